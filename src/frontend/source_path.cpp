@@ -49,9 +49,10 @@ void join(std::string& out, const Folded& folded, char separator) {
 std::string normalizePosix(std::string_view path) {
   const bool absolute = !path.empty() && path.front() == '/';
   const Folded folded = fold(path, absolute, [](char c) { return c == '/'; });
-  std::string out = absolute ? "/" : "";
+  std::string out;
+  if (absolute) out.push_back('/');
   join(out, folded, '/');
-  if (out.empty()) out = ".";
+  if (out.empty()) out.push_back('.');
   return out;
 }
 
@@ -80,12 +81,12 @@ std::string normalizeWindows(std::string_view path) {
     rooted = index < path.size() && isWindowsSeparator(path[index]);
     if (rooted) out.push_back('\\');
   } else if (double_separator && path.size() >= 3 && (path[2] == '.' || path[2] == '?')) {
-    out = {'\\', '\\', path[2]};
+    out.append("\\\\").push_back(path[2]);
     index = 3;
     rooted = true;
   } else if (double_separator) {
     // UNC root: server and share name, either of which may be missing.
-    out = "\\\\";
+    out.append("\\\\");
     index = 2;
     out.append(runUntilSeparator(path, index));
     if (index < path.size()) {
@@ -95,7 +96,7 @@ std::string normalizeWindows(std::string_view path) {
     }
     rooted = true;
   } else if (!path.empty() && isWindowsSeparator(path[0])) {
-    out = "\\";
+    out.push_back('\\');
     index = 1;
     rooted = true;
   }
@@ -105,7 +106,7 @@ std::string normalizeWindows(std::string_view path) {
       !out.empty() && out.back() != '\\' && out.back() != ':' && (folded.climbs != 0 || !folded.kept.empty());
   if (needs_separator) out.push_back('\\');
   join(out, folded, '\\');
-  if (out.empty()) out = ".";
+  if (out.empty()) out.push_back('.');
   return out;
 }
 
