@@ -393,8 +393,8 @@ def join_lines(items, per_line, indent="    "):
 
 def emit_header(out, ctx):
     w = out.append
-    out.extend(["#pragma once", BANNER, "", "#include <array>", "#include <cstdint>", "#include <string_view>", "",
-                '#include "x86_encoder/table_rows.hpp"', ""])
+    out.extend(["#pragma once", BANNER, "", "#include <array>", "#include <cstddef>", "#include <cstdint>",
+                "#include <string_view>", "", '#include "x86_encoder/table_rows.hpp"', ""])
     w("namespace x86_encoder::tables {")
     w("")
     for name, value in [("kMnemonicCount", MNEMONIC_COUNT), ("kTemplateCount", TEMPLATE_COUNT),
