@@ -1,21 +1,18 @@
 #pragma once
 // Constant x86 tables generated at build time from the public instruction
 // database: mnemonics, instruction templates, their byte-code programs and
-// flag pools, registers and operand qualifier words.
+// flag pools, registers and operand qualifier words. The generated header
+// brings the tables themselves, their sizes and the rows the encoder names.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
-namespace x86_encoder::tables {
+#include "x86_encoder/generated_tables.hpp"
+#include "x86_encoder/table_rows.hpp"
 
-struct RegisterRow {
-  std::string_view tag;   // "R_AH"
-  std::string_view name;  // "ah", lower case
-  std::uint64_t flags;    // operand-class word
-  std::uint32_t number;   // hardware register number 0-31
-  std::int16_t id;        // row + 1
-};
+namespace x86_encoder::tables {
 
 // The 344 registers, sorted by name with digit runs compared as numbers.
 std::span<const RegisterRow> registers() noexcept;
@@ -26,11 +23,65 @@ const RegisterRow* findRegister(std::string_view text) noexcept;
 // Register with the given id (1-344); null when out of range.
 const RegisterRow* registerById(int id) noexcept;
 
-struct OperandQualifier {
-  std::string_view word;  // "strict", "byte", ...
-  std::uint64_t flag;     // OR-ed into the operand's class word
+std::span<const OperandQualifier> operandQualifiers() noexcept;
+
+// Opcode (row of x86_mnemonic_names) of the first mnemonic equal to text,
+// ASCII case ignored; the text is taken as it is, untrimmed.
+std::optional<std::uint16_t> findMnemonic(std::string_view text) noexcept;
+
+// Empty for an opcode outside the table.
+inline std::string_view mnemonicName(std::uint32_t opcode) noexcept {
+  return opcode < kMnemonicCount ? x86_mnemonic_names[opcode] : std::string_view{};
+}
+
+// Bit n of an instruction-flag row; bits past the row's 224 are clear.
+inline bool iflagTest(std::uint16_t iflag_row, std::uint32_t bit) noexcept {
+  if (iflag_row >= kIflagRowCount || bit >= kIflagBitCount) return false;
+  return (generated_match_tables::iflag_fields[iflag_row][bit / 32] >> (bit % 32)) & 1u;
+}
+inline bool iflagTest(std::uint16_t iflag_row, Iflag bit) noexcept {
+  return iflagTest(iflag_row, static_cast<std::uint32_t>(bit));
+}
+
+// A template by its row in x86_templates; valid rows are below kTemplateCount.
+struct TemplateRef {
+  std::uint32_t index;
+
+  const TemplateRow& row() const noexcept { return x86_templates[index]; }
+
+  bool iflagTest(std::uint32_t bit) const noexcept { return tables::iflagTest(row().iflags, bit); }
+  bool iflagTest(Iflag bit) const noexcept { return iflagTest(static_cast<std::uint32_t>(bit)); }
+
+  // The byte-code program, terminator included.
+  std::span<const std::uint8_t> program() const noexcept {
+    const TemplateRow& r = row();
+    if (r.program_offset > kBytecodeBytes || r.program_length > kBytecodeBytes - r.program_offset) return {};
+    return std::span(generated_match_tables::bytecodes).subspan(r.program_offset, r.program_length);
+  }
+
+  std::uint64_t operandClass(std::size_t slot) const noexcept {
+    return generated_match_tables::operand_flags_pool[row().operand_classes[slot]];
+  }
+  std::uint16_t operandDecorators(std::size_t slot) const noexcept {
+    return generated_match_tables::decorator_flags_pool[row().operand_decorators[slot]];
+  }
+  std::uint32_t extraWord() const noexcept { return x86_iflag_extra_words[row().iflags]; }
 };
 
-std::span<const OperandQualifier> operandQualifiers() noexcept;
+// The contiguous run of an opcode's templates, in the order matching tries them.
+struct TemplateRange {
+  std::uint32_t first = 0;
+  std::uint32_t count = 0;
+
+  bool empty() const noexcept { return count == 0; }
+};
+
+// Empty for an opcode outside the table or without templates.
+inline TemplateRange templatesOf(std::uint32_t opcode) noexcept {
+  if (opcode >= kMnemonicCount) return {};
+  const MnemonicIndexRow& entry = x86_mnemonic_index[opcode];
+  if (entry.first_template == kNoTemplate || entry.template_count == 0) return {};
+  return {entry.first_template, entry.template_count};
+}
 
 }  // namespace x86_encoder::tables

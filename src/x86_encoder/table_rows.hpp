@@ -1,0 +1,45 @@
+#pragma once
+// Row layouts of the generated x86 tables. The generated header declares the
+// tables themselves with these types, so the layouts live apart from it.
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace x86_encoder::tables {
+
+struct RegisterRow {
+  std::string_view tag;   // "R_AH"
+  std::string_view name;  // "ah", lower case
+  std::uint64_t flags;    // operand-class word
+  std::uint32_t number;   // hardware register number 0-31
+  std::int16_t id;        // row + 1
+};
+
+struct OperandQualifier {
+  std::string_view word;  // "strict", "byte", ...
+  std::uint64_t flag;     // OR-ed into the operand's class word
+};
+
+inline constexpr std::uint32_t kNoTemplate = 0xFFFFFFFFu;
+
+struct MnemonicIndexRow {
+  std::uint32_t first_template;  // kNoTemplate when the mnemonic has none
+  std::uint16_t opcode;
+  std::uint16_t template_count;
+};
+
+struct TemplateRow {
+  std::uint32_t program_offset;                     // into generated_match_tables::bytecodes
+  std::uint16_t opcode;                             // the mnemonic's row
+  std::array<std::uint16_t, 5> operand_classes;     // rows of operand_flags_pool
+  std::array<std::uint16_t, 5> operand_decorators;  // rows of decorator_flags_pool
+  std::uint16_t program_length;                     // terminator included
+  std::uint16_t iflags;                             // row of iflag_fields
+  std::uint8_t operand_count;
+  std::uint8_t jump_class;  // first program byte: 0370 / 0371 mark relaxable jumps
+};
+// Packed as listed, so the 12,319 rows take 32 bytes each.
+static_assert(sizeof(TemplateRow) == 32);
+
+}  // namespace x86_encoder::tables

@@ -1,0 +1,70 @@
+#include "x86_encoder/tables.hpp"
+
+#include <array>
+#include <cstddef>
+
+namespace x86_encoder::tables {
+
+namespace {
+
+constexpr unsigned char lowerAscii(char c) noexcept {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
+}
+
+// Must agree with name_hash() in tools/gen_x86_tables.py, which placed the
+// names into their slots.
+constexpr std::uint32_t nameHash(std::string_view text) noexcept {
+  std::uint32_t hash = kNameHashBasis;
+  for (char c : text) hash = (hash ^ lowerAscii(c)) * kNameHashPrime;
+  return hash ^ (hash >> 16);
+}
+
+// Table names are lower case already, so only the probe is folded.
+constexpr bool equalsLowerName(std::string_view lower_name, std::string_view text) noexcept {
+  if (lower_name.size() != text.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (static_cast<unsigned char>(lower_name[i]) != lowerAscii(text[i])) return false;
+  return true;
+}
+
+// Slots hold row + 1 in insertion (row) order, so the first equal name on the
+// probe path is the first equal row of the table.
+template <std::size_t SlotCount, typename NameOf>
+std::optional<std::size_t> probe(const std::array<std::uint16_t, SlotCount>& slots, std::string_view text,
+                                 NameOf name_of) noexcept {
+  static_assert((SlotCount & (SlotCount - 1)) == 0);
+  std::size_t slot = nameHash(text) & (SlotCount - 1);
+  for (std::size_t step = 0; step < SlotCount; ++step, slot = (slot + 1) & (SlotCount - 1)) {
+    const std::uint16_t entry = slots[slot];
+    if (entry == 0) return std::nullopt;
+    if (equalsLowerName(name_of(entry - 1u), text)) return entry - 1u;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::span<const RegisterRow> registers() noexcept { return x86_registers; }
+
+const RegisterRow* findRegister(std::string_view text) noexcept {
+  if (text.empty() || text.size() > kMaxRegisterNameLength) return nullptr;
+  const auto row = probe(x86_register_hash_slots, text, [](std::size_t r) { return x86_registers[r].name; });
+  return row ? &x86_registers[*row] : nullptr;
+}
+
+const RegisterRow* registerById(int id) noexcept {
+  if (id < 1 || static_cast<std::size_t>(id) > kRegisterCount) return nullptr;
+  return &x86_registers[static_cast<std::size_t>(id) - 1];
+}
+
+std::span<const OperandQualifier> operandQualifiers() noexcept { return x86_operand_qualifiers; }
+
+std::optional<std::uint16_t> findMnemonic(std::string_view text) noexcept {
+  if (text.empty() || text.size() > kMaxMnemonicLength) return std::nullopt;
+  const auto row = probe(x86_mnemonic_hash_slots, text, [](std::size_t r) { return x86_mnemonic_names[r]; });
+  if (!row) return std::nullopt;
+  return static_cast<std::uint16_t>(*row);
+}
+
+}  // namespace x86_encoder::tables

@@ -1,0 +1,598 @@
+#!/usr/bin/env python3
+"""Compiles the x86 instruction and register dumps into C++ tables.
+
+Reads mnemonics.tsv, templates.tsv, iflags.tsv and registers.tsv from the data
+folder and writes generated_tables.hpp / generated_tables.cpp into the output
+folder. Every count and every row that the encoder names by number is checked
+here, so a data set that drifted fails the build instead of mis-encoding.
+"""
+
+import argparse
+import csv
+import os
+import sys
+
+MNEMONIC_COUNT = 2639
+TEMPLATE_COUNT = 12319
+IFLAG_ROW_COUNT = 654
+IFLAG_WORDS = 7
+OPERAND_POOL_SIZE = 174
+DECORATOR_POOL_SIZE = 14
+REGISTER_COUNT = 344
+BYTECODE_BYTES = 73483
+MAX_PROGRAM_LENGTH = 12
+OPERAND_SLOTS = 5
+
+# Name hashing shared with the C++ lookups (FNV-1a over ASCII-lower-cased
+# bytes, folded, then linear probing); the parameters are emitted so both
+# sides use the same numbers.
+HASH_BASIS = 2166136261
+HASH_PRIME = 16777619
+MNEMONIC_SLOTS = 8192
+REGISTER_SLOTS = 1024
+
+QUALIFIERS = [
+    ("strict", 1 << 6),
+    ("byte", 1 << 32),
+    ("word", 1 << 33),
+    ("dword", 1 << 34),
+    ("qword", 1 << 35),
+    ("tword", 1 << 36),
+    ("oword", 1 << 37),
+    ("xword", 1 << 37),
+    ("yword", 1 << 38),
+    ("zword", 1 << 39),
+    ("near", 1 << 41),
+    ("far", 1 << 40),
+    ("short", 1 << 42),
+    ("abs", 1 << 43),
+]
+
+# Instruction-flag bits whose positions the matching, sizing and generation
+# code relies on; a data set that moved one of them cannot be used.
+IFLAG_POSITIONS = {
+    "SM0": 0, "AR0": 5, "SB": 10, "NWSIZE": 18, "OSIZE": 19, "ANYSIZE": 21, "SX": 22,
+    "SDWORD": 23, "JMP_RELAX": 25, "JCC_HINT": 26, "OPT": 27, "LATEVEX": 28, "NOREX": 29,
+    "NOAPX": 30, "NF": 31, "NF_R": 32, "ZU": 35, "WW": 40, "SIB": 41, "LOCK": 42,
+    "LOCK1": 43, "NOLONG": 44, "LONG": 45, "NOHLE": 46, "MIB": 47, "BND": 48, "REX2": 49,
+    "FL": 51, "VEX": 64, "EVEX": 65,
+}
+
+# Mnemonics that the encoder treats specially, by C++ constant name.
+NAMED_MNEMONICS = [
+    "mov", "add", "jmp", "call", "cmp", "xchg", "aadd", "aand", "aor", "axor", "dec", "div",
+    "inc", "mul", "neg", "not", "imul", "idiv",
+]
+RESERVE_MNEMONICS = ["resb", "resw", "resd", "resq", "rest", "reso", "resy", "resz"]
+NO_TEMPLATE_MNEMONICS = ["db", "dw", "dd", "dq", "dt", "do", "dy", "dz", "incbin"]
+SEGMENT_REGISTERS = {"cs": 47, "ds": 85, "es": 93, "fs": 96, "gs": 97, "ss": 224}
+
+# Extra word per flag row: which EVEX bits the two marker prefixes may flip.
+EXTRA_NF_FLIP = 1 << 5
+EXTRA_ZU_FLIP = 1 << 9
+
+DECORATOR_BROADCAST = 1 << 5
+REGISTER_SET_BITS = 0x1F << 48
+
+
+class DataError(Exception):
+    pass
+
+
+def require(condition, message):
+    if not condition:
+        raise DataError(message)
+
+
+def read_tsv(data_dir, name, columns):
+    path = os.path.join(data_dir, name)
+    try:
+        with open(path, newline="", encoding="ascii") as handle:
+            reader = csv.DictReader(handle, delimiter="\t", quoting=csv.QUOTE_NONE)
+            missing = [c for c in columns if c not in (reader.fieldnames or [])]
+            require(not missing, f"{name}: missing columns {', '.join(missing)}")
+            rows = list(reader)
+    except OSError as error:
+        raise DataError(f"cannot read {path}: {error.strerror}") from error
+    except UnicodeDecodeError as error:
+        raise DataError(f"{name}: not ASCII text ({error.reason})") from error
+    for position, row in enumerate(rows):
+        require(row["row"] == str(position), f"{name}: line {position + 2} has row {row['row']!r}, "
+                f"expected {position}")
+        require(None not in row and None not in row.values(), f"{name}: row {position} has the wrong column count")
+    return rows
+
+
+def parse_int(text, base, what, bits=None):
+    try:
+        value = int(text, base)
+    except ValueError as error:
+        raise DataError(f"{what}: {text!r} is not a number") from error
+    require(bits is None or 0 <= value < 1 << bits, f"{what}: {text!r} does not fit {bits} bits")
+    return value
+
+
+def name_hash(name):
+    value = HASH_BASIS
+    for char in name.lower().encode("ascii"):
+        value = ((value ^ char) * HASH_PRIME) & 0xFFFFFFFF
+    return value ^ (value >> 16)
+
+
+def build_hash_slots(names, slot_count):
+    """Open-addressed slots holding row + 1 (0 = empty); rows are inserted in
+    order so that probing meets the first of equal names first."""
+    require(2 * len(names) <= slot_count, f"{len(names)} names are too many for {slot_count} hash slots")
+    slots = [0] * slot_count
+    for row, name in enumerate(names):
+        slot = name_hash(name) & (slot_count - 1)
+        while slots[slot]:
+            slot = (slot + 1) & (slot_count - 1)
+        slots[slot] = row + 1
+    return slots
+
+
+# --- registers ----------------------------------------------------------------
+
+def load_registers(data_dir):
+    rows = read_tsv(data_dir, "registers.tsv", ["row", "tag", "name", "flags", "number", "id"])
+    require(len(rows) == REGISTER_COUNT, f"registers.tsv: {len(rows)} registers, expected {REGISTER_COUNT}")
+    registers = []
+    for position, row in enumerate(rows):
+        number = parse_int(row["number"], 10, "registers.tsv number")
+        ident = parse_int(row["id"], 10, "registers.tsv id")
+        require(0 <= number <= 31, f"registers.tsv: {row['name']} has register number {number}")
+        require(ident == position + 1, f"registers.tsv: {row['name']} has id {ident}, expected {position + 1}")
+        require(row["name"] == row["name"].lower() and row["name"].isidentifier(),
+                f"registers.tsv: bad register name {row['name']!r}")
+        require(row["tag"].isidentifier(), f"registers.tsv: bad register tag {row['tag']!r}")
+        registers.append({
+            "tag": row["tag"], "name": row["name"],
+            "flags": parse_int(row["flags"], 16, "registers.tsv flags", 64),
+            "number": number, "id": ident,
+        })
+    by_name = {}
+    for register in registers:
+        by_name.setdefault(register["name"], register)
+    k1 = by_name.get("k1")
+    require(k1 is not None and k1["id"] == 99 and k1["number"] == 1, "registers.tsv: k1 must have id 99, number 1")
+    last = registers[-1]["name"]
+    require(last == "zmm31", f"registers.tsv: last register is {last}, expected zmm31")
+    for name, ident in SEGMENT_REGISTERS.items():
+        found = by_name.get(name)
+        require(found is not None and found["id"] == ident, f"registers.tsv: {name} must have id {ident}")
+        require(found["flags"] & 0x200, f"registers.tsv: {name} lacks the segment register class")
+    opmask = [r for r in registers if r["name"] in {f"k{n}" for n in range(8)}]
+    require([r["id"] - 1 for r in opmask] == list(range(97, 105)), "registers.tsv: k0-k7 must be rows 97-104")
+    return registers
+
+
+# --- mnemonics and templates --------------------------------------------------
+
+def load_mnemonics(data_dir):
+    rows = read_tsv(data_dir, "mnemonics.tsv", ["row", "name", "first_template", "template_count"])
+    require(len(rows) == MNEMONIC_COUNT, f"mnemonics.tsv: {len(rows)} mnemonics, expected {MNEMONIC_COUNT}")
+    mnemonics = []
+    for row in rows:
+        require(row["name"] and row["name"] == row["name"].lower() and row["name"].isidentifier(),
+                f"mnemonics.tsv: bad mnemonic name {row['name']!r}")
+        mnemonics.append({
+            "name": row["name"],
+            "first": parse_int(row["first_template"], 10, "mnemonics.tsv first_template"),
+            "count": parse_int(row["template_count"], 10, "mnemonics.tsv template_count", 16),
+        })
+    require(mnemonics[0]["name"] == "db", "mnemonics.tsv: row 0 must be db")
+    require(mnemonics[-1]["name"] == "hint_nop63", f"mnemonics.tsv: row {MNEMONIC_COUNT - 1} must be hint_nop63")
+    without = [m["name"] for m in mnemonics if m["count"] == 0]
+    require(without == NO_TEMPLATE_MNEMONICS,
+            f"mnemonics.tsv: mnemonics without templates are {' '.join(without)}, "
+            f"expected {' '.join(NO_TEMPLATE_MNEMONICS)}")
+    return mnemonics
+
+
+def parse_program(text, row):
+    codes = [parse_int(code, 8, f"templates.tsv row {row} program") for code in text.split()]
+    require(1 <= len(codes) <= MAX_PROGRAM_LENGTH, f"templates.tsv row {row}: program of {len(codes)} bytes")
+    require(codes[-1] == 0 and all(c <= 0o377 for c in codes), f"templates.tsv row {row}: malformed program")
+    return codes
+
+
+def load_templates(data_dir, mnemonics, iflag_row_count):
+    columns = (["row", "mnemonic", "opcount", "iflags", "pool_offset", "program", "op_exprs", "deco_exprs"]
+               + [f"op{i}" for i in range(OPERAND_SLOTS)] + [f"deco{i}" for i in range(OPERAND_SLOTS)])
+    rows = read_tsv(data_dir, "templates.tsv", columns)
+    require(len(rows) == TEMPLATE_COUNT, f"templates.tsv: {len(rows)} templates, expected {TEMPLATE_COUNT}")
+
+    operand_pool = {}  # expression text -> (row, value), rows by first appearance
+    decorator_pool = {}
+    templates = []
+    for position, row in enumerate(rows):
+        where = f"templates.tsv row {position}"
+        opcount = parse_int(row["opcount"], 10, where)
+        require(0 <= opcount <= 4, f"{where}: operand count {opcount}")
+        op_exprs = row["op_exprs"].split(",")
+        deco_exprs = row["deco_exprs"].split(",")
+        require(len(op_exprs) == OPERAND_SLOTS and len(deco_exprs) == OPERAND_SLOTS,
+                f"{where}: expected {OPERAND_SLOTS} operand and decorator expressions")
+        operand_rows = []
+        decorator_rows = []
+        for slot in range(OPERAND_SLOTS):
+            for pool, exprs, column, rows_out in ((operand_pool, op_exprs, "op", operand_rows),
+                                                  (decorator_pool, deco_exprs, "deco", decorator_rows)):
+                value = parse_int(row[f"{column}{slot}"], 16, where, 64 if column == "op" else 16)
+                entry = pool.setdefault(exprs[slot], (len(pool), value))
+                require(entry[1] == value, f"{where}: expression {exprs[slot]} has two values")
+                rows_out.append(entry[0])
+            if slot >= opcount:
+                require(op_exprs[slot] == "0", f"{where}: operand slot {slot} is beyond the operand count")
+        program = parse_program(row["program"], position)
+        iflags = parse_int(row["iflags"], 10, where)
+        require(0 <= iflags < iflag_row_count, f"{where}: flag row {iflags} out of range")
+        mnemonic = parse_int(row["mnemonic"], 10, where)
+        require(0 <= mnemonic < len(mnemonics), f"{where}: mnemonic {mnemonic} out of range")
+        templates.append({
+            "mnemonic": mnemonic, "opcount": opcount, "operands": operand_rows, "decorators": decorator_rows,
+            "iflags": iflags, "offset": parse_int(row["pool_offset"], 10, where, 32), "program": program,
+        })
+
+    require(len(operand_pool) == OPERAND_POOL_SIZE,
+            f"templates.tsv: {len(operand_pool)} operand-class expressions, expected {OPERAND_POOL_SIZE}")
+    require(len(decorator_pool) == DECORATOR_POOL_SIZE,
+            f"templates.tsv: {len(decorator_pool)} decorator expressions, expected {DECORATOR_POOL_SIZE}")
+    zero_row = operand_pool.get("0", (None, None))[0]
+    require(zero_row == 1, f"templates.tsv: the all-zero operand word is row {zero_row}, expected 1")
+    for position, template in enumerate(templates):
+        require(all(r == zero_row for r in template["operands"][template["opcount"]:]),
+                f"templates.tsv row {position}: unused operand slot is not the all-zero row")
+    operand_words = [value for _, value in sorted(operand_pool.values())]
+    decorator_words = [value for _, value in sorted(decorator_pool.values())]
+    return templates, operand_words, decorator_words
+
+
+def check_template_runs(mnemonics, templates):
+    """Each mnemonic's templates are one contiguous run in mnemonic order."""
+    next_first = 0
+    for opcode, mnemonic in enumerate(mnemonics):
+        if mnemonic["count"] == 0:
+            require(mnemonic["first"] == -1, f"mnemonics.tsv: {mnemonic['name']} has no templates but a first one")
+            continue
+        require(mnemonic["first"] == next_first,
+                f"mnemonics.tsv: {mnemonic['name']} starts at template {mnemonic['first']}, expected {next_first}")
+        for row in range(mnemonic["first"], mnemonic["first"] + mnemonic["count"]):
+            require(row < len(templates) and templates[row]["mnemonic"] == opcode,
+                    f"templates.tsv row {row}: does not belong to {mnemonic['name']}")
+        next_first += mnemonic["count"]
+    require(next_first == len(templates), "mnemonics.tsv: the template runs do not cover every template")
+    expected = {"mov": (20, 84, 19), "add": (24, 80, 129), "jmp": (116, 31, 2232), "call": (171, 23, 2719)}
+    for name, (opcode, count, first) in expected.items():
+        mnemonic = mnemonics[opcode]
+        require((mnemonic["name"], mnemonic["count"], mnemonic["first"]) == (name, count, first),
+                f"mnemonics.tsv: {name} must be opcode {opcode} with {count} templates from {first}")
+
+
+def build_bytecode_pool(templates):
+    pool = [None] * BYTECODE_BYTES
+    for position, template in enumerate(templates):
+        offset = template["offset"]
+        program = template["program"]
+        require(0 <= offset and offset + len(program) <= BYTECODE_BYTES,
+                f"templates.tsv row {position}: program at {offset} leaves the {BYTECODE_BYTES}-byte pool")
+        for index, code in enumerate(program):
+            require(pool[offset + index] in (None, code),
+                    f"templates.tsv row {position}: program disagrees with a shared pool byte at {offset + index}")
+            pool[offset + index] = code
+    require(None not in pool, f"templates.tsv: the programs leave byte {pool.index(None) if None in pool else 0} "
+            "of the pool unset")
+    for position, template in enumerate(templates):
+        require(pool[template["offset"]] == template["program"][0],
+                f"templates.tsv row {position}: jump class differs from the program's first byte")
+    return pool
+
+
+# --- instruction flags --------------------------------------------------------
+
+def load_iflags(data_dir):
+    columns = ["row", "flags"] + [f"w{i}" for i in range(IFLAG_WORDS)]
+    rows = read_tsv(data_dir, "iflags.tsv", columns)
+    require(len(rows) == IFLAG_ROW_COUNT, f"iflags.tsv: {len(rows)} flag rows, expected {IFLAG_ROW_COUNT}")
+    words_by_row = []
+    bit_of = {}
+    for position, row in enumerate(rows):
+        words = [parse_int(row[f"w{i}"], 16, f"iflags.tsv row {position}", 32) for i in range(IFLAG_WORDS)]
+        bits = [n for n in range(32 * IFLAG_WORDS) if words[n // 32] >> (n % 32) & 1]
+        names = [name for name in row["flags"].split(",") if name]
+        require(len(bits) == len(names), f"iflags.tsv row {position}: {len(names)} names for {len(bits)} set bits")
+        for name, bit in zip(names, bits):
+            require(bit_of.setdefault(name, bit) == bit, f"iflags.tsv: flag {name} at bits {bit_of[name]} and {bit}")
+        words_by_row.append(words)
+    require(len(set(map(tuple, words_by_row))) == len(words_by_row), "iflags.tsv: two flag rows are equal")
+    require(len(set(bit_of.values())) == len(bit_of), "iflags.tsv: two flag names share a bit")
+    for name, bit in IFLAG_POSITIONS.items():
+        require(bit_of.get(name) == bit, f"iflags.tsv: flag {name} is at bit {bit_of.get(name)}, expected {bit}")
+    return words_by_row, bit_of
+
+
+def rows_with_flag(iflag_words, bit):
+    return [row for row, words in enumerate(iflag_words) if words[bit // 32] >> (bit % 32) & 1]
+
+
+def single_run(rows, what, expected):
+    require(rows and rows == list(range(rows[0], rows[-1] + 1)) and (rows[0], rows[-1]) == expected,
+            f"{what}: rows {rows[:3]}..., expected the run {expected[0]}-{expected[1]}")
+    return rows[0], rows[-1]
+
+
+def derive_row_constants(mnemonics, templates, iflag_words, bit_of, operand_words, decorator_words):
+    flag = lambda name: rows_with_flag(iflag_words, bit_of[name])
+    constants = {}
+    constants["kLock1IflagRows"] = single_run(flag("LOCK1"), "LOCK1 flag rows", (181, 183))
+    lock1_owners = {mnemonics[t["mnemonic"]]["name"] for t in templates if t["iflags"] in flag("LOCK1")}
+    require(lock1_owners == {"xchg"}, f"LOCK1 flag rows are used by {sorted(lock1_owners)}, expected xchg only")
+    constants["kJccHintIflagRows"] = single_run(flag("JCC_HINT"), "JCC_HINT flag rows", (206, 212))
+    constants["kLateVexIflagRows"] = single_run(flag("LATEVEX"), "LATEVEX flag rows", (488, 497))
+
+    sdword_rows = flag("SDWORD")
+    require(sdword_rows == [16], f"SDWORD flag rows are {sdword_rows}, expected [16]")
+    sdword_templates = [row for row, t in enumerate(templates) if t["iflags"] in sdword_rows]
+    require(len(sdword_templates) == 1, f"templates with the SDWORD flag: {sdword_templates}, expected one")
+    mov_template = sdword_templates[0]
+    require(mnemonics[templates[mov_template]["mnemonic"]]["name"] == "mov"
+            and templates[mov_template]["program"] == [0o324, 0o1, 0o307, 0o200, 0o255, 0],
+            f"template {mov_template} with SDWORD is not the sign-extended 32-bit immediate mov")
+    constants["kMovSdwordTemplate"] = mov_template
+    constants["kSdwordIflagRow"] = sdword_rows[0]
+
+    late_vex = set(range(constants["kLateVexIflagRows"][0], constants["kLateVexIflagRows"][1] + 1))
+    late_vex_templates = [t for t in templates if t["iflags"] in late_vex]
+    require(len(late_vex_templates) == 38, f"{len(late_vex_templates)} templates in LATEVEX rows, expected 38")
+
+    set_rows = [row for row, word in enumerate(operand_words) if word & REGISTER_SET_BITS]
+    constants["kRegisterSetOperandRows"] = single_run(set_rows, "register-set operand words", (169, 171))
+
+    mask = sum(1 << row for row, word in enumerate(decorator_words) if not word & DECORATOR_BROADCAST)
+    require(mask == 0x4C3, f"decorator rows without broadcast form mask {mask:#x}, expected 0x4c3")
+    constants["kDecoratorRowsWithoutBroadcast"] = mask
+    return constants
+
+
+def extra_words(iflag_words, bit_of):
+    result = []
+    for words in iflag_words:
+        has = lambda name: name in bit_of and words[bit_of[name] // 32] >> (bit_of[name] % 32) & 1
+        result.append((EXTRA_NF_FLIP if has("NF_E") else 0) | (EXTRA_ZU_FLIP if has("ZU_E") else 0))
+    return result
+
+
+def mnemonic_constants(mnemonics):
+    opcode_of = {}
+    for opcode, mnemonic in enumerate(mnemonics):
+        opcode_of.setdefault(mnemonic["name"], opcode)
+    for name in NAMED_MNEMONICS + RESERVE_MNEMONICS:
+        require(name in opcode_of, f"mnemonics.tsv: {name} is missing")
+    reserve = [opcode_of[name] for name in RESERVE_MNEMONICS]
+    require(reserve == list(range(8, 16)), f"mnemonics.tsv: resb ... resz are rows {reserve}, expected 8-15")
+    require(opcode_of["xchg"] == 113, f"mnemonics.tsv: xchg is row {opcode_of['xchg']}, expected 113")
+    return {name: opcode_of[name] for name in NAMED_MNEMONICS}, reserve
+
+
+# --- emission -----------------------------------------------------------------
+
+BANNER = "// Generated by tools/gen_x86_tables.py from the x86 instruction dumps; do not edit."
+
+
+def camel(name):
+    return "k" + "".join(part[:1].upper() + part[1:].lower() for part in name.split("_"))
+
+
+def join_lines(items, per_line, indent="    "):
+    lines = []
+    for start in range(0, len(items), per_line):
+        lines.append(indent + ", ".join(items[start:start + per_line]) + ",")
+    return "\n".join(lines)
+
+
+def emit_header(out, ctx):
+    w = out.append
+    out.extend(["#pragma once", BANNER, "", "#include <array>", "#include <cstddef>", "#include <cstdint>",
+                "#include <string_view>", "", '#include "x86_encoder/table_rows.hpp"', ""])
+    w("namespace x86_encoder::tables {")
+    w("")
+    for name, value in [("kMnemonicCount", MNEMONIC_COUNT), ("kTemplateCount", TEMPLATE_COUNT),
+                        ("kIflagRowCount", IFLAG_ROW_COUNT), ("kIflagWordCount", IFLAG_WORDS),
+                        ("kIflagBitCount", 32 * IFLAG_WORDS), ("kOperandPoolSize", OPERAND_POOL_SIZE),
+                        ("kDecoratorPoolSize", DECORATOR_POOL_SIZE), ("kRegisterCount", REGISTER_COUNT),
+                        ("kBytecodeBytes", BYTECODE_BYTES), ("kQualifierCount", len(QUALIFIERS)),
+                        ("kOperandSlots", OPERAND_SLOTS), ("kMaxProgramLength", MAX_PROGRAM_LENGTH),
+                        ("kMaxMnemonicLength", max(len(m["name"]) for m in ctx["mnemonics"])),
+                        ("kMaxRegisterNameLength", max(len(r["name"]) for r in ctx["registers"]))]:
+        w(f"inline constexpr std::size_t {name} = {value};")
+    w("")
+    w("// Instruction-flag bit numbers, named after the database's flags.")
+    w("enum class Iflag : std::uint8_t {")
+    for name, bit in sorted(ctx["bit_of"].items(), key=lambda item: item[1]):
+        w(f"  {camel(name)} = {bit},  // {name}")
+    w("};")
+    w("")
+    w("// Rows of the flag and pool tables that the encoder names, found from the")
+    w("// flags they stand for.")
+    w("struct RowRange {")
+    w("  std::uint16_t first;")
+    w("  std::uint16_t last;")
+    w("  constexpr bool contains(std::uint32_t row) const noexcept { return row >= first && row <= last; }")
+    w("};")
+    constants = ctx["row_constants"]
+    for name in ("kLock1IflagRows", "kJccHintIflagRows", "kLateVexIflagRows", "kRegisterSetOperandRows"):
+        first, last = constants[name]
+        w(f"inline constexpr RowRange {name}{{{first}, {last}}};")
+    w(f"inline constexpr std::uint16_t kSdwordIflagRow = {constants['kSdwordIflagRow']};")
+    w(f"inline constexpr std::uint32_t kMovSdwordTemplate = {constants['kMovSdwordTemplate']};")
+    w(f"inline constexpr std::uint16_t kZeroOperandClassRow = 1;")
+    mask = constants["kDecoratorRowsWithoutBroadcast"]
+    w(f"inline constexpr std::uint32_t kDecoratorRowsWithoutBroadcast = {mask:#x};")
+    w(f"inline constexpr std::uint32_t kExtraWordNfFlip = {EXTRA_NF_FLIP:#x};")
+    w(f"inline constexpr std::uint32_t kExtraWordZuFlip = {EXTRA_ZU_FLIP:#x};")
+    w("")
+    w("// Opcodes of the mnemonics that the encoder handles by name.")
+    for name, opcode in ctx["named_mnemonics"].items():
+        w(f"inline constexpr std::uint16_t {camel('mnemonic_' + name)} = {opcode};")
+    w(f"inline constexpr RowRange kReserveMnemonics{{{ctx['reserve'][0]}, {ctx['reserve'][-1]}}};")
+    w("")
+    w("// Register ids (row + 1) the encoder uses directly.")
+    by_name = {r["name"]: r for r in ctx["registers"]}
+    for name in SEGMENT_REGISTERS:
+        w(f"inline constexpr std::int16_t {camel('register_id_' + name)} = {by_name[name]['id']};")
+    w(f"inline constexpr RowRange kOpmaskRegisterRows{{{by_name['k0']['id'] - 1}, {by_name['k7']['id'] - 1}}};")
+    w("")
+    w("// Parameters of the name hash shared with the generator.")
+    w(f"inline constexpr std::uint32_t kNameHashBasis = {HASH_BASIS}u;")
+    w(f"inline constexpr std::uint32_t kNameHashPrime = {HASH_PRIME}u;")
+    w(f"inline constexpr std::size_t kMnemonicHashSlots = {MNEMONIC_SLOTS};")
+    w(f"inline constexpr std::size_t kRegisterHashSlots = {REGISTER_SLOTS};")
+    w("")
+    w("extern const std::array<std::string_view, kMnemonicCount> x86_mnemonic_names;")
+    w("extern const std::array<MnemonicIndexRow, kMnemonicCount> x86_mnemonic_index;")
+    w("extern const std::array<TemplateRow, kTemplateCount> x86_templates;")
+    w("extern const std::array<RegisterRow, kRegisterCount> x86_registers;")
+    w("extern const std::array<OperandQualifier, kQualifierCount> x86_operand_qualifiers;")
+    w("extern const std::array<std::uint32_t, kIflagRowCount> x86_iflag_extra_words;")
+    w("// Row + 1 of each name by hash slot, 0 for an empty slot.")
+    w("extern const std::array<std::uint16_t, kMnemonicHashSlots> x86_mnemonic_hash_slots;")
+    w("extern const std::array<std::uint16_t, kRegisterHashSlots> x86_register_hash_slots;")
+    w("")
+    w("}  // namespace x86_encoder::tables")
+    w("")
+    w("namespace x86_encoder::generated_match_tables {")
+    w("")
+    w("extern const std::array<std::uint8_t, tables::kBytecodeBytes> bytecodes;")
+    w("using IflagRow = std::array<std::uint32_t, tables::kIflagWordCount>;")
+    w("extern const std::array<IflagRow, tables::kIflagRowCount> iflag_fields;")
+    w("extern const std::array<std::uint64_t, tables::kOperandPoolSize> operand_flags_pool;")
+    w("extern const std::array<std::uint16_t, tables::kDecoratorPoolSize> decorator_flags_pool;")
+    w("")
+    w("}  // namespace x86_encoder::generated_match_tables")
+
+
+def emit_source(out, ctx):
+    w = out.append
+    out.extend([BANNER, "", '#include "x86_encoder/generated_tables.hpp"', ""])
+    w("namespace x86_encoder::tables {")
+    w("")
+    w("const std::array<std::string_view, kMnemonicCount> x86_mnemonic_names{")
+    w(join_lines([f'"{m["name"]}"' for m in ctx["mnemonics"]], 8))
+    w("};")
+    w("")
+    w("const std::array<MnemonicIndexRow, kMnemonicCount> x86_mnemonic_index{{")
+    index_rows = []
+    for opcode, m in enumerate(ctx["mnemonics"]):
+        first = "0xFFFFFFFFu" if m["count"] == 0 else f"{m['first']}u"
+        index_rows.append(f"{{{first}, {opcode}, {m['count']}}}")
+    w(join_lines(index_rows, 6))
+    w("}};")
+    w("")
+    w("const std::array<TemplateRow, kTemplateCount> x86_templates{{")
+    w("    // program offset, opcode, operand class rows, decorator rows, program length,")
+    w("    // flag row, operand count, jump class")
+    for t in ctx["templates"]:
+        ops = ", ".join(map(str, t["operands"]))
+        decos = ", ".join(map(str, t["decorators"]))
+        w(f"    {{{t['offset']}, {t['mnemonic']}, {{{ops}}}, {{{decos}}}, {len(t['program'])}, {t['iflags']}, "
+          f"{t['opcount']}, 0{t['program'][0]:o}}},")
+    w("}};")
+    w("")
+    w("const std::array<RegisterRow, kRegisterCount> x86_registers{{")
+    for r in ctx["registers"]:
+        w(f'    {{"{r["tag"]}", "{r["name"]}", {r["flags"]:#x}, {r["number"]}, {r["id"]}}},')
+    w("}};")
+    w("")
+    w("const std::array<OperandQualifier, kQualifierCount> x86_operand_qualifiers{{")
+    for word, flag in QUALIFIERS:
+        w(f'    {{"{word}", {flag:#x}}},')
+    w("}};")
+    w("")
+    w("const std::array<std::uint32_t, kIflagRowCount> x86_iflag_extra_words{")
+    w(join_lines([f"{x:#x}" for x in ctx["extra_words"]], 12))
+    w("};")
+    w("")
+    w("const std::array<std::uint16_t, kMnemonicHashSlots> x86_mnemonic_hash_slots{")
+    w(join_lines([str(x) for x in ctx["mnemonic_slots"]], 16))
+    w("};")
+    w("")
+    w("const std::array<std::uint16_t, kRegisterHashSlots> x86_register_hash_slots{")
+    w(join_lines([str(x) for x in ctx["register_slots"]], 16))
+    w("};")
+    w("")
+    w("}  // namespace x86_encoder::tables")
+    w("")
+    w("namespace x86_encoder::generated_match_tables {")
+    w("")
+    w("const std::array<std::uint8_t, tables::kBytecodeBytes> bytecodes{")
+    w(join_lines([f"0{b:o}" if b else "0" for b in ctx["pool"]], 16))
+    w("};")
+    w("")
+    w("const std::array<IflagRow, tables::kIflagRowCount> iflag_fields{{")
+    for words in ctx["iflag_words"]:
+        w("    {" + ", ".join(f"{x:#010x}" for x in words) + "},")
+    w("}};")
+    w("")
+    w("const std::array<std::uint64_t, tables::kOperandPoolSize> operand_flags_pool{")
+    w(join_lines([f"{x:#x}" for x in ctx["operand_words"]], 6))
+    w("};")
+    w("")
+    w("const std::array<std::uint16_t, tables::kDecoratorPoolSize> decorator_flags_pool{")
+    w(join_lines([f"{x:#x}" for x in ctx["decorator_words"]], 8))
+    w("};")
+    w("")
+    w("}  // namespace x86_encoder::generated_match_tables")
+
+
+def write_file(path, lines):
+    text = "\n".join(lines) + "\n"
+    temporary = path + ".tmp"
+    with open(temporary, "w", encoding="ascii", newline="\n") as handle:
+        handle.write(text)
+    os.replace(temporary, path)
+
+
+def generate(data_dir):
+    registers = load_registers(data_dir)
+    mnemonics = load_mnemonics(data_dir)
+    iflag_words, bit_of = load_iflags(data_dir)
+    templates, operand_words, decorator_words = load_templates(data_dir, mnemonics, len(iflag_words))
+    check_template_runs(mnemonics, templates)
+    pool = build_bytecode_pool(templates)
+    named_mnemonics, reserve = mnemonic_constants(mnemonics)
+    mnemonic_slots = build_hash_slots([m["name"] for m in mnemonics], MNEMONIC_SLOTS)
+    register_slots = build_hash_slots([r["name"] for r in registers], REGISTER_SLOTS)
+    return {
+        "registers": registers, "mnemonics": mnemonics, "templates": templates, "pool": pool,
+        "iflag_words": iflag_words, "bit_of": bit_of, "operand_words": operand_words,
+        "decorator_words": decorator_words, "extra_words": extra_words(iflag_words, bit_of),
+        "row_constants": derive_row_constants(mnemonics, templates, iflag_words, bit_of, operand_words,
+                                              decorator_words),
+        "named_mnemonics": named_mnemonics, "reserve": reserve,
+        "mnemonic_slots": mnemonic_slots, "register_slots": register_slots,
+    }
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--data-dir", required=True, help="folder holding the x86 .tsv dumps")
+    parser.add_argument("--out-dir", required=True, help="folder that receives the generated C++ files")
+    args = parser.parse_args(argv)
+    try:
+        ctx = generate(args.data_dir)
+    except DataError as error:
+        print(f"gen_x86_tables: {error}", file=sys.stderr)
+        return 1
+    os.makedirs(args.out_dir, exist_ok=True)
+    header = []
+    emit_header(header, ctx)
+    source = []
+    emit_source(source, ctx)
+    write_file(os.path.join(args.out_dir, "generated_tables.hpp"), header)
+    write_file(os.path.join(args.out_dir, "generated_tables.cpp"), source)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
