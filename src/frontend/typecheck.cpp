@@ -55,7 +55,7 @@ qovrin::Result<std::optional<Annotation>> annotationFromName(type_name::TypeTabl
     if (!id) return fail(id.error());
     *resolved = *id;
   }
-  if (!*resolved) return std::optional<Annotation>();
+  if (!*resolved) return qovrin::Result<std::optional<Annotation>>(std::in_place);
   const types::Type* type = tables.store.find(**resolved);
   if (type == nullptr) return fail(Error::InvalidValueDeclaration);
   switch (type->kind()) {
@@ -65,7 +65,7 @@ qovrin::Result<std::optional<Annotation>> annotationFromName(type_name::TypeTabl
     case types::TypeKind::union_:
       return std::optional<Annotation>(Annotation{**resolved, AnnotationKind::struct_type});
     default:
-      return std::optional<Annotation>();
+      return qovrin::Result<std::optional<Annotation>>(std::in_place);
   }
 }
 
