@@ -156,34 +156,51 @@ std::size_t slotOf(std::string_view key, std::size_t mask) noexcept { return std
 
 }  // namespace
 
+MapIndex::MapIndex(std::size_t slot_count) : table_(std::make_unique<std::uint32_t[]>(slot_count + 1)) {
+  table_[0] = static_cast<std::uint32_t>(slot_count);
+}
+
+MapIndex::MapIndex(const MapIndex& other) {
+  if (other.empty()) return;
+  const std::size_t length = other.slotCount() + 1;
+  table_ = std::make_unique_for_overwrite<std::uint32_t[]>(length);
+  std::copy_n(other.table_.get(), length, table_.get());
+}
+
+MapIndex& MapIndex::operator=(const MapIndex& other) {
+  if (this != &other) *this = MapIndex(other);
+  return *this;
+}
+
 std::size_t MapValue::positionOf(std::string_view key) const noexcept {
-  if (slots_.empty()) {
+  if (index_.empty()) {
     for (std::size_t position = 0; position < entries_.size(); ++position)
       if (entries_[position].key == key) return position;
     return entries_.size();
   }
-  const std::size_t mask = slots_.size() - 1;
+  const auto slots = index_.slots();
+  const std::size_t mask = slots.size() - 1;
   for (std::size_t slot = slotOf(key, mask);; slot = (slot + 1) & mask) {
-    const std::uint32_t mark = slots_[slot];
+    const std::uint32_t mark = slots[slot];
     if (mark == 0) return entries_.size();
     if (entries_[mark - 1].key == key) return mark - 1;
   }
 }
 
 void MapValue::indexPosition(std::size_t position) noexcept {
-  const std::size_t mask = slots_.size() - 1;
+  const auto slots = index_.slots();
+  const std::size_t mask = slots.size() - 1;
   std::size_t slot = slotOf(entries_[position].key, mask);
-  while (slots_[slot] != 0) slot = (slot + 1) & mask;
-  slots_[slot] = static_cast<std::uint32_t>(position + 1);
+  while (slots[slot] != 0) slot = (slot + 1) & mask;
+  slots[slot] = static_cast<std::uint32_t>(position + 1);
 }
 
 // Makes room in the index for count entries (at most half the slots used),
 // rebuilding it from the entries already stored; allocates before anything
 // changes, so a failure leaves the index as it was.
 void MapValue::prepareIndexFor(std::size_t count) {
-  if (count < kIndexedMapSize || count * 2 <= slots_.size()) return;
-  std::vector<std::uint32_t> grown(std::bit_ceil(count * 4), 0);
-  slots_.swap(grown);
+  if (count < kIndexedMapSize || count * 2 <= index_.slots().size()) return;
+  index_ = MapIndex(std::bit_ceil(count * 4));
   for (std::size_t position = 0; position < entries_.size(); ++position) indexPosition(position);
 }
 
@@ -207,7 +224,7 @@ qovrin::Status MapValue::set(std::string_view key, Value&& value) {
   prepareIndexFor(entries_.size() + 1);
   entry.value = std::move(value);
   entries_.push_back(std::move(entry));
-  if (!slots_.empty()) indexPosition(entries_.size() - 1);
+  if (!index_.empty()) indexPosition(entries_.size() - 1);
   depth_ = std::max(depth_, *depth);
   return {};
 }

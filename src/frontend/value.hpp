@@ -120,13 +120,38 @@ class ListValue {
   std::uint32_t depth_ = 1;
 };
 
+// Open-addressing hash table of map entry positions (position + 1; 0 marks a
+// free slot). Empty until a map grows large enough to need it.
+class MapIndex {
+ public:
+  MapIndex() = default;
+  explicit MapIndex(std::size_t slot_count);
+  MapIndex(const MapIndex& other);
+  MapIndex& operator=(const MapIndex& other);
+  MapIndex(MapIndex&&) noexcept = default;
+  MapIndex& operator=(MapIndex&&) noexcept = default;
+  ~MapIndex() = default;
+
+  bool empty() const noexcept { return table_ == nullptr; }
+  std::span<std::uint32_t> slots() noexcept { return {slotData(), slotCount()}; }
+  std::span<const std::uint32_t> slots() const noexcept { return {slotData(), slotCount()}; }
+
+ private:
+  std::size_t slotCount() const noexcept { return table_ ? table_[0] : 0; }
+  std::uint32_t* slotData() const noexcept { return table_ ? table_.get() + 1 : nullptr; }
+
+  // table_[0] holds the slot count, the slots follow; one pointer keeps maps
+  // (and so every Value) small.
+  std::unique_ptr<std::uint32_t[]> table_;
+};
+
 // String-keyed table in insertion order. Keys are unique and compared byte
 // for byte. Larger maps keep a hash index of entry positions, since operand
 // environments copy every visible binding into one map per macro call.
 class MapValue {
  public:
-  // Entry positions are indexed as 32-bit numbers.
-  static constexpr std::size_t kMaxEntries = 0xFFFFFFFEu;
+  // Bounded so that the index's slot count fits its 32-bit header.
+  static constexpr std::size_t kMaxEntries = std::size_t{1} << 29;
 
   MapValue() = default;
 
@@ -152,9 +177,7 @@ class MapValue {
   void prepareIndexFor(std::size_t count);
 
   std::vector<MapEntry> entries_;
-  // Open-addressing table of entry position + 1 (0: free), present only once
-  // the map is large enough for a scan to cost more than hashing.
-  std::vector<std::uint32_t> slots_;
+  MapIndex index_;
   std::uint32_t depth_ = 1;
 };
 

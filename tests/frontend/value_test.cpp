@@ -240,6 +240,12 @@ TEST(MapValue, LargeMapsKeepOrderAndFindEveryKey) {
     }
   }
   EXPECT_EQ(*copy.find("key500")->asString(), "replaced");
+  MapValue assigned;
+  ASSERT_TRUE(assigned.set("old", Value()));
+  assigned = copy;
+  EXPECT_EQ(assigned.find("old"), nullptr);
+  ASSERT_NE(assigned.find("key999"), nullptr);
+  EXPECT_EQ(assigned.find("key999")->asInteger()->word, 999u);
   EXPECT_EQ(copy.find("key1000"), nullptr);
   EXPECT_EQ(copy.find(""), nullptr);
 
