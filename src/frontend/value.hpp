@@ -51,9 +51,7 @@ struct StructValueField;
 struct MapEntry;
 struct OperandEnvironment;
 
-struct VoidValue {
-  friend bool operator==(VoidValue, VoidValue) noexcept = default;
-};
+struct VoidValue {};
 
 // One 64-bit word, read as signed or unsigned by each operation. type_id is
 // set once the value has passed an integer-type annotation.
