@@ -1,0 +1,297 @@
+#include "frontend/value.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+using frontend::value::IntegerValue;
+using frontend::value::kMaxNestingDepth;
+using frontend::value::ListValue;
+using frontend::value::MapValue;
+using frontend::value::OperandEnvironment;
+using frontend::value::OperandPiece;
+using frontend::value::OperandValue;
+using frontend::value::StructValue;
+using frontend::value::StructValueField;
+using frontend::value::Value;
+using frontend::value::ValueKind;
+using frontend::value::valuesEqual;
+using qovrin::Error;
+
+Value list(std::vector<Value> items) {
+  auto made = ListValue::make(std::move(items));
+  EXPECT_TRUE(made);
+  return Value(std::move(*made));
+}
+
+Value map(std::vector<std::pair<std::string, Value>> entries) {
+  MapValue result;
+  for (auto& [key, value] : entries) EXPECT_TRUE(result.set(key, std::move(value)));
+  return Value(std::move(result));
+}
+
+Value structure(std::uint32_t type_id, std::vector<std::pair<std::string, Value>> fields) {
+  std::vector<StructValueField> built;
+  for (auto& [name, value] : fields) built.push_back(StructValueField{name, std::move(value)});
+  auto made = StructValue::make(type_id, std::move(built));
+  EXPECT_TRUE(made);
+  return Value(std::move(*made));
+}
+
+std::shared_ptr<const OperandEnvironment> environment(std::uint64_t capture_depth) {
+  auto made = std::make_shared<OperandEnvironment>();
+  made->capture_depth = capture_depth;
+  return made;
+}
+
+Value operand(std::vector<OperandPiece> pieces) {
+  auto made = OperandValue::make(std::move(pieces));
+  EXPECT_TRUE(made);
+  return Value(std::move(*made));
+}
+
+// A list nested `levels` deep around an integer.
+Value nestedList(std::uint32_t levels) {
+  Value value = Value::integer(7);
+  for (std::uint32_t level = 0; level < levels; ++level) {
+    ListValue wrapper;
+    EXPECT_TRUE(wrapper.push(std::move(value)));
+    value = Value(std::move(wrapper));
+  }
+  return value;
+}
+
+TEST(Value, KindsFollowTagOrder) {
+  const auto shared = environment(1);
+  const struct {
+    Value value;
+    ValueKind kind;
+    std::string_view name;
+  } cases[] = {
+      {Value(), ValueKind::void_, "void"},
+      {Value::integer(1), ValueKind::integer, "integer"},
+      {Value::float32(1.0f), ValueKind::float32, "float32"},
+      {Value::float64(1.0), ValueKind::float64, "float64"},
+      {Value::boolean(true), ValueKind::boolean, "boolean"},
+      {Value::string("a"), ValueKind::string, "string"},
+      {Value::bytes({1}), ValueKind::bytes, "bytes"},
+      {Value::type(3), ValueKind::type, "type"},
+      {structure(1, {}), ValueKind::struct_, "struct"},
+      {list({}), ValueKind::list, "list"},
+      {map({}), ValueKind::map, "map"},
+      {operand({OperandPiece{"x", shared}}), ValueKind::operand, "operand"},
+  };
+  std::size_t tag = 0;
+  for (const auto& entry : cases) {
+    EXPECT_EQ(entry.value.kind(), entry.kind);
+    EXPECT_EQ(static_cast<std::size_t>(entry.kind), tag++);
+    EXPECT_EQ(frontend::value::kindName(entry.kind), entry.name);
+  }
+}
+
+TEST(Value, EqualityMatrix) {
+  const auto first = environment(1);
+  const auto second = environment(1);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    const char* name;
+    Value left;
+    Value right;
+    bool equal;
+  } cases[] = {
+      {"void", Value(), Value(), true},
+      {"integer words", Value::integer(5), Value::integer(5), true},
+      {"integer type id ignored", Value::integer(5, 2), Value::integer(5), true},
+      {"integers differ", Value::integer(5), Value::integer(6), false},
+      {"integer vs float", Value::integer(1), Value::float64(1.0), false},
+      {"float32 vs float64", Value::float32(1.0f), Value::float64(1.0), false},
+      {"nan", Value::float64(nan), Value::float64(nan), false},
+      {"nan float32", Value::float32(std::nanf("")), Value::float32(std::nanf("")), false},
+      {"signed zeros", Value::float64(0.0), Value::float64(-0.0), true},
+      {"signed zeros float32", Value::float32(0.0f), Value::float32(-0.0f), true},
+      {"booleans", Value::boolean(true), Value::boolean(true), true},
+      {"booleans differ", Value::boolean(true), Value::boolean(false), false},
+      {"string vs bytes", Value::string("ab"), Value::bytes({'a', 'b'}), false},
+      {"strings", Value::string("ab"), Value::string("ab"), true},
+      {"strings case", Value::string("ab"), Value::string("AB"), false},
+      {"bytes", Value::bytes({1, 2}), Value::bytes({1, 2}), true},
+      {"bytes length", Value::bytes({1, 2}), Value::bytes({1}), false},
+      {"types", Value::type(4), Value::type(4), true},
+      {"types differ", Value::type(4), Value::type(5), false},
+      {"type vs integer", Value::type(4), Value::integer(4), false},
+      {"lists", list({Value::integer(1), Value::string("x")}), list({Value::integer(1), Value::string("x")}), true},
+      {"list order", list({Value::integer(1), Value::integer(2)}), list({Value::integer(2), Value::integer(1)}), false},
+      {"list length", list({Value::integer(1)}), list({Value::integer(1), Value::integer(1)}), false},
+      {"maps reordered", map({{"a", Value::integer(1)}, {"b", Value::integer(2)}}),
+       map({{"b", Value::integer(2)}, {"a", Value::integer(1)}}), true},
+      {"map values differ", map({{"a", Value::integer(1)}}), map({{"a", Value::integer(2)}}), false},
+      {"map keys differ", map({{"a", Value::integer(1)}}), map({{"b", Value::integer(1)}}), false},
+      {"map sizes differ", map({{"a", Value::integer(1)}}), map({{"a", Value::integer(1)}, {"b", Value()}}), false},
+      {"structs", structure(1, {{"a", Value::integer(1)}, {"b", Value::integer(2)}}),
+       structure(1, {{"a", Value::integer(1)}, {"b", Value::integer(2)}}), true},
+      {"structs reordered", structure(1, {{"a", Value::integer(1)}, {"b", Value::integer(2)}}),
+       structure(1, {{"b", Value::integer(2)}, {"a", Value::integer(1)}}), false},
+      {"struct types differ", structure(1, {{"a", Value::integer(1)}}), structure(2, {{"a", Value::integer(1)}}),
+       false},
+      {"nested", list({map({{"k", list({Value::float64(-0.0)})}})}), list({map({{"k", list({Value::float64(0.0)})}})}),
+       true},
+      {"operands same environment", operand({OperandPiece{"a", first}, OperandPiece{"b", first}}),
+       operand({OperandPiece{"a", first}, OperandPiece{"b", first}}), true},
+      {"operands other environment", operand({OperandPiece{"a", first}}), operand({OperandPiece{"a", second}}), false},
+      {"operand texts differ", operand({OperandPiece{"a", first}}), operand({OperandPiece{"b", first}}), false},
+      {"operand piece split", operand({OperandPiece{"ab", first}}),
+       operand({OperandPiece{"a", first}, OperandPiece{"b", first}}), false},
+  };
+  for (const auto& entry : cases) {
+    EXPECT_EQ(valuesEqual(entry.left, entry.right), entry.equal) << entry.name;
+    EXPECT_EQ(valuesEqual(entry.right, entry.left), entry.equal) << entry.name << " (swapped)";
+  }
+}
+
+TEST(Value, CopyIsDeep) {
+  Value original = list({Value::string("x"), map({{"k", Value::bytes({1, 2})}})});
+  Value copy = original;
+  ASSERT_TRUE(copy.asList());
+  ListValue& items = *copy.asList();
+  ASSERT_TRUE(items.set(0, Value::string("changed")));
+  EXPECT_EQ(*original.asList()->items()[0].asString(), "x");
+  EXPECT_FALSE(valuesEqual(original, copy));
+}
+
+TEST(Value, OperandCopiesShareTheEnvironment) {
+  auto shared = std::make_shared<OperandEnvironment>();
+  ASSERT_TRUE(shared->bindings.set("x", Value::integer(1)));
+  std::weak_ptr<const OperandEnvironment> watch = shared;
+  {
+    Value original = operand({OperandPiece{"a", shared}, OperandPiece{"b", shared}});
+    shared.reset();
+    EXPECT_EQ(watch.use_count(), 2);
+    {
+      Value copy = original;
+      EXPECT_EQ(watch.use_count(), 4);
+      EXPECT_TRUE(valuesEqual(original, copy));
+    }
+    EXPECT_EQ(watch.use_count(), 2);
+  }
+  EXPECT_TRUE(watch.expired());
+}
+
+TEST(Value, OperandText) {
+  const auto shared = environment(0);
+  EXPECT_EQ(std::get<OperandValue>(operand({}).storage()).text(), "");
+  EXPECT_EQ(std::get<OperandValue>(operand({{"[rax", shared}, {" + 8]", shared}}).storage()).text(), "[rax + 8]");
+}
+
+TEST(Value, OperandCaptureDepth) {
+  const Value deep = list({map({{"m", operand({OperandPiece{"x", environment(3)}})}})});
+  EXPECT_EQ(deep.operandCaptureDepth(), 3u);
+  EXPECT_EQ(list({}).operandCaptureDepth(), 0u);
+  EXPECT_EQ(Value::integer(9).operandCaptureDepth(), 0u);
+  EXPECT_EQ(operand({}).operandCaptureDepth(), 0u);
+  const Value mixed = structure(
+      0, {{"a", operand({{"p", environment(2)}, {"q", environment(5)}})}, {"b", operand({{"r", environment(4)}})}});
+  EXPECT_EQ(mixed.operandCaptureDepth(), 5u);
+}
+
+TEST(StructValue, FieldValueByNameReturnsTheFirstMatch) {
+  const Value value = structure(0, {{"a", Value::integer(1)}, {"a", Value::integer(2)}});
+  const Value* found = value.asStruct()->fieldValueByName("a");
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found->asInteger()->word, 1u);
+  EXPECT_EQ(value.asStruct()->fieldValueByName("A"), nullptr);
+}
+
+TEST(MapValue, SetKeepsPositionOfExistingKeysAndAppendsNewOnes) {
+  MapValue entries;
+  ASSERT_TRUE(entries.set("a", Value::integer(1)));
+  ASSERT_TRUE(entries.set("b", Value::integer(2)));
+  const Value replacement = Value::string("two");
+  ASSERT_TRUE(entries.setCloned("a", replacement));
+  ASSERT_TRUE(entries.setCloned("c", replacement));
+  EXPECT_EQ(*replacement.asString(), "two");
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries.entries()[0].key, "a");
+  EXPECT_EQ(*entries.entries()[0].value.asString(), "two");
+  EXPECT_EQ(entries.entries()[1].key, "b");
+  EXPECT_EQ(entries.entries()[2].key, "c");
+  EXPECT_EQ(entries.find("B"), nullptr);
+}
+
+TEST(ListValue, IndexOutsideTheListLeavesItsValue) {
+  ListValue items;
+  ASSERT_TRUE(items.push(Value::integer(1)));
+  Value replacement = Value::string("kept");
+  EXPECT_EQ(items.set(1, std::move(replacement)).error(), Error::InvalidArgument);
+  EXPECT_EQ(*replacement.asString(), "kept");
+  EXPECT_EQ(items.size(), 1u);
+}
+
+TEST(Nesting, DepthIsBoundedForEveryContainer) {
+  Value deepest = nestedList(kMaxNestingDepth);
+  EXPECT_EQ(deepest.depth(), kMaxNestingDepth);
+
+  ListValue list_wrapper;
+  EXPECT_EQ(list_wrapper.push(std::move(deepest)).error(), Error::NestingTooDeep);
+  EXPECT_TRUE(list_wrapper.empty());
+  EXPECT_EQ(deepest.depth(), kMaxNestingDepth) << "a refused value stays with the caller";
+
+  MapValue map_wrapper;
+  EXPECT_EQ(map_wrapper.set("k", std::move(deepest)).error(), Error::NestingTooDeep);
+  EXPECT_EQ(map_wrapper.setCloned("k", deepest).error(), Error::NestingTooDeep);
+  EXPECT_TRUE(map_wrapper.empty());
+
+  std::vector<StructValueField> fields;
+  fields.push_back(StructValueField{"f", deepest});
+  EXPECT_EQ(StructValue::make(0, std::move(fields)).error(), Error::NestingTooDeep);
+  EXPECT_EQ(fields.size(), 1u);
+
+  std::vector<Value> items;
+  items.push_back(deepest);
+  EXPECT_EQ(ListValue::make(std::move(items)).error(), Error::NestingTooDeep);
+  EXPECT_EQ(items.size(), 1u);
+
+  ListValue shallow;
+  ASSERT_TRUE(shallow.push(Value::integer(1)));
+  EXPECT_EQ(shallow.set(0, std::move(deepest)).error(), Error::NestingTooDeep);
+}
+
+TEST(Nesting, OperandCountsItsEnvironmentBindings) {
+  auto shared = std::make_shared<OperandEnvironment>();
+  ASSERT_TRUE(shared->bindings.set("deep", nestedList(kMaxNestingDepth - 1)));
+  EXPECT_EQ(shared->bindings.depth(), kMaxNestingDepth);
+  EXPECT_EQ(OperandValue::make({OperandPiece{"x", shared}}).error(), Error::NestingTooDeep);
+}
+
+TEST(Nesting, ReplacingTheDeepestItemLowersTheDepth) {
+  ListValue items;
+  ASSERT_TRUE(items.push(nestedList(5)));
+  ASSERT_TRUE(items.push(Value::integer(1)));
+  EXPECT_EQ(items.depth(), 6u);
+  ASSERT_TRUE(items.set(0, Value::integer(2)));
+  EXPECT_EQ(items.depth(), 1u);
+}
+
+// Copy, equality and destruction of the deepest values allowed, of lists and
+// maps alternating, must stay within the stack (checked under the sanitizers).
+TEST(Nesting, DeepestValuesCopyCompareAndRelease) {
+  Value value = Value::string("leaf");
+  for (std::uint32_t level = 0; level < kMaxNestingDepth; ++level) {
+    if (level % 2 == 0) {
+      ListValue wrapper;
+      ASSERT_TRUE(wrapper.push(std::move(value)));
+      value = Value(std::move(wrapper));
+    } else {
+      MapValue wrapper;
+      ASSERT_TRUE(wrapper.set("k", std::move(value)));
+      value = Value(std::move(wrapper));
+    }
+  }
+  const Value copy = value;
+  EXPECT_TRUE(valuesEqual(value, copy));
+  EXPECT_EQ(copy.depth(), kMaxNestingDepth);
+}
+
+}  // namespace
