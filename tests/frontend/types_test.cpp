@@ -1,0 +1,300 @@
+#include "frontend/types.hpp"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "frontend/type_name.hpp"
+
+namespace {
+
+using frontend::type_name::TypeNameTable;
+using frontend::type_name::TypeTables;
+using frontend::types::AggregateType;
+using frontend::types::ArrayType;
+using frontend::types::FixedType;
+using frontend::types::IntegerType;
+using frontend::types::Layout;
+using frontend::types::layOutAggregate;
+using frontend::types::StructField;
+using frontend::types::Type;
+using frontend::types::TypeKind;
+using frontend::types::TypeStore;
+using frontend::types::VoidType;
+using qovrin::Error;
+
+std::uint32_t add(TypeStore& store, Type type) {
+  const auto id = store.add(std::move(type));
+  EXPECT_TRUE(id);
+  return *id;
+}
+
+std::uint32_t integer(TypeStore& store, std::uint16_t bits, bool is_signed = false) {
+  return add(store, Type{IntegerType{bits, is_signed}});
+}
+
+std::uint32_t array(TypeStore& store, std::uint64_t count, std::uint32_t element) {
+  return add(store, Type{ArrayType{count, element}});
+}
+
+TEST(TypeStore, LayoutTable) {
+  TypeStore store;
+  const std::uint32_t u8 = integer(store, 8);
+  const std::uint32_t u16 = integer(store, 16);
+  const std::uint32_t i64 = integer(store, 64, true);
+  const std::uint64_t max = std::numeric_limits<std::uint64_t>::max();
+  const struct {
+    const char* name;
+    Type type;
+    std::uint64_t size;
+    std::uint64_t alignment;
+  } cases[] = {
+      {"void", Type{VoidType{}}, 0, 1},
+      {"u1", Type{IntegerType{1, false}}, 1, 1},
+      {"u8", Type{IntegerType{8, false}}, 1, 1},
+      {"u9", Type{IntegerType{9, false}}, 2, 2},
+      {"u16", Type{IntegerType{16, false}}, 2, 2},
+      {"u24", Type{IntegerType{24, false}}, 3, 4},
+      {"u32", Type{IntegerType{32, false}}, 4, 4},
+      {"u40", Type{IntegerType{40, false}}, 5, 8},
+      {"u56", Type{IntegerType{56, false}}, 7, 8},
+      {"i64", Type{IntegerType{64, true}}, 8, 8},
+      {"u16[3]", Type{ArrayType{3, u16}}, 6, 2},
+      {"i64[0]", Type{ArrayType{0, i64}}, 0, 8},
+      {"u8[2^64-1]", Type{ArrayType{max, u8}}, max, 1},
+      {"fixed", Type{FixedType{10, 16}}, 10, 16},
+  };
+  for (const auto& entry : cases) {
+    const std::uint32_t id = add(store, entry.type);
+    const auto layout = store.layoutOf(id);
+    ASSERT_TRUE(layout) << entry.name;
+    EXPECT_EQ(layout->size, entry.size) << entry.name;
+    EXPECT_EQ(layout->alignment, entry.alignment) << entry.name;
+  }
+}
+
+TEST(TypeStore, LayoutFailures) {
+  TypeStore store;
+  const std::uint32_t u16 = integer(store, 16);
+  const std::uint32_t zero_bits = integer(store, 0);
+  const std::uint32_t wide = integer(store, 65);
+  const std::uint32_t huge = array(store, std::uint64_t{1} << 63, u16);
+  const std::uint32_t inner_overflow_outer_zero = array(store, 0, huge);
+  const std::uint32_t nested = array(store, std::uint64_t{1} << 40, array(store, std::uint64_t{1} << 30, u16));
+  const std::uint32_t of_missing = array(store, 2, 99);
+  const std::uint32_t of_bad_bits = array(store, 2, zero_bits);
+  const std::uint32_t looping = array(store, 2, static_cast<std::uint32_t>(store.size()));
+  const struct {
+    const char* name;
+    std::uint32_t id;
+    Error error;
+  } cases[] = {
+      {"id beyond the store", 1000, Error::InvalidType},
+      {"0-bit integer", zero_bits, Error::InvalidIntegerBits},
+      {"65-bit integer", wide, Error::InvalidIntegerBits},
+      {"array size overflow", huge, Error::IntegerOverflow},
+      {"inner array overflows first", inner_overflow_outer_zero, Error::IntegerOverflow},
+      {"nested product overflow", nested, Error::IntegerOverflow},
+      {"element beyond the store", of_missing, Error::InvalidType},
+      {"element error passes through", of_bad_bits, Error::InvalidIntegerBits},
+      {"array of itself", looping, Error::InvalidType},
+  };
+  for (const auto& entry : cases) {
+    const auto layout = store.layoutOf(entry.id);
+    ASSERT_FALSE(layout) << entry.name;
+    EXPECT_EQ(layout.error(), entry.error) << entry.name;
+  }
+}
+
+struct AggregateCase {
+  const char* name;
+  std::vector<std::uint16_t> field_bits;
+  bool is_union;
+  bool packed;
+  std::vector<std::uint64_t> offsets;
+  std::uint64_t size;
+  std::uint64_t alignment;
+};
+
+TEST(LayOutAggregate, LayoutTable) {
+  const AggregateCase cases[] = {
+      {"{u8, u32, u16}", {8, 32, 16}, false, false, {0, 4, 8}, 12, 4},
+      {"packed {u8, u32, u16}", {8, 32, 16}, false, true, {0, 1, 5}, 7, 4},
+      {"union {u8, u32, u16}", {8, 32, 16}, true, false, {0, 0, 0}, 4, 4},
+      {"packed union {u8, u32, u16}", {8, 32, 16}, true, true, {0, 0, 0}, 4, 4},
+      {"union {u8, u16}", {8, 16}, true, false, {0, 0}, 2, 2},
+      {"packed union {u8, u16}", {8, 16}, true, true, {0, 0}, 2, 2},
+      {"{u32, u8}", {32, 8}, false, false, {0, 4}, 8, 4},
+      {"packed {u32, u8}", {32, 8}, false, true, {0, 4}, 5, 4},
+      {"{u8, u24}", {8, 24}, false, false, {0, 4}, 8, 4},
+      {"union {u24, u8}", {24, 8}, true, false, {0, 0}, 4, 4},
+      {"packed union {u24, u8}", {24, 8}, true, true, {0, 0}, 3, 4},
+      {"{u8, u64, u8}", {8, 64, 8}, false, false, {0, 8, 16}, 24, 8},
+      {"{}", {}, false, false, {}, 0, 1},
+      {"union {}", {}, true, false, {}, 0, 1},
+  };
+  for (const auto& entry : cases) {
+    TypeStore store;
+    std::vector<StructField> fields;
+    for (std::size_t index = 0; index < entry.field_bits.size(); ++index)
+      fields.push_back(StructField{std::string(1, static_cast<char>('a' + index)), 99, std::nullopt,
+                                   integer(store, entry.field_bits[index])});
+    const auto aggregate = layOutAggregate(store, "T", std::move(fields), entry.is_union, entry.packed);
+    ASSERT_TRUE(aggregate) << entry.name;
+    EXPECT_EQ(aggregate->size, entry.size) << entry.name;
+    EXPECT_EQ(aggregate->alignment, entry.alignment) << entry.name;
+    EXPECT_EQ(aggregate->packed, entry.packed) << entry.name;
+    ASSERT_EQ(aggregate->fields.size(), entry.offsets.size()) << entry.name;
+    for (std::size_t index = 0; index < entry.offsets.size(); ++index)
+      EXPECT_EQ(aggregate->fields[index].offset, entry.offsets[index]) << entry.name << " field " << index;
+
+    // Stored, the aggregate reports the same layout and its kind.
+    const std::uint32_t id = add(store, Type{*aggregate});
+    EXPECT_EQ(store.find(id)->kind(), entry.is_union ? TypeKind::union_ : TypeKind::struct_);
+    const auto layout = store.layoutOf(id);
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->size, entry.size);
+  }
+}
+
+TEST(LayOutAggregate, Failures) {
+  TypeStore store;
+  const std::uint32_t u8 = integer(store, 8);
+  const std::uint32_t u64 = integer(store, 64);
+  const std::uint32_t odd = add(store, Type{FixedType{4, 3}});
+  const std::uint32_t zero_bits = integer(store, 0);
+  const std::uint64_t max = std::numeric_limits<std::uint64_t>::max();
+  const std::uint32_t giant = add(store, Type{FixedType{max - 2, 1}});
+  // Ends 3 bytes below 2^64 after a u64, so only the final rounding overflows.
+  const std::uint32_t near_end = add(store, Type{FixedType{max - 10, 1}});
+  const struct {
+    const char* name;
+    std::vector<StructField> fields;
+    bool is_union;
+    bool packed;
+    Error error;
+  } cases[] = {
+      {"empty name", {{"", 0, {}, u8}}, false, false, Error::InvalidFieldName},
+      {"repeated name", {{"a", 0, {}, u8}, {"a", 0, {}, u64}}, false, false, Error::DuplicateFieldName},
+      {"repeated name in a union", {{"a", 0, {}, u8}, {"a", 0, {}, u8}}, true, false, Error::DuplicateFieldName},
+      {"name checked before later type",
+       {{"a", 0, {}, u8}, {"a", 0, {}, 500}},
+       false,
+       false,
+       Error::DuplicateFieldName},
+      {"unknown field type", {{"a", 0, {}, 500}}, false, false, Error::InvalidType},
+      {"field type without layout", {{"a", 0, {}, zero_bits}}, false, false, Error::InvalidIntegerBits},
+      {"alignment not a power of two", {{"a", 0, {}, u8}, {"b", 0, {}, odd}}, false, false, Error::InvalidAlignment},
+      {"union rounding to odd alignment", {{"a", 0, {}, odd}}, true, false, Error::InvalidAlignment},
+      {"offset overflow", {{"a", 0, {}, giant}, {"b", 0, {}, u64}}, false, false, Error::IntegerOverflow},
+      {"packed size overflow", {{"a", 0, {}, giant}, {"b", 0, {}, u64}}, false, true, Error::IntegerOverflow},
+      {"final rounding overflow", {{"a", 0, {}, u64}, {"b", 0, {}, near_end}}, false, false, Error::IntegerOverflow},
+  };
+  for (const auto& entry : cases) {
+    std::vector<StructField> fields = entry.fields;
+    const auto aggregate = layOutAggregate(store, "T", std::move(fields), entry.is_union, entry.packed);
+    ASSERT_FALSE(aggregate) << entry.name;
+    EXPECT_EQ(aggregate.error(), entry.error) << entry.name;
+    EXPECT_EQ(fields.size(), entry.fields.size()) << entry.name << ": fields stay with the caller";
+  }
+}
+
+TEST(LayOutAggregate, PackedKeepsOddAlignmentUnchecked) {
+  TypeStore store;
+  const std::uint32_t odd = add(store, Type{FixedType{4, 3}});
+  const auto aggregate = layOutAggregate(store, "P", {{"a", 0, {}, odd}}, false, true);
+  ASSERT_TRUE(aggregate);
+  EXPECT_EQ(aggregate->size, 4u);
+  EXPECT_EQ(aggregate->alignment, 3u);
+}
+
+TEST(TypeStore, RemoveLastUndoesAnAdd) {
+  TypeStore store;
+  store.removeLast();
+  EXPECT_EQ(store.size(), 0u);
+  integer(store, 8);
+  integer(store, 16);
+  store.removeLast();
+  EXPECT_EQ(store.size(), 1u);
+  EXPECT_EQ(store.find(1), nullptr);
+}
+
+class TypeNames : public ::testing::Test {
+ protected:
+  TypeStore store;
+  TypeNameTable names;
+  TypeTables tables{store, names};
+};
+
+TEST_F(TypeNames, FixedIntegerNames) {
+  const struct {
+    const char* name;
+    std::uint16_t bits;
+    bool is_signed;
+  } cases[] = {
+      {"u8", 8, false}, {"u16", 16, false}, {"u32", 32, false}, {"u64", 64, false},
+      {"i8", 8, true},  {"i16", 16, true},  {"i32", 32, true},  {"i64", 64, true},
+  };
+  for (const auto& entry : cases) {
+    const auto id = frontend::type_name::resolveNamedOrFixedInteger(tables, entry.name);
+    ASSERT_TRUE(id && *id) << entry.name;
+    const IntegerType* integer = store.find(**id)->getIf<IntegerType>();
+    ASSERT_NE(integer, nullptr) << entry.name;
+    EXPECT_EQ(integer->bits, entry.bits) << entry.name;
+    EXPECT_EQ(integer->is_signed, entry.is_signed) << entry.name;
+    EXPECT_EQ(names.find(entry.name), **id) << entry.name;
+  }
+  EXPECT_EQ(store.size(), 8u);
+}
+
+TEST_F(TypeNames, UnknownNamesResolveToNothing) {
+  for (const char* name : {"u24", "u128", "U8", "I32", "usize", "u", "", "u8 "}) {
+    const auto id = frontend::type_name::resolveNamedOrFixedInteger(tables, name);
+    ASSERT_TRUE(id) << name;
+    EXPECT_FALSE(*id) << name;
+  }
+  EXPECT_EQ(store.size(), 0u);
+}
+
+TEST_F(TypeNames, SecondLookupReusesTheType) {
+  const auto first = frontend::type_name::resolveNamedOrFixedInteger(tables, "u32");
+  const auto second = frontend::type_name::resolveNamedOrFixedInteger(tables, "u32");
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(**first, **second);
+  EXPECT_EQ(store.size(), 1u);
+}
+
+TEST_F(TypeNames, DeclaredNameShadowsTheInteger) {
+  auto aggregate = layOutAggregate(store, "u8", {}, false, false);
+  ASSERT_TRUE(aggregate);
+  const auto id = frontend::type_name::addAggregateType(tables, std::move(*aggregate));
+  ASSERT_TRUE(id);
+  const auto resolved = frontend::type_name::resolveNamedOrFixedInteger(tables, "u8");
+  ASSERT_TRUE(resolved && *resolved);
+  EXPECT_EQ(**resolved, *id);
+  EXPECT_EQ(store.find(*id)->kind(), TypeKind::struct_);
+}
+
+TEST_F(TypeNames, GetOrAddIntTypeKeepsWhateverTheNameHolds) {
+  auto aggregate = layOutAggregate(store, "word", {}, true, false);
+  ASSERT_TRUE(aggregate);
+  const auto id = frontend::type_name::addAggregateType(tables, std::move(*aggregate));
+  ASSERT_TRUE(id);
+  EXPECT_EQ(frontend::type_name::getOrAddIntType(tables, "word", 16, false), *id);
+  EXPECT_EQ(store.size(), 1u);
+}
+
+TEST_F(TypeNames, DuplicateAggregateNameLeavesTablesAsTheyWere) {
+  auto first = layOutAggregate(store, "Header", {}, false, false);
+  ASSERT_TRUE(first);
+  ASSERT_TRUE(frontend::type_name::addAggregateType(tables, std::move(*first)));
+  auto second = layOutAggregate(store, "Header", {}, true, false);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(frontend::type_name::addAggregateType(tables, std::move(*second)).error(), Error::DuplicateTypeName);
+  EXPECT_EQ(second->name, "Header");
+  EXPECT_EQ(store.size(), 1u);
+  EXPECT_EQ(names.entries().size(), 1u);
+  EXPECT_EQ(names.registerName("Header", 0).error(), Error::DuplicateTypeName);
+}
+
+}  // namespace
