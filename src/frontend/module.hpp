@@ -22,6 +22,8 @@
 #include "frontend/source_location.hpp"
 #include "frontend/symbol.hpp"
 #include "frontend/target.hpp"
+#include "frontend/type_name.hpp"
+#include "frontend/types.hpp"
 #include "frontend/value.hpp"
 
 namespace frontend::module {
@@ -89,6 +91,19 @@ class Module {
   qovrin::Result<std::vector<std::uint8_t>> readBytesAt(std::uint32_t section, std::uint64_t address,
                                                         std::uint64_t count) const;
 
+  // Types and the names bound to them.
+  types::TypeStore& types() noexcept { return types_; }
+  const types::TypeStore& types() const noexcept { return types_; }
+  const type_name::TypeNameTable& typeNames() const noexcept { return type_names_; }
+  type_name::TypeTables typeTables() noexcept { return {types_, type_names_}; }
+  // The id bound to name, else a new integer type registered under it.
+  qovrin::Result<std::uint32_t> getOrAddIntType(std::string_view name, std::uint16_t bits, bool is_signed) {
+    return type_name::getOrAddIntType(typeTables(), name, bits, is_signed);
+  }
+  qovrin::Status registerTypeName(std::string_view name, std::uint32_t type_id) {
+    return type_names_.registerName(name, type_id);
+  }
+
   // Loaded sources, indexed by the source index of a span.
   qovrin::Result<std::uint32_t> addSource(std::string path, std::string text);
   const std::deque<LoadedSource>& sources() const noexcept { return sources_; }
@@ -136,6 +151,8 @@ class Module {
   std::vector<symbol::Symbol> symbols_;
   std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> symbol_index_;
   std::vector<fragment::Fragment> fragments_;
+  types::TypeStore types_;
+  type_name::TypeNameTable type_names_;
   std::vector<std::uint32_t> virtual_sections_;
   std::deque<LoadedSource> sources_;
   std::deque<std::string> owned_texts_;
