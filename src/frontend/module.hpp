@@ -47,6 +47,9 @@ class Module {
 
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;
+  // Moving keeps every loaded source text at its address.
+  Module(Module&&) = default;
+  Module& operator=(Module&&) = default;
 
   // Sections.
   qovrin::Result<std::uint32_t> createOutputSection(std::string_view name, std::uint64_t base,

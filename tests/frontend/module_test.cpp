@@ -298,6 +298,10 @@ TEST(ModuleSources, TextsKeepTheirAddresses) {
   for (int index = 0; index < 100; ++index) module.keepText("t");
   EXPECT_EQ(kept, "/root/lib.qov");
   EXPECT_EQ(module.ownedTexts().size(), 101u);
+
+  const Module moved(std::move(module));
+  EXPECT_EQ(moved.sources()[*first].text.data(), text);
+  EXPECT_EQ(moved.ownedTexts().front().data(), kept.data());
 }
 
 }  // namespace
