@@ -75,7 +75,7 @@ qovrin::Result<std::optional<std::uint32_t>> resolveNamedOrFixedInteger(TypeTabl
     if (!id) return fail(id.error());
     return std::optional<std::uint32_t>(*id);
   }
-  return std::optional<std::uint32_t>();
+  return qovrin::Result<std::optional<std::uint32_t>>(std::in_place);
 }
 
 }  // namespace frontend::type_name

@@ -38,6 +38,15 @@ qovrin::Result<Layout> integerLayout(const IntegerType& integer) {
 
 }  // namespace
 
+bool integerFits(std::uint64_t word, IntegerType type) noexcept {
+  if (type.bits == 0 || type.bits > 64) return false;
+  if (type.bits == 64) return true;
+  if (!type.is_signed) return word >> type.bits == 0;
+  const auto signed_word = static_cast<std::int64_t>(word);
+  const std::int64_t limit = std::int64_t{1} << (type.bits - 1);
+  return signed_word >= -limit && signed_word < limit;
+}
+
 TypeKind Type::kind() const noexcept {
   switch (data.index()) {
     case 0:

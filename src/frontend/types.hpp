@@ -54,6 +54,11 @@ struct AggregateType {
   bool is_union = false;
 };
 
+// The word lies in the type's range: below 2^bits unsigned, within
+// [-2^(bits-1), 2^(bits-1) - 1] as two's complement signed. Never for widths
+// outside 1 to 64.
+bool integerFits(std::uint64_t word, IntegerType type) noexcept;
+
 struct Type {
   std::variant<VoidType, IntegerType, ArrayType, FixedType, AggregateType> data;
 

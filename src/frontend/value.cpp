@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdlib>
+#include <functional>
 #include <utility>
 
 namespace frontend::value {
@@ -33,6 +35,19 @@ std::uint32_t deepestEntry(std::span<const Entry> entries) noexcept {
   std::uint32_t deepest = 0;
   for (const Entry& entry : entries) deepest = std::max(deepest, entry.value.depth());
   return deepest;
+}
+
+// Puts value in slot and keeps the container's depth exact; the children are
+// rescanned only when the replaced child was one of the deepest.
+template <typename Rescan>
+void replaceChild(Value& slot, Value&& value, std::uint32_t& container_depth, Rescan rescan) noexcept {
+  const std::uint32_t old_depth = slot.depth();
+  const std::uint32_t new_depth = value.depth();
+  slot = std::move(value);
+  if (new_depth + 1 >= container_depth)
+    container_depth = new_depth + 1;
+  else if (old_depth + 1 == container_depth)
+    container_depth = rescan() + 1;
 }
 
 }  // namespace
@@ -98,8 +113,8 @@ const Value* StructValue::fieldValueByName(std::string_view name) const noexcept
 qovrin::Status StructValue::setFieldValue(std::size_t index, Value&& value) {
   if (index >= fields_.size()) return fail(Error::InvalidArgument);
   if (value.depth() >= kMaxNestingDepth) return fail(Error::NestingTooDeep);
-  fields_[index].value = std::move(value);
-  depth_ = deepestEntry<StructValueField>(fields_) + 1;
+  replaceChild(fields_[index].value, std::move(value), depth_,
+               [this] { return deepestEntry<StructValueField>(fields_); });
   return {};
 }
 
@@ -123,8 +138,7 @@ qovrin::Status ListValue::push(Value&& item) {
 qovrin::Status ListValue::set(std::size_t index, Value&& item) {
   if (index >= items_.size()) return fail(Error::InvalidArgument);
   if (item.depth() >= kMaxNestingDepth) return fail(Error::NestingTooDeep);
-  items_[index] = std::move(item);
-  depth_ = deepestItem(items_) + 1;
+  replaceChild(items_[index], std::move(item), depth_, [this] { return deepestItem(items_); });
   return {};
 }
 
@@ -133,23 +147,67 @@ std::vector<Value> ListValue::takeItems() noexcept {
   return std::exchange(items_, {});
 }
 
+namespace {
+
+// Below this many entries a map is scanned; from it on, hashed.
+constexpr std::size_t kIndexedMapSize = 16;
+
+std::size_t slotOf(std::string_view key, std::size_t mask) noexcept { return std::hash<std::string_view>{}(key)&mask; }
+
+}  // namespace
+
+std::size_t MapValue::positionOf(std::string_view key) const noexcept {
+  if (slots_.empty()) {
+    for (std::size_t position = 0; position < entries_.size(); ++position)
+      if (entries_[position].key == key) return position;
+    return entries_.size();
+  }
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = slotOf(key, mask);; slot = (slot + 1) & mask) {
+    const std::uint32_t mark = slots_[slot];
+    if (mark == 0) return entries_.size();
+    if (entries_[mark - 1].key == key) return mark - 1;
+  }
+}
+
+void MapValue::indexPosition(std::size_t position) noexcept {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t slot = slotOf(entries_[position].key, mask);
+  while (slots_[slot] != 0) slot = (slot + 1) & mask;
+  slots_[slot] = static_cast<std::uint32_t>(position + 1);
+}
+
+// Makes room in the index for count entries (at most half the slots used),
+// rebuilding it from the entries already stored; allocates before anything
+// changes, so a failure leaves the index as it was.
+void MapValue::prepareIndexFor(std::size_t count) {
+  if (count < kIndexedMapSize || count * 2 <= slots_.size()) return;
+  std::vector<std::uint32_t> grown(std::bit_ceil(count * 4), 0);
+  slots_.swap(grown);
+  for (std::size_t position = 0; position < entries_.size(); ++position) indexPosition(position);
+}
+
 const Value* MapValue::find(std::string_view key) const noexcept {
-  for (const MapEntry& entry : entries_)
-    if (entry.key == key) return &entry.value;
-  return nullptr;
+  const std::size_t position = positionOf(key);
+  return position < entries_.size() ? &entries_[position].value : nullptr;
 }
 
 qovrin::Status MapValue::set(std::string_view key, Value&& value) {
   const auto depth = containerDepth(value.depth());
   if (!depth) return fail(depth.error());
-  for (MapEntry& entry : entries_) {
-    if (entry.key != key) continue;
-    entry.value = std::move(value);
-    depth_ = deepestEntry<MapEntry>(entries_) + 1;
+  if (const std::size_t position = positionOf(key); position < entries_.size()) {
+    replaceChild(entries_[position].value, std::move(value), depth_,
+                 [this] { return deepestEntry<MapEntry>(entries_); });
     return {};
   }
-  if (entries_.size() >= entries_.max_size()) return fail(Error::CollectionTooLarge);
-  entries_.push_back(MapEntry{std::string(key), std::move(value)});
+  if (entries_.size() >= kMaxEntries) return fail(Error::CollectionTooLarge);
+  // Everything that allocates runs before the value is taken.
+  MapEntry entry{std::string(key), Value()};
+  if (entries_.size() == entries_.capacity()) entries_.reserve(std::max<std::size_t>(8, entries_.capacity() * 2));
+  prepareIndexFor(entries_.size() + 1);
+  entry.value = std::move(value);
+  entries_.push_back(std::move(entry));
+  if (!slots_.empty()) indexPosition(entries_.size() - 1);
   depth_ = std::max(depth_, *depth);
   return {};
 }

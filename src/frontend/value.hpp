@@ -121,9 +121,13 @@ class ListValue {
 };
 
 // String-keyed table in insertion order. Keys are unique and compared byte
-// for byte.
+// for byte. Larger maps keep a hash index of entry positions, since operand
+// environments copy every visible binding into one map per macro call.
 class MapValue {
  public:
+  // Entry positions are indexed as 32-bit numbers.
+  static constexpr std::size_t kMaxEntries = 0xFFFFFFFEu;
+
   MapValue() = default;
 
   std::span<const MapEntry> entries() const noexcept { return entries_; }
@@ -143,7 +147,14 @@ class MapValue {
   qovrin::Status setCloned(std::string_view key, const Value& value);
 
  private:
+  std::size_t positionOf(std::string_view key) const noexcept;
+  void indexPosition(std::size_t position) noexcept;
+  void prepareIndexFor(std::size_t count);
+
   std::vector<MapEntry> entries_;
+  // Open-addressing table of entry position + 1 (0: free), present only once
+  // the map is large enough for a scan to cost more than hashing.
+  std::vector<std::uint32_t> slots_;
   std::uint32_t depth_ = 1;
 };
 

@@ -220,6 +220,35 @@ TEST(MapValue, SetKeepsPositionOfExistingKeysAndAppendsNewOnes) {
   EXPECT_EQ(entries.find("B"), nullptr);
 }
 
+// Large maps switch to a hash index; lookups, replacement in place, order and
+// copies must behave exactly as for small ones.
+TEST(MapValue, LargeMapsKeepOrderAndFindEveryKey) {
+  MapValue entries;
+  constexpr std::uint64_t kCount = 1000;
+  for (std::uint64_t index = 0; index < kCount; ++index)
+    ASSERT_TRUE(entries.set("key" + std::to_string(index), Value::integer(index)));
+  ASSERT_TRUE(entries.set("key500", Value::string("replaced")));
+  ASSERT_EQ(entries.size(), kCount);
+  const MapValue copy = entries;
+  for (std::uint64_t index = 0; index < kCount; ++index) {
+    const std::string key = "key" + std::to_string(index);
+    EXPECT_EQ(entries.entries()[index].key, key);
+    const Value* found = copy.find(key);
+    ASSERT_NE(found, nullptr) << key;
+    if (index != 500) {
+      EXPECT_EQ(found->asInteger()->word, index);
+    }
+  }
+  EXPECT_EQ(*copy.find("key500")->asString(), "replaced");
+  EXPECT_EQ(copy.find("key1000"), nullptr);
+  EXPECT_EQ(copy.find(""), nullptr);
+
+  MapValue reversed;
+  for (std::uint64_t index = kCount; index-- > 0;)
+    ASSERT_TRUE(reversed.set(entries.entries()[index].key, Value(entries.entries()[index].value)));
+  EXPECT_TRUE(valuesEqual(Value(MapValue(entries)), Value(std::move(reversed))));
+}
+
 TEST(ListValue, IndexOutsideTheListLeavesItsValue) {
   ListValue items;
   ASSERT_TRUE(items.push(Value::integer(1)));
@@ -272,6 +301,21 @@ TEST(Nesting, ReplacingTheDeepestItemLowersTheDepth) {
   EXPECT_EQ(items.depth(), 6u);
   ASSERT_TRUE(items.set(0, Value::integer(2)));
   EXPECT_EQ(items.depth(), 1u);
+
+  MapValue entries;
+  ASSERT_TRUE(entries.set("a", nestedList(3)));
+  ASSERT_TRUE(entries.set("b", nestedList(3)));
+  ASSERT_TRUE(entries.set("a", Value()));
+  EXPECT_EQ(entries.depth(), 4u) << "another child is as deep";
+  ASSERT_TRUE(entries.set("b", nestedList(1)));
+  EXPECT_EQ(entries.depth(), 2u);
+  ASSERT_TRUE(entries.set("a", nestedList(6)));
+  EXPECT_EQ(entries.depth(), 7u);
+
+  Value fields = structure(0, {{"x", nestedList(2)}, {"y", Value()}});
+  ASSERT_TRUE(fields.asStruct()->setFieldValue(0, Value::integer(1)));
+  EXPECT_EQ(fields.depth(), 1u);
+  EXPECT_EQ(fields.asStruct()->setFieldValue(2, Value()).error(), Error::InvalidArgument);
 }
 
 // Copy, equality and destruction of the deepest values allowed, of lists and
