@@ -1,0 +1,66 @@
+#pragma once
+// One piece of a section's content: stored bytes, address space without bytes
+// (a reserve), padding up to an alignment, or one line of target assembly that
+// the encode pass turns into bytes.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "frontend/source_location.hpp"
+#include "frontend/target.hpp"
+
+namespace frontend::fragment {
+
+enum class FragmentKind : std::uint8_t { bytes = 0, reserve = 1, alignment = 2, instruction = 3 };
+
+struct Bytes {
+  std::vector<std::uint8_t> data;
+};
+
+struct Reserve {
+  std::uint64_t size = 0;
+  std::uint64_t alignment = 1;
+};
+
+struct Alignment {
+  std::uint64_t alignment = 1;
+  std::uint8_t fill = 0;  // the value padding bytes get in the image
+};
+
+struct Instruction {
+  std::string text;                   // the instruction line as lowered
+  std::vector<std::uint8_t> encoded;  // empty until the encode pass fills it
+  target::Target target;              // the target in force when the line was lowered
+  // Encoded length as the encode pass records it; layout reads the last word.
+  std::array<std::uint32_t, 3> size_words{};
+  bool pending = false;  // the encoding left operands to patch after layout
+};
+
+// Alternatives in FragmentKind order.
+using Payload = std::variant<Bytes, Reserve, Alignment, Instruction>;
+
+struct Fragment {
+  Payload payload;
+  std::uint32_t section = 0;
+  SourceLocation location;
+
+  FragmentKind kind() const noexcept { return static_cast<FragmentKind>(payload.index()); }
+
+  Bytes* bytes() noexcept { return std::get_if<Bytes>(&payload); }
+  const Bytes* bytes() const noexcept { return std::get_if<Bytes>(&payload); }
+  Instruction* instruction() noexcept { return std::get_if<Instruction>(&payload); }
+  const Instruction* instruction() const noexcept { return std::get_if<Instruction>(&payload); }
+
+  // The bytes this fragment holds now: a bytes fragment's data or an
+  // instruction's current encoding; none for reserves and alignments.
+  const std::vector<std::uint8_t>* storedBytes() const noexcept {
+    if (const auto* data = bytes()) return &data->data;
+    if (const auto* line = instruction()) return &line->encoded;
+    return nullptr;
+  }
+};
+
+}  // namespace frontend::fragment

@@ -1,0 +1,172 @@
+#include "frontend/output/image.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <numeric>
+#include <vector>
+
+namespace {
+
+using frontend::output::image::Image;
+using frontend::output::image::ImageRegion;
+using frontend::output::image::regionFactsForAddress;
+using frontend::output::image::regionFactsForSection;
+using qovrin::Error;
+
+constexpr std::uint64_t kMax = ~std::uint64_t{0};
+
+// Output bytes 0, 1, 2, ... so a load shows which position it mapped to.
+std::vector<std::uint8_t> countingBytes(std::size_t count) {
+  std::vector<std::uint8_t> bytes(count);
+  std::iota(bytes.begin(), bytes.end(), std::uint8_t{0});
+  return bytes;
+}
+
+// Section 0: 0x1000, 8 stored bytes at file offset 0, logical 0x20 (a trailing reserve).
+// Section 1: 0x1010, inside section 0's logical range, 4 bytes at file offset 8.
+// Section 2: 0x1010 again, later row, 4 bytes at file offset 12.
+// Section 3: 0x4000, 4 bytes at file offset 16.
+const std::vector<ImageRegion> kRegions = {
+    {0x1000, 0, 0x20, 8, 0},
+    {0x1010, 8, 4, 4, 1},
+    {0x1010, 12, 4, 4, 2},
+    {0x4000, 16, 4, 4, 3},
+};
+
+struct LoadCase {
+  const char* name;
+  std::uint64_t address;
+  std::size_t count;
+  std::int32_t first_position;  // expected position of the first byte; -1 on failure
+  Error error;
+};
+
+TEST(Image, LoadsMapThroughTheFirstRegionThatHoldsTheWholeRange) {
+  const LoadCase cases[] = {
+      {"start of first region", 0x1000, 4, 0, {}},
+      {"ends exactly at file size", 0x1004, 4, 4, {}},
+      {"one byte past file size inside logical size", 0x1005, 4, -1, Error::InvalidApiArgument},
+      {"in trailing reserve", 0x1018, 1, -1, Error::InvalidApiArgument},
+      {"overlapping regions take the first row", 0x1010, 4, 8, {}},
+      {"empty load at end of stored part", 0x1008, 0, 8, {}},
+      {"below every region", 0x0fff, 1, -1, Error::InvalidApiArgument},
+      {"far region", 0x4002, 2, 18, {}},
+      {"past the last region", 0x4004, 1, -1, Error::InvalidApiArgument},
+  };
+  auto bytes = countingBytes(20);
+  const Image image{0, kRegions, bytes};
+  for (const auto& test : cases) {
+    std::vector<std::uint8_t> out(test.count, 0xee);
+    const auto status = image.loadBytes(test.address, out);
+    if (test.first_position < 0) {
+      ASSERT_FALSE(status) << test.name;
+      EXPECT_EQ(status.error(), test.error) << test.name;
+      continue;
+    }
+    ASSERT_TRUE(status) << test.name;
+    for (std::size_t index = 0; index < out.size(); ++index)
+      EXPECT_EQ(out[index], test.first_position + index) << test.name;
+  }
+}
+
+TEST(Image, RangeOverflowFailsAtOnce) {
+  auto bytes = countingBytes(8);
+  const std::vector<ImageRegion> regions = {{0, 0, kMax, kMax, 0}};
+  const Image image{0, regions, bytes};
+  EXPECT_EQ(image.map(kMax, 2).error(), Error::OffsetOverflow);
+  EXPECT_EQ(image.map(0x10, 1).error(), Error::InvalidApiArgument);  // mapped beyond the output bytes
+  const std::vector<ImageRegion> shifted = {{0, kMax, 4, 4, 0}};
+  const Image far{0, shifted, bytes};
+  EXPECT_EQ(far.map(1, 1).error(), Error::OffsetOverflow);  // file offset + relative overflows
+}
+
+TEST(Image, WithoutRegionsBasePlusKIsByteK) {
+  auto bytes = countingBytes(8);
+  const Image image{0x400, {}, bytes};
+  EXPECT_EQ(image.loadInteger(0x402, 2).value(), 0x0302u);
+  EXPECT_EQ(image.loadInteger(0x3ff, 1).error(), Error::InvalidApiArgument);
+  EXPECT_EQ(image.loadInteger(0x405, 4).error(), Error::InvalidApiArgument);
+  EXPECT_EQ(image.map(kMax, 0x401).error(), Error::OffsetOverflow);
+  EXPECT_EQ(image.map(kMax, 0x400).error(), Error::InvalidApiArgument);
+}
+
+TEST(Image, IntegerWidthsAreCheckedBeforeAccess) {
+  auto bytes = countingBytes(20);
+  const Image image{0, kRegions, bytes};
+  for (std::uint64_t width : {0u, 3u, 5u, 16u}) {
+    EXPECT_EQ(image.loadInteger(0x1000, width).error(), Error::InvalidApiInteger) << width;
+    EXPECT_EQ(image.loadIntegerInSection(0, 0x1000, width).error(), Error::InvalidApiInteger) << width;
+  }
+  // Even an address outside every region reports the width first.
+  EXPECT_EQ(image.loadInteger(0, 3).error(), Error::InvalidApiInteger);
+  EXPECT_EQ(image.loadInteger(0x1000, 8).value(), 0x0706050403020100u);
+}
+
+TEST(Image, SectionVariantsUseTheSectionsFirstRegion) {
+  auto bytes = countingBytes(20);
+  const Image image{0, kRegions, bytes};
+  EXPECT_EQ(image.loadIntegerInSection(2, 0x1010, 1).value(), 12u);
+  EXPECT_EQ(image.loadIntegerInSection(1, 0x1010, 1).value(), 8u);
+  EXPECT_EQ(image.loadIntegerInSection(0, 0x1010, 1).error(), Error::InvalidApiArgument);  // beyond its stored part
+  EXPECT_EQ(image.loadIntegerInSection(3, 0x1000, 1).error(), Error::InvalidApiArgument);  // below its base
+  EXPECT_EQ(image.loadIntegerInSection(9, 0x1000, 1).error(), Error::InvalidApiArgument);  // no such region
+  const auto copy = image.readBytesInSection(3, 0x4001, 3);
+  ASSERT_TRUE(copy);
+  EXPECT_EQ(*copy, (std::vector<std::uint8_t>{17, 18, 19}));
+}
+
+TEST(Image, HugeReadFailsBeforeAllocating) {
+  auto bytes = countingBytes(20);
+  const Image image{0, kRegions, bytes};
+  EXPECT_EQ(image.readBytes(0x1000, std::uint64_t{1} << 62).error(), Error::InvalidApiArgument);
+  EXPECT_EQ(image.readBytesInSection(0, 0x1000, std::uint64_t{1} << 62).error(), Error::InvalidApiArgument);
+}
+
+TEST(Image, FailedStoreWritesNothing) {
+  auto bytes = countingBytes(20);
+  Image image{0, kRegions, bytes};
+  const std::array<std::uint8_t, 4> data = {0xa0, 0xa1, 0xa2, 0xa3};
+  EXPECT_EQ(image.storeBytes(0x1006, data).error(), Error::InvalidApiArgument);
+  EXPECT_EQ(bytes, countingBytes(20));
+  ASSERT_TRUE(image.storeBytes(0x4000, data));
+  EXPECT_EQ(image.loadInteger(0x4000, 4).value(), 0xa3a2a1a0u);
+}
+
+struct FactsCase {
+  const char* name;
+  std::uint64_t address;
+  std::int64_t file_offset;  // -1: no region
+};
+
+TEST(Image, RegionFactsByAddressTakeTheHighestStart) {
+  const FactsCase cases[] = {
+      {"only the first region", 0x1004, 0},
+      {"trailing reserve is found by logical size", 0x1018, 0},
+      {"overlap: higher start, later row among equals", 0x1012, 12},
+      {"just past first region", 0x1020, -1},
+      {"inside last region", 0x4003, 16},
+  };
+  for (const auto& test : cases) {
+    const auto facts = regionFactsForAddress(kRegions, test.address);
+    if (test.file_offset < 0) {
+      EXPECT_EQ(facts.error(), Error::InvalidApiArgument) << test.name;
+      continue;
+    }
+    ASSERT_TRUE(facts) << test.name;
+    EXPECT_EQ(facts->file_offset, static_cast<std::uint64_t>(test.file_offset)) << test.name;
+  }
+}
+
+TEST(Image, RegionFactsBySectionRequireTheAddressInside) {
+  const auto reserve = regionFactsForSection(kRegions, 0, 0x101f);
+  ASSERT_TRUE(reserve);
+  EXPECT_EQ(reserve->logical_size, 0x20u);
+  EXPECT_EQ(reserve->file_size, 8u);
+  EXPECT_EQ(regionFactsForSection(kRegions, 0, 0x1020).error(), Error::InvalidApiArgument);
+  EXPECT_EQ(regionFactsForSection(kRegions, 7, 0x1000).error(), Error::InvalidApiArgument);
+  EXPECT_EQ(regionFactsForAddress({}, 0).error(), Error::InvalidApiArgument);
+}
+
+}  // namespace
