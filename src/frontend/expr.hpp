@@ -105,17 +105,34 @@ class ExpressionParser {
   std::string_view text() const noexcept { return text_; }
 
  private:
-  qovrin::Result<Node> parseUnary();
-  qovrin::Result<Node> parsePostfix(Node node);
-  qovrin::Result<Node> parsePrimary();
-  qovrin::Result<Node> parseStringLiteral();
-  qovrin::Result<Node> parseBuiltinCall(std::string_view name);
+  // A subtree together with its height (a lone leaf has height 1), so that
+  // every node built can be checked against kMaxNodeDepth without a walk.
+  struct Parsed {
+    Node node;
+    std::size_t height = 1;
+  };
+
+  qovrin::Result<Parsed> parseBinary(int min_precedence);
+  qovrin::Result<Parsed> parseUnary();
+  qovrin::Result<Parsed> parsePostfix(Parsed object);
+  qovrin::Result<Parsed> parsePrimary();
+  qovrin::Result<Parsed> parseName();
+  qovrin::Result<Parsed> parseNumber();
+  qovrin::Result<std::string> parseStringLiteral();
+  qovrin::Result<Parsed> parseBuiltinCall(std::string_view name);
+  qovrin::Result<std::size_t> parseBuiltinArgument(std::string_view name, std::size_t index,
+                                                   std::vector<BuiltinArgument>& arguments);
+  qovrin::Result<std::string> parseRawArgument(std::size_t start);
   qovrin::Result<std::string> mapSymbol(std::string_view identifier, std::size_t offset, bool label_address);
+
+  void skipWhiteSpace() noexcept;
+  char peek() const noexcept { return position_ < text_.size() ? text_[position_] : '\0'; }
+  bool atEnd() const noexcept { return position_ >= text_.size(); }
 
   std::string_view text_;
   SymbolMapper mapper_;
   std::size_t position_ = 0;
-  std::size_t depth_ = 0;  // current recursion depth, bounded by kMaxNodeDepth
+  std::size_t nesting_ = 0;  // active parseBinary and parseUnary frames
 };
 
 // Parses text (trimmed of space, tab, CR, LF) as exactly one expression.

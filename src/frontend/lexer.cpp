@@ -1,0 +1,171 @@
+#include "frontend/lexer.hpp"
+
+#include <array>
+#include <limits>
+
+#include "frontend/identifier.hpp"
+
+namespace frontend::lexer {
+namespace {
+
+using identifier::firstWord;
+using identifier::isAsciiDigit;
+using identifier::isAsciiLetter;
+using identifier::isBlank;
+using identifier::isNameChar;
+using identifier::isNameStart;
+
+constexpr std::uint64_t kMaxU32 = std::numeric_limits<std::uint32_t>::max();
+
+// Old data, reserve and layout directive words; the source language replaced
+// them with calls, so a line starting with one is rejected with a hint.
+constexpr std::array<std::string_view, 26> kLegacyDirectives = {
+    "db", "dd", "dp", "dq",  "dw",  "dt",   "rb",   "rw",   "rd",   "ddq",  "dqq",   "org",   "ddqq",
+    "rp", "rq", "rt", "rdq", "rqq", "rdqq", "resb", "resw", "resd", "resq", "times", "align", "section",
+};
+
+constexpr std::array<std::string_view, 17> kMetaKeywords = {
+    "let",         "const", "fn",   "macro",  "meta",  "packed",   "for",    "while", "defer",
+    "late_layout", "if",    "else", "return", "break", "continue", "struct", "union",
+};
+
+constexpr char lowerAscii(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (std::size_t index = 0; index < a.size(); ++index)
+    if (lowerAscii(a[index]) != lowerAscii(b[index])) return false;
+  return true;
+}
+
+bool isLegacyDirectiveWord(std::string_view word) noexcept {
+  // Every directive word is at most 7 characters long; longer words skip the scan.
+  if (word.empty() || word.size() > 7) return false;
+  for (const std::string_view directive : kLegacyDirectives)
+    if (equalsIgnoringCase(word, directive)) return true;
+  return false;
+}
+
+bool isMetaKeyword(std::string_view word) noexcept {
+  for (const std::string_view keyword : kMetaKeywords)
+    if (word == keyword) return true;
+  return false;
+}
+
+// The first character after `offset` that is not a blank or tab, or '\0' when none.
+char nextNonBlank(std::string_view text, std::size_t offset) noexcept {
+  while (offset < text.size() && isBlank(text[offset])) ++offset;
+  return offset < text.size() ? text[offset] : '\0';
+}
+
+bool isLabel(std::string_view text) noexcept {
+  if (text.size() < 2 || text.back() != ':' || !isNameStart(text.front())) return false;
+  for (std::size_t index = 1; index + 1 < text.size(); ++index)
+    if (!isNameChar(text[index])) return false;
+  return true;
+}
+
+// Segments separated by ".", each non-empty, starting with a letter or "_"
+// and going on with letters, digits, "_" or "$".
+bool isDottedName(std::string_view word) noexcept {
+  bool segment_start = true;
+  for (const char c : word) {
+    if (c == '.') {
+      if (segment_start) return false;
+      segment_start = true;
+    } else if (segment_start) {
+      if (!isAsciiLetter(c) && c != '_') return false;
+      segment_start = false;
+    } else if (!isAsciiLetter(c) && !isAsciiDigit(c) && c != '_' && c != '$') {
+      return false;
+    }
+  }
+  return !segment_start;
+}
+
+bool isComment(std::string_view trimmed) noexcept {
+  return trimmed.front() == ';' || trimmed.front() == '#' || trimmed.starts_with("//");
+}
+
+}  // namespace
+
+qovrin::Result<SourceLine> Lexer::next() {
+  if (atEnd()) {
+    if (text_.size() > kMaxU32) return qovrin::fail(qovrin::Error::SourceTooLarge);
+    const auto end = static_cast<std::uint32_t>(text_.size());
+    return SourceLine{{}, SourceLocation{SourceSpan{source_, end, end}, std::nullopt}, next_line_, 1, LineKind::blank};
+  }
+
+  const std::size_t line_start = static_cast<std::size_t>(position_);
+  std::size_t line_end = line_start;
+  while (line_end < text_.size() && text_[line_end] != '\n' && text_[line_end] != '\r') ++line_end;
+  std::size_t after = line_end;
+  if (after < text_.size()) {
+    const bool crlf = text_[after] == '\r' && after + 1 < text_.size() && text_[after + 1] == '\n';
+    after += crlf ? 2 : 1;
+  }
+  position_ = after;
+  const std::uint32_t line_number = next_line_++;
+
+  const std::string_view raw = text_.substr(line_start, line_end - line_start);
+  std::size_t leading = 0;
+  while (leading < raw.size() && isBlank(raw[leading])) ++leading;
+  const std::string_view trimmed = identifier::trimBlanks(raw);
+
+  std::uint64_t span_start = line_start + leading;
+  std::uint64_t span_end = span_start + trimmed.size();
+  if (trimmed.empty()) {
+    span_start = line_start;
+    span_end = line_end;
+  }
+  if (span_end > kMaxU32 || leading + 1 > kMaxU32) return qovrin::fail(qovrin::Error::SourceTooLarge);
+
+  LineKind kind = LineKind::blank;
+  if (!trimmed.empty()) kind = isComment(trimmed) ? LineKind::comment : classifyTrimmed(trimmed);
+  const SourceSpan span{source_, static_cast<std::uint32_t>(span_start), static_cast<std::uint32_t>(span_end)};
+  return SourceLine{trimmed, SourceLocation{span, std::nullopt}, line_number, static_cast<std::uint32_t>(leading + 1),
+                    kind};
+}
+
+LineKind classifyTrimmed(std::string_view text) noexcept {
+  if (text == "{") return LineKind::open_brace;
+  if (text == "}") return LineKind::close_brace;
+  if (isLabel(text)) return LineKind::label;
+
+  const std::string_view word = firstWord(text);
+  const char after_word = nextNonBlank(text, word.size());
+  if (isLegacyDirectiveWord(word) && after_word != '(') return LineKind::legacy_directive;
+  if (isMetaKeyword(word)) return LineKind::meta;
+  if (identifier::looksLikeAssignment(text)) return LineKind::meta;
+  if (!text.empty() && text.front() == '@') return LineKind::meta;
+  if (!word.empty() && after_word == '(' && isDottedName(word)) return LineKind::call;
+  return LineKind::isa_text;
+}
+
+std::string_view isaTextBeforeComment(std::string_view text) noexcept {
+  char quote = '\0';
+  std::size_t index = 0;
+  while (index < text.size()) {
+    const char c = text[index];
+    if (quote == '\0') {
+      if (c == '"' || c == '\'') {
+        quote = c;
+      } else if (c == '/' && index + 1 < text.size() && text[index + 1] == '/') {
+        std::size_t end = index;
+        while (end > 0 && isBlank(text[end - 1])) --end;
+        return text.substr(0, end);
+      }
+      ++index;
+    } else if (c == '\\' && index + 1 < text.size()) {
+      index += 2;
+    } else if (c == quote && index + 1 < text.size() && text[index + 1] == quote) {
+      index += 2;
+    } else {
+      if (c == quote) quote = '\0';
+      ++index;
+    }
+  }
+  return text;
+}
+
+}  // namespace frontend::lexer
