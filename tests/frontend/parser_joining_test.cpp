@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "frontend/parser.hpp"
-#include "statement_shape.hpp"
+#include "parser_test_cases.hpp"
 
 namespace {
 
@@ -11,16 +11,7 @@ using frontend::parser::Parser;
 using frontend::parser::scanStatementBalance;
 using frontend::parser::StatementBalance;
 using qovrin::Error;
-using statement_shape::describe;
-
-struct ShapeCase {
-  const char* source;
-  const char* expected;  // shape, or "!Error@line"
-};
-
-void expectShapes(std::initializer_list<ShapeCase> cases) {
-  for (const ShapeCase& c : cases) EXPECT_EQ(describe(c.source), c.expected) << "source: " << c.source;
-}
+using statement_shape::expectShapes;
 
 TEST(StatementBalance, ScansBracketsQuotesAndStopsAtComments) {
   struct Case {
@@ -31,7 +22,7 @@ TEST(StatementBalance, ScansBracketsQuotesAndStopsAtComments) {
   };
   const Case cases[] = {
       {"f(a, {b", 1, 1, 0, 7},    {"f(a) // don't (", 0, 0, 0, 5}, {"f('it''s // no', (", 2, 0, 0, 18},
-      {"f(\"open", 1, 0, '"', 7}, {"f(\"a\"\"b\")", 0, 0, 0, 9},  {"x [ ]", 0, 0, 0, 5},
+      {"f(\"open", 1, 0, '"', 7}, {"f(\"a\"\"b\")", 0, 0, 0, 9},   {"x [ ]", 0, 0, 0, 5},
       {"a / b", 0, 0, 0, 5},
   };
   for (const Case& c : cases) {
