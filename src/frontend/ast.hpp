@@ -6,9 +6,11 @@
 // The parser bounds the nesting of bodies and struct literals, so the
 // recursive destruction of a parsed tree stays far inside the stack.
 
+#include <concepts>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -203,6 +205,10 @@ using StatementPayload =
                  ReturnStatement, BlockStatement, DeferStatement, LateLayoutStatement>;
 
 struct Statement {
+  template <typename Payload>
+  requires std::constructible_from<StatementPayload, Payload&&>
+  explicit Statement(Payload&& record) : payload(std::forward<Payload>(record)) {}
+
   StatementPayload payload;
 
   StatementKind kind() const noexcept { return static_cast<StatementKind>(payload.index()); }
@@ -211,8 +217,16 @@ struct Statement {
   const SourceLocation& location() const noexcept;
 };
 
-// Moves the statement to the end of the list; fails with TooManyStatements
-// when the list cannot be indexed by 32 bits any more.
-qovrin::Status append(StatementList& list, Statement statement);
+// Fails with TooManyStatements when the list cannot take one more statement
+// and still be indexed by 32 bits.
+qovrin::Status checkRoomForStatement(const StatementList& list) noexcept;
+
+// Builds the statement from its record in place at the end of the list.
+template <typename Record>
+qovrin::Status append(StatementList& list, Record&& record) {
+  QOVRIN_TRY(checkRoomForStatement(list));
+  list.emplace_back(std::forward<Record>(record));
+  return {};
+}
 
 }  // namespace frontend::ast

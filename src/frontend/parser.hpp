@@ -129,6 +129,15 @@ class Parser {
   template <typename Parse>
   auto locateFailure(const lexer::SourceLine& line, Parse&& parse);
 
+  // locateFailure for a block header, counting one level of nesting while
+  // parse runs.
+  template <typename Parse>
+  qovrin::Status parseBlock(const lexer::SourceLine& header, Parse&& parse);
+
+  // Reads the record's body and appends the record.
+  template <typename Record>
+  qovrin::Status appendWithBody(ast::StatementList& list, Record& record, qovrin::Error end_of_input);
+
   void setErrorLocation(const SourceLocation& location) noexcept;
   qovrin::Status checkNesting(const lexer::SourceLine& header) noexcept;
   qovrin::Status dispatchStatement(ast::StatementList& list, const lexer::SourceLine& line);

@@ -59,9 +59,7 @@ qovrin::Result<ast::MetaForSource> parseForSource(std::string_view source) {
 }  // namespace
 
 qovrin::Status Parser::appendMetaIfStatement(ast::StatementList& list, const SourceLine& header) {
-  return locateFailure(header, [&]() -> qovrin::Status {
-    QOVRIN_TRY(checkNesting(header));
-    const NestingLevel level(*this);
+  return parseBlock(header, [&]() -> qovrin::Status {
     const auto condition = conditionOf(header.text, "if ");
     if (!condition) return fail(Error::InvalidMetaIf);
     ast::MetaIfStatement statement{std::string(*condition), {}, {}, header.location};
@@ -77,7 +75,7 @@ qovrin::Status Parser::appendMetaIfStatement(ast::StatementList& list, const Sou
       }
       QOVRIN_TRY(appendExecutableStatement(statement.then_statements, *line));
     }
-    return ast::append(list, ast::Statement{std::move(statement)});
+    return ast::append(list, std::move(statement));
   });
 }
 
@@ -98,21 +96,16 @@ qovrin::Status Parser::appendMetaElseBody(ast::StatementList& else_list, const S
 }
 
 qovrin::Status Parser::appendMetaWhileStatement(ast::StatementList& list, const SourceLine& header) {
-  return locateFailure(header, [&]() -> qovrin::Status {
-    QOVRIN_TRY(checkNesting(header));
-    const NestingLevel level(*this);
+  return parseBlock(header, [&]() -> qovrin::Status {
     const auto condition = conditionOf(header.text, "while ");
     if (!condition) return fail(Error::InvalidMetaWhile);
     ast::MetaWhileStatement statement{std::string(*condition), {}, header.location};
-    QOVRIN_TRY(readBody(statement.body, Error::UnexpectedEndOfMetaWhile));
-    return ast::append(list, ast::Statement{std::move(statement)});
+    return appendWithBody(list, statement, Error::UnexpectedEndOfMetaWhile);
   });
 }
 
 qovrin::Status Parser::appendMetaForStatement(ast::StatementList& list, const SourceLine& header) {
-  return locateFailure(header, [&]() -> qovrin::Status {
-    QOVRIN_TRY(checkNesting(header));
-    const NestingLevel level(*this);
+  return parseBlock(header, [&]() -> qovrin::Status {
     const std::string_view trimmed = trimBlanks(header.text);
     if (!trimmed.starts_with("for ")) return fail(Error::InvalidMetaFor);
     const auto loop = headerBetween(trimmed, 3, kBlanks);
@@ -125,21 +118,17 @@ qovrin::Status Parser::appendMetaForStatement(ast::StatementList& list, const So
     auto source = parseForSource(source_text);
     if (!source) return fail(source.error());
     ast::MetaForRangeStatement statement{std::string(variable), std::move(*source), {}, header.location};
-    QOVRIN_TRY(readBody(statement.body, Error::UnexpectedEndOfMetaFor));
-    return ast::append(list, ast::Statement{std::move(statement)});
+    return appendWithBody(list, statement, Error::UnexpectedEndOfMetaFor);
   });
 }
 
 template <typename Block>
 qovrin::Status Parser::appendFixedHeaderBlock(ast::StatementList& list, const SourceLine& header,
                                               std::string_view header_text, Error invalid, Error end_of_input) {
-  return locateFailure(header, [&]() -> qovrin::Status {
-    QOVRIN_TRY(checkNesting(header));
-    const NestingLevel level(*this);
+  return parseBlock(header, [&]() -> qovrin::Status {
     if (trimBlanks(header.text) != header_text) return fail(invalid);
     Block block{{}, header.location};
-    QOVRIN_TRY(readBody(block.body, end_of_input));
-    return ast::append(list, ast::Statement{std::move(block)});
+    return appendWithBody(list, block, end_of_input);
   });
 }
 

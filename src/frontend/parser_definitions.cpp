@@ -137,9 +137,7 @@ qovrin::Result<std::vector<ast::MetaFunctionParam>> parseMetaFunctionParams(std:
 }
 
 qovrin::Status Parser::appendMetaFunctionStatement(ast::StatementList& list, const SourceLine& header) {
-  return locateFailure(header, [&]() -> qovrin::Status {
-    QOVRIN_TRY(checkNesting(header));
-    const NestingLevel level(*this);
+  return parseBlock(header, [&]() -> qovrin::Status {
     const std::string_view trimmed = trim(header.text, kLineSpace);
     if (!trimmed.starts_with("fn ")) return fail(Error::InvalidMetaFunction);
     const auto text = headerBetween(trimmed, 2, kLineSpace);
@@ -162,15 +160,12 @@ qovrin::Status Parser::appendMetaFunctionStatement(ast::StatementList& list, con
 
     ast::MetaFunctionStatement statement{
         std::string(signature->name), std::move(*params), std::move(return_type), {}, header.location, false};
-    QOVRIN_TRY(readBody(statement.body, Error::UnexpectedEndOfMetaFunction));
-    return ast::append(list, ast::Statement{std::move(statement)});
+    return appendWithBody(list, statement, Error::UnexpectedEndOfMetaFunction);
   });
 }
 
 qovrin::Status Parser::appendMacroStatement(ast::StatementList& list, const SourceLine& header) {
-  return locateFailure(header, [&]() -> qovrin::Status {
-    QOVRIN_TRY(checkNesting(header));
-    const NestingLevel level(*this);
+  return parseBlock(header, [&]() -> qovrin::Status {
     if (!startsWithMacroKeyword(header.text)) return fail(Error::InvalidMacro);
     const std::string_view rest = trim(header.text.substr(5), kLineSpace);
     const auto signature = rest.ends_with('{') ? splitSignature(rest) : std::nullopt;
@@ -184,15 +179,12 @@ qovrin::Status Parser::appendMacroStatement(ast::StatementList& list, const Sour
     statement.params = std::move(*params);
     statement.location = header.location;
     statement.variadic = variadic;
-    QOVRIN_TRY(readBody(statement.body, Error::UnexpectedEndOfMetaFunction));
-    return ast::append(list, ast::Statement{std::move(statement)});
+    return appendWithBody(list, statement, Error::UnexpectedEndOfMetaFunction);
   });
 }
 
 qovrin::Status Parser::appendStructDeclaration(ast::StatementList& list, const SourceLine& header) {
-  return locateFailure(header, [&]() -> qovrin::Status {
-    QOVRIN_TRY(checkNesting(header));
-    const NestingLevel level(*this);
+  return parseBlock(header, [&]() -> qovrin::Status {
     const std::string_view trimmed = trimBlanks(header.text);
     ast::StructDeclarationStatement statement;
     statement.location = header.location;
@@ -235,7 +227,7 @@ qovrin::Status Parser::appendStructDeclaration(ast::StatementList& list, const S
       if (statement.is_union && field->default_value) return member_failure(Error::UnionFieldDefaultNotAllowed);
       statement.fields.push_back(std::move(*field));
     }
-    return ast::append(list, ast::Statement{std::move(statement)});
+    return ast::append(list, std::move(statement));
   });
 }
 

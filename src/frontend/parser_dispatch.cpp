@@ -104,8 +104,8 @@ qovrin::Status Parser::dispatchMeta(ast::StatementList& list, const SourceLine& 
   if (trimmed == "defer {") return appendMetaDeferStatement(list, line);
   if (isHeader(trimmed, "if ")) return appendMetaIfStatement(list, line);
   const std::string_view bare = trim(line.text, kBlanksAndSemicolons);
-  if (bare == "break") return ast::append(list, ast::Statement{ast::BreakStatement{line.location}});
-  if (bare == "continue") return ast::append(list, ast::Statement{ast::ContinueStatement{line.location}});
+  if (bare == "break") return ast::append(list, ast::BreakStatement{line.location});
+  if (bare == "continue") return ast::append(list, ast::ContinueStatement{line.location});
   if (trimmed.starts_with("let ") || trimmed.starts_with("const ")) return appendValueDeclaration(list, line);
   if (identifier::looksLikeAssignment(line.text)) return appendAssignment(list, line);
   if (looksLikeMetaReturn(trimmed)) return appendMetaReturn(list, line);
@@ -132,12 +132,9 @@ qovrin::Status Parser::readBody(ast::StatementList& body, Error end_of_input) {
 }
 
 qovrin::Status Parser::appendMetaBlockStatement(ast::StatementList& list, const SourceLine& line) {
-  return locateFailure(line, [&]() -> qovrin::Status {
-    QOVRIN_TRY(checkNesting(line));
-    const NestingLevel level(*this);
+  return parseBlock(line, [&]() -> qovrin::Status {
     ast::BlockStatement block{{}, line.location};
-    QOVRIN_TRY(readBody(block.body, Error::UnexpectedEndOfMetaBlock));
-    return ast::append(list, ast::Statement{std::move(block)});
+    return appendWithBody(list, block, Error::UnexpectedEndOfMetaBlock);
   });
 }
 

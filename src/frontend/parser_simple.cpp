@@ -22,12 +22,12 @@ qovrin::Status appendOwnedText(ast::StatementList& list, const SourceLine& line)
     return fail(Error::SourceTooLarge);
   }
   location.span.end -= static_cast<std::uint32_t>(removed);
-  return ast::append(list, ast::Statement{ast::IsaTextStatement{std::string(text), location}});
+  return ast::append(list, ast::IsaTextStatement{std::string(text), location});
 }
 
 qovrin::Status appendApiCall(ast::StatementList& list, const SourceLine& line) {
   auto call = parseApiCall(line.text, line.location);
-  if (call) return ast::append(list, ast::Statement{std::move(*call)});
+  if (call) return ast::append(list, std::move(*call));
   // "lea (x), y" looks like a call of lea but is an instruction: a blank
   // before the first "(" lets a line that is no valid call stay instruction text.
   const std::size_t open = line.text.find('(');
@@ -94,7 +94,7 @@ qovrin::Status appendMetaReturn(ast::StatementList& list, const SourceLine& line
   if (value.empty()) return fail(Error::InvalidExpression);
   auto node = parseExpressionOr(value, Error::InvalidExpression);
   if (!node) return fail(node.error());
-  return ast::append(list, ast::Statement{ast::ReturnStatement{std::move(*node), line.location}});
+  return ast::append(list, ast::ReturnStatement{std::move(*node), line.location});
 }
 
 }  // namespace frontend::parser

@@ -70,4 +70,19 @@ auto Parser::locateFailure(const lexer::SourceLine& line, Parse&& parse) {
   return result;
 }
 
+template <typename Parse>
+qovrin::Status Parser::parseBlock(const lexer::SourceLine& header, Parse&& parse) {
+  return locateFailure(header, [&]() -> qovrin::Status {
+    QOVRIN_TRY(checkNesting(header));
+    const NestingLevel level(*this);
+    return parse();
+  });
+}
+
+template <typename Record>
+qovrin::Status Parser::appendWithBody(ast::StatementList& list, Record& record, qovrin::Error end_of_input) {
+  QOVRIN_TRY(readBody(record.body, end_of_input));
+  return ast::append(list, std::move(record));
+}
+
 }  // namespace frontend::parser
