@@ -118,7 +118,6 @@ qovrin::Result<std::string> Parser::collectMetaFunctionSignature(const SourceLin
     StatementBalance balance;
     const auto code_length = scanStatementBalance(balance, header.text);
     if (!code_length) return fail(code_length.error());
-    balance.braces = 0;
     std::string joined(codeOf(header.text, *code_length));
     QOVRIN_TRY(joinContinuationLines(joined, balance, true));
     return joined;
