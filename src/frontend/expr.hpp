@@ -98,7 +98,12 @@ class ExpressionParser {
   ExpressionParser(std::string_view text, SymbolMapper mapper = {}) : text_(text), mapper_(std::move(mapper)) {}
 
   // Parses one expression whose operators bind at least as tightly as
-  // min_precedence; leaves the position after it.
+  // min_precedence (1 takes a whole expression) and leaves the position after
+  // it and any white space, before the first character that cannot continue
+  // it (such as ",", ")" or a lone "="). Levels, loosest first: || 1, && 2,
+  // == != 3, < <= > >= 4, | 5, ^ 6, & 7, << >> 8, + - 9, * / % 10; each is
+  // left-associative. Too deep nesting, or a tree higher than kMaxNodeDepth,
+  // fails with NestingTooDeep.
   qovrin::Result<Node> parseExpression(int min_precedence);
 
   std::size_t position() const noexcept { return position_; }
