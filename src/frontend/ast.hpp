@@ -7,9 +7,11 @@
 // recursive destruction of a parsed tree stays far inside the stack.
 
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -203,6 +205,14 @@ using StatementPayload =
                  StructDeclarationStatement, ApiCallStatement, MetaIfStatement, MetaWhileStatement,
                  MetaForRangeStatement, BreakStatement, ContinueStatement, MetaFunctionStatement, MacroStatement,
                  ReturnStatement, BlockStatement, DeferStatement, LateLayoutStatement>;
+
+static_assert(std::variant_size_v<StatementPayload> == 17);
+static_assert(
+    std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(StatementKind::macro), StatementPayload>,
+                   MacroStatement>);
+static_assert(std::is_same_v<
+              std::variant_alternative_t<static_cast<std::size_t>(StatementKind::late_layout_block), StatementPayload>,
+              LateLayoutStatement>);
 
 struct Statement {
   template <typename Payload>
