@@ -5,8 +5,6 @@
 
 namespace {
 
-using frontend::lexer::LineKind;
-using frontend::lexer::SourceLine;
 using frontend::parser::Parser;
 using frontend::parser::scanStatementBalance;
 using frontend::parser::StatementBalance;
@@ -86,18 +84,35 @@ TEST(Joining, MetaStatements) {
 }
 
 TEST(Joining, ContinuedTextKeepsPiecesWithoutComments) {
-  Parser parser("(1 +\n\n// note\n   2) // end\nnext");
+  Parser parser("let x = (1 +\n\n// note\n   2) // end\nnext");
   const auto first = parser.lexer().next();
   ASSERT_TRUE(first);
-  SourceLine line = *first;
-  line.kind = LineKind::call;
-  const auto joined = parser.collectContinuedStatement(line);
+  ASSERT_TRUE(frontend::parser::statementCanContinue(*first));
+  const auto joined = parser.collectContinuedStatement(*first);
   ASSERT_TRUE(joined);
   ASSERT_TRUE(joined->has_value());
-  EXPECT_EQ(**joined, "(1 +\n2)");
+  EXPECT_EQ(**joined, "let x = (1 +\n2)");
   const auto after = parser.lexer().next();
   ASSERT_TRUE(after);
   EXPECT_EQ(after->text, "next");
+}
+
+TEST(Joining, WhichStatementsMayContinue) {
+  struct Case {
+    const char* text;
+    bool expected;
+  };
+  const Case cases[] = {
+      {"emit.u8(1,", true},  {"let x = (", true},    {"const x = (", true},   {"x = (", true},
+      {"return (", true},    {"return\t(", true},    {"returned x (", false}, {"if (a {", false},
+      {"mov eax, (", false}, {"while (x) {", false},
+  };
+  for (const Case& c : cases) {
+    Parser parser(c.text);
+    const auto line = parser.lexer().next();
+    ASSERT_TRUE(line);
+    EXPECT_EQ(frontend::parser::statementCanContinue(*line), c.expected) << c.text;
+  }
 }
 
 TEST(Joining, CompleteStatementIsNotCopied) {
