@@ -64,17 +64,23 @@ TEST(Nesting, LongElseIfChainIsBounded) {
   EXPECT_FALSE(statement_shape::parse(allowed).error);
 }
 
-TEST(Nesting, DeepStructLiteralsAreBounded) {
+std::string nestedLiteral(std::size_t levels) {
   std::string literal;
-  for (std::size_t i = 0; i < 2 * kMaxNesting; ++i) literal += "P{a: ";
+  for (std::size_t i = 0; i < levels; ++i) literal += "P{a: ";
   literal += "1";
-  literal.append(2 * kMaxNesting, '}');
-  const auto outcome = statement_shape::parse("emit.struct(" + literal + ")\n");
+  literal.append(levels, '}');
+  return literal;
+}
+
+TEST(Nesting, DeepStructLiteralsAreBounded) {
+  EXPECT_FALSE(statement_shape::parse("emit.struct(" + nestedLiteral(kMaxNesting) + ")\n").error);
+
+  const auto outcome = statement_shape::parse("nop\nemit.struct(" + nestedLiteral(kMaxNesting + 1) + ")\n");
   ASSERT_TRUE(outcome.error);
   EXPECT_EQ(*outcome.error, Error::NestingTooDeep);
-  EXPECT_EQ(outcome.error_line, 1u);
+  EXPECT_EQ(outcome.error_line, 2u);
 
-  const auto declared = statement_shape::parse("let x = " + literal + "\n");
+  const auto declared = statement_shape::parse("let x = " + nestedLiteral(3 * kMaxNesting) + "\n");
   ASSERT_TRUE(declared.error);
   EXPECT_EQ(*declared.error, Error::NestingTooDeep);
 }
