@@ -16,18 +16,27 @@ inline constexpr std::string_view kBlanksAndSemicolons = " \t;";
 // Tab, line feed, vertical tab, form feed, carriage return, blank.
 constexpr bool isWhiteSpaceByte(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+constexpr bool isOneOf(char c, std::string_view set) noexcept {
+  for (const char member : set)
+    if (c == member) return true;
+  return false;
+}
+
+// Plain loops: find_first_not_of would search the set with memchr once per character.
 constexpr std::string_view trim(std::string_view text, std::string_view set) noexcept {
-  const auto first = text.find_first_not_of(set);
-  if (first == std::string_view::npos) return text.substr(text.size());
-  const auto last = text.find_last_not_of(set);
-  return text.substr(first, last - first + 1);
+  std::size_t first = 0;
+  std::size_t end = text.size();
+  while (first < end && isOneOf(text[first], set)) ++first;
+  while (end > first && isOneOf(text[end - 1], set)) --end;
+  return text.substr(first, end - first);
 }
 
 constexpr std::string_view trimBlanks(std::string_view text) noexcept { return trim(text, kBlanks); }
 
 constexpr std::string_view trimEnd(std::string_view text, std::string_view set) noexcept {
-  const auto last = text.find_last_not_of(set);
-  return last == std::string_view::npos ? text.substr(0, 0) : text.substr(0, last + 1);
+  std::size_t end = text.size();
+  while (end > 0 && isOneOf(text[end - 1], set)) --end;
+  return text.substr(0, end);
 }
 
 // "keyword rest {": the text begins with prefix and ends with "{".
