@@ -71,8 +71,7 @@ qovrin::Status Parser::dispatchStatement(ast::StatementList& list, const SourceL
     case LineKind::label: {
       const std::string_view text = statement.text;
       if (text.size() < 2 || !text.ends_with(':')) return fail(Error::InvalidLabel);
-      return ast::append(
-          list, ast::Statement{ast::LabelStatement{std::string(text.substr(0, text.size() - 1)), statement.location}});
+      return ast::append(list, ast::LabelStatement{std::string(text.substr(0, text.size() - 1)), statement.location});
     }
     case LineKind::isa_text:
       return appendOwnedText(list, statement);
