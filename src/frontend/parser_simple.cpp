@@ -68,9 +68,8 @@ qovrin::Status appendValueDeclaration(ast::StatementList& list, const SourceLine
 
   auto initializer = parseValueInitializer(value);
   if (!initializer) return fail(initializer.error());
-  return ast::append(
-      list, ast::Statement{ast::ValueDeclarationStatement{std::string(name), std::move(type_name),
-                                                          std::move(*initializer), line.location, is_mutable}});
+  return ast::append(list, ast::ValueDeclarationStatement{std::string(name), std::move(type_name),
+                                                          std::move(*initializer), line.location, is_mutable});
 }
 
 qovrin::Status appendAssignment(ast::StatementList& list, const SourceLine& line) {
@@ -83,8 +82,7 @@ qovrin::Status appendAssignment(ast::StatementList& list, const SourceLine& line
 
   auto assigned = parseValueInitializer(value);
   if (!assigned) return fail(assigned.error());
-  return ast::append(
-      list, ast::Statement{ast::AssignmentStatement{std::string(target), std::move(*assigned), line.location}});
+  return ast::append(list, ast::AssignmentStatement{std::string(target), std::move(*assigned), line.location});
 }
 
 qovrin::Status appendMetaReturn(ast::StatementList& list, const SourceLine& line) {
