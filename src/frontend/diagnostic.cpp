@@ -25,7 +25,7 @@ void DiagnosticStore::add(Severity severity, const SourceLocation& location, std
 }
 
 qovrin::Result<std::uint32_t> DiagnosticStore::beginExpansion(const SourceSpan& invocation,
-                                                               const SourceLocation& definition) {
+                                                              const SourceLocation& definition) {
   if (expansions_.size() >= std::numeric_limits<std::uint32_t>::max()) return qovrin::fail(Error::OutOfMemory);
   expansions_.push_back(Expansion{invocation, current_, definition});
   return static_cast<std::uint32_t>(expansions_.size() - 1);

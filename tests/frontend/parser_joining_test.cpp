@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include "frontend/parser.hpp"
+#include "parser_test_cases.hpp"
+
+namespace {
+
+using frontend::parser::Parser;
+using frontend::parser::scanStatementBalance;
+using frontend::parser::StatementBalance;
+using qovrin::Error;
+using statement_shape::expectShapes;
+
+TEST(StatementBalance, ScansBracketsQuotesAndStopsAtComments) {
+  struct Case {
+    const char* text;
+    std::uint32_t parentheses, braces;
+    char quote;
+    std::size_t code_length;
+  };
+  const Case cases[] = {
+      {"f(a, {b", 1, 1, 0, 7},    {"f(a) // don't (", 0, 0, 0, 5}, {"f('it''s // no', (", 2, 0, 0, 18},
+      {"f(\"open", 1, 0, '"', 7}, {"f(\"a\"\"b\")", 0, 0, 0, 9},   {"x [ ]", 0, 0, 0, 5},
+      {"a / b", 0, 0, 0, 5},
+  };
+  for (const Case& c : cases) {
+    StatementBalance balance;
+    const auto length = scanStatementBalance(balance, c.text);
+    ASSERT_TRUE(length) << c.text;
+    EXPECT_EQ(*length, c.code_length) << c.text;
+    EXPECT_EQ(balance.parentheses, c.parentheses) << c.text;
+    EXPECT_EQ(balance.braces, c.braces) << c.text;
+    EXPECT_EQ(balance.quote, c.quote) << c.text;
+  }
+}
+
+TEST(StatementBalance, StrayClosersFail) {
+  for (const char* text : {"f(1))", "}", "a ) (", "P{ x } }"}) {
+    StatementBalance balance;
+    const auto length = scanStatementBalance(balance, text);
+    ASSERT_FALSE(length) << text;
+    EXPECT_EQ(length.error(), Error::InvalidExpression) << text;
+  }
+}
+
+TEST(StatementBalance, QuoteStateCarriesOverPieces) {
+  StatementBalance balance;
+  ASSERT_TRUE(scanStatementBalance(balance, "f(\"a ) b"));
+  EXPECT_EQ(balance.quote, '"');
+  ASSERT_TRUE(scanStatementBalance(balance, "c\")"));
+  EXPECT_FALSE(balance.open());
+}
+
+TEST(Joining, CallStatements) {
+  expectShapes({
+      {"db(1,\n2)", "call db(1, 2)"},
+      {"db(1,\n    2)\nnop", "call db(1, 2); isa:nop"},
+      {"emit.u8(1))", "!InvalidExpression@1"},
+      {"emit.u8(1) // don't (\nemit.u8(2)", "call emit.u8(1); call emit.u8(2)"},
+      {"db(1, // first (\n2) // last '\nnop", "call db(1, 2); isa:nop"},
+      {"emit.struct(P{\n  x: 1,\n  y: 2\n})", "call emit.struct(P{x: 1, y: 2})"},
+      {"db(1,\n\n; note\n2)", "call db(1, 2)"},
+      {"db(1,", "!UnexpectedEndOfStatement@1"},
+      {"db(1,\n2))", "!InvalidExpression@1"},
+  });
+}
+
+TEST(Joining, OpenQuoteSpansLinesAndSkipsCommentLines) {
+  expectShapes({
+      {"emit.bytes(\"ab\n; not text\ncd\")", "call emit.bytes(\"ab\ncd\")"},
+      {"emit.bytes(\"a // b\n c\")", "call emit.bytes(\"a // b\nc\")"},
+  });
+}
+
+TEST(Joining, MetaStatements) {
+  expectShapes({
+      {"let x = (1 +\n\n// note\n2)", "let x = (1 + 2)"},
+      {"x = f(1,\n2)", "x = f(1, 2)"},
+      {"return (a +\nb)", "return (a + b)"},
+      {"const p = P{\n a: 1,\n}", "const p = P{a: 1}"},
+      // Block headers never join: the first line has no trailing "{".
+      {"if (a &&\nb) {\n}", "!InvalidMetaStatement@1"},
+  });
+}
+
+TEST(Joining, ContinuedTextKeepsPiecesWithoutComments) {
+  Parser parser("let x = (1 +\n\n// note\n   2) // end\nnext");
+  const auto first = parser.lexer().next();
+  ASSERT_TRUE(first);
+  ASSERT_TRUE(frontend::parser::statementCanContinue(*first));
+  const auto joined = parser.collectContinuedStatement(*first);
+  ASSERT_TRUE(joined);
+  ASSERT_TRUE(joined->has_value());
+  EXPECT_EQ(**joined, "let x = (1 +\n2)");
+  const auto after = parser.lexer().next();
+  ASSERT_TRUE(after);
+  EXPECT_EQ(after->text, "next");
+}
+
+TEST(Joining, WhichStatementsMayContinue) {
+  struct Case {
+    const char* text;
+    bool expected;
+  };
+  const Case cases[] = {
+      {"emit.u8(1,", true},  {"let x = (", true},    {"const x = (", true},   {"x = (", true},
+      {"return (", true},    {"return\t(", true},    {"returned x (", false}, {"if (a {", false},
+      {"mov eax, (", false}, {"while (x) {", false},
+  };
+  for (const Case& c : cases) {
+    Parser parser(c.text);
+    const auto line = parser.lexer().next();
+    ASSERT_TRUE(line);
+    EXPECT_EQ(frontend::parser::statementCanContinue(*line), c.expected) << c.text;
+  }
+}
+
+TEST(Joining, CompleteStatementIsNotCopied) {
+  Parser parser("f(1) // x (");
+  const auto first = parser.lexer().next();
+  ASSERT_TRUE(first);
+  const auto joined = parser.collectContinuedStatement(*first);
+  ASSERT_TRUE(joined);
+  EXPECT_FALSE(joined->has_value());
+}
+
+TEST(Joining, FunctionAndMacroHeaders) {
+  expectShapes({
+      {"fn f(a,\nb) {\n}", "fn f(a, b) {}"},
+      {"fn f(a) {\n}", "fn f(a) {}"},
+      {"fn f(a, // first\n  b: u8) -> u8 {\nreturn a\n}", "fn f(a, b: u8) -> u8 {return a}"},
+      {"fn f(a", "!UnexpectedEndOfStatement@1"},
+      {"nop\nmacro m(a,\n\n  ...b) {\nnop\n}", "isa:nop; macro m(a, ...b) {isa:nop}"},
+      {"macro m(a))", "!InvalidExpression@1"},
+  });
+}
+
+TEST(Joining, SignatureContinuationTest) {
+  struct Case {
+    const char* text;
+    bool expected;
+  };
+  const Case cases[] = {
+      {"fn f(a,", true},     {"fn f(a) {", false}, {"macro\tm(a,", true},
+      {"macro m(\"x", true}, {"fnx(a,", false},    {"let f(a,", false},
+  };
+  for (const Case& c : cases) {
+    Parser parser(c.text);
+    const auto line = parser.lexer().next();
+    ASSERT_TRUE(line);
+    const auto needs = frontend::parser::metaFunctionSignatureNeedsContinuation(*line);
+    ASSERT_TRUE(needs) << c.text;
+    EXPECT_EQ(*needs, c.expected) << c.text;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+#include "statement_shape.hpp"
+
+#include <algorithm>
+
+#include "frontend/parser.hpp"
+
+namespace statement_shape {
+
+namespace ast = frontend::ast;
+namespace expr = frontend::expr;
+
+namespace {
+
+// Concatenation without "literal" + temporary, which g++ 12 at -O3 misreads
+// as an overlapping copy.
+std::string concat(std::initializer_list<std::string_view> parts) {
+  std::string out;
+  for (const std::string_view part : parts) out += part;
+  return out;
+}
+
+const char* spelling(expr::BinaryOperator op) {
+  constexpr const char* kNames[] = {"||", "&&", "==", "!=", "<",  "<=", ">", ">=", "+",
+                                    "-",  "*",  "/",  "%",  "<<", ">>", "&", "|",  "^"};
+  return kNames[static_cast<int>(op)];
+}
+
+std::string showLiteral(const ast::StructLiteralArgument& literal);
+
+std::string showValue(const ast::StructLiteralValue& value) {
+  if (const auto* literal = std::get_if<ast::StructLiteralArgument>(&value)) return showLiteral(*literal);
+  return statement_shape::show(std::get<expr::Node>(value));
+}
+
+std::string showLiteral(const ast::StructLiteralArgument& literal) {
+  std::string out = literal.type_name + "{";
+  for (std::size_t i = 0; i < literal.fields.size(); ++i) {
+    if (i != 0) out += ", ";
+    out += literal.fields[i].name + ": " + showValue(literal.fields[i].value);
+  }
+  return out + "}";
+}
+
+std::string showBody(const ast::StatementList& body) { return concat({"{", statement_shape::show(body), "}"}); }
+
+std::string showFunction(const ast::MetaFunctionStatement& function, std::string_view keyword) {
+  std::string out = std::string(keyword) + " " + function.name + "(";
+  for (std::size_t i = 0; i < function.params.size(); ++i) {
+    const ast::MetaFunctionParam& param = function.params[i];
+    if (i != 0) out += ", ";
+    if (param.is_mutable) out += "let ";
+    if (function.variadic && i + 1 == function.params.size()) out += "...";
+    out += param.name;
+    if (param.type_name) out += ": " + *param.type_name;
+  }
+  out += ")";
+  if (function.return_type) out += " -> " + *function.return_type;
+  return out + " " + showBody(function.body);
+}
+
+struct StatementPrinter {
+  std::string operator()(const ast::LabelStatement& s) const { return "label:" + s.name; }
+  std::string operator()(const ast::IsaTextStatement& s) const { return "isa:" + s.text; }
+  std::string operator()(const ast::ValueDeclarationStatement& s) const {
+    std::string out = (s.is_mutable ? "let " : "const ") + s.name;
+    if (s.type_name) out += ":" + *s.type_name;
+    return out + " = " + showValue(s.initializer);
+  }
+  std::string operator()(const ast::AssignmentStatement& s) const { return s.target + " = " + showValue(s.value); }
+  std::string operator()(const ast::StructDeclarationStatement& s) const {
+    std::string out = std::string(s.packed ? "packed " : "") + (s.is_union ? "union " : "struct ") + s.name + " {";
+    for (std::size_t i = 0; i < s.fields.size(); ++i) {
+      if (i != 0) out += ", ";
+      out += s.fields[i].name + ": " + s.fields[i].type_name;
+      if (s.fields[i].default_value) out += " = " + *s.fields[i].default_value;
+    }
+    return out + "}";
+  }
+  std::string operator()(const ast::ApiCallStatement& s) const {
+    std::string out = "call " + s.name + "(";
+    for (std::size_t i = 0; i < s.arguments.size(); ++i) {
+      if (i != 0) out += ", ";
+      const auto& payload = s.arguments[i].payload;
+      if (const auto* text = std::get_if<std::string>(&payload)) {
+        out += "\"" + *text + "\"";
+      } else if (const auto* literal = std::get_if<ast::StructLiteralArgument>(&payload)) {
+        out += showLiteral(*literal);
+      } else {
+        out += statement_shape::show(std::get<expr::Node>(payload));
+      }
+    }
+    return out + ")";
+  }
+  std::string operator()(const ast::MetaIfStatement& s) const {
+    std::string out = "if " + s.condition + " " + showBody(s.then_statements);
+    if (!s.else_statements.empty()) out += " else " + showBody(s.else_statements);
+    return out;
+  }
+  std::string operator()(const ast::MetaWhileStatement& s) const {
+    return "while " + s.condition + " " + showBody(s.body);
+  }
+  std::string operator()(const ast::MetaForRangeStatement& s) const {
+    const std::string source = s.source.single() ? statement_shape::show(s.source.first)
+                                                 : "range(" + statement_shape::show(s.source.first) + ", " +
+                                                       statement_shape::show(*s.source.second) + ")";
+    return "for " + s.variable + " in " + source + " " + showBody(s.body);
+  }
+  std::string operator()(const ast::BreakStatement&) const { return "break"; }
+  std::string operator()(const ast::ContinueStatement&) const { return "continue"; }
+  std::string operator()(const ast::MacroStatement& s) const { return showFunction(s, "macro"); }
+  std::string operator()(const ast::MetaFunctionStatement& s) const { return showFunction(s, "fn"); }
+  std::string operator()(const ast::ReturnStatement& s) const { return "return " + statement_shape::show(s.value); }
+  std::string operator()(const ast::BlockStatement& s) const { return showBody(s.body); }
+  std::string operator()(const ast::DeferStatement& s) const { return "defer " + showBody(s.body); }
+  std::string operator()(const ast::LateLayoutStatement& s) const { return "late_layout " + showBody(s.body); }
+};
+
+std::uint32_t lineOf(std::string_view source, std::uint32_t offset) {
+  const std::string_view before = source.substr(0, std::min<std::size_t>(offset, source.size()));
+  return static_cast<std::uint32_t>(std::count(before.begin(), before.end(), '\n')) + 1;
+}
+
+}  // namespace
+
+std::string show(const expr::Node& node) {
+  switch (node.kind) {
+    case expr::NodeKind::integer:
+      return std::to_string(node.integer);
+    case expr::NodeKind::float64:
+      return std::to_string(node.number);
+    case expr::NodeKind::boolean:
+      return node.boolean ? "true" : "false";
+    case expr::NodeKind::string:
+      return "'" + node.text + "'";
+    case expr::NodeKind::bytes:
+      return "b'" + node.text + "'";
+    case expr::NodeKind::identifier:
+      return node.text;
+    case expr::NodeKind::field_access:
+      return show(*node.left) + "." + node.text;
+    case expr::NodeKind::builtin_call: {
+      std::string out = node.text + "(";
+      for (std::size_t i = 0; i < node.arguments.size(); ++i) {
+        if (i != 0) out += ", ";
+        const expr::BuiltinArgument& argument = node.arguments[i];
+        out += argument.kind == expr::BuiltinArgument::Kind::expression ? show(*argument.expression) : argument.text;
+      }
+      return out + ")";
+    }
+    case expr::NodeKind::unary: {
+      constexpr const char* kNames[] = {"+", "-", "~", "!"};
+      return kNames[static_cast<int>(node.unary_operator)] + show(*node.left);
+    }
+    case expr::NodeKind::binary:
+      return concat({"(", show(*node.left), " ", spelling(node.binary_operator), " ", show(*node.right), ")"});
+  }
+  return "?";
+}
+
+std::string show(const ast::Statement& statement) { return std::visit(StatementPrinter{}, statement.payload); }
+
+std::string show(const ast::StatementList& statements) {
+  std::string out;
+  for (std::size_t i = 0; i < statements.size(); ++i) {
+    if (i != 0) out += "; ";
+    out += show(statements[i]);
+  }
+  return out;
+}
+
+Outcome parse(std::string_view source) {
+  frontend::parser::Parser parser(source, 0u);
+  auto statements = parser.parseSource();
+  if (statements) return Outcome{show(*statements), std::nullopt, 0};
+  const auto& location = parser.errorLocation();
+  return Outcome{{}, statements.error(), location ? lineOf(source, location->span.start) : 0};
+}
+
+std::string describe(std::string_view source) {
+  const Outcome outcome = parse(source);
+  if (!outcome.error) return outcome.shape;
+  return concat({"!", qovrin::errorName(*outcome.error), "@", std::to_string(outcome.error_line)});
+}
+
+}  // namespace statement_shape
