@@ -1,0 +1,20 @@
+#pragma once
+// One operand text to one X86Operand: decorators, qualifier words, segment
+// overrides, registers, register sets, immediates and memory operands, tried
+// in that order.
+
+#include <string_view>
+
+#include "common/error.hpp"
+#include "x86_encoder/instruction.hpp"
+#include "x86_encoder/operand.hpp"
+
+namespace x86_encoder::api {
+
+// Parses one operand. A segment override or address-size word inside it is
+// recorded in the instruction's prefix slots; a conflict with a word already
+// there is UnsupportedPrefixes. On failure the slots are left as they were.
+qovrin::Result<X86Operand> parseOperandText(X86Instruction& context, std::string_view text,
+                                            const X86ExpressionResolver& resolver);
+
+}  // namespace x86_encoder::api
