@@ -99,15 +99,17 @@ def read_tsv(data_dir, name, columns):
     for position, row in enumerate(rows):
         require(row["row"] == str(position), f"{name}: line {position + 2} has row {row['row']!r}, "
                 f"expected {position}")
-        require(None not in row.values(), f"{name}: row {position} has too few columns")
+        require(None not in row and None not in row.values(), f"{name}: row {position} has the wrong column count")
     return rows
 
 
-def parse_int(text, base, what):
+def parse_int(text, base, what, bits=None):
     try:
-        return int(text, base)
+        value = int(text, base)
     except ValueError as error:
         raise DataError(f"{what}: {text!r} is not a number") from error
+    require(bits is None or 0 <= value < 1 << bits, f"{what}: {text!r} does not fit {bits} bits")
+    return value
 
 
 def name_hash(name):
@@ -120,17 +122,14 @@ def name_hash(name):
 def build_hash_slots(names, slot_count):
     """Open-addressed slots holding row + 1 (0 = empty); rows are inserted in
     order so that probing meets the first of equal names first."""
+    require(2 * len(names) <= slot_count, f"{len(names)} names are too many for {slot_count} hash slots")
     slots = [0] * slot_count
-    longest_probe = 0
     for row, name in enumerate(names):
         slot = name_hash(name) & (slot_count - 1)
-        probe = 1
         while slots[slot]:
             slot = (slot + 1) & (slot_count - 1)
-            probe += 1
         slots[slot] = row + 1
-        longest_probe = max(longest_probe, probe)
-    return slots, longest_probe
+    return slots
 
 
 # --- registers ----------------------------------------------------------------
@@ -146,9 +145,10 @@ def load_registers(data_dir):
         require(ident == position + 1, f"registers.tsv: {row['name']} has id {ident}, expected {position + 1}")
         require(row["name"] == row["name"].lower() and row["name"].isidentifier(),
                 f"registers.tsv: bad register name {row['name']!r}")
+        require(row["tag"].isidentifier(), f"registers.tsv: bad register tag {row['tag']!r}")
         registers.append({
             "tag": row["tag"], "name": row["name"],
-            "flags": parse_int(row["flags"], 16, "registers.tsv flags"),
+            "flags": parse_int(row["flags"], 16, "registers.tsv flags", 64),
             "number": number, "id": ident,
         })
     by_name = {}
@@ -156,7 +156,8 @@ def load_registers(data_dir):
         by_name.setdefault(register["name"], register)
     k1 = by_name.get("k1")
     require(k1 is not None and k1["id"] == 99 and k1["number"] == 1, "registers.tsv: k1 must have id 99, number 1")
-    require(registers[-1]["name"] == "zmm31", f"registers.tsv: last register is {registers[-1]['name']}, expected zmm31")
+    last = registers[-1]["name"]
+    require(last == "zmm31", f"registers.tsv: last register is {last}, expected zmm31")
     for name, ident in SEGMENT_REGISTERS.items():
         found = by_name.get(name)
         require(found is not None and found["id"] == ident, f"registers.tsv: {name} must have id {ident}")
@@ -178,7 +179,7 @@ def load_mnemonics(data_dir):
         mnemonics.append({
             "name": row["name"],
             "first": parse_int(row["first_template"], 10, "mnemonics.tsv first_template"),
-            "count": parse_int(row["template_count"], 10, "mnemonics.tsv template_count"),
+            "count": parse_int(row["template_count"], 10, "mnemonics.tsv template_count", 16),
         })
     require(mnemonics[0]["name"] == "db", "mnemonics.tsv: row 0 must be db")
     require(mnemonics[-1]["name"] == "hint_nop63", f"mnemonics.tsv: row {MNEMONIC_COUNT - 1} must be hint_nop63")
@@ -218,7 +219,7 @@ def load_templates(data_dir, mnemonics, iflag_row_count):
         for slot in range(OPERAND_SLOTS):
             for pool, exprs, column, rows_out in ((operand_pool, op_exprs, "op", operand_rows),
                                                   (decorator_pool, deco_exprs, "deco", decorator_rows)):
-                value = parse_int(row[f"{column}{slot}"], 16, where)
+                value = parse_int(row[f"{column}{slot}"], 16, where, 64 if column == "op" else 16)
                 entry = pool.setdefault(exprs[slot], (len(pool), value))
                 require(entry[1] == value, f"{where}: expression {exprs[slot]} has two values")
                 rows_out.append(entry[0])
@@ -231,7 +232,7 @@ def load_templates(data_dir, mnemonics, iflag_row_count):
         require(0 <= mnemonic < len(mnemonics), f"{where}: mnemonic {mnemonic} out of range")
         templates.append({
             "mnemonic": mnemonic, "opcount": opcount, "operands": operand_rows, "decorators": decorator_rows,
-            "iflags": iflags, "offset": parse_int(row["pool_offset"], 10, where), "program": program,
+            "iflags": iflags, "offset": parse_int(row["pool_offset"], 10, where, 32), "program": program,
         })
 
     require(len(operand_pool) == OPERAND_POOL_SIZE,
@@ -245,7 +246,6 @@ def load_templates(data_dir, mnemonics, iflag_row_count):
                 f"templates.tsv row {position}: unused operand slot is not the all-zero row")
     operand_words = [value for _, value in sorted(operand_pool.values())]
     decorator_words = [value for _, value in sorted(decorator_pool.values())]
-    require(all(w < (1 << 16) for w in decorator_words), "templates.tsv: decorator word wider than 16 bits")
     return templates, operand_words, decorator_words
 
 
@@ -298,8 +298,7 @@ def load_iflags(data_dir):
     words_by_row = []
     bit_of = {}
     for position, row in enumerate(rows):
-        words = [parse_int(row[f"w{i}"], 16, f"iflags.tsv row {position}") for i in range(IFLAG_WORDS)]
-        require(all(w <= 0xFFFFFFFF for w in words), f"iflags.tsv row {position}: word wider than 32 bits")
+        words = [parse_int(row[f"w{i}"], 16, f"iflags.tsv row {position}", 32) for i in range(IFLAG_WORDS)]
         bits = [n for n in range(32 * IFLAG_WORDS) if words[n // 32] >> (n % 32) & 1]
         names = [name for name in row["flags"].split(",") if name]
         require(len(bits) == len(names), f"iflags.tsv row {position}: {len(names)} names for {len(bits)} set bits")
@@ -327,6 +326,8 @@ def derive_row_constants(mnemonics, templates, iflag_words, bit_of, operand_word
     flag = lambda name: rows_with_flag(iflag_words, bit_of[name])
     constants = {}
     constants["kLock1IflagRows"] = single_run(flag("LOCK1"), "LOCK1 flag rows", (181, 183))
+    lock1_owners = {mnemonics[t["mnemonic"]]["name"] for t in templates if t["iflags"] in flag("LOCK1")}
+    require(lock1_owners == {"xchg"}, f"LOCK1 flag rows are used by {sorted(lock1_owners)}, expected xchg only")
     constants["kJccHintIflagRows"] = single_run(flag("JCC_HINT"), "JCC_HINT flag rows", (206, 212))
     constants["kLateVexIflagRows"] = single_run(flag("LATEVEX"), "LATEVEX flag rows", (488, 497))
 
@@ -392,8 +393,8 @@ def join_lines(items, per_line, indent="    "):
 
 def emit_header(out, ctx):
     w = out.append
-    out.extend(["#pragma once", BANNER, "", "#include <array>", "#include <cstdint>", "#include <string_view>", "",
-                '#include "x86_encoder/table_rows.hpp"', ""])
+    out.extend(["#pragma once", BANNER, "", "#include <array>", "#include <cstddef>", "#include <cstdint>",
+                "#include <string_view>", "", '#include "x86_encoder/table_rows.hpp"', ""])
     w("namespace x86_encoder::tables {")
     w("")
     for name, value in [("kMnemonicCount", MNEMONIC_COUNT), ("kTemplateCount", TEMPLATE_COUNT),
@@ -426,7 +427,8 @@ def emit_header(out, ctx):
     w(f"inline constexpr std::uint16_t kSdwordIflagRow = {constants['kSdwordIflagRow']};")
     w(f"inline constexpr std::uint32_t kMovSdwordTemplate = {constants['kMovSdwordTemplate']};")
     w(f"inline constexpr std::uint16_t kZeroOperandClassRow = 1;")
-    w(f"inline constexpr std::uint32_t kDecoratorRowsWithoutBroadcast = {constants['kDecoratorRowsWithoutBroadcast']:#x};")
+    mask = constants["kDecoratorRowsWithoutBroadcast"]
+    w(f"inline constexpr std::uint32_t kDecoratorRowsWithoutBroadcast = {mask:#x};")
     w(f"inline constexpr std::uint32_t kExtraWordNfFlip = {EXTRA_NF_FLIP:#x};")
     w(f"inline constexpr std::uint32_t kExtraWordZuFlip = {EXTRA_ZU_FLIP:#x};")
     w("")
@@ -462,7 +464,8 @@ def emit_header(out, ctx):
     w("namespace x86_encoder::generated_match_tables {")
     w("")
     w("extern const std::array<std::uint8_t, tables::kBytecodeBytes> bytecodes;")
-    w("extern const std::array<std::array<std::uint32_t, tables::kIflagWordCount>, tables::kIflagRowCount> iflag_fields;")
+    w("using IflagRow = std::array<std::uint32_t, tables::kIflagWordCount>;")
+    w("extern const std::array<IflagRow, tables::kIflagRowCount> iflag_fields;")
     w("extern const std::array<std::uint64_t, tables::kOperandPoolSize> operand_flags_pool;")
     w("extern const std::array<std::uint16_t, tables::kDecoratorPoolSize> decorator_flags_pool;")
     w("")
@@ -526,7 +529,7 @@ def emit_source(out, ctx):
     w(join_lines([f"0{b:o}" if b else "0" for b in ctx["pool"]], 16))
     w("};")
     w("")
-    w("const std::array<std::array<std::uint32_t, tables::kIflagWordCount>, tables::kIflagRowCount> iflag_fields{{")
+    w("const std::array<IflagRow, tables::kIflagRowCount> iflag_fields{{")
     for words in ctx["iflag_words"]:
         w("    {" + ", ".join(f"{x:#010x}" for x in words) + "},")
     w("}};")
@@ -558,8 +561,8 @@ def generate(data_dir):
     check_template_runs(mnemonics, templates)
     pool = build_bytecode_pool(templates)
     named_mnemonics, reserve = mnemonic_constants(mnemonics)
-    mnemonic_slots, _ = build_hash_slots([m["name"] for m in mnemonics], MNEMONIC_SLOTS)
-    register_slots, _ = build_hash_slots([r["name"] for r in registers], REGISTER_SLOTS)
+    mnemonic_slots = build_hash_slots([m["name"] for m in mnemonics], MNEMONIC_SLOTS)
+    register_slots = build_hash_slots([r["name"] for r in registers], REGISTER_SLOTS)
     return {
         "registers": registers, "mnemonics": mnemonics, "templates": templates, "pool": pool,
         "iflag_words": iflag_words, "bit_of": bit_of, "operand_words": operand_words,

@@ -39,6 +39,9 @@ inline bool iflagTest(std::uint16_t iflag_row, std::uint32_t bit) noexcept {
   if (iflag_row >= kIflagRowCount || bit >= kIflagBitCount) return false;
   return (generated_match_tables::iflag_fields[iflag_row][bit / 32] >> (bit % 32)) & 1u;
 }
+inline bool iflagTest(std::uint16_t iflag_row, Iflag bit) noexcept {
+  return iflagTest(iflag_row, static_cast<std::uint32_t>(bit));
+}
 
 // A template by its row in x86_templates; valid rows are below kTemplateCount.
 struct TemplateRef {

@@ -5,17 +5,11 @@
 #include <string_view>
 
 #include "x86_encoder/tables.hpp"
+#include "x86_encoder/test_text.hpp"
 
 namespace {
 
 namespace tables = x86_encoder::tables;
-
-std::string upper(std::string_view text) {
-  std::string result(text);
-  for (char& c : result)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return result;
-}
 
 TEST(RegisterTable, RowsRunFromAhToZmm31WithIdsRowPlusOne) {
   const auto rows = tables::registers();
@@ -33,7 +27,7 @@ TEST(RegisterTable, RowsRunFromAhToZmm31WithIdsRowPlusOne) {
 TEST(RegisterTable, EveryRegisterIsFoundByItsNameInAnyCase) {
   for (const auto& row : tables::registers()) {
     EXPECT_EQ(tables::findRegister(row.name), &row) << row.name;
-    EXPECT_EQ(tables::findRegister(upper(row.name)), &row) << row.name;
+    EXPECT_EQ(tables::findRegister(x86_encoder::test::upperAscii(row.name)), &row) << row.name;
   }
 }
 
@@ -73,7 +67,8 @@ TEST(RegisterTable, OpmaskRowsHoldK0ToK7) {
   ASSERT_EQ(tables::kOpmaskRegisterRows.last - tables::kOpmaskRegisterRows.first, 7);
   for (std::uint32_t n = 0; n < 8; ++n) {
     const auto& row = tables::registers()[tables::kOpmaskRegisterRows.first + n];
-    EXPECT_EQ(row.name, "k" + std::to_string(n));
+    const char name[] = {'k', static_cast<char>('0' + n)};
+    EXPECT_EQ(row.name, std::string_view(name, 2));
     EXPECT_EQ(row.number, n);
     EXPECT_TRUE(row.flags & (1u << 15)) << row.name << " lacks the opmask class";
   }
