@@ -115,8 +115,8 @@ qovrin::Result<std::optional<std::int64_t>> parseIntLiteralForEncode(std::string
   }
   if (text.empty()) return std::nullopt;
   auto value = plainLiteral(text);
-  if (!value || !*value || !complement) return value;
-  return std::optional<std::int64_t>(~**value);
+  if (complement && value && *value) **value = ~**value;
+  return value;
 }
 
 qovrin::Result<std::int64_t> parseClassifiedInt(std::string_view text, unsigned base) noexcept {
