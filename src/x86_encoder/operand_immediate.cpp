@@ -31,41 +31,49 @@ std::uint64_t immediateClassFlags(std::int64_t value, std::uint64_t qualifier_fl
   return flags;
 }
 
-qovrin::Result<std::optional<X86Operand>> immediateOperandFromCore(std::string_view text, std::uint64_t qualifier_flags,
-                                                                   std::uint32_t ea_flags, std::uint16_t decorators,
-                                                                   const X86ExpressionResolver& resolver) {
+qovrin::Result<bool> fillImmediateOperand(std::string_view text, std::uint64_t qualifier_flags, std::uint32_t ea_flags,
+                                          std::uint16_t decorators, const X86ExpressionResolver& resolver,
+                                          X86Operand& operand) {
   text = trimOperandText(text);
-  if (text.empty()) return std::nullopt;
-  X86Operand operand;
+  if (text.empty()) return false;
+  const auto literal = readIntLiteral(text, operand.value);
+  if (!literal) return qovrin::fail(literal.error());
+  if (*literal) {
+    operand.value_flags = kValueKnownAbsolute;
+    operand.flags = immediateClassFlags(operand.value, qualifier_flags);
+  } else {
+    const auto answer = resolver(text);
+    if (!answer) return qovrin::fail(answer.error());
+    if (!*answer) return false;
+    const X86ResolvedExpression& resolved = **answer;
+    operand.value = resolved.value;
+    operand.symbolic = resolved.symbolic;
+    if (!resolved.known) {
+      operand.value_flags = kValueUnknown;
+      operand.flags = qualifier_flags | kImmediateLiteral;
+    } else if (resolved.absolute) {
+      operand.value_flags = kValueKnownAbsolute;
+      operand.flags = immediateClassFlags(resolved.value, qualifier_flags);
+    } else {
+      operand.flags = qualifier_flags | kImmediateKnownSymbolic;
+    }
+  }
   operand.kind = OperandKind::immediate;
   operand.ea_flags = ea_flags;
   operand.decorators = decorators;
+  return true;
+}
 
-  auto literal = parseIntLiteralForEncode(text);
-  if (!literal) return qovrin::fail(literal.error());
-  if (*literal) {
-    operand.value = **literal;
-    operand.value_flags = kValueKnownAbsolute;
-    operand.flags = immediateClassFlags(operand.value, qualifier_flags);
-    return operand;
-  }
-
-  auto answer = resolver(text);
-  if (!answer) return qovrin::fail(answer.error());
-  if (!*answer) return std::nullopt;
-  const X86ResolvedExpression& resolved = **answer;
-  operand.value = resolved.value;
-  operand.symbolic = resolved.symbolic;
-  if (!resolved.known) {
-    operand.value_flags = kValueUnknown;
-    operand.flags = qualifier_flags | kImmediateLiteral;
-  } else if (resolved.absolute) {
-    operand.value_flags = kValueKnownAbsolute;
-    operand.flags = immediateClassFlags(resolved.value, qualifier_flags);
-  } else {
-    operand.flags = qualifier_flags | kImmediateKnownSymbolic;
-  }
-  return operand;
+qovrin::Result<std::optional<X86Operand>> immediateOperandFromCore(std::string_view text, std::uint64_t qualifier_flags,
+                                                                   std::uint32_t ea_flags, std::uint16_t decorators,
+                                                                   const X86ExpressionResolver& resolver) {
+  qovrin::Result<std::optional<X86Operand>> result{std::in_place, std::in_place};
+  const auto filled = fillImmediateOperand(text, qualifier_flags, ea_flags, decorators, resolver, **result);
+  if (!filled)
+    result = qovrin::fail(filled.error());
+  else if (!*filled)
+    result->reset();
+  return result;
 }
 
 }  // namespace x86_encoder::api

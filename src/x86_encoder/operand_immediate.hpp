@@ -21,4 +21,10 @@ qovrin::Result<std::optional<X86Operand>> immediateOperandFromCore(std::string_v
                                                                    std::uint32_t ea_flags, std::uint16_t decorators,
                                                                    const X86ExpressionResolver& resolver);
 
+// The same, written into an empty operand (the per-operand path fills the
+// caller's record in place): true when an immediate was found.
+qovrin::Result<bool> fillImmediateOperand(std::string_view text, std::uint64_t qualifier_flags, std::uint32_t ea_flags,
+                                          std::uint16_t decorators, const X86ExpressionResolver& resolver,
+                                          X86Operand& operand);
+
 }  // namespace x86_encoder::api

@@ -1,7 +1,5 @@
 #include "x86_encoder/operand_literals.hpp"
 
-#include <limits>
-
 #include "x86_encoder/operand_text.hpp"
 
 namespace x86_encoder::api {
@@ -50,24 +48,25 @@ constexpr HexDigits classifyHexDigits(std::string_view text) noexcept {
 // The characters between the quotes packed little-endian; a doubled quote
 // stands for one quote and characters past the eighth are dropped. A lone
 // quote inside means the text is something else.
-std::optional<std::int64_t> characterConstant(std::string_view text) noexcept {
+bool characterConstant(std::string_view text, std::int64_t& out) noexcept {
   const char quote = text.front();
   const std::string_view inner = text.substr(1, text.size() - 2);
   std::uint64_t value = 0;
   unsigned count = 0;
   for (std::size_t i = 0; i < inner.size(); ++i) {
     if (inner[i] == quote) {
-      if (i + 1 >= inner.size() || inner[i + 1] != quote) return std::nullopt;
+      if (i + 1 >= inner.size() || inner[i + 1] != quote) return false;
       ++i;
     }
     if (count < 8) value |= std::uint64_t{static_cast<unsigned char>(inner[i])} << (8 * count++);
   }
-  return static_cast<std::int64_t>(value);
+  out = static_cast<std::int64_t>(value);
+  return true;
 }
 
 // A literal without leading complements.
-qovrin::Result<std::optional<std::int64_t>> plainLiteral(std::string_view text) noexcept {
-  if (text.size() >= 2 && isQuote(text.front()) && text.back() == text.front()) return characterConstant(text);
+qovrin::Result<bool> readPlainLiteral(std::string_view text, std::int64_t& out) noexcept {
+  if (text.size() >= 2 && isQuote(text.front()) && text.back() == text.front()) return characterConstant(text, out);
 
   std::string_view body = text;
   if (body.front() == '+' || body.front() == '-') {
@@ -78,7 +77,7 @@ qovrin::Result<std::optional<std::int64_t>> plainLiteral(std::string_view text) 
   const bool prefixed = body.size() >= 2 && body[0] == '0' && (body[1] == 'x' || body[1] == 'X');
   const bool suffixed = !prefixed && (body.back() == 'h' || body.back() == 'H');
   if (prefixed || suffixed) {
-    if (suffixed && !isDecimalDigit(body.front())) return std::nullopt;
+    if (suffixed && !isDecimalDigit(body.front())) return false;
     const std::string_view digits = prefixed ? body.substr(2) : body.substr(0, body.size() - 1);
     switch (classifyHexDigits(digits)) {
       case HexDigits::valid:
@@ -86,26 +85,27 @@ qovrin::Result<std::optional<std::int64_t>> plainLiteral(std::string_view text) 
       case HexDigits::malformed:
         return fail(Error::InvalidIntegerLiteral);
       case HexDigits::expression:
-        return std::nullopt;
+        return false;
     }
     base = 16;
   } else {
     bool digit = false;
     for (const char c : body) {
       if (c == '_') continue;
-      if (!isDecimalDigit(c)) return std::nullopt;
+      if (!isDecimalDigit(c)) return false;
       digit = true;
     }
-    if (!digit) return std::nullopt;
+    if (!digit) return false;
   }
   const auto value = parseClassifiedInt(text, base);
   if (!value) return fail(value.error());
-  return std::optional<std::int64_t>(*value);
+  out = *value;
+  return true;
 }
 
 }  // namespace
 
-qovrin::Result<std::optional<std::int64_t>> parseIntLiteralForEncode(std::string_view text) noexcept {
+qovrin::Result<bool> readIntLiteral(std::string_view text, std::int64_t& value) noexcept {
   text = trimOperandText(text);
   // "~X" complements X; a run of them is read without recursion.
   bool complement = false;
@@ -113,9 +113,17 @@ qovrin::Result<std::optional<std::int64_t>> parseIntLiteralForEncode(std::string
     complement = !complement;
     text = trimOperandText(text.substr(1));
   }
-  if (text.empty()) return std::nullopt;
-  auto value = plainLiteral(text);
-  if (complement && value && *value) **value = ~**value;
+  if (text.empty()) return false;
+  const auto read = readPlainLiteral(text, value);
+  if (read && *read && complement) value = ~value;
+  return read;
+}
+
+qovrin::Result<std::optional<std::int64_t>> parseIntLiteralForEncode(std::string_view text) noexcept {
+  std::int64_t value = 0;
+  const auto read = readIntLiteral(text, value);
+  if (!read) return fail(read.error());
+  if (!*read) return std::nullopt;
   return value;
 }
 
@@ -137,9 +145,9 @@ qovrin::Result<std::int64_t> parseClassifiedInt(std::string_view text, unsigned 
     if (c == '_') continue;
     const int d = hexDigitValue(c);
     if (d < 0 || static_cast<unsigned>(d) >= base) return fail(Error::InvalidIntegerLiteral);
-    if (magnitude > (std::numeric_limits<std::uint64_t>::max() - static_cast<unsigned>(d)) / base)
+    if (__builtin_mul_overflow(magnitude, std::uint64_t{base}, &magnitude) ||
+        __builtin_add_overflow(magnitude, static_cast<std::uint64_t>(d), &magnitude))
       return fail(Error::IntegerOverflow);
-    magnitude = magnitude * base + static_cast<unsigned>(d);
     digit = true;
   }
   if (!digit) return fail(Error::InvalidIntegerLiteral);

@@ -1,5 +1,6 @@
 #include "x86_encoder/operand_memory.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 
@@ -33,9 +34,12 @@ std::uint64_t vectorIndexFlags(const RegisterRow& row) noexcept {
   return 0;
 }
 
-// Base and index registers of one address, with the class bits they imply.
+// Base and index registers of one address, written into its operand, with
+// the class bits they imply.
 class AddressRegisters {
  public:
+  explicit AddressRegisters(X86Operand& operand) noexcept : operand_(operand) {}
+
   // A register written on its own: the first general-purpose register is the
   // base, the second the index; any other register is the index.
   qovrin::Status add(const RegisterRow& row, bool negative) noexcept {
@@ -55,15 +59,11 @@ class AddressRegisters {
     return setIndex(row, scale);
   }
 
-  bool empty() const noexcept { return !any_; }
-
   // The operand-class word of the address.
   std::uint64_t flags() const noexcept {
     if (!any_) return kMemoryAbsolute;
     return kMemoryWithRegisters | (all_below_16_ ? kRegisterNumberBelow16 : 0) | vector_flags_;
   }
-
-  X86Operand& operand() noexcept { return operand_; }
 
  private:
   qovrin::Status setIndex(const RegisterRow& row, std::int32_t scale) noexcept {
@@ -80,7 +80,7 @@ class AddressRegisters {
     all_below_16_ = all_below_16_ && (row.flags & kRegisterNumberBelow16) != 0;
   }
 
-  X86Operand operand_;
+  X86Operand& operand_;
   std::uint64_t vector_flags_ = 0;
   bool any_ = false;
   bool all_below_16_ = true;
@@ -164,21 +164,20 @@ class DisplacementExpression {
   bool first_negative_ = false;
 };
 
-// A product of literal factors ("2*8"), or nothing when a factor is not a
-// literal.
-qovrin::Result<std::optional<std::int64_t>> literalProduct(std::string_view term) noexcept {
-  std::int64_t product = 1;
+// A product of literal factors ("2*8"); false when a factor is not a literal.
+qovrin::Result<bool> literalProduct(std::string_view term, std::int64_t& product) noexcept {
+  product = 1;
   TextNesting nesting;
   std::size_t start = 0;
   for (std::size_t i = 0; i <= term.size(); ++i) {
     if (i < term.size() && (!nesting.step(term[i]) || term[i] != '*')) continue;
-    const auto factor = parseIntLiteralForEncode(term.substr(start, i - start));
-    if (!factor) return fail(factor.error());
-    if (!*factor) return std::nullopt;
-    if (__builtin_mul_overflow(product, **factor, &product)) return fail(Error::IntegerOverflow);
+    std::int64_t factor = 0;
+    const auto read = readIntLiteral(term.substr(start, i - start), factor);
+    if (!read || !*read) return read;
+    if (__builtin_mul_overflow(product, factor, &product)) return fail(Error::IntegerOverflow);
     start = i + 1;
   }
-  return product;
+  return true;
 }
 
 // Position of the only top-level '*' in term, npos when there is none or
@@ -201,15 +200,15 @@ struct AddressParts {
 
 // One term of a sum, with the sign written before it.
 qovrin::Status addTerm(AddressParts parts, std::string_view term, bool negative) {
-  if (const RegisterRow* row = tables::findRegister(term)) return parts.registers.add(*row, negative);
+  if (const RegisterRow* row = findOperandRegister(term)) return parts.registers.add(*row, negative);
   const std::size_t star = singleStar(term);
   if (star != std::string_view::npos) {
     const std::string_view left = trimOperandText(term.substr(0, star));
     const std::string_view right = trimOperandText(term.substr(star + 1));
-    const RegisterRow* row = tables::findRegister(left);
+    const RegisterRow* row = findOperandRegister(left);
     std::string_view factor = right;
     if (row == nullptr) {
-      row = tables::findRegister(right);
+      row = findOperandRegister(right);
       factor = left;
     }
     if (row != nullptr) {
@@ -218,16 +217,18 @@ qovrin::Status addTerm(AddressParts parts, std::string_view term, bool negative)
       return parts.registers.addScaled(*row, *scale, negative);
     }
   }
-  const auto literal = term.find('*') == std::string_view::npos ? parseIntLiteralForEncode(term) : literalProduct(term);
+  std::int64_t value = 0;
+  const auto literal =
+      term.find('*') == std::string_view::npos ? readIntLiteral(term, value) : literalProduct(term, value);
   if (!literal) return fail(literal.error());
-  if (*literal) return parts.displacement.addLiteral(**literal, negative);
+  if (*literal) return parts.displacement.addLiteral(value, negative);
   parts.displacement.addSymbolic(term, negative);
   return {};
 }
 
 // "base + index*scale + displacement" in any order.
-qovrin::Result<X86Operand> parseSummedAddress(std::string_view text, const X86ExpressionResolver& resolver) {
-  AddressRegisters registers;
+qovrin::Status fillSummedAddress(std::string_view text, const X86ExpressionResolver& resolver, X86Operand& operand) {
+  AddressRegisters registers(operand);
   DisplacementExpression displacement;
   const AddressParts parts{registers, displacement};
 
@@ -244,16 +245,15 @@ qovrin::Result<X86Operand> parseSummedAddress(std::string_view text, const X86Ex
     const std::string_view term = trimOperandText(text.substr(start, i - start));
     if (term.empty()) return fail(Error::UnsupportedOperandSyntax);
     if (end && !nesting.balanced()) return fail(Error::UnsupportedOperandSyntax);
-    if (auto added = addTerm(parts, term, negative); !added) return fail(added.error());
+    QOVRIN_TRY(addTerm(parts, term, negative));
     if (!end) negative = text[i] == '-';
     start = i + 1;
   }
 
-  X86Operand& operand = registers.operand();
   operand.flags = registers.flags();
   if (!displacement.symbolic()) {
     operand.value = displacement.literals();
-    return operand;
+    return {};
   }
   const auto answer = resolver(displacement.text());
   if (!answer) return fail(answer.error());
@@ -261,31 +261,28 @@ qovrin::Result<X86Operand> parseSummedAddress(std::string_view text, const X86Ex
   operand.value = (*answer)->value;
   operand.symbolic = (*answer)->symbolic;
   if (!(*answer)->known) operand.value_flags |= kValueUnknown;
-  return operand;
+  return {};
 }
 
 // "[base-part, index-part]": the second part names the index only, and the
 // hint records which register the first part wrote as its base.
-qovrin::Result<X86Operand> parseSplitAddress(SplitText halves, const X86ExpressionResolver& resolver) {
-  auto first = parseMemoryOperand(halves.left, resolver);
-  if (!first) return first;
-  auto second = parseMemoryOperand(halves.right, resolver);
-  if (!second) return second;
-  if (second->base != kNone && second->index == kNone) {
-    second->index = second->base;
-    second->scale = 1;
-    second->base = kNone;
+qovrin::Status fillSplitAddress(SplitText halves, const X86ExpressionResolver& resolver, X86Operand& operand) {
+  QOVRIN_TRY(fillMemoryOperand(halves.left, resolver, operand));
+  X86Operand second;
+  QOVRIN_TRY(fillMemoryOperand(halves.right, resolver, second));
+  if (second.base != kNone && second.index == kNone) {
+    second.index = second.base;
+    second.scale = 1;
+    second.base = kNone;
   }
-  const bool accepted = first->index == kNone && second->index != kNone && second->base == kNone &&
-                        second->value == 0 && (second->value_flags & kValueUnknown) == 0 &&
-                        second->hint_type == kHintNone && !second->symbolic;
+  const bool accepted = operand.index == kNone && second.index != kNone && second.base == kNone && second.value == 0 &&
+                        (second.value_flags & kValueUnknown) == 0 && second.hint_type == kHintNone && !second.symbolic;
   if (!accepted) return fail(Error::UnsupportedOperandSyntax);
 
-  X86Operand operand = *first;
-  operand.index = second->index;
-  operand.scale = second->scale;
-  if (first->base != kNone) {
-    operand.hint_base = first->base;
+  operand.index = second.index;
+  operand.scale = second.scale;
+  if (operand.base != kNone) {
+    operand.hint_base = operand.base;
     operand.hint_type = kHintMakeBase;
   } else {
     operand.hint_base = operand.index;
@@ -293,15 +290,16 @@ qovrin::Result<X86Operand> parseSplitAddress(SplitText halves, const X86Expressi
   }
   // The class word covers every address register, the index included, so a
   // first part without registers no longer reads as an absolute address.
-  AddressRegisters registers;
+  X86Operand scratch;
+  AddressRegisters registers(scratch);
   for (const std::int32_t id : {operand.base, operand.index}) {
     if (id == kNone) continue;
     const RegisterRow* row = tables::registerById(id);
     if (row == nullptr) return fail(Error::MissingRegisterMetadata);
-    if (auto added = registers.add(*row, false); !added) return fail(added.error());
+    QOVRIN_TRY(registers.add(*row, false));
   }
   operand.flags = registers.flags();
-  return operand;
+  return {};
 }
 
 struct Modifier {
@@ -326,7 +324,11 @@ constexpr Modifier kModifiers[] = {
     {"qword", kEaFullDisplacement, 64, 0},
 };
 
+constexpr std::size_t kLongestModifier =
+    std::ranges::max(kModifiers, {}, [](const Modifier& m) { return m.word.size(); }).word.size();
+
 const Modifier* findModifier(std::string_view word) noexcept {
+  if (word.empty() || word.size() > kLongestModifier) return nullptr;
   for (const Modifier& modifier : kModifiers)
     if (equalsIgnoreCase(word, modifier.word)) return &modifier;
   return nullptr;
@@ -335,41 +337,38 @@ const Modifier* findModifier(std::string_view word) noexcept {
 }  // namespace
 
 qovrin::Result<std::int32_t> parseMemoryScale(std::string_view text) noexcept {
-  const auto literal = parseIntLiteralForEncode(text);
+  std::int64_t scale = 0;
+  const auto literal = readIntLiteral(text, scale);
   if (!literal) return fail(literal.error());
   if (!*literal) return fail(Error::UnsupportedOperandSyntax);
-  const std::int64_t scale = **literal;
   if (scale != 1 && scale != 2 && scale != 4 && scale != 8) return fail(Error::InvalidMemoryScale);
   return static_cast<std::int32_t>(scale);
 }
 
-qovrin::Result<X86Operand> parseMemoryOperand(std::string_view text, const X86ExpressionResolver& resolver) {
+qovrin::Status fillMemoryOperand(std::string_view text, const X86ExpressionResolver& resolver, X86Operand& operand) {
   text = trimOperandText(text);
   if (text.empty()) return fail(Error::UnsupportedOperandSyntax);
 
-  if (const RegisterRow* row = tables::findRegister(text)) {
-    AddressRegisters registers;
-    if (auto added = registers.add(*row, false); !added) return fail(added.error());
-    X86Operand& operand = registers.operand();
+  if (const RegisterRow* row = findOperandRegister(text)) {
+    AddressRegisters registers(operand);
+    QOVRIN_TRY(registers.add(*row, false));
     operand.flags = registers.flags();
-    return operand;
+    return {};
   }
 
-  const auto literal = parseIntLiteralForEncode(text);
+  const auto literal = readIntLiteral(text, operand.value);
   if (!literal) return fail(literal.error());
   if (*literal) {
-    X86Operand operand;
     operand.flags = kMemoryAbsolute;
-    operand.value = **literal;
-    return operand;
+    return {};
   }
 
-  if (const auto halves = splitTopLevelDelimiter(text, ',')) return parseSplitAddress(*halves, resolver);
-  return parseSummedAddress(text, resolver);
+  if (const auto halves = splitTopLevelDelimiter(text, ',')) return fillSplitAddress(*halves, resolver, operand);
+  return fillSummedAddress(text, resolver, operand);
 }
 
-qovrin::Result<X86Operand> parseEffectiveAddressMemoryOperand(X86Instruction& context, std::string_view text,
-                                                              const X86ExpressionResolver& resolver) {
+qovrin::Status fillEffectiveAddressOperand(X86Instruction& context, std::string_view text,
+                                           const X86ExpressionResolver& resolver, X86Operand& operand) {
   text = trimOperandText(text);
   std::uint32_t ea_flags = 0;
   std::uint8_t address_bits = 0;
@@ -388,11 +387,24 @@ qovrin::Result<X86Operand> parseEffectiveAddressMemoryOperand(X86Instruction& co
     text = trimOperandText(text.substr(space));
     if (text.empty()) return fail(Error::UnsupportedOperandSyntax);
   }
-  auto operand = parseMemoryOperand(text, resolver);
-  if (!operand) return operand;
-  operand->ea_flags |= ea_flags;
-  if (address_bits != 0) operand->address_bits = address_bits;
-  return operand;
+  QOVRIN_TRY(fillMemoryOperand(text, resolver, operand));
+  operand.ea_flags |= ea_flags;
+  if (address_bits != 0) operand.address_bits = address_bits;
+  return {};
+}
+
+qovrin::Result<X86Operand> parseMemoryOperand(std::string_view text, const X86ExpressionResolver& resolver) {
+  qovrin::Result<X86Operand> result{std::in_place};
+  if (auto filled = fillMemoryOperand(text, resolver, *result); !filled) result = fail(filled.error());
+  return result;
+}
+
+qovrin::Result<X86Operand> parseEffectiveAddressMemoryOperand(X86Instruction& context, std::string_view text,
+                                                              const X86ExpressionResolver& resolver) {
+  qovrin::Result<X86Operand> result{std::in_place};
+  if (auto filled = fillEffectiveAddressOperand(context, text, resolver, *result); !filled)
+    result = fail(filled.error());
+  return result;
 }
 
 }  // namespace x86_encoder::api

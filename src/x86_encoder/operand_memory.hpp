@@ -25,4 +25,10 @@ qovrin::Result<X86Operand> parseMemoryOperand(std::string_view text, const X86Ex
 qovrin::Result<X86Operand> parseEffectiveAddressMemoryOperand(X86Instruction& context, std::string_view text,
                                                               const X86ExpressionResolver& resolver);
 
+// The two above, written into an empty operand (the per-operand path fills
+// the caller's record in place).
+qovrin::Status fillMemoryOperand(std::string_view text, const X86ExpressionResolver& resolver, X86Operand& operand);
+qovrin::Status fillEffectiveAddressOperand(X86Instruction& context, std::string_view text,
+                                           const X86ExpressionResolver& resolver, X86Operand& operand);
+
 }  // namespace x86_encoder::api

@@ -23,41 +23,44 @@ qovrin::Status recordSegment(X86Instruction& context, const RegisterRow& segment
   return {};
 }
 
-X86Operand registerOperand(const RegisterRow& row, std::uint64_t flags) noexcept {
-  X86Operand operand;
+void fillRegister(const RegisterRow& row, const QualifiedText& qualifiers, std::uint16_t decorators,
+                  X86Operand& operand) noexcept {
   operand.kind = OperandKind::reg;
-  operand.flags = row.flags | flags;
+  operand.flags = row.flags | qualifiers.flags;
   operand.base = row.id;
-  return operand;
+  operand.ea_flags = qualifiers.ea_flags;
+  operand.decorators = decorators;
 }
 
 // "reg+N": N + 1 consecutive registers, N + 1 being 1, 2, 4, 8 or 16.
-qovrin::Result<X86Operand> registerSet(const RegisterRow& row, std::string_view count, std::uint64_t flags) noexcept {
-  const auto literal = parseIntLiteralForEncode(count);
+qovrin::Status fillRegisterSet(const RegisterRow& row, std::string_view count, const QualifiedText& qualifiers,
+                               std::uint16_t decorators, X86Operand& operand) noexcept {
+  std::int64_t last = 0;
+  const auto literal = readIntLiteral(count, last);
   if (!literal) return fail(literal.error());
-  if (!*literal || **literal < 0) return fail(Error::UnsupportedOperandSyntax);
+  if (!*literal || last < 0) return fail(Error::UnsupportedOperandSyntax);
   std::int64_t size = 0;
-  if (__builtin_add_overflow(**literal, 1, &size)) return fail(Error::IntegerOverflow);
+  if (__builtin_add_overflow(last, 1, &size)) return fail(Error::IntegerOverflow);
   if (size >= 32 || (size & (size - 1)) != 0) return fail(Error::UnsupportedOperandSyntax);
-  return registerOperand(row, flags | (static_cast<std::uint64_t>(size) & kRegisterSetSizes) << kRegisterSetShift);
+  fillRegister(row, qualifiers, decorators, operand);
+  operand.flags |= (static_cast<std::uint64_t>(size) & kRegisterSetSizes) << kRegisterSetShift;
+  return {};
 }
 
 // The memory operand of the address text inside the brackets.
-qovrin::Result<X86Operand> memoryOperand(X86Instruction& context, std::string_view inside,
-                                         const QualifiedText& qualifiers, std::uint16_t decorators,
-                                         const X86ExpressionResolver& resolver) {
-  auto operand = parseEffectiveAddressMemoryOperand(context, inside, resolver);
-  if (!operand) return operand;
-  operand->kind = OperandKind::memory;
-  operand->flags |= qualifiers.flags;
-  operand->ea_flags |= qualifiers.ea_flags;
-  operand->decorators = decorators;
-  if ((operand->flags & kSizeMask & ~kSizeWord) == 0) operand->flags |= kMemoryUnsized;
-  return operand;
+qovrin::Status fillMemory(X86Instruction& context, std::string_view inside, const QualifiedText& qualifiers,
+                          std::uint16_t decorators, const X86ExpressionResolver& resolver, X86Operand& operand) {
+  QOVRIN_TRY(fillEffectiveAddressOperand(context, inside, resolver, operand));
+  operand.kind = OperandKind::memory;
+  operand.flags |= qualifiers.flags;
+  operand.ea_flags |= qualifiers.ea_flags;
+  operand.decorators = decorators;
+  if ((operand.flags & kSizeMask & ~kSizeWord) == 0) operand.flags |= kMemoryUnsized;
+  return {};
 }
 
-qovrin::Result<X86Operand> parseUnguarded(X86Instruction& context, std::string_view text,
-                                          const X86ExpressionResolver& resolver) {
+qovrin::Status fillOperand(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
+                           X86Operand& operand) {
   const auto decorated = splitOperandDecorators(text);
   if (!decorated) return fail(decorated.error());
   const auto decorators = parseOperandDecorators(decorated->decorators);
@@ -70,10 +73,10 @@ qovrin::Result<X86Operand> parseUnguarded(X86Instruction& context, std::string_v
     std::string_view inside = trimOperandText(rest.substr(1, rest.size() - 2));
     if (inside.empty()) return fail(Error::UnsupportedOperandSyntax);
     if (const auto override = splitSegmentOverride(inside)) {
-      if (auto recorded = recordSegment(context, *override->segment); !recorded) return fail(recorded.error());
+      QOVRIN_TRY(recordSegment(context, *override->segment));
       inside = override->rest;
     }
-    return memoryOperand(context, inside, *qualified, *decorators, resolver);
+    return fillMemory(context, inside, *qualified, *decorators, resolver, operand);
   }
 
   if (const auto override = splitSegmentOverride(rest)) {
@@ -81,41 +84,46 @@ qovrin::Result<X86Operand> parseUnguarded(X86Instruction& context, std::string_v
     if (!isBracketed(address)) return fail(Error::UnsupportedOperandSyntax);
     const std::string_view inside = trimOperandText(address.substr(1, address.size() - 2));
     if (inside.empty()) return fail(Error::UnsupportedOperandSyntax);
-    if (auto recorded = recordSegment(context, *override->segment); !recorded) return fail(recorded.error());
-    return memoryOperand(context, inside, *qualified, *decorators, resolver);
+    QOVRIN_TRY(recordSegment(context, *override->segment));
+    return fillMemory(context, inside, *qualified, *decorators, resolver, operand);
   }
 
-  if (const RegisterRow* row = tables::findRegister(rest)) {
-    X86Operand operand = registerOperand(*row, qualified->flags);
-    operand.ea_flags = qualified->ea_flags;
-    operand.decorators = *decorators;
-    return operand;
+  if (const RegisterRow* row = findOperandRegister(rest)) {
+    fillRegister(*row, *qualified, *decorators, operand);
+    return {};
   }
 
   if (const auto halves = splitTopLevelDelimiter(rest, '+')) {
-    if (const RegisterRow* row = tables::findRegister(halves->left)) {
-      auto operand = registerSet(*row, halves->right, qualified->flags);
-      if (!operand) return operand;
-      operand->ea_flags = qualified->ea_flags;
-      operand->decorators = *decorators;
-      return operand;
-    }
+    if (const RegisterRow* row = findOperandRegister(halves->left))
+      return fillRegisterSet(*row, halves->right, *qualified, *decorators, operand);
   }
 
-  auto immediate = immediateOperandFromCore(rest, qualified->flags, qualified->ea_flags, *decorators, resolver);
+  const auto immediate =
+      fillImmediateOperand(rest, qualified->flags, qualified->ea_flags, *decorators, resolver, operand);
   if (!immediate) return fail(immediate.error());
   if (!*immediate) return fail(Error::UnsupportedOperandSyntax);
-  return **immediate;
+  return {};
 }
 
 }  // namespace
 
+qovrin::Status parseOperandText(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
+                                X86Operand& operand) {
+  const auto saved = context.prefixes;
+  operand = X86Operand{};
+  auto filled = fillOperand(context, text, resolver, operand);
+  if (!filled) {
+    context.prefixes = saved;
+    operand = X86Operand{};
+  }
+  return filled;
+}
+
 qovrin::Result<X86Operand> parseOperandText(X86Instruction& context, std::string_view text,
                                             const X86ExpressionResolver& resolver) {
-  const auto saved = context.prefixes;
-  auto operand = parseUnguarded(context, text, resolver);
-  if (!operand) context.prefixes = saved;
-  return operand;
+  qovrin::Result<X86Operand> result{std::in_place};
+  if (auto parsed = parseOperandText(context, text, resolver, *result); !parsed) result = fail(parsed.error());
+  return result;
 }
 
 }  // namespace x86_encoder::api

@@ -11,9 +11,16 @@
 
 namespace x86_encoder::api {
 
-// Parses one operand. A segment override or address-size word inside it is
-// recorded in the instruction's prefix slots; a conflict with a word already
-// there is UnsupportedPrefixes. On failure the slots are left as they were.
+// Parses one operand into the given record (which it resets first), so that
+// the instruction's own operand slot can be filled without a copy. A segment
+// override or address-size word inside the operand is recorded in the
+// instruction's prefix slots; a conflict with a word already there is
+// UnsupportedPrefixes. On failure the slots are left as they were and the
+// record is empty.
+qovrin::Status parseOperandText(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
+                                X86Operand& operand);
+
+// The same, returning the record.
 qovrin::Result<X86Operand> parseOperandText(X86Instruction& context, std::string_view text,
                                             const X86ExpressionResolver& resolver);
 

@@ -10,7 +10,7 @@ namespace x86_encoder::api {
 namespace {
 
 bool isAddressOrRegister(std::string_view text) noexcept {
-  return isBracketed(text) || tables::findRegister(text) != nullptr;
+  return isBracketed(text) || findOperandRegister(text) != nullptr;
 }
 
 X86Operand pairedRegister(const tables::RegisterRow& row) noexcept {
@@ -50,8 +50,8 @@ qovrin::Result<std::optional<OperandPair>> parseFarPointerOperands(std::string_v
 std::optional<OperandPair> parseRegisterPair(std::string_view text) noexcept {
   const auto halves = splitTopLevelDelimiter(text, ':');
   if (!halves) return std::nullopt;
-  const tables::RegisterRow* high = tables::findRegister(halves->left);
-  const tables::RegisterRow* low = tables::findRegister(halves->right);
+  const tables::RegisterRow* high = findOperandRegister(halves->left);
+  const tables::RegisterRow* low = findOperandRegister(halves->right);
   if (high == nullptr || low == nullptr) return std::nullopt;
   if (((high->flags | low->flags) & kSegmentClass) != 0) return std::nullopt;
   OperandPair pair{pairedRegister(*high), pairedRegister(*low)};

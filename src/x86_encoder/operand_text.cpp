@@ -1,5 +1,7 @@
 #include "x86_encoder/operand_text.hpp"
 
+#include <algorithm>
+
 #include "x86_encoder/operand.hpp"
 #include "x86_encoder/operand_flags.hpp"
 #include "x86_encoder/operand_scan.hpp"
@@ -11,7 +13,13 @@ using qovrin::fail;
 
 namespace {
 
-constexpr char lowerAscii(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr bool isAsciiLetter(char c) noexcept { return lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z'; }
+
+std::size_t longestRegisterName() noexcept {
+  std::size_t longest = 0;
+  for (const tables::RegisterRow& row : tables::registers()) longest = std::max(longest, row.name.size());
+  return longest;
+}
 
 // Index of the first operand space in text, or npos.
 std::size_t findSpace(std::string_view text) noexcept {
@@ -29,24 +37,19 @@ std::optional<std::uint16_t> broadcastCountCode(std::string_view word) noexcept 
 }
 
 std::optional<std::uint16_t> opmaskNumber(std::string_view word) noexcept {
-  const tables::RegisterRow* row = tables::findRegister(word);
+  const tables::RegisterRow* row = findOperandRegister(word);
   if (row == nullptr || (row->flags & kOpmaskClass) == 0) return std::nullopt;
   return static_cast<std::uint16_t>(row->number);
 }
 
 }  // namespace
 
-std::string_view trimOperandText(std::string_view text) noexcept {
-  while (!text.empty() && isOperandSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && isOperandSpace(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-  return true;
+const tables::RegisterRow* findOperandRegister(std::string_view text) noexcept {
+  static const std::size_t kLongest = longestRegisterName();
+  if (text.empty() || text.size() > kLongest || !isAsciiLetter(text.front())) return nullptr;
+  for (const char c : text)
+    if (!isAsciiLetter(c) && (c < '0' || c > '9')) return nullptr;
+  return tables::findRegister(text);
 }
 
 std::optional<SplitText> splitTopLevelDelimiter(std::string_view text, char c) noexcept {
@@ -122,6 +125,7 @@ qovrin::Result<QualifiedText> stripOperandQualifiers(std::string_view text) noex
     const std::size_t space = findSpace(text);
     if (space == std::string_view::npos) break;
     const std::string_view word = text.substr(0, space);
+    if (!isAsciiLetter(word.front())) break;  // "[rax", "-1", "'a b'": no qualifier
     if (equalsIgnoreCase(word, "rel")) {
       result.ea_flags |= kEaRel;
     } else if (!equalsIgnoreCase(word, "ptr")) {
@@ -149,13 +153,13 @@ std::optional<SegmentOverride> splitSegmentOverride(std::string_view text) noexc
   const std::string_view left = trimOperandText(text.substr(0, colon));
   const std::string_view right = trimOperandText(text.substr(colon + 1));
   if (left.empty() || right.empty()) return std::nullopt;
-  const tables::RegisterRow* row = tables::findRegister(left);
+  const tables::RegisterRow* row = findOperandRegister(left);
   if (row == nullptr || (row->flags & kSegmentClass) == 0) return std::nullopt;
   return SegmentOverride{row, right};
 }
 
 std::optional<std::int32_t> segmentPrefixValueByName(std::string_view text) noexcept {
-  const tables::RegisterRow* row = tables::findRegister(trimOperandText(text));
+  const tables::RegisterRow* row = findOperandRegister(trimOperandText(text));
   if (row == nullptr || (row->flags & kSegmentClass) == 0) return std::nullopt;
   return row->id;
 }

@@ -3,6 +3,7 @@
 // decorators, qualifier words and segment overrides. They only cut and
 // classify text; values are read by operand_literals.hpp.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -15,9 +16,27 @@ namespace x86_encoder::api {
 // Blank, tab, LF, VT, FF and CR.
 constexpr bool isOperandSpace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-std::string_view trimOperandText(std::string_view text) noexcept;
+// Every routine trims what it is given, so trimming is kept inline: on text
+// that is already trimmed it costs two comparisons.
+constexpr std::string_view trimOperandText(std::string_view text) noexcept {
+  while (!text.empty() && isOperandSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isOperandSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b) noexcept;
+constexpr char lowerAscii(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+constexpr bool equalsIgnoreCase(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+  return true;
+}
+
+// The register named by text (ASCII case ignored). Most operand pieces
+// cannot be register names at all; a shape test turns those away before the
+// table is consulted.
+const tables::RegisterRow* findOperandRegister(std::string_view text) noexcept;
 
 // "[ ... ]", the text already trimmed.
 constexpr bool isBracketed(std::string_view text) noexcept {

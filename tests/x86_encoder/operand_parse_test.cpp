@@ -139,6 +139,25 @@ TEST(ParseOperandText, FailedOperandsLeaveTheSlotsAlone) {
   }
 }
 
+TEST(ParseOperandText, FillsTheGivenRecordFromScratch) {
+  RecordingResolver recording;
+  X86Instruction context;
+  X86Operand slot;
+  slot.flags = ~0ull;
+  slot.value = 99;
+  slot.index = 5;
+  slot.decorators = 0xFFFF;
+  ASSERT_TRUE(parseOperandText(context, "eax", recording.resolver(), slot).has_value());
+  X86Operand expected;
+  expected.kind = OperandKind::reg;
+  expected.flags = registerFlags(kEax);
+  expected.base = kEax;
+  EXPECT_EQ(slot, expected);
+
+  EXPECT_EQ(parseOperandText(context, "[eax*3]", recording.resolver(), slot).error(), Error::InvalidMemoryScale);
+  EXPECT_EQ(slot, X86Operand{});
+}
+
 TEST(ParseOperandText, Failures) {
   const std::pair<std::string_view, Error> cases[] = {
       {"", Error::UnsupportedOperandSyntax},
