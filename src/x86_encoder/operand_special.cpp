@@ -9,8 +9,10 @@ namespace x86_encoder::api {
 
 namespace {
 
+// A half that holds a bracket is an address, with or without size words
+// before it ("0x10:dword [x]").
 bool isAddressOrRegister(std::string_view text) noexcept {
-  return isBracketed(text) || findOperandRegister(text) != nullptr;
+  return text.find('[') != std::string_view::npos || findOperandRegister(text) != nullptr;
 }
 
 X86Operand pairedRegister(const tables::RegisterRow& row) noexcept {

@@ -24,8 +24,8 @@ TEST(SplitFarPointer, OnlyWhenNeitherHalfIsAnAddressOrRegister) {
   EXPECT_EQ(qualified->segment, "seg");
   EXPECT_EQ(qualified->offset, "entry");
 
-  for (const std::string_view text :
-       {"cs:[bx]", "es:di", "0x10:[bx]", "[bx]:0x10", "0x10:eax", "dx:ax", "0x10", "1:2:3", "1:2 {k1}", "{z}"})
+  for (const std::string_view text : {"cs:[bx]", "es:di", "0x10:[bx]", "seg:dword [x]", "[bx]:0x10", "0x10:eax",
+                                      "dx:ax", "0x10", "1:2:3", "1:2 {k1}", "{z}"})
     EXPECT_FALSE(splitFarPointer(text).has_value()) << text;
 }
 
