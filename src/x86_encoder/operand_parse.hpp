@@ -1,0 +1,27 @@
+#pragma once
+// One operand text to one X86Operand: decorators, qualifier words, segment
+// overrides, registers, register sets, immediates and memory operands, tried
+// in that order.
+
+#include <string_view>
+
+#include "common/error.hpp"
+#include "x86_encoder/instruction.hpp"
+#include "x86_encoder/operand.hpp"
+
+namespace x86_encoder::api {
+
+// Parses one operand into the given record (which it resets first), so that
+// the instruction's own operand slot can be filled without a copy. A segment
+// override or address-size word inside the operand is recorded in the
+// instruction's prefix slots; a conflict with a word already there is
+// UnsupportedPrefixes. On failure the slots are left as they were and the
+// record is empty.
+qovrin::Status parseOperandText(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
+                                X86Operand& operand);
+
+// The same, returning the record.
+qovrin::Result<X86Operand> parseOperandText(X86Instruction& context, std::string_view text,
+                                            const X86ExpressionResolver& resolver);
+
+}  // namespace x86_encoder::api

@@ -1,0 +1,50 @@
+#pragma once
+// Nesting state for scanning operand text left to right: quoted text and
+// parenthesised, bracketed or braced groups hide the signs inside them.
+
+#include <cstddef>
+
+namespace x86_encoder::api {
+
+class TextNesting {
+ public:
+  // Advances over c; true when c stands at top level and is neither a quote
+  // nor a bracket sign. A closing sign with nothing open is remembered and
+  // otherwise ignored.
+  constexpr bool step(char c) noexcept {
+    if (quote_ != 0) {
+      if (c == quote_) quote_ = 0;
+      return false;
+    }
+    switch (c) {
+      case '\'':
+      case '"':
+        quote_ = c;
+        return false;
+      case '(':
+      case '[':
+      case '{':
+        ++depth_;
+        return false;
+      case ')':
+      case ']':
+      case '}':
+        if (depth_ == 0)
+          underflow_ = true;
+        else
+          --depth_;
+        return false;
+      default:
+        return depth_ == 0;
+    }
+  }
+
+  constexpr bool balanced() const noexcept { return quote_ == 0 && depth_ == 0 && !underflow_; }
+
+ private:
+  std::size_t depth_ = 0;
+  char quote_ = 0;
+  bool underflow_ = false;
+};
+
+}  // namespace x86_encoder::api

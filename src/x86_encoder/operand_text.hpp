@@ -1,0 +1,86 @@
+#pragma once
+// Text-level steps of operand parsing: trimming, top-level splits, braced
+// decorators, qualifier words and segment overrides. They only cut and
+// classify text; values are read by operand_literals.hpp.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "common/error.hpp"
+#include "x86_encoder/tables.hpp"
+
+namespace x86_encoder::api {
+
+// Blank, tab, LF, VT, FF and CR.
+constexpr bool isOperandSpace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Every routine trims what it is given, so trimming is kept inline: on text
+// that is already trimmed it costs two comparisons.
+constexpr std::string_view trimOperandText(std::string_view text) noexcept {
+  while (!text.empty() && isOperandSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isOperandSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+constexpr char lowerAscii(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+constexpr bool equalsIgnoreCase(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+  return true;
+}
+
+// The register named by text (ASCII case ignored). Most operand pieces
+// cannot be register names at all; a shape test turns those away before the
+// table is consulted.
+const tables::RegisterRow* findOperandRegister(std::string_view text) noexcept;
+
+// "[ ... ]", the text already trimmed.
+constexpr bool isBracketed(std::string_view text) noexcept {
+  return text.size() >= 2 && text.front() == '[' && text.back() == ']';
+}
+
+struct SplitText {
+  std::string_view left;
+  std::string_view right;
+};
+
+// Splits at the first c outside quotes, parentheses, brackets and braces.
+// No split when either part is empty or the right part holds c again.
+std::optional<SplitText> splitTopLevelDelimiter(std::string_view text, char c) noexcept;
+
+struct DecoratedText {
+  std::string_view core;
+  std::string_view decorators;  // from the first '{' outside brackets, or empty
+};
+
+qovrin::Result<DecoratedText> splitOperandDecorators(std::string_view text) noexcept;
+
+// Reads "{k1}{z}", "{1to8}" into the decorators bits of X86Operand.
+qovrin::Result<std::uint16_t> parseOperandDecorators(std::string_view text) noexcept;
+
+struct QualifiedText {
+  std::uint64_t flags = 0;     // qualifier bits for the operand-class word
+  std::uint32_t ea_flags = 0;  // "rel"
+  std::string_view text;       // what follows the qualifier words
+};
+
+// Takes the leading size, "strict", jump-distance, "abs", "rel" and "ptr"
+// words off the text.
+qovrin::Result<QualifiedText> stripOperandQualifiers(std::string_view text) noexcept;
+
+struct SegmentOverride {
+  const tables::RegisterRow* segment = nullptr;
+  std::string_view rest;
+};
+
+// "es:rest" with exactly one ':' and a segment register on the left.
+std::optional<SegmentOverride> splitSegmentOverride(std::string_view text) noexcept;
+
+// Register id of the segment register named by the text.
+std::optional<std::int32_t> segmentPrefixValueByName(std::string_view text) noexcept;
+
+}  // namespace x86_encoder::api

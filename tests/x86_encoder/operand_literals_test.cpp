@@ -1,0 +1,111 @@
+#include "x86_encoder/operand_literals.hpp"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace x86_encoder::api {
+namespace {
+
+using qovrin::Error;
+
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+
+TEST(ParseIntLiteralForEncode, ReadsLiterals) {
+  const std::pair<std::string_view, std::int64_t> cases[] = {
+      {"0", 0},
+      {"42", 42},
+      {" +7 ", 7},
+      {"-8", -8},
+      {"1_000", 1000},
+      {"0ah", 10},
+      {"0FFH", 255},
+      {"0x7f", 127},
+      {"0X_FF_FF", 0xFFFF},
+      {"-0x10", -16},
+      {"'ab'", 0x6261},
+      {"\"ab\"", 0x6261},
+      {"''''", 0x27},
+      {"''", 0},
+      {"'abcdefghij'", 0x6867666564636261},
+      {"~0", -1},
+      {"~ ~ 5", 5},
+      {"~-1", 0},
+      {"-0x8000000000000000", kMin},
+      {"-9223372036854775808", kMin},
+      {"0xFFFFFFFFFFFFFFFF", -1},
+      {"0x0000000000000000001", 1},
+      // Decimal patterns up to 2^64-1 stand for their 64-bit value, the
+      // form in which negative meta integers reach instruction text.
+      {"18446744073709551608", -8},
+      {"9223372036854775808", kMin},
+      {"18446744073709551615", -1},
+  };
+  for (const auto& [text, value] : cases) {
+    const auto parsed = parseIntLiteralForEncode(text);
+    ASSERT_TRUE(parsed.has_value()) << text;
+    ASSERT_TRUE(parsed->has_value()) << text;
+    EXPECT_EQ(**parsed, value) << text;
+  }
+}
+
+TEST(ParseIntLiteralForEncode, LeavesNamesAlone) {
+  for (const std::string_view text :
+       {"", "ah", "abh", "12ab", "_", "label", "~label", "~", "'a'b'", "'''", "- 5", "1.5", "eax", "0b101",
+        // A hex number followed by an operator is an expression.
+        "0x10+rbx", "0x10 | 0x20", "1+2h", "0x(1)"}) {
+    const auto parsed = parseIntLiteralForEncode(text);
+    ASSERT_TRUE(parsed.has_value()) << text;
+    EXPECT_FALSE(parsed->has_value()) << text;
+  }
+}
+
+TEST(ParseIntLiteralForEncode, RejectsMalformedLiterals) {
+  const std::pair<std::string_view, Error> cases[] = {
+      {"0zh", Error::InvalidIntegerLiteral},
+      {"-", Error::InvalidIntegerLiteral},
+      {"+", Error::InvalidIntegerLiteral},
+      {"0x", Error::InvalidIntegerLiteral},
+      {"0x_", Error::InvalidIntegerLiteral},
+      {"0xg1", Error::InvalidIntegerLiteral},
+      {"0x10h", Error::InvalidIntegerLiteral},
+      {"1_h_z_h", Error::InvalidIntegerLiteral},
+      {"~0zh", Error::InvalidIntegerLiteral},
+      {"18446744073709551616", Error::IntegerOverflow},
+      {"-9223372036854775809", Error::IntegerOverflow},
+      {"0x1_0000_0000_0000_0000", Error::IntegerOverflow},
+      {"-0x8000000000000001", Error::IntegerOverflow},
+      {"10000000000000000h", Error::IntegerOverflow},
+  };
+  for (const auto& [text, error] : cases) {
+    const auto parsed = parseIntLiteralForEncode(text);
+    ASSERT_FALSE(parsed.has_value()) << text;
+    EXPECT_EQ(parsed.error(), error) << text;
+  }
+}
+
+TEST(ParseClassifiedInt, ReadsBothBases) {
+  const std::tuple<std::string_view, unsigned, std::int64_t> cases[] = {
+      {"10", 10, 10},  {"-1_0", 10, -10},  {"10", 16, 16},    {"0x10", 16, 16},
+      {"10h", 16, 16}, {"-ffh", 16, -255}, {"+0X1f", 16, 31}, {"FFFFFFFFFFFFFFFF", 16, -1},
+  };
+  for (const auto& [text, base, value] : cases) {
+    const auto parsed = parseClassifiedInt(text, base);
+    ASSERT_TRUE(parsed.has_value()) << text;
+    EXPECT_EQ(*parsed, value) << text;
+  }
+  const std::tuple<std::string_view, unsigned, Error> failures[] = {
+      {"", 10, Error::InvalidIntegerLiteral},
+      {"_", 16, Error::InvalidIntegerLiteral},
+      {"1a", 10, Error::InvalidIntegerLiteral},
+      {"10", 8, Error::InvalidIntegerLiteral},
+      {"-", 10, Error::InvalidIntegerLiteral},
+      {"1"
+       "0000000000000000",
+       16, Error::IntegerOverflow},
+  };
+  for (const auto& [text, base, error] : failures) EXPECT_EQ(parseClassifiedInt(text, base).error(), error) << text;
+}
+
+}  // namespace
+}  // namespace x86_encoder::api

@@ -1,0 +1,217 @@
+#include "x86_encoder/operand_memory.hpp"
+
+#include <gtest/gtest.h>
+
+#include "operand_test_support.hpp"
+
+namespace x86_encoder::api {
+namespace {
+
+using qovrin::Error;
+using testing::RecordingResolver;
+
+constexpr std::int32_t kEax = 87, kEbx = 89, kRax = 210, kRbx = 212, kRbp = 211, kR8 = 114, kR16 = 146;
+constexpr std::int32_t kXmm1 = 250, kZmm3 = 316;
+constexpr std::uint64_t kRegisters = 0x6001F90C;
+constexpr std::uint64_t kBelow16 = 0x10000000;
+constexpr std::uint64_t kAbsolute = 0x7005F90E;
+
+struct AddressCase {
+  std::string_view text;
+  testing::Address address;
+  std::int32_t hint_base = kNone;
+  std::int32_t hint_type = kHintNone;
+};
+
+TEST(ParseMemoryOperand, AddressesOfRegistersAndLiterals) {
+  const AddressCase cases[] = {
+      {"eax", {kEax, kNone, 0, 0, kRegisters | kBelow16}},
+      {"r16", {kR16, kNone, 0, 0, kRegisters}},
+      {"xmm1", {kNone, kXmm1, 1, 0, kRegisters | kBelow16 | 0x10000C}},
+      {"0x10", {kNone, kNone, 0, 16, kAbsolute}},
+      {"-8", {kNone, kNone, 0, -8, kAbsolute}},
+      {"eax+ebx*4+8", {kEax, kEbx, 4, 8, kRegisters | kBelow16}},
+      {" ebx * 4 + eax ", {kEax, kEbx, 4, 0, kRegisters | kBelow16}},
+      {"2*ebx", {kNone, kEbx, 2, 0, kRegisters | kBelow16}},
+      {"eax+ebx", {kEax, kEbx, 1, 0, kRegisters | kBelow16}},
+      {"rbx+2*8", {kRbx, kNone, 0, 16, kRegisters | kBelow16}},
+      {"0x1*2*3 + rbx", {kRbx, kNone, 0, 6, kRegisters | kBelow16}},
+      {"0x10+ebx", {kEbx, kNone, 0, 16, kRegisters | kBelow16}},
+      {"rbp + 18446744073709551608", {kRbp, kNone, 0, -8, kRegisters | kBelow16}},
+      {"-8 + rbp + 0x10", {kRbp, kNone, 0, 8, kRegisters | kBelow16}},
+      {"ebx + '+'", {kEbx, kNone, 0, '+', kRegisters | kBelow16}},
+      {"eax + xmm1*8", {kEax, kXmm1, 8, 0, kRegisters | kBelow16 | 0x10000C}},
+      {"zmm3 + rax", {kRax, kZmm3, 1, 0, kRegisters | kBelow16 | 0x40000C}},
+      {"r8 + r16", {kR8, kR16, 1, 0, kRegisters}},
+      {"eax, ebx", {kEax, kEbx, 1, 0, kRegisters | kBelow16}, kEax, kHintMakeBase},
+      {"eax+8, ebx", {kEax, kEbx, 1, 8, kRegisters | kBelow16}, kEax, kHintMakeBase},
+      {"8, ebx*2", {kNone, kEbx, 2, 8, kRegisters | kBelow16}, kEbx, kHintNotBase},
+      {"eax, r16", {kEax, kR16, 1, 0, kRegisters}, kEax, kHintMakeBase},
+  };
+  for (const AddressCase& c : cases) {
+    RecordingResolver recording;
+    const auto operand = parseMemoryOperand(c.text, recording.resolver());
+    ASSERT_TRUE(operand.has_value()) << c.text << ": " << qovrin::errorName(operand.error());
+    testing::expectAddress(*operand, c.address, c.text);
+    EXPECT_EQ(operand->hint_base, c.hint_base) << c.text;
+    EXPECT_EQ(operand->hint_type, c.hint_type) << c.text;
+    EXPECT_EQ(operand->value_flags, 0u) << c.text;
+    EXPECT_TRUE(recording.asked().empty()) << c.text;
+  }
+}
+
+TEST(ParseMemoryOperand, RejectsAddressesNoFormTakes) {
+  const std::pair<std::string_view, Error> cases[] = {
+      {"", Error::UnsupportedOperandSyntax},
+      {"eax*3", Error::InvalidMemoryScale},
+      {"eax+ebx*0", Error::InvalidMemoryScale},
+      {"eax+esp*2", Error::InvalidRspIndexRegister},
+      {"rsp*1", Error::InvalidRspIndexRegister},
+      {"eax+ebx+ecx", Error::UnsupportedOperandSyntax},
+      {"eax*2+ebx*2", Error::UnsupportedOperandSyntax},
+      {"eax+ebx+xmm1", Error::UnsupportedOperandSyntax},
+      {"-eax", Error::UnsupportedOperandSyntax},
+      {"ebx - ecx", Error::UnsupportedOperandSyntax},
+      {"ebx - ecx*2", Error::UnsupportedOperandSyntax},
+      {"eax*ebx", Error::UnsupportedOperandSyntax},
+      {"eax*lbl", Error::UnsupportedOperandSyntax},
+      {"eax +", Error::UnsupportedOperandSyntax},
+      {"eax ++ 4", Error::UnsupportedOperandSyntax},
+      {"(eax + 4", Error::UnsupportedOperandSyntax},
+      {"eax + 4)", Error::UnsupportedOperandSyntax},
+      {"eax*2, ebx", Error::UnsupportedOperandSyntax},
+      {"eax, ebx+ecx", Error::UnsupportedOperandSyntax},
+      {"eax, ebx+4", Error::UnsupportedOperandSyntax},
+      {"0zh", Error::InvalidIntegerLiteral},
+      {"eax + 0zh", Error::InvalidIntegerLiteral},
+      {"eax*0zh", Error::InvalidIntegerLiteral},
+      {"0x7FFFFFFFFFFFFFFF + 1", Error::IntegerOverflow},
+      {"ebx - 0x8000000000000000", Error::IntegerOverflow},
+      {"4000000000*4000000000", Error::IntegerOverflow},
+  };
+  for (const auto& [text, error] : cases) {
+    RecordingResolver recording;
+    const auto operand = parseMemoryOperand(text, recording.resolver());
+    ASSERT_FALSE(operand.has_value()) << text;
+    EXPECT_EQ(operand.error(), error) << text;
+    EXPECT_TRUE(recording.asked().empty()) << text;
+  }
+}
+
+struct ResolvedCase {
+  std::string_view text;
+  std::string_view asked;
+  std::int32_t base;
+};
+
+TEST(ParseMemoryOperand, JoinsTheNonRegisterTermsIntoOneExpression) {
+  const ResolvedCase cases[] = {
+      {"rbx + a - b", "a - b", kRbx},     {"ebx - lbl", "0 - lbl", kEbx},
+      {"rbx + lbl", "lbl", kRbx},         {"lbl + rbx*4", "lbl", kNone},
+      {"rbx + a + 8", "a + 8", kRbx},     {"a + rbx*4 - 8 + b", "a + b - 8", kNone},
+      {"rbx + 4*a", "4*a", kRbx},         {"rbx + a + 4*b", "a + (4*b)", kRbx},
+      {"rbx - a<<2", "0 - (a<<2)", kRbx}, {"-lbl - 0x7FFFFFFFFFFFFFFF - 1", "0 - lbl - 9223372036854775808", kNone},
+      {"rbx + a + 8 - 8", "a", kRbx},
+  };
+  for (const ResolvedCase& c : cases) {
+    RecordingResolver recording;
+    recording.otherwise(testing::forwardReference());
+    const auto operand = parseMemoryOperand(c.text, recording.resolver());
+    ASSERT_TRUE(operand.has_value()) << c.text;
+    EXPECT_EQ(recording.asked(), std::vector<std::string>{std::string(c.asked)}) << c.text;
+    EXPECT_EQ(operand->base, c.base) << c.text;
+    EXPECT_EQ(operand->value, 0) << c.text;
+    EXPECT_EQ(operand->value_flags, kValueUnknown) << c.text;
+    EXPECT_TRUE(operand->symbolic) << c.text;
+  }
+}
+
+TEST(ParseMemoryOperand, UsesTheResolversAnswer) {
+  RecordingResolver recording;
+  recording.on("size", testing::knownValue(24))
+      .on("lbl", testing::forwardReference())
+      .on("broken", qovrin::fail(Error::ExpressionResolutionFailed));
+
+  const auto known = parseMemoryOperand("rbx + size", recording.resolver());
+  ASSERT_TRUE(known.has_value());
+  EXPECT_EQ(known->value, 24);
+  EXPECT_EQ(known->value_flags, 0u);
+  EXPECT_FALSE(known->symbolic);
+
+  const auto absolute = parseMemoryOperand("lbl", recording.resolver());
+  ASSERT_TRUE(absolute.has_value());
+  EXPECT_EQ(absolute->flags, kAbsolute);
+  EXPECT_EQ(absolute->value_flags, kValueUnknown);
+
+  EXPECT_EQ(parseMemoryOperand("rbx + broken", recording.resolver()).error(), Error::ExpressionResolutionFailed);
+  EXPECT_EQ(parseMemoryOperand("rbx + nothing", recording.resolver()).error(), Error::UnsupportedOperandSyntax);
+  EXPECT_EQ(recording.asked(), (std::vector<std::string>{"size", "lbl", "broken", "nothing"}));
+
+  RecordingResolver disabled;
+  disabled.otherwise(testing::knownValue(1));
+  EXPECT_EQ(parseMemoryOperand("rbx + lbl", disabled.resolver(false)).error(), Error::UnsupportedOperandSyntax);
+  EXPECT_TRUE(disabled.asked().empty());
+}
+
+struct ModifierCase {
+  std::string_view text;
+  std::uint32_t ea_flags;
+  std::uint8_t address_bits;
+  std::uint32_t address_size;
+  std::int64_t value;
+};
+
+TEST(ParseEffectiveAddressMemoryOperand, ReadsModifierWords) {
+  const ModifierCase cases[] = {
+      {"a32 dword 0x10", kEaFullDisplacement, 32, kPrefixA32, 16},
+      {"byte eax+1", kEaByteDisplacement, 8, 0, 1},
+      {"WORD bx", kEaFullDisplacement, 16, 0, 0},
+      {"long eax", kEaFullDisplacement, 32, 0, 0},
+      {"qword byte 8", kEaFullDisplacement | kEaByteDisplacement, 8, 0, 8},
+      {"nosplit abs rel ptr eax", kEaNoSplit | kEaAbs | kEaRel, 0, 0, 0},
+      {"a16 a16 bx", 0, 0, kPrefixA16, 0},
+      {"a64\trax", 0, 0, kPrefixA64, 0},
+  };
+  for (const ModifierCase& c : cases) {
+    X86Instruction context;
+    RecordingResolver recording;
+    const auto operand = parseEffectiveAddressMemoryOperand(context, c.text, recording.resolver());
+    ASSERT_TRUE(operand.has_value()) << c.text;
+    EXPECT_EQ(operand->ea_flags, c.ea_flags) << c.text;
+    EXPECT_EQ(operand->address_bits, c.address_bits) << c.text;
+    EXPECT_EQ(operand->value, c.value) << c.text;
+    EXPECT_EQ(context.prefix(PrefixSlot::address_size), c.address_size) << c.text;
+  }
+}
+
+TEST(ParseEffectiveAddressMemoryOperand, RejectsConflictsAndBareModifiers) {
+  RecordingResolver recording;
+  X86Instruction context;
+  EXPECT_EQ(parseEffectiveAddressMemoryOperand(context, "a16 a32 bx", recording.resolver()).error(),
+            Error::UnsupportedPrefixes);
+  X86Instruction preset;
+  preset.prefix(PrefixSlot::address_size) = kPrefixA16;
+  EXPECT_EQ(parseEffectiveAddressMemoryOperand(preset, "a32 bx", recording.resolver()).error(),
+            Error::UnsupportedPrefixes);
+  EXPECT_TRUE(parseEffectiveAddressMemoryOperand(preset, "a16 bx", recording.resolver()).has_value());
+  for (const std::string_view text : {"dword", "a32", "byte  ", "nosplit"}) {
+    X86Instruction fresh;
+    EXPECT_EQ(parseEffectiveAddressMemoryOperand(fresh, text, recording.resolver()).error(),
+              Error::UnsupportedOperandSyntax)
+        << text;
+  }
+}
+
+TEST(ParseMemoryScale, AcceptsTheFourScales) {
+  for (const auto& [text, scale] : {std::pair{"1", 1}, {"2", 2}, {"4", 4}, {"8", 8}, {"0x8", 8}})
+    EXPECT_EQ(parseMemoryScale(text).value(), scale) << text;
+  for (const auto& [text, error] : {std::pair{"3", Error::InvalidMemoryScale},
+                                    {"-1", Error::InvalidMemoryScale},
+                                    {"16", Error::InvalidMemoryScale},
+                                    {"n", Error::UnsupportedOperandSyntax},
+                                    {"0zh", Error::InvalidIntegerLiteral}})
+    EXPECT_EQ(parseMemoryScale(text).error(), error) << text;
+}
+
+}  // namespace
+}  // namespace x86_encoder::api
