@@ -1,6 +1,7 @@
 #include "statement_shape.hpp"
 
 #include <algorithm>
+#include <charconv>
 
 #include "frontend/parser.hpp"
 
@@ -126,8 +127,11 @@ std::string show(const expr::Node& node) {
   switch (node.kind) {
     case expr::NodeKind::integer:
       return std::to_string(node.integer);
-    case expr::NodeKind::float64:
-      return std::to_string(node.number);
+    case expr::NodeKind::float64: {
+      char buffer[32];
+      const auto end = std::to_chars(buffer, buffer + sizeof buffer, node.number, std::chars_format::scientific).ptr;
+      return std::string(buffer, end);
+    }
     case expr::NodeKind::boolean:
       return node.boolean ? "true" : "false";
     case expr::NodeKind::string:
@@ -143,7 +147,9 @@ std::string show(const expr::Node& node) {
       for (std::size_t i = 0; i < node.arguments.size(); ++i) {
         if (i != 0) out += ", ";
         const expr::BuiltinArgument& argument = node.arguments[i];
-        out += argument.kind == expr::BuiltinArgument::Kind::expression ? show(*argument.expression) : argument.text;
+        if (argument.kind == expr::BuiltinArgument::Kind::expression) out += show(*argument.expression);
+        if (argument.kind == expr::BuiltinArgument::Kind::bare_name) out += "#" + argument.text;
+        if (argument.kind == expr::BuiltinArgument::Kind::raw_text) out += "[" + argument.text + "]";
       }
       return out + ")";
     }

@@ -12,7 +12,8 @@
 
 namespace statement_shape {
 
-// Infix form with full parentheses: (a == 1), -x, f(1, y), a.b, 'text'.
+// Infix form with full parentheses: (a == 1), -x, f(1, y), a.b, 'text', 1.5e+00;
+// builtin arguments taken as bare names print as #name, raw ones as [text].
 std::string show(const frontend::expr::Node& node);
 
 // One statement:
