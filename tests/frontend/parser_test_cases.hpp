@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <string>
 
 #include "statement_shape.hpp"
 
@@ -16,6 +17,12 @@ struct ShapeCase {
 
 inline void expectShapes(std::initializer_list<ShapeCase> cases) {
   for (const ShapeCase& c : cases) EXPECT_EQ(describe(c.source), c.expected) << "source:\n" << c.source;
+}
+
+// The error name of a failed result, or "ok".
+template <typename T>
+std::string failure(const qovrin::Result<T>& result) {
+  return result ? "ok" : std::string(qovrin::errorName(result.error()));
 }
 
 }  // namespace statement_shape
