@@ -14,6 +14,7 @@ using frontend::expr::kMaxNodeDepth;
 using frontend::expr::Node;
 using frontend::expr::parseOwned;
 using qovrin::Error;
+using statement_shape::repeated;
 using statement_shape::show;
 
 // The tree in infix form, or "!ErrorName" on failure.
@@ -30,12 +31,6 @@ struct Case {
 
 void expectTrees(std::initializer_list<Case> cases) {
   for (const auto& c : cases) EXPECT_EQ(parsed(c.text), c.tree) << c.text;
-}
-
-std::string repeated(std::string_view piece, std::size_t count) {
-  std::string out;
-  for (std::size_t index = 0; index < count; ++index) out += piece;
-  return out;
 }
 
 TEST(Expr, Numbers) {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "frontend/parser.hpp"
-#include "parser_test_cases.hpp"
+#include "statement_shape.hpp"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "frontend/parser.hpp"
-#include "parser_test_cases.hpp"
+#include "statement_shape.hpp"
 
 namespace {
 
@@ -14,8 +14,6 @@ TEST(Dispatch, LineKinds) {
       {"start:\n  .L1:", "label:start; label:.L1"},
       {"start: nop\nx: u8\n9:", "isa:start: nop; isa:x: u8; isa:9:"},
       {"mov eax, 1 // set", "isa:mov eax, 1"},
-      {"emit.u8(1)", "call emit.u8(1)"},
-      {"db 1", "!LegacyDirectiveSyntax@1"},
       {"nop\n  ALIGN 16", "!LegacyDirectiveSyntax@2"},
       {"{\nnop\n}", "{isa:nop}"},
       {"{\n}\n{\n{\n}\n}", "{}; {{}}"},

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "frontend/parser.hpp"
-#include "parser_test_cases.hpp"
+#include "statement_shape.hpp"
 
 namespace {
 
@@ -49,7 +49,6 @@ TEST(StatementBalance, StrayClosersFailAndQuotesCarryOverPieces) {
 TEST(Joining, CallStatements) {
   expectShapes({
       {"db(1,\n2)", "call db(1, 2)"},
-      {"db(1,\n    2)\nnop", "call db(1, 2); isa:nop"},
       {"emit.u8(1))", "!InvalidExpression@1"},
       {"emit.u8(1) // don't (\nemit.u8(2)", "call emit.u8(1); call emit.u8(2)"},
       {"db(1, // first (\n2) // last '\nnop", "call db(1, 2); isa:nop"},

@@ -8,12 +8,7 @@
 namespace {
 
 using frontend::parser::kMaxNesting;
-
-std::string repeated(std::string_view piece, std::size_t count) {
-  std::string out;
-  for (std::size_t i = 0; i < count; ++i) out += piece;
-  return out;
-}
+using statement_shape::repeated;
 
 // levels block headers, one per line, each closed in turn; the headers cycle
 // through every kind of block so that all of them count.

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "frontend/parser.hpp"
-#include "parser_test_cases.hpp"
+#include "statement_shape.hpp"
 
 namespace {
 
@@ -24,7 +24,6 @@ TEST(ApiCall, Arguments) {
       {"f(P{ a: Q{ b: 1 }, c: \"x}\" })", "call f(P{a: Q{b: 1}, c: 'x}'})"},
       {"f(P{})", "call f(P{})"},
       {"f(P{ a: 1, })", "call f(P{a: 1})"},
-      {"f(1) // note (", "call f(1)"},
       {"f(1);  ;", "call f(1)"},
       {"emit.u8('a')", "call emit.u8('a')"},
       {"Foo.bar (x)", "call Foo.bar(x)"},
