@@ -47,6 +47,11 @@ inline std::string repeated(std::string_view piece, std::size_t count) {
   return out;
 }
 
+// Every one of sources gives the same expected outcome.
+inline void expectEach(std::string_view expected, std::initializer_list<const char*> sources) {
+  for (const char* source : sources) EXPECT_EQ(describe(source), expected) << "source:\n" << source;
+}
+
 // The error name of a failed result, or "ok".
 template <typename T>
 std::string failure(const qovrin::Result<T>& result) {
