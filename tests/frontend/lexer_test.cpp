@@ -68,56 +68,22 @@ TEST(Lexer, AtEndGivesEmptyBlankWithoutAdvancing) {
 
 TEST(Lexer, ClassifiesTrimmedText) {
   struct Case {
-    const char* text;
     LineKind kind;
+    std::initializer_list<const char*> texts;
   };
   const Case cases[] = {
-      {"{", LineKind::open_brace},
-      {"}", LineKind::close_brace},
-      {"{ }", LineKind::isa_text},
-      {"a:", LineKind::label},
-      {".L1:", LineKind::label},
-      {"_x$1.y:", LineKind::label},
-      {"x: u8", LineKind::isa_text},
-      {"1:", LineKind::isa_text},
-      {"a::", LineKind::isa_text},
-      {":", LineKind::isa_text},
-      {"start: nop", LineKind::isa_text},
-      {"start: // entry", LineKind::isa_text},
-      {"times 4 db 0", LineKind::legacy_directive},
-      {"DB 1,2", LineKind::legacy_directive},
-      {"ALIGN 16", LineKind::legacy_directive},
-      {"section .data", LineKind::legacy_directive},
-      {"resq", LineKind::legacy_directive},
-      {"Org 0x100", LineKind::legacy_directive},
-      {"align(16)", LineKind::call},
-      {"db (1)", LineKind::call},
-      {"section(\".data\")", LineKind::call},
-      {"dbx 1", LineKind::isa_text},
-      {"db.x 1", LineKind::isa_text},
-      {"x=1", LineKind::meta},
-      {"return;", LineKind::meta},
-      {"if(x) {", LineKind::meta},
-      {"late_layout {", LineKind::meta},
-      {"else foo", LineKind::meta},
-      {"@inline", LineKind::meta},
-      {"Let x = 1", LineKind::isa_text},
-      {"let.x 1", LineKind::isa_text},
-      {"if2 x", LineKind::isa_text},
-      {"emit.u8(1)", LineKind::call},
-      {"Foo.bar (x)", LineKind::call},
-      {"_a$.b1(", LineKind::call},
-      {"foo..bar(1)", LineKind::isa_text},
-      {".foo(1)", LineKind::isa_text},
-      {"foo.(1)", LineKind::isa_text},
-      {"a.1b(2)", LineKind::isa_text},
-      {"1abc(2)", LineKind::isa_text},
-      {"$a(1)", LineKind::isa_text},
-      {"(x)", LineKind::isa_text},
-      {"} else {", LineKind::isa_text},
-      {"} else if c {", LineKind::isa_text},
+      {LineKind::open_brace, {"{"}},
+      {LineKind::close_brace, {"}"}},
+      {LineKind::label, {"a:", ".L1:", "_x$1.y:"}},
+      {LineKind::legacy_directive, {"times 4 db 0", "DB 1,2", "ALIGN 16", "section .data", "resq", "Org 0x100"}},
+      {LineKind::call, {"align(16)", "db (1)", "section(\".data\")", "emit.u8(1)", "Foo.bar (x)", "_a$.b1("}},
+      {LineKind::meta, {"x=1", "return;", "if(x) {", "late_layout {", "else foo", "@inline"}},
+      {LineKind::isa_text, {"{ }",     "x: u8",   "1:",        "a::",     ":",     "start: nop",  "start: // entry",
+                            "dbx 1",   "db.x 1",  "Let x = 1", "let.x 1", "if2 x", "foo..bar(1)", ".foo(1)",
+                            "foo.(1)", "a.1b(2)", "1abc(2)",   "$a(1)",   "(x)",   "} else {",    "} else if c {"}},
   };
-  for (const Case& c : cases) EXPECT_EQ(kindName(classifyTrimmed(c.text)), kindName(c.kind)) << c.text;
+  for (const Case& c : cases)
+    for (const char* text : c.texts) EXPECT_EQ(kindName(classifyTrimmed(text)), kindName(c.kind)) << text;
 }
 
 TEST(Lexer, CutsTheCommentOnlyOutsideQuotes) {
