@@ -46,7 +46,7 @@ TEST(StatementBalance, StrayClosersFailAndQuotesCarryOverPieces) {
   EXPECT_FALSE(balance.open());
 }
 
-TEST(Joining, CallStatements) {
+TEST(Joining, CallAndMetaStatements) {
   expectShapes({
       {"db(1,\n2)", "call db(1, 2)"},
       {"emit.u8(1))", "!InvalidExpression@1"},
@@ -56,18 +56,9 @@ TEST(Joining, CallStatements) {
       {"db(1,\n\n; note\n2)", "call db(1, 2)"},
       {"db(1,", "!UnexpectedEndOfStatement@1"},
       {"db(1,\n2))", "!InvalidExpression@1"},
-  });
-}
-
-TEST(Joining, OpenQuoteSpansLinesAndSkipsCommentLines) {
-  expectShapes({
+      // An open quote spans lines, but comment lines are still skipped.
       {"emit.bytes(\"ab\n; not text\ncd\")", "call emit.bytes(\"ab\ncd\")"},
       {"emit.bytes(\"a // b\n c\")", "call emit.bytes(\"a // b\nc\")"},
-  });
-}
-
-TEST(Joining, MetaStatements) {
-  expectShapes({
       {"let x = (1 +\n\n// note\n2)", "let x = (1 + 2)"},
       {"x = f(1,\n2)", "x = f(1, 2)"},
       {"return (a +\nb)", "return (a + b)"},

@@ -15,7 +15,7 @@ using statement_shape::expectEach;
 using statement_shape::expectShapes;
 using statement_shape::failure;
 
-TEST(ApiCall, Arguments) {
+TEST(ApiCall, Forms) {
   expectShapes({
       {"db(1, \"a,b\", P{ x: 1, y: 2 });", "call db(1, \"a,b\", P{x: 1, y: 2})"},
       {"f(\"say \"\"hi\"\"\")", "call f(\"say \"hi\"\")"},
@@ -29,24 +29,15 @@ TEST(ApiCall, Arguments) {
       {"emit.u8('a')", "call emit.u8('a')"},
       {"Foo.bar (x)", "call Foo.bar(x)"},
       {"f(a.P {\n  x: 1,\n  x: Q{ y: \"}\" },\n})", "call f(a.P{x: 1, x: Q{y: '}'}})"},
-  });
-}
-
-TEST(ApiCall, Failures) {
-  expectShapes({
+      // A blank before the parenthesis makes the line instruction text.
+      {"lea (x), y", "isa:lea (x), y"},
+      {"push (1) + 2 // c", "isa:push (1) + 2"},
+      {"f (1,,2)", "isa:f (1,,2)"},
       {"f(1) x", "!InvalidApiCall@1"},
       {"nop\nf(}", "!InvalidExpression@2"},
   });
   expectEach("!InvalidApiArgument@1", {"f(1,,2)", "f(1,)", "f(,1)", "f(\"a\" + \"b\")"});
   expectEach("!InvalidExpression@1", {"f(1 +)", "emit.u8('a,b')", "f(P{ x 1 })"});
-}
-
-TEST(ApiCall, BlankBeforeParenthesisFallsBackToInstructionText) {
-  expectShapes({
-      {"lea (x), y", "isa:lea (x), y"},
-      {"push (1) + 2 // c", "isa:push (1) + 2"},
-      {"f (1,,2)", "isa:f (1,,2)"},
-  });
 }
 
 TEST(ApiCall, KeepsCallTextNameAndLocation) {
