@@ -20,7 +20,7 @@ using statement_shape::show;
 // The tree in infix form, or "!ErrorName" on failure.
 std::string parsed(std::string_view text) {
   const auto node = parseOwned(text);
-  if (!node) return "!" + std::string(qovrin::errorName(node.error()));
+  if (!node) return std::string("!").append(qovrin::errorName(node.error()));
   return show(*node);
 }
 

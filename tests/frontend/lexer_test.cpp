@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "frontend/identifier.hpp"
@@ -20,18 +21,17 @@ const char* kindName(LineKind kind) {
 // Every line of text as "LINE:COLUMN kind 'text' [start,end)", joined by " | ".
 std::string lines(std::string_view text) {
   Lexer lexer(text, 7u);
-  std::string out;
+  std::ostringstream out;
   while (!lexer.atEnd()) {
     const auto line = lexer.next();
-    if (!line) return "!" + std::string(qovrin::errorName(line.error()));
+    if (!line) return std::string("!").append(qovrin::errorName(line.error()));
     EXPECT_EQ(line->location.span.source, std::optional<std::uint32_t>(7u)) << text;
     EXPECT_FALSE(line->location.expansion.has_value()) << text;
-    if (!out.empty()) out += " | ";
-    out += std::to_string(line->line) + ":" + std::to_string(line->column) + " " + kindName(line->kind) + " '" +
-           std::string(line->text) + "' [" + std::to_string(line->location.span.start) + "," +
-           std::to_string(line->location.span.end) + ")";
+    if (out.tellp() != 0) out << " | ";
+    out << line->line << ":" << line->column << " " << kindName(line->kind) << " '" << line->text << "' ["
+        << line->location.span.start << "," << line->location.span.end << ")";
   }
-  return out;
+  return out.str();
 }
 
 TEST(Lexer, LinesTheirPlacesAndKinds) {
