@@ -9,13 +9,9 @@ namespace {
 
 using qovrin::Error;
 
-TEST(ErrorNames, AreTheEnumeratorNames) {
-  EXPECT_EQ(qovrin::errorName(Error::OutOfMemory), "OutOfMemory");
+TEST(ErrorNames, AreTheEnumeratorNamesAndDistinct) {
   EXPECT_EQ(qovrin::errorName(Error::IncludeCycle), "IncludeCycle");
   EXPECT_EQ(qovrin::errorName(Error::MetaLoopContinue), "MetaLoopContinue");
-}
-
-TEST(ErrorNames, AreDistinctAndNonEmptyForEveryValue) {
   std::set<std::string, std::less<>> seen;
   for (std::size_t index = 0; index < qovrin::kErrorCount; ++index) {
     const auto name = qovrin::errorName(static_cast<Error>(index));

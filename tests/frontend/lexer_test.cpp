@@ -2,82 +2,57 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
-#include <vector>
 
 #include "frontend/identifier.hpp"
 
 namespace {
 
 using frontend::lexer::classifyTrimmed;
-using frontend::lexer::isaTextBeforeComment;
 using frontend::lexer::Lexer;
 using frontend::lexer::LineKind;
-using frontend::lexer::SourceLine;
 
-std::vector<SourceLine> allLines(std::string_view text) {
+const char* kindName(LineKind kind) {
+  constexpr const char* kNames[] = {"blank", "comment", "label", "isa", "call", "legacy", "meta", "{", "}"};
+  return kNames[static_cast<int>(kind)];
+}
+
+// Every line of text as "LINE:COLUMN kind 'text' [start,end)", joined by " | ".
+std::string lines(std::string_view text) {
   Lexer lexer(text, 7u);
-  std::vector<SourceLine> lines;
+  std::ostringstream out;
   while (!lexer.atEnd()) {
-    auto line = lexer.next();
-    EXPECT_TRUE(line.has_value());
-    if (!line) break;
-    lines.push_back(*line);
+    const auto line = lexer.next();
+    if (!line) return std::string("!").append(qovrin::errorName(line.error()));
+    EXPECT_EQ(line->location.span.source, std::optional<std::uint32_t>(7u)) << text;
+    EXPECT_FALSE(line->location.expansion.has_value()) << text;
+    if (out.tellp() != 0) out << " | ";
+    out << line->line << ":" << line->column << " " << kindName(line->kind) << " '" << line->text << "' ["
+        << line->location.span.start << "," << line->location.span.end << ")";
   }
-  return lines;
+  return out.str();
 }
 
-struct ClassCase {
-  const char* text;
-  LineKind kind;
-};
-
-void expectClasses(std::initializer_list<ClassCase> cases) {
-  for (const auto& c : cases) EXPECT_EQ(classifyTrimmed(c.text), c.kind) << c.text;
+TEST(Lexer, LinesTheirPlacesAndKinds) {
+  struct Case {
+    const char* text;
+    const char* lines;
+  };
+  const Case cases[] = {
+      {"a\r\nb\rc\n", "1:1 isa 'a' [0,1) | 2:1 isa 'b' [3,4) | 3:1 isa 'c' [5,6)"},
+      {"a\r\r\nb", "1:1 isa 'a' [0,1) | 2:1 blank '' [2,2) | 3:1 isa 'b' [4,5)"},
+      {"a\n \t \nb", "1:1 isa 'a' [0,1) | 2:4 blank '' [2,5) | 3:1 isa 'b' [6,7)"},
+      {"a\n\nb", "1:1 isa 'a' [0,1) | 2:1 blank '' [2,2) | 3:1 isa 'b' [3,4)"},
+      {"  loop:  ", "1:3 label 'loop:' [2,7)"},
+      {"#define X\n; note\n// note\n  ;x\n/ 2",
+       "1:1 comment '#define X' [0,9) | 2:1 comment '; note' [10,16) | 3:1 comment '// note' [17,24) | "
+       "4:3 comment ';x' [27,29) | 5:1 isa '/ 2' [30,33)"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(lines(c.text), c.lines) << c.text;
 }
 
-TEST(LexerLines, TerminatorsEndOneLineEach) {
-  const auto lines = allLines("a\r\nb\rc\n");
-  ASSERT_EQ(lines.size(), 3u);
-  const char* texts[] = {"a", "b", "c"};
-  for (std::uint32_t index = 0; index < 3; ++index) {
-    EXPECT_EQ(lines[index].text, texts[index]);
-    EXPECT_EQ(lines[index].line, index + 1);
-  }
-  EXPECT_EQ(lines[1].location.span.start, 3u);
-  EXPECT_EQ(lines[2].location.span.start, 5u);
-}
-
-TEST(LexerLines, CrBeforeCrLfEndsTwoLines) {
-  const auto lines = allLines("a\r\r\nb");
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[1].kind, LineKind::blank);
-  EXPECT_EQ(lines[2].text, "b");
-  EXPECT_EQ(lines[2].line, 3u);
-}
-
-TEST(LexerLines, EmptyLineIsBlankAndSpansTheRawLine) {
-  const auto lines = allLines("a\n \t \nb");
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[1].kind, LineKind::blank);
-  EXPECT_EQ(lines[1].line, 2u);
-  EXPECT_EQ(lines[1].location.span.start, 2u);
-  EXPECT_EQ(lines[1].location.span.end, 5u);
-  EXPECT_EQ(lines[2].text, "b");
-  EXPECT_EQ(allLines("a\n\nb")[1].kind, LineKind::blank);
-}
-
-TEST(LexerLines, LabelIsTrimmedAndKeepsItsColumn) {
-  const auto lines = allLines("  loop:  ");
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].text, "loop:");
-  EXPECT_EQ(lines[0].kind, LineKind::label);
-  EXPECT_EQ(lines[0].column, 3u);
-  EXPECT_EQ(lines[0].location.span, (frontend::SourceSpan{7u, 2, 7}));
-  EXPECT_FALSE(lines[0].location.expansion.has_value());
-}
-
-TEST(LexerLines, AtEndGivesEmptyBlankWithoutAdvancing) {
+TEST(Lexer, AtEndGivesEmptyBlankWithoutAdvancing) {
   Lexer lexer("x\n");
   ASSERT_TRUE(lexer.next());
   ASSERT_TRUE(lexer.atEnd());
@@ -87,86 +62,34 @@ TEST(LexerLines, AtEndGivesEmptyBlankWithoutAdvancing) {
     EXPECT_EQ(line->kind, LineKind::blank);
     EXPECT_EQ(line->line, 2u);
     EXPECT_EQ(line->column, 1u);
-    EXPECT_EQ(line->location.span.start, 2u);
-    EXPECT_EQ(line->location.span.end, 2u);
+    EXPECT_EQ(line->location.span, (frontend::SourceSpan{std::nullopt, 2, 2}));
   }
 }
 
-TEST(LexerLines, CommentLines) {
-  for (const char* text : {"#define X", "; note", "// note", "  ;x"}) {
-    const auto lines = allLines(text);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].kind, LineKind::comment) << text;
-  }
-  EXPECT_EQ(allLines("/ 2")[0].kind, LineKind::isa_text);
+TEST(Lexer, ClassifiesTrimmedText) {
+  struct Case {
+    LineKind kind;
+    std::initializer_list<const char*> texts;
+  };
+  const Case cases[] = {
+      {LineKind::open_brace, {"{"}},
+      {LineKind::close_brace, {"}"}},
+      {LineKind::label, {"a:", ".L1:", "_x$1.y:"}},
+      {LineKind::legacy_directive, {"times 4 db 0", "DB 1,2", "ALIGN 16", "section .data", "resq", "Org 0x100"}},
+      {LineKind::call, {"align(16)", "db (1)", "section(\".data\")", "emit.u8(1)", "Foo.bar (x)", "_a$.b1("}},
+      {LineKind::meta, {"x=1", "return;", "if(x) {", "late_layout {", "else foo", "@inline"}},
+      {LineKind::isa_text, {"{ }",     "x: u8",   "1:",        "a::",     ":",     "start: nop",  "start: // entry",
+                            "dbx 1",   "db.x 1",  "Let x = 1", "let.x 1", "if2 x", "foo..bar(1)", ".foo(1)",
+                            "foo.(1)", "a.1b(2)", "1abc(2)",   "$a(1)",   "(x)",   "} else {",    "} else if c {"}},
+  };
+  for (const Case& c : cases)
+    for (const char* text : c.texts) EXPECT_EQ(kindName(classifyTrimmed(text)), kindName(c.kind)) << text;
 }
 
-TEST(LineClass, Braces) {
-  expectClasses({{"{", LineKind::open_brace}, {"}", LineKind::close_brace}, {"{ }", LineKind::isa_text}});
-}
-
-TEST(LineClass, Labels) {
-  expectClasses({{"a:", LineKind::label},
-                 {".L1:", LineKind::label},
-                 {"_x$1.y:", LineKind::label},
-                 {"x: u8", LineKind::isa_text},
-                 {"1:", LineKind::isa_text},
-                 {"a::", LineKind::isa_text},
-                 {":", LineKind::isa_text},
-                 {"start: nop", LineKind::isa_text},
-                 {"start: // entry", LineKind::isa_text}});
-}
-
-TEST(LineClass, LegacyDirectives) {
-  expectClasses({{"times 4 db 0", LineKind::legacy_directive},
-                 {"DB 1,2", LineKind::legacy_directive},
-                 {"ALIGN 16", LineKind::legacy_directive},
-                 {"section .data", LineKind::legacy_directive},
-                 {"resq", LineKind::legacy_directive},
-                 {"Org 0x100", LineKind::legacy_directive},
-                 {"align(16)", LineKind::call},
-                 {"db (1)", LineKind::call},
-                 {"section(\".data\")", LineKind::call},
-                 {"dbx 1", LineKind::isa_text},
-                 {"db.x 1", LineKind::isa_text}});
-}
-
-TEST(LineClass, Meta) {
-  expectClasses({{"x=1", LineKind::meta},
-                 {"x = 1", LineKind::meta},
-                 {"return;", LineKind::meta},
-                 {"if(x) {", LineKind::meta},
-                 {"late_layout {", LineKind::meta},
-                 {"else foo", LineKind::meta},
-                 {"@inline", LineKind::meta},
-                 {"a = b == c", LineKind::meta},
-                 {"Let x = 1", LineKind::isa_text},
-                 {"let.x 1", LineKind::isa_text},
-                 {"if2 x", LineKind::isa_text},
-                 {"x == 1", LineKind::isa_text},
-                 {"a += 1", LineKind::isa_text}});
-}
-
-TEST(LineClass, Calls) {
-  expectClasses({{"emit.u8(1)", LineKind::call},
-                 {"Foo.bar (x)", LineKind::call},
-                 {"_a$.b1(", LineKind::call},
-                 {"foo..bar(1)", LineKind::isa_text},
-                 {".foo(1)", LineKind::isa_text},
-                 {"foo.(1)", LineKind::isa_text},
-                 {"a.1b(2)", LineKind::isa_text},
-                 {"1abc(2)", LineKind::isa_text},
-                 {"$a(1)", LineKind::isa_text},
-                 {"(x)", LineKind::isa_text},
-                 {"} else {", LineKind::isa_text},
-                 {"} else if c {", LineKind::isa_text},
-                 {"mov eax, 1", LineKind::isa_text}});
-}
-
-TEST(IsaComment, CutsOnlyOutsideQuotes) {
+TEST(Lexer, CutsTheCommentOnlyOutsideQuotes) {
   struct Case {
     const char* text;
-    const char* expected;
+    const char* kept;
   };
   const Case cases[] = {
       {"mov al, '/' // x", "mov al, '/'"},
@@ -180,33 +103,18 @@ TEST(IsaComment, CutsOnlyOutsideQuotes) {
       {"x '\\", "x '\\"},
       {"mov eax, 1 ; // tail", "mov eax, 1 ;"},
   };
-  for (const auto& c : cases) EXPECT_EQ(isaTextBeforeComment(c.text), c.expected) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(frontend::lexer::isaTextBeforeComment(c.text), c.kept) << c.text;
 }
 
-TEST(Identifier, Names) {
+TEST(Identifier, NamesAndAssignments) {
   using frontend::identifier::isName;
-  EXPECT_TRUE(isName("a"));
-  EXPECT_TRUE(isName(".L1"));
-  EXPECT_TRUE(isName("_x$9.y"));
-  EXPECT_FALSE(isName(""));
-  EXPECT_FALSE(isName("9a"));
-  EXPECT_FALSE(isName("$a"));
-  EXPECT_FALSE(isName("a b"));
-  EXPECT_FALSE(isName("a-b"));
-}
-
-TEST(Identifier, Assignments) {
   using frontend::identifier::looksLikeAssignment;
-  struct Case {
-    const char* text;
-    bool expected;
-  };
-  const Case cases[] = {
-      {"x=1", true},     {"  a . b\t= 2", false}, {"a.b = 2", true}, {"a = b == c", true}, {"x == 1", false},
-      {"a += 1", false}, {"a != 1", false},       {"a <= 1", false}, {"a >= 1", false},    {"=1", false},
-      {"  = 1", false},  {"1x = 2", false},       {"a", false},      {"a =", true},        {"a b = 1", false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(looksLikeAssignment(c.text), c.expected) << c.text;
+  for (const char* name : {"a", ".L1", "_x$9.y"}) EXPECT_TRUE(isName(name)) << name;
+  for (const char* name : {"", "9a", "$a", "a b", "a-b"}) EXPECT_FALSE(isName(name)) << name;
+  for (const char* text : {"x=1", "a.b = 2", "a = b == c", "a ="}) EXPECT_TRUE(looksLikeAssignment(text)) << text;
+  for (const char* text :
+       {"  a . b\t= 2", "x == 1", "a += 1", "a != 1", "a <= 1", "a >= 1", "=1", "  = 1", "1x = 2", "a", "a b = 1"})
+    EXPECT_FALSE(looksLikeAssignment(text)) << text;
 }
 
 }  // namespace

@@ -1,13 +1,15 @@
 #include <gtest/gtest.h>
 
 #include "frontend/parser.hpp"
-#include "parser_test_cases.hpp"
+#include "statement_shape.hpp"
 
 namespace {
 
 namespace ast = frontend::ast;
 using frontend::parser::Parser;
+using statement_shape::expectEach;
 using statement_shape::expectShapes;
+using statement_shape::failure;
 
 TEST(MetaIf, ElseParts) {
   expectShapes({
@@ -40,9 +42,7 @@ TEST(MetaIf, ElseIfChainKeepsLocationOfItsLine) {
   ASSERT_TRUE(statements);
   const auto& outer = std::get<ast::MetaIfStatement>((*statements)[0].payload);
   ASSERT_EQ(outer.else_statements.size(), 1u);
-  const auto& inner = std::get<ast::MetaIfStatement>(outer.else_statements[0].payload);
-  EXPECT_EQ(inner.condition, "b");
-  EXPECT_EQ(inner.location.span.start, 7u);
+  EXPECT_EQ(std::get<ast::MetaIfStatement>(outer.else_statements[0].payload).location.span.start, 7u);
   EXPECT_EQ(outer.location.span.start, 0u);
 }
 
@@ -62,17 +62,11 @@ TEST(MetaFor, Forms) {
       {"for b in bytes {\n}", "for b in bytes {}"},
       {"for b in rangeX {\n}", "for b in rangeX {}"},
       {"for in in list.of(1, 2) {\n}", "for in in list.of(1, 2) {}"},
-      {"for i in range(0,10,2) {\n}", "!InvalidMetaFor@1"},
-      {"for i in range(4) {\n}", "!InvalidMetaFor@1"},
-      {"for i in range(a) {\n}", "!InvalidMetaFor@1"},
-      {"for i in range(f(1,2), 3) {\n}", "!InvalidMetaFor@1"},
-      {"for i in range(, 3) {\n}", "!InvalidMetaFor@1"},
-      {"for 1i in x {\n}", "!InvalidMetaFor@1"},
-      {"for i in {\n}", "!InvalidMetaFor@1"},
-      {"for i of x {\n}", "!InvalidMetaFor@1"},
-      {"for i in x + {\n}", "!InvalidMetaFor@1"},
       {"for i in x {\n", "!UnexpectedEndOfMetaFor@1"},
   });
+  expectEach("!InvalidMetaFor@1", {"for i in range(0,10,2) {\n}", "for i in range(4) {\n}", "for i in range(a) {\n}",
+                                   "for i in range(f(1,2), 3) {\n}", "for i in range(, 3) {\n}", "for 1i in x {\n}",
+                                   "for i in {\n}", "for i of x {\n}", "for i in x + {\n}"});
 }
 
 TEST(DeferAndLateLayout, Forms) {
@@ -89,12 +83,8 @@ TEST(DeferAndLateLayout, HeadersCalledDirectlyMustBeExact) {
   const auto line = parser.lexer().next();
   ASSERT_TRUE(line);
   ast::StatementList list;
-  const auto defer = parser.appendMetaDeferStatement(list, *line);
-  ASSERT_FALSE(defer);
-  EXPECT_EQ(defer.error(), qovrin::Error::InvalidMetaDefer);
-  const auto late = parser.appendLateLayoutStatement(list, *line);
-  ASSERT_FALSE(late);
-  EXPECT_EQ(late.error(), qovrin::Error::InvalidLateLayout);
+  EXPECT_EQ(failure(parser.appendMetaDeferStatement(list, *line)), "InvalidMetaDefer");
+  EXPECT_EQ(failure(parser.appendLateLayoutStatement(list, *line)), "InvalidLateLayout");
   ASSERT_TRUE(parser.errorLocation());
   EXPECT_EQ(parser.errorLocation()->span.start, 0u);
   EXPECT_TRUE(list.empty());

@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
 
 #include "frontend/parser.hpp"
-#include "parser_test_cases.hpp"
+#include "statement_shape.hpp"
 
 namespace {
 
 using frontend::parser::Parser;
 using frontend::parser::scanStatementBalance;
 using frontend::parser::StatementBalance;
-using qovrin::Error;
 using statement_shape::expectShapes;
+using statement_shape::failure;
 
 TEST(StatementBalance, ScansBracketsQuotesAndStopsAtComments) {
   struct Case {
@@ -34,16 +34,11 @@ TEST(StatementBalance, ScansBracketsQuotesAndStopsAtComments) {
   }
 }
 
-TEST(StatementBalance, StrayClosersFail) {
+TEST(StatementBalance, StrayClosersFailAndQuotesCarryOverPieces) {
   for (const char* text : {"f(1))", "}", "a ) (", "P{ x } }"}) {
     StatementBalance balance;
-    const auto length = scanStatementBalance(balance, text);
-    ASSERT_FALSE(length) << text;
-    EXPECT_EQ(length.error(), Error::InvalidExpression) << text;
+    EXPECT_EQ(failure(scanStatementBalance(balance, text)), "InvalidExpression") << text;
   }
-}
-
-TEST(StatementBalance, QuoteStateCarriesOverPieces) {
   StatementBalance balance;
   ASSERT_TRUE(scanStatementBalance(balance, "f(\"a ) b"));
   EXPECT_EQ(balance.quote, '"');
@@ -51,10 +46,9 @@ TEST(StatementBalance, QuoteStateCarriesOverPieces) {
   EXPECT_FALSE(balance.open());
 }
 
-TEST(Joining, CallStatements) {
+TEST(Joining, CallAndMetaStatements) {
   expectShapes({
       {"db(1,\n2)", "call db(1, 2)"},
-      {"db(1,\n    2)\nnop", "call db(1, 2); isa:nop"},
       {"emit.u8(1))", "!InvalidExpression@1"},
       {"emit.u8(1) // don't (\nemit.u8(2)", "call emit.u8(1); call emit.u8(2)"},
       {"db(1, // first (\n2) // last '\nnop", "call db(1, 2); isa:nop"},
@@ -62,18 +56,9 @@ TEST(Joining, CallStatements) {
       {"db(1,\n\n; note\n2)", "call db(1, 2)"},
       {"db(1,", "!UnexpectedEndOfStatement@1"},
       {"db(1,\n2))", "!InvalidExpression@1"},
-  });
-}
-
-TEST(Joining, OpenQuoteSpansLinesAndSkipsCommentLines) {
-  expectShapes({
+      // An open quote spans lines, but comment lines are still skipped.
       {"emit.bytes(\"ab\n; not text\ncd\")", "call emit.bytes(\"ab\ncd\")"},
       {"emit.bytes(\"a // b\n c\")", "call emit.bytes(\"a // b\nc\")"},
-  });
-}
-
-TEST(Joining, MetaStatements) {
-  expectShapes({
       {"let x = (1 +\n\n// note\n2)", "let x = (1 + 2)"},
       {"x = f(1,\n2)", "x = f(1, 2)"},
       {"return (a +\nb)", "return (a + b)"},
@@ -83,7 +68,7 @@ TEST(Joining, MetaStatements) {
   });
 }
 
-TEST(Joining, ContinuedTextKeepsPiecesWithoutComments) {
+TEST(Joining, ContinuedTextKeepsPiecesWithoutCommentsAndCompleteTextIsNotCopied) {
   Parser parser("let x = (1 +\n\n// note\n   2) // end\nnext");
   const auto first = parser.lexer().next();
   ASSERT_TRUE(first);
@@ -95,33 +80,37 @@ TEST(Joining, ContinuedTextKeepsPiecesWithoutComments) {
   const auto after = parser.lexer().next();
   ASSERT_TRUE(after);
   EXPECT_EQ(after->text, "next");
+
+  Parser complete("f(1) // x (");
+  const auto line = complete.lexer().next();
+  ASSERT_TRUE(line);
+  const auto copy = complete.collectContinuedStatement(*line);
+  ASSERT_TRUE(copy);
+  EXPECT_FALSE(copy->has_value());
 }
 
-TEST(Joining, WhichStatementsMayContinue) {
+TEST(Joining, WhichStatementsAndHeadersMayContinue) {
   struct Case {
     const char* text;
-    bool expected;
+    bool statement;  // may continue as a statement
+    bool header;     // may continue as a function or macro header
   };
   const Case cases[] = {
-      {"emit.u8(1,", true},  {"let x = (", true},    {"const x = (", true},   {"x = (", true},
-      {"return (", true},    {"return\t(", true},    {"returned x (", false}, {"if (a {", false},
-      {"mov eax, (", false}, {"while (x) {", false},
+      {"emit.u8(1,", true, false},    {"let x = (", true, false},   {"const x = (", true, false},
+      {"x = (", true, false},         {"return (", true, false},    {"return\t(", true, false},
+      {"returned x (", false, false}, {"if (a {", false, false},    {"mov eax, (", false, false},
+      {"while (x) {", false, false},  {"fn f(a,", false, true},     {"fn f(a) {", false, false},
+      {"macro\tm(a,", false, true},   {"macro m(\"x", false, true}, {"fnx(a,", true, false},
+      {"let f(a,", true, false},
   };
   for (const Case& c : cases) {
     Parser parser(c.text);
     const auto line = parser.lexer().next();
     ASSERT_TRUE(line);
-    EXPECT_EQ(frontend::parser::statementCanContinue(*line), c.expected) << c.text;
+    EXPECT_EQ(frontend::parser::statementCanContinue(*line), c.statement) << c.text;
+    EXPECT_EQ(frontend::parser::metaFunctionSignatureNeedsContinuation(*line), qovrin::Result<bool>(c.header))
+        << c.text;
   }
-}
-
-TEST(Joining, CompleteStatementIsNotCopied) {
-  Parser parser("f(1) // x (");
-  const auto first = parser.lexer().next();
-  ASSERT_TRUE(first);
-  const auto joined = parser.collectContinuedStatement(*first);
-  ASSERT_TRUE(joined);
-  EXPECT_FALSE(joined->has_value());
 }
 
 TEST(Joining, FunctionAndMacroHeaders) {
@@ -133,25 +122,6 @@ TEST(Joining, FunctionAndMacroHeaders) {
       {"nop\nmacro m(a,\n\n  ...b) {\nnop\n}", "isa:nop; macro m(a, ...b) {isa:nop}"},
       {"macro m(a))", "!InvalidExpression@1"},
   });
-}
-
-TEST(Joining, SignatureContinuationTest) {
-  struct Case {
-    const char* text;
-    bool expected;
-  };
-  const Case cases[] = {
-      {"fn f(a,", true},     {"fn f(a) {", false}, {"macro\tm(a,", true},
-      {"macro m(\"x", true}, {"fnx(a,", false},    {"let f(a,", false},
-  };
-  for (const Case& c : cases) {
-    Parser parser(c.text);
-    const auto line = parser.lexer().next();
-    ASSERT_TRUE(line);
-    const auto needs = frontend::parser::metaFunctionSignatureNeedsContinuation(*line);
-    ASSERT_TRUE(needs) << c.text;
-    EXPECT_EQ(*needs, c.expected) << c.text;
-  }
 }
 
 }  // namespace

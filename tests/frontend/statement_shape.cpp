@@ -1,6 +1,7 @@
 #include "statement_shape.hpp"
 
 #include <algorithm>
+#include <charconv>
 
 #include "frontend/parser.hpp"
 
@@ -19,6 +20,17 @@ std::string concat(std::initializer_list<std::string_view> parts) {
   return out;
 }
 
+// Each item as shown by show_item, separated by separator.
+template <typename Items, typename Show>
+std::string joined(const Items& items, Show show_item, std::string_view separator = ", ") {
+  std::string out;
+  for (const auto& item : items) {
+    if (&item != &*std::begin(items)) out += separator;
+    out += show_item(item);
+  }
+  return out;
+}
+
 const char* spelling(expr::BinaryOperator op) {
   constexpr const char* kNames[] = {"||", "&&", "==", "!=", "<",  "<=", ">", ">=", "+",
                                     "-",  "*",  "/",  "%",  "<<", ">>", "&", "|",  "^"};
@@ -33,27 +45,19 @@ std::string showValue(const ast::StructLiteralValue& value) {
 }
 
 std::string showLiteral(const ast::StructLiteralArgument& literal) {
-  std::string out = literal.type_name + "{";
-  for (std::size_t i = 0; i < literal.fields.size(); ++i) {
-    if (i != 0) out += ", ";
-    out += literal.fields[i].name + ": " + showValue(literal.fields[i].value);
-  }
-  return out + "}";
+  const auto field = [](const ast::StructLiteralField& f) { return f.name + ": " + showValue(f.value); };
+  return concat({literal.type_name, "{", joined(literal.fields, field), "}"});
 }
 
 std::string showBody(const ast::StatementList& body) { return concat({"{", statement_shape::show(body), "}"}); }
 
 std::string showFunction(const ast::MetaFunctionStatement& function, std::string_view keyword) {
-  std::string out = std::string(keyword) + " " + function.name + "(";
-  for (std::size_t i = 0; i < function.params.size(); ++i) {
-    const ast::MetaFunctionParam& param = function.params[i];
-    if (i != 0) out += ", ";
-    if (param.is_mutable) out += "let ";
-    if (function.variadic && i + 1 == function.params.size()) out += "...";
-    out += param.name;
-    if (param.type_name) out += ": " + *param.type_name;
-  }
-  out += ")";
+  const auto parameter = [&function](const ast::MetaFunctionParam& param) {
+    const bool rest = function.variadic && &param == &function.params.back();
+    return concat({param.is_mutable ? "let " : "", rest ? "..." : "", param.name, param.type_name ? ": " : "",
+                   param.type_name.value_or("")});
+  };
+  std::string out = concat({keyword, " ", function.name, "(", joined(function.params, parameter), ")"});
   if (function.return_type) out += " -> " + *function.return_type;
   return out + " " + showBody(function.body);
 }
@@ -68,28 +72,19 @@ struct StatementPrinter {
   }
   std::string operator()(const ast::AssignmentStatement& s) const { return s.target + " = " + showValue(s.value); }
   std::string operator()(const ast::StructDeclarationStatement& s) const {
-    std::string out = std::string(s.packed ? "packed " : "") + (s.is_union ? "union " : "struct ") + s.name + " {";
-    for (std::size_t i = 0; i < s.fields.size(); ++i) {
-      if (i != 0) out += ", ";
-      out += s.fields[i].name + ": " + s.fields[i].type_name;
-      if (s.fields[i].default_value) out += " = " + *s.fields[i].default_value;
-    }
-    return out + "}";
+    const auto field = [](const ast::StructDeclarationField& f) {
+      return concat({f.name, ": ", f.type_name, f.default_value ? " = " : "", f.default_value.value_or("")});
+    };
+    return concat(
+        {s.packed ? "packed " : "", s.is_union ? "union " : "struct ", s.name, " {", joined(s.fields, field), "}"});
   }
   std::string operator()(const ast::ApiCallStatement& s) const {
-    std::string out = "call " + s.name + "(";
-    for (std::size_t i = 0; i < s.arguments.size(); ++i) {
-      if (i != 0) out += ", ";
-      const auto& payload = s.arguments[i].payload;
-      if (const auto* text = std::get_if<std::string>(&payload)) {
-        out += "\"" + *text + "\"";
-      } else if (const auto* literal = std::get_if<ast::StructLiteralArgument>(&payload)) {
-        out += showLiteral(*literal);
-      } else {
-        out += statement_shape::show(std::get<expr::Node>(payload));
-      }
-    }
-    return out + ")";
+    const auto argument = [](const ast::ApiCallArgument& a) {
+      if (const auto* text = std::get_if<std::string>(&a.payload)) return concat({"\"", *text, "\""});
+      if (const auto* literal = std::get_if<ast::StructLiteralArgument>(&a.payload)) return showLiteral(*literal);
+      return statement_shape::show(std::get<expr::Node>(a.payload));
+    };
+    return concat({"call ", s.name, "(", joined(s.arguments, argument), ")"});
   }
   std::string operator()(const ast::MetaIfStatement& s) const {
     std::string out = "if " + s.condition + " " + showBody(s.then_statements);
@@ -126,8 +121,11 @@ std::string show(const expr::Node& node) {
   switch (node.kind) {
     case expr::NodeKind::integer:
       return std::to_string(node.integer);
-    case expr::NodeKind::float64:
-      return std::to_string(node.number);
+    case expr::NodeKind::float64: {
+      char buffer[32];
+      const auto end = std::to_chars(buffer, buffer + sizeof buffer, node.number, std::chars_format::scientific).ptr;
+      return std::string(buffer, end);
+    }
     case expr::NodeKind::boolean:
       return node.boolean ? "true" : "false";
     case expr::NodeKind::string:
@@ -139,13 +137,12 @@ std::string show(const expr::Node& node) {
     case expr::NodeKind::field_access:
       return show(*node.left) + "." + node.text;
     case expr::NodeKind::builtin_call: {
-      std::string out = node.text + "(";
-      for (std::size_t i = 0; i < node.arguments.size(); ++i) {
-        if (i != 0) out += ", ";
-        const expr::BuiltinArgument& argument = node.arguments[i];
-        out += argument.kind == expr::BuiltinArgument::Kind::expression ? show(*argument.expression) : argument.text;
-      }
-      return out + ")";
+      const auto argument = [](const expr::BuiltinArgument& a) {
+        if (a.kind == expr::BuiltinArgument::Kind::bare_name) return "#" + a.text;
+        if (a.kind == expr::BuiltinArgument::Kind::raw_text) return concat({"[", a.text, "]"});
+        return show(*a.expression);
+      };
+      return concat({node.text, "(", joined(node.arguments, argument), ")"});
     }
     case expr::NodeKind::unary: {
       constexpr const char* kNames[] = {"+", "-", "~", "!"};
@@ -160,26 +157,17 @@ std::string show(const expr::Node& node) {
 std::string show(const ast::Statement& statement) { return std::visit(StatementPrinter{}, statement.payload); }
 
 std::string show(const ast::StatementList& statements) {
-  std::string out;
-  for (std::size_t i = 0; i < statements.size(); ++i) {
-    if (i != 0) out += "; ";
-    out += show(statements[i]);
-  }
-  return out;
-}
-
-Outcome parse(std::string_view source) {
-  frontend::parser::Parser parser(source, 0u);
-  auto statements = parser.parseSource();
-  if (statements) return Outcome{show(*statements), std::nullopt, 0};
-  const auto& location = parser.errorLocation();
-  return Outcome{{}, statements.error(), location ? lineOf(source, location->span.start) : 0};
+  return joined(
+      statements, [](const ast::Statement& s) { return show(s); }, "; ");
 }
 
 std::string describe(std::string_view source) {
-  const Outcome outcome = parse(source);
-  if (!outcome.error) return outcome.shape;
-  return concat({"!", qovrin::errorName(*outcome.error), "@", std::to_string(outcome.error_line)});
+  frontend::parser::Parser parser(source, 0u);
+  const auto statements = parser.parseSource();
+  if (statements) return show(*statements);
+  const auto& location = parser.errorLocation();
+  const std::uint32_t line = location ? lineOf(source, location->span.start) : 0;
+  return concat({"!", qovrin::errorName(statements.error()), "@", std::to_string(line)});
 }
 
 }  // namespace statement_shape

@@ -1,9 +1,10 @@
 #pragma once
-// Compact text forms of parsed statements, so that parser tests can state the
-// expected tree as one line per case.
+// Compact text forms of parsed expressions and statements, so that tests can
+// state the expected tree as one line per case.
 
-#include <cstdint>
-#include <optional>
+#include <gtest/gtest.h>
+
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -12,7 +13,8 @@
 
 namespace statement_shape {
 
-// Infix form with full parentheses: (a == 1), -x, f(1, y), a.b, 'text'.
+// Infix form with full parentheses: (a == 1), -x, f(1, y), a.b, 'text', 1.5e+00;
+// builtin arguments taken as bare names print as #name, raw ones as [text].
 std::string show(const frontend::expr::Node& node);
 
 // One statement:
@@ -26,17 +28,34 @@ std::string show(const frontend::expr::Node& node);
 std::string show(const frontend::ast::Statement& statement);
 std::string show(const frontend::ast::StatementList& statements);
 
-// The outcome of parsing a whole source: its statements, or the error and the
+// The shape of a whole source, or "!ErrorName@LINE" on failure with the
 // 1-based line of the parser's error location (0 when none was set).
-struct Outcome {
-  std::string shape;
-  std::optional<qovrin::Error> error;
-  std::uint32_t error_line = 0;
+std::string describe(std::string_view source);
+
+struct ShapeCase {
+  const char* source;
+  const char* expected;  // what describe gives
 };
 
-Outcome parse(std::string_view source);
+inline void expectShapes(std::initializer_list<ShapeCase> cases) {
+  for (const ShapeCase& c : cases) EXPECT_EQ(describe(c.source), c.expected) << "source:\n" << c.source;
+}
 
-// The shape, or "!ErrorName@LINE" on failure: one string per case in tables.
-std::string describe(std::string_view source);
+inline std::string repeated(std::string_view piece, std::size_t count) {
+  std::string out;
+  for (std::size_t i = 0; i < count; ++i) out += piece;
+  return out;
+}
+
+// Every one of sources gives the same expected outcome.
+inline void expectEach(std::string_view expected, std::initializer_list<const char*> sources) {
+  for (const char* source : sources) EXPECT_EQ(describe(source), expected) << "source:\n" << source;
+}
+
+// The error name of a failed result, or "ok".
+template <typename T>
+std::string failure(const qovrin::Result<T>& result) {
+  return result ? "ok" : std::string(qovrin::errorName(result.error()));
+}
 
 }  // namespace statement_shape
