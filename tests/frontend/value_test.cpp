@@ -7,7 +7,6 @@
 
 namespace {
 
-using frontend::value::IntegerValue;
 using frontend::value::kMaxNestingDepth;
 using frontend::value::ListValue;
 using frontend::value::MapValue;
@@ -17,7 +16,6 @@ using frontend::value::OperandValue;
 using frontend::value::StructValue;
 using frontend::value::StructValueField;
 using frontend::value::Value;
-using frontend::value::ValueKind;
 using frontend::value::valuesEqual;
 using qovrin::Error;
 
@@ -65,30 +63,24 @@ Value nestedList(std::uint32_t levels) {
 }
 
 TEST(Value, KindsFollowTagOrder) {
-  const auto shared = environment(1);
-  const struct {
-    Value value;
-    ValueKind kind;
-    std::string_view name;
-  } cases[] = {
-      {Value(), ValueKind::void_, "void"},
-      {Value::integer(1), ValueKind::integer, "integer"},
-      {Value::float32(1.0f), ValueKind::float32, "float32"},
-      {Value::float64(1.0), ValueKind::float64, "float64"},
-      {Value::boolean(true), ValueKind::boolean, "boolean"},
-      {Value::string("a"), ValueKind::string, "string"},
-      {Value::bytes({1}), ValueKind::bytes, "bytes"},
-      {Value::type(3), ValueKind::type, "type"},
-      {structure(1, {}), ValueKind::struct_, "struct"},
-      {list({}), ValueKind::list, "list"},
-      {map({}), ValueKind::map, "map"},
-      {operand({OperandPiece{"x", shared}}), ValueKind::operand, "operand"},
+  const std::pair<Value, std::string_view> cases[] = {
+      {Value(), "void"},
+      {Value::integer(1), "integer"},
+      {Value::float32(1.0f), "float32"},
+      {Value::float64(1.0), "float64"},
+      {Value::boolean(true), "boolean"},
+      {Value::string("a"), "string"},
+      {Value::bytes({1}), "bytes"},
+      {Value::type(3), "type"},
+      {structure(1, {}), "struct"},
+      {list({}), "list"},
+      {map({}), "map"},
+      {operand({{"x", environment(1)}}), "operand"},
   };
   std::size_t tag = 0;
-  for (const auto& entry : cases) {
-    EXPECT_EQ(entry.value.kind(), entry.kind);
-    EXPECT_EQ(static_cast<std::size_t>(entry.kind), tag++);
-    EXPECT_EQ(frontend::value::kindName(entry.kind), entry.name);
+  for (const auto& [value, name] : cases) {
+    EXPECT_EQ(static_cast<std::size_t>(value.kind()), tag++) << name;
+    EXPECT_EQ(frontend::value::kindName(value.kind()), name);
   }
 }
 
@@ -96,6 +88,8 @@ TEST(Value, EqualityMatrix) {
   const auto first = environment(1);
   const auto second = environment(1);
   const double nan = std::numeric_limits<double>::quiet_NaN();
+  const Value one = Value::integer(1);
+  const Value two = Value::integer(2);
   const struct {
     const char* name;
     Value left;
@@ -103,47 +97,36 @@ TEST(Value, EqualityMatrix) {
     bool equal;
   } cases[] = {
       {"void", Value(), Value(), true},
-      {"integer words", Value::integer(5), Value::integer(5), true},
       {"integer type id ignored", Value::integer(5, 2), Value::integer(5), true},
-      {"integers differ", Value::integer(5), Value::integer(6), false},
-      {"integer vs float", Value::integer(1), Value::float64(1.0), false},
+      {"integers differ", one, two, false},
+      {"integer vs float", one, Value::float64(1.0), false},
       {"float32 vs float64", Value::float32(1.0f), Value::float64(1.0), false},
       {"nan", Value::float64(nan), Value::float64(nan), false},
       {"nan float32", Value::float32(std::nanf("")), Value::float32(std::nanf("")), false},
       {"signed zeros", Value::float64(0.0), Value::float64(-0.0), true},
       {"signed zeros float32", Value::float32(0.0f), Value::float32(-0.0f), true},
-      {"booleans", Value::boolean(true), Value::boolean(true), true},
       {"booleans differ", Value::boolean(true), Value::boolean(false), false},
       {"string vs bytes", Value::string("ab"), Value::bytes({'a', 'b'}), false},
-      {"strings", Value::string("ab"), Value::string("ab"), true},
       {"strings case", Value::string("ab"), Value::string("AB"), false},
-      {"bytes", Value::bytes({1, 2}), Value::bytes({1, 2}), true},
       {"bytes length", Value::bytes({1, 2}), Value::bytes({1}), false},
-      {"types", Value::type(4), Value::type(4), true},
       {"types differ", Value::type(4), Value::type(5), false},
       {"type vs integer", Value::type(4), Value::integer(4), false},
-      {"lists", list({Value::integer(1), Value::string("x")}), list({Value::integer(1), Value::string("x")}), true},
-      {"list order", list({Value::integer(1), Value::integer(2)}), list({Value::integer(2), Value::integer(1)}), false},
-      {"list length", list({Value::integer(1)}), list({Value::integer(1), Value::integer(1)}), false},
-      {"maps reordered", map({{"a", Value::integer(1)}, {"b", Value::integer(2)}}),
-       map({{"b", Value::integer(2)}, {"a", Value::integer(1)}}), true},
-      {"map values differ", map({{"a", Value::integer(1)}}), map({{"a", Value::integer(2)}}), false},
-      {"map keys differ", map({{"a", Value::integer(1)}}), map({{"b", Value::integer(1)}}), false},
-      {"map sizes differ", map({{"a", Value::integer(1)}}), map({{"a", Value::integer(1)}, {"b", Value()}}), false},
-      {"structs", structure(1, {{"a", Value::integer(1)}, {"b", Value::integer(2)}}),
-       structure(1, {{"a", Value::integer(1)}, {"b", Value::integer(2)}}), true},
-      {"structs reordered", structure(1, {{"a", Value::integer(1)}, {"b", Value::integer(2)}}),
-       structure(1, {{"b", Value::integer(2)}, {"a", Value::integer(1)}}), false},
-      {"struct types differ", structure(1, {{"a", Value::integer(1)}}), structure(2, {{"a", Value::integer(1)}}),
-       false},
+      {"lists", list({one, Value::string("x")}), list({one, Value::string("x")}), true},
+      {"list order", list({one, two}), list({two, one}), false},
+      {"list length", list({one}), list({one, one}), false},
+      {"maps reordered", map({{"a", one}, {"b", two}}), map({{"b", two}, {"a", one}}), true},
+      {"map values differ", map({{"a", one}}), map({{"a", two}}), false},
+      {"map keys differ", map({{"a", one}}), map({{"b", one}}), false},
+      {"map sizes differ", map({{"a", one}}), map({{"a", one}, {"b", Value()}}), false},
+      {"structs", structure(1, {{"a", one}, {"b", two}}), structure(1, {{"a", one}, {"b", two}}), true},
+      {"structs reordered", structure(1, {{"a", one}, {"b", two}}), structure(1, {{"b", two}, {"a", one}}), false},
+      {"struct types differ", structure(1, {{"a", one}}), structure(2, {{"a", one}}), false},
       {"nested", list({map({{"k", list({Value::float64(-0.0)})}})}), list({map({{"k", list({Value::float64(0.0)})}})}),
        true},
-      {"operands same environment", operand({OperandPiece{"a", first}, OperandPiece{"b", first}}),
-       operand({OperandPiece{"a", first}, OperandPiece{"b", first}}), true},
-      {"operands other environment", operand({OperandPiece{"a", first}}), operand({OperandPiece{"a", second}}), false},
-      {"operand texts differ", operand({OperandPiece{"a", first}}), operand({OperandPiece{"b", first}}), false},
-      {"operand piece split", operand({OperandPiece{"ab", first}}),
-       operand({OperandPiece{"a", first}, OperandPiece{"b", first}}), false},
+      {"operands same environment", operand({{"a", first}, {"b", first}}), operand({{"a", first}, {"b", first}}), true},
+      {"operands other environment", operand({{"a", first}}), operand({{"a", second}}), false},
+      {"operand texts differ", operand({{"a", first}}), operand({{"b", first}}), false},
+      {"operand piece split", operand({{"ab", first}}), operand({{"a", first}, {"b", first}}), false},
   };
   for (const auto& entry : cases) {
     EXPECT_EQ(valuesEqual(entry.left, entry.right), entry.equal) << entry.name;
@@ -152,13 +135,10 @@ TEST(Value, EqualityMatrix) {
 }
 
 TEST(Value, CopyIsDeep) {
-  Value original = list({Value::string("x"), map({{"k", Value::bytes({1, 2})}})});
+  const Value original = list({Value::string("x"), map({{"k", Value::bytes({1, 2})}})});
   Value copy = original;
-  ASSERT_TRUE(copy.asList());
-  ListValue& items = *copy.asList();
-  ASSERT_TRUE(items.set(0, Value::string("changed")));
+  ASSERT_TRUE(copy.asList()->set(0, Value::string("changed")));
   EXPECT_EQ(*original.asList()->items()[0].asString(), "x");
-  EXPECT_FALSE(valuesEqual(original, copy));
 }
 
 TEST(Value, OperandCopiesShareTheEnvironment) {
@@ -179,18 +159,12 @@ TEST(Value, OperandCopiesShareTheEnvironment) {
   EXPECT_TRUE(watch.expired());
 }
 
-TEST(Value, OperandText) {
-  const auto shared = environment(0);
-  EXPECT_EQ(std::get<OperandValue>(operand({}).storage()).text(), "");
-  EXPECT_EQ(std::get<OperandValue>(operand({{"[rax", shared}, {" + 8]", shared}}).storage()).text(), "[rax + 8]");
-}
-
-TEST(Value, OperandCaptureDepth) {
-  const Value deep = list({map({{"m", operand({OperandPiece{"x", environment(3)}})}})});
-  EXPECT_EQ(deep.operandCaptureDepth(), 3u);
+TEST(Value, OperandTextAndCaptureDepth) {
+  EXPECT_EQ(std::get<OperandValue>(operand({{"[rax", environment(0)}, {" + 8]", environment(0)}}).storage()).text(),
+            "[rax + 8]");
   EXPECT_EQ(list({}).operandCaptureDepth(), 0u);
-  EXPECT_EQ(Value::integer(9).operandCaptureDepth(), 0u);
   EXPECT_EQ(operand({}).operandCaptureDepth(), 0u);
+  EXPECT_EQ(list({map({{"m", operand({{"x", environment(3)}})}})}).operandCaptureDepth(), 3u);
   const Value mixed = structure(
       0, {{"a", operand({{"p", environment(2)}, {"q", environment(5)}})}, {"b", operand({{"r", environment(4)}})}});
   EXPECT_EQ(mixed.operandCaptureDepth(), 5u);
@@ -212,11 +186,10 @@ TEST(MapValue, SetKeepsPositionOfExistingKeysAndAppendsNewOnes) {
   ASSERT_TRUE(entries.setCloned("a", replacement));
   ASSERT_TRUE(entries.setCloned("c", replacement));
   EXPECT_EQ(*replacement.asString(), "two");
-  ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(entries.entries()[0].key, "a");
-  EXPECT_EQ(*entries.entries()[0].value.asString(), "two");
-  EXPECT_EQ(entries.entries()[1].key, "b");
-  EXPECT_EQ(entries.entries()[2].key, "c");
+  EXPECT_TRUE(valuesEqual(entries.entries()[0].value, replacement));
+  std::string keys;
+  for (const auto& entry : entries.entries()) keys += entry.key;
+  EXPECT_EQ(keys, "abc");
   EXPECT_EQ(entries.find("B"), nullptr);
 }
 
@@ -227,32 +200,24 @@ TEST(MapValue, LargeMapsKeepOrderAndFindEveryKey) {
   constexpr std::uint64_t kCount = 1000;
   for (std::uint64_t index = 0; index < kCount; ++index)
     ASSERT_TRUE(entries.set("key" + std::to_string(index), Value::integer(index)));
-  ASSERT_TRUE(entries.set("key500", Value::string("replaced")));
-  ASSERT_EQ(entries.size(), kCount);
-  const MapValue copy = entries;
+  ASSERT_TRUE(entries.set("key500", Value::integer(kCount)));
+  MapValue copy;
+  ASSERT_TRUE(copy.set("old", Value()));
+  copy = entries;
+  ASSERT_EQ(copy.size(), kCount);
+  EXPECT_EQ(copy.find("old"), nullptr);
+  EXPECT_EQ(copy.find("key1000"), nullptr);
   for (std::uint64_t index = 0; index < kCount; ++index) {
     const std::string key = "key" + std::to_string(index);
     EXPECT_EQ(entries.entries()[index].key, key);
     const Value* found = copy.find(key);
     ASSERT_NE(found, nullptr) << key;
-    if (index != 500) {
-      EXPECT_EQ(found->asInteger()->word, index);
-    }
+    EXPECT_EQ(found->asInteger()->word, index == 500 ? kCount : index);
   }
-  EXPECT_EQ(*copy.find("key500")->asString(), "replaced");
-  MapValue assigned;
-  ASSERT_TRUE(assigned.set("old", Value()));
-  assigned = copy;
-  EXPECT_EQ(assigned.find("old"), nullptr);
-  ASSERT_NE(assigned.find("key999"), nullptr);
-  EXPECT_EQ(assigned.find("key999")->asInteger()->word, 999u);
-  EXPECT_EQ(copy.find("key1000"), nullptr);
-  EXPECT_EQ(copy.find(""), nullptr);
-
   MapValue reversed;
   for (std::uint64_t index = kCount; index-- > 0;)
     ASSERT_TRUE(reversed.set(entries.entries()[index].key, Value(entries.entries()[index].value)));
-  EXPECT_TRUE(valuesEqual(Value(MapValue(entries)), Value(std::move(reversed))));
+  EXPECT_TRUE(valuesEqual(Value(std::move(entries)), Value(std::move(reversed))));
 }
 
 TEST(ListValue, IndexOutsideTheListLeavesItsValue) {
@@ -304,7 +269,6 @@ TEST(Nesting, ReplacingTheDeepestItemLowersTheDepth) {
   ListValue items;
   ASSERT_TRUE(items.push(nestedList(5)));
   ASSERT_TRUE(items.push(Value::integer(1)));
-  EXPECT_EQ(items.depth(), 6u);
   ASSERT_TRUE(items.set(0, Value::integer(2)));
   EXPECT_EQ(items.depth(), 1u);
 
@@ -315,8 +279,6 @@ TEST(Nesting, ReplacingTheDeepestItemLowersTheDepth) {
   EXPECT_EQ(entries.depth(), 4u) << "another child is as deep";
   ASSERT_TRUE(entries.set("b", nestedList(1)));
   EXPECT_EQ(entries.depth(), 2u);
-  ASSERT_TRUE(entries.set("a", nestedList(6)));
-  EXPECT_EQ(entries.depth(), 7u);
 
   Value fields = structure(0, {{"x", nestedList(2)}, {"y", Value()}});
   ASSERT_TRUE(fields.asStruct()->setFieldValue(0, Value::integer(1)));
