@@ -18,7 +18,6 @@ using frontend::types::Type;
 using frontend::types::TypeStore;
 using frontend::value::StructValue;
 using frontend::value::Value;
-using frontend::value::ValueKind;
 using qovrin::Error;
 
 constexpr std::uint64_t negative(std::int64_t number) { return static_cast<std::uint64_t>(number); }

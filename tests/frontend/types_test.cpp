@@ -10,11 +10,9 @@ namespace {
 
 using frontend::type_name::TypeNameTable;
 using frontend::type_name::TypeTables;
-using frontend::types::AggregateType;
 using frontend::types::ArrayType;
 using frontend::types::FixedType;
 using frontend::types::IntegerType;
-using frontend::types::Layout;
 using frontend::types::layOutAggregate;
 using frontend::types::StructField;
 using frontend::types::Type;
@@ -43,12 +41,8 @@ TEST(TypeStore, LayoutTable) {
   const std::uint32_t u16 = integer(store, 16);
   const std::uint32_t i64 = integer(store, 64, true);
   const std::uint64_t max = std::numeric_limits<std::uint64_t>::max();
-  const struct {
-    const char* name;
-    Type type;
-    std::uint64_t size;
-    std::uint64_t alignment;
-  } cases[] = {
+  // name, type, size, alignment
+  const std::tuple<const char*, Type, std::uint64_t, std::uint64_t> cases[] = {
       {"void", Type{VoidType{}}, 0, 1},
       {"u1", Type{IntegerType{1, false}}, 1, 1},
       {"u9", Type{IntegerType{9, false}}, 2, 2},
@@ -61,12 +55,11 @@ TEST(TypeStore, LayoutTable) {
       {"u8[2^64-1]", Type{ArrayType{max, u8}}, max, 1},
       {"fixed", Type{FixedType{10, 16}}, 10, 16},
   };
-  for (const auto& entry : cases) {
-    const std::uint32_t id = add(store, entry.type);
-    const auto layout = store.layoutOf(id);
-    ASSERT_TRUE(layout) << entry.name;
-    EXPECT_EQ(layout->size, entry.size) << entry.name;
-    EXPECT_EQ(layout->alignment, entry.alignment) << entry.name;
+  for (const auto& [name, type, size, alignment] : cases) {
+    const auto layout = store.layoutOf(add(store, type));
+    ASSERT_TRUE(layout) << name;
+    EXPECT_EQ(layout->size, size) << name;
+    EXPECT_EQ(layout->alignment, alignment) << name;
   }
 }
 
@@ -81,11 +74,7 @@ TEST(TypeStore, LayoutFailures) {
   const std::uint32_t of_missing = array(store, 2, 99);
   const std::uint32_t of_bad_bits = array(store, 2, zero_bits);
   const std::uint32_t looping = array(store, 2, static_cast<std::uint32_t>(store.size()));
-  const struct {
-    const char* name;
-    std::uint32_t id;
-    Error error;
-  } cases[] = {
+  const std::tuple<const char*, std::uint32_t, Error> cases[] = {
       {"id beyond the store", 1000, Error::InvalidType},
       {"0-bit integer", zero_bits, Error::InvalidIntegerBits},
       {"65-bit integer", wide, Error::InvalidIntegerBits},
@@ -96,10 +85,10 @@ TEST(TypeStore, LayoutFailures) {
       {"element error passes through", of_bad_bits, Error::InvalidIntegerBits},
       {"array of itself", looping, Error::InvalidType},
   };
-  for (const auto& entry : cases) {
-    const auto layout = store.layoutOf(entry.id);
-    ASSERT_FALSE(layout) << entry.name;
-    EXPECT_EQ(layout.error(), entry.error) << entry.name;
+  for (const auto& [name, id, error] : cases) {
+    const auto layout = store.layoutOf(id);
+    ASSERT_FALSE(layout) << name;
+    EXPECT_EQ(layout.error(), error) << name;
   }
 }
 
@@ -159,13 +148,8 @@ TEST(LayOutAggregate, Failures) {
   const std::uint32_t giant = add(store, Type{FixedType{max - 2, 1}});
   // Ends 3 bytes below 2^64 after a u64, so only the final rounding overflows.
   const std::uint32_t near_end = add(store, Type{FixedType{max - 10, 1}});
-  const struct {
-    const char* name;
-    std::vector<StructField> fields;
-    bool is_union;
-    bool packed;
-    Error error;
-  } cases[] = {
+  // name, fields, union, packed, error
+  const std::tuple<const char*, std::vector<StructField>, bool, bool, Error> cases[] = {
       {"empty name", {{"", 0, {}, u8}}, false, false, Error::InvalidFieldName},
       {"repeated name", {{"a", 0, {}, u8}, {"a", 0, {}, u64}}, false, false, Error::DuplicateFieldName},
       {"repeated name in a union", {{"a", 0, {}, u8}, {"a", 0, {}, u8}}, true, false, Error::DuplicateFieldName},
@@ -178,12 +162,12 @@ TEST(LayOutAggregate, Failures) {
       {"packed size overflow", {{"a", 0, {}, giant}, {"b", 0, {}, u64}}, false, true, Error::IntegerOverflow},
       {"final rounding overflow", {{"a", 0, {}, u64}, {"b", 0, {}, near_end}}, false, false, Error::IntegerOverflow},
   };
-  for (const auto& entry : cases) {
-    std::vector<StructField> fields = entry.fields;
-    const auto aggregate = layOutAggregate(store, "T", std::move(fields), entry.is_union, entry.packed);
-    ASSERT_FALSE(aggregate) << entry.name;
-    EXPECT_EQ(aggregate.error(), entry.error) << entry.name;
-    EXPECT_EQ(fields.size(), entry.fields.size()) << entry.name << ": fields stay with the caller";
+  for (const auto& [name, original, is_union, packed, error] : cases) {
+    std::vector<StructField> fields = original;
+    const auto aggregate = layOutAggregate(store, "T", std::move(fields), is_union, packed);
+    ASSERT_FALSE(aggregate) << name;
+    EXPECT_EQ(aggregate.error(), error) << name;
+    EXPECT_EQ(fields.size(), original.size()) << name << ": fields stay with the caller";
   }
 }
 

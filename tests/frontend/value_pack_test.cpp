@@ -6,7 +6,6 @@
 
 namespace {
 
-using frontend::types::AggregateType;
 using frontend::types::ArrayType;
 using frontend::types::FixedType;
 using frontend::types::IntegerType;
