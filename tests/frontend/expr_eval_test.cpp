@@ -162,9 +162,6 @@ TEST_F(Evaluation, IntegerTypeNamesAreCreatedOnce) {
   const Case cases[] = {{"i64", *first}, {"u24", Error::UndefinedSymbol}};
   expectCases(cases, context);
   EXPECT_EQ(module.types().size(), types);
-  const auto* type = module.types().find(first->getIf<frontend::value::TypeValue>()->id);
-  ASSERT_NE(type, nullptr);
-  EXPECT_TRUE(type->getIf<frontend::types::IntegerType>()->is_signed);
 }
 
 TEST_F(Evaluation, TargetFieldsFollowTheContextTarget) {

@@ -25,28 +25,37 @@ std::vector<std::uint8_t> run(std::uint8_t first, std::size_t count) {
   return bytes;
 }
 
-TEST(Module, StartsWithTextSectionAndTarget) {
-  const Module module(Target::riscv(32));
+TEST(Module, StartsWithTextAndAddsVirtualSectionsOfOneName) {
+  Module module(Target::riscv(32));
+  EXPECT_EQ(module.target(), Target::riscv(32));
   ASSERT_EQ(module.sections().size(), 1u);
   EXPECT_EQ(module.sections()[0].name, ".text");
   EXPECT_EQ(module.sections()[0].kind, frontend::section::SectionKind::output);
-  EXPECT_EQ(module.target(), Target::riscv(32));
+  const auto first = module.createVirtualSection(0x100);
+  const auto second = module.createVirtualSection(0x200);
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(module.sections()[*first].name, ".virtual");
+  EXPECT_EQ(module.sections()[*second].name, ".virtual");
+  EXPECT_EQ(module.sections()[*second].kind, frontend::section::SectionKind::virtual_region);
+  const auto regions = module.virtualSections();
+  EXPECT_EQ(std::vector<std::uint32_t>(regions.begin(), regions.end()), (std::vector<std::uint32_t>{*first, *second}));
 }
 
-// Each addition into a section that does not exist fails and leaves no trace.
-TEST(Module, AdditionsIntoAMissingSectionChangeNothing) {
+// A refused addition leaves no trace; repeated bytes are bounded before allocating.
+TEST(Module, RefusedAdditionsChangeNothing) {
   Module module(Target::x86(64));
   const std::array<std::uint8_t, 2> data = {1, 2};
   const std::uint32_t missing = module.sections().size();
-  const qovrin::Result<std::uint32_t> attempts[] = {
-      module.emitBytes(missing, data, kHere),
-      module.emitRepeatedByte(missing, 0x90, 4, kHere),
-      module.reserve(missing, 16, kHere),
-      module.addAlignment(missing, 16, 0, kHere),
-      module.appendIsaInstruction(missing, Target::x86(64), "nop", kHere),
-      module.emitBytes(kMax >> 32, data, kHere),
+  const std::pair<qovrin::Result<std::uint32_t>, Error> attempts[] = {
+      {module.emitBytes(missing, data, kHere), Error::InvalidSection},
+      {module.emitRepeatedByte(missing, 0x90, 4, kHere), Error::InvalidSection},
+      {module.reserve(missing, 16, kHere), Error::InvalidSection},
+      {module.addAlignment(missing, 16, 0, kHere), Error::InvalidSection},
+      {module.appendIsaInstruction(missing, Target::x86(64), "nop", kHere), Error::InvalidSection},
+      {module.emitBytes(kMax >> 32, data, kHere), Error::InvalidSection},
+      {module.emitRepeatedByte(0, 0, std::uint64_t{1} << 40, kHere), Error::InvalidApiInteger},
   };
-  for (const auto& attempt : attempts) EXPECT_EQ(attempt.error(), Error::InvalidSection);
+  for (const auto& [attempt, error] : attempts) EXPECT_EQ(attempt.error(), error);
   EXPECT_TRUE(module.fragments().empty());
   EXPECT_TRUE(module.sections()[0].fragments.empty());
 }
@@ -61,7 +70,7 @@ TEST(Module, FragmentsKeepTheirKindSectionAndOrder) {
   EXPECT_EQ(module.appendIsaInstruction(0, Target::x86(16), "mov ax, 1", kHere).value(), 1u);
   EXPECT_EQ(module.reserve(*data, 32, kHere).value(), 2u);
   EXPECT_EQ(module.addAlignment(*data, 8, 0xcc, kHere).value(), 3u);
-  EXPECT_EQ(module.emitRepeatedByte(*data, 0x90, 0, kHere).value(), 4u);
+  EXPECT_EQ(module.emitRepeatedByte(*data, 0xab, 3, kHere).value(), 4u);
 
   std::vector<FragmentKind> kinds;
   for (const auto& fragment : module.fragments()) kinds.push_back(fragment.kind());
@@ -73,26 +82,7 @@ TEST(Module, FragmentsKeepTheirKindSectionAndOrder) {
   EXPECT_EQ(line->text, "mov ax, 1");
   EXPECT_EQ(module.sections()[*data].fragments, (std::vector<std::uint32_t>{0, 2, 3, 4}));
   EXPECT_EQ(module.sections()[0].fragments, (std::vector<std::uint32_t>{1}));
-}
-
-TEST(Module, RepeatedBytesAreBoundedBeforeAllocating) {
-  Module module(Target::x86(64));
-  EXPECT_EQ(module.emitRepeatedByte(0, 0, std::uint64_t{1} << 40, kHere).error(), Error::InvalidApiInteger);
-  EXPECT_TRUE(module.fragments().empty());
-  ASSERT_TRUE(module.emitRepeatedByte(0, 0xab, 3, kHere));
-  EXPECT_EQ(module.fragments()[0].bytes()->data, (std::vector<std::uint8_t>{0xab, 0xab, 0xab}));
-}
-
-TEST(Module, VirtualSectionsShareTheirName) {
-  Module module(Target::x86(64));
-  const auto first = module.createVirtualSection(0x100);
-  const auto second = module.createVirtualSection(0x200);
-  ASSERT_TRUE(first && second);
-  EXPECT_EQ(module.sections()[*first].name, ".virtual");
-  EXPECT_EQ(module.sections()[*second].name, ".virtual");
-  EXPECT_EQ(module.sections()[*second].kind, frontend::section::SectionKind::virtual_region);
-  const auto regions = module.virtualSections();
-  EXPECT_EQ(std::vector<std::uint32_t>(regions.begin(), regions.end()), (std::vector<std::uint32_t>{*first, *second}));
+  EXPECT_EQ(module.fragments()[4].bytes()->data, (std::vector<std::uint8_t>{0xab, 0xab, 0xab}));
 }
 
 TEST(Module, LabelsAndValuesShareOneNameSpace) {

@@ -146,15 +146,8 @@ TEST(WriteIntegerField, ChecksInOrder) {
   std::uint8_t raw[8] = {};
   const std::span<std::uint8_t> buffer(raw);
   const std::uint64_t max = std::numeric_limits<std::uint64_t>::max();
-  const struct {
-    const char* name;
-    std::uint64_t base;
-    std::uint64_t offset;
-    std::uint64_t word;
-    std::uint16_t bits;
-    bool is_signed;
-    Error error;
-  } cases[] = {
+  // name, base, offset, word, bits, signed, error
+  const std::tuple<const char*, std::uint64_t, std::uint64_t, std::uint64_t, std::uint16_t, bool, Error> cases[] = {
       {"0 bits", 0, 0, 0, 0, false, Error::InvalidIntegerBits},
       {"65 bits", 0, 0, 0, 65, false, Error::InvalidIntegerBits},
       {"range before position", max, 1, 256, 8, false, Error::InvalidApiInteger},
@@ -165,10 +158,10 @@ TEST(WriteIntegerField, ChecksInOrder) {
       {"far past the end", 100, 0, 1, 8, false, Error::FragmentTooLarge},
       {"signed out of range", 0, 0, 128, 8, true, Error::InvalidApiInteger},
   };
-  for (const auto& entry : cases) {
-    const auto result = writeIntegerField(buffer, entry.base, entry.offset, entry.word, entry.bits, entry.is_signed);
-    ASSERT_FALSE(result) << entry.name;
-    EXPECT_EQ(result.error(), entry.error) << entry.name;
+  for (const auto& [name, base, offset, word, bits, is_signed, error] : cases) {
+    const auto result = writeIntegerField(buffer, base, offset, word, bits, is_signed);
+    ASSERT_FALSE(result) << name;
+    EXPECT_EQ(result.error(), error) << name;
   }
   for (std::uint8_t byte : raw) EXPECT_EQ(byte, 0) << "failed writes leave the buffer alone";
 
