@@ -32,6 +32,7 @@ qovrin::Result<Value> evaluate(std::string_view text, const EvaluationContext& c
 Value integer(std::uint64_t word) { return Value::integer(word); }
 Value boolean(bool truth) { return Value::boolean(truth); }
 Value number(double value) { return Value::float64(value); }
+const frontend::value::Bytes kAB = {'A', 'B'};
 
 struct Case {
   const char* text;
@@ -57,6 +58,7 @@ class Evaluation : public ::testing::Test {
   EvaluationContext context{.module = module};
 };
 
+// Bits shifted out are lost without an error.
 TEST_F(Evaluation, IntegerArithmeticIsCheckedUnsigned) {
   const Case cases[] = {
       {"3 - 5", Error::InvalidNumber},
@@ -71,7 +73,7 @@ TEST_F(Evaluation, IntegerArithmeticIsCheckedUnsigned) {
       {"1 << 64", integer(0)},
       {"-1 >> 63", integer(1)},
       {"-1 >> 64", integer(0)},
-      {"3 << 62", integer(std::uint64_t{3} << 62)},  // bits shifted out are lost, no error
+      {"3 << 62", integer(0xc000000000000000)},
       {"~0", integer(kMax)},
       {"0xf0 & 0x3c | 0x1f ^ 0x01", integer(0x3e)},
       {"2 + 3 * 4", integer(14)},
@@ -79,32 +81,38 @@ TEST_F(Evaluation, IntegerArithmeticIsCheckedUnsigned) {
   expectCases(cases, context);
 }
 
+// f32 arithmetic must stay finite as a float, not merely as a double.
 TEST_F(Evaluation, FloatArithmeticStaysFinite) {
   ASSERT_TRUE(module.defineValue("half", Value::float32(0.5f), false, {}));
   ASSERT_TRUE(module.defineValue("big", Value::float32(3e38f), false, {}));
   const Case cases[] = {
-      {"1.5 + 2.25", number(3.75)},          {"-2.5", number(-2.5)},
-      {"1.0 / 4.0", number(0.25)},           {"1.0 / 0.0", Error::DivisionByZero},
-      {"0.0 / 0.0", Error::DivisionByZero},  {"1e308 * 10.0", Error::InvalidNumber},
-      {"1.0 % 2.0", Error::TypeMismatch},    {"~1.0", Error::TypeMismatch},
-      {"half + half", Value::float32(1.0f)}, {"-half", Value::float32(-0.5f)},
-      {"big * big", Error::InvalidNumber},  // finite as a double, not as a float
-      {"half + 0.5", Error::TypeMismatch},   {"half / (half - half)", Error::DivisionByZero},
+      {"1.5 + 2.25", number(3.75)},
+      {"-2.5", number(-2.5)},
+      {"1.0 / 4.0", number(0.25)},
+      {"1.0 / 0.0", Error::DivisionByZero},
+      {"0.0 / 0.0", Error::DivisionByZero},
+      {"1e308 * 10.0", Error::InvalidNumber},
+      {"1.0 % 2.0", Error::TypeMismatch},
+      {"~1.0", Error::TypeMismatch},
+      {"half + half", Value::float32(1.0f)},
+      {"-half", Value::float32(-0.5f)},
+      {"big * big", Error::InvalidNumber},
+      {"half + 0.5", Error::TypeMismatch},
+      {"half / (half - half)", Error::DivisionByZero},
   };
   expectCases(cases, context);
 }
 
+// The right side of a decided || is never looked at; 1 == 1 < 2 compares an integer with a boolean.
 TEST_F(Evaluation, KindsDoNotMixAndCompareUnsigned) {
   const Case cases[] = {
-      {"1 + 1.0", Error::TypeMismatch},    {"1.0 + 1", Error::TypeMismatch},      {"true + 1", Error::TypeMismatch},
-      {"1 < 1.5", Error::TypeMismatch},    {"!1", Error::TypeMismatch},           {"1 && true", Error::TypeMismatch},
-      {"true || 1", boolean(true)},  // the right side is never looked at
-      {"false || 1", Error::TypeMismatch}, {"(1).x", Error::TypeMismatch},        {"1 == 1.0", boolean(false)},
-      {"1 != 1.0", boolean(true)},         {"\"ab\" == b\"ab\"", boolean(false)}, {"0.0 == -0.0", boolean(true)},
-      {"-1 > 1", boolean(true)},           {"2.5 <= 2.5", boolean(true)},         {"!(1 < 2)", boolean(false)},
-      {"1 == 1 < 2", boolean(false)},  // 1 == (1 < 2) compares an integer with a boolean
-      {"'it''s'", Value::string("it's")},  {"b\"AB\"", Value::bytes({'A', 'B'})},
-  };
+      {"1 + 1.0", Error::TypeMismatch}, {"1.0 + 1", Error::TypeMismatch},    {"true + 1", Error::TypeMismatch},
+      {"1 < 1.5", Error::TypeMismatch}, {"!1", Error::TypeMismatch},         {"1 && true", Error::TypeMismatch},
+      {"true || 1", boolean(true)},     {"false || 1", Error::TypeMismatch}, {"(1).x", Error::TypeMismatch},
+      {"1 == 1.0", boolean(false)},     {"1 != 1.0", boolean(true)},         {"\"ab\" == b\"ab\"", boolean(false)},
+      {"0.0 == -0.0", boolean(true)},   {"-1 > 1", boolean(true)},           {"2.5 <= 2.5", boolean(true)},
+      {"!(1 < 2)", boolean(false)},     {"1 == 1 < 2", boolean(false)},      {"'it''s'", Value::string("it's")},
+      {"b\"AB\"", Value::bytes(kAB)}};
   expectCases(cases, context);
 }
 
@@ -113,8 +121,7 @@ TEST_F(Evaluation, ShortCircuitsAndOperandOrder) {
       {"true || undefined_name", boolean(true)},           {"false && undefined_name", boolean(false)},
       {"false || undefined_name", Error::UndefinedSymbol}, {"undefined_name >> 70", integer(0)},
       {"undefined_name % 0", Error::DivisionByZero},       {"undefined_name / 0", Error::UndefinedSymbol},
-      {"(0 - 1) + undefined_name", Error::InvalidNumber},  {"undefined_name + (0 - 1)", Error::UndefinedSymbol},
-  };
+      {"(0 - 1) + undefined_name", Error::InvalidNumber},  {"undefined_name + (0 - 1)", Error::UndefinedSymbol}};
   expectCases(cases, context);
 }
 
@@ -127,10 +134,9 @@ TEST_F(Evaluation, NamesResolveInOrder) {
   ASSERT_TRUE(high);
   ASSERT_TRUE(module.defineAnchoredLabel("beyond", *high, 1, 0, {}));
   ASSERT_TRUE(module.defineAnchoredLabel("lost", 77, 0, 0, {}));
-  const Case cases[] = {
-      {"start + answer", integer(0x1010 + 42)}, {"name", Value::string("start")},    {"beyond", Error::InvalidNumber},
-      {"lost", Error::InvalidOperand},          {"missing", Error::UndefinedSymbol}, {"answer.x", Error::TypeMismatch},
-  };
+  const Case cases[] = {{"start + answer", integer(0x1010 + 42)}, {"name", Value::string("start")},
+                        {"beyond", Error::InvalidNumber},         {"lost", Error::InvalidOperand},
+                        {"missing", Error::UndefinedSymbol},      {"answer.x", Error::TypeMismatch}};
   expectCases(cases, context);
 }
 
