@@ -19,11 +19,15 @@ using frontend::value::Value;
 using frontend::value::valuesEqual;
 using qovrin::Error;
 
-Value list(std::vector<Value> items) {
-  auto made = ListValue::make(std::move(items));
-  EXPECT_TRUE(made);
-  return Value(std::move(*made));
+template <typename Container>
+Value made(qovrin::Result<Container> result) {
+  EXPECT_TRUE(result);
+  return Value(std::move(*result));
 }
+
+Value list(std::vector<Value> items) { return made(ListValue::make(std::move(items))); }
+
+Value operand(std::vector<OperandPiece> pieces) { return made(OperandValue::make(std::move(pieces))); }
 
 Value map(std::vector<std::pair<std::string, Value>> entries) {
   MapValue result;
@@ -34,21 +38,13 @@ Value map(std::vector<std::pair<std::string, Value>> entries) {
 Value structure(std::uint32_t type_id, std::vector<std::pair<std::string, Value>> fields) {
   std::vector<StructValueField> built;
   for (auto& [name, value] : fields) built.push_back(StructValueField{name, std::move(value)});
-  auto made = StructValue::make(type_id, std::move(built));
-  EXPECT_TRUE(made);
-  return Value(std::move(*made));
+  return made(StructValue::make(type_id, std::move(built)));
 }
 
 std::shared_ptr<const OperandEnvironment> environment(std::uint64_t capture_depth) {
-  auto made = std::make_shared<OperandEnvironment>();
-  made->capture_depth = capture_depth;
-  return made;
-}
-
-Value operand(std::vector<OperandPiece> pieces) {
-  auto made = OperandValue::make(std::move(pieces));
-  EXPECT_TRUE(made);
-  return Value(std::move(*made));
+  auto shared = std::make_shared<OperandEnvironment>();
+  shared->capture_depth = capture_depth;
+  return shared;
 }
 
 // Lists and maps alternating `levels` deep around an integer.
