@@ -35,73 +35,51 @@ const std::vector<ImageRegion> kRegions = {
     {0x4000, 16, 4, 4, 3},
 };
 
-struct LoadCase {
-  const char* name;
-  std::uint64_t address;
-  std::size_t count;
-  std::int32_t first_position;  // expected position of the first byte; -1 on failure
-  Error error;
-};
-
 TEST(Image, LoadsMapThroughTheFirstRegionThatHoldsTheWholeRange) {
-  const LoadCase cases[] = {
-      {"start of first region", 0x1000, 4, 0, {}},
-      {"ends exactly at file size", 0x1004, 4, 4, {}},
-      {"one byte past file size inside logical size", 0x1005, 4, -1, Error::InvalidApiArgument},
-      {"in trailing reserve", 0x1018, 1, -1, Error::InvalidApiArgument},
-      {"overlapping regions take the first row", 0x1010, 4, 8, {}},
-      {"empty load at end of stored part", 0x1008, 0, 8, {}},
-      {"below every region", 0x0fff, 1, -1, Error::InvalidApiArgument},
-      {"far region", 0x4002, 2, 18, {}},
-      {"past the last region", 0x4004, 1, -1, Error::InvalidApiArgument},
+  // name, address, count, position of the first byte (-1: the load fails with InvalidApiArgument)
+  const std::tuple<const char*, std::uint64_t, std::size_t, int> cases[] = {
+      {"start of first region", 0x1000, 4, 0},
+      {"ends exactly at file size", 0x1004, 4, 4},
+      {"one byte past file size inside logical size", 0x1005, 4, -1},
+      {"in trailing reserve", 0x1018, 1, -1},
+      {"overlapping regions take the first row", 0x1010, 4, 8},
+      {"empty load at end of stored part", 0x1008, 0, 8},
+      {"below every region", 0x0fff, 1, -1},
+      {"far region", 0x4002, 2, 18},
+      {"past the last region", 0x4004, 1, -1},
   };
   auto bytes = countingBytes(20);
   const Image image{0, kRegions, bytes};
-  for (const auto& test : cases) {
-    std::vector<std::uint8_t> out(test.count, 0xee);
-    const auto status = image.loadBytes(test.address, out);
-    if (test.first_position < 0) {
-      ASSERT_FALSE(status) << test.name;
-      EXPECT_EQ(status.error(), test.error) << test.name;
-      continue;
+  for (const auto& [name, address, count, first] : cases) {
+    std::vector<std::uint8_t> out(count, 0xee);
+    const auto status = image.loadBytes(address, out);
+    if (first < 0) {
+      ASSERT_FALSE(status) << name;
+      EXPECT_EQ(status.error(), Error::InvalidApiArgument) << name;
+    } else {
+      ASSERT_TRUE(status) << name;
+      std::vector<std::uint8_t> expected(count);
+      std::iota(expected.begin(), expected.end(), static_cast<std::uint8_t>(first));
+      EXPECT_EQ(out, expected) << name;
     }
-    ASSERT_TRUE(status) << test.name;
-    for (std::size_t index = 0; index < out.size(); ++index)
-      EXPECT_EQ(out[index], test.first_position + index) << test.name;
   }
 }
 
-TEST(Image, RangeOverflowFailsAtOnce) {
+TEST(Image, RangeOverflowFailsAtOnceAndNoRegionsMapBasePlusK) {
   auto bytes = countingBytes(8);
   const std::vector<ImageRegion> regions = {{0, 0, kMax, kMax, 0}};
   const Image image{0, regions, bytes};
   EXPECT_EQ(image.map(kMax, 2).error(), Error::OffsetOverflow);
   EXPECT_EQ(image.map(0x10, 1).error(), Error::InvalidApiArgument);  // mapped beyond the output bytes
   const std::vector<ImageRegion> shifted = {{0, kMax, 4, 4, 0}};
-  const Image far{0, shifted, bytes};
-  EXPECT_EQ(far.map(1, 1).error(), Error::OffsetOverflow);  // file offset + relative overflows
-}
+  EXPECT_EQ((Image{0, shifted, bytes}.map(1, 1).error()), Error::OffsetOverflow);  // file offset + relative
 
-TEST(Image, WithoutRegionsBasePlusKIsByteK) {
-  auto bytes = countingBytes(8);
-  const Image image{0x400, {}, bytes};
-  EXPECT_EQ(image.loadInteger(0x402, 2).value(), 0x0302u);
-  EXPECT_EQ(image.loadInteger(0x3ff, 1).error(), Error::InvalidApiArgument);
-  EXPECT_EQ(image.loadInteger(0x405, 4).error(), Error::InvalidApiArgument);
-  EXPECT_EQ(image.map(kMax, 0x401).error(), Error::OffsetOverflow);
-  EXPECT_EQ(image.map(kMax, 0x400).error(), Error::InvalidApiArgument);
-}
-
-TEST(Image, IntegerWidthsAreCheckedBeforeAccess) {
-  auto bytes = countingBytes(20);
-  const Image image{0, kRegions, bytes};
-  for (std::uint64_t width : {0u, 3u, 5u, 16u}) {
-    EXPECT_EQ(image.loadInteger(0x1000, width).error(), Error::InvalidApiInteger) << width;
-    EXPECT_EQ(image.loadIntegerInSection(0, 0x1000, width).error(), Error::InvalidApiInteger) << width;
-  }
-  // Even an address outside every region reports the width first.
-  EXPECT_EQ(image.loadInteger(0, 3).error(), Error::InvalidApiInteger);
-  EXPECT_EQ(image.loadInteger(0x1000, 8).value(), 0x0706050403020100u);
+  const Image plain{0x400, {}, bytes};
+  EXPECT_EQ(plain.loadInteger(0x402, 2).value(), 0x0302u);
+  EXPECT_EQ(plain.loadInteger(0x3ff, 1).error(), Error::InvalidApiArgument);
+  EXPECT_EQ(plain.loadInteger(0x405, 4).error(), Error::InvalidApiArgument);
+  EXPECT_EQ(plain.map(kMax, 0x401).error(), Error::OffsetOverflow);
+  EXPECT_EQ(plain.map(kMax, 0x400).error(), Error::InvalidApiArgument);
 }
 
 TEST(Image, SectionVariantsUseTheSectionsFirstRegion) {
@@ -112,14 +90,14 @@ TEST(Image, SectionVariantsUseTheSectionsFirstRegion) {
   EXPECT_EQ(image.loadIntegerInSection(0, 0x1010, 1).error(), Error::InvalidApiArgument);  // beyond its stored part
   EXPECT_EQ(image.loadIntegerInSection(3, 0x1000, 1).error(), Error::InvalidApiArgument);  // below its base
   EXPECT_EQ(image.loadIntegerInSection(9, 0x1000, 1).error(), Error::InvalidApiArgument);  // no such region
-  const auto copy = image.readBytesInSection(3, 0x4001, 3);
-  ASSERT_TRUE(copy);
-  EXPECT_EQ(*copy, (std::vector<std::uint8_t>{17, 18, 19}));
-}
-
-TEST(Image, HugeReadFailsBeforeAllocating) {
-  auto bytes = countingBytes(20);
-  const Image image{0, kRegions, bytes};
+  EXPECT_EQ(image.readBytesInSection(3, 0x4001, 3).value(), (std::vector<std::uint8_t>{17, 18, 19}));
+  EXPECT_EQ(image.loadInteger(0x1000, 8).value(), 0x0706050403020100u);
+  // Widths are checked first, even for an address outside every region.
+  for (std::uint64_t width : {0u, 3u, 5u, 16u}) {
+    EXPECT_EQ(image.loadInteger(0, width).error(), Error::InvalidApiInteger) << width;
+    EXPECT_EQ(image.loadIntegerInSection(0, 0x1000, width).error(), Error::InvalidApiInteger) << width;
+  }
+  // Huge reads fail before allocating.
   EXPECT_EQ(image.readBytes(0x1000, std::uint64_t{1} << 62).error(), Error::InvalidApiArgument);
   EXPECT_EQ(image.readBytesInSection(0, 0x1000, std::uint64_t{1} << 62).error(), Error::InvalidApiArgument);
 }
@@ -134,28 +112,23 @@ TEST(Image, FailedStoreWritesNothing) {
   EXPECT_EQ(image.loadInteger(0x4000, 4).value(), 0xa3a2a1a0u);
 }
 
-struct FactsCase {
-  const char* name;
-  std::uint64_t address;
-  std::int64_t file_offset;  // -1: no region
-};
-
 TEST(Image, RegionFactsByAddressTakeTheHighestStart) {
-  const FactsCase cases[] = {
+  // name, address, file offset of the region found (-1: none)
+  const std::tuple<const char*, std::uint64_t, std::int64_t> cases[] = {
       {"only the first region", 0x1004, 0},
       {"trailing reserve is found by logical size", 0x1018, 0},
       {"overlap: higher start, later row among equals", 0x1012, 12},
       {"just past first region", 0x1020, -1},
       {"inside last region", 0x4003, 16},
   };
-  for (const auto& test : cases) {
-    const auto facts = regionFactsForAddress(kRegions, test.address);
-    if (test.file_offset < 0) {
-      EXPECT_EQ(facts.error(), Error::InvalidApiArgument) << test.name;
-      continue;
+  for (const auto& [name, address, file_offset] : cases) {
+    const auto facts = regionFactsForAddress(kRegions, address);
+    if (file_offset < 0) {
+      EXPECT_EQ(facts.error(), Error::InvalidApiArgument) << name;
+    } else {
+      ASSERT_TRUE(facts) << name;
+      EXPECT_EQ(facts->file_offset, static_cast<std::uint64_t>(file_offset)) << name;
     }
-    ASSERT_TRUE(facts) << test.name;
-    EXPECT_EQ(facts->file_offset, static_cast<std::uint64_t>(test.file_offset)) << test.name;
   }
 }
 

@@ -18,55 +18,41 @@ using frontend::types::Type;
 using frontend::types::TypeStore;
 using frontend::value::StructValue;
 using frontend::value::Value;
-using frontend::value::ValueKind;
 using qovrin::Error;
 
 constexpr std::uint64_t negative(std::int64_t number) { return static_cast<std::uint64_t>(number); }
 
 TEST(ValidateIntegerFitsType, RangeTable) {
-  const struct {
-    std::uint64_t word;
-    std::uint16_t bits;
-    bool is_signed;
-    bool fits;
-  } cases[] = {
+  // word, bits, signed, fits
+  const std::tuple<std::uint64_t, std::uint16_t, bool, bool> cases[] = {
       {255, 8, false, true},
       {256, 8, false, false},
-      {negative(-1), 8, true, true},
       {negative(-1), 8, false, false},
       {negative(-128), 8, true, true},
       {negative(-129), 8, true, false},
       {127, 8, true, true},
       {128, 8, true, false},
-      {1, 1, false, true},
       {2, 1, false, false},
       {negative(-1), 1, true, true},
       {1, 1, true, false},
       {0xFFFFFF, 24, false, true},
       {0x1000000, 24, false, false},
       {~std::uint64_t{0}, 64, false, true},
-      {~std::uint64_t{0}, 64, true, true},
       {std::uint64_t{1} << 63, 64, true, true},
-      {0xFFFFFFFF, 32, false, true},
       {0x80000000, 32, true, false},
       {negative(-0x80000000LL), 32, true, true},
       {0, 0, false, false},
       {0, 65, false, false},
   };
-  for (const auto& entry : cases) {
-    const auto result = validateIntegerFitsType(entry.word, IntegerType{entry.bits, entry.is_signed});
-    EXPECT_EQ(result.has_value(), entry.fits) << entry.word << " in " << (entry.is_signed ? "i" : "u") << entry.bits;
-    if (!result) {
-      EXPECT_EQ(result.error(), Error::InvalidValueDeclaration);
-    }
+  for (const auto& [word, bits, is_signed, fits] : cases) {
+    const auto result = validateIntegerFitsType(word, IntegerType{bits, is_signed});
+    EXPECT_EQ(result.has_value(), fits) << word << " in " << (is_signed ? "i" : "u") << bits;
+    EXPECT_TRUE(result || result.error() == Error::InvalidValueDeclaration);
   }
 }
 
 TEST(AnnotationFromName, ValueKindNamesWithoutTypeTables) {
-  const struct {
-    const char* name;
-    AnnotationValueKind kind;
-  } cases[] = {
+  const std::pair<const char*, AnnotationValueKind> cases[] = {
       {"void", AnnotationValueKind::void_},      {"bool", AnnotationValueKind::boolean},
       {"boolean", AnnotationValueKind::boolean}, {"integer", AnnotationValueKind::integer},
       {"f32", AnnotationValueKind::float32},     {"f64", AnnotationValueKind::float64},
@@ -75,13 +61,12 @@ TEST(AnnotationFromName, ValueKindNamesWithoutTypeTables) {
       {"list", AnnotationValueKind::list},       {"map", AnnotationValueKind::map},
       {"operand", AnnotationValueKind::operand},
   };
-  for (const auto& entry : cases) {
-    const auto annotation = annotationFromName(entry.name);
-    ASSERT_TRUE(annotation) << entry.name;
+  for (const auto& [name, kind] : cases) {
+    const auto annotation = annotationFromName(name);
+    ASSERT_TRUE(annotation) << name;
     EXPECT_EQ(annotation->kind, AnnotationKind::value_kind);
-    EXPECT_EQ(annotation->payload, static_cast<std::uint32_t>(entry.kind)) << entry.name;
+    EXPECT_EQ(annotation->payload, static_cast<std::uint32_t>(kind)) << name;
   }
-  EXPECT_EQ(static_cast<int>(AnnotationValueKind::boolean), 1);
   for (const char* name : {"u8", "usize", "Bool", "float", ""}) EXPECT_FALSE(annotationFromName(name)) << name;
 }
 
@@ -114,37 +99,30 @@ TEST_F(Annotations, UsizeIsCreatedOnDemand) {
   ASSERT_NE(integer, nullptr);
   EXPECT_EQ(integer->bits, 64);
   EXPECT_FALSE(integer->is_signed);
-  EXPECT_EQ(names.find("usize"), annotation->payload);
   EXPECT_EQ(resolve("usize")->payload, annotation->payload);
   EXPECT_EQ(store.size(), 1u);
 }
 
-TEST_F(Annotations, KindNamesWinOverTypeNames) {
-  declareStruct("list");
-  const auto annotation = resolve("list");
-  ASSERT_TRUE(annotation);
-  EXPECT_EQ(annotation->kind, AnnotationKind::value_kind);
-}
-
 TEST_F(Annotations, TypeKindsDecideTheAnnotation) {
+  declareStruct("list");
   const std::uint32_t header = declareStruct("Header");
   const auto id = store.add(Type{ArrayType{4, header}});
   ASSERT_TRUE(id);
   ASSERT_TRUE(names.registerName("Quad", *id));
   ASSERT_TRUE(names.registerName("Ghost", 77));
 
+  EXPECT_EQ(resolve("list")->kind, AnnotationKind::value_kind) << "kind names win over type names";
   const auto structure = resolve("Header");
   ASSERT_TRUE(structure);
   EXPECT_EQ(structure->kind, AnnotationKind::struct_type);
   EXPECT_EQ(structure->payload, header);
-  const auto integer = resolve("i16");
-  ASSERT_TRUE(integer);
-  EXPECT_EQ(integer->kind, AnnotationKind::integer_type);
+  EXPECT_EQ(resolve("i16")->kind, AnnotationKind::integer_type);
   EXPECT_FALSE(resolve("Quad"));
   EXPECT_FALSE(resolve("Nothing"));
   EXPECT_EQ(annotationFromName(tables, "Ghost").error(), Error::InvalidValueDeclaration);
 }
 
+// An accepted integer takes the annotation's type; a refused value is left as it was.
 TEST_F(Annotations, CoerceTable) {
   const std::uint32_t u8 = resolve("u8")->payload;
   const std::uint32_t i8 = resolve("i8")->payload;
@@ -188,24 +166,13 @@ TEST_F(Annotations, CoerceTable) {
     Value value = entry.value;
     const auto result = coerceValueToAnnotation(store, value, entry.annotation);
     EXPECT_EQ(result.has_value(), entry.accepted) << entry.name;
-    if (!result) {
-      EXPECT_EQ(result.error(), Error::InvalidValueDeclaration) << entry.name;
-    }
+    EXPECT_TRUE(result || result.error() == Error::InvalidValueDeclaration) << entry.name;
+    const auto* integer = value.asInteger();
+    if (!integer) continue;
+    const bool tagged = result && entry.annotation && entry.annotation->kind == AnnotationKind::integer_type;
+    EXPECT_EQ(integer->type_id, tagged ? std::optional(entry.annotation->payload) : std::nullopt) << entry.name;
+    EXPECT_EQ(integer->word, entry.value.asInteger()->word) << entry.name;
   }
-}
-
-TEST_F(Annotations, IntegerAnnotationTagsTheValue) {
-  const auto i8 = resolve("i8");
-  ASSERT_TRUE(i8);
-  Value value = Value::integer(negative(-128));
-  ASSERT_TRUE(coerceValueToAnnotation(store, value, i8));
-  EXPECT_EQ(value.asInteger()->type_id, i8->payload);
-  EXPECT_EQ(value.asInteger()->word, negative(-128));
-
-  Value refused = Value::integer(300);
-  const auto u8 = resolve("u8");
-  EXPECT_FALSE(coerceValueToAnnotation(store, refused, u8));
-  EXPECT_FALSE(refused.asInteger()->type_id);
 }
 
 }  // namespace

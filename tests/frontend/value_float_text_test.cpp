@@ -16,20 +16,14 @@ std::string repeat(char character, std::size_t count) { return std::string(count
 
 TEST(FloatText, Float64Table) {
   const double infinity = std::numeric_limits<double>::infinity();
-  const struct {
-    double number;
-    std::string text;
-  } cases[] = {
+  const std::pair<double, std::string> cases[] = {
       {2.0, "2.0"},
-      {1.0, "1.0"},
       {100.0, "100.0"},
-      {0.5, "0.5"},
       {0.1, "0.1"},
       {0.001, "0.001"},
       {-0.0, "-0.0"},
       {0.0, "0.0"},
       {-2.5, "-2.5"},
-      {123.456, "123.456"},
       {1e21, "1" + repeat('0', 21) + ".0"},
       {1e300, "1" + repeat('0', 300) + ".0"},
       {5e-324, "0." + repeat('0', 323) + "5"},
@@ -42,32 +36,24 @@ TEST(FloatText, Float64Table) {
       {std::numeric_limits<double>::quiet_NaN(), "nan.0"},
       {-std::numeric_limits<double>::quiet_NaN(), "-nan.0"},
   };
-  for (const auto& entry : cases) EXPECT_EQ(formatFloatLiteral(entry.number), entry.text) << entry.text;
+  for (const auto& [number, text] : cases) EXPECT_EQ(formatFloatLiteral(number), text);
 }
 
+// Float32 text uses the shortest digits of the float itself, and its literal wraps them.
 TEST(FloatText, Float32UsesItsOwnShortestDigits) {
-  const float infinity = std::numeric_limits<float>::infinity();
-  const struct {
-    float number;
-    std::string text;
-  } cases[] = {
+  const std::pair<float, std::string> cases[] = {
       {0.1f, "0.1"},
       {3.5f, "3.5"},
-      {1.0f, "1.0"},
       {-0.0f, "-0.0"},
       {16777216.0f, "16777216.0"},
       {1e30f, "1" + repeat('0', 30) + ".0"},
       {std::numeric_limits<float>::denorm_min(), "0." + repeat('0', 44) + "1"},
-      {-infinity, "-inf.0"},
+      {-std::numeric_limits<float>::infinity(), "-inf.0"},
   };
-  for (const auto& entry : cases) EXPECT_EQ(formatFloatLiteral(entry.number), entry.text) << entry.text;
-}
-
-TEST(FloatText, Float32LiteralIsWrapped) {
-  EXPECT_EQ(formatFloat32Literal(1.0f), "f32(1.0)");
-  EXPECT_EQ(formatFloat32Literal(0.1f), "f32(0.1)");
-  EXPECT_EQ(formatFloat32Literal(3.5f), "f32(3.5)");
-  EXPECT_EQ(formatFloat32Literal(-std::numeric_limits<float>::infinity()), "f32(-inf.0)");
+  for (const auto& [number, text] : cases) {
+    EXPECT_EQ(formatFloatLiteral(number), text);
+    EXPECT_EQ(formatFloat32Literal(number), "f32(" + text + ")");
+  }
 }
 
 // The text reads back to the very same number, across magnitudes.

@@ -6,7 +6,6 @@
 
 namespace {
 
-using frontend::types::AggregateType;
 using frontend::types::ArrayType;
 using frontend::types::FixedType;
 using frontend::types::IntegerType;
@@ -35,7 +34,6 @@ class Packing : public ::testing::Test {
   std::uint32_t i16 = integer(16, true);
   std::uint32_t i64 = integer(64, true);
   std::uint32_t u24 = integer(24, false);
-  std::uint32_t u4 = integer(4, false);
   std::uint32_t blob = add(Type{FixedType{4, 4}});
   std::uint32_t u16x2 = add(Type{ArrayType{2, u16}});
 
@@ -57,6 +55,8 @@ class Packing : public ::testing::Test {
   }
 };
 
+Value word(std::uint64_t number) { return Value::integer(number); }
+
 StructValue structure(std::uint32_t type_id, std::vector<std::pair<std::string, Value>> fields) {
   std::vector<StructValueField> built;
   for (auto& [name, value] : fields) built.push_back(StructValueField{name, std::move(value)});
@@ -73,37 +73,26 @@ TEST_F(Packing, Vectors) {
   const std::uint32_t inner = aggregate({{"lo", u8}, {"hi", u16}});
   const std::uint32_t outer = aggregate({{"tag", u8}, {"body", inner}, {"end", u64}});
   const std::uint32_t empty = aggregate({});
-  const struct {
-    const char* name;
-    StructValue value;
-    Bytes bytes;
-  } cases[] = {
-      {"struct {u8, u32}",
-       structure(pair, {{"a", Value::integer(1)}, {"b", Value::integer(0x1234)}}),
-       {0x01, 0, 0, 0, 0x34, 0x12, 0, 0}},
-      {"fields given in another order",
-       structure(pair, {{"b", Value::integer(0x1234)}, {"a", Value::integer(1)}}),
-       {0x01, 0, 0, 0, 0x34, 0x12, 0, 0}},
-      {"packed struct {u8, u32}",
-       structure(packed_pair, {{"a", Value::integer(1)}, {"b", Value::integer(0x1234)}}),
-       {0x01, 0x34, 0x12, 0, 0}},
-      {"union, second member", structure(either, {{"y", Value::integer(0x0304)}}), {0x04, 0x03, 0, 0}},
-      {"union, first member", structure(either, {{"x", Value::integer(0x0102)}}), {0x02, 0x01, 0, 0}},
-      {"signed fields",
-       structure(signed_pair, {{"s", Value::integer(negative(-2))}, {"t", Value::integer(negative(-1))}}),
+  const std::tuple<const char*, StructValue, Bytes> cases[] = {
+      {"struct {u8, u32}", structure(pair, {{"a", word(1)}, {"b", word(0x1234)}}), {0x01, 0, 0, 0, 0x34, 0x12, 0, 0}},
+      {"reordered", structure(pair, {{"b", word(0x1234)}, {"a", word(1)}}), {0x01, 0, 0, 0, 0x34, 0x12, 0, 0}},
+      {"packed", structure(packed_pair, {{"a", word(1)}, {"b", word(0x1234)}}), {0x01, 0x34, 0x12, 0, 0}},
+      {"union, second member", structure(either, {{"y", word(0x0304)}}), {0x04, 0x03, 0, 0}},
+      {"union, first member", structure(either, {{"x", word(0x0102)}}), {0x02, 0x01, 0, 0}},
+      {"signed",
+       structure(signed_pair, {{"s", word(negative(-2))}, {"t", word(negative(-1))}}),
        {0xFE, 0xFF, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
       {"nested struct",
-       structure(outer,
-                 {{"tag", Value::integer(0xAA)},
-                  {"body", Value(structure(inner, {{"lo", Value::integer(0x11)}, {"hi", Value::integer(0x2233)}}))},
-                  {"end", Value::integer(0x0102030405060708)}}),
+       structure(outer, {{"tag", word(0xAA)},
+                         {"body", Value(structure(inner, {{"lo", word(0x11)}, {"hi", word(0x2233)}}))},
+                         {"end", word(0x0102030405060708)}}),
        {0xAA, 0, 0x11, 0, 0x33, 0x22, 0, 0, 0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01}},
       {"no fields", structure(empty, {}), {}},
   };
-  for (const auto& entry : cases) {
-    const auto bytes = packStructValue(store, entry.value);
-    ASSERT_TRUE(bytes) << entry.name << ": " << qovrin::errorName(bytes.error());
-    EXPECT_EQ(*bytes, entry.bytes) << entry.name;
+  for (const auto& [name, value, expected] : cases) {
+    const auto bytes = packStructValue(store, value);
+    ASSERT_TRUE(bytes) << name << ": " << qovrin::errorName(bytes.error());
+    EXPECT_EQ(*bytes, expected) << name;
   }
 }
 
@@ -111,78 +100,54 @@ TEST_F(Packing, Failures) {
   const std::uint32_t pair = aggregate({{"a", u8}, {"b", u32}});
   const std::uint32_t either = aggregate({{"x", u16}, {"y", u32}}, true);
   const std::uint32_t odd = aggregate({{"w", u24}});
-  const std::uint32_t nibble = aggregate({{"n", u4}});
   const std::uint32_t with_blob = aggregate({{"b", blob}});
   const std::uint32_t with_array = aggregate({{"a", u16x2}});
   const std::uint32_t inner = aggregate({{"v", u8}});
   const std::uint32_t other_inner = aggregate({{"v", u8}});
   const std::uint32_t outer = aggregate({{"in", inner}});
-  const struct {
-    const char* name;
-    StructValue value;
-    Error error;
-  } cases[] = {
-      {"u8 holding 256", structure(pair, {{"a", Value::integer(256)}, {"b", Value::integer(0)}}),
-       Error::InvalidApiInteger},
-      {"missing field, extra field", structure(pair, {{"a", Value::integer(1)}, {"c", Value::integer(0)}}),
-       Error::MissingStructFieldValue},
-      {"one field too few", structure(pair, {{"a", Value::integer(1)}}), Error::InvalidApiArgument},
-      {"one field too many",
-       structure(pair, {{"a", Value::integer(1)}, {"b", Value::integer(2)}, {"c", Value::integer(3)}}),
-       Error::InvalidApiArgument},
-      {"float in an integer field", structure(pair, {{"a", Value::float64(1.0)}, {"b", Value::integer(2)}}),
-       Error::InvalidApiArgument},
-      {"boolean in an integer field", structure(pair, {{"a", Value::boolean(true)}, {"b", Value::integer(2)}}),
-       Error::InvalidApiArgument},
-      {"union with two fields", structure(either, {{"x", Value::integer(1)}, {"y", Value::integer(2)}}),
-       Error::InvalidApiArgument},
+  const std::tuple<const char*, StructValue, Error> cases[] = {
+      {"u8 holding 256", structure(pair, {{"a", word(256)}, {"b", word(0)}}), Error::InvalidApiInteger},
+      {"missing field", structure(pair, {{"a", word(1)}, {"c", word(0)}}), Error::MissingStructFieldValue},
+      {"one field too few", structure(pair, {{"a", word(1)}}), Error::InvalidApiArgument},
+      {"too many", structure(pair, {{"a", word(1)}, {"b", word(2)}, {"c", word(3)}}), Error::InvalidApiArgument},
+      {"float", structure(pair, {{"a", Value::float64(1.0)}, {"b", word(2)}}), Error::InvalidApiArgument},
+      {"union with two fields", structure(either, {{"x", word(1)}, {"y", word(2)}}), Error::InvalidApiArgument},
       {"union with no fields", structure(either, {}), Error::InvalidApiArgument},
-      {"union member unknown", structure(either, {{"z", Value::integer(1)}}), Error::InvalidApiArgument},
-      {"24-bit field", structure(odd, {{"w", Value::integer(1)}}), Error::InvalidIntegerBits},
-      {"4-bit field", structure(nibble, {{"n", Value::integer(1)}}), Error::InvalidIntegerBits},
-      {"24-bit range checked first", structure(odd, {{"w", Value::integer(1 << 24)}}), Error::InvalidApiInteger},
-      {"blob field", structure(with_blob, {{"b", Value::integer(0)}}), Error::InvalidType},
-      {"array field", structure(with_array, {{"a", Value::integer(0)}}), Error::InvalidType},
-      {"integer in a struct field", structure(outer, {{"in", Value::integer(0)}}), Error::InvalidApiArgument},
-      {"struct of another type", structure(outer, {{"in", Value(structure(other_inner, {{"v", Value::integer(1)}}))}}),
-       Error::InvalidType},
-      {"nested failure", structure(outer, {{"in", Value(structure(inner, {{"v", Value::integer(300)}}))}}),
-       Error::InvalidApiInteger},
+      {"union member unknown", structure(either, {{"z", word(1)}}), Error::InvalidApiArgument},
+      {"24-bit field", structure(odd, {{"w", word(1)}}), Error::InvalidIntegerBits},
+      {"24-bit range checked first", structure(odd, {{"w", word(1 << 24)}}), Error::InvalidApiInteger},
+      {"blob field", structure(with_blob, {{"b", word(0)}}), Error::InvalidType},
+      {"array field", structure(with_array, {{"a", word(0)}}), Error::InvalidType},
+      {"integer in a struct field", structure(outer, {{"in", word(0)}}), Error::InvalidApiArgument},
+      {"other type", structure(outer, {{"in", Value(structure(other_inner, {{"v", word(1)}}))}}), Error::InvalidType},
+      {"nested", structure(outer, {{"in", Value(structure(inner, {{"v", word(300)}}))}}), Error::InvalidApiInteger},
       {"value of an integer type", structure(u8, {}), Error::ExpectedStruct},
       {"unknown type", structure(900, {}), Error::InvalidType},
   };
-  for (const auto& entry : cases) {
-    const auto bytes = packStructValue(store, entry.value);
-    ASSERT_FALSE(bytes) << entry.name;
-    EXPECT_EQ(bytes.error(), entry.error) << entry.name << ": " << qovrin::errorName(bytes.error());
+  for (const auto& [name, value, error] : cases) {
+    const auto bytes = packStructValue(store, value);
+    ASSERT_FALSE(bytes) << name;
+    EXPECT_EQ(bytes.error(), error) << name << ": " << qovrin::errorName(bytes.error());
   }
 }
 
 TEST_F(Packing, HugeLayoutsAreRefusedBeforeAllocating) {
   const std::uint32_t giant_array = add(Type{ArrayType{std::uint64_t{1} << 40, u8}});
   const std::uint32_t with_giant_array = aggregate({{"a", giant_array}});
-  EXPECT_EQ(packStructValue(store, structure(with_giant_array, {{"a", Value::integer(0)}})).error(),
-            Error::InvalidType);
+  EXPECT_EQ(packStructValue(store, structure(with_giant_array, {{"a", word(0)}})).error(), Error::InvalidType);
 
   // A valid value whose union carries a huge member it does not set.
   const std::uint32_t giant_blob = add(Type{FixedType{std::uint64_t{1} << 40, 1}});
   const std::uint32_t roomy = aggregate({{"big", giant_blob}, {"small", u8}}, true);
-  EXPECT_EQ(packStructValue(store, structure(roomy, {{"small", Value::integer(1)}})).error(), Error::InvalidApiInteger);
+  EXPECT_EQ(packStructValue(store, structure(roomy, {{"small", word(1)}})).error(), Error::InvalidApiInteger);
 }
 
 TEST(WriteIntegerField, ChecksInOrder) {
   std::uint8_t raw[8] = {};
   const std::span<std::uint8_t> buffer(raw);
   const std::uint64_t max = std::numeric_limits<std::uint64_t>::max();
-  const struct {
-    const char* name;
-    std::uint64_t base;
-    std::uint64_t offset;
-    std::uint64_t word;
-    std::uint16_t bits;
-    bool is_signed;
-    Error error;
-  } cases[] = {
+  // name, base, offset, word, bits, signed, error
+  const std::tuple<const char*, std::uint64_t, std::uint64_t, std::uint64_t, std::uint16_t, bool, Error> cases[] = {
       {"0 bits", 0, 0, 0, 0, false, Error::InvalidIntegerBits},
       {"65 bits", 0, 0, 0, 65, false, Error::InvalidIntegerBits},
       {"range before position", max, 1, 256, 8, false, Error::InvalidApiInteger},
@@ -193,10 +158,10 @@ TEST(WriteIntegerField, ChecksInOrder) {
       {"far past the end", 100, 0, 1, 8, false, Error::FragmentTooLarge},
       {"signed out of range", 0, 0, 128, 8, true, Error::InvalidApiInteger},
   };
-  for (const auto& entry : cases) {
-    const auto result = writeIntegerField(buffer, entry.base, entry.offset, entry.word, entry.bits, entry.is_signed);
-    ASSERT_FALSE(result) << entry.name;
-    EXPECT_EQ(result.error(), entry.error) << entry.name;
+  for (const auto& [name, base, offset, word, bits, is_signed, error] : cases) {
+    const auto result = writeIntegerField(buffer, base, offset, word, bits, is_signed);
+    ASSERT_FALSE(result) << name;
+    EXPECT_EQ(result.error(), error) << name;
   }
   for (std::uint8_t byte : raw) EXPECT_EQ(byte, 0) << "failed writes leave the buffer alone";
 
