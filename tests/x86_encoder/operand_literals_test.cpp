@@ -4,10 +4,13 @@
 
 #include <limits>
 
+#include "operand_test_support.hpp"
+
 namespace x86_encoder::api {
 namespace {
 
 using qovrin::Error;
+using testing::errorOf;
 
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 
@@ -61,10 +64,10 @@ TEST(ParseIntLiteralForEncode, LeavesNamesAlone) {
 
 TEST(ParseIntLiteralForEncode, RejectsMalformedLiterals) {
   for (const std::string_view text : {"0zh", "-", "+", "0x", "0x_", "0xg1", "0x10h", "1_h_z_h", "~0zh"})
-    EXPECT_EQ(parseIntLiteralForEncode(text).error(), Error::InvalidIntegerLiteral) << text;
+    EXPECT_EQ(errorOf(parseIntLiteralForEncode(text)), Error::InvalidIntegerLiteral) << text;
   for (const std::string_view text : {"18446744073709551616", "-9223372036854775809", "0x1_0000_0000_0000_0000",
                                       "-0x8000000000000001", "10000000000000000h"})
-    EXPECT_EQ(parseIntLiteralForEncode(text).error(), Error::IntegerOverflow) << text;
+    EXPECT_EQ(errorOf(parseIntLiteralForEncode(text)), Error::IntegerOverflow) << text;
 }
 
 TEST(ParseClassifiedInt, ReadsBothBases) {
@@ -78,7 +81,7 @@ TEST(ParseClassifiedInt, ReadsBothBases) {
       {"1a", 10, Error::InvalidIntegerLiteral}, {"10", 8, Error::InvalidIntegerLiteral},
       {"-", 10, Error::InvalidIntegerLiteral},  {"10000000000000000", 16, Error::IntegerOverflow},
   };
-  for (const auto& [text, base, error] : failures) EXPECT_EQ(parseClassifiedInt(text, base).error(), error) << text;
+  for (const auto& [text, base, error] : failures) EXPECT_EQ(errorOf(parseClassifiedInt(text, base)), error) << text;
 }
 
 }  // namespace

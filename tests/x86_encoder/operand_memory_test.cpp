@@ -8,6 +8,7 @@ namespace x86_encoder::api {
 namespace {
 
 using qovrin::Error;
+using testing::errorOf;
 using testing::RecordingResolver;
 
 constexpr std::int32_t kEax = 87, kEbx = 89, kRax = 210, kRbx = 212, kRbp = 211, kR8 = 114, kR16 = 146;
@@ -71,22 +72,14 @@ TEST(ParseMemoryOperand, RejectsAddressesNoFormTakes) {
   for (const auto& [error, texts] : cases) {
     for (const auto text : texts) {
       RecordingResolver recording;
-      const auto operand = parseMemoryOperand(text, recording.resolver());
-      ASSERT_FALSE(operand.has_value()) << text;
-      EXPECT_EQ(operand.error(), error) << text;
+      EXPECT_EQ(errorOf(parseMemoryOperand(text, recording.resolver())), error) << text;
       EXPECT_TRUE(recording.asked().empty()) << text;
     }
   }
 }
 
-struct ResolvedCase {
-  std::string_view text;
-  std::string_view asked;
-  std::int32_t base;
-};
-
 TEST(ParseMemoryOperand, JoinsTheNonRegisterTermsIntoOneExpression) {
-  const ResolvedCase cases[] = {
+  const std::tuple<std::string_view, std::string, std::int32_t> cases[] = {
       {"rbx + a - b", "a - b", kRbx},     {"ebx - lbl", "0 - lbl", kEbx},
       {"rbx + lbl", "lbl", kRbx},         {"lbl + rbx*4", "lbl", kNone},
       {"rbx + a + 8", "a + 8", kRbx},     {"a + rbx*4 - 8 + b", "a + b - 8", kNone},
@@ -94,16 +87,16 @@ TEST(ParseMemoryOperand, JoinsTheNonRegisterTermsIntoOneExpression) {
       {"rbx - a<<2", "0 - (a<<2)", kRbx}, {"-lbl - 0x7FFFFFFFFFFFFFFF - 1", "0 - lbl - 9223372036854775808", kNone},
       {"rbx + a + 8 - 8", "a", kRbx},
   };
-  for (const ResolvedCase& c : cases) {
+  for (const auto& [text, asked, base] : cases) {
     RecordingResolver recording;
     recording.otherwise(testing::forwardReference());
-    const auto operand = parseMemoryOperand(c.text, recording.resolver());
-    ASSERT_TRUE(operand.has_value()) << c.text;
-    EXPECT_EQ(recording.asked(), std::vector<std::string>{std::string(c.asked)}) << c.text;
-    EXPECT_EQ(operand->base, c.base) << c.text;
-    EXPECT_EQ(operand->value, 0) << c.text;
-    EXPECT_EQ(operand->value_flags, kValueUnknown) << c.text;
-    EXPECT_TRUE(operand->symbolic) << c.text;
+    const auto operand = parseMemoryOperand(text, recording.resolver());
+    ASSERT_TRUE(operand.has_value()) << text;
+    EXPECT_EQ(recording.asked(), std::vector<std::string>{asked}) << text;
+    EXPECT_EQ(operand->base, base) << text;
+    EXPECT_EQ(operand->value, 0) << text;
+    EXPECT_EQ(operand->value_flags, kValueUnknown) << text;
+    EXPECT_TRUE(operand->symbolic) << text;
   }
 }
 
@@ -124,13 +117,13 @@ TEST(ParseMemoryOperand, UsesTheResolversAnswer) {
   EXPECT_EQ(absolute->flags, kAbsolute);
   EXPECT_EQ(absolute->value_flags, kValueUnknown);
 
-  EXPECT_EQ(parseMemoryOperand("rbx + broken", recording.resolver()).error(), Error::ExpressionResolutionFailed);
-  EXPECT_EQ(parseMemoryOperand("rbx + nothing", recording.resolver()).error(), Error::UnsupportedOperandSyntax);
+  EXPECT_EQ(errorOf(parseMemoryOperand("rbx + broken", recording.resolver())), Error::ExpressionResolutionFailed);
+  EXPECT_EQ(errorOf(parseMemoryOperand("rbx + nothing", recording.resolver())), Error::UnsupportedOperandSyntax);
   EXPECT_EQ(recording.asked(), (std::vector<std::string>{"size", "lbl", "broken", "nothing"}));
 
   RecordingResolver disabled;
   disabled.otherwise(testing::knownValue(1));
-  EXPECT_EQ(parseMemoryOperand("rbx + lbl", disabled.resolver(false)).error(), Error::UnsupportedOperandSyntax);
+  EXPECT_EQ(errorOf(parseMemoryOperand("rbx + lbl", disabled.resolver(false))), Error::UnsupportedOperandSyntax);
   EXPECT_TRUE(disabled.asked().empty());
 }
 
@@ -169,15 +162,15 @@ TEST(ParseEffectiveAddressMemoryOperand, RejectsConflictsAndBareModifiers) {
   RecordingResolver recording;
   for (const std::string_view text : {"dword", "a32", "byte  ", "nosplit"}) {
     X86Instruction fresh;
-    EXPECT_EQ(parseEffectiveAddressMemoryOperand(fresh, text, recording.resolver()).error(),
+    EXPECT_EQ(errorOf(parseEffectiveAddressMemoryOperand(fresh, text, recording.resolver())),
               Error::UnsupportedOperandSyntax)
         << text;
   }
   X86Instruction context;
-  EXPECT_EQ(parseEffectiveAddressMemoryOperand(context, "a16 a32 bx", recording.resolver()).error(),
+  EXPECT_EQ(errorOf(parseEffectiveAddressMemoryOperand(context, "a16 a32 bx", recording.resolver())),
             Error::UnsupportedPrefixes);
   context.prefix(PrefixSlot::address_size) = kPrefixA16;
-  EXPECT_EQ(parseEffectiveAddressMemoryOperand(context, "a32 bx", recording.resolver()).error(),
+  EXPECT_EQ(errorOf(parseEffectiveAddressMemoryOperand(context, "a32 bx", recording.resolver())),
             Error::UnsupportedPrefixes);
   EXPECT_TRUE(parseEffectiveAddressMemoryOperand(context, "a16 bx", recording.resolver()).has_value());
 }
@@ -186,8 +179,8 @@ TEST(ParseMemoryScale, AcceptsTheFourScales) {
   for (const auto& [text, scale] : {std::pair{"1", 1}, {"2", 2}, {"4", 4}, {"8", 8}, {"0x8", 8}})
     EXPECT_EQ(parseMemoryScale(text).value(), scale) << text;
   for (const std::string_view text : {"3", "-1", "16"})
-    EXPECT_EQ(parseMemoryScale(text).error(), Error::InvalidMemoryScale) << text;
-  EXPECT_EQ(parseMemoryScale("n").error(), Error::UnsupportedOperandSyntax);
+    EXPECT_EQ(errorOf(parseMemoryScale(text)), Error::InvalidMemoryScale) << text;
+  EXPECT_EQ(errorOf(parseMemoryScale("n")), Error::UnsupportedOperandSyntax);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@ namespace x86_encoder::api {
 namespace {
 
 using qovrin::Error;
+using testing::errorOf;
 using testing::RecordingResolver;
 
 constexpr std::int32_t kAh = 1, kBx = 12, kDi = 50, kEax = 87, kEbx = 89, kZmm0 = 313, kZmm1 = 314;
@@ -115,15 +116,15 @@ TEST(ParseOperandText, SegmentSlotConflicts) {
   RecordingResolver recording;
   X86Instruction context;
   context.prefix(PrefixSlot::segment) = kDs;
-  EXPECT_EQ(parseOperandText(context, "es:[di]", recording.resolver()).error(), Error::UnsupportedPrefixes);
-  EXPECT_EQ(parseOperandText(context, "[es:di]", recording.resolver()).error(), Error::UnsupportedPrefixes);
+  EXPECT_EQ(errorOf(parseOperandText(context, "es:[di]", recording.resolver())), Error::UnsupportedPrefixes);
+  EXPECT_EQ(errorOf(parseOperandText(context, "[es:di]", recording.resolver())), Error::UnsupportedPrefixes);
   EXPECT_TRUE(parseOperandText(context, "ds:[di]", recording.resolver()).has_value());
   EXPECT_EQ(context.prefix(PrefixSlot::segment), kDs);
 
   // A second operand of the same instruction sees the first one's override.
   X86Instruction shared;
   ASSERT_TRUE(parseOperandText(shared, "es:[di]", recording.resolver()).has_value());
-  EXPECT_EQ(parseOperandText(shared, "fs:[si]", recording.resolver()).error(), Error::UnsupportedPrefixes);
+  EXPECT_EQ(errorOf(parseOperandText(shared, "fs:[si]", recording.resolver())), Error::UnsupportedPrefixes);
   EXPECT_EQ(shared.prefix(PrefixSlot::segment), kEs);
 }
 
@@ -150,7 +151,7 @@ TEST(ParseOperandText, FailuresLeaveTheRecordEmptyAndTheSlotsAlone) {
       X86Instruction context;
       RecordingResolver recording;
       X86Operand slot{.flags = ~0ull, .value = 99, .base = 3, .decorators = 0xFFFF};
-      EXPECT_EQ(parseOperandText(context, text, recording.resolver(), slot).error(), error) << text;
+      EXPECT_EQ(errorOf(parseOperandText(context, text, recording.resolver(), slot)), error) << text;
       EXPECT_EQ(slot, X86Operand{}) << text;
       EXPECT_EQ(context.prefixes, X86Instruction{}.prefixes) << text;
     }

@@ -9,6 +9,7 @@ namespace x86_encoder::api {
 namespace {
 
 using qovrin::Error;
+using testing::errorOf;
 using testing::RecordingResolver;
 
 TEST(SplitFarPointer, OnlyWhenNeitherHalfIsAnAddressOrRegister) {
@@ -56,7 +57,7 @@ TEST(ParseFarPointerOperands, TwoImmediatesTheFirstMarkedWithTheColon) {
 
   RecordingResolver failing;
   failing.otherwise(qovrin::fail(Error::ExpressionResolutionFailed));
-  EXPECT_EQ(parseFarPointerOperands("a:b", failing.resolver()).error(), Error::ExpressionResolutionFailed);
+  EXPECT_EQ(errorOf(parseFarPointerOperands("a:b", failing.resolver())), Error::ExpressionResolutionFailed);
 }
 
 TEST(ParseRegisterPair, TwoRegistersThatAreNoSegments) {

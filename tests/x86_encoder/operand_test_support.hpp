@@ -55,6 +55,14 @@ class RecordingResolver {
   std::vector<std::string> asked_;
 };
 
+// The error a result holds, or nothing when it holds a value: reading error()
+// of a success is undefined, so tests expecting a failure compare this.
+template <typename T>
+std::optional<qovrin::Error> errorOf(const qovrin::Result<T>& result) {
+  if (result) return std::nullopt;
+  return result.error();
+}
+
 struct Address {
   std::int32_t base;
   std::int32_t index;

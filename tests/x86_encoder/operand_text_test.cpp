@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "operand_test_support.hpp"
+
 #include "x86_encoder/operand.hpp"
 #include "x86_encoder/operand_flags.hpp"
 
@@ -9,6 +11,7 @@ namespace x86_encoder::api {
 namespace {
 
 using qovrin::Error;
+using testing::errorOf;
 
 // Splits at the first sign outside brackets and quotes; a stray closing sign
 // does not nest.
@@ -46,7 +49,7 @@ TEST(SplitOperandDecorators, CutsAtTheFirstBraceOutsideBrackets) {
     EXPECT_EQ(split->decorators, decorators) << text;
   }
   for (const std::string_view text : {"eax]", "[eax", "[[eax]", "a]["})
-    EXPECT_EQ(splitOperandDecorators(text).error(), Error::UnsupportedOperandSyntax) << text;
+    EXPECT_EQ(errorOf(splitOperandDecorators(text)), Error::UnsupportedOperandSyntax) << text;
 }
 
 TEST(ParseOperandDecorators, ReadsMasksZeroingAndBroadcasts) {
@@ -64,7 +67,7 @@ TEST(ParseOperandDecorators, ReadsMasksZeroingAndBroadcasts) {
   for (const auto& [text, bits] : cases) EXPECT_EQ(parseOperandDecorators(text).value(), bits) << text;
   for (const std::string_view text :
        {"{k8}", "{eax}", "{}", "{z", "z}", "{rn-sae}", "{sae}", "{1to3}", "{k1}{k2}", "{1to4}{1to8}"})
-    EXPECT_EQ(parseOperandDecorators(text).error(), Error::UnsupportedOperandSyntax) << text;
+    EXPECT_EQ(errorOf(parseOperandDecorators(text)), Error::UnsupportedOperandSyntax) << text;
 }
 
 struct QualifierCase {
@@ -94,7 +97,7 @@ TEST(StripOperandQualifiers, TakesLeadingQualifierWords) {
     EXPECT_EQ(stripped->ea_flags, c.ea_flags) << c.text;
     EXPECT_EQ(stripped->text, c.rest) << c.text;
   }
-  EXPECT_EQ(stripOperandQualifiers("  ").error(), Error::UnsupportedOperandSyntax);
+  EXPECT_EQ(errorOf(stripOperandQualifiers("  ")), Error::UnsupportedOperandSyntax);
 }
 
 TEST(SplitSegmentOverride, NeedsOneColonAndASegmentRegister) {
