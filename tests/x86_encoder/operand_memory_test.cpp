@@ -127,16 +127,9 @@ TEST(ParseMemoryOperand, UsesTheResolversAnswer) {
   EXPECT_TRUE(disabled.asked().empty());
 }
 
-struct ModifierCase {
-  std::string_view text;
-  std::uint32_t ea_flags;
-  std::uint8_t address_bits;
-  std::uint32_t address_size;
-  std::int64_t value;
-};
-
 TEST(ParseEffectiveAddressMemoryOperand, ReadsModifierWords) {
-  const ModifierCase cases[] = {
+  // Text, ea_flags, address_bits, address-size slot, displacement.
+  const std::tuple<std::string_view, std::uint32_t, std::uint8_t, std::uint32_t, std::int64_t> cases[] = {
       {"a32 dword 0x10", kEaFullDisplacement, 32, kPrefixA32, 16},
       {"byte eax+1", kEaByteDisplacement, 8, 0, 1},
       {"WORD bx", kEaFullDisplacement, 16, 0, 0},
@@ -146,15 +139,15 @@ TEST(ParseEffectiveAddressMemoryOperand, ReadsModifierWords) {
       {"a16 a16 bx", 0, 0, kPrefixA16, 0},
       {"a64\trax", 0, 0, kPrefixA64, 0},
   };
-  for (const ModifierCase& c : cases) {
+  for (const auto& [text, ea_flags, address_bits, address_size, value] : cases) {
     X86Instruction context;
     RecordingResolver recording;
-    const auto operand = parseEffectiveAddressMemoryOperand(context, c.text, recording.resolver());
-    ASSERT_TRUE(operand.has_value()) << c.text;
-    EXPECT_EQ(operand->ea_flags, c.ea_flags) << c.text;
-    EXPECT_EQ(operand->address_bits, c.address_bits) << c.text;
-    EXPECT_EQ(operand->value, c.value) << c.text;
-    EXPECT_EQ(context.prefix(PrefixSlot::address_size), c.address_size) << c.text;
+    const auto operand = parseEffectiveAddressMemoryOperand(context, text, recording.resolver());
+    ASSERT_TRUE(operand.has_value()) << text;
+    EXPECT_EQ(operand->ea_flags, ea_flags) << text;
+    EXPECT_EQ(operand->address_bits, address_bits) << text;
+    EXPECT_EQ(operand->value, value) << text;
+    EXPECT_EQ(context.prefix(PrefixSlot::address_size), address_size) << text;
   }
 }
 

@@ -19,15 +19,9 @@ constexpr std::uint64_t kDword = 1ull << 34;
 
 std::uint64_t registerFlags(std::int32_t id) { return tables::registerById(id)->flags; }
 
-struct RegisterCase {
-  std::string_view text;
-  std::int32_t id;
-  std::uint64_t extra_flags;
-  std::uint16_t decorators;
-};
-
 TEST(ParseOperandText, Registers) {
-  const RegisterCase cases[] = {
+  // Text, register id, flags beyond the register's own, decorators.
+  const std::tuple<std::string_view, std::int32_t, std::uint64_t, std::uint16_t> cases[] = {
       {"ah", kAh, 0, 0},
       {"  EAX ", kEax, 0, 0},
       {"dword eax", kEax, kDword, 0},
@@ -38,16 +32,16 @@ TEST(ParseOperandText, Registers) {
       {"zmm0 + 7", kZmm0, 1ull << 50, 0},
       {"zmm0+15", kZmm0, 1ull << 51, 0},
   };
-  for (const RegisterCase& c : cases) {
+  for (const auto& [text, id, extra_flags, decorators] : cases) {
     X86Instruction context;
     RecordingResolver recording;
-    const auto operand = parseOperandText(context, c.text, recording.resolver());
-    ASSERT_TRUE(operand.has_value()) << c.text << ": " << qovrin::errorName(operand.error());
-    EXPECT_EQ(operand->kind, OperandKind::reg) << c.text;
-    EXPECT_EQ(operand->base, c.id) << c.text;
-    EXPECT_EQ(operand->flags, registerFlags(c.id) | c.extra_flags) << c.text;
-    EXPECT_EQ(operand->decorators, c.decorators) << c.text;
-    EXPECT_TRUE(recording.asked().empty()) << c.text;
+    const auto operand = parseOperandText(context, text, recording.resolver());
+    ASSERT_TRUE(operand.has_value()) << text << ": " << qovrin::errorName(operand.error());
+    EXPECT_EQ(operand->kind, OperandKind::reg) << text;
+    EXPECT_EQ(operand->base, id) << text;
+    EXPECT_EQ(operand->flags, registerFlags(id) | extra_flags) << text;
+    EXPECT_EQ(operand->decorators, decorators) << text;
+    EXPECT_TRUE(recording.asked().empty()) << text;
   }
 }
 

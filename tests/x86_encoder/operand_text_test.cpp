@@ -70,32 +70,26 @@ TEST(ParseOperandDecorators, ReadsMasksZeroingAndBroadcasts) {
     EXPECT_EQ(errorOf(parseOperandDecorators(text)), Error::UnsupportedOperandSyntax) << text;
 }
 
-struct QualifierCase {
-  std::string_view text;
-  std::uint64_t flags;
-  std::uint32_t ea_flags;
-  std::string_view rest;
-};
-
+// A last word always stays, even when it is a qualifier.
 TEST(StripOperandQualifiers, TakesLeadingQualifierWords) {
-  const QualifierCase cases[] = {
+  const std::tuple<std::string_view, std::uint64_t, std::uint32_t, std::string_view> cases[] = {
       {"dword ptr [eax]", kSizeDword, 0, "[eax]"},
       {"strict byte 1", kStrict | kSizeByte, 0, "1"},
       {"SHORT\tlabel", kShort, 0, "label"},
       {"rel qword [x]", kSizeQword, kEaRel, "[x]"},
       {"far near short abs x", kFar | kNear | kShort | kAbs, 0, "x"},
       {"oword xword yword zword tword word x", 0xF200000000, 0, "x"},
-      {"dword", 0, 0, "dword"},  // a last word always stays
+      {"dword", 0, 0, "dword"},
       {"dword[eax]", 0, 0, "dword[eax]"},
       {"label + 1", 0, 0, "label + 1"},
       {"byte label + 1", kSizeByte, 0, "label + 1"},
   };
-  for (const QualifierCase& c : cases) {
-    const auto stripped = stripOperandQualifiers(c.text);
-    ASSERT_TRUE(stripped.has_value()) << c.text;
-    EXPECT_EQ(stripped->flags, c.flags) << c.text;
-    EXPECT_EQ(stripped->ea_flags, c.ea_flags) << c.text;
-    EXPECT_EQ(stripped->text, c.rest) << c.text;
+  for (const auto& [text, flags, ea_flags, rest] : cases) {
+    const auto stripped = stripOperandQualifiers(text);
+    ASSERT_TRUE(stripped.has_value()) << text;
+    EXPECT_EQ(stripped->flags, flags) << text;
+    EXPECT_EQ(stripped->ea_flags, ea_flags) << text;
+    EXPECT_EQ(stripped->text, rest) << text;
   }
   EXPECT_EQ(errorOf(stripOperandQualifiers("  ")), Error::UnsupportedOperandSyntax);
 }
