@@ -43,7 +43,6 @@ TEST(ParseMemoryOperand, AddressesOfRegistersAndLiterals) {
       {"eax + xmm1*8", {kEax, kXmm1, 8, 0, kRegisters | kBelow16 | 0x10000C}},
       {"zmm3 + rax", {kRax, kZmm3, 1, 0, kRegisters | kBelow16 | 0x40000C}},
       {"r8 + r16", {kR8, kR16, 1, 0, kRegisters}},
-      {"eax, ebx", {kEax, kEbx, 1, 0, kRegisters | kBelow16}, kEax, kHintMakeBase},
       {"eax+8, ebx", {kEax, kEbx, 1, 8, kRegisters | kBelow16}, kEax, kHintMakeBase},
       {"8, ebx*2", {kNone, kEbx, 2, 8, kRegisters | kBelow16}, kEbx, kHintNotBase},
   };

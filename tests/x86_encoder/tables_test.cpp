@@ -228,12 +228,11 @@ TEST(RegisterTable, KnownRegistersInMixedCase) {
 }
 
 TEST(RegisterTable, NamedRowsAreTheSegmentAndOpmaskRegisters) {
-  for (const auto& [name, id] : {std::pair{"cs", tables::kRegisterIdCs},
-                                 {"ds", tables::kRegisterIdDs},
-                                 {"es", tables::kRegisterIdEs},
-                                 {"fs", tables::kRegisterIdFs},
-                                 {"gs", tables::kRegisterIdGs},
-                                 {"ss", tables::kRegisterIdSs}}) {
+  const std::pair<std::string_view, std::int16_t> segments[] = {
+      {"cs", tables::kRegisterIdCs}, {"ds", tables::kRegisterIdDs}, {"es", tables::kRegisterIdEs},
+      {"fs", tables::kRegisterIdFs}, {"gs", tables::kRegisterIdGs}, {"ss", tables::kRegisterIdSs},
+  };
+  for (const auto& [name, id] : segments) {
     EXPECT_EQ(tables::registerById(id)->name, name);
     EXPECT_TRUE(tables::registerById(id)->flags & 0x200u) << name << " lacks the segment class";
   }
