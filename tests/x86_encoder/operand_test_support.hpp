@@ -1,7 +1,7 @@
 #pragma once
 // Test helpers for operand parsing: a resolver that answers from a fixed list
-// and records every text it was asked for, and the expected shape of an
-// address.
+// and records every text it was asked for, the error of an expected failure,
+// and the expected shape of an address.
 
 #include <gtest/gtest.h>
 

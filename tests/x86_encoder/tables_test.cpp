@@ -239,7 +239,8 @@ TEST(RegisterTable, NamedRowsAreTheSegmentAndOpmaskRegisters) {
   ASSERT_EQ(tables::kOpmaskRegisterRows.last - tables::kOpmaskRegisterRows.first, 7);
   for (std::uint32_t n = 0; n < 8; ++n) {
     const auto& row = tables::registers()[tables::kOpmaskRegisterRows.first + n];
-    EXPECT_EQ(row.name, "k" + std::to_string(n));
+    const char name[] = {'k', static_cast<char>('0' + n)};
+    EXPECT_EQ(row.name, std::string_view(name, 2));
     EXPECT_EQ(row.number, n);
     EXPECT_TRUE(row.flags & (1u << 15)) << row.name << " lacks the opmask class";
   }
