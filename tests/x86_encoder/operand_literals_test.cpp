@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <span>
 
 #include "operand_test_support.hpp"
 
@@ -14,40 +15,27 @@ using testing::errorOf;
 
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 
-// Decimal patterns up to 2^64-1 stand for their 64-bit value, the form in
-// which negative meta integers reach instruction text.
+using LiteralCase = std::pair<std::string_view, std::int64_t>;
+
 TEST(ParseIntLiteralForEncode, ReadsLiterals) {
-  const std::pair<std::string_view, std::int64_t> cases[] = {
-      {"0", 0},
-      {"42", 42},
-      {" +7 ", 7},
-      {"-8", -8},
-      {"1_000", 1000},
-      {"0ah", 10},
-      {"0FFH", 255},
-      {"0x7f", 127},
-      {"0X_FF_FF", 0xFFFF},
-      {"-0x10", -16},
-      {"'ab'", 0x6261},
-      {"\"ab\"", 0x6261},
-      {"''''", 0x27},
-      {"''", 0},
-      {"'abcdefghij'", 0x6867666564636261},
-      {"~0", -1},
-      {"~ ~ 5", 5},
-      {"~-1", 0},
-      {"-0x8000000000000000", kMin},
-      {"-9223372036854775808", kMin},
-      {"0xFFFFFFFFFFFFFFFF", -1},
-      {"0x0000000000000000001", 1},
-      {"18446744073709551608", -8},
-      {"9223372036854775808", kMin},
-      {"18446744073709551615", -1},
+  const LiteralCase forms[] = {
+      {"0", 0},       {"42", 42},    {" +7 ", 7},          {"-8", -8},     {"1_000", 1000},  {"0ah", 10},
+      {"0FFH", 255},  {"0x7f", 127}, {"0X_FF_FF", 0xFFFF}, {"-0x10", -16}, {"'ab'", 0x6261}, {"\"ab\"", 0x6261},
+      {"''''", 0x27}, {"''", 0},     {"~0", -1},           {"~ ~ 5", 5},   {"~-1", 0},
   };
-  for (const auto& [text, value] : cases) {
-    const auto parsed = parseIntLiteralForEncode(text);
-    ASSERT_TRUE(parsed.has_value() && parsed->has_value()) << text;
-    EXPECT_EQ(**parsed, value) << text;
+  // Decimal patterns up to 2^64-1 stand for their 64-bit value, the form in
+  // which negative meta integers reach instruction text.
+  const LiteralCase bounds[] = {
+      {"'abcdefghij'", 0x6867666564636261}, {"-0x8000000000000000", kMin}, {"-9223372036854775808", kMin},
+      {"0xFFFFFFFFFFFFFFFF", -1},           {"0x0000000000000000001", 1},  {"18446744073709551608", -8},
+      {"9223372036854775808", kMin},        {"18446744073709551615", -1},
+  };
+  for (const auto cases : {std::span<const LiteralCase>(forms), std::span<const LiteralCase>(bounds)}) {
+    for (const auto& [text, value] : cases) {
+      const auto parsed = parseIntLiteralForEncode(text);
+      ASSERT_TRUE(parsed.has_value() && parsed->has_value()) << text;
+      EXPECT_EQ(**parsed, value) << text;
+    }
   }
 }
 
