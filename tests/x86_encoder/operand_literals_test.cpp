@@ -3,49 +3,39 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <span>
+
+#include "operand_test_support.hpp"
 
 namespace x86_encoder::api {
 namespace {
 
 using qovrin::Error;
+using testing::errorOf;
 
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 
+using LiteralCase = std::pair<std::string_view, std::int64_t>;
+
 TEST(ParseIntLiteralForEncode, ReadsLiterals) {
-  const std::pair<std::string_view, std::int64_t> cases[] = {
-      {"0", 0},
-      {"42", 42},
-      {" +7 ", 7},
-      {"-8", -8},
-      {"1_000", 1000},
-      {"0ah", 10},
-      {"0FFH", 255},
-      {"0x7f", 127},
-      {"0X_FF_FF", 0xFFFF},
-      {"-0x10", -16},
-      {"'ab'", 0x6261},
-      {"\"ab\"", 0x6261},
-      {"''''", 0x27},
-      {"''", 0},
-      {"'abcdefghij'", 0x6867666564636261},
-      {"~0", -1},
-      {"~ ~ 5", 5},
-      {"~-1", 0},
-      {"-0x8000000000000000", kMin},
-      {"-9223372036854775808", kMin},
-      {"0xFFFFFFFFFFFFFFFF", -1},
-      {"0x0000000000000000001", 1},
-      // Decimal patterns up to 2^64-1 stand for their 64-bit value, the
-      // form in which negative meta integers reach instruction text.
-      {"18446744073709551608", -8},
-      {"9223372036854775808", kMin},
-      {"18446744073709551615", -1},
+  const LiteralCase forms[] = {
+      {"0", 0},       {"42", 42},    {" +7 ", 7},          {"-8", -8},     {"1_000", 1000},  {"0ah", 10},
+      {"0FFH", 255},  {"0x7f", 127}, {"0X_FF_FF", 0xFFFF}, {"-0x10", -16}, {"'ab'", 0x6261}, {"\"ab\"", 0x6261},
+      {"''''", 0x27}, {"''", 0},     {"~0", -1},           {"~ ~ 5", 5},   {"~-1", 0},
   };
-  for (const auto& [text, value] : cases) {
-    const auto parsed = parseIntLiteralForEncode(text);
-    ASSERT_TRUE(parsed.has_value()) << text;
-    ASSERT_TRUE(parsed->has_value()) << text;
-    EXPECT_EQ(**parsed, value) << text;
+  // Decimal patterns up to 2^64-1 stand for their 64-bit value, the form in
+  // which negative meta integers reach instruction text.
+  const LiteralCase bounds[] = {
+      {"'abcdefghij'", 0x6867666564636261}, {"-0x8000000000000000", kMin}, {"-9223372036854775808", kMin},
+      {"0xFFFFFFFFFFFFFFFF", -1},           {"0x0000000000000000001", 1},  {"18446744073709551608", -8},
+      {"9223372036854775808", kMin},        {"18446744073709551615", -1},
+  };
+  for (const auto cases : {std::span<const LiteralCase>(forms), std::span<const LiteralCase>(bounds)}) {
+    for (const auto& [text, value] : cases) {
+      const auto parsed = parseIntLiteralForEncode(text);
+      ASSERT_TRUE(parsed.has_value() && parsed->has_value()) << text;
+      EXPECT_EQ(**parsed, value) << text;
+    }
   }
 }
 
@@ -61,27 +51,11 @@ TEST(ParseIntLiteralForEncode, LeavesNamesAlone) {
 }
 
 TEST(ParseIntLiteralForEncode, RejectsMalformedLiterals) {
-  const std::pair<std::string_view, Error> cases[] = {
-      {"0zh", Error::InvalidIntegerLiteral},
-      {"-", Error::InvalidIntegerLiteral},
-      {"+", Error::InvalidIntegerLiteral},
-      {"0x", Error::InvalidIntegerLiteral},
-      {"0x_", Error::InvalidIntegerLiteral},
-      {"0xg1", Error::InvalidIntegerLiteral},
-      {"0x10h", Error::InvalidIntegerLiteral},
-      {"1_h_z_h", Error::InvalidIntegerLiteral},
-      {"~0zh", Error::InvalidIntegerLiteral},
-      {"18446744073709551616", Error::IntegerOverflow},
-      {"-9223372036854775809", Error::IntegerOverflow},
-      {"0x1_0000_0000_0000_0000", Error::IntegerOverflow},
-      {"-0x8000000000000001", Error::IntegerOverflow},
-      {"10000000000000000h", Error::IntegerOverflow},
-  };
-  for (const auto& [text, error] : cases) {
-    const auto parsed = parseIntLiteralForEncode(text);
-    ASSERT_FALSE(parsed.has_value()) << text;
-    EXPECT_EQ(parsed.error(), error) << text;
-  }
+  for (const std::string_view text : {"0zh", "-", "+", "0x", "0x_", "0xg1", "0x10h", "1_h_z_h", "~0zh"})
+    EXPECT_EQ(errorOf(parseIntLiteralForEncode(text)), Error::InvalidIntegerLiteral) << text;
+  for (const std::string_view text : {"18446744073709551616", "-9223372036854775809", "0x1_0000_0000_0000_0000",
+                                      "-0x8000000000000001", "10000000000000000h"})
+    EXPECT_EQ(errorOf(parseIntLiteralForEncode(text)), Error::IntegerOverflow) << text;
 }
 
 TEST(ParseClassifiedInt, ReadsBothBases) {
@@ -89,22 +63,13 @@ TEST(ParseClassifiedInt, ReadsBothBases) {
       {"10", 10, 10},  {"-1_0", 10, -10},  {"10", 16, 16},    {"0x10", 16, 16},
       {"10h", 16, 16}, {"-ffh", 16, -255}, {"+0X1f", 16, 31}, {"FFFFFFFFFFFFFFFF", 16, -1},
   };
-  for (const auto& [text, base, value] : cases) {
-    const auto parsed = parseClassifiedInt(text, base);
-    ASSERT_TRUE(parsed.has_value()) << text;
-    EXPECT_EQ(*parsed, value) << text;
-  }
+  for (const auto& [text, base, value] : cases) EXPECT_EQ(parseClassifiedInt(text, base).value(), value) << text;
   const std::tuple<std::string_view, unsigned, Error> failures[] = {
-      {"", 10, Error::InvalidIntegerLiteral},
-      {"_", 16, Error::InvalidIntegerLiteral},
-      {"1a", 10, Error::InvalidIntegerLiteral},
-      {"10", 8, Error::InvalidIntegerLiteral},
-      {"-", 10, Error::InvalidIntegerLiteral},
-      {"1"
-       "0000000000000000",
-       16, Error::IntegerOverflow},
+      {"", 10, Error::InvalidIntegerLiteral},   {"_", 16, Error::InvalidIntegerLiteral},
+      {"1a", 10, Error::InvalidIntegerLiteral}, {"10", 8, Error::InvalidIntegerLiteral},
+      {"-", 10, Error::InvalidIntegerLiteral},  {"10000000000000000", 16, Error::IntegerOverflow},
   };
-  for (const auto& [text, base, error] : failures) EXPECT_EQ(parseClassifiedInt(text, base).error(), error) << text;
+  for (const auto& [text, base, error] : failures) EXPECT_EQ(errorOf(parseClassifiedInt(text, base)), error) << text;
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // Test helpers for operand parsing: a resolver that answers from a fixed list
-// and records every text it was asked for, and the expected shape of an
-// address.
+// and records every text it was asked for, the error of an expected failure,
+// and the expected shape of an address.
 
 #include <gtest/gtest.h>
 
@@ -54,6 +54,14 @@ class RecordingResolver {
   Answer fallback_ = std::nullopt;
   std::vector<std::string> asked_;
 };
+
+// The error a result holds, or nothing when it holds a value: reading error()
+// of a success is undefined, so tests expecting a failure compare this.
+template <typename T>
+std::optional<qovrin::Error> errorOf(const qovrin::Result<T>& result) {
+  if (result) return std::nullopt;
+  return result.error();
+}
 
 struct Address {
   std::int32_t base;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "operand_test_support.hpp"
+
 #include "x86_encoder/operand.hpp"
 #include "x86_encoder/operand_flags.hpp"
 
@@ -9,70 +11,49 @@ namespace x86_encoder::api {
 namespace {
 
 using qovrin::Error;
+using testing::errorOf;
 
-struct SplitCase {
-  std::string_view text;
-  char delimiter;
-  bool splits;
-  std::string_view left;
-  std::string_view right;
-};
-
+// Splits at the first sign outside brackets and quotes; a stray closing sign
+// does not nest.
 TEST(SplitTopLevelDelimiter, SplitsOnlyAtTheFirstTopLevelSign) {
-  const SplitCase cases[] = {
-      {"zmm0+3", '+', true, "zmm0", "3"},
-      {"  dx : ax ", ':', true, "dx", "ax"},
-      {"[a+b]+c", '+', true, "[a+b]", "c"},
-      {"(a:b):c", ':', true, "(a:b)", "c"},
-      {"{a,b},c", ',', true, "{a,b}", "c"},
-      {"':':x", ':', true, "':'", "x"},
-      {"\"a,b\",c", ',', true, "\"a,b\"", "c"},
-      {"a+b+c", '+', false, "", ""},    // the right part holds the sign again
-      {"a+(b+c)", '+', false, "", ""},  // even inside parentheses
-      {"+a", '+', false, "", ""},
-      {"a+", '+', false, "", ""},
-      {"[a+b]", '+', false, "", ""},
-      {"a)+b", '+', true, "a)", "b"},  // a stray closing sign does not nest
-      {"'a+b", '+', false, "", ""},    // an open quote hides the rest
+  const std::tuple<std::string_view, char, std::string_view, std::string_view> cases[] = {
+      {"zmm0+3", '+', "zmm0", "3"},       {"  dx : ax ", ':', "dx", "ax"}, {"[a+b]+c", '+', "[a+b]", "c"},
+      {"(a:b):c", ':', "(a:b)", "c"},     {"{a,b},c", ',', "{a,b}", "c"},  {"':':x", ':', "':'", "x"},
+      {"\"a,b\",c", ',', "\"a,b\"", "c"}, {"a)+b", '+', "a)", "b"},
   };
-  for (const SplitCase& c : cases) {
-    const auto split = splitTopLevelDelimiter(c.text, c.delimiter);
-    ASSERT_EQ(split.has_value(), c.splits) << c.text;
-    if (!split) continue;
-    EXPECT_EQ(split->left, c.left) << c.text;
-    EXPECT_EQ(split->right, c.right) << c.text;
+  for (const auto& [text, delimiter, left, right] : cases) {
+    const auto split = splitTopLevelDelimiter(text, delimiter);
+    ASSERT_TRUE(split.has_value()) << text;
+    EXPECT_EQ(split->left, left) << text;
+    EXPECT_EQ(split->right, right) << text;
   }
+  // No split when the right part holds the sign again, even inside
+  // parentheses, when a part is empty, or when an open quote hides the rest.
+  for (const std::string_view text : {"a+b+c", "a+(b+c)", "+a", "a+", "[a+b]", "'a+b"})
+    EXPECT_FALSE(splitTopLevelDelimiter(text, '+').has_value()) << text;
 }
 
-struct DecoratorSplitCase {
-  std::string_view text;
-  std::string_view core;
-  std::string_view decorators;
-};
-
 TEST(SplitOperandDecorators, CutsAtTheFirstBraceOutsideBrackets) {
-  const DecoratorSplitCase cases[] = {
-      {"zmm1 {k2}{z}", "zmm1", "{k2}{z}"},
+  const std::tuple<std::string_view, std::string_view, std::string_view> cases[] = {
       {"[rax]{1to8}", "[rax]", "{1to8}"},
       {"[a{b}]", "[a{b}]", ""},
       {"'{'", "'{'", ""},
       {"  eax  ", "eax", ""},
       {"{sae}", "", "{sae}"},
   };
-  for (const DecoratorSplitCase& c : cases) {
-    const auto split = splitOperandDecorators(c.text);
-    ASSERT_TRUE(split.has_value()) << c.text;
-    EXPECT_EQ(split->core, c.core) << c.text;
-    EXPECT_EQ(split->decorators, c.decorators) << c.text;
+  for (const auto& [text, core, decorators] : cases) {
+    const auto split = splitOperandDecorators(text);
+    ASSERT_TRUE(split.has_value()) << text;
+    EXPECT_EQ(split->core, core) << text;
+    EXPECT_EQ(split->decorators, decorators) << text;
   }
   for (const std::string_view text : {"eax]", "[eax", "[[eax]", "a]["})
-    EXPECT_EQ(splitOperandDecorators(text).error(), Error::UnsupportedOperandSyntax) << text;
+    EXPECT_EQ(errorOf(splitOperandDecorators(text)), Error::UnsupportedOperandSyntax) << text;
 }
 
 TEST(ParseOperandDecorators, ReadsMasksZeroingAndBroadcasts) {
   const std::pair<std::string_view, std::uint16_t> cases[] = {
       {"", 0},
-      {"{k2}{z}", 0x12},
       {"{ K7 } { Z }", 0x17},
       {"{k0}", 0},
       {"{1to2}", 0x20},
@@ -82,44 +63,34 @@ TEST(ParseOperandDecorators, ReadsMasksZeroingAndBroadcasts) {
       {"{1to32}", 0x4020},
       {"{k1}{1to8}", 0x2021},
   };
-  for (const auto& [text, bits] : cases) {
-    const auto parsed = parseOperandDecorators(text);
-    ASSERT_TRUE(parsed.has_value()) << text;
-    EXPECT_EQ(*parsed, bits) << text;
-  }
+  for (const auto& [text, bits] : cases) EXPECT_EQ(parseOperandDecorators(text).value(), bits) << text;
   for (const std::string_view text :
-       {"{k9}", "{k8}", "{eax}", "{}", "{z", "z}", "{rn-sae}", "{sae}", "{1to3}", "{k1}{k2}", "{1to4}{1to8}"})
-    EXPECT_EQ(parseOperandDecorators(text).error(), Error::UnsupportedOperandSyntax) << text;
+       {"{k8}", "{eax}", "{}", "{z", "z}", "{rn-sae}", "{sae}", "{1to3}", "{k1}{k2}", "{1to4}{1to8}"})
+    EXPECT_EQ(errorOf(parseOperandDecorators(text)), Error::UnsupportedOperandSyntax) << text;
 }
 
-struct QualifierCase {
-  std::string_view text;
-  std::uint64_t flags;
-  std::uint32_t ea_flags;
-  std::string_view rest;
-};
-
+// A last word always stays, even when it is a qualifier.
 TEST(StripOperandQualifiers, TakesLeadingQualifierWords) {
-  const QualifierCase cases[] = {
+  const std::tuple<std::string_view, std::uint64_t, std::uint32_t, std::string_view> cases[] = {
       {"dword ptr [eax]", kSizeDword, 0, "[eax]"},
       {"strict byte 1", kStrict | kSizeByte, 0, "1"},
       {"SHORT\tlabel", kShort, 0, "label"},
       {"rel qword [x]", kSizeQword, kEaRel, "[x]"},
       {"far near short abs x", kFar | kNear | kShort | kAbs, 0, "x"},
       {"oword xword yword zword tword word x", 0xF200000000, 0, "x"},
-      {"dword", 0, 0, "dword"},  // a last word always stays
+      {"dword", 0, 0, "dword"},
       {"dword[eax]", 0, 0, "dword[eax]"},
       {"label + 1", 0, 0, "label + 1"},
       {"byte label + 1", kSizeByte, 0, "label + 1"},
   };
-  for (const QualifierCase& c : cases) {
-    const auto stripped = stripOperandQualifiers(c.text);
-    ASSERT_TRUE(stripped.has_value()) << c.text;
-    EXPECT_EQ(stripped->flags, c.flags) << c.text;
-    EXPECT_EQ(stripped->ea_flags, c.ea_flags) << c.text;
-    EXPECT_EQ(stripped->text, c.rest) << c.text;
+  for (const auto& [text, flags, ea_flags, rest] : cases) {
+    const auto stripped = stripOperandQualifiers(text);
+    ASSERT_TRUE(stripped.has_value()) << text;
+    EXPECT_EQ(stripped->flags, flags) << text;
+    EXPECT_EQ(stripped->ea_flags, ea_flags) << text;
+    EXPECT_EQ(stripped->text, rest) << text;
   }
-  EXPECT_EQ(stripOperandQualifiers("  ").error(), Error::UnsupportedOperandSyntax);
+  EXPECT_EQ(errorOf(stripOperandQualifiers("  ")), Error::UnsupportedOperandSyntax);
 }
 
 TEST(SplitSegmentOverride, NeedsOneColonAndASegmentRegister) {
@@ -136,10 +107,8 @@ TEST(SplitSegmentOverride, NeedsOneColonAndASegmentRegister) {
 }
 
 TEST(SegmentPrefixValueByName, NamesTheSixSegmentRegisters) {
-  const std::pair<std::string_view, std::int32_t> cases[] = {
-      {"cs", 47}, {"DS", 85}, {" es ", 93}, {"fs", 96}, {"gs", 97}, {"ss", 224},
-  };
-  for (const auto& [text, id] : cases) EXPECT_EQ(segmentPrefixValueByName(text), id) << text;
+  for (const auto& [text, id] : {std::pair{"cs", 47}, {"DS", 85}, {" es ", 93}, {"fs", 96}, {"gs", 97}, {"ss", 224}})
+    EXPECT_EQ(segmentPrefixValueByName(text), id) << text;
   for (const std::string_view text : {"ax", "e s", "", "k1"}) EXPECT_FALSE(segmentPrefixValueByName(text)) << text;
 }
 
