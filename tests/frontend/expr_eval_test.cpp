@@ -6,6 +6,9 @@
 #include <string>
 #include <variant>
 #include <vector>
+#include "common/error_of.hpp"
+
+using qovrin::testing::errorOf;
 
 namespace {
 
@@ -44,7 +47,7 @@ void expectCases(std::span<const Case> cases, const EvaluationContext& context) 
     const auto result = evaluate(test.text, context);
     if (const auto* error = std::get_if<Error>(&test.expected)) {
       ASSERT_FALSE(result) << test.text;
-      EXPECT_EQ(result.error(), *error) << test.text << " gave " << qovrin::errorName(result.error());
+      EXPECT_EQ(errorOf(result), *error) << test.text << " gave " << qovrin::errorName(result.error());
       continue;
     }
     ASSERT_TRUE(result) << test.text << " failed with " << qovrin::errorName(result.error());
@@ -206,7 +209,7 @@ TEST_F(Evaluation, BuiltinArgumentsEvaluateThreeWays) {
   using frontend::expr::evaluateBuiltinValueArg;
   EXPECT_EQ(evaluateBuiltinValueArg(call.arguments[0], context)->asInteger()->word, 9u);
   EXPECT_EQ(evaluateBuiltinValueArg(call.arguments[1], context)->asInteger()->word, 3u);
-  EXPECT_EQ(evaluateBuiltinValueArg(call.arguments[2], context).error(), Error::MissingEvaluationContext);
+  EXPECT_EQ(errorOf(evaluateBuiltinValueArg(call.arguments[2], context)), Error::MissingEvaluationContext);
   EvaluationHooks hooks;
   hooks.eval_struct_literal = [](std::string_view text, const EvaluationContext&) -> qovrin::Result<Value> {
     return Value::string(std::string(text));
@@ -216,8 +219,8 @@ TEST_F(Evaluation, BuiltinArgumentsEvaluateThreeWays) {
 }
 
 TEST_F(Evaluation, IntegerAndBooleanEntriesCheckTheKind) {
-  EXPECT_EQ(frontend::expr::evaluateInteger(parse("true"), context).error(), Error::TypeMismatch);
-  EXPECT_EQ(frontend::expr::evaluateBoolean(parse("1"), context).error(), Error::TypeMismatch);
+  EXPECT_EQ(errorOf(frontend::expr::evaluateInteger(parse("true"), context)), Error::TypeMismatch);
+  EXPECT_EQ(errorOf(frontend::expr::evaluateBoolean(parse("1"), context)), Error::TypeMismatch);
   EXPECT_EQ(frontend::expr::evaluateInteger(parse("2 * 21"), context).value(), 42u);
   EXPECT_TRUE(frontend::expr::evaluateBoolean(parse("1 < 2"), context).value());
 }
@@ -251,7 +254,7 @@ TEST(ConstantIntegerValue, FoldsWithoutContext) {
     const auto folded = frontend::expr::constantIntegerValue(parse(text));
     if (const auto* error = std::get_if<Error>(&expected)) {
       ASSERT_FALSE(folded) << text;
-      EXPECT_EQ(folded.error(), *error) << text;
+      EXPECT_EQ(errorOf(folded), *error) << text;
     } else {
       ASSERT_TRUE(folded) << text;
       EXPECT_EQ(*folded, std::get<0>(expected)) << text;

@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "common/error_of.hpp"
 #include "statement_shape.hpp"
+
+using qovrin::testing::errorOf;
 
 namespace {
 
@@ -171,7 +174,7 @@ TEST(Expr, SymbolMapperRewritesIdentifiersAndMappedBareNames) {
   });
   const auto failed = failing.parseExpression(1);
   ASSERT_FALSE(failed);
-  EXPECT_EQ(failed.error(), Error::UndefinedSymbol);
+  EXPECT_EQ(errorOf(failed), Error::UndefinedSymbol);
 }
 
 std::size_t height(const Node& node) {

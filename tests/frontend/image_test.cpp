@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <numeric>
 #include <vector>
+#include "common/error_of.hpp"
+
+using qovrin::testing::errorOf;
 
 namespace {
 
@@ -55,7 +58,7 @@ TEST(Image, LoadsMapThroughTheFirstRegionThatHoldsTheWholeRange) {
     const auto status = image.loadBytes(address, out);
     if (first < 0) {
       ASSERT_FALSE(status) << name;
-      EXPECT_EQ(status.error(), Error::InvalidApiArgument) << name;
+      EXPECT_EQ(errorOf(status), Error::InvalidApiArgument) << name;
     } else {
       ASSERT_TRUE(status) << name;
       std::vector<std::uint8_t> expected(count);
@@ -69,17 +72,17 @@ TEST(Image, RangeOverflowFailsAtOnceAndNoRegionsMapBasePlusK) {
   auto bytes = countingBytes(8);
   const std::vector<ImageRegion> regions = {{0, 0, kMax, kMax, 0}};
   const Image image{0, regions, bytes};
-  EXPECT_EQ(image.map(kMax, 2).error(), Error::OffsetOverflow);
-  EXPECT_EQ(image.map(0x10, 1).error(), Error::InvalidApiArgument);  // mapped beyond the output bytes
+  EXPECT_EQ(errorOf(image.map(kMax, 2)), Error::OffsetOverflow);
+  EXPECT_EQ(errorOf(image.map(0x10, 1)), Error::InvalidApiArgument);  // mapped beyond the output bytes
   const std::vector<ImageRegion> shifted = {{0, kMax, 4, 4, 0}};
-  EXPECT_EQ((Image{0, shifted, bytes}.map(1, 1).error()), Error::OffsetOverflow);  // file offset + relative
+  EXPECT_EQ(errorOf(Image{0, shifted, bytes}.map(1, 1)), Error::OffsetOverflow);  // file offset + relative
 
   const Image plain{0x400, {}, bytes};
   EXPECT_EQ(plain.loadInteger(0x402, 2).value(), 0x0302u);
-  EXPECT_EQ(plain.loadInteger(0x3ff, 1).error(), Error::InvalidApiArgument);
-  EXPECT_EQ(plain.loadInteger(0x405, 4).error(), Error::InvalidApiArgument);
-  EXPECT_EQ(plain.map(kMax, 0x401).error(), Error::OffsetOverflow);
-  EXPECT_EQ(plain.map(kMax, 0x400).error(), Error::InvalidApiArgument);
+  EXPECT_EQ(errorOf(plain.loadInteger(0x3ff, 1)), Error::InvalidApiArgument);
+  EXPECT_EQ(errorOf(plain.loadInteger(0x405, 4)), Error::InvalidApiArgument);
+  EXPECT_EQ(errorOf(plain.map(kMax, 0x401)), Error::OffsetOverflow);
+  EXPECT_EQ(errorOf(plain.map(kMax, 0x400)), Error::InvalidApiArgument);
 }
 
 TEST(Image, SectionVariantsUseTheSectionsFirstRegion) {
@@ -87,26 +90,26 @@ TEST(Image, SectionVariantsUseTheSectionsFirstRegion) {
   const Image image{0, kRegions, bytes};
   EXPECT_EQ(image.loadIntegerInSection(2, 0x1010, 1).value(), 12u);
   EXPECT_EQ(image.loadIntegerInSection(1, 0x1010, 1).value(), 8u);
-  EXPECT_EQ(image.loadIntegerInSection(0, 0x1010, 1).error(), Error::InvalidApiArgument);  // beyond its stored part
-  EXPECT_EQ(image.loadIntegerInSection(3, 0x1000, 1).error(), Error::InvalidApiArgument);  // below its base
-  EXPECT_EQ(image.loadIntegerInSection(9, 0x1000, 1).error(), Error::InvalidApiArgument);  // no such region
+  EXPECT_EQ(errorOf(image.loadIntegerInSection(0, 0x1010, 1)), Error::InvalidApiArgument);  // beyond its stored part
+  EXPECT_EQ(errorOf(image.loadIntegerInSection(3, 0x1000, 1)), Error::InvalidApiArgument);  // below its base
+  EXPECT_EQ(errorOf(image.loadIntegerInSection(9, 0x1000, 1)), Error::InvalidApiArgument);  // no such region
   EXPECT_EQ(image.readBytesInSection(3, 0x4001, 3).value(), (std::vector<std::uint8_t>{17, 18, 19}));
   EXPECT_EQ(image.loadInteger(0x1000, 8).value(), 0x0706050403020100u);
   // Widths are checked first, even for an address outside every region.
   for (std::uint64_t width : {0u, 3u, 5u, 16u}) {
-    EXPECT_EQ(image.loadInteger(0, width).error(), Error::InvalidApiInteger) << width;
-    EXPECT_EQ(image.loadIntegerInSection(0, 0x1000, width).error(), Error::InvalidApiInteger) << width;
+    EXPECT_EQ(errorOf(image.loadInteger(0, width)), Error::InvalidApiInteger) << width;
+    EXPECT_EQ(errorOf(image.loadIntegerInSection(0, 0x1000, width)), Error::InvalidApiInteger) << width;
   }
   // Huge reads fail before allocating.
-  EXPECT_EQ(image.readBytes(0x1000, std::uint64_t{1} << 62).error(), Error::InvalidApiArgument);
-  EXPECT_EQ(image.readBytesInSection(0, 0x1000, std::uint64_t{1} << 62).error(), Error::InvalidApiArgument);
+  EXPECT_EQ(errorOf(image.readBytes(0x1000, std::uint64_t{1} << 62)), Error::InvalidApiArgument);
+  EXPECT_EQ(errorOf(image.readBytesInSection(0, 0x1000, std::uint64_t{1} << 62)), Error::InvalidApiArgument);
 }
 
 TEST(Image, FailedStoreWritesNothing) {
   auto bytes = countingBytes(20);
   Image image{0, kRegions, bytes};
   const std::array<std::uint8_t, 4> data = {0xa0, 0xa1, 0xa2, 0xa3};
-  EXPECT_EQ(image.storeBytes(0x1006, data).error(), Error::InvalidApiArgument);
+  EXPECT_EQ(errorOf(image.storeBytes(0x1006, data)), Error::InvalidApiArgument);
   EXPECT_EQ(bytes, countingBytes(20));
   ASSERT_TRUE(image.storeBytes(0x4000, data));
   EXPECT_EQ(image.loadInteger(0x4000, 4).value(), 0xa3a2a1a0u);
@@ -124,7 +127,7 @@ TEST(Image, RegionFactsByAddressTakeTheHighestStart) {
   for (const auto& [name, address, file_offset] : cases) {
     const auto facts = regionFactsForAddress(kRegions, address);
     if (file_offset < 0) {
-      EXPECT_EQ(facts.error(), Error::InvalidApiArgument) << name;
+      EXPECT_EQ(errorOf(facts), Error::InvalidApiArgument) << name;
     } else {
       ASSERT_TRUE(facts) << name;
       EXPECT_EQ(facts->file_offset, static_cast<std::uint64_t>(file_offset)) << name;
@@ -137,9 +140,9 @@ TEST(Image, RegionFactsBySectionRequireTheAddressInside) {
   ASSERT_TRUE(reserve);
   EXPECT_EQ(reserve->logical_size, 0x20u);
   EXPECT_EQ(reserve->file_size, 8u);
-  EXPECT_EQ(regionFactsForSection(kRegions, 0, 0x1020).error(), Error::InvalidApiArgument);
-  EXPECT_EQ(regionFactsForSection(kRegions, 7, 0x1000).error(), Error::InvalidApiArgument);
-  EXPECT_EQ(regionFactsForAddress({}, 0).error(), Error::InvalidApiArgument);
+  EXPECT_EQ(errorOf(regionFactsForSection(kRegions, 0, 0x1020)), Error::InvalidApiArgument);
+  EXPECT_EQ(errorOf(regionFactsForSection(kRegions, 7, 0x1000)), Error::InvalidApiArgument);
+  EXPECT_EQ(errorOf(regionFactsForAddress({}, 0)), Error::InvalidApiArgument);
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <variant>
 #include <vector>
+#include "common/error_of.hpp"
+
+using qovrin::testing::errorOf;
 
 namespace {
 
@@ -55,7 +58,7 @@ TEST(Module, RefusedAdditionsChangeNothing) {
       {module.emitBytes(kMax >> 32, data, kHere), Error::InvalidSection},
       {module.emitRepeatedByte(0, 0, std::uint64_t{1} << 40, kHere), Error::InvalidApiInteger},
   };
-  for (const auto& [attempt, error] : attempts) EXPECT_EQ(attempt.error(), error);
+  for (const auto& [attempt, error] : attempts) EXPECT_EQ(errorOf(attempt), error);
   EXPECT_TRUE(module.fragments().empty());
   EXPECT_TRUE(module.sections()[0].fragments.empty());
 }
@@ -91,10 +94,10 @@ TEST(Module, LabelsAndValuesShareOneNameSpace) {
   ASSERT_TRUE(module.defineValue("answer", Value::integer(42), false, kHere));
 
   Value refused = Value::string("kept");
-  EXPECT_EQ(module.defineValue("start", std::move(refused), true, kHere).error(), Error::DuplicateSymbol);
+  EXPECT_EQ(errorOf(module.defineValue("start", std::move(refused), true, kHere)), Error::DuplicateSymbol);
   EXPECT_EQ(*refused.asString(), "kept");  // a refused value stays with the caller
-  EXPECT_EQ(module.defineAnchoredLabel("answer", 0, 0, 0, kHere).error(), Error::DuplicateSymbol);
-  EXPECT_EQ(module.defineAnchoredLabel("start", 0, 0, 0, kHere).error(), Error::DuplicateSymbol);
+  EXPECT_EQ(errorOf(module.defineAnchoredLabel("answer", 0, 0, 0, kHere)), Error::DuplicateSymbol);
+  EXPECT_EQ(errorOf(module.defineAnchoredLabel("start", 0, 0, 0, kHere)), Error::DuplicateSymbol);
   EXPECT_EQ(module.symbols().size(), 2u);
   EXPECT_TRUE(module.findSymbol("start")->label()->anchored);
   EXPECT_EQ(module.findSymbol("answer")->value()->value.asInteger()->word, 42u);
@@ -107,8 +110,8 @@ TEST(Module, LabelAddressAddsTheSectionBase) {
   ASSERT_TRUE(high);
   using frontend::symbol::Label;
   EXPECT_EQ(module.labelAddress(Label{3, *high, 0, true}).value(), kMax);
-  EXPECT_EQ(module.labelAddress(Label{4, *high, 0, true}).error(), Error::InvalidNumber);
-  EXPECT_EQ(module.labelAddress(Label{0, 99, 0, true}).error(), Error::InvalidOperand);
+  EXPECT_EQ(errorOf(module.labelAddress(Label{4, *high, 0, true})), Error::InvalidNumber);
+  EXPECT_EQ(errorOf(module.labelAddress(Label{0, 99, 0, true})), Error::InvalidOperand);
 }
 
 // Section .text at base 0x100: bytes[2] @0, bytes[8] @2, reserve 4 @10,
@@ -150,7 +153,7 @@ TEST_F(ByteAccess, LoadsFollowTheFragmentLayout) {
     const auto read = module.readBytesAt(0, address, count);
     if (const auto* error = std::get_if<Error>(&expected)) {
       ASSERT_FALSE(read) << name;
-      EXPECT_EQ(read.error(), *error) << name;
+      EXPECT_EQ(errorOf(read), *error) << name;
     } else {
       ASSERT_TRUE(read) << name;
       EXPECT_EQ(*read, std::get<0>(expected)) << name;
@@ -160,14 +163,14 @@ TEST_F(ByteAccess, LoadsFollowTheFragmentLayout) {
 
 TEST_F(ByteAccess, EmptyAccessNeedsOnlyAValidStart) {
   EXPECT_TRUE(module.loadBytesAt(0, 0x10b, {}));  // even inside the reserve
-  EXPECT_EQ(module.loadBytesAt(0, 0xff, {}).error(), Error::InvalidApiArgument);
-  EXPECT_EQ(module.loadBytesAt(1, 0x100, {}).error(), Error::InvalidSection);
+  EXPECT_EQ(errorOf(module.loadBytesAt(0, 0xff, {})), Error::InvalidApiArgument);
+  EXPECT_EQ(errorOf(module.loadBytesAt(1, 0x100, {})), Error::InvalidSection);
 }
 
 TEST_F(ByteAccess, FailedStoreWritesNothing) {
   const auto before = module.readBytesAt(0, 0x100, 10).value();
   const std::vector<std::uint8_t> data(12, 0xee);
-  EXPECT_EQ(module.storeBytesAt(0, 0x100, data).error(), Error::InvalidApiArgument);
+  EXPECT_EQ(errorOf(module.storeBytesAt(0, 0x100, data)), Error::InvalidApiArgument);
   EXPECT_EQ(module.readBytesAt(0, 0x100, 10).value(), before);
 }
 
@@ -195,23 +198,23 @@ TEST_F(ByteAccess, IntegerStoresCheckWidthAndRange) {
   for (const auto& [width, value, accepted] : cases) {
     const auto status = module.storeIntegerAt(0, 0x102, value, width);
     if (!accepted) {
-      EXPECT_EQ(status.error(), Error::InvalidApiInteger) << width << " bytes, " << value;
+      EXPECT_EQ(errorOf(status), Error::InvalidApiInteger) << width << " bytes, " << value;
       continue;
     }
     ASSERT_TRUE(status) << width;
     EXPECT_EQ(module.loadIntegerAt(0, 0x102, width).value(), value) << width;
   }
-  EXPECT_EQ(module.loadIntegerAt(0, 0x102, 3).error(), Error::InvalidApiInteger);
+  EXPECT_EQ(errorOf(module.loadIntegerAt(0, 0x102, 3)), Error::InvalidApiInteger);
 }
 
 TEST(ModuleByteAccess, WalkFaults) {
   Module module(Target::x86(64));
   std::array<std::uint8_t, 1> out{};
-  EXPECT_EQ(module.loadBytesAt(0, 0, out).error(), Error::InvalidApiArgument);  // no fragments
+  EXPECT_EQ(errorOf(module.loadBytesAt(0, 0, out)), Error::InvalidApiArgument);  // no fragments
   ASSERT_TRUE(module.addAlignment(0, 0, 0, kHere));
-  EXPECT_EQ(module.loadBytesAt(0, 0, out).error(), Error::OffsetOverflow);  // alignment 0
+  EXPECT_EQ(errorOf(module.loadBytesAt(0, 0, out)), Error::OffsetOverflow);  // alignment 0
   module.sections()[0].fragments = {7};
-  EXPECT_EQ(module.loadBytesAt(0, 0, out).error(), Error::InvalidFragment);
+  EXPECT_EQ(errorOf(module.loadBytesAt(0, 0, out)), Error::InvalidFragment);
 }
 
 TEST(ModuleByteAccess, ReserveAlignmentRoundsBeforeItsSpace) {
@@ -223,7 +226,7 @@ TEST(ModuleByteAccess, ReserveAlignmentRoundsBeforeItsSpace) {
   // Bytes at 0..3, padding 3..4, reserve 4..6, bytes 6..8.
   EXPECT_EQ(module.loadIntegerAt(0, 6, 2).value(), 0x0a09u);
   std::array<std::uint8_t, 1> out{};
-  EXPECT_EQ(module.loadBytesAt(0, 3, out).error(), Error::InvalidApiArgument);
+  EXPECT_EQ(errorOf(module.loadBytesAt(0, 3, out)), Error::InvalidApiArgument);
 }
 
 TEST(ModuleSources, TextsKeepTheirAddresses) {

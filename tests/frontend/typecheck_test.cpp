@@ -1,6 +1,9 @@
 #include "frontend/typecheck.hpp"
 
 #include <gtest/gtest.h>
+#include "common/error_of.hpp"
+
+using qovrin::testing::errorOf;
 
 namespace {
 
@@ -119,7 +122,7 @@ TEST_F(Annotations, TypeKindsDecideTheAnnotation) {
   EXPECT_EQ(resolve("i16")->kind, AnnotationKind::integer_type);
   EXPECT_FALSE(resolve("Quad"));
   EXPECT_FALSE(resolve("Nothing"));
-  EXPECT_EQ(annotationFromName(tables, "Ghost").error(), Error::InvalidValueDeclaration);
+  EXPECT_EQ(errorOf(annotationFromName(tables, "Ghost")), Error::InvalidValueDeclaration);
 }
 
 // An accepted integer takes the annotation's type; a refused value is left as it was.

@@ -4,7 +4,10 @@
 
 #include <limits>
 
+#include "common/error_of.hpp"
 #include "frontend/type_name.hpp"
+
+using qovrin::testing::errorOf;
 
 namespace {
 
@@ -88,7 +91,7 @@ TEST(TypeStore, LayoutFailures) {
   for (const auto& [name, id, error] : cases) {
     const auto layout = store.layoutOf(id);
     ASSERT_FALSE(layout) << name;
-    EXPECT_EQ(layout.error(), error) << name;
+    EXPECT_EQ(errorOf(layout), error) << name;
   }
 }
 
@@ -166,7 +169,7 @@ TEST(LayOutAggregate, Failures) {
     std::vector<StructField> fields = original;
     const auto aggregate = layOutAggregate(store, "T", std::move(fields), is_union, packed);
     ASSERT_FALSE(aggregate) << name;
-    EXPECT_EQ(aggregate.error(), error) << name;
+    EXPECT_EQ(errorOf(aggregate), error) << name;
     EXPECT_EQ(fields.size(), original.size()) << name << ": fields stay with the caller";
   }
 }
@@ -241,11 +244,11 @@ TEST_F(TypeNames, DuplicateAggregateNameLeavesTablesAsTheyWere) {
   ASSERT_TRUE(declare("Header", false));
   auto second = layOutAggregate(store, "Header", {}, true, false);
   ASSERT_TRUE(second);
-  EXPECT_EQ(frontend::type_name::addAggregateType(tables, std::move(*second)).error(), Error::DuplicateTypeName);
+  EXPECT_EQ(errorOf(frontend::type_name::addAggregateType(tables, std::move(*second))), Error::DuplicateTypeName);
   EXPECT_EQ(second->name, "Header");
   EXPECT_EQ(store.size(), 1u);
   EXPECT_EQ(names.entries().size(), 1u);
-  EXPECT_EQ(names.registerName("Header", 0).error(), Error::DuplicateTypeName);
+  EXPECT_EQ(errorOf(names.registerName("Header", 0)), Error::DuplicateTypeName);
 }
 
 }  // namespace

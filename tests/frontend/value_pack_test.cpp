@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include "common/error_of.hpp"
+
+using qovrin::testing::errorOf;
 
 namespace {
 
@@ -127,19 +130,19 @@ TEST_F(Packing, Failures) {
   for (const auto& [name, value, error] : cases) {
     const auto bytes = packStructValue(store, value);
     ASSERT_FALSE(bytes) << name;
-    EXPECT_EQ(bytes.error(), error) << name << ": " << qovrin::errorName(bytes.error());
+    EXPECT_EQ(errorOf(bytes), error) << name << ": " << qovrin::errorName(bytes.error());
   }
 }
 
 TEST_F(Packing, HugeLayoutsAreRefusedBeforeAllocating) {
   const std::uint32_t giant_array = add(Type{ArrayType{std::uint64_t{1} << 40, u8}});
   const std::uint32_t with_giant_array = aggregate({{"a", giant_array}});
-  EXPECT_EQ(packStructValue(store, structure(with_giant_array, {{"a", word(0)}})).error(), Error::InvalidType);
+  EXPECT_EQ(errorOf(packStructValue(store, structure(with_giant_array, {{"a", word(0)}}))), Error::InvalidType);
 
   // A valid value whose union carries a huge member it does not set.
   const std::uint32_t giant_blob = add(Type{FixedType{std::uint64_t{1} << 40, 1}});
   const std::uint32_t roomy = aggregate({{"big", giant_blob}, {"small", u8}}, true);
-  EXPECT_EQ(packStructValue(store, structure(roomy, {{"small", word(1)}})).error(), Error::InvalidApiInteger);
+  EXPECT_EQ(errorOf(packStructValue(store, structure(roomy, {{"small", word(1)}}))), Error::InvalidApiInteger);
 }
 
 TEST(WriteIntegerField, ChecksInOrder) {
@@ -161,7 +164,7 @@ TEST(WriteIntegerField, ChecksInOrder) {
   for (const auto& [name, base, offset, word, bits, is_signed, error] : cases) {
     const auto result = writeIntegerField(buffer, base, offset, word, bits, is_signed);
     ASSERT_FALSE(result) << name;
-    EXPECT_EQ(result.error(), error) << name;
+    EXPECT_EQ(errorOf(result), error) << name;
   }
   for (std::uint8_t byte : raw) EXPECT_EQ(byte, 0) << "failed writes leave the buffer alone";
 

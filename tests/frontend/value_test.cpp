@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <limits>
+#include "common/error_of.hpp"
+
+using qovrin::testing::errorOf;
 
 namespace {
 
@@ -222,35 +225,35 @@ TEST(Nesting, DepthIsBoundedForEveryContainer) {
   EXPECT_TRUE(valuesEqual(Value(deepest), deepest));
 
   ListValue list_wrapper;
-  EXPECT_EQ(list_wrapper.push(std::move(deepest)).error(), Error::NestingTooDeep);
+  EXPECT_EQ(errorOf(list_wrapper.push(std::move(deepest))), Error::NestingTooDeep);
   EXPECT_TRUE(list_wrapper.empty());
   EXPECT_EQ(deepest.depth(), kMaxNestingDepth) << "a refused value stays with the caller";
 
   MapValue map_wrapper;
-  EXPECT_EQ(map_wrapper.set("k", std::move(deepest)).error(), Error::NestingTooDeep);
-  EXPECT_EQ(map_wrapper.setCloned("k", deepest).error(), Error::NestingTooDeep);
+  EXPECT_EQ(errorOf(map_wrapper.set("k", std::move(deepest))), Error::NestingTooDeep);
+  EXPECT_EQ(errorOf(map_wrapper.setCloned("k", deepest)), Error::NestingTooDeep);
   EXPECT_TRUE(map_wrapper.empty());
 
   std::vector<StructValueField> fields;
   fields.push_back(StructValueField{"f", deepest});
-  EXPECT_EQ(StructValue::make(0, std::move(fields)).error(), Error::NestingTooDeep);
+  EXPECT_EQ(errorOf(StructValue::make(0, std::move(fields))), Error::NestingTooDeep);
   EXPECT_EQ(fields.size(), 1u);
 
   std::vector<Value> items;
   items.push_back(deepest);
-  EXPECT_EQ(ListValue::make(std::move(items)).error(), Error::NestingTooDeep);
+  EXPECT_EQ(errorOf(ListValue::make(std::move(items))), Error::NestingTooDeep);
   EXPECT_EQ(items.size(), 1u);
 
   ListValue shallow;
   ASSERT_TRUE(shallow.push(Value::integer(1)));
-  EXPECT_EQ(shallow.set(0, std::move(deepest)).error(), Error::NestingTooDeep);
+  EXPECT_EQ(errorOf(shallow.set(0, std::move(deepest))), Error::NestingTooDeep);
 }
 
 TEST(Nesting, OperandCountsItsEnvironmentBindings) {
   auto shared = std::make_shared<OperandEnvironment>();
   ASSERT_TRUE(shared->bindings.set("deep", nested(kMaxNestingDepth - 1)));
   EXPECT_EQ(shared->bindings.depth(), kMaxNestingDepth);
-  EXPECT_EQ(OperandValue::make({OperandPiece{"x", shared}}).error(), Error::NestingTooDeep);
+  EXPECT_EQ(errorOf(OperandValue::make({OperandPiece{"x", shared}})), Error::NestingTooDeep);
 }
 
 TEST(Nesting, ReplacingTheDeepestItemLowersTheDepth) {
@@ -260,7 +263,7 @@ TEST(Nesting, ReplacingTheDeepestItemLowersTheDepth) {
   ASSERT_TRUE(items.set(0, Value::integer(2)));
   EXPECT_EQ(items.depth(), 1u);
   Value kept = Value::string("kept");
-  EXPECT_EQ(items.set(2, std::move(kept)).error(), Error::InvalidArgument);
+  EXPECT_EQ(errorOf(items.set(2, std::move(kept))), Error::InvalidArgument);
   EXPECT_EQ(*kept.asString(), "kept") << "a refused value stays with the caller";
   EXPECT_EQ(items.size(), 2u);
 
@@ -275,7 +278,7 @@ TEST(Nesting, ReplacingTheDeepestItemLowersTheDepth) {
   Value fields = structure(0, {{"x", nested(2)}, {"y", Value()}});
   ASSERT_TRUE(fields.asStruct()->setFieldValue(0, Value::integer(1)));
   EXPECT_EQ(fields.depth(), 1u);
-  EXPECT_EQ(fields.asStruct()->setFieldValue(2, Value()).error(), Error::InvalidArgument);
+  EXPECT_EQ(errorOf(fields.asStruct()->setFieldValue(2, Value())), Error::InvalidArgument);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/error_of.hpp"
 #include "x86_encoder/operand.hpp"
 
 namespace x86_encoder::testing {
@@ -55,13 +56,7 @@ class RecordingResolver {
   std::vector<std::string> asked_;
 };
 
-// The error a result holds, or nothing when it holds a value: reading error()
-// of a success is undefined, so tests expecting a failure compare this.
-template <typename T>
-std::optional<qovrin::Error> errorOf(const qovrin::Result<T>& result) {
-  if (result) return std::nullopt;
-  return result.error();
-}
+using qovrin::testing::errorOf;
 
 struct Address {
   std::int32_t base;
