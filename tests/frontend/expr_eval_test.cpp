@@ -6,6 +6,7 @@
 #include <string>
 #include <variant>
 #include <vector>
+
 #include "common/error_of.hpp"
 
 using qovrin::testing::errorOf;

@@ -1,6 +1,7 @@
 #include "frontend/typecheck.hpp"
 
 #include <gtest/gtest.h>
+
 #include "common/error_of.hpp"
 
 using qovrin::testing::errorOf;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+
 #include "common/error_of.hpp"
 
 using qovrin::testing::errorOf;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+
 #include "common/error_of.hpp"
 
 using qovrin::testing::errorOf;

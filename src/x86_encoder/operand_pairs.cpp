@@ -1,4 +1,4 @@
-#include "x86_encoder/operand_special.hpp"
+#include "x86_encoder/operand_pairs.hpp"
 
 #include "x86_encoder/operand_flags.hpp"
 #include "x86_encoder/operand_immediate.hpp"
