@@ -16,7 +16,7 @@ using identifier::isAsciiLetter;
 
 constexpr bool isSeparator(char c) noexcept { return c == '_' || c == '\''; }
 
-constexpr char lowerAscii(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+using qovrin::lowerAscii;
 
 bool isRadixPrefixed(std::string_view text, std::size_t start) noexcept {
   if (text[start] != '0' || start + 1 >= text.size()) return false;

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "common/ascii.hpp"
 #include "frontend/expr.hpp"
 #include "frontend/expr_number.hpp"
 #include "frontend/identifier.hpp"
@@ -88,12 +89,7 @@ bool isDottedBuiltin(std::string_view name) noexcept {
          meta_data::lookupBuiltin(name).has_value();
 }
 
-std::string_view trimExpressionText(std::string_view text) noexcept {
-  const auto outer = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && outer(text.front())) text.remove_prefix(1);
-  while (!text.empty() && outer(text.back())) text.remove_suffix(1);
-  return text;
-}
+std::string_view trimExpressionText(std::string_view text) noexcept { return qovrin::trim(text, " \t\r\n"); }
 
 // Counts one active parser frame for as long as it lives.
 class NestingScope {

@@ -4,14 +4,6 @@
 
 namespace frontend::identifier {
 
-std::string_view trimBlanks(std::string_view text) noexcept {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && isBlank(text[begin])) ++begin;
-  while (end > begin && isBlank(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
-
 std::string_view firstWord(std::string_view text) noexcept {
   const auto end = std::find_if_not(text.begin(), text.end(), isNameChar);
   return text.substr(0, static_cast<std::size_t>(end - text.begin()));

@@ -4,10 +4,12 @@
 
 #include <string_view>
 
+#include "common/ascii.hpp"
+
 namespace frontend::identifier {
 
-constexpr bool isAsciiLetter(char c) noexcept { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-constexpr bool isAsciiDigit(char c) noexcept { return c >= '0' && c <= '9'; }
+using qovrin::isAsciiDigit;
+using qovrin::isAsciiLetter;
 
 // A character that may begin a name: a letter, "_" or ".".
 constexpr bool isNameStart(char c) noexcept { return isAsciiLetter(c) || c == '_' || c == '.'; }
@@ -21,7 +23,7 @@ constexpr bool isNameChar(char c) noexcept {
 constexpr bool isBlank(char c) noexcept { return c == ' ' || c == '\t'; }
 
 // The text without leading and trailing blanks and tabs.
-std::string_view trimBlanks(std::string_view text) noexcept;
+constexpr std::string_view trimBlanks(std::string_view text) noexcept { return qovrin::trim(text, " \t"); }
 
 // The longest prefix made only of name characters (possibly empty).
 std::string_view firstWord(std::string_view text) noexcept;

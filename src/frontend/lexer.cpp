@@ -29,20 +29,11 @@ constexpr std::array<std::string_view, 17> kMetaKeywords = {
     "late_layout", "if",    "else", "return", "break", "continue", "struct", "union",
 };
 
-constexpr char lowerAscii(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t index = 0; index < a.size(); ++index)
-    if (lowerAscii(a[index]) != lowerAscii(b[index])) return false;
-  return true;
-}
-
 bool isLegacyDirectiveWord(std::string_view word) noexcept {
   // Every directive word is at most 7 characters long; longer words skip the scan.
   if (word.empty() || word.size() > 7) return false;
   for (const std::string_view directive : kLegacyDirectives)
-    if (equalsIgnoringCase(word, directive)) return true;
+    if (qovrin::equalsIgnoreCase(word, directive)) return true;
   return false;
 }
 

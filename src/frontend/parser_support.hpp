@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+#include "common/ascii.hpp"
+#include "frontend/identifier.hpp"
 #include "frontend/parser.hpp"
 
 namespace frontend::parser::support {
@@ -16,28 +18,10 @@ inline constexpr std::string_view kBlanksAndSemicolons = " \t;";
 // Tab, line feed, vertical tab, form feed, carriage return, blank.
 constexpr bool isWhiteSpaceByte(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-constexpr bool isOneOf(char c, std::string_view set) noexcept {
-  for (const char member : set)
-    if (c == member) return true;
-  return false;
-}
-
-// Plain loops: find_first_not_of would search the set with memchr once per character.
-constexpr std::string_view trim(std::string_view text, std::string_view set) noexcept {
-  std::size_t first = 0;
-  std::size_t end = text.size();
-  while (first < end && isOneOf(text[first], set)) ++first;
-  while (end > first && isOneOf(text[end - 1], set)) --end;
-  return text.substr(first, end - first);
-}
-
-constexpr std::string_view trimBlanks(std::string_view text) noexcept { return trim(text, kBlanks); }
-
-constexpr std::string_view trimEnd(std::string_view text, std::string_view set) noexcept {
-  std::size_t end = text.size();
-  while (end > 0 && isOneOf(text[end - 1], set)) --end;
-  return text.substr(0, end);
-}
+using identifier::trimBlanks;
+using qovrin::isOneOf;
+using qovrin::trim;
+using qovrin::trimEnd;
 
 // "keyword rest {": the text begins with prefix and ends with "{".
 constexpr bool isHeader(std::string_view trimmed, std::string_view prefix) noexcept {

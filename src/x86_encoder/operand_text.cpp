@@ -13,7 +13,8 @@ using qovrin::fail;
 
 namespace {
 
-constexpr bool isAsciiLetter(char c) noexcept { return lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z'; }
+using qovrin::isAsciiDigit;
+using qovrin::isAsciiLetter;
 
 std::size_t longestRegisterName() noexcept {
   std::size_t longest = 0;
@@ -48,7 +49,7 @@ const tables::RegisterRow* findOperandRegister(std::string_view text) noexcept {
   static const std::size_t kLongest = longestRegisterName();
   if (text.empty() || text.size() > kLongest || !isAsciiLetter(text.front())) return nullptr;
   for (const char c : text)
-    if (!isAsciiLetter(c) && (c < '0' || c > '9')) return nullptr;
+    if (!isAsciiLetter(c) && !isAsciiDigit(c)) return nullptr;
   return tables::findRegister(text);
 }
 

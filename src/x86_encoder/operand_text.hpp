@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "common/ascii.hpp"
 #include "common/error.hpp"
 #include "x86_encoder/tables.hpp"
 
@@ -24,14 +25,8 @@ constexpr std::string_view trimOperandText(std::string_view text) noexcept {
   return text;
 }
 
-constexpr char lowerAscii(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-constexpr bool equalsIgnoreCase(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-  return true;
-}
+using qovrin::equalsIgnoreCase;
+using qovrin::lowerAscii;
 
 // The register named by text (ASCII case ignored). Most operand pieces
 // cannot be register names at all; a shape test turns those away before the

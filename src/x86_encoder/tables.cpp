@@ -3,14 +3,13 @@
 #include <array>
 #include <cstddef>
 
+#include "common/ascii.hpp"
+
 namespace x86_encoder::tables {
 
 namespace {
 
-constexpr unsigned char lowerAscii(char c) noexcept {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
-}
+constexpr unsigned char lowerAscii(char c) noexcept { return static_cast<unsigned char>(qovrin::lowerAscii(c)); }
 
 // Must agree with name_hash() in tools/gen_x86_tables.py, which placed the
 // names into their slots.
