@@ -1,7 +1,10 @@
+#include "frontend/expr_builtin.hpp"
+
+#include <algorithm>
 #include <array>
+#include <vector>
 
 #include "common/name_table.hpp"
-#include "frontend/expr_eval.hpp"
 #include "frontend/meta_data.hpp"
 #include "frontend/meta_std.hpp"
 
@@ -16,35 +19,58 @@ namespace {
 constexpr std::array<std::string_view, 4> kOperandBuiltins = {"operand.text", "operand.slice", "operand.eval",
                                                               "operand.split"};
 
-// Builtins tied to the assembler's own state.
-constexpr std::array<std::string_view, 22> kAssemblerBuiltins = {
-    "f32",
-    "f64",
-    "sizeof",
-    "lengthof",
-    "pack",
-    "offset_of",
-    "here",
-    "region_base",
-    "file_offset",
-    "file_cursor_real",
-    "file_cursor_potential",
-    "tail_reserve_size",
-    "region_file_offset",
-    "region_file_size",
-    "region_logical_size",
-    "label_addr",
-    "sym.unique",
-    "load.bytes",
-    "load.u8",
-    "load.u16",
-    "load.u32",
-    "load.u64",
+enum class BuiltinGroup : std::uint8_t { operand, library, data, assembler };
+
+struct BuiltinName {
+  std::string_view name;
+  BuiltinGroup group = BuiltinGroup::operand;
+  std::uint8_t index = 0;  // within its group's table
 };
 
-bool isBuiltinName(std::string_view name) noexcept {
-  return qovrin::indexOfName(kOperandBuiltins, name) || meta_std::isBuiltinName(name) ||
-         meta_data::lookupBuiltin(name) || qovrin::indexOfName(kAssemblerBuiltins, name);
+template <std::size_t Count>
+constexpr void appendGroup(auto& index, std::size_t& filled, const std::array<std::string_view, Count>& names,
+                           BuiltinGroup group) {
+  for (std::size_t position = 0; position < Count; ++position)
+    index[filled++] = BuiltinName{names[position], group, static_cast<std::uint8_t>(position)};
+}
+
+// Every builtin name sorted once at compile time, so that a call finds its
+// builtin by binary search instead of scanning four tables. The groups'
+// names are disjoint, so the search finds what the scans in group order
+// would.
+constexpr auto kBuiltinIndex = [] {
+  std::array<BuiltinName, kOperandBuiltins.size() + meta_std::kBuiltinNames.size() + meta_data::kBuiltinNames.size() +
+                              kAssemblerBuiltinNames.size()>
+      index{};
+  std::size_t filled = 0;
+  appendGroup(index, filled, kOperandBuiltins, BuiltinGroup::operand);
+  appendGroup(index, filled, meta_std::kBuiltinNames, BuiltinGroup::library);
+  appendGroup(index, filled, meta_data::kBuiltinNames, BuiltinGroup::data);
+  appendGroup(index, filled, kAssemblerBuiltinNames, BuiltinGroup::assembler);
+  std::ranges::sort(index, {}, &BuiltinName::name);
+  return index;
+}();
+
+static_assert(std::ranges::adjacent_find(kBuiltinIndex, {}, &BuiltinName::name) == kBuiltinIndex.end(),
+              "a builtin name belongs to one group only");
+
+const BuiltinName* findBuiltin(std::string_view name) noexcept {
+  const auto found = std::ranges::lower_bound(kBuiltinIndex, name, {}, &BuiltinName::name);
+  return found != kBuiltinIndex.end() && found->name == name ? &*found : nullptr;
+}
+
+// Library builtins run on values: every argument is evaluated first, left to
+// right, and the first failure is the call's.
+qovrin::Result<Value> callLibraryBuiltin(meta_std::MetaStdBuiltin kind, Arguments arguments,
+                                         const EvaluationContext& context) {
+  std::vector<Value> values;
+  values.reserve(arguments.size());
+  for (const BuiltinArgument& argument : arguments) {
+    auto evaluated = evaluateBuiltinValueArg(argument, context);
+    if (!evaluated) return fail(evaluated.error());
+    values.push_back(std::move(*evaluated));
+  }
+  return meta_std::callBuiltin(kind, values);
 }
 
 }  // namespace
@@ -52,9 +78,20 @@ bool isBuiltinName(std::string_view name) noexcept {
 qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext& context) {
   const std::string_view name = call.text;
   // Builtin names come before value functions, so a value function can never
-  // shadow one; a builtin this evaluator does not provide fails as an
-  // unknown call does.
-  if (isBuiltinName(name)) return fail(Error::InvalidOperand);
+  // shadow one.
+  if (const BuiltinName* builtin = findBuiltin(name)) {
+    switch (builtin->group) {
+      case BuiltinGroup::library:
+        return callLibraryBuiltin(static_cast<meta_std::MetaStdBuiltin>(builtin->index), call.arguments, context);
+      case BuiltinGroup::assembler:
+        return evalAssemblerBuiltin(static_cast<AssemblerBuiltin>(builtin->index), call.arguments, context);
+      case BuiltinGroup::operand:
+      case BuiltinGroup::data:
+        // Macro operands, files, TOML and JSON are not provided by this
+        // evaluator yet; their calls fail as an unknown call does.
+        return fail(Error::InvalidOperand);
+    }
+  }
   if (context.hooks != nullptr && context.hooks->call_value_function)
     return context.hooks->call_value_function(name, call.arguments, context);
   return fail(Error::InvalidOperand);
@@ -71,6 +108,49 @@ qovrin::Result<Value> evaluateBuiltinValueArg(const BuiltinArgument& argument, c
   }
   if (context.hooks == nullptr || !context.hooks->eval_struct_literal) return fail(Error::MissingEvaluationContext);
   return context.hooks->eval_struct_literal(argument.text, context);
+}
+
+qovrin::Result<std::uint64_t> evaluateBuiltinIntegerArg(const BuiltinArgument& argument,
+                                                        const EvaluationContext& context) {
+  const auto evaluated = evaluateBuiltinValueArg(argument, context);
+  if (!evaluated) return fail(evaluated.error());
+  const auto* integer = evaluated->asInteger();
+  if (integer == nullptr) return fail(Error::TypeMismatch);
+  return integer->word;
+}
+
+qovrin::Result<std::string> builtinStringArg(Arguments arguments, const EvaluationContext& context) {
+  if (arguments.empty()) return fail(Error::InvalidArgument);
+  auto evaluated = evaluateBuiltinValueArg(arguments[0], context);
+  if (!evaluated) return fail(evaluated.error());
+  auto* text = evaluated->getIf<std::string>();
+  if (text == nullptr) return fail(Error::TypeMismatch);
+  return std::move(*text);
+}
+
+qovrin::Result<std::string_view> builtinIdentifierArg(Arguments arguments, std::size_t index) {
+  if (index >= arguments.size() || arguments[index].kind != BuiltinArgument::Kind::bare_name)
+    return fail(Error::InvalidArgument);
+  return std::string_view(arguments[index].text);
+}
+
+qovrin::Result<std::string> builtinLabelNameArg(Arguments arguments, const EvaluationContext& context) {
+  if (arguments.empty() || arguments[0].kind == BuiltinArgument::Kind::raw_text) return fail(Error::InvalidArgument);
+  const BuiltinArgument& argument = arguments[0];
+  if (argument.kind == BuiltinArgument::Kind::expression) return builtinStringArg(arguments, context);
+  auto resolved = resolveSymbolValue(context, argument.text);
+  if (!resolved && resolved.error() != Error::UndefinedSymbol) return fail(resolved.error());
+  if (resolved) {
+    if (auto* text = resolved->getIf<std::string>()) return std::move(*text);
+  }
+  return argument.text;
+}
+
+std::optional<std::uint64_t> loadByteCount(std::string_view name) noexcept {
+  constexpr std::array<std::string_view, 4> kLoads = {"load.u8", "load.u16", "load.u32", "load.u64"};
+  const auto index = qovrin::indexOfName(kLoads, name);
+  if (!index) return std::nullopt;
+  return std::uint64_t{1} << *index;
 }
 
 }  // namespace frontend::expr

@@ -6,9 +6,13 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 
+#include "common/error.hpp"
 #include "common/name_table.hpp"
+#include "frontend/value.hpp"
 
 namespace frontend::meta_std {
 
@@ -119,5 +123,67 @@ constexpr std::optional<MetaStdBuiltin> lookupBuiltin(std::string_view name) noe
 }
 
 constexpr bool isBuiltinName(std::string_view name) noexcept { return lookupBuiltin(name).has_value(); }
+
+// The evaluated arguments of one call, lent to the builtin: a builtin reads
+// them, never keeps or changes them, and always returns a new value. A wrong
+// argument count fails with InvalidArgument before any kind is looked at,
+// then the first argument of a wrong kind with TypeMismatch.
+using Arguments = std::span<const value::Value>;
+
+// Longest string or byte string a builtin builds. Counts and repetitions come
+// from source text; past this a result fails with OutputTooLarge instead of
+// exhausting memory.
+inline constexpr std::uint64_t kMaxResultBytes = std::uint64_t{1} << 30;
+
+// Runs the builtin of that kind on its arguments.
+qovrin::Result<value::Value> callBuiltin(MetaStdBuiltin kind, Arguments arguments);
+
+// Text of a scalar: integers in unsigned decimal, floats in plain decimal
+// with a point, bytes in lower-case hex, types as "type#<id>"; containers and
+// operands have none (TypeMismatch).
+qovrin::Result<std::string> valueToString(const value::Value& value);
+
+// Strings; every operation works on bytes, never on characters.
+qovrin::Result<value::Value> evalToString(Arguments arguments);
+qovrin::Result<value::Value> evalTrim(Arguments arguments);
+qovrin::Result<value::Value> evalAsciiCase(Arguments arguments, bool upper);
+qovrin::Result<value::Value> evalStartsWith(Arguments arguments);
+qovrin::Result<value::Value> evalEndsWith(Arguments arguments);
+qovrin::Result<value::Value> evalContains(Arguments arguments);
+qovrin::Result<value::Value> evalReplace(Arguments arguments);
+qovrin::Result<value::Value> evalSplit(Arguments arguments);
+qovrin::Result<value::Value> evalJoin(Arguments arguments);
+qovrin::Result<value::Value> evalSymJoin(Arguments arguments);
+
+// Byte strings.
+qovrin::Result<value::Value> evalBytesPush(Arguments arguments);
+qovrin::Result<value::Value> evalBytesConcat(Arguments arguments);
+qovrin::Result<value::Value> evalBytesRepeat(Arguments arguments);
+qovrin::Result<value::Value> evalBytesLe(Arguments arguments);
+qovrin::Result<value::Value> evalBytesInsert(Arguments arguments);
+qovrin::Result<value::Value> evalBytesReplace(Arguments arguments);
+qovrin::Result<value::Value> evalBytesEq(Arguments arguments);
+qovrin::Result<value::Value> evalBytesHex(Arguments arguments);
+qovrin::Result<value::Value> evalBytesFromHex(Arguments arguments);
+
+// Lists and maps; the ones that alter a collection return a changed copy.
+qovrin::Result<value::Value> evalListPush(Arguments arguments);
+qovrin::Result<value::Value> evalListConcat(Arguments arguments);
+qovrin::Result<value::Value> evalListGet(Arguments arguments);
+qovrin::Result<value::Value> evalListSet(Arguments arguments);
+qovrin::Result<value::Value> evalListSlice(Arguments arguments);
+qovrin::Result<value::Value> evalListEq(Arguments arguments);
+qovrin::Result<value::Value> evalMapSet(Arguments arguments);
+qovrin::Result<value::Value> evalMapHas(Arguments arguments);
+qovrin::Result<value::Value> evalMapGet(Arguments arguments);
+qovrin::Result<value::Value> evalMapGetOr(Arguments arguments);
+qovrin::Result<value::Value> evalMapKeys(Arguments arguments);
+qovrin::Result<value::Value> evalMapValues(Arguments arguments);
+qovrin::Result<value::Value> evalMapEq(Arguments arguments);
+
+// Tokens.
+qovrin::Result<value::Value> evalTokensOf(Arguments arguments);
+qovrin::Result<value::Value> evalTokensJoin(Arguments arguments);
+qovrin::Result<value::Value> evalMatchTokens(Arguments arguments);
 
 }  // namespace frontend::meta_std
