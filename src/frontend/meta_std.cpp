@@ -3,6 +3,8 @@
 
 #include "frontend/meta_std.hpp"
 
+#include <array>
+
 #include "frontend/meta_std_arguments.hpp"
 
 namespace frontend::meta_std {
@@ -37,106 +39,79 @@ qovrin::Result<Value> empty(Arguments arguments) {
   return Value(Empty{});
 }
 
+qovrin::Result<Value> emptyBytes(Arguments arguments) {
+  QOVRIN_TRY(expectCount(arguments, 0));
+  return Value::bytes({});
+}
+
+qovrin::Result<Value> listOfArguments(Arguments arguments) {
+  return listOf(std::vector<Value>(arguments.begin(), arguments.end()));
+}
+
+qovrin::Result<Value> lowerCase(Arguments arguments) { return evalAsciiCase(arguments, false); }
+qovrin::Result<Value> upperCase(Arguments arguments) { return evalAsciiCase(arguments, true); }
+
+using Operation = qovrin::Result<Value> (*)(Arguments);
+
+// Indexed by MetaStdBuiltin. Checksums, digests and DEFLATE are not part of
+// this library yet (null): their calls fail as an unknown call does rather
+// than give a wrong value.
+constexpr std::array<Operation, kBuiltinNames.size()> kOperations = {
+    length,
+    evalToString,
+    evalTrim,
+    lowerCase,
+    upperCase,
+    evalStartsWith,
+    evalEndsWith,
+    evalContains,
+    evalReplace,
+    evalSplit,
+    evalJoin,
+    evalSymJoin,
+    emptyBytes,
+    evalBytesPush,
+    evalBytesConcat,
+    evalBytesRepeat,
+    evalBytesLe,
+    evalBytesInsert,
+    evalBytesReplace,
+    evalBytesEq,
+    evalBytesHex,
+    evalBytesFromHex,
+    empty<value::ListValue>,
+    listOfArguments,
+    evalListPush,
+    evalListConcat,
+    evalListGet,
+    evalListSet,
+    evalListSlice,
+    evalListEq,
+    empty<value::MapValue>,
+    evalMapSet,
+    evalMapHas,
+    evalMapGet,
+    evalMapGetOr,
+    evalMapKeys,
+    evalMapValues,
+    evalMapEq,
+    evalTokensOf,
+    evalTokensJoin,
+    evalMatchTokens,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
 }  // namespace
 
 qovrin::Result<Value> callBuiltin(MetaStdBuiltin kind, Arguments arguments) {
-  using enum MetaStdBuiltin;
-  switch (kind) {
-    case len:
-      return length(arguments);
-    case to_string:
-      return evalToString(arguments);
-    case trim:
-      return evalTrim(arguments);
-    case lower:
-      return evalAsciiCase(arguments, false);
-    case upper:
-      return evalAsciiCase(arguments, true);
-    case starts_with:
-      return evalStartsWith(arguments);
-    case ends_with:
-      return evalEndsWith(arguments);
-    case contains:
-      return evalContains(arguments);
-    case replace:
-      return evalReplace(arguments);
-    case split:
-      return evalSplit(arguments);
-    case join:
-      return evalJoin(arguments);
-    case sym_join:
-      return evalSymJoin(arguments);
-    case bytes_new: {
-      QOVRIN_TRY(expectCount(arguments, 0));
-      return Value::bytes({});
-    }
-    case bytes_push:
-      return evalBytesPush(arguments);
-    case bytes_concat:
-      return evalBytesConcat(arguments);
-    case bytes_repeat:
-      return evalBytesRepeat(arguments);
-    case bytes_le:
-      return evalBytesLe(arguments);
-    case bytes_insert:
-      return evalBytesInsert(arguments);
-    case bytes_replace:
-      return evalBytesReplace(arguments);
-    case bytes_eq:
-      return evalBytesEq(arguments);
-    case bytes_hex:
-      return evalBytesHex(arguments);
-    case bytes_from_hex:
-      return evalBytesFromHex(arguments);
-    case list_new:
-      return empty<value::ListValue>(arguments);
-    case list_of:
-      return listOf(std::vector<Value>(arguments.begin(), arguments.end()));
-    case list_push:
-      return evalListPush(arguments);
-    case list_concat:
-      return evalListConcat(arguments);
-    case list_get:
-      return evalListGet(arguments);
-    case list_set:
-      return evalListSet(arguments);
-    case list_slice:
-      return evalListSlice(arguments);
-    case list_eq:
-      return evalListEq(arguments);
-    case map_new:
-      return empty<value::MapValue>(arguments);
-    case map_set:
-      return evalMapSet(arguments);
-    case map_has:
-      return evalMapHas(arguments);
-    case map_get:
-      return evalMapGet(arguments);
-    case map_get_or:
-      return evalMapGetOr(arguments);
-    case map_keys:
-      return evalMapKeys(arguments);
-    case map_values:
-      return evalMapValues(arguments);
-    case map_eq:
-      return evalMapEq(arguments);
-    case tokens_of:
-      return evalTokensOf(arguments);
-    case tokens_join:
-      return evalTokensJoin(arguments);
-    case match_tokens:
-      return evalMatchTokens(arguments);
-    case crypto_crc32:
-    case crypto_adler32:
-    case crypto_sha1:
-    case crypto_sha256:
-    case deflate_compress:
-    case deflate_decompress:
-      // Checksums, digests and DEFLATE are not part of this library yet; their
-      // calls fail as an unknown call does rather than give a wrong value.
-      return fail(Error::InvalidOperand);
-  }
-  return fail(Error::InvalidOperand);
+  const Operation operation = kOperations[static_cast<std::size_t>(kind)];
+  if (operation == nullptr) return fail(Error::InvalidOperand);
+  return operation(arguments);
 }
 
 }  // namespace frontend::meta_std
