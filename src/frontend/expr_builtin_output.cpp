@@ -82,13 +82,10 @@ qovrin::Result<OutputPosition> resolveOutputExpressionTarget(const EvaluationCon
   if (node.kind == NodeKind::identifier) return identifierLoadTarget(context, node.text);
   const auto section = outputLoadLabelSection(context, node);
   if (!section) return fail(section.error());
+  if (!*section && !context.current_section) return fail(Error::MissingEvaluationContext);
   const auto address = evaluateInteger(node, context);
-  if (*section) {
-    if (!address) return fail(address.error());
-    return OutputPosition{*address, **section, true};
-  }
-  if (!context.current_section) return fail(Error::MissingEvaluationContext);
   if (!address) return fail(address.error());
+  if (*section) return OutputPosition{*address, **section, true};
   return OutputPosition{*address, *context.current_section, false};
 }
 
