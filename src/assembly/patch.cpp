@@ -250,29 +250,42 @@ qovrin::Result<std::uint64_t> absolutePatchValue(WideValue value, std::uint16_t 
 }
 
 std::optional<std::string> patchFailureMessage(Error error, const Fixup& fixup, WideValue value) {
-  const std::string name = "'" + targetText(fixup.target) + "'";
-  const std::string shown = name + " (0x" + hexText(value) + ")";
-  const std::string width = std::to_string(fixup.width);
-  switch (error) {
-    case Error::RelativeFixupOutOfRange:
-      return "PC-relative fixup target " + shown + " does not fit the signed " + width + "-bit displacement";
-    case Error::SignedFixupOutOfRange:
-      return "fixup target " + shown + " does not fit the signed " + width + "-bit field";
-    case Error::UnsignedFixupOutOfRange:
-      return "fixup target " + shown + " does not fit the unsigned " + width + "-bit field";
-    case Error::WrapFixupOutOfRange:
-      return "fixup target " + shown + " does not fit the signed-or-unsigned " + width +
-             "-bit field under wrap policy";
-    case Error::FixupAddressOverflow:
-      return "fixup target " + name + " overflows address arithmetic for its " + width + "-bit field";
-    case Error::FixupPatchOutOfBounds:
-      return "fixup target " + name + " writes a " + width + "-bit field outside the output image";
-    case Error::InvalidFixupWidth:
-      return "fixup target " + name + " uses unsupported " + width +
-             "-bit field width; supported widths are 8, 16, 32, and 64 bits";
-    default:
-      return std::nullopt;
+  // Each message: lead, the quoted target, its value when shown, middle, the
+  // width in bits, tail.
+  struct Shape {
+    Error error;
+    std::string_view lead;
+    bool shows_value;
+    std::string_view middle;
+    std::string_view tail;
+  };
+  static constexpr Shape kShapes[] = {
+      {Error::RelativeFixupOutOfRange, "PC-relative fixup target ", true, " does not fit the signed ",
+       "-bit displacement"},
+      {Error::SignedFixupOutOfRange, "fixup target ", true, " does not fit the signed ", "-bit field"},
+      {Error::UnsignedFixupOutOfRange, "fixup target ", true, " does not fit the unsigned ", "-bit field"},
+      {Error::WrapFixupOutOfRange, "fixup target ", true, " does not fit the signed-or-unsigned ",
+       "-bit field under wrap policy"},
+      {Error::FixupAddressOverflow, "fixup target ", false, " overflows address arithmetic for its ", "-bit field"},
+      {Error::FixupPatchOutOfBounds, "fixup target ", false, " writes a ", "-bit field outside the output image"},
+      {Error::InvalidFixupWidth, "fixup target ", false, " uses unsupported ",
+       "-bit field width; supported widths are 8, 16, 32, and 64 bits"},
+  };
+  const auto shape = std::ranges::find(kShapes, error, &Shape::error);
+  if (shape == std::end(kShapes)) return std::nullopt;
+  std::string message(shape->lead);
+  message += '\'';
+  message += targetText(fixup.target);
+  message += '\'';
+  if (shape->shows_value) {
+    message += " (0x";
+    message += hexText(value);
+    message += ')';
   }
+  message += shape->middle;
+  message += std::to_string(fixup.width);
+  message += shape->tail;
+  return message;
 }
 
 qovrin::Status patchFixups(frontend::module::Module& module, const PatchInput& input) {
