@@ -67,8 +67,7 @@ bool isRiscvInstruction(const frontend::fragment::Fragment& fragment) noexcept {
   return line != nullptr && line->target.isa == frontend::target::Isa::riscv;
 }
 
-// A section's rows in the layout and the image; none for a virtual section,
-// which stores no bytes and so has nothing to patch.
+// The rows of a fragment and its section in the layout and the image.
 struct Field {
   const SectionLayout* section = nullptr;
   const ImageRegion* region = nullptr;
@@ -107,6 +106,8 @@ class Patcher {
   }
 
  private:
+  // None for a fragment of a virtual section, which stores no bytes and so
+  // has nothing to patch.
   qovrin::Result<std::optional<Field>> findField(const frontend::fragment::Fragment& fragment,
                                                  std::uint32_t fragment_index) const {
     const std::uint32_t section = fragment.section;

@@ -32,16 +32,16 @@ const frontend::SourceLocation kHere{};
 // Calls as "b0 e0 b1 ...".
 struct Recorder {
   std::string calls;
+  void note(char what, Phase phase) {
+    if (!calls.empty()) calls += ' ';
+    calls += what;
+    calls += static_cast<char>('0' + static_cast<int>(phase));
+  }
 };
 
 AssemblyObserver recording(Recorder& recorder, bool enabled = true) {
-  const auto note = [](void* context, const char* what, Phase phase) {
-    auto& calls = static_cast<Recorder*>(context)->calls;
-    calls += (calls.empty() ? "" : " ") + std::string(what) + std::to_string(static_cast<int>(phase));
-  };
-  static decltype(note) record = note;
-  return {&recorder, [](void* context, Phase phase) noexcept { record(context, "b", phase); },
-          [](void* context, Phase phase) noexcept { record(context, "e", phase); }, enabled};
+  return {&recorder, [](void* context, Phase phase) noexcept { static_cast<Recorder*>(context)->note('b', phase); },
+          [](void* context, Phase phase) noexcept { static_cast<Recorder*>(context)->note('e', phase); }, enabled};
 }
 
 std::uint32_t emit(Module& module, const Bytes& bytes, std::uint32_t section = 0) {

@@ -26,19 +26,14 @@ using qovrin::Error;
 constexpr std::uint64_t kMax = ~std::uint64_t{0};
 constexpr WideValue kTwo64 = static_cast<WideValue>(kMax) + 1;
 
+// Field-level cases run through assembly; these are the wide and 64-bit edges.
 TEST(PatchValue, RelativeDistancesFitTheSignedWidth) {
   // target, place, width, distance (none: the error)
   const std::tuple<WideValue, std::uint64_t, std::uint16_t, std::optional<std::int64_t>, Error> cases[] = {
-      {0x1014, 0x1014, 32, 0, {}},
-      {0, 128, 8, -128, {}},
-      {255, 128, 8, 127, {}},
-      {256, 128, 8, std::nullopt, Error::RelativeFixupOutOfRange},
-      {0, 129, 8, std::nullopt, Error::RelativeFixupOutOfRange},
       {-4, 10, 32, -14, {}},
       {0, kMax, 64, std::nullopt, Error::RelativeFixupOutOfRange},
       {static_cast<WideValue>(kMax >> 1), 0, 64, static_cast<std::int64_t>(kMax >> 1), {}},
       {kTwo64, 0, 64, std::nullopt, Error::RelativeFixupOutOfRange},
-      {0, 0, 12, std::nullopt, Error::InvalidFixupWidth},
       {0, 0, 0, std::nullopt, Error::InvalidFixupWidth},
       {0, 0, 128, std::nullopt, Error::InvalidFixupWidth},
   };
@@ -55,21 +50,13 @@ TEST(PatchValue, AbsoluteValuesFitTheirPolicy) {
   using enum FixupRangePolicy;
   // value, width, policy, field bits (none: the error)
   const std::tuple<WideValue, std::uint16_t, FixupRangePolicy, std::optional<std::uint64_t>, Error> cases[] = {
-      {0xff, 8, wrap, 0xff, {}},
-      {kMax - 127, 8, wrap, kMax - 127, {}},
       {-128, 8, wrap, kMax - 127, {}},
-      {0x100, 8, wrap, std::nullopt, Error::WrapFixupOutOfRange},
       {kMax - 128, 8, wrap, std::nullopt, Error::WrapFixupOutOfRange},
-      {0x7f, 8, signed_value, 0x7f, {}},
-      {0x80, 8, signed_value, std::nullopt, Error::SignedFixupOutOfRange},
       {-1, 32, signed_value, kMax, {}},
-      {0xffffffff, 32, unsigned_value, 0xffffffff, {}},
       {-1, 32, unsigned_value, std::nullopt, Error::UnsignedFixupOutOfRange},
-      {kMax, 64, unsigned_value, kMax, {}},
       {kMax, 64, signed_value, kMax, {}},
       {kTwo64, 64, wrap, std::nullopt, Error::WrapFixupOutOfRange},
       {-kTwo64, 64, signed_value, std::nullopt, Error::SignedFixupOutOfRange},
-      {1, 12, wrap, std::nullopt, Error::InvalidFixupWidth},
   };
   for (const auto& [value, width, policy, bits, error] : cases) {
     const auto result = absolutePatchValue(value, width, policy);
