@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <string>
@@ -120,7 +121,11 @@ qovrin::Result<double> tryParseFloat(std::string_view token) {
   double value = 0;
   const char* end = digits->data() + digits->size();
   const auto [stop, status] = std::from_chars(digits->data(), end, value, std::chars_format::general);
-  if (status != std::errc() || stop != end || !isAsciiDigit((*digits)[0])) return fail(Error::Overflow);
+  if (stop != end || !isAsciiDigit((*digits)[0])) return fail(Error::Overflow);
+  // Beyond the range of binary64 the rounded result is an infinity or a zero,
+  // which from_chars leaves to strtod (the program keeps the "C" locale).
+  if (status == std::errc::result_out_of_range) value = std::strtod(digits->c_str(), nullptr);
+  else if (status != std::errc()) return fail(Error::Overflow);
   return negative ? -value : value;
 }
 
