@@ -14,6 +14,7 @@
 
 #include "common/error.hpp"
 #include "frontend/expr.hpp"
+#include "frontend/meta_io.hpp"
 #include "frontend/module.hpp"
 #include "frontend/output/image.hpp"
 #include "frontend/target.hpp"
@@ -31,7 +32,7 @@ struct MetaFileHooks {
   std::function<qovrin::Result<std::string>(std::string_view name, std::string_view base)> read;  // file text
   Predicate exists;
   // Names of the directory's file entries, sorted byte-wise.
-  std::function<qovrin::Result<std::vector<std::string>>(std::string_view name, std::string_view base)> list;
+  std::function<qovrin::Result<meta_io::DirListing>(std::string_view name, std::string_view base)> list;
   Predicate is_directory;
   bool available = false;
   std::string base_path;  // the file being lowered
