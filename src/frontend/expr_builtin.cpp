@@ -6,6 +6,7 @@
 
 #include "common/name_table.hpp"
 #include "frontend/meta_data.hpp"
+#include "frontend/meta_data_eval.hpp"
 #include "frontend/meta_std.hpp"
 
 namespace frontend::expr {
@@ -61,8 +62,7 @@ const BuiltinName* findBuiltin(std::string_view name) noexcept {
 
 // Library builtins run on values: every argument is evaluated first, left to
 // right, and the first failure is the call's.
-qovrin::Result<Value> callLibraryBuiltin(meta_std::MetaStdBuiltin kind, Arguments arguments,
-                                         const EvaluationContext& context) {
+qovrin::Result<std::vector<Value>> evaluateArguments(Arguments arguments, const EvaluationContext& context) {
   std::vector<Value> values;
   values.reserve(arguments.size());
   for (const BuiltinArgument& argument : arguments) {
@@ -70,7 +70,7 @@ qovrin::Result<Value> callLibraryBuiltin(meta_std::MetaStdBuiltin kind, Argument
     if (!evaluated) return fail(evaluated.error());
     values.push_back(std::move(*evaluated));
   }
-  return meta_std::callBuiltin(kind, values);
+  return values;
 }
 
 }  // namespace
@@ -81,14 +81,22 @@ qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext&
   // shadow one.
   if (const BuiltinName* builtin = findBuiltin(name)) {
     switch (builtin->group) {
-      case BuiltinGroup::library:
-        return callLibraryBuiltin(static_cast<meta_std::MetaStdBuiltin>(builtin->index), call.arguments, context);
+      case BuiltinGroup::library: {
+        auto values = evaluateArguments(call.arguments, context);
+        if (!values) return fail(values.error());
+        return meta_std::callBuiltin(static_cast<meta_std::MetaStdBuiltin>(builtin->index), *values);
+      }
+      case BuiltinGroup::data: {
+        auto values = evaluateArguments(call.arguments, context);
+        if (!values) return fail(values.error());
+        return meta_data::evalDataBuiltin(static_cast<meta_data::MetaDataBuiltin>(builtin->index), *values,
+                                          context.file_hooks);
+      }
       case BuiltinGroup::assembler:
         return evalAssemblerBuiltin(static_cast<AssemblerBuiltin>(builtin->index), call.arguments, context);
       case BuiltinGroup::operand:
-      case BuiltinGroup::data:
-        // Macro operands, files, TOML and JSON are not provided by this
-        // evaluator yet; their calls fail as an unknown call does.
+        // Operands exist only inside macro expansions, which this evaluator
+        // does not expand yet; the call fails as an unknown call does.
         return fail(Error::InvalidOperand);
     }
   }

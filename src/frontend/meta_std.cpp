@@ -3,8 +3,10 @@
 
 #include "frontend/meta_std.hpp"
 
+
 #include <array>
 
+#include "frontend/meta_crypto.hpp"
 #include "frontend/meta_std_arguments.hpp"
 
 namespace frontend::meta_std {
@@ -53,9 +55,7 @@ qovrin::Result<Value> upperCase(Arguments arguments) { return evalAsciiCase(argu
 
 using Operation = qovrin::Result<Value> (*)(Arguments);
 
-// Indexed by MetaStdBuiltin. Checksums, digests and DEFLATE are not part of
-// this library yet (null): their calls fail as an unknown call does rather
-// than give a wrong value.
+// Indexed by MetaStdBuiltin.
 constexpr std::array<Operation, kBuiltinNames.size()> kOperations = {
     length,
     evalToString,
@@ -98,20 +98,18 @@ constexpr std::array<Operation, kBuiltinNames.size()> kOperations = {
     evalTokensOf,
     evalTokensJoin,
     evalMatchTokens,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
+    evalCryptoCrc32,
+    evalCryptoAdler32,
+    evalCryptoSha1,
+    evalCryptoSha256,
+    evalDeflateCompress,
+    evalDeflateDecompress,
 };
 
 }  // namespace
 
 qovrin::Result<Value> callBuiltin(MetaStdBuiltin kind, Arguments arguments) {
-  const Operation operation = kOperations[static_cast<std::size_t>(kind)];
-  if (operation == nullptr) return fail(Error::InvalidOperand);
-  return operation(arguments);
+  return kOperations[static_cast<std::size_t>(kind)](arguments);
 }
 
 }  // namespace frontend::meta_std
