@@ -171,6 +171,9 @@ def load_enumerants(names, number_of, definitions, classes):
         rows.sort(key=lambda row: row[:3])
         enumerants.extend(row[3] for row in rows)
     require(len(enumerants) == ENUMERANT_COUNT, f"{len(enumerants)} enumerants, expected {ENUMERANT_COUNT}")
+    # The encoder finds a mask bit's enumerant by a binary search over (kind, value).
+    keys = [(row["kind"], row["value"]) for row in enumerants]
+    require(keys == sorted(keys), "enumerants are not ordered by kind and value")
     counts = {}
     for row in enumerants:
         counts[len(row["parameters"])] = counts.get(len(row["parameters"]), 0) + 1

@@ -117,6 +117,4 @@ qovrin::Status appendDynamicOperands(const ParseContext& context, std::vector<st
 // Decimal digits, or "0x"/"0X" and hexadecimal digits, at most 32 bits.
 qovrin::Result<std::uint32_t> parseWord(std::string_view token) noexcept;
 
-inline void appendWord(std::vector<std::uint32_t>& words, std::uint32_t word) { words.push_back(word); }
-
 }  // namespace spirv_encoder::text

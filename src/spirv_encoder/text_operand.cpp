@@ -136,7 +136,11 @@ qovrin::Status appendExtInst(const ParseContext& context, std::vector<std::uint3
   if (!token) return fail(token.error());
   const auto set = words.empty() ? std::nullopt : context.ext_inst_sets.find(words.back());
   const auto* row = set ? text_tables::findExtInst(*set, *token) : nullptr;
-  return appendNamedInstruction(context, words, tokenizer, *token, row, result_type, highest_id);
+  QOVRIN_TRY(appendNamedInstruction(context, words, tokenizer, *token, row, result_type, highest_id));
+  // A named instruction has taken all operands it has; the ids the outer
+  // instruction would still accept belong to instructions written as numbers.
+  if (row && tokenizer.hasMore()) return fail(Error::TooManyOperands);
+  return {};
 }
 
 qovrin::Status appendSpecConstantOp(const ParseContext& context, std::vector<std::uint32_t>& words,

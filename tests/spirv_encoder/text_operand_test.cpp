@@ -158,6 +158,7 @@ TEST(OperandText, ExtendedInstructionsAndSpecConstantOps) {
       {kGlsl, "%5 = OpExtInst %1 %2 31 %3", Words{0x0006000C, 1, 5, 2, 31, 3}},
       {kGlsl, "%5 = OpExtInst %1 %2 FMix %3 %4 %6", Words{0x0008000C, 1, 5, 2, 46, 3, 4, 6}},
       {kGlsl, "%5 = OpExtInst %1 %2 Sqrt", Error::ExpectedOperand},
+      {kGlsl, "%5 = OpExtInst %1 %2 Sqrt %3 %4", Error::TooManyOperands},
       {kGlsl, "%5 = OpExtInst %1 %2 sqrt %3", Error::InvalidInteger},
       {"%2 = OpExtInstImport \"OpenCL.std\"\n", "%5 = OpExtInst %1 %2 sqrt %3", Words{0x0006000C, 1, 5, 2, 61, 3}},
       {"%2 = OpExtInstImport \"NonSemantic.Other\"\n", "%5 = OpExtInst %1 %2 7 %3 %4",

@@ -61,19 +61,6 @@ TEST(GrammarTables, NamesMatchExactlyAndOnlyUnderTheirKind) {
   EXPECT_EQ(tables::findExtInst(ExtInstSet::opencl_std, "sqrt")->number, 61u);
 }
 
-TEST(GrammarTables, ParametersOfEnumerants) {
-  const auto* grad = tables::lookupEnumerant(tables::kindNumber(OperandKind::ImageOperands), "Grad");
-  const auto grad_parameters = tables::parametersOf(*grad);
-  ASSERT_EQ(grad_parameters.size(), 2u);
-  EXPECT_EQ(grad_parameters[1], tables::kindNumber(OperandKind::IdRef));
-  const auto* local_size = tables::lookupEnumerant(tables::kindNumber(OperandKind::ExecutionMode), "LocalSize");
-  EXPECT_EQ(tables::parametersOf(*local_size).size(), 3u);
-  const auto* aligned = tables::enumerantByValue(tables::kindNumber(OperandKind::MemoryAccess), 2);
-  ASSERT_NE(aligned, nullptr);
-  EXPECT_EQ(aligned->name, "Aligned");
-  EXPECT_EQ(tables::enumerantByValue(tables::kindNumber(OperandKind::MemoryAccess), 0x40000000), nullptr);
-}
-
 TEST(GrammarTables, ExtendedSetsByImportName) {
   EXPECT_EQ(tables::findExtInstSet("GLSL.std.450"), ExtInstSet::glsl_std_450);
   EXPECT_EQ(tables::findExtInstSet("NonSemantic.Shader.DebugInfo.100"),
