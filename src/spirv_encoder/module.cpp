@@ -202,6 +202,25 @@ ModuleResult<AssembledModule> assembleFragments(std::span<const Fragment> fragme
   return module;
 }
 
+qovrin::Result<std::uint32_t> storeModule(std::span<Fragment> fragments, std::span<const std::uint32_t> spirv_fragments,
+                                          std::span<const std::uint8_t> bytes) {
+  for (const std::uint32_t index : spirv_fragments)
+    if (index >= fragments.size() || !fragments[index].instruction()) return fail(Error::InvalidFragment);
+  std::uint32_t changed = 0;
+  for (std::size_t position = 0; position < spirv_fragments.size(); ++position) {
+    auto& instruction = *fragments[spirv_fragments[position]].instruction();
+    const std::span<const std::uint8_t> content = position == 0 ? bytes : std::span<const std::uint8_t>{};
+    const auto size = static_cast<std::uint32_t>(content.size());
+    const bool unchanged = !instruction.pending && std::ranges::equal(instruction.encoded, content) &&
+                           std::ranges::all_of(instruction.size_words, [size](std::uint32_t word) { return word == size; });
+    if (!unchanged) ++changed;
+    instruction.encoded.assign(content.begin(), content.end());
+    instruction.size_words.fill(size);
+    instruction.pending = false;
+  }
+  return changed;
+}
+
 qovrin::Result<std::vector<std::uint8_t>> moduleBytes(std::span<const std::uint32_t> words) {
   if (words.size() >= (std::size_t{1} << 30)) return fail(Error::InstructionTooLarge);
   std::vector<std::uint8_t> bytes(words.size() * 4);

@@ -65,6 +65,13 @@ struct AssembledModule {
 // A list without SPIR-V instruction fragments gives an empty module.
 ModuleResult<AssembledModule> assembleFragments(std::span<const frontend::fragment::Fragment> fragments);
 
+// Stores the module bytes into the first SPIR-V fragment and empties the
+// others, all of them left without pending operands; returns how many
+// fragments changed. InvalidFragment when an index names no instruction.
+qovrin::Result<std::uint32_t> storeModule(std::span<frontend::fragment::Fragment> fragments,
+                                          std::span<const std::uint32_t> spirv_fragments,
+                                          std::span<const std::uint8_t> bytes);
+
 // The words as little-endian bytes; InstructionTooLarge from 2^32 bytes on.
 qovrin::Result<std::vector<std::uint8_t>> moduleBytes(std::span<const std::uint32_t> words);
 

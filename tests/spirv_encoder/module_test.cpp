@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/error_of.hpp"
 #include "spirv_test_support.hpp"
 
 namespace {
@@ -137,6 +138,22 @@ TEST(ModuleAssembly, FragmentsJoinIntoOneModule) {
   EXPECT_EQ(bytes->size(), 4 * result->words.size());
   EXPECT_EQ((std::vector<std::uint8_t>(bytes->begin(), bytes->begin() + 5)),
             (std::vector<std::uint8_t>{0x03, 0x02, 0x23, 0x07, 0x00}));
+}
+
+TEST(ModuleAssembly, StoringCountsChangedFragments) {
+  auto fragments = fragmentsOf({{'s', "OpCapability Shader"}, {'b', ""}, {'s', "OpCapability Kernel"}});
+  fragments[2].instruction()->encoded = {1, 2};
+  const std::vector<std::uint32_t> spirv{0, 2};
+  const std::vector<std::uint8_t> bytes{9, 8, 7, 6};
+  EXPECT_EQ(module::storeModule(fragments, spirv, bytes), 2u);
+  EXPECT_EQ(fragments[0].instruction()->encoded, bytes);
+  EXPECT_EQ(fragments[0].instruction()->size_words, (std::array<std::uint32_t, 3>{4, 4, 4}));
+  EXPECT_TRUE(fragments[2].instruction()->encoded.empty());
+  EXPECT_EQ(module::storeModule(fragments, spirv, bytes), 0u);
+  fragments[2].instruction()->pending = true;
+  EXPECT_EQ(module::storeModule(fragments, spirv, bytes), 1u);
+  EXPECT_EQ(qovrin::testing::errorOf(module::storeModule(fragments, std::vector<std::uint32_t>{1}, bytes)),
+            Error::InvalidFragment);
 }
 
 TEST(ModuleAssembly, FragmentChecksInOrder) {
