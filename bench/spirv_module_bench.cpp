@@ -43,8 +43,9 @@ std::string moduleText() {
   std::size_t count = 13;
   std::size_t id = 12;
   const char* const shapes[] = {
-      "%{} = OpIAdd %4 %7 %7\n",           "%{} = OpFMul %5 %8 %8\n", "%{} = OpExtInst %5 %1 Sqrt %8\n",
-      "OpStore %11 %8 Aligned|Volatile 4\n", "%{} = OpLoad %5 %11 Volatile\n", "%{} = OpConstant %4 -7\n",
+      "%{} = OpIAdd %4 %7 %7\n",         "%{} = OpFMul %5 %8 %8\n",
+      "%{} = OpExtInst %5 %1 Sqrt %8\n", "OpStore %11 %8 Aligned|Volatile 4\n",
+      "%{} = OpLoad %5 %11 Volatile\n",  "%{} = OpConstant %4 -7\n",
       "OpName %{} \"value\"\n",
   };
   for (std::size_t index = 0; count + 2 < kInstructions; ++index, ++count) {

@@ -54,8 +54,8 @@ class LineReader {
         words_.push_back(*std::exchange(pending_id, std::nullopt));
         continue;
       }
-      QOVRIN_TRY(text::appendDynamicOperands(context_, words_, tokenizer, std::span(&operand, 1), result_type,
-                                             highest_id));
+      QOVRIN_TRY(
+          text::appendDynamicOperands(context_, words_, tokenizer, std::span(&operand, 1), result_type, highest_id));
       if (operand.kind == text_tables::kindNumber(OperandKind::IdResultType) && !words_.empty())
         result_type = {words_.back(), true};
     }
@@ -79,7 +79,8 @@ class LineReader {
     if (result_type.present && words_.size() >= 2) context_.result_types.set(words_[1], result_type.id);
     switch (opcode) {
       case text_tables::kOpTypeInt:
-        if (words_.size() >= 3) context_.scalar_types.set(words_[0], text::ScalarType::integer(words_[1], words_[2] != 0));
+        if (words_.size() >= 3)
+          context_.scalar_types.set(words_[0], text::ScalarType::integer(words_[1], words_[2] != 0));
         break;
       case text_tables::kOpTypeFloat:
         if (words_.size() >= 2) {
@@ -211,8 +212,9 @@ qovrin::Result<std::uint32_t> storeModule(std::span<Fragment> fragments, std::sp
     auto& instruction = *fragments[spirv_fragments[position]].instruction();
     const std::span<const std::uint8_t> content = position == 0 ? bytes : std::span<const std::uint8_t>{};
     const auto size = static_cast<std::uint32_t>(content.size());
-    const bool unchanged = !instruction.pending && std::ranges::equal(instruction.encoded, content) &&
-                           std::ranges::all_of(instruction.size_words, [size](std::uint32_t word) { return word == size; });
+    const bool unchanged =
+        !instruction.pending && std::ranges::equal(instruction.encoded, content) &&
+        std::ranges::all_of(instruction.size_words, [size](std::uint32_t word) { return word == size; });
     if (!unchanged) ++changed;
     instruction.encoded.assign(content.begin(), content.end());
     instruction.size_words.fill(size);

@@ -49,7 +49,7 @@ struct ScalarType {
   enum class Kind : std::uint8_t { integer, floating };
   Kind kind = Kind::integer;
   std::uint32_t width = 0;
-  bool is_signed = false;                // integers
+  bool is_signed = false;                 // integers
   std::optional<std::uint32_t> encoding;  // floats: the FPEncoding operand, when written
 
   static constexpr ScalarType integer(std::uint32_t width, bool is_signed) noexcept {

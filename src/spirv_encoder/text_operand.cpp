@@ -64,8 +64,8 @@ qovrin::Status appendString(std::vector<std::uint32_t>& words, std::string_view 
 }
 
 // The parameters of an enumerant, one operand per parameter kind.
-qovrin::Status appendParameters(const ParseContext& context, std::vector<std::uint32_t>& words,
-                                Tokenizer& tokenizer, const text_tables::EnumerantRow& row, ResultType result_type,
+qovrin::Status appendParameters(const ParseContext& context, std::vector<std::uint32_t>& words, Tokenizer& tokenizer,
+                                const text_tables::EnumerantRow& row, ResultType result_type,
                                 std::uint32_t& highest_id) {
   for (const std::uint16_t kind : text_tables::parametersOf(row))
     QOVRIN_TRY(appendOperand(context, words, tokenizer, kind, result_type, highest_id));
@@ -147,15 +147,14 @@ qovrin::Status appendSpecConstantOp(const ParseContext& context, std::vector<std
                                     Tokenizer& tokenizer, ResultType result_type, std::uint32_t& highest_id) {
   const auto token = takeToken(tokenizer);
   if (!token) return fail(token.error());
-  return appendNamedInstruction(context, words, tokenizer, *token, text_tables::findSpecConstantOp(*token),
-                                result_type, highest_id);
+  return appendNamedInstruction(context, words, tokenizer, *token, text_tables::findSpecConstantOp(*token), result_type,
+                                highest_id);
 }
 
 // The case literal of an OpSwitch target pair takes the width and signedness
 // of the selector (the instruction's first operand), so a 64-bit selector
 // gets two-word literals.
-qovrin::Status appendCaseLiteral(const ParseContext& context, std::vector<std::uint32_t>& words,
-                                 Tokenizer& tokenizer) {
+qovrin::Status appendCaseLiteral(const ParseContext& context, std::vector<std::uint32_t>& words, Tokenizer& tokenizer) {
   const auto token = takeToken(tokenizer);
   if (!token) return fail(token.error());
   std::optional<ScalarType> type;

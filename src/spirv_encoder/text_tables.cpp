@@ -13,8 +13,8 @@ constexpr std::uint32_t hashByte(std::uint32_t value, std::uint8_t byte) noexcep
 
 // Must agree with name_hash in tools/gen_spirv_tables.py.
 constexpr std::uint32_t nameHash(std::uint16_t key, std::string_view name) noexcept {
-  std::uint32_t value = hashByte(hashByte(kNameHashBasis, static_cast<std::uint8_t>(key & 0xFF)),
-                                 static_cast<std::uint8_t>(key >> 8));
+  std::uint32_t value =
+      hashByte(hashByte(kNameHashBasis, static_cast<std::uint8_t>(key & 0xFF)), static_cast<std::uint8_t>(key >> 8));
   for (const char c : name) value = hashByte(value, static_cast<std::uint8_t>(c));
   return value ^ (value >> 16);
 }
@@ -22,8 +22,8 @@ constexpr std::uint32_t nameHash(std::uint16_t key, std::string_view name) noexc
 // Probes the slots from the name's hash until an empty slot; rows went in
 // in table order, so the first row that matches is the first in the table.
 template <std::size_t Slots, typename Row, std::size_t Rows, typename Matches>
-const Row* probe(const std::array<std::uint16_t, Slots>& slots, const std::array<Row, Rows>& rows,
-                 std::uint16_t key, std::string_view name, Matches matches) noexcept {
+const Row* probe(const std::array<std::uint16_t, Slots>& slots, const std::array<Row, Rows>& rows, std::uint16_t key,
+                 std::string_view name, Matches matches) noexcept {
   static_assert((Slots & (Slots - 1)) == 0);
   for (std::size_t slot = nameHash(key, name) & (Slots - 1);; slot = (slot + 1) & (Slots - 1)) {
     const std::uint16_t entry = slots[slot];
@@ -65,11 +65,10 @@ const EnumerantRow* lookupEnumerant(std::uint16_t kind, std::string_view name) n
 }
 
 const EnumerantRow* enumerantByValue(std::uint16_t kind, std::uint32_t value) noexcept {
-  const auto* row = std::partition_point(spirv_enumerants.begin(), spirv_enumerants.end(),
-                                         [kind, value](const EnumerantRow& candidate) noexcept {
-                                           return candidate.kind < kind ||
-                                                  (candidate.kind == kind && candidate.value < value);
-                                         });
+  const auto* row = std::partition_point(
+      spirv_enumerants.begin(), spirv_enumerants.end(), [kind, value](const EnumerantRow& candidate) noexcept {
+        return candidate.kind < kind || (candidate.kind == kind && candidate.value < value);
+      });
   return row != spirv_enumerants.end() && row->kind == kind && row->value == value ? row : nullptr;
 }
 

@@ -28,8 +28,8 @@ TEST(ModuleAssembly, WholeModules) {
       {"\n  \t\r\n%1 = OpTypeVoid\n\n", Words{0x07230203, 0x00010600, 0, 2, 0, 0x00020013, 1}},
       {"", Words{0x07230203, 0x00010600, 0, 1, 0}},
       // The bound follows the highest id anywhere on a line, not only results.
-      {"OpName %40 \"x\"\n%3 = OpTypeVoid", Words{0x07230203, 0x00010600, 0, 41, 0, 0x00030005, 40, 0x78,
-                                                  0x00020013, 3}},
+      {"OpName %40 \"x\"\n%3 = OpTypeVoid",
+       Words{0x07230203, 0x00010600, 0, 41, 0, 0x00030005, 40, 0x78, 0x00020013, 3}},
       {"%4294967294 = OpTypeVoid", Words{0x07230203, 0x00010600, 0, 0xFFFFFFFF, 0, 0x00020013, 0xFFFFFFFE}},
       {"%4294967295 = OpTypeVoid", Error::Overflow},
       {"%1 = OpNop", Error::ExpectedOperand},
@@ -131,8 +131,8 @@ TEST(ModuleAssembly, FragmentsJoinIntoOneModule) {
   const auto result = module::assembleFragments(fragments);
   ASSERT_TRUE(result.has_value());
   EXPECT_EQ(result->spirv_fragments, (std::vector<std::uint32_t>{1, 3, 4}));
-  EXPECT_EQ(result->words, (Words{0x07230203, 0x00010600, 0, 3, 0, 0x00020011, 1, 0x00020013, 1, 0x00020014, 2,
-                                  0x0003000E, 0, 1}));
+  EXPECT_EQ(result->words,
+            (Words{0x07230203, 0x00010600, 0, 3, 0, 0x00020011, 1, 0x00020013, 1, 0x00020014, 2, 0x0003000E, 0, 1}));
   const auto bytes = module::moduleBytes(result->words);
   ASSERT_TRUE(bytes.has_value());
   EXPECT_EQ(bytes->size(), 4 * result->words.size());

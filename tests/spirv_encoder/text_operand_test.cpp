@@ -17,7 +17,7 @@ constexpr std::string_view kUint32 = "%2 = OpTypeInt 32 0\n";
 struct OperandCase {
   std::string_view setup;  // lines before the one under test
   std::string_view line;
-  Outcome expected;        // the tested line's words, or the error
+  Outcome expected;  // the tested line's words, or the error
 };
 
 void checkCases(std::span<const OperandCase> cases) {
@@ -144,7 +144,8 @@ TEST(OperandText, SwitchCasesFollowTheSelectorType) {
   const OperandCase cases[] = {
       {kLong, "OpSwitch %3 %10 -1 %11 0x7 %12", Words{0x000900FB, 3, 10, 0xFFFFFFFF, 0xFFFFFFFF, 11, 7, 0, 12}},
       {kInt32, "OpSwitch %9 %10 1 %11", Words{0x000500FB, 9, 10, 1, 11}},
-      {"%2 = OpTypeInt 32 1\n%3 = OpConstant %2 5\n", "OpSwitch %3 %10 -1 %11", Words{0x000500FB, 3, 10, 0xFFFFFFFF, 11}},
+      {"%2 = OpTypeInt 32 1\n%3 = OpConstant %2 5\n", "OpSwitch %3 %10 -1 %11",
+       Words{0x000500FB, 3, 10, 0xFFFFFFFF, 11}},
       {"%2 = OpTypeInt 8 0\n%3 = OpConstant %2 5\n", "OpSwitch %3 %10 256 %11", Error::InvalidInteger},
       {"", "OpSwitch %3 %10 1", Error::ExpectedOperand},
   };
@@ -166,8 +167,8 @@ TEST(OperandText, ExtendedInstructionsAndSpecConstantOps) {
       {"%2 = OpExtInstImport \"NonSemantic.Other\"\n", "%5 = OpExtInst %1 %2 Sqrt %3", Error::InvalidInteger},
       {"%2 = OpExtInstImport \"OpenCL.DebugInfo.100\"\n", "%5 = OpExtInst %1 %2 DebugSource %3",
        Words{0x0006000C, 1, 5, 2, 35, 3}},
-      {"%2 = OpExtInstImport \"OpenCL.DebugInfo.100\"\n",
-       "%5 = OpExtInst %1 %2 DebugTypeBasic %3 %4 Signed", Words{0x0008000C, 1, 5, 2, 2, 3, 4, 4}},
+      {"%2 = OpExtInstImport \"OpenCL.DebugInfo.100\"\n", "%5 = OpExtInst %1 %2 DebugTypeBasic %3 %4 Signed",
+       Words{0x0008000C, 1, 5, 2, 2, 3, 4, 4}},
       {"", "%5 = OpSpecConstantOp %1 IAdd %3 %4", Words{0x00060034, 1, 5, 128, 3, 4}},
       {"", "%5 = OpSpecConstantOp %1 CompositeExtract %3 0 1", Words{0x00070034, 1, 5, 81, 3, 0, 1}},
       // A number names no operation, so no operands may follow it.

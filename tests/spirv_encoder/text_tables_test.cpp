@@ -63,8 +63,7 @@ TEST(GrammarTables, NamesMatchExactlyAndOnlyUnderTheirKind) {
 
 TEST(GrammarTables, ExtendedSetsByImportName) {
   EXPECT_EQ(tables::findExtInstSet("GLSL.std.450"), ExtInstSet::glsl_std_450);
-  EXPECT_EQ(tables::findExtInstSet("NonSemantic.Shader.DebugInfo.100"),
-            ExtInstSet::nonsemantic_shader_debug_info_100);
+  EXPECT_EQ(tables::findExtInstSet("NonSemantic.Shader.DebugInfo.100"), ExtInstSet::nonsemantic_shader_debug_info_100);
   EXPECT_EQ(tables::findExtInstSet("glsl.std.450"), std::nullopt);
   EXPECT_EQ(tables::findExtInstSet("GLSL.std.450 "), std::nullopt);
 }
