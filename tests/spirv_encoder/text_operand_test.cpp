@@ -45,6 +45,8 @@ TEST(OperandText, IdsStringsAndLiterals) {
       {"", "%1 = OpString \"\"", Words{0x00030007, 1, 0}},
       {"", "OpName %1 \"a\\\\\"", Words{0x00030005, 1, 0x0000005C61}},
       {"", "OpName %1 \"a b\"", Words{0x00030005, 1, 0x00622061}},
+      // The string ends after an escaped backslash, before the interface id.
+      {"", "OpEntryPoint GLCompute %3 \"a\\\\\" %4", Words{0x0005000F, 5, 3, 0x5C61, 4}},
       {"", "OpName %1 \"ab\\\"", Error::InvalidString},
       {"", "OpName %1 abc", Error::InvalidString},
       {"", "OpName %1 \"abc", Error::InvalidString},
