@@ -6,6 +6,7 @@ packages=(g++ cmake ninja-build python3 libgtest-dev libgmock-dev libbenchmark-d
           zlib1g-dev libssl-dev nlohmann-json3-dev
           nasm binutils-riscv64-linux-gnu spirv-tools
           golang-github-burntsushi-toml-dev)
+          nasm binutils-riscv64-linux-gnu spirv-tools glslang-tools)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -7,10 +7,11 @@ folder. Every count and every row that the encoder names by number is checked
 here, so a data set that drifted fails the build instead of mis-encoding.
 """
 
-import argparse
 import csv
 import os
 import sys
+
+from table_codegen import DataError, build_hash_slots, join_lines, require, run
 
 MNEMONIC_COUNT = 2639
 TEMPLATE_COUNT = 12319
@@ -75,15 +76,6 @@ DECORATOR_BROADCAST = 1 << 5
 REGISTER_SET_BITS = 0x1F << 48
 
 
-class DataError(Exception):
-    pass
-
-
-def require(condition, message):
-    if not condition:
-        raise DataError(message)
-
-
 def read_tsv(data_dir, name, columns):
     path = os.path.join(data_dir, name)
     try:
@@ -117,19 +109,6 @@ def name_hash(name):
     for char in name.lower().encode("ascii"):
         value = ((value ^ char) * HASH_PRIME) & 0xFFFFFFFF
     return value ^ (value >> 16)
-
-
-def build_hash_slots(names, slot_count):
-    """Open-addressed slots holding row + 1 (0 = empty); rows are inserted in
-    order so that probing meets the first of equal names first."""
-    require(2 * len(names) <= slot_count, f"{len(names)} names are too many for {slot_count} hash slots")
-    slots = [0] * slot_count
-    for row, name in enumerate(names):
-        slot = name_hash(name) & (slot_count - 1)
-        while slots[slot]:
-            slot = (slot + 1) & (slot_count - 1)
-        slots[slot] = row + 1
-    return slots
 
 
 # --- registers ----------------------------------------------------------------
@@ -384,13 +363,6 @@ def camel(name):
     return "k" + "".join(part[:1].upper() + part[1:].lower() for part in name.split("_"))
 
 
-def join_lines(items, per_line, indent="    "):
-    lines = []
-    for start in range(0, len(items), per_line):
-        lines.append(indent + ", ".join(items[start:start + per_line]) + ",")
-    return "\n".join(lines)
-
-
 def emit_header(out, ctx):
     w = out.append
     out.extend(["#pragma once", BANNER, "", "#include <array>", "#include <cstddef>", "#include <cstdint>",
@@ -545,14 +517,6 @@ def emit_source(out, ctx):
     w("}  // namespace x86_encoder::generated_match_tables")
 
 
-def write_file(path, lines):
-    text = "\n".join(lines) + "\n"
-    temporary = path + ".tmp"
-    with open(temporary, "w", encoding="ascii", newline="\n") as handle:
-        handle.write(text)
-    os.replace(temporary, path)
-
-
 def generate(data_dir):
     registers = load_registers(data_dir)
     mnemonics = load_mnemonics(data_dir)
@@ -561,8 +525,8 @@ def generate(data_dir):
     check_template_runs(mnemonics, templates)
     pool = build_bytecode_pool(templates)
     named_mnemonics, reserve = mnemonic_constants(mnemonics)
-    mnemonic_slots = build_hash_slots([m["name"] for m in mnemonics], MNEMONIC_SLOTS)
-    register_slots = build_hash_slots([r["name"] for r in registers], REGISTER_SLOTS)
+    mnemonic_slots = build_hash_slots([name_hash(m["name"]) for m in mnemonics], MNEMONIC_SLOTS)
+    register_slots = build_hash_slots([name_hash(r["name"]) for r in registers], REGISTER_SLOTS)
     return {
         "registers": registers, "mnemonics": mnemonics, "templates": templates, "pool": pool,
         "iflag_words": iflag_words, "bit_of": bit_of, "operand_words": operand_words,
@@ -575,23 +539,8 @@ def generate(data_dir):
 
 
 def main(argv):
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--data-dir", required=True, help="folder holding the x86 .tsv dumps")
-    parser.add_argument("--out-dir", required=True, help="folder that receives the generated C++ files")
-    args = parser.parse_args(argv)
-    try:
-        ctx = generate(args.data_dir)
-    except DataError as error:
-        print(f"gen_x86_tables: {error}", file=sys.stderr)
-        return 1
-    os.makedirs(args.out_dir, exist_ok=True)
-    header = []
-    emit_header(header, ctx)
-    source = []
-    emit_source(source, ctx)
-    write_file(os.path.join(args.out_dir, "generated_tables.hpp"), header)
-    write_file(os.path.join(args.out_dir, "generated_tables.cpp"), source)
-    return 0
+    return run(argv, "gen_x86_tables", __doc__.splitlines()[0], "folder holding the x86 .tsv dumps", generate,
+               emit_source, emit_header)
 
 
 if __name__ == "__main__":

@@ -3,15 +3,10 @@
 every drift it must catch fails the build with a message naming it."""
 
 import os
-import shutil
-import subprocess
 import sys
-import tempfile
 import unittest
 
-GENERATOR = None
-DATA_DIR = None
-FILES = ["mnemonics.tsv", "templates.tsv", "iflags.tsv", "registers.tsv"]
+from generator_case import GeneratorCase
 
 # (file, data row, column, new text, fragments the failure message must hold)
 FIELD_EDITS = [
@@ -48,17 +43,8 @@ def set_field(column, value):
     return edit
 
 
-class GeneratorTest(unittest.TestCase):
-    def setUp(self):
-        self.work = tempfile.mkdtemp(prefix="gen_x86_tables_")
-        self.data = os.path.join(self.work, "data")
-        self.out = os.path.join(self.work, "out")
-        os.mkdir(self.data)
-        for name in FILES:
-            shutil.copy(os.path.join(DATA_DIR, name), self.data)
-
-    def tearDown(self):
-        shutil.rmtree(self.work)
+class GeneratorTest(GeneratorCase):
+    FILES = ["mnemonics.tsv", "templates.tsv", "iflags.tsv", "registers.tsv"]
 
     def alter(self, name, change):
         path = os.path.join(self.data, name)
@@ -67,22 +53,10 @@ class GeneratorTest(unittest.TestCase):
         with open(path, "w", encoding="ascii", newline="\n") as handle:
             handle.write(change(text))
 
-    def run_generator(self):
-        return subprocess.run([sys.executable, GENERATOR, "--data-dir", self.data, "--out-dir", self.out],
-                              capture_output=True, text=True, check=False)
-
-    def assert_fails(self, *fragments):
-        result = self.run_generator()
-        self.assertEqual(result.returncode, 1, result.stderr)
-        for fragment in fragments:
-            self.assertIn(fragment, result.stderr)
-        self.assertFalse(os.path.exists(os.path.join(self.out, "generated_tables.cpp")))
-
     def test_unchanged_data_generates_both_files(self):
         result = self.run_generator()
         self.assertEqual(result.returncode, 0, result.stderr)
-        with open(os.path.join(self.out, "generated_tables.hpp"), encoding="ascii") as handle:
-            header = handle.read()
+        header = self.generated("generated_tables.hpp")
         self.assertIn("inline constexpr RowRange kLock1IflagRows{181, 183};", header)
         self.assertIn("inline constexpr std::uint32_t kMovSdwordTemplate = 36;", header)
         self.assertTrue(os.path.exists(os.path.join(self.out, "generated_tables.cpp")))
@@ -94,10 +68,10 @@ class GeneratorTest(unittest.TestCase):
     def test_single_field_drift(self):
         for name, row, column, value, fragments in FIELD_EDITS:
             with self.subTest(file=name, row=row, column=column):
-                shutil.copy(os.path.join(DATA_DIR, name), self.data)
+                self.restore(name)
                 self.alter(name, lambda text: edit_line(text, row, set_field(column, value)))
                 self.assert_fails(*fragments)
-                shutil.copy(os.path.join(DATA_DIR, name), self.data)
+                self.restore(name)
 
     def test_lock1_on_another_row(self):
         def add_lock1(fields):
@@ -131,5 +105,5 @@ class GeneratorTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    GENERATOR, DATA_DIR = sys.argv[1], sys.argv[2]
+    GeneratorCase.GENERATOR, GeneratorCase.DATA_DIR = sys.argv[1], sys.argv[2]
     unittest.main(argv=sys.argv[:1])

@@ -1,0 +1,235 @@
+#include "spirv_encoder/module.hpp"
+
+#include <algorithm>
+#include <optional>
+
+#include "spirv_encoder/text.hpp"
+#include "spirv_encoder/text_tables.hpp"
+
+namespace spirv_encoder::module {
+namespace {
+
+using frontend::fragment::Fragment;
+using frontend::fragment::FragmentKind;
+using qovrin::Error;
+using qovrin::fail;
+using text_tables::OperandKind;
+using text_tables::Quantifier;
+
+constexpr std::size_t kBoundWord = 3;
+constexpr std::size_t kMaxImportNameBytes = 64;
+constexpr std::uint32_t kMaxWordCount = 0xFFFF;
+
+// Reads instructions one line at a time into the module words; the parse
+// context and the instruction's word list live across lines.
+class LineReader {
+ public:
+  explicit LineReader(std::vector<std::uint32_t>& module_words) : module_words_(module_words) {}
+
+  qovrin::Status readLine(std::string_view line) {
+    text::Tokenizer tokenizer(line);
+    const auto first = tokenizer.nextRaw();
+    if (!first) return {};
+    std::optional<std::uint32_t> pending_id;
+    std::string_view name = *first;
+    if (first->size() >= 2 && first->front() == '%') {
+      const auto id = text::parseWord(first->substr(1));
+      if (!id) return fail(id.error());
+      pending_id = *id;
+      const auto equals = tokenizer.nextRaw();
+      if (!equals || *equals != "=") return fail(Error::ExpectedEquals);
+      const auto opcode_name = tokenizer.nextRaw();
+      if (!opcode_name) return fail(Error::UnknownOpcode);
+      name = *opcode_name;
+    }
+    const auto* row = text_tables::findInstruction(name);
+    if (!row) return fail(Error::UnknownOpcode);
+
+    std::uint32_t highest_id = pending_id.value_or(0);
+    text::ResultType result_type;
+    words_.clear();
+    for (const auto& operand : text_tables::operandsOf(*row)) {
+      if (operand.quantifier == Quantifier::one && operand.kind == text_tables::kindNumber(OperandKind::IdResult) &&
+          pending_id) {
+        words_.push_back(*std::exchange(pending_id, std::nullopt));
+        continue;
+      }
+      QOVRIN_TRY(
+          text::appendDynamicOperands(context_, words_, tokenizer, std::span(&operand, 1), result_type, highest_id));
+      if (operand.kind == text_tables::kindNumber(OperandKind::IdResultType) && !words_.empty())
+        result_type = {words_.back(), true};
+    }
+    if (pending_id) return fail(Error::ExpectedOperand);
+    if (tokenizer.hasMore()) return fail(Error::TooManyOperands);
+    if (words_.size() + 1 > kMaxWordCount) return fail(Error::InstructionTooLong);
+
+    record(row->number, result_type);
+    highest_id_ = std::max(highest_id_, highest_id);
+    module_words_.push_back(static_cast<std::uint32_t>(words_.size() + 1) << 16 | row->number);
+    module_words_.insert(module_words_.end(), words_.begin(), words_.end());
+    return {};
+  }
+
+  std::uint32_t highestId() const noexcept { return highest_id_; }
+
+ private:
+  // What later lines need to know of this instruction (words_ holds its
+  // operands, so the result id is words_[0] or, when typed, words_[1]).
+  void record(std::uint32_t opcode, text::ResultType result_type) {
+    if (result_type.present && words_.size() >= 2) context_.result_types.set(words_[1], result_type.id);
+    switch (opcode) {
+      case text_tables::kOpTypeInt:
+        if (words_.size() >= 3)
+          context_.scalar_types.set(words_[0], text::ScalarType::integer(words_[1], words_[2] != 0));
+        break;
+      case text_tables::kOpTypeFloat:
+        if (words_.size() >= 2) {
+          const auto encoding = words_.size() >= 3 ? std::optional(words_[2]) : std::nullopt;
+          context_.scalar_types.set(words_[0], text::ScalarType::floating(words_[1], encoding));
+        }
+        break;
+      case text_tables::kOpExtInstImport:
+        if (words_.size() >= 2)
+          if (const auto set = importedSet(std::span(words_).subspan(1))) context_.ext_inst_sets.set(words_[0], *set);
+        break;
+      default:
+        break;
+    }
+  }
+
+  // The set an import's string names; none for a name that is no known set,
+  // is too long to be one, or is not terminated within the words.
+  static std::optional<text_tables::ExtInstSet> importedSet(std::span<const std::uint32_t> string_words) {
+    char name[kMaxImportNameBytes];
+    std::size_t length = 0;
+    for (const std::uint32_t word : string_words) {
+      for (unsigned shift = 0; shift < 32; shift += 8) {
+        const char byte = static_cast<char>((word >> shift) & 0xFFu);
+        if (byte == '\0') return text_tables::findExtInstSet(std::string_view(name, length));
+        if (length == kMaxImportNameBytes) return std::nullopt;
+        name[length++] = byte;
+      }
+    }
+    return std::nullopt;
+  }
+
+  std::vector<std::uint32_t>& module_words_;
+  std::vector<std::uint32_t> words_;
+  text::ParseContext context_;
+  std::uint32_t highest_id_ = 0;
+};
+
+ModuleFailure reported(Error cause, std::string_view message, const frontend::SourceLocation& location,
+                       std::size_t at) {
+  return {Error::FrontendDiagnostics, cause, message, location, at};
+}
+
+bool isSpirvInstruction(const Fragment& fragment) noexcept {
+  const auto* instruction = fragment.instruction();
+  return instruction && instruction->target.isa == frontend::target::Isa::spirv;
+}
+
+// Bytes, space or padding of any other fragment would land inside the module.
+bool blocksModule(const Fragment& fragment) noexcept {
+  switch (fragment.kind()) {
+    case FragmentKind::bytes:
+      return !fragment.bytes()->data.empty();
+    case FragmentKind::reserve:
+      return std::get<frontend::fragment::Reserve>(fragment.payload).size != 0;
+    case FragmentKind::alignment:
+      return true;
+    case FragmentKind::instruction:
+      return !isSpirvInstruction(fragment);
+  }
+  return true;
+}
+
+}  // namespace
+
+ModuleResult<std::vector<std::uint32_t>> assembleLines(std::span<const SpirvLine> lines, std::uint32_t version) {
+  const frontend::SourceLocation first_location = lines.empty() ? frontend::SourceLocation{} : lines[0].location;
+  if (!isSupportedVersion(version))
+    return std::unexpected(reported(Error::InvalidSpirvVersion, kVersionMessage, first_location, 0));
+
+  std::vector<std::uint32_t> words{kMagic, version, 0, 1, 0};
+  LineReader reader(words);
+  for (std::size_t index = 0; index < lines.size(); ++index) {
+    std::string_view rest = lines[index].text;
+    while (true) {
+      const std::size_t end = rest.find('\n');
+      if (const auto status = reader.readLine(rest.substr(0, end)); !status)
+        return std::unexpected(reported(status.error(), kSyntaxMessage, first_location, index));
+      if (end == std::string_view::npos) break;
+      rest.remove_prefix(end + 1);
+    }
+  }
+  if (reader.highestId() == 0xFFFFFFFFu)
+    return std::unexpected(reported(Error::Overflow, kSyntaxMessage, first_location, lines.size() - 1));
+  words[kBoundWord] = reader.highestId() + 1;
+  return words;
+}
+
+ModuleResult<AssembledModule> assembleFragments(std::span<const Fragment> fragments) {
+  AssembledModule module;
+  const Fragment* first = nullptr;
+  for (std::size_t index = 0; index < fragments.size(); ++index) {
+    const Fragment& fragment = fragments[index];
+    if (!isSpirvInstruction(fragment)) continue;
+    if (!first) {
+      first = &fragment;
+    } else if (fragment.section != first->section ||
+               fragment.instruction()->target.parameter != first->instruction()->target.parameter) {
+      return std::unexpected(reported(Error::InvalidSection, kDisagreementMessage, fragment.location, index));
+    }
+    module.spirv_fragments.push_back(static_cast<std::uint32_t>(index));
+  }
+  if (!first) return module;
+  for (std::size_t index = 0; index < fragments.size(); ++index)
+    if (blocksModule(fragments[index]))
+      return std::unexpected(
+          reported(Error::UnsupportedInstructionTarget, kMixedOutputMessage, fragments[index].location, index));
+
+  std::vector<SpirvLine> lines;
+  lines.reserve(module.spirv_fragments.size());
+  for (const std::uint32_t index : module.spirv_fragments)
+    lines.push_back({fragments[index].instruction()->text, fragments[index].location});
+  auto words = assembleLines(lines, first->instruction()->target.parameter);
+  if (!words) {
+    auto failure = words.error();
+    failure.at = module.spirv_fragments[failure.at];
+    return std::unexpected(failure);
+  }
+  module.words = std::move(*words);
+  return module;
+}
+
+qovrin::Result<std::uint32_t> storeModule(std::span<Fragment> fragments, std::span<const std::uint32_t> spirv_fragments,
+                                          std::span<const std::uint8_t> bytes) {
+  for (const std::uint32_t index : spirv_fragments)
+    if (index >= fragments.size() || !fragments[index].instruction()) return fail(Error::InvalidFragment);
+  std::uint32_t changed = 0;
+  for (std::size_t position = 0; position < spirv_fragments.size(); ++position) {
+    auto& instruction = *fragments[spirv_fragments[position]].instruction();
+    const std::span<const std::uint8_t> content = position == 0 ? bytes : std::span<const std::uint8_t>{};
+    const auto size = static_cast<std::uint32_t>(content.size());
+    const bool unchanged =
+        !instruction.pending && std::ranges::equal(instruction.encoded, content) &&
+        std::ranges::all_of(instruction.size_words, [size](std::uint32_t word) { return word == size; });
+    if (!unchanged) ++changed;
+    instruction.encoded.assign(content.begin(), content.end());
+    instruction.size_words.fill(size);
+    instruction.pending = false;
+  }
+  return changed;
+}
+
+qovrin::Result<std::vector<std::uint8_t>> moduleBytes(std::span<const std::uint32_t> words) {
+  if (words.size() >= (std::size_t{1} << 30)) return fail(Error::InstructionTooLarge);
+  std::vector<std::uint8_t> bytes(words.size() * 4);
+  for (std::size_t index = 0; index < words.size(); ++index)
+    for (unsigned byte = 0; byte < 4; ++byte)
+      bytes[index * 4 + byte] = static_cast<std::uint8_t>(words[index] >> (8 * byte));
+  return bytes;
+}
+
+}  // namespace spirv_encoder::module
