@@ -28,7 +28,6 @@ const MetaLocal* MetaScope::find(std::string_view name) const noexcept {
 qovrin::Status MetaScope::define(std::string_view name, Value&& value, bool is_mutable) {
   if (find(name) != nullptr) return fail(Error::DuplicateSymbol);
   if (locals_.size() >= std::numeric_limits<std::uint32_t>::max()) return fail(Error::OutOfMemory);
-  locals_.reserve(locals_.size() + 1);
   const auto position = static_cast<std::uint32_t>(locals_.size());
   if (locals_.size() + 1 >= kIndexedFrom) {
     if (index_.empty())
