@@ -8,6 +8,7 @@
 #include "common/name_table.hpp"
 #include "frontend/expr_eval.hpp"
 #include "frontend/lower/aggregate_literal.hpp"
+#include "frontend/lower/collection_mutation.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/statement_cases.hpp"
@@ -132,6 +133,8 @@ qovrin::Status lowerStructDeclaration(Lowering& lowering, const ast::StructDecla
 }
 
 qovrin::Status lowerApiCallStatement(Lowering& lowering, const ast::ApiCallStatement& call) {
+  if (collection_mutation::isCollectionMutation(call))
+    return collection_mutation::lowerCollectionMutation(lowering.module, lowering.context, lowering.cursor, call);
   if (lowering.context.value_function_depth > 0 && hasSideEffect(call.name))
     return fail(Error::SideEffectInValueFunction);
   if (call.name == "include" || call.name == "import")

@@ -59,21 +59,6 @@ void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& locat
   module.diagnostics().add(diagnostic::Severity::error, location, message);
 }
 
-qovrin::Result<std::string> sourcePathArgAtContext(module::Module& module, context::LowerContext& context,
-                                                   const contracts::ActiveOutput& cursor,
-                                                   const ast::ApiCallStatement& call, std::size_t index) {
-  if (index >= call.arguments.size()) return fail(Error::InvalidApiArity);
-  const ast::ApiCallArgument& argument = call.arguments[index];
-  if (const auto* text = std::get_if<std::string>(&argument.payload)) return *text;
-  const auto* expression = std::get_if<expr::Node>(&argument.payload);
-  if (expression == nullptr) return fail(Error::InvalidApiArgument);
-  auto path = evalValueAtContext(module, context, cursor, *expression);
-  if (!path) return fail(path.error());
-  auto* text = path->getIf<std::string>();
-  if (text == nullptr) return fail(Error::InvalidApiArgument);
-  return std::move(*text);
-}
-
 qovrin::Status lowerIncludeOrImportCall(module::Module& module, contracts::ActiveOutput& cursor,
                                         const ActiveOutputStack& active_outputs, const ast::ApiCallStatement& call,
                                         context::LowerContext& context, bool is_import) {
