@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "frontend/lower/expression_bridge.hpp"
+#include "frontend/lower/root.hpp"
+#include "frontend/parser.hpp"
 #include "lower_test_support.hpp"
 
 namespace {
@@ -96,6 +99,56 @@ TEST(Conditions, TargetWidthFollowsTheModuleTarget) {
   frontend::module::Module spirv(frontend::target::Target::spirv());
   EXPECT_EQ(lower_test::lower(spirv, "if target.bits == 32 {\n}\n").diagnostics,
             std::vector<std::string>{"main.qov:1:1: lowering failed: InvalidMetaIf"});
+}
+
+
+
+namespace root = frontend::lower::root;
+using qovrin::Error;
+
+// Lowers text as the body of a running value function.
+std::optional<Error> lowerInValueFunction(frontend::module::Module& module, std::string_view text) {
+  frontend::lower::context::LowerContext context({});
+  frontend::lower::expression_bridge::bindHooks(context);
+  context.value_function_depth = 1;
+  const frontend::lower::context::ScopeGuard scope(context);
+  frontend::parser::Parser parser(text);
+  const auto statements = parser.parseSource();
+  EXPECT_TRUE(statements);
+  frontend::lower::contracts::ActiveOutput cursor;
+  root::ActiveOutputStack active_outputs;
+  const auto lowered = root::lowerStatementSlice(module, cursor, active_outputs, *statements, context);
+  if (lowered) return std::nullopt;
+  return lowered.error();
+}
+
+TEST(ValueFunctionBodies, RefuseEverySideEffect) {
+  for (const std::string_view text :
+       {"start:", "nop", "emit.u8(1)", "store.u8(0, 1)", "origin(0)", "output.section(\"a\", 0)", "x86.use32()",
+        "spv.use()", "include(\"a.qov\")", "import(\"a.qov\")", "module_value = 2", "defer {\n}"}) {
+    SCOPED_TRACE(text);
+    frontend::module::Module module(frontend::target::Target::x86(64));
+    ASSERT_TRUE(module.defineValue("module_value", frontend::value::Value::integer(1), true, {}));
+    EXPECT_EQ(lowerInValueFunction(module, text), Error::SideEffectInValueFunction);
+  }
+  frontend::module::Module module(frontend::target::Target::x86(64));
+  EXPECT_EQ(lowerInValueFunction(module, "let a = 1\na = a + 1\nreturn a"), Error::MetaFunctionReturned);
+}
+
+TEST(Reporting, NotesDoNotCountAsReports) {
+  lower_test::Files files;
+  frontend::module::Module module(frontend::target::Target::x86(64));
+  auto options = lower_test::pathOptions(files);
+  options.resolve_file_include = [&module](const frontend::lower::contracts::IncludeRequest&)
+      -> qovrin::Result<frontend::lower::contracts::IncludeSource> {
+    module.diagnostics().add(frontend::diagnostic::Severity::note, {}, "looked in the include roots");
+    return qovrin::fail(Error::ReadFailed);
+  };
+  EXPECT_FALSE(root::lowerSourceIntoModuleWithPathOptions(module, "main.qov", "include(\"x.qov\")\n", options));
+  const auto& diagnostics = module.diagnostics().diagnostics();
+  ASSERT_EQ(diagnostics.size(), 2u);
+  EXPECT_EQ(diagnostics[1].message, "lowering failed: ReadFailed");
+  EXPECT_EQ(diagnostics[1].severity, frontend::diagnostic::Severity::error);
 }
 
 }  // namespace
