@@ -25,8 +25,7 @@ std::string declarations(std::size_t count, bool in_block) {
 
 void lowerOnce(benchmark::State& state, const std::string& source) {
   frontend::module::Module module(frontend::target::Target::x86(64));
-  const auto lowered =
-      frontend::lower::root::lowerSourceIntoModuleWithPathOptions(module, "bench.qov", source, {});
+  const auto lowered = frontend::lower::root::lowerSourceIntoModuleWithPathOptions(module, "bench.qov", source, {});
   if (!lowered) state.SkipWithError("lowering failed");
 }
 

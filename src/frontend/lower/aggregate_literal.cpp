@@ -77,8 +77,7 @@ qovrin::Result<Value> valueFromLiteralField(module::Module& module, context::Low
     case types::TypeKind::union_:
       return aggregateFieldValue(module, context, cursor, field, literal, evaluators);
     case types::TypeKind::integer:
-      return integerFieldValue(module, context, cursor, field, *type->getIf<types::IntegerType>(), literal,
-                               evaluators);
+      return integerFieldValue(module, context, cursor, field, *type->getIf<types::IntegerType>(), literal, evaluators);
     default:
       return fail(Error::InvalidType);
   }

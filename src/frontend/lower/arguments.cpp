@@ -23,8 +23,8 @@ qovrin::Result<value::Value> valueAtContext(module::Module& module, context::Low
 namespace frontend::lower::root {
 
 qovrin::Result<value::Value> valueArgAtContext(module::Module& module, context::LowerContext& context,
-                                               const contracts::ActiveOutput& cursor,
-                                               const ast::ApiCallStatement& call, std::size_t index) {
+                                               const contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call,
+                                               std::size_t index) {
   return arguments::valueAtContext(module, context, cursor, call.arguments, index,
                                    aggregate_literal::standardEvaluators());
 }

@@ -27,7 +27,7 @@ qovrin::Result<value::Value> valueAtContext(module::Module& module, context::Low
 namespace frontend::lower::root {
 
 qovrin::Result<value::Value> valueArgAtContext(module::Module& module, context::LowerContext& context,
-                                               const contracts::ActiveOutput& cursor,
-                                               const ast::ApiCallStatement& call, std::size_t index);
+                                               const contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call,
+                                               std::size_t index);
 
 }  // namespace frontend::lower::root

@@ -94,7 +94,8 @@ qovrin::Result<Value*> mutableTarget(module::Module& module, context::LowerConte
     return refused<Value*>(module, call, "collection mutation target must resolve to a local let binding");
   symbol::Symbol* symbol = module.findSymbol(name);
   symbol::ValueSymbol* bound = symbol == nullptr ? nullptr : symbol->value();
-  if (bound == nullptr) return refused<Value*>(module, call, "collection mutation target must resolve to a let binding");
+  if (bound == nullptr)
+    return refused<Value*>(module, call, "collection mutation target must resolve to a let binding");
   if (!bound->is_mutable) return refused<Value*>(module, call, "cannot mutate a const collection binding");
   return &bound->value;
 }

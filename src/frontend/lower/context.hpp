@@ -69,12 +69,12 @@ class LowerContext {
   LowerContext(const LowerContext&) = delete;
   LowerContext& operator=(const LowerContext&) = delete;
 
-  contracts::PathOptions paths;                       // the driver's callbacks; the identity is not kept
+  contracts::PathOptions paths;                        // the driver's callbacks; the identity is not kept
   const output::image::Image* output_image = nullptr;  // set when assembly lowers on a laid-out image
-  std::optional<std::uint64_t> here;                  // set while a defer block is frozen
-  std::vector<IncludeFrame> include_stack;            // outermost first
-  std::vector<MetaScope> scopes;                      // innermost last
-  std::optional<value::Value> pending_return;         // the value of the last return
+  std::optional<std::uint64_t> here;                   // set while a defer block is frozen
+  std::vector<IncludeFrame> include_stack;             // outermost first
+  std::vector<MetaScope> scopes;                       // innermost last
+  std::optional<value::Value> pending_return;          // the value of the last return
   std::uint64_t unique_name_counter = 0;
   std::uint32_t meta_call_depth = 0;
   std::uint32_t value_function_depth = 0;  // above 0: statements with side effects are refused

@@ -18,10 +18,10 @@ namespace frontend::lower::contracts {
 
 // Lent to an include callback for the time of one call.
 struct IncludeRequest {
-  std::string_view name;                  // the path as the source wrote it
-  std::optional<std::string_view> base;   // path of the requesting source as it was loaded
-  SourceSpan span;                        // the requesting call; zero for file builtins
-  std::uint8_t flags = 0;                 // lowering sets none
+  std::string_view name;                 // the path as the source wrote it
+  std::optional<std::string_view> base;  // path of the requesting source as it was loaded
+  SourceSpan span;                       // the requesting call; zero for file builtins
+  std::uint8_t flags = 0;                // lowering sets none
 };
 
 // A source found by the resolve callback; lowering owns it.

@@ -51,11 +51,11 @@ qovrin::Result<Round> forRound(Lowering& lowering, const ast::MetaForRangeStatem
 }
 
 qovrin::Status lowerRangeFor(Lowering& lowering, const ast::MetaForRangeStatement& statement) {
-  const auto first = root::evalIntegerAtContext(lowering.module, lowering.context, lowering.cursor,
-                                                statement.source.first);
+  const auto first =
+      root::evalIntegerAtContext(lowering.module, lowering.context, lowering.cursor, statement.source.first);
   if (!first) return fail(first.error());
-  const auto last = root::evalIntegerAtContext(lowering.module, lowering.context, lowering.cursor,
-                                               *statement.source.second);
+  const auto last =
+      root::evalIntegerAtContext(lowering.module, lowering.context, lowering.cursor, *statement.source.second);
   if (!last) return fail(last.error());
   if (*last < *first) return fail(Error::InvalidMetaFor);
   if (*last - *first > kMaxLoopRounds) return fail(Error::MetaLoopLimitExceeded);
@@ -104,9 +104,8 @@ qovrin::Status lowerWhile(Lowering& lowering, const ast::MetaWhileStatement& sta
     if (!*truth) return {};
     if (rounds == kMaxLoopRounds) return fail(Error::MetaLoopLimitExceeded);
     ++rounds;
-    const auto round = roundOutcome(root::lowerScopedStatementSlice(lowering.module, lowering.cursor,
-                                                                    lowering.active_outputs, statement.body,
-                                                                    lowering.context));
+    const auto round = roundOutcome(root::lowerScopedStatementSlice(
+        lowering.module, lowering.cursor, lowering.active_outputs, statement.body, lowering.context));
     if (!round) return fail(round.error());
     if (*round == Round::leave) return {};
   }

@@ -27,13 +27,54 @@ namespace {
 // Calls that change the output, the target or the set of lowered sources;
 // a value function may run at assembly time, so none of them is allowed there.
 constexpr std::array<std::string_view, 48> kSideEffectCalls = {
-    "isa",          "emit.u8",     "emit.u16",    "emit.u32",     "emit.u64",     "emit.f32",        "emit.f64",
-    "db",           "dw",          "dd",          "dp",           "dq",           "dt",              "ddq",
-    "dqq",          "ddqq",        "rb",          "rw",           "rd",           "rp",              "rq",
-    "rt",           "rdq",         "rqq",         "rdqq",         "region.begin", "region.file_align", "emit.bytes",
-    "emit.file",    "emit.struct", "pad",         "pad_to",       "align",        "reserve",         "label.define",
-    "virtual.begin", "virtual.end", "origin",     "output.org",   "output.section", "x86.use16",     "x86.use32",
-    "x86.use64",    "riscv.use32", "riscv.use64", "spv.use",      "include",      "import",
+    "isa",
+    "emit.u8",
+    "emit.u16",
+    "emit.u32",
+    "emit.u64",
+    "emit.f32",
+    "emit.f64",
+    "db",
+    "dw",
+    "dd",
+    "dp",
+    "dq",
+    "dt",
+    "ddq",
+    "dqq",
+    "ddqq",
+    "rb",
+    "rw",
+    "rd",
+    "rp",
+    "rq",
+    "rt",
+    "rdq",
+    "rqq",
+    "rdqq",
+    "region.begin",
+    "region.file_align",
+    "emit.bytes",
+    "emit.file",
+    "emit.struct",
+    "pad",
+    "pad_to",
+    "align",
+    "reserve",
+    "label.define",
+    "virtual.begin",
+    "virtual.end",
+    "origin",
+    "output.org",
+    "output.section",
+    "x86.use16",
+    "x86.use32",
+    "x86.use64",
+    "riscv.use32",
+    "riscv.use64",
+    "spv.use",
+    "include",
+    "import",
 };
 
 bool hasSideEffect(std::string_view name) noexcept {
@@ -64,7 +105,9 @@ qovrin::Result<types::StructField> declaredField(module::Module& module, const a
   if (!*type_id) return fail(Error::UnknownTypeName);
   types::StructField declared{field.name, 0, std::nullopt, **type_id};
   if (!field.default_value) return declared;
-  const auto* integer = module.types().find(declared.type_id)->getIf<types::IntegerType>();
+  const types::Type* type = module.types().find(declared.type_id);
+  if (type == nullptr) return fail(Error::InvalidType);
+  const auto* integer = type->getIf<types::IntegerType>();
   if (integer == nullptr) return fail(Error::InvalidStructField);
   const auto word = fieldDefault(module, *field.default_value);
   if (!word) return fail(word.error());
@@ -123,9 +166,8 @@ qovrin::Status lowerStructDeclaration(Lowering& lowering, const ast::StructDecla
     if (!declared) return fail(declared.error());
     fields.push_back(std::move(*declared));
   }
-  auto aggregate =
-      types::layOutAggregate(module.types(), declaration.name, std::move(fields), declaration.is_union,
-                             declaration.packed);
+  auto aggregate = types::layOutAggregate(module.types(), declaration.name, std::move(fields), declaration.is_union,
+                                          declaration.packed);
   if (!aggregate) return fail(aggregate.error());
   const auto id = type_name::addAggregateType(module.typeTables(), std::move(*aggregate));
   if (!id) return fail(id.error());

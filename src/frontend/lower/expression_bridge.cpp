@@ -4,8 +4,8 @@
 
 namespace frontend::lower::expression_bridge {
 
-using contracts::IncludeRequest;
 using context::LowerContext;
+using contracts::IncludeRequest;
 using qovrin::Error;
 using qovrin::fail;
 using value::Value;
@@ -106,9 +106,7 @@ qovrin::Result<bool> metaFileIsDir(LowerContext& context, const IncludeRequest& 
 }
 
 void bindHooks(LowerContext& context) {
-  context.hooks.resolve_local = [&context](std::string_view name) {
-    return context::resolveLocalValue(context, name);
-  };
+  context.hooks.resolve_local = [&context](std::string_view name) { return context::resolveLocalValue(context, name); };
   context.hooks.eval_struct_literal = [&context](std::string_view text, const expr::EvaluationContext& evaluation) {
     return root::evalStructLiteralValue(context, text, evaluation);
   };
@@ -139,8 +137,7 @@ void syncFileBase(LowerContext& context) {
 }
 
 expr::EvaluationContext evaluationContextAt(module::Module& module, LowerContext& context,
-                                            const contracts::ActiveOutput& cursor,
-                                            const expr::EvaluationHooks& hooks) {
+                                            const contracts::ActiveOutput& cursor, const expr::EvaluationHooks& hooks) {
   return expr::EvaluationContext{
       .module = module,
       .offset = cursor.offset,

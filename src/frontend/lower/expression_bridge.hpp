@@ -35,8 +35,7 @@ void syncFileBase(context::LowerContext& context);
 
 // What an evaluation at the cursor sees, with the given caller services.
 expr::EvaluationContext evaluationContextAt(module::Module& module, context::LowerContext& context,
-                                            const contracts::ActiveOutput& cursor,
-                                            const expr::EvaluationHooks& hooks);
+                                            const contracts::ActiveOutput& cursor, const expr::EvaluationHooks& hooks);
 
 // An integer at the cursor with the given services (TypeMismatch, reported as
 // InvalidExpression, for any other kind). Runs no encode pass.

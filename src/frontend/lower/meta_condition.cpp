@@ -117,8 +117,8 @@ qovrin::Result<bool> evaluatePrepared(module::Module& module, context::LowerCont
       return context::lookupLocalValue(context, condition.name) != nullptr ||
              module.findSymbol(condition.name) != nullptr || module.typeNames().find(condition.name).has_value();
     case Form::target_bits: {
-      const auto width = expression_bridge::evalIntegerAtContext(module, context, cursor, context.hooks,
-                                                                 *condition.tree);
+      const auto width =
+          expression_bridge::evalIntegerAtContext(module, context, cursor, context.hooks, *condition.tree);
       if (!width) return fail(width.error());
       const auto bits = cursor.target.bits();
       if (!bits) return fail(Error::InvalidMetaIf);

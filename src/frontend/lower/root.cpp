@@ -19,9 +19,8 @@ qovrin::Status lowerSourceIntoModuleWithPathOptions(module::Module& module, std:
   context::LowerContext context(options);
   expression_bridge::bindHooks(context);
   const std::string identity = source_path::normalizeIdentity(options.identity.value_or(source_path));
-  return source_loading::lowerIntoModuleWithIdentityInternal(module, source_path, identity, source_text, context,
-                                                             &lowerStatementsIntoModuleContext,
-                                                             &addLowerErrorDiagnostic);
+  return source_loading::lowerIntoModuleWithIdentityInternal(
+      module, source_path, identity, source_text, context, &lowerStatementsIntoModuleContext, &addLowerErrorDiagnostic);
 }
 
 qovrin::Status lowerStatementsIntoModuleContext(module::Module& module, std::span<const ast::Statement> statements,
@@ -48,8 +47,7 @@ void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& locat
       message = "legacy assembler directive is not supported; use modern QOVRIN API syntax";
       break;
     case Error::InvalidMetaStatement:
-      message =
-          "invalid Meta statement or unmatched block delimiter; block headers must end with '{' on the same line";
+      message = "invalid Meta statement or unmatched block delimiter; block headers must end with '{' on the same line";
       break;
     default:
       message = "lowering failed: ";

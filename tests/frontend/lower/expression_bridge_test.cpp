@@ -18,7 +18,7 @@ using qovrin::testing::errorOf;
 
 TEST(ExpressionBridge, ErrorMappingBothWays) {
   const std::pair<Error, Error> to_lowering[] = {
-      {Error::UndefinedSymbol, Error::UndefinedSymbol},   {Error::DivisionByZero, Error::DivisionByZero},
+      {Error::UndefinedSymbol, Error::UndefinedSymbol},    {Error::DivisionByZero, Error::DivisionByZero},
       {Error::InvalidFragment, Error::InvalidApiArgument}, {Error::TypeMismatch, Error::InvalidExpression},
       {Error::InvalidOperand, Error::InvalidExpression},   {Error::UnexpectedEof, Error::InvalidExpression},
       {Error::DuplicateKey, Error::DuplicateKey},          {Error::OutOfMemory, Error::OutOfMemory},
@@ -38,8 +38,8 @@ TEST(FileHooks, AnswersWithAndWithoutFileAccess) {
   lower_test::Files files;
   files.texts["a.txt"] = "alpha";
   contracts::PathOptions options = lower_test::pathOptions(files);
-  options.list_file_include_directory = [](const contracts::IncludeRequest& request)
-      -> qovrin::Result<std::vector<std::string>> {
+  options.list_file_include_directory =
+      [](const contracts::IncludeRequest& request) -> qovrin::Result<std::vector<std::string>> {
     if (request.name == "full") return qovrin::fail(Error::OutOfMemory);
     if (request.name != "dir") return qovrin::fail(Error::FileNotFound);
     return std::vector<std::string>{"x", "y"};
@@ -83,8 +83,8 @@ TEST(FileHooks, BaseFollowsTheSourceBeingLowered) {
     return resolve(request);
   };
   frontend::module::Module module(frontend::target::Target::x86(64));
-  ASSERT_TRUE(frontend::lower::root::lowerSourceIntoModuleWithPathOptions(
-      module, "src/main.qov", "include(\"lib/inner.qov\")\n", options));
+  ASSERT_TRUE(frontend::lower::root::lowerSourceIntoModuleWithPathOptions(module, "src/main.qov",
+                                                                          "include(\"lib/inner.qov\")\n", options));
   EXPECT_EQ(bases, std::vector<std::string>{"src/main.qov"});
 }
 

@@ -81,7 +81,8 @@ TEST(SourceParsing, OneDiagnosticAtTheFailingLine) {
       {"let a = 1\n\n}\nlet b = 2\n",
        {"main.qov:3:1: invalid Meta statement or unmatched block delimiter; block headers must end with '{' on the "
         "same line"}},
-      {"let a = 1\n  db 1\n", {"main.qov:2:3: legacy assembler directive is not supported; use modern QOVRIN API syntax"}},
+      {"let a = 1\n  db 1\n",
+       {"main.qov:2:3: legacy assembler directive is not supported; use modern QOVRIN API syntax"}},
       {"let a = 1\nif a == 1 {\n  let b = 2\n", {"main.qov:2:1: lowering failed: UnexpectedEndOfMetaIf"}},
       {"union U {\n  a: u8 = 1\n}\n",
        {"main.qov:2:3: union fields cannot declare defaults; a union literal must select exactly one active field"}},

@@ -43,9 +43,7 @@ TEST(Loops, RoundsAndLimits) {
       {"let odd = 0\nfor i in range(0, 10) {\n  if i % 2 == 0 {\n    continue\n  }\n  odd = odd + 1\n}\n",
        {},
        {{"odd", 5}}},
-      {"let n = 0\nfor i in range(0, 3) {\n  for j in range(0, 3) {\n    break\n  }\n  n = n + 1\n}\n",
-       {},
-       {{"n", 3}}},
+      {"let n = 0\nfor i in range(0, 3) {\n  for j in range(0, 3) {\n    break\n  }\n  n = n + 1\n}\n", {}, {{"n", 3}}},
       {"break\n", {"main.qov:1:1: break used outside of a Meta loop"}},
       {"if true {\n  continue\n}\n", {"main.qov:2:3: continue used outside of a Meta loop"}},
       {"let i = 0\nwhile i < 3 {\n  if true {\n    i = nope\n  }\n}\n",
@@ -91,8 +89,8 @@ TEST(Conditions, FixedFormsAndExpressions) {
 
 TEST(Conditions, TargetWidthFollowsTheModuleTarget) {
   frontend::module::Module module(frontend::target::Target::riscv(32));
-  const auto lowered = lower_test::lower(
-      module, "let r = 0\nif target.xlen != 64 {\n  if target.isa == riscv64 {\n    r = 1\n  }\n}\n");
+  const auto lowered =
+      lower_test::lower(module, "let r = 0\nif target.xlen != 64 {\n  if target.isa == riscv64 {\n    r = 1\n  }\n}\n");
   EXPECT_TRUE(lowered.status);
   EXPECT_EQ(lower_test::integerValue(module, "r"), 1u);
 
@@ -100,8 +98,6 @@ TEST(Conditions, TargetWidthFollowsTheModuleTarget) {
   EXPECT_EQ(lower_test::lower(spirv, "if target.bits == 32 {\n}\n").diagnostics,
             std::vector<std::string>{"main.qov:1:1: lowering failed: InvalidMetaIf"});
 }
-
-
 
 namespace root = frontend::lower::root;
 using qovrin::Error;
