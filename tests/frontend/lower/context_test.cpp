@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "../../common/error_of.hpp"
+#include "common/error_of.hpp"
 #include "frontend/lower/context.hpp"
 
 namespace {

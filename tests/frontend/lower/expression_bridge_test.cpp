@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "../../common/error_of.hpp"
+#include "common/error_of.hpp"
 #include "frontend/lower/aggregate_literal.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/root.hpp"

@@ -1,5 +1,7 @@
 #include "lower_test_support.hpp"
 
+#include <gtest/gtest.h>
+
 #include "frontend/lower/root.hpp"
 
 namespace lower_test {
@@ -64,12 +66,6 @@ std::optional<std::uint64_t> integerValue(const frontend::module::Module& module
   if (integer == nullptr) return std::nullopt;
   return integer->word;
 }
-
-}  // namespace lower_test
-
-#include <gtest/gtest.h>
-
-namespace lower_test {
 
 void expectCases(const std::vector<Case>& cases, const Files& files) {
   for (const Case& test : cases) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/error.hpp"
@@ -35,10 +36,6 @@ Lowered lower(frontend::module::Module& module, std::string_view text);
 
 // A module value's integer word; nothing when the name is not an integer value.
 std::optional<std::uint64_t> integerValue(const frontend::module::Module& module, std::string_view name);
-
-}  // namespace lower_test
-
-namespace lower_test {
 
 // One source, the error diagnostics it must give (none: it must succeed) and
 // module values it must leave behind.
