@@ -1,0 +1,44 @@
+#include "frontend/lower/arguments.hpp"
+
+namespace frontend::lower::arguments {
+
+using qovrin::Error;
+using qovrin::fail;
+
+qovrin::Result<value::Value> valueAtContext(module::Module& module, context::LowerContext& context,
+                                            const contracts::ActiveOutput& cursor,
+                                            std::span<const ast::ApiCallArgument> arguments, std::size_t index,
+                                            const aggregate_literal::Evaluators& evaluators) {
+  if (index >= arguments.size()) return fail(Error::InvalidApiArity);
+  const auto& payload = arguments[index].payload;
+  if (const auto* expression = std::get_if<expr::Node>(&payload))
+    return evaluators.value(module, context, cursor, *expression);
+  if (const auto* text = std::get_if<std::string>(&payload)) return value::Value::string(*text);
+  return aggregate_literal::structValueFromLiteral(module, context, cursor,
+                                                   std::get<ast::StructLiteralArgument>(payload), evaluators);
+}
+
+}  // namespace frontend::lower::arguments
+
+namespace frontend::lower::root {
+
+qovrin::Result<value::Value> valueArgAtContext(module::Module& module, context::LowerContext& context,
+                                               const contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call,
+                                               std::size_t index) {
+  return arguments::valueAtContext(module, context, cursor, call.arguments, index,
+                                   aggregate_literal::standardEvaluators());
+}
+
+qovrin::Result<std::string> sourcePathArgAtContext(module::Module& module, context::LowerContext& context,
+                                                   const contracts::ActiveOutput& cursor,
+                                                   const ast::ApiCallStatement& call, std::size_t index) {
+  if (index < call.arguments.size())
+    if (const auto* text = std::get_if<std::string>(&call.arguments[index].payload)) return *text;
+  auto path = valueArgAtContext(module, context, cursor, call, index);
+  if (!path) return qovrin::fail(path.error());
+  auto* text = path->getIf<std::string>();
+  if (text == nullptr) return qovrin::fail(qovrin::Error::InvalidApiArgument);
+  return std::move(*text);
+}
+
+}  // namespace frontend::lower::root

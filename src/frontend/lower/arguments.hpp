@@ -1,0 +1,33 @@
+#pragma once
+// API-call arguments as values: an expression is evaluated, a string literal
+// is taken as written, a struct literal is built against its type.
+
+#include <cstddef>
+#include <span>
+#include <string>
+
+#include "common/error.hpp"
+#include "frontend/ast.hpp"
+#include "frontend/lower/aggregate_literal.hpp"
+#include "frontend/lower/context.hpp"
+#include "frontend/lower/contracts.hpp"
+#include "frontend/module.hpp"
+#include "frontend/value.hpp"
+
+namespace frontend::lower::arguments {
+
+// InvalidApiArity for an index past the arguments.
+qovrin::Result<value::Value> valueAtContext(module::Module& module, context::LowerContext& context,
+                                            const contracts::ActiveOutput& cursor,
+                                            std::span<const ast::ApiCallArgument> arguments, std::size_t index,
+                                            const aggregate_literal::Evaluators& evaluators);
+
+}  // namespace frontend::lower::arguments
+
+namespace frontend::lower::root {
+
+qovrin::Result<value::Value> valueArgAtContext(module::Module& module, context::LowerContext& context,
+                                               const contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call,
+                                               std::size_t index);
+
+}  // namespace frontend::lower::root

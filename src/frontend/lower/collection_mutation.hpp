@@ -1,0 +1,29 @@
+#pragma once
+// list.push_mut, list.set_mut and map.set_mut: the calls that change a list
+// or map bound by let in place, where an assignment would copy it.
+
+#include <optional>
+
+#include "common/error.hpp"
+#include "frontend/ast.hpp"
+#include "frontend/lower/context.hpp"
+#include "frontend/lower/contracts.hpp"
+#include "frontend/module.hpp"
+#include "frontend/value.hpp"
+
+namespace frontend::lower::collection_mutation {
+
+// The value the call's first argument names: a let local, or outside value
+// functions a module value declared with let. Every refusal is reported at
+// the call and fails with FrontendDiagnostics.
+qovrin::Result<value::Value*> mutableTarget(module::Module& module, context::LowerContext& context,
+                                            const ast::ApiCallStatement& call);
+
+// Whether the call is one of the three.
+bool isCollectionMutation(const ast::ApiCallStatement& call) noexcept;
+
+// Runs one of the three calls.
+qovrin::Status lowerCollectionMutation(module::Module& module, context::LowerContext& context,
+                                       const contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call);
+
+}  // namespace frontend::lower::collection_mutation
