@@ -139,22 +139,18 @@ OptionOutcome parseSharedOption(std::span<const std::string_view> arguments, std
   return OptionOutcome::taken;
 }
 
-// The positional source path, or the issue a second one raises.
-std::optional<CliParseIssue> takeSourcePath(std::string_view argument, CliOptions& options) {
-  if (options.sourcePath) return CliParseIssue{CliIssueKind::multipleSourcePaths, *options.sourcePath, argument};
-  options.sourcePath = argument;
-  return std::nullopt;
-}
-
-Command parsePlainCommand(std::span<const std::string_view> arguments) {
+// The plain command (from argument 1) and the build command (from argument 2)
+// share their options; they differ in help, version and the "build" check.
+Command parseOptions(std::span<const std::string_view> arguments, bool buildCommand) {
   CliOptions options;
-  for (std::size_t index = 1; index < arguments.size(); ++index) {
+  for (std::size_t index = buildCommand ? 2 : 1; index < arguments.size(); ++index) {
     const std::string_view argument = arguments[index];
     if (argument == "-h" || argument == "--help") {
+      if (buildCommand) return HelpCommand{HelpTopic::usage};
       options.help = true;
       continue;
     }
-    if (argument == "-V" || argument == "--version") {
+    if (!buildCommand && (argument == "-V" || argument == "--version")) {
       options.version = true;
       continue;
     }
@@ -167,34 +163,16 @@ Command parsePlainCommand(std::span<const std::string_view> arguments) {
       case OptionOutcome::notAnOption:
         break;
     }
-    if (argument == "build") return CliParseIssue{CliIssueKind::subcommandAfterOptions, argument, argument};
+    if (!buildCommand && argument == "build")
+      return CliParseIssue{CliIssueKind::subcommandAfterOptions, argument, argument};
     if (isOptionLike(argument)) return CliParseIssue{CliIssueKind::unknownOption, argument, {}};
-    if (auto second = takeSourcePath(argument, options)) return *second;
+    if (options.sourcePath) return CliParseIssue{CliIssueKind::multipleSourcePaths, *options.sourcePath, argument};
+    options.sourcePath = argument;
   }
+  if (buildCommand) return BuildCommand{options};
   if (options.help) return HelpCommand{HelpTopic::usage};
-  if (options.version) return AssembleCommand{options};
-  if (!options.sourcePath) return CliParseIssue{CliIssueKind::missingSourcePath, {}, {}};
+  if (!options.version && !options.sourcePath) return CliParseIssue{CliIssueKind::missingSourcePath, {}, {}};
   return AssembleCommand{options};
-}
-
-Command parseBuildCommand(std::span<const std::string_view> arguments) {
-  CliOptions options;
-  for (std::size_t index = 2; index < arguments.size(); ++index) {
-    const std::string_view argument = arguments[index];
-    if (argument == "-h" || argument == "--help") return HelpCommand{HelpTopic::usage};
-    CliParseIssue issue{};
-    switch (parseSharedOption(arguments, index, options, issue)) {
-      case OptionOutcome::taken:
-        continue;
-      case OptionOutcome::issue:
-        return issue;
-      case OptionOutcome::notAnOption:
-        break;
-    }
-    if (isOptionLike(argument)) return CliParseIssue{CliIssueKind::unknownOption, argument, {}};
-    if (auto second = takeSourcePath(argument, options)) return *second;
-  }
-  return BuildCommand{options};
 }
 
 Command parseHelpCommand(std::span<const std::string_view> arguments) {
@@ -234,8 +212,8 @@ Command parseCommandLine(std::span<const std::string_view> arguments) {
   const std::string_view command = arguments[1];
   if (command == "help") return parseHelpCommand(arguments);
   if (command == "init") return InitCommand{arguments.subspan(2)};
-  if (command == "build") return parseBuildCommand(arguments);
-  return parsePlainCommand(arguments);
+  if (command == "build") return parseOptions(arguments, true);
+  return parseOptions(arguments, false);
 }
 
 std::string_view helpTopicText(HelpTopic topic) noexcept {
