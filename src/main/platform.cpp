@@ -112,6 +112,20 @@ Status replaceFile(const std::string& path, std::string_view bytes) {
   return {};
 }
 
+Status createFile(const std::string& path, std::string_view bytes, bool exclusive) {
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
+  Descriptor file(::open(path.c_str(), flags, 0666));
+  if (file.get() < 0) return fail(openError(errno));
+  if (!writeAll(file.get(), bytes) || !file.close()) return fail(Error::WriteFailed);
+  return {};
+}
+
+Status probeReadable(const std::string& path) {
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) return fail(openError(errno));
+  return {};
+}
+
 std::optional<std::string> realPath(const std::string& path) {
   std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
   if (!resolved) return std::nullopt;

@@ -26,6 +26,14 @@ Result<std::string> readWholeFile(const std::string& path);
 // stood. Missing parent directories are created first.
 Status replaceFile(const std::string& path, std::string_view bytes);
 
+// Creates the file (mode 0666 under the umask) and writes every byte; an
+// existing file is PathAlreadyExists when `exclusive`, else truncated.
+Status createFile(const std::string& path, std::string_view bytes, bool exclusive);
+
+// Success when the file opens for reading, FileNotFound when there is none,
+// another error when it cannot be told.
+Status probeReadable(const std::string& path);
+
 // Creates the directory and every missing parent; existing ones are fine.
 Status createDirectories(const std::string& path);
 

@@ -1,44 +1,15 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
 
 #include "main/include_resolution.hpp"
 #include "main/output_files.hpp"
+#include "temp_tree.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace qovrin::main;
 
-// A fresh folder that is removed again, and the working directory moved into
-// it for the test's time (the include search reads it).
-class TempTree : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previous_ = fs::current_path();
-    root_ = fs::temp_directory_path() / ("qovrin-main-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-    fs::current_path(root_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(root_);
-  }
-  static void put(const fs::path& path, std::string_view text) {
-    if (path.has_parent_path()) fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-  }
-  static std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  fs::path root_;
-  fs::path previous_;
-};
+using qovrin_test::TempTree;
 
 TEST(OutputFiles, DefaultOutputPathReplacesOnlyTheLastComponentsSuffix) {
   const std::pair<std::string_view, std::string_view> cases[] = {
