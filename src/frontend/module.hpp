@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "common/error.hpp"
@@ -115,6 +116,11 @@ class Module {
   std::string_view keepText(std::string text);
   const std::deque<std::string>& ownedTexts() const noexcept { return owned_texts_; }
 
+  // Identities of the sources imported so far; an import lowers a source once
+  // per module, across every lowering call into it.
+  bool isImported(std::string_view identity) const noexcept { return imported_.contains(identity); }
+  void markImported(std::string_view identity) { imported_.emplace(identity); }
+
   section::SectionStore& sections() noexcept { return sections_; }
   const section::SectionStore& sections() const noexcept { return sections_; }
   std::span<fragment::Fragment> fragments() noexcept { return fragments_; }
@@ -159,6 +165,7 @@ class Module {
   std::vector<std::uint32_t> virtual_sections_;
   std::deque<LoadedSource> sources_;
   std::deque<std::string> owned_texts_;
+  std::unordered_set<std::string, NameHash, std::equal_to<>> imported_;
   diagnostic::DiagnosticStore diagnostics_;
   target::Target target_;
   std::uint32_t current_section_ = 0;

@@ -1,0 +1,127 @@
+#pragma once
+// The state of one lowering call: the driver's include callbacks, the stack of
+// sources being lowered, the meta scopes with their locals, and the counters
+// and flags that statement lowering keeps while it walks the statements.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "common/error.hpp"
+#include "frontend/expr_eval.hpp"
+#include "frontend/lower/contracts.hpp"
+#include "frontend/output/image.hpp"
+#include "frontend/value.hpp"
+
+namespace frontend::lower::context {
+
+// A value bound by let, const, a loop or a call. The local owns its name, so
+// it never depends on the statement that bound it.
+struct MetaLocal {
+  std::string name;
+  value::Value value;
+  bool is_mutable = false;
+};
+
+// The locals of one block, loop round or call, in definition order.
+class MetaScope {
+ public:
+  MetaLocal* find(std::string_view name) noexcept;
+  const MetaLocal* find(std::string_view name) const noexcept;
+
+  // DuplicateSymbol when this scope already binds the name. Takes the value
+  // only on success.
+  qovrin::Status define(std::string_view name, value::Value&& value, bool is_mutable);
+
+  std::span<const MetaLocal> locals() const noexcept { return locals_; }
+
+ private:
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const noexcept { return std::hash<std::string_view>{}(name); }
+  };
+
+  // Most scopes hold a few locals, which a scan finds fastest; larger ones
+  // (generated tables, long loop bodies) get a name index.
+  static constexpr std::size_t kIndexedFrom = 8;
+
+  std::vector<MetaLocal> locals_;
+  std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> index_;
+};
+
+// A source being lowered; both texts belong to the caller of that lowering.
+struct IncludeFrame {
+  std::string_view path;
+  std::string_view identity;
+};
+
+// At most this many sources are nested, the root included.
+inline constexpr std::size_t kMaxIncludeDepth = 128;
+
+class LowerContext {
+ public:
+  explicit LowerContext(const contracts::PathOptions& paths);
+  LowerContext(const LowerContext&) = delete;
+  LowerContext& operator=(const LowerContext&) = delete;
+
+  contracts::PathOptions paths;                       // the driver's callbacks; the identity is not kept
+  const output::image::Image* output_image = nullptr;  // set when assembly lowers on a laid-out image
+  std::optional<std::uint64_t> here;                  // set while a defer block is frozen
+  std::vector<IncludeFrame> include_stack;            // outermost first
+  std::vector<MetaScope> scopes;                      // innermost last
+  std::optional<value::Value> pending_return;         // the value of the last return
+  std::uint64_t unique_name_counter = 0;
+  std::uint32_t meta_call_depth = 0;
+  std::uint32_t value_function_depth = 0;  // above 0: statements with side effects are refused
+  bool in_loop = false;                    // a while or for body is being lowered
+
+  // The evaluator's view of this context, bound once and shared by every
+  // evaluation; the file hooks' base path follows the innermost source.
+  expr::EvaluationHooks hooks;
+  expr::MetaFileHooks file_hooks;
+};
+
+// Pushes an empty scope and pops it again when it goes out of scope, on every path.
+class ScopeGuard {
+ public:
+  explicit ScopeGuard(LowerContext& context);
+  ~ScopeGuard();
+  ScopeGuard(const ScopeGuard&) = delete;
+  ScopeGuard& operator=(const ScopeGuard&) = delete;
+
+ private:
+  LowerContext& context_;
+};
+
+// InvalidMetaBlock with no scope open; DuplicateSymbol when the innermost scope
+// binds the name. Takes the value only on success.
+qovrin::Status defineLocalValue(LowerContext& context, std::string_view name, value::Value&& value, bool is_mutable);
+
+// Assigns to the nearest local of that name: true when it took the value,
+// false when no local has the name (the value stays with the caller), and
+// InvalidValueDeclaration for an immutable one.
+qovrin::Result<bool> setLocalValue(LowerContext& context, std::string_view name, value::Value&& value);
+
+// The nearest local of that name; valid until its scope is popped or it is reassigned.
+value::Value* lookupLocalValue(LowerContext& context, std::string_view name) noexcept;
+MetaLocal* lookupLocal(LowerContext& context, std::string_view name) noexcept;
+
+enum class MutableLookup : std::uint8_t { not_found = 0, immutable = 1, found = 2 };
+struct MutableLocal {
+  value::Value* value = nullptr;  // set only when found and mutable
+  MutableLookup state = MutableLookup::not_found;
+};
+MutableLocal lookupMutableLocalValue(LowerContext& context, std::string_view name) noexcept;
+
+// The evaluator's local lookup: a copy of the nearest local, or nothing.
+qovrin::Result<std::optional<value::Value>> resolveLocalValue(LowerContext& context, std::string_view name);
+
+// Pops and releases the innermost scope; nothing with no scope open.
+void discardLastScope(LowerContext& context) noexcept;
+
+}  // namespace frontend::lower::context

@@ -1,0 +1,75 @@
+#pragma once
+// Lowering's side of expression evaluation: the evaluation context built from
+// the lowering state and the write position, the file access the file
+// builtins get through the driver's include callbacks, and the translation of
+// evaluator failures into lowering failures and back.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/error.hpp"
+#include "frontend/expr.hpp"
+#include "frontend/expr_eval.hpp"
+#include "frontend/lower/context.hpp"
+#include "frontend/lower/contracts.hpp"
+#include "frontend/module.hpp"
+#include "frontend/value.hpp"
+
+namespace frontend::lower::expression_bridge {
+
+// Evaluator failures as lowering reports them; codes the evaluator does not
+// share with lowering (syntax and kind errors) become InvalidExpression.
+qovrin::Error mapExpressionError(qovrin::Error error) noexcept;
+
+// Lowering failures that surface inside an evaluation (a value function's
+// body): those the evaluator shares stay, every other becomes InvalidOperand.
+qovrin::Error mapLowerErrorToExpression(qovrin::Error error) noexcept;
+
+// Binds the context's evaluator hooks and file hooks to it; called once when
+// the context is made.
+void bindHooks(context::LowerContext& context);
+
+// Points the file builtins at the innermost source being lowered.
+void syncFileBase(context::LowerContext& context);
+
+// What an evaluation at the cursor sees, with the given caller services.
+expr::EvaluationContext evaluationContextAt(module::Module& module, context::LowerContext& context,
+                                            const contracts::ActiveOutput& cursor,
+                                            const expr::EvaluationHooks& hooks);
+
+// An integer at the cursor with the given services (TypeMismatch, reported as
+// InvalidExpression, for any other kind). Runs no encode pass.
+qovrin::Result<std::uint64_t> evalIntegerAtContext(module::Module& module, context::LowerContext& context,
+                                                   const contracts::ActiveOutput& cursor,
+                                                   const expr::EvaluationHooks& hooks, const expr::Node& node);
+
+struct ResolvedFile {
+  std::string path;  // as found
+  std::string text;
+};
+
+// The file hooks: each asks the driver's callbacks with the request unchanged.
+// Without file access (or without the callback) read and list fail with
+// FileNotAvailable and the two tests answer false; a callback failure other
+// than OutOfMemory reads the same way.
+qovrin::Result<ResolvedFile> readResolvedMetaFile(context::LowerContext& context,
+                                                  const contracts::IncludeRequest& request);
+qovrin::Result<bool> metaFileExists(context::LowerContext& context, const contracts::IncludeRequest& request);
+qovrin::Result<std::vector<std::string>> listResolvedMetaDir(context::LowerContext& context,
+                                                             const contracts::IncludeRequest& request);
+qovrin::Result<bool> metaFileIsDir(context::LowerContext& context, const contracts::IncludeRequest& request);
+
+}  // namespace frontend::lower::expression_bridge
+
+namespace frontend::lower::root {
+
+// A value at the cursor with lowering's standard services.
+qovrin::Result<value::Value> evalValueAtContext(module::Module& module, context::LowerContext& context,
+                                                const contracts::ActiveOutput& cursor, const expr::Node& node);
+
+// An integer at the cursor with lowering's standard services.
+qovrin::Result<std::uint64_t> evalIntegerAtContext(module::Module& module, context::LowerContext& context,
+                                                   const contracts::ActiveOutput& cursor, const expr::Node& node);
+
+}  // namespace frontend::lower::root

@@ -1,0 +1,30 @@
+#pragma once
+// How far a section reaches, recomputed from its fragments: in memory (every
+// byte, reserve and padding) and in the file (where reserves at the end take
+// no room).
+
+#include <cstdint>
+
+#include "common/error.hpp"
+#include "frontend/lower/contracts.hpp"
+#include "frontend/module.hpp"
+
+namespace frontend::lower::layout_cursor {
+
+// Memory size of the section: InvalidSection, InvalidAlignment, OffsetOverflow.
+qovrin::Result<std::uint64_t> sectionCursor(const module::Module& module, std::uint32_t section);
+
+// File size of the section, rounded up to the section's alignment: reserves
+// count only when bytes follow them.
+qovrin::Result<std::uint64_t> sectionFileCursor(const module::Module& module, std::uint32_t section);
+
+// The position the section's next fragment will take (InvalidSection, FragmentTooLarge).
+qovrin::Result<std::uint32_t> activeFragmentPosition(const module::Module& module, std::uint32_t section);
+
+// OutputRegionClosed once region.file_align has closed the cursor's region.
+qovrin::Status requireOpenOutputRegion(const contracts::ActiveOutput& cursor) noexcept;
+
+// Base address of the cursor's section plus its offset (InvalidSection, OffsetOverflow).
+qovrin::Result<std::uint64_t> activeAddress(const module::Module& module, const contracts::ActiveOutput& cursor);
+
+}  // namespace frontend::lower::layout_cursor

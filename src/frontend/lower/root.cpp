@@ -1,0 +1,116 @@
+#include "frontend/lower/root.hpp"
+
+#include <algorithm>
+#include <string>
+
+#include "frontend/lower/expression_bridge.hpp"
+#include "frontend/lower/layout_cursor.hpp"
+#include "frontend/lower/source_loading.hpp"
+#include "frontend/source_path.hpp"
+
+namespace frontend::lower::root {
+
+using qovrin::Error;
+using qovrin::fail;
+
+qovrin::Status lowerSourceIntoModuleWithPathOptions(module::Module& module, std::string_view source_path,
+                                                    std::string_view source_text,
+                                                    const contracts::PathOptions& options) {
+  context::LowerContext context(options);
+  expression_bridge::bindHooks(context);
+  const std::string identity = source_path::normalizeIdentity(options.identity.value_or(source_path));
+  return source_loading::lowerIntoModuleWithIdentityInternal(module, source_path, identity, source_text, context,
+                                                             &lowerStatementsIntoModuleContext,
+                                                             &addLowerErrorDiagnostic);
+}
+
+qovrin::Status lowerStatementsIntoModuleContext(module::Module& module, std::span<const ast::Statement> statements,
+                                                context::LowerContext& context) {
+  const std::uint32_t section = module.currentSection();
+  const auto offset = layout_cursor::sectionCursor(module, section);
+  if (!offset) return fail(offset.error());
+  const auto file_cursor = layout_cursor::sectionFileCursor(module, section);
+  if (!file_cursor) return fail(file_cursor.error());
+  contracts::ActiveOutput cursor{*offset, *file_cursor, section, module.target(), false};
+  ActiveOutputStack active_outputs;
+  QOVRIN_TRY(lowerStatementSlice(module, cursor, active_outputs, statements, context));
+  if (!active_outputs.empty()) return fail(Error::UnclosedVirtualOutput);
+  return {};
+}
+
+void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& location, Error error) {
+  std::string message;
+  switch (error) {
+    case Error::UnionFieldDefaultNotAllowed:
+      message = "union fields cannot declare defaults; a union literal must select exactly one active field";
+      break;
+    case Error::LegacyDirectiveSyntax:
+      message = "legacy assembler directive is not supported; use modern QOVRIN API syntax";
+      break;
+    case Error::InvalidMetaStatement:
+      message =
+          "invalid Meta statement or unmatched block delimiter; block headers must end with '{' on the same line";
+      break;
+    default:
+      message = "lowering failed: ";
+      message += qovrin::errorName(error);
+      break;
+  }
+  module.diagnostics().add(diagnostic::Severity::error, location, message);
+}
+
+qovrin::Result<std::string> sourcePathArgAtContext(module::Module& module, context::LowerContext& context,
+                                                   const contracts::ActiveOutput& cursor,
+                                                   const ast::ApiCallStatement& call, std::size_t index) {
+  if (index >= call.arguments.size()) return fail(Error::InvalidApiArity);
+  const ast::ApiCallArgument& argument = call.arguments[index];
+  if (const auto* text = std::get_if<std::string>(&argument.payload)) return *text;
+  const auto* expression = std::get_if<expr::Node>(&argument.payload);
+  if (expression == nullptr) return fail(Error::InvalidApiArgument);
+  auto path = evalValueAtContext(module, context, cursor, *expression);
+  if (!path) return fail(path.error());
+  auto* text = path->getIf<std::string>();
+  if (text == nullptr) return fail(Error::InvalidApiArgument);
+  return std::move(*text);
+}
+
+qovrin::Status lowerIncludeOrImportCall(module::Module& module, contracts::ActiveOutput& cursor,
+                                        const ActiveOutputStack& active_outputs, const ast::ApiCallStatement& call,
+                                        context::LowerContext& context, bool is_import) {
+  if (call.arguments.size() != 1) return fail(Error::InvalidApiArity);
+  if (!active_outputs.empty()) return fail(Error::InvalidApiCall);
+  if (is_import && !context.scopes.empty()) return fail(Error::InvalidMetaBlock);
+  const auto name = sourcePathArgAtContext(module, context, cursor, call, 0);
+  if (!name) return fail(name.error());
+  if (!context.paths.files_available || !context.paths.resolve_file_include) return fail(Error::IncludeNotAvailable);
+
+  contracts::IncludeRequest request;
+  request.name = *name;
+  if (!context.include_stack.empty()) request.base = context.include_stack.back().path;
+  request.span = call.location.span;
+  const auto source = context.paths.resolve_file_include(request);
+  if (!source) return fail(source.error());
+
+  const std::string identity = source_path::normalizeIdentity(source->canonical_path.value_or(source->path));
+  if (std::ranges::any_of(context.include_stack,
+                          [&](const context::IncludeFrame& frame) { return frame.identity == identity; }))
+    return fail(Error::IncludeCycle);
+  if (is_import && module.isImported(identity)) return {};
+  QOVRIN_TRY(source_loading::lowerIntoModuleWithIdentityInternal(module, source->path, identity, source->text, context,
+                                                                 &lowerStatementsIntoModuleContext,
+                                                                 &addLowerErrorDiagnostic));
+  if (is_import) module.markImported(identity);
+
+  // The included source may have emitted into this section or switched the
+  // target; the caller goes on from where it left off.
+  const auto offset = layout_cursor::sectionCursor(module, cursor.section);
+  if (!offset) return fail(offset.error());
+  const auto file_cursor = layout_cursor::sectionFileCursor(module, cursor.section);
+  if (!file_cursor) return fail(file_cursor.error());
+  cursor.offset = *offset;
+  cursor.file_cursor = *file_cursor;
+  cursor.target = module.target();
+  return {};
+}
+
+}  // namespace frontend::lower::root

@@ -1,0 +1,63 @@
+#pragma once
+// The entry of lowering and its statement switch: a source is parsed whole,
+// then its statements become module contents (labels, values, types) and
+// meta-level effects (scopes, conditions, loops), with one diagnostic for
+// each failure at the statement that failed.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/error.hpp"
+#include "frontend/ast.hpp"
+#include "frontend/lower/context.hpp"
+#include "frontend/lower/contracts.hpp"
+#include "frontend/module.hpp"
+#include "frontend/source_location.hpp"
+
+namespace frontend::lower::root {
+
+// Saved write positions behind virtual.begin; empty outside virtual regions.
+using ActiveOutputStack = std::vector<contracts::ActiveOutput>;
+
+// Lowers one source (the text is borrowed; the module keeps its own copy)
+// with a lowering state of its own. Several calls into one module see what
+// the earlier ones defined.
+qovrin::Status lowerSourceIntoModuleWithPathOptions(module::Module& module, std::string_view source_path,
+                                                    std::string_view source_text,
+                                                    const contracts::PathOptions& options);
+
+// Every statement of one source, from the end of the module's current section.
+qovrin::Status lowerStatementsIntoModuleContext(module::Module& module, std::span<const ast::Statement> statements,
+                                                context::LowerContext& context);
+
+// One error diagnostic for a failure at location.
+void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& location, qovrin::Error error);
+
+// include(path) and import(path): loads the source through the driver's
+// callbacks and lowers it with the same lowering state. An import lowers a
+// source once per module.
+qovrin::Status lowerIncludeOrImportCall(module::Module& module, contracts::ActiveOutput& cursor,
+                                        const ActiveOutputStack& active_outputs, const ast::ApiCallStatement& call,
+                                        context::LowerContext& context, bool is_import);
+
+// The statements in order; the first failure ends the slice. A failure is
+// reported once, by the innermost statement that has not reported it yet.
+qovrin::Status lowerStatementSlice(module::Module& module, contracts::ActiveOutput& cursor,
+                                   ActiveOutputStack& active_outputs, std::span<const ast::Statement> statements,
+                                   context::LowerContext& context);
+
+// As lowerStatementSlice, inside a fresh meta scope.
+qovrin::Status lowerScopedStatementSlice(module::Module& module, contracts::ActiveOutput& cursor,
+                                         ActiveOutputStack& active_outputs, std::span<const ast::Statement> statements,
+                                         context::LowerContext& context);
+
+// A call argument that names a file or section: a string literal as written,
+// else an expression that must give a string (InvalidApiArgument).
+qovrin::Result<std::string> sourcePathArgAtContext(module::Module& module, context::LowerContext& context,
+                                                   const contracts::ActiveOutput& cursor,
+                                                   const ast::ApiCallStatement& call, std::size_t index);
+
+}  // namespace frontend::lower::root

@@ -1,0 +1,39 @@
+#pragma once
+// The cases of the statement switch, one function per statement kind, shared
+// between the files that implement them.
+
+#include "common/error.hpp"
+#include "frontend/ast.hpp"
+#include "frontend/lower/context.hpp"
+#include "frontend/lower/contracts.hpp"
+#include "frontend/lower/root.hpp"
+#include "frontend/module.hpp"
+
+namespace frontend::lower::statement_cases {
+
+// What every case may read and change.
+struct Lowering {
+  module::Module& module;
+  contracts::ActiveOutput& cursor;
+  root::ActiveOutputStack& active_outputs;
+  context::LowerContext& context;
+};
+
+// Declarations and calls.
+qovrin::Status lowerLabel(Lowering& lowering, const ast::LabelStatement& label);
+qovrin::Status lowerValueDeclaration(Lowering& lowering, const ast::ValueDeclarationStatement& declaration);
+qovrin::Status lowerAssignment(Lowering& lowering, const ast::AssignmentStatement& assignment);
+qovrin::Status lowerStructDeclaration(Lowering& lowering, const ast::StructDeclarationStatement& declaration);
+qovrin::Status lowerApiCallStatement(Lowering& lowering, const ast::ApiCallStatement& call);
+qovrin::Status lowerReturn(Lowering& lowering, const ast::ReturnStatement& statement);
+
+// Control flow.
+qovrin::Status lowerIf(Lowering& lowering, const ast::MetaIfStatement& statement);
+qovrin::Status lowerWhile(Lowering& lowering, const ast::MetaWhileStatement& statement);
+qovrin::Status lowerFor(Lowering& lowering, const ast::MetaForRangeStatement& statement);
+qovrin::Status lowerLoopSignal(Lowering& lowering, const SourceLocation& location, bool is_break);
+
+// Fails with FrontendDiagnostics after one error diagnostic at location.
+qovrin::Status reportAndFail(module::Module& module, const SourceLocation& location, std::string_view message);
+
+}  // namespace frontend::lower::statement_cases

@@ -1,0 +1,128 @@
+// The statement switch and the slice loop that reports each failure once.
+
+#include <string_view>
+
+#include "frontend/lower/root.hpp"
+#include "frontend/lower/statement_cases.hpp"
+
+namespace frontend::lower::root {
+
+using qovrin::Error;
+using qovrin::fail;
+using statement_cases::Lowering;
+using statement_cases::reportAndFail;
+
+namespace {
+
+// Failures that are either signals or already reported.
+bool passesUnreported(Error error) noexcept {
+  return error == Error::OutOfMemory || error == Error::FrontendDiagnostics || error == Error::MetaFunctionReturned ||
+         error == Error::MetaLoopBreak || error == Error::MetaLoopContinue;
+}
+
+bool errorReportedSince(const module::Module& module, std::size_t first) noexcept {
+  const auto& diagnostics = module.diagnostics().diagnostics();
+  for (std::size_t index = first; index < diagnostics.size(); ++index)
+    if (diagnostics[index].severity == diagnostic::Severity::error) return true;
+  return false;
+}
+
+qovrin::Status refuseInValueFunction(const context::LowerContext& context) noexcept {
+  if (context.value_function_depth > 0) return fail(Error::SideEffectInValueFunction);
+  return {};
+}
+
+// Statement kinds whose lowering this build does not provide yet fail
+// visibly at their line rather than being skipped.
+qovrin::Status lowerUnsupported(Lowering& lowering, const SourceLocation& location, std::string_view what) {
+  std::string message(what);
+  message += " cannot be lowered yet";
+  return reportAndFail(lowering.module, location, message);
+}
+
+qovrin::Status lowerStatement(Lowering& lowering, const ast::Statement& statement) {
+  using ast::StatementKind;
+  const auto& payload = statement.payload;
+  context::LowerContext& context = lowering.context;
+  switch (statement.kind()) {
+    case StatementKind::label:
+      return statement_cases::lowerLabel(lowering, std::get<ast::LabelStatement>(payload));
+    case StatementKind::isa_text:
+      QOVRIN_TRY(refuseInValueFunction(context));
+      return lowerUnsupported(lowering, statement.location(), "instruction lines");
+    case StatementKind::value_declaration:
+      return statement_cases::lowerValueDeclaration(lowering, std::get<ast::ValueDeclarationStatement>(payload));
+    case StatementKind::assignment:
+      return statement_cases::lowerAssignment(lowering, std::get<ast::AssignmentStatement>(payload));
+    case StatementKind::struct_declaration:
+      return statement_cases::lowerStructDeclaration(lowering, std::get<ast::StructDeclarationStatement>(payload));
+    case StatementKind::api_call:
+      return statement_cases::lowerApiCallStatement(lowering, std::get<ast::ApiCallStatement>(payload));
+    case StatementKind::meta_if:
+      return statement_cases::lowerIf(lowering, std::get<ast::MetaIfStatement>(payload));
+    case StatementKind::meta_while:
+      return statement_cases::lowerWhile(lowering, std::get<ast::MetaWhileStatement>(payload));
+    case StatementKind::meta_for:
+      return statement_cases::lowerFor(lowering, std::get<ast::MetaForRangeStatement>(payload));
+    case StatementKind::break_loop:
+      return statement_cases::lowerLoopSignal(lowering, statement.location(), true);
+    case StatementKind::continue_loop:
+      return statement_cases::lowerLoopSignal(lowering, statement.location(), false);
+    case StatementKind::meta_function:
+      if (!context.scopes.empty()) return fail(Error::InvalidMetaFunction);
+      return lowerUnsupported(lowering, statement.location(), "meta functions");
+    case StatementKind::macro:
+      if (!context.scopes.empty()) return fail(Error::InvalidMacro);
+      return lowerUnsupported(lowering, statement.location(), "macros");
+    case StatementKind::meta_return:
+      return statement_cases::lowerReturn(lowering, std::get<ast::ReturnStatement>(payload));
+    case StatementKind::block:
+      return lowerScopedStatementSlice(lowering.module, lowering.cursor, lowering.active_outputs,
+                                       std::get<ast::BlockStatement>(payload).body, context);
+    case StatementKind::defer_block:
+      QOVRIN_TRY(refuseInValueFunction(context));
+      if (!lowering.active_outputs.empty()) return fail(Error::InvalidMetaDefer);
+      return lowerUnsupported(lowering, statement.location(), "defer blocks");
+    case StatementKind::late_layout_block:
+      QOVRIN_TRY(refuseInValueFunction(context));
+      if (!lowering.active_outputs.empty()) return fail(Error::InvalidLateLayout);
+      return lowerUnsupported(lowering, statement.location(), "late_layout blocks");
+  }
+  return fail(Error::InvalidMetaStatement);
+}
+
+}  // namespace
+
+qovrin::Status lowerStatementSlice(module::Module& module, contracts::ActiveOutput& cursor,
+                                   ActiveOutputStack& active_outputs, std::span<const ast::Statement> statements,
+                                   context::LowerContext& context) {
+  Lowering lowering{module, cursor, active_outputs, context};
+  for (const ast::Statement& statement : statements) {
+    const std::size_t diagnostics_before = module.diagnostics().diagnostics().size();
+    const auto lowered = lowerStatement(lowering, statement);
+    if (lowered) continue;
+    const Error error = lowered.error();
+    if (!passesUnreported(error) && !errorReportedSince(module, diagnostics_before))
+      addLowerErrorDiagnostic(module, statement.location(), error);
+    return lowered;
+  }
+  return {};
+}
+
+qovrin::Status lowerScopedStatementSlice(module::Module& module, contracts::ActiveOutput& cursor,
+                                         ActiveOutputStack& active_outputs, std::span<const ast::Statement> statements,
+                                         context::LowerContext& context) {
+  const context::ScopeGuard scope(context);
+  return lowerStatementSlice(module, cursor, active_outputs, statements, context);
+}
+
+}  // namespace frontend::lower::root
+
+namespace frontend::lower::statement_cases {
+
+qovrin::Status reportAndFail(module::Module& module, const SourceLocation& location, std::string_view message) {
+  module.diagnostics().add(diagnostic::Severity::error, location, message);
+  return qovrin::fail(qovrin::Error::FrontendDiagnostics);
+}
+
+}  // namespace frontend::lower::statement_cases

@@ -1,0 +1,30 @@
+#pragma once
+// The right-hand sides of let, const and assignments: an expression or a
+// struct literal, with one readable diagnostic when it names something
+// undefined.
+
+#include <string_view>
+
+#include "common/error.hpp"
+#include "frontend/ast.hpp"
+#include "frontend/lower/aggregate_literal.hpp"
+#include "frontend/lower/context.hpp"
+#include "frontend/lower/contracts.hpp"
+#include "frontend/module.hpp"
+#include "frontend/value.hpp"
+
+namespace frontend::lower::value_binding {
+
+// The initializer's value. An undefined name is reported at location with
+// the initializer's text and fails with FrontendDiagnostics.
+qovrin::Result<value::Value> lowerInitializerReporting(module::Module& module, context::LowerContext& context,
+                                                       const contracts::ActiveOutput& cursor,
+                                                       const ast::StructLiteralValue& initializer,
+                                                       const SourceLocation& location,
+                                                       const aggregate_literal::Evaluators& evaluators);
+
+// "undefined name in this expression: <text>", once per source position
+// however often the statement there is lowered.
+void reportUndefinedSymbol(module::Module& module, const SourceLocation& location, std::string_view text);
+
+}  // namespace frontend::lower::value_binding

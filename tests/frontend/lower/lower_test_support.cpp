@@ -1,0 +1,87 @@
+#include "lower_test_support.hpp"
+
+#include "frontend/lower/root.hpp"
+
+namespace lower_test {
+
+namespace contracts = frontend::lower::contracts;
+using qovrin::Error;
+
+frontend::lower::contracts::PathOptions pathOptions(Files& files) {
+  contracts::PathOptions options;
+  options.files_available = files.available;
+  options.resolve_file_include =
+      [&files](const contracts::IncludeRequest& request) -> qovrin::Result<contracts::IncludeSource> {
+    files.requested.emplace_back(request.name);
+    const auto found = files.texts.find(request.name);
+    if (found == files.texts.end()) return qovrin::fail(Error::IncludeNotAvailable);
+    return contracts::IncludeSource{found->first, std::nullopt, found->second};
+  };
+  options.is_file_include_directory = [](const contracts::IncludeRequest& request) -> qovrin::Result<bool> {
+    if (request.name == "broken") return qovrin::fail(Error::AccessDenied);
+    return request.name == "dir";
+  };
+  return options;
+}
+
+namespace {
+
+std::string describe(const frontend::module::Module& module, const frontend::diagnostic::Diagnostic& diagnostic) {
+  const auto& span = diagnostic.location.span;
+  if (!span.source) return diagnostic.message;
+  const auto& source = module.sources()[*span.source];
+  std::size_t line = 1;
+  std::size_t line_start = 0;
+  for (std::size_t index = 0; index < span.start && index < source.text.size(); ++index)
+    if (source.text[index] == '\n') {
+      ++line;
+      line_start = index + 1;
+    }
+  return source.path + ":" + std::to_string(line) + ":" + std::to_string(span.start - line_start + 1) + ": " +
+         diagnostic.message;
+}
+
+}  // namespace
+
+Lowered lower(frontend::module::Module& module, std::string_view text, Files& files) {
+  Lowered lowered{frontend::lower::root::lowerSourceIntoModuleWithPathOptions(module, "main.qov", text,
+                                                                               pathOptions(files)),
+                  {}};
+  for (const auto& diagnostic : module.diagnostics().diagnostics())
+    if (diagnostic.severity == frontend::diagnostic::Severity::error)
+      lowered.diagnostics.push_back(describe(module, diagnostic));
+  return lowered;
+}
+
+Lowered lower(frontend::module::Module& module, std::string_view text) {
+  Files files;
+  return lower(module, text, files);
+}
+
+std::optional<std::uint64_t> integerValue(const frontend::module::Module& module, std::string_view name) {
+  const auto* symbol = module.findSymbol(name);
+  if (symbol == nullptr || symbol->value() == nullptr) return std::nullopt;
+  const auto* integer = symbol->value()->value.asInteger();
+  if (integer == nullptr) return std::nullopt;
+  return integer->word;
+}
+
+}  // namespace lower_test
+
+#include <gtest/gtest.h>
+
+namespace lower_test {
+
+void expectCases(const std::vector<Case>& cases, const Files& files) {
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.source);
+    frontend::module::Module module(frontend::target::Target::x86(64));
+    Files copy = files;
+    const Lowered lowered = lower(module, test.source, copy);
+    EXPECT_EQ(lowered.diagnostics, test.diagnostics);
+    EXPECT_EQ(lowered.status.has_value(), test.diagnostics.empty());
+    for (const auto& [name, word] : test.values) EXPECT_EQ(integerValue(module, name), word) << name;
+  }
+}
+
+}  // namespace lower_test

@@ -1,0 +1,54 @@
+#pragma once
+// Lowering a source with in-memory include files, and reading back what it
+// reported and defined.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/error.hpp"
+#include "frontend/lower/contracts.hpp"
+#include "frontend/module.hpp"
+
+namespace lower_test {
+
+// Files by the name an include writes; the path as found is the name itself.
+struct Files {
+  std::map<std::string, std::string, std::less<>> texts;
+  std::vector<std::string> requested;  // names asked for, in order
+  bool available = true;
+};
+
+frontend::lower::contracts::PathOptions pathOptions(Files& files);
+
+struct Lowered {
+  qovrin::Status status;
+  std::vector<std::string> diagnostics;  // "path:line:column: message", errors only
+};
+
+// Lowers text as "main.qov" into the module.
+Lowered lower(frontend::module::Module& module, std::string_view text, Files& files);
+Lowered lower(frontend::module::Module& module, std::string_view text);
+
+// A module value's integer word; nothing when the name is not an integer value.
+std::optional<std::uint64_t> integerValue(const frontend::module::Module& module, std::string_view name);
+
+}  // namespace lower_test
+
+namespace lower_test {
+
+// One source, the error diagnostics it must give (none: it must succeed) and
+// module values it must leave behind.
+struct Case {
+  std::string source;
+  std::vector<std::string> diagnostics;
+  std::vector<std::pair<std::string, std::uint64_t>> values = {};
+};
+
+// Lowers each case into a fresh x86-64 module with a copy of files.
+void expectCases(const std::vector<Case>& cases, const Files& files = {});
+
+}  // namespace lower_test
