@@ -4,26 +4,18 @@
 #include <limits>
 #include <utility>
 
+#include "common/align.hpp"
 #include "common/little_endian.hpp"
 
 namespace frontend::module {
 
+using qovrin::alignUp;
 using qovrin::Error;
 using qovrin::fail;
 
 namespace {
 
 constexpr std::uint64_t kIndexLimit = std::numeric_limits<std::uint32_t>::max();
-
-// offset rounded up to a multiple of alignment.
-qovrin::Result<std::uint64_t> alignUp(std::uint64_t offset, std::uint64_t alignment) {
-  if (alignment == 0) return fail(Error::OffsetOverflow);
-  const std::uint64_t remainder = offset % alignment;
-  if (remainder == 0) return offset;
-  std::uint64_t aligned = 0;
-  if (__builtin_add_overflow(offset, alignment - remainder, &aligned)) return fail(Error::OffsetOverflow);
-  return aligned;
-}
 
 }  // namespace
 

@@ -18,6 +18,7 @@
 
 #include "common/error.hpp"
 #include "frontend/diagnostic.hpp"
+#include "frontend/fixup.hpp"
 #include "frontend/fragment.hpp"
 #include "frontend/section.hpp"
 #include "frontend/source_location.hpp"
@@ -128,6 +129,9 @@ class Module {
   std::span<symbol::Symbol> symbols() noexcept { return symbols_; }
   std::span<const symbol::Symbol> symbols() const noexcept { return symbols_; }
   std::span<const std::uint32_t> virtualSections() const noexcept { return virtual_sections_; }
+  // Instruction fields to patch after layout.
+  fixup::FixupStore& fixups() noexcept { return fixups_; }
+  const fixup::FixupStore& fixups() const noexcept { return fixups_; }
 
   diagnostic::DiagnosticStore& diagnostics() noexcept { return diagnostics_; }
   const diagnostic::DiagnosticStore& diagnostics() const noexcept { return diagnostics_; }
@@ -160,6 +164,7 @@ class Module {
   std::vector<symbol::Symbol> symbols_;
   std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> symbol_index_;
   std::vector<fragment::Fragment> fragments_;
+  fixup::FixupStore fixups_;
   types::TypeStore types_;
   type_name::TypeNameTable type_names_;
   std::vector<std::uint32_t> virtual_sections_;

@@ -1,0 +1,131 @@
+#include "assembly/fixup_resolution.hpp"
+
+#include "common/ascii.hpp"
+#include "frontend/expr.hpp"
+#include "frontend/expr_eval.hpp"
+
+namespace assembly {
+
+using frontend::fixup::Fixup;
+using frontend::fixup::FixupKind;
+using qovrin::Error;
+using qovrin::fail;
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t\r\n";
+
+// Failures that only mean the target has no number yet.
+bool leavesUnresolved(Error error) noexcept {
+  switch (error) {
+    case Error::InvalidApiArgument:
+    case Error::InvalidApiInteger:
+    case Error::FileNotAvailable:
+    case Error::UndefinedSymbol:
+    case Error::InvalidIntegerBits:
+    case Error::InvalidType:
+    case Error::UnknownTypeName:
+    case Error::UnknownField:
+    case Error::MissingStructFieldValue:
+    case Error::DivisionByZero:
+    case Error::FragmentTooLarge:
+    case Error::InvalidCharacter:
+    case Error::InvalidOperand:
+    case Error::InvalidArgument:
+    case Error::InvalidNumber:
+    case Error::InvalidToken:
+    case Error::MissingEvaluationContext:
+    case Error::TypeMismatch:
+    case Error::UnexpectedEof:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The value of a module symbol: a label's address or an integer value.
+qovrin::Result<std::uint64_t> symbolValue(const frontend::module::Module& module,
+                                          const frontend::symbol::Symbol& symbol) {
+  if (const auto* label = symbol.label()) return module.labelAddress(*label);
+  const auto* integer = symbol.value()->value.asInteger();
+  if (integer == nullptr) return fail(Error::InvalidOperand);
+  return integer->word;
+}
+
+// The target's number, none when it has none yet.
+qovrin::Result<std::optional<WideValue>> resolveTarget(frontend::module::Module& module, const Fixup& fixup,
+                                                       std::uint64_t place_offset, std::uint32_t section) {
+  const std::string_view text = fixup.target.text;
+  qovrin::Result<std::uint64_t> value = fail(Error::UndefinedSymbol);
+  WideValue addend = fixup.target.addend;
+
+  const auto folded = fixup.target.kind == FixupKind::expression ? splitFoldedAddend(text) : std::nullopt;
+  const frontend::symbol::Symbol* folded_symbol = folded ? module.findSymbol(folded->name) : nullptr;
+  if (fixup.target.kind == FixupKind::symbol) {
+    const frontend::symbol::Symbol* symbol = module.findSymbol(text);
+    if (symbol == nullptr) return std::nullopt;
+    value = symbolValue(module, *symbol);
+  } else if (folded_symbol != nullptr) {
+    value = symbolValue(module, *folded_symbol);
+    addend += folded->addend;
+  } else {
+    const auto tree = frontend::expr::parseOwned(text);
+    if (!tree) {
+      if (leavesUnresolved(tree.error())) return std::nullopt;
+      return fail(tree.error());
+    }
+    const frontend::expr::EvaluationContext context{.module = module, .offset = place_offset,
+                                                    .current_section = section};
+    value = frontend::expr::evaluateInteger(*tree, context);
+  }
+  if (!value) {
+    if (leavesUnresolved(value.error())) return std::nullopt;
+    return fail(value.error());
+  }
+  return static_cast<WideValue>(*value) + addend;
+}
+
+}  // namespace
+
+std::optional<FoldedAddend> splitFoldedAddend(std::string_view text) noexcept {
+  const std::size_t sign = text.find_last_of("+-");
+  if (sign == std::string_view::npos) return std::nullopt;
+  const std::string_view name = qovrin::trim(text.substr(0, sign), kBlanks);
+  const std::string_view digits = qovrin::trim(text.substr(sign + 1), kBlanks);
+  // Twenty digits stay far inside the wide range.
+  if (digits.empty() || digits.size() > 20) return std::nullopt;
+  if (name.empty() || frontend::fixup::classifyTargetText(name) != FixupKind::symbol) return std::nullopt;
+  WideValue magnitude = 0;
+  for (const char digit : digits) {
+    if (!qovrin::isAsciiDigit(digit)) return std::nullopt;
+    magnitude = magnitude * 10 + (digit - '0');
+  }
+  return FoldedAddend{name, text[sign] == '-' ? -magnitude : magnitude};
+}
+
+qovrin::Result<std::vector<FixupResolution>> resolveFixups(frontend::module::Module& module,
+                                                           const frontend::layout::ModuleLayout& layout) {
+  const auto fragments = module.fragments();
+  const frontend::layout::LayoutIndex index(layout, fragments.size());
+  const frontend::fixup::FixupStore& fixups = module.fixups();
+  std::vector<FixupResolution> resolutions;
+  resolutions.reserve(fixups.size());
+  for (std::uint32_t number = 0; number < fixups.size(); ++number) {
+    const Fixup& fixup = fixups[number];
+    if (fixup.fragment >= fragments.size()) return fail(Error::InvalidFragment);
+    const std::uint32_t section = fragments[fixup.fragment].section;
+    const frontend::layout::SectionLayout* row = index.section(section);
+    if (row == nullptr) return fail(Error::InvalidSection);
+    const frontend::layout::FragmentLayout* piece = index.fragment(*row, fixup.fragment);
+    if (piece == nullptr) return fail(Error::InvalidFragment);
+    std::uint64_t place_offset = 0;
+    if (__builtin_add_overflow(piece->offset, std::uint64_t{fixup.offset}, &place_offset))
+      return fail(Error::OffsetOverflow);
+    const auto target = resolveTarget(module, fixup, place_offset, section);
+    if (!target) return fail(target.error());
+    resolutions.push_back({number, *target});
+  }
+  return resolutions;
+}
+
+}  // namespace assembly

@@ -1,0 +1,41 @@
+#pragma once
+// Fixup resolution: every fixup's target turned into a number after a first
+// layout, or left unresolved (its field keeps the placeholder bytes and it
+// counts as pending). A target that names nothing known yet is no error here.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "common/error.hpp"
+#include "frontend/layout.hpp"
+#include "frontend/module.hpp"
+
+namespace assembly {
+
+// A symbol's 64-bit address plus a signed addend: wide enough for every sum,
+// so a target below 0 or above 2^64 - 1 is reported by the range checks
+// instead of wrapping or turning the fixup unresolved.
+using WideValue = __int128;
+
+struct FixupResolution {
+  std::uint32_t fixup = 0;
+  std::optional<WideValue> target;  // none: unresolved
+};
+
+// One resolution per fixup, in fixup order. Fails with OutOfMemory,
+// InvalidSection, InvalidFragment, OffsetOverflow or InvalidFixupTarget;
+// every other failure of a target leaves that fixup unresolved.
+qovrin::Result<std::vector<FixupResolution>> resolveFixups(frontend::module::Module& module,
+                                                           const frontend::layout::ModuleLayout& layout);
+
+// A target written as a name followed by a decimal addend ("x + 4", "x - 8"):
+// the name and the signed addend. None for any other text.
+struct FoldedAddend {
+  std::string_view name;
+  WideValue addend = 0;
+};
+std::optional<FoldedAddend> splitFoldedAddend(std::string_view text) noexcept;
+
+}  // namespace assembly

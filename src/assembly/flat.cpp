@@ -1,0 +1,75 @@
+#include "assembly/flat.hpp"
+
+#include <algorithm>
+
+#include "assembly/fixup_resolution.hpp"
+#include "assembly/materialize.hpp"
+#include "assembly/patch.hpp"
+#include "frontend/pass.hpp"
+
+namespace assembly {
+
+using qovrin::fail;
+
+qovrin::Result<AssemblyResult> assembleFlat(frontend::module::Module& module, const AssemblyObserver& observer) {
+  AssemblyResult result;
+  {
+    const PhaseScope phase(observer, Phase::encode);
+    const auto counts = frontend::pass::encodeInstructionFragments(module);
+    if (!counts) return fail(counts.error());
+    result.instruction_fragments = counts->instruction_fragments;
+  }
+
+  // Late-layout blocks run here, after encoding and before any fixup is
+  // resolved, so that what they emit is laid out with everything else; they
+  // belong to no phase.
+
+  std::vector<FixupResolution> resolutions;
+  {
+    const PhaseScope phase(observer, Phase::fixup_resolve);
+    // The first layout only places the fields; it is gone before the final one.
+    const auto first = frontend::layout::layoutModule(module);
+    if (!first) return fail(first.error());
+    auto resolved = resolveFixups(module, *first);
+    if (!resolved) return fail(resolved.error());
+    resolutions = std::move(*resolved);
+    result.pending_fixups = static_cast<std::uint64_t>(
+        std::ranges::count_if(resolutions, [](const FixupResolution& entry) { return !entry.target; }));
+  }
+
+  frontend::layout::ModuleLayout layout;
+  {
+    const PhaseScope phase(observer, Phase::layout);
+    auto final_layout = frontend::layout::layoutModule(module);
+    if (!final_layout) return fail(final_layout.error());
+    layout = std::move(*final_layout);
+  }
+
+  frontend::output::result::WriterResult output;
+  {
+    const PhaseScope phase(observer, Phase::materialize);
+    auto materialized = materializeImage(module, layout);
+    if (!materialized) return fail(materialized.error());
+    output = std::move(*materialized);
+  }
+
+  {
+    const PhaseScope phase(observer, Phase::patch);
+    // RISC-V fixups come only from the RISC-V road of the encode pass, whose
+    // back-end adapter encodes those instructions again here.
+    const RiscvReencoder riscv;
+    QOVRIN_TRY(patchFixups(module, PatchInput{resolutions, layout, output.regions, output.bytes, riscv}));
+  }
+
+  {
+    // Deferred blocks run here on the patched image, through the region of
+    // the module's current section; they may store bytes but not move any.
+    const PhaseScope phase(observer, Phase::defer_finalizers);
+  }
+
+  result.sections = std::move(layout.sections);
+  result.image = std::move(output.bytes);
+  return result;
+}
+
+}  // namespace assembly

@@ -1,0 +1,24 @@
+#pragma once
+// Materialisation: the output bytes of a laid-out module and one region row
+// per section that stores bytes. Sections lie at their file offsets; where
+// they overlap, the section laid out later wins; gaps stay zero.
+
+#include <cstdint>
+
+#include "common/error.hpp"
+#include "frontend/layout.hpp"
+#include "frontend/module.hpp"
+#include "frontend/output/result.hpp"
+
+namespace assembly {
+
+// The largest image assembly builds. Section file offsets come from source
+// text, so the size is checked before anything is allocated.
+inline constexpr std::uint64_t kMaxImageSize = std::uint64_t{1} << 31;
+
+// Fails with OutputTooLarge past kMaxImageSize, InvalidSection or
+// InvalidFragment for rows that do not match the module, and OffsetOverflow.
+qovrin::Result<frontend::output::result::WriterResult> materializeImage(const frontend::module::Module& module,
+                                                                        const frontend::layout::ModuleLayout& layout);
+
+}  // namespace assembly

@@ -1,0 +1,282 @@
+#include "assembly/patch.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+#include <unordered_map>
+
+#include "common/little_endian.hpp"
+
+namespace assembly {
+
+using frontend::fixup::Fixup;
+using frontend::fixup::FixupRangePolicy;
+using frontend::layout::FragmentLayout;
+using frontend::layout::SectionLayout;
+using frontend::output::image::ImageRegion;
+using qovrin::Error;
+using qovrin::fail;
+
+namespace {
+
+constexpr WideValue kU64Limit = static_cast<WideValue>(std::numeric_limits<std::uint64_t>::max()) + 1;
+constexpr std::size_t kMaxRiscvOperands = 16;
+
+qovrin::Status checkWidth(std::uint16_t width) {
+  if (width != 8 && width != 16 && width != 32 && width != 64) return fail(Error::InvalidFixupWidth);
+  return {};
+}
+
+// Lower-case hexadecimal without leading zeros; a negative value shows its
+// 64-bit pattern, the way the field would hold it.
+std::string hexText(WideValue value) {
+  auto magnitude = static_cast<unsigned __int128>(value < 0 ? value + kU64Limit : value);
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), "0123456789abcdef"[static_cast<unsigned>(magnitude & 0xf)]);
+    magnitude >>= 4;
+  } while (magnitude != 0);
+  return digits;
+}
+
+// The target as the user reads it: its text with the addend written after it.
+std::string targetText(const frontend::fixup::FixupTarget& target) {
+  std::string text = target.text;
+  if (target.addend == 0) return text;
+  const auto bits = static_cast<std::uint64_t>(target.addend);
+  text += target.addend > 0 ? " + " : " - ";
+  text += std::to_string(target.addend > 0 ? bits : 0 - bits);
+  return text;
+}
+
+// Where each resolution's fixup and fragment lie, checked against the module.
+struct Located {
+  const Fixup* fixup = nullptr;
+  const frontend::fragment::Fragment* fragment = nullptr;
+};
+
+qovrin::Result<Located> locate(const frontend::module::Module& module, const FixupResolution& resolution) {
+  if (resolution.fixup >= module.fixups().size()) return fail(Error::InvalidFixupTarget);
+  const Fixup& fixup = module.fixups()[resolution.fixup];
+  if (fixup.fragment >= module.fragments().size()) return fail(Error::InvalidFragment);
+  return Located{&fixup, &module.fragments()[fixup.fragment]};
+}
+
+bool isRiscvInstruction(const frontend::fragment::Fragment& fragment) noexcept {
+  const auto* line = fragment.instruction();
+  return line != nullptr && line->target.isa == frontend::target::Isa::riscv;
+}
+
+// A section's rows in the layout and the image; none for a virtual section,
+// which stores no bytes and so has nothing to patch.
+struct Field {
+  const SectionLayout* section = nullptr;
+  const ImageRegion* region = nullptr;
+  const FragmentLayout* fragment = nullptr;
+};
+
+class Patcher {
+ public:
+  Patcher(frontend::module::Module& module, const PatchInput& input)
+      : module_(module), input_(input), layout_index_(input.layout, module.fragments().size()) {
+    for (std::uint32_t row = 0; row < input.regions.size(); ++row)
+      region_rows_.try_emplace(input.regions[row].section, row);
+  }
+
+  qovrin::Status run() {
+    for (std::size_t position = 0; position < input_.resolutions.size(); ++position) {
+      const FixupResolution& resolution = input_.resolutions[position];
+      if (!resolution.target) continue;
+      const auto located = locate(module_, resolution);
+      if (!located) return fail(located.error());
+      if (isRiscvInstruction(*located->fragment)) {
+        QOVRIN_TRY(patchRiscv(position, located->fixup->fragment));
+        continue;
+      }
+      const auto field = findField(*located->fragment, located->fixup->fragment);
+      if (!field) return fail(field.error());
+      if (!*field) continue;
+      if (const auto written = writeField(**field, *located->fixup, *resolution.target); !written) {
+        const auto message = patchFailureMessage(written.error(), *located->fixup, *resolution.target);
+        if (!message) return fail(written.error());
+        module_.diagnostics().add(frontend::diagnostic::Severity::error, located->fixup->place, *message);
+        return fail(Error::FrontendDiagnostics);
+      }
+    }
+    return {};
+  }
+
+ private:
+  qovrin::Result<std::optional<Field>> findField(const frontend::fragment::Fragment& fragment,
+                                                 std::uint32_t fragment_index) const {
+    const std::uint32_t section = fragment.section;
+    if (module_.sections().contains(section) &&
+        module_.sections()[section].kind == frontend::section::SectionKind::virtual_region)
+      return std::nullopt;
+    Field field;
+    field.section = layout_index_.section(section);
+    const auto region = region_rows_.find(section);
+    if (field.section == nullptr || region == region_rows_.end()) return fail(Error::InvalidSection);
+    field.region = &input_.regions[region->second];
+    field.fragment = layout_index_.fragment(*field.section, fragment_index);
+    if (field.fragment == nullptr) return fail(Error::InvalidFragment);
+    return field;
+  }
+
+  // Range and bounds failures here are the ones reported as diagnostics.
+  qovrin::Status writeField(const Field& field, const Fixup& fixup, WideValue target) {
+    QOVRIN_TRY(checkWidth(fixup.width));
+    const std::uint64_t bytes = fixup.width / 8;
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    if (__builtin_add_overflow(field.fragment->offset, std::uint64_t{fixup.offset}, &start) ||
+        __builtin_add_overflow(start, bytes, &end))
+      return fail(Error::FixupAddressOverflow);
+    if (end > field.region->file_size) return fail(Error::FixupPatchOutOfBounds);
+    std::uint64_t file_position = 0;
+    std::uint64_t file_end = 0;
+    if (__builtin_add_overflow(field.region->file_offset, start, &file_position) ||
+        __builtin_add_overflow(file_position, bytes, &file_end))
+      return fail(Error::FixupAddressOverflow);
+    if (file_end > input_.image.size()) return fail(Error::FixupPatchOutOfBounds);
+
+    std::uint64_t value = 0;
+    if (fixup.pc_relative) {
+      std::uint64_t place = 0;
+      if (__builtin_add_overflow(field.section->base, end, &place)) return fail(Error::FixupAddressOverflow);
+      const auto distance = relativePatchValue(target, place, fixup.width);
+      if (!distance) return fail(distance.error());
+      value = static_cast<std::uint64_t>(*distance);
+    } else {
+      const auto absolute = absolutePatchValue(target, fixup.width, fixup.range_policy);
+      if (!absolute) return fail(absolute.error());
+      value = *absolute;
+    }
+    qovrin::writeLittleEndian(input_.image.subspan(file_position, bytes), value);
+    return {};
+  }
+
+  // The first fixup of a RISC-V instruction encodes it again with all of its
+  // operands; later fixups of the same instruction find it done.
+  qovrin::Status patchRiscv(std::size_t position, std::uint32_t fragment_index) {
+    if (riscv_groups_.empty()) groupRiscvResolutions();
+    const std::vector<std::size_t>& group = riscv_groups_.at(fragment_index);
+    if (group.front() != position) return {};
+    std::vector<ResolvedOperand> operands;
+    for (const std::size_t member : group) {
+      const FixupResolution& resolution = input_.resolutions[member];
+      if (!resolution.target) return {};
+      operands.push_back({module_.fixups()[resolution.fixup].target.text, *resolution.target});
+    }
+    if (operands.size() > kMaxRiscvOperands) return fail(Error::InvalidFixupTarget);
+
+    const frontend::fragment::Fragment& fragment = module_.fragments()[fragment_index];
+    const auto field = findField(fragment, fragment_index);
+    if (!field) return fail(field.error());
+    if (!*field) return {};
+    std::uint64_t address = 0;
+    if (__builtin_add_overflow((*field)->section->base, (*field)->fragment->offset, &address))
+      return fail(Error::OffsetOverflow);
+    if (!input_.riscv) return fail(Error::UnsupportedRiscvInstruction);
+    const auto encoded = input_.riscv(fragment, module_.target(), address, operands);
+    if (!encoded) return fail(encoded.error());
+    return copyEncoding(**field, fragment, *encoded);
+  }
+
+  qovrin::Status copyEncoding(const Field& field, const frontend::fragment::Fragment& fragment,
+                              std::span<const std::uint8_t> encoded) {
+    const std::uint64_t size = encoded.size();
+    if (size != field.fragment->file_size || size != fragment.instruction()->size_words[2])
+      return fail(Error::InvalidFixupTarget);
+    std::uint64_t end = 0;
+    std::uint64_t file_position = 0;
+    std::uint64_t file_end = 0;
+    if (__builtin_add_overflow(field.fragment->offset, size, &end) ||
+        __builtin_add_overflow(field.region->file_offset, field.fragment->offset, &file_position) ||
+        __builtin_add_overflow(file_position, size, &file_end))
+      return fail(Error::OffsetOverflow);
+    if (end > field.region->file_size || file_end > input_.image.size()) return fail(Error::InvalidFixupTarget);
+    std::ranges::copy(encoded, input_.image.begin() + static_cast<std::ptrdiff_t>(file_position));
+    return {};
+  }
+
+  // Resolutions of RISC-V instructions by fragment, in fixup order, resolved
+  // or not: an instruction with an unresolved operand keeps its first encoding.
+  void groupRiscvResolutions() {
+    for (std::size_t position = 0; position < input_.resolutions.size(); ++position) {
+      const auto located = locate(module_, input_.resolutions[position]);
+      if (located && isRiscvInstruction(*located->fragment))
+        riscv_groups_[located->fixup->fragment].push_back(position);
+    }
+  }
+
+  frontend::module::Module& module_;
+  const PatchInput& input_;
+  frontend::layout::LayoutIndex layout_index_;
+  std::unordered_map<std::uint32_t, std::uint32_t> region_rows_;  // section -> first region row
+  std::unordered_map<std::uint32_t, std::vector<std::size_t>> riscv_groups_;
+};
+
+}  // namespace
+
+qovrin::Result<std::int64_t> relativePatchValue(WideValue target, std::uint64_t place, std::uint16_t width) {
+  QOVRIN_TRY(checkWidth(width));
+  const WideValue distance = target - static_cast<WideValue>(place);
+  const WideValue half = static_cast<WideValue>(1) << (width - 1);
+  if (distance < -half || distance >= half) return fail(Error::RelativeFixupOutOfRange);
+  return static_cast<std::int64_t>(distance);
+}
+
+qovrin::Result<std::uint64_t> absolutePatchValue(WideValue value, std::uint16_t width, FixupRangePolicy policy) {
+  QOVRIN_TRY(checkWidth(width));
+  const Error refusal = policy == FixupRangePolicy::signed_value     ? Error::SignedFixupOutOfRange
+                        : policy == FixupRangePolicy::unsigned_value ? Error::UnsignedFixupOutOfRange
+                                                                     : Error::WrapFixupOutOfRange;
+  // Values outside 64 bits, either way, have no field pattern.
+  if (value >= kU64Limit || value < -(kU64Limit / 2)) return fail(refusal);
+  const auto bits = static_cast<std::uint64_t>(value);
+  bool fits_unsigned = true;
+  bool fits_signed = true;
+  if (width < 64) {
+    fits_unsigned = bits < (std::uint64_t{1} << width);
+    const unsigned shift = 64 - width;
+    fits_signed = static_cast<std::uint64_t>(static_cast<std::int64_t>(bits << shift) >> shift) == bits;
+  }
+  const bool fits = policy == FixupRangePolicy::signed_value     ? fits_signed
+                    : policy == FixupRangePolicy::unsigned_value ? fits_unsigned
+                                                                 : fits_signed || fits_unsigned;
+  if (!fits) return fail(refusal);
+  return bits;
+}
+
+std::optional<std::string> patchFailureMessage(Error error, const Fixup& fixup, WideValue value) {
+  const std::string name = "'" + targetText(fixup.target) + "'";
+  const std::string shown = name + " (0x" + hexText(value) + ")";
+  const std::string width = std::to_string(fixup.width);
+  switch (error) {
+    case Error::RelativeFixupOutOfRange:
+      return "PC-relative fixup target " + shown + " does not fit the signed " + width + "-bit displacement";
+    case Error::SignedFixupOutOfRange:
+      return "fixup target " + shown + " does not fit the signed " + width + "-bit field";
+    case Error::UnsignedFixupOutOfRange:
+      return "fixup target " + shown + " does not fit the unsigned " + width + "-bit field";
+    case Error::WrapFixupOutOfRange:
+      return "fixup target " + shown + " does not fit the signed-or-unsigned " + width +
+             "-bit field under wrap policy";
+    case Error::FixupAddressOverflow:
+      return "fixup target " + name + " overflows address arithmetic for its " + width + "-bit field";
+    case Error::FixupPatchOutOfBounds:
+      return "fixup target " + name + " writes a " + width + "-bit field outside the output image";
+    case Error::InvalidFixupWidth:
+      return "fixup target " + name + " uses unsupported " + width +
+             "-bit field width; supported widths are 8, 16, 32, and 64 bits";
+    default:
+      return std::nullopt;
+  }
+}
+
+qovrin::Status patchFixups(frontend::module::Module& module, const PatchInput& input) {
+  return Patcher(module, input).run();
+}
+
+}  // namespace assembly

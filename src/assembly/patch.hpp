@@ -1,0 +1,69 @@
+#pragma once
+// The patch phase: every resolved fixup's value written into its field of the
+// materialised image, range-checked for the field width. PC-relative fields
+// get the distance from the address just behind the field. RISC-V
+// instructions are encoded again whole with their resolved operands instead.
+// A value that does not fit becomes one located error diagnostic.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "assembly/fixup_resolution.hpp"
+#include "common/error.hpp"
+#include "frontend/fixup.hpp"
+#include "frontend/layout.hpp"
+#include "frontend/module.hpp"
+#include "frontend/output/image.hpp"
+
+namespace assembly {
+
+// target - place, which must fit a signed field of width bits (8, 16, 32 or
+// 64, else InvalidFixupWidth); else RelativeFixupOutOfRange.
+qovrin::Result<std::int64_t> relativePatchValue(WideValue target, std::uint64_t place, std::uint16_t width);
+
+// The field's bits for value under the policy: wrap takes a value that fits
+// unsigned or signed, the others only their own (WrapFixupOutOfRange,
+// SignedFixupOutOfRange, UnsignedFixupOutOfRange). A negative value is its
+// 64-bit two's-complement pattern; one outside 64 bits fits no policy.
+qovrin::Result<std::uint64_t> absolutePatchValue(WideValue value, std::uint16_t width,
+                                                 frontend::fixup::FixupRangePolicy policy);
+
+// One operand of a RISC-V instruction to encode again: the fixup's text and
+// its resolved value.
+struct ResolvedOperand {
+  std::string_view text;
+  WideValue value = 0;
+};
+
+// Encodes a RISC-V instruction fragment again at its address with its
+// operands resolved; the back-end adapter supplies it with the RISC-V road of
+// the encode pass, which is where RISC-V fixups come from.
+using RiscvReencoder = std::function<qovrin::Result<std::vector<std::uint8_t>>(
+    const frontend::fragment::Fragment& fragment, frontend::target::Target module_target,
+    std::uint64_t instruction_address, std::span<const ResolvedOperand> operands)>;
+
+struct PatchInput {
+  std::span<const FixupResolution> resolutions;
+  const frontend::layout::ModuleLayout& layout;
+  std::span<const frontend::output::image::ImageRegion> regions;
+  std::span<std::uint8_t> image;
+  const RiscvReencoder& riscv;
+};
+
+// Fails with FrontendDiagnostics after adding the diagnostic for a field that
+// does not fit, lies outside the image or has an unsupported width; with
+// InvalidFixupTarget, InvalidFragment, InvalidSection, OffsetOverflow or the
+// re-encoder's error without one. Fields patched before a failure stay.
+qovrin::Status patchFixups(frontend::module::Module& module, const PatchInput& input);
+
+// The diagnostic text for a patch failure of the fixup whose target resolved
+// to value; none for failures that carry no diagnostic.
+std::optional<std::string> patchFailureMessage(qovrin::Error error, const frontend::fixup::Fixup& fixup,
+                                               WideValue value);
+
+}  // namespace assembly

@@ -1,0 +1,155 @@
+#include "assembly/patch.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "assembly/materialize.hpp"
+#include "common/error_of.hpp"
+
+using qovrin::testing::errorOf;
+
+namespace {
+
+using assembly::absolutePatchValue;
+using assembly::FixupResolution;
+using assembly::relativePatchValue;
+using assembly::WideValue;
+using frontend::fixup::FixupRangePolicy;
+using frontend::module::Module;
+using frontend::target::Target;
+using qovrin::Error;
+
+constexpr std::uint64_t kMax = ~std::uint64_t{0};
+constexpr WideValue kTwo64 = static_cast<WideValue>(kMax) + 1;
+
+TEST(PatchValue, RelativeDistancesFitTheSignedWidth) {
+  // target, place, width, distance (none: the error)
+  const std::tuple<WideValue, std::uint64_t, std::uint16_t, std::optional<std::int64_t>, Error> cases[] = {
+      {0x1014, 0x1014, 32, 0, {}},
+      {0, 128, 8, -128, {}},
+      {255, 128, 8, 127, {}},
+      {256, 128, 8, std::nullopt, Error::RelativeFixupOutOfRange},
+      {0, 129, 8, std::nullopt, Error::RelativeFixupOutOfRange},
+      {-4, 10, 32, -14, {}},
+      {0, kMax, 64, std::nullopt, Error::RelativeFixupOutOfRange},
+      {static_cast<WideValue>(kMax >> 1), 0, 64, static_cast<std::int64_t>(kMax >> 1), {}},
+      {kTwo64, 0, 64, std::nullopt, Error::RelativeFixupOutOfRange},
+      {0, 0, 12, std::nullopt, Error::InvalidFixupWidth},
+      {0, 0, 0, std::nullopt, Error::InvalidFixupWidth},
+      {0, 0, 128, std::nullopt, Error::InvalidFixupWidth},
+  };
+  for (const auto& [target, place, width, distance, error] : cases) {
+    const auto result = relativePatchValue(target, place, width);
+    if (distance)
+      EXPECT_EQ(result.value_or(~0), *distance) << static_cast<std::int64_t>(target) << " " << place;
+    else
+      EXPECT_EQ(errorOf(result), error) << static_cast<std::int64_t>(target) << " " << place;
+  }
+}
+
+TEST(PatchValue, AbsoluteValuesFitTheirPolicy) {
+  using enum FixupRangePolicy;
+  // value, width, policy, field bits (none: the error)
+  const std::tuple<WideValue, std::uint16_t, FixupRangePolicy, std::optional<std::uint64_t>, Error> cases[] = {
+      {0xff, 8, wrap, 0xff, {}},
+      {kMax - 127, 8, wrap, kMax - 127, {}},
+      {-128, 8, wrap, kMax - 127, {}},
+      {0x100, 8, wrap, std::nullopt, Error::WrapFixupOutOfRange},
+      {kMax - 128, 8, wrap, std::nullopt, Error::WrapFixupOutOfRange},
+      {0x7f, 8, signed_value, 0x7f, {}},
+      {0x80, 8, signed_value, std::nullopt, Error::SignedFixupOutOfRange},
+      {-1, 32, signed_value, kMax, {}},
+      {0xffffffff, 32, unsigned_value, 0xffffffff, {}},
+      {-1, 32, unsigned_value, std::nullopt, Error::UnsignedFixupOutOfRange},
+      {kMax, 64, unsigned_value, kMax, {}},
+      {kMax, 64, signed_value, kMax, {}},
+      {kTwo64, 64, wrap, std::nullopt, Error::WrapFixupOutOfRange},
+      {-kTwo64, 64, signed_value, std::nullopt, Error::SignedFixupOutOfRange},
+      {1, 12, wrap, std::nullopt, Error::InvalidFixupWidth},
+  };
+  for (const auto& [value, width, policy, bits, error] : cases) {
+    const auto result = absolutePatchValue(value, width, policy);
+    if (bits)
+      EXPECT_EQ(result.value_or(0), *bits) << static_cast<std::int64_t>(value) << " " << width;
+    else
+      EXPECT_EQ(errorOf(result), error) << static_cast<std::int64_t>(value) << " " << width;
+  }
+}
+
+TEST(PatchValue, MessagesShowTheAddendAndTheWideTarget) {
+  frontend::fixup::Fixup fixup;
+  fixup.target = {"x", frontend::fixup::FixupKind::symbol, -4};
+  fixup.width = 16;
+  EXPECT_EQ(assembly::patchFailureMessage(Error::UnsignedFixupOutOfRange, fixup, -4),
+            "fixup target 'x - 4' (0xfffffffffffffffc) does not fit the unsigned 16-bit field");
+  fixup.target.addend = 3;
+  EXPECT_EQ(assembly::patchFailureMessage(Error::WrapFixupOutOfRange, fixup, kTwo64 + 2),
+            "fixup target 'x + 3' (0x10000000000000002) does not fit the signed-or-unsigned 16-bit field under wrap "
+            "policy");
+  EXPECT_EQ(assembly::patchFailureMessage(Error::InvalidFragment, fixup, 0), std::nullopt);
+}
+
+// One RISC-V instruction at 0x2000 + 4 with one fixup per operand; the
+// re-encoder writes the number of operands it got into every byte.
+struct RiscvRun {
+  std::vector<std::uint8_t> image;
+  std::vector<std::uint64_t> addresses;  // one per re-encoding
+  qovrin::Status status;
+};
+
+RiscvRun patchRiscv(const std::vector<std::optional<WideValue>>& targets, std::size_t encoded_size = 4) {
+  Module module(Target::riscv(64));
+  module.sections()[0].base = 0x2000;
+  const std::vector<std::uint8_t> word = {0xaa, 0xbb, 0xcc, 0xdd};
+  EXPECT_TRUE(module.emitBytes(0, word, {}));
+  const auto index = module.appendIsaInstruction(0, Target::riscv(64), "beq x1, x2, far", {});
+  EXPECT_TRUE(index);
+  auto& line = *module.fragments()[*index].instruction();
+  line.encoded = {1, 2, 3, 4};
+  line.size_words = {4, 4, 4};
+  std::vector<FixupResolution> resolutions;
+  for (std::uint32_t number = 0; number < targets.size(); ++number) {
+    EXPECT_TRUE(module.fixups().addOwnedTarget(*index, {"far"}, true, 0, 32, {}));
+    resolutions.push_back({number, targets[number]});
+  }
+  const auto layout = frontend::layout::layoutModule(module);
+  auto output = assembly::materializeImage(module, *layout);
+  RiscvRun run;
+  const assembly::RiscvReencoder reencode = [&](const frontend::fragment::Fragment&, Target target,
+                                                std::uint64_t address,
+                                                std::span<const assembly::ResolvedOperand> operands) {
+    EXPECT_EQ(target, Target::riscv(64));
+    run.addresses.push_back(address);
+    return qovrin::Result<std::vector<std::uint8_t>>(
+        std::vector<std::uint8_t>(encoded_size, static_cast<std::uint8_t>(operands.size())));
+  };
+  run.status = assembly::patchFixups(module, {resolutions, *layout, output->regions, output->bytes, reencode});
+  run.image = output->bytes;
+  return run;
+}
+
+TEST(PatchRiscv, InstructionsAreEncodedAgainOnceWithAllOperands) {
+  const std::vector<std::uint8_t> untouched = {0xaa, 0xbb, 0xcc, 0xdd, 1, 2, 3, 4};
+  const auto both = patchRiscv({0x10, 0x20});
+  ASSERT_TRUE(both.status);
+  EXPECT_EQ(both.addresses, std::vector<std::uint64_t>{0x2004});
+  EXPECT_EQ(both.image, (std::vector<std::uint8_t>{0xaa, 0xbb, 0xcc, 0xdd, 2, 2, 2, 2}));
+
+  for (const auto& targets : {std::vector<std::optional<WideValue>>{0x10, std::nullopt},
+                              std::vector<std::optional<WideValue>>{std::nullopt, 0x10}}) {
+    const auto partly = patchRiscv(targets);
+    ASSERT_TRUE(partly.status);
+    EXPECT_TRUE(partly.addresses.empty());
+    EXPECT_EQ(partly.image, untouched);
+  }
+
+  EXPECT_EQ(errorOf(patchRiscv({0x10}, 2).status), Error::InvalidFixupTarget);
+  EXPECT_EQ(errorOf(patchRiscv(std::vector<std::optional<WideValue>>(17, 0)).status), Error::InvalidFixupTarget);
+  EXPECT_TRUE(patchRiscv(std::vector<std::optional<WideValue>>(16, 0)).status);
+}
+
+}  // namespace
