@@ -1,0 +1,392 @@
+// Keys, values, tables and the document loop of the TOML reader.
+//
+// Keys are kept as lists of parts so that a quoted part holding a dot stays
+// one key. Tables named by headers and dotted keys are collected in stores
+// while reading (a header may reopen a table at any time) and turned into the
+// node tree at the end.
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <deque>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "common/ascii.hpp"
+#include "data/toml_cursor.hpp"
+
+namespace data::toml_parser {
+namespace {
+
+using qovrin::Error;
+using qovrin::fail;
+
+using KeyPath = std::vector<std::string>;
+
+constexpr bool isBareKeyByte(char c) noexcept {
+  return qovrin::isAsciiLetter(c) || qovrin::isAsciiDigit(c) || c == '_' || c == '-';
+}
+
+// Position of each key in a list of entries, for lookups that stay fast in
+// tables with many keys.
+class KeyIndex {
+ public:
+  std::optional<std::size_t> find(const std::string& key) const {
+    const auto found = positions_.find(key);
+    if (found == positions_.end()) return std::nullopt;
+    return found->second;
+  }
+  void add(const std::string& key, std::size_t position) { positions_.emplace(key, position); }
+
+ private:
+  std::unordered_map<std::string, std::size_t> positions_;
+};
+
+enum class EntryKind : std::uint8_t { value, table, array_of_tables };
+
+struct StoreEntry {
+  std::string key;
+  EntryKind kind = EntryKind::value;
+  Node value;                       // value entries
+  std::size_t table = 0;            // table entries: index of the store
+  std::vector<std::size_t> tables;  // arrays of tables: one store per header
+};
+
+struct TableStore {
+  std::vector<StoreEntry> entries;  // first-stored order
+  KeyIndex index;
+};
+
+qovrin::Result<std::string> parseSimpleKey(Cursor& cursor) {
+  if (cursor.atEnd()) return fail(Error::Syntax);
+  if (cursor.peek() == '"' || cursor.peek() == '\'') return parseString(cursor);
+  const std::size_t start = cursor.position;
+  while (isBareKeyByte(cursor.peek())) cursor.advance();
+  return std::string(cursor.text.substr(start, cursor.position - start));
+}
+
+qovrin::Status appendKeyPart(Cursor& cursor, KeyPath& path) {
+  if (path.size() >= kMaxNestingDepth) return fail(Error::Syntax);
+  auto part = parseSimpleKey(cursor);
+  if (!part) return fail(part.error());
+  path.push_back(std::move(*part));
+  skipBlanks(cursor);
+  return {};
+}
+
+// The dotted key of a pair or an inline-table entry.
+qovrin::Result<KeyPath> parseKey(Cursor& cursor) {
+  KeyPath path;
+  QOVRIN_TRY(appendKeyPart(cursor, path));
+  while (cursor.peek() == '.') {
+    cursor.advance();
+    skipBlanks(cursor);
+    QOVRIN_TRY(appendKeyPart(cursor, path));
+  }
+  return path;
+}
+
+// The path of a header, up to its closing bracket.
+qovrin::Result<KeyPath> parseKeyPath(Cursor& cursor) {
+  KeyPath path;
+  skipBlanks(cursor);
+  while (!cursor.atEnd() && cursor.peek() != ']') {
+    QOVRIN_TRY(appendKeyPart(cursor, path));
+    if (cursor.peek() != '.') break;
+    cursor.advance();
+    skipBlanks(cursor);
+  }
+  return path;
+}
+
+std::string joinKey(const KeyPath& path) {
+  std::string joined = path.front();
+  for (std::size_t index = 1; index < path.size(); ++index) {
+    joined.push_back('.');
+    joined += path[index];
+  }
+  return joined;
+}
+
+class Parser {
+ public:
+  explicit Parser(std::string_view text) : cursor_{text} { stores_.emplace_back(); }
+
+  qovrin::Result<ParseResult> run() {
+    while (true) {
+      while (isBlank(cursor_.peek()) || isLineEndByte(cursor_.peek())) cursor_.advance();
+      if (cursor_.atEnd()) break;
+      if (cursor_.peek() == '#') {
+        skipComment(cursor_);
+        continue;
+      }
+      if (cursor_.startsWith("[[")) {
+        QOVRIN_TRY(parseArrayOfTablesHeader());
+      } else if (cursor_.peek() == '[') {
+        QOVRIN_TRY(parseTableHeader());
+      } else {
+        QOVRIN_TRY(parsePair());
+      }
+      skipBlanks(cursor_);
+      if (cursor_.peek() == '#') skipComment(cursor_);
+    }
+    Node root = storeToNode(0);
+    root.line = 1;
+    root.column = 1;
+    return ParseResult{std::move(root)};
+  }
+
+ private:
+  std::size_t newStore() {
+    stores_.emplace_back();
+    return stores_.size() - 1;
+  }
+
+  std::optional<std::size_t> findEntry(std::size_t store, const std::string& key) const {
+    return stores_[store].index.find(key);
+  }
+
+  StoreEntry& appendEntry(std::size_t store, std::string key, EntryKind kind) {
+    TableStore& target = stores_[store];
+    target.index.add(key, target.entries.size());
+    target.entries.push_back(StoreEntry{std::move(key), kind, Node{}, 0, {}});
+    return target.entries.back();
+  }
+
+  // The store reached from start along the path; empty parts are skipped.
+  qovrin::Result<std::size_t> resolveTableStore(std::size_t start, std::span<const std::string> path) {
+    std::size_t store = start;
+    for (const std::string& segment : path) {
+      if (segment.empty()) continue;
+      const auto position = findEntry(store, segment);
+      if (!position) {
+        const std::size_t child = newStore();
+        appendEntry(store, segment, EntryKind::table).table = child;
+        store = child;
+        continue;
+      }
+      // Stores live in a deque, so adding one leaves this reference valid.
+      StoreEntry& entry = stores_[store].entries[*position];
+      switch (entry.kind) {
+        case EntryKind::value:
+          return fail(Error::DuplicateKey);
+        case EntryKind::table:
+          store = entry.table;
+          break;
+        case EntryKind::array_of_tables:
+          if (entry.tables.empty()) entry.tables.push_back(newStore());
+          store = entry.tables.back();
+          break;
+      }
+    }
+    return store;
+  }
+
+  qovrin::Status parseTableHeader() {
+    cursor_.advance();
+    auto path = parseKeyPath(cursor_);
+    if (!path) return fail(path.error());
+    skipBlanks(cursor_);
+    if (cursor_.peek() != ']') return fail(Error::Syntax);
+    cursor_.advance();
+    const auto store = resolveTableStore(0, *path);
+    if (!store) return fail(store.error());
+    current_ = *store;
+    return {};
+  }
+
+  qovrin::Status parseArrayOfTablesHeader() {
+    cursor_.advance(2);
+    auto path = parseKeyPath(cursor_);
+    if (!path) return fail(path.error());
+    skipBlanks(cursor_);
+    if (!cursor_.startsWith("]]")) return fail(Error::Syntax);
+    cursor_.advance(2);
+    std::string leaf = path->empty() ? std::string() : std::move(path->back());
+    const std::span<const std::string> parent_path(path->data(), path->empty() ? 0 : path->size() - 1);
+    const auto parent = resolveTableStore(0, parent_path);
+    if (!parent) return fail(parent.error());
+    const std::size_t child = newStore();
+    if (const auto position = findEntry(*parent, leaf)) {
+      StoreEntry& entry = stores_[*parent].entries[*position];
+      if (entry.kind != EntryKind::array_of_tables) return fail(Error::DuplicateKey);
+      entry.tables.push_back(child);
+    } else {
+      appendEntry(*parent, std::move(leaf), EntryKind::array_of_tables).tables.push_back(child);
+    }
+    current_ = child;
+    return {};
+  }
+
+  qovrin::Status parsePair() {
+    auto key = parseKey(cursor_);
+    if (!key) return fail(key.error());
+    skipBlanks(cursor_);
+    if (cursor_.peek() != '=') return fail(Error::Syntax);
+    cursor_.advance();
+    auto value = parseValue(0);
+    if (!value) return fail(value.error());
+    const auto target = resolveTableStore(current_, std::span<const std::string>(key->data(), key->size() - 1));
+    if (!target) return fail(target.error());
+    if (const auto position = findEntry(*target, key->back())) {
+      StoreEntry& entry = stores_[*target].entries[*position];
+      entry.kind = EntryKind::value;
+      entry.value = std::move(*value);
+      entry.tables.clear();
+    } else {
+      appendEntry(*target, std::move(key->back()), EntryKind::value).value = std::move(*value);
+    }
+    return {};
+  }
+
+  qovrin::Result<Node> parseValue(std::size_t depth) {
+    skipBlanks(cursor_);
+    if (cursor_.atEnd()) return fail(Error::Syntax);
+    Node node;
+    node.line = cursor_.line;
+    node.column = cursor_.column;
+    auto value = parseValueAfterBlanks(depth);
+    if (!value) return fail(value.error());
+    node.value = std::move(*value);
+    return node;
+  }
+
+  qovrin::Result<Node::TomlValue> keyword(std::string_view word, Node::TomlValue value) {
+    if (!cursor_.startsWith(word)) return fail(Error::Syntax);
+    cursor_.advance(word.size());
+    return value;
+  }
+
+  qovrin::Result<Node::TomlValue> parseValueAfterBlanks(std::size_t depth) {
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    const double quiet_nan = std::bit_cast<double>(std::uint64_t{0x7FF8000000000000});
+    switch (const char first = cursor_.peek()) {
+      case '"':
+      case '\'': {
+        auto text = parseString(cursor_);
+        if (!text) return fail(text.error());
+        return Node::TomlValue(std::move(*text));
+      }
+      case 't': return keyword("true", true);
+      case 'f': return keyword("false", false);
+      case 'i': return keyword("inf", kInfinity);
+      case 'n': return keyword("nan", quiet_nan);
+      case '[': return parseArray(depth + 1);
+      case '{': return parseInlineTable(depth + 1);
+      case '+':
+      case '-': {
+        const std::string_view word = cursor_.text.substr(cursor_.position + 1, 3);
+        if (word == "inf" || word == "nan") {
+          cursor_.advance(4);
+          const double magnitude = word == "inf" ? kInfinity : quiet_nan;
+          return Node::TomlValue(first == '-' ? -magnitude : magnitude);
+        }
+        return parseNumberToken(cursor_);
+      }
+      default:
+        if (qovrin::isAsciiDigit(first)) return parseNumberToken(cursor_);
+        return fail(Error::Syntax);
+    }
+  }
+
+  qovrin::Result<Node::TomlValue> parseArray(std::size_t depth) {
+    if (depth > kMaxNestingDepth) return fail(Error::Syntax);
+    cursor_.advance();
+    Node::Array items;
+    skipWhitespaceNewlinesAndComments(cursor_);
+    while (cursor_.peek() != ']') {
+      auto item = parseValue(depth);
+      if (!item) return fail(item.error());
+      items.push_back(std::move(*item));
+      skipWhitespaceNewlinesAndComments(cursor_);
+      if (cursor_.peek() == ',') {
+        cursor_.advance();
+        skipWhitespaceNewlinesAndComments(cursor_);
+      } else if (cursor_.peek() != ']') {
+        return fail(Error::Syntax);
+      }
+    }
+    cursor_.advance();
+    return Node::TomlValue(std::move(items));
+  }
+
+  // Dotted keys stay one joined key here; a repeated key replaces the earlier
+  // value in place, as in ordinary tables.
+  qovrin::Result<Node::TomlValue> parseInlineTable(std::size_t depth) {
+    if (depth > kMaxNestingDepth) return fail(Error::Syntax);
+    cursor_.advance();
+    Node::Table entries;
+    KeyIndex index;
+    skipBlanks(cursor_);
+    if (cursor_.peek() == '}') {
+      cursor_.advance();
+      return Node::TomlValue(std::move(entries));
+    }
+    while (true) {
+      skipBlanks(cursor_);
+      auto key = parseKey(cursor_);
+      if (!key) return fail(key.error());
+      skipBlanks(cursor_);
+      if (cursor_.peek() != '=') return fail(Error::Syntax);
+      cursor_.advance();
+      auto value = parseValue(depth);
+      if (!value) return fail(value.error());
+      std::string joined = key->size() == 1 ? std::move(key->front()) : joinKey(*key);
+      if (const auto position = index.find(joined)) {
+        entries[*position].node = std::move(*value);
+      } else {
+        index.add(joined, entries.size());
+        entries.push_back(TableEntry{std::move(joined), std::move(*value)});
+      }
+      skipBlanks(cursor_);
+      if (cursor_.peek() == '}') break;
+      if (cursor_.peek() != ',') return fail(Error::Syntax);
+      cursor_.advance();
+    }
+    cursor_.advance();
+    return Node::TomlValue(std::move(entries));
+  }
+
+  Node storeToNode(std::size_t store) {
+    Node::Table table;
+    table.reserve(stores_[store].entries.size());
+    for (StoreEntry& entry : stores_[store].entries) {
+      switch (entry.kind) {
+        case EntryKind::value:
+          table.push_back(TableEntry{std::move(entry.key), std::move(entry.value)});
+          break;
+        case EntryKind::table:
+          table.push_back(TableEntry{std::move(entry.key), storeToNode(entry.table)});
+          break;
+        case EntryKind::array_of_tables: {
+          Node::Array tables;
+          tables.reserve(entry.tables.size());
+          for (const std::size_t child : entry.tables) tables.push_back(storeToNode(child));
+          table.push_back(TableEntry{std::move(entry.key), Node{std::move(tables), 0, 0}});
+          break;
+        }
+      }
+    }
+    return Node{std::move(table), 0, 0};
+  }
+
+  Cursor cursor_;
+  std::deque<TableStore> stores_;  // index 0 is the document's top level
+  std::size_t current_ = 0;
+};
+
+}  // namespace
+
+std::string_view kindName(NodeKind kind) noexcept {
+  static constexpr std::string_view kNames[] = {"string", "int64", "fp64", "boolean", "timestamp", "array", "table"};
+  return kNames[static_cast<std::size_t>(kind)];
+}
+
+qovrin::Result<ParseResult> parse(std::string_view text) { return Parser(text).run(); }
+
+}  // namespace data::toml_parser

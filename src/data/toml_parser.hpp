@@ -1,0 +1,59 @@
+#pragma once
+// The program's own TOML reader, shared by the project file and the toml.*
+// builtins. It reads a practical, lenient subset of TOML into a tree whose
+// root is a table; dates and times are kept as the text written.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "common/error.hpp"
+
+namespace data::toml_parser {
+
+// Tag order is fixed: NodeKind is the index of the active alternative.
+enum class NodeKind : std::uint8_t { string, int64, fp64, boolean, timestamp, array, table };
+
+// "string", "int64", "fp64", "boolean", "timestamp", "array", "table".
+std::string_view kindName(NodeKind kind) noexcept;
+
+// A date, a time or both, exactly as written; only its shape is checked.
+struct Timestamp {
+  std::string text;
+};
+
+struct TableEntry;
+
+struct Node {
+  using Array = std::vector<Node>;
+  using Table = std::vector<TableEntry>;  // document order, keys unique
+  using TomlValue = std::variant<std::string, std::int64_t, double, bool, Timestamp, Array, Table>;
+
+  TomlValue value;
+  // Where the value began (1-based); 0 for tables and arrays of tables that
+  // headers and dotted keys made.
+  std::uint64_t line = 0;
+  std::uint64_t column = 0;
+
+  NodeKind kind() const noexcept { return static_cast<NodeKind>(value.index()); }
+};
+
+struct TableEntry {
+  std::string key;
+  Node node;
+};
+
+struct ParseResult {
+  Node root;  // always a table
+};
+
+// Arrays and inline tables nested deeper than this are refused with Syntax, so
+// hostile input cannot exhaust the stack.
+inline constexpr std::size_t kMaxNestingDepth = 512;
+
+// Reads a whole document. Failures: Syntax, DuplicateKey, Overflow.
+qovrin::Result<ParseResult> parse(std::string_view text);
+
+}  // namespace data::toml_parser

@@ -1,0 +1,167 @@
+#include "data/toml_parser.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "common/error_of.hpp"
+
+using qovrin::testing::errorOf;
+
+namespace {
+
+using data::toml_parser::Node;
+using data::toml_parser::NodeKind;
+using data::toml_parser::parse;
+using qovrin::Error;
+
+std::string shortestText(double number) {
+  char buffer[64];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, number).ptr;
+  return std::string(buffer, end);
+}
+
+// Compact text of a tree: {key=value,...}, [items], "strings", @timestamps,
+// floats with a "f" prefix.
+std::string render(const Node& node) {
+  switch (node.kind()) {
+    case NodeKind::string: return '"' + std::get<std::string>(node.value) + '"';
+    case NodeKind::int64: return std::to_string(std::get<std::int64_t>(node.value));
+    case NodeKind::fp64: return "f" + shortestText(std::get<double>(node.value));
+    case NodeKind::boolean: return std::get<bool>(node.value) ? "true" : "false";
+    case NodeKind::timestamp: return '@' + std::get<data::toml_parser::Timestamp>(node.value).text;
+    case NodeKind::array: {
+      std::string out = "[";
+      for (const Node& item : std::get<Node::Array>(node.value)) out += (out.size() > 1 ? "," : "") + render(item);
+      return out + "]";
+    }
+    case NodeKind::table: {
+      std::string out = "{";
+      for (const auto& entry : std::get<Node::Table>(node.value))
+        out += (out.size() > 1 ? "," : "") + entry.key + "=" + render(entry.node);
+      return out + "}";
+    }
+  }
+  return "?";
+}
+
+std::string rendered(std::string_view text) {
+  const auto result = parse(text);
+  if (!result) return "error " + std::string(qovrin::errorName(result.error()));
+  return render(result->root);
+}
+
+TEST(TomlParser, ReadsDocumentsIntoTrees) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"", "{}"},
+      {"# only\n\r\n  # comments\n", "{}"},
+      {"b = 1 a = 2", "{b=1,a=2}"},
+      {"a = 1\na = 2", "{a=2}"},
+      {"[t] x = 1", "{t={x=1}}"},
+      {"[t]\nx = 1\n[u]\n[t]\ny = 2", "{t={x=1,y=2},u={}}"},
+      {"a.b = 1\na = 2", "{a=2}"},
+      {"a.b = 1\na.c = 2", "{a={b=1,c=2}}"},
+      {"[[f]]\n[[f]]\n[[f]]\n[f.g]\nx = 1\n[f]\ny = 2", "{f=[{},{},{g={x=1},y=2}]}"},
+      {"[[a.b]]\nx = 1\n[[a.b]]\nx = 2", "{a={b=[{x=1},{x=2}]}}"},
+      {"\"a.b\" = 1", "{a.b=1}"},
+      {"[a.\"b.c\"]\nx = 1", "{a={b.c={x=1}}}"},
+      {"x = {a.b = 1}", "{x={a.b=1}}"},
+      {"x = {k = 1, k = 2, j = 3}", "{x={k=2,j=3}}"},
+      {"x = [1, 'lit', [1.5], {k = true},]", "{x=[1,\"lit\",[f1.5],{k=true}]}"},
+      {"x = [\n  1, # one\n  2\n]", "{x=[1,2]}"},
+      {"= 1", "{=1}"},
+      {"[a]\n[]\nb = 1", "{a={},b=1}"},
+      {"a = 1 # c\n[b] # d\nc = 2", "{a=1,b={c=2}}"},
+      {"n = [0xFF, 0o17, 0b1010, 1_000, +5, -0, 007, -9223372036854775808]",
+       "{n=[255,15,10,1000,5,0,7,-9223372036854775808]}"},
+      {"n = [1e3, -2.5, +inf, inf, 6.02_2e2]", "{n=[f1000,f-2.5,finf,finf,f602.2]}"},
+      {"d = [1979-05-27T07:32:00Z, 1979-05-27, 07:32, 07:32:00.5, 1979-05-27t07:32:00-07:00]",
+       "{d=[@1979-05-27T07:32:00Z,@1979-05-27,@07:32,@07:32:00.5,@1979-05-27t07:32:00-07:00]}"},
+      {R"(s = ["a\tb\u00E9\U0001F600", 'c:\x', "q\"\\"])", "{s=[\"a\tb\xC3\xA9\xF0\x9F\x98\x80\",\"c:\\x\",\"q\"\\\"]}"},
+      {"s = \"\"\"\nline\r\n\"two\"\" x\"\"\"", "{s=\"line\r\n\"two\"\" x\"}"},
+      {"s = \"\"\"\\\n   \n  joined \\\n  here\"\"\"", "{s=\"joined here\"}"},
+      {"s = '''\nraw \\n '' '''", "{s=\"raw \\n '' \"}"},
+      {"a = truex = 1", "{a=true,x=1}"},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(rendered(text), expected) << text;
+}
+
+TEST(TomlParser, RefusesBadDocuments) {
+  const std::pair<std::string_view, Error> cases[] = {
+      {"a = ", Error::Syntax},
+      {"a", Error::Syntax},
+      {"[a", Error::Syntax},
+      {"[[a]", Error::Syntax},
+      {"a = tru", Error::Syntax},
+      {"a = nope", Error::Syntax},
+      {"a = @", Error::Syntax},
+      {"a = \"open", Error::Syntax},
+      {"a = \"two\nlines\"", Error::Syntax},
+      {"a = 'open", Error::Syntax},
+      {"a = \"\"\"open", Error::Syntax},
+      {"a = '''open", Error::Syntax},
+      {R"(a = "\e")", Error::Syntax},
+      {R"(a = "\uD800")", Error::Syntax},
+      {R"(a = "\U00110000")", Error::Syntax},
+      {R"(a = "\u12")", Error::Syntax},
+      {"a = \"x\\", Error::Syntax},
+      {"a = \"\"\"x\\ \ny\"\"\"", Error::Syntax},
+      {"a = 1979-05-27 07:32:00", Error::Syntax},
+      {"a = 12ab", Error::Syntax},
+      {"a = [1 2]", Error::Syntax},
+      {"a = [1,", Error::Syntax},
+      {"a = {x = 1,}", Error::Syntax},
+      {"a = {x = 1,\n y = 2}", Error::Syntax},
+      {"a = {x = 1", Error::Syntax},
+      {"a = 9223372036854775808", Error::Overflow},
+      {"a = 0xFFFFFFFFFFFFFFFF", Error::Syntax},
+      {"a = +_1", Error::Overflow},
+      {"a = 1.2.3", Error::Overflow},
+      {"a = 1\n[a]", Error::DuplicateKey},
+      {"a = 1\na.b = 2", Error::DuplicateKey},
+      {"a = {}\n[a.b]", Error::DuplicateKey},
+      {"[x]\n[[x]]", Error::DuplicateKey},
+      {"x = 1\n[[x]]", Error::DuplicateKey},
+  };
+  for (const auto& [text, error] : cases) EXPECT_EQ(errorOf(parse(text)), error) << text;
+}
+
+TEST(TomlParser, SpecialFloatsKeepTheirSign) {
+  const auto result = parse("a = -nan\nb = nan\nc = -inf");
+  ASSERT_TRUE(result);
+  const auto& entries = std::get<Node::Table>(result->root.value);
+  EXPECT_TRUE(std::isnan(std::get<double>(entries[0].node.value)));
+  EXPECT_TRUE(std::signbit(std::get<double>(entries[0].node.value)));
+  EXPECT_EQ(std::bit_cast<std::uint64_t>(std::get<double>(entries[1].node.value)), 0x7FF8000000000000u);
+  EXPECT_EQ(std::get<double>(entries[2].node.value), -std::numeric_limits<double>::infinity());
+}
+
+TEST(TomlParser, RecordsWhereValuesBegin) {
+  using Place = std::pair<std::uint64_t, std::uint64_t>;
+  const auto placeOf = [](const Node& node) { return Place(node.line, node.column); };
+  const auto result = parse("a = 1\n[t]\n  b = [2]");
+  ASSERT_TRUE(result);
+  const auto& entries = std::get<Node::Table>(result->root.value);
+  EXPECT_EQ(placeOf(result->root), Place(1, 1));
+  EXPECT_EQ(placeOf(entries[0].node), Place(1, 5));
+  EXPECT_EQ(placeOf(entries[1].node), Place(0, 0));
+  EXPECT_EQ(placeOf(std::get<Node::Table>(entries[1].node.value)[0].node), Place(3, 7));
+}
+
+TEST(TomlParser, DeepNestingIsRefusedNotACrash) {
+  const std::pair<std::string, Error> cases[] = {
+      {"a = " + std::string(100000, '['), Error::Syntax},
+      {"a = " + std::string(100000, '{'), Error::Syntax},
+      {"[" + std::string(100000, '.') + "]", Error::Syntax},
+  };
+  for (const auto& [text, error] : cases) EXPECT_EQ(errorOf(parse(text)), error) << text.substr(0, 8);
+  std::string deep = "a = ";
+  deep += std::string(data::toml_parser::kMaxNestingDepth, '[') + std::string(data::toml_parser::kMaxNestingDepth, ']');
+  EXPECT_TRUE(parse(deep));
+}
+
+}  // namespace
