@@ -7,6 +7,7 @@ A case is a folder:
   stdout     the expected standard output, exactly (default: empty)
   stderr     the expected standard error, exactly (default: empty)
   stdout.re  instead of stdout: a regular expression the whole output must match
+  stderr.re  the same for the standard error
   expect/    files that the run must leave with exactly this content, at the
              same place under the working directory
   outputs    lines "<path> <hex bytes ...>" (the file must hold exactly these
@@ -24,7 +25,7 @@ import subprocess
 import sys
 import tempfile
 
-META = {"expect", "cmd", "status", "stdout", "stderr", "stdout.re", "outputs"}
+META = {"expect", "cmd", "status", "stdout", "stderr", "stdout.re", "stderr.re", "outputs"}
 
 
 def read(case, name, default=None):
@@ -72,14 +73,13 @@ def main():
         status = int(read(case, "status", "0").strip())
         if run.returncode != status:
             failures.append(f"exit status {run.returncode}, expected {status}")
-        pattern = read(case, "stdout.re")
-        if pattern is not None:
-            if not re.fullmatch(pattern.rstrip("\n") + "\n?", stdout, re.DOTALL):
-                failures.append(f"stdout does not match {pattern!r}:\n{stdout}")
-        elif stdout != read(case, "stdout", ""):
-            failures.append(f"stdout differs:\n--- got\n{stdout}--- expected\n{read(case, 'stdout', '')}")
-        if stderr != read(case, "stderr", ""):
-            failures.append(f"stderr differs:\n--- got\n{stderr}--- expected\n{read(case, 'stderr', '')}")
+        for name, got in (("stdout", stdout), ("stderr", stderr)):
+            pattern = read(case, name + ".re")
+            if pattern is not None:
+                if not re.fullmatch(pattern.rstrip("\n") + "\n?", got, re.DOTALL):
+                    failures.append(f"{name} does not match {pattern!r}:\n{got}")
+            elif got != read(case, name, ""):
+                failures.append(f"{name} differs:\n--- got\n{got}--- expected\n{read(case, name, '')}")
 
         for line in read(case, "outputs", "").splitlines():
             if not line.strip():
