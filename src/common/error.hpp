@@ -200,6 +200,7 @@ namespace qovrin {
   X(UnsupportedX86Instruction) \
   X(UnsupportedXLen) \
   X(WrapFixupOutOfRange) \
+  X(WriteFailed) \
 
 enum class Error : std::uint16_t {
 #define QOVRIN_ERROR_ENUMERATOR(name) name,

@@ -1,0 +1,39 @@
+#include "main/assembled_flat.hpp"
+
+#include <string>
+
+#include "main/diagnostics_output.hpp"
+
+namespace qovrin::main {
+
+Result<AssembledFlat> assembleModuleFlatChecked(std::unique_ptr<frontend::module::Module> module,
+                                                StreamWriter& errors, TimingTrace& trace) {
+  std::uint64_t printed = 0;
+  const auto printNew = [&]() -> Status {
+    std::string text;
+    const Status appended = appendNewDiagnostics(text, *module, printed);
+    errors.write(text);
+    return appended;
+  };
+  QOVRIN_TRY(printNew());
+  if (module->diagnostics().hasErrors()) return fail(Error::FrontendDiagnostics);
+
+  AssemblyTimingObserver timing{0, &trace};
+  const assembly::AssemblyObserver observer{
+      &timing,
+      [](void* context, assembly::Phase phase) noexcept {
+        static_cast<AssemblyTimingObserver*>(context)->begin(static_cast<std::uint8_t>(phase));
+      },
+      [](void* context, assembly::Phase phase) noexcept {
+        static_cast<AssemblyTimingObserver*>(context)->end(static_cast<std::uint8_t>(phase));
+      },
+      true};
+  auto assembled = assembly::assembleFlat(*module, observer);
+  const Status printedAfter = printNew();
+  if (!assembled) return fail(printedAfter ? assembled.error() : printedAfter.error());
+  QOVRIN_TRY(printedAfter);
+  if (module->diagnostics().hasErrors()) return fail(Error::FrontendDiagnostics);
+  return AssembledFlat{std::move(module), std::move(*assembled)};
+}
+
+}  // namespace qovrin::main

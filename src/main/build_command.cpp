@@ -1,0 +1,141 @@
+#include <memory>
+#include <string>
+
+#include "data/config.hpp"
+#include "data/toml_parser.hpp"
+#include "frontend/lower/root.hpp"
+#include "frontend/module.hpp"
+#include "main/output_files.hpp"
+#include "main/platform.hpp"
+#include "main/road.hpp"
+
+namespace qovrin::main {
+namespace {
+
+using frontend::target::Target;
+
+Result<data::config::ProjectConfig> readProjectConfig() {
+  auto text = readSourceFile("qovrin.toml");
+  if (!text) {
+    if (text.error() == Error::FileNotFound) return data::config::ProjectConfig{};
+    return fail(text.error());
+  }
+  auto document = data::toml_parser::parse(*text);
+  if (!document) return fail(document.error());
+  return data::config::projectConfigFromToml(document->root);
+}
+
+struct IsaRow {
+  std::string_view name;
+  frontend::target::Isa isa;
+  std::uint16_t defaultBits;
+};
+
+constexpr IsaRow kIsaRows[] = {
+    {"x86-64", frontend::target::Isa::x86, 64},  {"x86_64", frontend::target::Isa::x86, 64},
+    {"x64", frontend::target::Isa::x86, 64},     {"x86", frontend::target::Isa::x86, 32},
+    {"x86-32", frontend::target::Isa::x86, 32},  {"rv64", frontend::target::Isa::riscv, 64},
+    {"riscv64", frontend::target::Isa::riscv, 64}, {"rv32", frontend::target::Isa::riscv, 32},
+    {"riscv32", frontend::target::Isa::riscv, 32}};
+
+// A target the command line names explicitly wins, even the default
+// x86-64; then [build] target; then [target] isa with its bits.
+Result<Target> chooseTarget(const CliOptions& options, const data::config::ProjectConfig& config) {
+  if (options.targetGiven) return options.target;
+  if (config.target) {
+    const auto target = parseTarget(*config.target);
+    if (!target) return fail(Error::InvalidBuildConfig);
+    return *target;
+  }
+  if (!config.isa) return Target::x86(64);
+  for (const IsaRow& row : kIsaRows) {
+    if (row.name != *config.isa) continue;
+    const std::uint16_t bits = config.bits.value_or(row.defaultBits);
+    if (row.isa == frontend::target::Isa::x86) {
+      if (bits != 16 && bits != 32 && bits != 64) return fail(Error::InvalidModeBits);
+      return Target::x86(bits);
+    }
+    if (bits != 32 && bits != 64) return fail(Error::InvalidModeBits);
+    return Target::riscv(static_cast<std::uint8_t>(bits));
+  }
+  return fail(Error::InvalidBuildConfig);
+}
+
+frontend::value::Value defineValue(const data::config::ProjectDefine& define) {
+  if (const auto* number = std::get_if<std::uint64_t>(&define.value)) return frontend::value::Value::integer(*number);
+  if (const auto* flag = std::get_if<bool>(&define.value)) return frontend::value::Value::boolean(*flag);
+  return frontend::value::Value::string(std::get<std::string>(define.value));
+}
+
+struct LoadedFile {
+  std::string path;
+  std::string text;
+};
+
+}  // namespace
+
+int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
+  const auto topLevelFailure = [&](Error error) {
+    streams.err.write("error: ");
+    streams.err.write(errorName(error));
+    streams.err.write("\n");
+    (void)streams.err.flush();
+    return 1;
+  };
+  TimingTrace trace;
+  trace.start = platform::monotonicNanoseconds();
+  auto config = readProjectConfig();
+  if (!config) return topLevelFailure(config.error());
+  const auto target = chooseTarget(options, *config);
+  if (!target) return topLevelFailure(target.error());
+  const std::string sourcePath(options.sourcePath ? std::string(*options.sourcePath)
+                                                  : config->source.value_or("src/main.qov"));
+
+  RunDisplay display("qovrin build", options.progress, streams);
+  std::vector<LoadedFile> files;
+  const auto readStep = [&](std::string_view node, const std::string& path) -> Status {
+    const auto id = display.start(node);
+    const std::int64_t start = platform::monotonicNanoseconds();
+    auto text = readSourceFile(path);
+    display.end(id);
+    if (!text) return fail(text.error());
+    trace.add(TimingTag::readSource, platform::monotonicNanoseconds() - start);
+    files.push_back({path, std::move(*text)});
+    return {};
+  };
+  for (const std::string& include : config->includeFiles)
+    if (auto read = readStep("read include", include); !read) return failRun(streams, display, "error: ", read.error());
+  if (auto read = readStep("read source", sourcePath); !read) return failRun(streams, display, "error: ", read.error());
+
+  constexpr std::string_view kFailed = "error: build failed: ";
+  const auto assembleNode = display.start("assemble flat");
+  auto module = std::make_unique<frontend::module::Module>(*target);
+  for (const auto& define : config->defines) {
+    const Status defined = module->defineValue(define.name, defineValue(define), false, {});
+    if (!defined) return failRun(streams, display, kFailed, defined.error());
+  }
+  const auto roots = buildIncludeRoots();
+  if (!roots) return failRun(streams, display, kFailed, Error::FileNotFound);
+
+  for (const LoadedFile& file : files) {
+    const auto identity = canonicalFileIdentity(file.path);
+    const std::int64_t start = platform::monotonicNanoseconds();
+    const Status lowered = frontend::lower::root::lowerSourceIntoModuleWithPathOptions(
+        *module, file.path, file.text, pathOptionsFor(*roots, identity));
+    trace.add(TimingTag::parseLower, platform::monotonicNanoseconds() - start);
+    if (lowered) continue;
+    if (!module->diagnostics().hasErrors()) return failRun(streams, display, kFailed, lowered.error());
+    break;
+  }
+
+  auto assembled = assembleModuleFlatChecked(std::move(module), streams.err, trace);
+  if (!assembled) return failRun(streams, display, kFailed, assembled.error());
+  display.end(assembleNode);
+
+  RunOutputs outputs{sourcePath, "", std::nullopt, options.timing, "build"};
+  outputs.outputPath = options.outputPath ? std::string(*options.outputPath) : config->output.value_or("build/app.bin");
+  if (options.listingPath) outputs.listingPath = std::string(*options.listingPath);
+  return finishAssembledRun(outputs, *assembled, streams, display, trace);
+}
+
+}  // namespace qovrin::main

@@ -1,0 +1,73 @@
+#include "main/driver.hpp"
+
+#include <string>
+
+#include "main/init_command.hpp"
+#include "main/platform.hpp"
+#include "main/road.hpp"
+
+namespace qovrin::main {
+namespace {
+
+// A failure that reaches the top of the program: "error: <name>", status 1.
+int reportFailure(StandardStreams& streams, Error error) {
+  streams.err.write("error: ");
+  streams.err.write(errorName(error));
+  streams.err.write("\n");
+  (void)streams.err.flush();
+  return 1;
+}
+
+int reportIssue(StandardStreams& streams, const CliParseIssue& issue) {
+  streams.err.write(cliParseIssueLine(issue));
+  streams.err.write(helpText());
+  if (auto flushed = streams.err.flush(); !flushed) return reportFailure(streams, flushed.error());
+  return 2;
+}
+
+// Text for the standard output that ends a successful command.
+int finishWith(StandardStreams& streams, std::string_view text) {
+  streams.out.write(text);
+  if (auto flushed = streams.out.flush(); !flushed) return reportFailure(streams, flushed.error());
+  return 0;
+}
+
+int runHelp(StandardStreams& streams, HelpTopic topic) {
+  if (topic == HelpTopic::usage) return finishWith(streams, helpText());
+  std::string text = "QOVRIN ";
+  text += kVersion;
+  text += "\n\n";
+  text += helpTopicText(topic);
+  return finishWith(streams, text);
+}
+
+int runInit(StandardStreams& streams, std::span<const std::string_view> arguments) {
+  const auto parsed = parseInitOptions(arguments);
+  if (const auto* issue = std::get_if<CliParseIssue>(&parsed)) return reportIssue(streams, *issue);
+  if (const auto* help = std::get_if<HelpCommand>(&parsed)) return runHelp(streams, help->topic);
+  const auto name = runInitCommand(std::get<InitOptions>(parsed));
+  if (!name) return reportFailure(streams, name.error());
+  return finishWith(streams, "initialized QOVRIN project " + *name + "\n");
+}
+
+}  // namespace
+
+int runMain(std::span<const std::string_view> arguments) {
+  platform::ignoreBrokenPipes();
+  StandardStreams streams;
+  const Command command = parseCommandLine(arguments);
+  if (const auto* issue = std::get_if<CliParseIssue>(&command)) return reportIssue(streams, *issue);
+  if (const auto* help = std::get_if<HelpCommand>(&command)) return runHelp(streams, help->topic);
+  if (const auto* init = std::get_if<InitCommand>(&command)) return runInit(streams, init->arguments);
+  if (const auto* build = std::get_if<BuildCommand>(&command)) return runBuildCommand(build->options, streams);
+  const CliOptions& options = std::get<AssembleCommand>(command).options;
+  if (options.version) {
+    std::string line = "QOVRIN ";
+    line += kVersion;
+    line += "\n";
+    return finishWith(streams, line);
+  }
+  return runAssembleRoad(options, streams);
+}
+
+}  // namespace qovrin::main

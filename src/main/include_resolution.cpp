@@ -1,0 +1,101 @@
+#include "main/include_resolution.hpp"
+
+#include <algorithm>
+
+#include "common/ascii.hpp"
+#include "main/platform.hpp"
+
+namespace qovrin::main {
+namespace {
+
+bool isSeparator(char c) noexcept { return c == '/' || c == '\\'; }
+
+// Tries each place of the search order until `attempt` gives an answer other
+// than IncludeNotAvailable.
+template <typename T, typename Attempt>
+Result<T> searchPlaces(const IncludeRoots& roots, std::string_view name, std::optional<std::string_view> base,
+                       Attempt attempt) {
+  if (isAbsoluteIncludeName(name)) return attempt(std::string(name));
+  if (base) {
+    auto found = attempt(resolveIncludePath(*base, name));
+    if (found || found.error() != Error::IncludeNotAvailable) return found;
+  }
+  {
+    auto found = attempt(joinPath(joinPath(roots.workingDir, "include"), name));
+    if (found || found.error() != Error::IncludeNotAvailable) return found;
+  }
+  if (roots.exeIncludeDir) return attempt(joinPath(*roots.exeIncludeDir, name));
+  return fail(Error::IncludeNotAvailable);
+}
+
+}  // namespace
+
+std::optional<IncludeRoots> buildIncludeRoots() {
+  auto workingDir = platform::currentDirectory();
+  if (!workingDir) return std::nullopt;
+  IncludeRoots roots{std::move(*workingDir), std::nullopt};
+  if (auto exeDir = platform::executableDirectory()) roots.exeIncludeDir = joinPath(*exeDir, "include");
+  return roots;
+}
+
+bool isAbsoluteIncludeName(std::string_view name) noexcept {
+  if (!name.empty() && isSeparator(name.front())) return true;
+  return name.size() >= 3 && isAsciiLetter(name[0]) && name[1] == ':' && isSeparator(name[2]);
+}
+
+std::string joinPath(std::string_view head, std::string_view tail) {
+  if (head.empty()) return std::string(tail);
+  if (tail.empty()) return std::string(head);
+  std::string path(head);
+  const bool headEnds = head.back() == '/';
+  const bool tailBegins = tail.front() == '/';
+  if (headEnds && tailBegins)
+    tail.remove_prefix(1);
+  else if (!headEnds && !tailBegins)
+    path += '/';
+  path += tail;
+  return path;
+}
+
+std::string resolveIncludePath(std::string_view base, std::string_view name) {
+  const std::size_t separator = base.find_last_of("/\\");
+  if (separator == std::string_view::npos) return std::string(name);
+  // A source at the root of the file system includes from the root, not
+  // from the working directory.
+  if (separator == 0) return joinPath(base.substr(0, 1), name);
+  return joinPath(base.substr(0, separator), name);
+}
+
+Result<ResolvedInclude> resolveFileInclude(const IncludeRoots& roots, std::string_view name,
+                                           std::optional<std::string_view> base) {
+  return searchPlaces<ResolvedInclude>(roots, name, base, [](std::string candidate) -> Result<ResolvedInclude> {
+    auto real = platform::realPath(candidate);
+    if (!real) return fail(Error::IncludeNotAvailable);
+    auto text = platform::readWholeFile(*real);
+    if (!text) return fail(Error::IncludeNotAvailable);
+    return ResolvedInclude{std::move(candidate), std::move(*real), std::move(*text)};
+  });
+}
+
+Result<std::vector<std::string>> listFileIncludeDirectory(const IncludeRoots& roots, std::string_view name,
+                                                          std::optional<std::string_view> base) {
+  return searchPlaces<std::vector<std::string>>(
+      roots, name, base, [](const std::string& candidate) -> Result<std::vector<std::string>> {
+        auto entries = platform::directoryEntries(candidate);
+        if (!entries) return fail(Error::IncludeNotAvailable);
+        std::stable_sort(entries->begin(), entries->end());
+        return std::move(*entries);
+      });
+}
+
+bool isFileIncludeDirectory(const IncludeRoots& roots, std::string_view name, std::optional<std::string_view> base) {
+  const auto found = searchPlaces<bool>(roots, name, base, [](const std::string& candidate) -> Result<bool> {
+    if (!platform::isDirectory(candidate)) return fail(Error::IncludeNotAvailable);
+    return true;
+  });
+  return found.value_or(false);
+}
+
+std::optional<std::string> canonicalFileIdentity(const std::string& path) { return platform::realPath(path); }
+
+}  // namespace qovrin::main

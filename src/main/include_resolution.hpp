@@ -1,0 +1,55 @@
+#pragma once
+// How `include`, `import` and the file builtins find files: an absolute name
+// as written; otherwise beside the including file, then in "include" under
+// the working directory, then in "include" beside the executable.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/error.hpp"
+
+namespace qovrin::main {
+
+// Shared by every lookup of one run; built once before lowering starts.
+struct IncludeRoots {
+  std::string workingDir;
+  std::optional<std::string> exeIncludeDir;
+};
+
+struct ResolvedInclude {
+  std::string path;      // the candidate under which the file was read
+  std::string realPath;  // that file's real path
+  std::string text;
+};
+
+// OutOfMemory-free form of the roots: the working directory and the
+// "include" folder beside the executable when it can be found. Nothing when
+// the working directory cannot be read.
+std::optional<IncludeRoots> buildIncludeRoots();
+
+bool isAbsoluteIncludeName(std::string_view name) noexcept;
+
+// Concatenates with one '/' between non-empty parts.
+std::string joinPath(std::string_view head, std::string_view tail);
+
+// The candidate beside the including file `base`.
+std::string resolveIncludePath(std::string_view base, std::string_view name);
+
+// IncludeNotAvailable when no place has a readable file of that name.
+Result<ResolvedInclude> resolveFileInclude(const IncludeRoots& roots, std::string_view name,
+                                           std::optional<std::string_view> base);
+
+// Entry names of the first directory found, sorted byte-wise;
+// IncludeNotAvailable when there is none.
+Result<std::vector<std::string>> listFileIncludeDirectory(const IncludeRoots& roots, std::string_view name,
+                                                          std::optional<std::string_view> base);
+
+bool isFileIncludeDirectory(const IncludeRoots& roots, std::string_view name, std::optional<std::string_view> base);
+
+// The source's real path, or nothing when it cannot be resolved (the caller
+// then uses the path as given).
+std::optional<std::string> canonicalFileIdentity(const std::string& path);
+
+}  // namespace qovrin::main

@@ -1,0 +1,55 @@
+#pragma once
+// `qovrin init`: a starter project (qovrin.toml, src/main.qov,
+// include/README.md) for an instruction set, output model and bit width.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "common/error.hpp"
+#include "main/cli.hpp"
+
+namespace qovrin::main {
+
+struct InitOptions {
+  std::optional<std::string_view> directory;
+  std::optional<std::string_view> name;
+  std::string_view isa = "x86-64";
+  std::uint16_t bits = 64;
+  std::string_view os = "bin";
+  std::string_view abi = "none";
+  bool force = false;
+};
+
+enum class InitTemplateKind : std::uint8_t {
+  flatX86 = 0,
+  flatX86_64 = 1,
+  flatRiscv32 = 2,
+  flatRiscv64 = 3,
+  pe32 = 4,
+  pe64 = 5,
+  elf32 = 6,
+  elf64 = 7,
+};
+
+// The init options (arguments after "init"), the usage help, or an issue.
+std::variant<InitOptions, HelpCommand, CliParseIssue> parseInitOptions(std::span<const std::string_view> arguments);
+
+InitTemplateKind initTemplateKind(const InitOptions& options) noexcept;
+std::string_view initOutputPath(InitTemplateKind kind) noexcept;
+std::string starterSource(InitTemplateKind kind);
+std::string_view includeGuidanceText() noexcept;
+
+// The project name: --name, else the last component of the directory, else
+// of the working directory.
+std::string initProjectName(const InitOptions& options, std::string_view workingDir);
+
+std::string projectFileText(std::string_view name, std::string_view outputPath, const InitOptions& options);
+
+// Writes the project; returns the project name for the closing line.
+Result<std::string> runInitCommand(const InitOptions& options);
+
+}  // namespace qovrin::main

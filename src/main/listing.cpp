@@ -1,0 +1,96 @@
+#include "main/listing.hpp"
+
+#include "common/ascii.hpp"
+#include "frontend/listing.hpp"
+
+namespace qovrin::main {
+namespace {
+
+struct SourceLine {
+  std::uint32_t number = 0;
+  std::string_view text;
+};
+
+// The line holding `offset`: its 1-based number and its text without the
+// surrounding blanks and line ends.
+SourceLine sourceLineAt(std::string_view text, std::uint32_t offset) {
+  const std::size_t limit = std::min<std::size_t>(offset, text.size());
+  std::uint32_t number = 1;
+  std::size_t lineStart = 0;
+  for (std::size_t index = 0; index < limit; ++index) {
+    if (text[index] == '\n' || (text[index] == '\r' && (index + 1 >= text.size() || text[index + 1] != '\n'))) {
+      ++number;
+      lineStart = index + 1;
+    }
+  }
+  std::size_t lineEnd = text.find_first_of("\r\n", limit);
+  if (lineEnd == std::string_view::npos) lineEnd = text.size();
+  return {number, trim(text.substr(lineStart, lineEnd - lineStart), " \t\r\n")};
+}
+
+bool addOverflows(std::uint64_t a, std::uint64_t b, std::uint64_t& sum) noexcept {
+  return __builtin_add_overflow(a, b, &sum);
+}
+
+void appendHexBytes(std::string& out, const std::uint8_t* bytes, std::size_t count) {
+  constexpr std::string_view kDigits = "0123456789abcdef";
+  for (std::size_t index = 0; index < count; ++index) {
+    if (index != 0) out += ' ';
+    out += kDigits[bytes[index] >> 4];
+    out += kDigits[bytes[index] & 0xF];
+  }
+}
+
+}  // namespace
+
+Result<std::string> renderListing(std::string_view sourcePath, const AssembledFlat& assembled) {
+  const auto& module = *assembled.module;
+  const auto& image = assembled.result.image;
+  std::string out = "QOVRIN listing\nSource: ";
+  out += sourcePath;
+  out += "\nOutput size: " + std::to_string(image.size()) + " bytes\nMode: flat\n\n";
+  out += " Line Address          FileOff  Bytes                    Source\n";
+  out += " ---- ---------------- -------- ------------------------ ----------------\n";
+
+  const auto fragments = module.fragments();
+  const auto& sources = module.sources();
+  std::string bytesText;
+  for (const auto& section : assembled.result.sections) {
+    if (section.section >= module.sections().size()) return fail(Error::InvalidSection);
+    if (module.sections()[section.section].kind == frontend::section::SectionKind::virtual_region) continue;
+    for (const auto& piece : section.fragments) {
+      if (piece.fragment >= fragments.size()) return fail(Error::InvalidFragment);
+      SourceLine line;
+      const auto& span = fragments[piece.fragment].location.span;
+      if (span.source) {
+        if (*span.source >= sources.size()) return fail(Error::InvalidSource);
+        line = sourceLineAt(sources[*span.source].text, span.start);
+      }
+      std::uint64_t address = 0;
+      std::uint64_t fileOffset = 0;
+      if (addOverflows(section.base, piece.offset, address) ||
+          addOverflows(section.file_offset, piece.offset, fileOffset))
+        return fail(Error::OffsetOverflow);
+      if (piece.file_size == 0) {
+        frontend::listing::appendListingRow(out, {address, 0, false, "<trimmed>", line.text, line.number});
+        continue;
+      }
+      std::uint64_t end = 0;
+      if (addOverflows(fileOffset, piece.file_size, end)) return fail(Error::OffsetOverflow);
+      if (end > image.size()) return fail(Error::InvalidFragment);
+      for (std::uint64_t k = 0; k < piece.file_size; k += 8) {
+        std::uint64_t rowAddress = 0;
+        if (addOverflows(address, k, rowAddress)) return fail(Error::OffsetOverflow);
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(8, piece.file_size - k));
+        bytesText.clear();
+        appendHexBytes(bytesText, image.data() + fileOffset + k, count);
+        const bool first = k == 0;
+        frontend::listing::appendListingRow(out, {rowAddress, fileOffset + k, true, bytesText,
+                                                  first ? line.text : std::string_view(), first ? line.number : 0});
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace qovrin::main

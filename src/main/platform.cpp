@@ -1,0 +1,196 @@
+#include "main/platform.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+namespace qovrin::main::platform {
+namespace {
+
+Error openError(int code) noexcept {
+  switch (code) {
+    case ENOENT:
+    case ENOTDIR:
+      return Error::FileNotFound;
+    case EACCES:
+    case EPERM:
+      return Error::AccessDenied;
+    case EEXIST:
+      return Error::PathAlreadyExists;
+    default:
+      return Error::WriteFailed;
+  }
+}
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) noexcept : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const noexcept { return fd_; }
+  // Closing can report a delayed write error, so the writer asks for it.
+  bool close() noexcept {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+struct DirCloser {
+  void operator()(DIR* dir) const noexcept { ::closedir(dir); }
+};
+
+}  // namespace
+
+Result<std::string> readWholeFile(const std::string& path) {
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) {
+    const int code = errno;
+    if (code == ENOENT || code == ENOTDIR) return fail(Error::FileNotFound);
+    if (code == EACCES || code == EPERM) return fail(Error::AccessDenied);
+    return fail(Error::ReadFailed);
+  }
+  std::string bytes;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
+    if (count == 0) break;
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return fail(Error::ReadFailed);
+    }
+    bytes.append(buffer, static_cast<std::size_t>(count));
+  }
+  return bytes;
+}
+
+Status createDirectories(const std::string& path) {
+  if (path.empty()) return {};
+  std::size_t position = 0;
+  while (position != std::string::npos) {
+    position = path.find('/', position + 1);
+    const std::string prefix = path.substr(0, position);
+    if (prefix.empty() || prefix.back() == '/') continue;
+    if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return fail(openError(errno));
+  }
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return fail(Error::FileNotFound);
+  return {};
+}
+
+Status replaceFile(const std::string& path, std::string_view bytes) {
+  const std::size_t separator = path.find_last_of("/\\");
+  if (separator != std::string::npos && separator > 0) QOVRIN_TRY(createDirectories(path.substr(0, separator)));
+  if (path.empty()) return fail(Error::FileNotFound);
+
+  std::string temporary = path + ".tmp-XXXXXX";
+  Descriptor file(::mkstemp(temporary.data()));
+  if (file.get() < 0) return fail(openError(errno));
+  // mkstemp creates 0600; the output should get the ordinary 0666 under the umask.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  const bool written = ::fchmod(file.get(), 0666 & ~mask) == 0 && writeAll(file.get(), bytes) && file.close();
+  if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int code = errno;
+    ::unlink(temporary.c_str());
+    return fail(code == EISDIR ? Error::PathAlreadyExists : openError(code));
+  }
+  return {};
+}
+
+Status createFile(const std::string& path, std::string_view bytes, bool exclusive) {
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
+  Descriptor file(::open(path.c_str(), flags, 0666));
+  if (file.get() < 0) return fail(openError(errno));
+  if (!writeAll(file.get(), bytes) || !file.close()) return fail(Error::WriteFailed);
+  return {};
+}
+
+Status probeReadable(const std::string& path) {
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) return fail(openError(errno));
+  return {};
+}
+
+std::optional<std::string> realPath(const std::string& path) {
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+  if (!resolved) return std::nullopt;
+  std::string text(resolved.get());
+  if (text.size() >= kPathBufferSize) return std::nullopt;
+  return text;
+}
+
+std::optional<std::string> currentDirectory() {
+  char buffer[kPathBufferSize];
+  if (::getcwd(buffer, sizeof buffer) == nullptr) return std::nullopt;
+  return std::string(buffer);
+}
+
+std::optional<std::string> executableDirectory() {
+  char buffer[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (length <= 0) return std::nullopt;
+  std::string path(buffer, static_cast<std::size_t>(length));
+  const std::size_t separator = path.rfind('/');
+  if (separator == std::string::npos) return std::nullopt;
+  return separator == 0 ? std::string("/") : path.substr(0, separator);
+}
+
+bool isDirectory(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+std::optional<std::vector<std::string>> directoryEntries(const std::string& path) {
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(path.c_str()));
+  if (!dir) return std::nullopt;
+  std::vector<std::string> names;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) break;
+    const std::string_view name(entry->d_name);
+    if (name == "." || name == "..") continue;
+    names.emplace_back(name);
+  }
+  if (errno != 0) return std::nullopt;
+  return names;
+}
+
+std::int64_t monotonicNanoseconds() noexcept {
+  timespec now{};
+  if (::clock_gettime(CLOCK_MONOTONIC, &now) != 0) return 0;
+  return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+bool isTerminal(int fd) noexcept { return ::isatty(fd) == 1; }
+
+bool writeAll(int fd, std::string_view bytes) noexcept {
+  while (!bytes.empty()) {
+    const ssize_t count = ::write(fd, bytes.data(), bytes.size());
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(count));
+  }
+  return true;
+}
+
+void ignoreBrokenPipes() noexcept { ::signal(SIGPIPE, SIG_IGN); }
+
+}  // namespace qovrin::main::platform

@@ -1,0 +1,63 @@
+#pragma once
+// The driver's only door to the operating system: files, directories, paths,
+// the clock and the terminal. Everything above it works on strings and
+// results, so it can be tested without touching the machine's state.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/error.hpp"
+
+namespace qovrin::main::platform {
+
+// Real paths longer than this are treated as unknown, as the include search
+// and the source identity promise.
+inline constexpr std::size_t kPathBufferSize = 1024;
+
+// The whole file, byte for byte. FileNotFound / AccessDenied when it cannot be
+// opened, ReadFailed when reading fails (a directory, an I/O error).
+Result<std::string> readWholeFile(const std::string& path);
+
+// Writes the bytes to a temporary file beside `path` and renames it into
+// place, so a failed run never leaves a truncated file where a good one
+// stood. Missing parent directories are created first.
+Status replaceFile(const std::string& path, std::string_view bytes);
+
+// Creates the file (mode 0666 under the umask) and writes every byte; an
+// existing file is PathAlreadyExists when `exclusive`, else truncated.
+Status createFile(const std::string& path, std::string_view bytes, bool exclusive);
+
+// Success when the file opens for reading, FileNotFound when there is none,
+// another error when it cannot be told.
+Status probeReadable(const std::string& path);
+
+// Creates the directory and every missing parent; existing ones are fine.
+Status createDirectories(const std::string& path);
+
+// The resolved real path, or nothing when it cannot be resolved or does not
+// fit kPathBufferSize.
+std::optional<std::string> realPath(const std::string& path);
+
+std::optional<std::string> currentDirectory();
+std::optional<std::string> executableDirectory();
+
+bool isDirectory(const std::string& path);
+// Every entry name except "." and "..", unsorted; nothing when the path
+// cannot be opened or read as a directory.
+std::optional<std::vector<std::string>> directoryEntries(const std::string& path);
+
+// Nanoseconds of a clock that never goes back; 0 when it cannot be read.
+std::int64_t monotonicNanoseconds() noexcept;
+
+bool isTerminal(int fd) noexcept;
+
+// Writes every byte to the descriptor; false on a failure.
+bool writeAll(int fd, std::string_view bytes) noexcept;
+
+// A closed reader of our output must fail a write, not end the process.
+void ignoreBrokenPipes() noexcept;
+
+}  // namespace qovrin::main::platform

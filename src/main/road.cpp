@@ -1,0 +1,156 @@
+#include "main/road.hpp"
+
+#include <memory>
+
+#include "assembly/flat.hpp"
+#include "frontend/lower/root.hpp"
+#include "frontend/module.hpp"
+#include "main/listing.hpp"
+#include "main/output_files.hpp"
+#include "main/platform.hpp"
+
+namespace qovrin::main {
+namespace {
+
+using frontend::lower::contracts::IncludeRequest;
+using frontend::lower::contracts::IncludeSource;
+
+// Measures one step of the run into the trace.
+class TimedStep {
+ public:
+  TimedStep(TimingTrace& trace, TimingTag tag) : trace_(trace), tag_(tag), start_(platform::monotonicNanoseconds()) {}
+  void finish() { trace_.add(tag_, platform::monotonicNanoseconds() - start_); }
+
+ private:
+  TimingTrace& trace_;
+  TimingTag tag_;
+  std::int64_t start_;
+};
+
+}  // namespace
+
+frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots,
+                                                       const std::optional<std::string>& identity) {
+  frontend::lower::contracts::PathOptions options;
+  options.resolve_file_include = [&roots](const IncludeRequest& request) -> Result<IncludeSource> {
+    auto found = resolveFileInclude(roots, request.name, request.base);
+    if (!found) return fail(found.error());
+    return IncludeSource{std::move(found->path), std::move(found->realPath), std::move(found->text)};
+  };
+  options.list_file_include_directory = [&roots](const IncludeRequest& request) {
+    return listFileIncludeDirectory(roots, request.name, request.base);
+  };
+  options.is_file_include_directory = [&roots](const IncludeRequest& request) -> Result<bool> {
+    return isFileIncludeDirectory(roots, request.name, request.base);
+  };
+  options.files_available = true;
+  if (identity) options.identity = *identity;
+  return options;
+}
+
+int failRun(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error) {
+  display.finish(false);
+  if (error != Error::FrontendDiagnostics) {
+    streams.err.write(prefix);
+    streams.err.write(errorName(error));
+    streams.err.write("\n");
+  }
+  (void)streams.err.flush();
+  return 1;
+}
+
+// Failures that stop the run before or after assembly print no prefix.
+int reportTopLevelFailure(StandardStreams& streams, RunDisplay& display, Error error) {
+  return failRun(streams, display, "error: ", error);
+}
+
+int finishAssembledRun(const RunOutputs& outputs, const AssembledFlat& assembled, StandardStreams& streams,
+                       RunDisplay& display, TimingTrace& trace) {
+  if (auto flushed = streams.err.flush(); !flushed) return reportTopLevelFailure(streams, display, flushed.error());
+  const std::uint64_t pending = assembled.result.pending_fixups;
+  if (pending != 0) {
+    display.finish(false);
+    streams.err.write("error: " + std::to_string(pending) + " unresolved fixup(s)\n");
+    (void)streams.err.flush();
+    return 1;
+  }
+
+  const auto writeStep = [&](std::string_view node, TimingTag tag, const std::string& path,
+                             std::string_view bytes) -> Status {
+    const auto id = display.start(node);
+    TimedStep step(trace, tag);
+    const Status written = writeOutputFile(path, bytes);
+    display.end(id);
+    QOVRIN_TRY(written);
+    step.finish();
+    return {};
+  };
+  const auto& image = assembled.result.image;
+  const std::string_view imageBytes(reinterpret_cast<const char*>(image.data()), image.size());
+  if (auto written = writeStep("write output", TimingTag::writeOutput, outputs.outputPath, imageBytes); !written)
+    return reportTopLevelFailure(streams, display, written.error());
+  if (outputs.listingPath) {
+    auto listing = renderListing(outputs.sourcePath, assembled);
+    if (!listing) return reportTopLevelFailure(streams, display, listing.error());
+    if (auto written = writeStep("write listing", TimingTag::writeListing, *outputs.listingPath, *listing); !written)
+      return reportTopLevelFailure(streams, display, written.error());
+  }
+  display.finish(true);
+
+  const frontend::target::Target target = assembled.module->target();
+  streams.out.write(outputs.command == "build" ? "built" : "assembled");
+  streams.out.write(" output (" + std::to_string(image.size()) + " bytes, " +
+                    std::to_string(assembled.result.instruction_fragments) + " instruction fragments, target ");
+  streams.out.write(targetName(target));
+  streams.out.write(")\n");
+  if (outputs.timing != TimingMode::off) {
+    const TimingCounts counts{image.size(), assembled.result.instruction_fragments, pending};
+    streams.out.write(timingReport(outputs.command, target, counts, trace,
+                                   platform::monotonicNanoseconds() - trace.start, outputs.timing));
+  }
+  if (auto flushed = streams.out.flush(); !flushed) return reportTopLevelFailure(streams, display, flushed.error());
+  return 0;
+}
+
+int runAssembleRoad(const CliOptions& options, StandardStreams& streams) {
+  RunDisplay display("qovrin assemble", options.progress, streams);
+  TimingTrace trace;
+  trace.start = platform::monotonicNanoseconds();
+  const std::string sourcePath(*options.sourcePath);
+
+  const auto readNode = display.start("read source");
+  TimedStep reading(trace, TimingTag::readSource);
+  auto sourceText = readSourceFile(sourcePath);
+  display.end(readNode);
+  if (!sourceText) return reportTopLevelFailure(streams, display, sourceText.error());
+  reading.finish();
+
+  const auto assembleNode = display.start("assemble flat");
+  auto module = std::make_unique<frontend::module::Module>(options.target);
+  const auto roots = buildIncludeRoots();
+  if (!roots) return failRun(streams, display, "error: assembly failed: ", Error::FileNotFound);
+  const auto identity = canonicalFileIdentity(sourcePath);
+
+  TimedStep lowering(trace, TimingTag::parseLower);
+  const Status lowered = frontend::lower::root::lowerSourceIntoModuleWithPathOptions(
+      *module, sourcePath, *sourceText, pathOptionsFor(*roots, identity));
+  if (!lowered && !module->diagnostics().hasErrors())
+    return failRun(streams, display, "error: assembly failed: ", lowered.error());
+  lowering.finish();
+
+  auto assembled = assembleModuleFlatChecked(std::move(module), streams.err, trace);
+  if (!assembled) return failRun(streams, display, "error: assembly failed: ", assembled.error());
+  display.end(assembleNode);
+
+  RunOutputs outputs{sourcePath, std::string(options.outputPath.value_or("")), std::nullopt, options.timing,
+                     "assemble"};
+  if (!options.outputPath) outputs.outputPath = defaultOutputPath(sourcePath);
+  if (options.listingPath) outputs.listingPath = std::string(*options.listingPath);
+  // Never write the output over the source it came from (a source named "x.bin").
+  const auto outputIdentity = platform::realPath(outputs.outputPath);
+  if (outputIdentity && outputIdentity == identity)
+    return failRun(streams, display, "error: assembly failed: ", Error::PathAlreadyExists);
+  return finishAssembledRun(outputs, *assembled, streams, display, trace);
+}
+
+}  // namespace qovrin::main

@@ -1,0 +1,31 @@
+#include "main/run_display.hpp"
+
+#include <string>
+
+namespace qovrin::main {
+
+RunDisplay::RunDisplay(std::string_view rootName, ProgressMode mode, StandardStreams& streams) : streams_(streams) {
+  if (mode == ProgressMode::off) return;
+  display_ = std::make_unique<ProgressDisplay>(ProgressDisplay::Settings{std::string(rootName), 3});
+  ProgressDisplay* display = display_.get();
+  for (StreamWriter* writer : {&streams.out, &streams.err})
+    writer->setFlushHooks([display] { display->pauseForOutput(); }, [display] { display->resumeAfterOutput(); });
+}
+
+RunDisplay::~RunDisplay() {
+  for (StreamWriter* writer : {&streams_.out, &streams_.err}) writer->setFlushHooks({}, {});
+}
+
+ProgressDisplay::NodeId RunDisplay::start(std::string_view name) {
+  return display_ ? display_->startNode(name) : ProgressDisplay::kNone;
+}
+
+void RunDisplay::end(ProgressDisplay::NodeId node) {
+  if (display_) display_->endNode(node);
+}
+
+void RunDisplay::finish(bool success) {
+  if (display_) display_->setStatus(success ? ProgressDisplay::Status::success : ProgressDisplay::Status::failure);
+}
+
+}  // namespace qovrin::main

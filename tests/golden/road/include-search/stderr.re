@@ -1,0 +1,1 @@
+[^\n]*/include/lib/b\.inc:2:1: error: undefined name in this expression: missing

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include "main/include_resolution.hpp"
+#include "main/output_files.hpp"
+#include "temp_tree.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace qovrin::main;
+
+using qovrin_test::TempTree;
+
+TEST(OutputFiles, DefaultOutputPathReplacesOnlyTheLastComponentsSuffix) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"demo.qov", "demo.bin"},         {"src/demo.qov", "src/demo.bin"}, {"demo", "demo.bin"},
+      {"build.d/demo", "build.d/demo.bin"}, {"./demo", "./demo.bin"},   {".hidden", ".hidden.bin"},
+      {"a.b.qov", "a.b.bin"},           {"x.bin", "x.bin"}};
+  for (const auto& [source, output] : cases) EXPECT_EQ(defaultOutputPath(source), output) << source;
+}
+
+TEST_F(TempTree, OutputFilesCreateDirectoriesAndReplaceWhole) {
+  ASSERT_TRUE(writeOutputFile("out/bin/d.bin", "a longer old content").has_value());
+  ASSERT_TRUE(writeOutputFile("out/bin/d.bin", std::string("\x01\x00\x03", 3)).has_value());
+  EXPECT_EQ(slurp("out/bin/d.bin"), std::string("\x01\x00\x03", 3));
+  ASSERT_TRUE(writeOutputFile("empty.bin", "").has_value());
+  EXPECT_EQ(fs::file_size("empty.bin"), 0u);
+  EXPECT_EQ(std::distance(fs::directory_iterator("out/bin"), fs::directory_iterator()), 1);
+
+  EXPECT_EQ(writeOutputFile("", "x").error(), qovrin::Error::FileNotFound);
+  fs::create_directories("taken");
+  EXPECT_FALSE(writeOutputFile("taken", "x").has_value());
+  EXPECT_TRUE(fs::is_directory("taken"));
+
+  EXPECT_EQ(readSourceFile("missing.qov").error(), qovrin::Error::FileNotFound);
+  EXPECT_EQ(readSourceFile("taken").error(), qovrin::Error::ReadFailed);
+  put("crlf.qov", "db(1)\r\n");
+  EXPECT_EQ(readSourceFile("crlf.qov").value(), "db(1)\r\n");
+}
+
+TEST(IncludeResolution, PathRules) {
+  for (std::string_view name : {"/a.inc", "\\lib\\a.inc", "C:\\lib\\a.inc", "c:/lib/a.inc"})
+    EXPECT_TRUE(isAbsoluteIncludeName(name)) << name;
+  for (std::string_view name : {"a.inc", "1:/a.inc", "C:a.inc", "", "C:"}) EXPECT_FALSE(isAbsoluteIncludeName(name));
+
+  EXPECT_EQ(joinPath("/", "include"), "/include");
+  EXPECT_EQ(joinPath("/w/", "/a.inc"), "/w/a.inc");
+  EXPECT_EQ(joinPath("", "a.inc"), "a.inc");
+  EXPECT_EQ(joinPath("w", ""), "w");
+
+  EXPECT_EQ(resolveIncludePath("src/main.qov", "lib/a.inc"), "src/lib/a.inc");
+  EXPECT_EQ(resolveIncludePath("main.qov", "a.inc"), "a.inc");
+  EXPECT_EQ(resolveIncludePath("/main.qov", "a.inc"), "/a.inc");
+  EXPECT_EQ(resolveIncludePath("src\\main.qov", "a.inc"), "src/a.inc");
+}
+
+TEST_F(TempTree, IncludeSearchOrderAndListings) {
+  put("src/lib/a.inc", "beside");
+  put("include/lib/a.inc", "working");
+  put("include/lib/b.inc", "working b");
+  put("exe/include/c.inc", "exe");
+  put("src/b.inc/placeholder", "");  // a folder named like the file is passed over
+  const IncludeRoots roots{fs::current_path().string(), (fs::current_path() / "exe/include").string()};
+  const std::string_view base = "src/main.qov";
+
+  auto a = resolveFileInclude(roots, "lib/a.inc", base);
+  ASSERT_TRUE(a.has_value());
+  EXPECT_EQ(a->path, "src/lib/a.inc");
+  EXPECT_EQ(a->text, "beside");
+  EXPECT_EQ(a->realPath, fs::canonical("src/lib/a.inc").string());
+
+  auto b = resolveFileInclude(roots, "lib/b.inc", base);
+  ASSERT_TRUE(b.has_value());
+  EXPECT_EQ(b->path, roots.workingDir + "/include/lib/b.inc");
+  EXPECT_EQ(resolveFileInclude(roots, "c.inc", base)->text, "exe");
+  EXPECT_EQ(resolveFileInclude(roots, "b.inc", base).error(), qovrin::Error::IncludeNotAvailable);
+  EXPECT_EQ(resolveFileInclude(roots, "c.inc", std::nullopt)->text, "exe");
+  const IncludeRoots noExe{roots.workingDir, std::nullopt};
+  EXPECT_EQ(resolveFileInclude(noExe, "c.inc", base).error(), qovrin::Error::IncludeNotAvailable);
+  // An absolute name is tried alone.
+  EXPECT_EQ(resolveFileInclude(roots, "/nonexistent/c.inc", base).error(), qovrin::Error::IncludeNotAvailable);
+  EXPECT_EQ(resolveFileInclude(roots, (root_ / "src/lib/a.inc").string(), std::nullopt)->text, "beside");
+
+  for (std::string_view name : {"b", "a.txt", "B", "a"}) put(fs::path("list") / name, "");
+  fs::create_directories("list/sub");
+  const auto listing = listFileIncludeDirectory(roots, "list", "main.qov");
+  ASSERT_TRUE(listing.has_value());
+  EXPECT_EQ(*listing, (std::vector<std::string>{"B", "a", "a.txt", "b", "sub"}));
+  EXPECT_EQ(listFileIncludeDirectory(roots, "nothing", base).error(), qovrin::Error::IncludeNotAvailable);
+
+  EXPECT_TRUE(isFileIncludeDirectory(roots, "lib", base));
+  EXPECT_FALSE(isFileIncludeDirectory(roots, "lib/a.inc", base));
+  fs::create_directories("exe/include/only-here");
+  EXPECT_TRUE(isFileIncludeDirectory(roots, "only-here", base));
+
+  EXPECT_EQ(canonicalFileIdentity("src/../src/lib/a.inc"), a->realPath);
+  EXPECT_FALSE(canonicalFileIdentity("missing.qov").has_value());
+}
+
+}  // namespace

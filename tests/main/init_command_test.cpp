@@ -1,0 +1,106 @@
+#include "main/init_command.hpp"
+
+#include <gtest/gtest.h>
+
+#include "temp_tree.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace qovrin::main;
+
+std::string describe(std::vector<std::string_view> arguments) {
+  const auto parsed = parseInitOptions(arguments);
+  if (const auto* issue = std::get_if<CliParseIssue>(&parsed)) {
+    std::string line = cliParseIssueLine(*issue);
+    line.pop_back();
+    return line;
+  }
+  if (std::holds_alternative<HelpCommand>(parsed)) return "help";
+  const InitOptions& options = std::get<InitOptions>(parsed);
+  std::string text = "dir=" + std::string(options.directory.value_or("-")) + " name=" +
+                     std::string(options.name.value_or("-")) + " " + std::string(options.isa) + "/" +
+                     std::to_string(options.bits) + " os=" + std::string(options.os) + " abi=" +
+                     std::string(options.abi) + " kind=" + std::to_string(static_cast<int>(initTemplateKind(options)));
+  if (options.force) text += " force";
+  return text;
+}
+
+TEST(InitOptions, ParsedInCommandLineOrder) {
+  const std::pair<std::vector<std::string_view>, std::string_view> cases[] = {
+      {{"demo"}, "dir=demo name=- x86-64/64 os=bin abi=none kind=1"},
+      {{"hello-win", "--isa", "x86", "--os", "windows"}, "dir=hello-win name=- x86/32 os=windows abi=none kind=4"},
+      {{"--os", "windows", "--target", "x86"}, "dir=- name=- x86/32 os=bin abi=none kind=0"},
+      {{"--target", "x86", "--os", "windows"}, "dir=- name=- x86/32 os=windows abi=none kind=4"},
+      {{"--target", "rv64", "--bits", "32"}, "dir=- name=- riscv64/32 os=none abi=none kind=2"},
+      {{"x", "--os", "linux", "--isa", "riscv64"}, "dir=x name=- riscv64/64 os=linux abi=none kind=3"},
+      {{"--os", "linux", "--abi", "sysv", "--force"}, "dir=- name=- x86-64/64 os=linux abi=sysv kind=7 force"},
+      {{"--name", "-x", "--dir", "d"}, "dir=d name=-x x86-64/64 os=bin abi=none kind=1"},
+      {{"--help", "--bogus"}, "help"},
+      {{"--name", "."}, "error: invalid init value for --name: ."},
+      {{"--name", "my.app"}, "error: invalid init value for --name: my.app"},
+      {{"--name", "--force"}, "error: init option --name requires a value"},
+      {{"--os"}, "error: init option --os requires a value"},
+      {{"--os", "win dows"}, "error: invalid init value for --os: win dows"},
+      {{"--target", "spv"}, "error: invalid target spv"},
+      {{"--bits", "16"}, "error: invalid init value for --bits: 16"},
+      {{"a", "b"}, "error: multiple init directories are not allowed: a and b"},
+      {{"a", "--dir", "b"}, "error: multiple init directories are not allowed: a and b"},
+      {{"-q"}, "error: unknown option -q"},
+  };
+  for (const auto& [arguments, expected] : cases) EXPECT_EQ(describe(arguments), expected);
+}
+
+TEST(InitOptions, StarterTextsHaveTheirExactSizes) {
+  const std::size_t sizes[] = {207, 210, 154, 154, 496, 496, 455, 455};
+  for (int kind = 0; kind < 8; ++kind)
+    EXPECT_EQ(starterSource(static_cast<InitTemplateKind>(kind)).size(), sizes[kind]) << kind;
+  EXPECT_EQ(includeGuidanceText().size(), 407u);
+  EXPECT_NE(starterSource(InitTemplateKind::elf64).find("start:\n    mov eax, 60\n    xor edi, edi\n    syscall\n"),
+            std::string::npos);
+  EXPECT_NE(starterSource(InitTemplateKind::pe64).find("x86.use64();\n\nlet image: map = format_pe64(\n"),
+            std::string::npos);
+}
+
+TEST(InitOptions, ProjectNames) {
+  InitOptions options;
+  EXPECT_EQ(initProjectName(options, "/home/u/proj"), "proj");
+  EXPECT_EQ(initProjectName(options, "/"), "");
+  options.directory = "out/web/";
+  EXPECT_EQ(initProjectName(options, "/ignored"), "web");
+  options.name = "given";
+  EXPECT_EQ(initProjectName(options, "/ignored"), "given");
+}
+
+using InitCommand = qovrin_test::TempTree;
+
+TEST_F(InitCommand, WritesTheProjectOnceAndRewritesOnlyWithForce) {
+  InitOptions options;
+  options.directory = "demo";
+  ASSERT_EQ(runInitCommand(options).value(), "demo");
+  EXPECT_EQ(slurp("demo/qovrin.toml"),
+            "[project]\nname = \"demo\"\nversion = \"0.1.0\"\n\n[build]\nsource = \"src/main.qov\"\n"
+            "output = \"build/app.bin\"\n\n[target]\nisa = \"x86-64\"\nbits = 64\nos = \"bin\"\nabi = \"none\"\n");
+  EXPECT_EQ(slurp("demo/src/main.qov"), starterSource(InitTemplateKind::flatX86_64));
+  EXPECT_EQ(slurp("demo/include/README.md"), includeGuidanceText());
+
+  put("demo/src/main.qov", "mine");
+  EXPECT_EQ(runInitCommand(options).error(), qovrin::Error::PathAlreadyExists);
+  EXPECT_EQ(slurp("demo/src/main.qov"), "mine");
+
+  // A refused run writes none of the files, not even the ones that are missing.
+  fs::remove("demo/qovrin.toml");
+  EXPECT_EQ(runInitCommand(options).error(), qovrin::Error::PathAlreadyExists);
+  EXPECT_FALSE(fs::exists("demo/qovrin.toml"));
+
+  options.force = true;
+  ASSERT_TRUE(runInitCommand(options).has_value());
+  EXPECT_EQ(slurp("demo/src/main.qov"), starterSource(InitTemplateKind::flatX86_64));
+}
+
+TEST(InitOptions, QuotesInNamesAreEscaped) {
+  InitOptions options;
+  EXPECT_NE(projectFileText("a\"b\\c", "build/app", options).find("name = \"a\\\"b\\\\c\"\n"), std::string::npos);
+}
+
+}  // namespace
