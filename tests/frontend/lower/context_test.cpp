@@ -12,6 +12,13 @@ using frontend::value::Value;
 using qovrin::Error;
 using qovrin::testing::errorOf;
 
+// Built by append: g++ -O3 misreads localName(index).
+std::string localName(int index) {
+  std::string name = "n";
+  name += std::to_string(index);
+  return name;
+}
+
 std::uint64_t wordOf(const Value* value) { return value == nullptr ? ~std::uint64_t{0} : value->asInteger()->word; }
 
 // Scopes small enough to scan and large enough to index must find the same
@@ -22,13 +29,13 @@ TEST(MetaScopes, LookupsAgreeAcrossScopeSizes) {
     context::LowerContext state({});
     state.scopes.emplace_back();
     for (int index = 0; index < count; ++index)
-      ASSERT_TRUE(context::defineLocalValue(state, "n" + std::to_string(index), Value::integer(index), true));
+      ASSERT_TRUE(context::defineLocalValue(state, localName(index), Value::integer(index), true));
     state.scopes.emplace_back();
     for (int index = 0; index < count; index += 2)
-      ASSERT_TRUE(context::defineLocalValue(state, "n" + std::to_string(index), Value::integer(100 + index), false));
+      ASSERT_TRUE(context::defineLocalValue(state, localName(index), Value::integer(100 + index), false));
 
     for (int index = 0; index < count; ++index) {
-      const std::string name = "n" + std::to_string(index);
+      const std::string name = localName(index);
       const std::uint64_t expected = index % 2 == 0 ? 100 + index : index;
       EXPECT_EQ(wordOf(context::lookupLocalValue(state, name)), expected) << name;
       const auto state_of = context::lookupMutableLocalValue(state, name).state;
@@ -39,8 +46,7 @@ TEST(MetaScopes, LookupsAgreeAcrossScopeSizes) {
 
     context::discardLastScope(state);
     EXPECT_EQ(wordOf(context::lookupLocalValue(state, "n0")), 0u);
-    EXPECT_EQ(wordOf(context::lookupLocalValue(state, "n" + std::to_string(count - 1))),
-              static_cast<std::uint64_t>(count - 1));
+    EXPECT_EQ(wordOf(context::lookupLocalValue(state, localName(count - 1))), static_cast<std::uint64_t>(count - 1));
   }
 }
 

@@ -15,10 +15,12 @@ using lower_test::Files;
 Files chain(std::size_t length) {
   Files files;
   for (std::size_t index = 1; index < length; ++index) {
-    std::string text = "let v" + std::to_string(index) + " = " + std::to_string(index) + "\n";
-    if (index + 1 < length) text += "include(\"f" + std::to_string(index + 1) + ".qov\")\n";
-    files.texts["f" + std::to_string(index)] = text;
-    files.texts["f" + std::to_string(index) + ".qov"] = text;
+    // Appended piece by piece: g++ -O3 misreads chains of temporaries.
+    const std::string number = std::to_string(index);
+    std::string text;
+    text.append("let v").append(number).append(" = ").append(number).append("\n");
+    if (index + 1 < length) text.append("include(\"f").append(std::to_string(index + 1)).append(".qov\")\n");
+    files.texts[std::string("f").append(number).append(".qov")] = text;
   }
   return files;
 }
