@@ -1,0 +1,216 @@
+#!/usr/bin/env python3
+"""Encodes one line per instruction-table row with qovrin and with
+riscv64-linux-gnu-as and compares the bytes, for XLEN 32 and 64.
+
+Each row gets candidate lines with literal operands, written in both syntaxes
+where they differ (branch targets are distances for qovrin and ".+n" for the
+GNU assembler, compressed stack-pointer forms name sp only there, ...). The
+first candidate that the GNU assembler accepts is compared; rows it accepts in
+no form are rows it does not know and are counted as skipped.
+
+Usage: riscv_differential_test.py <riscv_encode_lines> <gen_riscv_tables.py> <riscv-opcodes folder>
+Exits 77 (skipped) when the GNU assembler cannot be found.
+"""
+
+import importlib.util
+import itertools
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+GNU_AS = "riscv64-linux-gnu-as"
+GNU_OBJCOPY = "riscv64-linux-gnu-objcopy"
+EXTENSIONS = "zba_zbb_zbc_zbs_zbkb_zbkc_zbkx_zknd_zkne_zknh_zksed_zksh_zfh_zicbom_zicbop_zicboz_zihintpause_zawrs_h_svinval"
+MARCH = {32: f"rv32gcv_{EXTENSIONS}", 64: f"rv64gcvq_{EXTENSIONS}"}
+SLOT = 8  # bytes per line in the GNU output, padded with zeros
+
+# Register numbers: the first register operand, then the sources; 3-bit
+# compressed fields need x8..x15.
+FIRST, SOURCE1, SOURCE2, SOURCE3 = 10, 11, 12, 13
+VD, VS1, VS2, VS3 = 8, 24, 16, 8
+PRIME_FIRST, PRIME_SOURCE1, PRIME_SOURCE2 = 9, 12, 14
+
+BRANCH, JUMP, COMPRESSED_JUMP, COMPRESSED_BRANCH = -2468, 370084, -1018, -86
+
+# Offsets of the compressed loads and stores by the offset field the row carries.
+COMPRESSED_OFFSETS = {"c_uimm1": 2, "c_uimm2": 1, "c_uimm7lo": 84, "c_uimm8lo": 104, "c_uimm8sphi": 180,
+                      "c_uimm8sp_s": 200, "c_uimm9sphi": 296, "c_uimm9sp_s": 400}
+
+
+def target(distance):
+    return f".{distance:+d}"
+
+
+def templates(row):
+    """(qovrin operands, GNU operands) candidates; {a} is the first register,
+    {b} {c} {d} the sources, in the register class that the candidate tries."""
+    kind = row["kind"]
+    names = [name for name, _, _ in row["fields"]]
+    shift = 45 if "shamtd" in names else 13
+    plain = {
+        1: "", 67: "", 2: "{a}", 3: "{a}", 5: "{a}, {b}", 6: "{a}, {c}", 7: "{a}, {b}, {c}", 10: f"{{a}}, {{b}}, {shift}",
+        11: "{a}, 0x123, {b}", 12: "{a}, 0x123, 21", 13: "{a}, 0x123", 14: "0x123, {b}", 15: "0x123, 21",
+        16: "{a}, 21", 17: "{a}, {b}, rtz", 18: "{a}, {b}, {c}, rtz", 19: "{a}, {b}, {c}, {d}, rtz",
+        20: "{a}, {b}, {c}, 2", 21: "{a}, {b}, 10", 26: "{a}, -1234({b})", 27: "{b}, {c}", 33: "{a}, 0xabcde",
+        34: "0xabcde", 37: "rw, w", 43: "{vd}, {vs2}", 46: "{vd}, {vs2}", 47: "{vd}, {vs2}, -11",
+        48: "{vd}, {vs2}, 21", 50: "{vd}, {vs2}, 7", 51: "{a}, {vs2}", 52: "{a}, {vs2}",
+        53: "{a}, {b}, e32, m2, ta, mu", 54: "{a}, 21, e32, m2, ta, mu", 55: "{vd}", 56: "{vd}, {vs1}",
+        57: "{vd}, -11", 58: "{vd}, ({b})", 59: "{vs3}, ({b})", 60: "{vd}, ({b}), {vs2}", 61: "{vs3}, ({b}), {vs2}",
+        62: "{vd}, ({b}), {c}", 63: "{vs3}, ({b}), {c}", 64: "{vs3}, ({b})", 66: "{vd}, {vs2}, 45", 69: "{a}",
+        70: "{pa}", 71: "{a}, {c}", 72: "{pa}, {pc}", 73: "{pa}, -13", 75: f"{{pa}}, {shift}",
+        86: "s1, s2", 87: "40", 97: "-64({b})",
+    }
+    if kind in plain:
+        return [(plain[kind], plain[kind])]
+    offset = next((value for field, value in COMPRESSED_OFFSETS.items() if field in names), 0)
+    # vector ops: qovrin names the operands in GNU order; a few take the v0
+    # carry operand only in GNU syntax.
+    vector_sources = {41: "{vd}, {vs2}, {vs1}", 42: "{vd}, {vs2}, {b}", 45: "{vd}, {vs2}, {vs1}",
+                      49: "{vd}, {vs2}, -11", 65: "{vd}, {vs2}, {b}"}
+    if row["multiply_add"]:
+        vector_sources[41] = "{vd}, {vs1}, {vs2}"
+        vector_sources[42] = "{vd}, {b}, {vs2}"
+    if kind in vector_sources:
+        text = vector_sources[kind]
+        return [(text, text), (text, text + ", v0")]
+    pairs = {
+        4: [("{b}", "{b}"), ("{b}", "({b})")],
+        8: [("{a}, {b}, -1234", "{a}, {b}, -1234"), ("{a}, -1234({b})", "{a}, -1234({b})")],
+        28: [(f"{{b}}, {{c}}, {BRANCH}", f"{{b}}, {{c}}, {target(BRANCH)}")],
+        30: [(f"{{b}}, {{c}}, {BRANCH}", f"{{b}}, {{c}}, {target(BRANCH)}")],
+        29: [(f"{{b}}, {BRANCH}", f"{{b}}, {target(BRANCH)}")],
+        31: [(f"{{b}}, {BRANCH}", f"{{b}}, {target(BRANCH)}")],
+        35: [(f"{{a}}, {JUMP}", f"{{a}}, {target(JUMP)}")],
+        36: [(f"{JUMP}", target(JUMP))],
+        38: [("{a}, {c}, ({b}), 0, 0", "{a}, {c}, ({b})")],
+        40: [("{a}, {c}, ({b}), 0, 0", "{a}, {c}, ({b})")],
+        39: [("{a}, ({b}), 0, 0", "{a}, ({b})")],
+        44: [("{vd}, ({b})", "{vd}, ({b})"), ("{vd}, {b}", "{vd}, {b}")],
+        76: [(f"{{pa}}, {offset}({{pb}})", f"{{pa}}, {offset}({{pb}})")],
+        77: [(f"{{pc}}, {offset}({{pb}})", f"{{pc}}, {offset}({{pb}})")],
+        78: [(f"{{a}}, {offset}", f"{{a}}, {offset}(sp)")],
+        79: [(f"{{a}}, {offset}", f"{{a}}, {offset}(sp)")],
+        80: [(f"{COMPRESSED_JUMP}", target(COMPRESSED_JUMP))],
+        81: [(f"{{pa}}, {COMPRESSED_BRANCH}", f"{{pa}}, {target(COMPRESSED_BRANCH)}")],
+        82: [("-208", "sp, -208")],
+        83: [("{a}, -12288", "{a}, 0xffffd")],
+        84: [("{pa}, 564", "{pa}, sp, 564")],
+    }
+    return pairs.get(kind, [])
+
+
+def candidates(row):
+    """Lines for each assignment of register classes: the first register
+    operand in one class, the sources in another."""
+    mnemonic = row["mnemonic"].replace("_", ".")
+    lines = []
+    for first, source in itertools.product("xf", repeat=2):
+        registers = {
+            "a": f"{first}{FIRST}", "b": f"{source}{SOURCE1}", "c": f"{source}{SOURCE2}", "d": f"{source}{SOURCE3}",
+            "pa": f"{first}{PRIME_FIRST}", "pb": f"x{PRIME_SOURCE1}", "pc": f"{source}{PRIME_SOURCE2}",
+            "vd": f"v{VD}", "vs1": f"v{VS1}", "vs2": f"v{VS2}", "vs3": f"v{VS3}",
+        }
+        for ours, gnu in templates(row):
+            pair = (f"{mnemonic} {ours.format(**registers)}".strip(), f"{mnemonic} {gnu.format(**registers)}".strip())
+            if pair not in lines:
+                lines.append(pair)
+    return lines
+
+
+def gnu_source(lines):
+    """Assembly text with each line in a zero-padded slot of its own, and the
+    source line number of each instruction."""
+    text = [".option norelax", ".option norvc"]
+    numbers = []
+    for line, compressed in lines:
+        text.append(".balign 8, 0")
+        if compressed:
+            text.append(".option rvc")
+        text.append(line)
+        numbers.append(len(text))
+        if compressed:
+            text.append(".option norvc")
+    return "\n".join(text) + "\n", numbers
+
+
+def gnu_accepts(work, lines, xlen):
+    """Indexes of the lines the GNU assembler accepts."""
+    source, numbers = gnu_source(lines)
+    path = os.path.join(work, f"probe{xlen}.s")
+    with open(path, "w", encoding="ascii") as handle:
+        handle.write(source)
+    result = subprocess.run([GNU_AS, f"-march={MARCH[xlen]}", "-o", os.devnull, path], capture_output=True,
+                            text=True, check=False)
+    refused = {int(m[1]) for m in re.finditer(rf"{re.escape(path)}:(\d+): Error", result.stderr)}
+    return [index for index, number in enumerate(numbers) if number not in refused]
+
+
+def gnu_bytes(work, lines, xlen):
+    source, _ = gnu_source(lines)
+    path = os.path.join(work, f"final{xlen}.s")
+    with open(path, "w", encoding="ascii") as handle:
+        handle.write(source)
+    obj = path + ".o"
+    binary = path + ".bin"
+    subprocess.run([GNU_AS, f"-march={MARCH[xlen]}", "-o", obj, path], check=True, capture_output=True)
+    subprocess.run([GNU_OBJCOPY, "-O", "binary", "-j", ".text", obj, binary], check=True)
+    with open(binary, "rb") as handle:
+        return handle.read()
+
+
+def qovrin_words(encoder, requests):
+    text = "".join(f"{xlen} {line}\n" for xlen, line in requests)
+    result = subprocess.run([encoder], input=text, capture_output=True, text=True, check=True)
+    return result.stdout.splitlines()
+
+
+def main(argv):
+    encoder, generator, data_dir = argv
+    if shutil.which(GNU_AS) is None or shutil.which(GNU_OBJCOPY) is None:
+        print(f"skipped: {GNU_AS} is not installed (scripts/deps.sh installs binutils-riscv64-linux-gnu)")
+        return 77
+    spec = importlib.util.spec_from_file_location("gen_riscv_tables", generator)
+    tables = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(tables)
+    rows = tables.generate(data_dir)
+
+    failures = []
+    compared = skipped = 0
+    work = tempfile.mkdtemp(prefix="riscv_differential_")
+    try:
+        for xlen in (32, 64):
+            served = [row for row in rows if row["xlen"][0] <= xlen <= row["xlen"][1]
+                      and not row["name"].endswith("_pseudo") and row["name"] == row["mnemonic"]]
+            probes = []
+            owners = []
+            for row_index, row in enumerate(served):
+                for pair in candidates(row):
+                    probes.append((pair[1], row["width"] == 16))
+                    owners.append((row_index, pair))
+            chosen = {}
+            for index in gnu_accepts(work, probes, xlen):
+                chosen.setdefault(owners[index][0], owners[index][1])
+            skipped += len(served) - len(chosen)
+            picked = sorted(chosen.items())
+            data = gnu_bytes(work, [(gnu, served[i]["width"] == 16) for i, (_, gnu) in picked], xlen)
+            ours = qovrin_words(encoder, [(xlen, line) for _, (line, _) in picked])
+            for slot, ((row_index, (line, gnu)), answer) in enumerate(zip(picked, ours)):
+                size = served[row_index]["width"] // 8
+                expected = int.from_bytes(data[slot * SLOT:slot * SLOT + size], "little")
+                compared += 1
+                if answer != f"{size} {expected:x}":
+                    failures.append(f"RV{xlen} {line!r} (GNU {gnu!r}): qovrin {answer}, GNU {size} {expected:x}")
+    finally:
+        shutil.rmtree(work)
+    for failure in failures:
+        print(failure)
+    print(f"compared {compared} row encodings, {len(failures)} differ; "
+          f"{skipped} rows (over both XLENs) unknown to {GNU_AS}")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
