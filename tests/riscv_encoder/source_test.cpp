@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +68,12 @@ TEST(EncodeInstructionText, BaseAndPseudoInstructions) {
            {"ld a0, 8(a1)", 64, 0x0085b503, 4},
            {"ld a2, 8(a1)", 32, 0x0085b603, 4},
            {"prefetch.i 32(a0)", 64, 0x02056013, 4},
+           {"add x0_1, x2, x3", 64, 0x003100b3, 4},
+           {"ld a0, 18446744073709551608(sp)", 64, 0xff813503, 4},
+           {"mop.r.31 a0, a1", 64, 0xcdf5c573, 4},
+           {"fence.i", 64, 0x0000100f, 4},
+           {"amoadd.d.rl a0, a1, (a2)", 64, 0x02b6352f, 4},
+           {"sc.w.aq a0, a1, (a2)", 64, 0x1cb6252f, 4},
        })
     expectEncodes(c);
 }
@@ -109,6 +116,9 @@ TEST(EncodeInstructionText, VectorInstructions) {
            {"vmacc.vx v1, a0, v2", 64, 0xb62560d7, 4},
            {"vadd.vv v1, v2, v3", 64, 0x022180d7, 4},
            {"vadd.vv v1, v2, v3, v0.t", 64, 0x002180d7, 4},
+           {"vadd.vi v1, v2, -16", 64, 0x022830d7, 4},
+           {"vsetivli a0, 5, e8, m1, tu, mu", 64, 0xc002f557, 4},
+           {"vsetvli t0, a0, 0xd0", 64, 0x0d0572d7, 4},
        })
     expectEncodes(c);
 }
@@ -129,8 +139,98 @@ TEST(EncodeInstructionText, Refusals) {
            {"vadd.vv v1, v2, v3, v4", 64, Error::InvalidOperand},
            {"vle8.v v1, 4(a0)", 64, Error::InvalidOperand},
            {"add a0, a1, a2", 16, Error::InvalidXLen},
+           {"", 64, Error::UnsupportedInstruction},
+           {"  # only a comment", 64, Error::UnsupportedInstruction},
+           {"mop.r.32 a0, a1", 64, Error::UnsupportedInstruction},
+           {"vlseg2e8.v v8, (a0)", 64, Error::UnsupportedInstruction},
+           {"lw.aq a0, (a1)", 64, Error::OperandCountMismatch},
+           {"c.lwsp a0, 8(sp)", 64, Error::OperandCountMismatch},
+           {"c.lui sp, 4096", 64, Error::RegisterOutOfRange},
+           {"c.lui a0, 0", 64, Error::ImmediateOutOfRange},
+           {"c.and a0, a6", 64, Error::RegisterOutOfRange},
+           {"c.mv x0, a1", 64, Error::RegisterOutOfRange},
+           {"c.andi ra, 1", 64, Error::RegisterOutOfRange},
+           {"c.li x0, 1", 64, Error::RegisterOutOfRange},
+           {"c.beqz a0, 3", 64, Error::ImmediateAlignment},
+           {"ld a1, 0(a0)", 32, Error::RegisterOutOfRange},
+           {"vadd.vi v1, v2, 16", 64, Error::ImmediateOutOfRange},
+           {"csrrw a0, 4096, a1", 64, Error::ImmediateOutOfRange},
+           {"csrrw a0, a1, a2", 64, Error::OperandKindMismatch},
+           {"lui a0, -1", 64, Error::ImmediateOutOfRange},
+           {"jal ra, 1048576", 64, Error::ImmediateOutOfRange},
+           {"jal ra, 1", 64, Error::ImmediateAlignment},
+           {"prefetch.i 16(a0)", 64, Error::ImmediateAlignment},
+           {"vsetvli t0, a0, e128, m1, ta, ma", 64, Error::InvalidOperand},
+           {"vsetvli t0, a0, e32", 64, Error::InvalidOperand},
+           {"vsetvli t0, a0", 64, Error::OperandCountMismatch},
+           {"cm.push {ra, s0-s10}, 0", 32, Error::InvalidOperand},
+           {"add x32, a0, a0", 64, Error::InvalidOperand},
+           {"add a0, a1, a2, a3, a4, a5, a6, a7, t0, t1, t2, t3, t4, t5, t6, s1, s2", 64, Error::TooManyOperands},
+           {"add a0, a1, 99999999999999999999", 64, Error::ImmediateOutOfRange},
        })
     expectRefuses(c);
+}
+
+TEST(EncodeInstructionText, MnemonicLength) {
+  const std::string longest = "a" + std::string(95, 'b');
+  EXPECT_EQ(errorOf(encodeInstructionText(longest, 64, {})), Error::UnsupportedInstruction);
+  EXPECT_EQ(errorOf(encodeInstructionText(longest + "b", 64, {})), Error::MnemonicTooLong);
+}
+
+// Answers a fixed value for every text and records what it was asked.
+struct RecordingHook {
+  explicit RecordingHook(std::optional<std::int64_t> answer, bool stand_in = false,
+                         std::optional<Error> failure = std::nullopt)
+      : value(answer), pending(stand_in), error(failure) {}
+
+  std::optional<std::int64_t> value;
+  bool pending;
+  std::optional<Error> error;
+  std::vector<std::string> asked;
+
+  static qovrin::Result<RiscvResolvedExpression> resolve(void* context, std::string_view text) {
+    auto& self = *static_cast<RecordingHook*>(context);
+    self.asked.emplace_back(text);
+    if (self.error) return qovrin::fail(*self.error);
+    return RiscvResolvedExpression{self.value, self.pending};
+  }
+  RiscvExpressionHook hook() { return {this, &RecordingHook::resolve, true}; }
+};
+
+TEST(EncodeInstructionText, OperandsThatAreNoLiteralGoToTheHook) {
+  RecordingHook resolved{8};
+  expectEncodes({"beqz a0, done", 64, 0x00050463, 4}, resolved.hook());
+  expectEncodes({"lw a0, field + 4 (sp)", 64, 0x00812503, 4}, resolved.hook());
+  EXPECT_EQ(resolved.asked, (std::vector<std::string>{"done", "field + 4"}));
+
+  // Names that look like registers, fences, rounding modes or CSRs never reach the hook.
+  RecordingHook unused{0};
+  expectEncodes({"csrrs a0, mstatus, zero", 64, 0x30002573, 4}, unused.hook());
+  expectEncodes({"fence rw, w", 64, 0x0310000f, 4}, unused.hook());
+  EXPECT_TRUE(unused.asked.empty());
+
+  RecordingHook absent{std::nullopt};
+  expectRefuses({"beqz a0, done", 64, Error::InvalidOperand}, absent.hook());
+  RecordingHook failing{0, false, Error::ImmediateOutOfRange};
+  expectRefuses({"beqz a0, done", 64, Error::ImmediateOutOfRange}, failing.hook());
+  RecordingHook disabled{8};
+  RiscvExpressionHook off = disabled.hook();
+  off.enabled = false;
+  expectRefuses({"beqz a0, done", 64, Error::InvalidOperand}, off);
+  EXPECT_TRUE(disabled.asked.empty());
+}
+
+// The stand-in 0 of an unresolved symbol fails the non-zero immediates of
+// c.lui, c.addi16sp and c.addi4spn; their check waits for the patch pass.
+TEST(EncodeInstructionText, PendingStandInsSkipNonZeroChecks) {
+  RecordingHook pending{0, true};
+  expectEncodes({"c.lui a0, sym", 64, 0x6501, 2}, pending.hook());
+  expectEncodes({"c.addi16sp sym", 64, 0x6101, 2}, pending.hook());
+  expectEncodes({"c.addi4spn a0, sym", 64, 0x0008, 2}, pending.hook());
+  expectEncodes({"beqz a0, sym", 64, 0x00050063, 4}, pending.hook());
+  RecordingHook resolved_zero{0};
+  expectRefuses({"c.lui a0, sym", 64, Error::ImmediateOutOfRange}, resolved_zero.hook());
+  expectRefuses({"c.addi16sp sym", 64, Error::ImmediateOutOfRange}, resolved_zero.hook());
 }
 
 }  // namespace
