@@ -142,7 +142,8 @@ def gnu_accepts(work, lines, xlen):
     path = os.path.join(work, f"probe{xlen}.s")
     with open(path, "w", encoding="ascii") as handle:
         handle.write(source)
-    result = subprocess.run([GNU_AS, f"-march={MARCH[xlen]}", "-o", os.devnull, path], capture_output=True,
+    # Never -o /dev/null: the assembler deletes its output file when a line fails.
+    result = subprocess.run([GNU_AS, f"-march={MARCH[xlen]}", "-o", path + ".o", path], capture_output=True,
                             text=True, check=False)
     refused = {int(m[1]) for m in re.finditer(rf"{re.escape(path)}:(\d+): Error", result.stderr)}
     return [index for index, number in enumerate(numbers) if number not in refused]
