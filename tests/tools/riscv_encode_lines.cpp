@@ -20,6 +20,7 @@ qovrin::Result<riscv_encoder::RiscvResolvedExpression> standIn(void*, std::strin
 int main(int argc, char** argv) {
   riscv_encoder::RiscvExpressionHook hook;
   if (argc == 2 && std::string_view(argv[1]) == "--stand-in") hook = {nullptr, &standIn, true};
+  std::ios::sync_with_stdio(false);
   std::string line;
   while (std::getline(std::cin, line)) {
     const std::size_t blank = line.find(' ');
