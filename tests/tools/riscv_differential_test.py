@@ -102,7 +102,21 @@ def templates(row):
     return pairs.get(kind, [])
 
 
-def candidates(row):
+MASKED_KINDS = {41, 42, 43, 47, 48, 51, 55, 58, 59, 60, 61, 62, 63, 66}
+ORDERED_KINDS = {38, 39, 40}
+
+
+def forms(row):
+    """The spellings compared for a row: plain, with the vector mask written,
+    and with the aq / rl ordering suffix."""
+    yield "plain"
+    if row["kind"] in MASKED_KINDS:
+        yield "masked"
+    if row["kind"] in ORDERED_KINDS:
+        yield "ordered"
+
+
+def candidates(row, form="plain"):
     """Lines for each assignment of register classes: the first register
     operand in one class, the sources in another."""
     mnemonic = row["mnemonic"].replace("_", ".")
@@ -114,7 +128,14 @@ def candidates(row):
             "vd": f"v{VD}", "vs1": f"v{VS1}", "vs2": f"v{VS2}", "vs3": f"v{VS3}",
         }
         for ours, gnu in templates(row):
-            pair = (f"{mnemonic} {ours.format(**registers)}".strip(), f"{mnemonic} {gnu.format(**registers)}".strip())
+            ours, gnu = ours.format(**registers), gnu.format(**registers)
+            ours_mnemonic = gnu_mnemonic = mnemonic
+            if form == "masked":
+                ours, gnu = ours + ", v0.t", gnu + ", v0.t"
+            elif form == "ordered":
+                ours = ours.removesuffix(", 0, 0")
+                ours_mnemonic = gnu_mnemonic = mnemonic + ".aqrl"
+            pair = (f"{ours_mnemonic} {ours}".strip(), f"{gnu_mnemonic} {gnu}".strip())
             if pair not in lines:
                 lines.append(pair)
     return lines
@@ -183,23 +204,24 @@ def main(argv):
     work = tempfile.mkdtemp(prefix="riscv_differential_")
     try:
         for xlen in (32, 64):
-            served = [row for row in rows if row["xlen"][0] <= xlen <= row["xlen"][1]
-                      and not row["name"].endswith("_pseudo") and row["name"] == row["mnemonic"]]
+            served = [(row, form) for row in rows if row["xlen"][0] <= xlen <= row["xlen"][1]
+                      and not row["name"].endswith("_pseudo") and row["name"] == row["mnemonic"]
+                      for form in forms(row)]
             probes = []
             owners = []
-            for row_index, row in enumerate(served):
-                for pair in candidates(row):
+            for entry, (row, form) in enumerate(served):
+                for pair in candidates(row, form):
                     probes.append((pair[1], row["width"] == 16))
-                    owners.append((row_index, pair))
+                    owners.append((entry, pair))
             chosen = {}
             for index in gnu_accepts(work, probes, xlen):
                 chosen.setdefault(owners[index][0], owners[index][1])
-            skipped += len(served) - len(chosen)
+            skipped += sum(1 for entry, (_, form) in enumerate(served) if form == "plain" and entry not in chosen)
             picked = sorted(chosen.items())
-            data = gnu_bytes(work, [(gnu, served[i]["width"] == 16) for i, (_, gnu) in picked], xlen)
+            data = gnu_bytes(work, [(gnu, served[i][0]["width"] == 16) for i, (_, gnu) in picked], xlen)
             ours = qovrin_words(encoder, [(xlen, line) for _, (line, _) in picked])
-            for slot, ((row_index, (line, gnu)), answer) in enumerate(zip(picked, ours)):
-                size = served[row_index]["width"] // 8
+            for slot, ((entry, (line, gnu)), answer) in enumerate(zip(picked, ours)):
+                size = served[entry][0]["width"] // 8
                 expected = int.from_bytes(data[slot * SLOT:slot * SLOT + size], "little")
                 compared += 1
                 if answer != f"{size} {expected:x}":
@@ -208,7 +230,7 @@ def main(argv):
         shutil.rmtree(work)
     for failure in failures:
         print(failure)
-    print(f"compared {compared} row encodings, {len(failures)} differ; "
+    print(f"compared {compared} encodings, {len(failures)} differ; "
           f"{skipped} rows (over both XLENs) unknown to {GNU_AS}")
     return 1 if failures else 0
 
