@@ -13,6 +13,7 @@ using namespace semantic;
 
 namespace {
 
+// Operands by kind; kinds without rows take none.
 constexpr std::array<std::uint8_t, 101> kOperandCounts = [] {
   std::array<std::uint8_t, 101> counts{};
   const auto set = [&counts](std::uint8_t count, std::initializer_list<int> kinds) {
@@ -30,13 +31,11 @@ constexpr std::array<std::uint8_t, 101> kOperandCounts = [] {
 
 }  // namespace
 
-std::size_t kindOperandCount(std::uint8_t kind) noexcept { return kind < kOperandCounts.size() ? kOperandCounts[kind] : 0; }
-
 qovrin::Result<RiscvFieldValues> semanticFieldValues(const RiscvInstructionRow& row,
                                                      std::span<const RiscvOperand> operands) noexcept {
   const std::uint8_t kind = row.kind;
   if (kind == 0 || kind > 100) return fail(Error::UnsupportedInstruction);
-  if (operands.size() != kindOperandCount(kind)) return fail(Error::OperandCountMismatch);
+  if (operands.size() != kOperandCounts[kind]) return fail(Error::OperandCountMismatch);
   Reader reader(row, operands);
   Status status;
   if (kind <= 40)

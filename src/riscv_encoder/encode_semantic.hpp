@@ -11,9 +11,6 @@
 
 namespace riscv_encoder::encode {
 
-// The number of operands a kind takes, 0 for kinds without rows.
-std::size_t kindOperandCount(std::uint8_t kind) noexcept;
-
 qovrin::Result<RiscvFieldValues> semanticFieldValues(const RiscvInstructionRow& row,
                                                      std::span<const RiscvOperand> operands) noexcept;
 

@@ -29,7 +29,6 @@ class Reader {
   RiscvFieldValues values;
 
   Fields fields() const noexcept { return row_.fields; }
-  const RiscvInstructionRow& row() const noexcept { return row_; }
 
   Result<std::uint32_t> reg(std::size_t position) const noexcept {
     const RiscvOperand& operand = operands_[position - 1];

@@ -7,6 +7,7 @@
 #include "common/error_of.hpp"
 #include "riscv_encoder/encode_fields.hpp"
 #include "riscv_encoder/encode_immediates.hpp"
+#include "riscv_encoder/encode_semantic.hpp"
 #include "riscv_encoder/tables.hpp"
 
 namespace {
@@ -120,6 +121,23 @@ TEST(CompressedOffsets, EachRowTakesItsOwnLayout) {
   }
   EXPECT_EQ((*fillCompressedOffset(row("c_sdsp"), {}, 504))[kCUimm9SpS], 63u);
   EXPECT_EQ((*fillCompressedOffset(row("c_lbu"), {}, 1))[kCUimm2], 2u);
+}
+
+TEST(SemanticFieldValues, CountIsCheckedBeforeOperandsAndKindZeroHasNoTreatment) {
+  const riscv_encoder::RiscvOperand immediate = riscv_encoder::immediateOperand(1);
+  const std::vector<riscv_encoder::RiscvOperand> two_immediates{immediate, immediate};
+  EXPECT_EQ(errorOf(semanticFieldValues(row("addi"), two_immediates)), Error::OperandCountMismatch);
+  riscv_encoder::RiscvInstructionRow kind_zero = row("add");
+  kind_zero.kind = 0;
+  EXPECT_EQ(errorOf(semanticFieldValues(kind_zero, {})), Error::UnsupportedInstruction);
+  const std::vector<riscv_encoder::RiscvOperand> registers{riscv_encoder::registerOperand(10),
+                                                           riscv_encoder::registerOperand(11), immediate};
+  const auto values = semanticFieldValues(row("addi"), registers);
+  ASSERT_TRUE(values.has_value());
+  EXPECT_EQ((*values)[kRd], 10u);
+  EXPECT_EQ((*values)[kRs1], 11u);
+  EXPECT_EQ((*values)[kImm12], 1u);
+  EXPECT_EQ((*values)[kRs2], 0u);
 }
 
 }  // namespace
