@@ -33,58 +33,77 @@ FIRST, SOURCE1, SOURCE2, SOURCE3 = 10, 11, 12, 13
 VD, VS1, VS2, VS3 = 8, 24, 16, 8
 PRIME_FIRST, PRIME_SOURCE1, PRIME_SOURCE2 = 9, 12, 14
 
-BRANCH, JUMP, COMPRESSED_JUMP, COMPRESSED_BRANCH = -2468, 370084, -1018, -86
-
-# Offsets of the compressed loads and stores by the offset field the row carries.
-COMPRESSED_OFFSETS = {"c_uimm1": 2, "c_uimm2": 1, "c_uimm7lo": 84, "c_uimm8lo": 104, "c_uimm8sphi": 180,
-                      "c_uimm8sp_s": 200, "c_uimm9sphi": 296, "c_uimm9sp_s": 400}
+# Operand values: one set inside the ranges, one at the negative and one at
+# the positive ends, so that every bit of a scattered immediate is exercised.
+VALUE_SETS = [
+    {"shamtw": 13, "shamtd": 45, "csr": 0x123, "uimm5": 21, "imm12": -1234, "imm20": 0xabcde, "bs": 2, "rnum": 10,
+     "simm5": -11, "ror": 45, "branch": -2468, "jump": 370084, "cjump": -1018, "cbranch": -86, "cimm6": -13,
+     "addi16sp": -208, "clui": -12288, "addi4spn": 564, "prefetch": -64,
+     "coffsets": {"c_uimm1": 2, "c_uimm2": 1, "c_uimm7lo": 84, "c_uimm8lo": 104, "c_uimm8sphi": 180,
+                  "c_uimm8sp_s": 200, "c_uimm9sphi": 296, "c_uimm9sp_s": 400}},
+    {"shamtw": 31, "shamtd": 63, "csr": 0xfff, "uimm5": 31, "imm12": -2048, "imm20": 0xfffff, "bs": 3, "rnum": 0,
+     "simm5": -16, "ror": 63, "branch": -4096, "jump": -1048576, "cjump": -2048, "cbranch": -256, "cimm6": -32,
+     "addi16sp": -512, "clui": -131072, "addi4spn": 1020, "prefetch": -2048,
+     "coffsets": {"c_uimm1": 0, "c_uimm2": 3, "c_uimm7lo": 124, "c_uimm8lo": 248, "c_uimm8sphi": 252,
+                  "c_uimm8sp_s": 252, "c_uimm9sphi": 504, "c_uimm9sp_s": 504}},
+    {"shamtw": 1, "shamtd": 32, "csr": 0, "uimm5": 0, "imm12": 2047, "imm20": 0, "bs": 0, "rnum": 1, "simm5": 15,
+     "ror": 32, "branch": 4094, "jump": 1048574, "cjump": 2046, "cbranch": 254, "cimm6": 31, "addi16sp": 496,
+     "clui": 126976, "addi4spn": 4, "prefetch": 2016,
+     "coffsets": {"c_uimm1": 2, "c_uimm2": 2, "c_uimm7lo": 4, "c_uimm8lo": 8, "c_uimm8sphi": 4,
+                  "c_uimm8sp_s": 4, "c_uimm9sphi": 8, "c_uimm9sp_s": 8}},
+]
 
 
 def target(distance):
     return f".{distance:+d}"
 
 
-def templates(row):
-    """(qovrin operands, GNU operands) candidates; {a} is the first register,
-    {b} {c} {d} the sources, in the register class that the candidate tries."""
+def templates(row, v):
+    """(qovrin operands, GNU operands) candidates with the values v; {a} is the
+    first register, {b} {c} {d} the sources, in the register class that the
+    candidate tries."""
     kind = row["kind"]
     names = [name for name, _, _ in row["fields"]]
-    shift = 45 if "shamtd" in names else 13
+    shift = v["shamtd"] if "shamtd" in names else v["shamtw"]
+    csr, uimm5, imm12, simm5 = v["csr"], v["uimm5"], v["imm12"], v["simm5"]
     plain = {
         1: "", 67: "", 2: "{a}", 3: "{a}", 5: "{a}, {b}", 6: "{a}, {c}", 7: "{a}, {b}, {c}", 10: f"{{a}}, {{b}}, {shift}",
-        11: "{a}, 0x123, {b}", 12: "{a}, 0x123, 21", 13: "{a}, 0x123", 14: "0x123, {b}", 15: "0x123, 21",
-        16: "{a}, 21", 17: "{a}, {b}, rtz", 18: "{a}, {b}, {c}, rtz", 19: "{a}, {b}, {c}, {d}, rtz",
-        20: "{a}, {b}, {c}, 2", 21: "{a}, {b}, 10", 26: "{a}, -1234({b})", 27: "{b}, {c}", 33: "{a}, 0xabcde",
-        34: "0xabcde", 37: "rw, w", 43: "{vd}, {vs2}", 46: "{vd}, {vs2}", 47: "{vd}, {vs2}, -11",
-        48: "{vd}, {vs2}, 21", 50: "{vd}, {vs2}, 7", 51: "{a}, {vs2}", 52: "{a}, {vs2}",
-        53: "{a}, {b}, e32, m2, ta, mu", 54: "{a}, 21, e32, m2, ta, mu", 55: "{vd}", 56: "{vd}, {vs1}",
-        57: "{vd}, -11", 58: "{vd}, ({b})", 59: "{vs3}, ({b})", 60: "{vd}, ({b}), {vs2}", 61: "{vs3}, ({b}), {vs2}",
-        62: "{vd}, ({b}), {c}", 63: "{vs3}, ({b}), {c}", 64: "{vs3}, ({b})", 66: "{vd}, {vs2}, 45", 69: "{a}",
-        70: "{pa}", 71: "{a}, {c}", 72: "{pa}, {pc}", 73: "{pa}, -13", 75: f"{{pa}}, {shift}",
-        86: "s1, s2", 87: "40", 97: "-64({b})",
+        11: f"{{a}}, {csr}, {{b}}", 12: f"{{a}}, {csr}, {uimm5}", 13: f"{{a}}, {csr}", 14: f"{csr}, {{b}}",
+        15: f"{csr}, {uimm5}", 16: f"{{a}}, {uimm5}", 17: "{a}, {b}, rtz", 18: "{a}, {b}, {c}, rtz",
+        19: "{a}, {b}, {c}, {d}, rtz", 20: f"{{a}}, {{b}}, {{c}}, {v['bs']}", 21: f"{{a}}, {{b}}, {v['rnum']}",
+        26: f"{{a}}, {imm12}({{b}})", 27: "{b}, {c}", 33: f"{{a}}, {v['imm20']}", 34: f"{v['imm20']}", 37: "rw, w",
+        43: "{vd}, {vs2}", 46: "{vd}, {vs2}", 47: f"{{vd}}, {{vs2}}, {simm5}", 48: f"{{vd}}, {{vs2}}, {uimm5}",
+        50: "{vd}, {vs2}, 7", 51: "{a}, {vs2}", 52: "{a}, {vs2}", 53: "{a}, {b}, e32, m2, ta, mu",
+        54: f"{{a}}, {uimm5}, e32, m2, ta, mu", 55: "{vd}", 56: "{vd}, {vs1}", 57: f"{{vd}}, {simm5}",
+        58: "{vd}, ({b})", 59: "{vs3}, ({b})", 60: "{vd}, ({b}), {vs2}", 61: "{vs3}, ({b}), {vs2}",
+        62: "{vd}, ({b}), {c}", 63: "{vs3}, ({b}), {c}", 64: "{vs3}, ({b})", 66: f"{{vd}}, {{vs2}}, {v['ror']}",
+        69: "{a}", 70: "{pa}", 71: "{a}, {c}", 72: "{pa}, {pc}", 73: f"{{pa}}, {v['cimm6']}",
+        75: f"{{pa}}, {shift}", 86: "s1, s2", 87: "40", 97: f"{v['prefetch']}({{b}})",
     }
     if kind in plain:
         return [(plain[kind], plain[kind])]
-    offset = next((value for field, value in COMPRESSED_OFFSETS.items() if field in names), 0)
+    offset = next((value for field, value in v["coffsets"].items() if field in names), 0)
     # vector ops: qovrin names the operands in GNU order; a few take the v0
     # carry operand only in GNU syntax.
     vector_sources = {41: "{vd}, {vs2}, {vs1}", 42: "{vd}, {vs2}, {b}", 45: "{vd}, {vs2}, {vs1}",
-                      49: "{vd}, {vs2}, -11", 65: "{vd}, {vs2}, {b}"}
+                      49: f"{{vd}}, {{vs2}}, {simm5}", 65: "{vd}, {vs2}, {b}"}
     if row["multiply_add"]:
         vector_sources[41] = "{vd}, {vs1}, {vs2}"
         vector_sources[42] = "{vd}, {b}, {vs2}"
     if kind in vector_sources:
         text = vector_sources[kind]
         return [(text, text), (text, text + ", v0")]
+    branch, jump, cjump, cbranch = v["branch"], v["jump"], v["cjump"], v["cbranch"]
+    upper = (v["clui"] >> 12) & 0xfffff
     pairs = {
         4: [("{b}", "{b}"), ("{b}", "({b})")],
-        8: [("{a}, {b}, -1234", "{a}, {b}, -1234"), ("{a}, -1234({b})", "{a}, -1234({b})")],
-        28: [(f"{{b}}, {{c}}, {BRANCH}", f"{{b}}, {{c}}, {target(BRANCH)}")],
-        30: [(f"{{b}}, {{c}}, {BRANCH}", f"{{b}}, {{c}}, {target(BRANCH)}")],
-        29: [(f"{{b}}, {BRANCH}", f"{{b}}, {target(BRANCH)}")],
-        31: [(f"{{b}}, {BRANCH}", f"{{b}}, {target(BRANCH)}")],
-        35: [(f"{{a}}, {JUMP}", f"{{a}}, {target(JUMP)}")],
-        36: [(f"{JUMP}", target(JUMP))],
+        8: [(f"{{a}}, {{b}}, {imm12}", f"{{a}}, {{b}}, {imm12}"), (f"{{a}}, {imm12}({{b}})", f"{{a}}, {imm12}({{b}})")],
+        28: [(f"{{b}}, {{c}}, {branch}", f"{{b}}, {{c}}, {target(branch)}")],
+        30: [(f"{{b}}, {{c}}, {branch}", f"{{b}}, {{c}}, {target(branch)}")],
+        29: [(f"{{b}}, {branch}", f"{{b}}, {target(branch)}")],
+        31: [(f"{{b}}, {branch}", f"{{b}}, {target(branch)}")],
+        35: [(f"{{a}}, {jump}", f"{{a}}, {target(jump)}")],
+        36: [(f"{jump}", target(jump))],
         38: [("{a}, {c}, ({b}), 0, 0", "{a}, {c}, ({b})")],
         40: [("{a}, {c}, ({b}), 0, 0", "{a}, {c}, ({b})")],
         39: [("{a}, ({b}), 0, 0", "{a}, ({b})")],
@@ -93,11 +112,11 @@ def templates(row):
         77: [(f"{{pc}}, {offset}({{pb}})", f"{{pc}}, {offset}({{pb}})")],
         78: [(f"{{a}}, {offset}", f"{{a}}, {offset}(sp)")],
         79: [(f"{{a}}, {offset}", f"{{a}}, {offset}(sp)")],
-        80: [(f"{COMPRESSED_JUMP}", target(COMPRESSED_JUMP))],
-        81: [(f"{{pa}}, {COMPRESSED_BRANCH}", f"{{pa}}, {target(COMPRESSED_BRANCH)}")],
-        82: [("-208", "sp, -208")],
-        83: [("{a}, -12288", "{a}, 0xffffd")],
-        84: [("{pa}, 564", "{pa}, sp, 564")],
+        80: [(f"{cjump}", target(cjump))],
+        81: [(f"{{pa}}, {cbranch}", f"{{pa}}, {target(cbranch)}")],
+        82: [(f"{v['addi16sp']}", f"sp, {v['addi16sp']}")],
+        83: [(f"{{a}}, {v['clui']}", f"{{a}}, {upper:#x}")],
+        84: [(f"{{pa}}, {v['addi4spn']}", f"{{pa}}, sp, {v['addi4spn']}")],
     }
     return pairs.get(kind, [])
 
@@ -107,16 +126,17 @@ ORDERED_KINDS = {38, 39, 40}
 
 
 def forms(row):
-    """The spellings compared for a row: plain, with the vector mask written,
-    and with the aq / rl ordering suffix."""
-    yield "plain"
+    """The spellings compared for a row: plain with each value set, with the
+    vector mask written, and with the aq / rl ordering suffix."""
+    for values in VALUE_SETS:
+        yield "plain", values
     if row["kind"] in MASKED_KINDS:
-        yield "masked"
+        yield "masked", VALUE_SETS[0]
     if row["kind"] in ORDERED_KINDS:
-        yield "ordered"
+        yield "ordered", VALUE_SETS[0]
 
 
-def candidates(row, form="plain"):
+def candidates(row, form, values):
     """Lines for each assignment of register classes: the first register
     operand in one class, the sources in another."""
     mnemonic = row["mnemonic"].replace("_", ".")
@@ -127,7 +147,7 @@ def candidates(row, form="plain"):
             "pa": f"{first}{PRIME_FIRST}", "pb": f"x{PRIME_SOURCE1}", "pc": f"{source}{PRIME_SOURCE2}",
             "vd": f"v{VD}", "vs1": f"v{VS1}", "vs2": f"v{VS2}", "vs3": f"v{VS3}",
         }
-        for ours, gnu in templates(row):
+        for ours, gnu in templates(row, values):
             ours, gnu = ours.format(**registers), gnu.format(**registers)
             ours_mnemonic = gnu_mnemonic = mnemonic
             if form == "masked":
@@ -205,18 +225,18 @@ def main(argv):
     try:
         for xlen in (32, 64):
             served = [(row, form) for row in rows if row["xlen"][0] <= xlen <= row["xlen"][1]
-                      and not row["name"].endswith("_pseudo") and row["name"] == row["mnemonic"]
-                      for form in forms(row)]
+                      and not row["name"].endswith("_pseudo") for form in forms(row)]
             probes = []
             owners = []
-            for entry, (row, form) in enumerate(served):
-                for pair in candidates(row, form):
+            for entry, (row, (form, values)) in enumerate(served):
+                for pair in candidates(row, form, values):
                     probes.append((pair[1], row["width"] == 16))
                     owners.append((entry, pair))
             chosen = {}
             for index in gnu_accepts(work, probes, xlen):
                 chosen.setdefault(owners[index][0], owners[index][1])
-            skipped += sum(1 for entry, (_, form) in enumerate(served) if form == "plain" and entry not in chosen)
+            skipped += sum(1 for entry, (_, (form, values)) in enumerate(served)
+                           if form == "plain" and values is VALUE_SETS[0] and entry not in chosen)
             picked = sorted(chosen.items())
             data = gnu_bytes(work, [(gnu, served[i][0]["width"] == 16) for i, (_, gnu) in picked], xlen)
             ours = qovrin_words(encoder, [(xlen, line) for _, (line, _) in picked])
