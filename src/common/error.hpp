@@ -201,6 +201,8 @@ namespace qovrin {
   X(UnsupportedXLen) \
   X(WrapFixupOutOfRange) \
   X(WriteFailed) \
+  X(OperandCountMismatch) \
+  X(OperandKindMismatch) \
 
 enum class Error : std::uint16_t {
 #define QOVRIN_ERROR_ENUMERATOR(name) name,

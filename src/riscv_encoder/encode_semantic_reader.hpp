@@ -1,0 +1,157 @@
+#pragma once
+// Reads the operands of one line by position for the operand-syntax kinds and
+// writes the field slots; shared by the kind groups of semanticFieldValues.
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "common/error.hpp"
+#include "riscv_encoder/encode_fields.hpp"
+#include "riscv_encoder/encode_immediates.hpp"
+#include "riscv_encoder/field_values.hpp"
+#include "riscv_encoder/operand.hpp"
+#include "riscv_encoder/table_rows.hpp"
+
+namespace riscv_encoder::encode::semantic {
+
+using qovrin::Error;
+using qovrin::fail;
+using qovrin::Result;
+using qovrin::Status;
+
+// Reads the operands of one line by position (numbered from 1, as the kinds
+// are described) and writes the slots.
+class Reader {
+ public:
+  Reader(const RiscvInstructionRow& row, std::span<const RiscvOperand> operands) : row_(row), operands_(operands) {}
+
+  RiscvFieldValues values;
+
+  Fields fields() const noexcept { return row_.fields; }
+
+  Result<std::uint32_t> reg(std::size_t position) const noexcept {
+    const RiscvOperand& operand = operands_[position - 1];
+    if (operand.isImmediate()) return fail(Error::OperandKindMismatch);
+    return static_cast<std::uint32_t>(operand.value & 31);
+  }
+  Result<std::int64_t> imm(std::size_t position) const noexcept {
+    const RiscvOperand& operand = operands_[position - 1];
+    if (!operand.isImmediate()) return fail(Error::OperandKindMismatch);
+    return static_cast<std::int64_t>(operand.value);
+  }
+  bool pending(std::size_t position) const noexcept { return operands_[position - 1].isPending(); }
+
+  Status setReg(Slot slot, std::size_t position) noexcept {
+    const auto number = reg(position);
+    if (!number) return fail(number.error());
+    values[slot] = *number;
+    return {};
+  }
+  // A compressed 3-bit register field: x8..x15 only.
+  Status setCompressedReg(Slot slot, std::size_t position) noexcept {
+    const auto number = reg(position);
+    if (!number) return fail(number.error());
+    if (*number < 8 || *number > 15) return fail(Error::RegisterOutOfRange);
+    values[slot] = *number - 8;
+    return {};
+  }
+  Status setAtMost(Slot slot, std::size_t position, std::uint64_t limit) noexcept {
+    const auto value = imm(position);
+    if (!value) return fail(value.error());
+    if (static_cast<std::uint64_t>(*value) > limit) return fail(Error::ImmediateOutOfRange);
+    values[slot] = static_cast<std::uint32_t>(*value);
+    return {};
+  }
+  Status setSigned(Slot slot, std::size_t position, unsigned bits) noexcept {
+    const auto value = signedValue(position, bits);
+    if (!value) return fail(value.error());
+    values[slot] = *value;
+    return {};
+  }
+  Result<std::uint32_t> signedValue(std::size_t position, unsigned bits) const noexcept {
+    const auto value = imm(position);
+    if (!value) return fail(value.error());
+    return wrapAlignedSigned(*value, bits, 1);
+  }
+  Status setUnsignedBits(Slot slot, std::size_t position, Result<std::uint8_t> bits) noexcept {
+    if (!bits) return fail(bits.error());
+    const auto value = imm(position);
+    if (!value) return fail(value.error());
+    const auto checked = unsignedRange(static_cast<std::uint64_t>(*value), *bits);
+    if (!checked) return fail(checked.error());
+    values[slot] = *checked;
+    return {};
+  }
+  Status setFieldWidth(Slot slot, std::size_t position, std::string_view field) noexcept {
+    return setUnsignedBits(slot, position, fieldBits(fields(), field));
+  }
+  Status storeSplit(std::size_t position) noexcept {
+    const auto t = signedValue(position, 12);
+    if (!t) return fail(t.error());
+    values[kImm12Hi] = *t >> 5;
+    values[kImm12Lo] = *t & 31;
+    return {};
+  }
+  Result<std::uint32_t> branchOffset(std::size_t position) const noexcept {
+    const auto value = imm(position);
+    if (!value) return fail(value.error());
+    return wrapAlignedSigned(*value, 13, 2);
+  }
+  Status branch(std::size_t position, Slot high, Slot low) noexcept {
+    const auto o = branchOffset(position);
+    if (!o) return fail(o.error());
+    values[high] = (*o >> 12 & 1) << 6 | (*o >> 5 & 63);
+    values[low] = (*o >> 1 & 15) << 1 | (*o >> 11 & 1);
+    return {};
+  }
+  Status jump(std::size_t position) noexcept {
+    const auto value = imm(position);
+    if (!value) return fail(value.error());
+    const auto o = wrapAlignedSigned(*value, 21, 2);
+    if (!o) return fail(o.error());
+    values[kJimm20] = (*o >> 20 & 1) << 19 | (*o >> 1 & 1023) << 9 | (*o >> 11 & 1) << 8 | (*o >> 12 & 255);
+    return {};
+  }
+
+  // The register field of a compressed row decides which registers it takes.
+  Status compressedRegisterRule(std::size_t position) noexcept {
+    const auto number = reg(position);
+    if (!number) return fail(number.error());
+    if (hasField(fields(), "rd_rs1_p")) {
+      if (*number < 8 || *number > 15) return fail(Error::RegisterOutOfRange);
+    } else if (hasField(fields(), "rd_rs1_n0") || hasField(fields(), "rd_n0")) {
+      if (*number == 0) return fail(Error::RegisterOutOfRange);
+    } else if (!hasField(fields(), "rd")) {
+      return fail(Error::UnsupportedInstruction);
+    }
+    values[kRd] = *number;
+    values[kRdP] = (*number >= 8 && *number <= 15) ? *number - 8 : 0;
+    return {};
+  }
+  Status compressedOffset(std::size_t position) noexcept {
+    const auto offset = imm(position);
+    if (!offset) return fail(offset.error());
+    const auto filled = fillCompressedOffset(row_, values, *offset);
+    if (!filled) return fail(filled.error());
+    values = *filled;
+    return {};
+  }
+
+ private:
+  const RiscvInstructionRow& row_;
+  std::span<const RiscvOperand> operands_;
+};
+
+inline Status requireNonZero(const Reader& reader, Slot slot) {
+  if (reader.values[slot] == 0) return fail(Error::RegisterOutOfRange);
+  return {};
+}
+
+// Each group answers UnsupportedInstruction for a kind outside it.
+Status scalarKind(Reader& r, std::uint8_t kind);      // 1 to 40
+Status vectorKind(Reader& r, std::uint8_t kind);      // 41 to 66
+Status compressedKind(Reader& r, std::uint8_t kind);  // 67 to 87
+Status pairedKind(Reader& r, std::uint8_t kind);      // 88 to 100
+
+}  // namespace riscv_encoder::encode::semantic

@@ -1,0 +1,225 @@
+#include "riscv_encoder/source.hpp"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include "common/ascii.hpp"
+#include "riscv_encoder/api.hpp"
+#include "riscv_encoder/encode_fields.hpp"
+#include "riscv_encoder/encode_semantic.hpp"
+#include "riscv_encoder/source_operands.hpp"
+#include "riscv_encoder/source_parsers.hpp"
+#include "riscv_encoder/tables.hpp"
+
+namespace riscv_encoder::source {
+
+using qovrin::Error;
+using qovrin::fail;
+using qovrin::Status;
+
+namespace {
+
+struct Mnemonic {
+  std::array<char, kMaxMnemonicLength> buffer{};
+  std::size_t length = 0;
+
+  std::string_view text() const noexcept { return {buffer.data(), length}; }
+};
+
+// The mnemonic rewritten to a row name, with what the rewrite implies.
+struct MnemonicForm {
+  std::string_view name;
+  std::optional<std::uint64_t> special_operand;  // N of mop.r.N / mop.rr.N, the aqrl bit of a Zalasr row
+  bool ordering_suffix = false;                  // aq and rl operands follow
+  std::uint32_t aq = 0;
+  std::uint32_t rl = 0;
+};
+
+std::optional<std::uint64_t> decimalNumber(std::string_view text) noexcept {
+  if (text.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (const char c : text) {
+    if (!qovrin::isAsciiDigit(c)) return std::nullopt;
+    // Past the largest number that names a row; saturating keeps it there.
+    value = std::min<std::uint64_t>(value * 10 + static_cast<std::uint64_t>(c - '0'), 1000);
+  }
+  return value;
+}
+
+bool isOneOfNames(std::string_view name, std::initializer_list<std::string_view> names) noexcept {
+  for (const std::string_view candidate : names)
+    if (candidate == name) return true;
+  return false;
+}
+
+// Zalasr load-acquire and store-release rows are named with the suffix that
+// the other mnemonics take as aq / rl operands.
+MnemonicForm mnemonicForm(std::string_view name, Mnemonic& storage) noexcept {
+  MnemonicForm form;
+  form.name = name;
+  const auto special = [&form](std::string_view prefix, std::string_view row, std::uint64_t limit) {
+    if (!form.name.starts_with(prefix)) return false;
+    const auto number = decimalNumber(form.name.substr(prefix.size()));
+    if (!number || *number > limit) return false;
+    form.name = row;
+    form.special_operand = *number;
+    return true;
+  };
+  if (special("mop_r_", "mop_r_n", 31) || special("mop_rr_", "mop_rr_n", 7)) return form;
+  for (const std::string_view suffix : {"_aqrl", "_aq", "_rl"}) {
+    if (!name.ends_with(suffix) || name.size() == suffix.size()) continue;
+    const std::string_view base = name.substr(0, name.size() - suffix.size());
+    const bool acquire = suffix != "_rl";
+    const bool release = suffix != "_aq";
+    const bool load = isOneOfNames(base, {"lb", "lh", "lw", "ld"});
+    const bool store = isOneOfNames(base, {"sb", "sh", "sw", "sd"});
+    if ((load && acquire) || (store && release)) {
+      const std::string_view row_suffix = load ? "_aq" : "_rl";
+      storage.length = base.size() + row_suffix.size();
+      std::copy(base.begin(), base.end(), storage.buffer.begin());
+      std::copy(row_suffix.begin(), row_suffix.end(), storage.buffer.begin() + base.size());
+      form.name = storage.text();
+      form.special_operand = (acquire && release) ? 1 : 0;
+      return form;
+    }
+    form.name = base;
+    form.ordering_suffix = true;
+    form.aq = acquire;
+    form.rl = release;
+    return form;
+  }
+  return form;
+}
+
+// Cuts at commas outside (), [], {} and single quotes.
+template <typename Visit>
+Status forEachPiece(std::string_view text, Visit visit) {
+  int depth = 0;
+  bool quoted = false;
+  std::size_t start = 0;
+  for (std::size_t index = 0; index < text.size(); ++index) {
+    const char c = text[index];
+    if (c == '\'') quoted = !quoted;
+    if (quoted) continue;
+    if (c == '(' || c == '[' || c == '{') ++depth;
+    if ((c == ')' || c == ']' || c == '}') && depth > 0) --depth;
+    if (c == ',' && depth == 0) {
+      QOVRIN_TRY(visit(text.substr(start, index - start)));
+      start = index + 1;
+    }
+  }
+  return visit(text.substr(start));
+}
+
+// vsetvli / vsetivli: "rd, rs1|uimm, vtype" where the vector type may itself hold commas.
+Status appendVectorConfiguration(std::string_view text, std::uint8_t kind, const RiscvExpressionHook& hook,
+                                 RiscvOperandList& operands) {
+  const std::size_t first_comma = text.find(',');
+  if (first_comma == std::string_view::npos) return fail(Error::OperandCountMismatch);
+  const std::size_t second_comma = text.find(',', first_comma + 1);
+  if (second_comma == std::string_view::npos) return fail(Error::OperandCountMismatch);
+  const auto destination = api::parseRegister(text.substr(0, first_comma));
+  if (!destination) return fail(Error::InvalidOperand);
+  QOVRIN_TRY(operands.push(registerOperand(*destination)));
+  const std::string_view second = qovrin::trim(text.substr(first_comma + 1, second_comma - first_comma - 1), kBlanks);
+  if (kind == 53) {
+    const auto source = api::parseRegister(second);
+    if (!source) return fail(Error::InvalidOperand);
+    QOVRIN_TRY(operands.push(registerOperand(*source)));
+  } else {
+    const auto value = parseImmediate(second, hook);
+    if (!value) return fail(value.error());
+    QOVRIN_TRY(operands.push(*value));
+  }
+  const std::string_view type = qovrin::trim(text.substr(second_comma + 1), kBlanks);
+  if (type.find(',') != std::string_view::npos) {
+    const auto vtype = parseVType(type);
+    if (!vtype) return fail(Error::InvalidOperand);
+    return operands.push(immediateOperand(*vtype));
+  }
+  if (!type.empty() && qovrin::lowerAscii(type.front()) == 'e') return fail(Error::InvalidOperand);
+  const auto value = parseImmediate(type, hook);
+  if (!value) return fail(value.error());
+  return operands.push(*value);
+}
+
+// The nf operand of segment kinds and the vm operand: the last operand of a
+// masked kind is always vm, 0 when "v0.t" was written.
+Status completeVectorMask(std::uint8_t kind, RiscvOperandList& operands) {
+  const auto mask_count = vectorMaskOperandCount(kind);
+  if (!mask_count) return {};
+  const std::size_t count = *mask_count;
+  if (vectorSegmentKind(kind)) {
+    if (operands.count == count - 1)
+      QOVRIN_TRY(operands.insert(operands.count - 1, immediateOperand(0)));
+    else if (operands.count == count - 2)
+      QOVRIN_TRY(operands.push(immediateOperand(0)));
+  }
+  if (operands.count == count - 1) return operands.push(immediateOperand(1));
+  return {};
+}
+
+bool hasOrderingField(const RiscvInstructionRow& row) noexcept {
+  return encode::hasField(row.fields, "aq") || encode::hasField(row.fields, "rl");
+}
+
+}  // namespace
+
+qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view text, unsigned xlen,
+                                                             const RiscvExpressionHook& hook) {
+  if (xlen != 32 && xlen != 64) return fail(Error::InvalidXLen);
+  if (const std::size_t comment = text.find_first_of("#;"); comment != std::string_view::npos)
+    text = text.substr(0, comment);
+  text = qovrin::trim(text, kBlanks);
+  if (text.empty()) return fail(Error::UnsupportedInstruction);
+
+  const std::size_t blank = text.find_first_of(" \t");
+  const std::string_view written = qovrin::trim(text.substr(0, blank), kBlanks);
+  const std::string_view operand_text = blank == std::string_view::npos ? std::string_view{} : text.substr(blank + 1);
+  if (written.empty() || written.size() > kMaxMnemonicLength) return fail(Error::MnemonicTooLong);
+  Mnemonic normalised;
+  for (const char c : written) {
+    const char lower = qovrin::lowerAscii(c);
+    normalised.buffer[normalised.length++] = (lower == '.' || lower == '-') ? '_' : lower;
+  }
+  Mnemonic renamed;
+  const MnemonicForm form = mnemonicForm(normalised.text(), renamed);
+
+  // Operand text is cut the way the mnemonic's rows are read; a mnemonic
+  // without rows fails before any operand is resolved.
+  const RiscvInstructionRow* split_row = tables::preLookup(form.name);
+  if (split_row == nullptr) return fail(Error::UnsupportedInstruction);
+  const AppendContext context{split_row->kind, true, offsetFirstKind(split_row->kind)};
+  RiscvOperandList operands;
+  const std::string_view operands_trimmed = qovrin::trim(operand_text, kBlanks);
+  if (context.kind == 53 || context.kind == 54) {
+    QOVRIN_TRY(appendVectorConfiguration(operands_trimmed, context.kind, hook, operands));
+  } else if (!operands_trimmed.empty()) {
+    QOVRIN_TRY(forEachPiece(operands_trimmed, [&](std::string_view piece) {
+      return appendOperand(piece, context, hook, operands);
+    }));
+  }
+  QOVRIN_TRY(completeVectorMask(context.kind, operands));
+  if (form.ordering_suffix) {
+    QOVRIN_TRY(operands.push(immediateOperand(form.aq)));
+    QOVRIN_TRY(operands.push(immediateOperand(form.rl)));
+  }
+  if (form.special_operand) QOVRIN_TRY(operands.push(immediateOperand(*form.special_operand)));
+
+  const auto found = tables::findInstruction(form.name, xlen);
+  if (!found) return fail(found.error());
+  const RiscvInstructionRow& row = **found;
+  if (row.width != 16 && row.width != 32) return fail(Error::UnsupportedInstructionWidth);
+  // An ordering suffix on a row without aq / rl bits would be dropped silently.
+  if (form.ordering_suffix && !hasOrderingField(row)) return fail(Error::UnsupportedInstruction);
+  if ((row.flags & kRowMultiplyAdd) != 0 && operands.count >= 3) std::swap(operands.items[1], operands.items[2]);
+
+  const auto values = encode::semanticFieldValues(row, {operands.items.data(), operands.count});
+  if (!values) return fail(values.error());
+  const auto word = encode::packInstruction(row, *values);
+  if (!word) return fail(word.error());
+  return RiscvEncodedInstruction{*word, *word, static_cast<std::uint8_t>(row.width / 8)};
+}
+
+}  // namespace riscv_encoder::source

@@ -1,0 +1,27 @@
+#pragma once
+// The one entry of the RISC-V encoder: one instruction line in, its 2 or 4
+// bytes out. Nothing is allocated and nothing is kept between calls.
+
+#include <cstdint>
+#include <string_view>
+
+#include "common/error.hpp"
+#include "riscv_encoder/operand.hpp"
+
+namespace riscv_encoder::source {
+
+struct RiscvEncodedInstruction {
+  std::uint32_t word = 0;
+  std::uint32_t output_word = 0;  // the same word; the bytes are taken from it, low byte first
+  std::uint8_t size = 0;          // 2 for a compressed row, 4 otherwise
+};
+
+inline constexpr std::size_t kMaxMnemonicLength = 96;
+
+// Encodes "mnemonic operands" (a "#" or ";" starts a comment) for XLEN 32 or
+// 64. Operand text that is no register, literal or named constant is read
+// through the hook.
+qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view text, unsigned xlen,
+                                                             const RiscvExpressionHook& hook);
+
+}  // namespace riscv_encoder::source

@@ -1,0 +1,143 @@
+#include "riscv_encoder/source_operands.hpp"
+
+#include "common/ascii.hpp"
+#include "riscv_encoder/api.hpp"
+#include "riscv_encoder/source_parsers.hpp"
+
+namespace riscv_encoder::source {
+
+using qovrin::Error;
+using qovrin::fail;
+using qovrin::Status;
+
+namespace {
+
+// The register of a piece "(reg)"; absent when the piece has another shape.
+std::optional<std::uint8_t> parenthesisedRegister(std::string_view piece) noexcept {
+  if (piece.size() < 2 || piece.front() != '(' || piece.back() != ')') return std::nullopt;
+  const auto number = api::parseRegister(piece.substr(1, piece.size() - 2));
+  if (!number) return std::nullopt;
+  return *number;
+}
+
+Status appendImmediate(std::string_view text, const RiscvExpressionHook& hook, RiscvOperandList& operands) {
+  const auto operand = parseImmediate(text, hook);
+  if (!operand) return fail(operand.error());
+  return operands.push(*operand);
+}
+
+// "offset(reg)": handled when the text inside the last parentheses is a
+// register; anything else (a parenthesised expression) is left to the caller.
+std::optional<Status> appendMemoryOperand(std::string_view piece, const AppendContext& context,
+                                          const RiscvExpressionHook& hook, RiscvOperandList& operands) {
+  if (piece.empty() || piece.back() != ')') return std::nullopt;
+  const std::size_t open = piece.rfind('(');
+  if (open == std::string_view::npos) return std::nullopt;
+  const std::string_view inside = qovrin::trim(piece.substr(open + 1, piece.size() - open - 2), kBlanks);
+  if (inside.empty()) return std::nullopt;
+  const auto base = api::parseRegister(inside);
+  if (!base) return std::nullopt;
+  const std::string_view offset_text = qovrin::trim(piece.substr(0, open), kBlanks);
+  RiscvOperand offset = immediateOperand(0);
+  if (!offset_text.empty()) {
+    const auto parsed = parseImmediate(offset_text, hook);
+    if (!parsed) return fail(parsed.error());
+    offset = *parsed;
+  }
+  if (operands.count + 2 > kMaxOperands) return fail(Error::TooManyOperands);
+  const RiscvOperand base_operand = registerOperand(*base);
+  QOVRIN_TRY(operands.push(context.offset_first ? offset : base_operand));
+  return operands.push(context.offset_first ? base_operand : offset);
+}
+
+// The registers s0..s7 of cm.mva01s / cm.mvsa01, numbered 0..7.
+std::optional<std::uint32_t> savedRegisterIndex(std::string_view piece) noexcept {
+  const auto number = api::parseRegister(piece);
+  if (!number) return std::nullopt;
+  if (*number == 8 || *number == 9) return *number - 8u;
+  if (*number >= 18 && *number <= 23) return *number - 16u;
+  return std::nullopt;
+}
+
+// Readers that apply to one kind only; absent when the piece goes on to the
+// common readers.
+std::optional<Status> appendKindSpecific(std::string_view piece, std::uint8_t kind, const RiscvExpressionHook& hook,
+                                         RiscvOperandList& operands) {
+  switch (kind) {
+    case 85: {
+      const auto list = parseRegisterList(piece);
+      if (list) return operands.push(immediateOperand(*list));
+      if (list.error() != Error::UnsupportedOperandSyntax) return fail(list.error());
+      return appendImmediate(piece, hook, operands);
+    }
+    case 86: {
+      const auto index = savedRegisterIndex(piece);
+      if (!index) return fail(Error::InvalidOperand);
+      return operands.push(immediateOperand(*index));
+    }
+    case 68:
+    case 87:
+      return appendImmediate(piece, hook, operands);
+    case 38:
+    case 39:
+    case 40:
+      if (const auto number = parenthesisedRegister(piece)) return operands.push(registerOperand(*number));
+      return std::nullopt;
+    default:
+      break;
+  }
+  // Vector loads and stores take a bare base register: no offset in front.
+  if (kind == 44 || (kind >= 58 && kind <= 64)) {
+    if (piece.back() != ')') return std::nullopt;
+    const auto number = parenthesisedRegister(piece);
+    if (!number) return fail(Error::InvalidOperand);
+    return operands.push(registerOperand(*number));
+  }
+  return std::nullopt;
+}
+
+Status appendGeneric(std::string_view piece, const RiscvExpressionHook& hook, RiscvOperandList& operands) {
+  if (const auto list = parseRegisterList(piece)) return operands.push(immediateOperand(*list));
+  if (const auto number = api::parseRegister(piece)) return operands.push(registerOperand(*number));
+  if (const auto fence = parseFenceMask(piece)) return operands.push(immediateOperand(*fence));
+  if (const auto mode = parseRoundingMode(piece)) return operands.push(immediateOperand(*mode));
+  if (const auto csr = parseCsrName(piece)) return operands.push(immediateOperand(*csr));
+  return appendImmediate(piece, hook, operands);
+}
+
+}  // namespace
+
+bool offsetFirstKind(std::uint8_t kind) noexcept {
+  return kind == 26 || kind == 30 || kind == 31 || kind == 76 || kind == 77;
+}
+
+std::optional<std::size_t> vectorMaskOperandCount(std::uint8_t kind) noexcept {
+  switch (kind) {
+    case 41: case 42: case 47: case 48: case 58: case 59: case 66: return 4;
+    case 60: case 61: case 62: case 63: return 5;
+    case 43: case 51: return 3;
+    case 55: return 2;
+    default: return std::nullopt;
+  }
+}
+
+Status appendOperand(std::string_view piece, const AppendContext& context, const RiscvExpressionHook& hook,
+                     RiscvOperandList& operands) {
+  piece = qovrin::trim(piece, kBlanks);
+  if (piece.empty()) return fail(Error::InvalidOperand);
+  if (operands.count == kMaxOperands) return fail(Error::TooManyOperands);
+  if (context.row_found) {
+    if (const auto mask_count = vectorMaskOperandCount(context.kind)) {
+      // The nf operand of segment kinds is inserted later, so their mask is written one place earlier.
+      const std::size_t mask_position = vectorSegmentKind(context.kind) ? *mask_count - 1 : *mask_count;
+      const bool is_mask = qovrin::equalsIgnoreCase(piece, "v0.t");
+      if (operands.count + 1 == mask_position && !is_mask) return fail(Error::InvalidOperand);
+      if (is_mask) return operands.push(immediateOperand(0));
+    }
+    if (const auto status = appendKindSpecific(piece, context.kind, hook, operands)) return *status;
+  }
+  if (const auto status = appendMemoryOperand(piece, context, hook, operands)) return *status;
+  return appendGeneric(piece, hook, operands);
+}
+
+}  // namespace riscv_encoder::source
