@@ -17,9 +17,6 @@ using value::Value;
 
 namespace {
 
-constexpr std::array<std::string_view, 4> kOperandBuiltins = {"operand.text", "operand.slice", "operand.eval",
-                                                              "operand.split"};
-
 enum class BuiltinGroup : std::uint8_t { operand, library, data, assembler };
 
 struct BuiltinName {
@@ -40,11 +37,11 @@ constexpr void appendGroup(auto& index, std::size_t& filled, const std::array<st
 // names are disjoint, so the search finds what the scans in group order
 // would.
 constexpr auto kBuiltinIndex = [] {
-  std::array<BuiltinName, kOperandBuiltins.size() + meta_std::kBuiltinNames.size() + meta_data::kBuiltinNames.size() +
+  std::array<BuiltinName, kOperandBuiltinNames.size() + meta_std::kBuiltinNames.size() + meta_data::kBuiltinNames.size() +
                               kAssemblerBuiltinNames.size()>
       index{};
   std::size_t filled = 0;
-  appendGroup(index, filled, kOperandBuiltins, BuiltinGroup::operand);
+  appendGroup(index, filled, kOperandBuiltinNames, BuiltinGroup::operand);
   appendGroup(index, filled, meta_std::kBuiltinNames, BuiltinGroup::library);
   appendGroup(index, filled, meta_data::kBuiltinNames, BuiltinGroup::data);
   appendGroup(index, filled, kAssemblerBuiltinNames, BuiltinGroup::assembler);
@@ -95,9 +92,7 @@ qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext&
       case BuiltinGroup::assembler:
         return evalAssemblerBuiltin(static_cast<AssemblerBuiltin>(builtin->index), call.arguments, context);
       case BuiltinGroup::operand:
-        // Operands exist only inside macro expansions, which this evaluator
-        // does not expand yet; the call fails as an unknown call does.
-        return fail(Error::InvalidOperand);
+        return evalOperandBuiltin(static_cast<OperandBuiltin>(builtin->index), call.arguments, context);
     }
   }
   if (context.hooks != nullptr && context.hooks->call_value_function)

@@ -70,6 +70,15 @@ inline constexpr std::array<std::string_view, 22> kAssemblerBuiltinNames = {
 
 using Arguments = std::span<const BuiltinArgument>;
 
+// The builtins on captured macro operands, in the order of their names:
+// "operand.text", "operand.slice", "operand.eval", "operand.split".
+enum class OperandBuiltin : std::uint8_t { text, slice, eval, split };
+inline constexpr std::array<std::string_view, 4> kOperandBuiltinNames = {"operand.text", "operand.slice",
+                                                                         "operand.eval", "operand.split"};
+
+qovrin::Result<value::Value> evalOperandBuiltin(OperandBuiltin builtin, Arguments arguments,
+                                                const EvaluationContext& context);
+
 qovrin::Result<value::Value> evalAssemblerBuiltin(AssemblerBuiltin builtin, Arguments arguments,
                                                   const EvaluationContext& context);
 

@@ -20,6 +20,7 @@
 #include "frontend/diagnostic.hpp"
 #include "frontend/fixup.hpp"
 #include "frontend/fragment.hpp"
+#include "frontend/meta_function.hpp"
 #include "frontend/section.hpp"
 #include "frontend/source_location.hpp"
 #include "frontend/symbol.hpp"
@@ -133,6 +134,11 @@ class Module {
   fixup::FixupStore& fixups() noexcept { return fixups_; }
   const fixup::FixupStore& fixups() const noexcept { return fixups_; }
 
+  // Value functions: kept with the module, since assembly-time evaluation
+  // still calls them.
+  meta_function::Store& metaFunctions() noexcept { return meta_functions_; }
+  const meta_function::Store& metaFunctions() const noexcept { return meta_functions_; }
+
   diagnostic::DiagnosticStore& diagnostics() noexcept { return diagnostics_; }
   const diagnostic::DiagnosticStore& diagnostics() const noexcept { return diagnostics_; }
 
@@ -171,6 +177,7 @@ class Module {
   std::deque<LoadedSource> sources_;
   std::deque<std::string> owned_texts_;
   std::unordered_set<std::string, NameHash, std::equal_to<>> imported_;
+  meta_function::Store meta_functions_;
   diagnostic::DiagnosticStore diagnostics_;
   target::Target target_;
   std::uint32_t current_section_ = 0;

@@ -1,6 +1,8 @@
 #include "frontend/lower/expression_bridge.hpp"
 
 #include "frontend/lower/aggregate_literal.hpp"
+#include "frontend/lower/meta_function_runtime.hpp"
+#include "frontend/macro.hpp"
 
 namespace frontend::lower::expression_bridge {
 
@@ -109,6 +111,17 @@ void bindHooks(LowerContext& context) {
   context.hooks.resolve_local = [&context](std::string_view name) { return context::resolveLocalValue(context, name); };
   context.hooks.eval_struct_literal = [&context](std::string_view text, const expr::EvaluationContext& evaluation) {
     return root::evalStructLiteralValue(context, text, evaluation);
+  };
+  context.hooks.call_value_function = [&context](std::string_view name, std::span<const expr::BuiltinArgument> arguments,
+                                                 const expr::EvaluationContext& evaluation) {
+    return root::evalUserValueFunction(context, name, arguments, evaluation);
+  };
+  context.hooks.unique_symbol = [&context](std::string_view prefix) {
+    return meta_function_runtime::nextUniqueSymbol(context, prefix);
+  };
+  context.hooks.evaluate_operand = [&context](const value::OperandValue& operand,
+                                              const expr::EvaluationContext& evaluation) {
+    return macro::evaluateOperand(context, operand, evaluation);
   };
   expr::MetaFileHooks& files = context.file_hooks;
   files.available = context.paths.files_available;
