@@ -200,6 +200,8 @@ namespace qovrin {
   X(UnsupportedX86Instruction) \
   X(UnsupportedXLen) \
   X(WrapFixupOutOfRange) \
+  X(OperandCountMismatch) \
+  X(OperandKindMismatch) \
 
 enum class Error : std::uint16_t {
 #define QOVRIN_ERROR_ENUMERATOR(name) name,
