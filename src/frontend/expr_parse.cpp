@@ -7,6 +7,7 @@
 #include "frontend/expr.hpp"
 #include "frontend/expr_number.hpp"
 #include "frontend/identifier.hpp"
+#include "frontend/lexer.hpp"
 #include "frontend/meta_data.hpp"
 #include "frontend/meta_std.hpp"
 
@@ -380,7 +381,7 @@ qovrin::Result<std::string> ExpressionParser::parseRawArgument(std::size_t start
   while (true) {
     if (atEnd()) return fail(Error::UnexpectedEof);
     const char c = text_[position_];
-    if (c == '"' || c == '\'') {
+    if (c == '"' || (c == '\'' && !lexer::isDigitSeparator(text_, position_))) {
       const std::size_t close = text_.find(c, position_ + 1);
       if (close == std::string_view::npos) return fail(Error::InvalidToken);
       position_ = close + 1;

@@ -127,6 +127,7 @@ TEST(Expr, BuiltinArgumentKinds) {
       {"other(Header, a.b)", "other(#Header, a.b)"},
       {"f(Point{ x: 1, y: \"}\" })", "f([Point{ x: 1, y: \"}\" }])"},
       {"f(P { a: Q{ b: '{' } }, 2)", "f([P { a: Q{ b: '{' } }], 2)"},
+      {"f(P{ a: 1'0 }, '}')", "f([P{ a: 1'0 }], '}')"},
       {"list.push(xs, 1)", "list.push(#xs, 1)"},
       {"load.u8(0)", "load.u8(0)"},
       {"sym.unique()", "sym.unique()"},
