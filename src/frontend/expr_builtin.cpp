@@ -1,6 +1,4 @@
-#include <array>
-
-#include "common/name_table.hpp"
+#include "frontend/expr_builtin_names.hpp"
 #include "frontend/expr_eval.hpp"
 #include "frontend/meta_data.hpp"
 #include "frontend/meta_std.hpp"
@@ -11,43 +9,9 @@ using qovrin::Error;
 using qovrin::fail;
 using value::Value;
 
-namespace {
-
-constexpr std::array<std::string_view, 4> kOperandBuiltins = {"operand.text", "operand.slice", "operand.eval",
-                                                              "operand.split"};
-
-// Builtins tied to the assembler's own state.
-constexpr std::array<std::string_view, 22> kAssemblerBuiltins = {
-    "f32",
-    "f64",
-    "sizeof",
-    "lengthof",
-    "pack",
-    "offset_of",
-    "here",
-    "region_base",
-    "file_offset",
-    "file_cursor_real",
-    "file_cursor_potential",
-    "tail_reserve_size",
-    "region_file_offset",
-    "region_file_size",
-    "region_logical_size",
-    "label_addr",
-    "sym.unique",
-    "load.bytes",
-    "load.u8",
-    "load.u16",
-    "load.u32",
-    "load.u64",
-};
-
 bool isBuiltinName(std::string_view name) noexcept {
-  return qovrin::indexOfName(kOperandBuiltins, name) || meta_std::isBuiltinName(name) ||
-         meta_data::lookupBuiltin(name) || qovrin::indexOfName(kAssemblerBuiltins, name);
+  return findEvaluatorBuiltin(name) || meta_std::isBuiltinName(name) || meta_data::lookupBuiltin(name);
 }
-
-}  // namespace
 
 qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext& context) {
   const std::string_view name = call.text;
