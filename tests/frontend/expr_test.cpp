@@ -139,7 +139,7 @@ TEST(Expr, BuiltinArgumentKinds) {
 
 TEST(Expr, Errors) {
   expectEach("!UnexpectedEof", {"", "1 +", "(1", "a.", "\"abc", "'ab''", "f(1", "f(P{ {x} "});
-  expectEach("!InvalidToken", {"(1]", "1 = 2", "b \"AB\"", "len (x)", "list.nope(x)", ".a", "a. b", "a.1", "a..b",
+  expectEach("!InvalidToken", {"(1]", "1 = 2", "b \"AB\"", "b'AB'", "len (x)", "list.nope(x)", ".a", "a. b", "a.1", "a..b",
                                "f(1;", "f(a b)", "f(P{ \"x }"});
   expectEach("!InvalidCharacter", {"#", ")", "f(,", "f(1,)", "!= 1"});
 }

@@ -57,6 +57,10 @@ TEST(Joining, CallAndMetaStatements) {
       {"db(1,\n\n; note\n2)", "call db(1, 2)"},
       {"db(1,", "!UnexpectedEndOfStatement@1"},
       {"dw(1'000)\nnop\nlet y = 2", "call dw(1000); isa:nop; let y = 2"},
+      // Lone CRs and CR LF pairs end lines as LF does.
+      {"nop\rdb(1,\r\r2)\r\nlet y = 2", "isa:nop; call db(1, 2); let y = 2"},
+      {"nop\r\n\rdb(1,\r2))\rnop", "!InvalidExpression@3"},
+      {"nop\rwhile x {\r", "!UnexpectedEndOfMetaWhile@2"},
       {"db(1,\n2))", "!InvalidExpression@1"},
       // An open quote spans lines, but comment lines are still skipped.
       {"emit.bytes(\"ab\n; not text\ncd\")", "call emit.bytes(\"ab\ncd\")"},
