@@ -1,6 +1,7 @@
 // API call texts, their arguments, struct literals and initializers.
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "frontend/identifier.hpp"
@@ -58,12 +59,13 @@ class GroupIndex {
     return {};
   }
 
-  // The closing bracket of the group opening at bracket, which lies in the
-  // indexed body outside strings.
-  const char* closeOf(const char* bracket) const noexcept {
-    const auto offset = static_cast<std::size_t>(bracket - base_);
+  // The closing bracket of the group opening at bracket, an offset from
+  // text; none for a bracket the index does not know.
+  std::optional<std::size_t> closeOf(std::string_view text, std::size_t bracket) const noexcept {
+    const auto offset = static_cast<std::size_t>(text.data() + bracket - base_);
     const auto found = std::ranges::lower_bound(groups_, offset, {}, &Group::open);
-    return base_ + found->close;
+    if (found == groups_.end() || found->open != offset) return std::nullopt;
+    return found->close - (offset - bracket);
   }
 
  private:
@@ -100,8 +102,9 @@ qovrin::Status splitTopLevel(std::string_view text, bool require_closed, const G
       case '{':
         if (groups != nullptr) {
           // A group closing past the text's end leaves the text unbalanced.
-          i = static_cast<std::size_t>(groups->closeOf(text.data() + i) - text.data());
-          if (i >= text.size()) return fail(Error::InvalidApiArgument);
+          const auto close = groups->closeOf(text, i);
+          if (!close || *close >= text.size()) return fail(Error::InvalidApiArgument);
+          i = *close;
         } else {
           ++(c == '(' ? parentheses : braces);
         }
