@@ -1,9 +1,9 @@
 #include "x86_encoder/match.hpp"
 
-#include <algorithm>
 #include <array>
 #include <bit>
 
+#include "x86_encoder/bytecode.hpp"
 #include "x86_encoder/operand_flags.hpp"
 #include "x86_encoder/size.hpp"
 
@@ -41,8 +41,7 @@ std::uint32_t word0(TemplateRef t) noexcept {
 }
 
 bool hasCode0324(TemplateRef t) noexcept {
-  const auto program = t.program();
-  return std::find(program.begin(), program.end(), std::uint8_t{0324}) != program.end();
+  return bytecode::findCode(t.program(), [](std::uint8_t code) { return code == 0324; }) != 0;
 }
 
 bool isQwordRegByteRm(TemplateRef t) noexcept {
@@ -85,9 +84,38 @@ std::uint32_t encodingClass(const X86Instruction& ins, TemplateRef t) {
   }
 }
 
+// Address size a template fixes with 0310, 0311 or 0313; 0 when it fixes none.
+std::uint8_t fixedAddressBits(TemplateRef t) noexcept {
+  switch (bytecode::findCode(t.program(), [](std::uint8_t code) { return code == 0310 || code == 0311 || code == 0313; })) {
+    case 0310:
+      return 16;
+    case 0311:
+      return 32;
+    case 0313:
+      return 64;
+    default:
+      return 0;
+  }
+}
+
+// A template that fixes the address size cannot take an address built from
+// registers of another size ("enqcmd edx, [ebx]" must not pick the a16 form).
+bool addressFits(const X86Instruction& ins, TemplateRef t) noexcept {
+  bool registers = false;
+  for (unsigned i = 0; i < ins.operand_count; ++i) {
+    const X86Operand& operand = ins.operands[i];
+    registers = registers || (operand.kind == OperandKind::memory &&
+                              (operand.base != kNone || (operand.index != kNone && operand.scale != 0)));
+  }
+  if (!registers) return true;
+  const std::uint8_t fixed = fixedAddressBits(t);
+  return fixed == 0 || fixed == ins.address_bits;
+}
+
 std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
   const tables::TemplateRow& row = t.row();
   if (row.opcode != ins.opcode || row.operand_count != ins.operand_count) return 0;
+  if (!addressFits(ins, t)) return 0;
   if ((ins.option_flags & kOptionNoOptimize) && t.iflagTest(Iflag::kOpt)) return 0;
   if (const std::uint32_t r = encodingClass(ins, t); r != kMatchGood) return r;
 
