@@ -26,15 +26,28 @@ struct PrefixWord {
 };
 
 constexpr std::array<PrefixWord, 18> kStandalonePrefixes{{
-    {"rep", kPrefixRep},       {"lock", kPrefixLock},    {"wait", kPrefixWait},   {"repe", kPrefixRepe},
-    {"repz", kPrefixRepz},     {"repne", kPrefixRepne},  {"repnz", kPrefixRepnz}, {"xacquire", kPrefixXacquire},
-    {"xrelease", kPrefixXrelease}, {"bnd", kPrefixBnd},  {"nobnd", kPrefixNobnd}, {"osp", kPrefixOsp},
-    {"o16", kPrefixO16},       {"o32", kPrefixO32},      {"o64", kPrefixO64},     {"a16", kPrefixA16},
-    {"a32", kPrefixA32},       {"a64", kPrefixA64},
+    {"rep", kPrefixRep},
+    {"lock", kPrefixLock},
+    {"wait", kPrefixWait},
+    {"repe", kPrefixRepe},
+    {"repz", kPrefixRepz},
+    {"repne", kPrefixRepne},
+    {"repnz", kPrefixRepnz},
+    {"xacquire", kPrefixXacquire},
+    {"xrelease", kPrefixXrelease},
+    {"bnd", kPrefixBnd},
+    {"nobnd", kPrefixNobnd},
+    {"osp", kPrefixOsp},
+    {"o16", kPrefixO16},
+    {"o32", kPrefixO32},
+    {"o64", kPrefixO64},
+    {"a16", kPrefixA16},
+    {"a32", kPrefixA32},
+    {"a64", kPrefixA64},
 }};
 
-constexpr std::array<std::uint32_t, 8> kRepCodes{0,          kPrefixRep,      kPrefixRepe, kPrefixRepne,
-                                                 kPrefixXacquire, kPrefixXrelease, kPrefixBnd,  kPrefixNobnd};
+constexpr std::array<std::uint32_t, 8> kRepCodes{
+    0, kPrefixRep, kPrefixRepe, kPrefixRepne, kPrefixXacquire, kPrefixXrelease, kPrefixBnd, kPrefixNobnd};
 constexpr std::array<std::uint32_t, 5> kOperandSizeCodes{0, kPrefixOsp, kPrefixO16, kPrefixO32, kPrefixO64};
 constexpr std::array<std::uint32_t, 4> kAddressSizeCodes{0, kPrefixA16, kPrefixA32, kPrefixA64};
 constexpr std::array<std::uint32_t, 7> kEncodingCodes{0,          kSelectRex,  kSelectRex2, kSelectEvex,
@@ -160,13 +173,13 @@ qovrin::Status fixOperands(X86Instruction& ins, const X86EncodeOptions& options)
   using namespace tables;
   const std::uint16_t opcode = ins.opcode;
   const unsigned count = ins.operand_count;
-  if (count == 2 && (opcode == kMnemonicAadd || opcode == kMnemonicAand || opcode == kMnemonicAor ||
-                     opcode == kMnemonicAxor)) {
+  if (count == 2 &&
+      (opcode == kMnemonicAadd || opcode == kMnemonicAand || opcode == kMnemonicAor || opcode == kMnemonicAxor)) {
     X86Operand& memory = ins.operands[0];
     const X86Operand& reg = ins.operands[1];
     const std::uint64_t reg_flags = reg.kind == OperandKind::reg ? registerFlags(reg.base) : 0;
-    if (memory.kind == OperandKind::memory && (memory.flags & kSizeMask) == 0 &&
-        (reg_flags & kGeneralPurposeClass) && (reg_flags & (kSizeDword | kSizeQword)))
+    if (memory.kind == OperandKind::memory && (memory.flags & kSizeMask) == 0 && (reg_flags & kGeneralPurposeClass) &&
+        (reg_flags & (kSizeDword | kSizeQword)))
       memory.flags |= reg_flags & (kSizeDword | kSizeQword);
   }
   if (opcode == kMnemonicJmp || opcode == kMnemonicCall) {
@@ -355,8 +368,7 @@ qovrin::Status encodeInstruction(encode::OwnedEncodeResult& result, std::uint16_
 
 qovrin::Status encodeBuiltinUnitsWithResolver(encode::OwnedEncodeResult& result, std::string_view mnemonic,
                                               std::span<const std::string_view> operands,
-                                              const X86EncodeOptions& options,
-                                              const X86ExpressionResolver& resolver) {
+                                              const X86EncodeOptions& options, const X86ExpressionResolver& resolver) {
   result.deinit();
   if (options.bits != 16 && options.bits != 32 && options.bits != 64) return fail(Error::InvalidModeBits);
   const std::string_view name = qovrin::trim(mnemonic, kMnemonicBlanks);

@@ -37,7 +37,6 @@ struct X86EncodeOptions {
 // an empty one. On failure the result is left empty.
 qovrin::Status encodeBuiltinUnitsWithResolver(encode::OwnedEncodeResult& result, std::string_view mnemonic,
                                               std::span<const std::string_view> operands,
-                                              const X86EncodeOptions& options,
-                                              const X86ExpressionResolver& resolver);
+                                              const X86EncodeOptions& options, const X86ExpressionResolver& resolver);
 
 }  // namespace x86_encoder::api

@@ -74,8 +74,7 @@ std::uint8_t memoryMod(std::uint32_t ea_flags, X86Instruction& instruction, std:
   const std::int64_t wrapped = truncateToAddress(displacement, instruction.address_bits);
   const std::int64_t compressed = wrapped >> shift;
   instruction.ea.compressed_displacement = static_cast<std::uint8_t>(compressed);
-  const auto back = static_cast<std::int64_t>(static_cast<std::int8_t>(compressed)) *
-                    (std::int64_t{1} << shift);
+  const auto back = static_cast<std::int64_t>(static_cast<std::int8_t>(compressed)) * (std::int64_t{1} << shift);
   instruction.ea.disp8_fits = back == wrapped;
   if (ea_flags & kEaByteDisplacement) return 1;
   if (wrapped == 0 && mod0_allowed) return 0;
@@ -104,9 +103,7 @@ struct AddressRegister {
 
   bool present() const noexcept { return id != kNone; }
   bool vector() const noexcept { return (flags & kVectorClasses) != 0; }
-  bool generalOf(std::uint64_t size_bit) const noexcept {
-    return (flags & kGeneralPurposeClass) && (flags & size_bit);
-  }
+  bool generalOf(std::uint64_t size_bit) const noexcept { return (flags & kGeneralPurposeClass) && (flags & size_bit); }
 };
 
 qovrin::Result<AddressRegister> addressRegister(std::int32_t id) noexcept {
@@ -116,7 +113,9 @@ qovrin::Result<AddressRegister> addressRegister(std::int32_t id) noexcept {
   return AddressRegister{id, static_cast<std::int32_t>((*row)->number), (*row)->flags};
 }
 
-unsigned scaleLog2(std::int32_t scale) noexcept { return scale <= 1 ? 0 : static_cast<unsigned>(std::countr_zero(static_cast<unsigned>(scale))); }
+unsigned scaleLog2(std::int32_t scale) noexcept {
+  return scale <= 1 ? 0 : static_cast<unsigned>(std::countr_zero(static_cast<unsigned>(scale)));
+}
 
 bool isPlain(const X86Operand& operand) noexcept {
   return operand.segment == kNone && (operand.value_flags & kValueUnknown) == 0 && !operand.symbolic;
@@ -146,9 +145,8 @@ qovrin::Result<Placement> placeAbsolute(X86Instruction& instruction, X86Operand&
   Placement place;
   bool rip = false;
   if (instruction.mode_bits == 64) {
-    rip = operand.rip_relative ||
-          ((operand.flags & kClassImmediate) && (operand.ea_flags & kEaAbs) == 0 &&
-           ((operand.ea_flags & kEaRel) || instruction.default_rel));
+    rip = operand.rip_relative || ((operand.flags & kClassImmediate) && (operand.ea_flags & kEaAbs) == 0 &&
+                                   ((operand.ea_flags & kEaRel) || instruction.default_rel));
     const bool relocatable = operand.segment != kNone || operand.symbol != kNone ||
                              (operand.value_flags & kValueSelfRelative) || operand.symbolic;
     if (rip && !relocatable && !instruction.keep_rip) {

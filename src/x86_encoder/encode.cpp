@@ -86,8 +86,8 @@ struct Generator {
     return result.offset + (size - static_cast<std::int64_t>(result.emitted));
   }
 
-  EncodeUnit placeholder(UnitKind kind, const X86Operand& operand, unsigned width, std::uint8_t check,
-                         FixupKind fixup, std::string_view form) const noexcept {
+  EncodeUnit placeholder(UnitKind kind, const X86Operand& operand, unsigned width, std::uint8_t check, FixupKind fixup,
+                         std::string_view form) const noexcept {
     EncodeUnit unit;
     unit.kind = kind;
     unit.byte_count = static_cast<std::uint8_t>(width);
@@ -183,8 +183,8 @@ struct Generator {
       std::int32_t byte = types::prefixByte(code, ins.mode_bits);
       const std::int32_t forced = ins.forced[index];
       if (forced != 0 && forced != byte && (types::isPrefixByte(forced) || types::isPrefixByte(byte))) {
-        const bool overridable = code == 0 || (code >= kPrefixA16 && code <= kPrefixA64) ||
-                                 (code >= kPrefixO16 && code <= kPrefixO64);
+        const bool overridable =
+            code == 0 || (code >= kPrefixA16 && code <= kPrefixA64) || (code >= kPrefixO16 && code <= kPrefixO64);
         if (overridable)
           byte = forced;
         else
@@ -339,8 +339,7 @@ struct Generator {
       result.warn("non-absolute expression not permitted as is4 argument");
     else if (immediate.value > limit)
       result.warn("is4 argument exceeds bounds");
-    const std::array<std::uint8_t, 1> byte{
-        static_cast<std::uint8_t>(is4Register(*reg) | (immediate.value & limit))};
+    const std::array<std::uint8_t, 1> byte{static_cast<std::uint8_t>(is4Register(*reg) | (immediate.value & limit))};
     return result.outRawdata(byte, "/is4", static_cast<std::uint16_t>(0x100 + code));
   }
 
@@ -543,8 +542,8 @@ struct Generator {
           break;
         }
         default:
-          if ((c >= 014 && c <= 017) || (c >= 0271 && c <= 0273) || (c >= 0310 && c <= 0337) || c == 0341 || c == 0342 ||
-              (c >= 0344 && c <= 0351) || (c >= 0355 && c <= 0357) || c == 0360 || c == 0361 ||
+          if ((c >= 014 && c <= 017) || (c >= 0271 && c <= 0273) || (c >= 0310 && c <= 0337) || c == 0341 ||
+              c == 0342 || (c >= 0344 && c <= 0351) || (c >= 0355 && c <= 0357) || c == 0360 || c == 0361 ||
               (c >= 0364 && c <= 0372) || (c >= 0374 && c <= 0376))
             break;
           return fail(Error::UnsupportedBytecode);

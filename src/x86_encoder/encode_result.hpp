@@ -67,9 +67,7 @@ class OwnedEncodeResult {
   std::uint8_t mode_bits = 0;
 
   std::span<const EncodeUnit> units() const noexcept { return std::span(units_).first(unit_count_); }
-  std::span<const std::string_view> warnings() const noexcept {
-    return std::span(warnings_).first(warning_count_);
-  }
+  std::span<const std::string_view> warnings() const noexcept { return std::span(warnings_).first(warning_count_); }
 
   // Appends a "raw" unit holding a copy of bytes and advances offset and
   // emitted by their count.

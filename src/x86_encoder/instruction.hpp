@@ -56,8 +56,8 @@ inline constexpr std::uint32_t kSelectVex3 = 368;
 inline constexpr std::uint32_t kSelectVex2 = 369;
 inline constexpr std::uint32_t kMarker370 = 370;
 inline constexpr std::uint32_t kMarker371 = 371;
-inline constexpr std::uint32_t kHintTaken = 372;     // written as 3E
-inline constexpr std::uint32_t kHintNotTaken = 373;  // written as 2E
+inline constexpr std::uint32_t kHintTaken = 372;      // written as 3E
+inline constexpr std::uint32_t kHintNotTaken = 373;   // written as 2E
 inline constexpr std::uint32_t kRoundingFirst = 396;  // rn-sae; rd, ru, rz follow
 inline constexpr std::uint32_t kRoundingSae = 400;
 
@@ -84,8 +84,8 @@ inline constexpr std::uint32_t kRexVectorR4 = 0x40000;
 inline constexpr std::uint32_t kRexVectorFifth = 0x70000;
 
 // Option flag bits.
-inline constexpr std::uint8_t kOptionNoJcc8 = 0x1;    // refuse templates of jump class 0370
-inline constexpr std::uint8_t kOptionNoJmp8 = 0x2;    // refuse templates of jump class 0371
+inline constexpr std::uint8_t kOptionNoJcc8 = 0x1;  // refuse templates of jump class 0370
+inline constexpr std::uint8_t kOptionNoJmp8 = 0x2;  // refuse templates of jump class 0371
 inline constexpr std::uint8_t kOptionNoOptimize = 0x4;
 inline constexpr std::uint8_t kOptionKeepSizePrefix = 0x20;
 

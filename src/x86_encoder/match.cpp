@@ -36,9 +36,7 @@ constexpr std::uint64_t kRegisterSetBits = 0x1F'0000'0000'0000;
 constexpr std::uint64_t kByteRegOrMemClass = 0x1'0000'0004;
 constexpr std::uint64_t kQwordRegClass = 0x8'0000'0001;
 
-std::uint32_t word0(TemplateRef t) noexcept {
-  return generated_match_tables::iflag_fields[t.row().iflags][0];
-}
+std::uint32_t word0(TemplateRef t) noexcept { return generated_match_tables::iflag_fields[t.row().iflags][0]; }
 
 bool hasCode0324(TemplateRef t) noexcept {
   return bytecode::findCode(t.program(), [](std::uint8_t code) { return code == 0324; }) != 0;
@@ -86,7 +84,8 @@ std::uint32_t encodingClass(const X86Instruction& ins, TemplateRef t) {
 
 // Address size a template fixes with 0310, 0311 or 0313; 0 when it fixes none.
 std::uint8_t fixedAddressBits(TemplateRef t) noexcept {
-  switch (bytecode::findCode(t.program(), [](std::uint8_t code) { return code == 0310 || code == 0311 || code == 0313; })) {
+  switch (
+      bytecode::findCode(t.program(), [](std::uint8_t code) { return code == 0310 || code == 0311 || code == 0313; })) {
     case 0310:
       return 16;
     case 0311:
@@ -169,8 +168,7 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
     const std::uint16_t template_decorators = t.operandDecorators(i);
     if (operand.decorators & 0x0F & ~template_decorators) return 4;
     if (operand.decorators & 0xD0 & ~template_decorators) return 7;
-    if (r & kRegisterSetBits & ~word)
-      return tables::kRegisterSetOperandRows.contains(row.operand_classes[i]) ? 18 : 19;
+    if (r & kRegisterSetBits & ~word) return tables::kRegisterSetOperandRows.contains(row.operand_classes[i]) ? 18 : 19;
     rest[i] = r;
   }
 
@@ -308,8 +306,8 @@ std::uint32_t findMatch(X86Instruction& ins) {
       if (best_template.iflagTest(Iflag::kOpt) && !candidate.iflagTest(Iflag::kOpt) &&
           isQwordRegByteRm(best_template) && isQwordRegByteRm(candidate) &&
           best_template.row().operand_classes == candidate.row().operand_classes &&
-          best_template.row().operand_decorators == candidate.row().operand_decorators &&
-          !hasCode0324(best_template) && hasCode0324(candidate)) {
+          best_template.row().operand_decorators == candidate.row().operand_decorators && !hasCode0324(best_template) &&
+          hasCode0324(candidate)) {
         best_template = candidate;
         best_position = position;
         break;

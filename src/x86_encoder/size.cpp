@@ -119,15 +119,21 @@ struct Sizer {
     ins.address_bits = bits;
     if (bits == 16) {
       if (ins.mode_bits == 64) return fail(Error::InvalidAddressSize);
-      if (s2 == 0) s2 = kPrefixA16;
-      else if (!(s2 == kPrefixA16 || (s2 == kPrefixAsp && ins.mode_bits == 32))) return fail(Error::InvalidAddressSize);
+      if (s2 == 0)
+        s2 = kPrefixA16;
+      else if (!(s2 == kPrefixA16 || (s2 == kPrefixAsp && ins.mode_bits == 32)))
+        return fail(Error::InvalidAddressSize);
     } else if (bits == 32) {
-      if (s2 == 0) s2 = kPrefixA32;
-      else if (!(s2 == kPrefixA32 || (s2 == kPrefixAsp && ins.mode_bits != 32))) return fail(Error::InvalidAddressSize);
+      if (s2 == 0)
+        s2 = kPrefixA32;
+      else if (!(s2 == kPrefixA32 || (s2 == kPrefixAsp && ins.mode_bits != 32)))
+        return fail(Error::InvalidAddressSize);
     } else {
       if (ins.mode_bits != 64) return fail(Error::InvalidAddressSize);
-      if (s2 == 0) s2 = kPrefixA64;
-      else if (s2 != kPrefixA64) return fail(Error::InvalidAddressSize);
+      if (s2 == 0)
+        s2 = kPrefixA64;
+      else if (s2 != kPrefixA64)
+        return fail(Error::InvalidAddressSize);
     }
     return {};
   }
@@ -540,9 +546,9 @@ void checkLockAndElision(Sizer& s, std::uint8_t lock_class) {
   const bool lock_as_r = (ins.rex & 0x2F) == (kRexR | kRexLockAsR) && ins.mode_bits != 64;
   const bool first_memory = ins.operand_count > 0 && isMemory(ins.operands[0]);
   if (s.slot(PrefixSlot::lock) == kPrefixLock && !lock_as_r) {
-    const bool lockable = (first_memory && s.chosen.iflagTest(Iflag::kLock)) ||
-                          (tables::kLock1IflagRows.contains(s.chosen.row().iflags) && ins.operand_count > 1 &&
-                           isMemory(ins.operands[1]));
+    const bool lockable =
+        (first_memory && s.chosen.iflagTest(Iflag::kLock)) ||
+        (tables::kLock1IflagRows.contains(s.chosen.row().iflags) && ins.operand_count > 1 && isMemory(ins.operands[1]));
     if (!lockable)
       count(s.context, PrefixCounter::lock_not_lockable);
     else if (ins.opcode == tables::kMnemonicXchg)
@@ -597,8 +603,7 @@ qovrin::Result<std::int64_t> calcSizeWithContext(X86Instruction& ins, const X86S
       break;
     case kSelectRex2:
       if (ins.mode_bits != 64) return fail(Error::InvalidAddressSize);
-      if ((ins.rex & (kRexVex | kRexEvex)) ||
-          (((ins.rex & kRexVectorFifth) >> 4) & ins.rex & kRexFifthBits) != 0)
+      if ((ins.rex & (kRexVex | kRexEvex)) || (((ins.rex & kRexVectorFifth) >> 4) & ins.rex & kRexFifthBits) != 0)
         return fail(Error::InvalidPrefixEncoding);
       ins.rex |= kRexRex2 | kRexRequired;
       break;
@@ -632,8 +637,8 @@ qovrin::Result<std::int64_t> calcSizeWithContext(X86Instruction& ins, const X86S
     const std::uint32_t code = ins.prefixes[index];
     std::int32_t byte = types::prefixByte(code, ins.mode_bits);
     const std::int32_t forced = ins.forced[index];
-    const bool overridable = code == 0 || (code >= kPrefixA16 && code <= kPrefixA64) ||
-                             (code >= kPrefixO16 && code <= kPrefixO64);
+    const bool overridable =
+        code == 0 || (code >= kPrefixA16 && code <= kPrefixA64) || (code >= kPrefixO16 && code <= kPrefixO64);
     if (forced != 0 && forced != byte && (types::isPrefixByte(forced) || types::isPrefixByte(byte)) && overridable)
       byte = forced;
     if (byte == types::kNoPrefixByte || byte == types::kEncodingChoice) continue;

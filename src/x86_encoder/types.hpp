@@ -6,9 +6,9 @@
 
 namespace x86_encoder::types {
 
-inline constexpr std::int32_t kNoPrefixByte = -1;     // nothing to emit
-inline constexpr std::int32_t kEncodingChoice = -2;   // an encoding selector, no byte of its own
-inline constexpr std::int32_t kInvalidInMode = -3;    // the prefix cannot be used in this mode
+inline constexpr std::int32_t kNoPrefixByte = -1;    // nothing to emit
+inline constexpr std::int32_t kEncodingChoice = -2;  // an encoding selector, no byte of its own
+inline constexpr std::int32_t kInvalidInMode = -3;   // the prefix cannot be used in this mode
 inline constexpr std::int32_t kNotAPrefix = -4;
 
 // The prefix byte (0-255) of a prefix code or segment register id in the

@@ -58,9 +58,8 @@ inline std::string_view takePrefixWords(std::string_view line, api::X86EncodeOpt
     std::string_view text;
     std::uint8_t rep;
   };
-  constexpr Word kWords[] = {{"lock", 0},     {"rep", 1},      {"repe", 2}, {"repz", 2},
-                             {"repne", 3},    {"repnz", 3},    {"xacquire", 4}, {"xrelease", 5},
-                             {"bnd", 6},      {"nobnd", 7}};
+  constexpr Word kWords[] = {{"lock", 0},  {"rep", 1},      {"repe", 2},     {"repz", 2}, {"repne", 3},
+                             {"repnz", 3}, {"xacquire", 4}, {"xrelease", 5}, {"bnd", 6},  {"nobnd", 7}};
   for (bool more = true; more;) {
     more = false;
     for (const Word& word : kWords) {

@@ -29,14 +29,16 @@ INSTANTIATE_TEST_SUITE_P(Mode32, EncodeVectors,
                                            Vector{32, "mov eax,[eax*2]", "8B 04 00"},
                                            Vector{32, "mov eax,[nosplit eax*2]", "8B 04 45 00 00 00 00"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Mode64, EncodeVectors,
-    ::testing::Values(Vector{64, "mov eax,[r13]", "41 8B 45 00"}, Vector{64, "mov eax,[0x1000]", "8B 04 25 00 10 00 00"},
-                      Vector{64, "lock add dword [rax],1", "F0 83 00 01"}, Vector{64, "mov sil,1", "40 B6 01"},
-                      Vector{64, "mov rax,-1", "48 C7 C0 FF FF FF FF"},
-                      Vector{64, "mov rax,0x100000000", "48 B8 00 00 00 00 01 00 00 00"},
-                      Vector{64, "add eax,strict dword 1", "05 01 00 00 00"}, Vector{64, "imul eax,ebx,5", "6B C3 05"},
-                      Vector{64, "crc32 rax,bl", "F2 48 0F 38 F0 C3"}));
+INSTANTIATE_TEST_SUITE_P(Mode64, EncodeVectors,
+                         ::testing::Values(Vector{64, "mov eax,[r13]", "41 8B 45 00"},
+                                           Vector{64, "mov eax,[0x1000]", "8B 04 25 00 10 00 00"},
+                                           Vector{64, "lock add dword [rax],1", "F0 83 00 01"},
+                                           Vector{64, "mov sil,1", "40 B6 01"},
+                                           Vector{64, "mov rax,-1", "48 C7 C0 FF FF FF FF"},
+                                           Vector{64, "mov rax,0x100000000", "48 B8 00 00 00 00 01 00 00 00"},
+                                           Vector{64, "add eax,strict dword 1", "05 01 00 00 00"},
+                                           Vector{64, "imul eax,ebx,5", "6B C3 05"},
+                                           Vector{64, "crc32 rax,bl", "F2 48 0F 38 F0 C3"}));
 
 INSTANTIATE_TEST_SUITE_P(VexXopAmx, EncodeVectors,
                          ::testing::Values(Vector{64, "vaddps xmm0,xmm1,xmm2", "C5 F0 58 C2"},
