@@ -121,7 +121,10 @@ qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_vi
     return {};
   };
   for (const std::string_view text : texts) {
-    if (jump_or_call) {
+    // Far pointers and register pairs are the only two-operand texts, and
+    // both hold a colon; most operands do not.
+    const bool colon = text.find(':') != std::string_view::npos;
+    if (jump_or_call && colon) {
       const auto far = parseFarPointerOperands(text, resolver);
       if (!far) return fail(far.error());
       if (*far) {
@@ -129,7 +132,7 @@ qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_vi
         continue;
       }
     }
-    if (const auto pair = parseRegisterPair(trimOperandText(text))) {
+    if (const auto pair = colon ? parseRegisterPair(trimOperandText(text)) : std::nullopt) {
       QOVRIN_TRY(pushPair(*pair));
       continue;
     }

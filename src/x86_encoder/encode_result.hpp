@@ -84,7 +84,17 @@ class OwnedEncodeResult {
   std::size_t copyBytes(std::span<std::uint8_t> out) const noexcept;
 
   // Leaves the result empty; harmless on an empty result.
-  void deinit() noexcept { *this = OwnedEncodeResult{}; }
+  void deinit() noexcept {
+    offset = 0;
+    segment = kNoId;
+    instruction_size = 0;
+    emitted = 0;
+    template_index = 0;
+    template_used = false;
+    mode_bits = 0;
+    unit_count_ = 0;
+    warning_count_ = 0;
+  }
 
  private:
   std::array<EncodeUnit, kMaxUnits> units_{};

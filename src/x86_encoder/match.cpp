@@ -111,9 +111,22 @@ bool addressFits(const X86Instruction& ins, TemplateRef t) noexcept {
   return fixed == 0 || fixed == ins.address_bits;
 }
 
+// Bits the grading may add to an operand before its class is compared.
+constexpr std::uint64_t kGainedBits = kNear | kShort | kClassImmediate | kImmediateWordFitsSignedByte |
+                                      kImmediateDwordFitsSignedByte | kImmediateFitsSigned32;
+
+// A template whose operand classes no operand can meet grades 0 whatever
+// the other tests say, so most templates are turned away here cheaply.
+bool classesCanMatch(const X86Instruction& ins, TemplateRef t) noexcept {
+  for (unsigned i = 0; i < ins.operand_count; ++i)
+    if (t.operandClass(i) & ~kClassIgnored & ~(ins.operands[i].flags | kGainedBits)) return false;
+  return true;
+}
+
 std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
   const tables::TemplateRow& row = t.row();
   if (row.opcode != ins.opcode || row.operand_count != ins.operand_count) return 0;
+  if (!classesCanMatch(ins, t)) return 0;
   if (!addressFits(ins, t)) return 0;
   if ((ins.option_flags & kOptionNoOptimize) && t.iflagTest(Iflag::kOpt)) return 0;
   if (const std::uint32_t r = encodingClass(ins, t); r != kMatchGood) return r;
