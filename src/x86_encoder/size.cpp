@@ -59,16 +59,21 @@ struct Sizer {
     return {};
   }
 
-  void size16() noexcept {
+  // A size word that names another operand size than the template's would
+  // otherwise change how the processor reads the immediate that follows.
+  qovrin::Status size16() noexcept {
     ins.operand_bits = 16;
     std::uint32_t& s4 = slot(PrefixSlot::operand_size);
+    if (s4 == kPrefixO32 || s4 == kPrefixO64) return fail(Error::InvalidOperandSize);
     if ((s4 == 0 || s4 == kPrefixO16) && !(suppress & kSuppressO16)) s4 = kPrefixO16;
+    return {};
   }
 
   qovrin::Status size32() noexcept {
     ins.operand_bits = 32;
     if (ins.rex & kRexSize64NoW) return fail(Error::InvalidOperandSize);
     std::uint32_t& s4 = slot(PrefixSlot::operand_size);
+    if (s4 == kPrefixO16 || s4 == kPrefixO64) return fail(Error::InvalidOperandSize);
     if (s4 == kPrefixOsp && ins.mode_bits == 16) return {};
     if ((s4 == 0 || s4 == kPrefixO32) && !(suppress & kSuppressO32)) s4 = kPrefixO32;
     return {};
@@ -356,7 +361,7 @@ qovrin::Result<std::int64_t> walkProgram(Sizer& s, std::span<const std::uint8_t>
         QOVRIN_TRY(s.addressSize(64));
         break;
       case 0320:
-        s.size16();
+        QOVRIN_TRY(s.size16());
         break;
       case 0321:
         QOVRIN_TRY(s.size32());
@@ -415,7 +420,7 @@ qovrin::Result<std::int64_t> walkProgram(Sizer& s, std::span<const std::uint8_t>
         break;
       case 0342:
         if (ins.mode_bits == 16)
-          s.size16();
+          QOVRIN_TRY(s.size16());
         else if (ins.mode_bits == 32)
           QOVRIN_TRY(s.size32());
         else if (ins.mode_bits == 64)

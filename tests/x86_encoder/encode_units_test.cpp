@@ -44,8 +44,7 @@ struct UnitCase {
 TEST(EncodeUnits, FollowTheProgramInOrder) {
   const UnitCase cases[] = {
       {64, "nop", "literal opcode:raw:90"},
-      {64, "lock add dword [rax],1",
-       "legacy prefixes:raw:F0 literal opcode:raw:83 modrm/sib:raw:00 ib,s:raw:01"},
+      {64, "lock add dword [rax],1", "legacy prefixes:raw:F0 literal opcode:raw:83 modrm/sib:raw:00 ib,s:raw:01"},
       {64, "crc32 rax,bl", "legacy prefixes:raw:F2 emit_rex:raw:480F38 literal opcode:raw:F0 modrm/sib:raw:C3"},
       {64, "vaddps xmm0,xmm1,xmm2", "vex2:raw:C5F0 literal opcode:raw:58 modrm/sib:raw:C2"},
       {64, "vprotb xmm0,xmm1,xmm2", "vex3/xop:raw:8FE968 literal opcode:raw:90 modrm/sib:raw:C1"},
@@ -270,6 +269,51 @@ TEST(EncodeMatching, PrefersTheFormTheOperandsAllow) {
       {64, "vaddps zmm0,zmm1,[rax+16]{1to16}", "62 F1 74 58 58 40 04"},
   };
   for (const auto& [bits, line, expected] : cases) EXPECT_EQ(encodeToHex(line, bits), expected) << line;
+}
+
+}  // namespace
+}  // namespace x86_encoder::testing
+
+namespace x86_encoder::testing {
+namespace {
+
+struct OptionCase {
+  const char* line;
+  api::X86EncodeOptions options;
+  const char* expected;  // hex, or "error: <name>"
+};
+
+api::X86EncodeOptions with(void (*set)(api::X86EncodeOptions&)) {
+  api::X86EncodeOptions options = modeOptions(64);
+  set(options);
+  return options;
+}
+
+TEST(EncodeOptions, SelectEncodingsMarkersAndSizes) {
+  const OptionCase cases[] = {
+      {"add eax,ebx", with([](auto& o) { o.marker_370 = 1; }), "62 F4 7C 0C 03 C3"},
+      {"imul eax,ebx,5", with([](auto& o) { o.marker_371 = 1; }), "62 F4 7C 18 6B C3 05"},
+      {"add eax,ebx", with([](auto& o) { o.encoding = 2; }), "D5 00 01 D8"},
+      {"add eax,ebx", with([](auto& o) { o.encoding = 1; }), "40 01 D8"},
+      {"vaddps xmm0,xmm1,xmm2", with([](auto& o) { o.encoding = 3; }), "62 F1 74 08 58 C2"},
+      {"vaddps xmm0,xmm1,xmm2", with([](auto& o) { o.encoding = 6; }), "C4 E1 70 58 C2"},
+      {"vaddpd ymm8,ymm9,[r12]", with([](auto& o) { o.encoding = 5; }), "error: InvalidPrefixEncoding"},
+      {"vpdpbusd xmm0,xmm1,xmm2", with([](auto& o) { o.encoding = 4; }), "C4 E2 71 50 C2"},
+      {"add eax,ebx", with([](auto& o) { o.encoding = 3; }), "62 F4 7C 08 03 C3"},
+      {"mov ax,1", with([](auto& o) { o.operand_size = 2; }), "66 B8 01 00"},
+      {"mov eax,1", with([](auto& o) { o.operand_size = 2; }), "error: InvalidOperandSize"},
+      {"movsb", with([](auto& o) { o.rep = 1; }), "F3 A4"},
+      {"jmp rax", with([](auto& o) { o.rep = 6; }), "F2 FF E0"},
+      {"mov eax,[rax]", with([](auto& o) { o.segment_override = 96; }), "64 8B 00"},
+      {"mov eax,[0x1000]", with([](auto& o) { o.default_rel = 1; }), "8B 04 25 00 10 00 00"},
+      {"add eax,ebx", with([](auto& o) { o.bits = 8; }), "error: InvalidModeBits"},
+  };
+  for (const auto& [line, options, expected] : cases) {
+    OwnedEncodeResult result;
+    const auto status = encodeLine(result, line, options);
+    const std::string got = status ? hexBytes(result) : "error: " + std::string(qovrin::errorName(status.error()));
+    EXPECT_EQ(got, expected) << line;
+  }
 }
 
 }  // namespace
