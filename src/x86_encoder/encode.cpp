@@ -6,6 +6,7 @@
 #include "x86_encoder/operand_flags.hpp"
 #include "x86_encoder/regs.hpp"
 #include "x86_encoder/size.hpp"
+#include "x86_encoder/size_prefixes.hpp"
 #include "x86_encoder/tables.hpp"
 #include "x86_encoder/types.hpp"
 
@@ -180,16 +181,9 @@ struct Generator {
     const bool jcc_hint = tables::kJccHintIflagRows.contains(chosen.row().iflags);
     for (std::size_t index = 0; index < kPrefixSlotCount; ++index) {
       const std::uint32_t code = ins.prefixes[index];
-      std::int32_t byte = types::prefixByte(code, ins.mode_bits);
-      const std::int32_t forced = ins.forced[index];
-      if (forced != 0 && forced != byte && (types::isPrefixByte(forced) || types::isPrefixByte(byte))) {
-        const bool overridable =
-            code == 0 || (code >= kPrefixA16 && code <= kPrefixA64) || (code >= kPrefixO16 && code <= kPrefixO64);
-        if (overridable)
-          byte = forced;
-        else
-          conflict = true;
-      }
+      const size::SlotByte slot = size::slotByte(code, ins.forced[index], ins.mode_bits);
+      const std::int32_t byte = slot.byte;
+      conflict = conflict || slot.conflict;
       const auto id = static_cast<std::int32_t>(code);
       const bool cs_or_ds = id == tables::kRegisterIdCs || id == tables::kRegisterIdDs;
       if ((cs_or_ds && !jcc_hint) || id == tables::kRegisterIdEs || id == tables::kRegisterIdSs)

@@ -1,11 +1,12 @@
 #include "x86_encoder/size.hpp"
 
+#include "x86_encoder/size_prefixes.hpp"
+
 #include "x86_encoder/bytecode.hpp"
 #include "x86_encoder/effective_address.hpp"
 #include "x86_encoder/operand_flags.hpp"
 #include "x86_encoder/regs.hpp"
 #include "x86_encoder/tables.hpp"
-#include "x86_encoder/types.hpp"
 
 namespace x86_encoder::size {
 
@@ -35,12 +36,6 @@ std::uint8_t wordOrDwordWidth(const X86Operand& operand, std::uint8_t operand_bi
 }
 
 namespace {
-
-void count(const X86SizeContext& context, PrefixCounter counter) noexcept {
-  if (context.counters == nullptr) return;
-  std::uint32_t& value = (*context.counters)[static_cast<std::size_t>(counter)];
-  if (value != UINT32_MAX) ++value;
-}
 
 constexpr std::uint8_t kSuppressO16 = 0x10;
 constexpr std::uint8_t kSuppressO32 = 0x20;
@@ -496,80 +491,6 @@ qovrin::Result<std::int64_t> walkProgram(Sizer& s, std::span<const std::uint8_t>
   return length;
 }
 
-// REX, REX2, VEX or EVEX bytes and the map escapes that go with them.
-qovrin::Result<std::int64_t> prefixLength(Sizer& s) {
-  X86Instruction& ins = s.ins;
-  const std::uint32_t encoding = s.slot(PrefixSlot::encoding);
-  const auto vectorFifth = [&ins] { return ((ins.rex & kRexVectorFifth) >> 4) & ins.rex & kRexFifthBits; };
-  if (ins.rex & (kRexVex | kRexEvex)) {
-    if (ins.rex & kRexHighByte) return fail(Error::HighRegisterNotAllowed);
-    const bool w_as_rex = s.chosen.iflagTest(Iflag::kWw);
-    if (!w_as_rex) {
-      ins.rex &= ~(kRexW | kRexHighByte);
-      if (ins.vex_params & 0x80) ins.rex |= kRexW;
-    }
-    const std::uint32_t invalid_outside_64 = w_as_rex ? 0x700F : 0x7007;
-    if (ins.mode_bits != 64 && ((ins.rex & invalid_outside_64) || ins.v_register > 7))
-      return fail(Error::InvalidOperandSize);
-    if (ins.rex & kRexEvex) return 4;
-    if ((ins.rex & kRexFifthBits) || ins.v_register > 15) return fail(Error::InvalidOperandSize);
-    if (ins.map == 1 && encoding != kSelectVex3 && !(ins.rex & (kRexW | kRexX | kRexB))) return 2;
-    if (encoding == kSelectVex2) return fail(Error::InvalidPrefixEncoding);
-    return 3;
-  }
-  const std::int64_t escapes = ins.map == 0 ? 0 : (ins.map == 1 ? 1 : 2);
-  if (ins.rex & (kRexRex2 | kRexFifthBits)) {
-    if (ins.mode_bits != 64) return fail(Error::InvalidOperandSize);
-    if (!s.context.present) return fail(Error::NeedsCpuFeatureContext);
-    if (!s.context.rex2_allowed) return fail(Error::InvalidOperandSize);
-    if (s.chosen.iflagTest(Iflag::kNoapx) || vectorFifth() != 0) return fail(Error::InvalidOperandSize);
-    if (ins.rex & kRexHighByte) return fail(Error::HighRegisterNotAllowed);
-    ins.rex |= kRexRex2 | kRexRequired;
-    return 2;
-  }
-  constexpr std::uint32_t kCleared = kRexLockAsR | kRexHighByte | kRexVex | kRexEvex | kRexRex2 | kRexFifthBits;
-  if (ins.rex & (kRexB | kRexX | kRexR | kRexW | kRexRequired)) {
-    if (ins.rex & kRexHighByte) return fail(Error::HighRegisterNotAllowed);
-    if (ins.mode_bits == 64) {
-      ins.rex = (ins.rex | kRexRequired) & ~kCleared;
-      return 1 + escapes;
-    }
-    if ((ins.rex & 0x2F) != (kRexR | kRexLockAsR)) return fail(Error::InvalidOperandSize);
-    if (!s.context.present) return fail(Error::NeedsCpuFeatureContext);
-    if (!s.context.long_mode_cpu) return fail(Error::InvalidOperandSize);
-    if (s.slot(PrefixSlot::lock) != 0) return fail(Error::InvalidPrefixEncoding);
-    ins.rex &= ~(kRexB | kRexX | kRexW | kRexRequired | kRexHighByte | kRexVex | kRexEvex | kRexRex2 | kRexFifthBits);
-    return 1 + escapes;
-  }
-  return escapes;
-}
-
-bool isMemory(const X86Operand& operand) noexcept { return operand.kind == OperandKind::memory; }
-
-void checkLockAndElision(Sizer& s, std::uint8_t lock_class) {
-  X86Instruction& ins = s.ins;
-  const bool lock_as_r = (ins.rex & 0x2F) == (kRexR | kRexLockAsR) && ins.mode_bits != 64;
-  const bool first_memory = ins.operand_count > 0 && isMemory(ins.operands[0]);
-  if (s.slot(PrefixSlot::lock) == kPrefixLock && !lock_as_r) {
-    const bool lockable =
-        (first_memory && s.chosen.iflagTest(Iflag::kLock)) ||
-        (tables::kLock1IflagRows.contains(s.chosen.row().iflags) && ins.operand_count > 1 && isMemory(ins.operands[1]));
-    if (!lockable)
-      count(s.context, PrefixCounter::lock_not_lockable);
-    else if (ins.opcode == tables::kMnemonicXchg)
-      count(s.context, PrefixCounter::lock_xchg);
-  }
-  const std::uint32_t rep = s.slot(PrefixSlot::rep);
-  if (rep == kPrefixXacquire || rep == kPrefixXrelease) {
-    // 0 valid, 1 needs LOCK, 2 invalid; by lock-elision class 0-3.
-    constexpr std::uint8_t kAcquire[] = {2, 2, 0, 1};
-    constexpr std::uint8_t kRelease[] = {2, 0, 0, 1};
-    const std::uint8_t verdict = first_memory ? (rep == kPrefixXacquire ? kAcquire : kRelease)[lock_class & 3] : 2;
-    if (verdict == 1 && s.slot(PrefixSlot::lock) != kPrefixLock) count(s.context, PrefixCounter::elision_needs_lock);
-    if (verdict == 2) count(s.context, PrefixCounter::elision_invalid);
-  }
-}
-
 }  // namespace
 
 qovrin::Result<std::int64_t> calcSizeWithContext(X86Instruction& ins, const X86SizeContext& context) {
@@ -594,70 +515,13 @@ qovrin::Result<std::int64_t> calcSizeWithContext(X86Instruction& ins, const X86S
   const auto body = walkProgram(s, program, lock_class);
   if (!body) return fail(body.error());
 
-  if (ins.rex & kRexNoHighByte) {
-    if (ins.rex & kRexHighByte) return fail(Error::HighRegisterNotAllowed);
-    ins.rex &= ~(kRexRequired | kRexHighByte);
-  }
-  if (s.slot(PrefixSlot::operand_size) == kPrefixO64 && !(ins.rex & kRexSize64NoW)) ins.rex |= kRexW;
-
-  switch (s.slot(PrefixSlot::encoding)) {
-    case kSelectRex:
-      if (ins.mode_bits != 64) return fail(Error::InvalidAddressSize);
-      if (ins.rex & (kRexVex | kRexEvex | kRexRex2)) return fail(Error::InvalidPrefixEncoding);
-      ins.rex |= kRexRequired;
-      break;
-    case kSelectRex2:
-      if (ins.mode_bits != 64) return fail(Error::InvalidAddressSize);
-      if ((ins.rex & (kRexVex | kRexEvex)) || (((ins.rex & kRexVectorFifth) >> 4) & ins.rex & kRexFifthBits) != 0)
-        return fail(Error::InvalidPrefixEncoding);
-      ins.rex |= kRexRex2 | kRexRequired;
-      break;
-    case kSelectEvex:
-      if (!(ins.rex & kRexEvex)) return fail(Error::InvalidPrefixEncoding);
-      break;
-    case kSelectVex:
-    case kSelectVex3:
-    case kSelectVex2:
-      if (!(ins.rex & kRexVex)) return fail(Error::InvalidPrefixEncoding);
-      break;
-    default:
-      break;
-  }
-
-  const auto prefix_bytes = prefixLength(s);
+  QOVRIN_TRY(settleRexAndSelector(ins));
+  const auto prefix_bytes = encodingPrefixLength(ins, s.chosen, context);
   if (!prefix_bytes) return fail(prefix_bytes.error());
-  checkLockAndElision(s, lock_class);
-
-  if (context.bnd_by_default && s.chosen.iflagTest(Iflag::kBnd) && s.slot(PrefixSlot::rep) != kPrefixNobnd)
-    s.slot(PrefixSlot::rep) = kPrefixBnd;
-  const std::uint32_t hint = s.slot(PrefixSlot::segment);
-  if ((hint == kHintTaken || hint == kHintNotTaken) && !tables::kJccHintIflagRows.contains(s.chosen.row().iflags)) {
-    s.slot(PrefixSlot::segment) = 0;
-    count(context, PrefixCounter::hint_removed);
-  }
-
-  std::int64_t legacy = 0;
-  const bool vex_like = (ins.rex & (kRexVex | kRexEvex)) != 0;
-  for (std::size_t index = 0; index < kPrefixSlotCount; ++index) {
-    const std::uint32_t code = ins.prefixes[index];
-    std::int32_t byte = types::prefixByte(code, ins.mode_bits);
-    const std::int32_t forced = ins.forced[index];
-    const bool overridable =
-        code == 0 || (code >= kPrefixA16 && code <= kPrefixA64) || (code >= kPrefixO16 && code <= kPrefixO64);
-    if (forced != 0 && forced != byte && (types::isPrefixByte(forced) || types::isPrefixByte(byte)) && overridable)
-      byte = forced;
-    if (byte == types::kNoPrefixByte || byte == types::kEncodingChoice) continue;
-    if (byte == types::kNotAPrefix) return fail(Error::NeedsPrefixEmitter);
-    if (byte == types::kInvalidInMode) {
-      if (code == kPrefixA16 || code == kPrefixA64) return fail(Error::InvalidAddressSize);
-      if (code == kPrefixO64) return fail(Error::InvalidOperandSize);
-      return fail(Error::InvalidPrefixEncoding);
-    }
-    if (byte > 0xFF) return fail(Error::InvalidPrefixEncoding);
-    if (vex_like && (byte == 0xF2 || byte == 0xF3 || byte == 0x66)) continue;
-    ++legacy;
-  }
-  return *body + *prefix_bytes + legacy;
+  checkPrefixUse(ins, s.chosen, context, lock_class);
+  const auto legacy = legacyPrefixLength(ins);
+  if (!legacy) return fail(legacy.error());
+  return *body + *prefix_bytes + *legacy;
 }
 
 }  // namespace x86_encoder::size
