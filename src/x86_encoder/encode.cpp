@@ -181,6 +181,7 @@ struct Generator {
     const bool jcc_hint = tables::kJccHintIflagRows.contains(chosen.row().iflags);
     for (std::size_t index = 0; index < kPrefixSlotCount; ++index) {
       const std::uint32_t code = ins.prefixes[index];
+      if (code == 0 && ins.forced[index] == 0) continue;
       const size::SlotByte slot = size::slotByte(code, ins.forced[index], ins.mode_bits);
       const std::int32_t byte = slot.byte;
       conflict = conflict || slot.conflict;

@@ -97,6 +97,8 @@ class OwnedEncodeResult {
   }
 
  private:
+  qovrin::Status advance(std::uint64_t bytes) noexcept;
+
   std::array<EncodeUnit, kMaxUnits> units_{};
   std::array<std::string_view, kMaxWarnings> warnings_{};
   std::uint8_t unit_count_ = 0;

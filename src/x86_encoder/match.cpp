@@ -127,9 +127,9 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
   const tables::TemplateRow& row = t.row();
   if (row.opcode != ins.opcode || row.operand_count != ins.operand_count) return 0;
   if (!classesCanMatch(ins, t)) return 0;
-  if (!addressFits(ins, t)) return 0;
   if ((ins.option_flags & kOptionNoOptimize) && t.iflagTest(Iflag::kOpt)) return 0;
   if (const std::uint32_t r = encodingClass(ins, t); r != kMatchGood) return r;
+  if (!addressFits(ins, t)) return 0;
 
   const unsigned count = ins.operand_count;
   for (unsigned i = 0; i < count; ++i) {

@@ -153,6 +153,7 @@ qovrin::Result<std::int64_t> legacyPrefixLength(const X86Instruction& ins) {
   const bool vex_like = (ins.rex & (kRexVex | kRexEvex)) != 0;
   for (std::size_t index = 0; index < kPrefixSlotCount; ++index) {
     const std::uint32_t code = ins.prefixes[index];
+    if (code == 0 && ins.forced[index] == 0) continue;
     const std::int32_t byte = slotByte(code, ins.forced[index], ins.mode_bits).byte;
     if (byte == types::kNoPrefixByte || byte == types::kEncodingChoice) continue;
     if (byte == types::kNotAPrefix) return fail(Error::NeedsPrefixEmitter);
