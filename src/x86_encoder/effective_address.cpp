@@ -356,7 +356,10 @@ qovrin::Result<std::uint32_t> applyEaBytecode(X86Instruction& instruction, table
     if (instruction.broadcast_operand >= instruction.operand_count) return invalid(Error::InvalidEvexOperand);
     const X86Operand& decorated = instruction.operands[instruction.broadcast_operand];
     if (decorated.decorators & (kDecoratorRounding | kDecoratorSae)) {
-      if (!instruction.vector_length_override && ((instruction.evex & kEvexLl) >> 29) != 2)
+      // Scalar forms ignore the vector length, so rounding and {sae} need no
+      // 512-bit length there ("vaddss xmm0, xmm1, xmm2, {rn-sae}").
+      const bool scalar = instruction.tuple >= 4 && instruction.tuple <= 8;
+      if (!instruction.vector_length_override && !scalar && ((instruction.evex & kEvexLl) >> 29) != 2)
         return invalid(Error::InvalidEvexVectorLength);
       instruction.evex &= ~kEvexLl;
       instruction.evex ^= kEvexB;

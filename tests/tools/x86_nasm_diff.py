@@ -95,7 +95,7 @@ def broadcast(base, modifiers, bits, variant):
     return memory(bits, variant) + "{1to%d}" % (width // element)
 
 
-def render_operand(token, bits, variant, evex, position):
+def render_operand(token, bits, variant, evex, position, registers_only=False):
     parts = token.split("|")
     base = parts[0].rstrip("?*")
     modifiers = set(parts[1:]) - {"er", "sae", "b32*", "b64*"}
@@ -103,7 +103,7 @@ def render_operand(token, bits, variant, evex, position):
         return "near " + BRANCH_TARGET
     if modifiers & {"near", "short", "far", "abs", "to", "rs2", "rs4"} or ":" in base:
         raise Unrenderable()
-    spread = broadcast(base, modifiers, bits, variant)
+    spread = None if registers_only else broadcast(base, modifiers, bits, variant)
     if spread:
         return spread
     decorate = ""
@@ -119,7 +119,7 @@ def render_operand(token, bits, variant, evex, position):
         return memory(bits, variant, size) + decorate
     match = re.fullmatch(r"(xmm|ymm|zmm)(reg|rm(\d*))", base)
     if match:
-        if match.group(2) == "reg" or variant % 2:
+        if match.group(2) == "reg" or variant % 2 or registers_only:
             return vector(match.group(1), bits, variant + position, evex) + decorate
         size = int(match.group(3) or {"xmm": 128, "ymm": 256, "zmm": 512}[match.group(1)])
         return memory(bits, variant, size) + decorate
@@ -172,17 +172,18 @@ def template_lines(path):
             variant = int(row["row"])
             mnemonic = row["text_mnemonic"].lower()
             for bits in modes:
+                # Rounding and {sae} go with register operands only; every
+                # other such template is rendered with its memory forms.
+                rounding = variant % 4 == 0 and any(re.search(r"\|(er|sae)\b", token) for token in tokens)
                 try:
-                    rendered = [render_operand(token, bits, variant, evex, position)
+                    rendered = [render_operand(token, bits, variant, evex, position, rounding)
                                 for position, token in enumerate(tokens)]
                 except Unrenderable:
                     continue
-                # Rounding and {sae} go with register operands only.
-                if tokens and variant % 2 == 0 and all("[" not in operand for operand in rendered):
-                    if any("|er" in token for token in tokens):
-                        rendered.append("{rd-sae}")
-                    elif any("|sae" in token for token in tokens):
-                        rendered.append("{sae}")
+                if rounding:
+                    # The decorator goes before a trailing immediate.
+                    place = len(rendered) - 1 if tokens[-1].startswith("imm") else len(rendered)
+                    rendered.insert(place, "{rd-sae}" if any("|er" in token for token in tokens) else "{sae}")
                 yield bits, (mnemonic + " " + ",".join(rendered)).strip()
 
 

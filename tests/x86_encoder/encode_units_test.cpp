@@ -267,6 +267,8 @@ TEST(EncodeMatching, PrefersTheFormTheOperandsAllow) {
       {64, "aadd [rax],ecx", "0F 38 FC 08"},
       {64, "vaddps zmm0,zmm1,[rax+260]", "62 F1 74 48 58 80 04 01 00 00"},
       {64, "vaddps zmm0,zmm1,[rax+16]{1to16}", "62 F1 74 58 58 40 04"},
+      {64, "vaddss xmm0,xmm1,xmm2,{rn-sae}", "62 F1 76 18 58 C2"},
+      {64, "vcomiss xmm0,xmm1,{sae}", "62 F1 7C 18 2F C1"},
   };
   for (const auto& [bits, line, expected] : cases) EXPECT_EQ(encodeToHex(line, bits), expected) << line;
 }
