@@ -43,6 +43,10 @@ KNOWN_DIFFERENCES = [
     (r"^\d+: xbts ", "the database swapped the operand order (rm16,reg16)"),
     (r"^\d+: umov ", "np in the database suppresses the 66 the operand size would ask for"),
     (r"^\d+: retw ", "a 16-bit return needs 66 outside 16-bit mode; nasm 2.16 leaves it out"),
+    (r"^\d+: lock xchg ", "lock on xchg is refused on purpose (xchg with memory locks by itself); nasm accepts it"),
+    (r"^\d+: rep movsd xmm",
+     "where the template needs F2 the written F3 stays, with the warning \"invalid prefix for instruction\"; "
+     "nasm writes both"),
     (r"^\d+: (enqcmds?|movdir64b) ",
      "nasm 2.16 ties the address size to the destination register and re-reads the address registers to fit; "
      "the encoder takes it from the address and refuses a mismatch; nasm also adds a needless REX.W"),
@@ -184,7 +188,14 @@ def template_lines(path):
                     # The decorator goes before a trailing immediate.
                     place = len(rendered) - 1 if tokens[-1].startswith("imm") else len(rendered)
                     rendered.insert(place, "{rd-sae}" if any("|er" in token for token in tokens) else "{sae}")
-                yield bits, (mnemonic + " " + ",".join(rendered)).strip()
+                prefix = ""
+                if "LOCK" in flags and rendered and "[" in rendered[0] and variant % 2 == 0:
+                    prefix = "lock "
+                elif re.fullmatch(r"(movs|stos|lods|ins|outs)[bwdq]", mnemonic) and variant % 2 == 0:
+                    prefix = "rep "
+                elif re.fullmatch(r"(cmps|scas)[bwdq]", mnemonic) and variant % 2 == 0:
+                    prefix = "repne "
+                yield bits, (prefix + mnemonic + " " + ",".join(rendered)).strip()
 
 
 def nasm_bytes(nasm, bits, lines, workdir):
