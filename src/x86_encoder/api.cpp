@@ -70,11 +70,7 @@ qovrin::Status standalonePrefix(encode::OwnedEncodeResult& result, std::string_v
   }
   const std::int32_t byte = types::prefixByte(code, options.bits);
   if (byte == types::kNotAPrefix || byte == types::kEncodingChoice) return fail(Error::InvalidPrefixEncoding);
-  if (byte == types::kInvalidInMode) {
-    if (code == kPrefixA16 || code == kPrefixA64) return fail(Error::InvalidAddressSize);
-    if (code == kPrefixO64) return fail(Error::InvalidOperandSize);
-    return fail(Error::InvalidPrefixEncoding);
-  }
+  if (byte == types::kInvalidInMode) return fail(types::invalidInModeError(code));
   if (byte == types::kNoPrefixByte) return {};
   result.offset = options.offset;
   result.instruction_size = 1;

@@ -157,11 +157,7 @@ qovrin::Result<std::int64_t> legacyPrefixLength(const X86Instruction& ins) {
     const std::int32_t byte = slotByte(code, ins.forced[index], ins.mode_bits).byte;
     if (byte == types::kNoPrefixByte || byte == types::kEncodingChoice) continue;
     if (byte == types::kNotAPrefix) return fail(Error::NeedsPrefixEmitter);
-    if (byte == types::kInvalidInMode) {
-      if (code == kPrefixA16 || code == kPrefixA64) return fail(Error::InvalidAddressSize);
-      if (code == kPrefixO64) return fail(Error::InvalidOperandSize);
-      return fail(Error::InvalidPrefixEncoding);
-    }
+    if (byte == types::kInvalidInMode) return fail(types::invalidInModeError(code));
     if (byte > 0xFF) return fail(Error::InvalidPrefixEncoding);
     if (vex_like && (byte == 0xF2 || byte == 0xF3 || byte == 0x66)) continue;
     ++legacy;

@@ -70,4 +70,10 @@ std::int32_t prefixByte(std::uint32_t code, std::uint8_t mode_bits) noexcept {
   }
 }
 
+qovrin::Error invalidInModeError(std::uint32_t code) noexcept {
+  if (code == kPrefixA16 || code == kPrefixA64) return qovrin::Error::InvalidAddressSize;
+  if (code == kPrefixO64) return qovrin::Error::InvalidOperandSize;
+  return qovrin::Error::InvalidPrefixEncoding;
+}
+
 }  // namespace x86_encoder::types
