@@ -193,7 +193,7 @@ struct Generator {
         return fail(Error::InvalidAddressSize);
       if (code == kPrefixO64 && ins.mode_bits != 64) return fail(Error::InvalidOperandSize);
       if (byte == types::kNotAPrefix) return fail(Error::InvalidPrefixEncoding);
-      if (byte == types::kInvalidInMode) return fail(Error::InvalidPrefixEncoding);
+      if (byte == types::kInvalidInMode) return fail(types::invalidInModeError(code));
       if (byte < 0) continue;
       if (byte > 0xFF) return fail(Error::InvalidPrefixEncoding);
       if (vexLike() && (byte == 0xF2 || byte == 0xF3 || byte == 0x66)) continue;
