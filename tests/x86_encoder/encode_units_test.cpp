@@ -151,6 +151,7 @@ struct PlaceholderCase {
 RecordingResolver labels() {
   RecordingResolver resolver;
   resolver.on("ahead", relocatable(100)).on("far_label", relocatable(200)).on("x", relocatable(10));
+  resolver.on("edge", relocatable(129)).on("past_edge", relocatable(130));
   resolver.on("later", forwardReference());
   return resolver;
 }
@@ -163,6 +164,10 @@ TEST(EncodePlaceholders, LeaveFieldsForThePatcher) {
       {64, "jmp later", "EB 00", "rel8", UnitKind::rel, 0, 2, 1},
       {64, "jmp ahead", "EB 00", "rel8", UnitKind::rel, 100, 2, 1},
       {64, "jmp far_label", "E9 00 00 00 00", "rel", UnitKind::rel, 200, 5, 4},
+      {64, "jmp edge", "EB 00", "rel8", UnitKind::rel, 129, 2, 1},
+      {64, "jmp past_edge", "E9 00 00 00 00", "rel", UnitKind::rel, 130, 5, 4},
+      {64, "jmp [later]", "FF 24 25 00 00 00 00", "displacement", UnitKind::imm, 0, 0, 4},
+      {64, "jmp [rel later]", "FF 25 00 00 00 00", "rip-relative displacement", UnitKind::rel, 0, 6, 4},
       {64, "jmp short later", "EB 00", "rel8", UnitKind::rel, 0, 2, 1},
       {64, "jmp near later", "E9 00 00 00 00", "rel", UnitKind::rel, 0, 5, 4},
       {64, "call later", "E8 00 00 00 00", "rel", UnitKind::rel, 0, 5, 4},
