@@ -253,7 +253,7 @@ struct Generator {
     return result.outRawdata(bytes, "evex prefix", static_cast<std::uint16_t>(0x100 + code));
   }
 
-  qovrin::Status effectiveAddress(const X86Operand& operand, std::uint16_t tag) {
+  qovrin::Status emitEaEncoding(const X86Operand& operand, std::uint16_t tag) {
     QOVRIN_TRY(emitRex());
     const X86EffectiveAddress& ea = ins.ea;
     std::array<std::uint8_t, 2> bytes{ea.modrm, ea.sib};
@@ -278,7 +278,7 @@ struct Generator {
     return {};
   }
 
-  qovrin::Status signedByteImmediate(const X86Operand& operand, std::uint16_t tag) {
+  qovrin::Status emitSignedByteImmediate(const X86Operand& operand, std::uint16_t tag) {
     if (!plain(operand)) return outImm(operand, 1, kCheckGeneral, "ib,s");
     const std::int64_t value = operand.value;
     if (value < -128 || value > 127) {
@@ -299,7 +299,7 @@ struct Generator {
     return raw(value, 1, "ib,s", tag);
   }
 
-  qovrin::Status hintNopImmediate(const X86Operand& operand, std::uint16_t tag) {
+  qovrin::Status emitHintNopImmediate(const X86Operand& operand, std::uint16_t tag) {
     QOVRIN_TRY(emitRex());
     if (!plain(operand)) return outImm(operand, 1, kCheckUnsigned, "ibn");
     const std::int64_t value = operand.value;
@@ -307,7 +307,7 @@ struct Generator {
     return raw(value, 1, "ibn", tag);
   }
 
-  qovrin::Status xorImmediate(const X86Operand& operand, std::uint8_t check, std::uint8_t mask, std::uint16_t tag) {
+  qovrin::Status emitXorImmediate(const X86Operand& operand, std::uint8_t check, std::uint8_t mask, std::uint16_t tag) {
     if (check > kCheckUnsigned) return fail(Error::InvalidBytecodePayload);
     if (!plain(operand)) return fail(Error::InvalidOperandSize);
     warnOverflowOut(result, operand.value, 1, check, "byte");
@@ -438,7 +438,7 @@ struct Generator {
       if ((c >= 0100 && c < 0140) || (c >= 0200 && c < 0240)) {
         const auto source = operand(a);
         if (!source) return fail(source.error());
-        QOVRIN_TRY(effectiveAddress(**source, bump_tag));
+        QOVRIN_TRY(emitEaEncoding(**source, bump_tag));
         continue;
       }
       switch (c) {
@@ -500,7 +500,7 @@ struct Generator {
         case 0277: {
           const auto source = operand(b);
           if (!source) return fail(source.error());
-          QOVRIN_TRY(signedByteImmediate(**source, bump_tag));
+          QOVRIN_TRY(emitSignedByteImmediate(**source, bump_tag));
           break;
         }
         case 0300:
@@ -509,7 +509,7 @@ struct Generator {
         case 0303: {
           const auto source = operand(b);
           if (!source) return fail(source.error());
-          QOVRIN_TRY(hintNopImmediate(**source, bump_tag));
+          QOVRIN_TRY(emitHintNopImmediate(**source, bump_tag));
           break;
         }
         case 0304:
@@ -522,7 +522,7 @@ struct Generator {
           if (!mask) return fail(mask.error());
           const auto source = operand(b);
           if (!source) return fail(source.error());
-          QOVRIN_TRY(xorImmediate(**source, *check, *mask, bump_tag));
+          QOVRIN_TRY(emitXorImmediate(**source, *check, *mask, bump_tag));
           break;
         }
         case 0340: {
