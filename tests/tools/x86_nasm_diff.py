@@ -204,11 +204,14 @@ def nasm_bytes(nasm, bits, lines, workdir):
     for _ in range(8):
         source = os.path.join(workdir, f"lines{bits}.asm")
         listing = os.path.join(workdir, f"lines{bits}.lst")
+        # A scratch output, never the null device: nasm deletes its output
+        # file when a line fails, and as root that would remove the device.
+        output = os.path.join(workdir, f"lines{bits}.bin")
         with open(source, "w") as handle:
             handle.write(f"bits {bits}\n")
             for index in keep:
                 handle.write(lines[index] + "\n")
-        done = subprocess.run([nasm, "-f", "bin", "-w-all", "-o", os.devnull, "-l", listing, source],
+        done = subprocess.run([nasm, "-f", "bin", "-w-all", "-o", output, "-l", listing, source],
                               capture_output=True, text=True)
         refused = {int(number) - 2 for number in re.findall(r":(\d+): error:", done.stderr)}
         if done.returncode == 0 and not refused:
