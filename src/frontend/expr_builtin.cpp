@@ -17,6 +17,12 @@ using value::Value;
 
 namespace {
 
+constexpr auto kOperandBuiltins = [] {
+  std::array<std::string_view, kOperandBuiltinCount> names{};
+  for (std::size_t index = 0; index < names.size(); ++index) names[index] = kEvaluatorBuiltins[index].name;
+  return names;
+}();
+
 enum class BuiltinGroup : std::uint8_t { operand, library, data, assembler };
 
 struct BuiltinName {
@@ -37,11 +43,11 @@ constexpr void appendGroup(auto& index, std::size_t& filled, const std::array<st
 // names are disjoint, so the search finds what the scans in group order
 // would.
 constexpr auto kBuiltinIndex = [] {
-  std::array<BuiltinName, kOperandBuiltinNames.size() + meta_std::kBuiltinNames.size() + meta_data::kBuiltinNames.size() +
+  std::array<BuiltinName, kOperandBuiltins.size() + meta_std::kBuiltinNames.size() + meta_data::kBuiltinNames.size() +
                               kAssemblerBuiltinNames.size()>
       index{};
   std::size_t filled = 0;
-  appendGroup(index, filled, kOperandBuiltinNames, BuiltinGroup::operand);
+  appendGroup(index, filled, kOperandBuiltins, BuiltinGroup::operand);
   appendGroup(index, filled, meta_std::kBuiltinNames, BuiltinGroup::library);
   appendGroup(index, filled, meta_data::kBuiltinNames, BuiltinGroup::data);
   appendGroup(index, filled, kAssemblerBuiltinNames, BuiltinGroup::assembler);
@@ -71,6 +77,8 @@ qovrin::Result<std::vector<Value>> evaluateArguments(Arguments arguments, const 
 }
 
 }  // namespace
+
+bool isBuiltinName(std::string_view name) noexcept { return findBuiltin(name) != nullptr; }
 
 qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext& context) {
   const std::string_view name = call.text;

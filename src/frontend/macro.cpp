@@ -2,8 +2,7 @@
 
 #include <limits>
 
-#include "common/name_table.hpp"
-#include "frontend/expr_builtin.hpp"
+#include "frontend/expr_builtin_names.hpp"
 #include "frontend/meta_function.hpp"
 
 namespace frontend::macro {
@@ -46,7 +45,8 @@ const MacroEntry* Store::select(std::string_view name, std::size_t operand_count
 }
 
 bool isOperandBuiltin(std::string_view name) noexcept {
-  return qovrin::indexOfName(expr::kOperandBuiltinNames, name).has_value();
+  const auto builtin = expr::findEvaluatorBuiltin(name);
+  return builtin && builtin->kind == expr::EvaluatorBuiltinKind::operand;
 }
 
 }  // namespace frontend::macro
