@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -71,6 +72,11 @@ class Store {
 // more than kMaxOperands, unbalanced or too deeply nested brackets, an open
 // quote, a line break or ";".
 qovrin::Result<std::vector<std::string_view>> splitOperands(std::string_view text);
+
+// Past the quote that closes the one at open (' or "); a backslash escapes
+// the next character and a doubled quote stands for one. None when the text
+// ends first.
+std::optional<std::size_t> quotedOperandEnd(std::string_view text, std::size_t open) noexcept;
 
 using EnvironmentRef = std::shared_ptr<const value::OperandEnvironment>;
 

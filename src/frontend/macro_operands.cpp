@@ -20,10 +20,15 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t";
 
-// Position after the quote that closes the one at `open`; a backslash escapes
-// the next character and a doubled quote stands for one. None when the text
-// ends first.
-std::optional<std::size_t> skipQuoted(std::string_view text, std::size_t open) noexcept {
+char closerOf(char opener) noexcept {
+  if (opener == '(') return ')';
+  if (opener == '[') return ']';
+  return '}';
+}
+
+}  // namespace
+
+std::optional<std::size_t> quotedOperandEnd(std::string_view text, std::size_t open) noexcept {
   const char quote = text[open];
   std::size_t position = open + 1;
   while (position < text.size()) {
@@ -44,14 +49,6 @@ std::optional<std::size_t> skipQuoted(std::string_view text, std::size_t open) n
   return std::nullopt;
 }
 
-char closerOf(char opener) noexcept {
-  if (opener == '(') return ')';
-  if (opener == '[') return ']';
-  return '}';
-}
-
-}  // namespace
-
 qovrin::Result<std::vector<std::string_view>> splitOperands(std::string_view text) {
   const std::string_view trimmed = qovrin::trim(text, kBlanks);
   std::vector<std::string_view> operands;
@@ -71,7 +68,7 @@ qovrin::Result<std::vector<std::string_view>> splitOperands(std::string_view tex
     const char c = trimmed[position];
     if (c == '\n' || c == '\r' || c == ';') return fail(Error::InvalidMacroOperands);
     if (c == '\'' || c == '"') {
-      const auto after = skipQuoted(trimmed, position);
+      const auto after = quotedOperandEnd(trimmed, position);
       if (!after) return fail(Error::InvalidMacroOperands);
       position = *after;
       continue;
@@ -104,7 +101,7 @@ qovrin::Result<OperandValue> capture(lower::context::LowerContext& context, cons
   while (position < text.size()) {
     const char c = text[position];
     if (c == '\'' || c == '"') {
-      const auto after = skipQuoted(text, position);
+      const auto after = quotedOperandEnd(text, position);
       if (!after) return fail(Error::InvalidMacroOperands);
       position = *after;
       continue;

@@ -45,10 +45,13 @@ TEST(StatementFunctions, DefinitionsAndScopes) {
   });
 }
 
-TEST(StatementFunctions, NestingIsBounded) {
+TEST(MetaFunctions, NestingIsBounded) {
+  const std::string depth = "fn depth(k) -> u64 {\n  if k == 0 {\n    return 0\n  }\n  return depth(k - 1) + 1\n}\n";
   expectCases({
       {countdown(127), {}},
       {countdown(128), {"main.qov:3:5: lowering failed: MetaCallDepthExceeded"}},
+      {depth + "let r = depth(127)\n", {}, {{"r", 127}}},
+      {depth + "let r = depth(128)\n", {"main.qov:5:3: lowering failed: InvalidExpression"}},
   });
 }
 
