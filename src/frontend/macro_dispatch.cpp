@@ -25,15 +25,14 @@ std::size_t macroNameEnd(std::string_view text) noexcept {
   return end;
 }
 
-qovrin::Status reportArityMismatch(module::Module& module, const SourceLocation& location, std::string_view name,
-                                   std::size_t operand_count) {
+void reportArityMismatch(module::Module& module, const SourceLocation& location, std::string_view name,
+                         std::size_t operand_count) {
   std::string message = "MacroArityMismatch: macro '";
   message += name;
   message += "' does not accept ";
   message += std::to_string(operand_count);
   message += " operands";
   module.diagnostics().add(diagnostic::Severity::error, location, message);
-  return fail(Error::MacroArityMismatch);
 }
 
 // One value per parameter: an operand for a fixed one, a list of operands for
@@ -116,8 +115,8 @@ qovrin::Result<bool> dispatch(module::Module& module, lower::contracts::ActiveOu
   if (!operands) return fail(operands.error());
   const MacroEntry* entry = context.macros.select(name, operands->size());
   if (entry == nullptr) {
-    QOVRIN_TRY(reportArityMismatch(module, location, name, operands->size()));
-    return false;
+    reportArityMismatch(module, location, name, operands->size());
+    return fail(Error::MacroArityMismatch);
   }
 
   const auto expansion = module.diagnostics().beginExpansion(location.span, entry->statement.location);
