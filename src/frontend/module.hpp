@@ -150,8 +150,10 @@ class Module {
   qovrin::Result<std::uint32_t> appendFragment(std::uint32_t section, fragment::Payload&& payload,
                                                const SourceLocation& location);
   qovrin::Status checkNewSymbol(std::string_view name) const;
-  // After checkNewSymbol accepted the name.
-  void addSymbol(std::string_view name, symbol::Payload&& payload, const SourceLocation& location);
+  // After checkNewSymbol accepted the name; make_payload() gives the symbol's
+  // payload and runs only once nothing else can fail.
+  template <typename MakePayload>
+  void addSymbol(std::string_view name, MakePayload&& make_payload, const SourceLocation& location);
 
   // Calls visit(fragment, offset in its stored bytes, length, offset in the
   // range) for each stored piece of [address, address + count) in order, or
