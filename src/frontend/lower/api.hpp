@@ -46,8 +46,8 @@ qovrin::Status lowerApiCall(module::Module& module, contracts::ActiveOutput& cur
 // Output regions, virtual regions, labels by name and target switches.
 qovrin::Status lowerOrigin(module::Module& module, context::LowerContext& context, contracts::ActiveOutput& cursor,
                            const ast::ApiCallStatement& call);
-qovrin::Status lowerRegionBegin(module::Module& module, context::LowerContext& context,
-                                contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call);
+qovrin::Status lowerRegionBegin(module::Module& module, context::LowerContext& context, contracts::ActiveOutput& cursor,
+                                const ast::ApiCallStatement& call);
 qovrin::Status lowerRegionFileAlign(module::Module& module, context::LowerContext& context,
                                     contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call);
 // output.org places the new section's file offset after the memory size so

@@ -36,8 +36,8 @@ qovrin::Status lowerOrigin(module::Module& module, context::LowerContext& contex
   return {};
 }
 
-qovrin::Status lowerRegionBegin(module::Module& module, context::LowerContext& context,
-                                contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call) {
+qovrin::Status lowerRegionBegin(module::Module& module, context::LowerContext& context, contracts::ActiveOutput& cursor,
+                                const ast::ApiCallStatement& call) {
   QOVRIN_TRY(root::requireArgCount(call, 3));
   const auto name = root::sourcePathArgAtContext(module, context, cursor, call, 0);
   if (!name) return fail(name.error());

@@ -25,13 +25,14 @@ constexpr std::uint64_t kMaxDataUnit = 64;
 
 // The bytes of a string or byte-string value; null for any other kind.
 std::span<const std::uint8_t> storedBytesOf(const value::Value& value) noexcept {
-  if (const auto* text = value.asString())
-    return {reinterpret_cast<const std::uint8_t*>(text->data()), text->size()};
+  if (const auto* text = value.asString()) return {reinterpret_cast<const std::uint8_t*>(text->data()), text->size()};
   if (const auto* bytes = value.asBytes()) return *bytes;
   return {};
 }
 
-bool holdsBytes(const value::Value& value) noexcept { return value.asString() != nullptr || value.asBytes() != nullptr; }
+bool holdsBytes(const value::Value& value) noexcept {
+  return value.asString() != nullptr || value.asBytes() != nullptr;
+}
 
 qovrin::Status emitData(module::Module& module, contracts::ActiveOutput& cursor, std::span<const std::uint8_t> bytes,
                         const ast::ApiCallStatement& call) {
@@ -103,8 +104,8 @@ qovrin::Status lowerStructEmitCall(module::Module& module, context::LowerContext
   return emitData(module, cursor, *image, call);
 }
 
-qovrin::Status lowerReserveCall(module::Module& module, context::LowerContext& context,
-                                contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call) {
+qovrin::Status lowerReserveCall(module::Module& module, context::LowerContext& context, contracts::ActiveOutput& cursor,
+                                const ast::ApiCallStatement& call) {
   QOVRIN_TRY(root::requireArgCount(call, 1));
   const auto size = root::integerArgAtContext(module, context, cursor, call, 0);
   if (!size) return fail(size.error());
@@ -256,8 +257,7 @@ qovrin::Status lowerIsaCall(module::Module& module, context::LowerContext& conte
   // One call is one instruction line.
   if (line == nullptr || line->empty() || line->find_first_of("\r\n") != std::string::npos)
     return fail(Error::InvalidApiArgument);
-  return advancePast(module, cursor,
-                     module.appendIsaInstruction(cursor.section, cursor.target, *line, call.location));
+  return advancePast(module, cursor, module.appendIsaInstruction(cursor.section, cursor.target, *line, call.location));
 }
 
 qovrin::Result<value::Bytes> emitStructValue(const module::Module& module, const value::Value& structure) {

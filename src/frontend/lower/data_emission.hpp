@@ -34,8 +34,8 @@ qovrin::Status lowerBytesEmitCall(module::Module& module, context::LowerContext&
                                   contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call);
 qovrin::Status lowerStructEmitCall(module::Module& module, context::LowerContext& context,
                                    contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call);
-qovrin::Status lowerReserveCall(module::Module& module, context::LowerContext& context,
-                                contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call);
+qovrin::Status lowerReserveCall(module::Module& module, context::LowerContext& context, contracts::ActiveOutput& cursor,
+                                const ast::ApiCallStatement& call);
 // pad(count [, fill]) or, with to_target, pad_to(target [, fill]).
 qovrin::Status lowerPadCall(module::Module& module, context::LowerContext& context, contracts::ActiveOutput& cursor,
                             const ast::ApiCallStatement& call, bool to_target);

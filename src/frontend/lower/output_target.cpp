@@ -20,8 +20,8 @@ const symbol::Label* labelNamed(const module::Module& module, context::LowerCont
 
 }  // namespace
 
-qovrin::Result<std::optional<std::uint32_t>> labelSection(const module::Module& module,
-                                                          context::LowerContext& context, const expr::Node& node) {
+qovrin::Result<std::optional<std::uint32_t>> labelSection(const module::Module& module, context::LowerContext& context,
+                                                          const expr::Node& node) {
   using expr::NodeKind;
   switch (node.kind) {
     case NodeKind::identifier: {

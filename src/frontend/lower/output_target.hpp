@@ -19,8 +19,8 @@ namespace frontend::lower::output_target {
 // The section of the label the expression refers to, if any; a binary
 // operation takes its left side's, else its right side's. Labels of two
 // different sections in one expression are InvalidApiArgument.
-qovrin::Result<std::optional<std::uint32_t>> labelSection(const module::Module& module,
-                                                          context::LowerContext& context, const expr::Node& node);
+qovrin::Result<std::optional<std::uint32_t>> labelSection(const module::Module& module, context::LowerContext& context,
+                                                          const expr::Node& node);
 
 }  // namespace frontend::lower::output_target
 

@@ -1,18 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
-#include "api_test_support.hpp"
-#include "frontend/lower/data_emission.hpp"
 #include "frontend/lower/layout_cursor.hpp"
+#include "lower_test_support.hpp"
 
 namespace {
 
-using api_test::expectCases;
-using qovrin::Error;
+using lower_test::expectOutputCases;
 
 TEST(DataDirectives, WidthsAndRanges) {
-  expectCases({
+  expectOutputCases({
       {"dd(1, 2)\n", "01 00 00 00 02 00 00 00"},
       {"dw(0xffff)\ndq(0x0102030405060708)\n", "ff ff 08 07 06 05 04 03 02 01"},
       {"dp(0xffffffffffff)\n", "ff ff ff ff ff ff"},
@@ -57,7 +56,7 @@ TEST(ReserveDirectives, SpaceInMemoryFileOnlyWhenBytesFollow) {
     EXPECT_EQ(frontend::lower::layout_cursor::sectionCursor(module, 0), row.memory);
     EXPECT_EQ(frontend::lower::layout_cursor::sectionFileCursor(module, 0), row.file);
   }
-  expectCases({
+  expectOutputCases({
       {"rb(0x2000000000000000)\n", "r2305843009213693952"},
       {"rq(0x2000000000000000)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
       {"rb(\"x\")\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
@@ -66,7 +65,7 @@ TEST(ReserveDirectives, SpaceInMemoryFileOnlyWhenBytesFollow) {
 }
 
 TEST(EmitCalls, IntegersFloatsBytesAndStructs) {
-  expectCases({
+  expectOutputCases({
       {"emit.u8(0xff)\nemit.u16(0x1234)\nemit.u32(1)\n", "ff 34 12 01 00 00 00"},
       {"emit.u64(0xffffffffffffffff)\n", "ff ff ff ff ff ff ff ff"},
       {"emit.u16(0x10000)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
@@ -88,7 +87,7 @@ TEST(EmitCalls, IntegersFloatsBytesAndStructs) {
 TEST(EmitCalls, FileWindows) {
   lower_test::Files files;
   files.texts["x.bin"] = std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09", 10);
-  expectCases(
+  expectOutputCases(
       {
           {"emit.file(\"x.bin\", 4, 2)\n", "04 05"},
           {"emit.file(\"x.bin\", 10, 0)\n", ""},
@@ -105,12 +104,12 @@ TEST(EmitCalls, FileWindows) {
       },
       files);
   files.available = false;
-  expectCases({{"emit.file(\"x.bin\")\n", "", {"main.qov:1:1: error: lowering failed: FileNotAvailable"}, false}},
-              files);
+  expectOutputCases({{"emit.file(\"x.bin\")\n", "", {"main.qov:1:1: error: lowering failed: FileNotAvailable"}, false}},
+                    files);
 }
 
 TEST(PaddingCalls, CountsTargetsAndAlignments) {
-  expectCases({
+  expectOutputCases({
       {"db(1)\nalign(4, 0x90)\ndb(2)\n", "01 a4/144 02"},
       {"align(8)\n", "a8/0"},
       {"align(3)\n", "", {"main.qov:1:1: error: lowering failed: InvalidAlignment"}, false},
@@ -132,7 +131,7 @@ TEST(IsaCall, OneLineOfText) {
   lower_test::Files files;
   files.texts["lf.txt"] = "nop\nnop";
   files.texts["cr.txt"] = "nop\r";
-  expectCases(
+  expectOutputCases(
       {
           {"isa(\"nop\")\n", "[nop]"},
           {"isa(\"\")\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
@@ -145,30 +144,6 @@ TEST(IsaCall, OneLineOfText) {
            false},
       },
       files);
-}
-
-TEST(AppendIntegerBytes, WidthRules) {
-  struct Row {
-    std::uint64_t value;
-    std::uint64_t width;
-    std::optional<Error> error;
-    std::size_t size;
-  };
-  const std::vector<Row> rows = {
-      {0xff, 1, std::nullopt, 1},  {0x100, 1, Error::InvalidApiInteger, 0}, {~0ull, 8, std::nullopt, 8},
-      {~0ull, 64, std::nullopt, 64}, {1, 0, Error::InvalidApiArgument, 0},  {1, 65, Error::InvalidApiArgument, 0},
-      {0xffffff, 3, std::nullopt, 3}, {0x1000000, 3, Error::InvalidApiInteger, 0},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.width);
-    std::vector<std::uint8_t> out;
-    const auto appended = frontend::lower::data_emission::appendIntegerBytes(out, row.value, row.width);
-    EXPECT_EQ(appended.has_value(), !row.error);
-    if (row.error) {
-      EXPECT_EQ(appended.error(), *row.error);
-    }
-    EXPECT_EQ(out.size(), row.size);
-  }
 }
 
 }  // namespace
