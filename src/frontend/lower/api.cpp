@@ -213,11 +213,11 @@ qovrin::Status lowerApiCall(module::Module& module, contracts::ActiveOutput& cur
                             root::ActiveOutputStack& active_outputs, const ast::ApiCallStatement& call,
                             context::LowerContext& context) {
   const Row* row = findCall(call.name);
-  if (row != nullptr && (row->call == Call::include || row->call == Call::import))
-    return root::lowerIncludeOrImportCall(module, cursor, active_outputs, call, context, row->call == Call::import);
   if (row == nullptr) return reportUnknownCall(module, call);
-
   switch (row->call) {
+    case Call::include:
+    case Call::import:
+      return root::lowerIncludeOrImportCall(module, cursor, active_outputs, call, context, row->call == Call::import);
     case Call::diagnostic: {
       const auto severity = static_cast<diagnostic::Severity>(row->unit);
       QOVRIN_TRY(root::lowerDiagnosticCall(module, context, cursor, call, severity));
@@ -254,13 +254,9 @@ qovrin::Status lowerApiCall(module::Module& module, contracts::ActiveOutput& cur
       return data_emission::lowerStoreCall(module, context, cursor, call, row->unit);
     case Call::store_bytes:
       return data_emission::lowerStoreCall(module, context, cursor, call, std::nullopt);
-    case Call::include:
-    case Call::import:
-      break;
     default:
       return lowerEmissionCall(module, context, cursor, call, *row);
   }
-  return reportUnknownCall(module, call);
 }
 
 }  // namespace frontend::lower::api
