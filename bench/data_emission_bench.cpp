@@ -1,7 +1,7 @@
-// Data emission throughput: straight runs of db calls, and a meta loop that
-// emits one byte per round. Reports calls per second and fragments per call;
-// the per-call rate must stay flat from 100,000 to 1,000,000 calls, so that
-// emission is linear in the number of calls.
+// Data emission throughput: straight runs of db calls (alone, or each
+// followed by an alignment), and a meta loop that emits one byte per round. Reports calls per second and fragments per
+// call; the per-call rate must stay flat from 100,000 to 1,000,000 calls, so that emission is linear in the number of
+// calls.
 
 #include <benchmark/benchmark.h>
 
@@ -11,12 +11,15 @@
 
 namespace {
 
-std::string dataCalls(std::size_t count) {
+// count db calls; with aligned, each is followed by an align(2), which
+// measures the write position again.
+std::string dataCalls(std::size_t count, bool aligned) {
   std::string source;
-  source.reserve(count * 12);
+  source.reserve(count * 22);
   for (std::size_t index = 0; index < count; ++index) {
     const std::string number = std::to_string(index & 0xff);
     source.append("db(").append(number).append(")\n");
+    if (aligned) source.append("align(2)\n");
   }
   return source;
 }
@@ -29,12 +32,13 @@ void lowerOnce(benchmark::State& state, const std::string& source, std::size_t e
 
 void BM_StraightDataCalls(benchmark::State& state) {
   const auto count = static_cast<std::size_t>(state.range(0));
-  const std::string source = dataCalls(count);
-  for (auto _ : state) lowerOnce(state, source, count);
+  const bool aligned = state.range(1) != 0;
+  const std::string source = dataCalls(count, aligned);
+  for (auto _ : state) lowerOnce(state, source, aligned ? 2 * count : count);
   state.counters["calls/s"] =
       benchmark::Counter(static_cast<double>(count), benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_StraightDataCalls)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StraightDataCalls)->ArgsProduct({{100'000, 1'000'000}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 void BM_LoopDataCalls(benchmark::State& state) {
   const auto count = static_cast<std::size_t>(state.range(0));

@@ -1,7 +1,5 @@
 #include "frontend/lower/expression_materialization.hpp"
 
-#include <algorithm>
-
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/pass.hpp"
 
@@ -13,10 +11,8 @@ using qovrin::fail;
 qovrin::Status forOutputAccess(module::Module& module) {
   // Without instruction fragments every size is already known and every
   // label already stands at its laid-out offset; skipping the pass keeps
-  // stores and alignments in long data runs from relaying the whole module.
-  const auto fragments = module.fragments();
-  if (std::ranges::none_of(fragments, [](const fragment::Fragment& piece) { return piece.instruction() != nullptr; }))
-    return {};
+  // stores in long data runs from laying out the whole module each time.
+  if (!module.everHeldInstructions()) return {};
   const auto counts = pass::encodeInstructionFragments(module);
   if (!counts) {
     switch (counts.error()) {
@@ -33,6 +29,11 @@ qovrin::Status forOutputAccess(module::Module& module) {
 }
 
 qovrin::Status syncActiveOutput(module::Module& module, contracts::ActiveOutput& cursor) {
+  // Until an instruction exists the cursor has moved with every fragment by
+  // its exact size, so measuring the section again would give the same,
+  // unless a file alignment rounds the section's end.
+  if (!module.sections().contains(cursor.section)) return fail(Error::InvalidSection);
+  if (!module.everHeldInstructions() && module.sections()[cursor.section].alignment == 1) return {};
   QOVRIN_TRY(forOutputAccess(module));
   return layout_cursor::remeasureActiveOutput(module, cursor);
 }
