@@ -23,12 +23,14 @@ const symbol::Label* labelNamed(const module::Module& module, context::LowerCont
 qovrin::Result<std::optional<std::uint32_t>> labelSection(const module::Module& module, context::LowerContext& context,
                                                           const expr::Node& node) {
   using expr::NodeKind;
+  using Found = qovrin::Result<std::optional<std::uint32_t>>;
+  // Built in place: g++ 12 at -O3 misreads a moved-in optional as uninitialised.
+  const auto found = [](const symbol::Label* label) {
+    return label == nullptr ? Found(std::in_place) : Found(std::in_place, label->section);
+  };
   switch (node.kind) {
-    case NodeKind::identifier: {
-      const symbol::Label* label = labelNamed(module, context, node.text);
-      if (label == nullptr) return std::optional<std::uint32_t>();
-      return std::optional<std::uint32_t>(label->section);
-    }
+    case NodeKind::identifier:
+      return found(labelNamed(module, context, node.text));
     case NodeKind::field_access:
     case NodeKind::unary:
       return labelSection(module, context, *node.left);
@@ -38,10 +40,10 @@ qovrin::Result<std::optional<std::uint32_t>> labelSection(const module::Module& 
       const auto right = labelSection(module, context, *node.right);
       if (!right) return right;
       if (*left && *right && **left != **right) return fail(Error::InvalidApiArgument);
-      return *left ? *left : *right;
+      return *left ? left : right;
     }
     default:
-      return std::optional<std::uint32_t>();
+      return found(nullptr);
   }
 }
 
