@@ -141,3 +141,16 @@ TEST(LayoutCursor, AdvanceOverEachFragmentKind) {
 }
 
 }  // namespace
+
+namespace {
+
+// A later lowering call writes on in a section whose file size an earlier
+// one rounded up; padding then measures the section again.
+TEST(OutputRegions, PaddingAfterAFileAlignmentOfAnEarlierSource) {
+  Module module(Target::x86(64));
+  ASSERT_TRUE(lower_test::lower(module, "db(1, 2, 3, 4, 5)\nregion.file_align(16)\n").status);
+  ASSERT_TRUE(lower_test::lower(module, "db(6)\npad_to(20)\n").status);
+  EXPECT_EQ(lower_test::sectionContent(module, 0), "01 02 03 04 05 06 00 00 00 00");
+}
+
+}  // namespace
