@@ -140,10 +140,6 @@ TEST(LayoutCursor, AdvanceOverEachFragmentKind) {
   EXPECT_FALSE(layout_cursor::alignForward(5, 0));
 }
 
-}  // namespace
-
-namespace {
-
 // A later lowering call writes on in a section whose file size an earlier
 // one rounded up; padding then measures the section again.
 TEST(OutputRegions, PaddingAfterAFileAlignmentOfAnEarlierSource) {
