@@ -9,10 +9,10 @@
 #include "common/name_table.hpp"
 #include "frontend/expr_eval.hpp"
 #include "frontend/lower/aggregate_literal.hpp"
+#include "frontend/lower/api.hpp"
 #include "frontend/lower/collection_mutation.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/layout_cursor.hpp"
-#include "frontend/lower/meta_function_runtime.hpp"
 #include "frontend/lower/statement_cases.hpp"
 #include "frontend/lower/value_binding.hpp"
 #include "frontend/macro.hpp"
@@ -196,18 +196,7 @@ qovrin::Status lowerApiCallStatement(Lowering& lowering, const ast::ApiCallState
     return collection_mutation::lowerCollectionMutation(lowering.module, lowering.context, lowering.cursor, call);
   if (lowering.context.value_function_depth > 0 && hasSideEffect(call.name))
     return fail(Error::SideEffectInValueFunction);
-  if (call.name == "include" || call.name == "import")
-    return root::lowerIncludeOrImportCall(lowering.module, lowering.cursor, lowering.active_outputs, call,
-                                          lowering.context, call.name == "import");
-  if (const auto function = lowering.context.functions.find(call.name))
-    return root::lowerMetaFunctionCall(lowering.module, lowering.cursor, lowering.active_outputs, lowering.context,
-                                       *function, call);
-  if (lowering.context.macros.contains(call.name))
-    return reportAndFail(lowering.module, call.location, "macro calls use instruction syntax without parentheses");
-  std::string message = "API call ";
-  message += call.name;
-  message += " cannot be lowered yet";
-  return reportAndFail(lowering.module, call.location, message);
+  return api::lowerApiCall(lowering.module, lowering.cursor, lowering.active_outputs, call, lowering.context);
 }
 
 qovrin::Status lowerReturn(Lowering& lowering, const ast::ReturnStatement& statement) {

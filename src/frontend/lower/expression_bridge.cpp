@@ -1,6 +1,7 @@
 #include "frontend/lower/expression_bridge.hpp"
 
 #include "frontend/lower/aggregate_literal.hpp"
+#include "frontend/lower/expression_materialization.hpp"
 #include "frontend/lower/meta_function_runtime.hpp"
 #include "frontend/macro.hpp"
 
@@ -180,6 +181,7 @@ namespace frontend::lower::root {
 
 qovrin::Result<value::Value> evalValueAtContext(module::Module& module, context::LowerContext& context,
                                                 const contracts::ActiveOutput& cursor, const expr::Node& node) {
+  if (expr::usesOutputLoad(node)) QOVRIN_TRY(expression_materialization::forOutputAccess(module));
   auto result =
       expr::evaluateValue(node, expression_bridge::evaluationContextAt(module, context, cursor, context.hooks));
   if (!result) return qovrin::fail(expression_bridge::mapExpressionError(result.error()));
@@ -188,6 +190,7 @@ qovrin::Result<value::Value> evalValueAtContext(module::Module& module, context:
 
 qovrin::Result<std::uint64_t> evalIntegerAtContext(module::Module& module, context::LowerContext& context,
                                                    const contracts::ActiveOutput& cursor, const expr::Node& node) {
+  if (expr::usesOutputLoad(node)) QOVRIN_TRY(expression_materialization::forOutputAccess(module));
   return expression_bridge::evalIntegerAtContext(module, context, cursor, context.hooks, node);
 }
 

@@ -40,7 +40,7 @@ TEST(StatementFunctions, DefinitionsAndScopes) {
       {"fn f() {\n}\nlet v = f()\n", {"main.qov:3:1: undefined name in this expression: f()"}},
       {"fn f() {\n  break\n}\nwhile true {\n  f()\n}\n", {"main.qov:2:3: break used outside of a Meta loop"}},
       {"let n = 0\nwhile n < 3 {\n  fn_in_loop()\n  n = n + 1\n}\n",
-       {"main.qov:3:3: API call fn_in_loop cannot be lowered yet"}},
+       {"main.qov:3:3: unknown call: fn_in_loop"}},
       {"fn f() {\n  let local = 1\n}\nf()\nlet v = local\n", {"main.qov:5:1: undefined name in this expression: local"}},
   });
 }
