@@ -179,9 +179,22 @@ qovrin::Result<std::uint64_t> evalIntegerAtContext(module::Module& module, Lower
 
 namespace frontend::lower::root {
 
+namespace {
+
+// Loads before layout need every instruction so far encoded; once an image
+// exists (a finalizer calling a value function) they read the finished image
+// and the module must not be encoded again.
+qovrin::Status prepareOutputLoads(module::Module& module, const context::LowerContext& context,
+                                  const expr::Node& node) {
+  if (context.output_image != nullptr || !expr::usesOutputLoad(node)) return {};
+  return expression_materialization::forOutputAccess(module);
+}
+
+}  // namespace
+
 qovrin::Result<value::Value> evalValueAtContext(module::Module& module, context::LowerContext& context,
                                                 const contracts::ActiveOutput& cursor, const expr::Node& node) {
-  if (expr::usesOutputLoad(node)) QOVRIN_TRY(expression_materialization::forOutputAccess(module));
+  QOVRIN_TRY(prepareOutputLoads(module, context, node));
   auto result =
       expr::evaluateValue(node, expression_bridge::evaluationContextAt(module, context, cursor, context.hooks));
   if (!result) return qovrin::fail(expression_bridge::mapExpressionError(result.error()));
@@ -190,7 +203,7 @@ qovrin::Result<value::Value> evalValueAtContext(module::Module& module, context:
 
 qovrin::Result<std::uint64_t> evalIntegerAtContext(module::Module& module, context::LowerContext& context,
                                                    const contracts::ActiveOutput& cursor, const expr::Node& node) {
-  if (expr::usesOutputLoad(node)) QOVRIN_TRY(expression_materialization::forOutputAccess(module));
+  QOVRIN_TRY(prepareOutputLoads(module, context, node));
   return expression_bridge::evalIntegerAtContext(module, context, cursor, context.hooks, node);
 }
 
