@@ -58,6 +58,24 @@ TEST(Macros, OperandsEvaluateWhereTheyWereWritten) {
   });
 }
 
+// Only whole names of operand parameters are replaced by the caller's text;
+// quoted text, bytes literals and longer names stay as written.
+TEST(Macros, CaptureReplacesWholeParameterNamesOnly) {
+  const std::string macros = "let r = \"\"\nmacro inner(p) {\n  r = operand.text(p)\n}\nmacro outer(o) {\n  inner ";
+  const auto expectText = [&](const std::string& operand, const std::string& text) {
+    frontend::module::Module module(frontend::target::Target::x86(64));
+    const auto lowered = lower_test::lower(module, macros + operand + "\n}\nouter abc\n");
+    ASSERT_TRUE(lowered.status) << operand;
+    const auto* value = module.findSymbol("r")->value()->value.asString();
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(*value, text) << operand;
+  };
+  expectText("xo + o", "xo + abc");
+  expectText("'o' + o", "'o' + abc");
+  expectText("b\"o\" + o.x + o$", "b\"o\" + o.x + o$");
+  expectText("(o, [o])", "(abc, [abc])");
+}
+
 TEST(Macros, ExpansionLimitsAndRefusals) {
   expectCases({
       {"macro rec() {\n  rec\n}\nrec\n", {"main.qov:2:3: lowering failed: MetaCallDepthExceeded"}},
