@@ -66,6 +66,7 @@ struct TemplateRef {
     return generated_match_tables::decorator_flags_pool[row().operand_decorators[slot]];
   }
   std::uint32_t extraWord() const noexcept { return x86_iflag_extra_words[row().iflags]; }
+  const TemplateTraits& traits() const noexcept { return x86_template_traits[index]; }
 };
 
 // The contiguous run of an opcode's templates, in the order matching tries them.
