@@ -33,6 +33,12 @@ HASH_PRIME = 16777619
 MNEMONIC_SLOTS = 8192
 REGISTER_SLOTS = 1024
 
+# Register names are short enough to be looked up as one 64-bit key: the
+# lower-cased bytes little-endian, the length in the top byte; the slot is
+# the top bits of the key times an odd constant.
+REGISTER_KEY_MULTIPLIER = 0x9E3779B97F4A7C15
+REGISTER_KEY_MAX_LENGTH = 7
+
 QUALIFIERS = [
     ("strict", 1 << 6),
     ("byte", 1 << 32),
@@ -132,6 +138,19 @@ def name_hash(name):
     for char in name.lower().encode("ascii"):
         value = ((value ^ char) * HASH_PRIME) & 0xFFFFFFFF
     return value ^ (value >> 16)
+
+
+def register_key(name):
+    require(len(name) <= REGISTER_KEY_MAX_LENGTH, f"register name {name!r} is too long for a key")
+    key = len(name) << 56
+    for position, char in enumerate(name.lower().encode("ascii")):
+        key |= char << (8 * position)
+    return key
+
+
+def register_key_slot(key):
+    slot_bits = REGISTER_SLOTS.bit_length() - 1
+    return ((key * REGISTER_KEY_MULTIPLIER) & 0xFFFFFFFFFFFFFFFF) >> (64 - slot_bits)
 
 
 # --- registers ----------------------------------------------------------------
@@ -516,6 +535,7 @@ def emit_header(out, ctx):
     w(f"inline constexpr std::uint32_t kNameHashPrime = {HASH_PRIME}u;")
     w(f"inline constexpr std::size_t kMnemonicHashSlots = {MNEMONIC_SLOTS};")
     w(f"inline constexpr std::size_t kRegisterHashSlots = {REGISTER_SLOTS};")
+    w(f"inline constexpr std::uint64_t kRegisterKeyMultiplier = {REGISTER_KEY_MULTIPLIER:#x};")
     w("")
     w("extern const std::array<std::string_view, kMnemonicCount> x86_mnemonic_names;")
     w("extern const std::array<MnemonicIndexRow, kMnemonicCount> x86_mnemonic_index;")
@@ -524,9 +544,12 @@ def emit_header(out, ctx):
     w("extern const std::array<RegisterRow, kRegisterCount> x86_registers;")
     w("extern const std::array<OperandQualifier, kQualifierCount> x86_operand_qualifiers;")
     w("extern const std::array<std::uint32_t, kIflagRowCount> x86_iflag_extra_words;")
-    w("// Row + 1 of each name by hash slot, 0 for an empty slot.")
+    w("// Row + 1 of each mnemonic by name hash slot, 0 for an empty slot.")
     w("extern const std::array<std::uint16_t, kMnemonicHashSlots> x86_mnemonic_hash_slots;")
-    w("extern const std::array<std::uint16_t, kRegisterHashSlots> x86_register_hash_slots;")
+    w("// Row + 1 of each register by the slot of its name key, 0 for an empty slot.")
+    w("extern const std::array<std::uint16_t, kRegisterHashSlots> x86_register_key_slots;")
+    w("// Lower-cased name bytes little-endian, the name's length in the top byte.")
+    w("extern const std::array<std::uint64_t, kRegisterCount> x86_register_keys;")
     w("")
     w("}  // namespace x86_encoder::tables")
     w("")
@@ -593,8 +616,12 @@ def emit_source(out, ctx):
     w(join_lines([str(x) for x in ctx["mnemonic_slots"]], 16))
     w("};")
     w("")
-    w("const std::array<std::uint16_t, kRegisterHashSlots> x86_register_hash_slots{")
+    w("const std::array<std::uint16_t, kRegisterHashSlots> x86_register_key_slots{")
     w(join_lines([str(x) for x in ctx["register_slots"]], 16))
+    w("};")
+    w("")
+    w("const std::array<std::uint64_t, kRegisterCount> x86_register_keys{")
+    w(join_lines([f"{register_key(r['name']):#x}" for r in ctx["registers"]], 4))
     w("};")
     w("")
     w("}  // namespace x86_encoder::tables")
@@ -630,7 +657,7 @@ def generate(data_dir):
     pool = build_bytecode_pool(templates)
     named_mnemonics, reserve = mnemonic_constants(mnemonics)
     mnemonic_slots = build_hash_slots([name_hash(m["name"]) for m in mnemonics], MNEMONIC_SLOTS)
-    register_slots = build_hash_slots([name_hash(r["name"]) for r in registers], REGISTER_SLOTS)
+    register_slots = build_hash_slots([register_key_slot(register_key(r["name"])) for r in registers], REGISTER_SLOTS)
     return {
         "registers": registers, "mnemonics": mnemonics, "templates": templates, "pool": pool,
         "iflag_words": iflag_words, "bit_of": bit_of, "operand_words": operand_words,

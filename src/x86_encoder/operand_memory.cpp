@@ -363,7 +363,8 @@ qovrin::Status fillMemoryOperand(std::string_view text, const X86ExpressionResol
     return {};
   }
 
-  if (const auto halves = splitTopLevelDelimiter(text, ',')) return fillSplitAddress(*halves, resolver, operand);
+  if (text.find(',') != std::string_view::npos)
+    if (const auto halves = splitTopLevelDelimiter(text, ',')) return fillSplitAddress(*halves, resolver, operand);
   return fillSummedAddress(text, resolver, operand);
 }
 
@@ -375,7 +376,8 @@ qovrin::Status fillEffectiveAddressOperand(X86Instruction& context, std::string_
   // The address size reaches the instruction only once the whole operand has
   // parsed, so that a failure leaves the instruction as it was.
   std::uint32_t address_size = context.prefix(PrefixSlot::address_size);
-  for (;;) {
+  // Every modifier word starts with a letter; an address rarely does.
+  while (!text.empty() && qovrin::isAsciiLetter(text.front())) {
     std::size_t space = 0;
     while (space < text.size() && !isOperandSpace(text[space])) ++space;
     const Modifier* modifier = findModifier(text.substr(0, space));

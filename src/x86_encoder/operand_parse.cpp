@@ -59,8 +59,32 @@ qovrin::Status fillMemory(X86Instruction& context, std::string_view inside, cons
   return {};
 }
 
+// Letters, digits and the signs that names and literals use. Such a word
+// holds no decorator, qualifier word, bracket, segment override or register
+// set, so it is a register or an immediate and skips those tests.
+bool isPlainWord(std::string_view text) noexcept {
+  if (text.empty()) return false;
+  for (const char c : text)
+    if (!qovrin::isAsciiLetter(c) && !qovrin::isAsciiDigit(c) && c != '_' && c != '.' && c != '$' && c != '-' &&
+        c != '~')
+      return false;
+  return true;
+}
+
+qovrin::Status fillPlainWord(std::string_view word, const X86ExpressionResolver& resolver, X86Operand& operand) {
+  if (const RegisterRow* row = findOperandRegister(word)) {
+    fillRegister(*row, QualifiedText{}, 0, operand);
+    return {};
+  }
+  const auto immediate = fillImmediateOperand(word, 0, 0, 0, resolver, operand);
+  if (!immediate) return fail(immediate.error());
+  if (!*immediate) return fail(Error::UnsupportedOperandSyntax);
+  return {};
+}
+
 qovrin::Status fillOperand(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
                            X86Operand& operand) {
+  if (const std::string_view word = trimOperandText(text); isPlainWord(word)) return fillPlainWord(word, resolver, operand);
   const auto decorated = splitOperandDecorators(text);
   if (!decorated) return fail(decorated.error());
   const auto decorators = parseOperandDecorators(decorated->decorators);

@@ -1,7 +1,5 @@
 #include "x86_encoder/operand_text.hpp"
 
-#include <algorithm>
-
 #include "x86_encoder/operand.hpp"
 #include "x86_encoder/operand_flags.hpp"
 #include "x86_encoder/operand_scan.hpp"
@@ -15,12 +13,6 @@ namespace {
 
 using qovrin::isAsciiDigit;
 using qovrin::isAsciiLetter;
-
-std::size_t longestRegisterName() noexcept {
-  std::size_t longest = 0;
-  for (const tables::RegisterRow& row : tables::registers()) longest = std::max(longest, row.name.size());
-  return longest;
-}
 
 // Index of the first operand space in text, or npos.
 std::size_t findSpace(std::string_view text) noexcept {
@@ -46,8 +38,7 @@ std::optional<std::uint16_t> opmaskNumber(std::string_view word) noexcept {
 }  // namespace
 
 const tables::RegisterRow* findOperandRegister(std::string_view text) noexcept {
-  static const std::size_t kLongest = longestRegisterName();
-  if (text.empty() || text.size() > kLongest || !isAsciiLetter(text.front())) return nullptr;
+  if (text.empty() || text.size() > tables::kMaxRegisterNameLength || !isAsciiLetter(text.front())) return nullptr;
   for (const char c : text)
     if (!isAsciiLetter(c) && !isAsciiDigit(c)) return nullptr;
   return tables::findRegister(text);
@@ -123,10 +114,10 @@ qovrin::Result<QualifiedText> stripOperandQualifiers(std::string_view text) noex
   text = trimOperandText(text);
   if (text.empty()) return fail(Error::UnsupportedOperandSyntax);
   for (;;) {
+    if (!isAsciiLetter(text.front())) break;  // "[rax", "-1", "'a b'": no qualifier
     const std::size_t space = findSpace(text);
     if (space == std::string_view::npos) break;
     const std::string_view word = text.substr(0, space);
-    if (!isAsciiLetter(word.front())) break;  // "[rax", "-1", "'a b'": no qualifier
     if (equalsIgnoreCase(word, "rel")) {
       result.ea_flags |= kEaRel;
     } else if (!equalsIgnoreCase(word, "ptr")) {
