@@ -1,7 +1,5 @@
 #include "x86_encoder/encode_result.hpp"
 
-#include <algorithm>
-
 namespace x86_encoder::encode {
 
 using qovrin::Error;
@@ -52,7 +50,8 @@ qovrin::Status OwnedEncodeResult::outRawdata(std::span<const std::uint8_t> bytes
   EncodeUnit& unit = units_[unit_count_++];
   unit.kind = UnitKind::raw;
   unit.byte_count = static_cast<std::uint8_t>(bytes.size());
-  std::copy(bytes.begin(), bytes.end(), unit.storage.begin());
+  // At most nine bytes: a loop stays inline where std::copy calls memmove.
+  for (std::size_t index = 0; index < bytes.size(); ++index) unit.storage[index] = bytes[index];
   unit.value = 0;
   unit.base = 0;
   unit.segment = 0;

@@ -219,7 +219,7 @@ qovrin::Status addTerm(AddressParts parts, std::string_view term, bool negative)
   }
   std::int64_t value = 0;
   const auto literal =
-      term.find('*') == std::string_view::npos ? readIntLiteral(term, value) : literalProduct(term, value);
+      findChar(term, '*') == std::string_view::npos ? readIntLiteral(term, value) : literalProduct(term, value);
   if (!literal) return fail(literal.error());
   if (*literal) return parts.displacement.addLiteral(value, negative);
   parts.displacement.addSymbolic(term, negative);
@@ -363,7 +363,7 @@ qovrin::Status fillMemoryOperand(std::string_view text, const X86ExpressionResol
     return {};
   }
 
-  if (text.find(',') != std::string_view::npos)
+  if (findChar(text, ',') != std::string_view::npos)
     if (const auto halves = splitTopLevelDelimiter(text, ',')) return fillSplitAddress(*halves, resolver, operand);
   return fillSummedAddress(text, resolver, operand);
 }

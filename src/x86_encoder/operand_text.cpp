@@ -51,7 +51,7 @@ std::optional<SplitText> splitTopLevelDelimiter(std::string_view text, char c) n
     if (!nesting.step(text[i]) || text[i] != c) continue;
     const std::string_view left = trimOperandText(text.substr(0, i));
     const std::string_view right = trimOperandText(text.substr(i + 1));
-    if (left.empty() || right.empty() || right.find(c) != std::string_view::npos) return std::nullopt;
+    if (left.empty() || right.empty() || findChar(right, c) != std::string_view::npos) return std::nullopt;
     return SplitText{left, right};
   }
   return std::nullopt;
@@ -87,7 +87,7 @@ qovrin::Result<std::uint16_t> parseOperandDecorators(std::string_view text) noex
   bool has_mask = false;
   text = trimOperandText(text);
   while (!text.empty()) {
-    const std::size_t close = text.find('}');
+    const std::size_t close = findChar(text, '}');
     if (text.front() != '{' || close == std::string_view::npos) return fail(Error::UnsupportedOperandSyntax);
     const std::string_view word = trimOperandText(text.substr(1, close - 1));
     text = trimOperandText(text.substr(close + 1));
@@ -140,8 +140,8 @@ qovrin::Result<QualifiedText> stripOperandQualifiers(std::string_view text) noex
 
 std::optional<SegmentOverride> splitSegmentOverride(std::string_view text) noexcept {
   text = trimOperandText(text);
-  const std::size_t colon = text.find(':');
-  if (colon == std::string_view::npos || text.find(':', colon + 1) != std::string_view::npos) return std::nullopt;
+  const std::size_t colon = findChar(text, ':');
+  if (colon == std::string_view::npos || findChar(text, ':', colon + 1) != std::string_view::npos) return std::nullopt;
   const std::string_view left = trimOperandText(text.substr(0, colon));
   const std::string_view right = trimOperandText(text.substr(colon + 1));
   if (left.empty() || right.empty()) return std::nullopt;

@@ -25,6 +25,14 @@ constexpr std::string_view trimOperandText(std::string_view text) noexcept {
   return text;
 }
 
+// Position of the first c in text, or npos. Operand texts are a few
+// characters long, where a plain loop beats the call into memchr.
+constexpr std::size_t findChar(std::string_view text, char c, std::size_t from = 0) noexcept {
+  for (std::size_t i = from; i < text.size(); ++i)
+    if (text[i] == c) return i;
+  return std::string_view::npos;
+}
+
 using qovrin::equalsIgnoreCase;
 using qovrin::lowerAscii;
 

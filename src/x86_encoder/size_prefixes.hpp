@@ -19,6 +19,10 @@ struct SlotByte {
   bool conflict = false;  // the template demands another byte than the word written
 };
 
+// Bit n set when slot n holds a word or the template forces a byte there;
+// both prefix walks visit only these slots, in slot order.
+std::uint32_t occupiedSlots(const api::X86Instruction& instruction) noexcept;
+
 // The byte of one slot: the written word's byte, unless the template forces
 // another and the word is only a size choice.
 SlotByte slotByte(std::uint32_t code, std::int16_t forced, std::uint8_t mode_bits) noexcept;
