@@ -65,11 +65,6 @@ const RegisterRow* findRegister(std::string_view text) noexcept {
   return nullptr;
 }
 
-const RegisterRow* registerById(int id) noexcept {
-  if (id < 1 || static_cast<std::size_t>(id) > kRegisterCount) return nullptr;
-  return &x86_registers[static_cast<std::size_t>(id) - 1];
-}
-
 std::span<const OperandQualifier> operandQualifiers() noexcept { return x86_operand_qualifiers; }
 
 std::optional<std::uint16_t> findMnemonic(std::string_view text) noexcept {

@@ -21,7 +21,10 @@ std::span<const RegisterRow> registers() noexcept;
 const RegisterRow* findRegister(std::string_view text) noexcept;
 
 // Register with the given id (1-344); null when out of range.
-const RegisterRow* registerById(int id) noexcept;
+inline const RegisterRow* registerById(int id) noexcept {
+  if (id < 1 || static_cast<std::size_t>(id) > kRegisterCount) return nullptr;
+  return &x86_registers[static_cast<std::size_t>(id) - 1];
+}
 
 std::span<const OperandQualifier> operandQualifiers() noexcept;
 
