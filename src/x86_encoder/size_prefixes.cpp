@@ -18,14 +18,6 @@ void count(const X86SizeContext& context, PrefixCounter counter) noexcept {
   if (value != UINT32_MAX) ++value;
 }
 
-std::uint32_t occupiedSlots(const X86Instruction& ins) noexcept {
-  std::uint32_t occupied = 0;
-  for (std::size_t index = 0; index < kPrefixSlotCount; ++index)
-    occupied |= static_cast<std::uint32_t>((ins.prefixes[index] | static_cast<std::uint16_t>(ins.forced[index])) != 0)
-                << index;
-  return occupied;
-}
-
 SlotByte slotByte(std::uint32_t code, std::int16_t forced, std::uint8_t mode_bits) noexcept {
   SlotByte slot{types::prefixByte(code, mode_bits), false};
   if (forced == 0 || forced == slot.byte || (!types::isPrefixByte(forced) && !types::isPrefixByte(slot.byte)))

@@ -21,7 +21,14 @@ struct SlotByte {
 
 // Bit n set when slot n holds a word or the template forces a byte there;
 // both prefix walks visit only these slots, in slot order.
-std::uint32_t occupiedSlots(const api::X86Instruction& instruction) noexcept;
+inline std::uint32_t occupiedSlots(const api::X86Instruction& instruction) noexcept {
+  std::uint32_t occupied = 0;
+  for (std::size_t index = 0; index < api::kPrefixSlotCount; ++index)
+    occupied |= static_cast<std::uint32_t>(
+                    (instruction.prefixes[index] | static_cast<std::uint16_t>(instruction.forced[index])) != 0)
+                << index;
+  return occupied;
+}
 
 // The byte of one slot: the written word's byte, unless the template forces
 // another and the word is only a size choice.
