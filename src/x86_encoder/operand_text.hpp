@@ -14,8 +14,13 @@
 
 namespace x86_encoder::api {
 
-// Blank, tab, LF, VT, FF and CR.
-constexpr bool isOperandSpace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// Blank, tab, LF, VT, FF and CR. Most characters are above the blank, so
+// one comparison settles them.
+constexpr bool isOperandSpace(char c) noexcept {
+  constexpr std::uint64_t kSpaces = (std::uint64_t{1} << ' ') | (std::uint64_t{0x1F} << '\t');
+  const auto code = static_cast<unsigned char>(c);
+  return code <= ' ' && ((kSpaces >> code) & 1) != 0;
+}
 
 // Every routine trims what it is given, so trimming is kept inline: on text
 // that is already trimmed it costs two comparisons.

@@ -13,6 +13,21 @@ namespace {
 using qovrin::Error;
 using testing::errorOf;
 
+// The six blanks of C, and no other byte, are trimmed; findChar finds the
+// first copy from the given position.
+TEST(OperandText, BlanksAndCharacterSearch) {
+  for (int code = 0; code < 256; ++code) {
+    const char c = static_cast<char>(code);
+    const bool blank = c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    EXPECT_EQ(isOperandSpace(c), blank) << code;
+  }
+  EXPECT_EQ(trimOperandText(" \t\v[rax]\r\n\f"), "[rax]");
+  EXPECT_EQ(trimOperandText("\x1F\x85" "eax\xA0"), "\x1F\x85" "eax\xA0");
+  EXPECT_EQ(findChar("es:[a:b]", ':'), 2u);
+  EXPECT_EQ(findChar("es:[a:b]", ':', 3), 5u);
+  EXPECT_EQ(findChar("es:[a:b]", ','), std::string_view::npos);
+}
+
 // Splits at the first sign outside brackets and quotes; a stray closing sign
 // does not nest.
 TEST(SplitTopLevelDelimiter, SplitsOnlyAtTheFirstTopLevelSign) {
