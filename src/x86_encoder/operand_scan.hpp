@@ -3,6 +3,7 @@
 // parenthesised, bracketed or braced groups hide the signs inside them.
 
 #include <cstddef>
+#include <string_view>
 
 namespace x86_encoder::api {
 
@@ -46,5 +47,19 @@ class TextNesting {
   char quote_ = 0;
   bool underflow_ = false;
 };
+
+// Text without quotes or bracket signs has nothing to nest, so every sign
+// stands at top level; scanners given such text skip the bookkeeping.
+class FlatText {
+ public:
+  constexpr bool step(char) noexcept { return true; }
+  constexpr bool balanced() const noexcept { return true; }
+};
+
+constexpr bool isFlatText(std::string_view text) noexcept {
+  for (const char c : text)
+    if (c == '\'' || c == '"' || c == '(' || c == ')' || c == '[' || c == ']' || c == '{' || c == '}') return false;
+  return true;
+}
 
 }  // namespace x86_encoder::api
