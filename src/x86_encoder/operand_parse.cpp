@@ -4,6 +4,7 @@
 #include "x86_encoder/operand_immediate.hpp"
 #include "x86_encoder/operand_literals.hpp"
 #include "x86_encoder/operand_memory.hpp"
+#include "x86_encoder/operand_scan.hpp"
 #include "x86_encoder/operand_text.hpp"
 #include "x86_encoder/tables.hpp"
 
@@ -62,12 +63,12 @@ qovrin::Status fillMemory(X86Instruction& context, std::string_view inside, cons
 // Letters, digits and the signs that names and literals use. Such a word
 // holds no decorator, qualifier word, bracket, segment override or register
 // set, so it is a register or an immediate and skips those tests.
+constexpr ByteSet kPlainWordBytes{"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.$-~"};
+
 bool isPlainWord(std::string_view text) noexcept {
   if (text.empty()) return false;
   for (const char c : text)
-    if (!qovrin::isAsciiLetter(c) && !qovrin::isAsciiDigit(c) && c != '_' && c != '.' && c != '$' && c != '-' &&
-        c != '~')
-      return false;
+    if (!kPlainWordBytes.contains(c)) return false;
   return true;
 }
 

@@ -67,6 +67,8 @@ qovrin::Result<DecoratedText> splitOperandDecorators(std::string_view text) noex
     const char c = text[i];
     if (quote != 0) {
       if (c == quote) quote = 0;
+    } else if (!kNestingSigns.contains(c)) {
+      continue;
     } else if (c == '\'' || c == '"') {
       quote = c;
     } else if (c == '[') {
