@@ -136,8 +136,9 @@ qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_vi
     if (!rounding) return fail(rounding.error());
     if (*rounding) continue;
     if (parsed == kMaxOperands) return fail(Error::UnsupportedOperands);
+    // A fresh record: a failing operand fails the whole instruction.
     X86Operand& operand = ins.operands[parsed];
-    QOVRIN_TRY(parseOperandText(ins, text, resolver, operand));
+    QOVRIN_TRY(fillOperandText(ins, text, resolver, operand));
     if (operand.flags & (kNear | kShort)) ins.option_flags |= kOptionNoJcc8 | kOptionNoJmp8;
     if (operand.decorators & (kDecoratorBroadcast | kDecoratorRounding | kDecoratorSae)) {
       ins.broadcast_operand = static_cast<std::uint8_t>(parsed);

@@ -132,6 +132,11 @@ qovrin::Status fillOperand(X86Instruction& context, std::string_view text, const
 
 }  // namespace
 
+qovrin::Status fillOperandText(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
+                               X86Operand& operand) {
+  return fillOperand(context, text, resolver, operand);
+}
+
 qovrin::Status parseOperandText(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
                                 X86Operand& operand) {
   const auto saved = context.prefixes;
