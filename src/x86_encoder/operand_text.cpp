@@ -11,7 +11,6 @@ using qovrin::fail;
 
 namespace {
 
-using qovrin::isAsciiDigit;
 using qovrin::isAsciiLetter;
 
 // Index of the first operand space in text, or npos.
@@ -38,10 +37,16 @@ std::optional<std::uint16_t> opmaskNumber(std::string_view word) noexcept {
 }  // namespace
 
 const tables::RegisterRow* findOperandRegister(std::string_view text) noexcept {
+  static constexpr ByteSet kNameBytes{"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"};
   if (text.empty() || text.size() > tables::kMaxRegisterNameLength || !isAsciiLetter(text.front())) return nullptr;
-  for (const char c : text)
-    if (!isAsciiLetter(c) && !isAsciiDigit(c)) return nullptr;
-  return tables::findRegister(text);
+  // The shape test and the name key in one pass; on letters and digits
+  // setting bit 5 is the lower-casing.
+  std::uint64_t key = static_cast<std::uint64_t>(text.size()) << 56;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!kNameBytes.contains(text[i])) return nullptr;
+    key |= std::uint64_t{static_cast<unsigned char>(text[i]) | 0x20u} << (8 * i);
+  }
+  return tables::findRegisterByKey(key);
 }
 
 std::optional<SplitText> splitTopLevelDelimiter(std::string_view text, char c) noexcept {

@@ -47,14 +47,19 @@ std::optional<std::size_t> probe(const std::array<std::uint16_t, SlotCount>& slo
 
 std::span<const RegisterRow> registers() noexcept { return x86_registers; }
 
-// Must agree with register_key() and register_key_slot() in
-// tools/gen_x86_tables.py. A whole name in one word turns the probe's
-// comparison into one integer test.
 const RegisterRow* findRegister(std::string_view text) noexcept {
-  static_assert(kMaxRegisterNameLength < 8 && (kRegisterHashSlots & (kRegisterHashSlots - 1)) == 0);
+  static_assert(kMaxRegisterNameLength < 8);
   if (text.empty() || text.size() > kMaxRegisterNameLength) return nullptr;
   std::uint64_t key = static_cast<std::uint64_t>(text.size()) << 56;
   for (std::size_t i = 0; i < text.size(); ++i) key |= std::uint64_t{lowerAscii(text[i])} << (8 * i);
+  return findRegisterByKey(key);
+}
+
+// Must agree with register_key() and register_key_slot() in
+// tools/gen_x86_tables.py. A whole name in one word turns the probe's
+// comparison into one integer test.
+const RegisterRow* findRegisterByKey(std::uint64_t key) noexcept {
+  static_assert((kRegisterHashSlots & (kRegisterHashSlots - 1)) == 0);
   constexpr int kSlotBits = std::countr_zero(kRegisterHashSlots);
   std::size_t slot = (key * kRegisterKeyMultiplier) >> (64 - kSlotBits);
   for (std::size_t step = 0; step < kRegisterHashSlots; ++step, slot = (slot + 1) & (kRegisterHashSlots - 1)) {

@@ -20,6 +20,12 @@ std::span<const RegisterRow> registers() noexcept;
 // First register whose name equals text, ASCII case ignored; null when none.
 const RegisterRow* findRegister(std::string_view text) noexcept;
 
+// The register whose name has this key: the lower-case name's bytes
+// little-endian with its length in the top byte, as the generator computes
+// it; null when none. Lets a caller that has already looked at every
+// character skip a second pass.
+const RegisterRow* findRegisterByKey(std::uint64_t key) noexcept;
+
 // Register with the given id (1-344); null when out of range.
 inline const RegisterRow* registerById(int id) noexcept {
   if (id < 1 || static_cast<std::size_t>(id) > kRegisterCount) return nullptr;

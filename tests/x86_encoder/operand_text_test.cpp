@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "operand_test_support.hpp"
 
 #include "x86_encoder/operand.hpp"
@@ -26,6 +28,19 @@ TEST(OperandText, BlanksAndCharacterSearch) {
   EXPECT_EQ(findChar("es:[a:b]", ':'), 2u);
   EXPECT_EQ(findChar("es:[a:b]", ':', 3), 5u);
   EXPECT_EQ(findChar("es:[a:b]", ','), std::string_view::npos);
+}
+
+// Every register is found by its name in either case; texts of another
+// shape, or that differ from a name only in a byte's bit 5, are not.
+TEST(FindOperandRegister, FindsEveryRegisterAndNothingElse) {
+  for (const tables::RegisterRow& row : tables::registers()) {
+    std::string upper(row.name);
+    for (char& c : upper) c = qovrin::isAsciiLetter(c) ? static_cast<char>(c & ~0x20) : c;
+    EXPECT_EQ(findOperandRegister(row.name), &row) << row.name;
+    EXPECT_EQ(findOperandRegister(upper), &row) << upper;
+  }
+  for (const std::string_view text : {"", "e", "1ax", "eax ", "e_x", "r8\x10", "\x01ax", "xmm\x11", "zmm32", "eaxx"})
+    EXPECT_EQ(findOperandRegister(text), nullptr) << text;
 }
 
 // Splits at the first sign outside brackets and quotes; a stray closing sign
