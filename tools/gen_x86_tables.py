@@ -25,9 +25,9 @@ BYTECODE_BYTES = 73483
 MAX_PROGRAM_LENGTH = 12
 OPERAND_SLOTS = 5
 
-# Name hashing shared with the C++ lookups (FNV-1a over ASCII-lower-cased
-# bytes, folded, then linear probing); the parameters are emitted so both
-# sides use the same numbers.
+# Mnemonic hashing shared with the C++ lookup (FNV-1a over the bytes with bit 5
+# set, folded, then linear probing); the parameters are emitted so both sides
+# use the same numbers.
 HASH_BASIS = 2166136261
 HASH_PRIME = 16777619
 MNEMONIC_SLOTS = 8192
@@ -136,7 +136,7 @@ def natural_key(name):
 def name_hash(name):
     value = HASH_BASIS
     for char in name.lower().encode("ascii"):
-        value = ((value ^ char) * HASH_PRIME) & 0xFFFFFFFF
+        value = ((value ^ (char | 0x20)) * HASH_PRIME) & 0xFFFFFFFF
     return value ^ (value >> 16)
 
 
