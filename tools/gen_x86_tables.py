@@ -9,6 +9,7 @@ here, so a data set that drifted fails the build instead of mis-encoding.
 
 import csv
 import os
+import re
 import sys
 
 from table_codegen import DataError, build_hash_slots, join_lines, require, run
@@ -67,6 +68,15 @@ NAMED_MNEMONICS = [
 RESERVE_MNEMONICS = ["resb", "resw", "resd", "resq", "rest", "reso", "resy", "resz"]
 NO_TEMPLATE_MNEMONICS = ["db", "dw", "dd", "dq", "dt", "do", "dy", "dz", "incbin"]
 SEGMENT_REGISTERS = {"cs": 47, "ds": 85, "es": 93, "fs": 96, "gs": 97, "ss": 224}
+# Every segment register: its register number and the subclass bits (18-23)
+# that tell the segment registers apart; the class bit 9 marks them all.
+SEGMENT_CLASS = 1 << 9
+SEGMENT_SUBCLASS_MASK = 0x3F << 18
+SEGMENT_SUBCLASSES = {
+    "es": (0, 1 << 18 | 1 << 20), "cs": (1, 1 << 19 | 1 << 20), "ss": (2, 1 << 18 | 1 << 21),
+    "ds": (3, 1 << 19 | 1 << 21), "fs": (4, 1 << 18 | 1 << 22), "gs": (5, 1 << 19 | 1 << 22),
+    "segr6": (6, 1 << 23), "segr7": (7, 1 << 23),
+}
 
 # Extra word per flag row: which EVEX bits the two marker prefixes may flip.
 EXTRA_NF_FLIP = 1 << 5
@@ -104,6 +114,12 @@ def parse_int(text, base, what, bits=None):
     return value
 
 
+def natural_key(name):
+    """Orders names as the register table does: digit runs by their value, so
+    cr9 comes before cr10."""
+    return [(0, int(part), "") if part.isdigit() else (1, 0, part) for part in re.findall(r"\d+|\D+", name)]
+
+
 def name_hash(name):
     value = HASH_BASIS
     for char in name.lower().encode("ascii"):
@@ -132,7 +148,9 @@ def load_registers(data_dir):
         })
     by_name = {}
     for register in registers:
-        by_name.setdefault(register["name"], register)
+        # A second row of one name could never be found: lookups stop at the first.
+        require(register["name"] not in by_name, f"registers.tsv: register name {register['name']} appears twice")
+        by_name[register["name"]] = register
     k1 = by_name.get("k1")
     require(k1 is not None and k1["id"] == 99 and k1["number"] == 1, "registers.tsv: k1 must have id 99, number 1")
     last = registers[-1]["name"]
@@ -140,9 +158,18 @@ def load_registers(data_dir):
     for name, ident in SEGMENT_REGISTERS.items():
         found = by_name.get(name)
         require(found is not None and found["id"] == ident, f"registers.tsv: {name} must have id {ident}")
-        require(found["flags"] & 0x200, f"registers.tsv: {name} lacks the segment register class")
+    for name, (number, subclass) in SEGMENT_SUBCLASSES.items():
+        found = by_name.get(name)
+        require(found is not None, f"registers.tsv: segment register {name} is missing")
+        require(found["flags"] & SEGMENT_CLASS, f"registers.tsv: {name} lacks the segment register class")
+        require(found["flags"] & SEGMENT_SUBCLASS_MASK == subclass and found["number"] == number,
+                f"registers.tsv: {name} must be segment register {number} with subclass bits {subclass:#x}")
     opmask = [r for r in registers if r["name"] in {f"k{n}" for n in range(8)}]
     require([r["id"] - 1 for r in opmask] == list(range(97, 105)), "registers.tsv: k0-k7 must be rows 97-104")
+    for before, after in zip(registers, registers[1:]):
+        require(natural_key(before["name"]) < natural_key(after["name"]),
+                f"registers.tsv: rows are not sorted by name: {after['name']} (id {after['id']}) "
+                f"follows {before['name']}")
     return registers
 
 
@@ -172,7 +199,9 @@ def load_mnemonics(data_dir):
 def parse_program(text, row):
     codes = [parse_int(code, 8, f"templates.tsv row {row} program") for code in text.split()]
     require(1 <= len(codes) <= MAX_PROGRAM_LENGTH, f"templates.tsv row {row}: program of {len(codes)} bytes")
-    require(codes[-1] == 0 and all(c <= 0o377 for c in codes), f"templates.tsv row {row}: malformed program")
+    for code in codes:
+        require(0 <= code <= 0o377, f"templates.tsv row {row}: program byte {code} is outside 0-0377")
+    require(codes[-1] == 0, f"templates.tsv row {row}: malformed program")
     return codes
 
 
@@ -335,6 +364,10 @@ def derive_row_constants(mnemonics, templates, iflag_words, bit_of, operand_word
 
 
 def extra_words(iflag_words, bit_of):
+    # Without either marker flag every extra word would silently be 0.
+    for name in ("NF_E", "ZU_E"):
+        require(name in bit_of and rows_with_flag(iflag_words, bit_of[name]),
+                f"iflags.tsv: no flag row has {name}")
     result = []
     for words in iflag_words:
         has = lambda name: name in bit_of and words[bit_of[name] // 32] >> (bit_of[name] % 32) & 1

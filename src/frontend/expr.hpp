@@ -70,13 +70,15 @@ struct BuiltinArgument {
 //   field_access: left (object), text (field name);
 //   builtin_call: text (name), arguments;
 //   unary: left (operand), unary_operator; binary: left, right, binary_operator.
+// The one-byte members come first so that they share one word: a call with
+// millions of arguments holds a node for each.
 struct Node {
   NodeKind kind = NodeKind::integer;
-  std::uint64_t integer = 0;
-  double number = 0.0;
   bool boolean = false;
   UnaryOperator unary_operator = UnaryOperator::plus;
   BinaryOperator binary_operator = BinaryOperator::add;
+  std::uint64_t integer = 0;
+  double number = 0.0;
   std::string text;
   std::unique_ptr<Node> left;
   std::unique_ptr<Node> right;

@@ -17,8 +17,11 @@ using value::Value;
 
 namespace {
 
-constexpr std::array<std::string_view, 4> kOperandBuiltins = {"operand.text", "operand.slice", "operand.eval",
-                                                              "operand.split"};
+constexpr auto kOperandBuiltins = [] {
+  std::array<std::string_view, kOperandBuiltinCount> names{};
+  for (std::size_t index = 0; index < names.size(); ++index) names[index] = kEvaluatorBuiltins[index].name;
+  return names;
+}();
 
 enum class BuiltinGroup : std::uint8_t { operand, library, data, assembler };
 
@@ -74,6 +77,8 @@ qovrin::Result<std::vector<Value>> evaluateArguments(Arguments arguments, const 
 }
 
 }  // namespace
+
+bool isBuiltinName(std::string_view name) noexcept { return findBuiltin(name) != nullptr; }
 
 qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext& context) {
   const std::string_view name = call.text;

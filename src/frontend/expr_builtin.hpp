@@ -12,6 +12,7 @@
 
 #include "common/error.hpp"
 #include "frontend/expr.hpp"
+#include "frontend/expr_builtin_names.hpp"
 #include "frontend/expr_eval.hpp"
 #include "frontend/value.hpp"
 
@@ -42,31 +43,17 @@ enum class AssemblerBuiltin : std::uint8_t {
   load_u64,
 };
 
-// Source names, indexed by AssemblerBuiltin.
-inline constexpr std::array<std::string_view, 22> kAssemblerBuiltinNames = {
-    "f32",
-    "f64",
-    "sizeof",
-    "lengthof",
-    "pack",
-    "offset_of",
-    "here",
-    "region_base",
-    "file_offset",
-    "file_cursor_real",
-    "file_cursor_potential",
-    "tail_reserve_size",
-    "region_file_offset",
-    "region_file_size",
-    "region_logical_size",
-    "label_addr",
-    "sym.unique",
-    "load.bytes",
-    "load.u8",
-    "load.u16",
-    "load.u32",
-    "load.u64",
-};
+// Source names, indexed by AssemblerBuiltin: the evaluator's own builtins
+// after the four operand ones, in the one table the parser reads too.
+inline constexpr std::size_t kOperandBuiltinCount = 4;
+inline constexpr auto kAssemblerBuiltinNames = [] {
+  std::array<std::string_view, kEvaluatorBuiltins.size() - kOperandBuiltinCount> names{};
+  for (std::size_t index = 0; index < names.size(); ++index)
+    names[index] = kEvaluatorBuiltins[kOperandBuiltinCount + index].name;
+  return names;
+}();
+static_assert(kAssemblerBuiltinNames.size() == static_cast<std::size_t>(AssemblerBuiltin::load_u64) + 1);
+static_assert(kAssemblerBuiltinNames[static_cast<std::size_t>(AssemblerBuiltin::sym_unique)] == "sym.unique");
 
 using Arguments = std::span<const BuiltinArgument>;
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <type_traits>
 
+#include "frontend/expr_builtin_names.hpp"
 #include "frontend/type_name.hpp"
 
 namespace frontend::expr {
@@ -380,7 +381,7 @@ bool usesOutputLoad(const Node& node) noexcept {
       return usesOutputLoad(*node.left) || usesOutputLoad(*node.right);
     case NodeKind::builtin_call: {
       const std::string_view name = node.text;
-      if (name == "load.bytes" || name == "load.u8" || name == "load.u16" || name == "load.u32" || name == "load.u64")
+      if (const auto builtin = findEvaluatorBuiltin(name); builtin && builtin->kind == EvaluatorBuiltinKind::output_load)
         return true;
       return std::ranges::any_of(node.arguments, [](const BuiltinArgument& argument) {
         return argument.kind == BuiltinArgument::Kind::expression && usesOutputLoad(*argument.expression);

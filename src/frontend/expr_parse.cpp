@@ -4,11 +4,12 @@
 #include <optional>
 
 #include "common/ascii.hpp"
+#include "common/name_table.hpp"
 #include "frontend/expr.hpp"
+#include "frontend/expr_builtin_names.hpp"
 #include "frontend/expr_number.hpp"
 #include "frontend/identifier.hpp"
-#include "frontend/meta_data.hpp"
-#include "frontend/meta_std.hpp"
+#include "frontend/lexer.hpp"
 
 namespace frontend::expr {
 namespace {
@@ -78,16 +79,6 @@ constexpr std::array<std::string_view, 13> kNamespaces = {
     "load", "fs", "toml", "json", "bytes", "list", "map", "sym", "tokens", "operand", "match", "crypto", "deflate",
 };
 
-// Dotted builtins that the evaluator implements itself rather than the library.
-constexpr std::array<std::string_view, 10> kEvaluatorDottedBuiltins = {
-    "load.bytes",   "load.u8",       "load.u16",     "load.u32",      "load.u64",
-    "operand.text", "operand.slice", "operand.eval", "operand.split", "sym.unique",
-};
-
-bool isDottedBuiltin(std::string_view name) noexcept {
-  return qovrin::indexOfName(kEvaluatorDottedBuiltins, name).has_value() || meta_std::isBuiltinName(name) ||
-         meta_data::lookupBuiltin(name).has_value();
-}
 
 std::string_view trimExpressionText(std::string_view text) noexcept { return qovrin::trim(text, " \t\r\n"); }
 
@@ -249,7 +240,7 @@ auto ExpressionParser::parseName() -> qovrin::Result<Parsed> {
     ++position_;
     while (isWordChar(peek())) ++position_;
     const std::string_view dotted = text_.substr(start, position_ - start);
-    if (!isDottedBuiltin(dotted) || peek() != '(') position_ = segment_end;
+    if (!isBuiltinName(dotted) || peek() != '(') position_ = segment_end;
   }
   const std::string_view name = text_.substr(start, position_ - start);
 
@@ -380,7 +371,7 @@ qovrin::Result<std::string> ExpressionParser::parseRawArgument(std::size_t start
   while (true) {
     if (atEnd()) return fail(Error::UnexpectedEof);
     const char c = text_[position_];
-    if (c == '"' || c == '\'') {
+    if (c == '"' || (c == '\'' && !lexer::isDigitSeparator(text_, position_))) {
       const std::size_t close = text_.find(c, position_ + 1);
       if (close == std::string_view::npos) return fail(Error::InvalidToken);
       position_ = close + 1;

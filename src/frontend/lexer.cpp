@@ -139,7 +139,7 @@ std::string_view isaTextBeforeComment(std::string_view text) noexcept {
   while (index < text.size()) {
     const char c = text[index];
     if (quote == '\0') {
-      if (c == '"' || c == '\'') {
+      if (c == '"' || (c == '\'' && !isDigitSeparator(text, index))) {
         quote = c;
       } else if (c == '/' && index + 1 < text.size() && text[index + 1] == '/') {
         std::size_t end = index;

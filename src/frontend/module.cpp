@@ -94,13 +94,18 @@ qovrin::Status Module::checkNewSymbol(std::string_view name) const {
   return {};
 }
 
-void Module::addSymbol(std::string_view name, symbol::Payload&& payload, const SourceLocation& location) {
+template <typename MakePayload>
+void Module::addSymbol(std::string_view name, MakePayload&& make_payload, const SourceLocation& location) {
+  // Every allocation comes before the payload is made, since making it moves
+  // the caller's data: a failure leaves both the module and the caller as they were.
+  if (symbols_.size() == symbols_.capacity()) symbols_.reserve(std::max<std::size_t>(16, 2 * symbols_.size()));
+  std::string owned_name(name);
   const auto index = static_cast<std::uint32_t>(symbols_.size());
-  symbols_.emplace_back(std::string(name), std::move(payload), location);
+  const auto indexed = symbol_index_.emplace(name, index).first;
   try {
-    symbol_index_.emplace(name, index);
+    symbols_.emplace_back(std::move(owned_name), make_payload(), location);
   } catch (...) {
-    symbols_.pop_back();
+    symbol_index_.erase(indexed);
     throw;
   }
 }
@@ -108,7 +113,7 @@ void Module::addSymbol(std::string_view name, symbol::Payload&& payload, const S
 qovrin::Status Module::defineAnchoredLabel(std::string_view name, std::uint32_t section, std::uint64_t offset,
                                            std::uint32_t fragment_position, const SourceLocation& location) {
   QOVRIN_TRY(checkNewSymbol(name));
-  addSymbol(name, symbol::Label{offset, section, fragment_position, true}, location);
+  addSymbol(name, [&] { return symbol::Payload{symbol::Label{offset, section, fragment_position, true}}; }, location);
   return {};
 }
 
@@ -116,7 +121,7 @@ qovrin::Status Module::defineValue(std::string_view name, value::Value&& value, 
                                    const SourceLocation& location) {
   // Checked before the value is moved, so that a refused value stays with the caller.
   QOVRIN_TRY(checkNewSymbol(name));
-  addSymbol(name, symbol::ValueSymbol{std::move(value), is_mutable}, location);
+  addSymbol(name, [&] { return symbol::Payload{symbol::ValueSymbol{std::move(value), is_mutable}}; }, location);
   return {};
 }
 

@@ -153,8 +153,10 @@ class Module {
   // A RISC-V instruction is patched by encoding it again whole, which would
   // undo the bytes a store put there.
   void dropFixupsOf(std::uint32_t fragment) noexcept;
-  // After checkNewSymbol accepted the name.
-  void addSymbol(std::string_view name, symbol::Payload&& payload, const SourceLocation& location);
+  // After checkNewSymbol accepted the name; make_payload() gives the symbol's
+  // payload and runs only once nothing else can fail.
+  template <typename MakePayload>
+  void addSymbol(std::string_view name, MakePayload&& make_payload, const SourceLocation& location);
 
   // Calls visit(fragment, offset in its stored bytes, length, offset in the
   // range) for each stored piece of [address, address + count) in order, or

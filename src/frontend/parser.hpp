@@ -73,7 +73,8 @@ qovrin::Result<std::vector<ast::MetaFunctionParam>> parseMetaFunctionParams(std:
 
 bool metaParamNameExists(std::span<const ast::MetaFunctionParam> params, std::string_view name) noexcept;
 
-// One parser per source. Every failure of an append or collect operation
+// One parser per source. The parser reads the source text through a view, so
+// that text must outlive it. Every failure of an append or collect operation
 // leaves in errorLocation() the line it is best reported at: the first line of
 // the innermost statement that failed, or a more precise line (a struct member,
 // a directive line, the line that opens one level too many).

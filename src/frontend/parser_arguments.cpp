@@ -1,5 +1,7 @@
 // API call texts, their arguments, struct literals and initializers.
 
+#include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "frontend/identifier.hpp"
@@ -27,9 +29,61 @@ qovrin::Result<expr::Node> parseExpressionOr(std::string_view text, Error otherw
 
 namespace {
 
-// Splits at commas outside double-quoted strings and outside parentheses and
-// braces. Single quotes are not tracked, so a comma between them splits.
-qovrin::Status splitTopLevel(std::string_view text, bool require_closed, std::vector<std::string_view>& pieces) {
+// Where each "(" and "{" outside double-quoted strings of a struct literal's
+// body closes, found in one scan. Nested literals split their bodies by
+// jumping over inner groups instead of scanning them again, so a literal
+// nested a thousand levels deep still costs time linear in its size.
+class GroupIndex {
+ public:
+  // InvalidApiArgument when a bracket closes nothing, closes the other kind,
+  // or a bracket or string is left open.
+  qovrin::Status build(std::string_view body) {
+    base_ = body.data();
+    std::vector<std::size_t> open;  // positions in groups_ of the groups still open
+    bool in_string = false;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+      const char c = body[i];
+      if (c == '"') in_string = !in_string;
+      if (in_string) continue;
+      if (c == '(' || c == '{') {
+        open.push_back(groups_.size());
+        groups_.push_back(Group{i, i});
+      } else if (c == ')' || c == '}') {
+        if (open.empty() || body[groups_[open.back()].open] != (c == ')' ? '(' : '{'))
+          return fail(Error::InvalidApiArgument);
+        groups_[open.back()].close = i;
+        open.pop_back();
+      }
+    }
+    if (in_string || !open.empty()) return fail(Error::InvalidApiArgument);
+    return {};
+  }
+
+  // The closing bracket of the group opening at bracket, an offset from
+  // text; none for a bracket the index does not know.
+  std::optional<std::size_t> closeOf(std::string_view text, std::size_t bracket) const noexcept {
+    const auto offset = static_cast<std::size_t>(text.data() + bracket - base_);
+    const auto found = std::ranges::lower_bound(groups_, offset, {}, &Group::open);
+    if (found == groups_.end() || found->open != offset) return std::nullopt;
+    return found->close - (offset - bracket);
+  }
+
+ private:
+  struct Group {
+    std::size_t open;
+    std::size_t close;
+  };
+
+  const char* base_ = nullptr;
+  std::vector<Group> groups_;  // in order of their opening brackets
+};
+
+// Calls visit with each piece of text between commas outside double-quoted
+// strings, parentheses and braces; a doubled quote closes and reopens the
+// string at once, and single quotes are not tracked. With an index, the text
+// lies in the indexed body and its groups are jumped over.
+template <typename Visit>
+qovrin::Status splitTopLevel(std::string_view text, bool require_closed, const GroupIndex* groups, Visit&& visit) {
   bool in_string = false;
   std::uint32_t parentheses = 0;
   std::uint32_t braces = 0;
@@ -37,7 +91,6 @@ qovrin::Status splitTopLevel(std::string_view text, bool require_closed, std::ve
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (in_string) {
-      // A doubled quote closes and reopens the string at once.
       if (c == '"') in_string = false;
       continue;
     }
@@ -46,14 +99,19 @@ qovrin::Status splitTopLevel(std::string_view text, bool require_closed, std::ve
         in_string = true;
         break;
       case '(':
-        ++parentheses;
+      case '{':
+        if (groups != nullptr) {
+          // A group closing past the text's end leaves the text unbalanced.
+          const auto close = groups->closeOf(text, i);
+          if (!close || *close >= text.size()) return fail(Error::InvalidApiArgument);
+          i = *close;
+        } else {
+          ++(c == '(' ? parentheses : braces);
+        }
         break;
       case ')':
         if (parentheses == 0) return fail(Error::InvalidApiArgument);
         --parentheses;
-        break;
-      case '{':
-        ++braces;
         break;
       case '}':
         if (braces == 0) return fail(Error::InvalidApiArgument);
@@ -61,7 +119,7 @@ qovrin::Status splitTopLevel(std::string_view text, bool require_closed, std::ve
         break;
       case ',':
         if (parentheses == 0 && braces == 0) {
-          pieces.push_back(text.substr(start, i - start));
+          QOVRIN_TRY(visit(text.substr(start, i - start)));
           start = i + 1;
         }
         break;
@@ -69,9 +127,19 @@ qovrin::Status splitTopLevel(std::string_view text, bool require_closed, std::ve
         break;
     }
   }
-  pieces.push_back(text.substr(start));
   if (require_closed && (in_string || parentheses != 0 || braces != 0)) return fail(Error::InvalidApiArgument);
-  return {};
+  return visit(text.substr(start));
+}
+
+// How many pieces splitTopLevel gives, checking the text as it does, so that
+// the records of a very wide list are allocated once and exactly.
+qovrin::Result<std::size_t> countTopLevel(std::string_view text, bool require_closed, const GroupIndex* groups) {
+  std::size_t count = 0;
+  QOVRIN_TRY(splitTopLevel(text, require_closed, groups, [&](std::string_view) -> qovrin::Status {
+    ++count;
+    return {};
+  }));
+  return count;
 }
 
 // The characters between the outer double quotes, each doubled quote taken as one.
@@ -89,12 +157,15 @@ qovrin::Result<std::string> decodeStringArgument(std::string_view piece) {
   return decoded;
 }
 
-qovrin::Result<ast::StructLiteralArgument> parseStructLiteral(std::string_view text, std::size_t depth);
+qovrin::Result<ast::StructLiteralArgument> parseStructLiteral(std::string_view text, std::size_t depth,
+                                                              const GroupIndex* groups);
 
 // A nested struct literal when the text is one, else an expression; anything
-// else fails with not_a_value.
-qovrin::Result<ast::StructLiteralValue> parseValue(std::string_view text, std::size_t depth, Error not_a_value) {
-  auto literal = parseStructLiteral(text, depth);
+// else fails with not_a_value. groups indexes the outermost literal's body
+// once a literal has been entered.
+qovrin::Result<ast::StructLiteralValue> parseValue(std::string_view text, std::size_t depth, Error not_a_value,
+                                                   const GroupIndex* groups) {
+  auto literal = parseStructLiteral(text, depth, groups);
   if (literal) return ast::StructLiteralValue{std::move(*literal)};
   if (literal.error() != Error::InvalidApiArgument) return fail(literal.error());
   auto node = parseExpressionOr(text, not_a_value);
@@ -102,7 +173,8 @@ qovrin::Result<ast::StructLiteralValue> parseValue(std::string_view text, std::s
   return ast::StructLiteralValue{std::move(*node)};
 }
 
-qovrin::Result<ast::StructLiteralArgument> parseStructLiteral(std::string_view text, std::size_t depth) {
+qovrin::Result<ast::StructLiteralArgument> parseStructLiteral(std::string_view text, std::size_t depth,
+                                                              const GroupIndex* groups) {
   const std::size_t open = text.find('{');
   if (open == std::string_view::npos || !text.ends_with('}')) return fail(Error::InvalidApiArgument);
   ast::StructLiteralArgument literal;
@@ -111,20 +183,30 @@ qovrin::Result<ast::StructLiteralArgument> parseStructLiteral(std::string_view t
   if (depth >= kMaxNesting) return fail(Error::NestingTooDeep);
   literal.type_name = type_name;
 
-  std::vector<std::string_view> pieces;
-  QOVRIN_TRY(splitTopLevel(text.substr(open + 1, text.size() - open - 2), true, pieces));
-  for (const std::string_view raw : pieces) {
+  const std::string_view body = text.substr(open + 1, text.size() - open - 2);
+  GroupIndex outermost;
+  if (groups == nullptr) {
+    QOVRIN_TRY(outermost.build(body));
+    groups = &outermost;
+  }
+  // Every piece is checked before any is parsed, so that a malformed list
+  // fails the same way wherever the fault lies.
+  const auto pieces = countTopLevel(body, true, groups);
+  if (!pieces) return fail(pieces.error());
+  literal.fields.reserve(*pieces);
+  QOVRIN_TRY(splitTopLevel(body, true, groups, [&](std::string_view raw) -> qovrin::Status {
     const std::string_view piece = trim(raw, kLineSpace);
-    if (piece.empty()) continue;
+    if (piece.empty()) return {};
     const std::size_t colon = piece.find(':');
     if (colon == std::string_view::npos) return fail(Error::InvalidApiArgument);
     const std::string_view name = trim(piece.substr(0, colon), kLineSpace);
     const std::string_view value = trim(piece.substr(colon + 1), kLineSpace);
     if (!identifier::isName(name) || value.empty()) return fail(Error::InvalidApiArgument);
-    auto parsed = parseValue(value, depth + 1, Error::InvalidApiArgument);
+    auto parsed = parseValue(value, depth + 1, Error::InvalidApiArgument, groups);
     if (!parsed) return fail(parsed.error());
     literal.fields.push_back(ast::StructLiteralField{std::string(name), std::move(*parsed)});
-  }
+    return {};
+  }));
   return literal;
 }
 
@@ -134,7 +216,7 @@ qovrin::Result<ast::ApiCallArgument> parseApiArgument(std::string_view piece) {
     if (!text) return fail(text.error());
     return ast::ApiCallArgument{std::move(*text)};
   }
-  auto value = parseValue(piece, 0, Error::InvalidExpression);
+  auto value = parseValue(piece, 0, Error::InvalidExpression, nullptr);
   if (!value) return fail(value.error());
   if (auto* literal = std::get_if<ast::StructLiteralArgument>(&*value)) {
     return ast::ApiCallArgument{std::move(*literal)};
@@ -145,11 +227,11 @@ qovrin::Result<ast::ApiCallArgument> parseApiArgument(std::string_view piece) {
 }  // namespace
 
 qovrin::Result<ast::StructLiteralArgument> parseStructLiteralArgument(std::string_view text) {
-  return parseStructLiteral(text, 0);
+  return parseStructLiteral(text, 0, nullptr);
 }
 
 qovrin::Result<ast::StructLiteralValue> parseValueInitializer(std::string_view text) {
-  return parseValue(text, 0, Error::InvalidExpression);
+  return parseValue(text, 0, Error::InvalidExpression, nullptr);
 }
 
 qovrin::Result<ast::ApiCallStatement> parseApiCall(std::string_view text, const SourceLocation& location) {
@@ -169,16 +251,17 @@ qovrin::Result<ast::ApiCallStatement> parseApiCall(std::string_view text, const 
   const std::string_view argument_text = trim(call.substr(open + 1, close - open - 1), kLineSpace);
   if (argument_text.empty()) return statement;
 
-  std::vector<std::string_view> pieces;
-  QOVRIN_TRY(splitTopLevel(argument_text, false, pieces));
-  statement.arguments.reserve(pieces.size());
-  for (const std::string_view raw : pieces) {
+  const auto pieces = countTopLevel(argument_text, false, nullptr);
+  if (!pieces) return fail(pieces.error());
+  statement.arguments.reserve(*pieces);
+  QOVRIN_TRY(splitTopLevel(argument_text, false, nullptr, [&](std::string_view raw) -> qovrin::Status {
     const std::string_view piece = trim(raw, kLineSpace);
     if (piece.empty()) return fail(Error::InvalidApiArgument);
     auto argument = parseApiArgument(piece);
     if (!argument) return fail(argument.error());
     statement.arguments.push_back(std::move(*argument));
-  }
+    return {};
+  }));
   return statement;
 }
 

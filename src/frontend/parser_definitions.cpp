@@ -1,6 +1,7 @@
 // Definitions: meta functions, macros, struct and union declarations.
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "frontend/identifier.hpp"
 #include "frontend/parser.hpp"
@@ -58,9 +59,14 @@ bool isMacroName(std::string_view name) {
   return lexer::classifyTrimmed(name) == LineKind::isa_text;
 }
 
+// Names of a parameter list met so far, as views of the header text. Hashed,
+// so that a header with a huge list is checked in linear time.
+using SeenParamNames = std::unordered_set<std::string_view>;
+
 qovrin::Result<std::vector<ast::MetaFunctionParam>> parseMacroParams(std::string_view text,
                                                                      const SourceLocation& location, bool& variadic) {
   std::vector<ast::MetaFunctionParam> params;
+  SeenParamNames seen;
   variadic = false;
   if (text.empty()) return params;
   QOVRIN_TRY(forEachCommaPiece(text, [&](std::string_view piece) -> qovrin::Status {
@@ -70,7 +76,7 @@ qovrin::Result<std::vector<ast::MetaFunctionParam>> parseMacroParams(std::string
       piece.remove_prefix(3);
     }
     if (!identifier::isName(piece) || piece.find('.') != std::string_view::npos || piece == "true" ||
-        piece == "false" || metaParamNameExists(params, piece)) {
+        piece == "false" || !seen.insert(piece).second) {
       return fail(Error::InvalidMacro);
     }
     params.push_back(ast::MetaFunctionParam{std::string(piece), std::nullopt, location, false});
@@ -112,6 +118,7 @@ bool metaParamNameExists(std::span<const ast::MetaFunctionParam> params, std::st
 qovrin::Result<std::vector<ast::MetaFunctionParam>> parseMetaFunctionParams(std::string_view text,
                                                                             const SourceLocation& location) {
   std::vector<ast::MetaFunctionParam> params;
+  SeenParamNames seen;
   text = trim(text, kLineSpace);
   if (text.empty()) return params;
   QOVRIN_TRY(forEachCommaPiece(text, [&](std::string_view piece) -> qovrin::Status {
@@ -129,7 +136,7 @@ qovrin::Result<std::vector<ast::MetaFunctionParam>> parseMetaFunctionParams(std:
       if (!identifier::isName(type)) return fail(Error::InvalidMetaFunction);
       type_name.emplace(type);
     }
-    if (!identifier::isName(name) || metaParamNameExists(params, name)) return fail(Error::InvalidMetaFunction);
+    if (!identifier::isName(name) || !seen.insert(name).second) return fail(Error::InvalidMetaFunction);
     params.push_back(ast::MetaFunctionParam{std::string(name), std::move(type_name), location, is_mutable});
     return {};
   }));

@@ -41,8 +41,10 @@ qovrin::Result<std::size_t> scanStatementBalance(StatementBalance& balance, std:
       continue;
     }
     switch (c) {
-      case '"':
       case '\'':
+        if (!lexer::isDigitSeparator(text, i)) balance.quote = c;
+        break;
+      case '"':
         balance.quote = c;
         break;
       case '(':

@@ -1,5 +1,6 @@
 #include "frontend/type_name.hpp"
 
+#include <algorithm>
 #include <array>
 
 namespace frontend::type_name {
@@ -28,7 +29,14 @@ constexpr std::array<FixedInteger, 8> kFixedIntegers = {{
 
 // Registers name for a type just appended, or takes the type back out.
 qovrin::Result<std::uint32_t> registerNewType(TypeTables tables, std::string_view name, std::uint32_t id) {
-  if (const auto registered = tables.names.registerName(name, id); !registered) {
+  qovrin::Status registered;
+  try {
+    registered = tables.names.registerName(name, id);
+  } catch (...) {
+    tables.store.removeLast();
+    throw;
+  }
+  if (!registered) {
     tables.store.removeLast();
     return fail(registered.error());
   }
@@ -38,15 +46,26 @@ qovrin::Result<std::uint32_t> registerNewType(TypeTables tables, std::string_vie
 }  // namespace
 
 std::optional<std::uint32_t> TypeNameTable::find(std::string_view name) const noexcept {
-  for (const TypeNameEntry& entry : entries_)
-    if (entry.name == name) return entry.type_id;
-  return std::nullopt;
+  const auto found = index_.find(name);
+  if (found == index_.end()) return std::nullopt;
+  return entries_[found->second].type_id;
 }
 
 qovrin::Status TypeNameTable::registerName(std::string_view name, std::uint32_t type_id) {
-  if (find(name)) return fail(Error::DuplicateTypeName);
-  entries_.push_back(TypeNameEntry{std::string(name), type_id});
+  if (index_.contains(name)) return fail(Error::DuplicateTypeName);
+  // Everything that can throw happens before the table changes: room for the
+  // entry first, then the index node; the final append only moves.
+  if (entries_.size() == entries_.capacity()) entries_.reserve(std::max<std::size_t>(8, 2 * entries_.size()));
+  TypeNameEntry entry{std::string(name), type_id};
+  index_.emplace(name, entries_.size());
+  entries_.push_back(std::move(entry));
   return {};
+}
+
+void TypeNameTable::removeLast() noexcept {
+  if (entries_.empty()) return;
+  if (const auto found = index_.find(entries_.back().name); found != index_.end()) index_.erase(found);
+  entries_.pop_back();
 }
 
 qovrin::Result<std::uint32_t> getOrAddIntType(TypeTables tables, std::string_view name, std::uint16_t bits,
@@ -61,10 +80,10 @@ qovrin::Result<std::uint32_t> addAggregateType(TypeTables tables, types::Aggrega
   // Checked first so that a refused declaration gives its fields back intact.
   if (tables.names.find(aggregate.name)) return fail(Error::DuplicateTypeName);
   if (tables.store.size() >= types::TypeStore::kMaxTypes) return fail(Error::TooManyTypes);
-  const std::string name = aggregate.name;
   const auto id = tables.store.add(types::Type{std::move(aggregate)});
   if (!id) return id;
-  return registerNewType(tables, name, *id);
+  // The stored type keeps its address, so its own name serves for the registration.
+  return registerNewType(tables, tables.store.find(*id)->getIf<types::AggregateType>()->name, *id);
 }
 
 qovrin::Result<std::optional<std::uint32_t>> resolveNamedOrFixedInteger(TypeTables tables, std::string_view name) {

@@ -2,9 +2,14 @@
 // Types for laying out data: fixed-width integers, arrays, opaque fixed-size
 // blobs, structs and unions, addressed by a 32-bit id into the module's store,
 // with the exact size and alignment of each.
+//
+// A type keeps its address for as long as it stays in the store: adding types
+// (which evaluation does when it meets "u8" ... "i64" the first time) never
+// moves the ones already there, so a Type* may be held across any addition.
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <span>
 #include <string>
@@ -83,10 +88,12 @@ class TypeStore {
 
   std::size_t size() const noexcept { return types_.size(); }
 
-  // The type with that id, or null.
+  // The type with that id, or null. The address stays valid until that type
+  // is removed again.
   const Type* find(std::uint32_t id) const noexcept { return id < types_.size() ? &types_[id] : nullptr; }
 
-  // Appends the type and returns its id (TooManyTypes when ids run out).
+  // Appends the type and returns its id (TooManyTypes when ids run out). When
+  // the allocation fails, the store is unchanged.
   qovrin::Result<std::uint32_t> add(Type&& type);
 
   // Undoes the last add; an empty store stays empty.
@@ -97,7 +104,8 @@ class TypeStore {
   qovrin::Result<Layout> layoutOf(std::uint32_t id) const;
 
  private:
-  std::vector<Type> types_;
+  // A deque, so that appending never relocates a type handed out before.
+  std::deque<Type> types_;
 };
 
 // Lays out the fields of a struct or union declaration in order, filling each

@@ -372,6 +372,9 @@ qovrin::Status fillEffectiveAddressOperand(X86Instruction& context, std::string_
   text = trimOperandText(text);
   std::uint32_t ea_flags = 0;
   std::uint8_t address_bits = 0;
+  // The address size reaches the instruction only once the whole operand has
+  // parsed, so that a failure leaves the instruction as it was.
+  std::uint32_t address_size = context.prefix(PrefixSlot::address_size);
   for (;;) {
     std::size_t space = 0;
     while (space < text.size() && !isOperandSpace(text[space])) ++space;
@@ -380,9 +383,8 @@ qovrin::Status fillEffectiveAddressOperand(X86Instruction& context, std::string_
     ea_flags |= modifier->ea_flags;
     if (modifier->address_bits != 0) address_bits = modifier->address_bits;
     if (modifier->address_size != 0) {
-      std::uint32_t& slot = context.prefix(PrefixSlot::address_size);
-      if (slot != 0 && slot != modifier->address_size) return fail(Error::UnsupportedPrefixes);
-      slot = modifier->address_size;
+      if (address_size != 0 && address_size != modifier->address_size) return fail(Error::UnsupportedPrefixes);
+      address_size = modifier->address_size;
     }
     text = trimOperandText(text.substr(space));
     if (text.empty()) return fail(Error::UnsupportedOperandSyntax);
@@ -390,6 +392,7 @@ qovrin::Status fillEffectiveAddressOperand(X86Instruction& context, std::string_
   QOVRIN_TRY(fillMemoryOperand(text, resolver, operand));
   operand.ea_flags |= ea_flags;
   if (address_bits != 0) operand.address_bits = address_bits;
+  context.prefix(PrefixSlot::address_size) = address_size;
   return {};
 }
 

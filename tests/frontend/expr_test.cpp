@@ -127,6 +127,7 @@ TEST(Expr, BuiltinArgumentKinds) {
       {"other(Header, a.b)", "other(#Header, a.b)"},
       {"f(Point{ x: 1, y: \"}\" })", "f([Point{ x: 1, y: \"}\" }])"},
       {"f(P { a: Q{ b: '{' } }, 2)", "f([P { a: Q{ b: '{' } }], 2)"},
+      {"f(P{ a: 1'0 }, '}')", "f([P{ a: 1'0 }], '}')"},
       {"list.push(xs, 1)", "list.push(#xs, 1)"},
       {"load.u8(0)", "load.u8(0)"},
       {"sym.unique()", "sym.unique()"},
@@ -138,7 +139,7 @@ TEST(Expr, BuiltinArgumentKinds) {
 
 TEST(Expr, Errors) {
   expectEach("!UnexpectedEof", {"", "1 +", "(1", "a.", "\"abc", "'ab''", "f(1", "f(P{ {x} "});
-  expectEach("!InvalidToken", {"(1]", "1 = 2", "b \"AB\"", "len (x)", "list.nope(x)", ".a", "a. b", "a.1", "a..b",
+  expectEach("!InvalidToken", {"(1]", "1 = 2", "b \"AB\"", "b'AB'", "len (x)", "list.nope(x)", ".a", "a. b", "a.1", "a..b",
                                "f(1;", "f(a b)", "f(P{ \"x }"});
   expectEach("!InvalidCharacter", {"#", ")", "f(,", "f(1,)", "!= 1"});
 }

@@ -102,6 +102,10 @@ TEST(Lexer, CutsTheCommentOnlyOutsideQuotes) {
       {"x 'open // not cut", "x 'open // not cut"},
       {"x '\\", "x '\\"},
       {"mov eax, 1 ; // tail", "mov eax, 1 ;"},
+      // A quote between two digits separates digit groups and opens nothing.
+      {"mov eax, 1'000 // c", "mov eax, 1'000"},
+      {"mov al, 5'x // c", "mov al, 5'x // c"},
+      {"mov al, 'a'5 // c", "mov al, 'a'5"},
   };
   for (const Case& c : cases) EXPECT_EQ(frontend::lexer::isaTextBeforeComment(c.text), c.kept) << c.text;
 }

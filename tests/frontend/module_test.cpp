@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/error_of.hpp"
+#include "frontend/failing_allocation.hpp"
 
 using qovrin::testing::errorOf;
 
@@ -87,6 +88,24 @@ TEST(Module, FragmentsKeepTheirKindSectionAndOrder) {
   EXPECT_EQ(module.sections()[*data].fragments, (std::vector<std::uint32_t>{0, 2, 3, 4}));
   EXPECT_EQ(module.sections()[0].fragments, (std::vector<std::uint32_t>{1}));
   EXPECT_EQ(module.fragments()[4].bytes()->data, (std::vector<std::uint8_t>{0xab, 0xab, 0xab}));
+}
+
+// An allocation that fails while a value is defined leaves the module without
+// the symbol and the value with the caller.
+TEST(Module, DefineValueIsAllOrNothingUnderAllocationFailure) {
+  Module module(Target::x86(64));
+  const std::string text(100, 'v');
+  Value value = Value::string(text);
+  const auto failed = frontend::testing::failEachAllocation(
+      [&] { ASSERT_TRUE(module.defineValue("kept", std::move(value), false, kHere)); },
+      [&] {
+        EXPECT_EQ(module.symbols().size(), 0u);
+        EXPECT_EQ(module.findSymbol("kept"), nullptr);
+        ASSERT_NE(value.asString(), nullptr);
+        EXPECT_EQ(*value.asString(), text);
+      });
+  EXPECT_GT(failed, 0u);
+  EXPECT_EQ(*module.findSymbol("kept")->value()->value.asString(), text);
 }
 
 TEST(Module, LabelsAndValuesShareOneNameSpace) {
@@ -227,7 +246,10 @@ TEST(ModuleByteAccess, ReserveAlignmentRoundsBeforeItsSpace) {
   // Bytes at 0..3, padding 3..4, reserve 4..6, bytes 6..8.
   EXPECT_EQ(module.loadIntegerAt(0, 6, 2).value(), 0x0a09u);
   std::array<std::uint8_t, 1> out{};
-  EXPECT_EQ(errorOf(module.loadBytesAt(0, 3, out)), Error::InvalidApiArgument);
+  // Padding, the reserve itself, and a range from the reserve into the bytes.
+  for (const std::uint64_t address : {3, 4, 5})
+    EXPECT_EQ(errorOf(module.loadBytesAt(0, address, out)), Error::InvalidApiArgument) << address;
+  EXPECT_EQ(errorOf(module.loadIntegerAt(0, 5, 2)), Error::InvalidApiArgument);
 }
 
 TEST(ModuleSources, TextsKeepTheirAddresses) {

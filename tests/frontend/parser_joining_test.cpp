@@ -21,7 +21,8 @@ TEST(StatementBalance, ScansBracketsQuotesAndStopsAtComments) {
   const Case cases[] = {
       {"f(a, {b", 1, 1, 0, 7},    {"f(a) // don't (", 0, 0, 0, 5}, {"f('it''s // no', (", 2, 0, 0, 18},
       {"f(\"open", 1, 0, '"', 7}, {"f(\"a\"\"b\")", 0, 0, 0, 9},   {"x [ ]", 0, 0, 0, 5},
-      {"a / b", 0, 0, 0, 5},
+      {"a / b", 0, 0, 0, 5},      {"f(1'000) // x", 0, 0, 0, 9}, {"f(1'0'0, '1'", 1, 0, 0, 12},
+      {"f(x'0", 1, 0, '\'', 5},
   };
   for (const Case& c : cases) {
     StatementBalance balance;
@@ -55,6 +56,11 @@ TEST(Joining, CallAndMetaStatements) {
       {"emit.struct(P{\n  x: 1,\n  y: 2\n})", "call emit.struct(P{x: 1, y: 2})"},
       {"db(1,\n\n; note\n2)", "call db(1, 2)"},
       {"db(1,", "!UnexpectedEndOfStatement@1"},
+      {"dw(1'000)\nnop\nlet y = 2", "call dw(1000); isa:nop; let y = 2"},
+      // Lone CRs and CR LF pairs end lines as LF does.
+      {"nop\rdb(1,\r\r2)\r\nlet y = 2", "isa:nop; call db(1, 2); let y = 2"},
+      {"nop\r\n\rdb(1,\r2))\rnop", "!InvalidExpression@3"},
+      {"nop\rwhile x {\r", "!UnexpectedEndOfMetaWhile@2"},
       {"db(1,\n2))", "!InvalidExpression@1"},
       // An open quote spans lines, but comment lines are still skipped.
       {"emit.bytes(\"ab\n; not text\ncd\")", "call emit.bytes(\"ab\ncd\")"},

@@ -54,7 +54,7 @@ TEST(ApiCall, MalformedCallTextsAndStructLiterals) {
     EXPECT_EQ(failure(parseApiCall(text, {})), "InvalidApiCall") << text;
   }
   for (const char* text : {"x + 1", "P{ x: 1 ", "1{ x: 1 }", "P{ x: }", "P{ : 1 }", "P{ x: 1 } }", "P{ x: (1 }",
-                           "P{ \"a: 1 }", "P{ x: 1 +  }"}) {
+                           "P{ \"a: 1 }", "P{ x: 1 +  }", "P{ x: f(Q{ y: 1) } }", "P{ x: Q{ y: 1 }, z: (2 }"}) {
     EXPECT_EQ(failure(parseStructLiteralArgument(text)), "InvalidApiArgument") << text;
   }
 }

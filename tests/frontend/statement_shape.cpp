@@ -110,9 +110,14 @@ struct StatementPrinter {
   std::string operator()(const ast::LateLayoutStatement& s) const { return "late_layout " + showBody(s.body); }
 };
 
+// Line ends as the lexer takes them: LF, CR, and CR LF as one.
 std::uint32_t lineOf(std::string_view source, std::uint32_t offset) {
-  const std::string_view before = source.substr(0, std::min<std::size_t>(offset, source.size()));
-  return static_cast<std::uint32_t>(std::count(before.begin(), before.end(), '\n')) + 1;
+  std::uint32_t line = 1;
+  for (std::size_t index = 0; index < std::min<std::size_t>(offset, source.size()); ++index) {
+    const bool crlf = source[index] == '\r' && index + 1 < source.size() && source[index + 1] == '\n';
+    if ((source[index] == '\n' || source[index] == '\r') && !crlf) ++line;
+  }
+  return line;
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <string>
 
 #include "common/error_of.hpp"
+#include "frontend/failing_allocation.hpp"
 #include "frontend/type_name.hpp"
 
 using qovrin::testing::errorOf;
@@ -249,6 +251,39 @@ TEST_F(TypeNames, DuplicateAggregateNameLeavesTablesAsTheyWere) {
   EXPECT_EQ(store.size(), 1u);
   EXPECT_EQ(names.entries().size(), 1u);
   EXPECT_EQ(errorOf(names.registerName("Header", 0)), Error::DuplicateTypeName);
+}
+
+TEST_F(TypeNames, TypesKeepTheirAddressWhileMoreAreAdded) {
+  const Type* first = store.find(frontend::type_name::getOrAddIntType(tables, "u8", 8, false).value());
+  for (int index = 0; index < 1000; ++index)
+    ASSERT_TRUE(frontend::type_name::getOrAddIntType(tables, "t" + std::to_string(index), 16, false));
+  EXPECT_EQ(store.find(0), first);
+  EXPECT_EQ(first->getIf<IntegerType>()->bits, 8u);
+  EXPECT_EQ(names.find("t999"), 1000u);
+}
+
+// Whichever allocation fails, no type and no name is left behind.
+TEST_F(TypeNames, AdditionsAreAllOrNothingUnderAllocationFailure) {
+  ASSERT_TRUE(declare("Before", false));
+  const auto unchanged = [&](std::size_t types) {
+    return [&, types] {
+      EXPECT_EQ(store.size(), types);
+      EXPECT_EQ(names.entries().size(), types);
+    };
+  };
+  std::uint32_t word = 0;
+  EXPECT_GT(frontend::testing::failEachAllocation(
+                [&] { word = frontend::type_name::getOrAddIntType(tables, "word", 16, false).value(); }, unchanged(1)),
+            0u);
+  EXPECT_GT(frontend::testing::failEachAllocation(
+                [&] {
+                  auto aggregate = layOutAggregate(store, "Packet", {{"a", 0, {}, word}}, false, false);
+                  ASSERT_TRUE(aggregate);
+                  ASSERT_TRUE(frontend::type_name::addAggregateType(tables, std::move(*aggregate)));
+                },
+                unchanged(2)),
+            0u);
+  EXPECT_EQ(names.find("Packet"), 2u);
 }
 
 }  // namespace

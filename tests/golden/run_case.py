@@ -10,6 +10,8 @@ A case is a folder:
   stderr.re  the same for the standard error
   expect/    files that the run must leave with exactly this content, at the
              same place under the working directory
+  exe        a path in the working directory to copy the qovrin program to
+             and run it from (for the include folder beside the program)
   outputs    lines "<path> <hex bytes ...>" (the file must hold exactly these
              bytes) or "<path> absent" (the file must not exist)
 A line "@help", "@help-init" or "@help-targets" in an expected output stands
@@ -25,7 +27,7 @@ import subprocess
 import sys
 import tempfile
 
-META = {"expect", "cmd", "status", "stdout", "stderr", "stdout.re", "stderr.re", "outputs"}
+META = {"exe", "expect", "cmd", "status", "stdout", "stderr", "stdout.re", "stderr.re", "outputs"}
 
 
 def read(case, name, default=None):
@@ -65,6 +67,12 @@ def main():
             else:
                 shutil.copy(source, target)
         arguments = shlex.split(read(case, "cmd", ""))
+        copy_to = read(case, "exe")
+        if copy_to is not None:
+            program = os.path.join(work, copy_to.strip())
+            os.makedirs(os.path.dirname(program), exist_ok=True)
+            shutil.copy(qovrin, program)
+            qovrin = program
         run = subprocess.run([qovrin] + arguments, cwd=work, capture_output=True, stdin=subprocess.DEVNULL,
                              timeout=120)
         stdout = run.stdout.decode("utf-8", "surrogateescape")

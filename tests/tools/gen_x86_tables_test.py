@@ -25,6 +25,10 @@ FIELD_EDITS = [
     ("templates.tsv", 9, 2, "5", ["operand count 5"]),
     ("templates.tsv", 11, 13, "654", ["flag row 654 out of range"]),
     ("templates.tsv", 12, 15, "340 001", ["malformed program"]),
+    ("templates.tsv", 12, 15, "320 -1 000", ["templates.tsv row 12", "program byte -1 is outside 0-0377"]),
+    ("registers.tsv", 1, 2, "ah", ["register name ah appears twice"]),
+    ("registers.tsv", 217, 3, "250800001", ["segr6 lacks the segment register class"]),
+    ("registers.tsv", 46, 3, "250140201", ["cs must be segment register 1 with subclass bits 0x180000"]),
 ]
 
 
@@ -72,6 +76,23 @@ class GeneratorTest(GeneratorCase):
                 self.alter(name, lambda text: edit_line(text, row, set_field(column, value)))
                 self.assert_fails(*fragments)
                 self.restore(name)
+
+    def test_register_rows_out_of_name_order(self):
+        def swap_first_two(text):
+            lines = text.split("\n")
+            first, second = lines[1].split("\t"), lines[2].split("\t")
+            first[1:5], second[1:5] = second[1:5], first[1:5]
+            lines[1], lines[2] = "\t".join(first), "\t".join(second)
+            return "\n".join(lines)
+        self.alter("registers.tsv", swap_first_two)
+        self.assert_fails("registers.tsv: rows are not sorted by name: ah (id 2) follows al")
+
+    def test_marker_flags_missing(self):
+        for flag in ("NF_E", "ZU_E"):
+            with self.subTest(flag=flag):
+                self.restore("iflags.tsv")
+                self.alter("iflags.tsv", lambda text: text.replace(f",{flag},", ",RENAMED,"))
+                self.assert_fails(f"iflags.tsv: no flag row has {flag}")
 
     def test_lock1_on_another_row(self):
         def add_lock1(fields):

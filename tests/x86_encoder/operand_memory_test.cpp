@@ -12,7 +12,7 @@ using testing::errorOf;
 using testing::RecordingResolver;
 
 constexpr std::int32_t kEax = 87, kEbx = 89, kRax = 210, kRbx = 212, kRbp = 211, kR8 = 114, kR16 = 146;
-constexpr std::int32_t kXmm1 = 250, kZmm3 = 316;
+constexpr std::int32_t kXmm1 = 250, kYmm2 = 283, kZmm3 = 316;
 constexpr std::uint64_t kRegisters = 0x6001F90C;
 constexpr std::uint64_t kBelow16 = 0x10000000;
 constexpr std::uint64_t kAbsolute = 0x7005F90E;
@@ -42,6 +42,7 @@ TEST(ParseMemoryOperand, AddressesOfRegistersAndLiterals) {
       {"ebx + '+'", {kEbx, kNone, 0, '+', kRegisters | kBelow16}},
       {"eax + xmm1*8", {kEax, kXmm1, 8, 0, kRegisters | kBelow16 | 0x10000C}},
       {"zmm3 + rax", {kRax, kZmm3, 1, 0, kRegisters | kBelow16 | 0x40000C}},
+      {"rax + ymm2*4", {kRax, kYmm2, 4, 0, kRegisters | kBelow16 | 0x20000C}},
       {"r8 + r16", {kR8, kR16, 1, 0, kRegisters}},
       {"eax+8, ebx", {kEax, kEbx, 1, 8, kRegisters | kBelow16}, kEax, kHintMakeBase},
       {"8, ebx*2", {kNone, kEbx, 2, 8, kRegisters | kBelow16}, kEbx, kHintNotBase},
@@ -61,7 +62,7 @@ TEST(ParseMemoryOperand, AddressesOfRegistersAndLiterals) {
 TEST(ParseMemoryOperand, RejectsAddressesNoFormTakes) {
   const std::pair<Error, std::vector<std::string_view>> cases[] = {
       {Error::InvalidMemoryScale, {"eax+ebx*0"}},
-      {Error::InvalidRspIndexRegister, {"rsp*1"}},
+      {Error::InvalidRspIndexRegister, {"rsp*1", "eax + esp*2", "4*sp"}},
       {Error::UnsupportedOperandSyntax,
        {"", "eax*2+ebx*2", "eax+ebx+xmm1", "-eax", "ebx - ecx", "eax*ebx", "eax*lbl", "eax +", "eax ++ 4", "(eax + 4",
         "eax + 4)", "eax*2, ebx", "eax, ebx+ecx", "eax, ebx+4"}},
@@ -161,6 +162,10 @@ TEST(ParseEffectiveAddressMemoryOperand, RejectsConflictsAndBareModifiers) {
   X86Instruction context;
   EXPECT_EQ(errorOf(parseEffectiveAddressMemoryOperand(context, "a16 a32 bx", recording.resolver())),
             Error::UnsupportedPrefixes);
+  // A failed operand leaves the address-size slot as it found it.
+  EXPECT_EQ(errorOf(parseEffectiveAddressMemoryOperand(context, "a32 eax*3", recording.resolver())),
+            Error::InvalidMemoryScale);
+  EXPECT_EQ(context.prefix(PrefixSlot::address_size), 0u);
   context.prefix(PrefixSlot::address_size) = kPrefixA16;
   EXPECT_EQ(errorOf(parseEffectiveAddressMemoryOperand(context, "a32 bx", recording.resolver())),
             Error::UnsupportedPrefixes);

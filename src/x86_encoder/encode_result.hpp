@@ -1,0 +1,108 @@
+#pragma once
+// What one encoded instruction hands back: its bytes as an ordered list of
+// units, each either final bytes or a placeholder that carries what the
+// patcher needs (value, base, segment, symbol, width, fixup kind), and the
+// warnings raised while encoding. Units keep their few bytes inline and the
+// lists have fixed room, so encoding allocates nothing.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "common/error.hpp"
+
+namespace x86_encoder::encode {
+
+inline constexpr std::uint32_t kNoId = ~0u;
+
+enum class UnitKind : std::uint8_t { raw, rel, imm, farseg, reserve };
+
+std::string_view unitKindLabel(UnitKind kind) noexcept;
+
+enum class FixupKind : std::uint8_t { absolute = 0, relative = 1, segment = 2 };
+
+// Range check of a field: 0 general, 1 signed, 2 unsigned, 4 or 5 none.
+inline constexpr std::uint8_t kCheckGeneral = 0;
+inline constexpr std::uint8_t kCheckSigned = 1;
+inline constexpr std::uint8_t kCheckUnsigned = 2;
+inline constexpr std::uint8_t kCheckNone = 4;
+inline constexpr std::uint8_t kCheckDisplacement = 5;
+
+inline constexpr std::size_t kMaxUnitBytes = 9;
+
+struct EncodeUnit {
+  UnitKind kind = UnitKind::raw;
+  std::uint8_t byte_count = 0;
+  std::array<std::uint8_t, kMaxUnitBytes> storage{};
+  std::int64_t value = 0;
+  std::int64_t base = 0;
+  std::uint32_t segment = 0;
+  std::uint32_t symbol = 0;
+  FixupKind fixup = FixupKind::absolute;
+  std::uint8_t width = 0;
+  std::uint8_t check = kCheckGeneral;
+  bool has_fixup = false;
+  std::uint64_t reserve_size = 0;
+  std::string_view form;
+  std::uint16_t tag = 0;
+
+  std::span<const std::uint8_t> bytes() const noexcept { return std::span(storage).first(byte_count); }
+  std::string_view kindLabel() const noexcept { return unitKindLabel(kind); }
+};
+
+// Room for the longest template program plus the prefix and REX units.
+inline constexpr std::size_t kMaxUnits = 20;
+inline constexpr std::size_t kMaxWarnings = 8;
+
+class OwnedEncodeResult {
+ public:
+  std::int64_t offset = 0;
+  std::uint32_t segment = kNoId;
+  std::uint64_t instruction_size = 0;
+  std::uint64_t emitted = 0;
+  std::uint64_t template_index = 0;
+  bool template_used = false;
+  std::uint8_t mode_bits = 0;
+
+  std::span<const EncodeUnit> units() const noexcept { return std::span(units_).first(unit_count_); }
+  std::span<const std::string_view> warnings() const noexcept { return std::span(warnings_).first(warning_count_); }
+
+  // Appends a "raw" unit holding a copy of bytes and advances offset and
+  // emitted by their count.
+  qovrin::Status outRawdata(std::span<const std::uint8_t> bytes, std::string_view form, std::uint16_t tag);
+
+  // Appends a unit built by the caller; offset and emitted advance by its
+  // byte count plus its reserve size.
+  qovrin::Status append(const EncodeUnit& unit);
+
+  // A warning text with static lifetime; one text is listed once.
+  void warn(std::string_view text) noexcept;
+
+  // The bytes of every unit in order, placeholders as their zero bytes.
+  std::size_t copyBytes(std::span<std::uint8_t> out) const noexcept;
+
+  // Leaves the result empty; harmless on an empty result.
+  void deinit() noexcept {
+    offset = 0;
+    segment = kNoId;
+    instruction_size = 0;
+    emitted = 0;
+    template_index = 0;
+    template_used = false;
+    mode_bits = 0;
+    unit_count_ = 0;
+    warning_count_ = 0;
+  }
+
+ private:
+  qovrin::Status advance(std::uint64_t bytes) noexcept;
+
+  std::array<EncodeUnit, kMaxUnits> units_{};
+  std::array<std::string_view, kMaxWarnings> warnings_{};
+  std::uint8_t unit_count_ = 0;
+  std::uint8_t warning_count_ = 0;
+};
+
+}  // namespace x86_encoder::encode

@@ -1,0 +1,340 @@
+#include "x86_encoder/match.hpp"
+
+#include <array>
+#include <bit>
+
+#include "x86_encoder/bytecode.hpp"
+#include "x86_encoder/operand_flags.hpp"
+#include "x86_encoder/size.hpp"
+
+namespace x86_encoder::api {
+
+SpeculativeSize BuiltinMatchContext::calcSizeSpeculative(const X86Instruction& instruction,
+                                                         tables::TemplateRef candidate) {
+  X86Instruction copy = instruction;
+  copy.keep_bnd = true;
+  copy.template_index = candidate.index;
+  copy.template_present = true;
+  const auto size = size::calcSizeWithContext(copy, size::X86SizeContext{});
+  if (!size) return {0, true};
+  return {*size, false};
+}
+
+}  // namespace x86_encoder::api
+
+namespace x86_encoder::match {
+
+using namespace api;
+using tables::Iflag;
+using tables::TemplateRef;
+
+namespace {
+
+constexpr std::uint64_t kSizes = 0xF0FF'0000'0000;
+constexpr std::uint64_t kClassIgnored = 0x1F'F0FF'0000'0000;
+constexpr std::uint64_t kRegisterSetBits = 0x1F'0000'0000'0000;
+constexpr std::uint64_t kByteRegOrMemClass = 0x1'0000'0004;
+constexpr std::uint64_t kQwordRegClass = 0x8'0000'0001;
+
+std::uint32_t word0(TemplateRef t) noexcept { return generated_match_tables::iflag_fields[t.row().iflags][0]; }
+
+bool hasCode0324(TemplateRef t) noexcept {
+  return bytecode::findCode(t.program(), [](std::uint8_t code) { return code == 0324; }) != 0;
+}
+
+bool isQwordRegByteRm(TemplateRef t) noexcept {
+  return t.row().operand_count == 2 && (t.operandClass(0) & 0xFFFF'0000'0001) == kQwordRegClass &&
+         (t.operandClass(1) & 0xFFFF'0000'0004) == kByteRegOrMemClass;
+}
+
+// Bytes of the single size bit among bits 32-39.
+unsigned sizeBytes(std::uint64_t size) noexcept {
+  constexpr unsigned kBytes[] = {1, 2, 4, 8, 10, 16, 32, 64};
+  if (size == 0) return 0;
+  const int bit = std::countr_zero(size);
+  return (bit >= 32 && bit < 40) ? kBytes[bit - 32] : 0;
+}
+
+bool isRegisterOperand(std::uint64_t flags) noexcept { return (flags & kClassRegister) != 0; }
+
+std::uint32_t encodingClass(const X86Instruction& ins, TemplateRef t) {
+  const std::uint32_t selector = ins.prefix(PrefixSlot::encoding);
+  switch (selector) {
+    case kSelectVex:
+    case kSelectVex3:
+    case kSelectVex2:
+      return t.iflagTest(Iflag::kVex) ? kMatchGood : 15;
+    case kSelectEvex:
+      return t.iflagTest(Iflag::kEvex) ? kMatchGood : 15;
+    case kSelectRex:
+      return (t.iflagTest(Iflag::kNorex) || t.iflagTest(Iflag::kVex) || t.iflagTest(Iflag::kEvex) ||
+              t.iflagTest(Iflag::kRex2))
+                 ? 15
+                 : kMatchGood;
+    case kSelectRex2:
+      return (t.iflagTest(Iflag::kNoapx) || t.iflagTest(Iflag::kEvex)) ? 15 : kMatchGood;
+    default:
+      if (t.iflagTest(Iflag::kVex) && !t.iflagTest(Iflag::kEvex)) {
+        if (tables::kLateVexIflagRows.contains(t.row().iflags)) return 12;
+        if (t.iflagTest(Iflag::kRex2) && ins.mode_bits != 64) return 12;
+      }
+      return kMatchGood;
+  }
+}
+
+// Address size a template fixes with 0310, 0311 or 0313; 0 when it fixes none.
+std::uint8_t fixedAddressBits(TemplateRef t) noexcept {
+  switch (
+      bytecode::findCode(t.program(), [](std::uint8_t code) { return code == 0310 || code == 0311 || code == 0313; })) {
+    case 0310:
+      return 16;
+    case 0311:
+      return 32;
+    case 0313:
+      return 64;
+    default:
+      return 0;
+  }
+}
+
+// A template that fixes the address size cannot take an address built from
+// registers of another size ("enqcmd edx, [ebx]" must not pick the a16 form).
+bool addressFits(const X86Instruction& ins, TemplateRef t) noexcept {
+  bool registers = false;
+  for (unsigned i = 0; i < ins.operand_count; ++i) {
+    const X86Operand& operand = ins.operands[i];
+    registers = registers || (operand.kind == OperandKind::memory &&
+                              (operand.base != kNone || (operand.index != kNone && operand.scale != 0)));
+  }
+  if (!registers) return true;
+  const std::uint8_t fixed = fixedAddressBits(t);
+  return fixed == 0 || fixed == ins.address_bits;
+}
+
+// Bits the grading may add to an operand before its class is compared.
+constexpr std::uint64_t kGainedBits = kNear | kShort | kClassImmediate | kImmediateWordFitsSignedByte |
+                                      kImmediateDwordFitsSignedByte | kImmediateFitsSigned32;
+
+// A template whose operand classes no operand can meet grades 0 whatever
+// the other tests say, so most templates are turned away here cheaply.
+bool classesCanMatch(const X86Instruction& ins, TemplateRef t) noexcept {
+  for (unsigned i = 0; i < ins.operand_count; ++i)
+    if (t.operandClass(i) & ~kClassIgnored & ~(ins.operands[i].flags | kGainedBits)) return false;
+  return true;
+}
+
+std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
+  const tables::TemplateRow& row = t.row();
+  if (row.opcode != ins.opcode || row.operand_count != ins.operand_count) return 0;
+  if (!classesCanMatch(ins, t)) return 0;
+  if ((ins.option_flags & kOptionNoOptimize) && t.iflagTest(Iflag::kOpt)) return 0;
+  if (const std::uint32_t r = encodingClass(ins, t); r != kMatchGood) return r;
+  if (!addressFits(ins, t)) return 0;
+
+  const unsigned count = ins.operand_count;
+  for (unsigned i = 0; i < count; ++i) {
+    const X86Operand& operand = ins.operands[i];
+    if (operand.flags & 0x30 & ~t.operandClass(i)) return 0;
+    const std::uint32_t required = operand.required_iflag;
+    if (required != 0 && (required >= tables::kIflagBitCount || !t.iflagTest(required))) return 20;
+  }
+
+  const std::uint8_t operand_bits =
+      (ins.mode_bits == 64 && ins.operand_bits == 32 && t.iflagTest(Iflag::kNwsize)) ? 64 : ins.operand_bits;
+
+  std::array<std::uint64_t, kMaxOperands> size{};
+  std::array<std::uint64_t, kMaxOperands> rest{};
+  std::array<std::uint64_t, kMaxOperands> template_size{};
+  for (unsigned i = 0; i < count; ++i) {
+    const X86Operand& operand = ins.operands[i];
+    const std::uint64_t word = t.operandClass(i);
+    size[i] = operand.flags & kSizes;
+    std::uint64_t r = operand.flags & ~kSizes;
+    std::uint64_t s = word & kSizes;
+    if (operand.decorators & kDecoratorBroadcast) {
+      const std::uint16_t decorators = t.operandDecorators(i);
+      s = (static_cast<std::uint64_t>(decorators & 0xF00) << 24) & 0xF'0000'0000;
+      if ((tables::kDecoratorRowsWithoutBroadcast >> row.operand_decorators[i]) & 1) return 5;
+    }
+    template_size[i] = s;
+    if (word & (kNear | kShort)) {
+      if (size[i] == kSizeByte) {
+        size[i] = 0;
+        r |= kShort;
+      }
+      if (r & kShort) r &= ~kNear;
+      if ((word & kNear) && (word & kShort) && !(r & (kFar | kAbs)))
+        r |= kNear | kShort;
+      else if (!(r & (kFar | kShort)))
+        r |= word & kNear;
+    }
+    if ((word & kClassImmediate) && (r & kClassImmediate)) {
+      if (size[i] == kSizeByte && (word & (kImmediateWordFitsSignedByte | kImmediateDwordFitsSignedByte))) {
+        size[i] = s;
+        r |= kImmediateWordFitsSignedByte | kImmediateDwordFitsSignedByte;
+      } else if (size[i] == kSizeDword && (word & (kImmediateFitsSigned32 | kImmediateFitsUnsigned32))) {
+        size[i] = s;
+      }
+      if (t.index != tables::kMovSdwordTemplate) r |= kClassImmediate | kImmediateFitsSigned32;
+    }
+    if (word & ~kClassIgnored & ~r) return 0;
+    const std::uint16_t template_decorators = t.operandDecorators(i);
+    if (operand.decorators & 0x0F & ~template_decorators) return 4;
+    if (operand.decorators & 0xD0 & ~template_decorators) return 7;
+    if (r & kRegisterSetBits & ~word) return tables::kRegisterSetOperandRows.contains(row.operand_classes[i]) ? 18 : 19;
+    rest[i] = r;
+  }
+
+  const std::uint32_t w0 = word0(t);
+  const bool sx = (w0 >> 22) & 1;
+  if (!sx) {
+    const std::uint64_t z = ((w0 >> 19) & 1) ? (static_cast<std::uint64_t>(operand_bits) << 29)
+                                             : (static_cast<std::uint64_t>((w0 >> 10) & 0xFF) << 32);
+    for (unsigned i = 0; i < count; ++i) {
+      if (size[i] != 0) continue;
+      if (isRegisterOperand(rest[i]) && template_size[i] != 0)
+        size[i] = template_size[i];
+      else if ((w0 >> (5 + i)) & 1)
+        size[i] = z;
+    }
+  }
+
+  const std::uint32_t m = w0 & 0x1F;
+  const std::uint32_t any_size = w0 & 0x3E0;
+  std::uint64_t c = kSizes;
+  std::uint32_t missing = 0;
+  for (unsigned i = 0; i < count && i < 3; ++i) {
+    if (size[i] != 0) {
+      if ((m >> i) & 1) c &= size[i];
+    } else if (template_size[i] != 0 && !isRegisterOperand(rest[i])) {
+      missing |= 1u << i;
+    }
+  }
+  for (unsigned i = 0; i < count; ++i) {
+    const std::uint64_t s = template_size[i];
+    const bool in_ar = (any_size >> (5 + i)) & 1;
+    const bool in_m = (m >> i) & 1;
+    const X86Operand& operand = ins.operands[i];
+    if (s != 0) {
+      if (size[i] != s) {
+        if (in_ar && ((w0 >> 21) & 1)) {
+          if (in_m) c &= s;
+          continue;
+        }
+        if (in_ar && sx && !isRegisterOperand(rest[i])) return 1;
+        if (size[i] != 0) return isRegisterOperand(rest[i]) ? 0 : 1;
+      }
+      if (in_m) c &= s;
+    } else if (size[i] != 0 && in_ar && sx) {
+      return 1;
+    }
+    if (operand.decorators & kDecoratorBroadcast) {
+      if (s == 0 || s > kSizeQword) return 6;
+      const unsigned element = sizeBytes(s);
+      const unsigned whole = sizeBytes(t.operandClass(i) & kSizes);
+      const unsigned broadcast = 2u << ((operand.decorators & kBroadcastCountMask) >> kBroadcastCountShift);
+      if (element == 0 || whole / element != broadcast) return 6;
+    }
+  }
+  if (m != 0) {
+    if (c == 0) return 3;
+    if (std::popcount(c) > 1 || (sx && (missing & m) == m)) return 2;
+  }
+
+  if (ins.mode_bits == 64 ? t.iflagTest(Iflag::kNolong) : t.iflagTest(Iflag::kLong)) return 13;
+  const std::uint32_t rep = ins.prefix(PrefixSlot::rep);
+  if (t.iflagTest(Iflag::kNohle) && (rep == kPrefixXacquire || rep == kPrefixXrelease)) return 14;
+  if (ins.prefix(PrefixSlot::marker_370) == 0) {
+    if (t.iflagTest(Iflag::kNfR)) return 11;
+  } else if (!t.iflagTest(Iflag::kNf) && (t.iflagTest(Iflag::kFl) || (ins.option_flags & kOptionNoOptimize))) {
+    return 10;
+  }
+  if (ins.prefix(PrefixSlot::marker_371) != 0) {
+    if (!t.iflagTest(Iflag::kZu)) return 8;
+    if (count == 0 || ins.operands[0].kind != OperandKind::reg) return 9;
+  }
+  const bool bnd_word = rep == kPrefixBnd || rep == kPrefixNobnd;
+  if (!t.iflagTest(Iflag::kBnd) && bnd_word) return 16;
+  if (t.iflagTest(Iflag::kBnd) && (rep == kPrefixRepne || rep == kPrefixRepnz)) return 17;
+  if (t.iflagTest(Iflag::kJmpRelax)) return jmpMatch(ins, t);
+  return kMatchGood;
+}
+
+}  // namespace
+
+bool shouldContinueExactOverrideSearch(TemplateRef candidate) noexcept {
+  if (candidate.program().empty()) return true;
+  return candidate.iflagTest(Iflag::kOpt) && isQwordRegByteRm(candidate) && !hasCode0324(candidate);
+}
+
+std::uint32_t jmpMatch(const X86Instruction& ins, TemplateRef candidate) {
+  if (ins.operand_count == 0) return 0;
+  const X86Operand& target = ins.operands[0];
+  if (target.flags & kStrict) return 0;
+  if (ins.option_flags & (kOptionNoJcc8 | kOptionNoJmp8)) {
+    const std::uint8_t jump_class = candidate.row().jump_class;
+    if (jump_class == 0371) {
+      if (ins.option_flags & kOptionNoJmp8) return 0;
+    } else if (jump_class == 0370) {
+      if (ins.option_flags & kOptionNoJcc8) return 0;
+    } else {
+      return 0;
+    }
+  }
+  if (target.value_flags & kValueUnknown) return kMatchGood;
+  if (target.segment != ins.segment) return 0;
+  std::int64_t distance = 0;
+  if (__builtin_sub_overflow(target.value, ins.offset, &distance)) return 0;
+  if (distance < -126 || distance > 142) return 0;
+  if (distance >= -113 && distance <= 129) return kMatchGood;
+  const SpeculativeSize size = BuiltinMatchContext::calcSizeSpeculative(ins, candidate);
+  if (size.failed) return 0;
+  const std::int64_t reach = distance - size.size;
+  return (reach >= -128 && reach <= 127) ? kMatchGood : 0;
+}
+
+std::uint32_t findMatch(X86Instruction& ins) {
+  ins.template_present = false;
+  ins.template_index = 0;
+  ins.template_position = ~0u;
+  const std::uint32_t selector = ins.prefix(PrefixSlot::encoding);
+  if (ins.mode_bits != 64 && (selector == kSelectRex || selector == kSelectRex2)) return 15;
+  const tables::TemplateRange range = tables::templatesOf(ins.opcode);
+  if (ins.opcode >= tables::kMnemonicCount || range.empty()) return 0;
+
+  std::uint32_t best = 0;
+  bool found = false;
+  TemplateRef best_template{0};
+  std::uint32_t best_position = 0;
+  for (std::uint32_t position = 0; position < range.count; ++position) {
+    const TemplateRef candidate{range.first + position};
+    const std::uint32_t r = grade(ins, candidate);
+    if (r > best) {
+      best = r;
+      found = true;
+      best_template = candidate;
+      best_position = position;
+      if (r == kMatchGood && !shouldContinueExactOverrideSearch(candidate)) break;
+    } else if (r == best && r == kMatchGood) {
+      if (best_template.iflagTest(Iflag::kOpt) && !candidate.iflagTest(Iflag::kOpt) &&
+          isQwordRegByteRm(best_template) && isQwordRegByteRm(candidate) &&
+          best_template.row().operand_classes == candidate.row().operand_classes &&
+          best_template.row().operand_decorators == candidate.row().operand_decorators && !hasCode0324(best_template) &&
+          hasCode0324(candidate)) {
+        best_template = candidate;
+        best_position = position;
+        break;
+      }
+      if (!shouldContinueExactOverrideSearch(best_template)) break;
+    } else if (best == kMatchGood && !shouldContinueExactOverrideSearch(best_template)) {
+      break;
+    }
+  }
+  if (!found || best < kMatchSuccess) return best;
+  ins.template_index = best_template.index;
+  ins.template_present = true;
+  ins.template_position = best_position;
+  return kMatchGood;
+}
+
+}  // namespace x86_encoder::match

@@ -1,0 +1,38 @@
+#pragma once
+// Template matching: grades every template of the instruction's mnemonic
+// against the parsed operands, mode, sizes and prefixes, and records the
+// best one in the instruction.
+
+#include <cstdint>
+
+#include "x86_encoder/instruction.hpp"
+#include "x86_encoder/tables.hpp"
+
+namespace x86_encoder::match {
+
+// Grades; 21 and above is success and kMatchGood the only success produced.
+inline constexpr std::uint32_t kMatchGood = 30;
+inline constexpr std::uint32_t kMatchSuccess = 21;
+
+std::uint32_t findMatch(api::X86Instruction& instruction);
+
+std::uint32_t jmpMatch(const api::X86Instruction& instruction, tables::TemplateRef candidate);
+
+bool shouldContinueExactOverrideSearch(tables::TemplateRef candidate) noexcept;
+
+}  // namespace x86_encoder::match
+
+namespace x86_encoder::api {
+
+struct SpeculativeSize {
+  std::int64_t size = 0;
+  bool failed = false;
+};
+
+// Sizes a candidate on a copy of the record, so the caller's record stays
+// as it was.
+struct BuiltinMatchContext {
+  static SpeculativeSize calcSizeSpeculative(const X86Instruction& instruction, tables::TemplateRef candidate);
+};
+
+}  // namespace x86_encoder::api

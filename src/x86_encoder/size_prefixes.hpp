@@ -1,0 +1,39 @@
+#pragma once
+// The prefix decisions sizing takes once the program has been read: REX,
+// REX2, VEX or EVEX and their length, the checks on lock, lock elision, BND
+// and branch hints, and the legacy prefix bytes of the nine slots.
+
+#include <cstdint>
+
+#include "common/error.hpp"
+#include "x86_encoder/instruction.hpp"
+#include "x86_encoder/size.hpp"
+#include "x86_encoder/tables.hpp"
+
+namespace x86_encoder::size {
+
+void count(const X86SizeContext& context, PrefixCounter counter) noexcept;
+
+struct SlotByte {
+  std::int32_t byte = 0;  // a prefix byte or one of the negative answers of prefixByte
+  bool conflict = false;  // the template demands another byte than the word written
+};
+
+// The byte of one slot: the written word's byte, unless the template forces
+// another and the word is only a size choice.
+SlotByte slotByte(std::uint32_t code, std::int16_t forced, std::uint8_t mode_bits) noexcept;
+
+// The no-high-byte demand, o64 as REX.W and the encoding selector.
+qovrin::Status settleRexAndSelector(api::X86Instruction& instruction);
+
+// Bytes of the REX, REX2, VEX or EVEX prefix with the map escapes.
+qovrin::Result<std::int64_t> encodingPrefixLength(api::X86Instruction& instruction, tables::TemplateRef chosen,
+                                                  const X86SizeContext& context);
+
+// Counts lock, lock-elision and branch-hint misuse; turns on BND by default.
+void checkPrefixUse(api::X86Instruction& instruction, tables::TemplateRef chosen, const X86SizeContext& context,
+                    std::uint8_t lock_class) noexcept;
+
+qovrin::Result<std::int64_t> legacyPrefixLength(const api::X86Instruction& instruction);
+
+}  // namespace x86_encoder::size

@@ -1,0 +1,36 @@
+#pragma once
+// Makes one chosen allocation of the running thread throw std::bad_alloc, so
+// tests can check that an operation changes nothing when any of its
+// allocations fails.
+
+#include <cstddef>
+#include <new>
+
+namespace frontend::testing {
+
+// While alive, the countdown-th allocation from now (1: the next one) throws.
+class FailingAllocation {
+ public:
+  explicit FailingAllocation(std::size_t countdown) noexcept;
+  ~FailingAllocation();
+  FailingAllocation(const FailingAllocation&) = delete;
+  FailingAllocation& operator=(const FailingAllocation&) = delete;
+};
+
+// Runs attempt() with its first, second, third ... allocation failing until
+// an attempt runs through without one, calling unchanged() after each failed
+// attempt; returns how many attempts failed.
+template <typename Attempt, typename Unchanged>
+std::size_t failEachAllocation(Attempt&& attempt, Unchanged&& unchanged) {
+  for (std::size_t countdown = 1;; ++countdown) {
+    try {
+      const FailingAllocation failing(countdown);
+      attempt();
+      return countdown - 1;
+    } catch (const std::bad_alloc&) {
+      unchanged();
+    }
+  }
+}
+
+}  // namespace frontend::testing

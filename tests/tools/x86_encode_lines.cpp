@@ -1,0 +1,53 @@
+// Encodes instruction lines for the nasm comparison: each input line is
+// "<bits>\t<address>\t<instruction>", each output line the bytes as hex,
+// "fixup" when a field other than a branch target was left for the patcher,
+// or "error: <name>". Branch targets are patched here as the assembler's
+// patcher would, measured from the line's address.
+
+#include <array>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "x86_encoder/encode.hpp"
+#include "x86_encoder/encode_test_support.hpp"
+
+int main() {
+  using namespace x86_encoder;
+  std::string line;
+  encode::OwnedEncodeResult result;
+  while (std::getline(std::cin, line)) {
+    const std::size_t tab = line.find('\t');
+    const std::size_t second = tab == std::string::npos ? tab : line.find('\t', tab + 1);
+    if (second == std::string::npos) {
+      std::cout << "error: bad input\n";
+      continue;
+    }
+    auto options = testing::modeOptions(static_cast<std::uint8_t>(std::stoi(line.substr(0, tab))));
+    options.offset = std::stoll(line.substr(tab + 1, second - tab - 1), nullptr, 16);
+    const auto status = testing::encodeLine(result, std::string_view(line).substr(second + 1), options);
+    if (!status) {
+      std::cout << "error: " << qovrin::errorName(status.error()) << '\n';
+      continue;
+    }
+    bool placeholder = false;
+    std::string hex;
+    for (const auto& unit : result.units()) {
+      const bool target = unit.kind == encode::UnitKind::rel && unit.symbol == encode::kNoId;
+      placeholder = placeholder || (unit.has_fixup && !target) || unit.reserve_size != 0;
+      std::array<std::uint8_t, 8> patched{};
+      std::span<const std::uint8_t> bytes = unit.bytes();
+      if (target) {
+        encode::emitValueBytes(patched, unit.value - unit.base, unit.width);
+        bytes = std::span(patched).first(unit.width);
+      }
+      for (const std::uint8_t byte : bytes) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02X", byte);
+        hex += digits;
+      }
+    }
+    std::cout << (placeholder ? std::string("fixup") : hex) << '\n';
+  }
+  return 0;
+}
