@@ -3,6 +3,8 @@
 #include <limits>
 
 #include "common/ascii.hpp"
+#include "frontend/expr.hpp"
+#include "frontend/expr_eval.hpp"
 #include "riscv_encoder/source.hpp"
 #include "riscv_encoder/tables.hpp"
 
@@ -27,6 +29,32 @@ constexpr __int128 kI64Min = std::numeric_limits<std::int64_t>::min();
 constexpr __int128 kI64Max = std::numeric_limits<std::int64_t>::max();
 
 }  // namespace
+
+qovrin::Result<std::optional<x86_encoder::api::X86ResolvedExpression>> unknownX86ExpressionResolver(
+    void* context, std::string_view text) {
+  auto& resolver = *static_cast<X86ResolverContext*>(context);
+  const auto bits = resolver.target.bits();
+  if (resolver.target.isa != target::Isa::x86 || !bits || (*bits != 16 && *bits != 32 && *bits != 64))
+    return std::nullopt;
+  const std::string_view trimmed = qovrin::trim(text, kBlanks);
+  if (trimmed.empty()) return std::nullopt;
+  const auto tree = expr::parseOwned(trimmed);
+  if (!tree)
+    return fail(tree.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::ExpressionResolutionFailed);
+  const auto constant = expr::constantIntegerValue(*tree);
+  if (!constant) return fail(constant.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::ExpressionResolutionFailed);
+  x86_encoder::api::X86ResolvedExpression answer;
+  if (*constant) {
+    answer.value = static_cast<std::int64_t>(**constant);
+    answer.known = true;
+    answer.absolute = true;
+    return answer;
+  }
+  resolver.facts->push_back(
+      FixupFact{std::string(trimmed), 0, resolver.location, 64, false, fixup::FixupRangePolicy::wrap});
+  answer.symbolic = true;
+  return answer;
+}
 
 qovrin::Result<RiscvResolvedExpression> recordUnresolvedRiscvExpression(void* context, std::string_view text) {
   auto& facts = *static_cast<RiscvFactContext*>(context);

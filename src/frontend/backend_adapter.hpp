@@ -16,6 +16,7 @@
 #include "frontend/source_location.hpp"
 #include "frontend/target.hpp"
 #include "riscv_encoder/operand.hpp"
+#include "x86_encoder/operand.hpp"
 
 namespace frontend::backend_adapter {
 
@@ -27,6 +28,7 @@ struct FixupFact {
   std::uint16_t width = 0;   // of the field, in bits
   bool pc_relative = false;
   fixup::FixupRangePolicy range_policy = fixup::FixupRangePolicy::wrap;
+  std::int64_t addend = 0;  // added to the text's value: where the field lies against the instruction's end
 };
 
 // One instruction as the encode pass stores it.
@@ -34,8 +36,22 @@ struct InstructionFacts {
   std::vector<std::uint8_t> bytes;
   std::vector<FixupFact> facts;
   std::uint32_t size = 0;
-  bool pending = false;  // fields wait for fixups
+  bool pending = false;                     // fields wait for fixups
+  std::vector<std::string_view> warnings;  // the encoder's, with static lifetime
 };
+
+// Context of the x86 resolver: constant text folds, any other becomes a
+// fact that the encode pass matches with the field the encoder emits for it.
+struct X86ResolverContext {
+  std::vector<FixupFact>* facts = nullptr;
+  SourceLocation location;
+  target::Target target;
+};
+
+// The x86 resolver function; the context is an X86ResolverContext. Text that
+// does not parse as an expression fails with ExpressionResolutionFailed.
+qovrin::Result<std::optional<x86_encoder::api::X86ResolvedExpression>> unknownX86ExpressionResolver(
+    void* context, std::string_view text);
 
 // Context of the first-encoding hook: every operand the encoder hands over
 // becomes a fact and reads as 0.

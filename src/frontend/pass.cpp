@@ -6,6 +6,7 @@
 #include "common/little_endian.hpp"
 #include "frontend/backend_adapter.hpp"
 #include "frontend/layout.hpp"
+#include "frontend/pass_x86.hpp"
 #include "riscv_encoder/source.hpp"
 #include "spirv_encoder/module.hpp"
 
@@ -38,17 +39,15 @@ qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Fragment& piece, co
   return record;
 }
 
-// Checks the target's width and hands the line to its ISA's encoder. An ISA
-// is reached only through an encoder the back-end adapter drives; a target
-// whose encoder is not part of this build gets the fixed message for
-// UnsupportedInstructionTarget, so the line is never emitted as wrong bytes.
+// Checks the target's width and hands the line to its ISA's encoder. SPIR-V
+// lines are never encoded one by one: they form one module together.
 qovrin::Result<InstructionFacts> encodeByTarget(const fragment::Fragment& piece) {
   const fragment::Instruction& line = *piece.instruction();
   switch (line.target.isa) {
     case target::Isa::x86:
       if (line.target.parameter != 16 && line.target.parameter != 32 && line.target.parameter != 64)
         return fail(Error::InvalidModeBits);
-      break;
+      return encodeX86(piece, line);
     case target::Isa::riscv:
       if (line.target.parameter != 32 && line.target.parameter != 64) return fail(Error::InvalidModeBits);
       return encodeRiscv(piece, line);
@@ -59,7 +58,8 @@ qovrin::Result<InstructionFacts> encodeByTarget(const fragment::Fragment& piece)
 }
 
 bool sameFact(const FixupFact& left, const FixupFact& right) noexcept {
-  return left.text == right.text && left.offset == right.offset && left.width == right.width &&
+  return left.text == right.text && left.addend == right.addend && left.offset == right.offset &&
+         left.width == right.width &&
          left.pc_relative == right.pc_relative && left.range_policy == right.range_policy;
 }
 
@@ -78,13 +78,16 @@ qovrin::Result<bool> storeRecord(module::Module& module, std::uint32_t index, In
   line->size_words.fill(record.size);
   line->pending = record.pending;
   line->settled = true;
+  const SourceLocation location = module.fragments()[index].location;
+  for (const std::string_view warning : record.warnings)
+    module.diagnostics().add(diagnostic::Severity::warning, location, warning);
   for (std::size_t position = 0; position < record.facts.size(); ++position) {
     FixupFact& fact = record.facts[position];
     if (std::any_of(record.facts.begin(), record.facts.begin() + static_cast<std::ptrdiff_t>(position),
                     [&](const FixupFact& earlier) { return sameFact(earlier, fact); }))
       continue;
     const fixup::FixupKind kind = fixup::classifyTargetText(fact.text);
-    const auto added = fixups.addOwnedTarget(index, fixup::FixupTarget{std::move(fact.text), kind, 0},
+    const auto added = fixups.addOwnedTarget(index, fixup::FixupTarget{std::move(fact.text), kind, fact.addend},
                                              fact.pc_relative, fact.offset, fact.width, fact.location);
     if (!added) return fail(added.error());
     fixups[*added].range_policy = fact.range_policy;
