@@ -1,5 +1,6 @@
 #include "frontend/pass_x86.hpp"
 
+#include <algorithm>
 #include <limits>
 
 #include "common/ascii.hpp"
@@ -61,14 +62,11 @@ qovrin::Status appendFieldBytes(const EncodeUnit& unit, std::vector<std::uint8_t
 }
 
 // A literal branch target as fixup text: the value, or 0 plus a negative addend.
-FixupFact literalFact(const EncodeUnit& unit, const FixupFact& shape) {
-  FixupFact fact = shape;
-  if (unit.value >= 0) {
-    fact.text = std::to_string(unit.value);
-  } else {
-    fact.text = "0";
-    fact.addend = unit.value;
-  }
+FixupFact literalFact(const EncodeUnit& unit, const SourceLocation& location) {
+  FixupFact fact;
+  fact.location = location;
+  fact.text = std::to_string(std::max<std::int64_t>(unit.value, 0));
+  fact.addend = std::min<std::int64_t>(unit.value, 0);
   return fact;
 }
 
@@ -111,15 +109,13 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
 
   std::size_t next = 0;
   std::uint32_t offset = 0;
-  FixupFact shape;
-  shape.location = location;
   for (const EncodeUnit& unit : result.units()) {
     if (unit.has_fixup) {
       if (next < facts.size()) {
         QOVRIN_TRY(claimFact(unit, offset, facts[next++], false));
         record.facts.push_back(std::move(facts[next - 1]));
       } else if (unit.fixup == FixupKind::relative) {
-        FixupFact fact = literalFact(unit, shape);
+        FixupFact fact = literalFact(unit, location);
         QOVRIN_TRY(claimFact(unit, offset, fact, true));
         record.facts.push_back(std::move(fact));
       } else {
