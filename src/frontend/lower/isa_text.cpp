@@ -43,9 +43,28 @@ constexpr std::array<std::string_view, 5> kRiscvNamedRegisters = {"zero", "ra", 
 
 constexpr bool isBlank(char c) noexcept { return qovrin::isOneOf(c, " \t\n\v\f\r"); }
 
+// The longest word any keep list holds ("xacquire", "xrelease").
+constexpr std::size_t kLongestKeptWord = 8;
+
+// A word of at most kLongestKeptWord characters in lower case, so that the
+// lists are searched with plain comparisons.
+class LowerWord {
+ public:
+  explicit LowerWord(std::string_view word) noexcept : length_(word.size() <= kLongestKeptWord ? word.size() : 0) {
+    for (std::size_t index = 0; index < length_; ++index) buffer_[index] = qovrin::lowerAscii(word[index]);
+  }
+  std::string_view text() const noexcept { return {buffer_, length_}; }
+
+ private:
+  char buffer_[kLongestKeptWord] = {};
+  std::size_t length_;
+};
+
 bool inIgnoringCase(std::span<const std::string_view> names, std::string_view word) noexcept {
+  if (word.size() > kLongestKeptWord) return false;
+  const LowerWord lower(word);
   for (const std::string_view name : names)
-    if (qovrin::equalsIgnoreCase(name, word)) return true;
+    if (name == lower.text()) return true;
   return false;
 }
 
