@@ -73,6 +73,9 @@ class Store {
 // quote, a line break or ";".
 qovrin::Result<std::vector<std::string_view>> splitOperands(std::string_view text);
 
+// End of a line's first word: the first whitespace character or "(".
+std::size_t firstWordEnd(std::string_view text) noexcept;
+
 // Past the quote that closes the one at open (' or "); a backslash escapes
 // the next character and a doubled quote stands for one. None when the text
 // ends first.
@@ -95,6 +98,13 @@ qovrin::Result<value::OperandValue> sliceOperand(std::span<const value::OperandP
 // target are those of the invocation.
 qovrin::Result<value::Value> evaluateOperand(lower::context::LowerContext& context, const value::OperandValue& operand,
                                              const expr::EvaluationContext& evaluation);
+
+// Appends the pieces as instruction text for target: a name the target's
+// syntax does not claim, bound to an integer where its piece was written,
+// becomes that integer in unsigned decimal; everything else is copied.
+// InvalidExpression for an open quote.
+qovrin::Status appendNativePieces(std::string& out, target::Target target,
+                                  std::span<const value::OperandPiece> pieces);
 
 // operand.text, operand.slice, operand.eval and operand.split.
 bool isOperandBuiltin(std::string_view name) noexcept;

@@ -17,13 +17,6 @@ using value::Value;
 
 namespace {
 
-constexpr std::string_view kWhitespace = "\t\n\v\f\r ";
-
-std::size_t macroNameEnd(std::string_view text) noexcept {
-  std::size_t end = 0;
-  while (end < text.size() && !qovrin::isOneOf(text[end], kWhitespace) && text[end] != '(') ++end;
-  return end;
-}
 
 void reportArityMismatch(module::Module& module, const SourceLocation& location, std::string_view name,
                          std::size_t operand_count) {
@@ -101,10 +94,16 @@ class ExpansionFrame {
 
 }  // namespace
 
+std::size_t firstWordEnd(std::string_view text) noexcept {
+  std::size_t end = 0;
+  while (end < text.size() && !qovrin::isOneOf(text[end], "\t\n\v\f\r ") && text[end] != '(') ++end;
+  return end;
+}
+
 qovrin::Result<bool> dispatch(module::Module& module, lower::contracts::ActiveOutput& cursor,
                               std::vector<lower::contracts::ActiveOutput>& active_outputs, std::string_view text,
                               const SourceLocation& location, LowerContext& context) {
-  const std::size_t name_end = macroNameEnd(text);
+  const std::size_t name_end = firstWordEnd(text);
   const std::string_view name = text.substr(0, name_end);
   if (!context.macros.contains(name)) return false;
   if (context.value_function_depth > 0) return fail(Error::SideEffectInValueFunction);

@@ -56,7 +56,7 @@ qovrin::Status lowerStatement(Lowering& lowering, const ast::Statement& statemen
           macro::dispatch(lowering.module, lowering.cursor, lowering.active_outputs, line.text, line.location, context);
       if (!expanded) return fail(expanded.error());
       if (*expanded) return {};
-      return lowerUnsupported(lowering, statement.location(), "instruction lines");
+      return statement_cases::lowerInstructionLine(lowering, line);
     }
     case StatementKind::value_declaration:
       return statement_cases::lowerValueDeclaration(lowering, std::get<ast::ValueDeclarationStatement>(payload));

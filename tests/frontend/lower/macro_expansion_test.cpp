@@ -104,3 +104,43 @@ TEST(Macros, DiagnosticsLeadBackToTheInvocation) {
 }
 
 }  // namespace
+
+namespace {
+
+struct LineCase {
+  std::string source;
+  std::vector<std::string> lines;  // instruction texts as lowered, in order
+  std::vector<std::string> diagnostics = {};
+};
+
+void expectLines(const std::vector<LineCase>& cases) {
+  for (const LineCase& test : cases) {
+    SCOPED_TRACE(test.source);
+    frontend::module::Module module(frontend::target::Target::x86(64));
+    const auto lowered = lower_test::lower(module, test.source);
+    EXPECT_EQ(lowered.diagnostics, test.diagnostics);
+    std::vector<std::string> lines;
+    for (const auto& fragment : module.fragments())
+      if (const auto* instruction = fragment.instruction()) lines.push_back(instruction->text);
+    EXPECT_EQ(lines, test.lines);
+  }
+}
+
+// Operands put back into instruction lines keep the caller's meaning; the
+// target's own words are never replaced.
+TEST(MacroLines, OperandsRenderAsTheCallerWroteThem) {
+  const std::string load = "macro ld(reg, v) {\n  let eax = 99\n  let off = 3\n  mov reg, v + off\n}\n";
+  expectLines({
+      {load + "{\n  let n = 4\n  ld eax, n\n}\n", {"mov eax, 4 + 3"}},
+      {load + "start:\nld ecx, [start + 2]\n", {"mov ecx, [start + 2] + 3"}},
+      {load + "let base = 7\nld rax, base * 'a,b'\n", {"mov rax, 7 * 'a,b' + 3"}},
+      {"macro pos(r) {\n  nop\n  mov r, here()\n}\nnop\npos eax\n", {"nop", "nop", "mov eax, 2"}},
+      {"macro two(a, b) {\n  push a\n  push b\n}\ntwo rax, rbx\n", {"push rax", "push rbx"}},
+      {"macro wrap(x) {\n  inner x\n}\nmacro inner(y) {\n  add y, 1\n}\n{\n  let r = 5\n  wrap [r]\n}\n",
+       {"add [5], 1"}},
+      {"macro q(a) {\n  mov a, 'open\n}\nq eax\n", {}, {"main.qov:2:3: lowering failed: InvalidMacroOperands"}},
+      {"macro q(a) {\n  mov eax, sizeof(a)\n}\nq 1\n", {}, {"main.qov:2:3: lowering failed: InvalidExpression"}},
+  });
+}
+
+}  // namespace

@@ -101,7 +101,6 @@ TEST(SourceParsing, NothingIsLoweredWhenParsingFails) {
 
 TEST(Statements, LaterKindsFailVisiblyAtTheirLine) {
   expectCases({
-      {"let a = 1\n  nop\n", {"main.qov:2:3: instruction lines cannot be lowered yet"}},
       {"{\n  macro m(a) {\n  }\n}\n", {"main.qov:2:3: lowering failed: InvalidMacro"}},
       {"defer {\n}\n", {"main.qov:1:1: defer blocks cannot be lowered yet"}},
       {"late_layout {\n}\n", {"main.qov:1:1: late_layout blocks cannot be lowered yet"}},
