@@ -2,7 +2,6 @@
 
 #include <limits>
 
-#include "frontend/expr_builtin_names.hpp"
 #include "frontend/meta_function.hpp"
 
 namespace frontend::macro {
@@ -42,11 +41,6 @@ const MacroEntry* Store::select(std::string_view name, std::size_t operand_count
     if (entry.variadic && operand_count + 1 >= params) variadic = &entry;
   }
   return variadic;
-}
-
-bool isOperandBuiltin(std::string_view name) noexcept {
-  const auto builtin = expr::findEvaluatorBuiltin(name);
-  return builtin && builtin->kind == expr::EvaluatorBuiltinKind::operand;
 }
 
 }  // namespace frontend::macro

@@ -106,9 +106,6 @@ qovrin::Result<value::Value> evaluateOperand(lower::context::LowerContext& conte
 qovrin::Status appendNativePieces(std::string& out, target::Target target,
                                   std::span<const value::OperandPiece> pieces);
 
-// operand.text, operand.slice, operand.eval and operand.split.
-bool isOperandBuiltin(std::string_view name) noexcept;
-
 // Expands the line when its first word names a macro: false (and nothing
 // done) when it names none. The body is lowered where the line stands.
 qovrin::Result<bool> dispatch(module::Module& module, lower::contracts::ActiveOutput& cursor,
