@@ -7,6 +7,7 @@
 
 #include "common/ascii.hpp"
 #include "common/name_table.hpp"
+#include "common/packed_words.hpp"
 
 namespace frontend::lower::isa_text {
 
@@ -45,26 +46,6 @@ constexpr std::array<std::string_view, 5> kRiscvNamedRegisters = {"zero", "ra", 
 
 constexpr bool isBlank(char c) noexcept { return qovrin::isOneOf(c, " \t\n\v\f\r"); }
 
-// The longest word any keep list holds ("xacquire", "xrelease").
-constexpr std::size_t kLongestKeptWord = 8;
-
-// A word of one to kLongestKeptWord characters, in lower case, packed into
-// one integer: the keep lists become sorted integers searched by halving.
-// Identifier characters are never 0, so the padding keeps lengths apart.
-constexpr std::uint64_t packLower(std::string_view word) noexcept {
-  std::uint64_t packed = 0;
-  for (const char c : word) packed = (packed << 8) | static_cast<unsigned char>(qovrin::lowerAscii(c));
-  return packed << (8 * (kLongestKeptWord - word.size()));
-}
-
-template <std::size_t Count>
-constexpr std::array<std::uint64_t, Count> packedSet(const std::array<std::string_view, Count>& names) {
-  std::array<std::uint64_t, Count> packed{};
-  for (std::size_t index = 0; index < Count; ++index) packed[index] = packLower(names[index]);
-  std::ranges::sort(packed);
-  return packed;
-}
-
 template <std::size_t Count, std::size_t OtherCount>
 constexpr std::array<std::string_view, Count + OtherCount> joined(const std::array<std::string_view, Count>& first,
                                                                   const std::array<std::string_view, OtherCount>& second) {
@@ -74,15 +55,11 @@ constexpr std::array<std::string_view, Count + OtherCount> joined(const std::arr
   return all;
 }
 
-constexpr auto kPackedX86Prefixes = packedSet(kX86Prefixes);
+constexpr auto kPackedX86Prefixes = qovrin::packedWordSet(kX86Prefixes);
 // Registers, size words and prefixes: every fixed word an x86 line keeps.
-constexpr auto kPackedX86KeptWords = packedSet(joined(joined(kX86NamedRegisters, kX86SizeWords), kX86Prefixes));
-constexpr auto kPackedRiscvNamedRegisters = packedSet(kRiscvNamedRegisters);
-
-bool inIgnoringCase(std::span<const std::uint64_t> packed, std::string_view word) noexcept {
-  if (word.empty() || word.size() > kLongestKeptWord) return false;
-  return std::ranges::binary_search(packed, packLower(word));
-}
+constexpr auto kPackedX86KeptWords =
+    qovrin::packedWordSet(joined(joined(kX86NamedRegisters, kX86SizeWords), kX86Prefixes));
+constexpr auto kPackedRiscvNamedRegisters = qovrin::packedWordSet(kRiscvNamedRegisters);
 
 // The decimal number that fills text, when it has at most three digits.
 std::optional<unsigned> smallDecimal(std::string_view text) noexcept {
@@ -94,7 +71,7 @@ std::optional<unsigned> smallDecimal(std::string_view text) noexcept {
 }
 
 bool isRiscvRegisterName(std::string_view word) noexcept {
-  if (inIgnoringCase(kPackedRiscvNamedRegisters, word)) return true;
+  if (qovrin::inPackedWordSet(kPackedRiscvNamedRegisters, word)) return true;
   if (word.size() < 2 || word.size() > 3) return false;
   const auto number = smallDecimal(word.substr(1));
   if (!number) return false;
@@ -114,7 +91,7 @@ bool isRiscvRegisterName(std::string_view word) noexcept {
 }
 
 bool isX86RegisterOrKeyword(std::string_view word) noexcept {
-  if (inIgnoringCase(kPackedX86KeptWords, word) || isX86ExtendedGeneralRegister(word))
+  if (qovrin::inPackedWordSet(kPackedX86KeptWords, word) || isX86ExtendedGeneralRegister(word))
     return true;
   for (const auto& [prefix, highest] : kX86NumberedRegisters)
     if (isX86NumberedRegister(word, prefix, highest)) return true;
@@ -215,7 +192,7 @@ bool shouldKeepIsaIdentifier(target::Target target, std::string_view text, std::
   return false;
 }
 
-bool isX86PrefixWord(std::string_view word) noexcept { return inIgnoringCase(kPackedX86Prefixes, word); }
+bool isX86PrefixWord(std::string_view word) noexcept { return qovrin::inPackedWordSet(kPackedX86Prefixes, word); }
 
 bool isX86NumberedRegister(std::string_view word, std::string_view prefix, unsigned highest) noexcept {
   if (word.size() <= prefix.size() || !qovrin::equalsIgnoreCase(word.substr(0, prefix.size()), prefix)) return false;
