@@ -2,6 +2,8 @@
 // instruction fragment and encoded at once, so that the cursor, the labels
 // after it and every position read later see its true size.
 
+#include <utility>
+
 #include "frontend/lower/isa_lowering.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/statement_cases.hpp"
@@ -14,9 +16,10 @@ using qovrin::fail;
 qovrin::Status lowerInstructionLine(Lowering& lowering, const ast::IsaTextStatement& line) {
   contracts::ActiveOutput& cursor = lowering.cursor;
   QOVRIN_TRY(layout_cursor::requireOpenOutputRegion(cursor));
-  const auto text = isa_lowering::lowerText(lowering.module, lowering.context, cursor, line.text);
+  auto text = isa_lowering::lowerText(lowering.module, lowering.context, cursor, line.text);
   if (!text) return fail(text.error());
-  const auto index = lowering.module.appendIsaInstruction(cursor.section, cursor.target, *text, line.location);
+  const auto index =
+      lowering.module.appendOwnedIsaInstruction(cursor.section, cursor.target, std::move(*text), line.location);
   if (!index) return fail(index.error());
   frontend::pass::settleInstruction(lowering.module, *index);
   return layout_cursor::advanceActiveOutput(cursor, lowering.module.fragments()[*index]);
