@@ -2,6 +2,7 @@
 // The module's messages for the user, plus the record of macro expansions so
 // that a message raised inside expanded text leads back to every invocation.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -42,6 +43,10 @@ class DiagnosticStore {
   qovrin::Result<std::uint32_t> beginExpansion(const SourceSpan& invocation, const SourceLocation& definition);
 
   const std::vector<Diagnostic>& diagnostics() const noexcept { return diagnostics_; }
+  // Forgets every diagnostic after the first count.
+  void truncate(std::size_t count) noexcept {
+    if (count < diagnostics_.size()) diagnostics_.erase(diagnostics_.begin() + static_cast<std::ptrdiff_t>(count), diagnostics_.end());
+  }
   const std::vector<Expansion>& expansions() const noexcept { return expansions_; }
 
   std::optional<std::uint32_t> currentExpansion() const noexcept { return current_; }

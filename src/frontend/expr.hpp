@@ -70,15 +70,18 @@ struct BuiltinArgument {
 //   field_access: left (object), text (field name);
 //   builtin_call: text (name), arguments;
 //   unary: left (operand), unary_operator; binary: left, right, binary_operator.
-// The one-byte members come first so that they share one word: a call with
-// millions of arguments holds a node for each.
+// A call with millions of arguments holds a node for each, so nodes stay
+// lean: the one-byte members share one word, and the integer and the float
+// (never both meaningful) share another.
 struct Node {
   NodeKind kind = NodeKind::integer;
   bool boolean = false;
   UnaryOperator unary_operator = UnaryOperator::plus;
   BinaryOperator binary_operator = BinaryOperator::add;
-  std::uint64_t integer = 0;
-  double number = 0.0;
+  union {
+    std::uint64_t integer = 0;
+    double number;
+  };
   std::string text;
   std::unique_ptr<Node> left;
   std::unique_ptr<Node> right;

@@ -6,8 +6,10 @@ namespace frontend::expr {
 Node clone(const Node& node) {
   Node copy;
   copy.kind = node.kind;
-  copy.integer = node.integer;
-  copy.number = node.number;
+  if (node.kind == NodeKind::float64)
+    copy.number = node.number;
+  else
+    copy.integer = node.integer;
   copy.boolean = node.boolean;
   copy.unary_operator = node.unary_operator;
   copy.binary_operator = node.binary_operator;

@@ -3,6 +3,7 @@
 #include <array>
 #include <limits>
 
+#include "common/packed_words.hpp"
 #include "frontend/identifier.hpp"
 
 namespace frontend::lexer {
@@ -29,12 +30,10 @@ constexpr std::array<std::string_view, 17> kMetaKeywords = {
     "late_layout", "if",    "else", "return", "break", "continue", "struct", "union",
 };
 
+constexpr auto kPackedLegacyDirectives = qovrin::packedWordSet(kLegacyDirectives);
+
 bool isLegacyDirectiveWord(std::string_view word) noexcept {
-  // Every directive word is at most 7 characters long; longer words skip the scan.
-  if (word.empty() || word.size() > 7) return false;
-  for (const std::string_view directive : kLegacyDirectives)
-    if (qovrin::equalsIgnoreCase(word, directive)) return true;
-  return false;
+  return qovrin::inPackedWordSet(kPackedLegacyDirectives, word);
 }
 
 bool isMetaKeyword(std::string_view word) noexcept {

@@ -82,8 +82,13 @@ qovrin::Result<std::uint32_t> Module::addAlignment(std::uint32_t section, std::u
 
 qovrin::Result<std::uint32_t> Module::appendIsaInstruction(std::uint32_t section, target::Target target,
                                                            std::string_view text, const SourceLocation& location) {
+  return appendOwnedIsaInstruction(section, target, std::string(text), location);
+}
+
+qovrin::Result<std::uint32_t> Module::appendOwnedIsaInstruction(std::uint32_t section, target::Target target,
+                                                                std::string&& text, const SourceLocation& location) {
   fragment::Instruction line;
-  line.text = text;
+  line.text = std::move(text);
   line.target = target;
   const auto index = appendFragment(section, std::move(line), location);
   if (index) ever_held_instructions_ = true;

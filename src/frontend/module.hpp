@@ -70,6 +70,9 @@ class Module {
                                              const SourceLocation& location);
   qovrin::Result<std::uint32_t> appendIsaInstruction(std::uint32_t section, target::Target target,
                                                      std::string_view text, const SourceLocation& location);
+  // As appendIsaInstruction, taking the text over instead of copying it.
+  qovrin::Result<std::uint32_t> appendOwnedIsaInstruction(std::uint32_t section, target::Target target,
+                                                          std::string&& text, const SourceLocation& location);
   // Whether an instruction fragment was ever appended: until then every
   // fragment size is known without encoding anything.
   bool everHeldInstructions() const noexcept { return ever_held_instructions_; }

@@ -134,6 +134,8 @@ int runAssembleRoad(const CliOptions& options, StandardStreams& streams) {
   TimedStep lowering(trace, TimingTag::parseLower);
   const Status lowered = frontend::lower::root::lowerSourceIntoModuleWithPathOptions(
       *module, sourcePath, *sourceText, pathOptionsFor(*roots, identity));
+  // The module keeps its own copy of the text; this one would only add to the peak.
+  std::string().swap(*sourceText);
   if (!lowered && !module->diagnostics().hasErrors())
     return failRun(streams, display, "error: assembly failed: ", lowered.error());
   lowering.finish();

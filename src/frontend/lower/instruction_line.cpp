@@ -2,6 +2,8 @@
 // instruction fragment and encoded at once, so that the cursor, the labels
 // after it and every position read later see its true size.
 
+#include <utility>
+
 #include "frontend/lower/isa_lowering.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/operand_line.hpp"
@@ -26,7 +28,8 @@ qovrin::Status lowerInstructionLine(Lowering& lowering, const ast::IsaTextStatem
   // failure found when it is encoded leads back to the invocation.
   SourceLocation location = line.location;
   if (!location.expansion) location.expansion = lowering.module.diagnostics().currentExpansion();
-  const auto index = lowering.module.appendIsaInstruction(cursor.section, cursor.target, **text, location);
+  const auto index =
+      lowering.module.appendOwnedIsaInstruction(cursor.section, cursor.target, std::move(**text), location);
   if (!index) return fail(index.error());
   frontend::pass::settleInstruction(lowering.module, *index);
   return layout_cursor::advanceActiveOutput(cursor, lowering.module.fragments()[*index]);

@@ -1,10 +1,13 @@
 #include "frontend/lower/isa_text.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdint>
 
 #include "common/ascii.hpp"
 #include "common/name_table.hpp"
+#include "common/packed_words.hpp"
 
 namespace frontend::lower::isa_text {
 
@@ -43,30 +46,20 @@ constexpr std::array<std::string_view, 5> kRiscvNamedRegisters = {"zero", "ra", 
 
 constexpr bool isBlank(char c) noexcept { return qovrin::isOneOf(c, " \t\n\v\f\r"); }
 
-// The longest word any keep list holds ("xacquire", "xrelease").
-constexpr std::size_t kLongestKeptWord = 8;
-
-// A word of at most kLongestKeptWord characters in lower case, so that the
-// lists are searched with plain comparisons.
-class LowerWord {
- public:
-  explicit LowerWord(std::string_view word) noexcept : length_(word.size() <= kLongestKeptWord ? word.size() : 0) {
-    for (std::size_t index = 0; index < length_; ++index) buffer_[index] = qovrin::lowerAscii(word[index]);
-  }
-  std::string_view text() const noexcept { return {buffer_, length_}; }
-
- private:
-  char buffer_[kLongestKeptWord] = {};
-  std::size_t length_;
-};
-
-bool inIgnoringCase(std::span<const std::string_view> names, std::string_view word) noexcept {
-  if (word.size() > kLongestKeptWord) return false;
-  const LowerWord lower(word);
-  for (const std::string_view name : names)
-    if (name == lower.text()) return true;
-  return false;
+template <std::size_t Count, std::size_t OtherCount>
+constexpr std::array<std::string_view, Count + OtherCount> joined(const std::array<std::string_view, Count>& first,
+                                                                  const std::array<std::string_view, OtherCount>& second) {
+  std::array<std::string_view, Count + OtherCount> all{};
+  std::ranges::copy(first, all.begin());
+  std::ranges::copy(second, all.begin() + Count);
+  return all;
 }
+
+constexpr auto kPackedX86Prefixes = qovrin::packedWordSet(kX86Prefixes);
+// Registers, size words and prefixes: every fixed word an x86 line keeps.
+constexpr auto kPackedX86KeptWords =
+    qovrin::packedWordSet(joined(joined(kX86NamedRegisters, kX86SizeWords), kX86Prefixes));
+constexpr auto kPackedRiscvNamedRegisters = qovrin::packedWordSet(kRiscvNamedRegisters);
 
 // The decimal number that fills text, when it has at most three digits.
 std::optional<unsigned> smallDecimal(std::string_view text) noexcept {
@@ -78,7 +71,7 @@ std::optional<unsigned> smallDecimal(std::string_view text) noexcept {
 }
 
 bool isRiscvRegisterName(std::string_view word) noexcept {
-  if (inIgnoringCase(kRiscvNamedRegisters, word)) return true;
+  if (qovrin::inPackedWordSet(kPackedRiscvNamedRegisters, word)) return true;
   if (word.size() < 2 || word.size() > 3) return false;
   const auto number = smallDecimal(word.substr(1));
   if (!number) return false;
@@ -98,8 +91,7 @@ bool isRiscvRegisterName(std::string_view word) noexcept {
 }
 
 bool isX86RegisterOrKeyword(std::string_view word) noexcept {
-  if (inIgnoringCase(kX86NamedRegisters, word) || inIgnoringCase(kX86SizeWords, word) || isX86PrefixWord(word) ||
-      isX86ExtendedGeneralRegister(word))
+  if (qovrin::inPackedWordSet(kPackedX86KeptWords, word) || isX86ExtendedGeneralRegister(word))
     return true;
   for (const auto& [prefix, highest] : kX86NumberedRegisters)
     if (isX86NumberedRegister(word, prefix, highest)) return true;
@@ -200,7 +192,7 @@ bool shouldKeepIsaIdentifier(target::Target target, std::string_view text, std::
   return false;
 }
 
-bool isX86PrefixWord(std::string_view word) noexcept { return inIgnoringCase(kX86Prefixes, word); }
+bool isX86PrefixWord(std::string_view word) noexcept { return qovrin::inPackedWordSet(kPackedX86Prefixes, word); }
 
 bool isX86NumberedRegister(std::string_view word, std::string_view prefix, unsigned highest) noexcept {
   if (word.size() <= prefix.size() || !qovrin::equalsIgnoreCase(word.substr(0, prefix.size()), prefix)) return false;

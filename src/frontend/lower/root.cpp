@@ -13,6 +13,31 @@ namespace frontend::lower::root {
 using qovrin::Error;
 using qovrin::fail;
 
+namespace {
+
+// Lowers every batch that next() gives until it gives an empty one.
+template <typename NextBatch>
+qovrin::Status lowerBatches(module::Module& module, context::LowerContext& context, NextBatch&& next) {
+  contracts::ActiveOutput cursor{0, 0, module.currentSection(), module.target(), false};
+  QOVRIN_TRY(layout_cursor::remeasureActiveOutput(module, cursor));
+  ActiveOutputStack active_outputs;
+  while (true) {
+    const qovrin::Result<std::span<const ast::Statement>> batch = next();
+    if (!batch) return fail(batch.error());
+    if (batch->empty()) break;
+    QOVRIN_TRY(lowerStatementSlice(module, cursor, active_outputs, *batch, context));
+  }
+  if (!active_outputs.empty()) return fail(Error::UnclosedVirtualOutput);
+  return {};
+}
+
+qovrin::Status lowerStatementFeed(module::Module& module, source_loading::StatementFeed& feed,
+                                  context::LowerContext& context) {
+  return lowerBatches(module, context, [&] { return feed.next(); });
+}
+
+}  // namespace
+
 qovrin::Status lowerSourceIntoModuleWithPathOptions(module::Module& module, std::string_view source_path,
                                                     std::string_view source_text,
                                                     const contracts::PathOptions& options) {
@@ -20,17 +45,17 @@ qovrin::Status lowerSourceIntoModuleWithPathOptions(module::Module& module, std:
   expression_bridge::bindHooks(context);
   const std::string identity = source_path::normalizeIdentity(options.identity.value_or(source_path));
   return source_loading::lowerIntoModuleWithIdentityInternal(
-      module, source_path, identity, source_text, context, &lowerStatementsIntoModuleContext, &addLowerErrorDiagnostic);
+      module, source_path, identity, source_text, context, &lowerStatementFeed, &addLowerErrorDiagnostic);
 }
 
 qovrin::Status lowerStatementsIntoModuleContext(module::Module& module, std::span<const ast::Statement> statements,
                                                 context::LowerContext& context) {
-  contracts::ActiveOutput cursor{0, 0, module.currentSection(), module.target(), false};
-  QOVRIN_TRY(layout_cursor::remeasureActiveOutput(module, cursor));
-  ActiveOutputStack active_outputs;
-  QOVRIN_TRY(lowerStatementSlice(module, cursor, active_outputs, statements, context));
-  if (!active_outputs.empty()) return fail(Error::UnclosedVirtualOutput);
-  return {};
+  bool given = false;
+  return lowerBatches(module, context, [&]() -> qovrin::Result<std::span<const ast::Statement>> {
+    if (given) return std::span<const ast::Statement>();
+    given = true;
+    return statements;
+  });
 }
 
 void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& location, Error error) {
@@ -76,7 +101,7 @@ qovrin::Status lowerIncludeOrImportCall(module::Module& module, contracts::Activ
     return fail(Error::IncludeCycle);
   if (is_import && module.isImported(identity)) return {};
   QOVRIN_TRY(source_loading::lowerIntoModuleWithIdentityInternal(module, source->path, identity, source->text, context,
-                                                                 &lowerStatementsIntoModuleContext,
+                                                                 &lowerStatementFeed,
                                                                  &addLowerErrorDiagnostic));
   if (is_import) module.markImported(identity);
 

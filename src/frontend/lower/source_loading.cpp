@@ -51,14 +51,72 @@ qovrin::Status lowerIntoModuleWithIdentityInternal(module::Module& module, std::
   if (!source) return fail(source.error());
 
   // Spans point into the module's copy, which stays where it is.
-  parser::Parser parser(module.sources()[*source].text, *source);
-  auto statements = parser.parseSource();
-  if (!statements) {
-    const SourceLocation location = parser.errorLocation().value_or(SourceLocation{SourceSpan{*source, 0, 0}, {}});
-    report(module, location, statements.error());
-    return fail(statements.error());
+  StatementFeed feed(module.sources()[*source].text, *source);
+  const std::size_t diagnostics_before = module.diagnostics().diagnostics().size();
+  const auto lowered = lower(module, feed, context);
+  if (!lowered) feed.drain();
+  if (const auto failure = feed.parseFailure()) {
+    module.diagnostics().truncate(diagnostics_before);
+    const SourceLocation location =
+        feed.parser().errorLocation().value_or(SourceLocation{SourceSpan{*source, 0, 0}, {}});
+    report(module, location, *failure);
+    return fail(*failure);
   }
-  return lower(module, *statements, context);
+  return lowered;
+}
+
+namespace {
+
+// Statements whose lowering may keep referring to them after it returned.
+bool hasBody(const ast::Statement& statement) noexcept {
+  switch (statement.kind()) {
+    case ast::StatementKind::label:
+    case ast::StatementKind::isa_text:
+    case ast::StatementKind::value_declaration:
+    case ast::StatementKind::assignment:
+    case ast::StatementKind::api_call:
+    case ast::StatementKind::break_loop:
+    case ast::StatementKind::continue_loop:
+    case ast::StatementKind::meta_return:
+      return false;
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+void StatementFeed::releaseBatch() {
+  if (std::ranges::any_of(batch_, hasBody)) {
+    // Moving the list keeps its statements at their addresses.
+    kept_.push_back(std::move(batch_));
+    batch_ = ast::StatementList();
+  }
+  batch_.clear();
+}
+
+void StatementFeed::parseBatch() {
+  auto& lexer = parser_.lexer();
+  while (!failure_ && batch_.size() < kBatchStatements && !lexer.atEnd()) {
+    const auto line = lexer.next();
+    const qovrin::Status appended = line ? parser_.appendExecutableStatement(batch_, *line) : fail(line.error());
+    if (!appended) failure_ = appended.error();
+  }
+}
+
+qovrin::Result<std::span<const ast::Statement>> StatementFeed::next() {
+  releaseBatch();
+  parseBatch();
+  if (failure_) return fail(*failure_);
+  return std::span<const ast::Statement>(batch_);
+}
+
+void StatementFeed::drain() {
+  releaseBatch();
+  while (!failure_ && !parser_.lexer().atEnd()) {
+    parseBatch();
+    batch_.clear();
+  }
 }
 
 }  // namespace frontend::lower::source_loading

@@ -1,25 +1,64 @@
 #pragma once
 // Loading one source into the module: the include stack that bounds nesting
-// and refuses cycles, registration of the text, and the whole-source parse.
+// and refuses cycles, registration of the text, and the parse that feeds
+// lowering its statements a batch at a time.
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "common/error.hpp"
 #include "frontend/ast.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/module.hpp"
+#include "frontend/parser.hpp"
 #include "frontend/source_location.hpp"
 
 namespace frontend::lower::source_loading {
 
-using LowerFunction = qovrin::Status (*)(module::Module&, std::span<const ast::Statement>, context::LowerContext&);
+// The statements of one source in order, parsed a batch at a time so that a
+// large source never holds its whole statement tree. A batch is dropped once
+// the next one is asked for, unless it holds a statement with a body
+// (functions, macros, blocks), which stays where it is until the feed ends.
+class StatementFeed {
+ public:
+  StatementFeed(std::string_view text, std::uint32_t source) : parser_(text, source) {}
+
+  // The next batch; empty once the source is done. A parse failure is kept
+  // (parseFailure()) and returned again on every later call.
+  qovrin::Result<std::span<const ast::Statement>> next();
+  // Parses what is left without keeping it, to find a parse failure.
+  void drain();
+
+  const std::optional<qovrin::Error>& parseFailure() const noexcept { return failure_; }
+  const parser::Parser& parser() const noexcept { return parser_; }
+
+ private:
+  static constexpr std::size_t kBatchStatements = 256;
+
+  // Drops the batch just lowered, or keeps it when it must stay.
+  void releaseBatch();
+  // Appends up to kBatchStatements statements, or records the parse failure.
+  void parseBatch();
+
+  parser::Parser parser_;
+  ast::StatementList batch_;
+  std::vector<ast::StatementList> kept_;
+  std::optional<qovrin::Error> failure_;
+};
+
+using LowerFunction = qovrin::Status (*)(module::Module&, StatementFeed&, context::LowerContext&);
 using ErrorFunction = void (*)(module::Module&, const SourceLocation&, qovrin::Error);
 
-// Registers the source, parses it whole and hands its statements to lower.
-// A parse failure is reported once through report, at the first line of the
-// statement that failed; lowering failures are lower's to report. Both texts
-// are borrowed for the time of the call.
+// Registers the source and hands its statements to lower as they are parsed.
+// A parse failure anywhere in the source wins over any lowering failure: what
+// lowering reported is taken back and the parse failure is reported once
+// through report, at the first line of the statement that failed; lowering
+// failures are lower's to report. Both texts are borrowed for the time of the
+// call.
 qovrin::Status lowerIntoModuleWithIdentityInternal(module::Module& module, std::string_view path,
                                                    std::string_view identity, std::string_view text,
                                                    context::LowerContext& context, LowerFunction lower,

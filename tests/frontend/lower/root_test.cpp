@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "frontend/lower/root.hpp"
 #include "lower_test_support.hpp"
@@ -91,12 +92,21 @@ TEST(SourceParsing, OneDiagnosticAtTheFailingLine) {
   });
 }
 
-TEST(SourceParsing, NothingIsLoweredWhenParsingFails) {
+// Sources are lowered while they are parsed, a batch of statements at a
+// time; a parse failure anywhere is still the one thing reported, even far
+// behind a statement whose lowering failed or warned.
+TEST(SourceParsing, AParseFailureWinsOverWhatLoweringReported) {
+  std::string filler;
+  for (int index = 0; index < 1000; ++index) filler += "let v" + std::to_string(index) + " = 1\n";
+  const std::string unmatched =
+      "invalid Meta statement or unmatched block delimiter; block headers must end with '{' on the same line";
+  expectCases({
+      {"let a = b\n" + filler + "}\n", {"main.qov:1002:1: " + unmatched}},
+      {filler + "let v5 = 2\nlet z = 1\n", {"main.qov:1001:1: lowering failed: DuplicateSymbol"}},
+  });
   frontend::module::Module module(frontend::target::Target::x86(64));
-  const auto lowered = lower_test::lower(module, "let a = 1\n}\n");
-  EXPECT_FALSE(lowered.status);
-  EXPECT_EQ(module.findSymbol("a"), nullptr);
-  EXPECT_EQ(module.sources().size(), 1u);
+  EXPECT_FALSE(lower_test::lower(module, "mov al, 300\n" + filler + "}\n").status);
+  EXPECT_EQ(lower_test::allDiagnostics(module), std::vector<std::string>{"main.qov:1002:1: error: " + unmatched});
 }
 
 TEST(Statements, LaterKindsFailVisiblyAtTheirLine) {
