@@ -20,6 +20,7 @@
 #include "frontend/diagnostic.hpp"
 #include "frontend/fixup.hpp"
 #include "frontend/fragment.hpp"
+#include "frontend/output/contracts.hpp"
 #include "frontend/section.hpp"
 #include "frontend/source_location.hpp"
 #include "frontend/symbol.hpp"
@@ -133,6 +134,15 @@ class Module {
   fixup::FixupStore& fixups() noexcept { return fixups_; }
   const fixup::FixupStore& fixups() const noexcept { return fixups_; }
 
+  // Frozen blocks, in source order, for the late-layout run and the
+  // deferred finalizers.
+  std::vector<output::contracts::LateLayoutBlock>& lateLayoutBlocks() noexcept { return late_layout_blocks_; }
+  const std::vector<output::contracts::LateLayoutBlock>& lateLayoutBlocks() const noexcept {
+    return late_layout_blocks_;
+  }
+  std::vector<output::contracts::DeferredBlock>& deferredBlocks() noexcept { return deferred_blocks_; }
+  const std::vector<output::contracts::DeferredBlock>& deferredBlocks() const noexcept { return deferred_blocks_; }
+
   diagnostic::DiagnosticStore& diagnostics() noexcept { return diagnostics_; }
   const diagnostic::DiagnosticStore& diagnostics() const noexcept { return diagnostics_; }
 
@@ -173,6 +183,8 @@ class Module {
   std::deque<LoadedSource> sources_;
   std::deque<std::string> owned_texts_;
   std::unordered_set<std::string, NameHash, std::equal_to<>> imported_;
+  std::vector<output::contracts::LateLayoutBlock> late_layout_blocks_;
+  std::vector<output::contracts::DeferredBlock> deferred_blocks_;
   diagnostic::DiagnosticStore diagnostics_;
   target::Target target_;
   std::uint32_t current_section_ = 0;

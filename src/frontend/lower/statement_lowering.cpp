@@ -82,11 +82,11 @@ qovrin::Status lowerStatement(Lowering& lowering, const ast::Statement& statemen
     case StatementKind::defer_block:
       QOVRIN_TRY(refuseInValueFunction(context));
       if (!lowering.active_outputs.empty()) return fail(Error::InvalidMetaDefer);
-      return lowerUnsupported(lowering, statement.location(), "defer blocks");
+      return statement_cases::lowerDeferBlock(lowering, std::get<ast::DeferStatement>(payload));
     case StatementKind::late_layout_block:
       QOVRIN_TRY(refuseInValueFunction(context));
       if (!lowering.active_outputs.empty()) return fail(Error::InvalidLateLayout);
-      return lowerUnsupported(lowering, statement.location(), "late_layout blocks");
+      return statement_cases::lowerLateLayoutBlock(lowering, std::get<ast::LateLayoutStatement>(payload));
   }
   return fail(Error::InvalidMetaStatement);
 }

@@ -106,8 +106,6 @@ TEST(Statements, LaterKindsFailVisiblyAtTheirLine) {
       {"fn f() {\n}\n", {"main.qov:1:1: meta functions cannot be lowered yet"}},
       {"macro m(a) {\n  nop\n}\n", {"main.qov:1:1: macros cannot be lowered yet"}},
       {"{\n  macro m(a) {\n  }\n}\n", {"main.qov:2:3: lowering failed: InvalidMacro"}},
-      {"defer {\n}\n", {"main.qov:1:1: defer blocks cannot be lowered yet"}},
-      {"late_layout {\n}\n", {"main.qov:1:1: late_layout blocks cannot be lowered yet"}},
       {"{\n  fn f() {\n  }\n}\n", {"main.qov:2:3: lowering failed: InvalidMetaFunction"}},
       {"return 1\n", {"main.qov:1:1: lowering failed: InvalidMetaFunction"}},
   });
