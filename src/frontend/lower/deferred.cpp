@@ -74,8 +74,8 @@ qovrin::Status render(std::string& out, const expr::Node& node, Freezer* freezer
       out += node.text;
       return {};
     case NodeKind::builtin_call: {
-      if (freezer != nullptr && freezer->here && node.text == "here" && node.arguments.empty()) {
-        out += std::to_string(*freezer->here);
+      if (freezer != nullptr && freezer->context.here && node.text == "here" && node.arguments.empty()) {
+        out += std::to_string(*freezer->context.here);
         return {};
       }
       out += node.text;

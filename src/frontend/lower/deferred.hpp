@@ -23,12 +23,12 @@ namespace frontend::lower::deferred {
 // Whether a call of that name may stand in a frozen block.
 using AllowedApi = bool (*)(std::string_view name) noexcept;
 
-// What freezing one block needs besides the lowering state: the address a
-// here() stands for, where locals without a literal form go, and the names
-// the block itself declared so far (those stay names).
+// What freezing one block needs besides the lowering state (whose "here",
+// when set, is the address a here() stands for): where locals without a
+// literal form go, and the names the block itself declared so far (those
+// stay names).
 struct Freezer {
   context::LowerContext& context;
-  std::optional<std::uint64_t> here{};
   std::vector<output::contracts::DeferredCapture>* captures = nullptr;  // none: such locals are refused
   std::vector<std::string_view> declared{};
 };
@@ -38,7 +38,7 @@ struct Freezer {
 std::string renderExpressionSource(const expr::Node& node);
 
 // The same text with the meta locals the tree reads replaced by literals of
-// their current values (or captured) and here() by the freezer's address.
+// their current values (or captured) and here() by the context's address.
 qovrin::Result<std::string> renderFrozenExpression(Freezer& freezer, const expr::Node& node);
 
 // A local's value as source text; a void value, or a value without a literal

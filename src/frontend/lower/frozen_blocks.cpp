@@ -2,6 +2,8 @@
 // for assembly to run after encoding (late_layout) or on the finished image
 // (defer).
 
+#include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -27,8 +29,10 @@ qovrin::Status lowerDeferBlock(Lowering& lowering, const ast::DeferStatement& st
     const auto here = layout_cursor::activeAddress(lowering.module, lowering.cursor);
     if (!here) return fail(here.error());
     std::vector<output::contracts::DeferredCapture> captures;
-    deferred::Freezer freezer{lowering.context, *here, &captures};
+    deferred::Freezer freezer{lowering.context, &captures};
+    const std::optional<std::uint64_t> outer_here = std::exchange(lowering.context.here, *here);
     auto statements = deferred::freezeStatementSlice(freezer, statement.body, &root::isAllowedDeferredApi);
+    lowering.context.here = outer_here;
     if (!statements) return fail(statements.error());
     block.statements = std::move(*statements);
     block.captures = std::move(captures);
