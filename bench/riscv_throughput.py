@@ -31,12 +31,12 @@ PATTERNS = [
 ]
 
 
-def generate(count, gnu, ours, seed=1):
+def generate(count, gnu, ours, start=1):
     """Writes the GNU source and qovrin's input lines: labels every 16
     instructions, branches to labels near them so every offset fits. Written
     line by line so that this process stays small: the measured children
     start as copies of it."""
-    rng = random.Random(seed)
+    rng = random.Random(start)
     gnu.write(".option norelax\n")
     for index in range(count):
         if index % 16 == 0:

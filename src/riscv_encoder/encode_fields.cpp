@@ -14,24 +14,24 @@ qovrin::Result<std::uint32_t> fieldValue(const RiscvFieldValues& values, std::st
 qovrin::Result<std::uint32_t> packInstruction(const RiscvInstructionRow& row,
                                               const RiscvFieldValues& values) noexcept {
   std::uint32_t word = row.match;
-  for (const RiscvFieldSpec& spec : row.fields) {
-    if (spec.slot == kNoSlot) return fail(Error::UnsupportedInstruction);
-    const std::uint64_t value = values.slots[spec.slot];
-    if (value >> spec.width) return fail(Error::ImmediateOutOfRange);
-    word |= static_cast<std::uint32_t>(value << spec.low_bit);
+  for (const RiscvFieldSpec& field : row.fields) {
+    if (field.slot == kNoSlot) return fail(Error::UnsupportedInstruction);
+    const std::uint64_t value = values.slots[field.slot];
+    if (value >> field.width) return fail(Error::ImmediateOutOfRange);
+    word |= static_cast<std::uint32_t>(value << field.low_bit);
   }
   return word;
 }
 
 bool hasField(Fields fields, std::string_view name) noexcept {
-  for (const RiscvFieldSpec& spec : fields)
-    if (spec.name == name) return true;
+  for (const RiscvFieldSpec& field : fields)
+    if (field.name == name) return true;
   return false;
 }
 
 qovrin::Result<std::uint8_t> fieldBits(Fields fields, std::string_view name) noexcept {
-  for (const RiscvFieldSpec& spec : fields)
-    if (spec.name == name) return spec.width;
+  for (const RiscvFieldSpec& field : fields)
+    if (field.name == name) return field.width;
   return fail(Error::UnsupportedInstruction);
 }
 
@@ -41,17 +41,17 @@ qovrin::Result<std::uint8_t> shamtBits(Fields fields) noexcept {
 }
 
 qovrin::Result<std::uint8_t> pUimmBits(Fields fields) noexcept {
-  for (const RiscvFieldSpec& spec : fields)
-    if (pUimmField(spec.name)) return spec.width;
+  for (const RiscvFieldSpec& field : fields)
+    if (pUimmField(field.name)) return field.width;
   return fail(Error::UnsupportedInstruction);
 }
 
 qovrin::Result<std::uint8_t> cUimmBits(Fields fields) noexcept {
-  for (const RiscvFieldSpec& spec : fields) {
-    if (spec.name == "c_nzuimm5") return std::uint8_t{5};
-    if (spec.name == "c_nzuimm6hi") return std::uint8_t{6};
+  for (const RiscvFieldSpec& field : fields) {
+    if (field.name == "c_nzuimm5") return std::uint8_t{5};
+    if (field.name == "c_nzuimm6hi") return std::uint8_t{6};
     // Without its high half the field holds only shift amounts below 32.
-    if (spec.name == "c_nzuimm6lo") return static_cast<std::uint8_t>(hasField(fields, "c_nzuimm6hi") ? 6 : 5);
+    if (field.name == "c_nzuimm6lo") return static_cast<std::uint8_t>(hasField(fields, "c_nzuimm6hi") ? 6 : 5);
   }
   return fail(Error::UnsupportedInstruction);
 }

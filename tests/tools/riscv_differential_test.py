@@ -214,9 +214,9 @@ def main(argv):
     if shutil.which(GNU_AS) is None or shutil.which(GNU_OBJCOPY) is None:
         print(f"skipped: {GNU_AS} is not installed (scripts/deps.sh installs binutils-riscv64-linux-gnu)")
         return 77
-    spec = importlib.util.spec_from_file_location("gen_riscv_tables", generator)
-    tables = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(tables)
+    module_spec = importlib.util.spec_from_file_location("gen_riscv_tables", generator)
+    tables = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(tables)
     rows = tables.generate(data_dir)
 
     failures = []
