@@ -85,7 +85,9 @@ qovrin::Result<std::uint32_t> Module::appendIsaInstruction(std::uint32_t section
   fragment::Instruction line;
   line.text = text;
   line.target = target;
-  return appendFragment(section, std::move(line), location);
+  const auto index = appendFragment(section, std::move(line), location);
+  if (index) ever_held_instructions_ = true;
+  return index;
 }
 
 qovrin::Status Module::checkNewSymbol(std::string_view name) const {

@@ -70,6 +70,9 @@ class Module {
                                              const SourceLocation& location);
   qovrin::Result<std::uint32_t> appendIsaInstruction(std::uint32_t section, target::Target target,
                                                      std::string_view text, const SourceLocation& location);
+  // Whether an instruction fragment was ever appended: until then every
+  // fragment size is known without encoding anything.
+  bool everHeldInstructions() const noexcept { return ever_held_instructions_; }
 
   // Symbols. defineValue takes the value only when it succeeds.
   qovrin::Status defineAnchoredLabel(std::string_view name, std::uint32_t section, std::uint64_t offset,
@@ -188,6 +191,7 @@ class Module {
   diagnostic::DiagnosticStore diagnostics_;
   target::Target target_;
   std::uint32_t current_section_ = 0;
+  bool ever_held_instructions_ = false;
 };
 
 }  // namespace frontend::module

@@ -1,5 +1,7 @@
 #include "frontend/lower/arguments.hpp"
 
+#include "frontend/lower/expression_bridge.hpp"
+
 namespace frontend::lower::arguments {
 
 using qovrin::Error;
@@ -27,6 +29,21 @@ qovrin::Result<value::Value> valueArgAtContext(module::Module& module, context::
                                                std::size_t index) {
   return arguments::valueAtContext(module, context, cursor, call.arguments, index,
                                    aggregate_literal::standardEvaluators());
+}
+
+qovrin::Result<const expr::Node*> expressionArg(const ast::ApiCallStatement& call, std::size_t index) {
+  if (index >= call.arguments.size()) return qovrin::fail(qovrin::Error::InvalidApiArity);
+  const auto* expression = std::get_if<expr::Node>(&call.arguments[index].payload);
+  if (expression == nullptr) return qovrin::fail(qovrin::Error::InvalidApiArgument);
+  return expression;
+}
+
+qovrin::Result<std::uint64_t> integerArgAtContext(module::Module& module, context::LowerContext& context,
+                                                  const contracts::ActiveOutput& cursor,
+                                                  const ast::ApiCallStatement& call, std::size_t index) {
+  const auto expression = expressionArg(call, index);
+  if (!expression) return qovrin::fail(expression.error());
+  return evalIntegerAtContext(module, context, cursor, **expression);
 }
 
 qovrin::Result<std::string> sourcePathArgAtContext(module::Module& module, context::LowerContext& context,

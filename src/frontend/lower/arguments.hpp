@@ -3,6 +3,7 @@
 // is taken as written, a struct literal is built against its type.
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 
@@ -29,5 +30,14 @@ namespace frontend::lower::root {
 qovrin::Result<value::Value> valueArgAtContext(module::Module& module, context::LowerContext& context,
                                                const contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call,
                                                std::size_t index);
+
+// An expression argument evaluated as an integer; a string or struct literal
+// is InvalidApiArgument, an index past the arguments InvalidApiArity.
+qovrin::Result<std::uint64_t> integerArgAtContext(module::Module& module, context::LowerContext& context,
+                                                  const contracts::ActiveOutput& cursor,
+                                                  const ast::ApiCallStatement& call, std::size_t index);
+
+// The expression of an argument; InvalidApiArgument for a literal.
+qovrin::Result<const expr::Node*> expressionArg(const ast::ApiCallStatement& call, std::size_t index);
 
 }  // namespace frontend::lower::root

@@ -8,6 +8,7 @@
 #include "common/name_table.hpp"
 #include "frontend/expr_eval.hpp"
 #include "frontend/lower/aggregate_literal.hpp"
+#include "frontend/lower/api.hpp"
 #include "frontend/lower/collection_mutation.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/layout_cursor.hpp"
@@ -179,13 +180,7 @@ qovrin::Status lowerApiCallStatement(Lowering& lowering, const ast::ApiCallState
     return collection_mutation::lowerCollectionMutation(lowering.module, lowering.context, lowering.cursor, call);
   if (lowering.context.value_function_depth > 0 && hasSideEffect(call.name))
     return fail(Error::SideEffectInValueFunction);
-  if (call.name == "include" || call.name == "import")
-    return root::lowerIncludeOrImportCall(lowering.module, lowering.cursor, lowering.active_outputs, call,
-                                          lowering.context, call.name == "import");
-  std::string message = "API call ";
-  message += call.name;
-  message += " cannot be lowered yet";
-  return reportAndFail(lowering.module, call.location, message);
+  return api::lowerApiCall(lowering.module, lowering.cursor, lowering.active_outputs, call, lowering.context);
 }
 
 qovrin::Status lowerReturn(Lowering& lowering, const ast::ReturnStatement& statement) {

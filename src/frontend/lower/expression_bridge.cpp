@@ -1,6 +1,7 @@
 #include "frontend/lower/expression_bridge.hpp"
 
 #include "frontend/lower/aggregate_literal.hpp"
+#include "frontend/lower/expression_materialization.hpp"
 
 namespace frontend::lower::expression_bridge {
 
@@ -167,6 +168,7 @@ namespace frontend::lower::root {
 
 qovrin::Result<value::Value> evalValueAtContext(module::Module& module, context::LowerContext& context,
                                                 const contracts::ActiveOutput& cursor, const expr::Node& node) {
+  if (expr::usesOutputLoad(node)) QOVRIN_TRY(expression_materialization::forOutputAccess(module));
   auto result =
       expr::evaluateValue(node, expression_bridge::evaluationContextAt(module, context, cursor, context.hooks));
   if (!result) return qovrin::fail(expression_bridge::mapExpressionError(result.error()));
@@ -175,6 +177,7 @@ qovrin::Result<value::Value> evalValueAtContext(module::Module& module, context:
 
 qovrin::Result<std::uint64_t> evalIntegerAtContext(module::Module& module, context::LowerContext& context,
                                                    const contracts::ActiveOutput& cursor, const expr::Node& node) {
+  if (expr::usesOutputLoad(node)) QOVRIN_TRY(expression_materialization::forOutputAccess(module));
   return expression_bridge::evalIntegerAtContext(module, context, cursor, context.hooks, node);
 }
 

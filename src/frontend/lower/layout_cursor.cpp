@@ -105,4 +105,43 @@ qovrin::Result<std::uint64_t> activeAddress(const module::Module& module, const 
   return add(module.sections()[cursor.section].base, cursor.offset);
 }
 
+qovrin::Status remeasureActiveOutput(const module::Module& module, contracts::ActiveOutput& cursor) {
+  const auto offset = sectionCursor(module, cursor.section);
+  if (!offset) return fail(offset.error());
+  const auto file_cursor = sectionFileCursor(module, cursor.section);
+  if (!file_cursor) return fail(file_cursor.error());
+  cursor.offset = *offset;
+  cursor.file_cursor = *file_cursor;
+  return {};
+}
+
+qovrin::Result<std::uint64_t> alignForward(std::uint64_t value, std::uint64_t alignment) noexcept {
+  return roundUpPowerOfTwo(value, alignment);
+}
+
+qovrin::Status advanceActiveOutput(contracts::ActiveOutput& cursor, const fragment::Fragment& fragment) {
+  const std::uint64_t base = std::max(cursor.offset, cursor.file_cursor);
+  qovrin::Result<std::uint64_t> file_cursor = cursor.file_cursor;
+  qovrin::Result<std::uint64_t> offset = cursor.offset;
+  if (const auto* reserve = std::get_if<fragment::Reserve>(&fragment.payload)) {
+    offset = add(cursor.offset, reserve->size);
+  } else if (const auto* alignment = std::get_if<fragment::Alignment>(&fragment.payload)) {
+    file_cursor = roundUpPowerOfTwo(base, alignment->alignment);
+    offset = roundUp(cursor.offset, alignment->alignment);
+  } else {
+    const std::uint64_t size = storedSize(fragment);
+    file_cursor = add(base, size);
+    offset = add(cursor.offset, size);
+  }
+  if (!file_cursor) return fail(file_cursor.error());
+  if (!offset) return fail(offset.error());
+  cursor.file_cursor = *file_cursor;
+  cursor.offset = *offset;
+  return {};
+}
+
+void discardLastActiveOutput(std::vector<contracts::ActiveOutput>& saved) noexcept {
+  if (!saved.empty()) saved.pop_back();
+}
+
 }  // namespace frontend::lower::layout_cursor

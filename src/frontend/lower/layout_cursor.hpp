@@ -4,6 +4,7 @@
 // no room).
 
 #include <cstdint>
+#include <vector>
 
 #include "common/error.hpp"
 #include "frontend/lower/contracts.hpp"
@@ -26,5 +27,20 @@ qovrin::Status requireOpenOutputRegion(const contracts::ActiveOutput& cursor) no
 
 // Base address of the cursor's section plus its offset (InvalidSection, OffsetOverflow).
 qovrin::Result<std::uint64_t> activeAddress(const module::Module& module, const contracts::ActiveOutput& cursor);
+
+// The cursor's offset and file cursor measured again from its section's fragments.
+qovrin::Status remeasureActiveOutput(const module::Module& module, contracts::ActiveOutput& cursor);
+
+// value rounded up to a power-of-two alignment (InvalidAlignment, OffsetOverflow).
+qovrin::Result<std::uint64_t> alignForward(std::uint64_t value, std::uint64_t alignment) noexcept;
+
+// Moves the cursor past a fragment just appended to its section. A reserve
+// takes file room only once bytes follow it, so the file cursor starts each
+// stored piece at the larger of the two positions. On failure the cursor is
+// unchanged.
+qovrin::Status advanceActiveOutput(contracts::ActiveOutput& cursor, const fragment::Fragment& fragment);
+
+// Drops the newest saved cursor without restoring it (the stack must not be empty).
+void discardLastActiveOutput(std::vector<contracts::ActiveOutput>& saved) noexcept;
 
 }  // namespace frontend::lower::layout_cursor

@@ -25,12 +25,8 @@ qovrin::Status lowerSourceIntoModuleWithPathOptions(module::Module& module, std:
 
 qovrin::Status lowerStatementsIntoModuleContext(module::Module& module, std::span<const ast::Statement> statements,
                                                 context::LowerContext& context) {
-  const std::uint32_t section = module.currentSection();
-  const auto offset = layout_cursor::sectionCursor(module, section);
-  if (!offset) return fail(offset.error());
-  const auto file_cursor = layout_cursor::sectionFileCursor(module, section);
-  if (!file_cursor) return fail(file_cursor.error());
-  contracts::ActiveOutput cursor{*offset, *file_cursor, section, module.target(), false};
+  contracts::ActiveOutput cursor{0, 0, module.currentSection(), module.target(), false};
+  QOVRIN_TRY(layout_cursor::remeasureActiveOutput(module, cursor));
   ActiveOutputStack active_outputs;
   QOVRIN_TRY(lowerStatementSlice(module, cursor, active_outputs, statements, context));
   if (!active_outputs.empty()) return fail(Error::UnclosedVirtualOutput);
@@ -86,13 +82,9 @@ qovrin::Status lowerIncludeOrImportCall(module::Module& module, contracts::Activ
 
   // The included source may have emitted into this section or switched the
   // target; the caller goes on from where it left off.
-  const auto offset = layout_cursor::sectionCursor(module, cursor.section);
-  if (!offset) return fail(offset.error());
-  const auto file_cursor = layout_cursor::sectionFileCursor(module, cursor.section);
-  if (!file_cursor) return fail(file_cursor.error());
-  cursor.offset = *offset;
-  cursor.file_cursor = *file_cursor;
+  QOVRIN_TRY(layout_cursor::remeasureActiveOutput(module, cursor));
   cursor.target = module.target();
+  module.setCurrentSection(cursor.section);
   return {};
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <variant>
+
 #include "frontend/lower/root.hpp"
 
 namespace lower_test {
@@ -28,7 +30,9 @@ frontend::lower::contracts::PathOptions pathOptions(Files& files) {
 
 namespace {
 
-std::string describe(const frontend::module::Module& module, const frontend::diagnostic::Diagnostic& diagnostic) {
+std::string describe(const frontend::module::Module& module, const frontend::diagnostic::Diagnostic& diagnostic,
+                     bool with_severity = false) {
+  static constexpr const char* kSeverities[] = {"note: ", "warning: ", "error: "};
   const auto& span = diagnostic.location.span;
   if (!span.source) return diagnostic.message;
   const auto& source = module.sources()[*span.source];
@@ -40,7 +44,7 @@ std::string describe(const frontend::module::Module& module, const frontend::dia
       line_start = index + 1;
     }
   return source.path + ":" + std::to_string(line) + ":" + std::to_string(span.start - line_start + 1) + ": " +
-         diagnostic.message;
+         (with_severity ? kSeverities[static_cast<int>(diagnostic.severity)] : "") + diagnostic.message;
 }
 
 }  // namespace
@@ -76,6 +80,54 @@ void expectCases(const std::vector<Case>& cases, const Files& files) {
     EXPECT_EQ(lowered.diagnostics, test.diagnostics);
     EXPECT_EQ(lowered.status.has_value(), test.diagnostics.empty());
     for (const auto& [name, word] : test.values) EXPECT_EQ(integerValue(module, name), word) << name;
+  }
+}
+
+std::vector<std::string> allDiagnostics(const frontend::module::Module& module) {
+  std::vector<std::string> out;
+  for (const auto& diagnostic : module.diagnostics().diagnostics()) out.push_back(describe(module, diagnostic, true));
+  return out;
+}
+
+std::string sectionContent(const frontend::module::Module& module, std::uint32_t section) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  const auto separate = [&out] {
+    if (!out.empty()) out += ' ';
+  };
+  for (const std::uint32_t index : module.sections()[section].fragments) {
+    const frontend::fragment::Fragment& piece = module.fragments()[index];
+    if (const auto* reserve = std::get_if<frontend::fragment::Reserve>(&piece.payload)) {
+      separate();
+      out += "r" + std::to_string(reserve->size);
+    } else if (const auto* alignment = std::get_if<frontend::fragment::Alignment>(&piece.payload)) {
+      separate();
+      out += "a" + std::to_string(alignment->alignment) + "/" + std::to_string(alignment->fill);
+    } else if (const auto* line = piece.instruction()) {
+      separate();
+      out += "[" + line->text + "]";
+    } else {
+      for (const std::uint8_t byte : piece.bytes()->data) {
+        separate();
+        out += kDigits[byte >> 4];
+        out += kDigits[byte & 15];
+      }
+    }
+  }
+  return out;
+}
+
+void expectOutputCases(const std::vector<OutputCase>& cases, const Files& files) {
+  for (const OutputCase& test : cases) {
+    SCOPED_TRACE(test.source);
+    frontend::module::Module module(frontend::target::Target::x86(64));
+    Files copy = files;
+    const auto lowered = lower(module, test.source, copy);
+    EXPECT_EQ(lowered.status.has_value(), test.succeeds);
+    EXPECT_EQ(allDiagnostics(module), test.diagnostics);
+    if (test.succeeds) {
+      EXPECT_EQ(sectionContent(module, module.currentSection()), test.content);
+    }
   }
 }
 

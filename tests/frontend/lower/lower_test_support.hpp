@@ -1,6 +1,6 @@
 #pragma once
 // Lowering a source with in-memory include files, and reading back what it
-// reported and defined.
+// reported, defined and emitted.
 
 #include <cstdint>
 #include <map>
@@ -47,5 +47,24 @@ struct Case {
 
 // Lowers each case into a fresh x86-64 module with a copy of files.
 void expectCases(const std::vector<Case>& cases, const Files& files = {});
+
+// "main.qov:1:1: note: text" for every diagnostic, in order.
+std::vector<std::string> allDiagnostics(const frontend::module::Module& module);
+
+// "01 00 ff": the stored bytes of the section's fragments in order;
+// reserves, alignments and instructions appear as "r<size>",
+// "a<alignment>/<fill>" and "[text]".
+std::string sectionContent(const frontend::module::Module& module, std::uint32_t section);
+
+// A source, what the section current at its end holds (checked only on
+// success) and every diagnostic it gives, of any severity.
+struct OutputCase {
+  std::string source;
+  std::string content;
+  std::vector<std::string> diagnostics = {};
+  bool succeeds = true;
+};
+
+void expectOutputCases(const std::vector<OutputCase>& cases, const Files& files = {});
 
 }  // namespace lower_test

@@ -1,0 +1,269 @@
+#include "frontend/lower/data_emission.hpp"
+
+#include <array>
+#include <bit>
+#include <limits>
+#include <string>
+
+#include "common/little_endian.hpp"
+#include "frontend/lower/api.hpp"
+#include "frontend/lower/arguments.hpp"
+#include "frontend/lower/expression_materialization.hpp"
+#include "frontend/lower/layout_cursor.hpp"
+#include "frontend/lower/output_target.hpp"
+#include "frontend/meta_data_eval.hpp"
+#include "frontend/value_pack.hpp"
+
+namespace frontend::lower::data_emission {
+
+using qovrin::Error;
+using qovrin::fail;
+
+namespace {
+
+constexpr std::uint64_t kMaxDataUnit = 64;
+
+// The bytes of a string or byte-string value; null for any other kind.
+std::span<const std::uint8_t> storedBytesOf(const value::Value& value) noexcept {
+  if (const auto* text = value.asString()) return {reinterpret_cast<const std::uint8_t*>(text->data()), text->size()};
+  if (const auto* bytes = value.asBytes()) return *bytes;
+  return {};
+}
+
+bool holdsBytes(const value::Value& value) noexcept {
+  return value.asString() != nullptr || value.asBytes() != nullptr;
+}
+
+qovrin::Status emitData(module::Module& module, contracts::ActiveOutput& cursor, std::span<const std::uint8_t> bytes,
+                        const ast::ApiCallStatement& call) {
+  return advancePast(module, cursor, module.emitBytes(cursor.section, bytes, call.location));
+}
+
+// The optional fill byte of pad, pad_to and align.
+qovrin::Result<std::uint8_t> fillArgument(module::Module& module, context::LowerContext& context,
+                                          const contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call) {
+  if (call.arguments.size() < 2) return std::uint8_t{0};
+  const auto fill = root::integerArgAtContext(module, context, cursor, call, 1);
+  if (!fill) return fail(fill.error());
+  if (*fill > std::numeric_limits<std::uint8_t>::max()) return fail(Error::InvalidApiInteger);
+  return static_cast<std::uint8_t>(*fill);
+}
+
+qovrin::Status requireOneOrTwoArguments(const ast::ApiCallStatement& call) noexcept {
+  if (call.arguments.empty() || call.arguments.size() > 2) return fail(Error::InvalidApiArity);
+  return {};
+}
+
+}  // namespace
+
+qovrin::Status appendIntegerBytes(std::vector<std::uint8_t>& out, std::uint64_t value, std::uint64_t width) {
+  if (width == 0 || width > kMaxDataUnit) return fail(Error::InvalidApiArgument);
+  if (width < 8 && value >> (8 * width) != 0) return fail(Error::InvalidApiInteger);
+  std::array<std::uint8_t, 8> low{};
+  qovrin::writeLittleEndian(low, value);
+  const std::uint64_t stored = std::min<std::uint64_t>(width, 8);
+  out.insert(out.end(), low.begin(), low.begin() + static_cast<std::ptrdiff_t>(stored));
+  out.insert(out.end(), static_cast<std::size_t>(width - stored), std::uint8_t{0});
+  return {};
+}
+
+qovrin::Status advancePast(module::Module& module, contracts::ActiveOutput& cursor,
+                           const qovrin::Result<std::uint32_t>& appended) {
+  if (!appended) return fail(appended.error());
+  return layout_cursor::advanceActiveOutput(cursor, module.fragments()[*appended]);
+}
+
+qovrin::Status lowerIntegerEmitCall(module::Module& module, context::LowerContext& context,
+                                    contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call,
+                                    std::uint64_t width) {
+  QOVRIN_TRY(root::requireArgCount(call, 1));
+  const auto word = root::integerArgAtContext(module, context, cursor, call, 0);
+  if (!word) return fail(word.error());
+  if (width < 8 && *word >> (8 * width) != 0) return fail(Error::InvalidApiInteger);
+  std::array<std::uint8_t, 8> bytes{};
+  qovrin::writeLittleEndian(bytes, *word);
+  return emitData(module, cursor, std::span(bytes).first(width), call);
+}
+
+qovrin::Status lowerBytesEmitCall(module::Module& module, context::LowerContext& context,
+                                  contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call) {
+  QOVRIN_TRY(root::requireArgCount(call, 1));
+  const auto data = root::valueArgAtContext(module, context, cursor, call, 0);
+  if (!data) return fail(data.error());
+  if (!holdsBytes(*data)) return fail(Error::InvalidApiArgument);
+  return emitData(module, cursor, storedBytesOf(*data), call);
+}
+
+qovrin::Status lowerStructEmitCall(module::Module& module, context::LowerContext& context,
+                                   contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call) {
+  QOVRIN_TRY(root::requireArgCount(call, 1));
+  const auto structure = root::valueArgAtContext(module, context, cursor, call, 0);
+  if (!structure) return fail(structure.error());
+  const auto image = root::emitStructValue(module, *structure);
+  if (!image) return fail(image.error());
+  return emitData(module, cursor, *image, call);
+}
+
+qovrin::Status lowerReserveCall(module::Module& module, context::LowerContext& context, contracts::ActiveOutput& cursor,
+                                const ast::ApiCallStatement& call) {
+  QOVRIN_TRY(root::requireArgCount(call, 1));
+  const auto size = root::integerArgAtContext(module, context, cursor, call, 0);
+  if (!size) return fail(size.error());
+  return advancePast(module, cursor, module.reserve(cursor.section, *size, call.location));
+}
+
+qovrin::Status lowerPadCall(module::Module& module, context::LowerContext& context, contracts::ActiveOutput& cursor,
+                            const ast::ApiCallStatement& call, bool to_target) {
+  QOVRIN_TRY(requireOneOrTwoArguments(call));
+  contracts::ActiveOutput synced = cursor;
+  QOVRIN_TRY(expression_materialization::syncActiveOutput(module, synced));
+  auto count = root::integerArgAtContext(module, context, synced, call, 0);
+  if (!count) return fail(count.error());
+  const auto fill = fillArgument(module, context, synced, call);
+  if (!fill) return fail(fill.error());
+  if (to_target) {
+    // Padding runs to the furthest point so far, in memory or in the file.
+    const std::uint64_t reached = std::max(synced.offset, synced.file_cursor);
+    if (*count < reached) return fail(Error::InvalidApiInteger);
+    *count -= reached;
+  }
+  QOVRIN_TRY(advancePast(module, synced, module.emitRepeatedByte(synced.section, *fill, *count, call.location)));
+  cursor = synced;
+  return {};
+}
+
+qovrin::Status lowerAlignCall(module::Module& module, context::LowerContext& context, contracts::ActiveOutput& cursor,
+                              const ast::ApiCallStatement& call) {
+  QOVRIN_TRY(requireOneOrTwoArguments(call));
+  contracts::ActiveOutput synced = cursor;
+  QOVRIN_TRY(expression_materialization::syncActiveOutput(module, synced));
+  const auto alignment = root::integerArgAtContext(module, context, synced, call, 0);
+  if (!alignment) return fail(alignment.error());
+  if (!std::has_single_bit(*alignment)) return fail(Error::InvalidAlignment);
+  const auto fill = fillArgument(module, context, synced, call);
+  if (!fill) return fail(fill.error());
+  QOVRIN_TRY(advancePast(module, synced, module.addAlignment(synced.section, *alignment, *fill, call.location)));
+  cursor = synced;
+  return {};
+}
+
+qovrin::Status lowerStoreCall(module::Module& module, context::LowerContext& context,
+                              const contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call,
+                              std::optional<std::uint64_t> width) {
+  QOVRIN_TRY(root::requireArgCount(call, 2));
+  QOVRIN_TRY(expression_materialization::forOutputAccess(module));
+  const auto target = root::outputStoreTargetAtContext(module, context, cursor, call, 0);
+  if (!target) return fail(target.error());
+  if (width) {
+    const auto word = root::integerArgAtContext(module, context, cursor, call, 1);
+    if (!word) return fail(word.error());
+    return module.storeIntegerAt(target->section, target->address, *word, *width);
+  }
+  const auto data = root::valueArgAtContext(module, context, cursor, call, 1);
+  if (!data) return fail(data.error());
+  if (!holdsBytes(*data)) return fail(Error::InvalidApiArgument);
+  return module.storeBytesAt(target->section, target->address, storedBytesOf(*data));
+}
+
+}  // namespace frontend::lower::data_emission
+
+namespace frontend::lower::root {
+
+using data_emission::advancePast;
+using qovrin::Error;
+using qovrin::fail;
+
+qovrin::Status lowerDataEmitCall(module::Module& module, context::LowerContext& context,
+                                 contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call,
+                                 std::uint64_t unit) {
+  if (call.arguments.empty()) return fail(Error::InvalidApiArity);
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(call.arguments.size() * unit);
+  for (std::size_t index = 0; index < call.arguments.size(); ++index) {
+    if (unit == 1) {
+      // Only db takes text: its strings and byte strings go in as written.
+      const auto item = valueArgAtContext(module, context, cursor, call, index);
+      if (!item) return fail(item.error());
+      if (data_emission::holdsBytes(*item)) {
+        const auto stored = data_emission::storedBytesOf(*item);
+        bytes.insert(bytes.end(), stored.begin(), stored.end());
+        continue;
+      }
+      const auto* integer = item->asInteger();
+      if (integer == nullptr) return fail(Error::InvalidApiArgument);
+      QOVRIN_TRY(data_emission::appendIntegerBytes(bytes, integer->word, unit));
+      continue;
+    }
+    const auto word = integerArgAtContext(module, context, cursor, call, index);
+    if (!word) return fail(word.error());
+    QOVRIN_TRY(data_emission::appendIntegerBytes(bytes, *word, unit));
+  }
+  return advancePast(module, cursor, module.emitBytes(cursor.section, bytes, call.location));
+}
+
+qovrin::Status lowerFloatEmitCall(module::Module& module, context::LowerContext& context,
+                                  contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call,
+                                  std::uint64_t unit) {
+  QOVRIN_TRY(requireArgCount(call, 1));
+  const auto number = valueArgAtContext(module, context, cursor, call, 0);
+  if (!number) return fail(number.error());
+  std::array<std::uint8_t, 8> bytes{};
+  if (const auto* single = number->getIf<float>(); single != nullptr && unit == 4)
+    qovrin::writeLittleEndian(bytes, std::bit_cast<std::uint32_t>(*single));
+  else if (const auto* twice = number->getIf<double>(); twice != nullptr && unit == 8)
+    qovrin::writeLittleEndian(bytes, std::bit_cast<std::uint64_t>(*twice));
+  else
+    return fail(Error::InvalidApiArgument);
+  return advancePast(module, cursor, module.emitBytes(cursor.section, std::span(bytes).first(unit), call.location));
+}
+
+qovrin::Status lowerDataReserveCall(module::Module& module, context::LowerContext& context,
+                                    contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call,
+                                    std::uint64_t unit) {
+  QOVRIN_TRY(requireArgCount(call, 1));
+  const auto count = integerArgAtContext(module, context, cursor, call, 0);
+  if (!count) return fail(count.error());
+  std::uint64_t size = 0;
+  if (__builtin_mul_overflow(*count, unit, &size)) return fail(Error::InvalidApiInteger);
+  return advancePast(module, cursor, module.reserve(cursor.section, size, call.location));
+}
+
+qovrin::Status lowerFileEmitCall(module::Module& module, context::LowerContext& context,
+                                 contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call) {
+  if (call.arguments.size() != 1 && call.arguments.size() != 3) return fail(Error::InvalidApiArity);
+  const auto path = sourcePathArgAtContext(module, context, cursor, call, 0);
+  if (!path) return fail(path.error());
+  std::optional<meta_data::ByteWindow> window;
+  if (call.arguments.size() == 3) {
+    const auto offset = integerArgAtContext(module, context, cursor, call, 1);
+    if (!offset) return fail(offset.error());
+    const auto length = integerArgAtContext(module, context, cursor, call, 2);
+    if (!length) return fail(length.error());
+    window = meta_data::ByteWindow{*offset, *length};
+  }
+  if (!context.paths.files_available) return fail(Error::FileNotAvailable);
+  const auto content = meta_data::readBytes(context.file_hooks, *path, window);
+  if (!content) return fail(content.error());
+  return advancePast(module, cursor, module.emitBytes(cursor.section, *content, call.location));
+}
+
+qovrin::Status lowerIsaCall(module::Module& module, context::LowerContext& context, contracts::ActiveOutput& cursor,
+                            const ast::ApiCallStatement& call) {
+  QOVRIN_TRY(requireArgCount(call, 1));
+  QOVRIN_TRY(layout_cursor::requireOpenOutputRegion(cursor));
+  const auto text = valueArgAtContext(module, context, cursor, call, 0);
+  if (!text) return fail(text.error());
+  const std::string* line = text->asString();
+  // One call is one instruction line.
+  if (line == nullptr || line->empty() || line->find_first_of("\r\n") != std::string::npos)
+    return fail(Error::InvalidApiArgument);
+  return advancePast(module, cursor, module.appendIsaInstruction(cursor.section, cursor.target, *line, call.location));
+}
+
+qovrin::Result<value::Bytes> emitStructValue(const module::Module& module, const value::Value& structure) {
+  const value::StructValue* aggregate = structure.asStruct();
+  if (aggregate == nullptr) return fail(Error::InvalidApiArgument);
+  return value::packStructValue(module.types(), *aggregate);
+}
+
+}  // namespace frontend::lower::root

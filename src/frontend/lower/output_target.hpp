@@ -1,0 +1,38 @@
+#pragma once
+// Where a store.* call writes: an absolute address and the section whose
+// emitted bytes hold it, which is the section of the label the target
+// expression names, not necessarily the section being written now.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "common/error.hpp"
+#include "frontend/ast.hpp"
+#include "frontend/expr.hpp"
+#include "frontend/lower/context.hpp"
+#include "frontend/lower/contracts.hpp"
+#include "frontend/module.hpp"
+
+namespace frontend::lower::output_target {
+
+// The section of the label the expression refers to, if any; a binary
+// operation takes its left side's, else its right side's. Labels of two
+// different sections in one expression are InvalidApiArgument.
+qovrin::Result<std::optional<std::uint32_t>> labelSection(const module::Module& module, context::LowerContext& context,
+                                                          const expr::Node& node);
+
+}  // namespace frontend::lower::output_target
+
+namespace frontend::lower::root {
+
+struct StoreTarget {
+  std::uint64_t address = 0;  // absolute, below 2^63
+  std::uint32_t section = 0;
+};
+
+qovrin::Result<StoreTarget> outputStoreTargetAtContext(module::Module& module, context::LowerContext& context,
+                                                       const contracts::ActiveOutput& cursor,
+                                                       const ast::ApiCallStatement& call, std::size_t index);
+
+}  // namespace frontend::lower::root

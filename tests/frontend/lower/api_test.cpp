@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <string_view>
+#include <vector>
+
+#include "frontend/lower/api.hpp"
+#include "lower_test_support.hpp"
+
+namespace {
+
+using lower_test::expectOutputCases;
+namespace api = frontend::lower::api;
+
+TEST(Dispatch, NamesReportsAndArity) {
+  expectOutputCases({
+      {"nosuch(1)\n", "", {"main.qov:1:1: error: unknown call: nosuch"}, false},
+      {"db(1)\n  emit.u9(1)\n", "", {"main.qov:2:3: error: unknown call: emit.u9"}, false},
+      {"print(\"n =\", 5)\n", "", {"main.qov:1:1: note: n = 5"}},
+      {"warn(\"careful\")\ndb(1)\n", "01", {"main.qov:1:1: warning: careful"}},
+      {"err(\"x\")\ndb(1)\n", "", {"main.qov:1:1: error: x"}, false},
+      {"x86.use32(1)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
+      {"virtual.end(1)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
+      {"origin()\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
+  });
+}
+
+TEST(Dispatch, DiagnosticTextByKind) {
+  expectOutputCases({
+      {"print(1, 2, 3)\n", "", {"main.qov:1:1: note: 1 2 3"}},
+      {"print(true, false, ~0)\n", "", {"main.qov:1:1: note: true false 18446744073709551615"}},
+      {"print(list.of(1, 2, 3), map.new())\n", "", {"main.qov:1:1: note: list#3 map#0"}},
+      {"print(b\"A\"\"B\", \"q\"\"q\")\n", "", {"main.qov:1:1: note: b\"A\"\"B\" q\"q"}},
+      {"print(f32(0.25))\n", "", {"main.qov:1:1: note: 0.25"}},
+      {"print(1.5)\n", "", {"main.qov:1:1: note: 1.5"}},
+      {"struct S {\n  a: u8\n}\nlet s = S{ a: 1 }\nprint(s)\n", "", {"main.qov:5:1: note: struct#1"}},
+      {"struct S {\n  a: u8\n}\nprint(S{ a: 1 })\n",
+       "",
+       {"main.qov:4:1: error: lowering failed: InvalidApiArgument"},
+       false},
+      {"print()\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
+      {"print(nope)\n", "", {"main.qov:1:1: error: lowering failed: UndefinedSymbol"}, false},
+  });
+}
+
+TEST(Dispatch, Assertions) {
+  expectOutputCases({
+      {"assert(1 == 1)\n", ""},
+      {"assert(false)\n", "", {"main.qov:1:1: error: assertion failed"}, false},
+      {"assert(false, \"bad\")\n", "", {"main.qov:1:1: error: bad"}, false},
+      {"assert(false, \"bad \", 3)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
+      {"assert(0)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+      {"assert()\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
+  });
+}
+
+TEST(Dispatch, NameTables) {
+  EXPECT_EQ(api::dataOperation("dp")->unit, 6u);
+  EXPECT_EQ(api::dataOperation("emit.f32")->kind, api::DataKind::float_data);
+  EXPECT_EQ(api::dataOperation("rdqq")->unit, 64u);
+  EXPECT_EQ(api::dataOperation("rdqq")->kind, api::DataKind::reserve);
+  EXPECT_FALSE(api::dataOperation("emit.u8"));
+  EXPECT_EQ(api::storeByteCount("store.u16"), 2);
+  EXPECT_FALSE(api::storeByteCount("store.bytes"));
+}
+
+TEST(Dispatch, CallsAllowedInBlocks) {
+  struct Row {
+    std::string_view name;
+    bool deferred;
+    bool late_layout;
+  };
+  const std::vector<Row> rows = {
+      {"err", true, true},         {"store.u32", true, true},
+      {"store.bytes", true, true}, {"emit.u8", false, true},
+      {"rb", false, true},         {"virtual.end", false, true},
+      {"isa", false, false},       {"label.define", false, false},
+      {"emit.file", false, false}, {"import", false, false},
+      {"x86.use16", false, false}, {"my_function", false, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(frontend::lower::root::isAllowedDeferredApi(row.name), row.deferred);
+    EXPECT_EQ(api::isAllowedLateLayoutApi(row.name), row.late_layout);
+  }
+}
+
+}  // namespace

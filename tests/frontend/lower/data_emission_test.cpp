@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "frontend/lower/layout_cursor.hpp"
+#include "lower_test_support.hpp"
+
+namespace {
+
+using lower_test::expectOutputCases;
+
+TEST(DataDirectives, WidthsAndRanges) {
+  expectOutputCases({
+      {"dd(1, 2)\n", "01 00 00 00 02 00 00 00"},
+      {"dw(0xffff)\ndq(0x0102030405060708)\n", "ff ff 08 07 06 05 04 03 02 01"},
+      {"dp(0xffffffffffff)\n", "ff ff ff ff ff ff"},
+      {"dp(0x1000000000000)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
+      {"dt(1)\n", "01 00 00 00 00 00 00 00 00 00"},
+      {"ddq(0xffffffffffffffff)\n", "ff ff ff ff ff ff ff ff 00 00 00 00 00 00 00 00"},
+      {"db(\"AB\", 0x43, b\"D\")\n", "41 42 43 44"},
+      {"let s = \"xy\"\ndb(s, 0)\n", "78 79 00"},
+      {"db(255)\n", "ff"},
+      {"db(256)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
+      {"db(1.5)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+      {"dw(\"A\")\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+      {"db()\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
+      {"dd(1, 1 / 0)\n", "", {"main.qov:1:1: error: lowering failed: DivisionByZero"}, false},
+  });
+}
+
+TEST(DataDirectives, OneFragmentPerCall) {
+  frontend::module::Module module(frontend::target::Target::x86(64));
+  ASSERT_TRUE(lower_test::lower(module, "db(1, \"ab\", 2)\ndw(3, 4)\n").status);
+  EXPECT_EQ(module.sections()[0].fragments.size(), 2u);
+}
+
+TEST(ReserveDirectives, SpaceInMemoryFileOnlyWhenBytesFollow) {
+  struct Row {
+    const char* source;
+    std::uint64_t memory;
+    std::uint64_t file;
+  };
+  const std::vector<Row> rows = {
+      {"rq(3)\n", 24, 0},
+      {"rb(100)\ndb(1)\n", 101, 101},
+      {"db(1)\nrd(2)\n", 9, 1},
+      {"rt(1)\nrdq(1)\nrqq(1)\nrdqq(1)\nrw(1)\nrp(1)\n", 10 + 16 + 32 + 64 + 2 + 6, 0},
+      {"reserve(5)\nemit.u8(0)\n", 6, 6},
+      {"db(1)\nalign(8)\nrb(1)\n", 9, 8},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.source);
+    frontend::module::Module module(frontend::target::Target::x86(64));
+    ASSERT_TRUE(lower_test::lower(module, row.source).status);
+    EXPECT_EQ(frontend::lower::layout_cursor::sectionCursor(module, 0), row.memory);
+    EXPECT_EQ(frontend::lower::layout_cursor::sectionFileCursor(module, 0), row.file);
+  }
+  expectOutputCases({
+      {"rb(0x2000000000000000)\n", "r2305843009213693952"},
+      {"rq(0x2000000000000000)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
+      {"rb(\"x\")\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+      {"rb(1, 2)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
+  });
+}
+
+TEST(EmitCalls, IntegersFloatsBytesAndStructs) {
+  expectOutputCases({
+      {"emit.u8(0xff)\nemit.u16(0x1234)\nemit.u32(1)\n", "ff 34 12 01 00 00 00"},
+      {"emit.u64(0xffffffffffffffff)\n", "ff ff ff ff ff ff ff ff"},
+      {"emit.u16(0x10000)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
+      {"emit.u32(0x100000000)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
+      {"emit.u8(\"a\")\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+      {"emit.f64(1.5)\n", "00 00 00 00 00 00 f8 3f"},
+      {"emit.f32(f32(1.5))\n", "00 00 c0 3f"},
+      {"emit.f32(1.5)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+      {"emit.f64(f32(1.5))\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+      {"emit.f64(1)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+      {"emit.bytes(bytes.from_hex(\"0102\"))\nemit.bytes(\"hi\")\n", "01 02 68 69"},
+      {"emit.bytes(1)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+      {"struct S {\n  a: u8\n  b: u32\n}\nemit.struct(S{ a: 1, b: 0x1234 })\n", "01 00 00 00 34 12 00 00"},
+      {"struct S {\n  a: u8\n  b: u32\n}\nlet s = S{ a: 2, b: 3 }\nemit.struct(s)\n", "02 00 00 00 03 00 00 00"},
+      {"emit.struct(1)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+  });
+}
+
+TEST(EmitCalls, FileWindows) {
+  lower_test::Files files;
+  files.texts["x.bin"] = std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09", 10);
+  expectOutputCases(
+      {
+          {"emit.file(\"x.bin\", 4, 2)\n", "04 05"},
+          {"emit.file(\"x.bin\", 10, 0)\n", ""},
+          {"emit.file(\"x.bin\")\n", "00 01 02 03 04 05 06 07 08 09"},
+          {"emit.file(\"x.bin\", 4)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
+          {"emit.file(\"x.bin\", 9, 2)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
+          {"emit.file(\"x.bin\", 0xffffffffffffffff, 2)\n",
+           "",
+           {"main.qov:1:1: error: lowering failed: InvalidApiInteger"},
+           false},
+          {"emit.file(\"nope.bin\")\n", "", {"main.qov:1:1: error: lowering failed: FileNotAvailable"}, false},
+          {"emit.file(1)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+          {"emit.file(\"x.bin\", \"4\", 2)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+      },
+      files);
+  files.available = false;
+  expectOutputCases({{"emit.file(\"x.bin\")\n", "", {"main.qov:1:1: error: lowering failed: FileNotAvailable"}, false}},
+                    files);
+}
+
+TEST(PaddingCalls, CountsTargetsAndAlignments) {
+  expectOutputCases({
+      {"db(1)\nalign(4, 0x90)\ndb(2)\n", "01 a4/144 02"},
+      {"align(8)\n", "a8/0"},
+      {"align(3)\n", "", {"main.qov:1:1: error: lowering failed: InvalidAlignment"}, false},
+      {"align(0)\n", "", {"main.qov:1:1: error: lowering failed: InvalidAlignment"}, false},
+      {"align(4, 256)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
+      {"align()\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
+      {"pad(3, 0xcc)\n", "cc cc cc"},
+      {"pad(0)\n", ""},
+      {"pad(1, 2, 3)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
+      {"pad(0x100000000000)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
+      {"db(1, 2)\npad_to(4, 0xee)\n", "01 02 ee ee"},
+      {"db(1, 2, 3, 4, 5, 6)\npad_to(6)\n", "01 02 03 04 05 06"},
+      {"db(1, 2, 3, 4, 5, 6)\npad_to(4)\n", "", {"main.qov:2:1: error: lowering failed: InvalidApiInteger"}, false},
+      {"rb(4)\npad_to(6)\n", "r4 00 00"},
+  });
+}
+
+TEST(IsaCall, OneLineOfText) {
+  lower_test::Files files;
+  files.texts["lf.txt"] = "nop\nnop";
+  files.texts["cr.txt"] = "nop\r";
+  expectOutputCases(
+      {
+          {"isa(\"nop\")\n", "[nop]"},
+          {"isa(\"\")\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+          {"isa(fs.read_text(\"lf.txt\"))\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+          {"isa(fs.read_text(\"cr.txt\"))\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+          {"isa(1)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
+          {"region.file_align(4)\nisa(\"nop\")\n",
+           "",
+           {"main.qov:2:1: error: lowering failed: OutputRegionClosed"},
+           false},
+      },
+      files);
+}
+
+}  // namespace

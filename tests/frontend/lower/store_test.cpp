@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "lower_test_support.hpp"
+
+namespace {
+
+using lower_test::expectOutputCases;
+
+TEST(StoreCalls, TargetsAndRanges) {
+  expectOutputCases({
+      {"start:\ndb(0,0,0,0,0,0,0,0)\nstore.u32(start + 4, 7)\n", "00 00 00 00 07 00 00 00"},
+      {"origin(0x1000)\nstart:\ndb(0, 0)\nstore.u16(0x1000, 0xbeef)\n", "ef be"},
+      {"start:\ndb(0, 0)\nstore.u8(start, 0x100)\n",
+       "",
+       {"main.qov:3:1: error: lowering failed: InvalidApiInteger"},
+       false},
+      {"start:\ndb(0, 0)\nstore.u64(start, 1)\n",
+       "",
+       {"main.qov:3:1: error: lowering failed: InvalidApiArgument"},
+       false},
+      {"start:\ndb(0, 0)\nstore.bytes(start + 1, bytes.from_hex(\"05\"))\n", "00 05"},
+      {"start:\ndb(0, 0)\nstore.bytes(start, \"xy\")\n", "78 79"},
+      {"start:\ndb(0, 0)\nstore.bytes(start, 1)\n",
+       "",
+       {"main.qov:3:1: error: lowering failed: InvalidApiArgument"},
+       false},
+      {"let at = 1\ndb(0, 0)\nstore.u8(at, 9)\n", "00 09"},
+      {"const at = 1\ndb(0, 0)\nstore.u8(at, 9)\n", "00 09"},
+      {"start:\ndb(0)\nrb(2)\ndb(0)\nstore.u8(start + 1, 1)\n",
+       "",
+       {"main.qov:5:1: error: lowering failed: InvalidApiArgument"},
+       false},
+      {"origin(0x10)\ndb(0)\nstore.u8(0, 1)\n",
+       "",
+       {"main.qov:3:1: error: lowering failed: InvalidApiArgument"},
+       false},
+      {"db(0)\nstore.u8(0x8000000000000000, 1)\n",
+       "",
+       {"main.qov:2:1: error: lowering failed: InvalidApiArgument"},
+       false},
+      {"db(0)\nstore.u8(\"x\", 1)\n", "", {"main.qov:2:1: error: lowering failed: InvalidApiArgument"}, false},
+      {"db(0)\nstore.u8(0)\n", "", {"main.qov:2:1: error: lowering failed: InvalidApiArity"}, false},
+      // A store works on a closed region.
+      {"start:\ndb(0)\nregion.file_align(4)\nstore.u8(start, 3)\n", "03"},
+  });
+}
+
+// Stores reach the section of the label they name, and write nothing unless
+// the whole range is emitted bytes.
+TEST(StoreCalls, SectionsOfLabelsAndWholeRanges) {
+  struct Row {
+    const char* source;
+    bool succeeds;
+    std::vector<std::string> sections;
+  };
+  const std::vector<Row> rows = {
+      {"head:\ndb(0, 0, 0, 0)\nregion.begin(\"b\", 0x1000, 4)\ndb(1)\nstore.u16(head + 2, 0x0a0b)\n",
+       true,
+       {"00 00 0b 0a", "01"}},
+      {"a:\ndb(1, 1)\nregion.begin(\"b\", 0, 2)\nb:\ndb(2, 2)\nstore.u8(a + b, 0)\n", false, {"01 01", "02 02"}},
+      {"s:\ndb(1, 2, 3)\nstore.u32(s, 0)\n", false, {"01 02 03"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.source);
+    frontend::module::Module module(frontend::target::Target::x86(64));
+    EXPECT_EQ(lower_test::lower(module, row.source).status.has_value(), row.succeeds);
+    for (std::uint32_t index = 0; index < row.sections.size(); ++index)
+      EXPECT_EQ(lower_test::sectionContent(module, index), row.sections[index]);
+  }
+}
+
+}  // namespace
