@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "common/ascii.hpp"
-#include "common/name_table.hpp"
 #include "frontend/lower/diagnostic_format.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 
@@ -26,10 +25,6 @@ constexpr std::array<std::string_view, 18> kBinaryOperators = {
 
 // Indexed by UnaryOperator.
 constexpr std::array<std::string_view, 4> kUnaryOperators = {"+", "-", "~", "!"};
-
-constexpr std::array<std::string_view, 9> kDeferredApis = {
-    "print", "warn", "err", "assert", "store.bytes", "store.u8", "store.u16", "store.u32", "store.u64",
-};
 
 // A name, frozen: names the block declared stay, meta locals become their
 // values, everything else (labels, module values) is read when the block runs.
@@ -294,11 +289,3 @@ qovrin::Result<DeferredStatementList> cloneStatementSlice(std::span<const ast::S
 }
 
 }  // namespace frontend::lower::deferred
-
-namespace frontend::lower::root {
-
-bool isAllowedDeferredApi(std::string_view name) noexcept {
-  return qovrin::indexOfName(deferred::kDeferredApis, name).has_value();
-}
-
-}  // namespace frontend::lower::root

@@ -61,11 +61,3 @@ qovrin::Result<output::contracts::DeferredStatementList> cloneStatementSlice(std
                                                                              AllowedApi allowed);
 
 }  // namespace frontend::lower::deferred
-
-namespace frontend::lower::root {
-
-// The calls a finalizer may make: diagnostics, assertions and stores into the
-// finished image.
-bool isAllowedDeferredApi(std::string_view name) noexcept;
-
-}  // namespace frontend::lower::root

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "frontend/lower/api.hpp"
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/late_layout.hpp"
 #include "frontend/lower/layout_cursor.hpp"
@@ -42,7 +43,7 @@ qovrin::Status lowerDeferBlock(Lowering& lowering, const ast::DeferStatement& st
 }
 
 qovrin::Status lowerLateLayoutBlock(Lowering& lowering, const ast::LateLayoutStatement& statement) {
-  const late_layout::FreezeCallbacks callbacks{&root::isAllowedLateLayoutApi, &root::evalLateLayoutCondition};
+  const late_layout::FreezeCallbacks callbacks{&api::isAllowedLateLayoutApi, &root::evalLateLayoutCondition};
   output::contracts::LateLayoutBlock block;
   block.location = statement.location;
   if (lowering.context.scopes.empty()) {

@@ -1,11 +1,9 @@
 #include "frontend/lower/late_layout.hpp"
 
-#include <array>
 #include <utility>
 
-#include "common/name_table.hpp"
+#include "frontend/lower/api.hpp"
 #include "frontend/lower/meta_condition.hpp"
-#include "frontend/lower/statement_cases.hpp"
 #include "frontend/parser.hpp"
 
 namespace frontend::lower::late_layout {
@@ -104,61 +102,6 @@ qovrin::Status runStatements(module::Module& module, contracts::ActiveOutput& cu
 
 namespace frontend::lower::root {
 
-namespace {
-
-// Output, alignment, data, stores and diagnostics; the data names are those
-// of the data-operation table (data, float and reserve rows).
-constexpr std::array<std::string_view, 46> kLateLayoutApis = {
-    "print",
-    "warn",
-    "err",
-    "assert",
-    "origin",
-    "region.begin",
-    "region.file_align",
-    "output.org",
-    "output.section",
-    "virtual.begin",
-    "virtual.end",
-    "emit.u8",
-    "emit.u16",
-    "emit.u32",
-    "emit.u64",
-    "emit.bytes",
-    "emit.struct",
-    "store.bytes",
-    "reserve",
-    "pad",
-    "pad_to",
-    "align",
-    "db",
-    "dw",
-    "dd",
-    "dp",
-    "dq",
-    "dt",
-    "ddq",
-    "dqq",
-    "ddqq",
-    "emit.f32",
-    "emit.f64",
-    "rb",
-    "rw",
-    "rd",
-    "rp",
-    "rq",
-    "rt",
-    "rdq",
-    "rqq",
-    "rdqq",
-    "store.u8",
-    "store.u16",
-    "store.u32",
-    "store.u64",
-};
-
-}  // namespace
-
 qovrin::Result<bool> evalLateLayoutCondition(module::Module& module, context::LowerContext& context,
                                              const contracts::ActiveOutput& cursor, std::string_view text) {
   return evalMetaCondition(module, context, cursor, text);
@@ -169,12 +112,7 @@ qovrin::Status runLateLayoutApiCall(module::Module& module, contracts::ActiveOut
                                     const output::contracts::LateLayoutCall& call) {
   const auto parsed = parser::parseApiCall(call.text, call.location);
   if (!parsed) return fail(parsed.error());
-  statement_cases::Lowering lowering{module, cursor, active_outputs, context};
-  return statement_cases::lowerApiCallStatement(lowering, *parsed);
-}
-
-bool isAllowedLateLayoutApi(std::string_view name) noexcept {
-  return qovrin::indexOfName(kLateLayoutApis, name).has_value();
+  return api::lowerApiCall(module, cursor, active_outputs, *parsed, context);
 }
 
 }  // namespace frontend::lower::root

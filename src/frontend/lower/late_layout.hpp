@@ -74,8 +74,4 @@ qovrin::Status runLateLayoutApiCall(module::Module& module, contracts::ActiveOut
                                     ActiveOutputStack& active_outputs, context::LowerContext& context,
                                     const output::contracts::LateLayoutCall& call);
 
-// The calls a late_layout block may make: output, alignment, data and
-// diagnostics, but nothing that changes the target, the sources or labels.
-bool isAllowedLateLayoutApi(std::string_view name) noexcept;
-
 }  // namespace frontend::lower::root
