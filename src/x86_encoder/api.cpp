@@ -90,7 +90,7 @@ qovrin::Result<bool> attachRoundingOnly(X86Instruction& ins, std::string_view te
   if (parsed == 0) return fail(Error::UnsupportedOperandSyntax);
   X86Operand& target = ins.operands[parsed - 1];
   while (!rest.empty()) {
-    const std::size_t close = rest.find('}');
+    const std::size_t close = findChar(rest, '}');
     if (rest.front() != '{' || close == std::string_view::npos) return fail(Error::UnsupportedOperandSyntax);
     const std::string_view word = trimOperandText(rest.substr(1, close - 1));
     constexpr std::array<std::string_view, 5> kWords{"rn-sae", "rd-sae", "ru-sae", "rz-sae", "sae"};
@@ -119,7 +119,7 @@ qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_vi
   for (const std::string_view text : texts) {
     // Far pointers and register pairs are the only two-operand texts, and
     // both hold a colon; most operands do not.
-    const bool colon = text.find(':') != std::string_view::npos;
+    const bool colon = findChar(text, ':') != std::string_view::npos;
     if (jump_or_call && colon) {
       const auto far = parseFarPointerOperands(text, resolver);
       if (!far) return fail(far.error());
@@ -136,8 +136,9 @@ qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_vi
     if (!rounding) return fail(rounding.error());
     if (*rounding) continue;
     if (parsed == kMaxOperands) return fail(Error::UnsupportedOperands);
+    // A fresh record: a failing operand fails the whole instruction.
     X86Operand& operand = ins.operands[parsed];
-    QOVRIN_TRY(parseOperandText(ins, text, resolver, operand));
+    QOVRIN_TRY(fillOperandText(ins, text, resolver, operand));
     if (operand.flags & (kNear | kShort)) ins.option_flags |= kOptionNoJcc8 | kOptionNoJmp8;
     if (operand.decorators & (kDecoratorBroadcast | kDecoratorRounding | kDecoratorSae)) {
       ins.broadcast_operand = static_cast<std::uint8_t>(parsed);

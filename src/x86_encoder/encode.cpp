@@ -1,6 +1,7 @@
 #include "x86_encoder/encode.hpp"
 
 #include <array>
+#include <bit>
 
 #include "x86_encoder/bytecode.hpp"
 #include "x86_encoder/operand_flags.hpp"
@@ -179,9 +180,9 @@ struct Generator {
     bool conflict = false;
     bool segment_ignored = false;
     const bool jcc_hint = tables::kJccHintIflagRows.contains(chosen.row().iflags);
-    for (std::size_t index = 0; index < kPrefixSlotCount; ++index) {
+    for (std::uint32_t occupied = size::occupiedSlots(ins); occupied != 0; occupied &= occupied - 1) {
+      const auto index = static_cast<std::size_t>(std::countr_zero(occupied));
       const std::uint32_t code = ins.prefixes[index];
-      if (code == 0 && ins.forced[index] == 0) continue;
       const size::SlotByte slot = size::slotByte(code, ins.forced[index], ins.mode_bits);
       const std::int32_t byte = slot.byte;
       conflict = conflict || slot.conflict;

@@ -105,4 +105,41 @@ class OwnedEncodeResult {
   std::uint8_t warning_count_ = 0;
 };
 
+inline qovrin::Status OwnedEncodeResult::advance(std::uint64_t bytes) noexcept {
+  std::int64_t next_offset = 0;
+  std::uint64_t next_emitted = 0;
+  if (bytes > static_cast<std::uint64_t>(INT64_MAX) ||
+      __builtin_add_overflow(offset, static_cast<std::int64_t>(bytes), &next_offset) ||
+      __builtin_add_overflow(emitted, bytes, &next_emitted) || next_emitted > static_cast<std::uint64_t>(INT64_MAX))
+    return qovrin::fail(qovrin::Error::OutputOverflow);
+  offset = next_offset;
+  emitted = next_emitted;
+  return {};
+}
+
+// Raw units are most of every result, so they are written in place, and
+// inline, where the caller's form and tag are constants.
+inline qovrin::Status OwnedEncodeResult::outRawdata(std::span<const std::uint8_t> bytes, std::string_view form,
+                                                    std::uint16_t tag) {
+  if (bytes.size() > kMaxUnitBytes || unit_count_ == kMaxUnits) return qovrin::fail(qovrin::Error::InstructionTooLong);
+  QOVRIN_TRY(advance(bytes.size()));
+  EncodeUnit& unit = units_[unit_count_++];
+  unit.kind = UnitKind::raw;
+  unit.byte_count = static_cast<std::uint8_t>(bytes.size());
+  // At most nine bytes: a loop stays inline where std::copy calls memmove.
+  for (std::size_t index = 0; index < bytes.size(); ++index) unit.storage[index] = bytes[index];
+  unit.value = 0;
+  unit.base = 0;
+  unit.segment = 0;
+  unit.symbol = 0;
+  unit.fixup = FixupKind::absolute;
+  unit.width = 0;
+  unit.check = kCheckGeneral;
+  unit.has_fixup = false;
+  unit.reserve_size = 0;
+  unit.form = form;
+  unit.tag = tag;
+  return {};
+}
+
 }  // namespace x86_encoder::encode

@@ -82,21 +82,6 @@ std::uint32_t encodingClass(const X86Instruction& ins, TemplateRef t) {
   }
 }
 
-// Address size a template fixes with 0310, 0311 or 0313; 0 when it fixes none.
-std::uint8_t fixedAddressBits(TemplateRef t) noexcept {
-  switch (
-      bytecode::findCode(t.program(), [](std::uint8_t code) { return code == 0310 || code == 0311 || code == 0313; })) {
-    case 0310:
-      return 16;
-    case 0311:
-      return 32;
-    case 0313:
-      return 64;
-    default:
-      return 0;
-  }
-}
-
 // A template that fixes the address size cannot take an address built from
 // registers of another size ("enqcmd edx, [ebx]" must not pick the a16 form).
 bool addressFits(const X86Instruction& ins, TemplateRef t) noexcept {
@@ -107,7 +92,7 @@ bool addressFits(const X86Instruction& ins, TemplateRef t) noexcept {
                               (operand.base != kNone || (operand.index != kNone && operand.scale != 0)));
   }
   if (!registers) return true;
-  const std::uint8_t fixed = fixedAddressBits(t);
+  const std::uint8_t fixed = t.traits().fixed_address_bits;
   return fixed == 0 || fixed == ins.address_bits;
 }
 
@@ -115,18 +100,48 @@ bool addressFits(const X86Instruction& ins, TemplateRef t) noexcept {
 constexpr std::uint64_t kGainedBits = kNear | kShort | kClassImmediate | kImmediateWordFitsSignedByte |
                                       kImmediateDwordFitsSignedByte | kImmediateFitsSigned32;
 
-// A template whose operand classes no operand can meet grades 0 whatever
-// the other tests say, so most templates are turned away here cheaply.
-bool classesCanMatch(const X86Instruction& ins, TemplateRef t) noexcept {
-  for (unsigned i = 0; i < ins.operand_count; ++i)
-    if (t.operandClass(i) & ~kClassIgnored & ~(ins.operands[i].flags | kGainedBits)) return false;
+// What the operands offer every template, worked out once per search.
+struct OperandSummary {
+  std::array<std::uint64_t, kMaxOperands> classes{};      // class bits, with those grading may add
+  std::array<std::uint8_t, kMaxOperands> size_codes{};  // as TemplateTraits::exact_sizes, 0 when unsized
+};
+
+// The size code of a register or memory operand whose one size grading
+// compares as written; an immediate's or a broadcast's size may still change.
+std::uint8_t sizeCode(const X86Operand& operand) noexcept {
+  if (operand.kind == OperandKind::immediate || (operand.decorators & kDecoratorBroadcast)) return 0;
+  const std::uint64_t size = operand.flags & kSizes;
+  if (size == 0 || (size & (size - 1)) != 0) return 0;
+  const int code = std::countr_zero(size) - 31;
+  return code < 16 ? static_cast<std::uint8_t>(code) : 0;
+}
+
+OperandSummary summarize(const X86Instruction& ins) noexcept {
+  OperandSummary summary;
+  for (unsigned i = 0; i < ins.operand_count; ++i) {
+    summary.classes[i] = ins.operands[i].flags | kGainedBits;
+    summary.size_codes[i] = sizeCode(ins.operands[i]);
+  }
+  return summary;
+}
+
+// A template whose operand classes or exact sizes the operands cannot meet
+// grades below success whatever the other tests say, so most templates are
+// turned away here cheaply.
+bool couldMatch(const X86Instruction& ins, const OperandSummary& summary, TemplateRef t) noexcept {
+  if (t.row().operand_count != ins.operand_count) return false;
+  const std::uint32_t exact_sizes = t.traits().exact_sizes;
+  for (unsigned i = 0; i < ins.operand_count; ++i) {
+    if (t.operandClass(i) & ~kClassIgnored & ~summary.classes[i]) return false;
+    const unsigned wanted = (exact_sizes >> (4 * i)) & 15u;
+    if (wanted != 0 && summary.size_codes[i] != 0 && wanted != summary.size_codes[i]) return false;
+  }
   return true;
 }
 
 std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
   const tables::TemplateRow& row = t.row();
   if (row.opcode != ins.opcode || row.operand_count != ins.operand_count) return 0;
-  if (!classesCanMatch(ins, t)) return 0;
   if ((ins.option_flags & kOptionNoOptimize) && t.iflagTest(Iflag::kOpt)) return 0;
   if (const std::uint32_t r = encodingClass(ins, t); r != kMatchGood) return r;
   if (!addressFits(ins, t)) return 0;
@@ -262,10 +277,7 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
 
 }  // namespace
 
-bool shouldContinueExactOverrideSearch(TemplateRef candidate) noexcept {
-  if (candidate.program().empty()) return true;
-  return candidate.iflagTest(Iflag::kOpt) && isQwordRegByteRm(candidate) && !hasCode0324(candidate);
-}
+bool shouldContinueExactOverrideSearch(TemplateRef candidate) noexcept { return candidate.traits().overridable; }
 
 std::uint32_t jmpMatch(const X86Instruction& ins, TemplateRef candidate) {
   if (ins.operand_count == 0) return 0;
@@ -306,8 +318,12 @@ std::uint32_t findMatch(X86Instruction& ins) {
   bool found = false;
   TemplateRef best_template{0};
   std::uint32_t best_position = 0;
+  const OperandSummary summary = summarize(ins);
   for (std::uint32_t position = 0; position < range.count; ++position) {
     const TemplateRef candidate{range.first + position};
+    // Skipping a template that cannot succeed changes nothing: once an exact
+    // match is held, only another exact match can end or change the search.
+    if (!couldMatch(ins, summary, candidate)) continue;
     const std::uint32_t r = grade(ins, candidate);
     if (r > best) {
       best = r;

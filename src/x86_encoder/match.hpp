@@ -14,6 +14,8 @@ namespace x86_encoder::match {
 inline constexpr std::uint32_t kMatchGood = 30;
 inline constexpr std::uint32_t kMatchSuccess = 21;
 
+// kMatchGood with the template recorded, or a failing grade; templates that
+// cannot succeed are not graded, so a failing grade only tells that none matched.
 std::uint32_t findMatch(api::X86Instruction& instruction);
 
 std::uint32_t jmpMatch(const api::X86Instruction& instruction, tables::TemplateRef candidate);

@@ -64,21 +64,46 @@ bool characterConstant(std::string_view text, std::int64_t& out) noexcept {
   return true;
 }
 
+// The value of digits (underscores allowed) in base 10 or 16 with the sign
+// already taken off, under the rules of parseClassifiedInt.
+qovrin::Result<std::int64_t> accumulateDigits(std::string_view digits, unsigned base, bool negative) noexcept {
+  std::uint64_t magnitude = 0;
+  bool digit = false;
+  for (const char c : digits) {
+    if (c == '_') continue;
+    const int d = hexDigitValue(c);
+    if (d < 0 || static_cast<unsigned>(d) >= base) return fail(Error::InvalidIntegerLiteral);
+    if (__builtin_mul_overflow(magnitude, std::uint64_t{base}, &magnitude) ||
+        __builtin_add_overflow(magnitude, static_cast<std::uint64_t>(d), &magnitude))
+      return fail(Error::IntegerOverflow);
+    digit = true;
+  }
+  if (!digit) return fail(Error::InvalidIntegerLiteral);
+  if (negative) {
+    constexpr std::uint64_t kLowest = std::uint64_t{1} << 63;
+    if (magnitude > kLowest) return fail(Error::IntegerOverflow);
+    return static_cast<std::int64_t>(~magnitude + 1);
+  }
+  return static_cast<std::int64_t>(magnitude);
+}
+
 // A literal without leading complements.
 qovrin::Result<bool> readPlainLiteral(std::string_view text, std::int64_t& out) noexcept {
   if (text.size() >= 2 && isQuote(text.front()) && text.back() == text.front()) return characterConstant(text, out);
 
   std::string_view body = text;
+  const bool negative = body.front() == '-';
   if (body.front() == '+' || body.front() == '-') {
     body.remove_prefix(1);
     if (body.empty()) return fail(Error::InvalidIntegerLiteral);
   }
   unsigned base = 10;
+  std::string_view digits = body;
   const bool prefixed = body.size() >= 2 && body[0] == '0' && (body[1] == 'x' || body[1] == 'X');
   const bool suffixed = !prefixed && (body.back() == 'h' || body.back() == 'H');
   if (prefixed || suffixed) {
     if (suffixed && !isDecimalDigit(body.front())) return false;
-    const std::string_view digits = prefixed ? body.substr(2) : body.substr(0, body.size() - 1);
+    digits = prefixed ? body.substr(2) : body.substr(0, body.size() - 1);
     switch (classifyHexDigits(digits)) {
       case HexDigits::valid:
         break;
@@ -97,7 +122,7 @@ qovrin::Result<bool> readPlainLiteral(std::string_view text, std::int64_t& out) 
     }
     if (!digit) return false;
   }
-  const auto value = parseClassifiedInt(text, base);
+  const auto value = accumulateDigits(digits, base, negative);
   if (!value) return fail(value.error());
   out = *value;
   return true;
@@ -139,24 +164,7 @@ qovrin::Result<std::int64_t> parseClassifiedInt(std::string_view text, unsigned 
     if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
     if (!text.empty() && (text.back() == 'h' || text.back() == 'H')) text.remove_suffix(1);
   }
-  std::uint64_t magnitude = 0;
-  bool digit = false;
-  for (const char c : text) {
-    if (c == '_') continue;
-    const int d = hexDigitValue(c);
-    if (d < 0 || static_cast<unsigned>(d) >= base) return fail(Error::InvalidIntegerLiteral);
-    if (__builtin_mul_overflow(magnitude, std::uint64_t{base}, &magnitude) ||
-        __builtin_add_overflow(magnitude, static_cast<std::uint64_t>(d), &magnitude))
-      return fail(Error::IntegerOverflow);
-    digit = true;
-  }
-  if (!digit) return fail(Error::InvalidIntegerLiteral);
-  if (negative) {
-    constexpr std::uint64_t kLowest = std::uint64_t{1} << 63;
-    if (magnitude > kLowest) return fail(Error::IntegerOverflow);
-    return static_cast<std::int64_t>(~magnitude + 1);
-  }
-  return static_cast<std::int64_t>(magnitude);
+  return accumulateDigits(text, base, negative);
 }
 
 }  // namespace x86_encoder::api

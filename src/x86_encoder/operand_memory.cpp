@@ -182,8 +182,9 @@ qovrin::Result<bool> literalProduct(std::string_view term, std::int64_t& product
 
 // Position of the only top-level '*' in term, npos when there is none or
 // more than one.
+template <typename Nesting>
 std::size_t singleStar(std::string_view term) noexcept {
-  TextNesting nesting;
+  Nesting nesting;
   std::size_t found = std::string_view::npos;
   for (std::size_t i = 0; i < term.size(); ++i) {
     if (!nesting.step(term[i]) || term[i] != '*') continue;
@@ -199,9 +200,10 @@ struct AddressParts {
 };
 
 // One term of a sum, with the sign written before it.
+template <typename Nesting>
 qovrin::Status addTerm(AddressParts parts, std::string_view term, bool negative) {
   if (const RegisterRow* row = findOperandRegister(term)) return parts.registers.add(*row, negative);
-  const std::size_t star = singleStar(term);
+  const std::size_t star = singleStar<Nesting>(term);
   if (star != std::string_view::npos) {
     const std::string_view left = trimOperandText(term.substr(0, star));
     const std::string_view right = trimOperandText(term.substr(star + 1));
@@ -219,7 +221,7 @@ qovrin::Status addTerm(AddressParts parts, std::string_view term, bool negative)
   }
   std::int64_t value = 0;
   const auto literal =
-      term.find('*') == std::string_view::npos ? readIntLiteral(term, value) : literalProduct(term, value);
+      findChar(term, '*') == std::string_view::npos ? readIntLiteral(term, value) : literalProduct(term, value);
   if (!literal) return fail(literal.error());
   if (*literal) return parts.displacement.addLiteral(value, negative);
   parts.displacement.addSymbolic(term, negative);
@@ -227,6 +229,7 @@ qovrin::Status addTerm(AddressParts parts, std::string_view term, bool negative)
 }
 
 // "base + index*scale + displacement" in any order.
+template <typename Nesting>
 qovrin::Status fillSummedAddress(std::string_view text, const X86ExpressionResolver& resolver, X86Operand& operand) {
   AddressRegisters registers(operand);
   DisplacementExpression displacement;
@@ -238,14 +241,14 @@ qovrin::Status fillSummedAddress(std::string_view text, const X86ExpressionResol
     negative = text.front() == '-';
     start = 1;
   }
-  TextNesting nesting;
+  Nesting nesting;
   for (std::size_t i = start; i <= text.size(); ++i) {
     const bool end = i == text.size();
     if (!end && (!nesting.step(text[i]) || (text[i] != '+' && text[i] != '-'))) continue;
     const std::string_view term = trimOperandText(text.substr(start, i - start));
     if (term.empty()) return fail(Error::UnsupportedOperandSyntax);
     if (end && !nesting.balanced()) return fail(Error::UnsupportedOperandSyntax);
-    QOVRIN_TRY(addTerm(parts, term, negative));
+    QOVRIN_TRY(addTerm<Nesting>(parts, term, negative));
     if (!end) negative = text[i] == '-';
     start = i + 1;
   }
@@ -363,8 +366,10 @@ qovrin::Status fillMemoryOperand(std::string_view text, const X86ExpressionResol
     return {};
   }
 
-  if (const auto halves = splitTopLevelDelimiter(text, ',')) return fillSplitAddress(*halves, resolver, operand);
-  return fillSummedAddress(text, resolver, operand);
+  if (findChar(text, ',') != std::string_view::npos)
+    if (const auto halves = splitTopLevelDelimiter(text, ',')) return fillSplitAddress(*halves, resolver, operand);
+  if (isFlatText(text)) return fillSummedAddress<FlatText>(text, resolver, operand);
+  return fillSummedAddress<TextNesting>(text, resolver, operand);
 }
 
 qovrin::Status fillEffectiveAddressOperand(X86Instruction& context, std::string_view text,
@@ -375,9 +380,12 @@ qovrin::Status fillEffectiveAddressOperand(X86Instruction& context, std::string_
   // The address size reaches the instruction only once the whole operand has
   // parsed, so that a failure leaves the instruction as it was.
   std::uint32_t address_size = context.prefix(PrefixSlot::address_size);
-  for (;;) {
+  // Every modifier word starts with a letter; an address rarely does.
+  while (!text.empty() && qovrin::isAsciiLetter(text.front())) {
+    // No modifier is longer than kLongestModifier, so the search for the
+    // blank after one stops there.
     std::size_t space = 0;
-    while (space < text.size() && !isOperandSpace(text[space])) ++space;
+    while (space < text.size() && space <= kLongestModifier && !isOperandSpace(text[space])) ++space;
     const Modifier* modifier = findModifier(text.substr(0, space));
     if (modifier == nullptr) break;
     ea_flags |= modifier->ea_flags;

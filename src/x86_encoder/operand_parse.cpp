@@ -4,6 +4,7 @@
 #include "x86_encoder/operand_immediate.hpp"
 #include "x86_encoder/operand_literals.hpp"
 #include "x86_encoder/operand_memory.hpp"
+#include "x86_encoder/operand_scan.hpp"
 #include "x86_encoder/operand_text.hpp"
 #include "x86_encoder/tables.hpp"
 
@@ -59,8 +60,32 @@ qovrin::Status fillMemory(X86Instruction& context, std::string_view inside, cons
   return {};
 }
 
+// Letters, digits and the signs that names and literals use. Such a word
+// holds no decorator, qualifier word, bracket, segment override or register
+// set, so it is a register or an immediate and skips those tests.
+constexpr ByteSet kPlainWordBytes{"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.$-~"};
+
+bool isPlainWord(std::string_view text) noexcept {
+  if (text.empty()) return false;
+  for (const char c : text)
+    if (!kPlainWordBytes.contains(c)) return false;
+  return true;
+}
+
+qovrin::Status fillPlainWord(std::string_view word, const X86ExpressionResolver& resolver, X86Operand& operand) {
+  if (const RegisterRow* row = findOperandRegister(word)) {
+    fillRegister(*row, QualifiedText{}, 0, operand);
+    return {};
+  }
+  const auto immediate = fillImmediateOperand(word, 0, 0, 0, resolver, operand);
+  if (!immediate) return fail(immediate.error());
+  if (!*immediate) return fail(Error::UnsupportedOperandSyntax);
+  return {};
+}
+
 qovrin::Status fillOperand(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
                            X86Operand& operand) {
+  if (const std::string_view word = trimOperandText(text); isPlainWord(word)) return fillPlainWord(word, resolver, operand);
   const auto decorated = splitOperandDecorators(text);
   if (!decorated) return fail(decorated.error());
   const auto decorators = parseOperandDecorators(decorated->decorators);
@@ -106,6 +131,11 @@ qovrin::Status fillOperand(X86Instruction& context, std::string_view text, const
 }
 
 }  // namespace
+
+qovrin::Status fillOperandText(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
+                               X86Operand& operand) {
+  return fillOperand(context, text, resolver, operand);
+}
 
 qovrin::Status parseOperandText(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
                                 X86Operand& operand) {

@@ -20,6 +20,11 @@ namespace x86_encoder::api {
 qovrin::Status parseOperandText(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
                                 X86Operand& operand);
 
+// The same without the reset and the restore, for a caller whose record is
+// still empty and who drops the whole instruction when an operand fails.
+qovrin::Status fillOperandText(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
+                               X86Operand& operand);
+
 // The same, returning the record.
 qovrin::Result<X86Operand> parseOperandText(X86Instruction& context, std::string_view text,
                                             const X86ExpressionResolver& resolver);

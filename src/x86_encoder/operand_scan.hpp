@@ -2,9 +2,27 @@
 // Nesting state for scanning operand text left to right: quoted text and
 // parenthesised, bracketed or braced groups hide the signs inside them.
 
+#include <array>
 #include <cstddef>
+#include <string_view>
 
 namespace x86_encoder::api {
+
+// A set of bytes that one table load tests: the scanners below step over
+// most characters of an operand without comparing them one sign at a time.
+class ByteSet {
+ public:
+  constexpr explicit ByteSet(std::string_view members) noexcept {
+    for (const char c : members) bits_[static_cast<unsigned char>(c)] = true;
+  }
+  constexpr bool contains(char c) const noexcept { return bits_[static_cast<unsigned char>(c)]; }
+
+ private:
+  std::array<bool, 256> bits_{};
+};
+
+// Quotes and the signs that open or close a group.
+inline constexpr ByteSet kNestingSigns{"'\"()[]{}"};
 
 class TextNesting {
  public:
@@ -16,6 +34,7 @@ class TextNesting {
       if (c == quote_) quote_ = 0;
       return false;
     }
+    if (!kNestingSigns.contains(c)) return depth_ == 0;
     switch (c) {
       case '\'':
       case '"':
@@ -46,5 +65,19 @@ class TextNesting {
   char quote_ = 0;
   bool underflow_ = false;
 };
+
+// Text without quotes or bracket signs has nothing to nest, so every sign
+// stands at top level; scanners given such text skip the bookkeeping.
+class FlatText {
+ public:
+  constexpr bool step(char) noexcept { return true; }
+  constexpr bool balanced() const noexcept { return true; }
+};
+
+constexpr bool isFlatText(std::string_view text) noexcept {
+  for (const char c : text)
+    if (kNestingSigns.contains(c)) return false;
+  return true;
+}
 
 }  // namespace x86_encoder::api

@@ -1,7 +1,5 @@
 #include "x86_encoder/operand_text.hpp"
 
-#include <algorithm>
-
 #include "x86_encoder/operand.hpp"
 #include "x86_encoder/operand_flags.hpp"
 #include "x86_encoder/operand_scan.hpp"
@@ -13,14 +11,7 @@ using qovrin::fail;
 
 namespace {
 
-using qovrin::isAsciiDigit;
 using qovrin::isAsciiLetter;
-
-std::size_t longestRegisterName() noexcept {
-  std::size_t longest = 0;
-  for (const tables::RegisterRow& row : tables::registers()) longest = std::max(longest, row.name.size());
-  return longest;
-}
 
 // Index of the first operand space in text, or npos.
 std::size_t findSpace(std::string_view text) noexcept {
@@ -46,11 +37,16 @@ std::optional<std::uint16_t> opmaskNumber(std::string_view word) noexcept {
 }  // namespace
 
 const tables::RegisterRow* findOperandRegister(std::string_view text) noexcept {
-  static const std::size_t kLongest = longestRegisterName();
-  if (text.empty() || text.size() > kLongest || !isAsciiLetter(text.front())) return nullptr;
-  for (const char c : text)
-    if (!isAsciiLetter(c) && !isAsciiDigit(c)) return nullptr;
-  return tables::findRegister(text);
+  static constexpr ByteSet kNameBytes{"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"};
+  if (text.empty() || text.size() > tables::kMaxRegisterNameLength || !isAsciiLetter(text.front())) return nullptr;
+  // The shape test and the name key in one pass; on letters and digits
+  // setting bit 5 is the lower-casing.
+  std::uint64_t key = static_cast<std::uint64_t>(text.size()) << 56;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!kNameBytes.contains(text[i])) return nullptr;
+    key |= std::uint64_t{static_cast<unsigned char>(text[i]) | 0x20u} << (8 * i);
+  }
+  return tables::findRegisterByKey(key);
 }
 
 std::optional<SplitText> splitTopLevelDelimiter(std::string_view text, char c) noexcept {
@@ -60,7 +56,7 @@ std::optional<SplitText> splitTopLevelDelimiter(std::string_view text, char c) n
     if (!nesting.step(text[i]) || text[i] != c) continue;
     const std::string_view left = trimOperandText(text.substr(0, i));
     const std::string_view right = trimOperandText(text.substr(i + 1));
-    if (left.empty() || right.empty() || right.find(c) != std::string_view::npos) return std::nullopt;
+    if (left.empty() || right.empty() || findChar(right, c) != std::string_view::npos) return std::nullopt;
     return SplitText{left, right};
   }
   return std::nullopt;
@@ -76,6 +72,8 @@ qovrin::Result<DecoratedText> splitOperandDecorators(std::string_view text) noex
     const char c = text[i];
     if (quote != 0) {
       if (c == quote) quote = 0;
+    } else if (!kNestingSigns.contains(c)) {
+      continue;
     } else if (c == '\'' || c == '"') {
       quote = c;
     } else if (c == '[') {
@@ -96,7 +94,7 @@ qovrin::Result<std::uint16_t> parseOperandDecorators(std::string_view text) noex
   bool has_mask = false;
   text = trimOperandText(text);
   while (!text.empty()) {
-    const std::size_t close = text.find('}');
+    const std::size_t close = findChar(text, '}');
     if (text.front() != '{' || close == std::string_view::npos) return fail(Error::UnsupportedOperandSyntax);
     const std::string_view word = trimOperandText(text.substr(1, close - 1));
     text = trimOperandText(text.substr(close + 1));
@@ -123,10 +121,10 @@ qovrin::Result<QualifiedText> stripOperandQualifiers(std::string_view text) noex
   text = trimOperandText(text);
   if (text.empty()) return fail(Error::UnsupportedOperandSyntax);
   for (;;) {
+    if (!isAsciiLetter(text.front())) break;  // "[rax", "-1", "'a b'": no qualifier
     const std::size_t space = findSpace(text);
     if (space == std::string_view::npos) break;
     const std::string_view word = text.substr(0, space);
-    if (!isAsciiLetter(word.front())) break;  // "[rax", "-1", "'a b'": no qualifier
     if (equalsIgnoreCase(word, "rel")) {
       result.ea_flags |= kEaRel;
     } else if (!equalsIgnoreCase(word, "ptr")) {
@@ -149,8 +147,8 @@ qovrin::Result<QualifiedText> stripOperandQualifiers(std::string_view text) noex
 
 std::optional<SegmentOverride> splitSegmentOverride(std::string_view text) noexcept {
   text = trimOperandText(text);
-  const std::size_t colon = text.find(':');
-  if (colon == std::string_view::npos || text.find(':', colon + 1) != std::string_view::npos) return std::nullopt;
+  const std::size_t colon = findChar(text, ':');
+  if (colon == std::string_view::npos || findChar(text, ':', colon + 1) != std::string_view::npos) return std::nullopt;
   const std::string_view left = trimOperandText(text.substr(0, colon));
   const std::string_view right = trimOperandText(text.substr(colon + 1));
   if (left.empty() || right.empty()) return std::nullopt;

@@ -14,8 +14,13 @@
 
 namespace x86_encoder::api {
 
-// Blank, tab, LF, VT, FF and CR.
-constexpr bool isOperandSpace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// Blank, tab, LF, VT, FF and CR. Most characters are above the blank, so
+// one comparison settles them.
+constexpr bool isOperandSpace(char c) noexcept {
+  constexpr std::uint64_t kSpaces = (std::uint64_t{1} << ' ') | (std::uint64_t{0x1F} << '\t');
+  const auto code = static_cast<unsigned char>(c);
+  return code <= ' ' && ((kSpaces >> code) & 1) != 0;
+}
 
 // Every routine trims what it is given, so trimming is kept inline: on text
 // that is already trimmed it costs two comparisons.
@@ -23,6 +28,14 @@ constexpr std::string_view trimOperandText(std::string_view text) noexcept {
   while (!text.empty() && isOperandSpace(text.front())) text.remove_prefix(1);
   while (!text.empty() && isOperandSpace(text.back())) text.remove_suffix(1);
   return text;
+}
+
+// Position of the first c in text, or npos. Operand texts are a few
+// characters long, where a plain loop beats the call into memchr.
+constexpr std::size_t findChar(std::string_view text, char c, std::size_t from = 0) noexcept {
+  for (std::size_t i = from; i < text.size(); ++i)
+    if (text[i] == c) return i;
+  return std::string_view::npos;
 }
 
 using qovrin::equalsIgnoreCase;

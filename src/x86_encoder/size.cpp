@@ -18,11 +18,6 @@ using qovrin::fail;
 using tables::Iflag;
 using tables::TemplateRef;
 
-std::span<const std::uint8_t> programOf(std::uint32_t template_index) noexcept {
-  if (template_index >= tables::kTemplateCount) return {};
-  return TemplateRef{template_index}.program();
-}
-
 std::uint8_t reserveElementSize(std::uint16_t opcode) noexcept {
   constexpr std::uint8_t kSizes[] = {1, 2, 4, 8, 10, 16, 32, 64};
   if (!tables::kReserveMnemonics.contains(opcode)) return 0;

@@ -9,6 +9,7 @@
 
 #include "common/error.hpp"
 #include "x86_encoder/instruction.hpp"
+#include "x86_encoder/tables.hpp"
 
 namespace x86_encoder::size {
 
@@ -38,7 +39,10 @@ qovrin::Result<std::int64_t> calcSizeWithContext(api::X86Instruction& instructio
 std::uint8_t wordOrDwordWidth(const api::X86Operand& operand, std::uint8_t operand_bits) noexcept;
 
 // Program bytes of a template; empty when the range lies outside the pool.
-std::span<const std::uint8_t> programOf(std::uint32_t template_index) noexcept;
+inline std::span<const std::uint8_t> programOf(std::uint32_t template_index) noexcept {
+  if (template_index >= tables::kTemplateCount) return {};
+  return tables::TemplateRef{template_index}.program();
+}
 
 // Element size of the reserve mnemonics; 0 for every other opcode.
 std::uint8_t reserveElementSize(std::uint16_t opcode) noexcept;

@@ -1,5 +1,7 @@
 #include "x86_encoder/size_prefixes.hpp"
 
+#include <bit>
+
 #include "x86_encoder/types.hpp"
 
 namespace x86_encoder::size {
@@ -151,9 +153,9 @@ void checkPrefixUse(X86Instruction& ins, TemplateRef chosen, const X86SizeContex
 qovrin::Result<std::int64_t> legacyPrefixLength(const X86Instruction& ins) {
   std::int64_t legacy = 0;
   const bool vex_like = (ins.rex & (kRexVex | kRexEvex)) != 0;
-  for (std::size_t index = 0; index < kPrefixSlotCount; ++index) {
+  for (std::uint32_t occupied = occupiedSlots(ins); occupied != 0; occupied &= occupied - 1) {
+    const auto index = static_cast<std::size_t>(std::countr_zero(occupied));
     const std::uint32_t code = ins.prefixes[index];
-    if (code == 0 && ins.forced[index] == 0) continue;
     const std::int32_t byte = slotByte(code, ins.forced[index], ins.mode_bits).byte;
     if (byte == types::kNoPrefixByte || byte == types::kEncodingChoice) continue;
     if (byte == types::kNotAPrefix) return fail(Error::NeedsPrefixEmitter);

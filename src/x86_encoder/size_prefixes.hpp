@@ -19,6 +19,17 @@ struct SlotByte {
   bool conflict = false;  // the template demands another byte than the word written
 };
 
+// Bit n set when slot n holds a word or the template forces a byte there;
+// both prefix walks visit only these slots, in slot order.
+inline std::uint32_t occupiedSlots(const api::X86Instruction& instruction) noexcept {
+  std::uint32_t occupied = 0;
+  for (std::size_t index = 0; index < api::kPrefixSlotCount; ++index)
+    occupied |= static_cast<std::uint32_t>(
+                    (instruction.prefixes[index] | static_cast<std::uint16_t>(instruction.forced[index])) != 0)
+                << index;
+  return occupied;
+}
+
 // The byte of one slot: the written word's byte, unless the template forces
 // another and the word is only a size choice.
 SlotByte slotByte(std::uint32_t code, std::int16_t forced, std::uint8_t mode_bits) noexcept;

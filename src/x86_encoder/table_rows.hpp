@@ -42,4 +42,14 @@ struct TemplateRow {
 // Packed as listed, so the 12,319 rows take 32 bytes each.
 static_assert(sizeof(TemplateRow) == 32);
 
+// What matching would otherwise read out of a template's flags, operand words
+// and program on every attempt, worked out once when the tables are built.
+struct TemplateTraits {
+  // Four bits per operand slot: 0, or n when the slot takes a sized register
+  // or memory operand only if its size is bit 31 + n of the class word.
+  std::uint32_t exact_sizes;
+  std::uint8_t fixed_address_bits;  // 16, 32 or 64 when the program fixes the address size, else 0
+  bool overridable;                 // a later template may still replace this one as the exact match
+};
+
 }  // namespace x86_encoder::tables

@@ -1,6 +1,7 @@
 #include "x86_encoder/tables.hpp"
 
 #include <array>
+#include <bit>
 #include <cstddef>
 
 #include "common/ascii.hpp"
@@ -12,10 +13,12 @@ namespace {
 constexpr unsigned char lowerAscii(char c) noexcept { return static_cast<unsigned char>(qovrin::lowerAscii(c)); }
 
 // Must agree with name_hash() in tools/gen_x86_tables.py, which placed the
-// names into their slots.
+// names into their slots. Setting bit 5 of every byte hashes both cases of a
+// letter alike without a comparison; bytes it merges otherwise only share a
+// probe path, and the comparison below tells them apart.
 constexpr std::uint32_t nameHash(std::string_view text) noexcept {
   std::uint32_t hash = kNameHashBasis;
-  for (char c : text) hash = (hash ^ lowerAscii(c)) * kNameHashPrime;
+  for (char c : text) hash = (hash ^ (static_cast<unsigned char>(c) | 0x20u)) * kNameHashPrime;
   return hash ^ (hash >> 16);
 }
 
@@ -47,14 +50,26 @@ std::optional<std::size_t> probe(const std::array<std::uint16_t, SlotCount>& slo
 std::span<const RegisterRow> registers() noexcept { return x86_registers; }
 
 const RegisterRow* findRegister(std::string_view text) noexcept {
+  static_assert(kMaxRegisterNameLength < 8);
   if (text.empty() || text.size() > kMaxRegisterNameLength) return nullptr;
-  const auto row = probe(x86_register_hash_slots, text, [](std::size_t r) { return x86_registers[r].name; });
-  return row ? &x86_registers[*row] : nullptr;
+  std::uint64_t key = static_cast<std::uint64_t>(text.size()) << 56;
+  for (std::size_t i = 0; i < text.size(); ++i) key |= std::uint64_t{lowerAscii(text[i])} << (8 * i);
+  return findRegisterByKey(key);
 }
 
-const RegisterRow* registerById(int id) noexcept {
-  if (id < 1 || static_cast<std::size_t>(id) > kRegisterCount) return nullptr;
-  return &x86_registers[static_cast<std::size_t>(id) - 1];
+// Must agree with register_key() and register_key_slot() in
+// tools/gen_x86_tables.py. A whole name in one word turns the probe's
+// comparison into one integer test.
+const RegisterRow* findRegisterByKey(std::uint64_t key) noexcept {
+  static_assert((kRegisterHashSlots & (kRegisterHashSlots - 1)) == 0);
+  constexpr int kSlotBits = std::countr_zero(kRegisterHashSlots);
+  std::size_t slot = (key * kRegisterKeyMultiplier) >> (64 - kSlotBits);
+  for (std::size_t step = 0; step < kRegisterHashSlots; ++step, slot = (slot + 1) & (kRegisterHashSlots - 1)) {
+    const std::uint16_t entry = x86_register_key_slots[slot];
+    if (entry == 0) return nullptr;
+    if (x86_register_keys[entry - 1u] == key) return &x86_registers[entry - 1u];
+  }
+  return nullptr;
 }
 
 std::span<const OperandQualifier> operandQualifiers() noexcept { return x86_operand_qualifiers; }

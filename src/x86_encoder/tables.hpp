@@ -20,8 +20,17 @@ std::span<const RegisterRow> registers() noexcept;
 // First register whose name equals text, ASCII case ignored; null when none.
 const RegisterRow* findRegister(std::string_view text) noexcept;
 
+// The register whose name has this key: the lower-case name's bytes
+// little-endian with its length in the top byte, as the generator computes
+// it; null when none. Lets a caller that has already looked at every
+// character skip a second pass.
+const RegisterRow* findRegisterByKey(std::uint64_t key) noexcept;
+
 // Register with the given id (1-344); null when out of range.
-const RegisterRow* registerById(int id) noexcept;
+inline const RegisterRow* registerById(int id) noexcept {
+  if (id < 1 || static_cast<std::size_t>(id) > kRegisterCount) return nullptr;
+  return &x86_registers[static_cast<std::size_t>(id) - 1];
+}
 
 std::span<const OperandQualifier> operandQualifiers() noexcept;
 
@@ -66,6 +75,7 @@ struct TemplateRef {
     return generated_match_tables::decorator_flags_pool[row().operand_decorators[slot]];
   }
   std::uint32_t extraWord() const noexcept { return x86_iflag_extra_words[row().iflags]; }
+  const TemplateTraits& traits() const noexcept { return x86_template_traits[index]; }
 };
 
 // The contiguous run of an opcode's templates, in the order matching tries them.

@@ -86,6 +86,8 @@ TEST(ParseMemoryOperand, JoinsTheNonRegisterTermsIntoOneExpression) {
       {"rbx + 4*a", "4*a", kRbx},         {"rbx + a + 4*b", "a + (4*b)", kRbx},
       {"rbx - a<<2", "0 - (a<<2)", kRbx}, {"-lbl - 0x7FFFFFFFFFFFFFFF - 1", "0 - lbl - 9223372036854775808", kNone},
       {"rbx + a + 8 - 8", "a", kRbx},
+      // Signs inside parentheses or quotes do not split the sum.
+      {"rbx + (a+b)*2", "(a+b)*2", kRbx}, {"rbx + ('+'-a)", "('+'-a)", kRbx},
   };
   for (const auto& [text, asked, base] : cases) {
     RecordingResolver recording;

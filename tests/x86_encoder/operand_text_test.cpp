@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "operand_test_support.hpp"
 
 #include "x86_encoder/operand.hpp"
@@ -12,6 +14,34 @@ namespace {
 
 using qovrin::Error;
 using testing::errorOf;
+
+// The six blanks of C, and no other byte, are trimmed; findChar finds the
+// first copy from the given position.
+TEST(OperandText, BlanksAndCharacterSearch) {
+  for (int code = 0; code < 256; ++code) {
+    const char c = static_cast<char>(code);
+    const bool blank = c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    EXPECT_EQ(isOperandSpace(c), blank) << code;
+  }
+  EXPECT_EQ(trimOperandText(" \t\v[rax]\r\n\f"), "[rax]");
+  EXPECT_EQ(trimOperandText("\x1F\x85" "eax\xA0"), "\x1F\x85" "eax\xA0");
+  EXPECT_EQ(findChar("es:[a:b]", ':'), 2u);
+  EXPECT_EQ(findChar("es:[a:b]", ':', 3), 5u);
+  EXPECT_EQ(findChar("es:[a:b]", ','), std::string_view::npos);
+}
+
+// Every register is found by its name in either case; texts of another
+// shape, or that differ from a name only in a byte's bit 5, are not.
+TEST(FindOperandRegister, FindsEveryRegisterAndNothingElse) {
+  for (const tables::RegisterRow& row : tables::registers()) {
+    std::string upper(row.name);
+    for (char& c : upper) c = qovrin::isAsciiLetter(c) ? static_cast<char>(c & ~0x20) : c;
+    EXPECT_EQ(findOperandRegister(row.name), &row) << row.name;
+    EXPECT_EQ(findOperandRegister(upper), &row) << upper;
+  }
+  for (const std::string_view text : {"", "e", "1ax", "eax ", "e_x", "r8\x10", "\x01ax", "xmm\x11", "zmm32", "eaxx"})
+    EXPECT_EQ(findOperandRegister(text), nullptr) << text;
+}
 
 // Splits at the first sign outside brackets and quotes; a stray closing sign
 // does not nest.

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "x86_encoder/bytecode.hpp"
+
 namespace {
 
 namespace tables = x86_encoder::tables;
@@ -128,6 +130,32 @@ TEST(TemplateTable, KnownProgramsAndFlags) {
   EXPECT_FALSE(mov_sdword.iflagTest(0xFFFFFFFFu));
   EXPECT_FALSE(tables::iflagTest(654, Iflag::kSdword));
   EXPECT_TRUE(std::ranges::equal(mov_sdword.program(), std::array<std::uint8_t, 6>{0324, 01, 0307, 0200, 0255, 0}));
+}
+
+// The traits worked out when the tables are built agree with the programs
+// and operand words they summarise.
+TEST(TemplateTable, TraitsAgreeWithProgramsAndOperandWords) {
+  std::size_t sized = 0;
+  for (std::uint32_t t = 0; t < tables::kTemplateCount; ++t) {
+    const TemplateRef ref{t};
+    const auto& traits = ref.traits();
+    const auto fixed = x86_encoder::bytecode::findCode(
+        ref.program(), [](std::uint8_t code) { return code == 0310 || code == 0311 || code == 0313; });
+    const std::uint8_t expected_bits = fixed == 0310 ? 16 : fixed == 0311 ? 32 : fixed == 0313 ? 64 : 0;
+    EXPECT_EQ(traits.fixed_address_bits, expected_bits) << t;
+    const bool size_64 = x86_encoder::bytecode::findCode(ref.program(), [](std::uint8_t c) { return c == 0324; });
+    EXPECT_TRUE(!traits.overridable || (ref.iflagTest(Iflag::kOpt) && !size_64)) << t;
+    for (std::size_t slot = 0; slot < tables::kOperandSlots; ++slot) {
+      const unsigned code = (traits.exact_sizes >> (4 * slot)) & 15u;
+      if (code == 0) continue;
+      ++sized;
+      EXPECT_LT(slot, ref.row().operand_count) << t;
+      // Exactly the named size bit among the size bits, and no immediate or jump slot.
+      EXPECT_EQ(ref.operandClass(slot) & 0xF0FF'0000'0000ull, 1ull << (31 + code)) << t << " slot " << slot;
+      EXPECT_EQ(ref.operandClass(slot) & 0x0600'0000'0002ull, 0u) << t << " slot " << slot;
+    }
+  }
+  EXPECT_GT(sized, tables::kTemplateCount);
 }
 
 TEST(NamedRows, IflagRowsHoldWhatTheyName) {
