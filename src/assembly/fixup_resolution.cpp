@@ -112,6 +112,10 @@ qovrin::Result<std::vector<FixupResolution>> resolveFixups(frontend::module::Mod
   resolutions.reserve(fixups.size());
   for (std::uint32_t number = 0; number < fixups.size(); ++number) {
     const Fixup& fixup = fixups[number];
+    if (fixup.dropped) {
+      resolutions.push_back({number, std::nullopt, true});
+      continue;
+    }
     if (fixup.fragment >= fragments.size()) return fail(Error::InvalidFragment);
     const std::uint32_t section = fragments[fixup.fragment].section;
     const frontend::layout::SectionLayout* row = index.section(section);

@@ -1,17 +1,43 @@
 #include "assembly/flat.hpp"
 
 #include <algorithm>
+#include <array>
 
 #include "assembly/deferred_run.hpp"
 #include "assembly/fixup_resolution.hpp"
 #include "assembly/late_layout_run.hpp"
 #include "assembly/materialize.hpp"
 #include "assembly/patch.hpp"
+#include "common/little_endian.hpp"
+#include "frontend/backend_adapter.hpp"
 #include "frontend/pass.hpp"
 
 namespace assembly {
 
 using qovrin::fail;
+
+namespace {
+
+// The back-end adapter encodes a RISC-V instruction again with the values
+// its fixups resolved to.
+qovrin::Result<std::vector<std::uint8_t>> reencodeRiscv(const frontend::fragment::Fragment& fragment,
+                                                        frontend::target::Target module_target,
+                                                        std::uint64_t instruction_address,
+                                                        std::span<const ResolvedOperand> operands) {
+  std::array<frontend::backend_adapter::ResolvedOperand, 16> pairs;
+  if (operands.size() > pairs.size()) return fail(qovrin::Error::InvalidFixupTarget);
+  std::ranges::transform(operands, pairs.begin(), [](const ResolvedOperand& operand) {
+    return frontend::backend_adapter::ResolvedOperand{operand.text, operand.value};
+  });
+  const auto encoded = frontend::backend_adapter::encodeResolvedRiscvInstruction(
+      fragment, module_target, instruction_address, std::span(pairs).first(operands.size()));
+  if (!encoded) return fail(encoded.error());
+  std::vector<std::uint8_t> bytes(encoded->size);
+  qovrin::writeLittleEndian(bytes, encoded->word);
+  return bytes;
+}
+
+}  // namespace
 
 qovrin::Result<AssemblyResult> assembleFlat(frontend::module::Module& module, const AssemblyObserver& observer) {
   AssemblyResult result;
@@ -37,7 +63,7 @@ qovrin::Result<AssemblyResult> assembleFlat(frontend::module::Module& module, co
     if (!resolved) return fail(resolved.error());
     resolutions = std::move(*resolved);
     result.pending_fixups = static_cast<std::uint64_t>(
-        std::ranges::count_if(resolutions, [](const FixupResolution& entry) { return !entry.target; }));
+        std::ranges::count_if(resolutions, [](const FixupResolution& entry) { return !entry.target && !entry.dropped; }));
   }
 
   frontend::layout::ModuleLayout layout;
@@ -58,9 +84,7 @@ qovrin::Result<AssemblyResult> assembleFlat(frontend::module::Module& module, co
 
   {
     const PhaseScope phase(observer, Phase::patch);
-    // RISC-V fixups come only from the RISC-V road of the encode pass, whose
-    // back-end adapter encodes those instructions again here.
-    const RiscvReencoder riscv;
+    const RiscvReencoder riscv = reencodeRiscv;
     QOVRIN_TRY(patchFixups(module, PatchInput{resolutions, layout, output.regions, output.bytes, riscv}));
   }
 

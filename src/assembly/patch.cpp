@@ -180,7 +180,19 @@ class Patcher {
       return fail(Error::OffsetOverflow);
     if (!input_.riscv) return fail(Error::UnsupportedRiscvInstruction);
     const auto encoded = input_.riscv(fragment, module_.target(), address, operands);
-    if (!encoded) return fail(encoded.error());
+    if (!encoded) {
+      // The line encoded with stand-ins, so a refusal now is about the
+      // resolved values: a branch too far, an immediate too wide.
+      if (encoded.error() != Error::UnsupportedRiscvInstruction) return fail(encoded.error());
+      const Fixup& first = module_.fixups()[input_.resolutions[group.front()].fixup];
+      std::string message = "fixup target '";
+      message += operands.front().text;
+      message += "' (0x";
+      message += hexText(operands.front().value);
+      message += ") does not fit the operand of its RISC-V instruction";
+      module_.diagnostics().add(frontend::diagnostic::Severity::error, first.place, message);
+      return fail(Error::FrontendDiagnostics);
+    }
     return copyEncoding(**field, fragment, *encoded);
   }
 

@@ -56,9 +56,10 @@ struct PatchInput {
 };
 
 // Fails with FrontendDiagnostics after adding the diagnostic for a field that
-// does not fit, lies outside the image or has an unsupported width; with
+// does not fit, lies outside the image or has an unsupported width, or for a
+// RISC-V instruction that its resolved values do not fit; with
 // InvalidFixupTarget, InvalidFragment, InvalidSection, OffsetOverflow or the
-// re-encoder's error without one. Fields patched before a failure stay.
+// re-encoder's other errors without one. Fields patched before a failure stay.
 qovrin::Status patchFixups(frontend::module::Module& module, const PatchInput& input);
 
 // The diagnostic text for a patch failure of the fixup whose target resolved

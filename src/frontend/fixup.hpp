@@ -45,6 +45,9 @@ struct Fixup {
   // The field receives the target minus the address just behind the field.
   bool pc_relative = false;
   FixupRangePolicy range_policy = FixupRangePolicy::wrap;
+  // A store replaced the RISC-V instruction the fixup would encode again;
+  // the fixup is neither patched nor counted as pending.
+  bool dropped = false;
 };
 
 // Symbol when the text is a name: a letter, '_' or '.' first, then letters,

@@ -37,6 +37,9 @@ struct Instruction {
   // Encoded length as the encode pass records it; layout reads the last word.
   std::array<std::uint32_t, 3> size_words{};
   bool pending = false;  // the encoding left operands to patch after layout
+  // Encoded, with its fixups recorded. An encoding depends only on the text
+  // and the target, so a settled instruction is never encoded again.
+  bool settled = false;
 };
 
 // Alternatives in FragmentKind order.

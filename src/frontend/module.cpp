@@ -222,7 +222,11 @@ qovrin::Status Module::storeBytesAt(std::uint32_t section, std::uint64_t address
   QOVRIN_TRY(walkRange(sections_, std::as_const(fragments_), section, address, bytes.size(), [](auto&&...) {}));
   return walkRange(sections_, fragments_, section, address, bytes.size(),
                    [&](fragment::Fragment& piece, std::uint64_t from, std::uint64_t length, std::uint64_t to) {
-                     if (auto* line = piece.instruction()) piece.payload = fragment::Bytes{std::move(line->encoded)};
+                     if (auto* line = piece.instruction()) {
+                       if (line->target.isa == target::Isa::riscv)
+                         dropFixupsOf(static_cast<std::uint32_t>(&piece - fragments_.data()));
+                       piece.payload = fragment::Bytes{std::move(line->encoded)};
+                     }
                      auto& stored = piece.bytes()->data;
                      std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(to), length,
                                  stored.begin() + static_cast<std::ptrdiff_t>(from));
@@ -246,6 +250,11 @@ qovrin::Status Module::storeIntegerAt(std::uint32_t section, std::uint64_t addre
   const std::span<std::uint8_t> bytes(buffer, width);
   qovrin::writeLittleEndian(bytes, value);
   return storeBytesAt(section, address, bytes);
+}
+
+void Module::dropFixupsOf(std::uint32_t fragment) noexcept {
+  for (std::uint32_t index = 0; index < fixups_.size(); ++index)
+    if (fixups_[index].fragment == fragment) fixups_[index].dropped = true;
 }
 
 qovrin::Result<std::uint32_t> Module::addSource(std::string path, std::string text) {

@@ -163,6 +163,9 @@ class Module {
   qovrin::Result<std::uint32_t> appendFragment(std::uint32_t section, fragment::Payload&& payload,
                                                const SourceLocation& location);
   qovrin::Status checkNewSymbol(std::string_view name) const;
+  // A RISC-V instruction is patched by encoding it again whole, which would
+  // undo the bytes a store put there.
+  void dropFixupsOf(std::uint32_t fragment) noexcept;
   // After checkNewSymbol accepted the name; make_payload() gives the symbol's
   // payload and runs only once nothing else can fail.
   template <typename MakePayload>

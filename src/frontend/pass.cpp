@@ -1,6 +1,14 @@
 #include "frontend/pass.hpp"
 
+#include <algorithm>
+#include <limits>
+
+#include "common/little_endian.hpp"
+#include "frontend/backend_adapter.hpp"
 #include "frontend/layout.hpp"
+#include "frontend/pass_x86.hpp"
+#include "riscv_encoder/source.hpp"
+#include "spirv_encoder/module.hpp"
 
 namespace frontend::pass {
 
@@ -9,23 +17,106 @@ using qovrin::fail;
 
 namespace {
 
-// Checks the target's width and hands the line to its ISA's encoder. An ISA
-// is reached only through an encoder the back-end adapter drives; a target
-// whose encoder is not part of this build gets the fixed message for
-// UnsupportedInstructionTarget, so the line is never emitted as wrong bytes.
-qovrin::Status encodeByTarget(const fragment::Instruction& line) {
+using backend_adapter::FixupFact;
+using backend_adapter::InstructionFacts;
+
+// A RISC-V line's encoding with every operand the encoder could not read as
+// a fact. The fixup covers the whole instruction, which the patch phase
+// encodes again with the resolved values.
+qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Fragment& piece, const fragment::Instruction& line) {
+  InstructionFacts record;
+  backend_adapter::RiscvFactContext context{&record.facts, piece.location,
+                                            backend_adapter::riscvMnemonicIsPcRelative(line.text)};
+  const riscv_encoder::RiscvExpressionHook hook{&context, &backend_adapter::recordUnresolvedRiscvExpression, true};
+  const auto encoded = riscv_encoder::source::encodeInstructionText(line.text, line.target.parameter, hook);
+  if (!encoded)
+    return fail(encoded.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::UnsupportedRiscvInstruction);
+  record.size = encoded->size;
+  record.bytes.resize(record.size);
+  qovrin::writeLittleEndian(record.bytes, encoded->output_word);
+  for (FixupFact& fact : record.facts) fact.width = static_cast<std::uint16_t>(8 * record.size);
+  record.pending = !record.facts.empty();
+  return record;
+}
+
+// Checks the target's width and hands the line to its ISA's encoder. SPIR-V
+// lines are never encoded one by one: they form one module together.
+qovrin::Result<InstructionFacts> encodeByTarget(const fragment::Fragment& piece) {
+  const fragment::Instruction& line = *piece.instruction();
   switch (line.target.isa) {
     case target::Isa::x86:
       if (line.target.parameter != 16 && line.target.parameter != 32 && line.target.parameter != 64)
         return fail(Error::InvalidModeBits);
-      break;
+      return encodeX86(piece, line);
     case target::Isa::riscv:
       if (line.target.parameter != 32 && line.target.parameter != 64) return fail(Error::InvalidModeBits);
-      break;
+      return encodeRiscv(piece, line);
     case target::Isa::spirv:
       break;
   }
   return fail(Error::UnsupportedInstructionTarget);
+}
+
+bool sameFact(const FixupFact& left, const FixupFact& right) noexcept {
+  return left.text == right.text && left.addend == right.addend && left.offset == right.offset &&
+         left.width == right.width &&
+         left.pc_relative == right.pc_relative && left.range_policy == right.range_policy;
+}
+
+// Stores the encoding in the fragment and its facts as fixups; true when the
+// fragment's bytes, size or pending flag changed. A fragment is stored once,
+// so its fixups are added once; a fact repeated within the line adds none.
+qovrin::Result<bool> storeRecord(module::Module& module, std::uint32_t index, InstructionFacts&& record) {
+  fixup::FixupStore& fixups = module.fixups();
+  if (std::uint64_t{fixups.size()} + record.facts.size() > std::numeric_limits<std::uint32_t>::max())
+    return fail(Error::TooManyFixups);
+  fragment::Instruction* line = module.fragments()[index].instruction();
+  if (line == nullptr) return fail(Error::InvalidFragment);
+  const bool changed = line->encoded != record.bytes || line->pending != record.pending ||
+                       std::ranges::any_of(line->size_words, [&](std::uint32_t word) { return word != record.size; });
+  line->encoded = std::move(record.bytes);
+  line->size_words.fill(record.size);
+  line->pending = record.pending;
+  line->settled = true;
+  const SourceLocation location = module.fragments()[index].location;
+  for (const std::string_view warning : record.warnings)
+    module.diagnostics().add(diagnostic::Severity::warning, location, warning);
+  for (std::size_t position = 0; position < record.facts.size(); ++position) {
+    FixupFact& fact = record.facts[position];
+    if (std::any_of(record.facts.begin(), record.facts.begin() + static_cast<std::ptrdiff_t>(position),
+                    [&](const FixupFact& earlier) { return sameFact(earlier, fact); }))
+      continue;
+    const fixup::FixupKind kind = fixup::classifyTargetText(fact.text);
+    const auto added = fixups.addOwnedTarget(index, fixup::FixupTarget{std::move(fact.text), kind, fact.addend},
+                                             fact.pc_relative, fact.offset, fact.width, fact.location);
+    if (!added) return fail(added.error());
+    fixups[*added].range_policy = fact.range_policy;
+  }
+  return changed;
+}
+
+// The SPIR-V road: every SPIR-V line of the module forms one module, stored
+// in the first SPIR-V fragment.
+qovrin::Result<EncodePassCounts> encodeSpirvModule(module::Module& module) {
+  auto assembled = spirv_encoder::module::assembleFragments(module.fragments());
+  if (!assembled) {
+    const auto& failure = assembled.error();
+    if (failure.message.empty()) return fail(failure.error);
+    module.diagnostics().add(diagnostic::Severity::error, failure.location, failure.message);
+    return fail(Error::FrontendDiagnostics);
+  }
+  const auto bytes = spirv_encoder::module::moduleBytes(assembled->words);
+  if (!bytes) return fail(bytes.error());
+  const auto changed =
+      spirv_encoder::module::storeModule(module.fragments(), assembled->spirv_fragments, *bytes);
+  if (!changed) return fail(changed.error());
+  QOVRIN_TRY(syncAnchoredLabelOffsets(module));
+  return EncodePassCounts{assembled->spirv_fragments.size(), *changed};
+}
+
+bool isSpirvInstruction(const fragment::Fragment& piece) noexcept {
+  const fragment::Instruction* line = piece.instruction();
+  return line != nullptr && line->target.isa == target::Isa::spirv;
 }
 
 }  // namespace
@@ -73,20 +164,37 @@ std::optional<std::string_view> encodeFailureMessage(Error error) noexcept {
 }
 
 qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& module) {
+  if (std::ranges::any_of(module.fragments(), isSpirvInstruction)) return encodeSpirvModule(module);
   EncodePassCounts counts;
-  for (const fragment::Fragment& piece : module.fragments()) {
+  const auto fragments = module.fragments();
+  for (std::uint32_t index = 0; index < fragments.size(); ++index) {
+    const fragment::Fragment& piece = fragments[index];
     const fragment::Instruction* line = piece.instruction();
     if (line == nullptr) continue;
-    if (const auto encoded = encodeByTarget(*line); !encoded) {
-      const auto message = encodeFailureMessage(encoded.error());
-      if (!message) return fail(encoded.error());
+    ++counts.instruction_fragments;
+    if (line->settled) continue;
+    auto record = encodeByTarget(piece);
+    if (!record) {
+      const auto message = encodeFailureMessage(record.error());
+      if (!message) return fail(record.error());
       module.diagnostics().add(diagnostic::Severity::error, piece.location, *message);
       return fail(Error::FrontendDiagnostics);
     }
-    ++counts.instruction_fragments;
+    const auto changed = storeRecord(module, index, std::move(*record));
+    if (!changed) return fail(changed.error());
+    if (*changed) ++counts.changed;
   }
   QOVRIN_TRY(syncAnchoredLabelOffsets(module));
   return counts;
+}
+
+bool settleInstruction(module::Module& module, std::uint32_t index) {
+  if (index >= module.fragments().size()) return false;
+  const fragment::Fragment& piece = module.fragments()[index];
+  const fragment::Instruction* line = piece.instruction();
+  if (line == nullptr || line->settled || line->target.isa == target::Isa::spirv) return false;
+  auto record = encodeByTarget(piece);
+  return record && storeRecord(module, index, std::move(*record)).has_value();
 }
 
 qovrin::Status syncAnchoredLabelOffsets(module::Module& module) {

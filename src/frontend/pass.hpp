@@ -24,6 +24,13 @@ struct EncodePassCounts {
 // InvalidInstructionText end it without one.
 qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& module);
 
+// Encodes one instruction fragment right after lowering appended it, so that
+// positions read later in lowering see its true size. A line that cannot be
+// encoded now is left alone and fails in the pass, with its diagnostic, and
+// SPIR-V lines wait for the pass, which builds their module as a whole.
+// True when the fragment is now encoded.
+bool settleInstruction(module::Module& module, std::uint32_t index);
+
 // Gives every anchored label the laid-out offset of the fragment it stands in
 // front of, or the section's memory size when it stands at the end.
 qovrin::Status syncAnchoredLabelOffsets(module::Module& module);

@@ -10,6 +10,7 @@
 #include "frontend/lower/arguments.hpp"
 #include "frontend/lower/expression_materialization.hpp"
 #include "frontend/lower/layout_cursor.hpp"
+#include "frontend/pass.hpp"
 #include "frontend/lower/output_target.hpp"
 #include "frontend/meta_data_eval.hpp"
 #include "frontend/value_pack.hpp"
@@ -257,7 +258,9 @@ qovrin::Status lowerIsaCall(module::Module& module, context::LowerContext& conte
   // One call is one instruction line.
   if (line == nullptr || line->empty() || line->find_first_of("\r\n") != std::string::npos)
     return fail(Error::InvalidApiArgument);
-  return advancePast(module, cursor, module.appendIsaInstruction(cursor.section, cursor.target, *line, call.location));
+  const auto appended = module.appendIsaInstruction(cursor.section, cursor.target, *line, call.location);
+  if (appended) pass::settleInstruction(module, *appended);
+  return advancePast(module, cursor, appended);
 }
 
 qovrin::Result<value::Bytes> emitStructValue(const module::Module& module, const value::Value& structure) {

@@ -26,6 +26,7 @@ qovrin::Status lowerAssignment(Lowering& lowering, const ast::AssignmentStatemen
 qovrin::Status lowerStructDeclaration(Lowering& lowering, const ast::StructDeclarationStatement& declaration);
 qovrin::Status lowerApiCallStatement(Lowering& lowering, const ast::ApiCallStatement& call);
 qovrin::Status lowerReturn(Lowering& lowering, const ast::ReturnStatement& statement);
+qovrin::Status lowerInstructionLine(Lowering& lowering, const ast::IsaTextStatement& line);
 
 // Control flow.
 qovrin::Status lowerIf(Lowering& lowering, const ast::MetaIfStatement& statement);

@@ -49,7 +49,7 @@ qovrin::Status lowerStatement(Lowering& lowering, const ast::Statement& statemen
       return statement_cases::lowerLabel(lowering, std::get<ast::LabelStatement>(payload));
     case StatementKind::isa_text:
       QOVRIN_TRY(refuseInValueFunction(context));
-      return lowerUnsupported(lowering, statement.location(), "instruction lines");
+      return statement_cases::lowerInstructionLine(lowering, std::get<ast::IsaTextStatement>(payload));
     case StatementKind::value_declaration:
       return statement_cases::lowerValueDeclaration(lowering, std::get<ast::ValueDeclarationStatement>(payload));
     case StatementKind::assignment:

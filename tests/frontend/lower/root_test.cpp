@@ -101,7 +101,6 @@ TEST(SourceParsing, NothingIsLoweredWhenParsingFails) {
 
 TEST(Statements, LaterKindsFailVisiblyAtTheirLine) {
   expectCases({
-      {"let a = 1\n  nop\n", {"main.qov:2:3: instruction lines cannot be lowered yet"}},
       {"fn f() {\n}\n", {"main.qov:1:1: meta functions cannot be lowered yet"}},
       {"macro m(a) {\n  nop\n}\n", {"main.qov:1:1: macros cannot be lowered yet"}},
       {"{\n  macro m(a) {\n  }\n}\n", {"main.qov:2:3: lowering failed: InvalidMacro"}},

@@ -1,0 +1,105 @@
+#include "frontend/isa_text.hpp"
+
+#include "common/ascii.hpp"
+
+namespace frontend::isa_text {
+
+using qovrin::Error;
+using qovrin::fail;
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t\r\n";
+
+// The end of the operand that starts at position: the first comma outside
+// quotes, parentheses, brackets and braces. A closing character lowers only
+// its own depth, and never below zero; quotes have no escape.
+std::size_t operandEnd(std::string_view text, std::size_t position) noexcept {
+  std::size_t parentheses = 0;
+  std::size_t brackets = 0;
+  std::size_t braces = 0;
+  for (std::size_t at = position; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == '"' || c == '\'') {
+      const std::size_t close = text.find(c, at + 1);
+      if (close == std::string_view::npos) return text.size();
+      at = close;
+      continue;
+    }
+    if (c == ',' && parentheses == 0 && brackets == 0 && braces == 0) return at;
+    std::size_t* depth = c == '(' || c == ')' ? &parentheses : c == '[' || c == ']' ? &brackets
+                                                            : c == '{' || c == '}' ? &braces
+                                                                                     : nullptr;
+    if (depth == nullptr) continue;
+    if (c == '(' || c == '[' || c == '{')
+      ++*depth;
+    else if (*depth > 0)
+      --*depth;
+  }
+  return text.size();
+}
+
+qovrin::Status splitOperands(std::string_view rest, ParsedInstruction& parsed) {
+  std::size_t position = 0;
+  while (true) {
+    while (position < rest.size() && qovrin::isOneOf(rest[position], " \t\n\v\f\r,")) ++position;
+    if (position == rest.size()) return {};
+    const std::size_t end = operandEnd(rest, position);
+    if (parsed.operand_count == kMaxOperands) return fail(Error::UnsupportedOperands);
+    parsed.operand_storage[parsed.operand_count++] = qovrin::trim(rest.substr(position, end - position), kBlanks);
+    position = end;
+  }
+}
+
+std::uint8_t repeatKind(std::string_view word) noexcept {
+  if (qovrin::equalsIgnoreCase(word, "rep")) return 1;
+  if (qovrin::equalsIgnoreCase(word, "repe") || qovrin::equalsIgnoreCase(word, "repz")) return 2;
+  if (qovrin::equalsIgnoreCase(word, "repne") || qovrin::equalsIgnoreCase(word, "repnz")) return 3;
+  return 0;
+}
+
+// A repeat word gives its place to the first operand; "lock" takes the
+// mnemonic from the first word of the first operand. Only the line's first
+// word is looked at, once.
+void takePrefixWord(ParsedInstruction& parsed) {
+  if (parsed.operand_count == 0) return;
+  auto& operands = parsed.operand_storage;
+  if (const std::uint8_t repeat = repeatKind(parsed.mnemonic)) {
+    parsed.repeat = repeat;
+    parsed.mnemonic = operands[0];
+    for (std::size_t index = 1; index < parsed.operand_count; ++index) operands[index - 1] = operands[index];
+    --parsed.operand_count;
+    return;
+  }
+  if (!qovrin::equalsIgnoreCase(parsed.mnemonic, "lock")) return;
+  const std::string_view first = operands[0];
+  const std::size_t blank = first.find_first_of(" \t");
+  const std::string_view inner = blank == std::string_view::npos ? std::string_view{}
+                                                                 : qovrin::trim(first.substr(blank), kBlanks);
+  const std::size_t count = parsed.operand_count - 1 + (inner.empty() ? 0 : 1);
+  if (count > 4) return;
+  parsed.lock = true;
+  parsed.mnemonic = first.substr(0, blank);
+  if (inner.empty()) {
+    for (std::size_t index = 1; index < parsed.operand_count; ++index) operands[index - 1] = operands[index];
+  } else {
+    operands[0] = inner;
+  }
+  parsed.operand_count = count;
+}
+
+}  // namespace
+
+qovrin::Result<ParsedInstruction> parseX86Line(std::string_view text) {
+  const std::string_view line = qovrin::trim(text, kBlanks);
+  if (line.empty()) return fail(Error::InvalidInstructionText);
+  ParsedInstruction parsed;
+  const std::size_t blank = line.find_first_of(" \t");
+  parsed.first_word = line.substr(0, blank);
+  parsed.mnemonic = parsed.first_word;
+  if (blank != std::string_view::npos) QOVRIN_TRY(splitOperands(qovrin::trim(line.substr(blank), kBlanks), parsed));
+  takePrefixWord(parsed);
+  return parsed;
+}
+
+}  // namespace frontend::isa_text

@@ -1,0 +1,25 @@
+// Instruction lines: lowered to the text the encoders read, appended as an
+// instruction fragment and encoded at once, so that the cursor, the labels
+// after it and every position read later see its true size.
+
+#include "frontend/lower/isa_lowering.hpp"
+#include "frontend/lower/layout_cursor.hpp"
+#include "frontend/lower/statement_cases.hpp"
+#include "frontend/pass.hpp"
+
+namespace frontend::lower::statement_cases {
+
+using qovrin::fail;
+
+qovrin::Status lowerInstructionLine(Lowering& lowering, const ast::IsaTextStatement& line) {
+  contracts::ActiveOutput& cursor = lowering.cursor;
+  QOVRIN_TRY(layout_cursor::requireOpenOutputRegion(cursor));
+  const auto text = isa_lowering::lowerText(lowering.module, lowering.context, cursor, line.text);
+  if (!text) return fail(text.error());
+  const auto index = lowering.module.appendIsaInstruction(cursor.section, cursor.target, *text, line.location);
+  if (!index) return fail(index.error());
+  frontend::pass::settleInstruction(lowering.module, *index);
+  return layout_cursor::advanceActiveOutput(cursor, lowering.module.fragments()[*index]);
+}
+
+}  // namespace frontend::lower::statement_cases

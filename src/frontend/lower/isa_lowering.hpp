@@ -1,0 +1,22 @@
+#pragma once
+// An instruction line as the encoders will see it: the layout builtins called
+// inside it, and the meta locals and module values it names that hold
+// integers, are replaced by unsigned decimal text. The target's own words and
+// labels stay as written; the encoders resolve labels or leave fixups.
+
+#include <string>
+#include <string_view>
+
+#include "common/error.hpp"
+#include "frontend/lower/context.hpp"
+#include "frontend/lower/contracts.hpp"
+#include "frontend/module.hpp"
+
+namespace frontend::lower::isa_lowering {
+
+// Builtin calls are evaluated at the cursor. A failing call fails with its
+// error as lowering maps it; an unterminated quote with InvalidExpression.
+qovrin::Result<std::string> lowerText(module::Module& module, context::LowerContext& context,
+                                      const contracts::ActiveOutput& cursor, std::string_view text);
+
+}  // namespace frontend::lower::isa_lowering

@@ -1,0 +1,221 @@
+#include "frontend/lower/isa_text.hpp"
+
+#include <array>
+#include <charconv>
+
+#include "common/ascii.hpp"
+#include "common/name_table.hpp"
+
+namespace frontend::lower::isa_text {
+
+namespace {
+
+constexpr std::array<std::string_view, 11> kLayoutBuiltins = {
+    "sizeof",    "lengthof",         "offset_of",          "here",     "region_base", "file_offset",
+    "file_cursor_real", "file_cursor_potential", "tail_reserve_size", "label_addr", "sym.unique",
+};
+
+constexpr std::array<std::string_view, 8> kX86Prefixes = {"lock", "rep",      "repe",    "repz",
+                                                          "repne", "repnz", "xacquire", "xrelease"};
+
+constexpr std::array<std::string_view, 45> kX86NamedRegisters = {
+    "al",  "ah",  "bl",  "bh",  "cl",  "ch",  "dl",  "dh",  "spl", "bpl", "sil", "dil", "ax",  "cx",  "dx",
+    "bx",  "sp",  "bp",  "si",  "di",  "eax", "ecx", "edx", "ebx", "esp", "ebp", "esi", "edi", "rax", "rcx",
+    "rdx", "rbx", "rsp", "rbp", "rsi", "rdi", "rip", "eip", "ip",  "es",  "cs",  "ss",  "ds",  "fs",  "gs",
+};
+
+struct NumberedRegister {
+  std::string_view prefix;
+  unsigned highest;
+};
+
+// Longer prefixes first, so that "xmm" is not read as "x".
+constexpr std::array<NumberedRegister, 9> kX86NumberedRegisters = {{
+    {"xmm", 31}, {"ymm", 31}, {"zmm", 31}, {"bnd", 3}, {"mm", 7}, {"st", 7}, {"cr", 15}, {"dr", 15}, {"k", 7},
+}};
+
+constexpr std::array<std::string_view, 16> kX86SizeWords = {
+    "byte", "word", "dword", "qword", "tword", "oword", "yword", "zword",
+    "ptr",  "rel",  "abs",   "short", "near",  "far",   "strict", "offset",
+};
+
+constexpr std::array<std::string_view, 5> kRiscvNamedRegisters = {"zero", "ra", "gp", "sp", "tp"};
+
+constexpr bool isBlank(char c) noexcept { return qovrin::isOneOf(c, " \t\n\v\f\r"); }
+
+// The longest word any keep list holds ("xacquire", "xrelease").
+constexpr std::size_t kLongestKeptWord = 8;
+
+// A word of at most kLongestKeptWord characters in lower case, so that the
+// lists are searched with plain comparisons.
+class LowerWord {
+ public:
+  explicit LowerWord(std::string_view word) noexcept : length_(word.size() <= kLongestKeptWord ? word.size() : 0) {
+    for (std::size_t index = 0; index < length_; ++index) buffer_[index] = qovrin::lowerAscii(word[index]);
+  }
+  std::string_view text() const noexcept { return {buffer_, length_}; }
+
+ private:
+  char buffer_[kLongestKeptWord] = {};
+  std::size_t length_;
+};
+
+bool inIgnoringCase(std::span<const std::string_view> names, std::string_view word) noexcept {
+  if (word.size() > kLongestKeptWord) return false;
+  const LowerWord lower(word);
+  for (const std::string_view name : names)
+    if (name == lower.text()) return true;
+  return false;
+}
+
+// The decimal number that fills text, when it has at most three digits.
+std::optional<unsigned> smallDecimal(std::string_view text) noexcept {
+  if (text.empty() || text.size() > 3) return std::nullopt;
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+bool isRiscvRegisterName(std::string_view word) noexcept {
+  if (inIgnoringCase(kRiscvNamedRegisters, word)) return true;
+  if (word.size() < 2 || word.size() > 3) return false;
+  const auto number = smallDecimal(word.substr(1));
+  if (!number) return false;
+  switch (qovrin::lowerAscii(word.front())) {
+    case 'x':
+    case 'f':
+      return *number < 32;
+    case 'a':
+      return *number < 8;
+    case 's':
+      return *number < 12;
+    case 't':
+      return *number < 7;
+    default:
+      return false;
+  }
+}
+
+bool isX86RegisterOrKeyword(std::string_view word) noexcept {
+  if (inIgnoringCase(kX86NamedRegisters, word) || inIgnoringCase(kX86SizeWords, word) || isX86PrefixWord(word) ||
+      isX86ExtendedGeneralRegister(word))
+    return true;
+  for (const auto& [prefix, highest] : kX86NumberedRegisters)
+    if (isX86NumberedRegister(word, prefix, highest)) return true;
+  return false;
+}
+
+}  // namespace
+
+std::optional<std::size_t> quotedEnd(std::string_view text, std::size_t position) noexcept {
+  const char quote = text[position];
+  std::size_t at = position + 1;
+  while (at < text.size()) {
+    if (text[at] != quote) {
+      ++at;
+      continue;
+    }
+    if (at + 1 < text.size() && text[at + 1] == quote) {
+      at += 2;
+      continue;
+    }
+    return at + 1;
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+// The index after the parenthesis that closes the one at open; none when the
+// text ends first.
+std::optional<std::size_t> closingParenthesis(std::string_view text, std::size_t open) noexcept {
+  std::size_t depth = 0;
+  std::size_t at = open;
+  while (at < text.size()) {
+    const char c = text[at];
+    if (c == '\'' || c == '"') {
+      const auto end = quotedEnd(text, at);
+      if (!end) return std::nullopt;
+      at = *end;
+      continue;
+    }
+    if (c == '(') ++depth;
+    if (c == ')' && --depth == 0) return at + 1;
+    ++at;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::size_t wordEnd(std::string_view text, std::size_t position) noexcept {
+  std::size_t at = position;
+  while (at < text.size() && continuesIdentifier(text[at])) ++at;
+  return at;
+}
+
+std::optional<BuiltinCall> findBuiltinCall(std::string_view text, std::size_t position) noexcept {
+  std::size_t at = position;
+  while (at < text.size()) {
+    const char c = text[at];
+    if (qovrin::isAsciiDigit(c)) {
+      at = wordEnd(text, at);
+      continue;
+    }
+    if (!startsIdentifier(c)) {
+      ++at;
+      continue;
+    }
+    const std::size_t end = wordEnd(text, at);
+    const std::string_view word = text.substr(at, end - at);
+    std::size_t open = end;
+    while (open < text.size() && isBlank(text[open])) ++open;
+    if (open < text.size() && text[open] == '(' && qovrin::indexOfName(kLayoutBuiltins, word)) {
+      const auto close = closingParenthesis(text, open);
+      if (!close) return std::nullopt;
+      return BuiltinCall{at, *close};
+    }
+    at = end;
+  }
+  return std::nullopt;
+}
+
+bool shouldKeepIsaIdentifier(target::Target target, std::string_view text, std::size_t position,
+                             std::string_view identifier) noexcept {
+  std::size_t before = position;
+  while (before > 0 && isBlank(text[before - 1])) --before;
+  if (before == 0) return true;
+  std::size_t word_start = before;
+  while (word_start > 0 && continuesIdentifier(text[word_start - 1])) --word_start;
+  if (word_start < before && isX86PrefixWord(text.substr(word_start, before - word_start))) return true;
+  switch (target.isa) {
+    case target::Isa::spirv:
+      return false;
+    case target::Isa::riscv:
+      return isRiscvRegisterName(identifier);
+    case target::Isa::x86:
+      return isX86RegisterOrKeyword(identifier);
+  }
+  return false;
+}
+
+bool isX86PrefixWord(std::string_view word) noexcept { return inIgnoringCase(kX86Prefixes, word); }
+
+bool isX86NumberedRegister(std::string_view word, std::string_view prefix, unsigned highest) noexcept {
+  if (word.size() <= prefix.size() || !qovrin::equalsIgnoreCase(word.substr(0, prefix.size()), prefix)) return false;
+  const auto number = smallDecimal(word.substr(prefix.size()));
+  return number && *number <= 255 && *number <= highest;
+}
+
+bool isX86ExtendedGeneralRegister(std::string_view word) noexcept {
+  if (word.size() < 2 || qovrin::lowerAscii(word.front()) != 'r') return false;
+  std::size_t digits_end = 1;
+  while (digits_end < word.size() && qovrin::isAsciiDigit(word[digits_end])) ++digits_end;
+  const auto number = smallDecimal(word.substr(1, digits_end - 1));
+  if (!number || *number < 8 || *number > 15) return false;
+  const std::string_view suffix = word.substr(digits_end);
+  return suffix.empty() || (suffix.size() == 1 && qovrin::isOneOf(qovrin::lowerAscii(suffix.front()), "bwd"));
+}
+
+}  // namespace frontend::lower::isa_text

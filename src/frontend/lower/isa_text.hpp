@@ -1,0 +1,52 @@
+#pragma once
+// Reading instruction text before it is lowered: where the layout builtins
+// called inside it are, and which identifiers belong to the target's own
+// syntax (mnemonics, prefixes, registers, size words) and so are never
+// replaced by meta values.
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+#include "frontend/target.hpp"
+
+namespace frontend::lower::isa_text {
+
+// A letter, '_' or '.' starts an identifier; letters, digits, '.', '_' and
+// '$' continue it.
+constexpr bool startsIdentifier(char c) noexcept {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '.';
+}
+constexpr bool continuesIdentifier(char c) noexcept {
+  return startsIdentifier(c) || (c >= '0' && c <= '9') || c == '$';
+}
+
+// The end of the word that starts at position: an identifier, or a number
+// with everything glued to it (10h, 0x1f, 1e5), so that neither is ever cut
+// into pieces that could be mistaken for names.
+std::size_t wordEnd(std::string_view text, std::size_t position) noexcept;
+
+// Past the quoted run that opens at position (' or "), where a doubled
+// quote stands for one; none when the text ends inside it.
+std::optional<std::size_t> quotedEnd(std::string_view text, std::size_t position) noexcept;
+
+struct BuiltinCall {
+  std::size_t start = 0;
+  std::size_t end = 0;  // after the closing parenthesis
+};
+
+// The first call of a layout builtin at or after position; none when there
+// is none or its parentheses are not closed before the text ends.
+std::optional<BuiltinCall> findBuiltinCall(std::string_view text, std::size_t position) noexcept;
+
+// Whether the identifier at position belongs to the target's syntax.
+bool shouldKeepIsaIdentifier(target::Target target, std::string_view text, std::size_t position,
+                             std::string_view identifier) noexcept;
+
+bool isX86PrefixWord(std::string_view word) noexcept;
+// prefix followed by a decimal number not above highest (xmm0 .. xmm31).
+bool isX86NumberedRegister(std::string_view word, std::string_view prefix, unsigned highest) noexcept;
+// r8 .. r15 with an optional b, w or d.
+bool isX86ExtendedGeneralRegister(std::string_view word) noexcept;
+
+}  // namespace frontend::lower::isa_text
