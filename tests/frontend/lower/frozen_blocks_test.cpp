@@ -137,6 +137,8 @@ TEST(DeferBlocks, FreezeAtTopLevelAndInsideScopes) {
       {"{\n  let s = \"q\"\n  let f = 1.5\n  let b = false\n  defer {\n    while f > 0.5 && b {\n      s = s\n"
        "      break\n      continue\n    }\n  }\n}\n",
        "while ((1.5 > 0.5) && false) {s = \"q\"; break; continue}"},
+      {"{\n  let h = f32(0.5)\n  let b = b\"A\"\"B\"\n  defer {\n    print(h, b)\n  }\n}\n",
+       "print(f32(0.5), b\"A\"\"B\")"},
       {"{\n  let ty = u8\n  defer {\n    print(ty, ty)\n    let w: u16 = sizeof(ty)\n  }\n}\n",
        "print(ty, ty); let w: u16 = sizeof(ty)",
        {},
