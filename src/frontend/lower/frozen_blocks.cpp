@@ -17,9 +17,21 @@ namespace frontend::lower::statement_cases {
 
 using qovrin::fail;
 
+namespace {
+
+// A block written by a macro keeps the expansion it came from, so that what
+// it reports when it runs carries that macro's notes.
+SourceLocation blockLocation(const module::Module& module, const SourceLocation& location) {
+  SourceLocation stamped = location;
+  if (!stamped.expansion) stamped.expansion = module.diagnostics().currentExpansion();
+  return stamped;
+}
+
+}  // namespace
+
 qovrin::Status lowerDeferBlock(Lowering& lowering, const ast::DeferStatement& statement) {
   output::contracts::DeferredBlock block;
-  block.location = statement.location;
+  block.location = blockLocation(lowering.module, statement.location);
   if (lowering.context.scopes.empty()) {
     auto statements = deferred::cloneStatementSlice(statement.body, &root::isAllowedDeferredApi);
     if (!statements) return fail(statements.error());
@@ -45,7 +57,7 @@ qovrin::Status lowerDeferBlock(Lowering& lowering, const ast::DeferStatement& st
 qovrin::Status lowerLateLayoutBlock(Lowering& lowering, const ast::LateLayoutStatement& statement) {
   const late_layout::FreezeCallbacks callbacks{&api::isAllowedLateLayoutApi, &root::evalLateLayoutCondition};
   output::contracts::LateLayoutBlock block;
-  block.location = statement.location;
+  block.location = blockLocation(lowering.module, statement.location);
   if (lowering.context.scopes.empty()) {
     auto statements = late_layout::cloneStatementSlice(statement.body, callbacks);
     if (!statements) return fail(statements.error());

@@ -257,4 +257,21 @@ TEST(LateLayoutRun, RunsCallsAndChosenBranchesUntilTheFirstFailure) {
   }
 }
 
+// Blocks that a macro writes keep its expansion for the notes of what they
+// report later; blocks written in the source have none.
+TEST(FrozenBlocks, CarryTheExpansionThatWroteThem) {
+  Module module(Target::x86(64));
+  const auto expansion = module.diagnostics().beginExpansion({}, {});
+  ASSERT_TRUE(expansion);
+  module.diagnostics().setCurrentExpansion(*expansion);
+  ASSERT_TRUE(lower_test::lower(module, "defer {\n}\nlate_layout {\n}\n").status);
+  module.diagnostics().setCurrentExpansion(std::nullopt);
+  ASSERT_TRUE(lower_test::lower(module, "defer {\n}\n").status);
+  ASSERT_EQ(module.deferredBlocks().size(), 2u);
+  ASSERT_EQ(module.lateLayoutBlocks().size(), 1u);
+  EXPECT_EQ(module.deferredBlocks()[0].location.expansion, expansion.value());
+  EXPECT_EQ(module.lateLayoutBlocks()[0].location.expansion, expansion.value());
+  EXPECT_EQ(module.deferredBlocks()[1].location.expansion, std::nullopt);
+}
+
 }  // namespace
