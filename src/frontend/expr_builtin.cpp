@@ -100,9 +100,7 @@ qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext&
       case BuiltinGroup::assembler:
         return evalAssemblerBuiltin(static_cast<AssemblerBuiltin>(builtin->index), call.arguments, context);
       case BuiltinGroup::operand:
-        // Operands exist only inside macro expansions, which this evaluator
-        // does not expand yet; the call fails as an unknown call does.
-        return fail(Error::InvalidOperand);
+        return evalOperandBuiltin(static_cast<OperandBuiltin>(builtin->index), call.arguments, context);
     }
   }
   if (context.hooks != nullptr && context.hooks->call_value_function)

@@ -57,6 +57,13 @@ static_assert(kAssemblerBuiltinNames[static_cast<std::size_t>(AssemblerBuiltin::
 
 using Arguments = std::span<const BuiltinArgument>;
 
+// The builtins on captured macro operands, in the order of their names:
+// "operand.text", "operand.slice", "operand.eval", "operand.split".
+enum class OperandBuiltin : std::uint8_t { text, slice, eval, split };
+
+qovrin::Result<value::Value> evalOperandBuiltin(OperandBuiltin builtin, Arguments arguments,
+                                                const EvaluationContext& context);
+
 qovrin::Result<value::Value> evalAssemblerBuiltin(AssemblerBuiltin builtin, Arguments arguments,
                                                   const EvaluationContext& context);
 

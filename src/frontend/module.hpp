@@ -20,6 +20,7 @@
 #include "frontend/diagnostic.hpp"
 #include "frontend/fixup.hpp"
 #include "frontend/fragment.hpp"
+#include "frontend/meta_function.hpp"
 #include "frontend/output/contracts.hpp"
 #include "frontend/section.hpp"
 #include "frontend/source_location.hpp"
@@ -145,6 +146,10 @@ class Module {
   }
   std::vector<output::contracts::DeferredBlock>& deferredBlocks() noexcept { return deferred_blocks_; }
   const std::vector<output::contracts::DeferredBlock>& deferredBlocks() const noexcept { return deferred_blocks_; }
+  // Value functions: kept with the module, since assembly-time evaluation
+  // still calls them.
+  meta_function::Store& metaFunctions() noexcept { return meta_functions_; }
+  const meta_function::Store& metaFunctions() const noexcept { return meta_functions_; }
 
   diagnostic::DiagnosticStore& diagnostics() noexcept { return diagnostics_; }
   const diagnostic::DiagnosticStore& diagnostics() const noexcept { return diagnostics_; }
@@ -191,6 +196,7 @@ class Module {
   std::unordered_set<std::string, NameHash, std::equal_to<>> imported_;
   std::vector<output::contracts::LateLayoutBlock> late_layout_blocks_;
   std::vector<output::contracts::DeferredBlock> deferred_blocks_;
+  meta_function::Store meta_functions_;
   diagnostic::DiagnosticStore diagnostics_;
   target::Target target_;
   std::uint32_t current_section_ = 0;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "common/error.hpp"
+#include "frontend/target.hpp"
 
 namespace frontend::value {
 
@@ -289,6 +290,7 @@ struct OperandEnvironment {
   std::uint64_t capture_depth = 0;
   std::optional<OperandPosition> position;
   MapValue bindings;
+  std::optional<target::Target> target;
   std::optional<std::uint32_t> section;
 };
 

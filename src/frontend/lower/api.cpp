@@ -10,6 +10,7 @@
 #include "frontend/lower/data_emission.hpp"
 #include "frontend/lower/diagnostic_format.hpp"
 #include "frontend/lower/layout_cursor.hpp"
+#include "frontend/lower/meta_function_runtime.hpp"
 
 namespace frontend::lower::api {
 
@@ -213,7 +214,19 @@ qovrin::Status lowerApiCall(module::Module& module, contracts::ActiveOutput& cur
                             root::ActiveOutputStack& active_outputs, const ast::ApiCallStatement& call,
                             context::LowerContext& context) {
   const Row* row = findCall(call.name);
-  if (row == nullptr) return reportUnknownCall(module, call);
+  // A statement function may take the name of any call but the two that load sources.
+  const bool loads_source = row != nullptr && (row->call == Call::include || row->call == Call::import);
+  if (!loads_source)
+    if (const auto function = context.functions.find(call.name))
+      return root::lowerMetaFunctionCall(module, cursor, active_outputs, context, *function, call);
+  if (row == nullptr) {
+    if (context.macros.contains(call.name)) {
+      module.diagnostics().add(diagnostic::Severity::error, call.location,
+                               "macro calls use instruction syntax without parentheses");
+      return fail(Error::FrontendDiagnostics);
+    }
+    return reportUnknownCall(module, call);
+  }
   switch (row->call) {
     case Call::include:
     case Call::import:

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,6 +16,9 @@
 #include "common/error.hpp"
 #include "frontend/expr_eval.hpp"
 #include "frontend/lower/contracts.hpp"
+#include "frontend/macro.hpp"
+#include "frontend/meta_function.hpp"
+#include "frontend/module.hpp"
 #include "frontend/output/image.hpp"
 #include "frontend/value.hpp"
 
@@ -75,6 +79,9 @@ class LowerContext {
   std::vector<IncludeFrame> include_stack;             // outermost first
   std::vector<MetaScope> scopes;                       // innermost last
   std::optional<value::Value> pending_return;          // the value of the last return
+  meta_function::Store functions;                      // statement functions
+  macro::Store macros;
+  std::uint64_t expansion_count = 0;  // every macro expansion of the run
   std::uint64_t unique_name_counter = 0;
   std::uint32_t meta_call_depth = 0;
   std::uint32_t value_function_depth = 0;  // above 0: statements with side effects are refused
@@ -123,5 +130,12 @@ qovrin::Result<std::optional<value::Value>> resolveLocalValue(LowerContext& cont
 
 // Pops and releases the innermost scope; nothing with no scope open.
 void discardLastScope(LowerContext& context) noexcept;
+
+// What a macro operand written now can see: copies of the module's values,
+// then of every local, outermost scope first (a later binding of a name
+// replaces an earlier one). MacroCaptureDepthExceeded when the copies hold
+// operands captured too deeply already.
+qovrin::Result<std::shared_ptr<value::OperandEnvironment>> captureOperandEnvironment(LowerContext& context,
+                                                                                      const module::Module& module);
 
 }  // namespace frontend::lower::context

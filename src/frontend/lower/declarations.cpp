@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ascii.hpp"
 #include "common/name_table.hpp"
 #include "frontend/expr_eval.hpp"
 #include "frontend/lower/aggregate_literal.hpp"
@@ -14,6 +15,7 @@
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/statement_cases.hpp"
 #include "frontend/lower/value_binding.hpp"
+#include "frontend/macro.hpp"
 #include "frontend/type_name.hpp"
 #include "frontend/typecheck.hpp"
 
@@ -80,6 +82,17 @@ constexpr std::array<std::string_view, 48> kSideEffectCalls = {
 
 bool hasSideEffect(std::string_view name) noexcept {
   return name.starts_with("store.") || qovrin::indexOfName(kSideEffectCalls, name).has_value();
+}
+
+// `m (a), b` parses as a call of m but is a macro line whose first operand
+// happens to start with a parenthesis.
+qovrin::Result<bool> expandMacroWrittenAsCall(Lowering& lowering, const ast::ApiCallStatement& call) {
+  const std::string_view text = call.call_text;
+  if (text.size() <= call.name.size() || !qovrin::isOneOf(text[call.name.size()], "\t\n\v\f\r "))
+    return false;
+  if (!lowering.context.macros.contains(call.name)) return false;
+  return macro::dispatch(lowering.module, lowering.cursor, lowering.active_outputs, text, call.location,
+                         lowering.context);
 }
 
 qovrin::Result<Value> initializerValue(Lowering& lowering, const ast::StructLiteralValue& initializer,
@@ -176,6 +189,9 @@ qovrin::Status lowerStructDeclaration(Lowering& lowering, const ast::StructDecla
 }
 
 qovrin::Status lowerApiCallStatement(Lowering& lowering, const ast::ApiCallStatement& call) {
+  const auto expanded = expandMacroWrittenAsCall(lowering, call);
+  if (!expanded) return fail(expanded.error());
+  if (*expanded) return {};
   if (collection_mutation::isCollectionMutation(call))
     return collection_mutation::lowerCollectionMutation(lowering.module, lowering.context, lowering.cursor, call);
   if (lowering.context.value_function_depth > 0 && hasSideEffect(call.name))

@@ -2,6 +2,8 @@
 
 #include "frontend/lower/aggregate_literal.hpp"
 #include "frontend/lower/expression_materialization.hpp"
+#include "frontend/lower/meta_function_runtime.hpp"
+#include "frontend/macro.hpp"
 
 namespace frontend::lower::expression_bridge {
 
@@ -111,6 +113,17 @@ void bindHooks(LowerContext& context) {
   context.hooks.eval_struct_literal = [&context](std::string_view text, const expr::EvaluationContext& evaluation) {
     return root::evalStructLiteralValue(context, text, evaluation);
   };
+  context.hooks.call_value_function = [&context](std::string_view name, std::span<const expr::BuiltinArgument> arguments,
+                                                 const expr::EvaluationContext& evaluation) {
+    return root::evalUserValueFunction(context, name, arguments, evaluation);
+  };
+  context.hooks.unique_symbol = [&context](std::string_view prefix) {
+    return meta_function_runtime::nextUniqueSymbol(context, prefix);
+  };
+  context.hooks.evaluate_operand = [&context](const value::OperandValue& operand,
+                                              const expr::EvaluationContext& evaluation) {
+    return macro::evaluateOperand(context, operand, evaluation);
+  };
   expr::MetaFileHooks& files = context.file_hooks;
   files.available = context.paths.files_available;
   if (!files.available) return;
@@ -166,9 +179,22 @@ qovrin::Result<std::uint64_t> evalIntegerAtContext(module::Module& module, Lower
 
 namespace frontend::lower::root {
 
+namespace {
+
+// Loads before layout need every instruction so far encoded; once an image
+// exists (a finalizer calling a value function) they read the finished image
+// and the module must not be encoded again.
+qovrin::Status prepareOutputLoads(module::Module& module, const context::LowerContext& context,
+                                  const expr::Node& node) {
+  if (context.output_image != nullptr || !expr::usesOutputLoad(node)) return {};
+  return expression_materialization::forOutputAccess(module);
+}
+
+}  // namespace
+
 qovrin::Result<value::Value> evalValueAtContext(module::Module& module, context::LowerContext& context,
                                                 const contracts::ActiveOutput& cursor, const expr::Node& node) {
-  if (expr::usesOutputLoad(node)) QOVRIN_TRY(expression_materialization::forOutputAccess(module));
+  QOVRIN_TRY(prepareOutputLoads(module, context, node));
   auto result =
       expr::evaluateValue(node, expression_bridge::evaluationContextAt(module, context, cursor, context.hooks));
   if (!result) return qovrin::fail(expression_bridge::mapExpressionError(result.error()));
@@ -177,7 +203,7 @@ qovrin::Result<value::Value> evalValueAtContext(module::Module& module, context:
 
 qovrin::Result<std::uint64_t> evalIntegerAtContext(module::Module& module, context::LowerContext& context,
                                                    const contracts::ActiveOutput& cursor, const expr::Node& node) {
-  if (expr::usesOutputLoad(node)) QOVRIN_TRY(expression_materialization::forOutputAccess(module));
+  QOVRIN_TRY(prepareOutputLoads(module, context, node));
   return expression_bridge::evalIntegerAtContext(module, context, cursor, context.hooks, node);
 }
 

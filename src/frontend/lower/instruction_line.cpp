@@ -4,6 +4,7 @@
 
 #include "frontend/lower/isa_lowering.hpp"
 #include "frontend/lower/layout_cursor.hpp"
+#include "frontend/lower/operand_line.hpp"
 #include "frontend/lower/statement_cases.hpp"
 #include "frontend/pass.hpp"
 
@@ -14,9 +15,18 @@ using qovrin::fail;
 qovrin::Status lowerInstructionLine(Lowering& lowering, const ast::IsaTextStatement& line) {
   contracts::ActiveOutput& cursor = lowering.cursor;
   QOVRIN_TRY(layout_cursor::requireOpenOutputRegion(cursor));
-  const auto text = isa_lowering::lowerText(lowering.module, lowering.context, cursor, line.text);
+  auto text = operand_line::lowerOperandLine(lowering.module, lowering.context, cursor, line.text);
   if (!text) return fail(text.error());
-  const auto index = lowering.module.appendIsaInstruction(cursor.section, cursor.target, *text, line.location);
+  if (!*text) {
+    auto plain = isa_lowering::lowerText(lowering.module, lowering.context, cursor, line.text);
+    if (!plain) return fail(plain.error());
+    *text = std::move(*plain);
+  }
+  // A line of a macro body belongs to the expansion being lowered, so that a
+  // failure found when it is encoded leads back to the invocation.
+  SourceLocation location = line.location;
+  if (!location.expansion) location.expansion = lowering.module.diagnostics().currentExpansion();
+  const auto index = lowering.module.appendIsaInstruction(cursor.section, cursor.target, **text, location);
   if (!index) return fail(index.error());
   frontend::pass::settleInstruction(lowering.module, *index);
   return layout_cursor::advanceActiveOutput(cursor, lowering.module.fragments()[*index]);

@@ -2,8 +2,10 @@
 
 #include <string_view>
 
+#include "frontend/lower/meta_function_runtime.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/lower/statement_cases.hpp"
+#include "frontend/macro.hpp"
 
 namespace frontend::lower::root {
 
@@ -47,9 +49,15 @@ qovrin::Status lowerStatement(Lowering& lowering, const ast::Statement& statemen
   switch (statement.kind()) {
     case StatementKind::label:
       return statement_cases::lowerLabel(lowering, std::get<ast::LabelStatement>(payload));
-    case StatementKind::isa_text:
+    case StatementKind::isa_text: {
       QOVRIN_TRY(refuseInValueFunction(context));
-      return statement_cases::lowerInstructionLine(lowering, std::get<ast::IsaTextStatement>(payload));
+      const auto& line = std::get<ast::IsaTextStatement>(payload);
+      const auto expanded =
+          macro::dispatch(lowering.module, lowering.cursor, lowering.active_outputs, line.text, line.location, context);
+      if (!expanded) return fail(expanded.error());
+      if (*expanded) return {};
+      return statement_cases::lowerInstructionLine(lowering, line);
+    }
     case StatementKind::value_declaration:
       return statement_cases::lowerValueDeclaration(lowering, std::get<ast::ValueDeclarationStatement>(payload));
     case StatementKind::assignment:
@@ -69,11 +77,10 @@ qovrin::Status lowerStatement(Lowering& lowering, const ast::Statement& statemen
     case StatementKind::continue_loop:
       return statement_cases::lowerLoopSignal(lowering, statement.location(), false);
     case StatementKind::meta_function:
-      if (!context.scopes.empty()) return fail(Error::InvalidMetaFunction);
-      return lowerUnsupported(lowering, statement.location(), "meta functions");
+      return meta_function_runtime::defineMetaFunction(lowering.module, context,
+                                                       std::get<ast::MetaFunctionStatement>(payload));
     case StatementKind::macro:
-      if (!context.scopes.empty()) return fail(Error::InvalidMacro);
-      return lowerUnsupported(lowering, statement.location(), "macros");
+      return meta_function_runtime::defineMacro(context, std::get<ast::MacroStatement>(payload));
     case StatementKind::meta_return:
       return statement_cases::lowerReturn(lowering, std::get<ast::ReturnStatement>(payload));
     case StatementKind::block:

@@ -112,3 +112,29 @@ TEST(StructLiteralHook, BuildsFromRawTextAtTheEvaluationPosition) {
 }
 
 }  // namespace
+
+namespace {
+
+// A module whose only instruction cannot be encoded: any encode pass fails.
+TEST(OutputLoads, ReadTheImageWithoutEncodingAgain) {
+  frontend::module::Module module(frontend::target::Target::x86(64));
+  ASSERT_TRUE(module.appendIsaInstruction(0, module.target(), "no_such_mnemonic", {}));
+  lower_test::Files files;
+  LowerContext context(lower_test::pathOptions(files));
+  const contracts::ActiveOutput cursor{0, 0, 0, module.target(), false};
+  const auto load = frontend::expr::parseOwned("load.u8(0)");
+  ASSERT_TRUE(load);
+
+  EXPECT_TRUE(errorOf(frontend::lower::root::evalIntegerAtContext(module, context, cursor, *load)));
+
+  const frontend::output::image::ImageRegion region{0, 0, 1, 1, 0};
+  std::uint8_t byte = 42;
+  const frontend::output::image::Image image{0, std::span(&region, 1), std::span(&byte, 1)};
+  context.output_image = &image;
+  EXPECT_EQ(frontend::lower::root::evalIntegerAtContext(module, context, cursor, *load), 42u);
+  const auto value = frontend::lower::root::evalValueAtContext(module, context, cursor, *load);
+  ASSERT_TRUE(value);
+  EXPECT_EQ(value->asInteger()->word, 42u);
+}
+
+}  // namespace

@@ -101,8 +101,6 @@ TEST(SourceParsing, NothingIsLoweredWhenParsingFails) {
 
 TEST(Statements, LaterKindsFailVisiblyAtTheirLine) {
   expectCases({
-      {"fn f() {\n}\n", {"main.qov:1:1: meta functions cannot be lowered yet"}},
-      {"macro m(a) {\n  nop\n}\n", {"main.qov:1:1: macros cannot be lowered yet"}},
       {"{\n  macro m(a) {\n  }\n}\n", {"main.qov:2:3: lowering failed: InvalidMacro"}},
       {"{\n  fn f() {\n  }\n}\n", {"main.qov:2:3: lowering failed: InvalidMetaFunction"}},
       {"return 1\n", {"main.qov:1:1: lowering failed: InvalidMetaFunction"}},

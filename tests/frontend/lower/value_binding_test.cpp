@@ -59,7 +59,7 @@ TEST(UndefinedNames, ReportedOncePerPlaceWithTheExpression) {
   expectCases({
       {"let u = nope + 1\n", {"main.qov:1:1: undefined name in this expression: (nope + 1)"}},
       {"let u = !(nope == \"a\")\n", {"main.qov:1:1: undefined name in this expression: (!(nope == \"a\"))"}},
-      {"let u = f(nope)\n", {"main.qov:1:1: lowering failed: InvalidExpression"}},
+      {"let u = f(nope)\n", {"main.qov:1:1: undefined name in this expression: f(nope)"}},
       {"let u = a.b * (2 + nope)\n", {"main.qov:1:1: undefined name in this expression: (a.b * (2 + nope))"}},
       {"let u = 1\n{\n  u = u + missing\n}\n", {"main.qov:3:3: undefined name in this expression: (u + missing)"}},
   });

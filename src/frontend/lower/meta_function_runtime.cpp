@@ -1,0 +1,159 @@
+#include "frontend/lower/meta_function_runtime.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include "frontend/lower/arguments.hpp"
+#include "frontend/lower/statement_cases.hpp"
+#include "frontend/macro.hpp"
+#include "frontend/typecheck.hpp"
+
+namespace frontend::lower::meta_function_runtime {
+
+using qovrin::Error;
+using qovrin::fail;
+
+CallFrame::CallFrame(context::LowerContext& context) noexcept : context_(context), in_loop_(context.in_loop) {}
+
+CallFrame::~CallFrame() {
+  if (!entered_) return;
+  --context_.meta_call_depth;
+  context_.in_loop = in_loop_;
+}
+
+qovrin::Status CallFrame::enter() noexcept {
+  if (context_.meta_call_depth >= macro::kMaxMetaCallDepth) return fail(Error::MetaCallDepthExceeded);
+  ++context_.meta_call_depth;
+  context_.in_loop = false;
+  entered_ = true;
+  return {};
+}
+
+qovrin::Status coerceToTypeName(module::Module& module, value::Value& value, std::string_view type_name) {
+  const auto annotation = typecheck::annotationFromName(module.typeTables(), type_name);
+  if (!annotation) return fail(annotation.error());
+  if (!*annotation) return fail(Error::InvalidValueDeclaration);
+  return typecheck::coerceValueToAnnotation(module.types(), value, **annotation);
+}
+
+qovrin::Result<std::string> nextUniqueSymbol(context::LowerContext& context, std::string_view prefix) {
+  if (context.unique_name_counter == std::numeric_limits<std::uint64_t>::max()) return fail(Error::InvalidNumber);
+  std::string name(prefix);
+  name += "__";
+  name += std::to_string(context.unique_name_counter++);
+  return name;
+}
+
+qovrin::Status defineMetaFunction(module::Module& module, context::LowerContext& context,
+                                  const ast::MetaFunctionStatement& statement) {
+  if (!context.scopes.empty()) return fail(Error::InvalidMetaFunction);
+  if (statement.return_type) return module.metaFunctions().define(statement);
+  return context.functions.define(statement);
+}
+
+qovrin::Status defineMacro(context::LowerContext& context, const ast::MetaFunctionStatement& statement) {
+  if (!context.scopes.empty()) return fail(Error::InvalidMacro);
+  return context.macros.add(statement);
+}
+
+}  // namespace frontend::lower::meta_function_runtime
+
+namespace frontend::lower::root {
+
+using meta_function_runtime::CallFrame;
+using qovrin::Error;
+using qovrin::fail;
+using statement_cases::reportAndFail;
+
+namespace {
+
+// A let parameter's argument must name a binding the call can write back to.
+std::optional<std::string_view> bareIdentifier(const ast::ApiCallArgument& argument) noexcept {
+  if (argument.kind() != ast::ApiCallArgument::Kind::expression) return std::nullopt;
+  const expr::Node& node = std::get<expr::Node>(argument.payload);
+  if (node.kind != expr::NodeKind::identifier) return std::nullopt;
+  return std::string_view(node.text);
+}
+
+bool resolvesToLetBinding(module::Module& module, context::LowerContext& context, std::string_view name) {
+  const auto local = context::lookupMutableLocalValue(context, name);
+  if (local.state != context::MutableLookup::not_found) return local.state == context::MutableLookup::found;
+  const symbol::Symbol* symbol = module.findSymbol(name);
+  const symbol::ValueSymbol* named = symbol == nullptr ? nullptr : symbol->value();
+  return named != nullptr && named->is_mutable;
+}
+
+qovrin::Status checkLetArguments(module::Module& module, context::LowerContext& context,
+                                 const ast::MetaFunctionStatement& function, const ast::ApiCallStatement& call) {
+  std::vector<std::string_view> bound;
+  for (std::size_t index = 0; index < function.params.size(); ++index) {
+    if (!function.params[index].is_mutable) continue;
+    const auto name = bareIdentifier(call.arguments[index]);
+    if (!name)
+      return reportAndFail(module, call.location, "mutable function argument must be a direct let binding");
+    if (std::ranges::find(bound, *name) != bound.end())
+      return reportAndFail(module, call.location, "mutable function arguments cannot alias the same binding");
+    if (!resolvesToLetBinding(module, context, *name))
+      return reportAndFail(module, call.location, "mutable function argument must resolve to a let binding");
+    bound.push_back(*name);
+  }
+  return {};
+}
+
+// The caller's binding the name resolved to when the call began: the nearest
+// local, else the module value.
+void writeBack(module::Module& module, context::LowerContext& context, std::string_view name, value::Value&& value) {
+  if (value::Value* local = context::lookupMutableLocalValue(context, name).value) {
+    *local = std::move(value);
+    return;
+  }
+  if (symbol::Symbol* symbol = module.findSymbol(name))
+    if (symbol::ValueSymbol* named = symbol->value()) named->value = std::move(value);
+}
+
+}  // namespace
+
+qovrin::Status lowerMetaFunctionCall(module::Module& module, contracts::ActiveOutput& cursor,
+                                     ActiveOutputStack& active_outputs, context::LowerContext& context,
+                                     std::uint32_t function_index, const ast::ApiCallStatement& call) {
+  const ast::MetaFunctionStatement& function = context.functions.at(function_index);
+  if (call.arguments.size() != function.params.size()) return fail(Error::InvalidApiArity);
+  CallFrame frame(context);
+  QOVRIN_TRY(frame.enter());
+  QOVRIN_TRY(checkLetArguments(module, context, function, call));
+
+  std::vector<value::Value> values;
+  values.reserve(function.params.size());
+  for (std::size_t index = 0; index < function.params.size(); ++index) {
+    auto argument = valueArgAtContext(module, context, cursor, call, index);
+    if (!argument) return fail(argument.error());
+    if (const auto& type_name = function.params[index].type_name)
+      QOVRIN_TRY(meta_function_runtime::coerceToTypeName(module, *argument, *type_name));
+    values.push_back(std::move(*argument));
+  }
+
+  std::vector<value::Value> results;
+  {
+    const context::ScopeGuard scope(context);
+    for (std::size_t index = 0; index < values.size(); ++index)
+      QOVRIN_TRY(context::defineLocalValue(context, function.params[index].name, std::move(values[index]),
+                                           function.params[index].is_mutable));
+    QOVRIN_TRY(lowerStatementSlice(module, cursor, active_outputs, function.body, context));
+    for (const ast::MetaFunctionParam& param : function.params) {
+      if (!param.is_mutable) continue;
+      context::MetaLocal* local = context.scopes.back().find(param.name);
+      if (local == nullptr) return fail(Error::InvalidMetaFunction);
+      results.push_back(std::move(local->value));
+    }
+  }
+  std::size_t result = 0;
+  for (std::size_t index = 0; index < function.params.size(); ++index) {
+    if (!function.params[index].is_mutable) continue;
+    const auto name = bareIdentifier(call.arguments[index]);
+    writeBack(module, context, *name, std::move(results[result++]));
+  }
+  return {};
+}
+
+}  // namespace frontend::lower::root

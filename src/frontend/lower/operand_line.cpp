@@ -1,0 +1,86 @@
+#include "frontend/lower/operand_line.hpp"
+
+#include "frontend/identifier.hpp"
+#include "frontend/lower/expression_bridge.hpp"
+#include "frontend/lower/isa_text.hpp"
+#include "frontend/macro.hpp"
+
+namespace frontend::lower::operand_line {
+
+using qovrin::Error;
+using qovrin::fail;
+
+namespace {
+
+qovrin::Result<bool> namesOperand(context::LowerContext& context, std::string_view operands) {
+  std::size_t position = 0;
+  while (position < operands.size()) {
+    const char c = operands[position];
+    if (c == '\'' || c == '"') {
+      const auto end = macro::quotedOperandEnd(operands, position);
+      if (!end) return fail(Error::InvalidMacroOperands);
+      position = *end;
+      continue;
+    }
+    if (!identifier::isNameStart(c)) {
+      ++position;
+      continue;
+    }
+    std::size_t end = position + 1;
+    while (end < operands.size() && identifier::isNameChar(operands[end])) ++end;
+    const value::Value* local = context::lookupLocalValue(context, operands.substr(position, end - position));
+    if (local != nullptr && local->asOperand() != nullptr) return true;
+    position = end;
+  }
+  return false;
+}
+
+qovrin::Status appendSlice(std::string& out, const value::OperandValue& captured, std::size_t start,
+                           std::size_t end, target::Target target) {
+  const auto slice = macro::sliceOperand(captured.pieces(), start, end);
+  if (!slice) return fail(slice.error());
+  return macro::appendNativePieces(out, target, slice->pieces());
+}
+
+}  // namespace
+
+qovrin::Result<std::optional<std::string>> lowerOperandLine(module::Module& module, context::LowerContext& context,
+                                                            const contracts::ActiveOutput& cursor,
+                                                            std::string_view text) {
+  if (context.meta_call_depth == 0 || context.macros.empty()) return std::nullopt;
+  const std::size_t word_end = macro::firstWordEnd(text);
+  const std::string_view operands = text.substr(word_end);
+  if (operands.empty()) return std::nullopt;
+  const auto named = namesOperand(context, operands);
+  if (!named) return fail(named.error());
+  if (!*named) return std::nullopt;
+
+  auto environment = context::captureOperandEnvironment(context, module);
+  if (!environment) return fail(environment.error());
+  (*environment)->position = value::OperandPosition{cursor.offset, cursor.file_cursor};
+  (*environment)->target = cursor.target;
+  (*environment)->section = cursor.section;
+  const auto captured = macro::capture(context, std::move(*environment), operands);
+  if (!captured) return fail(captured.error());
+
+  std::string out(text.substr(0, word_end));
+  const std::string joined = captured->text();
+  const expr::EvaluationContext evaluation =
+      expression_bridge::evaluationContextAt(module, context, cursor, context.hooks);
+  std::size_t position = 0;
+  while (const auto call = isa_text::findBuiltinCall(joined, position)) {
+    QOVRIN_TRY(appendSlice(out, *captured, position, call->start, cursor.target));
+    const auto slice = macro::sliceOperand(captured->pieces(), call->start, call->end);
+    if (!slice) return fail(slice.error());
+    const auto value = macro::evaluateOperand(context, *slice, evaluation);
+    if (!value) return fail(expression_bridge::mapExpressionError(value.error()));
+    const auto* integer = value->asInteger();
+    if (integer == nullptr) return fail(Error::InvalidExpression);
+    out += std::to_string(integer->word);
+    position = call->end;
+  }
+  QOVRIN_TRY(appendSlice(out, *captured, position, joined.size(), cursor.target));
+  return out;
+}
+
+}  // namespace frontend::lower::operand_line
