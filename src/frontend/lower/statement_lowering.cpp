@@ -12,7 +12,6 @@ namespace frontend::lower::root {
 using qovrin::Error;
 using qovrin::fail;
 using statement_cases::Lowering;
-using statement_cases::reportAndFail;
 
 namespace {
 
@@ -32,14 +31,6 @@ bool errorReportedSince(const module::Module& module, std::size_t first) noexcep
 qovrin::Status refuseInValueFunction(const context::LowerContext& context) noexcept {
   if (context.value_function_depth > 0) return fail(Error::SideEffectInValueFunction);
   return {};
-}
-
-// Statement kinds whose lowering this build does not provide yet fail
-// visibly at their line rather than being skipped.
-qovrin::Status lowerUnsupported(Lowering& lowering, const SourceLocation& location, std::string_view what) {
-  std::string message(what);
-  message += " cannot be lowered yet";
-  return reportAndFail(lowering.module, location, message);
 }
 
 qovrin::Status lowerStatement(Lowering& lowering, const ast::Statement& statement) {
