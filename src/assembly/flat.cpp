@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "assembly/deferred_run.hpp"
 #include "assembly/fixup_resolution.hpp"
+#include "assembly/late_layout_run.hpp"
 #include "assembly/materialize.hpp"
 #include "assembly/patch.hpp"
 #include "common/little_endian.hpp"
@@ -49,6 +51,7 @@ qovrin::Result<AssemblyResult> assembleFlat(frontend::module::Module& module, co
   // Late-layout blocks run here, after encoding and before any fixup is
   // resolved, so that what they emit is laid out with everything else; they
   // belong to no phase.
+  if (!module.lateLayoutBlocks().empty()) QOVRIN_TRY(runLateLayoutBlocks(module));
 
   std::vector<FixupResolution> resolutions;
   {
@@ -89,6 +92,7 @@ qovrin::Result<AssemblyResult> assembleFlat(frontend::module::Module& module, co
     // Deferred blocks run here on the patched image, through the region of
     // the module's current section; they may store bytes but not move any.
     const PhaseScope phase(observer, Phase::defer_finalizers);
+    if (!module.deferredBlocks().empty()) QOVRIN_TRY(runDeferredBlocks(module, output.regions, output.bytes));
   }
 
   result.sections = std::move(layout.sections);

@@ -116,6 +116,9 @@ struct OutputPosition {
 };
 
 qovrin::Result<OutputPosition> outputLoadTarget(const EvaluationContext& context, const BuiltinArgument& argument);
+// The same for an expression tree: a bare name as a name, else the value,
+// in the section of the first label the expression names.
+qovrin::Result<OutputPosition> resolveOutputExpressionTarget(const EvaluationContext& context, const Node& node);
 
 // Width of load.u8 ... load.u64; none for any other name.
 std::optional<std::uint64_t> loadByteCount(std::string_view name) noexcept;

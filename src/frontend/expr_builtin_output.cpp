@@ -81,6 +81,8 @@ qovrin::Result<std::optional<std::uint32_t>> outputLoadLabelSection(const Evalua
   }
 }
 
+}  // namespace
+
 qovrin::Result<OutputPosition> resolveOutputExpressionTarget(const EvaluationContext& context, const Node& node) {
   if (node.kind == NodeKind::identifier) return identifierLoadTarget(context, node.text);
   const auto section = outputLoadLabelSection(context, node);
@@ -91,8 +93,6 @@ qovrin::Result<OutputPosition> resolveOutputExpressionTarget(const EvaluationCon
   if (*section) return OutputPosition{*address, **section, true};
   return OutputPosition{*address, *context.current_section, false};
 }
-
-}  // namespace
 
 qovrin::Result<OutputPosition> outputLoadTarget(const EvaluationContext& context, const BuiltinArgument& argument) {
   switch (argument.kind) {

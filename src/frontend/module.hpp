@@ -21,6 +21,7 @@
 #include "frontend/fixup.hpp"
 #include "frontend/fragment.hpp"
 #include "frontend/meta_function.hpp"
+#include "frontend/output/contracts.hpp"
 #include "frontend/section.hpp"
 #include "frontend/source_location.hpp"
 #include "frontend/symbol.hpp"
@@ -140,6 +141,14 @@ class Module {
   fixup::FixupStore& fixups() noexcept { return fixups_; }
   const fixup::FixupStore& fixups() const noexcept { return fixups_; }
 
+  // Frozen blocks, in source order, for the late-layout run and the
+  // deferred finalizers.
+  std::vector<output::contracts::LateLayoutBlock>& lateLayoutBlocks() noexcept { return late_layout_blocks_; }
+  const std::vector<output::contracts::LateLayoutBlock>& lateLayoutBlocks() const noexcept {
+    return late_layout_blocks_;
+  }
+  std::vector<output::contracts::DeferredBlock>& deferredBlocks() noexcept { return deferred_blocks_; }
+  const std::vector<output::contracts::DeferredBlock>& deferredBlocks() const noexcept { return deferred_blocks_; }
   // Value functions: kept with the module, since assembly-time evaluation
   // still calls them.
   meta_function::Store& metaFunctions() noexcept { return meta_functions_; }
@@ -188,6 +197,8 @@ class Module {
   std::deque<LoadedSource> sources_;
   std::deque<std::string> owned_texts_;
   std::unordered_set<std::string, NameHash, std::equal_to<>> imported_;
+  std::vector<output::contracts::LateLayoutBlock> late_layout_blocks_;
+  std::vector<output::contracts::DeferredBlock> deferred_blocks_;
   meta_function::Store meta_functions_;
   diagnostic::DiagnosticStore diagnostics_;
   target::Target target_;

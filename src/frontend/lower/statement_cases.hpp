@@ -34,6 +34,10 @@ qovrin::Status lowerWhile(Lowering& lowering, const ast::MetaWhileStatement& sta
 qovrin::Status lowerFor(Lowering& lowering, const ast::MetaForRangeStatement& statement);
 qovrin::Status lowerLoopSignal(Lowering& lowering, const SourceLocation& location, bool is_break);
 
+// Blocks frozen for assembly to run later.
+qovrin::Status lowerDeferBlock(Lowering& lowering, const ast::DeferStatement& statement);
+qovrin::Status lowerLateLayoutBlock(Lowering& lowering, const ast::LateLayoutStatement& statement);
+
 // Fails with FrontendDiagnostics after one error diagnostic at location.
 qovrin::Status reportAndFail(module::Module& module, const SourceLocation& location, std::string_view message);
 

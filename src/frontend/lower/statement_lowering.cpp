@@ -12,7 +12,6 @@ namespace frontend::lower::root {
 using qovrin::Error;
 using qovrin::fail;
 using statement_cases::Lowering;
-using statement_cases::reportAndFail;
 
 namespace {
 
@@ -32,14 +31,6 @@ bool errorReportedSince(const module::Module& module, std::size_t first) noexcep
 qovrin::Status refuseInValueFunction(const context::LowerContext& context) noexcept {
   if (context.value_function_depth > 0) return fail(Error::SideEffectInValueFunction);
   return {};
-}
-
-// Statement kinds whose lowering this build does not provide yet fail
-// visibly at their line rather than being skipped.
-qovrin::Status lowerUnsupported(Lowering& lowering, const SourceLocation& location, std::string_view what) {
-  std::string message(what);
-  message += " cannot be lowered yet";
-  return reportAndFail(lowering.module, location, message);
 }
 
 qovrin::Status lowerStatement(Lowering& lowering, const ast::Statement& statement) {
@@ -89,11 +80,11 @@ qovrin::Status lowerStatement(Lowering& lowering, const ast::Statement& statemen
     case StatementKind::defer_block:
       QOVRIN_TRY(refuseInValueFunction(context));
       if (!lowering.active_outputs.empty()) return fail(Error::InvalidMetaDefer);
-      return lowerUnsupported(lowering, statement.location(), "defer blocks");
+      return statement_cases::lowerDeferBlock(lowering, std::get<ast::DeferStatement>(payload));
     case StatementKind::late_layout_block:
       QOVRIN_TRY(refuseInValueFunction(context));
       if (!lowering.active_outputs.empty()) return fail(Error::InvalidLateLayout);
-      return lowerUnsupported(lowering, statement.location(), "late_layout blocks");
+      return statement_cases::lowerLateLayoutBlock(lowering, std::get<ast::LateLayoutStatement>(payload));
   }
   return fail(Error::InvalidMetaStatement);
 }

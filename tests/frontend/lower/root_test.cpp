@@ -112,8 +112,6 @@ TEST(SourceParsing, AParseFailureWinsOverWhatLoweringReported) {
 TEST(Statements, LaterKindsFailVisiblyAtTheirLine) {
   expectCases({
       {"{\n  macro m(a) {\n  }\n}\n", {"main.qov:2:3: lowering failed: InvalidMacro"}},
-      {"defer {\n}\n", {"main.qov:1:1: defer blocks cannot be lowered yet"}},
-      {"late_layout {\n}\n", {"main.qov:1:1: late_layout blocks cannot be lowered yet"}},
       {"{\n  fn f() {\n  }\n}\n", {"main.qov:2:3: lowering failed: InvalidMetaFunction"}},
       {"return 1\n", {"main.qov:1:1: lowering failed: InvalidMetaFunction"}},
   });

@@ -1,0 +1,37 @@
+#pragma once
+// What the late-layout run and the deferred finalizers share: while a frozen
+// block runs, the diagnostics store's current expansion is the block's own,
+// and a block that fails without having reported anything is reported at its
+// location when a macro wrote it.
+
+#include <cstddef>
+#include <optional>
+
+#include "common/error.hpp"
+#include "frontend/module.hpp"
+#include "frontend/source_location.hpp"
+
+namespace assembly {
+
+class BlockExpansionScope {
+ public:
+  BlockExpansionScope(frontend::module::Module& module, const frontend::SourceLocation& block)
+      : diagnostics_(module.diagnostics()), previous_(diagnostics_.currentExpansion()) {
+    diagnostics_.setCurrentExpansion(block.expansion);
+  }
+  ~BlockExpansionScope() { diagnostics_.setCurrentExpansion(previous_); }
+  BlockExpansionScope(const BlockExpansionScope&) = delete;
+  BlockExpansionScope& operator=(const BlockExpansionScope&) = delete;
+
+ private:
+  frontend::diagnostic::DiagnosticStore& diagnostics_;
+  std::optional<std::uint32_t> previous_;
+};
+
+// The error a failed block ends the run with: FrontendDiagnostics after one
+// error diagnostic named after the error, when a macro expansion wrote the
+// block and nothing was reported since diagnostics_before; else the error.
+qovrin::Error blockFailure(frontend::module::Module& module, const frontend::SourceLocation& block,
+                           std::size_t diagnostics_before, qovrin::Error error);
+
+}  // namespace assembly

@@ -1,0 +1,118 @@
+#include "frontend/lower/late_layout.hpp"
+
+#include <utility>
+
+#include "frontend/lower/api.hpp"
+#include "frontend/lower/meta_condition.hpp"
+#include "frontend/parser.hpp"
+
+namespace frontend::lower::late_layout {
+
+using output::contracts::LateLayoutCall;
+using output::contracts::LateLayoutConditional;
+using output::contracts::LateLayoutStatement;
+using output::contracts::LateLayoutStatementList;
+using qovrin::Error;
+using qovrin::fail;
+
+namespace {
+
+qovrin::Result<LateLayoutStatement> cloneStatement(const ast::Statement& statement, const FreezeCallbacks& callbacks) {
+  switch (statement.kind()) {
+    case ast::StatementKind::api_call: {
+      const auto& call = std::get<ast::ApiCallStatement>(statement.payload);
+      if (!callbacks.allowed(call.name)) return fail(Error::InvalidLateLayout);
+      return LateLayoutStatement{LateLayoutCall{call.call_text, call.location}};
+    }
+    case ast::StatementKind::meta_if: {
+      const auto& branch = std::get<ast::MetaIfStatement>(statement.payload);
+      auto then_statements = cloneStatementSlice(branch.then_statements, callbacks);
+      if (!then_statements) return fail(then_statements.error());
+      auto else_statements = cloneStatementSlice(branch.else_statements, callbacks);
+      if (!else_statements) return fail(else_statements.error());
+      return LateLayoutStatement{
+          LateLayoutConditional{branch.condition, std::move(*then_statements), std::move(*else_statements)}};
+    }
+    default:
+      return fail(Error::InvalidLateLayout);
+  }
+}
+
+}  // namespace
+
+qovrin::Result<LateLayoutStatementList> cloneStatementSlice(std::span<const ast::Statement> statements,
+                                                            const FreezeCallbacks& callbacks) {
+  LateLayoutStatementList list;
+  list.reserve(statements.size());
+  for (const ast::Statement& statement : statements) {
+    auto copied = cloneStatement(statement, callbacks);
+    if (!copied) return fail(copied.error());
+    list.push_back(std::move(*copied));
+  }
+  return list;
+}
+
+qovrin::Status freezeStatementAppend(module::Module& module, context::LowerContext& context,
+                                     const contracts::ActiveOutput& cursor, const ast::Statement& statement,
+                                     LateLayoutStatementList& out, const FreezeCallbacks& callbacks) {
+  switch (statement.kind()) {
+    case ast::StatementKind::api_call: {
+      const auto& call = std::get<ast::ApiCallStatement>(statement.payload);
+      if (!callbacks.allowed(call.name)) return fail(Error::InvalidLateLayout);
+      // No here() address and no captures: here() reads the position when the
+      // block runs, and a local without a literal form cannot travel.
+      deferred::Freezer freezer{context};
+      auto text = deferred::freezeApiCallText(freezer, call);
+      if (!text) return fail(text.error());
+      out.push_back(LateLayoutStatement{LateLayoutCall{std::move(*text), call.location}});
+      return {};
+    }
+    case ast::StatementKind::meta_if: {
+      const auto& branch = std::get<ast::MetaIfStatement>(statement.payload);
+      const auto truth = callbacks.condition(module, context, cursor, branch.condition);
+      if (!truth) return fail(truth.error());
+      for (const ast::Statement& chosen : *truth ? branch.then_statements : branch.else_statements)
+        QOVRIN_TRY(freezeStatementAppend(module, context, cursor, chosen, out, callbacks));
+      return {};
+    }
+    default:
+      return fail(Error::InvalidLateLayout);
+  }
+}
+
+qovrin::Status runStatements(module::Module& module, contracts::ActiveOutput& cursor,
+                             root::ActiveOutputStack& active_outputs, context::LowerContext& context,
+                             std::span<const LateLayoutStatement> statements, const LateLayoutCallbacks& callbacks) {
+  for (const LateLayoutStatement& statement : statements) {
+    if (const auto* call = std::get_if<LateLayoutCall>(&statement.payload)) {
+      QOVRIN_TRY(callbacks.api_call(module, cursor, active_outputs, context, *call));
+      continue;
+    }
+    const auto& conditional = std::get<LateLayoutConditional>(statement.payload);
+    const contracts::ActiveOutput position = cursor;
+    const auto truth = callbacks.condition(module, context, position, conditional.condition);
+    if (!truth) return fail(truth.error());
+    QOVRIN_TRY(runStatements(module, cursor, active_outputs, context,
+                             *truth ? conditional.then_statements : conditional.else_statements, callbacks));
+  }
+  return {};
+}
+
+}  // namespace frontend::lower::late_layout
+
+namespace frontend::lower::root {
+
+qovrin::Result<bool> evalLateLayoutCondition(module::Module& module, context::LowerContext& context,
+                                             const contracts::ActiveOutput& cursor, std::string_view text) {
+  return evalMetaCondition(module, context, cursor, text);
+}
+
+qovrin::Status runLateLayoutApiCall(module::Module& module, contracts::ActiveOutput& cursor,
+                                    ActiveOutputStack& active_outputs, context::LowerContext& context,
+                                    const output::contracts::LateLayoutCall& call) {
+  const auto parsed = parser::parseApiCall(call.text, call.location);
+  if (!parsed) return fail(parsed.error());
+  return api::lowerApiCall(module, cursor, active_outputs, *parsed, context);
+}
+
+}  // namespace frontend::lower::root
