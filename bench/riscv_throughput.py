@@ -4,11 +4,13 @@ C, F/D, branches and jumps to labels) with qovrin's RISC-V encoder and with
 riscv64-linux-gnu-as in the same run, and prints the lines per second and the
 peak memory of each.
 
-qovrin's side runs the encoder alone (tests/tools/riscv_encode_lines with the
+qovrin's encoder runs alone (tests/tools/riscv_encode_lines with the
 first-pass stand-in for labels), reading and printing one line per
-instruction; the GNU side assembles the whole file into an object.
+instruction; with --qovrin the whole program also assembles the same source
+(labels patched) into a flat file. The GNU side assembles the whole file into
+an object.
 
-Usage: riscv_throughput.py <riscv_encode_lines> [line count]
+Usage: riscv_throughput.py <riscv_encode_lines> [line count] [--qovrin <qovrin>]
 """
 
 import os
@@ -31,16 +33,18 @@ PATTERNS = [
 ]
 
 
-def generate(count, gnu, ours, start=1):
+def generate(count, gnu, ours, program, start=1):
     """Writes the GNU source and qovrin's input lines: labels every 16
     instructions, branches to labels near them so every offset fits. Written
     line by line so that this process stays small: the measured children
     start as copies of it."""
     rng = random.Random(start)
     gnu.write(".option norelax\n")
+    program.write("riscv.use64()\norigin(0)\n")
     for index in range(count):
         if index % 16 == 0:
             gnu.write(f"L{index // 16}:\n")
+            program.write(f"L{index // 16}:\n")
         here = index // 16
         line = rng.choice(PATTERNS).format(
             rng.randrange(8), rng.randrange(8), rng.randrange(8), imm=rng.randrange(-2048, 2048),
@@ -49,7 +53,12 @@ def generate(count, gnu, ours, start=1):
             label=f"L{max(0, here + rng.randrange(-8, 8))}", clabel=f"L{max(0, here + rng.randrange(-2, 2))}",
             p0=rng.choice(PRIME), p1=rng.choice(PRIME))
         gnu.write(line + "\n")
+        program.write(line + "\n")
         ours.write(f"64 {line}\n")
+    # Branches near the end may name labels past the last instruction; a flat
+    # output has no external symbols, so define them all.
+    for label in range((count - 1) // 16 + 1, (count - 1) // 16 + 9):
+        program.write(f"L{label}:\n")
 
 
 def run(command, stdin_path):
@@ -66,17 +75,30 @@ def run(command, stdin_path):
 
 
 def main(argv):
+    qovrin = None
+    if "--qovrin" in argv:
+        at = argv.index("--qovrin")
+        qovrin = argv[at + 1]
+        argv = argv[:at] + argv[at + 2:]
     encoder = argv[0]
     count = int(argv[1]) if len(argv) > 1 else 1_000_000
     with tempfile.TemporaryDirectory(prefix="riscv_throughput_") as work:
         source = os.path.join(work, "bench.s")
         lines = os.path.join(work, "bench.lines")
-        with open(source, "w", encoding="ascii") as gnu, open(lines, "w", encoding="ascii") as ours:
-            generate(count, gnu, ours)
+        program = os.path.join(work, "bench.qov")
+        with open(source, "w", encoding="ascii") as gnu, open(lines, "w", encoding="ascii") as ours, \
+                open(program, "w", encoding="ascii") as whole:
+            generate(count, gnu, ours, whole)
         ours_time, ours_memory = run([encoder, "--stand-in"], lines)
+        if qovrin is not None:
+            whole_time, whole_memory = run([qovrin, program, "-o", os.path.join(work, "bench.bin"), "--no-progress"],
+                                           os.devnull)
         gnu_time, gnu_memory = run([GNU_AS, "-march=rv64gc", "-o", os.path.join(work, "bench.o"), source], os.devnull)
     print(f"{count} lines")
     print(f"qovrin encoder : {count / ours_time:12,.0f} lines/s  peak {ours_memory / 1024:8.1f} MiB")
+    if qovrin is not None:
+        print(f"qovrin program : {count / whole_time:12,.0f} lines/s  peak {whole_memory / 1024:8.1f} MiB"
+              f"  ({gnu_time / whole_time:.2f}x)")
     print(f"{GNU_AS:15s}: {count / gnu_time:12,.0f} lines/s  peak {gnu_memory / 1024:8.1f} MiB")
     print(f"ratio          : {gnu_time / ours_time:.2f}x")
     return 0
