@@ -36,10 +36,10 @@ SIZES = {
 HEADERS = {"qovrin": "", "nasm": "bits 64\n", "as": ".intel_syntax noprefix\n"}
 
 
-def generate(count, files, seed=1):
+def generate(count, files, start=1):
     """Writes the same program for every assembler, line by line, so that this
     process stays small: the measured children start as copies of it."""
-    rng = random.Random(seed)
+    rng = random.Random(start)
     last_label = (count - 1) // 16
     for name, handle in files.items():
         handle.write(HEADERS[name])

@@ -27,9 +27,9 @@ GNU_OBJCOPY = "riscv64-linux-gnu-objcopy"
 def program(generator_path, count):
     """The generator's GNU source, with label references past the last label
     pointed at the last one, as instruction lines and labels."""
-    spec = importlib.util.spec_from_file_location("riscv_throughput", generator_path)
-    generator = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(generator)
+    module_spec = importlib.util.spec_from_file_location("riscv_throughput", generator_path)
+    generator = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(generator)
     gnu, ours = io.StringIO(), io.StringIO()
     generator.generate(count, gnu, ours)
     last = (count - 1) // 16
