@@ -75,13 +75,7 @@ struct LoadedFile {
 }  // namespace
 
 int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
-  const auto topLevelFailure = [&](Error error) {
-    streams.err.write("error: ");
-    streams.err.write(errorName(error));
-    streams.err.write("\n");
-    (void)streams.err.flush();
-    return 1;
-  };
+  const auto topLevelFailure = [&](Error error) { return reportError(streams, "error: ", error); };
   TimingTrace trace;
   trace.start = platform::monotonicNanoseconds();
   auto config = readProjectConfig();

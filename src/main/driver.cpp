@@ -10,13 +10,7 @@ namespace qovrin::main {
 namespace {
 
 // A failure that reaches the top of the program: "error: <name>", status 1.
-int reportFailure(StandardStreams& streams, Error error) {
-  streams.err.write("error: ");
-  streams.err.write(errorName(error));
-  streams.err.write("\n");
-  (void)streams.err.flush();
-  return 1;
-}
+int reportFailure(StandardStreams& streams, Error error) { return reportError(streams, "error: ", error); }
 
 int reportIssue(StandardStreams& streams, const CliParseIssue& issue) {
   streams.err.write(cliParseIssueLine(issue));

@@ -50,23 +50,12 @@ frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots
 
 int failRun(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error) {
   display.finish(false);
-  if (error != Error::FrontendDiagnostics) {
-    streams.err.write(prefix);
-    streams.err.write(errorName(error));
-    streams.err.write("\n");
-  }
-  (void)streams.err.flush();
-  return 1;
-}
-
-// Failures that stop the run before or after assembly print no prefix.
-int reportTopLevelFailure(StandardStreams& streams, RunDisplay& display, Error error) {
-  return failRun(streams, display, "error: ", error);
+  return reportError(streams, prefix, error);
 }
 
 int finishAssembledRun(const RunOutputs& outputs, const AssembledFlat& assembled, StandardStreams& streams,
                        RunDisplay& display, TimingTrace& trace) {
-  if (auto flushed = streams.err.flush(); !flushed) return reportTopLevelFailure(streams, display, flushed.error());
+  if (auto flushed = streams.err.flush(); !flushed) return failRun(streams, display, "error: ", flushed.error());
   const std::uint64_t pending = assembled.result.pending_fixups;
   if (pending != 0) {
     display.finish(false);
@@ -88,12 +77,12 @@ int finishAssembledRun(const RunOutputs& outputs, const AssembledFlat& assembled
   const auto& image = assembled.result.image;
   const std::string_view imageBytes(reinterpret_cast<const char*>(image.data()), image.size());
   if (auto written = writeStep("write output", TimingTag::writeOutput, outputs.outputPath, imageBytes); !written)
-    return reportTopLevelFailure(streams, display, written.error());
+    return failRun(streams, display, "error: ", written.error());
   if (outputs.listingPath) {
     auto listing = renderListing(outputs.sourcePath, assembled);
-    if (!listing) return reportTopLevelFailure(streams, display, listing.error());
+    if (!listing) return failRun(streams, display, "error: ", listing.error());
     if (auto written = writeStep("write listing", TimingTag::writeListing, *outputs.listingPath, *listing); !written)
-      return reportTopLevelFailure(streams, display, written.error());
+      return failRun(streams, display, "error: ", written.error());
   }
   display.finish(true);
 
@@ -108,7 +97,7 @@ int finishAssembledRun(const RunOutputs& outputs, const AssembledFlat& assembled
     streams.out.write(timingReport(outputs.command, target, counts, trace,
                                    platform::monotonicNanoseconds() - trace.start, outputs.timing));
   }
-  if (auto flushed = streams.out.flush(); !flushed) return reportTopLevelFailure(streams, display, flushed.error());
+  if (auto flushed = streams.out.flush(); !flushed) return failRun(streams, display, "error: ", flushed.error());
   return 0;
 }
 
@@ -122,7 +111,7 @@ int runAssembleRoad(const CliOptions& options, StandardStreams& streams) {
   TimedStep reading(trace, TimingTag::readSource);
   auto sourceText = readSourceFile(sourcePath);
   display.end(readNode);
-  if (!sourceText) return reportTopLevelFailure(streams, display, sourceText.error());
+  if (!sourceText) return failRun(streams, display, "error: ", sourceText.error());
   reading.finish();
 
   const auto assembleNode = display.start("assemble flat");

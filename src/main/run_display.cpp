@@ -4,6 +4,16 @@
 
 namespace qovrin::main {
 
+int reportError(StandardStreams& streams, std::string_view prefix, Error error) {
+  if (error != Error::FrontendDiagnostics) {
+    streams.err.write(prefix);
+    streams.err.write(errorName(error));
+    streams.err.write("\n");
+  }
+  (void)streams.err.flush();
+  return 1;
+}
+
 RunDisplay::RunDisplay(std::string_view rootName, ProgressMode mode, StandardStreams& streams) : streams_(streams) {
   if (mode == ProgressMode::off) return;
   display_ = std::make_unique<ProgressDisplay>(ProgressDisplay::Settings{std::string(rootName), 3});

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string_view>
 
+#include "common/error.hpp"
 #include "main/cli.hpp"
 #include "main/progress.hpp"
 #include "main/stream_writer.hpp"
@@ -15,6 +16,10 @@ struct StandardStreams {
   StreamWriter out{1};
   StreamWriter err{2};
 };
+
+// "<prefix><ErrorName>" on standard error, unless the error only says that
+// diagnostics were printed already; returns the exit status 1.
+int reportError(StandardStreams& streams, std::string_view prefix, Error error);
 
 class RunDisplay {
  public:
