@@ -55,7 +55,7 @@ TELLING_ROWS = [
     (None, "OpLoad", 61, [("IdResultType", 0), ("IdResult", 0), ("IdRef", 0), ("MemoryAccess", 1)]),
     (None, "OpPhi", 245, [("IdResultType", 0), ("IdResult", 0), ("PairIdRefIdRef", 2)]),
     (None, "OpSwitch", 251, [("IdRef", 0), ("IdRef", 0), ("PairLiteralIntegerIdRef", 2)]),
-    ("spec", "ExtInst", 12, [("IdRef", 0), ("LiteralExtInstInteger", 0), ("IdRef", 2)]),
+    ("constant_op", "ExtInst", 12, [("IdRef", 0), ("LiteralExtInstInteger", 0), ("IdRef", 2)]),
     (2, "DebugSource", 35, [("IdRef", 0), ("IdRef", 1)]),
 ]
 
@@ -226,11 +226,11 @@ def load_instructions(core, number_of):
     by_name = {row["name"]: row for row in rows}
     for name, number in NAMED_OPCODES.items():
         require(name in by_name and by_name[name]["number"] == number, f"{name} must have opcode {number}")
-    spec_ops = [{"name": row["name"][2:], "number": row["number"], "operands": row["operands"][2:]}
+    constant_ops = [{"name": row["name"][2:], "number": row["number"], "operands": row["operands"][2:]}
                 for row in typed if row["name"] != "OpSpecConstantOp"]
-    require(len(spec_ops) == SPEC_CONSTANT_OP_COUNT,
-            f"{len(spec_ops)} spec-constant operations, expected {SPEC_CONSTANT_OP_COUNT}")
-    return rows, spec_ops
+    require(len(constant_ops) == SPEC_CONSTANT_OP_COUNT,
+            f"{len(constant_ops)} specialization-constant operations, expected {SPEC_CONSTANT_OP_COUNT}")
+    return rows, constant_ops
 
 
 def load_ext_sets(ext_grammars, number_of):
@@ -248,9 +248,9 @@ def load_ext_sets(ext_grammars, number_of):
     return sets
 
 
-def check_telling_rows(instructions, spec_ops, ext_sets, number_of):
+def check_telling_rows(instructions, constant_ops, ext_sets, number_of):
     for table, name, number, operands in TELLING_ROWS:
-        rows = instructions if table is None else spec_ops if table == "spec" else ext_sets[table]["rows"]
+        rows = instructions if table is None else constant_ops if table == "constant_op" else ext_sets[table]["rows"]
         found = [row for row in rows if row["name"] == name]
         expected = [(number_of[kind], quantifier) for kind, quantifier in operands]
         require(len(found) == 1 and found[0]["number"] == number and found[0]["operands"] == expected,
@@ -298,7 +298,7 @@ def emit_header(out, ctx):
     out.extend([BANNER, "#pragma once", "", "#include <array>", "#include <cstddef>", "#include <cstdint>", "",
                 '#include "spirv_encoder/table_rows.hpp"', "", "namespace spirv_encoder::text_tables {", ""])
     sizes = [("kInstructionCount", len(ctx["instructions"])), ("kOperandKindCount", len(ctx["kinds"])),
-             ("kEnumerantCount", len(ctx["enumerants"])), ("kSpecConstantOpCount", len(ctx["spec_ops"])),
+             ("kEnumerantCount", len(ctx["enumerants"])), ("kSpecConstantOpCount", len(ctx["constant_ops"])),
              ("kExtInstSetCount", len(ctx["ext_sets"])), ("kExtInstCount", len(ctx["ext_insts"])),
              ("kOperandPoolSize", len(ctx["operand_pool"].items)),
              ("kParameterPoolSize", len(ctx["parameter_pool"].items)),
@@ -357,7 +357,7 @@ def emit_source(out, ctx):
     pool = ctx["operand_pool"]
     for table, rows in [("std::array<InstructionRow, kInstructionCount> spirv_instructions", ctx["instructions"]),
                         ("std::array<InstructionRow, kSpecConstantOpCount> spirv_spec_constant_ops",
-                         ctx["spec_ops"]),
+                         ctx["constant_ops"]),
                         ("std::array<InstructionRow, kExtInstCount> spirv_ext_insts", ctx["ext_insts"])]:
         w(f"const {table}{{{{")
         w("    // name, number, first operand in spirv_operand_pool, operand count")
@@ -407,9 +407,9 @@ def generate(data_dir):
     ext_grammars = [(file_name, read_grammar(data_dir, file_name)) for _, file_name, *_ in EXT_SETS]
     kinds, number_of, definitions, classes = load_kinds(core, ext_grammars)
     enumerants = load_enumerants(kinds, number_of, definitions, classes)
-    instructions, spec_ops = load_instructions(core, number_of)
+    instructions, constant_ops = load_instructions(core, number_of)
     ext_sets = load_ext_sets(ext_grammars, number_of)
-    check_telling_rows(instructions, spec_ops, ext_sets, number_of)
+    check_telling_rows(instructions, constant_ops, ext_sets, number_of)
     ext_insts, ext_ranges, ext_keys = [], [], []
     for number, ext_set in enumerate(ext_sets):
         ext_ranges.append((len(ext_insts), len(ext_set["rows"])))
@@ -417,10 +417,10 @@ def generate(data_dir):
         ext_keys.extend((number, row["name"]) for row in ext_set["rows"])
     return {
         "kinds": kinds, "classes": classes, "enumerants": enumerants, "instructions": instructions,
-        "spec_ops": spec_ops, "ext_sets": ext_sets, "ext_insts": ext_insts, "ext_ranges": ext_ranges,
+        "constant_ops": constant_ops, "ext_sets": ext_sets, "ext_insts": ext_insts, "ext_ranges": ext_ranges,
         "operand_pool": Pool(), "parameter_pool": Pool(),
         "instruction_slots": hash_slots([(0, row["name"]) for row in instructions], INSTRUCTION_SLOTS),
-        "spec_op_slots": hash_slots([(0, row["name"]) for row in spec_ops], SPEC_CONSTANT_OP_SLOTS),
+        "spec_op_slots": hash_slots([(0, row["name"]) for row in constant_ops], SPEC_CONSTANT_OP_SLOTS),
         "enumerant_slots": hash_slots([(row["kind"], row["name"]) for row in enumerants], ENUMERANT_SLOTS),
         "ext_inst_slots": hash_slots(ext_keys, EXT_INST_SLOTS),
     }

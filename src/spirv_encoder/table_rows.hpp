@@ -29,7 +29,7 @@ struct OperandDescriptor {
   Quantifier quantifier;
 };
 
-// An instruction of the core grammar, a spec-constant operation or an
+// An instruction of the core grammar, a specialization-constant operation or an
 // extended instruction; its operands are a run of spirv_operand_pool.
 struct InstructionRow {
   std::string_view name;

@@ -1,6 +1,6 @@
 #version 450
 #extension GL_EXT_shader_explicit_arithmetic_types : require
-// Constants of every width, GLSL.std.450 calls and spec-constant operations.
+// Constants of every width, GLSL.std.450 calls and specialization-constant operations.
 layout(local_size_x = 8, local_size_y = 4) in;
 layout(constant_id = 3) const int scale = 7;
 layout(constant_id = 4) const uint bias = 0x80000000u;
