@@ -194,6 +194,19 @@ std::size_t singleStar(std::string_view term) noexcept {
   return found;
 }
 
+struct ScaledTerm {
+  const RegisterRow* row;  // null when neither side names a register
+  std::string_view factor;
+};
+
+// "reg*n" or "n*reg", split at its one '*'.
+ScaledTerm splitScaledTerm(std::string_view term, std::size_t star) noexcept {
+  const std::string_view left = trimOperandText(term.substr(0, star));
+  const std::string_view right = trimOperandText(term.substr(star + 1));
+  if (const RegisterRow* row = findOperandRegister(left)) return {row, right};
+  return {findOperandRegister(right), left};
+}
+
 struct AddressParts {
   AddressRegisters& registers;
   DisplacementExpression& displacement;
@@ -205,14 +218,7 @@ qovrin::Status addTerm(AddressParts parts, std::string_view term, bool negative)
   if (const RegisterRow* row = findOperandRegister(term)) return parts.registers.add(*row, negative);
   const std::size_t star = singleStar<Nesting>(term);
   if (star != std::string_view::npos) {
-    const std::string_view left = trimOperandText(term.substr(0, star));
-    const std::string_view right = trimOperandText(term.substr(star + 1));
-    const RegisterRow* row = findOperandRegister(left);
-    std::string_view factor = right;
-    if (row == nullptr) {
-      row = findOperandRegister(right);
-      factor = left;
-    }
+    const auto [row, factor] = splitScaledTerm(term, star);
     if (row != nullptr) {
       const auto scale = parseMemoryScale(factor);
       if (!scale) return fail(scale.error());
@@ -337,7 +343,107 @@ const Modifier* findModifier(std::string_view word) noexcept {
   return nullptr;
 }
 
+// Signs a flat address may hold: names, numbers, blanks, '+', '-' and '*'.
+// Anything else (symbols' '_', '.', '$', quotes, brackets, ':', ',') needs
+// the general reading.
+constexpr ByteSet kFlatAddressBytes{"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-* \t\n\v\f\r"};
+
+constexpr bool isDecimalDigit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+constexpr int hexDigit(char c) noexcept {
+  if (isDecimalDigit(c)) return c - '0';
+  const char lower = static_cast<char>(c | 0x20);
+  return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+}
+
+// Up to 18 decimal digits or "0x" and up to 15 hex digits, which cannot
+// overflow; false for any other text, which readIntLiteral then reads.
+bool shortLiteral(std::string_view text, std::int64_t& value) noexcept {
+  std::int64_t result = 0;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    if (text.size() > 17) return false;
+    for (std::size_t i = 2; i < text.size(); ++i) {
+      const int digit = hexDigit(text[i]);
+      if (digit < 0) return false;
+      result = result * 16 + digit;
+    }
+  } else {
+    if (text.size() > 18) return false;
+    for (const char c : text) {
+      if (!isDecimalDigit(c)) return false;
+      result = result * 10 + (c - '0');
+    }
+  }
+  value = result;
+  return true;
+}
+
+// One term of a flat address: a register, "reg*n", "n*reg" or a number.
+// False where the general reading would do anything else with it (resolve
+// a symbol, multiply numbers, fail).
+bool addFlatTerm(std::string_view raw, std::size_t star, bool negative, AddressRegisters& registers,
+                 std::int64_t& displacement) noexcept {
+  const std::string_view term = trimOperandText(raw);
+  if (term.empty()) return false;
+  if (star != std::string_view::npos) {
+    const auto [row, factor] = splitScaledTerm(raw, star);
+    if (row == nullptr) return false;
+    const auto scale = parseMemoryScale(factor);
+    return scale && registers.addScaled(*row, *scale, negative);
+  }
+  if (qovrin::isAsciiLetter(term.front())) {
+    const RegisterRow* row = findOperandRegister(term);
+    return row != nullptr && registers.add(*row, negative);
+  }
+  std::int64_t value = 0;
+  if (!shortLiteral(term, value)) {
+    const auto literal = readIntLiteral(term, value);
+    if (!literal || !*literal) return false;
+  }
+  return !(negative ? __builtin_sub_overflow(displacement, value, &displacement)
+                    : __builtin_add_overflow(displacement, value, &displacement));
+}
+
 }  // namespace
+
+bool fillFlatAddress(std::string_view text, X86Operand& operand) noexcept {
+  if (text.empty()) return false;
+  // The leading word the general reading would take for a modifier.
+  if (qovrin::isAsciiLetter(text.front())) {
+    std::size_t space = 0;
+    while (space < text.size() && space <= kLongestModifier && !isOperandSpace(text[space])) ++space;
+    if (findModifier(text.substr(0, space)) != nullptr) return false;
+  }
+  X86Operand address = operand;
+  AddressRegisters registers(address);
+  std::int64_t displacement = 0;
+  bool negative = false;
+  std::size_t start = 0;
+  if (text.front() == '+' || text.front() == '-') {
+    negative = text.front() == '-';
+    start = 1;
+  }
+  std::size_t star = std::string_view::npos;
+  for (std::size_t i = start; i <= text.size(); ++i) {
+    if (i < text.size()) {
+      const char c = text[i];
+      if (!kFlatAddressBytes.contains(c)) return false;
+      if (c == '*') {
+        if (star != std::string_view::npos) return false;
+        star = i - start;
+      }
+      if (c != '+' && c != '-') continue;
+    }
+    if (!addFlatTerm(text.substr(start, i - start), star, negative, registers, displacement)) return false;
+    if (i < text.size()) negative = text[i] == '-';
+    start = i + 1;
+    star = std::string_view::npos;
+  }
+  address.flags = registers.flags();
+  address.value = displacement;
+  operand = address;
+  return true;
+}
 
 qovrin::Result<std::int32_t> parseMemoryScale(std::string_view text) noexcept {
   std::int64_t scale = 0;

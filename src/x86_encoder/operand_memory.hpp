@@ -31,4 +31,10 @@ qovrin::Status fillMemoryOperand(std::string_view text, const X86ExpressionResol
 qovrin::Status fillEffectiveAddressOperand(X86Instruction& context, std::string_view text,
                                            const X86ExpressionResolver& resolver, X86Operand& operand);
 
+// The addresses most code writes, read in one pass: registers, "reg*n" and
+// plain numbers joined by '+' and '-', with no modifier word, symbol or
+// nested sign. Writes the same record the general reading would and returns
+// true; returns false, with the record untouched, for any other text.
+bool fillFlatAddress(std::string_view text, X86Operand& operand) noexcept;
+
 }  // namespace x86_encoder::api

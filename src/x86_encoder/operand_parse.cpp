@@ -48,16 +48,38 @@ qovrin::Status fillRegisterSet(const RegisterRow& row, std::string_view count, c
   return {};
 }
 
-// The memory operand of the address text inside the brackets.
-qovrin::Status fillMemory(X86Instruction& context, std::string_view inside, const QualifiedText& qualifiers,
-                          std::uint16_t decorators, const X86ExpressionResolver& resolver, X86Operand& operand) {
-  QOVRIN_TRY(fillEffectiveAddressOperand(context, inside, resolver, operand));
+// What every memory operand takes from the words around its brackets.
+void finishMemory(const QualifiedText& qualifiers, std::uint16_t decorators, X86Operand& operand) noexcept {
   operand.kind = OperandKind::memory;
   operand.flags |= qualifiers.flags;
   operand.ea_flags |= qualifiers.ea_flags;
   operand.decorators = decorators;
   if ((operand.flags & kSizeMask & ~kSizeWord) == 0) operand.flags |= kMemoryUnsized;
+}
+
+// The memory operand of the address text inside the brackets.
+qovrin::Status fillMemory(X86Instruction& context, std::string_view inside, const QualifiedText& qualifiers,
+                          std::uint16_t decorators, const X86ExpressionResolver& resolver, X86Operand& operand) {
+  QOVRIN_TRY(fillEffectiveAddressOperand(context, inside, resolver, operand));
+  finishMemory(qualifiers, decorators, operand);
   return {};
+}
+
+// "[address]", with size words before it, whose address reads in one pass
+// (fillFlatAddress): the common memory operand, without the separate scans
+// for decorators, segment overrides and modifier words that cannot be there.
+// False, with the record untouched, for anything else.
+bool fillFlatMemory(std::string_view text, X86Operand& operand) noexcept {
+  QualifiedText qualified{.text = text};
+  if (qovrin::isAsciiLetter(text.front())) {
+    const auto stripped = stripOperandQualifiers(text);
+    if (!stripped || stripped->ea_flags != 0) return false;
+    qualified = *stripped;
+  }
+  const std::string_view rest = qualified.text;
+  if (!isBracketed(rest) || !fillFlatAddress(trimOperandText(rest.substr(1, rest.size() - 2)), operand)) return false;
+  finishMemory(qualified, 0, operand);
+  return true;
 }
 
 // Letters, digits and the signs that names and literals use. Such a word
@@ -85,7 +107,9 @@ qovrin::Status fillPlainWord(std::string_view word, const X86ExpressionResolver&
 
 qovrin::Status fillOperand(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
                            X86Operand& operand) {
-  if (const std::string_view word = trimOperandText(text); isPlainWord(word)) return fillPlainWord(word, resolver, operand);
+  const std::string_view word = trimOperandText(text);
+  if (isPlainWord(word)) return fillPlainWord(word, resolver, operand);
+  if (!word.empty() && fillFlatMemory(word, operand)) return {};
   const auto decorated = splitOperandDecorators(text);
   if (!decorated) return fail(decorated.error());
   const auto decorators = parseOperandDecorators(decorated->decorators);

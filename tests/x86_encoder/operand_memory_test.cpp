@@ -184,3 +184,67 @@ TEST(ParseMemoryScale, AcceptsTheFourScales) {
 
 }  // namespace
 }  // namespace x86_encoder::api
+
+namespace x86_encoder::api {
+namespace {
+
+// The one-pass reading must write exactly the record of the general reading
+// wherever it takes an address, and leave every address that needs more (a
+// symbol, a modifier word, a product of numbers, an error to report) to it.
+TEST(FlatAddress, TakesWhatTheGeneralReadingTakesAndLeavesTheRest) {
+  struct FlatCase {
+    std::string_view text;
+    bool flat;
+  };
+  const FlatCase cases[] = {
+      {"rax", true},
+      {"+rax", true},
+      {" rbp - 8 ", true},
+      {"-8", true},
+      {"0X1f", true},
+      {"10h", true},
+      {"rax+rbx", true},
+      {"rbx+rax*2", true},
+      {"4 * rdx + rax + 16", true},
+      {"rax*1+rsp", true},
+      {"rsp+rax", true},
+      {"bx+si+5", true},
+      {"rax+xmm2*4", true},
+      {"k1", true},
+      {"rax + 18446744073709551608", true},
+      {"0x7fffffffffffffff+1", false},
+      {"-0x8000000000000000", false},
+      {"rax+sym", false},
+      {"abs 8", false},
+      {"rel rax", false},
+      {"nosplit eax*2", false},
+      {"rax*3", false},
+      {"rsp*2", false},
+      {"-rax", false},
+      {"rax+rbx+rcx", false},
+      {"rax*2*2", false},
+      {"2*8", false},
+      {"rax+", false},
+      {"rax rbx", false},
+      {"es:rax", false},
+      {"rax, rbx", false},
+      {"rax+(8)", false},
+      {"rax+'a'", false},
+  };
+  for (const FlatCase& c : cases) {
+    X86Operand flat;
+    EXPECT_EQ(fillFlatAddress(c.text, flat), c.flat) << c.text;
+    X86Instruction context;
+    X86Operand general;
+    const auto status = fillEffectiveAddressOperand(context, c.text, testing::RecordingResolver{}.resolver(), general);
+    if (c.flat) {
+      ASSERT_TRUE(status.has_value()) << c.text;
+      EXPECT_EQ(flat, general) << c.text;
+    } else {
+      EXPECT_EQ(flat, X86Operand{}) << c.text;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace x86_encoder::api
