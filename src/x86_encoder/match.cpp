@@ -102,8 +102,11 @@ constexpr std::uint64_t kGainedBits = kNear | kShort | kClassImmediate | kImmedi
 
 // What the operands offer every template, worked out once per search.
 struct OperandSummary {
-  std::array<std::uint64_t, kMaxOperands> classes{};      // class bits, with those grading may add
-  std::array<std::uint8_t, kMaxOperands> size_codes{};  // as TemplateTraits::exact_sizes, 0 when unsized
+  // Class bits, with those grading may add; 0 past the operand count, where
+  // a template of the same count demands nothing either.
+  std::array<std::uint64_t, tables::kFilterSlots> classes{};
+  // Per slot the exact size codes (TemplateFilter::sizes) the operand allows.
+  std::uint64_t sizes = 0;
 };
 
 // The size code of a register or memory operand whose one size grading
@@ -118,9 +121,15 @@ std::uint8_t sizeCode(const X86Operand& operand) noexcept {
 
 OperandSummary summarize(const X86Instruction& ins) noexcept {
   OperandSummary summary;
-  for (unsigned i = 0; i < ins.operand_count; ++i) {
-    summary.classes[i] = ins.operands[i].flags | kGainedBits;
-    summary.size_codes[i] = sizeCode(ins.operands[i]);
+  for (unsigned i = 0; i < tables::kFilterSlots; ++i) {
+    // An unsized operand, or a slot without one, allows every size code; a
+    // sized one allows its own code and the templates that take any size.
+    std::uint64_t allowed = 0xFFFF;
+    if (i < ins.operand_count) {
+      summary.classes[i] = ins.operands[i].flags | kGainedBits;
+      if (const unsigned code = sizeCode(ins.operands[i]); code != 0) allowed = 1u | (1u << code);
+    }
+    summary.sizes |= allowed << (tables::kFilterSlotBits * i);
   }
   return summary;
 }
@@ -129,14 +138,11 @@ OperandSummary summarize(const X86Instruction& ins) noexcept {
 // grades below success whatever the other tests say, so most templates are
 // turned away here cheaply.
 bool couldMatch(const X86Instruction& ins, const OperandSummary& summary, TemplateRef t) noexcept {
-  if (t.row().operand_count != ins.operand_count) return false;
-  const std::uint32_t exact_sizes = t.traits().exact_sizes;
-  for (unsigned i = 0; i < ins.operand_count; ++i) {
-    if (t.operandClass(i) & ~kClassIgnored & ~summary.classes[i]) return false;
-    const unsigned wanted = (exact_sizes >> (4 * i)) & 15u;
-    if (wanted != 0 && summary.size_codes[i] != 0 && wanted != summary.size_codes[i]) return false;
-  }
-  return true;
+  const tables::TemplateFilter& filter = t.filter();
+  if (filter.operand_count != ins.operand_count) return false;
+  std::uint64_t unmet = filter.sizes & ~summary.sizes;
+  for (unsigned i = 0; i < tables::kFilterSlots; ++i) unmet |= filter.demands[i] & ~summary.classes[i];
+  return unmet == 0;
 }
 
 std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {

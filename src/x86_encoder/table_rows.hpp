@@ -52,4 +52,14 @@ struct TemplateTraits {
   bool overridable;                 // a later template may still replace this one as the exact match
 };
 
+// What a template demands of the operands' class words and sizes, laid out
+// so that matching can turn most templates away without reaching the flag
+// pools: the class bits each slot needs (0 past the operand count) and, 16
+// bits per slot, the bit of the slot's exact size code (bit 0: any size).
+struct TemplateFilter {
+  std::array<std::uint64_t, 4> demands;
+  std::uint64_t sizes;
+  std::uint8_t operand_count;
+};
+
 }  // namespace x86_encoder::tables

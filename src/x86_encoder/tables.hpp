@@ -76,6 +76,7 @@ struct TemplateRef {
   }
   std::uint32_t extraWord() const noexcept { return x86_iflag_extra_words[row().iflags]; }
   const TemplateTraits& traits() const noexcept { return x86_template_traits[index]; }
+  const TemplateFilter& filter() const noexcept { return x86_template_filters[index]; }
 };
 
 // The contiguous run of an opcode's templates, in the order matching tries them.

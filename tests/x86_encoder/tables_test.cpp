@@ -296,3 +296,21 @@ TEST(OperandQualifiers, WordsAndFlags) {
 }
 
 }  // namespace
+
+// Matching turns templates away by their filters alone, so a filter that
+// demanded a bit its operand words do not, or named another size, would
+// silently lose a template; one that demanded less would only cost time.
+TEST(TemplateTable, FiltersAgreeWithOperandWordsAndSizes) {
+  constexpr std::uint64_t kIgnored = 0x1F'F0FF'0000'0000;
+  for (std::uint32_t t = 0; t < tables::kTemplateCount; ++t) {
+    const TemplateRef ref{t};
+    const auto& filter = ref.filter();
+    ASSERT_EQ(filter.operand_count, ref.row().operand_count) << t;
+    for (unsigned slot = 0; slot < tables::kFilterSlots; ++slot) {
+      const bool present = slot < ref.row().operand_count;
+      EXPECT_EQ(filter.demands[slot], present ? ref.operandClass(slot) & ~kIgnored : 0u) << t << " slot " << slot;
+      const unsigned code = (ref.traits().exact_sizes >> (4 * slot)) & 15u;
+      EXPECT_EQ((filter.sizes >> (tables::kFilterSlotBits * slot)) & 0xFFFFu, 1u << code) << t << " slot " << slot;
+    }
+  }
+}
