@@ -153,23 +153,28 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
   if (!addressFits(ins, t)) return 0;
 
   const unsigned count = ins.operand_count;
-  for (unsigned i = 0; i < count; ++i) {
-    const X86Operand& operand = ins.operands[i];
-    if (operand.flags & 0x30 & ~t.operandClass(i)) return 0;
-    const std::uint32_t required = operand.required_iflag;
-    if (required != 0 && (required >= tables::kIflagBitCount || !t.iflagTest(required))) return 20;
-  }
-
   const std::uint8_t operand_bits =
       (ins.mode_bits == 64 && ins.operand_bits == 32 && t.iflagTest(Iflag::kNwsize)) ? 64 : ins.operand_bits;
-
-  std::array<std::uint64_t, kMaxOperands> size{};
-  std::array<std::uint64_t, kMaxOperands> rest{};
-  std::array<std::uint64_t, kMaxOperands> template_size{};
+  const std::uint32_t w0 = word0(t);
+  const bool sx = (w0 >> 22) & 1;
+  const std::uint64_t z = ((w0 >> 19) & 1) ? (static_cast<std::uint64_t>(operand_bits) << 29)
+                                           : (static_cast<std::uint64_t>((w0 >> 10) & 0xFF) << 32);
+  const std::uint32_t m = w0 & 0x1F;
+  const std::uint32_t any_size = w0 & 0x3E0;
+  std::uint64_t c = kSizes;
+  std::uint32_t missing = 0;
+  // One pass per operand: every test below looks at its own operand only,
+  // besides c and missing, which gather over all of them for the size-match
+  // test after the loop. Which failing grade comes first tells nothing: any
+  // grade below success only turns the template away.
   for (unsigned i = 0; i < count; ++i) {
     const X86Operand& operand = ins.operands[i];
     const std::uint64_t word = t.operandClass(i);
-    size[i] = operand.flags & kSizes;
+    if (operand.flags & 0x30 & ~word) return 0;
+    const std::uint32_t required = operand.required_iflag;
+    if (required != 0 && (required >= tables::kIflagBitCount || !t.iflagTest(required))) return 20;
+
+    std::uint64_t size = operand.flags & kSizes;
     std::uint64_t r = operand.flags & ~kSizes;
     std::uint64_t s = word & kSizes;
     if (operand.decorators & kDecoratorBroadcast) {
@@ -177,10 +182,9 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
       s = (static_cast<std::uint64_t>(decorators & 0xF00) << 24) & 0xF'0000'0000;
       if ((tables::kDecoratorRowsWithoutBroadcast >> row.operand_decorators[i]) & 1) return 5;
     }
-    template_size[i] = s;
     if (word & (kNear | kShort)) {
-      if (size[i] == kSizeByte) {
-        size[i] = 0;
+      if (size == kSizeByte) {
+        size = 0;
         r |= kShort;
       }
       if (r & kShort) r &= ~kNear;
@@ -190,11 +194,11 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
         r |= word & kNear;
     }
     if ((word & kClassImmediate) && (r & kClassImmediate)) {
-      if (size[i] == kSizeByte && (word & (kImmediateWordFitsSignedByte | kImmediateDwordFitsSignedByte))) {
-        size[i] = s;
+      if (size == kSizeByte && (word & (kImmediateWordFitsSignedByte | kImmediateDwordFitsSignedByte))) {
+        size = s;
         r |= kImmediateWordFitsSignedByte | kImmediateDwordFitsSignedByte;
-      } else if (size[i] == kSizeDword && (word & (kImmediateFitsSigned32 | kImmediateFitsUnsigned32))) {
-        size[i] = s;
+      } else if (size == kSizeDword && (word & (kImmediateFitsSigned32 | kImmediateFitsUnsigned32))) {
+        size = s;
       }
       if (t.index != tables::kMovSdwordTemplate) r |= kClassImmediate | kImmediateFitsSigned32;
     }
@@ -203,56 +207,40 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
     if (operand.decorators & 0x0F & ~template_decorators) return 4;
     if (operand.decorators & 0xD0 & ~template_decorators) return 7;
     if (r & kRegisterSetBits & ~word) return tables::kRegisterSetOperandRows.contains(row.operand_classes[i]) ? 18 : 19;
-    rest[i] = r;
-  }
 
-  const std::uint32_t w0 = word0(t);
-  const bool sx = (w0 >> 22) & 1;
-  if (!sx) {
-    const std::uint64_t z = ((w0 >> 19) & 1) ? (static_cast<std::uint64_t>(operand_bits) << 29)
-                                             : (static_cast<std::uint64_t>((w0 >> 10) & 0xFF) << 32);
-    for (unsigned i = 0; i < count; ++i) {
-      if (size[i] != 0) continue;
-      if (isRegisterOperand(rest[i]) && template_size[i] != 0)
-        size[i] = template_size[i];
-      else if ((w0 >> (5 + i)) & 1)
-        size[i] = z;
-    }
-  }
-
-  const std::uint32_t m = w0 & 0x1F;
-  const std::uint32_t any_size = w0 & 0x3E0;
-  std::uint64_t c = kSizes;
-  std::uint32_t missing = 0;
-  for (unsigned i = 0; i < count && i < 3; ++i) {
-    if (size[i] != 0) {
-      if ((m >> i) & 1) c &= size[i];
-    } else if (template_size[i] != 0 && !isRegisterOperand(rest[i])) {
-      missing |= 1u << i;
-    }
-  }
-  for (unsigned i = 0; i < count; ++i) {
-    const std::uint64_t s = template_size[i];
+    const bool reg = isRegisterOperand(r);
     const bool in_ar = (any_size >> (5 + i)) & 1;
     const bool in_m = (m >> i) & 1;
-    const X86Operand& operand = ins.operands[i];
+    if (!sx && size == 0) {
+      if (reg && s != 0)
+        size = s;
+      else if (in_ar)
+        size = z;
+    }
+    if (i < 3) {
+      if (size != 0) {
+        if (in_m) c &= size;
+      } else if (s != 0 && !reg) {
+        missing |= 1u << i;
+      }
+    }
     if (s != 0) {
-      if (size[i] != s) {
+      if (size != s) {
         if (in_ar && ((w0 >> 21) & 1)) {
           if (in_m) c &= s;
           continue;
         }
-        if (in_ar && sx && !isRegisterOperand(rest[i])) return 1;
-        if (size[i] != 0) return isRegisterOperand(rest[i]) ? 0 : 1;
+        if (in_ar && sx && !reg) return 1;
+        if (size != 0) return reg ? 0 : 1;
       }
       if (in_m) c &= s;
-    } else if (size[i] != 0 && in_ar && sx) {
+    } else if (size != 0 && in_ar && sx) {
       return 1;
     }
     if (operand.decorators & kDecoratorBroadcast) {
       if (s == 0 || s > kSizeQword) return 6;
       const unsigned element = sizeBytes(s);
-      const unsigned whole = sizeBytes(t.operandClass(i) & kSizes);
+      const unsigned whole = sizeBytes(word & kSizes);
       const unsigned broadcast = 2u << ((operand.decorators & kBroadcastCountMask) >> kBroadcastCountShift);
       if (element == 0 || whole / element != broadcast) return 6;
     }
