@@ -7,9 +7,7 @@
 #include "x86_encoder/operand_flags.hpp"
 #include "x86_encoder/regs.hpp"
 #include "x86_encoder/size.hpp"
-#include "x86_encoder/size_prefixes.hpp"
 #include "x86_encoder/tables.hpp"
-#include "x86_encoder/types.hpp"
 
 namespace x86_encoder::encode {
 
@@ -174,36 +172,27 @@ struct Generator {
     return result.outRawdata(std::span(bytes).first(n), "emit_rex", 0);
   }
 
+  // Sizing settled the bytes (legacy_bytes); what is left is what only code
+  // generation reports. A byte the template forces can carry an address- or
+  // operand-size word through sizing that this mode has no such size for;
+  // those words only ever stand in their own slots. Likewise only the
+  // segment slot holds register ids, so only it can name a segment that
+  // 64-bit mode ignores.
   qovrin::Status legacyPrefixes() {
-    std::array<std::uint8_t, kPrefixSlotCount> bytes{};
-    unsigned n = 0;
-    bool conflict = false;
-    bool segment_ignored = false;
+    const bool long_mode = ins.mode_bits == 64;
+    const std::uint32_t address_size = ins.prefix(PrefixSlot::address_size);
+    if ((address_size == kPrefixA16 && long_mode) || (address_size == kPrefixA64 && !long_mode))
+      return fail(Error::InvalidAddressSize);
+    if (ins.prefix(PrefixSlot::operand_size) == kPrefixO64 && !long_mode) return fail(Error::InvalidOperandSize);
+    const auto segment = static_cast<std::int32_t>(ins.prefix(PrefixSlot::segment));
     const bool jcc_hint = tables::kJccHintIflagRows.contains(chosen.row().iflags);
-    for (std::uint32_t occupied = size::occupiedSlots(ins); occupied != 0; occupied &= occupied - 1) {
-      const auto index = static_cast<std::size_t>(std::countr_zero(occupied));
-      const std::uint32_t code = ins.prefixes[index];
-      const size::SlotByte slot = size::slotByte(code, ins.forced[index], ins.mode_bits);
-      const std::int32_t byte = slot.byte;
-      conflict = conflict || slot.conflict;
-      const auto id = static_cast<std::int32_t>(code);
-      const bool cs_or_ds = id == tables::kRegisterIdCs || id == tables::kRegisterIdDs;
-      if ((cs_or_ds && !jcc_hint) || id == tables::kRegisterIdEs || id == tables::kRegisterIdSs)
-        segment_ignored = segment_ignored || ins.mode_bits == 64;
-      if ((code == kPrefixA16 && ins.mode_bits == 64) || (code == kPrefixA64 && ins.mode_bits != 64))
-        return fail(Error::InvalidAddressSize);
-      if (code == kPrefixO64 && ins.mode_bits != 64) return fail(Error::InvalidOperandSize);
-      if (byte == types::kNotAPrefix) return fail(Error::InvalidPrefixEncoding);
-      if (byte == types::kInvalidInMode) return fail(types::invalidInModeError(code));
-      if (byte < 0) continue;
-      if (byte > 0xFF) return fail(Error::InvalidPrefixEncoding);
-      if (vexLike() && (byte == 0xF2 || byte == 0xF3 || byte == 0x66)) continue;
-      bytes[n++] = static_cast<std::uint8_t>(byte);
-    }
-    if (conflict) result.warn("invalid prefix for instruction");
+    const bool cs_or_ds = segment == tables::kRegisterIdCs || segment == tables::kRegisterIdDs;
+    const bool segment_ignored =
+        long_mode && ((cs_or_ds && !jcc_hint) || segment == tables::kRegisterIdEs || segment == tables::kRegisterIdSs);
+    if (ins.legacy_conflict) result.warn("invalid prefix for instruction");
     if (segment_ignored) result.warn("segment override ignored in 64-bit mode");
-    if (n == 0) return {};
-    return result.outRawdata(std::span(bytes).first(n), "legacy prefixes", 0);
+    if (ins.legacy_count == 0) return {};
+    return result.outRawdata(std::span(ins.legacy_bytes).first(ins.legacy_count), "legacy prefixes", 0);
   }
 
   qovrin::Status vexPrefix(std::uint8_t code) {

@@ -150,21 +150,24 @@ void checkPrefixUse(X86Instruction& ins, TemplateRef chosen, const X86SizeContex
   }
 }
 
-qovrin::Result<std::int64_t> legacyPrefixLength(const X86Instruction& ins) {
-  std::int64_t legacy = 0;
+qovrin::Result<std::int64_t> legacyPrefixLength(X86Instruction& ins) {
+  ins.legacy_count = 0;
+  ins.legacy_conflict = false;
   const bool vex_like = (ins.rex & (kRexVex | kRexEvex)) != 0;
   for (std::uint32_t occupied = occupiedSlots(ins); occupied != 0; occupied &= occupied - 1) {
     const auto index = static_cast<std::size_t>(std::countr_zero(occupied));
     const std::uint32_t code = ins.prefixes[index];
-    const std::int32_t byte = slotByte(code, ins.forced[index], ins.mode_bits).byte;
+    const SlotByte slot = slotByte(code, ins.forced[index], ins.mode_bits);
+    ins.legacy_conflict = ins.legacy_conflict || slot.conflict;
+    const std::int32_t byte = slot.byte;
     if (byte == types::kNoPrefixByte || byte == types::kEncodingChoice) continue;
     if (byte == types::kNotAPrefix) return fail(Error::NeedsPrefixEmitter);
     if (byte == types::kInvalidInMode) return fail(types::invalidInModeError(code));
     if (byte > 0xFF) return fail(Error::InvalidPrefixEncoding);
     if (vex_like && (byte == 0xF2 || byte == 0xF3 || byte == 0x66)) continue;
-    ++legacy;
+    ins.legacy_bytes[ins.legacy_count++] = static_cast<std::uint8_t>(byte);
   }
-  return legacy;
+  return ins.legacy_count;
 }
 
 }  // namespace x86_encoder::size

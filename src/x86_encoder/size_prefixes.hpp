@@ -45,6 +45,8 @@ qovrin::Result<std::int64_t> encodingPrefixLength(api::X86Instruction& instructi
 void checkPrefixUse(api::X86Instruction& instruction, tables::TemplateRef chosen, const X86SizeContext& context,
                     std::uint8_t lock_class) noexcept;
 
-qovrin::Result<std::int64_t> legacyPrefixLength(const api::X86Instruction& instruction);
+// Also keeps the bytes, in slot order, and whether a forced byte conflicted
+// with a slot's word, for code generation.
+qovrin::Result<std::int64_t> legacyPrefixLength(api::X86Instruction& instruction);
 
 }  // namespace x86_encoder::size

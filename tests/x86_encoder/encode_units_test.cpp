@@ -86,6 +86,8 @@ TEST(EncodeWarnings, KeepTheBytesAndNameTheProblem) {
       {32, "mov eax,[es:eax]", "26 8B 00", {}},
       {16, "mov al,[byte bx+0x100]", "8A 47 00", {"displacement exceeds bounds"}},
       {64, "mov eax,1", "B8 01 00 00 00", {}},
+      // The written F3 stays where the template needs F2 in that slot.
+      {32, "rep movsd xmm0,qword [di]", "67 F3 0F 10 05", {"invalid prefix for instruction"}},
   };
   for (const auto& [bits, line, hex, warnings] : cases) {
     OwnedEncodeResult result;
@@ -314,6 +316,11 @@ TEST(EncodeOptions, SelectEncodingsMarkersAndSizes) {
       {"mov eax,[rax]", with([](auto& o) { o.segment_override = 96; }), "64 8B 00"},
       {"mov eax,[0x1000]", with([](auto& o) { o.default_rel = 1; }), "8B 04 25 00 10 00 00"},
       {"add eax,ebx", with([](auto& o) { o.bits = 8; }), "error: InvalidModeBits"},
+      // The template's own 66 carries the word through sizing; the mode has no 64-bit operand size.
+      {"paddd xmm0,xmm1", with([](auto& o) {
+                           o.bits = 32;
+                           o.operand_size = 4;
+                         }), "error: InvalidOperandSize"},
   };
   for (const auto& [line, options, expected] : cases) {
     OwnedEncodeResult result;
