@@ -118,23 +118,26 @@ qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_vi
   };
   for (const std::string_view text : texts) {
     // Far pointers and register pairs are the only two-operand texts, and
-    // both hold a colon; most operands do not.
-    const bool colon = findChar(text, ':') != std::string_view::npos;
-    if (jump_or_call && colon) {
-      const auto far = parseFarPointerOperands(text, resolver);
-      if (!far) return fail(far.error());
-      if (*far) {
-        QOVRIN_TRY(pushPair(**far));
+    // both hold a colon; a rounding-only text starts with a brace. The
+    // registers and numbers that make most operands hold neither.
+    if (!isPlainOperandWord(trimOperandText(text))) {
+      const bool colon = findChar(text, ':') != std::string_view::npos;
+      if (jump_or_call && colon) {
+        const auto far = parseFarPointerOperands(text, resolver);
+        if (!far) return fail(far.error());
+        if (*far) {
+          QOVRIN_TRY(pushPair(**far));
+          continue;
+        }
+      }
+      if (const auto pair = colon ? parseRegisterPair(trimOperandText(text)) : std::nullopt) {
+        QOVRIN_TRY(pushPair(*pair));
         continue;
       }
+      const auto rounding = attachRoundingOnly(ins, text, parsed);
+      if (!rounding) return fail(rounding.error());
+      if (*rounding) continue;
     }
-    if (const auto pair = colon ? parseRegisterPair(trimOperandText(text)) : std::nullopt) {
-      QOVRIN_TRY(pushPair(*pair));
-      continue;
-    }
-    const auto rounding = attachRoundingOnly(ins, text, parsed);
-    if (!rounding) return fail(rounding.error());
-    if (*rounding) continue;
     if (parsed == kMaxOperands) return fail(Error::UnsupportedOperands);
     // A fresh record: a failing operand fails the whole instruction.
     X86Operand& operand = ins.operands[parsed];

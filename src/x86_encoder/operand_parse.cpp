@@ -82,18 +82,6 @@ bool fillFlatMemory(std::string_view text, X86Operand& operand) noexcept {
   return true;
 }
 
-// Letters, digits and the signs that names and literals use. Such a word
-// holds no decorator, qualifier word, bracket, segment override or register
-// set, so it is a register or an immediate and skips those tests.
-constexpr ByteSet kPlainWordBytes{"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.$-~"};
-
-bool isPlainWord(std::string_view text) noexcept {
-  if (text.empty()) return false;
-  for (const char c : text)
-    if (!kPlainWordBytes.contains(c)) return false;
-  return true;
-}
-
 qovrin::Status fillPlainWord(std::string_view word, const X86ExpressionResolver& resolver, X86Operand& operand) {
   if (const RegisterRow* row = findOperandRegister(word)) {
     fillRegister(*row, QualifiedText{}, 0, operand);
@@ -108,7 +96,7 @@ qovrin::Status fillPlainWord(std::string_view word, const X86ExpressionResolver&
 qovrin::Status fillOperand(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
                            X86Operand& operand) {
   const std::string_view word = trimOperandText(text);
-  if (isPlainWord(word)) return fillPlainWord(word, resolver, operand);
+  if (isPlainOperandWord(word)) return fillPlainWord(word, resolver, operand);
   if (!word.empty() && fillFlatMemory(word, operand)) return {};
   const auto decorated = splitOperandDecorators(text);
   if (!decorated) return fail(decorated.error());

@@ -6,10 +6,22 @@
 #include <string_view>
 
 #include "common/error.hpp"
+#include "x86_encoder/operand_scan.hpp"
 #include "x86_encoder/instruction.hpp"
 #include "x86_encoder/operand.hpp"
 
 namespace x86_encoder::api {
+
+// Letters, digits and the signs that names and literals use. Such a word
+// holds no decorator, qualifier word, bracket, colon, segment override or
+// register set, so it is a register or an immediate and skips those tests.
+inline bool isPlainOperandWord(std::string_view text) noexcept {
+  static constexpr ByteSet kPlainWordBytes{"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.$-~"};
+  if (text.empty()) return false;
+  for (const char c : text)
+    if (!kPlainWordBytes.contains(c)) return false;
+  return true;
+}
 
 // Parses one operand into the given record (which it resets first), so that
 // the instruction's own operand slot can be filled without a copy. A segment
