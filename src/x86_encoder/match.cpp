@@ -49,7 +49,7 @@ bool isQwordRegByteRm(TemplateRef t) noexcept {
 
 // Bytes of the single size bit among bits 32-39.
 unsigned sizeBytes(std::uint64_t size) noexcept {
-  constexpr unsigned kBytes[] = {1, 2, 4, 8, 10, 16, 32, 64};
+  static constexpr unsigned kBytes[] = {1, 2, 4, 8, 10, 16, 32, 64};
   if (size == 0) return 0;
   const int bit = std::countr_zero(size);
   return (bit >= 32 && bit < 40) ? kBytes[bit - 32] : 0;

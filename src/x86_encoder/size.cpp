@@ -19,7 +19,7 @@ using tables::Iflag;
 using tables::TemplateRef;
 
 std::uint8_t reserveElementSize(std::uint16_t opcode) noexcept {
-  constexpr std::uint8_t kSizes[] = {1, 2, 4, 8, 10, 16, 32, 64};
+  static constexpr std::uint8_t kSizes[] = {1, 2, 4, 8, 10, 16, 32, 64};
   if (!tables::kReserveMnemonics.contains(opcode)) return 0;
   return kSizes[opcode - tables::kReserveMnemonics.first];
 }

@@ -135,8 +135,8 @@ void checkPrefixUse(X86Instruction& ins, TemplateRef chosen, const X86SizeContex
   const std::uint32_t rep = ins.prefix(PrefixSlot::rep);
   if (rep == kPrefixXacquire || rep == kPrefixXrelease) {
     // 0 valid, 1 needs LOCK, 2 invalid; by lock-elision class 0-3.
-    constexpr std::uint8_t kAcquire[] = {2, 2, 0, 1};
-    constexpr std::uint8_t kRelease[] = {2, 0, 0, 1};
+    static constexpr std::uint8_t kAcquire[] = {2, 2, 0, 1};
+    static constexpr std::uint8_t kRelease[] = {2, 0, 0, 1};
     const std::uint8_t verdict = first_memory ? (rep == kPrefixXacquire ? kAcquire : kRelease)[lock_class & 3] : 2;
     if (verdict == 1 && ins.prefix(PrefixSlot::lock) != kPrefixLock) count(context, PrefixCounter::elision_needs_lock);
     if (verdict == 2) count(context, PrefixCounter::elision_invalid);
