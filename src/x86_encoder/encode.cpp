@@ -69,6 +69,31 @@ namespace {
 
 std::uint32_t idOf(std::int32_t id) noexcept { return static_cast<std::uint32_t>(id); }
 
+// What code generation does with each byte code, looked up once per code
+// instead of testing its ranges one after the other. Codes that only steer
+// sizing emit nothing; the others of "own" have a case of their own.
+enum class CodeAction : std::uint8_t { finish, literal, bump, plus_register, immediate, address, nothing, own };
+
+constexpr CodeAction codeAction(unsigned c) noexcept {
+  if (c == 0) return CodeAction::finish;
+  if (c <= 04) return CodeAction::literal;
+  if (c <= 07) return CodeAction::bump;
+  if (c <= 013) return CodeAction::plus_register;
+  if ((c >= 020 && c < 0100) || (c >= 0254 && c <= 0257) || (c >= 0264 && c <= 0267)) return CodeAction::immediate;
+  if ((c >= 0100 && c < 0140) || (c >= 0200 && c < 0240)) return CodeAction::address;
+  if ((c >= 014 && c <= 017) || (c >= 0271 && c <= 0273) || (c >= 0310 && c <= 0337) || c == 0341 || c == 0342 ||
+      (c >= 0344 && c <= 0351) || (c >= 0355 && c <= 0357) || c == 0360 || c == 0361 || (c >= 0364 && c <= 0372) ||
+      (c >= 0374 && c <= 0376))
+    return CodeAction::nothing;
+  return CodeAction::own;
+}
+
+constexpr std::array<CodeAction, 256> kCodeActions = [] {
+  std::array<CodeAction, 256> actions{};
+  for (unsigned c = 0; c < actions.size(); ++c) actions[c] = codeAction(c);
+  return actions;
+}();
+
 struct Generator {
   OwnedEncodeResult& result;
   X86Instruction& ins;
@@ -397,39 +422,44 @@ struct Generator {
         if (index >= ins.operand_count) return fail(Error::MissingOperand);
         return &ins.operands[index];
       };
-      if (c == 0) return {};
-      if (c <= 04) {
-        if (program.size() - cursor.position < c) return fail(Error::MissingPayload);
-        QOVRIN_TRY(emitRex());
-        QOVRIN_TRY(result.outRawdata(program.subspan(cursor.position, c), "literal opcode", code_tag));
-        cursor.position += c;
-        continue;
-      }
-      if (c <= 07) {
-        bump.code = c;
-        continue;
-      }
-      if (c >= 010 && c <= 013) {
-        const auto payload = cursor.consumeRequiredByte();
-        if (!payload) return fail(payload.error());
-        const auto reg = registerValue(b);
-        if (!reg) return fail(reg.error());
-        QOVRIN_TRY(emitRex());
-        const std::array<std::uint8_t, 1> byte{static_cast<std::uint8_t>(*payload + (*reg & 7))};
-        QOVRIN_TRY(result.outRawdata(byte, "+r opcode", code_tag));
-        continue;
-      }
-      if ((c >= 020 && c < 0100) || (c >= 0254 && c <= 0257) || (c >= 0264 && c <= 0267)) {
-        const auto source = operand(b);
-        if (!source) return fail(source.error());
-        QOVRIN_TRY(immediateOrRelative(**source, c >= 0254 ? static_cast<std::uint8_t>(c & ~3u) : c));
-        continue;
-      }
-      if ((c >= 0100 && c < 0140) || (c >= 0200 && c < 0240)) {
-        const auto source = operand(a);
-        if (!source) return fail(source.error());
-        QOVRIN_TRY(emitEaEncoding(**source, bump_tag));
-        continue;
+      switch (kCodeActions[c]) {
+        case CodeAction::finish:
+          return {};
+        case CodeAction::literal:
+          if (program.size() - cursor.position < c) return fail(Error::MissingPayload);
+          QOVRIN_TRY(emitRex());
+          QOVRIN_TRY(result.outRawdata(program.subspan(cursor.position, c), "literal opcode", code_tag));
+          cursor.position += c;
+          continue;
+        case CodeAction::bump:
+          bump.code = c;
+          continue;
+        case CodeAction::plus_register: {
+          const auto payload = cursor.consumeRequiredByte();
+          if (!payload) return fail(payload.error());
+          const auto reg = registerValue(b);
+          if (!reg) return fail(reg.error());
+          QOVRIN_TRY(emitRex());
+          const std::array<std::uint8_t, 1> byte{static_cast<std::uint8_t>(*payload + (*reg & 7))};
+          QOVRIN_TRY(result.outRawdata(byte, "+r opcode", code_tag));
+          continue;
+        }
+        case CodeAction::immediate: {
+          const auto source = operand(b);
+          if (!source) return fail(source.error());
+          QOVRIN_TRY(immediateOrRelative(**source, c >= 0254 ? static_cast<std::uint8_t>(c & ~3u) : c));
+          continue;
+        }
+        case CodeAction::address: {
+          const auto source = operand(a);
+          if (!source) return fail(source.error());
+          QOVRIN_TRY(emitEaEncoding(**source, bump_tag));
+          continue;
+        }
+        case CodeAction::nothing:
+          continue;
+        case CodeAction::own:
+          break;
       }
       switch (c) {
         case 0171: {
@@ -527,10 +557,6 @@ struct Generator {
           break;
         }
         default:
-          if ((c >= 014 && c <= 017) || (c >= 0271 && c <= 0273) || (c >= 0310 && c <= 0337) || c == 0341 ||
-              c == 0342 || (c >= 0344 && c <= 0351) || (c >= 0355 && c <= 0357) || c == 0360 || c == 0361 ||
-              (c >= 0364 && c <= 0372) || (c >= 0374 && c <= 0376))
-            break;
           return fail(Error::UnsupportedBytecode);
       }
     }
