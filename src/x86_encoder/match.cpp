@@ -140,8 +140,10 @@ OperandSummary summarize(const X86Instruction& ins) noexcept {
 bool couldMatch(const X86Instruction& ins, const OperandSummary& summary, TemplateRef t) noexcept {
   const tables::TemplateFilter& filter = t.filter();
   if (filter.operand_count != ins.operand_count) return false;
+  // Most templates a search turns away differ in their first operand.
+  if (filter.demands[0] & ~summary.classes[0]) return false;
   std::uint64_t unmet = filter.sizes & ~summary.sizes;
-  for (unsigned i = 0; i < tables::kFilterSlots; ++i) unmet |= filter.demands[i] & ~summary.classes[i];
+  for (unsigned i = 1; i < tables::kFilterSlots; ++i) unmet |= filter.demands[i] & ~summary.classes[i];
   return unmet == 0;
 }
 
