@@ -120,7 +120,9 @@ qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_vi
     // Far pointers and register pairs are the only two-operand texts, and
     // both hold a colon; a rounding-only text starts with a brace. The
     // registers and numbers that make most operands hold neither.
-    if (!isPlainOperandWord(trimOperandText(text))) {
+    const std::string_view word = trimOperandText(text);
+    const bool plain = isPlainOperandWord(word);
+    if (!plain) {
       const bool colon = findChar(text, ':') != std::string_view::npos;
       if (jump_or_call && colon) {
         const auto far = parseFarPointerOperands(text, resolver);
@@ -141,7 +143,7 @@ qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_vi
     if (parsed == kMaxOperands) return fail(Error::UnsupportedOperands);
     // A fresh record: a failing operand fails the whole instruction.
     X86Operand& operand = ins.operands[parsed];
-    QOVRIN_TRY(fillOperandText(ins, text, resolver, operand));
+    QOVRIN_TRY(plain ? fillPlainOperandWord(word, resolver, operand) : fillOperandText(ins, text, resolver, operand));
     if (operand.flags & (kNear | kShort)) ins.option_flags |= kOptionNoJcc8 | kOptionNoJmp8;
     if (operand.decorators & (kDecoratorBroadcast | kDecoratorRounding | kDecoratorSae)) {
       ins.broadcast_operand = static_cast<std::uint8_t>(parsed);

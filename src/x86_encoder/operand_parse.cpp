@@ -82,21 +82,10 @@ bool fillFlatMemory(std::string_view text, X86Operand& operand) noexcept {
   return true;
 }
 
-qovrin::Status fillPlainWord(std::string_view word, const X86ExpressionResolver& resolver, X86Operand& operand) {
-  if (const RegisterRow* row = findOperandRegister(word)) {
-    fillRegister(*row, QualifiedText{}, 0, operand);
-    return {};
-  }
-  const auto immediate = fillImmediateOperand(word, 0, 0, 0, resolver, operand);
-  if (!immediate) return fail(immediate.error());
-  if (!*immediate) return fail(Error::UnsupportedOperandSyntax);
-  return {};
-}
-
 qovrin::Status fillOperand(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
                            X86Operand& operand) {
   const std::string_view word = trimOperandText(text);
-  if (isPlainOperandWord(word)) return fillPlainWord(word, resolver, operand);
+  if (isPlainOperandWord(word)) return fillPlainOperandWord(word, resolver, operand);
   if (!word.empty() && fillFlatMemory(word, operand)) return {};
   const auto decorated = splitOperandDecorators(text);
   if (!decorated) return fail(decorated.error());
@@ -143,6 +132,18 @@ qovrin::Status fillOperand(X86Instruction& context, std::string_view text, const
 }
 
 }  // namespace
+
+qovrin::Status fillPlainOperandWord(std::string_view word, const X86ExpressionResolver& resolver,
+                                    X86Operand& operand) {
+  if (const RegisterRow* row = findOperandRegister(word)) {
+    fillRegister(*row, QualifiedText{}, 0, operand);
+    return {};
+  }
+  const auto immediate = fillImmediateOperand(word, 0, 0, 0, resolver, operand);
+  if (!immediate) return fail(immediate.error());
+  if (!*immediate) return fail(Error::UnsupportedOperandSyntax);
+  return {};
+}
 
 qovrin::Status fillOperandText(X86Instruction& context, std::string_view text, const X86ExpressionResolver& resolver,
                                X86Operand& operand) {

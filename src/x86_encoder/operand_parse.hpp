@@ -23,6 +23,11 @@ inline bool isPlainOperandWord(std::string_view text) noexcept {
   return true;
 }
 
+// A word isPlainOperandWord accepts, already trimmed, as fillOperandText
+// would read it: a register, else an immediate.
+qovrin::Status fillPlainOperandWord(std::string_view word, const X86ExpressionResolver& resolver,
+                                    X86Operand& operand);
+
 // Parses one operand into the given record (which it resets first), so that
 // the instruction's own operand slot can be filled without a copy. A segment
 // override or address-size word inside the operand is recorded in the
