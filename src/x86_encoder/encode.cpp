@@ -414,8 +414,9 @@ struct Generator {
       const std::uint8_t c = program[cursor.position++];
       const OperandBump current = bump;
       bump = {};
-      const unsigned b = current.primary(c);
-      const unsigned a = current.secondary(c);
+      // Worked out only by the codes that name operands or tag their units.
+      const auto b = [current, c] { return current.primary(c); };
+      const auto a = [current, c] { return current.secondary(c); };
       const auto bump_tag = static_cast<std::uint16_t>(0x100 + current.code);
       const auto code_tag = static_cast<std::uint16_t>(0x100 + c);
       const auto operand = [this](unsigned index) -> qovrin::Result<const X86Operand*> {
@@ -437,7 +438,7 @@ struct Generator {
         case CodeAction::plus_register: {
           const auto payload = cursor.consumeRequiredByte();
           if (!payload) return fail(payload.error());
-          const auto reg = registerValue(b);
+          const auto reg = registerValue(b());
           if (!reg) return fail(reg.error());
           QOVRIN_TRY(emitRex());
           const std::array<std::uint8_t, 1> byte{static_cast<std::uint8_t>(*payload + (*reg & 7))};
@@ -445,13 +446,13 @@ struct Generator {
           continue;
         }
         case CodeAction::immediate: {
-          const auto source = operand(b);
+          const auto source = operand(b());
           if (!source) return fail(source.error());
           QOVRIN_TRY(immediateOrRelative(**source, c >= 0254 ? static_cast<std::uint8_t>(c & ~3u) : c));
           continue;
         }
         case CodeAction::address: {
-          const auto source = operand(a);
+          const auto source = operand(a());
           if (!source) return fail(source.error());
           QOVRIN_TRY(emitEaEncoding(**source, bump_tag));
           continue;
@@ -490,7 +491,7 @@ struct Generator {
         case 0175:
         case 0176:
         case 0177: {
-          const auto reg = registerValue(b);
+          const auto reg = registerValue(b());
           if (!reg) return fail(reg.error());
           const std::array<std::uint8_t, 1> byte{is4Register(*reg)};
           QOVRIN_TRY(result.outRawdata(byte, "/is4 implicit", code_tag));
@@ -518,7 +519,7 @@ struct Generator {
         case 0275:
         case 0276:
         case 0277: {
-          const auto source = operand(b);
+          const auto source = operand(b());
           if (!source) return fail(source.error());
           QOVRIN_TRY(emitSignedByteImmediate(**source, bump_tag));
           break;
@@ -527,7 +528,7 @@ struct Generator {
         case 0301:
         case 0302:
         case 0303: {
-          const auto source = operand(b);
+          const auto source = operand(b());
           if (!source) return fail(source.error());
           QOVRIN_TRY(emitHintNopImmediate(**source, bump_tag));
           break;
@@ -540,13 +541,13 @@ struct Generator {
           if (!check) return fail(check.error());
           const auto mask = cursor.consumeRequiredByte();
           if (!mask) return fail(mask.error());
-          const auto source = operand(b);
+          const auto source = operand(b());
           if (!source) return fail(source.error());
           QOVRIN_TRY(emitXorImmediate(**source, *check, *mask, bump_tag));
           break;
         }
         case 0340: {
-          const auto source = operand(b);
+          const auto source = operand(b());
           if (!source) return fail(source.error());
           QOVRIN_TRY(reserve(**source, c));
           break;

@@ -190,8 +190,9 @@ qovrin::Result<std::int64_t> walkProgram(Sizer& s, std::span<const std::uint8_t>
     const std::uint8_t c = program[cursor.position++];
     const OperandBump current = bump;
     bump = {};
-    const unsigned b = current.primary(c);
-    const unsigned a = current.secondary(c);
+    // Worked out only by the codes that name operands.
+    const auto b = [current, c] { return current.primary(c); };
+    const auto a = [current, c] { return current.secondary(c); };
     if (c == 0) break;
     if (c <= 04) {
       if (program.size() - cursor.position < c) return fail(Error::MissingPayload);
@@ -204,8 +205,8 @@ qovrin::Result<std::int64_t> walkProgram(Sizer& s, std::span<const std::uint8_t>
       continue;
     }
     if (c < 0100) {
-      QOVRIN_TRY(s.needOperand(b));
-      const X86Operand& operand = ins.operands[b];
+      QOVRIN_TRY(s.needOperand(b()));
+      const X86Operand& operand = ins.operands[b()];
       switch (c & ~3u) {
         case 010: {
           const auto payload = cursor.consumeRequiredByte();
@@ -255,8 +256,8 @@ qovrin::Result<std::int64_t> walkProgram(Sizer& s, std::span<const std::uint8_t>
       } else {
         request.digit = c & 7u;
       }
-      QOVRIN_TRY(s.needOperand(a));
-      request.ea_operand = static_cast<std::uint8_t>(a);
+      QOVRIN_TRY(s.needOperand(a()));
+      request.ea_operand = static_cast<std::uint8_t>(a());
       request.mib_index = mib_index;
       request.expected_type = expected_type;
       const auto size = applyEaBytecode(ins, s.chosen, request);
@@ -284,14 +285,14 @@ qovrin::Result<std::int64_t> walkProgram(Sizer& s, std::span<const std::uint8_t>
       case 0175:
       case 0176:
       case 0177:
-        QOVRIN_TRY(s.needOperand(b));
+        QOVRIN_TRY(s.needOperand(b()));
         length += 1;
         break;
       case 0240:
       case 0241:
       case 0242:
       case 0243:
-        QOVRIN_TRY(applyEvexSetup(s, static_cast<int>(b), cursor));
+        QOVRIN_TRY(applyEvexSetup(s, static_cast<int>(b()), cursor));
         break;
       case 0250:
         QOVRIN_TRY(applyEvexSetup(s, -1, cursor));
@@ -304,14 +305,14 @@ qovrin::Result<std::int64_t> walkProgram(Sizer& s, std::span<const std::uint8_t>
       case 0265:
       case 0266:
       case 0267:
-        QOVRIN_TRY(s.needOperand(b));
+        QOVRIN_TRY(s.needOperand(b()));
         length += 4;
         break;
       case 0260:
       case 0261:
       case 0262:
       case 0263:
-        QOVRIN_TRY(applyVexSetup(s, static_cast<int>(b), cursor));
+        QOVRIN_TRY(applyVexSetup(s, static_cast<int>(b()), cursor));
         break;
       case 0270:
         QOVRIN_TRY(applyVexSetup(s, -1, cursor));
@@ -329,14 +330,14 @@ qovrin::Result<std::int64_t> walkProgram(Sizer& s, std::span<const std::uint8_t>
       case 0301:
       case 0302:
       case 0303:
-        QOVRIN_TRY(s.needOperand(b));
+        QOVRIN_TRY(s.needOperand(b()));
         length += 1;
         break;
       case 0304:
       case 0305:
       case 0306:
       case 0307:
-        QOVRIN_TRY(s.needOperand(b));
+        QOVRIN_TRY(s.needOperand(b()));
         for (int payload = 0; payload < 2; ++payload)
           if (const auto byte = cursor.consumeRequiredByte(); !byte) return fail(byte.error());
         length += 1;
@@ -391,8 +392,8 @@ qovrin::Result<std::int64_t> walkProgram(Sizer& s, std::span<const std::uint8_t>
         if (!(ins.option_flags & kOptionKeepSizePrefix)) s.suppress = c == 0336 ? 0x70 : 0x40;
         break;
       case 0340: {
-        QOVRIN_TRY(s.needOperand(b));
-        const X86Operand& count_operand = ins.operands[b];
+        QOVRIN_TRY(s.needOperand(b()));
+        const X86Operand& count_operand = ins.operands[b()];
         if (count_operand.segment != kNone || count_operand.symbol != kNone ||
             (count_operand.value_flags & kValueSelfRelative))
           return fail(Error::InvalidOperandSize);
