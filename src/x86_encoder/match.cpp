@@ -85,15 +85,15 @@ std::uint32_t encodingClass(const X86Instruction& ins, TemplateRef t) {
 // A template that fixes the address size cannot take an address built from
 // registers of another size ("enqcmd edx, [ebx]" must not pick the a16 form).
 bool addressFits(const X86Instruction& ins, TemplateRef t) noexcept {
-  bool registers = false;
+  const std::uint8_t fixed = t.traits().fixed_address_bits;
+  if (fixed == 0 || fixed == ins.address_bits) return true;
   for (unsigned i = 0; i < ins.operand_count; ++i) {
     const X86Operand& operand = ins.operands[i];
-    registers = registers || (operand.kind == OperandKind::memory &&
-                              (operand.base != kNone || (operand.index != kNone && operand.scale != 0)));
+    if (operand.kind == OperandKind::memory &&
+        (operand.base != kNone || (operand.index != kNone && operand.scale != 0)))
+      return false;
   }
-  if (!registers) return true;
-  const std::uint8_t fixed = t.traits().fixed_address_bits;
-  return fixed == 0 || fixed == ins.address_bits;
+  return true;
 }
 
 // Bits the grading may add to an operand before its class is compared.
