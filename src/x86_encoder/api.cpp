@@ -376,7 +376,10 @@ qovrin::Status encodeBuiltinUnitsWithResolver(encode::OwnedEncodeResult& result,
                                               const X86EncodeOptions& options, const X86ExpressionResolver& resolver) {
   result.deinit();
   if (options.bits != 16 && options.bits != 32 && options.bits != 64) return fail(Error::InvalidModeBits);
-  const std::string_view name = qovrin::trim(mnemonic, kMnemonicBlanks);
+  // Every blank sorts below '!', so a mnemonic with other signs at both ends
+  // needs no trimming; the encode pass hands mnemonics over that way.
+  const bool bare = !mnemonic.empty() && mnemonic.front() > ' ' && mnemonic.back() > ' ';
+  const std::string_view name = bare ? mnemonic : qovrin::trim(mnemonic, kMnemonicBlanks);
   const auto opcode = tables::findMnemonic(name);
   qovrin::Status status;
   if (!opcode)
