@@ -9,6 +9,7 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -37,10 +38,15 @@ struct StructLiteralArgument {
 };
 
 // An initializer, an assigned value or a field value: an expression, or a
-// struct literal (index 1).
-using StructLiteralValue = std::variant<expr::Node, StructLiteralArgument>;
+// struct literal (index 1). A literal may have millions of fields, nearly all
+// plain expressions, so a nested literal is boxed to keep each value small.
+using StructLiteralValue = std::variant<expr::Node, std::unique_ptr<StructLiteralArgument>>;
 
 inline bool isStructLiteral(const StructLiteralValue& value) noexcept { return value.index() == 1; }
+inline const expr::Node& expressionOf(const StructLiteralValue& value) noexcept { return std::get<0>(value); }
+inline const StructLiteralArgument& structLiteralOf(const StructLiteralValue& value) noexcept {
+  return *std::get<1>(value);
+}
 
 struct StructLiteralField {
   std::string name;
@@ -86,14 +92,32 @@ struct StructDeclarationStatement {
   bool packed = false;
 };
 
-struct ApiCallArgument {
+// A data call may carry millions of arguments, nearly all expressions, so the
+// rarer kinds are boxed and an argument stays three words.
+class ApiCallArgument {
+ public:
   enum class Kind : std::uint8_t { expression = 0, string = 1, struct_literal = 2 };
 
-  // Indexed like Kind: the string is the text between the outer double quotes
-  // with every doubled quote taken as one.
-  std::variant<expr::Node, std::string, StructLiteralArgument> payload;
+  explicit ApiCallArgument(expr::Node expression) noexcept : payload_(std::move(expression)) {}
+  // The text between the outer double quotes with every doubled quote taken as one.
+  explicit ApiCallArgument(std::string text) : payload_(std::make_unique<std::string>(std::move(text))) {}
+  explicit ApiCallArgument(StructLiteralArgument literal)
+      : payload_(std::make_unique<StructLiteralArgument>(std::move(literal))) {}
 
-  Kind kind() const noexcept { return static_cast<Kind>(payload.index()); }
+  Kind kind() const noexcept { return static_cast<Kind>(payload_.index()); }
+  // Null unless the argument is of that kind.
+  const expr::Node* expression() const noexcept { return std::get_if<0>(&payload_); }
+  const std::string* string() const noexcept {
+    const auto* text = std::get_if<1>(&payload_);
+    return text == nullptr ? nullptr : text->get();
+  }
+  const StructLiteralArgument* structLiteral() const noexcept {
+    const auto* literal = std::get_if<2>(&payload_);
+    return literal == nullptr ? nullptr : literal->get();
+  }
+
+ private:
+  std::variant<expr::Node, std::unique_ptr<std::string>, std::unique_ptr<StructLiteralArgument>> payload_;
 };
 
 struct ApiCallStatement {

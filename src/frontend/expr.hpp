@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,38 +56,116 @@ enum class BinaryOperator : std::uint8_t {
   bit_xor = 17,
 };
 
-struct Node;
+struct BuiltinArgument;
+
+// One node of a tree, two words wide: the kind with the one-byte payloads,
+// and one word that holds either the number of a literal or the node's owned
+// storage. A call with millions of literal arguments thus needs no storage
+// beyond its argument records. What each kind carries:
+//   integer: integer(); float64: number(); boolean: boolean();
+//   string, bytes: text() (decoded characters / bytes); identifier: text() (name);
+//   field_access: left() (object), text() (field name);
+//   builtin_call: text() (name), arguments();
+//   unary: left() (operand), unaryOperator(); binary: left(), right(), binaryOperator().
+class Node {
+ public:
+  Node() noexcept : integer_(0) {}
+  Node(Node&& other) noexcept : header_(other.header_), integer_(other.integer_) { other.release(); }
+  Node& operator=(Node&& other) noexcept;
+  Node(const Node&) = delete;
+  Node& operator=(const Node&) = delete;
+  ~Node() { destroy(); }
+
+  static Node integerLiteral(std::uint64_t value) noexcept;
+  static Node floatLiteral(double value) noexcept;
+  static Node booleanLiteral(bool value) noexcept;
+  // kind is string, bytes or identifier.
+  static Node withText(NodeKind kind, std::string_view text);
+  static Node fieldAccess(Node object, std::string_view field);
+  static Node builtinCall(std::string_view name, std::vector<BuiltinArgument> arguments);
+  static Node unaryOperation(UnaryOperator op, Node operand);
+  static Node binaryOperation(BinaryOperator op, Node left, Node right);
+
+  NodeKind kind() const noexcept { return header_.kind; }
+  std::uint64_t integer() const noexcept { return header_.kind == NodeKind::integer ? integer_ : 0; }
+  double number() const noexcept { return header_.kind == NodeKind::float64 ? number_ : 0.0; }
+  bool boolean() const noexcept { return header_.boolean; }
+  UnaryOperator unaryOperator() const noexcept { return header_.unary_operator; }
+  BinaryOperator binaryOperator() const noexcept { return header_.binary_operator; }
+  // Empty for kinds without text.
+  std::string_view text() const noexcept;
+  // Only for the kinds that have them (see above).
+  const Node& left() const noexcept;
+  const Node& right() const noexcept;
+  std::span<const BuiltinArgument> arguments() const noexcept;
+
+ private:
+  struct Branch;
+
+  struct Header {
+    NodeKind kind = NodeKind::integer;
+    bool boolean = false;
+    UnaryOperator unary_operator = UnaryOperator::plus;
+    BinaryOperator binary_operator = BinaryOperator::add;
+  };
+
+  static bool ownsText(NodeKind kind) noexcept {
+    return kind == NodeKind::string || kind == NodeKind::bytes || kind == NodeKind::identifier;
+  }
+  static bool ownsBranch(NodeKind kind) noexcept {
+    return kind == NodeKind::field_access || kind == NodeKind::builtin_call || kind == NodeKind::unary ||
+           kind == NodeKind::binary;
+  }
+  static Node withBranch(NodeKind kind, Branch* branch) noexcept;
+
+  // Leaves this node an integer literal 0 without freeing what it held.
+  void release() noexcept {
+    header_ = Header{};
+    integer_ = 0;
+  }
+  void destroy() noexcept;
+
+  Header header_;
+  union {
+    std::uint64_t integer_;
+    double number_;
+    std::string* text_;  // string, bytes, identifier
+    Branch* branch_;     // field_access, builtin_call, unary, binary
+  };
+};
 
 struct BuiltinArgument {
   enum class Kind : std::uint8_t { expression = 0, bare_name = 1, raw_text = 2 };
   Kind kind = Kind::expression;
-  std::unique_ptr<Node> expression;  // Kind::expression
-  std::string text;                  // Kind::bare_name (the name), Kind::raw_text (a struct literal)
+  // Kind::expression: the tree; Kind::bare_name (the name) and Kind::raw_text
+  // (a struct literal) keep their text in an identifier node.
+  Node node;
+
+  std::string_view text() const noexcept { return node.text(); }
 };
 
-// One node; which members are meaningful depends on kind:
-//   integer: integer; float64: number; boolean: boolean;
-//   string, bytes: text (decoded characters / bytes); identifier: text (name);
-//   field_access: left (object), text (field name);
-//   builtin_call: text (name), arguments;
-//   unary: left (operand), unary_operator; binary: left, right, binary_operator.
-// A call with millions of arguments holds a node for each, so nodes stay
-// lean: the one-byte members share one word, and the integer and the float
-// (never both meaningful) share another.
-struct Node {
-  NodeKind kind = NodeKind::integer;
-  bool boolean = false;
-  UnaryOperator unary_operator = UnaryOperator::plus;
-  BinaryOperator binary_operator = BinaryOperator::add;
-  union {
-    std::uint64_t integer = 0;
-    double number;
-  };
+// What a node owns beyond its two words; only the members of its kind are set.
+struct Node::Branch {
+  Node left;
+  Node right;
   std::string text;
-  std::unique_ptr<Node> left;
-  std::unique_ptr<Node> right;
   std::vector<BuiltinArgument> arguments;
 };
+
+inline std::string_view Node::text() const noexcept {
+  if (ownsText(header_.kind)) return *text_;
+  if (header_.kind == NodeKind::field_access || header_.kind == NodeKind::builtin_call) return branch_->text;
+  return {};
+}
+
+inline const Node& Node::left() const noexcept { return branch_->left; }
+inline const Node& Node::right() const noexcept { return branch_->right; }
+inline std::span<const BuiltinArgument> Node::arguments() const noexcept {
+  if (header_.kind != NodeKind::builtin_call) return {};
+  return branch_->arguments;
+}
+
+static_assert(sizeof(Node) == 16);
 
 // Deep copy of a tree.
 Node clone(const Node& node);
@@ -132,7 +211,7 @@ class ExpressionParser {
   qovrin::Result<Parsed> parseBuiltinCall(std::string_view name);
   qovrin::Result<std::size_t> parseBuiltinArgument(std::string_view name, std::size_t index,
                                                    std::vector<BuiltinArgument>& arguments);
-  qovrin::Result<std::string> parseRawArgument(std::size_t start);
+  qovrin::Result<std::string_view> parseRawArgument(std::size_t start);
   qovrin::Result<std::string> mapSymbol(std::string_view identifier, std::size_t offset, bool label_address);
 
   void skipWhiteSpace() noexcept;
@@ -143,6 +222,7 @@ class ExpressionParser {
   SymbolMapper mapper_;
   std::size_t position_ = 0;
   std::size_t nesting_ = 0;  // active parseBinary and parseUnary frames
+  std::size_t open_calls_ = 0;  // builtin calls whose arguments are being parsed
 };
 
 // Parses text (trimmed of space, tab, CR, LF) as exactly one expression.

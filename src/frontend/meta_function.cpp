@@ -23,13 +23,13 @@ ast::StructLiteralArgument cloneLiteralArgument(const ast::StructLiteralArgument
 ast::ApiCallArgument cloneCallArgument(const ast::ApiCallArgument& argument) {
   switch (argument.kind()) {
     case ast::ApiCallArgument::Kind::expression:
-      return {expr::clone(std::get<expr::Node>(argument.payload))};
+      return ast::ApiCallArgument{expr::clone(*argument.expression())};
     case ast::ApiCallArgument::Kind::string:
-      return {std::get<std::string>(argument.payload)};
+      return ast::ApiCallArgument{*argument.string()};
     case ast::ApiCallArgument::Kind::struct_literal:
       break;
   }
-  return {cloneLiteralArgument(std::get<ast::StructLiteralArgument>(argument.payload))};
+  return ast::ApiCallArgument{cloneLiteralArgument(*argument.structLiteral())};
 }
 
 ast::ApiCallStatement cloneCall(const ast::ApiCallStatement& call) {
@@ -89,8 +89,8 @@ ast::Statement cloneStatement(const ast::Statement& statement) {
 }  // namespace
 
 ast::StructLiteralValue cloneStructLiteral(const ast::StructLiteralValue& value) {
-  if (!ast::isStructLiteral(value)) return expr::clone(std::get<expr::Node>(value));
-  return cloneLiteralArgument(std::get<ast::StructLiteralArgument>(value));
+  if (!ast::isStructLiteral(value)) return expr::clone(ast::expressionOf(value));
+  return std::make_unique<ast::StructLiteralArgument>(cloneLiteralArgument(ast::structLiteralOf(value)));
 }
 
 ast::StatementList cloneStatementSlice(const ast::StatementList& statements) {

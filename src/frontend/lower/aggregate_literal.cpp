@@ -26,8 +26,8 @@ qovrin::Result<Value> aggregateFieldValue(module::Module& module, context::Lower
   if (literal == nullptr) return fail(Error::MissingStructFieldValue);
   auto built = ast::isStructLiteral(literal->value)
                    ? structValueFromLiteral(module, context, cursor,
-                                            std::get<ast::StructLiteralArgument>(literal->value), evaluators)
-                   : evaluators.value(module, context, cursor, std::get<expr::Node>(literal->value));
+                                            ast::structLiteralOf(literal->value), evaluators)
+                   : evaluators.value(module, context, cursor, ast::expressionOf(literal->value));
   if (!built) return built;
   const auto* structure = built->asStruct();
   if (structure == nullptr || structure->typeId() != field.type_id) return fail(Error::InvalidValueDeclaration);
@@ -44,7 +44,7 @@ qovrin::Result<Value> integerFieldValue(module::Module& module, context::LowerCo
     return Value::integer(*field.default_value, field.type_id);
   }
   if (ast::isStructLiteral(literal->value)) return fail(Error::InvalidValueDeclaration);
-  const auto word = evaluators.integer(module, context, cursor, std::get<expr::Node>(literal->value));
+  const auto word = evaluators.integer(module, context, cursor, ast::expressionOf(literal->value));
   if (!word) return fail(word.error());
   if (!types::integerFits(*word, type)) return fail(Error::InvalidApiInteger);
   return Value::integer(*word, field.type_id);
