@@ -77,9 +77,7 @@ qovrin::Result<bool> conditionHolds(DeferredRunContext& run, const std::string& 
   return deferredEvalBoolean(run, **tree);
 }
 
-const Node* expressionArgument(const ApiCallArgument& argument) noexcept {
-  return argument.expression();
-}
+const Node* expressionArgument(const ApiCallArgument& argument) noexcept { return argument.expression(); }
 
 qovrin::Result<frontend::expr::OutputPosition> deferredOutputTarget(DeferredRunContext& run,
                                                                     std::span<const ApiCallArgument> arguments) {

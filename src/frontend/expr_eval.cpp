@@ -227,7 +227,8 @@ qovrin::Result<Value> targetField(const EvaluationContext& context, std::string_
 
 qovrin::Result<Value> evaluateFieldAccess(const Node& node, const EvaluationContext& context) {
   // target.<field> reads the target in force, before any name lookup.
-  if (node.left().kind() == NodeKind::identifier && node.left().text() == "target") return targetField(context, node.text());
+  if (node.left().kind() == NodeKind::identifier && node.left().text() == "target")
+    return targetField(context, node.text());
   const auto object = evaluateValue(node.left(), context);
   if (!object) return object;
   const auto* structure = object->asStruct();

@@ -1,6 +1,8 @@
 #include "frontend/lower/aggregate_literal.hpp"
 
 #include <algorithm>
+#include <span>
+#include <string_view>
 #include <vector>
 
 #include "common/ascii.hpp"
@@ -15,18 +17,77 @@ using value::Value;
 
 namespace {
 
-const ast::StructLiteralField* findLiteralField(const ast::StructLiteralArgument& literal, std::string_view name) {
-  const auto found = std::ranges::find(literal.fields, name, &ast::StructLiteralField::name);
-  return found == literal.fields.end() ? nullptr : &*found;
-}
+// Up to this many fields a literal is searched by scanning; wider ones get
+// sorted indexes, so that a literal with millions of fields is checked and
+// built in n log n time instead of quadratic time.
+constexpr std::size_t kScannedFields = 16;
+
+// The literal's field positions ordered by name, equal names by position.
+class LiteralFieldIndex {
+ public:
+  explicit LiteralFieldIndex(const ast::StructLiteralArgument& literal) : fields_(literal.fields) {
+    if (fields_.size() <= kScannedFields) return;
+    order_.resize(fields_.size());
+    for (std::size_t index = 0; index < order_.size(); ++index) order_[index] = index;
+    std::ranges::sort(order_, [this](std::size_t a, std::size_t b) {
+      const int order = fields_[a].name.compare(fields_[b].name);
+      return order != 0 ? order < 0 : a < b;
+    });
+  }
+
+  // The first field with that name.
+  const ast::StructLiteralField* find(std::string_view name) const {
+    if (order_.empty()) {
+      const auto found = std::ranges::find(fields_, name, &ast::StructLiteralField::name);
+      return found == fields_.end() ? nullptr : &*found;
+    }
+    const auto found = std::ranges::lower_bound(
+        order_, name, {}, [this](std::size_t index) { return std::string_view(fields_[index].name); });
+    if (found == order_.end() || fields_[*found].name != name) return nullptr;
+    return &fields_[*found];
+  }
+
+  // Whether a later field has the same name as the field at index.
+  bool namedAgainLater(std::size_t index) const {
+    if (order_.empty())
+      return std::ranges::find(fields_.subspan(index + 1), fields_[index].name, &ast::StructLiteralField::name) !=
+             fields_.subspan(index + 1).end();
+    const auto last = std::ranges::upper_bound(order_, std::string_view(fields_[index].name), {},
+                                               [this](std::size_t at) { return std::string_view(fields_[at].name); });
+    return *(last - 1) != index;
+  }
+
+ private:
+  std::span<const ast::StructLiteralField> fields_;
+  std::vector<std::size_t> order_;
+};
+
+// The declared field names, sorted once the type is wide.
+class DeclaredNames {
+ public:
+  explicit DeclaredNames(const types::AggregateType& type) : fields_(type.fields) {
+    if (fields_.size() <= kScannedFields) return;
+    sorted_.reserve(fields_.size());
+    for (const types::StructField& field : fields_) sorted_.push_back(field.name);
+    std::ranges::sort(sorted_);
+  }
+
+  bool contains(std::string_view name) const {
+    if (sorted_.empty()) return std::ranges::find(fields_, name, &types::StructField::name) != fields_.end();
+    return std::ranges::binary_search(sorted_, name);
+  }
+
+ private:
+  std::span<const types::StructField> fields_;
+  std::vector<std::string_view> sorted_;
+};
 
 qovrin::Result<Value> aggregateFieldValue(module::Module& module, context::LowerContext& context,
                                           const contracts::ActiveOutput& cursor, const types::StructField& field,
                                           const ast::StructLiteralField* literal, const Evaluators& evaluators) {
   if (literal == nullptr) return fail(Error::MissingStructFieldValue);
   auto built = ast::isStructLiteral(literal->value)
-                   ? structValueFromLiteral(module, context, cursor,
-                                            ast::structLiteralOf(literal->value), evaluators)
+                   ? structValueFromLiteral(module, context, cursor, ast::structLiteralOf(literal->value), evaluators)
                    : evaluators.value(module, context, cursor, ast::expressionOf(literal->value));
   if (!built) return built;
   const auto* structure = built->asStruct();
@@ -56,13 +117,11 @@ Evaluators standardEvaluators() noexcept { return {&root::evalIntegerAtContext, 
 
 qovrin::Status validateStructLiteralFields(const types::AggregateType& type,
                                            const ast::StructLiteralArgument& literal) {
-  const auto& fields = literal.fields;
-  for (auto field = fields.begin(); field != fields.end(); ++field) {
-    if (std::find_if(field + 1, fields.end(), [&](const auto& later) { return later.name == field->name; }) !=
-        fields.end())
-      return fail(Error::DuplicateFieldName);
-    if (std::ranges::find(type.fields, field->name, &types::StructField::name) == type.fields.end())
-      return fail(Error::UnknownField);
+  const LiteralFieldIndex named(literal);
+  const DeclaredNames declared(type);
+  for (std::size_t index = 0; index < literal.fields.size(); ++index) {
+    if (named.namedAgainLater(index)) return fail(Error::DuplicateFieldName);
+    if (!declared.contains(literal.fields[index].name)) return fail(Error::UnknownField);
   }
   return {};
 }
@@ -108,9 +167,9 @@ qovrin::Result<Value> structValueFromLiteral(module::Module& module, context::Lo
     fields.push_back({field->name, std::move(*built)});
   } else {
     fields.reserve(declared.size());
+    const LiteralFieldIndex named(literal);
     for (const types::StructField& field : declared) {
-      auto built =
-          valueFromLiteralField(module, context, cursor, field, findLiteralField(literal, field.name), evaluators);
+      auto built = valueFromLiteralField(module, context, cursor, field, named.find(field.name), evaluators);
       if (!built) return fail(built.error());
       fields.push_back({field.name, std::move(*built)});
     }

@@ -36,8 +36,8 @@ qovrin::Result<value::Value> lowerInitializerReporting(module::Module& module, c
                                                        const SourceLocation& location,
                                                        const aggregate_literal::Evaluators& evaluators) {
   const bool literal = ast::isStructLiteral(initializer);
-  auto result = literal ? aggregate_literal::structValueFromLiteral(
-                              module, context, cursor, ast::structLiteralOf(initializer), evaluators)
+  auto result = literal ? aggregate_literal::structValueFromLiteral(module, context, cursor,
+                                                                    ast::structLiteralOf(initializer), evaluators)
                         : evaluators.value(module, context, cursor, ast::expressionOf(initializer));
   if (result || result.error() != Error::UndefinedSymbol) return result;
   const std::string text =
