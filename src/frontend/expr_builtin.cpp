@@ -89,7 +89,7 @@ qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext&
       case BuiltinGroup::library: {
         auto values = evaluateArguments(call.arguments(), context);
         if (!values) return fail(values.error());
-        return meta_std::callBuiltin(static_cast<meta_std::MetaStdBuiltin>(builtin->index), *values);
+        return meta_std::callBuiltin(static_cast<meta_std::MetaStdBuiltin>(builtin->index), std::move(*values));
       }
       case BuiltinGroup::data: {
         auto values = evaluateArguments(call.arguments(), context);
