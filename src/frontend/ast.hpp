@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -92,33 +93,42 @@ struct StructDeclarationStatement {
   bool packed = false;
 };
 
-// A data call may carry millions of arguments, nearly all expressions, so the
-// rarer kinds are boxed and an argument stays three words.
-class ApiCallArgument {
+// One argument of an API call, as wide as an expression node, since a data
+// call may carry millions of them. A string argument keeps its decoded text
+// in a string node; a struct literal keeps its text as written, which
+// parseStructLiteralArgument has accepted and reads again where the literal
+// is built.
+class ApiCallArgument : private expr::Node {
  public:
   enum class Kind : std::uint8_t { expression = 0, string = 1, struct_literal = 2 };
 
-  explicit ApiCallArgument(expr::Node expression) noexcept : payload_(std::move(expression)) {}
+  explicit ApiCallArgument(expr::Node expression) noexcept : ApiCallArgument(Kind::expression, std::move(expression)) {}
   // The text between the outer double quotes with every doubled quote taken as one.
-  explicit ApiCallArgument(std::string text) : payload_(std::make_unique<std::string>(std::move(text))) {}
-  explicit ApiCallArgument(StructLiteralArgument literal)
-      : payload_(std::make_unique<StructLiteralArgument>(std::move(literal))) {}
+  static ApiCallArgument ofString(std::string decoded) {
+    return ApiCallArgument(Kind::string, expr::Node::withText(expr::NodeKind::string, std::move(decoded)));
+  }
+  static ApiCallArgument ofStructLiteral(std::string_view text) {
+    return ApiCallArgument(Kind::struct_literal, expr::Node::withText(expr::NodeKind::identifier, text));
+  }
 
-  Kind kind() const noexcept { return static_cast<Kind>(payload_.index()); }
-  // Null unless the argument is of that kind.
-  const expr::Node* expression() const noexcept { return std::get_if<0>(&payload_); }
-  const std::string* string() const noexcept {
-    const auto* text = std::get_if<1>(&payload_);
-    return text == nullptr ? nullptr : text->get();
-  }
-  const StructLiteralArgument* structLiteral() const noexcept {
-    const auto* literal = std::get_if<2>(&payload_);
-    return literal == nullptr ? nullptr : literal->get();
-  }
+  Kind kind() const noexcept { return static_cast<Kind>(holderTag()); }
+  // Null unless the argument is an expression.
+  const expr::Node* expression() const noexcept { return kind() == Kind::expression ? this : nullptr; }
+  // Nothing unless the argument is of that kind.
+  std::optional<std::string_view> string() const noexcept { return textOf(Kind::string); }
+  std::optional<std::string_view> structLiteralText() const noexcept { return textOf(Kind::struct_literal); }
 
  private:
-  std::variant<expr::Node, std::unique_ptr<std::string>, std::unique_ptr<StructLiteralArgument>> payload_;
+  ApiCallArgument(Kind kind, expr::Node node) noexcept : expr::Node(std::move(node)) {
+    setHolderTag(static_cast<std::uint8_t>(kind));
+  }
+  std::optional<std::string_view> textOf(Kind wanted) const noexcept {
+    if (kind() != wanted) return std::nullopt;
+    return text();
+  }
 };
+
+static_assert(sizeof(ApiCallArgument) == sizeof(expr::Node));
 
 struct ApiCallStatement {
   std::string call_text;  // the whole call as written, before any "//" comment

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/error.hpp"
@@ -81,6 +82,7 @@ class Node {
   static Node booleanLiteral(bool value) noexcept;
   // kind is string, bytes or identifier.
   static Node withText(NodeKind kind, std::string_view text);
+  static Node withText(NodeKind kind, std::string&& text);
   static Node fieldAccess(Node object, std::string_view field);
   static Node builtinCall(std::string_view name, std::vector<BuiltinArgument> arguments);
   static Node unaryOperation(UnaryOperator op, Node operand);
@@ -99,6 +101,13 @@ class Node {
   const Node& right() const noexcept;
   std::span<const BuiltinArgument> arguments() const noexcept;
 
+ protected:
+  // A byte that the records built on a node may use to say what the node
+  // stands for (an argument's kind), so that they are no wider than the
+  // node. A node moves it along and never reads it.
+  std::uint8_t holderTag() const noexcept { return header_.holder_tag; }
+  void setHolderTag(std::uint8_t tag) noexcept { header_.holder_tag = tag; }
+
  private:
   struct Branch;
 
@@ -107,6 +116,7 @@ class Node {
     bool boolean = false;
     UnaryOperator unary_operator = UnaryOperator::plus;
     BinaryOperator binary_operator = BinaryOperator::add;
+    std::uint8_t holder_tag = 0;
   };
 
   static bool ownsText(NodeKind kind) noexcept {
@@ -134,14 +144,20 @@ class Node {
   };
 };
 
-struct BuiltinArgument {
+// One argument of a builtin call, as wide as its node.
+class BuiltinArgument : private Node {
+ public:
   enum class Kind : std::uint8_t { expression = 0, bare_name = 1, raw_text = 2 };
-  Kind kind = Kind::expression;
+
   // Kind::expression: the tree; Kind::bare_name (the name) and Kind::raw_text
   // (a struct literal) keep their text in an identifier node.
-  Node node;
+  BuiltinArgument(Kind kind, Node node) noexcept : Node(std::move(node)) {
+    setHolderTag(static_cast<std::uint8_t>(kind));
+  }
 
-  std::string_view text() const noexcept { return node.text(); }
+  Kind kind() const noexcept { return static_cast<Kind>(holderTag()); }
+  const Node& node() const noexcept { return *this; }
+  std::string_view text() const noexcept { return Node::text(); }
 };
 
 // What a node owns beyond its two words; only the members of its kind are set.
@@ -165,7 +181,7 @@ inline std::span<const BuiltinArgument> Node::arguments() const noexcept {
   return branch_->arguments;
 }
 
-static_assert(sizeof(Node) == 16);
+static_assert(sizeof(Node) == 16 && sizeof(BuiltinArgument) == 16);
 
 // Deep copy of a tree.
 Node clone(const Node& node);

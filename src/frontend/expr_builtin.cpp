@@ -109,9 +109,9 @@ qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext&
 }
 
 qovrin::Result<Value> evaluateBuiltinValueArg(const BuiltinArgument& argument, const EvaluationContext& context) {
-  switch (argument.kind) {
+  switch (argument.kind()) {
     case BuiltinArgument::Kind::expression:
-      return evaluateValue(argument.node, context);
+      return evaluateValue(argument.node(), context);
     case BuiltinArgument::Kind::bare_name:
       return resolveSymbolValue(context, argument.text());
     case BuiltinArgument::Kind::raw_text:
@@ -140,15 +140,15 @@ qovrin::Result<std::string> builtinStringArg(Arguments arguments, const Evaluati
 }
 
 qovrin::Result<std::string_view> builtinIdentifierArg(Arguments arguments, std::size_t index) {
-  if (index >= arguments.size() || arguments[index].kind != BuiltinArgument::Kind::bare_name)
+  if (index >= arguments.size() || arguments[index].kind() != BuiltinArgument::Kind::bare_name)
     return fail(Error::InvalidArgument);
   return std::string_view(arguments[index].text());
 }
 
 qovrin::Result<std::string> builtinLabelNameArg(Arguments arguments, const EvaluationContext& context) {
-  if (arguments.empty() || arguments[0].kind == BuiltinArgument::Kind::raw_text) return fail(Error::InvalidArgument);
+  if (arguments.empty() || arguments[0].kind() == BuiltinArgument::Kind::raw_text) return fail(Error::InvalidArgument);
   const BuiltinArgument& argument = arguments[0];
-  if (argument.kind == BuiltinArgument::Kind::expression) return builtinStringArg(arguments, context);
+  if (argument.kind() == BuiltinArgument::Kind::expression) return builtinStringArg(arguments, context);
   auto resolved = resolveSymbolValue(context, argument.text());
   if (!resolved && resolved.error() != Error::UndefinedSymbol) return fail(resolved.error());
   if (resolved) {

@@ -95,11 +95,11 @@ qovrin::Result<OutputPosition> resolveOutputExpressionTarget(const EvaluationCon
 }
 
 qovrin::Result<OutputPosition> outputLoadTarget(const EvaluationContext& context, const BuiltinArgument& argument) {
-  switch (argument.kind) {
+  switch (argument.kind()) {
     case BuiltinArgument::Kind::bare_name:
       return identifierLoadTarget(context, argument.text());
     case BuiltinArgument::Kind::expression:
-      return resolveOutputExpressionTarget(context, argument.node);
+      return resolveOutputExpressionTarget(context, argument.node());
     case BuiltinArgument::Kind::raw_text:
       break;
   }

@@ -385,7 +385,7 @@ bool usesOutputLoad(const Node& node) noexcept {
       if (const auto builtin = findEvaluatorBuiltin(name); builtin && builtin->kind == EvaluatorBuiltinKind::output_load)
         return true;
       return std::ranges::any_of(node.arguments(), [](const BuiltinArgument& argument) {
-        return argument.kind == BuiltinArgument::Kind::expression && usesOutputLoad(argument.node);
+        return argument.kind() == BuiltinArgument::Kind::expression && usesOutputLoad(argument.node());
       });
     }
     default:

@@ -43,9 +43,11 @@ Node Node::booleanLiteral(bool value) noexcept {
   return node;
 }
 
-Node Node::withText(NodeKind kind, std::string_view text) {
+Node Node::withText(NodeKind kind, std::string_view text) { return withText(kind, std::string(text)); }
+
+Node Node::withText(NodeKind kind, std::string&& text) {
   Node node;
-  node.text_ = new std::string(text);
+  node.text_ = new std::string(std::move(text));
   node.header_.kind = kind;
   return node;
 }
@@ -107,6 +109,8 @@ Node clone(const Node& node) {
   return Node();
 }
 
-BuiltinArgument clone(const BuiltinArgument& argument) { return BuiltinArgument{argument.kind, clone(argument.node)}; }
+BuiltinArgument clone(const BuiltinArgument& argument) {
+  return BuiltinArgument{argument.kind(), clone(argument.node())};
+}
 
 }  // namespace frontend::expr

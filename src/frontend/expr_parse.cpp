@@ -206,7 +206,7 @@ auto ExpressionParser::parsePrimary() -> qovrin::Result<Parsed> {
   } else if (c == '"' || c == '\'') {
     auto text = parseStringLiteral();
     if (!text) return fail(text.error());
-    primary = Parsed{Node::withText(NodeKind::string, *text), 1};
+    primary = Parsed{Node::withText(NodeKind::string, std::move(*text)), 1};
   } else if (isWordStart(c)) {
     primary = parseName();
   } else if (c == '.') {
@@ -257,12 +257,12 @@ auto ExpressionParser::parseName() -> qovrin::Result<Parsed> {
   if (name == "b" && peek() == '"') {
     auto bytes = parseStringLiteral();
     if (!bytes) return fail(bytes.error());
-    return Parsed{Node::withText(NodeKind::bytes, *bytes), 1};
+    return Parsed{Node::withText(NodeKind::bytes, std::move(*bytes)), 1};
   }
   if (peek() == '(') return parseBuiltinCall(name);
   auto mapped = mapSymbol(name, start, false);
   if (!mapped) return fail(mapped.error());
-  return Parsed{Node::withText(NodeKind::identifier, *mapped), 1};
+  return Parsed{Node::withText(NodeKind::identifier, std::move(*mapped)), 1};
 }
 
 // The delimiter written twice stands for itself; there are no escapes.
@@ -330,7 +330,7 @@ qovrin::Result<std::size_t> ExpressionParser::parseBuiltinArgument(std::string_v
     const bool dotted = word.find('.') != std::string_view::npos;
 
     const auto append = [&arguments](BuiltinArgument::Kind kind, std::string_view text) {
-      arguments.push_back(BuiltinArgument{kind, Node::withText(NodeKind::identifier, text)});
+      arguments.emplace_back(kind, Node::withText(NodeKind::identifier, text));
     };
     if (next == '{') {
       position_ = after;
@@ -360,7 +360,7 @@ qovrin::Result<std::size_t> ExpressionParser::parseBuiltinArgument(std::string_v
   }
   auto expression = parseBinary(1);
   if (!expression) return fail(expression.error());
-  arguments.push_back(BuiltinArgument{BuiltinArgument::Kind::expression, std::move(expression->node)});
+  arguments.emplace_back(BuiltinArgument::Kind::expression, std::move(expression->node));
   return expression->height;
 }
 

@@ -21,15 +21,9 @@ ast::StructLiteralArgument cloneLiteralArgument(const ast::StructLiteralArgument
 }
 
 ast::ApiCallArgument cloneCallArgument(const ast::ApiCallArgument& argument) {
-  switch (argument.kind()) {
-    case ast::ApiCallArgument::Kind::expression:
-      return ast::ApiCallArgument{expr::clone(*argument.expression())};
-    case ast::ApiCallArgument::Kind::string:
-      return ast::ApiCallArgument{*argument.string()};
-    case ast::ApiCallArgument::Kind::struct_literal:
-      break;
-  }
-  return ast::ApiCallArgument{cloneLiteralArgument(*argument.structLiteral())};
+  if (const auto* expression = argument.expression()) return ast::ApiCallArgument{expr::clone(*expression)};
+  if (const auto text = argument.string()) return ast::ApiCallArgument::ofString(std::string(*text));
+  return ast::ApiCallArgument::ofStructLiteral(*argument.structLiteralText());
 }
 
 ast::ApiCallStatement cloneCall(const ast::ApiCallStatement& call) {

@@ -215,10 +215,10 @@ qovrin::Result<ast::ApiCallArgument> parseApiArgument(std::string_view piece) {
   if (piece.size() >= 2 && piece.front() == '"' && piece.back() == '"') {
     auto text = decodeStringArgument(piece);
     if (!text) return fail(text.error());
-    return ast::ApiCallArgument{std::move(*text)};
+    return ast::ApiCallArgument::ofString(std::move(*text));
   }
   auto literal = parseStructLiteral(piece, 0, nullptr);
-  if (literal) return ast::ApiCallArgument{std::move(*literal)};
+  if (literal) return ast::ApiCallArgument::ofStructLiteral(piece);
   if (literal.error() != Error::InvalidApiArgument) return fail(literal.error());
   auto node = parseExpressionOr(piece, Error::InvalidExpression);
   if (!node) return fail(node.error());

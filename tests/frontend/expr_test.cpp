@@ -193,7 +193,7 @@ std::size_t height(const Node& node) {
       break;
   }
   for (const auto& argument : node.arguments())
-    if (argument.kind == BuiltinArgument::Kind::expression) below = std::max(below, height(argument.node));
+    if (argument.kind() == BuiltinArgument::Kind::expression) below = std::max(below, height(argument.node()));
   return below + 1;
 }
 

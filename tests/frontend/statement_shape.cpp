@@ -80,9 +80,10 @@ struct StatementPrinter {
   }
   std::string operator()(const ast::ApiCallStatement& s) const {
     const auto argument = [](const ast::ApiCallArgument& a) {
-      if (const auto* text = a.string()) return concat({"\"", *text, "\""});
-      if (const auto* literal = a.structLiteral()) return showLiteral(*literal);
-      return statement_shape::show(*a.expression());
+      if (const auto text = a.string()) return concat({"\"", *text, "\""});
+      if (const auto* node = a.expression()) return statement_shape::show(*node);
+      const auto literal = frontend::parser::parseStructLiteralArgument(*a.structLiteralText());
+      return literal ? showLiteral(*literal) : std::string("!literal");
     };
     return concat({"call ", s.name, "(", joined(s.arguments, argument), ")"});
   }
@@ -143,9 +144,9 @@ std::string show(const expr::Node& node) {
       return concat({show(node.left()), ".", node.text()});
     case expr::NodeKind::builtin_call: {
       const auto argument = [](const expr::BuiltinArgument& a) {
-        if (a.kind == expr::BuiltinArgument::Kind::bare_name) return concat({"#", a.text()});
-        if (a.kind == expr::BuiltinArgument::Kind::raw_text) return concat({"[", a.text(), "]"});
-        return show(a.node);
+        if (a.kind() == expr::BuiltinArgument::Kind::bare_name) return concat({"#", a.text()});
+        if (a.kind() == expr::BuiltinArgument::Kind::raw_text) return concat({"[", a.text(), "]"});
+        return show(a.node());
       };
       return concat({node.text(), "(", joined(node.arguments(), argument), ")"});
     }

@@ -1,6 +1,8 @@
 #include "frontend/lower/aggregate_literal.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -26,10 +28,11 @@ constexpr std::size_t kScannedFields = 16;
 class LiteralFieldIndex {
  public:
   explicit LiteralFieldIndex(const ast::StructLiteralArgument& literal) : fields_(literal.fields) {
-    if (fields_.size() <= kScannedFields) return;
+    // Positions fit 32 bits for any literal a source line can hold.
+    if (fields_.size() <= kScannedFields || fields_.size() > std::numeric_limits<std::uint32_t>::max()) return;
     order_.resize(fields_.size());
-    for (std::size_t index = 0; index < order_.size(); ++index) order_[index] = index;
-    std::ranges::sort(order_, [this](std::size_t a, std::size_t b) {
+    for (std::size_t index = 0; index < order_.size(); ++index) order_[index] = static_cast<std::uint32_t>(index);
+    std::ranges::sort(order_, [this](std::uint32_t a, std::uint32_t b) {
       const int order = fields_[a].name.compare(fields_[b].name);
       return order != 0 ? order < 0 : a < b;
     });
@@ -42,7 +45,7 @@ class LiteralFieldIndex {
       return found == fields_.end() ? nullptr : &*found;
     }
     const auto found = std::ranges::lower_bound(
-        order_, name, {}, [this](std::size_t index) { return std::string_view(fields_[index].name); });
+        order_, name, {}, [this](std::uint32_t index) { return std::string_view(fields_[index].name); });
     if (found == order_.end() || fields_[*found].name != name) return nullptr;
     return &fields_[*found];
   }
@@ -53,13 +56,13 @@ class LiteralFieldIndex {
       return std::ranges::find(fields_.subspan(index + 1), fields_[index].name, &ast::StructLiteralField::name) !=
              fields_.subspan(index + 1).end();
     const auto last = std::ranges::upper_bound(order_, std::string_view(fields_[index].name), {},
-                                               [this](std::size_t at) { return std::string_view(fields_[at].name); });
+                                               [this](std::uint32_t at) { return std::string_view(fields_[at].name); });
     return *(last - 1) != index;
   }
 
  private:
   std::span<const ast::StructLiteralField> fields_;
-  std::vector<std::size_t> order_;
+  std::vector<std::uint32_t> order_;
 };
 
 // The declared field names, sorted once the type is wide.
@@ -111,19 +114,23 @@ qovrin::Result<Value> integerFieldValue(module::Module& module, context::LowerCo
   return Value::integer(*word, field.type_id);
 }
 
-}  // namespace
-
-Evaluators standardEvaluators() noexcept { return {&root::evalIntegerAtContext, &root::evalValueAtContext}; }
-
-qovrin::Status validateStructLiteralFields(const types::AggregateType& type,
-                                           const ast::StructLiteralArgument& literal) {
-  const LiteralFieldIndex named(literal);
+qovrin::Status validateFields(const types::AggregateType& type, const ast::StructLiteralArgument& literal,
+                              const LiteralFieldIndex& named) {
   const DeclaredNames declared(type);
   for (std::size_t index = 0; index < literal.fields.size(); ++index) {
     if (named.namedAgainLater(index)) return fail(Error::DuplicateFieldName);
     if (!declared.contains(literal.fields[index].name)) return fail(Error::UnknownField);
   }
   return {};
+}
+
+}  // namespace
+
+Evaluators standardEvaluators() noexcept { return {&root::evalIntegerAtContext, &root::evalValueAtContext}; }
+
+qovrin::Status validateStructLiteralFields(const types::AggregateType& type,
+                                           const ast::StructLiteralArgument& literal) {
+  return validateFields(type, literal, LiteralFieldIndex(literal));
 }
 
 qovrin::Result<Value> valueFromLiteralField(module::Module& module, context::LowerContext& context,
@@ -151,7 +158,8 @@ qovrin::Result<Value> structValueFromLiteral(module::Module& module, context::Lo
   if (type == nullptr) return fail(Error::InvalidType);
   const auto* aggregate = type->getIf<types::AggregateType>();
   if (aggregate == nullptr) return fail(Error::ExpectedStruct);
-  QOVRIN_TRY(validateStructLiteralFields(*aggregate, literal));
+  const LiteralFieldIndex named(literal);
+  QOVRIN_TRY(validateFields(*aggregate, literal, named));
   // Evaluating a field may add types (u8 and the like on first use), which can
   // move the store's records, so the declaration is read from a copy.
   const bool is_union = aggregate->is_union;
@@ -167,7 +175,6 @@ qovrin::Result<Value> structValueFromLiteral(module::Module& module, context::Lo
     fields.push_back({field->name, std::move(*built)});
   } else {
     fields.reserve(declared.size());
-    const LiteralFieldIndex named(literal);
     for (const types::StructField& field : declared) {
       auto built = valueFromLiteralField(module, context, cursor, field, named.find(field.name), evaluators);
       if (!built) return fail(built.error());

@@ -1,6 +1,7 @@
 #include "frontend/lower/arguments.hpp"
 
 #include "frontend/lower/expression_bridge.hpp"
+#include "frontend/parser.hpp"
 
 namespace frontend::lower::arguments {
 
@@ -14,8 +15,11 @@ qovrin::Result<value::Value> valueAtContext(module::Module& module, context::Low
   if (index >= arguments.size()) return fail(Error::InvalidApiArity);
   const ast::ApiCallArgument& argument = arguments[index];
   if (const auto* expression = argument.expression()) return evaluators.value(module, context, cursor, *expression);
-  if (const auto* text = argument.string()) return value::Value::string(*text);
-  return aggregate_literal::structValueFromLiteral(module, context, cursor, *argument.structLiteral(), evaluators);
+  if (const auto text = argument.string()) return value::Value::string(std::string(*text));
+  // The parser accepted this text already; only running out of memory can fail here.
+  const auto literal = parser::parseStructLiteralArgument(*argument.structLiteralText());
+  if (!literal) return fail(literal.error());
+  return aggregate_literal::structValueFromLiteral(module, context, cursor, *literal, evaluators);
 }
 
 }  // namespace frontend::lower::arguments
@@ -48,7 +52,7 @@ qovrin::Result<std::string> sourcePathArgAtContext(module::Module& module, conte
                                                    const contracts::ActiveOutput& cursor,
                                                    const ast::ApiCallStatement& call, std::size_t index) {
   if (index < call.arguments.size())
-    if (const auto* text = call.arguments[index].string()) return *text;
+    if (const auto text = call.arguments[index].string()) return std::string(*text);
   auto path = valueArgAtContext(module, context, cursor, call, index);
   if (!path) return qovrin::fail(path.error());
   auto* text = path->getIf<std::string>();

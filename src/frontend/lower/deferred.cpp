@@ -79,9 +79,9 @@ qovrin::Status render(std::string& out, const expr::Node& node, Freezer* freezer
       for (const expr::BuiltinArgument& argument : node.arguments()) {
         if (!first) out += ", ";
         first = false;
-        switch (argument.kind) {
+        switch (argument.kind()) {
           case expr::BuiltinArgument::Kind::expression:
-            QOVRIN_TRY(render(out, argument.node, freezer));
+            QOVRIN_TRY(render(out, argument.node(), freezer));
             break;
           case expr::BuiltinArgument::Kind::bare_name:
             QOVRIN_TRY(renderName(out, freezer, argument.text()));

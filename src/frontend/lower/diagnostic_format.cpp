@@ -85,7 +85,7 @@ void appendValueText(std::string& out, const value::Value& value) {
 
 qovrin::Status appendDiagnosticArgument(std::string& out, module::Module& module, context::LowerContext& context,
                                         const contracts::ActiveOutput& cursor, const ast::ApiCallArgument& argument) {
-  if (const auto* text = argument.string()) {
+  if (const auto text = argument.string()) {
     out += *text;
     return {};
   }
