@@ -109,7 +109,9 @@ class Node {
   void setHolderTag(std::uint8_t tag) noexcept { header_.holder_tag = tag; }
 
  private:
-  struct Branch;
+  struct Operands;
+  struct Access;
+  struct Call;
 
   struct Header {
     NodeKind kind = NodeKind::integer;
@@ -122,11 +124,7 @@ class Node {
   static bool ownsText(NodeKind kind) noexcept {
     return kind == NodeKind::string || kind == NodeKind::bytes || kind == NodeKind::identifier;
   }
-  static bool ownsBranch(NodeKind kind) noexcept {
-    return kind == NodeKind::field_access || kind == NodeKind::builtin_call || kind == NodeKind::unary ||
-           kind == NodeKind::binary;
-  }
-  static Node withBranch(NodeKind kind, Branch* branch) noexcept;
+  static Node ofKind(NodeKind kind) noexcept;
 
   // Leaves this node an integer literal 0 without freeing what it held.
   void release() noexcept {
@@ -139,8 +137,11 @@ class Node {
   union {
     std::uint64_t integer_;
     double number_;
-    std::string* text_;  // string, bytes, identifier
-    Branch* branch_;     // field_access, builtin_call, unary, binary
+    std::string* text_;   // string, bytes, identifier
+    Node* operand_;       // unary
+    Operands* operands_;  // binary
+    Access* access_;      // field_access
+    Call* call_;          // builtin_call
   };
 };
 
@@ -160,25 +161,49 @@ class BuiltinArgument : private Node {
   std::string_view text() const noexcept { return Node::text(); }
 };
 
-// What a node owns beyond its two words; only the members of its kind are set.
-struct Node::Branch {
+// What the inner nodes own beyond their two words, each only what its kind
+// needs.
+struct Node::Operands {
   Node left;
   Node right;
-  std::string text;
+};
+
+struct Node::Access {
+  Node object;
+  std::string field;
+};
+
+struct Node::Call {
+  std::string name;
   std::vector<BuiltinArgument> arguments;
 };
 
 inline std::string_view Node::text() const noexcept {
-  if (ownsText(header_.kind)) return *text_;
-  if (header_.kind == NodeKind::field_access || header_.kind == NodeKind::builtin_call) return branch_->text;
-  return {};
+  switch (header_.kind) {
+    case NodeKind::string:
+    case NodeKind::bytes:
+    case NodeKind::identifier:
+      return *text_;
+    case NodeKind::field_access:
+      return access_->field;
+    case NodeKind::builtin_call:
+      return call_->name;
+    default:
+      return {};
+  }
 }
 
-inline const Node& Node::left() const noexcept { return branch_->left; }
-inline const Node& Node::right() const noexcept { return branch_->right; }
+inline const Node& Node::left() const noexcept {
+  if (header_.kind == NodeKind::unary) return *operand_;
+  if (header_.kind == NodeKind::field_access) return access_->object;
+  return operands_->left;
+}
+
+inline const Node& Node::right() const noexcept { return operands_->right; }
+
 inline std::span<const BuiltinArgument> Node::arguments() const noexcept {
   if (header_.kind != NodeKind::builtin_call) return {};
-  return branch_->arguments;
+  return call_->arguments;
 }
 
 static_assert(sizeof(Node) == 16 && sizeof(BuiltinArgument) == 16);

@@ -16,11 +16,34 @@ Node& Node::operator=(Node&& other) noexcept {
 
 // Parsed trees are at most kMaxNodeDepth high, which bounds this recursion.
 void Node::destroy() noexcept {
-  if (ownsText(header_.kind))
-    delete text_;
-  else if (ownsBranch(header_.kind))
-    delete branch_;
+  switch (header_.kind) {
+    case NodeKind::string:
+    case NodeKind::bytes:
+    case NodeKind::identifier:
+      delete text_;
+      break;
+    case NodeKind::unary:
+      delete operand_;
+      break;
+    case NodeKind::binary:
+      delete operands_;
+      break;
+    case NodeKind::field_access:
+      delete access_;
+      break;
+    case NodeKind::builtin_call:
+      delete call_;
+      break;
+    default:
+      break;
+  }
   release();
+}
+
+Node Node::ofKind(NodeKind kind) noexcept {
+  Node node;
+  node.header_.kind = kind;
+  return node;
 }
 
 Node Node::integerLiteral(std::uint64_t value) noexcept {
@@ -30,53 +53,54 @@ Node Node::integerLiteral(std::uint64_t value) noexcept {
 }
 
 Node Node::floatLiteral(double value) noexcept {
-  Node node;
-  node.header_.kind = NodeKind::float64;
+  Node node = ofKind(NodeKind::float64);
   node.number_ = value;
   return node;
 }
 
 Node Node::booleanLiteral(bool value) noexcept {
-  Node node;
-  node.header_.kind = NodeKind::boolean;
+  Node node = ofKind(NodeKind::boolean);
   node.header_.boolean = value;
   return node;
 }
 
 Node Node::withText(NodeKind kind, std::string_view text) { return withText(kind, std::string(text)); }
 
+// Each owned part is allocated before the node takes its kind, so a failed
+// allocation leaves nothing behind.
 Node Node::withText(NodeKind kind, std::string&& text) {
-  Node node;
-  node.text_ = new std::string(std::move(text));
-  node.header_.kind = kind;
-  return node;
-}
-
-Node Node::withBranch(NodeKind kind, Branch* branch) noexcept {
-  Node node;
-  node.header_.kind = kind;
-  node.branch_ = branch;
+  auto* owned = new std::string(std::move(text));
+  Node node = ofKind(kind);
+  node.text_ = owned;
   return node;
 }
 
 Node Node::fieldAccess(Node object, std::string_view field) {
-  auto* branch = new Branch{std::move(object), Node(), std::string(field), {}};
-  return withBranch(NodeKind::field_access, branch);
+  auto* access = new Access{std::move(object), std::string(field)};
+  Node node = ofKind(NodeKind::field_access);
+  node.access_ = access;
+  return node;
 }
 
 Node Node::builtinCall(std::string_view name, std::vector<BuiltinArgument> arguments) {
-  auto* branch = new Branch{Node(), Node(), std::string(name), std::move(arguments)};
-  return withBranch(NodeKind::builtin_call, branch);
+  auto* call = new Call{std::string(name), std::move(arguments)};
+  Node node = ofKind(NodeKind::builtin_call);
+  node.call_ = call;
+  return node;
 }
 
 Node Node::unaryOperation(UnaryOperator op, Node operand) {
-  Node node = withBranch(NodeKind::unary, new Branch{std::move(operand), Node(), {}, {}});
+  auto* owned = new Node(std::move(operand));
+  Node node = ofKind(NodeKind::unary);
+  node.operand_ = owned;
   node.header_.unary_operator = op;
   return node;
 }
 
 Node Node::binaryOperation(BinaryOperator op, Node left, Node right) {
-  Node node = withBranch(NodeKind::binary, new Branch{std::move(left), std::move(right), {}, {}});
+  auto* operands = new Operands{std::move(left), std::move(right)};
+  Node node = ofKind(NodeKind::binary);
+  node.operands_ = operands;
   node.header_.binary_operator = op;
   return node;
 }
