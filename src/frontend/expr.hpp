@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -96,7 +95,8 @@ class Node {
   BinaryOperator binaryOperator() const noexcept { return header_.binary_operator; }
   // Empty for kinds without text.
   std::string_view text() const noexcept;
-  // Only for the kinds that have them (see above).
+  // The children of the kinds that have them (see above); an integer 0 for
+  // any other kind.
   const Node& left() const noexcept;
   const Node& right() const noexcept;
   std::span<const BuiltinArgument> arguments() const noexcept;
@@ -125,6 +125,7 @@ class Node {
     return kind == NodeKind::string || kind == NodeKind::bytes || kind == NodeKind::identifier;
   }
   static Node ofKind(NodeKind kind) noexcept;
+  static const Node& noChild() noexcept;
 
   // Leaves this node an integer literal 0 without freeing what it held.
   void release() noexcept {
@@ -194,12 +195,21 @@ inline std::string_view Node::text() const noexcept {
 }
 
 inline const Node& Node::left() const noexcept {
-  if (header_.kind == NodeKind::unary) return *operand_;
-  if (header_.kind == NodeKind::field_access) return access_->object;
-  return operands_->left;
+  switch (header_.kind) {
+    case NodeKind::unary:
+      return *operand_;
+    case NodeKind::field_access:
+      return access_->object;
+    case NodeKind::binary:
+      return operands_->left;
+    default:
+      return noChild();
+  }
 }
 
-inline const Node& Node::right() const noexcept { return operands_->right; }
+inline const Node& Node::right() const noexcept {
+  return header_.kind == NodeKind::binary ? operands_->right : noChild();
+}
 
 inline std::span<const BuiltinArgument> Node::arguments() const noexcept {
   if (header_.kind != NodeKind::builtin_call) return {};

@@ -46,6 +46,11 @@ Node Node::ofKind(NodeKind kind) noexcept {
   return node;
 }
 
+const Node& Node::noChild() noexcept {
+  static const Node none;
+  return none;
+}
+
 Node Node::integerLiteral(std::uint64_t value) noexcept {
   Node node;
   node.integer_ = value;

@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <array>
-#include <memory>
 #include <optional>
 
 #include "common/ascii.hpp"
