@@ -30,29 +30,40 @@ struct Statement;
 // lists of their own.
 using StatementList = std::vector<Statement>;
 
-struct StructLiteralField;
-
-// Type{ field: value, ... }
-struct StructLiteralArgument {
-  std::string type_name;                   // a name, dots allowed
-  std::vector<StructLiteralField> fields;  // source order; duplicates are left to the evaluator
-};
+struct StructLiteralArgument;
 
 // An initializer, an assigned value or a field value: an expression, or a
 // struct literal (index 1). A literal may have millions of fields, nearly all
 // plain expressions, so a nested literal is boxed to keep each value small.
 using StructLiteralValue = std::variant<expr::Node, std::unique_ptr<StructLiteralArgument>>;
 
+// A field's name lies in its literal's names (StructLiteralArgument::nameOf).
+struct StructLiteralField {
+  std::uint32_t name_offset = 0;
+  std::uint32_t name_size = 0;
+  StructLiteralValue value;
+};
+
+// Type{ field: value, ... }
+struct StructLiteralArgument {
+  std::string type_name;                   // a name, dots allowed
+  std::vector<StructLiteralField> fields;  // source order; duplicates are left to the evaluator
+  // The field names one after another: a literal may have millions of
+  // fields, and a text of its own would make each field twice as wide.
+  std::string names;
+
+  std::string_view nameOf(const StructLiteralField& field) const noexcept {
+    return std::string_view(names).substr(field.name_offset, field.name_size);
+  }
+  // SourceTooLarge once the names outgrow 32-bit positions.
+  qovrin::Status addField(std::string_view name, StructLiteralValue value);
+};
+
 inline bool isStructLiteral(const StructLiteralValue& value) noexcept { return value.index() == 1; }
 inline const expr::Node& expressionOf(const StructLiteralValue& value) noexcept { return std::get<0>(value); }
 inline const StructLiteralArgument& structLiteralOf(const StructLiteralValue& value) noexcept {
   return *std::get<1>(value);
 }
-
-struct StructLiteralField {
-  std::string name;
-  StructLiteralValue value;
-};
 
 struct LabelStatement {
   std::string name;  // without the ":"

@@ -14,9 +14,10 @@ namespace {
 ast::StructLiteralArgument cloneLiteralArgument(const ast::StructLiteralArgument& literal) {
   ast::StructLiteralArgument copy;
   copy.type_name = literal.type_name;
+  copy.names = literal.names;
   copy.fields.reserve(literal.fields.size());
   for (const ast::StructLiteralField& field : literal.fields)
-    copy.fields.push_back(ast::StructLiteralField{field.name, cloneStructLiteral(field.value)});
+    copy.fields.push_back(ast::StructLiteralField{field.name_offset, field.name_size, cloneStructLiteral(field.value)});
   return copy;
 }
 

@@ -205,8 +205,7 @@ qovrin::Result<ast::StructLiteralArgument> parseStructLiteral(std::string_view t
     if (!identifier::isName(name) || value.empty()) return fail(Error::InvalidApiArgument);
     auto parsed = parseValue(value, depth + 1, Error::InvalidApiArgument, groups);
     if (!parsed) return fail(parsed.error());
-    literal.fields.push_back(ast::StructLiteralField{std::string(name), std::move(*parsed)});
-    return {};
+    return literal.addField(name, std::move(*parsed));
   }));
   return literal;
 }

@@ -61,8 +61,8 @@ TEST(Scaling, WideLinesKeepLeanRecords) {
   };
   const Case cases[] = {
       {"db(" + repeated("7, ", kItems) + "7)\n", 40},
-      {"let x = list.of(" + repeated("7, ", kItems) + "7)\n", 40},
-      {"let x = P{" + repeated("a: 7, ", kItems) + "}\n", 80},
+      {"let x = list.of(" + repeated("7, ", kItems) + "7)\n", 32},
+      {"let x = P{" + repeated("a: 7, ", kItems) + "}\n", 48},
   };
   for (const Case& c : cases) {
     const frontend::testing::HeapPeak peak;

@@ -45,7 +45,9 @@ std::string showValue(const ast::StructLiteralValue& value) {
 }
 
 std::string showLiteral(const ast::StructLiteralArgument& literal) {
-  const auto field = [](const ast::StructLiteralField& f) { return f.name + ": " + showValue(f.value); };
+  const auto field = [&literal](const ast::StructLiteralField& f) {
+    return concat({literal.nameOf(f), ": ", showValue(f.value)});
+  };
   return concat({literal.type_name, "{", joined(literal.fields, field), "}"});
 }
 

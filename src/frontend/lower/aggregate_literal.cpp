@@ -27,41 +27,47 @@ constexpr std::size_t kScannedFields = 16;
 // The literal's field positions ordered by name, equal names by position.
 class LiteralFieldIndex {
  public:
-  explicit LiteralFieldIndex(const ast::StructLiteralArgument& literal) : fields_(literal.fields) {
+  explicit LiteralFieldIndex(const ast::StructLiteralArgument& literal) : literal_(literal) {
+    const std::size_t count = literal.fields.size();
     // Positions fit 32 bits for any literal a source line can hold.
-    if (fields_.size() <= kScannedFields || fields_.size() > std::numeric_limits<std::uint32_t>::max()) return;
-    order_.resize(fields_.size());
-    for (std::size_t index = 0; index < order_.size(); ++index) order_[index] = static_cast<std::uint32_t>(index);
+    if (count <= kScannedFields || count > std::numeric_limits<std::uint32_t>::max()) return;
+    order_.resize(count);
+    for (std::size_t index = 0; index < count; ++index) order_[index] = static_cast<std::uint32_t>(index);
     std::ranges::sort(order_, [this](std::uint32_t a, std::uint32_t b) {
-      const int order = fields_[a].name.compare(fields_[b].name);
+      const int order = nameAt(a).compare(nameAt(b));
       return order != 0 ? order < 0 : a < b;
     });
   }
 
   // The first field with that name.
   const ast::StructLiteralField* find(std::string_view name) const {
+    const auto& fields = literal_.fields;
     if (order_.empty()) {
-      const auto found = std::ranges::find(fields_, name, &ast::StructLiteralField::name);
-      return found == fields_.end() ? nullptr : &*found;
+      for (const ast::StructLiteralField& field : fields)
+        if (literal_.nameOf(field) == name) return &field;
+      return nullptr;
     }
-    const auto found = std::ranges::lower_bound(
-        order_, name, {}, [this](std::uint32_t index) { return std::string_view(fields_[index].name); });
-    if (found == order_.end() || fields_[*found].name != name) return nullptr;
-    return &fields_[*found];
+    const auto found = std::ranges::lower_bound(order_, name, {}, [this](std::uint32_t at) { return nameAt(at); });
+    if (found == order_.end() || nameAt(*found) != name) return nullptr;
+    return &fields[*found];
   }
 
   // Whether a later field has the same name as the field at index.
   bool namedAgainLater(std::size_t index) const {
-    if (order_.empty())
-      return std::ranges::find(fields_.subspan(index + 1), fields_[index].name, &ast::StructLiteralField::name) !=
-             fields_.subspan(index + 1).end();
-    const auto last = std::ranges::upper_bound(order_, std::string_view(fields_[index].name), {},
-                                               [this](std::uint32_t at) { return std::string_view(fields_[at].name); });
+    const std::string_view name = nameAt(index);
+    if (order_.empty()) {
+      for (std::size_t later = index + 1; later < literal_.fields.size(); ++later)
+        if (nameAt(later) == name) return true;
+      return false;
+    }
+    const auto last = std::ranges::upper_bound(order_, name, {}, [this](std::uint32_t at) { return nameAt(at); });
     return *(last - 1) != index;
   }
 
+  std::string_view nameAt(std::size_t index) const noexcept { return literal_.nameOf(literal_.fields[index]); }
+
  private:
-  std::span<const ast::StructLiteralField> fields_;
+  const ast::StructLiteralArgument& literal_;
   std::vector<std::uint32_t> order_;
 };
 
@@ -119,7 +125,7 @@ qovrin::Status validateFields(const types::AggregateType& type, const ast::Struc
   const DeclaredNames declared(type);
   for (std::size_t index = 0; index < literal.fields.size(); ++index) {
     if (named.namedAgainLater(index)) return fail(Error::DuplicateFieldName);
-    if (!declared.contains(literal.fields[index].name)) return fail(Error::UnknownField);
+    if (!declared.contains(named.nameAt(index))) return fail(Error::UnknownField);
   }
   return {};
 }
@@ -169,7 +175,7 @@ qovrin::Result<Value> structValueFromLiteral(module::Module& module, context::Lo
   if (is_union) {
     if (literal.fields.size() != 1) return fail(Error::InvalidValueDeclaration);
     const auto& selected = literal.fields.front();
-    const auto field = std::ranges::find(declared, selected.name, &types::StructField::name);
+    const auto field = std::ranges::find(declared, literal.nameOf(selected), &types::StructField::name);
     auto built = valueFromLiteralField(module, context, cursor, *field, &selected, evaluators);
     if (!built) return fail(built.error());
     fields.push_back({field->name, std::move(*built)});
