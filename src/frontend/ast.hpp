@@ -115,8 +115,8 @@ class ApiCallArgument : private expr::Node {
 
   explicit ApiCallArgument(expr::Node expression) noexcept : ApiCallArgument(Kind::expression, std::move(expression)) {}
   // The text between the outer double quotes with every doubled quote taken as one.
-  static ApiCallArgument ofString(std::string decoded) {
-    return ApiCallArgument(Kind::string, expr::Node::withText(expr::NodeKind::string, std::move(decoded)));
+  static ApiCallArgument ofString(std::string_view decoded) {
+    return ApiCallArgument(Kind::string, expr::Node::withText(expr::NodeKind::string, decoded));
   }
   static ApiCallArgument ofStructLiteral(std::string_view text) {
     return ApiCallArgument(Kind::struct_literal, expr::Node::withText(expr::NodeKind::identifier, text));

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <span>
 #include <string>
@@ -81,7 +82,6 @@ class Node {
   static Node booleanLiteral(bool value) noexcept;
   // kind is string, bytes or identifier.
   static Node withText(NodeKind kind, std::string_view text);
-  static Node withText(NodeKind kind, std::string&& text);
   static Node fieldAccess(Node object, std::string_view field);
   static Node builtinCall(std::string_view name, std::vector<BuiltinArgument> arguments);
   static Node unaryOperation(UnaryOperator op, Node operand);
@@ -125,6 +125,11 @@ class Node {
     return kind == NodeKind::string || kind == NodeKind::bytes || kind == NodeKind::identifier;
   }
   static Node ofKind(NodeKind kind) noexcept;
+  static std::string_view storedText(const char* block) noexcept {
+    std::size_t size = 0;
+    std::memcpy(&size, block, sizeof size);
+    return {block + sizeof size, size};
+  }
   static const Node& noChild() noexcept;
 
   // Leaves this node an integer literal 0 without freeing what it held.
@@ -138,7 +143,9 @@ class Node {
   union {
     std::uint64_t integer_;
     double number_;
-    std::string* text_;   // string, bytes, identifier
+    // string, bytes, identifier: one block, the size and then the characters,
+    // so that a short name costs one small allocation.
+    char* text_;
     Node* operand_;       // unary
     Operands* operands_;  // binary
     Access* access_;      // field_access
@@ -184,7 +191,7 @@ inline std::string_view Node::text() const noexcept {
     case NodeKind::string:
     case NodeKind::bytes:
     case NodeKind::identifier:
-      return *text_;
+      return storedText(text_);
     case NodeKind::field_access:
       return access_->field;
     case NodeKind::builtin_call:

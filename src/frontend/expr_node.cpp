@@ -1,3 +1,4 @@
+#include <cstring>
 #include <utility>
 
 #include "frontend/expr.hpp"
@@ -20,7 +21,7 @@ void Node::destroy() noexcept {
     case NodeKind::string:
     case NodeKind::bytes:
     case NodeKind::identifier:
-      delete text_;
+      delete[] text_;
       break;
     case NodeKind::unary:
       delete operand_;
@@ -69,14 +70,15 @@ Node Node::booleanLiteral(bool value) noexcept {
   return node;
 }
 
-Node Node::withText(NodeKind kind, std::string_view text) { return withText(kind, std::string(text)); }
-
 // Each owned part is allocated before the node takes its kind, so a failed
 // allocation leaves nothing behind.
-Node Node::withText(NodeKind kind, std::string&& text) {
-  auto* owned = new std::string(std::move(text));
+Node Node::withText(NodeKind kind, std::string_view text) {
+  const std::size_t size = text.size();
+  char* block = new char[sizeof size + size];
+  std::memcpy(block, &size, sizeof size);
+  std::memcpy(block + sizeof size, text.data(), size);
   Node node = ofKind(kind);
-  node.text_ = owned;
+  node.text_ = block;
   return node;
 }
 

@@ -205,7 +205,7 @@ auto ExpressionParser::parsePrimary() -> qovrin::Result<Parsed> {
   } else if (c == '"' || c == '\'') {
     auto text = parseStringLiteral();
     if (!text) return fail(text.error());
-    primary = Parsed{Node::withText(NodeKind::string, std::move(*text)), 1};
+    primary = Parsed{Node::withText(NodeKind::string, *text), 1};
   } else if (isWordStart(c)) {
     primary = parseName();
   } else if (c == '.') {
@@ -256,12 +256,12 @@ auto ExpressionParser::parseName() -> qovrin::Result<Parsed> {
   if (name == "b" && peek() == '"') {
     auto bytes = parseStringLiteral();
     if (!bytes) return fail(bytes.error());
-    return Parsed{Node::withText(NodeKind::bytes, std::move(*bytes)), 1};
+    return Parsed{Node::withText(NodeKind::bytes, *bytes), 1};
   }
   if (peek() == '(') return parseBuiltinCall(name);
   auto mapped = mapSymbol(name, start, false);
   if (!mapped) return fail(mapped.error());
-  return Parsed{Node::withText(NodeKind::identifier, std::move(*mapped)), 1};
+  return Parsed{Node::withText(NodeKind::identifier, *mapped), 1};
 }
 
 // The delimiter written twice stands for itself; there are no escapes.

@@ -23,7 +23,7 @@ ast::StructLiteralArgument cloneLiteralArgument(const ast::StructLiteralArgument
 
 ast::ApiCallArgument cloneCallArgument(const ast::ApiCallArgument& argument) {
   if (const auto* expression = argument.expression()) return ast::ApiCallArgument{expr::clone(*expression)};
-  if (const auto text = argument.string()) return ast::ApiCallArgument::ofString(std::string(*text));
+  if (const auto text = argument.string()) return ast::ApiCallArgument::ofString(*text);
   return ast::ApiCallArgument::ofStructLiteral(*argument.structLiteralText());
 }
 

@@ -214,7 +214,7 @@ qovrin::Result<ast::ApiCallArgument> parseApiArgument(std::string_view piece) {
   if (piece.size() >= 2 && piece.front() == '"' && piece.back() == '"') {
     auto text = decodeStringArgument(piece);
     if (!text) return fail(text.error());
-    return ast::ApiCallArgument::ofString(std::move(*text));
+    return ast::ApiCallArgument::ofString(*text);
   }
   auto literal = parseStructLiteral(piece, 0, nullptr);
   if (literal) return ast::ApiCallArgument::ofStructLiteral(piece);
