@@ -77,9 +77,7 @@ qovrin::Result<bool> conditionHolds(DeferredRunContext& run, const std::string& 
   return deferredEvalBoolean(run, **tree);
 }
 
-const Node* expressionArgument(const ApiCallArgument& argument) noexcept {
-  return std::get_if<Node>(&argument.payload);
-}
+const Node* expressionArgument(const ApiCallArgument& argument) noexcept { return argument.expression(); }
 
 qovrin::Result<frontend::expr::OutputPosition> deferredOutputTarget(DeferredRunContext& run,
                                                                     std::span<const ApiCallArgument> arguments) {
@@ -105,7 +103,7 @@ qovrin::Status storeBytesCall(DeferredRunContext& run, const ApiCallStatement& c
   const auto target = deferredOutputTarget(run, call.arguments);
   if (!target) return fail(target.error());
   const ApiCallArgument& data = call.arguments[1];
-  if (const auto* literal = std::get_if<std::string>(&data.payload))
+  if (const auto literal = data.string())
     return storeAt(run, *target, std::span(reinterpret_cast<const std::uint8_t*>(literal->data()), literal->size()));
   const Node* expression = expressionArgument(data);
   if (expression == nullptr) return fail(Error::InvalidApiArgument);
@@ -290,7 +288,7 @@ qovrin::Status runDeferredScopedStatements(DeferredRunContext& run,
 
 qovrin::Result<std::string> formatDeferredDiagnosticArg(DeferredRunContext& run, const ApiCallArgument& argument) {
   using frontend::value::ValueKind;
-  if (const auto* literal = std::get_if<std::string>(&argument.payload)) return *literal;
+  if (const auto literal = argument.string()) return std::string(*literal);
   const Node* expression = expressionArgument(argument);
   if (expression == nullptr) return fail(Error::InvalidApiArgument);
   const auto value = frontend::expr::evaluateValue(*expression, evaluationContext(run));

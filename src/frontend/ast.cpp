@@ -14,4 +14,13 @@ qovrin::Status checkRoomForStatement(const StatementList& list) noexcept {
   return {};
 }
 
+qovrin::Status StructLiteralArgument::addField(std::string_view name, StructLiteralValue value) {
+  constexpr std::size_t kMaxNames = std::numeric_limits<std::uint32_t>::max();
+  if (name.size() > kMaxNames - names.size()) return qovrin::fail(qovrin::Error::SourceTooLarge);
+  const auto offset = static_cast<std::uint32_t>(names.size());
+  names += name;
+  fields.push_back(StructLiteralField{offset, static_cast<std::uint32_t>(name.size()), std::move(value)});
+  return {};
+}
+
 }  // namespace frontend::ast

@@ -9,8 +9,10 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -28,24 +30,40 @@ struct Statement;
 // lists of their own.
 using StatementList = std::vector<Statement>;
 
-struct StructLiteralField;
+struct StructLiteralArgument;
+
+// An initializer, an assigned value or a field value: an expression, or a
+// struct literal (index 1). A literal may have millions of fields, nearly all
+// plain expressions, so a nested literal is boxed to keep each value small.
+using StructLiteralValue = std::variant<expr::Node, std::unique_ptr<StructLiteralArgument>>;
+
+// A field's name lies in its literal's names (StructLiteralArgument::nameOf).
+struct StructLiteralField {
+  std::uint32_t name_offset = 0;
+  std::uint32_t name_size = 0;
+  StructLiteralValue value;
+};
 
 // Type{ field: value, ... }
 struct StructLiteralArgument {
   std::string type_name;                   // a name, dots allowed
   std::vector<StructLiteralField> fields;  // source order; duplicates are left to the evaluator
-};
+  // The field names one after another: a literal may have millions of
+  // fields, and a text of its own would make each field twice as wide.
+  std::string names;
 
-// An initializer, an assigned value or a field value: an expression, or a
-// struct literal (index 1).
-using StructLiteralValue = std::variant<expr::Node, StructLiteralArgument>;
+  std::string_view nameOf(const StructLiteralField& field) const noexcept {
+    return std::string_view(names).substr(field.name_offset, field.name_size);
+  }
+  // SourceTooLarge once the names outgrow 32-bit positions.
+  qovrin::Status addField(std::string_view name, StructLiteralValue value);
+};
 
 inline bool isStructLiteral(const StructLiteralValue& value) noexcept { return value.index() == 1; }
-
-struct StructLiteralField {
-  std::string name;
-  StructLiteralValue value;
-};
+inline const expr::Node& expressionOf(const StructLiteralValue& value) noexcept { return std::get<0>(value); }
+inline const StructLiteralArgument& structLiteralOf(const StructLiteralValue& value) noexcept {
+  return *std::get<1>(value);
+}
 
 struct LabelStatement {
   std::string name;  // without the ":"
@@ -86,15 +104,42 @@ struct StructDeclarationStatement {
   bool packed = false;
 };
 
-struct ApiCallArgument {
+// One argument of an API call, as wide as an expression node, since a data
+// call may carry millions of them. A string argument keeps its decoded text
+// in a string node; a struct literal keeps its text as written, which
+// parseStructLiteralArgument has accepted and reads again where the literal
+// is built.
+class ApiCallArgument : private expr::Node {
+ public:
   enum class Kind : std::uint8_t { expression = 0, string = 1, struct_literal = 2 };
 
-  // Indexed like Kind: the string is the text between the outer double quotes
-  // with every doubled quote taken as one.
-  std::variant<expr::Node, std::string, StructLiteralArgument> payload;
+  explicit ApiCallArgument(expr::Node expression) noexcept : ApiCallArgument(Kind::expression, std::move(expression)) {}
+  // The text between the outer double quotes with every doubled quote taken as one.
+  static ApiCallArgument ofString(std::string_view decoded) {
+    return ApiCallArgument(Kind::string, expr::Node::withText(expr::NodeKind::string, decoded));
+  }
+  static ApiCallArgument ofStructLiteral(std::string_view text) {
+    return ApiCallArgument(Kind::struct_literal, expr::Node::withText(expr::NodeKind::identifier, text));
+  }
 
-  Kind kind() const noexcept { return static_cast<Kind>(payload.index()); }
+  Kind kind() const noexcept { return static_cast<Kind>(holderTag()); }
+  // Null unless the argument is an expression.
+  const expr::Node* expression() const noexcept { return kind() == Kind::expression ? this : nullptr; }
+  // Nothing unless the argument is of that kind.
+  std::optional<std::string_view> string() const noexcept { return textOf(Kind::string); }
+  std::optional<std::string_view> structLiteralText() const noexcept { return textOf(Kind::struct_literal); }
+
+ private:
+  ApiCallArgument(Kind kind, expr::Node node) noexcept : expr::Node(std::move(node)) {
+    setHolderTag(static_cast<std::uint8_t>(kind));
+  }
+  std::optional<std::string_view> textOf(Kind wanted) const noexcept {
+    if (kind() != wanted) return std::nullopt;
+    return text();
+  }
 };
+
+static_assert(sizeof(ApiCallArgument) == sizeof(expr::Node));
 
 struct ApiCallStatement {
   std::string call_text;  // the whole call as written, before any "//" comment

@@ -7,10 +7,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
-#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/error.hpp"
@@ -55,38 +57,173 @@ enum class BinaryOperator : std::uint8_t {
   bit_xor = 17,
 };
 
-struct Node;
+struct BuiltinArgument;
 
-struct BuiltinArgument {
-  enum class Kind : std::uint8_t { expression = 0, bare_name = 1, raw_text = 2 };
-  Kind kind = Kind::expression;
-  std::unique_ptr<Node> expression;  // Kind::expression
-  std::string text;                  // Kind::bare_name (the name), Kind::raw_text (a struct literal)
+// One node of a tree, two words wide: the kind with the one-byte payloads,
+// and one word that holds either the number of a literal or the node's owned
+// storage. A call with millions of literal arguments thus needs no storage
+// beyond its argument records. What each kind carries:
+//   integer: integer(); float64: number(); boolean: boolean();
+//   string, bytes: text() (decoded characters / bytes); identifier: text() (name);
+//   field_access: left() (object), text() (field name);
+//   builtin_call: text() (name), arguments();
+//   unary: left() (operand), unaryOperator(); binary: left(), right(), binaryOperator().
+class Node {
+ public:
+  Node() noexcept : integer_(0) {}
+  Node(Node&& other) noexcept : header_(other.header_), integer_(other.integer_) { other.release(); }
+  Node& operator=(Node&& other) noexcept;
+  Node(const Node&) = delete;
+  Node& operator=(const Node&) = delete;
+  ~Node() { destroy(); }
+
+  static Node integerLiteral(std::uint64_t value) noexcept;
+  static Node floatLiteral(double value) noexcept;
+  static Node booleanLiteral(bool value) noexcept;
+  // kind is string, bytes or identifier.
+  static Node withText(NodeKind kind, std::string_view text);
+  static Node fieldAccess(Node object, std::string_view field);
+  static Node builtinCall(std::string_view name, std::vector<BuiltinArgument> arguments);
+  static Node unaryOperation(UnaryOperator op, Node operand);
+  static Node binaryOperation(BinaryOperator op, Node left, Node right);
+
+  NodeKind kind() const noexcept { return header_.kind; }
+  std::uint64_t integer() const noexcept { return header_.kind == NodeKind::integer ? integer_ : 0; }
+  double number() const noexcept { return header_.kind == NodeKind::float64 ? number_ : 0.0; }
+  bool boolean() const noexcept { return header_.boolean; }
+  UnaryOperator unaryOperator() const noexcept { return header_.unary_operator; }
+  BinaryOperator binaryOperator() const noexcept { return header_.binary_operator; }
+  // Empty for kinds without text.
+  std::string_view text() const noexcept;
+  // The children of the kinds that have them (see above); an integer 0 for
+  // any other kind.
+  const Node& left() const noexcept;
+  const Node& right() const noexcept;
+  std::span<const BuiltinArgument> arguments() const noexcept;
+
+ protected:
+  // A byte that the records built on a node may use to say what the node
+  // stands for (an argument's kind), so that they are no wider than the
+  // node. A node moves it along and never reads it.
+  std::uint8_t holderTag() const noexcept { return header_.holder_tag; }
+  void setHolderTag(std::uint8_t tag) noexcept { header_.holder_tag = tag; }
+
+ private:
+  struct Operands;
+  struct Access;
+  struct Call;
+
+  struct Header {
+    NodeKind kind = NodeKind::integer;
+    bool boolean = false;
+    UnaryOperator unary_operator = UnaryOperator::plus;
+    BinaryOperator binary_operator = BinaryOperator::add;
+    std::uint8_t holder_tag = 0;
+  };
+
+  static bool ownsText(NodeKind kind) noexcept {
+    return kind == NodeKind::string || kind == NodeKind::bytes || kind == NodeKind::identifier;
+  }
+  static Node ofKind(NodeKind kind) noexcept;
+  static std::string_view storedText(const char* block) noexcept {
+    std::size_t size = 0;
+    std::memcpy(&size, block, sizeof size);
+    return {block + sizeof size, size};
+  }
+  static const Node& noChild() noexcept;
+
+  // Leaves this node an integer literal 0 without freeing what it held.
+  void release() noexcept {
+    header_ = Header{};
+    integer_ = 0;
+  }
+  void destroy() noexcept;
+
+  Header header_;
+  union {
+    std::uint64_t integer_;
+    double number_;
+    // string, bytes, identifier: one block, the size and then the characters,
+    // so that a short name costs one small allocation.
+    char* text_;
+    Node* operand_;       // unary
+    Operands* operands_;  // binary
+    Access* access_;      // field_access
+    Call* call_;          // builtin_call
+  };
 };
 
-// One node; which members are meaningful depends on kind:
-//   integer: integer; float64: number; boolean: boolean;
-//   string, bytes: text (decoded characters / bytes); identifier: text (name);
-//   field_access: left (object), text (field name);
-//   builtin_call: text (name), arguments;
-//   unary: left (operand), unary_operator; binary: left, right, binary_operator.
-// A call with millions of arguments holds a node for each, so nodes stay
-// lean: the one-byte members share one word, and the integer and the float
-// (never both meaningful) share another.
-struct Node {
-  NodeKind kind = NodeKind::integer;
-  bool boolean = false;
-  UnaryOperator unary_operator = UnaryOperator::plus;
-  BinaryOperator binary_operator = BinaryOperator::add;
-  union {
-    std::uint64_t integer = 0;
-    double number;
-  };
-  std::string text;
-  std::unique_ptr<Node> left;
-  std::unique_ptr<Node> right;
+// One argument of a builtin call, as wide as its node.
+class BuiltinArgument : private Node {
+ public:
+  enum class Kind : std::uint8_t { expression = 0, bare_name = 1, raw_text = 2 };
+
+  // Kind::expression: the tree; Kind::bare_name (the name) and Kind::raw_text
+  // (a struct literal) keep their text in an identifier node.
+  BuiltinArgument(Kind kind, Node node) noexcept : Node(std::move(node)) {
+    setHolderTag(static_cast<std::uint8_t>(kind));
+  }
+
+  Kind kind() const noexcept { return static_cast<Kind>(holderTag()); }
+  const Node& node() const noexcept { return *this; }
+  std::string_view text() const noexcept { return Node::text(); }
+};
+
+// What the inner nodes own beyond their two words, each only what its kind
+// needs.
+struct Node::Operands {
+  Node left;
+  Node right;
+};
+
+struct Node::Access {
+  Node object;
+  std::string field;
+};
+
+struct Node::Call {
+  std::string name;
   std::vector<BuiltinArgument> arguments;
 };
+
+inline std::string_view Node::text() const noexcept {
+  switch (header_.kind) {
+    case NodeKind::string:
+    case NodeKind::bytes:
+    case NodeKind::identifier:
+      return storedText(text_);
+    case NodeKind::field_access:
+      return access_->field;
+    case NodeKind::builtin_call:
+      return call_->name;
+    default:
+      return {};
+  }
+}
+
+inline const Node& Node::left() const noexcept {
+  switch (header_.kind) {
+    case NodeKind::unary:
+      return *operand_;
+    case NodeKind::field_access:
+      return access_->object;
+    case NodeKind::binary:
+      return operands_->left;
+    default:
+      return noChild();
+  }
+}
+
+inline const Node& Node::right() const noexcept {
+  return header_.kind == NodeKind::binary ? operands_->right : noChild();
+}
+
+inline std::span<const BuiltinArgument> Node::arguments() const noexcept {
+  if (header_.kind != NodeKind::builtin_call) return {};
+  return call_->arguments;
+}
+
+static_assert(sizeof(Node) == 16 && sizeof(BuiltinArgument) == 16);
 
 // Deep copy of a tree.
 Node clone(const Node& node);
@@ -132,7 +269,7 @@ class ExpressionParser {
   qovrin::Result<Parsed> parseBuiltinCall(std::string_view name);
   qovrin::Result<std::size_t> parseBuiltinArgument(std::string_view name, std::size_t index,
                                                    std::vector<BuiltinArgument>& arguments);
-  qovrin::Result<std::string> parseRawArgument(std::size_t start);
+  qovrin::Result<std::string_view> parseRawArgument(std::size_t start);
   qovrin::Result<std::string> mapSymbol(std::string_view identifier, std::size_t offset, bool label_address);
 
   void skipWhiteSpace() noexcept;
@@ -143,6 +280,7 @@ class ExpressionParser {
   SymbolMapper mapper_;
   std::size_t position_ = 0;
   std::size_t nesting_ = 0;  // active parseBinary and parseUnary frames
+  std::size_t open_calls_ = 0;  // builtin calls whose arguments are being parsed
 };
 
 // Parses text (trimmed of space, tab, CR, LF) as exactly one expression.

@@ -81,44 +81,44 @@ qovrin::Result<std::vector<Value>> evaluateArguments(Arguments arguments, const 
 bool isBuiltinName(std::string_view name) noexcept { return findBuiltin(name) != nullptr; }
 
 qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext& context) {
-  const std::string_view name = call.text;
+  const std::string_view name = call.text();
   // Builtin names come before value functions, so a value function can never
   // shadow one.
   if (const BuiltinName* builtin = findBuiltin(name)) {
     switch (builtin->group) {
       case BuiltinGroup::library: {
-        auto values = evaluateArguments(call.arguments, context);
+        auto values = evaluateArguments(call.arguments(), context);
         if (!values) return fail(values.error());
-        return meta_std::callBuiltin(static_cast<meta_std::MetaStdBuiltin>(builtin->index), *values);
+        return meta_std::callBuiltin(static_cast<meta_std::MetaStdBuiltin>(builtin->index), std::move(*values));
       }
       case BuiltinGroup::data: {
-        auto values = evaluateArguments(call.arguments, context);
+        auto values = evaluateArguments(call.arguments(), context);
         if (!values) return fail(values.error());
         return meta_data::evalDataBuiltin(static_cast<meta_data::MetaDataBuiltin>(builtin->index), *values,
                                           context.file_hooks);
       }
       case BuiltinGroup::assembler:
-        return evalAssemblerBuiltin(static_cast<AssemblerBuiltin>(builtin->index), call.arguments, context);
+        return evalAssemblerBuiltin(static_cast<AssemblerBuiltin>(builtin->index), call.arguments(), context);
       case BuiltinGroup::operand:
-        return evalOperandBuiltin(static_cast<OperandBuiltin>(builtin->index), call.arguments, context);
+        return evalOperandBuiltin(static_cast<OperandBuiltin>(builtin->index), call.arguments(), context);
     }
   }
   if (context.hooks != nullptr && context.hooks->call_value_function)
-    return context.hooks->call_value_function(name, call.arguments, context);
+    return context.hooks->call_value_function(name, call.arguments(), context);
   return fail(Error::InvalidOperand);
 }
 
 qovrin::Result<Value> evaluateBuiltinValueArg(const BuiltinArgument& argument, const EvaluationContext& context) {
-  switch (argument.kind) {
+  switch (argument.kind()) {
     case BuiltinArgument::Kind::expression:
-      return evaluateValue(*argument.expression, context);
+      return evaluateValue(argument.node(), context);
     case BuiltinArgument::Kind::bare_name:
-      return resolveSymbolValue(context, argument.text);
+      return resolveSymbolValue(context, argument.text());
     case BuiltinArgument::Kind::raw_text:
       break;
   }
   if (context.hooks == nullptr || !context.hooks->eval_struct_literal) return fail(Error::MissingEvaluationContext);
-  return context.hooks->eval_struct_literal(argument.text, context);
+  return context.hooks->eval_struct_literal(argument.text(), context);
 }
 
 qovrin::Result<std::uint64_t> evaluateBuiltinIntegerArg(const BuiltinArgument& argument,
@@ -140,21 +140,21 @@ qovrin::Result<std::string> builtinStringArg(Arguments arguments, const Evaluati
 }
 
 qovrin::Result<std::string_view> builtinIdentifierArg(Arguments arguments, std::size_t index) {
-  if (index >= arguments.size() || arguments[index].kind != BuiltinArgument::Kind::bare_name)
+  if (index >= arguments.size() || arguments[index].kind() != BuiltinArgument::Kind::bare_name)
     return fail(Error::InvalidArgument);
-  return std::string_view(arguments[index].text);
+  return std::string_view(arguments[index].text());
 }
 
 qovrin::Result<std::string> builtinLabelNameArg(Arguments arguments, const EvaluationContext& context) {
-  if (arguments.empty() || arguments[0].kind == BuiltinArgument::Kind::raw_text) return fail(Error::InvalidArgument);
+  if (arguments.empty() || arguments[0].kind() == BuiltinArgument::Kind::raw_text) return fail(Error::InvalidArgument);
   const BuiltinArgument& argument = arguments[0];
-  if (argument.kind == BuiltinArgument::Kind::expression) return builtinStringArg(arguments, context);
-  auto resolved = resolveSymbolValue(context, argument.text);
+  if (argument.kind() == BuiltinArgument::Kind::expression) return builtinStringArg(arguments, context);
+  auto resolved = resolveSymbolValue(context, argument.text());
   if (!resolved && resolved.error() != Error::UndefinedSymbol) return fail(resolved.error());
   if (resolved) {
     if (auto* text = resolved->getIf<std::string>()) return std::move(*text);
   }
-  return argument.text;
+  return std::string(argument.text());
 }
 
 std::optional<std::uint64_t> loadByteCount(std::string_view name) noexcept {

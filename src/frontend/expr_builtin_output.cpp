@@ -60,21 +60,21 @@ qovrin::Result<std::optional<std::uint32_t>> outputLoadLabelSection(const Evalua
   // Built in place: g++ 12 at -O3 misreads a moved-in empty optional as
   // uninitialised.
   const auto none = [] { return qovrin::Result<Found>(std::in_place); };
-  switch (node.kind) {
+  switch (node.kind()) {
     case NodeKind::identifier: {
-      const auto local = findLocal(context, node.text);
+      const auto local = findLocal(context, node.text());
       if (!local) return fail(local.error());
       if (*local) return none();
-      const symbol::Symbol* symbol = context.module.findSymbol(node.text);
+      const symbol::Symbol* symbol = context.module.findSymbol(node.text());
       if (symbol != nullptr && symbol->label() != nullptr) return Found(symbol->label()->section);
       return none();
     }
     case NodeKind::unary:
-      return outputLoadLabelSection(context, *node.left);
+      return outputLoadLabelSection(context, node.left());
     case NodeKind::binary: {
-      const auto left = outputLoadLabelSection(context, *node.left);
+      const auto left = outputLoadLabelSection(context, node.left());
       if (!left || *left) return left;
-      return outputLoadLabelSection(context, *node.right);
+      return outputLoadLabelSection(context, node.right());
     }
     default:
       return none();
@@ -84,7 +84,7 @@ qovrin::Result<std::optional<std::uint32_t>> outputLoadLabelSection(const Evalua
 }  // namespace
 
 qovrin::Result<OutputPosition> resolveOutputExpressionTarget(const EvaluationContext& context, const Node& node) {
-  if (node.kind == NodeKind::identifier) return identifierLoadTarget(context, node.text);
+  if (node.kind() == NodeKind::identifier) return identifierLoadTarget(context, node.text());
   const auto section = outputLoadLabelSection(context, node);
   if (!section) return fail(section.error());
   if (!*section && !context.current_section) return fail(Error::MissingEvaluationContext);
@@ -95,11 +95,11 @@ qovrin::Result<OutputPosition> resolveOutputExpressionTarget(const EvaluationCon
 }
 
 qovrin::Result<OutputPosition> outputLoadTarget(const EvaluationContext& context, const BuiltinArgument& argument) {
-  switch (argument.kind) {
+  switch (argument.kind()) {
     case BuiltinArgument::Kind::bare_name:
-      return identifierLoadTarget(context, argument.text);
+      return identifierLoadTarget(context, argument.text());
     case BuiltinArgument::Kind::expression:
-      return resolveOutputExpressionTarget(context, *argument.expression);
+      return resolveOutputExpressionTarget(context, argument.node());
     case BuiltinArgument::Kind::raw_text:
       break;
   }

@@ -49,9 +49,9 @@ qovrin::Result<Value> lengthOf(Arguments arguments, const EvaluationContext& con
   QOVRIN_TRY(expectCount(arguments, 1));
   const BuiltinArgument& argument = arguments[0];
   // A literal's length needs no evaluation.
-  if (argument.kind == BuiltinArgument::Kind::expression &&
-      (argument.expression->kind == NodeKind::string || argument.expression->kind == NodeKind::bytes))
-    return Value::integer(argument.expression->text.size());
+  if (argument.kind() == BuiltinArgument::Kind::expression &&
+      (argument.node().kind() == NodeKind::string || argument.node().kind() == NodeKind::bytes))
+    return Value::integer(argument.node().text().size());
   const auto evaluated = evaluateBuiltinValueArg(argument, context);
   if (!evaluated) return fail(evaluated.error());
   if (const auto* text = evaluated->asString()) return Value::integer(text->size());

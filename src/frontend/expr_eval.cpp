@@ -91,9 +91,9 @@ struct NumericPair {
 };
 
 qovrin::Result<NumericPair> evaluateNumericPair(const Node& node, const EvaluationContext& context) {
-  auto left = evaluateValue(*node.left, context);
+  auto left = evaluateValue(node.left(), context);
   if (!left) return fail(left.error());
-  auto right = evaluateValue(*node.right, context);
+  auto right = evaluateValue(node.right(), context);
   if (!right) return fail(right.error());
   const ValueKind kind = left->kind();
   const bool numeric = kind == ValueKind::integer || kind == ValueKind::float32 || kind == ValueKind::float64;
@@ -104,7 +104,7 @@ qovrin::Result<NumericPair> evaluateNumericPair(const Node& node, const Evaluati
 qovrin::Result<Value> evaluateArithmetic(const Node& node, const EvaluationContext& context) {
   const auto pair = evaluateNumericPair(node, context);
   if (!pair) return fail(pair.error());
-  const BinaryOperator op = node.binary_operator;
+  const BinaryOperator op = node.binaryOperator();
   if (const auto* left = pair->left.asInteger())
     return integerArithmetic(op, left->word, pair->right.asInteger()->word);
   if (const auto* left = pair->left.getIf<float>()) return floatArithmetic(op, *left, *pair->right.getIf<float>());
@@ -114,7 +114,7 @@ qovrin::Result<Value> evaluateArithmetic(const Node& node, const EvaluationConte
 qovrin::Result<Value> evaluateComparison(const Node& node, const EvaluationContext& context) {
   const auto pair = evaluateNumericPair(node, context);
   if (!pair) return fail(pair.error());
-  const BinaryOperator op = node.binary_operator;
+  const BinaryOperator op = node.binaryOperator();
   if (const auto* left = pair->left.asInteger())
     return Value::boolean(compare(op, left->word, pair->right.asInteger()->word));
   if (const auto* left = pair->left.getIf<float>())
@@ -125,26 +125,26 @@ qovrin::Result<Value> evaluateComparison(const Node& node, const EvaluationConte
 // Operators whose operands are integers through evaluateInteger, in the order
 // each one evaluates them.
 qovrin::Result<Value> evaluateIntegerOperator(const Node& node, const EvaluationContext& context) {
-  const BinaryOperator op = node.binary_operator;
+  const BinaryOperator op = node.binaryOperator();
   if (op == BinaryOperator::remainder) {
-    const auto divisor = evaluateInteger(*node.right, context);
+    const auto divisor = evaluateInteger(node.right(), context);
     if (!divisor) return fail(divisor.error());
     if (*divisor == 0) return fail(Error::DivisionByZero);
-    const auto dividend = evaluateInteger(*node.left, context);
+    const auto dividend = evaluateInteger(node.left(), context);
     if (!dividend) return fail(dividend.error());
     return Value::integer(*dividend % *divisor);
   }
   if (op == BinaryOperator::shift_left || op == BinaryOperator::shift_right) {
-    const auto count = evaluateInteger(*node.right, context);
+    const auto count = evaluateInteger(node.right(), context);
     if (!count) return fail(count.error());
     if (*count >= 64) return Value::integer(0);
-    const auto word = evaluateInteger(*node.left, context);
+    const auto word = evaluateInteger(node.left(), context);
     if (!word) return fail(word.error());
     return Value::integer(op == BinaryOperator::shift_left ? *word << *count : *word >> *count);
   }
-  const auto left = evaluateInteger(*node.left, context);
+  const auto left = evaluateInteger(node.left(), context);
   if (!left) return fail(left.error());
-  const auto right = evaluateInteger(*node.right, context);
+  const auto right = evaluateInteger(node.right(), context);
   if (!right) return fail(right.error());
   switch (op) {
     case BinaryOperator::bit_and:
@@ -157,22 +157,22 @@ qovrin::Result<Value> evaluateIntegerOperator(const Node& node, const Evaluation
 }
 
 qovrin::Result<Value> evaluateBinary(const Node& node, const EvaluationContext& context) {
-  switch (node.binary_operator) {
+  switch (node.binaryOperator()) {
     case BinaryOperator::logical_or:
     case BinaryOperator::logical_and: {
-      const auto left = evaluateBoolean(*node.left, context);
+      const auto left = evaluateBoolean(node.left(), context);
       if (!left) return fail(left.error());
       // The right side decides only when the left one does not.
-      if (*left == (node.binary_operator == BinaryOperator::logical_or)) return Value::boolean(*left);
-      const auto right = evaluateBoolean(*node.right, context);
+      if (*left == (node.binaryOperator() == BinaryOperator::logical_or)) return Value::boolean(*left);
+      const auto right = evaluateBoolean(node.right(), context);
       if (!right) return fail(right.error());
       return Value::boolean(*right);
     }
     case BinaryOperator::equal:
     case BinaryOperator::not_equal: {
-      const auto equal = valuesEqual(*node.left, *node.right, context);
+      const auto equal = valuesEqual(node.left(), node.right(), context);
       if (!equal) return fail(equal.error());
-      return Value::boolean(*equal == (node.binary_operator == BinaryOperator::equal));
+      return Value::boolean(*equal == (node.binaryOperator() == BinaryOperator::equal));
     }
     case BinaryOperator::less:
     case BinaryOperator::less_equal:
@@ -190,27 +190,27 @@ qovrin::Result<Value> evaluateBinary(const Node& node, const EvaluationContext& 
 }
 
 qovrin::Result<Value> evaluateUnary(const Node& node, const EvaluationContext& context) {
-  switch (node.unary_operator) {
+  switch (node.unaryOperator()) {
     case UnaryOperator::plus:
     case UnaryOperator::minus: {
-      auto operand = evaluateValue(*node.left, context);
+      auto operand = evaluateValue(node.left(), context);
       if (!operand) return operand;
       const ValueKind kind = operand->kind();
       if (kind != ValueKind::integer && kind != ValueKind::float32 && kind != ValueKind::float64)
         return fail(Error::TypeMismatch);
-      if (node.unary_operator == UnaryOperator::plus) return operand;
+      if (node.unaryOperator() == UnaryOperator::plus) return operand;
       // Integers wrap: -1 is the word 2^64 - 1.
       if (const auto* integer = operand->asInteger()) return Value::integer(0 - integer->word);
       if (const auto* number = operand->getIf<float>()) return Value::float32(-*number);
       return Value::float64(-*operand->getIf<double>());
     }
     case UnaryOperator::bit_not: {
-      const auto word = evaluateInteger(*node.left, context);
+      const auto word = evaluateInteger(node.left(), context);
       if (!word) return fail(word.error());
       return Value::integer(~*word);
     }
     case UnaryOperator::logical_not: {
-      const auto truth = evaluateBoolean(*node.left, context);
+      const auto truth = evaluateBoolean(node.left(), context);
       if (!truth) return fail(truth.error());
       return Value::boolean(!*truth);
     }
@@ -227,12 +227,13 @@ qovrin::Result<Value> targetField(const EvaluationContext& context, std::string_
 
 qovrin::Result<Value> evaluateFieldAccess(const Node& node, const EvaluationContext& context) {
   // target.<field> reads the target in force, before any name lookup.
-  if (node.left->kind == NodeKind::identifier && node.left->text == "target") return targetField(context, node.text);
-  const auto object = evaluateValue(*node.left, context);
+  if (node.left().kind() == NodeKind::identifier && node.left().text() == "target")
+    return targetField(context, node.text());
+  const auto object = evaluateValue(node.left(), context);
   if (!object) return object;
   const auto* structure = object->asStruct();
   if (structure == nullptr) return fail(Error::TypeMismatch);
-  const Value* field = structure->fieldValueByName(node.text);
+  const Value* field = structure->fieldValueByName(node.text());
   if (field == nullptr) return fail(Error::UnknownField);
   return Value(*field);
 }
@@ -240,19 +241,19 @@ qovrin::Result<Value> evaluateFieldAccess(const Node& node, const EvaluationCont
 }  // namespace
 
 qovrin::Result<Value> evaluateValue(const Node& node, const EvaluationContext& context) {
-  switch (node.kind) {
+  switch (node.kind()) {
     case NodeKind::integer:
-      return Value::integer(node.integer);
+      return Value::integer(node.integer());
     case NodeKind::float64:
-      return Value::float64(node.number);
+      return Value::float64(node.number());
     case NodeKind::boolean:
-      return Value::boolean(node.boolean);
+      return Value::boolean(node.boolean());
     case NodeKind::string:
-      return Value::string(node.text);
+      return Value::string(std::string(node.text()));
     case NodeKind::bytes:
-      return Value::bytes(value::Bytes(node.text.begin(), node.text.end()));
+      return Value::bytes(value::Bytes(node.text().begin(), node.text().end()));
     case NodeKind::identifier:
-      return resolveSymbolValue(context, node.text);
+      return resolveSymbolValue(context, node.text());
     case NodeKind::field_access:
       return evaluateFieldAccess(node, context);
     case NodeKind::builtin_call:
@@ -321,12 +322,12 @@ qovrin::Result<Value> resolveSymbolValue(const EvaluationContext& context, std::
 
 qovrin::Result<std::optional<std::uint64_t>> constantIntegerValue(const Node& node) {
   using Folded = std::optional<std::uint64_t>;
-  if (node.kind == NodeKind::integer) return Folded(node.integer);
-  if (node.kind == NodeKind::unary) {
-    if (node.unary_operator == UnaryOperator::logical_not) return Folded();
-    const auto operand = constantIntegerValue(*node.left);
+  if (node.kind() == NodeKind::integer) return Folded(node.integer());
+  if (node.kind() == NodeKind::unary) {
+    if (node.unaryOperator() == UnaryOperator::logical_not) return Folded();
+    const auto operand = constantIntegerValue(node.left());
     if (!operand || !*operand) return operand;
-    switch (node.unary_operator) {
+    switch (node.unaryOperator()) {
       case UnaryOperator::minus:
         return Folded(0 - **operand);
       case UnaryOperator::bit_not:
@@ -335,19 +336,19 @@ qovrin::Result<std::optional<std::uint64_t>> constantIntegerValue(const Node& no
         return operand;
     }
   }
-  if (node.kind != NodeKind::binary) return Folded();
-  const BinaryOperator op = node.binary_operator;
+  if (node.kind() != NodeKind::binary) return Folded();
+  const BinaryOperator op = node.binaryOperator();
   const bool shift = op == BinaryOperator::shift_left || op == BinaryOperator::shift_right;
   const bool integer_operator = op >= BinaryOperator::add;
   if (!integer_operator) return Folded();
   // Shifts and remainders look at their right operand first, as when
   // evaluated: a shift by 64 or more is 0 whatever it shifts.
   const bool right_first = shift || op == BinaryOperator::remainder;
-  const auto first = constantIntegerValue(right_first ? *node.right : *node.left);
+  const auto first = constantIntegerValue(right_first ? node.right() : node.left());
   if (!first || !*first) return first;
   if (shift && **first >= 64) return Folded(0);
   if (op == BinaryOperator::remainder && **first == 0) return fail(Error::DivisionByZero);
-  const auto second = constantIntegerValue(right_first ? *node.left : *node.right);
+  const auto second = constantIntegerValue(right_first ? node.left() : node.right());
   if (!second || !*second) return second;
   const std::uint64_t a = right_first ? **second : **first;
   const std::uint64_t b = right_first ? **first : **second;
@@ -373,18 +374,18 @@ qovrin::Result<std::optional<std::uint64_t>> constantIntegerValue(const Node& no
 }
 
 bool usesOutputLoad(const Node& node) noexcept {
-  switch (node.kind) {
+  switch (node.kind()) {
     case NodeKind::field_access:
     case NodeKind::unary:
-      return usesOutputLoad(*node.left);
+      return usesOutputLoad(node.left());
     case NodeKind::binary:
-      return usesOutputLoad(*node.left) || usesOutputLoad(*node.right);
+      return usesOutputLoad(node.left()) || usesOutputLoad(node.right());
     case NodeKind::builtin_call: {
-      const std::string_view name = node.text;
+      const std::string_view name = node.text();
       if (const auto builtin = findEvaluatorBuiltin(name); builtin && builtin->kind == EvaluatorBuiltinKind::output_load)
         return true;
-      return std::ranges::any_of(node.arguments, [](const BuiltinArgument& argument) {
-        return argument.kind == BuiltinArgument::Kind::expression && usesOutputLoad(*argument.expression);
+      return std::ranges::any_of(node.arguments(), [](const BuiltinArgument& argument) {
+        return argument.kind() == BuiltinArgument::Kind::expression && usesOutputLoad(argument.node());
       });
     }
     default:

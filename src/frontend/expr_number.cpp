@@ -175,19 +175,14 @@ std::size_t numberTokenEnd(std::string_view text, std::size_t start) noexcept {
 
 qovrin::Result<Node> readNumberToken(std::string_view token) {
   const std::string normalized = normalizeNumberToken(token);
-  Node node;
   if (hasFloatShape(token)) {
     auto value = readFloat(normalized);
     if (!value) return qovrin::fail(value.error());
-    node.kind = NodeKind::float64;
-    node.number = *value;
-    return node;
+    return Node::floatLiteral(*value);
   }
   auto value = readInteger(normalized);
   if (!value) return qovrin::fail(value.error());
-  node.kind = NodeKind::integer;
-  node.integer = *value;
-  return node;
+  return Node::integerLiteral(*value);
 }
 
 }  // namespace frontend::expr

@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <array>
-#include <memory>
 #include <optional>
 
 #include "common/ascii.hpp"
@@ -100,7 +99,30 @@ qovrin::Status checkHeight(std::size_t height) {
   return {};
 }
 
-std::unique_ptr<Node> boxed(Node&& node) { return std::make_unique<Node>(std::move(node)); }
+// How many arguments the call whose list starts at `start` probably has: the
+// commas outside quotes and inner brackets, plus one. Only a hint for
+// reserving, so that a very wide call is stored once without the slack and
+// the copies of a growing list; a wrong guess costs nothing else.
+std::size_t argumentCountHint(std::string_view text, std::size_t start) noexcept {
+  std::size_t commas = 0;
+  std::size_t depth = 0;
+  for (std::size_t i = start; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"' || (c == '\'' && !lexer::isDigitSeparator(text, i))) {
+      const std::size_t close = text.find(c, i + 1);
+      if (close == std::string_view::npos) break;
+      i = close;
+    } else if (c == '(' || c == '{') {
+      ++depth;
+    } else if (c == ')' || c == '}') {
+      if (depth == 0) break;
+      --depth;
+    } else if (c == ',' && depth == 0) {
+      ++commas;
+    }
+  }
+  return commas + 1;
+}
 
 }  // namespace
 
@@ -130,12 +152,8 @@ auto ExpressionParser::parseBinary(int min_precedence) -> qovrin::Result<Parsed>
     if (!right) return right;
     const std::size_t height = 1 + std::max(left->height, right->height);
     QOVRIN_TRY(checkHeight(height));
-    Node node;
-    node.kind = NodeKind::binary;
-    node.binary_operator = match->op;
-    node.left = boxed(std::move(left->node));
-    node.right = boxed(std::move(right->node));
-    *left = Parsed{std::move(node), height};
+    left->node = Node::binaryOperation(match->op, std::move(left->node), std::move(right->node));
+    left->height = height;
     skipWhiteSpace();
   }
   return left;
@@ -166,11 +184,7 @@ auto ExpressionParser::parseUnary() -> qovrin::Result<Parsed> {
   auto operand = parseUnary();
   if (!operand) return operand;
   QOVRIN_TRY(checkHeight(operand->height + 1));
-  Node node;
-  node.kind = NodeKind::unary;
-  node.unary_operator = op;
-  node.left = boxed(std::move(operand->node));
-  return Parsed{std::move(node), operand->height + 1};
+  return Parsed{Node::unaryOperation(op, std::move(operand->node)), operand->height + 1};
 }
 
 auto ExpressionParser::parsePrimary() -> qovrin::Result<Parsed> {
@@ -191,10 +205,7 @@ auto ExpressionParser::parsePrimary() -> qovrin::Result<Parsed> {
   } else if (c == '"' || c == '\'') {
     auto text = parseStringLiteral();
     if (!text) return fail(text.error());
-    Node node;
-    node.kind = NodeKind::string;
-    node.text = std::move(*text);
-    primary = Parsed{std::move(node), 1};
+    primary = Parsed{Node::withText(NodeKind::string, *text), 1};
   } else if (isWordStart(c)) {
     primary = parseName();
   } else if (c == '.') {
@@ -213,11 +224,8 @@ auto ExpressionParser::parsePostfix(Parsed object) -> qovrin::Result<Parsed> {
     const std::size_t start = position_;
     while (isWordChar(peek())) ++position_;
     QOVRIN_TRY(checkHeight(object.height + 1));
-    Node node;
-    node.kind = NodeKind::field_access;
-    node.text.assign(text_.substr(start, position_ - start));
-    node.left = boxed(std::move(object.node));
-    object = Parsed{std::move(node), object.height + 1};
+    object.node = Node::fieldAccess(std::move(object.node), text_.substr(start, position_ - start));
+    ++object.height;
     skipWhiteSpace();
   }
   return object;
@@ -244,25 +252,16 @@ auto ExpressionParser::parseName() -> qovrin::Result<Parsed> {
   }
   const std::string_view name = text_.substr(start, position_ - start);
 
-  Node node;
-  if (name == "true" || name == "false") {
-    node.kind = NodeKind::boolean;
-    node.boolean = name == "true";
-    return Parsed{std::move(node), 1};
-  }
+  if (name == "true" || name == "false") return Parsed{Node::booleanLiteral(name == "true"), 1};
   if (name == "b" && peek() == '"') {
     auto bytes = parseStringLiteral();
     if (!bytes) return fail(bytes.error());
-    node.kind = NodeKind::bytes;
-    node.text = std::move(*bytes);
-    return Parsed{std::move(node), 1};
+    return Parsed{Node::withText(NodeKind::bytes, *bytes), 1};
   }
   if (peek() == '(') return parseBuiltinCall(name);
   auto mapped = mapSymbol(name, start, false);
   if (!mapped) return fail(mapped.error());
-  node.kind = NodeKind::identifier;
-  node.text = std::move(*mapped);
-  return Parsed{std::move(node), 1};
+  return Parsed{Node::withText(NodeKind::identifier, *mapped), 1};
 }
 
 // The delimiter written twice stands for itself; there are no escapes.
@@ -284,21 +283,23 @@ qovrin::Result<std::string> ExpressionParser::parseStringLiteral() {
 }
 
 auto ExpressionParser::parseBuiltinCall(std::string_view name) -> qovrin::Result<Parsed> {
-  Node call;
-  call.kind = NodeKind::builtin_call;
-  call.text.assign(name);
   skipWhiteSpace();
   if (atEnd()) return fail(Error::UnexpectedEof);
   if (peek() != '(') return fail(Error::InvalidToken);
   ++position_;
   skipWhiteSpace();
   std::size_t height = 1;
+  std::vector<BuiltinArgument> arguments;
   if (peek() == ')') {
     ++position_;
-    return Parsed{std::move(call), height};
+    return Parsed{Node::builtinCall(name, std::move(arguments)), height};
   }
+  // Only the outer calls look ahead, so that no character is counted more
+  // than twice however deeply calls nest.
+  const NestingScope call_scope(open_calls_);
+  if (open_calls_ <= 2) arguments.reserve(argumentCountHint(text_, position_));
   for (std::size_t index = 0;; ++index) {
-    auto argument_height = parseBuiltinArgument(name, index, call.arguments);
+    auto argument_height = parseBuiltinArgument(name, index, arguments);
     if (!argument_height) return fail(argument_height.error());
     height = std::max(height, *argument_height + 1);
     QOVRIN_TRY(checkHeight(height));
@@ -309,7 +310,7 @@ auto ExpressionParser::parseBuiltinCall(std::string_view name) -> qovrin::Result
     ++position_;
   }
   ++position_;
-  return Parsed{std::move(call), height};
+  return Parsed{Node::builtinCall(name, std::move(arguments)), height};
 }
 
 // Appends one argument and returns the height it adds below the call (0 for
@@ -327,46 +328,44 @@ qovrin::Result<std::size_t> ExpressionParser::parseBuiltinArgument(std::string_v
     const char next = after < text_.size() ? text_[after] : '\0';
     const bool dotted = word.find('.') != std::string_view::npos;
 
-    const auto append = [&arguments](BuiltinArgument::Kind kind, std::string text) {
-      BuiltinArgument& argument = arguments.emplace_back();
-      argument.kind = kind;
-      argument.text = std::move(text);
+    const auto append = [&arguments](BuiltinArgument::Kind kind, std::string_view text) {
+      arguments.emplace_back(kind, Node::withText(NodeKind::identifier, text));
     };
     if (next == '{') {
       position_ = after;
       auto raw = parseRawArgument(start);
       if (!raw) return fail(raw.error());
-      append(BuiltinArgument::Kind::raw_text, std::move(*raw));
+      append(BuiltinArgument::Kind::raw_text, *raw);
       return 0;
     }
     const bool ends_argument = next == ',' || next == ')';
     const bool verbatim = name == "sizeof" || name == "offset_of";
     if (ends_argument && !dotted && word != "true" && word != "false") {
-      auto text =
-          verbatim ? qovrin::Result<std::string>(std::string(word)) : mapSymbol(word, start, name == "label_addr");
-      if (!text) return fail(text.error());
+      if (verbatim) {
+        append(BuiltinArgument::Kind::bare_name, word);
+      } else {
+        auto text = mapSymbol(word, start, name == "label_addr");
+        if (!text) return fail(text.error());
+        append(BuiltinArgument::Kind::bare_name, *text);
+      }
       position_ = after;
-      append(BuiltinArgument::Kind::bare_name, std::move(*text));
       return 0;
     }
     if (ends_argument && dotted && name == "offset_of" && index == 1) {
       position_ = after;
-      append(BuiltinArgument::Kind::bare_name, std::string(word));
+      append(BuiltinArgument::Kind::bare_name, word);
       return 0;
     }
   }
   auto expression = parseBinary(1);
   if (!expression) return fail(expression.error());
-  BuiltinArgument argument;
-  argument.kind = BuiltinArgument::Kind::expression;
-  argument.expression = boxed(std::move(expression->node));
-  arguments.push_back(std::move(argument));
+  arguments.emplace_back(BuiltinArgument::Kind::expression, std::move(expression->node));
   return expression->height;
 }
 
 // A struct literal handed to the evaluator unparsed: the name at `start`, then
 // a braced field list whose quoted parts may hold braces of their own.
-qovrin::Result<std::string> ExpressionParser::parseRawArgument(std::size_t start) {
+qovrin::Result<std::string_view> ExpressionParser::parseRawArgument(std::size_t start) {
   std::size_t depth = 0;
   while (true) {
     if (atEnd()) return fail(Error::UnexpectedEof);
@@ -385,7 +384,7 @@ qovrin::Result<std::string> ExpressionParser::parseRawArgument(std::size_t start
       if (--depth == 0) break;
     }
   }
-  return std::string(trimExpressionText(text_.substr(start, position_ - start)));
+  return trimExpressionText(text_.substr(start, position_ - start));
 }
 
 qovrin::Result<std::string> ExpressionParser::mapSymbol(std::string_view identifier, std::size_t offset,

@@ -14,22 +14,17 @@ namespace {
 ast::StructLiteralArgument cloneLiteralArgument(const ast::StructLiteralArgument& literal) {
   ast::StructLiteralArgument copy;
   copy.type_name = literal.type_name;
+  copy.names = literal.names;
   copy.fields.reserve(literal.fields.size());
   for (const ast::StructLiteralField& field : literal.fields)
-    copy.fields.push_back(ast::StructLiteralField{field.name, cloneStructLiteral(field.value)});
+    copy.fields.push_back(ast::StructLiteralField{field.name_offset, field.name_size, cloneStructLiteral(field.value)});
   return copy;
 }
 
 ast::ApiCallArgument cloneCallArgument(const ast::ApiCallArgument& argument) {
-  switch (argument.kind()) {
-    case ast::ApiCallArgument::Kind::expression:
-      return {expr::clone(std::get<expr::Node>(argument.payload))};
-    case ast::ApiCallArgument::Kind::string:
-      return {std::get<std::string>(argument.payload)};
-    case ast::ApiCallArgument::Kind::struct_literal:
-      break;
-  }
-  return {cloneLiteralArgument(std::get<ast::StructLiteralArgument>(argument.payload))};
+  if (const auto* expression = argument.expression()) return ast::ApiCallArgument{expr::clone(*expression)};
+  if (const auto text = argument.string()) return ast::ApiCallArgument::ofString(*text);
+  return ast::ApiCallArgument::ofStructLiteral(*argument.structLiteralText());
 }
 
 ast::ApiCallStatement cloneCall(const ast::ApiCallStatement& call) {
@@ -89,8 +84,8 @@ ast::Statement cloneStatement(const ast::Statement& statement) {
 }  // namespace
 
 ast::StructLiteralValue cloneStructLiteral(const ast::StructLiteralValue& value) {
-  if (!ast::isStructLiteral(value)) return expr::clone(std::get<expr::Node>(value));
-  return cloneLiteralArgument(std::get<ast::StructLiteralArgument>(value));
+  if (!ast::isStructLiteral(value)) return expr::clone(ast::expressionOf(value));
+  return std::make_unique<ast::StructLiteralArgument>(cloneLiteralArgument(ast::structLiteralOf(value)));
 }
 
 ast::StatementList cloneStatementSlice(const ast::StatementList& statements) {

@@ -112,4 +112,9 @@ qovrin::Result<Value> callBuiltin(MetaStdBuiltin kind, Arguments arguments) {
   return kOperations[static_cast<std::size_t>(kind)](arguments);
 }
 
+qovrin::Result<Value> callBuiltin(MetaStdBuiltin kind, std::vector<Value>&& arguments) {
+  if (kind == MetaStdBuiltin::list_of) return listOf(std::move(arguments));
+  return callBuiltin(kind, Arguments(arguments));
+}
+
 }  // namespace frontend::meta_std

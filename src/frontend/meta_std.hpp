@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/error.hpp"
 #include "common/name_table.hpp"
@@ -137,6 +138,9 @@ inline constexpr std::uint64_t kMaxResultBytes = std::uint64_t{1} << 30;
 
 // Runs the builtin of that kind on its arguments.
 qovrin::Result<value::Value> callBuiltin(MetaStdBuiltin kind, Arguments arguments);
+// The same on arguments nobody needs afterwards: list.of keeps them instead
+// of copying them, since a list written out in full may have millions.
+qovrin::Result<value::Value> callBuiltin(MetaStdBuiltin kind, std::vector<value::Value>&& arguments);
 
 // Text of a scalar: integers in unsigned decimal, floats in plain decimal
 // with a point, bytes in lower-case hex, types as "type#<id>"; containers and

@@ -1,6 +1,7 @@
 // API call texts, their arguments, struct literals and initializers.
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -166,7 +167,7 @@ qovrin::Result<ast::StructLiteralArgument> parseStructLiteral(std::string_view t
 qovrin::Result<ast::StructLiteralValue> parseValue(std::string_view text, std::size_t depth, Error not_a_value,
                                                    const GroupIndex* groups) {
   auto literal = parseStructLiteral(text, depth, groups);
-  if (literal) return ast::StructLiteralValue{std::move(*literal)};
+  if (literal) return ast::StructLiteralValue{std::make_unique<ast::StructLiteralArgument>(std::move(*literal))};
   if (literal.error() != Error::InvalidApiArgument) return fail(literal.error());
   auto node = parseExpressionOr(text, not_a_value);
   if (!node) return fail(node.error());
@@ -204,8 +205,7 @@ qovrin::Result<ast::StructLiteralArgument> parseStructLiteral(std::string_view t
     if (!identifier::isName(name) || value.empty()) return fail(Error::InvalidApiArgument);
     auto parsed = parseValue(value, depth + 1, Error::InvalidApiArgument, groups);
     if (!parsed) return fail(parsed.error());
-    literal.fields.push_back(ast::StructLiteralField{std::string(name), std::move(*parsed)});
-    return {};
+    return literal.addField(name, std::move(*parsed));
   }));
   return literal;
 }
@@ -214,14 +214,14 @@ qovrin::Result<ast::ApiCallArgument> parseApiArgument(std::string_view piece) {
   if (piece.size() >= 2 && piece.front() == '"' && piece.back() == '"') {
     auto text = decodeStringArgument(piece);
     if (!text) return fail(text.error());
-    return ast::ApiCallArgument{std::move(*text)};
+    return ast::ApiCallArgument::ofString(*text);
   }
-  auto value = parseValue(piece, 0, Error::InvalidExpression, nullptr);
-  if (!value) return fail(value.error());
-  if (auto* literal = std::get_if<ast::StructLiteralArgument>(&*value)) {
-    return ast::ApiCallArgument{std::move(*literal)};
-  }
-  return ast::ApiCallArgument{std::move(std::get<expr::Node>(*value))};
+  auto literal = parseStructLiteral(piece, 0, nullptr);
+  if (literal) return ast::ApiCallArgument::ofStructLiteral(piece);
+  if (literal.error() != Error::InvalidApiArgument) return fail(literal.error());
+  auto node = parseExpressionOr(piece, Error::InvalidExpression);
+  if (!node) return fail(node.error());
+  return ast::ApiCallArgument{std::move(*node)};
 }
 
 }  // namespace

@@ -82,8 +82,14 @@ qovrin::Status packAggregate(const types::TypeStore& store, Sink sink, std::uint
   }
 
   if (fields.size() != aggregate->fields.size()) return fail(Error::InvalidApiArgument);
-  for (const types::StructField& member : aggregate->fields) {
-    const StructValueField* given = firstFieldNamed(fields, member.name);
+  // Values built from literals hold their fields in declared order. While
+  // they do, the field at the member's position is the first one with its
+  // name (declared names are unique), so a wide struct packs in linear time.
+  bool in_order = true;
+  for (std::size_t index = 0; index < aggregate->fields.size(); ++index) {
+    const types::StructField& member = aggregate->fields[index];
+    in_order = in_order && fields[index].name == member.name;
+    const StructValueField* given = in_order ? &fields[index] : firstFieldNamed(fields, member.name);
     if (given == nullptr) return fail(Error::MissingStructFieldValue);
     QOVRIN_TRY(writeField(store, sink, base_offset, member.offset, member.type_id, given->value));
   }

@@ -191,17 +191,17 @@ TEST_F(Evaluation, BuiltinNamesAreNotValueFunctions) {
 TEST_F(Evaluation, BuiltinArgumentsEvaluateThreeWays) {
   ASSERT_TRUE(module.defineValue("v", Value::integer(9), false, {}));
   const Node call = parse("f(v, 1 + 2, Point{ x: 1 })");
-  ASSERT_EQ(call.arguments.size(), 3u);
+  ASSERT_EQ(call.arguments().size(), 3u);
   using frontend::expr::evaluateBuiltinValueArg;
-  EXPECT_EQ(evaluateBuiltinValueArg(call.arguments[0], context)->asInteger()->word, 9u);
-  EXPECT_EQ(evaluateBuiltinValueArg(call.arguments[1], context)->asInteger()->word, 3u);
-  EXPECT_EQ(errorOf(evaluateBuiltinValueArg(call.arguments[2], context)), Error::MissingEvaluationContext);
+  EXPECT_EQ(evaluateBuiltinValueArg(call.arguments()[0], context)->asInteger()->word, 9u);
+  EXPECT_EQ(evaluateBuiltinValueArg(call.arguments()[1], context)->asInteger()->word, 3u);
+  EXPECT_EQ(errorOf(evaluateBuiltinValueArg(call.arguments()[2], context)), Error::MissingEvaluationContext);
   EvaluationHooks hooks;
   hooks.eval_struct_literal = [](std::string_view text, const EvaluationContext&) -> qovrin::Result<Value> {
     return Value::string(std::string(text));
   };
   context.hooks = &hooks;
-  EXPECT_EQ(*evaluateBuiltinValueArg(call.arguments[2], context)->asString(), "Point{ x: 1 }");
+  EXPECT_EQ(*evaluateBuiltinValueArg(call.arguments()[2], context)->asString(), "Point{ x: 1 }");
 }
 
 TEST_F(Evaluation, IntegerAndBooleanEntriesCheckTheKind) {

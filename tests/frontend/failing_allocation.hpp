@@ -1,7 +1,8 @@
 #pragma once
 // Makes one chosen allocation of the running thread throw std::bad_alloc, so
 // tests can check that an operation changes nothing when any of its
-// allocations fails.
+// allocations fails; and measures how much heap the running thread holds at
+// most, so tests can bound the records of very wide inputs.
 
 #include <cstddef>
 #include <new>
@@ -15,6 +16,17 @@ class FailingAllocation {
   ~FailingAllocation();
   FailingAllocation(const FailingAllocation&) = delete;
   FailingAllocation& operator=(const FailingAllocation&) = delete;
+};
+
+// The most heap bytes the running thread held at once since construction,
+// beyond what it held then.
+class HeapPeak {
+ public:
+  HeapPeak() noexcept;
+  std::size_t bytes() const noexcept;
+
+ private:
+  long long start_;
 };
 
 // Runs attempt() with its first, second, third ... allocation failing until

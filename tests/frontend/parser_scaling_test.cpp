@@ -7,6 +7,7 @@
 #include <chrono>
 #include <string>
 
+#include "frontend/failing_allocation.hpp"
 #include "frontend/parser.hpp"
 #include "statement_shape.hpp"
 
@@ -46,6 +47,29 @@ TEST(Scaling, HostileLinesFinishInLinearTime) {
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_TRUE(outcome.starts_with(c.outcome)) << outcome.substr(0, 80);
     EXPECT_LT(elapsed, kLimit) << c.source.substr(0, 40);
+  }
+}
+
+// A wide line keeps a few words per argument or field. Heavier records (a
+// boxed node per argument, a text per literal) or a second copy of a whole
+// list overshoot these bounds several times over.
+TEST(Scaling, WideLinesKeepLeanRecords) {
+  constexpr std::size_t kItems = 100'000;
+  struct Case {
+    std::string source;
+    std::size_t bytes_per_item;
+  };
+  const Case cases[] = {
+      {"db(" + repeated("7, ", kItems) + "7)\n", 40},
+      {"let x = list.of(" + repeated("7, ", kItems) + "7)\n", 32},
+      {"let x = P{" + repeated("a: 7, ", kItems) + "}\n", 48},
+  };
+  for (const Case& c : cases) {
+    const frontend::testing::HeapPeak peak;
+    frontend::parser::Parser parser(c.source, 0u);
+    const auto statements = parser.parseSource();
+    ASSERT_TRUE(statements) << c.source.substr(0, 20);
+    EXPECT_LE(peak.bytes() / kItems, c.bytes_per_item) << c.source.substr(0, 20);
   }
 }
 

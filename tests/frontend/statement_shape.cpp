@@ -40,12 +40,14 @@ const char* spelling(expr::BinaryOperator op) {
 std::string showLiteral(const ast::StructLiteralArgument& literal);
 
 std::string showValue(const ast::StructLiteralValue& value) {
-  if (const auto* literal = std::get_if<ast::StructLiteralArgument>(&value)) return showLiteral(*literal);
-  return statement_shape::show(std::get<expr::Node>(value));
+  if (ast::isStructLiteral(value)) return showLiteral(ast::structLiteralOf(value));
+  return statement_shape::show(ast::expressionOf(value));
 }
 
 std::string showLiteral(const ast::StructLiteralArgument& literal) {
-  const auto field = [](const ast::StructLiteralField& f) { return f.name + ": " + showValue(f.value); };
+  const auto field = [&literal](const ast::StructLiteralField& f) {
+    return concat({literal.nameOf(f), ": ", showValue(f.value)});
+  };
   return concat({literal.type_name, "{", joined(literal.fields, field), "}"});
 }
 
@@ -80,9 +82,10 @@ struct StatementPrinter {
   }
   std::string operator()(const ast::ApiCallStatement& s) const {
     const auto argument = [](const ast::ApiCallArgument& a) {
-      if (const auto* text = std::get_if<std::string>(&a.payload)) return concat({"\"", *text, "\""});
-      if (const auto* literal = std::get_if<ast::StructLiteralArgument>(&a.payload)) return showLiteral(*literal);
-      return statement_shape::show(std::get<expr::Node>(a.payload));
+      if (const auto text = a.string()) return concat({"\"", *text, "\""});
+      if (const auto* node = a.expression()) return statement_shape::show(*node);
+      const auto literal = frontend::parser::parseStructLiteralArgument(*a.structLiteralText());
+      return literal ? showLiteral(*literal) : std::string("!literal");
     };
     return concat({"call ", s.name, "(", joined(s.arguments, argument), ")"});
   }
@@ -123,38 +126,38 @@ std::uint32_t lineOf(std::string_view source, std::uint32_t offset) {
 }  // namespace
 
 std::string show(const expr::Node& node) {
-  switch (node.kind) {
+  switch (node.kind()) {
     case expr::NodeKind::integer:
-      return std::to_string(node.integer);
+      return std::to_string(node.integer());
     case expr::NodeKind::float64: {
       char buffer[32];
-      const auto end = std::to_chars(buffer, buffer + sizeof buffer, node.number, std::chars_format::scientific).ptr;
+      const auto end = std::to_chars(buffer, buffer + sizeof buffer, node.number(), std::chars_format::scientific).ptr;
       return std::string(buffer, end);
     }
     case expr::NodeKind::boolean:
-      return node.boolean ? "true" : "false";
+      return node.boolean() ? "true" : "false";
     case expr::NodeKind::string:
-      return "'" + node.text + "'";
+      return concat({"'", node.text(), "'"});
     case expr::NodeKind::bytes:
-      return "b'" + node.text + "'";
+      return concat({"b'", node.text(), "'"});
     case expr::NodeKind::identifier:
-      return node.text;
+      return std::string(node.text());
     case expr::NodeKind::field_access:
-      return show(*node.left) + "." + node.text;
+      return concat({show(node.left()), ".", node.text()});
     case expr::NodeKind::builtin_call: {
       const auto argument = [](const expr::BuiltinArgument& a) {
-        if (a.kind == expr::BuiltinArgument::Kind::bare_name) return "#" + a.text;
-        if (a.kind == expr::BuiltinArgument::Kind::raw_text) return concat({"[", a.text, "]"});
-        return show(*a.expression);
+        if (a.kind() == expr::BuiltinArgument::Kind::bare_name) return concat({"#", a.text()});
+        if (a.kind() == expr::BuiltinArgument::Kind::raw_text) return concat({"[", a.text(), "]"});
+        return show(a.node());
       };
-      return concat({node.text, "(", joined(node.arguments, argument), ")"});
+      return concat({node.text(), "(", joined(node.arguments(), argument), ")"});
     }
     case expr::NodeKind::unary: {
       constexpr const char* kNames[] = {"+", "-", "~", "!"};
-      return kNames[static_cast<int>(node.unary_operator)] + show(*node.left);
+      return kNames[static_cast<int>(node.unaryOperator())] + show(node.left());
     }
     case expr::NodeKind::binary:
-      return concat({"(", show(*node.left), " ", spelling(node.binary_operator), " ", show(*node.right), ")"});
+      return concat({"(", show(node.left()), " ", spelling(node.binaryOperator()), " ", show(node.right()), ")"});
   }
   return "?";
 }

@@ -1,6 +1,7 @@
 #include "frontend/lower/arguments.hpp"
 
 #include "frontend/lower/expression_bridge.hpp"
+#include "frontend/parser.hpp"
 
 namespace frontend::lower::arguments {
 
@@ -12,12 +13,13 @@ qovrin::Result<value::Value> valueAtContext(module::Module& module, context::Low
                                             std::span<const ast::ApiCallArgument> arguments, std::size_t index,
                                             const aggregate_literal::Evaluators& evaluators) {
   if (index >= arguments.size()) return fail(Error::InvalidApiArity);
-  const auto& payload = arguments[index].payload;
-  if (const auto* expression = std::get_if<expr::Node>(&payload))
-    return evaluators.value(module, context, cursor, *expression);
-  if (const auto* text = std::get_if<std::string>(&payload)) return value::Value::string(*text);
-  return aggregate_literal::structValueFromLiteral(module, context, cursor,
-                                                   std::get<ast::StructLiteralArgument>(payload), evaluators);
+  const ast::ApiCallArgument& argument = arguments[index];
+  if (const auto* expression = argument.expression()) return evaluators.value(module, context, cursor, *expression);
+  if (const auto text = argument.string()) return value::Value::string(std::string(*text));
+  // The parser accepted this text already; only running out of memory can fail here.
+  const auto literal = parser::parseStructLiteralArgument(*argument.structLiteralText());
+  if (!literal) return fail(literal.error());
+  return aggregate_literal::structValueFromLiteral(module, context, cursor, *literal, evaluators);
 }
 
 }  // namespace frontend::lower::arguments
@@ -33,7 +35,7 @@ qovrin::Result<value::Value> valueArgAtContext(module::Module& module, context::
 
 qovrin::Result<const expr::Node*> expressionArg(const ast::ApiCallStatement& call, std::size_t index) {
   if (index >= call.arguments.size()) return qovrin::fail(qovrin::Error::InvalidApiArity);
-  const auto* expression = std::get_if<expr::Node>(&call.arguments[index].payload);
+  const auto* expression = call.arguments[index].expression();
   if (expression == nullptr) return qovrin::fail(qovrin::Error::InvalidApiArgument);
   return expression;
 }
@@ -50,7 +52,7 @@ qovrin::Result<std::string> sourcePathArgAtContext(module::Module& module, conte
                                                    const contracts::ActiveOutput& cursor,
                                                    const ast::ApiCallStatement& call, std::size_t index) {
   if (index < call.arguments.size())
-    if (const auto* text = std::get_if<std::string>(&call.arguments[index].payload)) return *text;
+    if (const auto text = call.arguments[index].string()) return std::string(*text);
   auto path = valueArgAtContext(module, context, cursor, call, index);
   if (!path) return qovrin::fail(path.error());
   auto* text = path->getIf<std::string>();

@@ -82,10 +82,10 @@ bool isCollectionMutation(const ast::ApiCallStatement& call) noexcept {
 
 qovrin::Result<Value*> mutableTarget(module::Module& module, context::LowerContext& context,
                                      const ast::ApiCallStatement& call) {
-  const auto* tree = call.arguments.empty() ? nullptr : std::get_if<expr::Node>(&call.arguments.front().payload);
-  if (tree == nullptr || tree->kind != expr::NodeKind::identifier)
+  const auto* tree = call.arguments.empty() ? nullptr : call.arguments.front().expression();
+  if (tree == nullptr || tree->kind() != expr::NodeKind::identifier)
     return refused<Value*>(module, call, "collection mutation target must be a direct let binding");
-  const std::string_view name = tree->text;
+  const std::string_view name = tree->text();
   const auto local = context::lookupMutableLocalValue(context, name);
   if (local.state == context::MutableLookup::found) return local.value;
   if (local.state == context::MutableLookup::immutable)

@@ -44,50 +44,50 @@ qovrin::Status renderName(std::string& out, Freezer* freezer, std::string_view n
 // Without a freezer the text is only rendered; with one, every child is frozen.
 qovrin::Status render(std::string& out, const expr::Node& node, Freezer* freezer) {
   using expr::NodeKind;
-  switch (node.kind) {
+  switch (node.kind()) {
     case NodeKind::integer:
-      out += std::to_string(node.integer);
+      out += std::to_string(node.integer());
       return {};
     case NodeKind::float64:
-      value::appendFloatLiteral(out, node.number);
+      value::appendFloatLiteral(out, node.number());
       return {};
     case NodeKind::boolean:
-      out += node.boolean ? "true" : "false";
+      out += node.boolean() ? "true" : "false";
       return {};
     case NodeKind::string:
-      out += diagnostic_format::formatStringLiteral(node.text);
+      out += diagnostic_format::formatStringLiteral(node.text());
       return {};
     case NodeKind::bytes:
       out += diagnostic_format::formatBytesValue(
-          std::span(reinterpret_cast<const std::uint8_t*>(node.text.data()), node.text.size()));
+          std::span(reinterpret_cast<const std::uint8_t*>(node.text().data()), node.text().size()));
       return {};
     case NodeKind::identifier:
-      return renderName(out, freezer, node.text);
+      return renderName(out, freezer, node.text());
     case NodeKind::field_access:
-      QOVRIN_TRY(render(out, *node.left, freezer));
+      QOVRIN_TRY(render(out, node.left(), freezer));
       out += '.';
-      out += node.text;
+      out += node.text();
       return {};
     case NodeKind::builtin_call: {
-      if (freezer != nullptr && freezer->context.here && node.text == "here" && node.arguments.empty()) {
+      if (freezer != nullptr && freezer->context.here && node.text() == "here" && node.arguments().empty()) {
         out += std::to_string(*freezer->context.here);
         return {};
       }
-      out += node.text;
+      out += node.text();
       out += '(';
       bool first = true;
-      for (const expr::BuiltinArgument& argument : node.arguments) {
+      for (const expr::BuiltinArgument& argument : node.arguments()) {
         if (!first) out += ", ";
         first = false;
-        switch (argument.kind) {
+        switch (argument.kind()) {
           case expr::BuiltinArgument::Kind::expression:
-            QOVRIN_TRY(render(out, *argument.expression, freezer));
+            QOVRIN_TRY(render(out, argument.node(), freezer));
             break;
           case expr::BuiltinArgument::Kind::bare_name:
-            QOVRIN_TRY(renderName(out, freezer, argument.text));
+            QOVRIN_TRY(renderName(out, freezer, argument.text()));
             break;
           case expr::BuiltinArgument::Kind::raw_text:
-            out += argument.text;
+            out += argument.text();
             break;
         }
       }
@@ -96,17 +96,17 @@ qovrin::Status render(std::string& out, const expr::Node& node, Freezer* freezer
     }
     case NodeKind::unary:
       out += '(';
-      out += kUnaryOperators[static_cast<std::size_t>(node.unary_operator)];
-      QOVRIN_TRY(render(out, *node.left, freezer));
+      out += kUnaryOperators[static_cast<std::size_t>(node.unaryOperator())];
+      QOVRIN_TRY(render(out, node.left(), freezer));
       out += ')';
       return {};
     case NodeKind::binary:
       out += '(';
-      QOVRIN_TRY(render(out, *node.left, freezer));
+      QOVRIN_TRY(render(out, node.left(), freezer));
       out += ' ';
-      out += kBinaryOperators[static_cast<std::size_t>(node.binary_operator)];
+      out += kBinaryOperators[static_cast<std::size_t>(node.binaryOperator())];
       out += ' ';
-      QOVRIN_TRY(render(out, *node.right, freezer));
+      QOVRIN_TRY(render(out, node.right(), freezer));
       out += ')';
       return {};
   }
@@ -116,7 +116,7 @@ qovrin::Status render(std::string& out, const expr::Node& node, Freezer* freezer
 qovrin::Result<std::string> renderValue(Freezer* freezer, const ast::StructLiteralValue& value) {
   if (ast::isStructLiteral(value)) return fail(Error::InvalidApiArgument);
   std::string out;
-  QOVRIN_TRY(render(out, std::get<expr::Node>(value), freezer));
+  QOVRIN_TRY(render(out, ast::expressionOf(value), freezer));
   return out;
 }
 
@@ -265,10 +265,10 @@ qovrin::Result<std::string> freezeApiCallText(Freezer& freezer, const ast::ApiCa
     first = false;
     switch (argument.kind()) {
       case ast::ApiCallArgument::Kind::expression:
-        QOVRIN_TRY(render(out, std::get<expr::Node>(argument.payload), &freezer));
+        QOVRIN_TRY(render(out, *argument.expression(), &freezer));
         break;
       case ast::ApiCallArgument::Kind::string:
-        out += diagnostic_format::formatStringLiteral(std::get<std::string>(argument.payload));
+        out += diagnostic_format::formatStringLiteral(*argument.string());
         break;
       case ast::ApiCallArgument::Kind::struct_literal:
         return fail(Error::InvalidApiArgument);

@@ -85,11 +85,11 @@ void appendValueText(std::string& out, const value::Value& value) {
 
 qovrin::Status appendDiagnosticArgument(std::string& out, module::Module& module, context::LowerContext& context,
                                         const contracts::ActiveOutput& cursor, const ast::ApiCallArgument& argument) {
-  if (const auto* text = std::get_if<std::string>(&argument.payload)) {
+  if (const auto text = argument.string()) {
     out += *text;
     return {};
   }
-  const auto* expression = std::get_if<expr::Node>(&argument.payload);
+  const auto* expression = argument.expression();
   if (expression == nullptr) return qovrin::fail(qovrin::Error::InvalidApiArgument);
   const auto value = root::evalValueAtContext(module, context, cursor, *expression);
   if (!value) return qovrin::fail(value.error());

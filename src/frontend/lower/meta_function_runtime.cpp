@@ -71,9 +71,9 @@ namespace {
 // A let parameter's argument must name a binding the call can write back to.
 std::optional<std::string_view> bareIdentifier(const ast::ApiCallArgument& argument) noexcept {
   if (argument.kind() != ast::ApiCallArgument::Kind::expression) return std::nullopt;
-  const expr::Node& node = std::get<expr::Node>(argument.payload);
-  if (node.kind != expr::NodeKind::identifier) return std::nullopt;
-  return std::string_view(node.text);
+  const expr::Node& node = *argument.expression();
+  if (node.kind() != expr::NodeKind::identifier) return std::nullopt;
+  return std::string_view(node.text());
 }
 
 bool resolvesToLetBinding(module::Module& module, context::LowerContext& context, std::string_view name) {

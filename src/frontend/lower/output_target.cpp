@@ -28,16 +28,16 @@ qovrin::Result<std::optional<std::uint32_t>> labelSection(const module::Module& 
   const auto found = [](const symbol::Label* label) {
     return label == nullptr ? Found(std::in_place) : Found(std::in_place, label->section);
   };
-  switch (node.kind) {
+  switch (node.kind()) {
     case NodeKind::identifier:
-      return found(labelNamed(module, context, node.text));
+      return found(labelNamed(module, context, node.text()));
     case NodeKind::field_access:
     case NodeKind::unary:
-      return labelSection(module, context, *node.left);
+      return labelSection(module, context, node.left());
     case NodeKind::binary: {
-      const auto left = labelSection(module, context, *node.left);
+      const auto left = labelSection(module, context, node.left());
       if (!left) return left;
-      const auto right = labelSection(module, context, *node.right);
+      const auto right = labelSection(module, context, node.right());
       if (!right) return right;
       if (*left && *right && **left != **right) return fail(Error::InvalidApiArgument);
       return *left ? left : right;
@@ -70,8 +70,8 @@ qovrin::Result<StoreTarget> labelTarget(const module::Module& module, const symb
 
 qovrin::Result<StoreTarget> storeTarget(module::Module& module, context::LowerContext& context,
                                         const contracts::ActiveOutput& cursor, const expr::Node& node) {
-  if (node.kind == expr::NodeKind::identifier && context::lookupLocal(context, node.text) == nullptr)
-    if (const symbol::Symbol* symbol = module.findSymbol(node.text))
+  if (node.kind() == expr::NodeKind::identifier && context::lookupLocal(context, node.text()) == nullptr)
+    if (const symbol::Symbol* symbol = module.findSymbol(node.text()))
       if (const symbol::Label* label = symbol->label()) return labelTarget(module, *label);
   const auto section = output_target::labelSection(module, context, node);
   if (!section) return fail(section.error());

@@ -36,12 +36,12 @@ qovrin::Result<value::Value> lowerInitializerReporting(module::Module& module, c
                                                        const SourceLocation& location,
                                                        const aggregate_literal::Evaluators& evaluators) {
   const bool literal = ast::isStructLiteral(initializer);
-  auto result = literal ? aggregate_literal::structValueFromLiteral(
-                              module, context, cursor, std::get<ast::StructLiteralArgument>(initializer), evaluators)
-                        : evaluators.value(module, context, cursor, std::get<expr::Node>(initializer));
+  auto result = literal ? aggregate_literal::structValueFromLiteral(module, context, cursor,
+                                                                    ast::structLiteralOf(initializer), evaluators)
+                        : evaluators.value(module, context, cursor, ast::expressionOf(initializer));
   if (result || result.error() != Error::UndefinedSymbol) return result;
   const std::string text =
-      literal ? std::string("struct literal") : deferred::renderExpressionSource(std::get<expr::Node>(initializer));
+      literal ? std::string("struct literal") : deferred::renderExpressionSource(ast::expressionOf(initializer));
   reportUndefinedSymbol(module, location, text);
   return fail(Error::FrontendDiagnostics);
 }

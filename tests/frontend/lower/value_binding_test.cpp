@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+#include <string_view>
+
 #include "frontend/lower/root.hpp"
 #include "frontend/value.hpp"
 #include "lower_test_support.hpp"
@@ -41,6 +45,57 @@ TEST(StructLiterals, FieldsDefaultsAndRanges) {
       {withTypes("let q = Q{ x: 1 }\n"), {"main.qov:14:1: lowering failed: UnknownTypeName"}},
       {withTypes("let q = u8{ x: 1 }\n"), {"main.qov:14:1: lowering failed: ExpectedStruct"}},
       {withTypes("let p = P{ x: nope }\n"), {"main.qov:14:1: undefined name in this expression: struct literal"}},
+  });
+}
+
+// A struct W of 40 u8 fields f0 .. f39 (f39 defaults to 9), declared on
+// lines 1 to 42, then the body.
+std::string withWideStruct(std::string_view body) {
+  std::string source = "struct W {\n";
+  for (int index = 0; index < 40; ++index)
+    source += "  f" + std::to_string(index) + ": u8" + (index == 39 ? " = 9\n" : "\n");
+  source += "}\n";
+  source += body;
+  return source;
+}
+
+// "f<from>: <from>, ..." down to f<to>, so the literal lists fields in an
+// order other than the declared one.
+std::string fieldsDownFrom(int from, int to) {
+  std::string fields;
+  for (int index = from; index >= to; --index)
+    fields += "f" + std::to_string(index) + ": " + std::to_string(index) + ", ";
+  return fields;
+}
+
+// Literals wider than a short scan: fields are found by name, checked in
+// order, the first fault found first.
+TEST(StructLiterals, WideLiteralsMatchFieldsByName) {
+  const std::string all = fieldsDownFrom(39, 0);
+  expectCases({
+      {withWideStruct("let w = W{ " + all + "}\nlet a = w.f0\nlet b = w.f17\nlet c = w.f39\n"),
+       {},
+       {{"a", 0}, {"b", 17}, {"c", 39}}},
+      {withWideStruct("let w = W{ " + fieldsDownFrom(38, 0) + "}\nlet c = w.f39\n"), {}, {{"c", 9}}},
+      {withWideStruct("let w = W{ " + fieldsDownFrom(39, 1) + "}\n"),
+       {"main.qov:43:1: lowering failed: MissingStructFieldValue"}},
+      {withWideStruct("let w = W{ " + all + "f20: 1 }\n"), {"main.qov:43:1: lowering failed: DuplicateFieldName"}},
+      {withWideStruct("let w = W{ nope: 1, " + all + "f20: 1 }\n"), {"main.qov:43:1: lowering failed: UnknownField"}},
+      {withWideStruct("let w = W{ f20: 2, nope: 1, " + all + "}\n"),
+       {"main.qov:43:1: lowering failed: DuplicateFieldName"}},
+      {withWideStruct("let w = W{ " + all + "f40: 1 }\n"), {"main.qov:43:1: lowering failed: UnknownField"}},
+  });
+}
+
+TEST(StructLiterals, WideStructsPackInDeclaredOrder) {
+  std::string bytes;
+  for (int index = 0; index < 40; ++index) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%02x", index);
+    bytes += (index == 0 ? "" : " ") + std::string(hex);
+  }
+  lower_test::expectOutputCases({
+      {withWideStruct("emit.struct(W{ " + fieldsDownFrom(39, 0) + "})\n"), bytes},
   });
 }
 
