@@ -64,8 +64,13 @@ Result<std::string> readWholeFile(const std::string& path) {
     if (code == EACCES || code == EPERM) return fail(Error::AccessDenied);
     return fail(Error::ReadFailed);
   }
+  // Sized from the file up front, so that a large source is not copied at
+  // every doubling while it is read; reading still runs to the end of file.
   std::string bytes;
-  char buffer[4096];
+  struct stat status {};
+  if (::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0)
+    bytes.reserve(static_cast<std::size_t>(status.st_size));
+  char buffer[65536];
   for (;;) {
     const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
     if (count == 0) break;
