@@ -96,6 +96,9 @@ qovrin::Status claimFact(const EncodeUnit& unit, std::uint32_t offset, FixupFact
 qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEncodeResult& result,
                                               std::vector<FixupFact>&& facts, const SourceLocation& location) {
   InstructionFacts record;
+  std::size_t size = 0;
+  for (const EncodeUnit& unit : result.units()) size += unit.has_fixup ? unit.width : unit.byte_count;
+  record.bytes.reserve(size);
   for (const EncodeUnit& unit : result.units()) {
     if (unit.reserve_size != 0) return fail(Error::BackendOutputMaterializationFailed);
     if (!unit.has_fixup) {
@@ -143,23 +146,20 @@ qovrin::Result<InstructionFacts> encodeX86(const fragment::Fragment& piece, cons
   options.bits = static_cast<std::uint8_t>(line.target.parameter);
   options.lock = parsed->lock ? 1 : 0;
   options.rep = parsed->repeat;
-  x86_encoder::encode::OwnedEncodeResult result;
-  auto encoded =
-      x86_encoder::api::encodeBuiltinUnitsWithResolver(result, parsed->mnemonic, parsed->operands(), options, resolver);
-  if (!encoded) return fail(mapEncoderError(encoded.error()));
   // A jump to a label takes the near form, whose displacement reaches any
-  // target the patch phase may find.
-  if (!facts.empty() && isJumpOrCall(parsed->mnemonic)) {
-    static constexpr std::uint8_t kNearJumpSettings = 0;
-    facts.clear();
-    result.deinit();
+  // target the patch phase may find. The form only changes how a lone
+  // target the resolver could not fold is encoded, so asking for it up front
+  // gives every other jump the bytes it would get anyway.
+  static constexpr std::uint8_t kNearJumpSettings = 0;
+  if (isJumpOrCall(parsed->mnemonic)) {
     options.near_jump_guard = &kNearJumpSettings;
     options.jump_form_a = 1;
     options.jump_form_b = 1;
-    encoded = x86_encoder::api::encodeBuiltinUnitsWithResolver(result, parsed->mnemonic, parsed->operands(), options,
-                                                               resolver);
-    if (!encoded) return fail(mapEncoderError(encoded.error()));
   }
+  x86_encoder::encode::OwnedEncodeResult result;
+  const auto encoded =
+      x86_encoder::api::encodeBuiltinUnitsWithResolver(result, parsed->mnemonic, parsed->operands(), options, resolver);
+  if (!encoded) return fail(mapEncoderError(encoded.error()));
   return convertUnits(result, std::move(facts), piece.location);
 }
 
