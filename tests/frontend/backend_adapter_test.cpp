@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/ascii.hpp"
 #include "common/error_of.hpp"
 #include "frontend/isa_text.hpp"
 
@@ -74,6 +75,41 @@ TEST(BackendAdapter, FoldsX86ConstantsAndRecordsEverythingElse) {
   const auto other = frontend::backend_adapter::unknownX86ExpressionResolver(&riscv, "later");
   ASSERT_TRUE(other);
   EXPECT_FALSE(*other);
+}
+
+struct X86ResolveCase {
+  const char* text;
+  std::optional<std::int64_t> folded;  // else a fact with the trimmed text, unless error
+  std::optional<Error> error;
+};
+
+// Names are recorded without a parse; everything else the expression parser
+// sees, so the two roads must agree at their border.
+TEST(BackendAdapter, RecordsX86NamesAndFoldsOnlyConstants) {
+  const X86ResolveCase cases[] = {
+      {"L5", std::nullopt, std::nullopt},      {" _x$1\t", std::nullopt, std::nullopt},
+      {"true", std::nullopt, std::nullopt},    {"a.b", std::nullopt, std::nullopt},
+      {"L1+4", std::nullopt, std::nullopt},    {"-(3)", -3, std::nullopt},
+      {"0x10", 16, std::nullopt},              {"$x", std::nullopt, Error::ExpressionResolutionFailed},
+      {"1x", std::nullopt, Error::ExpressionResolutionFailed},
+      {"a b", std::nullopt, Error::ExpressionResolutionFailed},
+  };
+  for (const auto& [text, folded, error] : cases) {
+    std::vector<FixupFact> facts;
+    frontend::backend_adapter::X86ResolverContext context{&facts, {}, Target::x86(32)};
+    const auto answer = frontend::backend_adapter::unknownX86ExpressionResolver(&context, text);
+    EXPECT_EQ(errorOf(answer), error) << text;
+    if (!answer) continue;
+    ASSERT_TRUE(*answer) << text;
+    EXPECT_EQ((*answer)->symbolic, !folded) << text;
+    if (folded) {
+      EXPECT_EQ((*answer)->value, *folded) << text;
+      EXPECT_TRUE(facts.empty()) << text;
+    } else {
+      ASSERT_EQ(facts.size(), 1u) << text;
+      EXPECT_EQ(facts[0].text, qovrin::trim(text, " \t")) << text;
+    }
+  }
 }
 
 struct SplitCase {
