@@ -41,6 +41,7 @@ std::optional<std::uint64_t> integerNamed(const module::Module& module, context:
     if (const auto* integer = local->asInteger()) return integer->word;
     return std::nullopt;
   }
+  if (!context.value_names.mayHold(name)) return std::nullopt;
   const symbol::Symbol* symbol = module.findSymbol(name);
   const symbol::ValueSymbol* named = symbol == nullptr ? nullptr : symbol->value();
   if (named == nullptr) return std::nullopt;
@@ -74,16 +75,16 @@ qovrin::Result<std::optional<std::string>> substituteNames(const module::Module&
     }
     const std::size_t end = isa_text::wordEnd(text, position);
     const std::string_view name = text.substr(position, end - position);
-    if (!isa_text::shouldKeepIsaIdentifier(target, text, position, name)) {
-      if (const auto value = integerNamed(module, context, name)) {
-        if (!lowered) {
-          lowered.emplace();
-          lowered->reserve(text.size() + 16);
-        }
-        lowered->append(text.substr(copied, position - copied));
-        *lowered += std::to_string(*value);
-        copied = end;
+    // The lookup comes first: it rules out most names at less cost.
+    const auto value = integerNamed(module, context, name);
+    if (value && !isa_text::shouldKeepIsaIdentifier(target, text, position, name)) {
+      if (!lowered) {
+        lowered.emplace();
+        lowered->reserve(text.size() + 16);
       }
+      lowered->append(text.substr(copied, position - copied));
+      *lowered += std::to_string(*value);
+      copied = end;
     }
     position = end;
   }
@@ -95,6 +96,7 @@ qovrin::Result<std::optional<std::string>> substituteNames(const module::Module&
 
 qovrin::Result<std::optional<std::string>> lowerText(module::Module& module, context::LowerContext& context,
                                                       const contracts::ActiveOutput& cursor, std::string_view text) {
+  context.value_names.sync(module);
   // Every builtin call has a parenthesis; most lines have none.
   if (text.find('(') == std::string_view::npos || !isa_text::findBuiltinCall(text, 0))
     return substituteNames(module, context, cursor.target, text);
