@@ -132,6 +132,11 @@ TEST(IsaText, SplitsX86LinesAndTakesPrefixWords) {
       {"db 'a,b', [x, y], {z, w}", "db", {"'a,b'", "[x, y]", "{z, w}"}, false, 0},
       {"mov eax,,1", "mov", {"eax", "1"}, false, 0},
       {" \tnop\r\n", "nop", {}, false, 0},
+      {"op a), b", "op", {"a)", "b"}, false, 0},
+      {"op {a, [b}, c], d", "op", {"{a, [b}, c]", "d"}, false, 0},
+      {"op 'a''b', c\t,\v d", "op", {"'a''b'", "c", "d"}, false, 0},
+      {"op x, \"a, b", "op", {"x", "\"a, b"}, false, 0},
+      {"op\tx", "op", {"x"}, false, 0},
   };
   for (const auto& [line, mnemonic, operands, lock, repeat] : cases) {
     const auto parsed = frontend::isa_text::parseX86Line(line);
