@@ -37,7 +37,8 @@ qovrin::Result<std::string> substituteBuiltinCalls(module::Module& module, conte
 // holds an integer. A local of another kind hides a module value of the name.
 std::optional<std::uint64_t> integerNamed(const module::Module& module, context::LowerContext& context,
                                           std::string_view name) {
-  if (const value::Value* local = context::lookupLocalValue(context, name)) {
+  const value::Value* local = context.scopes.empty() ? nullptr : context::lookupLocalValue(context, name);
+  if (local != nullptr) {
     if (const auto* integer = local->asInteger()) return integer->word;
     return std::nullopt;
   }

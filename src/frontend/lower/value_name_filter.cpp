@@ -23,10 +23,14 @@ void ValueNameFilter::sync(const module::Module& module) noexcept {
   // module: start again.
   if (symbols.size() < seen_) *this = ValueNameFilter();
   for (; seen_ < symbols.size(); ++seen_)
-    if (symbols[seen_].value() != nullptr) add(symbols[seen_].name());
+    if (symbols[seen_].value() != nullptr) {
+      add(symbols[seen_].name());
+      ++seen_values_;
+    }
 }
 
 bool ValueNameFilter::mayHold(std::string_view name) const noexcept {
+  if (seen_values_ == 0) return false;
   const std::uint64_t hash = nameHash(name);
   for (unsigned index = 0; index < kProbes; ++index) {
     const unsigned bit = probe(hash, index);

@@ -26,7 +26,8 @@ class ValueNameFilter {
   void add(std::string_view name) noexcept;
 
   std::array<std::uint64_t, 4> bits_{};
-  std::size_t seen_ = 0;  // symbols taken in
+  std::size_t seen_ = 0;         // symbols taken in
+  std::size_t seen_values_ = 0;  // of them values
 };
 
 }  // namespace frontend::lower::value_name_filter
