@@ -50,11 +50,29 @@ std::optional<std::uint64_t> integerNamed(const module::Module& module, context:
   return std::nullopt;
 }
 
+// Fails as the name scan fails on a quote that is never closed; every quote
+// outside a quoted run opens one, since no word holds a quote.
+qovrin::Status checkQuotes(std::string_view text) {
+  std::size_t position = 0;
+  while (true) {
+    while (position < text.size() && text[position] != '\'' && text[position] != '"') ++position;
+    if (position == text.size()) return {};
+    const auto closed = isa_text::quotedEnd(text, position);
+    if (!closed) return fail(Error::InvalidExpression);
+    position = *closed;
+  }
+}
+
 // The text with every name that stands for an integer replaced; none when no
 // name does, so that the common line is never copied here.
 qovrin::Result<std::optional<std::string>> substituteNames(const module::Module& module,
                                                            context::LowerContext& context, target::Target target,
                                                            std::string_view text) {
+  // With no scope open and no module value, no name stands for an integer.
+  if (context.scopes.empty() && context.value_names.empty()) {
+    QOVRIN_TRY(checkQuotes(text));
+    return std::nullopt;
+  }
   std::optional<std::string> lowered;
   std::size_t copied = 0;  // text before this is in lowered
   std::size_t position = 0;

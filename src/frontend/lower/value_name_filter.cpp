@@ -30,7 +30,7 @@ void ValueNameFilter::sync(const module::Module& module) noexcept {
 }
 
 bool ValueNameFilter::mayHold(std::string_view name) const noexcept {
-  if (seen_values_ == 0) return false;
+  if (empty()) return false;
   const std::uint64_t hash = nameHash(name);
   for (unsigned index = 0; index < kProbes; ++index) {
     const unsigned bit = probe(hash, index);

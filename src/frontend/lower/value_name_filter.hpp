@@ -19,6 +19,9 @@ class ValueNameFilter {
   // ever appended, so each one is read once.
   void sync(const module::Module& module) noexcept;
 
+  // Whether no value symbol was seen at all.
+  bool empty() const noexcept { return seen_values_ == 0; }
+
   // False only when no value symbol seen so far has this name.
   bool mayHold(std::string_view name) const noexcept;
 

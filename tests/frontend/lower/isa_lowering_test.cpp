@@ -47,6 +47,10 @@ TEST(IsaLowering, ReplacesMetaIntegersAndBuiltinCalls) {
       {x86, "mov eax, k\nconst k = 3\nmov eax, k\nlet w = 2\nmov eax, w+k\n", {"mov eax, k", "mov eax, 3", "mov eax, 2+3"}, {}},
       {Target::spirv(), "const id = 5\n%id = OpTypeVoid\n", {"%5 = OpTypeVoid"}, {}},
       {x86, "mov eax, 'oops\n", {}, {"main.qov:1:1: lowering failed: InvalidExpression"}},
+      {x86, "mov eax, 'a''b' + \"c\"\nmov eax, 'a', \"b\n", {"mov eax, 'a''b' + \"c\""},
+       {"main.qov:2:1: lowering failed: InvalidExpression"}},
+      {x86, "const z = 1\nmov eax, 'a''b'\nmov eax, 'a', \"b\n", {"mov eax, 'a''b'"},
+       {"main.qov:3:1: lowering failed: InvalidExpression"}},
       {x86, "mov eax, label_addr(nowhere)\n", {}, {"main.qov:1:1: lowering failed: UndefinedSymbol"}},
   };
   for (const auto& [target, source, texts, diagnostics] : cases) {
