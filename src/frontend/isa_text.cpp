@@ -125,10 +125,13 @@ void takePrefixWord(ParsedInstruction& parsed) {
 
 }  // namespace
 
-qovrin::Result<ParsedInstruction> parseX86Line(std::string_view text) {
+qovrin::Status parseX86Line(std::string_view text, ParsedInstruction& parsed) {
   const std::string_view line = qovrin::trim(text, kBlanks);
   if (line.empty()) return fail(Error::InvalidInstructionText);
-  ParsedInstruction parsed;
+  // Operand slots past the count are never read: only the count and flags start over.
+  parsed.operand_count = 0;
+  parsed.lock = false;
+  parsed.repeat = 0;
   std::size_t blank = 0;
   while (blank < line.size() && line[blank] != ' ' && line[blank] != '\t') ++blank;
   if (blank == line.size()) blank = std::string_view::npos;
@@ -136,7 +139,7 @@ qovrin::Result<ParsedInstruction> parseX86Line(std::string_view text) {
   parsed.mnemonic = parsed.first_word;
   if (blank != std::string_view::npos) QOVRIN_TRY(splitOperands(qovrin::trim(line.substr(blank), kBlanks), parsed));
   takePrefixWord(parsed);
-  return parsed;
+  return {};
 }
 
 }  // namespace frontend::isa_text

@@ -139,30 +139,30 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
 }
 
 qovrin::Result<InstructionFacts> encodeX86(const fragment::Fragment& piece, const fragment::Instruction& line) {
-  const auto parsed = isa_text::parseX86Line(line.text);
-  if (!parsed) return fail(parsed.error() == Error::InvalidInstructionText ? parsed.error()
-                                                                          : Error::UnsupportedX86Instruction);
+  isa_text::ParsedInstruction parsed;
+  if (const auto split = isa_text::parseX86Line(line.text, parsed); !split)
+    return fail(split.error() == Error::InvalidInstructionText ? split.error() : Error::UnsupportedX86Instruction);
   std::vector<FixupFact> facts;
   backend_adapter::X86ResolverContext context{&facts, piece.location, line.target};
   const x86_encoder::api::X86ExpressionResolver resolver{&context, &backend_adapter::unknownX86ExpressionResolver,
                                                          true};
   x86_encoder::api::X86EncodeOptions options;
   options.bits = static_cast<std::uint8_t>(line.target.parameter);
-  options.lock = parsed->lock ? 1 : 0;
-  options.rep = parsed->repeat;
+  options.lock = parsed.lock ? 1 : 0;
+  options.rep = parsed.repeat;
   // A jump to a label takes the near form, whose displacement reaches any
   // target the patch phase may find. The form only changes how a lone
   // target the resolver could not fold is encoded, so asking for it up front
   // gives every other jump the bytes it would get anyway.
   static constexpr std::uint8_t kNearJumpSettings = 0;
-  if (isJumpOrCall(parsed->mnemonic)) {
+  if (isJumpOrCall(parsed.mnemonic)) {
     options.near_jump_guard = &kNearJumpSettings;
     options.jump_form_a = 1;
     options.jump_form_b = 1;
   }
   x86_encoder::encode::OwnedEncodeResult result;
   const auto encoded =
-      x86_encoder::api::encodeBuiltinUnitsWithResolver(result, parsed->mnemonic, parsed->operands(), options, resolver);
+      x86_encoder::api::encodeBuiltinUnitsWithResolver(result, parsed.mnemonic, parsed.operands(), options, resolver);
   if (!encoded) return fail(mapEncoderError(encoded.error()));
   return convertUnits(result, std::move(facts), piece.location);
 }

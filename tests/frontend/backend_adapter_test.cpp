@@ -138,15 +138,21 @@ TEST(IsaText, SplitsX86LinesAndTakesPrefixWords) {
       {"op x, \"a, b", "op", {"x", "\"a, b"}, false, 0},
       {"op\tx", "op", {"x"}, false, 0},
   };
+  // One record for every line: nothing of a line may stay for the next.
+  frontend::isa_text::ParsedInstruction parsed;
   for (const auto& [line, mnemonic, operands, lock, repeat] : cases) {
-    const auto parsed = frontend::isa_text::parseX86Line(line);
-    ASSERT_TRUE(parsed) << line;
-    EXPECT_EQ(parsed->mnemonic, mnemonic) << line;
-    EXPECT_EQ(std::vector(parsed->operands().begin(), parsed->operands().end()), operands) << line;
-    EXPECT_EQ(parsed->lock, lock) << line;
-    EXPECT_EQ(parsed->repeat, repeat) << line;
+    ASSERT_TRUE(frontend::isa_text::parseX86Line(line, parsed)) << line;
+    EXPECT_EQ(parsed.mnemonic, mnemonic) << line;
+    EXPECT_EQ(std::vector(parsed.operands().begin(), parsed.operands().end()), operands) << line;
+    EXPECT_EQ(parsed.lock, lock) << line;
+    EXPECT_EQ(parsed.repeat, repeat) << line;
   }
-  EXPECT_EQ(errorOf(frontend::isa_text::parseX86Line(" \t")), Error::InvalidInstructionText);
+  frontend::isa_text::ParsedInstruction blank;
+  EXPECT_EQ(errorOf(frontend::isa_text::parseX86Line(" \t", blank)), Error::InvalidInstructionText);
+  std::string wide = "op";
+  for (std::size_t count = 0; count < frontend::isa_text::kMaxOperands; ++count) wide += " x,";
+  EXPECT_TRUE(frontend::isa_text::parseX86Line(wide, blank));
+  EXPECT_EQ(errorOf(frontend::isa_text::parseX86Line(wide + "y", blank)), Error::UnsupportedOperands);
 }
 
 }  // namespace
