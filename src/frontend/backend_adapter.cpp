@@ -1,5 +1,6 @@
 #include "frontend/backend_adapter.hpp"
 
+#include <algorithm>
 #include <limits>
 
 #include "common/ascii.hpp"
@@ -25,6 +26,15 @@ bool isPcRelativeKind(std::uint8_t kind) noexcept {
   return (kind >= 28 && kind <= 32) || kind == 35 || kind == 36 || kind == 80 || kind == 81;
 }
 
+// A lone name (a label, most often) never folds to a constant, which the
+// expression parser would only confirm after building its tree.
+bool isPlainName(std::string_view text) noexcept {
+  const auto starts = [](char c) { return qovrin::isAsciiLetter(c) || c == '_'; };
+  if (text.empty() || !starts(text.front())) return false;
+  return std::ranges::all_of(text.substr(1),
+                             [&](char c) { return starts(c) || qovrin::isAsciiDigit(c) || c == '$'; });
+}
+
 constexpr __int128 kI64Min = std::numeric_limits<std::int64_t>::min();
 constexpr __int128 kI64Max = std::numeric_limits<std::int64_t>::max();
 
@@ -38,17 +48,20 @@ qovrin::Result<std::optional<x86_encoder::api::X86ResolvedExpression>> unknownX8
     return std::nullopt;
   const std::string_view trimmed = qovrin::trim(text, kBlanks);
   if (trimmed.empty()) return std::nullopt;
-  const auto tree = expr::parseOwned(trimmed);
-  if (!tree)
-    return fail(tree.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::ExpressionResolutionFailed);
-  const auto constant = expr::constantIntegerValue(*tree);
-  if (!constant) return fail(constant.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::ExpressionResolutionFailed);
   x86_encoder::api::X86ResolvedExpression answer;
-  if (*constant) {
-    answer.value = static_cast<std::int64_t>(**constant);
-    answer.known = true;
-    answer.absolute = true;
-    return answer;
+  if (!isPlainName(trimmed)) {
+    const auto tree = expr::parseOwned(trimmed);
+    if (!tree)
+      return fail(tree.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::ExpressionResolutionFailed);
+    const auto constant = expr::constantIntegerValue(*tree);
+    if (!constant)
+      return fail(constant.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::ExpressionResolutionFailed);
+    if (*constant) {
+      answer.value = static_cast<std::int64_t>(**constant);
+      answer.known = true;
+      answer.absolute = true;
+      return answer;
+    }
   }
   resolver.facts->push_back(
       FixupFact{std::string(trimmed), 0, resolver.location, 64, false, fixup::FixupRangePolicy::wrap});

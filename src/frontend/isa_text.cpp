@@ -1,5 +1,7 @@
 #include "frontend/isa_text.hpp"
 
+#include <array>
+
 #include "common/ascii.hpp"
 
 namespace frontend::isa_text {
@@ -11,6 +13,22 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\r\n";
 
+// Character classes of the operand scan, so that the characters it passes
+// over (most of them) cost one table read each.
+constexpr std::uint8_t kStructural = 1;  // quotes, commas, parentheses, brackets, braces
+constexpr std::uint8_t kSeparating = 2;  // what lies between operands: blanks and commas
+
+constexpr std::array<std::uint8_t, 256> kClasses = [] {
+  std::array<std::uint8_t, 256> classes{};
+  for (const char c : std::string_view("\"',()[]{}")) classes[static_cast<unsigned char>(c)] |= kStructural;
+  for (const char c : std::string_view(" \t\n\v\f\r,")) classes[static_cast<unsigned char>(c)] |= kSeparating;
+  return classes;
+}();
+
+constexpr bool hasClass(char c, std::uint8_t mask) noexcept {
+  return (kClasses[static_cast<unsigned char>(c)] & mask) != 0;
+}
+
 // The end of the operand that starts at position: the first comma outside
 // quotes, parentheses, brackets and braces. A closing character lowers only
 // its own depth, and never below zero; quotes have no escape.
@@ -19,22 +37,39 @@ std::size_t operandEnd(std::string_view text, std::size_t position) noexcept {
   std::size_t brackets = 0;
   std::size_t braces = 0;
   for (std::size_t at = position; at < text.size(); ++at) {
+    while (at < text.size() && !hasClass(text[at], kStructural)) ++at;
+    if (at == text.size()) break;
     const char c = text[at];
-    if (c == '"' || c == '\'') {
-      const std::size_t close = text.find(c, at + 1);
-      if (close == std::string_view::npos) return text.size();
-      at = close;
-      continue;
+    switch (c) {
+      case '"':
+      case '\'': {
+        const std::size_t close = text.find(c, at + 1);
+        if (close == std::string_view::npos) return text.size();
+        at = close;
+        break;
+      }
+      case ',':
+        if (parentheses == 0 && brackets == 0 && braces == 0) return at;
+        break;
+      case '(':
+        ++parentheses;
+        break;
+      case '[':
+        ++brackets;
+        break;
+      case '{':
+        ++braces;
+        break;
+      case ')':
+        if (parentheses > 0) --parentheses;
+        break;
+      case ']':
+        if (brackets > 0) --brackets;
+        break;
+      default:
+        if (braces > 0) --braces;
+        break;
     }
-    if (c == ',' && parentheses == 0 && brackets == 0 && braces == 0) return at;
-    std::size_t* depth = c == '(' || c == ')' ? &parentheses : c == '[' || c == ']' ? &brackets
-                                                            : c == '{' || c == '}' ? &braces
-                                                                                     : nullptr;
-    if (depth == nullptr) continue;
-    if (c == '(' || c == '[' || c == '{')
-      ++*depth;
-    else if (*depth > 0)
-      --*depth;
   }
   return text.size();
 }
@@ -42,7 +77,7 @@ std::size_t operandEnd(std::string_view text, std::size_t position) noexcept {
 qovrin::Status splitOperands(std::string_view rest, ParsedInstruction& parsed) {
   std::size_t position = 0;
   while (true) {
-    while (position < rest.size() && qovrin::isOneOf(rest[position], " \t\n\v\f\r,")) ++position;
+    while (position < rest.size() && hasClass(rest[position], kSeparating)) ++position;
     if (position == rest.size()) return {};
     const std::size_t end = operandEnd(rest, position);
     if (parsed.operand_count == kMaxOperands) return fail(Error::UnsupportedOperands);
@@ -90,16 +125,21 @@ void takePrefixWord(ParsedInstruction& parsed) {
 
 }  // namespace
 
-qovrin::Result<ParsedInstruction> parseX86Line(std::string_view text) {
+qovrin::Status parseX86Line(std::string_view text, ParsedInstruction& parsed) {
   const std::string_view line = qovrin::trim(text, kBlanks);
   if (line.empty()) return fail(Error::InvalidInstructionText);
-  ParsedInstruction parsed;
-  const std::size_t blank = line.find_first_of(" \t");
+  // Operand slots past the count are never read: only the count and flags start over.
+  parsed.operand_count = 0;
+  parsed.lock = false;
+  parsed.repeat = 0;
+  std::size_t blank = 0;
+  while (blank < line.size() && line[blank] != ' ' && line[blank] != '\t') ++blank;
+  if (blank == line.size()) blank = std::string_view::npos;
   parsed.first_word = line.substr(0, blank);
   parsed.mnemonic = parsed.first_word;
   if (blank != std::string_view::npos) QOVRIN_TRY(splitOperands(qovrin::trim(line.substr(blank), kBlanks), parsed));
   takePrefixWord(parsed);
-  return parsed;
+  return {};
 }
 
 }  // namespace frontend::isa_text

@@ -14,8 +14,9 @@
 
 namespace frontend::isa_text {
 
-// More operands than any x86 form takes; a line with more is refused.
-inline constexpr std::size_t kMaxOperands = 16;
+// More operands than any x86 form takes, with room for a repeat word in
+// front; a line with more is refused.
+inline constexpr std::size_t kMaxOperands = 8;
 
 struct ParsedInstruction {
   std::string_view first_word;  // as written, before prefix words are taken off
@@ -30,8 +31,9 @@ struct ParsedInstruction {
   }
 };
 
+// Fills parsed, which the caller keeps so that the record is never copied.
 // InvalidInstructionText for a blank line, UnsupportedOperands for a line
 // with more than kMaxOperands operands.
-qovrin::Result<ParsedInstruction> parseX86Line(std::string_view text);
+qovrin::Status parseX86Line(std::string_view text, ParsedInstruction& parsed);
 
 }  // namespace frontend::isa_text

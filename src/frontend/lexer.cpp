@@ -1,6 +1,8 @@
 #include "frontend/lexer.hpp"
 
 #include <array>
+#include <bit>
+#include <cstring>
 #include <limits>
 
 #include "common/packed_words.hpp"
@@ -32,13 +34,35 @@ constexpr std::array<std::string_view, 17> kMetaKeywords = {
 
 constexpr auto kPackedLegacyDirectives = qovrin::packedWordSet(kLegacyDirectives);
 
+// The first letters of the directive words in either case: most mnemonics
+// begin with another letter and need no search.
+constexpr std::array<bool, 256> kLegacyDirectiveStarts = [] {
+  std::array<bool, 256> starts{};
+  for (const std::string_view word : kLegacyDirectives) {
+    starts[static_cast<unsigned char>(word.front())] = true;
+    starts[static_cast<unsigned char>(word.front() - 'a' + 'A')] = true;
+  }
+  return starts;
+}();
+
 bool isLegacyDirectiveWord(std::string_view word) noexcept {
-  return qovrin::inPackedWordSet(kPackedLegacyDirectives, word);
+  return !word.empty() && kLegacyDirectiveStarts[static_cast<unsigned char>(word.front())] &&
+         qovrin::inPackedWordSet(kPackedLegacyDirectives, word);
 }
 
+// For each length, the keywords of that length as bits of their index, so
+// that a word is compared only with keywords as long as itself.
+constexpr auto kMetaKeywordsByLength = [] {
+  std::array<std::uint32_t, 12> lengths{};
+  for (std::size_t index = 0; index < kMetaKeywords.size(); ++index)
+    lengths[kMetaKeywords[index].size()] |= std::uint32_t{1} << index;
+  return lengths;
+}();
+
 bool isMetaKeyword(std::string_view word) noexcept {
-  for (const std::string_view keyword : kMetaKeywords)
-    if (word == keyword) return true;
+  if (word.size() >= kMetaKeywordsByLength.size()) return false;
+  for (std::uint32_t same = kMetaKeywordsByLength[word.size()]; same != 0; same &= same - 1)
+    if (kMetaKeywords[static_cast<std::size_t>(std::countr_zero(same))] == word) return true;
   return false;
 }
 
@@ -73,6 +97,12 @@ bool isDottedName(std::string_view word) noexcept {
   return !segment_start;
 }
 
+constexpr std::array<bool, 256> kOpensQuoteOrComment = [] {
+  std::array<bool, 256> opens{};
+  for (const char c : std::string_view("\"'/")) opens[static_cast<unsigned char>(c)] = true;
+  return opens;
+}();
+
 bool isComment(std::string_view trimmed) noexcept {
   return trimmed.front() == ';' || trimmed.front() == '#' || trimmed.starts_with("//");
 }
@@ -87,8 +117,14 @@ qovrin::Result<SourceLine> Lexer::next() {
   }
 
   const std::size_t line_start = static_cast<std::size_t>(position_);
-  std::size_t line_end = line_start;
-  while (line_end < text_.size() && text_[line_end] != '\n' && text_[line_end] != '\r') ++line_end;
+  // A line ends at the first line feed or carriage return; the library's
+  // searches pass over the bytes before it faster than a loop.
+  const char* const data = text_.data();
+  const std::size_t rest = text_.size() - line_start;
+  const void* const feed = std::memchr(data + line_start, '\n', rest);
+  std::size_t line_end = feed == nullptr ? text_.size() : static_cast<std::size_t>(static_cast<const char*>(feed) - data);
+  if (const void* const carriage = std::memchr(data + line_start, '\r', line_end - line_start))
+    line_end = static_cast<std::size_t>(static_cast<const char*>(carriage) - data);
   std::size_t after = line_end;
   if (after < text_.size()) {
     const bool crlf = text_[after] == '\r' && after + 1 < text_.size() && text_[after + 1] == '\n';
@@ -138,6 +174,12 @@ std::string_view isaTextBeforeComment(std::string_view text) noexcept {
   while (index < text.size()) {
     const char c = text[index];
     if (quote == '\0') {
+      // Outside quotes only a quote or a slash can matter: pass the rest at once.
+      if (!kOpensQuoteOrComment[static_cast<unsigned char>(c)]) {
+        do ++index;
+        while (index < text.size() && !kOpensQuoteOrComment[static_cast<unsigned char>(text[index])]);
+        continue;
+      }
       if (c == '"' || (c == '\'' && !isDigitSeparator(text, index))) {
         quote = c;
       } else if (c == '/' && index + 1 < text.size() && text[index + 1] == '/') {

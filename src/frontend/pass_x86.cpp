@@ -44,9 +44,10 @@ bool isJumpOrCall(std::string_view mnemonic) noexcept {
          (mnemonic.size() >= 2 && qovrin::lowerAscii(mnemonic.front()) == 'j');
 }
 
-// The field's placeholder bytes. A relative field holds its distance from
-// the encoder's base, wrapped: the patch phase checks the true distance.
-qovrin::Status appendFieldBytes(const EncodeUnit& unit, std::vector<std::uint8_t>& bytes) {
+// The field's placeholder bytes, written over out, which is as wide as the
+// field. A relative field holds its distance from the encoder's base,
+// wrapped: the patch phase checks the true distance.
+qovrin::Status writeFieldBytes(const EncodeUnit& unit, std::span<std::uint8_t> out) {
   if (unit.segment != x86_encoder::encode::kNoId || unit.symbol != x86_encoder::encode::kNoId ||
       unit.fixup == FixupKind::segment)
     return fail(Error::BackendOutputMaterializationFailed);
@@ -55,9 +56,7 @@ qovrin::Status appendFieldBytes(const EncodeUnit& unit, std::vector<std::uint8_t
     return fail(Error::BackendFixupOffsetOverflow);
   if (unit.width == 0 || unit.width > 8 || (unit.width & (unit.width - 1)) != 0)
     return fail(Error::InvalidBackendFixupWidth);
-  const std::size_t start = bytes.size();
-  bytes.resize(start + unit.width);
-  qovrin::writeLittleEndian(std::span(bytes).subspan(start), static_cast<std::uint64_t>(value));
+  qovrin::writeLittleEndian(out, static_cast<std::uint64_t>(value));
   return {};
 }
 
@@ -96,35 +95,43 @@ qovrin::Status claimFact(const EncodeUnit& unit, std::uint32_t offset, FixupFact
 qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEncodeResult& result,
                                               std::vector<FixupFact>&& facts, const SourceLocation& location) {
   InstructionFacts record;
+  std::size_t size = 0;
+  for (const EncodeUnit& unit : result.units()) size += unit.has_fixup ? unit.width : unit.byte_count;
+  record.bytes.resize(size);
+  std::size_t at = 0;
   for (const EncodeUnit& unit : result.units()) {
     if (unit.reserve_size != 0) return fail(Error::BackendOutputMaterializationFailed);
-    if (!unit.has_fixup) {
-      const auto bytes = unit.bytes();
-      record.bytes.insert(record.bytes.end(), bytes.begin(), bytes.end());
+    if (unit.has_fixup) {
+      QOVRIN_TRY(writeFieldBytes(unit, std::span(record.bytes).subspan(at, unit.width)));
+      at += unit.width;
       continue;
     }
-    QOVRIN_TRY(appendFieldBytes(unit, record.bytes));
+    // A few bytes each: a loop beats a call of memmove.
+    for (const std::uint8_t byte : unit.bytes()) record.bytes[at++] = byte;
   }
   if (record.bytes.size() > std::numeric_limits<std::uint32_t>::max()) return fail(Error::InstructionTooLarge);
 
+  // The resolver's facts are claimed in order and stay in their list; a
+  // literal target's fact can only follow all of them.
+  const std::size_t resolved = facts.size();
   std::size_t next = 0;
   std::uint32_t offset = 0;
   for (const EncodeUnit& unit : result.units()) {
     if (unit.has_fixup) {
-      if (next < facts.size()) {
+      if (next < resolved) {
         QOVRIN_TRY(claimFact(unit, offset, facts[next++], false));
-        record.facts.push_back(std::move(facts[next - 1]));
       } else if (unit.fixup == FixupKind::relative) {
         FixupFact fact = literalFact(unit, location);
         QOVRIN_TRY(claimFact(unit, offset, fact, true));
-        record.facts.push_back(std::move(fact));
+        facts.push_back(std::move(fact));
       } else {
         return fail(Error::BackendFixupCountMismatch);
       }
     }
     offset += unit.has_fixup ? unit.width : unit.byte_count;
   }
-  if (next < facts.size()) return fail(Error::BackendFixupCountMismatch);
+  if (next < resolved) return fail(Error::BackendFixupCountMismatch);
+  record.facts = std::move(facts);
   record.size = static_cast<std::uint32_t>(record.bytes.size());
   record.pending = !record.facts.empty();
   for (const std::string_view warning : result.warnings()) record.warnings.push_back(warning);
@@ -132,34 +139,31 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
 }
 
 qovrin::Result<InstructionFacts> encodeX86(const fragment::Fragment& piece, const fragment::Instruction& line) {
-  const auto parsed = isa_text::parseX86Line(line.text);
-  if (!parsed) return fail(parsed.error() == Error::InvalidInstructionText ? parsed.error()
-                                                                          : Error::UnsupportedX86Instruction);
+  isa_text::ParsedInstruction parsed;
+  if (const auto split = isa_text::parseX86Line(line.text, parsed); !split)
+    return fail(split.error() == Error::InvalidInstructionText ? split.error() : Error::UnsupportedX86Instruction);
   std::vector<FixupFact> facts;
   backend_adapter::X86ResolverContext context{&facts, piece.location, line.target};
   const x86_encoder::api::X86ExpressionResolver resolver{&context, &backend_adapter::unknownX86ExpressionResolver,
                                                          true};
   x86_encoder::api::X86EncodeOptions options;
   options.bits = static_cast<std::uint8_t>(line.target.parameter);
-  options.lock = parsed->lock ? 1 : 0;
-  options.rep = parsed->repeat;
-  x86_encoder::encode::OwnedEncodeResult result;
-  auto encoded =
-      x86_encoder::api::encodeBuiltinUnitsWithResolver(result, parsed->mnemonic, parsed->operands(), options, resolver);
-  if (!encoded) return fail(mapEncoderError(encoded.error()));
+  options.lock = parsed.lock ? 1 : 0;
+  options.rep = parsed.repeat;
   // A jump to a label takes the near form, whose displacement reaches any
-  // target the patch phase may find.
-  if (!facts.empty() && isJumpOrCall(parsed->mnemonic)) {
-    static constexpr std::uint8_t kNearJumpSettings = 0;
-    facts.clear();
-    result.deinit();
+  // target the patch phase may find. The form only changes how a lone
+  // target the resolver could not fold is encoded, so asking for it up front
+  // gives every other jump the bytes it would get anyway.
+  static constexpr std::uint8_t kNearJumpSettings = 0;
+  if (isJumpOrCall(parsed.mnemonic)) {
     options.near_jump_guard = &kNearJumpSettings;
     options.jump_form_a = 1;
     options.jump_form_b = 1;
-    encoded = x86_encoder::api::encodeBuiltinUnitsWithResolver(result, parsed->mnemonic, parsed->operands(), options,
-                                                               resolver);
-    if (!encoded) return fail(mapEncoderError(encoded.error()));
   }
+  x86_encoder::encode::OwnedEncodeResult result;
+  const auto encoded =
+      x86_encoder::api::encodeBuiltinUnitsWithResolver(result, parsed.mnemonic, parsed.operands(), options, resolver);
+  if (!encoded) return fail(mapEncoderError(encoded.error()));
   return convertUnits(result, std::move(facts), piece.location);
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/ascii.hpp"
 #include "common/error_of.hpp"
 #include "frontend/isa_text.hpp"
 
@@ -76,6 +77,41 @@ TEST(BackendAdapter, FoldsX86ConstantsAndRecordsEverythingElse) {
   EXPECT_FALSE(*other);
 }
 
+struct X86ResolveCase {
+  const char* text;
+  std::optional<std::int64_t> folded;  // else a fact with the trimmed text, unless error
+  std::optional<Error> error;
+};
+
+// Names are recorded without a parse; everything else the expression parser
+// sees, so the two roads must agree at their border.
+TEST(BackendAdapter, RecordsX86NamesAndFoldsOnlyConstants) {
+  const X86ResolveCase cases[] = {
+      {"L5", std::nullopt, std::nullopt},      {" _x$1\t", std::nullopt, std::nullopt},
+      {"true", std::nullopt, std::nullopt},    {"a.b", std::nullopt, std::nullopt},
+      {"L1+4", std::nullopt, std::nullopt},    {"-(3)", -3, std::nullopt},
+      {"0x10", 16, std::nullopt},              {"$x", std::nullopt, Error::ExpressionResolutionFailed},
+      {"1x", std::nullopt, Error::ExpressionResolutionFailed},
+      {"a b", std::nullopt, Error::ExpressionResolutionFailed},
+  };
+  for (const auto& [text, folded, error] : cases) {
+    std::vector<FixupFact> facts;
+    frontend::backend_adapter::X86ResolverContext context{&facts, {}, Target::x86(32)};
+    const auto answer = frontend::backend_adapter::unknownX86ExpressionResolver(&context, text);
+    EXPECT_EQ(errorOf(answer), error) << text;
+    if (!answer) continue;
+    ASSERT_TRUE(*answer) << text;
+    EXPECT_EQ((*answer)->symbolic, !folded) << text;
+    if (folded) {
+      EXPECT_EQ((*answer)->value, *folded) << text;
+      EXPECT_TRUE(facts.empty()) << text;
+    } else {
+      ASSERT_EQ(facts.size(), 1u) << text;
+      EXPECT_EQ(facts[0].text, qovrin::trim(text, " \t")) << text;
+    }
+  }
+}
+
 struct SplitCase {
   const char* line;
   const char* mnemonic;
@@ -96,16 +132,27 @@ TEST(IsaText, SplitsX86LinesAndTakesPrefixWords) {
       {"db 'a,b', [x, y], {z, w}", "db", {"'a,b'", "[x, y]", "{z, w}"}, false, 0},
       {"mov eax,,1", "mov", {"eax", "1"}, false, 0},
       {" \tnop\r\n", "nop", {}, false, 0},
+      {"op a), b", "op", {"a)", "b"}, false, 0},
+      {"op {a, [b}, c], d", "op", {"{a, [b}, c]", "d"}, false, 0},
+      {"op 'a''b', c\t,\v d", "op", {"'a''b'", "c", "d"}, false, 0},
+      {"op x, \"a, b", "op", {"x", "\"a, b"}, false, 0},
+      {"op\tx", "op", {"x"}, false, 0},
   };
+  // One record for every line: nothing of a line may stay for the next.
+  frontend::isa_text::ParsedInstruction parsed;
   for (const auto& [line, mnemonic, operands, lock, repeat] : cases) {
-    const auto parsed = frontend::isa_text::parseX86Line(line);
-    ASSERT_TRUE(parsed) << line;
-    EXPECT_EQ(parsed->mnemonic, mnemonic) << line;
-    EXPECT_EQ(std::vector(parsed->operands().begin(), parsed->operands().end()), operands) << line;
-    EXPECT_EQ(parsed->lock, lock) << line;
-    EXPECT_EQ(parsed->repeat, repeat) << line;
+    ASSERT_TRUE(frontend::isa_text::parseX86Line(line, parsed)) << line;
+    EXPECT_EQ(parsed.mnemonic, mnemonic) << line;
+    EXPECT_EQ(std::vector(parsed.operands().begin(), parsed.operands().end()), operands) << line;
+    EXPECT_EQ(parsed.lock, lock) << line;
+    EXPECT_EQ(parsed.repeat, repeat) << line;
   }
-  EXPECT_EQ(errorOf(frontend::isa_text::parseX86Line(" \t")), Error::InvalidInstructionText);
+  frontend::isa_text::ParsedInstruction blank;
+  EXPECT_EQ(errorOf(frontend::isa_text::parseX86Line(" \t", blank)), Error::InvalidInstructionText);
+  std::string wide = "op";
+  for (std::size_t count = 0; count < frontend::isa_text::kMaxOperands; ++count) wide += " x,";
+  EXPECT_TRUE(frontend::isa_text::parseX86Line(wide, blank));
+  EXPECT_EQ(errorOf(frontend::isa_text::parseX86Line(wide + "y", blank)), Error::UnsupportedOperands);
 }
 
 }  // namespace

@@ -75,12 +75,16 @@ TEST(Lexer, ClassifiesTrimmedText) {
       {LineKind::open_brace, {"{"}},
       {LineKind::close_brace, {"}"}},
       {LineKind::label, {"a:", ".L1:", "_x$1.y:"}},
-      {LineKind::legacy_directive, {"times 4 db 0", "DB 1,2", "ALIGN 16", "section .data", "resq", "Org 0x100"}},
+      {LineKind::legacy_directive,
+       {"times 4 db 0", "DB 1,2", "ALIGN 16", "section .data", "resq", "Org 0x100", "Times 2", "rdqq 1", "sECTION x"}},
       {LineKind::call, {"align(16)", "db (1)", "section(\".data\")", "emit.u8(1)", "Foo.bar (x)", "_a$.b1("}},
-      {LineKind::meta, {"x=1", "return;", "if(x) {", "late_layout {", "else foo", "@inline"}},
+      {LineKind::meta,
+       {"x=1", "return;", "if(x) {", "late_layout {", "else foo", "@inline", "fn f() {", "continue", "packed struct S {",
+        "union U {", "defer {", "while x {", "break", "meta x", "for i in 0..2 {"}},
       {LineKind::isa_text, {"{ }",     "x: u8",   "1:",        "a::",     ":",     "start: nop",  "start: // entry",
                             "dbx 1",   "db.x 1",  "Let x = 1", "let.x 1", "if2 x", "foo..bar(1)", ".foo(1)",
-                            "foo.(1)", "a.1b(2)", "1abc(2)",   "$a(1)",   "(x)",   "} else {",    "} else if c {"}},
+                            "foo.(1)", "a.1b(2)", "1abc(2)",   "$a(1)",   "(x)",   "} else {",    "} else if c {",
+                            "For x",   "lets 1",  "ret",       "sub a, b", "add x", "late_layout2 {", "continues"}},
   };
   for (const Case& c : cases)
     for (const char* text : c.texts) EXPECT_EQ(kindName(classifyTrimmed(text)), kindName(c.kind)) << text;

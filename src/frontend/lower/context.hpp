@@ -16,6 +16,7 @@
 #include "common/error.hpp"
 #include "frontend/expr_eval.hpp"
 #include "frontend/lower/contracts.hpp"
+#include "frontend/lower/value_name_filter.hpp"
 #include "frontend/macro.hpp"
 #include "frontend/meta_function.hpp"
 #include "frontend/module.hpp"
@@ -86,6 +87,7 @@ class LowerContext {
   std::uint32_t meta_call_depth = 0;
   std::uint32_t value_function_depth = 0;  // above 0: statements with side effects are refused
   bool in_loop = false;                    // a while or for body is being lowered
+  value_name_filter::ValueNameFilter value_names;  // of the module being lowered
 
   // The evaluator's view of this context, bound once and shared by every
   // evaluation; the file hooks' base path follows the innermost source.

@@ -1,5 +1,7 @@
 #include "frontend/lower/isa_lowering.hpp"
 
+#include <optional>
+
 #include "common/ascii.hpp"
 #include "frontend/expr.hpp"
 #include "frontend/lower/expression_bridge.hpp"
@@ -35,10 +37,12 @@ qovrin::Result<std::string> substituteBuiltinCalls(module::Module& module, conte
 // holds an integer. A local of another kind hides a module value of the name.
 std::optional<std::uint64_t> integerNamed(const module::Module& module, context::LowerContext& context,
                                           std::string_view name) {
-  if (const value::Value* local = context::lookupLocalValue(context, name)) {
+  const value::Value* local = context.scopes.empty() ? nullptr : context::lookupLocalValue(context, name);
+  if (local != nullptr) {
     if (const auto* integer = local->asInteger()) return integer->word;
     return std::nullopt;
   }
+  if (!context.value_names.mayHold(name)) return std::nullopt;
   const symbol::Symbol* symbol = module.findSymbol(name);
   const symbol::ValueSymbol* named = symbol == nullptr ? nullptr : symbol->value();
   if (named == nullptr) return std::nullopt;
@@ -46,46 +50,80 @@ std::optional<std::uint64_t> integerNamed(const module::Module& module, context:
   return std::nullopt;
 }
 
-qovrin::Result<std::string> substituteNames(const module::Module& module, context::LowerContext& context,
-                                            target::Target target, std::string_view text) {
-  std::string lowered;
-  lowered.reserve(text.size());
+// Fails as the name scan fails on a quote that is never closed; every quote
+// outside a quoted run opens one, since no word holds a quote.
+qovrin::Status checkQuotes(std::string_view text) {
+  std::size_t position = 0;
+  while (true) {
+    while (position < text.size() && text[position] != '\'' && text[position] != '"') ++position;
+    if (position == text.size()) return {};
+    const auto closed = isa_text::quotedEnd(text, position);
+    if (!closed) return fail(Error::InvalidExpression);
+    position = *closed;
+  }
+}
+
+// The text with every name that stands for an integer replaced; none when no
+// name does, so that the common line is never copied here.
+qovrin::Result<std::optional<std::string>> substituteNames(const module::Module& module,
+                                                           context::LowerContext& context, target::Target target,
+                                                           std::string_view text) {
+  // With no scope open and no module value, no name stands for an integer.
+  if (context.scopes.empty() && context.value_names.empty()) {
+    QOVRIN_TRY(checkQuotes(text));
+    return std::nullopt;
+  }
+  std::optional<std::string> lowered;
+  std::size_t copied = 0;  // text before this is in lowered
   std::size_t position = 0;
   while (position < text.size()) {
     const char c = text[position];
-    std::size_t end = position + 1;
     if (c == '\'' || c == '"') {
       const auto closed = isa_text::quotedEnd(text, position);
       if (!closed) return fail(Error::InvalidExpression);
-      end = *closed;
-    } else if (qovrin::isAsciiDigit(c)) {
-      end = isa_text::wordEnd(text, position);
-    } else if (isa_text::startsIdentifier(c)) {
-      end = isa_text::wordEnd(text, position);
-      const std::string_view name = text.substr(position, end - position);
-      if (!isa_text::shouldKeepIsaIdentifier(target, text, position, name)) {
-        if (const auto value = integerNamed(module, context, name)) {
-          lowered += std::to_string(*value);
-          position = end;
-          continue;
-        }
-      }
+      position = *closed;
+      continue;
     }
-    lowered.append(text.substr(position, end - position));
+    if (qovrin::isAsciiDigit(c)) {
+      position = isa_text::wordEnd(text, position);
+      continue;
+    }
+    if (!isa_text::startsIdentifier(c)) {
+      ++position;
+      continue;
+    }
+    const std::size_t end = isa_text::wordEnd(text, position);
+    const std::string_view name = text.substr(position, end - position);
+    // The lookup comes first: it rules out most names at less cost.
+    const auto value = integerNamed(module, context, name);
+    if (value && !isa_text::shouldKeepIsaIdentifier(target, text, position, name)) {
+      if (!lowered) {
+        lowered.emplace();
+        lowered->reserve(text.size() + 16);
+      }
+      lowered->append(text.substr(copied, position - copied));
+      *lowered += std::to_string(*value);
+      copied = end;
+    }
     position = end;
   }
+  if (lowered) lowered->append(text.substr(copied));
   return lowered;
 }
 
 }  // namespace
 
-qovrin::Result<std::string> lowerText(module::Module& module, context::LowerContext& context,
-                                      const contracts::ActiveOutput& cursor, std::string_view text) {
-  // Most lines call no builtin: spare them a copy of the text.
-  if (!isa_text::findBuiltinCall(text, 0)) return substituteNames(module, context, cursor.target, text);
-  const auto with_values = substituteBuiltinCalls(module, context, cursor, text);
-  if (!with_values) return with_values;
-  return substituteNames(module, context, cursor.target, *with_values);
+qovrin::Result<std::optional<std::string>> lowerText(module::Module& module, context::LowerContext& context,
+                                                      const contracts::ActiveOutput& cursor, std::string_view text) {
+  context.value_names.sync(module);
+  // Every builtin call has a parenthesis; most lines have none.
+  if (text.find('(') == std::string_view::npos || !isa_text::findBuiltinCall(text, 0))
+    return substituteNames(module, context, cursor.target, text);
+  auto with_values = substituteBuiltinCalls(module, context, cursor, text);
+  if (!with_values) return fail(with_values.error());
+  auto named = substituteNames(module, context, cursor.target, *with_values);
+  if (named && !*named) named->emplace(std::move(*with_values));
+  return named;
 }
 
 }  // namespace frontend::lower::isa_lowering

@@ -4,6 +4,7 @@
 // integers, are replaced by unsigned decimal text. The target's own words and
 // labels stay as written; the encoders resolve labels or leave fixups.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,9 +15,10 @@
 
 namespace frontend::lower::isa_lowering {
 
-// Builtin calls are evaluated at the cursor. A failing call fails with its
-// error as lowering maps it; an unterminated quote with InvalidExpression.
-qovrin::Result<std::string> lowerText(module::Module& module, context::LowerContext& context,
-                                      const contracts::ActiveOutput& cursor, std::string_view text);
+// None when the text is to stay as written. Builtin calls are evaluated at
+// the cursor. A failing call fails with its error as lowering maps it; an
+// unterminated quote with InvalidExpression.
+qovrin::Result<std::optional<std::string>> lowerText(module::Module& module, context::LowerContext& context,
+                                                      const contracts::ActiveOutput& cursor, std::string_view text);
 
 }  // namespace frontend::lower::isa_lowering

@@ -141,12 +141,6 @@ std::optional<std::size_t> closingParenthesis(std::string_view text, std::size_t
 
 }  // namespace
 
-std::size_t wordEnd(std::string_view text, std::size_t position) noexcept {
-  std::size_t at = position;
-  while (at < text.size() && continuesIdentifier(text[at])) ++at;
-  return at;
-}
-
 std::optional<BuiltinCall> findBuiltinCall(std::string_view text, std::size_t position) noexcept {
   std::size_t at = position;
   while (at < text.size()) {

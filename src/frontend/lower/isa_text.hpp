@@ -24,7 +24,11 @@ constexpr bool continuesIdentifier(char c) noexcept {
 // The end of the word that starts at position: an identifier, or a number
 // with everything glued to it (10h, 0x1f, 1e5), so that neither is ever cut
 // into pieces that could be mistaken for names.
-std::size_t wordEnd(std::string_view text, std::size_t position) noexcept;
+constexpr std::size_t wordEnd(std::string_view text, std::size_t position) noexcept {
+  std::size_t at = position;
+  while (at < text.size() && continuesIdentifier(text[at])) ++at;
+  return at;
+}
 
 // Past the quoted run that opens at position (' or "), where a doubled
 // quote stands for one; none when the text ends inside it.

@@ -43,10 +43,13 @@ qovrin::Status lowerStatement(Lowering& lowering, const ast::Statement& statemen
     case StatementKind::isa_text: {
       QOVRIN_TRY(refuseInValueFunction(context));
       const auto& line = std::get<ast::IsaTextStatement>(payload);
-      const auto expanded =
-          macro::dispatch(lowering.module, lowering.cursor, lowering.active_outputs, line.text, line.location, context);
-      if (!expanded) return fail(expanded.error());
-      if (*expanded) return {};
+      // Most sources define no macro: their lines need no name lookup.
+      if (!context.macros.empty()) {
+        const auto expanded = macro::dispatch(lowering.module, lowering.cursor, lowering.active_outputs, line.text,
+                                              line.location, context);
+        if (!expanded) return fail(expanded.error());
+        if (*expanded) return {};
+      }
       return statement_cases::lowerInstructionLine(lowering, line);
     }
     case StatementKind::value_declaration:

@@ -41,8 +41,16 @@ TEST(IsaLowering, ReplacesMetaIntegersAndBuiltinCalls) {
       {x86, "const h = 3\nmov eax, 10h + h\nmov eax, 0x10\n", {"mov eax, 10h + 3", "mov eax, 0x10"}, {}},
       {x86, "let off = -8\nmov eax, [rbp+off]\n", {"mov eax, [rbp+18446744073709551608]"}, {}},
       {x86, "let s = 1\nmov eax, 's'\n", {"mov eax, 's'"}, {}},
+      {x86, "let n = 2\nlea eax, [n + n*4 + 's''n']\n", {"lea eax, [2 + 2*4 + 's''n']"}, {}},
+      {x86, "let n = 2\nmov eax, (n)\nmov eax, (1)\n", {"mov eax, (2)", "mov eax, (1)"}, {}},
+      {x86, "let a = 5\nnop\nmov eax, here() + a\n", {"nop", "mov eax, 1 + 5"}, {}},
+      {x86, "mov eax, k\nconst k = 3\nmov eax, k\nlet w = 2\nmov eax, w+k\n", {"mov eax, k", "mov eax, 3", "mov eax, 2+3"}, {}},
       {Target::spirv(), "const id = 5\n%id = OpTypeVoid\n", {"%5 = OpTypeVoid"}, {}},
       {x86, "mov eax, 'oops\n", {}, {"main.qov:1:1: lowering failed: InvalidExpression"}},
+      {x86, "mov eax, 'a''b' + \"c\"\nmov eax, 'a', \"b\n", {"mov eax, 'a''b' + \"c\""},
+       {"main.qov:2:1: lowering failed: InvalidExpression"}},
+      {x86, "const z = 1\nmov eax, 'a''b'\nmov eax, 'a', \"b\n", {"mov eax, 'a''b'"},
+       {"main.qov:3:1: lowering failed: InvalidExpression"}},
       {x86, "mov eax, label_addr(nowhere)\n", {}, {"main.qov:1:1: lowering failed: UndefinedSymbol"}},
   };
   for (const auto& [target, source, texts, diagnostics] : cases) {
