@@ -3,6 +3,7 @@
 #include <array>
 
 #include "common/ascii.hpp"
+#include "frontend/lexer.hpp"
 
 namespace frontend::isa_text {
 
@@ -43,6 +44,7 @@ std::size_t operandEnd(std::string_view text, std::size_t position) noexcept {
     switch (c) {
       case '"':
       case '\'': {
+        if (lexer::isDigitSeparator(text, at)) break;
         const std::size_t close = text.find(c, at + 1);
         if (close == std::string_view::npos) return text.size();
         at = close;

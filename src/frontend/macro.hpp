@@ -78,7 +78,7 @@ std::size_t firstWordEnd(std::string_view text) noexcept;
 
 // Past the quote that closes the one at open (' or "); a backslash escapes
 // the next character and a doubled quote stands for one. None when the text
-// ends first.
+// ends first. A digit separator (1'000) opens nothing: the result is just past it.
 std::optional<std::size_t> quotedOperandEnd(std::string_view text, std::size_t open) noexcept;
 
 using EnvironmentRef = std::shared_ptr<const value::OperandEnvironment>;

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "frontend/identifier.hpp"
+#include "frontend/lexer.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/macro.hpp"
 
@@ -29,6 +30,7 @@ char closerOf(char opener) noexcept {
 }  // namespace
 
 std::optional<std::size_t> quotedOperandEnd(std::string_view text, std::size_t open) noexcept {
+  if (lexer::isDigitSeparator(text, open)) return open + 1;
   const char quote = text[open];
   std::size_t position = open + 1;
   while (position < text.size()) {

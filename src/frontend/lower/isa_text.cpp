@@ -8,6 +8,7 @@
 #include "common/ascii.hpp"
 #include "common/name_table.hpp"
 #include "common/packed_words.hpp"
+#include "frontend/lexer.hpp"
 
 namespace frontend::lower::isa_text {
 
@@ -101,6 +102,7 @@ bool isX86RegisterOrKeyword(std::string_view word) noexcept {
 }  // namespace
 
 std::optional<std::size_t> quotedEnd(std::string_view text, std::size_t position) noexcept {
+  if (lexer::isDigitSeparator(text, position)) return position + 1;
   const char quote = text[position];
   std::size_t at = position + 1;
   while (at < text.size()) {

@@ -31,7 +31,8 @@ constexpr std::size_t wordEnd(std::string_view text, std::size_t position) noexc
 }
 
 // Past the quoted run that opens at position (' or "), where a doubled
-// quote stands for one; none when the text ends inside it.
+// quote stands for one; none when the text ends inside it. A digit separator
+// (1'000) opens no run: the result is just past it.
 std::optional<std::size_t> quotedEnd(std::string_view text, std::size_t position) noexcept;
 
 struct BuiltinCall {
