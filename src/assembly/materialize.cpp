@@ -41,7 +41,7 @@ qovrin::Status writeFragment(const Fragment& piece, std::span<std::uint8_t> dest
   switch (piece.kind()) {
     case FragmentKind::bytes:
     case FragmentKind::instruction: {
-      const std::vector<std::uint8_t>& stored = *piece.storedBytes();
+      const frontend::fragment::SmallBytes& stored = *piece.storedBytes();
       if (stored.size() < destination.size()) return fail(Error::InvalidFragment);
       std::copy_n(stored.begin(), destination.size(), destination.begin());
       return {};

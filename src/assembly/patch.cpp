@@ -199,7 +199,7 @@ class Patcher {
   qovrin::Status copyEncoding(const Field& field, const frontend::fragment::Fragment& fragment,
                               std::span<const std::uint8_t> encoded) {
     const std::uint64_t size = encoded.size();
-    if (size != field.fragment->file_size || size != fragment.instruction()->size_words[2])
+    if (size != field.fragment->file_size || size != fragment.instruction()->encoded.size())
       return fail(Error::InvalidFixupTarget);
     std::uint64_t end = 0;
     std::uint64_t file_position = 0;

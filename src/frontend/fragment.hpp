@@ -3,12 +3,11 @@
 // (a reserve), padding up to an alignment, or one line of target assembly that
 // the encode pass turns into bytes.
 
-#include <array>
 #include <cstdint>
-#include <string>
+#include <string_view>
 #include <variant>
-#include <vector>
 
+#include "frontend/small_bytes.hpp"
 #include "frontend/source_location.hpp"
 #include "frontend/target.hpp"
 
@@ -17,7 +16,7 @@ namespace frontend::fragment {
 enum class FragmentKind : std::uint8_t { bytes = 0, reserve = 1, alignment = 2, instruction = 3 };
 
 struct Bytes {
-  std::vector<std::uint8_t> data;
+  SmallBytes data;
 };
 
 struct Reserve {
@@ -31,12 +30,12 @@ struct Alignment {
 };
 
 struct Instruction {
-  std::string text;                   // the instruction line as lowered
-  std::vector<std::uint8_t> encoded;  // empty until the encode pass fills it
-  target::Target target;              // the target in force when the line was lowered
-  // Encoded length as the encode pass records it; layout reads the last word.
-  std::array<std::uint32_t, 3> size_words{};
-  bool pending = false;  // the encoding left operands to patch after layout
+  // The instruction line as lowered; the module keeps the characters (in the
+  // source when the line is unchanged there, else in its own text store).
+  std::string_view text;
+  SmallBytes encoded;     // empty until the encode pass fills it; its size is the fragment's
+  target::Target target;  // the target in force when the line was lowered
+  bool pending = false;   // the encoding left operands to patch after layout
   // Encoded, with its fixups recorded. An encoding depends only on the text
   // and the target, so a settled instruction is never encoded again.
   bool settled = false;
@@ -59,7 +58,7 @@ struct Fragment {
 
   // The bytes this fragment holds now: a bytes fragment's data or an
   // instruction's current encoding; none for reserves and alignments.
-  const std::vector<std::uint8_t>* storedBytes() const noexcept {
+  const SmallBytes* storedBytes() const noexcept {
     if (const auto* data = bytes()) return &data->data;
     if (const auto* line = instruction()) return &line->encoded;
     return nullptr;

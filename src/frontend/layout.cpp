@@ -37,7 +37,7 @@ qovrin::Result<Placement> place(const fragment::Fragment& piece, std::uint64_t o
     }
     case fragment::FragmentKind::instruction:
       // The encoded size as the encode pass recorded it; 0 before encoding.
-      return Placement{offset, piece.instruction()->size_words[2]};
+      return Placement{offset, piece.instruction()->encoded.size()};
   }
   return fail(Error::InvalidFragment);
 }

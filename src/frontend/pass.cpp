@@ -72,10 +72,8 @@ qovrin::Result<bool> storeRecord(module::Module& module, std::uint32_t index, In
     return fail(Error::TooManyFixups);
   fragment::Instruction* line = module.fragments()[index].instruction();
   if (line == nullptr) return fail(Error::InvalidFragment);
-  const bool changed = line->encoded != record.bytes || line->pending != record.pending ||
-                       std::ranges::any_of(line->size_words, [&](std::uint32_t word) { return word != record.size; });
-  line->encoded = std::move(record.bytes);
-  line->size_words.fill(record.size);
+  const bool changed = !(line->encoded == record.bytes) || line->pending != record.pending;
+  line->encoded.assign(record.bytes);
   line->pending = record.pending;
   line->settled = true;
   const SourceLocation location = module.fragments()[index].location;

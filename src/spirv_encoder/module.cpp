@@ -211,13 +211,9 @@ qovrin::Result<std::uint32_t> storeModule(std::span<Fragment> fragments, std::sp
   for (std::size_t position = 0; position < spirv_fragments.size(); ++position) {
     auto& instruction = *fragments[spirv_fragments[position]].instruction();
     const std::span<const std::uint8_t> content = position == 0 ? bytes : std::span<const std::uint8_t>{};
-    const auto size = static_cast<std::uint32_t>(content.size());
-    const bool unchanged =
-        !instruction.pending && std::ranges::equal(instruction.encoded, content) &&
-        std::ranges::all_of(instruction.size_words, [size](std::uint32_t word) { return word == size; });
+    const bool unchanged = !instruction.pending && instruction.encoded == content;
     if (!unchanged) ++changed;
-    instruction.encoded.assign(content.begin(), content.end());
-    instruction.size_words.fill(size);
+    instruction.encoded.assign(content);
     instruction.pending = false;
   }
   return changed;

@@ -53,7 +53,7 @@ void add(Module& module, std::uint32_t section, const Piece& piece) {
     case Piece::Kind::instruction: {
       const auto index = module.appendIsaInstruction(section, Target::x86(64), "nop", kHere);
       ASSERT_TRUE(index);
-      module.fragments()[*index].instruction()->size_words = {0, 0, static_cast<std::uint32_t>(piece.size)};
+      module.fragments()[*index].instruction()->encoded = frontend::fragment::SmallBytes(piece.size, 0x90);
       break;
     }
   }

@@ -268,4 +268,36 @@ TEST(ModuleSources, TextsKeepTheirAddresses) {
   EXPECT_EQ(moved.ownedTexts().front().data(), kept.data());
 }
 
+// An instruction keeps its text as a view: into the source when the line
+// appears there unchanged, else into the module's own store. Either way the
+// characters are the lowered ones and outlive the caller's string.
+TEST(ModuleSources, InstructionTextsPointIntoTheSourceWhenUnchanged) {
+  Module module(Target::x86(64));
+  const auto source = module.addSource("a.qov", "  mov eax, n ; load\nnop\n");
+  ASSERT_TRUE(source);
+  const std::string_view text = module.sources()[*source].text;
+  struct Case {
+    std::string line;
+    SourceLocation location;
+    bool in_source;
+  };
+  const Case cases[] = {
+      {"mov eax, n", {{*source, 0, 19}, std::nullopt}, true},
+      {"nop", {{*source, 20, 23}, std::nullopt}, true},
+      {"mov eax, 4", {{*source, 0, 19}, std::nullopt}, false},
+      {"nop", {{*source, 0, 19}, std::nullopt}, false},  // elsewhere in the source, not in its own line
+      {"nop", {{*source, 20, 99}, std::nullopt}, false},
+      {"nop", kHere, false},
+  };
+  for (const Case& test : cases) {
+    std::string line = test.line;
+    const auto index = module.appendOwnedIsaInstruction(0, Target::x86(64), std::move(line), test.location);
+    ASSERT_TRUE(index);
+    line.assign(20, 'z');
+    const std::string_view kept = module.fragments()[*index].instruction()->text;
+    EXPECT_EQ(kept, test.line);
+    EXPECT_EQ(kept.data() >= text.data() && kept.data() < text.data() + text.size(), test.in_source) << test.line;
+  }
+}
+
 }  // namespace

@@ -108,7 +108,7 @@ std::vector<Fragment> fragmentsOf(std::initializer_list<Piece> pieces) {
         break;
       }
       case 'b':
-        payload = frontend::fragment::Bytes{std::vector<std::uint8_t>(piece.text.size(), 0x90)};
+        payload = frontend::fragment::Bytes{frontend::fragment::SmallBytes(piece.text.size(), 0x90)};
         break;
       case 'r':
         payload = frontend::fragment::Reserve{piece.text.size(), 1};
@@ -147,7 +147,6 @@ TEST(ModuleAssembly, StoringCountsChangedFragments) {
   const std::vector<std::uint8_t> bytes{9, 8, 7, 6};
   EXPECT_EQ(module::storeModule(fragments, spirv, bytes), 2u);
   EXPECT_EQ(fragments[0].instruction()->encoded, bytes);
-  EXPECT_EQ(fragments[0].instruction()->size_words, (std::array<std::uint32_t, 3>{4, 4, 4}));
   EXPECT_TRUE(fragments[2].instruction()->encoded.empty());
   EXPECT_EQ(module::storeModule(fragments, spirv, bytes), 0u);
   fragments[2].instruction()->pending = true;

@@ -105,7 +105,9 @@ std::string sectionContent(const frontend::module::Module& module, std::uint32_t
       out += "a" + std::to_string(alignment->alignment) + "/" + std::to_string(alignment->fill);
     } else if (const auto* line = piece.instruction()) {
       separate();
-      out += "[" + line->text + "]";
+      out += "[";
+      out += line->text;
+      out += "]";
     } else {
       for (const std::uint8_t byte : piece.bytes()->data) {
         separate();
