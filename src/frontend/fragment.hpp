@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <string_view>
+#include <utility>
 #include <variant>
 
+#include "frontend/packed_location.hpp"
 #include "frontend/small_bytes.hpp"
 #include "frontend/source_location.hpp"
 #include "frontend/target.hpp"
@@ -30,10 +32,24 @@ struct Alignment {
 };
 
 struct Instruction {
-  // The instruction line as lowered; the module keeps the characters (in the
-  // source when the line is unchanged there, else in its own text store).
-  std::string_view text;
-  SmallBytes encoded;     // empty until the encode pass fills it; its size is the fragment's
+  SmallBytes encoded;  // empty until the encode pass fills it; its size is the fragment's
+
+  // The instruction line as lowered. The module keeps the characters: in the
+  // source when the line is unchanged there, else in its own text store.
+  std::string_view text() const noexcept { return {text_data_, text_size_}; }
+  // Texts come from sources, which never exceed 32-bit sizes, or are
+  // checked against that limit before they are kept.
+  void setText(std::string_view text) noexcept {
+    text_data_ = text.data();
+    text_size_ = static_cast<std::uint32_t>(text.size());
+  }
+
+ private:
+  // Laid out apart from a string_view so that the instruction packs into 40 bytes.
+  const char* text_data_ = nullptr;
+  std::uint32_t text_size_ = 0;
+
+ public:
   target::Target target;  // the target in force when the line was lowered
   bool pending = false;   // the encoding left operands to patch after layout
   // Encoded, with its fixups recorded. An encoding depends only on the text
@@ -45,9 +61,13 @@ struct Instruction {
 using Payload = std::variant<Bytes, Reserve, Alignment, Instruction>;
 
 struct Fragment {
+  Fragment(Payload&& content, std::uint32_t section_index, const SourceLocation& where)
+      : payload(std::move(content)), section(section_index), location_(where) {}
+
   Payload payload;
   std::uint32_t section = 0;
-  SourceLocation location;
+
+  SourceLocation location() const noexcept { return location_.unpack(); }
 
   FragmentKind kind() const noexcept { return static_cast<FragmentKind>(payload.index()); }
 
@@ -63,6 +83,13 @@ struct Fragment {
     if (const auto* line = instruction()) return &line->encoded;
     return nullptr;
   }
+
+ private:
+  PackedLocation location_;  // where the fragment came from
 };
+
+// A module holds one per fragment, so every byte counts.
+static_assert(sizeof(Instruction) == 40);
+static_assert(sizeof(Fragment) == 72);
 
 }  // namespace frontend::fragment

@@ -82,8 +82,10 @@ qovrin::Result<std::uint32_t> Module::addAlignment(std::uint32_t section, std::u
 
 qovrin::Result<std::uint32_t> Module::appendIsaInstruction(std::uint32_t section, target::Target target,
                                                            std::string_view text, const SourceLocation& location) {
+  // Every kept text must fit the fragment's 32-bit length.
+  if (text.size() > kIndexLimit) return fail(Error::InstructionTooLarge);
   fragment::Instruction line;
-  line.text = keepInstructionText(text, location);
+  line.setText(keepInstructionText(text, location));
   line.target = target;
   const auto index = appendFragment(section, std::move(line), location);
   if (index) ever_held_instructions_ = true;

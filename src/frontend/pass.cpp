@@ -25,10 +25,10 @@ using backend_adapter::InstructionFacts;
 // encodes again with the resolved values.
 qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Fragment& piece, const fragment::Instruction& line) {
   InstructionFacts record;
-  backend_adapter::RiscvFactContext context{&record.facts, piece.location,
-                                            backend_adapter::riscvMnemonicIsPcRelative(line.text)};
+  backend_adapter::RiscvFactContext context{&record.facts, piece.location(),
+                                            backend_adapter::riscvMnemonicIsPcRelative(line.text())};
   const riscv_encoder::RiscvExpressionHook hook{&context, &backend_adapter::recordUnresolvedRiscvExpression, true};
-  const auto encoded = riscv_encoder::source::encodeInstructionText(line.text, line.target.parameter, hook);
+  const auto encoded = riscv_encoder::source::encodeInstructionText(line.text(), line.target.parameter, hook);
   if (!encoded)
     return fail(encoded.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::UnsupportedRiscvInstruction);
   record.size = encoded->size;
@@ -76,7 +76,7 @@ qovrin::Result<bool> storeRecord(module::Module& module, std::uint32_t index, In
   line->encoded.assign(record.bytes);
   line->pending = record.pending;
   line->settled = true;
-  const SourceLocation location = module.fragments()[index].location;
+  const SourceLocation location = module.fragments()[index].location();
   for (const std::string_view warning : record.warnings)
     module.diagnostics().add(diagnostic::Severity::warning, location, warning);
   for (std::size_t position = 0; position < record.facts.size(); ++position) {
@@ -175,7 +175,7 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
     if (!record) {
       const auto message = encodeFailureMessage(record.error());
       if (!message) return fail(record.error());
-      module.diagnostics().add(diagnostic::Severity::error, piece.location, *message);
+      module.diagnostics().add(diagnostic::Severity::error, piece.location(), *message);
       return fail(Error::FrontendDiagnostics);
     }
     const auto changed = storeRecord(module, index, std::move(*record));

@@ -132,11 +132,11 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
 }
 
 qovrin::Result<InstructionFacts> encodeX86(const fragment::Fragment& piece, const fragment::Instruction& line) {
-  const auto parsed = isa_text::parseX86Line(line.text);
+  const auto parsed = isa_text::parseX86Line(line.text());
   if (!parsed) return fail(parsed.error() == Error::InvalidInstructionText ? parsed.error()
                                                                           : Error::UnsupportedX86Instruction);
   std::vector<FixupFact> facts;
-  backend_adapter::X86ResolverContext context{&facts, piece.location, line.target};
+  backend_adapter::X86ResolverContext context{&facts, piece.location(), line.target};
   const x86_encoder::api::X86ExpressionResolver resolver{&context, &backend_adapter::unknownX86ExpressionResolver,
                                                          true};
   x86_encoder::api::X86EncodeOptions options;
@@ -160,7 +160,7 @@ qovrin::Result<InstructionFacts> encodeX86(const fragment::Fragment& piece, cons
                                                                resolver);
     if (!encoded) return fail(mapEncoderError(encoded.error()));
   }
-  return convertUnits(result, std::move(facts), piece.location);
+  return convertUnits(result, std::move(facts), piece.location());
 }
 
 }  // namespace frontend::pass

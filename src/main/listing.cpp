@@ -61,7 +61,7 @@ Result<std::string> renderListing(std::string_view sourcePath, const AssembledFl
     for (const auto& piece : section.fragments) {
       if (piece.fragment >= fragments.size()) return fail(Error::InvalidFragment);
       SourceLine line;
-      const auto& span = fragments[piece.fragment].location.span;
+      const frontend::SourceSpan span = fragments[piece.fragment].location().span;
       if (span.source) {
         if (*span.source >= sources.size()) return fail(Error::InvalidSource);
         line = sourceLineAt(sources[*span.source].text, span.start);

@@ -179,7 +179,7 @@ ModuleResult<AssembledModule> assembleFragments(std::span<const Fragment> fragme
       first = &fragment;
     } else if (fragment.section != first->section ||
                fragment.instruction()->target.parameter != first->instruction()->target.parameter) {
-      return std::unexpected(reported(Error::InvalidSection, kDisagreementMessage, fragment.location, index));
+      return std::unexpected(reported(Error::InvalidSection, kDisagreementMessage, fragment.location(), index));
     }
     module.spirv_fragments.push_back(static_cast<std::uint32_t>(index));
   }
@@ -187,12 +187,12 @@ ModuleResult<AssembledModule> assembleFragments(std::span<const Fragment> fragme
   for (std::size_t index = 0; index < fragments.size(); ++index)
     if (blocksModule(fragments[index]))
       return std::unexpected(
-          reported(Error::UnsupportedInstructionTarget, kMixedOutputMessage, fragments[index].location, index));
+          reported(Error::UnsupportedInstructionTarget, kMixedOutputMessage, fragments[index].location(), index));
 
   std::vector<SpirvLine> lines;
   lines.reserve(module.spirv_fragments.size());
   for (const std::uint32_t index : module.spirv_fragments)
-    lines.push_back({fragments[index].instruction()->text, fragments[index].location});
+    lines.push_back({fragments[index].instruction()->text(), fragments[index].location()});
   auto words = assembleLines(lines, first->instruction()->target.parameter);
   if (!words) {
     auto failure = words.error();

@@ -81,10 +81,10 @@ TEST(Module, FragmentsKeepTheirKindSectionAndOrder) {
   for (const auto& fragment : module.fragments()) kinds.push_back(fragment.kind());
   EXPECT_EQ(kinds, (std::vector<FragmentKind>{FragmentKind::bytes, FragmentKind::instruction, FragmentKind::reserve,
                                               FragmentKind::alignment, FragmentKind::bytes}));
-  EXPECT_EQ(module.fragments()[0].location, there);
+  EXPECT_EQ(module.fragments()[0].location(), there);
   const auto* line = module.fragments()[1].instruction();
   EXPECT_EQ(line->target, Target::x86(16));
-  EXPECT_EQ(line->text, "mov ax, 1");
+  EXPECT_EQ(line->text(), "mov ax, 1");
   EXPECT_EQ(module.sections()[*data].fragments, (std::vector<std::uint32_t>{0, 2, 3, 4}));
   EXPECT_EQ(module.sections()[0].fragments, (std::vector<std::uint32_t>{1}));
   EXPECT_EQ(module.fragments()[4].bytes()->data, (std::vector<std::uint8_t>{0xab, 0xab, 0xab}));
@@ -294,7 +294,7 @@ TEST(ModuleSources, InstructionTextsPointIntoTheSourceWhenUnchanged) {
     const auto index = module.appendOwnedIsaInstruction(0, Target::x86(64), std::move(line), test.location);
     ASSERT_TRUE(index);
     line.assign(20, 'z');
-    const std::string_view kept = module.fragments()[*index].instruction()->text;
+    const std::string_view kept = module.fragments()[*index].instruction()->text();
     EXPECT_EQ(kept, test.line);
     EXPECT_EQ(kept.data() >= text.data() && kept.data() < text.data() + text.size(), test.in_source) << test.line;
   }

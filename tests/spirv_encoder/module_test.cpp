@@ -102,7 +102,7 @@ std::vector<Fragment> fragmentsOf(std::initializer_list<Piece> pieces) {
       case 's':
       case 'x': {
         frontend::fragment::Instruction instruction;
-        instruction.text = piece.text;
+        instruction.setText(piece.text);
         instruction.target = piece.kind == 'x' ? Target::x86(64) : Target{frontend::target::Isa::spirv, piece.version};
         payload = std::move(instruction);
         break;
@@ -178,7 +178,7 @@ TEST(ModuleAssembly, FragmentChecksInOrder) {
     EXPECT_EQ(result.error().at, at) << message;
     // Line errors go to the first SPIR-V line; the checks name their fragment.
     const bool at_first = message == module::kSyntaxMessage || message == module::kVersionMessage;
-    EXPECT_EQ(result.error().location, fragments[at_first ? 0 : at].location) << message;
+    EXPECT_EQ(result.error().location, fragments[at_first ? 0 : at].location()) << message;
   }
 }
 

@@ -106,7 +106,7 @@ std::string sectionContent(const frontend::module::Module& module, std::uint32_t
     } else if (const auto* line = piece.instruction()) {
       separate();
       out += "[";
-      out += line->text;
+      out += line->text();
       out += "]";
     } else {
       for (const std::uint8_t byte : piece.bytes()->data) {
