@@ -20,9 +20,9 @@ namespace assembly {
 using WideValue = __int128;
 
 struct FixupResolution {
-  std::uint32_t fixup = 0;
   std::optional<WideValue> target;  // none: unresolved or dropped
-  bool dropped = false;             // neither patched nor pending
+  std::uint32_t fixup = 0;
+  bool dropped = false;  // neither patched nor pending
 };
 
 // One resolution per fixup, in fixup order. Fails with OutOfMemory,

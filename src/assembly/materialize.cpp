@@ -67,15 +67,16 @@ qovrin::Result<frontend::output::result::WriterResult> materializeImage(const fr
   for (const SectionLayout& row : layout.sections) {
     if (!*storesBytes(module, row)) continue;
     for (const frontend::layout::FragmentLayout& entry : row.fragments) {
-      if (entry.file_size == 0) continue;
+      const std::uint64_t stored = entry.fileSize();
+      if (stored == 0) continue;
       std::uint64_t position = 0;
       std::uint64_t end = 0;
       if (__builtin_add_overflow(row.file_offset, entry.offset, &position) ||
-          __builtin_add_overflow(position, entry.file_size, &end))
+          __builtin_add_overflow(position, stored, &end))
         return fail(Error::OffsetOverflow);
       if (end > result.bytes.size() || entry.fragment >= fragments.size()) return fail(Error::InvalidFragment);
       QOVRIN_TRY(writeFragment(fragments[entry.fragment],
-                               std::span(result.bytes).subspan(position, entry.file_size)));
+                               std::span(result.bytes).subspan(position, stored)));
     }
   }
   result.regions.reserve(layout.sections.size());

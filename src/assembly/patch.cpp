@@ -41,7 +41,7 @@ std::string hexText(WideValue value) {
 
 // The target as the user reads it: its text with the addend written after it.
 std::string targetText(const frontend::fixup::FixupTarget& target) {
-  std::string text = target.text;
+  std::string text(target.text);
   if (target.addend == 0) return text;
   const auto bits = static_cast<std::uint64_t>(target.addend);
   text += target.addend > 0 ? " + " : " - ";
@@ -199,7 +199,7 @@ class Patcher {
   qovrin::Status copyEncoding(const Field& field, const frontend::fragment::Fragment& fragment,
                               std::span<const std::uint8_t> encoded) {
     const std::uint64_t size = encoded.size();
-    if (size != field.fragment->file_size || size != fragment.instruction()->encoded.size())
+    if (size != field.fragment->fileSize() || size != fragment.instruction()->encoded.size())
       return fail(Error::InvalidFixupTarget);
     std::uint64_t end = 0;
     std::uint64_t file_position = 0;

@@ -53,7 +53,7 @@ qovrin::Result<SectionLayout> layoutSection(const module::Module& module, std::u
     if (fragment >= fragments.size()) return fail(Error::InvalidFragment);
     const auto placed = place(fragments[fragment], offset);
     if (!placed) return fail(placed.error());
-    row.fragments.push_back({placed->offset, placed->size, placed->size, fragment, false});
+    row.fragments.push_back({placed->offset, placed->size, fragment, false});
     if (__builtin_add_overflow(placed->offset, placed->size, &offset)) return fail(Error::OffsetOverflow);
   }
   row.memory_size = offset;
@@ -64,7 +64,6 @@ qovrin::Result<SectionLayout> layoutSection(const module::Module& module, std::u
   for (auto trailing = row.fragments.rbegin(); trailing != row.fragments.rend(); ++trailing) {
     if (fragments[trailing->fragment].kind() != fragment::FragmentKind::reserve) break;
     trailing->tail = true;
-    trailing->file_size = 0;
     stored = trailing->offset;
   }
   const auto file_size = alignUp(stored, section.alignment);

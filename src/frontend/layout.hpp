@@ -13,11 +13,13 @@
 namespace frontend::layout {
 
 struct FragmentLayout {
-  std::uint64_t offset = 0;     // from the section's base, after a reserve's own alignment
-  std::uint64_t size = 0;       // bytes spanned in the address space
-  std::uint64_t file_size = 0;  // bytes stored in the output: size, or 0 for a trailing reserve
-  std::uint32_t fragment = 0;   // index into the module's fragment list
-  bool tail = false;            // a reserve with nothing stored after it
+  std::uint64_t offset = 0;    // from the section's base, after a reserve's own alignment
+  std::uint64_t size = 0;      // bytes spanned in the address space
+  std::uint32_t fragment = 0;  // index into the module's fragment list
+  bool tail = false;           // a reserve with nothing stored after it
+
+  // Bytes stored in the output: size, or 0 for a trailing reserve.
+  std::uint64_t fileSize() const noexcept { return tail ? 0 : size; }
 };
 
 struct SectionLayout {

@@ -71,17 +71,18 @@ Result<std::string> renderListing(std::string_view sourcePath, const AssembledFl
       if (addOverflows(section.base, piece.offset, address) ||
           addOverflows(section.file_offset, piece.offset, fileOffset))
         return fail(Error::OffsetOverflow);
-      if (piece.file_size == 0) {
+      const std::uint64_t stored = piece.fileSize();
+      if (stored == 0) {
         frontend::listing::appendListingRow(out, {address, 0, false, "<trimmed>", line.text, line.number});
         continue;
       }
       std::uint64_t end = 0;
-      if (addOverflows(fileOffset, piece.file_size, end)) return fail(Error::OffsetOverflow);
+      if (addOverflows(fileOffset, stored, end)) return fail(Error::OffsetOverflow);
       if (end > image.size()) return fail(Error::InvalidFragment);
-      for (std::uint64_t k = 0; k < piece.file_size; k += 8) {
+      for (std::uint64_t k = 0; k < stored; k += 8) {
         std::uint64_t rowAddress = 0;
         if (addOverflows(address, k, rowAddress)) return fail(Error::OffsetOverflow);
-        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(8, piece.file_size - k));
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(8, stored - k));
         bytesText.clear();
         appendHexBytes(bytesText, image.data() + fileOffset + k, count);
         const bool first = k == 0;

@@ -106,7 +106,7 @@ TEST(Layout, PlacesFragmentsPaddingAndTrailingReserves) {
     for (std::uint32_t index = 0; index < row.fragments.size(); ++index) {
       const auto& entry = row.fragments[index];
       EXPECT_EQ(entry.fragment, module.sections()[0].fragments[index]) << test.name;
-      rows.push_back({entry.offset, entry.size, entry.file_size, entry.tail});
+      rows.push_back({entry.offset, entry.size, entry.fileSize(), entry.tail});
     }
     EXPECT_EQ(rows, test.expected.rows) << test.name;
     EXPECT_EQ(row.memory_size, test.expected.memory_size) << test.name;
