@@ -85,7 +85,7 @@ qovrin::Result<bool> storeRecord(module::Module& module, std::uint32_t index, In
                     [&](const FixupFact& earlier) { return sameFact(earlier, fact); }))
       continue;
     const fixup::FixupKind kind = fixup::classifyTargetText(fact.text);
-    const auto added = fixups.addOwnedTarget(index, fixup::FixupTarget{std::move(fact.text), kind, fact.addend},
+    const auto added = fixups.addOwnedTarget(index, fixup::FixupTarget{fact.text, kind, fact.addend},
                                              fact.pc_relative, fact.offset, fact.width, fact.location);
     if (!added) return fail(added.error());
     fixups[*added].range_policy = fact.range_policy;
