@@ -85,12 +85,26 @@ qovrin::Result<ModuleLayout> layoutModule(const module::Module& module) {
   return layout;
 }
 
+namespace {
+
+bool isRun(const SectionLayout& section) noexcept {
+  const auto& entries = section.fragments;
+  for (std::size_t entry = 1; entry < entries.size(); ++entry)
+    if (entries[entry].fragment != entries[0].fragment + entry) return false;
+  return true;
+}
+
+}  // namespace
+
 LayoutIndex::LayoutIndex(const ModuleLayout& layout, std::size_t fragment_count)
-    : layout_(layout), positions_(fragment_count) {
+    : layout_(layout), runs_(layout.sections.size()) {
   for (std::uint32_t row = 0; row < layout.sections.size(); ++row) {
     const SectionLayout& section = layout.sections[row];
     if (section.section >= section_rows_.size()) section_rows_.resize(std::size_t{section.section} + 1, kNone);
     if (section_rows_[section.section] == kNone) section_rows_[section.section] = row;
+    runs_[row] = isRun(section);
+    if (runs_[row]) continue;
+    if (positions_.empty()) positions_.resize(fragment_count);
     for (std::uint32_t entry = 0; entry < section.fragments.size(); ++entry) {
       const std::uint32_t fragment = section.fragments[entry].fragment;
       if (fragment < positions_.size() && positions_[fragment].section_row == kNone) positions_[fragment] = {row, entry};
@@ -105,6 +119,12 @@ const SectionLayout* LayoutIndex::section(std::uint32_t section) const noexcept 
 
 const FragmentLayout* LayoutIndex::fragment(const SectionLayout& section, std::uint32_t fragment) const noexcept {
   const auto row = static_cast<std::uint32_t>(&section - layout_.sections.data());
+  if (row < runs_.size() && runs_[row]) {
+    // A run names each fragment once, at its distance from the first.
+    if (section.fragments.empty() || fragment < section.fragments.front().fragment) return nullptr;
+    const std::uint64_t entry = fragment - section.fragments.front().fragment;
+    return entry < section.fragments.size() ? &section.fragments[entry] : nullptr;
+  }
   if (fragment < positions_.size() && positions_[fragment].section_row == row)
     return &section.fragments[positions_[fragment].fragment_row];
   // A fragment listed first in another section may still appear in this one.

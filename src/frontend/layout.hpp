@@ -42,7 +42,10 @@ struct ModuleLayout {
 qovrin::Result<ModuleLayout> layoutModule(const module::Module& module);
 
 // Finds the row of a section and of a fragment in it with the answer a scan
-// of the rows in order would give (first match), in constant time.
+// of the rows in order would give (first match), in constant time. A row
+// whose fragments are one ascending run of indexes (a section written in one
+// stretch) is looked up by arithmetic; only the others are indexed per
+// fragment.
 class LayoutIndex {
  public:
   LayoutIndex(const ModuleLayout& layout, std::size_t fragment_count);
@@ -60,7 +63,10 @@ class LayoutIndex {
 
   const ModuleLayout& layout_;
   std::vector<std::uint32_t> section_rows_;  // by section index: first row with that index
-  std::vector<Position> positions_;          // by fragment index: first row that names it
+  std::vector<bool> runs_;                   // by row: its fragments are one ascending run
+  // By fragment index: the first row not a run that names it; empty when
+  // every row is a run.
+  std::vector<Position> positions_;
 };
 
 }  // namespace frontend::layout

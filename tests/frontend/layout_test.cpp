@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -164,6 +165,44 @@ TEST(Layout, OneRowPerSectionAndLabelsFollowTheirFragments) {
   EXPECT_EQ(index.fragment(*index.section(*data), 1), &layout->sections[1].fragments[0]);
   EXPECT_EQ(index.fragment(*index.section(0), 1), nullptr);
   EXPECT_EQ(index.section(9), nullptr);
+}
+
+// Rows built by hand, runs and not: every lookup gives what a scan of the
+// rows in order gives.
+TEST(LayoutIndex, AgreesWithAScanOfTheRows) {
+  struct Row {
+    std::uint32_t section;
+    std::vector<std::uint32_t> fragments;
+  };
+  const std::vector<Row> shapes[] = {
+      {{0, {0, 1, 2, 3}}},
+      {{0, {0, 2, 4}}, {1, {1, 3}}},
+      {{0, {5, 6}}, {1, {0, 1}}, {2, {2, 9}}},
+      {{0, {0, 1}}, {1, {1, 2}}, {1, {3, 1}}},  // a fragment named by several rows, a section twice
+      {{0, {}}, {3, {0}}, {1, {4, 4}}},
+  };
+  constexpr std::uint32_t kFragments = 8;
+  for (const auto& shape : shapes) {
+    frontend::layout::ModuleLayout layout;
+    for (const Row& row : shape) {
+      frontend::layout::SectionLayout section;
+      section.section = row.section;
+      for (const std::uint32_t fragment : row.fragments) section.fragments.push_back({0, 0, fragment, false});
+      layout.sections.push_back(std::move(section));
+    }
+    const frontend::layout::LayoutIndex index(layout, kFragments);
+    for (std::uint32_t row = 0; row < layout.sections.size(); ++row) {
+      const auto& section = layout.sections[row];
+      const auto first_row = std::ranges::find(layout.sections, section.section,
+                                               &frontend::layout::SectionLayout::section);
+      EXPECT_EQ(index.section(section.section), &*first_row);
+      for (std::uint32_t fragment = 0; fragment < kFragments + 4; ++fragment) {
+        const auto found = std::ranges::find(section.fragments, fragment, &frontend::layout::FragmentLayout::fragment);
+        const auto* expected = found == section.fragments.end() ? nullptr : &*found;
+        EXPECT_EQ(index.fragment(section, fragment), expected) << "row " << row << " fragment " << fragment;
+      }
+    }
+  }
 }
 
 }  // namespace
