@@ -106,7 +106,7 @@ std::optional<FoldedAddend> splitFoldedAddend(std::string_view text) noexcept {
 qovrin::Result<std::vector<FixupResolution>> resolveFixups(frontend::module::Module& module,
                                                            const frontend::layout::ModuleLayout& layout) {
   const auto fragments = module.fragments();
-  const frontend::layout::LayoutIndex index(layout, fragments.size());
+  const frontend::layout::LayoutIndex index(layout, module.sections(), fragments.size());
   const frontend::fixup::FixupStore& fixups = module.fixups();
   std::vector<FixupResolution> resolutions;
   resolutions.reserve(fixups.size());

@@ -66,16 +66,19 @@ qovrin::Result<frontend::output::result::WriterResult> materializeImage(const fr
   const auto fragments = module.fragments();
   for (const SectionLayout& row : layout.sections) {
     if (!*storesBytes(module, row)) continue;
-    for (const frontend::layout::FragmentLayout& entry : row.fragments) {
-      const std::uint64_t stored = entry.fileSize();
+    const auto& list = module.sections()[row.section].fragments;
+    if (list.size() < row.fragments.size()) return fail(Error::InvalidFragment);
+    for (std::size_t index = 0; index < row.fragments.size(); ++index) {
+      const frontend::layout::FragmentLayout& entry = row.fragments[index];
+      const std::uint64_t stored = row.fileSizeOf(index);
       if (stored == 0) continue;
       std::uint64_t position = 0;
       std::uint64_t end = 0;
       if (__builtin_add_overflow(row.file_offset, entry.offset, &position) ||
           __builtin_add_overflow(position, stored, &end))
         return fail(Error::OffsetOverflow);
-      if (end > result.bytes.size() || entry.fragment >= fragments.size()) return fail(Error::InvalidFragment);
-      QOVRIN_TRY(writeFragment(fragments[entry.fragment],
+      if (end > result.bytes.size() || list[index] >= fragments.size()) return fail(Error::InvalidFragment);
+      QOVRIN_TRY(writeFragment(fragments[list[index]],
                                std::span(result.bytes).subspan(position, stored)));
     }
   }

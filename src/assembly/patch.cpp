@@ -77,7 +77,7 @@ struct Field {
 class Patcher {
  public:
   Patcher(frontend::module::Module& module, const PatchInput& input)
-      : module_(module), input_(input), layout_index_(input.layout, module.fragments().size()) {
+      : module_(module), input_(input), layout_index_(input.layout, module.sections(), module.fragments().size()) {
     for (std::uint32_t row = 0; row < input.regions.size(); ++row)
       region_rows_.try_emplace(input.regions[row].section, row);
   }
@@ -199,7 +199,8 @@ class Patcher {
   qovrin::Status copyEncoding(const Field& field, const frontend::fragment::Fragment& fragment,
                               std::span<const std::uint8_t> encoded) {
     const std::uint64_t size = encoded.size();
-    if (size != field.fragment->fileSize() || size != fragment.instruction()->encoded.size())
+    const auto entry = static_cast<std::size_t>(field.fragment - field.section->fragments.data());
+    if (size != field.section->fileSizeOf(entry) || size != fragment.instruction()->encoded.size())
       return fail(Error::InvalidFixupTarget);
     std::uint64_t end = 0;
     std::uint64_t file_position = 0;

@@ -12,14 +12,11 @@
 
 namespace frontend::layout {
 
+// The fragment an entry stands for is the one at the same position in its
+// section's fragment list, which only ever grows at the end.
 struct FragmentLayout {
-  std::uint64_t offset = 0;    // from the section's base, after a reserve's own alignment
-  std::uint64_t size = 0;      // bytes spanned in the address space
-  std::uint32_t fragment = 0;  // index into the module's fragment list
-  bool tail = false;           // a reserve with nothing stored after it
-
-  // Bytes stored in the output: size, or 0 for a trailing reserve.
-  std::uint64_t fileSize() const noexcept { return tail ? 0 : size; }
+  std::uint64_t offset = 0;  // from the section's base, after a reserve's own alignment
+  std::uint64_t size = 0;    // bytes spanned in the address space
 };
 
 struct SectionLayout {
@@ -30,6 +27,13 @@ struct SectionLayout {
   std::uint64_t file_size = 0;
   std::vector<FragmentLayout> fragments;  // one per entry of the section's fragment list, in order
   std::uint32_t section = 0;
+  // Entries from this one on are reserves with nothing stored after them
+  // (the tail): they span addresses but store no bytes.
+  std::size_t stored_entries = 0;
+
+  bool isTail(std::size_t entry) const noexcept { return entry >= stored_entries; }
+  // Bytes the entry stores in the output: its size, or 0 in the tail.
+  std::uint64_t fileSizeOf(std::size_t entry) const noexcept { return isTail(entry) ? 0 : fragments[entry].size; }
 };
 
 // One row per section, in section-index order.
@@ -48,7 +52,8 @@ qovrin::Result<ModuleLayout> layoutModule(const module::Module& module);
 // fragment.
 class LayoutIndex {
  public:
-  LayoutIndex(const ModuleLayout& layout, std::size_t fragment_count);
+  // The sections the layout was made from, with their fragment lists.
+  LayoutIndex(const ModuleLayout& layout, const section::SectionStore& sections, std::size_t fragment_count);
 
   const SectionLayout* section(std::uint32_t section) const noexcept;
   const FragmentLayout* fragment(const SectionLayout& section, std::uint32_t fragment) const noexcept;
@@ -62,6 +67,7 @@ class LayoutIndex {
   };
 
   const ModuleLayout& layout_;
+  const section::SectionStore& sections_;
   std::vector<std::uint32_t> section_rows_;  // by section index: first row with that index
   std::vector<bool> runs_;                   // by row: its fragments are one ascending run
   // By fragment index: the first row not a run that names it; empty when

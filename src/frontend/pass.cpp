@@ -198,7 +198,7 @@ bool settleInstruction(module::Module& module, std::uint32_t index) {
 qovrin::Status syncAnchoredLabelOffsets(module::Module& module) {
   const auto layout = layout::layoutModule(module);
   if (!layout) return fail(layout.error());
-  const layout::LayoutIndex index(*layout, module.fragments().size());
+  const layout::LayoutIndex index(*layout, module.sections(), module.fragments().size());
   for (symbol::Symbol& symbol : module.symbols()) {
     symbol::Label* label = symbol.label();
     if (label == nullptr || !label->anchored) continue;

@@ -58,10 +58,13 @@ Result<std::string> renderListing(std::string_view sourcePath, const AssembledFl
   for (const auto& section : assembled.result.sections) {
     if (section.section >= module.sections().size()) return fail(Error::InvalidSection);
     if (module.sections()[section.section].kind == frontend::section::SectionKind::virtual_region) continue;
-    for (const auto& piece : section.fragments) {
-      if (piece.fragment >= fragments.size()) return fail(Error::InvalidFragment);
+    const auto& list = module.sections()[section.section].fragments;
+    if (list.size() < section.fragments.size()) return fail(Error::InvalidFragment);
+    for (std::size_t entry = 0; entry < section.fragments.size(); ++entry) {
+      const auto& piece = section.fragments[entry];
+      if (list[entry] >= fragments.size()) return fail(Error::InvalidFragment);
       SourceLine line;
-      const frontend::SourceSpan span = fragments[piece.fragment].location().span;
+      const frontend::SourceSpan span = fragments[list[entry]].location().span;
       if (span.source) {
         if (*span.source >= sources.size()) return fail(Error::InvalidSource);
         line = sourceLineAt(sources[*span.source].text, span.start);
@@ -71,7 +74,7 @@ Result<std::string> renderListing(std::string_view sourcePath, const AssembledFl
       if (addOverflows(section.base, piece.offset, address) ||
           addOverflows(section.file_offset, piece.offset, fileOffset))
         return fail(Error::OffsetOverflow);
-      const std::uint64_t stored = piece.fileSize();
+      const std::uint64_t stored = section.fileSizeOf(entry);
       if (stored == 0) {
         frontend::listing::appendListingRow(out, {address, 0, false, "<trimmed>", line.text, line.number});
         continue;
