@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <span>
-#include <variant>
 
 namespace assembly {
 
@@ -47,7 +46,7 @@ qovrin::Status writeFragment(const Fragment& piece, std::span<std::uint8_t> dest
       return {};
     }
     case FragmentKind::alignment:
-      std::ranges::fill(destination, std::get<frontend::fragment::Alignment>(piece.payload).fill);
+      std::ranges::fill(destination, piece.alignment()->fill);
       return {};
     case FragmentKind::reserve:
       return {};

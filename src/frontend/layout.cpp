@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <span>
-#include <variant>
 
 #include "common/align.hpp"
 
@@ -26,14 +25,14 @@ qovrin::Result<Placement> place(const fragment::Fragment& piece, std::uint64_t o
     case fragment::FragmentKind::bytes:
       return Placement{offset, piece.bytes()->data.size()};
     case fragment::FragmentKind::reserve: {
-      const auto& space = std::get<fragment::Reserve>(piece.payload);
+      const fragment::Reserve& space = *piece.reserve();
       const auto start = alignUp(offset, space.alignment);
       if (!start) return fail(start.error());
       return Placement{*start, space.size};
     }
     case fragment::FragmentKind::alignment: {
       // The fragment is the padding itself.
-      const auto end = alignUp(offset, std::get<fragment::Alignment>(piece.payload).alignment);
+      const auto end = alignUp(offset, piece.alignment()->alignment);
       if (!end) return fail(end.error());
       return Placement{offset, *end - offset};
     }

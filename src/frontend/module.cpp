@@ -198,7 +198,7 @@ qovrin::Status Module::walkRange(const section::SectionStore& sections, Fragment
         break;
       }
       case fragment::FragmentKind::reserve: {
-        const auto& space = std::get<fragment::Reserve>(piece.payload);
+        const fragment::Reserve& space = *piece.reserve();
         const auto aligned = alignUp(offset, space.alignment);
         if (!aligned) return fail(aligned.error());
         std::uint64_t space_end = 0;
@@ -208,7 +208,7 @@ qovrin::Status Module::walkRange(const section::SectionStore& sections, Fragment
         break;
       }
       case fragment::FragmentKind::alignment: {
-        const auto aligned = alignUp(offset, std::get<fragment::Alignment>(piece.payload).alignment);
+        const auto aligned = alignUp(offset, piece.alignment()->alignment);
         if (!aligned) return fail(aligned.error());
         if (position < *aligned) return fail(Error::InvalidApiArgument);
         offset = *aligned;
@@ -245,8 +245,7 @@ qovrin::Status Module::storeBytesAt(std::uint32_t section, std::uint64_t address
                      if (auto* line = piece.instruction()) {
                        if (line->target.isa == target::Isa::riscv)
                          dropFixupsOf(static_cast<std::uint32_t>(&piece - fragments_.data()));
-                       fragment::SmallBytes encoding = std::move(line->encoded);
-                       piece.payload = fragment::Bytes{std::move(encoding)};
+                       piece.becomeBytes(std::move(line->encoded));
                      }
                      auto& stored = piece.bytes()->data;
                      std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(to), length,

@@ -1,6 +1,6 @@
 #pragma once
-// A source location folded into 20 bytes instead of 24, for the records a
-// module keeps one of per fragment.
+// A source location folded into 17 bytes instead of 24, for the records a
+// module keeps one of per fragment. Packed: its fields are read by value only.
 
 #include <cstdint>
 
@@ -8,7 +8,7 @@
 
 namespace frontend {
 
-class PackedLocation {
+class [[gnu::packed]] PackedLocation {
  public:
   PackedLocation() = default;
   explicit PackedLocation(const SourceLocation& location) noexcept
@@ -39,6 +39,6 @@ class PackedLocation {
   std::uint8_t present_ = 0;
 };
 
-static_assert(sizeof(PackedLocation) == 20);
+static_assert(sizeof(PackedLocation) == 17);
 
 }  // namespace frontend

@@ -135,7 +135,7 @@ bool blocksModule(const Fragment& fragment) noexcept {
     case FragmentKind::bytes:
       return !fragment.bytes()->data.empty();
     case FragmentKind::reserve:
-      return std::get<frontend::fragment::Reserve>(fragment.payload).size != 0;
+      return fragment.reserve()->size != 0;
     case FragmentKind::alignment:
       return true;
     case FragmentKind::instruction:

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <variant>
 #include <vector>
 
 #include "common/error_of.hpp"
@@ -16,7 +15,6 @@ using qovrin::testing::errorOf;
 
 namespace {
 
-using frontend::fragment::Reserve;
 using frontend::layout::layoutModule;
 using frontend::module::Module;
 using frontend::target::Target;
@@ -45,7 +43,7 @@ void add(Module& module, std::uint32_t section, const Piece& piece) {
     case Piece::Kind::reserve: {
       const auto index = module.reserve(section, piece.size, kHere);
       ASSERT_TRUE(index);
-      std::get<Reserve>(module.fragments()[*index].payload).alignment = piece.alignment;
+      module.fragments()[*index].reserve()->alignment = piece.alignment;
       break;
     }
     case Piece::Kind::align:

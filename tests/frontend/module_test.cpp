@@ -241,7 +241,7 @@ TEST(ModuleByteAccess, ReserveAlignmentRoundsBeforeItsSpace) {
   Module module(Target::x86(64));
   ASSERT_TRUE(module.emitBytes(0, run(1, 3), kHere));
   ASSERT_TRUE(module.reserve(0, 2, kHere));
-  std::get<frontend::fragment::Reserve>(module.fragments()[1].payload).alignment = 4;
+  module.fragments()[1].reserve()->alignment = 4;
   ASSERT_TRUE(module.emitBytes(0, run(9, 2), kHere));
   // Bytes at 0..3, padding 3..4, reserve 4..6, bytes 6..8.
   EXPECT_EQ(module.loadIntegerAt(0, 6, 2).value(), 0x0a09u);

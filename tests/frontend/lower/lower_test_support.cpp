@@ -97,10 +97,10 @@ std::string sectionContent(const frontend::module::Module& module, std::uint32_t
   };
   for (const std::uint32_t index : module.sections()[section].fragments) {
     const frontend::fragment::Fragment& piece = module.fragments()[index];
-    if (const auto* reserve = std::get_if<frontend::fragment::Reserve>(&piece.payload)) {
+    if (const auto* reserve = piece.reserve()) {
       separate();
       out += "r" + std::to_string(reserve->size);
-    } else if (const auto* alignment = std::get_if<frontend::fragment::Alignment>(&piece.payload)) {
+    } else if (const auto* alignment = piece.alignment()) {
       separate();
       out += "a" + std::to_string(alignment->alignment) + "/" + std::to_string(alignment->fill);
     } else if (const auto* line = piece.instruction()) {
