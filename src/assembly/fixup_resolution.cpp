@@ -113,7 +113,7 @@ qovrin::Result<std::vector<FixupResolution>> resolveFixups(frontend::module::Mod
   for (std::uint32_t number = 0; number < fixups.size(); ++number) {
     const Fixup& fixup = fixups[number];
     if (fixup.dropped) {
-      resolutions.push_back({std::nullopt, number, true});
+      resolutions.push_back({std::nullopt});
       continue;
     }
     if (fixup.fragment >= fragments.size()) return fail(Error::InvalidFragment);
@@ -127,7 +127,7 @@ qovrin::Result<std::vector<FixupResolution>> resolveFixups(frontend::module::Mod
       return fail(Error::OffsetOverflow);
     const auto target = resolveTarget(module, fixup, place_offset, section);
     if (!target) return fail(target.error());
-    resolutions.push_back({*target, number});
+    resolutions.push_back({*target});
   }
   return resolutions;
 }

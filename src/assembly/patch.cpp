@@ -55,9 +55,9 @@ struct Located {
   const frontend::fragment::Fragment* fragment = nullptr;
 };
 
-qovrin::Result<Located> locate(const frontend::module::Module& module, const FixupResolution& resolution) {
-  if (resolution.fixup >= module.fixups().size()) return fail(Error::InvalidFixupTarget);
-  const Fixup& fixup = module.fixups()[resolution.fixup];
+qovrin::Result<Located> locate(const frontend::module::Module& module, std::size_t position) {
+  if (position >= module.fixups().size()) return fail(Error::InvalidFixupTarget);
+  const Fixup& fixup = module.fixups()[static_cast<std::uint32_t>(position)];
   if (fixup.fragment >= module.fragments().size()) return fail(Error::InvalidFragment);
   return Located{&fixup, &module.fragments()[fixup.fragment]};
 }
@@ -86,7 +86,7 @@ class Patcher {
     for (std::size_t position = 0; position < input_.resolutions.size(); ++position) {
       const FixupResolution& resolution = input_.resolutions[position];
       if (!resolution.target) continue;
-      const auto located = locate(module_, resolution);
+      const auto located = locate(module_, position);
       if (!located) return fail(located.error());
       if (isRiscvInstruction(*located->fragment)) {
         QOVRIN_TRY(patchRiscv(position, located->fixup->fragment));
@@ -167,7 +167,7 @@ class Patcher {
     for (const std::size_t member : group) {
       const FixupResolution& resolution = input_.resolutions[member];
       if (!resolution.target) return {};
-      operands.push_back({module_.fixups()[resolution.fixup].target.text, *resolution.target});
+      operands.push_back({module_.fixups()[static_cast<std::uint32_t>(member)].target.text, *resolution.target});
     }
     if (operands.size() > kMaxRiscvOperands) return fail(Error::InvalidFixupTarget);
 
@@ -184,7 +184,7 @@ class Patcher {
       // The line encoded with stand-ins, so a refusal now is about the
       // resolved values: a branch too far, an immediate too wide.
       if (encoded.error() != Error::UnsupportedRiscvInstruction) return fail(encoded.error());
-      const Fixup& first = module_.fixups()[input_.resolutions[group.front()].fixup];
+      const Fixup& first = module_.fixups()[static_cast<std::uint32_t>(group.front())];
       std::string message = "fixup target '";
       message += operands.front().text;
       message += "' (0x";
@@ -218,7 +218,7 @@ class Patcher {
   // or not: an instruction with an unresolved operand keeps its first encoding.
   void groupRiscvResolutions() {
     for (std::size_t position = 0; position < input_.resolutions.size(); ++position) {
-      const auto located = locate(module_, input_.resolutions[position]);
+      const auto located = locate(module_, position);
       if (located && isRiscvInstruction(*located->fragment))
         riscv_groups_[located->fixup->fragment].push_back(position);
     }

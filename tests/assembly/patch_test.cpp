@@ -100,7 +100,7 @@ RiscvRun patchRiscv(const std::vector<std::optional<WideValue>>& targets, std::s
   std::vector<FixupResolution> resolutions;
   for (std::uint32_t number = 0; number < targets.size(); ++number) {
     EXPECT_TRUE(module.fixups().addOwnedTarget(*index, {"far"}, true, 0, 32, {}));
-    resolutions.push_back({targets[number], number});
+    resolutions.push_back({targets[number]});
   }
   const auto layout = frontend::layout::layoutModule(module);
   auto output = assembly::materializeImage(module, *layout);
