@@ -98,7 +98,7 @@ class Patcher {
       if (const auto written = writeField(**field, *located->fixup, *resolution.target); !written) {
         const auto message = patchFailureMessage(written.error(), *located->fixup, *resolution.target);
         if (!message) return fail(written.error());
-        module_.diagnostics().add(frontend::diagnostic::Severity::error, located->fixup->place, *message);
+        module_.diagnostics().add(frontend::diagnostic::Severity::error, located->fixup->place.unpack(), *message);
         return fail(Error::FrontendDiagnostics);
       }
     }
@@ -190,7 +190,7 @@ class Patcher {
       message += "' (0x";
       message += hexText(operands.front().value);
       message += ") does not fit the operand of its RISC-V instruction";
-      module_.diagnostics().add(frontend::diagnostic::Severity::error, first.place, message);
+      module_.diagnostics().add(frontend::diagnostic::Severity::error, first.place.unpack(), message);
       return fail(Error::FrontendDiagnostics);
     }
     return copyEncoding(**field, fragment, *encoded);

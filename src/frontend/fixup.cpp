@@ -21,7 +21,7 @@ qovrin::Result<std::uint32_t> FixupStore::addOwnedTarget(std::uint32_t fragment,
                                                          std::uint16_t width, const SourceLocation& place) {
   if (fixups_.size() > std::numeric_limits<std::uint32_t>::max()) return qovrin::fail(qovrin::Error::TooManyFixups);
   target.text = texts_.keep(target.text);
-  fixups_.push_back(Fixup{target, fragment, offset, place, width, pc_relative, FixupRangePolicy::wrap});
+  fixups_.push_back(Fixup{target, fragment, offset, PackedLocation(place), width, pc_relative, FixupRangePolicy::wrap});
   return static_cast<std::uint32_t>(fixups_.size() - 1);
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "common/error.hpp"
+#include "frontend/packed_location.hpp"
 #include "frontend/source_location.hpp"
 #include "frontend/text_arena.hpp"
 
@@ -40,7 +41,7 @@ struct Fixup {
   FixupTarget target;
   std::uint32_t fragment = 0;  // instruction fragment holding the field
   std::uint32_t offset = 0;    // byte offset of the field in that fragment
-  SourceLocation place;        // the instruction line; diagnostics point there
+  PackedLocation place;        // the instruction line; diagnostics point there
   std::uint16_t width = 0;     // field width in bits
   // The field receives the target minus the address just behind the field.
   bool pc_relative = false;
@@ -49,6 +50,9 @@ struct Fixup {
   // the fixup is neither patched nor counted as pending.
   bool dropped = false;
 };
+
+// A module holds one per symbolic operand.
+static_assert(sizeof(Fixup) == 64);
 
 // Symbol when the text is a name: a letter, '_' or '.' first, then letters,
 // digits, '$', '.' or '_'; otherwise an expression.
