@@ -104,7 +104,8 @@ std::string_view Module::keepInstructionText(std::string_view text, const Source
     const std::string_view source = sources_[*location.span.source].text;
     if (location.span.start <= location.span.end && location.span.end <= source.size()) {
       const std::string_view line = source.substr(location.span.start, location.span.end - location.span.start);
-      if (const std::size_t found = line.find(text); found != std::string_view::npos) return line.substr(found, text.size());
+      const std::size_t found = line.find(text);
+      if (found != std::string_view::npos) return line.substr(found, text.size());
     }
   }
   return instruction_texts_.keep(text);

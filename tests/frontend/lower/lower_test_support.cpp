@@ -51,7 +51,7 @@ std::string describe(const frontend::module::Module& module, const frontend::dia
 
 Lowered lower(frontend::module::Module& module, std::string_view text, Files& files) {
   Lowered lowered{
-      frontend::lower::root::lowerSourceIntoModuleWithPathOptions(module, "main.qov", text, pathOptions(files)), {}};
+      frontend::lower::root::lowerSourceIntoModuleWithPathOptions(module, "main.qov", std::string(text), pathOptions(files)), {}};
   for (const auto& diagnostic : module.diagnostics().diagnostics())
     if (diagnostic.severity == frontend::diagnostic::Severity::error)
       lowered.diagnostics.push_back(describe(module, diagnostic));
