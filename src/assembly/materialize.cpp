@@ -67,18 +67,21 @@ qovrin::Result<frontend::output::result::WriterResult> materializeImage(const fr
     if (!*storesBytes(module, row)) continue;
     const auto& list = module.sections()[row.section].fragments;
     if (list.size() < row.fragments.size()) return fail(Error::InvalidFragment);
-    for (std::size_t index = 0; index < row.fragments.size(); ++index) {
+    for (std::size_t index = 0; index < row.stored_entries && index < row.fragments.size(); ++index) {
       const frontend::layout::FragmentLayout& entry = row.fragments[index];
-      const std::uint64_t stored = row.fileSizeOf(index);
+      if (list[index] >= fragments.size()) return fail(Error::InvalidFragment);
+      const Fragment& piece = fragments[list[index]];
+      const auto spanned = frontend::layout::spannedSize(piece, entry.offset);
+      if (!spanned) return fail(spanned.error());
+      const std::uint64_t stored = *spanned;
       if (stored == 0) continue;
       std::uint64_t position = 0;
       std::uint64_t end = 0;
       if (__builtin_add_overflow(row.file_offset, entry.offset, &position) ||
           __builtin_add_overflow(position, stored, &end))
         return fail(Error::OffsetOverflow);
-      if (end > result.bytes.size() || list[index] >= fragments.size()) return fail(Error::InvalidFragment);
-      QOVRIN_TRY(writeFragment(fragments[list[index]],
-                               std::span(result.bytes).subspan(position, stored)));
+      if (end > result.bytes.size()) return fail(Error::InvalidFragment);
+      QOVRIN_TRY(writeFragment(piece, std::span(result.bytes).subspan(position, stored)));
     }
   }
   result.regions.reserve(layout.sections.size());

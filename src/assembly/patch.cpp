@@ -200,7 +200,7 @@ class Patcher {
                               std::span<const std::uint8_t> encoded) {
     const std::uint64_t size = encoded.size();
     const auto entry = static_cast<std::size_t>(field.fragment - field.section->fragments.data());
-    if (size != field.section->fileSizeOf(entry) || size != fragment.instruction()->encoded.size())
+    if (field.section->isTail(entry) || size != fragment.instruction()->encoded.size())
       return fail(Error::InvalidFixupTarget);
     std::uint64_t end = 0;
     std::uint64_t file_position = 0;

@@ -54,7 +54,7 @@ qovrin::Result<SectionLayout> layoutSection(const module::Module& module, std::u
     if (fragment >= fragments.size()) return fail(Error::InvalidFragment);
     const auto placed = place(fragments[fragment], offset);
     if (!placed) return fail(placed.error());
-    row.fragments.push_back({placed->offset, placed->size});
+    row.fragments.push_back({placed->offset});
     if (__builtin_add_overflow(placed->offset, placed->size, &offset)) return fail(Error::OffsetOverflow);
   }
   row.memory_size = offset;
@@ -75,6 +75,13 @@ qovrin::Result<SectionLayout> layoutSection(const module::Module& module, std::u
 }
 
 }  // namespace
+
+qovrin::Result<std::uint64_t> spannedSize(const fragment::Fragment& piece, std::uint64_t offset) {
+  // A laid-out reserve starts aligned, so placing it again moves nothing.
+  const auto placed = place(piece, offset);
+  if (!placed) return fail(placed.error());
+  return placed->size;
+}
 
 qovrin::Result<ModuleLayout> layoutModule(const module::Module& module) {
   ModuleLayout layout;
@@ -119,7 +126,8 @@ LayoutIndex::LayoutIndex(const ModuleLayout& layout, const section::SectionStore
     if (positions_.empty()) positions_.resize(fragment_count);
     for (std::uint32_t entry = 0; entry < list.size(); ++entry) {
       const std::uint32_t fragment = list[entry];
-      if (fragment < positions_.size() && positions_[fragment].section_row == kNone) positions_[fragment] = {row, entry};
+      if (fragment < positions_.size() && positions_[fragment].section_row == kNone)
+        positions_[fragment] = {row, entry};
     }
   }
 }

@@ -13,10 +13,10 @@
 namespace frontend::layout {
 
 // The fragment an entry stands for is the one at the same position in its
-// section's fragment list, which only ever grows at the end.
+// section's fragment list, which only ever grows at the end; its size follows
+// from the fragment and this offset (spannedSize).
 struct FragmentLayout {
   std::uint64_t offset = 0;  // from the section's base, after a reserve's own alignment
-  std::uint64_t size = 0;    // bytes spanned in the address space
 };
 
 struct SectionLayout {
@@ -32,8 +32,6 @@ struct SectionLayout {
   std::size_t stored_entries = 0;
 
   bool isTail(std::size_t entry) const noexcept { return entry >= stored_entries; }
-  // Bytes the entry stores in the output: its size, or 0 in the tail.
-  std::uint64_t fileSizeOf(std::size_t entry) const noexcept { return isTail(entry) ? 0 : fragments[entry].size; }
 };
 
 // One row per section, in section-index order.
@@ -44,6 +42,10 @@ struct ModuleLayout {
 // Fails with InvalidFragment for a fragment index outside the module and with
 // OffsetOverflow for an alignment of 0 or a sum past 64 bits.
 qovrin::Result<ModuleLayout> layoutModule(const module::Module& module);
+
+// Bytes a fragment laid out at offset spans in the address space; an entry
+// in a section's tail stores none of them.
+qovrin::Result<std::uint64_t> spannedSize(const fragment::Fragment& piece, std::uint64_t offset);
 
 // Finds the row of a section and of a fragment in it with the answer a scan
 // of the rows in order would give (first match), in constant time. A row

@@ -1,6 +1,7 @@
 #include "main/listing.hpp"
 
 #include "common/ascii.hpp"
+#include "frontend/layout.hpp"
 #include "frontend/listing.hpp"
 
 namespace qovrin::main {
@@ -74,7 +75,9 @@ Result<std::string> renderListing(std::string_view sourcePath, const AssembledFl
       if (addOverflows(section.base, piece.offset, address) ||
           addOverflows(section.file_offset, piece.offset, fileOffset))
         return fail(Error::OffsetOverflow);
-      const std::uint64_t stored = section.fileSizeOf(entry);
+      const auto spanned = frontend::layout::spannedSize(fragments[list[entry]], piece.offset);
+      if (!spanned) return fail(spanned.error());
+      const std::uint64_t stored = section.isTail(entry) ? 0 : *spanned;
       if (stored == 0) {
         frontend::listing::appendListingRow(out, {address, 0, false, "<trimmed>", line.text, line.number});
         continue;

@@ -104,7 +104,10 @@ TEST(Layout, PlacesFragmentsPaddingAndTrailingReserves) {
     std::vector<Row> rows;
     for (std::uint32_t index = 0; index < row.fragments.size(); ++index) {
       const auto& entry = row.fragments[index];
-      rows.push_back({entry.offset, entry.size, row.fileSizeOf(index), row.isTail(index)});
+      const auto& piece = module.fragments()[module.sections()[0].fragments[index]];
+      const auto size = frontend::layout::spannedSize(piece, entry.offset);
+      ASSERT_TRUE(size) << test.name;
+      rows.push_back({entry.offset, *size, row.isTail(index) ? 0 : *size, row.isTail(index)});
     }
     EXPECT_EQ(rows, test.expected.rows) << test.name;
     EXPECT_EQ(row.memory_size, test.expected.memory_size) << test.name;
