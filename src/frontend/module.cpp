@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 #include <utility>
 
 #include "common/align.hpp"
@@ -290,8 +291,14 @@ void Module::reserveForLines(std::size_t lines) {
   // the lists from being copied as they grow, and the pages of a large
   // reservation that are never written never take memory.
   const auto reserveMore = [lines](auto& list) {
-    const std::size_t wanted = list.size() + lines;
-    if (wanted > list.capacity()) list.reserve(std::max(wanted, 2 * list.capacity()));
+    const std::size_t wanted = std::min<std::size_t>(list.size() + lines, kIndexLimit);
+    if (wanted <= list.capacity()) return;
+    // Only a hint: a source of many empty lines may ask for more than the
+    // system grants at once, and then the lists grow as they would anyway.
+    try {
+      list.reserve(std::max(wanted, 2 * list.capacity()));
+    } catch (const std::bad_alloc&) {
+    }
   };
   reserveMore(fragments_);
   reserveMore(sections_[current_section_].fragments);

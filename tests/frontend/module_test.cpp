@@ -300,4 +300,20 @@ TEST(ModuleSources, InstructionTextsPointIntoTheSourceWhenUnchanged) {
   }
 }
 
+// Room reserved from a source's line count is only a hint: when the system
+// refuses it, the source is still added and fragments still append.
+TEST(ModuleSources, RefusedRoomForLinesStillAddsTheSource) {
+  for (const std::size_t failing_at : {1, 2}) {
+    Module module(Target::x86(64));
+    std::string path = "a.qov";
+    std::string text = "nop\nnop\n";
+    {
+      const frontend::testing::FailingAllocation failing(failing_at);
+      ASSERT_TRUE(module.addSource(std::move(path), std::move(text))) << failing_at;
+    }
+    ASSERT_EQ(module.sources().size(), 1u);
+    EXPECT_TRUE(module.emitBytes(0, run(1, 2), kHere));
+  }
+}
+
 }  // namespace
