@@ -106,14 +106,14 @@ std::optional<FoldedAddend> splitFoldedAddend(std::string_view text) noexcept {
 qovrin::Result<std::vector<FixupResolution>> resolveFixups(frontend::module::Module& module,
                                                            const frontend::layout::ModuleLayout& layout) {
   const auto fragments = module.fragments();
-  const frontend::layout::LayoutIndex index(layout, fragments.size());
+  const frontend::layout::LayoutIndex index(layout, module.sections(), fragments.size());
   const frontend::fixup::FixupStore& fixups = module.fixups();
   std::vector<FixupResolution> resolutions;
   resolutions.reserve(fixups.size());
   for (std::uint32_t number = 0; number < fixups.size(); ++number) {
     const Fixup& fixup = fixups[number];
     if (fixup.dropped) {
-      resolutions.push_back({number, std::nullopt, true});
+      resolutions.push_back({std::nullopt});
       continue;
     }
     if (fixup.fragment >= fragments.size()) return fail(Error::InvalidFragment);
@@ -127,7 +127,7 @@ qovrin::Result<std::vector<FixupResolution>> resolveFixups(frontend::module::Mod
       return fail(Error::OffsetOverflow);
     const auto target = resolveTarget(module, fixup, place_offset, section);
     if (!target) return fail(target.error());
-    resolutions.push_back({number, *target});
+    resolutions.push_back({*target});
   }
   return resolutions;
 }

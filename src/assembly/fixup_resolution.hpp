@@ -19,10 +19,9 @@ namespace assembly {
 // instead of wrapping or turning the fixup unresolved.
 using WideValue = __int128;
 
+// The resolution at a position belongs to the fixup of that index.
 struct FixupResolution {
-  std::uint32_t fixup = 0;
-  std::optional<WideValue> target;  // none: unresolved or dropped
-  bool dropped = false;             // neither patched nor pending
+  std::optional<WideValue> target;  // none: unresolved, or dropped (then neither patched nor pending)
 };
 
 // One resolution per fixup, in fixup order. Fails with OutOfMemory,

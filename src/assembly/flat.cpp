@@ -62,8 +62,8 @@ qovrin::Result<AssemblyResult> assembleFlat(frontend::module::Module& module, co
     auto resolved = resolveFixups(module, *first);
     if (!resolved) return fail(resolved.error());
     resolutions = std::move(*resolved);
-    result.pending_fixups = static_cast<std::uint64_t>(
-        std::ranges::count_if(resolutions, [](const FixupResolution& entry) { return !entry.target && !entry.dropped; }));
+    for (std::uint32_t index = 0; index < resolutions.size(); ++index)
+      if (!resolutions[index].target && !module.fixups()[index].dropped) ++result.pending_fixups;
   }
 
   frontend::layout::ModuleLayout layout;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <span>
-#include <variant>
 
 namespace assembly {
 
@@ -41,13 +40,13 @@ qovrin::Status writeFragment(const Fragment& piece, std::span<std::uint8_t> dest
   switch (piece.kind()) {
     case FragmentKind::bytes:
     case FragmentKind::instruction: {
-      const std::vector<std::uint8_t>& stored = *piece.storedBytes();
+      const frontend::fragment::SmallBytes& stored = *piece.storedBytes();
       if (stored.size() < destination.size()) return fail(Error::InvalidFragment);
       std::copy_n(stored.begin(), destination.size(), destination.begin());
       return {};
     }
     case FragmentKind::alignment:
-      std::ranges::fill(destination, std::get<frontend::fragment::Alignment>(piece.payload).fill);
+      std::ranges::fill(destination, piece.alignment()->fill);
       return {};
     case FragmentKind::reserve:
       return {};
@@ -66,16 +65,23 @@ qovrin::Result<frontend::output::result::WriterResult> materializeImage(const fr
   const auto fragments = module.fragments();
   for (const SectionLayout& row : layout.sections) {
     if (!*storesBytes(module, row)) continue;
-    for (const frontend::layout::FragmentLayout& entry : row.fragments) {
-      if (entry.file_size == 0) continue;
+    const auto& list = module.sections()[row.section].fragments;
+    if (list.size() < row.fragments.size()) return fail(Error::InvalidFragment);
+    for (std::size_t index = 0; index < row.stored_entries && index < row.fragments.size(); ++index) {
+      const frontend::layout::FragmentLayout& entry = row.fragments[index];
+      if (list[index] >= fragments.size()) return fail(Error::InvalidFragment);
+      const Fragment& piece = fragments[list[index]];
+      const auto spanned = frontend::layout::spannedSize(piece, entry.offset);
+      if (!spanned) return fail(spanned.error());
+      const std::uint64_t stored = *spanned;
+      if (stored == 0) continue;
       std::uint64_t position = 0;
       std::uint64_t end = 0;
       if (__builtin_add_overflow(row.file_offset, entry.offset, &position) ||
-          __builtin_add_overflow(position, entry.file_size, &end))
+          __builtin_add_overflow(position, stored, &end))
         return fail(Error::OffsetOverflow);
-      if (end > result.bytes.size() || entry.fragment >= fragments.size()) return fail(Error::InvalidFragment);
-      QOVRIN_TRY(writeFragment(fragments[entry.fragment],
-                               std::span(result.bytes).subspan(position, entry.file_size)));
+      if (end > result.bytes.size()) return fail(Error::InvalidFragment);
+      QOVRIN_TRY(writeFragment(piece, std::span(result.bytes).subspan(position, stored)));
     }
   }
   result.regions.reserve(layout.sections.size());

@@ -41,7 +41,7 @@ std::string hexText(WideValue value) {
 
 // The target as the user reads it: its text with the addend written after it.
 std::string targetText(const frontend::fixup::FixupTarget& target) {
-  std::string text = target.text;
+  std::string text(target.text);
   if (target.addend == 0) return text;
   const auto bits = static_cast<std::uint64_t>(target.addend);
   text += target.addend > 0 ? " + " : " - ";
@@ -55,9 +55,9 @@ struct Located {
   const frontend::fragment::Fragment* fragment = nullptr;
 };
 
-qovrin::Result<Located> locate(const frontend::module::Module& module, const FixupResolution& resolution) {
-  if (resolution.fixup >= module.fixups().size()) return fail(Error::InvalidFixupTarget);
-  const Fixup& fixup = module.fixups()[resolution.fixup];
+qovrin::Result<Located> locate(const frontend::module::Module& module, std::size_t position) {
+  if (position >= module.fixups().size()) return fail(Error::InvalidFixupTarget);
+  const Fixup& fixup = module.fixups()[static_cast<std::uint32_t>(position)];
   if (fixup.fragment >= module.fragments().size()) return fail(Error::InvalidFragment);
   return Located{&fixup, &module.fragments()[fixup.fragment]};
 }
@@ -77,7 +77,7 @@ struct Field {
 class Patcher {
  public:
   Patcher(frontend::module::Module& module, const PatchInput& input)
-      : module_(module), input_(input), layout_index_(input.layout, module.fragments().size()) {
+      : module_(module), input_(input), layout_index_(input.layout, module.sections(), module.fragments().size()) {
     for (std::uint32_t row = 0; row < input.regions.size(); ++row)
       region_rows_.try_emplace(input.regions[row].section, row);
   }
@@ -86,7 +86,7 @@ class Patcher {
     for (std::size_t position = 0; position < input_.resolutions.size(); ++position) {
       const FixupResolution& resolution = input_.resolutions[position];
       if (!resolution.target) continue;
-      const auto located = locate(module_, resolution);
+      const auto located = locate(module_, position);
       if (!located) return fail(located.error());
       if (isRiscvInstruction(*located->fragment)) {
         QOVRIN_TRY(patchRiscv(position, located->fixup->fragment));
@@ -98,7 +98,7 @@ class Patcher {
       if (const auto written = writeField(**field, *located->fixup, *resolution.target); !written) {
         const auto message = patchFailureMessage(written.error(), *located->fixup, *resolution.target);
         if (!message) return fail(written.error());
-        module_.diagnostics().add(frontend::diagnostic::Severity::error, located->fixup->place, *message);
+        module_.diagnostics().add(frontend::diagnostic::Severity::error, located->fixup->place.unpack(), *message);
         return fail(Error::FrontendDiagnostics);
       }
     }
@@ -167,7 +167,7 @@ class Patcher {
     for (const std::size_t member : group) {
       const FixupResolution& resolution = input_.resolutions[member];
       if (!resolution.target) return {};
-      operands.push_back({module_.fixups()[resolution.fixup].target.text, *resolution.target});
+      operands.push_back({module_.fixups()[static_cast<std::uint32_t>(member)].target.text, *resolution.target});
     }
     if (operands.size() > kMaxRiscvOperands) return fail(Error::InvalidFixupTarget);
 
@@ -184,13 +184,13 @@ class Patcher {
       // The line encoded with stand-ins, so a refusal now is about the
       // resolved values: a branch too far, an immediate too wide.
       if (encoded.error() != Error::UnsupportedRiscvInstruction) return fail(encoded.error());
-      const Fixup& first = module_.fixups()[input_.resolutions[group.front()].fixup];
+      const Fixup& first = module_.fixups()[static_cast<std::uint32_t>(group.front())];
       std::string message = "fixup target '";
       message += operands.front().text;
       message += "' (0x";
       message += hexText(operands.front().value);
       message += ") does not fit the operand of its RISC-V instruction";
-      module_.diagnostics().add(frontend::diagnostic::Severity::error, first.place, message);
+      module_.diagnostics().add(frontend::diagnostic::Severity::error, first.place.unpack(), message);
       return fail(Error::FrontendDiagnostics);
     }
     return copyEncoding(**field, fragment, *encoded);
@@ -199,7 +199,8 @@ class Patcher {
   qovrin::Status copyEncoding(const Field& field, const frontend::fragment::Fragment& fragment,
                               std::span<const std::uint8_t> encoded) {
     const std::uint64_t size = encoded.size();
-    if (size != field.fragment->file_size || size != fragment.instruction()->size_words[2])
+    const auto entry = static_cast<std::size_t>(field.fragment - field.section->fragments.data());
+    if (field.section->isTail(entry) || size != fragment.instruction()->encoded.size())
       return fail(Error::InvalidFixupTarget);
     std::uint64_t end = 0;
     std::uint64_t file_position = 0;
@@ -217,7 +218,7 @@ class Patcher {
   // or not: an instruction with an unresolved operand keeps its first encoding.
   void groupRiscvResolutions() {
     for (std::size_t position = 0; position < input_.resolutions.size(); ++position) {
-      const auto located = locate(module_, input_.resolutions[position]);
+      const auto located = locate(module_, position);
       if (located && isRiscvInstruction(*located->fragment))
         riscv_groups_[located->fixup->fragment].push_back(position);
     }

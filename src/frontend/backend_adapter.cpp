@@ -97,9 +97,9 @@ qovrin::Result<RiscvEncoding> encodeResolvedRiscvInstruction(const fragment::Fra
   if (line == nullptr) return fail(Error::InvalidFragment);
   const auto bits = line->target.bits() ? line->target.bits() : module_target.bits();
   if (!bits || (*bits != 32 && *bits != 64)) return fail(Error::InvalidModeBits);
-  RiscvPatchContext context{address, operands, riscvMnemonicIsPcRelative(line->text)};
+  RiscvPatchContext context{address, operands, riscvMnemonicIsPcRelative(line->text())};
   const riscv_encoder::RiscvExpressionHook hook{&context, &resolveRiscvExpression, true};
-  const auto encoded = riscv_encoder::source::encodeInstructionText(line->text, *bits, hook);
+  const auto encoded = riscv_encoder::source::encodeInstructionText(line->text(), *bits, hook);
   if (!encoded) return fail(encoded.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::UnsupportedRiscvInstruction);
   return RiscvEncoding{encoded->output_word, encoded->size};
 }

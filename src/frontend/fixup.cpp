@@ -1,7 +1,6 @@
 #include "frontend/fixup.hpp"
 
 #include <limits>
-#include <utility>
 
 #include "common/ascii.hpp"
 
@@ -21,7 +20,8 @@ qovrin::Result<std::uint32_t> FixupStore::addOwnedTarget(std::uint32_t fragment,
                                                          bool pc_relative, std::uint32_t offset,
                                                          std::uint16_t width, const SourceLocation& place) {
   if (fixups_.size() > std::numeric_limits<std::uint32_t>::max()) return qovrin::fail(qovrin::Error::TooManyFixups);
-  fixups_.push_back(Fixup{std::move(target), fragment, offset, place, width, pc_relative, FixupRangePolicy::wrap});
+  target.text = texts_.keep(target.text);
+  fixups_.push_back(Fixup{target, fragment, offset, PackedLocation(place), width, pc_relative, FixupRangePolicy::wrap});
   return static_cast<std::uint32_t>(fixups_.size() - 1);
 }
 

@@ -6,13 +6,13 @@
 // ever appended.
 
 #include <cstdint>
-#include <span>
-#include <string>
+#include <deque>
 #include <string_view>
-#include <vector>
 
 #include "common/error.hpp"
+#include "frontend/packed_location.hpp"
 #include "frontend/source_location.hpp"
+#include "frontend/text_arena.hpp"
 
 namespace frontend::fixup {
 
@@ -29,7 +29,8 @@ enum class FixupRangePolicy : std::uint8_t {
 };
 
 struct FixupTarget {
-  std::string text;
+  // Borrowed when handed to the store, which keeps its own copy.
+  std::string_view text;
   FixupKind kind = FixupKind::symbol;
   // Kept apart from the text and applied with wide arithmetic at patch time,
   // so that a target below its symbol (x - 4 with x at 0) still resolves.
@@ -40,7 +41,7 @@ struct Fixup {
   FixupTarget target;
   std::uint32_t fragment = 0;  // instruction fragment holding the field
   std::uint32_t offset = 0;    // byte offset of the field in that fragment
-  SourceLocation place;        // the instruction line; diagnostics point there
+  PackedLocation place;        // the instruction line; diagnostics point there
   std::uint16_t width = 0;     // field width in bits
   // The field receives the target minus the address just behind the field.
   bool pc_relative = false;
@@ -50,6 +51,9 @@ struct Fixup {
   bool dropped = false;
 };
 
+// A module holds one per symbolic operand.
+static_assert(sizeof(Fixup) == 64);
+
 // Symbol when the text is a name: a letter, '_' or '.' first, then letters,
 // digits, '$', '.' or '_'; otherwise an expression.
 FixupKind classifyTargetText(std::string_view text) noexcept;
@@ -57,7 +61,8 @@ FixupKind classifyTargetText(std::string_view text) noexcept;
 class FixupStore {
  public:
   // Appends a fixup with range policy wrap and returns its index; fails with
-  // TooManyFixups when the index would not fit 32 bits.
+  // TooManyFixups when the index would not fit 32 bits. The target text is
+  // copied into the store.
   qovrin::Result<std::uint32_t> addOwnedTarget(std::uint32_t fragment, FixupTarget target, bool pc_relative,
                                                std::uint32_t offset, std::uint16_t width,
                                                const SourceLocation& place);
@@ -69,10 +74,11 @@ class FixupStore {
   Fixup& operator[](std::uint32_t index) noexcept { return fixups_[index]; }
   const Fixup& operator[](std::uint32_t index) const noexcept { return fixups_[index]; }
 
-  std::span<const Fixup> all() const noexcept { return fixups_; }
 
  private:
-  std::vector<Fixup> fixups_;
+  // Blocks instead of one array: a growing list is never copied whole.
+  std::deque<Fixup> fixups_;
+  text_arena::TextArena texts_;
 };
 
 }  // namespace frontend::fixup

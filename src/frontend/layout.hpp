@@ -12,12 +12,11 @@
 
 namespace frontend::layout {
 
+// The fragment an entry stands for is the one at the same position in its
+// section's fragment list, which only ever grows at the end; its size follows
+// from the fragment and this offset (spannedSize).
 struct FragmentLayout {
-  std::uint64_t offset = 0;     // from the section's base, after a reserve's own alignment
-  std::uint64_t size = 0;       // bytes spanned in the address space
-  std::uint64_t file_size = 0;  // bytes stored in the output: size, or 0 for a trailing reserve
-  std::uint32_t fragment = 0;   // index into the module's fragment list
-  bool tail = false;            // a reserve with nothing stored after it
+  std::uint64_t offset = 0;  // from the section's base, after a reserve's own alignment
 };
 
 struct SectionLayout {
@@ -28,6 +27,11 @@ struct SectionLayout {
   std::uint64_t file_size = 0;
   std::vector<FragmentLayout> fragments;  // one per entry of the section's fragment list, in order
   std::uint32_t section = 0;
+  // Entries from this one on are reserves with nothing stored after them
+  // (the tail): they span addresses but store no bytes.
+  std::size_t stored_entries = 0;
+
+  bool isTail(std::size_t entry) const noexcept { return entry >= stored_entries; }
 };
 
 // One row per section, in section-index order.
@@ -39,11 +43,19 @@ struct ModuleLayout {
 // OffsetOverflow for an alignment of 0 or a sum past 64 bits.
 qovrin::Result<ModuleLayout> layoutModule(const module::Module& module);
 
+// Bytes a fragment laid out at offset spans in the address space; an entry
+// in a section's tail stores none of them.
+qovrin::Result<std::uint64_t> spannedSize(const fragment::Fragment& piece, std::uint64_t offset);
+
 // Finds the row of a section and of a fragment in it with the answer a scan
-// of the rows in order would give (first match), in constant time.
+// of the rows in order would give (first match), in constant time. A row
+// whose fragments are one ascending run of indexes (a section written in one
+// stretch) is looked up by arithmetic; only the others are indexed per
+// fragment.
 class LayoutIndex {
  public:
-  LayoutIndex(const ModuleLayout& layout, std::size_t fragment_count);
+  // The sections the layout was made from, with their fragment lists.
+  LayoutIndex(const ModuleLayout& layout, const section::SectionStore& sections, std::size_t fragment_count);
 
   const SectionLayout* section(std::uint32_t section) const noexcept;
   const FragmentLayout* fragment(const SectionLayout& section, std::uint32_t fragment) const noexcept;
@@ -57,8 +69,12 @@ class LayoutIndex {
   };
 
   const ModuleLayout& layout_;
+  const section::SectionStore& sections_;
   std::vector<std::uint32_t> section_rows_;  // by section index: first row with that index
-  std::vector<Position> positions_;          // by fragment index: first row that names it
+  std::vector<bool> runs_;                   // by row: its fragments are one ascending run
+  // By fragment index: the first row not a run that names it; empty when
+  // every row is a run.
+  std::vector<Position> positions_;
 };
 
 }  // namespace frontend::layout

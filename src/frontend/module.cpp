@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 #include <utility>
 
 #include "common/align.hpp"
@@ -60,14 +61,14 @@ qovrin::Result<std::uint32_t> Module::appendFragment(std::uint32_t section, frag
 
 qovrin::Result<std::uint32_t> Module::emitBytes(std::uint32_t section, std::span<const std::uint8_t> bytes,
                                                 const SourceLocation& location) {
-  return appendFragment(section, fragment::Bytes{{bytes.begin(), bytes.end()}}, location);
+  return appendFragment(section, fragment::Bytes{fragment::SmallBytes(bytes)}, location);
 }
 
 qovrin::Result<std::uint32_t> Module::emitRepeatedByte(std::uint32_t section, std::uint8_t value, std::uint64_t count,
                                                        const SourceLocation& location) {
   if (count > kMaxRepeatedBytes) return fail(Error::InvalidApiInteger);
   if (!sections_.contains(section)) return fail(Error::InvalidSection);
-  return appendFragment(section, fragment::Bytes{std::vector<std::uint8_t>(count, value)}, location);
+  return appendFragment(section, fragment::Bytes{fragment::SmallBytes(count, value)}, location);
 }
 
 qovrin::Result<std::uint32_t> Module::reserve(std::uint32_t section, std::uint64_t size,
@@ -82,17 +83,33 @@ qovrin::Result<std::uint32_t> Module::addAlignment(std::uint32_t section, std::u
 
 qovrin::Result<std::uint32_t> Module::appendIsaInstruction(std::uint32_t section, target::Target target,
                                                            std::string_view text, const SourceLocation& location) {
-  return appendOwnedIsaInstruction(section, target, std::string(text), location);
-}
-
-qovrin::Result<std::uint32_t> Module::appendOwnedIsaInstruction(std::uint32_t section, target::Target target,
-                                                                std::string&& text, const SourceLocation& location) {
+  // Every kept text must fit the fragment's 32-bit length.
+  if (text.size() > kIndexLimit) return fail(Error::InstructionTooLarge);
   fragment::Instruction line;
-  line.text = std::move(text);
+  line.setText(keepInstructionText(text, location));
   line.target = target;
   const auto index = appendFragment(section, std::move(line), location);
   if (index) ever_held_instructions_ = true;
   return index;
+}
+
+qovrin::Result<std::uint32_t> Module::appendOwnedIsaInstruction(std::uint32_t section, target::Target target,
+                                                                std::string&& text, const SourceLocation& location) {
+  return appendIsaInstruction(section, target, text, location);
+}
+
+std::string_view Module::keepInstructionText(std::string_view text, const SourceLocation& location) {
+  // Most lines reach their fragment as written, so the source already holds
+  // their characters; only lines that lowering rewrote need a copy.
+  if (location.span.source && *location.span.source < sources_.size()) {
+    const std::string_view source = sources_[*location.span.source].text;
+    if (location.span.start <= location.span.end && location.span.end <= source.size()) {
+      const std::string_view line = source.substr(location.span.start, location.span.end - location.span.start);
+      const std::size_t found = line.find(text);
+      if (found != std::string_view::npos) return line.substr(found, text.size());
+    }
+  }
+  return instruction_texts_.keep(text);
 }
 
 qovrin::Status Module::checkNewSymbol(std::string_view name) const {
@@ -183,7 +200,7 @@ qovrin::Status Module::walkRange(const section::SectionStore& sections, Fragment
         break;
       }
       case fragment::FragmentKind::reserve: {
-        const auto& space = std::get<fragment::Reserve>(piece.payload);
+        const fragment::Reserve& space = *piece.reserve();
         const auto aligned = alignUp(offset, space.alignment);
         if (!aligned) return fail(aligned.error());
         std::uint64_t space_end = 0;
@@ -193,7 +210,7 @@ qovrin::Status Module::walkRange(const section::SectionStore& sections, Fragment
         break;
       }
       case fragment::FragmentKind::alignment: {
-        const auto aligned = alignUp(offset, std::get<fragment::Alignment>(piece.payload).alignment);
+        const auto aligned = alignUp(offset, piece.alignment()->alignment);
         if (!aligned) return fail(aligned.error());
         if (position < *aligned) return fail(Error::InvalidApiArgument);
         offset = *aligned;
@@ -230,7 +247,7 @@ qovrin::Status Module::storeBytesAt(std::uint32_t section, std::uint64_t address
                      if (auto* line = piece.instruction()) {
                        if (line->target.isa == target::Isa::riscv)
                          dropFixupsOf(static_cast<std::uint32_t>(&piece - fragments_.data()));
-                       piece.payload = fragment::Bytes{std::move(line->encoded)};
+                       piece.becomeBytes(std::move(line->encoded));
                      }
                      auto& stored = piece.bytes()->data;
                      std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(to), length,
@@ -264,8 +281,27 @@ void Module::dropFixupsOf(std::uint32_t fragment) noexcept {
 
 qovrin::Result<std::uint32_t> Module::addSource(std::string path, std::string text) {
   if (sources_.size() > kIndexLimit) return fail(Error::TooManySources);
+  reserveForLines(static_cast<std::size_t>(std::ranges::count(text, '\n')) + 1);
   sources_.push_back(LoadedSource{std::move(path), std::move(text)});
   return static_cast<std::uint32_t>(sources_.size() - 1);
+}
+
+void Module::reserveForLines(std::size_t lines) {
+  // A line rarely makes more than one fragment. Room reserved up front keeps
+  // the lists from being copied as they grow, and the pages of a large
+  // reservation that are never written never take memory.
+  const auto reserveMore = [lines](auto& list) {
+    const std::size_t wanted = std::min<std::size_t>(list.size() + lines, kIndexLimit);
+    if (wanted <= list.capacity()) return;
+    // Only a hint: a source of many empty lines may ask for more than the
+    // system grants at once, and then the lists grow as they would anyway.
+    try {
+      list.reserve(std::max(wanted, 2 * list.capacity()));
+    } catch (const std::bad_alloc&) {
+    }
+  };
+  reserveMore(fragments_);
+  reserveMore(sections_[current_section_].fragments);
 }
 
 std::string_view Module::keepText(std::string text) { return owned_texts_.emplace_back(std::move(text)); }

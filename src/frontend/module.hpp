@@ -26,6 +26,7 @@
 #include "frontend/source_location.hpp"
 #include "frontend/symbol.hpp"
 #include "frontend/target.hpp"
+#include "frontend/text_arena.hpp"
 #include "frontend/type_name.hpp"
 #include "frontend/types.hpp"
 #include "frontend/value.hpp"
@@ -69,9 +70,12 @@ class Module {
   qovrin::Result<std::uint32_t> reserve(std::uint32_t section, std::uint64_t size, const SourceLocation& location);
   qovrin::Result<std::uint32_t> addAlignment(std::uint32_t section, std::uint64_t alignment, std::uint8_t fill,
                                              const SourceLocation& location);
+  // The text is kept as a view into the line's source when it appears there
+  // unchanged, else copied into the module's text store.
   qovrin::Result<std::uint32_t> appendIsaInstruction(std::uint32_t section, target::Target target,
                                                      std::string_view text, const SourceLocation& location);
-  // As appendIsaInstruction, taking the text over instead of copying it.
+  // As appendIsaInstruction, for callers that give up their string: the
+  // module keeps its own copy of the characters either way.
   qovrin::Result<std::uint32_t> appendOwnedIsaInstruction(std::uint32_t section, target::Target target,
                                                           std::string&& text, const SourceLocation& location);
   // Whether an instruction fragment was ever appended: until then every
@@ -170,6 +174,10 @@ class Module {
 
   qovrin::Result<std::uint32_t> appendFragment(std::uint32_t section, fragment::Payload&& payload,
                                                const SourceLocation& location);
+  // Room for the fragments the lines of a new source will likely add.
+  void reserveForLines(std::size_t lines);
+  // A view of text that lives as long as the module.
+  std::string_view keepInstructionText(std::string_view text, const SourceLocation& location);
   qovrin::Status checkNewSymbol(std::string_view name) const;
   // A RISC-V instruction is patched by encoding it again whole, which would
   // undo the bytes a store put there.
@@ -196,6 +204,7 @@ class Module {
   std::vector<std::uint32_t> virtual_sections_;
   std::deque<LoadedSource> sources_;
   std::deque<std::string> owned_texts_;
+  text_arena::TextArena instruction_texts_;
   std::unordered_set<std::string, NameHash, std::equal_to<>> imported_;
   std::vector<output::contracts::LateLayoutBlock> late_layout_blocks_;
   std::vector<output::contracts::DeferredBlock> deferred_blocks_;

@@ -25,10 +25,10 @@ using backend_adapter::InstructionFacts;
 // encodes again with the resolved values.
 qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Fragment& piece, const fragment::Instruction& line) {
   InstructionFacts record;
-  backend_adapter::RiscvFactContext context{&record.facts, piece.location,
-                                            backend_adapter::riscvMnemonicIsPcRelative(line.text)};
+  backend_adapter::RiscvFactContext context{&record.facts, piece.location(),
+                                            backend_adapter::riscvMnemonicIsPcRelative(line.text())};
   const riscv_encoder::RiscvExpressionHook hook{&context, &backend_adapter::recordUnresolvedRiscvExpression, true};
-  const auto encoded = riscv_encoder::source::encodeInstructionText(line.text, line.target.parameter, hook);
+  const auto encoded = riscv_encoder::source::encodeInstructionText(line.text(), line.target.parameter, hook);
   if (!encoded)
     return fail(encoded.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::UnsupportedRiscvInstruction);
   record.size = encoded->size;
@@ -72,13 +72,11 @@ qovrin::Result<bool> storeRecord(module::Module& module, std::uint32_t index, In
     return fail(Error::TooManyFixups);
   fragment::Instruction* line = module.fragments()[index].instruction();
   if (line == nullptr) return fail(Error::InvalidFragment);
-  const bool changed = line->encoded != record.bytes || line->pending != record.pending ||
-                       std::ranges::any_of(line->size_words, [&](std::uint32_t word) { return word != record.size; });
-  line->encoded = std::move(record.bytes);
-  line->size_words.fill(record.size);
+  const bool changed = !(line->encoded == record.bytes) || line->pending != record.pending;
+  line->encoded.assign(record.bytes);
   line->pending = record.pending;
   line->settled = true;
-  const SourceLocation location = module.fragments()[index].location;
+  const SourceLocation location = module.fragments()[index].location();
   for (const std::string_view warning : record.warnings)
     module.diagnostics().add(diagnostic::Severity::warning, location, warning);
   for (std::size_t position = 0; position < record.facts.size(); ++position) {
@@ -87,7 +85,7 @@ qovrin::Result<bool> storeRecord(module::Module& module, std::uint32_t index, In
                     [&](const FixupFact& earlier) { return sameFact(earlier, fact); }))
       continue;
     const fixup::FixupKind kind = fixup::classifyTargetText(fact.text);
-    const auto added = fixups.addOwnedTarget(index, fixup::FixupTarget{std::move(fact.text), kind, fact.addend},
+    const auto added = fixups.addOwnedTarget(index, fixup::FixupTarget{fact.text, kind, fact.addend},
                                              fact.pc_relative, fact.offset, fact.width, fact.location);
     if (!added) return fail(added.error());
     fixups[*added].range_policy = fact.range_policy;
@@ -177,7 +175,7 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
     if (!record) {
       const auto message = encodeFailureMessage(record.error());
       if (!message) return fail(record.error());
-      module.diagnostics().add(diagnostic::Severity::error, piece.location, *message);
+      module.diagnostics().add(diagnostic::Severity::error, piece.location(), *message);
       return fail(Error::FrontendDiagnostics);
     }
     const auto changed = storeRecord(module, index, std::move(*record));
@@ -200,7 +198,7 @@ bool settleInstruction(module::Module& module, std::uint32_t index) {
 qovrin::Status syncAnchoredLabelOffsets(module::Module& module) {
   const auto layout = layout::layoutModule(module);
   if (!layout) return fail(layout.error());
-  const layout::LayoutIndex index(*layout, module.fragments().size());
+  const layout::LayoutIndex index(*layout, module.sections(), module.fragments().size());
   for (symbol::Symbol& symbol : module.symbols()) {
     symbol::Label* label = symbol.label();
     if (label == nullptr || !label->anchored) continue;

@@ -140,10 +140,10 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
 
 qovrin::Result<InstructionFacts> encodeX86(const fragment::Fragment& piece, const fragment::Instruction& line) {
   isa_text::ParsedInstruction parsed;
-  if (const auto split = isa_text::parseX86Line(line.text, parsed); !split)
+  if (const auto split = isa_text::parseX86Line(line.text(), parsed); !split)
     return fail(split.error() == Error::InvalidInstructionText ? split.error() : Error::UnsupportedX86Instruction);
   std::vector<FixupFact> facts;
-  backend_adapter::X86ResolverContext context{&facts, piece.location, line.target};
+  backend_adapter::X86ResolverContext context{&facts, piece.location(), line.target};
   const x86_encoder::api::X86ExpressionResolver resolver{&context, &backend_adapter::unknownX86ExpressionResolver,
                                                          true};
   x86_encoder::api::X86EncodeOptions options;
@@ -164,7 +164,7 @@ qovrin::Result<InstructionFacts> encodeX86(const fragment::Fragment& piece, cons
   const auto encoded =
       x86_encoder::api::encodeBuiltinUnitsWithResolver(result, parsed.mnemonic, parsed.operands(), options, resolver);
   if (!encoded) return fail(mapEncoderError(encoded.error()));
-  return convertUnits(result, std::move(facts), piece.location);
+  return convertUnits(result, std::move(facts), piece.location());
 }
 
 }  // namespace frontend::pass

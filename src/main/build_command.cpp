@@ -111,11 +111,11 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
   const auto roots = buildIncludeRoots();
   if (!roots) return failRun(streams, display, kFailed, Error::FileNotFound);
 
-  for (const LoadedFile& file : files) {
+  for (LoadedFile& file : files) {
     const auto identity = canonicalFileIdentity(file.path);
     const std::int64_t start = platform::monotonicNanoseconds();
     const Status lowered = frontend::lower::root::lowerSourceIntoModuleWithPathOptions(
-        *module, file.path, file.text, pathOptionsFor(*roots, identity));
+        *module, file.path, std::move(file.text), pathOptionsFor(*roots, identity));
     trace.add(TimingTag::parseLower, platform::monotonicNanoseconds() - start);
     if (lowered) continue;
     if (!module->diagnostics().hasErrors()) return failRun(streams, display, kFailed, lowered.error());

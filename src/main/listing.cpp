@@ -1,6 +1,7 @@
 #include "main/listing.hpp"
 
 #include "common/ascii.hpp"
+#include "frontend/layout.hpp"
 #include "frontend/listing.hpp"
 
 namespace qovrin::main {
@@ -58,10 +59,13 @@ Result<std::string> renderListing(std::string_view sourcePath, const AssembledFl
   for (const auto& section : assembled.result.sections) {
     if (section.section >= module.sections().size()) return fail(Error::InvalidSection);
     if (module.sections()[section.section].kind == frontend::section::SectionKind::virtual_region) continue;
-    for (const auto& piece : section.fragments) {
-      if (piece.fragment >= fragments.size()) return fail(Error::InvalidFragment);
+    const auto& list = module.sections()[section.section].fragments;
+    if (list.size() < section.fragments.size()) return fail(Error::InvalidFragment);
+    for (std::size_t entry = 0; entry < section.fragments.size(); ++entry) {
+      const auto& piece = section.fragments[entry];
+      if (list[entry] >= fragments.size()) return fail(Error::InvalidFragment);
       SourceLine line;
-      const auto& span = fragments[piece.fragment].location.span;
+      const frontend::SourceSpan span = fragments[list[entry]].location().span;
       if (span.source) {
         if (*span.source >= sources.size()) return fail(Error::InvalidSource);
         line = sourceLineAt(sources[*span.source].text, span.start);
@@ -71,17 +75,20 @@ Result<std::string> renderListing(std::string_view sourcePath, const AssembledFl
       if (addOverflows(section.base, piece.offset, address) ||
           addOverflows(section.file_offset, piece.offset, fileOffset))
         return fail(Error::OffsetOverflow);
-      if (piece.file_size == 0) {
+      const auto spanned = frontend::layout::spannedSize(fragments[list[entry]], piece.offset);
+      if (!spanned) return fail(spanned.error());
+      const std::uint64_t stored = section.isTail(entry) ? 0 : *spanned;
+      if (stored == 0) {
         frontend::listing::appendListingRow(out, {address, 0, false, "<trimmed>", line.text, line.number});
         continue;
       }
       std::uint64_t end = 0;
-      if (addOverflows(fileOffset, piece.file_size, end)) return fail(Error::OffsetOverflow);
+      if (addOverflows(fileOffset, stored, end)) return fail(Error::OffsetOverflow);
       if (end > image.size()) return fail(Error::InvalidFragment);
-      for (std::uint64_t k = 0; k < piece.file_size; k += 8) {
+      for (std::uint64_t k = 0; k < stored; k += 8) {
         std::uint64_t rowAddress = 0;
         if (addOverflows(address, k, rowAddress)) return fail(Error::OffsetOverflow);
-        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(8, piece.file_size - k));
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(8, stored - k));
         bytesText.clear();
         appendHexBytes(bytesText, image.data() + fileOffset + k, count);
         const bool first = k == 0;

@@ -122,9 +122,7 @@ int runAssembleRoad(const CliOptions& options, StandardStreams& streams) {
 
   TimedStep lowering(trace, TimingTag::parseLower);
   const Status lowered = frontend::lower::root::lowerSourceIntoModuleWithPathOptions(
-      *module, sourcePath, *sourceText, pathOptionsFor(*roots, identity));
-  // The module keeps its own copy of the text; this one would only add to the peak.
-  std::string().swap(*sourceText);
+      *module, sourcePath, std::move(*sourceText), pathOptionsFor(*roots, identity));
   if (!lowered && !module->diagnostics().hasErrors())
     return failRun(streams, display, "error: assembly failed: ", lowered.error());
   lowering.finish();

@@ -135,7 +135,7 @@ bool blocksModule(const Fragment& fragment) noexcept {
     case FragmentKind::bytes:
       return !fragment.bytes()->data.empty();
     case FragmentKind::reserve:
-      return std::get<frontend::fragment::Reserve>(fragment.payload).size != 0;
+      return fragment.reserve()->size != 0;
     case FragmentKind::alignment:
       return true;
     case FragmentKind::instruction:
@@ -179,7 +179,7 @@ ModuleResult<AssembledModule> assembleFragments(std::span<const Fragment> fragme
       first = &fragment;
     } else if (fragment.section != first->section ||
                fragment.instruction()->target.parameter != first->instruction()->target.parameter) {
-      return std::unexpected(reported(Error::InvalidSection, kDisagreementMessage, fragment.location, index));
+      return std::unexpected(reported(Error::InvalidSection, kDisagreementMessage, fragment.location(), index));
     }
     module.spirv_fragments.push_back(static_cast<std::uint32_t>(index));
   }
@@ -187,12 +187,12 @@ ModuleResult<AssembledModule> assembleFragments(std::span<const Fragment> fragme
   for (std::size_t index = 0; index < fragments.size(); ++index)
     if (blocksModule(fragments[index]))
       return std::unexpected(
-          reported(Error::UnsupportedInstructionTarget, kMixedOutputMessage, fragments[index].location, index));
+          reported(Error::UnsupportedInstructionTarget, kMixedOutputMessage, fragments[index].location(), index));
 
   std::vector<SpirvLine> lines;
   lines.reserve(module.spirv_fragments.size());
   for (const std::uint32_t index : module.spirv_fragments)
-    lines.push_back({fragments[index].instruction()->text, fragments[index].location});
+    lines.push_back({fragments[index].instruction()->text(), fragments[index].location()});
   auto words = assembleLines(lines, first->instruction()->target.parameter);
   if (!words) {
     auto failure = words.error();
@@ -211,13 +211,9 @@ qovrin::Result<std::uint32_t> storeModule(std::span<Fragment> fragments, std::sp
   for (std::size_t position = 0; position < spirv_fragments.size(); ++position) {
     auto& instruction = *fragments[spirv_fragments[position]].instruction();
     const std::span<const std::uint8_t> content = position == 0 ? bytes : std::span<const std::uint8_t>{};
-    const auto size = static_cast<std::uint32_t>(content.size());
-    const bool unchanged =
-        !instruction.pending && std::ranges::equal(instruction.encoded, content) &&
-        std::ranges::all_of(instruction.size_words, [size](std::uint32_t word) { return word == size; });
+    const bool unchanged = !instruction.pending && instruction.encoded == content;
     if (!unchanged) ++changed;
-    instruction.encoded.assign(content.begin(), content.end());
-    instruction.size_words.fill(size);
+    instruction.encoded.assign(content);
     instruction.pending = false;
   }
   return changed;

@@ -97,11 +97,10 @@ RiscvRun patchRiscv(const std::vector<std::optional<WideValue>>& targets, std::s
   EXPECT_TRUE(index);
   auto& line = *module.fragments()[*index].instruction();
   line.encoded = {1, 2, 3, 4};
-  line.size_words = {4, 4, 4};
   std::vector<FixupResolution> resolutions;
   for (std::uint32_t number = 0; number < targets.size(); ++number) {
     EXPECT_TRUE(module.fixups().addOwnedTarget(*index, {"far"}, true, 0, 32, {}));
-    resolutions.push_back({number, targets[number]});
+    resolutions.push_back({targets[number]});
   }
   const auto layout = frontend::layout::layoutModule(module);
   auto output = assembly::materializeImage(module, *layout);

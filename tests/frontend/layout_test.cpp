@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <variant>
 #include <vector>
 
 #include "common/error_of.hpp"
@@ -15,7 +15,6 @@ using qovrin::testing::errorOf;
 
 namespace {
 
-using frontend::fragment::Reserve;
 using frontend::layout::layoutModule;
 using frontend::module::Module;
 using frontend::target::Target;
@@ -44,7 +43,7 @@ void add(Module& module, std::uint32_t section, const Piece& piece) {
     case Piece::Kind::reserve: {
       const auto index = module.reserve(section, piece.size, kHere);
       ASSERT_TRUE(index);
-      std::get<Reserve>(module.fragments()[*index].payload).alignment = piece.alignment;
+      module.fragments()[*index].reserve()->alignment = piece.alignment;
       break;
     }
     case Piece::Kind::align:
@@ -53,7 +52,7 @@ void add(Module& module, std::uint32_t section, const Piece& piece) {
     case Piece::Kind::instruction: {
       const auto index = module.appendIsaInstruction(section, Target::x86(64), "nop", kHere);
       ASSERT_TRUE(index);
-      module.fragments()[*index].instruction()->size_words = {0, 0, static_cast<std::uint32_t>(piece.size)};
+      module.fragments()[*index].instruction()->encoded = frontend::fragment::SmallBytes(piece.size, 0x90);
       break;
     }
   }
@@ -105,8 +104,10 @@ TEST(Layout, PlacesFragmentsPaddingAndTrailingReserves) {
     std::vector<Row> rows;
     for (std::uint32_t index = 0; index < row.fragments.size(); ++index) {
       const auto& entry = row.fragments[index];
-      EXPECT_EQ(entry.fragment, module.sections()[0].fragments[index]) << test.name;
-      rows.push_back({entry.offset, entry.size, entry.file_size, entry.tail});
+      const auto& piece = module.fragments()[module.sections()[0].fragments[index]];
+      const auto size = frontend::layout::spannedSize(piece, entry.offset);
+      ASSERT_TRUE(size) << test.name;
+      rows.push_back({entry.offset, *size, row.isTail(index) ? 0 : *size, row.isTail(index)});
     }
     EXPECT_EQ(rows, test.expected.rows) << test.name;
     EXPECT_EQ(row.memory_size, test.expected.memory_size) << test.name;
@@ -152,18 +153,64 @@ TEST(Layout, OneRowPerSectionAndLabelsFollowTheirFragments) {
   ASSERT_TRUE(layout);
   ASSERT_EQ(layout->sections.size(), 2u);
   EXPECT_EQ(layout->sections[1].section, *data);
-  EXPECT_EQ(layout->sections[1].fragments[0].fragment, 1u);
+  EXPECT_EQ(layout->sections[1].fragments.size(), 1u);
 
   // A label beyond the section's list is refused; the ones before it moved.
   EXPECT_EQ(errorOf(frontend::pass::syncAnchoredLabelOffsets(module)), Error::InvalidFragment);
   EXPECT_EQ(module.findSymbol("second")->label()->offset, 4u);
   EXPECT_EQ(module.findSymbol("end")->label()->offset, 8u);
 
-  const frontend::layout::LayoutIndex index(*layout, module.fragments().size());
+  const frontend::layout::LayoutIndex index(*layout, module.sections(), module.fragments().size());
   ASSERT_NE(index.section(*data), nullptr);
   EXPECT_EQ(index.fragment(*index.section(*data), 1), &layout->sections[1].fragments[0]);
   EXPECT_EQ(index.fragment(*index.section(0), 1), nullptr);
   EXPECT_EQ(index.section(9), nullptr);
+}
+
+// Rows built by hand over section lists, runs and not: every lookup gives
+// what a scan of the row's entries in order gives.
+TEST(LayoutIndex, AgreesWithAScanOfTheRows) {
+  struct Shape {
+    std::vector<std::vector<std::uint32_t>> lists;                // by section
+    std::vector<std::pair<std::uint32_t, std::size_t>> rows;  // section, entries
+  };
+  const Shape shapes[] = {
+      {{{0, 1, 2, 3}}, {{0, 4}}},
+      {{{0, 2, 4}, {1, 3}}, {{0, 3}, {1, 2}}},
+      {{{5, 6}, {0, 1}, {2, 9}}, {{0, 2}, {1, 2}, {2, 2}}},
+      {{{0, 1}, {1, 2, 1}}, {{0, 2}, {1, 3}, {1, 2}}},  // a fragment named twice, a section in two rows
+      {{{}, {4, 4}, {}, {0}}, {{0, 0}, {3, 1}, {1, 2}}},
+      {{{0, 1, 2}}, {{0, 2}}},  // the list grew after the layout
+  };
+  constexpr std::uint32_t kFragments = 8;
+  for (const Shape& shape : shapes) {
+    Module module(Target::x86(64));
+    while (module.sections().size() < shape.lists.size()) ASSERT_TRUE(module.createOutputSection(".s", 0, 0));
+    for (std::uint32_t section = 0; section < shape.lists.size(); ++section)
+      module.sections()[section].fragments = shape.lists[section];
+    frontend::layout::ModuleLayout layout;
+    for (const auto& [section, entries] : shape.rows) {
+      frontend::layout::SectionLayout row;
+      row.section = section;
+      row.fragments.resize(entries);
+      layout.sections.push_back(std::move(row));
+    }
+    const frontend::layout::LayoutIndex index(layout, module.sections(), kFragments);
+    for (std::uint32_t row = 0; row < layout.sections.size(); ++row) {
+      const auto& section = layout.sections[row];
+      const auto first_row = std::ranges::find(layout.sections, section.section,
+                                               &frontend::layout::SectionLayout::section);
+      EXPECT_EQ(index.section(section.section), &*first_row);
+      const auto& list = shape.lists[section.section];
+      const auto listed = list.begin() + static_cast<std::ptrdiff_t>(section.fragments.size());
+      for (std::uint32_t fragment = 0; fragment < kFragments + 4; ++fragment) {
+        const auto found = std::find(list.begin(), listed, fragment);
+        const auto* expected =
+            found == listed ? nullptr : &section.fragments[static_cast<std::size_t>(found - list.begin())];
+        EXPECT_EQ(index.fragment(section, fragment), expected) << "row " << row << " fragment " << fragment;
+      }
+    }
+  }
 }
 
 }  // namespace

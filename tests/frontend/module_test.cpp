@@ -81,10 +81,10 @@ TEST(Module, FragmentsKeepTheirKindSectionAndOrder) {
   for (const auto& fragment : module.fragments()) kinds.push_back(fragment.kind());
   EXPECT_EQ(kinds, (std::vector<FragmentKind>{FragmentKind::bytes, FragmentKind::instruction, FragmentKind::reserve,
                                               FragmentKind::alignment, FragmentKind::bytes}));
-  EXPECT_EQ(module.fragments()[0].location, there);
+  EXPECT_EQ(module.fragments()[0].location(), there);
   const auto* line = module.fragments()[1].instruction();
   EXPECT_EQ(line->target, Target::x86(16));
-  EXPECT_EQ(line->text, "mov ax, 1");
+  EXPECT_EQ(line->text(), "mov ax, 1");
   EXPECT_EQ(module.sections()[*data].fragments, (std::vector<std::uint32_t>{0, 2, 3, 4}));
   EXPECT_EQ(module.sections()[0].fragments, (std::vector<std::uint32_t>{1}));
   EXPECT_EQ(module.fragments()[4].bytes()->data, (std::vector<std::uint8_t>{0xab, 0xab, 0xab}));
@@ -241,7 +241,7 @@ TEST(ModuleByteAccess, ReserveAlignmentRoundsBeforeItsSpace) {
   Module module(Target::x86(64));
   ASSERT_TRUE(module.emitBytes(0, run(1, 3), kHere));
   ASSERT_TRUE(module.reserve(0, 2, kHere));
-  std::get<frontend::fragment::Reserve>(module.fragments()[1].payload).alignment = 4;
+  module.fragments()[1].reserve()->alignment = 4;
   ASSERT_TRUE(module.emitBytes(0, run(9, 2), kHere));
   // Bytes at 0..3, padding 3..4, reserve 4..6, bytes 6..8.
   EXPECT_EQ(module.loadIntegerAt(0, 6, 2).value(), 0x0a09u);
@@ -266,6 +266,54 @@ TEST(ModuleSources, TextsKeepTheirAddresses) {
   EXPECT_EQ(moved.sources()[*first].text.data(), text);
   EXPECT_EQ(moved.sources()[*first].path, "a.qov");
   EXPECT_EQ(moved.ownedTexts().front().data(), kept.data());
+}
+
+// An instruction keeps its text as a view: into the source when the line
+// appears there unchanged, else into the module's own store. Either way the
+// characters are the lowered ones and outlive the caller's string.
+TEST(ModuleSources, InstructionTextsPointIntoTheSourceWhenUnchanged) {
+  Module module(Target::x86(64));
+  const auto source = module.addSource("a.qov", "  mov eax, n ; load\nnop\n");
+  ASSERT_TRUE(source);
+  const std::string_view text = module.sources()[*source].text;
+  struct Case {
+    std::string line;
+    SourceLocation location;
+    bool in_source;
+  };
+  const Case cases[] = {
+      {"mov eax, n", {{*source, 0, 19}, std::nullopt}, true},
+      {"nop", {{*source, 20, 23}, std::nullopt}, true},
+      {"mov eax, 4", {{*source, 0, 19}, std::nullopt}, false},
+      {"nop", {{*source, 0, 19}, std::nullopt}, false},  // elsewhere in the source, not in its own line
+      {"nop", {{*source, 20, 99}, std::nullopt}, false},
+      {"nop", kHere, false},
+  };
+  for (const Case& test : cases) {
+    std::string line = test.line;
+    const auto index = module.appendOwnedIsaInstruction(0, Target::x86(64), std::move(line), test.location);
+    ASSERT_TRUE(index);
+    line.assign(20, 'z');
+    const std::string_view kept = module.fragments()[*index].instruction()->text();
+    EXPECT_EQ(kept, test.line);
+    EXPECT_EQ(kept.data() >= text.data() && kept.data() < text.data() + text.size(), test.in_source) << test.line;
+  }
+}
+
+// Room reserved from a source's line count is only a hint: when the system
+// refuses it, the source is still added and fragments still append.
+TEST(ModuleSources, RefusedRoomForLinesStillAddsTheSource) {
+  for (const std::size_t failing_at : {1, 2}) {
+    Module module(Target::x86(64));
+    std::string path = "a.qov";
+    std::string text = "nop\nnop\n";
+    {
+      const frontend::testing::FailingAllocation failing(failing_at);
+      ASSERT_TRUE(module.addSource(std::move(path), std::move(text))) << failing_at;
+    }
+    ASSERT_EQ(module.sources().size(), 1u);
+    EXPECT_TRUE(module.emitBytes(0, run(1, 2), kHere));
+  }
 }
 
 }  // namespace

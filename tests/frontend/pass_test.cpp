@@ -133,7 +133,7 @@ TEST(EncodePass, RiscvLabelsBecomeWholeInstructionFixups) {
   ASSERT_TRUE(counts);
   EXPECT_EQ(counts->instruction_fragments, 3u);
   EXPECT_EQ(counts->changed, 3u);
-  const auto fixups = module.fixups().all();
+  const auto& fixups = module.fixups();
   ASSERT_EQ(fixups.size(), 3u);
   const std::pair<std::uint16_t, bool> shapes[] = {{32, true}, {16, true}, {32, false}};
   for (std::uint32_t index = 0; index < 3; ++index) {

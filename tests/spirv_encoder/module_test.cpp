@@ -102,13 +102,13 @@ std::vector<Fragment> fragmentsOf(std::initializer_list<Piece> pieces) {
       case 's':
       case 'x': {
         frontend::fragment::Instruction instruction;
-        instruction.text = piece.text;
+        instruction.setText(piece.text);
         instruction.target = piece.kind == 'x' ? Target::x86(64) : Target{frontend::target::Isa::spirv, piece.version};
         payload = std::move(instruction);
         break;
       }
       case 'b':
-        payload = frontend::fragment::Bytes{std::vector<std::uint8_t>(piece.text.size(), 0x90)};
+        payload = frontend::fragment::Bytes{frontend::fragment::SmallBytes(piece.text.size(), 0x90)};
         break;
       case 'r':
         payload = frontend::fragment::Reserve{piece.text.size(), 1};
@@ -147,7 +147,6 @@ TEST(ModuleAssembly, StoringCountsChangedFragments) {
   const std::vector<std::uint8_t> bytes{9, 8, 7, 6};
   EXPECT_EQ(module::storeModule(fragments, spirv, bytes), 2u);
   EXPECT_EQ(fragments[0].instruction()->encoded, bytes);
-  EXPECT_EQ(fragments[0].instruction()->size_words, (std::array<std::uint32_t, 3>{4, 4, 4}));
   EXPECT_TRUE(fragments[2].instruction()->encoded.empty());
   EXPECT_EQ(module::storeModule(fragments, spirv, bytes), 0u);
   fragments[2].instruction()->pending = true;
@@ -179,7 +178,7 @@ TEST(ModuleAssembly, FragmentChecksInOrder) {
     EXPECT_EQ(result.error().at, at) << message;
     // Line errors go to the first SPIR-V line; the checks name their fragment.
     const bool at_first = message == module::kSyntaxMessage || message == module::kVersionMessage;
-    EXPECT_EQ(result.error().location, fragments[at_first ? 0 : at].location) << message;
+    EXPECT_EQ(result.error().location, fragments[at_first ? 0 : at].location()) << message;
   }
 }
 

@@ -45,9 +45,9 @@ qovrin::Result<std::uint64_t> sectionCursor(const module::Module& module, std::u
   for (const std::uint32_t index : module.sections()[section].fragments) {
     const fragment::Fragment& fragment = fragments[index];
     qovrin::Result<std::uint64_t> next = offset;
-    if (const auto* reserve = std::get_if<fragment::Reserve>(&fragment.payload))
+    if (const auto* reserve = fragment.reserve())
       next = add(offset, reserve->size);
-    else if (const auto* alignment = std::get_if<fragment::Alignment>(&fragment.payload))
+    else if (const auto* alignment = fragment.alignment())
       next = roundUp(offset, alignment->alignment);
     else
       next = add(offset, storedSize(fragment));
@@ -64,11 +64,11 @@ qovrin::Result<std::uint64_t> sectionFileCursor(const module::Module& module, st
   std::uint64_t potential = 0;
   for (const std::uint32_t index : module.sections()[section].fragments) {
     const fragment::Fragment& fragment = fragments[index];
-    if (const auto* reserve = std::get_if<fragment::Reserve>(&fragment.payload)) {
+    if (const auto* reserve = fragment.reserve()) {
       const auto next = add(potential, reserve->size);
       if (!next) return next;
       potential = *next;
-    } else if (const auto* alignment = std::get_if<fragment::Alignment>(&fragment.payload)) {
+    } else if (const auto* alignment = fragment.alignment()) {
       const auto next_real = roundUpPowerOfTwo(std::max(potential, real), alignment->alignment);
       if (!next_real) return next_real;
       const auto next_potential = roundUpPowerOfTwo(potential, alignment->alignment);
@@ -123,9 +123,9 @@ qovrin::Status advanceActiveOutput(contracts::ActiveOutput& cursor, const fragme
   const std::uint64_t base = std::max(cursor.offset, cursor.file_cursor);
   qovrin::Result<std::uint64_t> file_cursor = cursor.file_cursor;
   qovrin::Result<std::uint64_t> offset = cursor.offset;
-  if (const auto* reserve = std::get_if<fragment::Reserve>(&fragment.payload)) {
+  if (const auto* reserve = fragment.reserve()) {
     offset = add(cursor.offset, reserve->size);
-  } else if (const auto* alignment = std::get_if<fragment::Alignment>(&fragment.payload)) {
+  } else if (const auto* alignment = fragment.alignment()) {
     file_cursor = roundUpPowerOfTwo(base, alignment->alignment);
     offset = roundUp(cursor.offset, alignment->alignment);
   } else {

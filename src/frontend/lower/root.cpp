@@ -39,13 +39,12 @@ qovrin::Status lowerStatementFeed(module::Module& module, source_loading::Statem
 }  // namespace
 
 qovrin::Status lowerSourceIntoModuleWithPathOptions(module::Module& module, std::string_view source_path,
-                                                    std::string_view source_text,
-                                                    const contracts::PathOptions& options) {
+                                                    std::string source_text, const contracts::PathOptions& options) {
   context::LowerContext context(options);
   expression_bridge::bindHooks(context);
   const std::string identity = source_path::normalizeIdentity(options.identity.value_or(source_path));
   return source_loading::lowerIntoModuleWithIdentityInternal(
-      module, source_path, identity, source_text, context, &lowerStatementFeed, &addLowerErrorDiagnostic);
+      module, source_path, identity, std::move(source_text), context, &lowerStatementFeed, &addLowerErrorDiagnostic);
 }
 
 qovrin::Status lowerStatementsIntoModuleContext(module::Module& module, std::span<const ast::Statement> statements,
@@ -92,7 +91,7 @@ qovrin::Status lowerIncludeOrImportCall(module::Module& module, contracts::Activ
   request.name = *name;
   if (!context.include_stack.empty()) request.base = context.include_stack.back().path;
   request.span = call.location.span;
-  const auto source = context.paths.resolve_file_include(request);
+  auto source = context.paths.resolve_file_include(request);
   if (!source) return fail(source.error());
 
   const std::string identity = source_path::normalizeIdentity(source->canonical_path.value_or(source->path));
@@ -100,9 +99,9 @@ qovrin::Status lowerIncludeOrImportCall(module::Module& module, contracts::Activ
                           [&](const context::IncludeFrame& frame) { return frame.identity == identity; }))
     return fail(Error::IncludeCycle);
   if (is_import && module.isImported(identity)) return {};
-  QOVRIN_TRY(source_loading::lowerIntoModuleWithIdentityInternal(module, source->path, identity, source->text, context,
-                                                                 &lowerStatementFeed,
-                                                                 &addLowerErrorDiagnostic));
+  QOVRIN_TRY(source_loading::lowerIntoModuleWithIdentityInternal(module, source->path, identity,
+                                                                 std::move(source->text), context,
+                                                                 &lowerStatementFeed, &addLowerErrorDiagnostic));
   if (is_import) module.markImported(identity);
 
   // The included source may have emitted into this section or switched the

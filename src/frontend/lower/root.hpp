@@ -22,12 +22,11 @@ namespace frontend::lower::root {
 // Saved write positions behind virtual.begin; empty outside virtual regions.
 using ActiveOutputStack = std::vector<contracts::ActiveOutput>;
 
-// Lowers one source (the text is borrowed; the module keeps its own copy)
-// with a lowering state of its own. Several calls into one module see what
-// the earlier ones defined.
+// Lowers one source (the module takes the text over) with a lowering state
+// of its own. Several calls into one module see what the earlier ones
+// defined.
 qovrin::Status lowerSourceIntoModuleWithPathOptions(module::Module& module, std::string_view source_path,
-                                                    std::string_view source_text,
-                                                    const contracts::PathOptions& options);
+                                                    std::string source_text, const contracts::PathOptions& options);
 
 // Every statement of one source, from the end of the module's current section.
 qovrin::Status lowerStatementsIntoModuleContext(module::Module& module, std::span<const ast::Statement> statements,

@@ -37,7 +37,7 @@ class FrameGuard {
 }  // namespace
 
 qovrin::Status lowerIntoModuleWithIdentityInternal(module::Module& module, std::string_view path,
-                                                   std::string_view identity, std::string_view text,
+                                                   std::string_view identity, std::string text,
                                                    context::LowerContext& context, LowerFunction lower,
                                                    ErrorFunction report) {
   if (context.include_stack.size() >= context::kMaxIncludeDepth) return fail(Error::IncludeTooDeep);
@@ -47,7 +47,7 @@ qovrin::Status lowerIntoModuleWithIdentityInternal(module::Module& module, std::
   const FrameGuard frame(context, path, identity);
 
   if (text.size() > std::numeric_limits<std::uint32_t>::max()) return fail(Error::SourceTooLarge);
-  const auto source = module.addSource(std::string(path), std::string(text));
+  const auto source = module.addSource(std::string(path), std::move(text));
   if (!source) return fail(source.error());
 
   // Spans point into the module's copy, which stays where it is.

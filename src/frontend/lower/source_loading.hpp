@@ -57,10 +57,10 @@ using ErrorFunction = void (*)(module::Module&, const SourceLocation&, qovrin::E
 // A parse failure anywhere in the source wins over any lowering failure: what
 // lowering reported is taken back and the parse failure is reported once
 // through report, at the first line of the statement that failed; lowering
-// failures are lower's to report. Both texts are borrowed for the time of the
-// call.
+// failures are lower's to report. The path and identity are borrowed for the
+// time of the call; the module takes the text over.
 qovrin::Status lowerIntoModuleWithIdentityInternal(module::Module& module, std::string_view path,
-                                                   std::string_view identity, std::string_view text,
+                                                   std::string_view identity, std::string text,
                                                    context::LowerContext& context, LowerFunction lower,
                                                    ErrorFunction report);
 

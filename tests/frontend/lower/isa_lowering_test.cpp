@@ -22,7 +22,7 @@ struct LineCase {
 std::vector<std::string> instructionTexts(const frontend::module::Module& module) {
   std::vector<std::string> texts;
   for (const auto& fragment : module.fragments())
-    if (const auto* line = fragment.instruction()) texts.push_back(line->text);
+    if (const auto* line = fragment.instruction()) texts.emplace_back(line->text());
   return texts;
 }
 

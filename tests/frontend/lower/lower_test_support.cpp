@@ -51,7 +51,7 @@ std::string describe(const frontend::module::Module& module, const frontend::dia
 
 Lowered lower(frontend::module::Module& module, std::string_view text, Files& files) {
   Lowered lowered{
-      frontend::lower::root::lowerSourceIntoModuleWithPathOptions(module, "main.qov", text, pathOptions(files)), {}};
+      frontend::lower::root::lowerSourceIntoModuleWithPathOptions(module, "main.qov", std::string(text), pathOptions(files)), {}};
   for (const auto& diagnostic : module.diagnostics().diagnostics())
     if (diagnostic.severity == frontend::diagnostic::Severity::error)
       lowered.diagnostics.push_back(describe(module, diagnostic));
@@ -97,15 +97,17 @@ std::string sectionContent(const frontend::module::Module& module, std::uint32_t
   };
   for (const std::uint32_t index : module.sections()[section].fragments) {
     const frontend::fragment::Fragment& piece = module.fragments()[index];
-    if (const auto* reserve = std::get_if<frontend::fragment::Reserve>(&piece.payload)) {
+    if (const auto* reserve = piece.reserve()) {
       separate();
       out += "r" + std::to_string(reserve->size);
-    } else if (const auto* alignment = std::get_if<frontend::fragment::Alignment>(&piece.payload)) {
+    } else if (const auto* alignment = piece.alignment()) {
       separate();
       out += "a" + std::to_string(alignment->alignment) + "/" + std::to_string(alignment->fill);
     } else if (const auto* line = piece.instruction()) {
       separate();
-      out += "[" + line->text + "]";
+      out += "[";
+      out += line->text();
+      out += "]";
     } else {
       for (const std::uint8_t byte : piece.bytes()->data) {
         separate();

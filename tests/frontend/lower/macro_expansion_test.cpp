@@ -121,7 +121,7 @@ void expectLines(const std::vector<LineCase>& cases) {
     EXPECT_EQ(lowered.diagnostics, test.diagnostics);
     std::vector<std::string> lines;
     for (const auto& fragment : module.fragments())
-      if (const auto* instruction = fragment.instruction()) lines.push_back(instruction->text);
+      if (const auto* instruction = fragment.instruction()) lines.emplace_back(instruction->text());
     EXPECT_EQ(lines, test.lines);
   }
 }

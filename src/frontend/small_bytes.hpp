@@ -1,0 +1,161 @@
+#pragma once
+// A byte string that keeps up to 15 bytes inside itself and only larger
+// contents on the heap. Instruction encodings and most data directives fit
+// inline, so a module of a million fragments makes no allocation per
+// fragment for its bytes. Header-only: the encoders that read fragments link
+// no frontend code.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <new>
+#include <span>
+#include <utility>
+
+namespace frontend::fragment {
+
+class SmallBytes {
+ public:
+  static constexpr std::size_t kInlineCapacity = 15;
+
+  SmallBytes() noexcept { inline_size() = 0; }
+  SmallBytes(std::span<const std::uint8_t> bytes) { construct(bytes); }  // NOLINT: a view converts implicitly
+  SmallBytes(std::initializer_list<std::uint8_t> bytes) { construct({bytes.begin(), bytes.size()}); }
+  // count copies of value.
+  SmallBytes(std::size_t count, std::uint8_t value);
+
+  SmallBytes(const SmallBytes& other) { construct(other.view()); }
+  SmallBytes(SmallBytes&& other) noexcept;
+  SmallBytes& operator=(const SmallBytes& other);
+  SmallBytes& operator=(SmallBytes&& other) noexcept;
+  SmallBytes& operator=(std::initializer_list<std::uint8_t> bytes) { return assign({bytes.begin(), bytes.size()}); }
+  ~SmallBytes() { release(); }
+
+  // Replaces the content; the old content stays if the allocation fails.
+  SmallBytes& assign(std::span<const std::uint8_t> bytes);
+
+  std::size_t size() const noexcept { return onHeap() ? heapSize() : inline_size(); }
+  bool empty() const noexcept { return size() == 0; }
+  std::uint8_t* data() noexcept { return onHeap() ? heapData() : storage_; }
+  const std::uint8_t* data() const noexcept { return onHeap() ? heapData() : storage_; }
+  std::uint8_t* begin() noexcept { return data(); }
+  std::uint8_t* end() noexcept { return data() + size(); }
+  const std::uint8_t* begin() const noexcept { return data(); }
+  const std::uint8_t* end() const noexcept { return data() + size(); }
+  std::uint8_t& operator[](std::size_t index) noexcept { return data()[index]; }
+  std::uint8_t operator[](std::size_t index) const noexcept { return data()[index]; }
+
+  std::span<const std::uint8_t> view() const noexcept { return {data(), size()}; }
+  std::span<std::uint8_t> view() noexcept { return {data(), size()}; }
+
+  friend bool operator==(const SmallBytes& left, std::span<const std::uint8_t> right) noexcept;
+  friend bool operator==(const SmallBytes& left, const SmallBytes& right) noexcept {
+    return left == right.view();
+  }
+
+ private:
+  // The last byte holds the inline length, or kHeapTag when the bytes live on
+  // the heap; then the first eight bytes hold the pointer and the next seven
+  // the length.
+  static constexpr std::uint8_t kHeapTag = 0xFF;
+  static constexpr std::uint64_t kMaxHeapSize = (std::uint64_t{1} << 56) - 1;
+
+  bool onHeap() const noexcept { return storage_[kInlineCapacity] == kHeapTag; }
+  std::uint8_t& inline_size() noexcept { return storage_[kInlineCapacity]; }
+  std::uint8_t inline_size() const noexcept { return storage_[kInlineCapacity]; }
+  std::uint8_t* heapData() const noexcept;
+  std::size_t heapSize() const noexcept;
+
+  void construct(std::span<const std::uint8_t> bytes);
+  // Takes over a heap block of size bytes; the current content must be gone.
+  void adoptHeap(std::uint8_t* block, std::size_t size) noexcept;
+  void release() noexcept;
+
+  alignas(8) std::uint8_t storage_[kInlineCapacity + 1];
+};
+
+static_assert(sizeof(SmallBytes) == 16);
+
+inline SmallBytes::SmallBytes(std::size_t count, std::uint8_t value) {
+  if (count <= kInlineCapacity) {
+    std::fill_n(storage_, count, value);
+    inline_size() = static_cast<std::uint8_t>(count);
+    return;
+  }
+  if (count > kMaxHeapSize) throw std::bad_alloc();
+  std::uint8_t* block = static_cast<std::uint8_t*>(::operator new(count));
+  std::fill_n(block, count, value);
+  adoptHeap(block, count);
+}
+
+inline SmallBytes::SmallBytes(SmallBytes&& other) noexcept {
+  std::memcpy(storage_, other.storage_, sizeof storage_);
+  other.inline_size() = 0;
+}
+
+inline SmallBytes& SmallBytes::operator=(const SmallBytes& other) {
+  if (this != &other) assign(other.view());
+  return *this;
+}
+
+inline SmallBytes& SmallBytes::operator=(SmallBytes&& other) noexcept {
+  if (this != &other) {
+    release();
+    std::memcpy(storage_, other.storage_, sizeof storage_);
+    other.inline_size() = 0;
+  }
+  return *this;
+}
+
+inline SmallBytes& SmallBytes::assign(std::span<const std::uint8_t> bytes) {
+  // Built aside first: the source may alias the current content, and a
+  // failed allocation must leave the content as it was.
+  SmallBytes replacement(bytes);
+  *this = std::move(replacement);
+  return *this;
+}
+
+inline bool operator==(const SmallBytes& left, std::span<const std::uint8_t> right) noexcept {
+  return left.size() == right.size() && std::equal(right.begin(), right.end(), left.begin());
+}
+
+inline std::uint8_t* SmallBytes::heapData() const noexcept {
+  std::uint8_t* block = nullptr;
+  std::memcpy(&block, storage_, sizeof block);
+  return block;
+}
+
+inline std::size_t SmallBytes::heapSize() const noexcept {
+  std::uint64_t size = 0;
+  for (std::size_t index = kInlineCapacity; index-- > 8;) size = (size << 8) | storage_[index];
+  return static_cast<std::size_t>(size);
+}
+
+inline void SmallBytes::construct(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() <= kInlineCapacity) {
+    std::copy(bytes.begin(), bytes.end(), storage_);
+    inline_size() = static_cast<std::uint8_t>(bytes.size());
+    return;
+  }
+  if (bytes.size() > kMaxHeapSize) throw std::bad_alloc();
+  std::uint8_t* block = static_cast<std::uint8_t*>(::operator new(bytes.size()));
+  std::copy(bytes.begin(), bytes.end(), block);
+  adoptHeap(block, bytes.size());
+}
+
+inline void SmallBytes::adoptHeap(std::uint8_t* block, std::size_t size) noexcept {
+  std::memcpy(storage_, &block, sizeof block);
+  std::uint64_t rest = size;
+  for (std::size_t index = 8; index < kInlineCapacity; ++index, rest >>= 8)
+    storage_[index] = static_cast<std::uint8_t>(rest);
+  storage_[kInlineCapacity] = kHeapTag;
+}
+
+inline void SmallBytes::release() noexcept {
+  if (onHeap()) ::operator delete(heapData());
+  inline_size() = 0;
+}
+
+}  // namespace frontend::fragment
