@@ -26,7 +26,7 @@ qovrin::Status OwnedEncodeResult::append(const EncodeUnit& unit) {
   std::uint64_t bytes = unit.byte_count;
   if (__builtin_add_overflow(bytes, unit.reserve_size, &bytes)) return fail(Error::OutputOverflow);
   QOVRIN_TRY(advance(bytes));
-  units_[unit_count_++] = unit;
+  newUnit() = unit;
   return {};
 }
 

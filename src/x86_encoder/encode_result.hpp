@@ -8,8 +8,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <span>
 #include <string_view>
+#include <type_traits>
 
 #include "common/error.hpp"
 
@@ -52,12 +55,20 @@ struct EncodeUnit {
   std::string_view kindLabel() const noexcept { return unitKindLabel(kind); }
 };
 
+// Results keep their units in raw storage and never destroy them.
+static_assert(std::is_trivially_destructible_v<EncodeUnit>);
+
 // Room for the longest template program plus the prefix and REX units.
 inline constexpr std::size_t kMaxUnits = 20;
 inline constexpr std::size_t kMaxWarnings = 8;
 
 class OwnedEncodeResult {
  public:
+  OwnedEncodeResult() noexcept {}
+  // Units past the count are raw storage, so a result is never copied.
+  OwnedEncodeResult(const OwnedEncodeResult&) = delete;
+  OwnedEncodeResult& operator=(const OwnedEncodeResult&) = delete;
+
   std::int64_t offset = 0;
   std::uint32_t segment = kNoId;
   std::uint64_t instruction_size = 0;
@@ -66,7 +77,7 @@ class OwnedEncodeResult {
   bool template_used = false;
   std::uint8_t mode_bits = 0;
 
-  std::span<const EncodeUnit> units() const noexcept { return std::span(units_).first(unit_count_); }
+  std::span<const EncodeUnit> units() const noexcept { return {unitAt(0), unit_count_}; }
   std::span<const std::string_view> warnings() const noexcept { return std::span(warnings_).first(warning_count_); }
 
   // Appends a "raw" unit holding a copy of bytes and advances offset and
@@ -98,8 +109,17 @@ class OwnedEncodeResult {
 
  private:
   qovrin::Status advance(std::uint64_t bytes) noexcept;
+  // The next unit, made in place; only units below the count exist.
+  EncodeUnit& newUnit() noexcept {
+    return *std::construct_at(reinterpret_cast<EncodeUnit*>(unit_storage_) + unit_count_++);
+  }
+  const EncodeUnit* unitAt(std::size_t index) const noexcept {
+    return std::launder(reinterpret_cast<const EncodeUnit*>(unit_storage_)) + index;
+  }
 
-  std::array<EncodeUnit, kMaxUnits> units_{};
+  // One result is made per encoded instruction: clearing room for every
+  // possible unit up front would cost more than the encoding's own writes.
+  alignas(EncodeUnit) std::byte unit_storage_[kMaxUnits * sizeof(EncodeUnit)];
   std::array<std::string_view, kMaxWarnings> warnings_{};
   std::uint8_t unit_count_ = 0;
   std::uint8_t warning_count_ = 0;
@@ -123,7 +143,7 @@ inline qovrin::Status OwnedEncodeResult::outRawdata(std::span<const std::uint8_t
                                                     std::uint16_t tag) {
   if (bytes.size() > kMaxUnitBytes || unit_count_ == kMaxUnits) return qovrin::fail(qovrin::Error::InstructionTooLong);
   QOVRIN_TRY(advance(bytes.size()));
-  EncodeUnit& unit = units_[unit_count_++];
+  EncodeUnit& unit = newUnit();
   unit.kind = UnitKind::raw;
   unit.byte_count = static_cast<std::uint8_t>(bytes.size());
   // At most nine bytes: a loop stays inline where std::copy calls memmove.
