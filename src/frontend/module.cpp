@@ -113,8 +113,9 @@ std::string_view Module::keepInstructionText(std::string_view text, const Source
 }
 
 qovrin::Status Module::checkNewSymbol(std::string_view name) const {
-  if (symbol_index_.contains(name)) return fail(Error::DuplicateSymbol);
-  if (symbols_.size() > kIndexLimit) return fail(Error::TooManySymbols);
+  if (findSymbol(name) != nullptr) return fail(Error::DuplicateSymbol);
+  // The last 32-bit position stays free: the name index marks empty slots with it.
+  if (symbols_.size() >= kIndexLimit) return fail(Error::TooManySymbols);
   return {};
 }
 
@@ -123,15 +124,11 @@ void Module::addSymbol(std::string_view name, MakePayload&& make_payload, const 
   // Every allocation comes before the payload is made, since making it moves
   // the caller's data: a failure leaves both the module and the caller as they were.
   if (symbols_.size() == symbols_.capacity()) symbols_.reserve(std::max<std::size_t>(16, 2 * symbols_.size()));
+  symbol_index_.reserveOne();
   std::string owned_name(name);
   const auto index = static_cast<std::uint32_t>(symbols_.size());
-  const auto indexed = symbol_index_.emplace(name, index).first;
-  try {
-    symbols_.emplace_back(std::move(owned_name), make_payload(), location);
-  } catch (...) {
-    symbol_index_.erase(indexed);
-    throw;
-  }
+  symbols_.emplace_back(std::move(owned_name), make_payload(), location);
+  symbol_index_.add(name, index);
 }
 
 qovrin::Status Module::defineAnchoredLabel(std::string_view name, std::uint32_t section, std::uint64_t offset,
@@ -150,13 +147,14 @@ qovrin::Status Module::defineValue(std::string_view name, value::Value&& value, 
 }
 
 const symbol::Symbol* Module::findSymbol(std::string_view name) const noexcept {
-  const auto found = symbol_index_.find(name);
-  return found == symbol_index_.end() ? nullptr : &symbols_[found->second];
+  const auto found =
+      symbol_index_.find(name, [&](std::uint32_t position) -> std::string_view { return symbols_[position].name(); });
+  return found ? &symbols_[*found] : nullptr;
 }
 
 symbol::Symbol* Module::findSymbol(std::string_view name) noexcept {
-  const auto found = symbol_index_.find(name);
-  return found == symbol_index_.end() ? nullptr : &symbols_[found->second];
+  const auto* found = std::as_const(*this).findSymbol(name);
+  return const_cast<symbol::Symbol*>(found);
 }
 
 qovrin::Result<std::uint64_t> Module::labelAddress(const symbol::Label& label) const {

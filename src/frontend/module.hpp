@@ -12,7 +12,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -21,6 +20,7 @@
 #include "frontend/fixup.hpp"
 #include "frontend/fragment.hpp"
 #include "frontend/meta_function.hpp"
+#include "frontend/name_index.hpp"
 #include "frontend/output/contracts.hpp"
 #include "frontend/section.hpp"
 #include "frontend/source_location.hpp"
@@ -196,7 +196,7 @@ class Module {
 
   section::SectionStore sections_;
   std::vector<symbol::Symbol> symbols_;
-  std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> symbol_index_;
+  name_index::NameIndex symbol_index_;
   std::vector<fragment::Fragment> fragments_;
   fixup::FixupStore fixups_;
   types::TypeStore types_;
