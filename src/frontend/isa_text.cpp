@@ -83,7 +83,7 @@ qovrin::Status splitOperands(std::string_view rest, ParsedInstruction& parsed) {
     if (position == rest.size()) return {};
     const std::size_t end = operandEnd(rest, position);
     if (parsed.operand_count == kMaxOperands) return fail(Error::UnsupportedOperands);
-    parsed.operand_storage[parsed.operand_count++] = qovrin::trim(rest.substr(position, end - position), kBlanks);
+    parsed.addOperand(qovrin::trim(rest.substr(position, end - position), kBlanks));
     position = end;
   }
 }
@@ -100,7 +100,7 @@ std::uint8_t repeatKind(std::string_view word) noexcept {
 // word is looked at, once.
 void takePrefixWord(ParsedInstruction& parsed) {
   if (parsed.operand_count == 0) return;
-  auto& operands = parsed.operand_storage;
+  const std::span<std::string_view> operands = parsed.operands();
   if (const std::uint8_t repeat = repeatKind(parsed.mnemonic)) {
     parsed.repeat = repeat;
     parsed.mnemonic = operands[0];

@@ -4,9 +4,10 @@
 // prefixes written as words in front of the mnemonic. The pieces borrow the
 // line's text.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <span>
 #include <string_view>
 
@@ -21,14 +22,25 @@ inline constexpr std::size_t kMaxOperands = 8;
 struct ParsedInstruction {
   std::string_view first_word;  // as written, before prefix words are taken off
   std::string_view mnemonic;
-  std::array<std::string_view, kMaxOperands> operand_storage{};
   std::size_t operand_count = 0;
   bool lock = false;
   std::uint8_t repeat = 0;  // 0 none, 1 rep, 2 repe/repz, 3 repne/repnz
 
   std::span<const std::string_view> operands() const noexcept {
-    return std::span(operand_storage).first(operand_count);
+    return {std::launder(reinterpret_cast<const std::string_view*>(operand_storage)), operand_count};
   }
+  std::span<std::string_view> operands() noexcept {
+    return {std::launder(reinterpret_cast<std::string_view*>(operand_storage)), operand_count};
+  }
+  // The caller checked operand_count against kMaxOperands.
+  void addOperand(std::string_view operand) noexcept {
+    std::construct_at(reinterpret_cast<std::string_view*>(operand_storage) + operand_count++, operand);
+  }
+
+  // Made as operands are added: a record is filled for every instruction
+  // line, and clearing room for every operand up front costs more than the
+  // split itself.
+  alignas(std::string_view) std::byte operand_storage[kMaxOperands * sizeof(std::string_view)];
 };
 
 // Fills parsed, which the caller keeps so that the record is never copied.

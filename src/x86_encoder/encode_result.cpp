@@ -32,8 +32,9 @@ qovrin::Status OwnedEncodeResult::append(const EncodeUnit& unit) {
 
 void OwnedEncodeResult::warn(std::string_view text) noexcept {
   for (std::size_t index = 0; index < warning_count_; ++index)
-    if (warnings_[index] == text) return;
-  if (warning_count_ < kMaxWarnings) warnings_[warning_count_++] = text;
+    if (warnings()[index] == text) return;
+  if (warning_count_ < kMaxWarnings)
+    std::construct_at(reinterpret_cast<std::string_view*>(warning_storage_) + warning_count_++, text);
 }
 
 std::size_t OwnedEncodeResult::copyBytes(std::span<std::uint8_t> out) const noexcept {

@@ -78,7 +78,9 @@ class OwnedEncodeResult {
   std::uint8_t mode_bits = 0;
 
   std::span<const EncodeUnit> units() const noexcept { return {unitAt(0), unit_count_}; }
-  std::span<const std::string_view> warnings() const noexcept { return std::span(warnings_).first(warning_count_); }
+  std::span<const std::string_view> warnings() const noexcept {
+    return {std::launder(reinterpret_cast<const std::string_view*>(warning_storage_)), warning_count_};
+  }
 
   // Appends a "raw" unit holding a copy of bytes and advances offset and
   // emitted by their count.
@@ -120,7 +122,7 @@ class OwnedEncodeResult {
   // One result is made per encoded instruction: clearing room for every
   // possible unit up front would cost more than the encoding's own writes.
   alignas(EncodeUnit) std::byte unit_storage_[kMaxUnits * sizeof(EncodeUnit)];
-  std::array<std::string_view, kMaxWarnings> warnings_{};
+  alignas(std::string_view) std::byte warning_storage_[kMaxWarnings * sizeof(std::string_view)];
   std::uint8_t unit_count_ = 0;
   std::uint8_t warning_count_ = 0;
 };
