@@ -31,7 +31,7 @@ TEST(SmallBytes, KeepsContentOfEverySizeThroughCopiesAndMoves) {
     EXPECT_EQ(copied, want);
     const SmallBytes moved(std::move(copied));
     EXPECT_EQ(moved, want);
-    EXPECT_TRUE(copied.empty());  // NOLINT: the moved-from state is specified
+    EXPECT_TRUE(copied.empty());  // NOLINT: a moved-from SmallBytes is empty by contract
 
     SmallBytes assigned = {9, 9};
     assigned = moved;
