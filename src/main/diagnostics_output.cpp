@@ -1,6 +1,8 @@
 #include "main/diagnostics_output.hpp"
 
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 namespace qovrin::main {
 namespace {
@@ -19,36 +21,20 @@ std::string_view severityWord(frontend::diagnostic::Severity severity) noexcept 
 
 }  // namespace
 
-LineColumn lineColumnAt(std::string_view text, std::uint32_t offset) noexcept {
-  const std::size_t limit = std::min<std::size_t>(offset, text.size());
-  LineColumn position;
-  for (std::size_t index = 0; index < limit; ++index) {
-    const char byte = text[index];
-    if (byte == '\r') {
-      ++position.line;
-      position.column = 1;
-      if (index + 1 < limit && text[index + 1] == '\n') ++index;
-    } else if (byte == '\n') {
-      ++position.line;
-      position.column = 1;
-    } else {
-      ++position.column;
-    }
-  }
-  return position;
-}
-
 Status appendNewDiagnostics(std::string& out, const frontend::module::Module& module, std::uint64_t& printed) {
   const auto& diagnostics = module.diagnostics().diagnostics();
   const auto& sources = module.sources();
   std::string& text = out;
+  std::vector<std::optional<SourceLines>> lines(sources.size());
   for (std::size_t index = printed; index < diagnostics.size(); ++index) {
     const auto& diagnostic = diagnostics[index];
     const auto& span = diagnostic.location.span;
     if (span.source) {
       if (*span.source >= sources.size()) return fail(Error::InvalidSource);
       const auto& source = sources[*span.source];
-      const LineColumn position = lineColumnAt(source.text, span.start);
+      auto& source_lines = lines[*span.source];
+      if (!source_lines) source_lines.emplace(source.text);
+      const LineColumn position = source_lines->at(span.start);
       text += source.path;
       text += ':';
       text += std::to_string(position.line);

@@ -7,17 +7,9 @@
 
 #include "common/error.hpp"
 #include "frontend/module.hpp"
+#include "main/source_lines.hpp"
 
 namespace qovrin::main {
-
-struct LineColumn {
-  std::uint32_t line = 1;
-  std::uint32_t column = 1;
-};
-
-// 1-based line and byte column of `offset` in `text`; CR, LF and CR LF each
-// end one line, and an offset past the end lands just after the last byte.
-LineColumn lineColumnAt(std::string_view text, std::uint32_t offset) noexcept;
 
 // Appends the diagnostics from index `printed` on to `out` and advances
 // `printed` to the store's length. InvalidSource (with `printed` unchanged)

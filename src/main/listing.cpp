@@ -7,6 +7,7 @@
 #include "common/ascii.hpp"
 #include "frontend/layout.hpp"
 #include "frontend/listing.hpp"
+#include "main/source_lines.hpp"
 
 namespace qovrin::main {
 namespace {
@@ -16,33 +17,16 @@ struct SourceLine {
   std::string_view text;
 };
 
-// Where each line of a source starts (CR, LF and CR LF each end one), made
-// once per source: rows then find their line by binary search instead of
-// counting lines from the top for every fragment.
-class LineStarts {
- public:
-  explicit LineStarts(std::string_view text) {
-    starts_.push_back(0);
-    for (std::size_t index = 0; index < text.size(); ++index)
-      if (text[index] == '\n' || (text[index] == '\r' && (index + 1 >= text.size() || text[index + 1] != '\n')))
-        starts_.push_back(index + 1);
-  }
-
-  // The line holding `offset`: its 1-based number and its text without the
-  // surrounding blanks and line ends.
-  SourceLine lineAt(std::string_view text, std::uint32_t offset) const {
-    const std::size_t limit = std::min<std::size_t>(offset, text.size());
-    const auto after = std::upper_bound(starts_.begin(), starts_.end(), limit);
-    const std::size_t lineStart = *(after - 1);
-    std::size_t lineEnd = text.find_first_of("\r\n", limit);
-    if (lineEnd == std::string_view::npos) lineEnd = text.size();
-    return {static_cast<std::uint32_t>(after - starts_.begin()),
-            trim(text.substr(lineStart, lineEnd - lineStart), " \t\r\n")};
-  }
-
- private:
-  std::vector<std::size_t> starts_;
-};
+// The line holding `offset`: its 1-based number and its text without the
+// surrounding blanks and line ends.
+SourceLine sourceLineAt(std::string_view text, const SourceLines& lines, std::uint32_t offset) {
+  const std::size_t limit = std::min<std::size_t>(offset, text.size());
+  const LineColumn position = lines.at(offset);
+  const std::size_t lineStart = limit - (position.column - 1);
+  std::size_t lineEnd = text.find_first_of("\r\n", limit);
+  if (lineEnd == std::string_view::npos) lineEnd = text.size();
+  return {position.line, trim(text.substr(lineStart, lineEnd - lineStart), " \t\r\n")};
+}
 
 bool addOverflows(std::uint64_t a, std::uint64_t b, std::uint64_t& sum) noexcept {
   return __builtin_add_overflow(a, b, &sum);
@@ -70,7 +54,8 @@ Result<std::string> renderListing(std::string_view sourcePath, const AssembledFl
 
   const auto fragments = module.fragments();
   const auto& sources = module.sources();
-  std::vector<std::optional<LineStarts>> lineStarts(sources.size());
+  // Made for a source when a row first needs it.
+  std::vector<std::optional<SourceLines>> lines(sources.size());
   std::string bytesText;
   for (const auto& section : assembled.result.sections) {
     if (section.section >= module.sections().size()) return fail(Error::InvalidSection);
@@ -84,9 +69,9 @@ Result<std::string> renderListing(std::string_view sourcePath, const AssembledFl
       const frontend::SourceSpan span = fragments[list[entry]].location().span;
       if (span.source) {
         if (*span.source >= sources.size()) return fail(Error::InvalidSource);
-        auto& starts = lineStarts[*span.source];
-        if (!starts) starts.emplace(sources[*span.source].text);
-        line = starts->lineAt(sources[*span.source].text, span.start);
+        auto& sourceLines = lines[*span.source];
+        if (!sourceLines) sourceLines.emplace(sources[*span.source].text);
+        line = sourceLineAt(sources[*span.source].text, *sourceLines, span.start);
       }
       std::uint64_t address = 0;
       std::uint64_t fileOffset = 0;
