@@ -93,11 +93,6 @@ qovrin::Result<std::uint32_t> Module::appendIsaInstruction(std::uint32_t section
   return index;
 }
 
-qovrin::Result<std::uint32_t> Module::appendOwnedIsaInstruction(std::uint32_t section, target::Target target,
-                                                                std::string&& text, const SourceLocation& location) {
-  return appendIsaInstruction(section, target, text, location);
-}
-
 std::string_view Module::keepInstructionText(std::string_view text, const SourceLocation& location) {
   // Most lines reach their fragment as written, so the source already holds
   // their characters; only lines that lowering rewrote need a copy.

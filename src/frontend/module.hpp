@@ -74,10 +74,6 @@ class Module {
   // unchanged, else copied into the module's text store.
   qovrin::Result<std::uint32_t> appendIsaInstruction(std::uint32_t section, target::Target target,
                                                      std::string_view text, const SourceLocation& location);
-  // As appendIsaInstruction, for callers that give up their string: the
-  // module keeps its own copy of the characters either way.
-  qovrin::Result<std::uint32_t> appendOwnedIsaInstruction(std::uint32_t section, target::Target target,
-                                                          std::string&& text, const SourceLocation& location);
   // Whether an instruction fragment was ever appended: until then every
   // fragment size is known without encoding anything.
   bool everHeldInstructions() const noexcept { return ever_held_instructions_; }

@@ -291,7 +291,7 @@ TEST(ModuleSources, InstructionTextsPointIntoTheSourceWhenUnchanged) {
   };
   for (const Case& test : cases) {
     std::string line = test.line;
-    const auto index = module.appendOwnedIsaInstruction(0, Target::x86(64), std::move(line), test.location);
+    const auto index = module.appendIsaInstruction(0, Target::x86(64), line, test.location);
     ASSERT_TRUE(index);
     line.assign(20, 'z');
     const std::string_view kept = module.fragments()[*index].instruction()->text();

@@ -28,10 +28,10 @@ qovrin::Status lowerInstructionLine(Lowering& lowering, const ast::IsaTextStatem
   // failure found when it is encoded leads back to the invocation.
   SourceLocation location = line.location;
   if (!location.expansion) location.expansion = lowering.module.diagnostics().currentExpansion();
-  // A line that lowering left as written is copied once, by the module.
-  const auto index =
-      *text ? lowering.module.appendOwnedIsaInstruction(cursor.section, cursor.target, std::move(**text), location)
-            : lowering.module.appendIsaInstruction(cursor.section, cursor.target, line.text, location);
+  // The module keeps its own copy of the characters, or a view into the
+  // source for a line that lowering left as written.
+  const std::string_view lowered = *text ? std::string_view(**text) : std::string_view(line.text);
+  const auto index = lowering.module.appendIsaInstruction(cursor.section, cursor.target, lowered, location);
   if (!index) return fail(index.error());
   frontend::pass::settleInstruction(lowering.module, *index);
   return layout_cursor::advanceActiveOutput(cursor, lowering.module.fragments()[*index]);
