@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <string>
 
-#include "frontend/parser.hpp"
+#include "frontend/syntax/parser.hpp"
 
 namespace {
 

@@ -9,9 +9,9 @@
 
 #include <string>
 
-#include "frontend/expr_eval.hpp"
-#include "frontend/module.hpp"
-#include "frontend/type_name.hpp"
+#include "frontend/values/expr_eval.hpp"
+#include "frontend/module/module.hpp"
+#include "frontend/values/type_name.hpp"
 
 namespace {
 

@@ -9,10 +9,10 @@
 
 #include "assembly/frozen_block.hpp"
 #include "common/ascii.hpp"
-#include "frontend/expr_builtin.hpp"
+#include "frontend/values/expr_builtin.hpp"
 #include "frontend/lower/expression_bridge.hpp"
-#include "frontend/parser.hpp"
-#include "frontend/typecheck.hpp"
+#include "frontend/syntax/parser.hpp"
+#include "frontend/values/typecheck.hpp"
 
 namespace assembly {
 

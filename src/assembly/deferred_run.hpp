@@ -10,11 +10,11 @@
 #include <unordered_map>
 
 #include "common/error.hpp"
-#include "frontend/ast.hpp"
-#include "frontend/expr.hpp"
-#include "frontend/expr_eval.hpp"
+#include "frontend/syntax/ast.hpp"
+#include "frontend/syntax/expr.hpp"
+#include "frontend/values/expr_eval.hpp"
 #include "frontend/lower/context.hpp"
-#include "frontend/module.hpp"
+#include "frontend/module/module.hpp"
 #include "frontend/output/contracts.hpp"
 #include "frontend/output/image.hpp"
 

@@ -1,8 +1,8 @@
 #include "assembly/fixup_resolution.hpp"
 
 #include "common/ascii.hpp"
-#include "frontend/expr.hpp"
-#include "frontend/expr_eval.hpp"
+#include "frontend/syntax/expr.hpp"
+#include "frontend/values/expr_eval.hpp"
 
 namespace assembly {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "common/error.hpp"
-#include "frontend/layout.hpp"
-#include "frontend/module.hpp"
+#include "frontend/encode/layout.hpp"
+#include "frontend/module/module.hpp"
 
 namespace assembly {
 

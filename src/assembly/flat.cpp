@@ -9,8 +9,8 @@
 #include "assembly/materialize.hpp"
 #include "assembly/patch.hpp"
 #include "common/little_endian.hpp"
-#include "frontend/backend_adapter.hpp"
-#include "frontend/pass.hpp"
+#include "frontend/encode/backend_adapter.hpp"
+#include "frontend/encode/pass.hpp"
 
 namespace assembly {
 

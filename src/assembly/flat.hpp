@@ -11,8 +11,8 @@
 
 #include "assembly/observer.hpp"
 #include "common/error.hpp"
-#include "frontend/layout.hpp"
-#include "frontend/module.hpp"
+#include "frontend/encode/layout.hpp"
+#include "frontend/module/module.hpp"
 
 namespace assembly {
 

@@ -8,8 +8,8 @@
 #include <optional>
 
 #include "common/error.hpp"
-#include "frontend/module.hpp"
-#include "frontend/source_location.hpp"
+#include "frontend/module/module.hpp"
+#include "frontend/syntax/source_location.hpp"
 
 namespace assembly {
 

@@ -5,7 +5,7 @@
 // carries over from block to block.
 
 #include "common/error.hpp"
-#include "frontend/module.hpp"
+#include "frontend/module/module.hpp"
 
 namespace assembly {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "common/error.hpp"
-#include "frontend/layout.hpp"
-#include "frontend/module.hpp"
+#include "frontend/encode/layout.hpp"
+#include "frontend/module/module.hpp"
 #include "frontend/output/result.hpp"
 
 namespace assembly {

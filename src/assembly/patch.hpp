@@ -15,9 +15,9 @@
 
 #include "assembly/fixup_resolution.hpp"
 #include "common/error.hpp"
-#include "frontend/fixup.hpp"
-#include "frontend/layout.hpp"
-#include "frontend/module.hpp"
+#include "frontend/encode/fixup.hpp"
+#include "frontend/encode/layout.hpp"
+#include "frontend/module/module.hpp"
 #include "frontend/output/image.hpp"
 
 namespace assembly {

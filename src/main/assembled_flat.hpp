@@ -6,7 +6,7 @@
 
 #include "assembly/flat.hpp"
 #include "common/error.hpp"
-#include "frontend/module.hpp"
+#include "frontend/module/module.hpp"
 #include "main/stream_writer.hpp"
 #include "main/timing.hpp"
 

@@ -4,7 +4,7 @@
 #include "data/config.hpp"
 #include "data/toml_parser.hpp"
 #include "frontend/lower/root.hpp"
-#include "frontend/module.hpp"
+#include "frontend/module/module.hpp"
 #include "main/output_files.hpp"
 #include "main/platform.hpp"
 #include "main/road.hpp"

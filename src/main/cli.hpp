@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "frontend/target.hpp"
+#include "frontend/module/target.hpp"
 
 namespace qovrin::main {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "common/error.hpp"
-#include "frontend/module.hpp"
+#include "frontend/module/module.hpp"
 #include "main/source_lines.hpp"
 
 namespace qovrin::main {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "common/ascii.hpp"
-#include "frontend/layout.hpp"
-#include "frontend/listing.hpp"
+#include "frontend/encode/layout.hpp"
+#include "frontend/output/listing.hpp"
 #include "main/source_lines.hpp"
 
 namespace qovrin::main {

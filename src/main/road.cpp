@@ -4,7 +4,7 @@
 
 #include "assembly/flat.hpp"
 #include "frontend/lower/root.hpp"
-#include "frontend/module.hpp"
+#include "frontend/module/module.hpp"
 #include "main/listing.hpp"
 #include "main/output_files.hpp"
 #include "main/platform.hpp"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "frontend/target.hpp"
+#include "frontend/module/target.hpp"
 #include "main/cli.hpp"
 
 namespace qovrin::main {

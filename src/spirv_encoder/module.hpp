@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "common/error.hpp"
-#include "frontend/fragment.hpp"
-#include "frontend/source_location.hpp"
+#include "frontend/module/fragment.hpp"
+#include "frontend/syntax/source_location.hpp"
 
 namespace spirv_encoder::module {
 

@@ -8,7 +8,7 @@
 
 #include "assembly/flat.hpp"
 #include "common/error_of.hpp"
-#include "frontend/pass.hpp"
+#include "frontend/encode/pass.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "common/ascii.hpp"
 #include "frontend/lower/expression_bridge.hpp"
-#include "frontend/parser.hpp"
+#include "frontend/syntax/parser.hpp"
 
 namespace frontend::lower::aggregate_literal {
 

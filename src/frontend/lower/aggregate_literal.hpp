@@ -6,14 +6,14 @@
 #include <string_view>
 
 #include "common/error.hpp"
-#include "frontend/ast.hpp"
-#include "frontend/expr.hpp"
-#include "frontend/expr_eval.hpp"
+#include "frontend/syntax/ast.hpp"
+#include "frontend/syntax/expr.hpp"
+#include "frontend/values/expr_eval.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/contracts.hpp"
-#include "frontend/module.hpp"
-#include "frontend/types.hpp"
-#include "frontend/value.hpp"
+#include "frontend/module/module.hpp"
+#include "frontend/values/types.hpp"
+#include "frontend/values/value.hpp"
 
 namespace frontend::lower::aggregate_literal {
 

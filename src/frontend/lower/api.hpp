@@ -10,12 +10,12 @@
 #include <string_view>
 
 #include "common/error.hpp"
-#include "frontend/ast.hpp"
+#include "frontend/syntax/ast.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/contracts.hpp"
 #include "frontend/lower/root.hpp"
-#include "frontend/module.hpp"
-#include "frontend/target.hpp"
+#include "frontend/module/module.hpp"
+#include "frontend/module/target.hpp"
 
 namespace frontend::lower::api {
 

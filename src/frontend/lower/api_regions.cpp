@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "frontend/identifier.hpp"
+#include "frontend/syntax/identifier.hpp"
 #include "frontend/lower/api.hpp"
 #include "frontend/lower/arguments.hpp"
 #include "frontend/lower/expression_materialization.hpp"

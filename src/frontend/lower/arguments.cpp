@@ -1,7 +1,7 @@
 #include "frontend/lower/arguments.hpp"
 
 #include "frontend/lower/expression_bridge.hpp"
-#include "frontend/parser.hpp"
+#include "frontend/syntax/parser.hpp"
 
 namespace frontend::lower::arguments {
 

@@ -8,12 +8,12 @@
 #include <string>
 
 #include "common/error.hpp"
-#include "frontend/ast.hpp"
+#include "frontend/syntax/ast.hpp"
 #include "frontend/lower/aggregate_literal.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/contracts.hpp"
-#include "frontend/module.hpp"
-#include "frontend/value.hpp"
+#include "frontend/module/module.hpp"
+#include "frontend/values/value.hpp"
 
 namespace frontend::lower::arguments {
 

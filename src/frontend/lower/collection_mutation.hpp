@@ -5,11 +5,11 @@
 #include <optional>
 
 #include "common/error.hpp"
-#include "frontend/ast.hpp"
+#include "frontend/syntax/ast.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/contracts.hpp"
-#include "frontend/module.hpp"
-#include "frontend/value.hpp"
+#include "frontend/module/module.hpp"
+#include "frontend/values/value.hpp"
 
 namespace frontend::lower::collection_mutation {
 

@@ -14,14 +14,14 @@
 #include <vector>
 
 #include "common/error.hpp"
-#include "frontend/expr_eval.hpp"
+#include "frontend/values/expr_eval.hpp"
 #include "frontend/lower/contracts.hpp"
 #include "frontend/lower/value_name_filter.hpp"
-#include "frontend/macro.hpp"
-#include "frontend/meta_function.hpp"
-#include "frontend/module.hpp"
+#include "frontend/lower/macro.hpp"
+#include "frontend/lower/meta_function.hpp"
+#include "frontend/module/module.hpp"
 #include "frontend/output/image.hpp"
-#include "frontend/value.hpp"
+#include "frontend/values/value.hpp"
 
 namespace frontend::lower::context {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "common/error.hpp"
-#include "frontend/source_location.hpp"
-#include "frontend/target.hpp"
+#include "frontend/syntax/source_location.hpp"
+#include "frontend/module/target.hpp"
 
 namespace frontend::lower::contracts {
 

@@ -10,10 +10,10 @@
 #include "frontend/lower/arguments.hpp"
 #include "frontend/lower/expression_materialization.hpp"
 #include "frontend/lower/layout_cursor.hpp"
-#include "frontend/pass.hpp"
+#include "frontend/encode/pass.hpp"
 #include "frontend/lower/output_target.hpp"
-#include "frontend/meta_data_eval.hpp"
-#include "frontend/value_pack.hpp"
+#include "frontend/meta_std/meta_data_eval.hpp"
+#include "frontend/values/value_pack.hpp"
 
 namespace frontend::lower::data_emission {
 

@@ -7,7 +7,7 @@
 
 #include "common/ascii.hpp"
 #include "common/name_table.hpp"
-#include "frontend/expr_eval.hpp"
+#include "frontend/values/expr_eval.hpp"
 #include "frontend/lower/aggregate_literal.hpp"
 #include "frontend/lower/api.hpp"
 #include "frontend/lower/collection_mutation.hpp"
@@ -15,9 +15,9 @@
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/statement_cases.hpp"
 #include "frontend/lower/value_binding.hpp"
-#include "frontend/macro.hpp"
-#include "frontend/type_name.hpp"
-#include "frontend/typecheck.hpp"
+#include "frontend/lower/macro.hpp"
+#include "frontend/values/type_name.hpp"
+#include "frontend/values/typecheck.hpp"
 
 namespace frontend::lower::statement_cases {
 

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "common/error.hpp"
-#include "frontend/ast.hpp"
-#include "frontend/expr.hpp"
+#include "frontend/syntax/ast.hpp"
+#include "frontend/syntax/expr.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/output/contracts.hpp"
-#include "frontend/value.hpp"
+#include "frontend/values/value.hpp"
 
 namespace frontend::lower::deferred {
 

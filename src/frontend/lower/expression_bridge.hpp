@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "common/error.hpp"
-#include "frontend/expr.hpp"
-#include "frontend/expr_eval.hpp"
+#include "frontend/syntax/expr.hpp"
+#include "frontend/values/expr_eval.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/contracts.hpp"
-#include "frontend/module.hpp"
-#include "frontend/value.hpp"
+#include "frontend/module/module.hpp"
+#include "frontend/values/value.hpp"
 
 namespace frontend::lower::expression_bridge {
 

@@ -1,7 +1,7 @@
 #include "frontend/lower/expression_materialization.hpp"
 
 #include "frontend/lower/layout_cursor.hpp"
-#include "frontend/pass.hpp"
+#include "frontend/encode/pass.hpp"
 
 namespace frontend::lower::expression_materialization {
 

@@ -5,7 +5,7 @@
 
 #include "common/error.hpp"
 #include "frontend/lower/contracts.hpp"
-#include "frontend/module.hpp"
+#include "frontend/module/module.hpp"
 
 namespace frontend::lower::expression_materialization {
 

@@ -8,7 +8,7 @@
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/operand_line.hpp"
 #include "frontend/lower/statement_cases.hpp"
-#include "frontend/pass.hpp"
+#include "frontend/encode/pass.hpp"
 
 namespace frontend::lower::statement_cases {
 

@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "common/ascii.hpp"
-#include "frontend/expr.hpp"
+#include "frontend/syntax/expr.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/isa_text.hpp"
 

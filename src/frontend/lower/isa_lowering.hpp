@@ -11,7 +11,7 @@
 #include "common/error.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/contracts.hpp"
-#include "frontend/module.hpp"
+#include "frontend/module/module.hpp"
 
 namespace frontend::lower::isa_lowering {
 

@@ -8,7 +8,7 @@
 #include "common/ascii.hpp"
 #include "common/name_table.hpp"
 #include "common/packed_words.hpp"
-#include "frontend/lexer.hpp"
+#include "frontend/syntax/lexer.hpp"
 
 namespace frontend::lower::isa_text {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "frontend/target.hpp"
+#include "frontend/module/target.hpp"
 
 namespace frontend::lower::isa_text {
 

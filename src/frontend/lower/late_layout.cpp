@@ -4,7 +4,7 @@
 
 #include "frontend/lower/api.hpp"
 #include "frontend/lower/meta_condition.hpp"
-#include "frontend/parser.hpp"
+#include "frontend/syntax/parser.hpp"
 
 namespace frontend::lower::late_layout {
 

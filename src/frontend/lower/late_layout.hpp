@@ -9,12 +9,12 @@
 #include <string_view>
 
 #include "common/error.hpp"
-#include "frontend/ast.hpp"
+#include "frontend/syntax/ast.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/contracts.hpp"
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/root.hpp"
-#include "frontend/module.hpp"
+#include "frontend/module/module.hpp"
 #include "frontend/output/contracts.hpp"
 
 namespace frontend::lower::late_layout {

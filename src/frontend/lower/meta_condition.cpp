@@ -1,7 +1,7 @@
 #include "frontend/lower/meta_condition.hpp"
 
 #include "common/ascii.hpp"
-#include "frontend/identifier.hpp"
+#include "frontend/syntax/identifier.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 
 namespace frontend::lower::meta_condition {

@@ -9,11 +9,11 @@
 #include <string_view>
 
 #include "common/error.hpp"
-#include "frontend/expr.hpp"
+#include "frontend/syntax/expr.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/contracts.hpp"
-#include "frontend/module.hpp"
-#include "frontend/target.hpp"
+#include "frontend/module/module.hpp"
+#include "frontend/module/target.hpp"
 
 namespace frontend::lower::meta_condition {
 

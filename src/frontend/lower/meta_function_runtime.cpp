@@ -6,8 +6,8 @@
 
 #include "frontend/lower/arguments.hpp"
 #include "frontend/lower/statement_cases.hpp"
-#include "frontend/macro.hpp"
-#include "frontend/typecheck.hpp"
+#include "frontend/lower/macro.hpp"
+#include "frontend/values/typecheck.hpp"
 
 namespace frontend::lower::meta_function_runtime {
 

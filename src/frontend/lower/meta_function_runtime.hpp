@@ -10,13 +10,13 @@
 #include <string_view>
 
 #include "common/error.hpp"
-#include "frontend/ast.hpp"
-#include "frontend/expr_eval.hpp"
+#include "frontend/syntax/ast.hpp"
+#include "frontend/values/expr_eval.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/contracts.hpp"
 #include "frontend/lower/root.hpp"
-#include "frontend/module.hpp"
-#include "frontend/value.hpp"
+#include "frontend/module/module.hpp"
+#include "frontend/values/value.hpp"
 
 namespace frontend::lower::meta_function_runtime {
 

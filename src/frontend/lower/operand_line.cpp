@@ -1,9 +1,9 @@
 #include "frontend/lower/operand_line.hpp"
 
-#include "frontend/identifier.hpp"
+#include "frontend/syntax/identifier.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/isa_text.hpp"
-#include "frontend/macro.hpp"
+#include "frontend/lower/macro.hpp"
 
 namespace frontend::lower::operand_line {
 

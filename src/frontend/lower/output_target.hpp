@@ -8,11 +8,11 @@
 #include <optional>
 
 #include "common/error.hpp"
-#include "frontend/ast.hpp"
-#include "frontend/expr.hpp"
+#include "frontend/syntax/ast.hpp"
+#include "frontend/syntax/expr.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/contracts.hpp"
-#include "frontend/module.hpp"
+#include "frontend/module/module.hpp"
 
 namespace frontend::lower::output_target {
 

@@ -6,7 +6,7 @@
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/source_loading.hpp"
-#include "frontend/source_path.hpp"
+#include "frontend/syntax/source_path.hpp"
 
 namespace frontend::lower::root {
 

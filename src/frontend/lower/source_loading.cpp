@@ -6,7 +6,7 @@
 #include <string>
 
 #include "frontend/lower/expression_bridge.hpp"
-#include "frontend/parser.hpp"
+#include "frontend/syntax/parser.hpp"
 
 namespace frontend::lower::source_loading {
 

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "common/error.hpp"
-#include "frontend/ast.hpp"
+#include "frontend/syntax/ast.hpp"
 #include "frontend/lower/context.hpp"
-#include "frontend/module.hpp"
-#include "frontend/parser.hpp"
-#include "frontend/source_location.hpp"
+#include "frontend/module/module.hpp"
+#include "frontend/syntax/parser.hpp"
+#include "frontend/syntax/source_location.hpp"
 
 namespace frontend::lower::source_loading {
 

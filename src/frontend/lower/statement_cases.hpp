@@ -3,11 +3,11 @@
 // between the files that implement them.
 
 #include "common/error.hpp"
-#include "frontend/ast.hpp"
+#include "frontend/syntax/ast.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/contracts.hpp"
 #include "frontend/lower/root.hpp"
-#include "frontend/module.hpp"
+#include "frontend/module/module.hpp"
 
 namespace frontend::lower::statement_cases {
 

@@ -5,7 +5,7 @@
 #include "frontend/lower/meta_function_runtime.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/lower/statement_cases.hpp"
-#include "frontend/macro.hpp"
+#include "frontend/lower/macro.hpp"
 
 namespace frontend::lower::root {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "frontend/module.hpp"
+#include "frontend/module/module.hpp"
 
 namespace frontend::lower::value_name_filter {
 

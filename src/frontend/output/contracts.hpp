@@ -10,8 +10,8 @@
 #include <variant>
 #include <vector>
 
-#include "frontend/source_location.hpp"
-#include "frontend/value.hpp"
+#include "frontend/syntax/source_location.hpp"
+#include "frontend/values/value.hpp"
 
 namespace frontend::output::contracts {
 

@@ -6,7 +6,7 @@
 
 #include "common/error_of.hpp"
 #include "frontend/lower/late_layout.hpp"
-#include "frontend/module.hpp"
+#include "frontend/module/module.hpp"
 #include "lower_test_support.hpp"
 
 namespace {

@@ -12,7 +12,7 @@
 
 #include "common/error.hpp"
 #include "frontend/lower/contracts.hpp"
-#include "frontend/module.hpp"
+#include "frontend/module/module.hpp"
 
 namespace lower_test {
 

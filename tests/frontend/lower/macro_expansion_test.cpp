@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/module.hpp"
+#include "frontend/module/module.hpp"
 #include "lower_test_support.hpp"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/root.hpp"
-#include "frontend/parser.hpp"
+#include "frontend/syntax/parser.hpp"
 #include "lower_test_support.hpp"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "frontend/lower/root.hpp"
-#include "frontend/value.hpp"
+#include "frontend/values/value.hpp"
 #include "lower_test_support.hpp"
 
 namespace {

@@ -1,0 +1,121 @@
+#include "frontend/encode/backend_adapter.hpp"
+
+#include <algorithm>
+#include <limits>
+
+#include "common/ascii.hpp"
+#include "frontend/syntax/expr.hpp"
+#include "frontend/values/expr_eval.hpp"
+#include "riscv_encoder/source.hpp"
+#include "riscv_encoder/tables.hpp"
+
+namespace frontend::backend_adapter {
+
+using qovrin::Error;
+using qovrin::fail;
+using riscv_encoder::RiscvResolvedExpression;
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t\r\n";
+
+// Operand-syntax kinds whose label operand is encoded relative to the
+// instruction: the branches (28 to 32), jal and j (35, 36), and the
+// compressed jump and branches (80, 81).
+bool isPcRelativeKind(std::uint8_t kind) noexcept {
+  return (kind >= 28 && kind <= 32) || kind == 35 || kind == 36 || kind == 80 || kind == 81;
+}
+
+// A lone name (a label, most often) never folds to a constant, which the
+// expression parser would only confirm after building its tree.
+bool isPlainName(std::string_view text) noexcept {
+  const auto starts = [](char c) { return qovrin::isAsciiLetter(c) || c == '_'; };
+  if (text.empty() || !starts(text.front())) return false;
+  return std::ranges::all_of(text.substr(1),
+                             [&](char c) { return starts(c) || qovrin::isAsciiDigit(c) || c == '$'; });
+}
+
+constexpr __int128 kI64Min = std::numeric_limits<std::int64_t>::min();
+constexpr __int128 kI64Max = std::numeric_limits<std::int64_t>::max();
+
+}  // namespace
+
+qovrin::Result<std::optional<x86_encoder::api::X86ResolvedExpression>> unknownX86ExpressionResolver(
+    void* context, std::string_view text) {
+  auto& resolver = *static_cast<X86ResolverContext*>(context);
+  const auto bits = resolver.target.bits();
+  if (resolver.target.isa != target::Isa::x86 || !bits || (*bits != 16 && *bits != 32 && *bits != 64))
+    return std::nullopt;
+  const std::string_view trimmed = qovrin::trim(text, kBlanks);
+  if (trimmed.empty()) return std::nullopt;
+  x86_encoder::api::X86ResolvedExpression answer;
+  if (!isPlainName(trimmed)) {
+    const auto tree = expr::parseOwned(trimmed);
+    if (!tree)
+      return fail(tree.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::ExpressionResolutionFailed);
+    const auto constant = expr::constantIntegerValue(*tree);
+    if (!constant)
+      return fail(constant.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::ExpressionResolutionFailed);
+    if (*constant) {
+      answer.value = static_cast<std::int64_t>(**constant);
+      answer.known = true;
+      answer.absolute = true;
+      return answer;
+    }
+  }
+  resolver.facts->push_back(
+      FixupFact{std::string(trimmed), 0, resolver.location, 64, false, fixup::FixupRangePolicy::wrap});
+  answer.symbolic = true;
+  return answer;
+}
+
+qovrin::Result<RiscvResolvedExpression> recordUnresolvedRiscvExpression(void* context, std::string_view text) {
+  auto& facts = *static_cast<RiscvFactContext*>(context);
+  const std::string_view trimmed = qovrin::trim(text, kBlanks);
+  if (trimmed.empty()) return RiscvResolvedExpression{};
+  facts.facts->push_back(FixupFact{std::string(trimmed), 0, facts.location, 0, facts.pc_relative,
+                                   fixup::FixupRangePolicy::wrap});
+  return RiscvResolvedExpression{0, true};
+}
+
+qovrin::Result<RiscvResolvedExpression> resolveRiscvExpression(void* context, std::string_view text) {
+  const auto& patch = *static_cast<const RiscvPatchContext*>(context);
+  const std::string_view trimmed = qovrin::trim(text, kBlanks);
+  for (const ResolvedOperand& operand : patch.operands) {
+    if (operand.text != trimmed) continue;
+    const __int128 value = patch.pc_relative ? operand.value - static_cast<__int128>(patch.address) : operand.value;
+    if (value < (patch.pc_relative ? kI64Min : 0) || value > kI64Max) return fail(Error::ImmediateOutOfRange);
+    return RiscvResolvedExpression{static_cast<std::int64_t>(value), false};
+  }
+  return RiscvResolvedExpression{};
+}
+
+qovrin::Result<RiscvEncoding> encodeResolvedRiscvInstruction(const fragment::Fragment& fragment,
+                                                             target::Target module_target, std::uint64_t address,
+                                                             std::span<const ResolvedOperand> operands) {
+  const fragment::Instruction* line = fragment.instruction();
+  if (line == nullptr) return fail(Error::InvalidFragment);
+  const auto bits = line->target.bits() ? line->target.bits() : module_target.bits();
+  if (!bits || (*bits != 32 && *bits != 64)) return fail(Error::InvalidModeBits);
+  RiscvPatchContext context{address, operands, riscvMnemonicIsPcRelative(line->text())};
+  const riscv_encoder::RiscvExpressionHook hook{&context, &resolveRiscvExpression, true};
+  const auto encoded = riscv_encoder::source::encodeInstructionText(line->text(), *bits, hook);
+  if (!encoded) return fail(encoded.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::UnsupportedRiscvInstruction);
+  return RiscvEncoding{encoded->output_word, encoded->size};
+}
+
+bool riscvMnemonicIsPcRelative(std::string_view text) noexcept {
+  const std::string_view trimmed = qovrin::trim(text, kBlanks);
+  const std::string_view mnemonic = trimmed.substr(0, trimmed.find_first_of(kBlanks));
+  if (mnemonic.size() > riscv_encoder::source::kMaxMnemonicLength) return false;
+  char buffer[riscv_encoder::source::kMaxMnemonicLength];
+  std::size_t length = 0;
+  for (const char c : mnemonic) {
+    const char lower = qovrin::lowerAscii(c);
+    buffer[length++] = lower == '.' || lower == '-' ? '_' : lower;
+  }
+  const auto rows = riscv_encoder::tables::rowsOf(std::string_view(buffer, length));
+  return !rows.empty() && isPcRelativeKind(rows.front().kind);
+}
+
+}  // namespace frontend::backend_adapter

@@ -1,0 +1,101 @@
+#pragma once
+// Between the encoders and the module: the callbacks through which an encoder
+// asks for the value of operand text it cannot read itself, the facts they
+// record about fields that must wait for a fixup, and the second encoding of
+// a RISC-V instruction once its operands are resolved.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/error.hpp"
+#include "frontend/encode/fixup.hpp"
+#include "frontend/module/fragment.hpp"
+#include "frontend/syntax/source_location.hpp"
+#include "frontend/module/target.hpp"
+#include "riscv_encoder/operand.hpp"
+#include "x86_encoder/operand.hpp"
+
+namespace frontend::backend_adapter {
+
+// An operand field whose value is not known when the instruction is encoded.
+struct FixupFact {
+  std::string text;         // the operand text, trimmed
+  std::uint32_t offset = 0;  // of the field in the instruction
+  SourceLocation location;   // of the instruction line
+  std::uint16_t width = 0;   // of the field, in bits
+  bool pc_relative = false;
+  fixup::FixupRangePolicy range_policy = fixup::FixupRangePolicy::wrap;
+  std::int64_t addend = 0;  // added to the text's value: where the field lies against the instruction's end
+};
+
+// One instruction as the encode pass stores it.
+struct InstructionFacts {
+  std::vector<std::uint8_t> bytes;
+  std::vector<FixupFact> facts;
+  std::uint32_t size = 0;
+  bool pending = false;                     // fields wait for fixups
+  std::vector<std::string_view> warnings;  // the encoder's, with static lifetime
+};
+
+// Context of the x86 resolver: constant text folds, any other becomes a
+// fact that the encode pass matches with the field the encoder emits for it.
+struct X86ResolverContext {
+  std::vector<FixupFact>* facts = nullptr;
+  SourceLocation location;
+  target::Target target;
+};
+
+// The x86 resolver function; the context is an X86ResolverContext. Text that
+// does not parse as an expression fails with ExpressionResolutionFailed.
+qovrin::Result<std::optional<x86_encoder::api::X86ResolvedExpression>> unknownX86ExpressionResolver(
+    void* context, std::string_view text);
+
+// Context of the first-encoding hook: every operand the encoder hands over
+// becomes a fact and reads as 0.
+struct RiscvFactContext {
+  std::vector<FixupFact>* facts = nullptr;
+  SourceLocation location;
+  bool pc_relative = false;
+};
+
+// An operand's text and the value its fixup resolved to. The value is wide
+// enough for a symbol's address plus an addend without wrapping.
+struct ResolvedOperand {
+  std::string_view text;
+  __int128 value = 0;
+};
+
+// Context of the patch-time hook.
+struct RiscvPatchContext {
+  std::uint64_t address = 0;  // of the instruction
+  std::span<const ResolvedOperand> operands;
+  bool pc_relative = false;
+};
+
+// The hook functions; each context is the record above of the same name.
+qovrin::Result<riscv_encoder::RiscvResolvedExpression> recordUnresolvedRiscvExpression(void* context,
+                                                                                      std::string_view text);
+qovrin::Result<riscv_encoder::RiscvResolvedExpression> resolveRiscvExpression(void* context, std::string_view text);
+
+struct RiscvEncoding {
+  std::uint32_t word = 0;
+  std::uint8_t size = 0;  // 2 or 4
+};
+
+// Encodes the fragment's line again at its address with the operands'
+// values: PC-relative operands become distances from the instruction. The
+// width comes from the fragment's target, or from the module's when the
+// fragment's is SPIR-V (InvalidModeBits when neither has one of 32 or 64).
+// Encoder failures other than OutOfMemory are UnsupportedRiscvInstruction.
+qovrin::Result<RiscvEncoding> encodeResolvedRiscvInstruction(const fragment::Fragment& fragment,
+                                                             target::Target module_target, std::uint64_t address,
+                                                             std::span<const ResolvedOperand> operands);
+
+// Whether the line's mnemonic, in any XLEN, stores its label operand as an
+// offset from the instruction's own address (branches and jumps).
+bool riscvMnemonicIsPcRelative(std::string_view text) noexcept;
+
+}  // namespace frontend::backend_adapter

@@ -1,0 +1,84 @@
+#pragma once
+// Promises to write a value into an instruction field once the value is known.
+// The encode pass adds one for every operand field it had to fill with a
+// placeholder; assembly resolves the targets after a first layout and patches
+// the fields into the image. Fixups are addressed by their index and only
+// ever appended.
+
+#include <cstdint>
+#include <deque>
+#include <string_view>
+
+#include "common/error.hpp"
+#include "frontend/module/packed_location.hpp"
+#include "frontend/syntax/source_location.hpp"
+#include "frontend/module/text_arena.hpp"
+
+namespace frontend::fixup {
+
+enum class FixupKind : std::uint8_t {
+  symbol = 0,      // the text is a plain name, looked up as a symbol
+  expression = 1,  // the text is parsed and evaluated
+};
+
+// How an absolute value must fit its field.
+enum class FixupRangePolicy : std::uint8_t {
+  wrap = 0,  // as unsigned or as signed
+  signed_value = 1,
+  unsigned_value = 2,
+};
+
+struct FixupTarget {
+  // Borrowed when handed to the store, which keeps its own copy.
+  std::string_view text;
+  FixupKind kind = FixupKind::symbol;
+  // Kept apart from the text and applied with wide arithmetic at patch time,
+  // so that a target below its symbol (x - 4 with x at 0) still resolves.
+  std::int64_t addend = 0;
+};
+
+struct Fixup {
+  FixupTarget target;
+  std::uint32_t fragment = 0;  // instruction fragment holding the field
+  std::uint32_t offset = 0;    // byte offset of the field in that fragment
+  PackedLocation place;        // the instruction line; diagnostics point there
+  std::uint16_t width = 0;     // field width in bits
+  // The field receives the target minus the address just behind the field.
+  bool pc_relative = false;
+  FixupRangePolicy range_policy = FixupRangePolicy::wrap;
+  // A store replaced the RISC-V instruction the fixup would encode again;
+  // the fixup is neither patched nor counted as pending.
+  bool dropped = false;
+};
+
+// A module holds one per symbolic operand.
+static_assert(sizeof(Fixup) == 64);
+
+// Symbol when the text is a name: a letter, '_' or '.' first, then letters,
+// digits, '$', '.' or '_'; otherwise an expression.
+FixupKind classifyTargetText(std::string_view text) noexcept;
+
+class FixupStore {
+ public:
+  // Appends a fixup with range policy wrap and returns its index; fails with
+  // TooManyFixups when the index would not fit 32 bits. The target text is
+  // copied into the store.
+  qovrin::Result<std::uint32_t> addOwnedTarget(std::uint32_t fragment, FixupTarget target, bool pc_relative,
+                                               std::uint32_t offset, std::uint16_t width,
+                                               const SourceLocation& place);
+
+  std::uint32_t size() const noexcept { return static_cast<std::uint32_t>(fixups_.size()); }
+  bool empty() const noexcept { return fixups_.empty(); }
+
+  // Unchecked access; callers test the index against size() first.
+  Fixup& operator[](std::uint32_t index) noexcept { return fixups_[index]; }
+  const Fixup& operator[](std::uint32_t index) const noexcept { return fixups_[index]; }
+
+
+ private:
+  // Blocks instead of one array: a growing list is never copied whole.
+  std::deque<Fixup> fixups_;
+  text_arena::TextArena texts_;
+};
+
+}  // namespace frontend::fixup

@@ -1,0 +1,147 @@
+#include "frontend/encode/isa_text.hpp"
+
+#include <array>
+
+#include "common/ascii.hpp"
+#include "frontend/syntax/lexer.hpp"
+
+namespace frontend::isa_text {
+
+using qovrin::Error;
+using qovrin::fail;
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t\r\n";
+
+// Character classes of the operand scan, so that the characters it passes
+// over (most of them) cost one table read each.
+constexpr std::uint8_t kStructural = 1;  // quotes, commas, parentheses, brackets, braces
+constexpr std::uint8_t kSeparating = 2;  // what lies between operands: blanks and commas
+
+constexpr std::array<std::uint8_t, 256> kClasses = [] {
+  std::array<std::uint8_t, 256> classes{};
+  for (const char c : std::string_view("\"',()[]{}")) classes[static_cast<unsigned char>(c)] |= kStructural;
+  for (const char c : std::string_view(" \t\n\v\f\r,")) classes[static_cast<unsigned char>(c)] |= kSeparating;
+  return classes;
+}();
+
+constexpr bool hasClass(char c, std::uint8_t mask) noexcept {
+  return (kClasses[static_cast<unsigned char>(c)] & mask) != 0;
+}
+
+// The end of the operand that starts at position: the first comma outside
+// quotes, parentheses, brackets and braces. A closing character lowers only
+// its own depth, and never below zero; quotes have no escape.
+std::size_t operandEnd(std::string_view text, std::size_t position) noexcept {
+  std::size_t parentheses = 0;
+  std::size_t brackets = 0;
+  std::size_t braces = 0;
+  for (std::size_t at = position; at < text.size(); ++at) {
+    while (at < text.size() && !hasClass(text[at], kStructural)) ++at;
+    if (at == text.size()) break;
+    const char c = text[at];
+    switch (c) {
+      case '"':
+      case '\'': {
+        if (lexer::isDigitSeparator(text, at)) break;
+        const std::size_t close = text.find(c, at + 1);
+        if (close == std::string_view::npos) return text.size();
+        at = close;
+        break;
+      }
+      case ',':
+        if (parentheses == 0 && brackets == 0 && braces == 0) return at;
+        break;
+      case '(':
+        ++parentheses;
+        break;
+      case '[':
+        ++brackets;
+        break;
+      case '{':
+        ++braces;
+        break;
+      case ')':
+        if (parentheses > 0) --parentheses;
+        break;
+      case ']':
+        if (brackets > 0) --brackets;
+        break;
+      default:
+        if (braces > 0) --braces;
+        break;
+    }
+  }
+  return text.size();
+}
+
+qovrin::Status splitOperands(std::string_view rest, ParsedInstruction& parsed) {
+  std::size_t position = 0;
+  while (true) {
+    while (position < rest.size() && hasClass(rest[position], kSeparating)) ++position;
+    if (position == rest.size()) return {};
+    const std::size_t end = operandEnd(rest, position);
+    if (parsed.operand_count == kMaxOperands) return fail(Error::UnsupportedOperands);
+    parsed.addOperand(qovrin::trim(rest.substr(position, end - position), kBlanks));
+    position = end;
+  }
+}
+
+std::uint8_t repeatKind(std::string_view word) noexcept {
+  if (qovrin::equalsIgnoreCase(word, "rep")) return 1;
+  if (qovrin::equalsIgnoreCase(word, "repe") || qovrin::equalsIgnoreCase(word, "repz")) return 2;
+  if (qovrin::equalsIgnoreCase(word, "repne") || qovrin::equalsIgnoreCase(word, "repnz")) return 3;
+  return 0;
+}
+
+// A repeat word gives its place to the first operand; "lock" takes the
+// mnemonic from the first word of the first operand. Only the line's first
+// word is looked at, once.
+void takePrefixWord(ParsedInstruction& parsed) {
+  if (parsed.operand_count == 0) return;
+  const std::span<std::string_view> operands = parsed.operands();
+  if (const std::uint8_t repeat = repeatKind(parsed.mnemonic)) {
+    parsed.repeat = repeat;
+    parsed.mnemonic = operands[0];
+    for (std::size_t index = 1; index < parsed.operand_count; ++index) operands[index - 1] = operands[index];
+    --parsed.operand_count;
+    return;
+  }
+  if (!qovrin::equalsIgnoreCase(parsed.mnemonic, "lock")) return;
+  const std::string_view first = operands[0];
+  const std::size_t blank = first.find_first_of(" \t");
+  const std::string_view inner = blank == std::string_view::npos ? std::string_view{}
+                                                                 : qovrin::trim(first.substr(blank), kBlanks);
+  const std::size_t count = parsed.operand_count - 1 + (inner.empty() ? 0 : 1);
+  if (count > 4) return;
+  parsed.lock = true;
+  parsed.mnemonic = first.substr(0, blank);
+  if (inner.empty()) {
+    for (std::size_t index = 1; index < parsed.operand_count; ++index) operands[index - 1] = operands[index];
+  } else {
+    operands[0] = inner;
+  }
+  parsed.operand_count = count;
+}
+
+}  // namespace
+
+qovrin::Status parseX86Line(std::string_view text, ParsedInstruction& parsed) {
+  const std::string_view line = qovrin::trim(text, kBlanks);
+  if (line.empty()) return fail(Error::InvalidInstructionText);
+  // Operand slots past the count are never read: only the count and flags start over.
+  parsed.operand_count = 0;
+  parsed.lock = false;
+  parsed.repeat = 0;
+  std::size_t blank = 0;
+  while (blank < line.size() && line[blank] != ' ' && line[blank] != '\t') ++blank;
+  if (blank == line.size()) blank = std::string_view::npos;
+  parsed.first_word = line.substr(0, blank);
+  parsed.mnemonic = parsed.first_word;
+  if (blank != std::string_view::npos) QOVRIN_TRY(splitOperands(qovrin::trim(line.substr(blank), kBlanks), parsed));
+  takePrefixWord(parsed);
+  return {};
+}
+
+}  // namespace frontend::isa_text

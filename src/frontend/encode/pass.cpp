@@ -1,0 +1,221 @@
+#include "frontend/encode/pass.hpp"
+
+#include <algorithm>
+#include <limits>
+
+#include "common/little_endian.hpp"
+#include "frontend/encode/backend_adapter.hpp"
+#include "frontend/encode/layout.hpp"
+#include "frontend/encode/pass_x86.hpp"
+#include "riscv_encoder/source.hpp"
+#include "spirv_encoder/module.hpp"
+
+namespace frontend::pass {
+
+using qovrin::Error;
+using qovrin::fail;
+
+namespace {
+
+using backend_adapter::FixupFact;
+using backend_adapter::InstructionFacts;
+
+// A RISC-V line's encoding with every operand the encoder could not read as
+// a fact. The fixup covers the whole instruction, which the patch phase
+// encodes again with the resolved values.
+qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Fragment& piece, const fragment::Instruction& line) {
+  InstructionFacts record;
+  backend_adapter::RiscvFactContext context{&record.facts, piece.location(),
+                                            backend_adapter::riscvMnemonicIsPcRelative(line.text())};
+  const riscv_encoder::RiscvExpressionHook hook{&context, &backend_adapter::recordUnresolvedRiscvExpression, true};
+  const auto encoded = riscv_encoder::source::encodeInstructionText(line.text(), line.target.parameter, hook);
+  if (!encoded)
+    return fail(encoded.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::UnsupportedRiscvInstruction);
+  record.size = encoded->size;
+  record.bytes.resize(record.size);
+  qovrin::writeLittleEndian(record.bytes, encoded->output_word);
+  for (FixupFact& fact : record.facts) fact.width = static_cast<std::uint16_t>(8 * record.size);
+  record.pending = !record.facts.empty();
+  return record;
+}
+
+// Checks the target's width and hands the line to its ISA's encoder. SPIR-V
+// lines are never encoded one by one: they form one module together.
+qovrin::Result<InstructionFacts> encodeByTarget(const fragment::Fragment& piece) {
+  const fragment::Instruction& line = *piece.instruction();
+  switch (line.target.isa) {
+    case target::Isa::x86:
+      if (line.target.parameter != 16 && line.target.parameter != 32 && line.target.parameter != 64)
+        return fail(Error::InvalidModeBits);
+      return encodeX86(piece, line);
+    case target::Isa::riscv:
+      if (line.target.parameter != 32 && line.target.parameter != 64) return fail(Error::InvalidModeBits);
+      return encodeRiscv(piece, line);
+    case target::Isa::spirv:
+      break;
+  }
+  return fail(Error::UnsupportedInstructionTarget);
+}
+
+bool sameFact(const FixupFact& left, const FixupFact& right) noexcept {
+  return left.text == right.text && left.addend == right.addend && left.offset == right.offset &&
+         left.width == right.width &&
+         left.pc_relative == right.pc_relative && left.range_policy == right.range_policy;
+}
+
+// Stores the encoding in the fragment and its facts as fixups; true when the
+// fragment's bytes, size or pending flag changed. A fragment is stored once,
+// so its fixups are added once; a fact repeated within the line adds none.
+qovrin::Result<bool> storeRecord(module::Module& module, std::uint32_t index, InstructionFacts&& record) {
+  fixup::FixupStore& fixups = module.fixups();
+  if (std::uint64_t{fixups.size()} + record.facts.size() > std::numeric_limits<std::uint32_t>::max())
+    return fail(Error::TooManyFixups);
+  fragment::Instruction* line = module.fragments()[index].instruction();
+  if (line == nullptr) return fail(Error::InvalidFragment);
+  const bool changed = !(line->encoded == record.bytes) || line->pending != record.pending;
+  line->encoded.assign(record.bytes);
+  line->pending = record.pending;
+  line->settled = true;
+  const SourceLocation location = module.fragments()[index].location();
+  for (const std::string_view warning : record.warnings)
+    module.diagnostics().add(diagnostic::Severity::warning, location, warning);
+  for (std::size_t position = 0; position < record.facts.size(); ++position) {
+    FixupFact& fact = record.facts[position];
+    if (std::any_of(record.facts.begin(), record.facts.begin() + static_cast<std::ptrdiff_t>(position),
+                    [&](const FixupFact& earlier) { return sameFact(earlier, fact); }))
+      continue;
+    const fixup::FixupKind kind = fixup::classifyTargetText(fact.text);
+    const auto added = fixups.addOwnedTarget(index, fixup::FixupTarget{fact.text, kind, fact.addend},
+                                             fact.pc_relative, fact.offset, fact.width, fact.location);
+    if (!added) return fail(added.error());
+    fixups[*added].range_policy = fact.range_policy;
+  }
+  return changed;
+}
+
+// The SPIR-V road: every SPIR-V line of the module forms one module, stored
+// in the first SPIR-V fragment.
+qovrin::Result<EncodePassCounts> encodeSpirvModule(module::Module& module) {
+  auto assembled = spirv_encoder::module::assembleFragments(module.fragments());
+  if (!assembled) {
+    const auto& failure = assembled.error();
+    if (failure.message.empty()) return fail(failure.error);
+    module.diagnostics().add(diagnostic::Severity::error, failure.location, failure.message);
+    return fail(Error::FrontendDiagnostics);
+  }
+  const auto bytes = spirv_encoder::module::moduleBytes(assembled->words);
+  if (!bytes) return fail(bytes.error());
+  const auto changed =
+      spirv_encoder::module::storeModule(module.fragments(), assembled->spirv_fragments, *bytes);
+  if (!changed) return fail(changed.error());
+  QOVRIN_TRY(syncAnchoredLabelOffsets(module));
+  return EncodePassCounts{assembled->spirv_fragments.size(), *changed};
+}
+
+bool isSpirvInstruction(const fragment::Fragment& piece) noexcept {
+  const fragment::Instruction* line = piece.instruction();
+  return line != nullptr && line->target.isa == target::Isa::spirv;
+}
+
+}  // namespace
+
+std::optional<std::string_view> encodeFailureMessage(Error error) noexcept {
+  switch (error) {
+    case Error::AmbiguousMemorySize:
+      return "x86 memory operand size is ambiguous; add byte, word, dword, or qword";
+    case Error::BackendFixupCountMismatch:
+      return "backend fixup count did not match frontend symbolic operands";
+    case Error::BackendFixupOffsetOverflow:
+      return "backend fixup offset or addend overflowed the frontend range";
+    case Error::BackendOutputMaterializationFailed:
+      return "backend could not materialize instruction output";
+    case Error::CmpR64ImmediateOutOfRange:
+      return "x86-64 cmp r64 accepts only imm8 or sign-extended imm32 immediates; load wider constants into a "
+             "register first";
+    case Error::HighRegisterNotAllowed:
+      return "x86 high 8-bit registers cannot be encoded with a REX prefix or extended register";
+    case Error::ImpossibleAddressSize:
+      return "x86 addressing registers do not match the active address size";
+    case Error::InvalidBackendFixupWidth:
+      return "backend produced an invalid fixup width";
+    case Error::InvalidMemoryScale:
+      return "x86 memory scale must be 1, 2, 4, or 8";
+    case Error::InvalidRspIndexRegister:
+      return "x86 SIB addressing cannot use rsp/esp/sp as an index register";
+    case Error::SymbolicSubByteImmediate:
+      return "symbolic sub-byte immediate is unsupported; use a compile-time constant";
+    case Error::UnsupportedBackendFixupKind:
+      return "backend produced a fixup kind this frontend cannot resolve";
+    case Error::UnsupportedInstructionTarget:
+      return "instruction text emission is not supported for this target ISA";
+    case Error::UnsupportedRiscvInstruction:
+      return "unsupported RISC-V instruction form";
+    case Error::UnsupportedX86Instruction:
+      return "unsupported x86 instruction form";
+    case Error::UnsupportedOperandSyntax:
+      return "unsupported x86 operand syntax";
+    case Error::UnsupportedPrefixes:
+      return "unsupported x86 prefix combination for this instruction";
+    default:
+      return std::nullopt;
+  }
+}
+
+qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& module) {
+  if (std::ranges::any_of(module.fragments(), isSpirvInstruction)) return encodeSpirvModule(module);
+  EncodePassCounts counts;
+  const auto fragments = module.fragments();
+  for (std::uint32_t index = 0; index < fragments.size(); ++index) {
+    const fragment::Fragment& piece = fragments[index];
+    const fragment::Instruction* line = piece.instruction();
+    if (line == nullptr) continue;
+    ++counts.instruction_fragments;
+    if (line->settled) continue;
+    auto record = encodeByTarget(piece);
+    if (!record) {
+      const auto message = encodeFailureMessage(record.error());
+      if (!message) return fail(record.error());
+      module.diagnostics().add(diagnostic::Severity::error, piece.location(), *message);
+      return fail(Error::FrontendDiagnostics);
+    }
+    const auto changed = storeRecord(module, index, std::move(*record));
+    if (!changed) return fail(changed.error());
+    if (*changed) ++counts.changed;
+  }
+  QOVRIN_TRY(syncAnchoredLabelOffsets(module));
+  return counts;
+}
+
+bool settleInstruction(module::Module& module, std::uint32_t index) {
+  if (index >= module.fragments().size()) return false;
+  const fragment::Fragment& piece = module.fragments()[index];
+  const fragment::Instruction* line = piece.instruction();
+  if (line == nullptr || line->settled || line->target.isa == target::Isa::spirv) return false;
+  auto record = encodeByTarget(piece);
+  return record && storeRecord(module, index, std::move(*record)).has_value();
+}
+
+qovrin::Status syncAnchoredLabelOffsets(module::Module& module) {
+  const auto layout = layout::layoutModule(module);
+  if (!layout) return fail(layout.error());
+  const layout::LayoutIndex index(*layout, module.sections(), module.fragments().size());
+  for (symbol::Symbol& symbol : module.symbols()) {
+    symbol::Label* label = symbol.label();
+    if (label == nullptr || !label->anchored) continue;
+    if (!module.sections().contains(label->section)) return fail(Error::InvalidSection);
+    const section::Section& section = module.sections()[label->section];
+    if (label->fragment_position > section.fragments.size()) return fail(Error::InvalidFragment);
+    const layout::SectionLayout* row = index.section(label->section);
+    if (row == nullptr) return fail(Error::InvalidSection);
+    if (label->fragment_position == section.fragments.size()) {
+      label->offset = row->memory_size;
+      continue;
+    }
+    const layout::FragmentLayout* anchor = index.fragment(*row, section.fragments[label->fragment_position]);
+    if (anchor == nullptr) return fail(Error::InvalidFragment);
+    label->offset = anchor->offset;
+  }
+  return {};
+}
+
+}  // namespace frontend::pass

@@ -1,0 +1,170 @@
+#include "frontend/encode/pass_x86.hpp"
+
+#include <algorithm>
+#include <limits>
+
+#include "common/ascii.hpp"
+#include "common/little_endian.hpp"
+#include "frontend/encode/isa_text.hpp"
+#include "x86_encoder/api.hpp"
+
+namespace frontend::pass {
+
+using backend_adapter::FixupFact;
+using backend_adapter::InstructionFacts;
+using qovrin::Error;
+using qovrin::fail;
+using x86_encoder::encode::EncodeUnit;
+using x86_encoder::encode::FixupKind;
+
+namespace {
+
+// Encoder errors that keep their own message; every other becomes
+// UnsupportedX86Instruction.
+Error mapEncoderError(Error error) noexcept {
+  switch (error) {
+    case Error::AmbiguousMemorySize:
+    case Error::CmpR64ImmediateOutOfRange:
+    case Error::HighRegisterNotAllowed:
+    case Error::ImpossibleAddressSize:
+    case Error::InvalidMemoryScale:
+    case Error::InvalidRspIndexRegister:
+    case Error::SymbolicSubByteImmediate:
+    case Error::UnsupportedOperandSyntax:
+    case Error::UnsupportedPrefixes:
+    case Error::OutOfMemory:
+      return error;
+    default:
+      return Error::UnsupportedX86Instruction;
+  }
+}
+
+bool isJumpOrCall(std::string_view mnemonic) noexcept {
+  return qovrin::equalsIgnoreCase(mnemonic, "call") ||
+         (mnemonic.size() >= 2 && qovrin::lowerAscii(mnemonic.front()) == 'j');
+}
+
+// The field's placeholder bytes, written over out, which is as wide as the
+// field. A relative field holds its distance from the encoder's base,
+// wrapped: the patch phase checks the true distance.
+qovrin::Status writeFieldBytes(const EncodeUnit& unit, std::span<std::uint8_t> out) {
+  if (unit.segment != x86_encoder::encode::kNoId || unit.symbol != x86_encoder::encode::kNoId ||
+      unit.fixup == FixupKind::segment)
+    return fail(Error::BackendOutputMaterializationFailed);
+  std::int64_t value = unit.value;
+  if (unit.fixup == FixupKind::relative && __builtin_sub_overflow(unit.value, unit.base, &value))
+    return fail(Error::BackendFixupOffsetOverflow);
+  if (unit.width == 0 || unit.width > 8 || (unit.width & (unit.width - 1)) != 0)
+    return fail(Error::InvalidBackendFixupWidth);
+  qovrin::writeLittleEndian(out, static_cast<std::uint64_t>(value));
+  return {};
+}
+
+// A literal branch target as fixup text: the value, or 0 plus a negative addend.
+FixupFact literalFact(const EncodeUnit& unit, const SourceLocation& location) {
+  FixupFact fact;
+  fact.location = location;
+  fact.text = std::to_string(std::max<std::int64_t>(unit.value, 0));
+  fact.addend = std::min<std::int64_t>(unit.value, 0);
+  return fact;
+}
+
+qovrin::Status claimFact(const EncodeUnit& unit, std::uint32_t offset, FixupFact& fact, bool literal) {
+  std::int64_t addend = literal ? fact.addend : unit.value;
+  if (unit.fixup == FixupKind::relative) {
+    const std::int64_t end = std::int64_t{offset} + unit.width;
+    std::int64_t distance = 0;
+    if (__builtin_sub_overflow(end, unit.base, &distance) || __builtin_add_overflow(addend, distance, &addend))
+      return fail(Error::BackendFixupOffsetOverflow);
+  } else if (unit.fixup != FixupKind::absolute) {
+    return fail(Error::UnsupportedBackendFixupKind);
+  }
+  if (unit.width == 0 || unit.width > 8) return fail(Error::InvalidBackendFixupWidth);
+  fact.pc_relative = unit.fixup == FixupKind::relative;
+  fact.addend = addend;
+  fact.offset = offset;
+  fact.width = static_cast<std::uint16_t>(8 * unit.width);
+  fact.range_policy = unit.check == x86_encoder::encode::kCheckSigned     ? fixup::FixupRangePolicy::signed_value
+                      : unit.check == x86_encoder::encode::kCheckUnsigned ? fixup::FixupRangePolicy::unsigned_value
+                                                                          : fixup::FixupRangePolicy::wrap;
+  return {};
+}
+
+}  // namespace
+
+qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEncodeResult& result,
+                                              std::vector<FixupFact>&& facts, const SourceLocation& location) {
+  InstructionFacts record;
+  std::size_t size = 0;
+  for (const EncodeUnit& unit : result.units()) size += unit.has_fixup ? unit.width : unit.byte_count;
+  record.bytes.resize(size);
+  std::size_t at = 0;
+  for (const EncodeUnit& unit : result.units()) {
+    if (unit.reserve_size != 0) return fail(Error::BackendOutputMaterializationFailed);
+    if (unit.has_fixup) {
+      QOVRIN_TRY(writeFieldBytes(unit, std::span(record.bytes).subspan(at, unit.width)));
+      at += unit.width;
+      continue;
+    }
+    // A few bytes each: a loop beats a call of memmove.
+    for (const std::uint8_t byte : unit.bytes()) record.bytes[at++] = byte;
+  }
+  if (record.bytes.size() > std::numeric_limits<std::uint32_t>::max()) return fail(Error::InstructionTooLarge);
+
+  // The resolver's facts are claimed in order and stay in their list; a
+  // literal target's fact can only follow all of them.
+  const std::size_t resolved = facts.size();
+  std::size_t next = 0;
+  std::uint32_t offset = 0;
+  for (const EncodeUnit& unit : result.units()) {
+    if (unit.has_fixup) {
+      if (next < resolved) {
+        QOVRIN_TRY(claimFact(unit, offset, facts[next++], false));
+      } else if (unit.fixup == FixupKind::relative) {
+        FixupFact fact = literalFact(unit, location);
+        QOVRIN_TRY(claimFact(unit, offset, fact, true));
+        facts.push_back(std::move(fact));
+      } else {
+        return fail(Error::BackendFixupCountMismatch);
+      }
+    }
+    offset += unit.has_fixup ? unit.width : unit.byte_count;
+  }
+  if (next < resolved) return fail(Error::BackendFixupCountMismatch);
+  record.facts = std::move(facts);
+  record.size = static_cast<std::uint32_t>(record.bytes.size());
+  record.pending = !record.facts.empty();
+  for (const std::string_view warning : result.warnings()) record.warnings.push_back(warning);
+  return record;
+}
+
+qovrin::Result<InstructionFacts> encodeX86(const fragment::Fragment& piece, const fragment::Instruction& line) {
+  isa_text::ParsedInstruction parsed;
+  if (const auto split = isa_text::parseX86Line(line.text(), parsed); !split)
+    return fail(split.error() == Error::InvalidInstructionText ? split.error() : Error::UnsupportedX86Instruction);
+  std::vector<FixupFact> facts;
+  backend_adapter::X86ResolverContext context{&facts, piece.location(), line.target};
+  const x86_encoder::api::X86ExpressionResolver resolver{&context, &backend_adapter::unknownX86ExpressionResolver,
+                                                         true};
+  x86_encoder::api::X86EncodeOptions options;
+  options.bits = static_cast<std::uint8_t>(line.target.parameter);
+  options.lock = parsed.lock ? 1 : 0;
+  options.rep = parsed.repeat;
+  // A jump to a label takes the near form, whose displacement reaches any
+  // target the patch phase may find. The form only changes how a lone
+  // target the resolver could not fold is encoded, so asking for it up front
+  // gives every other jump the bytes it would get anyway.
+  static constexpr std::uint8_t kNearJumpSettings = 0;
+  if (isJumpOrCall(parsed.mnemonic)) {
+    options.near_jump_guard = &kNearJumpSettings;
+    options.jump_form_a = 1;
+    options.jump_form_b = 1;
+  }
+  x86_encoder::encode::OwnedEncodeResult result;
+  const auto encoded =
+      x86_encoder::api::encodeBuiltinUnitsWithResolver(result, parsed.mnemonic, parsed.operands(), options, resolver);
+  if (!encoded) return fail(mapEncoderError(encoded.error()));
+  return convertUnits(result, std::move(facts), piece.location());
+}
+
+}  // namespace frontend::pass

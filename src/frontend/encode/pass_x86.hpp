@@ -1,0 +1,28 @@
+#pragma once
+// The x86 road of the encode pass: one line split, encoded by the x86 encoder
+// with the back-end adapter's resolver, and its units turned into bytes and
+// fixup facts.
+
+#include "common/error.hpp"
+#include "frontend/encode/backend_adapter.hpp"
+#include "frontend/module/fragment.hpp"
+#include "x86_encoder/encode_result.hpp"
+
+namespace frontend::pass {
+
+// Fails with the errors the pass reports (the encoder's kept errors,
+// UnsupportedX86Instruction for the others, the unit conversion's errors),
+// InvalidInstructionText or InstructionTooLarge.
+qovrin::Result<backend_adapter::InstructionFacts> encodeX86(const fragment::Fragment& piece,
+                                                            const fragment::Instruction& line);
+
+// The encoder's units as bytes, and the facts the resolver recorded matched
+// with the fields the encoder emitted for them, in order. A relative field
+// with no fact left is a literal target: it gets a fact of its own, so that
+// it is patched against the instruction's real address. A fact that no field
+// claims fails with BackendFixupCountMismatch.
+qovrin::Result<backend_adapter::InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEncodeResult& result,
+                                                               std::vector<backend_adapter::FixupFact>&& facts,
+                                                               const SourceLocation& location);
+
+}  // namespace frontend::pass

@@ -1,0 +1,115 @@
+#pragma once
+// Macros: the store of definitions, overloaded by operand count, and the
+// expansion of an instruction line whose first word names one. An operand is
+// not pasted as text: it is captured as pieces that remember where they were
+// written (OperandEnvironment), so the names in it keep their meaning however
+// deeply it is handed on.
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "common/error.hpp"
+#include "frontend/syntax/ast.hpp"
+#include "frontend/values/expr_eval.hpp"
+#include "frontend/lower/contracts.hpp"
+#include "frontend/module/module.hpp"
+#include "frontend/syntax/source_location.hpp"
+#include "frontend/values/value.hpp"
+
+namespace frontend::lower::context {
+class LowerContext;
+}
+
+namespace frontend::macro {
+
+// At most this many macro and meta-function calls are nested, and this many
+// expansions happen in one lowering run.
+inline constexpr std::uint32_t kMaxMetaCallDepth = 128;
+inline constexpr std::uint64_t kMaxExpansions = 100000;
+// Operands captured inside operands inside ... at most this deep.
+inline constexpr std::uint64_t kMaxCaptureDepth = 128;
+inline constexpr std::size_t kMaxOperands = 256;
+inline constexpr std::size_t kMaxBracketDepth = 64;
+
+struct MacroEntry {
+  ast::MetaFunctionStatement statement;  // a deep copy
+  bool variadic = false;                 // the last parameter takes every remaining operand
+};
+
+class Store {
+ public:
+  // DuplicateMacro for a second variadic macro of one name, or a second fixed
+  // one with the same parameter count; otherwise keeps a deep copy.
+  qovrin::Status add(const ast::MetaFunctionStatement& statement);
+
+  bool contains(std::string_view name) const noexcept { return by_name_.contains(name); }
+  bool empty() const noexcept { return entries_.empty(); }
+
+  // The fixed entry with exactly that many parameters, else the variadic one
+  // when it can take that many operands; null when neither exists.
+  const MacroEntry* select(std::string_view name, std::size_t operand_count) const noexcept;
+
+ private:
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const noexcept { return std::hash<std::string_view>{}(name); }
+  };
+
+  std::deque<MacroEntry> entries_;  // stable while a body runs
+  // Entries of each name in declaration order.
+  std::unordered_map<std::string, std::vector<std::uint32_t>, NameHash, std::equal_to<>> by_name_;
+};
+
+// The top-level operands of an invocation, each trimmed of blanks; they point
+// into text. Empty text has none. InvalidMacroOperands for an empty operand,
+// more than kMaxOperands, unbalanced or too deeply nested brackets, an open
+// quote, a line break or ";".
+qovrin::Result<std::vector<std::string_view>> splitOperands(std::string_view text);
+
+// End of a line's first word: the first whitespace character or "(".
+std::size_t firstWordEnd(std::string_view text) noexcept;
+
+// Past the quote that closes the one at open (' or "); a backslash escapes
+// the next character and a doubled quote stands for one. None when the text
+// ends first. A digit separator (1'000) opens nothing: the result is just past it.
+std::optional<std::size_t> quotedOperandEnd(std::string_view text, std::size_t open) noexcept;
+
+using EnvironmentRef = std::shared_ptr<const value::OperandEnvironment>;
+
+// The text as pieces: runs written here get environment, a name of a local
+// holding an operand is replaced by that operand's own pieces.
+qovrin::Result<value::OperandValue> capture(lower::context::LowerContext& context, const EnvironmentRef& environment,
+                                            std::string_view text);
+
+// The bytes [start, end) of the joined pieces, each part keeping its
+// environment; InvalidApiArgument for a range outside the text.
+qovrin::Result<value::OperandValue> sliceOperand(std::span<const value::OperandPiece> pieces, std::uint64_t start,
+                                                 std::uint64_t end);
+
+// The operand's text as an expression, evaluated where it was written: its
+// names resolve in the environments of their pieces, and the position and
+// target are those of the invocation.
+qovrin::Result<value::Value> evaluateOperand(lower::context::LowerContext& context, const value::OperandValue& operand,
+                                             const expr::EvaluationContext& evaluation);
+
+// Appends the pieces as instruction text for target: a name the target's
+// syntax does not claim, bound to an integer where its piece was written,
+// becomes that integer in unsigned decimal; everything else is copied.
+// InvalidExpression for an open quote.
+qovrin::Status appendNativePieces(std::string& out, target::Target target,
+                                  std::span<const value::OperandPiece> pieces);
+
+// Expands the line when its first word names a macro: false (and nothing
+// done) when it names none. The body is lowered where the line stands.
+qovrin::Result<bool> dispatch(module::Module& module, lower::contracts::ActiveOutput& cursor,
+                              std::vector<lower::contracts::ActiveOutput>& active_outputs, std::string_view text,
+                              const SourceLocation& location, lower::context::LowerContext& context);
+
+}  // namespace frontend::macro

@@ -1,0 +1,134 @@
+// JSON text into meta values, through the JSON library's event interface so
+// that key order, repeated keys and number kinds follow the meta language's
+// rules rather than the library's defaults.
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "frontend/meta_std/meta_data_eval.hpp"
+
+namespace frontend::meta_data {
+namespace {
+
+using qovrin::Error;
+using value::ListValue;
+using value::MapValue;
+using value::Value;
+using Json = nlohmann::json;
+
+// Builds the value while the reader walks the text. A reader failure stops
+// the walk; a value that has no meta form is remembered (the first one in
+// document order) and replaced by void, so that the rest of the text is still
+// checked and reader failures anywhere take precedence.
+class ValueBuilder {
+ public:
+  explicit ValueBuilder(std::size_t text_size) : text_size_(text_size) {}
+
+  bool null() { return add(Value()); }
+  bool boolean(bool truth) { return add(Value::boolean(truth)); }
+  // The reader reports a leading "-" through this call, so zero here is -0.
+  bool number_integer(Json::number_integer_t number) {
+    return refuse(number == 0 ? Error::TypeMismatch : Error::InvalidApiInteger);
+  }
+  bool number_unsigned(Json::number_unsigned_t number) {
+    if (number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return refuse(Error::TypeMismatch);
+    return add(Value::integer(number));
+  }
+  bool number_float(Json::number_float_t, const Json::string_t&) { return refuse(Error::TypeMismatch); }
+  bool string(Json::string_t& text) { return add(Value::string(std::move(text))); }
+  bool binary(Json::binary_t&) { return stop(Error::SyntaxError); }
+
+  bool start_object(std::size_t) { return open(true); }
+  bool key(Json::string_t& key) {
+    Frame& frame = frames_.back();
+    if (frame.map.find(key) != nullptr) return stop(Error::DuplicateField);
+    frame.key = std::move(key);
+    return true;
+  }
+  bool end_object() { return close(); }
+  bool start_array(std::size_t) { return open(false); }
+  bool end_array() { return close(); }
+
+  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception&) {
+    // The reader counts the end of the text as one more byte read.
+    return stop(position > text_size_ ? Error::UnexpectedEndOfInput : Error::SyntaxError);
+  }
+
+  std::optional<Error> readerError() const noexcept { return reader_error_; }
+
+  qovrin::Result<Value> finish() {
+    if (reader_error_) return qovrin::fail(*reader_error_);
+    if (value_error_) return qovrin::fail(*value_error_);
+    if (!result_) return qovrin::fail(Error::UnexpectedEndOfInput);
+    return std::move(*result_);
+  }
+
+ private:
+  struct Frame {
+    bool is_object = false;
+    ListValue list;
+    MapValue map;
+    std::string key;
+  };
+
+  bool stop(Error error) {
+    if (!reader_error_) reader_error_ = error;
+    return false;
+  }
+
+  bool refuse(Error error) {
+    if (!value_error_) value_error_ = error;
+    return add(Value());
+  }
+
+  bool add(Value&& item) {
+    if (frames_.empty()) {
+      result_ = std::move(item);
+      return true;
+    }
+    Frame& frame = frames_.back();
+    const auto added = frame.is_object ? frame.map.set(frame.key, std::move(item)) : frame.list.push(std::move(item));
+    return added ? true : stop(added.error());
+  }
+
+  bool open(bool is_object) {
+    if (frames_.size() >= kMaxJsonDepth) return stop(Error::SyntaxError);
+    frames_.push_back(Frame{is_object, {}, {}, {}});
+    return true;
+  }
+
+  bool close() {
+    Frame frame = std::move(frames_.back());
+    frames_.pop_back();
+    return add(frame.is_object ? Value(std::move(frame.map)) : Value(std::move(frame.list)));
+  }
+
+  std::size_t text_size_;
+  std::vector<Frame> frames_;
+  std::optional<Value> result_;
+  std::optional<Error> reader_error_;
+  std::optional<Error> value_error_;
+};
+
+}  // namespace
+
+qovrin::Result<Value> parseJsonValue(std::string_view text) {
+  // The reader takes a NUL byte for the end of the text, which would accept
+  // whatever follows it; no JSON text holds one, so it is a syntax error
+  // unless the text before it fails first.
+  const std::size_t nul = text.find('\0');
+  ValueBuilder builder(std::min(nul, text.size()));
+  Json::sax_parse(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(nul, text.size())), &builder);
+  if (nul == std::string_view::npos) return builder.finish();
+  const auto reader_error = builder.readerError();
+  return qovrin::fail(reader_error && *reader_error != Error::UnexpectedEndOfInput ? *reader_error : Error::SyntaxError);
+}
+
+}  // namespace frontend::meta_data

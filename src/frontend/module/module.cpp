@@ -1,0 +1,302 @@
+#include "frontend/module/module.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <utility>
+
+#include "common/align.hpp"
+#include "common/little_endian.hpp"
+
+namespace frontend::module {
+
+using qovrin::alignUp;
+using qovrin::Error;
+using qovrin::fail;
+
+namespace {
+
+constexpr std::uint64_t kIndexLimit = std::numeric_limits<std::uint32_t>::max();
+
+}  // namespace
+
+Module::Module(target::Target target) : target_(target) {
+  // A fresh store holds no sections, so the first addition cannot fail.
+  current_section_ = *sections_.addWithKind(".text", section::SectionKind::output);
+}
+
+qovrin::Result<std::uint32_t> Module::createOutputSection(std::string_view name, std::uint64_t base,
+                                                          std::uint64_t file_offset) {
+  const auto index = sections_.addWithKind(name, section::SectionKind::output);
+  if (!index) return index;
+  sections_[*index].base = base;
+  sections_[*index].file_offset = file_offset;
+  return index;
+}
+
+qovrin::Result<std::uint32_t> Module::createVirtualSection(std::uint64_t base) {
+  // Room first, so that the list cannot fail to take the new section.
+  if (virtual_sections_.size() == virtual_sections_.capacity())
+    virtual_sections_.reserve(std::max<std::size_t>(4, 2 * virtual_sections_.size()));
+  const auto index = sections_.addWithKind(".virtual", section::SectionKind::virtual_region);
+  if (!index) return index;
+  sections_[*index].base = base;
+  virtual_sections_.push_back(*index);
+  return index;
+}
+
+qovrin::Result<std::uint32_t> Module::appendFragment(std::uint32_t section, fragment::Payload&& payload,
+                                                     const SourceLocation& location) {
+  if (fragments_.size() > kIndexLimit) return fail(Error::TooManyFragments);
+  // Room in the section's list first: after the fragment is in, nothing can fail.
+  QOVRIN_TRY(sections_.reserveFragmentSlot(section));
+  const auto index = static_cast<std::uint32_t>(fragments_.size());
+  fragments_.push_back(fragment::Fragment{std::move(payload), section, location});
+  if (const auto appended = sections_.appendFragment(section, index); !appended) {
+    fragments_.pop_back();
+    return fail(appended.error());
+  }
+  return index;
+}
+
+qovrin::Result<std::uint32_t> Module::emitBytes(std::uint32_t section, std::span<const std::uint8_t> bytes,
+                                                const SourceLocation& location) {
+  return appendFragment(section, fragment::Bytes{fragment::SmallBytes(bytes)}, location);
+}
+
+qovrin::Result<std::uint32_t> Module::emitRepeatedByte(std::uint32_t section, std::uint8_t value, std::uint64_t count,
+                                                       const SourceLocation& location) {
+  if (count > kMaxRepeatedBytes) return fail(Error::InvalidApiInteger);
+  if (!sections_.contains(section)) return fail(Error::InvalidSection);
+  return appendFragment(section, fragment::Bytes{fragment::SmallBytes(count, value)}, location);
+}
+
+qovrin::Result<std::uint32_t> Module::reserve(std::uint32_t section, std::uint64_t size,
+                                              const SourceLocation& location) {
+  return appendFragment(section, fragment::Reserve{size, 1}, location);
+}
+
+qovrin::Result<std::uint32_t> Module::addAlignment(std::uint32_t section, std::uint64_t alignment, std::uint8_t fill,
+                                                   const SourceLocation& location) {
+  return appendFragment(section, fragment::Alignment{alignment, fill}, location);
+}
+
+qovrin::Result<std::uint32_t> Module::appendIsaInstruction(std::uint32_t section, target::Target target,
+                                                           std::string_view text, const SourceLocation& location) {
+  // Every kept text must fit the fragment's 32-bit length.
+  if (text.size() > kIndexLimit) return fail(Error::InstructionTooLarge);
+  fragment::Instruction line;
+  line.setText(keepInstructionText(text, location));
+  line.target = target;
+  const auto index = appendFragment(section, std::move(line), location);
+  if (index) ever_held_instructions_ = true;
+  return index;
+}
+
+std::string_view Module::keepInstructionText(std::string_view text, const SourceLocation& location) {
+  // Most lines reach their fragment as written, so the source already holds
+  // their characters; only lines that lowering rewrote need a copy.
+  if (location.span.source && *location.span.source < sources_.size()) {
+    const std::string_view source = sources_[*location.span.source].text;
+    if (location.span.start <= location.span.end && location.span.end <= source.size()) {
+      const std::string_view line = source.substr(location.span.start, location.span.end - location.span.start);
+      const std::size_t found = line.find(text);
+      if (found != std::string_view::npos) return line.substr(found, text.size());
+    }
+  }
+  return instruction_texts_.keep(text);
+}
+
+qovrin::Status Module::checkNewSymbol(std::string_view name) const {
+  if (findSymbol(name) != nullptr) return fail(Error::DuplicateSymbol);
+  // The last 32-bit position stays free: the name index marks empty slots with it.
+  if (symbols_.size() >= kIndexLimit) return fail(Error::TooManySymbols);
+  return {};
+}
+
+template <typename MakePayload>
+void Module::addSymbol(std::string_view name, MakePayload&& make_payload, const SourceLocation& location) {
+  // Every allocation comes before the payload is made, since making it moves
+  // the caller's data: a failure leaves both the module and the caller as they were.
+  if (symbols_.size() == symbols_.capacity()) symbols_.reserve(std::max<std::size_t>(16, 2 * symbols_.size()));
+  symbol_index_.reserveOne();
+  std::string owned_name(name);
+  const auto index = static_cast<std::uint32_t>(symbols_.size());
+  symbols_.emplace_back(std::move(owned_name), make_payload(), location);
+  symbol_index_.add(name, index);
+}
+
+qovrin::Status Module::defineAnchoredLabel(std::string_view name, std::uint32_t section, std::uint64_t offset,
+                                           std::uint32_t fragment_position, const SourceLocation& location) {
+  QOVRIN_TRY(checkNewSymbol(name));
+  addSymbol(name, [&] { return symbol::Payload{symbol::Label{offset, section, fragment_position, true}}; }, location);
+  return {};
+}
+
+qovrin::Status Module::defineValue(std::string_view name, value::Value&& value, bool is_mutable,
+                                   const SourceLocation& location) {
+  // Checked before the value is moved, so that a refused value stays with the caller.
+  QOVRIN_TRY(checkNewSymbol(name));
+  addSymbol(name, [&] { return symbol::Payload{symbol::ValueSymbol{std::move(value), is_mutable}}; }, location);
+  return {};
+}
+
+const symbol::Symbol* Module::findSymbol(std::string_view name) const noexcept {
+  const auto found =
+      symbol_index_.find(name, [&](std::uint32_t position) -> std::string_view { return symbols_[position].name(); });
+  return found ? &symbols_[*found] : nullptr;
+}
+
+symbol::Symbol* Module::findSymbol(std::string_view name) noexcept {
+  const auto* found = std::as_const(*this).findSymbol(name);
+  return const_cast<symbol::Symbol*>(found);
+}
+
+qovrin::Result<std::uint64_t> Module::labelAddress(const symbol::Label& label) const {
+  if (!sections_.contains(label.section)) return fail(Error::InvalidOperand);
+  std::uint64_t address = 0;
+  if (__builtin_add_overflow(sections_[label.section].base, label.offset, &address)) return fail(Error::InvalidNumber);
+  return address;
+}
+
+template <typename Fragments, typename Visit>
+qovrin::Status Module::walkRange(const section::SectionStore& sections, Fragments& fragments, std::uint32_t section,
+                                 std::uint64_t address, std::uint64_t count, Visit&& visit) {
+  if (!sections.contains(section)) return fail(Error::InvalidSection);
+  const section::Section& target = sections[section];
+  if (address < target.base) return fail(Error::InvalidApiArgument);
+  std::uint64_t position = address - target.base;
+  const std::uint64_t start = position;
+  std::uint64_t end = 0;
+  if (__builtin_add_overflow(position, count, &end)) return fail(Error::OffsetOverflow);
+  if (count == 0) return {};
+  if (target.fragments.empty()) return fail(Error::InvalidApiArgument);
+
+  // Fragments lie one after another from offset 0, so one pass over them in
+  // order meets every piece of the range; position never falls behind offset.
+  std::uint64_t offset = 0;
+  for (const std::uint32_t index : target.fragments) {
+    if (index >= fragments.size()) return fail(Error::InvalidFragment);
+    auto& piece = fragments[index];
+    switch (piece.kind()) {
+      case fragment::FragmentKind::bytes:
+      case fragment::FragmentKind::instruction: {
+        std::uint64_t piece_end = 0;
+        if (__builtin_add_overflow(offset, piece.storedBytes()->size(), &piece_end)) return fail(Error::OffsetOverflow);
+        if (position < piece_end) {
+          const std::uint64_t length = std::min(end, piece_end) - position;
+          visit(piece, position - offset, length, position - start);
+          position += length;
+          if (position == end) return {};
+        }
+        offset = piece_end;
+        break;
+      }
+      case fragment::FragmentKind::reserve: {
+        const fragment::Reserve& space = *piece.reserve();
+        const auto aligned = alignUp(offset, space.alignment);
+        if (!aligned) return fail(aligned.error());
+        std::uint64_t space_end = 0;
+        if (__builtin_add_overflow(*aligned, space.size, &space_end)) return fail(Error::OffsetOverflow);
+        if (position < space_end) return fail(Error::InvalidApiArgument);
+        offset = space_end;
+        break;
+      }
+      case fragment::FragmentKind::alignment: {
+        const auto aligned = alignUp(offset, piece.alignment()->alignment);
+        if (!aligned) return fail(aligned.error());
+        if (position < *aligned) return fail(Error::InvalidApiArgument);
+        offset = *aligned;
+        break;
+      }
+    }
+  }
+  return fail(Error::InvalidApiArgument);
+}
+
+qovrin::Status Module::loadBytesAt(std::uint32_t section, std::uint64_t address,
+                                   std::span<std::uint8_t> destination) const {
+  return walkRange(sections_, fragments_, section, address, destination.size(),
+                   [&](const fragment::Fragment& piece, std::uint64_t from, std::uint64_t length, std::uint64_t to) {
+                     const auto& stored = *piece.storedBytes();
+                     std::copy_n(stored.begin() + static_cast<std::ptrdiff_t>(from), length,
+                                 destination.begin() + static_cast<std::ptrdiff_t>(to));
+                   });
+}
+
+qovrin::Result<std::vector<std::uint8_t>> Module::readBytesAt(std::uint32_t section, std::uint64_t address,
+                                                              std::uint64_t count) const {
+  QOVRIN_TRY(walkRange(sections_, fragments_, section, address, count, [](auto&&...) {}));
+  std::vector<std::uint8_t> bytes(count);
+  QOVRIN_TRY(loadBytesAt(section, address, bytes));
+  return bytes;
+}
+
+qovrin::Status Module::storeBytesAt(std::uint32_t section, std::uint64_t address, std::span<const std::uint8_t> bytes) {
+  // Check the whole range first, so that a failing store writes nothing.
+  QOVRIN_TRY(walkRange(sections_, std::as_const(fragments_), section, address, bytes.size(), [](auto&&...) {}));
+  return walkRange(sections_, fragments_, section, address, bytes.size(),
+                   [&](fragment::Fragment& piece, std::uint64_t from, std::uint64_t length, std::uint64_t to) {
+                     if (auto* line = piece.instruction()) {
+                       if (line->target.isa == target::Isa::riscv)
+                         dropFixupsOf(static_cast<std::uint32_t>(&piece - fragments_.data()));
+                       piece.becomeBytes(std::move(line->encoded));
+                     }
+                     auto& stored = piece.bytes()->data;
+                     std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(to), length,
+                                 stored.begin() + static_cast<std::ptrdiff_t>(from));
+                   });
+}
+
+qovrin::Result<std::uint64_t> Module::loadIntegerAt(std::uint32_t section, std::uint64_t address,
+                                                    std::uint64_t width) const {
+  if (!qovrin::isIntegerWidth(width)) return fail(Error::InvalidApiInteger);
+  std::uint8_t buffer[8] = {};
+  const std::span<std::uint8_t> bytes(buffer, width);
+  QOVRIN_TRY(loadBytesAt(section, address, bytes));
+  return qovrin::readLittleEndian(bytes);
+}
+
+qovrin::Status Module::storeIntegerAt(std::uint32_t section, std::uint64_t address, std::uint64_t value,
+                                      std::uint64_t width) {
+  if (!qovrin::isIntegerWidth(width)) return fail(Error::InvalidApiInteger);
+  if (width < 8 && value >> (8 * width) != 0) return fail(Error::InvalidApiInteger);
+  std::uint8_t buffer[8] = {};
+  const std::span<std::uint8_t> bytes(buffer, width);
+  qovrin::writeLittleEndian(bytes, value);
+  return storeBytesAt(section, address, bytes);
+}
+
+void Module::dropFixupsOf(std::uint32_t fragment) noexcept {
+  for (std::uint32_t index = 0; index < fixups_.size(); ++index)
+    if (fixups_[index].fragment == fragment) fixups_[index].dropped = true;
+}
+
+qovrin::Result<std::uint32_t> Module::addSource(std::string path, std::string text) {
+  if (sources_.size() > kIndexLimit) return fail(Error::TooManySources);
+  reserveForLines(static_cast<std::size_t>(std::ranges::count(text, '\n')) + 1);
+  sources_.push_back(LoadedSource{std::move(path), std::move(text)});
+  return static_cast<std::uint32_t>(sources_.size() - 1);
+}
+
+void Module::reserveForLines(std::size_t lines) {
+  // A line rarely makes more than one fragment. Room reserved up front keeps
+  // the lists from being copied as they grow, and the pages of a large
+  // reservation that are never written never take memory.
+  const auto reserveMore = [lines](auto& list) {
+    const std::size_t wanted = std::min<std::size_t>(list.size() + lines, kIndexLimit);
+    if (wanted <= list.capacity()) return;
+    // Only a hint: a source of many empty lines may ask for more than the
+    // system grants at once, and then the lists grow as they would anyway.
+    try {
+      list.reserve(std::max(wanted, 2 * list.capacity()));
+    } catch (const std::bad_alloc&) {
+    }
+  };
+  reserveMore(fragments_);
+  reserveMore(sections_[current_section_].fragments);
+}
+
+std::string_view Module::keepText(std::string text) { return owned_texts_.emplace_back(std::move(text)); }
+
+}  // namespace frontend::module

@@ -1,0 +1,214 @@
+#pragma once
+// The unit being assembled. Lowering fills it statement by statement, assembly
+// encodes, lays out and materialises it; the driver owns it for the whole run
+// and every other part borrows it.
+//
+// Every addition is all-or-nothing: a call that fails leaves the module as it
+// was, and stores check their whole range before writing a byte.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "common/error.hpp"
+#include "frontend/syntax/diagnostic.hpp"
+#include "frontend/encode/fixup.hpp"
+#include "frontend/module/fragment.hpp"
+#include "frontend/lower/meta_function.hpp"
+#include "frontend/module/name_index.hpp"
+#include "frontend/output/contracts.hpp"
+#include "frontend/module/section.hpp"
+#include "frontend/syntax/source_location.hpp"
+#include "frontend/module/symbol.hpp"
+#include "frontend/module/target.hpp"
+#include "frontend/module/text_arena.hpp"
+#include "frontend/values/type_name.hpp"
+#include "frontend/values/types.hpp"
+#include "frontend/values/value.hpp"
+
+namespace frontend::module {
+
+// Largest single run of repeated bytes (padding) one call may emit; counts come
+// from source text and must not size an allocation unchecked.
+inline constexpr std::uint64_t kMaxRepeatedBytes = std::uint64_t{1} << 30;
+
+// A source as it was read. Lines and spans borrow the text, so each one keeps
+// its address for the module's whole life.
+struct LoadedSource {
+  std::string path;
+  std::string text;
+};
+
+class Module {
+ public:
+  // A module with one output section ".text" (base 0, file offset 0), which is
+  // the current section.
+  explicit Module(target::Target target);
+
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+  // Moving keeps every loaded source text at its address.
+  Module(Module&&) = default;
+  Module& operator=(Module&&) = default;
+
+  // Sections.
+  qovrin::Result<std::uint32_t> createOutputSection(std::string_view name, std::uint64_t base,
+                                                    std::uint64_t file_offset);
+  // A section named ".virtual" that lays out addresses but stores no bytes.
+  qovrin::Result<std::uint32_t> createVirtualSection(std::uint64_t base);
+
+  // Fragments; each returns the new fragment's index.
+  qovrin::Result<std::uint32_t> emitBytes(std::uint32_t section, std::span<const std::uint8_t> bytes,
+                                          const SourceLocation& location);
+  qovrin::Result<std::uint32_t> emitRepeatedByte(std::uint32_t section, std::uint8_t value, std::uint64_t count,
+                                                 const SourceLocation& location);
+  qovrin::Result<std::uint32_t> reserve(std::uint32_t section, std::uint64_t size, const SourceLocation& location);
+  qovrin::Result<std::uint32_t> addAlignment(std::uint32_t section, std::uint64_t alignment, std::uint8_t fill,
+                                             const SourceLocation& location);
+  // The text is kept as a view into the line's source when it appears there
+  // unchanged, else copied into the module's text store.
+  qovrin::Result<std::uint32_t> appendIsaInstruction(std::uint32_t section, target::Target target,
+                                                     std::string_view text, const SourceLocation& location);
+  // Whether an instruction fragment was ever appended: until then every
+  // fragment size is known without encoding anything.
+  bool everHeldInstructions() const noexcept { return ever_held_instructions_; }
+
+  // Symbols. defineValue takes the value only when it succeeds.
+  qovrin::Status defineAnchoredLabel(std::string_view name, std::uint32_t section, std::uint64_t offset,
+                                     std::uint32_t fragment_position, const SourceLocation& location);
+  qovrin::Status defineValue(std::string_view name, value::Value&& value, bool is_mutable,
+                             const SourceLocation& location);
+
+  const symbol::Symbol* findSymbol(std::string_view name) const noexcept;
+  symbol::Symbol* findSymbol(std::string_view name) noexcept;
+
+  // Base of the label's section plus its offset.
+  qovrin::Result<std::uint64_t> labelAddress(const symbol::Label& label) const;
+
+  // Emitted bytes before layout, by absolute address in a section. An access
+  // may cross fragments but not reserves or alignment padding. A store into an
+  // instruction fragment turns it into plain bytes, so the encode pass leaves
+  // it alone from then on.
+  qovrin::Status loadBytesAt(std::uint32_t section, std::uint64_t address, std::span<std::uint8_t> destination) const;
+  qovrin::Status storeBytesAt(std::uint32_t section, std::uint64_t address, std::span<const std::uint8_t> bytes);
+  // Little-endian integers of 1, 2, 4 or 8 bytes; a stored value must fit.
+  qovrin::Result<std::uint64_t> loadIntegerAt(std::uint32_t section, std::uint64_t address, std::uint64_t width) const;
+  qovrin::Status storeIntegerAt(std::uint32_t section, std::uint64_t address, std::uint64_t value, std::uint64_t width);
+  // A copy of count emitted bytes; the range is checked before anything is
+  // allocated.
+  qovrin::Result<std::vector<std::uint8_t>> readBytesAt(std::uint32_t section, std::uint64_t address,
+                                                        std::uint64_t count) const;
+
+  // Types and the names bound to them.
+  types::TypeStore& types() noexcept { return types_; }
+  const types::TypeStore& types() const noexcept { return types_; }
+  const type_name::TypeNameTable& typeNames() const noexcept { return type_names_; }
+  type_name::TypeTables typeTables() noexcept { return {types_, type_names_}; }
+  // The id bound to name, else a new integer type registered under it.
+  qovrin::Result<std::uint32_t> getOrAddIntType(std::string_view name, std::uint16_t bits, bool is_signed) {
+    return type_name::getOrAddIntType(typeTables(), name, bits, is_signed);
+  }
+  qovrin::Status registerTypeName(std::string_view name, std::uint32_t type_id) {
+    return type_names_.registerName(name, type_id);
+  }
+
+  // Loaded sources, indexed by the source index of a span.
+  qovrin::Result<std::uint32_t> addSource(std::string path, std::string text);
+  const std::deque<LoadedSource>& sources() const noexcept { return sources_; }
+
+  // Texts kept for the module's lifetime (the identities of imported files).
+  std::string_view keepText(std::string text);
+  const std::deque<std::string>& ownedTexts() const noexcept { return owned_texts_; }
+
+  // Identities of the sources imported so far; an import lowers a source once
+  // per module, across every lowering call into it.
+  bool isImported(std::string_view identity) const noexcept { return imported_.contains(identity); }
+  void markImported(std::string_view identity) { imported_.emplace(identity); }
+
+  section::SectionStore& sections() noexcept { return sections_; }
+  const section::SectionStore& sections() const noexcept { return sections_; }
+  std::span<fragment::Fragment> fragments() noexcept { return fragments_; }
+  std::span<const fragment::Fragment> fragments() const noexcept { return fragments_; }
+  std::span<symbol::Symbol> symbols() noexcept { return symbols_; }
+  std::span<const symbol::Symbol> symbols() const noexcept { return symbols_; }
+  std::span<const std::uint32_t> virtualSections() const noexcept { return virtual_sections_; }
+  // Instruction fields to patch after layout.
+  fixup::FixupStore& fixups() noexcept { return fixups_; }
+  const fixup::FixupStore& fixups() const noexcept { return fixups_; }
+
+  // Frozen blocks, in source order, for the late-layout run and the
+  // deferred finalizers.
+  std::vector<output::contracts::LateLayoutBlock>& lateLayoutBlocks() noexcept { return late_layout_blocks_; }
+  const std::vector<output::contracts::LateLayoutBlock>& lateLayoutBlocks() const noexcept {
+    return late_layout_blocks_;
+  }
+  std::vector<output::contracts::DeferredBlock>& deferredBlocks() noexcept { return deferred_blocks_; }
+  const std::vector<output::contracts::DeferredBlock>& deferredBlocks() const noexcept { return deferred_blocks_; }
+  // Value functions: kept with the module, since assembly-time evaluation
+  // still calls them.
+  meta_function::Store& metaFunctions() noexcept { return meta_functions_; }
+  const meta_function::Store& metaFunctions() const noexcept { return meta_functions_; }
+
+  diagnostic::DiagnosticStore& diagnostics() noexcept { return diagnostics_; }
+  const diagnostic::DiagnosticStore& diagnostics() const noexcept { return diagnostics_; }
+
+  target::Target target() const noexcept { return target_; }
+  void setTarget(target::Target target) noexcept { target_ = target; }
+  std::uint32_t currentSection() const noexcept { return current_section_; }
+  void setCurrentSection(std::uint32_t section) noexcept { current_section_ = section; }
+
+ private:
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const noexcept { return std::hash<std::string_view>{}(name); }
+  };
+
+  qovrin::Result<std::uint32_t> appendFragment(std::uint32_t section, fragment::Payload&& payload,
+                                               const SourceLocation& location);
+  // Room for the fragments the lines of a new source will likely add.
+  void reserveForLines(std::size_t lines);
+  // A view of text that lives as long as the module.
+  std::string_view keepInstructionText(std::string_view text, const SourceLocation& location);
+  qovrin::Status checkNewSymbol(std::string_view name) const;
+  // A RISC-V instruction is patched by encoding it again whole, which would
+  // undo the bytes a store put there.
+  void dropFixupsOf(std::uint32_t fragment) noexcept;
+  // After checkNewSymbol accepted the name; make_payload() gives the symbol's
+  // payload and runs only once nothing else can fail.
+  template <typename MakePayload>
+  void addSymbol(std::string_view name, MakePayload&& make_payload, const SourceLocation& location);
+
+  // Calls visit(fragment, offset in its stored bytes, length, offset in the
+  // range) for each stored piece of [address, address + count) in order, or
+  // fails without calling it past the failing piece.
+  template <typename Fragments, typename Visit>
+  static qovrin::Status walkRange(const section::SectionStore& sections, Fragments& fragments, std::uint32_t section,
+                                  std::uint64_t address, std::uint64_t count, Visit&& visit);
+
+  section::SectionStore sections_;
+  std::vector<symbol::Symbol> symbols_;
+  name_index::NameIndex symbol_index_;
+  std::vector<fragment::Fragment> fragments_;
+  fixup::FixupStore fixups_;
+  types::TypeStore types_;
+  type_name::TypeNameTable type_names_;
+  std::vector<std::uint32_t> virtual_sections_;
+  std::deque<LoadedSource> sources_;
+  std::deque<std::string> owned_texts_;
+  text_arena::TextArena instruction_texts_;
+  std::unordered_set<std::string, NameHash, std::equal_to<>> imported_;
+  std::vector<output::contracts::LateLayoutBlock> late_layout_blocks_;
+  std::vector<output::contracts::DeferredBlock> deferred_blocks_;
+  meta_function::Store meta_functions_;
+  diagnostic::DiagnosticStore diagnostics_;
+  target::Target target_;
+  std::uint32_t current_section_ = 0;
+  bool ever_held_instructions_ = false;
+};
+
+}  // namespace frontend::module

@@ -1,0 +1,26 @@
+#include "frontend/syntax/ast.hpp"
+
+#include <limits>
+
+namespace frontend::ast {
+
+const SourceLocation& Statement::location() const noexcept {
+  return std::visit([](const auto& statement) -> const SourceLocation& { return statement.location; }, payload);
+}
+
+qovrin::Status checkRoomForStatement(const StatementList& list) noexcept {
+  // Statements are addressed by 32-bit indexes further on.
+  if (list.size() > std::numeric_limits<std::uint32_t>::max()) return qovrin::fail(qovrin::Error::TooManyStatements);
+  return {};
+}
+
+qovrin::Status StructLiteralArgument::addField(std::string_view name, StructLiteralValue value) {
+  constexpr std::size_t kMaxNames = std::numeric_limits<std::uint32_t>::max();
+  if (name.size() > kMaxNames - names.size()) return qovrin::fail(qovrin::Error::SourceTooLarge);
+  const auto offset = static_cast<std::uint32_t>(names.size());
+  names += name;
+  fields.push_back(StructLiteralField{offset, static_cast<std::uint32_t>(name.size()), std::move(value)});
+  return {};
+}
+
+}  // namespace frontend::ast

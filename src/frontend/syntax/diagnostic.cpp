@@ -1,0 +1,40 @@
+#include "frontend/syntax/diagnostic.hpp"
+
+#include <limits>
+
+namespace frontend::diagnostic {
+
+using qovrin::Error;
+
+void DiagnosticStore::addSingle(Severity severity, const SourceLocation& location, std::string_view message) {
+  diagnostics_.push_back(Diagnostic{std::string(message), location, severity});
+}
+
+void DiagnosticStore::add(Severity severity, const SourceLocation& location, std::string_view message) {
+  addSingle(severity, location, message);
+  std::optional<std::uint32_t> expansion = location.expansion ? location.expansion : current_;
+  // Parents are always older than their children, so the walk ends; the bound
+  // check also ends it quietly on a stale index.
+  while (expansion && *expansion < expansions_.size()) {
+    const Expansion& entry = expansions_[*expansion];
+    const SourceLocation invoked{entry.invocation, entry.parent};
+    addSingle(Severity::note, invoked, "macro invoked here");
+    addSingle(Severity::note, entry.definition, "macro defined here");
+    expansion = entry.parent;
+  }
+}
+
+qovrin::Result<std::uint32_t> DiagnosticStore::beginExpansion(const SourceSpan& invocation,
+                                                              const SourceLocation& definition) {
+  if (expansions_.size() >= std::numeric_limits<std::uint32_t>::max()) return qovrin::fail(Error::OutOfMemory);
+  expansions_.push_back(Expansion{invocation, current_, definition});
+  return static_cast<std::uint32_t>(expansions_.size() - 1);
+}
+
+bool DiagnosticStore::hasErrors() const noexcept {
+  for (const Diagnostic& diagnostic : diagnostics_)
+    if (diagnostic.severity == Severity::error) return true;
+  return false;
+}
+
+}  // namespace frontend::diagnostic

@@ -1,0 +1,63 @@
+#pragma once
+// The module's messages for the user, plus the record of macro expansions so
+// that a message raised inside expanded text leads back to every invocation.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/error.hpp"
+#include "frontend/syntax/source_location.hpp"
+
+namespace frontend::diagnostic {
+
+enum class Severity : std::uint8_t { note = 0, warning = 1, error = 2 };
+
+struct Diagnostic {
+  std::string message;
+  SourceLocation location;
+  Severity severity = Severity::error;
+};
+
+struct Expansion {
+  SourceSpan invocation;                // the macro call
+  std::optional<std::uint32_t> parent;  // expansion current when this one began
+  SourceLocation definition;            // the macro's definition
+};
+
+class DiagnosticStore {
+ public:
+  // Appends one diagnostic and nothing else.
+  void addSingle(Severity severity, const SourceLocation& location, std::string_view message);
+
+  // Appends the diagnostic followed by "macro invoked here" / "macro defined
+  // here" notes for every expansion from the location's own (or the current
+  // one) outwards.
+  void add(Severity severity, const SourceLocation& location, std::string_view message);
+
+  // Records a new expansion whose parent is the current one; the caller makes
+  // the returned index current while it lowers the expansion.
+  qovrin::Result<std::uint32_t> beginExpansion(const SourceSpan& invocation, const SourceLocation& definition);
+
+  const std::vector<Diagnostic>& diagnostics() const noexcept { return diagnostics_; }
+  // Forgets every diagnostic after the first count.
+  void truncate(std::size_t count) noexcept {
+    if (count < diagnostics_.size()) diagnostics_.erase(diagnostics_.begin() + static_cast<std::ptrdiff_t>(count), diagnostics_.end());
+  }
+  const std::vector<Expansion>& expansions() const noexcept { return expansions_; }
+
+  std::optional<std::uint32_t> currentExpansion() const noexcept { return current_; }
+  void setCurrentExpansion(std::optional<std::uint32_t> expansion) noexcept { current_ = expansion; }
+
+  bool hasErrors() const noexcept;
+
+ private:
+  std::vector<Diagnostic> diagnostics_;
+  std::vector<Expansion> expansions_;
+  std::optional<std::uint32_t> current_;
+};
+
+}  // namespace frontend::diagnostic

@@ -1,0 +1,203 @@
+#include "frontend/syntax/lexer.hpp"
+
+#include <array>
+#include <bit>
+#include <cstring>
+#include <limits>
+
+#include "common/packed_words.hpp"
+#include "frontend/syntax/identifier.hpp"
+
+namespace frontend::lexer {
+namespace {
+
+using identifier::firstWord;
+using identifier::isAsciiDigit;
+using identifier::isAsciiLetter;
+using identifier::isBlank;
+using identifier::isNameChar;
+using identifier::isNameStart;
+
+constexpr std::uint64_t kMaxU32 = std::numeric_limits<std::uint32_t>::max();
+
+// Old data, reserve and layout directive words; the source language replaced
+// them with calls, so a line starting with one is rejected with a hint.
+constexpr std::array<std::string_view, 26> kLegacyDirectives = {
+    "db", "dd", "dp", "dq",  "dw",  "dt",   "rb",   "rw",   "rd",   "ddq",  "dqq",   "org",   "ddqq",
+    "rp", "rq", "rt", "rdq", "rqq", "rdqq", "resb", "resw", "resd", "resq", "times", "align", "section",
+};
+
+constexpr std::array<std::string_view, 17> kMetaKeywords = {
+    "let",         "const", "fn",   "macro",  "meta",  "packed",   "for",    "while", "defer",
+    "late_layout", "if",    "else", "return", "break", "continue", "struct", "union",
+};
+
+constexpr auto kPackedLegacyDirectives = qovrin::packedWordSet(kLegacyDirectives);
+
+// The first letters of the directive words in either case: most mnemonics
+// begin with another letter and need no search.
+constexpr std::array<bool, 256> kLegacyDirectiveStarts = [] {
+  std::array<bool, 256> starts{};
+  for (const std::string_view word : kLegacyDirectives) {
+    starts[static_cast<unsigned char>(word.front())] = true;
+    starts[static_cast<unsigned char>(word.front() - 'a' + 'A')] = true;
+  }
+  return starts;
+}();
+
+bool isLegacyDirectiveWord(std::string_view word) noexcept {
+  return !word.empty() && kLegacyDirectiveStarts[static_cast<unsigned char>(word.front())] &&
+         qovrin::inPackedWordSet(kPackedLegacyDirectives, word);
+}
+
+// For each length, the keywords of that length as bits of their index, so
+// that a word is compared only with keywords as long as itself.
+constexpr auto kMetaKeywordsByLength = [] {
+  std::array<std::uint32_t, 12> lengths{};
+  for (std::size_t index = 0; index < kMetaKeywords.size(); ++index)
+    lengths[kMetaKeywords[index].size()] |= std::uint32_t{1} << index;
+  return lengths;
+}();
+
+bool isMetaKeyword(std::string_view word) noexcept {
+  if (word.size() >= kMetaKeywordsByLength.size()) return false;
+  for (std::uint32_t same = kMetaKeywordsByLength[word.size()]; same != 0; same &= same - 1)
+    if (kMetaKeywords[static_cast<std::size_t>(std::countr_zero(same))] == word) return true;
+  return false;
+}
+
+// The first character after `offset` that is not a blank or tab, or '\0' when none.
+char nextNonBlank(std::string_view text, std::size_t offset) noexcept {
+  while (offset < text.size() && isBlank(text[offset])) ++offset;
+  return offset < text.size() ? text[offset] : '\0';
+}
+
+bool isLabel(std::string_view text) noexcept {
+  if (text.size() < 2 || text.back() != ':' || !isNameStart(text.front())) return false;
+  for (std::size_t index = 1; index + 1 < text.size(); ++index)
+    if (!isNameChar(text[index])) return false;
+  return true;
+}
+
+// Segments separated by ".", each non-empty, starting with a letter or "_"
+// and going on with letters, digits, "_" or "$".
+bool isDottedName(std::string_view word) noexcept {
+  bool segment_start = true;
+  for (const char c : word) {
+    if (c == '.') {
+      if (segment_start) return false;
+      segment_start = true;
+    } else if (segment_start) {
+      if (!isAsciiLetter(c) && c != '_') return false;
+      segment_start = false;
+    } else if (!isAsciiLetter(c) && !isAsciiDigit(c) && c != '_' && c != '$') {
+      return false;
+    }
+  }
+  return !segment_start;
+}
+
+constexpr std::array<bool, 256> kOpensQuoteOrComment = [] {
+  std::array<bool, 256> opens{};
+  for (const char c : std::string_view("\"'/")) opens[static_cast<unsigned char>(c)] = true;
+  return opens;
+}();
+
+bool isComment(std::string_view trimmed) noexcept {
+  return trimmed.front() == ';' || trimmed.front() == '#' || trimmed.starts_with("//");
+}
+
+}  // namespace
+
+qovrin::Result<SourceLine> Lexer::next() {
+  if (atEnd()) {
+    if (text_.size() > kMaxU32) return qovrin::fail(qovrin::Error::SourceTooLarge);
+    const auto end = static_cast<std::uint32_t>(text_.size());
+    return SourceLine{{}, SourceLocation{SourceSpan{source_, end, end}, std::nullopt}, next_line_, 1, LineKind::blank};
+  }
+
+  const std::size_t line_start = static_cast<std::size_t>(position_);
+  // A line ends at the first line feed or carriage return; the library's
+  // searches pass over the bytes before it faster than a loop.
+  const char* const data = text_.data();
+  const std::size_t rest = text_.size() - line_start;
+  const void* const feed = std::memchr(data + line_start, '\n', rest);
+  std::size_t line_end = feed == nullptr ? text_.size() : static_cast<std::size_t>(static_cast<const char*>(feed) - data);
+  if (const void* const carriage = std::memchr(data + line_start, '\r', line_end - line_start))
+    line_end = static_cast<std::size_t>(static_cast<const char*>(carriage) - data);
+  std::size_t after = line_end;
+  if (after < text_.size()) {
+    const bool crlf = text_[after] == '\r' && after + 1 < text_.size() && text_[after + 1] == '\n';
+    after += crlf ? 2 : 1;
+  }
+  position_ = after;
+  const std::uint32_t line_number = next_line_++;
+
+  const std::string_view raw = text_.substr(line_start, line_end - line_start);
+  std::size_t leading = 0;
+  while (leading < raw.size() && isBlank(raw[leading])) ++leading;
+  const std::string_view trimmed = identifier::trimBlanks(raw);
+
+  std::uint64_t span_start = line_start + leading;
+  std::uint64_t span_end = span_start + trimmed.size();
+  if (trimmed.empty()) {
+    span_start = line_start;
+    span_end = line_end;
+  }
+  if (span_end > kMaxU32 || leading + 1 > kMaxU32) return qovrin::fail(qovrin::Error::SourceTooLarge);
+
+  LineKind kind = LineKind::blank;
+  if (!trimmed.empty()) kind = isComment(trimmed) ? LineKind::comment : classifyTrimmed(trimmed);
+  const SourceSpan span{source_, static_cast<std::uint32_t>(span_start), static_cast<std::uint32_t>(span_end)};
+  return SourceLine{trimmed, SourceLocation{span, std::nullopt}, line_number, static_cast<std::uint32_t>(leading + 1),
+                    kind};
+}
+
+LineKind classifyTrimmed(std::string_view text) noexcept {
+  if (text == "{") return LineKind::open_brace;
+  if (text == "}") return LineKind::close_brace;
+  if (isLabel(text)) return LineKind::label;
+
+  const std::string_view word = firstWord(text);
+  const char after_word = nextNonBlank(text, word.size());
+  if (isLegacyDirectiveWord(word) && after_word != '(') return LineKind::legacy_directive;
+  if (isMetaKeyword(word)) return LineKind::meta;
+  if (identifier::looksLikeAssignment(text)) return LineKind::meta;
+  if (!text.empty() && text.front() == '@') return LineKind::meta;
+  if (!word.empty() && after_word == '(' && isDottedName(word)) return LineKind::call;
+  return LineKind::isa_text;
+}
+
+std::string_view isaTextBeforeComment(std::string_view text) noexcept {
+  char quote = '\0';
+  std::size_t index = 0;
+  while (index < text.size()) {
+    const char c = text[index];
+    if (quote == '\0') {
+      // Outside quotes only a quote or a slash can matter: pass the rest at once.
+      if (!kOpensQuoteOrComment[static_cast<unsigned char>(c)]) {
+        do ++index;
+        while (index < text.size() && !kOpensQuoteOrComment[static_cast<unsigned char>(text[index])]);
+        continue;
+      }
+      if (c == '"' || (c == '\'' && !isDigitSeparator(text, index))) {
+        quote = c;
+      } else if (c == '/' && index + 1 < text.size() && text[index + 1] == '/') {
+        std::size_t end = index;
+        while (end > 0 && isBlank(text[end - 1])) --end;
+        return text.substr(0, end);
+      }
+      ++index;
+    } else if (c == '\\' && index + 1 < text.size()) {
+      index += 2;
+    } else if (c == quote && index + 1 < text.size() && text[index + 1] == quote) {
+      index += 2;
+    } else {
+      if (c == quote) quote = '\0';
+      ++index;
+    }
+  }
+  return text;
+}
+
+}  // namespace frontend::lexer

@@ -1,0 +1,70 @@
+#pragma once
+// Cuts a source text into trimmed, classified lines. Lines borrow their text
+// from the source buffer, which must outlive them.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "common/ascii.hpp"
+#include "common/error.hpp"
+#include "frontend/syntax/source_location.hpp"
+
+namespace frontend::lexer {
+
+enum class LineKind : std::uint8_t {
+  blank = 0,
+  comment = 1,
+  label = 2,
+  isa_text = 3,
+  call = 4,
+  legacy_directive = 5,
+  meta = 6,
+  open_brace = 7,
+  close_brace = 8,
+};
+
+struct SourceLine {
+  std::string_view text;  // without terminator, trimmed of blanks and tabs
+  SourceLocation location;
+  std::uint32_t line = 0;    // 1-based
+  std::uint32_t column = 1;  // leading blanks and tabs + 1
+  LineKind kind = LineKind::blank;
+};
+
+class Lexer {
+ public:
+  explicit Lexer(std::string_view text, std::optional<std::uint32_t> source = std::nullopt)
+      : text_(text), source_(source) {}
+
+  bool atEnd() const noexcept { return position_ >= text_.size(); }
+
+  // Returns the next line and moves past it.
+  qovrin::Result<SourceLine> next();
+
+  std::string_view text() const noexcept { return text_; }
+  std::uint64_t position() const noexcept { return position_; }
+
+ private:
+  std::string_view text_;
+  std::uint64_t position_ = 0;
+  std::optional<std::uint32_t> source_;
+  std::uint32_t next_line_ = 1;
+};
+
+// Kind of a non-empty trimmed text that is not a comment.
+LineKind classifyTrimmed(std::string_view text) noexcept;
+
+// Whether the "'" at index separates digit groups of a number ("1'000"): a
+// decimal digit stands directly on both sides. Such a quote opens no quoted
+// text for any scan that looks for quotes.
+constexpr bool isDigitSeparator(std::string_view text, std::size_t index) noexcept {
+  return text[index] == '\'' && index > 0 && index + 1 < text.size() && qovrin::isAsciiDigit(text[index - 1]) &&
+         qovrin::isAsciiDigit(text[index + 1]);
+}
+
+// The text before a trailing "//" comment (outside quotes), trimmed of
+// trailing blanks and tabs.
+std::string_view isaTextBeforeComment(std::string_view text) noexcept;
+
+}  // namespace frontend::lexer

@@ -1,0 +1,98 @@
+// Statements without a body: instruction text, API calls, let/const,
+// assignments and return.
+
+#include <limits>
+
+#include "frontend/syntax/identifier.hpp"
+#include "frontend/syntax/parser.hpp"
+#include "frontend/syntax/parser_support.hpp"
+
+namespace frontend::parser {
+
+using lexer::SourceLine;
+using qovrin::Error;
+using qovrin::fail;
+using namespace support;
+
+qovrin::Status appendOwnedText(ast::StatementList& list, const SourceLine& line) {
+  const std::string_view text = lexer::isaTextBeforeComment(line.text);
+  const std::size_t removed = line.text.size() - text.size();
+  SourceLocation location = line.location;
+  if (removed > std::numeric_limits<std::uint32_t>::max() || removed > location.span.end) {
+    return fail(Error::SourceTooLarge);
+  }
+  location.span.end -= static_cast<std::uint32_t>(removed);
+  return ast::append(list, ast::IsaTextStatement{std::string(text), location});
+}
+
+qovrin::Status appendApiCall(ast::StatementList& list, const SourceLine& line) {
+  auto call = parseApiCall(line.text, line.location);
+  if (call) return ast::append(list, std::move(*call));
+  // "lea (x), y" looks like a call of lea but is an instruction: a blank
+  // before the first "(" lets a line that is no valid call stay instruction text.
+  const std::size_t open = line.text.find('(');
+  if (open != std::string_view::npos && open > 0 && isWhiteSpaceByte(line.text[open - 1])) {
+    return appendOwnedText(list, line);
+  }
+  return fail(call.error());
+}
+
+qovrin::Status appendValueDeclaration(ast::StatementList& list, const SourceLine& line) {
+  const std::string_view text = trim(line.text, kBlanksAndSemicolons);
+  bool is_mutable = false;
+  std::string_view rest;
+  if (text.starts_with("const ")) {
+    rest = text.substr(6);
+  } else if (text.starts_with("let ")) {
+    is_mutable = true;
+    rest = text.substr(4);
+  } else {
+    return fail(Error::InvalidValueDeclaration);
+  }
+  rest = trimBlanks(rest);
+  const std::size_t equals = rest.find('=');
+  if (equals == std::string_view::npos) return fail(Error::InvalidValueDeclaration);
+  const std::string_view head = trimBlanks(rest.substr(0, equals));
+  const std::string_view value = trimBlanks(rest.substr(equals + 1));
+  if (head.empty() || value.empty()) return fail(Error::InvalidValueDeclaration);
+
+  std::string_view name = head;
+  std::optional<std::string> type_name;
+  if (const std::size_t colon = head.find(':'); colon != std::string_view::npos) {
+    name = trimBlanks(head.substr(0, colon));
+    const std::string_view type = trimBlanks(head.substr(colon + 1));
+    if (!identifier::isName(type)) return fail(Error::InvalidValueDeclaration);
+    type_name.emplace(type);
+  }
+  if (!identifier::isName(name)) return fail(Error::InvalidValueDeclaration);
+
+  auto initializer = parseValueInitializer(value);
+  if (!initializer) return fail(initializer.error());
+  return ast::append(list, ast::ValueDeclarationStatement{std::string(name), std::move(type_name),
+                                                          std::move(*initializer), line.location, is_mutable});
+}
+
+qovrin::Status appendAssignment(ast::StatementList& list, const SourceLine& line) {
+  const std::string_view text = trim(line.text, " \t\r\n;");
+  const std::size_t equals = text.find('=');
+  if (equals == std::string_view::npos) return fail(Error::InvalidValueDeclaration);
+  const std::string_view target = trim(text.substr(0, equals), kLineSpace);
+  const std::string_view value = trim(text.substr(equals + 1), kLineSpace);
+  if (!identifier::isName(target) || value.empty()) return fail(Error::InvalidValueDeclaration);
+
+  auto assigned = parseValueInitializer(value);
+  if (!assigned) return fail(assigned.error());
+  return ast::append(list, ast::AssignmentStatement{std::string(target), std::move(*assigned), line.location});
+}
+
+qovrin::Status appendMetaReturn(ast::StatementList& list, const SourceLine& line) {
+  const std::string_view text = trimBlanks(line.text);
+  if (!text.starts_with("return")) return fail(Error::InvalidExpression);
+  const std::string_view value = trim(text.substr(6), kBlanksAndSemicolons);
+  if (value.empty()) return fail(Error::InvalidExpression);
+  auto node = parseExpressionOr(value, Error::InvalidExpression);
+  if (!node) return fail(node.error());
+  return ast::append(list, ast::ReturnStatement{std::move(*node), line.location});
+}
+
+}  // namespace frontend::parser

@@ -1,0 +1,105 @@
+#pragma once
+// Evaluation of meta expression trees into values. Integers are unsigned
+// 64-bit words and every operation on them is checked; floats must stay
+// finite. What an evaluation may reach (module, position, image, the caller's
+// locals and services) comes in one EvaluationContext.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/error.hpp"
+#include "frontend/syntax/expr.hpp"
+#include "frontend/meta_std/meta_io.hpp"
+#include "frontend/module/module.hpp"
+#include "frontend/output/image.hpp"
+#include "frontend/module/target.hpp"
+#include "frontend/values/value.hpp"
+
+namespace frontend::expr {
+
+struct EvaluationContext;
+
+// File access for the file builtins. Each hook gets the path as written and
+// the base path it is relative to.
+struct MetaFileHooks {
+  using Predicate = std::function<qovrin::Result<bool>(std::string_view name, std::string_view base)>;
+
+  std::function<qovrin::Result<std::string>(std::string_view name, std::string_view base)> read;  // file text
+  Predicate exists;
+  // Names of the directory's file entries, sorted byte-wise.
+  std::function<qovrin::Result<meta_io::DirListing>(std::string_view name, std::string_view base)> list;
+  Predicate is_directory;
+  bool available = false;
+  std::string base_path;  // the file being lowered
+};
+
+// The caller's services. An empty hook is a service this evaluation lacks.
+struct EvaluationHooks {
+  // A copy of the caller's local of that name, if there is one.
+  std::function<qovrin::Result<std::optional<value::Value>>(std::string_view name)> resolve_local;
+  // A fresh name starting with prefix.
+  std::function<qovrin::Result<std::string>(std::string_view prefix)> unique_symbol;
+  // A call of a value function of the language, arguments unevaluated.
+  std::function<qovrin::Result<value::Value>(std::string_view name, std::span<const BuiltinArgument> arguments,
+                                             const EvaluationContext& context)>
+      call_value_function;
+  // A struct literal written as raw "Type{ ... }" text.
+  std::function<qovrin::Result<value::Value>(std::string_view text, const EvaluationContext& context)>
+      eval_struct_literal;
+  // The value of a captured macro operand.
+  std::function<qovrin::Result<value::Value>(const value::OperandValue& operand, const EvaluationContext& context)>
+      evaluate_operand;
+};
+
+struct EvaluationContext {
+  module::Module& module;
+  std::uint64_t offset = 0;                      // position inside the current section
+  std::optional<std::uint64_t> file_cursor{};    // real file cursor of that position
+  const output::image::Image* image = nullptr;   // present once laid out
+  const MetaFileHooks* file_hooks = nullptr;     // absent: no file access
+  const EvaluationHooks* hooks = nullptr;        // absent: no caller services at all
+  std::span<const std::string> blocked_names{};  // names that must not resolve
+  std::optional<target::Target> target{};        // overrides the module's for target.bits
+  std::optional<std::uint32_t> current_section{};
+};
+
+qovrin::Result<value::Value> evaluateValue(const Node& node, const EvaluationContext& context);
+
+// As evaluateValue, requiring an integer or a boolean (else TypeMismatch).
+qovrin::Result<std::uint64_t> evaluateInteger(const Node& node, const EvaluationContext& context);
+qovrin::Result<bool> evaluateBoolean(const Node& node, const EvaluationContext& context);
+
+// Structural equality of the two values (left evaluated first); values of
+// different kinds are unequal, never an error.
+qovrin::Result<bool> valuesEqual(const Node& left, const Node& right, const EvaluationContext& context);
+
+// A name's value: blocked names, the caller's locals, type names, fixed-width
+// integer type names, module symbols, in that order.
+qovrin::Result<value::Value> resolveSymbolValue(const EvaluationContext& context, std::string_view name);
+
+// The integer type bound to name, created on first use; failures other than
+// running out of memory are reported as InvalidOperand.
+qovrin::Result<std::uint32_t> getOrAddBuiltinType(module::Module& module, std::string_view name, std::uint16_t bits,
+                                                  bool is_signed);
+
+// Folds integer literals and integer operators without any context; none for
+// anything that needs one (names, strings, floats, calls, comparisons, logic).
+qovrin::Result<std::optional<std::uint64_t>> constantIntegerValue(const Node& node);
+
+// Whether the tree calls load.bytes or load.u8 ... load.u64 anywhere, so that
+// pending instructions must be encoded before it is evaluated.
+bool usesOutputLoad(const Node& node) noexcept;
+
+// A builtin call name(arguments), or a call of a value function of the language.
+qovrin::Result<value::Value> evalBuiltinCall(const Node& call, const EvaluationContext& context);
+
+// One builtin argument's value: an expression is evaluated, a bare name
+// resolved, raw struct-literal text handed to the struct-literal hook.
+qovrin::Result<value::Value> evaluateBuiltinValueArg(const BuiltinArgument& argument, const EvaluationContext& context);
+
+}  // namespace frontend::expr

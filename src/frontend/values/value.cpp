@@ -1,0 +1,263 @@
+#include "frontend/values/value.hpp"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdlib>
+#include <functional>
+#include <utility>
+
+namespace frontend::value {
+
+using qovrin::Error;
+using qovrin::fail;
+
+namespace {
+
+constexpr std::array<std::string_view, 12> kKindNames = {
+    "void", "integer", "float32", "float64", "boolean", "string", "bytes", "type", "struct", "list", "map", "operand",
+};
+
+// Depth of a container whose deepest child has child_depth.
+qovrin::Result<std::uint32_t> containerDepth(std::uint32_t child_depth) {
+  if (child_depth >= kMaxNestingDepth) return fail(Error::NestingTooDeep);
+  return child_depth + 1;
+}
+
+std::uint32_t deepestItem(std::span<const Value> items) noexcept {
+  std::uint32_t deepest = 0;
+  for (const Value& item : items) deepest = std::max(deepest, item.depth());
+  return deepest;
+}
+
+template <typename Entry>
+std::uint32_t deepestEntry(std::span<const Entry> entries) noexcept {
+  std::uint32_t deepest = 0;
+  for (const Entry& entry : entries) deepest = std::max(deepest, entry.value.depth());
+  return deepest;
+}
+
+// Puts value in slot and keeps the container's depth exact; the children are
+// rescanned only when the replaced child was one of the deepest.
+template <typename Rescan>
+void replaceChild(Value& slot, Value&& value, std::uint32_t& container_depth, Rescan rescan) noexcept {
+  const std::uint32_t old_depth = slot.depth();
+  const std::uint32_t new_depth = value.depth();
+  slot = std::move(value);
+  if (new_depth + 1 >= container_depth)
+    container_depth = new_depth + 1;
+  else if (old_depth + 1 == container_depth)
+    container_depth = rescan() + 1;
+}
+
+}  // namespace
+
+std::string_view kindName(ValueKind kind) noexcept { return kKindNames[static_cast<std::size_t>(kind)]; }
+
+std::uint32_t Value::depth() const noexcept {
+  switch (kind()) {
+    case ValueKind::struct_:
+      return std::get<StructValue>(storage_).depth();
+    case ValueKind::list:
+      return std::get<ListValue>(storage_).depth();
+    case ValueKind::map:
+      return std::get<MapValue>(storage_).depth();
+    case ValueKind::operand:
+      return std::get<OperandValue>(storage_).depth();
+    default:
+      return 0;
+  }
+}
+
+std::uint64_t Value::operandCaptureDepth() const noexcept {
+  std::uint64_t deepest = 0;
+  switch (kind()) {
+    case ValueKind::operand:
+      for (const OperandPiece& piece : std::get<OperandValue>(storage_).pieces())
+        deepest = std::max(deepest, piece.environment->capture_depth);
+      break;
+    case ValueKind::struct_:
+      for (const StructValueField& field : std::get<StructValue>(storage_).fields())
+        deepest = std::max(deepest, field.value.operandCaptureDepth());
+      break;
+    case ValueKind::list:
+      for (const Value& item : std::get<ListValue>(storage_).items())
+        deepest = std::max(deepest, item.operandCaptureDepth());
+      break;
+    case ValueKind::map:
+      for (const MapEntry& entry : std::get<MapValue>(storage_).entries())
+        deepest = std::max(deepest, entry.value.operandCaptureDepth());
+      break;
+    default:
+      break;
+  }
+  return deepest;
+}
+
+qovrin::Result<StructValue> StructValue::make(std::uint32_t type_id, std::vector<StructValueField>&& fields) {
+  const auto depth = containerDepth(deepestEntry<StructValueField>(fields));
+  if (!depth) return fail(depth.error());
+  StructValue result;
+  result.fields_ = std::move(fields);
+  result.type_id_ = type_id;
+  result.depth_ = *depth;
+  return result;
+}
+
+const Value* StructValue::fieldValueByName(std::string_view name) const noexcept {
+  for (const StructValueField& field : fields_)
+    if (field.name == name) return &field.value;
+  return nullptr;
+}
+
+qovrin::Status StructValue::setFieldValue(std::size_t index, Value&& value) {
+  if (index >= fields_.size()) return fail(Error::InvalidArgument);
+  if (value.depth() >= kMaxNestingDepth) return fail(Error::NestingTooDeep);
+  replaceChild(fields_[index].value, std::move(value), depth_,
+               [this] { return deepestEntry<StructValueField>(fields_); });
+  return {};
+}
+
+qovrin::Result<ListValue> ListValue::make(std::vector<Value>&& items) {
+  const auto depth = containerDepth(deepestItem(items));
+  if (!depth) return fail(depth.error());
+  ListValue result;
+  result.items_ = std::move(items);
+  result.depth_ = *depth;
+  return result;
+}
+
+qovrin::Status ListValue::push(Value&& item) {
+  const auto depth = containerDepth(item.depth());
+  if (!depth) return fail(depth.error());
+  items_.push_back(std::move(item));
+  depth_ = std::max(depth_, *depth);
+  return {};
+}
+
+qovrin::Status ListValue::set(std::size_t index, Value&& item) {
+  if (index >= items_.size()) return fail(Error::InvalidArgument);
+  if (item.depth() >= kMaxNestingDepth) return fail(Error::NestingTooDeep);
+  replaceChild(items_[index], std::move(item), depth_, [this] { return deepestItem(items_); });
+  return {};
+}
+
+std::vector<Value> ListValue::takeItems() noexcept {
+  depth_ = 1;
+  return std::exchange(items_, {});
+}
+
+namespace {
+
+// Below this many entries a map is scanned; from it on, hashed.
+constexpr std::size_t kIndexedMapSize = 16;
+
+std::size_t slotOf(std::string_view key, std::size_t mask) noexcept { return std::hash<std::string_view>{}(key)&mask; }
+
+}  // namespace
+
+MapIndex::MapIndex(std::size_t slot_count) : table_(std::make_unique<std::uint32_t[]>(slot_count + 1)) {
+  table_[0] = static_cast<std::uint32_t>(slot_count);
+}
+
+MapIndex::MapIndex(const MapIndex& other) {
+  if (other.empty()) return;
+  const std::size_t length = other.slotCount() + 1;
+  table_ = std::make_unique_for_overwrite<std::uint32_t[]>(length);
+  std::copy_n(other.table_.get(), length, table_.get());
+}
+
+MapIndex& MapIndex::operator=(const MapIndex& other) {
+  if (this != &other) *this = MapIndex(other);
+  return *this;
+}
+
+std::size_t MapValue::positionOf(std::string_view key) const noexcept {
+  if (index_.empty()) {
+    for (std::size_t position = 0; position < entries_.size(); ++position)
+      if (entries_[position].key == key) return position;
+    return entries_.size();
+  }
+  const auto slots = index_.slots();
+  const std::size_t mask = slots.size() - 1;
+  for (std::size_t slot = slotOf(key, mask);; slot = (slot + 1) & mask) {
+    const std::uint32_t mark = slots[slot];
+    if (mark == 0) return entries_.size();
+    if (entries_[mark - 1].key == key) return mark - 1;
+  }
+}
+
+void MapValue::indexPosition(std::size_t position) noexcept {
+  const auto slots = index_.slots();
+  const std::size_t mask = slots.size() - 1;
+  std::size_t slot = slotOf(entries_[position].key, mask);
+  while (slots[slot] != 0) slot = (slot + 1) & mask;
+  slots[slot] = static_cast<std::uint32_t>(position + 1);
+}
+
+// Makes room in the index for count entries (at most half the slots used),
+// rebuilding it from the entries already stored; allocates before anything
+// changes, so a failure leaves the index as it was.
+void MapValue::prepareIndexFor(std::size_t count) {
+  if (count < kIndexedMapSize || count * 2 <= index_.slots().size()) return;
+  index_ = MapIndex(std::bit_ceil(count * 4));
+  for (std::size_t position = 0; position < entries_.size(); ++position) indexPosition(position);
+}
+
+const Value* MapValue::find(std::string_view key) const noexcept {
+  const std::size_t position = positionOf(key);
+  return position < entries_.size() ? &entries_[position].value : nullptr;
+}
+
+qovrin::Status MapValue::set(std::string_view key, Value&& value) {
+  const auto depth = containerDepth(value.depth());
+  if (!depth) return fail(depth.error());
+  if (const std::size_t position = positionOf(key); position < entries_.size()) {
+    replaceChild(entries_[position].value, std::move(value), depth_,
+                 [this] { return deepestEntry<MapEntry>(entries_); });
+    return {};
+  }
+  if (entries_.size() >= kMaxEntries) return fail(Error::CollectionTooLarge);
+  // Everything that allocates runs before the value is taken.
+  MapEntry entry{std::string(key), Value()};
+  if (entries_.size() == entries_.capacity()) entries_.reserve(std::max<std::size_t>(8, entries_.capacity() * 2));
+  prepareIndexFor(entries_.size() + 1);
+  entry.value = std::move(value);
+  entries_.push_back(std::move(entry));
+  if (!index_.empty()) indexPosition(entries_.size() - 1);
+  depth_ = std::max(depth_, *depth);
+  return {};
+}
+
+qovrin::Status MapValue::setCloned(std::string_view key, const Value& value) {
+  // The copy is made before the map changes, so a failed copy leaves it whole.
+  Value copy = value;
+  return set(key, std::move(copy));
+}
+
+qovrin::Result<OperandValue> OperandValue::make(std::vector<OperandPiece>&& pieces) {
+  std::uint32_t deepest = 0;
+  for (const OperandPiece& piece : pieces) {
+    // A piece without an environment is a fault of the capturing code, never
+    // of the source being assembled.
+    if (!piece.environment) std::abort();
+    deepest = std::max(deepest, piece.environment->bindings.depth());
+  }
+  const auto depth = containerDepth(deepest);
+  if (!depth) return fail(depth.error());
+  OperandValue result;
+  result.pieces_ = std::move(pieces);
+  result.depth_ = *depth;
+  return result;
+}
+
+std::string OperandValue::text() const {
+  std::size_t length = 0;
+  for (const OperandPiece& piece : pieces_) length += piece.text.size();
+  std::string joined;
+  joined.reserve(length);
+  for (const OperandPiece& piece : pieces_) joined += piece.text;
+  return joined;
+}
+
+}  // namespace frontend::value

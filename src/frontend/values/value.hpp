@@ -1,0 +1,313 @@
+#pragma once
+// Values of the meta language: what expressions evaluate to and what locals,
+// module values, arguments and builtin results hold.
+//
+// A Value owns everything reachable from it (copying is a deep copy), except
+// operand environments, which the pieces of one capture share. Containers
+// (struct, list, map, operand) keep their nesting depth and refuse to grow past
+// kMaxNestingDepth, so every recursive walk over a value (copy, equality,
+// destruction, rendering) stays well inside the stack whatever a source builds.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "common/error.hpp"
+#include "frontend/module/target.hpp"
+
+namespace frontend::value {
+
+// A scalar has depth 0; a container has one more than its deepest child. An
+// operand counts the bindings of its environments as children, since they are
+// released together with its last piece.
+inline constexpr std::uint32_t kMaxNestingDepth = 1024;
+
+// Tag order is part of the language (kind names, annotation checks).
+enum class ValueKind : std::uint8_t {
+  void_ = 0,
+  integer = 1,
+  float32 = 2,
+  float64 = 3,
+  boolean = 4,
+  string = 5,
+  bytes = 6,
+  type = 7,
+  struct_ = 8,
+  list = 9,
+  map = 10,
+  operand = 11,
+};
+
+// "void", "integer", "float32", ... "operand".
+std::string_view kindName(ValueKind kind) noexcept;
+
+class Value;
+struct StructValueField;
+struct MapEntry;
+struct OperandEnvironment;
+
+struct VoidValue {};
+
+// One 64-bit word, read as signed or unsigned by each operation. type_id is
+// set once the value has passed an integer-type annotation.
+struct IntegerValue {
+  std::uint64_t word = 0;
+  std::optional<std::uint32_t> type_id;
+};
+
+// A type id into the module's type store.
+struct TypeValue {
+  std::uint32_t id = 0;
+};
+
+using Bytes = std::vector<std::uint8_t>;
+
+class StructValue {
+ public:
+  StructValue() = default;
+
+  // Fields in declared order. Takes the fields only on success.
+  static qovrin::Result<StructValue> make(std::uint32_t type_id, std::vector<StructValueField>&& fields);
+
+  std::uint32_t typeId() const noexcept { return type_id_; }
+  std::span<const StructValueField> fields() const noexcept { return fields_; }
+  std::uint32_t depth() const noexcept { return depth_; }
+
+  // The first field of that name, or null.
+  const Value* fieldValueByName(std::string_view name) const noexcept;
+
+  // Replaces one field's value; the value is taken only on success.
+  qovrin::Status setFieldValue(std::size_t index, Value&& value);
+
+ private:
+  std::vector<StructValueField> fields_;
+  std::uint32_t type_id_ = 0;
+  std::uint32_t depth_ = 1;
+};
+
+class ListValue {
+ public:
+  ListValue() = default;
+
+  // Takes the items only on success.
+  static qovrin::Result<ListValue> make(std::vector<Value>&& items);
+
+  std::span<const Value> items() const noexcept { return items_; }
+  std::size_t size() const noexcept { return items_.size(); }
+  bool empty() const noexcept { return items_.empty(); }
+  const Value& operator[](std::size_t index) const noexcept { return items_[index]; }
+  std::uint32_t depth() const noexcept { return depth_; }
+
+  void reserve(std::size_t count) { items_.reserve(count); }
+
+  // Both take the value only on success (NestingTooDeep; InvalidArgument for
+  // an index not below the length).
+  qovrin::Status push(Value&& item);
+  qovrin::Status set(std::size_t index, Value&& item);
+
+  // Moves the items out, leaving an empty list.
+  std::vector<Value> takeItems() noexcept;
+
+ private:
+  std::vector<Value> items_;
+  std::uint32_t depth_ = 1;
+};
+
+// Open-addressing hash table of map entry positions (position + 1; 0 marks a
+// free slot). Empty until a map grows large enough to need it.
+class MapIndex {
+ public:
+  MapIndex() = default;
+  explicit MapIndex(std::size_t slot_count);
+  MapIndex(const MapIndex& other);
+  MapIndex& operator=(const MapIndex& other);
+  MapIndex(MapIndex&&) noexcept = default;
+  MapIndex& operator=(MapIndex&&) noexcept = default;
+  ~MapIndex() = default;
+
+  bool empty() const noexcept { return table_ == nullptr; }
+  std::span<std::uint32_t> slots() noexcept { return {slotData(), slotCount()}; }
+  std::span<const std::uint32_t> slots() const noexcept { return {slotData(), slotCount()}; }
+
+ private:
+  std::size_t slotCount() const noexcept { return table_ ? table_[0] : 0; }
+  std::uint32_t* slotData() const noexcept { return table_ ? table_.get() + 1 : nullptr; }
+
+  // table_[0] holds the slot count, the slots follow; one pointer keeps maps
+  // (and so every Value) small.
+  std::unique_ptr<std::uint32_t[]> table_;
+};
+
+// String-keyed table in insertion order. Keys are unique and compared byte
+// for byte. Larger maps keep a hash index of entry positions, since operand
+// environments copy every visible binding into one map per macro call.
+class MapValue {
+ public:
+  // Bounded so that the index's slot count fits its 32-bit header.
+  static constexpr std::size_t kMaxEntries = std::size_t{1} << 29;
+
+  MapValue() = default;
+
+  std::span<const MapEntry> entries() const noexcept { return entries_; }
+  std::size_t size() const noexcept { return entries_.size(); }
+  bool empty() const noexcept { return entries_.empty(); }
+  std::uint32_t depth() const noexcept { return depth_; }
+
+  // The value stored under key, or null.
+  const Value* find(std::string_view key) const noexcept;
+
+  // Stores the value under key: an existing entry keeps its position and gets
+  // the new value, a new key is appended. The value is taken only on success;
+  // on failure (NestingTooDeep, CollectionTooLarge) the map is unchanged.
+  qovrin::Status set(std::string_view key, Value&& value);
+
+  // As set, with a copy of value; the caller keeps its own.
+  qovrin::Status setCloned(std::string_view key, const Value& value);
+
+ private:
+  std::size_t positionOf(std::string_view key) const noexcept;
+  void indexPosition(std::size_t position) noexcept;
+  void prepareIndexFor(std::size_t count);
+
+  std::vector<MapEntry> entries_;
+  MapIndex index_;
+  std::uint32_t depth_ = 1;
+};
+
+// A run of captured macro-argument text and the environment it was written in.
+struct OperandPiece {
+  std::string text;
+  std::shared_ptr<const OperandEnvironment> environment;  // never null
+};
+
+class OperandValue {
+ public:
+  OperandValue() = default;
+
+  // Takes the pieces only on success. Every piece must carry an environment.
+  static qovrin::Result<OperandValue> make(std::vector<OperandPiece>&& pieces);
+
+  std::span<const OperandPiece> pieces() const noexcept { return pieces_; }
+  std::uint32_t depth() const noexcept { return depth_; }
+
+  // The pieces' texts joined with nothing between them.
+  std::string text() const;
+
+ private:
+  std::vector<OperandPiece> pieces_;
+  std::uint32_t depth_ = 1;
+};
+
+class Value {
+ public:
+  // Alternatives in tag order: the index of the active one is the ValueKind.
+  using Storage = std::variant<VoidValue, IntegerValue, float, double, bool, std::string, Bytes, TypeValue, StructValue,
+                               ListValue, MapValue, OperandValue>;
+
+  Value() noexcept = default;
+  Value(IntegerValue integer) noexcept : storage_(integer) {}
+  Value(TypeValue type) noexcept : storage_(type) {}
+  Value(StructValue&& structure) noexcept : storage_(std::move(structure)) {}
+  Value(ListValue&& list) noexcept : storage_(std::move(list)) {}
+  Value(MapValue&& map) noexcept : storage_(std::move(map)) {}
+  Value(OperandValue&& operand) noexcept : storage_(std::move(operand)) {}
+
+  static Value integer(std::uint64_t word, std::optional<std::uint32_t> type_id = std::nullopt) noexcept {
+    return Value(IntegerValue{word, type_id});
+  }
+  static Value float32(float number) noexcept { return Value(Storage(std::in_place_index<2>, number)); }
+  static Value float64(double number) noexcept { return Value(Storage(std::in_place_index<3>, number)); }
+  static Value boolean(bool truth) noexcept { return Value(Storage(std::in_place_index<4>, truth)); }
+  static Value string(std::string text) noexcept { return Value(Storage(std::in_place_index<5>, std::move(text))); }
+  static Value bytes(Bytes data) noexcept { return Value(Storage(std::in_place_index<6>, std::move(data))); }
+  static Value type(std::uint32_t id) noexcept { return Value(TypeValue{id}); }
+
+  ValueKind kind() const noexcept { return static_cast<ValueKind>(storage_.index()); }
+  bool is(ValueKind kind) const noexcept { return this->kind() == kind; }
+
+  // Nesting depth: 0 for scalars.
+  std::uint32_t depth() const noexcept;
+
+  const Storage& storage() const noexcept { return storage_; }
+  // Replacing or editing scalars in place is safe; containers guard their own
+  // depth, so a nested container cannot be grown through this.
+  Storage& storage() noexcept { return storage_; }
+
+  template <typename T>
+  const T* getIf() const noexcept {
+    return std::get_if<T>(&storage_);
+  }
+  template <typename T>
+  T* getIf() noexcept {
+    return std::get_if<T>(&storage_);
+  }
+
+  const IntegerValue* asInteger() const noexcept { return getIf<IntegerValue>(); }
+  const std::string* asString() const noexcept { return getIf<std::string>(); }
+  const Bytes* asBytes() const noexcept { return getIf<Bytes>(); }
+  const StructValue* asStruct() const noexcept { return getIf<StructValue>(); }
+  const ListValue* asList() const noexcept { return getIf<ListValue>(); }
+  const MapValue* asMap() const noexcept { return getIf<MapValue>(); }
+  const OperandValue* asOperand() const noexcept { return getIf<OperandValue>(); }
+  ListValue* asList() noexcept { return getIf<ListValue>(); }
+  MapValue* asMap() noexcept { return getIf<MapValue>(); }
+  StructValue* asStruct() noexcept { return getIf<StructValue>(); }
+
+  // Largest capture depth among the environments of the operands reachable
+  // through structs, lists and maps (not through environments); 0 if none.
+  std::uint64_t operandCaptureDepth() const noexcept;
+
+ private:
+  explicit Value(Storage&& storage) noexcept : storage_(std::move(storage)) {}
+
+  Storage storage_;
+};
+
+struct StructValueField {
+  std::string name;
+  Value value;
+};
+
+struct MapEntry {
+  std::string key;
+  Value value;
+};
+
+struct OperandPosition {
+  std::uint64_t offset = 0;  // in the current section
+  std::uint64_t file_cursor = 0;
+};
+
+// What was visible where an operand was written; shared by the pieces of one
+// capture and released with the last of them.
+struct OperandEnvironment {
+  std::uint64_t capture_depth = 0;
+  std::optional<OperandPosition> position;
+  MapValue bindings;
+  std::optional<target::Target> target;
+  std::optional<std::uint32_t> section;
+};
+
+// Structural equality: kinds must match (integer 1 is not float 1.0, a string
+// is not bytes); floats compare as IEEE numbers; struct fields compare in
+// order, map entries by key in any order; operands compare their pieces' texts
+// and environment identities.
+bool valuesEqual(const Value& left, const Value& right) noexcept;
+
+// Plain positional decimal text with the shortest digits that read back to the
+// same number, always with a point ("2.0", "0.001", "-0.0"; "inf.0", "nan.0").
+std::string formatFloatLiteral(double number);
+std::string formatFloatLiteral(float number);
+void appendFloatLiteral(std::string& out, double number);
+void appendFloatLiteral(std::string& out, float number);
+
+// A float32 as it is written back into source text: "f32(" text ")".
+std::string formatFloat32Literal(float number);
+
+}  // namespace frontend::value

@@ -1,0 +1,63 @@
+#include "frontend/module/small_bytes.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using frontend::fragment::SmallBytes;
+
+std::vector<std::uint8_t> counting(std::size_t count) {
+  std::vector<std::uint8_t> bytes(count);
+  for (std::size_t index = 0; index < count; ++index) bytes[index] = static_cast<std::uint8_t>(index * 7 + 1);
+  return bytes;
+}
+
+// Sizes around the inline limit and far past it; a length kept in the spare
+// bytes must survive every way of making and moving the content.
+TEST(SmallBytes, KeepsContentOfEverySizeThroughCopiesAndMoves) {
+  for (const std::size_t size : {0, 1, 14, 15, 16, 17, 255, 256, 70000}) {
+    SCOPED_TRACE(size);
+    const std::vector<std::uint8_t> want = counting(size);
+    const SmallBytes made(want);
+    EXPECT_EQ(made.size(), size);
+    EXPECT_EQ(made, want);
+    EXPECT_EQ(made.empty(), size == 0);
+
+    SmallBytes copied(made);
+    EXPECT_EQ(copied, want);
+    const SmallBytes moved(std::move(copied));
+    EXPECT_EQ(moved, want);
+    EXPECT_TRUE(copied.empty());  // NOLINT: a moved-from SmallBytes is empty by contract
+
+    SmallBytes assigned = {9, 9};
+    assigned = moved;
+    EXPECT_EQ(assigned, want);
+    SmallBytes target(40, 0xCC);
+    target = std::move(assigned);
+    EXPECT_EQ(target, want);
+
+    const SmallBytes filled(size, 0xAB);
+    EXPECT_EQ(filled, std::vector<std::uint8_t>(size, 0xAB));
+  }
+}
+
+TEST(SmallBytes, AssignsFromItsOwnContentAndComparesBySize) {
+  for (const std::size_t size : {5, 40}) {
+    SCOPED_TRACE(size);
+    const std::vector<std::uint8_t> all = counting(size);
+    SmallBytes bytes(all);
+    bytes.assign(bytes.view().subspan(1));
+    EXPECT_EQ(bytes, std::vector<std::uint8_t>(all.begin() + 1, all.end()));
+    bytes.view()[0] = 0x55;
+    EXPECT_EQ(bytes[0], 0x55);
+  }
+  EXPECT_FALSE(SmallBytes({1, 2}) == SmallBytes({1, 2, 0}));
+  EXPECT_FALSE(SmallBytes({1, 2}) == SmallBytes({1, 3}));
+  EXPECT_TRUE(SmallBytes(counting(20)) == SmallBytes(counting(20)));
+}
+
+}  // namespace

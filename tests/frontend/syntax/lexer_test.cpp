@@ -1,0 +1,128 @@
+#include "frontend/syntax/lexer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "frontend/syntax/identifier.hpp"
+
+namespace {
+
+using frontend::lexer::classifyTrimmed;
+using frontend::lexer::Lexer;
+using frontend::lexer::LineKind;
+
+const char* kindName(LineKind kind) {
+  constexpr const char* kNames[] = {"blank", "comment", "label", "isa", "call", "legacy", "meta", "{", "}"};
+  return kNames[static_cast<int>(kind)];
+}
+
+// Every line of text as "LINE:COLUMN kind 'text' [start,end)", joined by " | ".
+std::string lines(std::string_view text) {
+  Lexer lexer(text, 7u);
+  std::ostringstream out;
+  while (!lexer.atEnd()) {
+    const auto line = lexer.next();
+    if (!line) return std::string("!").append(qovrin::errorName(line.error()));
+    EXPECT_EQ(line->location.span.source, std::optional<std::uint32_t>(7u)) << text;
+    EXPECT_FALSE(line->location.expansion.has_value()) << text;
+    if (out.tellp() != 0) out << " | ";
+    out << line->line << ":" << line->column << " " << kindName(line->kind) << " '" << line->text << "' ["
+        << line->location.span.start << "," << line->location.span.end << ")";
+  }
+  return out.str();
+}
+
+TEST(Lexer, LinesTheirPlacesAndKinds) {
+  struct Case {
+    const char* text;
+    const char* lines;
+  };
+  const Case cases[] = {
+      {"a\r\nb\rc\n", "1:1 isa 'a' [0,1) | 2:1 isa 'b' [3,4) | 3:1 isa 'c' [5,6)"},
+      {"a\r\r\nb", "1:1 isa 'a' [0,1) | 2:1 blank '' [2,2) | 3:1 isa 'b' [4,5)"},
+      {"a\n \t \nb", "1:1 isa 'a' [0,1) | 2:4 blank '' [2,5) | 3:1 isa 'b' [6,7)"},
+      {"a\n\nb", "1:1 isa 'a' [0,1) | 2:1 blank '' [2,2) | 3:1 isa 'b' [3,4)"},
+      {"  loop:  ", "1:3 label 'loop:' [2,7)"},
+      {"#define X\n; note\n// note\n  ;x\n/ 2",
+       "1:1 comment '#define X' [0,9) | 2:1 comment '; note' [10,16) | 3:1 comment '// note' [17,24) | "
+       "4:3 comment ';x' [27,29) | 5:1 isa '/ 2' [30,33)"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(lines(c.text), c.lines) << c.text;
+}
+
+TEST(Lexer, AtEndGivesEmptyBlankWithoutAdvancing) {
+  Lexer lexer("x\n");
+  ASSERT_TRUE(lexer.next());
+  ASSERT_TRUE(lexer.atEnd());
+  for (int round = 0; round < 2; ++round) {
+    const auto line = lexer.next();
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->kind, LineKind::blank);
+    EXPECT_EQ(line->line, 2u);
+    EXPECT_EQ(line->column, 1u);
+    EXPECT_EQ(line->location.span, (frontend::SourceSpan{std::nullopt, 2, 2}));
+  }
+}
+
+TEST(Lexer, ClassifiesTrimmedText) {
+  struct Case {
+    LineKind kind;
+    std::initializer_list<const char*> texts;
+  };
+  const Case cases[] = {
+      {LineKind::open_brace, {"{"}},
+      {LineKind::close_brace, {"}"}},
+      {LineKind::label, {"a:", ".L1:", "_x$1.y:"}},
+      {LineKind::legacy_directive,
+       {"times 4 db 0", "DB 1,2", "ALIGN 16", "section .data", "resq", "Org 0x100", "Times 2", "rdqq 1", "sECTION x"}},
+      {LineKind::call, {"align(16)", "db (1)", "section(\".data\")", "emit.u8(1)", "Foo.bar (x)", "_a$.b1("}},
+      {LineKind::meta,
+       {"x=1", "return;", "if(x) {", "late_layout {", "else foo", "@inline", "fn f() {", "continue", "packed struct S {",
+        "union U {", "defer {", "while x {", "break", "meta x", "for i in 0..2 {"}},
+      {LineKind::isa_text, {"{ }",     "x: u8",   "1:",        "a::",     ":",     "start: nop",  "start: // entry",
+                            "dbx 1",   "db.x 1",  "Let x = 1", "let.x 1", "if2 x", "foo..bar(1)", ".foo(1)",
+                            "foo.(1)", "a.1b(2)", "1abc(2)",   "$a(1)",   "(x)",   "} else {",    "} else if c {",
+                            "For x",   "lets 1",  "ret",       "sub a, b", "add x", "late_layout2 {", "continues"}},
+  };
+  for (const Case& c : cases)
+    for (const char* text : c.texts) EXPECT_EQ(kindName(classifyTrimmed(text)), kindName(c.kind)) << text;
+}
+
+TEST(Lexer, CutsTheCommentOnlyOutsideQuotes) {
+  struct Case {
+    const char* text;
+    const char* kept;
+  };
+  const Case cases[] = {
+      {"mov al, '/' // x", "mov al, '/'"},
+      {"db \"a//b\"", "db \"a//b\""},
+      {"x 'it''s // no'", "x 'it''s // no'"},
+      {"x \"a\\\"//\" // c", "x \"a\\\"//\""},
+      {"nop\t //", "nop"},
+      {"// all", ""},
+      {"a / b", "a / b"},
+      {"x 'open // not cut", "x 'open // not cut"},
+      {"x '\\", "x '\\"},
+      {"mov eax, 1 ; // tail", "mov eax, 1 ;"},
+      // A quote between two digits separates digit groups and opens nothing.
+      {"mov eax, 1'000 // c", "mov eax, 1'000"},
+      {"mov al, 5'x // c", "mov al, 5'x // c"},
+      {"mov al, 'a'5 // c", "mov al, 'a'5"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(frontend::lexer::isaTextBeforeComment(c.text), c.kept) << c.text;
+}
+
+TEST(Identifier, NamesAndAssignments) {
+  using frontend::identifier::isName;
+  using frontend::identifier::looksLikeAssignment;
+  for (const char* name : {"a", ".L1", "_x$9.y"}) EXPECT_TRUE(isName(name)) << name;
+  for (const char* name : {"", "9a", "$a", "a b", "a-b"}) EXPECT_FALSE(isName(name)) << name;
+  for (const char* text : {"x=1", "a.b = 2", "a = b == c", "a ="}) EXPECT_TRUE(looksLikeAssignment(text)) << text;
+  for (const char* text :
+       {"  a . b\t= 2", "x == 1", "a += 1", "a != 1", "a <= 1", "a >= 1", "=1", "  = 1", "1x = 2", "a", "a b = 1"})
+    EXPECT_FALSE(looksLikeAssignment(text)) << text;
+}
+
+}  // namespace

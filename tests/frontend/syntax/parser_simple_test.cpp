@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include "frontend/syntax/parser.hpp"
+#include "frontend/support/statement_shape.hpp"
+
+namespace {
+
+namespace ast = frontend::ast;
+using frontend::SourceLocation;
+using frontend::SourceSpan;
+using frontend::parser::parseApiCall;
+using frontend::parser::Parser;
+using frontend::parser::parseStructLiteralArgument;
+using statement_shape::expectEach;
+using statement_shape::expectShapes;
+using statement_shape::failure;
+
+TEST(ApiCall, Forms) {
+  expectShapes({
+      {"db(1, \"a,b\", P{ x: 1, y: 2 });", "call db(1, \"a,b\", P{x: 1, y: 2})"},
+      {"f(\"say \"\"hi\"\"\")", "call f(\"say \"hi\"\")"},
+      {"f(  )", "call f()"},
+      {"f(\"\")", "call f(\"\")"},
+      {"f(g(1, 2), x + 1)", "call f(g(1, 2), (x + 1))"},
+      {"f(P{ a: Q{ b: 1 }, c: \"x}\" })", "call f(P{a: Q{b: 1}, c: 'x}'})"},
+      {"f(P{})", "call f(P{})"},
+      {"f(P{ a: 1, })", "call f(P{a: 1})"},
+      {"f(1);  ;", "call f(1)"},
+      {"emit.u8('a')", "call emit.u8('a')"},
+      {"Foo.bar (x)", "call Foo.bar(x)"},
+      {"f(a.P {\n  x: 1,\n  x: Q{ y: \"}\" },\n})", "call f(a.P{x: 1, x: Q{y: '}'}})"},
+      // A blank before the parenthesis makes the line instruction text.
+      {"lea (x), y", "isa:lea (x), y"},
+      {"push (1) + 2 // c", "isa:push (1) + 2"},
+      {"f (1,,2)", "isa:f (1,,2)"},
+      {"f(1) x", "!InvalidApiCall@1"},
+      {"nop\nf(}", "!InvalidExpression@2"},
+  });
+  expectEach("!InvalidApiArgument@1", {"f(1,,2)", "f(1,)", "f(,1)", "f(\"a\" + \"b\")"});
+  expectEach("!InvalidExpression@1", {"f(1 +)", "emit.u8('a,b')", "f(P{ x 1 })"});
+}
+
+TEST(ApiCall, KeepsCallTextNameAndLocation) {
+  const SourceLocation location{SourceSpan{3u, 10, 30}, 7u};
+  auto call = parseApiCall("region.begin(\"x\", 4) // open", location);
+  ASSERT_TRUE(call);
+  EXPECT_EQ(call->call_text, "region.begin(\"x\", 4)");
+  EXPECT_EQ(call->name, "region.begin");
+  EXPECT_EQ(call->location, location);
+}
+
+TEST(ApiCall, MalformedCallTextsAndStructLiterals) {
+  for (const char* text : {"f", "f)", ")f(", "(1)", "f(1) ,", "  (1)"}) {
+    EXPECT_EQ(failure(parseApiCall(text, {})), "InvalidApiCall") << text;
+  }
+  for (const char* text : {"x + 1", "P{ x: 1 ", "1{ x: 1 }", "P{ x: }", "P{ : 1 }", "P{ x: 1 } }", "P{ x: (1 }",
+                           "P{ \"a: 1 }", "P{ x: 1 +  }", "P{ x: f(Q{ y: 1) } }", "P{ x: Q{ y: 1 }, z: (2 }"}) {
+    EXPECT_EQ(failure(parseStructLiteralArgument(text)), "InvalidApiArgument") << text;
+  }
+}
+
+TEST(ValueDeclaration, Forms) {
+  expectShapes({
+      {"let x: u8 = 5;", "let x:u8 = 5"},
+      {"const x: u8 = 5", "const x:u8 = 5"},
+      {"let x = P{ a: 1 }", "let x = P{a: 1}"},
+      {"const p = a.b == c", "const p = (a.b == c)"},
+      {"let x : my.T = 1", "let x:my.T = 1"},
+      {"let x = 1 +", "!InvalidExpression@1"},
+      {"let x = P{ x: 1 +  }", "!InvalidExpression@1"},
+  });
+  expectEach("!InvalidValueDeclaration@1",
+             {"let x: [4]u8 = 0", "let x", "let = 1", "let x =", "let x: = 1", "let 1x = 1"});
+}
+
+TEST(Assignment, Forms) {
+  expectShapes({
+      {"x = 1", "x = 1"},
+      {"x=1;", "x = 1"},
+      {"a.b = P{ c: 2 }", "a.b = P{c: 2}"},
+      {"x = a == b", "x = (a == b)"},
+      {"x = ", "!InvalidValueDeclaration@1"},
+      {"x = 1 +", "!InvalidExpression@1"},
+  });
+}
+
+TEST(Return, Forms) {
+  expectShapes({
+      {"return 1", "return 1"},
+      {"return\ta + 1;", "return (a + 1)"},
+  });
+  expectEach("!InvalidExpression@1", {"return", "return ;", "return 1 2"});
+}
+
+TEST(Statement, OwnsItsTextsBeyondTheSource) {
+  std::string source = "start:\nlet x = \"abc\"\nf(\"d\", P{ e: 1 })\n  mov eax, 1   // set\n";
+  Parser parser(source);
+  auto statements = parser.parseSource();
+  ASSERT_TRUE(statements);
+  source.assign(source.size(), '#');
+  EXPECT_EQ(statement_shape::show(*statements), "label:start; let x = 'abc'; call f(\"d\", P{e: 1}); isa:mov eax, 1");
+  EXPECT_EQ(std::get<ast::ApiCallStatement>((*statements)[2].payload).call_text, "f(\"d\", P{ e: 1 })");
+  // The instruction's location ends before the comment.
+  const SourceSpan isa = std::get<ast::IsaTextStatement>((*statements)[3].payload).location.span;
+  EXPECT_EQ(isa, (SourceSpan{std::nullopt, 41, 51}));
+}
+
+}  // namespace
