@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "common/error.hpp"
-#include "frontend/lower/contracts.hpp"
+#include "frontend/lower/include_callbacks.hpp"
 #include "main/assembled_flat.hpp"
 #include "main/cli.hpp"
 #include "main/include_resolution.hpp"

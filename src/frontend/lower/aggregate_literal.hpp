@@ -10,7 +10,7 @@
 #include "frontend/syntax/expr.hpp"
 #include "frontend/values/expr_eval.hpp"
 #include "frontend/lower/context.hpp"
-#include "frontend/lower/contracts.hpp"
+#include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/values/types.hpp"
 #include "frontend/values/value.hpp"

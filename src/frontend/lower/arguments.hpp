@@ -11,7 +11,7 @@
 #include "frontend/syntax/ast.hpp"
 #include "frontend/lower/aggregate_literal.hpp"
 #include "frontend/lower/context.hpp"
-#include "frontend/lower/contracts.hpp"
+#include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/values/value.hpp"
 
@@ -36,6 +36,12 @@ qovrin::Result<value::Value> valueArgAtContext(module::Module& module, context::
 qovrin::Result<std::uint64_t> integerArgAtContext(module::Module& module, context::LowerContext& context,
                                                   const contracts::ActiveOutput& cursor,
                                                   const ast::ApiCallStatement& call, std::size_t index);
+
+// A call argument that names a file or section: a string literal as written,
+// else an expression that must give a string (InvalidApiArgument).
+qovrin::Result<std::string> sourcePathArgAtContext(module::Module& module, context::LowerContext& context,
+                                                   const contracts::ActiveOutput& cursor,
+                                                   const ast::ApiCallStatement& call, std::size_t index);
 
 // The expression of an argument; InvalidApiArgument for a literal.
 qovrin::Result<const expr::Node*> expressionArg(const ast::ApiCallStatement& call, std::size_t index);

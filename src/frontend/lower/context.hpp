@@ -15,7 +15,7 @@
 
 #include "common/error.hpp"
 #include "frontend/values/expr_eval.hpp"
-#include "frontend/lower/contracts.hpp"
+#include "frontend/lower/include_callbacks.hpp"
 #include "frontend/lower/value_name_filter.hpp"
 #include "frontend/lower/macro.hpp"
 #include "frontend/lower/meta_function.hpp"

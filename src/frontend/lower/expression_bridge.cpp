@@ -3,6 +3,7 @@
 #include "frontend/lower/aggregate_literal.hpp"
 #include "frontend/lower/expression_materialization.hpp"
 #include "frontend/lower/meta_function_runtime.hpp"
+#include "frontend/lower/value_function.hpp"
 #include "frontend/lower/macro.hpp"
 
 namespace frontend::lower::expression_bridge {

@@ -12,7 +12,8 @@
 #include "frontend/syntax/expr.hpp"
 #include "frontend/values/expr_eval.hpp"
 #include "frontend/lower/context.hpp"
-#include "frontend/lower/contracts.hpp"
+#include "frontend/lower/include_callbacks.hpp"
+#include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/values/value.hpp"
 

@@ -4,7 +4,7 @@
 // measured again from the section's fragments.
 
 #include "common/error.hpp"
-#include "frontend/lower/contracts.hpp"
+#include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
 
 namespace frontend::lower::expression_materialization {

@@ -11,11 +11,11 @@
 #include "common/error.hpp"
 #include "frontend/syntax/ast.hpp"
 #include "frontend/lower/context.hpp"
-#include "frontend/lower/contracts.hpp"
+#include "frontend/lower/active_output.hpp"
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/module/module.hpp"
-#include "frontend/output/contracts.hpp"
+#include "frontend/output/frozen_bodies.hpp"
 
 namespace frontend::lower::late_layout {
 

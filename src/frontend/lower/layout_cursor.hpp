@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/error.hpp"
-#include "frontend/lower/contracts.hpp"
+#include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
 
 namespace frontend::lower::layout_cursor {

@@ -13,7 +13,7 @@
 #include "frontend/syntax/ast.hpp"
 #include "frontend/values/expr_eval.hpp"
 #include "frontend/lower/context.hpp"
-#include "frontend/lower/contracts.hpp"
+#include "frontend/lower/active_output.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/values/value.hpp"
@@ -61,16 +61,5 @@ namespace frontend::lower::root {
 qovrin::Status lowerMetaFunctionCall(module::Module& module, contracts::ActiveOutput& cursor,
                                      ActiveOutputStack& active_outputs, context::LowerContext& context,
                                      std::uint32_t function, const ast::ApiCallStatement& call);
-
-// The value function of that name in the module, its arguments evaluated in
-// the caller's evaluation. Failures are those an evaluation reports.
-qovrin::Result<value::Value> evalModuleValueFunction(context::LowerContext& context, std::string_view name,
-                                                     std::span<const expr::BuiltinArgument> arguments,
-                                                     const expr::EvaluationContext& evaluation);
-
-// The value-function hook of every evaluation lowering makes.
-qovrin::Result<value::Value> evalUserValueFunction(context::LowerContext& context, std::string_view name,
-                                                   std::span<const expr::BuiltinArgument> arguments,
-                                                   const expr::EvaluationContext& evaluation);
 
 }  // namespace frontend::lower::root

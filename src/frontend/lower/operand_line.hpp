@@ -9,7 +9,7 @@
 
 #include "common/error.hpp"
 #include "frontend/lower/context.hpp"
-#include "frontend/lower/contracts.hpp"
+#include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
 
 namespace frontend::lower::operand_line {

@@ -11,7 +11,7 @@
 #include "frontend/syntax/ast.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/lower/context.hpp"
-#include "frontend/lower/contracts.hpp"
+#include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
 
 namespace frontend::lower::output_target {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "frontend/lower/arguments.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/source_loading.hpp"

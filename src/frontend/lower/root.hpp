@@ -13,14 +13,13 @@
 #include "common/error.hpp"
 #include "frontend/syntax/ast.hpp"
 #include "frontend/lower/context.hpp"
-#include "frontend/lower/contracts.hpp"
+#include "frontend/lower/include_callbacks.hpp"
+#include "frontend/lower/active_output.hpp"
+#include "frontend/lower/statement_lowering.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/syntax/source_location.hpp"
 
 namespace frontend::lower::root {
-
-// Saved write positions behind virtual.begin; empty outside virtual regions.
-using ActiveOutputStack = std::vector<contracts::ActiveOutput>;
 
 // Lowers one source (the module takes the text over) with a lowering state
 // of its own. Several calls into one module see what the earlier ones
@@ -41,22 +40,5 @@ void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& locat
 qovrin::Status lowerIncludeOrImportCall(module::Module& module, contracts::ActiveOutput& cursor,
                                         const ActiveOutputStack& active_outputs, const ast::ApiCallStatement& call,
                                         context::LowerContext& context, bool is_import);
-
-// The statements in order; the first failure ends the slice. A failure is
-// reported once, by the innermost statement that has not reported it yet.
-qovrin::Status lowerStatementSlice(module::Module& module, contracts::ActiveOutput& cursor,
-                                   ActiveOutputStack& active_outputs, std::span<const ast::Statement> statements,
-                                   context::LowerContext& context);
-
-// As lowerStatementSlice, inside a fresh meta scope.
-qovrin::Status lowerScopedStatementSlice(module::Module& module, contracts::ActiveOutput& cursor,
-                                         ActiveOutputStack& active_outputs, std::span<const ast::Statement> statements,
-                                         context::LowerContext& context);
-
-// A call argument that names a file or section: a string literal as written,
-// else an expression that must give a string (InvalidApiArgument).
-qovrin::Result<std::string> sourcePathArgAtContext(module::Module& module, context::LowerContext& context,
-                                                   const contracts::ActiveOutput& cursor,
-                                                   const ast::ApiCallStatement& call, std::size_t index);
 
 }  // namespace frontend::lower::root

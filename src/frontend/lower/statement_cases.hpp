@@ -5,7 +5,7 @@
 #include "common/error.hpp"
 #include "frontend/syntax/ast.hpp"
 #include "frontend/lower/context.hpp"
-#include "frontend/lower/contracts.hpp"
+#include "frontend/lower/active_output.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/module/module.hpp"
 

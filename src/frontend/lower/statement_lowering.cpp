@@ -1,5 +1,7 @@
 // The statement switch and the slice loop that reports each failure once.
 
+#include "frontend/lower/statement_lowering.hpp"
+
 #include <string_view>
 
 #include "frontend/lower/meta_function_runtime.hpp"

@@ -1,5 +1,7 @@
 // Value functions: `fn name(...) -> type` called from inside an expression.
 
+#include "frontend/lower/value_function.hpp"
+
 #include <utility>
 #include <vector>
 

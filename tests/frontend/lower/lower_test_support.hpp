@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/error.hpp"
-#include "frontend/lower/contracts.hpp"
+#include "frontend/lower/include_callbacks.hpp"
 #include "frontend/module/module.hpp"
 
 namespace lower_test {

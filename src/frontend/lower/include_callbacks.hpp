@@ -1,7 +1,7 @@
 #pragma once
-// What lowering and the command-line driver exchange: the include callbacks
-// and their requests, the sources they return, and the write position that
-// statement lowering carries through a source.
+// What lowering and the command-line driver exchange to reach files: the
+// include callbacks and their requests, the sources they return, and the
+// root source's identity.
 
 #include <cstdint>
 #include <functional>
@@ -12,7 +12,6 @@
 
 #include "common/error.hpp"
 #include "frontend/syntax/source_location.hpp"
-#include "frontend/module/target.hpp"
 
 namespace frontend::lower::contracts {
 
@@ -44,16 +43,6 @@ struct PathOptions {
   bool files_available = false;
   // The root source's real path; absent: its path as given.
   std::optional<std::string_view> identity;
-};
-
-// The write position of statement lowering: where the next fragment goes and
-// which instruction set is in force there.
-struct ActiveOutput {
-  std::uint64_t offset = 0;       // memory size of the section so far
-  std::uint64_t file_cursor = 0;  // file size of the section so far
-  std::uint32_t section = 0;
-  target::Target target;
-  bool closed = false;  // region.file_align closed the region
 };
 
 }  // namespace frontend::lower::contracts
