@@ -19,14 +19,6 @@ enum class Phase : std::uint8_t {
 
 inline constexpr std::uint8_t kPhaseCount = 6;
 
-// "encode", "fixup_resolve", "layout", "materialize", "patch", "defer_finalizers".
-constexpr std::string_view phaseName(Phase phase) noexcept {
-  constexpr std::string_view names[kPhaseCount] = {"encode", "fixup_resolve", "layout",
-                                                   "materialize", "patch", "defer_finalizers"};
-  const auto code = static_cast<std::uint8_t>(phase);
-  return code < kPhaseCount ? names[code] : std::string_view{};
-}
-
 struct AssemblyObserver {
   void* context = nullptr;
   void (*begin)(void* context, Phase phase) noexcept = nullptr;

@@ -48,7 +48,6 @@ class ProgressDisplay {
   void pauseForOutput();
   void resumeAfterOutput();
 
-  bool drawing() const noexcept { return updater_.joinable(); }
 
  private:
   struct Node {

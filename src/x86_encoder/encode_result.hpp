@@ -52,7 +52,6 @@ struct EncodeUnit {
   std::uint16_t tag = 0;
 
   std::span<const std::uint8_t> bytes() const noexcept { return std::span(storage).first(byte_count); }
-  std::string_view kindLabel() const noexcept { return unitKindLabel(kind); }
 };
 
 // Results keep their units in raw storage and never destroy them.

@@ -26,7 +26,7 @@ std::string unitsOf(const OwnedEncodeResult& result) {
   std::string text;
   for (const auto& unit : result.units()) {
     if (!text.empty()) text += ' ';
-    text += std::string(unit.form) + ":" + std::string(unit.kindLabel()) + ":" + unitHex(unit);
+    text += std::string(unit.form) + ":" + std::string(unitKindLabel(unit.kind)) + ":" + unitHex(unit);
   }
   return text;
 }

@@ -35,13 +35,9 @@ qovrin::Result<std::uint32_t> Module::createOutputSection(std::string_view name,
 }
 
 qovrin::Result<std::uint32_t> Module::createVirtualSection(std::uint64_t base) {
-  // Room first, so that the list cannot fail to take the new section.
-  if (virtual_sections_.size() == virtual_sections_.capacity())
-    virtual_sections_.reserve(std::max<std::size_t>(4, 2 * virtual_sections_.size()));
   const auto index = sections_.addWithKind(".virtual", section::SectionKind::virtual_region);
   if (!index) return index;
   sections_[*index].base = base;
-  virtual_sections_.push_back(*index);
   return index;
 }
 
@@ -297,6 +293,5 @@ void Module::reserveForLines(std::size_t lines) {
   reserveMore(sections_[current_section_].fragments);
 }
 
-std::string_view Module::keepText(std::string text) { return owned_texts_.emplace_back(std::move(text)); }
 
 }  // namespace frontend::module

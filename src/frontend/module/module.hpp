@@ -21,7 +21,7 @@
 #include "frontend/module/fragment.hpp"
 #include "frontend/lower/meta_function.hpp"
 #include "frontend/module/name_index.hpp"
-#include "frontend/output/contracts.hpp"
+#include "frontend/output/frozen_bodies.hpp"
 #include "frontend/module/section.hpp"
 #include "frontend/syntax/source_location.hpp"
 #include "frontend/module/symbol.hpp"
@@ -113,17 +113,12 @@ class Module {
   qovrin::Result<std::uint32_t> getOrAddIntType(std::string_view name, std::uint16_t bits, bool is_signed) {
     return type_name::getOrAddIntType(typeTables(), name, bits, is_signed);
   }
-  qovrin::Status registerTypeName(std::string_view name, std::uint32_t type_id) {
-    return type_names_.registerName(name, type_id);
-  }
 
   // Loaded sources, indexed by the source index of a span.
   qovrin::Result<std::uint32_t> addSource(std::string path, std::string text);
   const std::deque<LoadedSource>& sources() const noexcept { return sources_; }
 
   // Texts kept for the module's lifetime (the identities of imported files).
-  std::string_view keepText(std::string text);
-  const std::deque<std::string>& ownedTexts() const noexcept { return owned_texts_; }
 
   // Identities of the sources imported so far; an import lowers a source once
   // per module, across every lowering call into it.
@@ -136,7 +131,6 @@ class Module {
   std::span<const fragment::Fragment> fragments() const noexcept { return fragments_; }
   std::span<symbol::Symbol> symbols() noexcept { return symbols_; }
   std::span<const symbol::Symbol> symbols() const noexcept { return symbols_; }
-  std::span<const std::uint32_t> virtualSections() const noexcept { return virtual_sections_; }
   // Instruction fields to patch after layout.
   fixup::FixupStore& fixups() noexcept { return fixups_; }
   const fixup::FixupStore& fixups() const noexcept { return fixups_; }
@@ -197,9 +191,7 @@ class Module {
   fixup::FixupStore fixups_;
   types::TypeStore types_;
   type_name::TypeNameTable type_names_;
-  std::vector<std::uint32_t> virtual_sections_;
   std::deque<LoadedSource> sources_;
-  std::deque<std::string> owned_texts_;
   text_arena::TextArena instruction_texts_;
   std::unordered_set<std::string, NameHash, std::equal_to<>> imported_;
   std::vector<output::contracts::LateLayoutBlock> late_layout_blocks_;

@@ -121,9 +121,6 @@ class Node {
     std::uint8_t holder_tag = 0;
   };
 
-  static bool ownsText(NodeKind kind) noexcept {
-    return kind == NodeKind::string || kind == NodeKind::bytes || kind == NodeKind::identifier;
-  }
   static Node ofKind(NodeKind kind) noexcept;
   static std::string_view storedText(const char* block) noexcept {
     std::size_t size = 0;

@@ -110,14 +110,6 @@ const Value* StructValue::fieldValueByName(std::string_view name) const noexcept
   return nullptr;
 }
 
-qovrin::Status StructValue::setFieldValue(std::size_t index, Value&& value) {
-  if (index >= fields_.size()) return fail(Error::InvalidArgument);
-  if (value.depth() >= kMaxNestingDepth) return fail(Error::NestingTooDeep);
-  replaceChild(fields_[index].value, std::move(value), depth_,
-               [this] { return deepestEntry<StructValueField>(fields_); });
-  return {};
-}
-
 qovrin::Result<ListValue> ListValue::make(std::vector<Value>&& items) {
   const auto depth = containerDepth(deepestItem(items));
   if (!depth) return fail(depth.error());

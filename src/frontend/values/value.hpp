@@ -82,9 +82,6 @@ class StructValue {
   // The first field of that name, or null.
   const Value* fieldValueByName(std::string_view name) const noexcept;
 
-  // Replaces one field's value; the value is taken only on success.
-  qovrin::Status setFieldValue(std::size_t index, Value&& value);
-
  private:
   std::vector<StructValueField> fields_;
   std::uint32_t type_id_ = 0;

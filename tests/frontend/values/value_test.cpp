@@ -276,10 +276,8 @@ TEST(Nesting, ReplacingTheDeepestItemLowersTheDepth) {
   ASSERT_TRUE(entries.set("b", nested(1)));
   EXPECT_EQ(entries.depth(), 2u);
 
-  Value fields = structure(0, {{"x", nested(2)}, {"y", Value()}});
-  ASSERT_TRUE(fields.asStruct()->setFieldValue(0, Value::integer(1)));
-  EXPECT_EQ(fields.depth(), 1u);
-  EXPECT_EQ(errorOf(fields.asStruct()->setFieldValue(2, Value())), Error::InvalidArgument);
+  EXPECT_EQ(structure(0, {{"x", nested(2)}, {"y", Value()}}).depth(), 3u);
+  EXPECT_EQ(structure(0, {{"x", Value::integer(1)}, {"y", Value()}}).depth(), 1u);
 }
 
 }  // namespace
