@@ -9,7 +9,8 @@ first candidate that the GNU assembler accepts is compared; rows it accepts in
 no form are rows it does not know and are counted as skipped.
 
 Usage: riscv_differential_test.py <riscv_encode_lines> <gen_riscv_tables.py> <riscv-opcodes folder>
-Exits 77 (skipped) when the GNU assembler cannot be found.
+Exits 77 (skipped) when the GNU assembler cannot be found, or fails then
+when QOVRIN_REQUIRE_ORACLES=1.
 """
 
 import importlib.util
@@ -20,6 +21,8 @@ import shutil
 import subprocess
 import sys
 import tempfile
+
+import oracle
 
 GNU_AS = "riscv64-linux-gnu-as"
 GNU_OBJCOPY = "riscv64-linux-gnu-objcopy"
@@ -212,8 +215,7 @@ def qovrin_words(encoder, requests):
 def main(argv):
     encoder, generator, data_dir = argv
     if shutil.which(GNU_AS) is None or shutil.which(GNU_OBJCOPY) is None:
-        print(f"skipped: {GNU_AS} is not installed (scripts/deps.sh installs binutils-riscv64-linux-gnu)")
-        return 77
+        return oracle.missing(f"{GNU_AS} (binutils-riscv64-linux-gnu)")
     module_spec = importlib.util.spec_from_file_location("gen_riscv_tables", generator)
     tables = importlib.util.module_from_spec(module_spec)
     module_spec.loader.exec_module(tables)

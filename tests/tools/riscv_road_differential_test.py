@@ -8,7 +8,8 @@ The GNU assembler compresses instructions by itself unless told not to, so
 its source switches compression on only around the explicit c. lines.
 
 Usage: riscv_road_differential_test.py <qovrin> <bench/riscv_throughput.py> [lines]
-Exits 77 (skipped) when the GNU assembler cannot be found.
+Exits 77 (skipped) when the GNU assembler cannot be found, or fails then
+when QOVRIN_REQUIRE_ORACLES=1.
 """
 
 import importlib.util
@@ -19,6 +20,8 @@ import shutil
 import subprocess
 import sys
 import tempfile
+
+import oracle
 
 GNU_AS = "riscv64-linux-gnu-as"
 GNU_OBJCOPY = "riscv64-linux-gnu-objcopy"
@@ -39,8 +42,7 @@ def program(generator_path, count):
 
 def main():
     if shutil.which(GNU_AS) is None or shutil.which(GNU_OBJCOPY) is None:
-        print(f"{GNU_AS} not found; skipped")
-        return 77
+        return oracle.missing(f"{GNU_AS} (binutils-riscv64-linux-gnu)")
     qovrin, generator_path = sys.argv[1], sys.argv[2]
     count = int(sys.argv[3]) if len(sys.argv) > 3 else 20000
     lines = program(generator_path, count)

@@ -7,7 +7,8 @@ assembled both by `spirv-as --preserve-numeric-ids` and by our assembler. The
 two modules must have the same words, except the generator word, which names
 the tool that wrote the module, and ours must pass spirv-val.
 
-Exits 77 (skipped) when one of the tools is not installed.
+Exits 77 (skipped) when one of the tools is not installed, or fails then
+when QOVRIN_REQUIRE_ORACLES=1.
 """
 
 import os
@@ -16,6 +17,8 @@ import struct
 import subprocess
 import sys
 import tempfile
+
+import oracle
 
 TOOLS = ["glslangValidator", "spirv-dis", "spirv-as", "spirv-val"]
 VARIANTS = [[], ["-gV"]]
@@ -64,8 +67,7 @@ def main(argv):
     assembler, shader_dir = argv
     missing = [tool for tool in TOOLS if shutil.which(tool) is None]
     if missing:
-        print(f"skipped: {', '.join(missing)} not installed (scripts/deps.sh installs them)")
-        return 77
+        return oracle.missing(", ".join(missing))
     shaders = sorted(os.path.join(shader_dir, name) for name in os.listdir(shader_dir)
                      if name.endswith(SHADER_SUFFIXES))
     if not shaders:
