@@ -17,7 +17,8 @@ std::string describeClash(const RunFile& written, const RunFile& other) {
 }  // namespace
 
 void InputFiles::record(std::string_view role, std::string path) {
-  if (auto file = identify(role, std::move(path))) files_.push_back(std::move(*file));
+  auto file = identify(role, std::move(path));
+  if (file && file->identity.exists) files_.push_back(std::move(*file));
 }
 
 std::vector<RunFile> outputFiles(std::string_view outputPath, const std::optional<std::string>& listingPath) {

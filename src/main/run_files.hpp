@@ -25,7 +25,7 @@ struct RunFile {
 class InputFiles {
  public:
   // Takes the file's identity now, while it is the file that was read; a
-  // file that cannot be told apart any more is left out.
+  // file that is gone already or cannot be told apart is left out.
   void record(std::string_view role, std::string path);
   std::span<const RunFile> files() const noexcept { return files_; }
 
