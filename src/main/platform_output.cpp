@@ -155,6 +155,9 @@ std::string normalisedMissingPath(const std::string& path) {
   return base;
 }
 
+// ".tmp-" and six characters.
+constexpr std::size_t kSuffixLength = 11;
+
 std::string temporarySuffix(unsigned attempt) {
   static constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::uint64_t state = static_cast<std::uint64_t>(monotonicNanoseconds()) ^
@@ -163,7 +166,7 @@ std::string temporarySuffix(unsigned attempt) {
   state = (state ^ (state >> 27)) * 0x94D049BB133111EBull;
   state ^= state >> 31;
   std::string suffix = ".tmp-";
-  for (int i = 0; i < 6; ++i) {
+  while (suffix.size() < kSuffixLength) {
     suffix += kAlphabet[state % kAlphabet.size()];
     state /= kAlphabet.size();
   }
@@ -258,9 +261,8 @@ FileStatus ReplacementFile::open(const std::string& target, const std::optional<
 
   long nameLimit = ::fpathconf(directory_, _PC_NAME_MAX);
   if (nameLimit <= 0 || nameLimit > NAME_MAX) nameLimit = NAME_MAX;
-  const std::size_t suffixLength = temporarySuffix(0).size();
   const std::size_t limit = static_cast<std::size_t>(nameLimit);
-  const std::size_t kept = std::min(targetName_.size(), limit > suffixLength ? limit - suffixLength : 0);
+  const std::size_t kept = std::min(targetName_.size(), limit > kSuffixLength ? limit - kSuffixLength : 0);
 
   SignalsHeld held;
   for (const int signal : kTerminationSignals) {
