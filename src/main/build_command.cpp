@@ -101,8 +101,10 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
     return {};
   };
   for (const std::string& include : config->includeFiles)
-    if (auto read = readStep("read include", "input", include); !read) return failRun(streams, display, "error: ", read.error());
-  if (auto read = readStep("read source", "source", sourcePath); !read) return failRun(streams, display, "error: ", read.error());
+    if (auto read = readStep("read include", "input", include); !read)
+      return failRun(streams, display, "error: ", read.error());
+  if (auto read = readStep("read source", "source", sourcePath); !read)
+    return failRun(streams, display, "error: ", read.error());
 
   constexpr std::string_view kFailed = "error: build failed: ";
   const auto assembleNode = display.start("assemble flat");

@@ -1,7 +1,5 @@
 #include "main/platform.hpp"
 
-#include "main/platform_output.hpp"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -13,6 +11,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+
+#include "main/platform_output.hpp"
 
 namespace qovrin::main::platform {
 namespace {

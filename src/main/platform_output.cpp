@@ -253,7 +253,9 @@ ReplacementFile::~ReplacementFile() { discard(); }
 
 FileStatus ReplacementFile::open(const std::string& target, const std::optional<Ownership>& ownership) {
   const std::size_t separator = target.rfind('/');
-  const std::string directory = separator == std::string::npos ? "." : separator == 0 ? "/" : target.substr(0, separator);
+  const std::string directory = separator == std::string::npos ? "."
+                                : separator == 0               ? "/"
+                                                               : target.substr(0, separator);
   targetName_ = separator == std::string::npos ? target : target.substr(separator + 1);
   if (targetName_.empty()) return failWith(EISDIR);
   directory_ = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -278,8 +280,8 @@ FileStatus ReplacementFile::open(const std::string& target, const std::optional<
   }
   for (unsigned attempt = 0; file_ < 0; ++attempt) {
     temporaryName_ = targetName_.substr(0, kept) + temporarySuffix(attempt);
-    file_ = ::openat(directory_, temporaryName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                     ownership ? 0600 : 0666);
+    file_ =
+        ::openat(directory_, temporaryName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownership ? 0600 : 0666);
     if (file_ < 0 && (errno != EEXIST || attempt == 100)) return failWith(errno);
   }
   pendingRemoval.directory = directory_;

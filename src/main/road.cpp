@@ -30,8 +30,7 @@ class TimedStep {
 }  // namespace
 
 frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots,
-                                                       const std::optional<std::string>& identity,
-                                                       InputFiles& inputs) {
+                                                       const std::optional<std::string>& identity, InputFiles& inputs) {
   frontend::lower::contracts::PathOptions options;
   options.resolve_file_include = [&roots, &inputs](const IncludeRequest& request) -> Result<IncludeSource> {
     auto found = resolveFileInclude(roots, request.name, request.base);

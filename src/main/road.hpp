@@ -11,8 +11,8 @@
 #include "main/assembled_flat.hpp"
 #include "main/cli.hpp"
 #include "main/include_resolution.hpp"
-#include "main/run_files.hpp"
 #include "main/run_display.hpp"
+#include "main/run_files.hpp"
 #include "main/timing.hpp"
 
 namespace qovrin::main {
@@ -21,8 +21,7 @@ namespace qovrin::main {
 // recorded in `inputs`. `roots`, `identity` and `inputs` must outlive the
 // lowering call.
 frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots,
-                                                       const std::optional<std::string>& identity,
-                                                       InputFiles& inputs);
+                                                       const std::optional<std::string>& identity, InputFiles& inputs);
 
 // Where an assembled run writes, and how it reports.
 struct RunOutputs {

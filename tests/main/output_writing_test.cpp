@@ -52,8 +52,7 @@ TEST_F(TempTree, WritesReachWhatThePathNames) {
          EXPECT_TRUE(fs::is_symlink("link.bin"));
          EXPECT_EQ(slurp("real.bin"), "new bytes");
        }},
-      {"a link to a file not made yet creates it", "dangling",
-       [] { fs::create_symlink("made/later.bin", "dangling"); },
+      {"a link to a file not made yet creates it", "dangling", [] { fs::create_symlink("made/later.bin", "dangling"); },
        [] {
          EXPECT_TRUE(fs::is_symlink("dangling"));
          EXPECT_EQ(slurp("made/later.bin"), "new bytes");
