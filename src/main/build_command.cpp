@@ -14,12 +14,13 @@ namespace {
 
 using frontend::target::Target;
 
-Result<data::config::ProjectConfig> readProjectConfig() {
+Result<data::config::ProjectConfig> readProjectConfig(InputFiles& inputs) {
   auto text = readSourceFile("qovrin.toml");
   if (!text) {
     if (text.error() == Error::FileNotFound) return data::config::ProjectConfig{};
     return fail(text.error());
   }
+  inputs.record("project file", "qovrin.toml");
   auto document = data::toml_parser::parse(*text);
   if (!document) return fail(document.error());
   return data::config::projectConfigFromToml(document->root);
@@ -78,7 +79,8 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
   const auto topLevelFailure = [&](Error error) { return reportError(streams, "error: ", error); };
   TimingTrace trace;
   trace.start = platform::monotonicNanoseconds();
-  auto config = readProjectConfig();
+  InputFiles inputs;
+  auto config = readProjectConfig(inputs);
   if (!config) return topLevelFailure(config.error());
   const auto target = chooseTarget(options, *config);
   if (!target) return topLevelFailure(target.error());
@@ -87,19 +89,22 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
 
   RunDisplay display("qovrin build", options.progress, streams);
   std::vector<LoadedFile> files;
-  const auto readStep = [&](std::string_view node, const std::string& path) -> Status {
+  const auto readStep = [&](std::string_view node, std::string_view role, const std::string& path) -> Status {
     const auto id = display.start(node);
     const std::int64_t start = platform::monotonicNanoseconds();
     auto text = readSourceFile(path);
     display.end(id);
     if (!text) return fail(text.error());
     trace.add(TimingTag::readSource, platform::monotonicNanoseconds() - start);
+    inputs.record(role, path);
     files.push_back({path, std::move(*text)});
     return {};
   };
   for (const std::string& include : config->includeFiles)
-    if (auto read = readStep("read include", include); !read) return failRun(streams, display, "error: ", read.error());
-  if (auto read = readStep("read source", sourcePath); !read) return failRun(streams, display, "error: ", read.error());
+    if (auto read = readStep("read include", "input", include); !read)
+      return failRun(streams, display, "error: ", read.error());
+  if (auto read = readStep("read source", "source", sourcePath); !read)
+    return failRun(streams, display, "error: ", read.error());
 
   constexpr std::string_view kFailed = "error: build failed: ";
   const auto assembleNode = display.start("assemble flat");
@@ -115,7 +120,7 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
     const auto identity = canonicalFileIdentity(file.path);
     const std::int64_t start = platform::monotonicNanoseconds();
     const Status lowered = frontend::lower::root::lowerSourceIntoModuleWithPathOptions(
-        *module, file.path, std::move(file.text), pathOptionsFor(*roots, identity));
+        *module, file.path, std::move(file.text), pathOptionsFor(*roots, identity, inputs));
     trace.add(TimingTag::parseLower, platform::monotonicNanoseconds() - start);
     if (lowered) continue;
     if (!module->diagnostics().hasErrors()) return failRun(streams, display, kFailed, lowered.error());
@@ -129,7 +134,7 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
   RunOutputs outputs{sourcePath, "", std::nullopt, options.timing, "build"};
   outputs.outputPath = options.outputPath ? std::string(*options.outputPath) : config->output.value_or("build/app.bin");
   if (options.listingPath) outputs.listingPath = std::string(*options.listingPath);
-  return finishAssembledRun(outputs, *assembled, streams, display, trace);
+  return finishAssembledRun(outputs, inputs, *assembled, streams, display, trace);
 }
 
 }  // namespace qovrin::main

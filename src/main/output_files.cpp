@@ -18,6 +18,8 @@ std::string defaultOutputPath(std::string_view sourcePath) {
   return path;
 }
 
-Status writeOutputFile(const std::string& path, std::string_view bytes) { return platform::replaceFile(path, bytes); }
+platform::FileStatus writeOutputFile(const std::string& path, std::string_view bytes) {
+  return platform::writeFileThrough(path, bytes);
+}
 
 }  // namespace qovrin::main

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "common/error.hpp"
+#include "main/platform_output.hpp"
 
 namespace qovrin::main {
 
@@ -14,7 +15,8 @@ Result<std::string> readSourceFile(const std::string& path);
 // a leading dot of that component is part of the name, not a suffix.
 std::string defaultOutputPath(std::string_view sourcePath);
 
-// Creates missing parent directories and replaces the file whole.
-Status writeOutputFile(const std::string& path, std::string_view bytes);
+// Creates missing parent directories and writes the file whole, through
+// links and into devices and FIFOs (platform::writeFileThrough).
+platform::FileStatus writeOutputFile(const std::string& path, std::string_view bytes);
 
 }  // namespace qovrin::main

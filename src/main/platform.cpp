@@ -12,23 +12,12 @@
 #include <ctime>
 #include <memory>
 
+#include "main/platform_output.hpp"
+
 namespace qovrin::main::platform {
 namespace {
 
-Error openError(int code) noexcept {
-  switch (code) {
-    case ENOENT:
-    case ENOTDIR:
-      return Error::FileNotFound;
-    case EACCES:
-    case EPERM:
-      return Error::AccessDenied;
-    case EEXIST:
-      return Error::PathAlreadyExists;
-    default:
-      return Error::WriteFailed;
-  }
-}
+Error openError(int code) { return fileFailure(code).error; }
 
 class Descriptor {
  public:
@@ -84,36 +73,7 @@ Result<std::string> readWholeFile(const std::string& path) {
 }
 
 Status createDirectories(const std::string& path) {
-  if (path.empty()) return {};
-  std::size_t position = 0;
-  while (position != std::string::npos) {
-    position = path.find('/', position + 1);
-    const std::string prefix = path.substr(0, position);
-    if (prefix.empty() || prefix.back() == '/') continue;
-    if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return fail(openError(errno));
-  }
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return fail(Error::FileNotFound);
-  return {};
-}
-
-Status replaceFile(const std::string& path, std::string_view bytes) {
-  const std::size_t separator = path.find_last_of("/\\");
-  if (separator != std::string::npos && separator > 0) QOVRIN_TRY(createDirectories(path.substr(0, separator)));
-  if (path.empty()) return fail(Error::FileNotFound);
-
-  std::string temporary = path + ".tmp-XXXXXX";
-  Descriptor file(::mkstemp(temporary.data()));
-  if (file.get() < 0) return fail(openError(errno));
-  // mkstemp creates 0600; the output should get the ordinary 0666 under the umask.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  const bool written = ::fchmod(file.get(), 0666 & ~mask) == 0 && writeAll(file.get(), bytes) && file.close();
-  if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int code = errno;
-    ::unlink(temporary.c_str());
-    return fail(code == EISDIR ? Error::PathAlreadyExists : openError(code));
-  }
+  if (auto made = makeDirectories(path); !made) return fail(made.error().error);
   return {};
 }
 

@@ -21,11 +21,6 @@ inline constexpr std::size_t kPathBufferSize = 1024;
 // opened, ReadFailed when reading fails (a directory, an I/O error).
 Result<std::string> readWholeFile(const std::string& path);
 
-// Writes the bytes to a temporary file beside `path` and renames it into
-// place, so a failed run never leaves a truncated file where a good one
-// stood. Missing parent directories are created first.
-Status replaceFile(const std::string& path, std::string_view bytes);
-
 // Creates the file (mode 0666 under the umask) and writes every byte; an
 // existing file is PathAlreadyExists when `exclusive`, else truncated.
 Status createFile(const std::string& path, std::string_view bytes, bool exclusive);

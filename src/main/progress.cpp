@@ -1,12 +1,16 @@
 #include "main/progress.hpp"
 
 #include "main/platform.hpp"
+#include "main/platform_output.hpp"
 
 namespace qovrin::main {
 
 ProgressDisplay::ProgressDisplay(Settings settings) : settings_(std::move(settings)) {
   if (!settings_.forceDrawing && !platform::isTerminal(settings_.fd)) return;
-  updater_ = std::jthread([this](std::stop_token stop) { run(std::move(stop)); });
+  updater_ = std::jthread([this](std::stop_token stop) {
+    platform::blockTerminationSignals();
+    run(std::move(stop));
+  });
 }
 
 ProgressDisplay::~ProgressDisplay() {

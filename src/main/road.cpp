@@ -30,11 +30,12 @@ class TimedStep {
 }  // namespace
 
 frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots,
-                                                       const std::optional<std::string>& identity) {
+                                                       const std::optional<std::string>& identity, InputFiles& inputs) {
   frontend::lower::contracts::PathOptions options;
-  options.resolve_file_include = [&roots](const IncludeRequest& request) -> Result<IncludeSource> {
+  options.resolve_file_include = [&roots, &inputs](const IncludeRequest& request) -> Result<IncludeSource> {
     auto found = resolveFileInclude(roots, request.name, request.base);
     if (!found) return fail(found.error());
+    inputs.record("input", found->path);
     return IncludeSource{std::move(found->path), std::move(found->realPath), std::move(found->text)};
   };
   options.list_file_include_directory = [&roots](const IncludeRequest& request) {
@@ -48,13 +49,14 @@ frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots
   return options;
 }
 
-int failRun(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error) {
+int failRun(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error,
+            std::string_view note) {
   display.finish(false);
-  return reportError(streams, prefix, error);
+  return reportError(streams, prefix, error, note);
 }
 
-int finishAssembledRun(const RunOutputs& outputs, const AssembledFlat& assembled, StandardStreams& streams,
-                       RunDisplay& display, TimingTrace& trace) {
+int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, const AssembledFlat& assembled,
+                       StandardStreams& streams, RunDisplay& display, TimingTrace& trace) {
   if (auto flushed = streams.err.flush(); !flushed) return failRun(streams, display, "error: ", flushed.error());
   const std::uint64_t pending = assembled.result.pending_fixups;
   if (pending != 0) {
@@ -64,25 +66,33 @@ int finishAssembledRun(const RunOutputs& outputs, const AssembledFlat& assembled
     return 1;
   }
 
+  const std::vector<RunFile> written = outputFiles(outputs.outputPath, outputs.listingPath);
+  if (const auto clash = findOverwrittenFile(written, inputs.files())) {
+    const std::string_view prefix = outputs.command == "build" ? "error: build failed: " : "error: assembly failed: ";
+    return failRun(streams, display, prefix, Error::PathAlreadyExists, *clash);
+  }
+
+  // The write's own failure, with the path and the system's cause in a note.
   const auto writeStep = [&](std::string_view node, TimingTag tag, const std::string& path,
-                             std::string_view bytes) -> Status {
+                             std::string_view bytes) -> std::optional<int> {
     const auto id = display.start(node);
     TimedStep step(trace, tag);
-    const Status written = writeOutputFile(path, bytes);
+    const auto result = writeOutputFile(path, bytes);
     display.end(id);
-    QOVRIN_TRY(written);
+    if (!result)
+      return failRun(streams, display, "error: ", result.error().error,
+                     "cannot write " + path + ": " + result.error().cause);
     step.finish();
-    return {};
+    return std::nullopt;
   };
   const auto& image = assembled.result.image;
   const std::string_view imageBytes(reinterpret_cast<const char*>(image.data()), image.size());
-  if (auto written = writeStep("write output", TimingTag::writeOutput, outputs.outputPath, imageBytes); !written)
-    return failRun(streams, display, "error: ", written.error());
+  if (auto failed = writeStep("write output", TimingTag::writeOutput, outputs.outputPath, imageBytes)) return *failed;
   if (outputs.listingPath) {
     auto listing = renderListing(outputs.sourcePath, assembled);
     if (!listing) return failRun(streams, display, "error: ", listing.error());
-    if (auto written = writeStep("write listing", TimingTag::writeListing, *outputs.listingPath, *listing); !written)
-      return failRun(streams, display, "error: ", written.error());
+    if (auto failed = writeStep("write listing", TimingTag::writeListing, *outputs.listingPath, *listing))
+      return *failed;
   }
   display.finish(true);
 
@@ -113,6 +123,8 @@ int runAssembleRoad(const CliOptions& options, StandardStreams& streams) {
   display.end(readNode);
   if (!sourceText) return failRun(streams, display, "error: ", sourceText.error());
   reading.finish();
+  InputFiles inputs;
+  inputs.record("source", sourcePath);
 
   const auto assembleNode = display.start("assemble flat");
   auto module = std::make_unique<frontend::module::Module>(options.target);
@@ -122,7 +134,7 @@ int runAssembleRoad(const CliOptions& options, StandardStreams& streams) {
 
   TimedStep lowering(trace, TimingTag::parseLower);
   const Status lowered = frontend::lower::root::lowerSourceIntoModuleWithPathOptions(
-      *module, sourcePath, std::move(*sourceText), pathOptionsFor(*roots, identity));
+      *module, sourcePath, std::move(*sourceText), pathOptionsFor(*roots, identity, inputs));
   if (!lowered && !module->diagnostics().hasErrors())
     return failRun(streams, display, "error: assembly failed: ", lowered.error());
   lowering.finish();
@@ -135,11 +147,7 @@ int runAssembleRoad(const CliOptions& options, StandardStreams& streams) {
                      "assemble"};
   if (!options.outputPath) outputs.outputPath = defaultOutputPath(sourcePath);
   if (options.listingPath) outputs.listingPath = std::string(*options.listingPath);
-  // Never write the output over the source it came from (a source named "x.bin").
-  const auto outputIdentity = platform::realPath(outputs.outputPath);
-  if (outputIdentity && outputIdentity == identity)
-    return failRun(streams, display, "error: assembly failed: ", Error::PathAlreadyExists);
-  return finishAssembledRun(outputs, *assembled, streams, display, trace);
+  return finishAssembledRun(outputs, inputs, *assembled, streams, display, trace);
 }
 
 }  // namespace qovrin::main

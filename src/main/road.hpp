@@ -12,14 +12,16 @@
 #include "main/cli.hpp"
 #include "main/include_resolution.hpp"
 #include "main/run_display.hpp"
+#include "main/run_files.hpp"
 #include "main/timing.hpp"
 
 namespace qovrin::main {
 
-// The include callbacks over the run's roots; `roots` and `identity` must
-// outlive the lowering call.
+// The include callbacks over the run's roots; every file they read is
+// recorded in `inputs`. `roots`, `identity` and `inputs` must outlive the
+// lowering call.
 frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots,
-                                                       const std::optional<std::string>& identity);
+                                                       const std::optional<std::string>& identity, InputFiles& inputs);
 
 // Where an assembled run writes, and how it reports.
 struct RunOutputs {
@@ -30,13 +32,16 @@ struct RunOutputs {
   std::string_view command;  // "assemble" or "build"
 };
 
-// "<prefix><ErrorName>" unless the diagnostics already said it; status 1.
-int failRun(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error);
+// "<prefix><ErrorName>" unless the diagnostics already said it, then the
+// note if any; status 1.
+int failRun(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error,
+            std::string_view note = {});
 
-// After a successful assembly: the unresolved-fixup check, the output and
+// After a successful assembly: the unresolved-fixup check, the refusal to
+// write over one of `inputs` or one output over the other, the output and
 // listing files, the summary line and the timing report. Returns the status.
-int finishAssembledRun(const RunOutputs& outputs, const AssembledFlat& assembled, StandardStreams& streams,
-                       RunDisplay& display, TimingTrace& trace);
+int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, const AssembledFlat& assembled,
+                       StandardStreams& streams, RunDisplay& display, TimingTrace& trace);
 
 int runAssembleRoad(const CliOptions& options, StandardStreams& streams);
 

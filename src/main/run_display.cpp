@@ -4,10 +4,15 @@
 
 namespace qovrin::main {
 
-int reportError(StandardStreams& streams, std::string_view prefix, Error error) {
+int reportError(StandardStreams& streams, std::string_view prefix, Error error, std::string_view note) {
   if (error != Error::FrontendDiagnostics) {
     streams.err.write(prefix);
     streams.err.write(errorName(error));
+    streams.err.write("\n");
+  }
+  if (!note.empty()) {
+    streams.err.write("note: ");
+    streams.err.write(note);
     streams.err.write("\n");
   }
   (void)streams.err.flush();

@@ -18,8 +18,9 @@ struct StandardStreams {
 };
 
 // "<prefix><ErrorName>" on standard error, unless the error only says that
-// diagnostics were printed already; returns the exit status 1.
-int reportError(StandardStreams& streams, std::string_view prefix, Error error);
+// diagnostics were printed already, then "note: <note>" when there is one;
+// returns the exit status 1.
+int reportError(StandardStreams& streams, std::string_view prefix, Error error, std::string_view note = {});
 
 class RunDisplay {
  public:

@@ -27,7 +27,7 @@ TEST_F(TempTree, OutputFilesCreateDirectoriesAndReplaceWhole) {
   EXPECT_EQ(fs::file_size("empty.bin"), 0u);
   EXPECT_EQ(std::distance(fs::directory_iterator("out/bin"), fs::directory_iterator()), 1);
 
-  EXPECT_EQ(writeOutputFile("", "x").error(), qovrin::Error::FileNotFound);
+  EXPECT_EQ(writeOutputFile("", "x").error().error, qovrin::Error::FileNotFound);
   fs::create_directories("taken");
   EXPECT_FALSE(writeOutputFile("taken", "x").has_value());
   EXPECT_TRUE(fs::is_directory("taken"));

@@ -1,0 +1,103 @@
+#pragma once
+// Writing output files through the operating system: to whatever the path
+// names, replacing a plain file atomically and never leaving a temporary
+// file behind, and telling files apart by identity rather than by name.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/error.hpp"
+
+namespace qovrin::main::platform {
+
+// A failed file operation: the program-wide name and the system's own words
+// for the cause ("No space left on device").
+struct FileFailure {
+  Error error;
+  std::string cause;
+};
+
+using FileStatus = std::expected<void, FileFailure>;
+
+// The failure for a system error code: FileNotFound, AccessDenied,
+// PathAlreadyExists (something already there: a folder where a file should
+// go), otherwise WriteFailed.
+FileFailure fileFailure(int code);
+
+// Device and inode of an existing file; a path that names nothing yet is
+// known by its absolute form with "." and ".." taken out and the existing
+// directories resolved, so two spellings of one future file still match.
+struct FileIdentity {
+  bool exists = false;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::string missingPath;
+
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the file that `path` leads to after symbolic links.
+// Nothing when it cannot be told (a loop of links, no permission).
+std::optional<FileIdentity> fileIdentity(const std::string& path);
+
+// Writes the bytes to the file `path` names, following symbolic links.
+// Where nothing exists yet, or the file is a regular file with one name, a
+// temporary file beside it takes the bytes and is renamed over it, keeping
+// the old file's mode and owner; a run stopped half-way leaves the old file
+// as it was. Anything else that exists (a device, a FIFO, a file with
+// several names) is opened and truncated in place, so it stays what it is.
+// Missing parent directories are created first.
+FileStatus writeFileThrough(const std::string& path, std::string_view bytes);
+
+// Creates the directory and every missing parent; existing ones are fine.
+FileStatus makeDirectories(const std::string& path);
+
+// The owner and permission bits a replacement takes over from the file it
+// replaces.
+struct Ownership {
+  mode_t mode;
+  uid_t owner;
+  gid_t group;
+};
+
+// The temporary half of an atomic replace: a new file beside `target`
+// whose name stays within the directory's name limit. While it exists, a
+// SIGINT or SIGTERM removes it before the process ends. One at a time.
+class ReplacementFile {
+ public:
+  ReplacementFile() = default;
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+  // Removes the temporary file unless it was committed.
+  ~ReplacementFile();
+
+  // Creates the temporary file. With `ownership` it takes over that owner
+  // and mode, and fails with AccessDenied when the owner cannot be given.
+  FileStatus open(const std::string& target, const std::optional<Ownership>& ownership);
+  FileStatus write(std::string_view bytes);
+  // Renames the finished file over the target.
+  FileStatus commit();
+
+  // The temporary file's name inside the target's directory.
+  std::string_view temporaryName() const noexcept { return temporaryName_; }
+
+ private:
+  void discard() noexcept;
+
+  int directory_ = -1;
+  int file_ = -1;
+  std::string temporaryName_;
+  std::string targetName_;
+  bool registered_ = false;
+};
+
+// Keeps SIGINT and SIGTERM away from the calling thread, so that they reach
+// the main thread, which knows about its temporary file.
+void blockTerminationSignals() noexcept;
+
+}  // namespace qovrin::main::platform
