@@ -305,7 +305,9 @@ std::uint8_t operandBitsOf(std::uint32_t slot, std::uint8_t mode_bits) noexcept 
 }
 
 qovrin::Status matchTemplate(X86Instruction& ins) {
-  if (match::findMatch(ins) >= match::kMatchSuccess) return {};
+  const std::uint32_t grade = match::findMatch(ins);
+  if (grade >= match::kMatchSuccess) return {};
+  if (grade == match::kMatchSizeMissing) return fail(Error::AmbiguousMemorySize);
   X86Instruction retry = ins;
   bool unknown = false;
   for (unsigned i = 0; i < retry.operand_count; ++i) {
@@ -317,12 +319,6 @@ qovrin::Status matchTemplate(X86Instruction& ins) {
   }
   if (unknown && match::findMatch(retry) >= match::kMatchSuccess) return fail(Error::SymbolicSubByteImmediate);
   return fail(Error::NoMatchingTemplate);
-}
-
-bool needsSizedMemory(std::uint16_t opcode) noexcept {
-  using namespace tables;
-  return opcode == kMnemonicDec || opcode == kMnemonicDiv || opcode == kMnemonicInc || opcode == kMnemonicMul ||
-         opcode == kMnemonicNeg || opcode == kMnemonicNot || opcode == kMnemonicImul || opcode == kMnemonicIdiv;
 }
 
 qovrin::Status encodeInstruction(encode::OwnedEncodeResult& result, std::uint16_t opcode,
@@ -353,10 +349,6 @@ qovrin::Status encodeInstruction(encode::OwnedEncodeResult& result, std::uint16_
   QOVRIN_TRY(chooseAddressSize(ins));
   ins.operand_bits = operandBitsOf(ins.prefix(PrefixSlot::operand_size), ins.mode_bits);
   QOVRIN_TRY(matchTemplate(ins));
-  if (needsSizedMemory(opcode))
-    for (unsigned i = 0; i < ins.operand_count; ++i)
-      if (ins.operands[i].kind == OperandKind::memory && (ins.operands[i].flags & kSizeMask) == 0)
-        return fail(Error::AmbiguousMemorySize);
   if (!ins.template_present) return fail(Error::MissingTemplate);
 
   size::PrefixCounters counters{};

@@ -35,11 +35,6 @@ bool fitsUnsigned(std::int64_t value, unsigned width) noexcept {
   return width >= 8 || value < (std::int64_t{1} << (8 * width));
 }
 
-std::int64_t truncateTo(std::int64_t value, unsigned bytes) noexcept {
-  if (bytes >= 8) return value;
-  return static_cast<std::int64_t>(static_cast<std::uint64_t>(value) & ((std::uint64_t{1} << (8 * bytes)) - 1));
-}
-
 }  // namespace
 
 void warnOverflowOut(OwnedEncodeResult& result, std::int64_t value, unsigned width, std::uint8_t check,
@@ -273,24 +268,34 @@ struct Generator {
     const X86EffectiveAddress& ea = ins.ea;
     std::array<std::uint8_t, 2> bytes{ea.modrm, ea.sib};
     QOVRIN_TRY(result.outRawdata(std::span(bytes).first(ea.sib_present ? 2 : 1), "modrm/sib", tag));
-    if (ea.displacement_bytes == 0) return {};
+    // A displacement that wrapped around to zero takes no bytes, yet the
+    // address written is still out of reach.
+    const bool unreachable = !reachable(operand);
+    if (ea.displacement_bytes == 0) {
+      if (unreachable) result.warn("displacement exceeds bounds");
+      return {};
+    }
     if (ea.rip_relative) return outReladdr(operand, 4, "rip-relative displacement");
     if (ea.displacement_bytes == 1) {
-      if (!ea.disp8_fits) result.warn("displacement exceeds bounds");
+      if (!ea.disp8_fits || unreachable) result.warn("displacement exceeds bounds");
       const std::array<std::uint8_t, 1> disp{ea.compressed_displacement};
       return result.outRawdata(disp, "disp8", tag);
     }
     const unsigned width = ea.displacement_bytes;
     const unsigned address_bytes = ins.address_bits / 8u;
     QOVRIN_TRY(outImm(operand, width, address_bytes > width ? kCheckDisplacement : kCheckNone, "displacement"));
-    if (plain(operand)) {
-      const std::int64_t value = operand.value;
-      const bool narrow_address = ins.address_bits == 16 || ins.address_bits == 32;
-      if ((narrow_address && !fitsSigned(value, address_bytes) && !fitsUnsigned(value, address_bytes)) ||
-          truncateTo(value, width) != truncateTo(value, address_bytes))
-        result.warn("displacement exceeds bounds");
-    }
+    if (unreachable) result.warn("displacement exceeds bounds");
     return {};
+  }
+
+  // Whether the processor reaches the address written. 64-bit addressing
+  // sign-extends a displacement of at most 32 bits; 16- and 32-bit addressing
+  // wrap around, so a value that fits the address size either way is exact.
+  bool reachable(const X86Operand& operand) const noexcept {
+    if (operand.kind != OperandKind::memory || !plain(operand)) return true;
+    if (ins.address_bits == 64) return fitsSigned(operand.value, 4);
+    const unsigned address_bytes = ins.address_bits / 8u;
+    return fitsSigned(operand.value, address_bytes) || fitsUnsigned(operand.value, address_bytes);
   }
 
   qovrin::Status emitSignedByteImmediate(const X86Operand& operand, std::uint16_t tag) {

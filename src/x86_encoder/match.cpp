@@ -147,7 +147,21 @@ bool couldMatch(const X86Instruction& ins, const OperandSummary& summary, Templa
   return unmet == 0;
 }
 
-std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
+// Per operand, the size a template asks of a memory operand written without
+// one and left unsized by the template's own size flags.
+using OpenSizes = std::array<std::uint64_t, kMaxOperands>;
+
+// The operand size sizes the memory of a branch target or of a memory-only
+// operand (descriptor tables): the instruction itself defines what lies
+// there. Register-or-memory data, as pushed or popped, stays the writer's to
+// size.
+bool operandSizeFixes(const X86Operand& operand, std::uint64_t word, std::uint32_t w0) noexcept {
+  const bool operand_size_rule = (w0 >> 19) & 1;
+  return !operand_size_rule || operand.kind != OperandKind::memory || (word & (kClassMemory | kFar | kNear)) != 0;
+}
+
+std::uint32_t grade(const X86Instruction& ins, TemplateRef t, OpenSizes& open) {
+  open.fill(0);
   const tables::TemplateRow& row = t.row();
   if (row.opcode != ins.opcode || row.operand_count != ins.operand_count) return 0;
   if ((ins.option_flags & kOptionNoOptimize) && t.iflagTest(Iflag::kOpt)) return 0;
@@ -165,6 +179,7 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
   const std::uint32_t any_size = w0 & 0x3E0;
   std::uint64_t c = kSizes;
   std::uint32_t missing = 0;
+  bool size_match_sized = false;
   // One pass per operand: every test below looks at its own operand only,
   // besides c and missing, which gather over all of them for the size-match
   // test after the loop. Which failing grade comes first tells nothing: any
@@ -172,6 +187,9 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
   for (unsigned i = 0; i < count; ++i) {
     const X86Operand& operand = ins.operands[i];
     const std::uint64_t word = t.operandClass(i);
+    // An absolute address carries the immediate class bit for the plain-offset
+    // forms; in brackets it is still never an immediate.
+    if (operand.kind == OperandKind::memory && (word & kClassImmediate)) return 0;
     if (operand.flags & 0x30 & ~word) return 0;
     const std::uint32_t required = operand.required_iflag;
     if (required != 0 && (required >= tables::kIflagBitCount || !t.iflagTest(required))) return 20;
@@ -216,9 +234,12 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
     if (!sx && size == 0) {
       if (reg && s != 0)
         size = s;
-      else if (in_ar)
+      else if (in_ar && operandSizeFixes(operand, word, w0))
         size = z;
     }
+    if (size == 0 && s != 0 && operand.kind == OperandKind::memory && !(operand.decorators & kDecoratorBroadcast))
+      open[i] = s;
+    if (in_m && size != 0) size_match_sized = true;
     if (i < 3) {
       if (size != 0) {
         if (in_m) c &= size;
@@ -232,7 +253,7 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
           if (in_m) c &= s;
           continue;
         }
-        if (in_ar && sx && !reg) return 1;
+        if (in_ar && sx && !reg && open[i] == 0) return 1;
         if (size != 0) return reg ? 0 : 1;
       }
       if (in_m) c &= s;
@@ -267,6 +288,13 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t) {
   const bool bnd_word = rep == kPrefixBnd || rep == kPrefixNobnd;
   if (!t.iflagTest(Iflag::kBnd) && bnd_word) return 16;
   if (t.iflagTest(Iflag::kBnd) && (rep == kPrefixRepne || rep == kPrefixRepnz)) return 17;
+  // A sized operand of the size-match set sizes the unsized ones in it.
+  bool size_open = false;
+  for (unsigned i = 0; i < count; ++i) {
+    if (size_match_sized && ((m >> i) & 1)) open[i] = 0;
+    size_open = size_open || open[i] != 0;
+  }
+  if (size_open) return kMatchSizeMissing;
   if (t.iflagTest(Iflag::kJmpRelax)) return jmpMatch(ins, t);
   return kMatchGood;
 }
@@ -301,7 +329,12 @@ std::uint32_t jmpMatch(const X86Instruction& ins, TemplateRef candidate) {
   return (reach >= -128 && reach <= 127) ? kMatchGood : 0;
 }
 
-std::uint32_t findMatch(X86Instruction& ins) {
+namespace {
+
+// One pass over the mnemonic's templates. Gathers in `wanted`, per operand,
+// the sizes that the templates failing only for an unsized memory operand ask
+// for; templates that refuse unsized operands outright (SX) offer none.
+std::uint32_t searchTemplates(X86Instruction& ins, OpenSizes& wanted) {
   ins.template_present = false;
   ins.template_index = 0;
   ins.template_position = ~0u;
@@ -320,7 +353,10 @@ std::uint32_t findMatch(X86Instruction& ins) {
     // Skipping a template that cannot succeed changes nothing: once an exact
     // match is held, only another exact match can end or change the search.
     if (!couldMatch(ins, summary, candidate)) continue;
-    const std::uint32_t r = grade(ins, candidate);
+    OpenSizes open;
+    const std::uint32_t r = grade(ins, candidate, open);
+    if (r == kMatchSizeMissing && !((word0(candidate) >> 22) & 1))
+      for (unsigned i = 0; i < kMaxOperands; ++i) wanted[i] |= open[i];
     if (r > best) {
       best = r;
       found = true;
@@ -347,6 +383,23 @@ std::uint32_t findMatch(X86Instruction& ins) {
   ins.template_present = true;
   ins.template_position = best_position;
   return kMatchGood;
+}
+
+}  // namespace
+
+std::uint32_t findMatch(X86Instruction& ins) {
+  OpenSizes wanted{};
+  const std::uint32_t first = searchTemplates(ins, wanted);
+  if (first != kMatchSizeMissing) return first;
+  bool any = false;
+  for (const std::uint64_t sizes : wanted) {
+    if (std::popcount(sizes) > 1) return kMatchSizeMissing;
+    any = any || sizes != 0;
+  }
+  if (!any) return first;
+  for (unsigned i = 0; i < ins.operand_count; ++i) ins.operands[i].flags |= wanted[i];
+  OpenSizes again{};
+  return searchTemplates(ins, again);
 }
 
 }  // namespace x86_encoder::match

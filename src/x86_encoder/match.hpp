@@ -10,12 +10,20 @@
 
 namespace x86_encoder::match {
 
-// Grades; 21 and above is success and kMatchGood the only success produced.
+// Grades; kMatchSuccess and above is success and kMatchGood the only success
+// produced.
 inline constexpr std::uint32_t kMatchGood = 30;
-inline constexpr std::uint32_t kMatchSuccess = 21;
+inline constexpr std::uint32_t kMatchSuccess = 22;
+// The template would take the operands if a memory operand written without a
+// size had the one the template asks for there; the most specific failure,
+// since every other test has passed.
+inline constexpr std::uint32_t kMatchSizeMissing = 21;
 
 // kMatchGood with the template recorded, or a failing grade; templates that
-// cannot succeed are not graded, so a failing grade only tells that none matched.
+// cannot succeed are not graded, so a failing grade only tells that none
+// matched, except kMatchSizeMissing: the templates that would match leave an
+// unsized memory operand more than one size. When they all agree on one size
+// per operand, the operand takes it (as if written) and the search runs again.
 std::uint32_t findMatch(api::X86Instruction& instruction);
 
 std::uint32_t jmpMatch(const api::X86Instruction& instruction, tables::TemplateRef candidate);

@@ -80,6 +80,19 @@ TEST(EncodeWarnings, KeepTheBytesAndNameTheProblem) {
       {64, "add rax,0x100000000", "48 83 C0 00", {"signed dword exceeds bounds"}},
       {64, "add rax,0x80000000", "48 05 00 00 00 80", {"value exceeds bounds"}},
       {64, "mov eax,[rax+0x100000000]", "8B 80 00 00 00 00", {"displacement exceeds bounds"}},
+      // 64-bit addressing sign-extends the 32-bit field.
+      {64, "mov eax,[rbp-200]", "8B 85 38 FF FF FF", {}},
+      {64, "mov eax,[rax-0x80000000]", "8B 80 00 00 00 80", {}},
+      {64, "mov eax,[rax+0xffffffff]", "8B 80 FF FF FF FF", {"displacement exceeds bounds"}},
+      {64, "mov eax,[rbx+0x80000000]", "8B 83 00 00 00 80", {"displacement exceeds bounds"}},
+      {64, "mov eax,[0x80000000]", "8B 04 25 00 00 00 80", {"displacement exceeds bounds"}},
+      // Narrower addressing wraps; a value beyond the address size still warns,
+      // also where it wrapped to no displacement at all.
+      {32, "mov eax,[eax+0xffffffff]", "8B 40 FF", {}},
+      {32, "mov eax,[eax+0x100000000]", "8B 00", {"displacement exceeds bounds"}},
+      {32, "mov eax,[eax+0x100000010]", "8B 40 10", {"displacement exceeds bounds"}},
+      {16, "mov ax,[bx-200]", "8B 87 38 FF", {}},
+      {16, "mov ax,[bx+0x10000]", "8B 07", {"displacement exceeds bounds"}},
       {64, "add eax,0xFFFFFF80", "83 C0 80", {}},
       {64, "mov eax,[es:rax]", "26 8B 00", {"segment override ignored in 64-bit mode"}},
       {64, "mov eax,[fs:rax]", "64 8B 00", {}},
@@ -318,9 +331,10 @@ TEST(EncodeOptions, SelectEncodingsMarkersAndSizes) {
       {"add eax,ebx", with([](auto& o) { o.bits = 8; }), "error: InvalidModeBits"},
       // The template's own 66 carries the word through sizing; the mode has no 64-bit operand size.
       {"paddd xmm0,xmm1", with([](auto& o) {
-                           o.bits = 32;
-                           o.operand_size = 4;
-                         }), "error: InvalidOperandSize"},
+         o.bits = 32;
+         o.operand_size = 4;
+       }),
+       "error: InvalidOperandSize"},
   };
   for (const auto& [line, options, expected] : cases) {
     OwnedEncodeResult result;

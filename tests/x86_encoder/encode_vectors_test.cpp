@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "x86_encoder/encode_test_support.hpp"
+#include "x86_encoder/operand_test_support.hpp"
 
 namespace x86_encoder::testing {
 namespace {
@@ -36,21 +37,41 @@ std::string vectorName(const ::testing::TestParamInfo<Vector>& info) {
     }
     separate();
     switch (c) {
-      case '+': name += "plus_"; break;
-      case '-': name += "minus_"; break;
-      case '*': name += "times_"; break;
-      case ':': name += "colon_"; break;
-      case '.': name += "dot_"; break;
-      default: break;
+      case '+':
+        name += "plus_";
+        break;
+      case '-':
+        name += "minus_";
+        break;
+      case '*':
+        name += "times_";
+        break;
+      case ':':
+        name += "colon_";
+        break;
+      case '.':
+        name += "dot_";
+        break;
+      default:
+        break;
     }
   }
   while (name.back() == '_') name.pop_back();
   return name;
 }
 
+// Names for the vectors that address memory through the resolver.
+RecordingResolver labels() {
+  RecordingResolver resolver;
+  resolver.on("table", relocatable(0x10)).on("later", forwardReference());
+  return resolver;
+}
+
 TEST_P(EncodeVectors, GivesExactBytes) {
   const Vector& vector = GetParam();
-  EXPECT_EQ(encodeToHex(vector.line, vector.bits), vector.expected) << vector.bits << "-bit: " << vector.line;
+  RecordingResolver resolver = labels();
+  EXPECT_EQ(encodeToHex(vector.line, vector.bits, resolver.resolver()), vector.expected)
+      << int{vector.bits} << "-bit: " << vector.line;
 }
 
 INSTANTIATE_TEST_SUITE_P(Mode16, EncodeVectors,
@@ -96,6 +117,56 @@ INSTANTIATE_TEST_SUITE_P(Evex, EncodeVectors,
 INSTANTIATE_TEST_SUITE_P(Apx, EncodeVectors,
                          ::testing::Values(Vector{64, "add r16,r17", "D5 58 01 C8"},
                                            Vector{64, "mov r31,[r20+r21*8]", "D5 7C 8B 3C EC"}),
+                         vectorName);
+
+// An absolute address never stands for an immediate, also when a name gives it.
+INSTANTIATE_TEST_SUITE_P(BracketedMemoryIsNoImmediate, EncodeVectors,
+                         ::testing::Values(Vector{16, "vpermq zmm1,zmm3,[0x10]", "62 F2 E5 48 36 0E 10 00"},
+                                           Vector{32, "vpermq zmm1,zmm3,[0x10]", "62 F2 E5 48 36 0D 10 00 00 00"},
+                                           Vector{64, "vpermq zmm1,zmm3,[0x10]", "62 F2 E5 48 36 0C 25 10 00 00 00"},
+                                           Vector{32, "vpermq zmm1,zmm3,[table]", "62 F2 E5 48 36 0D 00 00 00 00"},
+                                           Vector{16, "vpermq zmm1,zmm3,[later]", "62 F2 E5 48 36 0E 00 00"},
+                                           Vector{32, "vpsrldq xmm1,[0x10]", "error: NoMatchingTemplate"},
+                                           Vector{16, "vshufps xmm1,xmm2,[0x10]", "error: NoMatchingTemplate"},
+                                           Vector{32, "vshufps xmm1,xmm2,[table]", "error: NoMatchingTemplate"},
+                                           Vector{32, "vpsrldq xmm1,[later]", "error: NoMatchingTemplate"},
+                                           Vector{32, "mov al,[0x10]", "A0 10 00 00 00"}),
+                         vectorName);
+
+// Another operand, the size-match set or the instruction itself gives the size.
+INSTANTIATE_TEST_SUITE_P(
+    UnsizedMemorySizedByTheInstruction, EncodeVectors,
+    ::testing::Values(
+        Vector{32, "imul eax,[ebx]", "0F AF 03"}, Vector{16, "imul cx,[bp]", "0F AF 4E 00"},
+        Vector{64, "imul dx,[rdx-0x80],-32768", "66 69 52 80 00 80"}, Vector{64, "cmpxchg [rax],eax", "0F B1 00"},
+        Vector{64, "mov [rax],byte 1", "C6 00 01"}, Vector{64, "jmp [rax]", "FF 20"}, Vector{64, "call [rax]", "FF 10"},
+        Vector{16, "call [bx]", "FF 17"}, Vector{32, "jmp far [eax]", "FF 28"}, Vector{64, "setz [rax]", "0F 94 00"},
+        Vector{64, "lgdt [rax]", "0F 01 10"}, Vector{64, "movd xmm0,[rax]", "66 0F 6E 00"},
+        Vector{64, "movq xmm0,[rax]", "F3 0F 7E 00"}, Vector{64, "cvtsi2ss xmm0,[rax]", "F3 0F 2A 00"},
+        Vector{64, "vcvtpd2ps xmm0,[rax]", "C5 F9 5A 00"}, Vector{64, "vcvtdq2ps xmm0,[rax]", "C5 F8 5B 00"},
+        Vector{64, "movaps xmm0,[rax]", "0F 28 00"}, Vector{64, "cmpxchg8b [rax]", "0F C7 08"},
+        Vector{64, "lea eax,[rax]", "8D 00"}, Vector{64, "vaddps zmm0,zmm1,[rax]{1to16}", "62 F1 74 58 58 00"},
+        Vector{64, "push qword [rax]", "FF 30"}),
+    vectorName);
+
+// More than one size would fit: refused as nasm does, never a silent guess.
+INSTANTIATE_TEST_SUITE_P(UnsizedMemoryLeftOpen, EncodeVectors,
+                         ::testing::Values(Vector{64, "mov [rax],1", "error: AmbiguousMemorySize"},
+                                           Vector{64, "mov [rax],0x12345678", "error: AmbiguousMemorySize"},
+                                           Vector{64, "mov [rax],later", "error: AmbiguousMemorySize"},
+                                           Vector{64, "add [rax],1", "error: AmbiguousMemorySize"},
+                                           Vector{64, "shl [rax],cl", "error: AmbiguousMemorySize"},
+                                           Vector{64, "test [rax],1", "error: AmbiguousMemorySize"},
+                                           Vector{64, "bt [rax],1", "error: AmbiguousMemorySize"},
+                                           Vector{64, "push [rax]", "error: AmbiguousMemorySize"},
+                                           Vector{32, "push [eax]", "error: AmbiguousMemorySize"},
+                                           Vector{16, "pop [bx]", "error: AmbiguousMemorySize"},
+                                           Vector{64, "nop [rax]", "error: AmbiguousMemorySize"},
+                                           Vector{64, "fld [rax]", "error: AmbiguousMemorySize"},
+                                           Vector{64, "fstp [rax]", "error: AmbiguousMemorySize"},
+                                           Vector{64, "fist [rax]", "error: AmbiguousMemorySize"},
+                                           Vector{64, "movzx eax,[rax]", "error: AmbiguousMemorySize"},
+                                           Vector{32, "imul [eax]", "error: AmbiguousMemorySize"}),
                          vectorName);
 
 INSTANTIATE_TEST_SUITE_P(Errors, EncodeVectors,
