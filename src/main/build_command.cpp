@@ -1,5 +1,8 @@
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "data/config.hpp"
 #include "data/toml_parser.hpp"
@@ -14,15 +17,29 @@ namespace {
 
 using frontend::target::Target;
 
-Result<data::config::ProjectConfig> readProjectConfig() {
-  auto text = readSourceFile("qovrin.toml");
-  if (!text) {
-    if (text.error() == Error::FileNotFound) return data::config::ProjectConfig{};
-    return fail(text.error());
-  }
+constexpr std::string_view kProjectFile = "qovrin.toml";
+constexpr std::string_view kDefaultSource = "src/main.qov";
+
+struct ProjectFile {
+  data::config::ProjectConfig config;
+  bool found = false;  // without the file every setting is the default
+};
+
+// The project file's text, or nothing when there is none.
+Result<std::optional<std::string>> readProjectText() {
+  auto text = readSourceFile(std::string(kProjectFile));
+  if (text) return std::optional<std::string>(std::move(*text));
+  if (text.error() == Error::FileNotFound) return std::optional<std::string>();
+  return fail(text.error());
+}
+
+Result<ProjectFile> parseProjectFile(const std::optional<std::string>& text) {
+  if (!text) return ProjectFile{};
   auto document = data::toml_parser::parse(*text);
   if (!document) return fail(document.error());
-  return data::config::projectConfigFromToml(document->root);
+  auto config = data::config::projectConfigFromToml(document->root);
+  if (!config) return fail(config.error());
+  return ProjectFile{std::move(*config), true};
 }
 
 struct IsaRow {
@@ -78,12 +95,19 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
   const auto topLevelFailure = [&](Error error) { return reportError(streams, "error: ", error); };
   TimingTrace trace;
   trace.start = platform::monotonicNanoseconds();
-  auto config = readProjectConfig();
-  if (!config) return topLevelFailure(config.error());
-  const auto target = chooseTarget(options, *config);
+  const auto projectText = readProjectText();
+  if (!projectText) {
+    const std::string note = readFailureNote(kProjectFile);
+    return reportError(streams, "error: ", projectText.error(), std::span(&note, 1));
+  }
+  auto project = parseProjectFile(*projectText);
+  if (!project) return topLevelFailure(project.error());
+  const data::config::ProjectConfig& config = project->config;
+  const auto target = chooseTarget(options, config);
   if (!target) return topLevelFailure(target.error());
+  const bool defaultSource = !options.sourcePath && !config.source;
   const std::string sourcePath(options.sourcePath ? std::string(*options.sourcePath)
-                                                  : config->source.value_or("src/main.qov"));
+                                                  : config.source.value_or(std::string(kDefaultSource)));
 
   RunDisplay display("qovrin build", options.progress, streams);
   std::vector<LoadedFile> files;
@@ -97,14 +121,22 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
     files.push_back({path, std::move(*text)});
     return {};
   };
-  for (const std::string& include : config->includeFiles)
-    if (auto read = readStep("read include", include); !read) return failRun(streams, display, "error: ", read.error());
-  if (auto read = readStep("read source", sourcePath); !read) return failRun(streams, display, "error: ", read.error());
+  const auto readFailure = [&](const std::string& path, Error error, bool isSource) {
+    std::vector<std::string> notes{readFailureNote(path)};
+    // Run outside a project, "build" still looks for the default source.
+    if (isSource && defaultSource && !project->found)
+      notes.push_back("no " + std::string(kProjectFile) + " in the working directory, so the source is the default '" +
+                      std::string(kDefaultSource) + "'");
+    return failRun(streams, display, "error: ", error, notes);
+  };
+  for (const std::string& include : config.includeFiles)
+    if (auto read = readStep("read include", include); !read) return readFailure(include, read.error(), false);
+  if (auto read = readStep("read source", sourcePath); !read) return readFailure(sourcePath, read.error(), true);
 
   constexpr std::string_view kFailed = "error: build failed: ";
   const auto assembleNode = display.start("assemble flat");
   auto module = std::make_unique<frontend::module::Module>(*target);
-  for (const auto& define : config->defines) {
+  for (const auto& define : config.defines) {
     const Status defined = module->defineValue(define.name, defineValue(define), false, {});
     if (!defined) return failRun(streams, display, kFailed, defined.error());
   }
@@ -127,7 +159,7 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
   display.end(assembleNode);
 
   RunOutputs outputs{sourcePath, "", std::nullopt, options.timing, "build"};
-  outputs.outputPath = options.outputPath ? std::string(*options.outputPath) : config->output.value_or("build/app.bin");
+  outputs.outputPath = options.outputPath ? std::string(*options.outputPath) : config.output.value_or("build/app.bin");
   if (options.listingPath) outputs.listingPath = std::string(*options.listingPath);
   return finishAssembledRun(outputs, *assembled, streams, display, trace);
 }

@@ -48,9 +48,10 @@ frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots
   return options;
 }
 
-int failRun(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error) {
+int failRun(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error,
+            std::span<const std::string> notes) {
   display.finish(false);
-  return reportError(streams, prefix, error);
+  return reportError(streams, prefix, error, notes);
 }
 
 int finishAssembledRun(const RunOutputs& outputs, const AssembledFlat& assembled, StandardStreams& streams,
@@ -111,7 +112,10 @@ int runAssembleRoad(const CliOptions& options, StandardStreams& streams) {
   TimedStep reading(trace, TimingTag::readSource);
   auto sourceText = readSourceFile(sourcePath);
   display.end(readNode);
-  if (!sourceText) return failRun(streams, display, "error: ", sourceText.error());
+  if (!sourceText) {
+    const std::string note = readFailureNote(sourcePath);
+    return failRun(streams, display, "error: ", sourceText.error(), std::span(&note, 1));
+  }
   reading.finish();
 
   const auto assembleNode = display.start("assemble flat");

@@ -3,6 +3,7 @@
 // listing and timing report) and the steps the build command shares with it.
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -30,8 +31,10 @@ struct RunOutputs {
   std::string_view command;  // "assemble" or "build"
 };
 
-// "<prefix><ErrorName>" unless the diagnostics already said it; status 1.
-int failRun(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error);
+// "<prefix><ErrorName>" and its notes unless the diagnostics already said
+// it; status 1.
+int failRun(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error,
+            std::span<const std::string> notes = {});
 
 // After a successful assembly: the unresolved-fixup check, the output and
 // listing files, the summary line and the timing report. Returns the status.
