@@ -20,11 +20,6 @@ using frontend::target::Target;
 constexpr std::string_view kProjectFile = "qovrin.toml";
 constexpr std::string_view kDefaultSource = "src/main.qov";
 
-struct ProjectFile {
-  data::config::ProjectConfig config;
-  bool found = false;  // without the file every setting is the default
-};
-
 // The project file's text, or nothing when there is none.
 Result<std::optional<std::string>> readProjectText() {
   auto text = readSourceFile(std::string(kProjectFile));
@@ -33,13 +28,12 @@ Result<std::optional<std::string>> readProjectText() {
   return fail(text.error());
 }
 
-Result<ProjectFile> parseProjectFile(const std::optional<std::string>& text) {
-  if (!text) return ProjectFile{};
+// Without a project file every setting is its default.
+Result<data::config::ProjectConfig> parseProjectFile(const std::optional<std::string>& text) {
+  if (!text) return data::config::ProjectConfig{};
   auto document = data::toml_parser::parse(*text);
   if (!document) return fail(document.error());
-  auto config = data::config::projectConfigFromToml(document->root);
-  if (!config) return fail(config.error());
-  return ProjectFile{std::move(*config), true};
+  return data::config::projectConfigFromToml(document->root);
 }
 
 struct IsaRow {
@@ -100,9 +94,10 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
     const std::string note = readFailureNote(kProjectFile);
     return reportError(streams, "error: ", projectText.error(), std::span(&note, 1));
   }
-  auto project = parseProjectFile(*projectText);
-  if (!project) return topLevelFailure(project.error());
-  const data::config::ProjectConfig& config = project->config;
+  const bool projectFound = projectText->has_value();
+  const auto parsed = parseProjectFile(*projectText);
+  if (!parsed) return topLevelFailure(parsed.error());
+  const data::config::ProjectConfig& config = *parsed;
   const auto target = chooseTarget(options, config);
   if (!target) return topLevelFailure(target.error());
   const bool defaultSource = !options.sourcePath && !config.source;
@@ -124,7 +119,7 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
   const auto readFailure = [&](const std::string& path, Error error, bool isSource) {
     std::vector<std::string> notes{readFailureNote(path)};
     // Run outside a project, "build" still looks for the default source.
-    if (isSource && defaultSource && !project->found)
+    if (isSource && defaultSource && !projectFound)
       notes.push_back("no " + std::string(kProjectFile) + " in the working directory, so the source is the default '" +
                       std::string(kDefaultSource) + "'");
     return failRun(streams, display, "error: ", error, notes);
