@@ -282,7 +282,15 @@ qovrin::Status bindCaptures(lower::context::LowerContext& context, const contrac
 qovrin::Status runDeferredScopedStatements(DeferredRunContext& run,
                                            std::span<const contracts::DeferredStatement> statements) {
   const lower::context::ScopeGuard scope(run.context);
-  for (const contracts::DeferredStatement& statement : statements) QOVRIN_TRY(runStatement(run, statement));
+  for (const contracts::DeferredStatement& statement : statements) {
+    const auto ran = runStatement(run, statement);
+    if (ran) continue;
+    // break and continue are no failures; the loop they leave takes them.
+    const bool signal = ran.error() == Error::MetaLoopBreak || ran.error() == Error::MetaLoopContinue;
+    if (!signal && !run.failed_statement)
+      run.failed_statement = std::visit([](const auto& payload) { return payload.location; }, statement.payload);
+    return ran;
+  }
   return {};
 }
 
@@ -350,7 +358,8 @@ qovrin::Status runDeferredBlocks(frontend::module::Module& module,
     const lower::context::ScopeGuard scope(context);
     auto ran = bindCaptures(context, block);
     if (ran) ran = runDeferredScopedStatements(run, block.statements);
-    if (!ran) return fail(blockFailure(module, block.location, diagnostics_before, ran.error()));
+    if (!ran)
+      return fail(blockFailure(module, {block.location, "defer", run.failed_statement}, diagnostics_before, ran.error()));
   }
   return {};
 }

@@ -5,6 +5,7 @@
 // it, assert over it and report, but nothing that would move a byte.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -31,6 +32,7 @@ struct DeferredRunContext {
   frontend::expr::EvaluationHooks hooks{};
   std::unordered_map<const std::string*, frontend::expr::Node> parsed_texts{};
   std::unordered_map<const std::string*, frontend::ast::ApiCallStatement> parsed_calls{};
+  std::optional<frontend::SourceLocation> failed_statement{};  // the innermost statement that failed
 };
 
 // Every defer block of the module, in order, over the region rows and the

@@ -1,13 +1,21 @@
 #include "assembly/frozen_block.hpp"
 
+#include <string>
+
 namespace assembly {
 
-qovrin::Error blockFailure(frontend::module::Module& module, const frontend::SourceLocation& block,
-                           std::size_t diagnostics_before, qovrin::Error error) {
+qovrin::Error blockFailure(frontend::module::Module& module, const FailedBlock& block, std::size_t diagnostics_before,
+                           qovrin::Error error) {
+  using frontend::diagnostic::Severity;
   auto& diagnostics = module.diagnostics();
-  if (!block.expansion || diagnostics.diagnostics().size() > diagnostics_before) return error;
-  diagnostics.add(frontend::diagnostic::Severity::error, block, qovrin::errorName(error));
-  return qovrin::Error::FrontendDiagnostics;
+  if (block.location.expansion && diagnostics.diagnostics().size() == diagnostics_before) {
+    diagnostics.add(Severity::error, block.location, qovrin::errorName(error));
+    return qovrin::Error::FrontendDiagnostics;
+  }
+  if (error == qovrin::Error::FrontendDiagnostics || error == qovrin::Error::OutOfMemory) return error;
+  if (block.statement) diagnostics.addSingle(Severity::note, *block.statement, "failed here");
+  diagnostics.add(Severity::note, block.location, "in this " + std::string(block.keyword) + " block");
+  return error;
 }
 
 }  // namespace assembly

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string_view>
 
 #include "common/error.hpp"
 #include "frontend/module/module.hpp"
@@ -28,10 +29,20 @@ class BlockExpansionScope {
   std::optional<std::uint32_t> previous_;
 };
 
+// Where a block failed: the block, its keyword and, when known, the innermost
+// statement inside it that failed.
+struct FailedBlock {
+  const frontend::SourceLocation& location;
+  std::string_view keyword;  // "defer" or "late_layout"
+  const std::optional<frontend::SourceLocation>& statement;
+};
+
 // The error a failed block ends the run with: FrontendDiagnostics after one
 // error diagnostic named after the error, when a macro expansion wrote the
-// block and nothing was reported since diagnostics_before; else the error.
-qovrin::Error blockFailure(frontend::module::Module& module, const frontend::SourceLocation& block,
-                           std::size_t diagnostics_before, qovrin::Error error);
+// block and nothing was reported since diagnostics_before; else the error,
+// after notes at the failing statement and at the block, since the line that
+// names the error has no place of its own.
+qovrin::Error blockFailure(frontend::module::Module& module, const FailedBlock& block, std::size_t diagnostics_before,
+                           qovrin::Error error);
 
 }  // namespace assembly

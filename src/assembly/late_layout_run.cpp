@@ -38,9 +38,12 @@ qovrin::Status runLateLayoutBlocks(frontend::module::Module& module) {
     const auto& block = module.lateLayoutBlocks()[index];
     const std::size_t diagnostics_before = module.diagnostics().diagnostics().size();
     const BlockExpansionScope expansion(module, block.location);
-    const auto ran =
-        lower::late_layout::runStatements(module, cursor, active_outputs, context, block.statements, callbacks);
-    if (!ran) return fail(blockFailure(module, block.location, diagnostics_before, ran.error()));
+    std::optional<frontend::SourceLocation> failed_statement;
+    const auto ran = lower::late_layout::runStatements(module, cursor, active_outputs, context, block.statements,
+                                                       callbacks, &failed_statement);
+    if (!ran)
+      return fail(blockFailure(module, {block.location, "late_layout", failed_statement}, diagnostics_before,
+                               ran.error()));
   }
   if (!active_outputs.empty()) return fail(Error::UnclosedVirtualOutput);
   return {};

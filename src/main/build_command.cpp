@@ -1,5 +1,8 @@
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "data/config.hpp"
 #include "data/toml_parser.hpp"
@@ -14,13 +17,20 @@ namespace {
 
 using frontend::target::Target;
 
-Result<data::config::ProjectConfig> readProjectConfig(InputFiles& inputs) {
-  auto text = readSourceFile("qovrin.toml");
-  if (!text) {
-    if (text.error() == Error::FileNotFound) return data::config::ProjectConfig{};
-    return fail(text.error());
-  }
-  inputs.record("project file", "qovrin.toml");
+constexpr std::string_view kProjectFile = "qovrin.toml";
+constexpr std::string_view kDefaultSource = "src/main.qov";
+
+// The project file's text, or nothing when there is none.
+Result<std::optional<std::string>> readProjectText() {
+  auto text = readSourceFile(std::string(kProjectFile));
+  if (text) return std::optional<std::string>(std::move(*text));
+  if (text.error() == Error::FileNotFound) return std::optional<std::string>();
+  return fail(text.error());
+}
+
+// Without a project file every setting is its default.
+Result<data::config::ProjectConfig> parseProjectFile(const std::optional<std::string>& text) {
+  if (!text) return data::config::ProjectConfig{};
   auto document = data::toml_parser::parse(*text);
   if (!document) return fail(document.error());
   return data::config::projectConfigFromToml(document->root);
@@ -79,13 +89,22 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
   const auto topLevelFailure = [&](Error error) { return reportError(streams, "error: ", error); };
   TimingTrace trace;
   trace.start = platform::monotonicNanoseconds();
+  const auto projectText = readProjectText();
+  if (!projectText) {
+    const std::string note = readFailureNote(kProjectFile);
+    return reportError(streams, "error: ", projectText.error(), std::span(&note, 1));
+  }
+  const bool projectFound = projectText->has_value();
   InputFiles inputs;
-  auto config = readProjectConfig(inputs);
-  if (!config) return topLevelFailure(config.error());
-  const auto target = chooseTarget(options, *config);
+  if (projectFound) inputs.record("project file", std::string(kProjectFile));
+  const auto parsed = parseProjectFile(*projectText);
+  if (!parsed) return topLevelFailure(parsed.error());
+  const data::config::ProjectConfig& config = *parsed;
+  const auto target = chooseTarget(options, config);
   if (!target) return topLevelFailure(target.error());
+  const bool defaultSource = !options.sourcePath && !config.source;
   const std::string sourcePath(options.sourcePath ? std::string(*options.sourcePath)
-                                                  : config->source.value_or("src/main.qov"));
+                                                  : config.source.value_or(std::string(kDefaultSource)));
 
   RunDisplay display("qovrin build", options.progress, streams);
   std::vector<LoadedFile> files;
@@ -100,16 +119,22 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
     files.push_back({path, std::move(*text)});
     return {};
   };
-  for (const std::string& include : config->includeFiles)
-    if (auto read = readStep("read include", "input", include); !read)
-      return failRun(streams, display, "error: ", read.error());
-  if (auto read = readStep("read source", "source", sourcePath); !read)
-    return failRun(streams, display, "error: ", read.error());
+  const auto readFailure = [&](const std::string& path, Error error, bool isSource) {
+    std::vector<std::string> notes{readFailureNote(path)};
+    // Run outside a project, "build" still looks for the default source.
+    if (isSource && defaultSource && !projectFound)
+      notes.push_back("no " + std::string(kProjectFile) + " in the working directory, so the source is the default '" +
+                      std::string(kDefaultSource) + "'");
+    return failRun(streams, display, "error: ", error, notes);
+  };
+  for (const std::string& include : config.includeFiles)
+    if (auto read = readStep("read include", "input", include); !read) return readFailure(include, read.error(), false);
+  if (auto read = readStep("read source", "source", sourcePath); !read) return readFailure(sourcePath, read.error(), true);
 
   constexpr std::string_view kFailed = "error: build failed: ";
   const auto assembleNode = display.start("assemble flat");
   auto module = std::make_unique<frontend::module::Module>(*target);
-  for (const auto& define : config->defines) {
+  for (const auto& define : config.defines) {
     const Status defined = module->defineValue(define.name, defineValue(define), false, {});
     if (!defined) return failRun(streams, display, kFailed, defined.error());
   }
@@ -132,7 +157,7 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
   display.end(assembleNode);
 
   RunOutputs outputs{sourcePath, "", std::nullopt, options.timing, "build"};
-  outputs.outputPath = options.outputPath ? std::string(*options.outputPath) : config->output.value_or("build/app.bin");
+  outputs.outputPath = options.outputPath ? std::string(*options.outputPath) : config.output.value_or("build/app.bin");
   if (options.listingPath) outputs.listingPath = std::string(*options.listingPath);
   return finishAssembledRun(outputs, inputs, *assembled, streams, display, trace);
 }

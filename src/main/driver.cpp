@@ -39,8 +39,15 @@ int runInit(StandardStreams& streams, std::span<const std::string_view> argument
   const auto parsed = parseInitOptions(arguments);
   if (const auto* issue = std::get_if<CliParseIssue>(&parsed)) return reportIssue(streams, *issue);
   if (const auto* help = std::get_if<HelpCommand>(&parsed)) return runHelp(streams, help->topic);
-  const auto name = runInitCommand(std::get<InitOptions>(parsed));
-  if (!name) return reportFailure(streams, name.error());
+  std::string failedPath;
+  const auto name = runInitCommand(std::get<InitOptions>(parsed), &failedPath);
+  if (!name) {
+    if (failedPath.empty()) return reportFailure(streams, name.error());
+    const std::string note = name.error() == Error::PathAlreadyExists
+                                 ? "'" + failedPath + "' already exists (--force replaces it)"
+                                 : "while writing '" + failedPath + "'";
+    return reportError(streams, "error: ", name.error(), std::span(&note, 1));
+  }
   return finishWith(streams, "initialized QOVRIN project " + *name + "\n");
 }
 

@@ -263,7 +263,7 @@ std::string projectFileText(std::string_view name, std::string_view outputPath, 
   return text;
 }
 
-Result<std::string> runInitCommand(const InitOptions& options) {
+Result<std::string> runInitCommand(const InitOptions& options, std::string* failedPath) {
   std::string name;
   std::string directory;
   if (options.directory) {
@@ -281,19 +281,25 @@ Result<std::string> runInitCommand(const InitOptions& options) {
       {"include/README.md", std::string(kGuidance)},
   };
   const auto place = [&](std::string_view relative) { return joinPath(directory, relative); };
+  const auto failAt = [&](std::string_view relative, Error error) {
+    if (failedPath != nullptr) *failedPath = place(relative);
+    return fail(error);
+  };
 
   // Every check comes before the first write, so a refused run leaves no
   // partial project behind.
   if (!options.force) {
     for (const auto& file : files) {
       const auto probe = platform::probeReadable(place(file[0]));
-      if (probe) return fail(Error::PathAlreadyExists);
-      if (probe.error() != Error::FileNotFound) return fail(probe.error());
+      if (probe) return failAt(file[0], Error::PathAlreadyExists);
+      if (probe.error() != Error::FileNotFound) return failAt(file[0], probe.error());
     }
   }
-  QOVRIN_TRY(platform::createDirectories(place("include")));
-  QOVRIN_TRY(platform::createDirectories(place("src")));
-  for (const auto& file : files) QOVRIN_TRY(platform::createFile(place(file[0]), file[1], !options.force));
+  for (const std::string_view folder : {"include", "src"})
+    if (const auto made = platform::createDirectories(place(folder)); !made) return failAt(folder, made.error());
+  for (const auto& file : files)
+    if (const auto made = platform::createFile(place(file[0]), file[1], !options.force); !made)
+      return failAt(file[0], made.error());
   return name;
 }
 

@@ -49,7 +49,8 @@ std::string initProjectName(const InitOptions& options, std::string_view working
 
 std::string projectFileText(std::string_view name, std::string_view outputPath, const InitOptions& options);
 
-// Writes the project; returns the project name for the closing line.
-Result<std::string> runInitCommand(const InitOptions& options);
+// Writes the project; returns the project name for the closing line. On a
+// failure that concerns one file or folder, its path goes to failedPath.
+Result<std::string> runInitCommand(const InitOptions& options, std::string* failedPath = nullptr);
 
 }  // namespace qovrin::main

@@ -50,9 +50,9 @@ frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots
 }
 
 int failRun(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error,
-            std::string_view note) {
+            std::span<const std::string> notes) {
   display.finish(false);
-  return reportError(streams, prefix, error, note);
+  return reportError(streams, prefix, error, notes);
 }
 
 int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, const AssembledFlat& assembled,
@@ -69,7 +69,7 @@ int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, cons
   const std::vector<RunFile> written = outputFiles(outputs.outputPath, outputs.listingPath);
   if (const auto clash = findOverwrittenFile(written, inputs.files())) {
     const std::string_view prefix = outputs.command == "build" ? "error: build failed: " : "error: assembly failed: ";
-    return failRun(streams, display, prefix, Error::PathAlreadyExists, *clash);
+    return failRun(streams, display, prefix, Error::PathAlreadyExists, std::span(&*clash, 1));
   }
 
   // The write's own failure, with the path and the system's cause in a note.
@@ -79,9 +79,10 @@ int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, cons
     TimedStep step(trace, tag);
     const auto result = writeOutputFile(path, bytes);
     display.end(id);
-    if (!result)
-      return failRun(streams, display, "error: ", result.error().error,
-                     "cannot write " + path + ": " + result.error().cause);
+    if (!result) {
+      const std::string note = "cannot write " + path + ": " + result.error().cause;
+      return failRun(streams, display, "error: ", result.error().error, std::span(&note, 1));
+    }
     step.finish();
     return std::nullopt;
   };
@@ -121,7 +122,10 @@ int runAssembleRoad(const CliOptions& options, StandardStreams& streams) {
   TimedStep reading(trace, TimingTag::readSource);
   auto sourceText = readSourceFile(sourcePath);
   display.end(readNode);
-  if (!sourceText) return failRun(streams, display, "error: ", sourceText.error());
+  if (!sourceText) {
+    const std::string note = readFailureNote(sourcePath);
+    return failRun(streams, display, "error: ", sourceText.error(), std::span(&note, 1));
+  }
   reading.finish();
   InputFiles inputs;
   inputs.record("source", sourcePath);

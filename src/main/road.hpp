@@ -3,6 +3,7 @@
 // listing and timing report) and the steps the build command shares with it.
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -32,10 +33,10 @@ struct RunOutputs {
   std::string_view command;  // "assemble" or "build"
 };
 
-// "<prefix><ErrorName>" unless the diagnostics already said it, then the
-// note if any; status 1.
+// "<prefix><ErrorName>" and its notes unless the diagnostics already said
+// it; status 1.
 int failRun(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error,
-            std::string_view note = {});
+            std::span<const std::string> notes = {});
 
 // After a successful assembly: the unresolved-fixup check, the refusal to
 // write over one of `inputs` or one output over the other, the output and

@@ -2,21 +2,30 @@
 
 #include <string>
 
+#include "common/error.hpp"
+
 namespace qovrin::main {
 
-int reportError(StandardStreams& streams, std::string_view prefix, Error error, std::string_view note) {
+int reportError(StandardStreams& streams, std::string_view prefix, Error error, std::span<const std::string> notes) {
   if (error != Error::FrontendDiagnostics) {
     streams.err.write(prefix);
     streams.err.write(errorName(error));
     streams.err.write("\n");
-  }
-  if (!note.empty()) {
-    streams.err.write("note: ");
-    streams.err.write(note);
-    streams.err.write("\n");
+    for (const std::string& note : notes) {
+      streams.err.write("note: ");
+      streams.err.write(note);
+      streams.err.write("\n");
+    }
   }
   (void)streams.err.flush();
   return 1;
+}
+
+std::string readFailureNote(std::string_view path) {
+  std::string note = "while reading '";
+  note += path;
+  note += "'";
+  return note;
 }
 
 RunDisplay::RunDisplay(std::string_view rootName, ProgressMode mode, StandardStreams& streams) : streams_(streams) {

@@ -3,6 +3,8 @@
 // every flush clears the frame first. With progress off there is none.
 
 #include <memory>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include "common/error.hpp"
@@ -17,10 +19,14 @@ struct StandardStreams {
   StreamWriter err{2};
 };
 
-// "<prefix><ErrorName>" on standard error, unless the error only says that
-// diagnostics were printed already, then "note: <note>" when there is one;
+// "<prefix><ErrorName>" on standard error, each note after it as a "note: "
+// line, unless the error only says that diagnostics were printed already;
 // returns the exit status 1.
-int reportError(StandardStreams& streams, std::string_view prefix, Error error, std::string_view note = {});
+int reportError(StandardStreams& streams, std::string_view prefix, Error error,
+                std::span<const std::string> notes = {});
+
+// The note that names the file a read failed on.
+std::string readFailureNote(std::string_view path);
 
 class RunDisplay {
  public:

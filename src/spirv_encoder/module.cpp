@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "common/ascii.hpp"
 #include "spirv_encoder/text.hpp"
 #include "spirv_encoder/text_tables.hpp"
 
@@ -121,7 +122,7 @@ class LineReader {
 
 ModuleFailure reported(Error cause, std::string_view message, const frontend::SourceLocation& location,
                        std::size_t at) {
-  return {Error::FrontendDiagnostics, cause, message, location, at};
+  return {Error::FrontendDiagnostics, cause, message, location, at, {}};
 }
 
 bool isSpirvInstruction(const Fragment& fragment) noexcept {
@@ -157,8 +158,12 @@ ModuleResult<std::vector<std::uint32_t>> assembleLines(std::span<const SpirvLine
     std::string_view rest = lines[index].text;
     while (true) {
       const std::size_t end = rest.find('\n');
-      if (const auto status = reader.readLine(rest.substr(0, end)); !status)
-        return std::unexpected(reported(status.error(), kSyntaxMessage, first_location, index));
+      const std::string_view line = rest.substr(0, end);
+      if (const auto status = reader.readLine(line); !status) {
+        ModuleFailure failure = reported(status.error(), kSyntaxMessage, first_location, index);
+        failure.line = qovrin::trim(line, " \t\r\n");
+        return std::unexpected(failure);
+      }
       if (end == std::string_view::npos) break;
       rest.remove_prefix(end + 1);
     }

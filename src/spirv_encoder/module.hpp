@@ -41,6 +41,7 @@ struct ModuleFailure {
   std::string_view message;                                  // empty when nothing is reported
   frontend::SourceLocation location;                         // where the diagnostic belongs
   std::size_t at = 0;  // the SpirvLine (or fragment, for the fragment checks) at fault
+  std::string_view line;  // the instruction that failed, when one line did
 };
 
 template <typename T>

@@ -36,10 +36,10 @@ out::DeferredStatement assign(std::string name, std::string value) {
 }
 out::DeferredStatement when(std::string condition, out::DeferredStatementList then_statements,
                             out::DeferredStatementList else_statements = {}) {
-  return {out::MetaIf{std::move(condition), std::move(then_statements), std::move(else_statements)}};
+  return {out::MetaIf{std::move(condition), std::move(then_statements), std::move(else_statements), {}}};
 }
 out::DeferredStatement loop(std::string condition, out::DeferredStatementList body) {
-  return {out::MetaWhile{std::move(condition), std::move(body)}};
+  return {out::MetaWhile{std::move(condition), std::move(body), {}}};
 }
 out::DeferredStatement stop() { return {out::LoopBreak{}}; }
 out::DeferredStatement next() { return {out::LoopContinue{}}; }
@@ -79,6 +79,10 @@ void runCases(std::vector<Case>& cases) {
     if (result) {
       EXPECT_EQ(result->image, test.image);
     }
+    // An error the block did not report itself is followed by notes that
+    // lead to the statement and the block.
+    if (test.error && test.error != Error::FrontendDiagnostics)
+      test.messages.insert(test.messages.end(), {"0 failed here", "0 in this defer block"});
     EXPECT_EQ(diagnostics(module), test.messages);
   }
 }

@@ -19,7 +19,7 @@ using qovrin::testing::errorOf;
 namespace out = frontend::output::contracts;
 
 out::LateLayoutStatement when(std::string condition) {
-  return {out::LateLayoutConditional{std::move(condition), {}, {}}};
+  return {out::LateLayoutConditional{std::move(condition), {}, {}, {}}};
 }
 
 out::LateLayoutBlock block(std::string condition, const frontend::SourceLocation& location = {}) {
@@ -36,11 +36,21 @@ TEST(LateLayoutRun, FailuresEndAssemblyBeforeFixupResolution) {
                                   },
                                   [](void*, Phase) noexcept {}, true};
   Module module(Target::x86(64));
+  ASSERT_TRUE(module.addSource("main.qov", "late_layout {\n    if 1 + {\n"));
   module.lateLayoutBlocks().push_back(block("target.bits == 64"));
-  module.lateLayoutBlocks().push_back(block("1 +"));
+  module.lateLayoutBlocks().push_back(block("1 +", {{0, 0, 13}, std::nullopt}));
+  std::get<out::LateLayoutConditional>(module.lateLayoutBlocks().back().statements[0].payload).location = {
+      {0, 18, 26}, std::nullopt};
   EXPECT_EQ(errorOf(assembleFlat(module, observer)), Error::UnknownMetaCondition);
   EXPECT_EQ(phases, "b0");
-  EXPECT_TRUE(module.diagnostics().diagnostics().empty());
+  // The error line itself has no place: notes lead to the statement and its block.
+  const auto& notes = module.diagnostics().diagnostics();
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_EQ(notes[0].message, "failed here");
+  EXPECT_EQ(notes[0].location.span.start, 18u);
+  EXPECT_EQ(notes[1].message, "in this late_layout block");
+  EXPECT_EQ(notes[1].location.span.start, 0u);
+  EXPECT_EQ(notes[1].severity, frontend::diagnostic::Severity::note);
 }
 
 TEST(LateLayoutRun, UnreportedFailuresOfMacroBlocksAreReportedAtTheBlock) {

@@ -90,7 +90,9 @@ TEST_F(InitCommand, WritesTheProjectOnceAndRewritesOnlyWithForce) {
 
   // A refused run writes none of the files, not even the ones that are missing.
   fs::remove("demo/qovrin.toml");
-  EXPECT_EQ(runInitCommand(options).error(), qovrin::Error::PathAlreadyExists);
+  std::string failedPath;
+  EXPECT_EQ(runInitCommand(options, &failedPath).error(), qovrin::Error::PathAlreadyExists);
+  EXPECT_EQ(failedPath, "demo/src/main.qov");
   EXPECT_FALSE(fs::exists("demo/qovrin.toml"));
 
   options.force = true;

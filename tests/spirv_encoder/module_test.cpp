@@ -56,7 +56,9 @@ TEST(ModuleAssembly, InstructionWordCountLimit) {
 TEST(ModuleAssembly, FailuresAreReportedAtTheFirstLine) {
   const frontend::SourceLocation first{{0, 10, 20}, std::nullopt};
   const frontend::SourceLocation second{{0, 30, 40}, std::nullopt};
-  const module::SpirvLine lines[] = {{"OpCapability Shader", first}, {"OpCapability Shader Kernel", second}};
+  // The second fragment holds two lines; the failing one is named alone.
+  const module::SpirvLine lines[] = {{"OpCapability Shader", first},
+                                     {"OpCapability Kernel\n  OpCapability Shader Kernel \r", second}};
   const auto result = module::assembleLines(lines, 0x00010600);
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(result.error().error, Error::FrontendDiagnostics);
@@ -64,6 +66,7 @@ TEST(ModuleAssembly, FailuresAreReportedAtTheFirstLine) {
   EXPECT_EQ(result.error().message, "unsupported SPIR-V instruction or operand syntax");
   EXPECT_EQ(result.error().location, first);
   EXPECT_EQ(result.error().at, 1u);
+  EXPECT_EQ(result.error().line, "OpCapability Shader Kernel");
 }
 
 TEST(ModuleAssembly, Versions) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 
 #include "common/little_endian.hpp"
 #include "frontend/encode/backend_adapter.hpp"
@@ -101,6 +102,15 @@ qovrin::Result<EncodePassCounts> encodeSpirvModule(module::Module& module) {
     const auto& failure = assembled.error();
     if (failure.message.empty()) return fail(failure.error);
     module.diagnostics().add(diagnostic::Severity::error, failure.location, failure.message);
+    // The message stands at the module's first line; the note finds the line
+    // that actually failed, however far down it is.
+    if (!failure.line.empty() && failure.at < module.fragments().size()) {
+      std::string note = "'";
+      note += failure.line;
+      note += "' failed: ";
+      note += qovrin::errorName(failure.cause);
+      module.diagnostics().add(diagnostic::Severity::note, module.fragments()[failure.at].location(), note);
+    }
     return fail(Error::FrontendDiagnostics);
   }
   const auto bytes = spirv_encoder::module::moduleBytes(assembled->words);

@@ -169,7 +169,7 @@ qovrin::Result<DeferredStatement> copyStatement(Freezer* freezer, const ast::Sta
       auto else_statements = copySlice(freezer, branch.else_statements, allowed);
       if (!else_statements) return fail(else_statements.error());
       return DeferredStatement{
-          out::MetaIf{std::move(*condition), std::move(*then_statements), std::move(*else_statements)}};
+          out::MetaIf{std::move(*condition), std::move(*then_statements), std::move(*else_statements), branch.location}};
     }
     case StatementKind::meta_while: {
       const auto& loop = std::get<ast::MetaWhileStatement>(payload);
@@ -177,7 +177,7 @@ qovrin::Result<DeferredStatement> copyStatement(Freezer* freezer, const ast::Sta
       if (!condition) return fail(condition.error());
       auto body = copySlice(freezer, loop.body, allowed);
       if (!body) return fail(body.error());
-      return DeferredStatement{out::MetaWhile{std::move(*condition), std::move(*body)}};
+      return DeferredStatement{out::MetaWhile{std::move(*condition), std::move(*body), loop.location}};
     }
     case StatementKind::break_loop:
       return DeferredStatement{out::LoopBreak{statement.location()}};

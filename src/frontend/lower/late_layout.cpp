@@ -31,7 +31,8 @@ qovrin::Result<LateLayoutStatement> cloneStatement(const ast::Statement& stateme
       auto else_statements = cloneStatementSlice(branch.else_statements, callbacks);
       if (!else_statements) return fail(else_statements.error());
       return LateLayoutStatement{
-          LateLayoutConditional{branch.condition, std::move(*then_statements), std::move(*else_statements)}};
+          LateLayoutConditional{branch.condition, std::move(*then_statements), std::move(*else_statements),
+                                branch.location}};
     }
     default:
       return fail(Error::InvalidLateLayout);
@@ -82,18 +83,28 @@ qovrin::Status freezeStatementAppend(module::Module& module, context::LowerConte
 
 qovrin::Status runStatements(module::Module& module, contracts::ActiveOutput& cursor,
                              root::ActiveOutputStack& active_outputs, context::LowerContext& context,
-                             std::span<const LateLayoutStatement> statements, const LateLayoutCallbacks& callbacks) {
+                             std::span<const LateLayoutStatement> statements, const LateLayoutCallbacks& callbacks,
+                             std::optional<SourceLocation>* failed_at) {
+  // The innermost failing statement is the one to name; the lists around it
+  // leave the place alone.
+  const auto failedHere = [failed_at](const SourceLocation& location, qovrin::Error error) {
+    if (failed_at != nullptr && !*failed_at) *failed_at = location;
+    return fail(error);
+  };
   for (const LateLayoutStatement& statement : statements) {
     if (const auto* call = std::get_if<LateLayoutCall>(&statement.payload)) {
-      QOVRIN_TRY(callbacks.api_call(module, cursor, active_outputs, context, *call));
+      const auto ran = callbacks.api_call(module, cursor, active_outputs, context, *call);
+      if (!ran) return failedHere(call->location, ran.error());
       continue;
     }
     const auto& conditional = std::get<LateLayoutConditional>(statement.payload);
     const contracts::ActiveOutput position = cursor;
     const auto truth = callbacks.condition(module, context, position, conditional.condition);
-    if (!truth) return fail(truth.error());
-    QOVRIN_TRY(runStatements(module, cursor, active_outputs, context,
-                             *truth ? conditional.then_statements : conditional.else_statements, callbacks));
+    if (!truth) return failedHere(conditional.location, truth.error());
+    const auto ran = runStatements(module, cursor, active_outputs, context,
+                                   *truth ? conditional.then_statements : conditional.else_statements, callbacks,
+                                   failed_at);
+    if (!ran) return failedHere(conditional.location, ran.error());
   }
   return {};
 }

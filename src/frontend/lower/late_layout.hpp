@@ -5,6 +5,7 @@
 // the same call written at that point of the output.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -55,11 +56,13 @@ struct LateLayoutCallbacks {
 };
 
 // The statements in order; calls move the cursor, conditionals run one of
-// their lists. The first failure ends the run; what ran before it stays.
+// their lists. The first failure ends the run; what ran before it stays, and
+// the failing statement's place goes to failed_at when that is given.
 qovrin::Status runStatements(module::Module& module, contracts::ActiveOutput& cursor,
                              root::ActiveOutputStack& active_outputs, context::LowerContext& context,
                              std::span<const output::contracts::LateLayoutStatement> statements,
-                             const LateLayoutCallbacks& callbacks);
+                             const LateLayoutCallbacks& callbacks,
+                             std::optional<SourceLocation>* failed_at = nullptr);
 
 }  // namespace frontend::lower::late_layout
 

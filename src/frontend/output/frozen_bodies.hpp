@@ -28,6 +28,7 @@ struct MetaIf {
   std::string condition;
   DeferredStatementList then_statements;
   DeferredStatementList else_statements;  // an "else if" is one nested MetaIf
+  SourceLocation location;
 };
 
 struct ValueDeclaration {
@@ -47,6 +48,7 @@ struct Assignment {
 struct MetaWhile {
   std::string condition;
   DeferredStatementList body;
+  SourceLocation location;
 };
 
 struct LoopBreak {
@@ -87,6 +89,7 @@ struct LateLayoutConditional {
   std::string condition;
   LateLayoutStatementList then_statements;
   LateLayoutStatementList else_statements;
+  SourceLocation location;
 };
 
 struct LateLayoutStatement {

@@ -1,6 +1,7 @@
 #include "frontend/syntax/diagnostic.hpp"
 
 #include <limits>
+#include <string>
 
 namespace frontend::diagnostic {
 
@@ -10,18 +11,47 @@ void DiagnosticStore::addSingle(Severity severity, const SourceLocation& locatio
   diagnostics_.push_back(Diagnostic{std::string(message), location, severity});
 }
 
+namespace {
+
+// A runaway recursive macro nests up to the call-depth limit, and every level
+// would print the same two lines; a run of identical pairs is cut short here.
+constexpr std::uint64_t kRepeatedExpansionsShown = 8;
+
+bool printsAlike(const Expansion& left, const Expansion& right) noexcept {
+  return left.invocation == right.invocation && left.definition.span == right.definition.span;
+}
+
+}  // namespace
+
 void DiagnosticStore::add(Severity severity, const SourceLocation& location, std::string_view message) {
   addSingle(severity, location, message);
   std::optional<std::uint32_t> expansion = location.expansion ? location.expansion : current_;
+  const Expansion* previous = nullptr;
+  std::uint64_t alike = 0;
+  std::uint64_t skipped = 0;
+  const auto reportSkipped = [&] {
+    if (skipped == 0) return;
+    addSingle(Severity::note, SourceLocation{},
+              "... " + std::to_string(skipped) + " more expansions of the same macro");
+    skipped = 0;
+  };
   // Parents are always older than their children, so the walk ends; the bound
   // check also ends it quietly on a stale index.
   while (expansion && *expansion < expansions_.size()) {
     const Expansion& entry = expansions_[*expansion];
+    expansion = entry.parent;
+    alike = previous && printsAlike(*previous, entry) ? alike + 1 : 1;
+    previous = &entry;
+    if (alike > kRepeatedExpansionsShown) {
+      ++skipped;
+      continue;
+    }
+    reportSkipped();
     const SourceLocation invoked{entry.invocation, entry.parent};
     addSingle(Severity::note, invoked, "macro invoked here");
     addSingle(Severity::note, entry.definition, "macro defined here");
-    expansion = entry.parent;
   }
+  reportSkipped();
 }
 
 qovrin::Result<std::uint32_t> DiagnosticStore::beginExpansion(const SourceSpan& invocation,

@@ -35,7 +35,8 @@ class DiagnosticStore {
 
   // Appends the diagnostic followed by "macro invoked here" / "macro defined
   // here" notes for every expansion from the location's own (or the current
-  // one) outwards.
+  // one) outwards. Of a run of expansions that would print the same two
+  // lines, the first 8 are kept and the rest counted in one note.
   void add(Severity severity, const SourceLocation& location, std::string_view message);
 
   // Records a new expansion whose parent is the current one; the caller makes

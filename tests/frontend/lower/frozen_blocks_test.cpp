@@ -199,7 +199,7 @@ out::LateLayoutStatement call(std::string text) { return {out::LateLayoutCall{st
 
 out::LateLayoutStatement when(std::string condition, out::LateLayoutStatementList then_statements,
                               out::LateLayoutStatementList else_statements = {}) {
-  return {out::LateLayoutConditional{std::move(condition), std::move(then_statements), std::move(else_statements)}};
+  return {out::LateLayoutConditional{std::move(condition), std::move(then_statements), std::move(else_statements), {}}};
 }
 
 template <typename... Statements>

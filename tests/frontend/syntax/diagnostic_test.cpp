@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 using frontend::SourceLocation;
@@ -54,6 +57,53 @@ TEST(DiagnosticStore, CurrentExpansionOrAStaleIndexDecidesTheNotes) {
   store.setCurrentExpansion(0u);
   store.add(Severity::error, at(9), "plain location inside the current expansion");
   EXPECT_EQ(store.diagnostics().size(), 4u);
+}
+
+// The messages after the diagnostic itself, "I" for an invocation note, "D"
+// for a definition note and the summary note's own text otherwise.
+std::vector<std::string> noteShapes(const DiagnosticStore& store) {
+  std::vector<std::string> shapes;
+  for (std::size_t index = 1; index < store.diagnostics().size(); ++index) {
+    const auto& message = store.diagnostics()[index].message;
+    shapes.push_back(message == "macro invoked here" ? "I" : message == "macro defined here" ? "D" : message);
+  }
+  return shapes;
+}
+
+TEST(DiagnosticStore, RecursionKeepsEightAlikePairsAndTheOutermostCall) {
+  struct Case {
+    std::uint32_t nested;  // expansions invoked from the macro's own body
+    std::size_t pairs;     // pairs printed in all
+    std::string summary;   // empty: no summary note
+  };
+  const Case cases[] = {
+      {7, 8, ""},
+      {8, 9, ""},
+      {9, 9, "... 1 more expansions of the same macro"},
+      {127, 9, "... 119 more expansions of the same macro"},
+  };
+  for (const Case& tested : cases) {
+    DiagnosticStore store;
+    // The call from top level, then the same body line again and again.
+    auto current = store.beginExpansion(SourceSpan{0u, 100, 101}, at(0));
+    ASSERT_TRUE(current);
+    for (std::uint32_t level = 0; level < tested.nested; ++level) {
+      store.setCurrentExpansion(*current);
+      current = store.beginExpansion(SourceSpan{0u, 20, 21}, at(0));
+      ASSERT_TRUE(current);
+    }
+    store.add(Severity::error, at(20, *current), "too deep");
+    std::vector<std::string> expected;
+    for (std::size_t pair = 0; pair + 1 < tested.pairs; ++pair) expected.insert(expected.end(), {"I", "D"});
+    if (!tested.summary.empty()) expected.push_back(tested.summary);
+    expected.insert(expected.end(), {"I", "D"});
+    EXPECT_EQ(noteShapes(store), expected) << tested.nested;
+    const auto& last = store.diagnostics()[store.diagnostics().size() - 2];
+    EXPECT_EQ(last.location.span.start, 100u) << "the outermost call is always shown";
+    if (!tested.summary.empty()) {
+      EXPECT_FALSE(store.diagnostics()[2 * 8 + 1].location.span.source) << "the summary has no place";
+    }
+  }
 }
 
 }  // namespace

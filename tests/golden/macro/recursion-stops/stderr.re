@@ -1,1 +1,0 @@
-t.qov:2:3: error: lowering failed: MetaCallDepthExceeded\n(t.qov:2:3: note: macro invoked here\nt.qov:1:1: note: macro defined here\n){127}t.qov:4:1: note: macro invoked here\nt.qov:1:1: note: macro defined here\n
