@@ -238,8 +238,7 @@ qovrin::Status Module::storeBytesAt(std::uint32_t section, std::uint64_t address
   return walkRange(sections_, fragments_, section, address, bytes.size(),
                    [&](fragment::Fragment& piece, std::uint64_t from, std::uint64_t length, std::uint64_t to) {
                      if (auto* line = piece.instruction()) {
-                       if (line->target.isa == target::Isa::riscv)
-                         dropFixupsOf(static_cast<std::uint32_t>(&piece - fragments_.data()));
+                       dropFixupsOf(static_cast<std::uint32_t>(&piece - fragments_.data()));
                        piece.becomeBytes(std::move(line->encoded));
                      }
                      auto& stored = piece.bytes()->data;

@@ -175,8 +175,9 @@ class Module {
   // A view of text that lives as long as the module.
   std::string_view keepInstructionText(std::string_view text, const SourceLocation& location);
   qovrin::Status checkNewSymbol(std::string_view name) const;
-  // A RISC-V instruction is patched by encoding it again whole, which would
-  // undo the bytes a store put there.
+  // Once a store made an instruction plain bytes, the stored bytes are what
+  // the user wants: patching a field afterwards (or, for RISC-V, encoding
+  // the whole instruction again) would write over them.
   void dropFixupsOf(std::uint32_t fragment) noexcept;
   // After checkNewSymbol accepted the name; make_payload() gives the symbol's
   // payload and runs only once nothing else can fail.
