@@ -259,7 +259,7 @@ qovrin::Result<std::uint64_t> Module::loadIntegerAt(std::uint32_t section, std::
 qovrin::Status Module::storeIntegerAt(std::uint32_t section, std::uint64_t address, std::uint64_t value,
                                       std::uint64_t width) {
   if (!qovrin::isIntegerWidth(width)) return fail(Error::InvalidApiInteger);
-  if (width < 8 && value >> (8 * width) != 0) return fail(Error::InvalidApiInteger);
+  if (!qovrin::fitsIntegerWidth(value, width)) return fail(Error::InvalidApiInteger);
   std::uint8_t buffer[8] = {};
   const std::span<std::uint8_t> bytes(buffer, width);
   qovrin::writeLittleEndian(bytes, value);

@@ -96,7 +96,8 @@ class Module {
   // it alone from then on.
   qovrin::Status loadBytesAt(std::uint32_t section, std::uint64_t address, std::span<std::uint8_t> destination) const;
   qovrin::Status storeBytesAt(std::uint32_t section, std::uint64_t address, std::span<const std::uint8_t> bytes);
-  // Little-endian integers of 1, 2, 4 or 8 bytes; a stored value must fit.
+  // Little-endian integers of 1, 2, 4 or 8 bytes; a stored value must fit,
+  // unsigned or as a negative number's two's complement.
   qovrin::Result<std::uint64_t> loadIntegerAt(std::uint32_t section, std::uint64_t address, std::uint64_t width) const;
   qovrin::Status storeIntegerAt(std::uint32_t section, std::uint64_t address, std::uint64_t value, std::uint64_t width);
   // A copy of count emitted bytes; the range is checked before anything is
