@@ -1,8 +1,9 @@
 #version 450
 #extension GL_EXT_shader_explicit_arithmetic_types_float16 : require
 #extension GL_EXT_shader_explicit_arithmetic_types_float64 : require
-// Constants folded from divisions by zero: infinities and NaNs of every
-// float width.
+// Constants folded from divisions by zero: the infinities and NaNs of every
+// float width, which disassemblers write as hexadecimal floats past the
+// largest finite exponent (0x1p+128, 0x1.8p+128).
 layout(location = 0) in vec4 shade;
 layout(location = 0) out vec4 color;
 
