@@ -9,6 +9,7 @@
 
 #include "assembly/frozen_block.hpp"
 #include "common/ascii.hpp"
+#include "common/little_endian.hpp"
 #include "frontend/values/expr_builtin.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/syntax/parser.hpp"
@@ -125,7 +126,7 @@ qovrin::Status storeIntegerCall(DeferredRunContext& run, const ApiCallStatement&
   if (!value) return fail(value.error());
   const auto* integer = value->asInteger();
   if (integer == nullptr) return fail(Error::TypeMismatch);
-  if (width < 8 && integer->word >> (8 * width) != 0) return fail(Error::InvalidApiInteger);
+  if (!qovrin::fitsIntegerWidth(integer->word, width)) return fail(Error::InvalidApiInteger);
   std::array<std::uint8_t, 8> bytes{};
   for (std::size_t index = 0; index < width; ++index)
     bytes[index] = static_cast<std::uint8_t>(integer->word >> (8 * index));

@@ -1,5 +1,6 @@
 #include "spirv_encoder/text_number.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -89,6 +90,98 @@ qovrin::Result<T> parseFloatingText(std::string_view token) noexcept {
     return fail(Error::InvalidInteger);
   }
   return text->negative ? -value : value;
+}
+
+// A binary interchange format: exponent and stored fraction widths.
+struct FloatFormat {
+  unsigned exponent_bits;
+  unsigned fraction_bits;
+};
+
+constexpr FloatFormat kHalf{5, 10};
+constexpr FloatFormat kSingle{8, 23};
+constexpr FloatFormat kDouble{11, 52};
+
+// A hexadecimal literal read exactly: the power of two of its leading one bit
+// and up to 64 bits after that bit, left-aligned.
+struct HexBits {
+  bool negative = false;
+  std::int64_t leading_exponent = 0;
+  std::uint64_t following = 0;
+};
+
+// An exponent this large already lies past every format; capping it keeps
+// the arithmetic on it from overflowing.
+constexpr std::int64_t kExponentCap = std::int64_t{1} << 40;
+
+// none for text that is not a whole hexadecimal literal or that is zero.
+std::optional<HexBits> readHexBits(std::string_view token) noexcept {
+  HexBits result;
+  if (!token.empty() && (token[0] == '-' || token[0] == '+')) {
+    result.negative = token[0] == '-';
+    token.remove_prefix(1);
+  }
+  if (!hasPrefix(token, 'x')) return std::nullopt;
+  token.remove_prefix(2);
+  const std::size_t mark = token.find_first_of("pP");
+  const std::string_view digits = token.substr(0, mark);
+  std::int64_t exponent = 0;
+  if (mark != std::string_view::npos) {
+    std::string_view power = token.substr(mark + 1);
+    const bool below = !power.empty() && power[0] == '-';
+    if (!power.empty() && (power[0] == '-' || power[0] == '+')) power.remove_prefix(1);
+    if (power.empty()) return std::nullopt;
+    for (const char c : power) {
+      if (!qovrin::isAsciiDigit(c)) return std::nullopt;
+      exponent = std::min(exponent * 10 + (c - '0'), kExponentCap);
+    }
+    if (below) exponent = -exponent;
+  }
+  const std::size_t point = digits.find('.');
+  const std::size_t whole_digits = point == std::string_view::npos ? digits.size() : point;
+  bool seen_digit = false;
+  bool seen_one = false;
+  unsigned taken = 0;
+  std::int64_t place = static_cast<std::int64_t>(whole_digits);
+  for (std::size_t index = 0; index < digits.size(); ++index) {
+    if (index == point) continue;
+    const int digit = digitValue(digits[index]);
+    if (digit > 15) return std::nullopt;
+    seen_digit = true;
+    --place;
+    for (int bit = 3; bit >= 0; --bit) {
+      const bool set = ((digit >> bit) & 1) != 0;
+      if (!seen_one) {
+        if (!set) continue;
+        seen_one = true;
+        result.leading_exponent = 4 * place + bit + exponent;
+      } else if (taken < 64) {
+        if (set) result.following |= std::uint64_t{1} << (63 - taken);
+        ++taken;
+      }
+    }
+  }
+  if (!seen_digit || !seen_one) return std::nullopt;
+  return result;
+}
+
+// The encoding that spirv-as gives a hexadecimal literal whose leading bit
+// lies past the format's largest finite exponent: just one step past it, the
+// all-ones exponent with the next fraction bits as written, cut off (zero
+// bits make an infinity, any other a NaN with that payload); further out, an
+// infinity. Disassemblers write infinities and NaNs this way. none for every
+// other literal, finite ones included.
+std::optional<std::uint64_t> hexPastFinite(std::string_view token, FloatFormat format) noexcept {
+  const auto bits = readHexBits(token);
+  if (!bits) return std::nullopt;
+  const std::int64_t first_past = std::int64_t{1} << (format.exponent_bits - 1);
+  if (bits->leading_exponent < first_past) return std::nullopt;
+  const unsigned width = 1 + format.exponent_bits + format.fraction_bits;
+  const std::uint64_t exponent = ((std::uint64_t{1} << format.exponent_bits) - 1) << format.fraction_bits;
+  const std::uint64_t fraction =
+      bits->leading_exponent == first_past ? bits->following >> (64 - format.fraction_bits) : 0;
+  const std::uint64_t sign = bits->negative ? std::uint64_t{1} << (width - 1) : 0;
+  return sign | exponent | fraction;
 }
 
 // Rounds a double to binary16, nearest even; none when it overflows.
@@ -206,6 +299,7 @@ qovrin::Result<std::int64_t> parseSigned(std::string_view token) noexcept {
 }
 
 qovrin::Result<std::uint16_t> parseFloat16(std::string_view token) noexcept {
+  if (const auto special = hexPastFinite(token, kHalf)) return static_cast<std::uint16_t>(*special);
   const auto value = parseFloatingText<double>(token);
   if (!value) return fail(value.error());
   const auto bits = halfFromDouble(*value);
@@ -223,12 +317,14 @@ qovrin::Result<std::uint16_t> parseBfloat16(std::string_view token) noexcept {
 }
 
 qovrin::Result<std::uint32_t> parseFloat32(std::string_view token) noexcept {
+  if (const auto special = hexPastFinite(token, kSingle)) return static_cast<std::uint32_t>(*special);
   const auto value = parseFloatingText<float>(token);
   if (!value) return fail(value.error());
   return std::bit_cast<std::uint32_t>(*value);
 }
 
 qovrin::Result<std::uint64_t> parseFloat64(std::string_view token) noexcept {
+  if (const auto special = hexPastFinite(token, kDouble)) return *special;
   const auto value = parseFloatingText<double>(token);
   if (!value) return fail(value.error());
   return std::bit_cast<std::uint64_t>(*value);

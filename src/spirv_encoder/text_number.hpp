@@ -21,7 +21,9 @@ qovrin::Result<std::int64_t> parseSigned(std::string_view token) noexcept;
 
 // IEEE 754 bits of a decimal or hexadecimal ("0x1.8p+1") floating-point
 // literal at the given width, rounded to nearest even. A finite literal that
-// overflows the width is refused.
+// overflows the width is refused, except (bfloat16 aside) a hexadecimal one
+// whose leading bit lies past the largest finite exponent: it gives the
+// infinity or NaN that disassemblers write that way, as spirv-as reads it.
 qovrin::Result<std::uint16_t> parseFloat16(std::string_view token) noexcept;
 qovrin::Result<std::uint16_t> parseBfloat16(std::string_view token) noexcept;
 qovrin::Result<std::uint32_t> parseFloat32(std::string_view token) noexcept;

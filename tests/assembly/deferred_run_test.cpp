@@ -106,6 +106,11 @@ TEST(DeferredRun, StoresAssertsAndReports) {
                    Error::InvalidApiArgument,
                    {}});
   cases.push_back({"a value too wide", list(call("store.u8(start, 256)")), Error::InvalidApiInteger, {}});
+  cases.push_back({"negative values as their two's complement",
+                   list(call("store.u16(start, -2)"), call("store.u8(start + 7, -128)")),
+                   {},
+                   {0xfe, 0xff, 0x92, 0x93, 0x94, 0x95, 0x96, 0x80}});
+  cases.push_back({"a negative value too wide", list(call("store.u8(start, -129)")), Error::InvalidApiInteger, {}});
   cases.push_back(
       {"a string where an integer goes", list(call("store.u16(start, \"x\")")), Error::InvalidApiArgument, {}});
   cases.push_back({"a boolean where an integer goes", list(call("store.u16(start, true)")), Error::TypeMismatch, {}});

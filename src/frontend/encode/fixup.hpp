@@ -46,8 +46,8 @@ struct Fixup {
   // The field receives the target minus the address just behind the field.
   bool pc_relative = false;
   FixupRangePolicy range_policy = FixupRangePolicy::wrap;
-  // A store replaced the RISC-V instruction the fixup would encode again;
-  // the fixup is neither patched nor counted as pending.
+  // A store turned the fixup's instruction into plain bytes; the fixup is
+  // neither patched nor counted as pending.
   bool dropped = false;
 };
 

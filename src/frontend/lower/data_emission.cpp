@@ -59,7 +59,7 @@ qovrin::Status requireOneOrTwoArguments(const ast::ApiCallStatement& call) noexc
 
 qovrin::Status appendIntegerBytes(std::vector<std::uint8_t>& out, std::uint64_t value, std::uint64_t width) {
   if (width == 0 || width > kMaxDataUnit) return fail(Error::InvalidApiArgument);
-  if (width < 8 && value >> (8 * width) != 0) return fail(Error::InvalidApiInteger);
+  if (!qovrin::fitsIntegerWidth(value, width)) return fail(Error::InvalidApiInteger);
   std::array<std::uint8_t, 8> low{};
   qovrin::writeLittleEndian(low, value);
   const std::uint64_t stored = std::min<std::uint64_t>(width, 8);
@@ -80,7 +80,7 @@ qovrin::Status lowerIntegerEmitCall(module::Module& module, context::LowerContex
   QOVRIN_TRY(root::requireArgCount(call, 1));
   const auto word = root::integerArgAtContext(module, context, cursor, call, 0);
   if (!word) return fail(word.error());
-  if (width < 8 && *word >> (8 * width) != 0) return fail(Error::InvalidApiInteger);
+  if (!qovrin::fitsIntegerWidth(*word, width)) return fail(Error::InvalidApiInteger);
   std::array<std::uint8_t, 8> bytes{};
   qovrin::writeLittleEndian(bytes, *word);
   return emitData(module, cursor, std::span(bytes).first(width), call);

@@ -18,8 +18,8 @@
 namespace frontend::lower::data_emission {
 
 // value as width little-endian bytes (1 to 64; InvalidApiArgument otherwise).
-// Below 8 bytes the value must fit (InvalidApiInteger); above 8 the bytes
-// past the eighth are zero.
+// Below 8 bytes the value must fit, unsigned or as a negative number's two's
+// complement (InvalidApiInteger); above 8 the bytes past the eighth are zero.
 qovrin::Status appendIntegerBytes(std::vector<std::uint8_t>& out, std::uint64_t value, std::uint64_t width);
 
 // Moves the cursor past the fragment a module call just appended.

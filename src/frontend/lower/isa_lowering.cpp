@@ -52,12 +52,12 @@ std::optional<std::uint64_t> integerNamed(const module::Module& module, context:
 
 // Fails as the name scan fails on a quote that is never closed; every quote
 // outside a quoted run opens one, since no word holds a quote.
-qovrin::Status checkQuotes(std::string_view text) {
+qovrin::Status checkQuotes(target::Target target, std::string_view text) {
   std::size_t position = 0;
   while (true) {
     while (position < text.size() && text[position] != '\'' && text[position] != '"') ++position;
     if (position == text.size()) return {};
-    const auto closed = isa_text::quotedEnd(text, position);
+    const auto closed = isa_text::quotedEndOnLine(target, text, position);
     if (!closed) return fail(Error::InvalidExpression);
     position = *closed;
   }
@@ -70,7 +70,7 @@ qovrin::Result<std::optional<std::string>> substituteNames(const module::Module&
                                                            std::string_view text) {
   // With no scope open and no module value, no name stands for an integer.
   if (context.scopes.empty() && context.value_names.empty()) {
-    QOVRIN_TRY(checkQuotes(text));
+    QOVRIN_TRY(checkQuotes(target, text));
     return std::nullopt;
   }
   std::optional<std::string> lowered;
@@ -79,7 +79,7 @@ qovrin::Result<std::optional<std::string>> substituteNames(const module::Module&
   while (position < text.size()) {
     const char c = text[position];
     if (c == '\'' || c == '"') {
-      const auto closed = isa_text::quotedEnd(text, position);
+      const auto closed = isa_text::quotedEndOnLine(target, text, position);
       if (!closed) return fail(Error::InvalidExpression);
       position = *closed;
       continue;

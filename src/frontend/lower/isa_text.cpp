@@ -99,13 +99,15 @@ bool isX86RegisterOrKeyword(std::string_view word) noexcept {
   return false;
 }
 
-}  // namespace
-
-std::optional<std::size_t> quotedEnd(std::string_view text, std::size_t position) noexcept {
+std::optional<std::size_t> quotedRunEnd(std::string_view text, std::size_t position, bool backslash_escapes) noexcept {
   if (lexer::isDigitSeparator(text, position)) return position + 1;
   const char quote = text[position];
   std::size_t at = position + 1;
   while (at < text.size()) {
+    if (backslash_escapes && text[at] == '\\') {
+      at += 2;
+      continue;
+    }
     if (text[at] != quote) {
       ++at;
       continue;
@@ -117,6 +119,17 @@ std::optional<std::size_t> quotedEnd(std::string_view text, std::size_t position
     return at + 1;
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::size_t> quotedEnd(std::string_view text, std::size_t position) noexcept {
+  return quotedRunEnd(text, position, false);
+}
+
+std::optional<std::size_t> quotedEndOnLine(target::Target target, std::string_view text,
+                                           std::size_t position) noexcept {
+  return quotedRunEnd(text, position, target.isa == target::Isa::spirv && text[position] == '"');
 }
 
 namespace {

@@ -28,7 +28,7 @@ qovrin::Status appendNativePieces(std::string& out, target::Target target,
     while (position < text.size()) {
       const char c = text[position];
       if (c == '\'' || c == '"') {
-        const auto end = lower::isa_text::quotedEnd(text, position);
+        const auto end = lower::isa_text::quotedEndOnLine(target, text, position);
         if (!end) return fail(Error::InvalidExpression);
         out.append(text, position, *end - position);
         position = *end;

@@ -234,8 +234,7 @@ qovrin::Status Module::storeBytesAt(std::uint32_t section, std::uint64_t address
   return walkRange(sections_, fragments_, section, address, bytes.size(),
                    [&](fragment::Fragment& piece, std::uint64_t from, std::uint64_t length, std::uint64_t to) {
                      if (auto* line = piece.instruction()) {
-                       if (line->target.isa == target::Isa::riscv)
-                         dropFixupsOf(static_cast<std::uint32_t>(&piece - fragments_.data()));
+                       dropFixupsOf(static_cast<std::uint32_t>(&piece - fragments_.data()));
                        piece.becomeBytes(std::move(line->encoded));
                      }
                      auto& stored = piece.bytes()->data;
@@ -256,7 +255,7 @@ qovrin::Result<std::uint64_t> Module::loadIntegerAt(std::uint32_t section, std::
 qovrin::Status Module::storeIntegerAt(std::uint32_t section, std::uint64_t address, std::uint64_t value,
                                       std::uint64_t width) {
   if (!qovrin::isIntegerWidth(width)) return fail(Error::InvalidApiInteger);
-  if (width < 8 && value >> (8 * width) != 0) return fail(Error::InvalidApiInteger);
+  if (!qovrin::fitsIntegerWidth(value, width)) return fail(Error::InvalidApiInteger);
   std::uint8_t buffer[8] = {};
   const std::span<std::uint8_t> bytes(buffer, width);
   qovrin::writeLittleEndian(bytes, value);

@@ -96,7 +96,8 @@ class Module {
   // it alone from then on.
   qovrin::Status loadBytesAt(std::uint32_t section, std::uint64_t address, std::span<std::uint8_t> destination) const;
   qovrin::Status storeBytesAt(std::uint32_t section, std::uint64_t address, std::span<const std::uint8_t> bytes);
-  // Little-endian integers of 1, 2, 4 or 8 bytes; a stored value must fit.
+  // Little-endian integers of 1, 2, 4 or 8 bytes; a stored value must fit,
+  // unsigned or as a negative number's two's complement.
   qovrin::Result<std::uint64_t> loadIntegerAt(std::uint32_t section, std::uint64_t address, std::uint64_t width) const;
   qovrin::Status storeIntegerAt(std::uint32_t section, std::uint64_t address, std::uint64_t value, std::uint64_t width);
   // A copy of count emitted bytes; the range is checked before anything is
@@ -169,8 +170,9 @@ class Module {
   // A view of text that lives as long as the module.
   std::string_view keepInstructionText(std::string_view text, const SourceLocation& location);
   qovrin::Status checkNewSymbol(std::string_view name) const;
-  // A RISC-V instruction is patched by encoding it again whole, which would
-  // undo the bytes a store put there.
+  // Once a store made an instruction plain bytes, the stored bytes are what
+  // the user wants: patching a field afterwards (or, for RISC-V, encoding
+  // the whole instruction again) would write over them.
   void dropFixupsOf(std::uint32_t fragment) noexcept;
   // After checkNewSymbol accepted the name; make_payload() gives the symbol's
   // payload and runs only once nothing else can fail.

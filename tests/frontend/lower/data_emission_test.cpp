@@ -29,6 +29,24 @@ TEST(DataDirectives, WidthsAndRanges) {
   });
 }
 
+TEST(DataDirectives, NegativeValuesBelowEightBytesAsTwosComplement) {
+  const std::string too_wide = "main.qov:1:1: error: lowering failed: InvalidApiInteger";
+  expectOutputCases({
+      {"db(-1, -128)\n", "ff 80"},
+      {"dw(-2)\ndd(-4)\n", "fe ff fc ff ff ff"},
+      {"dp(-0x800000000000)\n", "00 00 00 00 00 80"},
+      {"dq(-1)\n", "ff ff ff ff ff ff ff ff"},
+      {"emit.u8(-1)\nemit.u16(-32768)\nemit.u32(-0x80000000)\n", "ff 00 80 00 00 00 80"},
+      {"let x = -8\ndb(x)\n", "f8"},
+      {"db(-129)\n", "", {too_wide}, false},
+      {"dw(-32769)\n", "", {too_wide}, false},
+      {"dd(-0x80000001)\n", "", {too_wide}, false},
+      {"dp(-0x800000000001)\n", "", {too_wide}, false},
+      {"emit.u8(-129)\n", "", {too_wide}, false},
+      {"emit.u32(0xffffffff80000000 - 1)\n", "", {too_wide}, false},
+  });
+}
+
 TEST(DataDirectives, OneFragmentPerCall) {
   frontend::module::Module module(frontend::target::Target::x86(64));
   ASSERT_TRUE(lower_test::lower(module, "db(1, \"ab\", 2)\ndw(3, 4)\n").status);

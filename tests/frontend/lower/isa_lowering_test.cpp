@@ -52,6 +52,14 @@ TEST(IsaLowering, ReplacesMetaIntegersAndBuiltinCalls) {
       {x86, "const z = 1\nmov eax, 'a''b'\nmov eax, 'a', \"b\n", {"mov eax, 'a''b'"},
        {"main.qov:3:1: lowering failed: InvalidExpression"}},
       {x86, "mov eax, label_addr(nowhere)\n", {}, {"main.qov:1:1: lowering failed: UndefinedSymbol"}},
+      // A SPIR-V string takes backslash escapes, with or without names to replace.
+      {Target::spirv(), "OpName %1 \"a\\\"b\"\n", {"OpName %1 \"a\\\"b\""}, {}},
+      {Target::spirv(),
+       "const b = 2\nOpEntryPoint Fragment %b \"a\\\" b\\\\\" %b\n",
+       {"OpEntryPoint Fragment %2 \"a\\\" b\\\\\" %2"},
+       {}},
+      {Target::spirv(), "OpName %1 \"a\\\"\n", {}, {"main.qov:1:1: lowering failed: InvalidExpression"}},
+      {x86, "mov eax, \"a\\\"b\"\n", {}, {"main.qov:1:1: lowering failed: InvalidExpression"}},
   };
   for (const auto& [target, source, texts, diagnostics] : cases) {
     frontend::module::Module module(target);
