@@ -85,7 +85,14 @@ qovrin::Status runStatements(module::Module& module, contracts::ActiveOutput& cu
                              std::span<const LateLayoutStatement> statements, const LateLayoutCallbacks& callbacks) {
   for (const LateLayoutStatement& statement : statements) {
     if (const auto* call = std::get_if<LateLayoutCall>(&statement.payload)) {
-      QOVRIN_TRY(callbacks.api_call(module, cursor, active_outputs, context, *call));
+      const qovrin::Status ran = callbacks.api_call(module, cursor, active_outputs, context, *call);
+      // An image grown past its cap is the call's fault: it is named at the
+      // call's line, as during lowering.
+      if (!ran && ran.error() == Error::OutputTooLarge) {
+        root::addLowerErrorDiagnostic(module, call->location, ran.error());
+        return fail(Error::FrontendDiagnostics);
+      }
+      QOVRIN_TRY(ran);
       continue;
     }
     const auto& conditional = std::get<LateLayoutConditional>(statement.payload);
