@@ -30,7 +30,7 @@ qovrin::Result<std::uint64_t> imageSize(const frontend::module::Module& module,
     if (__builtin_add_overflow(row.file_offset, row.file_size, &end)) return fail(Error::OffsetOverflow);
     size = std::max(size, end);
   }
-  if (size > kMaxImageSize) return fail(Error::OutputTooLarge);
+  if (size > frontend::module::kMaxImageSize) return fail(Error::OutputTooLarge);
   return size;
 }
 

@@ -12,11 +12,9 @@
 
 namespace assembly {
 
-// The largest image assembly builds. Section file offsets come from source
-// text, so the size is checked before anything is allocated.
-inline constexpr std::uint64_t kMaxImageSize = std::uint64_t{1} << 31;
-
-// Fails with OutputTooLarge past kMaxImageSize, InvalidSection or
+// Fails with OutputTooLarge past frontend::module::kMaxImageSize (checked
+// before anything is allocated, since section file offsets come from source
+// text), InvalidSection or
 // InvalidFragment for rows that do not match the module, and OffsetOverflow.
 qovrin::Result<frontend::output::result::WriterResult> materializeImage(const frontend::module::Module& module,
                                                                         const frontend::layout::ModuleLayout& layout);

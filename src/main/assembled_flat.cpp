@@ -1,5 +1,6 @@
 #include "main/assembled_flat.hpp"
 
+#include <new>
 #include <string>
 
 #include "main/diagnostics_output.hpp"
@@ -28,7 +29,13 @@ Result<AssembledFlat> assembleModuleFlatChecked(std::unique_ptr<frontend::module
         static_cast<AssemblyTimingObserver*>(context)->end(static_cast<std::uint8_t>(phase));
       },
       true};
-  auto assembled = assembly::assembleFlat(*module, observer);
+  auto assembled = [&]() -> decltype(assembly::assembleFlat(*module, observer)) {
+    try {
+      return assembly::assembleFlat(*module, observer);
+    } catch (const std::bad_alloc&) {
+      return fail(Error::OutOfMemory);
+    }
+  }();
   const Status printedAfter = printNew();
   if (!assembled) return fail(printedAfter ? assembled.error() : printedAfter.error());
   QOVRIN_TRY(printedAfter);

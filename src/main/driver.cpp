@@ -1,5 +1,6 @@
 #include "main/driver.hpp"
 
+#include <new>
 #include <string>
 
 #include "main/init_command.hpp"
@@ -53,9 +54,9 @@ int runInit(StandardStreams& streams, std::span<const std::string_view> argument
 
 }  // namespace
 
-int runMain(std::span<const std::string_view> arguments) {
-  platform::ignoreBrokenPipes();
-  StandardStreams streams;
+namespace {
+
+int runCommand(std::span<const std::string_view> arguments, StandardStreams& streams) {
   const Command command = parseCommandLine(arguments);
   if (const auto* issue = std::get_if<CliParseIssue>(&command)) return reportIssue(streams, *issue);
   if (const auto* help = std::get_if<HelpCommand>(&command)) return runHelp(streams, help->topic);
@@ -69,6 +70,21 @@ int runMain(std::span<const std::string_view> arguments) {
     return finishWith(streams, line);
   }
   return runAssembleRoad(options, streams);
+}
+
+}  // namespace
+
+int runMain(std::span<const std::string_view> arguments) {
+  platform::ignoreBrokenPipes();
+  StandardStreams streams;
+  // Lowering and assembly turn a failed allocation into a located failure;
+  // anywhere else (reading the source, rendering the listing) the run ends
+  // here with its name, never with an abort.
+  try {
+    return runCommand(arguments, streams);
+  } catch (const std::bad_alloc&) {
+    return reportFailure(streams, Error::OutOfMemory);
+  }
 }
 
 }  // namespace qovrin::main

@@ -67,12 +67,17 @@ std::string resolveIncludePath(std::string_view base, std::string_view name) {
 }
 
 Result<ResolvedInclude> resolveFileInclude(const IncludeRoots& roots, std::string_view name,
-                                           std::optional<std::string_view> base) {
-  return searchPlaces<ResolvedInclude>(roots, name, base, [](std::string candidate) -> Result<ResolvedInclude> {
+                                           std::optional<std::string_view> base, const platform::InputRead& read) {
+  return searchPlaces<ResolvedInclude>(roots, name, base, [&read](std::string candidate) -> Result<ResolvedInclude> {
     auto real = platform::realPath(candidate);
     if (!real) return fail(Error::IncludeNotAvailable);
-    auto text = platform::readWholeFile(*real);
-    if (!text) return fail(Error::IncludeNotAvailable);
+    auto text = platform::readRegularFile(*real, read);
+    if (!text) {
+      const Error error = text.error();
+      // The file is there: a window outside it, or no memory for it, is the answer.
+      if (error == Error::InvalidApiInteger || error == Error::OutOfMemory) return fail(error);
+      return fail(Error::IncludeNotAvailable);
+    }
     return ResolvedInclude{std::move(candidate), std::move(*real), std::move(*text)};
   });
 }

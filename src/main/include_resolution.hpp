@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/error.hpp"
+#include "main/platform_input.hpp"
 
 namespace qovrin::main {
 
@@ -37,9 +38,13 @@ std::string joinPath(std::string_view head, std::string_view tail);
 // The candidate beside the including file `base`.
 std::string resolveIncludePath(std::string_view base, std::string_view name);
 
-// IncludeNotAvailable when no place has a readable file of that name.
+// IncludeNotAvailable when no place has a readable regular file of that
+// name. The text holds what `read` asks for: the whole file, a window of it
+// (InvalidApiInteger when the window does not lie inside the file found), or
+// nothing.
 Result<ResolvedInclude> resolveFileInclude(const IncludeRoots& roots, std::string_view name,
-                                           std::optional<std::string_view> base);
+                                           std::optional<std::string_view> base,
+                                           const platform::InputRead& read = {});
 
 // Entry names of the first directory found, sorted byte-wise;
 // IncludeNotAvailable when there is none.

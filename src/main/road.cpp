@@ -33,7 +33,10 @@ frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots
                                                        const std::optional<std::string>& identity, InputFiles& inputs) {
   frontend::lower::contracts::PathOptions options;
   options.resolve_file_include = [&roots, &inputs](const IncludeRequest& request) -> Result<IncludeSource> {
-    auto found = resolveFileInclude(roots, request.name, request.base);
+    platform::InputRead read;
+    read.contents = request.contents;
+    if (request.window) read.window = platform::InputWindow{request.window->offset, request.window->length};
+    auto found = resolveFileInclude(roots, request.name, request.base, read);
     if (!found) return fail(found.error());
     inputs.record("input", found->path);
     return IncludeSource{std::move(found->path), std::move(found->realPath), std::move(found->text)};

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <tuple>
 
 #include "main/include_resolution.hpp"
 #include "main/output_files.hpp"
+#include "main/platform_input.hpp"
 #include "temp_tree.hpp"
 
 namespace {
@@ -95,6 +99,46 @@ TEST_F(TempTree, IncludeSearchOrderAndListings) {
 
   EXPECT_EQ(canonicalFileIdentity("src/../src/lib/a.inc"), a->realPath);
   EXPECT_FALSE(canonicalFileIdentity("missing.qov").has_value());
+}
+
+TEST_F(TempTree, InputsAreRegularFilesReadNoFurtherThanAsked) {
+  using platform::InputRead;
+  using platform::InputWindow;
+  put("data.bin", "0123456789");
+  fs::create_symlink("data.bin", "data-link");
+  ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+  fs::create_symlink("pipe", "pipe-link");
+  fs::create_directories("folder");
+
+  const InputRead whole{};
+  const InputRead probe{std::nullopt, false};
+  const auto window = [](std::uint64_t offset, std::uint64_t length) {
+    return InputRead{InputWindow{offset, length}, true};
+  };
+  const std::tuple<std::string, InputRead, qovrin::Result<std::string>> cases[] = {
+      {"data.bin", whole, std::string("0123456789")},
+      {"data-link", window(4, 3), std::string("456")},
+      {"data.bin", window(10, 0), std::string()},
+      {"data.bin", window(11, 0), qovrin::fail(qovrin::Error::InvalidApiInteger)},
+      {"data.bin", window(4, 7), qovrin::fail(qovrin::Error::InvalidApiInteger)},
+      {"data.bin", window(1, ~std::uint64_t{0}), qovrin::fail(qovrin::Error::InvalidApiInteger)},
+      {"data.bin", probe, std::string()},
+      {"pipe", whole, qovrin::fail(qovrin::Error::ReadFailed)},
+      {"pipe-link", probe, qovrin::fail(qovrin::Error::ReadFailed)},
+      {"/dev/zero", window(0, 16), qovrin::fail(qovrin::Error::ReadFailed)},
+      {"/dev/zero", whole, qovrin::fail(qovrin::Error::ReadFailed)},
+      {"folder", whole, qovrin::fail(qovrin::Error::ReadFailed)},
+      {"missing", probe, qovrin::fail(qovrin::Error::ReadFailed)},
+  };
+  for (const auto& [path, read, expected] : cases) EXPECT_EQ(platform::readRegularFile(path, read), expected) << path;
+
+  // A special file where the search looks first is passed over like a missing one.
+  put("include/pipe", "found");
+  const IncludeRoots roots{fs::current_path().string(), std::nullopt};
+  EXPECT_EQ(resolveFileInclude(roots, "pipe", "main.qov")->text, "found");
+  EXPECT_EQ(resolveFileInclude(roots, "data.bin", "main.qov", window(2, 2))->text, "23");
+  EXPECT_EQ(resolveFileInclude(roots, "data.bin", "main.qov", window(9, 2)).error(), qovrin::Error::InvalidApiInteger);
+  EXPECT_EQ(resolveFileInclude(roots, "/dev/zero", std::nullopt).error(), qovrin::Error::IncludeNotAvailable);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "frontend/lower/data_emission.hpp"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <limits>
@@ -35,8 +36,24 @@ bool holdsBytes(const value::Value& value) noexcept {
   return value.asString() != nullptr || value.asBytes() != nullptr;
 }
 
+// Where the section's stored bytes end in the output file once `stored` more
+// are added at the cursor: OutputTooLarge past the image cap, checked before
+// the bytes are made. Virtual sections store nothing in the image.
+qovrin::Status requireImageRoom(const module::Module& module, const contracts::ActiveOutput& cursor,
+                                std::uint64_t stored) {
+  if (!module.sections().contains(cursor.section)) return fail(Error::InvalidSection);
+  const section::Section& section = module.sections()[cursor.section];
+  if (section.kind == section::SectionKind::virtual_region) return {};
+  std::uint64_t end = 0;
+  if (__builtin_add_overflow(section.file_offset, std::max(cursor.offset, cursor.file_cursor), &end) ||
+      __builtin_add_overflow(end, stored, &end) || end > module::kMaxImageSize)
+    return fail(Error::OutputTooLarge);
+  return {};
+}
+
 qovrin::Status emitData(module::Module& module, contracts::ActiveOutput& cursor, std::span<const std::uint8_t> bytes,
                         const ast::ApiCallStatement& call) {
+  QOVRIN_TRY(requireImageRoom(module, cursor, bytes.size()));
   return advancePast(module, cursor, module.emitBytes(cursor.section, bytes, call.location));
 }
 
@@ -128,6 +145,8 @@ qovrin::Status lowerPadCall(module::Module& module, context::LowerContext& conte
     if (*count < reached) return fail(Error::InvalidApiInteger);
     *count -= reached;
   }
+  // Counts past the per-call limit are refused by the module as they were.
+  if (*count <= module::kMaxRepeatedBytes) QOVRIN_TRY(requireImageRoom(module, synced, *count));
   QOVRIN_TRY(advancePast(module, synced, module.emitRepeatedByte(synced.section, *fill, *count, call.location)));
   cursor = synced;
   return {};
@@ -143,6 +162,9 @@ qovrin::Status lowerAlignCall(module::Module& module, context::LowerContext& con
   if (!std::has_single_bit(*alignment)) return fail(Error::InvalidAlignment);
   const auto fill = fillArgument(module, context, synced, call);
   if (!fill) return fail(fill.error());
+  const std::uint64_t start = std::max(synced.offset, synced.file_cursor);
+  if (const auto aligned = layout_cursor::alignForward(start, *alignment))
+    QOVRIN_TRY(requireImageRoom(module, synced, *aligned - start));
   QOVRIN_TRY(advancePast(module, synced, module.addAlignment(synced.section, *alignment, *fill, call.location)));
   cursor = synced;
   return {};
@@ -199,7 +221,7 @@ qovrin::Status lowerDataEmitCall(module::Module& module, context::LowerContext& 
     if (!word) return fail(word.error());
     QOVRIN_TRY(data_emission::appendIntegerBytes(bytes, *word, unit));
   }
-  return advancePast(module, cursor, module.emitBytes(cursor.section, bytes, call.location));
+  return data_emission::emitData(module, cursor, bytes, call);
 }
 
 qovrin::Status lowerFloatEmitCall(module::Module& module, context::LowerContext& context,
@@ -215,7 +237,7 @@ qovrin::Status lowerFloatEmitCall(module::Module& module, context::LowerContext&
     qovrin::writeLittleEndian(bytes, std::bit_cast<std::uint64_t>(*twice));
   else
     return fail(Error::InvalidApiArgument);
-  return advancePast(module, cursor, module.emitBytes(cursor.section, std::span(bytes).first(unit), call.location));
+  return data_emission::emitData(module, cursor, std::span(bytes).first(unit), call);
 }
 
 qovrin::Status lowerDataReserveCall(module::Module& module, context::LowerContext& context,
@@ -243,9 +265,10 @@ qovrin::Status lowerFileEmitCall(module::Module& module, context::LowerContext& 
     window = meta_data::ByteWindow{*offset, *length};
   }
   if (!context.paths.files_available) return fail(Error::FileNotAvailable);
+  if (window) QOVRIN_TRY(data_emission::requireImageRoom(module, cursor, window->length));
   const auto content = meta_data::readBytes(context.file_hooks, *path, window);
   if (!content) return fail(content.error());
-  return advancePast(module, cursor, module.emitBytes(cursor.section, *content, call.location));
+  return data_emission::emitData(module, cursor, *content, call);
 }
 
 qovrin::Status lowerIsaCall(module::Module& module, context::LowerContext& context, contracts::ActiveOutput& cursor,

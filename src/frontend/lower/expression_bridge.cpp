@@ -39,8 +39,10 @@ bool sharedError(Error error) noexcept {
 }
 
 // A callback failure as the file builtins see it: anything but running out
-// of memory means the file is not there for them.
-Error fileFailure(Error error) noexcept { return error == Error::OutOfMemory ? error : Error::FileNotAvailable; }
+// of memory or a window outside the file means the file is not there for them.
+Error fileFailure(Error error) noexcept {
+  return error == Error::OutOfMemory || error == Error::InvalidApiInteger ? error : Error::FileNotAvailable;
+}
 
 IncludeRequest fileRequest(std::string_view name, std::string_view base) noexcept {
   IncludeRequest request;
@@ -84,8 +86,9 @@ qovrin::Result<ResolvedFile> readResolvedMetaFile(LowerContext& context, const I
   return ResolvedFile{std::move(source->path), std::move(source->text)};
 }
 
-qovrin::Result<bool> metaFileExists(LowerContext& context, const IncludeRequest& request) {
+qovrin::Result<bool> metaFileExists(LowerContext& context, IncludeRequest request) {
   if (!context.paths.files_available || !context.paths.resolve_file_include) return false;
+  request.contents = false;
   const auto source = context.paths.resolve_file_include(request);
   if (!source && source.error() == Error::OutOfMemory) return fail(Error::OutOfMemory);
   return source.has_value();
@@ -128,8 +131,11 @@ void bindHooks(LowerContext& context) {
   expr::MetaFileHooks& files = context.file_hooks;
   files.available = context.paths.files_available;
   if (!files.available) return;
-  files.read = [&context](std::string_view name, std::string_view base) -> qovrin::Result<std::string> {
-    auto file = readResolvedMetaFile(context, fileRequest(name, base));
+  files.read = [&context](std::string_view name, std::string_view base,
+                          std::optional<meta_io::FileWindow> window) -> qovrin::Result<std::string> {
+    IncludeRequest request = fileRequest(name, base);
+    request.window = window;
+    auto file = readResolvedMetaFile(context, request);
     if (!file) return fail(file.error());
     return std::move(file->text);
   };

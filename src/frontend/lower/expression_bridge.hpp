@@ -49,13 +49,14 @@ struct ResolvedFile {
   std::string text;
 };
 
-// The file hooks: each asks the driver's callbacks with the request unchanged.
-// Without file access (or without the callback) read and list fail with
-// FileNotAvailable and the two tests answer false; a callback failure other
-// than OutOfMemory reads the same way.
+// The file hooks: each asks the driver's callbacks with the request, the
+// existence test asking for none of the file's contents. Without file access
+// (or without the callback) read and list fail with FileNotAvailable and the
+// two tests answer false; a callback failure other than OutOfMemory (or, for
+// a window read, InvalidApiInteger) reads the same way.
 qovrin::Result<ResolvedFile> readResolvedMetaFile(context::LowerContext& context,
                                                   const contracts::IncludeRequest& request);
-qovrin::Result<bool> metaFileExists(context::LowerContext& context, const contracts::IncludeRequest& request);
+qovrin::Result<bool> metaFileExists(context::LowerContext& context, contracts::IncludeRequest request);
 qovrin::Result<std::vector<std::string>> listResolvedMetaDir(context::LowerContext& context,
                                                              const contracts::IncludeRequest& request);
 qovrin::Result<bool> metaFileIsDir(context::LowerContext& context, const contracts::IncludeRequest& request);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/error.hpp"
+#include "frontend/meta_std/meta_io.hpp"
 #include "frontend/syntax/source_location.hpp"
 
 namespace frontend::lower::contracts {
@@ -21,9 +22,14 @@ struct IncludeRequest {
   std::optional<std::string_view> base;  // path of the requesting source as it was loaded
   SourceSpan span;                       // the requesting call; zero for file builtins
   std::uint8_t flags = 0;                // lowering sets none
+  // Read only this window of the file found; the resolver fails with
+  // InvalidApiInteger when it does not lie inside the file.
+  std::optional<meta_io::FileWindow> window;
+  bool contents = true;  // false: only find the file, read none of it
 };
 
-// A source found by the resolve callback; lowering owns it.
+// A file found by the resolve callback, with what the request asked to read
+// of it; lowering owns it.
 struct IncludeSource {
   std::string path;                           // as found
   std::optional<std::string> canonical_path;  // the real path, when the resolver knows it

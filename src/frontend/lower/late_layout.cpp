@@ -93,7 +93,13 @@ qovrin::Status runStatements(module::Module& module, contracts::ActiveOutput& cu
   };
   for (const LateLayoutStatement& statement : statements) {
     if (const auto* call = std::get_if<LateLayoutCall>(&statement.payload)) {
-      const auto ran = callbacks.api_call(module, cursor, active_outputs, context, *call);
+      const qovrin::Status ran = callbacks.api_call(module, cursor, active_outputs, context, *call);
+      // An image grown past its cap is the call's fault: it is named at the
+      // call's line, as during lowering.
+      if (!ran && ran.error() == Error::OutputTooLarge) {
+        root::addLowerErrorDiagnostic(module, call->location, ran.error());
+        return fail(Error::FrontendDiagnostics);
+      }
       if (!ran) return failedHere(call->location, ran.error());
       continue;
     }

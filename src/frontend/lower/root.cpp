@@ -1,6 +1,7 @@
 #include "frontend/lower/root.hpp"
 
 #include <algorithm>
+#include <new>
 #include <string>
 
 #include "frontend/lower/arguments.hpp"
@@ -41,11 +42,17 @@ qovrin::Status lowerStatementFeed(module::Module& module, source_loading::Statem
 
 qovrin::Status lowerSourceIntoModuleWithPathOptions(module::Module& module, std::string_view source_path,
                                                     std::string source_text, const contracts::PathOptions& options) {
-  context::LowerContext context(options);
-  expression_bridge::bindHooks(context);
-  const std::string identity = source_path::normalizeIdentity(options.identity.value_or(source_path));
-  return source_loading::lowerIntoModuleWithIdentityInternal(
-      module, source_path, identity, std::move(source_text), context, &lowerStatementFeed, &addLowerErrorDiagnostic);
+  // Statements and parse failures report running out of memory where it
+  // happened; this catches what fails around them.
+  try {
+    context::LowerContext context(options);
+    expression_bridge::bindHooks(context);
+    const std::string identity = source_path::normalizeIdentity(options.identity.value_or(source_path));
+    return source_loading::lowerIntoModuleWithIdentityInternal(module, source_path, identity, std::move(source_text),
+                                                               context, &lowerStatementFeed, &addLowerErrorDiagnostic);
+  } catch (const std::bad_alloc&) {
+    return fail(Error::OutOfMemory);
+  }
 }
 
 qovrin::Status lowerStatementsIntoModuleContext(module::Module& module, std::span<const ast::Statement> statements,

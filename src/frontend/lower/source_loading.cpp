@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <string>
 
 #include "frontend/lower/expression_bridge.hpp"
@@ -98,9 +99,13 @@ void StatementFeed::releaseBatch() {
 void StatementFeed::parseBatch() {
   auto& lexer = parser_.lexer();
   while (!failure_ && batch_.size() < kBatchStatements && !lexer.atEnd()) {
-    const auto line = lexer.next();
-    const qovrin::Status appended = line ? parser_.appendExecutableStatement(batch_, *line) : fail(line.error());
-    if (!appended) failure_ = appended.error();
+    try {
+      const auto line = lexer.next();
+      const qovrin::Status appended = line ? parser_.appendExecutableStatement(batch_, *line) : fail(line.error());
+      if (!appended) failure_ = appended.error();
+    } catch (const std::bad_alloc&) {
+      failure_ = Error::OutOfMemory;
+    }
   }
 }
 

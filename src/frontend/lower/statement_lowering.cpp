@@ -2,6 +2,7 @@
 
 #include "frontend/lower/statement_lowering.hpp"
 
+#include <new>
 #include <string_view>
 
 #include "frontend/lower/meta_function_runtime.hpp"
@@ -19,7 +20,7 @@ namespace {
 
 // Failures that are either signals or already reported.
 bool passesUnreported(Error error) noexcept {
-  return error == Error::OutOfMemory || error == Error::FrontendDiagnostics || error == Error::MetaFunctionReturned ||
+  return error == Error::FrontendDiagnostics || error == Error::MetaFunctionReturned ||
          error == Error::MetaLoopBreak || error == Error::MetaLoopContinue;
 }
 
@@ -94,6 +95,25 @@ qovrin::Status lowerStatement(Lowering& lowering, const ast::Statement& statemen
   return fail(Error::InvalidMetaStatement);
 }
 
+// A failed allocation anywhere in the statement is its failure like any
+// other, so the run ends with a located diagnostic instead of an abort.
+qovrin::Status lowerStatementCatchingExhaustion(Lowering& lowering, const ast::Statement& statement) {
+  try {
+    return lowerStatement(lowering, statement);
+  } catch (const std::bad_alloc&) {
+    return fail(Error::OutOfMemory);
+  }
+}
+
+// With memory exhausted the diagnostic may not fit either; the failure then
+// travels on unreported and the driver names it.
+void reportFailure(module::Module& module, const ast::Statement& statement, Error error) {
+  try {
+    addLowerErrorDiagnostic(module, statement.location(), error);
+  } catch (const std::bad_alloc&) {
+  }
+}
+
 }  // namespace
 
 qovrin::Status lowerStatementSlice(module::Module& module, contracts::ActiveOutput& cursor,
@@ -102,11 +122,11 @@ qovrin::Status lowerStatementSlice(module::Module& module, contracts::ActiveOutp
   Lowering lowering{module, cursor, active_outputs, context};
   for (const ast::Statement& statement : statements) {
     const std::size_t diagnostics_before = module.diagnostics().diagnostics().size();
-    const auto lowered = lowerStatement(lowering, statement);
+    const auto lowered = lowerStatementCatchingExhaustion(lowering, statement);
     if (lowered) continue;
     const Error error = lowered.error();
     if (!passesUnreported(error) && !errorReportedSince(module, diagnostics_before))
-      addLowerErrorDiagnostic(module, statement.location(), error);
+      reportFailure(module, statement, error);
     return lowered;
   }
   return {};

@@ -36,14 +36,11 @@ qovrin::Result<value::Value> parseJsonValue(std::string_view text);
 // InvalidApiInteger, floats and timestamps TypeMismatch.
 qovrin::Result<value::Value> tomlNodeToValue(const data::toml_parser::Node& node);
 
-struct ByteWindow {
-  std::uint64_t offset = 0;
-  std::uint64_t length = 0;
-};
+using ByteWindow = meta_io::FileWindow;
 
 // The file's content, or the window of it (InvalidApiInteger unless the
-// window lies inside the file). Read failures pass through; no read hook is
-// FileNotAvailable.
+// window lies inside the file), read through the read hook. Read failures
+// pass through; no read hook is FileNotAvailable.
 qovrin::Result<value::Bytes> readBytes(const expr::MetaFileHooks& hooks, std::string_view name,
                                        std::optional<ByteWindow> window);
 

@@ -27,9 +27,10 @@ qovrin::Result<std::string_view> pathArgument(Arguments arguments, std::size_t m
   return std::string_view(*path);
 }
 
-qovrin::Result<std::string> readText(std::string_view path, FileHooks hooks) {
+qovrin::Result<std::string> readText(std::string_view path, FileHooks hooks,
+                                     std::optional<ByteWindow> window = std::nullopt) {
   if (!hooks->read) return fail(Error::FileNotAvailable);
-  return hooks->read(path, hooks->base_path);
+  return hooks->read(path, hooks->base_path, window);
 }
 
 // fs.exists and fs.is_dir: false, not a failure, whenever the answer cannot
@@ -75,13 +76,12 @@ qovrin::Result<Value> readFileText(Arguments arguments, FileHooks hooks, TextRea
 
 qovrin::Result<value::Bytes> readBytes(const expr::MetaFileHooks& hooks, std::string_view name,
                                        std::optional<ByteWindow> window) {
-  const auto content = readText(name, &hooks);
+  // Only the window is read, so a window of a huge file costs its length.
+  const auto content = readText(name, &hooks, window);
   if (!content) return fail(content.error());
+  if (window && content->size() != window->length) return fail(Error::FileNotAvailable);
   const auto* first = reinterpret_cast<const std::uint8_t*>(content->data());
-  if (!window) return value::Bytes(first, first + content->size());
-  if (window->offset > content->size() || window->length > content->size() - window->offset)
-    return fail(Error::InvalidApiInteger);
-  return value::Bytes(first + window->offset, first + window->offset + window->length);
+  return value::Bytes(first, first + content->size());
 }
 
 qovrin::Result<Value> evalFsExists(Arguments arguments, FileHooks hooks) {

@@ -37,6 +37,10 @@ namespace frontend::module {
 // from source text and must not size an allocation unchecked.
 inline constexpr std::uint64_t kMaxRepeatedBytes = std::uint64_t{1} << 30;
 
+// The largest output image (2 GiB). Bytes that would reach past it are
+// refused as they are added, and the laid-out image is checked once more.
+inline constexpr std::uint64_t kMaxImageSize = std::uint64_t{1} << 31;
+
 // A source as it was read. Lines and spans borrow the text, so each one keeps
 // its address for the module's whole life.
 struct LoadedSource {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -138,10 +139,19 @@ class Parser {
   // Reads the record's body and appends the record.
   template <typename Record>
   qovrin::Status appendWithBody(ast::StatementList& list, Record& record, qovrin::Error end_of_input);
+  // The same for a record that a header parser built on the heap: every
+  // level of a nested body then keeps only a pointer to it on the stack.
+  template <typename Record>
+  qovrin::Status appendWithBody(ast::StatementList& list, qovrin::Result<std::unique_ptr<Record>> record,
+                                qovrin::Error end_of_input);
 
   void setErrorLocation(const SourceLocation& location) noexcept;
   qovrin::Status checkNesting(const lexer::SourceLine& header) noexcept;
   qovrin::Status dispatchStatement(ast::StatementList& list, const lexer::SourceLine& line);
+  // The statement's text joined over the lines it goes on to, or nothing
+  // when it is complete on its line. Out of line, so that its locals stay
+  // out of the frames of nested bodies.
+  [[gnu::noinline]] qovrin::Result<std::optional<std::string>> joinStatement(const lexer::SourceLine& line);
   qovrin::Status dispatchMeta(ast::StatementList& list, const lexer::SourceLine& line);
   // Appends further lines (after a line feed each, blank and comment lines
   // skipped) until the balance closes; for a header only parentheses and

@@ -56,13 +56,44 @@ qovrin::Result<ast::MetaForSource> parseForSource(std::string_view source) {
   return ast::MetaForSource{std::move(*collection), std::nullopt};
 }
 
+// The header parsers run out of line and return their record on the heap, so
+// that none of their locals sits in the frames of a deeply nested body.
+[[gnu::noinline]] qovrin::Result<std::unique_ptr<ast::MetaIfStatement>> ifHeader(const SourceLine& header) {
+  const auto condition = conditionOf(header.text, "if ");
+  if (!condition) return fail(Error::InvalidMetaIf);
+  return std::make_unique<ast::MetaIfStatement>(
+      ast::MetaIfStatement{std::string(*condition), {}, {}, header.location});
+}
+
+[[gnu::noinline]] qovrin::Result<std::unique_ptr<ast::MetaWhileStatement>> whileHeader(const SourceLine& header) {
+  const auto condition = conditionOf(header.text, "while ");
+  if (!condition) return fail(Error::InvalidMetaWhile);
+  return std::make_unique<ast::MetaWhileStatement>(ast::MetaWhileStatement{std::string(*condition), {}, header.location});
+}
+
+[[gnu::noinline]] qovrin::Result<std::unique_ptr<ast::MetaForRangeStatement>> forHeader(const SourceLine& header) {
+  const std::string_view trimmed = trimBlanks(header.text);
+  if (!trimmed.starts_with("for ")) return fail(Error::InvalidMetaFor);
+  const auto loop = headerBetween(trimmed, 3, kBlanks);
+  if (!loop || loop->size() < 4) return fail(Error::InvalidMetaFor);
+  const std::size_t in = loop->find(" in ");
+  if (in == std::string_view::npos) return fail(Error::InvalidMetaFor);
+  const std::string_view variable = trimBlanks(loop->substr(0, in));
+  const std::string_view source_text = trimBlanks(loop->substr(in + 4));
+  if (!identifier::isName(variable) || source_text.empty()) return fail(Error::InvalidMetaFor);
+  auto source = parseForSource(source_text);
+  if (!source) return fail(source.error());
+  return std::make_unique<ast::MetaForRangeStatement>(
+      ast::MetaForRangeStatement{std::string(variable), std::move(*source), {}, header.location});
+}
+
 }  // namespace
 
 qovrin::Status Parser::appendMetaIfStatement(ast::StatementList& list, const SourceLine& header) {
   return parseBlock(header, [&]() -> qovrin::Status {
-    const auto condition = conditionOf(header.text, "if ");
-    if (!condition) return fail(Error::InvalidMetaIf);
-    ast::MetaIfStatement statement{std::string(*condition), {}, {}, header.location};
+    auto made = ifHeader(header);
+    if (!made) return fail(made.error());
+    ast::MetaIfStatement& statement = **made;
     while (true) {
       if (lexer_.atEnd()) return fail(Error::UnexpectedEndOfMetaIf);
       const auto line = lexer_.next();
@@ -97,28 +128,13 @@ qovrin::Status Parser::appendMetaElseBody(ast::StatementList& else_list, const S
 
 qovrin::Status Parser::appendMetaWhileStatement(ast::StatementList& list, const SourceLine& header) {
   return parseBlock(header, [&]() -> qovrin::Status {
-    const auto condition = conditionOf(header.text, "while ");
-    if (!condition) return fail(Error::InvalidMetaWhile);
-    ast::MetaWhileStatement statement{std::string(*condition), {}, header.location};
-    return appendWithBody(list, statement, Error::UnexpectedEndOfMetaWhile);
+    return appendWithBody(list, whileHeader(header), Error::UnexpectedEndOfMetaWhile);
   });
 }
 
 qovrin::Status Parser::appendMetaForStatement(ast::StatementList& list, const SourceLine& header) {
   return parseBlock(header, [&]() -> qovrin::Status {
-    const std::string_view trimmed = trimBlanks(header.text);
-    if (!trimmed.starts_with("for ")) return fail(Error::InvalidMetaFor);
-    const auto loop = headerBetween(trimmed, 3, kBlanks);
-    if (!loop || loop->size() < 4) return fail(Error::InvalidMetaFor);
-    const std::size_t in = loop->find(" in ");
-    if (in == std::string_view::npos) return fail(Error::InvalidMetaFor);
-    const std::string_view variable = trimBlanks(loop->substr(0, in));
-    const std::string_view source_text = trimBlanks(loop->substr(in + 4));
-    if (!identifier::isName(variable) || source_text.empty()) return fail(Error::InvalidMetaFor);
-    auto source = parseForSource(source_text);
-    if (!source) return fail(source.error());
-    ast::MetaForRangeStatement statement{std::string(variable), std::move(*source), {}, header.location};
-    return appendWithBody(list, statement, Error::UnexpectedEndOfMetaFor);
+    return appendWithBody(list, forHeader(header), Error::UnexpectedEndOfMetaFor);
   });
 }
 

@@ -143,50 +143,63 @@ qovrin::Result<std::vector<ast::MetaFunctionParam>> parseMetaFunctionParams(std:
   return params;
 }
 
+namespace {
+
+// The header parsers run out of line and return their record on the heap, so
+// that none of their locals sits in the frames of a deeply nested body.
+[[gnu::noinline]] qovrin::Result<std::unique_ptr<ast::MetaFunctionStatement>> metaFunctionHeader(
+    const SourceLine& header) {
+  const std::string_view trimmed = trim(header.text, kLineSpace);
+  if (!trimmed.starts_with("fn ")) return fail(Error::InvalidMetaFunction);
+  const auto text = headerBetween(trimmed, 2, kLineSpace);
+  const auto signature = text ? splitSignature(*text) : std::nullopt;
+  if (!signature || !identifier::isName(signature->name)) return fail(Error::InvalidMetaFunction);
+
+  std::optional<std::string> return_type;
+  if (!signature->tail.empty()) {
+    if (!signature->tail.starts_with("->")) return fail(Error::InvalidMetaFunction);
+    const std::string_view type = trim(signature->tail.substr(2), kLineSpace);
+    if (!identifier::isName(type)) return fail(Error::InvalidMetaFunction);
+    return_type.emplace(type);
+  }
+  auto params = parseMetaFunctionParams(signature->params, header.location);
+  if (!params) return fail(params.error());
+  // A value function must not change its caller's values.
+  const bool any_mutable =
+      std::any_of(params->begin(), params->end(), [](const ast::MetaFunctionParam& p) { return p.is_mutable; });
+  if (return_type && any_mutable) return fail(Error::InvalidMetaFunction);
+  return std::make_unique<ast::MetaFunctionStatement>(ast::MetaFunctionStatement{
+      std::string(signature->name), std::move(*params), std::move(return_type), {}, header.location, false});
+}
+
+[[gnu::noinline]] qovrin::Result<std::unique_ptr<ast::MacroStatement>> macroHeader(const SourceLine& header) {
+  if (!startsWithMacroKeyword(header.text)) return fail(Error::InvalidMacro);
+  const std::string_view rest = trim(header.text.substr(5), kLineSpace);
+  const auto signature = rest.ends_with('{') ? splitSignature(rest) : std::nullopt;
+  if (!signature || signature->tail != "{" || !isMacroName(signature->name)) return fail(Error::InvalidMacro);
+
+  bool variadic = false;
+  auto params = parseMacroParams(signature->params, header.location, variadic);
+  if (!params) return fail(params.error());
+  auto statement = std::make_unique<ast::MacroStatement>();
+  statement->name = signature->name;
+  statement->params = std::move(*params);
+  statement->location = header.location;
+  statement->variadic = variadic;
+  return statement;
+}
+
+}  // namespace
+
 qovrin::Status Parser::appendMetaFunctionStatement(ast::StatementList& list, const SourceLine& header) {
   return parseBlock(header, [&]() -> qovrin::Status {
-    const std::string_view trimmed = trim(header.text, kLineSpace);
-    if (!trimmed.starts_with("fn ")) return fail(Error::InvalidMetaFunction);
-    const auto text = headerBetween(trimmed, 2, kLineSpace);
-    const auto signature = text ? splitSignature(*text) : std::nullopt;
-    if (!signature || !identifier::isName(signature->name)) return fail(Error::InvalidMetaFunction);
-
-    std::optional<std::string> return_type;
-    if (!signature->tail.empty()) {
-      if (!signature->tail.starts_with("->")) return fail(Error::InvalidMetaFunction);
-      const std::string_view type = trim(signature->tail.substr(2), kLineSpace);
-      if (!identifier::isName(type)) return fail(Error::InvalidMetaFunction);
-      return_type.emplace(type);
-    }
-    auto params = parseMetaFunctionParams(signature->params, header.location);
-    if (!params) return fail(params.error());
-    // A value function must not change its caller's values.
-    const bool any_mutable =
-        std::any_of(params->begin(), params->end(), [](const ast::MetaFunctionParam& p) { return p.is_mutable; });
-    if (return_type && any_mutable) return fail(Error::InvalidMetaFunction);
-
-    ast::MetaFunctionStatement statement{
-        std::string(signature->name), std::move(*params), std::move(return_type), {}, header.location, false};
-    return appendWithBody(list, statement, Error::UnexpectedEndOfMetaFunction);
+    return appendWithBody(list, metaFunctionHeader(header), Error::UnexpectedEndOfMetaFunction);
   });
 }
 
 qovrin::Status Parser::appendMacroStatement(ast::StatementList& list, const SourceLine& header) {
   return parseBlock(header, [&]() -> qovrin::Status {
-    if (!startsWithMacroKeyword(header.text)) return fail(Error::InvalidMacro);
-    const std::string_view rest = trim(header.text.substr(5), kLineSpace);
-    const auto signature = rest.ends_with('{') ? splitSignature(rest) : std::nullopt;
-    if (!signature || signature->tail != "{" || !isMacroName(signature->name)) return fail(Error::InvalidMacro);
-
-    bool variadic = false;
-    auto params = parseMacroParams(signature->params, header.location, variadic);
-    if (!params) return fail(params.error());
-    ast::MacroStatement statement;
-    statement.name = signature->name;
-    statement.params = std::move(*params);
-    statement.location = header.location;
-    statement.variadic = variadic;
-    return appendWithBody(list, statement, Error::UnexpectedEndOfMetaFunction);
+    return appendWithBody(list, macroHeader(header), Error::UnexpectedEndOfMetaFunction);
   });
 }
 

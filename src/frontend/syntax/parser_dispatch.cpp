@@ -46,23 +46,25 @@ qovrin::Status Parser::appendExecutableStatement(ast::StatementList& list, const
   return locateFailure(line, [&] { return dispatchStatement(list, line); });
 }
 
-qovrin::Status Parser::dispatchStatement(ast::StatementList& list, const SourceLine& line) {
-  // The joined text lives until the statement parser has returned; parsers
-  // copy what they keep.
-  std::optional<std::string> joined;
+qovrin::Result<std::optional<std::string>> Parser::joinStatement(const SourceLine& line) {
   const auto needs_signature = metaFunctionSignatureNeedsContinuation(line);
   if (!needs_signature) return fail(needs_signature.error());
   if (*needs_signature) {
     auto signature = collectMetaFunctionSignature(line);
     if (!signature) return fail(signature.error());
-    joined = std::move(*signature);
-  } else if (statementCanContinue(line)) {
-    auto continued = collectContinuedStatement(line);
-    if (!continued) return fail(continued.error());
-    joined = std::move(*continued);
+    return std::optional<std::string>(std::move(*signature));
   }
+  if (statementCanContinue(line)) return collectContinuedStatement(line);
+  return std::optional<std::string>();
+}
+
+qovrin::Status Parser::dispatchStatement(ast::StatementList& list, const SourceLine& line) {
+  // The joined text lives until the statement parser has returned; parsers
+  // copy what they keep.
+  auto joined = joinStatement(line);
+  if (!joined) return fail(joined.error());
   SourceLine statement = line;
-  if (joined) statement.text = *joined;
+  if (*joined) statement.text = **joined;
 
   switch (statement.kind) {
     case LineKind::blank:

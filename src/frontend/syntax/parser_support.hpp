@@ -72,10 +72,24 @@ qovrin::Status Parser::parseBlock(const lexer::SourceLine& header, Parse&& parse
   });
 }
 
+// Out of line: the statement it builds would otherwise take room in every
+// frame of a nested body.
+template <typename Record>
+[[gnu::noinline]] qovrin::Status appendFinished(ast::StatementList& list, Record& record) {
+  return ast::append(list, std::move(record));
+}
+
 template <typename Record>
 qovrin::Status Parser::appendWithBody(ast::StatementList& list, Record& record, qovrin::Error end_of_input) {
   QOVRIN_TRY(readBody(record.body, end_of_input));
-  return ast::append(list, std::move(record));
+  return appendFinished(list, record);
+}
+
+template <typename Record>
+qovrin::Status Parser::appendWithBody(ast::StatementList& list, qovrin::Result<std::unique_ptr<Record>> record,
+                                      qovrin::Error end_of_input) {
+  if (!record) return qovrin::fail(record.error());
+  return appendWithBody(list, **record, end_of_input);
 }
 
 }  // namespace frontend::parser

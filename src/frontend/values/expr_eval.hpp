@@ -29,7 +29,11 @@ struct EvaluationContext;
 struct MetaFileHooks {
   using Predicate = std::function<qovrin::Result<bool>(std::string_view name, std::string_view base)>;
 
-  std::function<qovrin::Result<std::string>(std::string_view name, std::string_view base)> read;  // file text
+  // The file's text, or only the window of it (InvalidApiInteger when the
+  // window does not lie inside the file).
+  std::function<qovrin::Result<std::string>(std::string_view name, std::string_view base,
+                                            std::optional<meta_io::FileWindow> window)>
+      read;
   Predicate exists;
   // Names of the directory's file entries, sorted byte-wise.
   std::function<qovrin::Result<meta_io::DirListing>(std::string_view name, std::string_view base)> list;

@@ -145,6 +145,32 @@ TEST(PaddingCalls, CountsTargetsAndAlignments) {
   });
 }
 
+// A section whose file offset leaves 16 bytes below the 2 GiB image cap.
+TEST(ImageCap, RefusesBytesAsTheyAreAdded) {
+  lower_test::Files files;
+  files.texts["x.bin"] = "0123456789abcdefgh";
+  const std::string near = "region.begin(\"far\", 0, 0x7ffffff0)\n";
+  const auto refused = [](int line) {
+    return std::vector<std::string>{"main.qov:" + std::to_string(line) + ":1: error: lowering failed: OutputTooLarge"};
+  };
+  expectOutputCases(
+      {
+          {near + "pad(16, 1)\n", "01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 01"},
+          {near + "pad(16)\ndb(1)\n", "", refused(3), false},
+          {near + "pad(17)\n", "", refused(2), false},
+          {near + "pad_to(17)\n", "", refused(2), false},
+          {near + "dq(1, 2, 3)\n", "", refused(2), false},
+          {near + "emit.bytes(b\"0123456789abcdefg\")\n", "", refused(2), false},
+          {near + "emit.file(\"x.bin\")\n", "", refused(2), false},
+          {near + "emit.file(\"x.bin\", 1, 17)\n", "", refused(2), false},
+          {near + "db(1)\nalign(32)\n", "", refused(3), false},
+          {near + "reserve(16)\n", "r16"},
+          {near + "reserve(16)\nemit.u8(0)\n", "", refused(3), false},
+          {"region.begin(\"h\", 0, 0xffffffffffffffff)\nemit.u8(0)\n", "", refused(2), false},
+      },
+      files);
+}
+
 TEST(IsaCall, OneLineOfText) {
   lower_test::Files files;
   files.texts["lf.txt"] = "nop\nnop";

@@ -46,7 +46,7 @@ TEST(FileHooks, AnswersWithAndWithoutFileAccess) {
   };
   LowerContext context(options);
   bridge::bindHooks(context);
-  const auto request = [](std::string_view name) { return contracts::IncludeRequest{name, std::nullopt, {}, 0}; };
+  const auto request = [](std::string_view name) { return contracts::IncludeRequest{name, std::nullopt, {}, 0, std::nullopt, true}; };
 
   const auto file = bridge::readResolvedMetaFile(context, request("a.txt"));
   ASSERT_TRUE(file);
@@ -60,7 +60,7 @@ TEST(FileHooks, AnswersWithAndWithoutFileAccess) {
   EXPECT_EQ(errorOf(bridge::listResolvedMetaDir(context, request("nodir"))), Error::FileNotAvailable);
   EXPECT_EQ(errorOf(bridge::listResolvedMetaDir(context, request("full"))), Error::OutOfMemory);
   ASSERT_TRUE(context.file_hooks.available && context.file_hooks.read);
-  EXPECT_EQ(context.file_hooks.read("a.txt", ""), std::string("alpha"));
+  EXPECT_EQ(context.file_hooks.read("a.txt", "", std::nullopt), std::string("alpha"));
 
   options.files_available = false;
   LowerContext closed(options);

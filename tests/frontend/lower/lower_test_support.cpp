@@ -19,7 +19,13 @@ frontend::lower::contracts::PathOptions pathOptions(Files& files) {
     files.requested.emplace_back(request.name);
     const auto found = files.texts.find(request.name);
     if (found == files.texts.end()) return qovrin::fail(Error::IncludeNotAvailable);
-    return contracts::IncludeSource{found->first, std::nullopt, found->second};
+    std::string text = request.contents ? found->second : std::string();
+    if (const auto window = request.window) {
+      if (window->offset > text.size() || window->length > text.size() - window->offset)
+        return qovrin::fail(Error::InvalidApiInteger);
+      text = text.substr(window->offset, window->length);
+    }
+    return contracts::IncludeSource{found->first, std::nullopt, std::move(text)};
   };
   options.is_file_include_directory = [](const contracts::IncludeRequest& request) -> qovrin::Result<bool> {
     if (request.name == "broken") return qovrin::fail(Error::AccessDenied);

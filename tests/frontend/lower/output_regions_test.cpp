@@ -49,7 +49,7 @@ TEST(OutputRegions, ClosedRegionsAndFailures) {
       {"region.begin(\"b\", 0)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
       {"region.begin(1, 0, 0)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
       {"virtual.begin()\noutput.org(\"b\", 0)\n", "", {"main.qov:2:1: error: lowering failed: InvalidApiCall"}, false},
-      {"region.begin(\"h\", 0, 0xffffffffffffffff)\ndb(1)\noutput.org(\"b\", 0)\n",
+      {"region.begin(\"h\", 0, 0xffffffffffffffff)\nreserve(1)\noutput.org(\"b\", 0)\n",
        "",
        {"main.qov:3:1: error: lowering failed: OffsetOverflow"},
        false},

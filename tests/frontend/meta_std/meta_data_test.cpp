@@ -119,10 +119,15 @@ struct MemoryFiles {
     MetaFileHooks hooks;
     hooks.available = true;
     hooks.base_path = "root";
-    hooks.read = [this](std::string_view name, std::string_view base) -> qovrin::Result<std::string> {
+    hooks.read = [this](std::string_view name, std::string_view base,
+                        std::optional<frontend::meta_io::FileWindow> window) -> qovrin::Result<std::string> {
       const auto found = files.find(resolve(name, base));
       if (found == files.end()) return qovrin::fail(Error::FileNotAvailable);
-      return found->second;
+      const std::string& content = found->second;
+      if (!window) return content;
+      if (window->offset > content.size() || window->length > content.size() - window->offset)
+        return qovrin::fail(Error::InvalidApiInteger);
+      return content.substr(window->offset, window->length);
     };
     hooks.exists = [this](std::string_view name, std::string_view base) -> qovrin::Result<bool> {
       return files.contains(resolve(name, base));

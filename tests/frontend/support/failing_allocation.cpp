@@ -39,6 +39,7 @@ namespace frontend::testing {
 
 FailingAllocation::FailingAllocation(std::size_t countdown) noexcept { countdown_ = countdown; }
 FailingAllocation::~FailingAllocation() { countdown_ = 0; }
+bool FailingAllocation::fired() const noexcept { return countdown_ == 0; }
 
 HeapPeak::HeapPeak() noexcept : start_(live_) { peak_ = live_; }
 std::size_t HeapPeak::bytes() const noexcept { return static_cast<std::size_t>(std::max(peak_ - start_, 0LL)); }

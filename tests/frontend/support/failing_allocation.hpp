@@ -14,6 +14,8 @@ class FailingAllocation {
  public:
   explicit FailingAllocation(std::size_t countdown) noexcept;
   ~FailingAllocation();
+  // Whether the chosen allocation has come (and failed) yet.
+  bool fired() const noexcept;
   FailingAllocation(const FailingAllocation&) = delete;
   FailingAllocation& operator=(const FailingAllocation&) = delete;
 };

@@ -1,0 +1,176 @@
+#!/usr/bin/env python3
+"""Runs the qovrin command against hostile inputs and lowered process limits:
+special files through every file input, exhausted memory, and statement
+nesting at its limit on a small stack.
+
+usage: resource_limits_test.py <qovrin> [--sanitized]
+
+With --sanitized (an AddressSanitizer build) the address-space limit cannot
+be lowered, so the memory cases are skipped, and the nesting cases run on
+the default stack.
+"""
+import os
+import re
+import resource
+import subprocess
+import sys
+import tempfile
+
+# Far above what any case needs: a hang fails the case instead of the suite.
+TIMEOUT = 60
+
+FILE_INPUTS = [
+    ('include("{}")', "IncludeNotAvailable"),
+    ('import("{}")', "IncludeNotAvailable"),
+    ('emit.file("{}")', "FileNotAvailable"),
+    ('emit.file("{}", 0, 16)', "FileNotAvailable"),
+    ('let t = fs.read_text("{}")', "FileNotAvailable"),
+    ('let b = fs.read_bytes("{}")', "FileNotAvailable"),
+    ('let b = fs.read_bytes("{}", 0, 16)', "FileNotAvailable"),
+    ('let l = fs.list_dir("{}")', "FileNotAvailable"),
+    ('let j = json.file("{}")', "FileNotAvailable"),
+    ('let t = toml.file("{}")', "FileNotAvailable"),
+]
+
+# Each answers with one output byte: 1 when the test says yes.
+FILE_TESTS = ["fs.exists", "fs.is_dir"]
+
+MEMORY_HOGS = [
+    # A string doubled until no allocation can hold it.
+    'let s = "ab"\nfor i in range(0, 64) {\n  s = sym.join(s, s)\n}\n',
+    # One padding run larger than the whole address space the run may use.
+    "pad(1 << 30)\n",
+    "let b = bytes.repeat(1 << 30, 0x78)\n",
+]
+
+NESTED_HEADERS = {
+    "block": "{{",
+    "if": "if 1 == 1 {{",
+    "while": "while 0 == 1 {{",
+    "for": "for i{} in range(0, 1) {{",
+    "fn": "fn f{}() {{",
+    "macro": "macro m{}() {{",
+}
+NESTING_LIMIT = 1000
+
+# Far below what the memory cases ask for, far above what a run needs.
+ADDRESS_SPACE = 768 << 20
+
+
+class Runner:
+    def __init__(self, qovrin, work):
+        self.qovrin = qovrin
+        self.work = work
+        self.failures = []
+
+    def run(self, name, source, limits=(), extra=()):
+        path = os.path.join(self.work, name + ".qov")
+        with open(path, "w") as handle:
+            handle.write(source)
+        output = os.path.join(self.work, name + ".bin")
+
+        def lower_limits():
+            for which, value in limits:
+                resource.setrlimit(which, (value, value))
+
+        try:
+            return subprocess.run([self.qovrin, path, "-o", output, "--no-progress", *extra], cwd=self.work,
+                                  capture_output=True, timeout=TIMEOUT, preexec_fn=lower_limits), output
+        except subprocess.TimeoutExpired:
+            self.failures.append(f"{name}: still running after {TIMEOUT} s")
+            return None, output
+
+    def expect(self, name, condition, run):
+        if not condition:
+            detail = "" if run is None else f" (status {run.returncode}, stderr {run.stderr[-400:]!r})"
+            self.failures.append(name + detail)
+
+
+def check_file_inputs(runner):
+    work = runner.work
+    os.mkfifo(os.path.join(work, "pipe"))
+    os.symlink("pipe", os.path.join(work, "pipe-link"))
+    with open(os.path.join(work, "data.bin"), "wb") as handle:
+        handle.write(bytes(range(32)))
+    os.symlink("data.bin", os.path.join(work, "data-link"))
+
+    for target in ("pipe", "pipe-link", "/dev/zero"):
+        for index, (form, error) in enumerate(FILE_INPUTS):
+            name = f"input-{os.path.basename(target)}-{index}"
+            run, output = runner.run(name, form.format(target) + "\n")
+            if run is None:
+                continue
+            stderr = run.stderr.decode("utf-8", "replace")
+            runner.expect(f"{name}: {form.format(target)} fails with {error}",
+                          run.returncode == 1 and f"lowering failed: {error}" in stderr and not os.path.exists(output),
+                          run)
+        for test in FILE_TESTS:
+            name = f"test-{os.path.basename(target)}-{test}"
+            source = f'if {test}("{target}") {{\n  db(1)\n}} else {{\n  db(0)\n}}\n'
+            run, output = runner.run(name, source)
+            if run is None:
+                continue
+            answer = open(output, "rb").read() if os.path.exists(output) else None
+            runner.expect(f"{name}: {test} answers false", run.returncode == 0 and answer == b"\x00", run)
+
+    # A link to a regular file is followed, and a window reads that window.
+    run, output = runner.run("regular-link", 'emit.file("data-link", 4, 3)\nif fs.exists("data-link") {\n  db(9)\n}\n')
+    if run is not None:
+        answer = open(output, "rb").read() if os.path.exists(output) else None
+        runner.expect("regular-link: window of a linked regular file", answer == bytes([4, 5, 6, 9]), run)
+
+
+def check_memory(runner):
+    for index, source in enumerate(MEMORY_HOGS):
+        name = f"memory-{index}"
+        output = os.path.join(runner.work, name + ".bin")
+        with open(output, "wb") as handle:
+            handle.write(b"old")
+        run, output = runner.run(name, source, limits=[(resource.RLIMIT_AS, ADDRESS_SPACE)])
+        if run is None:
+            continue
+        stderr = run.stderr.decode("utf-8", "replace")
+        with open(output, "rb") as handle:
+            kept = handle.read()
+        located = re.search(r"\.qov:\d+:\d+: error: lowering failed: OutOfMemory$", stderr, re.MULTILINE)
+        runner.expect(f"{name}: ends with a located OutOfMemory, exit 1, output untouched",
+                      run.returncode == 1 and located is not None and kept == b"old", run)
+
+
+def nested(kind, depth):
+    lines = [NESTED_HEADERS[kind].format(level) for level in range(depth)]
+    lines.append("nop")
+    lines += ["}"] * depth
+    return "\n".join(lines) + "\n"
+
+
+def check_nesting(runner, sanitized):
+    limits = [] if sanitized else [(resource.RLIMIT_STACK, 1 << 20)]
+    for kind in NESTED_HEADERS:
+        run, _ = runner.run(f"nest-{kind}", nested(kind, NESTING_LIMIT), limits=limits)
+        if run is not None:
+            runner.expect(f"nest-{kind}: {NESTING_LIMIT} levels pass", run.returncode == 0, run)
+        run, _ = runner.run(f"deeper-{kind}", nested(kind, NESTING_LIMIT + 1), limits=limits)
+        if run is not None:
+            runner.expect(f"deeper-{kind}: one level more fails with NestingTooDeep",
+                          run.returncode == 1 and b"NestingTooDeep" in run.stderr, run)
+
+
+def main():
+    qovrin = os.path.abspath(sys.argv[1])
+    sanitized = "--sanitized" in sys.argv[2:]
+    with tempfile.TemporaryDirectory(prefix="qovrin-limits-") as work:
+        runner = Runner(qovrin, work)
+        check_file_inputs(runner)
+        if sanitized:
+            print("address-space limit unavailable under the sanitizer: memory cases skipped")
+        else:
+            check_memory(runner)
+        check_nesting(runner, sanitized)
+    for failure in runner.failures:
+        print("FAIL", failure)
+    return 1 if runner.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
