@@ -169,14 +169,14 @@ bool hasOrderingField(const RiscvInstructionRow& row) noexcept {
 qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view text, unsigned xlen,
                                                              const RiscvExpressionHook& hook) {
   if (xlen != 32 && xlen != 64) return fail(Error::InvalidXLen);
-  if (const std::size_t comment = text.find_first_of("#;"); comment != std::string_view::npos)
-    text = text.substr(0, comment);
+  // Plain scans: find_first_of would search its set with memchr once per character.
+  text = {text.begin(), std::ranges::find_if(text, [](char c) { return c == '#' || c == ';'; })};
   text = qovrin::trim(text, kBlanks);
   if (text.empty()) return fail(Error::UnsupportedInstruction);
 
-  const std::size_t blank = text.find_first_of(" \t");
-  const std::string_view written = qovrin::trim(text.substr(0, blank), kBlanks);
-  const std::string_view operand_text = blank == std::string_view::npos ? std::string_view{} : text.substr(blank + 1);
+  const auto blank = std::ranges::find_if(text, [](char c) { return c == ' ' || c == '\t'; });
+  const std::string_view written = qovrin::trim({text.begin(), blank}, kBlanks);
+  const std::string_view operand_text = blank == text.end() ? std::string_view{} : std::string_view{blank + 1, text.end()};
   if (written.empty() || written.size() > kMaxMnemonicLength) return fail(Error::MnemonicTooLong);
   Mnemonic normalised;
   for (const char c : written) {
@@ -188,7 +188,8 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
 
   // Operand text is cut the way the mnemonic's rows are read; a mnemonic
   // without rows fails before any operand is resolved.
-  const RiscvInstructionRow* split_row = tables::preLookup(form.name);
+  const auto rows = tables::rowsOf(form.name);
+  const RiscvInstructionRow* split_row = tables::preLookup(rows);
   if (split_row == nullptr) return fail(Error::UnsupportedInstruction);
   const AppendContext context{split_row->kind, true, offsetFirstKind(split_row->kind)};
   RiscvOperandList operands;
@@ -207,7 +208,7 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
   }
   if (form.special_operand) QOVRIN_TRY(operands.push(immediateOperand(*form.special_operand)));
 
-  const auto found = tables::findInstruction(form.name, xlen);
+  const auto found = tables::findInstruction(rows, xlen);
   if (!found) return fail(found.error());
   const RiscvInstructionRow& row = **found;
   if (row.width != 16 && row.width != 32) return fail(Error::UnsupportedInstructionWidth);

@@ -96,12 +96,18 @@ std::optional<Status> appendKindSpecific(std::string_view piece, std::uint8_t ki
   return std::nullopt;
 }
 
+// The readers before the immediate each need a piece that begins with "{"
+// (a register list) or with a letter (the named ones), so the first
+// character alone rules out all of them for a number.
 Status appendGeneric(std::string_view piece, const RiscvExpressionHook& hook, RiscvOperandList& operands) {
-  if (const auto list = parseRegisterList(piece)) return operands.push(immediateOperand(*list));
-  if (const auto number = api::parseRegister(piece)) return operands.push(registerOperand(*number));
-  if (const auto fence = parseFenceMask(piece)) return operands.push(immediateOperand(*fence));
-  if (const auto mode = parseRoundingMode(piece)) return operands.push(immediateOperand(*mode));
-  if (const auto csr = parseCsrName(piece)) return operands.push(immediateOperand(*csr));
+  if (piece.front() == '{') {
+    if (const auto list = parseRegisterList(piece)) return operands.push(immediateOperand(*list));
+  } else if (qovrin::isAsciiLetter(piece.front())) {
+    if (const auto number = api::parseRegister(piece)) return operands.push(registerOperand(*number));
+    if (const auto fence = parseFenceMask(piece)) return operands.push(immediateOperand(*fence));
+    if (const auto mode = parseRoundingMode(piece)) return operands.push(immediateOperand(*mode));
+    if (const auto csr = parseCsrName(piece)) return operands.push(immediateOperand(*csr));
+  }
   return appendImmediate(piece, hook, operands);
 }
 
