@@ -20,8 +20,10 @@ using qovrin::Status;
 
 namespace {
 
+// Only the first `length` characters are ever read, so the buffer is left
+// unset until written.
 struct Mnemonic {
-  std::array<char, kMaxMnemonicLength> buffer{};
+  std::array<char, kMaxMnemonicLength> buffer;
   std::size_t length = 0;
 
   std::string_view text() const noexcept { return {buffer.data(), length}; }
@@ -66,7 +68,11 @@ MnemonicForm mnemonicForm(std::string_view name, Mnemonic& storage) noexcept {
     form.special_operand = *number;
     return true;
   };
-  if (special("mop_r_", "mop_r_n", 31) || special("mop_rr_", "mop_rr_n", 7)) return form;
+  // Both special prefixes begin "mop_r", and every ordering suffix ends in
+  // "q" or "l": most mnemonics are ruled out by these alone.
+  if (name.starts_with("mop_r") && (special("mop_r_", "mop_r_n", 31) || special("mop_rr_", "mop_rr_n", 7)))
+    return form;
+  if (name.empty() || (name.back() != 'q' && name.back() != 'l')) return form;
   for (const std::string_view suffix : {"_aqrl", "_aq", "_rl"}) {
     if (!name.ends_with(suffix) || name.size() == suffix.size()) continue;
     const std::string_view base = name.substr(0, name.size() - suffix.size());
@@ -92,6 +98,13 @@ MnemonicForm mnemonicForm(std::string_view name, Mnemonic& storage) noexcept {
   return form;
 }
 
+// The characters that can change how forEachPiece cuts; it passes over all others.
+constexpr std::array<bool, 256> kCutsPieces = [] {
+  std::array<bool, 256> cuts{};
+  for (const char c : std::string_view("'()[]{},")) cuts[static_cast<unsigned char>(c)] = true;
+  return cuts;
+}();
+
 // Cuts at commas outside (), [], {} and single quotes.
 template <typename Visit>
 Status forEachPiece(std::string_view text, Visit visit) {
@@ -100,6 +113,7 @@ Status forEachPiece(std::string_view text, Visit visit) {
   std::size_t start = 0;
   for (std::size_t index = 0; index < text.size(); ++index) {
     const char c = text[index];
+    if (!kCutsPieces[static_cast<unsigned char>(c)]) continue;
     if (c == '\'') quoted = !quoted;
     if (quoted) continue;
     if (c == '(' || c == '[' || c == '{') ++depth;
