@@ -1,5 +1,6 @@
 #include "riscv_encoder/api.hpp"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -17,7 +18,13 @@ constexpr std::array<std::string_view, 32> kIntegerNames{
 constexpr std::array<std::string_view, 32> kFloatNames{
     "ft0", "ft1", "ft2", "ft3", "ft4", "ft5", "ft6", "ft7", "fs0", "fs1", "fa0", "fa1", "fa2", "fa3", "fa4", "fa5",
     "fa6", "fa7", "fs2", "fs3", "fs4", "fs5", "fs6", "fs7", "fs8", "fs9", "fs10", "fs11", "ft8", "ft9", "ft10", "ft11"};
-constexpr std::size_t kLongestName = 4;
+constexpr std::size_t kLongestName = [] {
+  std::size_t longest = 2;  // "fp"
+  for (const std::string_view name : kIntegerNames) longest = std::max(longest, name.size());
+  for (const std::string_view name : kFloatNames) longest = std::max(longest, name.size());
+  return longest;
+}();
+static_assert(kLongestName <= qovrin::kLongestPackedWord);
 
 // The ABI names, packed in lower case, at the slot of their hash; probed
 // linearly. A packed name is never 0, so 0 marks an empty slot. The length
