@@ -20,8 +20,10 @@ using qovrin::Status;
 
 namespace {
 
+// Only the first `length` characters are ever read, so the buffer is left
+// unset until written.
 struct Mnemonic {
-  std::array<char, kMaxMnemonicLength> buffer{};
+  std::array<char, kMaxMnemonicLength> buffer;
   std::size_t length = 0;
 
   std::string_view text() const noexcept { return {buffer.data(), length}; }
@@ -66,7 +68,11 @@ MnemonicForm mnemonicForm(std::string_view name, Mnemonic& storage) noexcept {
     form.special_operand = *number;
     return true;
   };
-  if (special("mop_r_", "mop_r_n", 31) || special("mop_rr_", "mop_rr_n", 7)) return form;
+  // Both special prefixes begin "mop_r", and every ordering suffix ends in
+  // "q" or "l": most mnemonics are ruled out by these alone.
+  if (name.starts_with("mop_r") && (special("mop_r_", "mop_r_n", 31) || special("mop_rr_", "mop_rr_n", 7)))
+    return form;
+  if (name.empty() || (name.back() != 'q' && name.back() != 'l')) return form;
   for (const std::string_view suffix : {"_aqrl", "_aq", "_rl"}) {
     if (!name.ends_with(suffix) || name.size() == suffix.size()) continue;
     const std::string_view base = name.substr(0, name.size() - suffix.size());
@@ -92,6 +98,13 @@ MnemonicForm mnemonicForm(std::string_view name, Mnemonic& storage) noexcept {
   return form;
 }
 
+// The characters that can change how forEachPiece cuts; it passes over all others.
+constexpr std::array<bool, 256> kCutsPieces = [] {
+  std::array<bool, 256> cuts{};
+  for (const char c : std::string_view("'()[]{},")) cuts[static_cast<unsigned char>(c)] = true;
+  return cuts;
+}();
+
 // Cuts at commas outside (), [], {} and single quotes.
 template <typename Visit>
 Status forEachPiece(std::string_view text, Visit visit) {
@@ -100,6 +113,7 @@ Status forEachPiece(std::string_view text, Visit visit) {
   std::size_t start = 0;
   for (std::size_t index = 0; index < text.size(); ++index) {
     const char c = text[index];
+    if (!kCutsPieces[static_cast<unsigned char>(c)]) continue;
     if (c == '\'') quoted = !quoted;
     if (quoted) continue;
     if (c == '(' || c == '[' || c == '{') ++depth;
@@ -169,14 +183,14 @@ bool hasOrderingField(const RiscvInstructionRow& row) noexcept {
 qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view text, unsigned xlen,
                                                              const RiscvExpressionHook& hook) {
   if (xlen != 32 && xlen != 64) return fail(Error::InvalidXLen);
-  if (const std::size_t comment = text.find_first_of("#;"); comment != std::string_view::npos)
-    text = text.substr(0, comment);
+  // Plain scans: find_first_of would search its set with memchr once per character.
+  text = {text.begin(), std::ranges::find_if(text, [](char c) { return c == '#' || c == ';'; })};
   text = qovrin::trim(text, kBlanks);
   if (text.empty()) return fail(Error::UnsupportedInstruction);
 
-  const std::size_t blank = text.find_first_of(" \t");
-  const std::string_view written = qovrin::trim(text.substr(0, blank), kBlanks);
-  const std::string_view operand_text = blank == std::string_view::npos ? std::string_view{} : text.substr(blank + 1);
+  const auto blank = std::ranges::find_if(text, [](char c) { return c == ' ' || c == '\t'; });
+  const std::string_view written = qovrin::trim({text.begin(), blank}, kBlanks);
+  const std::string_view operand_text = blank == text.end() ? std::string_view{} : std::string_view{blank + 1, text.end()};
   if (written.empty() || written.size() > kMaxMnemonicLength) return fail(Error::MnemonicTooLong);
   Mnemonic normalised;
   for (const char c : written) {
@@ -188,7 +202,8 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
 
   // Operand text is cut the way the mnemonic's rows are read; a mnemonic
   // without rows fails before any operand is resolved.
-  const RiscvInstructionRow* split_row = tables::preLookup(form.name);
+  const auto rows = tables::rowsOf(form.name);
+  const RiscvInstructionRow* split_row = tables::preLookup(rows);
   if (split_row == nullptr) return fail(Error::UnsupportedInstruction);
   const AppendContext context{split_row->kind, true, offsetFirstKind(split_row->kind)};
   RiscvOperandList operands;
@@ -207,7 +222,7 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
   }
   if (form.special_operand) QOVRIN_TRY(operands.push(immediateOperand(*form.special_operand)));
 
-  const auto found = tables::findInstruction(form.name, xlen);
+  const auto found = tables::findInstruction(rows, xlen);
   if (!found) return fail(found.error());
   const RiscvInstructionRow& row = **found;
   if (row.width != 16 && row.width != 32) return fail(Error::UnsupportedInstructionWidth);

@@ -59,6 +59,13 @@ std::optional<std::uint32_t> savedRegisterIndex(std::string_view piece) noexcept
   return std::nullopt;
 }
 
+// The kinds that appendKindSpecific reads; the pieces of all others go
+// straight on to the common readers.
+constexpr bool hasKindSpecificReader(std::uint8_t kind) noexcept {
+  return kind == 85 || kind == 86 || kind == 68 || kind == 87 || (kind >= 38 && kind <= 40) || kind == 44 ||
+         (kind >= 58 && kind <= 64);
+}
+
 // Readers that apply to one kind only; absent when the piece goes on to the
 // common readers.
 std::optional<Status> appendKindSpecific(std::string_view piece, std::uint8_t kind, const RiscvExpressionHook& hook,
@@ -96,12 +103,18 @@ std::optional<Status> appendKindSpecific(std::string_view piece, std::uint8_t ki
   return std::nullopt;
 }
 
+// The readers before the immediate each need a piece that begins with "{"
+// (a register list) or with a letter (the named ones), so the first
+// character alone rules out all of them for a number.
 Status appendGeneric(std::string_view piece, const RiscvExpressionHook& hook, RiscvOperandList& operands) {
-  if (const auto list = parseRegisterList(piece)) return operands.push(immediateOperand(*list));
-  if (const auto number = api::parseRegister(piece)) return operands.push(registerOperand(*number));
-  if (const auto fence = parseFenceMask(piece)) return operands.push(immediateOperand(*fence));
-  if (const auto mode = parseRoundingMode(piece)) return operands.push(immediateOperand(*mode));
-  if (const auto csr = parseCsrName(piece)) return operands.push(immediateOperand(*csr));
+  if (piece.front() == '{') {
+    if (const auto list = parseRegisterList(piece)) return operands.push(immediateOperand(*list));
+  } else if (qovrin::isAsciiLetter(piece.front())) {
+    if (const auto number = api::parseRegister(piece)) return operands.push(registerOperand(*number));
+    if (const auto fence = parseFenceMask(piece)) return operands.push(immediateOperand(*fence));
+    if (const auto mode = parseRoundingMode(piece)) return operands.push(immediateOperand(*mode));
+    if (const auto csr = parseCsrName(piece)) return operands.push(immediateOperand(*csr));
+  }
   return appendImmediate(piece, hook, operands);
 }
 
@@ -134,9 +147,11 @@ Status appendOperand(std::string_view piece, const AppendContext& context, const
       if (operands.count + 1 == mask_position && !is_mask) return fail(Error::InvalidOperand);
       if (is_mask) return operands.push(immediateOperand(0));
     }
-    if (const auto status = appendKindSpecific(piece, context.kind, hook, operands)) return *status;
+    if (hasKindSpecificReader(context.kind))
+      if (const auto status = appendKindSpecific(piece, context.kind, hook, operands)) return *status;
   }
-  if (const auto status = appendMemoryOperand(piece, context, hook, operands)) return *status;
+  if (piece.back() == ')')
+    if (const auto status = appendMemoryOperand(piece, context, hook, operands)) return *status;
   return appendGeneric(piece, hook, operands);
 }
 

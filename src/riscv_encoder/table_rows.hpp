@@ -40,4 +40,11 @@ struct RiscvInstructionRow {
   std::uint8_t flags;
 };
 
+// The adjacent rows of one mnemonic in the sorted table; no rows in an empty
+// slot of the mnemonic index.
+struct MnemonicRows {
+  std::uint16_t first;
+  std::uint16_t count;
+};
+
 }  // namespace riscv_encoder

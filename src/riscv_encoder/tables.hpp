@@ -16,10 +16,14 @@ std::span<const RiscvInstructionRow> rowsOf(std::string_view mnemonic) noexcept;
 
 // The first row of the mnemonic that serves the XLEN; UnsupportedXLen when the
 // mnemonic has rows only for the other XLEN, UnsupportedInstruction when none.
+// The span form takes the mnemonic's rows as rowsOf gives them.
 qovrin::Result<const RiscvInstructionRow*> findInstruction(std::string_view mnemonic, unsigned xlen) noexcept;
+qovrin::Result<const RiscvInstructionRow*> findInstruction(std::span<const RiscvInstructionRow> rows,
+                                                           unsigned xlen) noexcept;
 
 // The row that decides how operand text is split before the XLEN is applied:
 // the first that serves XLEN 64, else the first of the mnemonic.
 const RiscvInstructionRow* preLookup(std::string_view mnemonic) noexcept;
+const RiscvInstructionRow* preLookup(std::span<const RiscvInstructionRow> rows) noexcept;
 
 }  // namespace riscv_encoder::tables

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/ascii.hpp"
 #include "common/error_of.hpp"
 #include "riscv_encoder/api.hpp"
 
@@ -24,6 +26,60 @@ TEST(ParseRegister, NamesAndNumbers) {
   for (const auto& [text, number] : registers) EXPECT_EQ(riscv_encoder::api::parseRegister(text), number) << text;
   for (const std::string_view text : {"", "x_1", "x1_", "x1__0", "x32", "x256", "x99999", "y1", "x", "a8", "f"})
     EXPECT_EQ(errorOf(riscv_encoder::api::parseRegister(text)), Error::RegisterOutOfRange) << text;
+}
+
+// The name index against a scan of the ABI names in the order the names are
+// tried (integer names, fp, floating-point names) and the numbered forms:
+// every text of up to four characters over the names' letters and digits.
+TEST(ParseRegister, EveryShortTextReadsAsAScanReadsIt) {
+  std::vector<std::pair<std::string, int>> names{{"zero", 0}, {"ra", 1}, {"sp", 2}, {"gp", 3}, {"tp", 4}};
+  const auto add = [&names](std::string_view prefix, int first_suffix, int first_number, int count) {
+    for (int index = 0; index < count; ++index)
+      names.emplace_back(std::string(prefix) + std::to_string(first_suffix + index), first_number + index);
+  };
+  add("t", 0, 5, 3), add("s", 0, 8, 2), add("a", 0, 10, 8), add("s", 2, 18, 10), add("t", 3, 28, 4);
+  names.emplace_back("fp", 8);
+  add("ft", 0, 0, 8), add("fs", 0, 8, 2), add("fa", 0, 10, 8), add("fs", 2, 18, 10), add("ft", 8, 28, 4);
+  const auto expected = [&names](std::string_view text) -> std::optional<int> {
+    for (const auto& [name, number] : names)
+      if (qovrin::equalsIgnoreCase(name, text)) return number;
+    if (text.size() < 2 || !qovrin::isOneOf(qovrin::lowerAscii(text[0]), "xfv")) return std::nullopt;
+    int value = 0;
+    for (std::size_t index = 1; index < text.size(); ++index) {
+      if (text[index] == '_' && index > 1 && index + 1 < text.size() && qovrin::isAsciiDigit(text[index - 1]))
+        continue;
+      if (!qovrin::isAsciiDigit(text[index])) return std::nullopt;
+      value = value * 10 + (text[index] - '0');
+    }
+    return value < 32 ? std::optional<int>(value) : std::nullopt;
+  };
+  const auto check = [&expected](std::string_view text) {
+    const auto parsed = riscv_encoder::api::parseRegister(text);
+    const auto want = expected(text);
+    EXPECT_EQ(parsed ? std::optional<int>(*parsed) : std::nullopt, want) << text;
+    if (!want) {
+      EXPECT_EQ(errorOf(parsed), Error::RegisterOutOfRange) << text;
+    }
+  };
+  const std::string_view alphabet("zeroaspgtfxv0123456789_\0", 24);
+  std::string text;
+  const auto walk = [&](auto& self, std::size_t length) -> void {
+    check(text);
+    if (length == 4) return;
+    for (const char c : alphabet) {
+      text.push_back(c);
+      self(self, length + 1);
+      text.pop_back();
+    }
+  };
+  walk(walk, 0);
+  for (const auto& [name, number] : names) {
+    std::string upper = name;
+    for (char& c : upper)
+      if (qovrin::isAsciiLetter(c)) c = static_cast<char>(c - 'a' + 'A');
+    check(upper);
+    check(std::string(1, upper[0]) + name.substr(1));
+  }
 }
 
 TEST(ParseIntegerLiteral, BasesSignsAndSeparators) {

@@ -221,7 +221,12 @@ TEST(EncodeInstructionText, OperandsThatAreNoLiteralGoToTheHook) {
   RecordingHook resolved{8};
   expectEncodes({"beqz a0, done", 64, 0x00050463, 4}, resolved.hook());
   expectEncodes({"lw a0, field + 4 (sp)", 64, 0x00812503, 4}, resolved.hook());
-  EXPECT_EQ(resolved.asked, (std::vector<std::string>{"done", "field + 4"}));
+  // Pieces that begin with no letter skip the named readers; one in braces
+  // that is no register list is an expression as well.
+  for (const std::string_view target : {".L1", "_start", "(done)", "{x}"})
+    expectEncodes({"beqz a0, " + std::string(target), 64, 0x00050463, 4}, resolved.hook());
+  expectEncodes({"beqz a0, {ra}", 64, 0x00050263, 4}, resolved.hook());
+  EXPECT_EQ(resolved.asked, (std::vector<std::string>{"done", "field + 4", ".L1", "_start", "(done)", "{x}"}));
 
   // Names that look like registers, fences, rounding modes or CSRs never reach the hook.
   RecordingHook unused{0};

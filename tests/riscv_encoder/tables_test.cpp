@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <string>
 #include <string_view>
 #include <tuple>
+#include <vector>
 
 #include "common/error_of.hpp"
 
@@ -61,6 +63,35 @@ TEST(InstructionTable, LookupByMnemonicAndXlen) {
   EXPECT_EQ(errorOf(tables::findInstruction("c_jal", 64)), Error::UnsupportedXLen);
   EXPECT_EQ(errorOf(tables::findInstruction("foo", 64)), Error::UnsupportedInstruction);
   EXPECT_EQ(errorOf(tables::findInstruction("ADD", 64)), Error::UnsupportedInstruction);
+}
+
+// The mnemonic index must give exactly the rows a scan from the top finds,
+// for every mnemonic of the table and for near misses of each.
+TEST(InstructionTable, IndexFindsTheRowsOfAScan) {
+  const auto scan = [](std::string_view mnemonic) {
+    std::vector<const riscv_encoder::RiscvInstructionRow*> rows;
+    for (const auto& row : tables::instructions)
+      if (row.mnemonic == mnemonic) rows.push_back(&row);
+    return rows;
+  };
+  for (const auto& row : tables::instructions) {
+    const std::string name(row.mnemonic);
+    for (const std::string& text : {name, name + "_", name.substr(1), name.substr(0, name.size() - 1),
+                                    name + std::string(1, '\0'), "c_" + name}) {
+      std::vector<const riscv_encoder::RiscvInstructionRow*> found;
+      for (const auto& entry : tables::rowsOf(text)) found.push_back(&entry);
+      EXPECT_EQ(found, scan(text)) << text;
+      for (const unsigned xlen : {32u, 64u}) {
+        const auto* first = [&]() -> const riscv_encoder::RiscvInstructionRow* {
+          for (const auto* candidate : scan(text))
+            if (candidate->xlen_min <= xlen && xlen <= candidate->xlen_max) return candidate;
+          return nullptr;
+        }();
+        const auto looked_up = tables::findInstruction(text, xlen);
+        EXPECT_EQ(looked_up ? *looked_up : nullptr, first) << text << " RV" << xlen;
+      }
+    }
+  }
 }
 
 TEST(InstructionTable, PreLookupPrefersTheRowThatServesXlen64) {

@@ -216,6 +216,8 @@ def main(argv):
     encoder, generator, data_dir = argv
     if shutil.which(GNU_AS) is None or shutil.which(GNU_OBJCOPY) is None:
         return oracle.missing(f"{GNU_AS} (binutils-riscv64-linux-gnu)")
+    # The generator imports its helpers from its own folder, as when it runs as a script.
+    sys.path.insert(0, os.path.dirname(os.path.abspath(generator)))
     module_spec = importlib.util.spec_from_file_location("gen_riscv_tables", generator)
     tables = importlib.util.module_from_spec(module_spec)
     module_spec.loader.exec_module(tables)

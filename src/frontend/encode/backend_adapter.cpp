@@ -73,8 +73,7 @@ qovrin::Result<RiscvResolvedExpression> recordUnresolvedRiscvExpression(void* co
   auto& facts = *static_cast<RiscvFactContext*>(context);
   const std::string_view trimmed = qovrin::trim(text, kBlanks);
   if (trimmed.empty()) return RiscvResolvedExpression{};
-  facts.facts->push_back(FixupFact{std::string(trimmed), 0, facts.location, 0, facts.pc_relative,
-                                   fixup::FixupRangePolicy::wrap});
+  facts.facts->push_back(FixupFact{std::string(trimmed), 0, facts.location, 0, false, fixup::FixupRangePolicy::wrap});
   return RiscvResolvedExpression{0, true};
 }
 
@@ -106,7 +105,8 @@ qovrin::Result<RiscvEncoding> encodeResolvedRiscvInstruction(const fragment::Fra
 
 bool riscvMnemonicIsPcRelative(std::string_view text) noexcept {
   const std::string_view trimmed = qovrin::trim(text, kBlanks);
-  const std::string_view mnemonic = trimmed.substr(0, trimmed.find_first_of(kBlanks));
+  const std::string_view mnemonic{trimmed.begin(),
+                                  std::ranges::find_if(trimmed, [](char c) { return qovrin::isOneOf(c, kBlanks); })};
   if (mnemonic.size() > riscv_encoder::source::kMaxMnemonicLength) return false;
   char buffer[riscv_encoder::source::kMaxMnemonicLength];
   std::size_t length = 0;

@@ -54,11 +54,11 @@ qovrin::Result<std::optional<x86_encoder::api::X86ResolvedExpression>> unknownX8
     void* context, std::string_view text);
 
 // Context of the first-encoding hook: every operand the encoder hands over
-// becomes a fact and reads as 0.
+// becomes a fact and reads as 0. The caller sets the facts' width and
+// whether they are relative to the instruction.
 struct RiscvFactContext {
   std::vector<FixupFact>* facts = nullptr;
   SourceLocation location;
-  bool pc_relative = false;
 };
 
 // An operand's text and the value its fixup resolved to. The value is wide

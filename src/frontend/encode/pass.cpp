@@ -26,8 +26,7 @@ using backend_adapter::InstructionFacts;
 // encodes again with the resolved values.
 qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Fragment& piece, const fragment::Instruction& line) {
   InstructionFacts record;
-  backend_adapter::RiscvFactContext context{&record.facts, piece.location(),
-                                            backend_adapter::riscvMnemonicIsPcRelative(line.text())};
+  backend_adapter::RiscvFactContext context{&record.facts, piece.location()};
   const riscv_encoder::RiscvExpressionHook hook{&context, &backend_adapter::recordUnresolvedRiscvExpression, true};
   const auto encoded = riscv_encoder::source::encodeInstructionText(line.text(), line.target.parameter, hook);
   if (!encoded)
@@ -35,7 +34,12 @@ qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Fragment& piece, co
   record.size = encoded->size;
   record.bytes.resize(record.size);
   qovrin::writeLittleEndian(record.bytes, encoded->output_word);
-  for (FixupFact& fact : record.facts) fact.width = static_cast<std::uint16_t>(8 * record.size);
+  // Most lines have no facts; only those that do need their mnemonic's row again.
+  const bool pc_relative = !record.facts.empty() && backend_adapter::riscvMnemonicIsPcRelative(line.text());
+  for (FixupFact& fact : record.facts) {
+    fact.width = static_cast<std::uint16_t>(8 * record.size);
+    fact.pc_relative = pc_relative;
+  }
   record.pending = !record.facts.empty();
   return record;
 }

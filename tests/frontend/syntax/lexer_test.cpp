@@ -4,6 +4,8 @@
 
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "frontend/syntax/identifier.hpp"
 
@@ -50,6 +52,37 @@ TEST(Lexer, LinesTheirPlacesAndKinds) {
        "4:3 comment ';x' [27,29) | 5:1 isa '/ 2' [30,33)"},
   };
   for (const Case& c : cases) EXPECT_EQ(lines(c.text), c.lines) << c.text;
+}
+
+// Lines of every length from 1 to 24 bytes, each ended by LF, CR and CR LF in
+// turn, so that every end falls at every place of an eight-byte word; the
+// lines hold bytes next to LF and CR in value, and the last has no end.
+TEST(Lexer, MixedLineEndsAtEveryOffset) {
+  constexpr std::string_view kEnds[] = {"\n", "\r", "\r\n"};
+  constexpr std::string_view kFill("a\x0b\x0c\x8a\x8d\x0e\x00\x1d\x8c\x2a\x2d\x1a", 12);
+  std::string text;
+  std::vector<std::pair<std::size_t, std::size_t>> expected;  // start and length of each line
+  for (std::size_t length = 1; length <= 24; ++length) {
+    for (const std::string_view end : kEnds) {
+      expected.emplace_back(text.size(), length);
+      for (std::size_t index = 0; index < length; ++index) text += kFill[index % kFill.size()];
+      text += end;
+    }
+  }
+  expected.emplace_back(text.size(), 4);
+  text += "tail";
+  Lexer lexer(text);
+  for (std::size_t index = 0; index < expected.size(); ++index) {
+    const auto [start, length] = expected[index];
+    ASSERT_FALSE(lexer.atEnd()) << "line " << index + 1;
+    const auto line = lexer.next();
+    ASSERT_TRUE(line) << "line " << index + 1;
+    EXPECT_EQ(line->line, index + 1);
+    EXPECT_EQ(line->text, std::string_view(text).substr(start, length)) << "line " << index + 1;
+    EXPECT_EQ(line->location.span.start, start) << "line " << index + 1;
+    EXPECT_EQ(line->location.span.end, start + length) << "line " << index + 1;
+  }
+  EXPECT_TRUE(lexer.atEnd());
 }
 
 TEST(Lexer, AtEndGivesEmptyBlankWithoutAdvancing) {
