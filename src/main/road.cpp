@@ -1,10 +1,14 @@
 #include "main/road.hpp"
 
+#include <algorithm>
 #include <memory>
+#include <span>
+#include <vector>
 
 #include "assembly/flat.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/module/module.hpp"
+#include "main/diagnostics_output.hpp"
 #include "main/listing.hpp"
 #include "main/output_files.hpp"
 #include "main/platform.hpp"
@@ -26,6 +30,21 @@ class TimedStep {
   TimingTag tag_;
   std::int64_t start_;
 };
+
+// One note per unresolved fixup at its line, as many as a reader can take
+// in; the rest are counted. Fixups come in the order their lines were
+// lowered, which is source order, includes and macro bodies where they were used.
+std::vector<frontend::diagnostic::Diagnostic> unresolvedFixupNotes(
+    std::span<const assembly::UnresolvedFixup> unresolved) {
+  constexpr std::size_t kShown = 20;
+  std::vector<frontend::diagnostic::Diagnostic> notes;
+  for (const auto& fixup : unresolved.first(std::min(unresolved.size(), kShown)))
+    notes.push_back({fixup.note, fixup.place, frontend::diagnostic::Severity::note});
+  if (unresolved.size() > kShown)
+    notes.push_back({"... and " + std::to_string(unresolved.size() - kShown) + " more", {},
+                     frontend::diagnostic::Severity::note});
+  return notes;
+}
 
 }  // namespace
 
@@ -59,6 +78,10 @@ int finishAssembledRun(const RunOutputs& outputs, const AssembledFlat& assembled
   const std::uint64_t pending = assembled.result.pending_fixups;
   if (pending != 0) {
     display.finish(false);
+    std::string notes;
+    if (!appendDiagnostics(notes, *assembled.module, unresolvedFixupNotes(assembled.result.unresolved)))
+      notes.clear();
+    streams.err.write(notes);
     streams.err.write("error: " + std::to_string(pending) + " unresolved fixup(s)\n");
     (void)streams.err.flush();
     return 1;

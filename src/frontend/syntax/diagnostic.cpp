@@ -11,7 +11,13 @@ void DiagnosticStore::addSingle(Severity severity, const SourceLocation& locatio
 }
 
 void DiagnosticStore::add(Severity severity, const SourceLocation& location, std::string_view message) {
+  addWithNotes(severity, location, message, {});
+}
+
+void DiagnosticStore::addWithNotes(Severity severity, const SourceLocation& location, std::string_view message,
+                                   std::span<const std::string> notes) {
   addSingle(severity, location, message);
+  for (const std::string& note : notes) addSingle(Severity::note, location, note);
   std::optional<std::uint32_t> expansion = location.expansion ? location.expansion : current_;
   // Parents are always older than their children, so the walk ends; the bound
   // check also ends it quietly on a stale index.

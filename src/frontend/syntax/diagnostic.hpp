@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,11 @@ class DiagnosticStore {
   // here" notes for every expansion from the location's own (or the current
   // one) outwards.
   void add(Severity severity, const SourceLocation& location, std::string_view message);
+
+  // As add, with notes at the same location between the diagnostic and its
+  // expansion notes, so that what explains the message stays beside it.
+  void addWithNotes(Severity severity, const SourceLocation& location, std::string_view message,
+                    std::span<const std::string> notes);
 
   // Records a new expansion whose parent is the current one; the caller makes
   // the returned index current while it lowers the expansion.
