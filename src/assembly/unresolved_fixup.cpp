@@ -41,9 +41,8 @@ std::string symbolProblem(const frontend::module::Module& module, const frontend
 
 // What went wrong in the innermost part of the tree that fails while its own
 // parts evaluate; none when the tree evaluates after all.
-std::optional<std::string> innermostFailure(const frontend::module::Module& module,
-                                            const frontend::fixup::Fixup& fixup, const Node& node,
-                                            const frontend::expr::EvaluationContext& context) {
+std::optional<std::string> innermostFailure(const frontend::module::Module& module, const frontend::fixup::Fixup& fixup,
+                                            const Node& node, const frontend::expr::EvaluationContext& context) {
   const auto fails = [&](const Node& part) { return !frontend::expr::evaluateValue(part, context).has_value(); };
   switch (node.kind()) {
     case NodeKind::binary:

@@ -41,8 +41,8 @@ std::vector<frontend::diagnostic::Diagnostic> unresolvedFixupNotes(
   for (const auto& fixup : unresolved.first(std::min(unresolved.size(), kShown)))
     notes.push_back({fixup.note, fixup.place, frontend::diagnostic::Severity::note});
   if (unresolved.size() > kShown)
-    notes.push_back({"... and " + std::to_string(unresolved.size() - kShown) + " more", {},
-                     frontend::diagnostic::Severity::note});
+    notes.push_back(
+        {"... and " + std::to_string(unresolved.size() - kShown) + " more", {}, frontend::diagnostic::Severity::note});
   return notes;
 }
 
@@ -62,6 +62,12 @@ frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots
   options.is_file_include_directory = [&roots](const IncludeRequest& request) -> Result<bool> {
     return isFileIncludeDirectory(roots, request.name, request.base);
   };
+  options.include_folders = [&roots](const IncludeRequest& request) {
+    auto folders = includeFolders(roots, request.name, request.base);
+    for (std::string& folder : folders)
+      if (folder.empty()) folder = ".";
+    return folders;
+  };
   options.files_available = true;
   if (identity) options.identity = *identity;
   return options;
@@ -79,8 +85,7 @@ int finishAssembledRun(const RunOutputs& outputs, const AssembledFlat& assembled
   if (pending != 0) {
     display.finish(false);
     std::string notes;
-    if (!appendDiagnostics(notes, *assembled.module, unresolvedFixupNotes(assembled.result.unresolved)))
-      notes.clear();
+    if (!appendDiagnostics(notes, *assembled.module, unresolvedFixupNotes(assembled.result.unresolved))) notes.clear();
     streams.err.write(notes);
     streams.err.write("error: " + std::to_string(pending) + " unresolved fixup(s)\n");
     (void)streams.err.flush();

@@ -260,9 +260,9 @@ namespace {
 struct Described {
   std::string_view text;
   riscv_encoder::RiscvFailure::Part part;
-  std::uint8_t operands;       // for an operand count
-  std::string_view names;      // joined by spaces; empty when not told
-  std::int64_t value;          // for a range
+  std::uint8_t operands;   // for an operand count
+  std::string_view names;  // joined by spaces; empty when not told
+  std::int64_t value;      // for a range
   std::uint8_t bits;
   bool is_signed;
 };

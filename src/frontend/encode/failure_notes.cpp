@@ -45,8 +45,8 @@ std::optional<std::string> riscvNote(const fragment::Instruction& line) {
     case Part::mnemonic:
       return noInstruction(mnemonic);
     case Part::operand_count: {
-      std::string note = quoted(mnemonic) + " takes " + std::to_string(failure.operands) +
-                         operandWord(failure.operands) + " here";
+      std::string note =
+          quoted(mnemonic) + " takes " + std::to_string(failure.operands) + operandWord(failure.operands) + " here";
       if (failure.operands > 0 && !failure.names[0].empty()) {
         note += " (";
         for (std::size_t index = 0; index < failure.operands; ++index) {

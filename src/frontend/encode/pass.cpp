@@ -176,9 +176,9 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
     if (!record) {
       const auto message = encodeFailureMessage(record.error());
       if (!message) return fail(record.error());
-      std::vector<std::string> notes;
+      std::vector<diagnostic::Note> notes;
       if (record.error() == Error::UnsupportedRiscvInstruction || record.error() == Error::UnsupportedX86Instruction)
-        if (auto note = encodeFailureNote(*line)) notes.push_back(std::move(*note));
+        if (auto note = encodeFailureNote(*line)) notes.push_back({std::move(*note), std::nullopt});
       module.diagnostics().addWithNotes(diagnostic::Severity::error, piece.location(), *message, notes);
       return fail(Error::FrontendDiagnostics);
     }

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "frontend/lower/meta_function_runtime.hpp"
+#include "frontend/lower/failure_notes.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/lower/statement_cases.hpp"
 #include "frontend/lower/macro.hpp"
@@ -104,7 +105,8 @@ qovrin::Status lowerStatementSlice(module::Module& module, contracts::ActiveOutp
     if (lowered) continue;
     const Error error = lowered.error();
     if (!passesUnreported(error) && !errorReportedSince(module, diagnostics_before))
-      addLowerErrorDiagnostic(module, statement.location(), error);
+      addLowerErrorDiagnostic(module, statement.location(), error,
+                              failure_notes::statementNotes(module, context, cursor, statement, error));
     return lowered;
   }
   return {};

@@ -15,9 +15,9 @@ void DiagnosticStore::add(Severity severity, const SourceLocation& location, std
 }
 
 void DiagnosticStore::addWithNotes(Severity severity, const SourceLocation& location, std::string_view message,
-                                   std::span<const std::string> notes) {
+                                   std::span<const Note> notes) {
   addSingle(severity, location, message);
-  for (const std::string& note : notes) addSingle(Severity::note, location, note);
+  for (const Note& note : notes) addSingle(Severity::note, note.location.value_or(location), note.message);
   std::optional<std::uint32_t> expansion = location.expansion ? location.expansion : current_;
   // Parents are always older than their children, so the walk ends; the bound
   // check also ends it quietly on a stale index.

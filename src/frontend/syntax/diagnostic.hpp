@@ -23,6 +23,13 @@ struct Diagnostic {
   Severity severity = Severity::error;
 };
 
+// What explains a diagnostic; placed at the diagnostic's own location
+// unless it names another.
+struct Note {
+  std::string message;
+  std::optional<SourceLocation> location;
+};
+
 struct Expansion {
   SourceSpan invocation;                // the macro call
   std::optional<std::uint32_t> parent;  // expansion current when this one began
@@ -39,10 +46,10 @@ class DiagnosticStore {
   // one) outwards.
   void add(Severity severity, const SourceLocation& location, std::string_view message);
 
-  // As add, with notes at the same location between the diagnostic and its
-  // expansion notes, so that what explains the message stays beside it.
+  // As add, with notes between the diagnostic and its expansion notes, so
+  // that what explains the message stays beside it.
   void addWithNotes(Severity severity, const SourceLocation& location, std::string_view message,
-                    std::span<const std::string> notes);
+                    std::span<const Note> notes);
 
   // Records a new expansion whose parent is the current one; the caller makes
   // the returned index current while it lowers the expansion.
