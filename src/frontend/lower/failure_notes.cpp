@@ -1,5 +1,6 @@
 #include "frontend/lower/failure_notes.hpp"
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 #include <string>
@@ -191,29 +192,35 @@ std::vector<Note> fileNotes(const Asking& asking, const ast::Statement& statemen
   return {{note, std::nullopt}};
 }
 
-// Bytes per value of the calls whose values must fit their field.
-std::optional<unsigned> integerWidth(std::string_view call) noexcept {
-  static constexpr std::pair<std::string_view, unsigned> kWidths[] = {
-      {"emit.u8", 1}, {"emit.u16", 2}, {"emit.u32", 4}, {"db", 1}, {"dw", 2}, {"dd", 4}, {"dp", 6}};
-  for (const auto& [name, width] : kWidths)
-    if (name == call) return width;
-  return std::nullopt;
-}
+// The calls whose values must fit their field: bytes per value, and the
+// first argument that is a value (a store's first names the place).
+struct IntegerCall {
+  std::string_view name;
+  unsigned width;
+  std::size_t first_value;
+};
+
+constexpr IntegerCall kIntegerCalls[] = {
+    {"emit.u8", 1, 0}, {"emit.u16", 2, 0}, {"emit.u32", 4, 0}, {"db", 1, 0},        {"dw", 2, 0},
+    {"dd", 4, 0},      {"dp", 6, 0},       {"store.u8", 1, 1}, {"store.u16", 2, 1}, {"store.u32", 4, 1},
+};
 
 std::vector<Note> integerNotes(const Asking& asking, const ast::Statement& statement) {
   const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload);
   if (call == nullptr) return {};
-  const auto width = integerWidth(call->name);
-  if (!width) return {};
-  for (const ast::ApiCallArgument& argument : call->arguments) {
-    const Node* node = argument.expression();
+  const auto found =
+      std::ranges::find_if(kIntegerCalls, [&](const IntegerCall& entry) { return entry.name == call->name; });
+  if (found == std::end(kIntegerCalls)) return {};
+  for (std::size_t index = found->first_value; index < call->arguments.size(); ++index) {
+    const Node* node = call->arguments[index].expression();
     if (node == nullptr) continue;
     const auto value = asking.evaluate(*node);
     if (!value || value->asInteger() == nullptr) continue;
     const std::uint64_t word = value->asInteger()->word;
-    if (word >> (8 * *width) == 0) continue;
-    return {{std::to_string(word) + " does not fit the " + std::to_string(8 * *width) + "-bit field of " + call->name,
-             std::nullopt}};
+    if (word >> (8 * found->width) == 0) continue;
+    return {
+        {std::to_string(word) + " does not fit the " + std::to_string(8 * found->width) + "-bit field of " + call->name,
+         std::nullopt}};
   }
   return {};
 }
