@@ -35,11 +35,13 @@ class TimedStep {
 // in; the rest are counted. Fixups come in the order their lines were
 // lowered, which is source order, includes and macro bodies where they were used.
 std::vector<frontend::diagnostic::Diagnostic> unresolvedFixupNotes(
-    std::span<const assembly::UnresolvedFixup> unresolved) {
+    const frontend::diagnostic::DiagnosticStore& store, std::span<const assembly::UnresolvedFixup> unresolved) {
   constexpr std::size_t kShown = 20;
   std::vector<frontend::diagnostic::Diagnostic> notes;
-  for (const auto& fixup : unresolved.first(std::min(unresolved.size(), kShown)))
+  for (const auto& fixup : unresolved.first(std::min(unresolved.size(), kShown))) {
     notes.push_back({fixup.note, fixup.place, frontend::diagnostic::Severity::note});
+    for (auto& expansion : store.expansionNotes(fixup.place)) notes.push_back(std::move(expansion));
+  }
   if (unresolved.size() > kShown)
     notes.push_back(
         {"... and " + std::to_string(unresolved.size() - kShown) + " more", {}, frontend::diagnostic::Severity::note});
@@ -85,7 +87,8 @@ int finishAssembledRun(const RunOutputs& outputs, const AssembledFlat& assembled
   if (pending != 0) {
     display.finish(false);
     std::string notes;
-    if (!appendDiagnostics(notes, *assembled.module, unresolvedFixupNotes(assembled.result.unresolved))) notes.clear();
+    const auto noted = unresolvedFixupNotes(assembled.module->diagnostics(), assembled.result.unresolved);
+    if (!appendDiagnostics(notes, *assembled.module, noted)) notes.clear();
     streams.err.write(notes);
     streams.err.write("error: " + std::to_string(pending) + " unresolved fixup(s)\n");
     (void)streams.err.flush();

@@ -18,16 +18,21 @@ void DiagnosticStore::addWithNotes(Severity severity, const SourceLocation& loca
                                    std::span<const Note> notes) {
   addSingle(severity, location, message);
   for (const Note& note : notes) addSingle(Severity::note, note.location.value_or(location), note.message);
+  for (Diagnostic& note : expansionNotes(location)) diagnostics_.push_back(std::move(note));
+}
+
+std::vector<Diagnostic> DiagnosticStore::expansionNotes(const SourceLocation& location) const {
+  std::vector<Diagnostic> notes;
   std::optional<std::uint32_t> expansion = location.expansion ? location.expansion : current_;
   // Parents are always older than their children, so the walk ends; the bound
   // check also ends it quietly on a stale index.
   while (expansion && *expansion < expansions_.size()) {
     const Expansion& entry = expansions_[*expansion];
-    const SourceLocation invoked{entry.invocation, entry.parent};
-    addSingle(Severity::note, invoked, "macro invoked here");
-    addSingle(Severity::note, entry.definition, "macro defined here");
+    notes.push_back({"macro invoked here", SourceLocation{entry.invocation, entry.parent}, Severity::note});
+    notes.push_back({"macro defined here", entry.definition, Severity::note});
     expansion = entry.parent;
   }
+  return notes;
 }
 
 qovrin::Result<std::uint32_t> DiagnosticStore::beginExpansion(const SourceSpan& invocation,

@@ -51,6 +51,10 @@ class DiagnosticStore {
   void addWithNotes(Severity severity, const SourceLocation& location, std::string_view message,
                     std::span<const Note> notes);
 
+  // The "macro invoked here" / "macro defined here" notes that add places
+  // after a message at this location, innermost expansion first.
+  std::vector<Diagnostic> expansionNotes(const SourceLocation& location) const;
+
   // Records a new expansion whose parent is the current one; the caller makes
   // the returned index current while it lowers the expansion.
   qovrin::Result<std::uint32_t> beginExpansion(const SourceSpan& invocation, const SourceLocation& definition);
