@@ -17,6 +17,13 @@ namespace {
 
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
+// "a string", "an integer".
+std::string withArticle(frontend::value::ValueKind kind) {
+  const std::string_view name = frontend::value::kindName(kind);
+  const bool vowel = !name.empty() && std::string_view("aeiou").find(name.front()) != std::string_view::npos;
+  return std::string(vowel ? "an " : "a ") + std::string(name);
+}
+
 // A RISC-V CSR operand the encoder did not know by name went to the fixups
 // like a label; saying so points at the misspelt CSR instead of a missing label.
 std::string notDefined(const frontend::module::Module& module, const frontend::fixup::Fixup& fixup,
@@ -36,7 +43,7 @@ std::string symbolProblem(const frontend::module::Module& module, const frontend
   const frontend::symbol::Symbol* symbol = module.findSymbol(name);
   if (symbol == nullptr) return notDefined(module, fixup, name);
   if (symbol->label() != nullptr) return quoted(name) + " has no address";
-  return quoted(name) + " is not an integer";
+  return quoted(name) + " is " + withArticle(symbol->value()->value.kind()) + ", not an integer";
 }
 
 // What went wrong in the innermost part of the tree that fails while its own
@@ -74,6 +81,11 @@ std::optional<std::string> innermostFailure(const frontend::module::Module& modu
     }
   }
   if (error == Error::DivisionByZero) return std::string("division by zero");
+  if (node.kind() == NodeKind::binary && error == Error::TypeMismatch) {
+    const auto left = frontend::expr::evaluateValue(node.left(), context);
+    const auto right = frontend::expr::evaluateValue(node.right(), context);
+    if (left && right) return "it combines " + withArticle(left->kind()) + " with " + withArticle(right->kind());
+  }
   return std::string(qovrin::errorName(error));
 }
 
@@ -90,7 +102,12 @@ std::string describeUnresolvedFixup(const frontend::fixup::Fixup& fixup,
   const auto tree = frontend::expr::parseOwned(text);
   if (!tree) return cannot + "it is not an expression";
   const auto why = innermostFailure(module, fixup, *tree, context);
-  if (!why) return quoted(text) + " could not be resolved";
+  if (!why) {
+    const auto value = frontend::expr::evaluateValue(*tree, context);
+    if (value && value->kind() != frontend::value::ValueKind::integer)
+      return quoted(text) + " is " + withArticle(value->kind()) + ", not an integer";
+    return quoted(text) + " could not be resolved";
+  }
   return cannot + *why;
 }
 
