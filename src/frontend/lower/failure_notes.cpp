@@ -10,6 +10,7 @@
 #include "frontend/lower/root.hpp"
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/syntax/expr.hpp"
+#include "frontend/values/expr_builtin_names.hpp"
 #include "frontend/values/expr_eval.hpp"
 
 namespace frontend::lower::failure_notes {
@@ -59,6 +60,8 @@ std::vector<const Node*> expressionsOf(const ast::Statement& statement, std::deq
     fromText(condition->condition);
   } else if (const auto* loop = std::get_if<ast::MetaWhileStatement>(&statement.payload)) {
     fromText(loop->condition);
+  } else if (const auto* returned = std::get_if<ast::ReturnStatement>(&statement.payload)) {
+    roots.push_back(&returned->value);
   }
   return roots;
 }
@@ -134,8 +137,12 @@ std::vector<Note> undefinedNotes(const Asking& asking, const ast::Statement& sta
                                  const std::vector<const Node*>& nodes) {
   const Node* failing = innermostFailing(asking, nodes, Error::UndefinedSymbol);
   if (failing == nullptr) return {};
-  if (failing->kind() == NodeKind::builtin_call)
-    return {{"there is no builtin or function named " + quoted(failing->text()), std::nullopt}};
+  if (failing->kind() == NodeKind::builtin_call) {
+    // A known function whose body reads an undefined name fails the same way.
+    const std::string_view name = failing->text();
+    if (expr::isBuiltinName(name) || asking.module.metaFunctions().find(name)) return {};
+    return {{"there is no builtin or function named " + quoted(name), std::nullopt}};
+  }
   if (failing->kind() != NodeKind::identifier) return {};
   const std::string_view name = failing->text();
   std::vector<Note> notes{{quoted(name) + " is not defined", std::nullopt}};
