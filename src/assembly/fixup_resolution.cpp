@@ -1,5 +1,6 @@
 #include "assembly/fixup_resolution.hpp"
 
+#include "assembly/unresolved_fixup.hpp"
 #include "common/ascii.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/values/expr_eval.hpp"
@@ -43,6 +44,12 @@ bool leavesUnresolved(Error error) noexcept {
   }
 }
 
+// What a target is evaluated with: the module and the field's own place.
+frontend::expr::EvaluationContext evaluationAt(frontend::module::Module& module, std::uint64_t place_offset,
+                                              std::uint32_t section) {
+  return {.module = module, .offset = place_offset, .current_section = section};
+}
+
 // The value of a module symbol: a label's address or an integer value.
 qovrin::Result<std::uint64_t> symbolValue(const frontend::module::Module& module,
                                           const frontend::symbol::Symbol& symbol) {
@@ -74,9 +81,7 @@ qovrin::Result<std::optional<WideValue>> resolveTarget(frontend::module::Module&
       if (leavesUnresolved(tree.error())) return std::nullopt;
       return fail(tree.error());
     }
-    const frontend::expr::EvaluationContext context{.module = module, .offset = place_offset,
-                                                    .current_section = section};
-    value = frontend::expr::evaluateInteger(*tree, context);
+    value = frontend::expr::evaluateInteger(*tree, evaluationAt(module, place_offset, section));
   }
   if (!value) {
     if (leavesUnresolved(value.error())) return std::nullopt;
@@ -104,7 +109,8 @@ std::optional<FoldedAddend> splitFoldedAddend(std::string_view text) noexcept {
 }
 
 qovrin::Result<std::vector<FixupResolution>> resolveFixups(frontend::module::Module& module,
-                                                           const frontend::layout::ModuleLayout& layout) {
+                                                           const frontend::layout::ModuleLayout& layout,
+                                                           std::vector<UnresolvedFixup>& unresolved) {
   const auto fragments = module.fragments();
   const frontend::layout::LayoutIndex index(layout, module.sections(), fragments.size());
   const frontend::fixup::FixupStore& fixups = module.fixups();
@@ -127,6 +133,10 @@ qovrin::Result<std::vector<FixupResolution>> resolveFixups(frontend::module::Mod
       return fail(Error::OffsetOverflow);
     const auto target = resolveTarget(module, fixup, place_offset, section);
     if (!target) return fail(target.error());
+    if (!*target) {
+      unresolved.push_back(
+          {fixup.place.unpack(), describeUnresolvedFixup(fixup, evaluationAt(module, place_offset, section))});
+    }
     resolutions.push_back({*target});
   }
   return resolutions;

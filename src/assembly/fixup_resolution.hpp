@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -24,11 +25,19 @@ struct FixupResolution {
   std::optional<WideValue> target;  // none: unresolved, or dropped (then neither patched nor pending)
 };
 
+// A fixup left unresolved, with the note that says why.
+struct UnresolvedFixup {
+  frontend::SourceLocation place;  // of its instruction line
+  std::string note;
+};
+
 // One resolution per fixup, in fixup order. Fails with OutOfMemory,
 // InvalidSection, InvalidFragment, OffsetOverflow or InvalidFixupTarget;
-// every other failure of a target leaves that fixup unresolved.
+// every other failure of a target leaves that fixup unresolved and appends
+// it to `unresolved`, in fixup order.
 qovrin::Result<std::vector<FixupResolution>> resolveFixups(frontend::module::Module& module,
-                                                           const frontend::layout::ModuleLayout& layout);
+                                                           const frontend::layout::ModuleLayout& layout,
+                                                           std::vector<UnresolvedFixup>& unresolved);
 
 // A target written as a name followed by a decimal addend ("x + 4", "x - 8"):
 // the name and the signed addend. None for any other text.

@@ -59,11 +59,10 @@ qovrin::Result<AssemblyResult> assembleFlat(frontend::module::Module& module, co
     // The first layout only places the fields; it is gone before the final one.
     const auto first = frontend::layout::layoutModule(module);
     if (!first) return fail(first.error());
-    auto resolved = resolveFixups(module, *first);
+    auto resolved = resolveFixups(module, *first, result.unresolved);
     if (!resolved) return fail(resolved.error());
     resolutions = std::move(*resolved);
-    for (std::uint32_t index = 0; index < resolutions.size(); ++index)
-      if (!resolutions[index].target && !module.fixups()[index].dropped) ++result.pending_fixups;
+    result.pending_fixups = result.unresolved.size();
   }
 
   frontend::layout::ModuleLayout layout;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "assembly/fixup_resolution.hpp"
 #include "assembly/observer.hpp"
 #include "common/error.hpp"
 #include "frontend/encode/layout.hpp"
@@ -22,6 +23,7 @@ struct AssemblyResult {
   std::vector<std::uint8_t> image;                        // the output bytes, patched
   std::uint64_t instruction_fragments = 0;                // encoded by the encode phase
   std::uint64_t pending_fixups = 0;                       // left unresolved
+  std::vector<UnresolvedFixup> unresolved;                // the pending fixups, why each is
 };
 
 // The module is changed in place (encoded bytes, fixups, diagnostics), also

@@ -21,13 +21,11 @@ std::string_view severityWord(frontend::diagnostic::Severity severity) noexcept 
 
 }  // namespace
 
-Status appendNewDiagnostics(std::string& out, const frontend::module::Module& module, std::uint64_t& printed) {
-  const auto& diagnostics = module.diagnostics().diagnostics();
+Status appendDiagnostics(std::string& out, const frontend::module::Module& module,
+                         std::span<const frontend::diagnostic::Diagnostic> diagnostics) {
   const auto& sources = module.sources();
-  std::string& text = out;
   std::vector<std::optional<SourceLines>> lines(sources.size());
-  for (std::size_t index = printed; index < diagnostics.size(); ++index) {
-    const auto& diagnostic = diagnostics[index];
+  for (const auto& diagnostic : diagnostics) {
     const auto& span = diagnostic.location.span;
     if (span.source) {
       if (*span.source >= sources.size()) return fail(Error::InvalidSource);
@@ -35,18 +33,25 @@ Status appendNewDiagnostics(std::string& out, const frontend::module::Module& mo
       auto& source_lines = lines[*span.source];
       if (!source_lines) source_lines.emplace(source.text);
       const LineColumn position = source_lines->at(span.start);
-      text += source.path;
-      text += ':';
-      text += std::to_string(position.line);
-      text += ':';
-      text += std::to_string(position.column);
-      text += ": ";
+      out += source.path;
+      out += ':';
+      out += std::to_string(position.line);
+      out += ':';
+      out += std::to_string(position.column);
+      out += ": ";
     }
-    text += severityWord(diagnostic.severity);
-    text += ": ";
-    text += diagnostic.message;
-    text += '\n';
+    out += severityWord(diagnostic.severity);
+    out += ": ";
+    out += diagnostic.message;
+    out += '\n';
   }
+  return {};
+}
+
+Status appendNewDiagnostics(std::string& out, const frontend::module::Module& module, std::uint64_t& printed) {
+  const auto& diagnostics = module.diagnostics().diagnostics();
+  if (printed < diagnostics.size())
+    QOVRIN_TRY(appendDiagnostics(out, module, std::span(diagnostics).subspan(static_cast<std::size_t>(printed))));
   printed = std::max<std::uint64_t>(printed, diagnostics.size());
   return {};
 }

@@ -2,6 +2,7 @@
 // Diagnostics as the user reads them: "<path>:<line>:<col>: <severity>: <message>".
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,11 @@
 #include "main/source_lines.hpp"
 
 namespace qovrin::main {
+
+// Appends the diagnostics, one line each. InvalidSource when one names a
+// source the module does not have (the lines before it stay appended).
+Status appendDiagnostics(std::string& out, const frontend::module::Module& module,
+                         std::span<const frontend::diagnostic::Diagnostic> diagnostics);
 
 // Appends the diagnostics from index `printed` on to `out` and advances
 // `printed` to the store's length. InvalidSource (with `printed` unchanged)

@@ -16,19 +16,27 @@ template <typename T, typename Attempt>
 Result<T> searchPlaces(const IncludeRoots& roots, std::string_view name, std::optional<std::string_view> base,
                        Attempt attempt) {
   if (isAbsoluteIncludeName(name)) return attempt(std::string(name));
-  if (base) {
-    auto found = attempt(resolveIncludePath(*base, name));
+  for (const std::string& folder : includeFolders(roots, name, base)) {
+    auto found = attempt(joinPath(folder, name));
     if (found || found.error() != Error::IncludeNotAvailable) return found;
   }
-  {
-    auto found = attempt(joinPath(joinPath(roots.workingDir, "include"), name));
-    if (found || found.error() != Error::IncludeNotAvailable) return found;
-  }
-  if (roots.exeIncludeDir) return attempt(joinPath(*roots.exeIncludeDir, name));
   return fail(Error::IncludeNotAvailable);
 }
 
 }  // namespace
+
+std::vector<std::string> includeFolders(const IncludeRoots& roots, std::string_view name,
+                                        std::optional<std::string_view> base) {
+  std::vector<std::string> folders;
+  if (isAbsoluteIncludeName(name)) return folders;
+  if (base) {
+    const std::string beside = resolveIncludePath(*base, "");
+    folders.push_back(beside);
+  }
+  folders.push_back(joinPath(roots.workingDir, "include"));
+  if (roots.exeIncludeDir) folders.push_back(*roots.exeIncludeDir);
+  return folders;
+}
 
 std::optional<IncludeRoots> buildIncludeRoots() {
   auto workingDir = platform::currentDirectory();

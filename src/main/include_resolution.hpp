@@ -38,6 +38,11 @@ std::string joinPath(std::string_view head, std::string_view tail);
 // The candidate beside the including file `base`.
 std::string resolveIncludePath(std::string_view base, std::string_view name);
 
+// The folders a relative name is looked for in, in search order (the one
+// beside `base` is empty when `base` has no folder); none for an absolute name.
+std::vector<std::string> includeFolders(const IncludeRoots& roots, std::string_view name,
+                                        std::optional<std::string_view> base);
+
 // IncludeNotAvailable when no place has a readable regular file of that
 // name. The text holds what `read` asks for: the whole file, a window of it
 // (InvalidApiInteger when the window does not lie inside the file found), or

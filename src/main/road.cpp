@@ -1,10 +1,14 @@
 #include "main/road.hpp"
 
+#include <algorithm>
 #include <memory>
+#include <span>
+#include <vector>
 
 #include "assembly/flat.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/module/module.hpp"
+#include "main/diagnostics_output.hpp"
 #include "main/listing.hpp"
 #include "main/output_files.hpp"
 #include "main/platform.hpp"
@@ -27,6 +31,23 @@ class TimedStep {
   std::int64_t start_;
 };
 
+// One note per unresolved fixup at its line, as many as a reader can take
+// in; the rest are counted. Fixups come in the order their lines were
+// lowered, which is source order, includes and macro bodies where they were used.
+std::vector<frontend::diagnostic::Diagnostic> unresolvedFixupNotes(
+    const frontend::diagnostic::DiagnosticStore& store, std::span<const assembly::UnresolvedFixup> unresolved) {
+  constexpr std::size_t kShown = 20;
+  std::vector<frontend::diagnostic::Diagnostic> notes;
+  for (const auto& fixup : unresolved.first(std::min(unresolved.size(), kShown))) {
+    notes.push_back({fixup.note, fixup.place, frontend::diagnostic::Severity::note});
+    for (auto& expansion : store.expansionNotes(fixup.place)) notes.push_back(std::move(expansion));
+  }
+  if (unresolved.size() > kShown)
+    notes.push_back(
+        {"... and " + std::to_string(unresolved.size() - kShown) + " more", {}, frontend::diagnostic::Severity::note});
+  return notes;
+}
+
 }  // namespace
 
 frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots,
@@ -47,6 +68,12 @@ frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots
   options.is_file_include_directory = [&roots](const IncludeRequest& request) -> Result<bool> {
     return isFileIncludeDirectory(roots, request.name, request.base);
   };
+  options.include_folders = [&roots](const IncludeRequest& request) {
+    auto folders = includeFolders(roots, request.name, request.base);
+    for (std::string& folder : folders)
+      if (folder.empty()) folder = ".";
+    return folders;
+  };
   options.files_available = true;
   if (identity) options.identity = *identity;
   return options;
@@ -64,6 +91,10 @@ int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, cons
   const std::uint64_t pending = assembled.result.pending_fixups;
   if (pending != 0) {
     display.finish(false);
+    std::string notes;
+    const auto noted = unresolvedFixupNotes(assembled.module->diagnostics(), assembled.result.unresolved);
+    if (!appendDiagnostics(notes, *assembled.module, noted)) notes.clear();
+    streams.err.write(notes);
     streams.err.write("error: " + std::to_string(pending) + " unresolved fixup(s)\n");
     (void)streams.err.flush();
     return 1;

@@ -1,5 +1,6 @@
 #include "riscv_encoder/encode_semantic.hpp"
 
+#include <algorithm>
 #include <array>
 
 #include "riscv_encoder/encode_semantic_reader.hpp"
@@ -31,21 +32,43 @@ constexpr std::array<std::uint8_t, 101> kOperandCounts = [] {
 
 }  // namespace
 
+namespace {
+
+Status readKind(Reader& reader, std::uint8_t kind) {
+  if (kind <= 40) return scalarKind(reader, kind);
+  if (kind <= 66) return vectorKind(reader, kind);
+  if (kind <= 87) return compressedKind(reader, kind);
+  return pairedKind(reader, kind);
+}
+
+// Reads stand-in operands of the right count to learn which field each
+// position fills; a kind that stops early on a stand-in leaves the names out.
+void nameOperands(const RiscvInstructionRow& row, RiscvFailure& failure) noexcept {
+  std::array<RiscvOperand, kMaxOperands> stand_ins{};
+  Reader reader(row, std::span(stand_ins).first(failure.operands), &failure, true);
+  if (!readKind(reader, row.kind) ||
+      std::any_of(failure.names.begin(), failure.names.begin() + failure.operands,
+                  [](std::string_view name) { return name.empty(); }))
+    failure.names = {};
+}
+
+}  // namespace
+
 qovrin::Result<RiscvFieldValues> semanticFieldValues(const RiscvInstructionRow& row,
-                                                     std::span<const RiscvOperand> operands) noexcept {
+                                                     std::span<const RiscvOperand> operands,
+                                                     RiscvFailure* failure) noexcept {
   const std::uint8_t kind = row.kind;
   if (kind == 0 || kind > 100) return fail(Error::UnsupportedInstruction);
-  if (operands.size() != kOperandCounts[kind]) return fail(Error::OperandCountMismatch);
-  Reader reader(row, operands);
-  Status status;
-  if (kind <= 40)
-    status = scalarKind(reader, kind);
-  else if (kind <= 66)
-    status = vectorKind(reader, kind);
-  else if (kind <= 87)
-    status = compressedKind(reader, kind);
-  else
-    status = pairedKind(reader, kind);
+  if (operands.size() != kOperandCounts[kind]) {
+    if (failure != nullptr) {
+      failure->part = RiscvFailure::Part::operand_count;
+      failure->operands = kOperandCounts[kind];
+      nameOperands(row, *failure);
+    }
+    return fail(Error::OperandCountMismatch);
+  }
+  Reader reader(row, operands, failure);
+  const Status status = readKind(reader, kind);
   if (!status) return fail(status.error());
   return reader.values;
 }

@@ -2,6 +2,7 @@
 // Reads the operands of one line by position for the operand-syntax kinds and
 // writes the field slots; shared by the kind groups of semanticFieldValues.
 
+#include <bit>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -9,6 +10,7 @@
 #include "common/error.hpp"
 #include "riscv_encoder/encode_fields.hpp"
 #include "riscv_encoder/encode_immediates.hpp"
+#include "riscv_encoder/failure.hpp"
 #include "riscv_encoder/field_values.hpp"
 #include "riscv_encoder/operand.hpp"
 #include "riscv_encoder/table_rows.hpp"
@@ -24,7 +26,11 @@ using qovrin::Status;
 // are described) and writes the slots.
 class Reader {
  public:
-  Reader(const RiscvInstructionRow& row, std::span<const RiscvOperand> operands) : row_(row), operands_(operands) {}
+  // With `naming` set the operands are stand-ins of either kind, read only
+  // to write each position's field name into `failure`.
+  Reader(const RiscvInstructionRow& row, std::span<const RiscvOperand> operands, RiscvFailure* failure = nullptr,
+         bool naming = false)
+      : row_(row), operands_(operands), failure_(failure), naming_(naming && failure != nullptr) {}
 
   RiscvFieldValues values;
 
@@ -32,17 +38,21 @@ class Reader {
 
   Result<std::uint32_t> reg(std::size_t position) const noexcept {
     const RiscvOperand& operand = operands_[position - 1];
+    // x8 passes every register rule, the compressed ones included.
+    if (naming_) return 8u;
     if (operand.isImmediate()) return fail(Error::OperandKindMismatch);
     return static_cast<std::uint32_t>(operand.value & 31);
   }
   Result<std::int64_t> imm(std::size_t position) const noexcept {
     const RiscvOperand& operand = operands_[position - 1];
+    if (naming_) return std::int64_t{0};
     if (!operand.isImmediate()) return fail(Error::OperandKindMismatch);
     return static_cast<std::int64_t>(operand.value);
   }
   bool pending(std::size_t position) const noexcept { return operands_[position - 1].isPending(); }
 
   Status setReg(Slot slot, std::size_t position) noexcept {
+    name(position, slot);
     const auto number = reg(position);
     if (!number) return fail(number.error());
     values[slot] = *number;
@@ -50,6 +60,7 @@ class Reader {
   }
   // A compressed 3-bit register field: x8..x15 only.
   Status setCompressedReg(Slot slot, std::size_t position) noexcept {
+    name(position, slot);
     const auto number = reg(position);
     if (!number) return fail(number.error());
     if (*number < 8 || *number > 15) return fail(Error::RegisterOutOfRange);
@@ -57,13 +68,15 @@ class Reader {
     return {};
   }
   Status setAtMost(Slot slot, std::size_t position, std::uint64_t limit) noexcept {
+    name(position, slot);
     const auto value = imm(position);
     if (!value) return fail(value.error());
-    if (static_cast<std::uint64_t>(*value) > limit) return fail(Error::ImmediateOutOfRange);
+    if (static_cast<std::uint64_t>(*value) > limit) return outOfRange(*value, std::bit_width(limit), false);
     values[slot] = static_cast<std::uint32_t>(*value);
     return {};
   }
   Status setSigned(Slot slot, std::size_t position, unsigned bits) noexcept {
+    name(position, slot);
     const auto value = signedValue(position, bits);
     if (!value) return fail(value.error());
     values[slot] = *value;
@@ -72,13 +85,15 @@ class Reader {
   Result<std::uint32_t> signedValue(std::size_t position, unsigned bits) const noexcept {
     const auto value = imm(position);
     if (!value) return fail(value.error());
-    return wrapAlignedSigned(*value, bits, 1);
+    return checkedSigned(*value, bits, 1);
   }
   Status setUnsignedBits(Slot slot, std::size_t position, Result<std::uint8_t> bits) noexcept {
+    name(position, slot);
     if (!bits) return fail(bits.error());
     const auto value = imm(position);
     if (!value) return fail(value.error());
     const auto checked = unsignedRange(static_cast<std::uint64_t>(*value), *bits);
+    if (!checked && checked.error() == Error::ImmediateOutOfRange) return outOfRange(*value, *bits, false);
     if (!checked) return fail(checked.error());
     values[slot] = *checked;
     return {};
@@ -87,6 +102,7 @@ class Reader {
     return setUnsignedBits(slot, position, fieldBits(fields(), field));
   }
   Status storeSplit(std::size_t position) noexcept {
+    name(position, "offset");
     const auto t = signedValue(position, 12);
     if (!t) return fail(t.error());
     values[kImm12Hi] = *t >> 5;
@@ -96,9 +112,10 @@ class Reader {
   Result<std::uint32_t> branchOffset(std::size_t position) const noexcept {
     const auto value = imm(position);
     if (!value) return fail(value.error());
-    return wrapAlignedSigned(*value, 13, 2);
+    return checkedSigned(*value, 13, 2);
   }
   Status branch(std::size_t position, Slot high, Slot low) noexcept {
+    name(position, "offset");
     const auto o = branchOffset(position);
     if (!o) return fail(o.error());
     values[high] = (*o >> 12 & 1) << 6 | (*o >> 5 & 63);
@@ -106,9 +123,10 @@ class Reader {
     return {};
   }
   Status jump(std::size_t position) noexcept {
+    name(position, "offset");
     const auto value = imm(position);
     if (!value) return fail(value.error());
-    const auto o = wrapAlignedSigned(*value, 21, 2);
+    const auto o = checkedSigned(*value, 21, 2);
     if (!o) return fail(o.error());
     values[kJimm20] = (*o >> 20 & 1) << 19 | (*o >> 1 & 1023) << 9 | (*o >> 11 & 1) << 8 | (*o >> 12 & 255);
     return {};
@@ -116,6 +134,7 @@ class Reader {
 
   // The register field of a compressed row decides which registers it takes.
   Status compressedRegisterRule(std::size_t position) noexcept {
+    name(position, kRd);
     const auto number = reg(position);
     if (!number) return fail(number.error());
     if (hasField(fields(), "rd_rs1_p")) {
@@ -130,6 +149,7 @@ class Reader {
     return {};
   }
   Status compressedOffset(std::size_t position) noexcept {
+    name(position, "offset");
     const auto offset = imm(position);
     if (!offset) return fail(offset.error());
     const auto filled = fillCompressedOffset(row_, values, *offset);
@@ -139,8 +159,30 @@ class Reader {
   }
 
  private:
+  void name(std::size_t position, std::string_view field) noexcept {
+    if (naming_ && failure_->names[position - 1].empty()) failure_->names[position - 1] = field;
+  }
+  void name(std::size_t position, Slot slot) noexcept { name(position, kSlotNames[slot].name); }
+
+  Status outOfRange(std::int64_t value, unsigned bits, bool is_signed) const noexcept {
+    if (failure_ != nullptr) {
+      failure_->part = RiscvFailure::Part::immediate_range;
+      failure_->value = value;
+      failure_->bits = static_cast<std::uint8_t>(bits);
+      failure_->is_signed = is_signed;
+    }
+    return fail(Error::ImmediateOutOfRange);
+  }
+  Result<std::uint32_t> checkedSigned(std::int64_t value, unsigned bits, std::int64_t alignment) const noexcept {
+    const auto wrapped = wrapAlignedSigned(value, bits, alignment);
+    if (!wrapped && wrapped.error() == Error::ImmediateOutOfRange) return fail(outOfRange(value, bits, true).error());
+    return wrapped;
+  }
+
   const RiscvInstructionRow& row_;
   std::span<const RiscvOperand> operands_;
+  RiscvFailure* failure_;
+  bool naming_;
 };
 
 inline Status requireNonZero(const Reader& reader, Slot slot) {

@@ -174,6 +174,18 @@ Status completeVectorMask(std::uint8_t kind, RiscvOperandList& operands) {
   return {};
 }
 
+// The count a row takes includes operands the mnemonic implies; the user
+// is told how many to write. Masked vector rows take a varying count.
+void describeWrittenCount(const MnemonicForm& form, std::uint8_t kind, RiscvFailure& failure) noexcept {
+  const std::size_t implied = (form.ordering_suffix ? 2 : 0) + (form.special_operand ? 1 : 0);
+  if (vectorMaskOperandCount(kind) || failure.operands < implied) {
+    failure = {};
+    return;
+  }
+  failure.operands = static_cast<std::uint8_t>(failure.operands - implied);
+  std::fill(failure.names.begin() + failure.operands, failure.names.end(), std::string_view{});
+}
+
 bool hasOrderingField(const RiscvInstructionRow& row) noexcept {
   return encode::hasField(row.fields, "aq") || encode::hasField(row.fields, "rl");
 }
@@ -181,7 +193,8 @@ bool hasOrderingField(const RiscvInstructionRow& row) noexcept {
 }  // namespace
 
 qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view text, unsigned xlen,
-                                                             const RiscvExpressionHook& hook) {
+                                                             const RiscvExpressionHook& hook,
+                                                             RiscvFailure* failure) {
   if (xlen != 32 && xlen != 64) return fail(Error::InvalidXLen);
   // Plain scans: find_first_of would search its set with memchr once per character.
   text = {text.begin(), std::ranges::find_if(text, [](char c) { return c == '#' || c == ';'; })};
@@ -204,7 +217,10 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
   // without rows fails before any operand is resolved.
   const auto rows = tables::rowsOf(form.name);
   const RiscvInstructionRow* split_row = tables::preLookup(rows);
-  if (split_row == nullptr) return fail(Error::UnsupportedInstruction);
+  if (split_row == nullptr) {
+    if (failure != nullptr) failure->part = RiscvFailure::Part::mnemonic;
+    return fail(Error::UnsupportedInstruction);
+  }
   const AppendContext context{split_row->kind, true, offsetFirstKind(split_row->kind)};
   RiscvOperandList operands;
   const std::string_view operands_trimmed = qovrin::trim(operand_text, kBlanks);
@@ -230,8 +246,12 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
   if (form.ordering_suffix && !hasOrderingField(row)) return fail(Error::UnsupportedInstruction);
   if ((row.flags & kRowMultiplyAdd) != 0 && operands.count >= 3) std::swap(operands.items[1], operands.items[2]);
 
-  const auto values = encode::semanticFieldValues(row, {operands.items.data(), operands.count});
-  if (!values) return fail(values.error());
+  const auto values = encode::semanticFieldValues(row, {operands.items.data(), operands.count}, failure);
+  if (!values) {
+    if (failure != nullptr && failure->part == RiscvFailure::Part::operand_count)
+      describeWrittenCount(form, row.kind, *failure);
+    return fail(values.error());
+  }
   const auto word = encode::packInstruction(row, *values);
   if (!word) return fail(word.error());
   return RiscvEncodedInstruction{*word, *word, static_cast<std::uint8_t>(row.width / 8)};

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/error.hpp"
+#include "riscv_encoder/failure.hpp"
 #include "riscv_encoder/operand.hpp"
 
 namespace riscv_encoder::source {
@@ -20,8 +21,10 @@ inline constexpr std::size_t kMaxMnemonicLength = 96;
 
 // Encodes "mnemonic operands" (a "#" or ";" starts a comment) for XLEN 32 or
 // 64. Operand text that is no register, literal or named constant is read
-// through the hook.
+// through the hook. A failure the encoder can name is described in `failure`
+// when one is given.
 qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view text, unsigned xlen,
-                                                             const RiscvExpressionHook& hook);
+                                                             const RiscvExpressionHook& hook,
+                                                             RiscvFailure* failure = nullptr);
 
 }  // namespace riscv_encoder::source

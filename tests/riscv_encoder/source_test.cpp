@@ -259,3 +259,59 @@ TEST(EncodeInstructionText, PendingStandInsSkipNonZeroChecks) {
 }
 
 }  // namespace
+
+namespace {
+
+struct Described {
+  std::string_view text;
+  riscv_encoder::RiscvFailure::Part part;
+  std::uint8_t operands;   // for an operand count
+  std::string_view names;  // joined by spaces; empty when not told
+  std::int64_t value;      // for a range
+  std::uint8_t bits;
+  bool is_signed;
+};
+
+std::string joinedNames(const riscv_encoder::RiscvFailure& failure) {
+  std::string text;
+  for (const std::string_view name : failure.names) {
+    if (name.empty()) break;
+    if (!text.empty()) text += ' ';
+    text += name;
+  }
+  return text;
+}
+
+}  // namespace
+
+TEST(EncodeInstructionText, DescribesTheRefusedPart) {
+  using Part = riscv_encoder::RiscvFailure::Part;
+  const Described cases[] = {
+      {"mvo a0, a1", Part::mnemonic, 0, "", 0, 0, false},
+      {"fadd.s f0, f1", Part::operand_count, 4, "rd rs1 rs2 rm", 0, 0, false},
+      {"sw a0, a1", Part::operand_count, 3, "rs2 offset rs1", 0, 0, false},
+      {"amoadd.w.aqrl a0, a1", Part::operand_count, 3, "rd rs2 rs1", 0, 0, false},
+      {"ecall a0", Part::operand_count, 0, "", 0, 0, false},
+      {"addi a0, a0, 5000", Part::immediate_range, 0, "", 5000, 12, true},
+      {"addi a0, a0, -2049", Part::immediate_range, 0, "", -2049, 12, true},
+      {"slli a0, a0, 64", Part::immediate_range, 0, "", 64, 6, false},
+      {"csrrwi a0, 5, 32", Part::immediate_range, 0, "", 32, 5, false},
+      {"beq a0, a1, 4096", Part::immediate_range, 0, "", 4096, 13, true},
+      {"addi a0, a0, 2047", Part::unknown, 0, "", 0, 0, false},
+      {"addi a0, a0, 3", Part::unknown, 0, "", 0, 0, false},
+  };
+  for (const Described& c : cases) {
+    riscv_encoder::RiscvFailure failure;
+    (void)encodeInstructionText(c.text, 64, {}, &failure);
+    EXPECT_EQ(failure.part, c.part) << c.text;
+    if (c.part == Part::operand_count) {
+      EXPECT_EQ(failure.operands, c.operands) << c.text;
+      EXPECT_EQ(joinedNames(failure), c.names) << c.text;
+    }
+    if (c.part == Part::immediate_range) {
+      EXPECT_EQ(failure.value, c.value) << c.text;
+      EXPECT_EQ(failure.bits, c.bits) << c.text;
+      EXPECT_EQ(failure.is_signed, c.is_signed) << c.text;
+    }
+  }
+}

@@ -35,6 +35,23 @@ bool isPlainName(std::string_view text) noexcept {
                              [&](char c) { return starts(c) || qovrin::isAsciiDigit(c) || c == '$'; });
 }
 
+// The operand-syntax kind of the first row of the line's mnemonic.
+std::optional<std::uint8_t> riscvLineKind(std::string_view text) noexcept {
+  const std::string_view trimmed = qovrin::trim(text, kBlanks);
+  const std::string_view mnemonic{trimmed.begin(),
+                                  std::ranges::find_if(trimmed, [](char c) { return qovrin::isOneOf(c, kBlanks); })};
+  if (mnemonic.size() > riscv_encoder::source::kMaxMnemonicLength) return std::nullopt;
+  char buffer[riscv_encoder::source::kMaxMnemonicLength];
+  std::size_t length = 0;
+  for (const char c : mnemonic) {
+    const char lower = qovrin::lowerAscii(c);
+    buffer[length++] = lower == '.' || lower == '-' ? '_' : lower;
+  }
+  const auto rows = riscv_encoder::tables::rowsOf(std::string_view(buffer, length));
+  if (rows.empty()) return std::nullopt;
+  return rows.front().kind;
+}
+
 constexpr __int128 kI64Min = std::numeric_limits<std::int64_t>::min();
 constexpr __int128 kI64Max = std::numeric_limits<std::int64_t>::max();
 
@@ -104,18 +121,23 @@ qovrin::Result<RiscvEncoding> encodeResolvedRiscvInstruction(const fragment::Fra
 }
 
 bool riscvMnemonicIsPcRelative(std::string_view text) noexcept {
+  const auto kind = riscvLineKind(text);
+  return kind && isPcRelativeKind(*kind);
+}
+
+bool riscvCsrOperand(std::string_view text, std::string_view operand) noexcept {
+  const auto kind = riscvLineKind(text);
+  if (!kind || *kind < 11 || *kind > 15) return false;
+  // The CSR is the second operand of the csrr / csrrw forms, the first of csrw.
+  std::size_t position = *kind <= 13 ? 1 : 0;
   const std::string_view trimmed = qovrin::trim(text, kBlanks);
-  const std::string_view mnemonic{trimmed.begin(),
-                                  std::ranges::find_if(trimmed, [](char c) { return qovrin::isOneOf(c, kBlanks); })};
-  if (mnemonic.size() > riscv_encoder::source::kMaxMnemonicLength) return false;
-  char buffer[riscv_encoder::source::kMaxMnemonicLength];
-  std::size_t length = 0;
-  for (const char c : mnemonic) {
-    const char lower = qovrin::lowerAscii(c);
-    buffer[length++] = lower == '.' || lower == '-' ? '_' : lower;
+  std::string_view rest = trimmed.substr(std::min(trimmed.size(), trimmed.find_first_of(kBlanks)));
+  for (; position > 0; --position) {
+    const std::size_t comma = rest.find(',');
+    if (comma == std::string_view::npos) return false;
+    rest = rest.substr(comma + 1);
   }
-  const auto rows = riscv_encoder::tables::rowsOf(std::string_view(buffer, length));
-  return !rows.empty() && isPcRelativeKind(rows.front().kind);
+  return qovrin::trim(rest.substr(0, rest.find(',')), kBlanks) == operand;
 }
 
 }  // namespace frontend::backend_adapter

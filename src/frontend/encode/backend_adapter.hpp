@@ -98,4 +98,7 @@ qovrin::Result<RiscvEncoding> encodeResolvedRiscvInstruction(const fragment::Fra
 // offset from the instruction's own address (branches and jumps).
 bool riscvMnemonicIsPcRelative(std::string_view text) noexcept;
 
+// Whether `operand` is written where the line's mnemonic takes a CSR number.
+bool riscvCsrOperand(std::string_view text, std::string_view operand) noexcept;
+
 }  // namespace frontend::backend_adapter

@@ -6,6 +6,7 @@
 
 #include "common/little_endian.hpp"
 #include "frontend/encode/backend_adapter.hpp"
+#include "frontend/encode/failure_notes.hpp"
 #include "frontend/encode/layout.hpp"
 #include "frontend/encode/pass_x86.hpp"
 #include "riscv_encoder/source.hpp"
@@ -189,7 +190,10 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
     if (!record) {
       const auto message = encodeFailureMessage(record.error());
       if (!message) return fail(record.error());
-      module.diagnostics().add(diagnostic::Severity::error, piece.location(), *message);
+      std::vector<diagnostic::Note> notes;
+      if (record.error() == Error::UnsupportedRiscvInstruction || record.error() == Error::UnsupportedX86Instruction)
+        if (auto note = encodeFailureNote(*line)) notes.push_back({std::move(*note), std::nullopt});
+      module.diagnostics().addWithNotes(diagnostic::Severity::error, piece.location(), *message, notes);
       return fail(Error::FrontendDiagnostics);
     }
     const auto changed = storeRecord(module, index, std::move(*record));

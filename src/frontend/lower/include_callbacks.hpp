@@ -41,11 +41,15 @@ using ResolveFileInclude = std::function<qovrin::Result<IncludeSource>(const Inc
 // File entries of the named directory, sorted byte-wise.
 using ListFileIncludeDirectory = std::function<qovrin::Result<std::vector<std::string>>(const IncludeRequest&)>;
 using IsFileIncludeDirectory = std::function<qovrin::Result<bool>(const IncludeRequest&)>;
+// The folders the resolve callback looks in for the request, in search
+// order ("." for the working directory), for the note beside a file not found.
+using IncludeFolders = std::function<std::vector<std::string>(const IncludeRequest&)>;
 
 struct PathOptions {
   ResolveFileInclude resolve_file_include;
   ListFileIncludeDirectory list_file_include_directory;
   IsFileIncludeDirectory is_file_include_directory;
+  IncludeFolders include_folders;
   bool files_available = false;
   // The root source's real path; absent: its path as given.
   std::optional<std::string_view> identity;

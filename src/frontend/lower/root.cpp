@@ -6,6 +6,7 @@
 
 #include "frontend/lower/arguments.hpp"
 #include "frontend/lower/expression_bridge.hpp"
+#include "frontend/lower/failure_notes.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/source_loading.hpp"
 #include "frontend/syntax/source_path.hpp"
@@ -66,6 +67,11 @@ qovrin::Status lowerStatementsIntoModuleContext(module::Module& module, std::spa
 }
 
 void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& location, Error error) {
+  addLowerErrorDiagnostic(module, location, error, failure_notes::parseNotes(error));
+}
+
+void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& location, Error error,
+                             std::span<const diagnostic::Note> notes) {
   std::string message;
   switch (error) {
     case Error::UnionFieldDefaultNotAllowed:
@@ -82,7 +88,7 @@ void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& locat
       message += qovrin::errorName(error);
       break;
   }
-  module.diagnostics().add(diagnostic::Severity::error, location, message);
+  module.diagnostics().addWithNotes(diagnostic::Severity::error, location, message, notes);
 }
 
 qovrin::Status lowerIncludeOrImportCall(module::Module& module, contracts::ActiveOutput& cursor,

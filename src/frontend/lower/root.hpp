@@ -31,8 +31,12 @@ qovrin::Status lowerSourceIntoModuleWithPathOptions(module::Module& module, std:
 qovrin::Status lowerStatementsIntoModuleContext(module::Module& module, std::span<const ast::Statement> statements,
                                                 context::LowerContext& context);
 
-// One error diagnostic for a failure at location.
+// One error diagnostic for a failure at location; a parse failure of an
+// unclosed block is followed by a note saying so.
 void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& location, qovrin::Error error);
+// The same with notes that explain the failure.
+void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& location, qovrin::Error error,
+                             std::span<const diagnostic::Note> notes);
 
 // include(path) and import(path): loads the source through the driver's
 // callbacks and lowers it with the same lowering state. An import lowers a

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "frontend/lower/meta_function_runtime.hpp"
+#include "frontend/lower/failure_notes.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/lower/statement_cases.hpp"
 #include "frontend/lower/macro.hpp"
@@ -107,9 +108,11 @@ qovrin::Status lowerStatementCatchingExhaustion(Lowering& lowering, const ast::S
 
 // With memory exhausted the diagnostic may not fit either; the failure then
 // travels on unreported and the driver names it.
-void reportFailure(module::Module& module, const ast::Statement& statement, Error error) {
+void reportFailure(Lowering& lowering, const ast::Statement& statement, Error error) {
   try {
-    addLowerErrorDiagnostic(module, statement.location(), error);
+    addLowerErrorDiagnostic(
+        lowering.module, statement.location(), error,
+        failure_notes::statementNotes(lowering.module, lowering.context, lowering.cursor, statement, error));
   } catch (const std::bad_alloc&) {
   }
 }
@@ -126,7 +129,7 @@ qovrin::Status lowerStatementSlice(module::Module& module, contracts::ActiveOutp
     if (lowered) continue;
     const Error error = lowered.error();
     if (!passesUnreported(error) && !errorReportedSince(module, diagnostics_before))
-      reportFailure(module, statement, error);
+      reportFailure(lowering, statement, error);
     return lowered;
   }
   return {};

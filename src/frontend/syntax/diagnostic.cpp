@@ -24,15 +24,26 @@ bool printsAlike(const Expansion& left, const Expansion& right) noexcept {
 }  // namespace
 
 void DiagnosticStore::add(Severity severity, const SourceLocation& location, std::string_view message) {
+  addWithNotes(severity, location, message, {});
+}
+
+void DiagnosticStore::addWithNotes(Severity severity, const SourceLocation& location, std::string_view message,
+                                   std::span<const Note> notes) {
   addSingle(severity, location, message);
+  for (const Note& note : notes) addSingle(Severity::note, note.location.value_or(location), note.message);
+  for (Diagnostic& note : expansionNotes(location)) diagnostics_.push_back(std::move(note));
+}
+
+std::vector<Diagnostic> DiagnosticStore::expansionNotes(const SourceLocation& location) const {
+  std::vector<Diagnostic> notes;
   std::optional<std::uint32_t> expansion = location.expansion ? location.expansion : current_;
   const Expansion* previous = nullptr;
   std::uint64_t alike = 0;
   std::uint64_t skipped = 0;
   const auto reportSkipped = [&] {
     if (skipped == 0) return;
-    addSingle(Severity::note, SourceLocation{},
-              "... " + std::to_string(skipped) + " more expansions of the same macro");
+    notes.push_back(
+        {"... " + std::to_string(skipped) + " more expansions of the same macro", SourceLocation{}, Severity::note});
     skipped = 0;
   };
   // Parents are always older than their children, so the walk ends; the bound
@@ -47,11 +58,11 @@ void DiagnosticStore::add(Severity severity, const SourceLocation& location, std
       continue;
     }
     reportSkipped();
-    const SourceLocation invoked{entry.invocation, entry.parent};
-    addSingle(Severity::note, invoked, "macro invoked here");
-    addSingle(Severity::note, entry.definition, "macro defined here");
+    notes.push_back({"macro invoked here", SourceLocation{entry.invocation, entry.parent}, Severity::note});
+    notes.push_back({"macro defined here", entry.definition, Severity::note});
   }
   reportSkipped();
+  return notes;
 }
 
 qovrin::Result<std::uint32_t> DiagnosticStore::beginExpansion(const SourceSpan& invocation,

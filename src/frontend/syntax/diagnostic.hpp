@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,13 @@ struct Diagnostic {
   std::string message;
   SourceLocation location;
   Severity severity = Severity::error;
+};
+
+// What explains a diagnostic; placed at the diagnostic's own location
+// unless it names another.
+struct Note {
+  std::string message;
+  std::optional<SourceLocation> location;
 };
 
 struct Expansion {
@@ -38,6 +46,15 @@ class DiagnosticStore {
   // one) outwards. Of a run of expansions that would print the same two
   // lines, the first 8 are kept and the rest counted in one note.
   void add(Severity severity, const SourceLocation& location, std::string_view message);
+
+  // As add, with notes between the diagnostic and its expansion notes, so
+  // that what explains the message stays beside it.
+  void addWithNotes(Severity severity, const SourceLocation& location, std::string_view message,
+                    std::span<const Note> notes);
+
+  // The "macro invoked here" / "macro defined here" notes that add places
+  // after a message at this location, innermost expansion first.
+  std::vector<Diagnostic> expansionNotes(const SourceLocation& location) const;
 
   // Records a new expansion whose parent is the current one; the caller makes
   // the returned index current while it lowers the expansion.

@@ -38,7 +38,10 @@ TEST(Dispatch, DiagnosticTextByKind) {
        {"main.qov:4:1: error: lowering failed: InvalidApiArgument"},
        false},
       {"print()\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
-      {"print(nope)\n", "", {"main.qov:1:1: error: lowering failed: UndefinedSymbol"}, false},
+      {"print(nope)\n",
+       "",
+       {"main.qov:1:1: error: lowering failed: UndefinedSymbol", "main.qov:1:1: note: 'nope' is not defined"},
+       false},
   });
 }
 

@@ -15,13 +15,21 @@ TEST(DataDirectives, WidthsAndRanges) {
       {"dd(1, 2)\n", "01 00 00 00 02 00 00 00"},
       {"dw(0xffff)\ndq(0x0102030405060708)\n", "ff ff 08 07 06 05 04 03 02 01"},
       {"dp(0xffffffffffff)\n", "ff ff ff ff ff ff"},
-      {"dp(0x1000000000000)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
+      {"dp(0x1000000000000)\n",
+       "",
+       {"main.qov:1:1: error: lowering failed: InvalidApiInteger",
+        "main.qov:1:1: note: 281474976710656 does not fit the 48-bit field of dp"},
+       false},
       {"dt(1)\n", "01 00 00 00 00 00 00 00 00 00"},
       {"ddq(0xffffffffffffffff)\n", "ff ff ff ff ff ff ff ff 00 00 00 00 00 00 00 00"},
       {"db(\"AB\", 0x43, b\"D\")\n", "41 42 43 44"},
       {"let s = \"xy\"\ndb(s, 0)\n", "78 79 00"},
       {"db(255)\n", "ff"},
-      {"db(256)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
+      {"db(256)\n",
+       "",
+       {"main.qov:1:1: error: lowering failed: InvalidApiInteger",
+        "main.qov:1:1: note: 256 does not fit the 8-bit field of db"},
+       false},
       {"db(1.5)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
       {"dw(\"A\")\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
       {"db()\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
@@ -31,6 +39,7 @@ TEST(DataDirectives, WidthsAndRanges) {
 
 TEST(DataDirectives, NegativeValuesBelowEightBytesAsTwosComplement) {
   const std::string too_wide = "main.qov:1:1: error: lowering failed: InvalidApiInteger";
+  const auto note = [](std::string_view text) { return "main.qov:1:1: note: " + std::string(text); };
   expectOutputCases({
       {"db(-1, -128)\n", "ff 80"},
       {"dw(-2)\ndd(-4)\n", "fe ff fc ff ff ff"},
@@ -38,12 +47,14 @@ TEST(DataDirectives, NegativeValuesBelowEightBytesAsTwosComplement) {
       {"dq(-1)\n", "ff ff ff ff ff ff ff ff"},
       {"emit.u8(-1)\nemit.u16(-32768)\nemit.u32(-0x80000000)\n", "ff 00 80 00 00 00 80"},
       {"let x = -8\ndb(x)\n", "f8"},
-      {"db(-129)\n", "", {too_wide}, false},
-      {"dw(-32769)\n", "", {too_wide}, false},
-      {"dd(-0x80000001)\n", "", {too_wide}, false},
-      {"dp(-0x800000000001)\n", "", {too_wide}, false},
-      {"emit.u8(-129)\n", "", {too_wide}, false},
-      {"emit.u32(0xffffffff80000000 - 1)\n", "", {too_wide}, false},
+      {"db(-129)\n", "", {too_wide, note("-129 does not fit the 8-bit field of db")}, false},
+      {"dw(-32769)\n", "", {too_wide, note("-32769 does not fit the 16-bit field of dw")}, false},
+      {"dd(-0x80000001)\n", "", {too_wide, note("-2147483649 does not fit the 32-bit field of dd")}, false},
+      {"dp(-0x800000000001)\n", "", {too_wide, note("-140737488355329 does not fit the 48-bit field of dp")}, false},
+      {"emit.u8(-129)\n", "", {too_wide, note("-129 does not fit the 8-bit field of emit.u8")}, false},
+      {"emit.u32(0xffffffff80000000 - 1)\n", "",
+       {too_wide, note("-2147483649 does not fit the 32-bit field of emit.u32")}, false},
+      {"db(-1, 256)\n", "", {too_wide, note("256 does not fit the 8-bit field of db")}, false},
   });
 }
 
@@ -86,8 +97,16 @@ TEST(EmitCalls, IntegersFloatsBytesAndStructs) {
   expectOutputCases({
       {"emit.u8(0xff)\nemit.u16(0x1234)\nemit.u32(1)\n", "ff 34 12 01 00 00 00"},
       {"emit.u64(0xffffffffffffffff)\n", "ff ff ff ff ff ff ff ff"},
-      {"emit.u16(0x10000)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
-      {"emit.u32(0x100000000)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
+      {"emit.u16(0x10000)\n",
+       "",
+       {"main.qov:1:1: error: lowering failed: InvalidApiInteger",
+        "main.qov:1:1: note: 65536 does not fit the 16-bit field of emit.u16"},
+       false},
+      {"emit.u32(0x100000000)\n",
+       "",
+       {"main.qov:1:1: error: lowering failed: InvalidApiInteger",
+        "main.qov:1:1: note: 4294967296 does not fit the 32-bit field of emit.u32"},
+       false},
       {"emit.u8(\"a\")\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
       {"emit.f64(1.5)\n", "00 00 00 00 00 00 f8 3f"},
       {"emit.f32(f32(1.5))\n", "00 00 c0 3f"},
@@ -116,13 +135,20 @@ TEST(EmitCalls, FileWindows) {
            "",
            {"main.qov:1:1: error: lowering failed: InvalidApiInteger"},
            false},
-          {"emit.file(\"nope.bin\")\n", "", {"main.qov:1:1: error: lowering failed: FileNotAvailable"}, false},
+          {"emit.file(\"nope.bin\")\n",
+           "",
+           {"main.qov:1:1: error: lowering failed: FileNotAvailable", "main.qov:1:1: note: 'nope.bin' cannot be read"},
+           false},
           {"emit.file(1)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
           {"emit.file(\"x.bin\", \"4\", 2)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
       },
       files);
   files.available = false;
-  expectOutputCases({{"emit.file(\"x.bin\")\n", "", {"main.qov:1:1: error: lowering failed: FileNotAvailable"}, false}},
+  expectOutputCases({{"emit.file(\"x.bin\")\n",
+                      "",
+                      {"main.qov:1:1: error: lowering failed: FileNotAvailable",
+                       "main.qov:1:1: note: 'x.bin' cannot be read: file access is not available here"},
+                      false}},
                     files);
 }
 

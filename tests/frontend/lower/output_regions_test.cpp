@@ -98,7 +98,11 @@ TEST(LabelDefine, NamesAndPositions) {
       {"label.define(sym.join(\"a\", \"b\"))\nprint(ab)\n", "", {"main.qov:2:1: note: 0"}},
       {"label.define(\"1x\")\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
       {"label.define(3)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
-      {"a:\nlabel.define(\"a\")\n", "", {"main.qov:2:1: error: lowering failed: DuplicateSymbol"}, false},
+      {"a:\nlabel.define(\"a\")\n",
+       "",
+       {"main.qov:2:1: error: lowering failed: DuplicateSymbol", "main.qov:2:1: note: 'a' is already defined",
+        "main.qov:1:1: note: first definition of 'a'"},
+       false},
   });
 }
 

@@ -1,0 +1,28 @@
+#pragma once
+// Notes that name what a failed statement was about: the undefined name, the
+// label defined twice, the file not found, the value too wide, the builtin
+// that refused its arguments, the block left open. They follow the statement's
+// "lowering failed: <Name>" error; the error line itself never changes.
+
+#include <vector>
+
+#include "common/error.hpp"
+#include "frontend/lower/context.hpp"
+#include "frontend/lower/active_output.hpp"
+#include "frontend/module/module.hpp"
+#include "frontend/syntax/ast.hpp"
+#include "frontend/syntax/diagnostic.hpp"
+
+namespace frontend::lower::failure_notes {
+
+// The notes for `error` of `statement`, asked right after it failed, while
+// its scopes are still open; empty when nothing more can be told. Parts of
+// the statement are evaluated again to find the subject.
+std::vector<diagnostic::Note> statementNotes(module::Module& module, context::LowerContext& context,
+                                             const contracts::ActiveOutput& cursor, const ast::Statement& statement,
+                                             qovrin::Error error);
+
+// The note for a source that failed to parse: which block has no closing '}'.
+std::vector<diagnostic::Note> parseNotes(qovrin::Error error);
+
+}  // namespace frontend::lower::failure_notes
