@@ -1,0 +1,139 @@
+#!/usr/bin/env python3
+"""Times qovrin on generated sources whose size grows step by step, to show
+that the cost of a construct stays linear in how often it is used:
+
+  align  N pairs of `nop` and `align(4, 0x90)` (10,000 to 80,000): an
+         alignment after an instruction must not measure the whole section
+         again; each doubling may cost at most 2.2 times the time.
+  macro  N module `let`s (1,000 to 16,000) and 20,000 expansions of a macro
+         whose body is `db(operand.eval(a))`, each operand naming one of the
+         values: an expansion must not cost more because the module holds
+         more values; each step may cost at most 1.5 times the time of the
+         smallest.
+  list   `l = list.push(l, i)` for N rounds (10,000 to 1,000,000): the push
+         must not copy the list it replaces; each tenfold step may cost at
+         most 11 times the time.
+
+Each size runs --repeat times and the fastest run counts. A run that takes
+longer than --timeout seconds is stopped and shown as such. With --check the
+script exits with status 1 when a growth bound is broken.
+
+Usage: scaling.py <qovrin> [--case align|macro|list ...] [--repeat N]
+                  [--timeout S] [--check]
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def align_source(pairs):
+    return "nop\nalign(4, 0x90)\n" * pairs
+
+
+def macro_source(values):
+    lines = [f"let v{index} = {index}" for index in range(values)]
+    lines += ["macro m(a) {", "  db(operand.eval(a))", "}"]
+    lines += [f"m v{index % values} & 255" for index in range(20_000)]
+    return "\n".join(lines) + "\n"
+
+
+def list_source(rounds):
+    return (
+        "let l = list.of()\n"
+        f"for i in range(0, {rounds}) {{\n"
+        "  l = list.push(l, i)\n"
+        "}\n"
+        "db(len(l) & 255)\n"
+    )
+
+
+# name: (source generator, sizes, bound on the time ratio between steps,
+# whether the bound is against the previous step or against the first)
+CASES = {
+    "align": (align_source, [10_000, 20_000, 40_000, 80_000], 2.2, "previous"),
+    "macro": (macro_source, [1_000, 4_000, 16_000], 1.5, "first"),
+    "list": (list_source, [10_000, 100_000, 1_000_000], 11.0, "previous"),
+}
+
+
+def time_once(qovrin, source, output, timeout):
+    """Wall time of one run, None when it timed out; raises when it failed."""
+    start = time.monotonic()
+    try:
+        completed = subprocess.run([qovrin, source, "-o", output, "--no-progress"], stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.PIPE, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return None
+    elapsed = time.monotonic() - start
+    if completed.returncode != 0:
+        raise RuntimeError(f"qovrin failed on {source}: {completed.stderr.decode(errors='replace')[:500]}")
+    return elapsed
+
+
+def run_case(qovrin, name, work, repeat, timeout):
+    """Rows of (size, best time or None) for one case."""
+    generate, sizes, _, _ = CASES[name]
+    rows = []
+    for size in sizes:
+        source = os.path.join(work, f"{name}-{size}.qov")
+        with open(source, "w") as handle:
+            handle.write(generate(size))
+        output = os.path.join(work, f"{name}-{size}.bin")
+        times = []
+        for _ in range(repeat):
+            elapsed = time_once(qovrin, source, output, timeout)
+            if elapsed is None:
+                break
+            times.append(elapsed)
+        rows.append((size, min(times) if len(times) == repeat else None))
+    return rows
+
+
+def report(name, rows, timeout):
+    """Prints the table of one case; returns False when a bound is broken."""
+    _, _, bound, against = CASES[name]
+    print(f"{name}:")
+    print(f"  {'size':>10}  {'seconds':>9}  {'ratio':>6}")
+    within = True
+    first = rows[0][1]
+    previous = None
+    for size, seconds in rows:
+        if seconds is None:
+            print(f"  {size:>10}  {'>' + format(timeout, 'g'):>9}  {'-':>6}")
+            within = False
+            previous = None
+            continue
+        base = first if against == "first" else previous
+        ratio = seconds / base if base else None
+        if ratio is not None and ratio > bound:
+            within = False
+        shown = f"{ratio:.2f}" if ratio is not None else "-"
+        print(f"  {size:>10}  {seconds:>9.3f}  {shown:>6}")
+        previous = seconds
+    print(f"  bound: ratio to the {against} step at most {bound:g}: {'kept' if within else 'BROKEN'}")
+    return within
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("qovrin")
+    parser.add_argument("--case", action="append", choices=sorted(CASES))
+    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--timeout", type=float, default=120.0)
+    parser.add_argument("--check", action="store_true")
+    arguments = parser.parse_args()
+    within = True
+    with tempfile.TemporaryDirectory(prefix="qovrin-scaling-") as work:
+        for name in arguments.case or list(CASES):
+            rows = run_case(arguments.qovrin, name, work, arguments.repeat, arguments.timeout)
+            within = report(name, rows, arguments.timeout) and within
+            sys.stdout.flush()
+    return 0 if within or not arguments.check else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
