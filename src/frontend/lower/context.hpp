@@ -88,6 +88,9 @@ class LowerContext {
   std::uint32_t value_function_depth = 0;  // above 0: statements with side effects are refused
   bool in_loop = false;                    // a while or for body is being lowered
   value_name_filter::ValueNameFilter value_names;  // of the module being lowered
+  // Set while an assignment's value is evaluated that may take over the
+  // binding it replaces; every evaluation context made meanwhile carries it.
+  expr::Handover handover;
 
   // The evaluator's view of this context, bound once and shared by every
   // evaluation; the file hooks' base path follows the innermost source.
