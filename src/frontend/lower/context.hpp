@@ -137,12 +137,13 @@ qovrin::Result<std::optional<value::Value>> resolveLocalValue(LowerContext& cont
 void discardLastScope(LowerContext& context) noexcept;
 
 // What the macro operands written in text can see: copies of the module
-// values that the names in the text read, then of every local, outermost
-// scope first (a later binding of a name replaces an earlier one). Module
-// values the text never names are left out, so that a capture costs what
-// its text names rather than what the module holds; every piece of an
-// operand is a part of that text. MacroCaptureDepthExceeded when the copies
-// hold operands captured too deeply already.
+// values that the names in the text read (all of them when it calls a value
+// function), then of every local, outermost scope first (a later binding of
+// a name replaces an earlier one). Module values the text never names are
+// left out, so that a capture costs what its text names rather than what the
+// module holds; every piece of an operand is a part of that text.
+// MacroCaptureDepthExceeded when the copies hold operands captured too
+// deeply already.
 qovrin::Result<std::shared_ptr<value::OperandEnvironment>> captureOperandEnvironment(LowerContext& context,
                                                                                       const module::Module& module,
                                                                                       std::string_view written);

@@ -47,13 +47,23 @@ void forEachNameIn(std::string_view text, Visit&& visit) {
   }
 }
 
-// The module's value symbols that a name in the text reads, in symbol order.
-std::vector<const symbol::Symbol*> valuesNamedIn(const module::Module& module, std::string_view text) {
+// The module's value symbols the environment holds, in symbol order: those
+// a name in the text reads, or all of them when the text calls a value
+// function, whose body reads the environment's bindings as locals.
+std::vector<const symbol::Symbol*> capturedValues(const module::Module& module, std::string_view text) {
   std::vector<const symbol::Symbol*> named;
+  bool calls_function = false;
   forEachNameIn(text, [&](std::string_view name) {
+    if (module.metaFunctions().find(name)) calls_function = true;
     const symbol::Symbol* symbol = module.findSymbol(name);
     if (symbol != nullptr && symbol->value() != nullptr) named.push_back(symbol);
   });
+  if (calls_function) {
+    named.clear();
+    for (const symbol::Symbol& symbol : module.symbols())
+      if (symbol.value() != nullptr) named.push_back(&symbol);
+    return named;
+  }
   std::ranges::sort(named);
   named.erase(std::ranges::unique(named).begin(), named.end());
   return named;
@@ -66,7 +76,7 @@ qovrin::Result<std::shared_ptr<value::OperandEnvironment>> captureOperandEnviron
                                                                                       std::string_view written) {
   auto environment = std::make_shared<value::OperandEnvironment>();
   std::uint64_t deepest = 0;
-  for (const symbol::Symbol* symbol : valuesNamedIn(module, written))
+  for (const symbol::Symbol* symbol : capturedValues(module, written))
     QOVRIN_TRY(bindCopy(environment->bindings, symbol->name(), symbol->value()->value, deepest));
   for (const MetaScope& scope : context.scopes)
     for (const MetaLocal& local : scope.locals())

@@ -60,7 +60,8 @@ TEST(Macros, OperandsEvaluateWhereTheyWereWritten) {
 
 // Module values named in an operand read as they were at the invocation,
 // whatever the body or later statements assign to them, also through nested
-// macros, field reads, slices and operands kept in a module value.
+// macros, field reads, slices, value functions and operands kept in a module
+// value.
 TEST(Macros, OperandsReadModuleValuesAsAtTheInvocation) {
   const std::string values = "let k = 3\nlet r = 0\n";
   const std::string nested = "macro inner(p) {\n  k = 1000\n  r = operand.eval(p)\n}\n"
@@ -80,6 +81,9 @@ TEST(Macros, OperandsReadModuleValuesAsAtTheInvocation) {
                 "  r = operand.eval(list.get(parts, 0)) * 100 + operand.eval(list.get(parts, 1))\n}\ns [k, k + 1]\n",
        {},
        {{"r", 304}}},
+      {values + "fn kv() -> u64 {\n  return k\n}\nmacro e(op) {\n  k = 50\n  r = operand.eval(op)\n}\ne kv() + 1\n",
+       {},
+       {{"r", 4}}},
   });
 }
 
