@@ -145,7 +145,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("qovrin")
     parser.add_argument("--case", action="append", choices=sorted(CASES))
-    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--repeat", type=int, default=5)
     parser.add_argument("--timeout", type=float, default=120.0)
     parser.add_argument("--check", action="store_true")
     arguments = parser.parse_args()
