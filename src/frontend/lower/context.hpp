@@ -88,6 +88,9 @@ class LowerContext {
   std::uint32_t value_function_depth = 0;  // above 0: statements with side effects are refused
   bool in_loop = false;                    // a while or for body is being lowered
   value_name_filter::ValueNameFilter value_names;  // of the module being lowered
+  // Set while an assignment's value is evaluated that may take over the
+  // binding it replaces; every evaluation context made meanwhile carries it.
+  expr::Handover handover;
 
   // The evaluator's view of this context, bound once and shared by every
   // evaluation; the file hooks' base path follows the innermost source.
@@ -133,11 +136,16 @@ qovrin::Result<std::optional<value::Value>> resolveLocalValue(LowerContext& cont
 // Pops and releases the innermost scope; nothing with no scope open.
 void discardLastScope(LowerContext& context) noexcept;
 
-// What a macro operand written now can see: copies of the module's values,
-// then of every local, outermost scope first (a later binding of a name
-// replaces an earlier one). MacroCaptureDepthExceeded when the copies hold
-// operands captured too deeply already.
+// What the macro operands written in text can see: copies of the module
+// values that the names in the text read (all of them when it calls a value
+// function), then of every local, outermost scope first (a later binding of
+// a name replaces an earlier one). Module values the text never names are
+// left out, so that a capture costs what its text names rather than what the
+// module holds; every piece of an operand is a part of that text.
+// MacroCaptureDepthExceeded when the copies hold operands captured too
+// deeply already.
 qovrin::Result<std::shared_ptr<value::OperandEnvironment>> captureOperandEnvironment(LowerContext& context,
-                                                                                      const module::Module& module);
+                                                                                      const module::Module& module,
+                                                                                      std::string_view written);
 
 }  // namespace frontend::lower::context

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/ascii.hpp"
@@ -158,7 +159,11 @@ qovrin::Status lowerValueDeclaration(Lowering& lowering, const ast::ValueDeclara
 }
 
 qovrin::Status lowerAssignment(Lowering& lowering, const ast::AssignmentStatement& assignment) {
+  context::LowerContext& context = lowering.context;
+  const expr::Handover outer =
+      std::exchange(context.handover, value_binding::assignmentHandover(lowering.module, context, assignment));
   auto value = initializerValue(lowering, assignment.value, assignment.location);
+  context.handover = outer;
   if (!value) return fail(value.error());
   const auto assigned = context::setLocalValue(lowering.context, assignment.target, std::move(*value));
   if (!assigned) return fail(assigned.error());

@@ -169,6 +169,7 @@ expr::EvaluationContext evaluationContextAt(module::Module& module, LowerContext
       .blocked_names = {},
       .target = cursor.target,
       .current_section = cursor.section,
+      .handover = context.handover,
   };
 }
 

@@ -9,10 +9,11 @@ using qovrin::Error;
 using qovrin::fail;
 
 qovrin::Status forOutputAccess(module::Module& module) {
-  // Without instruction fragments every size is already known and every
-  // label already stands at its laid-out offset; skipping the pass keeps
-  // stores in long data runs from laying out the whole module each time.
-  if (!module.everHeldInstructions()) return {};
+  // Once every instruction is settled every size is already known and every
+  // label already stands at its laid-out offset, since each was placed by a
+  // cursor that moved by those sizes; skipping the pass keeps each read or
+  // alignment from encoding and laying out the whole module again.
+  if (!module.holdsUnsettledInstruction()) return {};
   const auto counts = pass::encodeInstructionFragments(module);
   if (!counts) {
     switch (counts.error()) {
@@ -29,11 +30,12 @@ qovrin::Status forOutputAccess(module::Module& module) {
 }
 
 qovrin::Status syncActiveOutput(module::Module& module, contracts::ActiveOutput& cursor) {
-  // Until an instruction exists the cursor has moved with every fragment by
-  // its exact size, so measuring the section again would give the same,
-  // unless a file alignment rounds the section's end.
+  // While no instruction waits for its encoding the cursor has moved with
+  // every fragment by its final size (or was measured again since the last
+  // one waited), so measuring the section again would give the same, unless
+  // a file alignment rounds the section's end.
   if (!module.sections().contains(cursor.section)) return fail(Error::InvalidSection);
-  if (!module.everHeldInstructions() && module.sections()[cursor.section].alignment == 1) return {};
+  if (!module.holdsUnsettledInstruction() && module.sections()[cursor.section].alignment == 1) return {};
   QOVRIN_TRY(forOutputAccess(module));
   return layout_cursor::remeasureActiveOutput(module, cursor);
 }

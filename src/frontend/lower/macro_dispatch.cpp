@@ -122,7 +122,7 @@ qovrin::Result<bool> dispatch(module::Module& module, lower::contracts::ActiveOu
   if (!expansion) return fail(expansion.error());
   ExpansionFrame frame(context, module.diagnostics(), *expansion);
 
-  auto environment = lower::context::captureOperandEnvironment(context, module);
+  auto environment = lower::context::captureOperandEnvironment(context, module, text.substr(name_end));
   if (!environment) return fail(environment.error());
   (*environment)->position = value::OperandPosition{cursor.offset, cursor.file_cursor};
   (*environment)->target = cursor.target;

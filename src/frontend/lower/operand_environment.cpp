@@ -1,8 +1,10 @@
 // The environment a macro operand is captured in.
 
 #include <algorithm>
+#include <vector>
 
 #include "frontend/lower/context.hpp"
+#include "frontend/syntax/identifier.hpp"
 
 namespace frontend::lower::context {
 
@@ -12,22 +14,70 @@ using qovrin::fail;
 namespace {
 
 qovrin::Status bindCopy(value::MapValue& bindings, std::string_view name, const value::Value& value,
-                    std::uint64_t& deepest) {
+                        std::uint64_t& deepest) {
   deepest = std::max(deepest, value.operandCaptureDepth());
   const auto stored = bindings.setCloned(name, value);
   if (!stored && stored.error() == Error::CollectionTooLarge) return fail(Error::InvalidApiArgument);
   return stored;
 }
 
+bool separatesNameParts(char c) noexcept { return c == '.' || c == '$'; }
+
+// Calls visit on every name the text could make anyone look up: a word of
+// name characters is read whole by some readers (bare builtin arguments,
+// instruction text) and in parts by others (a field after a dot), so every
+// run of its parts between separators counts.
+template <typename Visit>
+void forEachNameIn(std::string_view text, Visit&& visit) {
+  std::size_t position = 0;
+  while (position < text.size()) {
+    if (!identifier::isNameStart(text[position])) {
+      ++position;
+      continue;
+    }
+    std::size_t end = position + 1;
+    while (end < text.size() && identifier::isNameChar(text[end])) ++end;
+    const std::string_view word = text.substr(position, end - position);
+    for (std::size_t first = 0; first < word.size(); ++first) {
+      if (first != 0 && !separatesNameParts(word[first - 1])) continue;
+      for (std::size_t last = first + 1; last <= word.size(); ++last)
+        if (last == word.size() || separatesNameParts(word[last])) visit(word.substr(first, last - first));
+    }
+    position = end;
+  }
+}
+
+// The module's value symbols the environment holds, in symbol order: those
+// a name in the text reads, or all of them when the text calls a value
+// function, whose body reads the environment's bindings as locals.
+std::vector<const symbol::Symbol*> capturedValues(const module::Module& module, std::string_view text) {
+  std::vector<const symbol::Symbol*> named;
+  bool calls_function = false;
+  forEachNameIn(text, [&](std::string_view name) {
+    if (module.metaFunctions().find(name)) calls_function = true;
+    const symbol::Symbol* symbol = module.findSymbol(name);
+    if (symbol != nullptr && symbol->value() != nullptr) named.push_back(symbol);
+  });
+  if (calls_function) {
+    named.clear();
+    for (const symbol::Symbol& symbol : module.symbols())
+      if (symbol.value() != nullptr) named.push_back(&symbol);
+    return named;
+  }
+  std::ranges::sort(named);
+  named.erase(std::ranges::unique(named).begin(), named.end());
+  return named;
+}
+
 }  // namespace
 
 qovrin::Result<std::shared_ptr<value::OperandEnvironment>> captureOperandEnvironment(LowerContext& context,
-                                                                                      const module::Module& module) {
+                                                                                      const module::Module& module,
+                                                                                      std::string_view written) {
   auto environment = std::make_shared<value::OperandEnvironment>();
   std::uint64_t deepest = 0;
-  for (const symbol::Symbol& symbol : module.symbols())
-    if (const symbol::ValueSymbol* named = symbol.value())
-      QOVRIN_TRY(bindCopy(environment->bindings, symbol.name(), named->value, deepest));
+  for (const symbol::Symbol* symbol : capturedValues(module, written))
+    QOVRIN_TRY(bindCopy(environment->bindings, symbol->name(), symbol->value()->value, deepest));
   for (const MetaScope& scope : context.scopes)
     for (const MetaLocal& local : scope.locals())
       QOVRIN_TRY(bindCopy(environment->bindings, local.name, local.value, deepest));

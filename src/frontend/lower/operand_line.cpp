@@ -55,7 +55,7 @@ qovrin::Result<std::optional<std::string>> lowerOperandLine(module::Module& modu
   if (!named) return fail(named.error());
   if (!*named) return std::nullopt;
 
-  auto environment = context::captureOperandEnvironment(context, module);
+  auto environment = context::captureOperandEnvironment(context, module, operands);
   if (!environment) return fail(environment.error());
   (*environment)->position = value::OperandPosition{cursor.offset, cursor.file_cursor};
   (*environment)->target = cursor.target;

@@ -5,6 +5,7 @@
 
 #include "common/ascii.hpp"
 #include "frontend/lower/deferred.hpp"
+#include "frontend/values/type_name.hpp"
 
 namespace frontend::lower::value_binding {
 
@@ -44,6 +45,28 @@ qovrin::Result<value::Value> lowerInitializerReporting(module::Module& module, c
       literal ? std::string("struct literal") : deferred::renderExpressionSource(ast::expressionOf(initializer));
   reportUndefinedSymbol(module, location, text);
   return fail(Error::FrontendDiagnostics);
+}
+
+expr::Handover assignmentHandover(module::Module& module, context::LowerContext& context,
+                                  const ast::AssignmentStatement& assignment) {
+  if (ast::isStructLiteral(assignment.value)) return {};
+  const expr::Node& call = ast::expressionOf(assignment.value);
+  if (!expr::handsBackFirstArgument(call) || call.arguments().empty()) return {};
+  const std::string_view name = assignment.target;
+  if (!std::ranges::all_of(call.arguments().subspan(1),
+                           [name](const expr::BuiltinArgument& argument) { return expr::leavesNameAlone(argument, name); }))
+    return {};
+  const auto local = context::lookupMutableLocalValue(context, name);
+  if (local.state == context::MutableLookup::found) return {&call, name, local.value};
+  // A module value is what the name reads only when no local and no type
+  // takes the name first; and a value function may not assign it at all.
+  if (local.state != context::MutableLookup::not_found || context.value_function_depth > 0 ||
+      type_name::namesType(module.typeNames(), name))
+    return {};
+  symbol::Symbol* symbol = module.findSymbol(name);
+  symbol::ValueSymbol* bound = symbol == nullptr ? nullptr : symbol->value();
+  if (bound == nullptr || !bound->is_mutable) return {};
+  return {&call, name, &bound->value};
 }
 
 }  // namespace frontend::lower::value_binding

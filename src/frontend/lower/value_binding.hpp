@@ -23,6 +23,13 @@ qovrin::Result<value::Value> lowerInitializerReporting(module::Module& module, c
                                                        const SourceLocation& location,
                                                        const aggregate_literal::Evaluators& evaluators);
 
+// The binding an assignment's value may take over instead of a copy of it:
+// the value is a call such as list.push(name, ...) on the very binding the
+// assignment replaces, and nothing else in the call reads or changes that
+// binding. Empty when the copy must be made.
+expr::Handover assignmentHandover(module::Module& module, context::LowerContext& context,
+                                  const ast::AssignmentStatement& assignment);
+
 // "undefined name in this expression: <text>", once per source position
 // however often the statement there is lowered.
 void reportUndefinedSymbol(module::Module& module, const SourceLocation& location, std::string_view text);

@@ -142,6 +142,15 @@ qovrin::Result<value::Value> callBuiltin(MetaStdBuiltin kind, Arguments argument
 // of copying them, since a list written out in full may have millions.
 qovrin::Result<value::Value> callBuiltin(MetaStdBuiltin kind, std::vector<value::Value>&& arguments);
 
+// Whether the builtin's result is its first argument changed (list.push,
+// list.set, map.set).
+bool changesFirstArgument(MetaStdBuiltin kind) noexcept;
+
+// Such a builtin building its result from the first argument itself instead
+// of a copy: the same result and errors as callBuiltin, and on failure the
+// first argument is left as it was.
+qovrin::Result<value::Value> callBuiltinChangingFirst(MetaStdBuiltin kind, std::vector<value::Value>& arguments);
+
 // Text of a scalar: integers in unsigned decimal, floats in plain decimal
 // with a point, bytes in lower-case hex, types as "type#<id>"; containers and
 // operands have none (TypeMismatch).

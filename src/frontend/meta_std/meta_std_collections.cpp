@@ -160,4 +160,38 @@ qovrin::Result<Value> evalMapValues(Arguments arguments) { return mapColumn(argu
 
 qovrin::Result<Value> evalMapEq(Arguments arguments) { return equalPair<MapValue>(arguments); }
 
+bool changesFirstArgument(MetaStdBuiltin kind) noexcept {
+  return kind == MetaStdBuiltin::list_push || kind == MetaStdBuiltin::list_set || kind == MetaStdBuiltin::map_set;
+}
+
+// The checks are those of the copying forms, in their order; each change
+// takes its value only when it succeeds, so a failure leaves the first
+// argument whole.
+qovrin::Result<Value> callBuiltinChangingFirst(MetaStdBuiltin kind, std::vector<Value>& arguments) {
+  switch (kind) {
+    case MetaStdBuiltin::list_push:
+      QOVRIN_TRY(expectCount(arguments, 2));
+      QOVRIN_TRY(argumentAs<ListValue>(arguments[0]));
+      QOVRIN_TRY(arguments[0].asList()->push(std::move(arguments[1])));
+      return std::move(arguments[0]);
+    case MetaStdBuiltin::list_set: {
+      QOVRIN_TRY(expectCount(arguments, 3));
+      const auto at = listAndIndex(arguments);
+      if (!at) return fail(at.error());
+      QOVRIN_TRY(arguments[0].asList()->set(at->index, std::move(arguments[2])));
+      return std::move(arguments[0]);
+    }
+    case MetaStdBuiltin::map_set: {
+      QOVRIN_TRY(expectCount(arguments, 3));
+      const auto target = mapAndKey(arguments);
+      if (!target) return fail(target.error());
+      if (const auto stored = arguments[0].asMap()->set(target->key, std::move(arguments[2])); !stored)
+        return fail(stored.error() == Error::CollectionTooLarge ? Error::OutputTooLarge : stored.error());
+      return std::move(arguments[0]);
+    }
+    default:
+      return callBuiltin(kind, Arguments(arguments));
+  }
+}
+
 }  // namespace frontend::meta_std

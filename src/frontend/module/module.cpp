@@ -99,6 +99,15 @@ qovrin::Result<std::uint32_t> Module::appendIsaInstruction(std::uint32_t section
   return index;
 }
 
+bool Module::holdsUnsettledInstruction() noexcept {
+  settled_prefix_ = std::min(settled_prefix_, fragments_.size());
+  for (; settled_prefix_ < fragments_.size(); ++settled_prefix_) {
+    const fragment::Instruction* line = fragments_[settled_prefix_].instruction();
+    if (line != nullptr && !line->settled) return true;
+  }
+  return false;
+}
+
 std::string_view Module::keepInstructionText(std::string_view text, const SourceLocation& location) {
   // Most lines reach their fragment as written, so the source already holds
   // their characters; only lines that lowering rewrote need a copy.

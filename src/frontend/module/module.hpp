@@ -81,6 +81,10 @@ class Module {
   // Whether an instruction fragment was ever appended: until then every
   // fragment size is known without encoding anything.
   bool everHeldInstructions() const noexcept { return ever_held_instructions_; }
+  // Whether an instruction fragment still waits for the encode pass. Settling
+  // is never undone, so the fragments before the first unsettled one are
+  // passed over once and not looked at again.
+  bool holdsUnsettledInstruction() noexcept;
 
   // Symbols. defineValue takes the value only when it succeeds.
   qovrin::Status defineAnchoredLabel(std::string_view name, std::uint32_t section, std::uint64_t offset,
@@ -207,6 +211,7 @@ class Module {
   target::Target target_;
   std::uint32_t current_section_ = 0;
   bool ever_held_instructions_ = false;
+  std::size_t settled_prefix_ = 0;  // fragments known to need no encoding
 };
 
 }  // namespace frontend::module

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 #include <vector>
 
 #include "common/name_table.hpp"
@@ -76,9 +77,92 @@ qovrin::Result<std::vector<Value>> evaluateArguments(Arguments arguments, const 
   return values;
 }
 
+// Whether the argument is nothing but the name.
+bool namesOnly(const BuiltinArgument& argument, std::string_view name) noexcept {
+  switch (argument.kind()) {
+    case BuiltinArgument::Kind::expression:
+      return argument.node().kind() == NodeKind::identifier && argument.node().text() == name;
+    case BuiltinArgument::Kind::bare_name:
+      return argument.text() == name;
+    case BuiltinArgument::Kind::raw_text:
+      break;
+  }
+  return false;
+}
+
+// A handover applies to its own call only, and only while the evaluation
+// would read the binding it names.
+bool takesHandover(const Node& call, const EvaluationContext& context) noexcept {
+  const Handover& handover = context.handover;
+  return &call == handover.call && handover.source != nullptr && !call.arguments().empty() &&
+         namesOnly(call.arguments().front(), handover.name) &&
+         std::ranges::find(context.blocked_names, handover.name) == context.blocked_names.end();
+}
+
+// The first argument is the handed-over binding's value itself; the others
+// are evaluated as usual. Nothing reads the binding meanwhile, and every
+// failure gives it its value back.
+qovrin::Result<Value> evalTakingFirst(meta_std::MetaStdBuiltin kind, Arguments arguments,
+                                      const EvaluationContext& context) {
+  Value& source = *context.handover.source;
+  std::vector<Value> values;
+  values.reserve(arguments.size());
+  values.push_back(std::exchange(source, Value()));
+  for (const BuiltinArgument& argument : arguments.subspan(1)) {
+    auto evaluated = evaluateBuiltinValueArg(argument, context);
+    if (!evaluated) {
+      source = std::move(values.front());
+      return fail(evaluated.error());
+    }
+    values.push_back(std::move(*evaluated));
+  }
+  auto result = meta_std::callBuiltinChangingFirst(kind, values);
+  if (!result) source = std::move(values.front());
+  return result;
+}
+
 }  // namespace
 
 bool isBuiltinName(std::string_view name) noexcept { return findBuiltin(name) != nullptr; }
+
+bool handsBackFirstArgument(const Node& call) noexcept {
+  if (call.kind() != NodeKind::builtin_call) return false;
+  const BuiltinName* builtin = findBuiltin(call.text());
+  return builtin != nullptr && builtin->group == BuiltinGroup::library &&
+         meta_std::changesFirstArgument(static_cast<meta_std::MetaStdBuiltin>(builtin->index));
+}
+
+bool leavesNameAlone(const Node& node, std::string_view name) noexcept {
+  switch (node.kind()) {
+    case NodeKind::identifier:
+      return node.text() != name;
+    case NodeKind::field_access:
+    case NodeKind::unary:
+      return leavesNameAlone(node.left(), name);
+    case NodeKind::binary:
+      return leavesNameAlone(node.left(), name) && leavesNameAlone(node.right(), name);
+    case NodeKind::builtin_call: {
+      const BuiltinName* builtin = findBuiltin(node.text());
+      if (builtin == nullptr || builtin->group == BuiltinGroup::operand) return false;
+      return std::ranges::all_of(node.arguments(),
+                                 [name](const BuiltinArgument& argument) { return leavesNameAlone(argument, name); });
+    }
+    default:
+      return true;
+  }
+}
+
+bool leavesNameAlone(const BuiltinArgument& argument, std::string_view name) noexcept {
+  switch (argument.kind()) {
+    case BuiltinArgument::Kind::expression:
+      return leavesNameAlone(argument.node(), name);
+    case BuiltinArgument::Kind::bare_name:
+      return argument.text() != name;
+    case BuiltinArgument::Kind::raw_text:
+      break;
+  }
+  return false;
+}
 
 qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext& context) {
   const std::string_view name = call.text();
@@ -87,9 +171,11 @@ qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext&
   if (const BuiltinName* builtin = findBuiltin(name)) {
     switch (builtin->group) {
       case BuiltinGroup::library: {
+        const auto kind = static_cast<meta_std::MetaStdBuiltin>(builtin->index);
+        if (takesHandover(call, context)) return evalTakingFirst(kind, call.arguments(), context);
         auto values = evaluateArguments(call.arguments(), context);
         if (!values) return fail(values.error());
-        return meta_std::callBuiltin(static_cast<meta_std::MetaStdBuiltin>(builtin->index), std::move(*values));
+        return meta_std::callBuiltin(kind, std::move(*values));
       }
       case BuiltinGroup::data: {
         auto values = evaluateArguments(call.arguments(), context);

@@ -60,6 +60,15 @@ struct EvaluationHooks {
       evaluate_operand;
 };
 
+// A binding whose value the call at `call` takes as its first argument
+// instead of a copy, because the call's result is about to replace it. The
+// caller vouches that nothing else in the call reads or changes the binding.
+struct Handover {
+  const Node* call = nullptr;
+  std::string_view name;
+  value::Value* source = nullptr;
+};
+
 struct EvaluationContext {
   module::Module& module;
   std::uint64_t offset = 0;                      // position inside the current section
@@ -70,6 +79,7 @@ struct EvaluationContext {
   std::span<const std::string> blocked_names{};  // names that must not resolve
   std::optional<target::Target> target{};        // overrides the module's for target.bits
   std::optional<std::uint32_t> current_section{};
+  Handover handover{};
 };
 
 qovrin::Result<value::Value> evaluateValue(const Node& node, const EvaluationContext& context);
@@ -101,6 +111,17 @@ bool usesOutputLoad(const Node& node) noexcept;
 
 // A builtin call name(arguments), or a call of a value function of the language.
 qovrin::Result<value::Value> evalBuiltinCall(const Node& call, const EvaluationContext& context);
+
+// Whether call is one of the library builtins whose result is its first
+// argument changed, so that it may take that argument over (list.push,
+// list.set, map.set).
+bool handsBackFirstArgument(const Node& call) noexcept;
+
+// Whether evaluating the tree can neither read nor change the binding of
+// name: it never names it and runs no code of the language (value functions,
+// captured operands, struct literals).
+bool leavesNameAlone(const Node& node, std::string_view name) noexcept;
+bool leavesNameAlone(const BuiltinArgument& argument, std::string_view name) noexcept;
 
 // One builtin argument's value: an expression is evaluated, a bare name
 // resolved, raw struct-literal text handed to the struct-literal hook.

@@ -97,4 +97,9 @@ qovrin::Result<std::optional<std::uint32_t>> resolveNamedOrFixedInteger(TypeTabl
   return qovrin::Result<std::optional<std::uint32_t>>(std::in_place);
 }
 
+bool namesType(const TypeNameTable& names, std::string_view name) noexcept {
+  return names.find(name).has_value() ||
+         std::ranges::any_of(kFixedIntegers, [name](const FixedInteger& fixed) { return fixed.name == name; });
+}
+
 }  // namespace frontend::type_name

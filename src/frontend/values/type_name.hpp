@@ -68,4 +68,7 @@ qovrin::Result<std::uint32_t> addAggregateType(TypeTables tables, types::Aggrega
 // anything else resolves to nothing.
 qovrin::Result<std::optional<std::uint32_t>> resolveNamedOrFixedInteger(TypeTables tables, std::string_view name);
 
+// Whether resolveNamedOrFixedInteger would resolve name to a type.
+bool namesType(const TypeNameTable& names, std::string_view name) noexcept;
+
 }  // namespace frontend::type_name

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "common/error_of.hpp"
 #include "frontend/lower/context.hpp"
@@ -78,6 +80,47 @@ TEST(MetaScopes, AssignAndDefineRules) {
     EXPECT_FALSE(absent->has_value());
   }
   EXPECT_TRUE(state.scopes.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// A capture holds the module values its text can name, whole or in the parts
+// a dot or a dollar sign separates, and every local; a local replaces a
+// module value of the same name.
+TEST(OperandCapture, ModuleValuesNamedInTheTextAndEveryLocal) {
+  struct Row {
+    std::string text;
+    std::vector<std::string> bound;  // sorted
+  };
+  const std::vector<Row> rows = {
+      {"", {"local", "shared"}},
+      {"a + b", {"a", "b", "local", "shared"}},
+      {"a.b", {"a", "b", "local", "shared"}},
+      {"q.a$b", {"a", "b", "local", "shared"}},
+      {"1c 'a' [shared]", {"a", "c", "local", "shared"}},
+      {"ab + a_b + start + unknown", {"local", "shared"}},
+  };
+  frontend::module::Module module(frontend::target::Target::x86(64));
+  for (const char* name : {"a", "b", "c", "unused", "shared"})
+    ASSERT_TRUE(module.defineValue(name, Value::integer(1), true, {}));
+  ASSERT_TRUE(module.defineAnchoredLabel("start", 0, 0, 0, {}));
+  context::LowerContext state({});
+  const context::ScopeGuard scope(state);
+  ASSERT_TRUE(context::defineLocalValue(state, "local", Value::integer(2), false));
+  ASSERT_TRUE(context::defineLocalValue(state, "shared", Value::integer(3), false));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    const auto environment = context::captureOperandEnvironment(state, module, row.text);
+    ASSERT_TRUE(environment);
+    std::vector<std::string> bound;
+    for (const frontend::value::MapEntry& entry : (*environment)->bindings.entries()) bound.push_back(entry.key);
+    std::ranges::sort(bound);
+    EXPECT_EQ(bound, row.bound);
+    EXPECT_EQ(wordOf((*environment)->bindings.find("shared")), 3u);
+    EXPECT_EQ((*environment)->capture_depth, 1u);
+  }
 }
 
 }  // namespace

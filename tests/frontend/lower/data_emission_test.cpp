@@ -197,6 +197,24 @@ TEST(ImageCap, RefusesBytesAsTheyAreAdded) {
       files);
 }
 
+// Padding placed after instructions starts where their encodings end, also
+// when output reads, labels and other padding come between them.
+TEST(PaddingCalls, AfterInstructionsOfEveryKind) {
+  lower_test::expectCases({
+      {"nop\nalign(4, 0x90)\nlet p = here()\n", {}, {{"p", 4}}},
+      {"top:\nnop\njmp later\nalign(8)\nlet p = here()\njmp top\nlater:\nmov eax, 1\nlet q = here()\n",
+       {},
+       {{"p", 8}, {"q", 18}}},
+      {"nop\nmov eax, 1\nlet b = load.u8(1)\nalign(16, 0x90)\nlet p = here()\nnop\npad_to(20)\nlet q = here()\n",
+       {},
+       {{"b", 0xb8}, {"p", 16}, {"q", 20}}},
+      {"mov eax, 1\npad(2)\nlet p = here()\nisa(\"nop\")\nalign(4)\nlet q = here()\n", {}, {{"p", 7}, {"q", 8}}},
+      {"riscv.use64()\nc.nop\nbeq a0, a1, later\nalign(8)\nlet p = here()\nlater:\naddi a0, a0, 1\nlet q = here()\n",
+       {},
+       {{"p", 8}, {"q", 12}}},
+  });
+}
+
 TEST(IsaCall, OneLineOfText) {
   lower_test::Files files;
   files.texts["lf.txt"] = "nop\nnop";

@@ -58,6 +58,35 @@ TEST(Macros, OperandsEvaluateWhereTheyWereWritten) {
   });
 }
 
+// Module values named in an operand read as they were at the invocation,
+// whatever the body or later statements assign to them, also through nested
+// macros, field reads, slices, value functions and operands kept in a module
+// value.
+TEST(Macros, OperandsReadModuleValuesAsAtTheInvocation) {
+  const std::string values = "let k = 3\nlet r = 0\n";
+  const std::string nested = "macro inner(p) {\n  k = 1000\n  r = operand.eval(p)\n}\n"
+                             "macro outer(o) {\n  k = 10\n  inner o * k\n}\n";
+  expectCases({
+      {values + "macro e(op) {\n  k = 50\n  r = operand.eval(op)\n}\ne k + 1\n", {}, {{"r", 4}, {"k", 50}}},
+      {values + nested + "outer k + 1\n", {}, {{"r", 13}}},
+      {values + "struct P {\n  x: u8\n}\nlet p = P{ x: 5 }\nmacro f(op) {\n  p = P{ x: 9 }\n"
+                "  r = operand.eval(op)\n}\nf p.x + 1\n",
+       {},
+       {{"r", 6}}},
+      {values + "let keep = list.of()\nmacro grab(op) {\n  keep = list.push(keep, op)\n}\ngrab k * 2\nk = 8\n"
+                "r = operand.eval(list.get(keep, 0))\n",
+       {},
+       {{"r", 6}}},
+      {values + "macro s(op) {\n  k = 70\n  let parts = operand.split(operand.slice(op, 1, len(operand.text(op)) - 1))\n"
+                "  r = operand.eval(list.get(parts, 0)) * 100 + operand.eval(list.get(parts, 1))\n}\ns [k, k + 1]\n",
+       {},
+       {{"r", 304}}},
+      {values + "fn kv() -> u64 {\n  return k\n}\nmacro e(op) {\n  k = 50\n  r = operand.eval(op)\n}\ne kv() + 1\n",
+       {},
+       {{"r", 4}}},
+  });
+}
+
 // Only whole names of operand parameters are replaced by the caller's text;
 // quoted text, bytes literals and longer names stay as written.
 TEST(Macros, CaptureReplacesWholeParameterNamesOnly) {

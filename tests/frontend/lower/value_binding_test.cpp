@@ -131,3 +131,37 @@ TEST(UndefinedNames, ALongExpressionIsCut) {
 }
 
 }  // namespace
+
+namespace {
+
+// An assignment whose value changes the binding it replaces gives what a copy
+// would give: other bindings keep their values, reads in the other arguments
+// see the old value, and calls that may reach the binding keep the copy.
+TEST(Assignments, ChangingTheReplacedBinding) {
+  expectCases({
+      {"let a = list.of(1)\nlet b = list.push(a, 2)\nlet na = len(a)\nlet nb = len(b)\n", {}, {{"na", 1}, {"nb", 2}}},
+      {"let a = list.of(1)\nlet b = a\nb = list.push(b, 2)\nlet na = len(a)\nlet nb = len(b)\n",
+       {},
+       {{"na", 1}, {"nb", 2}}},
+      {"let l = list.of()\nfor i in range(0, 4) {\n  l = list.push(l, len(l) * 10 + i)\n}\nlet n = len(l)\n"
+       "let last = list.get(l, 3)\n",
+       {},
+       {{"n", 4}, {"last", 33}}},
+      {"let l = list.of(1)\nl = list.push(l, l)\nlet inner = len(list.get(l, 1))\n", {}, {{"inner", 1}}},
+      {"{\n  let l = list.of(1, 2)\n  let k = l\n  l = list.set(l, 0, 9)\n  emit.u8(list.get(l, 0))\n"
+       "  emit.u8(list.get(k, 0))\n}\nlet n = load.u8(0) * 10 + load.u8(1)\n",
+       {},
+       {{"n", 91}}},
+      {"let m = map.set(map.new(), \"a\", 1)\nlet keep = m\nm = map.set(m, \"b\", m)\nlet n = len(map.keys(m))\n"
+       "let inner = len(map.keys(map.get(m, \"b\")))\nlet kept = len(map.keys(keep))\n",
+       {},
+       {{"n", 2}, {"inner", 1}, {"kept", 1}}},
+      {"let l = list.of(1)\nfn f() -> u64 {\n  return len(l)\n}\nl = list.push(l, f())\nlet v = list.get(l, 1)\n",
+       {},
+       {{"v", 1}}},
+      {"let l = list.of(1)\nl = list.set(l, 3, 0)\n", {"main.qov:2:1: lowering failed: InvalidExpression"}},
+      {"const c = list.of(1)\nc = list.push(c, 2)\n", {"main.qov:2:1: lowering failed: InvalidValueDeclaration"}},
+  });
+}
+
+}  // namespace

@@ -182,6 +182,53 @@ TEST_F(MetaStd, ListsAreCopiedNeverChanged) {
   expect(cases);
 }
 
+// Taking the first argument over gives what the copying form gives, and a
+// failure leaves that argument whole.
+TEST(MetaStdChangingFirst, SameResultsAndUntouchedOnFailure) {
+  using frontend::meta_std::MetaStdBuiltin;
+  Value deep = integer(0);
+  for (std::uint32_t level = 0; level < frontend::value::kMaxNestingDepth; ++level) deep = list({std::move(deep)});
+  MapValue map;
+  ASSERT_TRUE(map.set("b", integer(1)));
+  struct Row {
+    MetaStdBuiltin kind;
+    std::vector<Value> arguments;
+  };
+  std::vector<Row> rows;
+  const auto row = [&rows](MetaStdBuiltin kind, std::vector<Value> arguments) {
+    rows.push_back({kind, std::move(arguments)});
+  };
+  row(MetaStdBuiltin::list_push, {list({integer(1), integer(2)}), text("x")});
+  row(MetaStdBuiltin::list_push, {list({}), list({integer(1)})});
+  row(MetaStdBuiltin::list_push, {integer(1), integer(1)});
+  row(MetaStdBuiltin::list_push, {list({integer(1)})});
+  row(MetaStdBuiltin::list_push, {list({integer(1)}), Value(deep)});
+  row(MetaStdBuiltin::list_set, {list({integer(1), integer(2)}), integer(1), text("x")});
+  row(MetaStdBuiltin::list_set, {list({integer(1), integer(2)}), integer(2), integer(0)});
+  row(MetaStdBuiltin::list_set, {list({integer(1), integer(2)}), text("0"), integer(0)});
+  row(MetaStdBuiltin::list_set, {list({integer(1), integer(2)}), integer(0), Value(deep)});
+  row(MetaStdBuiltin::map_set, {Value(MapValue(map)), text("b"), integer(5)});
+  row(MetaStdBuiltin::map_set, {Value(MapValue(map)), text("c"), integer(6)});
+  row(MetaStdBuiltin::map_set, {Value(MapValue(map)), integer(1), integer(6)});
+  row(MetaStdBuiltin::map_set, {list({}), text("c"), integer(6)});
+  for (Row& test : rows) {
+    SCOPED_TRACE(static_cast<int>(test.kind));
+    EXPECT_TRUE(frontend::meta_std::changesFirstArgument(test.kind));
+    const auto copied = frontend::meta_std::callBuiltin(test.kind, std::span<const Value>(test.arguments));
+    const Value first = test.arguments.front();
+    const auto taken = frontend::meta_std::callBuiltinChangingFirst(test.kind, test.arguments);
+    ASSERT_EQ(copied.has_value(), taken.has_value());
+    if (!copied) {
+      EXPECT_EQ(copied.error(), taken.error());
+      EXPECT_TRUE(frontend::value::valuesEqual(test.arguments.front(), first));
+      continue;
+    }
+    EXPECT_TRUE(frontend::value::valuesEqual(*copied, *taken));
+    EXPECT_EQ(copied->depth(), taken->depth());
+  }
+  EXPECT_FALSE(frontend::meta_std::changesFirstArgument(MetaStdBuiltin::list_concat));
+}
+
 TEST_F(MetaStd, MapsKeepInsertionOrder) {
   const auto built =
       qovrin::testing::evaluateText("map.set(map.set(map.set(map.new(), \"b\", 1), \"a\", 2), \"b\", 3)", context);
