@@ -2,6 +2,8 @@
 
 #include <array>
 #include <bit>
+#include <optional>
+#include <span>
 
 #include "x86_encoder/bytecode.hpp"
 #include "x86_encoder/operand_flags.hpp"
@@ -331,10 +333,22 @@ std::uint32_t jmpMatch(const X86Instruction& ins, TemplateRef candidate) {
 
 namespace {
 
-// One pass over the mnemonic's templates. Gathers in `wanted`, per operand,
+// The templates that the operands' shapes leave to try; nullopt when an
+// operand has no shape or the mnemonic is scanned whole.
+std::optional<std::span<const std::uint8_t>> shapeCandidates(const X86Instruction& ins) noexcept {
+  std::uint16_t key = ins.operand_count;
+  for (unsigned slot = 0; slot < tables::kShapeSlots; ++slot) {
+    const std::uint8_t shape = slot < ins.operand_count ? tables::operandShape(ins.operands[slot].flags) : 0;
+    if (shape == tables::kNoShape) return std::nullopt;
+    key = static_cast<std::uint16_t>((key << tables::kShapeBits) | shape);
+  }
+  return tables::shapeCandidates(ins.opcode, key);
+}
+
+// One pass over the mnemonic's templates, or over those its shape group holds. Gathers in `wanted`, per operand,
 // the sizes that the templates failing only for an unsized memory operand ask
 // for; templates that refuse unsized operands outright (SX) offer none.
-std::uint32_t searchTemplates(X86Instruction& ins, OpenSizes& wanted) {
+std::uint32_t searchTemplates(X86Instruction& ins, OpenSizes& wanted, bool indexed) {
   ins.template_present = false;
   ins.template_index = 0;
   ins.template_position = ~0u;
@@ -348,7 +362,10 @@ std::uint32_t searchTemplates(X86Instruction& ins, OpenSizes& wanted) {
   TemplateRef best_template{0};
   std::uint32_t best_position = 0;
   const OperandSummary summary = summarize(ins);
-  for (std::uint32_t position = 0; position < range.count; ++position) {
+  const auto shaped = indexed ? shapeCandidates(ins) : std::nullopt;
+  const std::uint32_t tried = shaped ? static_cast<std::uint32_t>(shaped->size()) : range.count;
+  for (std::uint32_t attempt = 0; attempt < tried; ++attempt) {
+    const std::uint32_t position = shaped ? (*shaped)[attempt] : attempt;
     const TemplateRef candidate{range.first + position};
     // Skipping a template that cannot succeed changes nothing: once an exact
     // match is held, only another exact match can end or change the search.
@@ -387,9 +404,11 @@ std::uint32_t searchTemplates(X86Instruction& ins, OpenSizes& wanted) {
 
 }  // namespace
 
-std::uint32_t findMatch(X86Instruction& ins) {
+namespace {
+
+std::uint32_t findMatchWith(X86Instruction& ins, bool indexed) {
   OpenSizes wanted{};
-  const std::uint32_t first = searchTemplates(ins, wanted);
+  const std::uint32_t first = searchTemplates(ins, wanted, indexed);
   if (first != kMatchSizeMissing) return first;
   bool any = false;
   for (const std::uint64_t sizes : wanted) {
@@ -399,7 +418,13 @@ std::uint32_t findMatch(X86Instruction& ins) {
   if (!any) return first;
   for (unsigned i = 0; i < ins.operand_count; ++i) ins.operands[i].flags |= wanted[i];
   OpenSizes again{};
-  return searchTemplates(ins, again);
+  return searchTemplates(ins, again, indexed);
 }
+
+}  // namespace
+
+std::uint32_t findMatch(X86Instruction& ins) { return findMatchWith(ins, true); }
+
+std::uint32_t findMatchByScan(X86Instruction& ins) { return findMatchWith(ins, false); }
 
 }  // namespace x86_encoder::match

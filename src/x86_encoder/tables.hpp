@@ -95,4 +95,17 @@ inline TemplateRange templatesOf(std::uint32_t opcode) noexcept {
   return {entry.first_template, entry.template_count};
 }
 
+// Shape code of an operand's class word: its row in x86_operand_shapes, or
+// kNoShape when no shape has its bits.
+inline std::uint8_t operandShape(std::uint64_t flags) noexcept {
+  const std::uint64_t bits = flags & kShapeMask;
+  for (std::size_t code = 0; code < kShapeCount; ++code)
+    if (x86_operand_shapes[code] == bits) return static_cast<std::uint8_t>(code);
+  return kNoShape;
+}
+
+// The positions among the opcode's templates that operands of this shape key
+// can match, in table order; nullopt when the opcode is scanned whole.
+std::optional<std::span<const std::uint8_t>> shapeCandidates(std::uint32_t opcode, std::uint16_t key) noexcept;
+
 }  // namespace x86_encoder::tables
