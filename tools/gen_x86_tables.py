@@ -500,25 +500,37 @@ def template_filters(templates, operand_words, traits):
 
 # The class bits that tell operands apart by shape: register, register-or-
 # memory, memory and the register classes. Grading never adds any of them,
-# so an operand whose bits under this mask are a shape's pattern can only
-# meet a template slot whose demands under the mask lie within the pattern.
+# so an operand whose bits under this mask are a shape's can only meet a
+# template slot whose demands under the mask lie within them.
 SHAPE_MASK = 0x3FF8D
 # Memory operands, with registers or absolute, share these bits under the mask.
 MEMORY_SHAPE = 0x1F90C
-SHAPE_BITS = 4
+SHAPE_BITS = 5
 NO_SHAPE = (1 << SHAPE_BITS) - 1
 SHAPE_SLOTS = 2
 # Mnemonics with fewer templates are scanned whole: the filter is as quick.
 SHAPE_INDEX_MIN_TEMPLATES = 8
 
 
+def size_code(size):
+    """The filter's exact size code of one size bit (0 for none or several)."""
+    if size == 0 or size & (size - 1):
+        return 0
+    code = size.bit_length() - FIRST_SIZE_BIT
+    return code if code < 16 else 0
+
+
 def operand_shapes(registers):
-    """Shape patterns: none (immediates, and slots past the operand count),
-    memory, then every register class. Shape NO_SHAPE stands for any other
-    operand, which a search meets with a plain scan."""
-    shapes = [0, MEMORY_SHAPE] + sorted({r["flags"] & SHAPE_MASK for r in registers} - {0, MEMORY_SHAPE})
-    require(len(shapes) < NO_SHAPE, f"{len(shapes)} operand shapes do not fit {SHAPE_BITS} bits")
-    return shapes
+    """Shape words, sorted: class bits under SHAPE_MASK plus, for a register or
+    memory operand, its one size bit. Immediates and slots past the operand
+    count have the word 0 (their sizes may still change, so they are never
+    sized here); memory comes unsized and in every size of a byte to a zword;
+    every register class in the sizes its registers have. Code NO_SHAPE
+    stands for any other operand, which a search meets with a plain scan."""
+    words = {0, MEMORY_SHAPE} | {MEMORY_SHAPE | 1 << bit for bit in range(FIRST_SIZE_BIT, FIRST_SIZE_BIT + 8)}
+    words |= {r["flags"] & (SHAPE_MASK | SIZE_BITS) for r in registers}
+    require(len(words) < NO_SHAPE, f"{len(words)} operand shapes do not fit {SHAPE_BITS} bits")
+    return sorted(words)
 
 
 def shape_key(count, shape_codes):
@@ -526,6 +538,15 @@ def shape_key(count, shape_codes):
     for code in shape_codes:
         key = (key << SHAPE_BITS) | code
     return key
+
+
+def accepts(f, slot, shape):
+    """Whether the candidate filter lets an operand of this shape word through
+    in this slot: its class demands under the mask and its exact size."""
+    if f["demands"][slot] & SHAPE_MASK & ~shape:
+        return False
+    code = size_code(shape & SIZE_BITS)
+    return code == 0 or (f["sizes"] >> (FILTER_SLOT_BITS * slot)) & (1 | 1 << code) != 0
 
 
 def shape_index(mnemonics, filters, shapes):
@@ -542,11 +563,12 @@ def shape_index(mnemonics, filters, shapes):
             rows = [(position, filters[m["first"] + position]) for position in range(m["count"])]
             runs = {}
             for count in sorted({f["count"] for _, f in rows}):
-                for codes in itertools.product(range(len(shapes)), repeat=SHAPE_SLOTS):
-                    if any(code != 0 for code in codes[count:]):
-                        continue
-                    positions = tuple(position for position, f in rows if f["count"] == count and not any(
-                        f["demands"][slot] & SHAPE_MASK & ~shapes[code] for slot, code in enumerate(codes)))
+                # Slots past the count hold the word 0, which every template of the count accepts.
+                per_slot = [range(len(shapes)) if slot < count else [0] for slot in range(SHAPE_SLOTS)]
+                same_count = [(position, f) for position, f in rows if f["count"] == count]
+                for codes in itertools.product(*per_slot):
+                    positions = tuple(position for position, f in same_count
+                                      if all(accepts(f, slot, shapes[code]) for slot, code in enumerate(codes)))
                     if not positions:
                         continue
                     if positions not in runs:
@@ -635,14 +657,16 @@ def emit_header(out, ctx):
     index = ctx["shape_index"]
     w("")
     w(f"inline constexpr std::uint64_t kShapeMask = {SHAPE_MASK:#x};")
+    w(f"inline constexpr std::uint64_t kShapeSizeMask = {SIZE_BITS:#x};")
     w(f"inline constexpr unsigned kShapeBits = {SHAPE_BITS};")
     w(f"inline constexpr std::uint8_t kNoShape = {NO_SHAPE};")
     w(f"inline constexpr unsigned kShapeSlots = {SHAPE_SLOTS};")
     w(f"inline constexpr std::size_t kShapeCount = {len(ctx['operand_shapes'])};")
     w(f"inline constexpr std::size_t kShapeGroupCount = {len(index['groups'])};")
     w(f"inline constexpr std::size_t kShapePoolSize = {len(index['pool'])};")
-    w("// Class bits under kShapeMask of each operand shape; the row is the shape's code.")
-    w("extern const std::array<std::uint32_t, kShapeCount> x86_operand_shapes;")
+    w("// Shape words, sorted: class bits under kShapeMask and a register's or memory")
+    w("// operand's one size bit. The row is the shape's code.")
+    w("extern const std::array<std::uint64_t, kShapeCount> x86_operand_shapes;")
     w("extern const std::array<ShapeGroupRange, kMnemonicCount> x86_shape_group_ranges;")
     w("extern const std::array<ShapeGroup, kShapeGroupCount> x86_shape_groups;")
     w("extern const std::array<std::uint8_t, kShapePoolSize> x86_shape_positions;")
@@ -712,8 +736,8 @@ def emit_source(out, ctx):
     w("}};")
     w("")
     index = ctx["shape_index"]
-    w("const std::array<std::uint32_t, kShapeCount> x86_operand_shapes{")
-    w(join_lines([f"{x:#x}" for x in ctx["operand_shapes"]], 8))
+    w("const std::array<std::uint64_t, kShapeCount> x86_operand_shapes{")
+    w(join_lines([f"{x:#x}" for x in ctx["operand_shapes"]], 6))
     w("};")
     w("")
     w("const std::array<ShapeGroupRange, kMnemonicCount> x86_shape_group_ranges{{")

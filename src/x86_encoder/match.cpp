@@ -338,7 +338,14 @@ namespace {
 std::optional<std::span<const std::uint8_t>> shapeCandidates(const X86Instruction& ins) noexcept {
   std::uint16_t key = ins.operand_count;
   for (unsigned slot = 0; slot < tables::kShapeSlots; ++slot) {
-    const std::uint8_t shape = slot < ins.operand_count ? tables::operandShape(ins.operands[slot].flags) : 0;
+    std::uint8_t shape = 0;
+    if (slot < ins.operand_count) {
+      const X86Operand& operand = ins.operands[slot];
+      // Sized as the candidate filter sizes it: an immediate's or a
+      // broadcast's size may still change.
+      const bool sized = operand.kind != OperandKind::immediate && !(operand.decorators & kDecoratorBroadcast);
+      shape = tables::operandShape(operand.flags, sized);
+    }
     if (shape == tables::kNoShape) return std::nullopt;
     key = static_cast<std::uint16_t>((key << tables::kShapeBits) | shape);
   }

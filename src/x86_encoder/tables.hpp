@@ -4,6 +4,7 @@
 // flag pools, registers and operand qualifier words. The generated header
 // brings the tables themselves, their sizes and the rows the encoder names.
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -96,12 +97,13 @@ inline TemplateRange templatesOf(std::uint32_t opcode) noexcept {
 }
 
 // Shape code of an operand's class word: its row in x86_operand_shapes, or
-// kNoShape when no shape has its bits.
-inline std::uint8_t operandShape(std::uint64_t flags) noexcept {
-  const std::uint64_t bits = flags & kShapeMask;
-  for (std::size_t code = 0; code < kShapeCount; ++code)
-    if (x86_operand_shapes[code] == bits) return static_cast<std::uint8_t>(code);
-  return kNoShape;
+// kNoShape when no shape has its bits. Only a sized operand (a register or
+// memory operand without broadcast) counts its size bits.
+inline std::uint8_t operandShape(std::uint64_t flags, bool sized) noexcept {
+  const std::uint64_t word = (flags & kShapeMask) | (sized ? flags & kShapeSizeMask : 0);
+  const auto found = std::lower_bound(x86_operand_shapes.begin(), x86_operand_shapes.end(), word);
+  if (found == x86_operand_shapes.end() || *found != word) return kNoShape;
+  return static_cast<std::uint8_t>(found - x86_operand_shapes.begin());
 }
 
 // The positions among the opcode's templates that operands of this shape key

@@ -124,11 +124,13 @@ TEST(MatchShapeIndex, AgreesWithScanOverEveryTemplate) {
 TEST(MatchShapeIndex, ShapesOfOperands) {
   const std::uint16_t mov = *tables::findMnemonic("mov");
   const auto rax = registerOperand(*tables::findRegister("rax"));
-  const std::uint16_t gpr = tables::operandShape(rax.flags);
+  const std::uint16_t gpr = tables::operandShape(rax.flags, true);
   ASSERT_NE(gpr, tables::kNoShape);
-  EXPECT_EQ(tables::operandShape(memoryOperand(0).flags), 1);
-  EXPECT_EQ(tables::operandShape(immediateOperand(0, 1).flags), 0);
-  EXPECT_EQ(tables::operandShape(kClassRegister | kClassMemory), tables::kNoShape);
+  EXPECT_NE(tables::operandShape(memoryOperand(kSizeDword).flags, true), tables::kNoShape);
+  EXPECT_NE(tables::operandShape(memoryOperand(0).flags, true), tables::kNoShape);
+  EXPECT_EQ(tables::operandShape(immediateOperand(kSizeByte, 1).flags, false), 0);
+  EXPECT_EQ(tables::operandShape(kClassRegister | kClassMemory, true), tables::kNoShape);
+  EXPECT_EQ(tables::operandShape(memoryOperand(kSizeDword | kSizeQword).flags, true), tables::kNoShape);
   const std::uint16_t key =
       static_cast<std::uint16_t>((((2u << tables::kShapeBits) | gpr) << tables::kShapeBits) | gpr);
   const auto candidates = tables::shapeCandidates(mov, key);
