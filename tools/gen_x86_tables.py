@@ -533,6 +533,29 @@ def operand_shapes(registers):
     return sorted(words)
 
 
+SHAPE_HASH_BITS = 6
+
+
+def shape_slot(word, multiplier):
+    return ((word * multiplier) & 0xFFFFFFFFFFFFFFFF) >> (64 - SHAPE_HASH_BITS)
+
+
+def shape_hash(shapes):
+    """An odd multiplier that gives every shape word its own slot, and the
+    slots: shape code + 1, 0 when empty. A search finds an operand's shape
+    with one multiplication and one comparison."""
+    for step in range(1, 1 << 16):
+        multiplier = (REGISTER_KEY_MULTIPLIER * step) & 0xFFFFFFFFFFFFFFFF | 1
+        slots = [0] * (1 << SHAPE_HASH_BITS)
+        for code, word in enumerate(shapes):
+            if slots[shape_slot(word, multiplier)]:
+                break
+            slots[shape_slot(word, multiplier)] = code + 1
+        else:
+            return multiplier, slots
+    raise DataError("no multiplier places every operand shape in its own slot")
+
+
 def shape_key(count, shape_codes):
     key = count
     for code in shape_codes:
@@ -662,11 +685,15 @@ def emit_header(out, ctx):
     w(f"inline constexpr std::uint8_t kNoShape = {NO_SHAPE};")
     w(f"inline constexpr unsigned kShapeSlots = {SHAPE_SLOTS};")
     w(f"inline constexpr std::size_t kShapeCount = {len(ctx['operand_shapes'])};")
+    w(f"inline constexpr unsigned kShapeHashBits = {SHAPE_HASH_BITS};")
+    w(f"inline constexpr std::uint64_t kShapeHashMultiplier = {ctx['shape_hash'][0]:#x};")
     w(f"inline constexpr std::size_t kShapeGroupCount = {len(index['groups'])};")
     w(f"inline constexpr std::size_t kShapePoolSize = {len(index['pool'])};")
     w("// Shape words, sorted: class bits under kShapeMask and a register's or memory")
     w("// operand's one size bit. The row is the shape's code.")
     w("extern const std::array<std::uint64_t, kShapeCount> x86_operand_shapes;")
+    w("// Shape code + 1 by the slot of the shape word's hash, 0 for an empty slot.")
+    w("extern const std::array<std::uint8_t, std::size_t{1} << kShapeHashBits> x86_shape_slots;")
     w("extern const std::array<ShapeGroupRange, kMnemonicCount> x86_shape_group_ranges;")
     w("extern const std::array<ShapeGroup, kShapeGroupCount> x86_shape_groups;")
     w("extern const std::array<std::uint8_t, kShapePoolSize> x86_shape_positions;")
@@ -738,6 +765,10 @@ def emit_source(out, ctx):
     index = ctx["shape_index"]
     w("const std::array<std::uint64_t, kShapeCount> x86_operand_shapes{")
     w(join_lines([f"{x:#x}" for x in ctx["operand_shapes"]], 6))
+    w("};")
+    w("")
+    w("const std::array<std::uint8_t, std::size_t{1} << kShapeHashBits> x86_shape_slots{")
+    w(join_lines([str(x) for x in ctx["shape_hash"][1]], 16))
     w("};")
     w("")
     w("const std::array<ShapeGroupRange, kMnemonicCount> x86_shape_group_ranges{{")
@@ -825,7 +856,7 @@ def generate(data_dir):
                                               decorator_words),
         "named_mnemonics": named_mnemonics, "reserve": reserve,
         "template_traits": traits, "template_filters": filters,
-        "operand_shapes": shapes, "shape_index": shape_index(mnemonics, filters, shapes),
+        "operand_shapes": shapes, "shape_hash": shape_hash(shapes), "shape_index": shape_index(mnemonics, filters, shapes),
         "mnemonic_slots": mnemonic_slots, "register_slots": register_slots,
     }
 

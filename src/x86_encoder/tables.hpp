@@ -4,7 +4,6 @@
 // flag pools, registers and operand qualifier words. The generated header
 // brings the tables themselves, their sizes and the rows the encoder names.
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -101,9 +100,9 @@ inline TemplateRange templatesOf(std::uint32_t opcode) noexcept {
 // memory operand without broadcast) counts its size bits.
 inline std::uint8_t operandShape(std::uint64_t flags, bool sized) noexcept {
   const std::uint64_t word = (flags & kShapeMask) | (sized ? flags & kShapeSizeMask : 0);
-  const auto found = std::lower_bound(x86_operand_shapes.begin(), x86_operand_shapes.end(), word);
-  if (found == x86_operand_shapes.end() || *found != word) return kNoShape;
-  return static_cast<std::uint8_t>(found - x86_operand_shapes.begin());
+  const std::uint8_t slot = x86_shape_slots[(word * kShapeHashMultiplier) >> (64 - kShapeHashBits)];
+  if (slot == 0 || x86_operand_shapes[slot - 1u] != word) return kNoShape;
+  return static_cast<std::uint8_t>(slot - 1u);
 }
 
 // The positions among the opcode's templates that operands of this shape key
