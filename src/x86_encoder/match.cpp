@@ -57,6 +57,10 @@ unsigned sizeBytes(std::uint64_t size) noexcept {
   return (bit >= 32 && bit < 40) ? kBytes[bit - 32] : 0;
 }
 
+// Without a population-count instruction in the target, std::popcount is a
+// library call; a search asks this once per graded template.
+constexpr bool severalBits(std::uint64_t word) noexcept { return (word & (word - 1)) != 0; }
+
 bool isRegisterOperand(std::uint64_t flags) noexcept { return (flags & kClassRegister) != 0; }
 
 std::uint32_t encodingClass(const X86Instruction& ins, TemplateRef t) {
@@ -272,7 +276,7 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t, OpenSizes& open) {
   }
   if (m != 0) {
     if (c == 0) return 3;
-    if (std::popcount(c) > 1 || (sx && (missing & m) == m)) return 2;
+    if (severalBits(c) || (sx && (missing & m) == m)) return 2;
   }
 
   if (ins.mode_bits == 64 ? t.iflagTest(Iflag::kNolong) : t.iflagTest(Iflag::kLong)) return 13;
@@ -419,7 +423,7 @@ std::uint32_t findMatchWith(X86Instruction& ins, bool indexed) {
   if (first != kMatchSizeMissing) return first;
   bool any = false;
   for (const std::uint64_t sizes : wanted) {
-    if (std::popcount(sizes) > 1) return kMatchSizeMissing;
+    if (severalBits(sizes)) return kMatchSizeMissing;
     any = any || sizes != 0;
   }
   if (!any) return first;
