@@ -356,9 +356,10 @@ std::optional<std::span<const std::uint8_t>> shapeCandidates(const X86Instructio
   return tables::shapeCandidates(ins.opcode, key);
 }
 
-// One pass over the mnemonic's templates, or over those its shape group holds. Gathers in `wanted`, per operand,
-// the sizes that the templates failing only for an unsized memory operand ask
-// for; templates that refuse unsized operands outright (SX) offer none.
+// One pass over the mnemonic's templates, or over those its shape group
+// holds. Gathers in `wanted`, per operand, the sizes that the templates
+// failing only for an unsized memory operand ask for; templates that refuse
+// unsized operands outright (SX) offer none.
 std::uint32_t searchTemplates(X86Instruction& ins, OpenSizes& wanted, bool indexed) {
   ins.template_present = false;
   ins.template_index = 0;
