@@ -153,6 +153,17 @@ bool couldMatch(const X86Instruction& ins, const OperandSummary& summary, Templa
   return unmet == 0;
 }
 
+// A relaxable jump form that the option flags refuse grades below success
+// whatever the operands: jmpMatch turns it away. A jump to a label or to a
+// literal address refuses every short form that way.
+bool refusedJump(TemplateRef t, std::uint8_t refused) noexcept {
+  if (!t.iflagTest(Iflag::kJmpRelax)) return false;
+  const std::uint8_t jump_class = t.row().jump_class;
+  if (jump_class == 0371) return (refused & kOptionNoJmp8) != 0;
+  if (jump_class == 0370) return (refused & kOptionNoJcc8) != 0;
+  return true;
+}
+
 // Per operand, the size a template asks of a memory operand written without
 // one and left unsized by the template's own size flags.
 using OpenSizes = std::array<std::uint64_t, kMaxOperands>;
@@ -374,6 +385,7 @@ std::uint32_t searchTemplates(X86Instruction& ins, OpenSizes& wanted, bool index
   TemplateRef best_template{0};
   std::uint32_t best_position = 0;
   const OperandSummary summary = summarize(ins);
+  const std::uint8_t refused_jumps = ins.option_flags & (kOptionNoJcc8 | kOptionNoJmp8);
   const auto shaped = indexed ? shapeCandidates(ins) : std::nullopt;
   const std::uint32_t tried = shaped ? static_cast<std::uint32_t>(shaped->size()) : range.count;
   for (std::uint32_t attempt = 0; attempt < tried; ++attempt) {
@@ -382,6 +394,7 @@ std::uint32_t searchTemplates(X86Instruction& ins, OpenSizes& wanted, bool index
     // Skipping a template that cannot succeed changes nothing: once an exact
     // match is held, only another exact match can end or change the search.
     if (!couldMatch(ins, summary, candidate)) continue;
+    if (refused_jumps != 0 && refusedJump(candidate, refused_jumps)) continue;
     OpenSizes open;
     const std::uint32_t r = grade(ins, candidate, open);
     if (r == kMatchSizeMissing && !((word0(candidate) >> 22) & 1))
