@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
-"""Assembles a generated x86-64 source of mixed instructions and labels
-(1,000,000 instruction lines by default) with qovrin, nasm -f bin and GNU as
-in the same run, and prints each one's lines per second and peak memory, and
-qovrin's ratios against the others.
+"""Assembles a generated x86-64 source (1,000,000 instruction lines by
+default) with qovrin, nasm -f bin and GNU as in the same run, and prints each
+one's lines per second and peak memory, and qovrin's ratios against the others.
 
-The three sources say the same thing in each assembler's syntax: a label every
-16 instructions, jumps and calls to labels near them, memory operands, and
-immediates. nasm optimises jumps over many passes and is by far the slowest;
---without nasm leaves it out.
+The three sources say the same thing in each assembler's syntax. Two mixes:
+"labels" (the default) has a label every 16 instructions, jumps and calls to
+labels near them, memory operands and immediates; "plain" has no labels, only
+ten common instructions in turn with random registers and values, so that it
+measures the instruction path alone. nasm optimises jumps over many passes
+and is by far the slowest; --without nasm leaves it out.
 
-Usage: x86_throughput.py <qovrin> [--lines N] [--without nasm|as]
+Usage: x86_throughput.py <qovrin> [--lines N] [--mix labels|plain] [--without nasm|as]
 """
 
 import argparse
@@ -34,6 +35,35 @@ SIZES = {
     "as": {"qword": "QWORD PTR", "dword": "DWORD PTR", "byte": "BYTE PTR"},
 }
 HEADERS = {"qovrin": "", "nasm": "bits 64\n", "as": ".intel_syntax noprefix\n"}
+
+
+REG64 = ["rax", "rbx", "rcx", "rdx", "rsi", "rdi", "rbp", "r8", "r9", "r10", "r11", "r12", "r13", "r14", "r15"]
+REG32 = ["eax", "ebx", "ecx", "edx", "esi", "edi", "ebp", "r8d", "r9d", "r10d", "r11d", "r12d", "r13d", "r14d", "r15d"]
+
+# The plain mix: one line of each in turn. Memory operands take their size
+# from the register, so every assembler reads the same text.
+PLAIN = [
+    lambda rng: f"mov {rng.choice(REG64)}, {rng.choice(REG64)}",
+    lambda rng: f"add {rng.choice(REG64)}, {rng.randrange(1 << 16, 1 << 31)}",
+    lambda rng: f"mov {rng.choice(REG32)}, [{rng.choice(REG64)}+{rng.choice(REG64)}*4+{rng.randrange(1 << 12)}]",
+    lambda rng: f"lea {rng.choice(REG64)}, [{rng.choice(REG64)}+{rng.randrange(1 << 12)}]",
+    lambda rng: f"xor {rng.choice(REG32)}, {rng.choice(REG32)}",
+    lambda rng: f"cmp {rng.choice(REG64)}, {rng.randrange(-128, 128)}",
+    lambda rng: f"push {rng.choice(REG64)}",
+    lambda rng: f"pop {rng.choice(REG64)}",
+    lambda rng: f"vaddps ymm{rng.randrange(16)}, ymm{rng.randrange(16)}, ymm{rng.randrange(16)}",
+    lambda rng: f"shl {rng.choice(REG64)}, {rng.randrange(1, 64)}",
+]
+
+
+def generate_plain(count, files, start=1):
+    rng = random.Random(start)
+    for name, handle in files.items():
+        handle.write(HEADERS[name])
+    for index in range(count):
+        line = PLAIN[index % len(PLAIN)](rng) + "\n"
+        for handle in files.values():
+            handle.write(line)
 
 
 def generate(count, files, start=1):
@@ -71,6 +101,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("qovrin")
     parser.add_argument("--lines", type=int, default=1_000_000)
+    parser.add_argument("--mix", choices=["labels", "plain"], default="labels")
     parser.add_argument("--without", action="append", default=[], choices=["nasm", "as"])
     arguments = parser.parse_args()
     tools = [name for name in ("qovrin", "nasm", "as") if name not in arguments.without]
@@ -79,7 +110,7 @@ def main():
         sources = {name: os.path.join(work, f"program.{name}") for name in tools}
         handles = {name: open(path, "w") for name, path in sources.items()}
         try:
-            generate(arguments.lines, handles)
+            (generate_plain if arguments.mix == "plain" else generate)(arguments.lines, handles)
         finally:
             for handle in handles.values():
                 handle.close()
@@ -92,7 +123,7 @@ def main():
         }
         results = {name: run(commands[name]) for name in tools}
 
-    print(f"{arguments.lines} instruction lines, qovrin source {size / 2**20:.1f} MiB")
+    print(f"{arguments.lines} instruction lines ({arguments.mix} mix), qovrin source {size / 2**20:.1f} MiB")
     for name in tools:
         if results[name] is None:
             print(f"{name:>7}: failed")

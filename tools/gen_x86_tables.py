@@ -8,6 +8,7 @@ here, so a data set that drifted fails the build instead of mis-encoding.
 """
 
 import csv
+import itertools
 import os
 import re
 import sys
@@ -495,6 +496,112 @@ def template_filters(templates, operand_words, traits):
     return filters
 
 
+# --- operand-shape index -------------------------------------------------------
+
+# The class bits that tell operands apart by shape: register, register-or-
+# memory, memory and the register classes. Grading never adds any of them,
+# so an operand whose bits under this mask are a shape's can only meet a
+# template slot whose demands under the mask lie within them.
+SHAPE_MASK = 0x3FF8D
+# Memory operands, with registers or absolute, share these bits under the mask.
+MEMORY_SHAPE = 0x1F90C
+SHAPE_BITS = 5
+NO_SHAPE = (1 << SHAPE_BITS) - 1
+SHAPE_SLOTS = 2
+# Mnemonics with fewer templates are scanned whole: the filter is as quick.
+SHAPE_INDEX_MIN_TEMPLATES = 8
+
+
+def size_code(size):
+    """The filter's exact size code of one size bit (0 for none or several)."""
+    if size == 0 or size & (size - 1):
+        return 0
+    code = size.bit_length() - FIRST_SIZE_BIT
+    return code if code < 16 else 0
+
+
+def operand_shapes(registers):
+    """Shape words, sorted: class bits under SHAPE_MASK plus, for a register or
+    memory operand, its one size bit. Immediates and slots past the operand
+    count have the word 0 (their sizes may still change, so they are never
+    sized here); memory comes unsized and in every size of a byte to a zword;
+    every register class in the sizes its registers have. Code NO_SHAPE
+    stands for any other operand, which a search meets with a plain scan."""
+    words = {0, MEMORY_SHAPE} | {MEMORY_SHAPE | 1 << bit for bit in range(FIRST_SIZE_BIT, FIRST_SIZE_BIT + 8)}
+    words |= {r["flags"] & (SHAPE_MASK | SIZE_BITS) for r in registers}
+    require(len(words) < NO_SHAPE, f"{len(words)} operand shapes do not fit {SHAPE_BITS} bits")
+    return sorted(words)
+
+
+SHAPE_HASH_BITS = 6
+
+
+def shape_slot(word, multiplier):
+    return ((word * multiplier) & 0xFFFFFFFFFFFFFFFF) >> (64 - SHAPE_HASH_BITS)
+
+
+def shape_hash(shapes):
+    """An odd multiplier that gives every shape word its own slot, and the
+    slots: shape code + 1, 0 when empty. A search finds an operand's shape
+    with one multiplication and one comparison."""
+    for step in range(1, 1 << 16):
+        multiplier = (REGISTER_KEY_MULTIPLIER * step) & 0xFFFFFFFFFFFFFFFF | 1
+        slots = [0] * (1 << SHAPE_HASH_BITS)
+        for code, word in enumerate(shapes):
+            if slots[shape_slot(word, multiplier)]:
+                break
+            slots[shape_slot(word, multiplier)] = code + 1
+        else:
+            return multiplier, slots
+    raise DataError("no multiplier places every operand shape in its own slot")
+
+
+def shape_key(count, shape_codes):
+    key = count
+    for code in shape_codes:
+        key = (key << SHAPE_BITS) | code
+    return key
+
+
+def accepts(f, slot, shape):
+    """Whether the candidate filter lets an operand of this shape word through
+    in this slot: its class demands under the mask and its exact size."""
+    if f["demands"][slot] & SHAPE_MASK & ~shape:
+        return False
+    code = size_code(shape & SIZE_BITS)
+    return code == 0 or (f["sizes"] >> (FILTER_SLOT_BITS * slot)) & (1 | 1 << code) != 0
+
+
+def shape_index(mnemonics, filters, shapes):
+    """Per mnemonic with many templates, the groups of its template positions
+    by operand count and the shapes of the first operands, in table order.
+    A group holds every template the candidate filter could let through for
+    such operands, so a search over the group finds what a scan finds. Keys
+    without a group have no candidate; lists shared within a mnemonic share
+    one run of the position pool."""
+    groups, pool, ranges = [], [], []
+    for m in mnemonics:
+        first_group = len(groups)
+        if m["count"] >= SHAPE_INDEX_MIN_TEMPLATES:
+            rows = [(position, filters[m["first"] + position]) for position in range(m["count"])]
+            runs = {}
+            for count in sorted({f["count"] for _, f in rows}):
+                # Slots past the count hold the word 0, which every template of the count accepts.
+                per_slot = [range(len(shapes)) if slot < count else [0] for slot in range(SHAPE_SLOTS)]
+                same_count = [(position, f) for position, f in rows if f["count"] == count]
+                for codes in itertools.product(*per_slot):
+                    positions = tuple(position for position, f in same_count
+                                      if all(accepts(f, slot, shapes[code]) for slot, code in enumerate(codes)))
+                    if not positions:
+                        continue
+                    if positions not in runs:
+                        runs[positions] = len(pool)
+                        pool.extend(positions)
+                    groups.append((shape_key(count, codes), runs[positions], len(positions)))
+        ranges.append((first_group, len(groups) - first_group))
+    return {"groups": groups, "pool": pool, "ranges": ranges}
+
+
 # --- emission -----------------------------------------------------------------
 
 BANNER = "// Generated by tools/gen_x86_tables.py from the x86 instruction dumps; do not edit."
@@ -570,6 +677,27 @@ def emit_header(out, ctx):
     w(f"inline constexpr unsigned kFilterSlots = {FILTER_SLOTS};")
     w(f"inline constexpr unsigned kFilterSlotBits = {FILTER_SLOT_BITS};")
     w("extern const std::array<TemplateFilter, kTemplateCount> x86_template_filters;")
+    index = ctx["shape_index"]
+    w("")
+    w(f"inline constexpr std::uint64_t kShapeMask = {SHAPE_MASK:#x};")
+    w(f"inline constexpr std::uint64_t kShapeSizeMask = {SIZE_BITS:#x};")
+    w(f"inline constexpr unsigned kShapeBits = {SHAPE_BITS};")
+    w(f"inline constexpr std::uint8_t kNoShape = {NO_SHAPE};")
+    w(f"inline constexpr unsigned kShapeSlots = {SHAPE_SLOTS};")
+    w(f"inline constexpr std::size_t kShapeCount = {len(ctx['operand_shapes'])};")
+    w(f"inline constexpr unsigned kShapeHashBits = {SHAPE_HASH_BITS};")
+    w(f"inline constexpr std::uint64_t kShapeHashMultiplier = {ctx['shape_hash'][0]:#x};")
+    w(f"inline constexpr std::size_t kShapeGroupCount = {len(index['groups'])};")
+    w(f"inline constexpr std::size_t kShapePoolSize = {len(index['pool'])};")
+    w("// Shape words, sorted: class bits under kShapeMask and a register's or memory")
+    w("// operand's one size bit. The row is the shape's code.")
+    w("extern const std::array<std::uint64_t, kShapeCount> x86_operand_shapes;")
+    w("// Shape code + 1 by the slot of the shape word's hash, 0 for an empty slot.")
+    w("extern const std::array<std::uint8_t, std::size_t{1} << kShapeHashBits> x86_shape_slots;")
+    w("extern const std::array<ShapeGroupRange, kMnemonicCount> x86_shape_group_ranges;")
+    w("extern const std::array<ShapeGroup, kShapeGroupCount> x86_shape_groups;")
+    w("extern const std::array<std::uint8_t, kShapePoolSize> x86_shape_positions;")
+    w("")
     w("extern const std::array<RegisterRow, kRegisterCount> x86_registers;")
     w("extern const std::array<OperandQualifier, kQualifierCount> x86_operand_qualifiers;")
     w("extern const std::array<std::uint32_t, kIflagRowCount> x86_iflag_extra_words;")
@@ -634,6 +762,28 @@ def emit_source(out, ctx):
         w(f"    {{{{{demands}}}, {f['sizes']:#x}, {f['count']}}},")
     w("}};")
     w("")
+    index = ctx["shape_index"]
+    w("const std::array<std::uint64_t, kShapeCount> x86_operand_shapes{")
+    w(join_lines([f"{x:#x}" for x in ctx["operand_shapes"]], 6))
+    w("};")
+    w("")
+    w("const std::array<std::uint8_t, std::size_t{1} << kShapeHashBits> x86_shape_slots{")
+    w(join_lines([str(x) for x in ctx["shape_hash"][1]], 16))
+    w("};")
+    w("")
+    w("const std::array<ShapeGroupRange, kMnemonicCount> x86_shape_group_ranges{{")
+    w(join_lines([f"{{{first}, {count}}}" for first, count in index["ranges"]], 8))
+    w("}};")
+    w("")
+    w("const std::array<ShapeGroup, kShapeGroupCount> x86_shape_groups{{")
+    w("    // first position in the pool, key (operand count, then the first operands' shapes), count")
+    w(join_lines([f"{{{first}, {key:#x}, {count}}}" for key, first, count in index["groups"]], 5))
+    w("}};")
+    w("")
+    w("const std::array<std::uint8_t, kShapePoolSize> x86_shape_positions{")
+    w(join_lines([str(x) for x in index["pool"]], 16))
+    w("};")
+    w("")
     w("const std::array<RegisterRow, kRegisterCount> x86_registers{{")
     for r in ctx["registers"]:
         w(f'    {{"{r["tag"]}", "{r["name"]}", {r["flags"]:#x}, {r["number"]}, {r["id"]}}},')
@@ -695,6 +845,9 @@ def generate(data_dir):
     mnemonic_slots = build_hash_slots([name_hash(m["name"]) for m in mnemonics], MNEMONIC_SLOTS)
     register_slots = build_hash_slots([register_key_slot(register_key(r["name"])) for r in registers], REGISTER_SLOTS)
     traits = template_traits(templates, iflag_words, bit_of, operand_words)
+    filters = template_filters(templates, operand_words, traits)
+    shapes = operand_shapes(registers)
+    require(max(m["count"] for m in mnemonics) <= 256, "a mnemonic has more templates than a shape group can name")
     return {
         "registers": registers, "mnemonics": mnemonics, "templates": templates, "pool": pool,
         "iflag_words": iflag_words, "bit_of": bit_of, "operand_words": operand_words,
@@ -702,7 +855,8 @@ def generate(data_dir):
         "row_constants": derive_row_constants(mnemonics, templates, iflag_words, bit_of, operand_words,
                                               decorator_words),
         "named_mnemonics": named_mnemonics, "reserve": reserve,
-        "template_traits": traits, "template_filters": template_filters(templates, operand_words, traits),
+        "template_traits": traits, "template_filters": filters,
+        "operand_shapes": shapes, "shape_hash": shape_hash(shapes), "shape_index": shape_index(mnemonics, filters, shapes),
         "mnemonic_slots": mnemonic_slots, "register_slots": register_slots,
     }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <bit>
+#include <cassert>
 
 #include "x86_encoder/bytecode.hpp"
 #include "x86_encoder/operand_flags.hpp"
@@ -589,6 +590,9 @@ qovrin::Status gencode(OwnedEncodeResult& result, X86Instruction& instruction, s
     result.deinit();
     return status;
   }
+  // Sizing and generation each walk the program on their own; layout trusts
+  // the size, so the two must never disagree.
+  assert(result.emitted == static_cast<std::uint64_t>(instruction_size));
   return {};
 }
 

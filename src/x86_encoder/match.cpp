@@ -2,6 +2,8 @@
 
 #include <array>
 #include <bit>
+#include <optional>
+#include <span>
 
 #include "x86_encoder/bytecode.hpp"
 #include "x86_encoder/operand_flags.hpp"
@@ -54,6 +56,10 @@ unsigned sizeBytes(std::uint64_t size) noexcept {
   const int bit = std::countr_zero(size);
   return (bit >= 32 && bit < 40) ? kBytes[bit - 32] : 0;
 }
+
+// Without a population-count instruction in the target, std::popcount is a
+// library call; a search asks this once per graded template.
+constexpr bool severalBits(std::uint64_t word) noexcept { return (word & (word - 1)) != 0; }
 
 bool isRegisterOperand(std::uint64_t flags) noexcept { return (flags & kClassRegister) != 0; }
 
@@ -145,6 +151,17 @@ bool couldMatch(const X86Instruction& ins, const OperandSummary& summary, Templa
   std::uint64_t unmet = filter.sizes & ~summary.sizes;
   for (unsigned i = 1; i < tables::kFilterSlots; ++i) unmet |= filter.demands[i] & ~summary.classes[i];
   return unmet == 0;
+}
+
+// A relaxable jump form that the option flags refuse grades below success
+// whatever the operands: jmpMatch turns it away. A jump to a label or to a
+// literal address refuses every short form that way.
+bool refusedJump(TemplateRef t, std::uint8_t refused) noexcept {
+  if (!t.iflagTest(Iflag::kJmpRelax)) return false;
+  const std::uint8_t jump_class = t.row().jump_class;
+  if (jump_class == 0371) return (refused & kOptionNoJmp8) != 0;
+  if (jump_class == 0370) return (refused & kOptionNoJcc8) != 0;
+  return true;
 }
 
 // Per operand, the size a template asks of a memory operand written without
@@ -270,7 +287,7 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t, OpenSizes& open) {
   }
   if (m != 0) {
     if (c == 0) return 3;
-    if (std::popcount(c) > 1 || (sx && (missing & m) == m)) return 2;
+    if (severalBits(c) || (sx && (missing & m) == m)) return 2;
   }
 
   if (ins.mode_bits == 64 ? t.iflagTest(Iflag::kNolong) : t.iflagTest(Iflag::kLong)) return 13;
@@ -331,10 +348,30 @@ std::uint32_t jmpMatch(const X86Instruction& ins, TemplateRef candidate) {
 
 namespace {
 
-// One pass over the mnemonic's templates. Gathers in `wanted`, per operand,
-// the sizes that the templates failing only for an unsized memory operand ask
-// for; templates that refuse unsized operands outright (SX) offer none.
-std::uint32_t searchTemplates(X86Instruction& ins, OpenSizes& wanted) {
+// The templates that the operands' shapes leave to try; nullopt when an
+// operand has no shape or the mnemonic is scanned whole.
+std::optional<std::span<const std::uint8_t>> shapeCandidates(const X86Instruction& ins) noexcept {
+  std::uint16_t key = ins.operand_count;
+  for (unsigned slot = 0; slot < tables::kShapeSlots; ++slot) {
+    std::uint8_t shape = 0;
+    if (slot < ins.operand_count) {
+      const X86Operand& operand = ins.operands[slot];
+      // Sized as the candidate filter sizes it: an immediate's or a
+      // broadcast's size may still change.
+      const bool sized = operand.kind != OperandKind::immediate && !(operand.decorators & kDecoratorBroadcast);
+      shape = tables::operandShape(operand.flags, sized);
+    }
+    if (shape == tables::kNoShape) return std::nullopt;
+    key = static_cast<std::uint16_t>((key << tables::kShapeBits) | shape);
+  }
+  return tables::shapeCandidates(ins.opcode, key);
+}
+
+// One pass over the mnemonic's templates, or over those its shape group
+// holds. Gathers in `wanted`, per operand, the sizes that the templates
+// failing only for an unsized memory operand ask for; templates that refuse
+// unsized operands outright (SX) offer none.
+std::uint32_t searchTemplates(X86Instruction& ins, OpenSizes& wanted, bool indexed) {
   ins.template_present = false;
   ins.template_index = 0;
   ins.template_position = ~0u;
@@ -348,11 +385,16 @@ std::uint32_t searchTemplates(X86Instruction& ins, OpenSizes& wanted) {
   TemplateRef best_template{0};
   std::uint32_t best_position = 0;
   const OperandSummary summary = summarize(ins);
-  for (std::uint32_t position = 0; position < range.count; ++position) {
+  const std::uint8_t refused_jumps = ins.option_flags & (kOptionNoJcc8 | kOptionNoJmp8);
+  const auto shaped = indexed ? shapeCandidates(ins) : std::nullopt;
+  const std::uint32_t tried = shaped ? static_cast<std::uint32_t>(shaped->size()) : range.count;
+  for (std::uint32_t attempt = 0; attempt < tried; ++attempt) {
+    const std::uint32_t position = shaped ? (*shaped)[attempt] : attempt;
     const TemplateRef candidate{range.first + position};
     // Skipping a template that cannot succeed changes nothing: once an exact
     // match is held, only another exact match can end or change the search.
     if (!couldMatch(ins, summary, candidate)) continue;
+    if (refused_jumps != 0 && refusedJump(candidate, refused_jumps)) continue;
     OpenSizes open;
     const std::uint32_t r = grade(ins, candidate, open);
     if (r == kMatchSizeMissing && !((word0(candidate) >> 22) & 1))
@@ -387,19 +429,27 @@ std::uint32_t searchTemplates(X86Instruction& ins, OpenSizes& wanted) {
 
 }  // namespace
 
-std::uint32_t findMatch(X86Instruction& ins) {
+namespace {
+
+std::uint32_t findMatchWith(X86Instruction& ins, bool indexed) {
   OpenSizes wanted{};
-  const std::uint32_t first = searchTemplates(ins, wanted);
+  const std::uint32_t first = searchTemplates(ins, wanted, indexed);
   if (first != kMatchSizeMissing) return first;
   bool any = false;
   for (const std::uint64_t sizes : wanted) {
-    if (std::popcount(sizes) > 1) return kMatchSizeMissing;
+    if (severalBits(sizes)) return kMatchSizeMissing;
     any = any || sizes != 0;
   }
   if (!any) return first;
   for (unsigned i = 0; i < ins.operand_count; ++i) ins.operands[i].flags |= wanted[i];
   OpenSizes again{};
-  return searchTemplates(ins, again);
+  return searchTemplates(ins, again, indexed);
 }
+
+}  // namespace
+
+std::uint32_t findMatch(X86Instruction& ins) { return findMatchWith(ins, true); }
+
+std::uint32_t findMatchByScan(X86Instruction& ins) { return findMatchWith(ins, false); }
 
 }  // namespace x86_encoder::match

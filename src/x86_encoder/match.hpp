@@ -24,7 +24,12 @@ inline constexpr std::uint32_t kMatchSizeMissing = 21;
 // matched, except kMatchSizeMissing: the templates that would match leave an
 // unsized memory operand more than one size. When they all agree on one size
 // per operand, the operand takes it (as if written) and the search runs again.
+// Tries only the templates of the operands' shape group (tables::shapeCandidates).
 std::uint32_t findMatch(api::X86Instruction& instruction);
+
+// The same search over every template of the mnemonic: the answer the shape
+// groups must reproduce.
+std::uint32_t findMatchByScan(api::X86Instruction& instruction);
 
 std::uint32_t jmpMatch(const api::X86Instruction& instruction, tables::TemplateRef candidate);
 

@@ -62,4 +62,18 @@ struct TemplateFilter {
   std::uint8_t operand_count;
 };
 
+// The templates of one mnemonic that operands of one shape can match: a run
+// of positions among the mnemonic's templates, in table order.
+struct ShapeGroup {
+  std::uint32_t first;  // into x86_shape_positions
+  std::uint16_t key;    // operand count, then one shape code per keyed slot
+  std::uint16_t count;
+};
+
+// A mnemonic's shape groups, sorted by key; none when the mnemonic is scanned whole.
+struct ShapeGroupRange {
+  std::uint32_t first;
+  std::uint32_t count;
+};
+
 }  // namespace x86_encoder::tables

@@ -1,5 +1,6 @@
 #include "x86_encoder/tables.hpp"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -79,6 +80,19 @@ std::optional<std::uint16_t> findMnemonic(std::string_view text) noexcept {
   const auto row = probe(x86_mnemonic_hash_slots, text, [](std::size_t r) { return x86_mnemonic_names[r]; });
   if (!row) return std::nullopt;
   return static_cast<std::uint16_t>(*row);
+}
+
+std::optional<std::span<const std::uint8_t>> shapeCandidates(std::uint32_t opcode, std::uint16_t key) noexcept {
+  if (opcode >= kMnemonicCount) return std::nullopt;
+  const ShapeGroupRange range = x86_shape_group_ranges[opcode];
+  if (range.count == 0) return std::nullopt;
+  const auto groups = std::span(x86_shape_groups).subspan(range.first, range.count);
+  const auto group = std::lower_bound(groups.begin(), groups.end(), key,
+                                      [](const ShapeGroup& entry, std::uint16_t wanted) { return entry.key < wanted; });
+  // Every key of an indexed mnemonic was tried when the tables were built:
+  // a missing one has no candidate.
+  if (group == groups.end() || group->key != key) return std::span<const std::uint8_t>{};
+  return std::span(x86_shape_positions).subspan(group->first, group->count);
 }
 
 }  // namespace x86_encoder::tables

@@ -95,4 +95,18 @@ inline TemplateRange templatesOf(std::uint32_t opcode) noexcept {
   return {entry.first_template, entry.template_count};
 }
 
+// Shape code of an operand's class word: its row in x86_operand_shapes, or
+// kNoShape when no shape has its bits. Only a sized operand (a register or
+// memory operand without broadcast) counts its size bits.
+inline std::uint8_t operandShape(std::uint64_t flags, bool sized) noexcept {
+  const std::uint64_t word = (flags & kShapeMask) | (sized ? flags & kShapeSizeMask : 0);
+  const std::uint8_t slot = x86_shape_slots[(word * kShapeHashMultiplier) >> (64 - kShapeHashBits)];
+  if (slot == 0 || x86_operand_shapes[slot - 1u] != word) return kNoShape;
+  return static_cast<std::uint8_t>(slot - 1u);
+}
+
+// The positions among the opcode's templates that operands of this shape key
+// can match, in table order; nullopt when the opcode is scanned whole.
+std::optional<std::span<const std::uint8_t>> shapeCandidates(std::uint32_t opcode, std::uint16_t key) noexcept;
+
 }  // namespace x86_encoder::tables

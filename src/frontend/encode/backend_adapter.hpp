@@ -13,8 +13,8 @@
 #include "common/error.hpp"
 #include "frontend/encode/fixup.hpp"
 #include "frontend/module/fragment.hpp"
-#include "frontend/syntax/source_location.hpp"
 #include "frontend/module/target.hpp"
+#include "frontend/syntax/source_location.hpp"
 #include "riscv_encoder/operand.hpp"
 #include "x86_encoder/operand.hpp"
 
@@ -22,7 +22,7 @@ namespace frontend::backend_adapter {
 
 // An operand field whose value is not known when the instruction is encoded.
 struct FixupFact {
-  std::string text;         // the operand text, trimmed
+  std::string text;          // the operand text, trimmed
   std::uint32_t offset = 0;  // of the field in the instruction
   SourceLocation location;   // of the instruction line
   std::uint16_t width = 0;   // of the field, in bits
@@ -33,10 +33,10 @@ struct FixupFact {
 
 // One instruction as the encode pass stores it.
 struct InstructionFacts {
-  std::vector<std::uint8_t> bytes;
+  fragment::SmallBytes bytes;  // inline for every instruction: no allocation per line
   std::vector<FixupFact> facts;
   std::uint32_t size = 0;
-  bool pending = false;                     // fields wait for fixups
+  bool pending = false;                    // fields wait for fixups
   std::vector<std::string_view> warnings;  // the encoder's, with static lifetime
 };
 
@@ -77,7 +77,7 @@ struct RiscvPatchContext {
 
 // The hook functions; each context is the record above of the same name.
 qovrin::Result<riscv_encoder::RiscvResolvedExpression> recordUnresolvedRiscvExpression(void* context,
-                                                                                      std::string_view text);
+                                                                                       std::string_view text);
 qovrin::Result<riscv_encoder::RiscvResolvedExpression> resolveRiscvExpression(void* context, std::string_view text);
 
 struct RiscvEncoding {

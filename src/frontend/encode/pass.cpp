@@ -33,8 +33,8 @@ qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Fragment& piece, co
   if (!encoded)
     return fail(encoded.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::UnsupportedRiscvInstruction);
   record.size = encoded->size;
-  record.bytes.resize(record.size);
-  qovrin::writeLittleEndian(record.bytes, encoded->output_word);
+  record.bytes = fragment::SmallBytes(record.size, 0);
+  qovrin::writeLittleEndian(record.bytes.view(), encoded->output_word);
   // Most lines have no facts; only those that do need their mnemonic's row again.
   const bool pc_relative = !record.facts.empty() && backend_adapter::riscvMnemonicIsPcRelative(line.text());
   for (FixupFact& fact : record.facts) {
@@ -65,8 +65,7 @@ qovrin::Result<InstructionFacts> encodeByTarget(const fragment::Fragment& piece)
 
 bool sameFact(const FixupFact& left, const FixupFact& right) noexcept {
   return left.text == right.text && left.addend == right.addend && left.offset == right.offset &&
-         left.width == right.width &&
-         left.pc_relative == right.pc_relative && left.range_policy == right.range_policy;
+         left.width == right.width && left.pc_relative == right.pc_relative && left.range_policy == right.range_policy;
 }
 
 // Stores the encoding in the fragment and its facts as fixups; true when the
@@ -79,7 +78,7 @@ qovrin::Result<bool> storeRecord(module::Module& module, std::uint32_t index, In
   fragment::Instruction* line = module.fragments()[index].instruction();
   if (line == nullptr) return fail(Error::InvalidFragment);
   const bool changed = !(line->encoded == record.bytes) || line->pending != record.pending;
-  line->encoded.assign(record.bytes);
+  line->encoded = std::move(record.bytes);
   line->pending = record.pending;
   line->settled = true;
   const SourceLocation location = module.fragments()[index].location();
@@ -91,8 +90,8 @@ qovrin::Result<bool> storeRecord(module::Module& module, std::uint32_t index, In
                     [&](const FixupFact& earlier) { return sameFact(earlier, fact); }))
       continue;
     const fixup::FixupKind kind = fixup::classifyTargetText(fact.text);
-    const auto added = fixups.addOwnedTarget(index, fixup::FixupTarget{fact.text, kind, fact.addend},
-                                             fact.pc_relative, fact.offset, fact.width, fact.location);
+    const auto added = fixups.addOwnedTarget(index, fixup::FixupTarget{fact.text, kind, fact.addend}, fact.pc_relative,
+                                             fact.offset, fact.width, fact.location);
     if (!added) return fail(added.error());
     fixups[*added].range_policy = fact.range_policy;
   }
@@ -120,8 +119,7 @@ qovrin::Result<EncodePassCounts> encodeSpirvModule(module::Module& module) {
   }
   const auto bytes = spirv_encoder::module::moduleBytes(assembled->words);
   if (!bytes) return fail(bytes.error());
-  const auto changed =
-      spirv_encoder::module::storeModule(module.fragments(), assembled->spirv_fragments, *bytes);
+  const auto changed = spirv_encoder::module::storeModule(module.fragments(), assembled->spirv_fragments, *bytes);
   if (!changed) return fail(changed.error());
   QOVRIN_TRY(syncAnchoredLabelOffsets(module));
   return EncodePassCounts{assembled->spirv_fragments.size(), *changed};

@@ -97,12 +97,12 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
   InstructionFacts record;
   std::size_t size = 0;
   for (const EncodeUnit& unit : result.units()) size += unit.has_fixup ? unit.width : unit.byte_count;
-  record.bytes.resize(size);
+  record.bytes = fragment::SmallBytes(size, 0);
   std::size_t at = 0;
   for (const EncodeUnit& unit : result.units()) {
     if (unit.reserve_size != 0) return fail(Error::BackendOutputMaterializationFailed);
     if (unit.has_fixup) {
-      QOVRIN_TRY(writeFieldBytes(unit, std::span(record.bytes).subspan(at, unit.width)));
+      QOVRIN_TRY(writeFieldBytes(unit, record.bytes.view().subspan(at, unit.width)));
       at += unit.width;
       continue;
     }
