@@ -57,6 +57,37 @@ Result<std::string> renderListing(std::string_view sourcePath, const AssembledFl
   // Made for a source when a row first needs it.
   std::vector<std::optional<SourceLines>> lines(sources.size());
   std::string bytesText;
+  // The rows of stored bytes [address, address + stored) at fileOffset, the
+  // first one carrying the line of location.
+  const auto appendRows = [&](const frontend::SourceLocation& location, std::uint64_t address,
+                              std::uint64_t fileOffset, std::uint64_t stored) -> Status {
+    SourceLine line;
+    const frontend::SourceSpan& span = location.span;
+    if (span.source) {
+      if (*span.source >= sources.size()) return fail(Error::InvalidSource);
+      auto& sourceLines = lines[*span.source];
+      if (!sourceLines) sourceLines.emplace(sources[*span.source].text);
+      line = sourceLineAt(sources[*span.source].text, *sourceLines, span.start);
+    }
+    if (stored == 0) {
+      frontend::listing::appendListingRow(out, {address, 0, false, "<trimmed>", line.text, line.number});
+      return {};
+    }
+    std::uint64_t end = 0;
+    if (addOverflows(fileOffset, stored, end)) return fail(Error::OffsetOverflow);
+    if (end > image.size()) return fail(Error::InvalidFragment);
+    for (std::uint64_t k = 0; k < stored; k += 8) {
+      std::uint64_t rowAddress = 0;
+      if (addOverflows(address, k, rowAddress)) return fail(Error::OffsetOverflow);
+      const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(8, stored - k));
+      bytesText.clear();
+      appendHexBytes(bytesText, image.data() + fileOffset + k, count);
+      const bool first = k == 0;
+      frontend::listing::appendListingRow(out, {rowAddress, fileOffset + k, true, bytesText,
+                                                first ? line.text : std::string_view(), first ? line.number : 0});
+    }
+    return {};
+  };
   for (const auto& section : assembled.result.sections) {
     if (section.section >= module.sections().size()) return fail(Error::InvalidSection);
     if (module.sections()[section.section].kind == frontend::section::SectionKind::virtual_region) continue;
@@ -65,38 +96,30 @@ Result<std::string> renderListing(std::string_view sourcePath, const AssembledFl
     for (std::size_t entry = 0; entry < section.fragments.size(); ++entry) {
       const auto& piece = section.fragments[entry];
       if (list[entry] >= fragments.size()) return fail(Error::InvalidFragment);
-      SourceLine line;
-      const frontend::SourceSpan span = fragments[list[entry]].location().span;
-      if (span.source) {
-        if (*span.source >= sources.size()) return fail(Error::InvalidSource);
-        auto& sourceLines = lines[*span.source];
-        if (!sourceLines) sourceLines.emplace(sources[*span.source].text);
-        line = sourceLineAt(sources[*span.source].text, *sourceLines, span.start);
-      }
+      const auto& fragment = fragments[list[entry]];
       std::uint64_t address = 0;
       std::uint64_t fileOffset = 0;
       if (addOverflows(section.base, piece.offset, address) ||
           addOverflows(section.file_offset, piece.offset, fileOffset))
         return fail(Error::OffsetOverflow);
-      const auto spanned = frontend::layout::spannedSize(fragments[list[entry]], piece.offset);
+      const auto spanned = frontend::layout::spannedSize(fragment, piece.offset);
       if (!spanned) return fail(spanned.error());
       const std::uint64_t stored = section.isTail(entry) ? 0 : *spanned;
-      if (stored == 0) {
-        frontend::listing::appendListingRow(out, {address, 0, false, "<trimmed>", line.text, line.number});
+      // A run shows each of its instructions as the fragment it once was.
+      const auto runLines = module.linesOf(fragment);
+      if (runLines.empty()) {
+        QOVRIN_TRY(appendRows(fragment.location(), address, fileOffset, stored));
         continue;
       }
-      std::uint64_t end = 0;
-      if (addOverflows(fileOffset, stored, end)) return fail(Error::OffsetOverflow);
-      if (end > image.size()) return fail(Error::InvalidFragment);
-      for (std::uint64_t k = 0; k < stored; k += 8) {
-        std::uint64_t rowAddress = 0;
-        if (addOverflows(address, k, rowAddress)) return fail(Error::OffsetOverflow);
-        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(8, stored - k));
-        bytesText.clear();
-        appendHexBytes(bytesText, image.data() + fileOffset + k, count);
-        const bool first = k == 0;
-        frontend::listing::appendListingRow(out, {rowAddress, fileOffset + k, true, bytesText,
-                                                  first ? line.text : std::string_view(), first ? line.number : 0});
+      for (std::size_t line = 0; line < runLines.size(); ++line) {
+        const std::uint64_t from = runLines[line].offset;
+        const std::uint64_t to = line + 1 < runLines.size() ? runLines[line + 1].offset : stored;
+        std::uint64_t lineAddress = 0;
+        std::uint64_t lineOffset = 0;
+        if (to < from || to > stored) return fail(Error::InvalidFragment);
+        if (addOverflows(address, from, lineAddress) || addOverflows(fileOffset, from, lineOffset))
+          return fail(Error::OffsetOverflow);
+        QOVRIN_TRY(appendRows(runLines[line].location(fragment.location()), lineAddress, lineOffset, to - from));
       }
     }
   }

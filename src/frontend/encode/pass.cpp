@@ -198,17 +198,27 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
     if (!changed) return fail(changed.error());
     if (*changed) ++counts.changed;
   }
+  // Instructions settled into runs count as they did when they had fragments.
+  counts.instruction_fragments += module.coalescedInstructions();
   QOVRIN_TRY(syncAnchoredLabelOffsets(module));
   return counts;
 }
 
-bool settleInstruction(module::Module& module, std::uint32_t index) {
-  if (index >= module.fragments().size()) return false;
+std::uint64_t settleInstruction(module::Module& module, std::uint32_t index) {
+  if (index >= module.fragments().size()) return 0;
   const fragment::Fragment& piece = module.fragments()[index];
   const fragment::Instruction* line = piece.instruction();
-  if (line == nullptr || line->settled || line->target.isa == target::Isa::spirv) return false;
+  if (line == nullptr || line->settled || line->target.isa == target::Isa::spirv) return 0;
   auto record = encodeByTarget(piece);
-  return record && storeRecord(module, index, std::move(*record)).has_value();
+  if (!record) return 0;
+  const bool plain = record->facts.empty() && !record->pending;
+  const std::uint64_t size = record->bytes.size();
+  if (storeRecord(module, index, std::move(*record)) && plain) {
+    // Nothing about it can change any more: it becomes part of a run.
+    module.settleIntoRun(index);
+    return size;
+  }
+  return module.fragments()[index].storedBytes()->size();
 }
 
 qovrin::Status syncAnchoredLabelOffsets(module::Module& module) {

@@ -28,8 +28,10 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
 // positions read later in lowering see its true size. A line that cannot be
 // encoded now is left alone and fails in the pass, with its diagnostic, and
 // SPIR-V lines wait for the pass, which builds their module as a whole.
-// True when the fragment is now encoded.
-bool settleInstruction(module::Module& module, std::uint32_t index);
+// An instruction that leaves nothing to patch becomes bytes of a run and its
+// fragment may go (Module::settleIntoRun). Returns the bytes the line now
+// holds: 0 when it was not encoded.
+std::uint64_t settleInstruction(module::Module& module, std::uint32_t index);
 
 // Gives every anchored label the laid-out offset of the fragment it stands in
 // front of, or the section's memory size when it stands at the end.

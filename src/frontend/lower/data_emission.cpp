@@ -282,8 +282,8 @@ qovrin::Status lowerIsaCall(module::Module& module, context::LowerContext& conte
   if (line == nullptr || line->empty() || line->find_first_of("\r\n") != std::string::npos)
     return fail(Error::InvalidApiArgument);
   const auto appended = module.appendIsaInstruction(cursor.section, cursor.target, *line, call.location);
-  if (appended) pass::settleInstruction(module, *appended);
-  return advancePast(module, cursor, appended);
+  if (!appended) return fail(appended.error());
+  return layout_cursor::advanceActiveOutputBy(cursor, pass::settleInstruction(module, *appended));
 }
 
 qovrin::Result<value::Bytes> emitStructValue(const module::Module& module, const value::Value& structure) {

@@ -33,8 +33,7 @@ qovrin::Status lowerInstructionLine(Lowering& lowering, const ast::IsaTextStatem
   const std::string_view lowered = *text ? std::string_view(**text) : std::string_view(line.text);
   const auto index = lowering.module.appendIsaInstruction(cursor.section, cursor.target, lowered, location);
   if (!index) return fail(index.error());
-  frontend::pass::settleInstruction(lowering.module, *index);
-  return layout_cursor::advanceActiveOutput(cursor, lowering.module.fragments()[*index]);
+  return layout_cursor::advanceActiveOutputBy(cursor, frontend::pass::settleInstruction(lowering.module, *index));
 }
 
 }  // namespace frontend::lower::statement_cases

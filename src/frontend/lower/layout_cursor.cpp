@@ -129,11 +129,19 @@ qovrin::Status advanceActiveOutput(contracts::ActiveOutput& cursor, const fragme
     file_cursor = roundUpPowerOfTwo(base, alignment->alignment);
     offset = roundUp(cursor.offset, alignment->alignment);
   } else {
-    const std::uint64_t size = storedSize(fragment);
-    file_cursor = add(base, size);
-    offset = add(cursor.offset, size);
+    return advanceActiveOutputBy(cursor, storedSize(fragment));
   }
   if (!file_cursor) return fail(file_cursor.error());
+  if (!offset) return fail(offset.error());
+  cursor.file_cursor = *file_cursor;
+  cursor.offset = *offset;
+  return {};
+}
+
+qovrin::Status advanceActiveOutputBy(contracts::ActiveOutput& cursor, std::uint64_t size) {
+  const auto file_cursor = add(std::max(cursor.offset, cursor.file_cursor), size);
+  if (!file_cursor) return fail(file_cursor.error());
+  const auto offset = add(cursor.offset, size);
   if (!offset) return fail(offset.error());
   cursor.file_cursor = *file_cursor;
   cursor.offset = *offset;

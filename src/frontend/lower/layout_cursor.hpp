@@ -39,6 +39,8 @@ qovrin::Result<std::uint64_t> alignForward(std::uint64_t value, std::uint64_t al
 // stored piece at the larger of the two positions. On failure the cursor is
 // unchanged.
 qovrin::Status advanceActiveOutput(contracts::ActiveOutput& cursor, const fragment::Fragment& fragment);
+// The same for size stored bytes, which may have joined a fragment before.
+qovrin::Status advanceActiveOutputBy(contracts::ActiveOutput& cursor, std::uint64_t size);
 
 // Drops the newest saved cursor without restoring it (the stack must not be empty).
 void discardLastActiveOutput(std::vector<contracts::ActiveOutput>& saved) noexcept;

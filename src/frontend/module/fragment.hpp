@@ -21,6 +21,11 @@ enum class FragmentKind : std::uint8_t { bytes = 0, reserve = 1, alignment = 2, 
 
 struct Bytes {
   SmallBytes data;
+  // Settled instructions joined into these bytes (a run): their rows
+  // [first_line, first_line + lines) of the module's line records. None for
+  // bytes emitted as data.
+  std::uint32_t first_line = 0;
+  std::uint32_t lines = 0;
 };
 
 struct Reserve {

@@ -108,6 +108,67 @@ bool Module::holdsUnsettledInstruction() noexcept {
   return false;
 }
 
+void Module::settleIntoRun(std::uint32_t index) {
+  if (!joins_settled_ || index >= fragments_.size()) return;
+  fragment::Fragment& piece = fragments_[index];
+  fragment::Instruction* line = piece.instruction();
+  if (line == nullptr || !line->settled || line->pending || line->encoded.empty()) return;
+  const SourceLocation location = piece.location();
+  if (location.span.end < location.span.start || location.span.end - location.span.start > line_record::kMaxSpanLength)
+    return;
+  if (line_records_.size() >= kIndexLimit) return;
+  const auto length = static_cast<std::uint16_t>(location.span.end - location.span.start);
+  section::Section& section = sections_[piece.section];
+  const std::size_t entries = section.fragments.size();
+  if (open_run_ != kNoRun && open_run_ + 1 == index && index + 1 == fragments_.size() && entries >= 2 &&
+      section.fragments[entries - 1] == index && section.fragments[entries - 2] == open_run_) {
+    fragment::Fragment& run = fragments_[open_run_];
+    fragment::Bytes& joined = *run.bytes();
+    const SourceLocation shared = run.location();
+    if (shared.span.source == location.span.source && shared.expansion == location.expansion &&
+        joined.first_line + joined.lines == line_records_.size() &&
+        joined.data.size() + line->encoded.size() <= line_record::kMaxRunBytes) {
+      line_records_.push_back({location.span.start, static_cast<std::uint16_t>(joined.data.size()), length});
+      joined.data.append(line->encoded.view());
+      ++joined.lines;
+      ++coalesced_instructions_;
+      section.fragments.pop_back();
+      fragments_.pop_back();
+      return;
+    }
+  }
+  line_records_.push_back({location.span.start, 0, length});
+  fragment::SmallBytes data;
+  data.append(line->encoded.view());
+  piece.becomeBytes(std::move(data));
+  piece.bytes()->first_line = static_cast<std::uint32_t>(line_records_.size() - 1);
+  piece.bytes()->lines = 1;
+  ++coalesced_instructions_;
+  open_run_ = index;
+}
+
+std::span<const line_record::LineRecord> Module::linesOf(const fragment::Fragment& piece) const noexcept {
+  const fragment::Bytes* run = piece.bytes();
+  if (run == nullptr || run->lines == 0) return {};
+  return std::span(line_records_).subspan(run->first_line, run->lines);
+}
+
+void Module::markStoredLines(fragment::Bytes& run, std::uint64_t from, std::uint64_t length) noexcept {
+  if (run.lines == 0 || length == 0) return;
+  const auto lines = std::span(line_records_).subspan(run.first_line, run.lines);
+  // The line holding the first byte is the last one starting at or before it.
+  auto line = std::upper_bound(lines.begin(), lines.end(), from,
+                               [](std::uint64_t at, const line_record::LineRecord& record) {
+                                 return at < record.offset;
+                               });
+  if (line != lines.begin()) --line;
+  for (; line != lines.end() && line->offset < from + length; ++line) {
+    if (line->stored()) continue;
+    line->length |= line_record::LineRecord::kStoredFlag;
+    --coalesced_instructions_;
+  }
+}
+
 std::string_view Module::keepInstructionText(std::string_view text, const SourceLocation& location) {
   // Most lines reach their fragment as written, so the source already holds
   // their characters; only lines that lowering rewrote need a copy.
@@ -145,6 +206,8 @@ qovrin::Status Module::defineAnchoredLabel(std::string_view name, std::uint32_t 
                                            std::uint32_t fragment_position, const SourceLocation& location) {
   QOVRIN_TRY(checkNewSymbol(name));
   addSymbol(name, [&] { return symbol::Payload{symbol::Label{offset, section, fragment_position, true}}; }, location);
+  // The label stands in front of the next fragment, which must not vanish into the run before it.
+  open_run_ = kNoRun;
   return {};
 }
 
@@ -256,6 +319,7 @@ qovrin::Status Module::storeBytesAt(std::uint32_t section, std::uint64_t address
                        dropFixupsOf(static_cast<std::uint32_t>(&piece - fragments_.data()));
                        piece.becomeBytes(std::move(line->encoded));
                      }
+                     markStoredLines(*piece.bytes(), from, length);
                      auto& stored = piece.bytes()->data;
                      std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(to), length,
                                  stored.begin() + static_cast<std::ptrdiff_t>(from));
@@ -308,6 +372,7 @@ void Module::reserveForLines(std::size_t lines) {
     }
   };
   reserveMore(fragments_);
+  reserveMore(line_records_);
   reserveMore(sections_[current_section_].fragments);
 }
 

@@ -19,6 +19,7 @@
 #include "frontend/syntax/diagnostic.hpp"
 #include "frontend/encode/fixup.hpp"
 #include "frontend/module/fragment.hpp"
+#include "frontend/module/line_record.hpp"
 #include "frontend/lower/meta_function.hpp"
 #include "frontend/module/name_index.hpp"
 #include "frontend/output/frozen_bodies.hpp"
@@ -85,6 +86,19 @@ class Module {
   // is never undone, so the fragments before the first unsettled one are
   // passed over once and not looked at again.
   bool holdsUnsettledInstruction() noexcept;
+  // Makes a settled instruction without fixups plain bytes of a run: it
+  // joins the run just before it in its section when nothing came between
+  // them (no other fragment, no label), else starts a run of its own. Only
+  // the newest fragment ever joins, so no other fragment index moves; an
+  // instruction a record cannot describe keeps its fragment.
+  void settleIntoRun(std::uint32_t index);
+  // Off, every instruction keeps its fragment and its text, for those who
+  // look at the lowered lines themselves.
+  void setJoinsSettledInstructions(bool joins) noexcept { joins_settled_ = joins; }
+  // Settled instructions held in runs, without those a store made plain bytes.
+  std::uint64_t coalescedInstructions() const noexcept { return coalesced_instructions_; }
+  // The instructions a run holds, in order; none for other fragments.
+  std::span<const line_record::LineRecord> linesOf(const fragment::Fragment& piece) const noexcept;
 
   // Symbols. defineValue takes the value only when it succeeds.
   qovrin::Status defineAnchoredLabel(std::string_view name, std::uint32_t section, std::uint64_t offset,
@@ -182,6 +196,9 @@ class Module {
   // the user wants: patching a field afterwards (or, for RISC-V, encoding
   // the whole instruction again) would write over them.
   void dropFixupsOf(std::uint32_t fragment) noexcept;
+  // Marks the instructions of a run that a store into [from, from + length)
+  // of its bytes reaches.
+  void markStoredLines(fragment::Bytes& run, std::uint64_t from, std::uint64_t length) noexcept;
   // After checkNewSymbol accepted the name; make_payload() gives the symbol's
   // payload and runs only once nothing else can fail.
   template <typename MakePayload>
@@ -212,6 +229,12 @@ class Module {
   std::uint32_t current_section_ = 0;
   bool ever_held_instructions_ = false;
   std::size_t settled_prefix_ = 0;  // fragments known to need no encoding
+  std::vector<line_record::LineRecord> line_records_;
+  std::uint64_t coalesced_instructions_ = 0;
+  // The run the next settled instruction may join, if it directly follows.
+  std::uint32_t open_run_ = kNoRun;
+  bool joins_settled_ = true;
+  static constexpr std::uint32_t kNoRun = ~std::uint32_t{0};
 };
 
 }  // namespace frontend::module

@@ -6,6 +6,7 @@
 // no frontend code.
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -35,6 +36,9 @@ class SmallBytes {
 
   // Replaces the content; the old content stays if the allocation fails.
   SmallBytes& assign(std::span<const std::uint8_t> bytes);
+  // Adds bytes at the end. Blocks grown this way double, so that a string
+  // built by many small appends copies each byte only a few times.
+  SmallBytes& append(std::span<const std::uint8_t> bytes);
 
   std::size_t size() const noexcept { return onHeap() ? heapSize() : inline_size(); }
   bool empty() const noexcept { return size() == 0; }
@@ -56,13 +60,20 @@ class SmallBytes {
   }
 
  private:
-  // The last byte holds the inline length, or kHeapTag when the bytes live on
-  // the heap; then the first eight bytes hold the pointer and the next seven
-  // the length.
+  // The last byte holds the inline length, or a heap tag when the bytes live
+  // on the heap; then the first eight bytes hold the pointer and the next
+  // seven the length. kHeapTag marks a block exactly as long as its content,
+  // kGrownTag plus k a block of 2^k bytes that append may fill further.
   static constexpr std::uint8_t kHeapTag = 0xFF;
+  static constexpr std::uint8_t kGrownTag = 0x80;
   static constexpr std::uint64_t kMaxHeapSize = (std::uint64_t{1} << 56) - 1;
 
-  bool onHeap() const noexcept { return storage_[kInlineCapacity] == kHeapTag; }
+  bool onHeap() const noexcept { return storage_[kInlineCapacity] > kInlineCapacity; }
+  std::size_t heapCapacity() const noexcept {
+    const std::uint8_t tag = storage_[kInlineCapacity];
+    return tag == kHeapTag ? heapSize() : std::size_t{1} << (tag - kGrownTag);
+  }
+  void setHeapSize(std::size_t size) noexcept;
   std::uint8_t& inline_size() noexcept { return storage_[kInlineCapacity]; }
   std::uint8_t inline_size() const noexcept { return storage_[kInlineCapacity]; }
   std::uint8_t* heapData() const noexcept;
@@ -70,7 +81,7 @@ class SmallBytes {
 
   void construct(std::span<const std::uint8_t> bytes);
   // Takes over a heap block of size bytes; the current content must be gone.
-  void adoptHeap(std::uint8_t* block, std::size_t size) noexcept;
+  void adoptHeap(std::uint8_t* block, std::size_t size, std::uint8_t tag = kHeapTag) noexcept;
   void release() noexcept;
 
   alignas(8) std::uint8_t storage_[kInlineCapacity + 1];
@@ -117,6 +128,29 @@ inline SmallBytes& SmallBytes::assign(std::span<const std::uint8_t> bytes) {
   return *this;
 }
 
+inline SmallBytes& SmallBytes::append(std::span<const std::uint8_t> bytes) {
+  const std::size_t old_size = size();
+  if (bytes.size() > kMaxHeapSize - old_size) throw std::bad_alloc();
+  const std::size_t new_size = old_size + bytes.size();
+  if (!onHeap() && new_size <= kInlineCapacity) {
+    std::copy(bytes.begin(), bytes.end(), storage_ + old_size);
+    inline_size() = static_cast<std::uint8_t>(new_size);
+    return *this;
+  }
+  if (onHeap() && new_size <= heapCapacity()) {
+    std::copy(bytes.begin(), bytes.end(), heapData() + old_size);
+    setHeapSize(new_size);
+    return *this;
+  }
+  const std::size_t capacity = std::bit_ceil(std::max<std::size_t>(new_size, 2 * (kInlineCapacity + 1)));
+  std::uint8_t* block = static_cast<std::uint8_t*>(::operator new(capacity));
+  std::copy_n(data(), old_size, block);
+  std::copy(bytes.begin(), bytes.end(), block + old_size);
+  release();
+  adoptHeap(block, new_size, static_cast<std::uint8_t>(kGrownTag + std::countr_zero(capacity)));
+  return *this;
+}
+
 inline bool operator==(const SmallBytes& left, std::span<const std::uint8_t> right) noexcept {
   return left.size() == right.size() && std::equal(right.begin(), right.end(), left.begin());
 }
@@ -145,12 +179,16 @@ inline void SmallBytes::construct(std::span<const std::uint8_t> bytes) {
   adoptHeap(block, bytes.size());
 }
 
-inline void SmallBytes::adoptHeap(std::uint8_t* block, std::size_t size) noexcept {
-  std::memcpy(storage_, &block, sizeof block);
+inline void SmallBytes::setHeapSize(std::size_t size) noexcept {
   std::uint64_t rest = size;
   for (std::size_t index = 8; index < kInlineCapacity; ++index, rest >>= 8)
     storage_[index] = static_cast<std::uint8_t>(rest);
-  storage_[kInlineCapacity] = kHeapTag;
+}
+
+inline void SmallBytes::adoptHeap(std::uint8_t* block, std::size_t size, std::uint8_t tag) noexcept {
+  std::memcpy(storage_, &block, sizeof block);
+  setHeapSize(size);
+  storage_[kInlineCapacity] = tag;
 }
 
 inline void SmallBytes::release() noexcept {

@@ -63,6 +63,7 @@ TEST(IsaLowering, ReplacesMetaIntegersAndBuiltinCalls) {
   };
   for (const auto& [target, source, texts, diagnostics] : cases) {
     frontend::module::Module module(target);
+    module.setJoinsSettledInstructions(false);
     const auto lowered = lower_test::lower(module, source);
     EXPECT_EQ(lowered.diagnostics, diagnostics) << source;
     EXPECT_EQ(instructionTexts(module), texts) << source;

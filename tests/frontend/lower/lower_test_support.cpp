@@ -129,6 +129,7 @@ void expectOutputCases(const std::vector<OutputCase>& cases, const Files& files)
   for (const OutputCase& test : cases) {
     SCOPED_TRACE(test.source);
     frontend::module::Module module(frontend::target::Target::x86(64));
+    module.setJoinsSettledInstructions(false);
     Files copy = files;
     const auto lowered = lower(module, test.source, copy);
     EXPECT_EQ(lowered.status.has_value(), test.succeeds);

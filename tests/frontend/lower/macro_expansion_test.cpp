@@ -146,6 +146,7 @@ void expectLines(const std::vector<LineCase>& cases) {
   for (const LineCase& test : cases) {
     SCOPED_TRACE(test.source);
     frontend::module::Module module(frontend::target::Target::x86(64));
+    module.setJoinsSettledInstructions(false);
     const auto lowered = lower_test::lower(module, test.source);
     EXPECT_EQ(lowered.diagnostics, test.diagnostics);
     std::vector<std::string> lines;

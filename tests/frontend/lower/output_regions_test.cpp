@@ -88,6 +88,7 @@ TEST(TargetSwitches, ModuleTargetFollows) {
     EXPECT_EQ(module.target(), target);
   }
   Module module(Target::x86(64));
+  module.setJoinsSettledInstructions(false);
   ASSERT_TRUE(lower_test::lower(module, "riscv.use64()\nisa(\"nop\")\n").status);
   EXPECT_EQ(module.fragments()[0].instruction()->target, Target::riscv(64));
 }
