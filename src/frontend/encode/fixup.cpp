@@ -1,6 +1,8 @@
 #include "frontend/encode/fixup.hpp"
 
+#include <algorithm>
 #include <limits>
+#include <numeric>
 
 #include "common/ascii.hpp"
 
@@ -21,8 +23,28 @@ qovrin::Result<std::uint32_t> FixupStore::addOwnedTarget(std::uint32_t fragment,
                                                          std::uint16_t width, const SourceLocation& place) {
   if (fixups_.size() > std::numeric_limits<std::uint32_t>::max()) return qovrin::fail(qovrin::Error::TooManyFixups);
   target.text = texts_.keep(target.text);
+  if (!fixups_.empty() && fragment < fixups_.back().fragment) in_fragment_order_ = false;
   fixups_.push_back(Fixup{target, fragment, offset, PackedLocation(place), width, pc_relative, FixupRangePolicy::wrap});
   return static_cast<std::uint32_t>(fixups_.size() - 1);
+}
+
+void FixupStore::dropFragment(std::uint32_t fragment) {
+  const auto before = [](const Fixup& fixup, std::uint32_t wanted) { return fixup.fragment < wanted; };
+  if (in_fragment_order_) {
+    for (auto at = std::lower_bound(fixups_.begin(), fixups_.end(), fragment, before);
+         at != fixups_.end() && at->fragment == fragment; ++at)
+      at->dropped = true;
+    return;
+  }
+  if (by_fragment_.size() != fixups_.size()) {
+    by_fragment_.resize(fixups_.size());
+    std::iota(by_fragment_.begin(), by_fragment_.end(), std::uint32_t{0});
+    std::ranges::stable_sort(by_fragment_, {}, [this](std::uint32_t index) { return fixups_[index].fragment; });
+  }
+  for (auto at = std::ranges::lower_bound(by_fragment_, fragment, {},
+                                          [this](std::uint32_t index) { return fixups_[index].fragment; });
+       at != by_fragment_.end() && fixups_[*at].fragment == fragment; ++at)
+    fixups_[*at].dropped = true;
 }
 
 }  // namespace frontend::fixup

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <string_view>
+#include <vector>
 
 #include "common/error.hpp"
 #include "frontend/module/packed_location.hpp"
@@ -74,11 +75,21 @@ class FixupStore {
   Fixup& operator[](std::uint32_t index) noexcept { return fixups_[index]; }
   const Fixup& operator[](std::uint32_t index) const noexcept { return fixups_[index]; }
 
+  // Marks every fixup of the fragment dropped. Fixups arrive in fragment
+  // order as lowering encodes its lines, so they are found by bisection;
+  // only when they came out of order is an index by fragment built, once
+  // per batch of additions.
+  void dropFragment(std::uint32_t fragment);
+
 
  private:
   // Blocks instead of one array: a growing list is never copied whole.
   std::deque<Fixup> fixups_;
   text_arena::TextArena texts_;
+  bool in_fragment_order_ = true;
+  // Positions of all fixups ordered by fragment, while out of fragment order
+  // and as many as the fixups when built.
+  std::vector<std::uint32_t> by_fragment_;
 };
 
 }  // namespace frontend::fixup

@@ -345,10 +345,7 @@ qovrin::Status Module::storeIntegerAt(std::uint32_t section, std::uint64_t addre
   return storeBytesAt(section, address, bytes);
 }
 
-void Module::dropFixupsOf(std::uint32_t fragment) noexcept {
-  for (std::uint32_t index = 0; index < fixups_.size(); ++index)
-    if (fixups_[index].fragment == fragment) fixups_[index].dropped = true;
-}
+void Module::dropFixupsOf(std::uint32_t fragment) { fixups_.dropFragment(fragment); }
 
 qovrin::Result<std::uint32_t> Module::addSource(std::string path, std::string text) {
   if (sources_.size() > kIndexLimit) return fail(Error::TooManySources);

@@ -195,7 +195,7 @@ class Module {
   // Once a store made an instruction plain bytes, the stored bytes are what
   // the user wants: patching a field afterwards (or, for RISC-V, encoding
   // the whole instruction again) would write over them.
-  void dropFixupsOf(std::uint32_t fragment) noexcept;
+  void dropFixupsOf(std::uint32_t fragment);
   // Marks the instructions of a run that a store into [from, from + length)
   // of its bytes reaches.
   void markStoredLines(fragment::Bytes& run, std::uint64_t from, std::uint64_t length) noexcept;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <vector>
+
 namespace {
 
 using frontend::fixup::classifyTargetText;
@@ -30,6 +33,25 @@ TEST(FixupStore, NamesAreSymbolsEverythingElseExpressions) {
       {"x-4", FixupKind::expression},    {"f(x)", FixupKind::expression},
   };
   for (const auto& [text, kind] : cases) EXPECT_EQ(classifyTargetText(text), kind) << text;
+}
+
+// Fixups added in fragment order and out of it: a drop reaches exactly the
+// fragment's own, also after more were added.
+TEST(FixupStore, DropsTheFixupsOfOneFragmentInAnyOrder) {
+  const std::vector<std::vector<std::uint32_t>> orders = {{1, 1, 2, 4, 4, 4, 7}, {4, 1, 7, 4, 2, 1, 4}};
+  for (const auto& order : orders) {
+    FixupStore store;
+    for (const std::uint32_t fragment : order) ASSERT_TRUE(store.addOwnedTarget(fragment, {"x"}, false, 0, 8, {}));
+    store.dropFragment(4);
+    store.dropFragment(3);
+    ASSERT_TRUE(store.addOwnedTarget(0, {"y"}, false, 0, 8, {}));
+    ASSERT_TRUE(store.addOwnedTarget(1, {"y"}, false, 0, 8, {}));
+    store.dropFragment(1);
+    for (std::uint32_t index = 0; index < store.size(); ++index) {
+      const std::uint32_t fragment = store[index].fragment;
+      EXPECT_EQ(store[index].dropped, fragment == 4 || fragment == 1) << index;
+    }
+  }
 }
 
 }  // namespace

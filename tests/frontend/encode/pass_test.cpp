@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -122,6 +123,97 @@ std::uint32_t append(Module& module, Target target, std::string_view text) {
   const auto index = module.appendIsaInstruction(0, target, text, {});
   EXPECT_TRUE(index);
   return index.value_or(0);
+}
+
+// Lowering steps as the module sees them, for the runs settled lines join.
+enum class Step { line, other_section, label, data, jump, macro_line };
+
+void lowerStep(Module& module, Step step, std::uint32_t& at) {
+  const std::uint32_t start = at;
+  at += 10;
+  frontend::SourceLocation location{{0, start, start + 6}, std::nullopt};
+  std::uint32_t section = 0;
+  std::string_view text = "nop";
+  switch (step) {
+    case Step::line:
+      break;
+    case Step::other_section:
+      section = 1;
+      break;
+    case Step::label:
+      ASSERT_TRUE(module.defineAnchoredLabel("l" + std::to_string(start), 0, 0,
+                                             static_cast<std::uint32_t>(module.sections()[0].fragments.size()),
+                                             location));
+      return;
+    case Step::data:
+      ASSERT_TRUE(module.emitBytes(0, std::vector<std::uint8_t>{1}, location));
+      return;
+    case Step::jump:
+      text = "jmp later";
+      break;
+    case Step::macro_line:
+      location.expansion = 0;
+      break;
+  }
+  const auto index = module.appendIsaInstruction(section, Target::x86(64), text, location);
+  ASSERT_TRUE(index);
+  EXPECT_GT(frontend::pass::settleInstruction(module, *index), 0u);
+}
+
+// Each fragment in index order: "R<n>" a run of n lines, "I" an instruction
+// kept on its own, "D" data.
+std::string describe(const Module& module) {
+  std::string text;
+  for (const auto& piece : module.fragments()) {
+    if (!text.empty()) text += ' ';
+    const auto lines = module.linesOf(piece);
+    text += piece.instruction() ? "I" : lines.empty() ? "D" : "R" + std::to_string(lines.size());
+  }
+  return text;
+}
+
+TEST(SettledRuns, JoinOnlyWhatDirectlyFollowsInTheSameSectionAndSource) {
+  using enum Step;
+  const std::vector<std::pair<std::vector<Step>, std::string>> cases = {
+      {{line, line, line}, "R3"},
+      {{line, label, line, line}, "R1 R2"},
+      {{line, data, line}, "R1 D R1"},
+      {{line, jump, line, line}, "R1 I R2"},
+      {{line, other_section, line}, "R1 R1 R1"},
+      {{line, macro_line, macro_line, line}, "R1 R2 R1"},
+  };
+  for (const auto& [steps, want] : cases) {
+    Module module(Target::x86(64));
+    ASSERT_TRUE(module.createOutputSection(".b", 0x100, 0x100));
+    std::uint32_t at = 0;
+    for (const Step step : steps) lowerStep(module, step, at);
+    EXPECT_EQ(describe(module), want);
+    ASSERT_TRUE(module.defineAnchoredLabel("later", 0, 0, 0, {}));
+    const auto counts = frontend::pass::encodeInstructionFragments(module);
+    ASSERT_TRUE(counts);
+    EXPECT_EQ(counts->instruction_fragments,
+              static_cast<std::uint64_t>(std::ranges::count_if(steps, [](Step step) {
+                return step != label && step != data;
+              }))) << want;
+  }
+}
+
+// A run stops short of 64 KiB; a store takes the lines it reaches out of the
+// count, as it does with an instruction fragment.
+TEST(SettledRuns, SplitAtTheirLimitAndCountLinesAStoreLeftAlone) {
+  Module module(Target::x86(64));
+  std::uint32_t at = 0;
+  for (std::uint32_t line = 0; line < 70000; ++line) lowerStep(module, Step::line, at);
+  EXPECT_EQ(describe(module), "R65536 R4464");
+  EXPECT_EQ(module.fragments()[0].bytes()->data.size(), 65536u);
+  ASSERT_TRUE(module.storeBytesAt(0, 65535, std::vector<std::uint8_t>{0xCC, 0xCC}));
+  ASSERT_TRUE(module.storeBytesAt(0, 65535, std::vector<std::uint8_t>{0xCC}));
+  ASSERT_TRUE(module.storeBytesAt(0, 10, std::vector<std::uint8_t>{0xCC, 0xCC, 0xCC}));
+  const auto counts = frontend::pass::encodeInstructionFragments(module);
+  ASSERT_TRUE(counts);
+  EXPECT_EQ(counts->instruction_fragments, 70000u - 5u);
+  const auto runs = module.linesOf(module.fragments()[1]);
+  EXPECT_EQ(runs[0].location(module.fragments()[1].location()).span.start, 655360u);
 }
 
 TEST(EncodePass, RiscvLabelsBecomeWholeInstructionFixups) {

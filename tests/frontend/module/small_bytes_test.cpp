@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -58,6 +60,33 @@ TEST(SmallBytes, AssignsFromItsOwnContentAndComparesBySize) {
   EXPECT_FALSE(SmallBytes({1, 2}) == SmallBytes({1, 2, 0}));
   EXPECT_FALSE(SmallBytes({1, 2}) == SmallBytes({1, 3}));
   EXPECT_TRUE(SmallBytes(counting(20)) == SmallBytes(counting(20)));
+}
+
+// Appends start inline, spill to a block that doubles, and keep the earlier
+// bytes through every move; a copied or exactly sized block grows as well.
+TEST(SmallBytes, AppendsAcrossInlineAndGrownBlocks) {
+  const std::vector<std::uint8_t> all = counting(5000);
+  for (const std::size_t piece : {1, 3, 15, 16, 100}) {
+    SCOPED_TRACE(piece);
+    SmallBytes grown;
+    std::size_t done = 0;
+    while (done < all.size()) {
+      const std::size_t count = std::min(piece, all.size() - done);
+      grown.append(std::span(all).subspan(done, count));
+      done += count;
+      ASSERT_EQ(grown, std::span(all).first(done));
+    }
+    SmallBytes moved(std::move(grown));
+    moved.append(std::span(all).first(2));
+    EXPECT_EQ(moved.size(), all.size() + 2);
+    EXPECT_EQ(moved[all.size() + 1], all[1]);
+  }
+  SmallBytes exact(counting(20));
+  SmallBytes copy(exact);
+  copy.append(counting(3));
+  EXPECT_EQ(copy.size(), 23u);
+  EXPECT_EQ(copy[22], counting(3)[2]);
+  EXPECT_EQ(exact, counting(20));
 }
 
 }  // namespace
