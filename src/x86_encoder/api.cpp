@@ -143,6 +143,7 @@ qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_vi
     if (parsed == kMaxOperands) return fail(Error::UnsupportedOperands);
     // A fresh record: a failing operand fails the whole instruction.
     X86Operand& operand = ins.operands[parsed];
+    operand = X86Operand{};
     QOVRIN_TRY(plain ? fillPlainOperandWord(word, resolver, operand) : fillOperandText(ins, text, resolver, operand));
     if (operand.flags & (kNear | kShort)) ins.option_flags |= kOptionNoJcc8 | kOptionNoJmp8;
     if (operand.decorators & (kDecoratorBroadcast | kDecoratorRounding | kDecoratorSae)) {
@@ -325,7 +326,7 @@ qovrin::Status encodeInstruction(encode::OwnedEncodeResult& result, std::uint16_
                                  std::span<const std::string_view> operands, const X86EncodeOptions& options,
                                  const X86ExpressionResolver& resolver) {
   if (operands.size() > kMaxOperands) return fail(Error::UnsupportedOperands);
-  X86Instruction ins;
+  X86Instruction ins{LeaveOperandsUnset{}};
   ins.offset = options.offset;
   ins.opcode = opcode;
   ins.mode_bits = options.bits;
