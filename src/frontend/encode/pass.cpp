@@ -47,13 +47,14 @@ qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Fragment& piece, co
 
 // Checks the target's width and hands the line to its ISA's encoder. SPIR-V
 // lines are never encoded one by one: they form one module together.
-qovrin::Result<InstructionFacts> encodeByTarget(const fragment::Fragment& piece) {
+qovrin::Result<InstructionFacts> encodeByTarget(const fragment::Fragment& piece,
+                                                x86_encoder::match::MatchMemo* memo = nullptr) {
   const fragment::Instruction& line = *piece.instruction();
   switch (line.target.isa) {
     case target::Isa::x86:
       if (line.target.parameter != 16 && line.target.parameter != 32 && line.target.parameter != 64)
         return fail(Error::InvalidModeBits);
-      return encodeX86(piece, line);
+      return encodeX86(piece, line, memo);
     case target::Isa::riscv:
       if (line.target.parameter != 32 && line.target.parameter != 64) return fail(Error::InvalidModeBits);
       return encodeRiscv(piece, line);
@@ -177,6 +178,9 @@ std::optional<std::string_view> encodeFailureMessage(Error error) noexcept {
 qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& module) {
   if (std::ranges::any_of(module.fragments(), isSpirvInstruction)) return encodeSpirvModule(module);
   EncodePassCounts counts;
+  // Lines of a source repeat a few operand shapes; the memo spares most of
+  // them the template search.
+  x86_encoder::match::MatchMemo memo;
   const auto fragments = module.fragments();
   for (std::uint32_t index = 0; index < fragments.size(); ++index) {
     const fragment::Fragment& piece = fragments[index];
@@ -184,7 +188,7 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
     if (line == nullptr) continue;
     ++counts.instruction_fragments;
     if (line->settled) continue;
-    auto record = encodeByTarget(piece);
+    auto record = encodeByTarget(piece, &memo);
     if (!record) {
       const auto message = encodeFailureMessage(record.error());
       if (!message) return fail(record.error());
@@ -202,12 +206,12 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
   return counts;
 }
 
-bool settleInstruction(module::Module& module, std::uint32_t index) {
+bool settleInstruction(module::Module& module, std::uint32_t index, x86_encoder::match::MatchMemo* memo) {
   if (index >= module.fragments().size()) return false;
   const fragment::Fragment& piece = module.fragments()[index];
   const fragment::Instruction* line = piece.instruction();
   if (line == nullptr || line->settled || line->target.isa == target::Isa::spirv) return false;
-  auto record = encodeByTarget(piece);
+  auto record = encodeByTarget(piece, memo);
   return record && storeRecord(module, index, std::move(*record)).has_value();
 }
 

@@ -11,6 +11,7 @@
 
 #include "common/error.hpp"
 #include "frontend/module/module.hpp"
+#include "x86_encoder/match_memo.hpp"
 
 namespace frontend::pass {
 
@@ -29,7 +30,8 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
 // encoded now is left alone and fails in the pass, with its diagnostic, and
 // SPIR-V lines wait for the pass, which builds their module as a whole.
 // True when the fragment is now encoded.
-bool settleInstruction(module::Module& module, std::uint32_t index);
+// The memo, when given, remembers x86 template searches across lines.
+bool settleInstruction(module::Module& module, std::uint32_t index, x86_encoder::match::MatchMemo* memo = nullptr);
 
 // Gives every anchored label the laid-out offset of the fragment it stands in
 // front of, or the section's memory size when it stands at the end.

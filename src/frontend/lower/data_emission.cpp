@@ -282,7 +282,7 @@ qovrin::Status lowerIsaCall(module::Module& module, context::LowerContext& conte
   if (line == nullptr || line->empty() || line->find_first_of("\r\n") != std::string::npos)
     return fail(Error::InvalidApiArgument);
   const auto appended = module.appendIsaInstruction(cursor.section, cursor.target, *line, call.location);
-  if (appended) pass::settleInstruction(module, *appended);
+  if (appended) pass::settleInstruction(module, *appended, &context.x86_matches);
   return advancePast(module, cursor, appended);
 }
 

@@ -33,7 +33,7 @@ qovrin::Status lowerInstructionLine(Lowering& lowering, const ast::IsaTextStatem
   const std::string_view lowered = *text ? std::string_view(**text) : std::string_view(line.text);
   const auto index = lowering.module.appendIsaInstruction(cursor.section, cursor.target, lowered, location);
   if (!index) return fail(index.error());
-  frontend::pass::settleInstruction(lowering.module, *index);
+  frontend::pass::settleInstruction(lowering.module, *index, &lowering.context.x86_matches);
   return layout_cursor::advanceActiveOutput(cursor, lowering.module.fragments()[*index]);
 }
 
