@@ -5,6 +5,7 @@
 #include "x86_encoder/encode.hpp"
 #include "x86_encoder/instruction.hpp"
 #include "x86_encoder/match.hpp"
+#include "x86_encoder/match_memo.hpp"
 #include "x86_encoder/operand_flags.hpp"
 #include "x86_encoder/operand_pairs.hpp"
 #include "x86_encoder/operand_parse.hpp"
@@ -143,6 +144,7 @@ qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_vi
     if (parsed == kMaxOperands) return fail(Error::UnsupportedOperands);
     // A fresh record: a failing operand fails the whole instruction.
     X86Operand& operand = ins.operands[parsed];
+    operand = X86Operand{};
     QOVRIN_TRY(plain ? fillPlainOperandWord(word, resolver, operand) : fillOperandText(ins, text, resolver, operand));
     if (operand.flags & (kNear | kShort)) ins.option_flags |= kOptionNoJcc8 | kOptionNoJmp8;
     if (operand.decorators & (kDecoratorBroadcast | kDecoratorRounding | kDecoratorSae)) {
@@ -153,13 +155,6 @@ qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_vi
   }
   ins.operand_count = static_cast<std::uint8_t>(parsed);
   return {};
-}
-
-bool hasRelaxableJump(std::uint16_t opcode) noexcept {
-  const tables::TemplateRange range = tables::templatesOf(opcode);
-  for (std::uint32_t index = range.first; index < range.first + range.count; ++index)
-    if (tables::TemplateRef{index}.iflagTest(tables::Iflag::kJmpRelax)) return true;
-  return false;
 }
 
 std::uint64_t registerFlags(std::int32_t id) noexcept {
@@ -199,7 +194,7 @@ qovrin::Status fixOperands(X86Instruction& ins, const X86EncodeOptions& options)
     }
   }
   if (count == 1 && ins.operands[0].kind == OperandKind::immediate &&
-      (ins.operands[0].flags & (kFar | kNear | kShort | kStrict)) == 0 && hasRelaxableJump(opcode)) {
+      (ins.operands[0].flags & (kFar | kNear | kShort | kStrict)) == 0 && match::hasRelaxableJump(opcode)) {
     X86Operand& target = ins.operands[0];
     const bool guard = options.near_jump_guard != nullptr && (*options.near_jump_guard & 1) == 0 &&
                        (options.jump_form_a & 1) && (options.jump_form_b & 1);
@@ -304,8 +299,8 @@ std::uint8_t operandBitsOf(std::uint32_t slot, std::uint8_t mode_bits) noexcept 
   }
 }
 
-qovrin::Status matchTemplate(X86Instruction& ins) {
-  const std::uint32_t grade = match::findMatch(ins);
+qovrin::Status matchTemplate(X86Instruction& ins, match::MatchMemo* memo) {
+  const std::uint32_t grade = memo != nullptr ? match::findMatchRemembered(ins, *memo) : match::findMatch(ins);
   if (grade >= match::kMatchSuccess) return {};
   if (grade == match::kMatchSizeMissing) return fail(Error::AmbiguousMemorySize);
   X86Instruction retry = ins;
@@ -325,7 +320,7 @@ qovrin::Status encodeInstruction(encode::OwnedEncodeResult& result, std::uint16_
                                  std::span<const std::string_view> operands, const X86EncodeOptions& options,
                                  const X86ExpressionResolver& resolver) {
   if (operands.size() > kMaxOperands) return fail(Error::UnsupportedOperands);
-  X86Instruction ins;
+  X86Instruction ins{LeaveOperandsUnset{}};
   ins.offset = options.offset;
   ins.opcode = opcode;
   ins.mode_bits = options.bits;
@@ -348,7 +343,7 @@ qovrin::Status encodeInstruction(encode::OwnedEncodeResult& result, std::uint16_
   QOVRIN_TRY(fixOperands(ins, options));
   QOVRIN_TRY(chooseAddressSize(ins));
   ins.operand_bits = operandBitsOf(ins.prefix(PrefixSlot::operand_size), ins.mode_bits);
-  QOVRIN_TRY(matchTemplate(ins));
+  QOVRIN_TRY(matchTemplate(ins, options.match_memo));
   if (!ins.template_present) return fail(Error::MissingTemplate);
 
   size::PrefixCounters counters{};

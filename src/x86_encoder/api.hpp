@@ -1,6 +1,7 @@
 #pragma once
 // The one entry of the x86 encoder: one instruction's mnemonic and operand
-// texts in, its units and warnings out. Nothing is kept between calls.
+// texts in, its units and warnings out. Nothing is kept between calls but the
+// template searches a caller's match memo remembers.
 
 #include <cstdint>
 #include <span>
@@ -9,6 +10,10 @@
 #include "common/error.hpp"
 #include "x86_encoder/encode_result.hpp"
 #include "x86_encoder/operand.hpp"
+
+namespace x86_encoder::match {
+struct MatchMemo;
+}  // namespace x86_encoder::match
 
 namespace x86_encoder::api {
 
@@ -30,6 +35,8 @@ struct X86EncodeOptions {
   std::uint8_t encoding_nibble = 0;
   std::uint8_t jump_form_a = 0;
   std::uint8_t jump_form_b = 0;
+  // Searches remembered across the caller's instructions; none when null.
+  match::MatchMemo* match_memo = nullptr;
 };
 
 // Standalone prefix words (an instruction line that is only "lock", "rep",

@@ -109,10 +109,30 @@ struct X86EffectiveAddress {
 // Per slot: 0 no demand, -1 the slot must emit no byte, else the byte.
 using ForcedPrefixBytes = std::array<std::int16_t, kPrefixSlotCount>;
 
+// Asks for an instruction record whose operand slots are left unset: the
+// encoder fills each slot as it parses the operand and reads none past the
+// count, so clearing all five per instruction would be wasted work.
+struct LeaveOperandsUnset {};
+
+struct OperandSlots {
+  union {
+    std::array<X86Operand, kMaxOperands> items;
+  };
+
+  OperandSlots() noexcept : items{} {}
+  explicit OperandSlots(LeaveOperandsUnset) noexcept {}
+
+  X86Operand& operator[](std::size_t index) noexcept { return items[index]; }
+  const X86Operand& operator[](std::size_t index) const noexcept { return items[index]; }
+};
+
 struct X86Instruction {
+  X86Instruction() = default;
+  explicit X86Instruction(LeaveOperandsUnset unset) noexcept : operands(unset) {}
+
   std::int64_t offset = 0;
   std::int32_t segment = kNone;
-  std::array<X86Operand, kMaxOperands> operands{};
+  OperandSlots operands;
   std::uint32_t template_index = 0;
   bool template_present = false;
   std::array<std::uint32_t, kPrefixSlotCount> prefixes{};  // 0 = empty

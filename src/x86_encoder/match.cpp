@@ -320,6 +320,13 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t, OpenSizes& open) {
 
 bool shouldContinueExactOverrideSearch(TemplateRef candidate) noexcept { return candidate.traits().overridable; }
 
+bool hasRelaxableJump(std::uint16_t opcode) noexcept {
+  const tables::TemplateRange range = tables::templatesOf(opcode);
+  for (std::uint32_t index = range.first; index < range.first + range.count; ++index)
+    if (TemplateRef{index}.iflagTest(Iflag::kJmpRelax)) return true;
+  return false;
+}
+
 std::uint32_t jmpMatch(const X86Instruction& ins, TemplateRef candidate) {
   if (ins.operand_count == 0) return 0;
   const X86Operand& target = ins.operands[0];

@@ -35,6 +35,10 @@ std::uint32_t jmpMatch(const api::X86Instruction& instruction, tables::TemplateR
 
 bool shouldContinueExactOverrideSearch(tables::TemplateRef candidate) noexcept;
 
+// Whether a template of the mnemonic is a relaxable jump, whose grade depends
+// on the distance to its target.
+bool hasRelaxableJump(std::uint16_t opcode) noexcept;
+
 }  // namespace x86_encoder::match
 
 namespace x86_encoder::api {

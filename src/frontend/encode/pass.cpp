@@ -47,13 +47,14 @@ qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Fragment& piece, co
 
 // Checks the target's width and hands the line to its ISA's encoder. SPIR-V
 // lines are never encoded one by one: they form one module together.
-qovrin::Result<InstructionFacts> encodeByTarget(const fragment::Fragment& piece) {
+qovrin::Result<InstructionFacts> encodeByTarget(const fragment::Fragment& piece,
+                                                x86_encoder::match::MatchMemo* memo = nullptr) {
   const fragment::Instruction& line = *piece.instruction();
   switch (line.target.isa) {
     case target::Isa::x86:
       if (line.target.parameter != 16 && line.target.parameter != 32 && line.target.parameter != 64)
         return fail(Error::InvalidModeBits);
-      return encodeX86(piece, line);
+      return encodeX86(piece, line, memo);
     case target::Isa::riscv:
       if (line.target.parameter != 32 && line.target.parameter != 64) return fail(Error::InvalidModeBits);
       return encodeRiscv(piece, line);
@@ -177,6 +178,9 @@ std::optional<std::string_view> encodeFailureMessage(Error error) noexcept {
 qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& module) {
   if (std::ranges::any_of(module.fragments(), isSpirvInstruction)) return encodeSpirvModule(module);
   EncodePassCounts counts;
+  // Lines of a source repeat a few operand shapes; the memo spares most of
+  // them the template search.
+  x86_encoder::match::MatchMemo memo;
   const auto fragments = module.fragments();
   for (std::uint32_t index = 0; index < fragments.size(); ++index) {
     const fragment::Fragment& piece = fragments[index];
@@ -184,7 +188,7 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
     if (line == nullptr) continue;
     ++counts.instruction_fragments;
     if (line->settled) continue;
-    auto record = encodeByTarget(piece);
+    auto record = encodeByTarget(piece, &memo);
     if (!record) {
       const auto message = encodeFailureMessage(record.error());
       if (!message) return fail(record.error());
@@ -204,12 +208,12 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
   return counts;
 }
 
-std::uint64_t settleInstruction(module::Module& module, std::uint32_t index) {
+std::uint64_t settleInstruction(module::Module& module, std::uint32_t index, x86_encoder::match::MatchMemo* memo) {
   if (index >= module.fragments().size()) return 0;
   const fragment::Fragment& piece = module.fragments()[index];
   const fragment::Instruction* line = piece.instruction();
   if (line == nullptr || line->settled || line->target.isa == target::Isa::spirv) return 0;
-  auto record = encodeByTarget(piece);
+  auto record = encodeByTarget(piece, memo);
   if (!record) return 0;
   const bool plain = record->facts.empty() && !record->pending;
   const std::uint64_t size = record->bytes.size();

@@ -11,6 +11,7 @@
 
 #include "common/error.hpp"
 #include "frontend/module/module.hpp"
+#include "x86_encoder/match_memo.hpp"
 
 namespace frontend::pass {
 
@@ -31,7 +32,9 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
 // An instruction that leaves nothing to patch becomes bytes of a run and its
 // fragment may go (Module::settleIntoRun). Returns the bytes the line now
 // holds: 0 when it was not encoded.
-std::uint64_t settleInstruction(module::Module& module, std::uint32_t index);
+// The memo, when given, remembers x86 template searches across lines.
+std::uint64_t settleInstruction(module::Module& module, std::uint32_t index,
+                                x86_encoder::match::MatchMemo* memo = nullptr);
 
 // Gives every anchored label the laid-out offset of the fragment it stands in
 // front of, or the section's memory size when it stands at the end.

@@ -138,7 +138,8 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
   return record;
 }
 
-qovrin::Result<InstructionFacts> encodeX86(const fragment::Fragment& piece, const fragment::Instruction& line) {
+qovrin::Result<InstructionFacts> encodeX86(const fragment::Fragment& piece, const fragment::Instruction& line,
+                                           x86_encoder::match::MatchMemo* memo) {
   isa_text::ParsedInstruction parsed;
   if (const auto split = isa_text::parseX86Line(line.text(), parsed); !split)
     return fail(split.error() == Error::InvalidInstructionText ? split.error() : Error::UnsupportedX86Instruction);
@@ -150,6 +151,7 @@ qovrin::Result<InstructionFacts> encodeX86(const fragment::Fragment& piece, cons
   options.bits = static_cast<std::uint8_t>(line.target.parameter);
   options.lock = parsed.lock ? 1 : 0;
   options.rep = parsed.repeat;
+  options.match_memo = memo;
   // A jump to a label takes the near form, whose displacement reaches any
   // target the patch phase may find. The form only changes how a lone
   // target the resolver could not fold is encoded, so asking for it up front

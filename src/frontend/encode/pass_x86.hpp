@@ -7,14 +7,17 @@
 #include "frontend/encode/backend_adapter.hpp"
 #include "frontend/module/fragment.hpp"
 #include "x86_encoder/encode_result.hpp"
+#include "x86_encoder/match_memo.hpp"
 
 namespace frontend::pass {
 
 // Fails with the errors the pass reports (the encoder's kept errors,
 // UnsupportedX86Instruction for the others, the unit conversion's errors),
 // InvalidInstructionText or InstructionTooLarge.
+// The memo, when given, remembers template searches across the pass's lines.
 qovrin::Result<backend_adapter::InstructionFacts> encodeX86(const fragment::Fragment& piece,
-                                                            const fragment::Instruction& line);
+                                                            const fragment::Instruction& line,
+                                                            x86_encoder::match::MatchMemo* memo = nullptr);
 
 // The encoder's units as bytes, and the facts the resolver recorded matched
 // with the fields the encoder emitted for them, in order. A relative field

@@ -18,6 +18,7 @@
 #include "frontend/lower/include_callbacks.hpp"
 #include "frontend/lower/value_name_filter.hpp"
 #include "frontend/lower/macro.hpp"
+#include "x86_encoder/match_memo.hpp"
 #include "frontend/lower/meta_function.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/output/image.hpp"
@@ -96,6 +97,10 @@ class LowerContext {
   // evaluation; the file hooks' base path follows the innermost source.
   expr::EvaluationHooks hooks;
   expr::MetaFileHooks file_hooks;
+
+  // Template searches remembered across the run's x86 lines, which mostly
+  // repeat a few operand shapes.
+  x86_encoder::match::MatchMemo x86_matches;
 };
 
 // Pushes an empty scope and pops it again when it goes out of scope, on every path.

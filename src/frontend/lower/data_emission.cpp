@@ -7,11 +7,11 @@
 #include <string>
 
 #include "common/little_endian.hpp"
+#include "frontend/encode/pass.hpp"
 #include "frontend/lower/api.hpp"
 #include "frontend/lower/arguments.hpp"
 #include "frontend/lower/expression_materialization.hpp"
 #include "frontend/lower/layout_cursor.hpp"
-#include "frontend/encode/pass.hpp"
 #include "frontend/lower/output_target.hpp"
 #include "frontend/meta_std/meta_data_eval.hpp"
 #include "frontend/values/value_pack.hpp"
@@ -283,7 +283,7 @@ qovrin::Status lowerIsaCall(module::Module& module, context::LowerContext& conte
     return fail(Error::InvalidApiArgument);
   const auto appended = module.appendIsaInstruction(cursor.section, cursor.target, *line, call.location);
   if (!appended) return fail(appended.error());
-  return layout_cursor::advanceActiveOutputBy(cursor, pass::settleInstruction(module, *appended));
+  return layout_cursor::advanceActiveOutputBy(cursor, pass::settleInstruction(module, *appended, &context.x86_matches));
 }
 
 qovrin::Result<value::Bytes> emitStructValue(const module::Module& module, const value::Value& structure) {

@@ -4,11 +4,11 @@
 
 #include <utility>
 
+#include "frontend/encode/pass.hpp"
 #include "frontend/lower/isa_lowering.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/operand_line.hpp"
 #include "frontend/lower/statement_cases.hpp"
-#include "frontend/encode/pass.hpp"
 
 namespace frontend::lower::statement_cases {
 
@@ -33,7 +33,8 @@ qovrin::Status lowerInstructionLine(Lowering& lowering, const ast::IsaTextStatem
   const std::string_view lowered = *text ? std::string_view(**text) : std::string_view(line.text);
   const auto index = lowering.module.appendIsaInstruction(cursor.section, cursor.target, lowered, location);
   if (!index) return fail(index.error());
-  return layout_cursor::advanceActiveOutputBy(cursor, frontend::pass::settleInstruction(lowering.module, *index));
+  return layout_cursor::advanceActiveOutputBy(
+      cursor, frontend::pass::settleInstruction(lowering.module, *index, &lowering.context.x86_matches));
 }
 
 }  // namespace frontend::lower::statement_cases

@@ -1,0 +1,71 @@
+#include "x86_encoder/match_memo.hpp"
+
+#include <algorithm>
+#include <bit>
+
+#include "x86_encoder/match.hpp"
+
+namespace x86_encoder::match {
+
+using namespace api;
+
+namespace {
+
+MemoKey keyOf(const X86Instruction& ins) noexcept {
+  MemoKey key;
+  key.words[0] = ins.opcode | (std::uint64_t{ins.operand_count} << 16) | (std::uint64_t{ins.option_flags} << 24) |
+                 (std::uint64_t{ins.mode_bits} << 32) | (std::uint64_t{ins.operand_bits} << 40) |
+                 (std::uint64_t{ins.address_bits} << 48);
+  key.words[1] = ins.prefix(PrefixSlot::encoding) | (std::uint64_t{ins.prefix(PrefixSlot::rep)} << 32);
+  key.words[2] = ins.prefix(PrefixSlot::marker_370) | (std::uint64_t{ins.prefix(PrefixSlot::marker_371)} << 32);
+  std::size_t length = kMemoHeadWords;
+  for (unsigned i = 0; i < ins.operand_count; ++i) {
+    const X86Operand& operand = ins.operands[i];
+    const std::uint64_t registers =
+        (operand.base != kNone ? 1u : 0u) | (operand.index != kNone && operand.scale != 0 ? 2u : 0u);
+    key.words[length++] = operand.flags;
+    key.words[length++] = operand.required_iflag | (std::uint64_t{operand.decorators} << 32) |
+                          (std::uint64_t{static_cast<std::uint8_t>(operand.kind)} << 48) | (registers << 56);
+  }
+  key.length = static_cast<std::uint8_t>(length);
+  return key;
+}
+
+std::size_t slotOf(const MemoKey& key) noexcept {
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+  std::uint64_t hash = 0;
+  for (std::size_t i = 0; i < key.length; ++i) hash = (hash ^ key.words[i]) * kMultiplier;
+  static_assert((MatchMemo::kSlots & (MatchMemo::kSlots - 1)) == 0);
+  return static_cast<std::size_t>(hash >> (64 - std::countr_zero(MatchMemo::kSlots)));
+}
+
+bool holds(const MemoEntry& entry, const MemoKey& key) noexcept {
+  if (entry.key_length != key.length) return false;
+  std::uint64_t differ = 0;
+  for (std::size_t i = 0; i < key.length; ++i) differ |= entry.key[i] ^ key.words[i];
+  return differ == 0;
+}
+
+}  // namespace
+
+std::uint32_t findMatchRemembered(X86Instruction& ins, MatchMemo& memo) {
+  const MemoKey key = keyOf(ins);
+  MemoEntry& entry = memo.entries[slotOf(key)];
+  if (holds(entry, key)) {
+    for (unsigned i = 0; i < ins.operand_count; ++i) ins.operands[i].flags = entry.flags[i];
+    ins.template_index = entry.template_index;
+    ins.template_position = entry.template_position;
+    ins.template_present = true;
+    return kMatchGood;
+  }
+  const std::uint32_t grade = findMatch(ins);
+  if (grade < kMatchSuccess || !ins.template_present || hasRelaxableJump(ins.opcode)) return grade;
+  std::copy_n(key.words.begin(), key.length, entry.key.begin());
+  entry.key_length = key.length;
+  for (unsigned i = 0; i < ins.operand_count; ++i) entry.flags[i] = ins.operands[i].flags;
+  entry.template_index = ins.template_index;
+  entry.template_position = ins.template_position;
+  return grade;
+}
+
+}  // namespace x86_encoder::match

@@ -1,0 +1,49 @@
+#pragma once
+// Remembered template searches. Within one run of instructions most lines
+// repeat a few operand shapes; a line whose operands, mode and prefixes read
+// exactly as an earlier line's grades every template as that line did, so it
+// takes the earlier line's template without a search.
+
+#include <array>
+#include <cstdint>
+
+#include "x86_encoder/instruction.hpp"
+
+namespace x86_encoder::match {
+
+// Everything grading reads of one instruction, except what only a relaxable
+// jump's distance test reads (those mnemonics are never remembered), packed
+// into words: the opcode with the counts, option flags and sizes; the four
+// prefix words that grading reads; and two words per operand, its class word
+// and its decorators, required flag, kind and address registers.
+inline constexpr std::size_t kMemoHeadWords = 3;
+inline constexpr std::size_t kMemoKeyWords = kMemoHeadWords + 2 * api::kMaxOperands;
+
+struct MemoKey {
+  std::array<std::uint64_t, kMemoKeyWords> words;
+  std::uint8_t length = 0;  // words in use
+};
+
+struct MemoEntry {
+  std::array<std::uint64_t, kMemoKeyWords> key{};
+  // The operands' class words after the search, which may have sized an
+  // unsized memory operand.
+  std::array<std::uint64_t, api::kMaxOperands> flags{};
+  std::uint32_t template_index = 0;
+  std::uint32_t template_position = 0;
+  std::uint8_t key_length = 0;  // 0 while the slot is empty
+};
+
+// One per encode pass or lowering run; the caller owns it. A fixed number of
+// slots, each holding the last search whose key hashed there.
+struct MatchMemo {
+  static constexpr std::size_t kSlots = 512;
+  std::array<MemoEntry, kSlots> entries{};
+};
+
+// findMatch, answered from the memo when it holds the instruction's key, and
+// remembered there when the search succeeds for a mnemonic without relaxable
+// jumps.
+std::uint32_t findMatchRemembered(api::X86Instruction& instruction, MatchMemo& memo);
+
+}  // namespace x86_encoder::match
