@@ -77,6 +77,11 @@ class SmallBytes {
   std::uint8_t& inline_size() noexcept { return storage_[kInlineCapacity]; }
   std::uint8_t inline_size() const noexcept { return storage_[kInlineCapacity]; }
   std::uint8_t* heapData() const noexcept;
+  // The last eight bytes as one little-endian word: the heap length in the
+  // low seven bytes, the tag in the top one. Appends to long runs read the
+  // length on every call, so it is read at once rather than byte by byte.
+  std::uint64_t tailWord() const noexcept;
+  void setTailWord(std::uint64_t word) noexcept;
   std::size_t heapSize() const noexcept;
 
   void construct(std::span<const std::uint8_t> bytes);
@@ -161,11 +166,19 @@ inline std::uint8_t* SmallBytes::heapData() const noexcept {
   return block;
 }
 
-inline std::size_t SmallBytes::heapSize() const noexcept {
-  std::uint64_t size = 0;
-  for (std::size_t index = kInlineCapacity; index-- > 8;) size = (size << 8) | storage_[index];
-  return static_cast<std::size_t>(size);
+inline std::uint64_t SmallBytes::tailWord() const noexcept {
+  std::uint64_t word = 0;
+  std::memcpy(&word, storage_ + 8, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = std::byteswap(word);
+  return word;
 }
+
+inline void SmallBytes::setTailWord(std::uint64_t word) noexcept {
+  if constexpr (std::endian::native == std::endian::big) word = std::byteswap(word);
+  std::memcpy(storage_ + 8, &word, sizeof word);
+}
+
+inline std::size_t SmallBytes::heapSize() const noexcept { return static_cast<std::size_t>(tailWord() & kMaxHeapSize); }
 
 inline void SmallBytes::construct(std::span<const std::uint8_t> bytes) {
   if (bytes.size() <= kInlineCapacity) {
@@ -180,15 +193,12 @@ inline void SmallBytes::construct(std::span<const std::uint8_t> bytes) {
 }
 
 inline void SmallBytes::setHeapSize(std::size_t size) noexcept {
-  std::uint64_t rest = size;
-  for (std::size_t index = 8; index < kInlineCapacity; ++index, rest >>= 8)
-    storage_[index] = static_cast<std::uint8_t>(rest);
+  setTailWord((tailWord() & ~kMaxHeapSize) | (static_cast<std::uint64_t>(size) & kMaxHeapSize));
 }
 
 inline void SmallBytes::adoptHeap(std::uint8_t* block, std::size_t size, std::uint8_t tag) noexcept {
   std::memcpy(storage_, &block, sizeof block);
-  setHeapSize(size);
-  storage_[kInlineCapacity] = tag;
+  setTailWord((std::uint64_t{tag} << 56) | (static_cast<std::uint64_t>(size) & kMaxHeapSize));
 }
 
 inline void SmallBytes::release() noexcept {
