@@ -99,8 +99,8 @@ TEST(EncodePass, MatchesEncoderFieldsWithResolverFacts) {
     OwnedEncodeResult result;
     for (const EncodeUnit& unit : test.units) ASSERT_TRUE(result.append(unit)) << test.name;
     std::vector<FixupFact> facts;
-    for (const std::string& text : test.fact_texts) facts.push_back(FixupFact{text, 0, {}, 64});
-    const auto record = frontend::pass::convertUnits(result, std::move(facts), {});
+    for (const std::string& text : test.fact_texts) facts.push_back(FixupFact{text, 0, 64});
+    const auto record = frontend::pass::convertUnits(result, std::move(facts));
     EXPECT_EQ(errorOf(record), test.error) << test.name;
     if (!record) continue;
     EXPECT_EQ(record->bytes, test.bytes) << test.name;
