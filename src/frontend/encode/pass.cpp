@@ -243,7 +243,7 @@ qovrin::Status syncAnchoredLabelOffsets(module::Module& module) {
     }
     const layout::FragmentLayout* anchor = index.fragment(*row, section.fragments[label->fragment_position]);
     if (anchor == nullptr) return fail(Error::InvalidFragment);
-    label->offset = anchor->offset;
+    label->offset = anchor->offset + label->run_offset;
   }
   return {};
 }
