@@ -28,7 +28,7 @@ frontend::module::Module generatedModule(std::uint32_t fragments) {
       (void)module.defineAnchoredLabel(labelName(index / kFragmentsPerLabel), 0, 0, index, {});
     (void)module.emitBytes(0, call, {});
     const std::uint32_t next = (index / kFragmentsPerLabel + 1) % (fragments / kFragmentsPerLabel);
-    (void)module.fixups().addOwnedTarget(index, {labelName(next)}, true, 1, 32, {});
+    (void)module.fixups().addOwnedTarget(index, {labelName(next)}, true, 1, 32);
   }
   return module;
 }

@@ -62,13 +62,14 @@ qovrin::Result<std::uint64_t> symbolValue(const frontend::module::Module& module
 // The target's number, none when it has none yet.
 qovrin::Result<std::optional<WideValue>> resolveTarget(frontend::module::Module& module, const Fixup& fixup,
                                                        std::uint64_t place_offset, std::uint32_t section) {
-  const std::string_view text = fixup.target.text;
+  const frontend::fixup::FixupTarget target = module.fixups().target(fixup);
+  const std::string_view text = target.text;
   qovrin::Result<std::uint64_t> value = fail(Error::UndefinedSymbol);
-  WideValue addend = fixup.target.addend;
+  WideValue addend = target.addend;
 
-  const auto folded = fixup.target.kind == FixupKind::expression ? splitFoldedAddend(text) : std::nullopt;
+  const auto folded = target.kind == FixupKind::expression ? splitFoldedAddend(text) : std::nullopt;
   const frontend::symbol::Symbol* folded_symbol = folded ? module.findSymbol(folded->name) : nullptr;
-  if (fixup.target.kind == FixupKind::symbol) {
+  if (target.kind == FixupKind::symbol) {
     const frontend::symbol::Symbol* symbol = module.findSymbol(text);
     if (symbol == nullptr) return std::nullopt;
     value = symbolValue(module, *symbol);
@@ -135,7 +136,7 @@ qovrin::Result<std::vector<FixupResolution>> resolveFixups(frontend::module::Mod
     if (!target) return fail(target.error());
     if (!*target) {
       unresolved.push_back(
-          {fixup.place.unpack(), describeUnresolvedFixup(fixup, evaluationAt(module, place_offset, section))});
+          {fragments[fixup.fragment].location(), describeUnresolvedFixup(fixup, evaluationAt(module, place_offset, section))});
     }
     resolutions.push_back({*target});
   }

@@ -84,8 +84,8 @@ class Patcher {
 
   qovrin::Status run() {
     for (std::size_t position = 0; position < input_.resolutions.size(); ++position) {
-      const FixupResolution& resolution = input_.resolutions[position];
-      if (!resolution.target) continue;
+      const std::optional<WideValue> target = input_.resolutions[position].target();
+      if (!target) continue;
       const auto located = locate(module_, position);
       if (!located) return fail(located.error());
       if (isRiscvInstruction(*located->fragment)) {
@@ -95,10 +95,11 @@ class Patcher {
       const auto field = findField(*located->fragment, located->fixup->fragment);
       if (!field) return fail(field.error());
       if (!*field) continue;
-      if (const auto written = writeField(**field, *located->fixup, *resolution.target); !written) {
-        const auto message = patchFailureMessage(written.error(), *located->fixup, *resolution.target);
+      if (const auto written = writeField(**field, *located->fixup, *target); !written) {
+        const auto message = patchFailureMessage(written.error(), module_.fixups().target(*located->fixup),
+                                                 located->fixup->width, *target);
         if (!message) return fail(written.error());
-        module_.diagnostics().add(frontend::diagnostic::Severity::error, located->fixup->place.unpack(), *message);
+        module_.diagnostics().add(frontend::diagnostic::Severity::error, located->fragment->location(), *message);
         return fail(Error::FrontendDiagnostics);
       }
     }
@@ -165,9 +166,10 @@ class Patcher {
     if (group.front() != position) return {};
     std::vector<ResolvedOperand> operands;
     for (const std::size_t member : group) {
-      const FixupResolution& resolution = input_.resolutions[member];
-      if (!resolution.target) return {};
-      operands.push_back({module_.fixups()[static_cast<std::uint32_t>(member)].target.text, *resolution.target});
+      const std::optional<WideValue> target = input_.resolutions[member].target();
+      if (!target) return {};
+      const frontend::fixup::FixupStore& fixups = module_.fixups();
+      operands.push_back({fixups.target(fixups[static_cast<std::uint32_t>(member)]).text, *target});
     }
     if (operands.size() > kMaxRiscvOperands) return fail(Error::InvalidFixupTarget);
 
@@ -184,13 +186,12 @@ class Patcher {
       // The line encoded with stand-ins, so a refusal now is about the
       // resolved values: a branch too far, an immediate too wide.
       if (encoded.error() != Error::UnsupportedRiscvInstruction) return fail(encoded.error());
-      const Fixup& first = module_.fixups()[static_cast<std::uint32_t>(group.front())];
       std::string message = "fixup target '";
       message += operands.front().text;
       message += "' (0x";
       message += hexText(operands.front().value);
       message += ") does not fit the operand of its RISC-V instruction";
-      module_.diagnostics().add(frontend::diagnostic::Severity::error, first.place.unpack(), message);
+      module_.diagnostics().add(frontend::diagnostic::Severity::error, fragment.location(), message);
       return fail(Error::FrontendDiagnostics);
     }
     return copyEncoding(**field, fragment, *encoded);
@@ -263,7 +264,8 @@ qovrin::Result<std::uint64_t> absolutePatchValue(WideValue value, std::uint16_t 
   return bits;
 }
 
-std::optional<std::string> patchFailureMessage(Error error, const Fixup& fixup, WideValue value) {
+std::optional<std::string> patchFailureMessage(Error error, const frontend::fixup::FixupTarget& target,
+                                               std::uint16_t width, WideValue value) {
   // Each message: lead, the quoted target, its value when shown, middle, the
   // width in bits, tail.
   struct Shape {
@@ -289,7 +291,7 @@ std::optional<std::string> patchFailureMessage(Error error, const Fixup& fixup, 
   if (shape == std::end(kShapes)) return std::nullopt;
   std::string message(shape->lead);
   message += '\'';
-  message += targetText(fixup.target);
+  message += targetText(target);
   message += '\'';
   if (shape->shows_value) {
     message += " (0x";
@@ -297,7 +299,7 @@ std::optional<std::string> patchFailureMessage(Error error, const Fixup& fixup, 
     message += ')';
   }
   message += shape->middle;
-  message += std::to_string(fixup.width);
+  message += std::to_string(width);
   message += shape->tail;
   return message;
 }

@@ -62,9 +62,10 @@ struct PatchInput {
 // re-encoder's other errors without one. Fields patched before a failure stay.
 qovrin::Status patchFixups(frontend::module::Module& module, const PatchInput& input);
 
-// The diagnostic text for a patch failure of the fixup whose target resolved
-// to value; none for failures that carry no diagnostic.
-std::optional<std::string> patchFailureMessage(qovrin::Error error, const frontend::fixup::Fixup& fixup,
-                                               WideValue value);
+// The diagnostic text for a patch failure of a fixup with this target and
+// field width whose target resolved to value; none for failures that carry
+// no diagnostic.
+std::optional<std::string> patchFailureMessage(qovrin::Error error, const frontend::fixup::FixupTarget& target,
+                                               std::uint16_t width, WideValue value);
 
 }  // namespace assembly

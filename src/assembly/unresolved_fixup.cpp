@@ -93,9 +93,10 @@ std::optional<std::string> innermostFailure(const frontend::module::Module& modu
 
 std::string describeUnresolvedFixup(const frontend::fixup::Fixup& fixup,
                                     const frontend::expr::EvaluationContext& context) {
-  const std::string_view text = fixup.target.text;
   const frontend::module::Module& module = context.module;
-  if (fixup.target.kind == frontend::fixup::FixupKind::symbol) return symbolProblem(module, fixup, text);
+  const frontend::fixup::FixupTarget target = module.fixups().target(fixup);
+  const std::string_view text = target.text;
+  if (target.kind == frontend::fixup::FixupKind::symbol) return symbolProblem(module, fixup, text);
   const std::string cannot = quoted(text) + " cannot be evaluated: ";
   if (const auto folded = splitFoldedAddend(text); folded && module.findSymbol(folded->name) == nullptr)
     return cannot + notDefined(module, fixup, folded->name);

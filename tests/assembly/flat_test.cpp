@@ -52,7 +52,7 @@ std::uint32_t emit(Module& module, const Bytes& bytes, std::uint32_t section = 0
 
 void addFixup(Module& module, std::uint32_t fragment, FixupTarget target, bool pc_relative, std::uint32_t offset,
               std::uint16_t width, FixupRangePolicy policy = FixupRangePolicy::wrap) {
-  const auto index = module.fixups().addOwnedTarget(fragment, std::move(target), pc_relative, offset, width, kHere);
+  const auto index = module.fixups().addOwnedTarget(fragment, std::move(target), pc_relative, offset, width);
   ASSERT_TRUE(index);
   module.fixups()[*index].range_policy = policy;
 }

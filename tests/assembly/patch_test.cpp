@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,16 +69,32 @@ TEST(PatchValue, AbsoluteValuesFitTheirPolicy) {
 }
 
 TEST(PatchValue, MessagesShowTheAddendAndTheWideTarget) {
-  frontend::fixup::Fixup fixup;
-  fixup.target = {"x", frontend::fixup::FixupKind::symbol, -4};
-  fixup.width = 16;
-  EXPECT_EQ(assembly::patchFailureMessage(Error::UnsignedFixupOutOfRange, fixup, -4),
+  frontend::fixup::FixupTarget target{"x", frontend::fixup::FixupKind::symbol, -4};
+  EXPECT_EQ(assembly::patchFailureMessage(Error::UnsignedFixupOutOfRange, target, 16, -4),
             "fixup target 'x - 4' (0xfffffffffffffffc) does not fit the unsigned 16-bit field");
-  fixup.target.addend = 3;
-  EXPECT_EQ(assembly::patchFailureMessage(Error::WrapFixupOutOfRange, fixup, kTwo64 + 2),
+  target.addend = 3;
+  EXPECT_EQ(assembly::patchFailureMessage(Error::WrapFixupOutOfRange, target, 16, kTwo64 + 2),
             "fixup target 'x + 3' (0x10000000000000002) does not fit the signed-or-unsigned 16-bit field under wrap "
             "policy");
-  EXPECT_EQ(assembly::patchFailureMessage(Error::InvalidFragment, fixup, 0), std::nullopt);
+  EXPECT_EQ(assembly::patchFailureMessage(Error::InvalidFragment, target, 16, 0), std::nullopt);
+}
+
+// The resolution keeps its wide target in two halves; every sign and both
+// halves must come back whole.
+TEST(FixupResolutionRecord, KeepsEveryWideTargetAndTheUnresolvedOne) {
+  const std::optional<WideValue> targets[] = {std::nullopt,
+                                              0,
+                                              -1,
+                                              -4,
+                                              static_cast<WideValue>(kMax),
+                                              kTwo64 + 2,
+                                              -kTwo64 - 7,
+                                              std::numeric_limits<WideValue>::min(),
+                                              std::numeric_limits<WideValue>::max()};
+  for (const auto& target : targets) {
+    const FixupResolution resolution(target);
+    EXPECT_EQ(resolution.target(), target) << static_cast<std::int64_t>(target.value_or(0));
+  }
 }
 
 // One RISC-V instruction at 0x2000 + 4 with one fixup per operand; the
@@ -99,7 +116,7 @@ RiscvRun patchRiscv(const std::vector<std::optional<WideValue>>& targets, std::s
   line.encoded = {1, 2, 3, 4};
   std::vector<FixupResolution> resolutions;
   for (std::uint32_t number = 0; number < targets.size(); ++number) {
-    EXPECT_TRUE(module.fixups().addOwnedTarget(*index, {"far"}, true, 0, 32, {}));
+    EXPECT_TRUE(module.fixups().addOwnedTarget(*index, {"far"}, true, 0, 32));
     resolutions.push_back({targets[number]});
   }
   const auto layout = frontend::layout::layoutModule(module);

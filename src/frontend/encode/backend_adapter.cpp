@@ -80,8 +80,7 @@ qovrin::Result<std::optional<x86_encoder::api::X86ResolvedExpression>> unknownX8
       return answer;
     }
   }
-  resolver.facts->push_back(
-      FixupFact{std::string(trimmed), 0, resolver.location, 64, false, fixup::FixupRangePolicy::wrap});
+  resolver.facts->push_back(FixupFact{std::string(trimmed), 0, 64, false, fixup::FixupRangePolicy::wrap});
   answer.symbolic = true;
   return answer;
 }
@@ -90,7 +89,7 @@ qovrin::Result<RiscvResolvedExpression> recordUnresolvedRiscvExpression(void* co
   auto& facts = *static_cast<RiscvFactContext*>(context);
   const std::string_view trimmed = qovrin::trim(text, kBlanks);
   if (trimmed.empty()) return RiscvResolvedExpression{};
-  facts.facts->push_back(FixupFact{std::string(trimmed), 0, facts.location, 0, false, fixup::FixupRangePolicy::wrap});
+  facts.facts->push_back(FixupFact{std::string(trimmed), 0, 0, false, fixup::FixupRangePolicy::wrap});
   return RiscvResolvedExpression{0, true};
 }
 

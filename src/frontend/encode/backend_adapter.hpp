@@ -24,7 +24,6 @@ namespace frontend::backend_adapter {
 struct FixupFact {
   std::string text;          // the operand text, trimmed
   std::uint32_t offset = 0;  // of the field in the instruction
-  SourceLocation location;   // of the instruction line
   std::uint16_t width = 0;   // of the field, in bits
   bool pc_relative = false;
   fixup::FixupRangePolicy range_policy = fixup::FixupRangePolicy::wrap;
@@ -44,7 +43,6 @@ struct InstructionFacts {
 // fact that the encode pass matches with the field the encoder emits for it.
 struct X86ResolverContext {
   std::vector<FixupFact>* facts = nullptr;
-  SourceLocation location;
   target::Target target;
 };
 
@@ -58,7 +56,6 @@ qovrin::Result<std::optional<x86_encoder::api::X86ResolvedExpression>> unknownX8
 // whether they are relative to the instruction.
 struct RiscvFactContext {
   std::vector<FixupFact>* facts = nullptr;
-  SourceLocation location;
 };
 
 // An operand's text and the value its fixup resolved to. The value is wide

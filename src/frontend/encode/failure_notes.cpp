@@ -36,7 +36,7 @@ std::optional<std::string> riscvNote(const fragment::Instruction& line) {
   // Operands the encoder cannot read go through the hook as on the first
   // encoding, so the line fails where it failed then.
   std::vector<backend_adapter::FixupFact> facts;
-  backend_adapter::RiscvFactContext context{&facts, {}};
+  backend_adapter::RiscvFactContext context{&facts};
   const riscv_encoder::RiscvExpressionHook hook{&context, &backend_adapter::recordUnresolvedRiscvExpression, true};
   riscv_encoder::RiscvFailure failure;
   if (riscv_encoder::source::encodeInstructionText(text, line.target.parameter, hook, &failure)) return std::nullopt;

@@ -18,13 +18,16 @@ FixupKind classifyTargetText(std::string_view text) noexcept {
   return FixupKind::symbol;
 }
 
-qovrin::Result<std::uint32_t> FixupStore::addOwnedTarget(std::uint32_t fragment, FixupTarget target,
-                                                         bool pc_relative, std::uint32_t offset,
-                                                         std::uint16_t width, const SourceLocation& place) {
-  if (fixups_.size() > std::numeric_limits<std::uint32_t>::max()) return qovrin::fail(qovrin::Error::TooManyFixups);
-  target.text = texts_.keep(target.text);
+qovrin::Result<std::uint32_t> FixupStore::addOwnedTarget(std::uint32_t fragment, FixupTarget target, bool pc_relative,
+                                                         std::uint32_t offset, std::uint16_t width) {
+  constexpr std::size_t kLimit = std::numeric_limits<std::uint32_t>::max();
+  if (fixups_.size() > kLimit || target.text.size() > kLimit - texts_.size())
+    return qovrin::fail(qovrin::Error::TooManyFixups);
   if (!fixups_.empty() && fragment < fixups_.back().fragment) in_fragment_order_ = false;
-  fixups_.push_back(Fixup{target, fragment, offset, PackedLocation(place), width, pc_relative, FixupRangePolicy::wrap});
+  const auto text_start = static_cast<std::uint32_t>(texts_.size());
+  texts_ += target.text;
+  fixups_.push_back(Fixup{target.addend, text_start, static_cast<std::uint32_t>(target.text.size()), fragment, offset,
+                          width, target.kind, pc_relative, FixupRangePolicy::wrap, false});
   return static_cast<std::uint32_t>(fixups_.size() - 1);
 }
 

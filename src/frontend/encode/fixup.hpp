@@ -7,13 +7,11 @@
 
 #include <cstdint>
 #include <deque>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/error.hpp"
-#include "frontend/module/packed_location.hpp"
-#include "frontend/syntax/source_location.hpp"
-#include "frontend/module/text_arena.hpp"
 
 namespace frontend::fixup {
 
@@ -38,12 +36,16 @@ struct FixupTarget {
   std::int64_t addend = 0;
 };
 
+// Diagnostics about a fixup point at its fragment's line, so the record keeps
+// no place of its own, and its text lives in the store's text pool.
 struct Fixup {
-  FixupTarget target;
+  std::int64_t addend = 0;
+  std::uint32_t text_start = 0;  // in the store's text pool
+  std::uint32_t text_size = 0;
   std::uint32_t fragment = 0;  // instruction fragment holding the field
   std::uint32_t offset = 0;    // byte offset of the field in that fragment
-  PackedLocation place;        // the instruction line; diagnostics point there
   std::uint16_t width = 0;     // field width in bits
+  FixupKind kind = FixupKind::symbol;
   // The field receives the target minus the address just behind the field.
   bool pc_relative = false;
   FixupRangePolicy range_policy = FixupRangePolicy::wrap;
@@ -53,7 +55,7 @@ struct Fixup {
 };
 
 // A module holds one per symbolic operand.
-static_assert(sizeof(Fixup) == 64);
+static_assert(sizeof(Fixup) == 32);
 
 // Symbol when the text is a name: a letter, '_' or '.' first, then letters,
 // digits, '$', '.' or '_'; otherwise an expression.
@@ -62,11 +64,10 @@ FixupKind classifyTargetText(std::string_view text) noexcept;
 class FixupStore {
  public:
   // Appends a fixup with range policy wrap and returns its index; fails with
-  // TooManyFixups when the index would not fit 32 bits. The target text is
-  // copied into the store.
+  // TooManyFixups when the index, or the texts kept so far, would not fit 32
+  // bits. The target text is copied into the store.
   qovrin::Result<std::uint32_t> addOwnedTarget(std::uint32_t fragment, FixupTarget target, bool pc_relative,
-                                               std::uint32_t offset, std::uint16_t width,
-                                               const SourceLocation& place);
+                                               std::uint32_t offset, std::uint16_t width);
 
   std::uint32_t size() const noexcept { return static_cast<std::uint32_t>(fixups_.size()); }
   bool empty() const noexcept { return fixups_.empty(); }
@@ -81,11 +82,17 @@ class FixupStore {
   // per batch of additions.
   void dropFragment(std::uint32_t fragment);
 
+  // The fixup's target as it was added; its text lives as long as the store.
+  FixupTarget target(const Fixup& fixup) const noexcept {
+    return {std::string_view(texts_).substr(fixup.text_start, fixup.text_size), fixup.kind, fixup.addend};
+  }
 
  private:
   // Blocks instead of one array: a growing list is never copied whole.
   std::deque<Fixup> fixups_;
-  text_arena::TextArena texts_;
+  // Offsets instead of views keep the records small; the texts of all fixups
+  // are a small part of the source, so one growing string holds them.
+  std::string texts_;
   bool in_fragment_order_ = true;
   // Positions of all fixups ordered by fragment, while out of fragment order
   // and as many as the fixups when built.

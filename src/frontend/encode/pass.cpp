@@ -25,9 +25,9 @@ using backend_adapter::InstructionFacts;
 // A RISC-V line's encoding with every operand the encoder could not read as
 // a fact. The fixup covers the whole instruction, which the patch phase
 // encodes again with the resolved values.
-qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Fragment& piece, const fragment::Instruction& line) {
+qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Instruction& line) {
   InstructionFacts record;
-  backend_adapter::RiscvFactContext context{&record.facts, piece.location()};
+  backend_adapter::RiscvFactContext context{&record.facts};
   const riscv_encoder::RiscvExpressionHook hook{&context, &backend_adapter::recordUnresolvedRiscvExpression, true};
   const auto encoded = riscv_encoder::source::encodeInstructionText(line.text(), line.target.parameter, hook);
   if (!encoded)
@@ -54,10 +54,10 @@ qovrin::Result<InstructionFacts> encodeByTarget(const fragment::Fragment& piece,
     case target::Isa::x86:
       if (line.target.parameter != 16 && line.target.parameter != 32 && line.target.parameter != 64)
         return fail(Error::InvalidModeBits);
-      return encodeX86(piece, line, memo);
+      return encodeX86(line, memo);
     case target::Isa::riscv:
       if (line.target.parameter != 32 && line.target.parameter != 64) return fail(Error::InvalidModeBits);
-      return encodeRiscv(piece, line);
+      return encodeRiscv(line);
     case target::Isa::spirv:
       break;
   }
@@ -92,7 +92,7 @@ qovrin::Result<bool> storeRecord(module::Module& module, std::uint32_t index, In
       continue;
     const fixup::FixupKind kind = fixup::classifyTargetText(fact.text);
     const auto added = fixups.addOwnedTarget(index, fixup::FixupTarget{fact.text, kind, fact.addend}, fact.pc_relative,
-                                             fact.offset, fact.width, fact.location);
+                                             fact.offset, fact.width);
     if (!added) return fail(added.error());
     fixups[*added].range_policy = fact.range_policy;
   }
@@ -243,7 +243,7 @@ qovrin::Status syncAnchoredLabelOffsets(module::Module& module) {
     }
     const layout::FragmentLayout* anchor = index.fragment(*row, section.fragments[label->fragment_position]);
     if (anchor == nullptr) return fail(Error::InvalidFragment);
-    label->offset = anchor->offset;
+    label->offset = anchor->offset + label->run_offset;
   }
   return {};
 }

@@ -61,9 +61,8 @@ qovrin::Status writeFieldBytes(const EncodeUnit& unit, std::span<std::uint8_t> o
 }
 
 // A literal branch target as fixup text: the value, or 0 plus a negative addend.
-FixupFact literalFact(const EncodeUnit& unit, const SourceLocation& location) {
+FixupFact literalFact(const EncodeUnit& unit) {
   FixupFact fact;
-  fact.location = location;
   fact.text = std::to_string(std::max<std::int64_t>(unit.value, 0));
   fact.addend = std::min<std::int64_t>(unit.value, 0);
   return fact;
@@ -93,7 +92,7 @@ qovrin::Status claimFact(const EncodeUnit& unit, std::uint32_t offset, FixupFact
 }  // namespace
 
 qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEncodeResult& result,
-                                              std::vector<FixupFact>&& facts, const SourceLocation& location) {
+                                              std::vector<FixupFact>&& facts) {
   InstructionFacts record;
   std::size_t size = 0;
   for (const EncodeUnit& unit : result.units()) size += unit.has_fixup ? unit.width : unit.byte_count;
@@ -121,7 +120,7 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
       if (next < resolved) {
         QOVRIN_TRY(claimFact(unit, offset, facts[next++], false));
       } else if (unit.fixup == FixupKind::relative) {
-        FixupFact fact = literalFact(unit, location);
+        FixupFact fact = literalFact(unit);
         QOVRIN_TRY(claimFact(unit, offset, fact, true));
         facts.push_back(std::move(fact));
       } else {
@@ -138,13 +137,12 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
   return record;
 }
 
-qovrin::Result<InstructionFacts> encodeX86(const fragment::Fragment& piece, const fragment::Instruction& line,
-                                           x86_encoder::match::MatchMemo* memo) {
+qovrin::Result<InstructionFacts> encodeX86(const fragment::Instruction& line, x86_encoder::match::MatchMemo* memo) {
   isa_text::ParsedInstruction parsed;
   if (const auto split = isa_text::parseX86Line(line.text(), parsed); !split)
     return fail(split.error() == Error::InvalidInstructionText ? split.error() : Error::UnsupportedX86Instruction);
   std::vector<FixupFact> facts;
-  backend_adapter::X86ResolverContext context{&facts, piece.location(), line.target};
+  backend_adapter::X86ResolverContext context{&facts, line.target};
   const x86_encoder::api::X86ExpressionResolver resolver{&context, &backend_adapter::unknownX86ExpressionResolver,
                                                          true};
   x86_encoder::api::X86EncodeOptions options;
@@ -166,7 +164,7 @@ qovrin::Result<InstructionFacts> encodeX86(const fragment::Fragment& piece, cons
   const auto encoded =
       x86_encoder::api::encodeBuiltinUnitsWithResolver(result, parsed.mnemonic, parsed.operands(), options, resolver);
   if (!encoded) return fail(mapEncoderError(encoded.error()));
-  return convertUnits(result, std::move(facts), piece.location());
+  return convertUnits(result, std::move(facts));
 }
 
 }  // namespace frontend::pass

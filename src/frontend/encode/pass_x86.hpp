@@ -15,8 +15,7 @@ namespace frontend::pass {
 // UnsupportedX86Instruction for the others, the unit conversion's errors),
 // InvalidInstructionText or InstructionTooLarge.
 // The memo, when given, remembers template searches across the pass's lines.
-qovrin::Result<backend_adapter::InstructionFacts> encodeX86(const fragment::Fragment& piece,
-                                                            const fragment::Instruction& line,
+qovrin::Result<backend_adapter::InstructionFacts> encodeX86(const fragment::Instruction& line,
                                                             x86_encoder::match::MatchMemo* memo = nullptr);
 
 // The encoder's units as bytes, and the facts the resolver recorded matched
@@ -25,7 +24,6 @@ qovrin::Result<backend_adapter::InstructionFacts> encodeX86(const fragment::Frag
 // it is patched against the instruction's real address. A fact that no field
 // claims fails with BackendFixupCountMismatch.
 qovrin::Result<backend_adapter::InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEncodeResult& result,
-                                                               std::vector<backend_adapter::FixupFact>&& facts,
-                                                               const SourceLocation& location);
+                                                               std::vector<backend_adapter::FixupFact>&& facts);
 
 }  // namespace frontend::pass

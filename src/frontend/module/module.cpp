@@ -127,7 +127,7 @@ void Module::settleIntoRun(std::uint32_t index) {
     const SourceLocation shared = run.location();
     if (shared.span.source == location.span.source && shared.expansion == location.expansion &&
         joined.first_line + joined.lines == line_records_.size() &&
-        joined.data.size() + line->encoded.size() <= line_record::kMaxRunBytes) {
+        joined.data.size() + line->encoded.size() <= line_record::kMaxRunBytes && moveLabelsIntoRun(section, joined)) {
       line_records_.push_back({location.span.start, static_cast<std::uint16_t>(joined.data.size()), length});
       joined.data.append(line->encoded.view());
       ++joined.lines;
@@ -137,6 +137,7 @@ void Module::settleIntoRun(std::uint32_t index) {
       return;
     }
   }
+  run_labels_.clear();
   line_records_.push_back({location.span.start, 0, length});
   fragment::SmallBytes data;
   data.append(line->encoded.view());
@@ -145,6 +146,24 @@ void Module::settleIntoRun(std::uint32_t index) {
   piece.bytes()->lines = 1;
   ++coalesced_instructions_;
   open_run_ = index;
+}
+
+bool Module::moveLabelsIntoRun(const section::Section& section, const fragment::Bytes& run) noexcept {
+  const auto joining = static_cast<std::uint32_t>(section.fragments.size() - 1);
+  const std::uint32_t section_index = fragments_[open_run_].section;
+  // A label behind the joining line would lose the fragment it stands in front of.
+  for (const std::uint32_t index : run_labels_) {
+    const symbol::Label& label = *symbols_[index].label();
+    if (label.section == section_index && label.fragment_position > joining) return false;
+  }
+  for (const std::uint32_t index : run_labels_) {
+    symbol::Label& label = *symbols_[index].label();
+    if (label.section != section_index || label.fragment_position != joining) continue;
+    label.fragment_position = joining - 1;
+    label.run_offset = static_cast<std::uint32_t>(run.data.size());
+  }
+  run_labels_.clear();
+  return true;
 }
 
 std::span<const line_record::LineRecord> Module::linesOf(const fragment::Fragment& piece) const noexcept {
@@ -205,9 +224,11 @@ void Module::addSymbol(std::string_view name, MakePayload&& make_payload, const 
 qovrin::Status Module::defineAnchoredLabel(std::string_view name, std::uint32_t section, std::uint64_t offset,
                                            std::uint32_t fragment_position, const SourceLocation& location) {
   QOVRIN_TRY(checkNewSymbol(name));
+  if (open_run_ != kNoRun) run_labels_.reserve(run_labels_.size() + 1);
   addSymbol(name, [&] { return symbol::Payload{symbol::Label{offset, section, fragment_position, true}}; }, location);
-  // The label stands in front of the next fragment, which must not vanish into the run before it.
-  open_run_ = kNoRun;
+  // The label stands in front of the next fragment; should that join the
+  // open run, the label moves into the run.
+  if (open_run_ != kNoRun) run_labels_.push_back(static_cast<std::uint32_t>(symbols_.size() - 1));
   return {};
 }
 

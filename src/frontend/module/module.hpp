@@ -199,6 +199,10 @@ class Module {
   // Marks the instructions of a run that a store into [from, from + length)
   // of its bytes reaches.
   void markStoredLines(fragment::Bytes& run, std::uint64_t from, std::uint64_t length) noexcept;
+  // Moves the labels that stand in front of the section's last fragment into
+  // the open run, at its end; false, moving none, when a label stands behind
+  // that fragment.
+  bool moveLabelsIntoRun(const section::Section& section, const fragment::Bytes& run) noexcept;
   // After checkNewSymbol accepted the name; make_payload() gives the symbol's
   // payload and runs only once nothing else can fail.
   template <typename MakePayload>
@@ -233,6 +237,8 @@ class Module {
   std::uint64_t coalesced_instructions_ = 0;
   // The run the next settled instruction may join, if it directly follows.
   std::uint32_t open_run_ = kNoRun;
+  // Labels defined while the open run is open, by symbol index.
+  std::vector<std::uint32_t> run_labels_;
   bool joins_settled_ = true;
   static constexpr std::uint32_t kNoRun = ~std::uint32_t{0};
 };

@@ -27,6 +27,9 @@ struct Label {
   std::uint32_t fragment_position = 0;
   // The offset follows the laid-out offset of the fragment at that position.
   bool anchored = false;
+  // Bytes into that fragment: a label between settled lines stands inside
+  // the run they joined.
+  std::uint32_t run_offset = 0;
 };
 
 // Alternatives in SymbolKind order.

@@ -55,7 +55,7 @@ TEST(BackendAdapter, AnswersRiscvOperandsFromTheirResolvedValues) {
 
 TEST(BackendAdapter, FoldsX86ConstantsAndRecordsEverythingElse) {
   std::vector<FixupFact> facts;
-  frontend::backend_adapter::X86ResolverContext context{&facts, {}, Target::x86(64)};
+  frontend::backend_adapter::X86ResolverContext context{&facts, Target::x86(64)};
   const auto constant = frontend::backend_adapter::unknownX86ExpressionResolver(&context, "2*8+1");
   ASSERT_TRUE(constant && *constant);
   EXPECT_EQ((*constant)->value, 17);
@@ -71,7 +71,7 @@ TEST(BackendAdapter, FoldsX86ConstantsAndRecordsEverythingElse) {
 
   EXPECT_EQ(errorOf(frontend::backend_adapter::unknownX86ExpressionResolver(&context, "1 +")),
             Error::ExpressionResolutionFailed);
-  frontend::backend_adapter::X86ResolverContext riscv{&facts, {}, Target::riscv(64)};
+  frontend::backend_adapter::X86ResolverContext riscv{&facts, Target::riscv(64)};
   const auto other = frontend::backend_adapter::unknownX86ExpressionResolver(&riscv, "later");
   ASSERT_TRUE(other);
   EXPECT_FALSE(*other);
@@ -96,7 +96,7 @@ TEST(BackendAdapter, RecordsX86NamesAndFoldsOnlyConstants) {
   };
   for (const auto& [text, folded, error] : cases) {
     std::vector<FixupFact> facts;
-    frontend::backend_adapter::X86ResolverContext context{&facts, {}, Target::x86(32)};
+    frontend::backend_adapter::X86ResolverContext context{&facts, Target::x86(32)};
     const auto answer = frontend::backend_adapter::unknownX86ExpressionResolver(&context, text);
     EXPECT_EQ(errorOf(answer), error) << text;
     if (!answer) continue;

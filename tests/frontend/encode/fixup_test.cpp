@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
+#include <limits>
+#include <string>
 #include <vector>
 
 namespace {
@@ -11,18 +14,39 @@ using frontend::fixup::classifyTargetText;
 using frontend::fixup::FixupKind;
 using frontend::fixup::FixupRangePolicy;
 using frontend::fixup::FixupStore;
+using frontend::fixup::FixupTarget;
 
 TEST(FixupStore, IndexesAreThePreviousLengthAndPolicyStartsAtWrap) {
   FixupStore store;
-  const auto first = store.addOwnedTarget(5, {"start", FixupKind::symbol, -4}, true, 1, 32, {{2, 10, 14}, 3});
-  const auto second = store.addOwnedTarget(6, {"a + b", FixupKind::expression}, false, 2, 8, {});
+  const auto first = store.addOwnedTarget(5, {"start", FixupKind::symbol, -4}, true, 1, 32);
+  const auto second = store.addOwnedTarget(6, {"a + b", FixupKind::expression}, false, 2, 8);
   ASSERT_TRUE(first && second);
   EXPECT_EQ(*first, 0u);
   EXPECT_EQ(*second, 1u);
-  EXPECT_EQ(store[0].target.addend, -4);
+  EXPECT_EQ(store.target(store[0]).addend, -4);
   EXPECT_TRUE(store[0].pc_relative);
   EXPECT_FALSE(store[1].pc_relative);
   EXPECT_EQ(store[0].range_policy, FixupRangePolicy::wrap);
+}
+
+TEST(FixupStore, TargetsComeBackAsAddedAfterTheCallersTextIsGone) {
+  const FixupTarget added[] = {{"loop", FixupKind::symbol, 0},
+                               {"", FixupKind::expression, -1},
+                               {"table + 8 * 3", FixupKind::expression, 7},
+                               {"loop", FixupKind::symbol, std::numeric_limits<std::int64_t>::min()}};
+  FixupStore store;
+  for (const FixupTarget& target : added) {
+    std::string borrowed(target.text);
+    ASSERT_TRUE(store.addOwnedTarget(0, {borrowed, target.kind, target.addend}, false, 0, 8));
+    borrowed.assign(borrowed.size(), '#');
+  }
+  ASSERT_EQ(store.size(), std::size(added));
+  for (std::uint32_t index = 0; index < store.size(); ++index) {
+    const FixupTarget kept = store.target(store[index]);
+    EXPECT_EQ(kept.text, added[index].text) << index;
+    EXPECT_EQ(kept.kind, added[index].kind) << index;
+    EXPECT_EQ(kept.addend, added[index].addend) << index;
+  }
 }
 
 TEST(FixupStore, NamesAreSymbolsEverythingElseExpressions) {
@@ -41,11 +65,11 @@ TEST(FixupStore, DropsTheFixupsOfOneFragmentInAnyOrder) {
   const std::vector<std::vector<std::uint32_t>> orders = {{1, 1, 2, 4, 4, 4, 7}, {4, 1, 7, 4, 2, 1, 4}};
   for (const auto& order : orders) {
     FixupStore store;
-    for (const std::uint32_t fragment : order) ASSERT_TRUE(store.addOwnedTarget(fragment, {"x"}, false, 0, 8, {}));
+    for (const std::uint32_t fragment : order) ASSERT_TRUE(store.addOwnedTarget(fragment, {"x"}, false, 0, 8));
     store.dropFragment(4);
     store.dropFragment(3);
-    ASSERT_TRUE(store.addOwnedTarget(0, {"y"}, false, 0, 8, {}));
-    ASSERT_TRUE(store.addOwnedTarget(1, {"y"}, false, 0, 8, {}));
+    ASSERT_TRUE(store.addOwnedTarget(0, {"y"}, false, 0, 8));
+    ASSERT_TRUE(store.addOwnedTarget(1, {"y"}, false, 0, 8));
     store.dropFragment(1);
     for (std::uint32_t index = 0; index < store.size(); ++index) {
       const std::uint32_t fragment = store[index].fragment;

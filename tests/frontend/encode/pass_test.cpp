@@ -99,8 +99,8 @@ TEST(EncodePass, MatchesEncoderFieldsWithResolverFacts) {
     OwnedEncodeResult result;
     for (const EncodeUnit& unit : test.units) ASSERT_TRUE(result.append(unit)) << test.name;
     std::vector<FixupFact> facts;
-    for (const std::string& text : test.fact_texts) facts.push_back(FixupFact{text, 0, {}, 64});
-    const auto record = frontend::pass::convertUnits(result, std::move(facts), {});
+    for (const std::string& text : test.fact_texts) facts.push_back(FixupFact{text, 0, 64});
+    const auto record = frontend::pass::convertUnits(result, std::move(facts));
     EXPECT_EQ(errorOf(record), test.error) << test.name;
     if (!record) continue;
     EXPECT_EQ(record->bytes, test.bytes) << test.name;
@@ -176,7 +176,9 @@ TEST(SettledRuns, JoinOnlyWhatDirectlyFollowsInTheSameSectionAndSource) {
   using enum Step;
   const std::vector<std::pair<std::vector<Step>, std::string>> cases = {
       {{line, line, line}, "R3"},
-      {{line, label, line, line}, "R1 R2"},
+      {{line, label, line, line}, "R3"},
+      {{label, line, label, label, line}, "R2"},
+      {{line, label, jump, line}, "R1 I R1"},
       {{line, data, line}, "R1 D R1"},
       {{line, jump, line, line}, "R1 I R2"},
       {{line, other_section, line}, "R1 R1 R1"},
@@ -195,6 +197,26 @@ TEST(SettledRuns, JoinOnlyWhatDirectlyFollowsInTheSameSectionAndSource) {
               static_cast<std::uint64_t>(std::ranges::count_if(steps, [](Step step) {
                 return step != label && step != data;
               }))) << want;
+  }
+}
+
+// A label between settled lines stands inside their run, at the first byte
+// of the line behind it, and keeps its offset when the pass lays it out again.
+TEST(SettledRuns, LabelsInsideARunKeepTheirOffsets) {
+  using enum Step;
+  const std::vector<Step> steps = {line, label, line, jump, label, line, line, label, line, data, label};
+  Module module(Target::x86(64));
+  std::uint32_t at = 0;
+  for (const Step step : steps) lowerStep(module, step, at);
+  EXPECT_EQ(describe(module), "R2 I R3 D");
+  ASSERT_TRUE(module.defineAnchoredLabel("later", 0, 0, 0, {}));
+  ASSERT_TRUE(frontend::pass::encodeInstructionFragments(module));
+  // nop is one byte and jmp to a label five.
+  const std::pair<const char*, std::uint64_t> labels[] = {{"l10", 1}, {"l40", 7}, {"l70", 9}, {"l100", 11}};
+  for (const auto& [name, offset] : labels) {
+    const auto* symbol = module.findSymbol(name);
+    ASSERT_NE(symbol, nullptr) << name;
+    EXPECT_EQ(symbol->label()->offset, offset) << name;
   }
 }
 
