@@ -6,7 +6,7 @@
 
 #include "common/little_endian.hpp"
 #include "frontend/encode/backend_adapter.hpp"
-#include "frontend/encode/failure_notes.hpp"
+#include "frontend/encode/refused_form_notes.hpp"
 #include "frontend/encode/layout.hpp"
 #include "frontend/encode/pass_x86.hpp"
 #include "riscv_encoder/source.hpp"

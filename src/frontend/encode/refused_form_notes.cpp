@@ -1,4 +1,4 @@
-#include "frontend/encode/failure_notes.hpp"
+#include "frontend/encode/refused_form_notes.hpp"
 
 #include <algorithm>
 #include <bitset>
