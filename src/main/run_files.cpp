@@ -18,7 +18,8 @@ std::string describeClash(const RunFile& written, const RunFile& other) {
 
 void InputFiles::record(std::string_view role, std::string path) {
   auto file = identify(role, std::move(path));
-  if (file && file->identity.exists) files_.push_back(std::move(*file));
+  if (!file || !file->identity.exists) return;
+  if (known_.emplace(file->identity.device, file->identity.inode).second) files_.push_back(std::move(*file));
 }
 
 std::vector<RunFile> outputFiles(std::string_view outputPath, const std::optional<std::string>& listingPath) {

@@ -2,10 +2,13 @@
 // The files one run reads and writes, known by identity, so that no run
 // writes over one of its own inputs or writes two outputs into one file.
 
+#include <cstdint>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "main/platform_output.hpp"
@@ -25,12 +28,14 @@ struct RunFile {
 class InputFiles {
  public:
   // Takes the file's identity now, while it is the file that was read; a
-  // file that is gone already or cannot be told apart is left out.
+  // file that is gone already or cannot be told apart is left out, and a
+  // file read again (a builtin in a loop) keeps its first record.
   void record(std::string_view role, std::string path);
   std::span<const RunFile> files() const noexcept { return files_; }
 
  private:
   std::vector<RunFile> files_;
+  std::set<std::pair<std::uint64_t, std::uint64_t>> known_;  // device, inode
 };
 
 // The files the run is about to write, in writing order.
