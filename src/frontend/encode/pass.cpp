@@ -229,8 +229,9 @@ qovrin::Status syncAnchoredLabelOffsets(module::Module& module) {
   const auto layout = layout::layoutModule(module);
   if (!layout) return fail(layout.error());
   const layout::LayoutIndex index(*layout, module.sections(), module.fragments().size());
-  for (symbol::Symbol& symbol : module.symbols()) {
-    symbol::Label* label = symbol.label();
+  symbol::SymbolStore& symbols = module.symbols();
+  for (std::size_t position = 0; position < symbols.size(); ++position) {
+    symbol::Label* label = symbols[position].label();
     if (label == nullptr || !label->anchored) continue;
     if (!module.sections().contains(label->section)) return fail(Error::InvalidSection);
     const section::Section& section = module.sections()[label->section];

@@ -172,8 +172,8 @@ std::vector<Note> duplicateNotes(const Asking& asking, const ast::Statement& sta
   if (!name) return {};
   std::vector<Note> notes{{quoted(*name) + " is already defined", std::nullopt}};
   const symbol::Symbol* first = asking.module.findSymbol(*name);
-  if (first != nullptr && first->location.span.source)
-    notes.push_back({"first definition of " + quoted(*name), first->location});
+  if (first != nullptr && first->location().span.source)
+    notes.push_back({"first definition of " + quoted(*name), first->location()});
   return notes;
 }
 

@@ -50,18 +50,19 @@ void forEachNameIn(std::string_view text, Visit&& visit) {
 // The module's value symbols the environment holds, in symbol order: those
 // a name in the text reads, or all of them when the text calls a value
 // function, whose body reads the environment's bindings as locals.
-std::vector<const symbol::Symbol*> capturedValues(const module::Module& module, std::string_view text) {
-  std::vector<const symbol::Symbol*> named;
+std::vector<std::uint32_t> capturedValues(const module::Module& module, std::string_view text) {
+  const symbol::SymbolStore& symbols = module.symbols();
+  std::vector<std::uint32_t> named;
   bool calls_function = false;
   forEachNameIn(text, [&](std::string_view name) {
     if (module.metaFunctions().find(name)) calls_function = true;
-    const symbol::Symbol* symbol = module.findSymbol(name);
-    if (symbol != nullptr && symbol->value() != nullptr) named.push_back(symbol);
+    const auto position = module.findSymbolIndex(name);
+    if (position && symbols[*position].value() != nullptr) named.push_back(*position);
   });
   if (calls_function) {
     named.clear();
-    for (const symbol::Symbol& symbol : module.symbols())
-      if (symbol.value() != nullptr) named.push_back(&symbol);
+    for (std::uint32_t position = 0; position < symbols.size(); ++position)
+      if (symbols[position].value() != nullptr) named.push_back(position);
     return named;
   }
   std::ranges::sort(named);
@@ -76,8 +77,10 @@ qovrin::Result<std::shared_ptr<value::OperandEnvironment>> captureOperandEnviron
                                                                                       std::string_view written) {
   auto environment = std::make_shared<value::OperandEnvironment>();
   std::uint64_t deepest = 0;
-  for (const symbol::Symbol* symbol : capturedValues(module, written))
-    QOVRIN_TRY(bindCopy(environment->bindings, symbol->name(), symbol->value()->value, deepest));
+  for (const std::uint32_t position : capturedValues(module, written)) {
+    const symbol::Symbol& symbol = module.symbols()[position];
+    QOVRIN_TRY(bindCopy(environment->bindings, module.symbolName(symbol), symbol.value()->value, deepest));
+  }
   for (const MetaScope& scope : context.scopes)
     for (const MetaLocal& local : scope.locals())
       QOVRIN_TRY(bindCopy(environment->bindings, local.name, local.value, deepest));

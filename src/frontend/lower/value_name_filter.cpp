@@ -18,13 +18,13 @@ unsigned probe(std::uint64_t hash, unsigned index) noexcept { return static_cast
 }  // namespace
 
 void ValueNameFilter::sync(const module::Module& module) noexcept {
-  const auto symbols = module.symbols();
+  const auto& symbols = module.symbols();
   // A filter that saw more symbols than there are now was fed by another
   // module: start again.
   if (symbols.size() < seen_) *this = ValueNameFilter();
   for (; seen_ < symbols.size(); ++seen_)
     if (symbols[seen_].value() != nullptr) {
-      add(symbols[seen_].name());
+      add(module.symbolName(symbols[seen_]));
       ++seen_values_;
     }
 }

@@ -191,41 +191,59 @@ void Module::markStoredLines(fragment::Bytes& run, std::uint64_t from, std::uint
 std::string_view Module::keepInstructionText(std::string_view text, const SourceLocation& location) {
   // Most lines reach their fragment as written, so the source already holds
   // their characters; only lines that lowering rewrote need a copy.
-  if (location.span.source && *location.span.source < sources_.size()) {
-    const std::string_view source = sources_[*location.span.source].text;
-    if (location.span.start <= location.span.end && location.span.end <= source.size()) {
-      const std::string_view line = source.substr(location.span.start, location.span.end - location.span.start);
-      const std::size_t found = line.find(text);
-      if (found != std::string_view::npos) return line.substr(found, text.size());
-    }
-  }
+  if (const auto offset = offsetInSpan(text, location))
+    return std::string_view(sources_[*location.span.source].text).substr(location.span.start + *offset, text.size());
   return instruction_texts_.keep(text);
+}
+
+std::optional<std::size_t> Module::offsetInSpan(std::string_view text, const SourceLocation& location) const noexcept {
+  if (!location.span.source || *location.span.source >= sources_.size()) return std::nullopt;
+  const std::string_view source = sources_[*location.span.source].text;
+  if (location.span.start > location.span.end || location.span.end > source.size()) return std::nullopt;
+  const std::string_view line = source.substr(location.span.start, location.span.end - location.span.start);
+  const std::size_t found = line.find(text);
+  if (found == std::string_view::npos) return std::nullopt;
+  return found;
+}
+
+std::optional<symbol::NameRef> Module::nameInSource(std::string_view name, const SourceLocation& location) const noexcept {
+  if (name.empty() || name.size() > symbol::NameRef::kMaxInSource) return std::nullopt;
+  const auto offset = offsetInSpan(name, location);
+  if (!offset || *offset > symbol::NameRef::kMaxInSource) return std::nullopt;
+  return symbol::NameRef::inSource(static_cast<std::uint32_t>(*offset), static_cast<std::uint32_t>(name.size()));
 }
 
 qovrin::Status Module::checkNewSymbol(std::string_view name) const {
   if (findSymbol(name) != nullptr) return fail(Error::DuplicateSymbol);
-  // The last 32-bit position stays free: the name index marks empty slots with it.
+  // Symbol positions are 32-bit.
   if (symbols_.size() >= kIndexLimit) return fail(Error::TooManySymbols);
   return {};
 }
 
-template <typename MakePayload>
-void Module::addSymbol(std::string_view name, MakePayload&& make_payload, const SourceLocation& location) {
-  // Every allocation comes before the payload is made, since making it moves
-  // the caller's data: a failure leaves both the module and the caller as they were.
-  if (symbols_.size() == symbols_.capacity()) symbols_.reserve(std::max<std::size_t>(16, 2 * symbols_.size()));
-  symbol_index_.reserveOne();
-  std::string owned_name(name);
+template <typename MakeRecord>
+qovrin::Status Module::addSymbol(std::string_view name, MakeRecord&& make_record, const SourceLocation& location) {
+  const auto in_source = nameInSource(name, location);
+  if (!in_source && !symbols_.poolHasRoomFor(name.size())) return fail(Error::TooManySymbols);
+  // Every allocation comes before the record is made, since making a value
+  // symbol's moves the caller's data: a failure leaves both the module and
+  // the caller as they were.
+  symbol_index_.reserveOne([&](std::uint32_t position) { return symbolName(symbols_[position]); });
+  symbols_.reserveOne(in_source ? 0 : name.size());
+  const symbol::Symbol record = make_record(in_source ? *in_source : symbols_.nextPoolRef());
+  if (!in_source) symbols_.pool(name);
   const auto index = static_cast<std::uint32_t>(symbols_.size());
-  symbols_.emplace_back(std::move(owned_name), make_payload(), location);
+  symbols_.push(record);
   symbol_index_.add(name, index);
+  return {};
 }
 
 qovrin::Status Module::defineAnchoredLabel(std::string_view name, std::uint32_t section, std::uint64_t offset,
                                            std::uint32_t fragment_position, const SourceLocation& location) {
   QOVRIN_TRY(checkNewSymbol(name));
   if (open_run_ != kNoRun) run_labels_.reserve(run_labels_.size() + 1);
-  addSymbol(name, [&] { return symbol::Payload{symbol::Label{offset, section, fragment_position, true}}; }, location);
+  const symbol::Label label{offset, section, fragment_position, true};
+  QOVRIN_TRY(
+      addSymbol(name, [&](symbol::NameRef ref) { return symbol::Symbol(label, location, ref); }, location));
   // The label stands in front of the next fragment; should that join the
   // open run, the label moves into the run.
   if (open_run_ != kNoRun) run_labels_.push_back(static_cast<std::uint32_t>(symbols_.size() - 1));
@@ -236,19 +254,33 @@ qovrin::Status Module::defineValue(std::string_view name, value::Value&& value, 
                                    const SourceLocation& location) {
   // Checked before the value is moved, so that a refused value stays with the caller.
   QOVRIN_TRY(checkNewSymbol(name));
-  addSymbol(name, [&] { return symbol::Payload{symbol::ValueSymbol{std::move(value), is_mutable}}; }, location);
-  return {};
+  return addSymbol(
+      name,
+      [&](symbol::NameRef ref) {
+        return symbol::Symbol(symbols_.keepValue(symbol::ValueSymbol{std::move(value), is_mutable}), location, ref);
+      },
+      location);
+}
+
+std::optional<std::uint32_t> Module::findSymbolIndex(std::string_view name) const noexcept {
+  return symbol_index_.find(name, [&](std::uint32_t position) { return symbolName(symbols_[position]); });
 }
 
 const symbol::Symbol* Module::findSymbol(std::string_view name) const noexcept {
-  const auto found =
-      symbol_index_.find(name, [&](std::uint32_t position) -> std::string_view { return symbols_[position].name(); });
+  const auto found = findSymbolIndex(name);
   return found ? &symbols_[*found] : nullptr;
 }
 
 symbol::Symbol* Module::findSymbol(std::string_view name) noexcept {
   const auto* found = std::as_const(*this).findSymbol(name);
   return const_cast<symbol::Symbol*>(found);
+}
+
+std::string_view Module::symbolName(const symbol::Symbol& symbol) const noexcept {
+  const symbol::NameRef name = symbol.name();
+  if (!name.in_source) return symbols_.pooledName(name.bits);
+  const SourceSpan span = symbol.location().span;
+  return std::string_view(sources_[*span.source].text).substr(span.start + name.delta(), name.size());
 }
 
 qovrin::Result<std::uint64_t> Module::labelAddress(const symbol::Label& label) const {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,6 +27,7 @@
 #include "frontend/module/section.hpp"
 #include "frontend/syntax/source_location.hpp"
 #include "frontend/module/symbol.hpp"
+#include "frontend/module/symbol_store.hpp"
 #include "frontend/module/target.hpp"
 #include "frontend/module/text_arena.hpp"
 #include "frontend/values/type_name.hpp"
@@ -108,6 +110,9 @@ class Module {
 
   const symbol::Symbol* findSymbol(std::string_view name) const noexcept;
   symbol::Symbol* findSymbol(std::string_view name) noexcept;
+  // The symbol's position in definition order.
+  std::optional<std::uint32_t> findSymbolIndex(std::string_view name) const noexcept;
+  std::string_view symbolName(const symbol::Symbol& symbol) const noexcept;
 
   // Base of the label's section plus its offset.
   qovrin::Result<std::uint64_t> labelAddress(const symbol::Label& label) const;
@@ -152,8 +157,8 @@ class Module {
   const section::SectionStore& sections() const noexcept { return sections_; }
   std::span<fragment::Fragment> fragments() noexcept { return fragments_; }
   std::span<const fragment::Fragment> fragments() const noexcept { return fragments_; }
-  std::span<symbol::Symbol> symbols() noexcept { return symbols_; }
-  std::span<const symbol::Symbol> symbols() const noexcept { return symbols_; }
+  symbol::SymbolStore& symbols() noexcept { return symbols_; }
+  const symbol::SymbolStore& symbols() const noexcept { return symbols_; }
   // Instruction fields to patch after layout.
   fixup::FixupStore& fixups() noexcept { return fixups_; }
   const fixup::FixupStore& fixups() const noexcept { return fixups_; }
@@ -191,6 +196,11 @@ class Module {
   void reserveForLines(std::size_t lines);
   // A view of text that lives as long as the module.
   std::string_view keepInstructionText(std::string_view text, const SourceLocation& location);
+  // Where text appears in the source within the location's span, as an offset
+  // from the span's start.
+  std::optional<std::size_t> offsetInSpan(std::string_view text, const SourceLocation& location) const noexcept;
+  // Where a new symbol's name will be read from, if the source holds it.
+  std::optional<symbol::NameRef> nameInSource(std::string_view name, const SourceLocation& location) const noexcept;
   qovrin::Status checkNewSymbol(std::string_view name) const;
   // Once a store made an instruction plain bytes, the stored bytes are what
   // the user wants: patching a field afterwards (or, for RISC-V, encoding
@@ -203,10 +213,11 @@ class Module {
   // the open run, at its end; false, moving none, when a label stands behind
   // that fragment.
   bool moveLabelsIntoRun(const section::Section& section, const fragment::Bytes& run) noexcept;
-  // After checkNewSymbol accepted the name; make_payload() gives the symbol's
-  // payload and runs only once nothing else can fail.
-  template <typename MakePayload>
-  void addSymbol(std::string_view name, MakePayload&& make_payload, const SourceLocation& location);
+  // After checkNewSymbol accepted the name; make_record(name_ref) gives the
+  // symbol's record and is the last step that may fail. Fails before any
+  // change when the name pool is full.
+  template <typename MakeRecord>
+  qovrin::Status addSymbol(std::string_view name, MakeRecord&& make_record, const SourceLocation& location);
 
   // Calls visit(fragment, offset in its stored bytes, length, offset in the
   // range) for each stored piece of [address, address + count) in order, or
@@ -216,7 +227,7 @@ class Module {
                                   std::uint64_t address, std::uint64_t count, Visit&& visit);
 
   section::SectionStore sections_;
-  std::vector<symbol::Symbol> symbols_;
+  symbol::SymbolStore symbols_;
   name_index::NameIndex symbol_index_;
   std::vector<fragment::Fragment> fragments_;
   fixup::FixupStore fixups_;

@@ -1,12 +1,13 @@
 #pragma once
 // Module-level names: labels anchored in a section, and named meta values.
 // Labels and values share one name space.
+//
+// A module keeps one record per label, so the record holds only what a label
+// needs; a value symbol's payload lives apart and the record points to it.
 
 #include <cstdint>
-#include <string>
-#include <string_view>
-#include <variant>
 
+#include "frontend/module/packed_location.hpp"
 #include "frontend/syntax/source_location.hpp"
 #include "frontend/values/value.hpp"
 
@@ -19,7 +20,8 @@ struct ValueSymbol {
   bool is_mutable = false;  // a module-level let; const and project defines are not
 };
 
-struct Label {
+// Packed: its fields are read and written by value only.
+struct [[gnu::packed]] Label {
   std::uint64_t offset = 0;  // from the section's base
   std::uint32_t section = 0;
   // Position in the section's fragment list in front of which the label
@@ -32,30 +34,60 @@ struct Label {
   std::uint32_t run_offset = 0;
 };
 
-// Alternatives in SymbolKind order.
-using Payload = std::variant<ValueSymbol, Label>;
+static_assert(sizeof(Label) == 21);
 
-// The name is fixed at creation: the module indexes symbols by it.
-class Symbol {
+// Where a symbol's name is kept. Most names are written in the source within
+// the span of their definition: those are read back from there, as a number
+// of bytes after the span's start and a length of at most kMaxInSource each.
+// The others sit in the symbol store's name pool.
+struct NameRef {
+  static constexpr std::uint32_t kMaxInSource = 0xFFFF;
+
+  static NameRef inSource(std::uint32_t delta, std::uint32_t size) noexcept { return {delta << 16 | size, true}; }
+  std::uint32_t delta() const noexcept { return bits >> 16; }
+  std::uint32_t size() const noexcept { return bits & kMaxInSource; }
+
+  std::uint32_t bits = 0;  // in the source: delta << 16 | length; else an offset into the pool
+  bool in_source = false;
+};
+
+// The name is fixed at creation: the module indexes symbols by it, and
+// Module::symbolName reads it.
+class [[gnu::packed]] Symbol {
  public:
-  Symbol(std::string name, Payload payload, const SourceLocation& location)
-      : payload(std::move(payload)), location(location), name_(std::move(name)) {}
-  Symbol(Symbol&&) noexcept = default;
-  Symbol& operator=(Symbol&&) = delete;
+  Symbol(const Label& label, const SourceLocation& location, NameRef name) noexcept
+      : location_(location), name_bits_(name.bits), name_in_source_(name.in_source), is_label_(true) {
+    payload_.label = label;
+  }
+  Symbol(ValueSymbol& value, const SourceLocation& location, NameRef name) noexcept
+      : location_(location), name_bits_(name.bits), name_in_source_(name.in_source), is_label_(false) {
+    payload_.value = &value;
+  }
 
-  const std::string& name() const noexcept { return name_; }
-  SymbolKind kind() const noexcept { return static_cast<SymbolKind>(payload.index()); }
+  SymbolKind kind() const noexcept { return is_label_ ? SymbolKind::label : SymbolKind::value; }
 
-  Label* label() noexcept { return std::get_if<Label>(&payload); }
-  const Label* label() const noexcept { return std::get_if<Label>(&payload); }
-  ValueSymbol* value() noexcept { return std::get_if<ValueSymbol>(&payload); }
-  const ValueSymbol* value() const noexcept { return std::get_if<ValueSymbol>(&payload); }
+  Label* label() noexcept { return is_label_ ? &payload_.label : nullptr; }
+  const Label* label() const noexcept { return is_label_ ? &payload_.label : nullptr; }
+  ValueSymbol* value() noexcept { return is_label_ ? nullptr : payload_.value; }
+  const ValueSymbol* value() const noexcept { return is_label_ ? nullptr : payload_.value; }
 
-  Payload payload;
-  SourceLocation location;  // of the definition
+  // Of the definition.
+  SourceLocation location() const noexcept { return location_.unpack(); }
+  NameRef name() const noexcept { return {name_bits_, name_in_source_}; }
 
  private:
-  std::string name_;
+  union [[gnu::packed]] Payload {
+    Label label;
+    ValueSymbol* value;
+  };
+
+  Payload payload_{};
+  PackedLocation location_;
+  std::uint32_t name_bits_;
+  bool name_in_source_ : 1;
+  bool is_label_ : 1;
 };
+
+static_assert(sizeof(Symbol) == 43);
 
 }  // namespace frontend::symbol

@@ -20,7 +20,7 @@ TEST(NameIndex, FindsEveryAddedNameAcrossGrowth) {
   EXPECT_FALSE(index.find("L0", name_of));
   for (std::uint32_t position = 0; position < 5000; ++position) {
     names.push_back("L" + std::to_string(position));
-    index.reserveOne();
+    index.reserveOne(name_of);
     index.add(names.back(), position);
     // The newest name and one added long before are both found after every add.
     ASSERT_EQ(index.find(names.back(), name_of), position);
