@@ -52,15 +52,15 @@ qovrin::Result<std::uint32_t> FixupStore::addOwnedTarget(std::uint32_t fragment,
   if (long_text) appendRaw(texts_, static_cast<std::uint32_t>(target.text.size()));
   const auto text_start = static_cast<std::uint32_t>(texts_.size());
   texts_ += target.text;
-  fixups_.push_back(Fixup{.fragment = fragment,
-                          .offset = offset,
-                          .text_start = text_start,
-                          .short_text_size =
-                              long_text ? Fixup::kLongText : static_cast<std::uint16_t>(target.text.size()),
-                          .width = static_cast<std::uint8_t>(width),
-                          .kind = target.kind,
-                          .pc_relative = pc_relative,
-                          .has_addend = has_addend});
+  fixups_.push_back(
+      Fixup{.fragment = fragment,
+            .offset = offset,
+            .text_start = text_start,
+            .short_text_size = long_text ? Fixup::kLongText : static_cast<std::uint16_t>(target.text.size()),
+            .width = static_cast<std::uint8_t>(width),
+            .kind = target.kind,
+            .pc_relative = pc_relative,
+            .has_addend = has_addend});
   return static_cast<std::uint32_t>(fixups_.size() - 1);
 }
 

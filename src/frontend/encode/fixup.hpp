@@ -41,9 +41,9 @@ struct FixupTarget {
 // what nearly every fixup lacks: an addend other than 0 and a text size that
 // does not fit the short one, both in front of the text.
 struct Fixup {
-  std::uint32_t fragment = 0;  // instruction fragment holding the field
-  std::uint32_t offset = 0;    // byte offset of the field in that fragment
-  std::uint32_t text_start = 0;  // in the store's text pool
+  std::uint32_t fragment = 0;         // instruction fragment holding the field
+  std::uint32_t offset = 0;           // byte offset of the field in that fragment
+  std::uint32_t text_start = 0;       // in the store's text pool
   std::uint16_t short_text_size = 0;  // kLongText: the size is kept in front of the text
   std::uint8_t width = 0;             // field width in bits
   FixupKind kind : 1 = FixupKind::symbol;
