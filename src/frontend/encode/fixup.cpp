@@ -48,10 +48,7 @@ qovrin::Result<std::uint32_t> FixupStore::addOwnedTarget(std::uint32_t fragment,
   if (fixups_.size() > kLimit || target.text.size() + front > kLimit - texts_.size())
     return qovrin::fail(qovrin::Error::TooManyFixups);
   if (!fixups_.empty() && fragment < fixups_.back().fragment) in_fragment_order_ = false;
-  if (has_addend) appendRaw(texts_, target.addend);
-  if (long_text) appendRaw(texts_, static_cast<std::uint32_t>(target.text.size()));
-  const auto text_start = static_cast<std::uint32_t>(texts_.size());
-  texts_ += target.text;
+  const auto text_start = front == 0 ? sharedText(target.text) : appendText(target, long_text);
   fixups_.push_back(
       Fixup{.fragment = fragment,
             .offset = offset,
@@ -62,6 +59,25 @@ qovrin::Result<std::uint32_t> FixupStore::addOwnedTarget(std::uint32_t fragment,
             .pc_relative = pc_relative,
             .has_addend = has_addend});
   return static_cast<std::uint32_t>(fixups_.size() - 1);
+}
+
+std::uint32_t FixupStore::appendText(const FixupTarget& target, bool long_text) {
+  if (target.addend != 0) appendRaw(texts_, target.addend);
+  if (long_text) appendRaw(texts_, static_cast<std::uint32_t>(target.text.size()));
+  const auto start = static_cast<std::uint32_t>(texts_.size());
+  texts_ += target.text;
+  return start;
+}
+
+// Only a fixup with nothing in front of its text may share one: what lies in
+// front of a shared text belongs to the fixup that added it.
+std::uint32_t FixupStore::sharedText(std::string_view text) {
+  if (recent_texts_.empty()) recent_texts_.resize(kRecentTexts);
+  TextSpan& slot = recent_texts_[std::hash<std::string_view>{}(text) % kRecentTexts];
+  if (slot.size == text.size() && std::string_view(texts_).substr(slot.start, slot.size) == text) return slot.start;
+  slot = {static_cast<std::uint32_t>(texts_.size()), static_cast<std::uint32_t>(text.size())};
+  texts_ += text;
+  return slot.start;
 }
 
 FixupTarget FixupStore::target(const Fixup& fixup) const noexcept {

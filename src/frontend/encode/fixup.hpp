@@ -91,12 +91,26 @@ class FixupStore {
   FixupTarget target(const Fixup& fixup) const noexcept;
 
  private:
+  // The text's start in the pool, after the addend and long size the target
+  // has; shared with an equal recent text when it has neither.
+  std::uint32_t appendText(const FixupTarget& target, bool long_text);
+  std::uint32_t sharedText(std::string_view text);
+
   // Blocks instead of one array: a growing list is never copied whole.
   std::deque<Fixup> fixups_;
   // Offsets instead of views keep the records small; the texts of all fixups
   // are a small part of the source, so one growing string holds them, each
   // after its fixup's addend and long size when it has them.
   std::string texts_;
+  // Jumps and calls name the same labels near them again and again: a text
+  // met a short while ago is shared instead of copied. One slot per hash
+  // value, the later text taking the slot; empty until the first text.
+  struct TextSpan {
+    std::uint32_t start = 0;
+    std::uint32_t size = 0;
+  };
+  static constexpr std::size_t kRecentTexts = 4096;
+  std::vector<TextSpan> recent_texts_;
   bool in_fragment_order_ = true;
   // Positions of all fixups ordered by fragment, while out of fragment order
   // and as many as the fixups when built.

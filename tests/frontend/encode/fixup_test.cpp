@@ -137,4 +137,25 @@ TEST(FixupStore, WidthsKindsPoliciesAndFlagsStayApart) {
   EXPECT_EQ(store.size(), 256u);
 }
 
+// Equal texts are shared while they are recent; more names than the store
+// remembers push earlier ones out. Each fixup still reads its own text and
+// addend, also where an equal text with an addend came first.
+TEST(FixupStore, RepeatedTextsComeBackWithTheirOwnAddends) {
+  FixupStore store;
+  std::vector<std::pair<std::string, std::int64_t>> added;
+  for (std::uint32_t round = 0; round < 3; ++round) {
+    for (std::uint32_t name = 0; name < 5000; name += round + 1) {
+      added.emplace_back("L" + std::to_string(name), name % 7 == round ? -8 : 0);
+      ASSERT_TRUE(
+          store.addOwnedTarget(name, {added.back().first, FixupKind::symbol, added.back().second}, true, 0, 32));
+    }
+  }
+  ASSERT_EQ(store.size(), added.size());
+  for (std::uint32_t index = 0; index < store.size(); ++index) {
+    const FixupTarget kept = store.target(store[index]);
+    EXPECT_EQ(kept.text, added[index].first) << index;
+    EXPECT_EQ(kept.addend, added[index].second) << index;
+  }
+}
+
 }  // namespace
