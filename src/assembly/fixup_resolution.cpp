@@ -109,13 +109,13 @@ std::optional<FoldedAddend> splitFoldedAddend(std::string_view text) noexcept {
   return FoldedAddend{name, text[sign] == '-' ? -magnitude : magnitude};
 }
 
-qovrin::Result<std::vector<FixupResolution>> resolveFixups(frontend::module::Module& module,
-                                                           const frontend::layout::ModuleLayout& layout,
-                                                           std::vector<UnresolvedFixup>& unresolved) {
+qovrin::Result<FixupResolutions> resolveFixups(frontend::module::Module& module,
+                                               const frontend::layout::ModuleLayout& layout,
+                                               std::vector<UnresolvedFixup>& unresolved) {
   const auto fragments = module.fragments();
   const frontend::layout::LayoutIndex index(layout, module.sections(), fragments.size());
   const frontend::fixup::FixupStore& fixups = module.fixups();
-  std::vector<FixupResolution> resolutions;
+  FixupResolutions resolutions;
   resolutions.reserve(fixups.size());
   for (std::uint32_t number = 0; number < fixups.size(); ++number) {
     const Fixup& fixup = fixups[number];

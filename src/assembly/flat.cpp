@@ -53,7 +53,7 @@ qovrin::Result<AssemblyResult> assembleFlat(frontend::module::Module& module, co
   // belong to no phase.
   if (!module.lateLayoutBlocks().empty()) QOVRIN_TRY(runLateLayoutBlocks(module));
 
-  std::vector<FixupResolution> resolutions;
+  FixupResolutions resolutions;
   {
     const PhaseScope phase(observer, Phase::fixup_resolve);
     // The first layout only places the fields; it is gone before the final one.

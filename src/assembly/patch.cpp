@@ -84,7 +84,7 @@ class Patcher {
 
   qovrin::Status run() {
     for (std::size_t position = 0; position < input_.resolutions.size(); ++position) {
-      const std::optional<WideValue> target = input_.resolutions[position].target();
+      const std::optional<WideValue> target = input_.resolutions.target(position);
       if (!target) continue;
       const auto located = locate(module_, position);
       if (!located) return fail(located.error());
@@ -166,7 +166,7 @@ class Patcher {
     if (group.front() != position) return {};
     std::vector<ResolvedOperand> operands;
     for (const std::size_t member : group) {
-      const std::optional<WideValue> target = input_.resolutions[member].target();
+      const std::optional<WideValue> target = input_.resolutions.target(member);
       if (!target) return {};
       const frontend::fixup::FixupStore& fixups = module_.fixups();
       operands.push_back({fixups.target(fixups[static_cast<std::uint32_t>(member)]).text, *target});

@@ -48,7 +48,7 @@ using RiscvReencoder = std::function<qovrin::Result<std::vector<std::uint8_t>>(
     std::uint64_t instruction_address, std::span<const ResolvedOperand> operands)>;
 
 struct PatchInput {
-  std::span<const FixupResolution> resolutions;
+  const FixupResolutions& resolutions;
   const frontend::layout::ModuleLayout& layout;
   std::span<const frontend::output::image::ImageRegion> regions;
   std::span<std::uint8_t> image;

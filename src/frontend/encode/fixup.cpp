@@ -1,12 +1,32 @@
 #include "frontend/encode/fixup.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <numeric>
 
 #include "common/ascii.hpp"
 
 namespace frontend::fixup {
+
+namespace {
+
+// What a fixup keeps in front of its text, byte for byte in the pool.
+template <typename Value>
+void appendRaw(std::string& pool, Value value) {
+  char bytes[sizeof value];
+  std::memcpy(bytes, &value, sizeof value);
+  pool.append(bytes, sizeof value);
+}
+
+template <typename Value>
+Value readRaw(const std::string& pool, std::size_t at) noexcept {
+  Value value;
+  std::memcpy(&value, pool.data() + at, sizeof value);
+  return value;
+}
+
+}  // namespace
 
 FixupKind classifyTargetText(std::string_view text) noexcept {
   if (text.empty()) return FixupKind::expression;
@@ -20,15 +40,59 @@ FixupKind classifyTargetText(std::string_view text) noexcept {
 
 qovrin::Result<std::uint32_t> FixupStore::addOwnedTarget(std::uint32_t fragment, FixupTarget target, bool pc_relative,
                                                          std::uint32_t offset, std::uint16_t width) {
+  if (width > std::numeric_limits<std::uint8_t>::max()) return qovrin::fail(qovrin::Error::InvalidFixupWidth);
+  const bool has_addend = target.addend != 0;
+  const bool long_text = target.text.size() >= Fixup::kLongText;
+  const std::size_t front = (has_addend ? sizeof(std::int64_t) : 0) + (long_text ? sizeof(std::uint32_t) : 0);
   constexpr std::size_t kLimit = std::numeric_limits<std::uint32_t>::max();
-  if (fixups_.size() > kLimit || target.text.size() > kLimit - texts_.size())
+  if (fixups_.size() > kLimit || target.text.size() + front > kLimit - texts_.size())
     return qovrin::fail(qovrin::Error::TooManyFixups);
   if (!fixups_.empty() && fragment < fixups_.back().fragment) in_fragment_order_ = false;
-  const auto text_start = static_cast<std::uint32_t>(texts_.size());
-  texts_ += target.text;
-  fixups_.push_back(Fixup{target.addend, text_start, static_cast<std::uint32_t>(target.text.size()), fragment, offset,
-                          width, target.kind, pc_relative, FixupRangePolicy::wrap, false});
+  const auto text_start = front == 0 ? sharedText(target.text) : appendText(target, long_text);
+  fixups_.push_back(
+      Fixup{.fragment = fragment,
+            .offset = offset,
+            .text_start = text_start,
+            .short_text_size = long_text ? Fixup::kLongText : static_cast<std::uint16_t>(target.text.size()),
+            .width = static_cast<std::uint8_t>(width),
+            .kind = target.kind,
+            .pc_relative = pc_relative,
+            .has_addend = has_addend});
   return static_cast<std::uint32_t>(fixups_.size() - 1);
+}
+
+std::uint32_t FixupStore::appendText(const FixupTarget& target, bool long_text) {
+  if (target.addend != 0) appendRaw(texts_, target.addend);
+  if (long_text) appendRaw(texts_, static_cast<std::uint32_t>(target.text.size()));
+  const auto start = static_cast<std::uint32_t>(texts_.size());
+  texts_ += target.text;
+  return start;
+}
+
+// Only a fixup with nothing in front of its text may share one: what lies in
+// front of a shared text belongs to the fixup that added it.
+std::uint32_t FixupStore::sharedText(std::string_view text) {
+  if (recent_texts_.empty()) recent_texts_.resize(kRecentTexts);
+  TextSpan& slot = recent_texts_[std::hash<std::string_view>{}(text) % kRecentTexts];
+  if (slot.size == text.size() && std::string_view(texts_).substr(slot.start, slot.size) == text) return slot.start;
+  slot = {static_cast<std::uint32_t>(texts_.size()), static_cast<std::uint32_t>(text.size())};
+  texts_ += text;
+  return slot.start;
+}
+
+FixupTarget FixupStore::target(const Fixup& fixup) const noexcept {
+  std::size_t front = fixup.text_start;
+  std::size_t size = fixup.short_text_size;
+  if (size == Fixup::kLongText) {
+    front -= sizeof(std::uint32_t);
+    size = readRaw<std::uint32_t>(texts_, front);
+  }
+  std::int64_t addend = 0;
+  if (fixup.has_addend) {
+    front -= sizeof(std::int64_t);
+    addend = readRaw<std::int64_t>(texts_, front);
+  }
+  return {std::string_view(texts_).substr(fixup.text_start, size), fixup.kind, addend};
 }
 
 void FixupStore::dropFragment(std::uint32_t fragment) {

@@ -37,25 +37,29 @@ struct FixupTarget {
 };
 
 // Diagnostics about a fixup point at its fragment's line, so the record keeps
-// no place of its own, and its text lives in the store's text pool.
+// no place of its own. Its text lives in the store's text pool, and so does
+// what nearly every fixup lacks: an addend other than 0 and a text size that
+// does not fit the short one, both in front of the text.
 struct Fixup {
-  std::int64_t addend = 0;
-  std::uint32_t text_start = 0;  // in the store's text pool
-  std::uint32_t text_size = 0;
-  std::uint32_t fragment = 0;  // instruction fragment holding the field
-  std::uint32_t offset = 0;    // byte offset of the field in that fragment
-  std::uint16_t width = 0;     // field width in bits
-  FixupKind kind = FixupKind::symbol;
+  std::uint32_t fragment = 0;         // instruction fragment holding the field
+  std::uint32_t offset = 0;           // byte offset of the field in that fragment
+  std::uint32_t text_start = 0;       // in the store's text pool
+  std::uint16_t short_text_size = 0;  // kLongText: the size is kept in front of the text
+  std::uint8_t width = 0;             // field width in bits
+  FixupKind kind : 1 = FixupKind::symbol;
   // The field receives the target minus the address just behind the field.
-  bool pc_relative = false;
-  FixupRangePolicy range_policy = FixupRangePolicy::wrap;
+  bool pc_relative : 1 = false;
+  FixupRangePolicy range_policy : 2 = FixupRangePolicy::wrap;
   // A store turned the fixup's instruction into plain bytes; the fixup is
   // neither patched nor counted as pending.
-  bool dropped = false;
+  bool dropped : 1 = false;
+  bool has_addend : 1 = false;  // kept in front of the text
+
+  static constexpr std::uint16_t kLongText = 0xffff;
 };
 
 // A module holds one per symbolic operand.
-static_assert(sizeof(Fixup) == 32);
+static_assert(sizeof(Fixup) == 16);
 
 // Symbol when the text is a name: a letter, '_' or '.' first, then letters,
 // digits, '$', '.' or '_'; otherwise an expression.
@@ -65,7 +69,8 @@ class FixupStore {
  public:
   // Appends a fixup with range policy wrap and returns its index; fails with
   // TooManyFixups when the index, or the texts kept so far, would not fit 32
-  // bits. The target text is copied into the store.
+  // bits, and with InvalidFixupWidth for a width above 255 bits, which no
+  // field has. The target text is copied into the store.
   qovrin::Result<std::uint32_t> addOwnedTarget(std::uint32_t fragment, FixupTarget target, bool pc_relative,
                                                std::uint32_t offset, std::uint16_t width);
 
@@ -83,16 +88,29 @@ class FixupStore {
   void dropFragment(std::uint32_t fragment);
 
   // The fixup's target as it was added; its text lives as long as the store.
-  FixupTarget target(const Fixup& fixup) const noexcept {
-    return {std::string_view(texts_).substr(fixup.text_start, fixup.text_size), fixup.kind, fixup.addend};
-  }
+  FixupTarget target(const Fixup& fixup) const noexcept;
 
  private:
+  // The text's start in the pool, after the addend and long size the target
+  // has; shared with an equal recent text when it has neither.
+  std::uint32_t appendText(const FixupTarget& target, bool long_text);
+  std::uint32_t sharedText(std::string_view text);
+
   // Blocks instead of one array: a growing list is never copied whole.
   std::deque<Fixup> fixups_;
   // Offsets instead of views keep the records small; the texts of all fixups
-  // are a small part of the source, so one growing string holds them.
+  // are a small part of the source, so one growing string holds them, each
+  // after its fixup's addend and long size when it has them.
   std::string texts_;
+  // Jumps and calls name the same labels near them again and again: a text
+  // met a short while ago is shared instead of copied. One slot per hash
+  // value, the later text taking the slot; empty until the first text.
+  struct TextSpan {
+    std::uint32_t start = 0;
+    std::uint32_t size = 0;
+  };
+  static constexpr std::size_t kRecentTexts = 4096;
+  std::vector<TextSpan> recent_texts_;
   bool in_fragment_order_ = true;
   // Positions of all fixups ordered by fragment, while out of fragment order
   // and as many as the fixups when built.

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/error_of.hpp"
+
 namespace {
 
 using frontend::fixup::classifyTargetText;
@@ -15,6 +17,7 @@ using frontend::fixup::FixupKind;
 using frontend::fixup::FixupRangePolicy;
 using frontend::fixup::FixupStore;
 using frontend::fixup::FixupTarget;
+using qovrin::testing::errorOf;
 
 TEST(FixupStore, IndexesAreThePreviousLengthAndPolicyStartsAtWrap) {
   FixupStore store;
@@ -51,10 +54,10 @@ TEST(FixupStore, TargetsComeBackAsAddedAfterTheCallersTextIsGone) {
 
 TEST(FixupStore, NamesAreSymbolsEverythingElseExpressions) {
   const std::pair<const char*, FixupKind> cases[] = {
-      {"label", FixupKind::symbol},      {"_start", FixupKind::symbol}, {".local$1", FixupKind::symbol},
-      {"a.b_c9", FixupKind::symbol},     {"", FixupKind::expression},   {"9lives", FixupKind::expression},
-      {"$x", FixupKind::expression},     {"x + 4", FixupKind::expression},
-      {"x-4", FixupKind::expression},    {"f(x)", FixupKind::expression},
+      {"label", FixupKind::symbol},    {"_start", FixupKind::symbol},    {".local$1", FixupKind::symbol},
+      {"a.b_c9", FixupKind::symbol},   {"", FixupKind::expression},      {"9lives", FixupKind::expression},
+      {"$x", FixupKind::expression},   {"x + 4", FixupKind::expression}, {"x-4", FixupKind::expression},
+      {"f(x)", FixupKind::expression},
   };
   for (const auto& [text, kind] : cases) EXPECT_EQ(classifyTargetText(text), kind) << text;
 }
@@ -75,6 +78,83 @@ TEST(FixupStore, DropsTheFixupsOfOneFragmentInAnyOrder) {
       const std::uint32_t fragment = store[index].fragment;
       EXPECT_EQ(store[index].dropped, fragment == 4 || fragment == 1) << index;
     }
+  }
+}
+
+// Addends and sizes the record cannot hold itself sit in the pool in front of
+// the text; neighbours with and without them must not read each other's.
+TEST(FixupStore, AddendsAndLongSizesComeBackBesideNeighboursWithoutThem) {
+  constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  // text size, addend
+  const std::pair<std::size_t, std::int64_t> cases[] = {
+      {3, 0},      {3, -4},     {0, 1}, {65534, 0},    {65535, 0}, {65535, kMin}, {1, kMax},
+      {65536, -1}, {200000, 0}, {5, 0}, {65534, kMax}, {2, kMin},  {0, 0},
+  };
+  FixupStore store;
+  std::vector<std::string> texts;
+  for (std::uint32_t index = 0; index < std::size(cases); ++index) {
+    const auto [size, addend] = cases[index];
+    texts.emplace_back(size, static_cast<char>('a' + index));
+    const auto added =
+        store.addOwnedTarget(index, {texts.back(), FixupKind::expression, addend}, index % 2 == 0, 3 * index, 8);
+    ASSERT_TRUE(added) << index;
+  }
+  for (std::uint32_t index = 0; index < store.size(); ++index) {
+    const FixupTarget kept = store.target(store[index]);
+    EXPECT_EQ(kept.text, texts[index]) << index;
+    EXPECT_EQ(kept.addend, cases[index].second) << index;
+    EXPECT_EQ(kept.kind, FixupKind::expression) << index;
+    EXPECT_EQ(store[index].fragment, index);
+    EXPECT_EQ(store[index].offset, 3 * index);
+    EXPECT_EQ(store[index].pc_relative, index % 2 == 0) << index;
+  }
+}
+
+// Width, kind, policy and the flags share bytes; setting one leaves the rest.
+TEST(FixupStore, WidthsKindsPoliciesAndFlagsStayApart) {
+  const FixupRangePolicy policies[] = {FixupRangePolicy::wrap, FixupRangePolicy::signed_value,
+                                       FixupRangePolicy::unsigned_value};
+  FixupStore store;
+  for (std::uint16_t width = 0; width <= 255; ++width) {
+    const FixupKind kind = width % 2 == 0 ? FixupKind::symbol : FixupKind::expression;
+    const auto added = store.addOwnedTarget(width, {"t", kind, width % 5 == 0 ? -1 : 0}, width % 3 == 0, 0, width);
+    ASSERT_TRUE(added) << width;
+    store[*added].range_policy = policies[width % 3];
+  }
+  store.dropFragment(64);
+  for (std::uint32_t index = 0; index < store.size(); ++index) {
+    const auto& fixup = store[index];
+    EXPECT_EQ(fixup.width, index) << index;
+    EXPECT_EQ(fixup.kind, index % 2 == 0 ? FixupKind::symbol : FixupKind::expression) << index;
+    EXPECT_EQ(fixup.pc_relative, index % 3 == 0) << index;
+    EXPECT_EQ(fixup.range_policy, policies[index % 3]) << index;
+    EXPECT_EQ(fixup.dropped, index == 64) << index;
+    EXPECT_EQ(store.target(fixup).addend, index % 5 == 0 ? -1 : 0) << index;
+    EXPECT_EQ(store.target(fixup).text, "t") << index;
+  }
+  EXPECT_EQ(errorOf(store.addOwnedTarget(0, {"t"}, false, 0, 256)), qovrin::Error::InvalidFixupWidth);
+  EXPECT_EQ(store.size(), 256u);
+}
+
+// Equal texts are shared while they are recent; more names than the store
+// remembers push earlier ones out. Each fixup still reads its own text and
+// addend, also where an equal text with an addend came first.
+TEST(FixupStore, RepeatedTextsComeBackWithTheirOwnAddends) {
+  FixupStore store;
+  std::vector<std::pair<std::string, std::int64_t>> added;
+  for (std::uint32_t round = 0; round < 3; ++round) {
+    for (std::uint32_t name = 0; name < 5000; name += round + 1) {
+      added.emplace_back("L" + std::to_string(name), name % 7 == round ? -8 : 0);
+      ASSERT_TRUE(
+          store.addOwnedTarget(name, {added.back().first, FixupKind::symbol, added.back().second}, true, 0, 32));
+    }
+  }
+  ASSERT_EQ(store.size(), added.size());
+  for (std::uint32_t index = 0; index < store.size(); ++index) {
+    const FixupTarget kept = store.target(store[index]);
+    EXPECT_EQ(kept.text, added[index].first) << index;
+    EXPECT_EQ(kept.addend, added[index].second) << index;
   }
 }
 
