@@ -81,6 +81,14 @@ class FixupStore {
   // only when they came out of order is an index by fragment built, once
   // per batch of additions.
   void dropFragment(std::uint32_t fragment);
+  // Marks dropped the fixups of the fragment whose fields start in
+  // [from, to). The bounds fall between instructions: within one the fields
+  // come in the encoder's order, across instructions in offset order.
+  void dropRange(std::uint32_t fragment, std::uint32_t from, std::uint64_t to);
+  // Hands the newest fixups, those of fragment from, to fragment to, their
+  // fields shift bytes further in: an instruction joined the bytes of an
+  // earlier fragment.
+  void moveNewest(std::uint32_t from, std::uint32_t to, std::uint32_t shift) noexcept;
 
   // The fixup's target as it was added; its text lives as long as the store.
   FixupTarget target(const Fixup& fixup) const noexcept {

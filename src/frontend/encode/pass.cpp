@@ -215,14 +215,12 @@ std::uint64_t settleInstruction(module::Module& module, std::uint32_t index, x86
   if (line == nullptr || line->settled || line->target.isa == target::Isa::spirv) return 0;
   auto record = encodeByTarget(piece, memo);
   if (!record) return 0;
-  const bool plain = record->facts.empty() && !record->pending;
   const std::uint64_t size = record->bytes.size();
-  if (storeRecord(module, index, std::move(*record)) && plain) {
-    // Nothing about it can change any more: it becomes part of a run.
-    module.settleIntoRun(index);
-    return size;
-  }
-  return module.fragments()[index].storedBytes()->size();
+  if (!storeRecord(module, index, std::move(*record))) return module.fragments()[index].storedBytes()->size();
+  // Its size cannot change any more: it becomes part of a run, unless it
+  // waits for more than fields patched in place.
+  module.settleIntoRun(index);
+  return size;
 }
 
 qovrin::Status syncAnchoredLabelOffsets(module::Module& module) {

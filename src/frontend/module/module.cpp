@@ -18,6 +18,18 @@ namespace {
 
 constexpr std::uint64_t kIndexLimit = std::numeric_limits<std::uint32_t>::max();
 
+// The line of a run whose bytes hold offset: the last one starting at or
+// before it, else the first.
+template <typename Record>
+auto lineHolding(std::span<Record> lines, std::uint64_t offset) noexcept {
+  auto line = std::upper_bound(lines.begin(), lines.end(), offset,
+                               [](std::uint64_t at, const line_record::LineRecord& record) {
+                                 return at < record.offset;
+                               });
+  if (line != lines.begin()) --line;
+  return line;
+}
+
 // Lines as the lexer cuts them: LF, a lone CR and CR LF each end one. The
 // tests are combined without branches so that the loop runs on vectors.
 std::size_t lineCount(std::string_view text) noexcept {
@@ -112,7 +124,10 @@ void Module::settleIntoRun(std::uint32_t index) {
   if (!joins_settled_ || index >= fragments_.size()) return;
   fragment::Fragment& piece = fragments_[index];
   fragment::Instruction* line = piece.instruction();
-  if (line == nullptr || !line->settled || line->pending || line->encoded.empty()) return;
+  if (line == nullptr || !line->settled || line->encoded.empty()) return;
+  // A pending x86 line waits only for fields patched in place, whose fixups
+  // can follow it into the run; a RISC-V line is encoded again as a whole.
+  if (line->pending && line->target.isa != target::Isa::x86) return;
   const SourceLocation location = piece.location();
   if (location.span.end < location.span.start || location.span.end - location.span.start > line_record::kMaxSpanLength)
     return;
@@ -129,6 +144,7 @@ void Module::settleIntoRun(std::uint32_t index) {
         joined.first_line + joined.lines == line_records_.size() &&
         joined.data.size() + line->encoded.size() <= line_record::kMaxRunBytes && moveLabelsIntoRun(section, joined)) {
       line_records_.push_back({location.span.start, static_cast<std::uint16_t>(joined.data.size()), length});
+      fixups_.moveNewest(index, open_run_, static_cast<std::uint32_t>(joined.data.size()));
       joined.data.append(line->encoded.view());
       ++joined.lines;
       ++coalesced_instructions_;
@@ -172,19 +188,23 @@ std::span<const line_record::LineRecord> Module::linesOf(const fragment::Fragmen
   return std::span(line_records_).subspan(run->first_line, run->lines);
 }
 
-void Module::markStoredLines(fragment::Bytes& run, std::uint64_t from, std::uint64_t length) noexcept {
+SourceLocation Module::locationAt(std::uint32_t fragment, std::uint64_t offset) const noexcept {
+  const fragment::Fragment& piece = fragments_[fragment];
+  const auto lines = linesOf(piece);
+  if (lines.empty()) return piece.location();
+  return lineHolding(lines, offset)->location(piece.location());
+}
+
+void Module::markStoredLines(std::uint32_t fragment, std::uint64_t from, std::uint64_t length) {
+  fragment::Bytes& run = *fragments_[fragment].bytes();
   if (run.lines == 0 || length == 0) return;
   const auto lines = std::span(line_records_).subspan(run.first_line, run.lines);
-  // The line holding the first byte is the last one starting at or before it.
-  auto line = std::upper_bound(lines.begin(), lines.end(), from,
-                               [](std::uint64_t at, const line_record::LineRecord& record) {
-                                 return at < record.offset;
-                               });
-  if (line != lines.begin()) --line;
-  for (; line != lines.end() && line->offset < from + length; ++line) {
+  for (auto line = lineHolding(lines, from); line != lines.end() && line->offset < from + length; ++line) {
     if (line->stored()) continue;
     line->length |= line_record::LineRecord::kStoredFlag;
     --coalesced_instructions_;
+    const std::uint64_t end = line + 1 != lines.end() ? line[1].offset : run.data.size();
+    fixups_.dropRange(fragment, line->offset, end);
   }
 }
 
@@ -336,11 +356,12 @@ qovrin::Status Module::storeBytesAt(std::uint32_t section, std::uint64_t address
   QOVRIN_TRY(walkRange(sections_, std::as_const(fragments_), section, address, bytes.size(), [](auto&&...) {}));
   return walkRange(sections_, fragments_, section, address, bytes.size(),
                    [&](fragment::Fragment& piece, std::uint64_t from, std::uint64_t length, std::uint64_t to) {
+                     const auto index = static_cast<std::uint32_t>(&piece - fragments_.data());
                      if (auto* line = piece.instruction()) {
-                       dropFixupsOf(static_cast<std::uint32_t>(&piece - fragments_.data()));
+                       dropFixupsOf(index);
                        piece.becomeBytes(std::move(line->encoded));
                      }
-                     markStoredLines(*piece.bytes(), from, length);
+                     markStoredLines(index, from, length);
                      auto& stored = piece.bytes()->data;
                      std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(to), length,
                                  stored.begin() + static_cast<std::ptrdiff_t>(from));

@@ -86,11 +86,14 @@ class Module {
   // is never undone, so the fragments before the first unsettled one are
   // passed over once and not looked at again.
   bool holdsUnsettledInstruction() noexcept;
-  // Makes a settled instruction without fixups plain bytes of a run: it
-  // joins the run just before it in its section when nothing came between
-  // them (no other fragment, no label), else starts a run of its own. Only
-  // the newest fragment ever joins, so no other fragment index moves; an
-  // instruction a record cannot describe keeps its fragment.
+  // Makes a settled instruction plain bytes of a run: it joins the run just
+  // before it in its section when nothing came between them (no other
+  // fragment, no label), else starts a run of its own. Only the newest
+  // fragment ever joins, so no other fragment index moves; an instruction a
+  // record cannot describe keeps its fragment. An x86 instruction may still
+  // have fields to patch: its fixups, the newest, follow it into the run. A
+  // RISC-V one with fixups keeps its fragment, which the patch phase encodes
+  // again.
   void settleIntoRun(std::uint32_t index);
   // Off, every instruction keeps its fragment and its text, for those who
   // look at the lowered lines themselves.
@@ -99,6 +102,10 @@ class Module {
   std::uint64_t coalescedInstructions() const noexcept { return coalesced_instructions_; }
   // The instructions a run holds, in order; none for other fragments.
   std::span<const line_record::LineRecord> linesOf(const fragment::Fragment& piece) const noexcept;
+  // Where the byte at offset in a fragment came from: in a run, the line
+  // holding it, else the fragment's own line. Diagnostics about a fixup stand
+  // there. The fragment index must be valid.
+  SourceLocation locationAt(std::uint32_t fragment, std::uint64_t offset) const noexcept;
 
   // Symbols. defineValue takes the value only when it succeeds.
   qovrin::Status defineAnchoredLabel(std::string_view name, std::uint32_t section, std::uint64_t offset,
@@ -115,7 +122,8 @@ class Module {
   // Emitted bytes before layout, by absolute address in a section. An access
   // may cross fragments but not reserves or alignment padding. A store into an
   // instruction fragment turns it into plain bytes, so the encode pass leaves
-  // it alone from then on.
+  // it alone from then on and no fixup writes over it; a store into a run
+  // does so for the lines it reaches.
   qovrin::Status loadBytesAt(std::uint32_t section, std::uint64_t address, std::span<std::uint8_t> destination) const;
   qovrin::Status storeBytesAt(std::uint32_t section, std::uint64_t address, std::span<const std::uint8_t> bytes);
   // Little-endian integers of 1, 2, 4 or 8 bytes; a stored value must fit,
@@ -197,8 +205,9 @@ class Module {
   // the whole instruction again) would write over them.
   void dropFixupsOf(std::uint32_t fragment);
   // Marks the instructions of a run that a store into [from, from + length)
-  // of its bytes reaches.
-  void markStoredLines(fragment::Bytes& run, std::uint64_t from, std::uint64_t length) noexcept;
+  // of its bytes reaches, and drops their fixups as dropFixupsOf does for
+  // an instruction fragment.
+  void markStoredLines(std::uint32_t fragment, std::uint64_t from, std::uint64_t length);
   // Moves the labels that stand in front of the section's last fragment into
   // the open run, at its end; false, moving none, when a label stands behind
   // that fragment.
