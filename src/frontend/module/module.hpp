@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -47,6 +48,12 @@ inline constexpr std::uint64_t kMaxImageSize = std::uint64_t{1} << 31;
 struct LoadedSource {
   std::string path;
   std::string text;
+};
+
+// A line that joined a run: the run's fragment and the line's first byte in it.
+struct RunLine {
+  std::uint32_t run = 0;
+  std::uint32_t offset = 0;
 };
 
 class Module {
@@ -95,6 +102,12 @@ class Module {
   // RISC-V one with fixups keeps its fragment, which the patch phase encodes
   // again.
   void settleIntoRun(std::uint32_t index);
+  // Adds an encoded line straight to the open run, without a fragment of its
+  // own, when settleIntoRun would join it there had it been appended as an
+  // instruction fragment; none, changing nothing, when it would not. Its
+  // fixups then belong to the run, at the line's offset.
+  std::optional<RunLine> joinOpenRun(std::uint32_t section, target::Target target, bool pending,
+                                     std::span<const std::uint8_t> bytes, const SourceLocation& location);
   // Off, every instruction keeps its fragment and its text, for those who
   // look at the lowered lines themselves.
   void setJoinsSettledInstructions(bool joins) noexcept { joins_settled_ = joins; }
@@ -208,10 +221,24 @@ class Module {
   // of its bytes reaches, and drops their fixups as dropFixupsOf does for
   // an instruction fragment.
   void markStoredLines(std::uint32_t fragment, std::uint64_t from, std::uint64_t length);
-  // Moves the labels that stand in front of the section's last fragment into
-  // the open run, at its end; false, moving none, when a label stands behind
-  // that fragment.
-  bool moveLabelsIntoRun(const section::Section& section, const fragment::Bytes& run) noexcept;
+  static bool mayJoinRuns(target::Target target, bool pending, std::size_t size) noexcept;
+  // The length a line record keeps of the span; none when it cannot.
+  std::optional<std::uint16_t> runSpanLength(const SourceLocation& location) const noexcept;
+  // The record of a line of size bytes that may join the open run as the
+  // entry behind it in the section's list; none when it may not. behind is 1
+  // while the line is still the newest fragment, 0 when it has none.
+  std::optional<line_record::LineRecord> openRunRecord(std::uint32_t section, std::uint64_t size,
+                                                       const SourceLocation& location,
+                                                       std::uint32_t behind) const noexcept;
+  // Adds the line openRunRecord accepted; joining is its entry in the list.
+  void joinOpenRun(const line_record::LineRecord& record, std::span<const std::uint8_t> bytes,
+                   std::uint32_t joining);
+  // Whether no label defined while the run was open stands behind the
+  // joining entry, which would lose the fragment it stands in front of.
+  bool labelsMayMoveIntoRun(std::uint32_t joining) const noexcept;
+  // Moves the labels that stand in front of the joining entry into the open
+  // run, at its end.
+  void moveLabelsIntoRun(std::uint32_t joining, const fragment::Bytes& run) noexcept;
   // After checkNewSymbol accepted the name; make_payload() gives the symbol's
   // payload and runs only once nothing else can fail.
   template <typename MakePayload>

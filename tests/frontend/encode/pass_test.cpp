@@ -126,9 +126,11 @@ std::uint32_t append(Module& module, Target target, std::string_view text) {
 }
 
 // Lowering steps as the module sees them, for the runs settled lines join.
-enum class Step { line, other_section, label, data, jump, riscv_jump, macro_line };
+enum class Step { line, other_section, label, data, jump, riscv_jump, macro_line, warned };
+// Appending the fragment and settling it, or appending the line settled.
+enum class Road { fragment_first, straight };
 
-void lowerStep(Module& module, Step step, std::uint32_t& at) {
+void lowerStep(Module& module, Step step, std::uint32_t& at, Road road = Road::fragment_first) {
   const std::uint32_t start = at;
   at += 10;
   frontend::SourceLocation location{{0, start, start + 6}, std::nullopt};
@@ -159,6 +161,15 @@ void lowerStep(Module& module, Step step, std::uint32_t& at) {
     case Step::macro_line:
       location.expansion = 0;
       break;
+    case Step::warned:
+      text = "mov eax, [rax+0xffffffff]";
+      break;
+  }
+  if (road == Road::straight) {
+    const auto size = frontend::pass::appendSettledInstruction(module, section, target, text, location);
+    ASSERT_TRUE(size);
+    EXPECT_GT(*size, 0u);
+    return;
   }
   const auto index = module.appendIsaInstruction(section, target, text, location);
   ASSERT_TRUE(index);
@@ -260,6 +271,53 @@ TEST(SettledRuns, JumpsBringTheirFixupsIntoTheRun) {
   const auto counts = frontend::pass::encodeInstructionFragments(module);
   ASSERT_TRUE(counts);
   EXPECT_EQ(counts->instruction_fragments, 2u);
+}
+
+// What lowering leaves in the module: fragments with their bytes and lines,
+// fixups, labels and diagnostics.
+std::string snapshot(const Module& module) {
+  std::string text = describe(module) + " coalesced " + std::to_string(module.coalescedInstructions()) + "\n";
+  for (const auto& piece : module.fragments()) {
+    text += std::to_string(piece.section) + ":";
+    if (const auto* stored = piece.storedBytes())
+      for (const std::uint8_t byte : *stored) text += " " + std::to_string(byte);
+    for (const auto& line : module.linesOf(piece))
+      text += " [" + std::to_string(line.offset) + " " + std::to_string(line.start) + " " +
+              std::to_string(line.length) + "]";
+    text += "\n";
+  }
+  const auto& fixups = module.fixups();
+  for (std::uint32_t index = 0; index < fixups.size(); ++index)
+    text += "fixup " + std::to_string(fixups[index].fragment) + " " + std::to_string(fixups[index].offset) + " " +
+            std::string(fixups.target(fixups[index]).text) + "\n";
+  for (const auto& symbol : module.symbols())
+    text += symbol.name() + " " + std::to_string(symbol.label()->fragment_position) + " " +
+            std::to_string(symbol.label()->run_offset) + "\n";
+  for (const auto& diagnostic : module.diagnostics().diagnostics())
+    text += diagnostic.message + " at " + std::to_string(diagnostic.location.span.start) + "\n";
+  return text;
+}
+
+// A line appended settled goes straight into the open run, and leaves the
+// module as a fragment appended and settled afterwards would.
+TEST(SettledRuns, LinesAppendedSettledMatchFragmentsSettledAfterwards) {
+  using enum Step;
+  const std::vector<std::vector<Step>> cases = {
+      {line, label, jump, warned, line, label, label, jump, data, label, jump, line},
+      {jump, riscv_jump, jump, other_section, jump, macro_line, jump, label, macro_line, warned, line},
+  };
+  for (const auto& steps : cases) {
+    std::vector<std::string> views;
+    for (const Road road : {Road::fragment_first, Road::straight}) {
+      Module module(Target::x86(64));
+      ASSERT_TRUE(module.createOutputSection(".b", 0x100, 0x100));
+      std::uint32_t at = 0;
+      for (const Step step : steps) lowerStep(module, step, at, road);
+      views.push_back(snapshot(module));
+    }
+    EXPECT_EQ(views[0], views[1]);
+    EXPECT_NE(views[0].find("fixup 0 "), std::string::npos) << views[0];
+  }
 }
 
 // A run stops short of 64 KiB; a store takes the lines it reaches out of the
