@@ -52,8 +52,8 @@ void FixupStore::dropRange(std::uint32_t fragment, std::uint32_t from, std::uint
     std::iota(by_fragment_.begin(), by_fragment_.end(), std::uint32_t{0});
     std::ranges::stable_sort(by_fragment_, {}, [this](std::uint32_t index) { return fixups_[index].fragment; });
   }
-  for (auto at = std::ranges::partition_point(by_fragment_,
-                                              [&](std::uint32_t index) { return before(fixups_[index]); });
+  for (auto at =
+           std::ranges::partition_point(by_fragment_, [&](std::uint32_t index) { return before(fixups_[index]); });
        at != by_fragment_.end() && inside(fixups_[*at]); ++at)
     fixups_[*at].dropped = true;
 }

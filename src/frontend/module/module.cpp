@@ -22,10 +22,9 @@ constexpr std::uint64_t kIndexLimit = std::numeric_limits<std::uint32_t>::max();
 // before it, else the first.
 template <typename Record>
 auto lineHolding(std::span<Record> lines, std::uint64_t offset) noexcept {
-  auto line = std::upper_bound(lines.begin(), lines.end(), offset,
-                               [](std::uint64_t at, const line_record::LineRecord& record) {
-                                 return at < record.offset;
-                               });
+  auto line =
+      std::upper_bound(lines.begin(), lines.end(), offset,
+                       [](std::uint64_t at, const line_record::LineRecord& record) { return at < record.offset; });
   if (line != lines.begin()) --line;
   return line;
 }
@@ -132,7 +131,7 @@ void Module::settleIntoRun(std::uint32_t index) {
   if (index + 1 == fragments_.size() && !section.fragments.empty() && section.fragments.back() == index) {
     if (const auto record = openRunRecord(piece.section, line->encoded.size(), location, 1)) {
       fixups_.moveNewest(index, open_run_, record->offset);
-      joinOpenRun(*record, line->encoded.view(), static_cast<std::uint32_t>(section.fragments.size() - 1));
+      appendToOpenRun(*record, line->encoded.view(), static_cast<std::uint32_t>(section.fragments.size() - 1));
       section.fragments.pop_back();
       fragments_.pop_back();
       return;
@@ -154,7 +153,7 @@ std::optional<RunLine> Module::joinOpenRun(std::uint32_t section, target::Target
   if (!joins_settled_ || !mayJoinRuns(target, pending, bytes.size())) return std::nullopt;
   const auto record = openRunRecord(section, bytes.size(), location, 0);
   if (!record) return std::nullopt;
-  joinOpenRun(*record, bytes, static_cast<std::uint32_t>(sections_[section].fragments.size()));
+  appendToOpenRun(*record, bytes, static_cast<std::uint32_t>(sections_[section].fragments.size()));
   return RunLine{open_run_, record->offset};
 }
 
@@ -191,8 +190,8 @@ std::optional<line_record::LineRecord> Module::openRunRecord(std::uint32_t secti
   return line_record::LineRecord{location.span.start, static_cast<std::uint16_t>(joined.data.size()), *length};
 }
 
-void Module::joinOpenRun(const line_record::LineRecord& record, std::span<const std::uint8_t> bytes,
-                         std::uint32_t joining) {
+void Module::appendToOpenRun(const line_record::LineRecord& record, std::span<const std::uint8_t> bytes,
+                             std::uint32_t joining) {
   fragment::Bytes& joined = *fragments_[open_run_].bytes();
   moveLabelsIntoRun(joining, joined);
   line_records_.push_back(record);

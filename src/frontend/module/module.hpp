@@ -231,8 +231,8 @@ class Module {
                                                        const SourceLocation& location,
                                                        std::uint32_t behind) const noexcept;
   // Adds the line openRunRecord accepted; joining is its entry in the list.
-  void joinOpenRun(const line_record::LineRecord& record, std::span<const std::uint8_t> bytes,
-                   std::uint32_t joining);
+  void appendToOpenRun(const line_record::LineRecord& record, std::span<const std::uint8_t> bytes,
+                       std::uint32_t joining);
   // Whether no label defined while the run was open stands behind the
   // joining entry, which would lose the fragment it stands in front of.
   bool labelsMayMoveIntoRun(std::uint32_t joining) const noexcept;
