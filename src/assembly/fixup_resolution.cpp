@@ -135,8 +135,8 @@ qovrin::Result<FixupResolutions> resolveFixups(frontend::module::Module& module,
     const auto target = resolveTarget(module, fixup, place_offset, section);
     if (!target) return fail(target.error());
     if (!*target) {
-      unresolved.push_back(
-          {fragments[fixup.fragment].location(), describeUnresolvedFixup(fixup, evaluationAt(module, place_offset, section))});
+      unresolved.push_back({module.locationAt(fixup.fragment, fixup.offset),
+                            describeUnresolvedFixup(fixup, evaluationAt(module, place_offset, section))});
     }
     resolutions.push_back({*target});
   }

@@ -99,7 +99,8 @@ class Patcher {
         const auto message = patchFailureMessage(written.error(), module_.fixups().target(*located->fixup),
                                                  located->fixup->width, *target);
         if (!message) return fail(written.error());
-        module_.diagnostics().add(frontend::diagnostic::Severity::error, located->fragment->location(), *message);
+        module_.diagnostics().add(frontend::diagnostic::Severity::error,
+                                  module_.locationAt(located->fixup->fragment, located->fixup->offset), *message);
         return fail(Error::FrontendDiagnostics);
       }
     }
@@ -191,7 +192,9 @@ class Patcher {
       message += "' (0x";
       message += hexText(operands.front().value);
       message += ") does not fit the operand of its RISC-V instruction";
-      module_.diagnostics().add(frontend::diagnostic::Severity::error, fragment.location(), message);
+      const Fixup& first = module_.fixups()[static_cast<std::uint32_t>(group.front())];
+      module_.diagnostics().add(frontend::diagnostic::Severity::error, module_.locationAt(fragment_index, first.offset),
+                                message);
       return fail(Error::FrontendDiagnostics);
     }
     return copyEncoding(**field, fragment, *encoded);

@@ -96,10 +96,18 @@ FixupTarget FixupStore::target(const Fixup& fixup) const noexcept {
 }
 
 void FixupStore::dropFragment(std::uint32_t fragment) {
-  const auto before = [](const Fixup& fixup, std::uint32_t wanted) { return fixup.fragment < wanted; };
+  dropRange(fragment, 0, std::numeric_limits<std::uint64_t>::max());
+}
+
+void FixupStore::dropRange(std::uint32_t fragment, std::uint32_t from, std::uint64_t to) {
+  // Ordered by fragment, then by offset at instruction bounds.
+  const auto before = [fragment, from](const Fixup& fixup) {
+    return fixup.fragment < fragment || (fixup.fragment == fragment && fixup.offset < from);
+  };
+  const auto inside = [fragment, to](const Fixup& fixup) { return fixup.fragment == fragment && fixup.offset < to; };
   if (in_fragment_order_) {
-    for (auto at = std::lower_bound(fixups_.begin(), fixups_.end(), fragment, before);
-         at != fixups_.end() && at->fragment == fragment; ++at)
+    for (auto at = std::partition_point(fixups_.begin(), fixups_.end(), before); at != fixups_.end() && inside(*at);
+         ++at)
       at->dropped = true;
     return;
   }
@@ -108,10 +116,22 @@ void FixupStore::dropFragment(std::uint32_t fragment) {
     std::iota(by_fragment_.begin(), by_fragment_.end(), std::uint32_t{0});
     std::ranges::stable_sort(by_fragment_, {}, [this](std::uint32_t index) { return fixups_[index].fragment; });
   }
-  for (auto at = std::ranges::lower_bound(by_fragment_, fragment, {},
-                                          [this](std::uint32_t index) { return fixups_[index].fragment; });
-       at != by_fragment_.end() && fixups_[*at].fragment == fragment; ++at)
+  for (auto at =
+           std::ranges::partition_point(by_fragment_, [&](std::uint32_t index) { return before(fixups_[index]); });
+       at != by_fragment_.end() && inside(fixups_[*at]); ++at)
     fixups_[*at].dropped = true;
+}
+
+void FixupStore::moveNewest(std::uint32_t from, std::uint32_t to, std::uint32_t shift) noexcept {
+  auto at = fixups_.rbegin();
+  for (; at != fixups_.rend() && at->fragment == from; ++at) {
+    at->fragment = to;
+    at->offset += shift;
+  }
+  if (at == fixups_.rbegin()) return;
+  if (at != fixups_.rend() && at->fragment > to) in_fragment_order_ = false;
+  // The order by fragment may have changed under it.
+  by_fragment_.clear();
 }
 
 }  // namespace frontend::fixup

@@ -36,12 +36,13 @@ struct FixupTarget {
   std::int64_t addend = 0;
 };
 
-// Diagnostics about a fixup point at its fragment's line, so the record keeps
-// no place of its own. Its text lives in the store's text pool, and so does
+// Diagnostics about a fixup point at the line holding its field, which the
+// module finds from the fragment and offset, so the record keeps no place of
+// its own. Its text lives in the store's text pool, and so does
 // what nearly every fixup lacks: an addend other than 0 and a text size that
 // does not fit the short one, both in front of the text.
 struct Fixup {
-  std::uint32_t fragment = 0;         // instruction fragment holding the field
+  std::uint32_t fragment = 0;         // instruction fragment or run holding the field
   std::uint32_t offset = 0;           // byte offset of the field in that fragment
   std::uint32_t text_start = 0;       // in the store's text pool
   std::uint16_t short_text_size = 0;  // kLongText: the size is kept in front of the text
@@ -86,6 +87,14 @@ class FixupStore {
   // only when they came out of order is an index by fragment built, once
   // per batch of additions.
   void dropFragment(std::uint32_t fragment);
+  // Marks dropped the fixups of the fragment whose fields start in
+  // [from, to). The bounds fall between instructions: within one the fields
+  // come in the encoder's order, across instructions in offset order.
+  void dropRange(std::uint32_t fragment, std::uint32_t from, std::uint64_t to);
+  // Hands the newest fixups, those of fragment from, to fragment to, their
+  // fields shift bytes further in: an instruction joined the bytes of an
+  // earlier fragment.
+  void moveNewest(std::uint32_t from, std::uint32_t to, std::uint32_t shift) noexcept;
 
   // The fixup's target as it was added; its text lives as long as the store.
   FixupTarget target(const Fixup& fixup) const noexcept;

@@ -47,9 +47,8 @@ qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Instruction& line) 
 
 // Checks the target's width and hands the line to its ISA's encoder. SPIR-V
 // lines are never encoded one by one: they form one module together.
-qovrin::Result<InstructionFacts> encodeByTarget(const fragment::Fragment& piece,
+qovrin::Result<InstructionFacts> encodeByTarget(const fragment::Instruction& line,
                                                 x86_encoder::match::MatchMemo* memo = nullptr) {
-  const fragment::Instruction& line = *piece.instruction();
   switch (line.target.isa) {
     case target::Isa::x86:
       if (line.target.parameter != 16 && line.target.parameter != 32 && line.target.parameter != 64)
@@ -69,34 +68,55 @@ bool sameFact(const FixupFact& left, const FixupFact& right) noexcept {
          left.width == right.width && left.pc_relative == right.pc_relative && left.range_policy == right.range_policy;
 }
 
+bool fixupsFit(const module::Module& module, const InstructionFacts& record) noexcept {
+  return std::uint64_t{module.fixups().size()} + record.facts.size() <= std::numeric_limits<std::uint32_t>::max();
+}
+
+// The line's warnings at its location and its facts as fixups of the
+// fragment, their fields shift bytes in; a fact repeated within the line
+// adds none.
+qovrin::Status addFacts(module::Module& module, std::uint32_t fragment, std::uint32_t shift,
+                        const SourceLocation& location, const InstructionFacts& record) {
+  fixup::FixupStore& fixups = module.fixups();
+  for (const std::string_view warning : record.warnings)
+    module.diagnostics().add(diagnostic::Severity::warning, location, warning);
+  for (std::size_t position = 0; position < record.facts.size(); ++position) {
+    const FixupFact& fact = record.facts[position];
+    if (std::any_of(record.facts.begin(), record.facts.begin() + static_cast<std::ptrdiff_t>(position),
+                    [&](const FixupFact& earlier) { return sameFact(earlier, fact); }))
+      continue;
+    const fixup::FixupKind kind = fixup::classifyTargetText(fact.text);
+    const auto added = fixups.addOwnedTarget(fragment, fixup::FixupTarget{fact.text, kind, fact.addend},
+                                             fact.pc_relative, fact.offset + shift, fact.width);
+    if (!added) return fail(added.error());
+    fixups[*added].range_policy = fact.range_policy;
+  }
+  return {};
+}
+
 // Stores the encoding in the fragment and its facts as fixups; true when the
 // fragment's bytes, size or pending flag changed. A fragment is stored once,
-// so its fixups are added once; a fact repeated within the line adds none.
+// so its fixups are added once.
 qovrin::Result<bool> storeRecord(module::Module& module, std::uint32_t index, InstructionFacts&& record) {
-  fixup::FixupStore& fixups = module.fixups();
-  if (std::uint64_t{fixups.size()} + record.facts.size() > std::numeric_limits<std::uint32_t>::max())
-    return fail(Error::TooManyFixups);
+  if (!fixupsFit(module, record)) return fail(Error::TooManyFixups);
   fragment::Instruction* line = module.fragments()[index].instruction();
   if (line == nullptr) return fail(Error::InvalidFragment);
   const bool changed = !(line->encoded == record.bytes) || line->pending != record.pending;
   line->encoded = std::move(record.bytes);
   line->pending = record.pending;
   line->settled = true;
-  const SourceLocation location = module.fragments()[index].location();
-  for (const std::string_view warning : record.warnings)
-    module.diagnostics().add(diagnostic::Severity::warning, location, warning);
-  for (std::size_t position = 0; position < record.facts.size(); ++position) {
-    FixupFact& fact = record.facts[position];
-    if (std::any_of(record.facts.begin(), record.facts.begin() + static_cast<std::ptrdiff_t>(position),
-                    [&](const FixupFact& earlier) { return sameFact(earlier, fact); }))
-      continue;
-    const fixup::FixupKind kind = fixup::classifyTargetText(fact.text);
-    const auto added = fixups.addOwnedTarget(index, fixup::FixupTarget{fact.text, kind, fact.addend}, fact.pc_relative,
-                                             fact.offset, fact.width);
-    if (!added) return fail(added.error());
-    fixups[*added].range_policy = fact.range_policy;
-  }
+  QOVRIN_TRY(addFacts(module, index, 0, module.fragments()[index].location(), record));
   return changed;
+}
+
+// Stores an encoded line in its new fragment and lets it join a run.
+std::uint64_t settleEncoded(module::Module& module, std::uint32_t index, InstructionFacts&& record) {
+  const std::uint64_t size = record.bytes.size();
+  if (!storeRecord(module, index, std::move(record))) return module.fragments()[index].storedBytes()->size();
+  // Its size cannot change any more: it becomes part of a run, unless it
+  // waits for more than fields patched in place.
+  module.settleIntoRun(index);
+  return size;
 }
 
 // The SPIR-V road: every SPIR-V line of the module forms one module, stored
@@ -188,7 +208,7 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
     if (line == nullptr) continue;
     ++counts.instruction_fragments;
     if (line->settled) continue;
-    auto record = encodeByTarget(piece, &memo);
+    auto record = encodeByTarget(*line, &memo);
     if (!record) {
       const auto message = encodeFailureMessage(record.error());
       if (!message) return fail(record.error());
@@ -213,16 +233,35 @@ std::uint64_t settleInstruction(module::Module& module, std::uint32_t index, x86
   const fragment::Fragment& piece = module.fragments()[index];
   const fragment::Instruction* line = piece.instruction();
   if (line == nullptr || line->settled || line->target.isa == target::Isa::spirv) return 0;
-  auto record = encodeByTarget(piece, memo);
+  auto record = encodeByTarget(*line, memo);
   if (!record) return 0;
-  const bool plain = record->facts.empty() && !record->pending;
-  const std::uint64_t size = record->bytes.size();
-  if (storeRecord(module, index, std::move(*record)) && plain) {
-    // Nothing about it can change any more: it becomes part of a run.
-    module.settleIntoRun(index);
-    return size;
+  return settleEncoded(module, index, std::move(*record));
+}
+
+qovrin::Result<std::uint64_t> appendSettledInstruction(module::Module& module, std::uint32_t section,
+                                                       target::Target target, std::string_view text,
+                                                       const SourceLocation& location,
+                                                       x86_encoder::match::MatchMemo* memo) {
+  // Longer texts fail as the fragment is appended.
+  if (target.isa == target::Isa::spirv || text.size() > std::numeric_limits<std::uint32_t>::max()) {
+    const auto index = module.appendIsaInstruction(section, target, text, location);
+    if (!index) return fail(index.error());
+    return settleInstruction(module, *index, memo);
   }
-  return module.fragments()[index].storedBytes()->size();
+  fragment::Instruction line;
+  line.setText(text);
+  line.target = target;
+  auto record = encodeByTarget(line, memo);
+  if (record && fixupsFit(module, *record))
+    if (const auto joined = module.joinOpenRun(section, target, record->pending, record->bytes.view(), location)) {
+      QOVRIN_TRY(addFacts(module, joined->run, joined->offset, location, *record));
+      return record->bytes.size();
+    }
+  const auto index = module.appendIsaInstruction(section, target, text, location);
+  if (!index) return fail(index.error());
+  // A line that cannot be encoded now waits for the pass, which reports it.
+  if (!record) return 0;
+  return settleEncoded(module, *index, std::move(*record));
 }
 
 qovrin::Status syncAnchoredLabelOffsets(module::Module& module) {

@@ -36,6 +36,14 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
 std::uint64_t settleInstruction(module::Module& module, std::uint32_t index,
                                 x86_encoder::match::MatchMemo* memo = nullptr);
 
+// Appends an instruction line and settles it as settleInstruction does, but
+// a line that would join the open run goes there without the fragment it
+// would have had for a moment. Fails as Module::appendIsaInstruction does.
+qovrin::Result<std::uint64_t> appendSettledInstruction(module::Module& module, std::uint32_t section,
+                                                       target::Target target, std::string_view text,
+                                                       const SourceLocation& location,
+                                                       x86_encoder::match::MatchMemo* memo = nullptr);
+
 // Gives every anchored label the laid-out offset of the fragment it stands in
 // front of, or the section's memory size when it stands at the end.
 qovrin::Status syncAnchoredLabelOffsets(module::Module& module);

@@ -1,6 +1,7 @@
-// Instruction lines: lowered to the text the encoders read, appended as an
-// instruction fragment and encoded at once, so that the cursor, the labels
-// after it and every position read later see its true size.
+// Instruction lines: lowered to the text the encoders read and encoded at
+// once, as an instruction fragment or a line of the open run, so that the
+// cursor, the labels after it and every position read later see its true
+// size.
 
 #include <utility>
 
@@ -31,10 +32,10 @@ qovrin::Status lowerInstructionLine(Lowering& lowering, const ast::IsaTextStatem
   // The module keeps its own copy of the characters, or a view into the
   // source for a line that lowering left as written.
   const std::string_view lowered = *text ? std::string_view(**text) : std::string_view(line.text);
-  const auto index = lowering.module.appendIsaInstruction(cursor.section, cursor.target, lowered, location);
-  if (!index) return fail(index.error());
-  return layout_cursor::advanceActiveOutputBy(
-      cursor, frontend::pass::settleInstruction(lowering.module, *index, &lowering.context.x86_matches));
+  const auto size = frontend::pass::appendSettledInstruction(lowering.module, cursor.section, cursor.target, lowered,
+                                                             location, &lowering.context.x86_matches);
+  if (!size) return fail(size.error());
+  return layout_cursor::advanceActiveOutputBy(cursor, *size);
 }
 
 }  // namespace frontend::lower::statement_cases

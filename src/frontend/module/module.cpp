@@ -18,6 +18,17 @@ namespace {
 
 constexpr std::uint64_t kIndexLimit = std::numeric_limits<std::uint32_t>::max();
 
+// The line of a run whose bytes hold offset: the last one starting at or
+// before it, else the first.
+template <typename Record>
+auto lineHolding(std::span<Record> lines, std::uint64_t offset) noexcept {
+  auto line =
+      std::upper_bound(lines.begin(), lines.end(), offset,
+                       [](std::uint64_t at, const line_record::LineRecord& record) { return at < record.offset; });
+  if (line != lines.begin()) --line;
+  return line;
+}
+
 // Lines as the lexer cuts them: LF, a lone CR and CR LF each end one. The
 // tests are combined without branches so that the loop runs on vectors.
 std::size_t lineCount(std::string_view text) noexcept {
@@ -112,33 +123,22 @@ void Module::settleIntoRun(std::uint32_t index) {
   if (!joins_settled_ || index >= fragments_.size()) return;
   fragment::Fragment& piece = fragments_[index];
   fragment::Instruction* line = piece.instruction();
-  if (line == nullptr || !line->settled || line->pending || line->encoded.empty()) return;
+  if (line == nullptr || !line->settled || !mayJoinRuns(line->target, line->pending, line->encoded.size())) return;
   const SourceLocation location = piece.location();
-  if (location.span.end < location.span.start || location.span.end - location.span.start > line_record::kMaxSpanLength)
-    return;
-  if (line_records_.size() >= kIndexLimit) return;
-  const auto length = static_cast<std::uint16_t>(location.span.end - location.span.start);
+  const auto length = runSpanLength(location);
+  if (!length) return;
   section::Section& section = sections_[piece.section];
-  const std::size_t entries = section.fragments.size();
-  if (open_run_ != kNoRun && open_run_ + 1 == index && index + 1 == fragments_.size() && entries >= 2 &&
-      section.fragments[entries - 1] == index && section.fragments[entries - 2] == open_run_) {
-    fragment::Fragment& run = fragments_[open_run_];
-    fragment::Bytes& joined = *run.bytes();
-    const SourceLocation shared = run.location();
-    if (shared.span.source == location.span.source && shared.expansion == location.expansion &&
-        joined.first_line + joined.lines == line_records_.size() &&
-        joined.data.size() + line->encoded.size() <= line_record::kMaxRunBytes && moveLabelsIntoRun(section, joined)) {
-      line_records_.push_back({location.span.start, static_cast<std::uint16_t>(joined.data.size()), length});
-      joined.data.append(line->encoded.view());
-      ++joined.lines;
-      ++coalesced_instructions_;
+  if (index + 1 == fragments_.size() && !section.fragments.empty() && section.fragments.back() == index) {
+    if (const auto record = openRunRecord(piece.section, line->encoded.size(), location, 1)) {
+      fixups_.moveNewest(index, open_run_, record->offset);
+      appendToOpenRun(*record, line->encoded.view(), static_cast<std::uint32_t>(section.fragments.size() - 1));
       section.fragments.pop_back();
       fragments_.pop_back();
       return;
     }
   }
   run_labels_.clear();
-  line_records_.push_back({location.span.start, 0, length});
+  line_records_.push_back({location.span.start, 0, *length});
   fragment::SmallBytes data;
   data.append(line->encoded.view());
   piece.becomeBytes(std::move(data));
@@ -148,14 +148,69 @@ void Module::settleIntoRun(std::uint32_t index) {
   open_run_ = index;
 }
 
-bool Module::moveLabelsIntoRun(const section::Section& section, const fragment::Bytes& run) noexcept {
-  const auto joining = static_cast<std::uint32_t>(section.fragments.size() - 1);
+std::optional<RunLine> Module::joinOpenRun(std::uint32_t section, target::Target target, bool pending,
+                                           std::span<const std::uint8_t> bytes, const SourceLocation& location) {
+  if (!joins_settled_ || !mayJoinRuns(target, pending, bytes.size())) return std::nullopt;
+  const auto record = openRunRecord(section, bytes.size(), location, 0);
+  if (!record) return std::nullopt;
+  appendToOpenRun(*record, bytes, static_cast<std::uint32_t>(sections_[section].fragments.size()));
+  return RunLine{open_run_, record->offset};
+}
+
+bool Module::mayJoinRuns(target::Target target, bool pending, std::size_t size) noexcept {
+  // A pending x86 line waits only for fields patched in place, whose fixups
+  // can follow it into the run; a RISC-V line is encoded again as a whole.
+  return size != 0 && (!pending || target.isa == target::Isa::x86);
+}
+
+std::optional<std::uint16_t> Module::runSpanLength(const SourceLocation& location) const noexcept {
+  if (location.span.end < location.span.start || location.span.end - location.span.start > line_record::kMaxSpanLength)
+    return std::nullopt;
+  if (line_records_.size() >= kIndexLimit) return std::nullopt;
+  return static_cast<std::uint16_t>(location.span.end - location.span.start);
+}
+
+std::optional<line_record::LineRecord> Module::openRunRecord(std::uint32_t section, std::uint64_t size,
+                                                             const SourceLocation& location,
+                                                             std::uint32_t behind) const noexcept {
+  if (open_run_ == kNoRun || open_run_ + 1 + behind != fragments_.size() || !sections_.contains(section))
+    return std::nullopt;
+  const auto length = runSpanLength(location);
+  if (!length) return std::nullopt;
+  const std::vector<std::uint32_t>& entries = sections_[section].fragments;
+  if (entries.size() < 1 + behind || entries[entries.size() - 1 - behind] != open_run_) return std::nullopt;
+  const fragment::Fragment& run = fragments_[open_run_];
+  const fragment::Bytes& joined = *run.bytes();
+  const SourceLocation shared = run.location();
+  if (shared.span.source != location.span.source || shared.expansion != location.expansion ||
+      joined.first_line + joined.lines != line_records_.size() ||
+      joined.data.size() + size > line_record::kMaxRunBytes ||
+      !labelsMayMoveIntoRun(static_cast<std::uint32_t>(entries.size() - behind)))
+    return std::nullopt;
+  return line_record::LineRecord{location.span.start, static_cast<std::uint16_t>(joined.data.size()), *length};
+}
+
+void Module::appendToOpenRun(const line_record::LineRecord& record, std::span<const std::uint8_t> bytes,
+                             std::uint32_t joining) {
+  fragment::Bytes& joined = *fragments_[open_run_].bytes();
+  moveLabelsIntoRun(joining, joined);
+  line_records_.push_back(record);
+  joined.data.append(bytes);
+  ++joined.lines;
+  ++coalesced_instructions_;
+}
+
+bool Module::labelsMayMoveIntoRun(std::uint32_t joining) const noexcept {
   const std::uint32_t section_index = fragments_[open_run_].section;
   // A label behind the joining line would lose the fragment it stands in front of.
-  for (const std::uint32_t index : run_labels_) {
+  return std::ranges::none_of(run_labels_, [&](std::uint32_t index) {
     const symbol::Label& label = *symbols_[index].label();
-    if (label.section == section_index && label.fragment_position > joining) return false;
-  }
+    return label.section == section_index && label.fragment_position > joining;
+  });
+}
+
+void Module::moveLabelsIntoRun(std::uint32_t joining, const fragment::Bytes& run) noexcept {
+  const std::uint32_t section_index = fragments_[open_run_].section;
   for (const std::uint32_t index : run_labels_) {
     symbol::Label& label = *symbols_[index].label();
     if (label.section != section_index || label.fragment_position != joining) continue;
@@ -163,7 +218,6 @@ bool Module::moveLabelsIntoRun(const section::Section& section, const fragment::
     label.run_offset = static_cast<std::uint32_t>(run.data.size());
   }
   run_labels_.clear();
-  return true;
 }
 
 std::span<const line_record::LineRecord> Module::linesOf(const fragment::Fragment& piece) const noexcept {
@@ -172,19 +226,23 @@ std::span<const line_record::LineRecord> Module::linesOf(const fragment::Fragmen
   return std::span(line_records_).subspan(run->first_line, run->lines);
 }
 
-void Module::markStoredLines(fragment::Bytes& run, std::uint64_t from, std::uint64_t length) noexcept {
+SourceLocation Module::locationAt(std::uint32_t fragment, std::uint64_t offset) const noexcept {
+  const fragment::Fragment& piece = fragments_[fragment];
+  const auto lines = linesOf(piece);
+  if (lines.empty()) return piece.location();
+  return lineHolding(lines, offset)->location(piece.location());
+}
+
+void Module::markStoredLines(std::uint32_t fragment, std::uint64_t from, std::uint64_t length) {
+  fragment::Bytes& run = *fragments_[fragment].bytes();
   if (run.lines == 0 || length == 0) return;
   const auto lines = std::span(line_records_).subspan(run.first_line, run.lines);
-  // The line holding the first byte is the last one starting at or before it.
-  auto line = std::upper_bound(lines.begin(), lines.end(), from,
-                               [](std::uint64_t at, const line_record::LineRecord& record) {
-                                 return at < record.offset;
-                               });
-  if (line != lines.begin()) --line;
-  for (; line != lines.end() && line->offset < from + length; ++line) {
+  for (auto line = lineHolding(lines, from); line != lines.end() && line->offset < from + length; ++line) {
     if (line->stored()) continue;
     line->length |= line_record::LineRecord::kStoredFlag;
     --coalesced_instructions_;
+    const std::uint64_t end = line + 1 != lines.end() ? line[1].offset : run.data.size();
+    fixups_.dropRange(fragment, line->offset, end);
   }
 }
 
@@ -368,11 +426,12 @@ qovrin::Status Module::storeBytesAt(std::uint32_t section, std::uint64_t address
   QOVRIN_TRY(walkRange(sections_, std::as_const(fragments_), section, address, bytes.size(), [](auto&&...) {}));
   return walkRange(sections_, fragments_, section, address, bytes.size(),
                    [&](fragment::Fragment& piece, std::uint64_t from, std::uint64_t length, std::uint64_t to) {
+                     const auto index = static_cast<std::uint32_t>(&piece - fragments_.data());
                      if (auto* line = piece.instruction()) {
-                       dropFixupsOf(static_cast<std::uint32_t>(&piece - fragments_.data()));
+                       dropFixupsOf(index);
                        piece.becomeBytes(std::move(line->encoded));
                      }
-                     markStoredLines(*piece.bytes(), from, length);
+                     markStoredLines(index, from, length);
                      auto& stored = piece.bytes()->data;
                      std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(to), length,
                                  stored.begin() + static_cast<std::ptrdiff_t>(from));

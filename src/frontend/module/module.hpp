@@ -51,6 +51,12 @@ struct LoadedSource {
   std::string text;
 };
 
+// A line that joined a run: the run's fragment and the line's first byte in it.
+struct RunLine {
+  std::uint32_t run = 0;
+  std::uint32_t offset = 0;
+};
+
 class Module {
  public:
   // A module with one output section ".text" (base 0, file offset 0), which is
@@ -88,12 +94,21 @@ class Module {
   // is never undone, so the fragments before the first unsettled one are
   // passed over once and not looked at again.
   bool holdsUnsettledInstruction() noexcept;
-  // Makes a settled instruction without fixups plain bytes of a run: it
-  // joins the run just before it in its section when nothing came between
-  // them (no other fragment, no label), else starts a run of its own. Only
-  // the newest fragment ever joins, so no other fragment index moves; an
-  // instruction a record cannot describe keeps its fragment.
+  // Makes a settled instruction plain bytes of a run: it joins the run just
+  // before it in its section when nothing came between them (no other
+  // fragment, no label), else starts a run of its own. Only the newest
+  // fragment ever joins, so no other fragment index moves; an instruction a
+  // record cannot describe keeps its fragment. An x86 instruction may still
+  // have fields to patch: its fixups, the newest, follow it into the run. A
+  // RISC-V one with fixups keeps its fragment, which the patch phase encodes
+  // again.
   void settleIntoRun(std::uint32_t index);
+  // Adds an encoded line straight to the open run, without a fragment of its
+  // own, when settleIntoRun would join it there had it been appended as an
+  // instruction fragment; none, changing nothing, when it would not. Its
+  // fixups then belong to the run, at the line's offset.
+  std::optional<RunLine> joinOpenRun(std::uint32_t section, target::Target target, bool pending,
+                                     std::span<const std::uint8_t> bytes, const SourceLocation& location);
   // Off, every instruction keeps its fragment and its text, for those who
   // look at the lowered lines themselves.
   void setJoinsSettledInstructions(bool joins) noexcept { joins_settled_ = joins; }
@@ -101,6 +116,10 @@ class Module {
   std::uint64_t coalescedInstructions() const noexcept { return coalesced_instructions_; }
   // The instructions a run holds, in order; none for other fragments.
   std::span<const line_record::LineRecord> linesOf(const fragment::Fragment& piece) const noexcept;
+  // Where the byte at offset in a fragment came from: in a run, the line
+  // holding it, else the fragment's own line. Diagnostics about a fixup stand
+  // there. The fragment index must be valid.
+  SourceLocation locationAt(std::uint32_t fragment, std::uint64_t offset) const noexcept;
 
   // Symbols. defineValue takes the value only when it succeeds.
   qovrin::Status defineAnchoredLabel(std::string_view name, std::uint32_t section, std::uint64_t offset,
@@ -120,7 +139,8 @@ class Module {
   // Emitted bytes before layout, by absolute address in a section. An access
   // may cross fragments but not reserves or alignment padding. A store into an
   // instruction fragment turns it into plain bytes, so the encode pass leaves
-  // it alone from then on.
+  // it alone from then on and no fixup writes over it; a store into a run
+  // does so for the lines it reaches.
   qovrin::Status loadBytesAt(std::uint32_t section, std::uint64_t address, std::span<std::uint8_t> destination) const;
   qovrin::Status storeBytesAt(std::uint32_t section, std::uint64_t address, std::span<const std::uint8_t> bytes);
   // Little-endian integers of 1, 2, 4 or 8 bytes; a stored value must fit,
@@ -207,12 +227,27 @@ class Module {
   // the whole instruction again) would write over them.
   void dropFixupsOf(std::uint32_t fragment);
   // Marks the instructions of a run that a store into [from, from + length)
-  // of its bytes reaches.
-  void markStoredLines(fragment::Bytes& run, std::uint64_t from, std::uint64_t length) noexcept;
-  // Moves the labels that stand in front of the section's last fragment into
-  // the open run, at its end; false, moving none, when a label stands behind
-  // that fragment.
-  bool moveLabelsIntoRun(const section::Section& section, const fragment::Bytes& run) noexcept;
+  // of its bytes reaches, and drops their fixups as dropFixupsOf does for
+  // an instruction fragment.
+  void markStoredLines(std::uint32_t fragment, std::uint64_t from, std::uint64_t length);
+  static bool mayJoinRuns(target::Target target, bool pending, std::size_t size) noexcept;
+  // The length a line record keeps of the span; none when it cannot.
+  std::optional<std::uint16_t> runSpanLength(const SourceLocation& location) const noexcept;
+  // The record of a line of size bytes that may join the open run as the
+  // entry behind it in the section's list; none when it may not. behind is 1
+  // while the line is still the newest fragment, 0 when it has none.
+  std::optional<line_record::LineRecord> openRunRecord(std::uint32_t section, std::uint64_t size,
+                                                       const SourceLocation& location,
+                                                       std::uint32_t behind) const noexcept;
+  // Adds the line openRunRecord accepted; joining is its entry in the list.
+  void appendToOpenRun(const line_record::LineRecord& record, std::span<const std::uint8_t> bytes,
+                       std::uint32_t joining);
+  // Whether no label defined while the run was open stands behind the
+  // joining entry, which would lose the fragment it stands in front of.
+  bool labelsMayMoveIntoRun(std::uint32_t joining) const noexcept;
+  // Moves the labels that stand in front of the joining entry into the open
+  // run, at its end.
+  void moveLabelsIntoRun(std::uint32_t joining, const fragment::Bytes& run) noexcept;
   // After checkNewSymbol accepted the name; make_record(name_ref) gives the
   // symbol's record and is the last step that may fail. Fails before any
   // change when the name pool is full.

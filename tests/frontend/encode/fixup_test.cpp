@@ -158,4 +158,51 @@ TEST(FixupStore, RepeatedTextsComeBackWithTheirOwnAddends) {
   }
 }
 
+std::vector<bool> droppedFlags(const FixupStore& store) {
+  std::vector<bool> flags;
+  for (std::uint32_t index = 0; index < store.size(); ++index) flags.push_back(store[index].dropped);
+  return flags;
+}
+
+// A run's lines in offset order, the fields within a line in the encoder's:
+// a drop reaches the fixups of the lines its range names, whether or not the
+// store is in fragment order, also after the newest moved into the run.
+TEST(FixupStore, DropsTheFixupsOfTheLinesInARange) {
+  for (const bool ordered : {true, false}) {
+    FixupStore store;
+    if (!ordered) {
+      ASSERT_TRUE(store.addOwnedTarget(9, {"z"}, false, 0, 8));
+    }
+    for (const std::uint32_t offset : {1u, 9u, 6u}) ASSERT_TRUE(store.addOwnedTarget(2, {"x"}, false, offset, 32));
+    store.dropRange(2, 5, 12);
+    ASSERT_TRUE(store.addOwnedTarget(3, {"y"}, false, 1, 32));
+    store.moveNewest(3, 2, 12);
+    ASSERT_TRUE(store.addOwnedTarget(3, {"w"}, false, 0, 8));
+    const std::uint32_t last = store.size() - 1;
+    EXPECT_EQ(store[last - 1].fragment, 2u);
+    EXPECT_EQ(store[last - 1].offset, 13u);
+    store.dropRange(2, 12, 17);
+    std::vector<bool> want = {false, true, true, true, false};
+    if (!ordered) want.insert(want.begin(), false);
+    EXPECT_EQ(droppedFlags(store), want) << ordered;
+  }
+}
+
+// Moving the newest fixups below an older one's fragment leaves the store
+// out of fragment order, and drops still find them.
+TEST(FixupStore, MovesTheNewestFixupsOnly) {
+  FixupStore store;
+  ASSERT_TRUE(store.addOwnedTarget(5, {"a"}, false, 2, 8));
+  ASSERT_TRUE(store.addOwnedTarget(6, {"b"}, false, 1, 8));
+  ASSERT_TRUE(store.addOwnedTarget(6, {"c"}, false, 3, 8));
+  store.moveNewest(6, 4, 10);
+  store.moveNewest(7, 1, 10);
+  EXPECT_EQ(store[0].fragment, 5u);
+  EXPECT_EQ(store[0].offset, 2u);
+  EXPECT_EQ(store[2].fragment, 4u);
+  EXPECT_EQ(store[2].offset, 13u);
+  store.dropFragment(4);
+  EXPECT_EQ(droppedFlags(store), (std::vector<bool>{false, true, true}));
+}
+
 }  // namespace

@@ -126,14 +126,17 @@ std::uint32_t append(Module& module, Target target, std::string_view text) {
 }
 
 // Lowering steps as the module sees them, for the runs settled lines join.
-enum class Step { line, other_section, label, data, jump, macro_line };
+enum class Step { line, other_section, label, data, jump, riscv_jump, macro_line, warned };
+// Appending the fragment and settling it, or appending the line settled.
+enum class Road { fragment_first, straight };
 
-void lowerStep(Module& module, Step step, std::uint32_t& at) {
+void lowerStep(Module& module, Step step, std::uint32_t& at, Road road = Road::fragment_first) {
   const std::uint32_t start = at;
   at += 10;
   frontend::SourceLocation location{{0, start, start + 6}, std::nullopt};
   std::uint32_t section = 0;
   std::string_view text = "nop";
+  Target target = Target::x86(64);
   switch (step) {
     case Step::line:
       break;
@@ -151,11 +154,24 @@ void lowerStep(Module& module, Step step, std::uint32_t& at) {
     case Step::jump:
       text = "jmp later";
       break;
+    case Step::riscv_jump:
+      text = "j later";
+      target = Target::riscv(64);
+      break;
     case Step::macro_line:
       location.expansion = 0;
       break;
+    case Step::warned:
+      text = "mov eax, [rax+0xffffffff]";
+      break;
   }
-  const auto index = module.appendIsaInstruction(section, Target::x86(64), text, location);
+  if (road == Road::straight) {
+    const auto size = frontend::pass::appendSettledInstruction(module, section, target, text, location);
+    ASSERT_TRUE(size);
+    EXPECT_GT(*size, 0u);
+    return;
+  }
+  const auto index = module.appendIsaInstruction(section, target, text, location);
   ASSERT_TRUE(index);
   EXPECT_GT(frontend::pass::settleInstruction(module, *index), 0u);
 }
@@ -178,9 +194,11 @@ TEST(SettledRuns, JoinOnlyWhatDirectlyFollowsInTheSameSectionAndSource) {
       {{line, line, line}, "R3"},
       {{line, label, line, line}, "R3"},
       {{label, line, label, label, line}, "R2"},
-      {{line, label, jump, line}, "R1 I R1"},
+      {{line, label, jump, line}, "R3"},
+      {{line, label, riscv_jump, line}, "R1 I R1"},
       {{line, data, line}, "R1 D R1"},
-      {{line, jump, line, line}, "R1 I R2"},
+      {{line, jump, line, line}, "R4"},
+      {{jump, riscv_jump, jump, line}, "R1 I R2"},
       {{line, other_section, line}, "R1 R1 R1"},
       {{line, macro_line, macro_line, line}, "R1 R2 R1"},
   };
@@ -208,7 +226,7 @@ TEST(SettledRuns, LabelsInsideARunKeepTheirOffsets) {
   Module module(Target::x86(64));
   std::uint32_t at = 0;
   for (const Step step : steps) lowerStep(module, step, at);
-  EXPECT_EQ(describe(module), "R2 I R3 D");
+  EXPECT_EQ(describe(module), "R6 D");
   ASSERT_TRUE(module.defineAnchoredLabel("later", 0, 0, 0, {}));
   ASSERT_TRUE(frontend::pass::encodeInstructionFragments(module));
   // nop is one byte and jmp to a label five.
@@ -217,6 +235,90 @@ TEST(SettledRuns, LabelsInsideARunKeepTheirOffsets) {
     const auto* symbol = module.findSymbol(name);
     ASSERT_NE(symbol, nullptr) << name;
     EXPECT_EQ(symbol->label()->offset, offset) << name;
+  }
+}
+
+// Jumps join runs and bring their fixups along, which then name the run and
+// each field's offset in it; a fixup's place is its own line, and a store
+// drops the fixups of exactly the lines it reaches.
+TEST(SettledRuns, JumpsBringTheirFixupsIntoTheRun) {
+  using enum Step;
+  Module module(Target::x86(64));
+  std::uint32_t at = 0;
+  for (const Step step : {jump, line, jump, jump, line, jump}) lowerStep(module, step, at);
+  EXPECT_EQ(describe(module), "R6");
+  // A jump is five bytes with its field at 1, a nop one; lines start ten apart.
+  const std::pair<std::uint32_t, std::uint32_t> fields[] = {{1, 0}, {7, 20}, {12, 30}, {18, 50}};
+  const auto& fixups = module.fixups();
+  ASSERT_EQ(fixups.size(), std::size(fields));
+  for (std::uint32_t index = 0; index < fixups.size(); ++index) {
+    EXPECT_EQ(fixups[index].fragment, 0u) << index;
+    EXPECT_EQ(fixups[index].offset, fields[index].first) << index;
+    EXPECT_EQ(module.locationAt(0, fixups[index].offset).span.start, fields[index].second) << index;
+  }
+  const auto dropped = [&] {
+    std::string flags;
+    for (std::uint32_t index = 0; index < fixups.size(); ++index) flags += fixups[index].dropped ? 'x' : '-';
+    return flags;
+  };
+  ASSERT_TRUE(module.storeBytesAt(0, 11, std::vector<std::uint8_t>{0xCC}));
+  EXPECT_EQ(dropped(), "--x-");
+  ASSERT_TRUE(module.storeBytesAt(0, 5, std::vector<std::uint8_t>{0xCC}));
+  EXPECT_EQ(dropped(), "--x-");
+  ASSERT_TRUE(module.storeBytesAt(0, 4, std::vector<std::uint8_t>{0xCC, 0xCC, 0xCC}));
+  EXPECT_EQ(dropped(), "xxx-");
+  ASSERT_TRUE(module.defineAnchoredLabel("later", 0, 0, 0, {}));
+  const auto counts = frontend::pass::encodeInstructionFragments(module);
+  ASSERT_TRUE(counts);
+  EXPECT_EQ(counts->instruction_fragments, 2u);
+}
+
+// What lowering leaves in the module: fragments with their bytes and lines,
+// fixups, labels and diagnostics.
+std::string snapshot(const Module& module) {
+  std::string text = describe(module) + " coalesced " + std::to_string(module.coalescedInstructions()) + "\n";
+  for (const auto& piece : module.fragments()) {
+    text += std::to_string(piece.section) + ":";
+    if (const auto* stored = piece.storedBytes())
+      for (const std::uint8_t byte : *stored) text += " " + std::to_string(byte);
+    for (const auto& line : module.linesOf(piece))
+      text += " [" + std::to_string(line.offset) + " " + std::to_string(line.start) + " " +
+              std::to_string(line.length) + "]";
+    text += "\n";
+  }
+  const auto& fixups = module.fixups();
+  for (std::uint32_t index = 0; index < fixups.size(); ++index)
+    text += "fixup " + std::to_string(fixups[index].fragment) + " " + std::to_string(fixups[index].offset) + " " +
+            std::string(fixups.target(fixups[index]).text) + "\n";
+  for (std::uint32_t index = 0; index < module.symbols().size(); ++index) {
+    const auto& symbol = module.symbols()[index];
+    text += std::string(module.symbolName(symbol)) + " " + std::to_string(symbol.label()->fragment_position) + " " +
+            std::to_string(symbol.label()->run_offset) + "\n";
+  }
+  for (const auto& diagnostic : module.diagnostics().diagnostics())
+    text += diagnostic.message + " at " + std::to_string(diagnostic.location.span.start) + "\n";
+  return text;
+}
+
+// A line appended settled goes straight into the open run, and leaves the
+// module as a fragment appended and settled afterwards would.
+TEST(SettledRuns, LinesAppendedSettledMatchFragmentsSettledAfterwards) {
+  using enum Step;
+  const std::vector<std::vector<Step>> cases = {
+      {line, label, jump, warned, line, label, label, jump, data, label, jump, line},
+      {jump, riscv_jump, jump, other_section, jump, macro_line, jump, label, macro_line, warned, line},
+  };
+  for (const auto& steps : cases) {
+    std::vector<std::string> views;
+    for (const Road road : {Road::fragment_first, Road::straight}) {
+      Module module(Target::x86(64));
+      ASSERT_TRUE(module.createOutputSection(".b", 0x100, 0x100));
+      std::uint32_t at = 0;
+      for (const Step step : steps) lowerStep(module, step, at, road);
+      views.push_back(snapshot(module));
+    }
+    EXPECT_EQ(views[0], views[1]);
+    EXPECT_NE(views[0].find("fixup 0 "), std::string::npos) << views[0];
   }
 }
 
