@@ -1,8 +1,10 @@
 #pragma once
-// Where one settled instruction of a run came from, in 8 bytes instead of a
-// fragment of its own. The run's fragment carries the source and expansion
-// that all of its lines share; a record keeps the rest of the line's span and
-// where its bytes start in the run.
+// Where one settled instruction of a run came from, in 4 bytes instead of a
+// fragment of its own. The run's fragment carries the location of its first
+// line, whose source and expansion all of its lines share; a record keeps
+// where its own line starts from there and where its bytes start in the run.
+// Diagnostics and listings name a line by where it starts, so a record keeps
+// no end: the span it gives back is empty.
 
 #include <cstdint>
 
@@ -12,28 +14,28 @@ namespace frontend::line_record {
 
 // Runs stay within this many bytes, so that a record's offset fits 16 bits.
 inline constexpr std::uint32_t kMaxRunBytes = 1u << 16;
-// Longest span a record holds; longer lines keep a fragment of their own.
-inline constexpr std::uint32_t kMaxSpanLength = 0x7FFF;
+// Farthest a line of a run may start from the run's first line; a line
+// farther away starts a run of its own.
+inline constexpr std::uint32_t kMaxStartDistance = 0x7FFF;
 
 struct LineRecord {
-  std::uint32_t start = 0;   // of the line's span in the run's source
+  // The line's start from the run's, and kStoredFlag once a store made the
+  // instruction plain bytes (it is then no longer counted as an instruction).
+  std::uint16_t start = 0;
   std::uint16_t offset = 0;  // of the instruction's first byte in the run
-  // The span's length, and kStoredFlag once a store made the instruction
-  // plain bytes (it is then no longer counted as an instruction).
-  std::uint16_t length = 0;
 
   static constexpr std::uint16_t kStoredFlag = 0x8000;
 
-  bool stored() const noexcept { return (length & kStoredFlag) != 0; }
+  bool stored() const noexcept { return (start & kStoredFlag) != 0; }
   // The line's location, given the run's own (its first line's).
   SourceLocation location(const SourceLocation& run) const noexcept {
     SourceLocation line = run;
-    line.span.start = start;
-    line.span.end = start + (length & kMaxSpanLength);
+    line.span.start = run.span.start + (start & kMaxStartDistance);
+    line.span.end = line.span.start;
     return line;
   }
 };
 
-static_assert(sizeof(LineRecord) == 8);
+static_assert(sizeof(LineRecord) == 4);
 
 }  // namespace frontend::line_record

@@ -125,8 +125,7 @@ void Module::settleIntoRun(std::uint32_t index) {
   fragment::Instruction* line = piece.instruction();
   if (line == nullptr || !line->settled || !mayJoinRuns(line->target, line->pending, line->encoded.size())) return;
   const SourceLocation location = piece.location();
-  const auto length = runSpanLength(location);
-  if (!length) return;
+  if (!hasLineRecordRoom()) return;
   section::Section& section = sections_[piece.section];
   if (index + 1 == fragments_.size() && !section.fragments.empty() && section.fragments.back() == index) {
     if (const auto record = openRunRecord(piece.section, line->encoded.size(), location, 1)) {
@@ -138,7 +137,10 @@ void Module::settleIntoRun(std::uint32_t index) {
     }
   }
   run_labels_.clear();
-  line_records_.push_back({location.span.start, 0, *length});
+  // The run before is closed for good: its block need not keep room to grow.
+  if (open_run_ != kNoRun && open_run_ < fragments_.size())
+    if (fragment::Bytes* closed = fragments_[open_run_].bytes()) closed->data.shrinkToFit();
+  line_records_.push_back({0, 0});
   fragment::SmallBytes data;
   data.append(line->encoded.view());
   piece.becomeBytes(std::move(data));
@@ -163,31 +165,29 @@ bool Module::mayJoinRuns(target::Target target, bool pending, std::size_t size) 
   return size != 0 && (!pending || target.isa == target::Isa::x86);
 }
 
-std::optional<std::uint16_t> Module::runSpanLength(const SourceLocation& location) const noexcept {
-  if (location.span.end < location.span.start || location.span.end - location.span.start > line_record::kMaxSpanLength)
-    return std::nullopt;
-  if (line_records_.size() >= kIndexLimit) return std::nullopt;
-  return static_cast<std::uint16_t>(location.span.end - location.span.start);
-}
+bool Module::hasLineRecordRoom() const noexcept { return line_records_.size() < kIndexLimit; }
 
 std::optional<line_record::LineRecord> Module::openRunRecord(std::uint32_t section, std::uint64_t size,
                                                              const SourceLocation& location,
                                                              std::uint32_t behind) const noexcept {
   if (open_run_ == kNoRun || open_run_ + 1 + behind != fragments_.size() || !sections_.contains(section))
     return std::nullopt;
-  const auto length = runSpanLength(location);
-  if (!length) return std::nullopt;
+  if (!hasLineRecordRoom()) return std::nullopt;
   const std::vector<std::uint32_t>& entries = sections_[section].fragments;
   if (entries.size() < 1 + behind || entries[entries.size() - 1 - behind] != open_run_) return std::nullopt;
   const fragment::Fragment& run = fragments_[open_run_];
   const fragment::Bytes& joined = *run.bytes();
   const SourceLocation shared = run.location();
-  if (shared.span.source != location.span.source || shared.expansion != location.expansion ||
+  // Lines lowered again (a loop's body) may start before the run's first.
+  if (location.span.start < shared.span.start ||
+      location.span.start - shared.span.start > line_record::kMaxStartDistance ||
+      shared.span.source != location.span.source || shared.expansion != location.expansion ||
       joined.first_line + joined.lines != line_records_.size() ||
       joined.data.size() + size > line_record::kMaxRunBytes ||
       !labelsMayMoveIntoRun(static_cast<std::uint32_t>(entries.size() - behind)))
     return std::nullopt;
-  return line_record::LineRecord{location.span.start, static_cast<std::uint16_t>(joined.data.size()), *length};
+  return line_record::LineRecord{static_cast<std::uint16_t>(location.span.start - shared.span.start),
+                                 static_cast<std::uint16_t>(joined.data.size())};
 }
 
 void Module::appendToOpenRun(const line_record::LineRecord& record, std::span<const std::uint8_t> bytes,
@@ -239,7 +239,7 @@ void Module::markStoredLines(std::uint32_t fragment, std::uint64_t from, std::ui
   const auto lines = std::span(line_records_).subspan(run.first_line, run.lines);
   for (auto line = lineHolding(lines, from); line != lines.end() && line->offset < from + length; ++line) {
     if (line->stored()) continue;
-    line->length |= line_record::LineRecord::kStoredFlag;
+    line->start |= line_record::LineRecord::kStoredFlag;
     --coalesced_instructions_;
     const std::uint64_t end = line + 1 != lines.end() ? line[1].offset : run.data.size();
     fixups_.dropRange(fragment, line->offset, end);

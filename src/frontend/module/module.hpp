@@ -231,8 +231,8 @@ class Module {
   // an instruction fragment.
   void markStoredLines(std::uint32_t fragment, std::uint64_t from, std::uint64_t length);
   static bool mayJoinRuns(target::Target target, bool pending, std::size_t size) noexcept;
-  // The length a line record keeps of the span; none when it cannot.
-  std::optional<std::uint16_t> runSpanLength(const SourceLocation& location) const noexcept;
+  // Whether one more line record fits the 32-bit positions runs use.
+  bool hasLineRecordRoom() const noexcept;
   // The record of a line of size bytes that may join the open run as the
   // entry behind it in the section's list; none when it may not. behind is 1
   // while the line is still the newest fragment, 0 when it has none.

@@ -39,6 +39,9 @@ class SmallBytes {
   // Adds bytes at the end. Blocks grown this way double, so that a string
   // built by many small appends copies each byte only a few times.
   SmallBytes& append(std::span<const std::uint8_t> bytes);
+  // Gives back what appends left unused once nothing more will be appended;
+  // without memory for the exact block the bytes stay where they are.
+  void shrinkToFit() noexcept;
 
   std::size_t size() const noexcept { return onHeap() ? heapSize() : inline_size(); }
   bool empty() const noexcept { return size() == 0; }
@@ -199,6 +202,24 @@ inline void SmallBytes::setHeapSize(std::size_t size) noexcept {
 inline void SmallBytes::adoptHeap(std::uint8_t* block, std::size_t size, std::uint8_t tag) noexcept {
   std::memcpy(storage_, &block, sizeof block);
   setTailWord((std::uint64_t{tag} << 56) | (static_cast<std::uint64_t>(size) & kMaxHeapSize));
+}
+
+inline void SmallBytes::shrinkToFit() noexcept {
+  if (!onHeap() || storage_[kInlineCapacity] == kHeapTag) return;
+  const std::size_t size = heapSize();
+  if (size == heapCapacity()) return;
+  if (size <= kInlineCapacity) {
+    std::uint8_t* block = heapData();
+    std::copy_n(block, size, storage_);
+    ::operator delete(block);
+    inline_size() = static_cast<std::uint8_t>(size);
+    return;
+  }
+  auto* block = static_cast<std::uint8_t*>(::operator new(size, std::nothrow));
+  if (block == nullptr) return;
+  std::copy_n(heapData(), size, block);
+  release();
+  adoptHeap(block, size);
 }
 
 inline void SmallBytes::release() noexcept {

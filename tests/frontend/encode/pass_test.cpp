@@ -282,8 +282,7 @@ std::string snapshot(const Module& module) {
     if (const auto* stored = piece.storedBytes())
       for (const std::uint8_t byte : *stored) text += " " + std::to_string(byte);
     for (const auto& line : module.linesOf(piece))
-      text += " [" + std::to_string(line.offset) + " " + std::to_string(line.start) + " " +
-              std::to_string(line.length) + "]";
+      text += " [" + std::to_string(line.offset) + " " + std::to_string(line.start) + "]";
     text += "\n";
   }
   const auto& fixups = module.fixups();
@@ -326,8 +325,11 @@ TEST(SettledRuns, LinesAppendedSettledMatchFragmentsSettledAfterwards) {
 // count, as it does with an instruction fragment.
 TEST(SettledRuns, SplitAtTheirLimitAndCountLinesAStoreLeftAlone) {
   Module module(Target::x86(64));
-  std::uint32_t at = 0;
-  for (std::uint32_t line = 0; line < 70000; ++line) lowerStep(module, Step::line, at);
+  // One line lowered again and again, as a loop's body is.
+  for (std::uint32_t line = 0; line < 70000; ++line) {
+    std::uint32_t at = 0;
+    lowerStep(module, Step::line, at);
+  }
   EXPECT_EQ(describe(module), "R65536 R4464");
   EXPECT_EQ(module.fragments()[0].bytes()->data.size(), 65536u);
   ASSERT_TRUE(module.storeBytesAt(0, 65535, std::vector<std::uint8_t>{0xCC, 0xCC}));
@@ -336,8 +338,29 @@ TEST(SettledRuns, SplitAtTheirLimitAndCountLinesAStoreLeftAlone) {
   const auto counts = frontend::pass::encodeInstructionFragments(module);
   ASSERT_TRUE(counts);
   EXPECT_EQ(counts->instruction_fragments, 70000u - 5u);
-  const auto runs = module.linesOf(module.fragments()[1]);
-  EXPECT_EQ(runs[0].location(module.fragments()[1].location()).span.start, 655360u);
+  EXPECT_EQ(module.fragments()[1].bytes()->data.size(), 4464u);
+}
+
+// A record holds where its line starts as a distance from the run's first
+// line; a line farther on, or before it, starts a run of its own.
+TEST(SettledRuns, SplitWhereALineStartsOutOfReach) {
+  Module module(Target::x86(64));
+  std::uint32_t at = 0;
+  for (std::uint32_t line = 0; line < 7000; ++line) lowerStep(module, Step::line, at);
+  at = 5;
+  lowerStep(module, Step::line, at);
+  // Lines start ten apart: 3277 of them lie within 32767 of the first.
+  EXPECT_EQ(describe(module), "R3277 R3277 R446 R1");
+  const std::pair<std::uint32_t, std::uint32_t> places[] = {{0, 3276}, {1, 0}, {1, 3276}, {2, 445}, {3, 0}};
+  const std::uint32_t starts[] = {32760, 32770, 65530, 70000 - 10, 5};
+  for (std::size_t index = 0; index < std::size(places); ++index) {
+    const auto& [run, line] = places[index];
+    const auto& piece = module.fragments()[run];
+    const auto records = module.linesOf(piece);
+    ASSERT_LT(line, records.size()) << index;
+    EXPECT_EQ(records[line].location(piece.location()).span.start, starts[index]) << index;
+    EXPECT_EQ(module.locationAt(run, records[line].offset).span.start, starts[index]) << index;
+  }
 }
 
 TEST(EncodePass, RiscvLabelsBecomeWholeInstructionFixups) {

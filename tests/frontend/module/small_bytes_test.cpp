@@ -89,4 +89,23 @@ TEST(SmallBytes, AppendsAcrossInlineAndGrownBlocks) {
   EXPECT_EQ(exact, counting(20));
 }
 
+// Shrinking keeps the content, whether it ends inline, in an exact block or
+// stays put, and the bytes still grow afterwards.
+TEST(SmallBytes, ShrinksGrownBlocksToTheirContent) {
+  const std::vector<std::uint8_t> all = counting(3000);
+  for (const std::size_t size : {0, 1, 15, 16, 31, 32, 33, 1024, 2999}) {
+    SCOPED_TRACE(size);
+    SmallBytes bytes;
+    bytes.append(std::span(all).first(size));
+    bytes.shrinkToFit();
+    ASSERT_EQ(bytes, std::span(all).first(size));
+    bytes.shrinkToFit();
+    bytes.append(std::span(all).subspan(size, 1));
+    EXPECT_EQ(bytes, std::span(all).first(size + 1));
+  }
+  SmallBytes exact(counting(40));
+  exact.shrinkToFit();
+  EXPECT_EQ(exact, counting(40));
+}
+
 }  // namespace
