@@ -3,6 +3,7 @@
 #include <array>
 
 #include "common/ascii.hpp"
+#include "frontend/syntax/byte_scan.hpp"
 #include "frontend/syntax/lexer.hpp"
 
 namespace frontend::isa_text {
@@ -14,21 +15,12 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\r\n";
 
-// Character classes of the operand scan, so that the characters it passes
-// over (most of them) cost one table read each.
-constexpr std::uint8_t kStructural = 1;  // quotes, commas, parentheses, brackets, braces
-constexpr std::uint8_t kSeparating = 2;  // what lies between operands: blanks and commas
-
-constexpr std::array<std::uint8_t, 256> kClasses = [] {
-  std::array<std::uint8_t, 256> classes{};
-  for (const char c : std::string_view("\"',()[]{}")) classes[static_cast<unsigned char>(c)] |= kStructural;
-  for (const char c : std::string_view(" \t\n\v\f\r,")) classes[static_cast<unsigned char>(c)] |= kSeparating;
-  return classes;
+// What lies between operands: blanks and commas, one table read each.
+constexpr std::array<bool, 256> kSeparating = [] {
+  std::array<bool, 256> separating{};
+  for (const char c : std::string_view(" \t\n\v\f\r,")) separating[static_cast<unsigned char>(c)] = true;
+  return separating;
 }();
-
-constexpr bool hasClass(char c, std::uint8_t mask) noexcept {
-  return (kClasses[static_cast<unsigned char>(c)] & mask) != 0;
-}
 
 // The end of the operand that starts at position: the first comma outside
 // quotes, parentheses, brackets and braces. A closing character lowers only
@@ -38,7 +30,7 @@ std::size_t operandEnd(std::string_view text, std::size_t position) noexcept {
   std::size_t brackets = 0;
   std::size_t braces = 0;
   for (std::size_t at = position; at < text.size(); ++at) {
-    while (at < text.size() && !hasClass(text[at], kStructural)) ++at;
+    at = byte_scan::findFirstOf<'"', '\'', ',', '(', ')', '[', ']', '{', '}'>(text, at);
     if (at == text.size()) break;
     const char c = text[at];
     switch (c) {
@@ -79,7 +71,7 @@ std::size_t operandEnd(std::string_view text, std::size_t position) noexcept {
 qovrin::Status splitOperands(std::string_view rest, ParsedInstruction& parsed) {
   std::size_t position = 0;
   while (true) {
-    while (position < rest.size() && hasClass(rest[position], kSeparating)) ++position;
+    while (position < rest.size() && kSeparating[static_cast<unsigned char>(rest[position])]) ++position;
     if (position == rest.size()) return {};
     const std::size_t end = operandEnd(rest, position);
     if (parsed.operand_count == kMaxOperands) return fail(Error::UnsupportedOperands);
@@ -134,11 +126,13 @@ qovrin::Status parseX86Line(std::string_view text, ParsedInstruction& parsed) {
   parsed.operand_count = 0;
   parsed.lock = false;
   parsed.repeat = 0;
-  std::size_t blank = 0;
-  while (blank < line.size() && line[blank] != ' ' && line[blank] != '\t') ++blank;
+  std::size_t blank = byte_scan::findFirstOf<' ', '\t'>(line, 0);
   if (blank == line.size()) blank = std::string_view::npos;
-  parsed.first_word = line.substr(0, blank);
-  parsed.mnemonic = parsed.first_word;
+  // Both from the local: copying the record's field would read back two
+  // stores just made as one wider load, which waits for them to retire.
+  const std::string_view first_word = line.substr(0, blank);
+  parsed.first_word = first_word;
+  parsed.mnemonic = first_word;
   if (blank != std::string_view::npos) QOVRIN_TRY(splitOperands(qovrin::trim(line.substr(blank), kBlanks), parsed));
   takePrefixWord(parsed);
   return {};
