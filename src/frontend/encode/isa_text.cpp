@@ -15,12 +15,21 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\r\n";
 
-// What lies between operands: blanks and commas, one table read each.
-constexpr std::array<bool, 256> kSeparating = [] {
-  std::array<bool, 256> separating{};
-  for (const char c : std::string_view(" \t\n\v\f\r,")) separating[static_cast<unsigned char>(c)] = true;
-  return separating;
+// Character classes of the operand scan, so that the characters it passes
+// over (most of them) cost one table read each.
+constexpr std::uint8_t kStructural = 1;  // quotes, commas, parentheses, brackets, braces
+constexpr std::uint8_t kSeparating = 2;  // what lies between operands: blanks and commas
+
+constexpr std::array<std::uint8_t, 256> kClasses = [] {
+  std::array<std::uint8_t, 256> classes{};
+  for (const char c : std::string_view("\"',()[]{}")) classes[static_cast<unsigned char>(c)] |= kStructural;
+  for (const char c : std::string_view(" \t\n\v\f\r,")) classes[static_cast<unsigned char>(c)] |= kSeparating;
+  return classes;
 }();
+
+constexpr bool hasClass(char c, std::uint8_t mask) noexcept {
+  return (kClasses[static_cast<unsigned char>(c)] & mask) != 0;
+}
 
 // The end of the operand that starts at position: the first comma outside
 // quotes, parentheses, brackets and braces. A closing character lowers only
@@ -30,7 +39,7 @@ std::size_t operandEnd(std::string_view text, std::size_t position) noexcept {
   std::size_t brackets = 0;
   std::size_t braces = 0;
   for (std::size_t at = position; at < text.size(); ++at) {
-    at = byte_scan::findFirstOf<'"', '\'', ',', '(', ')', '[', ']', '{', '}'>(text, at);
+    while (at < text.size() && !hasClass(text[at], kStructural)) ++at;
     if (at == text.size()) break;
     const char c = text[at];
     switch (c) {
@@ -71,7 +80,7 @@ std::size_t operandEnd(std::string_view text, std::size_t position) noexcept {
 qovrin::Status splitOperands(std::string_view rest, ParsedInstruction& parsed) {
   std::size_t position = 0;
   while (true) {
-    while (position < rest.size() && kSeparating[static_cast<unsigned char>(rest[position])]) ++position;
+    while (position < rest.size() && hasClass(rest[position], kSeparating)) ++position;
     if (position == rest.size()) return {};
     const std::size_t end = operandEnd(rest, position);
     if (parsed.operand_count == kMaxOperands) return fail(Error::UnsupportedOperands);

@@ -129,11 +129,24 @@ bool isComment(std::string_view trimmed) noexcept {
 
 }  // namespace
 
+// Every path fills and returns the one result, so that it is made where the
+// caller receives it: a line made apart and then copied is read back in
+// wider pieces than it was written, and each such read waits until the
+// writes under it are done.
 qovrin::Result<SourceLine> Lexer::next() {
+  qovrin::Result<SourceLine> result{std::in_place};
+  SourceLine& line = *result;
+  line.location.span.source = source_;
   if (atEnd()) {
-    if (text_.size() > kMaxU32) return qovrin::fail(qovrin::Error::SourceTooLarge);
+    if (text_.size() > kMaxU32) {
+      result = qovrin::fail(qovrin::Error::SourceTooLarge);
+      return result;
+    }
     const auto end = static_cast<std::uint32_t>(text_.size());
-    return SourceLine{{}, SourceLocation{SourceSpan{source_, end, end}, std::nullopt}, next_line_, 1, LineKind::blank};
+    line.location.span.start = end;
+    line.location.span.end = end;
+    line.line = next_line_;
+    return result;
   }
 
   const std::size_t line_start = static_cast<std::size_t>(position_);
@@ -157,13 +170,18 @@ qovrin::Result<SourceLine> Lexer::next() {
     span_start = line_start;
     span_end = line_end;
   }
-  if (span_end > kMaxU32 || leading + 1 > kMaxU32) return qovrin::fail(qovrin::Error::SourceTooLarge);
+  if (span_end > kMaxU32 || leading + 1 > kMaxU32) {
+    result = qovrin::fail(qovrin::Error::SourceTooLarge);
+    return result;
+  }
 
-  LineKind kind = LineKind::blank;
-  if (!trimmed.empty()) kind = isComment(trimmed) ? LineKind::comment : classifyTrimmed(trimmed);
-  const SourceSpan span{source_, static_cast<std::uint32_t>(span_start), static_cast<std::uint32_t>(span_end)};
-  return SourceLine{trimmed, SourceLocation{span, std::nullopt}, line_number, static_cast<std::uint32_t>(leading + 1),
-                    kind};
+  line.text = trimmed;
+  line.location.span.start = static_cast<std::uint32_t>(span_start);
+  line.location.span.end = static_cast<std::uint32_t>(span_end);
+  line.line = line_number;
+  line.column = static_cast<std::uint32_t>(leading + 1);
+  if (!trimmed.empty()) line.kind = isComment(trimmed) ? LineKind::comment : classifyTrimmed(trimmed);
+  return result;
 }
 
 LineKind classifyTrimmed(std::string_view text) noexcept {
