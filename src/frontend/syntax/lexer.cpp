@@ -59,10 +59,14 @@ constexpr auto kMetaKeywordsByLength = [] {
   return lengths;
 }();
 
+// Mnemonics are as long as some keyword; their first letter tells most of
+// them apart without a call of memcmp.
 bool isMetaKeyword(std::string_view word) noexcept {
-  if (word.size() >= kMetaKeywordsByLength.size()) return false;
-  for (std::uint32_t same = kMetaKeywordsByLength[word.size()]; same != 0; same &= same - 1)
-    if (kMetaKeywords[static_cast<std::size_t>(std::countr_zero(same))] == word) return true;
+  if (word.empty() || word.size() >= kMetaKeywordsByLength.size()) return false;
+  for (std::uint32_t same = kMetaKeywordsByLength[word.size()]; same != 0; same &= same - 1) {
+    const std::string_view keyword = kMetaKeywords[static_cast<std::size_t>(std::countr_zero(same))];
+    if (keyword.front() == word.front() && keyword == word) return true;
+  }
   return false;
 }
 
