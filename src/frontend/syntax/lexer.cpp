@@ -2,10 +2,10 @@
 
 #include <array>
 #include <bit>
-#include <cstring>
 #include <limits>
 
 #include "common/packed_words.hpp"
+#include "frontend/syntax/byte_scan.hpp"
 #include "frontend/syntax/identifier.hpp"
 
 namespace frontend::lexer {
@@ -107,26 +107,6 @@ constexpr std::array<bool, 256> kOpensQuoteOrComment = [] {
   return opens;
 }();
 
-// The offset of the first CR or LF at or after `from`, or the text's size:
-// one pass, eight bytes at a time, whichever of the two ends the lines.
-std::size_t lineBreakFrom(std::string_view text, std::size_t from) noexcept {
-  if constexpr (std::endian::native == std::endian::little) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101u;
-    constexpr std::uint64_t kHighs = 0x8080808080808080u;
-    // The high bit of each zero byte; a byte above a zero byte may be marked
-    // too, but the lowest mark is always the first zero byte.
-    const auto zeroBytes = [](std::uint64_t word) { return (word - kOnes) & ~word & kHighs; };
-    for (; text.size() - from >= sizeof(std::uint64_t); from += sizeof(std::uint64_t)) {
-      std::uint64_t word = 0;
-      std::memcpy(&word, text.data() + from, sizeof word);
-      const std::uint64_t breaks = zeroBytes(word ^ (kOnes * '\n')) | zeroBytes(word ^ (kOnes * '\r'));
-      if (breaks != 0) return from + static_cast<std::size_t>(std::countr_zero(breaks)) / 8;
-    }
-  }
-  while (from < text.size() && text[from] != '\n' && text[from] != '\r') ++from;
-  return from;
-}
-
 bool isComment(std::string_view trimmed) noexcept {
   return trimmed.front() == ';' || trimmed.front() == '#' || trimmed.starts_with("//");
 }
@@ -154,7 +134,7 @@ qovrin::Result<SourceLine> Lexer::next() {
   }
 
   const std::size_t line_start = static_cast<std::size_t>(position_);
-  const std::size_t line_end = lineBreakFrom(text_, line_start);
+  const std::size_t line_end = byte_scan::findFirstOf<'\n', '\r'>(text_, line_start);
   std::size_t after = line_end;
   if (after < text_.size()) {
     const bool crlf = text_[after] == '\r' && after + 1 < text_.size() && text_[after + 1] == '\n';
