@@ -13,7 +13,7 @@
 namespace x86_encoder::encode {
 
 using namespace api;
-using bytecode::BytecodeCursor;
+using bytecode::Emission;
 using bytecode::OperandBump;
 using qovrin::Error;
 using qovrin::fail;
@@ -64,31 +64,6 @@ void warnOverflowOut(OwnedEncodeResult& result, std::int64_t value, unsigned wid
 namespace {
 
 std::uint32_t idOf(std::int32_t id) noexcept { return static_cast<std::uint32_t>(id); }
-
-// What code generation does with each byte code, looked up once per code
-// instead of testing its ranges one after the other. Codes that only steer
-// sizing emit nothing; the others of "own" have a case of their own.
-enum class CodeAction : std::uint8_t { finish, literal, bump, plus_register, immediate, address, nothing, own };
-
-constexpr CodeAction codeAction(unsigned c) noexcept {
-  if (c == 0) return CodeAction::finish;
-  if (c <= 04) return CodeAction::literal;
-  if (c <= 07) return CodeAction::bump;
-  if (c <= 013) return CodeAction::plus_register;
-  if ((c >= 020 && c < 0100) || (c >= 0254 && c <= 0257) || (c >= 0264 && c <= 0267)) return CodeAction::immediate;
-  if ((c >= 0100 && c < 0140) || (c >= 0200 && c < 0240)) return CodeAction::address;
-  if ((c >= 014 && c <= 017) || (c >= 0271 && c <= 0273) || (c >= 0310 && c <= 0337) || c == 0341 || c == 0342 ||
-      (c >= 0344 && c <= 0351) || (c >= 0355 && c <= 0357) || c == 0360 || c == 0361 || (c >= 0364 && c <= 0372) ||
-      (c >= 0374 && c <= 0376))
-    return CodeAction::nothing;
-  return CodeAction::own;
-}
-
-constexpr std::array<CodeAction, 256> kCodeActions = [] {
-  std::array<CodeAction, 256> actions{};
-  for (unsigned c = 0; c < actions.size(); ++c) actions[c] = codeAction(c);
-  return actions;
-}();
 
 struct Generator {
   OwnedEncodeResult& result;
@@ -413,13 +388,17 @@ struct Generator {
 
   qovrin::Status run(std::span<const std::uint8_t> program) {
     QOVRIN_TRY(legacyPrefixes());
-    BytecodeCursor cursor{program};
+    std::size_t position = 0;
     OperandBump bump;
     while (true) {
-      if (cursor.atEnd()) return fail(Error::MissingPayload);
-      const std::uint8_t c = program[cursor.position++];
+      if (position >= program.size()) return fail(Error::MissingPayload);
+      const std::uint8_t c = program[position++];
+      const bytecode::CodeDescriptor& code = bytecode::describeCode(c);
       const OperandBump current = bump;
       bump = {};
+      if (program.size() - position < code.payload) return fail(Error::MissingPayload);
+      const std::span<const std::uint8_t> payload = program.subspan(position, code.payload);
+      position += code.payload;
       // Worked out only by the codes that name operands or tag their units.
       const auto b = [current, c] { return current.primary(c); };
       const auto a = [current, c] { return current.secondary(c); };
@@ -429,67 +408,63 @@ struct Generator {
         if (index >= ins.operand_count) return fail(Error::MissingOperand);
         return &ins.operands[index];
       };
-      switch (kCodeActions[c]) {
-        case CodeAction::finish:
+      // Opcode bytes make most codes: tested before the switch, they cost a
+      // well-predicted branch instead of an indirect jump.
+      if (code.emission == Emission::literal) {
+        QOVRIN_TRY(emitRex());
+        QOVRIN_TRY(result.outRawdata(payload, "literal opcode", code_tag));
+        continue;
+      }
+      switch (code.emission) {
+        case Emission::unsupported:
+          return fail(Error::UnsupportedBytecode);
+        case Emission::finish:
           return {};
-        case CodeAction::literal:
-          if (program.size() - cursor.position < c) return fail(Error::MissingPayload);
-          QOVRIN_TRY(emitRex());
-          QOVRIN_TRY(result.outRawdata(program.subspan(cursor.position, c), "literal opcode", code_tag));
-          cursor.position += c;
-          continue;
-        case CodeAction::bump:
+        case Emission::bump:
           bump.code = c;
           continue;
-        case CodeAction::plus_register: {
-          const auto payload = cursor.consumeRequiredByte();
-          if (!payload) return fail(payload.error());
+        case Emission::plus_register: {
           const auto reg = registerValue(b());
           if (!reg) return fail(reg.error());
           QOVRIN_TRY(emitRex());
-          const std::array<std::uint8_t, 1> byte{static_cast<std::uint8_t>(*payload + (*reg & 7))};
+          const std::array<std::uint8_t, 1> byte{static_cast<std::uint8_t>(payload[0] + (*reg & 7))};
           QOVRIN_TRY(result.outRawdata(byte, "+r opcode", code_tag));
           continue;
         }
-        case CodeAction::immediate: {
+        case Emission::immediate: {
           const auto source = operand(b());
           if (!source) return fail(source.error());
           QOVRIN_TRY(immediateOrRelative(**source, c >= 0254 ? static_cast<std::uint8_t>(c & ~3u) : c));
           continue;
         }
-        case CodeAction::address: {
+        case Emission::address: {
           const auto source = operand(a());
           if (!source) return fail(source.error());
           QOVRIN_TRY(emitEaEncoding(**source, bump_tag));
           continue;
         }
-        case CodeAction::nothing:
+        case Emission::literal:
+        case Emission::nothing:
           continue;
-        case CodeAction::own:
+        case Emission::own:
           break;
       }
       switch (c) {
         case 0171: {
-          const auto m = cursor.consumeRequiredByte();
-          if (!m) return fail(m.error());
-          const auto reg = registerValue(((*m >> 3) & 3u) + ((current.code & 2u) ? 4u : 0u));
+          const std::uint8_t m = payload[0];
+          const auto reg = registerValue(((m >> 3) & 3u) + ((current.code & 2u) ? 4u : 0u));
           if (!reg) return fail(reg.error());
-          const std::array<std::uint8_t, 1> byte{static_cast<std::uint8_t>((*m & 0307) | ((*reg & 7) << 3))};
+          const std::array<std::uint8_t, 1> byte{static_cast<std::uint8_t>((m & 0307) | ((*reg & 7) << 3))};
           QOVRIN_TRY(result.outRawdata(byte, "/mrb", code_tag));
           break;
         }
-        case 0172: {
-          const auto payload = cursor.consumeRequiredByte();
-          if (!payload) return fail(payload.error());
-          QOVRIN_TRY(is4(*payload, c));
+        case 0172:
+          QOVRIN_TRY(is4(payload[0], c));
           break;
-        }
         case 0173: {
-          const auto payload = cursor.consumeRequiredByte();
-          if (!payload) return fail(payload.error());
-          const auto reg = registerValue(*payload >> 4);
+          const auto reg = registerValue(payload[0] >> 4);
           if (!reg) return fail(reg.error());
-          const std::array<std::uint8_t, 1> byte{static_cast<std::uint8_t>(is4Register(*reg) | (*payload & 15))};
+          const std::array<std::uint8_t, 1> byte{static_cast<std::uint8_t>(is4Register(*reg) | (payload[0] & 15))};
           QOVRIN_TRY(result.outRawdata(byte, "/is4=NN", code_tag));
           break;
         }
@@ -508,8 +483,6 @@ struct Generator {
         case 0242:
         case 0243:
         case 0250:
-          for (int payload = 0; payload < 4; ++payload)
-            if (const auto byte = cursor.consumeRequiredByte(); !byte) return fail(byte.error());
           QOVRIN_TRY(evexPrefix(c));
           break;
         case 0260:
@@ -517,8 +490,6 @@ struct Generator {
         case 0262:
         case 0263:
         case 0270:
-          for (int payload = 0; payload < 2; ++payload)
-            if (const auto byte = cursor.consumeRequiredByte(); !byte) return fail(byte.error());
           QOVRIN_TRY(vexPrefix(c));
           break;
         case 0274:
@@ -543,13 +514,9 @@ struct Generator {
         case 0305:
         case 0306:
         case 0307: {
-          const auto check = cursor.consumeRequiredByte();
-          if (!check) return fail(check.error());
-          const auto mask = cursor.consumeRequiredByte();
-          if (!mask) return fail(mask.error());
           const auto source = operand(b());
           if (!source) return fail(source.error());
-          QOVRIN_TRY(emitXorImmediate(**source, *check, *mask, bump_tag));
+          QOVRIN_TRY(emitXorImmediate(**source, payload[0], payload[1], bump_tag));
           break;
         }
         case 0340: {
@@ -590,8 +557,9 @@ qovrin::Status gencode(OwnedEncodeResult& result, X86Instruction& instruction, s
     result.deinit();
     return status;
   }
-  // Sizing and generation each walk the program on their own; layout trusts
-  // the size, so the two must never disagree.
+  // Sizing and generation walk the program each for their own ends; they
+  // share every code's payload and fixed size, but the operand-dependent
+  // widths are worked out twice, and layout trusts the size.
   assert(result.emitted == static_cast<std::uint64_t>(instruction_size));
   return {};
 }

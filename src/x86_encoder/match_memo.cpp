@@ -1,6 +1,7 @@
 #include "x86_encoder/match_memo.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 
 #include "x86_encoder/match.hpp"
@@ -31,10 +32,18 @@ MemoKey keyOf(const X86Instruction& ins) noexcept {
   return key;
 }
 
+// A multilinear hash: each word times its own odd constant, summed, so that
+// the products are made side by side instead of each waiting for the one
+// before; the top bits of the sum pick the slot.
+constexpr std::array<std::uint64_t, kMemoKeyWords> kWordFactors{
+    0x27ae6b1ff4bdb52bull, 0x1a23b247c9cf23f5ull, 0xb37bc348ee6e708dull, 0x24919a8d2502f9cbull,
+    0x54296609a57d26a5ull, 0x4ca564d74f811c2dull, 0x065e28e21576139bull, 0x9b73968414d2647full,
+    0xceb11b9097af9811ull, 0xf9b424d451a160e1ull, 0xfd6ac13ea4397a6bull, 0x897b5a9b25c74c21ull,
+    0xe057829c89692083ull};
+
 std::size_t slotOf(const MemoKey& key) noexcept {
-  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
-  std::uint64_t hash = 0;
-  for (std::size_t i = 0; i < key.length; ++i) hash = (hash ^ key.words[i]) * kMultiplier;
+  std::uint64_t hash = key.length * 0x9E3779B97F4A7C15ull;
+  for (std::size_t i = 0; i < key.length; ++i) hash += key.words[i] * kWordFactors[i];
   static_assert((MatchMemo::kSlots & (MatchMemo::kSlots - 1)) == 0);
   return static_cast<std::size_t>(hash >> (64 - std::countr_zero(MatchMemo::kSlots)));
 }

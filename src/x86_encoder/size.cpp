@@ -11,7 +11,7 @@
 namespace x86_encoder::size {
 
 using namespace api;
-using bytecode::BytecodeCursor;
+using bytecode::Sizing;
 using bytecode::OperandBump;
 using qovrin::Error;
 using qovrin::fail;
@@ -150,338 +150,237 @@ struct Sizer {
   }
 };
 
-qovrin::Status applyVexSetup(Sizer& s, int v_operand, BytecodeCursor& cursor) {
-  const auto map = cursor.consumeRequiredByte();
-  if (!map) return fail(map.error());
-  const auto params = cursor.consumeRequiredByte();
-  if (!params) return fail(params.error());
-  s.ins.map = *map;
-  s.ins.vex_params = *params;
+qovrin::Status applyVexSetup(Sizer& s, int v_operand, const std::uint8_t* payload) {
+  s.ins.map = payload[0];
+  s.ins.vex_params = payload[1];
   s.ins.rex |= kRexVex;
   return s.takeV(v_operand);
 }
 
-qovrin::Status applyEvexSetup(Sizer& s, int v_operand, BytecodeCursor& cursor) {
+qovrin::Status applyEvexSetup(Sizer& s, int v_operand, const std::uint8_t* payload) {
+  const std::uint8_t tuple = payload[3];
+  if (tuple < 0300 || tuple > 0300 + 16) return fail(Error::InvalidEvexTupleType);
   std::uint32_t word = 0x62;
-  for (unsigned index = 0; index < 3; ++index) {
-    const auto byte = cursor.consumeRequiredByte();
-    if (!byte) return fail(byte.error());
-    word |= static_cast<std::uint32_t>(*byte) << (8 * (index + 1));
-  }
-  const auto tuple = cursor.consumeRequiredByte();
-  if (!tuple) return fail(tuple.error());
-  if (*tuple < 0300 || *tuple > 0300 + 16) return fail(Error::InvalidEvexTupleType);
+  for (unsigned index = 0; index < 3; ++index) word |= static_cast<std::uint32_t>(payload[index]) << (8 * (index + 1));
   s.ins.evex = word;
   s.ins.map = static_cast<std::uint8_t>(0x80 | ((word >> 8) & 7));
-  s.ins.tuple = static_cast<std::uint8_t>(*tuple - 0300);
+  s.ins.tuple = static_cast<std::uint8_t>(tuple - 0300);
   s.ins.vex_params = 0;
   s.ins.rex |= kRexEvex;
   return s.takeV(v_operand);
 }
 
+// The codes that take a prefix, size, map or REX decision and add no bytes,
+// and the reserve code, whose length is the count it reads.
+[[gnu::always_inline]] inline qovrin::Status applySetting(Sizer& s, std::uint8_t c, unsigned operand_index, std::int64_t& length,
+                            std::uint8_t& lock_class) {
+  X86Instruction& ins = s.ins;
+  const auto force = [&ins](PrefixSlot slot, std::int16_t byte) -> qovrin::Status {
+    ins.forced[static_cast<std::size_t>(slot)] = byte;
+    return {};
+  };
+  switch (c) {
+    case 0271:
+    case 0272:
+    case 0273:
+      lock_class = static_cast<std::uint8_t>(c - 0270);
+      return {};
+    case 0310:
+      return s.addressSize(16);
+    case 0311:
+      return s.addressSize(32);
+    case 0313:
+      return s.addressSize(64);
+    case 0320:
+      return s.size16();
+    case 0321:
+      return s.size32();
+    case 0323:
+      return s.size64(false);
+    case 0324:
+      return s.size64(true);
+    case 0325:
+      ins.rex |= kRexNoHighByte;
+      return {};
+    case 0327:
+      if (ins.mode_bits == 64) {
+        ins.rex |= kRexSize64NoW;
+        if (ins.operand_bits == 32) ins.operand_bits = 64;
+      }
+      return {};
+    case 0330:
+      return s.sizeFromPrefix();
+    case 0331:
+      return force(PrefixSlot::rep, -1);
+    case 0332:
+      return force(PrefixSlot::rep, 0xF2);
+    case 0333:
+      return force(PrefixSlot::rep, 0xF3);
+    case 0334:
+      ins.rex |= kRexLockAsR;
+      return {};
+    case 0336:
+    case 0337:
+      if (!(ins.option_flags & kOptionKeepSizePrefix)) s.suppress = c == 0336 ? 0x70 : 0x40;
+      return {};
+    case 0340: {
+      QOVRIN_TRY(s.needOperand(operand_index));
+      const X86Operand& count_operand = ins.operands[operand_index];
+      if (count_operand.segment != kNone || count_operand.symbol != kNone ||
+          (count_operand.value_flags & kValueSelfRelative))
+        return fail(Error::InvalidOperandSize);
+      if (count_operand.value_flags & kValueUnknown) count(s.context, PrefixCounter::reserve_unknown);
+      const std::uint8_t element = reserveElementSize(ins.opcode);
+      if (element == 0) return fail(Error::InvalidReserveOpcode);
+      std::int64_t bytes = 0;
+      if (__builtin_mul_overflow(count_operand.value, static_cast<std::int64_t>(element), &bytes) ||
+          __builtin_add_overflow(length, bytes, &length))
+        return fail(Error::SizeOverflow);
+      return {};
+    }
+    case 0341:
+      if (s.slot(PrefixSlot::wait) == 0) s.slot(PrefixSlot::wait) = kPrefixWait;
+      return {};
+    case 0342:
+      if (ins.mode_bits == 16) return s.size16();
+      if (ins.mode_bits == 32) return s.size32();
+      if (ins.mode_bits == 64) return s.size64(true);
+      return fail(Error::InvalidOperandSize);
+    case 0344:
+    case 0345:
+    case 0346:
+    case 0347:
+      ins.rex |= kRexRequired | (1u << (c - 0344));
+      return {};
+    case 0350:
+      ins.rex |= kRexRex2 | kRexRequired;
+      return {};
+    case 0351:
+      ins.rex |= kRexRex2 | kRexRequired | kRexW;
+      return {};
+    case 0355:
+    case 0356:
+    case 0357:
+      ins.map = static_cast<std::uint8_t>(c - 0354);
+      return {};
+    case 0360:
+      force(PrefixSlot::operand_size, -1);
+      return force(PrefixSlot::rep, -1);
+    case 0361:
+      force(PrefixSlot::operand_size, 0x66);
+      return force(PrefixSlot::rep, -1);
+    case 0364:
+      return force(PrefixSlot::operand_size, -1);
+    case 0365:
+      return force(PrefixSlot::address_size, -1);
+    case 0366:
+      return force(PrefixSlot::operand_size, 0x66);
+    case 0367:
+      return force(PrefixSlot::address_size, 0x67);
+    case 0371:
+      if (s.slot(PrefixSlot::rep) == kPrefixBnd) {
+        s.slot(PrefixSlot::rep) = 0;
+        if (!ins.keep_bnd) count(s.context, PrefixCounter::bnd_dropped);
+      }
+      return {};
+    default:
+      // The rest of the settings only steer matching or generation.
+      return {};
+  }
+}
+
 qovrin::Result<std::int64_t> walkProgram(Sizer& s, std::span<const std::uint8_t> program, std::uint8_t& lock_class) {
   X86Instruction& ins = s.ins;
-  BytecodeCursor cursor{program};
+  std::size_t position = 0;
   std::int64_t length = 0;
   std::int32_t mib_index = kNone;
   std::uint8_t expected_type = kEaScalar;
   OperandBump bump;
-  while (!cursor.atEnd()) {
-    const std::uint8_t c = program[cursor.position++];
+  while (position < program.size()) {
+    const std::uint8_t c = program[position++];
+    const bytecode::CodeDescriptor& code = bytecode::describeCode(c);
     const OperandBump current = bump;
     bump = {};
-    // Worked out only by the codes that name operands.
-    const auto b = [current, c] { return current.primary(c); };
-    const auto a = [current, c] { return current.secondary(c); };
-    if (c == 0) break;
-    if (c <= 04) {
-      if (program.size() - cursor.position < c) return fail(Error::MissingPayload);
-      cursor.position += c;
-      length += c;
+    if (program.size() - position < code.payload) return fail(Error::MissingPayload);
+    const std::uint8_t* payload = program.data() + position;
+    position += code.payload;
+    length += code.size;
+    const unsigned b = current.primary(c);
+    // Opcode bytes and immediates make most codes: tested before the switch,
+    // they cost a well-predicted branch instead of an indirect jump.
+    if (code.sizing == Sizing::counted) continue;
+    if (code.sizing == Sizing::operand) {
+      QOVRIN_TRY(s.needOperand(b));
       continue;
     }
-    if (c <= 07) {
-      bump.code = c;
-      continue;
-    }
-    if (c < 0100) {
-      QOVRIN_TRY(s.needOperand(b()));
-      const X86Operand& operand = ins.operands[b()];
-      switch (c & ~3u) {
-        case 010: {
-          const auto payload = cursor.consumeRequiredByte();
-          if (!payload) return fail(payload.error());
-          ins.rex |= ea::opRexflags(operand, ea::kBaseFieldMask);
-          length += 1;
-          break;
+    switch (code.sizing) {
+      case Sizing::unsupported:
+        return fail(Error::UnsupportedBytecode);
+      case Sizing::finish:
+        return length;
+      case Sizing::bump:
+        bump.code = c;
+        continue;
+      case Sizing::counted:
+        continue;
+      case Sizing::operand:
+        QOVRIN_TRY(s.needOperand(b));
+        continue;
+      case Sizing::base_rex:
+        QOVRIN_TRY(s.needOperand(b));
+        ins.rex |= ea::opRexflags(ins.operands[b], ea::kBaseFieldMask);
+        continue;
+      case Sizing::mib_index:
+        QOVRIN_TRY(s.needOperand(b));
+        mib_index = ins.operands[b].base;
+        continue;
+      case Sizing::word_or_dword:
+        QOVRIN_TRY(s.needOperand(b));
+        length += wordOrDwordWidth(ins.operands[b], ins.operand_bits);
+        continue;
+      case Sizing::address_width:
+        QOVRIN_TRY(s.needOperand(b));
+        length += ins.address_bits / 8;
+        continue;
+      case Sizing::effective_address: {
+        EaRequest request;
+        if (c < 0140) {
+          const unsigned reg = (c & 7u) + ((current.code & 1u) ? 4u : 0u);
+          QOVRIN_TRY(s.needOperand(reg));
+          request.reg_operand = static_cast<std::int32_t>(reg);
+        } else {
+          request.digit = c & 7u;
         }
-        case 014:
-          mib_index = operand.base;
-          break;
-        case 020:
-        case 024:
-        case 050:
-          length += 1;
-          break;
-        case 030:
-        case 060:
-        case 074:
-          length += 2;
-          break;
-        case 034:
-        case 064:
-          length += wordOrDwordWidth(operand, ins.operand_bits);
-          break;
-        case 040:
-        case 070:
-          length += 4;
-          break;
-        case 044:
-          length += ins.address_bits / 8;
-          break;
-        case 054:
-          length += 8;
-          break;
-        default:
-          break;
+        const unsigned a = current.secondary(c);
+        QOVRIN_TRY(s.needOperand(a));
+        request.ea_operand = static_cast<std::uint8_t>(a);
+        request.mib_index = mib_index;
+        request.expected_type = expected_type;
+        const auto size = applyEaBytecode(ins, s.chosen, request);
+        if (!size) return fail(size.error());
+        length += *size;
+        expected_type = kEaScalar;
+        continue;
       }
-      continue;
-    }
-    if (c < 0140 || (c >= 0200 && c < 0240)) {
-      EaRequest request;
-      if (c < 0140) {
-        const unsigned reg = (c & 7u) + ((current.code & 1u) ? 4u : 0u);
-        QOVRIN_TRY(s.needOperand(reg));
-        request.reg_operand = static_cast<std::int32_t>(reg);
-      } else {
-        request.digit = c & 7u;
-      }
-      QOVRIN_TRY(s.needOperand(a()));
-      request.ea_operand = static_cast<std::uint8_t>(a());
-      request.mib_index = mib_index;
-      request.expected_type = expected_type;
-      const auto size = applyEaBytecode(ins, s.chosen, request);
-      if (!size) return fail(size.error());
-      length += *size;
-      expected_type = kEaScalar;
-      continue;
-    }
-    switch (c) {
-      case 0171: {
-        const auto m = cursor.consumeRequiredByte();
-        if (!m) return fail(m.error());
-        const unsigned reg = ((*m >> 3) & 3u) + ((current.code & 2u) ? 4u : 0u);
+      case Sizing::reg_field_rex: {
+        const unsigned reg = ((payload[0] >> 3) & 3u) + ((current.code & 2u) ? 4u : 0u);
         QOVRIN_TRY(s.needOperand(reg));
         ins.rex |= ea::opRexflags(ins.operands[reg], ea::kRegFieldMask);
-        length += 1;
-        break;
+        continue;
       }
-      case 0172:
-      case 0173:
-        if (const auto payload = cursor.consumeRequiredByte(); !payload) return fail(payload.error());
-        length += 1;
-        break;
-      case 0174:
-      case 0175:
-      case 0176:
-      case 0177:
-        QOVRIN_TRY(s.needOperand(b()));
-        length += 1;
-        break;
-      case 0240:
-      case 0241:
-      case 0242:
-      case 0243:
-        QOVRIN_TRY(applyEvexSetup(s, static_cast<int>(b()), cursor));
-        break;
-      case 0250:
-        QOVRIN_TRY(applyEvexSetup(s, -1, cursor));
-        break;
-      case 0254:
-      case 0255:
-      case 0256:
-      case 0257:
-      case 0264:
-      case 0265:
-      case 0266:
-      case 0267:
-        QOVRIN_TRY(s.needOperand(b()));
-        length += 4;
-        break;
-      case 0260:
-      case 0261:
-      case 0262:
-      case 0263:
-        QOVRIN_TRY(applyVexSetup(s, static_cast<int>(b()), cursor));
-        break;
-      case 0270:
-        QOVRIN_TRY(applyVexSetup(s, -1, cursor));
-        break;
-      case 0271:
-      case 0272:
-      case 0273:
-        lock_class = static_cast<std::uint8_t>(c - 0270);
-        break;
-      case 0274:
-      case 0275:
-      case 0276:
-      case 0277:
-      case 0300:
-      case 0301:
-      case 0302:
-      case 0303:
-        QOVRIN_TRY(s.needOperand(b()));
-        length += 1;
-        break;
-      case 0304:
-      case 0305:
-      case 0306:
-      case 0307:
-        QOVRIN_TRY(s.needOperand(b()));
-        for (int payload = 0; payload < 2; ++payload)
-          if (const auto byte = cursor.consumeRequiredByte(); !byte) return fail(byte.error());
-        length += 1;
-        break;
-      case 0310:
-        QOVRIN_TRY(s.addressSize(16));
-        break;
-      case 0311:
-        QOVRIN_TRY(s.addressSize(32));
-        break;
-      case 0313:
-        QOVRIN_TRY(s.addressSize(64));
-        break;
-      case 0320:
-        QOVRIN_TRY(s.size16());
-        break;
-      case 0321:
-        QOVRIN_TRY(s.size32());
-        break;
-      case 0323:
-        QOVRIN_TRY(s.size64(false));
-        break;
-      case 0324:
-        QOVRIN_TRY(s.size64(true));
-        break;
-      case 0325:
-        ins.rex |= kRexNoHighByte;
-        break;
-      case 0327:
-        if (ins.mode_bits == 64) {
-          ins.rex |= kRexSize64NoW;
-          if (ins.operand_bits == 32) ins.operand_bits = 64;
+      case Sizing::vex:
+        QOVRIN_TRY(applyVexSetup(s, c == 0270 ? -1 : static_cast<int>(b), payload));
+        continue;
+      case Sizing::evex:
+        QOVRIN_TRY(applyEvexSetup(s, c == 0250 ? -1 : static_cast<int>(b), payload));
+        continue;
+      case Sizing::setting:
+        if (c >= 0374 && c <= 0376) {
+          expected_type = static_cast<std::uint8_t>(c - 0373);
+          continue;
         }
-        break;
-      case 0330:
-        QOVRIN_TRY(s.sizeFromPrefix());
-        break;
-      case 0331:
-        ins.forced[static_cast<std::size_t>(PrefixSlot::rep)] = -1;
-        break;
-      case 0332:
-        ins.forced[static_cast<std::size_t>(PrefixSlot::rep)] = 0xF2;
-        break;
-      case 0333:
-        ins.forced[static_cast<std::size_t>(PrefixSlot::rep)] = 0xF3;
-        break;
-      case 0334:
-        ins.rex |= kRexLockAsR;
-        break;
-      case 0336:
-      case 0337:
-        if (!(ins.option_flags & kOptionKeepSizePrefix)) s.suppress = c == 0336 ? 0x70 : 0x40;
-        break;
-      case 0340: {
-        QOVRIN_TRY(s.needOperand(b()));
-        const X86Operand& count_operand = ins.operands[b()];
-        if (count_operand.segment != kNone || count_operand.symbol != kNone ||
-            (count_operand.value_flags & kValueSelfRelative))
-          return fail(Error::InvalidOperandSize);
-        if (count_operand.value_flags & kValueUnknown) count(s.context, PrefixCounter::reserve_unknown);
-        const std::uint8_t element = reserveElementSize(ins.opcode);
-        if (element == 0) return fail(Error::InvalidReserveOpcode);
-        std::int64_t bytes = 0;
-        if (__builtin_mul_overflow(count_operand.value, static_cast<std::int64_t>(element), &bytes) ||
-            __builtin_add_overflow(length, bytes, &length))
-          return fail(Error::SizeOverflow);
-        break;
-      }
-      case 0341:
-        if (s.slot(PrefixSlot::wait) == 0) s.slot(PrefixSlot::wait) = kPrefixWait;
-        break;
-      case 0342:
-        if (ins.mode_bits == 16)
-          QOVRIN_TRY(s.size16());
-        else if (ins.mode_bits == 32)
-          QOVRIN_TRY(s.size32());
-        else if (ins.mode_bits == 64)
-          QOVRIN_TRY(s.size64(true));
-        else
-          return fail(Error::InvalidOperandSize);
-        break;
-      case 0344:
-      case 0345:
-      case 0346:
-      case 0347:
-        ins.rex |= kRexRequired | (1u << (c - 0344));
-        break;
-      case 0350:
-        ins.rex |= kRexRex2 | kRexRequired;
-        break;
-      case 0351:
-        ins.rex |= kRexRex2 | kRexRequired | kRexW;
-        break;
-      case 0355:
-      case 0356:
-      case 0357:
-        ins.map = static_cast<std::uint8_t>(c - 0354);
-        break;
-      case 0360:
-        ins.forced[static_cast<std::size_t>(PrefixSlot::operand_size)] = -1;
-        ins.forced[static_cast<std::size_t>(PrefixSlot::rep)] = -1;
-        break;
-      case 0361:
-        ins.forced[static_cast<std::size_t>(PrefixSlot::operand_size)] = 0x66;
-        ins.forced[static_cast<std::size_t>(PrefixSlot::rep)] = -1;
-        break;
-      case 0364:
-        ins.forced[static_cast<std::size_t>(PrefixSlot::operand_size)] = -1;
-        break;
-      case 0365:
-        ins.forced[static_cast<std::size_t>(PrefixSlot::address_size)] = -1;
-        break;
-      case 0366:
-        ins.forced[static_cast<std::size_t>(PrefixSlot::operand_size)] = 0x66;
-        break;
-      case 0367:
-        ins.forced[static_cast<std::size_t>(PrefixSlot::address_size)] = 0x67;
-        break;
-      case 0371:
-        if (s.slot(PrefixSlot::rep) == kPrefixBnd) {
-          s.slot(PrefixSlot::rep) = 0;
-          if (!ins.keep_bnd) count(s.context, PrefixCounter::bnd_dropped);
-        }
-        break;
-      case 0373:
-        length += 1;
-        break;
-      case 0374:
-      case 0375:
-      case 0376:
-        expected_type = static_cast<std::uint8_t>(c - 0373);
-        break;
-      case 0312:
-      case 0314:
-      case 0315:
-      case 0316:
-      case 0317:
-      case 0322:
-      case 0326:
-      case 0335:
-      case 0370:
-        break;
-      default:
-        return fail(Error::UnsupportedBytecode);
+        QOVRIN_TRY(applySetting(s, c, b, length, lock_class));
+        continue;
     }
   }
   return length;

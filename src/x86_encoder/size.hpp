@@ -23,7 +23,10 @@ enum class PrefixCounter : std::uint8_t {
   hint_removed = 5,
   reserve_unknown = 6,
 };
-using PrefixCounters = std::array<std::uint32_t, 7>;
+// Counts within one instruction, saturating. Bytes: the record is cleared for
+// every instruction, and seven words would take a string instruction that is
+// slow to start.
+using PrefixCounters = std::array<std::uint8_t, 7>;
 
 struct X86SizeContext {
   PrefixCounters* counters = nullptr;

@@ -14,8 +14,8 @@ using tables::TemplateRef;
 
 void count(const X86SizeContext& context, PrefixCounter counter) noexcept {
   if (context.counters == nullptr) return;
-  std::uint32_t& value = (*context.counters)[static_cast<std::size_t>(counter)];
-  if (value != UINT32_MAX) ++value;
+  std::uint8_t& value = (*context.counters)[static_cast<std::size_t>(counter)];
+  if (value != UINT8_MAX) ++value;
 }
 
 SlotByte slotByte(std::uint32_t code, std::int16_t forced, std::uint8_t mode_bits) noexcept {

@@ -75,11 +75,10 @@ const RegisterRow* findRegisterByKey(std::uint64_t key) noexcept {
 
 std::span<const OperandQualifier> operandQualifiers() noexcept { return x86_operand_qualifiers; }
 
-std::optional<std::uint16_t> findMnemonic(std::string_view text) noexcept {
-  if (text.empty() || text.size() > kMaxMnemonicLength) return std::nullopt;
+std::uint32_t mnemonicRow(std::string_view text) noexcept {
+  if (text.empty() || text.size() > kMaxMnemonicLength) return kMnemonicCount;
   const auto row = probe(x86_mnemonic_hash_slots, text, [](std::size_t r) { return x86_mnemonic_names[r]; });
-  if (!row) return std::nullopt;
-  return static_cast<std::uint16_t>(*row);
+  return row ? static_cast<std::uint32_t>(*row) : kMnemonicCount;
 }
 
 std::optional<std::span<const std::uint8_t>> shapeCandidates(std::uint32_t opcode, std::uint16_t key) noexcept {

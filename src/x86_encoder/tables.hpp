@@ -35,8 +35,18 @@ inline const RegisterRow* registerById(int id) noexcept {
 std::span<const OperandQualifier> operandQualifiers() noexcept;
 
 // Opcode (row of x86_mnemonic_names) of the first mnemonic equal to text,
-// ASCII case ignored; the text is taken as it is, untrimmed.
-std::optional<std::uint16_t> findMnemonic(std::string_view text) noexcept;
+// ASCII case ignored; the text is taken as it is, untrimmed. kMnemonicCount
+// when none is.
+std::uint32_t mnemonicRow(std::string_view text) noexcept;
+
+// mnemonicRow as an optional, made where it is read: an optional returned
+// from a call is written to memory in two parts and read back whole, which
+// stalls the read until both writes are done.
+inline std::optional<std::uint16_t> findMnemonic(std::string_view text) noexcept {
+  const std::uint32_t row = mnemonicRow(text);
+  if (row >= kMnemonicCount) return std::nullopt;
+  return static_cast<std::uint16_t>(row);
+}
 
 // Empty for an opcode outside the table.
 inline std::string_view mnemonicName(std::uint32_t opcode) noexcept {

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "common/ascii.hpp"
+#include "frontend/syntax/byte_scan.hpp"
 #include "frontend/syntax/lexer.hpp"
 
 namespace frontend::isa_text {
@@ -134,11 +135,13 @@ qovrin::Status parseX86Line(std::string_view text, ParsedInstruction& parsed) {
   parsed.operand_count = 0;
   parsed.lock = false;
   parsed.repeat = 0;
-  std::size_t blank = 0;
-  while (blank < line.size() && line[blank] != ' ' && line[blank] != '\t') ++blank;
+  std::size_t blank = byte_scan::findFirstOf<' ', '\t'>(line, 0);
   if (blank == line.size()) blank = std::string_view::npos;
-  parsed.first_word = line.substr(0, blank);
-  parsed.mnemonic = parsed.first_word;
+  // Both from the local: copying the record's field would read back two
+  // stores just made as one wider load, which waits for them to retire.
+  const std::string_view first_word = line.substr(0, blank);
+  parsed.first_word = first_word;
+  parsed.mnemonic = first_word;
   if (blank != std::string_view::npos) QOVRIN_TRY(splitOperands(qovrin::trim(line.substr(blank), kBlanks), parsed));
   takePrefixWord(parsed);
   return {};

@@ -1,6 +1,7 @@
 #include "frontend/encode/pass_x86.hpp"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 #include "common/ascii.hpp"
@@ -93,22 +94,29 @@ qovrin::Status claimFact(const EncodeUnit& unit, std::uint32_t offset, FixupFact
 
 qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEncodeResult& result,
                                               std::vector<FixupFact>&& facts) {
-  InstructionFacts record;
-  std::size_t size = 0;
-  for (const EncodeUnit& unit : result.units()) size += unit.has_fixup ? unit.width : unit.byte_count;
-  record.bytes = fragment::SmallBytes(size, 0);
+  // One pass writes every unit's bytes into room that no result outgrows,
+  // and tells whether any field waits for a fact.
+  std::array<std::uint8_t, x86_encoder::encode::kMaxUnits * x86_encoder::encode::kMaxUnitBytes> bytes;
   std::size_t at = 0;
+  bool fields = false;
   for (const EncodeUnit& unit : result.units()) {
     if (unit.reserve_size != 0) return fail(Error::BackendOutputMaterializationFailed);
     if (unit.has_fixup) {
-      QOVRIN_TRY(writeFieldBytes(unit, record.bytes.view().subspan(at, unit.width)));
+      // The field's own width test refuses any width past eight bytes.
+      const std::size_t room = std::min<std::size_t>(unit.width, x86_encoder::encode::kMaxUnitBytes);
+      QOVRIN_TRY(writeFieldBytes(unit, std::span(bytes).subspan(at, room)));
       at += unit.width;
+      fields = true;
       continue;
     }
     // A few bytes each: a loop beats a call of memmove.
-    for (const std::uint8_t byte : unit.bytes()) record.bytes[at++] = byte;
+    for (const std::uint8_t byte : unit.bytes()) bytes[at++] = byte;
   }
-  if (record.bytes.size() > std::numeric_limits<std::uint32_t>::max()) return fail(Error::InstructionTooLarge);
+  InstructionFacts record;
+  record.bytes = fragment::SmallBytes(std::span<const std::uint8_t>(bytes).first(at));
+  record.size = static_cast<std::uint32_t>(at);
+  for (const std::string_view warning : result.warnings()) record.warnings.push_back(warning);
+  if (!fields && facts.empty()) return record;
 
   // The resolver's facts are claimed in order and stay in their list; a
   // literal target's fact can only follow all of them.
@@ -131,9 +139,7 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
   }
   if (next < resolved) return fail(Error::BackendFixupCountMismatch);
   record.facts = std::move(facts);
-  record.size = static_cast<std::uint32_t>(record.bytes.size());
   record.pending = !record.facts.empty();
-  for (const std::string_view warning : result.warnings()) record.warnings.push_back(warning);
   return record;
 }
 

@@ -2,10 +2,10 @@
 
 #include <array>
 #include <bit>
-#include <cstring>
 #include <limits>
 
 #include "common/packed_words.hpp"
+#include "frontend/syntax/byte_scan.hpp"
 #include "frontend/syntax/identifier.hpp"
 
 namespace frontend::lexer {
@@ -59,10 +59,14 @@ constexpr auto kMetaKeywordsByLength = [] {
   return lengths;
 }();
 
+// Mnemonics are as long as some keyword; their first letter tells most of
+// them apart without a call of memcmp.
 bool isMetaKeyword(std::string_view word) noexcept {
-  if (word.size() >= kMetaKeywordsByLength.size()) return false;
-  for (std::uint32_t same = kMetaKeywordsByLength[word.size()]; same != 0; same &= same - 1)
-    if (kMetaKeywords[static_cast<std::size_t>(std::countr_zero(same))] == word) return true;
+  if (word.empty() || word.size() >= kMetaKeywordsByLength.size()) return false;
+  for (std::uint32_t same = kMetaKeywordsByLength[word.size()]; same != 0; same &= same - 1) {
+    const std::string_view keyword = kMetaKeywords[static_cast<std::size_t>(std::countr_zero(same))];
+    if (keyword.front() == word.front() && keyword == word) return true;
+  }
   return false;
 }
 
@@ -103,41 +107,34 @@ constexpr std::array<bool, 256> kOpensQuoteOrComment = [] {
   return opens;
 }();
 
-// The offset of the first CR or LF at or after `from`, or the text's size:
-// one pass, eight bytes at a time, whichever of the two ends the lines.
-std::size_t lineBreakFrom(std::string_view text, std::size_t from) noexcept {
-  if constexpr (std::endian::native == std::endian::little) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101u;
-    constexpr std::uint64_t kHighs = 0x8080808080808080u;
-    // The high bit of each zero byte; a byte above a zero byte may be marked
-    // too, but the lowest mark is always the first zero byte.
-    const auto zeroBytes = [](std::uint64_t word) { return (word - kOnes) & ~word & kHighs; };
-    for (; text.size() - from >= sizeof(std::uint64_t); from += sizeof(std::uint64_t)) {
-      std::uint64_t word = 0;
-      std::memcpy(&word, text.data() + from, sizeof word);
-      const std::uint64_t breaks = zeroBytes(word ^ (kOnes * '\n')) | zeroBytes(word ^ (kOnes * '\r'));
-      if (breaks != 0) return from + static_cast<std::size_t>(std::countr_zero(breaks)) / 8;
-    }
-  }
-  while (from < text.size() && text[from] != '\n' && text[from] != '\r') ++from;
-  return from;
-}
-
 bool isComment(std::string_view trimmed) noexcept {
   return trimmed.front() == ';' || trimmed.front() == '#' || trimmed.starts_with("//");
 }
 
 }  // namespace
 
+// Every path fills and returns the one result, so that it is made where the
+// caller receives it: a line made apart and then copied is read back in
+// wider pieces than it was written, and each such read waits until the
+// writes under it are done.
 qovrin::Result<SourceLine> Lexer::next() {
+  qovrin::Result<SourceLine> result{std::in_place};
+  SourceLine& line = *result;
+  line.location.span.source = source_;
   if (atEnd()) {
-    if (text_.size() > kMaxU32) return qovrin::fail(qovrin::Error::SourceTooLarge);
+    if (text_.size() > kMaxU32) {
+      result = qovrin::fail(qovrin::Error::SourceTooLarge);
+      return result;
+    }
     const auto end = static_cast<std::uint32_t>(text_.size());
-    return SourceLine{{}, SourceLocation{SourceSpan{source_, end, end}, std::nullopt}, next_line_, 1, LineKind::blank};
+    line.location.span.start = end;
+    line.location.span.end = end;
+    line.line = next_line_;
+    return result;
   }
 
   const std::size_t line_start = static_cast<std::size_t>(position_);
-  const std::size_t line_end = lineBreakFrom(text_, line_start);
+  const std::size_t line_end = byte_scan::findFirstOf<'\n', '\r'>(text_, line_start);
   std::size_t after = line_end;
   if (after < text_.size()) {
     const bool crlf = text_[after] == '\r' && after + 1 < text_.size() && text_[after + 1] == '\n';
@@ -157,13 +154,18 @@ qovrin::Result<SourceLine> Lexer::next() {
     span_start = line_start;
     span_end = line_end;
   }
-  if (span_end > kMaxU32 || leading + 1 > kMaxU32) return qovrin::fail(qovrin::Error::SourceTooLarge);
+  if (span_end > kMaxU32 || leading + 1 > kMaxU32) {
+    result = qovrin::fail(qovrin::Error::SourceTooLarge);
+    return result;
+  }
 
-  LineKind kind = LineKind::blank;
-  if (!trimmed.empty()) kind = isComment(trimmed) ? LineKind::comment : classifyTrimmed(trimmed);
-  const SourceSpan span{source_, static_cast<std::uint32_t>(span_start), static_cast<std::uint32_t>(span_end)};
-  return SourceLine{trimmed, SourceLocation{span, std::nullopt}, line_number, static_cast<std::uint32_t>(leading + 1),
-                    kind};
+  line.text = trimmed;
+  line.location.span.start = static_cast<std::uint32_t>(span_start);
+  line.location.span.end = static_cast<std::uint32_t>(span_end);
+  line.line = line_number;
+  line.column = static_cast<std::uint32_t>(leading + 1);
+  if (!trimmed.empty()) line.kind = isComment(trimmed) ? LineKind::comment : classifyTrimmed(trimmed);
+  return result;
 }
 
 LineKind classifyTrimmed(std::string_view text) noexcept {
