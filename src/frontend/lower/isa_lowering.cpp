@@ -21,7 +21,7 @@ qovrin::Result<std::string> substituteBuiltinCalls(module::Module& module, conte
   std::string lowered;
   lowered.reserve(text.size());
   std::size_t position = 0;
-  while (const auto call = isa_text::findBuiltinCall(text, position)) {
+  while (const auto call = isa_text::findBuiltinCall(text, position, cursor.target)) {
     lowered.append(text.substr(position, call->start - position));
     const auto tree = expr::parseOwned(text.substr(call->start, call->end - call->start));
     if (!tree) return fail(expression_bridge::mapExpressionError(tree.error()));
@@ -119,7 +119,7 @@ qovrin::Result<std::optional<std::string>> lowerText(module::Module& module, con
                                                       const contracts::ActiveOutput& cursor, std::string_view text) {
   context.value_names.sync(module);
   // Every builtin call has a parenthesis; most lines have none.
-  if (text.find('(') == std::string_view::npos || !isa_text::findBuiltinCall(text, 0))
+  if (text.find('(') == std::string_view::npos || !isa_text::findBuiltinCall(text, 0, cursor.target))
     return substituteNames(module, context, cursor.target, text);
   auto with_values = substituteBuiltinCalls(module, context, cursor, text);
   if (!with_values) return fail(with_values.error());

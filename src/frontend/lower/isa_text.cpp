@@ -156,10 +156,18 @@ std::optional<std::size_t> closingParenthesis(std::string_view text, std::size_t
 
 }  // namespace
 
-std::optional<BuiltinCall> findBuiltinCall(std::string_view text, std::size_t position) noexcept {
+std::optional<BuiltinCall> findBuiltinCall(std::string_view text, std::size_t position,
+                                           target::Target target) noexcept {
   std::size_t at = position;
   while (at < text.size()) {
     const char c = text[at];
+    if (c == '\'' || c == '"') {
+      // A quote left open fails later, when the names are read.
+      const auto end = quotedEndOnLine(target, text, at);
+      if (!end) return std::nullopt;
+      at = *end;
+      continue;
+    }
     if (qovrin::isAsciiDigit(c)) {
       at = wordEnd(text, at);
       continue;

@@ -46,8 +46,11 @@ struct BuiltinCall {
 };
 
 // The first call of a layout builtin at or after position; none when there
-// is none or its parentheses are not closed before the text ends.
-std::optional<BuiltinCall> findBuiltinCall(std::string_view text, std::size_t position) noexcept;
+// is none or its parentheses are not closed before the text ends. Quoted
+// runs, read as a line of the target reads them, hold no call: their text is
+// the instruction's data.
+std::optional<BuiltinCall> findBuiltinCall(std::string_view text, std::size_t position,
+                                           target::Target target) noexcept;
 
 // Whether the identifier at position belongs to the target's syntax.
 bool shouldKeepIsaIdentifier(target::Target target, std::string_view text, std::size_t position,

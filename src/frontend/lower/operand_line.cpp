@@ -68,7 +68,7 @@ qovrin::Result<std::optional<std::string>> lowerOperandLine(module::Module& modu
   const expr::EvaluationContext evaluation =
       expression_bridge::evaluationContextAt(module, context, cursor, context.hooks);
   std::size_t position = 0;
-  while (const auto call = isa_text::findBuiltinCall(joined, position)) {
+  while (const auto call = isa_text::findBuiltinCall(joined, position, cursor.target)) {
     QOVRIN_TRY(appendSlice(out, *captured, position, call->start, cursor.target));
     const auto slice = macro::sliceOperand(captured->pieces(), call->start, call->end);
     if (!slice) return fail(slice.error());

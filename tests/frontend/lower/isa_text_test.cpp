@@ -31,10 +31,15 @@ TEST(IsaText, FindsTheFirstLayoutBuiltinCall) {
       {"mov eax, here(", std::nullopt},
       {"mov eax, label_addr('x)", std::nullopt},
       {"mov eax, load.u8(0)", std::nullopt},
+      // Quoted text is data, whatever it spells.
+      {"mov eax, 'here()'", std::nullopt},
+      {"mov eax, 'it''s here()' + here()", "here()"},
+      {"mov eax, 1'000 + here()", "here()"},
+      {"mov eax, 'here()", std::nullopt},
   };
   for (const auto& [text, call] : cases) {
     const std::string_view line(text);
-    const auto found = findBuiltinCall(line, 0);
+    const auto found = findBuiltinCall(line, 0, Target::x86(64));
     if (!call) {
       EXPECT_FALSE(found) << text;
       continue;
@@ -42,6 +47,16 @@ TEST(IsaText, FindsTheFirstLayoutBuiltinCall) {
     ASSERT_TRUE(found) << text;
     EXPECT_EQ(line.substr(found->start, found->end - found->start), *call) << text;
   }
+}
+
+// A SPIR-V string reads a backslash as taking the next character.
+TEST(IsaText, FindsNoCallInsideATargetsStrings) {
+  const std::string_view spirv_line = R"x(%1 = OpString "a\"here()")x";
+  EXPECT_FALSE(findBuiltinCall(spirv_line, 0, Target::spirv()));
+  const std::string_view x86_line = R"x(mov eax, "a\"here())x";
+  const auto found = findBuiltinCall(x86_line, 0, Target::x86(64));
+  ASSERT_TRUE(found);
+  EXPECT_EQ(x86_line.substr(found->start, found->end - found->start), "here()");
 }
 
 struct KeepCase {
