@@ -101,12 +101,6 @@ bool isDottedName(std::string_view word) noexcept {
   return !segment_start;
 }
 
-constexpr std::array<bool, 256> kOpensQuoteOrComment = [] {
-  std::array<bool, 256> opens{};
-  for (const char c : std::string_view("\"'/")) opens[static_cast<unsigned char>(c)] = true;
-  return opens;
-}();
-
 bool isComment(std::string_view trimmed) noexcept {
   return trimmed.front() == ';' || trimmed.front() == '#' || trimmed.starts_with("//");
 }
@@ -190,9 +184,8 @@ std::string_view isaTextBeforeComment(std::string_view text) noexcept {
     const char c = text[index];
     if (quote == '\0') {
       // Outside quotes only a quote or a slash can matter: pass the rest at once.
-      if (!kOpensQuoteOrComment[static_cast<unsigned char>(c)]) {
-        do ++index;
-        while (index < text.size() && !kOpensQuoteOrComment[static_cast<unsigned char>(text[index])]);
+      if (c != '"' && c != '\'' && c != '/') {
+        index = byte_scan::findFirstOf<'"', '\'', '/'>(text, index);
         continue;
       }
       if (c == '"' || (c == '\'' && !isDigitSeparator(text, index))) {

@@ -143,6 +143,11 @@ TEST(Lexer, CutsTheCommentOnlyOutsideQuotes) {
       {"mov eax, 1'000 // c", "mov eax, 1'000"},
       {"mov al, 5'x // c", "mov al, 5'x // c"},
       {"mov al, 'a'5 // c", "mov al, 'a'5"},
+      // Comments, slashes and quotes in every word of a longer line.
+      {"vaddps ymm1, ymm2, ymm3 // sum", "vaddps ymm1, ymm2, ymm3"},
+      {"mov rax, [rbx+8]//x", "mov rax, [rbx+8]"},
+      {"mov eax, 12345678 / 2", "mov eax, 12345678 / 2"},
+      {"mov eax, 'abcdefgh//' + 1 // c", "mov eax, 'abcdefgh//' + 1"},
   };
   for (const Case& c : cases) EXPECT_EQ(frontend::lexer::isaTextBeforeComment(c.text), c.kept) << c.text;
 }
