@@ -59,10 +59,21 @@ constexpr auto kMetaKeywordsByLength = [] {
   return lengths;
 }();
 
-// Mnemonics are as long as some keyword; their first letter tells most of
-// them apart without a call of memcmp.
+// For each length, the first letters of the keywords of that length, as
+// bits of their distance from "a".
+constexpr auto kMetaKeywordStartsByLength = [] {
+  std::array<std::uint32_t, kMetaKeywordsByLength.size()> starts{};
+  for (const std::string_view keyword : kMetaKeywords)
+    starts[keyword.size()] |= std::uint32_t{1} << (keyword.front() - 'a');
+  return starts;
+}();
+
+// Mnemonics are as long as some keyword; their length and first letter
+// together rule out nearly all of them before any keyword is looked at.
 bool isMetaKeyword(std::string_view word) noexcept {
   if (word.empty() || word.size() >= kMetaKeywordsByLength.size()) return false;
+  const unsigned letter = static_cast<unsigned char>(word.front()) - unsigned{'a'};
+  if (letter >= 26 || (kMetaKeywordStartsByLength[word.size()] >> letter & 1) == 0) return false;
   for (std::uint32_t same = kMetaKeywordsByLength[word.size()]; same != 0; same &= same - 1) {
     const std::string_view keyword = kMetaKeywords[static_cast<std::size_t>(std::countr_zero(same))];
     if (keyword.front() == word.front() && keyword == word) return true;

@@ -117,7 +117,9 @@ TEST(Lexer, ClassifiesTrimmedText) {
       {LineKind::isa_text, {"{ }",     "x: u8",   "1:",        "a::",     ":",     "start: nop",  "start: // entry",
                             "dbx 1",   "db.x 1",  "Let x = 1", "let.x 1", "if2 x", "foo..bar(1)", ".foo(1)",
                             "foo.(1)", "a.1b(2)", "1abc(2)",   "$a(1)",   "(x)",   "} else {",    "} else if c {",
-                            "For x",   "lets 1",  "ret",       "sub a, b", "add x", "late_layout2 {", "continues"}},
+                            "For x",   "lets 1",  "ret",       "sub a, b", "add x", "late_layout2 {", "continues",
+                            // As long as a keyword and with its first letter, or with none.
+                            "lex 1", "fox x", "mesh", "wh x", "_if x", "~if"}},
   };
   for (const Case& c : cases)
     for (const char* text : c.texts) EXPECT_EQ(kindName(classifyTrimmed(text)), kindName(c.kind)) << text;
