@@ -6,6 +6,7 @@
 // Diagnostics and listings name a line by where it starts, so a record keeps
 // no end: the span it gives back is empty.
 
+#include <bit>
 #include <cstdint>
 
 #include "frontend/syntax/source_location.hpp"
@@ -25,6 +26,15 @@ struct LineRecord {
   std::uint16_t offset = 0;  // of the instruction's first byte in the run
 
   static constexpr std::uint16_t kStoredFlag = 0x8000;
+
+  // Put together in one register: a record whose halves were stored apart
+  // would be read back whole before those stores are done.
+  static LineRecord of(std::uint16_t start, std::uint16_t offset) noexcept {
+    if constexpr (std::endian::native == std::endian::little)
+      return std::bit_cast<LineRecord>(std::uint32_t{start} | std::uint32_t{offset} << 16);
+    else
+      return std::bit_cast<LineRecord>(std::uint32_t{start} << 16 | std::uint32_t{offset});
+  }
 
   bool stored() const noexcept { return (start & kStoredFlag) != 0; }
   // The line's location, given the run's own (its first line's).

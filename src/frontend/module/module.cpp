@@ -193,11 +193,11 @@ std::optional<line_record::LineRecord> Module::openRunRecord(std::uint32_t secti
       joined.data.size() + size > line_record::kMaxRunBytes ||
       !labelsMayMoveIntoRun(static_cast<std::uint32_t>(entries.size() - behind)))
     return std::nullopt;
-  return line_record::LineRecord{static_cast<std::uint16_t>(location.span.start - shared.span.start),
-                                 static_cast<std::uint16_t>(joined.data.size())};
+  return line_record::LineRecord::of(static_cast<std::uint16_t>(location.span.start - shared.span.start),
+                                     static_cast<std::uint16_t>(joined.data.size()));
 }
 
-void Module::appendToOpenRun(const line_record::LineRecord& record, const fragment::SmallBytes& bytes,
+void Module::appendToOpenRun(line_record::LineRecord record, const fragment::SmallBytes& bytes,
                              std::uint32_t joining) {
   fragment::Bytes& joined = *fragments_[open_run_].bytes();
   moveLabelsIntoRun(joining, joined);

@@ -240,7 +240,9 @@ class Module {
                                                        const SourceLocation& location,
                                                        std::uint32_t behind) const noexcept;
   // Adds the line openRunRecord accepted; joining is its entry in the list.
-  void appendToOpenRun(const line_record::LineRecord& record, const fragment::SmallBytes& bytes,
+  // The record comes by value, in a register: read through a reference it
+  // would be loaded whole right after its two halves were stored.
+  void appendToOpenRun(line_record::LineRecord record, const fragment::SmallBytes& bytes,
                        std::uint32_t joining);
   // Whether no label defined while the run was open stands behind the
   // joining entry, which would lose the fragment it stands in front of.
