@@ -29,7 +29,7 @@ struct LineRecord {
 
   // Put together in one register: a record whose halves were stored apart
   // would be read back whole before those stores are done.
-  static LineRecord of(std::uint16_t start, std::uint16_t offset) noexcept {
+  static constexpr LineRecord of(std::uint16_t start, std::uint16_t offset) noexcept {
     if constexpr (std::endian::native == std::endian::little)
       return std::bit_cast<LineRecord>(std::uint32_t{start} | std::uint32_t{offset} << 16);
     else
@@ -47,5 +47,6 @@ struct LineRecord {
 };
 
 static_assert(sizeof(LineRecord) == 4);
+static_assert(LineRecord::of(0x1234, 0xABCD).start == 0x1234 && LineRecord::of(0x1234, 0xABCD).offset == 0xABCD);
 
 }  // namespace frontend::line_record
