@@ -117,12 +117,12 @@ qovrin::Result<std::optional<std::string>> substituteNames(const module::Module&
 }  // namespace
 
 qovrin::Result<std::optional<std::string>> lowerText(module::Module& module, context::LowerContext& context,
-                                                      const contracts::ActiveOutput& cursor, std::string_view text) {
+                                                      const contracts::ActiveOutput& cursor, std::string_view text,
+                                                      bool plain) {
   context.value_names.sync(module);
   // Most lines hold no parenthesis, which every builtin call has, and no
-  // quote; where no name may stand for an integer either, one scan tells
-  // that nothing changes.
-  const std::size_t parenthesis_or_quote = byte_scan::findFirstOf<'(', '\'', '"'>(text, 0);
+  // quote; where no name may stand for an integer either, nothing changes.
+  const std::size_t parenthesis_or_quote = plain ? text.size() : byte_scan::findFirstOf<'(', '\'', '"'>(text, 0);
   if (parenthesis_or_quote == text.size() && context.scopes.empty() && context.value_names.empty())
     return std::nullopt;
   if (text.find('(', parenthesis_or_quote) == std::string_view::npos || !isa_text::findBuiltinCall(text, 0))
