@@ -151,7 +151,9 @@ qovrin::Result<SourceLine> Lexer::next() {
   const std::string_view raw = text_.substr(line_start, line_end - line_start);
   std::size_t leading = 0;
   while (leading < raw.size() && isBlank(raw[leading])) ++leading;
-  const std::string_view trimmed = identifier::trimBlanks(raw);
+  std::size_t trailing = raw.size();
+  while (trailing > leading && isBlank(raw[trailing - 1])) --trailing;
+  const std::string_view trimmed(raw.data() + leading, trailing - leading);
 
   std::uint64_t span_start = line_start + leading;
   std::uint64_t span_end = span_start + trimmed.size();
