@@ -84,7 +84,11 @@ qovrin::Status splitOperands(std::string_view rest, ParsedInstruction& parsed) {
     if (position == rest.size()) return {};
     const std::size_t end = operandEnd(rest, position);
     if (parsed.operand_count == kMaxOperands) return fail(Error::UnsupportedOperands);
-    parsed.addOperand(qovrin::trim(rest.substr(position, end - position), kBlanks));
+    // The operand starts past every separator, every blank among them: only
+    // blanks before its comma are left to trim.
+    std::size_t last = end;
+    while (last > position && qovrin::isOneOf(rest[last - 1], kBlanks)) --last;
+    parsed.addOperand(std::string_view(rest.data() + position, last - position));
     position = end;
   }
 }
@@ -142,7 +146,8 @@ qovrin::Status parseX86Line(std::string_view text, ParsedInstruction& parsed) {
   const std::string_view first_word = line.substr(0, blank);
   parsed.first_word = first_word;
   parsed.mnemonic = first_word;
-  if (blank != std::string_view::npos) QOVRIN_TRY(splitOperands(qovrin::trim(line.substr(blank), kBlanks), parsed));
+  // The line ends in no blank, and the split passes over blanks before an operand.
+  if (blank != std::string_view::npos) QOVRIN_TRY(splitOperands(line.substr(blank), parsed));
   takePrefixWord(parsed);
   return {};
 }

@@ -253,7 +253,7 @@ qovrin::Result<std::uint64_t> appendSettledInstruction(module::Module& module, s
   line.target = target;
   auto record = encodeByTarget(line, memo);
   if (record && fixupsFit(module, *record))
-    if (const auto joined = module.joinOpenRun(section, target, record->pending, record->bytes.view(), location)) {
+    if (const auto joined = module.joinOpenRun(section, target, record->pending, record->bytes, location)) {
       QOVRIN_TRY(addFacts(module, joined->run, joined->offset, location, *record));
       return record->bytes.size();
     }

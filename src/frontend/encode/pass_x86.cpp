@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 
 #include "common/ascii.hpp"
@@ -90,12 +91,9 @@ qovrin::Status claimFact(const EncodeUnit& unit, std::uint32_t offset, FixupFact
   return {};
 }
 
-}  // namespace
-
-qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEncodeResult& result,
-                                              std::vector<FixupFact>&& facts) {
-  // One pass writes every unit's bytes into room that no result outgrows,
-  // and tells whether any field waits for a fact.
+// One pass writes every unit's bytes into room that no result outgrows;
+// true when any field waits for a fact.
+qovrin::Result<bool> writeUnitBytes(const x86_encoder::encode::OwnedEncodeResult& result, InstructionFacts& record) {
   std::array<std::uint8_t, x86_encoder::encode::kMaxUnits * x86_encoder::encode::kMaxUnitBytes> bytes;
   std::size_t at = 0;
   bool fields = false;
@@ -109,17 +107,21 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
       fields = true;
       continue;
     }
-    // A few bytes each: a loop beats a call of memmove.
-    for (const std::uint8_t byte : unit.bytes()) bytes[at++] = byte;
+    // The unit's whole storage goes over at once, a copy of fixed size: what
+    // lies past its bytes is written over by the next unit or never read.
+    std::memcpy(bytes.data() + at, unit.storage.data(), unit.storage.size());
+    at += unit.byte_count;
   }
-  InstructionFacts record;
-  record.bytes = fragment::SmallBytes(std::span<const std::uint8_t>(bytes).first(at));
+  record.bytes.assignPrefix(bytes, at);
   record.size = static_cast<std::uint32_t>(at);
   for (const std::string_view warning : result.warnings()) record.warnings.push_back(warning);
-  if (!fields && facts.empty()) return record;
+  return fields;
+}
 
-  // The resolver's facts are claimed in order and stay in their list; a
-  // literal target's fact can only follow all of them.
+// The resolver's facts are claimed in order and stay in their list; a
+// literal target's fact can only follow all of them.
+qovrin::Status claimFacts(const x86_encoder::encode::OwnedEncodeResult& result, std::vector<FixupFact>&& facts,
+                          InstructionFacts& record) {
   const std::size_t resolved = facts.size();
   std::size_t next = 0;
   std::uint32_t offset = 0;
@@ -140,7 +142,24 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
   if (next < resolved) return fail(Error::BackendFixupCountMismatch);
   record.facts = std::move(facts);
   record.pending = !record.facts.empty();
-  return record;
+  return {};
+}
+
+}  // namespace
+
+qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEncodeResult& result,
+                                              std::vector<FixupFact>&& facts) {
+  // Made where the caller receives it, every failure included: a record
+  // moved right after its bytes were written would read them back before
+  // the writes are done.
+  qovrin::Result<InstructionFacts> made{std::in_place};
+  const auto fields = writeUnitBytes(result, *made);
+  if (!fields) {
+    made = fail(fields.error());
+  } else if (*fields || !facts.empty()) {
+    if (const auto claimed = claimFacts(result, std::move(facts), *made); !claimed) made = fail(claimed.error());
+  }
+  return made;
 }
 
 qovrin::Result<InstructionFacts> encodeX86(const fragment::Instruction& line, x86_encoder::match::MatchMemo* memo) {

@@ -21,7 +21,7 @@ qovrin::Status lowerInstructionLine(Lowering& lowering, const ast::IsaTextStatem
   auto text = operand_line::lowerOperandLine(lowering.module, lowering.context, cursor, line.text);
   if (!text) return fail(text.error());
   if (!*text) {
-    auto plain = isa_lowering::lowerText(lowering.module, lowering.context, cursor, line.text);
+    auto plain = isa_lowering::lowerText(lowering.module, lowering.context, cursor, line.text, line.plain);
     if (!plain) return fail(plain.error());
     *text = std::move(*plain);
   }

@@ -7,6 +7,7 @@
 #include "frontend/syntax/expr.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/isa_text.hpp"
+#include "frontend/syntax/byte_scan.hpp"
 
 namespace frontend::lower::isa_lowering {
 
@@ -116,10 +117,15 @@ qovrin::Result<std::optional<std::string>> substituteNames(const module::Module&
 }  // namespace
 
 qovrin::Result<std::optional<std::string>> lowerText(module::Module& module, context::LowerContext& context,
-                                                      const contracts::ActiveOutput& cursor, std::string_view text) {
+                                                      const contracts::ActiveOutput& cursor, std::string_view text,
+                                                      bool plain) {
   context.value_names.sync(module);
-  // Every builtin call has a parenthesis; most lines have none.
-  if (text.find('(') == std::string_view::npos || !isa_text::findBuiltinCall(text, 0, cursor.target))
+  // Most lines hold no parenthesis, which every builtin call has, and no
+  // quote; where no name may stand for an integer either, nothing changes.
+  const std::size_t parenthesis_or_quote = plain ? text.size() : byte_scan::findFirstOf<'(', '\'', '"'>(text, 0);
+  if (parenthesis_or_quote == text.size() && context.scopes.empty() && context.value_names.empty())
+    return std::nullopt;
+  if (text.find('(', parenthesis_or_quote) == std::string_view::npos || !isa_text::findBuiltinCall(text, 0, cursor.target))
     return substituteNames(module, context, cursor.target, text);
   auto with_values = substituteBuiltinCalls(module, context, cursor, text);
   if (!with_values) return fail(with_values.error());

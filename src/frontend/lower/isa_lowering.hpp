@@ -17,8 +17,10 @@ namespace frontend::lower::isa_lowering {
 
 // None when the text is to stay as written. Builtin calls are evaluated at
 // the cursor. A failing call fails with its error as lowering maps it; an
-// unterminated quote with InvalidExpression.
+// unterminated quote with InvalidExpression. plain says the text holds no
+// quote and no parenthesis, which spares looking for them.
 qovrin::Result<std::optional<std::string>> lowerText(module::Module& module, context::LowerContext& context,
-                                                      const contracts::ActiveOutput& cursor, std::string_view text);
+                                                      const contracts::ActiveOutput& cursor, std::string_view text,
+                                                      bool plain = false);
 
 }  // namespace frontend::lower::isa_lowering

@@ -6,6 +6,7 @@
 // Diagnostics and listings name a line by where it starts, so a record keeps
 // no end: the span it gives back is empty.
 
+#include <bit>
 #include <cstdint>
 
 #include "frontend/syntax/source_location.hpp"
@@ -26,6 +27,15 @@ struct LineRecord {
 
   static constexpr std::uint16_t kStoredFlag = 0x8000;
 
+  // Put together in one register: a record whose halves were stored apart
+  // would be read back whole before those stores are done.
+  static constexpr LineRecord of(std::uint16_t start, std::uint16_t offset) noexcept {
+    if constexpr (std::endian::native == std::endian::little)
+      return std::bit_cast<LineRecord>(std::uint32_t{start} | std::uint32_t{offset} << 16);
+    else
+      return std::bit_cast<LineRecord>(std::uint32_t{start} << 16 | std::uint32_t{offset});
+  }
+
   bool stored() const noexcept { return (start & kStoredFlag) != 0; }
   // The line's location, given the run's own (its first line's).
   SourceLocation location(const SourceLocation& run) const noexcept {
@@ -37,5 +47,6 @@ struct LineRecord {
 };
 
 static_assert(sizeof(LineRecord) == 4);
+static_assert(LineRecord::of(0x1234, 0xABCD).start == 0x1234 && LineRecord::of(0x1234, 0xABCD).offset == 0xABCD);
 
 }  // namespace frontend::line_record

@@ -137,7 +137,7 @@ void Module::settleIntoRun(std::uint32_t index) {
   if (index + 1 == fragments_.size() && !section.fragments.empty() && section.fragments.back() == index) {
     if (const auto record = openRunRecord(piece.section, line->encoded.size(), location, 1)) {
       fixups_.moveNewest(index, open_run_, record->offset);
-      appendToOpenRun(*record, line->encoded.view(), static_cast<std::uint32_t>(section.fragments.size() - 1));
+      appendToOpenRun(*record, line->encoded, static_cast<std::uint32_t>(section.fragments.size() - 1));
       section.fragments.pop_back();
       fragments_.pop_back();
       return;
@@ -158,7 +158,7 @@ void Module::settleIntoRun(std::uint32_t index) {
 }
 
 std::optional<RunLine> Module::joinOpenRun(std::uint32_t section, target::Target target, bool pending,
-                                           std::span<const std::uint8_t> bytes, const SourceLocation& location) {
+                                           const fragment::SmallBytes& bytes, const SourceLocation& location) {
   if (!joins_settled_ || !mayJoinRuns(target, pending, bytes.size())) return std::nullopt;
   const auto record = openRunRecord(section, bytes.size(), location, 0);
   if (!record) return std::nullopt;
@@ -193,11 +193,11 @@ std::optional<line_record::LineRecord> Module::openRunRecord(std::uint32_t secti
       joined.data.size() + size > line_record::kMaxRunBytes ||
       !labelsMayMoveIntoRun(static_cast<std::uint32_t>(entries.size() - behind)))
     return std::nullopt;
-  return line_record::LineRecord{static_cast<std::uint16_t>(location.span.start - shared.span.start),
-                                 static_cast<std::uint16_t>(joined.data.size())};
+  return line_record::LineRecord::of(static_cast<std::uint16_t>(location.span.start - shared.span.start),
+                                     static_cast<std::uint16_t>(joined.data.size()));
 }
 
-void Module::appendToOpenRun(const line_record::LineRecord& record, std::span<const std::uint8_t> bytes,
+void Module::appendToOpenRun(line_record::LineRecord record, const fragment::SmallBytes& bytes,
                              std::uint32_t joining) {
   fragment::Bytes& joined = *fragments_[open_run_].bytes();
   moveLabelsIntoRun(joining, joined);

@@ -108,7 +108,7 @@ class Module {
   // instruction fragment; none, changing nothing, when it would not. Its
   // fixups then belong to the run, at the line's offset.
   std::optional<RunLine> joinOpenRun(std::uint32_t section, target::Target target, bool pending,
-                                     std::span<const std::uint8_t> bytes, const SourceLocation& location);
+                                     const fragment::SmallBytes& bytes, const SourceLocation& location);
   // Off, every instruction keeps its fragment and its text, for those who
   // look at the lowered lines themselves.
   void setJoinsSettledInstructions(bool joins) noexcept { joins_settled_ = joins; }
@@ -240,7 +240,9 @@ class Module {
                                                        const SourceLocation& location,
                                                        std::uint32_t behind) const noexcept;
   // Adds the line openRunRecord accepted; joining is its entry in the list.
-  void appendToOpenRun(const line_record::LineRecord& record, std::span<const std::uint8_t> bytes,
+  // The record comes by value, in a register: read through a reference it
+  // would be loaded whole right after its two halves were stored.
+  void appendToOpenRun(line_record::LineRecord record, const fragment::SmallBytes& bytes,
                        std::uint32_t joining);
   // Whether no label defined while the run was open stands behind the
   // joining entry, which would lose the fragment it stands in front of.

@@ -73,6 +73,9 @@ struct LabelStatement {
 struct IsaTextStatement {
   std::string text;         // trailing "//" comment and the blanks before it removed
   SourceLocation location;  // of that text
+  // The text holds no quote and no parenthesis, so no quoted text and no
+  // builtin call for lowering to look for; false when not known.
+  bool plain = false;
 };
 
 struct ValueDeclarationStatement {

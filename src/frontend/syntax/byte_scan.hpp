@@ -35,7 +35,7 @@ inline std::uint64_t loadWord(const char* at) noexcept {
 // The position of the first byte from from (at most text.size()) on that is
 // one of Cs, or text.size() when none is.
 template <char... Cs>
-std::size_t findFirstOf(std::string_view text, std::size_t from) noexcept {
+[[gnu::always_inline]] inline std::size_t findFirstOf(std::string_view text, std::size_t from) noexcept {
   std::size_t at = from;
   if constexpr (std::endian::native == std::endian::little) {
     const auto hits = [](std::uint64_t word) { return (detail::equalBytes(word, Cs) | ...); };

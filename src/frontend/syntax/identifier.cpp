@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "frontend/syntax/byte_scan.hpp"
+
 namespace frontend::identifier {
 
 std::string_view firstWord(std::string_view text) noexcept {
@@ -15,8 +17,9 @@ bool isName(std::string_view text) noexcept {
 
 bool looksLikeAssignment(std::string_view text) noexcept {
   const std::string_view trimmed = trimBlanks(text);
-  const std::size_t equals = trimmed.find('=');
-  if (equals == std::string_view::npos || equals == 0) return false;
+  // Most lines hold no "=": a scan of whole words finds that without a call.
+  const std::size_t equals = byte_scan::findFirstOf<'='>(trimmed, 0);
+  if (equals == trimmed.size() || equals == 0) return false;
   if (equals + 1 < trimmed.size() && trimmed[equals + 1] == '=') return false;
   const char before = trimmed[equals - 1];
   if (before == '!' || before == '<' || before == '>') return false;

@@ -59,10 +59,21 @@ constexpr auto kMetaKeywordsByLength = [] {
   return lengths;
 }();
 
-// Mnemonics are as long as some keyword; their first letter tells most of
-// them apart without a call of memcmp.
+// For each length, the first letters of the keywords of that length, as
+// bits of their distance from "a".
+constexpr auto kMetaKeywordStartsByLength = [] {
+  std::array<std::uint32_t, kMetaKeywordsByLength.size()> starts{};
+  for (const std::string_view keyword : kMetaKeywords)
+    starts[keyword.size()] |= std::uint32_t{1} << (keyword.front() - 'a');
+  return starts;
+}();
+
+// Mnemonics are as long as some keyword; their length and first letter
+// together rule out nearly all of them before any keyword is looked at.
 bool isMetaKeyword(std::string_view word) noexcept {
   if (word.empty() || word.size() >= kMetaKeywordsByLength.size()) return false;
+  const unsigned letter = static_cast<unsigned char>(word.front()) - unsigned{'a'};
+  if (letter >= 26 || (kMetaKeywordStartsByLength[word.size()] >> letter & 1) == 0) return false;
   for (std::uint32_t same = kMetaKeywordsByLength[word.size()]; same != 0; same &= same - 1) {
     const std::string_view keyword = kMetaKeywords[static_cast<std::size_t>(std::countr_zero(same))];
     if (keyword.front() == word.front() && keyword == word) return true;
@@ -100,12 +111,6 @@ bool isDottedName(std::string_view word) noexcept {
   }
   return !segment_start;
 }
-
-constexpr std::array<bool, 256> kOpensQuoteOrComment = [] {
-  std::array<bool, 256> opens{};
-  for (const char c : std::string_view("\"'/")) opens[static_cast<unsigned char>(c)] = true;
-  return opens;
-}();
 
 bool isComment(std::string_view trimmed) noexcept {
   return trimmed.front() == ';' || trimmed.front() == '#' || trimmed.starts_with("//");
@@ -146,7 +151,9 @@ qovrin::Result<SourceLine> Lexer::next() {
   const std::string_view raw = text_.substr(line_start, line_end - line_start);
   std::size_t leading = 0;
   while (leading < raw.size() && isBlank(raw[leading])) ++leading;
-  const std::string_view trimmed = identifier::trimBlanks(raw);
+  std::size_t trailing = raw.size();
+  while (trailing > leading && isBlank(raw[trailing - 1])) --trailing;
+  const std::string_view trimmed(raw.data() + leading, trailing - leading);
 
   std::uint64_t span_start = line_start + leading;
   std::uint64_t span_end = span_start + trimmed.size();
@@ -190,9 +197,8 @@ std::string_view isaTextBeforeComment(std::string_view text) noexcept {
     const char c = text[index];
     if (quote == '\0') {
       // Outside quotes only a quote or a slash can matter: pass the rest at once.
-      if (!kOpensQuoteOrComment[static_cast<unsigned char>(c)]) {
-        do ++index;
-        while (index < text.size() && !kOpensQuoteOrComment[static_cast<unsigned char>(text[index])]);
+      if (c != '"' && c != '\'' && c != '/') {
+        index = byte_scan::findFirstOf<'"', '\'', '/'>(text, index);
         continue;
       }
       if (c == '"' || (c == '\'' && !isDigitSeparator(text, index))) {

@@ -59,6 +59,9 @@ qovrin::Result<std::optional<std::string>> Parser::joinStatement(const SourceLin
 }
 
 qovrin::Status Parser::dispatchStatement(ast::StatementList& list, const SourceLine& line) {
+  // Instruction text never goes on over further lines, and it is nearly
+  // every line of a large source.
+  if (line.kind == LineKind::isa_text) return appendOwnedText(list, line);
   // The joined text lives until the statement parser has returned; parsers
   // copy what they keep.
   auto joined = joinStatement(line);

@@ -3,6 +3,7 @@
 
 #include <limits>
 
+#include "frontend/syntax/byte_scan.hpp"
 #include "frontend/syntax/identifier.hpp"
 #include "frontend/syntax/parser.hpp"
 #include "frontend/syntax/parser_support.hpp"
@@ -15,14 +16,20 @@ using qovrin::fail;
 using namespace support;
 
 qovrin::Status appendOwnedText(ast::StatementList& list, const SourceLine& line) {
-  const std::string_view text = lexer::isaTextBeforeComment(line.text);
+  // One scan finds most lines free of comments, quotes and parentheses: they
+  // are kept whole, and lowering is told it has nothing to look for in them.
+  const bool plain = byte_scan::findFirstOf<'"', '\'', '/', '('>(line.text, 0) == line.text.size();
+  const std::string_view text = plain ? line.text : lexer::isaTextBeforeComment(line.text);
   const std::size_t removed = line.text.size() - text.size();
-  SourceLocation location = line.location;
-  if (removed > std::numeric_limits<std::uint32_t>::max() || removed > location.span.end) {
+  if (removed > std::numeric_limits<std::uint32_t>::max() || removed > line.location.span.end) {
     return fail(Error::SourceTooLarge);
   }
-  location.span.end -= static_cast<std::uint32_t>(removed);
-  return ast::append(list, ast::IsaTextStatement{std::string(text), location});
+  // The location goes over whole and its end is cut where the statement
+  // stands: a copy cut first would be read back in one wide load over the
+  // narrow write just made, which waits until that write is done.
+  QOVRIN_TRY(ast::append(list, ast::IsaTextStatement{std::string(text), line.location, plain}));
+  std::get<ast::IsaTextStatement>(list.back().payload).location.span.end -= static_cast<std::uint32_t>(removed);
+  return {};
 }
 
 qovrin::Status appendApiCall(ast::StatementList& list, const SourceLine& line) {

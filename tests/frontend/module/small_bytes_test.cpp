@@ -89,6 +89,44 @@ TEST(SmallBytes, AppendsAcrossInlineAndGrownBlocks) {
   EXPECT_EQ(exact, counting(20));
 }
 
+// Inline pieces go over as whole blocks while the heap block has room for
+// one; what the block copies past a piece must never show in the content,
+// however close to the block's end the piece lands.
+TEST(SmallBytes, AppendsOtherSmallBytesAsWholeBlocks) {
+  const std::vector<std::uint8_t> all = counting(700);
+  for (const std::size_t piece : {1, 7, 15, 16, 33}) {
+    SCOPED_TRACE(piece);
+    SmallBytes run;
+    run.append(std::span(all).first(20));
+    std::size_t done = 20;
+    while (done + piece <= all.size()) {
+      const SmallBytes next{std::span(all).subspan(done, piece)};
+      run.append(next);
+      done += piece;
+      ASSERT_EQ(run, std::span(all).first(done));
+    }
+  }
+  SmallBytes inline_run(counting(3));
+  inline_run.append(SmallBytes{counting(4)});
+  EXPECT_EQ(inline_run.size(), 7u);
+  EXPECT_EQ(inline_run[6], counting(4)[3]);
+}
+
+TEST(SmallBytes, AssignsAPrefixOfWiderRoom) {
+  std::vector<std::uint8_t> room = counting(64);
+  for (const std::size_t size : {0, 1, 15, 16, 40}) {
+    SCOPED_TRACE(size);
+    SmallBytes bytes(counting(30));
+    bytes.assignPrefix(room, size);
+    EXPECT_EQ(bytes, std::span(room).first(size));
+    bytes.append(std::span(room).subspan(size, 2));
+    EXPECT_EQ(bytes, std::span(room).first(size + 2));
+  }
+  SmallBytes narrow;
+  narrow.assignPrefix(std::span(room).first(3), 2);
+  EXPECT_EQ(narrow, std::span(room).first(2));
+}
+
 // Shrinking keeps the content, whether it ends inline, in an exact block or
 // stays put, and the bytes still grow afterwards.
 TEST(SmallBytes, ShrinksGrownBlocksToTheirContent) {

@@ -117,7 +117,9 @@ TEST(Lexer, ClassifiesTrimmedText) {
       {LineKind::isa_text, {"{ }",     "x: u8",   "1:",        "a::",     ":",     "start: nop",  "start: // entry",
                             "dbx 1",   "db.x 1",  "Let x = 1", "let.x 1", "if2 x", "foo..bar(1)", ".foo(1)",
                             "foo.(1)", "a.1b(2)", "1abc(2)",   "$a(1)",   "(x)",   "} else {",    "} else if c {",
-                            "For x",   "lets 1",  "ret",       "sub a, b", "add x", "late_layout2 {", "continues"}},
+                            "For x",   "lets 1",  "ret",       "sub a, b", "add x", "late_layout2 {", "continues",
+                            // As long as a keyword and with its first letter, or with none.
+                            "lex 1", "fox x", "mesh", "wh x", "_if x", "~if"}},
   };
   for (const Case& c : cases)
     for (const char* text : c.texts) EXPECT_EQ(kindName(classifyTrimmed(text)), kindName(c.kind)) << text;
@@ -143,6 +145,11 @@ TEST(Lexer, CutsTheCommentOnlyOutsideQuotes) {
       {"mov eax, 1'000 // c", "mov eax, 1'000"},
       {"mov al, 5'x // c", "mov al, 5'x // c"},
       {"mov al, 'a'5 // c", "mov al, 'a'5"},
+      // Comments, slashes and quotes in every word of a longer line.
+      {"vaddps ymm1, ymm2, ymm3 // sum", "vaddps ymm1, ymm2, ymm3"},
+      {"mov rax, [rbx+8]//x", "mov rax, [rbx+8]"},
+      {"mov eax, 12345678 / 2", "mov eax, 12345678 / 2"},
+      {"mov eax, 'abcdefgh//' + 1 // c", "mov eax, 'abcdefgh//' + 1"},
   };
   for (const Case& c : cases) EXPECT_EQ(frontend::lexer::isaTextBeforeComment(c.text), c.kept) << c.text;
 }

@@ -105,4 +105,21 @@ TEST(Statement, OwnsItsTextsBeyondTheSource) {
   EXPECT_EQ(isa, (SourceSpan{std::nullopt, 41, 51}));
 }
 
+// Only a line without quotes and parentheses is marked plain; a comment
+// makes the mark unknown, whatever the text kept before it.
+TEST(Statement, MarksInstructionTextWithoutQuotesOrParenthesesPlain) {
+  const std::pair<const char*, bool> cases[] = {
+      {"mov r10d, [rax+rbx*4+100]", true}, {"mov al, 'x'", false},  {"mov eax, here() + 1", false},
+      {"op \"a\"", false},                   {"nop // c", false},     {"mov eax, 12345678 / 2", false},
+      {"vaddps ymm1, ymm2, ymm3", true},   {"lea eax, [x]  ", true},
+  };
+  for (const auto& [text, plain] : cases) {
+    Parser parser(text);
+    const auto statements = parser.parseSource();
+    ASSERT_TRUE(statements) << text;
+    ASSERT_EQ(statements->size(), 1u) << text;
+    EXPECT_EQ(std::get<ast::IsaTextStatement>((*statements)[0].payload).plain, plain) << text;
+  }
+}
+
 }  // namespace
