@@ -1,6 +1,5 @@
 #include "x86_encoder/match_memo.hpp"
 
-#include <algorithm>
 #include <array>
 #include <bit>
 
@@ -28,7 +27,6 @@ MemoKey keyOf(const X86Instruction& ins) noexcept {
     key.words[length++] = operand.required_iflag | (std::uint64_t{operand.decorators} << 32) |
                           (std::uint64_t{static_cast<std::uint8_t>(operand.kind)} << 48) | (registers << 56);
   }
-  key.length = static_cast<std::uint8_t>(length);
   return key;
 }
 
@@ -42,16 +40,15 @@ constexpr std::array<std::uint64_t, kMemoKeyWords> kWordFactors{
     0xe057829c89692083ull};
 
 std::size_t slotOf(const MemoKey& key) noexcept {
-  std::uint64_t hash = key.length * 0x9E3779B97F4A7C15ull;
-  for (std::size_t i = 0; i < key.length; ++i) hash += key.words[i] * kWordFactors[i];
+  std::uint64_t hash = 0;
+  for (std::size_t i = 0; i < kMemoKeyWords; ++i) hash += key.words[i] * kWordFactors[i];
   static_assert((MatchMemo::kSlots & (MatchMemo::kSlots - 1)) == 0);
   return static_cast<std::size_t>(hash >> (64 - std::countr_zero(MatchMemo::kSlots)));
 }
 
 bool holds(const MemoEntry& entry, const MemoKey& key) noexcept {
-  if (entry.key_length != key.length) return false;
   std::uint64_t differ = 0;
-  for (std::size_t i = 0; i < key.length; ++i) differ |= entry.key[i] ^ key.words[i];
+  for (std::size_t i = 0; i < kMemoKeyWords; ++i) differ |= entry.key[i] ^ key.words[i];
   return differ == 0;
 }
 
@@ -69,8 +66,7 @@ std::uint32_t findMatchRemembered(X86Instruction& ins, MatchMemo& memo) {
   }
   const std::uint32_t grade = findMatch(ins);
   if (grade < kMatchSuccess || !ins.template_present || hasRelaxableJump(ins.opcode)) return grade;
-  std::copy_n(key.words.begin(), key.length, entry.key.begin());
-  entry.key_length = key.length;
+  entry.key = key.words;
   for (unsigned i = 0; i < ins.operand_count; ++i) entry.flags[i] = ins.operands[i].flags;
   entry.template_index = ins.template_index;
   entry.template_position = ins.template_position;

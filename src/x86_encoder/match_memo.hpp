@@ -19,11 +19,15 @@ namespace x86_encoder::match {
 inline constexpr std::size_t kMemoHeadWords = 3;
 inline constexpr std::size_t kMemoKeyWords = kMemoHeadWords + 2 * api::kMaxOperands;
 
+// Words past the operands are zero, so that every key is compared and hashed
+// whole, without a loop whose length changes from line to line; the operand
+// count in the first word keeps keys of different lengths apart.
 struct MemoKey {
-  std::array<std::uint64_t, kMemoKeyWords> words;
-  std::uint8_t length = 0;  // words in use
+  std::array<std::uint64_t, kMemoKeyWords> words{};
 };
 
+// An empty slot's key is all zero, which no instruction's key is: the first
+// word holds the mode's bits.
 struct MemoEntry {
   std::array<std::uint64_t, kMemoKeyWords> key{};
   // The operands' class words after the search, which may have sized an
@@ -31,7 +35,6 @@ struct MemoEntry {
   std::array<std::uint64_t, api::kMaxOperands> flags{};
   std::uint32_t template_index = 0;
   std::uint32_t template_position = 0;
-  std::uint8_t key_length = 0;  // 0 while the slot is empty
 };
 
 // One per encode pass or lowering run; the caller owns it. A fixed number of
