@@ -32,7 +32,7 @@ OPERAND_SLOTS = 5
 HASH_BASIS = 2166136261
 HASH_PRIME = 16777619
 MNEMONIC_SLOTS = 8192
-REGISTER_SLOTS = 1024
+REGISTER_SLOTS = 2048
 
 # Register names are short enough to be looked up as one 64-bit key: the
 # lower-cased bytes little-endian, the length in the top byte; the slot is
