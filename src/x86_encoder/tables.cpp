@@ -57,10 +57,13 @@ std::uint64_t lowerNameKey(std::string_view text) noexcept {
   return key;
 }
 
+constexpr std::uint64_t keyOf(std::uint64_t key) noexcept { return key; }
+constexpr std::uint64_t keyOf(const RegisterRow& row) noexcept { return row.key; }
+
 // Row of the key among slots that hold row + 1 by the top bits of key times
 // the generator's multiplier; rows equals the row count when none.
-template <std::size_t SlotCount, std::size_t RowCount>
-std::size_t probeKey(const std::array<std::uint16_t, SlotCount>& slots, const std::array<std::uint64_t, RowCount>& keys,
+template <std::size_t SlotCount, typename Row, std::size_t RowCount>
+std::size_t probeKey(const std::array<std::uint16_t, SlotCount>& slots, const std::array<Row, RowCount>& rows,
                      std::uint64_t key) noexcept {
   static_assert((SlotCount & (SlotCount - 1)) == 0);
   constexpr int kSlotBits = std::countr_zero(SlotCount);
@@ -68,7 +71,7 @@ std::size_t probeKey(const std::array<std::uint16_t, SlotCount>& slots, const st
   for (std::size_t step = 0; step < SlotCount; ++step, slot = (slot + 1) & (SlotCount - 1)) {
     const std::uint16_t entry = slots[slot];
     if (entry == 0) return RowCount;
-    if (keys[entry - 1u] == key) return entry - 1u;
+    if (keyOf(rows[entry - 1u]) == key) return entry - 1u;
   }
   return RowCount;
 }
@@ -87,7 +90,7 @@ const RegisterRow* findRegister(std::string_view text) noexcept {
 // tools/gen_x86_tables.py. A whole name in one word turns the probe's
 // comparison into one integer test.
 const RegisterRow* findRegisterByKey(std::uint64_t key) noexcept {
-  const std::size_t row = probeKey(x86_register_key_slots, x86_register_keys, key);
+  const std::size_t row = probeKey(x86_register_key_slots, x86_registers, key);
   return row < kRegisterCount ? &x86_registers[row] : nullptr;
 }
 
