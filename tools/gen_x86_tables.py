@@ -32,13 +32,16 @@ OPERAND_SLOTS = 5
 HASH_BASIS = 2166136261
 HASH_PRIME = 16777619
 MNEMONIC_SLOTS = 8192
-REGISTER_SLOTS = 1024
+REGISTER_SLOTS = 2048
 
 # Register names are short enough to be looked up as one 64-bit key: the
 # lower-cased bytes little-endian, the length in the top byte; the slot is
 # the top bits of the key times an odd constant.
 REGISTER_KEY_MULTIPLIER = 0x9E3779B97F4A7C15
 REGISTER_KEY_MAX_LENGTH = 7
+# Mnemonics as short as register names (nearly every one a program uses) are
+# found the same way, by key; longer ones only through the name hash.
+MNEMONIC_KEY_SLOTS = 4096
 
 QUALIFIERS = [
     ("strict", 1 << 6),
@@ -149,9 +152,15 @@ def register_key(name):
     return key
 
 
-def register_key_slot(key):
-    slot_bits = REGISTER_SLOTS.bit_length() - 1
+def register_key_slot(key, slot_count=REGISTER_SLOTS):
+    slot_bits = slot_count.bit_length() - 1
     return ((key * REGISTER_KEY_MULTIPLIER) & 0xFFFFFFFFFFFFFFFF) >> (64 - slot_bits)
+
+
+def mnemonic_key(name):
+    """The register-style key of a short mnemonic; 0, which no text's key
+    equals, for a longer one."""
+    return register_key(name) if len(name) <= REGISTER_KEY_MAX_LENGTH else 0
 
 
 # --- registers ----------------------------------------------------------------
@@ -669,6 +678,7 @@ def emit_header(out, ctx):
     w(f"inline constexpr std::size_t kMnemonicHashSlots = {MNEMONIC_SLOTS};")
     w(f"inline constexpr std::size_t kRegisterHashSlots = {REGISTER_SLOTS};")
     w(f"inline constexpr std::uint64_t kRegisterKeyMultiplier = {REGISTER_KEY_MULTIPLIER:#x};")
+    w(f"inline constexpr std::size_t kMnemonicKeySlots = {MNEMONIC_KEY_SLOTS};")
     w("")
     w("extern const std::array<std::string_view, kMnemonicCount> x86_mnemonic_names;")
     w("extern const std::array<MnemonicIndexRow, kMnemonicCount> x86_mnemonic_index;")
@@ -705,8 +715,10 @@ def emit_header(out, ctx):
     w("extern const std::array<std::uint16_t, kMnemonicHashSlots> x86_mnemonic_hash_slots;")
     w("// Row + 1 of each register by the slot of its name key, 0 for an empty slot.")
     w("extern const std::array<std::uint16_t, kRegisterHashSlots> x86_register_key_slots;")
-    w("// Lower-cased name bytes little-endian, the name's length in the top byte.")
-    w("extern const std::array<std::uint64_t, kRegisterCount> x86_register_keys;")
+    w("// Row + 1 of each mnemonic of at most seven bytes by the slot of its key, 0")
+    w("// for an empty slot; the keys are made as for registers, 0 for a longer name.")
+    w("extern const std::array<std::uint16_t, kMnemonicKeySlots> x86_mnemonic_key_slots;")
+    w("extern const std::array<std::uint64_t, kMnemonicCount> x86_mnemonic_keys;")
     w("")
     w("}  // namespace x86_encoder::tables")
     w("")
@@ -786,7 +798,7 @@ def emit_source(out, ctx):
     w("")
     w("const std::array<RegisterRow, kRegisterCount> x86_registers{{")
     for r in ctx["registers"]:
-        w(f'    {{"{r["tag"]}", "{r["name"]}", {r["flags"]:#x}, {r["number"]}, {r["id"]}}},')
+        w(f'    {{{register_key(r["name"]):#x}, {r["flags"]:#x}, {r["number"]}, {r["id"]}, "{r["tag"]}", "{r["name"]}"}},')
     w("}};")
     w("")
     w("const std::array<OperandQualifier, kQualifierCount> x86_operand_qualifiers{{")
@@ -806,8 +818,12 @@ def emit_source(out, ctx):
     w(join_lines([str(x) for x in ctx["register_slots"]], 16))
     w("};")
     w("")
-    w("const std::array<std::uint64_t, kRegisterCount> x86_register_keys{")
-    w(join_lines([f"{register_key(r['name']):#x}" for r in ctx["registers"]], 4))
+    w("const std::array<std::uint16_t, kMnemonicKeySlots> x86_mnemonic_key_slots{")
+    w(join_lines([str(x) for x in ctx["mnemonic_key_slots"]], 16))
+    w("};")
+    w("")
+    w("const std::array<std::uint64_t, kMnemonicCount> x86_mnemonic_keys{")
+    w(join_lines([f"{mnemonic_key(m['name']):#x}" for m in ctx["mnemonics"]], 4))
     w("};")
     w("")
     w("}  // namespace x86_encoder::tables")
@@ -844,6 +860,13 @@ def generate(data_dir):
     named_mnemonics, reserve = mnemonic_constants(mnemonics)
     mnemonic_slots = build_hash_slots([name_hash(m["name"]) for m in mnemonics], MNEMONIC_SLOTS)
     register_slots = build_hash_slots([register_key_slot(register_key(r["name"])) for r in registers], REGISTER_SLOTS)
+    short_mnemonics = [(row, mnemonic_key(m["name"])) for row, m in enumerate(mnemonics) if mnemonic_key(m["name"])]
+    mnemonic_key_slots = [0] * MNEMONIC_KEY_SLOTS
+    placed = build_hash_slots([register_key_slot(key, MNEMONIC_KEY_SLOTS) for _, key in short_mnemonics],
+                              MNEMONIC_KEY_SLOTS)
+    for slot, entry in enumerate(placed):
+        if entry:
+            mnemonic_key_slots[slot] = short_mnemonics[entry - 1][0] + 1
     traits = template_traits(templates, iflag_words, bit_of, operand_words)
     filters = template_filters(templates, operand_words, traits)
     shapes = operand_shapes(registers)
@@ -858,6 +881,7 @@ def generate(data_dir):
         "template_traits": traits, "template_filters": filters,
         "operand_shapes": shapes, "shape_hash": shape_hash(shapes), "shape_index": shape_index(mnemonics, filters, shapes),
         "mnemonic_slots": mnemonic_slots, "register_slots": register_slots,
+        "mnemonic_key_slots": mnemonic_key_slots,
     }
 
 

@@ -336,20 +336,7 @@ qovrin::Result<std::uint32_t> applyEaBytecode(X86Instruction& instruction, table
     rex = ea::opRexflags(source, ea::kRegFieldMask);
   }
 
-  X86Operand operand = instruction.operands[request.ea_operand];
-  constexpr std::uint32_t kEaMib = 0x20;
-  constexpr std::uint32_t kEaSib = 0x40;
-  if (chosen.iflagTest(tables::Iflag::kMib)) {
-    operand.ea_flags |= kEaMib;
-    if (request.mib_index != kNone) {
-      operand.index = request.mib_index;
-      operand.scale = 1;
-      operand.hint_base = request.mib_index;
-      operand.hint_type = kHintNotBase;
-    }
-  }
-  if (chosen.iflagTest(tables::Iflag::kSib)) operand.ea_flags |= kEaSib;
-
+  const X86Operand& written = instruction.operands[request.ea_operand];
   constexpr std::uint32_t kEvexB = 1u << 28;
   constexpr std::uint32_t kEvexLl = 3u << 29;
   if (instruction.broadcast_present) {
@@ -365,19 +352,34 @@ qovrin::Result<std::uint32_t> applyEaBytecode(X86Instruction& instruction, table
       instruction.evex ^= kEvexB;
       if ((decorated.decorators & kDecoratorRounding) && instruction.rounding >= kRoundingFirst)
         instruction.evex |= ((instruction.rounding - kRoundingFirst) & 3) << 29;
-    } else if (operand.decorators & kDecoratorBroadcast) {
+    } else if (written.decorators & kDecoratorBroadcast) {
       instruction.evex ^= kEvexB;
     }
   }
 
   Placement place;
-  if (operand.flags & kClassRegister) {
-    const auto row = regs::registerRow(operand.base);
+  if (written.flags & kClassRegister) {
+    const auto row = regs::registerRow(written.base);
     if (!row || ((*row)->flags & 5) != 5) return invalid(Error::InvalidEffectiveAddress);
-    if (operand.decorators & kDecoratorBroadcast) return invalid(Error::BroadcastNotAllowedWithRegisterOperand);
+    if (written.decorators & kDecoratorBroadcast) return invalid(Error::BroadcastNotAllowedWithRegisterOperand);
     place.modrm = ea::genModrm(3, reg, (*row)->number);
     place.rex = ea::rexflags(static_cast<std::int32_t>((*row)->number), (*row)->flags, ea::kBaseFieldMask);
   } else {
+    // Only an address reads the template's MIB and SIB demands, on a copy
+    // of the operand: a register operand, the common case, skips both.
+    X86Operand operand = written;
+    constexpr std::uint32_t kEaMib = 0x20;
+    constexpr std::uint32_t kEaSib = 0x40;
+    if (chosen.iflagTest(tables::Iflag::kMib)) {
+      operand.ea_flags |= kEaMib;
+      if (request.mib_index != kNone) {
+        operand.index = request.mib_index;
+        operand.scale = 1;
+        operand.hint_base = request.mib_index;
+        operand.hint_type = kHintNotBase;
+      }
+    }
+    if (chosen.iflagTest(tables::Iflag::kSib)) operand.ea_flags |= kEaSib;
     if (operand.decorators & (kDecoratorRounding | kDecoratorSae))
       return invalid(Error::EmbeddedRoundingRequiresRegister);
     const bool has_index = operand.index != kNone && operand.scale != 0;

@@ -543,7 +543,7 @@ qovrin::Status gencode(OwnedEncodeResult& result, X86Instruction& instruction, s
   result.deinit();
   if (!instruction.template_present || instruction.template_index >= tables::kTemplateCount)
     return fail(Error::MissingTemplate);
-  const std::span<const std::uint8_t> program = size::programOf(instruction.template_index);
+  const std::span<const std::uint8_t> program = size::programFor(instruction);
   if (program.empty()) return fail(Error::MissingBytecode);
   result.offset = instruction.offset;
   result.segment = idOf(instruction.segment);

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "x86_encoder/operand.hpp"
 
@@ -135,6 +136,10 @@ struct X86Instruction {
   OperandSlots operands;
   std::uint32_t template_index = 0;
   bool template_present = false;
+  // The chosen template's program when a remembered match supplied a copy,
+  // which sits beside the remembered key and so is in cache where the pool's
+  // bytes and the template row often are not; empty to read the pool.
+  std::span<const std::uint8_t> remembered_program;
   std::array<std::uint32_t, kPrefixSlotCount> prefixes{};  // 0 = empty
   ForcedPrefixBytes forced{};
   // The legacy prefix bytes sizing settled, in slot order and without those

@@ -17,6 +17,7 @@ SpeculativeSize BuiltinMatchContext::calcSizeSpeculative(const X86Instruction& i
   copy.keep_bnd = true;
   copy.template_index = candidate.index;
   copy.template_present = true;
+  copy.remembered_program = {};
   const auto size = size::calcSizeWithContext(copy, size::X86SizeContext{});
   if (!size) return {0, true};
   return {*size, false};
@@ -382,6 +383,7 @@ std::uint32_t searchTemplates(X86Instruction& ins, OpenSizes& wanted, bool index
   ins.template_present = false;
   ins.template_index = 0;
   ins.template_position = ~0u;
+  ins.remembered_program = {};
   const std::uint32_t selector = ins.prefix(PrefixSlot::encoding);
   if (ins.mode_bits != 64 && (selector == kSelectRex || selector == kSelectRex2)) return 15;
   const tables::TemplateRange range = tables::templatesOf(ins.opcode);

@@ -390,7 +390,7 @@ qovrin::Result<std::int64_t> walkProgram(Sizer& s, std::span<const std::uint8_t>
 
 qovrin::Result<std::int64_t> calcSizeWithContext(X86Instruction& ins, const X86SizeContext& context) {
   if (!ins.template_present || ins.template_index >= tables::kTemplateCount) return fail(Error::MissingTemplate);
-  const std::span<const std::uint8_t> program = programOf(ins.template_index);
+  const std::span<const std::uint8_t> program = programFor(ins);
   if (program.empty()) return fail(Error::MissingBytecode);
 
   ins.operand_bits = ins.mode_bits == 16 ? 16 : 32;

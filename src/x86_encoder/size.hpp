@@ -47,6 +47,13 @@ inline std::span<const std::uint8_t> programOf(std::uint32_t template_index) noe
   return tables::TemplateRef{template_index}.program();
 }
 
+// The program sizing and generation walk: the remembered copy when there is
+// one, else the template's own.
+inline std::span<const std::uint8_t> programFor(const api::X86Instruction& instruction) noexcept {
+  if (!instruction.remembered_program.empty()) return instruction.remembered_program;
+  return programOf(instruction.template_index);
+}
+
 // Element size of the reserve mnemonics; 0 for every other opcode.
 std::uint8_t reserveElementSize(std::uint16_t opcode) noexcept;
 

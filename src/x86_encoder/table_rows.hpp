@@ -8,12 +8,15 @@
 
 namespace x86_encoder::tables {
 
-struct RegisterRow {
-  std::string_view tag;   // "R_AH"
-  std::string_view name;  // "ah", lower case
+// The fields a name lookup reads come first and a row fills one cache line,
+// so that finding a register and reading its class touch a single line.
+struct alignas(64) RegisterRow {
+  std::uint64_t key;      // lower-cased name bytes little-endian, length in the top byte
   std::uint64_t flags;    // operand-class word
   std::uint32_t number;   // hardware register number 0-31
   std::int16_t id;        // row + 1
+  std::string_view tag;   // "R_AH"
+  std::string_view name;  // "ah", lower case
 };
 
 struct OperandQualifier {

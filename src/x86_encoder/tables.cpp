@@ -46,6 +46,36 @@ std::optional<std::size_t> probe(const std::array<std::uint16_t, SlotCount>& slo
   return std::nullopt;
 }
 
+constexpr std::size_t kShortMnemonicLength = 7;
+
+// The key of a name of at most seven bytes: its lower-cased bytes
+// little-endian, its length in the top byte. The bytes are lower-cased side
+// by side, not one after another as a byte-serial hash would take them.
+std::uint64_t lowerNameKey(std::string_view text) noexcept {
+  std::uint64_t key = static_cast<std::uint64_t>(text.size()) << 56;
+  for (std::size_t i = 0; i < text.size(); ++i) key |= std::uint64_t{lowerAscii(text[i])} << (8 * i);
+  return key;
+}
+
+constexpr std::uint64_t keyOf(std::uint64_t key) noexcept { return key; }
+constexpr std::uint64_t keyOf(const RegisterRow& row) noexcept { return row.key; }
+
+// Row of the key among slots that hold row + 1 by the top bits of key times
+// the generator's multiplier; rows equals the row count when none.
+template <std::size_t SlotCount, typename Row, std::size_t RowCount>
+std::size_t probeKey(const std::array<std::uint16_t, SlotCount>& slots, const std::array<Row, RowCount>& rows,
+                     std::uint64_t key) noexcept {
+  static_assert((SlotCount & (SlotCount - 1)) == 0);
+  constexpr int kSlotBits = std::countr_zero(SlotCount);
+  std::size_t slot = (key * kRegisterKeyMultiplier) >> (64 - kSlotBits);
+  for (std::size_t step = 0; step < SlotCount; ++step, slot = (slot + 1) & (SlotCount - 1)) {
+    const std::uint16_t entry = slots[slot];
+    if (entry == 0) return RowCount;
+    if (keyOf(rows[entry - 1u]) == key) return entry - 1u;
+  }
+  return RowCount;
+}
+
 }  // namespace
 
 std::span<const RegisterRow> registers() noexcept { return x86_registers; }
@@ -53,30 +83,24 @@ std::span<const RegisterRow> registers() noexcept { return x86_registers; }
 const RegisterRow* findRegister(std::string_view text) noexcept {
   static_assert(kMaxRegisterNameLength < 8);
   if (text.empty() || text.size() > kMaxRegisterNameLength) return nullptr;
-  std::uint64_t key = static_cast<std::uint64_t>(text.size()) << 56;
-  for (std::size_t i = 0; i < text.size(); ++i) key |= std::uint64_t{lowerAscii(text[i])} << (8 * i);
-  return findRegisterByKey(key);
+  return findRegisterByKey(lowerNameKey(text));
 }
 
 // Must agree with register_key() and register_key_slot() in
 // tools/gen_x86_tables.py. A whole name in one word turns the probe's
 // comparison into one integer test.
 const RegisterRow* findRegisterByKey(std::uint64_t key) noexcept {
-  static_assert((kRegisterHashSlots & (kRegisterHashSlots - 1)) == 0);
-  constexpr int kSlotBits = std::countr_zero(kRegisterHashSlots);
-  std::size_t slot = (key * kRegisterKeyMultiplier) >> (64 - kSlotBits);
-  for (std::size_t step = 0; step < kRegisterHashSlots; ++step, slot = (slot + 1) & (kRegisterHashSlots - 1)) {
-    const std::uint16_t entry = x86_register_key_slots[slot];
-    if (entry == 0) return nullptr;
-    if (x86_register_keys[entry - 1u] == key) return &x86_registers[entry - 1u];
-  }
-  return nullptr;
+  const std::size_t row = probeKey(x86_register_key_slots, x86_registers, key);
+  return row < kRegisterCount ? &x86_registers[row] : nullptr;
 }
 
 std::span<const OperandQualifier> operandQualifiers() noexcept { return x86_operand_qualifiers; }
 
 std::uint32_t mnemonicRow(std::string_view text) noexcept {
   if (text.empty() || text.size() > kMaxMnemonicLength) return kMnemonicCount;
+  // Short names, nearly all a program uses, skip the byte-serial name hash.
+  if (text.size() <= kShortMnemonicLength)
+    return static_cast<std::uint32_t>(probeKey(x86_mnemonic_key_slots, x86_mnemonic_keys, lowerNameKey(text)));
   const auto row = probe(x86_mnemonic_hash_slots, text, [](std::size_t r) { return x86_mnemonic_names[r]; });
   return row ? static_cast<std::uint32_t>(*row) : kMnemonicCount;
 }

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "encode_test_support.hpp"
+#include "x86_encoder/match.hpp"
 #include "x86_encoder/match_memo.hpp"
+#include "x86_encoder/operand_flags.hpp"
+#include "x86_encoder/size.hpp"
 
 namespace x86_encoder::testing {
 namespace {
@@ -64,12 +68,52 @@ TEST(MatchMemo, RememberedSearchesEncodeAsFreshOnes) {
       {"mov al, 300", 64},
       {"mov eax, ebx, ecx", 64},
       {"add byte [rax], 1", 64},
+      {"mov [rax], ecx", 64},
+      {"movss xmm0, [rax]", 64},
+      {"movss [rbx+8], xmm1", 64},
+      {"cvtsi2sd xmm0, [rax]", 64},
   };
   const auto memo = std::make_unique<match::MatchMemo>();
   for (int round = 0; round < 2; ++round)
     for (const Case& test : kCases)
       EXPECT_EQ(outcome(test.line, test.bits, memo.get()), outcome(test.line, test.bits, nullptr))
           << test.line << " in " << int{test.bits} << "-bit mode, round " << round;
+}
+
+// "movss xmm0, [rax]": the search sizes the memory operand from the
+// template. A hit must hand back the same sized class words, template and
+// program as the search, the program from the memo's own copy.
+TEST(MatchMemo, AHitRestoresWhatTheSearchDecided) {
+  api::X86Instruction ins;
+  ins.mode_bits = 64;
+  ins.address_bits = 64;
+  ins.opcode = *tables::findMnemonic("movss");
+  ins.operand_count = 2;
+  const tables::RegisterRow& xmm0 = *tables::findRegister("xmm0");
+  ins.operands[0].kind = api::OperandKind::reg;
+  ins.operands[0].flags = xmm0.flags;
+  ins.operands[0].base = xmm0.id;
+  ins.operands[1].kind = api::OperandKind::memory;
+  ins.operands[1].flags = api::kMemoryWithRegisters | api::kMemoryUnsized;
+  ins.operands[1].base = tables::findRegister("rax")->id;
+
+  api::X86Instruction searched = ins;
+  ASSERT_GE(match::findMatch(searched), match::kMatchSuccess);
+  EXPECT_NE(searched.operands[1].flags, ins.operands[1].flags);
+
+  const auto memo = std::make_unique<match::MatchMemo>();
+  api::X86Instruction first = ins;
+  ASSERT_GE(match::findMatchRemembered(first, *memo), match::kMatchSuccess);
+  EXPECT_TRUE(first.remembered_program.empty());
+  api::X86Instruction hit = ins;
+  ASSERT_GE(match::findMatchRemembered(hit, *memo), match::kMatchSuccess);
+  for (unsigned i = 0; i < 2; ++i) EXPECT_EQ(hit.operands[i].flags, searched.operands[i].flags) << i;
+  EXPECT_EQ(hit.template_index, searched.template_index);
+  EXPECT_EQ(hit.template_position, searched.template_position);
+  const auto pool = size::programOf(searched.template_index);
+  ASSERT_FALSE(hit.remembered_program.empty());
+  EXPECT_NE(hit.remembered_program.data(), pool.data());
+  EXPECT_TRUE(std::ranges::equal(size::programFor(hit), pool));
 }
 
 }  // namespace
