@@ -322,10 +322,8 @@ qovrin::Result<std::int64_t> walkProgram(Sizer& s, std::span<const std::uint8_t>
         bump.code = c;
         continue;
       case Sizing::counted:
-        continue;
       case Sizing::operand:
-        QOVRIN_TRY(s.needOperand(b));
-        continue;
+        continue;  // taken before the switch
       case Sizing::base_rex:
         QOVRIN_TRY(s.needOperand(b));
         ins.rex |= ea::opRexflags(ins.operands[b], ea::kBaseFieldMask);
