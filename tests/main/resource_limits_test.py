@@ -198,19 +198,20 @@ def interrupted_run(runner, name, signum):
         handle.write(b"old")
     # No core file from SIGQUIT in the scratch folder.
     child = subprocess.Popen([runner.qovrin, path, "-o", output, "--no-progress"], cwd=runner.work,
-                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                              preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_CORE, (0, 0)))
     deadline = time.monotonic() + TIMEOUT
     while child.poll() is None and time.monotonic() < deadline:
         if temporaries(runner.work, output):
             child.send_signal(signum)
             break
+        time.sleep(0.0005)
     else:
         if child.poll() is None:
             child.kill()
-        child.wait()
+        child.communicate()
         return None
-    child.wait(timeout=TIMEOUT)
+    child.communicate(timeout=TIMEOUT)
     # The rename came first: nothing was left to clean up.
     if child.returncode == 0:
         return None
