@@ -115,7 +115,7 @@ int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, cons
     const auto result = writeOutputFile(path, bytes);
     display.end(id);
     if (!result) {
-      const std::string note = "cannot write " + path + ": " + result.error().cause;
+      const std::string note = "cannot write " + (path.empty() ? std::string("''") : path) + ": " + result.error().cause;
       return failRun(streams, display, "error: ", result.error().error, std::span(&note, 1));
     }
     step.finish();
