@@ -38,7 +38,7 @@ struct RiscvFailure {
     operand_kind = 7,     // operand `position` is a register where the row takes a value, or the reverse
     other_xlen = 8,       // the mnemonic has rows for the other XLEN only
     ordering_suffix = 9,  // the row has no aq / rl bits for the suffix
-    unreadable = 10,      // `written[0]` reads as no operand here; `wants_register` when the row takes a mask
+    unreadable = 10,      // the text of operand `position` is no operand this row reads
   };
   Part part = Part::unknown;
   std::uint8_t operands = 0;
@@ -53,6 +53,7 @@ struct RiscvFailure {
   bool is_signed = false;
   std::uint8_t position = 0;  // of the operand, from 1
   bool wants_register = false;
+  bool at_mask = false;  // for unreadable: the operand stands where a vector mask goes
   RegisterRule register_rule = RegisterRule::compressed;
   ImmediateRule rule;
   std::string_view subject;  // "offset" for an offset, else empty

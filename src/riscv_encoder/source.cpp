@@ -272,8 +272,10 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
         notePiece(piece, first, operands, *failure);
         if (!appended && appended.error() != Error::OutOfMemory && appended.error() != Error::TooManyOperands) {
           failure->part = RiscvFailure::Part::unreadable;
-          failure->written[0] = qovrin::trim(piece, kBlanks);
-          failure->wants_register = vectorMaskOperandCount(context.kind).has_value();
+          failure->position = static_cast<std::uint8_t>(first + 1);
+          failure->written[first] = qovrin::trim(piece, kBlanks);
+          const auto mask = vectorMaskOperandCount(context.kind);
+          failure->at_mask = mask && first + 1 == (vectorSegmentKind(context.kind) ? *mask - 1 : *mask);
         }
       }
       return appended;
@@ -301,7 +303,10 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
     if (failure != nullptr) failure->part = RiscvFailure::Part::ordering_suffix;
     return fail(Error::UnsupportedInstruction);
   }
-  if ((row.flags & kRowMultiplyAdd) != 0 && operands.count >= 3) std::swap(operands.items[1], operands.items[2]);
+  if ((row.flags & kRowMultiplyAdd) != 0 && operands.count >= 3) {
+    std::swap(operands.items[1], operands.items[2]);
+    if (failure != nullptr) std::swap(failure->written[1], failure->written[2]);
+  }
 
   const auto values = encode::semanticFieldValues(row, {operands.items.data(), operands.count}, failure);
   if (!values) {

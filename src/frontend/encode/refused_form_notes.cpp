@@ -141,8 +141,10 @@ std::optional<std::string> riscvNote(const fragment::Instruction& line) {
       return quoted(base) + " has no aq/rl bits for the " + quoted(mnemonic.substr(base.size())) + " suffix";
     }
     case Part::unreadable: {
-      std::string note = quoted(failure.written[0]) + " is no operand " + quoted(mnemonic) + " can read here";
-      if (failure.wants_register) note += " (its mask is written v0.t)";
+      if (!failure.unknown_base.empty()) return quoted(failure.unknown_base) + " is not a register";
+      std::string note = quoted(failure.written[failure.position - 1u]) + " is no operand " + quoted(mnemonic) +
+                         " can read here";
+      if (failure.at_mask) note += ": its mask is written v0.t";
       return note;
     }
     case Part::unknown:
