@@ -107,7 +107,8 @@ Status compressedKind(Reader& r, std::uint8_t kind) {
         return splitInto(r, kCNzimm18Hi, kCNzimm18Lo, compressedLuiImmediate(value));
       }));
       QOVRIN_TRY(r.setReg(kRd, 1));
-      if (r.values[kRd] == 0 || r.values[kRd] == 2) return r.refuseRegister(1, r.values[kRd], RegisterRule::not_zero_sp);
+      if (r.values[kRd] == 0 || r.values[kRd] == 2)
+        return r.refuseRegister(1, r.values[kRd], RegisterRule::not_zero_sp);
       return {};
     case 84:
       QOVRIN_TRY(r.setCompressedReg(kRdP, 1));

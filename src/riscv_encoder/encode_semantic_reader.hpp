@@ -187,8 +187,8 @@ class Reader {
   // A value that one of the compressed checks refused with `error`.
   Status refuseImmediate(Error error, std::int64_t value, const Result<ImmediateRule>& rule) const noexcept {
     if (describing() && rule && (error == Error::ImmediateOutOfRange || error == Error::ImmediateAlignment)) {
-      failure_->part = error == Error::ImmediateAlignment ? RiscvFailure::Part::alignment
-                                                         : RiscvFailure::Part::immediate_rule;
+      failure_->part =
+          error == Error::ImmediateAlignment ? RiscvFailure::Part::alignment : RiscvFailure::Part::immediate_rule;
       failure_->value = value;
       failure_->rule = *rule;
     }

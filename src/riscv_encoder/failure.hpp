@@ -12,10 +12,10 @@ namespace riscv_encoder {
 
 // The registers a field takes, for a register the row refused.
 enum class RegisterRule : std::uint8_t {
-  compressed = 0,    // x8-x15 only
-  not_zero = 1,      // any but x0
-  not_zero_sp = 2,   // any but x0 and x2
-  even = 3,          // the first of a pair
+  compressed = 0,   // x8-x15 only
+  not_zero = 1,     // any but x0
+  not_zero_sp = 2,  // any but x0 and x2
+  even = 3,         // the first of a pair
 };
 
 // The values a compressed immediate or offset takes.

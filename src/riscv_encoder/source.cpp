@@ -209,6 +209,18 @@ void notePiece(std::string_view piece, std::size_t first, const RiscvOperandList
     failure.unknown_base = inside;
 }
 
+// The vector type of vsetvli / vsetivli when its words are no type.
+void describeVectorType(std::string_view text, RiscvFailure& failure) noexcept {
+  const std::size_t first_comma = text.find(',');
+  const std::size_t second_comma = text.find(',', first_comma + 1);
+  if (first_comma == std::string_view::npos || second_comma == std::string_view::npos) return;
+  const std::string_view type = qovrin::trim(text.substr(second_comma + 1), kBlanks);
+  if (type.find(',') == std::string_view::npos || parseVType(type)) return;
+  failure.part = RiscvFailure::Part::unreadable;
+  failure.position = 3;
+  failure.written[2] = type;
+}
+
 // Rows whose sp operand is implied: the stack loads and stores, c.addi16sp
 // and c.addi4spn.
 bool impliesStackPointer(std::uint8_t kind) noexcept { return kind == 78 || kind == 79 || kind == 82 || kind == 84; }
@@ -263,7 +275,12 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
   RiscvOperandList operands;
   const std::string_view operands_trimmed = qovrin::trim(operand_text, kBlanks);
   if (context.kind == 53 || context.kind == 54) {
-    QOVRIN_TRY(appendVectorConfiguration(operands_trimmed, context.kind, hook, operands));
+    const Status configured = appendVectorConfiguration(operands_trimmed, context.kind, hook, operands);
+    if (!configured) {
+      if (failure != nullptr && configured.error() == Error::InvalidOperand)
+        describeVectorType(operands_trimmed, *failure);
+      return fail(configured.error());
+    }
   } else if (!operands_trimmed.empty()) {
     QOVRIN_TRY(forEachPiece(operands_trimmed, [&](std::string_view piece) {
       const std::size_t first = operands.count;

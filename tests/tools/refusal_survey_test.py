@@ -21,6 +21,7 @@ SURVEY = [
     ("x86-64", "  movaps xmm0, xmm40\n", r"no register 'xmm40'"),
     ("x86-32", "  mov ax, [ax]\n", r"'ax' cannot address memory"),
     ("x86-64", "  mov ax, [ax]\n", r"'ax' cannot address memory in 64-bit mode"),
+    ("x86-64", "  add rax, [eax+rbx]\n", r"an address takes registers of one size"),
     ("x86-64", "  mov eax, 1 ; one\n", r"only '//' ends an instruction line"),
     ("x86-64", "  mov eax, 1 # one\n", r"only '//' ends an instruction line"),
     ("x86-64", "top:\n  jnz .loop\n", r"'\.loop'.*cannot start with '\.'"),

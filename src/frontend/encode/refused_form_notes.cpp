@@ -46,7 +46,8 @@ std::string countNote(std::string_view mnemonic, const riscv_encoder::RiscvFailu
   if (!failure.unknown_base.empty()) return quoted(failure.unknown_base) + " is not a register";
   if (!failure.unclosed.empty()) return quoted(failure.unclosed) + " has no closing ')'";
   const std::string count = std::to_string(failure.operands) + operandWord(failure.operands);
-  if (failure.implicit_sp) return "sp is implicit in " + quoted(mnemonic) + ", which takes " + count + fieldList(failure);
+  if (failure.implicit_sp)
+    return "sp is implicit in " + quoted(mnemonic) + ", which takes " + count + fieldList(failure);
   return quoted(mnemonic) + " takes " + count + " here" + fieldList(failure);
 }
 
@@ -94,8 +95,9 @@ std::string registerNote(std::string_view mnemonic, const riscv_encoder::RiscvFa
 std::string kindNote(std::string_view mnemonic, const riscv_encoder::RiscvFailure& failure) {
   const std::size_t index = failure.position - 1u;
   const std::string_view written = failure.position > 0 ? failure.written[index] : std::string_view{};
-  std::string note = written.empty() ? std::string(failure.wants_register ? "a value" : "a register")
-                                     : quoted(written) + (failure.wants_register ? " is a value" : " reads as a register");
+  std::string note = written.empty()
+                         ? std::string(failure.wants_register ? "a value" : "a register")
+                         : quoted(written) + (failure.wants_register ? " is a value" : " reads as a register");
   note += ", but " + quoted(mnemonic) + " takes " + (failure.wants_register ? "a register" : "a value");
   if (failure.position > 0 && !failure.names[index].empty()) note += " (" + std::string(failure.names[index]) + ")";
   return note + " here";
@@ -142,8 +144,8 @@ std::optional<std::string> riscvNote(const fragment::Instruction& line) {
     }
     case Part::unreadable: {
       if (!failure.unknown_base.empty()) return quoted(failure.unknown_base) + " is not a register";
-      std::string note = quoted(failure.written[failure.position - 1u]) + " is no operand " + quoted(mnemonic) +
-                         " can read here";
+      std::string note =
+          quoted(failure.written[failure.position - 1u]) + " is no operand " + quoted(mnemonic) + " can read here";
       if (failure.at_mask) note += ": its mask is written v0.t";
       return note;
     }

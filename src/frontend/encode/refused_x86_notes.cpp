@@ -54,6 +54,13 @@ unsigned sizeBits(std::uint64_t size) noexcept {
   return size == kSizeByte ? 8 : size == kSizeWord ? 16 : size == kSizeDword ? 32 : 64;
 }
 
+// "'eax' is 32-bit, 'bx' is 16-bit"
+std::string twoSizes(std::string_view first, const RegisterRow& first_row, std::string_view second,
+                     const RegisterRow& second_row) {
+  return quoted(first) + " is " + std::to_string(sizeBits(generalPurposeSize(first_row))) + "-bit, " + quoted(second) +
+         " is " + std::to_string(sizeBits(generalPurposeSize(second_row))) + "-bit";
+}
+
 // A name shaped like a numbered register: its family ("r", "xmm", ...), its
 // number and the size letter an "r" register may carry.
 struct RegisterShape {
@@ -84,8 +91,8 @@ std::optional<unsigned> highestInFamily(const RegisterShape& shape) {
   for (const RegisterRow& row : x86_encoder::tables::registers()) {
     const auto other = registerShape(row.name);
     if (!other || other->family != shape.family || other->suffix != shape.suffix) continue;
-    const std::string_view digits = row.name.substr(shape.family.size(), row.name.size() - shape.family.size() -
-                                                                             shape.suffix.size());
+    const std::string_view digits =
+        row.name.substr(shape.family.size(), row.name.size() - shape.family.size() - shape.suffix.size());
     unsigned number = 0;
     for (const char c : digits) number = number * 10 + static_cast<unsigned>(c - '0');
     highest = std::max(highest.value_or(0), number);
@@ -117,6 +124,23 @@ std::optional<std::string> wordNote(std::string_view word, bool in_memory, unsig
   return std::nullopt;
 }
 
+// Registers of two sizes in one address.
+std::optional<std::string> mixedAddressNote(std::string_view operand) {
+  const RegisterRow* first = nullptr;
+  std::string_view first_word;
+  return forEachWord(operand, [&](std::string_view word, bool in_memory) -> std::optional<std::string> {
+    const RegisterRow* row = in_memory ? x86_encoder::tables::findRegister(word) : nullptr;
+    if (row == nullptr || generalPurposeSize(*row) == 0) return std::nullopt;
+    if (first == nullptr) {
+      first = row;
+      first_word = word;
+      return std::nullopt;
+    }
+    if (generalPurposeSize(*row) == generalPurposeSize(*first)) return std::nullopt;
+    return "an address takes registers of one size: " + twoSizes(first_word, *first, word, *row);
+  });
+}
+
 // The first subtraction in the tree whose constant sides go below zero.
 std::optional<std::string> underflow(const expr::Node& node) {
   if (node.kind() == expr::NodeKind::unary) return underflow(node.left());
@@ -131,8 +155,7 @@ std::optional<std::string> underflow(const expr::Node& node) {
 }
 
 std::optional<std::string> operandUnderflow(std::string_view operand) {
-  if (operand.find('[') != std::string_view::npos || operand.find('-') == std::string_view::npos)
-    return std::nullopt;
+  if (operand.find('[') != std::string_view::npos || operand.find('-') == std::string_view::npos) return std::nullopt;
   const auto tree = expr::parseOwned(qovrin::trim(operand, " \t\r\n"));
   if (!tree) return std::nullopt;
   return underflow(*tree);
@@ -149,8 +172,7 @@ bool encodesAs(const fragment::Instruction& line, std::string_view text, unsigne
 // The general-purpose register of the same number in another size.
 const RegisterRow* resized(const RegisterRow& row, std::uint64_t size) {
   for (const RegisterRow& other : x86_encoder::tables::registers())
-    if (generalPurposeSize(other) == size && other.number == row.number && !other.name.ends_with('h'))
-      return &other;
+    if (generalPurposeSize(other) == size && other.number == row.number && !other.name.ends_with('h')) return &other;
   return nullptr;
 }
 
@@ -166,7 +188,7 @@ std::optional<std::string> sizeNote(const fragment::Instruction& line, const isa
   const RegisterRow* first = nullptr;
   std::string_view first_text;
   std::string_view differing;
-  std::uint64_t differing_size = 0;
+  const RegisterRow* differing_row = nullptr;
   std::vector<Replacement> replacements;
   for (const std::string_view operand : parsed.operands()) {
     const std::string_view word = qovrin::trim(operand, " \t\r\n");
@@ -182,7 +204,7 @@ std::optional<std::string> sizeNote(const fragment::Instruction& line, const isa
     if (same == nullptr) return std::nullopt;
     if (differing.empty()) {
       differing = word;
-      differing_size = generalPurposeSize(*row);
+      differing_row = row;
     }
     replacements.push_back({static_cast<std::size_t>(word.data() - line.text().data()), word.size(), same->name});
   }
@@ -192,8 +214,7 @@ std::optional<std::string> sizeNote(const fragment::Instruction& line, const isa
   for (auto replacement = replacements.rbegin(); replacement != replacements.rend(); ++replacement)
     text.replace(replacement->at, replacement->length, replacement->name);
   if (!encodesAs(line, text, line.target.parameter)) return std::nullopt;
-  return "operand sizes differ: " + quoted(first_text) + " is " + std::to_string(sizeBits(generalPurposeSize(*first))) +
-         "-bit, " + quoted(differing) + " is " + std::to_string(sizeBits(differing_size)) + "-bit";
+  return "operand sizes differ: " + twoSizes(first_text, *first, differing, *differing_row);
 }
 
 std::optional<std::string> modeNote(const fragment::Instruction& line) {
@@ -223,13 +244,14 @@ std::optional<std::string> x86CommentNote(const fragment::Instruction& line) {
   return std::nullopt;
 }
 
-std::optional<std::string> x86OperandNote(const fragment::Instruction& line, const isa_text::ParsedInstruction& parsed) {
+std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
+                                          const isa_text::ParsedInstruction& parsed) {
   const unsigned bits = line.target.parameter;
   for (const std::string_view operand : parsed.operands()) {
-    if (auto note = forEachWord(operand, [bits](std::string_view word, bool in_memory) {
-          return wordNote(word, in_memory, bits);
-        }))
+    if (auto note = forEachWord(
+            operand, [bits](std::string_view word, bool in_memory) { return wordNote(word, in_memory, bits); }))
       return note;
+    if (auto note = mixedAddressNote(operand)) return note;
     if (auto note = operandUnderflow(operand)) return note;
   }
   if (auto note = sizeNote(line, parsed)) return note;
