@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <span>
+#include <vector>
 
 #include "common/ascii.hpp"
 #include "common/little_endian.hpp"
@@ -118,16 +120,40 @@ qovrin::Result<bool> writeUnitBytes(const x86_encoder::encode::OwnedEncodeResult
   return fields;
 }
 
-// The resolver's facts are claimed in order and stay in their list; a
-// literal target's fact can only follow all of them.
+// The resolver read the operands in order and recorded one fact for each
+// value it could not fold, while the template may write their fields in
+// another order (a far pointer's offset before its segment). The facts are
+// put in the order of their fields, each field taking the fact of its own
+// operand; false when the counts differ.
+bool orderFactsByField(std::span<const EncodeUnit> units, std::vector<FixupFact>& facts) {
+  std::array<std::uint8_t, x86_encoder::encode::kMaxUnits> fields;
+  std::size_t count = 0;
+  for (std::size_t index = 0; index < units.size(); ++index)
+    if (units[index].has_fixup && units[index].symbolic) fields[count++] = static_cast<std::uint8_t>(index);
+  if (count != facts.size()) return false;
+  const auto by_field = std::span(fields).first(count);
+  std::array<std::uint8_t, x86_encoder::encode::kMaxUnits> by_operand;
+  std::ranges::copy(by_field, by_operand.begin());
+  std::ranges::stable_sort(std::span(by_operand).first(count), {},
+                           [&](std::uint8_t index) { return units[index].operand; });
+  if (std::ranges::equal(by_field, std::span(by_operand).first(count))) return true;
+  std::vector<FixupFact> ordered;
+  ordered.reserve(count);
+  for (const std::uint8_t field : by_field)
+    ordered.push_back(std::move(facts[static_cast<std::size_t>(std::ranges::find(by_operand, field) - by_operand.begin())]));
+  facts = std::move(ordered);
+  return true;
+}
+
+// A literal target's fact follows those of the resolver.
 qovrin::Status claimFacts(const x86_encoder::encode::OwnedEncodeResult& result, std::vector<FixupFact>&& facts,
                           InstructionFacts& record) {
-  const std::size_t resolved = facts.size();
+  if (!orderFactsByField(result.units(), facts)) return fail(Error::BackendFixupCountMismatch);
   std::size_t next = 0;
   std::uint32_t offset = 0;
   for (const EncodeUnit& unit : result.units()) {
     if (unit.has_fixup) {
-      if (next < resolved) {
+      if (unit.symbolic) {
         QOVRIN_TRY(claimFact(unit, offset, facts[next++], false));
       } else if (unit.fixup == FixupKind::relative) {
         FixupFact fact = literalFact(unit);
@@ -139,7 +165,6 @@ qovrin::Status claimFacts(const x86_encoder::encode::OwnedEncodeResult& result, 
     }
     offset += unit.has_fixup ? unit.width : unit.byte_count;
   }
-  if (next < resolved) return fail(Error::BackendFixupCountMismatch);
   record.facts = std::move(facts);
   record.pending = !record.facts.empty();
   return {};
