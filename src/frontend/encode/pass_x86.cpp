@@ -87,9 +87,20 @@ qovrin::Status claimFact(const EncodeUnit& unit, std::uint32_t offset, FixupFact
   fact.addend = addend;
   fact.offset = offset;
   fact.width = static_cast<std::uint16_t>(8 * unit.width);
-  fact.range_policy = unit.check == x86_encoder::encode::kCheckSigned     ? fixup::FixupRangePolicy::signed_value
-                      : unit.check == x86_encoder::encode::kCheckUnsigned ? fixup::FixupRangePolicy::unsigned_value
-                                                                          : fixup::FixupRangePolicy::wrap;
+  switch (unit.check) {
+    case x86_encoder::encode::kCheckSigned:
+      fact.range_policy = fixup::FixupRangePolicy::signed_value;
+      break;
+    case x86_encoder::encode::kCheckUnsigned:
+      fact.range_policy = fixup::FixupRangePolicy::unsigned_value;
+      break;
+    case x86_encoder::encode::kCheckDisplacement:
+      fact.range_policy = fixup::FixupRangePolicy::sign_extended;
+      break;
+    default:
+      fact.range_policy = fixup::FixupRangePolicy::wrap;
+      break;
+  }
   return {};
 }
 
