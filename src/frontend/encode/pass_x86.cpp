@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <ranges>
 #include <span>
 #include <vector>
 
@@ -137,21 +138,24 @@ qovrin::Result<bool> writeUnitBytes(const x86_encoder::encode::OwnedEncodeResult
 // put in the order of their fields, each field taking the fact of its own
 // operand; false when the counts differ.
 bool orderFactsByField(std::span<const EncodeUnit> units, std::vector<FixupFact>& facts) {
-  std::array<std::uint8_t, x86_encoder::encode::kMaxUnits> fields;
+  std::array<std::uint8_t, x86_encoder::encode::kMaxUnits> operands;  // of the symbolic fields, in field order
   std::size_t count = 0;
-  for (std::size_t index = 0; index < units.size(); ++index)
-    if (units[index].has_fixup && units[index].symbolic) fields[count++] = static_cast<std::uint8_t>(index);
+  for (const EncodeUnit& unit : units)
+    if (unit.has_fixup && unit.symbolic) operands[count++] = unit.operand;
   if (count != facts.size()) return false;
-  const auto by_field = std::span(fields).first(count);
-  std::array<std::uint8_t, x86_encoder::encode::kMaxUnits> by_operand;
-  std::ranges::copy(by_field, by_operand.begin());
-  std::ranges::stable_sort(std::span(by_operand).first(count), {},
-                           [&](std::uint8_t index) { return units[index].operand; });
-  if (std::ranges::equal(by_field, std::span(by_operand).first(count))) return true;
+  const auto fields = std::span(operands).first(count);
+  if (std::ranges::is_sorted(fields)) return true;
   std::vector<FixupFact> ordered;
   ordered.reserve(count);
-  for (const std::uint8_t field : by_field)
-    ordered.push_back(std::move(facts[static_cast<std::size_t>(std::ranges::find(by_operand, field) - by_operand.begin())]));
+  for (std::size_t field = 0; field < count; ++field) {
+    // Its fact comes after those of the operands read before its own.
+    const auto earlier = [&](std::size_t other) {
+      return fields[other] < fields[field] || (fields[other] == fields[field] && other < field);
+    };
+    const std::size_t fact =
+        static_cast<std::size_t>(std::ranges::count_if(std::views::iota(std::size_t{0}, count), earlier));
+    ordered.push_back(std::move(facts[fact]));
+  }
   facts = std::move(ordered);
   return true;
 }
