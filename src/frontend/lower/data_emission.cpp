@@ -281,8 +281,9 @@ qovrin::Status lowerIsaCall(module::Module& module, context::LowerContext& conte
   // One call is one instruction line.
   if (line == nullptr || line->empty() || line->find_first_of("\r\n") != std::string::npos)
     return fail(Error::InvalidApiArgument);
-  const auto size =
-      pass::appendSettledInstruction(module, cursor.section, cursor.target, *line, call.location, &context.x86_matches);
+  const auto size = pass::appendSettledInstruction(module, cursor.section, cursor.target, *line,
+                                                   module.diagnostics().inCurrentExpansion(call.location),
+                                                   &context.x86_matches);
   if (!size) return fail(size.error());
   return layout_cursor::advanceActiveOutputBy(cursor, *size);
 }
