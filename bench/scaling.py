@@ -29,8 +29,10 @@ case take turns, --repeat rounds of them, and in each round a short run is
 made again until the size's runs add up to --least / --repeat seconds, so that
 a spell of load slows every size alike and a few slowed runs cannot decide;
 the fastest run of a size counts. A run that takes longer than --timeout
-seconds of wall time is stopped and shown as such. With --check the script
-exits with status 1 when a growth bound is broken.
+seconds of wall time is stopped and shown as such. With --check a case whose
+bound breaks is measured once more, and the script exits with status 1 when
+it breaks again: a cost that grows faster than the work breaks it every time,
+a spell of load seldom twice in a row.
 
 Usage: scaling.py <qovrin> [--case align|macro|list|labels|defer ...]
                   [--repeat N] [--least S] [--timeout S] [--check]
@@ -214,8 +216,14 @@ def main():
     with tempfile.TemporaryDirectory(prefix="qovrin-scaling-") as work:
         for name in arguments.case or list(CASES):
             rows = run_case(arguments.qovrin, name, work, arguments.repeat, arguments.least, arguments.timeout)
-            within = report(name, rows, arguments.timeout) and within
+            kept = report(name, rows, arguments.timeout)
             sys.stdout.flush()
+            if not kept and arguments.check:
+                print(f"{name} once more, as load on the machine may have slowed a whole size:")
+                rows = run_case(arguments.qovrin, name, work, arguments.repeat, arguments.least, arguments.timeout)
+                kept = report(name, rows, arguments.timeout)
+                sys.stdout.flush()
+            within = kept and within
     return 0 if within or not arguments.check else 1
 
 
