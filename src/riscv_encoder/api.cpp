@@ -7,6 +7,7 @@
 #include "common/ascii.hpp"
 #include "common/packed_words.hpp"
 #include "riscv_encoder/encode_fields.hpp"
+#include "riscv_encoder/source_operands.hpp"
 #include "riscv_encoder/source_parsers.hpp"
 #include "riscv_encoder/tables.hpp"
 
@@ -94,15 +95,7 @@ qovrin::Result<std::uint8_t> parseRegister(std::string_view text) noexcept {
 }
 
 bool namesOperandValue(std::string_view mnemonic, std::string_view word) noexcept {
-  const auto reads = [mnemonic](std::string_view field) {
-    for (const RiscvInstructionRow& row : tables::rowsOfWritten(mnemonic))
-      if (encode::hasField(row.fields, field)) return true;
-    return false;
-  };
-  if (source::parseRoundingMode(word)) return reads("rm");
-  if (source::parseFenceMask(word)) return reads("pred");
-  if (source::parseCsrName(word)) return reads("csr");
-  return false;
+  return source::rowsReadNamedValue(tables::rowsOfWritten(mnemonic), word);
 }
 
 }  // namespace riscv_encoder::api

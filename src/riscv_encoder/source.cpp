@@ -272,7 +272,7 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
     if (failure != nullptr) failure->part = RiscvFailure::Part::mnemonic;
     return fail(Error::UnsupportedInstruction);
   }
-  const AppendContext context{split_row->kind, true, offsetFirstKind(split_row->kind)};
+  const AppendContext context{split_row->kind, true, offsetFirstKind(split_row->kind), rows};
   RiscvOperandList operands;
   const std::string_view operands_trimmed = qovrin::trim(operand_text, kBlanks);
   if (context.kind == 53 || context.kind == 54) {
