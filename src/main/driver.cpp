@@ -1,14 +1,27 @@
 #include "main/driver.hpp"
 
+#include <functional>
 #include <new>
 #include <string>
 
 #include "main/init_command.hpp"
 #include "main/platform.hpp"
+#include "main/platform_thread.hpp"
 #include "main/road.hpp"
 
 namespace qovrin::main {
 namespace {
+
+// The statement, expression and value nesting limits are what bounds the
+// recursion of parsing, lowering and assembly; at their limits these take
+// about 1 MiB in an optimized build and several times that under the address
+// sanitizer. The stack leaves room for many times that, for includes and
+// calls nested into each other, and costs only the pages a run touches.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t kWorkStackBytes = std::size_t{512} << 20;
+#else
+constexpr std::size_t kWorkStackBytes = std::size_t{64} << 20;
+#endif
 
 // A failure that reaches the top of the program: "error: <name>", status 1.
 int reportFailure(StandardStreams& streams, Error error) { return reportError(streams, "error: ", error); }
@@ -80,11 +93,16 @@ int runMain(std::span<const std::string_view> arguments) {
   // Lowering and assembly turn a failed allocation into a located failure;
   // anywhere else (reading the source, rendering the listing) the run ends
   // here with its name, never with an abort.
-  try {
-    return runCommand(arguments, streams);
-  } catch (const std::bad_alloc&) {
-    return reportFailure(streams, Error::OutOfMemory);
-  }
+  const std::function<int()> work = [&]() {
+    try {
+      return runCommand(arguments, streams);
+    } catch (const std::bad_alloc&) {
+      return reportFailure(streams, Error::OutOfMemory);
+    }
+  };
+  if (const auto status = platform::runWithStack(kWorkStackBytes, work)) return *status;
+  // Where no such stack can be had, the run still goes on, on the stack it was given.
+  return work();
 }
 
 }  // namespace qovrin::main
