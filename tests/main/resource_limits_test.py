@@ -54,6 +54,7 @@ NESTED_HEADERS = {
     "macro": "macro m{}() {{",
 }
 NESTING_LIMIT = 1000
+INCLUDE_LIMIT = 128
 
 # Far below what the memory cases ask for, far above what a run needs.
 ADDRESS_SPACE = 768 << 20
@@ -266,6 +267,12 @@ def deferred(kind, depth):
     return "nop\ndefer {\n" + nested(kind, depth, 'print("in")') + "}\n"
 
 
+def chained(index):
+    """One file of the deepest include chain, each nested as deep as it may be."""
+    inner = f'include("chain-{index + 1}.qov")' if index + 1 < INCLUDE_LIMIT else "nop"
+    return nested("if", NESTING_LIMIT - 1, inner)
+
+
 def check_nesting(runner):
     """The limits hold on a 1 MiB stack of which a large environment takes a
     part, in every build."""
@@ -281,6 +288,10 @@ def check_nesting(runner):
         cases.append((f"defer-{kind}", deferred(kind, NESTING_LIMIT - 1), True))
     for kind in ("if", "while", "macro"):
         cases.append((f"defer-deeper-{kind}", deferred(kind, NESTING_LIMIT), False))
+    for index in range(1, INCLUDE_LIMIT):
+        with open(os.path.join(runner.work, f"chain-{index}.qov"), "w") as handle:
+            handle.write(chained(index))
+    cases.append(("chain-0", chained(0), True))
     for name, source, passes in cases:
         run, _ = runner.run(name, source, limits=limits, env=env)
         if run is None:
