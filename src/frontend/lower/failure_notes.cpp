@@ -1,5 +1,6 @@
 #include "frontend/lower/failure_notes.hpp"
 
+#include "frontend/lower/quote_notes.hpp"
 #include <algorithm>
 #include <deque>
 #include <optional>
@@ -9,6 +10,7 @@
 #include "common/little_endian.hpp"
 #include "frontend/lower/arguments.hpp"
 #include "frontend/lower/expression_bridge.hpp"
+#include "frontend/lower/quote_notes.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/syntax/expr.hpp"
@@ -119,10 +121,11 @@ std::optional<SourceLocation> laterLabel(const module::Module& module, const Sou
                                          std::string_view name) {
   if (!from.span.source || *from.span.source >= module.sources().size()) return std::nullopt;
   const std::string_view text = module.sources()[*from.span.source].text;
-  std::size_t line = text.find('\n', std::min<std::size_t>(from.span.start, text.size()));
+  // Any line end: LF, CR LF (an empty line between) or a lone CR.
+  std::size_t line = text.find_first_of("\r\n", std::min<std::size_t>(from.span.start, text.size()));
   while (line != std::string_view::npos) {
     const std::size_t start = line + 1;
-    const std::size_t end = std::min(text.find('\n', start), text.size());
+    const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
     const std::string_view content = qovrin::trim(text.substr(start, end - start), kBlanks);
     if (content.size() == name.size() + 1 && content.starts_with(name) && content.back() == ':') {
       const std::size_t column = text.find_first_not_of(kBlanks, start);
@@ -278,6 +281,9 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
     case Error::InvalidApiInteger:
       return integerNotes(asking, statement);
     case Error::InvalidExpression:
+      if (std::holds_alternative<ast::IsaTextStatement>(statement.payload))
+        if (auto quote = quote_notes::openQuoteOnLine(module, cursor.target, statement.location()))
+          return {std::move(*quote)};
       return builtinNotes(asking, allNodes(expressionsOf(statement, parsed)));
     default:
       return {};
