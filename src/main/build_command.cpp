@@ -143,7 +143,7 @@ struct LoadedFile {
 // A FIFO, a device or a socket where the project reads a file is refused
 // for what it is; the source, which may be a pipe, fails only by its read.
 std::string listedFileNote(const std::string& path, Error error) {
-  if (error == Error::ReadFailed && !platform::isDirectory(path) && platform::isSpecialFile(path))
+  if (error == Error::ReadFailed && platform::isSpecialFile(path))
     return "'" + path + "' is not a regular file";
   return readFailureNote(path);
 }

@@ -74,7 +74,7 @@ Error readFailure(int code) noexcept {
 
 bool isSpecialFile(const std::string& path) {
   struct stat status {};
-  return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
+  return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
 }
 
 Result<std::string> readRegularFile(const std::string& path, const InputRead& read) {

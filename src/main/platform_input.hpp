@@ -31,8 +31,8 @@ struct InputRead {
 // AccessDenied, otherwise ReadFailed.
 Error readFailure(int code) noexcept;
 
-// Whether the path leads to something that is there but is no regular file:
-// a folder, a device, a FIFO or a socket.
+// Whether the path leads to a device, a FIFO or a socket: something that is
+// there but is neither a regular file nor a folder.
 bool isSpecialFile(const std::string& path);
 
 // The bytes the read asks for (empty when it asks for none). FileNotFound /
