@@ -99,7 +99,7 @@ qovrin::Result<RiscvResolvedExpression> resolveRiscvExpression(void* context, st
   for (const ResolvedOperand& operand : patch.operands) {
     if (operand.text != trimmed) continue;
     const __int128 value = patch.pc_relative ? operand.value - static_cast<__int128>(patch.address) : operand.value;
-    if (value < (patch.pc_relative ? kI64Min : 0) || value > kI64Max) return fail(Error::ImmediateOutOfRange);
+    if (value < kI64Min || value > kI64Max) return fail(Error::ImmediateOutOfRange);
     return RiscvResolvedExpression{static_cast<std::int64_t>(value), false};
   }
   return RiscvResolvedExpression{};

@@ -28,8 +28,12 @@ EncodeUnit raw(std::initializer_list<std::uint8_t> bytes) {
   return unit;
 }
 
-EncodeUnit field(FixupKind kind, std::uint8_t width, std::int64_t value, std::int64_t base = 0) {
+// A field whose value the resolver recorded a fact for.
+EncodeUnit field(FixupKind kind, std::uint8_t width, std::int64_t value, std::int64_t base = 0,
+                 std::uint8_t operand = 0) {
   EncodeUnit unit;
+  unit.operand = operand;
+  unit.symbolic = true;
   unit.byte_count = width;
   unit.width = width;
   unit.value = value;
@@ -39,6 +43,13 @@ EncodeUnit field(FixupKind kind, std::uint8_t width, std::int64_t value, std::in
   unit.segment = x86_encoder::encode::kNoId;
   unit.symbol = x86_encoder::encode::kNoId;
   unit.check = x86_encoder::encode::kCheckSigned;
+  return unit;
+}
+
+// A field of a literal branch target, which no resolver fact describes.
+EncodeUnit literal(std::uint8_t width, std::int64_t value, std::int64_t base) {
+  EncodeUnit unit = field(FixupKind::relative, width, value, base);
+  unit.symbolic = false;
   return unit;
 }
 
@@ -81,13 +92,25 @@ TEST(EncodePass, MatchesEncoderFieldsWithResolverFacts) {
        {},
        {0xC7, 0x05, 0xF6, 0xFF, 0xFF, 0xFF, 5, 0, 0, 0},
        {{"x", -4, 2, 32, true}}},
-      {"literal target", {raw({0xE9}), field(relative, 2, 0x7C00, 3)}, {}, {}, {0xE9, 0xFD, 0x7B}, {{"31744", 0, 1, 16, true}}},
+      {"literal target", {raw({0xE9}), literal(2, 0x7C00, 3)}, {}, {}, {0xE9, 0xFD, 0x7B}, {{"31744", 0, 1, 16, true}}},
       {"resolver fact before a literal target",
-       {raw({0xEA}), field(absolute, 4, 0), field(relative, 2, 0x10, 8)},
+       {raw({0xEA}), field(absolute, 4, 0), literal(2, 0x10, 8)},
        {"x"},
        {},
        {0xEA, 0, 0, 0, 0, 8, 0},
        {{"x", 0, 1, 32, false}, {"16", -1, 5, 16, true}}},
+      {"literal target before a resolver fact",
+       {raw({0xE9}), literal(2, 0x10, 5), field(absolute, 2, 0, 0, 1)},
+       {"x"},
+       {},
+       {0xE9, 0x0B, 0, 0, 0},
+       {{"x", 0, 3, 16, false}, {"16", -2, 1, 16, true}}},
+      {"far pointer: offset field first, segment fact first",
+       {raw({0xEA}), field(absolute, 2, 0, 0, 1), field(absolute, 2, 0, 0, 0)},
+       {"SEG", "start"},
+       {},
+       {0xEA, 0, 0, 0, 0},
+       {{"start", 0, 1, 16, false}, {"SEG", 0, 3, 16, false}}},
       {"unclaimed fact", {raw({0x90})}, {"x"}, Error::BackendFixupCountMismatch, {}, {}},
       {"field without fact", {raw({0xB8}), field(absolute, 4, 0)}, {}, Error::BackendFixupCountMismatch, {}, {}},
       {"segment field", {raw({0xEA}), segment}, {"x"}, Error::BackendOutputMaterializationFailed, {}, {}},
