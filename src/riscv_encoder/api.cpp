@@ -6,6 +6,9 @@
 
 #include "common/ascii.hpp"
 #include "common/packed_words.hpp"
+#include "riscv_encoder/encode_fields.hpp"
+#include "riscv_encoder/source_parsers.hpp"
+#include "riscv_encoder/tables.hpp"
 
 namespace riscv_encoder::api {
 
@@ -88,6 +91,18 @@ qovrin::Result<std::uint8_t> parseRegister(std::string_view text) noexcept {
   }
   if (value >= 32) return qovrin::fail(Error::RegisterOutOfRange);
   return static_cast<std::uint8_t>(value);
+}
+
+bool namesOperandValue(std::string_view mnemonic, std::string_view word) noexcept {
+  const auto reads = [mnemonic](std::string_view field) {
+    for (const RiscvInstructionRow& row : tables::rowsOfWritten(mnemonic))
+      if (encode::hasField(row.fields, field)) return true;
+    return false;
+  };
+  if (source::parseRoundingMode(word)) return reads("rm");
+  if (source::parseFenceMask(word)) return reads("pred");
+  if (source::parseCsrName(word)) return reads("csr");
+  return false;
 }
 
 }  // namespace riscv_encoder::api

@@ -105,7 +105,8 @@ constexpr std::array<bool, 256> kCutsPieces = [] {
   return cuts;
 }();
 
-// Cuts at commas outside (), [], {} and single quotes.
+// Cuts at commas outside (), [], {} and single quotes; a digit separator
+// (1'000) opens no quote.
 template <typename Visit>
 Status forEachPiece(std::string_view text, Visit visit) {
   int depth = 0;
@@ -114,7 +115,7 @@ Status forEachPiece(std::string_view text, Visit visit) {
   for (std::size_t index = 0; index < text.size(); ++index) {
     const char c = text[index];
     if (!kCutsPieces[static_cast<unsigned char>(c)]) continue;
-    if (c == '\'') quoted = !quoted;
+    if (c == '\'' && (quoted || !qovrin::isDigitSeparator(text, index))) quoted = !quoted;
     if (quoted) continue;
     if (c == '(' || c == '[' || c == '{') ++depth;
     if ((c == ')' || c == ']' || c == '}') && depth > 0) --depth;

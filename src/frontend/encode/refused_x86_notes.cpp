@@ -6,8 +6,6 @@
 
 #include "common/ascii.hpp"
 #include "frontend/encode/pass_x86.hpp"
-#include "frontend/syntax/expr.hpp"
-#include "frontend/values/expr_eval.hpp"
 #include "x86_encoder/operand_flags.hpp"
 #include "x86_encoder/tables.hpp"
 
@@ -141,26 +139,6 @@ std::optional<std::string> mixedAddressNote(std::string_view operand) {
   });
 }
 
-// The first subtraction in the tree whose constant sides go below zero.
-std::optional<std::string> underflow(const expr::Node& node) {
-  if (node.kind() == expr::NodeKind::unary) return underflow(node.left());
-  if (node.kind() != expr::NodeKind::binary) return std::nullopt;
-  if (auto inner = underflow(node.left())) return inner;
-  if (auto inner = underflow(node.right())) return inner;
-  if (node.binaryOperator() != expr::BinaryOperator::subtract) return std::nullopt;
-  const auto left = expr::constantIntegerValue(node.left());
-  const auto right = expr::constantIntegerValue(node.right());
-  if (!left || !right || !*left || !*right || **left >= **right) return std::nullopt;
-  return std::to_string(**left) + " - " + std::to_string(**right) + " underflows: meta integers are unsigned";
-}
-
-std::optional<std::string> operandUnderflow(std::string_view operand) {
-  if (operand.find('[') != std::string_view::npos || operand.find('-') == std::string_view::npos) return std::nullopt;
-  const auto tree = expr::parseOwned(qovrin::trim(operand, " \t\r\n"));
-  if (!tree) return std::nullopt;
-  return underflow(*tree);
-}
-
 bool encodesAs(const fragment::Instruction& line, std::string_view text, unsigned bits) {
   fragment::Instruction other;
   other.setText(text);
@@ -252,7 +230,6 @@ std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
             operand, [bits](std::string_view word, bool in_memory) { return wordNote(word, in_memory, bits); }))
       return note;
     if (auto note = mixedAddressNote(operand)) return note;
-    if (auto note = operandUnderflow(operand)) return note;
   }
   if (auto note = sizeNote(line, parsed)) return note;
   return modeNote(line);

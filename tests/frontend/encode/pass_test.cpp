@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/error_of.hpp"
+#include "frontend/support/failing_allocation.hpp"
 #include "frontend/encode/pass_x86.hpp"
 
 namespace {
@@ -259,6 +260,26 @@ TEST(SettledRuns, LabelsInsideARunKeepTheirOffsets) {
     ASSERT_NE(symbol, nullptr) << name;
     EXPECT_EQ(symbol->label()->offset, offset) << name;
   }
+}
+
+// Labels waiting in front of the open run's next line cost what they hold
+// however many there are, and all move into the run when a line joins it.
+TEST(SettledRuns, LabelsWaitingForTheRunCostWhatTheyHold) {
+  constexpr std::size_t kLabels = 10'000;
+  Module module(Target::x86(64));
+  std::uint32_t at = 0;
+  lowerStep(module, Step::line, at);
+  const frontend::testing::HeapTraffic traffic;
+  for (std::size_t label = 0; label < kLabels; ++label) lowerStep(module, Step::label, at);
+  // Copying the waiting list for each new label would ask for 200 MB.
+  EXPECT_LT(traffic.bytes(), 1000 * kLabels);
+  // A line close enough to the run's first, as a loop's body lowered again.
+  at = 10;
+  lowerStep(module, Step::line, at);
+  EXPECT_EQ(describe(module), "R2");
+  const auto* last = module.findSymbol("l" + std::to_string(kLabels * 10));
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(last->label()->run_offset, 1u);
 }
 
 // Jumps join runs and bring their fixups along, which then name the run and
