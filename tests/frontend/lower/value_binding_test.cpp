@@ -190,4 +190,18 @@ TEST(BorrowedArguments, ReadsLeaveTheBindingWhole) {
   });
 }
 
+// bytes.push and sym.join append to the binding they replace.
+TEST(BorrowedArguments, AppendingCallsReplaceTheirBinding) {
+  expectCases({
+      {"let b = bytes.new()\nfor i in range(0, 300) {\n  b = bytes.push(b, i & 255)\n}\nlet n = len(b)\n", {}, {{"n", 300}}},
+      {"let b = bytes.new()\nfor i in range(0, 3) {\n  b = bytes.push(b, i + 7)\n}\nlet same = 0\n"
+       "if bytes.eq(b, bytes.from_hex(\"070809\")) {\n  same = 1\n}\n",
+       {},
+       {{"same", 1}}},
+      {"let s = \"\"\nfor i in range(0, 12) {\n  s = sym.join(s, i)\n}\nlet n = len(s)\n", {}, {{"n", 14}}},
+      {"let s = \"x\"\ns = sym.join(s, list.of(1))\n", {"main.qov:2:1: lowering failed: InvalidExpression"}},
+      {"let b = bytes.new()\nb = bytes.push(b, 256)\n", {"main.qov:2:1: lowering failed: InvalidApiInteger"}},
+  });
+}
+
 }  // namespace
