@@ -22,6 +22,20 @@ that the cost of a construct stays linear in how often it is used:
          their local inside a `defer` block (10,000 to 160,000): the
          finalizers must hand the value over as lowering does; each fourfold
          step may cost at most 4.5 times the time.
+  include  N included files of one instruction and one byte each (10,000 to
+         40,000): an include must not measure the whole section again.
+  store  N `db` lines and then N `late_layout` blocks, each storing into one
+         of them (10,000 to 80,000): a store must find its address without
+         walking the section from its start.
+  len    a list of N items read by `len(l)` in N rounds (10,000 to 40,000):
+         reading a list must not copy it.
+  has    a map of N keys asked `map.has` in N rounds (10,000 to 40,000):
+         reading a map must not copy it.
+  bytes  `b = bytes.push(b, i)` for N rounds (50,000 to 200,000), and
+  join   `s = sym.join(s, "x")` for N rounds (50,000 to 200,000): the call
+         must not copy what it replaces.
+         For these six the time may grow at most 1.125 times as fast as the
+         work: 4 times the work in at most 4.5 times the time.
 
 The time of a run is the processor time qovrin used (user and system), which
 other work on the machine changes far less than the wall time. The sizes of a
@@ -34,7 +48,7 @@ bound breaks is measured once more, and the script exits with status 1 when
 it breaks again: a cost that grows faster than the work breaks it every time,
 a spell of load seldom twice in a row.
 
-Usage: scaling.py <qovrin> [--case align|macro|list|labels|defer ...]
+Usage: scaling.py <qovrin> [--case align|macro|list|labels|defer|include|... ...]
                   [--repeat N] [--least S] [--timeout S] [--check]
 """
 
@@ -92,15 +106,88 @@ def defer_source(rounds):
     )
 
 
+def include_sources(files):
+    """The main source and the files it includes, by name."""
+    sources = {f"part{index}.inc": f"nop\ndb({index & 255})\n" for index in range(files)}
+    sources["main.qov"] = "".join(f'include("part{index}.inc")\n' for index in range(files))
+    return sources
+
+
+def store_source(stores):
+    lines = [f"db({index & 255})" for index in range(stores)]
+    for index in range(stores):
+        lines += ["late_layout {", f"  store.u8({index}, 0xee)", "}"]
+    return "\n".join(lines) + "\n"
+
+
+def len_source(rounds):
+    return (
+        "let l = list.of()\n"
+        f"for i in range(0, {rounds}) {{\n"
+        "  l = list.push(l, i)\n"
+        "}\n"
+        "let total = 0\n"
+        f"for i in range(0, {rounds}) {{\n"
+        "  total = total + len(l)\n"
+        "}\n"
+        "db(total & 255)\n"
+    )
+
+
+def has_source(rounds):
+    return (
+        "let m = map.new()\n"
+        f"for i in range(0, {rounds}) {{\n"
+        "  m = map.set(m, to_string(i), i)\n"
+        "}\n"
+        "let found = 0\n"
+        f"for i in range(0, {rounds}) {{\n"
+        "  if map.has(m, to_string(i)) {\n"
+        "    found = found + 1\n"
+        "  }\n"
+        "}\n"
+        "db(found & 255)\n"
+    )
+
+
+def bytes_source(rounds):
+    return (
+        "let b = bytes.new()\n"
+        f"for i in range(0, {rounds}) {{\n"
+        "  b = bytes.push(b, i & 255)\n"
+        "}\n"
+        "db(len(b) & 255)\n"
+    )
+
+
+def join_source(rounds):
+    return (
+        'let s = ""\n'
+        f"for i in range(0, {rounds}) {{\n"
+        '  s = sym.join(s, "x")\n'
+        "}\n"
+        "db(len(s) & 255)\n"
+    )
+
+
 # name: (source generator, sizes, bound on the time ratio between steps,
-# whether the bound is against the previous step or against the first,
-# generator of the part whose time is taken off, if any)
+# whether the bound is against the previous step, against the first, or
+# against the previous step per unit of work (the time ratio divided by the
+# size ratio), generator of the part whose time is taken off, if any). A
+# generator gives a source's text, or the texts of several files by name,
+# "main.qov" the one to assemble.
 CASES = {
     "align": (align_source, [10_000, 20_000, 40_000, 80_000], 2.2, "previous", None),
     "macro": (macro_source, [1_000, 4_000, 16_000], 1.5, "first", macro_values),
     "list": (list_source, [10_000, 100_000, 1_000_000], 11.0, "previous", None),
     "labels": (labels_source, [50_000, 100_000, 200_000], 2.2, "previous", None),
     "defer": (defer_source, [10_000, 40_000, 160_000], 4.5, "previous", None),
+    "include": (include_sources, [10_000, 20_000, 40_000], 1.125, "work", None),
+    "store": (store_source, [10_000, 40_000, 80_000], 1.125, "work", None),
+    "len": (len_source, [10_000, 20_000, 40_000], 1.125, "work", None),
+    "has": (has_source, [10_000, 20_000, 40_000], 1.125, "work", None),
+    "bytes": (bytes_source, [50_000, 100_000, 200_000], 1.125, "work", None),
+    "join": (join_source, [50_000, 100_000, 200_000], 1.125, "work", None),
 }
 
 
@@ -124,6 +211,14 @@ def time_once(qovrin, source, output, timeout):
 
 
 def write_source(stem, text):
+    """Writes a generated source; a dict of texts by name becomes a folder of
+    files, its "main.qov" the one to assemble."""
+    if isinstance(text, dict):
+        os.makedirs(stem, exist_ok=True)
+        for name, content in text.items():
+            with open(os.path.join(stem, name), "w") as handle:
+                handle.write(content)
+        return os.path.join(stem, "main.qov")
     source = f"{stem}.qov"
     with open(source, "w") as handle:
         handle.write(text)
@@ -180,6 +275,7 @@ def report(name, rows, timeout):
     within = True
     first = None
     previous = None
+    previous_size = None
     for size, seconds, base in rows:
         if seconds is None or (generate_base is not None and base is None):
             print(f"  {size:>10}  {'>' + format(timeout, 'g'):>9}")
@@ -190,6 +286,8 @@ def report(name, rows, timeout):
         if first is None:
             first = measured
         reference = first if against == "first" else previous
+        if against == "work" and reference:
+            reference *= size / previous_size
         ratio = measured / reference if reference else None
         if ratio is not None and ratio > bound:
             within = False
@@ -199,7 +297,9 @@ def report(name, rows, timeout):
         else:
             print(f"  {size:>10}  {seconds:>9.3f}  {base:>9.3f}  {measured:>9.3f}  {shown:>6}")
         previous = measured
-    print(f"  bound: ratio to the {against} step at most {bound:g}: {'kept' if within else 'BROKEN'}")
+        previous_size = size
+    measure = "ratio to the previous step per unit of work" if against == "work" else f"ratio to the {against} step"
+    print(f"  bound: {measure} at most {bound:g}: {'kept' if within else 'BROKEN'}")
     return within
 
 

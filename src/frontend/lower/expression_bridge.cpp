@@ -116,6 +116,7 @@ qovrin::Result<bool> metaFileIsDir(LowerContext& context, const IncludeRequest& 
 
 void bindHooks(LowerContext& context) {
   context.hooks.resolve_local = [&context](std::string_view name) { return context::resolveLocalValue(context, name); };
+  context.hooks.find_local = [&context](std::string_view name) { return context::lookupLocalValue(context, name); };
   context.hooks.eval_struct_literal = [&context](std::string_view text, const expr::EvaluationContext& evaluation) {
     return root::evalStructLiteralValue(context, text, evaluation);
   };

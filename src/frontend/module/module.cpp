@@ -46,6 +46,24 @@ std::size_t lineCountBound(std::string_view text) noexcept {
   return ends + 1;
 }
 
+// Where an entry that begins at offset ends as byte accesses and layout place
+// it: stored bytes after their length, a reserve after rounding up to its
+// own alignment and then its size, padding at the next multiple.
+qovrin::Result<std::uint64_t> entryEnd(std::uint64_t offset, const fragment::Fragment& piece) {
+  std::uint64_t end = 0;
+  if (const auto* stored = piece.storedBytes()) {
+    if (__builtin_add_overflow(offset, stored->size(), &end)) return fail(Error::OffsetOverflow);
+    return end;
+  }
+  if (const auto* space = piece.reserve()) {
+    const auto aligned = alignUp(offset, space->alignment);
+    if (!aligned) return aligned;
+    if (__builtin_add_overflow(*aligned, space->size, &end)) return fail(Error::OffsetOverflow);
+    return end;
+  }
+  return alignUp(offset, piece.alignment()->alignment);
+}
+
 }  // namespace
 
 Module::Module(target::Target target) : target_(target) {
@@ -199,6 +217,7 @@ std::optional<line_record::LineRecord> Module::openRunRecord(std::uint32_t secti
 
 void Module::appendToOpenRun(line_record::LineRecord record, const fragment::SmallBytes& bytes,
                              std::uint32_t joining) {
+  forgetSizesFrom(fragments_[open_run_].section, joining - 1);
   fragment::Bytes& joined = *fragments_[open_run_].bytes();
   moveLabelsIntoRun(joining, joined);
   line_records_.push_back(record);
@@ -359,6 +378,37 @@ qovrin::Result<std::uint64_t> Module::labelAddress(const symbol::Label& label) c
   return address;
 }
 
+bool Module::hasFinalSize(std::uint32_t fragment) const noexcept {
+  const fragment::Instruction* line = fragments_[fragment].instruction();
+  if (line != nullptr && !line->settled) return false;
+  // A run grows only while it, or the line about to join it, is the newest fragment.
+  return fragment != open_run_ || std::size_t{fragment} + 2 < fragments_.size();
+}
+
+void Module::forgetSizesFrom(std::uint32_t section, std::size_t entry) noexcept {
+  section::Section& target = sections_[section];
+  if (target.starts.size() > entry + 1) target.starts.resize(entry + 1);
+  if (target.measured.entries > entry) target.measured = {};
+}
+
+void Module::indexStarts(std::uint32_t section) {
+  if (!sections_.contains(section)) return;
+  section::Section& target = sections_[section];
+  std::vector<std::uint64_t>& starts = target.starts;
+  // Only a shortcut: without room for it, walks go on from what is indexed.
+  try {
+    if (starts.empty()) starts.push_back(0);
+    while (starts.size() <= target.fragments.size()) {
+      const std::uint32_t index = target.fragments[starts.size() - 1];
+      if (index >= fragments_.size() || !hasFinalSize(index)) return;
+      const auto end = entryEnd(starts.back(), fragments_[index]);
+      if (!end) return;
+      starts.push_back(*end);
+    }
+  } catch (const std::bad_alloc&) {
+  }
+}
+
 template <typename Fragments, typename Visit>
 qovrin::Status Module::walkRange(const section::SectionStore& sections, Fragments& fragments, std::uint32_t section,
                                  std::uint64_t address, std::uint64_t count, Visit&& visit) {
@@ -372,51 +422,36 @@ qovrin::Status Module::walkRange(const section::SectionStore& sections, Fragment
   if (count == 0) return {};
   if (target.fragments.empty()) return fail(Error::InvalidApiArgument);
 
-  // Fragments lie one after another from offset 0, so one pass over them in
-  // order meets every piece of the range; position never falls behind offset.
-  std::uint64_t offset = 0;
-  for (const std::uint32_t index : target.fragments) {
+  // Fragments lie one after another from offset 0, and every entry before
+  // the last indexed one that begins at or before the position also ends
+  // there or before: a walk from the first entry would pass over them all.
+  const std::vector<std::uint64_t>& starts = target.starts;
+  const auto after = std::upper_bound(starts.begin(), starts.end(), position);
+  std::size_t entry = after == starts.begin() ? 0 : static_cast<std::size_t>(after - starts.begin() - 1);
+  std::uint64_t offset = entry < starts.size() ? starts[entry] : 0;
+  for (; entry < target.fragments.size(); ++entry) {
+    const std::uint32_t index = target.fragments[entry];
     if (index >= fragments.size()) return fail(Error::InvalidFragment);
     auto& piece = fragments[index];
-    switch (piece.kind()) {
-      case fragment::FragmentKind::bytes:
-      case fragment::FragmentKind::instruction: {
-        std::uint64_t piece_end = 0;
-        if (__builtin_add_overflow(offset, piece.storedBytes()->size(), &piece_end)) return fail(Error::OffsetOverflow);
-        if (position < piece_end) {
-          const std::uint64_t length = std::min(end, piece_end) - position;
-          visit(piece, position - offset, length, position - start);
-          position += length;
-          if (position == end) return {};
-        }
-        offset = piece_end;
-        break;
-      }
-      case fragment::FragmentKind::reserve: {
-        const fragment::Reserve& space = *piece.reserve();
-        const auto aligned = alignUp(offset, space.alignment);
-        if (!aligned) return fail(aligned.error());
-        std::uint64_t space_end = 0;
-        if (__builtin_add_overflow(*aligned, space.size, &space_end)) return fail(Error::OffsetOverflow);
-        if (position < space_end) return fail(Error::InvalidApiArgument);
-        offset = space_end;
-        break;
-      }
-      case fragment::FragmentKind::alignment: {
-        const auto aligned = alignUp(offset, piece.alignment()->alignment);
-        if (!aligned) return fail(aligned.error());
-        if (position < *aligned) return fail(Error::InvalidApiArgument);
-        offset = *aligned;
-        break;
-      }
+    const auto piece_end = entryEnd(offset, piece);
+    if (!piece_end) return fail(piece_end.error());
+    if (position < *piece_end) {
+      // Reserves and padding hold no bytes to read or write.
+      if (piece.storedBytes() == nullptr) return fail(Error::InvalidApiArgument);
+      const std::uint64_t length = std::min(end, *piece_end) - position;
+      visit(piece, position - offset, length, position - start);
+      position += length;
+      if (position == end) return {};
     }
+    offset = *piece_end;
   }
   return fail(Error::InvalidApiArgument);
 }
 
 qovrin::Status Module::loadBytesAt(std::uint32_t section, std::uint64_t address,
-                                   std::span<std::uint8_t> destination) const {
-  return walkRange(sections_, fragments_, section, address, destination.size(),
+                                   std::span<std::uint8_t> destination) {
+  indexStarts(section);
+  return walkRange(sections_, std::as_const(fragments_), section, address, destination.size(),
                    [&](const fragment::Fragment& piece, std::uint64_t from, std::uint64_t length, std::uint64_t to) {
                      const auto& stored = *piece.storedBytes();
                      std::copy_n(stored.begin() + static_cast<std::ptrdiff_t>(from), length,
@@ -425,8 +460,9 @@ qovrin::Status Module::loadBytesAt(std::uint32_t section, std::uint64_t address,
 }
 
 qovrin::Result<std::vector<std::uint8_t>> Module::readBytesAt(std::uint32_t section, std::uint64_t address,
-                                                              std::uint64_t count) const {
-  QOVRIN_TRY(walkRange(sections_, fragments_, section, address, count, [](auto&&...) {}));
+                                                              std::uint64_t count) {
+  indexStarts(section);
+  QOVRIN_TRY(walkRange(sections_, std::as_const(fragments_), section, address, count, [](auto&&...) {}));
   std::vector<std::uint8_t> bytes(count);
   QOVRIN_TRY(loadBytesAt(section, address, bytes));
   return bytes;
@@ -434,6 +470,7 @@ qovrin::Result<std::vector<std::uint8_t>> Module::readBytesAt(std::uint32_t sect
 
 qovrin::Status Module::storeBytesAt(std::uint32_t section, std::uint64_t address, std::span<const std::uint8_t> bytes) {
   // Check the whole range first, so that a failing store writes nothing.
+  indexStarts(section);
   QOVRIN_TRY(walkRange(sections_, std::as_const(fragments_), section, address, bytes.size(), [](auto&&...) {}));
   return walkRange(sections_, fragments_, section, address, bytes.size(),
                    [&](fragment::Fragment& piece, std::uint64_t from, std::uint64_t length, std::uint64_t to) {
@@ -450,7 +487,7 @@ qovrin::Status Module::storeBytesAt(std::uint32_t section, std::uint64_t address
 }
 
 qovrin::Result<std::uint64_t> Module::loadIntegerAt(std::uint32_t section, std::uint64_t address,
-                                                    std::uint64_t width) const {
+                                                    std::uint64_t width) {
   if (!qovrin::isIntegerWidth(width)) return fail(Error::InvalidApiInteger);
   std::uint8_t buffer[8] = {};
   const std::span<std::uint8_t> bytes(buffer, width);

@@ -140,17 +140,22 @@ class Module {
   // may cross fragments but not reserves or alignment padding. A store into an
   // instruction fragment turns it into plain bytes, so the encode pass leaves
   // it alone from then on and no fixup writes over it; a store into a run
-  // does so for the lines it reaches.
-  qovrin::Status loadBytesAt(std::uint32_t section, std::uint64_t address, std::span<std::uint8_t> destination) const;
+  // does so for the lines it reaches. Loads change no byte, but extend the
+  // section's start offsets as stores do.
+  qovrin::Status loadBytesAt(std::uint32_t section, std::uint64_t address, std::span<std::uint8_t> destination);
   qovrin::Status storeBytesAt(std::uint32_t section, std::uint64_t address, std::span<const std::uint8_t> bytes);
   // Little-endian integers of 1, 2, 4 or 8 bytes; a stored value must fit,
   // unsigned or as a negative number's two's complement.
-  qovrin::Result<std::uint64_t> loadIntegerAt(std::uint32_t section, std::uint64_t address, std::uint64_t width) const;
+  qovrin::Result<std::uint64_t> loadIntegerAt(std::uint32_t section, std::uint64_t address, std::uint64_t width);
   qovrin::Status storeIntegerAt(std::uint32_t section, std::uint64_t address, std::uint64_t value, std::uint64_t width);
   // A copy of count emitted bytes; the range is checked before anything is
   // allocated.
   qovrin::Result<std::vector<std::uint8_t>> readBytesAt(std::uint32_t section, std::uint64_t address,
-                                                        std::uint64_t count) const;
+                                                        std::uint64_t count);
+  // Whether the fragment's size can no longer change: it is no instruction
+  // waiting for its encoding and no run the next lines may still join. The
+  // index must be valid.
+  bool hasFinalSize(std::uint32_t fragment) const noexcept;
 
   // Types and the names bound to them.
   types::TypeStore& types() noexcept { return types_; }
@@ -258,10 +263,17 @@ class Module {
 
   // Calls visit(fragment, offset in its stored bytes, length, offset in the
   // range) for each stored piece of [address, address + count) in order, or
-  // fails without calling it past the failing piece.
+  // fails without calling it past the failing piece. The walk starts at the
+  // last indexed entry that begins at or before the address.
   template <typename Fragments, typename Visit>
   static qovrin::Status walkRange(const section::SectionStore& sections, Fragments& fragments, std::uint32_t section,
                                   std::uint64_t address, std::uint64_t count, Visit&& visit);
+  // Extends the section's start offsets over the entries whose sizes are
+  // final; an entry that fails to lay out ends them, and the walk meets it.
+  void indexStarts(std::uint32_t section);
+  // The entry at that position in the section may change its size: what the
+  // section's caches knew past its start is dropped.
+  void forgetSizesFrom(std::uint32_t section, std::size_t entry) noexcept;
 
   section::SectionStore sections_;
   symbol::SymbolStore symbols_;

@@ -166,12 +166,17 @@ qovrin::Result<ast::StructLiteralArgument> parseStructLiteral(std::string_view t
 // once a literal has been entered.
 qovrin::Result<ast::StructLiteralValue> parseValue(std::string_view text, std::size_t depth, Error not_a_value,
                                                    const GroupIndex* groups) {
+  // Each value is built where the result keeps it. A finished variant moved
+  // into the result reads, on the path g++ cannot rule out, a node's word
+  // from a variant that holds a boxed literal.
   auto literal = parseStructLiteral(text, depth, groups);
-  if (literal) return ast::StructLiteralValue{std::make_unique<ast::StructLiteralArgument>(std::move(*literal))};
+  if (literal)
+    return qovrin::Result<ast::StructLiteralValue>(
+        std::in_place, std::in_place_index<1>, std::make_unique<ast::StructLiteralArgument>(std::move(*literal)));
   if (literal.error() != Error::InvalidApiArgument) return fail(literal.error());
   auto node = parseExpressionOr(text, not_a_value);
   if (!node) return fail(node.error());
-  return ast::StructLiteralValue{std::move(*node)};
+  return qovrin::Result<ast::StructLiteralValue>(std::in_place, std::in_place_index<0>, std::move(*node));
 }
 
 qovrin::Result<ast::StructLiteralArgument> parseStructLiteral(std::string_view text, std::size_t depth,

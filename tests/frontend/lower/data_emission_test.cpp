@@ -248,4 +248,35 @@ TEST(IsaCall, OneLineOfText) {
       files);
 }
 
+// The cursor keeps its sums over fragments whose sizes are final; a line
+// still waiting for its encoding is measured again once it has one.
+TEST(LayoutCursor, KeptSumsStopAtSizesStillOpen) {
+  namespace layout_cursor = frontend::lower::layout_cursor;
+  frontend::module::Module module(frontend::target::Target::x86(64));
+  frontend::lower::contracts::ActiveOutput cursor{0, 0, 0, module.target(), false};
+  ASSERT_TRUE(module.emitBytes(0, std::vector<std::uint8_t>(3, 1), {}));
+  ASSERT_TRUE(module.reserve(0, 5, {}));
+  ASSERT_TRUE(layout_cursor::remeasureActiveOutput(module, cursor));
+  EXPECT_EQ(cursor.offset, 8u);
+  EXPECT_EQ(cursor.file_cursor, 3u);
+
+  const std::uint32_t line = module.appendIsaInstruction(0, module.target(), "nop", {}).value();
+  ASSERT_TRUE(module.addAlignment(0, 4, 0, {}));
+  ASSERT_TRUE(module.emitBytes(0, std::vector<std::uint8_t>(2, 2), {}));
+  ASSERT_TRUE(layout_cursor::remeasureActiveOutput(module, cursor));
+  EXPECT_EQ(cursor.offset, 10u);
+  EXPECT_EQ(cursor.file_cursor, 10u);
+
+  auto& encoded = *module.fragments()[line].instruction();
+  encoded.encoded = {0x90, 0x90, 0x90};
+  encoded.settled = true;
+  ASSERT_TRUE(module.reserve(0, 6, {}));
+  ASSERT_TRUE(layout_cursor::remeasureActiveOutput(module, cursor));
+  EXPECT_EQ(cursor.offset, 20u);
+  EXPECT_EQ(cursor.file_cursor, 14u);
+  module.sections()[0].alignment = 16;
+  EXPECT_EQ(layout_cursor::sectionCursor(module, 0), 20u);
+  EXPECT_EQ(layout_cursor::sectionFileCursor(module, 0), 16u);
+}
+
 }  // namespace
