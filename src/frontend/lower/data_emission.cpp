@@ -54,7 +54,8 @@ qovrin::Status requireImageRoom(const module::Module& module, const contracts::A
 qovrin::Status emitData(module::Module& module, contracts::ActiveOutput& cursor, std::span<const std::uint8_t> bytes,
                         const ast::ApiCallStatement& call) {
   QOVRIN_TRY(requireImageRoom(module, cursor, bytes.size()));
-  return advancePast(module, cursor, module.emitBytes(cursor.section, bytes, call.location));
+  QOVRIN_TRY(module.emitDataLine(cursor.section, bytes, call.location));
+  return layout_cursor::advanceActiveOutputBy(cursor, bytes.size());
 }
 
 // The optional fill byte of pad, pad_to and align.
@@ -203,6 +204,12 @@ qovrin::Status lowerDataEmitCall(module::Module& module, context::LowerContext& 
   std::vector<std::uint8_t> bytes;
   bytes.reserve(call.arguments.size() * unit);
   for (std::size_t index = 0; index < call.arguments.size(); ++index) {
+    // A literal is its own value: nothing to evaluate.
+    if (const expr::Node* literal = call.arguments[index].expression();
+        literal != nullptr && literal->kind() == expr::NodeKind::integer) {
+      QOVRIN_TRY(data_emission::appendIntegerBytes(bytes, literal->integer(), unit));
+      continue;
+    }
     if (unit == 1) {
       // Only db takes text: its strings and byte strings go in as written.
       const auto item = valueArgAtContext(module, context, cursor, call, index);

@@ -1,8 +1,9 @@
 #pragma once
 // The calls that put bytes into the output while lowering runs, or overwrite
 // bytes already there: emit.*, the data and reserve directives, reserve, pad,
-// pad_to, align, isa and store.*. Each emitting call adds exactly one
-// fragment at the call's line and moves the write position past it.
+// pad_to, align, isa and store.*. Each emitting call adds one fragment at
+// the call's line, or its bytes join the open run as one more line, and
+// moves the write position past them.
 
 #include <cstdint>
 #include <optional>
