@@ -17,10 +17,10 @@ Usage: data_throughput.py <qovrin> [--lines N] [--shape one|sixteen ...]
 import argparse
 import os
 import random
-import subprocess
 import sys
 import tempfile
-import time
+
+from x86_throughput import run
 
 # shape: (least speed ratio to as, most peak memory per source byte)
 BOUNDS = {"one": (1.0, 3.0), "sixteen": (1.5, 3.0)}
@@ -41,25 +41,12 @@ def write_sources(shape, count, qovrin_path, as_path):
             theirs.write("".join(f".byte {row}\n" for row in rows))
 
 
-def run(command):
-    """Wall time and peak resident memory (bytes) of one child, or None when it fails."""
-    start = time.monotonic()
-    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    errors = process.stderr.read()
-    _, status, usage = os.wait4(process.pid, 0)
-    elapsed = time.monotonic() - start
-    if os.waitstatus_to_exitcode(status) != 0:
-        sys.stderr.write(f"{command[0]} failed: {errors.decode(errors='replace')[:500]}\n")
-        return None
-    return elapsed, usage.ru_maxrss * 1024
-
-
 def best(command, repeat):
-    """The fastest of repeat runs with the largest peak seen, or None when one failed."""
+    """The fastest of repeat runs with the largest peak seen (bytes), or None when one failed."""
     runs = [run(command) for _ in range(repeat)]
     if None in runs:
         return None
-    return min(elapsed for elapsed, _ in runs), max(peak for _, peak in runs)
+    return min(elapsed for elapsed, _ in runs), max(peak for _, peak in runs) * 1024
 
 
 def measure(qovrin, shape, count, repeat, work):
