@@ -36,6 +36,10 @@ that the cost of a construct stays linear in how often it is used:
          must not copy what it replaces.
          For these six the time may grow at most 1.125 times as fast as the
          work: 4 times the work in at most 4.5 times the time.
+  blocks 1,000,000 `nop` lines with an `if` block every 200 lines against
+         the same lines without blocks: a block's statements must go with
+         their parse batch, so the peak memory may be at most 1.3 times that
+         of the source without blocks.
 
 The time of a run is the processor time qovrin used (user and system), which
 other work on the machine changes far less than the wall time. The sizes of a
@@ -48,7 +52,7 @@ bound breaks is measured once more, and the script exits with status 1 when
 it breaks again: a cost that grows faster than the work breaks it every time,
 a spell of load seldom twice in a row.
 
-Usage: scaling.py <qovrin> [--case align|macro|list|labels|defer|include|... ...]
+Usage: scaling.py <qovrin> [--case align|macro|list|labels|defer|include|...|blocks ...]
                   [--repeat N] [--least S] [--timeout S] [--check]
 """
 
@@ -170,6 +174,14 @@ def join_source(rounds):
     )
 
 
+def blocks_source(lines, every):
+    """nop lines; with every set, every such line is an `if` block holding the nop."""
+    if every is None:
+        return "nop\n" * lines
+    block = "if 1 == 1 {\n  nop\n}\n"
+    return (block + "nop\n" * (every - 1)) * (lines // every)
+
+
 # name: (source generator, sizes, bound on the time ratio between steps,
 # whether the bound is against the previous step, against the first, or
 # against the previous step per unit of work (the time ratio divided by the
@@ -188,6 +200,13 @@ CASES = {
     "has": (has_source, [10_000, 20_000, 40_000], 1.125, "work", None),
     "bytes": (bytes_source, [50_000, 100_000, 200_000], 1.125, "work", None),
     "join": (join_source, [50_000, 100_000, 200_000], 1.125, "work", None),
+}
+
+
+# name: (source generator taking the variant, variant measured, variant it is
+# measured against, lines, bound on the ratio of their peak memories)
+MEMORY_CASES = {
+    "blocks": (blocks_source, 200, None, 1_000_000, 1.3),
 }
 
 
@@ -303,10 +322,50 @@ def report(name, rows, timeout):
     return within
 
 
+def peak_memory(qovrin, text, stem, timeout):
+    """Peak resident memory of one run in bytes, or None when it timed out."""
+    source = write_source(stem, text)
+    process = subprocess.Popen([qovrin, source, "-o", f"{stem}.bin", "--no-progress"], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + timeout
+    while True:
+        # wait4 gives this child's own peak, where getrusage gives the largest of all.
+        pid, status, usage = os.wait4(process.pid, os.WNOHANG)
+        if pid != 0:
+            break
+        if time.monotonic() > deadline:
+            process.kill()
+            os.wait4(process.pid, 0)
+            return None
+        time.sleep(0.01)
+    process.returncode = os.waitstatus_to_exitcode(status)
+    if process.returncode != 0:
+        raise RuntimeError(f"qovrin failed on {source}")
+    return usage.ru_maxrss * 1024
+
+
+def run_memory_case(qovrin, name, work, timeout):
+    """Prints the peak memory of both variants; returns False when the bound is broken."""
+    generate, measured, against, lines, bound = MEMORY_CASES[name]
+    peaks = []
+    for variant in (measured, against):
+        stem = os.path.join(work, f"{name}-{variant}")
+        peaks.append(peak_memory(qovrin, generate(lines, variant), stem, timeout))
+    print(f"{name}:")
+    print(f"  {'source':>16}  {'peak MiB':>9}")
+    for label, peak in zip((f"every {measured}", "without"), peaks):
+        shown = f"{peak / 2**20:.1f}" if peak is not None else ">" + format(timeout, "g") + " s"
+        print(f"  {label:>16}  {shown:>9}")
+    within = None not in peaks and peaks[0] <= bound * peaks[1]
+    ratio = f"{peaks[0] / peaks[1]:.2f}" if None not in peaks else "-"
+    print(f"  bound: peak ratio {ratio} at most {bound:g}: {'kept' if within else 'BROKEN'}")
+    return within
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("qovrin")
-    parser.add_argument("--case", action="append", choices=sorted(CASES))
+    parser.add_argument("--case", action="append", choices=sorted(CASES) + sorted(MEMORY_CASES))
     parser.add_argument("--repeat", type=int, default=5)
     parser.add_argument("--least", type=float, default=2.0)
     parser.add_argument("--timeout", type=float, default=120.0)
@@ -314,7 +373,11 @@ def main():
     arguments = parser.parse_args()
     within = True
     with tempfile.TemporaryDirectory(prefix="qovrin-scaling-") as work:
-        for name in arguments.case or list(CASES):
+        for name in arguments.case or list(CASES) + list(MEMORY_CASES):
+            if name in MEMORY_CASES:
+                within = run_memory_case(arguments.qovrin, name, work, arguments.timeout) and within
+                sys.stdout.flush()
+                continue
             rows = run_case(arguments.qovrin, name, work, arguments.repeat, arguments.least, arguments.timeout)
             kept = report(name, rows, arguments.timeout)
             sys.stdout.flush()

@@ -61,7 +61,8 @@ qovrin::Status requireImageRoom(const module::Module& module, const contracts::A
 qovrin::Status emitData(module::Module& module, contracts::ActiveOutput& cursor, std::span<const std::uint8_t> bytes,
                         const ast::ApiCallStatement& call) {
   QOVRIN_TRY(requireImageRoom(module, cursor, bytes.size()));
-  return advancePast(module, cursor, module.emitBytes(cursor.section, bytes, call.location));
+  QOVRIN_TRY(module.emitDataLine(cursor.section, bytes, call.location));
+  return layout_cursor::advanceActiveOutputBy(cursor, bytes.size());
 }
 
 // The optional fill byte of pad, pad_to and align, in the range db takes
@@ -82,14 +83,15 @@ qovrin::Status requireOneOrTwoArguments(const ast::ApiCallStatement& call) noexc
 
 }  // namespace
 
-qovrin::Status appendIntegerBytes(std::vector<std::uint8_t>& out, std::uint64_t value, std::uint64_t width) {
+qovrin::Status appendIntegerBytes(fragment::SmallBytes& out, std::uint64_t value, std::uint64_t width) {
+  static constexpr std::array<std::uint8_t, kMaxDataUnit> kZeros{};
   if (width == 0 || width > kMaxDataUnit) return fail(Error::InvalidApiArgument);
   if (!qovrin::fitsIntegerWidth(value, width)) return fail(Error::InvalidApiInteger);
   std::array<std::uint8_t, 8> low{};
   qovrin::writeLittleEndian(low, value);
   const std::uint64_t stored = std::min<std::uint64_t>(width, 8);
-  out.insert(out.end(), low.begin(), low.begin() + static_cast<std::ptrdiff_t>(stored));
-  out.insert(out.end(), static_cast<std::size_t>(width - stored), std::uint8_t{0});
+  out.append(std::span(low).first(stored));
+  if (width > stored) out.append(std::span(kZeros).first(width - stored));
   return {};
 }
 
@@ -208,16 +210,22 @@ qovrin::Status lowerDataEmitCall(module::Module& module, context::LowerContext& 
                                  contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call,
                                  std::uint64_t unit) {
   if (call.arguments.empty()) return fail(Error::InvalidApiArity);
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(call.arguments.size() * unit);
+  // A line of a few values needs no allocation.
+  fragment::SmallBytes bytes;
   for (std::size_t index = 0; index < call.arguments.size(); ++index) {
+    // A literal is its own value: nothing to evaluate.
+    if (const expr::Node* literal = call.arguments[index].expression();
+        literal != nullptr && literal->kind() == expr::NodeKind::integer) {
+      QOVRIN_TRY(data_emission::appendIntegerBytes(bytes, literal->integer(), unit));
+      continue;
+    }
     if (unit == 1) {
       // Only db takes text: its strings and byte strings go in as written.
       const auto item = valueArgAtContext(module, context, cursor, call, index);
       if (!item) return fail(item.error());
       if (data_emission::holdsBytes(*item)) {
         const auto stored = data_emission::storedBytesOf(*item);
-        bytes.insert(bytes.end(), stored.begin(), stored.end());
+        bytes.append(stored);
         continue;
       }
       const auto* integer = item->asInteger();
@@ -229,7 +237,7 @@ qovrin::Status lowerDataEmitCall(module::Module& module, context::LowerContext& 
     if (!word) return fail(word.error());
     QOVRIN_TRY(data_emission::appendIntegerBytes(bytes, *word, unit));
   }
-  return data_emission::emitData(module, cursor, bytes, call);
+  return data_emission::emitData(module, cursor, bytes.view(), call);
 }
 
 qovrin::Status lowerFloatEmitCall(module::Module& module, context::LowerContext& context,

@@ -155,24 +155,46 @@ void Module::settleIntoRun(std::uint32_t index) {
   if (index + 1 == fragments_.size() && !section.fragments.empty() && section.fragments.back() == index) {
     if (const auto record = openRunRecord(piece.section, line->encoded.size(), location, 1)) {
       fixups_.moveNewest(index, open_run_, record->offset);
-      appendToOpenRun(*record, line->encoded, static_cast<std::uint32_t>(section.fragments.size() - 1));
+      appendToOpenRun(*record, line->encoded.view(), static_cast<std::uint32_t>(section.fragments.size() - 1));
       section.fragments.pop_back();
       fragments_.pop_back();
       return;
     }
   }
+  fragment::SmallBytes data;
+  data.append(line->encoded.view());
+  piece.becomeBytes(std::move(data));
+  openRunAt(index, line_record::LineRecord::of(0, 0));
+}
+
+void Module::openRunAt(std::uint32_t index, line_record::LineRecord record) {
   run_labels_.clear();
   // The run before is closed for good: its block need not keep room to grow.
   if (open_run_ != kNoRun && open_run_ < fragments_.size())
     if (fragment::Bytes* closed = fragments_[open_run_].bytes()) closed->data.shrinkToFit();
-  line_records_.push_back({0, 0});
-  fragment::SmallBytes data;
-  data.append(line->encoded.view());
-  piece.becomeBytes(std::move(data));
-  piece.bytes()->first_line = static_cast<std::uint32_t>(line_records_.size() - 1);
-  piece.bytes()->lines = 1;
-  ++coalesced_instructions_;
+  line_records_.push_back(record);
+  fragment::Bytes& run = *fragments_[index].bytes();
+  run.first_line = static_cast<std::uint32_t>(line_records_.size() - 1);
+  run.lines = 1;
+  if (!record.stored()) ++coalesced_instructions_;
   open_run_ = index;
+}
+
+qovrin::Status Module::emitDataLine(std::uint32_t section, std::span<const std::uint8_t> bytes,
+                                    const SourceLocation& location) {
+  constexpr std::uint16_t kData = line_record::LineRecord::kStoredFlag;
+  const bool joins = joins_settled_ && !bytes.empty() && bytes.size() <= line_record::kMaxRunBytes;
+  if (joins) {
+    if (const auto record = openRunRecord(section, bytes.size(), location, 0)) {
+      appendToOpenRun(line_record::LineRecord::of(static_cast<std::uint16_t>(record->start | kData), record->offset), bytes,
+                      static_cast<std::uint32_t>(sections_[section].fragments.size()));
+      return {};
+    }
+  }
+  const auto index = emitBytes(section, bytes, location);
+  if (!index) return fail(index.error());
+  if (joins && hasLineRecordRoom()) openRunAt(*index, line_record::LineRecord::of(kData, 0));
+  return {};
 }
 
 std::optional<RunLine> Module::joinOpenRun(std::uint32_t section, target::Target target, bool pending,
@@ -180,7 +202,7 @@ std::optional<RunLine> Module::joinOpenRun(std::uint32_t section, target::Target
   if (!joins_settled_ || !mayJoinRuns(target, pending, bytes.size())) return std::nullopt;
   const auto record = openRunRecord(section, bytes.size(), location, 0);
   if (!record) return std::nullopt;
-  appendToOpenRun(*record, bytes, static_cast<std::uint32_t>(sections_[section].fragments.size()));
+  appendToOpenRun(*record, bytes.view(), static_cast<std::uint32_t>(sections_[section].fragments.size()));
   return RunLine{open_run_, record->offset};
 }
 
@@ -215,7 +237,7 @@ std::optional<line_record::LineRecord> Module::openRunRecord(std::uint32_t secti
                                      static_cast<std::uint16_t>(joined.data.size()));
 }
 
-void Module::appendToOpenRun(line_record::LineRecord record, const fragment::SmallBytes& bytes,
+void Module::appendToOpenRun(line_record::LineRecord record, std::span<const std::uint8_t> bytes,
                              std::uint32_t joining) {
   forgetSizesFrom(fragments_[open_run_].section, joining - 1);
   fragment::Bytes& joined = *fragments_[open_run_].bytes();
@@ -223,7 +245,7 @@ void Module::appendToOpenRun(line_record::LineRecord record, const fragment::Sma
   line_records_.push_back(record);
   joined.data.append(bytes);
   ++joined.lines;
-  ++coalesced_instructions_;
+  if (!record.stored()) ++coalesced_instructions_;
 }
 
 bool Module::labelsMayMoveIntoRun(std::uint32_t joining) const noexcept {

@@ -109,6 +109,13 @@ class Module {
   // fixups then belong to the run, at the line's offset.
   std::optional<RunLine> joinOpenRun(std::uint32_t section, target::Target target, bool pending,
                                      const fragment::SmallBytes& bytes, const SourceLocation& location);
+  // Adds the bytes of one data line to the open run as a settled instruction
+  // joins it, else as a fragment of their own that opens a run. The line's
+  // record is marked stored from the start: it never counts as an
+  // instruction. With joining off, and for bytes no run could hold, the line
+  // gets a fragment of its own as from emitBytes.
+  qovrin::Status emitDataLine(std::uint32_t section, std::span<const std::uint8_t> bytes,
+                              const SourceLocation& location);
   // Off, every instruction keeps its fragment and its text, for those who
   // look at the lowered lines themselves.
   void setJoinsSettledInstructions(bool joins) noexcept { joins_settled_ = joins; }
@@ -247,8 +254,10 @@ class Module {
   // Adds the line openRunRecord accepted; joining is its entry in the list.
   // The record comes by value, in a register: read through a reference it
   // would be loaded whole right after its two halves were stored.
-  void appendToOpenRun(line_record::LineRecord record, const fragment::SmallBytes& bytes,
-                       std::uint32_t joining);
+  void appendToOpenRun(line_record::LineRecord record, std::span<const std::uint8_t> bytes, std::uint32_t joining);
+  // Makes the bytes fragment at index the open run, holding the one line of
+  // record; the run open until then is closed for good.
+  void openRunAt(std::uint32_t index, line_record::LineRecord record);
   // Whether no label defined while the run was open stands behind the
   // joining entry, which would lose the fragment it stands in front of.
   bool labelsMayMoveIntoRun(std::uint32_t joining) const noexcept;

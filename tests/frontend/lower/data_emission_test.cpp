@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "frontend/lower/layout_cursor.hpp"
@@ -59,10 +60,54 @@ TEST(DataDirectives, NegativeValuesBelowEightBytesAsTwosComplement) {
   });
 }
 
-TEST(DataDirectives, OneFragmentPerCall) {
-  frontend::module::Module module(frontend::target::Target::x86(64));
-  ASSERT_TRUE(lower_test::lower(module, "db(1, \"ab\", 2)\ndw(3, 4)\n").status);
-  EXPECT_EQ(module.sections()[0].fragments.size(), 2u);
+// Each stored byte of the first section with the line it came from, then
+// each label's offset.
+std::string storedShape(const frontend::module::Module& module, const std::vector<std::string_view>& labels) {
+  std::string shape;
+  for (const std::uint32_t index : module.sections()[0].fragments) {
+    const auto* stored = module.fragments()[index].storedBytes();
+    if (stored == nullptr) {
+      shape += "| ";
+      continue;
+    }
+    for (std::size_t offset = 0; offset < stored->size(); ++offset) {
+      const frontend::SourceLocation location = module.locationAt(index, offset);
+      shape += std::to_string(stored->view()[offset]) + "@" + std::to_string(location.span.start) +
+               (location.expansion ? "/" + std::to_string(*location.expansion) : "") + " ";
+    }
+  }
+  for (const std::string_view label : labels)
+    shape += std::string(label) + "=" + std::to_string(module.findSymbol(label)->label()->offset) + " ";
+  return shape;
+}
+
+TEST(DataDirectives, LinesJoinRunsKeepingBytesLinesAndLabels) {
+  struct Row {
+    const char* source;
+    std::vector<std::string_view> labels;
+    std::size_t fragments;  // with lines joining runs
+    std::uint64_t instructions;  // held in runs; data lines never count
+  };
+  const std::vector<Row> rows = {
+      {"db(1, \"ab\", 2)\ndw(3, 4)\n", {}, 1, 0},
+      {"nop\ndb(1)\nnop\nemit.u16(0x1234)\n", {}, 1, 2},
+      {"db(1)\nhere:\ndb(2)\nthere:\nnop\nwhere:\ndb(3)\n", {"here", "there", "where"}, 1, 1},
+      {"db(1)\nalign(4)\ndb(2)\nrb(2)\ndb(3)\n", {}, 5, 0},
+      {"for i in range(0, 3) {\n  db(i)\n}\nemit.bytes(b\"\")\ndb(4)\n", {}, 3, 0},
+      {"macro m(v) {\n  db(operand.eval(v))\n}\ndb(1)\nm 2\nm 3\ndb(4)\n", {}, 2, 0},
+      {"db(1, 2, 3)\nnop\nstore.u16(1, 0x0909)\ndb(4)\n", {}, 1, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.source);
+    frontend::module::Module apart(frontend::target::Target::x86(64));
+    apart.setJoinsSettledInstructions(false);
+    ASSERT_TRUE(lower_test::lower(apart, row.source).status);
+    frontend::module::Module joined(frontend::target::Target::x86(64));
+    ASSERT_TRUE(lower_test::lower(joined, row.source).status);
+    EXPECT_EQ(storedShape(joined, row.labels), storedShape(apart, row.labels));
+    EXPECT_EQ(joined.sections()[0].fragments.size(), row.fragments);
+    EXPECT_EQ(joined.coalescedInstructions(), row.instructions);
+  }
 }
 
 TEST(ReserveDirectives, SpaceInMemoryFileOnlyWhenBytesFollow) {
