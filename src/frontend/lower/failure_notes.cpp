@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/ascii.hpp"
+#include "common/display_text.hpp"
 #include "common/little_endian.hpp"
 #include "frontend/lower/arguments.hpp"
 #include "frontend/lower/expression_bridge.hpp"
@@ -26,7 +27,7 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\r\n";
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string quoted(std::string_view text) { return qovrin::quotedSubject(text); }
 
 // Everything one question about the failed statement needs.
 struct Asking {
