@@ -9,8 +9,10 @@
 #include "common/display_text.hpp"
 #include "common/little_endian.hpp"
 #include "frontend/lower/arguments.hpp"
+#include "frontend/lower/deferred.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/root.hpp"
+#include "frontend/lower/value_function.hpp"
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/values/expr_builtin_names.hpp"
@@ -38,7 +40,13 @@ struct Asking {
   // Evaluated as lowering would, but with the evaluator's own error codes,
   // which tell an argument count from an argument kind.
   qovrin::Result<value::Value> evaluate(const Node& node) const {
-    return expr::evaluateValue(node, expression_bridge::evaluationContextAt(module, context, cursor, context.hooks));
+    return expr::evaluateValue(node, evaluation());
+  }
+  qovrin::Result<value::Value> evaluate(const expr::BuiltinArgument& argument) const {
+    return expr::evaluateBuiltinValueArg(argument, evaluation());
+  }
+  expr::EvaluationContext evaluation() const {
+    return expression_bridge::evaluationContextAt(module, context, cursor, context.hooks);
   }
 };
 
@@ -247,19 +255,69 @@ bool refusesCount(meta_std::MetaStdBuiltin builtin, std::size_t count) {
   return !result && result.error() == Error::InvalidArgument;
 }
 
-std::vector<Note> builtinNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+std::vector<Note> oneNote(std::string text) { return {{std::move(text), std::nullopt}}; }
+
+// An arithmetic operation that left the 64-bit unsigned range, or operands
+// of kinds the operator does not take.
+std::optional<std::string> binaryNote(const Asking& asking, const Node& node, Error raw) {
+  const auto left = asking.evaluate(node.left());
+  const auto right = asking.evaluate(node.right());
+  if (!left || !right) return std::nullopt;
+  // Operations render parenthesised; the outer pair adds nothing here.
+  const std::string rendered = deferred::renderExpressionSource(node);
+  const std::string shown = quoted(std::string_view(rendered).substr(1, rendered.size() - 2));
+  const bool integers = left->asInteger() != nullptr && right->asInteger() != nullptr;
+  if (raw == Error::InvalidNumber && integers) {
+    if (node.binaryOperator() != expr::BinaryOperator::subtract)
+      return "integer overflow: meta integers have 64 bits (in " + shown + ")";
+    const std::string values =
+        std::to_string(left->asInteger()->word) + " - " + std::to_string(right->asInteger()->word);
+    return "integer underflow: meta integers are unsigned (" +
+           (shown == quoted(values) ? values : shown + " is " + values) + ")";
+  }
+  if (raw != Error::TypeMismatch) return std::nullopt;
+  if (left->asString() != nullptr && right->asString() != nullptr &&
+      node.binaryOperator() == expr::BinaryOperator::add)
+    return "strings do not join with '+' (in " + shown + "); sym.join(a, b) joins them";
+  return "the operands of " + shown + " are of kinds the operator does not take";
+}
+
+std::optional<std::string> missingKeyNote(const Asking& asking, const Node& call) {
+  if (call.text() != "map.get" || call.arguments().size() != 2) return std::nullopt;
+  std::vector<value::Value> values;
+  for (const expr::BuiltinArgument& argument : call.arguments()) {
+    auto value = asking.evaluate(argument);
+    if (!value) return std::nullopt;
+    values.push_back(std::move(*value));
+  }
+  const value::MapValue* map = values[0].asMap();
+  const std::string* key = values[1].asString();
+  if (map == nullptr || key == nullptr || map->find(*key) != nullptr) return std::nullopt;
+  return "the map has no key " + quoted(*key) + "; map.get_or(map, key, default) gives a default instead";
+}
+
+std::vector<Note> expressionNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
   Error raw = Error::InvalidExpression;
   const Node* failing = innermostFailing(asking, nodes, Error::InvalidExpression, &raw);
-  if (failing == nullptr || failing->kind() != NodeKind::builtin_call) return {};
+  if (failing == nullptr) return {};
+  if (failing->kind() == NodeKind::binary) {
+    if (auto note = binaryNote(asking, *failing, raw)) return oneNote(std::move(*note));
+    return {};
+  }
+  if (failing->kind() != NodeKind::builtin_call) return {};
   const std::string name = quoted(failing->text());
   const std::size_t count = failing->arguments().size();
   if (const auto builtin = meta_std::lookupBuiltin(failing->text())) {
     if (raw == Error::InvalidArgument && refusesCount(*builtin, count))
-      return {
-          {name + " does not take " + std::to_string(count) + (count == 1 ? " argument" : " arguments"), std::nullopt}};
-    if (raw == Error::TypeMismatch) return {{"an argument of " + name + " is not of the kind it takes", std::nullopt}};
+      return oneNote(name + " does not take " + std::to_string(count) + (count == 1 ? " argument" : " arguments"));
+    if (raw == Error::TypeMismatch) return oneNote("an argument of " + name + " is not of the kind it takes");
+    if (auto note = missingKeyNote(asking, *failing)) return oneNote(std::move(*note));
+  } else if (asking.module.metaFunctions().find(failing->text())) {
+    if (auto note =
+            root::explainValueFunctionCall(asking.context, failing->text(), failing->arguments(), asking.evaluation()))
+      return oneNote(std::move(*note));
   }
-  return {{name + " failed with " + std::string(qovrin::errorName(raw)), std::nullopt}};
+  return oneNote(name + " failed with " + std::string(qovrin::errorName(raw)));
 }
 
 }  // namespace
@@ -279,24 +337,96 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
     case Error::InvalidApiInteger:
       return integerNotes(asking, statement);
     case Error::InvalidExpression:
-      return builtinNotes(asking, allNodes(expressionsOf(statement, parsed)));
+      return expressionNotes(asking, allNodes(expressionsOf(statement, parsed)));
     default:
       return {};
   }
 }
 
-std::vector<Note> parseNotes(Error error) {
+namespace {
+
+// The failed line's text as the source holds it.
+std::string_view lineAt(const module::Module& module, const SourceLocation& location) {
+  const auto& span = location.span;
+  if (!span.source || *span.source >= module.sources().size()) return {};
+  const std::string_view text = module.sources()[*span.source].text;
+  if (span.start >= text.size()) return {};
+  const std::size_t end = std::min<std::size_t>(std::max(span.end, span.start), text.size());
+  return qovrin::trim(text.substr(span.start, end - span.start), kBlanks);
+}
+
+std::optional<std::string> unclosedBlockNote(std::string_view line, Error error) {
   static constexpr std::pair<Error, std::string_view> kBlocks[] = {
       {Error::UnexpectedEndOfMetaIf, "if"},       {Error::UnexpectedEndOfMetaWhile, "while"},
       {Error::UnexpectedEndOfMetaFor, "for"},     {Error::UnexpectedEndOfMetaFunction, "fn"},
       {Error::UnexpectedEndOfMetaDefer, "defer"}, {Error::UnexpectedEndOfLateLayout, "late_layout"},
       {Error::UnexpectedEndOfStruct, "struct"},   {Error::UnexpectedEndOfMetaBlock, "{"},
   };
-  for (const auto& [code, block] : kBlocks)
-    if (code == error)
-      return {{"the '" + std::string(block) + "' block opened here has no closing '}' before the end of the file",
-               std::nullopt}};
-  return {};
+  for (auto [code, block] : kBlocks) {
+    if (code != error) continue;
+    // Macros share the function's parser and its end-of-file failure.
+    if (code == Error::UnexpectedEndOfMetaFunction && line.starts_with("macro")) block = "macro";
+    return "the '" + std::string(block) + "' block opened here has no closing '}' before the end of the file";
+  }
+  return std::nullopt;
+}
+
+// What an unparsable statement line got wrong: a stray else or '}', or a
+// body written on its header's line.
+std::optional<std::string> statementLineNote(std::string_view line) {
+  if (line.starts_with('}')) {
+    if (qovrin::trim(line.substr(1), kBlanks).starts_with("else"))
+      return std::string("this 'else' follows no 'if' block: the block before it is already closed");
+    return std::string("this '}' closes no open block");
+  }
+  const std::size_t open = line.find('{');
+  if (open == std::string_view::npos || open + 1 == line.size()) return std::nullopt;
+  return "a block's statements start on the line after its header: end this line after " +
+         quoted(qovrin::trim(line.substr(0, open + 1), kBlanks)) + " and write " +
+         quoted(qovrin::trim(qovrin::trimEnd(line.substr(open + 1), "} \t"), kBlanks)) + " and '}' on lines of their own";
+}
+
+bool isCallNameChar(char c) { return qovrin::isAsciiLetter(c) || qovrin::isAsciiDigit(c) || c == '_' || c == '.'; }
+
+// A dotted name called like a builtin that no builtin has, outside quotes.
+std::optional<std::string> unknownBuiltinNote(const module::Module& module, std::string_view line) {
+  char quote = 0;
+  for (std::size_t index = 0; index < line.size(); ++index) {
+    const char c = line[index];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '"' || c == '\'') {
+      quote = c;
+      continue;
+    }
+    if (!qovrin::isAsciiLetter(c) && c != '_') continue;
+    if (index > 0 && isCallNameChar(line[index - 1])) continue;
+    std::size_t end = index;
+    while (end < line.size() && isCallNameChar(line[end])) ++end;
+    const std::string_view name = line.substr(index, end - index);
+    index = end - 1;
+    if (end >= line.size() || line[end] != '(' || name.find('.') == std::string_view::npos) continue;
+    if (expr::isBuiltinName(name) || module.metaFunctions().find(name)) continue;
+    return "there is no builtin or function named " + quoted(name);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<Note> parseNotes(const module::Module& module, const SourceLocation& location, Error error) {
+  const std::string_view line = lineAt(module, location);
+  std::optional<std::string> note;
+  if (error == Error::InvalidMetaStatement)
+    note = statementLineNote(line);
+  else if (error == Error::InvalidExpression)
+    note = unknownBuiltinNote(module, line);
+  else
+    note = unclosedBlockNote(line, error);
+  if (!note) return {};
+  return oneNote(std::move(*note));
 }
 
 }  // namespace frontend::lower::failure_notes

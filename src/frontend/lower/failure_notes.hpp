@@ -22,7 +22,10 @@ std::vector<diagnostic::Note> statementNotes(module::Module& module, context::Lo
                                              const contracts::ActiveOutput& cursor, const ast::Statement& statement,
                                              qovrin::Error error);
 
-// The note for a source that failed to parse: which block has no closing '}'.
-std::vector<diagnostic::Note> parseNotes(qovrin::Error error);
+// The note for a source that failed to parse at location: which block has
+// no closing '}', which dotted call names no builtin, what a line that is no
+// statement got wrong.
+std::vector<diagnostic::Note> parseNotes(const module::Module& module, const SourceLocation& location,
+                                         qovrin::Error error);
 
 }  // namespace frontend::lower::failure_notes

@@ -67,7 +67,7 @@ qovrin::Status lowerStatementsIntoModuleContext(module::Module& module, std::spa
 }
 
 void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& location, Error error) {
-  addLowerErrorDiagnostic(module, location, error, failure_notes::parseNotes(error));
+  addLowerErrorDiagnostic(module, location, error, failure_notes::parseNotes(module, location, error));
 }
 
 void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& location, Error error,
