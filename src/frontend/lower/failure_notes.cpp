@@ -10,6 +10,8 @@
 #include "common/little_endian.hpp"
 #include "frontend/lower/arguments.hpp"
 #include "frontend/lower/deferred.hpp"
+#include "frontend/lower/diagnostic_format.hpp"
+#include "frontend/lower/expression_materialization.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/lower/value_function.hpp"
@@ -17,6 +19,7 @@
 #include "frontend/syntax/expr.hpp"
 #include "frontend/values/expr_builtin_names.hpp"
 #include "frontend/values/expr_eval.hpp"
+#include "frontend/values/type_name.hpp"
 
 namespace frontend::lower::failure_notes {
 
@@ -320,6 +323,148 @@ std::vector<Note> expressionNotes(const Asking& asking, const std::vector<const 
   return oneNote(name + " failed with " + std::string(qovrin::errorName(raw)));
 }
 
+std::string argumentCount(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " argument" : " arguments");
+}
+
+std::string valueText(const value::Value& value) {
+  std::string text;
+  diagnostic_format::appendValueText(text, value);
+  return text;
+}
+
+// An assignment to a name that cannot take one.
+std::vector<Note> assignmentNotes(const Asking& asking, const ast::AssignmentStatement& assignment) {
+  const std::string name = quoted(assignment.target);
+  for (auto scope = asking.context.scopes.rbegin(); scope != asking.context.scopes.rend(); ++scope)
+    if (const context::MetaLocal* local = scope->find(assignment.target))
+      return local->is_mutable ? std::vector<Note>{}
+                               : oneNote(name + " is a const; declare it with 'let' to assign to it");
+  const symbol::Symbol* symbol = asking.module.findSymbol(assignment.target);
+  if (symbol == nullptr) return oneNote(name + " is not declared; 'let " + assignment.target + " = ...' declares it");
+  const SourceLocation defined = symbol->location();
+  const auto* target = symbol->value();
+  if (target == nullptr) return {{name + " is a label, not a value", std::nullopt}, {"defined here", defined}};
+  if (target->is_mutable) return {};
+  return {{name + " is a const; declare it with 'let' to assign to it", std::nullopt}, {"declared here", defined}};
+}
+
+std::vector<Note> forNotes(const Asking& asking, const ast::MetaForRangeStatement& loop) {
+  const auto first = asking.evaluate(loop.source.first);
+  if (!first) return {};
+  if (!loop.source.single()) {
+    const auto last = asking.evaluate(*loop.source.second);
+    if (!last || first->asInteger() == nullptr || last->asInteger() == nullptr) return {};
+    return oneNote("range(" + valueText(*first) + ", " + valueText(*last) + ") ends before it starts");
+  }
+  if (first->asList() != nullptr) return {};
+  return oneNote("'for' runs over range(a, b) or a list, and " + valueText(*first) +
+                 " is neither; write range(0, " + valueText(*first) + ")");
+}
+
+// A call of a statement function with the wrong number of arguments.
+std::vector<Note> arityNotes(const Asking& asking, const ast::ApiCallStatement& call) {
+  const auto index = asking.context.functions.find(call.name);
+  if (!index) return {};
+  const ast::MetaFunctionStatement& function = asking.context.functions.at(*index);
+  return {{quoted(call.name) + " takes " + argumentCount(function.params.size()) + ", " +
+               std::to_string(call.arguments.size()) + " given",
+           std::nullopt},
+          {"defined here", function.location}};
+}
+
+// Padding or a reservation that cannot go where the output stands.
+std::vector<Note> placementNotes(const Asking& asking, const ast::ApiCallStatement& call) {
+  if (call.arguments.empty()) return {};
+  const auto count = root::integerArgAtContext(asking.module, asking.context, asking.cursor, call, 0);
+  if (!count) return {};
+  contracts::ActiveOutput synced = asking.cursor;
+  if (!expression_materialization::syncActiveOutput(asking.module, synced)) return {};
+  const std::uint64_t reached = std::max(synced.offset, synced.file_cursor);
+  const std::string stands = "the output stands at " + std::to_string(reached);
+  if (call.name == "pad_to") {
+    if (*count >= reached) return {};
+    return oneNote("pad_to(" + std::to_string(*count) + ") lies behind the output: " + stands);
+  }
+  return oneNote(call.name + "(" + std::to_string(*count) + ") reaches past the end of the 64-bit address range: " +
+                 stands);
+}
+
+bool reservesOrPads(std::string_view name) {
+  static constexpr std::string_view kNames[] = {"pad_to", "rb", "rw", "rd", "rq", "rp", "rt", "rdq", "rqq", "rdqq",
+                                               "reserve"};
+  return std::ranges::find(kNames, name) != std::end(kNames);
+}
+
+// A struct literal's fields against the struct: an unknown name, a field
+// left out, a value wider than its field. Nested literals are looked at too.
+std::optional<std::string> literalNote(const Asking& asking, const ast::StructLiteralArgument& literal) {
+  const auto id = asking.module.typeNames().find(literal.type_name);
+  if (!id) return quoted(literal.type_name) + " is not a type name";
+  const types::Type* type = asking.module.types().find(*id);
+  const auto* aggregate = type == nullptr ? nullptr : type->getIf<types::AggregateType>();
+  if (aggregate == nullptr) return quoted(literal.type_name) + " is not a struct";
+  const std::string struct_name = quoted(literal.type_name);
+  std::string names;
+  for (const types::StructField& field : aggregate->fields) names += (names.empty() ? "" : ", ") + field.name;
+  const auto given = [&](std::string_view name) -> const ast::StructLiteralField* {
+    for (const ast::StructLiteralField& field : literal.fields)
+      if (literal.nameOf(field) == name) return &field;
+    return nullptr;
+  };
+  for (const ast::StructLiteralField& field : literal.fields) {
+    const auto declared =
+        std::ranges::find(aggregate->fields, literal.nameOf(field), &types::StructField::name);
+    if (declared == aggregate->fields.end())
+      return quoted(literal.nameOf(field)) + " is not a field of " + struct_name + " (its fields: " + names + ")";
+  }
+  for (const types::StructField& field : aggregate->fields) {
+    const ast::StructLiteralField* value = given(field.name);
+    if (value == nullptr) {
+      if (!aggregate->is_union && !field.default_value)
+        return "field " + quoted(field.name) + " of " + struct_name + " has no value and no default";
+      continue;
+    }
+    if (ast::isStructLiteral(value->value)) {
+      if (auto nested = literalNote(asking, ast::structLiteralOf(value->value))) return nested;
+      continue;
+    }
+    const types::Type* field_type = asking.module.types().find(field.type_id);
+    const auto* integer = field_type == nullptr ? nullptr : field_type->getIf<types::IntegerType>();
+    if (integer == nullptr) continue;
+    const auto word = asking.evaluate(ast::expressionOf(value->value));
+    if (!word || word->asInteger() == nullptr || types::integerFits(word->asInteger()->word, *integer)) continue;
+    return valueText(*word) + " does not fit field " + quoted(field.name) + " of " + struct_name + ", " +
+           std::string(integer->is_signed ? "a signed " : "an unsigned ") + std::to_string(integer->bits) +
+           "-bit integer";
+  }
+  return std::nullopt;
+}
+
+std::vector<Note> structLiteralNotes(const Asking& asking, const ast::Statement& statement) {
+  std::vector<const ast::StructLiteralValue*> values;
+  if (const auto* declaration = std::get_if<ast::ValueDeclarationStatement>(&statement.payload))
+    values.push_back(&declaration->initializer);
+  else if (const auto* assignment = std::get_if<ast::AssignmentStatement>(&statement.payload))
+    values.push_back(&assignment->value);
+  for (const ast::StructLiteralValue* value : values) {
+    if (!ast::isStructLiteral(*value)) continue;
+    if (auto note = literalNote(asking, ast::structLiteralOf(*value))) return oneNote(std::move(*note));
+  }
+  return {};
+}
+
+// A struct field whose type name names no type, at the field's own line.
+std::vector<Note> fieldTypeNotes(const Asking& asking, const ast::StructDeclarationStatement& declaration) {
+  for (const ast::StructDeclarationField& field : declaration.fields) {
+    if (type_name::namesType(asking.module.typeNames(), field.type_name)) continue;
+    return {{"field " + quoted(field.name) + " has the type " + quoted(field.type_name) +
+                 ", which is not a type name (integers are a width such as 'u32'; a struct must be declared before)",
+             field.location}};
+  }
+  return {};
+}
+
 }  // namespace
 
 std::vector<Note> statementNotes(module::Module& module, context::LowerContext& context,
@@ -335,7 +480,30 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
     case Error::FileNotAvailable:
       return fileNotes(asking, statement);
     case Error::InvalidApiInteger:
-      return integerNotes(asking, statement);
+    case Error::OffsetOverflow: {
+      const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload);
+      if (call != nullptr && reservesOrPads(call->name)) return placementNotes(asking, *call);
+      if (error == Error::OffsetOverflow) return {};
+      auto notes = integerNotes(asking, statement);
+      return notes.empty() ? structLiteralNotes(asking, statement) : notes;
+    }
+    case Error::UnknownField:
+    case Error::MissingStructFieldValue:
+      return structLiteralNotes(asking, statement);
+    case Error::UnknownTypeName:
+      if (const auto* declaration = std::get_if<ast::StructDeclarationStatement>(&statement.payload))
+        return fieldTypeNotes(asking, *declaration);
+      return structLiteralNotes(asking, statement);
+    case Error::InvalidValueDeclaration:
+      if (const auto* assignment = std::get_if<ast::AssignmentStatement>(&statement.payload))
+        return assignmentNotes(asking, *assignment);
+      return {};
+    case Error::InvalidMetaFor:
+      if (const auto* loop = std::get_if<ast::MetaForRangeStatement>(&statement.payload)) return forNotes(asking, *loop);
+      return {};
+    case Error::InvalidApiArity:
+      if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload)) return arityNotes(asking, *call);
+      return {};
     case Error::InvalidExpression:
       return expressionNotes(asking, allNodes(expressionsOf(statement, parsed)));
     default:
