@@ -85,6 +85,21 @@ int failRun(StandardStreams& streams, RunDisplay& display, std::string_view pref
   return reportError(streams, prefix, error, notes);
 }
 
+int failLowering(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error,
+                 const frontend::module::Module& module) {
+  std::string notes;
+  for (std::size_t index = 0; index < module.diagnostics().diagnostics().size(); ++index) {
+    const auto& diagnostic = module.diagnostics().diagnostics()[index];
+    if (diagnostic.severity == frontend::diagnostic::Severity::note &&
+        !appendDiagnostics(notes, module, std::span(&diagnostic, 1)))
+      notes.clear();
+  }
+  const int status = failRun(streams, display, prefix, error);
+  streams.err.write(notes);
+  (void)streams.err.flush();
+  return status;
+}
+
 int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, const AssembledFlat& assembled,
                        StandardStreams& streams, RunDisplay& display, TimingTrace& trace) {
   if (auto flushed = streams.err.flush(); !flushed) return failRun(streams, display, "error: ", flushed.error());
@@ -174,7 +189,7 @@ int runAssembleRoad(const CliOptions& options, StandardStreams& streams) {
   const Status lowered = frontend::lower::root::lowerSourceIntoModuleWithPathOptions(
       *module, sourcePath, std::move(*sourceText), pathOptionsFor(*roots, identity, inputs));
   if (!lowered && !module->diagnostics().hasErrors())
-    return failRun(streams, display, "error: assembly failed: ", lowered.error());
+    return failLowering(streams, display, "error: assembly failed: ", lowered.error(), *module);
   lowering.finish();
 
   auto assembled = assembleModuleFlatChecked(std::move(module), streams.err, trace);

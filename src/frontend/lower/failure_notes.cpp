@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -12,11 +13,13 @@
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/diagnostic_format.hpp"
 #include "frontend/lower/expression_materialization.hpp"
+#include "frontend/lower/macro.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/lower/value_function.hpp"
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/syntax/expr.hpp"
+#include "frontend/syntax/identifier.hpp"
 #include "frontend/values/expr_builtin_names.hpp"
 #include "frontend/values/expr_eval.hpp"
 #include "frontend/values/type_name.hpp"
@@ -33,6 +36,8 @@ namespace {
 constexpr std::string_view kBlanks = " \t\r\n";
 
 std::string quoted(std::string_view text) { return qovrin::quotedSubject(text); }
+
+std::vector<Note> oneNote(std::string text) { return {{std::move(text), std::nullopt}}; }
 
 // Everything one question about the failed statement needs.
 struct Asking {
@@ -147,20 +152,47 @@ std::optional<SourceLocation> laterLabel(const module::Module& module, const Sou
   return std::nullopt;
 }
 
-std::vector<Note> undefinedNotes(const Asking& asking, const ast::Statement& statement,
-                                 const std::vector<const Node*>& nodes) {
+// A macro operand that stands for a name nothing defines, read through the
+// parameter that holds it.
+std::optional<std::string> undefinedOperand(const Asking& asking, const qovrin::Result<value::Value>& value,
+                                            std::string_view parameter) {
+  if (!value || value->asOperand() == nullptr) return std::nullopt;
+  const std::string text = value->asOperand()->text();
+  const std::string_view name = qovrin::trim(text, kBlanks);
+  if (!identifier::isName(name) || asking.module.findSymbol(name) != nullptr) return std::nullopt;
+  return quoted(name) + " is not defined (the macro operand given for " + quoted(parameter) + ")";
+}
+
+std::vector<Note> operandNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+  for (const Node* node : nodes) {
+    std::optional<std::string> note;
+    if (node->kind() == NodeKind::identifier) note = undefinedOperand(asking, asking.evaluate(*node), node->text());
+    // A bare name ending a builtin's argument is read by the builtin itself.
+    if (node->kind() == NodeKind::builtin_call)
+      for (const expr::BuiltinArgument& argument : node->arguments())
+        if (!note && argument.kind() == expr::BuiltinArgument::Kind::bare_name)
+          note = undefinedOperand(asking, asking.evaluate(argument), argument.text());
+    if (note) return oneNote(std::move(*note));
+  }
+  return {};
+}
+
+// With name_shown the message itself already names the undefined name.
+std::vector<Note> undefinedNotes(const Asking& asking, const SourceLocation& location,
+                                 const std::vector<const Node*>& nodes, bool name_shown = false) {
   const Node* failing = innermostFailing(asking, nodes, Error::UndefinedSymbol);
-  if (failing == nullptr) return {};
+  if (failing == nullptr) return operandNotes(asking, nodes);
   if (failing->kind() == NodeKind::builtin_call) {
     // A known function whose body reads an undefined name fails the same way.
     const std::string_view name = failing->text();
-    if (expr::isBuiltinName(name) || asking.module.metaFunctions().find(name)) return {};
+    if (expr::isBuiltinName(name) || asking.module.metaFunctions().find(name)) return operandNotes(asking, nodes);
     return {{"there is no builtin or function named " + quoted(name), std::nullopt}};
   }
   if (failing->kind() != NodeKind::identifier) return {};
   const std::string_view name = failing->text();
-  std::vector<Note> notes{{quoted(name) + " is not defined", std::nullopt}};
-  if (const auto label = laterLabel(asking.module, statement.location(), name))
+  std::vector<Note> notes;
+  if (!name_shown) notes.push_back({quoted(name) + " is not defined", std::nullopt});
+  if (const auto label = laterLabel(asking.module, location, name))
     notes.push_back({quoted(name) + " is a label defined further down; data and meta expressions cannot read "
                                     "labels defined later, but a 'defer' block can",
                      *label});
@@ -184,8 +216,16 @@ std::vector<Note> duplicateNotes(const Asking& asking, const ast::Statement& sta
   if (!name) return {};
   std::vector<Note> notes{{quoted(*name) + " is already defined", std::nullopt}};
   const symbol::Symbol* first = asking.module.findSymbol(*name);
-  if (first != nullptr && first->location().span.source)
-    notes.push_back({"first definition of " + quoted(*name), first->location()});
+  if (first == nullptr || !first->location().span.source) return notes;
+  notes.push_back({"first definition of " + quoted(*name), first->location()});
+  // The same file read twice defines all its names twice.
+  const auto& sources = asking.module.sources();
+  const auto here = statement.location().span.source;
+  const auto there = *first->location().span.source;
+  if (here && *here != there && *here < sources.size() && there < sources.size() &&
+      sources[*here].path == sources[there].path && !asking.context.include_calls.empty())
+    notes.push_back({quoted(sources[*here].path) + " is included a second time here; import reads a file only once",
+                     asking.context.include_calls.back()});
   return notes;
 }
 
@@ -258,8 +298,6 @@ bool refusesCount(meta_std::MetaStdBuiltin builtin, std::size_t count) {
   return !result && result.error() == Error::InvalidArgument;
 }
 
-std::vector<Note> oneNote(std::string text) { return {{std::move(text), std::nullopt}}; }
-
 // An arithmetic operation that left the 64-bit unsigned range, or operands
 // of kinds the operator does not take.
 std::optional<std::string> binaryNote(const Asking& asking, const Node& node, Error raw) {
@@ -302,8 +340,8 @@ std::optional<std::string> missingKeyNote(const Asking& asking, const Node& call
 std::vector<Note> expressionNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
   Error raw = Error::InvalidExpression;
   const Node* failing = innermostFailing(asking, nodes, Error::InvalidExpression, &raw);
-  if (failing == nullptr) return {};
-  if (failing->kind() == NodeKind::binary) {
+  if (failing == nullptr || failing->kind() == NodeKind::binary) {
+    if (auto notes = operandNotes(asking, nodes); !notes.empty() || failing == nullptr) return notes;
     if (auto note = binaryNote(asking, *failing, raw)) return oneNote(std::move(*note));
     return {};
   }
@@ -465,6 +503,33 @@ std::vector<Note> fieldTypeNotes(const Asking& asking, const ast::StructDeclarat
   return {};
 }
 
+std::vector<Note> duplicateMacroNotes(const Asking& asking, const ast::MacroStatement& macro) {
+  const std::size_t operands = macro.variadic ? std::numeric_limits<std::size_t>::max() : macro.params.size();
+  const macro::MacroEntry* first = asking.context.macros.select(macro.name, operands);
+  if (first == nullptr) return {};
+  const std::string shape = macro.variadic ? "with a variable operand count"
+                                           : "with " + std::to_string(macro.params.size()) +
+                                                 (macro.params.size() == 1 ? " operand" : " operands");
+  return {{"a macro " + quoted(macro.name) + " " + shape + " is already defined", std::nullopt},
+          {"first definition of " + quoted(macro.name), first->statement.location}};
+}
+
+// The sources being read when an include names one of them again.
+std::vector<Note> cycleNotes(const Asking& asking, const ast::Statement& statement) {
+  const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload);
+  const auto& stack = asking.context.include_stack;
+  if (call == nullptr || call->arguments.empty() || stack.empty()) return {};
+  const auto name = root::sourcePathArgAtContext(asking.module, asking.context, asking.cursor, *call, 0);
+  if (!name) return {};
+  std::string chain;
+  for (const context::IncludeFrame& frame : stack) {
+    if (!chain.empty()) chain += ", which includes ";
+    chain += quoted(frame.path);
+  }
+  return oneNote("a source cannot include itself: " + chain + (stack.size() > 1 ? ", which includes " : " includes ") +
+                 quoted(*name) + " again");
+}
+
 }  // namespace
 
 std::vector<Note> statementNotes(module::Module& module, context::LowerContext& context,
@@ -473,7 +538,7 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
   std::deque<Node> parsed;
   switch (error) {
     case Error::UndefinedSymbol:
-      return undefinedNotes(asking, statement, allNodes(expressionsOf(statement, parsed)));
+      return undefinedNotes(asking, statement.location(), allNodes(expressionsOf(statement, parsed)));
     case Error::DuplicateSymbol:
       return duplicateNotes(asking, statement);
     case Error::IncludeNotAvailable:
@@ -498,6 +563,12 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
       if (const auto* assignment = std::get_if<ast::AssignmentStatement>(&statement.payload))
         return assignmentNotes(asking, *assignment);
       return {};
+    case Error::DuplicateMacro:
+      if (const auto* macro = std::get_if<ast::MacroStatement>(&statement.payload))
+        return duplicateMacroNotes(asking, *macro);
+      return {};
+    case Error::IncludeCycle:
+      return cycleNotes(asking, statement);
     case Error::InvalidMetaFor:
       if (const auto* loop = std::get_if<ast::MetaForRangeStatement>(&statement.payload)) return forNotes(asking, *loop);
       return {};
@@ -506,6 +577,8 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
       return {};
     case Error::InvalidExpression:
       return expressionNotes(asking, allNodes(expressionsOf(statement, parsed)));
+    case Error::InvalidApiArgument:
+      return operandNotes(asking, allNodes(expressionsOf(statement, parsed)));
     default:
       return {};
   }
@@ -583,6 +656,13 @@ std::optional<std::string> unknownBuiltinNote(const module::Module& module, std:
 }
 
 }  // namespace
+
+std::vector<Note> undefinedNameNotes(module::Module& module, context::LowerContext& context,
+                                     const contracts::ActiveOutput& cursor, const SourceLocation& location,
+                                     const expr::Node& expression) {
+  return undefinedNotes(Asking{module, context, cursor}, location, allNodes({&expression}),
+                        expression.kind() == NodeKind::identifier);
+}
 
 std::vector<Note> parseNotes(const module::Module& module, const SourceLocation& location, Error error) {
   const std::string_view line = lineAt(module, location);

@@ -12,6 +12,8 @@
 #include "frontend/module/module.hpp"
 #include "frontend/syntax/ast.hpp"
 #include "frontend/syntax/diagnostic.hpp"
+#include "frontend/syntax/expr.hpp"
+#include "frontend/syntax/source_location.hpp"
 
 namespace frontend::lower::failure_notes {
 
@@ -21,6 +23,12 @@ namespace frontend::lower::failure_notes {
 std::vector<diagnostic::Note> statementNotes(module::Module& module, context::LowerContext& context,
                                              const contracts::ActiveOutput& cursor, const ast::Statement& statement,
                                              qovrin::Error error);
+
+// The notes beside "undefined name in this expression" for an expression
+// of the statement at location.
+std::vector<diagnostic::Note> undefinedNameNotes(module::Module& module, context::LowerContext& context,
+                                                 const contracts::ActiveOutput& cursor,
+                                                 const SourceLocation& location, const expr::Node& expression);
 
 // The note for a source that failed to parse at location: which block has
 // no closing '}', which dotted call names no builtin, what a line that is no
