@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 #include <limits>
 #include <memory>
 #include <new>
@@ -37,7 +38,28 @@ Status readInto(int fd, std::string& bytes, std::uint64_t position, std::optiona
   return {};
 }
 
+std::string_view kindOf(mode_t mode) noexcept {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a plain file";
+}
+
 }  // namespace
+
+std::optional<std::string> unreadableCause(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    return std::generic_category().message(errno);
+  }
+  if (!S_ISREG(status.st_mode)) return "is not a regular file but " + std::string(kindOf(status.st_mode));
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::generic_category().message(errno);
+  ::close(fd);
+  return std::nullopt;
+}
 
 Result<std::string> readRegularFile(const std::string& path, const InputRead& read) {
   // Opening a FIFO for reading would wait for a writer; without blocking it

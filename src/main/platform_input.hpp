@@ -29,4 +29,9 @@ struct InputRead {
 // window that does not lie inside the file; OutOfMemory.
 Result<std::string> readRegularFile(const std::string& path, const InputRead& read);
 
+// Why readRegularFile turns away a path that is there: "is not a regular
+// file (a folder)" and the like, or the system's cause of a failed open
+// ("Permission denied"). Nothing when there is no such file, or it reads.
+std::optional<std::string> unreadableCause(const std::string& path);
+
 }  // namespace qovrin::main::platform

@@ -74,6 +74,9 @@ frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots
       if (folder.empty()) folder = ".";
     return folders;
   };
+  options.unreadable_include = [&roots](const IncludeRequest& request) {
+    return unreadableInclude(roots, request.name, request.base);
+  };
   options.files_available = true;
   if (identity) options.identity = *identity;
   return options;

@@ -237,13 +237,14 @@ std::vector<Note> fileNotes(const Asking& asking, const ast::Statement& statemen
   if (!name) return {};
   if (!asking.context.paths.files_available)
     return {{quoted(*name) + " cannot be read: file access is not available here", std::nullopt}};
+  contracts::IncludeRequest request;
+  request.name = *name;
+  if (!asking.context.include_stack.empty()) request.base = asking.context.include_stack.back().path;
+  if (asking.context.paths.unreadable_include)
+    if (const auto cause = asking.context.paths.unreadable_include(request))
+      return oneNote(quoted(*name) + " cannot be read: " + *cause);
   std::vector<std::string> folders;
-  if (asking.context.paths.include_folders) {
-    contracts::IncludeRequest request;
-    request.name = *name;
-    if (!asking.context.include_stack.empty()) request.base = asking.context.include_stack.back().path;
-    folders = asking.context.paths.include_folders(request);
-  }
+  if (asking.context.paths.include_folders) folders = asking.context.paths.include_folders(request);
   if (folders.empty()) return {{quoted(*name) + " cannot be read", std::nullopt}};
   std::string note = quoted(*name) + " was not found; searched ";
   for (std::size_t index = 0; index < folders.size(); ++index) {
