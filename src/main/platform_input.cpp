@@ -39,6 +39,7 @@ Status readInto(int fd, std::string& bytes, std::uint64_t position, std::optiona
 }
 
 std::string_view kindOf(mode_t mode) noexcept {
+  if (S_ISREG(mode)) return "a file";
   if (S_ISDIR(mode)) return "a folder";
   if (S_ISFIFO(mode)) return "a FIFO";
   if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
@@ -47,6 +48,12 @@ std::string_view kindOf(mode_t mode) noexcept {
 }
 
 }  // namespace
+
+std::optional<std::string_view> existingKind(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  return kindOf(status.st_mode);
+}
 
 std::optional<std::string> unreadableCause(const std::string& path) {
   struct stat status {};

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/error.hpp"
 
@@ -28,6 +29,10 @@ struct InputRead {
 // links), fails to read or shrank while it was read; InvalidApiInteger for a
 // window that does not lie inside the file; OutOfMemory.
 Result<std::string> readRegularFile(const std::string& path, const InputRead& read);
+
+// What is at path, following links: "a file", "a folder", "a FIFO", "a
+// device" or "a socket"; nothing when there is nothing (or it cannot be told).
+std::optional<std::string_view> existingKind(const std::string& path);
 
 // Why readRegularFile turns away a path that is there: "is not a regular
 // file (a folder)" and the like, or the system's cause of a failed open
