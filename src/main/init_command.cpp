@@ -273,8 +273,7 @@ std::string initFailureNote(const InitOptions& options, const std::string& faile
     return quotedPath + " is not a folder but " + std::string(*kind) + "; the project needs a folder there";
   if (!folderWanted && kind && *kind != "a file")
     return quotedPath + " is " + std::string(*kind) + " where the project puts a file; move it away first";
-  if (error == Error::PathAlreadyExists && !options.force)
-    return quotedPath + " already exists (--force replaces it)";
+  if (error == Error::PathAlreadyExists && !options.force) return quotedPath + " already exists (--force replaces it)";
   return "while writing " + quotedPath;
 }
 

@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
 #include <limits>
 #include <memory>
 #include <new>
+#include <system_error>
 
 namespace qovrin::main::platform {
 namespace {

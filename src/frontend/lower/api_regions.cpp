@@ -112,9 +112,8 @@ qovrin::Status lowerVirtualBegin(module::Module& module, context::LowerContext& 
   return {};
 }
 
-qovrin::Status lowerVirtualEnd(module::Module& module, context::LowerContext& context,
-                               contracts::ActiveOutput& cursor, root::ActiveOutputStack& active_outputs,
-                               const ast::ApiCallStatement& call) {
+qovrin::Status lowerVirtualEnd(module::Module& module, context::LowerContext& context, contracts::ActiveOutput& cursor,
+                               root::ActiveOutputStack& active_outputs, const ast::ApiCallStatement& call) {
   QOVRIN_TRY(root::requireArgCount(call, 0));
   if (active_outputs.empty()) return fail(Error::UnmatchedVirtualEnd);
   cursor = active_outputs.back();

@@ -12,9 +12,9 @@
 #include "frontend/lower/arguments.hpp"
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/diagnostic_format.hpp"
+#include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/expression_materialization.hpp"
 #include "frontend/lower/macro.hpp"
-#include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/lower/value_function.hpp"
 #include "frontend/meta_std/meta_std.hpp"
@@ -47,9 +47,7 @@ struct Asking {
 
   // Evaluated as lowering would, but with the evaluator's own error codes,
   // which tell an argument count from an argument kind.
-  qovrin::Result<value::Value> evaluate(const Node& node) const {
-    return expr::evaluateValue(node, evaluation());
-  }
+  qovrin::Result<value::Value> evaluate(const Node& node) const { return expr::evaluateValue(node, evaluation()); }
   qovrin::Result<value::Value> evaluate(const expr::BuiltinArgument& argument) const {
     return expr::evaluateBuiltinValueArg(argument, evaluation());
   }
@@ -318,8 +316,7 @@ std::optional<std::string> binaryNote(const Asking& asking, const Node& node, Er
            (shown == quoted(values) ? values : shown + " is " + values) + ")";
   }
   if (raw != Error::TypeMismatch) return std::nullopt;
-  if (left->asString() != nullptr && right->asString() != nullptr &&
-      node.binaryOperator() == expr::BinaryOperator::add)
+  if (left->asString() != nullptr && right->asString() != nullptr && node.binaryOperator() == expr::BinaryOperator::add)
     return "strings do not join with '+' (in " + shown + "); sym.join(a, b) joins them";
   return "the operands of " + shown + " are of kinds the operator does not take";
 }
@@ -397,8 +394,8 @@ std::vector<Note> forNotes(const Asking& asking, const ast::MetaForRangeStatemen
     return oneNote("range(" + valueText(*first) + ", " + valueText(*last) + ") ends before it starts");
   }
   if (first->asList() != nullptr) return {};
-  return oneNote("'for' runs over range(a, b) or a list, and " + valueText(*first) +
-                 " is neither; write range(0, " + valueText(*first) + ")");
+  return oneNote("'for' runs over range(a, b) or a list, and " + valueText(*first) + " is neither; write range(0, " +
+                 valueText(*first) + ")");
 }
 
 // A call of a statement function with the wrong number of arguments.
@@ -425,13 +422,13 @@ std::vector<Note> placementNotes(const Asking& asking, const ast::ApiCallStateme
     if (*count >= reached) return {};
     return oneNote("pad_to(" + std::to_string(*count) + ") lies behind the output: " + stands);
   }
-  return oneNote(call.name + "(" + std::to_string(*count) + ") reaches past the end of the 64-bit address range: " +
-                 stands);
+  return oneNote(call.name + "(" + std::to_string(*count) +
+                 ") reaches past the end of the 64-bit address range: " + stands);
 }
 
 bool reservesOrPads(std::string_view name) {
-  static constexpr std::string_view kNames[] = {"pad_to", "rb", "rw", "rd", "rq", "rp", "rt", "rdq", "rqq", "rdqq",
-                                               "reserve"};
+  static constexpr std::string_view kNames[] = {"pad_to", "rb",  "rw",  "rd",   "rq",     "rp",
+                                                "rt",     "rdq", "rqq", "rdqq", "reserve"};
   return std::ranges::find(kNames, name) != std::end(kNames);
 }
 
@@ -452,8 +449,7 @@ std::optional<std::string> literalNote(const Asking& asking, const ast::StructLi
     return nullptr;
   };
   for (const ast::StructLiteralField& field : literal.fields) {
-    const auto declared =
-        std::ranges::find(aggregate->fields, literal.nameOf(field), &types::StructField::name);
+    const auto declared = std::ranges::find(aggregate->fields, literal.nameOf(field), &types::StructField::name);
     if (declared == aggregate->fields.end())
       return quoted(literal.nameOf(field)) + " is not a field of " + struct_name + " (its fields: " + names + ")";
   }
@@ -571,7 +567,8 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
     case Error::IncludeCycle:
       return cycleNotes(asking, statement);
     case Error::InvalidMetaFor:
-      if (const auto* loop = std::get_if<ast::MetaForRangeStatement>(&statement.payload)) return forNotes(asking, *loop);
+      if (const auto* loop = std::get_if<ast::MetaForRangeStatement>(&statement.payload))
+        return forNotes(asking, *loop);
       return {};
     case Error::InvalidApiArity:
       if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload)) return arityNotes(asking, *call);
@@ -625,7 +622,8 @@ std::optional<std::string> statementLineNote(std::string_view line) {
   if (open == std::string_view::npos || open + 1 == line.size()) return std::nullopt;
   return "a block's statements start on the line after its header: end this line after " +
          quoted(qovrin::trim(line.substr(0, open + 1), kBlanks)) + " and write " +
-         quoted(qovrin::trim(qovrin::trimEnd(line.substr(open + 1), "} \t"), kBlanks)) + " and '}' on lines of their own";
+         quoted(qovrin::trim(qovrin::trimEnd(line.substr(open + 1), "} \t"), kBlanks)) +
+         " and '}' on lines of their own";
 }
 
 bool isCallNameChar(char c) { return qovrin::isAsciiLetter(c) || qovrin::isAsciiDigit(c) || c == '_' || c == '.'; }

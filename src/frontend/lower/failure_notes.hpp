@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "common/error.hpp"
-#include "frontend/lower/context.hpp"
 #include "frontend/lower/active_output.hpp"
+#include "frontend/lower/context.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/syntax/ast.hpp"
 #include "frontend/syntax/diagnostic.hpp"
@@ -27,8 +27,8 @@ std::vector<diagnostic::Note> statementNotes(module::Module& module, context::Lo
 // The notes beside "undefined name in this expression" for an expression
 // of the statement at location.
 std::vector<diagnostic::Note> undefinedNameNotes(module::Module& module, context::LowerContext& context,
-                                                 const contracts::ActiveOutput& cursor,
-                                                 const SourceLocation& location, const expr::Node& expression);
+                                                 const contracts::ActiveOutput& cursor, const SourceLocation& location,
+                                                 const expr::Node& expression);
 
 // The note for a source that failed to parse at location: which block has
 // no closing '}', which dotted call names no builtin, what a line that is no

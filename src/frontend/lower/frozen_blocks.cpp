@@ -141,8 +141,7 @@ std::string refusalNote(const ast::Statement& statement, bool in_defer) {
   if (in_defer && statement.kind() == ast::StatementKind::meta_for)
     return "'for' is not allowed in a 'defer' block; 'while' is";
   if (in_defer) return std::string(word) + " cannot stand in " + std::string(block);
-  return std::string(word) + " is not allowed in " + std::string(block) +
-         "; only calls and 'if' are";
+  return std::string(word) + " is not allowed in " + std::string(block) + "; only calls and 'if' are";
 }
 
 // Names the refused statement at its own line, with the block it stands in.
@@ -204,8 +203,8 @@ qovrin::Status lowerLateLayoutBlock(Lowering& lowering, const ast::LateLayoutSta
   } else {
     const contracts::ActiveOutput cursor = lowering.cursor;
     for (const ast::Statement& body_statement : statement.body) {
-      const auto frozen = late_layout::freezeStatementAppend(lowering.module, lowering.context, cursor,
-                                                             body_statement, block.statements, callbacks);
+      const auto frozen = late_layout::freezeStatementAppend(lowering.module, lowering.context, cursor, body_statement,
+                                                             block.statements, callbacks);
       if (frozen || frozen.error() != qovrin::Error::InvalidLateLayout) {
         QOVRIN_TRY(frozen);
         continue;

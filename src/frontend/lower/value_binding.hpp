@@ -7,11 +7,11 @@
 #include <string_view>
 
 #include "common/error.hpp"
-#include "frontend/syntax/ast.hpp"
+#include "frontend/lower/active_output.hpp"
 #include "frontend/lower/aggregate_literal.hpp"
 #include "frontend/lower/context.hpp"
-#include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
+#include "frontend/syntax/ast.hpp"
 #include "frontend/syntax/diagnostic.hpp"
 #include "frontend/values/value.hpp"
 

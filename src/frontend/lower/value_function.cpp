@@ -111,9 +111,7 @@ qovrin::Result<Value> callValueFunction(context::LowerContext& context, const as
   return result;
 }
 
-std::string countText(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " argument" : " arguments");
-}
+std::string countText(std::size_t count) { return std::to_string(count) + (count == 1 ? " argument" : " arguments"); }
 
 bool namesType(const module::Module& module, std::string_view name) {
   return typecheck::annotationFromName(name) || type_name::namesType(module.typeNames(), name) || name == "usize";
@@ -137,8 +135,7 @@ std::optional<std::string> explainValueFunctionCall(context::LowerContext& conte
     return quoted_name + " takes " + countText(function.params.size()) + ", " + std::to_string(arguments.size()) +
            " given";
   for (const ast::MetaFunctionParam& param : function.params)
-    if (param.type_name && !namesType(module, *param.type_name))
-      return unknownTypeText(*param.type_name);
+    if (param.type_name && !namesType(module, *param.type_name)) return unknownTypeText(*param.type_name);
   if (!namesType(module, *function.return_type)) return unknownTypeText(*function.return_type);
   CallFailure failure;
   const auto called = callValueFunction(context, function, arguments, evaluation, &failure);
@@ -148,8 +145,7 @@ std::optional<std::string> explainValueFunctionCall(context::LowerContext& conte
       return "argument " + std::to_string(failure.argument + 1) + " of " + quoted_name + " is " +
              mismatchText(failure, *function.params[failure.argument].type_name);
     case CallFailure::Stage::body:
-      if (called.error() == Error::MissingMetaReturn)
-        return quoted_name + " reached its end without 'return'";
+      if (called.error() == Error::MissingMetaReturn) return quoted_name + " reached its end without 'return'";
       break;
     case CallFailure::Stage::result:
       return quoted_name + " returned " + mismatchText(failure, *function.return_type);
