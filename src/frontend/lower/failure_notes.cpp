@@ -614,8 +614,10 @@ std::optional<std::string> unclosedBlockNote(std::string_view line, Error error)
 // body written on its header's line.
 std::optional<std::string> statementLineNote(std::string_view line) {
   if (line.starts_with('}')) {
-    if (qovrin::trim(line.substr(1), kBlanks).starts_with("else"))
+    const std::string_view rest = qovrin::trim(line.substr(1), kBlanks);
+    if (rest.starts_with("else") && (line == "} else {" || line.starts_with("} else if ")))
       return std::string("this 'else' follows no 'if' block: the block before it is already closed");
+    if (rest.starts_with("else")) return std::string("an else part is written '} else {', with blanks around 'else'");
     return std::string("this '}' closes no open block");
   }
   const std::size_t open = line.find('{');
