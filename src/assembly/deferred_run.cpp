@@ -12,6 +12,7 @@
 #include "common/little_endian.hpp"
 #include "frontend/values/expr_builtin.hpp"
 #include "frontend/lower/expression_bridge.hpp"
+#include "frontend/lower/value_binding.hpp"
 #include "frontend/syntax/parser.hpp"
 #include "frontend/values/typecheck.hpp"
 
@@ -208,7 +209,13 @@ qovrin::Status declare(DeferredRunContext& run, const contracts::ValueDeclaratio
 }
 
 qovrin::Status assign(DeferredRunContext& run, const contracts::Assignment& assignment) {
-  auto value = evaluateText(run, assignment.value);
+  const auto tree = parsedText(run, assignment.value);
+  if (!tree) return fail(tree.error());
+  // As in lowering, l = list.push(l, x) takes the list over rather than
+  // copying it each round.
+  auto context = evaluationContext(run);
+  context.handover = lower::value_binding::localHandover(run.context, assignment.target, **tree);
+  auto value = frontend::expr::evaluateValue(**tree, context);
   if (!value) return fail(value.error());
   const auto assigned = lower::context::setLocalValue(run.context, assignment.target, std::move(*value));
   if (!assigned) return fail(assigned.error());

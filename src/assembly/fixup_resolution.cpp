@@ -44,10 +44,11 @@ bool leavesUnresolved(Error error) noexcept {
   }
 }
 
-// What a target is evaluated with: the module and the field's own place.
+// What a target is evaluated with: the module and the field's own place,
+// with the wrapping arithmetic of instruction operands.
 frontend::expr::EvaluationContext evaluationAt(frontend::module::Module& module, std::uint64_t place_offset,
                                               std::uint32_t section) {
-  return {.module = module, .offset = place_offset, .current_section = section};
+  return {.module = module, .offset = place_offset, .current_section = section, .wrapping = true};
 }
 
 // The value of a module symbol: a label's address or an integer value.
@@ -59,13 +60,14 @@ qovrin::Result<std::uint64_t> symbolValue(const frontend::module::Module& module
   return integer->word;
 }
 
-// The target's number, none when it has none yet.
+// The target's number, none when it has none yet. An expression's result
+// is a two's-complement word, below zero when its top bit is set, whichever
+// way it is spelt; a plain name is an address or value as it stands.
 qovrin::Result<std::optional<WideValue>> resolveTarget(frontend::module::Module& module, const Fixup& fixup,
                                                        std::uint64_t place_offset, std::uint32_t section) {
   const frontend::fixup::FixupTarget target = module.fixups().target(fixup);
   const std::string_view text = target.text;
   qovrin::Result<std::uint64_t> value = fail(Error::UndefinedSymbol);
-  WideValue addend = target.addend;
 
   const auto folded = target.kind == FixupKind::expression ? splitFoldedAddend(text) : std::nullopt;
   const frontend::symbol::Symbol* folded_symbol = folded ? module.findSymbol(folded->name) : nullptr;
@@ -75,7 +77,7 @@ qovrin::Result<std::optional<WideValue>> resolveTarget(frontend::module::Module&
     value = symbolValue(module, *symbol);
   } else if (folded_symbol != nullptr) {
     value = symbolValue(module, *folded_symbol);
-    addend += folded->addend;
+    if (value) *value += static_cast<std::uint64_t>(folded->addend);
   } else {
     const auto tree = frontend::expr::parseOwned(text);
     if (!tree) {
@@ -88,7 +90,9 @@ qovrin::Result<std::optional<WideValue>> resolveTarget(frontend::module::Module&
     if (leavesUnresolved(value.error())) return std::nullopt;
     return fail(value.error());
   }
-  return static_cast<WideValue>(*value) + addend;
+  const WideValue number = target.kind == FixupKind::symbol ? static_cast<WideValue>(*value)
+                                                            : static_cast<WideValue>(static_cast<std::int64_t>(*value));
+  return number + target.addend;
 }
 
 }  // namespace

@@ -154,6 +154,10 @@ class Patcher {
       const auto absolute = absolutePatchValue(target, fixup.width, fixup.range_policy);
       if (!absolute) return fail(absolute.error());
       value = *absolute;
+      const WideValue half = static_cast<WideValue>(1) << (fixup.width - 1);
+      if (fixup.range_policy == FixupRangePolicy::sign_extended && (target < -half || target >= half))
+        module_.diagnostics().add(frontend::diagnostic::Severity::warning,
+                                  module_.locationAt(fixup.fragment, fixup.offset), "displacement exceeds bounds");
     }
     qovrin::writeLittleEndian(input_.image.subspan(file_position, bytes), value);
     return {};

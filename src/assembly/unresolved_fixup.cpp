@@ -9,7 +9,6 @@
 
 namespace assembly {
 
-using frontend::expr::BinaryOperator;
 using frontend::expr::Node;
 using frontend::expr::NodeKind;
 using qovrin::Error;
@@ -69,18 +68,6 @@ std::optional<std::string> innermostFailure(const frontend::module::Module& modu
   const Error error = value.error();
   if (node.kind() == NodeKind::identifier && error == Error::UndefinedSymbol)
     return notDefined(module, fixup, node.text());
-  if (node.kind() == NodeKind::binary && error == Error::InvalidNumber) {
-    switch (node.binaryOperator()) {
-      case BinaryOperator::subtract:
-        return std::string("integer underflow");
-      case BinaryOperator::add:
-      case BinaryOperator::multiply:
-      case BinaryOperator::shift_left:
-        return std::string("integer overflow");
-      default:
-        break;
-    }
-  }
   if (error == Error::DivisionByZero) return std::string("division by zero");
   if (node.kind() == NodeKind::binary && error == Error::TypeMismatch) {
     const auto left = frontend::expr::evaluateValue(node.left(), context);

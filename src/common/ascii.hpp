@@ -18,6 +18,14 @@ constexpr bool equalsIgnoreCase(std::string_view a, std::string_view b) noexcept
   return true;
 }
 
+// Whether the "'" at index separates digit groups of a number ("1'000"): a
+// decimal digit stands directly on both sides. Such a quote opens no quoted
+// text for any scan that looks for quotes.
+constexpr bool isDigitSeparator(std::string_view text, std::size_t index) noexcept {
+  return text[index] == '\'' && index > 0 && index + 1 < text.size() && isAsciiDigit(text[index - 1]) &&
+         isAsciiDigit(text[index + 1]);
+}
+
 constexpr bool isOneOf(char c, std::string_view set) noexcept {
   for (const char member : set)
     if (c == member) return true;

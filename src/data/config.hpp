@@ -34,9 +34,24 @@ struct ProjectConfig {
 // table or has no such key; InvalidBuildConfig when the value is no string.
 qovrin::Result<std::optional<std::string>> optionalString(const toml_parser::Node& node, std::string_view key);
 
+// A place in the project file and what is wrong there.
+struct ConfigNote {
+  toml_parser::TextPosition at;
+  std::string message;
+};
+
 // Maps the parsed document: InvalidBuildConfig, InvalidTargetConfig or
 // InvalidDefineValue for values of the wrong shape, in the order
-// build, target, defines, include.
-qovrin::Result<ProjectConfig> projectConfigFromToml(const toml_parser::Node& root);
+// build, target, defines, include. On failure `why`, when given, receives
+// the key and the shape it needed.
+qovrin::Result<ProjectConfig> projectConfigFromToml(const toml_parser::Node& root, ConfigNote* why = nullptr);
+
+// The keys of [build] and [target] that the build does not read: most often
+// a misspelt one that silently leaves its setting at the default.
+std::vector<ConfigNote> unknownKeys(const toml_parser::Node& root);
+
+// Where the value under [table] key was written; none when absent.
+std::optional<toml_parser::TextPosition> valuePosition(const toml_parser::Node& root, std::string_view table,
+                                                       std::string_view key);
 
 }  // namespace data::config

@@ -51,6 +51,7 @@ enum class EntryKind : std::uint8_t { value, table, array_of_tables };
 
 struct StoreEntry {
   std::string key;
+  TextPosition written;  // of the key of a pair; 0 for tables
   EntryKind kind = EntryKind::value;
   Node value;                       // value entries
   std::size_t table = 0;            // table entries: index of the store
@@ -141,6 +142,9 @@ class Parser {
     return ParseResult{std::move(root)};
   }
 
+  // Where reading stopped, for a failure's message.
+  TextPosition position() const noexcept { return {cursor_.line, cursor_.column}; }
+
  private:
   std::size_t newStore() {
     stores_.emplace_back();
@@ -154,7 +158,7 @@ class Parser {
   StoreEntry& appendEntry(std::size_t store, std::string key, EntryKind kind) {
     TableStore& target = stores_[store];
     target.index.add(key, target.entries.size());
-    target.entries.push_back(StoreEntry{std::move(key), kind, Node{}, 0, {}});
+    target.entries.push_back(StoreEntry{std::move(key), {}, kind, Node{}, 0, {}});
     return target.entries.back();
   }
 
@@ -224,6 +228,7 @@ class Parser {
   }
 
   qovrin::Status parsePair() {
+    const TextPosition written{cursor_.line, cursor_.column};
     auto key = parseKey(cursor_);
     if (!key) return fail(key.error());
     skipBlanks(cursor_);
@@ -237,9 +242,12 @@ class Parser {
       StoreEntry& entry = stores_[*target].entries[*position];
       entry.kind = EntryKind::value;
       entry.value = std::move(*value);
+      entry.written = written;
       entry.tables.clear();
     } else {
-      appendEntry(*target, std::move(key->back()), EntryKind::value).value = std::move(*value);
+      StoreEntry& entry = appendEntry(*target, std::move(key->back()), EntryKind::value);
+      entry.value = std::move(*value);
+      entry.written = written;
     }
     return {};
   }
@@ -329,6 +337,7 @@ class Parser {
     }
     while (true) {
       skipBlanks(cursor_);
+      const TextPosition written{cursor_.line, cursor_.column};
       auto key = parseKey(cursor_);
       if (!key) return fail(key.error());
       skipBlanks(cursor_);
@@ -339,9 +348,11 @@ class Parser {
       std::string joined = key->size() == 1 ? std::move(key->front()) : joinKey(*key);
       if (const auto position = index.find(joined)) {
         entries[*position].node = std::move(*value);
+        entries[*position].line = written.line;
+        entries[*position].column = written.column;
       } else {
         index.add(joined, entries.size());
-        entries.push_back(TableEntry{std::move(joined), std::move(*value)});
+        entries.push_back(TableEntry{std::move(joined), std::move(*value), written.line, written.column});
       }
       skipBlanks(cursor_);
       if (cursor_.peek() == '}') break;
@@ -358,16 +369,17 @@ class Parser {
     for (StoreEntry& entry : stores_[store].entries) {
       switch (entry.kind) {
         case EntryKind::value:
-          table.push_back(TableEntry{std::move(entry.key), std::move(entry.value)});
+          table.push_back(
+              TableEntry{std::move(entry.key), std::move(entry.value), entry.written.line, entry.written.column});
           break;
         case EntryKind::table:
-          table.push_back(TableEntry{std::move(entry.key), storeToNode(entry.table)});
+          table.push_back(TableEntry{std::move(entry.key), storeToNode(entry.table), 0, 0});
           break;
         case EntryKind::array_of_tables: {
           Node::Array tables;
           tables.reserve(entry.tables.size());
           for (const std::size_t child : entry.tables) tables.push_back(storeToNode(child));
-          table.push_back(TableEntry{std::move(entry.key), Node{std::move(tables), 0, 0}});
+          table.push_back(TableEntry{std::move(entry.key), Node{std::move(tables), 0, 0}, 0, 0});
           break;
         }
       }
@@ -387,6 +399,26 @@ std::string_view kindName(NodeKind kind) noexcept {
   return kNames[static_cast<std::size_t>(kind)];
 }
 
-qovrin::Result<ParseResult> parse(std::string_view text) { return Parser(text).run(); }
+qovrin::Result<ParseResult> parse(std::string_view text, TextPosition* failed_at) {
+  Parser parser(text);
+  auto result = parser.run();
+  if (!result && failed_at != nullptr) *failed_at = parser.position();
+  return result;
+}
+
+std::string describeStop(std::string_view text, TextPosition at) {
+  // Back from the line and column to the byte.
+  Cursor cursor{text};
+  while (!cursor.atEnd() && (cursor.line < at.line || (cursor.line == at.line && cursor.column < at.column)))
+    cursor.advance();
+  if (cursor.atEnd()) return "the file ends where TOML needs more";
+  if (isLineEndByte(cursor.peek())) return "the line ends where TOML needs more";
+  const auto byte = static_cast<unsigned char>(cursor.peek());
+  if (byte < 0x20 || byte >= 0x7F) {
+    constexpr char kHex[] = "0123456789abcdef";
+    return std::string("the byte \\x") + kHex[byte >> 4] + kHex[byte & 15] + " cannot stand here";
+  }
+  return "'" + std::string(1, static_cast<char>(byte)) + "' cannot stand here";
+}
 
 }  // namespace data::toml_parser

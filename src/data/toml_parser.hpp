@@ -43,6 +43,16 @@ struct Node {
 struct TableEntry {
   std::string key;
   Node node;
+  // Where the key was written (1-based); 0 for tables that headers and
+  // dotted keys made.
+  std::uint64_t line = 0;
+  std::uint64_t column = 0;
+};
+
+// A place in a document, 1-based.
+struct TextPosition {
+  std::uint64_t line = 0;
+  std::uint64_t column = 0;
 };
 
 struct ParseResult {
@@ -53,7 +63,13 @@ struct ParseResult {
 // hostile input cannot exhaust the stack.
 inline constexpr std::size_t kMaxNestingDepth = 512;
 
-// Reads a whole document. Failures: Syntax, DuplicateKey, Overflow.
-qovrin::Result<ParseResult> parse(std::string_view text);
+// Reads a whole document. Failures: Syntax, DuplicateKey, Overflow; failed_at,
+// when given, then receives where reading stopped.
+qovrin::Result<ParseResult> parse(std::string_view text, TextPosition* failed_at = nullptr);
+
+// What a reader finds at the place where a document stopped being read, for
+// a message: "the line ends where TOML needs more", "'x' cannot stand
+// here", ...
+std::string describeStop(std::string_view text, TextPosition at);
 
 }  // namespace data::toml_parser

@@ -1,3 +1,4 @@
+#include <expected>
 #include <memory>
 #include <optional>
 #include <span>
@@ -28,12 +29,49 @@ Result<std::optional<std::string>> readProjectText() {
   return fail(text.error());
 }
 
+using data::config::ConfigNote;
+
+// "qovrin.toml:<line>:<col>: <severity>: <message>"
+void writeProjectFileLine(StandardStreams& streams, std::string_view severity, const ConfigNote& note) {
+  std::string line(kProjectFile);
+  line += ":" + std::to_string(note.at.line) + ":" + std::to_string(note.at.column) + ": ";
+  line += severity;
+  line += ": " + note.message + "\n";
+  streams.err.write(line);
+}
+
+// The project file's settings, with the document kept for the places of its
+// values; a failure says where in the file it lies when it can.
+struct ProjectFile {
+  data::config::ProjectConfig config;
+  data::toml_parser::Node root;
+};
+
+struct ProjectFileFailure {
+  Error error;
+  std::optional<ConfigNote> why;
+};
+
+std::string stopReason(Error error, std::string_view text, data::toml_parser::TextPosition at) {
+  if (error == Error::DuplicateKey) return "a key or table of this name is defined already";
+  if (error == Error::Overflow) return "the number before here does not fit a 64-bit integer";
+  return data::toml_parser::describeStop(text, at);
+}
+
 // Without a project file every setting is its default.
-Result<data::config::ProjectConfig> parseProjectFile(const std::optional<std::string>& text) {
-  if (!text) return data::config::ProjectConfig{};
-  auto document = data::toml_parser::parse(*text);
-  if (!document) return fail(document.error());
-  return data::config::projectConfigFromToml(document->root);
+std::expected<ProjectFile, ProjectFileFailure> parseProjectFile(const std::optional<std::string>& text) {
+  if (!text) return ProjectFile{};
+  data::toml_parser::TextPosition stopped;
+  auto document = data::toml_parser::parse(*text, &stopped);
+  if (!document) {
+    if (document.error() == Error::OutOfMemory) return std::unexpected(ProjectFileFailure{document.error(), {}});
+    return std::unexpected(
+        ProjectFileFailure{document.error(), ConfigNote{stopped, stopReason(document.error(), *text, stopped)}});
+  }
+  ConfigNote why;
+  auto config = data::config::projectConfigFromToml(document->root, &why);
+  if (!config) return std::unexpected(ProjectFileFailure{config.error(), std::move(why)});
+  return ProjectFile{std::move(*config), std::move(document->root)};
 }
 
 struct IsaRow {
@@ -50,26 +88,39 @@ constexpr IsaRow kIsaRows[] = {
     {"riscv32", frontend::target::Isa::riscv, 32}};
 
 // A target the command line names explicitly wins, even the default
-// x86-64; then [build] target; then [target] isa with its bits.
-Result<Target> chooseTarget(const CliOptions& options, const data::config::ProjectConfig& config) {
+// x86-64; then [build] target; then [target] isa with its bits. A refused
+// choice says which value was refused and where.
+std::expected<Target, ProjectFileFailure> chooseTarget(const CliOptions& options, const ProjectFile& project) {
+  const data::config::ProjectConfig& config = project.config;
+  const auto refuse = [&](Error error, std::string_view table, std::string_view key, std::string message) {
+    const auto at = data::config::valuePosition(project.root, table, key);
+    return std::unexpected(
+        ProjectFileFailure{error, at ? std::optional<ConfigNote>(ConfigNote{*at, std::move(message)}) : std::nullopt});
+  };
   if (options.targetGiven) return options.target;
   if (config.target) {
     const auto target = parseTarget(*config.target);
-    if (!target) return fail(Error::InvalidBuildConfig);
+    if (!target)
+      return refuse(Error::InvalidBuildConfig, "build", "target",
+                    "'" + *config.target + "' is no target; the targets are x86-64, x86, rv64, rv32 and spv");
     return *target;
   }
   if (!config.isa) return Target::x86(64);
   for (const IsaRow& row : kIsaRows) {
     if (row.name != *config.isa) continue;
     const std::uint16_t bits = config.bits.value_or(row.defaultBits);
-    if (row.isa == frontend::target::Isa::x86) {
-      if (bits != 16 && bits != 32 && bits != 64) return fail(Error::InvalidModeBits);
-      return Target::x86(bits);
-    }
-    if (bits != 32 && bits != 64) return fail(Error::InvalidModeBits);
+    const bool x86 = row.isa == frontend::target::Isa::x86;
+    const bool accepted = bits == 32 || bits == 64 || (x86 && bits == 16);
+    if (!accepted)
+      return refuse(Error::InvalidModeBits, "target", "bits",
+                    "bits = " + std::to_string(bits) + " does not suit isa '" + *config.isa + "', which takes " +
+                        (x86 ? "16, 32 or 64" : "32 or 64"));
+    if (x86) return Target::x86(bits);
     return Target::riscv(static_cast<std::uint8_t>(bits));
   }
-  return fail(Error::InvalidBuildConfig);
+  return refuse(Error::InvalidBuildConfig, "target", "isa",
+                "'" + *config.isa + "' is no isa; the names are x86-64, x86, rv64 and rv32 (SPIR-V is chosen with "
+                "[build] target = \"spv\")");
 }
 
 frontend::value::Value defineValue(const data::config::ProjectDefine& define) {
@@ -97,11 +148,20 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
   const bool projectFound = projectText->has_value();
   InputFiles inputs;
   if (projectFound) inputs.record("project file", std::string(kProjectFile));
+  // The error line comes first, then where in the file it lies.
+  const auto projectFailure = [&](const ProjectFileFailure& failure) {
+    const int status = topLevelFailure(failure.error);
+    if (failure.why) writeProjectFileLine(streams, "note", *failure.why);
+    (void)streams.err.flush();
+    return status;
+  };
   const auto parsed = parseProjectFile(*projectText);
-  if (!parsed) return topLevelFailure(parsed.error());
-  const data::config::ProjectConfig& config = *parsed;
-  const auto target = chooseTarget(options, config);
-  if (!target) return topLevelFailure(target.error());
+  if (!parsed) return projectFailure(parsed.error());
+  const data::config::ProjectConfig& config = parsed->config;
+  const auto target = chooseTarget(options, *parsed);
+  if (!target) return projectFailure(target.error());
+  for (const ConfigNote& unknown : data::config::unknownKeys(parsed->root))
+    writeProjectFileLine(streams, "warning", unknown);
   const bool defaultSource = !options.sourcePath && !config.source;
   const std::string sourcePath(options.sourcePath ? std::string(*options.sourcePath)
                                                   : config.source.value_or(std::string(kDefaultSource)));

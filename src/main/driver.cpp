@@ -13,8 +13,13 @@ namespace {
 // A failure that reaches the top of the program: "error: <name>", status 1.
 int reportFailure(StandardStreams& streams, Error error) { return reportError(streams, "error: ", error); }
 
-int reportIssue(StandardStreams& streams, const CliParseIssue& issue) {
+int reportIssue(StandardStreams& streams, const CliParseIssue& issue, std::string_view note = {}) {
   streams.err.write(cliParseIssueLine(issue));
+  if (!note.empty()) {
+    streams.err.write("note: ");
+    streams.err.write(note);
+    streams.err.write("\n");
+  }
   streams.err.write(helpText());
   if (auto flushed = streams.err.flush(); !flushed) return reportFailure(streams, flushed.error());
   return 2;
@@ -38,7 +43,15 @@ int runHelp(StandardStreams& streams, HelpTopic topic) {
 
 int runInit(StandardStreams& streams, std::span<const std::string_view> arguments) {
   const auto parsed = parseInitOptions(arguments);
-  if (const auto* issue = std::get_if<CliParseIssue>(&parsed)) return reportIssue(streams, *issue);
+  if (const auto* issue = std::get_if<CliParseIssue>(&parsed)) {
+    // SPIR-V is a target of the assembler but has no starter project.
+    const auto target = issue->kind == CliIssueKind::invalidTarget ? parseTarget(issue->first) : std::nullopt;
+    if (target && target->isa == frontend::target::Isa::spirv)
+      return reportIssue(streams, *issue,
+                         "there is no SPIR-V starter project; write a source and assemble it with "
+                         "'qovrin <source.qov> --target spv'");
+    return reportIssue(streams, *issue);
+  }
   if (const auto* help = std::get_if<HelpCommand>(&parsed)) return runHelp(streams, help->topic);
   std::string failedPath;
   const auto name = runInitCommand(std::get<InitOptions>(parsed), &failedPath);

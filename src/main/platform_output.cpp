@@ -1,9 +1,11 @@
 #include "main/platform_output.hpp"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,8 +14,6 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstdlib>
-#include <memory>
 #include <system_error>
 #include <vector>
 
@@ -22,7 +22,7 @@
 namespace qovrin::main::platform {
 namespace {
 
-constexpr std::array kTerminationSignals{SIGINT, SIGTERM};
+constexpr std::array kTerminationSignals{SIGHUP, SIGINT, SIGQUIT, SIGTERM};
 // Linux gives up on a chain of links after this many, and so do we.
 constexpr int kMaxLinkHops = 40;
 
@@ -51,7 +51,7 @@ sigset_t terminationSet() noexcept {
   return set;
 }
 
-// Holds SIGINT and SIGTERM back while the temporary file and the record of
+// Holds the termination signals back while the temporary file and the record of
 // it disagree; a signal that came in meanwhile is delivered afterwards.
 class SignalsHeld {
  public:
@@ -87,72 +87,112 @@ FileFailure fileFailure(int code) {
     default:
       break;
   }
-  return FileFailure{error, std::generic_category().message(code)};
+  return FileFailure{error, std::generic_category().message(code), code};
 }
 
 namespace {
 
 std::unexpected<FileFailure> failWith(int code) { return std::unexpected(fileFailure(code)); }
 
-// Where the path's last component leads once every symbolic link in that
-// place is followed: the file the kernel would open for it.
-std::expected<std::string, FileFailure> followLinks(std::string path) {
-  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
-    std::vector<char> buffer(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : PATH_MAX) + 1);
-    const ssize_t length = ::readlink(path.c_str(), buffer.data(), buffer.size());
-    if (length < 0) return failWith(errno);
-    if (static_cast<std::size_t>(length) == buffer.size()) return failWith(ENAMETOOLONG);
-    const std::string link(buffer.data(), static_cast<std::size_t>(length));
-    const std::size_t separator = path.rfind('/');
-    if (link.starts_with('/') || separator == std::string::npos)
-      path = link;
-    else
-      path = path.substr(0, separator + 1) + link;
-  }
-  return failWith(ELOOP);
+std::expected<std::string, FileFailure> linkText(const std::string& path, const struct stat& status) {
+  // Links under /proc report no size.
+  std::vector<char> buffer(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : PATH_MAX) + 1);
+  const ssize_t length = ::readlink(path.c_str(), buffer.data(), buffer.size());
+  if (length < 0) return failWith(errno);
+  if (static_cast<std::size_t>(length) == buffer.size()) return failWith(ENAMETOOLONG);
+  return std::string(buffer.data(), static_cast<std::size_t>(length));
 }
 
-std::optional<std::string> resolvedDirectory(const std::string& path) {
-  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
-  if (!resolved) return std::nullopt;
-  return std::string(resolved.get());
+// Puts the components of `text` on the stack so that its first one is taken next.
+void pushComponents(std::vector<std::string>& pending, std::string_view text) {
+  std::size_t end = text.size();
+  while (end > 0) {
+    const std::size_t separator = text.rfind('/', end - 1);
+    const std::size_t start = separator == std::string_view::npos ? 0 : separator + 1;
+    if (end > start) pending.emplace_back(text.substr(start, end - start));
+    if (separator == std::string_view::npos) break;
+    end = separator;
+  }
 }
 
-// The absolute form of a path that names no file yet: the longest leading
-// part that exists is resolved, the rest is applied by its words.
-std::string normalisedMissingPath(const std::string& path) {
-  std::string absolute = path;
-  if (!path.starts_with('/')) absolute = currentDirectory().value_or("") + "/" + path;
-  std::vector<std::string> parts;
-  for (std::size_t start = 0; start <= absolute.size();) {
-    const std::size_t end = std::min(absolute.find('/', start), absolute.size());
-    if (end > start) parts.push_back(absolute.substr(start, end - start));
-    start = end + 1;
+bool onProcFileSystem(const std::string& directory) {
+  struct statfs status {};
+  return ::statfs(directory.empty() ? "/" : directory.c_str(), &status) == 0 && status.f_type == PROC_SUPER_MAGIC;
+}
+
+// A path that ends in a folder ("out/", "out/.") can name no file to create.
+bool namesFolder(std::string_view path) {
+  const std::string_view last = path.substr(path.rfind('/') + 1);
+  return last.empty() || last == "." || last == "..";
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+FileIdentity identityOf(const struct stat& status) {
+  return FileIdentity{true, static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino), {}};
+}
+
+// Where a path leads when the kernel walks it, every missing folder on the
+// way taken as made: the one place both the writer and the overwrite guard
+// go by.
+struct WalkedPath {
+  std::string path;          // absolute, without links, "." or ".."
+  bool exists = false;       // every component was there
+  bool throughProc = false;  // a link on the way is one kept by /proc
+};
+
+std::expected<WalkedPath, FileFailure> walkPath(const std::string& path) {
+  WalkedPath walked;
+  // The part found so far, without a trailing '/' (empty for the root), and
+  // the folders below it that are still to be made.
+  std::string& found = walked.path;
+  std::vector<std::string> missing;
+  if (!path.starts_with('/')) {
+    auto current = currentDirectory();
+    if (!current) return failWith(errno);
+    found = *current == "/" ? std::string() : std::move(*current);
   }
-  std::string base = "/";
-  std::size_t used = 0;
-  for (std::size_t count = parts.size(); count > 0; --count) {
-    std::string prefix;
-    for (std::size_t i = 0; i < count; ++i) prefix += "/" + parts[i];
-    if (auto resolved = resolvedDirectory(prefix)) {
-      base = std::move(*resolved);
-      used = count;
-      break;
-    }
-  }
-  for (std::size_t i = used; i < parts.size(); ++i) {
-    if (parts[i] == ".") continue;
-    if (parts[i] == "..") {
-      const std::size_t separator = base.rfind('/');
-      base.resize(separator == 0 ? 1 : separator);
+  std::vector<std::string> pending;
+  pushComponents(pending, path);
+  int hops = 0;
+  while (!pending.empty()) {
+    std::string name = std::move(pending.back());
+    pending.pop_back();
+    if (name == ".") continue;
+    if (name == "..") {
+      // A folder found has no links left in it, so its parent is the one the kernel takes.
+      if (!missing.empty())
+        missing.pop_back();
+      else
+        found.resize(std::min(found.size(), found.rfind('/')));
       continue;
     }
-    if (!base.ends_with('/')) base += '/';
-    base += parts[i];
+    if (!missing.empty()) {
+      missing.push_back(std::move(name));
+      continue;
+    }
+    std::string candidate = found + "/" + name;
+    struct stat status {};
+    if (::lstat(candidate.c_str(), &status) != 0) {
+      if (errno != ENOENT) return failWith(errno);
+      missing.push_back(std::move(name));
+      continue;
+    }
+    if (!S_ISLNK(status.st_mode)) {
+      found = std::move(candidate);
+      continue;
+    }
+    if (++hops > kMaxLinkHops) return failWith(ELOOP);
+    const auto link = linkText(candidate, status);
+    if (!link) return std::unexpected(link.error());
+    if (onProcFileSystem(found)) walked.throughProc = true;
+    if (link->starts_with('/')) found.clear();
+    pushComponents(pending, *link);
   }
-  return base;
+  walked.exists = missing.empty();
+  for (const std::string& name : missing) found += "/" + name;
+  if (found.empty()) found = "/";
+  return walked;
 }
 
 // ".tmp-" and six characters.
@@ -192,22 +232,65 @@ FileStatus replaceWhole(const std::string& target, std::string_view bytes, const
   return replacement.commit();
 }
 
+// Over the file size limit a write fails with EFBIG instead of ending the
+// process, so the replacement is removed and the failure reported.
+class FileSizeSignalIgnored {
+ public:
+  FileSizeSignalIgnored() noexcept {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGXFSZ, &ignore, &previous_);
+  }
+  FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
+  FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
+  ~FileSizeSignalIgnored() { ::sigaction(SIGXFSZ, &previous_, nullptr); }
+
+ private:
+  struct sigaction previous_ {};
+};
+
+// `path` names the existing file `status` describes, through whatever links.
+FileStatus writeExisting(const std::string& path, const struct stat& status, std::string_view bytes) {
+  if (S_ISDIR(status.st_mode)) return failWith(EISDIR);
+  if (!S_ISREG(status.st_mode) || status.st_nlink != 1) return writeInPlace(path, bytes);
+  // A file we may not write to is not ours to replace either, though its
+  // folder would allow the rename.
+  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM))
+    return failWith(errno);
+  // The replacement goes where the path's own words lead. A link kept by
+  // /proc names an open file (our own standard output, say) whose holder
+  // would be left with the old one, so that file is written in place.
+  const auto walked = walkPath(path);
+  struct stat named {};
+  if (walked && walked->exists && !walked->throughProc && ::stat(walked->path.c_str(), &named) == 0 &&
+      sameFile(named, status)) {
+    auto replaced = replaceWhole(walked->path, bytes, Ownership{status.st_mode, status.st_uid, status.st_gid});
+    // A file we may write but not replace (a folder we cannot write to, an
+    // owner we cannot give, a file mounted over its name) is still ours to
+    // overwrite.
+    if (replaced || (replaced.error().error != Error::AccessDenied && replaced.error().code != EBUSY)) return replaced;
+  }
+  return writeInPlace(path, bytes);
+}
+
 }  // namespace
 
 std::optional<FileIdentity> fileIdentity(const std::string& path) {
-  const auto target = followLinks(path);
-  if (!target) return std::nullopt;
-  const auto existing = [](const std::string& path) -> std::optional<FileIdentity> {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
-    return FileIdentity{true, static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino), {}};
-  };
-  if (auto found = existing(*target)) return found;
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0) return identityOf(status);
   if (errno != ENOENT) return std::nullopt;
-  // "new/../x" names "x" once the writer has made the folder "new".
-  std::string normalised = normalisedMissingPath(*target);
-  if (auto found = existing(normalised)) return found;
-  return FileIdentity{false, 0, 0, std::move(normalised)};
+  auto walked = walkPath(path);
+  if (!walked) return std::nullopt;
+  if (!walked->exists) return FileIdentity{false, 0, 0, std::move(walked->path)};
+  if (::stat(walked->path.c_str(), &status) != 0) return std::nullopt;
+  return identityOf(status);
+}
+
+std::optional<FileIdentity> standardOutputFile() {
+  struct stat status {};
+  if (::fstat(STDOUT_FILENO, &status) != 0 || S_ISCHR(status.st_mode)) return std::nullopt;
+  return identityOf(status);
 }
 
 FileStatus makeDirectories(const std::string& path) {
@@ -227,26 +310,23 @@ FileStatus makeDirectories(const std::string& path) {
 
 FileStatus writeFileThrough(const std::string& path, std::string_view bytes) {
   if (path.empty()) return failWith(ENOENT);
-  const auto target = followLinks(path);
-  if (!target) return std::unexpected(target.error());
-  const std::size_t separator = target->find_last_of("/\\");
-  if (separator != std::string::npos && separator > 0) {
-    if (auto made = makeDirectories(target->substr(0, separator)); !made) return made;
-  }
-
+  const FileSizeSignalIgnored ignoring;
   struct stat status {};
-  if (::lstat(target->c_str(), &status) != 0) {
-    if (errno != ENOENT) return failWith(errno);
-    return replaceWhole(*target, bytes, std::nullopt);
+  if (::stat(path.c_str(), &status) == 0) return writeExisting(path, status, bytes);
+  if (errno != ENOENT) return failWith(errno);
+  const auto walked = walkPath(path);
+  if (!walked) return std::unexpected(walked.error());
+  // Found only across folders still to be made ("new/../x.bin"): the file
+  // is there already, and making those folders would change nothing.
+  if (walked->exists) {
+    if (::stat(walked->path.c_str(), &status) != 0) return failWith(errno);
+    return writeExisting(walked->path, status, bytes);
   }
-  if (S_ISDIR(status.st_mode)) return failWith(EISDIR);
-  if (S_ISREG(status.st_mode) && status.st_nlink == 1) {
-    auto replaced = replaceWhole(*target, bytes, Ownership{status.st_mode, status.st_uid, status.st_gid});
-    // A file we may write but not replace (a folder we cannot write to, an
-    // owner we cannot give) is still ours to overwrite.
-    if (replaced || replaced.error().error != Error::AccessDenied) return replaced;
+  if (namesFolder(path)) return failWith(EISDIR);
+  if (const std::size_t separator = walked->path.rfind('/'); separator > 0) {
+    if (auto made = makeDirectories(walked->path.substr(0, separator)); !made) return made;
   }
-  return writeInPlace(*target, bytes);
+  return replaceWhole(walked->path, bytes, std::nullopt);
 }
 
 ReplacementFile::~ReplacementFile() { discard(); }

@@ -15,11 +15,12 @@
 
 namespace qovrin::main::platform {
 
-// A failed file operation: the program-wide name and the system's own words
-// for the cause ("No space left on device").
+// A failed file operation: the program-wide name, the system's own words
+// for the cause ("No space left on device") and its error number.
 struct FileFailure {
   Error error;
   std::string cause;
+  int code = 0;
 };
 
 using FileStatus = std::expected<void, FileFailure>;
@@ -30,8 +31,9 @@ using FileStatus = std::expected<void, FileFailure>;
 FileFailure fileFailure(int code);
 
 // Device and inode of an existing file; a path that names nothing yet is
-// known by its absolute form with "." and ".." taken out and the existing
-// directories resolved, so two spellings of one future file still match.
+// known by the absolute path the kernel would reach once the missing folders
+// are made (links followed, "." and ".." applied where they fall), so two
+// spellings of one future file still match.
 struct FileIdentity {
   bool exists = false;
   std::uint64_t device = 0;
@@ -41,16 +43,24 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
-// The identity of the file that `path` leads to after symbolic links.
-// Nothing when it cannot be told (a loop of links, no permission).
+// The identity of the file that `path` leads to after symbolic links, the
+// file writeFileThrough would write. Nothing when it cannot be told (a loop
+// of links, no permission).
 std::optional<FileIdentity> fileIdentity(const std::string& path);
+
+// The file behind standard output when what is written there lands in it at
+// a position (a file, a pipe): nothing for a terminal or another device.
+std::optional<FileIdentity> standardOutputFile();
 
 // Writes the bytes to the file `path` names, following symbolic links.
 // Where nothing exists yet, or the file is a regular file with one name, a
 // temporary file beside it takes the bytes and is renamed over it, keeping
 // the old file's mode and owner; a run stopped half-way leaves the old file
-// as it was. Anything else that exists (a device, a FIFO, a file with
-// several names) is opened and truncated in place, so it stays what it is.
+// as it was, and so does a write over the file size limit. Anything else
+// that exists (a device, a FIFO, a file with several names, a file reached
+// through a link kept by /proc such as /dev/stdout, a file mounted over its
+// name) is opened by the path as given and truncated in place, so it stays
+// what it is. A file the process may not open for writing is AccessDenied.
 // Missing parent directories are created first.
 FileStatus writeFileThrough(const std::string& path, std::string_view bytes);
 
@@ -67,7 +77,8 @@ struct Ownership {
 
 // The temporary half of an atomic replace: a new file beside `target`
 // whose name stays within the directory's name limit. While it exists, a
-// SIGINT or SIGTERM removes it before the process ends. One at a time.
+// termination signal (SIGHUP, SIGINT, SIGQUIT, SIGTERM) removes it before
+// the process ends. One at a time.
 class ReplacementFile {
  public:
   ReplacementFile() = default;
@@ -96,7 +107,7 @@ class ReplacementFile {
   bool registered_ = false;
 };
 
-// Keeps SIGINT and SIGTERM away from the calling thread, so that they reach
+// Keeps the termination signals away from the calling thread, so that they reach
 // the main thread, which knows about its temporary file.
 void blockTerminationSignals() noexcept;
 

@@ -59,7 +59,8 @@ frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots
     if (request.window) read.window = platform::InputWindow{request.window->offset, request.window->length};
     auto found = resolveFileInclude(roots, request.name, request.base, read);
     if (!found) return fail(found.error());
-    inputs.record("input", found->path);
+    // A file only tested for (`fs.exists`) gave the run nothing to lose.
+    if (request.contents) inputs.record("input", found->path);
     return IncludeSource{std::move(found->path), std::move(found->realPath), std::move(found->text)};
   };
   options.list_file_include_directory = [&roots](const IncludeRequest& request) {
@@ -132,35 +133,47 @@ int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, cons
     const auto result = writeOutputFile(path, bytes);
     display.end(id);
     if (!result) {
-      const std::string note = "cannot write " + path + ": " + result.error().cause;
+      const std::string note = "cannot write " + (path.empty() ? std::string("''") : path) + ": " + result.error().cause;
       return failRun(streams, display, "error: ", result.error().error, std::span(&note, 1));
     }
     step.finish();
     return std::nullopt;
   };
+  // Rendered first: a listing that cannot be made leaves the output as it was.
+  std::optional<std::string> listing;
+  if (outputs.listingPath) {
+    auto rendered = renderListing(outputs.sourcePath, assembled);
+    if (!rendered) return failRun(streams, display, "error: ", rendered.error());
+    listing = std::move(*rendered);
+  }
   const auto& image = assembled.result.image;
   const std::string_view imageBytes(reinterpret_cast<const char*>(image.data()), image.size());
   if (auto failed = writeStep("write output", TimingTag::writeOutput, outputs.outputPath, imageBytes)) return *failed;
-  if (outputs.listingPath) {
-    auto listing = renderListing(outputs.sourcePath, assembled);
-    if (!listing) return failRun(streams, display, "error: ", listing.error());
+  if (listing) {
     if (auto failed = writeStep("write listing", TimingTag::writeListing, *outputs.listingPath, *listing))
       return *failed;
   }
   display.finish(true);
 
+  // Written to a standard output that holds the output file (`-o
+  // /dev/stdout`), the summary would follow the bytes into a pipe or land
+  // over them in a file, so it goes with the diagnostics then.
+  const auto standardOutput = platform::standardOutputFile();
+  const bool outputOnStandardOutput = std::ranges::any_of(
+      written, [&](const RunFile& file) { return standardOutput && file.identity == *standardOutput; });
+  StreamWriter& summary = outputOnStandardOutput ? streams.err : streams.out;
   const frontend::target::Target target = assembled.module->target();
-  streams.out.write(outputs.command == "build" ? "built" : "assembled");
-  streams.out.write(" output (" + std::to_string(image.size()) + " bytes, " +
-                    std::to_string(assembled.result.instruction_fragments) + " instruction fragments, target ");
-  streams.out.write(targetName(target));
-  streams.out.write(")\n");
+  summary.write(outputs.command == "build" ? "built" : "assembled");
+  summary.write(" output (" + std::to_string(image.size()) + " bytes, " +
+                std::to_string(assembled.result.instruction_fragments) + " instruction fragments, target ");
+  summary.write(targetName(target));
+  summary.write(")\n");
   if (outputs.timing != TimingMode::off) {
     const TimingCounts counts{image.size(), assembled.result.instruction_fragments, pending};
-    streams.out.write(timingReport(outputs.command, target, counts, trace,
-                                   platform::monotonicNanoseconds() - trace.start, outputs.timing));
+    summary.write(timingReport(outputs.command, target, counts, trace, platform::monotonicNanoseconds() - trace.start,
+                               outputs.timing));
   }
-  if (auto flushed = streams.out.flush(); !flushed) return failRun(streams, display, "error: ", flushed.error());
+  if (auto flushed = summary.flush(); !flushed) return failRun(streams, display, "error: ", flushed.error());
   return 0;
 }
 

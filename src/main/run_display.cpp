@@ -4,6 +4,7 @@
 
 #include "common/display_text.hpp"
 #include "common/error.hpp"
+#include "main/platform.hpp"
 
 namespace qovrin::main {
 
@@ -24,10 +25,11 @@ int reportError(StandardStreams& streams, std::string_view prefix, Error error, 
 }
 
 std::string readFailureNote(std::string_view path) {
-  std::string note = "while reading '";
+  std::string note = "'";
   note += path;
   note += "'";
-  return note;
+  if (platform::isDirectory(std::string(path))) return note + " is a folder, not a file";
+  return "while reading " + note;
 }
 
 RunDisplay::RunDisplay(std::string_view rootName, ProgressMode mode, StandardStreams& streams) : streams_(streams) {

@@ -6,6 +6,10 @@
 
 #include "common/ascii.hpp"
 #include "common/packed_words.hpp"
+#include "riscv_encoder/encode_fields.hpp"
+#include "riscv_encoder/source_operands.hpp"
+#include "riscv_encoder/source_parsers.hpp"
+#include "riscv_encoder/tables.hpp"
 
 namespace riscv_encoder::api {
 
@@ -88,6 +92,10 @@ qovrin::Result<std::uint8_t> parseRegister(std::string_view text) noexcept {
   }
   if (value >= 32) return qovrin::fail(Error::RegisterOutOfRange);
   return static_cast<std::uint8_t>(value);
+}
+
+bool namesOperandValue(std::string_view mnemonic, std::string_view word) noexcept {
+  return source::rowsReadNamedValue(tables::rowsOfWritten(mnemonic), word);
 }
 
 }  // namespace riscv_encoder::api

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "common/error.hpp"
+#include "riscv_encoder/failure.hpp"
 #include "riscv_encoder/field_values.hpp"
 #include "riscv_encoder/table_rows.hpp"
 
@@ -21,6 +22,16 @@ struct SplitField {
   std::uint32_t high;
   std::uint32_t low;
 };
+
+// The values each compressed immediate takes; a row's load or store offset
+// takes the rule of the offset field it carries (UnsupportedInstruction when
+// it carries none).
+inline constexpr ImmediateRule kAddi4spnRule{4, 1020, 4, true};
+inline constexpr ImmediateRule kLuiRule{-131072, 126976, 4096, true};
+inline constexpr ImmediateRule kAddi16spRule{-512, 496, 16, true};
+inline constexpr ImmediateRule kCompressedBranchRule{-256, 254, 2, false};
+inline constexpr ImmediateRule kCompressedJumpRule{-2048, 2046, 2, false};
+qovrin::Result<ImmediateRule> compressedOffsetRule(const RiscvInstructionRow& row) noexcept;
 
 qovrin::Result<std::uint32_t> compressedAddi4spnImmediate(std::int64_t value) noexcept;
 qovrin::Result<SplitField> compressedLuiImmediate(std::int64_t value) noexcept;

@@ -69,7 +69,14 @@ qovrin::Result<RiscvFieldValues> semanticFieldValues(const RiscvInstructionRow& 
   }
   Reader reader(row, operands, failure);
   const Status status = readKind(reader, kind);
-  if (!status) return fail(status.error());
+  if (!status) {
+    // The field a wrong kind of operand stands in is named as for a count.
+    if (failure != nullptr && failure->part == RiscvFailure::Part::operand_kind) {
+      failure->operands = kOperandCounts[kind];
+      nameOperands(row, *failure);
+    }
+    return fail(status.error());
+  }
   return reader.values;
 }
 

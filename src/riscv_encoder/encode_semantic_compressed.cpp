@@ -5,11 +5,13 @@ namespace riscv_encoder::encode::semantic {
 namespace {
 
 template <typename Compute>
-Status nonZeroImmediate(Reader& r, std::size_t position, Compute compute) {
+Status nonZeroImmediate(Reader& r, std::size_t position, const ImmediateRule& rule, Compute compute) {
   const auto value = r.imm(position);
   if (!value) return fail(value.error());
   if (r.pending(position)) return {};
-  return compute(*value);
+  const Status status = compute(*value);
+  if (!status) return r.refuseImmediate(status.error(), *value, rule);
+  return {};
 }
 
 Status splitInto(Reader& r, Slot high, Slot low, const Result<SplitField>& split) {
@@ -30,14 +32,14 @@ Status compressedKind(Reader& r, std::uint8_t kind) {
       return r.setAtMost(kCMopT, 1, 7);
     case 69:
       QOVRIN_TRY(r.setReg(kRs1, 1));
-      return requireNonZero(r, kRs1);
+      return r.nonZero(kRs1, 1);
     case 70:
       return r.compressedRegisterRule(1);
     case 71:
       QOVRIN_TRY(r.setReg(kRd, 1));
       QOVRIN_TRY(r.setReg(kRs2, 2));
-      QOVRIN_TRY(requireNonZero(r, kRd));
-      return requireNonZero(r, kRs2);
+      QOVRIN_TRY(r.nonZero(kRd, 1));
+      return r.nonZero(kRs2, 2);
     case 72:
       QOVRIN_TRY(r.reg(1));
       QOVRIN_TRY(r.reg(2));
@@ -61,7 +63,7 @@ Status compressedKind(Reader& r, std::uint8_t kind) {
       const auto amount = r.imm(2);
       if (!amount) return fail(amount.error());
       const auto u = unsignedRange(static_cast<std::uint64_t>(*amount), *bits);
-      if (!u) return fail(u.error());
+      if (!u) return fail(r.outOfRange(*amount, *bits, false).error());
       QOVRIN_TRY(r.compressedRegisterRule(1));
       r.values[kCNzuimm6Hi] = *u >> 5 & 1;
       r.values[kCNzuimm6Lo] = *u & 31;
@@ -84,30 +86,33 @@ Status compressedKind(Reader& r, std::uint8_t kind) {
       const auto offset = r.imm(1);
       if (!offset) return fail(offset.error());
       const auto field = compressedJumpOffset(*offset);
-      if (!field) return fail(field.error());
+      if (!field) return r.refuseOffset(field.error(), *offset, kCompressedJumpRule);
       r.values[kCImm12] = *field;
       return {};
     }
     case 81: {
       const auto offset = r.imm(2);
       if (!offset) return fail(offset.error());
-      QOVRIN_TRY(splitInto(r, kCBimm9Hi, kCBimm9Lo, compressedBranchOffset(*offset)));
+      const auto split = compressedBranchOffset(*offset);
+      if (!split) return r.refuseOffset(split.error(), *offset, kCompressedBranchRule);
+      QOVRIN_TRY(splitInto(r, kCBimm9Hi, kCBimm9Lo, split));
       return r.setCompressedReg(kRs1P, 1);
     }
     case 82:
-      return nonZeroImmediate(r, 1, [&r](std::int64_t value) {
+      return nonZeroImmediate(r, 1, kAddi16spRule, [&r](std::int64_t value) {
         return splitInto(r, kCNzimm10Hi, kCNzimm10Lo, compressedAddi16spImmediate(value));
       });
     case 83:
-      QOVRIN_TRY(nonZeroImmediate(r, 2, [&r](std::int64_t value) {
+      QOVRIN_TRY(nonZeroImmediate(r, 2, kLuiRule, [&r](std::int64_t value) {
         return splitInto(r, kCNzimm18Hi, kCNzimm18Lo, compressedLuiImmediate(value));
       }));
       QOVRIN_TRY(r.setReg(kRd, 1));
-      if (r.values[kRd] == 0 || r.values[kRd] == 2) return fail(Error::RegisterOutOfRange);
+      if (r.values[kRd] == 0 || r.values[kRd] == 2)
+        return r.refuseRegister(1, r.values[kRd], RegisterRule::not_zero_sp);
       return {};
     case 84:
       QOVRIN_TRY(r.setCompressedReg(kRdP, 1));
-      return nonZeroImmediate(r, 2, [&r](std::int64_t value) -> Status {
+      return nonZeroImmediate(r, 2, kAddi4spnRule, [&r](std::int64_t value) -> Status {
         const auto field = compressedAddi4spnImmediate(value);
         if (!field) return fail(field.error());
         r.values[kCNzuimm10] = *field;

@@ -60,7 +60,7 @@ Status pairedKind(Reader& r, std::uint8_t kind) {
     case 100:
       QOVRIN_TRY(r.storeSplit(3));
       QOVRIN_TRY(r.reg(1));
-      if (*r.reg(1) % 2 != 0) return fail(Error::RegisterOutOfRange);
+      if (*r.reg(1) % 2 != 0) return r.refuseRegister(1, *r.reg(1), RegisterRule::even);
       r.values[kRs2E] = *r.reg(1) >> 1;
       return r.setReg(kRs1, 2);
     default:

@@ -40,13 +40,13 @@ class Reader {
     const RiscvOperand& operand = operands_[position - 1];
     // x8 passes every register rule, the compressed ones included.
     if (naming_) return 8u;
-    if (operand.isImmediate()) return fail(Error::OperandKindMismatch);
+    if (operand.isImmediate()) return fail(wrongKind(position, true));
     return static_cast<std::uint32_t>(operand.value & 31);
   }
   Result<std::int64_t> imm(std::size_t position) const noexcept {
     const RiscvOperand& operand = operands_[position - 1];
     if (naming_) return std::int64_t{0};
-    if (!operand.isImmediate()) return fail(Error::OperandKindMismatch);
+    if (!operand.isImmediate()) return fail(wrongKind(position, false));
     return static_cast<std::int64_t>(operand.value);
   }
   bool pending(std::size_t position) const noexcept { return operands_[position - 1].isPending(); }
@@ -63,7 +63,7 @@ class Reader {
     name(position, slot);
     const auto number = reg(position);
     if (!number) return fail(number.error());
-    if (*number < 8 || *number > 15) return fail(Error::RegisterOutOfRange);
+    if (*number < 8 || *number > 15) return refuseRegister(position, *number, RegisterRule::compressed);
     values[slot] = *number - 8;
     return {};
   }
@@ -103,20 +103,21 @@ class Reader {
   }
   Status storeSplit(std::size_t position) noexcept {
     name(position, "offset");
-    const auto t = signedValue(position, 12);
+    const auto t = offsetValue(position, 12, 1);
     if (!t) return fail(t.error());
     values[kImm12Hi] = *t >> 5;
     values[kImm12Lo] = *t & 31;
     return {};
   }
-  Result<std::uint32_t> branchOffset(std::size_t position) const noexcept {
+  Result<std::uint32_t> offsetValue(std::size_t position, unsigned bits, std::int64_t alignment) const noexcept {
     const auto value = imm(position);
     if (!value) return fail(value.error());
-    return checkedSigned(*value, 13, 2);
+    if (failure_ != nullptr) failure_->subject = "offset";
+    return checkedSigned(*value, bits, alignment);
   }
   Status branch(std::size_t position, Slot high, Slot low) noexcept {
     name(position, "offset");
-    const auto o = branchOffset(position);
+    const auto o = offsetValue(position, 13, 2);
     if (!o) return fail(o.error());
     values[high] = (*o >> 12 & 1) << 6 | (*o >> 5 & 63);
     values[low] = (*o >> 1 & 15) << 1 | (*o >> 11 & 1);
@@ -124,9 +125,7 @@ class Reader {
   }
   Status jump(std::size_t position) noexcept {
     name(position, "offset");
-    const auto value = imm(position);
-    if (!value) return fail(value.error());
-    const auto o = checkedSigned(*value, 21, 2);
+    const auto o = offsetValue(position, 21, 2);
     if (!o) return fail(o.error());
     values[kJimm20] = (*o >> 20 & 1) << 19 | (*o >> 1 & 1023) << 9 | (*o >> 11 & 1) << 8 | (*o >> 12 & 255);
     return {};
@@ -138,9 +137,9 @@ class Reader {
     const auto number = reg(position);
     if (!number) return fail(number.error());
     if (hasField(fields(), "rd_rs1_p")) {
-      if (*number < 8 || *number > 15) return fail(Error::RegisterOutOfRange);
+      if (*number < 8 || *number > 15) return refuseRegister(position, *number, RegisterRule::compressed);
     } else if (hasField(fields(), "rd_rs1_n0") || hasField(fields(), "rd_n0")) {
-      if (*number == 0) return fail(Error::RegisterOutOfRange);
+      if (*number == 0) return refuseRegister(position, *number, RegisterRule::not_zero);
     } else if (!hasField(fields(), "rd")) {
       return fail(Error::UnsupportedInstruction);
     }
@@ -153,16 +152,10 @@ class Reader {
     const auto offset = imm(position);
     if (!offset) return fail(offset.error());
     const auto filled = fillCompressedOffset(row_, values, *offset);
-    if (!filled) return fail(filled.error());
+    if (!filled) return refuseOffset(filled.error(), *offset, compressedOffsetRule(row_));
     values = *filled;
     return {};
   }
-
- private:
-  void name(std::size_t position, std::string_view field) noexcept {
-    if (naming_ && failure_->names[position - 1].empty()) failure_->names[position - 1] = field;
-  }
-  void name(std::size_t position, Slot slot) noexcept { name(position, kSlotNames[slot].name); }
 
   Status outOfRange(std::int64_t value, unsigned bits, bool is_signed) const noexcept {
     if (failure_ != nullptr) {
@@ -173,9 +166,55 @@ class Reader {
     }
     return fail(Error::ImmediateOutOfRange);
   }
+  // A register the row's field does not take; `number` is as read.
+  Status refuseRegister(std::size_t position, std::uint32_t number, RegisterRule rule) const noexcept {
+    if (describing()) {
+      failure_->part = RiscvFailure::Part::register_rule;
+      failure_->position = static_cast<std::uint8_t>(position);
+      failure_->value = number;
+      failure_->register_rule = rule;
+    }
+    return fail(Error::RegisterOutOfRange);
+  }
+  Status nonZero(Slot slot, std::size_t position) const noexcept {
+    if (values[slot] == 0) return refuseRegister(position, 0, RegisterRule::not_zero);
+    return {};
+  }
+  Status refuseOffset(Error error, std::int64_t value, const Result<ImmediateRule>& rule) const noexcept {
+    if (failure_ != nullptr) failure_->subject = "offset";
+    return refuseImmediate(error, value, rule);
+  }
+  // A value that one of the compressed checks refused with `error`.
+  Status refuseImmediate(Error error, std::int64_t value, const Result<ImmediateRule>& rule) const noexcept {
+    if (describing() && rule && (error == Error::ImmediateOutOfRange || error == Error::ImmediateAlignment)) {
+      failure_->part =
+          error == Error::ImmediateAlignment ? RiscvFailure::Part::alignment : RiscvFailure::Part::immediate_rule;
+      failure_->value = value;
+      failure_->rule = *rule;
+    }
+    return fail(error);
+  }
+
+ private:
+  bool describing() const noexcept { return failure_ != nullptr && !naming_; }
+  Error wrongKind(std::size_t position, bool wants_register) const noexcept {
+    if (describing()) {
+      failure_->part = RiscvFailure::Part::operand_kind;
+      failure_->position = static_cast<std::uint8_t>(position);
+      failure_->wants_register = wants_register;
+    }
+    return Error::OperandKindMismatch;
+  }
+  void name(std::size_t position, std::string_view field) noexcept {
+    if (naming_ && failure_->names[position - 1].empty()) failure_->names[position - 1] = field;
+  }
+  void name(std::size_t position, Slot slot) noexcept { name(position, kSlotNames[slot].name); }
+
   Result<std::uint32_t> checkedSigned(std::int64_t value, unsigned bits, std::int64_t alignment) const noexcept {
     const auto wrapped = wrapAlignedSigned(value, bits, alignment);
     if (!wrapped && wrapped.error() == Error::ImmediateOutOfRange) return fail(outOfRange(value, bits, true).error());
+    if (!wrapped && wrapped.error() == Error::ImmediateAlignment)
+      return fail(refuseImmediate(Error::ImmediateAlignment, value, ImmediateRule{0, 0, alignment, false}).error());
     return wrapped;
   }
 
@@ -184,11 +223,6 @@ class Reader {
   RiscvFailure* failure_;
   bool naming_;
 };
-
-inline Status requireNonZero(const Reader& reader, Slot slot) {
-  if (reader.values[slot] == 0) return fail(Error::RegisterOutOfRange);
-  return {};
-}
 
 // Each group answers UnsupportedInstruction for a kind outside it.
 Status scalarKind(Reader& r, std::uint8_t kind);      // 1 to 40

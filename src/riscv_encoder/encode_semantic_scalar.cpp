@@ -11,7 +11,7 @@ Status scalarKind(Reader& r, std::uint8_t kind) {
       return r.setReg(kRd, 1);
     case 3:
       QOVRIN_TRY(r.setReg(kRd, 1));
-      return requireNonZero(r, kRd);
+      return r.nonZero(kRd, 1);
     case 4:
       return r.setReg(kRs1, 1);
     case 5:
@@ -27,7 +27,7 @@ Status scalarKind(Reader& r, std::uint8_t kind) {
     case 8:
     case 9:
       QOVRIN_TRY(r.setReg(kRd, 1));
-      if (kind == 9 && r.values[kRd] % 2 != 0) return fail(Error::RegisterOutOfRange);
+      if (kind == 9 && r.values[kRd] % 2 != 0) return r.refuseRegister(1, r.values[kRd], RegisterRule::even);
       QOVRIN_TRY(r.setReg(kRs1, 2));
       return r.setSigned(kImm12, 3, 12);
     case 10:

@@ -105,7 +105,8 @@ constexpr std::array<bool, 256> kCutsPieces = [] {
   return cuts;
 }();
 
-// Cuts at commas outside (), [], {} and single quotes.
+// Cuts at commas outside (), [], {} and single quotes; a digit separator
+// (1'000) opens no quote.
 template <typename Visit>
 Status forEachPiece(std::string_view text, Visit visit) {
   int depth = 0;
@@ -114,7 +115,7 @@ Status forEachPiece(std::string_view text, Visit visit) {
   for (std::size_t index = 0; index < text.size(); ++index) {
     const char c = text[index];
     if (!kCutsPieces[static_cast<unsigned char>(c)]) continue;
-    if (c == '\'') quoted = !quoted;
+    if (c == '\'' && (quoted || !qovrin::isDigitSeparator(text, index))) quoted = !quoted;
     if (quoted) continue;
     if (c == '(' || c == '[' || c == '{') ++depth;
     if ((c == ')' || c == ']' || c == '}') && depth > 0) --depth;
@@ -190,6 +191,56 @@ bool hasOrderingField(const RiscvInstructionRow& row) noexcept {
   return encode::hasField(row.fields, "aq") || encode::hasField(row.fields, "rl");
 }
 
+// What the piece's text tells about a failure found later: an address
+// "offset(name)" whose name is no register, or a "(" never closed.
+void notePiece(std::string_view piece, std::size_t first, const RiscvOperandList& operands, RiscvFailure& failure) {
+  piece = qovrin::trim(piece, kBlanks);
+  for (std::size_t index = first; index < operands.count; ++index) failure.written[index] = piece;
+  const std::size_t open = piece.rfind('(');
+  if (open == std::string_view::npos) return;
+  const std::size_t close = piece.find(')', open);
+  if (close == std::string_view::npos) {
+    failure.unclosed = piece;
+    return;
+  }
+  const std::string_view inside = qovrin::trim(piece.substr(open + 1, close - open - 1), kBlanks);
+  if (close + 1 == piece.size() && !inside.empty() && qovrin::isAsciiLetter(inside.front()) &&
+      std::ranges::all_of(inside, [](char c) { return qovrin::isAsciiLetter(c) || qovrin::isAsciiDigit(c); }) &&
+      !api::parseRegister(inside))
+    failure.unknown_base = inside;
+}
+
+// The vector type of vsetvli / vsetivli when its words are no type.
+void describeVectorType(std::string_view text, RiscvFailure& failure) noexcept {
+  const std::size_t first_comma = text.find(',');
+  const std::size_t second_comma = text.find(',', first_comma + 1);
+  if (first_comma == std::string_view::npos || second_comma == std::string_view::npos) return;
+  const std::string_view type = qovrin::trim(text.substr(second_comma + 1), kBlanks);
+  if (type.find(',') == std::string_view::npos || parseVType(type)) return;
+  failure.part = RiscvFailure::Part::unreadable;
+  failure.position = 3;
+  failure.written[2] = type;
+}
+
+// Rows whose sp operand is implied: the stack loads and stores, c.addi16sp
+// and c.addi4spn.
+bool impliesStackPointer(std::uint8_t kind) noexcept { return kind == 78 || kind == 79 || kind == 82 || kind == 84; }
+
+bool writesStackPointer(const RiscvOperandList& operands) noexcept {
+  return std::any_of(operands.items.begin(), operands.items.begin() + static_cast<std::ptrdiff_t>(operands.count),
+                     [](const RiscvOperand& operand) { return !operand.isImmediate() && operand.value == 2; });
+}
+
+// Whether the mnemonic has a row for this XLEN under the name with ".rv32".
+bool hasRv32Form(std::string_view name, unsigned xlen) noexcept {
+  constexpr std::string_view kSuffix = "_rv32";
+  if (name.size() + kSuffix.size() > kMaxMnemonicLength) return false;
+  std::array<char, kMaxMnemonicLength> buffer;
+  std::copy(name.begin(), name.end(), buffer.begin());
+  std::copy(kSuffix.begin(), kSuffix.end(), buffer.begin() + name.size());
+  return static_cast<bool>(tables::findInstruction({buffer.data(), name.size() + kSuffix.size()}, xlen));
+}
+
 }  // namespace
 
 qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view text, unsigned xlen,
@@ -221,14 +272,31 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
     if (failure != nullptr) failure->part = RiscvFailure::Part::mnemonic;
     return fail(Error::UnsupportedInstruction);
   }
-  const AppendContext context{split_row->kind, true, offsetFirstKind(split_row->kind)};
+  const AppendContext context{split_row->kind, true, offsetFirstKind(split_row->kind), rows};
   RiscvOperandList operands;
   const std::string_view operands_trimmed = qovrin::trim(operand_text, kBlanks);
   if (context.kind == 53 || context.kind == 54) {
-    QOVRIN_TRY(appendVectorConfiguration(operands_trimmed, context.kind, hook, operands));
+    const Status configured = appendVectorConfiguration(operands_trimmed, context.kind, hook, operands);
+    if (!configured) {
+      if (failure != nullptr && configured.error() == Error::InvalidOperand)
+        describeVectorType(operands_trimmed, *failure);
+      return fail(configured.error());
+    }
   } else if (!operands_trimmed.empty()) {
     QOVRIN_TRY(forEachPiece(operands_trimmed, [&](std::string_view piece) {
-      return appendOperand(piece, context, hook, operands);
+      const std::size_t first = operands.count;
+      const Status appended = appendOperand(piece, context, hook, operands);
+      if (failure != nullptr) {
+        notePiece(piece, first, operands, *failure);
+        if (!appended && appended.error() != Error::OutOfMemory && appended.error() != Error::TooManyOperands) {
+          failure->part = RiscvFailure::Part::unreadable;
+          failure->position = static_cast<std::uint8_t>(first + 1);
+          failure->written[first] = qovrin::trim(piece, kBlanks);
+          const auto mask = vectorMaskOperandCount(context.kind);
+          failure->at_mask = mask && first + 1 == (vectorSegmentKind(context.kind) ? *mask - 1 : *mask);
+        }
+      }
+      return appended;
     }));
   }
   QOVRIN_TRY(completeVectorMask(context.kind, operands));
@@ -239,17 +307,31 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
   if (form.special_operand) QOVRIN_TRY(operands.push(immediateOperand(*form.special_operand)));
 
   const auto found = tables::findInstruction(rows, xlen);
-  if (!found) return fail(found.error());
+  if (!found) {
+    if (failure != nullptr && found.error() == Error::UnsupportedXLen) {
+      failure->part = RiscvFailure::Part::other_xlen;
+      failure->rv32_form = xlen == 32 && hasRv32Form(form.name, xlen);
+    }
+    return fail(found.error());
+  }
   const RiscvInstructionRow& row = **found;
   if (row.width != 16 && row.width != 32) return fail(Error::UnsupportedInstructionWidth);
   // An ordering suffix on a row without aq / rl bits would be dropped silently.
-  if (form.ordering_suffix && !hasOrderingField(row)) return fail(Error::UnsupportedInstruction);
-  if ((row.flags & kRowMultiplyAdd) != 0 && operands.count >= 3) std::swap(operands.items[1], operands.items[2]);
+  if (form.ordering_suffix && !hasOrderingField(row)) {
+    if (failure != nullptr) failure->part = RiscvFailure::Part::ordering_suffix;
+    return fail(Error::UnsupportedInstruction);
+  }
+  if ((row.flags & kRowMultiplyAdd) != 0 && operands.count >= 3) {
+    std::swap(operands.items[1], operands.items[2]);
+    if (failure != nullptr) std::swap(failure->written[1], failure->written[2]);
+  }
 
   const auto values = encode::semanticFieldValues(row, {operands.items.data(), operands.count}, failure);
   if (!values) {
-    if (failure != nullptr && failure->part == RiscvFailure::Part::operand_count)
+    if (failure != nullptr && failure->part == RiscvFailure::Part::operand_count) {
       describeWrittenCount(form, row.kind, *failure);
+      failure->implicit_sp = impliesStackPointer(row.kind) && writesStackPointer(operands);
+    }
     return fail(values.error());
   }
   const auto word = encode::packInstruction(row, *values);

@@ -1,7 +1,10 @@
 #include "riscv_encoder/source_operands.hpp"
 
+#include <algorithm>
+
 #include "common/ascii.hpp"
 #include "riscv_encoder/api.hpp"
+#include "riscv_encoder/encode_fields.hpp"
 #include "riscv_encoder/source_parsers.hpp"
 
 namespace riscv_encoder::source {
@@ -106,14 +109,17 @@ std::optional<Status> appendKindSpecific(std::string_view piece, std::uint8_t ki
 // The readers before the immediate each need a piece that begins with "{"
 // (a register list) or with a letter (the named ones), so the first
 // character alone rules out all of them for a number.
-Status appendGeneric(std::string_view piece, const RiscvExpressionHook& hook, RiscvOperandList& operands) {
+Status appendGeneric(std::string_view piece, const AppendContext& context, const RiscvExpressionHook& hook,
+                     RiscvOperandList& operands) {
   if (piece.front() == '{') {
     if (const auto list = parseRegisterList(piece)) return operands.push(immediateOperand(*list));
   } else if (qovrin::isAsciiLetter(piece.front())) {
     if (const auto number = api::parseRegister(piece)) return operands.push(registerOperand(*number));
-    if (const auto fence = parseFenceMask(piece)) return operands.push(immediateOperand(*fence));
-    if (const auto mode = parseRoundingMode(piece)) return operands.push(immediateOperand(*mode));
-    if (const auto csr = parseCsrName(piece)) return operands.push(immediateOperand(*csr));
+    std::optional<std::uint32_t> named;
+    if (const auto fence = parseFenceMask(piece)) named = *fence;
+    else if (const auto mode = parseRoundingMode(piece)) named = *mode;
+    else if (const auto csr = parseCsrName(piece)) named = *csr;
+    if (named && rowsReadNamedValue(context.rows, piece)) return operands.push(immediateOperand(*named));
   }
   return appendImmediate(piece, hook, operands);
 }
@@ -152,7 +158,21 @@ Status appendOperand(std::string_view piece, const AppendContext& context, const
   }
   if (piece.back() == ')')
     if (const auto status = appendMemoryOperand(piece, context, hook, operands)) return *status;
-  return appendGeneric(piece, hook, operands);
+  return appendGeneric(piece, context, hook, operands);
+}
+
+std::optional<std::string_view> namedValueField(std::string_view word) noexcept {
+  if (parseRoundingMode(word)) return "rm";
+  if (parseFenceMask(word)) return "pred";
+  if (parseCsrName(word)) return "csr";
+  return std::nullopt;
+}
+
+bool rowsReadNamedValue(std::span<const RiscvInstructionRow> rows, std::string_view word) noexcept {
+  const auto field = namedValueField(word);
+  return field && std::ranges::any_of(rows, [&](const RiscvInstructionRow& row) {
+           return encode::hasField(row.fields, *field);
+         });
 }
 
 }  // namespace riscv_encoder::source

@@ -3,10 +3,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "common/error.hpp"
 #include "riscv_encoder/operand.hpp"
+#include "riscv_encoder/table_rows.hpp"
 
 namespace riscv_encoder::source {
 
@@ -14,7 +16,17 @@ struct AppendContext {
   std::uint8_t kind = 0;     // operand-syntax kind of the pre-lookup row
   bool row_found = false;
   bool offset_first = false;  // a memory operand gives its offset before its register
+  std::span<const RiscvInstructionRow> rows;  // every row of the mnemonic
 };
+
+// The field that reads the value a word names: "rm" for a rounding mode,
+// "pred" for a fence set, "csr" for a CSR name; none for any other word.
+std::optional<std::string_view> namedValueField(std::string_view word) noexcept;
+
+// Whether some row reads the value the word names. Only then does the word
+// stand for that value: elsewhere "w" or "rne" is a name like any other, a
+// label or an undefined symbol, not a fence set or a rounding mode.
+bool rowsReadNamedValue(std::span<const RiscvInstructionRow> rows, std::string_view word) noexcept;
 
 // Kinds that store an offset in front of its base register in their field order.
 bool offsetFirstKind(std::uint8_t kind) noexcept;

@@ -1,5 +1,10 @@
 #include "riscv_encoder/tables.hpp"
 
+#include <array>
+
+#include "common/ascii.hpp"
+#include "riscv_encoder/source.hpp"
+
 namespace riscv_encoder::tables {
 
 namespace {
@@ -23,6 +28,16 @@ std::span<const RiscvInstructionRow> rowsOf(std::string_view mnemonic) noexcept 
     if (rows.count == 0) return {};
     if (instructions[rows.first].mnemonic == mnemonic) return {instructions.data() + rows.first, rows.count};
   }
+}
+
+std::span<const RiscvInstructionRow> rowsOfWritten(std::string_view written) noexcept {
+  if (written.size() > source::kMaxMnemonicLength) return {};
+  std::array<char, source::kMaxMnemonicLength> buffer;
+  for (std::size_t index = 0; index < written.size(); ++index) {
+    const char lower = qovrin::lowerAscii(written[index]);
+    buffer[index] = lower == '.' || lower == '-' ? '_' : lower;
+  }
+  return rowsOf({buffer.data(), written.size()});
 }
 
 qovrin::Result<const RiscvInstructionRow*> findInstruction(std::span<const RiscvInstructionRow> rows,

@@ -14,6 +14,10 @@ namespace riscv_encoder::tables {
 // Every row of the mnemonic, in table order (empty when there is none).
 std::span<const RiscvInstructionRow> rowsOf(std::string_view mnemonic) noexcept;
 
+// rowsOf the mnemonic as a line writes it ("FADD.S", "c.addi"): letters in
+// lower case, "." and "-" read as "_".
+std::span<const RiscvInstructionRow> rowsOfWritten(std::string_view written) noexcept;
+
 // The first row of the mnemonic that serves the XLEN; UnsupportedXLen when the
 // mnemonic has rows only for the other XLEN, UnsupportedInstruction when none.
 // The span form takes the mnemonic's rows as rowsOf gives them.

@@ -165,17 +165,22 @@ std::optional<HexBits> readHexBits(std::string_view token) noexcept {
   return result;
 }
 
-// The encoding that spirv-as gives a hexadecimal literal whose leading bit
-// lies past the format's largest finite exponent: just one step past it, the
-// all-ones exponent with the next fraction bits as written, cut off (zero
-// bits make an infinity, any other a NaN with that payload); further out, an
-// infinity. Disassemblers write infinities and NaNs this way. none for every
-// other literal, finite ones included.
+// The encoding of a hexadecimal literal that does not give a finite value of
+// the format. One whose leading bit lies just one step past the largest
+// finite exponent takes the all-ones exponent with the next fraction bits as
+// written, cut off (zero bits make an infinity, any other a NaN with that
+// payload), as spirv-as reads it; further out, an infinity. Disassemblers
+// write infinities and NaNs this way. One in the largest finite binade that
+// rounds to nearest past the largest finite value (every fraction bit and
+// the bit below them set, so even a tie goes up) is an infinity too, as
+// rounding makes it. none for every other literal.
 std::optional<std::uint64_t> hexPastFinite(std::string_view token, FloatFormat format) noexcept {
   const auto bits = readHexBits(token);
   if (!bits) return std::nullopt;
   const std::int64_t first_past = std::int64_t{1} << (format.exponent_bits - 1);
-  if (bits->leading_exponent < first_past) return std::nullopt;
+  const std::uint64_t carries = ~std::uint64_t{0} << (63 - format.fraction_bits);
+  if (bits->leading_exponent < first_past - 1) return std::nullopt;
+  if (bits->leading_exponent == first_past - 1 && (bits->following & carries) != carries) return std::nullopt;
   const unsigned width = 1 + format.exponent_bits + format.fraction_bits;
   const std::uint64_t exponent = ((std::uint64_t{1} << format.exponent_bits) - 1) << format.fraction_bits;
   const std::uint64_t fraction =

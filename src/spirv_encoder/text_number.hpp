@@ -20,10 +20,11 @@ qovrin::Result<std::uint64_t> parseUnsigned(std::string_view token, unsigned bit
 qovrin::Result<std::int64_t> parseSigned(std::string_view token) noexcept;
 
 // IEEE 754 bits of a decimal or hexadecimal ("0x1.8p+1") floating-point
-// literal at the given width, rounded to nearest even. A finite literal that
-// overflows the width is refused, except (bfloat16 aside) a hexadecimal one
-// whose leading bit lies past the largest finite exponent: it gives the
-// infinity or NaN that disassemblers write that way, as spirv-as reads it.
+// literal at the given width, rounded to nearest even. A decimal literal that
+// overflows the width is refused. A hexadecimal one (bfloat16 aside) whose
+// leading bit lies past the largest finite exponent gives the infinity or NaN
+// that disassemblers write that way, as spirv-as reads it; one that rounds
+// past the largest finite value gives an infinity.
 qovrin::Result<std::uint16_t> parseFloat16(std::string_view token) noexcept;
 qovrin::Result<std::uint16_t> parseBfloat16(std::string_view token) noexcept;
 qovrin::Result<std::uint32_t> parseFloat32(std::string_view token) noexcept;

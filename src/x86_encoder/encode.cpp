@@ -82,6 +82,13 @@ struct Generator {
     return result.offset + (size - static_cast<std::int64_t>(result.emitted));
   }
 
+  // Fields are made from the instruction's own operand slots.
+  std::uint8_t operandIndex(const X86Operand& operand) const noexcept {
+    for (std::uint8_t index = 0; index < ins.operand_count; ++index)
+      if (&ins.operands[index] == &operand) return index;
+    return kNoOperand;
+  }
+
   EncodeUnit placeholder(UnitKind kind, const X86Operand& operand, unsigned width, std::uint8_t check, FixupKind fixup,
                          std::string_view form) const noexcept {
     EncodeUnit unit;
@@ -94,6 +101,8 @@ struct Generator {
     unit.width = static_cast<std::uint8_t>(width);
     unit.check = check;
     unit.has_fixup = true;
+    unit.operand = operandIndex(operand);
+    unit.symbolic = operand.symbolic;
     unit.form = form;
     return unit;
   }

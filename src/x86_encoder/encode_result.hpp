@@ -19,6 +19,7 @@
 namespace x86_encoder::encode {
 
 inline constexpr std::uint32_t kNoId = ~0u;
+inline constexpr std::uint8_t kNoOperand = 0xFF;
 
 enum class UnitKind : std::uint8_t { raw, rel, imm, farseg, reserve };
 
@@ -47,6 +48,11 @@ struct EncodeUnit {
   std::uint8_t width = 0;
   std::uint8_t check = kCheckGeneral;
   bool has_fixup = false;
+  // A field's operand, and whether the resolver recorded a fact for its
+  // value: fields come in the order the template writes them, facts in the
+  // order the operands were read.
+  std::uint8_t operand = kNoOperand;
+  bool symbolic = false;
   std::uint64_t reserve_size = 0;
   std::string_view form;
   std::uint16_t tag = 0;
@@ -157,6 +163,8 @@ inline qovrin::Status OwnedEncodeResult::outRawdata(std::span<const std::uint8_t
   unit.width = 0;
   unit.check = kCheckGeneral;
   unit.has_fixup = false;
+  unit.operand = kNoOperand;
+  unit.symbolic = false;
   unit.reserve_size = 0;
   unit.form = form;
   unit.tag = tag;

@@ -16,7 +16,10 @@ namespace {
 
 using data::toml_parser::Node;
 using data::toml_parser::NodeKind;
+using data::toml_parser::describeStop;
 using data::toml_parser::parse;
+using data::toml_parser::TableEntry;
+using data::toml_parser::TextPosition;
 using qovrin::Error;
 
 std::string shortestText(double number) {
@@ -150,6 +153,35 @@ TEST(TomlParser, RecordsWhereValuesBegin) {
   EXPECT_EQ(placeOf(entries[0].node), Place(1, 5));
   EXPECT_EQ(placeOf(entries[1].node), Place(0, 0));
   EXPECT_EQ(placeOf(std::get<Node::Table>(entries[1].node.value)[0].node), Place(3, 7));
+  // Keys too: of a pair, of an inline-table entry, none for a header's table.
+  const auto keyOf = [](const TableEntry& entry) { return Place(entry.line, entry.column); };
+  EXPECT_EQ(keyOf(entries[0]), Place(1, 1));
+  EXPECT_EQ(keyOf(entries[1]), Place(0, 0));
+  EXPECT_EQ(keyOf(std::get<Node::Table>(entries[1].node.value)[0]), Place(3, 3));
+  const auto inline_table = parse("t = { x = 1,  y = 2 }");
+  ASSERT_TRUE(inline_table);
+  const auto& inner = std::get<Node::Table>(std::get<Node::Table>(inline_table->root.value)[0].node.value);
+  EXPECT_EQ(keyOf(inner[1]), Place(1, 15));
+}
+
+TEST(TomlParser, SaysWhereAndWhyReadingStopped) {
+  struct Case {
+    std::string_view text;
+    TextPosition at;
+    std::string_view why;
+  };
+  const Case cases[] = {
+      {"a = 1\n[b\n", {2, 3}, "the line ends where TOML needs more"},
+      {"a = ", {1, 5}, "the file ends where TOML needs more"},
+      {"a = 1\r\nb = @", {2, 5}, "'@' cannot stand here"},
+      {"a = \x01", {1, 5}, "the byte \\x01 cannot stand here"},
+  };
+  for (const Case& c : cases) {
+    TextPosition at;
+    EXPECT_FALSE(parse(c.text, &at)) << c.text;
+    EXPECT_EQ(std::make_pair(at.line, at.column), std::make_pair(c.at.line, c.at.column)) << c.text;
+    EXPECT_EQ(describeStop(c.text, at), c.why) << c.text;
+  }
 }
 
 TEST(TomlParser, DeepNestingIsRefusedNotACrash) {

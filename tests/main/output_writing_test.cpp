@@ -1,5 +1,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -32,6 +35,16 @@ std::vector<std::string> leftovers(const fs::path& folder) {
     if (entry.path().filename().string().find(".tmp-") != std::string::npos)
       names.push_back(entry.path().filename().string());
   return names;
+}
+
+// Runs `body` in a child process and gives back its exit status, or 128 and
+// the signal that ended it.
+int inChild(const std::function<int()>& body) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(body());
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
 TEST_F(TempTree, WritesReachWhatThePathNames) {
@@ -156,7 +169,7 @@ TEST_F(TempTree, TemporaryNamesStayWithinTheNameLimit) {
 // A run ended by a signal while its replacement is half written removes it
 // and still ends by that signal.
 TEST_F(TempTree, TerminationRemovesTheTemporaryFile) {
-  for (const int signal : {SIGINT, SIGTERM}) {
+  for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
     SCOPED_TRACE(signal);
     put("kept.bin", "old");
     const pid_t child = ::fork();
@@ -164,6 +177,8 @@ TEST_F(TempTree, TerminationRemovesTheTemporaryFile) {
     if (child == 0) {
       // A signal ignored from outside stays ignored, so start from the default.
       ::signal(signal, SIG_DFL);
+      const rlimit noCore{0, 0};
+      ::setrlimit(RLIMIT_CORE, &noCore);
       platform::ReplacementFile replacement;
       if (!replacement.open("kept.bin", std::nullopt) || !replacement.write("half")) ::_exit(3);
       ::raise(signal);
@@ -183,11 +198,15 @@ TEST_F(TempTree, OutputsMeetInputsByIdentity) {
   put("src/inc.qov", "include");
   fs::create_hard_link("src/inc.qov", "alias.qov");
   fs::create_symlink("src/main.qov", "main-link.qov");
+  put("lib/inc.qov", "include");
+  fs::create_directories("lib/sub");
+  fs::create_symlink("lib/sub", "ls");
   InputFiles inputs;
   inputs.record("source", "src/main.qov");
   inputs.record("input", "src/inc.qov");
+  inputs.record("input", "lib/inc.qov");
   inputs.record("input", "gone.qov");  // cannot be told, so not kept
-  ASSERT_EQ(inputs.files().size(), 2u);
+  ASSERT_EQ(inputs.files().size(), 3u);
 
   struct Case {
     std::string output;
@@ -204,12 +223,135 @@ TEST_F(TempTree, OutputsMeetInputsByIdentity) {
       {"out.bin", "src/main.qov", "listing src/main.qov is the same file as source src/main.qov"},
       {"out.bin", "./out.bin", "listing ./out.bin is the same file as output out.bin"},
       {"new/out.bin", "new/x/../out.bin", "listing new/x/../out.bin is the same file as output new/out.bin"},
+      // The kernel takes "ls/.." to lib, not to the working directory.
+      {"nodir/../ls/../inc.qov", std::nullopt, "output nodir/../ls/../inc.qov is the same file as input lib/inc.qov"},
+      {"out.bin", "ls/../new/../inc.qov", "listing ls/../new/../inc.qov is the same file as input lib/inc.qov"},
+      {"ls/../x.bin", "lib/x.bin", "listing lib/x.bin is the same file as output ls/../x.bin"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.output);
     EXPECT_EQ(findOverwrittenFile(outputFiles(c.output, c.listing), inputs.files()), c.clash);
   }
   EXPECT_FALSE(fs::exists("new"));
+  EXPECT_FALSE(fs::exists("nodir"));
+}
+
+// However a path is spelled, the file the guard compares before the write
+// is the file the write reaches.
+TEST_F(TempTree, TheGuardKnowsTheFileTheWriterWrites) {
+  fs::create_directories("lib/sub");
+  fs::create_symlink("lib/sub", "ls");
+  fs::create_symlink("../made/later.bin", "lib/dangling");
+  const std::pair<std::string, std::string> cases[] = {
+      {"nodir/../ls/../a.bin", "lib/a.bin"}, {"ls/../b.bin", "lib/b.bin"},      {"new/x/../c.bin", "new/c.bin"},
+      {"ls/../dangling", "made/later.bin"},  {"./ls/./d.bin", "lib/sub/d.bin"}, {"ls/../ls/../../e.bin", "e.bin"},
+  };
+  const fs::path here = fs::canonical(".");
+  for (const auto& [path, lands] : cases) {
+    SCOPED_TRACE(path);
+    const auto before = platform::fileIdentity(path);
+    ASSERT_TRUE(before.has_value());
+    EXPECT_FALSE(before->exists);
+    EXPECT_EQ(before->missingPath, (here / lands).string());
+    ASSERT_TRUE(platform::writeFileThrough(path, "bytes").has_value());
+    EXPECT_EQ(slurp(lands), "bytes");
+    const auto after = statusOf(lands);
+    EXPECT_EQ(platform::fileIdentity(path), (platform::FileIdentity{true, after.st_dev, after.st_ino, {}}));
+  }
+  // A folder only passed through is not made.
+  EXPECT_FALSE(fs::exists("nodir"));
+  for (const std::string path : {"missing/", "missing/."}) {
+    const auto written = platform::writeFileThrough(path, "x");
+    ASSERT_FALSE(written.has_value()) << path;
+    EXPECT_EQ(written.error().error, Error::PathAlreadyExists) << path;
+  }
+  EXPECT_FALSE(fs::exists("missing"));
+}
+
+// /dev/stdout and /dev/fd/N lead through /proc to an open file: a pipe is
+// written to its reader, and a file keeps its inode, so whoever holds it
+// open sees the bytes.
+TEST_F(TempTree, LinksToOpenFilesWriteThoseFiles) {
+  int ends[2];
+  ASSERT_EQ(::pipe2(ends, O_NONBLOCK), 0);
+  fs::create_symlink("/proc/self/fd/" + std::to_string(ends[1]), "to-pipe");
+  const auto piped = platform::writeFileThrough("to-pipe", "into the pipe");
+  char buffer[64] = {};
+  const ssize_t count = ::read(ends[0], buffer, sizeof buffer);
+  ::close(ends[0]);
+  ::close(ends[1]);
+  ASSERT_TRUE(piped.has_value()) << piped.error().cause;
+  EXPECT_EQ(std::string_view(buffer, count > 0 ? static_cast<std::size_t>(count) : 0), "into the pipe");
+
+  put("held.bin", "an older and longer content");
+  const int held = ::open("held.bin", O_WRONLY);
+  ASSERT_GE(held, 0);
+  fs::create_symlink("/proc/self/fd/" + std::to_string(held), "to-file");
+  const auto before = statusOf("held.bin");
+  const auto written = platform::writeFileThrough("to-file", "new");
+  struct stat heldStatus {};
+  ::fstat(held, &heldStatus);
+  ::close(held);
+  ASSERT_TRUE(written.has_value());
+  EXPECT_EQ(statusOf("held.bin").st_ino, before.st_ino);
+  EXPECT_EQ(heldStatus.st_nlink, 1u);
+  EXPECT_EQ(slurp("held.bin"), "new");
+  EXPECT_TRUE(fs::is_symlink("to-file"));
+  EXPECT_TRUE(leftovers(".").empty());
+}
+
+// An ordinary user may not replace a file they may not write, though the
+// folder would let them; root may.
+TEST_F(TempTree, AWriteProtectedFileIsNotReplaced) {
+  constexpr uid_t kNobody = 65534;
+  ASSERT_EQ(::chmod(".", 0777), 0);
+  put("ro.bin", "old");
+  ASSERT_EQ(::chown("ro.bin", kNobody, kNobody), 0);
+  ASSERT_EQ(::chmod("ro.bin", 0444), 0);
+  const int status = inChild([] {
+    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) return 10;
+    const auto written = platform::writeFileThrough("ro.bin", "new");
+    if (written) return 11;
+    return written.error().error == Error::AccessDenied ? 0 : 12;
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(slurp("ro.bin"), "old");
+  EXPECT_TRUE(leftovers(".").empty());
+}
+
+// Over the file size limit the write fails, the old file stays and so does
+// the process.
+TEST_F(TempTree, AWriteOverTheSizeLimitFailsAndKeepsTheOldFile) {
+  put("kept.bin", "old");
+  const int status = inChild([] {
+    const rlimit small{4096, 4096};
+    if (::setrlimit(RLIMIT_FSIZE, &small) != 0) return 10;
+    const auto written = platform::writeFileThrough("kept.bin", std::string(65536, 'x'));
+    if (written) return 11;
+    return written.error().error == Error::WriteFailed && written.error().cause == "File too large" ? 0 : 12;
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(slurp("kept.bin"), "old");
+  EXPECT_TRUE(leftovers(".").empty());
+}
+
+// A file bind-mounted over its name cannot be renamed over; it is written in
+// place instead.
+TEST_F(TempTree, AFileMountedOverItsNameIsWrittenInPlace) {
+  put("mounted.bin", "an older and longer content");
+  put("outside.bin", "");
+  const int status = inChild([] {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("outside.bin", "mounted.bin", nullptr, MS_BIND, nullptr) != 0)
+      return 77;
+    const auto written = platform::writeFileThrough("mounted.bin", "new");
+    return written ? 0 : 11;
+  });
+  if (status == 77) GTEST_SKIP() << "no bind mounts here";
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(slurp("outside.bin"), "new");
+  EXPECT_EQ(slurp("mounted.bin"), "an older and longer content");
+  EXPECT_TRUE(leftovers(".").empty());
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs the qovrin command against hostile inputs and lowered process limits:
-special files through every file input, exhausted memory, and statement
-nesting at its limit on a small stack.
+special files through every file input, exhausted memory, statement nesting
+at its limit on a small stack, a file size limit below the output, and
+termination signals while the output is written.
 
 usage: resource_limits_test.py <qovrin> [--sanitized]
 
@@ -12,9 +13,11 @@ the default stack.
 import os
 import re
 import resource
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 # Far above what any case needs: a hang fails the case instead of the suite.
 TIMEOUT = 60
@@ -55,6 +58,15 @@ NESTING_LIMIT = 1000
 
 # Far below what the memory cases ask for, far above what a run needs.
 ADDRESS_SPACE = 768 << 20
+
+# A 32 MiB image fits in this address space, its listing of some 240 MB does not.
+LISTING_HOG = "pad(1 << 25)\n"
+LISTING_ADDRESS_SPACE = 256 << 20
+
+TERMINATION_SIGNALS = [signal.SIGHUP, signal.SIGINT, signal.SIGQUIT, signal.SIGTERM]
+# Large enough that writing it takes a while, so that a signal can be sent
+# while the temporary file exists.
+SLOW_OUTPUT = "pad(1 << 28)\n"
 
 
 class Runner:
@@ -137,6 +149,94 @@ def check_memory(runner):
                       run.returncode == 1 and located is not None and kept == b"old", run)
 
 
+def check_listing_memory(runner):
+    name = "memory-listing"
+    output = os.path.join(runner.work, name + ".bin")
+    listing = os.path.join(runner.work, name + ".lst")
+    with open(output, "wb") as handle:
+        handle.write(b"old")
+    run, output = runner.run(name, LISTING_HOG, limits=[(resource.RLIMIT_AS, LISTING_ADDRESS_SPACE)],
+                             extra=("--listing", listing))
+    if run is None:
+        return
+    with open(output, "rb") as handle:
+        kept = handle.read()
+    runner.expect(f"{name}: a listing too large for memory fails with OutOfMemory before the output is written",
+                  run.returncode == 1 and b"error: OutOfMemory" in run.stderr and kept == b"old"
+                  and not os.path.exists(listing), run)
+
+
+def temporaries(work, output=""):
+    prefix = os.path.basename(output)
+    return [name for name in os.listdir(work) if name.startswith(prefix) and ".tmp-" in name]
+
+
+def check_file_size_limit(runner):
+    name = "file-size"
+    output = os.path.join(runner.work, name + ".bin")
+    with open(output, "wb") as handle:
+        handle.write(b"old")
+    run, output = runner.run(name, "pad(65536)\n", limits=[(resource.RLIMIT_FSIZE, 4096)])
+    if run is None:
+        return
+    with open(output, "rb") as handle:
+        kept = handle.read()
+    stderr = run.stderr.decode("utf-8", "replace")
+    runner.expect(f"{name}: WriteFailed with its cause, the old output kept, no temporary file left",
+                  run.returncode == 1 and stderr == f"error: WriteFailed\nnote: cannot write {output}: File too large\n"
+                  and kept == b"old" and not temporaries(runner.work), run)
+
+
+def interrupted_run(runner, name, signum):
+    """Sends the signal once the run's temporary file exists. None when the
+    run finished before the signal could catch it writing."""
+    path = os.path.join(runner.work, name + ".qov")
+    with open(path, "w") as handle:
+        handle.write(SLOW_OUTPUT)
+    output = os.path.join(runner.work, name + ".bin")
+    with open(output, "wb") as handle:
+        handle.write(b"old")
+    # No core file from SIGQUIT in the scratch folder.
+    child = subprocess.Popen([runner.qovrin, path, "-o", output, "--no-progress"], cwd=runner.work,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_CORE, (0, 0)))
+    deadline = time.monotonic() + TIMEOUT
+    while child.poll() is None and time.monotonic() < deadline:
+        if temporaries(runner.work, output):
+            child.send_signal(signum)
+            break
+        time.sleep(0.0005)
+    else:
+        if child.poll() is None:
+            child.kill()
+        child.communicate()
+        return None
+    child.communicate(timeout=TIMEOUT)
+    # The rename came first: nothing was left to clean up.
+    if child.returncode == 0:
+        return None
+    with open(output, "rb") as handle:
+        return child.returncode, handle.read()
+
+
+def check_termination_signals(runner):
+    for signum in TERMINATION_SIGNALS:
+        name = f"signal-{signum.name}"
+        outcome = None
+        for attempt in range(5):
+            outcome = interrupted_run(runner, f"{name}-{attempt}", signum)
+            if outcome is not None:
+                break
+        if outcome is None:
+            runner.failures.append(f"{name}: the run never showed its temporary file")
+            continue
+        status, kept = outcome
+        leftovers = temporaries(runner.work)
+        if not (status == -signum and kept == b"old" and not leftovers):
+            runner.failures.append(f"{name}: ends by the signal, old output kept, no temporary file left"
+                                   f" (status {status}, output {kept[:8]!r}, left {leftovers})")
+
+
 def nested(kind, depth):
     lines = [NESTED_HEADERS[kind].format(level) for level in range(depth)]
     lines.append("nop")
@@ -166,7 +266,10 @@ def main():
             print("address-space limit unavailable under the sanitizer: memory cases skipped")
         else:
             check_memory(runner)
+            check_listing_memory(runner)
         check_nesting(runner, sanitized)
+        check_file_size_limit(runner)
+        check_termination_signals(runner)
     for failure in runner.failures:
         print("FAIL", failure)
     return 1 if runner.failures else 0

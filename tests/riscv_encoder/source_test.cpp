@@ -245,6 +245,18 @@ TEST(EncodeInstructionText, OperandsThatAreNoLiteralGoToTheHook) {
   EXPECT_TRUE(disabled.asked.empty());
 }
 
+// A quote between two digits separates digit groups and opens no quoted text,
+// so the comma after it still cuts; a character constant still hides one.
+TEST(EncodeInstructionText, DigitSeparatorsOpenNoQuote) {
+  RecordingHook resolved{1000};
+  expectEncodes({"csrrwi a0, 1'000, 5", 64, 0x3e82d573, 4}, resolved.hook());
+  expectEncodes({"addi a0, a0, 1'0'0'0", 64, 0x3e850513, 4}, resolved.hook());
+  RecordingHook comma{','};
+  expectEncodes({"addi a0, a0, ','", 64, 0x02c50513, 4}, comma.hook());
+  EXPECT_EQ(resolved.asked, (std::vector<std::string>{"1'000", "1'0'0'0"}));
+  EXPECT_EQ(comma.asked, (std::vector<std::string>{"','"}));
+}
+
 // The stand-in 0 of an unresolved symbol fails the non-zero immediates of
 // c.lui, c.addi16sp and c.addi4spn; their check waits for the patch pass.
 TEST(EncodeInstructionText, PendingStandInsSkipNonZeroChecks) {

@@ -143,7 +143,9 @@ TEST(OperandText, ContextDependentNumbers) {
 
 // Hexadecimal floats past the largest finite exponent encode as spirv-as
 // encodes them: one step past, the following bits (cut off) are a NaN payload;
-// further out, an infinity. Decimal overflow stays an error.
+// further out, an infinity. Below that exponent they round to nearest, to an
+// infinity when they round past the largest finite value. Decimal overflow
+// stays an error.
 TEST(OperandText, HexFloatsPastTheFiniteRange) {
   constexpr std::string_view kHalf = "%2 = OpTypeFloat 16\n";
   constexpr std::string_view kSingle = "%2 = OpTypeFloat 32\n";
@@ -159,6 +161,9 @@ TEST(OperandText, HexFloatsPastTheFiniteRange) {
       {kSingle, "%4 = OpConstant %2 0x1.8p+129", Words{0x0004002B, 2, 4, 0x7F800000}},
       {kSingle, "%4 = OpConstant %2 0x1p+99999999999999999999", Words{0x0004002B, 2, 4, 0x7F800000}},
       {kSingle, "%4 = OpConstant %2 0x1p+127", Words{0x0004002B, 2, 4, 0x7F000000}},
+      {kSingle, "%4 = OpConstant %2 0x1.ffffffp+127", Words{0x0004002B, 2, 4, 0x7F800000}},
+      {kSingle, "%4 = OpConstant %2 -0x1.ffffffp+127", Words{0x0004002B, 2, 4, 0xFF800000}},
+      {kSingle, "%4 = OpConstant %2 0x1.fffffe8p+127", Words{0x0004002B, 2, 4, 0x7F7FFFFF}},
       {kSingle, "%4 = OpConstant %2 3.5e38", Error::InvalidInteger},
       {kSingle, "%4 = OpConstant %2 0x1p+", Error::InvalidInteger},
       {kSingle, "%4 = OpConstant %2 0x.p+200", Error::InvalidInteger},
@@ -167,11 +172,15 @@ TEST(OperandText, HexFloatsPastTheFiniteRange) {
       {kHalf, "%4 = OpConstant %2 -0x1p+16", Words{0x0004002B, 2, 4, 0xFC00}},
       {kHalf, "%4 = OpConstant %2 0x1.8p+16", Words{0x0004002B, 2, 4, 0x7E00}},
       {kHalf, "%4 = OpConstant %2 0x1.004p+16", Words{0x0004002B, 2, 4, 0x7C01}},
+      {kHalf, "%4 = OpConstant %2 0x1.ffep+15", Words{0x0004002B, 2, 4, 0x7C00}},
+      {kHalf, "%4 = OpConstant %2 0x1.ffcp+15", Words{0x0004002B, 2, 4, 0x7BFF}},
       {kHalf, "%4 = OpConstant %2 70000.0", Error::InvalidInteger},
       {kDouble, "%4 = OpConstant %2 0x1p+1024", Words{0x0005002B, 2, 4, 0, 0x7FF00000}},
       {kDouble, "%4 = OpConstant %2 -0x1p+1024", Words{0x0005002B, 2, 4, 0, 0xFFF00000}},
       {kDouble, "%4 = OpConstant %2 0x1.8p+1024", Words{0x0005002B, 2, 4, 0, 0x7FF80000}},
       {kDouble, "%4 = OpConstant %2 0x1.0000000000001p+1024", Words{0x0005002B, 2, 4, 1, 0x7FF00000}},
+      {kDouble, "%4 = OpConstant %2 0x1.fffffffffffff8p+1023", Words{0x0005002B, 2, 4, 0, 0x7FF00000}},
+      {kDouble, "%4 = OpConstant %2 0x1.fffffffffffffp+1023", Words{0x0005002B, 2, 4, 0xFFFFFFFF, 0x7FEFFFFF}},
       {kDouble, "%4 = OpConstant %2 1e309", Error::InvalidInteger},
       {"", "%4 = OpConstant %2 0x1p+128", Words{0x0004002B, 2, 4, 0x7F800000}},
   };

@@ -7,6 +7,10 @@ assembled both by `spirv-as --preserve-numeric-ids` and by our assembler. The
 two modules must have the same words, except the generator word, which names
 the tool that wrote the module, and ours must pass spirv-val.
 
+Then a few literals that spirv-as reads differently on purpose are assembled
+by both: ours must give the words listed for them, spirv-as other words, and
+the rest of the module must agree, so that a change on either side shows.
+
 Exits 77 (skipped) when one of the tools is not installed, or fails then
 when QOVRIN_REQUIRE_ORACLES=1.
 """
@@ -49,6 +53,43 @@ def first_difference(ours, theirs):
         return f"{len(ours)} words, spirv-as {len(theirs)}"
     return None
 
+TRUNCATES = ("spirv-as cuts a hexadecimal float that rounds past the largest finite value down to that value; "
+             "rounded to nearest, as every other literal is, it is an infinity")
+# (scalar type, literal, our value words, reason)
+EXPECTED_DIFFERENCES = [
+    ("OpTypeFloat 32", "0x1.ffffffp+127", [0x7F800000], TRUNCATES),
+    ("OpTypeFloat 32", "-0x1.ffffffp+127", [0xFF800000], TRUNCATES),
+    ("OpTypeFloat 64", "0x1.fffffffffffff8p+1023", [0x00000000, 0x7FF00000], TRUNCATES),
+    ("OpTypeFloat 16", "0x1.ffep+15", [0x7C00], TRUNCATES),
+]
+LITERAL_MODULE = """OpCapability Shader
+OpCapability Float16
+OpCapability Float64
+OpMemoryModel Logical GLSL450
+%1 = {type}
+%2 = OpConstant %1 {literal}
+"""
+
+
+def check_expected_difference(assembler, number, difference, work):
+    scalar, literal, ours_expected, reason = difference
+    stem = os.path.join(work, f"literal{number}")
+    with open(stem + ".spvasm", "w") as handle:
+        handle.write(LITERAL_MODULE.format(type=scalar, literal=literal))
+    run(["spirv-as", "--preserve-numeric-ids", "--target-env", "spv1.6", stem + ".spvasm", "-o", stem + ".ref.spv"])
+    run([assembler, stem + ".spvasm", stem + ".ours.spv"])
+    ours, theirs = words_of(stem + ".ours.spv"), words_of(stem + ".ref.spv")
+    count = len(ours_expected)
+    if ours[-count:] != ours_expected:
+        raise RuntimeError(f"{scalar} {literal}: ours {[hex(w) for w in ours[-count:]]}, "
+                           f"expected {[hex(w) for w in ours_expected]}")
+    if theirs[-count:] == ours_expected:
+        raise RuntimeError(f"{scalar} {literal}: spirv-as now agrees; the expected difference is gone")
+    rest = first_difference(ours[:-count], theirs[:-count])
+    if rest:
+        raise RuntimeError(f"{scalar} {literal}: {rest}")
+    return reason
+
 
 def check_shader(assembler, shader, flags, work):
     stem = os.path.join(work, os.path.basename(shader) + "".join(flags))
@@ -73,16 +114,21 @@ def main(argv):
     if not shaders:
         print(f"no shaders in {shader_dir}", file=sys.stderr)
         return 1
+    checks = [(lambda work, shader=shader, flags=flags:
+               f"ok {os.path.basename(shader)} {' '.join(flags)}: {check_shader(assembler, shader, flags, work)} words")
+              for shader in shaders for flags in VARIANTS]
+    checks += [(lambda work, number=number, difference=difference:
+                f"expected difference {difference[0]} {difference[1]}: "
+                f"{check_expected_difference(assembler, number, difference, work)}")
+               for number, difference in enumerate(EXPECTED_DIFFERENCES)]
     failures = 0
     with tempfile.TemporaryDirectory(prefix="spirv_differential_") as work:
-        for shader in shaders:
-            for flags in VARIANTS:
-                try:
-                    count = check_shader(assembler, shader, flags, work)
-                    print(f"ok {os.path.basename(shader)} {' '.join(flags)}: {count} words")
-                except RuntimeError as error:
-                    failures += 1
-                    print(f"FAIL {error}", file=sys.stderr)
+        for check in checks:
+            try:
+                print(check(work))
+            except RuntimeError as error:
+                failures += 1
+                print(f"FAIL {error}", file=sys.stderr)
     return 1 if failures else 0
 
 

@@ -40,14 +40,7 @@ std::optional<std::uint8_t> riscvLineKind(std::string_view text) noexcept {
   const std::string_view trimmed = qovrin::trim(text, kBlanks);
   const std::string_view mnemonic{trimmed.begin(),
                                   std::ranges::find_if(trimmed, [](char c) { return qovrin::isOneOf(c, kBlanks); })};
-  if (mnemonic.size() > riscv_encoder::source::kMaxMnemonicLength) return std::nullopt;
-  char buffer[riscv_encoder::source::kMaxMnemonicLength];
-  std::size_t length = 0;
-  for (const char c : mnemonic) {
-    const char lower = qovrin::lowerAscii(c);
-    buffer[length++] = lower == '.' || lower == '-' ? '_' : lower;
-  }
-  const auto rows = riscv_encoder::tables::rowsOf(std::string_view(buffer, length));
+  const auto rows = riscv_encoder::tables::rowsOfWritten(mnemonic);
   if (rows.empty()) return std::nullopt;
   return rows.front().kind;
 }
@@ -99,7 +92,7 @@ qovrin::Result<RiscvResolvedExpression> resolveRiscvExpression(void* context, st
   for (const ResolvedOperand& operand : patch.operands) {
     if (operand.text != trimmed) continue;
     const __int128 value = patch.pc_relative ? operand.value - static_cast<__int128>(patch.address) : operand.value;
-    if (value < (patch.pc_relative ? kI64Min : 0) || value > kI64Max) return fail(Error::ImmediateOutOfRange);
+    if (value < kI64Min || value > kI64Max) return fail(Error::ImmediateOutOfRange);
     return RiscvResolvedExpression{static_cast<std::int64_t>(value), false};
   }
   return RiscvResolvedExpression{};

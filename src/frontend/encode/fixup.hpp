@@ -25,6 +25,10 @@ enum class FixupRangePolicy : std::uint8_t {
   wrap = 0,  // as unsigned or as signed
   signed_value = 1,
   unsigned_value = 2,
+  // A 64-bit mode displacement: the field takes what wrap takes, but the
+  // processor sign-extends it, so a value that is not signed reaches
+  // another address and warns.
+  sign_extended = 3,
 };
 
 struct FixupTarget {

@@ -4,6 +4,9 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <ranges>
+#include <span>
+#include <vector>
 
 #include "common/ascii.hpp"
 #include "common/little_endian.hpp"
@@ -85,9 +88,20 @@ qovrin::Status claimFact(const EncodeUnit& unit, std::uint32_t offset, FixupFact
   fact.addend = addend;
   fact.offset = offset;
   fact.width = static_cast<std::uint16_t>(8 * unit.width);
-  fact.range_policy = unit.check == x86_encoder::encode::kCheckSigned     ? fixup::FixupRangePolicy::signed_value
-                      : unit.check == x86_encoder::encode::kCheckUnsigned ? fixup::FixupRangePolicy::unsigned_value
-                                                                          : fixup::FixupRangePolicy::wrap;
+  switch (unit.check) {
+    case x86_encoder::encode::kCheckSigned:
+      fact.range_policy = fixup::FixupRangePolicy::signed_value;
+      break;
+    case x86_encoder::encode::kCheckUnsigned:
+      fact.range_policy = fixup::FixupRangePolicy::unsigned_value;
+      break;
+    case x86_encoder::encode::kCheckDisplacement:
+      fact.range_policy = fixup::FixupRangePolicy::sign_extended;
+      break;
+    default:
+      fact.range_policy = fixup::FixupRangePolicy::wrap;
+      break;
+  }
   return {};
 }
 
@@ -118,16 +132,43 @@ qovrin::Result<bool> writeUnitBytes(const x86_encoder::encode::OwnedEncodeResult
   return fields;
 }
 
-// The resolver's facts are claimed in order and stay in their list; a
-// literal target's fact can only follow all of them.
+// The resolver read the operands in order and recorded one fact for each
+// value it could not fold, while the template may write their fields in
+// another order (a far pointer's offset before its segment). The facts are
+// put in the order of their fields, each field taking the fact of its own
+// operand; false when the counts differ.
+bool orderFactsByField(std::span<const EncodeUnit> units, std::vector<FixupFact>& facts) {
+  std::array<std::uint8_t, x86_encoder::encode::kMaxUnits> operands;  // of the symbolic fields, in field order
+  std::size_t count = 0;
+  for (const EncodeUnit& unit : units)
+    if (unit.has_fixup && unit.symbolic) operands[count++] = unit.operand;
+  if (count != facts.size()) return false;
+  const auto fields = std::span(operands).first(count);
+  if (std::ranges::is_sorted(fields)) return true;
+  std::vector<FixupFact> ordered;
+  ordered.reserve(count);
+  for (std::size_t field = 0; field < count; ++field) {
+    // Its fact comes after those of the operands read before its own.
+    const auto earlier = [&](std::size_t other) {
+      return fields[other] < fields[field] || (fields[other] == fields[field] && other < field);
+    };
+    const std::size_t fact =
+        static_cast<std::size_t>(std::ranges::count_if(std::views::iota(std::size_t{0}, count), earlier));
+    ordered.push_back(std::move(facts[fact]));
+  }
+  facts = std::move(ordered);
+  return true;
+}
+
+// A literal target's fact follows those of the resolver.
 qovrin::Status claimFacts(const x86_encoder::encode::OwnedEncodeResult& result, std::vector<FixupFact>&& facts,
                           InstructionFacts& record) {
-  const std::size_t resolved = facts.size();
+  if (!orderFactsByField(result.units(), facts)) return fail(Error::BackendFixupCountMismatch);
   std::size_t next = 0;
   std::uint32_t offset = 0;
   for (const EncodeUnit& unit : result.units()) {
     if (unit.has_fixup) {
-      if (next < resolved) {
+      if (unit.symbolic) {
         QOVRIN_TRY(claimFact(unit, offset, facts[next++], false));
       } else if (unit.fixup == FixupKind::relative) {
         FixupFact fact = literalFact(unit);
@@ -139,7 +180,6 @@ qovrin::Status claimFacts(const x86_encoder::encode::OwnedEncodeResult& result, 
     }
     offset += unit.has_fixup ? unit.width : unit.byte_count;
   }
-  if (next < resolved) return fail(Error::BackendFixupCountMismatch);
   record.facts = std::move(facts);
   record.pending = !record.facts.empty();
   return {};

@@ -144,9 +144,10 @@ qovrin::Result<std::optional<value::Value>> resolveLocalValue(LowerContext& cont
 void discardLastScope(LowerContext& context) noexcept;
 
 // What the macro operands written in text can see: copies of the module
-// values that the names in the text read (all of them when it calls a value
-// function), then of every local, outermost scope first (a later binding of
-// a name replaces an earlier one). Module values the text never names are
+// values that the names in the text read (all of them when it calls anything
+// but a builtin, which may be a value function defined later), then of every
+// local, outermost scope first (a later binding of a name replaces an earlier
+// one). Module values the text never names are
 // left out, so that a capture costs what its text names rather than what the
 // module holds; every piece of an operand is a part of that text.
 // MacroCaptureDepthExceeded when the copies hold operands captured too

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <limits>
 #include <string>
 
 #include "common/little_endian.hpp"
@@ -57,13 +56,14 @@ qovrin::Status emitData(module::Module& module, contracts::ActiveOutput& cursor,
   return advancePast(module, cursor, module.emitBytes(cursor.section, bytes, call.location));
 }
 
-// The optional fill byte of pad, pad_to and align.
+// The optional fill byte of pad, pad_to and align, in the range db takes
+// (-1 fills FF).
 qovrin::Result<std::uint8_t> fillArgument(module::Module& module, context::LowerContext& context,
                                           const contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call) {
   if (call.arguments.size() < 2) return std::uint8_t{0};
   const auto fill = root::integerArgAtContext(module, context, cursor, call, 1);
   if (!fill) return fail(fill.error());
-  if (*fill > std::numeric_limits<std::uint8_t>::max()) return fail(Error::InvalidApiInteger);
+  if (!qovrin::fitsIntegerWidth(*fill, 1)) return fail(Error::InvalidApiInteger);
   return static_cast<std::uint8_t>(*fill);
 }
 
@@ -281,8 +281,9 @@ qovrin::Status lowerIsaCall(module::Module& module, context::LowerContext& conte
   // One call is one instruction line.
   if (line == nullptr || line->empty() || line->find_first_of("\r\n") != std::string::npos)
     return fail(Error::InvalidApiArgument);
-  const auto size =
-      pass::appendSettledInstruction(module, cursor.section, cursor.target, *line, call.location, &context.x86_matches);
+  const auto size = pass::appendSettledInstruction(module, cursor.section, cursor.target, *line,
+                                                   module.diagnostics().inCurrentExpansion(call.location),
+                                                   &context.x86_matches);
   if (!size) return fail(size.error());
   return layout_cursor::advanceActiveOutputBy(cursor, *size);
 }

@@ -15,6 +15,7 @@
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/expression_materialization.hpp"
 #include "frontend/lower/macro.hpp"
+#include "frontend/lower/quote_notes.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/lower/value_function.hpp"
 #include "frontend/meta_std/meta_std.hpp"
@@ -134,10 +135,11 @@ std::optional<SourceLocation> laterLabel(const module::Module& module, const Sou
                                          std::string_view name) {
   if (!from.span.source || *from.span.source >= module.sources().size()) return std::nullopt;
   const std::string_view text = module.sources()[*from.span.source].text;
-  std::size_t line = text.find('\n', std::min<std::size_t>(from.span.start, text.size()));
+  // Any line end: LF, CR LF (an empty line between) or a lone CR.
+  std::size_t line = text.find_first_of("\r\n", std::min<std::size_t>(from.span.start, text.size()));
   while (line != std::string_view::npos) {
     const std::size_t start = line + 1;
-    const std::size_t end = std::min(text.find('\n', start), text.size());
+    const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
     const std::string_view content = qovrin::trim(text.substr(start, end - start), kBlanks);
     if (content.size() == name.size() + 1 && content.starts_with(name) && content.back() == ':') {
       const std::size_t column = text.find_first_not_of(kBlanks, start);
@@ -574,6 +576,9 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
       if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload)) return arityNotes(asking, *call);
       return {};
     case Error::InvalidExpression:
+      if (std::holds_alternative<ast::IsaTextStatement>(statement.payload))
+        if (auto quote = quote_notes::openQuoteOnLine(module, cursor.target, statement.location()))
+          return {std::move(*quote)};
       return expressionNotes(asking, allNodes(expressionsOf(statement, parsed)));
     case Error::InvalidApiArgument:
       return operandNotes(asking, allNodes(expressionsOf(statement, parsed)));

@@ -27,8 +27,7 @@ qovrin::Status lowerInstructionLine(Lowering& lowering, const ast::IsaTextStatem
   }
   // A line of a macro body belongs to the expansion being lowered, so that a
   // failure found when it is encoded leads back to the invocation.
-  SourceLocation location = line.location;
-  if (!location.expansion) location.expansion = lowering.module.diagnostics().currentExpansion();
+  const SourceLocation location = lowering.module.diagnostics().inCurrentExpansion(line.location);
   // The module keeps its own copy of the characters, or a view into the
   // source for a line that lowering left as written.
   const std::string_view lowered = *text ? std::string_view(**text) : std::string_view(line.text);

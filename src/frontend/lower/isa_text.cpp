@@ -9,6 +9,7 @@
 #include "common/name_table.hpp"
 #include "common/packed_words.hpp"
 #include "frontend/syntax/lexer.hpp"
+#include "riscv_encoder/api.hpp"
 
 namespace frontend::lower::isa_text {
 
@@ -43,8 +44,6 @@ constexpr std::array<std::string_view, 16> kX86SizeWords = {
     "ptr",  "rel",  "abs",   "short", "near",  "far",   "strict", "offset",
 };
 
-constexpr std::array<std::string_view, 5> kRiscvNamedRegisters = {"zero", "ra", "gp", "sp", "tp"};
-
 constexpr bool isBlank(char c) noexcept { return qovrin::isOneOf(c, " \t\n\v\f\r"); }
 
 template <std::size_t Count, std::size_t OtherCount>
@@ -60,7 +59,6 @@ constexpr auto kPackedX86Prefixes = qovrin::packedWordSet(kX86Prefixes);
 // Registers, size words and prefixes: every fixed word an x86 line keeps.
 constexpr auto kPackedX86KeptWords =
     qovrin::packedWordSet(joined(joined(kX86NamedRegisters, kX86SizeWords), kX86Prefixes));
-constexpr auto kPackedRiscvNamedRegisters = qovrin::packedWordSet(kRiscvNamedRegisters);
 
 // The decimal number that fills text, when it has at most three digits.
 std::optional<unsigned> smallDecimal(std::string_view text) noexcept {
@@ -71,24 +69,10 @@ std::optional<unsigned> smallDecimal(std::string_view text) noexcept {
   return value;
 }
 
-bool isRiscvRegisterName(std::string_view word) noexcept {
-  if (qovrin::inPackedWordSet(kPackedRiscvNamedRegisters, word)) return true;
-  if (word.size() < 2 || word.size() > 3) return false;
-  const auto number = smallDecimal(word.substr(1));
-  if (!number) return false;
-  switch (qovrin::lowerAscii(word.front())) {
-    case 'x':
-    case 'f':
-      return *number < 32;
-    case 'a':
-      return *number < 8;
-    case 's':
-      return *number < 12;
-    case 't':
-      return *number < 7;
-    default:
-      return false;
-  }
+// Every word the encoder reads as a register, and the rounding modes, fence
+// sets and CSR names where the mnemonic's rows read them.
+bool isRiscvOperandWord(std::string_view mnemonic, std::string_view word) noexcept {
+  return riscv_encoder::api::parseRegister(word).has_value() || riscv_encoder::api::namesOperandValue(mnemonic, word);
 }
 
 bool isX86RegisterOrKeyword(std::string_view word) noexcept {
@@ -192,6 +176,15 @@ std::optional<BuiltinCall> findBuiltinCall(std::string_view text, std::size_t po
 
 bool shouldKeepIsaIdentifier(target::Target target, std::string_view text, std::size_t position,
                              std::string_view identifier) noexcept {
+  // Only RISC-V lines look at the mnemonic.
+  if (target.isa != target::Isa::riscv) return shouldKeepIsaIdentifier(target, {}, text, position, identifier);
+  const auto first = std::ranges::find_if_not(text, isBlank);
+  const std::string_view mnemonic{first, std::find_if(first, text.end(), isBlank)};
+  return shouldKeepIsaIdentifier(target, mnemonic, text, position, identifier);
+}
+
+bool shouldKeepIsaIdentifier(target::Target target, std::string_view mnemonic, std::string_view text,
+                             std::size_t position, std::string_view identifier) noexcept {
   std::size_t before = position;
   while (before > 0 && isBlank(text[before - 1])) --before;
   if (before == 0) return true;
@@ -202,7 +195,7 @@ bool shouldKeepIsaIdentifier(target::Target target, std::string_view text, std::
     case target::Isa::spirv:
       return false;
     case target::Isa::riscv:
-      return isRiscvRegisterName(identifier);
+      return isRiscvOperandWord(mnemonic, identifier);
     case target::Isa::x86:
       return isX86RegisterOrKeyword(identifier);
   }

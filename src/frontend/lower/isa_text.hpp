@@ -52,9 +52,14 @@ struct BuiltinCall {
 std::optional<BuiltinCall> findBuiltinCall(std::string_view text, std::size_t position,
                                            target::Target target) noexcept;
 
-// Whether the identifier at position belongs to the target's syntax.
+// Whether the identifier at position belongs to the target's syntax. The
+// line's first word is its mnemonic, which decides for the names that only
+// some RISC-V instructions read (rounding modes, fence sets, CSR names).
 bool shouldKeepIsaIdentifier(target::Target target, std::string_view text, std::size_t position,
                              std::string_view identifier) noexcept;
+// The same for text that holds only part of a line, with the line's mnemonic.
+bool shouldKeepIsaIdentifier(target::Target target, std::string_view mnemonic, std::string_view text,
+                             std::size_t position, std::string_view identifier) noexcept;
 
 bool isX86PrefixWord(std::string_view word) noexcept;
 // prefix followed by a decimal number not above highest (xmm0 .. xmm31).

@@ -99,11 +99,11 @@ qovrin::Result<value::OperandValue> sliceOperand(std::span<const value::OperandP
 qovrin::Result<value::Value> evaluateOperand(lower::context::LowerContext& context, const value::OperandValue& operand,
                                              const expr::EvaluationContext& evaluation);
 
-// Appends the pieces as instruction text for target: a name the target's
-// syntax does not claim, bound to an integer where its piece was written,
-// becomes that integer in unsigned decimal; everything else is copied.
-// InvalidExpression for an open quote.
-qovrin::Status appendNativePieces(std::string& out, target::Target target,
+// Appends the pieces as instruction text for target, as operands of the
+// mnemonic: a name the target's syntax does not claim, bound to an integer
+// where its piece was written, becomes that integer in unsigned decimal;
+// everything else is copied. InvalidExpression for an open quote.
+qovrin::Status appendNativePieces(std::string& out, target::Target target, std::string_view mnemonic,
                                   std::span<const value::OperandPiece> pieces);
 
 // Expands the line when its first word names a macro: false (and nothing

@@ -18,7 +18,7 @@ constexpr std::string_view kMnemonicStandIn = "instruction ";
 
 }  // namespace
 
-qovrin::Status appendNativePieces(std::string& out, target::Target target,
+qovrin::Status appendNativePieces(std::string& out, target::Target target, std::string_view mnemonic,
                                   std::span<const value::OperandPiece> pieces) {
   std::string text;
   for (const value::OperandPiece& piece : pieces) {
@@ -42,7 +42,7 @@ qovrin::Status appendNativePieces(std::string& out, target::Target target,
       std::size_t end = position + 1;
       while (end < text.size() && lower::isa_text::continuesIdentifier(text[end])) ++end;
       const std::string_view name = std::string_view(text).substr(position, end - position);
-      const value::Value* bound = lower::isa_text::shouldKeepIsaIdentifier(target, text, position, name)
+      const value::Value* bound = lower::isa_text::shouldKeepIsaIdentifier(target, mnemonic, text, position, name)
                                       ? nullptr
                                       : piece.environment->bindings.find(name);
       const auto* integer = bound == nullptr ? nullptr : bound->asInteger();

@@ -5,6 +5,7 @@
 
 #include "frontend/lower/context.hpp"
 #include "frontend/syntax/identifier.hpp"
+#include "frontend/values/expr_builtin_names.hpp"
 
 namespace frontend::lower::context {
 
@@ -23,10 +24,11 @@ qovrin::Status bindCopy(value::MapValue& bindings, std::string_view name, const 
 
 bool separatesNameParts(char c) noexcept { return c == '.' || c == '$'; }
 
-// Calls visit on every name the text could make anyone look up: a word of
-// name characters is read whole by some readers (bare builtin arguments,
-// instruction text) and in parts by others (a field after a dot), so every
-// run of its parts between separators counts.
+// Calls visit(name, called) on every name the text could make anyone look
+// up: a word of name characters is read whole by some readers (bare builtin
+// arguments, instruction text) and in parts by others (a field after a dot),
+// so every run of its parts between separators counts. called is set for a
+// whole word that a "(" follows, as a call names its function.
 template <typename Visit>
 void forEachNameIn(std::string_view text, Visit&& visit) {
   std::size_t position = 0;
@@ -38,24 +40,28 @@ void forEachNameIn(std::string_view text, Visit&& visit) {
     std::size_t end = position + 1;
     while (end < text.size() && identifier::isNameChar(text[end])) ++end;
     const std::string_view word = text.substr(position, end - position);
+    const std::size_t next = text.find_first_not_of(" \t", end);
+    const bool called = next != std::string_view::npos && text[next] == '(';
     for (std::size_t first = 0; first < word.size(); ++first) {
       if (first != 0 && !separatesNameParts(word[first - 1])) continue;
       for (std::size_t last = first + 1; last <= word.size(); ++last)
-        if (last == word.size() || separatesNameParts(word[last])) visit(word.substr(first, last - first));
+        if (last == word.size() || separatesNameParts(word[last]))
+          visit(word.substr(first, last - first), called && first == 0 && last == word.size());
     }
     position = end;
   }
 }
 
 // The module's value symbols the environment holds, in symbol order: those
-// a name in the text reads, or all of them when the text calls a value
-// function, whose body reads the environment's bindings as locals.
+// a name in the text reads, or all of them when the text calls anything but
+// a builtin. Such a call may reach a value function, defined now or later,
+// whose body reads the environment's bindings as locals.
 std::vector<std::uint32_t> capturedValues(const module::Module& module, std::string_view text) {
   const symbol::SymbolStore& symbols = module.symbols();
   std::vector<std::uint32_t> named;
   bool calls_function = false;
-  forEachNameIn(text, [&](std::string_view name) {
-    if (module.metaFunctions().find(name)) calls_function = true;
+  forEachNameIn(text, [&](std::string_view name, bool called) {
+    if (called && !expr::isBuiltinName(name)) calls_function = true;
     const auto position = module.findSymbolIndex(name);
     if (position && symbols[*position].value() != nullptr) named.push_back(*position);
   });

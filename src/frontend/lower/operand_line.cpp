@@ -36,10 +36,10 @@ qovrin::Result<bool> namesOperand(context::LowerContext& context, std::string_vi
 }
 
 qovrin::Status appendSlice(std::string& out, const value::OperandValue& captured, std::size_t start,
-                           std::size_t end, target::Target target) {
+                           std::size_t end, target::Target target, std::string_view mnemonic) {
   const auto slice = macro::sliceOperand(captured.pieces(), start, end);
   if (!slice) return fail(slice.error());
-  return macro::appendNativePieces(out, target, slice->pieces());
+  return macro::appendNativePieces(out, target, mnemonic, slice->pieces());
 }
 
 }  // namespace
@@ -63,13 +63,14 @@ qovrin::Result<std::optional<std::string>> lowerOperandLine(module::Module& modu
   const auto captured = macro::capture(context, std::move(*environment), operands);
   if (!captured) return fail(captured.error());
 
-  std::string out(text.substr(0, word_end));
+  const std::string_view mnemonic = text.substr(0, word_end);
+  std::string out(mnemonic);
   const std::string joined = captured->text();
   const expr::EvaluationContext evaluation =
       expression_bridge::evaluationContextAt(module, context, cursor, context.hooks);
   std::size_t position = 0;
   while (const auto call = isa_text::findBuiltinCall(joined, position, cursor.target)) {
-    QOVRIN_TRY(appendSlice(out, *captured, position, call->start, cursor.target));
+    QOVRIN_TRY(appendSlice(out, *captured, position, call->start, cursor.target, mnemonic));
     const auto slice = macro::sliceOperand(captured->pieces(), call->start, call->end);
     if (!slice) return fail(slice.error());
     const auto value = macro::evaluateOperand(context, *slice, evaluation);
@@ -79,7 +80,7 @@ qovrin::Result<std::optional<std::string>> lowerOperandLine(module::Module& modu
     out += std::to_string(integer->word);
     position = call->end;
   }
-  QOVRIN_TRY(appendSlice(out, *captured, position, joined.size(), cursor.target));
+  QOVRIN_TRY(appendSlice(out, *captured, position, joined.size(), cursor.target, mnemonic));
   return out;
 }
 

@@ -8,6 +8,7 @@
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/failure_notes.hpp"
 #include "frontend/lower/layout_cursor.hpp"
+#include "frontend/lower/quote_notes.hpp"
 #include "frontend/lower/source_loading.hpp"
 #include "frontend/syntax/source_path.hpp"
 
@@ -72,7 +73,9 @@ qovrin::Status lowerStatementsIntoModuleContext(module::Module& module, std::spa
 }
 
 void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& location, Error error) {
-  addLowerErrorDiagnostic(module, location, error, failure_notes::parseNotes(module, location, error));
+  std::vector<diagnostic::Note> notes = failure_notes::parseNotes(module, location, error);
+  if (auto quote = quote_notes::openStringAbove(module, location)) notes.push_back(std::move(*quote));
+  addLowerErrorDiagnostic(module, location, error, notes);
 }
 
 void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& location, Error error,

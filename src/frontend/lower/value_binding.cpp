@@ -17,6 +17,15 @@ namespace {
 
 constexpr std::size_t kShownExpressionBytes = 120;
 
+// Whether value is a call such as list.push(name, ...) whose result replaces
+// its first argument, with nothing else in the call reading or changing name.
+bool replacesFirstArgument(const expr::Node& value, std::string_view name) noexcept {
+  if (!expr::handsBackFirstArgument(value) || value.arguments().empty()) return false;
+  return std::ranges::all_of(value.arguments().subspan(1), [name](const expr::BuiltinArgument& argument) {
+    return expr::leavesNameAlone(argument, name);
+  });
+}
+
 }  // namespace
 
 void reportUndefinedSymbol(module::Module& module, const SourceLocation& location, std::string_view text,
@@ -53,15 +62,19 @@ qovrin::Result<value::Value> lowerInitializerReporting(module::Module& module, c
   return fail(Error::FrontendDiagnostics);
 }
 
+expr::Handover localHandover(context::LowerContext& context, std::string_view name, const expr::Node& value) {
+  if (!replacesFirstArgument(value, name)) return {};
+  const auto local = context::lookupMutableLocalValue(context, name);
+  if (local.state != context::MutableLookup::found) return {};
+  return {&value, name, local.value};
+}
+
 expr::Handover assignmentHandover(module::Module& module, context::LowerContext& context,
                                   const ast::AssignmentStatement& assignment) {
   if (ast::isStructLiteral(assignment.value)) return {};
   const expr::Node& call = ast::expressionOf(assignment.value);
-  if (!expr::handsBackFirstArgument(call) || call.arguments().empty()) return {};
   const std::string_view name = assignment.target;
-  if (!std::ranges::all_of(call.arguments().subspan(1),
-                           [name](const expr::BuiltinArgument& argument) { return expr::leavesNameAlone(argument, name); }))
-    return {};
+  if (!replacesFirstArgument(call, name)) return {};
   const auto local = context::lookupMutableLocalValue(context, name);
   if (local.state == context::MutableLookup::found) return {&call, name, local.value};
   // A module value is what the name reads only when no local and no type

@@ -32,6 +32,10 @@ qovrin::Result<value::Value> lowerInitializerReporting(module::Module& module, c
 expr::Handover assignmentHandover(module::Module& module, context::LowerContext& context,
                                   const ast::AssignmentStatement& assignment);
 
+// The same for an assignment of value to a local, the only bindings the
+// frozen blocks' statements assign.
+expr::Handover localHandover(context::LowerContext& context, std::string_view name, const expr::Node& value);
+
 // "undefined name in this expression: <text>", once per source position
 // however often the statement there is lowered.
 void reportUndefinedSymbol(module::Module& module, const SourceLocation& location, std::string_view text,

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/ascii.hpp"
 #include "frontend/meta_std/meta_data_eval.hpp"
 
 namespace frontend::meta_data {
@@ -56,12 +57,16 @@ class ValueBuilder {
   bool start_array(std::size_t) { return open(false); }
   bool end_array() { return close(); }
 
-  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception&) {
+  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& exception) {
+    number_overflow_ = exception.id == kNumberOverflow;
     // The reader counts the end of the text as one more byte read.
     return stop(position > text_size_ ? Error::UnexpectedEndOfInput : Error::SyntaxError);
   }
 
   std::optional<Error> readerError() const noexcept { return reader_error_; }
+  // Whether the reader stopped at a number too large for a double, which it
+  // refuses although the text is valid JSON.
+  bool numberOverflow() const noexcept { return number_overflow_; }
 
   qovrin::Result<Value> finish() {
     if (reader_error_) return qovrin::fail(*reader_error_);
@@ -110,12 +115,79 @@ class ValueBuilder {
     return add(frame.is_object ? Value(std::move(frame.map)) : Value(std::move(frame.list)));
   }
 
+  // The reader's error id for a number that overflows a double.
+  static constexpr int kNumberOverflow = 406;
+
   std::size_t text_size_;
+  bool number_overflow_ = false;
   std::vector<Frame> frames_;
   std::optional<Value> result_;
   std::optional<Error> reader_error_;
   std::optional<Error> value_error_;
 };
+
+// The length of the JSON number at the start of text, or 0 when none starts
+// there: -? (0 | [1-9][0-9]*) (. [0-9]+)? ([eE] [+-]? [0-9]+)?
+std::size_t numberLength(std::string_view text) noexcept {
+  std::size_t at = text.starts_with('-') ? 1 : 0;
+  const auto digits = [&text, &at] {
+    const std::size_t start = at;
+    while (at < text.size() && qovrin::isAsciiDigit(text[at])) ++at;
+    return at - start;
+  };
+  if (at == text.size() || !qovrin::isAsciiDigit(text[at])) return 0;
+  if (text[at] == '0')
+    ++at;
+  else
+    digits();
+  if (at < text.size() && text[at] == '.' && (++at, digits() == 0)) return 0;
+  if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+    ++at;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+    if (digits() == 0) return 0;
+  }
+  return at;
+}
+
+// The text with every number that has no meta form whatever its value (one
+// with a fraction or an exponent, or an integer of 20 digits or more, past
+// the signed 64-bit range) written as 0.0 padded with blanks: the reader
+// maps it to the same refusal without overflowing, and every other byte,
+// and so every syntax error, stays where it was. Only whole number tokens
+// outside strings are replaced.
+std::string withFiniteNumbers(std::string_view text) {
+  std::string out(text);
+  bool in_string = false;
+  std::size_t at = 0;
+  while (at < out.size()) {
+    const char c = out[at];
+    if (in_string) {
+      in_string = c != '"';
+      at += c == '\\' ? 2 : 1;
+      continue;
+    }
+    in_string = c == '"';
+    const bool starts_token = at == 0 || qovrin::isOneOf(out[at - 1], "[{,: \t\r\n");
+    const std::size_t length = starts_token ? numberLength(std::string_view(out).substr(at)) : 0;
+    const std::size_t end = at + length;
+    if (length == 0 || (end < out.size() && !qovrin::isOneOf(out[end], "]}, \t\r\n"))) {
+      ++at;
+      continue;
+    }
+    const std::string_view number = std::string_view(out).substr(at, length);
+    if (number.find_first_of(".eE") != std::string_view::npos ||
+        std::ranges::count_if(number, qovrin::isAsciiDigit) >= 20)
+      out.replace(at, length, std::string("0.0").append(length - 3, ' '));
+    at = end;
+  }
+  return out;
+}
+
+ValueBuilder readJson(std::string_view text) {
+  ValueBuilder builder(text.size());
+  Json::sax_parse(text.begin(), text.end(), &builder);
+  return builder;
+}
 
 }  // namespace
 
@@ -124,8 +196,9 @@ qovrin::Result<Value> parseJsonValue(std::string_view text) {
   // whatever follows it; no JSON text holds one, so it is a syntax error
   // unless the text before it fails first.
   const std::size_t nul = text.find('\0');
-  ValueBuilder builder(std::min(nul, text.size()));
-  Json::sax_parse(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(nul, text.size())), &builder);
+  const std::string_view readable = text.substr(0, nul);
+  ValueBuilder builder = readJson(readable);
+  if (builder.numberOverflow()) builder = readJson(withFiniteNumbers(readable));
   if (nul == std::string_view::npos) return builder.finish();
   const auto reader_error = builder.readerError();
   return qovrin::fail(reader_error && *reader_error != Error::UnexpectedEndOfInput ? *reader_error : Error::SyntaxError);

@@ -305,7 +305,11 @@ qovrin::Status Module::addSymbol(std::string_view name, MakeRecord&& make_record
 qovrin::Status Module::defineAnchoredLabel(std::string_view name, std::uint32_t section, std::uint64_t offset,
                                            std::uint32_t fragment_position, const SourceLocation& location) {
   QOVRIN_TRY(checkNewSymbol(name));
-  if (open_run_ != kNoRun) run_labels_.reserve(run_labels_.size() + 1);
+  // Room for the run's list before the symbol goes in, so that nothing fails
+  // after it; grown by doubling, since a run stays open for any number of
+  // labels.
+  if (open_run_ != kNoRun && run_labels_.size() == run_labels_.capacity())
+    run_labels_.reserve(std::max<std::size_t>(8, 2 * run_labels_.size()));
   const symbol::Label label{offset, section, fragment_position, true};
   QOVRIN_TRY(
       addSymbol(name, [&](symbol::NameRef ref) { return symbol::Symbol(label, location, ref); }, location));

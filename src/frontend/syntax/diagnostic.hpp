@@ -68,6 +68,12 @@ class DiagnosticStore {
   const std::vector<Expansion>& expansions() const noexcept { return expansions_; }
 
   std::optional<std::uint32_t> currentExpansion() const noexcept { return current_; }
+  // The location as part of the current expansion, unless it names its own:
+  // what is recorded now and reported later still leads back to the macro.
+  SourceLocation inCurrentExpansion(SourceLocation location) const noexcept {
+    if (!location.expansion) location.expansion = current_;
+    return location;
+  }
   void setCurrentExpansion(std::optional<std::uint32_t> expansion) noexcept { current_ = expansion; }
 
   bool hasErrors() const noexcept;

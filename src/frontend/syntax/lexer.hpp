@@ -55,13 +55,7 @@ class Lexer {
 // Kind of a non-empty trimmed text that is not a comment.
 LineKind classifyTrimmed(std::string_view text) noexcept;
 
-// Whether the "'" at index separates digit groups of a number ("1'000"): a
-// decimal digit stands directly on both sides. Such a quote opens no quoted
-// text for any scan that looks for quotes.
-constexpr bool isDigitSeparator(std::string_view text, std::size_t index) noexcept {
-  return text[index] == '\'' && index > 0 && index + 1 < text.size() && qovrin::isAsciiDigit(text[index - 1]) &&
-         qovrin::isAsciiDigit(text[index + 1]);
-}
+using qovrin::isDigitSeparator;
 
 // The text before a trailing "//" comment (outside quotes), trimmed of
 // trailing blanks and tabs.

@@ -48,23 +48,25 @@ qovrin::Result<Value> floatArithmetic(BinaryOperator op, Float left, Float right
   }
 }
 
-qovrin::Result<Value> integerArithmetic(BinaryOperator op, std::uint64_t left, std::uint64_t right) {
+qovrin::Result<Value> integerArithmetic(BinaryOperator op, std::uint64_t left, std::uint64_t right, bool wrapping) {
   std::uint64_t result = 0;
+  bool overflow = false;
   switch (op) {
     case BinaryOperator::add:
-      if (__builtin_add_overflow(left, right, &result)) return fail(Error::InvalidNumber);
+      overflow = __builtin_add_overflow(left, right, &result);
       break;
     case BinaryOperator::subtract:
-      if (__builtin_sub_overflow(left, right, &result)) return fail(Error::InvalidNumber);
+      overflow = __builtin_sub_overflow(left, right, &result);
       break;
     case BinaryOperator::multiply:
-      if (__builtin_mul_overflow(left, right, &result)) return fail(Error::InvalidNumber);
+      overflow = __builtin_mul_overflow(left, right, &result);
       break;
     default:
       if (right == 0) return fail(Error::DivisionByZero);
       result = left / right;
       break;
   }
+  if (overflow && !wrapping) return fail(Error::InvalidNumber);
   return Value::integer(result);
 }
 
@@ -106,7 +108,7 @@ qovrin::Result<Value> evaluateArithmetic(const Node& node, const EvaluationConte
   if (!pair) return fail(pair.error());
   const BinaryOperator op = node.binaryOperator();
   if (const auto* left = pair->left.asInteger())
-    return integerArithmetic(op, left->word, pair->right.asInteger()->word);
+    return integerArithmetic(op, left->word, pair->right.asInteger()->word, context.wrapping);
   if (const auto* left = pair->left.getIf<float>()) return floatArithmetic(op, *left, *pair->right.getIf<float>());
   return floatArithmetic(op, *pair->left.getIf<double>(), *pair->right.getIf<double>());
 }
@@ -366,7 +368,7 @@ qovrin::Result<std::optional<std::uint64_t>> constantIntegerValue(const Node& no
     case BinaryOperator::bit_xor:
       return Folded(a ^ b);
     default: {
-      const auto result = integerArithmetic(op, a, b);
+      const auto result = integerArithmetic(op, a, b, true);
       if (!result) return fail(result.error());
       return Folded(result->asInteger()->word);
     }

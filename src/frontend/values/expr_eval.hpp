@@ -80,6 +80,10 @@ struct EvaluationContext {
   std::optional<target::Target> target{};        // overrides the module's for target.bits
   std::optional<std::uint32_t> current_section{};
   Handover handover{};
+  // Instruction operands compute as the machine does: +, - and * wrap
+  // around 64 bits (two's complement) instead of failing, and the field
+  // that receives the result checks its range.
+  bool wrapping = false;
 };
 
 qovrin::Result<value::Value> evaluateValue(const Node& node, const EvaluationContext& context);
@@ -101,8 +105,9 @@ qovrin::Result<value::Value> resolveSymbolValue(const EvaluationContext& context
 qovrin::Result<std::uint32_t> getOrAddBuiltinType(module::Module& module, std::string_view name, std::uint16_t bits,
                                                   bool is_signed);
 
-// Folds integer literals and integer operators without any context; none for
-// anything that needs one (names, strings, floats, calls, comparisons, logic).
+// Folds integer literals and integer operators of an instruction operand
+// without any context, wrapping as such operands do; none for anything that
+// needs one (names, strings, floats, calls, comparisons, logic).
 qovrin::Result<std::optional<std::uint64_t>> constantIntegerValue(const Node& node);
 
 // Whether the tree calls load.bytes or load.u8 ... load.u64 anywhere, so that

@@ -37,11 +37,16 @@ struct PatchCase {
 };
 
 TEST(BackendAdapter, AnswersRiscvOperandsFromTheirResolvedValues) {
-  const ResolvedOperand operands[] = {{"done", 0x1010}, {"big", static_cast<__int128>(1) << 63}, {"low", 0x10}};
+  const ResolvedOperand operands[] = {
+      {"done", 0x1010}, {"big", static_cast<__int128>(1) << 63}, {"low", 0x10}, {"back - 8", -8}};
   const PatchCase cases[] = {
-      {" done ", true, 0x10, std::nullopt},     {"done", false, 0x1010, std::nullopt},
-      {"Done", true, std::nullopt, std::nullopt}, {"low", true, -0xff0, std::nullopt},
+      {" done ", true, 0x10, std::nullopt},
+      {"done", false, 0x1010, std::nullopt},
+      {"Done", true, std::nullopt, std::nullopt},
+      {"low", true, -0xff0, std::nullopt},
       {"big", false, std::nullopt, Error::ImmediateOutOfRange},
+      {"back - 8", false, -8, std::nullopt},
+      {"back - 8", true, -0x1008, std::nullopt},
   };
   for (const auto& [text, pc_relative, value, error] : cases) {
     RiscvPatchContext context{0x1000, operands, pc_relative};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/error_of.hpp"
+#include "frontend/support/failing_allocation.hpp"
 #include "frontend/encode/pass_x86.hpp"
 
 namespace {
@@ -28,8 +29,12 @@ EncodeUnit raw(std::initializer_list<std::uint8_t> bytes) {
   return unit;
 }
 
-EncodeUnit field(FixupKind kind, std::uint8_t width, std::int64_t value, std::int64_t base = 0) {
+// A field whose value the resolver recorded a fact for.
+EncodeUnit field(FixupKind kind, std::uint8_t width, std::int64_t value, std::int64_t base = 0,
+                 std::uint8_t operand = 0) {
   EncodeUnit unit;
+  unit.operand = operand;
+  unit.symbolic = true;
   unit.byte_count = width;
   unit.width = width;
   unit.value = value;
@@ -39,6 +44,13 @@ EncodeUnit field(FixupKind kind, std::uint8_t width, std::int64_t value, std::in
   unit.segment = x86_encoder::encode::kNoId;
   unit.symbol = x86_encoder::encode::kNoId;
   unit.check = x86_encoder::encode::kCheckSigned;
+  return unit;
+}
+
+// A field of a literal branch target, which no resolver fact describes.
+EncodeUnit literal(std::uint8_t width, std::int64_t value, std::int64_t base) {
+  EncodeUnit unit = field(FixupKind::relative, width, value, base);
+  unit.symbolic = false;
   return unit;
 }
 
@@ -81,13 +93,25 @@ TEST(EncodePass, MatchesEncoderFieldsWithResolverFacts) {
        {},
        {0xC7, 0x05, 0xF6, 0xFF, 0xFF, 0xFF, 5, 0, 0, 0},
        {{"x", -4, 2, 32, true}}},
-      {"literal target", {raw({0xE9}), field(relative, 2, 0x7C00, 3)}, {}, {}, {0xE9, 0xFD, 0x7B}, {{"31744", 0, 1, 16, true}}},
+      {"literal target", {raw({0xE9}), literal(2, 0x7C00, 3)}, {}, {}, {0xE9, 0xFD, 0x7B}, {{"31744", 0, 1, 16, true}}},
       {"resolver fact before a literal target",
-       {raw({0xEA}), field(absolute, 4, 0), field(relative, 2, 0x10, 8)},
+       {raw({0xEA}), field(absolute, 4, 0), literal(2, 0x10, 8)},
        {"x"},
        {},
        {0xEA, 0, 0, 0, 0, 8, 0},
        {{"x", 0, 1, 32, false}, {"16", -1, 5, 16, true}}},
+      {"literal target before a resolver fact",
+       {raw({0xE9}), literal(2, 0x10, 5), field(absolute, 2, 0, 0, 1)},
+       {"x"},
+       {},
+       {0xE9, 0x0B, 0, 0, 0},
+       {{"x", 0, 3, 16, false}, {"16", -2, 1, 16, true}}},
+      {"far pointer: offset field first, segment fact first",
+       {raw({0xEA}), field(absolute, 2, 0, 0, 1), field(absolute, 2, 0, 0, 0)},
+       {"SEG", "start"},
+       {},
+       {0xEA, 0, 0, 0, 0},
+       {{"start", 0, 1, 16, false}, {"SEG", 0, 3, 16, false}}},
       {"unclaimed fact", {raw({0x90})}, {"x"}, Error::BackendFixupCountMismatch, {}, {}},
       {"field without fact", {raw({0xB8}), field(absolute, 4, 0)}, {}, Error::BackendFixupCountMismatch, {}, {}},
       {"segment field", {raw({0xEA}), segment}, {"x"}, Error::BackendOutputMaterializationFailed, {}, {}},
@@ -236,6 +260,26 @@ TEST(SettledRuns, LabelsInsideARunKeepTheirOffsets) {
     ASSERT_NE(symbol, nullptr) << name;
     EXPECT_EQ(symbol->label()->offset, offset) << name;
   }
+}
+
+// Labels waiting in front of the open run's next line cost what they hold
+// however many there are, and all move into the run when a line joins it.
+TEST(SettledRuns, LabelsWaitingForTheRunCostWhatTheyHold) {
+  constexpr std::size_t kLabels = 10'000;
+  Module module(Target::x86(64));
+  std::uint32_t at = 0;
+  lowerStep(module, Step::line, at);
+  const frontend::testing::HeapTraffic traffic;
+  for (std::size_t label = 0; label < kLabels; ++label) lowerStep(module, Step::label, at);
+  // Copying the waiting list for each new label would ask for 200 MB.
+  EXPECT_LT(traffic.bytes(), 1000 * kLabels);
+  // A line close enough to the run's first, as a loop's body lowered again.
+  at = 10;
+  lowerStep(module, Step::line, at);
+  EXPECT_EQ(describe(module), "R2");
+  const auto* last = module.findSymbol("l" + std::to_string(kLabels * 10));
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(last->label()->run_offset, 1u);
 }
 
 // Jumps join runs and bring their fixups along, which then name the run and

@@ -88,7 +88,8 @@ namespace {
 
 // A capture holds the module values its text can name, whole or in the parts
 // a dot or a dollar sign separates, and every local; a local replaces a
-// module value of the same name.
+// module value of the same name. A call of anything but a builtin may reach
+// a value function, even one defined later, and takes every module value.
 TEST(OperandCapture, ModuleValuesNamedInTheTextAndEveryLocal) {
   struct Row {
     std::string text;
@@ -101,6 +102,10 @@ TEST(OperandCapture, ModuleValuesNamedInTheTextAndEveryLocal) {
       {"q.a$b", {"a", "b", "local", "shared"}},
       {"1c 'a' [shared]", {"a", "c", "local", "shared"}},
       {"ab + a_b + start + unknown", {"local", "shared"}},
+      {"len(a) + here() + list.push(b, 1)", {"a", "b", "local", "shared"}},
+      {"a + later()", {"a", "b", "c", "local", "shared", "unused"}},
+      {"later (b)", {"a", "b", "c", "local", "shared", "unused"}},
+      {"a.later(b)", {"a", "b", "c", "local", "shared", "unused"}},
   };
   frontend::module::Module module(frontend::target::Target::x86(64));
   for (const char* name : {"a", "b", "c", "unused", "shared"})

@@ -166,6 +166,10 @@ TEST(PaddingCalls, CountsTargetsAndAlignments) {
       {"align(4, 256)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
       {"align()\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
       {"pad(3, 0xcc)\n", "cc cc cc"},
+      // Fill values take the range db takes.
+      {"pad(2, -1)\ndb(1)\nalign(4, -128)\npad_to(5, -0x56)\n", "ff ff 01 a4/128 aa"},
+      {"pad(1, -129)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
+      {"pad_to(1, 0x100)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
       {"pad(0)\n", ""},
       {"pad(1, 2, 3)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
       {"pad(0x100000000000)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},

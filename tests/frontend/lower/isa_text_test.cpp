@@ -80,6 +80,16 @@ TEST(IsaText, KeepsTheTargetsOwnWords) {
       {riscv, "add s11, t6, x31", "s11", true}, {riscv, "add s11, t6, x31", "t6", true},
       {riscv, "add s11, t7, x31", "t7", false}, {riscv, "add a0, ZERO, eax", "ZERO", true},
       {riscv, "add a0, a1, eax", "eax", false}, {riscv, "fadd.s f0, f31, f32", "f32", false},
+      {riscv, "addi fp, fp, n", "fp", true},     {riscv, "fadd.s fa7, ft11, fs11, rne", "fa7", true},
+      {riscv, "fadd.s fa7, ft11, fs11, rne", "ft11", true},
+      {riscv, "fadd.s fa7, ft11, fs11, rne", "fs11", true},
+      {riscv, "fadd.s fa7, ft11, fs11, RNE", "RNE", true},
+      {riscv, "vadd.vv v31, v0, v1", "v31", true}, {riscv, "vadd.vv v32, v0, v1", "v32", false},
+      {riscv, "csrr a0, mstatus", "mstatus", true}, {riscv, "FENCE rw, iorw", "iorw", true},
+      // Where the mnemonic's rows read no such operand, the word is a name.
+      {riscv, "slli a0, a0, i", "i", false},     {riscv, "addi a0, a0, time", "time", false},
+      {riscv, "csrrwi a0, mstatus, rw", "rw", false}, {riscv, "addi a0, a0, dyn", "dyn", false},
+      {x86, "mov eax, rne", "rne", false},
       {spirv, "%1 = OpTypeInt n 0", "OpTypeInt", false},
       {spirv, "OpCapability Shader", "OpCapability", true},
   };

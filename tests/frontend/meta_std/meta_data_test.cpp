@@ -48,6 +48,7 @@ std::string rendered(const qovrin::Result<Value>& result) {
 }
 
 TEST(MetaJson, ReadsValues) {
+  const std::string long_integer = "1" + std::string(400, '0');
   const std::pair<std::string_view, std::string_view> cases[] = {
       {R"([1, "a", true, null, {"k": 2}])", R"([1,"a",true,null,{k:2}])"},
       {R"({"b":1,"a":2})", "{b:1,a:2}"},
@@ -76,6 +77,17 @@ TEST(MetaJson, ReadsValues) {
       {"9223372036854775808", "error TypeMismatch"},
       {"18446744073709551616", "error TypeMismatch"},
       {"-9223372036854775809", "error TypeMismatch"},
+      // Past a double's range, still valid JSON: the same refusal as 1e308,
+      // and the text after the number is still read.
+      {"1e400", "error TypeMismatch"},
+      {"[-1e400]", "error TypeMismatch"},
+      {R"({"a": "1e400", "b": 1E+999})", "error TypeMismatch"},
+      {long_integer, "error TypeMismatch"},
+      {"[-1, 1e400]", "error InvalidApiInteger"},
+      {"[1e400, ]", "error SyntaxError"},
+      {"[1e400x]", "error SyntaxError"},
+      {"[1e400,", "error UnexpectedEndOfInput"},
+      {R"({"k": 1e400, "k": 2})", "error DuplicateField"},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(rendered(meta_data::parseJsonValue(text)), expected) << text;
 }

@@ -12,6 +12,7 @@ namespace {
 thread_local std::size_t countdown_ = 0;
 thread_local long long live_ = 0;
 thread_local long long peak_ = 0;
+thread_local unsigned long long asked_ = 0;
 
 // Blocks as malloc sized them, so that a free subtracts what its allocation added.
 void* counted(void* memory) noexcept {
@@ -29,6 +30,7 @@ void release(void* memory) noexcept {
 
 void* allocate(std::size_t size) {
   if (countdown_ != 0 && --countdown_ == 0) throw std::bad_alloc();
+  asked_ += size;
   if (void* memory = counted(std::malloc(size == 0 ? 1 : size))) return memory;
   throw std::bad_alloc();
 }
@@ -43,6 +45,9 @@ bool FailingAllocation::fired() const noexcept { return countdown_ == 0; }
 
 HeapPeak::HeapPeak() noexcept : start_(live_) { peak_ = live_; }
 std::size_t HeapPeak::bytes() const noexcept { return static_cast<std::size_t>(std::max(peak_ - start_, 0LL)); }
+
+HeapTraffic::HeapTraffic() noexcept : start_(asked_) {}
+std::size_t HeapTraffic::bytes() const noexcept { return static_cast<std::size_t>(asked_ - start_); }
 
 }  // namespace frontend::testing
 

@@ -2,7 +2,8 @@
 // Makes one chosen allocation of the running thread throw std::bad_alloc, so
 // tests can check that an operation changes nothing when any of its
 // allocations fails; and measures how much heap the running thread holds at
-// most, so tests can bound the records of very wide inputs.
+// most or asks for in all, so tests can bound the records of very wide inputs
+// and the copies growing ones make.
 
 #include <cstddef>
 #include <new>
@@ -29,6 +30,18 @@ class HeapPeak {
 
  private:
   long long start_;
+};
+
+// The heap bytes the running thread asked for since construction, freed or
+// not: a structure that copies itself on every step asks for the square of
+// its size.
+class HeapTraffic {
+ public:
+  HeapTraffic() noexcept;
+  std::size_t bytes() const noexcept;
+
+ private:
+  unsigned long long start_;
 };
 
 // Runs attempt() with its first, second, third ... allocation failing until

@@ -70,6 +70,20 @@ TEST_F(Evaluation, IntegerArithmeticIsCheckedUnsigned) {
   expectCases(cases, context);
 }
 
+// Instruction operands: the same sums wrap instead of failing.
+TEST_F(Evaluation, OperandArithmeticWrapsAround64Bits) {
+  context.wrapping = true;
+  const Case cases[] = {
+      {"3 - 5", integer(kMax - 1)},
+      {"(3 - 5) + 4", integer(2)},
+      {"18446744073709551615 + 1", integer(0)},
+      {"4294967296 * 4294967297", integer(0x100000000)},
+      {"5 / 0", Error::DivisionByZero},
+      {"1.0e308 * 10.0", Error::InvalidNumber},
+  };
+  expectCases(cases, context);
+}
+
 // f32 arithmetic must stay finite as a float, not merely as a double.
 TEST_F(Evaluation, FloatArithmeticStaysFinite) {
   ASSERT_TRUE(module.defineValue("half", Value::float32(0.5f), false, {}));
@@ -231,7 +245,8 @@ TEST(ConstantIntegerValue, FoldsWithoutContext) {
       {"x >> 1", std::nullopt},
       {"1.0", std::nullopt},
       {"\"a\"", std::nullopt},
-      {"3 - 5", Error::InvalidNumber},
+      {"3 - 5", kMax - 1},
+      {"4294967296 * 4294967296", 0},
       {"1 / 0", Error::DivisionByZero},
       {"x % 0", Error::DivisionByZero},
       {"7 % 4 * 3 & 0xff | 0x100 ^ 1", (((7 % 4) * 3) & 0xff) | (0x100 ^ 1)},

@@ -1,0 +1,238 @@
+#include "frontend/encode/refused_x86_notes.hpp"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "common/ascii.hpp"
+#include "frontend/encode/pass_x86.hpp"
+#include "x86_encoder/operand_flags.hpp"
+#include "x86_encoder/tables.hpp"
+
+namespace frontend::pass {
+
+namespace {
+
+using x86_encoder::tables::RegisterRow;
+
+std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+bool isWordCharacter(char c) noexcept {
+  return qovrin::isAsciiLetter(c) || qovrin::isAsciiDigit(c) || c == '_' || c == '.' || c == '$';
+}
+
+// Calls visit(word, inside_brackets) for every run of name characters.
+template <typename Visit>
+std::optional<std::string> forEachWord(std::string_view text, Visit visit) {
+  int depth = 0;
+  for (std::size_t index = 0; index < text.size();) {
+    const char c = text[index];
+    if (c == '[') ++depth;
+    if (c == ']' && depth > 0) --depth;
+    if (!isWordCharacter(c)) {
+      ++index;
+      continue;
+    }
+    std::size_t end = index;
+    while (end < text.size() && isWordCharacter(text[end])) ++end;
+    if (auto note = visit(text.substr(index, end - index), depth > 0)) return note;
+    index = end;
+  }
+  return std::nullopt;
+}
+
+std::uint64_t generalPurposeSize(const RegisterRow& row) noexcept {
+  if ((row.flags & x86_encoder::api::kGeneralPurposeClass) == 0) return 0;
+  return row.flags & (x86_encoder::api::kSizeByte | x86_encoder::api::kSizeWord | x86_encoder::api::kSizeDword |
+                      x86_encoder::api::kSizeQword);
+}
+
+unsigned sizeBits(std::uint64_t size) noexcept {
+  using namespace x86_encoder::api;
+  return size == kSizeByte ? 8 : size == kSizeWord ? 16 : size == kSizeDword ? 32 : 64;
+}
+
+// "'eax' is 32-bit, 'bx' is 16-bit"
+std::string twoSizes(std::string_view first, const RegisterRow& first_row, std::string_view second,
+                     const RegisterRow& second_row) {
+  return quoted(first) + " is " + std::to_string(sizeBits(generalPurposeSize(first_row))) + "-bit, " + quoted(second) +
+         " is " + std::to_string(sizeBits(generalPurposeSize(second_row))) + "-bit";
+}
+
+// A name shaped like a numbered register: its family ("r", "xmm", ...), its
+// number and the size letter an "r" register may carry.
+struct RegisterShape {
+  std::string family;
+  std::string suffix;
+};
+
+std::optional<RegisterShape> registerShape(std::string_view word) {
+  static constexpr std::array<std::string_view, 11> kFamilies = {"r",  "xmm", "ymm", "zmm", "tmm", "k",
+                                                                 "mm", "st",  "cr",  "dr",  "bnd"};
+  std::string lower;
+  for (const char c : word) lower += qovrin::lowerAscii(c);
+  const std::size_t digits = lower.find_first_of("0123456789");
+  if (digits == std::string::npos || digits == 0) return std::nullopt;
+  const std::size_t after = lower.find_first_not_of("0123456789", digits);
+  RegisterShape shape{lower.substr(0, digits), after == std::string::npos ? "" : lower.substr(after)};
+  if (std::ranges::find(kFamilies, shape.family) == kFamilies.end()) return std::nullopt;
+  if (!shape.suffix.empty() && (shape.family != "r" || shape.suffix.size() != 1 ||
+                                std::string_view("bwdl").find(shape.suffix) == std::string_view::npos))
+    return std::nullopt;
+  return shape;
+}
+
+// The highest number the family has with this suffix; none when it has no
+// numbered register at all.
+std::optional<unsigned> highestInFamily(const RegisterShape& shape) {
+  std::optional<unsigned> highest;
+  for (const RegisterRow& row : x86_encoder::tables::registers()) {
+    const auto other = registerShape(row.name);
+    if (!other || other->family != shape.family || other->suffix != shape.suffix) continue;
+    const std::string_view digits =
+        row.name.substr(shape.family.size(), row.name.size() - shape.family.size() - shape.suffix.size());
+    unsigned number = 0;
+    for (const char c : digits) number = number * 10 + static_cast<unsigned>(c - '0');
+    highest = std::max(highest.value_or(0), number);
+  }
+  return highest;
+}
+
+std::optional<std::string> wordNote(std::string_view word, bool in_memory, unsigned bits) {
+  if (word.front() == '.' && word.size() > 1 && (qovrin::isAsciiLetter(word[1]) || word[1] == '_'))
+    return quoted(word) + " is no name: names cannot start with '.'";
+  if (qovrin::isAsciiDigit(word.front()) || word.front() == '.') return std::nullopt;
+  const RegisterRow* row = x86_encoder::tables::findRegister(word);
+  if (row == nullptr) {
+    const auto shape = registerShape(word);
+    if (!shape) return std::nullopt;
+    std::string note = "there is no register " + quoted(word);
+    if (const auto highest = highestInFamily(*shape))
+      note += ": the highest is " + shape->family + std::to_string(*highest) + shape->suffix;
+    return note;
+  }
+  if (!in_memory) return std::nullopt;
+  const std::uint64_t size = generalPurposeSize(*row);
+  if (size == x86_encoder::api::kSizeByte) return quoted(word) + " cannot address memory: it is an 8-bit register";
+  if (size != x86_encoder::api::kSizeWord) return std::nullopt;
+  if (bits == 64) return quoted(word) + " cannot address memory in 64-bit mode, which has no 16-bit addresses";
+  if (std::ranges::none_of(std::array<std::string_view, 4>{"bx", "bp", "si", "di"},
+                           [&](std::string_view name) { return row->name == name; }))
+    return quoted(word) + " cannot address memory: 16-bit addresses take bx, bp, si and di";
+  return std::nullopt;
+}
+
+// Registers of two sizes in one address.
+std::optional<std::string> mixedAddressNote(std::string_view operand) {
+  const RegisterRow* first = nullptr;
+  std::string_view first_word;
+  return forEachWord(operand, [&](std::string_view word, bool in_memory) -> std::optional<std::string> {
+    const RegisterRow* row = in_memory ? x86_encoder::tables::findRegister(word) : nullptr;
+    if (row == nullptr || generalPurposeSize(*row) == 0) return std::nullopt;
+    if (first == nullptr) {
+      first = row;
+      first_word = word;
+      return std::nullopt;
+    }
+    if (generalPurposeSize(*row) == generalPurposeSize(*first)) return std::nullopt;
+    return "an address takes registers of one size: " + twoSizes(first_word, *first, word, *row);
+  });
+}
+
+bool encodesAs(const fragment::Instruction& line, std::string_view text, unsigned bits) {
+  fragment::Instruction other;
+  other.setText(text);
+  other.target = line.target;
+  other.target.parameter = bits;
+  return static_cast<bool>(encodeX86(other, nullptr));
+}
+
+// The general-purpose register of the same number in another size.
+const RegisterRow* resized(const RegisterRow& row, std::uint64_t size) {
+  for (const RegisterRow& other : x86_encoder::tables::registers())
+    if (generalPurposeSize(other) == size && other.number == row.number && !other.name.ends_with('h')) return &other;
+  return nullptr;
+}
+
+struct Replacement {
+  std::size_t at = 0;
+  std::size_t length = 0;
+  std::string_view name;
+};
+
+// Register operands of two sizes, when the line encodes with the later ones
+// given the first one's size.
+std::optional<std::string> sizeNote(const fragment::Instruction& line, const isa_text::ParsedInstruction& parsed) {
+  const RegisterRow* first = nullptr;
+  std::string_view first_text;
+  std::string_view differing;
+  const RegisterRow* differing_row = nullptr;
+  std::vector<Replacement> replacements;
+  for (const std::string_view operand : parsed.operands()) {
+    const std::string_view word = qovrin::trim(operand, " \t\r\n");
+    const RegisterRow* row = x86_encoder::tables::findRegister(word);
+    if (row == nullptr || generalPurposeSize(*row) == 0) continue;
+    if (first == nullptr) {
+      first = row;
+      first_text = word;
+      continue;
+    }
+    if (generalPurposeSize(*row) == generalPurposeSize(*first)) continue;
+    const RegisterRow* same = resized(*row, generalPurposeSize(*first));
+    if (same == nullptr) return std::nullopt;
+    if (differing.empty()) {
+      differing = word;
+      differing_row = row;
+    }
+    replacements.push_back({static_cast<std::size_t>(word.data() - line.text().data()), word.size(), same->name});
+  }
+  if (differing.empty()) return std::nullopt;
+  // From the last, so that the earlier places hold.
+  std::string text(line.text());
+  for (auto replacement = replacements.rbegin(); replacement != replacements.rend(); ++replacement)
+    text.replace(replacement->at, replacement->length, replacement->name);
+  if (!encodesAs(line, text, line.target.parameter)) return std::nullopt;
+  return "operand sizes differ: " + twoSizes(first_text, *first, differing, *differing_row);
+}
+
+std::optional<std::string> modeNote(const fragment::Instruction& line) {
+  std::vector<unsigned> modes;
+  for (const unsigned bits : {16u, 32u, 64u})
+    if (bits != line.target.parameter && encodesAs(line, line.text(), bits)) modes.push_back(bits);
+  if (modes.empty()) return std::nullopt;
+  std::string note = "not encodable in " + std::to_string(line.target.parameter) + "-bit mode; it encodes in " +
+                     std::to_string(modes.front()) + "-bit";
+  if (modes.size() > 1) note += " and " + std::to_string(modes.back()) + "-bit";
+  return note + " mode";
+}
+
+}  // namespace
+
+std::optional<std::string> x86CommentNote(const fragment::Instruction& line) {
+  char quote = 0;
+  for (const char c : line.text()) {
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '\'' || c == '"') quote = c;
+    if (c == ';' || c == '#')
+      return quoted(std::string_view(&c, 1)) + " does not start a comment here: only '//' ends an instruction line";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
+                                          const isa_text::ParsedInstruction& parsed) {
+  const unsigned bits = line.target.parameter;
+  for (const std::string_view operand : parsed.operands()) {
+    if (auto note = forEachWord(
+            operand, [bits](std::string_view word, bool in_memory) { return wordNote(word, in_memory, bits); }))
+      return note;
+    if (auto note = mixedAddressNote(operand)) return note;
+  }
+  if (auto note = sizeNote(line, parsed)) return note;
+  return modeNote(line);
+}
+
+}  // namespace frontend::pass

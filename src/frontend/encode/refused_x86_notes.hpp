@@ -1,0 +1,23 @@
+#pragma once
+// What an x86 line the encoder refused got wrong, when its text shows it: a
+// comment the line does not end at, a name the assembler cannot have, a
+// register that does not exist or cannot address memory, a constant below
+// zero, operands of two sizes, or a form another mode has. Asked only after
+// the line failed.
+
+#include <optional>
+#include <string>
+
+#include "frontend/encode/isa_text.hpp"
+#include "frontend/module/fragment.hpp"
+
+namespace frontend::pass {
+
+// A refusal found before the mnemonic is looked at: a ';' or '#' comment.
+std::optional<std::string> x86CommentNote(const fragment::Instruction& line);
+
+// The line's operands, as parsed, after its mnemonic was found and its
+// operand count is one the mnemonic takes.
+std::optional<std::string> x86OperandNote(const fragment::Instruction& line, const isa_text::ParsedInstruction& parsed);
+
+}  // namespace frontend::pass

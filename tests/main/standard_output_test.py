@@ -1,0 +1,75 @@
+#!/usr/bin/env python3
+"""Runs the qovrin command with its output or listing going to its own
+standard output, through a link in a scratch folder, with standard output a
+pipe and a file.
+
+usage: standard_output_test.py <qovrin>
+"""
+import os
+import subprocess
+import sys
+import tempfile
+
+TIMEOUT = 60
+SOURCE = "db(0x51, 0x4f, 0x56, 0x00, 0xff)\n"
+IMAGE = bytes([0x51, 0x4F, 0x56, 0x00, 0xFF])
+SUMMARY = b"assembled output (5 bytes, 0 instruction fragments, target x86-64)\n"
+# Both lead through /proc to the descriptor the process has as its fd 1.
+LINK_TARGETS = ["/dev/stdout", "/proc/self/fd/1"]
+
+
+def main():
+    qovrin = os.path.abspath(sys.argv[1])
+    failures = []
+
+    def expect(name, condition, run):
+        if not condition:
+            stdout = "" if run.stdout is None else f", stdout {run.stdout[:200]!r}"
+            failures.append(f"{name} (status {run.returncode}{stdout}, stderr {run.stderr!r})")
+
+    with tempfile.TemporaryDirectory(prefix="qovrin-stdout-") as work:
+        with open(os.path.join(work, "demo.qov"), "w") as handle:
+            handle.write(SOURCE)
+
+        def run(arguments, stdout):
+            return subprocess.run([qovrin, "demo.qov", *arguments, "--no-progress"], cwd=work, stdout=stdout,
+                                  stderr=subprocess.PIPE, timeout=TIMEOUT)
+
+        for index, target in enumerate(LINK_TARGETS):
+            link = f"out-{index}"
+            os.symlink(target, os.path.join(work, link))
+
+            piped = run(["-o", link], subprocess.PIPE)
+            expect(f"{target} as a pipe: exactly the image, the summary on stderr",
+                   piped.returncode == 0 and piped.stdout == IMAGE and piped.stderr == SUMMARY, piped)
+
+            # Standard output a file holding more than the image: the same
+            # file, cut to the image, not replaced by a new one.
+            captured = os.path.join(work, f"captured-{index}.bin")
+            with open(captured, "wb") as handle:
+                handle.write(b"an older and longer content")
+            before = os.stat(captured).st_ino
+            with open(captured, "r+b") as handle:
+                into_file = run(["-o", link], handle)
+            with open(captured, "rb") as handle:
+                kept = handle.read()
+            expect(f"{target} as a file: that file holds exactly the image",
+                   into_file.returncode == 0 and kept == IMAGE and os.stat(captured).st_ino == before
+                   and into_file.stderr == SUMMARY and os.path.islink(os.path.join(work, link)), into_file)
+
+            listed = run(["-o", "demo.bin", "--listing", link], subprocess.PIPE)
+            expect(f"{target} as the listing: the listing alone on stdout",
+                   listed.returncode == 0 and listed.stdout.startswith(b"QOVRIN listing\n")
+                   and SUMMARY not in listed.stdout and listed.stderr == SUMMARY, listed)
+
+        # The summary stays on standard output when the output is elsewhere.
+        plain = run(["-o", "demo.bin"], subprocess.PIPE)
+        expect("another output: the summary on stdout", plain.returncode == 0 and plain.stdout == SUMMARY, plain)
+
+    for failure in failures:
+        print("FAIL", failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,79 @@
+#!/usr/bin/env python3
+"""Assembles one source per refusal a newcomer meets on the x86 and RISC-V
+targets and checks that every refused line is followed by a note at the same
+place that names its cause.
+
+Usage: refusal_survey_test.py <qovrin>
+"""
+
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+# (target, source, words the note must hold)
+SURVEY = [
+    ("x86-64", "  mov eax, bx\n", r"sizes differ.*'bx' is 16-bit"),
+    ("x86-64", "x86.use32()\n  mov rax, 1\n", r"not encodable in 32-bit mode"),
+    ("x86-64", "  push eax\n", r"not encodable in 64-bit mode"),
+    ("x86-64", "  add r99, 1\n", r"no register 'r99'"),
+    ("x86-64", "  movaps xmm0, xmm40\n", r"no register 'xmm40'"),
+    ("x86-32", "  mov ax, [ax]\n", r"'ax' cannot address memory"),
+    ("x86-64", "  mov ax, [ax]\n", r"'ax' cannot address memory in 64-bit mode"),
+    ("x86-64", "  add rax, [eax+rbx]\n", r"an address takes registers of one size"),
+    ("x86-64", "  mov eax, 1 ; one\n", r"only '//' ends an instruction line"),
+    ("x86-64", "  mov eax, 1 # one\n", r"only '//' ends an instruction line"),
+    ("x86-64", "top:\n  jnz .loop\n", r"'\.loop'.*cannot start with '\.'"),
+    ("rv64", "  beq a0, a1, 3\n", r"offset 3 is not a multiple of 2"),
+    ("rv64", "  c.lwsp a0, 256\n", r"offset 256 is out of range: 'c\.lwsp' takes 0 to 252"),
+    ("rv64", "  c.lui a0, 131072\n", r"131072 is out of range: 'c\.lui'"),
+    ("rv64", "  c.and a6, a0\n", r"'c\.and' takes x8-x15"),
+    ("rv64", "  addi a0, 5, a0\n", r"'5' is a value, but 'addi' takes a register"),
+    ("rv32", "  addiw a0, a0, 1\n", r"'addiw' is RV64 only"),
+    ("rv32", "  c.slli a0, 1\n", r"write c\.slli\.rv32"),
+    ("rv64", "  beq a0, a1, F30\n", r"'F30' reads as a register"),
+    ("rv64", "  add.aq a0, a1, a2\n", r"'add' has no aq/rl bits"),
+    ("rv64", "  lw a0, 0(a9)\n", r"'a9' is not a register"),
+    ("rv64", "  lw a0, 4(a1\n", r"no closing '\)'"),
+    ("rv64", "  c.lwsp a0, 12(sp)\n", r"sp is implicit in 'c\.lwsp'"),
+]
+
+LOCATED = re.compile(r"^main\.qov:(\d+):(\d+): (error|note): (.*)$")
+
+
+def survey(qovrin, target, source, cause):
+    with tempfile.TemporaryDirectory(prefix="qovrin-survey-") as work:
+        with open(os.path.join(work, "main.qov"), "w") as handle:
+            handle.write(source)
+        run = subprocess.run([qovrin, "main.qov", "--no-progress", "--target", target], cwd=work,
+                             capture_output=True, stdin=subprocess.DEVNULL, timeout=60)
+    stderr = run.stderr.decode("utf-8", "replace")
+    if run.returncode == 0:
+        return "was not refused"
+    lines = [LOCATED.match(line) for line in stderr.splitlines()]
+    errors = [line for line in lines if line and line.group(3) == "error"]
+    if not errors:
+        return "no located error in:\n" + stderr
+    place = errors[0].group(1, 2)
+    notes = [line.group(4) for line in lines if line and line.group(3) == "note" and line.group(1, 2) == place]
+    if not any(re.search(cause, note) for note in notes):
+        return "no note at %s:%s naming /%s/ in:\n%s" % (place + (cause, stderr))
+    return None
+
+
+def main():
+    qovrin = os.path.abspath(sys.argv[1])
+    failures = []
+    for target, source, cause in SURVEY:
+        problem = survey(qovrin, target, source, cause)
+        if problem:
+            failures.append("%s %r: %s" % (target, source, problem))
+    for failure in failures:
+        print(failure)
+    print("%d of %d refusals say their cause" % (len(SURVEY) - len(failures), len(SURVEY)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
