@@ -73,8 +73,12 @@ qovrin::Status lowerStatementsIntoModuleContext(module::Module& module, std::spa
 }
 
 void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& location, Error error) {
-  std::vector<diagnostic::Note> notes = failure_notes::parseNotes(module, location, error);
-  if (auto quote = quote_notes::openStringAbove(module, location)) notes.push_back(std::move(*quote));
+  auto quote = quote_notes::openStringAbove(module, location);
+  // A line inside a string left open above is no statement at all; what the
+  // line itself seems to get wrong would mislead.
+  std::vector<diagnostic::Note> notes;
+  if (!quote || error != Error::InvalidMetaStatement) notes = failure_notes::parseNotes(module, location, error);
+  if (quote) notes.push_back(std::move(*quote));
   addLowerErrorDiagnostic(module, location, error, notes);
 }
 
