@@ -35,18 +35,26 @@ bool holdsBytes(const value::Value& value) noexcept {
   return value.asString() != nullptr || value.asBytes() != nullptr;
 }
 
-// Where the section's stored bytes end in the output file once `stored` more
-// are added at the cursor: OutputTooLarge past the image cap, checked before
-// the bytes are made. Virtual sections store nothing in the image.
-qovrin::Status requireImageRoom(const module::Module& module, const contracts::ActiveOutput& cursor,
-                                std::uint64_t stored) {
+// How many more bytes the section can store at the cursor before the output
+// file passes the image cap; OutputTooLarge when it already has. Virtual
+// sections store nothing in the image, so nothing bounds them.
+qovrin::Result<std::uint64_t> imageRoom(const module::Module& module, const contracts::ActiveOutput& cursor) {
   if (!module.sections().contains(cursor.section)) return fail(Error::InvalidSection);
   const section::Section& section = module.sections()[cursor.section];
-  if (section.kind == section::SectionKind::virtual_region) return {};
+  if (section.kind == section::SectionKind::virtual_region) return std::numeric_limits<std::uint64_t>::max();
   std::uint64_t end = 0;
   if (__builtin_add_overflow(section.file_offset, std::max(cursor.offset, cursor.file_cursor), &end) ||
-      __builtin_add_overflow(end, stored, &end) || end > module::kMaxImageSize)
+      end > module::kMaxImageSize)
     return fail(Error::OutputTooLarge);
+  return module::kMaxImageSize - end;
+}
+
+// Checked before the bytes are made.
+qovrin::Status requireImageRoom(const module::Module& module, const contracts::ActiveOutput& cursor,
+                                std::uint64_t stored) {
+  const auto room = imageRoom(module, cursor);
+  if (!room) return fail(room.error());
+  if (stored > *room) return fail(Error::OutputTooLarge);
   return {};
 }
 
@@ -265,8 +273,11 @@ qovrin::Status lowerFileEmitCall(module::Module& module, context::LowerContext& 
     window = meta_data::ByteWindow{*offset, *length};
   }
   if (!context.paths.files_available) return fail(Error::FileNotAvailable);
-  if (window) QOVRIN_TRY(data_emission::requireImageRoom(module, cursor, window->length));
-  const auto content = meta_data::readBytes(context.file_hooks, *path, window);
+  // The file's size decides before it is read whether the image can take it.
+  const auto room = data_emission::imageRoom(module, cursor);
+  if (!room) return fail(room.error());
+  if (window && window->length > *room) return fail(Error::OutputTooLarge);
+  const auto content = meta_data::readBytes(context.file_hooks, *path, window, *room);
   if (!content) return fail(content.error());
   return data_emission::emitData(module, cursor, *content, call);
 }

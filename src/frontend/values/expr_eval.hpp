@@ -30,9 +30,10 @@ struct MetaFileHooks {
   using Predicate = std::function<qovrin::Result<bool>(std::string_view name, std::string_view base)>;
 
   // The file's text, or only the window of it (InvalidApiInteger when the
-  // window does not lie inside the file).
+  // window does not lie inside the file); OutputTooLarge when that is more
+  // than `limit` bytes, told before the file is read.
   std::function<qovrin::Result<std::string>(std::string_view name, std::string_view base,
-                                            std::optional<meta_io::FileWindow> window)>
+                                            std::optional<meta_io::FileWindow> window, std::uint64_t limit)>
       read;
   Predicate exists;
   // Names of the directory's file entries, sorted byte-wise.

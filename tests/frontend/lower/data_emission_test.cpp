@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "frontend/lower/layout_cursor.hpp"
+#include "frontend/meta_std/meta_std.hpp"
 #include "lower_test_support.hpp"
 
 namespace {
@@ -208,6 +209,15 @@ TEST(ImageCap, RefusesBytesAsTheyAreAdded) {
           {"region.begin(\"h\", 0, 0xffffffffffffffff)\nemit.u8(0)\n", "", refused(2), false},
       },
       files);
+
+  // The room left in the image bounds the read itself, so a file too large
+  // is refused by its size; values read by builtins have their own bound.
+  files.limits.clear();
+  frontend::module::Module module(frontend::target::Target::x86(64));
+  lower_test::lower(
+      module, near + "db(1, 2)\nemit.file(\"x.bin\", 1, 2)\nlet t = fs.read_text(\"x.bin\")\nemit.file(\"x.bin\")\n",
+      files);
+  EXPECT_EQ(files.limits, (std::vector<std::uint64_t>{14, frontend::meta_std::kMaxResultBytes, 12}));
 }
 
 // Padding placed after instructions starts where their encodings end, also
