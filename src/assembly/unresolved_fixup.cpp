@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "assembly/fixup_resolution.hpp"
+#include "common/display_text.hpp"
 #include "frontend/encode/backend_adapter.hpp"
 #include "frontend/syntax/expr.hpp"
 
@@ -14,7 +15,7 @@ using qovrin::Error;
 
 namespace {
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string quoted(std::string_view text) { return qovrin::quotedSubject(text); }
 
 // "a string", "an integer".
 std::string withArticle(frontend::value::ValueKind kind) {

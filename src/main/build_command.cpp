@@ -225,7 +225,7 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
         *module, file.path, std::move(file.text), pathOptionsFor(*roots, identity, inputs));
     trace.add(TimingTag::parseLower, platform::monotonicNanoseconds() - start);
     if (lowered) continue;
-    if (!module->diagnostics().hasErrors()) return failRun(streams, display, kFailed, lowered.error());
+    if (!module->diagnostics().hasErrors()) return failLowering(streams, display, kFailed, lowered.error(), *module);
     break;
   }
 

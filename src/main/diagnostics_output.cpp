@@ -4,6 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "common/display_text.hpp"
+
 namespace qovrin::main {
 namespace {
 
@@ -33,7 +35,7 @@ Status appendDiagnostics(std::string& out, const frontend::module::Module& modul
       auto& source_lines = lines[*span.source];
       if (!source_lines) source_lines.emplace(source.text);
       const LineColumn position = source_lines->at(span.start);
-      out += source.path;
+      appendPrintable(out, source.path);
       out += ':';
       out += std::to_string(position.line);
       out += ':';
@@ -42,7 +44,7 @@ Status appendDiagnostics(std::string& out, const frontend::module::Module& modul
     }
     out += severityWord(diagnostic.severity);
     out += ": ";
-    out += diagnostic.message;
+    appendPrintable(out, diagnostic.message);
     out += '\n';
   }
   return {};

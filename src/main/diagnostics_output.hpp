@@ -1,5 +1,6 @@
 #pragma once
-// Diagnostics as the user reads them: "<path>:<line>:<col>: <severity>: <message>".
+// Diagnostics as the user reads them: "<path>:<line>:<col>: <severity>: <message>",
+// with control bytes and bytes that are not UTF-8 written as \xNN.
 
 #include <cstdint>
 #include <span>

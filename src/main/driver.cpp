@@ -70,9 +70,7 @@ int runInit(StandardStreams& streams, std::span<const std::string_view> argument
   const auto name = runInitCommand(std::get<InitOptions>(parsed), &failedPath);
   if (!name) {
     if (failedPath.empty()) return reportFailure(streams, name.error());
-    const std::string note = name.error() == Error::PathAlreadyExists
-                                 ? "'" + failedPath + "' already exists (--force replaces it)"
-                                 : "while writing '" + failedPath + "'";
+    const std::string note = initFailureNote(std::get<InitOptions>(parsed), failedPath, name.error());
     return reportError(streams, "error: ", name.error(), std::span(&note, 1));
   }
   return finishWith(streams, "initialized QOVRIN project " + *name + "\n");

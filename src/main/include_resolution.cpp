@@ -92,6 +92,18 @@ Result<ResolvedInclude> resolveFileInclude(const IncludeRoots& roots, std::strin
   });
 }
 
+std::optional<std::string> unreadableInclude(const IncludeRoots& roots, std::string_view name,
+                                             std::optional<std::string_view> base) {
+  const auto found = searchPlaces<std::string>(roots, name, base, [](std::string candidate) -> Result<std::string> {
+    const auto cause = platform::unreadableCause(candidate);
+    if (!cause) return fail(Error::IncludeNotAvailable);
+    if (cause->starts_with("is not")) return candidate + " " + *cause;
+    return candidate + ": " + *cause;
+  });
+  if (!found) return std::nullopt;
+  return *found;
+}
+
 Result<std::vector<std::string>> listFileIncludeDirectory(const IncludeRoots& roots, std::string_view name,
                                                           std::optional<std::string_view> base) {
   return searchPlaces<std::vector<std::string>>(

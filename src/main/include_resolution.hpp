@@ -51,6 +51,12 @@ Result<ResolvedInclude> resolveFileInclude(const IncludeRoots& roots, std::strin
                                            std::optional<std::string_view> base,
                                            const platform::InputRead& read = {});
 
+// Why the first place that holds something of that name could not be read,
+// as "<path> is not a regular file but a folder" or "<path>: <cause>";
+// nothing when no place holds anything of that name.
+std::optional<std::string> unreadableInclude(const IncludeRoots& roots, std::string_view name,
+                                             std::optional<std::string_view> base);
+
 // Entry names of the first directory found, sorted byte-wise;
 // IncludeNotAvailable when there is none.
 Result<std::vector<std::string>> listFileIncludeDirectory(const IncludeRoots& roots, std::string_view name,

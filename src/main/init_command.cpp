@@ -6,6 +6,7 @@
 #include "common/ascii.hpp"
 #include "main/include_resolution.hpp"
 #include "main/platform.hpp"
+#include "main/platform_input.hpp"
 
 namespace qovrin::main {
 namespace {
@@ -261,6 +262,19 @@ std::string projectFileText(std::string_view name, std::string_view outputPath, 
   text += "[target]\nisa = \"" + tomlEscaped(options.isa) + "\"\nbits = " + std::to_string(options.bits) + "\n";
   text += "os = \"" + tomlEscaped(options.os) + "\"\nabi = \"" + tomlEscaped(options.abi) + "\"\n";
   return text;
+}
+
+std::string initFailureNote(const InitOptions& options, const std::string& failedPath, Error error) {
+  const std::string quotedPath = "'" + failedPath + "'";
+  const auto kind = platform::existingKind(failedPath);
+  const std::string directory(options.directory.value_or(""));
+  const bool folderWanted = failedPath == joinPath(directory, "src") || failedPath == joinPath(directory, "include");
+  if (folderWanted && kind && *kind != "a folder")
+    return quotedPath + " is not a folder but " + std::string(*kind) + "; the project needs a folder there";
+  if (!folderWanted && kind && *kind != "a file")
+    return quotedPath + " is " + std::string(*kind) + " where the project puts a file; move it away first";
+  if (error == Error::PathAlreadyExists && !options.force) return quotedPath + " already exists (--force replaces it)";
+  return "while writing " + quotedPath;
 }
 
 Result<std::string> runInitCommand(const InitOptions& options, std::string* failedPath) {

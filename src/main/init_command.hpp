@@ -53,4 +53,9 @@ std::string projectFileText(std::string_view name, std::string_view outputPath, 
 // failure that concerns one file or folder, its path goes to failedPath.
 Result<std::string> runInitCommand(const InitOptions& options, std::string* failedPath = nullptr);
 
+// The note for a run that failed with error at failedPath: a file that is in
+// the way (which --force replaces, unless it was given), a folder where a
+// file goes or the other way round, or the path that could not be written.
+std::string initFailureNote(const InitOptions& options, const std::string& failedPath, Error error);
+
 }  // namespace qovrin::main

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <memory>
 #include <new>
+#include <system_error>
 
 namespace qovrin::main::platform {
 namespace {
@@ -64,7 +65,35 @@ Status readWhole(int fd, std::uint64_t size, std::uint64_t limit, std::string& b
   return {};
 }
 
+std::string_view kindOf(mode_t mode) noexcept {
+  if (S_ISREG(mode)) return "a file";
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a plain file";
+}
+
 }  // namespace
+
+std::optional<std::string_view> existingKind(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  return kindOf(status.st_mode);
+}
+
+std::optional<std::string> unreadableCause(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    return std::generic_category().message(errno);
+  }
+  if (!S_ISREG(status.st_mode)) return "is not a regular file but " + std::string(kindOf(status.st_mode));
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::generic_category().message(errno);
+  ::close(fd);
+  return std::nullopt;
+}
 
 Error readFailure(int code) noexcept {
   if (code == ENOENT || code == ENOTDIR) return Error::FileNotFound;

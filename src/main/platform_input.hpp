@@ -8,6 +8,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/error.hpp"
 
@@ -43,5 +44,14 @@ bool isSpecialFile(const std::string& path);
 // from the size the file reports before any of it is read; OutOfMemory. A
 // file that reports no size (as under /proc) is what a read finds in it.
 Result<std::string> readRegularFile(const std::string& path, const InputRead& read);
+
+// What is at path, following links: "a file", "a folder", "a FIFO", "a
+// device" or "a socket"; nothing when there is nothing (or it cannot be told).
+std::optional<std::string_view> existingKind(const std::string& path);
+
+// Why readRegularFile turns away a path that is there: "is not a regular
+// file (a folder)" and the like, or the system's cause of a failed open
+// ("Permission denied"). Nothing when there is no such file, or it reads.
+std::optional<std::string> unreadableCause(const std::string& path);
 
 }  // namespace qovrin::main::platform

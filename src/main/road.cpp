@@ -76,6 +76,9 @@ frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots
       if (folder.empty()) folder = ".";
     return folders;
   };
+  options.unreadable_include = [&roots](const IncludeRequest& request) {
+    return unreadableInclude(roots, request.name, request.base);
+  };
   options.files_available = true;
   if (identity) options.identity = *identity;
   return options;
@@ -85,6 +88,21 @@ int failRun(StandardStreams& streams, RunDisplay& display, std::string_view pref
             std::span<const std::string> notes) {
   display.finish(false);
   return reportError(streams, prefix, error, notes);
+}
+
+int failLowering(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error,
+                 const frontend::module::Module& module) {
+  std::string notes;
+  for (std::size_t index = 0; index < module.diagnostics().diagnostics().size(); ++index) {
+    const auto& diagnostic = module.diagnostics().diagnostics()[index];
+    if (diagnostic.severity == frontend::diagnostic::Severity::note &&
+        !appendDiagnostics(notes, module, std::span(&diagnostic, 1)))
+      notes.clear();
+  }
+  const int status = failRun(streams, display, prefix, error);
+  streams.err.write(notes);
+  (void)streams.err.flush();
+  return status;
 }
 
 int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, const AssembledFlat& assembled,
@@ -188,7 +206,7 @@ int runAssembleRoad(const CliOptions& options, StandardStreams& streams) {
   const Status lowered = frontend::lower::root::lowerSourceIntoModuleWithPathOptions(
       *module, sourcePath, std::move(*sourceText), pathOptionsFor(*roots, identity, inputs));
   if (!lowered && !module->diagnostics().hasErrors())
-    return failRun(streams, display, "error: assembly failed: ", lowered.error());
+    return failLowering(streams, display, "error: assembly failed: ", lowered.error(), *module);
   lowering.finish();
 
   auto assembled = assembleModuleFlatChecked(std::move(module), streams.err, trace);

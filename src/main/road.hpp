@@ -38,6 +38,11 @@ struct RunOutputs {
 int failRun(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error,
             std::span<const std::string> notes = {});
 
+// A lowering failure that no error diagnostic names: "<prefix><ErrorName>",
+// then the notes lowering left about it, with their places; status 1.
+int failLowering(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error,
+                 const frontend::module::Module& module);
+
 // After a successful assembly: the unresolved-fixup check, the refusal to
 // write over one of `inputs` or one output over the other, the output and
 // listing files, the summary line and the timing report. Returns the status.

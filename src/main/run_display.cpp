@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/display_text.hpp"
 #include "common/error.hpp"
 #include "main/platform.hpp"
 
@@ -13,9 +14,10 @@ int reportError(StandardStreams& streams, std::string_view prefix, Error error, 
     streams.err.write(errorName(error));
     streams.err.write("\n");
     for (const std::string& note : notes) {
-      streams.err.write("note: ");
-      streams.err.write(note);
-      streams.err.write("\n");
+      std::string line = "note: ";
+      appendPrintable(line, note);
+      line += '\n';
+      streams.err.write(line);
     }
   }
   (void)streams.err.flush();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/ascii.hpp"
+#include "common/display_text.hpp"
 #include "frontend/encode/backend_adapter.hpp"
 #include "frontend/encode/isa_text.hpp"
 #include "frontend/encode/refused_x86_notes.hpp"
@@ -15,7 +16,7 @@ namespace frontend::pass {
 
 namespace {
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string quoted(std::string_view text) { return qovrin::quotedSubject(text); }
 
 std::string noInstruction(std::string_view mnemonic) { return "no instruction named " + quoted(mnemonic); }
 

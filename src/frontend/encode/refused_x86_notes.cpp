@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/ascii.hpp"
+#include "common/display_text.hpp"
 #include "frontend/encode/pass_x86.hpp"
 #include "x86_encoder/operand_flags.hpp"
 #include "x86_encoder/tables.hpp"
@@ -15,7 +16,7 @@ namespace {
 
 using x86_encoder::tables::RegisterRow;
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string quoted(std::string_view text) { return qovrin::quotedSubject(text); }
 
 bool isWordCharacter(char c) noexcept {
   return qovrin::isAsciiLetter(c) || qovrin::isAsciiDigit(c) || c == '_' || c == '.' || c == '$';

@@ -256,7 +256,7 @@ qovrin::Status lowerApiCall(module::Module& module, contracts::ActiveOutput& cur
     case Call::virtual_begin:
       return lowerVirtualBegin(module, context, cursor, active_outputs, call);
     case Call::virtual_end:
-      return lowerVirtualEnd(module, cursor, active_outputs, call);
+      return lowerVirtualEnd(module, context, cursor, active_outputs, call);
     case Call::target_switch:
       return lowerTargetSwitch(module, cursor, call, row->target);
     case Call::data:

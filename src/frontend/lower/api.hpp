@@ -57,7 +57,7 @@ qovrin::Status lowerOutputOrg(module::Module& module, context::LowerContext& con
 qovrin::Status lowerVirtualBegin(module::Module& module, context::LowerContext& context,
                                  contracts::ActiveOutput& cursor, root::ActiveOutputStack& active_outputs,
                                  const ast::ApiCallStatement& call);
-qovrin::Status lowerVirtualEnd(module::Module& module, contracts::ActiveOutput& cursor,
+qovrin::Status lowerVirtualEnd(module::Module& module, context::LowerContext& context, contracts::ActiveOutput& cursor,
                                root::ActiveOutputStack& active_outputs, const ast::ApiCallStatement& call);
 qovrin::Status lowerLabelDefine(module::Module& module, context::LowerContext& context,
                                 const contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call);

@@ -108,15 +108,17 @@ qovrin::Status lowerVirtualBegin(module::Module& module, context::LowerContext& 
     return fail(section.error());
   }
   enterSection(module, cursor, *section);
+  context.virtual_begins.push_back(call.location);
   return {};
 }
 
-qovrin::Status lowerVirtualEnd(module::Module& module, contracts::ActiveOutput& cursor,
+qovrin::Status lowerVirtualEnd(module::Module& module, context::LowerContext& context, contracts::ActiveOutput& cursor,
                                root::ActiveOutputStack& active_outputs, const ast::ApiCallStatement& call) {
   QOVRIN_TRY(root::requireArgCount(call, 0));
   if (active_outputs.empty()) return fail(Error::UnmatchedVirtualEnd);
   cursor = active_outputs.back();
   active_outputs.pop_back();
+  if (!context.virtual_begins.empty()) context.virtual_begins.pop_back();
   module.setTarget(cursor.target);
   module.setCurrentSection(cursor.section);
   return {};

@@ -39,9 +39,13 @@ qovrin::Status MetaScope::define(std::string_view name, Value&& value, bool is_m
 }
 
 LowerContext::LowerContext(const contracts::PathOptions& options)
-    : paths{options.resolve_file_include,      options.list_file_include_directory,
-            options.is_file_include_directory, options.include_folders,
-            options.files_available,           std::nullopt} {}
+    : paths{options.resolve_file_include,
+            options.list_file_include_directory,
+            options.is_file_include_directory,
+            options.include_folders,
+            options.unreadable_include,
+            options.files_available,
+            std::nullopt} {}
 
 ScopeGuard::ScopeGuard(LowerContext& context) : context_(context) { context_.scopes.emplace_back(); }
 

@@ -79,7 +79,9 @@ class LowerContext {
   const output::image::Image* output_image = nullptr;  // set when assembly lowers on a laid-out image
   std::optional<std::uint64_t> here;                   // set while a defer block is frozen
   std::vector<IncludeFrame> include_stack;             // outermost first
+  std::vector<SourceLocation> include_calls;           // the include or import calls being lowered, outermost first
   std::vector<MetaScope> scopes;                       // innermost last
+  std::vector<SourceLocation> virtual_begins;          // virtual.begin calls not yet ended, innermost last
   std::optional<value::Value> pending_return;          // the value of the last return
   meta_function::Store functions;                      // statement functions
   macro::Store macros;

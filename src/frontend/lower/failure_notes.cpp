@@ -1,21 +1,29 @@
 #include "frontend/lower/failure_notes.hpp"
 
-#include "frontend/lower/quote_notes.hpp"
 #include <algorithm>
 #include <deque>
+#include <limits>
 #include <optional>
 #include <string>
 
 #include "common/ascii.hpp"
+#include "common/display_text.hpp"
 #include "common/little_endian.hpp"
 #include "frontend/lower/arguments.hpp"
+#include "frontend/lower/deferred.hpp"
+#include "frontend/lower/diagnostic_format.hpp"
 #include "frontend/lower/expression_bridge.hpp"
+#include "frontend/lower/expression_materialization.hpp"
+#include "frontend/lower/macro.hpp"
 #include "frontend/lower/quote_notes.hpp"
 #include "frontend/lower/root.hpp"
+#include "frontend/lower/value_function.hpp"
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/syntax/expr.hpp"
+#include "frontend/syntax/identifier.hpp"
 #include "frontend/values/expr_builtin_names.hpp"
 #include "frontend/values/expr_eval.hpp"
+#include "frontend/values/type_name.hpp"
 
 namespace frontend::lower::failure_notes {
 
@@ -28,7 +36,9 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\r\n";
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string quoted(std::string_view text) { return qovrin::quotedSubject(text); }
+
+std::vector<Note> oneNote(std::string text) { return {{std::move(text), std::nullopt}}; }
 
 // Everything one question about the failed statement needs.
 struct Asking {
@@ -38,8 +48,12 @@ struct Asking {
 
   // Evaluated as lowering would, but with the evaluator's own error codes,
   // which tell an argument count from an argument kind.
-  qovrin::Result<value::Value> evaluate(const Node& node) const {
-    return expr::evaluateValue(node, expression_bridge::evaluationContextAt(module, context, cursor, context.hooks));
+  qovrin::Result<value::Value> evaluate(const Node& node) const { return expr::evaluateValue(node, evaluation()); }
+  qovrin::Result<value::Value> evaluate(const expr::BuiltinArgument& argument) const {
+    return expr::evaluateBuiltinValueArg(argument, evaluation());
+  }
+  expr::EvaluationContext evaluation() const {
+    return expression_bridge::evaluationContextAt(module, context, cursor, context.hooks);
   }
 };
 
@@ -138,20 +152,47 @@ std::optional<SourceLocation> laterLabel(const module::Module& module, const Sou
   return std::nullopt;
 }
 
-std::vector<Note> undefinedNotes(const Asking& asking, const ast::Statement& statement,
-                                 const std::vector<const Node*>& nodes) {
+// A macro operand that stands for a name nothing defines, read through the
+// parameter that holds it.
+std::optional<std::string> undefinedOperand(const Asking& asking, const qovrin::Result<value::Value>& value,
+                                            std::string_view parameter) {
+  if (!value || value->asOperand() == nullptr) return std::nullopt;
+  const std::string text = value->asOperand()->text();
+  const std::string_view name = qovrin::trim(text, kBlanks);
+  if (!identifier::isName(name) || asking.module.findSymbol(name) != nullptr) return std::nullopt;
+  return quoted(name) + " is not defined (the macro operand given for " + quoted(parameter) + ")";
+}
+
+std::vector<Note> operandNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+  for (const Node* node : nodes) {
+    std::optional<std::string> note;
+    if (node->kind() == NodeKind::identifier) note = undefinedOperand(asking, asking.evaluate(*node), node->text());
+    // A bare name ending a builtin's argument is read by the builtin itself.
+    if (node->kind() == NodeKind::builtin_call)
+      for (const expr::BuiltinArgument& argument : node->arguments())
+        if (!note && argument.kind() == expr::BuiltinArgument::Kind::bare_name)
+          note = undefinedOperand(asking, asking.evaluate(argument), argument.text());
+    if (note) return oneNote(std::move(*note));
+  }
+  return {};
+}
+
+// With name_shown the message itself already names the undefined name.
+std::vector<Note> undefinedNotes(const Asking& asking, const SourceLocation& location,
+                                 const std::vector<const Node*>& nodes, bool name_shown = false) {
   const Node* failing = innermostFailing(asking, nodes, Error::UndefinedSymbol);
-  if (failing == nullptr) return {};
+  if (failing == nullptr) return operandNotes(asking, nodes);
   if (failing->kind() == NodeKind::builtin_call) {
     // A known function whose body reads an undefined name fails the same way.
     const std::string_view name = failing->text();
-    if (expr::isBuiltinName(name) || asking.module.metaFunctions().find(name)) return {};
+    if (expr::isBuiltinName(name) || asking.module.metaFunctions().find(name)) return operandNotes(asking, nodes);
     return {{"there is no builtin or function named " + quoted(name), std::nullopt}};
   }
   if (failing->kind() != NodeKind::identifier) return {};
   const std::string_view name = failing->text();
-  std::vector<Note> notes{{quoted(name) + " is not defined", std::nullopt}};
-  if (const auto label = laterLabel(asking.module, statement.location(), name))
+  std::vector<Note> notes;
+  if (!name_shown) notes.push_back({quoted(name) + " is not defined", std::nullopt});
+  if (const auto label = laterLabel(asking.module, location, name))
     notes.push_back({quoted(name) + " is a label defined further down; data and meta expressions cannot read "
                                     "labels defined later, but a 'defer' block can",
                      *label});
@@ -175,8 +216,16 @@ std::vector<Note> duplicateNotes(const Asking& asking, const ast::Statement& sta
   if (!name) return {};
   std::vector<Note> notes{{quoted(*name) + " is already defined", std::nullopt}};
   const symbol::Symbol* first = asking.module.findSymbol(*name);
-  if (first != nullptr && first->location().span.source)
-    notes.push_back({"first definition of " + quoted(*name), first->location()});
+  if (first == nullptr || !first->location().span.source) return notes;
+  notes.push_back({"first definition of " + quoted(*name), first->location()});
+  // The same file read twice defines all its names twice.
+  const auto& sources = asking.module.sources();
+  const auto here = statement.location().span.source;
+  const auto there = *first->location().span.source;
+  if (here && *here != there && *here < sources.size() && there < sources.size() &&
+      sources[*here].path == sources[there].path && !asking.context.include_calls.empty())
+    notes.push_back({quoted(sources[*here].path) + " is included a second time here; import reads a file only once",
+                     asking.context.include_calls.back()});
   return notes;
 }
 
@@ -188,13 +237,14 @@ std::vector<Note> fileNotes(const Asking& asking, const ast::Statement& statemen
   if (!name) return {};
   if (!asking.context.paths.files_available)
     return {{quoted(*name) + " cannot be read: file access is not available here", std::nullopt}};
+  contracts::IncludeRequest request;
+  request.name = *name;
+  if (!asking.context.include_stack.empty()) request.base = asking.context.include_stack.back().path;
+  if (asking.context.paths.unreadable_include)
+    if (const auto cause = asking.context.paths.unreadable_include(request))
+      return oneNote(quoted(*name) + " cannot be read: " + *cause);
   std::vector<std::string> folders;
-  if (asking.context.paths.include_folders) {
-    contracts::IncludeRequest request;
-    request.name = *name;
-    if (!asking.context.include_stack.empty()) request.base = asking.context.include_stack.back().path;
-    folders = asking.context.paths.include_folders(request);
-  }
+  if (asking.context.paths.include_folders) folders = asking.context.paths.include_folders(request);
   if (folders.empty()) return {{quoted(*name) + " cannot be read", std::nullopt}};
   std::string note = quoted(*name) + " was not found; searched ";
   for (std::size_t index = 0; index < folders.size(); ++index) {
@@ -249,19 +299,234 @@ bool refusesCount(meta_std::MetaStdBuiltin builtin, std::size_t count) {
   return !result && result.error() == Error::InvalidArgument;
 }
 
-std::vector<Note> builtinNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+// An arithmetic operation that left the 64-bit unsigned range, or operands
+// of kinds the operator does not take.
+std::optional<std::string> binaryNote(const Asking& asking, const Node& node, Error raw) {
+  const auto left = asking.evaluate(node.left());
+  const auto right = asking.evaluate(node.right());
+  if (!left || !right) return std::nullopt;
+  // Operations render parenthesised; the outer pair adds nothing here.
+  const std::string rendered = deferred::renderExpressionSource(node);
+  const std::string shown = quoted(std::string_view(rendered).substr(1, rendered.size() - 2));
+  const bool integers = left->asInteger() != nullptr && right->asInteger() != nullptr;
+  if (raw == Error::InvalidNumber && integers) {
+    if (node.binaryOperator() != expr::BinaryOperator::subtract)
+      return "integer overflow: meta integers have 64 bits (in " + shown + ")";
+    const std::string values =
+        std::to_string(left->asInteger()->word) + " - " + std::to_string(right->asInteger()->word);
+    return "integer underflow: meta integers are unsigned (" +
+           (shown == quoted(values) ? values : shown + " is " + values) + ")";
+  }
+  if (raw != Error::TypeMismatch) return std::nullopt;
+  if (left->asString() != nullptr && right->asString() != nullptr && node.binaryOperator() == expr::BinaryOperator::add)
+    return "strings do not join with '+' (in " + shown + "); sym.join(a, b) joins them";
+  return "the operands of " + shown + " are of kinds the operator does not take";
+}
+
+std::optional<std::string> missingKeyNote(const Asking& asking, const Node& call) {
+  if (call.text() != "map.get" || call.arguments().size() != 2) return std::nullopt;
+  std::vector<value::Value> values;
+  for (const expr::BuiltinArgument& argument : call.arguments()) {
+    auto value = asking.evaluate(argument);
+    if (!value) return std::nullopt;
+    values.push_back(std::move(*value));
+  }
+  const value::MapValue* map = values[0].asMap();
+  const std::string* key = values[1].asString();
+  if (map == nullptr || key == nullptr || map->find(*key) != nullptr) return std::nullopt;
+  return "the map has no key " + quoted(*key) + "; map.get_or(map, key, default) gives a default instead";
+}
+
+std::vector<Note> expressionNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
   Error raw = Error::InvalidExpression;
   const Node* failing = innermostFailing(asking, nodes, Error::InvalidExpression, &raw);
-  if (failing == nullptr || failing->kind() != NodeKind::builtin_call) return {};
+  if (failing == nullptr || failing->kind() == NodeKind::binary) {
+    if (auto notes = operandNotes(asking, nodes); !notes.empty() || failing == nullptr) return notes;
+    if (auto note = binaryNote(asking, *failing, raw)) return oneNote(std::move(*note));
+    return {};
+  }
+  if (failing->kind() != NodeKind::builtin_call) return {};
   const std::string name = quoted(failing->text());
   const std::size_t count = failing->arguments().size();
   if (const auto builtin = meta_std::lookupBuiltin(failing->text())) {
     if (raw == Error::InvalidArgument && refusesCount(*builtin, count))
-      return {
-          {name + " does not take " + std::to_string(count) + (count == 1 ? " argument" : " arguments"), std::nullopt}};
-    if (raw == Error::TypeMismatch) return {{"an argument of " + name + " is not of the kind it takes", std::nullopt}};
+      return oneNote(name + " does not take " + std::to_string(count) + (count == 1 ? " argument" : " arguments"));
+    if (raw == Error::TypeMismatch) return oneNote("an argument of " + name + " is not of the kind it takes");
+    if (auto note = missingKeyNote(asking, *failing)) return oneNote(std::move(*note));
+  } else if (asking.module.metaFunctions().find(failing->text())) {
+    if (auto note =
+            root::explainValueFunctionCall(asking.context, failing->text(), failing->arguments(), asking.evaluation()))
+      return oneNote(std::move(*note));
   }
-  return {{name + " failed with " + std::string(qovrin::errorName(raw)), std::nullopt}};
+  return oneNote(name + " failed with " + std::string(qovrin::errorName(raw)));
+}
+
+std::string argumentCount(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " argument" : " arguments");
+}
+
+std::string valueText(const value::Value& value) {
+  std::string text;
+  diagnostic_format::appendValueText(text, value);
+  return text;
+}
+
+// An assignment to a name that cannot take one.
+std::vector<Note> assignmentNotes(const Asking& asking, const ast::AssignmentStatement& assignment) {
+  const std::string name = quoted(assignment.target);
+  for (auto scope = asking.context.scopes.rbegin(); scope != asking.context.scopes.rend(); ++scope)
+    if (const context::MetaLocal* local = scope->find(assignment.target))
+      return local->is_mutable ? std::vector<Note>{}
+                               : oneNote(name + " is a const; declare it with 'let' to assign to it");
+  const symbol::Symbol* symbol = asking.module.findSymbol(assignment.target);
+  if (symbol == nullptr) return oneNote(name + " is not declared; 'let " + assignment.target + " = ...' declares it");
+  const SourceLocation defined = symbol->location();
+  const auto* target = symbol->value();
+  if (target == nullptr) return {{name + " is a label, not a value", std::nullopt}, {"defined here", defined}};
+  if (target->is_mutable) return {};
+  return {{name + " is a const; declare it with 'let' to assign to it", std::nullopt}, {"declared here", defined}};
+}
+
+std::vector<Note> forNotes(const Asking& asking, const ast::MetaForRangeStatement& loop) {
+  const auto first = asking.evaluate(loop.source.first);
+  if (!first) return {};
+  if (!loop.source.single()) {
+    const auto last = asking.evaluate(*loop.source.second);
+    if (!last || first->asInteger() == nullptr || last->asInteger() == nullptr) return {};
+    return oneNote("range(" + valueText(*first) + ", " + valueText(*last) + ") ends before it starts");
+  }
+  if (first->asList() != nullptr) return {};
+  return oneNote("'for' runs over range(a, b) or a list, and " + valueText(*first) + " is neither; write range(0, " +
+                 valueText(*first) + ")");
+}
+
+// A call of a statement function with the wrong number of arguments.
+std::vector<Note> arityNotes(const Asking& asking, const ast::ApiCallStatement& call) {
+  const auto index = asking.context.functions.find(call.name);
+  if (!index) return {};
+  const ast::MetaFunctionStatement& function = asking.context.functions.at(*index);
+  return {{quoted(call.name) + " takes " + argumentCount(function.params.size()) + ", " +
+               std::to_string(call.arguments.size()) + " given",
+           std::nullopt},
+          {"defined here", function.location}};
+}
+
+// Padding or a reservation that cannot go where the output stands.
+std::vector<Note> placementNotes(const Asking& asking, const ast::ApiCallStatement& call) {
+  if (call.arguments.empty()) return {};
+  const auto count = root::integerArgAtContext(asking.module, asking.context, asking.cursor, call, 0);
+  if (!count) return {};
+  contracts::ActiveOutput synced = asking.cursor;
+  if (!expression_materialization::syncActiveOutput(asking.module, synced)) return {};
+  const std::uint64_t reached = std::max(synced.offset, synced.file_cursor);
+  const std::string stands = "the output stands at " + std::to_string(reached);
+  if (call.name == "pad_to") {
+    if (*count >= reached) return {};
+    return oneNote("pad_to(" + std::to_string(*count) + ") lies behind the output: " + stands);
+  }
+  return oneNote(call.name + "(" + std::to_string(*count) +
+                 ") reaches past the end of the 64-bit address range: " + stands);
+}
+
+bool reservesOrPads(std::string_view name) {
+  static constexpr std::string_view kNames[] = {"pad_to", "rb",  "rw",  "rd",   "rq",     "rp",
+                                                "rt",     "rdq", "rqq", "rdqq", "reserve"};
+  return std::ranges::find(kNames, name) != std::end(kNames);
+}
+
+// A struct literal's fields against the struct: an unknown name, a field
+// left out, a value wider than its field. Nested literals are looked at too.
+std::optional<std::string> literalNote(const Asking& asking, const ast::StructLiteralArgument& literal) {
+  const auto id = asking.module.typeNames().find(literal.type_name);
+  if (!id) return quoted(literal.type_name) + " is not a type name";
+  const types::Type* type = asking.module.types().find(*id);
+  const auto* aggregate = type == nullptr ? nullptr : type->getIf<types::AggregateType>();
+  if (aggregate == nullptr) return quoted(literal.type_name) + " is not a struct";
+  const std::string struct_name = quoted(literal.type_name);
+  std::string names;
+  for (const types::StructField& field : aggregate->fields) names += (names.empty() ? "" : ", ") + field.name;
+  const auto given = [&](std::string_view name) -> const ast::StructLiteralField* {
+    for (const ast::StructLiteralField& field : literal.fields)
+      if (literal.nameOf(field) == name) return &field;
+    return nullptr;
+  };
+  for (const ast::StructLiteralField& field : literal.fields) {
+    const auto declared = std::ranges::find(aggregate->fields, literal.nameOf(field), &types::StructField::name);
+    if (declared == aggregate->fields.end())
+      return quoted(literal.nameOf(field)) + " is not a field of " + struct_name + " (its fields: " + names + ")";
+  }
+  for (const types::StructField& field : aggregate->fields) {
+    const ast::StructLiteralField* value = given(field.name);
+    if (value == nullptr) {
+      if (!aggregate->is_union && !field.default_value)
+        return "field " + quoted(field.name) + " of " + struct_name + " has no value and no default";
+      continue;
+    }
+    if (ast::isStructLiteral(value->value)) {
+      if (auto nested = literalNote(asking, ast::structLiteralOf(value->value))) return nested;
+      continue;
+    }
+    const types::Type* field_type = asking.module.types().find(field.type_id);
+    const auto* integer = field_type == nullptr ? nullptr : field_type->getIf<types::IntegerType>();
+    if (integer == nullptr) continue;
+    const auto word = asking.evaluate(ast::expressionOf(value->value));
+    if (!word || word->asInteger() == nullptr || types::integerFits(word->asInteger()->word, *integer)) continue;
+    return valueText(*word) + " does not fit field " + quoted(field.name) + " of " + struct_name + ", " +
+           std::string(integer->is_signed ? "a signed " : "an unsigned ") + std::to_string(integer->bits) +
+           "-bit integer";
+  }
+  return std::nullopt;
+}
+
+std::vector<Note> structLiteralNotes(const Asking& asking, const ast::Statement& statement) {
+  std::vector<const ast::StructLiteralValue*> values;
+  if (const auto* declaration = std::get_if<ast::ValueDeclarationStatement>(&statement.payload))
+    values.push_back(&declaration->initializer);
+  else if (const auto* assignment = std::get_if<ast::AssignmentStatement>(&statement.payload))
+    values.push_back(&assignment->value);
+  for (const ast::StructLiteralValue* value : values) {
+    if (!ast::isStructLiteral(*value)) continue;
+    if (auto note = literalNote(asking, ast::structLiteralOf(*value))) return oneNote(std::move(*note));
+  }
+  return {};
+}
+
+// A struct field whose type name names no type, at the field's own line.
+std::vector<Note> fieldTypeNotes(const Asking& asking, const ast::StructDeclarationStatement& declaration) {
+  for (const ast::StructDeclarationField& field : declaration.fields) {
+    if (type_name::namesType(asking.module.typeNames(), field.type_name)) continue;
+    return {{"field " + quoted(field.name) + " has the type " + quoted(field.type_name) +
+                 ", which is not a type name (integers are a width such as 'u32'; a struct must be declared before)",
+             field.location}};
+  }
+  return {};
+}
+
+std::vector<Note> duplicateMacroNotes(const Asking& asking, const ast::MacroStatement& macro) {
+  const std::size_t operands = macro.variadic ? std::numeric_limits<std::size_t>::max() : macro.params.size();
+  const macro::MacroEntry* first = asking.context.macros.select(macro.name, operands);
+  if (first == nullptr) return {};
+  const std::string shape = macro.variadic ? "with a variable operand count"
+                                           : "with " + std::to_string(macro.params.size()) +
+                                                 (macro.params.size() == 1 ? " operand" : " operands");
+  return {{"a macro " + quoted(macro.name) + " " + shape + " is already defined", std::nullopt},
+          {"first definition of " + quoted(macro.name), first->statement.location}};
+}
+
+// The sources being read when an include names one of them again.
+std::vector<Note> cycleNotes(const Asking& asking, const ast::Statement& statement) {
+  const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload);
+  const auto& stack = asking.context.include_stack;
+  if (call == nullptr || call->arguments.empty() || stack.empty()) return {};
+  const auto name = root::sourcePathArgAtContext(asking.module, asking.context, asking.cursor, *call, 0);
+  if (!name) return {};
+  std::string chain;
+  for (const context::IncludeFrame& frame : stack) {
+    if (!chain.empty()) chain += ", which includes ";
+    chain += quoted(frame.path);
+  }
+  return oneNote("a source cannot include itself: " + chain + (stack.size() > 1 ? ", which includes " : " includes ") +
+                 quoted(*name) + " again");
 }
 
 }  // namespace
@@ -272,36 +537,150 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
   std::deque<Node> parsed;
   switch (error) {
     case Error::UndefinedSymbol:
-      return undefinedNotes(asking, statement, allNodes(expressionsOf(statement, parsed)));
+      return undefinedNotes(asking, statement.location(), allNodes(expressionsOf(statement, parsed)));
     case Error::DuplicateSymbol:
       return duplicateNotes(asking, statement);
     case Error::IncludeNotAvailable:
     case Error::FileNotAvailable:
       return fileNotes(asking, statement);
     case Error::InvalidApiInteger:
-      return integerNotes(asking, statement);
+    case Error::OffsetOverflow: {
+      const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload);
+      if (call != nullptr && reservesOrPads(call->name)) return placementNotes(asking, *call);
+      if (error == Error::OffsetOverflow) return {};
+      auto notes = integerNotes(asking, statement);
+      return notes.empty() ? structLiteralNotes(asking, statement) : notes;
+    }
+    case Error::UnknownField:
+    case Error::MissingStructFieldValue:
+      return structLiteralNotes(asking, statement);
+    case Error::UnknownTypeName:
+      if (const auto* declaration = std::get_if<ast::StructDeclarationStatement>(&statement.payload))
+        return fieldTypeNotes(asking, *declaration);
+      return structLiteralNotes(asking, statement);
+    case Error::InvalidValueDeclaration:
+      if (const auto* assignment = std::get_if<ast::AssignmentStatement>(&statement.payload))
+        return assignmentNotes(asking, *assignment);
+      return {};
+    case Error::DuplicateMacro:
+      if (const auto* macro = std::get_if<ast::MacroStatement>(&statement.payload))
+        return duplicateMacroNotes(asking, *macro);
+      return {};
+    case Error::IncludeCycle:
+      return cycleNotes(asking, statement);
+    case Error::InvalidMetaFor:
+      if (const auto* loop = std::get_if<ast::MetaForRangeStatement>(&statement.payload))
+        return forNotes(asking, *loop);
+      return {};
+    case Error::InvalidApiArity:
+      if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload)) return arityNotes(asking, *call);
+      return {};
     case Error::InvalidExpression:
       if (std::holds_alternative<ast::IsaTextStatement>(statement.payload))
         if (auto quote = quote_notes::openQuoteOnLine(module, cursor.target, statement.location()))
           return {std::move(*quote)};
-      return builtinNotes(asking, allNodes(expressionsOf(statement, parsed)));
+      return expressionNotes(asking, allNodes(expressionsOf(statement, parsed)));
+    case Error::InvalidApiArgument:
+      return operandNotes(asking, allNodes(expressionsOf(statement, parsed)));
     default:
       return {};
   }
 }
 
-std::vector<Note> parseNotes(Error error) {
+namespace {
+
+// The failed line's text as the source holds it.
+std::string_view lineAt(const module::Module& module, const SourceLocation& location) {
+  const auto& span = location.span;
+  if (!span.source || *span.source >= module.sources().size()) return {};
+  const std::string_view text = module.sources()[*span.source].text;
+  if (span.start >= text.size()) return {};
+  const std::size_t end = std::min<std::size_t>(std::max(span.end, span.start), text.size());
+  return qovrin::trim(text.substr(span.start, end - span.start), kBlanks);
+}
+
+std::optional<std::string> unclosedBlockNote(std::string_view line, Error error) {
   static constexpr std::pair<Error, std::string_view> kBlocks[] = {
       {Error::UnexpectedEndOfMetaIf, "if"},       {Error::UnexpectedEndOfMetaWhile, "while"},
       {Error::UnexpectedEndOfMetaFor, "for"},     {Error::UnexpectedEndOfMetaFunction, "fn"},
       {Error::UnexpectedEndOfMetaDefer, "defer"}, {Error::UnexpectedEndOfLateLayout, "late_layout"},
       {Error::UnexpectedEndOfStruct, "struct"},   {Error::UnexpectedEndOfMetaBlock, "{"},
   };
-  for (const auto& [code, block] : kBlocks)
-    if (code == error)
-      return {{"the '" + std::string(block) + "' block opened here has no closing '}' before the end of the file",
-               std::nullopt}};
-  return {};
+  for (auto [code, block] : kBlocks) {
+    if (code != error) continue;
+    // Macros share the function's parser and its end-of-file failure.
+    if (code == Error::UnexpectedEndOfMetaFunction && line.starts_with("macro")) block = "macro";
+    return "the '" + std::string(block) + "' block opened here has no closing '}' before the end of the file";
+  }
+  return std::nullopt;
+}
+
+// What an unparsable statement line got wrong: a stray else or '}', or a
+// body written on its header's line.
+std::optional<std::string> statementLineNote(std::string_view line) {
+  if (line.starts_with('}')) {
+    const std::string_view rest = qovrin::trim(line.substr(1), kBlanks);
+    if (rest.starts_with("else") && (line == "} else {" || line.starts_with("} else if ")))
+      return std::string("this 'else' follows no 'if' block: the block before it is already closed");
+    if (rest.starts_with("else")) return std::string("an else part is written '} else {', with blanks around 'else'");
+    return std::string("this '}' closes no open block");
+  }
+  const std::size_t open = line.find('{');
+  if (open == std::string_view::npos || open + 1 == line.size()) return std::nullopt;
+  return "a block's statements start on the line after its header: end this line after " +
+         quoted(qovrin::trim(line.substr(0, open + 1), kBlanks)) + " and write " +
+         quoted(qovrin::trim(qovrin::trimEnd(line.substr(open + 1), "} \t"), kBlanks)) +
+         " and '}' on lines of their own";
+}
+
+bool isCallNameChar(char c) { return qovrin::isAsciiLetter(c) || qovrin::isAsciiDigit(c) || c == '_' || c == '.'; }
+
+// A dotted name called like a builtin that no builtin has, outside quotes.
+std::optional<std::string> unknownBuiltinNote(const module::Module& module, std::string_view line) {
+  char quote = 0;
+  for (std::size_t index = 0; index < line.size(); ++index) {
+    const char c = line[index];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '"' || c == '\'') {
+      quote = c;
+      continue;
+    }
+    if (!qovrin::isAsciiLetter(c) && c != '_') continue;
+    if (index > 0 && isCallNameChar(line[index - 1])) continue;
+    std::size_t end = index;
+    while (end < line.size() && isCallNameChar(line[end])) ++end;
+    const std::string_view name = line.substr(index, end - index);
+    index = end - 1;
+    if (end >= line.size() || line[end] != '(' || name.find('.') == std::string_view::npos) continue;
+    if (expr::isBuiltinName(name) || module.metaFunctions().find(name)) continue;
+    return "there is no builtin or function named " + quoted(name);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<Note> undefinedNameNotes(module::Module& module, context::LowerContext& context,
+                                     const contracts::ActiveOutput& cursor, const SourceLocation& location,
+                                     const expr::Node& expression) {
+  return undefinedNotes(Asking{module, context, cursor}, location, allNodes({&expression}),
+                        expression.kind() == NodeKind::identifier);
+}
+
+std::vector<Note> parseNotes(const module::Module& module, const SourceLocation& location, Error error) {
+  const std::string_view line = lineAt(module, location);
+  std::optional<std::string> note;
+  if (error == Error::InvalidMetaStatement)
+    note = statementLineNote(line);
+  else if (error == Error::InvalidExpression)
+    note = unknownBuiltinNote(module, line);
+  else
+    note = unclosedBlockNote(line, error);
+  if (!note) return {};
+  return oneNote(std::move(*note));
 }
 
 }  // namespace frontend::lower::failure_notes

@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "common/error.hpp"
-#include "frontend/lower/context.hpp"
 #include "frontend/lower/active_output.hpp"
+#include "frontend/lower/context.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/syntax/ast.hpp"
 #include "frontend/syntax/diagnostic.hpp"
+#include "frontend/syntax/expr.hpp"
+#include "frontend/syntax/source_location.hpp"
 
 namespace frontend::lower::failure_notes {
 
@@ -22,7 +24,16 @@ std::vector<diagnostic::Note> statementNotes(module::Module& module, context::Lo
                                              const contracts::ActiveOutput& cursor, const ast::Statement& statement,
                                              qovrin::Error error);
 
-// The note for a source that failed to parse: which block has no closing '}'.
-std::vector<diagnostic::Note> parseNotes(qovrin::Error error);
+// The notes beside "undefined name in this expression" for an expression
+// of the statement at location.
+std::vector<diagnostic::Note> undefinedNameNotes(module::Module& module, context::LowerContext& context,
+                                                 const contracts::ActiveOutput& cursor, const SourceLocation& location,
+                                                 const expr::Node& expression);
+
+// The note for a source that failed to parse at location: which block has
+// no closing '}', which dotted call names no builtin, what a line that is no
+// statement got wrong.
+std::vector<diagnostic::Note> parseNotes(const module::Module& module, const SourceLocation& location,
+                                         qovrin::Error error);
 
 }  // namespace frontend::lower::failure_notes

@@ -49,11 +49,16 @@ using IsFileIncludeDirectory = std::function<qovrin::Result<bool>(const IncludeR
 // order ("." for the working directory), for the note beside a file not found.
 using IncludeFolders = std::function<std::vector<std::string>(const IncludeRequest&)>;
 
+// Why a file that the resolve callback turned away could not be read, when
+// something of that name is there ("<path> is not a regular file but a FIFO").
+using UnreadableInclude = std::function<std::optional<std::string>(const IncludeRequest&)>;
+
 struct PathOptions {
   ResolveFileInclude resolve_file_include;
   ListFileIncludeDirectory list_file_include_directory;
   IsFileIncludeDirectory is_file_include_directory;
   IncludeFolders include_folders;
+  UnreadableInclude unreadable_include;
   bool files_available = false;
   // The root source's real path; absent: its path as given.
   std::optional<std::string_view> identity;

@@ -31,8 +31,13 @@ qovrin::Status lowerBatches(module::Module& module, context::LowerContext& conte
     if (batch->empty()) break;
     QOVRIN_TRY(lowerStatementSlice(module, cursor, active_outputs, *batch, context));
   }
-  if (!active_outputs.empty()) return fail(Error::UnclosedVirtualOutput);
-  return {};
+  if (active_outputs.empty()) return {};
+  // The failure has no statement of its own; the driver names it, and this
+  // note says which virtual.begin was left open.
+  if (!context.virtual_begins.empty())
+    module.diagnostics().addSingle(diagnostic::Severity::note, context.virtual_begins.back(),
+                                   "this virtual.begin has no virtual.end before the end of the source");
+  return fail(Error::UnclosedVirtualOutput);
 }
 
 qovrin::Status lowerStatementFeed(module::Module& module, source_loading::StatementFeed& feed,
@@ -68,8 +73,12 @@ qovrin::Status lowerStatementsIntoModuleContext(module::Module& module, std::spa
 }
 
 void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& location, Error error) {
-  std::vector<diagnostic::Note> notes = failure_notes::parseNotes(error);
-  if (auto quote = quote_notes::openStringAbove(module, location)) notes.push_back(std::move(*quote));
+  auto quote = quote_notes::openStringAbove(module, location);
+  // A line inside a string left open above is no statement at all; what the
+  // line itself seems to get wrong would mislead.
+  std::vector<diagnostic::Note> notes;
+  if (!quote || error != Error::InvalidMetaStatement) notes = failure_notes::parseNotes(module, location, error);
+  if (quote) notes.push_back(std::move(*quote));
   addLowerErrorDiagnostic(module, location, error, notes);
 }
 
@@ -116,9 +125,11 @@ qovrin::Status lowerIncludeOrImportCall(module::Module& module, contracts::Activ
                           [&](const context::IncludeFrame& frame) { return frame.identity == identity; }))
     return fail(Error::IncludeCycle);
   if (is_import && module.isImported(identity)) return {};
-  QOVRIN_TRY(source_loading::lowerIntoModuleWithIdentityInternal(module, source->path, identity,
-                                                                 std::move(source->text), context,
-                                                                 &lowerStatementFeed, &addLowerErrorDiagnostic));
+  context.include_calls.push_back(call.location);
+  const auto lowered = source_loading::lowerIntoModuleWithIdentityInternal(
+      module, source->path, identity, std::move(source->text), context, &lowerStatementFeed, &addLowerErrorDiagnostic);
+  context.include_calls.pop_back();
+  QOVRIN_TRY(lowered);
   if (is_import) module.markImported(identity);
 
   // The included source may have emitted into this section or switched the

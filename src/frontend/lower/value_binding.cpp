@@ -5,6 +5,7 @@
 
 #include "common/ascii.hpp"
 #include "frontend/lower/deferred.hpp"
+#include "frontend/lower/failure_notes.hpp"
 #include "frontend/values/type_name.hpp"
 
 namespace frontend::lower::value_binding {
@@ -27,7 +28,8 @@ bool replacesFirstArgument(const expr::Node& value, std::string_view name) noexc
 
 }  // namespace
 
-void reportUndefinedSymbol(module::Module& module, const SourceLocation& location, std::string_view text) {
+void reportUndefinedSymbol(module::Module& module, const SourceLocation& location, std::string_view text,
+                           std::span<const diagnostic::Note> notes) {
   const auto& diagnostics = module.diagnostics().diagnostics();
   const bool reported = std::ranges::any_of(diagnostics, [&](const diagnostic::Diagnostic& diagnostic) {
     return diagnostic.location.span.source == location.span.source &&
@@ -37,7 +39,7 @@ void reportUndefinedSymbol(module::Module& module, const SourceLocation& locatio
   const std::string_view shown = qovrin::trim(text, " \t\r\n").substr(0, kShownExpressionBytes);
   std::string message = "undefined name in this expression: ";
   message += shown;
-  module.diagnostics().add(diagnostic::Severity::error, location, message);
+  module.diagnostics().addWithNotes(diagnostic::Severity::error, location, message, notes);
 }
 
 qovrin::Result<value::Value> lowerInitializerReporting(module::Module& module, context::LowerContext& context,
@@ -50,9 +52,13 @@ qovrin::Result<value::Value> lowerInitializerReporting(module::Module& module, c
                                                                     ast::structLiteralOf(initializer), evaluators)
                         : evaluators.value(module, context, cursor, ast::expressionOf(initializer));
   if (result || result.error() != Error::UndefinedSymbol) return result;
-  const std::string text =
-      literal ? std::string("struct literal") : deferred::renderExpressionSource(ast::expressionOf(initializer));
-  reportUndefinedSymbol(module, location, text);
+  if (literal) {
+    reportUndefinedSymbol(module, location, "struct literal");
+    return fail(Error::FrontendDiagnostics);
+  }
+  const expr::Node& expression = ast::expressionOf(initializer);
+  reportUndefinedSymbol(module, location, deferred::renderExpressionSource(expression),
+                        failure_notes::undefinedNameNotes(module, context, cursor, location, expression));
   return fail(Error::FrontendDiagnostics);
 }
 

@@ -3,14 +3,16 @@
 // struct literal, with one readable diagnostic when it names something
 // undefined.
 
+#include <span>
 #include <string_view>
 
 #include "common/error.hpp"
-#include "frontend/syntax/ast.hpp"
+#include "frontend/lower/active_output.hpp"
 #include "frontend/lower/aggregate_literal.hpp"
 #include "frontend/lower/context.hpp"
-#include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
+#include "frontend/syntax/ast.hpp"
+#include "frontend/syntax/diagnostic.hpp"
 #include "frontend/values/value.hpp"
 
 namespace frontend::lower::value_binding {
@@ -36,6 +38,7 @@ expr::Handover localHandover(context::LowerContext& context, std::string_view na
 
 // "undefined name in this expression: <text>", once per source position
 // however often the statement there is lowered.
-void reportUndefinedSymbol(module::Module& module, const SourceLocation& location, std::string_view text);
+void reportUndefinedSymbol(module::Module& module, const SourceLocation& location, std::string_view text,
+                           std::span<const diagnostic::Note> notes = {});
 
 }  // namespace frontend::lower::value_binding

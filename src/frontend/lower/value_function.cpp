@@ -5,8 +5,12 @@
 #include <utility>
 #include <vector>
 
+#include "common/display_text.hpp"
+#include "frontend/lower/diagnostic_format.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/meta_function_runtime.hpp"
+#include "frontend/values/type_name.hpp"
+#include "frontend/values/typecheck.hpp"
 
 namespace frontend::lower::root {
 
@@ -41,9 +45,34 @@ class ValueCallState {
   const output::image::Image* saved_image_;
 };
 
+// Where a call failed, for the note that explains it; filled only when asked.
+struct CallFailure {
+  enum class Stage : std::uint8_t { other, argument, body, result };
+  Stage stage = Stage::other;
+  std::size_t argument = 0;
+  std::string value;  // the argument or result that did not match its type
+  bool integer = false;
+};
+
+void recordMismatch(CallFailure* failure, CallFailure::Stage stage, std::size_t argument, const Value& value) {
+  if (failure == nullptr) return;
+  failure->stage = stage;
+  failure->argument = argument;
+  failure->value.clear();
+  diagnostic_format::appendValueText(failure->value, value);
+  failure->integer = value.asInteger() != nullptr;
+}
+
+// An integer too wide for a sized integer type "does not fit" it; anything
+// else is of the wrong kind.
+std::string mismatchText(const CallFailure& failure, std::string_view type) {
+  const bool sized = failure.integer && !typecheck::annotationFromName(type);
+  return failure.value + (sized ? ", which does not fit " : ", which is not of type ") + std::string(type);
+}
+
 qovrin::Result<Value> callValueFunction(context::LowerContext& context, const ast::MetaFunctionStatement& function,
                                         std::span<const expr::BuiltinArgument> arguments,
-                                        const expr::EvaluationContext& evaluation) {
+                                        const expr::EvaluationContext& evaluation, CallFailure* failure = nullptr) {
   module::Module& module = evaluation.module;
   if (!evaluation.current_section) return fail(Error::MissingEvaluationContext);
   if (arguments.size() != function.params.size()) return fail(Error::InvalidApiArity);
@@ -59,8 +88,10 @@ qovrin::Result<Value> callValueFunction(context::LowerContext& context, const as
   for (std::size_t index = 0; index < arguments.size(); ++index) {
     auto argument = expr::evaluateBuiltinValueArg(arguments[index], evaluation);
     if (!argument) return fail(argument.error());
-    if (const auto& type_name = function.params[index].type_name)
+    if (const auto& type_name = function.params[index].type_name) {
+      recordMismatch(failure, CallFailure::Stage::argument, index, *argument);
       QOVRIN_TRY(meta_function_runtime::coerceToTypeName(module, *argument, *type_name));
+    }
     values.push_back(std::move(*argument));
   }
 
@@ -70,15 +101,59 @@ qovrin::Result<Value> callValueFunction(context::LowerContext& context, const as
                                          function.params[index].is_mutable));
   ActiveOutputStack active_outputs;
   const auto lowered = lowerStatementSlice(module, cursor, active_outputs, function.body, context);
+  if (failure != nullptr) failure->stage = CallFailure::Stage::body;
   if (!lowered && lowered.error() != Error::MetaFunctionReturned) return fail(lowered.error());
   if (!context.pending_return) return fail(Error::MissingMetaReturn);
   Value result = std::move(*context.pending_return);
   context.pending_return.reset();
+  recordMismatch(failure, CallFailure::Stage::result, 0, result);
   QOVRIN_TRY(meta_function_runtime::coerceToTypeName(module, result, *function.return_type));
   return result;
 }
 
+std::string countText(std::size_t count) { return std::to_string(count) + (count == 1 ? " argument" : " arguments"); }
+
+bool namesType(const module::Module& module, std::string_view name) {
+  return typecheck::annotationFromName(name) || type_name::namesType(module.typeNames(), name) || name == "usize";
+}
+
+std::string unknownTypeText(std::string_view name) {
+  return qovrin::quotedSubject(name) + " is not a type name (integers are 'integer' or a width such as 'u32')";
+}
+
 }  // namespace
+
+std::optional<std::string> explainValueFunctionCall(context::LowerContext& context, std::string_view name,
+                                                    std::span<const expr::BuiltinArgument> arguments,
+                                                    const expr::EvaluationContext& evaluation) {
+  const module::Module& module = evaluation.module;
+  const auto index = module.metaFunctions().find(name);
+  if (!index) return std::nullopt;
+  const ast::MetaFunctionStatement& function = module.metaFunctions().at(*index);
+  const std::string quoted_name = qovrin::quotedSubject(name);
+  if (arguments.size() != function.params.size())
+    return quoted_name + " takes " + countText(function.params.size()) + ", " + std::to_string(arguments.size()) +
+           " given";
+  for (const ast::MetaFunctionParam& param : function.params)
+    if (param.type_name && !namesType(module, *param.type_name)) return unknownTypeText(*param.type_name);
+  if (!namesType(module, *function.return_type)) return unknownTypeText(*function.return_type);
+  CallFailure failure;
+  const auto called = callValueFunction(context, function, arguments, evaluation, &failure);
+  if (called) return std::nullopt;
+  switch (failure.stage) {
+    case CallFailure::Stage::argument:
+      return "argument " + std::to_string(failure.argument + 1) + " of " + quoted_name + " is " +
+             mismatchText(failure, *function.params[failure.argument].type_name);
+    case CallFailure::Stage::body:
+      if (called.error() == Error::MissingMetaReturn) return quoted_name + " reached its end without 'return'";
+      break;
+    case CallFailure::Stage::result:
+      return quoted_name + " returned " + mismatchText(failure, *function.return_type);
+    case CallFailure::Stage::other:
+      break;
+  }
+  return quoted_name + " failed with " + std::string(qovrin::errorName(called.error()));
+}
 
 qovrin::Result<Value> evalModuleValueFunction(context::LowerContext& context, std::string_view name,
                                               std::span<const expr::BuiltinArgument> arguments,

@@ -19,6 +19,15 @@ bool looksLikeStructStart(std::string_view trimmed) {
          trimmed.starts_with("packed union ");
 }
 
+// "} else {" where no if block is open reads as instruction text; it is the
+// end of a block that was closed already. One byte is looked at on other lines.
+bool opensStrayElse(std::string_view text) noexcept {
+  std::size_t first = 0;
+  while (first < text.size() && (text[first] == ' ' || text[first] == '\t')) ++first;
+  if (first == text.size() || text[first] != '}') return false;
+  return trimBlanks(text.substr(first + 1)).starts_with("else");
+}
+
 }  // namespace
 
 void Parser::setErrorLocation(const SourceLocation& location) noexcept {
@@ -61,7 +70,11 @@ qovrin::Result<std::optional<std::string>> Parser::joinStatement(const SourceLin
 qovrin::Status Parser::dispatchStatement(ast::StatementList& list, const SourceLine& line) {
   // Instruction text never goes on over further lines, and it is nearly
   // every line of a large source.
-  if (line.kind == LineKind::isa_text) return appendOwnedText(list, line);
+  if (line.kind == LineKind::isa_text) {
+    if (!opensStrayElse(line.text)) return appendOwnedText(list, line);
+    setErrorLocation(line.location);
+    return fail(Error::InvalidMetaStatement);
+  }
   // The joined text lives until the statement parser has returned; parsers
   // copy what they keep.
   auto joined = joinStatement(line);

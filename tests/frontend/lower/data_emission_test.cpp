@@ -133,7 +133,12 @@ TEST(ReserveDirectives, SpaceInMemoryFileOnlyWhenBytesFollow) {
   }
   expectOutputCases({
       {"rb(0x2000000000000000)\n", "r2305843009213693952"},
-      {"rq(0x2000000000000000)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
+      {"rq(0x2000000000000000)\n",
+       "",
+       {"main.qov:1:1: error: lowering failed: InvalidApiInteger",
+        "main.qov:1:1: note: rq(2305843009213693952) reaches past the end of the 64-bit address range: the output "
+        "stands at 0"},
+       false},
       {"rb(\"x\")\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
       {"rb(1, 2)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
   });
@@ -216,7 +221,11 @@ TEST(PaddingCalls, CountsTargetsAndAlignments) {
       {"pad(0x100000000000)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiInteger"}, false},
       {"db(1, 2)\npad_to(4, 0xee)\n", "01 02 ee ee"},
       {"db(1, 2, 3, 4, 5, 6)\npad_to(6)\n", "01 02 03 04 05 06"},
-      {"db(1, 2, 3, 4, 5, 6)\npad_to(4)\n", "", {"main.qov:2:1: error: lowering failed: InvalidApiInteger"}, false},
+      {"db(1, 2, 3, 4, 5, 6)\npad_to(4)\n",
+       "",
+       {"main.qov:2:1: error: lowering failed: InvalidApiInteger",
+        "main.qov:2:1: note: pad_to(4) lies behind the output: the output stands at 6"},
+       false},
       {"rb(4)\npad_to(6)\n", "r4 00 00"},
   });
 }

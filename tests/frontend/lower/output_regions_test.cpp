@@ -62,7 +62,10 @@ TEST(VirtualRegions, AddressesAndRestoring) {
       {"origin(0x100)\ndb(1)\nvirtual.begin(0x40)\nv:\nvirtual.end()\nprint(v)\n", "01", {"main.qov:6:1: note: 64"}},
       {"virtual.end()\n", "", {"main.qov:1:1: error: lowering failed: UnmatchedVirtualEnd"}, false},
       // Reported by the driver, which has no line for it.
-      {"virtual.begin()\n", "", {}, false},
+      {"virtual.begin()\n",
+       "",
+       {"main.qov:1:1: note: this virtual.begin has no virtual.end before the end of the source"},
+       false},
       {"virtual.begin(1, 2)\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArity"}, false},
       {"db(1)\nvirtual.begin()\nvirtual.begin()\ndb(2)\nvirtual.end()\nvirtual.end()\ndb(3)\n", "01 03"},
   });

@@ -106,7 +106,9 @@ TEST(SourceParsing, AParseFailureWinsOverWhatLoweringReported) {
   });
   frontend::module::Module module(frontend::target::Target::x86(64));
   EXPECT_FALSE(lower_test::lower(module, "mov al, 300\n" + filler + "}\n").status);
-  EXPECT_EQ(lower_test::allDiagnostics(module), std::vector<std::string>{"main.qov:1002:1: error: " + unmatched});
+  EXPECT_EQ(lower_test::allDiagnostics(module),
+            (std::vector<std::string>{"main.qov:1002:1: error: " + unmatched,
+                                      "main.qov:1002:1: note: this '}' closes no open block"}));
 }
 
 TEST(Statements, LaterKindsFailVisiblyAtTheirLine) {

@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""Survey of refused sources: each mistake, written alone in a source, must be
+refused with a located note ("<file>:<line>:<col>: note: ...") that names its
+cause. Usage: note_survey_test.py <qovrin>"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+# (name, source, words the located note must hold, the line it stands at)
+CASES = [
+    ("meta underflow", "let a = 2\nlet b = 3\nlet x = a - b\n", "integer underflow: meta integers are unsigned", 3),
+    ("data underflow", "dd(4 - 8)\n", "integer underflow", 1),
+    ("meta overflow", "let x = 0xffffffffffffffff + 1\n", "integer overflow", 1),
+    ("strings added", 'let s = "a" + "b"\n', "sym.join", 1),
+    ("str.len", 'let n = str.len("abc")\n', "'str.len'", 1),
+    ("fs.read", 'let t = fs.read("x.txt")\n', "'fs.read'", 1),
+    ("map.of", "let m = map.of(1)\n", "'map.of'", 1),
+    ("pad_to behind", "db(1, 2, 3, 4)\npad_to(2)\n", "stands at 4", 2),
+    ("rb past the end", "db(1)\nrb(0xffffffffffffffff)\n", "stands at 1", 2),
+    ("unknown literal field", "struct P {\n  x: u8\n}\nlet p = P { x: 1, z: 2 }\n", "'z' is not a field", 4),
+    ("missing literal field", "struct P {\n  x: u8\n  y: u8\n}\nlet p = P { x: 1 }\n", "'y'", 5),
+    ("literal value too wide", "struct P {\n  x: u8\n}\nlet p = P { x: 300 }\n", "300 does not fit field 'x'", 4),
+    ("field of unknown type", "struct P {\n  x: u8\n  y: int\n}\n", "'int'", 3),
+    ("const assigned", "const c = 1\nc = 2\n", "'c' is a const", 2),
+    ("for over an integer", "for i in 5 {\n  db(i)\n}\n", "range(0, 5)", 1),
+    ("value function count", "fn f(a: u64) -> u64 {\n  return a\n}\nlet x = f(1, 2)\n", "takes 1 argument, 2 given", 4),
+    ("value function return", "fn f(a: u64) -> u64 {\n  let b = a\n}\nlet x = f(1)\n", "without 'return'", 4),
+    ("type name int", "fn f(a: int) -> int {\n  return a\n}\nlet x = f(1)\n", "'int' is not a type name", 4),
+    ("result too wide", "fn f(a: u64) -> u8 {\n  return a\n}\nlet x = f(300)\n", "300, which does not fit u8", 4),
+    ("fn arity", "fn g(a) {\n  db(a)\n}\ng(1, 2)\n", "'g' takes 1 argument, 2 given", 4),
+    ("missing map key", 'let m = map.new()\nlet v = map.get(m, "k")\n', "no key 'k'", 2),
+    ("macro operand", "macro m(x) {\n  db(x)\n}\nm nothere\n", "'nothere' is not defined", 2),
+    ("duplicate macro", "macro m(x) {\n  nop\n}\nmacro m(y) {\n  nop\n}\n", "first definition of 'm'", 1),
+    ("include cycle", 'include("main.qov")\n', "includes 'main.qov' again", 1),
+    ("unclosed virtual", "virtual.begin(0)\ndb(1)\n", "no virtual.end", 1),
+    ("let in late_layout", "late_layout {\n  let x = 1\n}\n", "'let' is not allowed in a 'late_layout' block", 2),
+    ("db in defer", "defer {\n  db(1)\n}\n", "'db' changes the layout", 2),
+    ("for in defer", "defer {\n  for i in range(0, 2) {\n    print(i)\n  }\n}\n", "'while' is", 2),
+    ("unclosed macro", "macro m(x) {\n  nop\n", "the 'macro' block", 1),
+    ("defer on one line", "defer { print(1) }\n", "on lines of their own", 1),
+    ("stray else", "if 1 == 1 {\n  db(1)\n}\n} else {\n  db(2)\n}\n", "follows no 'if'", 4),
+    ("include of a folder", 'include("parts")\n', "is not a regular file but a folder", 1),
+    ("emit.file of a folder", 'emit.file("parts")\n', "is not a regular file but a folder", 1),
+    ("byte-order mark", "\ufeffx86.use64()\nnop\n", "\\xef\\xbb\\xbf", 1),
+    ("long name", "emit.u8(" + "n" * 300 + " + 1)\n", "n" * 120 + "...'", 1),
+]
+
+
+def main():
+    qovrin = os.path.abspath(sys.argv[1])
+    failures = []
+    for name, source, cause, line in CASES:
+        with tempfile.TemporaryDirectory(prefix="qovrin-survey-") as work:
+            os.mkdir(os.path.join(work, "parts"))
+            with open(os.path.join(work, "parts", "keep.txt"), "w") as handle:
+                handle.write("a folder, not a source\n")
+            with open(os.path.join(work, "main.qov"), "w", encoding="utf-8") as handle:
+                handle.write(source)
+            run = subprocess.run([qovrin, "main.qov", "--no-progress", "-o", "out.bin"], cwd=work,
+                                 capture_output=True, stdin=subprocess.DEVNULL, timeout=60)
+            stderr = run.stderr.decode("utf-8", "replace")
+            located = re.compile(r"^main\.qov:%d:\d+: note: .*%s" % (line, re.escape(cause)), re.M)
+            if run.returncode != 1:
+                failures.append("%s: status %d, not 1" % (name, run.returncode))
+            elif not located.search(stderr):
+                failures.append("%s: no note at line %d naming %r in:\n%s" % (name, line, cause, stderr))
+            elif os.path.exists(os.path.join(work, "out.bin")):
+                failures.append("%s: an output was written" % name)
+    for failure in failures:
+        print(failure)
+    print("%d of %d mistakes have a located note naming their cause" % (len(CASES) - len(failures), len(CASES)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
