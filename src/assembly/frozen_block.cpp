@@ -13,7 +13,13 @@ qovrin::Error blockFailure(frontend::module::Module& module, const FailedBlock& 
     return qovrin::Error::FrontendDiagnostics;
   }
   if (error == qovrin::Error::FrontendDiagnostics || error == qovrin::Error::OutOfMemory) return error;
-  if (block.statement) diagnostics.addSingle(Severity::note, *block.statement, "failed here");
+  if (block.statement) {
+    // The image is all a finalizer sees: the run's files are not at hand.
+    const bool file_access = error == qovrin::Error::FileNotAvailable || error == qovrin::Error::IncludeNotAvailable;
+    diagnostics.addSingle(Severity::note, *block.statement,
+                          file_access ? "failed here: files cannot be read in a " + std::string(block.keyword) + " block"
+                                      : std::string("failed here"));
+  }
   diagnostics.add(Severity::note, block.location, "in this " + std::string(block.keyword) + " block");
   return error;
 }

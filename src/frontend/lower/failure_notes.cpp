@@ -229,11 +229,30 @@ std::vector<Note> duplicateNotes(const Asking& asking, const ast::Statement& sta
   return notes;
 }
 
-std::vector<Note> fileNotes(const Asking& asking, const ast::Statement& statement) {
+// The path that a file builtin of the statement was given and could not
+// read: the first one whose call fails.
+std::optional<std::string> failingBuiltinPath(const Asking& asking, const std::vector<const Node*>& nodes) {
+  static constexpr std::string_view kReaders[] = {"fs.read_bytes", "fs.read_text", "json.file", "toml.file",
+                                                  "fs.list_dir"};
+  for (const Node* node : nodes) {
+    if (node->kind() != NodeKind::builtin_call || node->arguments().empty()) continue;
+    if (std::ranges::find(kReaders, node->text()) == std::end(kReaders) || asking.evaluate(*node)) continue;
+    const auto path = asking.evaluate(node->arguments().front());
+    if (path && path->asString() != nullptr) return *path->asString();
+  }
+  return std::nullopt;
+}
+
+std::vector<Note> fileNotes(const Asking& asking, const ast::Statement& statement, const std::vector<const Node*>& nodes) {
   const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload);
-  if (call == nullptr || call->arguments.empty()) return {};
-  if (call->name != "include" && call->name != "import" && call->name != "emit.file") return {};
-  const auto name = root::sourcePathArgAtContext(asking.module, asking.context, asking.cursor, *call, 0);
+  std::optional<std::string> name;
+  if (call != nullptr && !call->arguments.empty() &&
+      (call->name == "include" || call->name == "import" || call->name == "emit.file")) {
+    auto written = root::sourcePathArgAtContext(asking.module, asking.context, asking.cursor, *call, 0);
+    if (written) name = std::string(*written);
+  } else {
+    name = failingBuiltinPath(asking, nodes);
+  }
   if (!name) return {};
   if (!asking.context.paths.files_available)
     return {{quoted(*name) + " cannot be read: file access is not available here", std::nullopt}};
@@ -542,7 +561,9 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
       return duplicateNotes(asking, statement);
     case Error::IncludeNotAvailable:
     case Error::FileNotAvailable:
-      return fileNotes(asking, statement);
+      return fileNotes(asking, statement, allNodes(expressionsOf(statement, parsed)));
+    case Error::MetaLoopLimitExceeded:
+      return oneNote("a 'while' or 'for' loop stops after 1,000,000 rounds");
     case Error::InvalidApiInteger:
     case Error::OffsetOverflow: {
       const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload);
