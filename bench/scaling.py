@@ -22,6 +22,24 @@ that the cost of a construct stays linear in how often it is used:
          their local inside a `defer` block (10,000 to 160,000): the
          finalizers must hand the value over as lowering does; each fourfold
          step may cost at most 4.5 times the time.
+  include  N included files of one instruction and one byte each (10,000 to
+         40,000): an include must not measure the whole section again.
+  store  N `db` lines and then N `late_layout` blocks, each storing into one
+         of them (10,000 to 80,000): a store must find its address without
+         walking the section from its start.
+  len    a list of N items read by `len(l)` in N rounds (10,000 to 40,000):
+         reading a list must not copy it.
+  has    a map of N keys asked `map.has` in N rounds (10,000 to 40,000):
+         reading a map must not copy it.
+  bytes  `b = bytes.push(b, i)` for N rounds (50,000 to 200,000), and
+  join   `s = sym.join(s, "x")` for N rounds (50,000 to 200,000): the call
+         must not copy what it replaces.
+         For these six the time may grow at most 1.125 times as fast as the
+         work: 4 times the work in at most 4.5 times the time.
+  blocks 1,000,000 `nop` lines with an `if` block every 200 lines against
+         the same lines without blocks: a block's statements must go with
+         their parse batch, so the peak memory may be at most 1.3 times that
+         of the source without blocks.
 
 The time of a run is the processor time qovrin used (user and system), which
 other work on the machine changes far less than the wall time. The sizes of a
@@ -34,7 +52,7 @@ bound breaks is measured once more, and the script exits with status 1 when
 it breaks again: a cost that grows faster than the work breaks it every time,
 a spell of load seldom twice in a row.
 
-Usage: scaling.py <qovrin> [--case align|macro|list|labels|defer ...]
+Usage: scaling.py <qovrin> [--case align|macro|list|labels|defer|include|...|blocks ...]
                   [--repeat N] [--least S] [--timeout S] [--check]
 """
 
@@ -92,15 +110,103 @@ def defer_source(rounds):
     )
 
 
+def include_sources(files):
+    """The main source and the files it includes, by name."""
+    sources = {f"part{index}.inc": f"nop\ndb({index & 255})\n" for index in range(files)}
+    sources["main.qov"] = "".join(f'include("part{index}.inc")\n' for index in range(files))
+    return sources
+
+
+def store_source(stores):
+    lines = [f"db({index & 255})" for index in range(stores)]
+    for index in range(stores):
+        lines += ["late_layout {", f"  store.u8({index}, 0xee)", "}"]
+    return "\n".join(lines) + "\n"
+
+
+def len_source(rounds):
+    return (
+        "let l = list.of()\n"
+        f"for i in range(0, {rounds}) {{\n"
+        "  l = list.push(l, i)\n"
+        "}\n"
+        "let total = 0\n"
+        f"for i in range(0, {rounds}) {{\n"
+        "  total = total + len(l)\n"
+        "}\n"
+        "db(total & 255)\n"
+    )
+
+
+def has_source(rounds):
+    return (
+        "let m = map.new()\n"
+        f"for i in range(0, {rounds}) {{\n"
+        "  m = map.set(m, to_string(i), i)\n"
+        "}\n"
+        "let found = 0\n"
+        f"for i in range(0, {rounds}) {{\n"
+        "  if map.has(m, to_string(i)) {\n"
+        "    found = found + 1\n"
+        "  }\n"
+        "}\n"
+        "db(found & 255)\n"
+    )
+
+
+def bytes_source(rounds):
+    return (
+        "let b = bytes.new()\n"
+        f"for i in range(0, {rounds}) {{\n"
+        "  b = bytes.push(b, i & 255)\n"
+        "}\n"
+        "db(len(b) & 255)\n"
+    )
+
+
+def join_source(rounds):
+    return (
+        'let s = ""\n'
+        f"for i in range(0, {rounds}) {{\n"
+        '  s = sym.join(s, "x")\n'
+        "}\n"
+        "db(len(s) & 255)\n"
+    )
+
+
+def blocks_source(lines, every):
+    """nop lines; with every set, every such line is an `if` block holding the nop."""
+    if every is None:
+        return "nop\n" * lines
+    block = "if 1 == 1 {\n  nop\n}\n"
+    return (block + "nop\n" * (every - 1)) * (lines // every)
+
+
 # name: (source generator, sizes, bound on the time ratio between steps,
-# whether the bound is against the previous step or against the first,
-# generator of the part whose time is taken off, if any)
+# whether the bound is against the previous step, against the first, or
+# against the previous step per unit of work (the time ratio divided by the
+# size ratio), generator of the part whose time is taken off, if any). A
+# generator gives a source's text, or the texts of several files by name,
+# "main.qov" the one to assemble.
 CASES = {
     "align": (align_source, [10_000, 20_000, 40_000, 80_000], 2.2, "previous", None),
     "macro": (macro_source, [1_000, 4_000, 16_000], 1.5, "first", macro_values),
     "list": (list_source, [10_000, 100_000, 1_000_000], 11.0, "previous", None),
     "labels": (labels_source, [50_000, 100_000, 200_000], 2.2, "previous", None),
     "defer": (defer_source, [10_000, 40_000, 160_000], 4.5, "previous", None),
+    "include": (include_sources, [10_000, 20_000, 40_000], 1.125, "work", None),
+    "store": (store_source, [10_000, 40_000, 80_000], 1.125, "work", None),
+    "len": (len_source, [10_000, 20_000, 40_000], 1.125, "work", None),
+    "has": (has_source, [10_000, 20_000, 40_000], 1.125, "work", None),
+    "bytes": (bytes_source, [50_000, 100_000, 200_000], 1.125, "work", None),
+    "join": (join_source, [50_000, 100_000, 200_000], 1.125, "work", None),
+}
+
+
+# name: (source generator taking the variant, variant measured, variant it is
+# measured against, lines, bound on the ratio of their peak memories)
+MEMORY_CASES = {
+    "blocks": (blocks_source, 200, None, 1_000_000, 1.3),
 }
 
 
@@ -124,6 +230,14 @@ def time_once(qovrin, source, output, timeout):
 
 
 def write_source(stem, text):
+    """Writes a generated source; a dict of texts by name becomes a folder of
+    files, its "main.qov" the one to assemble."""
+    if isinstance(text, dict):
+        os.makedirs(stem, exist_ok=True)
+        for name, content in text.items():
+            with open(os.path.join(stem, name), "w") as handle:
+                handle.write(content)
+        return os.path.join(stem, "main.qov")
     source = f"{stem}.qov"
     with open(source, "w") as handle:
         handle.write(text)
@@ -180,6 +294,7 @@ def report(name, rows, timeout):
     within = True
     first = None
     previous = None
+    previous_size = None
     for size, seconds, base in rows:
         if seconds is None or (generate_base is not None and base is None):
             print(f"  {size:>10}  {'>' + format(timeout, 'g'):>9}")
@@ -190,6 +305,8 @@ def report(name, rows, timeout):
         if first is None:
             first = measured
         reference = first if against == "first" else previous
+        if against == "work" and reference:
+            reference *= size / previous_size
         ratio = measured / reference if reference else None
         if ratio is not None and ratio > bound:
             within = False
@@ -199,14 +316,56 @@ def report(name, rows, timeout):
         else:
             print(f"  {size:>10}  {seconds:>9.3f}  {base:>9.3f}  {measured:>9.3f}  {shown:>6}")
         previous = measured
-    print(f"  bound: ratio to the {against} step at most {bound:g}: {'kept' if within else 'BROKEN'}")
+        previous_size = size
+    measure = "ratio to the previous step per unit of work" if against == "work" else f"ratio to the {against} step"
+    print(f"  bound: {measure} at most {bound:g}: {'kept' if within else 'BROKEN'}")
+    return within
+
+
+def peak_memory(qovrin, text, stem, timeout):
+    """Peak resident memory of one run in bytes, or None when it timed out."""
+    source = write_source(stem, text)
+    process = subprocess.Popen([qovrin, source, "-o", f"{stem}.bin", "--no-progress"], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + timeout
+    while True:
+        # wait4 gives this child's own peak, where getrusage gives the largest of all.
+        pid, status, usage = os.wait4(process.pid, os.WNOHANG)
+        if pid != 0:
+            break
+        if time.monotonic() > deadline:
+            process.kill()
+            os.wait4(process.pid, 0)
+            return None
+        time.sleep(0.01)
+    process.returncode = os.waitstatus_to_exitcode(status)
+    if process.returncode != 0:
+        raise RuntimeError(f"qovrin failed on {source}")
+    return usage.ru_maxrss * 1024
+
+
+def run_memory_case(qovrin, name, work, timeout):
+    """Prints the peak memory of both variants; returns False when the bound is broken."""
+    generate, measured, against, lines, bound = MEMORY_CASES[name]
+    peaks = []
+    for variant in (measured, against):
+        stem = os.path.join(work, f"{name}-{variant}")
+        peaks.append(peak_memory(qovrin, generate(lines, variant), stem, timeout))
+    print(f"{name}:")
+    print(f"  {'source':>16}  {'peak MiB':>9}")
+    for label, peak in zip((f"every {measured}", "without"), peaks):
+        shown = f"{peak / 2**20:.1f}" if peak is not None else ">" + format(timeout, "g") + " s"
+        print(f"  {label:>16}  {shown:>9}")
+    within = None not in peaks and peaks[0] <= bound * peaks[1]
+    ratio = f"{peaks[0] / peaks[1]:.2f}" if None not in peaks else "-"
+    print(f"  bound: peak ratio {ratio} at most {bound:g}: {'kept' if within else 'BROKEN'}")
     return within
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("qovrin")
-    parser.add_argument("--case", action="append", choices=sorted(CASES))
+    parser.add_argument("--case", action="append", choices=sorted(CASES) + sorted(MEMORY_CASES))
     parser.add_argument("--repeat", type=int, default=5)
     parser.add_argument("--least", type=float, default=2.0)
     parser.add_argument("--timeout", type=float, default=120.0)
@@ -214,7 +373,11 @@ def main():
     arguments = parser.parse_args()
     within = True
     with tempfile.TemporaryDirectory(prefix="qovrin-scaling-") as work:
-        for name in arguments.case or list(CASES):
+        for name in arguments.case or list(CASES) + list(MEMORY_CASES):
+            if name in MEMORY_CASES:
+                within = run_memory_case(arguments.qovrin, name, work, arguments.timeout) and within
+                sys.stdout.flush()
+                continue
             rows = run_case(arguments.qovrin, name, work, arguments.repeat, arguments.least, arguments.timeout)
             kept = report(name, rows, arguments.timeout)
             sys.stdout.flush()

@@ -11,6 +11,7 @@
 #include "frontend/module/module.hpp"
 #include "main/output_files.hpp"
 #include "main/platform.hpp"
+#include "main/platform_input.hpp"
 #include "main/road.hpp"
 
 namespace qovrin::main {
@@ -21,9 +22,14 @@ using frontend::target::Target;
 constexpr std::string_view kProjectFile = "qovrin.toml";
 constexpr std::string_view kDefaultSource = "src/main.qov";
 
+// The project file and the files it lists are read only when they are
+// regular files, so a FIFO or a device there can neither block the build nor
+// feed it without end; only the root source may be a pipe.
+Result<std::string> readListedFile(const std::string& path) { return platform::readRegularFile(path, {}); }
+
 // The project file's text, or nothing when there is none.
 Result<std::optional<std::string>> readProjectText() {
-  auto text = readSourceFile(std::string(kProjectFile));
+  auto text = readListedFile(std::string(kProjectFile));
   if (text) return std::optional<std::string>(std::move(*text));
   if (text.error() == Error::FileNotFound) return std::optional<std::string>();
   return fail(text.error());
@@ -134,6 +140,14 @@ struct LoadedFile {
   std::string text;
 };
 
+// A FIFO, a device or a socket where the project reads a file is refused
+// for what it is; the source, which may be a pipe, fails only by its read.
+std::string listedFileNote(const std::string& path, Error error) {
+  if (error == Error::ReadFailed && platform::isSpecialFile(path))
+    return "'" + path + "' is not a regular file";
+  return readFailureNote(path);
+}
+
 }  // namespace
 
 int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
@@ -142,7 +156,7 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
   trace.start = platform::monotonicNanoseconds();
   const auto projectText = readProjectText();
   if (!projectText) {
-    const std::string note = readFailureNote(kProjectFile);
+    const std::string note = listedFileNote(std::string(kProjectFile), projectText.error());
     return reportError(streams, "error: ", projectText.error(), std::span(&note, 1));
   }
   const bool projectFound = projectText->has_value();
@@ -168,10 +182,11 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
 
   RunDisplay display("qovrin build", options.progress, streams);
   std::vector<LoadedFile> files;
-  const auto readStep = [&](std::string_view node, std::string_view role, const std::string& path) -> Status {
+  const auto readStep = [&](std::string_view node, std::string_view role, const std::string& path,
+                            Result<std::string> (*reader)(const std::string&)) -> Status {
     const auto id = display.start(node);
     const std::int64_t start = platform::monotonicNanoseconds();
-    auto text = readSourceFile(path);
+    auto text = reader(path);
     display.end(id);
     if (!text) return fail(text.error());
     trace.add(TimingTag::readSource, platform::monotonicNanoseconds() - start);
@@ -180,7 +195,7 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
     return {};
   };
   const auto readFailure = [&](const std::string& path, Error error, bool isSource) {
-    std::vector<std::string> notes{readFailureNote(path)};
+    std::vector<std::string> notes{isSource ? readFailureNote(path) : listedFileNote(path, error)};
     // Run outside a project, "build" still looks for the default source.
     if (isSource && defaultSource && !projectFound)
       notes.push_back("no " + std::string(kProjectFile) + " in the working directory, so the source is the default '" +
@@ -188,8 +203,10 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
     return failRun(streams, display, "error: ", error, notes);
   };
   for (const std::string& include : config.includeFiles)
-    if (auto read = readStep("read include", "input", include); !read) return readFailure(include, read.error(), false);
-  if (auto read = readStep("read source", "source", sourcePath); !read) return readFailure(sourcePath, read.error(), true);
+    if (auto read = readStep("read include", "input", include, readListedFile); !read)
+      return readFailure(include, read.error(), false);
+  if (auto read = readStep("read source", "source", sourcePath, readSourceFile); !read)
+    return readFailure(sourcePath, read.error(), true);
 
   constexpr std::string_view kFailed = "error: build failed: ";
   const auto assembleNode = display.start("assemble flat");

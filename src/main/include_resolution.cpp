@@ -82,8 +82,10 @@ Result<ResolvedInclude> resolveFileInclude(const IncludeRoots& roots, std::strin
     auto text = platform::readRegularFile(*real, read);
     if (!text) {
       const Error error = text.error();
-      // The file is there: a window outside it, or no memory for it, is the answer.
-      if (error == Error::InvalidApiInteger || error == Error::OutOfMemory) return fail(error);
+      // The file is there: a window outside it, a size past what the caller
+      // takes, or no memory for it, is the answer.
+      if (error == Error::InvalidApiInteger || error == Error::OutputTooLarge || error == Error::OutOfMemory)
+        return fail(error);
       return fail(Error::IncludeNotAvailable);
     }
     return ResolvedInclude{std::move(candidate), std::move(*real), std::move(*text)};

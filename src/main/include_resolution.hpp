@@ -46,7 +46,7 @@ std::vector<std::string> includeFolders(const IncludeRoots& roots, std::string_v
 // IncludeNotAvailable when no place has a readable regular file of that
 // name. The text holds what `read` asks for: the whole file, a window of it
 // (InvalidApiInteger when the window does not lie inside the file found), or
-// nothing.
+// nothing; OutputTooLarge when that is more than its limit.
 Result<ResolvedInclude> resolveFileInclude(const IncludeRoots& roots, std::string_view name,
                                            std::optional<std::string_view> base,
                                            const platform::InputRead& read = {});

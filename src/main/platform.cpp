@@ -12,6 +12,7 @@
 #include <ctime>
 #include <memory>
 
+#include "main/platform_input.hpp"
 #include "main/platform_output.hpp"
 
 namespace qovrin::main::platform {
@@ -47,12 +48,7 @@ struct DirCloser {
 
 Result<std::string> readWholeFile(const std::string& path) {
   Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) {
-    const int code = errno;
-    if (code == ENOENT || code == ENOTDIR) return fail(Error::FileNotFound);
-    if (code == EACCES || code == EPERM) return fail(Error::AccessDenied);
-    return fail(Error::ReadFailed);
-  }
+  if (file.get() < 0) return fail(readFailure(errno));
   // Sized from the file up front, so that a large source is not copied at
   // every doubling while it is read; reading still runs to the end of file.
   std::string bytes;

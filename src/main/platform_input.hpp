@@ -1,9 +1,11 @@
 #pragma once
-// Reading the files a source names: only regular files, and only as much of
-// them as the caller asks for, so that a device, a FIFO or a socket can
-// neither block the run nor feed it without end.
+// Reading the files a source or the project file names: only regular files,
+// known as such before they are opened, and only as much of them as the
+// caller asks for, so that a device, a FIFO or a socket can neither block the
+// run nor feed it without end, and a file too large is refused by its size.
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -21,12 +23,25 @@ struct InputWindow {
 struct InputRead {
   std::optional<InputWindow> window;
   bool contents = true;
+  // The most bytes the caller can hold; more is OutputTooLarge.
+  std::uint64_t limit = std::numeric_limits<std::uint64_t>::max();
 };
 
-// The bytes the read asks for (empty when it asks for none). ReadFailed when
-// the file cannot be opened, is anything but a regular file (after following
-// links), fails to read or shrank while it was read; InvalidApiInteger for a
-// window that does not lie inside the file; OutOfMemory.
+// The program-wide name of a failed open or stat: FileNotFound,
+// AccessDenied, otherwise ReadFailed.
+Error readFailure(int code) noexcept;
+
+// Whether the path leads to a device, a FIFO or a socket: something that is
+// there but is neither a regular file nor a folder.
+bool isSpecialFile(const std::string& path);
+
+// The bytes the read asks for (empty when it asks for none). FileNotFound /
+// AccessDenied when the file cannot be reached; ReadFailed when it is
+// anything but a regular file (after following links), fails to read or
+// shrank while it was read; InvalidApiInteger for a window that does not lie
+// inside the file; OutputTooLarge for a file or window past the limit, told
+// from the size the file reports before any of it is read; OutOfMemory. A
+// file that reports no size (as under /proc) is what a read finds in it.
 Result<std::string> readRegularFile(const std::string& path, const InputRead& read);
 
 }  // namespace qovrin::main::platform

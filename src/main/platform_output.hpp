@@ -108,7 +108,7 @@ class ReplacementFile {
 };
 
 // Keeps the termination signals away from the calling thread, so that they reach
-// the main thread, which knows about its temporary file.
+// the thread that runs the command, which knows about its temporary file.
 void blockTerminationSignals() noexcept;
 
 }  // namespace qovrin::main::platform

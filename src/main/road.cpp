@@ -56,6 +56,7 @@ frontend::lower::contracts::PathOptions pathOptionsFor(const IncludeRoots& roots
   options.resolve_file_include = [&roots, &inputs](const IncludeRequest& request) -> Result<IncludeSource> {
     platform::InputRead read;
     read.contents = request.contents;
+    read.limit = request.limit;
     if (request.window) read.window = platform::InputWindow{request.window->offset, request.window->length};
     auto found = resolveFileInclude(roots, request.name, request.base, read);
     if (!found) return fail(found.error());

@@ -21,8 +21,11 @@ constexpr std::uint32_t nameHash(std::uint16_t key, std::string_view name) noexc
 
 // Probes the slots from the name's hash until an empty slot; rows went in
 // in table order, so the first row that matches is the first in the table.
-template <std::size_t Slots, typename Row, std::size_t Rows, typename Matches>
-const Row* probe(const std::array<std::uint16_t, Slots>& slots, const std::array<Row, Rows>& rows, std::uint16_t key,
+// The rows come as a span: g++ 12 folds the probes of two equally typed
+// tables of different lengths into one and then takes the shorter table for
+// the longer one's array type.
+template <std::size_t Slots, typename Row, typename Matches>
+const Row* probe(const std::array<std::uint16_t, Slots>& slots, std::span<const Row> rows, std::uint16_t key,
                  std::string_view name, Matches matches) noexcept {
   static_assert((Slots & (Slots - 1)) == 0);
   for (std::size_t slot = nameHash(key, name) & (Slots - 1);; slot = (slot + 1) & (Slots - 1)) {
@@ -38,18 +41,18 @@ constexpr auto kAnyRow = [](std::size_t) noexcept { return true; };
 }  // namespace
 
 const InstructionRow* findInstruction(std::string_view name) noexcept {
-  return probe(spirv_instruction_hash_slots, spirv_instructions, 0, name, kAnyRow);
+  return probe(spirv_instruction_hash_slots, std::span<const InstructionRow>(spirv_instructions), 0, name, kAnyRow);
 }
 
 const InstructionRow* findSpecConstantOp(std::string_view name) noexcept {
-  return probe(spirv_spec_constant_op_hash_slots, spirv_spec_constant_ops, 0, name, kAnyRow);
+  return probe(spirv_spec_constant_op_hash_slots, std::span<const InstructionRow>(spirv_spec_constant_ops), 0, name, kAnyRow);
 }
 
 const InstructionRow* findExtInst(ExtInstSet set, std::string_view name) noexcept {
   const auto number = static_cast<std::uint16_t>(set);
   if (number >= kExtInstSetCount) return nullptr;
   const RowSpan range = spirv_ext_inst_ranges[number];
-  return probe(spirv_ext_inst_hash_slots, spirv_ext_insts, number, name,
+  return probe(spirv_ext_inst_hash_slots, std::span<const InstructionRow>(spirv_ext_insts), number, name,
                [range](std::size_t row) noexcept { return row >= range.first && row - range.first < range.count; });
 }
 
@@ -60,7 +63,7 @@ std::optional<ExtInstSet> findExtInstSet(std::string_view name) noexcept {
 }
 
 const EnumerantRow* lookupEnumerant(std::uint16_t kind, std::string_view name) noexcept {
-  return probe(spirv_enumerant_hash_slots, spirv_enumerants, kind, name,
+  return probe(spirv_enumerant_hash_slots, std::span<const EnumerantRow>(spirv_enumerants), kind, name,
                [kind](std::size_t row) noexcept { return spirv_enumerants[row].kind == kind; });
 }
 

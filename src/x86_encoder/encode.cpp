@@ -49,6 +49,7 @@ void warnOverflowOut(OwnedEncodeResult& result, std::int64_t value, unsigned wid
   else
     fits = fitsSigned(value, width) || fitsUnsigned(value, width);
   if (fits) return;
+  if (result.bounds.width == 0) result.bounds = {value, static_cast<std::uint8_t>(width)};
   if (size_name == "byte")
     result.warn("byte exceeds bounds");
   else if (size_name == "word")
@@ -291,6 +292,7 @@ struct Generator {
       const bool unsigned_form =
           bits < 64 && value >= (std::int64_t{1} << bits) - 128 && value <= (std::int64_t{1} << bits) - 1;
       if (!unsigned_form) {
+        if (result.bounds.width == 0) result.bounds = {value, 1};
         if (operand.flags & kSizeByte)
           result.warn("signed byte exceeds bounds");
         else if (bits == 16)

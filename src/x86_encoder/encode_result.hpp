@@ -81,6 +81,12 @@ class OwnedEncodeResult {
   std::uint64_t template_index = 0;
   bool template_used = false;
   std::uint8_t mode_bits = 0;
+  // The first immediate that warned it exceeds bounds, for a note that says
+  // what was written instead; width 0 when none did.
+  struct Bounds {
+    std::int64_t value = 0;
+    std::uint8_t width = 0;  // bytes
+  } bounds;
 
   std::span<const EncodeUnit> units() const noexcept { return {unitAt(0), unit_count_}; }
   std::span<const std::string_view> warnings() const noexcept {
@@ -108,6 +114,7 @@ class OwnedEncodeResult {
     instruction_size = 0;
     emitted = 0;
     template_index = 0;
+    bounds = {};
     template_used = false;
     mode_bits = 0;
     unit_count_ = 0;

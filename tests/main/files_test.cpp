@@ -128,7 +128,7 @@ TEST_F(TempTree, InputsAreRegularFilesReadNoFurtherThanAsked) {
       {"/dev/zero", window(0, 16), qovrin::fail(qovrin::Error::ReadFailed)},
       {"/dev/zero", whole, qovrin::fail(qovrin::Error::ReadFailed)},
       {"folder", whole, qovrin::fail(qovrin::Error::ReadFailed)},
-      {"missing", probe, qovrin::fail(qovrin::Error::ReadFailed)},
+      {"missing", probe, qovrin::fail(qovrin::Error::FileNotFound)},
   };
   for (const auto& [path, read, expected] : cases) EXPECT_EQ(platform::readRegularFile(path, read), expected) << path;
 
@@ -139,6 +139,38 @@ TEST_F(TempTree, InputsAreRegularFilesReadNoFurtherThanAsked) {
   EXPECT_EQ(resolveFileInclude(roots, "data.bin", "main.qov", window(2, 2))->text, "23");
   EXPECT_EQ(resolveFileInclude(roots, "data.bin", "main.qov", window(9, 2)).error(), qovrin::Error::InvalidApiInteger);
   EXPECT_EQ(resolveFileInclude(roots, "/dev/zero", std::nullopt).error(), qovrin::Error::IncludeNotAvailable);
+}
+
+TEST_F(TempTree, InputsPastTheLimitAreRefusedByTheirSize) {
+  using platform::InputRead;
+  using platform::InputWindow;
+  constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
+  put("data.bin", "0123456789");
+  // Sparse: reading it whole would take 3 GiB of memory and many seconds.
+  put("huge.bin", "");
+  fs::resize_file("huge.bin", 3 * kGiB);
+  const auto limited = [](std::optional<InputWindow> window, std::uint64_t limit) {
+    return InputRead{window, true, limit};
+  };
+  const auto tooLarge = qovrin::fail(qovrin::Error::OutputTooLarge);
+  const std::tuple<std::string, InputRead, qovrin::Result<std::string>> cases[] = {
+      {"data.bin", limited(std::nullopt, 10), std::string("0123456789")},
+      {"data.bin", limited(std::nullopt, 9), tooLarge},
+      {"data.bin", limited(InputWindow{2, 5}, 5), std::string("23456")},
+      {"data.bin", limited(InputWindow{2, 5}, 4), tooLarge},
+      {"data.bin", limited(InputWindow{8, 5}, 4), qovrin::fail(qovrin::Error::InvalidApiInteger)},
+      {"huge.bin", limited(std::nullopt, 2 * kGiB), tooLarge},
+      {"huge.bin", limited(InputWindow{3 * kGiB - 4, 4}, 2 * kGiB), std::string(4, '\0')},
+      // Files under /proc report no size: what is there is read.
+      {"/proc/self/status", limited(InputWindow{0, 5}, 64), std::string("Name:")},
+      {"/proc/self/status", limited(std::nullopt, 5), tooLarge},
+      {"/proc/self/status", limited(InputWindow{kGiB, 1}, 64), qovrin::fail(qovrin::Error::InvalidApiInteger)},
+  };
+  for (const auto& [path, read, expected] : cases) EXPECT_EQ(platform::readRegularFile(path, read), expected) << path;
+
+  const IncludeRoots roots{fs::current_path().string(), std::nullopt};
+  EXPECT_EQ(resolveFileInclude(roots, "huge.bin", "main.qov", limited(std::nullopt, kGiB)).error(),
+            qovrin::Error::OutputTooLarge);
 }
 
 }  // namespace

@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """Runs the qovrin command against hostile inputs and lowered process limits:
-special files through every file input, exhausted memory, statement nesting
-at its limit on a small stack, a file size limit below the output, and
-termination signals while the output is written.
+special files through every file input and as the project file, files far
+larger than a run may take, exhausted memory, statement nesting at its limit
+on a small stack with a large environment, a file size limit below the
+output, and termination signals while the output is written.
 
 usage: resource_limits_test.py <qovrin> [--sanitized]
 
 With --sanitized (an AddressSanitizer build) the address-space limit cannot
-be lowered, so the memory cases are skipped, and the nesting cases run on
-the default stack.
+be lowered, so the memory cases are skipped and the size cases run without
+it; the deepest include chain, which takes the sanitizer most of a minute,
+is left out there too.
 """
 import os
 import re
@@ -17,6 +19,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 # Far above what any case needs: a hang fails the case instead of the suite.
@@ -64,6 +67,7 @@ NESTED_HEADERS = {
     "macro": "macro m{}() {{",
 }
 NESTING_LIMIT = 1000
+INCLUDE_LIMIT = 128
 
 # Far below what the memory cases ask for, far above what a run needs.
 ADDRESS_SPACE = 768 << 20
@@ -84,22 +88,24 @@ class Runner:
         self.work = work
         self.failures = []
 
-    def run(self, name, source, limits=(), extra=()):
+    def run(self, name, source, limits=(), extra=(), env=None):
         path = os.path.join(self.work, name + ".qov")
         with open(path, "w") as handle:
             handle.write(source)
         output = os.path.join(self.work, name + ".bin")
+        return self.command(name, [path, "-o", output, *extra], self.work, limits, env), output
 
+    def command(self, name, arguments, cwd, limits=(), env=None):
         def lower_limits():
             for which, value in limits:
                 resource.setrlimit(which, (value, value))
 
         try:
-            return subprocess.run([self.qovrin, path, "-o", output, "--no-progress", *extra], cwd=self.work,
-                                  capture_output=True, timeout=TIMEOUT, preexec_fn=lower_limits), output
+            return subprocess.run([self.qovrin, *arguments, "--no-progress"], cwd=cwd, capture_output=True,
+                                  timeout=TIMEOUT, preexec_fn=lower_limits, env=env)
         except subprocess.TimeoutExpired:
             self.failures.append(f"{name}: still running after {TIMEOUT} s")
-            return None, output
+            return None
 
     def expect(self, name, condition, run):
         if not condition:
@@ -139,6 +145,119 @@ def check_file_inputs(runner):
     if run is not None:
         answer = open(output, "rb").read() if os.path.exists(output) else None
         runner.expect("regular-link: window of a linked regular file", answer == bytes([4, 5, 6, 9]), run)
+
+
+def read_output(output):
+    if not os.path.exists(output):
+        return None
+    with open(output, "rb") as handle:
+        return handle.read()
+
+
+def check_waiting_writer(runner):
+    """Looking at a FIFO, or failing to read it, never opens it: a writer
+    waiting for a reader stays waiting."""
+    fifo = os.path.join(runner.work, "waited")
+    os.mkfifo(fifo)
+    released = threading.Event()
+
+    def writer():
+        os.close(os.open(fifo, os.O_WRONLY))
+        released.set()
+
+    thread = threading.Thread(target=writer, daemon=True)
+    thread.start()
+    time.sleep(0.1)
+    try:
+        forms = [form for form, _ in FILE_INPUTS] + [f'let a = {test}("{{}}")' for test in FILE_TESTS]
+        for index, form in enumerate(forms):
+            name = f"waiting-{index}"
+            run, _ = runner.run(name, form.format("waited") + "\n")
+            runner.expect(f"{name}: {form.format('waited')} leaves the writer waiting",
+                          run is not None and not released.is_set(), run)
+    finally:
+        reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+        thread.join(TIMEOUT)
+        os.close(reader)
+
+
+def check_project_inputs(runner, limits):
+    """The project file and its [include] files are read only when they are
+    regular files; the source on the command line may still be a pipe."""
+    cases = [
+        ("project-fifo", None, "qovrin.toml"),
+        ("listed-fifo", '[include]\nfiles = ["pipe"]\n', "pipe"),
+        ("listed-device", '[include]\nfiles = ["/dev/zero"]\n', "/dev/zero"),
+    ]
+    for name, project, refused in cases:
+        folder = os.path.join(runner.work, name)
+        os.makedirs(os.path.join(folder, "src"))
+        with open(os.path.join(folder, "src", "main.qov"), "w") as handle:
+            handle.write("db(1)\n")
+        if project is None:
+            os.mkfifo(os.path.join(folder, "qovrin.toml"))
+        else:
+            os.mkfifo(os.path.join(folder, "pipe"))
+            with open(os.path.join(folder, "qovrin.toml"), "w") as handle:
+                handle.write(project)
+        run = runner.command(name, ["build"], folder, limits)
+        if run is None:
+            continue
+        stderr = run.stderr.decode("utf-8", "replace")
+        runner.expect(f"{name}: {refused} is refused as no regular file",
+                      run.returncode == 1 and stderr.startswith("error: ReadFailed\n") and
+                      f"'{refused}' is not a regular file" in stderr and
+                      not os.path.exists(os.path.join(folder, "build", "app.bin")), run)
+
+    source = os.path.join(runner.work, "piped.qov")
+    os.mkfifo(source)
+
+    def feed():
+        with open(source, "w") as handle:
+            handle.write("db(7)\n")
+
+    thread = threading.Thread(target=feed, daemon=True)
+    thread.start()
+    output = os.path.join(runner.work, "piped.bin")
+    run = runner.command("piped-source", [source, "-o", output], runner.work, limits)
+    thread.join(TIMEOUT)
+    runner.expect("piped-source: a source read from a pipe assembles", read_output(output) == b"\x07", run)
+
+
+SIZE_REFUSED = [
+    'emit.file("huge.bin")',
+    'emit.file("huge.bin", 0, 0x80000001)',
+    'let b = fs.read_bytes("huge.bin")',
+    'let t = fs.read_text("huge.bin")',
+    'let j = json.file("huge.bin")',
+]
+
+SIZE_READ = [
+    # A window at the end of the file costs its length.
+    ('emit.file("huge.bin", 0xbffffffc, 4)\n', bytes(4)),
+    # Files under /proc report no size; a window reads what is there.
+    ('emit.file("/proc/self/status", 0, 5)\nemit.bytes(fs.read_bytes("/proc/self/status", 0, 5))\n', b"Name:Name:"),
+]
+
+
+def check_size_first(runner, limits):
+    """A file larger than a run may take is refused by its size, before it is
+    read: quickly, and with OutputTooLarge even under a memory limit."""
+    with open(os.path.join(runner.work, "huge.bin"), "wb") as handle:
+        handle.truncate(3 << 30)
+    for index, form in enumerate(SIZE_REFUSED):
+        name = f"size-{index}"
+        run, output = runner.run(name, form + "\n", limits=limits)
+        if run is None:
+            continue
+        stderr = run.stderr.decode("utf-8", "replace")
+        runner.expect(f"{name}: {form} fails with OutputTooLarge",
+                      run.returncode == 1 and "lowering failed: OutputTooLarge" in stderr and
+                      not os.path.exists(output), run)
+    for index, (source, expected) in enumerate(SIZE_READ):
+        name = f"size-read-{index}"
+        run, output = runner.run(name, source, limits=limits)
+        runner.expect(f"{name}: reads {expected!r}", read_output(output) == expected, run)
 
 
 def check_memory(runner):
@@ -251,22 +370,52 @@ def check_termination_signals(runner):
                                    f" (status {status}, output {kept[:8]!r}, left {leftovers})")
 
 
-def nested(kind, depth):
+def nested(kind, depth, body="nop"):
     lines = [NESTED_HEADERS[kind].format(level) for level in range(depth)]
-    lines.append("nop")
+    lines.append(body)
     lines += ["}"] * depth
     return "\n".join(lines) + "\n"
 
 
+def deferred(kind, depth):
+    """The nesting inside a defer body, whose statements are copied again."""
+    return "nop\ndefer {\n" + nested(kind, depth, 'print("in")') + "}\n"
+
+
+def chained(index):
+    """One file of the deepest include chain, each nested as deep as it may be."""
+    inner = f'include("chain-{index + 1}.qov")' if index + 1 < INCLUDE_LIMIT else "nop"
+    return nested("if", NESTING_LIMIT - 1, inner)
+
+
 def check_nesting(runner, sanitized):
-    limits = [] if sanitized else [(resource.RLIMIT_STACK, 1 << 20)]
+    """The limits hold on a 1 MiB stack of which a large environment takes a
+    part, in every build."""
+    limits = [(resource.RLIMIT_STACK, 1 << 20)]
+    env = dict(os.environ, QOVRIN_TEST_PADDING="x" * 80000)
+    cases = []
     for kind in NESTED_HEADERS:
-        run, _ = runner.run(f"nest-{kind}", nested(kind, NESTING_LIMIT), limits=limits)
-        if run is not None:
-            runner.expect(f"nest-{kind}: {NESTING_LIMIT} levels pass", run.returncode == 0, run)
-        run, _ = runner.run(f"deeper-{kind}", nested(kind, NESTING_LIMIT + 1), limits=limits)
-        if run is not None:
-            runner.expect(f"deeper-{kind}: one level more fails with NestingTooDeep",
+        cases.append((f"nest-{kind}", nested(kind, NESTING_LIMIT), True))
+        cases.append((f"deeper-{kind}", nested(kind, NESTING_LIMIT + 1), False))
+    # The defer block is the first level; macros may not be defined there,
+    # but their nesting is checked first.
+    for kind in ("if", "while"):
+        cases.append((f"defer-{kind}", deferred(kind, NESTING_LIMIT - 1), True))
+    for kind in ("if", "while", "macro"):
+        cases.append((f"defer-deeper-{kind}", deferred(kind, NESTING_LIMIT), False))
+    if not sanitized:
+        for index in range(1, INCLUDE_LIMIT):
+            with open(os.path.join(runner.work, f"chain-{index}.qov"), "w") as handle:
+                handle.write(chained(index))
+        cases.append(("chain-0", chained(0), True))
+    for name, source, passes in cases:
+        run, _ = runner.run(name, source, limits=limits, env=env)
+        if run is None:
+            continue
+        if passes:
+            runner.expect(f"{name}: at the limit passes", run.returncode == 0, run)
+        else:
+            runner.expect(f"{name}: one level more fails with NestingTooDeep",
                           run.returncode == 1 and b"NestingTooDeep" in run.stderr, run)
 
 
@@ -275,7 +424,11 @@ def main():
     sanitized = "--sanitized" in sys.argv[2:]
     with tempfile.TemporaryDirectory(prefix="qovrin-limits-") as work:
         runner = Runner(qovrin, work)
+        limits = [] if sanitized else [(resource.RLIMIT_AS, ADDRESS_SPACE)]
         check_file_inputs(runner)
+        check_waiting_writer(runner)
+        check_project_inputs(runner, limits)
+        check_size_first(runner, limits)
         if sanitized:
             print("address-space limit unavailable under the sanitizer: memory cases skipped")
         else:

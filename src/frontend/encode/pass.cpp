@@ -1,6 +1,8 @@
 #include "frontend/encode/pass.hpp"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <limits>
 #include <string>
 
@@ -63,6 +65,16 @@ qovrin::Result<InstructionFacts> encodeByTarget(const fragment::Instruction& lin
   return fail(Error::UnsupportedInstructionTarget);
 }
 
+// "300 does not fit 8 bits: 0x2c is written"
+std::string boundsNote(std::int64_t value, unsigned width) {
+  const unsigned bits = width * 8;
+  const auto written = static_cast<std::uint64_t>(value) & (bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1);
+  std::array<char, 20> hex{};
+  const auto end = std::to_chars(hex.data(), hex.data() + hex.size(), written, 16).ptr;
+  return std::to_string(value) + " does not fit " + std::to_string(bits) + " bits: 0x" +
+         std::string(hex.data(), end) + " is written";
+}
+
 bool sameFact(const FixupFact& left, const FixupFact& right) noexcept {
   return left.text == right.text && left.addend == right.addend && left.offset == right.offset &&
          left.width == right.width && left.pc_relative == right.pc_relative && left.range_policy == right.range_policy;
@@ -78,8 +90,17 @@ bool fixupsFit(const module::Module& module, const InstructionFacts& record) noe
 qovrin::Status addFacts(module::Module& module, std::uint32_t fragment, std::uint32_t shift,
                         const SourceLocation& location, const InstructionFacts& record) {
   fixup::FixupStore& fixups = module.fixups();
-  for (const std::string_view warning : record.warnings)
-    module.diagnostics().add(diagnostic::Severity::warning, location, warning);
+  bool bounds_told = record.bounds_width == 0;
+  for (const std::string_view warning : record.warnings) {
+    const bool about_value = warning.ends_with("exceeds bounds") && !warning.starts_with("displacement");
+    if (bounds_told || !about_value) {
+      module.diagnostics().add(diagnostic::Severity::warning, location, warning);
+      continue;
+    }
+    bounds_told = true;
+    const diagnostic::Note note{boundsNote(record.bounds_value, record.bounds_width), std::nullopt};
+    module.diagnostics().addWithNotes(diagnostic::Severity::warning, location, warning, std::span(&note, 1));
+  }
   for (std::size_t position = 0; position < record.facts.size(); ++position) {
     const FixupFact& fact = record.facts[position];
     if (std::any_of(record.facts.begin(), record.facts.begin() + static_cast<std::ptrdiff_t>(position),

@@ -35,25 +35,34 @@ bool holdsBytes(const value::Value& value) noexcept {
   return value.asString() != nullptr || value.asBytes() != nullptr;
 }
 
-// Where the section's stored bytes end in the output file once `stored` more
-// are added at the cursor: OutputTooLarge past the image cap, checked before
-// the bytes are made. Virtual sections store nothing in the image.
-qovrin::Status requireImageRoom(const module::Module& module, const contracts::ActiveOutput& cursor,
-                                std::uint64_t stored) {
+// How many more bytes the section can store at the cursor before the output
+// file passes the image cap; OutputTooLarge when it already has. Virtual
+// sections store nothing in the image, so nothing bounds them.
+qovrin::Result<std::uint64_t> imageRoom(const module::Module& module, const contracts::ActiveOutput& cursor) {
   if (!module.sections().contains(cursor.section)) return fail(Error::InvalidSection);
   const section::Section& section = module.sections()[cursor.section];
-  if (section.kind == section::SectionKind::virtual_region) return {};
+  if (section.kind == section::SectionKind::virtual_region) return std::numeric_limits<std::uint64_t>::max();
   std::uint64_t end = 0;
   if (__builtin_add_overflow(section.file_offset, std::max(cursor.offset, cursor.file_cursor), &end) ||
-      __builtin_add_overflow(end, stored, &end) || end > module::kMaxImageSize)
+      end > module::kMaxImageSize)
     return fail(Error::OutputTooLarge);
+  return module::kMaxImageSize - end;
+}
+
+// Checked before the bytes are made.
+qovrin::Status requireImageRoom(const module::Module& module, const contracts::ActiveOutput& cursor,
+                                std::uint64_t stored) {
+  const auto room = imageRoom(module, cursor);
+  if (!room) return fail(room.error());
+  if (stored > *room) return fail(Error::OutputTooLarge);
   return {};
 }
 
 qovrin::Status emitData(module::Module& module, contracts::ActiveOutput& cursor, std::span<const std::uint8_t> bytes,
                         const ast::ApiCallStatement& call) {
   QOVRIN_TRY(requireImageRoom(module, cursor, bytes.size()));
-  return advancePast(module, cursor, module.emitBytes(cursor.section, bytes, call.location));
+  QOVRIN_TRY(module.emitDataLine(cursor.section, bytes, call.location));
+  return layout_cursor::advanceActiveOutputBy(cursor, bytes.size());
 }
 
 // The optional fill byte of pad, pad_to and align, in the range db takes
@@ -74,14 +83,15 @@ qovrin::Status requireOneOrTwoArguments(const ast::ApiCallStatement& call) noexc
 
 }  // namespace
 
-qovrin::Status appendIntegerBytes(std::vector<std::uint8_t>& out, std::uint64_t value, std::uint64_t width) {
+qovrin::Status appendIntegerBytes(fragment::SmallBytes& out, std::uint64_t value, std::uint64_t width) {
+  static constexpr std::array<std::uint8_t, kMaxDataUnit> kZeros{};
   if (width == 0 || width > kMaxDataUnit) return fail(Error::InvalidApiArgument);
   if (!qovrin::fitsIntegerWidth(value, width)) return fail(Error::InvalidApiInteger);
   std::array<std::uint8_t, 8> low{};
   qovrin::writeLittleEndian(low, value);
   const std::uint64_t stored = std::min<std::uint64_t>(width, 8);
-  out.insert(out.end(), low.begin(), low.begin() + static_cast<std::ptrdiff_t>(stored));
-  out.insert(out.end(), static_cast<std::size_t>(width - stored), std::uint8_t{0});
+  out.append(std::span(low).first(stored));
+  if (width > stored) out.append(std::span(kZeros).first(width - stored));
   return {};
 }
 
@@ -200,16 +210,22 @@ qovrin::Status lowerDataEmitCall(module::Module& module, context::LowerContext& 
                                  contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call,
                                  std::uint64_t unit) {
   if (call.arguments.empty()) return fail(Error::InvalidApiArity);
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(call.arguments.size() * unit);
+  // A line of a few values needs no allocation.
+  fragment::SmallBytes bytes;
   for (std::size_t index = 0; index < call.arguments.size(); ++index) {
+    // A literal is its own value: nothing to evaluate.
+    if (const expr::Node* literal = call.arguments[index].expression();
+        literal != nullptr && literal->kind() == expr::NodeKind::integer) {
+      QOVRIN_TRY(data_emission::appendIntegerBytes(bytes, literal->integer(), unit));
+      continue;
+    }
     if (unit == 1) {
       // Only db takes text: its strings and byte strings go in as written.
       const auto item = valueArgAtContext(module, context, cursor, call, index);
       if (!item) return fail(item.error());
       if (data_emission::holdsBytes(*item)) {
         const auto stored = data_emission::storedBytesOf(*item);
-        bytes.insert(bytes.end(), stored.begin(), stored.end());
+        bytes.append(stored);
         continue;
       }
       const auto* integer = item->asInteger();
@@ -221,7 +237,7 @@ qovrin::Status lowerDataEmitCall(module::Module& module, context::LowerContext& 
     if (!word) return fail(word.error());
     QOVRIN_TRY(data_emission::appendIntegerBytes(bytes, *word, unit));
   }
-  return data_emission::emitData(module, cursor, bytes, call);
+  return data_emission::emitData(module, cursor, bytes.view(), call);
 }
 
 qovrin::Status lowerFloatEmitCall(module::Module& module, context::LowerContext& context,
@@ -265,8 +281,11 @@ qovrin::Status lowerFileEmitCall(module::Module& module, context::LowerContext& 
     window = meta_data::ByteWindow{*offset, *length};
   }
   if (!context.paths.files_available) return fail(Error::FileNotAvailable);
-  if (window) QOVRIN_TRY(data_emission::requireImageRoom(module, cursor, window->length));
-  const auto content = meta_data::readBytes(context.file_hooks, *path, window);
+  // The file's size decides before it is read whether the image can take it.
+  const auto room = data_emission::imageRoom(module, cursor);
+  if (!room) return fail(room.error());
+  if (window && window->length > *room) return fail(Error::OutputTooLarge);
+  const auto content = meta_data::readBytes(context.file_hooks, *path, window, *room);
   if (!content) return fail(content.error());
   return data_emission::emitData(module, cursor, *content, call);
 }

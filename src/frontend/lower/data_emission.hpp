@@ -1,8 +1,9 @@
 #pragma once
 // The calls that put bytes into the output while lowering runs, or overwrite
 // bytes already there: emit.*, the data and reserve directives, reserve, pad,
-// pad_to, align, isa and store.*. Each emitting call adds exactly one
-// fragment at the call's line and moves the write position past it.
+// pad_to, align, isa and store.*. Each emitting call adds one fragment at
+// the call's line, or its bytes join the open run as one more line, and
+// moves the write position past them.
 
 #include <cstdint>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
+#include "frontend/module/small_bytes.hpp"
 #include "frontend/values/value.hpp"
 
 namespace frontend::lower::data_emission {
@@ -20,7 +22,7 @@ namespace frontend::lower::data_emission {
 // value as width little-endian bytes (1 to 64; InvalidApiArgument otherwise).
 // Below 8 bytes the value must fit, unsigned or as a negative number's two's
 // complement (InvalidApiInteger); above 8 the bytes past the eighth are zero.
-qovrin::Status appendIntegerBytes(std::vector<std::uint8_t>& out, std::uint64_t value, std::uint64_t width);
+qovrin::Status appendIntegerBytes(fragment::SmallBytes& out, std::uint64_t value, std::uint64_t width);
 
 // Moves the cursor past the fragment a module call just appended.
 qovrin::Status advancePast(module::Module& module, contracts::ActiveOutput& cursor,

@@ -39,9 +39,11 @@ bool sharedError(Error error) noexcept {
 }
 
 // A callback failure as the file builtins see it: anything but running out
-// of memory or a window outside the file means the file is not there for them.
+// of memory, a window outside the file or a file larger than the caller
+// takes means the file is not there for them.
 Error fileFailure(Error error) noexcept {
-  return error == Error::OutOfMemory || error == Error::InvalidApiInteger ? error : Error::FileNotAvailable;
+  if (error == Error::OutOfMemory || error == Error::InvalidApiInteger || error == Error::OutputTooLarge) return error;
+  return Error::FileNotAvailable;
 }
 
 IncludeRequest fileRequest(std::string_view name, std::string_view base) noexcept {
@@ -114,6 +116,7 @@ qovrin::Result<bool> metaFileIsDir(LowerContext& context, const IncludeRequest& 
 
 void bindHooks(LowerContext& context) {
   context.hooks.resolve_local = [&context](std::string_view name) { return context::resolveLocalValue(context, name); };
+  context.hooks.find_local = [&context](std::string_view name) { return context::lookupLocalValue(context, name); };
   context.hooks.eval_struct_literal = [&context](std::string_view text, const expr::EvaluationContext& evaluation) {
     return root::evalStructLiteralValue(context, text, evaluation);
   };
@@ -131,10 +134,11 @@ void bindHooks(LowerContext& context) {
   expr::MetaFileHooks& files = context.file_hooks;
   files.available = context.paths.files_available;
   if (!files.available) return;
-  files.read = [&context](std::string_view name, std::string_view base,
-                          std::optional<meta_io::FileWindow> window) -> qovrin::Result<std::string> {
+  files.read = [&context](std::string_view name, std::string_view base, std::optional<meta_io::FileWindow> window,
+                          std::uint64_t limit) -> qovrin::Result<std::string> {
     IncludeRequest request = fileRequest(name, base);
     request.window = window;
+    request.limit = limit;
     auto file = readResolvedMetaFile(context, request);
     if (!file) return fail(file.error());
     return std::move(file->text);

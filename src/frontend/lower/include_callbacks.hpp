@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,9 @@ struct IncludeRequest {
   // InvalidApiInteger when it does not lie inside the file.
   std::optional<meta_io::FileWindow> window;
   bool contents = true;  // false: only find the file, read none of it
+  // The most bytes the caller can hold; the resolver fails with
+  // OutputTooLarge past it, judging by the file's size before reading.
+  std::uint64_t limit = std::numeric_limits<std::uint64_t>::max();
 };
 
 // A file found by the resolve callback, with what the request asked to read

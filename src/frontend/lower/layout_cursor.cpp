@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <span>
 #include <variant>
 
 namespace frontend::lower::layout_cursor {
@@ -36,21 +37,73 @@ std::uint64_t storedSize(const fragment::Fragment& fragment) noexcept {
   return bytes == nullptr ? 0 : bytes->size();
 }
 
+// The memory size after one more entry: a reserve by its size (not aligned),
+// padding to a multiple of the alignment, stored bytes by their length.
+qovrin::Result<std::uint64_t> memoryAfter(std::uint64_t offset, const fragment::Fragment& fragment) noexcept {
+  if (const auto* reserve = fragment.reserve()) return add(offset, reserve->size);
+  if (const auto* alignment = fragment.alignment()) return roundUp(offset, alignment->alignment);
+  return add(offset, storedSize(fragment));
+}
+
+// The real and potential file cursors after one more entry: a reserve moves
+// only the potential one, since it takes file room only once bytes follow.
+qovrin::Status fileAfter(std::uint64_t& real, std::uint64_t& potential, const fragment::Fragment& fragment) noexcept {
+  qovrin::Result<std::uint64_t> next_real = real;
+  qovrin::Result<std::uint64_t> next_potential = potential;
+  if (const auto* reserve = fragment.reserve()) {
+    next_potential = add(potential, reserve->size);
+  } else if (const auto* alignment = fragment.alignment()) {
+    next_real = roundUpPowerOfTwo(std::max(potential, real), alignment->alignment);
+    next_potential = roundUpPowerOfTwo(potential, alignment->alignment);
+  } else {
+    const std::uint64_t size = storedSize(fragment);
+    next_real = add(std::max(potential, real), size);
+    next_potential = add(potential, size);
+  }
+  if (!next_real) return fail(next_real.error());
+  if (!next_potential) return fail(next_potential.error());
+  real = *next_real;
+  potential = *next_potential;
+  return {};
+}
+
+// The sums the section keeps over its first entries; none when its entries
+// were replaced by fewer since.
+section::MeasuredPrefix measuredStart(const section::Section& section) noexcept {
+  return section.measured.entries <= section.fragments.size() ? section.measured : section::MeasuredPrefix{};
+}
+
+// Adds the entries after the kept sums whose sizes are final to them; an
+// entry that fails to measure ends them, and the full measure meets it.
+void extendMeasured(module::Module& module, std::uint32_t section) {
+  section::Section& target = module.sections()[section];
+  section::MeasuredPrefix measured = measuredStart(target);
+  const auto fragments = module.fragments();
+  for (; measured.entries < target.fragments.size(); ++measured.entries) {
+    const std::uint32_t index = target.fragments[measured.entries];
+    if (index >= fragments.size() || !module.hasFinalSize(index)) break;
+    const auto memory = memoryAfter(measured.memory, fragments[index]);
+    if (!memory) break;
+    std::uint64_t real = measured.file;
+    std::uint64_t potential = measured.potential;
+    if (!fileAfter(real, potential, fragments[index])) break;
+    measured.memory = *memory;
+    measured.file = real;
+    measured.potential = potential;
+  }
+  target.measured = measured;
+}
+
 }  // namespace
 
 qovrin::Result<std::uint64_t> sectionCursor(const module::Module& module, std::uint32_t section) {
   if (!module.sections().contains(section)) return fail(Error::InvalidSection);
+  const section::Section& target = module.sections()[section];
+  const section::MeasuredPrefix measured = measuredStart(target);
   const auto fragments = module.fragments();
-  std::uint64_t offset = 0;
-  for (const std::uint32_t index : module.sections()[section].fragments) {
-    const fragment::Fragment& fragment = fragments[index];
-    qovrin::Result<std::uint64_t> next = offset;
-    if (const auto* reserve = fragment.reserve())
-      next = add(offset, reserve->size);
-    else if (const auto* alignment = fragment.alignment())
-      next = roundUp(offset, alignment->alignment);
-    else
-      next = add(offset, storedSize(fragment));
+  std::uint64_t offset = measured.memory;
+  for (const std::uint32_t index : std::span(target.fragments).subspan(measured.entries)) {
+    const auto next = memoryAfter(offset, fragments[index]);
     if (!next) return next;
     offset = *next;
   }
@@ -59,33 +112,14 @@ qovrin::Result<std::uint64_t> sectionCursor(const module::Module& module, std::u
 
 qovrin::Result<std::uint64_t> sectionFileCursor(const module::Module& module, std::uint32_t section) {
   if (!module.sections().contains(section)) return fail(Error::InvalidSection);
+  const section::Section& target = module.sections()[section];
+  const section::MeasuredPrefix measured = measuredStart(target);
   const auto fragments = module.fragments();
-  std::uint64_t real = 0;
-  std::uint64_t potential = 0;
-  for (const std::uint32_t index : module.sections()[section].fragments) {
-    const fragment::Fragment& fragment = fragments[index];
-    if (const auto* reserve = fragment.reserve()) {
-      const auto next = add(potential, reserve->size);
-      if (!next) return next;
-      potential = *next;
-    } else if (const auto* alignment = fragment.alignment()) {
-      const auto next_real = roundUpPowerOfTwo(std::max(potential, real), alignment->alignment);
-      if (!next_real) return next_real;
-      const auto next_potential = roundUpPowerOfTwo(potential, alignment->alignment);
-      if (!next_potential) return next_potential;
-      real = *next_real;
-      potential = *next_potential;
-    } else {
-      const std::uint64_t size = storedSize(fragment);
-      const auto next_real = add(std::max(potential, real), size);
-      if (!next_real) return next_real;
-      const auto next_potential = add(potential, size);
-      if (!next_potential) return next_potential;
-      real = *next_real;
-      potential = *next_potential;
-    }
-  }
-  return roundUpPowerOfTwo(real, module.sections()[section].alignment);
+  std::uint64_t real = measured.file;
+  std::uint64_t potential = measured.potential;
+  for (const std::uint32_t index : std::span(target.fragments).subspan(measured.entries))
+    QOVRIN_TRY(fileAfter(real, potential, fragments[index]));
+  return roundUpPowerOfTwo(real, target.alignment);
 }
 
 qovrin::Result<std::uint32_t> activeFragmentPosition(const module::Module& module, std::uint32_t section) {
@@ -105,7 +139,8 @@ qovrin::Result<std::uint64_t> activeAddress(const module::Module& module, const 
   return add(module.sections()[cursor.section].base, cursor.offset);
 }
 
-qovrin::Status remeasureActiveOutput(const module::Module& module, contracts::ActiveOutput& cursor) {
+qovrin::Status remeasureActiveOutput(module::Module& module, contracts::ActiveOutput& cursor) {
+  if (module.sections().contains(cursor.section)) extendMeasured(module, cursor.section);
   const auto offset = sectionCursor(module, cursor.section);
   if (!offset) return fail(offset.error());
   const auto file_cursor = sectionFileCursor(module, cursor.section);

@@ -13,6 +13,7 @@
 namespace frontend::lower::layout_cursor {
 
 // Memory size of the section: InvalidSection, InvalidAlignment, OffsetOverflow.
+// Both go on from the sums the section keeps over its first fragments.
 qovrin::Result<std::uint64_t> sectionCursor(const module::Module& module, std::uint32_t section);
 
 // File size of the section, rounded up to the section's alignment: reserves
@@ -28,8 +29,10 @@ qovrin::Status requireOpenOutputRegion(const contracts::ActiveOutput& cursor) no
 // Base address of the cursor's section plus its offset (InvalidSection, OffsetOverflow).
 qovrin::Result<std::uint64_t> activeAddress(const module::Module& module, const contracts::ActiveOutput& cursor);
 
-// The cursor's offset and file cursor measured again from its section's fragments.
-qovrin::Status remeasureActiveOutput(const module::Module& module, contracts::ActiveOutput& cursor);
+// The cursor's offset and file cursor measured again from its section's
+// fragments. The sums over the fragments whose sizes are final are kept in
+// the section, so that the next measure adds only what came after them.
+qovrin::Status remeasureActiveOutput(module::Module& module, contracts::ActiveOutput& cursor);
 
 // value rounded up to a power-of-two alignment (InvalidAlignment, OffsetOverflow).
 qovrin::Result<std::uint64_t> alignForward(std::uint64_t value, std::uint64_t alignment) noexcept;

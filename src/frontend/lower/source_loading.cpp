@@ -1,6 +1,7 @@
 #include "frontend/lower/source_loading.hpp"
 
 #include <algorithm>
+#include <variant>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -68,31 +69,38 @@ qovrin::Status lowerIntoModuleWithIdentityInternal(module::Module& module, std::
 
 namespace {
 
-// Statements whose lowering may keep referring to them after it returned.
-bool hasBody(const ast::Statement& statement) noexcept {
+// Whether a statement holds a body that lowering hands on past its own
+// lowering: a function or macro defined, a block deferred to the end of
+// lowering or to late layout, also when it stands inside a block.
+bool holdsKeptBody(const ast::Statement& statement) noexcept {
+  const auto anyHolds = [](const ast::StatementList& list) { return std::ranges::any_of(list, holdsKeptBody); };
   switch (statement.kind()) {
-    case ast::StatementKind::label:
-    case ast::StatementKind::isa_text:
-    case ast::StatementKind::value_declaration:
-    case ast::StatementKind::assignment:
-    case ast::StatementKind::api_call:
-    case ast::StatementKind::break_loop:
-    case ast::StatementKind::continue_loop:
-    case ast::StatementKind::meta_return:
-      return false;
-    default:
+    case ast::StatementKind::meta_function:
+    case ast::StatementKind::macro:
+    case ast::StatementKind::defer_block:
+    case ast::StatementKind::late_layout_block:
       return true;
+    case ast::StatementKind::meta_if: {
+      const auto& branch = std::get<ast::MetaIfStatement>(statement.payload);
+      return anyHolds(branch.then_statements) || anyHolds(branch.else_statements);
+    }
+    case ast::StatementKind::meta_while:
+      return anyHolds(std::get<ast::MetaWhileStatement>(statement.payload).body);
+    case ast::StatementKind::meta_for:
+      return anyHolds(std::get<ast::MetaForRangeStatement>(statement.payload).body);
+    case ast::StatementKind::block:
+      return anyHolds(std::get<ast::BlockStatement>(statement.payload).body);
+    default:
+      return false;
   }
 }
 
 }  // namespace
 
 void StatementFeed::releaseBatch() {
-  if (std::ranges::any_of(batch_, hasBody)) {
-    // Moving the list keeps its statements at their addresses.
-    kept_.push_back(std::move(batch_));
-    batch_ = ast::StatementList();
-  }
+  // Moving a statement keeps the statements of its bodies at their addresses.
+  for (ast::Statement& statement : batch_)
+    if (holdsKeptBody(statement)) kept_.push_back(std::move(statement));
   batch_.clear();
 }
 

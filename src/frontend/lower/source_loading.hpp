@@ -21,8 +21,9 @@ namespace frontend::lower::source_loading {
 
 // The statements of one source in order, parsed a batch at a time so that a
 // large source never holds its whole statement tree. A batch is dropped once
-// the next one is asked for, unless it holds a statement with a body
-// (functions, macros, blocks), which stays where it is until the feed ends.
+// the next one is asked for; only the statements holding a function, macro,
+// defer or late_layout body, which lowering may refer to later, stay until
+// the feed ends.
 class StatementFeed {
  public:
   StatementFeed(std::string_view text, std::uint32_t source) : parser_(text, source) {}
@@ -39,14 +40,14 @@ class StatementFeed {
  private:
   static constexpr std::size_t kBatchStatements = 256;
 
-  // Drops the batch just lowered, or keeps it when it must stay.
+  // Drops the batch just lowered, but for the statements that must stay.
   void releaseBatch();
   // Appends up to kBatchStatements statements, or records the parse failure.
   void parseBatch();
 
   parser::Parser parser_;
   ast::StatementList batch_;
-  std::vector<ast::StatementList> kept_;
+  ast::StatementList kept_;
   std::optional<qovrin::Error> failure_;
 };
 

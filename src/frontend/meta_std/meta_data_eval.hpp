@@ -39,10 +39,11 @@ qovrin::Result<value::Value> tomlNodeToValue(const data::toml_parser::Node& node
 using ByteWindow = meta_io::FileWindow;
 
 // The file's content, or the window of it (InvalidApiInteger unless the
-// window lies inside the file), read through the read hook. Read failures
-// pass through; no read hook is FileNotAvailable.
+// window lies inside the file), read through the read hook; OutputTooLarge
+// when that is more than `limit` bytes. Read failures pass through; no read
+// hook is FileNotAvailable.
 qovrin::Result<value::Bytes> readBytes(const expr::MetaFileHooks& hooks, std::string_view name,
-                                       std::optional<ByteWindow> window);
+                                       std::optional<ByteWindow> window, std::uint64_t limit);
 
 using FileHooks = const expr::MetaFileHooks*;
 using Arguments = std::span<const value::Value>;

@@ -6,6 +6,7 @@
 
 #include "frontend/meta_std/meta_byte_input.hpp"
 #include "frontend/meta_std/meta_data_eval.hpp"
+#include "frontend/meta_std/meta_std.hpp"
 
 namespace frontend::meta_data {
 namespace {
@@ -27,10 +28,12 @@ qovrin::Result<std::string_view> pathArgument(Arguments arguments, std::size_t m
   return std::string_view(*path);
 }
 
+// No file becomes a value longer than any other builtin result may be.
 qovrin::Result<std::string> readText(std::string_view path, FileHooks hooks,
-                                     std::optional<ByteWindow> window = std::nullopt) {
+                                     std::optional<ByteWindow> window = std::nullopt,
+                                     std::uint64_t limit = meta_std::kMaxResultBytes) {
   if (!hooks->read) return fail(Error::FileNotAvailable);
-  return hooks->read(path, hooks->base_path, window);
+  return hooks->read(path, hooks->base_path, window, limit);
 }
 
 // fs.exists and fs.is_dir: false, not a failure, whenever the answer cannot
@@ -75,9 +78,9 @@ qovrin::Result<Value> readFileText(Arguments arguments, FileHooks hooks, TextRea
 }  // namespace
 
 qovrin::Result<value::Bytes> readBytes(const expr::MetaFileHooks& hooks, std::string_view name,
-                                       std::optional<ByteWindow> window) {
+                                       std::optional<ByteWindow> window, std::uint64_t limit) {
   // Only the window is read, so a window of a huge file costs its length.
-  const auto content = readText(name, &hooks, window);
+  const auto content = readText(name, &hooks, window, limit);
   if (!content) return fail(content.error());
   if (window && content->size() != window->length) return fail(Error::FileNotAvailable);
   const auto* first = reinterpret_cast<const std::uint8_t*>(content->data());
@@ -111,7 +114,7 @@ qovrin::Result<Value> evalFsReadBytes(Arguments arguments, FileHooks hooks) {
     if (offset == nullptr || length == nullptr) return fail(Error::TypeMismatch);
     window = ByteWindow{offset->word, length->word};
   }
-  auto content = readBytes(*hooks, *path, window);
+  auto content = readBytes(*hooks, *path, window, meta_std::kMaxResultBytes);
   if (!content) return fail(content.error());
   return Value::bytes(std::move(*content));
 }

@@ -150,6 +150,9 @@ bool changesFirstArgument(MetaStdBuiltin kind) noexcept;
 // of a copy: the same result and errors as callBuiltin, and on failure the
 // first argument is left as it was.
 qovrin::Result<value::Value> callBuiltinChangingFirst(MetaStdBuiltin kind, std::vector<value::Value>& arguments);
+// Its forms of bytes.push and sym.join: they append to the first argument.
+qovrin::Result<value::Value> pushByteOntoFirst(std::vector<value::Value>& arguments);
+qovrin::Result<value::Value> joinOntoFirst(std::vector<value::Value>& arguments);
 
 // Text of a scalar: integers in unsigned decimal, floats in plain decimal
 // with a point, bytes in lower-case hex, types as "type#<id>"; containers and

@@ -72,6 +72,17 @@ qovrin::Result<Value> evalBytesPush(Arguments arguments) {
   return splice(**bytes, (*bytes)->size(), 0, pushed);
 }
 
+qovrin::Result<Value> pushByteOntoFirst(std::vector<Value>& arguments) {
+  QOVRIN_TRY(expectCount(arguments, 2));
+  QOVRIN_TRY(argumentAs<Bytes>(arguments[0]));
+  const auto byte = byteArgument(arguments[1]);
+  if (!byte) return fail(byte.error());
+  Bytes& bytes = *arguments[0].getIf<Bytes>();
+  QOVRIN_TRY(addLength(bytes.size(), 1));
+  bytes.push_back(*byte);
+  return std::move(arguments[0]);
+}
+
 qovrin::Result<Value> evalBytesConcat(Arguments arguments) {
   const auto pair = twoBytes(arguments);
   if (!pair) return fail(pair.error());

@@ -161,7 +161,8 @@ qovrin::Result<Value> evalMapValues(Arguments arguments) { return mapColumn(argu
 qovrin::Result<Value> evalMapEq(Arguments arguments) { return equalPair<MapValue>(arguments); }
 
 bool changesFirstArgument(MetaStdBuiltin kind) noexcept {
-  return kind == MetaStdBuiltin::list_push || kind == MetaStdBuiltin::list_set || kind == MetaStdBuiltin::map_set;
+  return kind == MetaStdBuiltin::list_push || kind == MetaStdBuiltin::list_set || kind == MetaStdBuiltin::map_set ||
+         kind == MetaStdBuiltin::bytes_push || kind == MetaStdBuiltin::sym_join;
 }
 
 // The checks are those of the copying forms, in their order; each change
@@ -189,6 +190,10 @@ qovrin::Result<Value> callBuiltinChangingFirst(MetaStdBuiltin kind, std::vector<
         return fail(stored.error() == Error::CollectionTooLarge ? Error::OutputTooLarge : stored.error());
       return std::move(arguments[0]);
     }
+    case MetaStdBuiltin::bytes_push:
+      return pushByteOntoFirst(arguments);
+    case MetaStdBuiltin::sym_join:
+      return joinOntoFirst(arguments);
     default:
       return callBuiltin(kind, Arguments(arguments));
   }

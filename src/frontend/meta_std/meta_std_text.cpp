@@ -224,4 +224,18 @@ qovrin::Result<Value> evalSymJoin(Arguments arguments) {
   return Value::string(std::move(result));
 }
 
+qovrin::Result<Value> joinOntoFirst(std::vector<Value>& arguments) {
+  std::string* text = arguments.empty() ? nullptr : arguments[0].getIf<std::string>();
+  if (text == nullptr) return evalSymJoin(arguments);
+  QOVRIN_TRY(addLength(0, text->size()));
+  const std::size_t kept = text->size();
+  for (const Value& argument : std::span(arguments).subspan(1)) {
+    if (const auto appended = appendValueText(*text, argument); !appended) {
+      text->resize(kept);
+      return fail(appended.error());
+    }
+  }
+  return std::move(arguments[0]);
+}
+
 }  // namespace frontend::meta_std

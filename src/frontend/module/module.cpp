@@ -46,6 +46,24 @@ std::size_t lineCountBound(std::string_view text) noexcept {
   return ends + 1;
 }
 
+// Where an entry that begins at offset ends as byte accesses and layout place
+// it: stored bytes after their length, a reserve after rounding up to its
+// own alignment and then its size, padding at the next multiple.
+qovrin::Result<std::uint64_t> entryEnd(std::uint64_t offset, const fragment::Fragment& piece) {
+  std::uint64_t end = 0;
+  if (const auto* stored = piece.storedBytes()) {
+    if (__builtin_add_overflow(offset, stored->size(), &end)) return fail(Error::OffsetOverflow);
+    return end;
+  }
+  if (const auto* space = piece.reserve()) {
+    const auto aligned = alignUp(offset, space->alignment);
+    if (!aligned) return aligned;
+    if (__builtin_add_overflow(*aligned, space->size, &end)) return fail(Error::OffsetOverflow);
+    return end;
+  }
+  return alignUp(offset, piece.alignment()->alignment);
+}
+
 }  // namespace
 
 Module::Module(target::Target target) : target_(target) {
@@ -137,24 +155,46 @@ void Module::settleIntoRun(std::uint32_t index) {
   if (index + 1 == fragments_.size() && !section.fragments.empty() && section.fragments.back() == index) {
     if (const auto record = openRunRecord(piece.section, line->encoded.size(), location, 1)) {
       fixups_.moveNewest(index, open_run_, record->offset);
-      appendToOpenRun(*record, line->encoded, static_cast<std::uint32_t>(section.fragments.size() - 1));
+      appendToOpenRun(*record, line->encoded.view(), static_cast<std::uint32_t>(section.fragments.size() - 1));
       section.fragments.pop_back();
       fragments_.pop_back();
       return;
     }
   }
+  fragment::SmallBytes data;
+  data.append(line->encoded.view());
+  piece.becomeBytes(std::move(data));
+  openRunAt(index, line_record::LineRecord::of(0, 0));
+}
+
+void Module::openRunAt(std::uint32_t index, line_record::LineRecord record) {
   run_labels_.clear();
   // The run before is closed for good: its block need not keep room to grow.
   if (open_run_ != kNoRun && open_run_ < fragments_.size())
     if (fragment::Bytes* closed = fragments_[open_run_].bytes()) closed->data.shrinkToFit();
-  line_records_.push_back({0, 0});
-  fragment::SmallBytes data;
-  data.append(line->encoded.view());
-  piece.becomeBytes(std::move(data));
-  piece.bytes()->first_line = static_cast<std::uint32_t>(line_records_.size() - 1);
-  piece.bytes()->lines = 1;
-  ++coalesced_instructions_;
+  line_records_.push_back(record);
+  fragment::Bytes& run = *fragments_[index].bytes();
+  run.first_line = static_cast<std::uint32_t>(line_records_.size() - 1);
+  run.lines = 1;
+  if (!record.stored()) ++coalesced_instructions_;
   open_run_ = index;
+}
+
+qovrin::Status Module::emitDataLine(std::uint32_t section, std::span<const std::uint8_t> bytes,
+                                    const SourceLocation& location) {
+  constexpr std::uint16_t kData = line_record::LineRecord::kStoredFlag;
+  const bool joins = joins_settled_ && !bytes.empty() && bytes.size() <= line_record::kMaxRunBytes;
+  if (joins) {
+    if (const auto record = openRunRecord(section, bytes.size(), location, 0)) {
+      appendToOpenRun(line_record::LineRecord::of(static_cast<std::uint16_t>(record->start | kData), record->offset), bytes,
+                      static_cast<std::uint32_t>(sections_[section].fragments.size()));
+      return {};
+    }
+  }
+  const auto index = emitBytes(section, bytes, location);
+  if (!index) return fail(index.error());
+  if (joins && hasLineRecordRoom()) openRunAt(*index, line_record::LineRecord::of(kData, 0));
+  return {};
 }
 
 std::optional<RunLine> Module::joinOpenRun(std::uint32_t section, target::Target target, bool pending,
@@ -162,7 +202,7 @@ std::optional<RunLine> Module::joinOpenRun(std::uint32_t section, target::Target
   if (!joins_settled_ || !mayJoinRuns(target, pending, bytes.size())) return std::nullopt;
   const auto record = openRunRecord(section, bytes.size(), location, 0);
   if (!record) return std::nullopt;
-  appendToOpenRun(*record, bytes, static_cast<std::uint32_t>(sections_[section].fragments.size()));
+  appendToOpenRun(*record, bytes.view(), static_cast<std::uint32_t>(sections_[section].fragments.size()));
   return RunLine{open_run_, record->offset};
 }
 
@@ -197,14 +237,15 @@ std::optional<line_record::LineRecord> Module::openRunRecord(std::uint32_t secti
                                      static_cast<std::uint16_t>(joined.data.size()));
 }
 
-void Module::appendToOpenRun(line_record::LineRecord record, const fragment::SmallBytes& bytes,
+void Module::appendToOpenRun(line_record::LineRecord record, std::span<const std::uint8_t> bytes,
                              std::uint32_t joining) {
+  forgetSizesFrom(fragments_[open_run_].section, joining - 1);
   fragment::Bytes& joined = *fragments_[open_run_].bytes();
   moveLabelsIntoRun(joining, joined);
   line_records_.push_back(record);
   joined.data.append(bytes);
   ++joined.lines;
-  ++coalesced_instructions_;
+  if (!record.stored()) ++coalesced_instructions_;
 }
 
 bool Module::labelsMayMoveIntoRun(std::uint32_t joining) const noexcept {
@@ -359,6 +400,37 @@ qovrin::Result<std::uint64_t> Module::labelAddress(const symbol::Label& label) c
   return address;
 }
 
+bool Module::hasFinalSize(std::uint32_t fragment) const noexcept {
+  const fragment::Instruction* line = fragments_[fragment].instruction();
+  if (line != nullptr && !line->settled) return false;
+  // A run grows only while it, or the line about to join it, is the newest fragment.
+  return fragment != open_run_ || std::size_t{fragment} + 2 < fragments_.size();
+}
+
+void Module::forgetSizesFrom(std::uint32_t section, std::size_t entry) noexcept {
+  section::Section& target = sections_[section];
+  if (target.starts.size() > entry + 1) target.starts.resize(entry + 1);
+  if (target.measured.entries > entry) target.measured = {};
+}
+
+void Module::indexStarts(std::uint32_t section) {
+  if (!sections_.contains(section)) return;
+  section::Section& target = sections_[section];
+  std::vector<std::uint64_t>& starts = target.starts;
+  // Only a shortcut: without room for it, walks go on from what is indexed.
+  try {
+    if (starts.empty()) starts.push_back(0);
+    while (starts.size() <= target.fragments.size()) {
+      const std::uint32_t index = target.fragments[starts.size() - 1];
+      if (index >= fragments_.size() || !hasFinalSize(index)) return;
+      const auto end = entryEnd(starts.back(), fragments_[index]);
+      if (!end) return;
+      starts.push_back(*end);
+    }
+  } catch (const std::bad_alloc&) {
+  }
+}
+
 template <typename Fragments, typename Visit>
 qovrin::Status Module::walkRange(const section::SectionStore& sections, Fragments& fragments, std::uint32_t section,
                                  std::uint64_t address, std::uint64_t count, Visit&& visit) {
@@ -372,51 +444,36 @@ qovrin::Status Module::walkRange(const section::SectionStore& sections, Fragment
   if (count == 0) return {};
   if (target.fragments.empty()) return fail(Error::InvalidApiArgument);
 
-  // Fragments lie one after another from offset 0, so one pass over them in
-  // order meets every piece of the range; position never falls behind offset.
-  std::uint64_t offset = 0;
-  for (const std::uint32_t index : target.fragments) {
+  // Fragments lie one after another from offset 0, and every entry before
+  // the last indexed one that begins at or before the position also ends
+  // there or before: a walk from the first entry would pass over them all.
+  const std::vector<std::uint64_t>& starts = target.starts;
+  const auto after = std::upper_bound(starts.begin(), starts.end(), position);
+  std::size_t entry = after == starts.begin() ? 0 : static_cast<std::size_t>(after - starts.begin() - 1);
+  std::uint64_t offset = entry < starts.size() ? starts[entry] : 0;
+  for (; entry < target.fragments.size(); ++entry) {
+    const std::uint32_t index = target.fragments[entry];
     if (index >= fragments.size()) return fail(Error::InvalidFragment);
     auto& piece = fragments[index];
-    switch (piece.kind()) {
-      case fragment::FragmentKind::bytes:
-      case fragment::FragmentKind::instruction: {
-        std::uint64_t piece_end = 0;
-        if (__builtin_add_overflow(offset, piece.storedBytes()->size(), &piece_end)) return fail(Error::OffsetOverflow);
-        if (position < piece_end) {
-          const std::uint64_t length = std::min(end, piece_end) - position;
-          visit(piece, position - offset, length, position - start);
-          position += length;
-          if (position == end) return {};
-        }
-        offset = piece_end;
-        break;
-      }
-      case fragment::FragmentKind::reserve: {
-        const fragment::Reserve& space = *piece.reserve();
-        const auto aligned = alignUp(offset, space.alignment);
-        if (!aligned) return fail(aligned.error());
-        std::uint64_t space_end = 0;
-        if (__builtin_add_overflow(*aligned, space.size, &space_end)) return fail(Error::OffsetOverflow);
-        if (position < space_end) return fail(Error::InvalidApiArgument);
-        offset = space_end;
-        break;
-      }
-      case fragment::FragmentKind::alignment: {
-        const auto aligned = alignUp(offset, piece.alignment()->alignment);
-        if (!aligned) return fail(aligned.error());
-        if (position < *aligned) return fail(Error::InvalidApiArgument);
-        offset = *aligned;
-        break;
-      }
+    const auto piece_end = entryEnd(offset, piece);
+    if (!piece_end) return fail(piece_end.error());
+    if (position < *piece_end) {
+      // Reserves and padding hold no bytes to read or write.
+      if (piece.storedBytes() == nullptr) return fail(Error::InvalidApiArgument);
+      const std::uint64_t length = std::min(end, *piece_end) - position;
+      visit(piece, position - offset, length, position - start);
+      position += length;
+      if (position == end) return {};
     }
+    offset = *piece_end;
   }
   return fail(Error::InvalidApiArgument);
 }
 
 qovrin::Status Module::loadBytesAt(std::uint32_t section, std::uint64_t address,
-                                   std::span<std::uint8_t> destination) const {
-  return walkRange(sections_, fragments_, section, address, destination.size(),
+                                   std::span<std::uint8_t> destination) {
+  indexStarts(section);
+  return walkRange(sections_, std::as_const(fragments_), section, address, destination.size(),
                    [&](const fragment::Fragment& piece, std::uint64_t from, std::uint64_t length, std::uint64_t to) {
                      const auto& stored = *piece.storedBytes();
                      std::copy_n(stored.begin() + static_cast<std::ptrdiff_t>(from), length,
@@ -425,8 +482,9 @@ qovrin::Status Module::loadBytesAt(std::uint32_t section, std::uint64_t address,
 }
 
 qovrin::Result<std::vector<std::uint8_t>> Module::readBytesAt(std::uint32_t section, std::uint64_t address,
-                                                              std::uint64_t count) const {
-  QOVRIN_TRY(walkRange(sections_, fragments_, section, address, count, [](auto&&...) {}));
+                                                              std::uint64_t count) {
+  indexStarts(section);
+  QOVRIN_TRY(walkRange(sections_, std::as_const(fragments_), section, address, count, [](auto&&...) {}));
   std::vector<std::uint8_t> bytes(count);
   QOVRIN_TRY(loadBytesAt(section, address, bytes));
   return bytes;
@@ -434,6 +492,7 @@ qovrin::Result<std::vector<std::uint8_t>> Module::readBytesAt(std::uint32_t sect
 
 qovrin::Status Module::storeBytesAt(std::uint32_t section, std::uint64_t address, std::span<const std::uint8_t> bytes) {
   // Check the whole range first, so that a failing store writes nothing.
+  indexStarts(section);
   QOVRIN_TRY(walkRange(sections_, std::as_const(fragments_), section, address, bytes.size(), [](auto&&...) {}));
   return walkRange(sections_, fragments_, section, address, bytes.size(),
                    [&](fragment::Fragment& piece, std::uint64_t from, std::uint64_t length, std::uint64_t to) {
@@ -450,7 +509,7 @@ qovrin::Status Module::storeBytesAt(std::uint32_t section, std::uint64_t address
 }
 
 qovrin::Result<std::uint64_t> Module::loadIntegerAt(std::uint32_t section, std::uint64_t address,
-                                                    std::uint64_t width) const {
+                                                    std::uint64_t width) {
   if (!qovrin::isIntegerWidth(width)) return fail(Error::InvalidApiInteger);
   std::uint8_t buffer[8] = {};
   const std::span<std::uint8_t> bytes(buffer, width);

@@ -109,6 +109,13 @@ class Module {
   // fixups then belong to the run, at the line's offset.
   std::optional<RunLine> joinOpenRun(std::uint32_t section, target::Target target, bool pending,
                                      const fragment::SmallBytes& bytes, const SourceLocation& location);
+  // Adds the bytes of one data line to the open run as a settled instruction
+  // joins it, else as a fragment of their own that opens a run. The line's
+  // record is marked stored from the start: it never counts as an
+  // instruction. With joining off, and for bytes no run could hold, the line
+  // gets a fragment of its own as from emitBytes.
+  qovrin::Status emitDataLine(std::uint32_t section, std::span<const std::uint8_t> bytes,
+                              const SourceLocation& location);
   // Off, every instruction keeps its fragment and its text, for those who
   // look at the lowered lines themselves.
   void setJoinsSettledInstructions(bool joins) noexcept { joins_settled_ = joins; }
@@ -140,17 +147,22 @@ class Module {
   // may cross fragments but not reserves or alignment padding. A store into an
   // instruction fragment turns it into plain bytes, so the encode pass leaves
   // it alone from then on and no fixup writes over it; a store into a run
-  // does so for the lines it reaches.
-  qovrin::Status loadBytesAt(std::uint32_t section, std::uint64_t address, std::span<std::uint8_t> destination) const;
+  // does so for the lines it reaches. Loads change no byte, but extend the
+  // section's start offsets as stores do.
+  qovrin::Status loadBytesAt(std::uint32_t section, std::uint64_t address, std::span<std::uint8_t> destination);
   qovrin::Status storeBytesAt(std::uint32_t section, std::uint64_t address, std::span<const std::uint8_t> bytes);
   // Little-endian integers of 1, 2, 4 or 8 bytes; a stored value must fit,
   // unsigned or as a negative number's two's complement.
-  qovrin::Result<std::uint64_t> loadIntegerAt(std::uint32_t section, std::uint64_t address, std::uint64_t width) const;
+  qovrin::Result<std::uint64_t> loadIntegerAt(std::uint32_t section, std::uint64_t address, std::uint64_t width);
   qovrin::Status storeIntegerAt(std::uint32_t section, std::uint64_t address, std::uint64_t value, std::uint64_t width);
   // A copy of count emitted bytes; the range is checked before anything is
   // allocated.
   qovrin::Result<std::vector<std::uint8_t>> readBytesAt(std::uint32_t section, std::uint64_t address,
-                                                        std::uint64_t count) const;
+                                                        std::uint64_t count);
+  // Whether the fragment's size can no longer change: it is no instruction
+  // waiting for its encoding and no run the next lines may still join. The
+  // index must be valid.
+  bool hasFinalSize(std::uint32_t fragment) const noexcept;
 
   // Types and the names bound to them.
   types::TypeStore& types() noexcept { return types_; }
@@ -242,8 +254,10 @@ class Module {
   // Adds the line openRunRecord accepted; joining is its entry in the list.
   // The record comes by value, in a register: read through a reference it
   // would be loaded whole right after its two halves were stored.
-  void appendToOpenRun(line_record::LineRecord record, const fragment::SmallBytes& bytes,
-                       std::uint32_t joining);
+  void appendToOpenRun(line_record::LineRecord record, std::span<const std::uint8_t> bytes, std::uint32_t joining);
+  // Makes the bytes fragment at index the open run, holding the one line of
+  // record; the run open until then is closed for good.
+  void openRunAt(std::uint32_t index, line_record::LineRecord record);
   // Whether no label defined while the run was open stands behind the
   // joining entry, which would lose the fragment it stands in front of.
   bool labelsMayMoveIntoRun(std::uint32_t joining) const noexcept;
@@ -258,10 +272,17 @@ class Module {
 
   // Calls visit(fragment, offset in its stored bytes, length, offset in the
   // range) for each stored piece of [address, address + count) in order, or
-  // fails without calling it past the failing piece.
+  // fails without calling it past the failing piece. The walk starts at the
+  // last indexed entry that begins at or before the address.
   template <typename Fragments, typename Visit>
   static qovrin::Status walkRange(const section::SectionStore& sections, Fragments& fragments, std::uint32_t section,
                                   std::uint64_t address, std::uint64_t count, Visit&& visit);
+  // Extends the section's start offsets over the entries whose sizes are
+  // final; an entry that fails to lay out ends them, and the walk meets it.
+  void indexStarts(std::uint32_t section);
+  // The entry at that position in the section may change its size: what the
+  // section's caches knew past its start is dropped.
+  void forgetSizesFrom(std::uint32_t section, std::size_t entry) noexcept;
 
   section::SectionStore sections_;
   symbol::SymbolStore symbols_;

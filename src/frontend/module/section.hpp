@@ -16,6 +16,16 @@ enum class SectionKind : std::uint8_t {
   virtual_region = 1,  // lays out addresses, contributes no bytes to the output
 };
 
+// How far a section's first entries reach as the layout cursor sums them: in
+// memory, in the file (where the next stored byte lands) and in the file had
+// every reserve been written.
+struct MeasuredPrefix {
+  std::uint32_t entries = 0;
+  std::uint64_t memory = 0;
+  std::uint64_t file = 0;
+  std::uint64_t potential = 0;
+};
+
 struct Section {
   std::string name;
   std::vector<std::uint32_t> fragments;  // indexes into the module's fragment list
@@ -23,6 +33,15 @@ struct Section {
   std::uint64_t file_offset = 0;         // position of the first byte in the output file
   std::uint64_t alignment = 1;
   SectionKind kind = SectionKind::output;
+  // What the entries whose sizes can no longer change already tell, so that
+  // measuring the section again or finding an address in it goes on from
+  // there instead of from the first entry. Both only ever cover a prefix of
+  // the entries; the module shortens them when a size they covered changes.
+  MeasuredPrefix measured;
+  // Offset where each of the first entries begins, entry by entry as byte
+  // accesses walk them (a reserve rounded to its own alignment); filled on
+  // the first access, since most sections are never read or stored into.
+  std::vector<std::uint64_t> starts;
 };
 
 class SectionStore {

@@ -75,7 +75,10 @@ class Node {
   Node& operator=(Node&& other) noexcept;
   Node(const Node&) = delete;
   Node& operator=(const Node&) = delete;
-  ~Node() { destroy(); }
+  // Most nodes are literals that own nothing; those never leave the caller.
+  ~Node() {
+    if (header_.kind >= NodeKind::string) destroy();
+  }
 
   static Node integerLiteral(std::uint64_t value) noexcept;
   static Node floatLiteral(double value) noexcept;

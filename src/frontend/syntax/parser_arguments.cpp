@@ -166,12 +166,17 @@ qovrin::Result<ast::StructLiteralArgument> parseStructLiteral(std::string_view t
 // once a literal has been entered.
 qovrin::Result<ast::StructLiteralValue> parseValue(std::string_view text, std::size_t depth, Error not_a_value,
                                                    const GroupIndex* groups) {
+  // Each value is built where the result keeps it. A finished variant moved
+  // into the result reads, on the path g++ cannot rule out, a node's word
+  // from a variant that holds a boxed literal.
   auto literal = parseStructLiteral(text, depth, groups);
-  if (literal) return ast::StructLiteralValue{std::make_unique<ast::StructLiteralArgument>(std::move(*literal))};
+  if (literal)
+    return qovrin::Result<ast::StructLiteralValue>(
+        std::in_place, std::in_place_index<1>, std::make_unique<ast::StructLiteralArgument>(std::move(*literal)));
   if (literal.error() != Error::InvalidApiArgument) return fail(literal.error());
   auto node = parseExpressionOr(text, not_a_value);
   if (!node) return fail(node.error());
-  return ast::StructLiteralValue{std::move(*node)};
+  return qovrin::Result<ast::StructLiteralValue>(std::in_place, std::in_place_index<0>, std::move(*node));
 }
 
 qovrin::Result<ast::StructLiteralArgument> parseStructLiteral(std::string_view text, std::size_t depth,
@@ -210,12 +215,73 @@ qovrin::Result<ast::StructLiteralArgument> parseStructLiteral(std::string_view t
   return literal;
 }
 
+// Digits of the given radix, few enough that their value cannot overflow.
+std::optional<std::uint64_t> shortDigits(std::string_view digits, unsigned radix, std::size_t max_digits) noexcept {
+  if (digits.empty() || digits.size() > max_digits) return std::nullopt;
+  std::uint64_t value = 0;
+  for (const char c : digits) {
+    unsigned digit = 0;
+    if (c >= '0' && c <= '9')
+      digit = static_cast<unsigned>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    else
+      return std::nullopt;
+    if (digit >= radix) return std::nullopt;
+    value = value * radix + digit;
+  }
+  return value;
+}
+
+// The number of a decimal literal without a leading zero or separators, or
+// of "0x" and hex digits; none for every other spelling, which the
+// expression parser reads (a leading zero may mean octal there).
+std::optional<std::uint64_t> plainNumber(std::string_view text) noexcept {
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) return shortDigits(text.substr(2), 16, 16);
+  if (text == "0") return 0;
+  if (text.empty() || text[0] == '0') return std::nullopt;
+  return shortDigits(text, 10, 19);
+}
+
+// The characters of a single-quoted literal whose inner quotes all come
+// doubled; none for any other text.
+std::optional<std::string> plainQuoted(std::string_view text) {
+  if (text.size() < 2 || text.front() != '\'' || text.back() != '\'') return std::nullopt;
+  const std::string_view inner = text.substr(1, text.size() - 2);
+  std::string decoded;
+  decoded.reserve(inner.size());
+  for (std::size_t i = 0; i < inner.size(); ++i) {
+    if (inner[i] == '\'') {
+      if (i + 1 >= inner.size() || inner[i + 1] != '\'') return std::nullopt;
+      ++i;
+    }
+    decoded += inner[i];
+  }
+  return decoded;
+}
+
+// Data lines carry millions of literal arguments: the ones spelled plainly
+// become the node the expression parser would build, without running it.
+std::optional<expr::Node> plainLiteral(std::string_view piece) {
+  const bool negative = piece.starts_with('-');
+  if (const auto number = plainNumber(negative ? piece.substr(1) : piece)) {
+    expr::Node literal = expr::Node::integerLiteral(*number);
+    if (!negative) return literal;
+    return expr::Node::unaryOperation(expr::UnaryOperator::minus, std::move(literal));
+  }
+  if (auto text = plainQuoted(piece)) return expr::Node::withText(expr::NodeKind::string, *text);
+  return std::nullopt;
+}
+
 qovrin::Result<ast::ApiCallArgument> parseApiArgument(std::string_view piece) {
   if (piece.size() >= 2 && piece.front() == '"' && piece.back() == '"') {
     auto text = decodeStringArgument(piece);
     if (!text) return fail(text.error());
     return ast::ApiCallArgument::ofString(*text);
   }
+  if (auto literal = plainLiteral(piece)) return ast::ApiCallArgument{std::move(*literal)};
   auto literal = parseStructLiteral(piece, 0, nullptr);
   if (literal) return ast::ApiCallArgument::ofStructLiteral(piece);
   if (literal.error() != Error::InvalidApiArgument) return fail(literal.error());

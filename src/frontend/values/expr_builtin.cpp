@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "common/name_table.hpp"
+#include "frontend/module/module.hpp"
+#include "frontend/values/type_name.hpp"
 #include "frontend/meta_std/meta_data.hpp"
 #include "frontend/meta_std/meta_data_eval.hpp"
 #include "frontend/meta_std/meta_std.hpp"
@@ -75,6 +77,118 @@ qovrin::Result<std::vector<Value>> evaluateArguments(Arguments arguments, const 
     values.push_back(std::move(*evaluated));
   }
   return values;
+}
+
+// The binding a plain name reads, when a builtin that only reads it may
+// borrow it instead of a copy: a local, else a module value that no type
+// name takes first. Labels and types read as fresh values and are not lent.
+Value* lendableBinding(const BuiltinArgument& argument, const EvaluationContext& context) {
+  std::string_view name;
+  if (argument.kind() == BuiltinArgument::Kind::bare_name)
+    name = argument.text();
+  else if (argument.kind() == BuiltinArgument::Kind::expression && argument.node().kind() == NodeKind::identifier)
+    name = argument.node().text();
+  else
+    return nullptr;
+  if (std::ranges::find(context.blocked_names, name) != context.blocked_names.end()) return nullptr;
+  if (context.hooks != nullptr && context.hooks->resolve_local) {
+    // A local the hooks cannot lend may still hide the module's value.
+    if (!context.hooks->find_local) return nullptr;
+    if (Value* local = context.hooks->find_local(name)) return local;
+  }
+  module::Module& module = context.module;
+  if (type_name::namesType(module.typeNames(), name)) return nullptr;
+  symbol::Symbol* symbol = module.findSymbol(name);
+  symbol::ValueSymbol* bound = symbol == nullptr ? nullptr : symbol->value();
+  return bound == nullptr ? nullptr : &bound->value;
+}
+
+// Whether copying the value would copy more than a word or two.
+bool isHeavy(const Value& value) noexcept {
+  switch (value.kind()) {
+    case value::ValueKind::string:
+    case value::ValueKind::bytes:
+    case value::ValueKind::struct_:
+    case value::ValueKind::list:
+    case value::ValueKind::map:
+    case value::ValueKind::operand:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Bindings lent to one call: each moves into its slot of the argument list
+// just before the builtin runs, and back into the binding when the lending
+// ends, whatever happened meanwhile.
+class Lending {
+ public:
+  explicit Lending(std::vector<Value>& values) noexcept : values_(values) {}
+  Lending(const Lending&) = delete;
+  Lending& operator=(const Lending&) = delete;
+  ~Lending() {
+    for (const Loan& loan : loans_)
+      if (loan.binding != nullptr) *loan.binding = std::move(values_[loan.slot]);
+  }
+
+  // A slot whose binding is lent once every argument is evaluated.
+  void reserveSlot(std::size_t slot) { loans_.push_back({slot, nullptr}); }
+  std::size_t reserved() const noexcept { return loans_.size(); }
+  std::size_t slot(std::size_t loan) const noexcept { return loans_[loan].slot; }
+
+  // Moves the binding's value into the loan's slot; a binding named twice is
+  // lent once and copied into the later slot.
+  void lend(std::size_t loan, Value& binding) {
+    const auto earlier = std::ranges::find(loans_, &binding, &Loan::binding);
+    if (earlier != loans_.end()) {
+      values_[loans_[loan].slot] = values_[earlier->slot];
+      return;
+    }
+    values_[loans_[loan].slot] = std::move(binding);
+    loans_[loan].binding = &binding;
+  }
+
+ private:
+  struct Loan {
+    std::size_t slot;
+    Value* binding;
+  };
+  std::vector<Value>& values_;
+  std::vector<Loan> loans_;
+};
+
+// Runs a builtin that only reads its arguments. They are evaluated left to
+// right as usual, except that a name of a binding holding more than a scalar
+// is only looked up, and the binding lent to the call once all are: nothing
+// else runs while its value sits in the argument list, so no list, map or
+// text is copied.
+template <typename Call>
+qovrin::Result<Value> evalBorrowing(Arguments arguments, const EvaluationContext& context, Call&& call) {
+  std::vector<Value> values(arguments.size());
+  Lending lending(values);
+  for (std::size_t slot = 0; slot < arguments.size(); ++slot) {
+    if (const Value* binding = lendableBinding(arguments[slot], context)) {
+      if (isHeavy(*binding))
+        lending.reserveSlot(slot);
+      else
+        values[slot] = *binding;
+      continue;
+    }
+    auto evaluated = evaluateBuiltinValueArg(arguments[slot], context);
+    if (!evaluated) return fail(evaluated.error());
+    values[slot] = std::move(*evaluated);
+  }
+  // Looked up again: evaluating the later arguments may have moved bindings.
+  for (std::size_t loan = 0; loan < lending.reserved(); ++loan) {
+    if (Value* binding = lendableBinding(arguments[lending.slot(loan)], context)) {
+      lending.lend(loan, *binding);
+      continue;
+    }
+    auto evaluated = evaluateBuiltinValueArg(arguments[lending.slot(loan)], context);
+    if (!evaluated) return fail(evaluated.error());
+    values[lending.slot(loan)] = std::move(*evaluated);
+  }
+  return call(std::span<const Value>(values));
 }
 
 // Whether the argument is nothing but the name.
@@ -173,16 +287,20 @@ qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext&
       case BuiltinGroup::library: {
         const auto kind = static_cast<meta_std::MetaStdBuiltin>(builtin->index);
         if (takesHandover(call, context)) return evalTakingFirst(kind, call.arguments(), context);
-        auto values = evaluateArguments(call.arguments(), context);
-        if (!values) return fail(values.error());
-        return meta_std::callBuiltin(kind, std::move(*values));
+        // list.of keeps its arguments, so they had better be its own.
+        if (kind == meta_std::MetaStdBuiltin::list_of) {
+          auto values = evaluateArguments(call.arguments(), context);
+          if (!values) return fail(values.error());
+          return meta_std::callBuiltin(kind, std::move(*values));
+        }
+        return evalBorrowing(call.arguments(), context,
+                             [kind](std::span<const Value> values) { return meta_std::callBuiltin(kind, values); });
       }
-      case BuiltinGroup::data: {
-        auto values = evaluateArguments(call.arguments(), context);
-        if (!values) return fail(values.error());
-        return meta_data::evalDataBuiltin(static_cast<meta_data::MetaDataBuiltin>(builtin->index), *values,
-                                          context.file_hooks);
-      }
+      case BuiltinGroup::data:
+        return evalBorrowing(call.arguments(), context, [&](std::span<const Value> values) {
+          return meta_data::evalDataBuiltin(static_cast<meta_data::MetaDataBuiltin>(builtin->index), values,
+                                            context.file_hooks);
+        });
       case BuiltinGroup::assembler:
         return evalAssemblerBuiltin(static_cast<AssemblerBuiltin>(builtin->index), call.arguments(), context);
       case BuiltinGroup::operand:

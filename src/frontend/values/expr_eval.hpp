@@ -30,9 +30,10 @@ struct MetaFileHooks {
   using Predicate = std::function<qovrin::Result<bool>(std::string_view name, std::string_view base)>;
 
   // The file's text, or only the window of it (InvalidApiInteger when the
-  // window does not lie inside the file).
+  // window does not lie inside the file); OutputTooLarge when that is more
+  // than `limit` bytes, told before the file is read.
   std::function<qovrin::Result<std::string>(std::string_view name, std::string_view base,
-                                            std::optional<meta_io::FileWindow> window)>
+                                            std::optional<meta_io::FileWindow> window, std::uint64_t limit)>
       read;
   Predicate exists;
   // Names of the directory's file entries, sorted byte-wise.
@@ -46,6 +47,9 @@ struct MetaFileHooks {
 struct EvaluationHooks {
   // A copy of the caller's local of that name, if there is one.
   std::function<qovrin::Result<std::optional<value::Value>>(std::string_view name)> resolve_local;
+  // The same local itself, null when there is none, for a builtin that only
+  // reads it: given together with resolve_local, and agreeing with it.
+  std::function<value::Value*(std::string_view name)> find_local;
   // A fresh name starting with prefix.
   std::function<qovrin::Result<std::string>(std::string_view prefix)> unique_symbol;
   // A call of a value function of the language, arguments unevaluated.

@@ -60,7 +60,7 @@ TEST(FileHooks, AnswersWithAndWithoutFileAccess) {
   EXPECT_EQ(errorOf(bridge::listResolvedMetaDir(context, request("nodir"))), Error::FileNotAvailable);
   EXPECT_EQ(errorOf(bridge::listResolvedMetaDir(context, request("full"))), Error::OutOfMemory);
   ASSERT_TRUE(context.file_hooks.available && context.file_hooks.read);
-  EXPECT_EQ(context.file_hooks.read("a.txt", "", std::nullopt), std::string("alpha"));
+  EXPECT_EQ(context.file_hooks.read("a.txt", "", std::nullopt, 5), std::string("alpha"));
 
   options.files_available = false;
   LowerContext closed(options);

@@ -17,6 +17,7 @@ frontend::lower::contracts::PathOptions pathOptions(Files& files) {
   options.resolve_file_include =
       [&files](const contracts::IncludeRequest& request) -> qovrin::Result<contracts::IncludeSource> {
     files.requested.emplace_back(request.name);
+    files.limits.push_back(request.limit);
     const auto found = files.texts.find(request.name);
     if (found == files.texts.end()) return qovrin::fail(Error::IncludeNotAvailable);
     std::string text = request.contents ? found->second : std::string();
@@ -25,6 +26,7 @@ frontend::lower::contracts::PathOptions pathOptions(Files& files) {
         return qovrin::fail(Error::InvalidApiInteger);
       text = text.substr(window->offset, window->length);
     }
+    if (text.size() > request.limit) return qovrin::fail(Error::OutputTooLarge);
     return contracts::IncludeSource{found->first, std::nullopt, std::move(text)};
   };
   options.is_file_include_directory = [](const contracts::IncludeRequest& request) -> qovrin::Result<bool> {

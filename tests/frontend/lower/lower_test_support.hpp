@@ -20,6 +20,7 @@ namespace lower_test {
 struct Files {
   std::map<std::string, std::string, std::less<>> texts;
   std::vector<std::string> requested;  // names asked for, in order
+  std::vector<std::uint64_t> limits;   // the most bytes each request could take
   bool available = true;
 };
 

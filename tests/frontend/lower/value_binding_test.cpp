@@ -164,4 +164,44 @@ TEST(Assignments, ChangingTheReplacedBinding) {
   });
 }
 
+// Builtins that only read a list, map or text borrow the binding for the call
+// and give it back: each case reads the binding again afterwards.
+TEST(BorrowedArguments, ReadsLeaveTheBindingWhole) {
+  expectCases({
+      {"let l = list.of(1, 2, 3)\nlet n = len(l) + len(l)\nlet k = len(l)\n", {}, {{"n", 6}, {"k", 3}}},
+      {"let l = list.of(4, 5)\nlet same = 0\nif list.eq(l, l) {\n  same = 1\n}\nlet k = list.get(l, 1)\n",
+       {},
+       {{"same", 1}, {"k", 5}}},
+      {"let l = list.of(5, 6, 7)\nlet last = list.get(l, len(l) - 1)\nlet k = len(l)\n", {}, {{"last", 7}, {"k", 3}}},
+      {"fn f(x) -> u64 {\n  let t = list.of(x, x)\n  return len(t)\n}\nlet l = list.of(1, 2, 3)\n"
+       "let g = list.get(l, f(1))\nlet k = len(l)\n",
+       {},
+       {{"g", 3}, {"k", 3}}},
+      {"let out = 0\n{\n  let m = map.new()\n  m = map.set(m, \"a\", 4)\n  if map.has(m, \"a\") {\n"
+       "    out = map.get(m, \"a\") + len(map.keys(m)) + len(m)\n  }\n}\n",
+       {},
+       {{"out", 6}}},
+      {"let l = list.of(1, 2, 3)\nlet n = 0\n{\n  let l = list.of(9)\n  n = len(l) + list.get(l, 0)\n}\n"
+       "let k = len(l)\n",
+       {},
+       {{"n", 10}, {"k", 3}}},
+      {"let s = \"ab\"\nlet t = sym.join(s, s, 1)\nlet n = len(t) + len(s)\n", {}, {{"n", 7}}},
+      {"let l = list.of(1)\nlet v = list.get(l, 1)\n", {"main.qov:2:1: lowering failed: InvalidExpression"}},
+  });
+}
+
+// bytes.push and sym.join append to the binding they replace.
+TEST(BorrowedArguments, AppendingCallsReplaceTheirBinding) {
+  expectCases({
+      {"let b = bytes.new()\nfor i in range(0, 300) {\n  b = bytes.push(b, i & 255)\n}\nlet n = len(b)\n", {}, {{"n", 300}}},
+      {"let b = bytes.new()\nfor i in range(0, 3) {\n  b = bytes.push(b, i + 7)\n}\nlet same = 0\n"
+       "if bytes.eq(b, bytes.from_hex(\"070809\")) {\n  same = 1\n}\n",
+       {},
+       {{"same", 1}}},
+      {"let s = \"\"\nfor i in range(0, 12) {\n  s = sym.join(s, i)\n}\nlet n = len(s)\n", {}, {{"n", 14}}},
+      {"let s = \"x\"\ns = sym.join(s, list.of(1))\n", {"main.qov:2:1: lowering failed: InvalidExpression"}},
+      {"let b = bytes.new()\nb = bytes.push(b, 256)\n", {"main.qov:2:1: lowering failed: InvalidApiInteger"}},
+  });
+}
+
 }  // namespace

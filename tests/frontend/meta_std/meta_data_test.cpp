@@ -132,13 +132,18 @@ struct MemoryFiles {
     hooks.available = true;
     hooks.base_path = "root";
     hooks.read = [this](std::string_view name, std::string_view base,
-                        std::optional<frontend::meta_io::FileWindow> window) -> qovrin::Result<std::string> {
+                        std::optional<frontend::meta_io::FileWindow> window,
+                        std::uint64_t limit) -> qovrin::Result<std::string> {
       const auto found = files.find(resolve(name, base));
       if (found == files.end()) return qovrin::fail(Error::FileNotAvailable);
       const std::string& content = found->second;
-      if (!window) return content;
+      if (!window) {
+        if (content.size() > limit) return qovrin::fail(Error::OutputTooLarge);
+        return content;
+      }
       if (window->offset > content.size() || window->length > content.size() - window->offset)
         return qovrin::fail(Error::InvalidApiInteger);
+      if (window->length > limit) return qovrin::fail(Error::OutputTooLarge);
       return content.substr(window->offset, window->length);
     };
     hooks.exists = [this](std::string_view name, std::string_view base) -> qovrin::Result<bool> {

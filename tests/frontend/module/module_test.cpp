@@ -250,6 +250,35 @@ TEST(ModuleByteAccess, ReserveAlignmentRoundsBeforeItsSpace) {
   EXPECT_EQ(errorOf(module.loadIntegerAt(0, 5, 2)), Error::InvalidApiArgument);
 }
 
+// Accesses index where the fragments start; the index must stop at a line
+// that waits for its encoding, whose size moves everything after it.
+TEST(ModuleByteAccess, StartOffsetsStopAtSizesStillOpen) {
+  Module module(Target::x86(64));
+  ASSERT_TRUE(module.emitBytes(0, run(1, 3), kHere));
+  EXPECT_EQ(module.loadIntegerAt(0, 2, 1).value(), 3u);
+  ASSERT_TRUE(module.reserve(0, 2, kHere));
+  const std::uint32_t line = module.appendIsaInstruction(0, Target::x86(64), "nop", kHere).value();
+  ASSERT_TRUE(module.addAlignment(0, 4, 0, kHere));
+  ASSERT_TRUE(module.emitBytes(0, run(9, 2), kHere));
+  EXPECT_EQ(module.loadIntegerAt(0, 8, 2).value(), 0x0a09u);
+
+  auto& encoded = *module.fragments()[line].instruction();
+  encoded.encoded = {0x90, 0x91, 0x92, 0x93};
+  encoded.settled = true;
+  ASSERT_TRUE(module.emitBytes(0, run(0x20, 2), kHere));
+  ASSERT_TRUE(module.storeBytesAt(0, 13, std::vector<std::uint8_t>{0xaa, 0xbb}));
+  // Bytes 0..3, reserve 3..5, the line 5..9, padding 9..12, bytes 12..16.
+  const int image[] = {1, 2, 3, -1, -1, 0x90, 0x91, 0x92, 0x93, -1, -1, -1, 9, 0xaa, 0xbb, 0x21, -1};
+  for (std::uint64_t address = 0; address < std::size(image); ++address) {
+    const auto read = module.loadIntegerAt(0, address, 1);
+    if (image[address] < 0)
+      EXPECT_EQ(errorOf(read), Error::InvalidApiArgument) << address;
+    else
+      EXPECT_EQ(read.value(), static_cast<std::uint64_t>(image[address])) << address;
+  }
+  EXPECT_EQ(module.loadIntegerAt(0, 5, 4).value(), 0x93929190u);
+}
+
 TEST(ModuleSources, TextsKeepTheirAddresses) {
   Module module(Target::x86(64));
   const auto first = module.addSource("a.qov", "short");

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
+
 #include "frontend/syntax/parser.hpp"
 #include "frontend/support/statement_shape.hpp"
 
@@ -14,6 +17,33 @@ using frontend::parser::parseStructLiteralArgument;
 using statement_shape::expectEach;
 using statement_shape::expectShapes;
 using statement_shape::failure;
+
+// Literal arguments spelled plainly skip the expression parser; every
+// literal must come out as the tree, or the failure, that parser gives.
+TEST(ApiCall, LiteralArgumentsReadAsTheExpressionParserReadsThem) {
+  const char* const literals[] = {
+      "0",     "7",     "42",      "010",   "09",        "0x",    "0x1F",  "0XfF", "0x0",  "0x1g",
+      "1'000", "1_000", "-1",      "-0x80", "--1",       "-",     "+1",    "- 1",  "1e3",  "1.5",
+      "0b101", "101b",  "0h1f",    "12abc", "'a'",       "''",    "'it''s'", "'''", "'a' + 'b'", "'a'.x",
+      "1 + 2", "-0",    "0xffffffffffffffff", "0x10000000000000000", "0x00000000000000001",
+      "18446744073709551615", "18446744073709551616", "9999999999999999999", "99999999999999999999",
+      "-18446744073709551615",
+  };
+  for (const std::string_view literal : literals) {
+    SCOPED_TRACE(literal);
+    const auto call = parseApiCall("db(" + std::string(literal) + ")", {});
+    const auto expected = frontend::expr::parseOwned(literal);
+    if (!expected) {
+      const bool deep = expected.error() == qovrin::Error::NestingTooDeep;
+      EXPECT_EQ(failure(call), deep ? "NestingTooDeep" : "InvalidExpression");
+      continue;
+    }
+    ASSERT_TRUE(call.has_value());
+    ASSERT_EQ(call->arguments.size(), 1u);
+    ASSERT_NE(call->arguments[0].expression(), nullptr);
+    EXPECT_EQ(statement_shape::show(*call->arguments[0].expression()), statement_shape::show(*expected));
+  }
+}
 
 TEST(ApiCall, Forms) {
   expectShapes({

@@ -1,0 +1,18 @@
+#pragma once
+// Running the program's work on a stack whose size the program chooses, so
+// that how deep a source may nest does not depend on the stack limit or the
+// environment of whoever started it.
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+
+namespace qovrin::main::platform {
+
+// Runs `work` on a new thread with a stack of `stackBytes` and waits for it;
+// its result, or nothing when no such thread could be started (then `work`
+// has not run). Signals sent to the process reach that thread, as they would
+// reach the only thread of the program.
+std::optional<int> runWithStack(std::size_t stackBytes, const std::function<int()>& work);
+
+}  // namespace qovrin::main::platform
