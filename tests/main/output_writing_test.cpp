@@ -70,14 +70,30 @@ TEST_F(TempTree, WritesReachWhatThePathNames) {
          EXPECT_TRUE(fs::is_symlink("dangling"));
          EXPECT_EQ(slurp("made/later.bin"), "new bytes");
        }},
-      {"a file with two names changes under both", "first.bin",
+      {"a file with two names changes under both, with no tail of the longer old content", "first.bin",
        [] {
-         put("first.bin", "old");
+         put("first.bin", "an older and longer content");
          fs::create_hard_link("first.bin", "second.bin");
        },
        [] {
          EXPECT_EQ(slurp("second.bin"), "new bytes");
          EXPECT_EQ(fs::hard_link_count("first.bin"), 2u);
+       }},
+      {"a relative link in another folder leads from that folder", "sub/link.bin",
+       [] {
+         put("sub/real.bin", "old");
+         put("real.bin", "decoy");
+         fs::create_symlink("real.bin", "sub/link.bin");
+       },
+       [] {
+         EXPECT_EQ(slurp("sub/real.bin"), "new bytes");
+         EXPECT_EQ(slurp("real.bin"), "decoy");
+       }},
+      {"a relative link in another folder to a file not made yet", "sub/later",
+       [] { fs::create_symlink("../made/other.bin", "sub/later"); },
+       [] {
+         EXPECT_EQ(slurp("made/other.bin"), "new bytes");
+         EXPECT_FALSE(fs::exists("sub/made"));
        }},
       {"a 250-byte name", longName, [] {}, [&] { EXPECT_EQ(slurp(longName), "new bytes"); }},
   };
@@ -91,7 +107,7 @@ TEST_F(TempTree, WritesReachWhatThePathNames) {
 }
 
 TEST_F(TempTree, ReplacedFilesKeepTheirMode) {
-  for (const mode_t mode : {0600, 0444, 0755}) {
+  for (const mode_t mode : {0600, 0444, 0755, 04755, 02755, 01644}) {
     SCOPED_TRACE(mode);
     put("kept.bin", "an older and longer content");
     ASSERT_EQ(::chmod("kept.bin", mode), 0);
@@ -206,6 +222,7 @@ TEST_F(TempTree, OutputsMeetInputsByIdentity) {
   inputs.record("input", "src/inc.qov");
   inputs.record("input", "lib/inc.qov");
   inputs.record("input", "gone.qov");  // cannot be told, so not kept
+  inputs.record("input", "main-link.qov");  // read again under another name
   ASSERT_EQ(inputs.files().size(), 3u);
 
   struct Case {
@@ -316,6 +333,43 @@ TEST_F(TempTree, AWriteProtectedFileIsNotReplaced) {
   });
   EXPECT_EQ(status, 0);
   EXPECT_EQ(slurp("ro.bin"), "old");
+  EXPECT_TRUE(leftovers(".").empty());
+}
+
+// A file the user may write in a folder they may not is written in place.
+TEST_F(TempTree, AWritableFileInALockedFolderIsWrittenInPlace) {
+  constexpr uid_t kNobody = 65534;
+  put("locked/open.bin", "an older and longer content");
+  const auto before = statusOf("locked/open.bin");
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown("locked/open.bin", kNobody, kNobody), 0);
+  }
+  ASSERT_EQ(::chmod("locked", 0555), 0);
+  const int status = inChild([] {
+    if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) return 10;
+    return platform::writeFileThrough("locked/open.bin", "new") ? 0 : 11;
+  });
+  ASSERT_EQ(::chmod("locked", 0755), 0);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(slurp("locked/open.bin"), "new");
+  EXPECT_EQ(statusOf("locked/open.bin").st_ino, before.st_ino);
+  EXPECT_TRUE(leftovers("locked").empty());
+}
+
+// A termination signal the caller ignores stays ignored while a replacement
+// is open and after it.
+TEST_F(TempTree, AnIgnoredSignalStaysIgnored) {
+  const int status = inChild([] {
+    ::signal(SIGINT, SIG_IGN);
+    platform::ReplacementFile replacement;
+    if (!replacement.open("kept.bin", std::nullopt) || !replacement.write("new")) return 10;
+    ::raise(SIGINT);
+    if (!replacement.commit()) return 11;
+    ::raise(SIGINT);
+    return 0;
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(slurp("kept.bin"), "new");
   EXPECT_TRUE(leftovers(".").empty());
 }
 

@@ -47,7 +47,17 @@ MEMORY_HOGS = [
     # One padding run larger than the whole address space the run may use.
     "pad(1 << 30)\n",
     "let b = bytes.repeat(1 << 30, 0x78)\n",
+    # A file larger than the address space, read whole.
+    'emit.file("{big}")\n',
+    'let b = fs.read_bytes("{big}")\n',
 ]
+# Out of memory in a deferred block: the run's one error names it, without
+# notes that would need memory.
+DEFERRED_HOG = "defer {\n  let b = bytes.repeat(1 << 30, 0x78)\n}\n"
+LOCATED_OUT_OF_MEMORY = r"\.qov:\d+:\d+: error: lowering failed: OutOfMemory$"
+# A sparse file, as large as fs.read_bytes may read (larger ones are refused
+# by their size, before any memory is asked for); its size costs no disk.
+BIG_FILE_SIZE = 1 << 30
 
 NESTED_HEADERS = {
     "block": "{{",
@@ -252,7 +262,12 @@ def check_size_first(runner, limits):
 
 
 def check_memory(runner):
-    for index, source in enumerate(MEMORY_HOGS):
+    big = os.path.join(runner.work, "big.bin")
+    with open(big, "wb") as handle:
+        handle.truncate(BIG_FILE_SIZE)
+    cases = [(hog.replace("{big}", big), LOCATED_OUT_OF_MEMORY) for hog in MEMORY_HOGS]
+    cases.append((DEFERRED_HOG, r"\Aerror: assembly failed: OutOfMemory\n\Z"))
+    for index, (source, expected) in enumerate(cases):
         name = f"memory-{index}"
         output = os.path.join(runner.work, name + ".bin")
         with open(output, "wb") as handle:
@@ -263,9 +278,9 @@ def check_memory(runner):
         stderr = run.stderr.decode("utf-8", "replace")
         with open(output, "rb") as handle:
             kept = handle.read()
-        located = re.search(r"\.qov:\d+:\d+: error: lowering failed: OutOfMemory$", stderr, re.MULTILINE)
-        runner.expect(f"{name}: ends with a located OutOfMemory, exit 1, output untouched",
-                      run.returncode == 1 and located is not None and kept == b"old", run)
+        reported = re.search(expected, stderr, re.MULTILINE)
+        runner.expect(f"{name}: ends with OutOfMemory, exit 1, output untouched",
+                      run.returncode == 1 and reported is not None and kept == b"old", run)
 
 
 def check_listing_memory(runner):

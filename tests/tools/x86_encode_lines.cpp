@@ -2,20 +2,25 @@
 // "<bits>\t<address>\t<instruction>", each output line the bytes as hex,
 // "fixup" when a field other than a branch target was left for the patcher,
 // or "error: <name>". Branch targets are patched here as the assembler's
-// patcher would, measured from the line's address.
+// patcher would, measured from the line's address. One match memo serves all
+// lines, as in a lowering run, so that every template also comes out of a
+// remembered search.
 
 #include <array>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "x86_encoder/encode.hpp"
 #include "x86_encoder/encode_test_support.hpp"
+#include "x86_encoder/match_memo.hpp"
 
 int main() {
   using namespace x86_encoder;
   std::string line;
   encode::OwnedEncodeResult result;
+  const auto memo = std::make_unique<match::MatchMemo>();
   while (std::getline(std::cin, line)) {
     const std::size_t tab = line.find('\t');
     const std::size_t second = tab == std::string::npos ? tab : line.find('\t', tab + 1);
@@ -25,6 +30,7 @@ int main() {
     }
     auto options = testing::modeOptions(static_cast<std::uint8_t>(std::stoi(line.substr(0, tab))));
     options.offset = std::stoll(line.substr(tab + 1, second - tab - 1), nullptr, 16);
+    options.match_memo = memo.get();
     const auto status = testing::encodeLine(result, std::string_view(line).substr(second + 1), options);
     if (!status) {
       std::cout << "error: " << qovrin::errorName(status.error()) << '\n';

@@ -121,9 +121,11 @@ def broadcast(base, modifiers, bits, variant):
     return memory(bits, variant) + "{1to%d}" % (width // element)
 
 
-def render_operand(token, bits, variant, evex, position, registers_only=False, unsized=False):
+def render_operand(token, bits, variant, evex, position, registers_only=False, unsized=False, masking=None):
     """One operand; with unsized, every operand that may be memory is an
-    unsized memory operand."""
+    unsized memory operand. masking, when given, replaces the mask decorators
+    the variant would choose ("", "{k1}" or "{k1}{z}"; {z} only where the
+    template allows it)."""
     parts = token.split("|")
     base = parts[0].rstrip("?*")
     modifiers = set(parts[1:]) - {"er", "sae", "b32*", "b64*"}
@@ -140,7 +142,9 @@ def render_operand(token, bits, variant, evex, position, registers_only=False, u
     if spread:
         return spread
     decorate = ""
-    if "mask" in modifiers and variant % 2 == 0:
+    if "mask" in modifiers and masking is not None:
+        decorate = masking if "z" in modifiers else masking.replace("{z}", "")
+    elif "mask" in modifiers and variant % 2 == 0:
         decorate = "{k%d}" % (variant % 7 + 1)
         if "z" in modifiers and variant % 4 == 0:
             decorate += "{z}"
@@ -224,14 +228,27 @@ def template_lines(path):
                     prefix = "rep "
                 elif re.fullmatch(r"(cmps|scas)[bwdq]", mnemonic) and variant % 2 == 0:
                     prefix = "repne "
-                yield bits, (prefix + mnemonic + " " + ",".join(rendered)).strip()
+                yield bits, (prefix + mnemonic + " " + ",".join(rendered)).strip(), False
+                if any("|mask" in token for token in tokens):
+                    # The same operands plain, masked and zero-masked, one
+                    # after the other: each must miss the search the line
+                    # before left in the encoder's memo.
+                    for masking in ("", "{k1}", "{k1}{z}"):
+                        try:
+                            decorated = [render_operand(token, bits, variant, evex, position, rounding, masking=masking)
+                                         for position, token in enumerate(tokens)]
+                        except Unrenderable:
+                            break
+                        if rounding:
+                            decorated.insert(place, rendered[place])
+                        yield bits, mnemonic + " " + ",".join(decorated), True
                 try:
                     unsized = [render_operand(token, bits, variant, evex, position, unsized=True)
                                for position, token in enumerate(tokens)]
                 except Unrenderable:
                     continue
                 if any("[" in operand for operand in unsized):
-                    yield bits, mnemonic + " " + ",".join(unsized)
+                    yield bits, mnemonic + " " + ",".join(unsized), False
 
 
 def nasm_bytes(nasm, bits, lines, workdir):
@@ -313,8 +330,10 @@ def main():
 
     by_mode = {16: [], 32: [], 64: []}
     seen = set()
-    for bits, line in template_lines(args.templates):
-        if (bits, line) not in seen:
+    for bits, line, in_sequence in template_lines(args.templates):
+        # A line of a decorator sequence is kept even when written before, so
+        # that the sequence stays whole.
+        if in_sequence or (bits, line) not in seen:
             seen.add((bits, line))
             by_mode[bits].append(line)
 

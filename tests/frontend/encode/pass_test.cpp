@@ -150,7 +150,7 @@ std::uint32_t append(Module& module, Target target, std::string_view text) {
 }
 
 // Lowering steps as the module sees them, for the runs settled lines join.
-enum class Step { line, other_section, label, data, jump, riscv_jump, macro_line, warned };
+enum class Step { line, other_section, other_source, label, data, jump, riscv_jump, macro_line, warned };
 // Appending the fragment and settling it, or appending the line settled.
 enum class Road { fragment_first, straight };
 
@@ -166,6 +166,9 @@ void lowerStep(Module& module, Step step, std::uint32_t& at, Road road = Road::f
       break;
     case Step::other_section:
       section = 1;
+      break;
+    case Step::other_source:
+      location.span.source = 1;
       break;
     case Step::label:
       ASSERT_TRUE(module.defineAnchoredLabel("l" + std::to_string(start), 0, 0,
@@ -225,6 +228,7 @@ TEST(SettledRuns, JoinOnlyWhatDirectlyFollowsInTheSameSectionAndSource) {
       {{jump, riscv_jump, jump, line}, "R1 I R2"},
       {{line, other_section, line}, "R1 R1 R1"},
       {{line, macro_line, macro_line, line}, "R1 R2 R1"},
+      {{line, other_source, other_source, line}, "R1 R2 R1"},
   };
   for (const auto& [steps, want] : cases) {
     Module module(Target::x86(64));
@@ -404,6 +408,24 @@ TEST(SettledRuns, SplitWhereALineStartsOutOfReach) {
     ASSERT_LT(line, records.size()) << index;
     EXPECT_EQ(records[line].location(piece.location()).span.start, starts[index]) << index;
     EXPECT_EQ(module.locationAt(run, records[line].offset).span.start, starts[index]) << index;
+  }
+}
+
+// The farthest start a record holds: a jump starting exactly there joins the
+// run, one a byte farther starts its own, and both fixups name their own line.
+TEST(SettledRuns, JoinUpToTheFarthestStartARecordHolds) {
+  const std::pair<std::uint32_t, std::string> cases[] = {{0x7FFF, "R2"}, {0x8000, "R1 R1"}};
+  for (const auto& [distance, want] : cases) {
+    Module module(Target::x86(64));
+    std::uint32_t at = 0;
+    lowerStep(module, Step::jump, at);
+    at = distance;
+    lowerStep(module, Step::jump, at);
+    EXPECT_EQ(describe(module), want);
+    const auto& fixups = module.fixups();
+    ASSERT_EQ(fixups.size(), 2u);
+    EXPECT_EQ(module.locationAt(fixups[0].fragment, fixups[0].offset).span.start, 0u);
+    EXPECT_EQ(module.locationAt(fixups[1].fragment, fixups[1].offset).span.start, distance) << want;
   }
 }
 

@@ -39,6 +39,15 @@ TEST(DataDirectives, WidthsAndRanges) {
   });
 }
 
+// A name is read back from its statement's text however far into the
+// statement it stands: up to 65,535 bytes in and past that.
+TEST(DataDirectives, ReadValuesNamedFarIntoTheirStatement) {
+  std::vector<lower_test::OutputCase> cases;
+  for (const std::size_t blanks : {65532, 65533, 65536})
+    cases.push_back({"let" + std::string(blanks, ' ') + "x = 7\ndb(x)\n", "07"});
+  expectOutputCases(cases);
+}
+
 TEST(DataDirectives, NegativeValuesBelowEightBytesAsTwosComplement) {
   const std::string too_wide = "main.qov:1:1: error: lowering failed: InvalidApiInteger";
   const auto note = [](std::string_view text) { return "main.qov:1:1: note: " + std::string(text); };
