@@ -9,6 +9,7 @@
 #include "common/ascii.hpp"
 #include "common/display_text.hpp"
 #include "common/little_endian.hpp"
+#include "data/toml_parser.hpp"
 #include "frontend/lower/arguments.hpp"
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/diagnostic_format.hpp"
@@ -18,6 +19,7 @@
 #include "frontend/lower/quote_notes.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/lower/value_function.hpp"
+#include "frontend/meta_std/meta_data_eval.hpp"
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/identifier.hpp"
@@ -241,6 +243,47 @@ std::optional<std::string> failingBuiltinPath(const Asking& asking, const std::v
     if (path && path->asString() != nullptr) return *path->asString();
   }
   return std::nullopt;
+}
+
+// "line 2, column 5" of a text, at a byte offset.
+std::string placeIn(std::string_view text, std::size_t offset) {
+  std::size_t line = 1;
+  std::size_t start = 0;
+  for (std::size_t at = 0; at < offset && at < text.size(); ++at) {
+    if (text[at] != '\n' && (text[at] != '\r' || (at + 1 < text.size() && text[at + 1] == '\n'))) continue;
+    ++line;
+    start = at + 1;
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(offset - start + 1);
+}
+
+// Where json.parse or toml.parse stopped in the text it was given.
+std::vector<Note> documentNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+  for (const Node* node : nodes) {
+    if (node->kind() != NodeKind::builtin_call || node->arguments().empty()) continue;
+    const bool json = node->text() == "json.parse";
+    if ((!json && node->text() != "toml.parse") || asking.evaluate(*node)) continue;
+    const auto text = asking.evaluate(node->arguments().front());
+    if (!text || text->asString() == nullptr) continue;
+    const std::string_view document = *text->asString();
+    const std::string prefix = quoted(node->text()) + " stopped at ";
+    if (json) {
+      const auto offset = meta_data::jsonStopOffset(document);
+      if (!offset) continue;
+      std::string what = "the text ends where JSON needs more";
+      if (*offset < document.size()) {
+        what.clear();
+        qovrin::appendPrintable(what, document.substr(*offset, 1));
+        what = "'" + what + "' cannot stand there";
+      }
+      return oneNote(prefix + placeIn(document, *offset) + " of its text: " + what);
+    }
+    data::toml_parser::TextPosition at;
+    if (data::toml_parser::parse(document, &at)) continue;
+    return oneNote(prefix + "line " + std::to_string(at.line) + ", column " + std::to_string(at.column) +
+                   " of its text: " + data::toml_parser::describeStop(document, at));
+  }
+  return {};
 }
 
 std::vector<Note> fileNotes(const Asking& asking, const ast::Statement& statement, const std::vector<const Node*>& nodes) {
@@ -562,6 +605,10 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
     case Error::IncludeNotAvailable:
     case Error::FileNotAvailable:
       return fileNotes(asking, statement, allNodes(expressionsOf(statement, parsed)));
+    case Error::SyntaxError:
+    case Error::Syntax:
+    case Error::UnexpectedEndOfInput:
+      return documentNotes(asking, allNodes(expressionsOf(statement, parsed)));
     case Error::MetaLoopLimitExceeded:
       return oneNote("a 'while' or 'for' loop stops after 1,000,000 rounds");
     case Error::InvalidApiInteger:

@@ -32,6 +32,10 @@ inline constexpr std::size_t kMaxJsonDepth = 512;
 // document order.
 qovrin::Result<value::Value> parseJsonValue(std::string_view text);
 
+// Where the reader stopped in a text that parseJsonValue refuses as JSON
+// (a byte offset, the text's size at its end); none when the reader took it.
+std::optional<std::size_t> jsonStopOffset(std::string_view text);
+
 // Tables become maps (document order), arrays lists; negative integers are
 // InvalidApiInteger, floats and timestamps TypeMismatch.
 qovrin::Result<value::Value> tomlNodeToValue(const data::toml_parser::Node& node);

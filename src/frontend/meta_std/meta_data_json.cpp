@@ -59,6 +59,7 @@ class ValueBuilder {
 
   bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& exception) {
     number_overflow_ = exception.id == kNumberOverflow;
+    stopped_at_ = position == 0 ? 0 : std::min(position - 1, text_size_);
     // The reader counts the end of the text as one more byte read.
     return stop(position > text_size_ ? Error::UnexpectedEndOfInput : Error::SyntaxError);
   }
@@ -67,6 +68,8 @@ class ValueBuilder {
   // Whether the reader stopped at a number too large for a double, which it
   // refuses although the text is valid JSON.
   bool numberOverflow() const noexcept { return number_overflow_; }
+  // The offset of the byte the reader stopped at.
+  std::optional<std::size_t> stoppedAt() const noexcept { return stopped_at_; }
 
   qovrin::Result<Value> finish() {
     if (reader_error_) return qovrin::fail(*reader_error_);
@@ -120,6 +123,7 @@ class ValueBuilder {
 
   std::size_t text_size_;
   bool number_overflow_ = false;
+  std::optional<std::size_t> stopped_at_;
   std::vector<Frame> frames_;
   std::optional<Value> result_;
   std::optional<Error> reader_error_;
@@ -202,6 +206,16 @@ qovrin::Result<Value> parseJsonValue(std::string_view text) {
   if (nul == std::string_view::npos) return builder.finish();
   const auto reader_error = builder.readerError();
   return qovrin::fail(reader_error && *reader_error != Error::UnexpectedEndOfInput ? *reader_error : Error::SyntaxError);
+}
+
+std::optional<std::size_t> jsonStopOffset(std::string_view text) {
+  const std::size_t nul = text.find('\0');
+  const std::string_view readable = text.substr(0, nul);
+  ValueBuilder builder = readJson(readable);
+  if (builder.numberOverflow()) builder = readJson(withFiniteNumbers(readable));
+  if (builder.readerError() && builder.stoppedAt()) return builder.stoppedAt();
+  if (nul != std::string_view::npos) return nul;
+  return std::nullopt;
 }
 
 }  // namespace frontend::meta_data
