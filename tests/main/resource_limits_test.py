@@ -283,6 +283,21 @@ def check_memory(runner):
                       run.returncode == 1 and reported is not None and kept == b"old", run)
 
 
+# Enough for a run that asks for no digest, too little for loading libcrypto
+# the first time one is asked for.
+DIGEST_ADDRESS_SPACE = 11 * 1000 * 1000
+
+
+def check_digest_memory(runner):
+    name = "memory-digest"
+    run, _ = runner.run(name, 'db(1)\ndb(crypto.sha256("abc"))\n', limits=[(resource.RLIMIT_AS, DIGEST_ADDRESS_SPACE)])
+    if run is None:
+        return
+    stderr = run.stderr.decode("utf-8", "replace")
+    runner.expect(f"{name}: a digest library that does not fit in memory is OutOfMemory at its line",
+                  run.returncode == 1 and re.search(r":2:1: error: lowering failed: OutOfMemory", stderr), run)
+
+
 def check_listing_memory(runner):
     name = "memory-listing"
     output = os.path.join(runner.work, name + ".bin")
@@ -434,6 +449,7 @@ def main():
             print("address-space limit unavailable under the sanitizer: memory cases skipped")
         else:
             check_memory(runner)
+            check_digest_memory(runner)
             check_listing_memory(runner)
         check_nesting(runner, sanitized)
         check_file_size_limit(runner)

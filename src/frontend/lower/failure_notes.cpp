@@ -19,6 +19,7 @@
 #include "frontend/lower/quote_notes.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/lower/value_function.hpp"
+#include "frontend/meta_std/digest_library.hpp"
 #include "frontend/meta_std/meta_data_eval.hpp"
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/syntax/expr.hpp"
@@ -255,6 +256,19 @@ std::string placeIn(std::string_view text, std::size_t offset) {
     start = at + 1;
   }
   return "line " + std::to_string(line) + ", column " + std::to_string(offset - start + 1);
+}
+
+// A digest builtin that failed because libcrypto could not be loaded.
+std::vector<Note> digestNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+  for (const Node* node : nodes) {
+    if (node->kind() != NodeKind::builtin_call || !node->text().starts_with("crypto.sha")) continue;
+    if (meta_std::digest_library::digestCalls() != nullptr || asking.evaluate(*node)) continue;
+    std::string cause;
+    qovrin::appendPrintable(cause, meta_std::digest_library::loadFailure());
+    return oneNote(quoted(node->text()) + " needs " + meta_std::digest_library::libraryName() +
+                   ", which could not be loaded: " + cause);
+  }
+  return {};
 }
 
 // Where json.parse or toml.parse stopped in the text it was given.
@@ -609,6 +623,8 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
     case Error::Syntax:
     case Error::UnexpectedEndOfInput:
       return documentNotes(asking, allNodes(expressionsOf(statement, parsed)));
+    case Error::ReadFailed:
+      return digestNotes(asking, allNodes(expressionsOf(statement, parsed)));
     case Error::MetaLoopLimitExceeded:
       return oneNote("a 'while' or 'for' loop stops after 1,000,000 rounds");
     case Error::InvalidApiInteger:
