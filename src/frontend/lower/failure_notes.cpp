@@ -258,6 +258,29 @@ std::string placeIn(std::string_view text, std::size_t offset) {
   return "line " + std::to_string(line) + ", column " + std::to_string(offset - start + 1);
 }
 
+// A window of fs.read_bytes that does not lie inside its file: the file's size.
+std::vector<Note> windowNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+  const expr::MetaFileHooks& files = asking.context.file_hooks;
+  if (!files.available || !files.read) return {};
+  for (const Node* node : nodes) {
+    if (node->kind() != NodeKind::builtin_call || node->text() != "fs.read_bytes" || node->arguments().size() != 3)
+      continue;
+    if (asking.evaluate(*node)) continue;
+    const auto path = asking.evaluate(node->arguments()[0]);
+    const auto offset = asking.evaluate(node->arguments()[1]);
+    const auto length = asking.evaluate(node->arguments()[2]);
+    if (!path || !offset || !length || path->asString() == nullptr || offset->asInteger() == nullptr ||
+        length->asInteger() == nullptr)
+      continue;
+    const auto whole = files.read(*path->asString(), files.base_path, std::nullopt, meta_std::kMaxResultBytes);
+    if (!whole) continue;
+    return oneNote("the window of " + std::to_string(length->asInteger()->word) + " bytes at offset " +
+                   std::to_string(offset->asInteger()->word) + " does not lie inside " + quoted(*path->asString()) +
+                   ", which holds " + std::to_string(whole->size()) + " bytes");
+  }
+  return {};
+}
+
 // A digest builtin that failed because libcrypto could not be loaded.
 std::vector<Note> digestNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
   for (const Node* node : nodes) {
@@ -632,7 +655,8 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
       const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload);
       if (call != nullptr && reservesOrPads(call->name)) return placementNotes(asking, *call);
       if (error == Error::OffsetOverflow) return {};
-      auto notes = integerNotes(asking, statement);
+      auto notes = windowNotes(asking, allNodes(expressionsOf(statement, parsed)));
+      if (notes.empty()) notes = integerNotes(asking, statement);
       return notes.empty() ? structLiteralNotes(asking, statement) : notes;
     }
     case Error::UnknownField:
