@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -291,7 +292,13 @@ qovrin::Status runDeferredScopedStatements(DeferredRunContext& run,
                                            std::span<const contracts::DeferredStatement> statements) {
   const lower::context::ScopeGuard scope(run.context);
   for (const contracts::DeferredStatement& statement : statements) {
-    const auto ran = runStatement(run, statement);
+    // Memory running out is this statement's failure, told with its notes.
+    qovrin::Status ran;
+    try {
+      ran = runStatement(run, statement);
+    } catch (const std::bad_alloc&) {
+      ran = fail(Error::OutOfMemory);
+    }
     if (ran) continue;
     // break and continue are no failures; the loop they leave takes them.
     const bool signal = ran.error() == Error::MetaLoopBreak || ran.error() == Error::MetaLoopContinue;

@@ -19,6 +19,7 @@
 #include "frontend/lower/quote_notes.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/lower/value_function.hpp"
+#include "frontend/meta_std/digest_library.hpp"
 #include "frontend/meta_std/meta_data_eval.hpp"
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/syntax/expr.hpp"
@@ -255,6 +256,42 @@ std::string placeIn(std::string_view text, std::size_t offset) {
     start = at + 1;
   }
   return "line " + std::to_string(line) + ", column " + std::to_string(offset - start + 1);
+}
+
+// A window of fs.read_bytes that does not lie inside its file: the file's size.
+std::vector<Note> windowNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+  const expr::MetaFileHooks& files = asking.context.file_hooks;
+  if (!files.available || !files.read) return {};
+  for (const Node* node : nodes) {
+    if (node->kind() != NodeKind::builtin_call || node->text() != "fs.read_bytes" || node->arguments().size() != 3)
+      continue;
+    if (asking.evaluate(*node)) continue;
+    const auto path = asking.evaluate(node->arguments()[0]);
+    const auto offset = asking.evaluate(node->arguments()[1]);
+    const auto length = asking.evaluate(node->arguments()[2]);
+    if (!path || !offset || !length || path->asString() == nullptr || offset->asInteger() == nullptr ||
+        length->asInteger() == nullptr)
+      continue;
+    const auto whole = files.read(*path->asString(), files.base_path, std::nullopt, meta_std::kMaxResultBytes);
+    if (!whole) continue;
+    return oneNote("the window of " + std::to_string(length->asInteger()->word) + " bytes at offset " +
+                   std::to_string(offset->asInteger()->word) + " does not lie inside " + quoted(*path->asString()) +
+                   ", which holds " + std::to_string(whole->size()) + " bytes");
+  }
+  return {};
+}
+
+// A digest builtin that failed because libcrypto could not be loaded.
+std::vector<Note> digestNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+  for (const Node* node : nodes) {
+    if (node->kind() != NodeKind::builtin_call || !node->text().starts_with("crypto.sha")) continue;
+    if (meta_std::digest_library::digestCalls() != nullptr || asking.evaluate(*node)) continue;
+    std::string cause;
+    qovrin::appendPrintable(cause, meta_std::digest_library::loadFailure());
+    return oneNote(quoted(node->text()) + " needs " + meta_std::digest_library::libraryName() +
+                   ", which could not be loaded: " + cause);
+  }
+  return {};
 }
 
 // Where json.parse or toml.parse stopped in the text it was given.
@@ -609,6 +646,8 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
     case Error::Syntax:
     case Error::UnexpectedEndOfInput:
       return documentNotes(asking, allNodes(expressionsOf(statement, parsed)));
+    case Error::ReadFailed:
+      return digestNotes(asking, allNodes(expressionsOf(statement, parsed)));
     case Error::MetaLoopLimitExceeded:
       return oneNote("a 'while' or 'for' loop stops after 1,000,000 rounds");
     case Error::InvalidApiInteger:
@@ -616,7 +655,8 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
       const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload);
       if (call != nullptr && reservesOrPads(call->name)) return placementNotes(asking, *call);
       if (error == Error::OffsetOverflow) return {};
-      auto notes = integerNotes(asking, statement);
+      auto notes = windowNotes(asking, allNodes(expressionsOf(statement, parsed)));
+      if (notes.empty()) notes = integerNotes(asking, statement);
       return notes.empty() ? structLiteralNotes(asking, statement) : notes;
     }
     case Error::UnknownField:

@@ -5,6 +5,9 @@
 
 #include <openssl/evp.h>
 
+#include <string>
+#include <string_view>
+
 namespace frontend::meta_std::digest_library {
 
 struct DigestCalls {
@@ -16,5 +19,13 @@ struct DigestCalls {
 // The library's entry points; null when it cannot be loaded. Loaded once per
 // process and never unloaded, so the calls stay valid.
 const DigestCalls* digestCalls() noexcept;
+
+// The library's file name, and the loader's own words for why it could not
+// be loaded (empty when it was).
+const char* libraryName() noexcept;
+std::string_view loadFailure() noexcept;
+
+// Whether the load failed for want of memory rather than a missing library.
+bool loadRanOutOfMemory() noexcept;
 
 }  // namespace frontend::meta_std::digest_library

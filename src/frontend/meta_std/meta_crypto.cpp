@@ -24,7 +24,8 @@ qovrin::Result<Value> digest(std::span<const Value> arguments, decltype(DigestCa
   const auto data = dataArgument(arguments, 1, 1);
   if (!data) return qovrin::fail(data.error());
   const DigestCalls* calls = digest_library::digestCalls();
-  if (calls == nullptr) return qovrin::fail(qovrin::Error::ReadFailed);
+  if (calls == nullptr)
+    return qovrin::fail(digest_library::loadRanOutOfMemory() ? qovrin::Error::OutOfMemory : qovrin::Error::ReadFailed);
   unsigned char digest_bytes[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
   // The one-shot digest fails only when it cannot set up its context.
