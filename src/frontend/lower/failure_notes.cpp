@@ -24,6 +24,7 @@
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/identifier.hpp"
+#include "frontend/syntax/parser.hpp"
 #include "frontend/values/expr_builtin_names.hpp"
 #include "frontend/values/expr_eval.hpp"
 #include "frontend/values/type_name.hpp"
@@ -587,6 +588,15 @@ std::vector<Note> structLiteralNotes(const Asking& asking, const ast::Statement&
     if (!ast::isStructLiteral(*value)) continue;
     if (auto note = literalNote(asking, ast::structLiteralOf(*value))) return oneNote(std::move(*note));
   }
+  // A call keeps a literal argument as its text, read again where it is used.
+  if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload))
+    for (const ast::ApiCallArgument& argument : call->arguments) {
+      const auto text = argument.structLiteralText();
+      if (!text) continue;
+      const auto literal = parser::parseStructLiteralArgument(*text);
+      if (!literal) continue;
+      if (auto note = literalNote(asking, *literal)) return oneNote(std::move(*note));
+    }
   return {};
 }
 
