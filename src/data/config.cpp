@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "common/display_text.hpp"
+
 namespace data::config {
 namespace {
 
@@ -44,7 +46,7 @@ std::unexpected<Error> refuse(ConfigNote* why, const Node& node, std::string mes
 }
 
 std::string inTable(std::string_view key, std::string_view table) {
-  return "'" + std::string(key) + "' in [" + std::string(table) + "]";
+  return qovrin::quotedSubject(key) + " in [" + std::string(table) + "]";
 }
 
 // The table under `key`: nothing when absent, `failure` when it is no table.
@@ -181,7 +183,8 @@ std::vector<ConfigNote> unknownKeys(const Node& root) {
     if (entries == nullptr) continue;
     for (const TableEntry& entry : *entries) {
       if (std::ranges::find(known.keys, entry.key) != known.keys.end() && !entry.key.empty()) continue;
-      std::string message = "unknown key '" + entry.key + "' in [" + std::string(known.table) + "] is ignored; it reads ";
+      std::string message =
+          "unknown key " + qovrin::quotedSubject(entry.key) + " in [" + std::string(known.table) + "] is ignored; it reads ";
       for (std::size_t index = 0; index < known.keys.size() && !known.keys[index].empty(); ++index) {
         if (index > 0) message += ", ";
         message += known.keys[index];

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/display_text.hpp"
 #include "data/config.hpp"
 #include "data/toml_parser.hpp"
 #include "frontend/lower/root.hpp"
@@ -42,7 +43,10 @@ void writeProjectFileLine(StandardStreams& streams, std::string_view severity, c
   std::string line(kProjectFile);
   line += ":" + std::to_string(note.at.line) + ":" + std::to_string(note.at.column) + ": ";
   line += severity;
-  line += ": " + note.message + "\n";
+  line += ": ";
+  // Keys come from the file and may hold any byte.
+  appendPrintable(line, note.message);
+  line += "\n";
   streams.err.write(line);
 }
 
@@ -108,7 +112,7 @@ std::expected<Target, ProjectFileFailure> chooseTarget(const CliOptions& options
     const auto target = parseTarget(*config.target);
     if (!target)
       return refuse(Error::InvalidBuildConfig, "build", "target",
-                    "'" + *config.target + "' is no target; the targets are x86-64, x86, rv64, rv32 and spv");
+                    qovrin::quotedSubject(*config.target) + " is no target; the targets are x86-64, x86, rv64, rv32 and spv");
     return *target;
   }
   if (!config.isa) return Target::x86(64);
@@ -119,14 +123,14 @@ std::expected<Target, ProjectFileFailure> chooseTarget(const CliOptions& options
     const bool accepted = bits == 32 || bits == 64 || (x86 && bits == 16);
     if (!accepted)
       return refuse(Error::InvalidModeBits, "target", "bits",
-                    "bits = " + std::to_string(bits) + " does not suit isa '" + *config.isa + "', which takes " +
-                        (x86 ? "16, 32 or 64" : "32 or 64"));
+                    "bits = " + std::to_string(bits) + " does not suit isa " + qovrin::quotedSubject(*config.isa) +
+                        ", which takes " + (x86 ? "16, 32 or 64" : "32 or 64"));
     if (x86) return Target::x86(bits);
     return Target::riscv(static_cast<std::uint8_t>(bits));
   }
   return refuse(Error::InvalidBuildConfig, "target", "isa",
-                "'" + *config.isa + "' is no isa; the names are x86-64, x86, rv64 and rv32 (SPIR-V is chosen with "
-                "[build] target = \"spv\")");
+                qovrin::quotedSubject(*config.isa) +
+                    " is no isa; the names are x86-64, x86, rv64 and rv32 (SPIR-V is chosen with [build] target = \"spv\")");
 }
 
 frontend::value::Value defineValue(const data::config::ProjectDefine& define) {
