@@ -38,6 +38,17 @@ bool fitsUnsigned(std::int64_t value, unsigned width) noexcept {
 
 }  // namespace
 
+namespace {
+
+// Warns that a value does not fit its field; the first such value is kept
+// for a note that says what was written instead.
+void warnBounds(OwnedEncodeResult& result, std::string_view warning, std::int64_t value, unsigned width) noexcept {
+  if (result.bounds.width == 0) result.bounds = {warning, value, static_cast<std::uint8_t>(width)};
+  result.warn(warning);
+}
+
+}  // namespace
+
 void warnOverflowOut(OwnedEncodeResult& result, std::int64_t value, unsigned width, std::uint8_t check,
                      std::string_view size_name) noexcept {
   if (check >= kCheckNone) return;
@@ -49,17 +60,16 @@ void warnOverflowOut(OwnedEncodeResult& result, std::int64_t value, unsigned wid
   else
     fits = fitsSigned(value, width) || fitsUnsigned(value, width);
   if (fits) return;
-  if (result.bounds.width == 0) result.bounds = {value, static_cast<std::uint8_t>(width)};
+  std::string_view warning = "value exceeds bounds";
   if (size_name == "byte")
-    result.warn("byte exceeds bounds");
+    warning = "byte exceeds bounds";
   else if (size_name == "word")
-    result.warn("word exceeds bounds");
+    warning = "word exceeds bounds";
   else if (size_name == "dword")
-    result.warn("dword exceeds bounds");
+    warning = "dword exceeds bounds";
   else if (size_name == "qword")
-    result.warn("qword exceeds bounds");
-  else
-    result.warn("value exceeds bounds");
+    warning = "qword exceeds bounds";
+  warnBounds(result, warning, value, width);
 }
 
 namespace {
@@ -292,15 +302,14 @@ struct Generator {
       const bool unsigned_form =
           bits < 64 && value >= (std::int64_t{1} << bits) - 128 && value <= (std::int64_t{1} << bits) - 1;
       if (!unsigned_form) {
-        if (result.bounds.width == 0) result.bounds = {value, 1};
+        std::string_view warning = "signed dword exceeds bounds";
         if (operand.flags & kSizeByte)
-          result.warn("signed byte exceeds bounds");
+          warning = "signed byte exceeds bounds";
         else if (bits == 16)
-          result.warn("word exceeds bounds");
+          warning = "word exceeds bounds";
         else if (bits == 32)
-          result.warn("dword exceeds bounds");
-        else
-          result.warn("signed dword exceeds bounds");
+          warning = "dword exceeds bounds";
+        warnBounds(result, warning, value, 1);
       }
     }
     return raw(value, 1, "ib,s", tag);

@@ -84,6 +84,7 @@ class OwnedEncodeResult {
   // The first immediate that warned it exceeds bounds, for a note that says
   // what was written instead; width 0 when none did.
   struct Bounds {
+    std::string_view warning;  // the warning it raised, with static lifetime
     std::int64_t value = 0;
     std::uint8_t width = 0;  // bytes
   } bounds;

@@ -37,8 +37,9 @@ struct InstructionFacts {
   std::uint32_t size = 0;
   bool pending = false;                    // fields wait for fixups
   std::vector<std::string_view> warnings;  // the encoder's, with static lifetime
-  // The value that an "exceeds bounds" warning is about, and the bytes of
-  // its field; width 0 when the encoder named none.
+  // The warning that a value did not fit its field, the value and the bytes
+  // of the field; width 0 when the encoder named none.
+  std::string_view bounds_warning;
   std::int64_t bounds_value = 0;
   std::uint8_t bounds_width = 0;
 };

@@ -90,14 +90,12 @@ bool fixupsFit(const module::Module& module, const InstructionFacts& record) noe
 qovrin::Status addFacts(module::Module& module, std::uint32_t fragment, std::uint32_t shift,
                         const SourceLocation& location, const InstructionFacts& record) {
   fixup::FixupStore& fixups = module.fixups();
-  bool bounds_told = record.bounds_width == 0;
   for (const std::string_view warning : record.warnings) {
-    const bool about_value = warning.ends_with("exceeds bounds") && !warning.starts_with("displacement");
-    if (bounds_told || !about_value) {
+    // Warnings are listed once each, so the text names the one the value raised.
+    if (record.bounds_width == 0 || warning != record.bounds_warning) {
       module.diagnostics().add(diagnostic::Severity::warning, location, warning);
       continue;
     }
-    bounds_told = true;
     const diagnostic::Note note{boundsNote(record.bounds_value, record.bounds_width), std::nullopt};
     module.diagnostics().addWithNotes(diagnostic::Severity::warning, location, warning, std::span(&note, 1));
   }

@@ -129,6 +129,7 @@ qovrin::Result<bool> writeUnitBytes(const x86_encoder::encode::OwnedEncodeResult
   record.bytes.assignPrefix(bytes, at);
   record.size = static_cast<std::uint32_t>(at);
   for (const std::string_view warning : result.warnings()) record.warnings.push_back(warning);
+  record.bounds_warning = result.bounds.warning;
   record.bounds_value = result.bounds.value;
   record.bounds_width = result.bounds.width;
   return fields;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <string>
@@ -233,18 +234,36 @@ std::vector<Note> duplicateNotes(const Asking& asking, const ast::Statement& sta
   return notes;
 }
 
-// The path that a file builtin of the statement was given and could not
-// read: the first one whose call fails.
+// The first call of one of the named builtins that fails when asked again.
+const Node* failingCall(const Asking& asking, const std::vector<const Node*>& nodes,
+                        std::initializer_list<std::string_view> names) {
+  for (const Node* node : nodes)
+    if (node->kind() == NodeKind::builtin_call && std::ranges::find(names, node->text()) != names.end() &&
+        !asking.evaluate(*node))
+      return node;
+  return nullptr;
+}
+
+// A call's argument as the text or the integer it holds, when it holds one.
+std::optional<std::string> stringArgument(const Asking& asking, const Node& call, std::size_t index) {
+  if (index >= call.arguments().size()) return std::nullopt;
+  const auto value = asking.evaluate(call.arguments()[index]);
+  if (!value || value->asString() == nullptr) return std::nullopt;
+  return *value->asString();
+}
+
+std::optional<std::uint64_t> integerArgument(const Asking& asking, const Node& call, std::size_t index) {
+  if (index >= call.arguments().size()) return std::nullopt;
+  const auto value = asking.evaluate(call.arguments()[index]);
+  if (!value || value->asInteger() == nullptr) return std::nullopt;
+  return value->asInteger()->word;
+}
+
+// The path that a file builtin of the statement was given and could not read.
 std::optional<std::string> failingBuiltinPath(const Asking& asking, const std::vector<const Node*>& nodes) {
-  static constexpr std::string_view kReaders[] = {"fs.read_bytes", "fs.read_text", "json.file", "toml.file",
-                                                  "fs.list_dir"};
-  for (const Node* node : nodes) {
-    if (node->kind() != NodeKind::builtin_call || node->arguments().empty()) continue;
-    if (std::ranges::find(kReaders, node->text()) == std::end(kReaders) || asking.evaluate(*node)) continue;
-    const auto path = asking.evaluate(node->arguments().front());
-    if (path && path->asString() != nullptr) return *path->asString();
-  }
-  return std::nullopt;
+  const Node* call =
+      failingCall(asking, nodes, {"fs.read_bytes", "fs.read_text", "json.file", "toml.file", "fs.list_dir"});
+  return call != nullptr ? stringArgument(asking, *call, 0) : std::nullopt;
 }
 
 // "line 2, column 5" of a text, at a byte offset.
@@ -263,65 +282,51 @@ std::string placeIn(std::string_view text, std::size_t offset) {
 std::vector<Note> windowNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
   const expr::MetaFileHooks& files = asking.context.file_hooks;
   if (!files.available || !files.read) return {};
-  for (const Node* node : nodes) {
-    if (node->kind() != NodeKind::builtin_call || node->text() != "fs.read_bytes" || node->arguments().size() != 3)
-      continue;
-    if (asking.evaluate(*node)) continue;
-    const auto path = asking.evaluate(node->arguments()[0]);
-    const auto offset = asking.evaluate(node->arguments()[1]);
-    const auto length = asking.evaluate(node->arguments()[2]);
-    if (!path || !offset || !length || path->asString() == nullptr || offset->asInteger() == nullptr ||
-        length->asInteger() == nullptr)
-      continue;
-    const auto whole = files.read(*path->asString(), files.base_path, std::nullopt, meta_std::kMaxResultBytes);
-    if (!whole) continue;
-    return oneNote("the window of " + std::to_string(length->asInteger()->word) + " bytes at offset " +
-                   std::to_string(offset->asInteger()->word) + " does not lie inside " + quoted(*path->asString()) +
-                   ", which holds " + std::to_string(whole->size()) + " bytes");
-  }
-  return {};
+  const Node* call = failingCall(asking, nodes, {"fs.read_bytes"});
+  if (call == nullptr || call->arguments().size() != 3) return {};
+  const auto path = stringArgument(asking, *call, 0);
+  const auto offset = integerArgument(asking, *call, 1);
+  const auto length = integerArgument(asking, *call, 2);
+  if (!path || !offset || !length) return {};
+  const auto whole = files.read(*path, files.base_path, std::nullopt, meta_std::kMaxResultBytes);
+  if (!whole) return {};
+  return oneNote("the window of " + std::to_string(*length) + " bytes at offset " + std::to_string(*offset) +
+                 " does not lie inside " + quoted(*path) + ", which holds " + std::to_string(whole->size()) +
+                 " bytes");
 }
 
 // A digest builtin that failed because libcrypto could not be loaded.
 std::vector<Note> digestNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
-  for (const Node* node : nodes) {
-    if (node->kind() != NodeKind::builtin_call || !node->text().starts_with("crypto.sha")) continue;
-    if (meta_std::digest_library::digestCalls() != nullptr || asking.evaluate(*node)) continue;
-    std::string cause;
-    qovrin::appendPrintable(cause, meta_std::digest_library::loadFailure());
-    return oneNote(quoted(node->text()) + " needs " + meta_std::digest_library::libraryName() +
-                   ", which could not be loaded: " + cause);
-  }
-  return {};
+  if (meta_std::digest_library::digestCalls() != nullptr) return {};
+  const Node* call = failingCall(asking, nodes, {"crypto.sha1", "crypto.sha256"});
+  if (call == nullptr) return {};
+  std::string cause;
+  qovrin::appendPrintable(cause, meta_std::digest_library::loadFailure());
+  return oneNote(quoted(call->text()) + " needs " + meta_std::digest_library::libraryName() +
+                 ", which could not be loaded: " + cause);
 }
 
 // Where json.parse or toml.parse stopped in the text it was given.
 std::vector<Note> documentNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
-  for (const Node* node : nodes) {
-    if (node->kind() != NodeKind::builtin_call || node->arguments().empty()) continue;
-    const bool json = node->text() == "json.parse";
-    if ((!json && node->text() != "toml.parse") || asking.evaluate(*node)) continue;
-    const auto text = asking.evaluate(node->arguments().front());
-    if (!text || text->asString() == nullptr) continue;
-    const std::string_view document = *text->asString();
-    const std::string prefix = quoted(node->text()) + " stopped at ";
-    if (json) {
-      const auto offset = meta_data::jsonStopOffset(document);
-      if (!offset) continue;
-      std::string what = "the text ends where JSON needs more";
-      if (*offset < document.size()) {
-        what.clear();
-        qovrin::appendPrintable(what, document.substr(*offset, 1));
-        what = "'" + what + "' cannot stand there";
-      }
-      return oneNote(prefix + placeIn(document, *offset) + " of its text: " + what);
+  const Node* call = failingCall(asking, nodes, {"json.parse", "toml.parse"});
+  const auto document = call != nullptr ? stringArgument(asking, *call, 0) : std::nullopt;
+  if (!document) return {};
+  const std::string prefix = quoted(call->text()) + " stopped at ";
+  if (call->text() == "json.parse") {
+    const auto offset = meta_data::jsonStopOffset(*document);
+    if (!offset) return {};
+    std::string what = "the text ends where JSON needs more";
+    if (*offset < document->size()) {
+      what = "'";
+      qovrin::appendPrintable(what, std::string_view(*document).substr(*offset, 1));
+      what += "' cannot stand there";
     }
-    data::toml_parser::TextPosition at;
-    if (data::toml_parser::parse(document, &at)) continue;
-    return oneNote(prefix + "line " + std::to_string(at.line) + ", column " + std::to_string(at.column) +
-                   " of its text: " + data::toml_parser::describeStop(document, at));
+    return oneNote(prefix + placeIn(*document, *offset) + " of its text: " + what);
   }
-  return {};
+  data::toml_parser::TextPosition at;
+  if (data::toml_parser::parse(*document, &at)) return {};
+  return oneNote(prefix + "line " + std::to_string(at.line) + ", column " + std::to_string(at.column) +
+                 " of its text: " + data::toml_parser::describeStop(*document, at));
 }
 
 std::vector<Note> fileNotes(const Asking& asking, const ast::Statement& statement, const std::vector<const Node*>& nodes) {
