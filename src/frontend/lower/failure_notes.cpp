@@ -26,7 +26,7 @@
 #include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/identifier.hpp"
 #include "frontend/syntax/parser.hpp"
-#include "frontend/values/expr_builtin_names.hpp"
+#include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/values/expr_eval.hpp"
 #include "frontend/values/type_name.hpp"
 

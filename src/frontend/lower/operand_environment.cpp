@@ -5,7 +5,7 @@
 
 #include "frontend/lower/context.hpp"
 #include "frontend/syntax/identifier.hpp"
-#include "frontend/values/expr_builtin_names.hpp"
+#include "frontend/syntax/expr_builtin_names.hpp"
 
 namespace frontend::lower::context {
 

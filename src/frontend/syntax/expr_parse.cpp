@@ -5,7 +5,7 @@
 #include "common/ascii.hpp"
 #include "common/name_table.hpp"
 #include "frontend/syntax/expr.hpp"
-#include "frontend/values/expr_builtin_names.hpp"
+#include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/syntax/expr_number.hpp"
 #include "frontend/syntax/identifier.hpp"
 #include "frontend/syntax/lexer.hpp"

@@ -12,7 +12,7 @@
 
 #include "common/error.hpp"
 #include "frontend/syntax/expr.hpp"
-#include "frontend/values/expr_builtin_names.hpp"
+#include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/values/expr_eval.hpp"
 #include "frontend/values/value.hpp"
 

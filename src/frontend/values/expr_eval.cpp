@@ -4,7 +4,7 @@
 #include <cmath>
 #include <type_traits>
 
-#include "frontend/values/expr_builtin_names.hpp"
+#include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/values/type_name.hpp"
 
 namespace frontend::expr {

@@ -1,4 +1,4 @@
-#include "frontend/values/expr_builtin_names.hpp"
+#include "frontend/syntax/expr_builtin_names.hpp"
 
 #include <gtest/gtest.h>
 
