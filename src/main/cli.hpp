@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "frontend/module/target.hpp"
+#include "frontend/values/target.hpp"
 
 namespace qovrin::main {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "frontend/module/target.hpp"
+#include "frontend/values/target.hpp"
 #include "main/cli.hpp"
 
 namespace qovrin::main {

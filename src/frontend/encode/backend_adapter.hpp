@@ -13,7 +13,7 @@
 #include "common/error.hpp"
 #include "frontend/encode/fixup.hpp"
 #include "frontend/module/fragment.hpp"
-#include "frontend/module/target.hpp"
+#include "frontend/values/target.hpp"
 #include "frontend/syntax/source_location.hpp"
 #include "riscv_encoder/operand.hpp"
 #include "x86_encoder/operand.hpp"

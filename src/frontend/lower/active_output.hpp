@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "frontend/module/target.hpp"
+#include "frontend/values/target.hpp"
 
 namespace frontend::lower::contracts {
 

@@ -15,7 +15,7 @@
 #include "frontend/lower/active_output.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/module/module.hpp"
-#include "frontend/module/target.hpp"
+#include "frontend/values/target.hpp"
 
 namespace frontend::lower::api {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "frontend/module/target.hpp"
+#include "frontend/values/target.hpp"
 
 namespace frontend::lower::isa_text {
 

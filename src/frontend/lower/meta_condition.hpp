@@ -13,7 +13,7 @@
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
-#include "frontend/module/target.hpp"
+#include "frontend/values/target.hpp"
 
 namespace frontend::lower::meta_condition {
 

@@ -13,7 +13,7 @@
 #include "frontend/module/packed_location.hpp"
 #include "frontend/module/small_bytes.hpp"
 #include "frontend/syntax/source_location.hpp"
-#include "frontend/module/target.hpp"
+#include "frontend/values/target.hpp"
 
 namespace frontend::fragment {
 

@@ -28,7 +28,7 @@
 #include "frontend/syntax/source_location.hpp"
 #include "frontend/module/symbol.hpp"
 #include "frontend/module/symbol_store.hpp"
-#include "frontend/module/target.hpp"
+#include "frontend/values/target.hpp"
 #include "frontend/module/text_arena.hpp"
 #include "frontend/values/type_name.hpp"
 #include "frontend/values/types.hpp"

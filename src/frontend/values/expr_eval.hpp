@@ -17,7 +17,7 @@
 #include "frontend/meta_std/meta_io.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/output/image.hpp"
-#include "frontend/module/target.hpp"
+#include "frontend/values/target.hpp"
 #include "frontend/values/value.hpp"
 
 namespace frontend::expr {

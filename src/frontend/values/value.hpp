@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "common/error.hpp"
-#include "frontend/module/target.hpp"
+#include "frontend/values/target.hpp"
 
 namespace frontend::value {
 
