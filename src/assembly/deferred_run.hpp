@@ -16,7 +16,7 @@
 #include "frontend/values/expr_eval.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/module/module.hpp"
-#include "frontend/output/frozen_bodies.hpp"
+#include "frontend/module/frozen_bodies.hpp"
 #include "frontend/output/image.hpp"
 
 namespace assembly {

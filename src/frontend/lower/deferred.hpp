@@ -15,7 +15,7 @@
 #include "frontend/syntax/ast.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/lower/context.hpp"
-#include "frontend/output/frozen_bodies.hpp"
+#include "frontend/module/frozen_bodies.hpp"
 #include "frontend/values/value.hpp"
 
 namespace frontend::lower::deferred {

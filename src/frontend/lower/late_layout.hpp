@@ -16,7 +16,7 @@
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/module/module.hpp"
-#include "frontend/output/frozen_bodies.hpp"
+#include "frontend/module/frozen_bodies.hpp"
 
 namespace frontend::lower::late_layout {
 

@@ -23,7 +23,7 @@
 #include "frontend/module/line_record.hpp"
 #include "frontend/lower/meta_function.hpp"
 #include "frontend/module/name_index.hpp"
-#include "frontend/output/frozen_bodies.hpp"
+#include "frontend/module/frozen_bodies.hpp"
 #include "frontend/module/section.hpp"
 #include "frontend/syntax/source_location.hpp"
 #include "frontend/module/symbol.hpp"
