@@ -98,7 +98,7 @@ class LowerContext {
   // The evaluator's view of this context, bound once and shared by every
   // evaluation; the file hooks' base path follows the innermost source.
   expr::EvaluationHooks hooks;
-  expr::MetaFileHooks file_hooks;
+  meta_io::MetaFileHooks file_hooks;
 
   // Template searches remembered across the run's x86 lines, which mostly
   // repeat a few operand shapes.

@@ -131,7 +131,7 @@ void bindHooks(LowerContext& context) {
                                               const expr::EvaluationContext& evaluation) {
     return macro::evaluateOperand(context, operand, evaluation);
   };
-  expr::MetaFileHooks& files = context.file_hooks;
+  meta_io::MetaFileHooks& files = context.file_hooks;
   files.available = context.paths.files_available;
   if (!files.available) return;
   files.read = [&context](std::string_view name, std::string_view base, std::optional<meta_io::FileWindow> window,

@@ -280,7 +280,7 @@ std::string placeIn(std::string_view text, std::size_t offset) {
 
 // A window of fs.read_bytes that does not lie inside its file: the file's size.
 std::vector<Note> windowNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
-  const expr::MetaFileHooks& files = asking.context.file_hooks;
+  const meta_io::MetaFileHooks& files = asking.context.file_hooks;
   if (!files.available || !files.read) return {};
   const Node* call = failingCall(asking, nodes, {"fs.read_bytes"});
   if (call == nullptr || call->arguments().size() != 3) return {};

@@ -15,7 +15,7 @@
 
 #include "common/error.hpp"
 #include "data/toml_parser.hpp"
-#include "frontend/values/expr_eval.hpp"
+#include "frontend/meta_std/meta_io.hpp"
 #include "frontend/meta_std/meta_data.hpp"
 #include "frontend/values/value.hpp"
 
@@ -46,10 +46,10 @@ using ByteWindow = meta_io::FileWindow;
 // window lies inside the file), read through the read hook; OutputTooLarge
 // when that is more than `limit` bytes. Read failures pass through; no read
 // hook is FileNotAvailable.
-qovrin::Result<value::Bytes> readBytes(const expr::MetaFileHooks& hooks, std::string_view name,
+qovrin::Result<value::Bytes> readBytes(const meta_io::MetaFileHooks& hooks, std::string_view name,
                                        std::optional<ByteWindow> window, std::uint64_t limit);
 
-using FileHooks = const expr::MetaFileHooks*;
+using FileHooks = const meta_io::MetaFileHooks*;
 using Arguments = std::span<const value::Value>;
 
 qovrin::Result<value::Value> evalFsExists(Arguments arguments, FileHooks hooks);

@@ -39,7 +39,7 @@ qovrin::Result<std::string> readText(std::string_view path, FileHooks hooks,
 // fs.exists and fs.is_dir: false, not a failure, whenever the answer cannot
 // be had.
 qovrin::Result<Value> askPredicate(Arguments arguments, FileHooks hooks,
-                                   const expr::MetaFileHooks::Predicate expr::MetaFileHooks::*predicate) {
+                                   const meta_io::MetaFileHooks::Predicate meta_io::MetaFileHooks::*predicate) {
   if (arguments.size() != 1) return fail(Error::InvalidArgument);
   if (!filesAvailable(hooks)) return Value::boolean(false);
   const auto* path = arguments[0].asString();
@@ -77,7 +77,7 @@ qovrin::Result<Value> readFileText(Arguments arguments, FileHooks hooks, TextRea
 
 }  // namespace
 
-qovrin::Result<value::Bytes> readBytes(const expr::MetaFileHooks& hooks, std::string_view name,
+qovrin::Result<value::Bytes> readBytes(const meta_io::MetaFileHooks& hooks, std::string_view name,
                                        std::optional<ByteWindow> window, std::uint64_t limit) {
   // Only the window is read, so a window of a huge file costs its length.
   const auto content = readText(name, &hooks, window, limit);
@@ -88,11 +88,11 @@ qovrin::Result<value::Bytes> readBytes(const expr::MetaFileHooks& hooks, std::st
 }
 
 qovrin::Result<Value> evalFsExists(Arguments arguments, FileHooks hooks) {
-  return askPredicate(arguments, hooks, &expr::MetaFileHooks::exists);
+  return askPredicate(arguments, hooks, &meta_io::MetaFileHooks::exists);
 }
 
 qovrin::Result<Value> evalFsIsDir(Arguments arguments, FileHooks hooks) {
-  return askPredicate(arguments, hooks, &expr::MetaFileHooks::is_directory);
+  return askPredicate(arguments, hooks, &meta_io::MetaFileHooks::is_directory);
 }
 
 qovrin::Result<Value> evalFsReadText(Arguments arguments, FileHooks hooks) {

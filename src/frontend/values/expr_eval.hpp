@@ -24,25 +24,6 @@ namespace frontend::expr {
 
 struct EvaluationContext;
 
-// File access for the file builtins. Each hook gets the path as written and
-// the base path it is relative to.
-struct MetaFileHooks {
-  using Predicate = std::function<qovrin::Result<bool>(std::string_view name, std::string_view base)>;
-
-  // The file's text, or only the window of it (InvalidApiInteger when the
-  // window does not lie inside the file); OutputTooLarge when that is more
-  // than `limit` bytes, told before the file is read.
-  std::function<qovrin::Result<std::string>(std::string_view name, std::string_view base,
-                                            std::optional<meta_io::FileWindow> window, std::uint64_t limit)>
-      read;
-  Predicate exists;
-  // Names of the directory's file entries, sorted byte-wise.
-  std::function<qovrin::Result<meta_io::DirListing>(std::string_view name, std::string_view base)> list;
-  Predicate is_directory;
-  bool available = false;
-  std::string base_path;  // the file being lowered
-};
-
 // The caller's services. An empty hook is a service this evaluation lacks.
 struct EvaluationHooks {
   // A copy of the caller's local of that name, if there is one.
@@ -78,7 +59,7 @@ struct EvaluationContext {
   std::uint64_t offset = 0;                      // position inside the current section
   std::optional<std::uint64_t> file_cursor{};    // real file cursor of that position
   const output::image::Image* image = nullptr;   // present once laid out
-  const MetaFileHooks* file_hooks = nullptr;     // absent: no file access
+  const meta_io::MetaFileHooks* file_hooks = nullptr;     // absent: no file access
   const EvaluationHooks* hooks = nullptr;        // absent: no caller services at all
   std::span<const std::string> blocked_names{};  // names that must not resolve
   std::optional<target::Target> target{};        // overrides the module's for target.bits

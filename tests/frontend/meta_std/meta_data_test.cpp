@@ -13,7 +13,7 @@ using qovrin::testing::errorOf;
 namespace {
 
 namespace meta_data = frontend::meta_data;
-using frontend::expr::MetaFileHooks;
+using frontend::meta_io::MetaFileHooks;
 using frontend::meta_data::MetaDataBuiltin;
 using frontend::value::Bytes;
 using frontend::value::Value;
