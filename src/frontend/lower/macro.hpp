@@ -35,8 +35,6 @@ inline constexpr std::uint32_t kMaxMetaCallDepth = 128;
 inline constexpr std::uint64_t kMaxExpansions = 100000;
 // Operands captured inside operands inside ... at most this deep.
 inline constexpr std::uint64_t kMaxCaptureDepth = 128;
-inline constexpr std::size_t kMaxOperands = 256;
-inline constexpr std::size_t kMaxBracketDepth = 64;
 
 struct MacroEntry {
   ast::MetaFunctionStatement statement;  // a deep copy
@@ -67,19 +65,8 @@ class Store {
   std::unordered_map<std::string, std::vector<std::uint32_t>, NameHash, std::equal_to<>> by_name_;
 };
 
-// The top-level operands of an invocation, each trimmed of blanks; they point
-// into text. Empty text has none. InvalidMacroOperands for an empty operand,
-// more than kMaxOperands, unbalanced or too deeply nested brackets, an open
-// quote, a line break or ";".
-qovrin::Result<std::vector<std::string_view>> splitOperands(std::string_view text);
-
 // End of a line's first word: the first whitespace character or "(".
 std::size_t firstWordEnd(std::string_view text) noexcept;
-
-// Past the quote that closes the one at open (' or "); a backslash escapes
-// the next character and a doubled quote stands for one. None when the text
-// ends first. A digit separator (1'000) opens nothing: the result is just past it.
-std::optional<std::size_t> quotedOperandEnd(std::string_view text, std::size_t open) noexcept;
 
 using EnvironmentRef = std::shared_ptr<const value::OperandEnvironment>;
 
@@ -87,11 +74,6 @@ using EnvironmentRef = std::shared_ptr<const value::OperandEnvironment>;
 // holding an operand is replaced by that operand's own pieces.
 qovrin::Result<value::OperandValue> capture(lower::context::LowerContext& context, const EnvironmentRef& environment,
                                             std::string_view text);
-
-// The bytes [start, end) of the joined pieces, each part keeping its
-// environment; InvalidApiArgument for a range outside the text.
-qovrin::Result<value::OperandValue> sliceOperand(std::span<const value::OperandPiece> pieces, std::uint64_t start,
-                                                 std::uint64_t end);
 
 // The operand's text as an expression, evaluated where it was written: its
 // names resolve in the environments of their pieces, and the position and

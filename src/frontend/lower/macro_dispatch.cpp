@@ -7,6 +7,7 @@
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/lower/macro.hpp"
+#include "frontend/values/operand_text.hpp"
 
 namespace frontend::macro {
 
@@ -110,7 +111,7 @@ qovrin::Result<bool> dispatch(module::Module& module, lower::contracts::ActiveOu
   if (context.meta_call_depth >= kMaxMetaCallDepth) return fail(Error::MetaCallDepthExceeded);
   if (context.expansion_count >= kMaxExpansions) return fail(Error::MacroExpansionLimitExceeded);
 
-  const auto operands = splitOperands(text.substr(name_end));
+  const auto operands = operand_text::splitOperands(text.substr(name_end));
   if (!operands) return fail(operands.error());
   const MacroEntry* entry = context.macros.select(name, operands->size());
   if (entry == nullptr) {

@@ -4,6 +4,7 @@
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/isa_text.hpp"
 #include "frontend/lower/macro.hpp"
+#include "frontend/values/operand_text.hpp"
 
 namespace frontend::lower::operand_line {
 
@@ -17,7 +18,7 @@ qovrin::Result<bool> namesOperand(context::LowerContext& context, std::string_vi
   while (position < operands.size()) {
     const char c = operands[position];
     if (c == '\'' || c == '"') {
-      const auto end = macro::quotedOperandEnd(operands, position);
+      const auto end = operand_text::quotedOperandEnd(operands, position);
       if (!end) return fail(Error::InvalidMacroOperands);
       position = *end;
       continue;
@@ -37,7 +38,7 @@ qovrin::Result<bool> namesOperand(context::LowerContext& context, std::string_vi
 
 qovrin::Status appendSlice(std::string& out, const value::OperandValue& captured, std::size_t start,
                            std::size_t end, target::Target target, std::string_view mnemonic) {
-  const auto slice = macro::sliceOperand(captured.pieces(), start, end);
+  const auto slice = operand_text::sliceOperand(captured.pieces(), start, end);
   if (!slice) return fail(slice.error());
   return macro::appendNativePieces(out, target, mnemonic, slice->pieces());
 }
@@ -71,7 +72,7 @@ qovrin::Result<std::optional<std::string>> lowerOperandLine(module::Module& modu
   std::size_t position = 0;
   while (const auto call = isa_text::findBuiltinCall(joined, position, cursor.target)) {
     QOVRIN_TRY(appendSlice(out, *captured, position, call->start, cursor.target, mnemonic));
-    const auto slice = macro::sliceOperand(captured->pieces(), call->start, call->end);
+    const auto slice = operand_text::sliceOperand(captured->pieces(), call->start, call->end);
     if (!slice) return fail(slice.error());
     const auto value = macro::evaluateOperand(context, *slice, evaluation);
     if (!value) return fail(expression_bridge::mapExpressionError(value.error()));

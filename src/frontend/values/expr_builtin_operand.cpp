@@ -2,7 +2,7 @@
 // captured macro operands.
 
 #include "frontend/values/expr_builtin.hpp"
-#include "frontend/lower/macro.hpp"
+#include "frontend/values/operand_text.hpp"
 
 namespace frontend::expr {
 
@@ -15,13 +15,13 @@ namespace {
 
 qovrin::Result<Value> splitOperand(const OperandValue& operand) {
   const std::string text = operand.text();
-  const auto parts = macro::splitOperands(text);
+  const auto parts = operand_text::splitOperands(text);
   if (!parts) return fail(parts.error());
   value::ListValue list;
   list.reserve(parts->size());
   for (const std::string_view part : *parts) {
     const auto start = static_cast<std::uint64_t>(part.data() - text.data());
-    auto sliced = macro::sliceOperand(operand.pieces(), start, start + part.size());
+    auto sliced = operand_text::sliceOperand(operand.pieces(), start, start + part.size());
     if (!sliced) return fail(sliced.error());
     QOVRIN_TRY(list.push(Value(std::move(*sliced))));
   }
@@ -46,7 +46,7 @@ qovrin::Result<Value> evalOperandBuiltin(OperandBuiltin builtin, Arguments argum
       if (!start) return fail(start.error());
       const auto end = evaluateBuiltinIntegerArg(arguments[2], context);
       if (!end) return fail(end.error());
-      auto sliced = macro::sliceOperand(operand->pieces(), *start, *end);
+      auto sliced = operand_text::sliceOperand(operand->pieces(), *start, *end);
       if (!sliced) return fail(sliced.error());
       return Value(std::move(*sliced));
     }

@@ -1,4 +1,4 @@
-#include "frontend/lower/macro.hpp"
+#include "frontend/values/operand_text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 
 namespace {
 
-using frontend::macro::sliceOperand;
-using frontend::macro::splitOperands;
+using frontend::operand_text::sliceOperand;
+using frontend::operand_text::splitOperands;
 using frontend::value::OperandEnvironment;
 using frontend::value::OperandPiece;
 using qovrin::Error;
