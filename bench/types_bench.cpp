@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "frontend/values/expr_eval.hpp"
+#include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/values/type_name.hpp"
 

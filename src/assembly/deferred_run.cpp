@@ -11,7 +11,7 @@
 #include "assembly/frozen_block.hpp"
 #include "common/ascii.hpp"
 #include "common/little_endian.hpp"
-#include "frontend/values/expr_builtin.hpp"
+#include "frontend/evaluate/expr_builtin.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/value_binding.hpp"
 #include "frontend/syntax/parser.hpp"

@@ -3,7 +3,7 @@
 #include "assembly/unresolved_fixup.hpp"
 #include "common/ascii.hpp"
 #include "frontend/syntax/expr.hpp"
-#include "frontend/values/expr_eval.hpp"
+#include "frontend/evaluate/expr_eval.hpp"
 
 namespace assembly {
 

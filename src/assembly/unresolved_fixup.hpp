@@ -7,7 +7,7 @@
 
 #include "frontend/encode/fixup.hpp"
 #include "frontend/module/module.hpp"
-#include "frontend/values/expr_eval.hpp"
+#include "frontend/evaluate/expr_eval.hpp"
 
 namespace assembly {
 

@@ -5,7 +5,7 @@
 
 #include "common/ascii.hpp"
 #include "frontend/syntax/expr.hpp"
-#include "frontend/values/expr_eval.hpp"
+#include "frontend/evaluate/expr_eval.hpp"
 #include "riscv_encoder/source.hpp"
 #include "riscv_encoder/tables.hpp"
 

@@ -8,7 +8,7 @@
 #include "common/error.hpp"
 #include "frontend/syntax/ast.hpp"
 #include "frontend/syntax/expr.hpp"
-#include "frontend/values/expr_eval.hpp"
+#include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"

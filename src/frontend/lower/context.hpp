@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "common/error.hpp"
-#include "frontend/values/expr_eval.hpp"
+#include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/lower/include_callbacks.hpp"
 #include "frontend/lower/value_name_filter.hpp"
 #include "frontend/lower/macro.hpp"

@@ -8,7 +8,7 @@
 
 #include "common/ascii.hpp"
 #include "common/name_table.hpp"
-#include "frontend/values/expr_eval.hpp"
+#include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/lower/aggregate_literal.hpp"
 #include "frontend/lower/api.hpp"
 #include "frontend/lower/collection_mutation.hpp"

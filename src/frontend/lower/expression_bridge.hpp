@@ -10,7 +10,7 @@
 
 #include "common/error.hpp"
 #include "frontend/syntax/expr.hpp"
-#include "frontend/values/expr_eval.hpp"
+#include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/include_callbacks.hpp"
 #include "frontend/lower/active_output.hpp"

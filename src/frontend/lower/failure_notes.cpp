@@ -27,7 +27,7 @@
 #include "frontend/syntax/identifier.hpp"
 #include "frontend/syntax/parser.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
-#include "frontend/values/expr_eval.hpp"
+#include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/values/type_name.hpp"
 
 namespace frontend::lower::failure_notes {

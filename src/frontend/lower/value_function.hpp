@@ -11,7 +11,7 @@
 #include "common/error.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/syntax/expr.hpp"
-#include "frontend/values/expr_eval.hpp"
+#include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/values/value.hpp"
 
 namespace frontend::lower::root {

@@ -9,7 +9,7 @@
 #include <variant>
 
 #include "common/error_of.hpp"
-#include "frontend/values/expr_eval.hpp"
+#include "frontend/evaluate/expr_eval.hpp"
 
 namespace qovrin::testing {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "frontend/values/expr_builtin.hpp"
+#include "frontend/evaluate/expr_builtin.hpp"
 #include "frontend/values/type_name.hpp"
 #include "frontend/values/value_pack.hpp"
 

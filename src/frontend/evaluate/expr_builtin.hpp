@@ -13,7 +13,7 @@
 #include "common/error.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
-#include "frontend/values/expr_eval.hpp"
+#include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/values/value.hpp"
 
 namespace frontend::expr {

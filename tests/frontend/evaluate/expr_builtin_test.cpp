@@ -1,4 +1,4 @@
-#include "frontend/values/expr_builtin.hpp"
+#include "frontend/evaluate/expr_builtin.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // operand.text, operand.slice, operand.eval and operand.split: the builtins on
 // captured macro operands.
 
-#include "frontend/values/expr_builtin.hpp"
+#include "frontend/evaluate/expr_builtin.hpp"
 #include "frontend/values/operand_text.hpp"
 
 namespace frontend::expr {

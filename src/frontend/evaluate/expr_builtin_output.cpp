@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "frontend/values/expr_builtin.hpp"
+#include "frontend/evaluate/expr_builtin.hpp"
 
 namespace frontend::expr {
 

@@ -1,4 +1,4 @@
-#include "frontend/values/expr_eval.hpp"
+#include "frontend/evaluate/expr_eval.hpp"
 
 #include <algorithm>
 #include <cmath>
