@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""Reads every #include "..." under the source folder and fails, naming the
+file and the include, when a folder of the stack below includes one above it,
+when an encoder includes the front end, or when folders include each other in
+a cycle. Usage: include_layers_test.py <src>"""
+import os
+import re
+import sys
+
+# Bottom to top: each folder may include only those before it.
+STACK = [
+    "frontend/syntax",    # source text, statements, expression trees
+    "frontend/values",    # meta values, types, the target description
+    "frontend/meta_std",  # the builtin library on values
+    "frontend/module",    # sections, fragments, symbols, frozen bodies
+    "frontend/output",    # the laid-out image, result and listing rows
+    "frontend/evaluate",  # expressions against the module and the library
+    "frontend/encode",    # encoders driven over the module, layout
+    "frontend/lower",     # statements into the module
+    "assembly",
+    "main",
+]
+ENCODERS = ["x86_encoder", "riscv_encoder", "spirv_encoder"]
+
+# Edges that files still waiting to move carry: each is allowed while it
+# exists and must be taken off this list once the move ends it.
+PENDING_MOVES = {
+    ("frontend/module", "frontend/encode"),
+    ("frontend/module", "frontend/lower"),
+    ("spirv_encoder", "frontend/module"),
+    ("spirv_encoder", "frontend/syntax"),
+}
+
+INCLUDE = re.compile(r'\s*#\s*include\s*"([^"]+)"')
+
+
+def folder_edges(src):
+    """(from folder, to folder) -> first 'file -> include' seen."""
+    edges = {}
+    for directory, _, files in sorted(os.walk(src)):
+        folder = os.path.relpath(directory, src)
+        for name in sorted(files):
+            with open(os.path.join(directory, name), errors="replace") as text:
+                for line in text:
+                    match = INCLUDE.match(line)
+                    if not match:
+                        continue
+                    target = os.path.join(directory, match.group(1))
+                    if not os.path.exists(target):
+                        target = os.path.join(src, match.group(1))
+                    to = os.path.relpath(os.path.dirname(os.path.normpath(target)), src)
+                    if to != folder:
+                        edges.setdefault((folder, to), f"{folder}/{name} includes {match.group(1)}")
+    return edges
+
+
+def layer_faults(edges):
+    rank = {folder: index for index, folder in enumerate(STACK)}
+    faults = []
+    for (source, to), example in sorted(edges.items()):
+        if (source, to) in PENDING_MOVES:
+            continue
+        if source.startswith("frontend/") and source not in rank:
+            faults.append(f"{example}: folder {source} has no place in the stack")
+        elif source in rank and rank.get(to, -1) > rank[source]:
+            faults.append(f"{example}: {to} stands above {source}")
+        elif source in ENCODERS and to.startswith("frontend"):
+            faults.append(f"{example}: an encoder includes the front end")
+    faults += [f"{source} no longer includes {to}: take it off PENDING_MOVES"
+               for source, to in sorted(PENDING_MOVES - edges.keys())]
+    return faults
+
+
+def cycle(edges):
+    """One cycle of folders as a list of edges, or none."""
+    graph = {}
+    for source, to in edges:
+        if (source, to) not in PENDING_MOVES:
+            graph.setdefault(source, []).append(to)
+    state = {}
+
+    def visit(folder, path):
+        state[folder] = "open"
+        for to in sorted(graph.get(folder, [])):
+            if state.get(to) == "open":
+                start = [edge[0] for edge in path].index(to)
+                return path[start:] + [(folder, to)]
+            if to not in state:
+                found = visit(to, path + [(folder, to)])
+                if found:
+                    return found
+        state[folder] = "done"
+        return None
+
+    for folder in sorted(graph):
+        if folder not in state:
+            found = visit(folder, [])
+            if found:
+                return found
+    return None
+
+
+def main():
+    edges = folder_edges(sys.argv[1])
+    faults = layer_faults(edges)
+    loop = cycle(edges)
+    if loop:
+        faults.append("folders in a cycle: " + "; ".join(edges[edge] for edge in loop))
+    for fault in faults:
+        print(fault)
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
