@@ -93,9 +93,7 @@ class LineBytes {
       size_ += count;
       return std::span(local_).subspan(size_ - count, count);
     }
-    if (heap_.empty()) heap_.assign(local_.begin(), local_.begin() + static_cast<std::ptrdiff_t>(size_));
-    heap_.resize(heap_.size() + count);
-    return std::span(heap_).last(count);
+    return extendOnHeap(count);
   }
   void append(std::span<const std::uint8_t> bytes) { std::ranges::copy(bytes, extend(bytes.size()).begin()); }
   std::span<const std::uint8_t> view() const noexcept {
@@ -103,6 +101,12 @@ class LineBytes {
   }
 
  private:
+  [[gnu::noinline]] std::span<std::uint8_t> extendOnHeap(std::size_t count) {
+    if (heap_.empty()) heap_.assign(local_.begin(), local_.begin() + static_cast<std::ptrdiff_t>(size_));
+    heap_.resize(heap_.size() + count);
+    return std::span(heap_).last(count);
+  }
+
   std::array<std::uint8_t, 256> local_;
   std::size_t size_ = 0;
   std::vector<std::uint8_t> heap_;  // every byte, once the line outgrew local_
@@ -115,9 +119,8 @@ qovrin::Status appendIntegerBytes(LineBytes& out, std::uint64_t value, std::uint
   if (width == 0 || width > kMaxDataUnit) return fail(Error::InvalidApiArgument);
   if (!qovrin::fitsIntegerWidth(value, width)) return fail(Error::InvalidApiInteger);
   const std::span<std::uint8_t> room = out.extend(width);
-  const std::size_t stored = std::min<std::size_t>(width, 8);
-  qovrin::writeLittleEndian(room.first(stored), value);
-  std::ranges::fill(room.subspan(stored), std::uint8_t{0});
+  qovrin::writeLittleEndian(room, value);
+  if (width > 8) std::ranges::fill(room.subspan(8), std::uint8_t{0});
   return {};
 }
 
@@ -243,7 +246,13 @@ qovrin::Status lowerDataEmitCall(module::Module& module, context::LowerContext& 
     // A literal is its own value: nothing to evaluate.
     if (const expr::Node* literal = call.arguments[index].expression();
         literal != nullptr && literal->kind() == expr::NodeKind::integer) {
-      QOVRIN_TRY(data_emission::appendIntegerBytes(bytes, literal->integer(), unit));
+      // Most values are literals that fit their unit; written in place, they
+      // take a fifth of the instructions of a checked append (100k lines of
+      // 16 values, callgrind).
+      if (const std::uint64_t value = literal->integer(); unit <= 8 && qovrin::fitsIntegerWidth(value, unit))
+        qovrin::writeLittleEndian(bytes.extend(unit), value);
+      else
+        QOVRIN_TRY(data_emission::appendIntegerBytes(bytes, value, unit));
       continue;
     }
     if (unit == 1) {

@@ -22,14 +22,9 @@ class Store {
   // keeps a deep copy of the definition.
   qovrin::Status define(const ast::MetaFunctionStatement& statement);
 
-  // Index of the definition with that name. Every call statement asks, and
-  // most programs define no function: inline, that answer costs no call and
-  // no optional passed through memory, which was 3% of 1M `db(1)` lines
-  // (bench/data_throughput.py).
-  std::optional<std::uint32_t> find(std::string_view name) const noexcept {
-    if (index_.empty()) return std::nullopt;
-    return findDefined(name);
-  }
+  // Index of the definition with that name.
+  std::optional<std::uint32_t> find(std::string_view name) const noexcept;
+  bool empty() const noexcept { return functions_.empty(); }
 
   const ast::MetaFunctionStatement& at(std::uint32_t index) const noexcept { return functions_[index]; }
   std::size_t size() const noexcept { return functions_.size(); }
@@ -39,8 +34,6 @@ class Store {
     using is_transparent = void;
     std::size_t operator()(std::string_view name) const noexcept { return std::hash<std::string_view>{}(name); }
   };
-
-  std::optional<std::uint32_t> findDefined(std::string_view name) const noexcept;
 
   std::deque<ast::MetaFunctionStatement> functions_;  // stable while a body runs
   std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> index_;
