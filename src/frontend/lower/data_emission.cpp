@@ -242,9 +242,12 @@ qovrin::Status lowerDataEmitCall(module::Module& module, context::LowerContext& 
                                  std::uint64_t unit) {
   if (call.arguments.empty()) return fail(Error::InvalidApiArity);
   data_emission::LineBytes bytes;
-  for (std::size_t index = 0; index < call.arguments.size(); ++index) {
+  // Held apart from the vector, whose bounds every byte written would
+  // otherwise make the compiler load again.
+  const std::span<const ast::ApiCallArgument> arguments = call.arguments;
+  for (std::size_t index = 0; index < arguments.size(); ++index) {
     // A literal is its own value: nothing to evaluate.
-    if (const expr::Node* literal = call.arguments[index].expression();
+    if (const expr::Node* literal = arguments[index].expression();
         literal != nullptr && literal->kind() == expr::NodeKind::integer) {
       // Most values are literals that fit their unit; written in place, they
       // take a fifth of the instructions of a checked append (100k lines of
