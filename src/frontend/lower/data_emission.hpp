@@ -14,15 +14,9 @@
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
-#include "frontend/module/small_bytes.hpp"
 #include "frontend/values/value.hpp"
 
 namespace frontend::lower::data_emission {
-
-// value as width little-endian bytes (1 to 64; InvalidApiArgument otherwise).
-// Below 8 bytes the value must fit, unsigned or as a negative number's two's
-// complement (InvalidApiInteger); above 8 the bytes past the eighth are zero.
-qovrin::Status appendIntegerBytes(fragment::SmallBytes& out, std::uint64_t value, std::uint64_t width);
 
 // Moves the cursor past the fragment a module call just appended.
 qovrin::Status advancePast(module::Module& module, contracts::ActiveOutput& cursor,

@@ -88,6 +88,8 @@ bool hasSideEffect(std::string_view name) noexcept {
 // `m (a), b` parses as a call of m but is a macro line whose first operand
 // happens to start with a parenthesis.
 qovrin::Result<bool> expandMacroWrittenAsCall(Lowering& lowering, const ast::ApiCallStatement& call) {
+  // Most sources define no macro: their calls need no look at the text.
+  if (lowering.context.macros.empty()) return false;
   const std::string_view text = call.call_text;
   if (text.size() <= call.name.size() || !qovrin::isOneOf(text[call.name.size()], "\t\n\v\f\r "))
     return false;

@@ -129,11 +129,6 @@ qovrin::Result<std::uint32_t> activeFragmentPosition(const module::Module& modul
   return static_cast<std::uint32_t>(count);
 }
 
-qovrin::Status requireOpenOutputRegion(const contracts::ActiveOutput& cursor) noexcept {
-  if (cursor.closed) return fail(Error::OutputRegionClosed);
-  return {};
-}
-
 qovrin::Result<std::uint64_t> activeAddress(const module::Module& module, const contracts::ActiveOutput& cursor) {
   if (!module.sections().contains(cursor.section)) return fail(Error::InvalidSection);
   return add(module.sections()[cursor.section].base, cursor.offset);

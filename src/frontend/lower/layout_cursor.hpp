@@ -24,7 +24,10 @@ qovrin::Result<std::uint64_t> sectionFileCursor(const module::Module& module, st
 qovrin::Result<std::uint32_t> activeFragmentPosition(const module::Module& module, std::uint32_t section);
 
 // OutputRegionClosed once region.file_align has closed the cursor's region.
-qovrin::Status requireOpenOutputRegion(const contracts::ActiveOutput& cursor) noexcept;
+inline qovrin::Status requireOpenOutputRegion(const contracts::ActiveOutput& cursor) noexcept {
+  if (cursor.closed) return qovrin::fail(qovrin::Error::OutputRegionClosed);
+  return {};
+}
 
 // Base address of the cursor's section plus its offset (InvalidSection, OffsetOverflow).
 qovrin::Result<std::uint64_t> activeAddress(const module::Module& module, const contracts::ActiveOutput& cursor);

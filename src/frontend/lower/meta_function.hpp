@@ -24,6 +24,7 @@ class Store {
 
   // Index of the definition with that name.
   std::optional<std::uint32_t> find(std::string_view name) const noexcept;
+  bool empty() const noexcept { return functions_.empty(); }
 
   const ast::MetaFunctionStatement& at(std::uint32_t index) const noexcept { return functions_[index]; }
   std::size_t size() const noexcept { return functions_.size(); }

@@ -3,6 +3,7 @@
 // module keeps one of per fragment. Packed: its fields are read by value only.
 
 #include <cstdint>
+#include <optional>
 
 #include "frontend/syntax/source_location.hpp"
 
@@ -19,13 +20,13 @@ class [[gnu::packed]] PackedLocation {
         present_(static_cast<std::uint8_t>((location.span.source ? kHasSource : 0) |
                                            (location.expansion ? kHasExpansion : 0))) {}
 
+  // Built field by field: a location first made empty and then filled in
+  // was cleared with `rep stos`, a quarter of the time that joining a data
+  // line to its run took on 1M `db(1)` lines (bench/data_throughput.py).
   SourceLocation unpack() const noexcept {
-    SourceLocation location;
-    if (present_ & kHasSource) location.span.source = source_;
-    location.span.start = start_;
-    location.span.end = end_;
-    if (present_ & kHasExpansion) location.expansion = expansion_;
-    return location;
+    using Index = std::optional<std::uint32_t>;
+    return SourceLocation{SourceSpan{(present_ & kHasSource) != 0 ? Index(source_) : Index(), start_, end_},
+                          (present_ & kHasExpansion) != 0 ? Index(expansion_) : Index()};
   }
 
  private:

@@ -24,6 +24,24 @@ TEST(Dispatch, NamesReportsAndArity) {
   });
 }
 
+// The name alone picks the call: names that share its length and ends, or
+// differ only in case, are other names; a user function takes any call's name
+// but include's and import's.
+TEST(Dispatch, CallNamesAndTheirShadows) {
+  expectOutputCases({
+      {"emit.u32(1)\nemit.f32(f32(1.0))\n", "01 00 00 00 00 00 80 3f"},
+      {"exit.u32(1)\n", "", {"main.qov:1:1: error: unknown call: exit.u32"}, false},
+      {"emit.x32(1)\n", "", {"main.qov:1:1: error: unknown call: emit.x32"}, false},
+      {"Db(1)\n", "", {"main.qov:1:1: error: unknown call: Db"}, false},
+      {"d(1)\n", "", {"main.qov:1:1: error: unknown call: d"}, false},
+      {"dbq(1)\n", "", {"main.qov:1:1: error: unknown call: dbq"}, false},
+      {"region.file_alig(1)\n", "", {"main.qov:1:1: error: unknown call: region.file_alig"}, false},
+      {"fn db(x) {\n  emit.u8(x + 1)\n}\ndb(1)\n", "02"},
+      {"fn x86.use32() {\n  emit.u8(7)\n}\nx86.use32()\n", "07"},
+      {"fn include(x) {\n}\ninclude(1)\n", "", {"main.qov:3:1: error: lowering failed: InvalidApiArgument"}, false},
+  });
+}
+
 TEST(Dispatch, DiagnosticTextByKind) {
   expectOutputCases({
       {"print(1, 2, 3)\n", "", {"main.qov:1:1: note: 1 2 3"}},

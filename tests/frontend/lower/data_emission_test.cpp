@@ -48,6 +48,30 @@ TEST(DataDirectives, ReadValuesNamedFarIntoTheirStatement) {
   expectOutputCases(cases);
 }
 
+// A line's bytes keep their order and values however many there are,
+// literal or not, up to and past a few hundred.
+TEST(DataDirectives, LongLinesKeepEveryByte) {
+  // Each ddqq value is one byte then 63 zeros; strings are their bytes.
+  const auto expected = [](std::string_view values, std::size_t unit) {
+    std::string text;
+    for (const char value : values)
+      for (std::size_t index = 0; index < unit; ++index)
+        text += (text.empty() ? "" : " ") + (index == 0 ? std::string{'0', value} : std::string("00"));
+    return text;
+  };
+  const std::string a300(300, 'a');
+  std::string bytes300;
+  for (std::size_t index = 0; index < 300; ++index) bytes300 += index == 0 ? "61" : " 61";
+  expectOutputCases({
+      {"ddqq(1, 2, 3)\nddqq(4)\n", expected("1234", 64)},
+      {"ddqq(1, 2, 3, 4, 5)\n", expected("12345", 64)},
+      {"let v = 9\nddqq(1, 2, 3, v, 5)\n", expected("12395", 64)},
+      {"db(\"" + a300 + "\")\n", bytes300},
+      {"db(0x61, \"" + a300.substr(1) + "\")\n", bytes300},
+      {"ddqq(1, 2, 3, 4, 1 / 0)\n", "", {"main.qov:1:1: error: lowering failed: DivisionByZero"}, false},
+  });
+}
+
 TEST(DataDirectives, NegativeValuesBelowEightBytesAsTwosComplement) {
   const std::string too_wide = "main.qov:1:1: error: lowering failed: InvalidApiInteger";
   const auto note = [](std::string_view text) { return "main.qov:1:1: note: " + std::string(text); };
