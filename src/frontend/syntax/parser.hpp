@@ -153,6 +153,11 @@ class Parser {
   // out of the frames of nested bodies.
   [[gnu::noinline]] qovrin::Result<std::optional<std::string>> joinStatement(const lexer::SourceLine& line);
   qovrin::Status dispatchMeta(ast::StatementList& list, const lexer::SourceLine& line);
+  // Appends the call on a line of kind call when the line is complete and
+  // plain enough to read in one pass, and returns true; returns false, with
+  // nothing appended, for every other line and for every line the call on it
+  // fails on, which the general path then reads and reports.
+  qovrin::Result<bool> appendPlainCall(ast::StatementList& list, const lexer::SourceLine& line);
   // Appends further lines (after a line feed each, blank and comment lines
   // skipped) until the balance closes; for a header only parentheses and
   // quotes keep it open.
@@ -171,6 +176,7 @@ class Parser {
   std::optional<SourceLocation> error_location_;
   std::uint64_t located_failures_ = 0;  // how often error_location_ was set
   std::size_t depth_ = 0;
+  std::vector<std::string_view> call_pieces_;  // appendPlainCall's arguments, kept for their room
 };
 
 }  // namespace frontend::parser
