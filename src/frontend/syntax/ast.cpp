@@ -23,4 +23,12 @@ qovrin::Status StructLiteralArgument::addField(std::string_view name, StructLite
   return {};
 }
 
+void ApiCallArguments::reserve(std::size_t count) {
+  if (count <= 1 && spilled_.capacity() == 0) return;
+  spilled_.reserve(count);
+  if (!single_) return;
+  spilled_.push_back(std::move(*single_));
+  single_.reset();
+}
+
 }  // namespace frontend::ast

@@ -80,7 +80,14 @@ class Node {
     if (header_.kind >= NodeKind::string) destroy();
   }
 
-  static Node integerLiteral(std::uint64_t value) noexcept;
+  // Inline: data lines build millions of these, and a node made out of line
+  // is read back whole over the narrow writes of its header just made, which
+  // waits until they are done.
+  static Node integerLiteral(std::uint64_t value) noexcept {
+    Node node;
+    node.integer_ = value;
+    return node;
+  }
   static Node floatLiteral(double value) noexcept;
   static Node booleanLiteral(bool value) noexcept;
   // kind is string, bytes or identifier.

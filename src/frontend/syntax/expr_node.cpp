@@ -52,12 +52,6 @@ const Node& Node::noChild() noexcept {
   return none;
 }
 
-Node Node::integerLiteral(std::uint64_t value) noexcept {
-  Node node;
-  node.integer_ = value;
-  return node;
-}
-
 Node Node::floatLiteral(double value) noexcept {
   Node node = ofKind(NodeKind::float64);
   node.number_ = value;

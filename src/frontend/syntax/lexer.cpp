@@ -182,11 +182,18 @@ LineKind classifyTrimmed(std::string_view text) noexcept {
 
   const std::string_view word = firstWord(text);
   const char after_word = nextNonBlank(text, word.size());
-  if (isLegacyDirectiveWord(word) && after_word != '(') return LineKind::legacy_directive;
+  if (after_word == '(') {
+    // Data lines are nearly all "db(" calls, and "db" is also a legacy
+    // directive word. Before "(" the text is one word, so it is neither an
+    // assignment nor "@": the search of the word list and the scan of the
+    // whole line for "=" are left out.
+    if (isMetaKeyword(word)) return LineKind::meta;
+    return !word.empty() && isDottedName(word) ? LineKind::call : LineKind::isa_text;
+  }
+  if (isLegacyDirectiveWord(word)) return LineKind::legacy_directive;
   if (isMetaKeyword(word)) return LineKind::meta;
   if (identifier::looksLikeAssignment(text)) return LineKind::meta;
   if (!text.empty() && text.front() == '@') return LineKind::meta;
-  if (!word.empty() && after_word == '(' && isDottedName(word)) return LineKind::call;
   return LineKind::isa_text;
 }
 

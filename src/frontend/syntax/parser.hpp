@@ -153,6 +153,17 @@ class Parser {
   // out of the frames of nested bodies.
   [[gnu::noinline]] qovrin::Result<std::optional<std::string>> joinStatement(const lexer::SourceLine& line);
   qovrin::Status dispatchMeta(ast::StatementList& list, const lexer::SourceLine& line);
+  // Appends the call on a line of kind call when the line is complete and
+  // plain enough to read in one pass, and returns true; returns false, with
+  // nothing appended, for every other line and for every line the call on it
+  // fails on, which the general path then reads and reports.
+  qovrin::Result<bool> appendPlainCall(ast::StatementList& list, const lexer::SourceLine& line);
+  // Reads the argument of a plain call that begins at start into
+  // plain_arguments_ and returns the position of the "," or ")" that ends
+  // it; npos when the general path must read the line. A plain number is
+  // read as it is passed over; any other argument goes to the argument
+  // parser once its end is found.
+  std::size_t readPlainArgument(std::string_view text, std::size_t start);
   // Appends further lines (after a line feed each, blank and comment lines
   // skipped) until the balance closes; for a header only parentheses and
   // quotes keep it open.
@@ -171,6 +182,17 @@ class Parser {
   std::optional<SourceLocation> error_location_;
   std::uint64_t located_failures_ = 0;  // how often error_location_ was set
   std::size_t depth_ = 0;
+  // appendPlainCall's arguments before it knows how many there are, kept for
+  // their room, so that each call allocates its arguments once and exactly:
+  // a plain number as its value, any other argument as the index of its
+  // parsed record in parsed_arguments_.
+  struct PlainArgument {
+    enum class Form : std::uint8_t { number, negated_number, parsed };
+    std::uint64_t value = 0;
+    Form form = Form::number;
+  };
+  std::vector<PlainArgument> plain_arguments_;
+  std::vector<ast::ApiCallArgument> parsed_arguments_;
 };
 
 }  // namespace frontend::parser

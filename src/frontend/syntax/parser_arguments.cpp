@@ -275,7 +275,9 @@ std::optional<expr::Node> plainLiteral(std::string_view piece) {
   return std::nullopt;
 }
 
-qovrin::Result<ast::ApiCallArgument> parseApiArgument(std::string_view piece) {
+}  // namespace
+
+qovrin::Result<ast::ApiCallArgument> support::parseApiArgument(std::string_view piece) {
   if (piece.size() >= 2 && piece.front() == '"' && piece.back() == '"') {
     auto text = decodeStringArgument(piece);
     if (!text) return fail(text.error());
@@ -289,8 +291,6 @@ qovrin::Result<ast::ApiCallArgument> parseApiArgument(std::string_view piece) {
   if (!node) return fail(node.error());
   return ast::ApiCallArgument{std::move(*node)};
 }
-
-}  // namespace
 
 qovrin::Result<ast::StructLiteralArgument> parseStructLiteralArgument(std::string_view text) {
   return parseStructLiteral(text, 0, nullptr);

@@ -75,6 +75,10 @@ qovrin::Status Parser::dispatchStatement(ast::StatementList& list, const SourceL
     setErrorLocation(line.location);
     return fail(Error::InvalidMetaStatement);
   }
+  if (line.kind == LineKind::call) {
+    const auto appended = appendPlainCall(list, line);
+    if (!appended || *appended) return appended ? qovrin::Status{} : fail(appended.error());
+  }
   // The joined text lives until the statement parser has returned; parsers
   // copy what they keep.
   auto joined = joinStatement(line);

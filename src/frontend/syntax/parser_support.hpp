@@ -40,6 +40,9 @@ constexpr std::optional<std::string_view> headerBetween(std::string_view trimmed
 // expr::parseOwned, with every failure but NestingTooDeep reported as otherwise.
 qovrin::Result<expr::Node> parseExpressionOr(std::string_view text, qovrin::Error otherwise);
 
+// One trimmed, non-empty argument of an API call.
+qovrin::Result<ast::ApiCallArgument> parseApiArgument(std::string_view piece);
+
 // "return" alone or followed by a blank or tab.
 constexpr bool looksLikeMetaReturn(std::string_view trimmed) noexcept {
   return trimmed == "return" ||

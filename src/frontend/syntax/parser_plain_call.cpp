@@ -1,0 +1,193 @@
+// Call lines in the shape of data lines, read in one pass: a name, "(" right
+// after it, arguments without quotes, braces or "//", the ")" that closes
+// the "(", then at most blanks, ";" and a trailing comment. Lines of that
+// shape are never continued, and every scan of the general path (the
+// bracket balance, the comment cut, the argument count and split) finds in
+// them what this one pass finds.
+
+#include <array>
+#include <cstdint>
+
+#include "frontend/syntax/byte_scan.hpp"
+#include "frontend/syntax/identifier.hpp"
+#include "frontend/syntax/parser.hpp"
+#include "frontend/syntax/parser_support.hpp"
+
+namespace frontend::parser {
+
+using lexer::SourceLine;
+using namespace support;
+
+namespace {
+
+enum class ByteRole : std::uint8_t { other, open, close, comma, slash, general };
+
+// Quotes and braces take the general path: their rules differ between that
+// path's scans, and only that path keeps them apart.
+constexpr std::array<ByteRole, 256> kByteRoles = [] {
+  std::array<ByteRole, 256> roles{};
+  roles['('] = ByteRole::open;
+  roles[')'] = ByteRole::close;
+  roles[','] = ByteRole::comma;
+  roles['/'] = ByteRole::slash;
+  for (const char c : {'"', '\'', '{', '}'}) roles[static_cast<unsigned char>(c)] = ByteRole::general;
+  return roles;
+}();
+
+constexpr bool isLineBlank(char c) noexcept { return c == ' ' || c == '\t'; }
+
+std::size_t skipBlanks(std::string_view text, std::size_t at) noexcept {
+  while (at < text.size() && isLineBlank(text[at])) ++at;
+  return at;
+}
+
+constexpr unsigned digitValue(char c) noexcept {
+  if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+  if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
+  if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
+  return 16;
+}
+
+// Positions are returned bare, npos for none: an optional position comes
+// back through memory in two narrow stores and one wide load, which cannot be
+// forwarded and, once per argument, cost a third of this reading's time
+// (data_throughput.py, sixteen values a line).
+constexpr std::size_t kNone = std::string_view::npos;
+
+// A number at at spelled as the literal arguments that skip the expression
+// parser are: "0", decimal digits without a leading zero, or "0x" and hex
+// digits, few enough not to overflow. Returns the position after its last
+// digit and sets value. Whatever follows is the caller's to check: "012"
+// reads here as "0" followed by "12".
+std::size_t readPlainNumber(std::string_view text, std::size_t at, std::uint64_t& value) noexcept {
+  const auto digits = [&](std::size_t from, unsigned radix, std::size_t most) {
+    value = 0;
+    std::size_t end = from;
+    for (unsigned digit = 0; end < text.size() && (digit = digitValue(text[end])) < radix; ++end) {
+      if (end - from == most) return kNone;
+      value = value * radix + digit;
+    }
+    return end == from ? kNone : end;
+  };
+  if (at >= text.size() || text[at] < '0' || text[at] > '9') return kNone;
+  if (text[at] != '0') return digits(at, 10, 19);
+  if (at + 1 < text.size() && (text[at + 1] == 'x' || text[at + 1] == 'X')) return digits(at + 2, 16, 16);
+  value = 0;
+  return at + 1;
+}
+
+// The end of the argument that begins at start: the position of the "," or
+// ")" after it at the same depth; none when the line ends first or holds a
+// byte that needs the general path.
+std::size_t argumentEnd(std::string_view text, std::size_t start) noexcept {
+  std::uint32_t depth = 0;
+  for (std::size_t at = start; at < text.size(); ++at) {
+    switch (kByteRoles[static_cast<unsigned char>(text[at])]) {
+      case ByteRole::other:
+        break;
+      case ByteRole::open:
+        ++depth;
+        break;
+      case ByteRole::close:
+        if (depth == 0) return at;
+        --depth;
+        break;
+      case ByteRole::comma:
+        if (depth == 0) return at;
+        break;
+      case ByteRole::slash:
+        if (at + 1 < text.size() && text[at + 1] == '/') return kNone;
+        break;
+      case ByteRole::general:
+        return kNone;
+    }
+  }
+  return kNone;
+}
+
+// The end of the call text when only blanks, ";" and a "//" comment follow
+// the ")" at close: the call ends at its last byte before that comment that
+// is not a blank.
+std::size_t plainCallEnd(std::string_view text, std::size_t close) noexcept {
+  std::size_t end = close + 1;
+  for (std::size_t at = end; at < text.size(); ++at) {
+    const char c = text[at];
+    if (isLineBlank(c)) continue;
+    if (c == ';') {
+      end = at + 1;
+      continue;
+    }
+    if (c == '/' && at + 1 < text.size() && text[at + 1] == '/') return end;
+    return kNone;
+  }
+  return end;
+}
+
+}  // namespace
+
+std::size_t Parser::readPlainArgument(std::string_view text, std::size_t start) {
+  const std::size_t first = skipBlanks(text, start);
+  const bool negative = first < text.size() && text[first] == '-';
+  std::uint64_t value = 0;
+  if (const std::size_t digits_end = readPlainNumber(text, first + (negative ? 1 : 0), value); digits_end != kNone) {
+    const std::size_t end = skipBlanks(text, digits_end);
+    if (end < text.size() && (text[end] == ',' || text[end] == ')')) {
+      plain_arguments_.push_back({value, negative ? PlainArgument::Form::negated_number : PlainArgument::Form::number});
+      return end;
+    }
+  }
+  const std::size_t end = argumentEnd(text, first);
+  if (end == kNone) return kNone;
+  const std::string_view piece = trim(text.substr(start, end - start), kLineSpace);
+  if (piece.empty()) return kNone;
+  auto argument = parseApiArgument(piece);
+  if (!argument) return kNone;
+  plain_arguments_.push_back({parsed_arguments_.size(), PlainArgument::Form::parsed});
+  parsed_arguments_.push_back(std::move(*argument));
+  return end;
+}
+
+qovrin::Result<bool> Parser::appendPlainCall(ast::StatementList& list, const SourceLine& line) {
+  const std::string_view text = line.text;
+  // A call line is a name, blanks and "(": with no blank the name ends at the "(".
+  const std::size_t open = byte_scan::findFirstOf<'('>(text, 0);
+  if (open == 0 || open == text.size() || isLineBlank(text[open - 1])) return false;
+
+  plain_arguments_.clear();
+  parsed_arguments_.clear();
+  std::size_t close = skipBlanks(text, open + 1);
+  if (close == text.size()) return false;
+  if (text[close] != ')') {
+    for (close = open;;) {
+      close = readPlainArgument(text, close + 1);
+      if (close == kNone) return false;
+      if (text[close] == ')') break;
+    }
+  }
+  const std::size_t end = plainCallEnd(text, close);
+  if (end == kNone) return false;
+
+  QOVRIN_TRY(ast::checkRoomForStatement(list));
+  auto& call = std::get<ast::ApiCallStatement>(list.emplace_back(std::in_place_type<ast::ApiCallStatement>).payload);
+  call.call_text = text.substr(0, end);
+  call.name = text.substr(0, open);
+  call.location = line.location;
+  call.arguments.reserve(plain_arguments_.size());
+  for (const PlainArgument& argument : plain_arguments_) {
+    switch (argument.form) {
+      case PlainArgument::Form::number:
+        call.arguments.emplace_back(expr::Node::integerLiteral(argument.value));
+        break;
+      case PlainArgument::Form::negated_number:
+        call.arguments.emplace_back(
+            expr::Node::unaryOperation(expr::UnaryOperator::minus, expr::Node::integerLiteral(argument.value)));
+        break;
+      case PlainArgument::Form::parsed:
+        call.arguments.push_back(std::move(parsed_arguments_[argument.value]));
+        break;
+    }
+  }
+  return true;
+}
+
+}  // namespace frontend::parser
