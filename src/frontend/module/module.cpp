@@ -130,9 +130,7 @@ qovrin::Result<std::uint32_t> Module::appendIsaInstruction(std::uint32_t section
   fragment::Instruction line;
   line.setText(keepInstructionText(text, location));
   line.target = target;
-  const auto index = appendFragment(section, std::move(line), location);
-  if (index) ever_held_instructions_ = true;
-  return index;
+  return appendFragment(section, std::move(line), location);
 }
 
 bool Module::holdsUnsettledInstruction() noexcept {
@@ -149,18 +147,7 @@ void Module::settleIntoRun(std::uint32_t index) {
   fragment::Fragment& piece = fragments_[index];
   fragment::Instruction* line = piece.instruction();
   if (line == nullptr || !line->settled || !mayJoinRuns(line->target, line->pending, line->encoded.size())) return;
-  const SourceLocation location = piece.location();
   if (!hasLineRecordRoom()) return;
-  section::Section& section = sections_[piece.section];
-  if (index + 1 == fragments_.size() && !section.fragments.empty() && section.fragments.back() == index) {
-    if (const auto record = openRunRecord(piece.section, line->encoded.size(), location, 1)) {
-      fixups_.moveNewest(index, open_run_, record->offset);
-      appendToOpenRun(*record, line->encoded.view(), static_cast<std::uint32_t>(section.fragments.size() - 1));
-      section.fragments.pop_back();
-      fragments_.pop_back();
-      return;
-    }
-  }
   fragment::SmallBytes data;
   data.append(line->encoded.view());
   piece.becomeBytes(std::move(data));
@@ -185,7 +172,7 @@ qovrin::Status Module::emitDataLine(std::uint32_t section, std::span<const std::
   constexpr std::uint16_t kData = line_record::LineRecord::kStoredFlag;
   const bool joins = joins_settled_ && !bytes.empty() && bytes.size() <= line_record::kMaxRunBytes;
   if (joins) {
-    if (const auto record = openRunRecord(section, bytes.size(), location, 0)) {
+    if (const auto record = openRunRecord(section, bytes.size(), location)) {
       appendToOpenRun(line_record::LineRecord::of(static_cast<std::uint16_t>(record->start | kData), record->offset), bytes,
                       static_cast<std::uint32_t>(sections_[section].fragments.size()));
       return {};
@@ -200,7 +187,7 @@ qovrin::Status Module::emitDataLine(std::uint32_t section, std::span<const std::
 std::optional<RunLine> Module::joinOpenRun(std::uint32_t section, target::Target target, bool pending,
                                            const fragment::SmallBytes& bytes, const SourceLocation& location) {
   if (!joins_settled_ || !mayJoinRuns(target, pending, bytes.size())) return std::nullopt;
-  const auto record = openRunRecord(section, bytes.size(), location, 0);
+  const auto record = openRunRecord(section, bytes.size(), location);
   if (!record) return std::nullopt;
   appendToOpenRun(*record, bytes.view(), static_cast<std::uint32_t>(sections_[section].fragments.size()));
   return RunLine{open_run_, record->offset};
@@ -215,13 +202,12 @@ bool Module::mayJoinRuns(target::Target target, bool pending, std::size_t size) 
 bool Module::hasLineRecordRoom() const noexcept { return line_records_.size() < kIndexLimit; }
 
 std::optional<line_record::LineRecord> Module::openRunRecord(std::uint32_t section, std::uint64_t size,
-                                                             const SourceLocation& location,
-                                                             std::uint32_t behind) const noexcept {
-  if (open_run_ == kNoRun || open_run_ + 1 + behind != fragments_.size() || !sections_.contains(section))
+                                                             const SourceLocation& location) const noexcept {
+  if (open_run_ == kNoRun || open_run_ + 1 != fragments_.size() || !sections_.contains(section))
     return std::nullopt;
   if (!hasLineRecordRoom()) return std::nullopt;
   const std::vector<std::uint32_t>& entries = sections_[section].fragments;
-  if (entries.size() < 1 + behind || entries[entries.size() - 1 - behind] != open_run_) return std::nullopt;
+  if (entries.empty() || entries.back() != open_run_) return std::nullopt;
   const fragment::Fragment& run = fragments_[open_run_];
   const fragment::Bytes& joined = *run.bytes();
   const SourceLocation shared = run.location();
@@ -231,7 +217,7 @@ std::optional<line_record::LineRecord> Module::openRunRecord(std::uint32_t secti
       shared.span.source != location.span.source || shared.expansion != location.expansion ||
       joined.first_line + joined.lines != line_records_.size() ||
       joined.data.size() + size > line_record::kMaxRunBytes ||
-      !labelsMayMoveIntoRun(static_cast<std::uint32_t>(entries.size() - behind)))
+      !labelsMayMoveIntoRun(static_cast<std::uint32_t>(entries.size())))
     return std::nullopt;
   return line_record::LineRecord::of(static_cast<std::uint16_t>(location.span.start - shared.span.start),
                                      static_cast<std::uint16_t>(joined.data.size()));
@@ -403,8 +389,8 @@ qovrin::Result<std::uint64_t> Module::labelAddress(const symbol::Label& label) c
 bool Module::hasFinalSize(std::uint32_t fragment) const noexcept {
   const fragment::Instruction* line = fragments_[fragment].instruction();
   if (line != nullptr && !line->settled) return false;
-  // A run grows only while it, or the line about to join it, is the newest fragment.
-  return fragment != open_run_ || std::size_t{fragment} + 2 < fragments_.size();
+  // A run grows only while it is the newest fragment.
+  return fragment != open_run_ || std::size_t{fragment} + 1 < fragments_.size();
 }
 
 void Module::forgetSizesFrom(std::uint32_t section, std::size_t entry) noexcept {

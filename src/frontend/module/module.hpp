@@ -87,26 +87,21 @@ class Module {
   // unchanged, else copied into the module's text store.
   qovrin::Result<std::uint32_t> appendIsaInstruction(std::uint32_t section, target::Target target,
                                                      std::string_view text, const SourceLocation& location);
-  // Whether an instruction fragment was ever appended: until then every
-  // fragment size is known without encoding anything.
-  bool everHeldInstructions() const noexcept { return ever_held_instructions_; }
   // Whether an instruction fragment still waits for the encode pass. Settling
   // is never undone, so the fragments before the first unsettled one are
   // passed over once and not looked at again.
   bool holdsUnsettledInstruction() noexcept;
-  // Makes a settled instruction plain bytes of a run: it joins the run just
-  // before it in its section when nothing came between them (no other
-  // fragment, no label), else starts a run of its own. Only the newest
-  // fragment ever joins, so no other fragment index moves; an instruction a
+  // Makes a settled instruction fragment plain bytes that open a run of their
+  // own, which the lines after it may join (joinOpenRun); an instruction a
   // record cannot describe keeps its fragment. An x86 instruction may still
-  // have fields to patch: its fixups, the newest, follow it into the run. A
-  // RISC-V one with fixups keeps its fragment, which the patch phase encodes
-  // again.
+  // have fields to patch, whose fixups already name its fragment. A RISC-V
+  // one with fixups keeps its fragment, which the patch phase encodes again.
   void settleIntoRun(std::uint32_t index);
   // Adds an encoded line straight to the open run, without a fragment of its
-  // own, when settleIntoRun would join it there had it been appended as an
-  // instruction fragment; none, changing nothing, when it would not. Its
-  // fixups then belong to the run, at the line's offset.
+  // own, when it directly follows the run in its section (no other fragment,
+  // no label in the way) and a record can describe it; none, changing
+  // nothing, when it does not. Its fixups then belong to the run, at the
+  // line's offset.
   std::optional<RunLine> joinOpenRun(std::uint32_t section, target::Target target, bool pending,
                                      const fragment::SmallBytes& bytes, const SourceLocation& location);
   // Adds the bytes of one data line to the open run as a settled instruction
@@ -246,11 +241,9 @@ class Module {
   // Whether one more line record fits the 32-bit positions runs use.
   bool hasLineRecordRoom() const noexcept;
   // The record of a line of size bytes that may join the open run as the
-  // entry behind it in the section's list; none when it may not. behind is 1
-  // while the line is still the newest fragment, 0 when it has none.
+  // next entry in the section's list; none when it may not.
   std::optional<line_record::LineRecord> openRunRecord(std::uint32_t section, std::uint64_t size,
-                                                       const SourceLocation& location,
-                                                       std::uint32_t behind) const noexcept;
+                                                       const SourceLocation& location) const noexcept;
   // Adds the line openRunRecord accepted; joining is its entry in the list.
   // The record comes by value, in a register: read through a reference it
   // would be loaded whole right after its two halves were stored.
@@ -300,7 +293,6 @@ class Module {
   diagnostic::DiagnosticStore diagnostics_;
   target::Target target_;
   std::uint32_t current_section_ = 0;
-  bool ever_held_instructions_ = false;
   std::size_t settled_prefix_ = 0;  // fragments known to need no encoding
   std::vector<line_record::LineRecord> line_records_;
   std::uint64_t coalesced_instructions_ = 0;
