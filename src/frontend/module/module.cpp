@@ -143,7 +143,7 @@ bool Module::holdsUnsettledInstruction() noexcept {
 }
 
 void Module::settleIntoRun(std::uint32_t index) {
-  if (!joins_settled_ || index >= fragments_.size()) return;
+  if (index >= fragments_.size()) return;
   fragment::Fragment& piece = fragments_[index];
   fragment::Instruction* line = piece.instruction();
   if (line == nullptr || !line->settled || !mayJoinRuns(line->target, line->pending, line->encoded.size())) return;
@@ -170,7 +170,7 @@ void Module::openRunAt(std::uint32_t index, line_record::LineRecord record) {
 qovrin::Status Module::emitDataLine(std::uint32_t section, std::span<const std::uint8_t> bytes,
                                     const SourceLocation& location) {
   constexpr std::uint16_t kData = line_record::LineRecord::kStoredFlag;
-  const bool joins = joins_settled_ && !bytes.empty() && bytes.size() <= line_record::kMaxRunBytes;
+  const bool joins = !bytes.empty() && bytes.size() <= line_record::kMaxRunBytes;
   if (joins) {
     if (const auto record = openRunRecord(section, bytes.size(), location)) {
       appendToOpenRun(line_record::LineRecord::of(static_cast<std::uint16_t>(record->start | kData), record->offset), bytes,
@@ -186,7 +186,7 @@ qovrin::Status Module::emitDataLine(std::uint32_t section, std::span<const std::
 
 std::optional<RunLine> Module::joinOpenRun(std::uint32_t section, target::Target target, bool pending,
                                            const fragment::SmallBytes& bytes, const SourceLocation& location) {
-  if (!joins_settled_ || !mayJoinRuns(target, pending, bytes.size())) return std::nullopt;
+  if (!mayJoinRuns(target, pending, bytes.size())) return std::nullopt;
   const auto record = openRunRecord(section, bytes.size(), location);
   if (!record) return std::nullopt;
   appendToOpenRun(*record, bytes.view(), static_cast<std::uint32_t>(sections_[section].fragments.size()));
@@ -203,8 +203,7 @@ bool Module::hasLineRecordRoom() const noexcept { return line_records_.size() < 
 
 std::optional<line_record::LineRecord> Module::openRunRecord(std::uint32_t section, std::uint64_t size,
                                                              const SourceLocation& location) const noexcept {
-  if (open_run_ == kNoRun || open_run_ + 1 != fragments_.size() || !sections_.contains(section))
-    return std::nullopt;
+  if (open_run_ == kNoRun || open_run_ + 1 != fragments_.size() || !sections_.contains(section)) return std::nullopt;
   if (!hasLineRecordRoom()) return std::nullopt;
   const std::vector<std::uint32_t>& entries = sections_[section].fragments;
   if (entries.empty() || entries.back() != open_run_) return std::nullopt;

@@ -107,13 +107,10 @@ class Module {
   // Adds the bytes of one data line to the open run as a settled instruction
   // joins it, else as a fragment of their own that opens a run. The line's
   // record is marked stored from the start: it never counts as an
-  // instruction. With joining off, and for bytes no run could hold, the line
-  // gets a fragment of its own as from emitBytes.
+  // instruction. Bytes no run could hold get a fragment of their own as
+  // from emitBytes.
   qovrin::Status emitDataLine(std::uint32_t section, std::span<const std::uint8_t> bytes,
                               const SourceLocation& location);
-  // Off, every instruction keeps its fragment and its text, for those who
-  // look at the lowered lines themselves.
-  void setJoinsSettledInstructions(bool joins) noexcept { joins_settled_ = joins; }
   // Settled instructions held in runs, without those a store made plain bytes.
   std::uint64_t coalescedInstructions() const noexcept { return coalesced_instructions_; }
   // The instructions a run holds, in order; none for other fragments.
@@ -300,7 +297,6 @@ class Module {
   std::uint32_t open_run_ = kNoRun;
   // Labels defined while the open run is open, by symbol index.
   std::vector<std::uint32_t> run_labels_;
-  bool joins_settled_ = true;
   static constexpr std::uint32_t kNoRun = ~std::uint32_t{0};
 };
 
