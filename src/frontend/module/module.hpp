@@ -18,7 +18,7 @@
 
 #include "common/error.hpp"
 #include "frontend/syntax/diagnostic.hpp"
-#include "frontend/encode/fixup.hpp"
+#include "frontend/module/fixup.hpp"
 #include "frontend/module/fragment.hpp"
 #include "frontend/module/line_record.hpp"
 #include "frontend/lower/meta_function.hpp"

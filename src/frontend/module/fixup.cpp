@@ -1,4 +1,4 @@
-#include "frontend/encode/fixup.hpp"
+#include "frontend/module/fixup.hpp"
 
 #include <algorithm>
 #include <cstring>
