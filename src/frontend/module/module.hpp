@@ -21,7 +21,7 @@
 #include "frontend/module/fixup.hpp"
 #include "frontend/module/fragment.hpp"
 #include "frontend/module/line_record.hpp"
-#include "frontend/lower/meta_function.hpp"
+#include "frontend/module/meta_function.hpp"
 #include "frontend/module/name_index.hpp"
 #include "frontend/output/frozen_bodies.hpp"
 #include "frontend/module/section.hpp"
