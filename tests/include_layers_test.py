@@ -25,8 +25,6 @@ ENCODERS = ["x86_encoder", "riscv_encoder", "spirv_encoder"]
 # Edges that files still waiting to move carry: each is allowed while it
 # exists and must be taken off this list once the move ends it.
 PENDING_MOVES = {
-    ("frontend/module", "frontend/encode"),
-    ("frontend/module", "frontend/lower"),
     ("spirv_encoder", "frontend/module"),
     ("spirv_encoder", "frontend/syntax"),
 }

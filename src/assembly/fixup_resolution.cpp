@@ -124,7 +124,7 @@ qovrin::Result<FixupResolutions> resolveFixups(frontend::module::Module& module,
   for (std::uint32_t number = 0; number < fixups.size(); ++number) {
     const Fixup& fixup = fixups[number];
     if (fixup.dropped) {
-      resolutions.push_back({std::nullopt});
+      resolutions.push_back(std::nullopt);
       continue;
     }
     if (fixup.fragment >= fragments.size()) return fail(Error::InvalidFragment);
@@ -142,7 +142,7 @@ qovrin::Result<FixupResolutions> resolveFixups(frontend::module::Module& module,
       unresolved.push_back({module.locationAt(fixup.fragment, fixup.offset),
                             describeUnresolvedFixup(fixup, evaluationAt(module, place_offset, section))});
     }
-    resolutions.push_back({*target});
+    resolutions.push_back(*target);
   }
   return resolutions;
 }

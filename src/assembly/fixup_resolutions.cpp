@@ -4,18 +4,12 @@
 
 namespace assembly {
 
-FixupResolutions::FixupResolutions(const std::vector<FixupResolution>& all) {
-  reserve(all.size());
-  for (const FixupResolution& resolution : all) push_back(resolution);
-}
-
 void FixupResolutions::reserve(std::size_t count) {
   values_.reserve(count);
   states_.reserve((count + kStatesPerByte - 1) / kStatesPerByte);
 }
 
-void FixupResolutions::push_back(FixupResolution resolution) {
-  const std::optional<WideValue> target = resolution.target();
+void FixupResolutions::push_back(std::optional<WideValue> target) {
   State state = State::unresolved;
   std::uint32_t value = 0;
   if (target && *target >= 0 && *target <= std::numeric_limits<std::uint32_t>::max()) {

@@ -15,31 +15,15 @@ namespace assembly {
 // instead of wrapping or turning the fixup unresolved.
 using WideValue = __int128;
 
-// One fixup's resolution. None: unresolved, or dropped (then neither patched
-// nor pending).
-class FixupResolution {
- public:
-  FixupResolution() = default;
-  FixupResolution(std::optional<WideValue> target) noexcept  // NOLINT: a resolution is its target
-      : target_(target) {}
-
-  std::optional<WideValue> target() const noexcept { return target_; }
-
- private:
-  std::optional<WideValue> target_;
-};
-
 // The resolutions of a module's fixups, the one at a position belonging to
-// the fixup of that index. Targets are nearly always addresses below 4 GiB:
-// those take four bytes and two bits of state, and any other value sits in a
-// side list that its four bytes index.
+// the fixup of that index: its target, or none when the fixup is unresolved
+// or dropped (then neither patched nor pending). Targets are nearly always
+// addresses below 4 GiB: those take four bytes and two bits of state, and
+// any other value sits in a side list that its four bytes index.
 class FixupResolutions {
  public:
-  FixupResolutions() = default;
-  FixupResolutions(const std::vector<FixupResolution>& all);  // NOLINT: the same resolutions, kept small
-
   void reserve(std::size_t count);
-  void push_back(FixupResolution resolution);
+  void push_back(std::optional<WideValue> target);
 
   std::size_t size() const noexcept { return values_.size(); }
   std::optional<WideValue> target(std::size_t position) const noexcept;

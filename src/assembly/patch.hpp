@@ -15,7 +15,7 @@
 
 #include "assembly/fixup_resolution.hpp"
 #include "common/error.hpp"
-#include "frontend/encode/fixup.hpp"
+#include "frontend/module/fixup.hpp"
 #include "frontend/encode/layout.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/output/image.hpp"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "frontend/encode/fixup.hpp"
+#include "frontend/module/fixup.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/evaluate/expr_eval.hpp"
 

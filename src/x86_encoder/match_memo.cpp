@@ -79,11 +79,11 @@ std::uint32_t findMatchRemembered(X86Instruction& ins, MatchMemo& memo) {
   if (grade < kMatchSuccess || !ins.template_present || hasRelaxableJump(ins.opcode)) return grade;
   std::array<std::uint8_t, kMaxOperands> added{};
   for (unsigned i = 0; i < ins.operand_count; ++i) {
-    const std::uint64_t before = key.words[kMemoHeadWords + 2 * i];
-    const std::uint64_t bits = ins.operands[i].flags ^ before;
-    // More than one new bit, or a bit taken away, cannot be kept; such a
-    // search is not remembered.
-    if ((bits & (bits - 1)) != 0 || (bits & before) != 0) return grade;
+    // A search only ever sets bits in a class word, so the difference is
+    // what it added. More than one new bit cannot be kept; such a search is
+    // not remembered.
+    const std::uint64_t bits = ins.operands[i].flags ^ key.words[kMemoHeadWords + 2 * i];
+    if ((bits & (bits - 1)) != 0) return grade;
     added[i] = bits == 0 ? 0 : static_cast<std::uint8_t>(std::countr_zero(bits) + 1);
   }
   const std::span<const std::uint8_t> program = tables::TemplateRef{ins.template_index}.program();

@@ -16,7 +16,7 @@ using qovrin::testing::errorOf;
 namespace {
 
 using assembly::absolutePatchValue;
-using assembly::FixupResolution;
+using assembly::FixupResolutions;
 using assembly::relativePatchValue;
 using assembly::WideValue;
 using frontend::fixup::FixupRangePolicy;
@@ -79,8 +79,8 @@ TEST(PatchValue, MessagesShowTheAddendAndTheWideTarget) {
   EXPECT_EQ(assembly::patchFailureMessage(Error::InvalidFragment, target, 16, 0), std::nullopt);
 }
 
-// The resolution keeps its wide target in two halves; every sign and both
-// halves must come back whole.
+// A target past 32 bits is kept apart from the narrow ones; every sign and
+// width must come back whole, each at its own position.
 TEST(FixupResolutionRecord, KeepsEveryWideTargetAndTheUnresolvedOne) {
   const std::optional<WideValue> targets[] = {std::nullopt,
                                               0,
@@ -91,10 +91,11 @@ TEST(FixupResolutionRecord, KeepsEveryWideTargetAndTheUnresolvedOne) {
                                               -kTwo64 - 7,
                                               std::numeric_limits<WideValue>::min(),
                                               std::numeric_limits<WideValue>::max()};
-  for (const auto& target : targets) {
-    const FixupResolution resolution(target);
-    EXPECT_EQ(resolution.target(), target) << static_cast<std::int64_t>(target.value_or(0));
-  }
+  FixupResolutions resolutions;
+  for (const auto& target : targets) resolutions.push_back(target);
+  ASSERT_EQ(resolutions.size(), std::size(targets));
+  for (std::size_t position = 0; position < std::size(targets); ++position)
+    EXPECT_EQ(resolutions.target(position), targets[position]) << position;
 }
 
 // One RISC-V instruction at 0x2000 + 4 with one fixup per operand; the
@@ -114,10 +115,10 @@ RiscvRun patchRiscv(const std::vector<std::optional<WideValue>>& targets, std::s
   EXPECT_TRUE(index);
   auto& line = *module.fragments()[*index].instruction();
   line.encoded = {1, 2, 3, 4};
-  std::vector<FixupResolution> resolutions;
+  FixupResolutions resolutions;
   for (std::uint32_t number = 0; number < targets.size(); ++number) {
     EXPECT_TRUE(module.fixups().addOwnedTarget(*index, {"far"}, true, 0, 32));
-    resolutions.push_back({targets[number]});
+    resolutions.push_back(targets[number]);
   }
   const auto layout = frontend::layout::layoutModule(module);
   auto output = assembly::materializeImage(module, *layout);

@@ -16,9 +16,9 @@ using frontend::module::Module;
 using frontend::target::Target;
 
 void appendAt(Module& module, std::string_view text) {
-  const auto index = module.appendIsaInstruction(0, Target::riscv(64), text, {});
-  ASSERT_TRUE(index);
-  ASSERT_TRUE(frontend::pass::settleInstruction(module, *index));
+  const auto size = frontend::pass::appendSettledInstruction(module, 0, Target::riscv(64), text, {});
+  ASSERT_TRUE(size);
+  ASSERT_GT(*size, 0u);
 }
 
 TEST(RiscvPatch, EncodesTheInstructionAgainAtItsAddress) {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/error.hpp"
-#include "frontend/encode/fixup.hpp"
+#include "frontend/module/fixup.hpp"
 #include "frontend/module/fragment.hpp"
 #include "frontend/values/target.hpp"
 #include "frontend/syntax/source_location.hpp"

@@ -128,7 +128,7 @@ qovrin::Result<bool> storeRecord(module::Module& module, std::uint32_t index, In
   return changed;
 }
 
-// Stores an encoded line in its new fragment and lets it join a run.
+// Stores an encoded line in its new fragment and lets it open a run.
 std::uint64_t settleEncoded(module::Module& module, std::uint32_t index, InstructionFacts&& record) {
   const std::uint64_t size = record.bytes.size();
   if (!storeRecord(module, index, std::move(record))) return module.fragments()[index].storedBytes()->size();
@@ -248,25 +248,16 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
   return counts;
 }
 
-std::uint64_t settleInstruction(module::Module& module, std::uint32_t index, x86_encoder::match::MatchMemo* memo) {
-  if (index >= module.fragments().size()) return 0;
-  const fragment::Fragment& piece = module.fragments()[index];
-  const fragment::Instruction* line = piece.instruction();
-  if (line == nullptr || line->settled || line->target.isa == target::Isa::spirv) return 0;
-  auto record = encodeByTarget(*line, memo);
-  if (!record) return 0;
-  return settleEncoded(module, index, std::move(*record));
-}
-
 qovrin::Result<std::uint64_t> appendSettledInstruction(module::Module& module, std::uint32_t section,
                                                        target::Target target, std::string_view text,
                                                        const SourceLocation& location,
                                                        x86_encoder::match::MatchMemo* memo) {
-  // Longer texts fail as the fragment is appended.
+  // SPIR-V lines wait for the pass; longer texts fail as the fragment is
+  // appended.
   if (target.isa == target::Isa::spirv || text.size() > std::numeric_limits<std::uint32_t>::max()) {
     const auto index = module.appendIsaInstruction(section, target, text, location);
     if (!index) return fail(index.error());
-    return settleInstruction(module, *index, memo);
+    return std::uint64_t{0};
   }
   fragment::Instruction line;
   line.setText(text);

@@ -25,27 +25,21 @@ struct EncodePassCounts {
 // InvalidInstructionText end it without one.
 qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& module);
 
-// Encodes one instruction fragment right after lowering appended it, so that
-// positions read later in lowering see its true size. A line that cannot be
-// encoded now is left alone and fails in the pass, with its diagnostic, and
-// SPIR-V lines wait for the pass, which builds their module as a whole.
-// An instruction that leaves nothing to patch becomes bytes of a run and its
-// fragment may go (Module::settleIntoRun). Returns the bytes the line now
-// holds: 0 when it was not encoded.
+// Appends an instruction line and encodes it right away, so that positions
+// read later in lowering see its true size. A line that directly follows the
+// open run joins it without a fragment of its own; any other line that
+// leaves nothing to patch but fields in place opens a run of its own
+// (Module::settleIntoRun). A line that cannot be encoded now keeps its
+// fragment and fails in the pass, with its diagnostic, and SPIR-V lines wait
+// for the pass, which builds their module as a whole. Returns the bytes the
+// line now holds: 0 when it was not encoded. Fails as
+// Module::appendIsaInstruction does.
 // The memo, when given, remembers x86 template searches across lines.
-std::uint64_t settleInstruction(module::Module& module, std::uint32_t index,
-                                x86_encoder::match::MatchMemo* memo = nullptr);
-
-// Appends an instruction line and settles it as settleInstruction does, but
-// a line that would join the open run goes there without the fragment it
-// would have had for a moment. Fails as Module::appendIsaInstruction does.
 qovrin::Result<std::uint64_t> appendSettledInstruction(module::Module& module, std::uint32_t section,
                                                        target::Target target, std::string_view text,
                                                        const SourceLocation& location,
                                                        x86_encoder::match::MatchMemo* memo = nullptr);
 
-// Gives every anchored label the laid-out offset of the fragment it stands in
-// front of, or the section's memory size when it stands at the end.
 qovrin::Status syncAnchoredLabelOffsets(module::Module& module);
 
 // The fixed message the pass reports for an encoding failure; none for the

@@ -19,7 +19,7 @@
 #include "frontend/lower/value_name_filter.hpp"
 #include "frontend/lower/macro.hpp"
 #include "x86_encoder/match_memo.hpp"
-#include "frontend/lower/meta_function.hpp"
+#include "frontend/module/meta_function.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/output/image.hpp"
 #include "frontend/values/value.hpp"

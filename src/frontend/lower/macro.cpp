@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "frontend/lower/meta_function.hpp"
+#include "frontend/module/meta_function.hpp"
 
 namespace frontend::macro {
 

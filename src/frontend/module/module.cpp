@@ -18,17 +18,6 @@ namespace {
 
 constexpr std::uint64_t kIndexLimit = std::numeric_limits<std::uint32_t>::max();
 
-// The line of a run whose bytes hold offset: the last one starting at or
-// before it, else the first.
-template <typename Record>
-auto lineHolding(std::span<Record> lines, std::uint64_t offset) noexcept {
-  auto line =
-      std::upper_bound(lines.begin(), lines.end(), offset,
-                       [](std::uint64_t at, const line_record::LineRecord& record) { return at < record.offset; });
-  if (line != lines.begin()) --line;
-  return line;
-}
-
 // At least the lines as the lexer cuts them (LF, a lone CR and CR LF each
 // end one), and only a reservation's hint: counting CR LF as two keeps the
 // loop one compare per byte, which runs on vectors.
@@ -130,9 +119,7 @@ qovrin::Result<std::uint32_t> Module::appendIsaInstruction(std::uint32_t section
   fragment::Instruction line;
   line.setText(keepInstructionText(text, location));
   line.target = target;
-  const auto index = appendFragment(section, std::move(line), location);
-  if (index) ever_held_instructions_ = true;
-  return index;
+  return appendFragment(section, std::move(line), location);
 }
 
 bool Module::holdsUnsettledInstruction() noexcept {
@@ -144,161 +131,49 @@ bool Module::holdsUnsettledInstruction() noexcept {
   return false;
 }
 
-void Module::settleIntoRun(std::uint32_t index) {
-  if (!joins_settled_ || index >= fragments_.size()) return;
-  fragment::Fragment& piece = fragments_[index];
-  fragment::Instruction* line = piece.instruction();
-  if (line == nullptr || !line->settled || !mayJoinRuns(line->target, line->pending, line->encoded.size())) return;
-  const SourceLocation location = piece.location();
-  if (!hasLineRecordRoom()) return;
-  section::Section& section = sections_[piece.section];
-  if (index + 1 == fragments_.size() && !section.fragments.empty() && section.fragments.back() == index) {
-    if (const auto record = openRunRecord(piece.section, line->encoded.size(), location, 1)) {
-      fixups_.moveNewest(index, open_run_, record->offset);
-      appendToOpenRun(*record, line->encoded.view(), static_cast<std::uint32_t>(section.fragments.size() - 1));
-      section.fragments.pop_back();
-      fragments_.pop_back();
-      return;
-    }
-  }
-  fragment::SmallBytes data;
-  data.append(line->encoded.view());
-  piece.becomeBytes(std::move(data));
-  openRunAt(index, line_record::LineRecord::of(0, 0));
-}
-
-void Module::openRunAt(std::uint32_t index, line_record::LineRecord record) {
-  run_labels_.clear();
-  // The run before is closed for good: its block need not keep room to grow.
-  if (open_run_ != kNoRun && open_run_ < fragments_.size())
-    if (fragment::Bytes* closed = fragments_[open_run_].bytes()) closed->data.shrinkToFit();
-  line_records_.push_back(record);
-  fragment::Bytes& run = *fragments_[index].bytes();
-  run.first_line = static_cast<std::uint32_t>(line_records_.size() - 1);
-  run.lines = 1;
-  if (!record.stored()) ++coalesced_instructions_;
-  open_run_ = index;
-}
+void Module::settleIntoRun(std::uint32_t index) { runs_.settle(fragments_, index); }
 
 qovrin::Status Module::emitDataLine(std::uint32_t section, std::span<const std::uint8_t> bytes,
                                     const SourceLocation& location) {
   constexpr std::uint16_t kData = line_record::LineRecord::kStoredFlag;
-  const bool joins = joins_settled_ && !bytes.empty() && bytes.size() <= line_record::kMaxRunBytes;
+  const bool joins = !bytes.empty() && bytes.size() <= line_record::kMaxRunBytes;
   if (joins) {
-    if (const auto record = openRunRecord(section, bytes.size(), location, 0)) {
-      appendToOpenRun(line_record::LineRecord::of(static_cast<std::uint16_t>(record->start | kData), record->offset), bytes,
-                      static_cast<std::uint32_t>(sections_[section].fragments.size()));
+    if (const auto record = runs_.recordFor(fragments_, sections_, symbols_, section, bytes.size(), location)) {
+      appendToOpenRun(section,
+                      line_record::LineRecord::of(static_cast<std::uint16_t>(record->start | kData), record->offset),
+                      bytes);
       return {};
     }
   }
   const auto index = emitBytes(section, bytes, location);
   if (!index) return fail(index.error());
-  if (joins && hasLineRecordRoom()) openRunAt(*index, line_record::LineRecord::of(kData, 0));
+  if (joins && runs_.hasRecordRoom()) runs_.openAt(fragments_, *index, line_record::LineRecord::of(kData, 0));
   return {};
 }
 
-std::optional<RunLine> Module::joinOpenRun(std::uint32_t section, target::Target target, bool pending,
-                                           const fragment::SmallBytes& bytes, const SourceLocation& location) {
-  if (!joins_settled_ || !mayJoinRuns(target, pending, bytes.size())) return std::nullopt;
-  const auto record = openRunRecord(section, bytes.size(), location, 0);
+std::optional<runs::RunLine> Module::joinOpenRun(std::uint32_t section, target::Target target, bool pending,
+                                                 const fragment::SmallBytes& bytes, const SourceLocation& location) {
+  if (!runs::Runs::mayHold(target, pending, bytes.size())) return std::nullopt;
+  const auto record = runs_.recordFor(fragments_, sections_, symbols_, section, bytes.size(), location);
   if (!record) return std::nullopt;
-  appendToOpenRun(*record, bytes.view(), static_cast<std::uint32_t>(sections_[section].fragments.size()));
-  return RunLine{open_run_, record->offset};
+  return appendToOpenRun(section, *record, bytes.view());
 }
 
-bool Module::mayJoinRuns(target::Target target, bool pending, std::size_t size) noexcept {
-  // A pending x86 line waits only for fields patched in place, whose fixups
-  // can follow it into the run; a RISC-V line is encoded again as a whole.
-  return size != 0 && (!pending || target.isa == target::Isa::x86);
-}
-
-bool Module::hasLineRecordRoom() const noexcept { return line_records_.size() < kIndexLimit; }
-
-// Inlined, the record stays in registers; returned, g++ builds the optional
-// on the stack and reads it back whole before its flag's store is done, which
-// stalled a third of this function's time on 1M `db(1)` lines
-// (bench/data_throughput.py).
-[[gnu::always_inline]] inline std::optional<line_record::LineRecord> Module::openRunRecord(
-    std::uint32_t section, std::uint64_t size, const SourceLocation& location, std::uint32_t behind) const noexcept {
-  if (open_run_ == kNoRun || open_run_ + 1 + behind != fragments_.size() || !sections_.contains(section))
-    return std::nullopt;
-  if (!hasLineRecordRoom()) return std::nullopt;
-  const std::vector<std::uint32_t>& entries = sections_[section].fragments;
-  if (entries.size() < 1 + behind || entries[entries.size() - 1 - behind] != open_run_) return std::nullopt;
-  const fragment::Fragment& run = fragments_[open_run_];
-  const fragment::Bytes& joined = *run.bytes();
-  const SourceLocation shared = run.location();
-  // Lines lowered again (a loop's body) may start before the run's first.
-  if (location.span.start < shared.span.start ||
-      location.span.start - shared.span.start > line_record::kMaxStartDistance ||
-      shared.span.source != location.span.source || shared.expansion != location.expansion ||
-      joined.first_line + joined.lines != line_records_.size() ||
-      joined.data.size() + size > line_record::kMaxRunBytes ||
-      (!run_labels_.empty() && !labelsMayMoveIntoRun(static_cast<std::uint32_t>(entries.size() - behind))))
-    return std::nullopt;
-  return line_record::LineRecord::of(static_cast<std::uint16_t>(location.span.start - shared.span.start),
-                                     static_cast<std::uint16_t>(joined.data.size()));
-}
-
-// Inlined into the three ways a line joins its run, with the size caches'
-// check in it: 25 instructions fewer per line of 200k `db(1)` lines
-// (callgrind, bench/data_throughput.py's shape).
-[[gnu::always_inline]] inline void Module::appendToOpenRun(line_record::LineRecord record,
-                                                           std::span<const std::uint8_t> bytes,
-                                                           std::uint32_t joining) {
-  forgetSizesFrom(fragments_[open_run_].section, joining - 1);
-  fragment::Bytes& joined = *fragments_[open_run_].bytes();
-  if (!run_labels_.empty()) moveLabelsIntoRun(joining, joined);
-  line_records_.push_back(record);
-  joined.data.append(bytes);
-  ++joined.lines;
-  if (!record.stored()) ++coalesced_instructions_;
-}
-
-bool Module::labelsMayMoveIntoRun(std::uint32_t joining) const noexcept {
-  const std::uint32_t section_index = fragments_[open_run_].section;
-  // A label behind the joining line would lose the fragment it stands in front of.
-  return std::ranges::none_of(run_labels_, [&](std::uint32_t index) {
-    const symbol::Label& label = *symbols_[index].label();
-    return label.section == section_index && label.fragment_position > joining;
-  });
-}
-
-void Module::moveLabelsIntoRun(std::uint32_t joining, const fragment::Bytes& run) noexcept {
-  const std::uint32_t section_index = fragments_[open_run_].section;
-  for (const std::uint32_t index : run_labels_) {
-    symbol::Label& label = *symbols_[index].label();
-    if (label.section != section_index || label.fragment_position != joining) continue;
-    label.fragment_position = joining - 1;
-    label.run_offset = static_cast<std::uint32_t>(run.data.size());
-  }
-  run_labels_.clear();
-}
-
-std::span<const line_record::LineRecord> Module::linesOf(const fragment::Fragment& piece) const noexcept {
-  const fragment::Bytes* run = piece.bytes();
-  if (run == nullptr || run->lines == 0) return {};
-  return std::span(line_records_).subspan(run->first_line, run->lines);
+// Inlined into the ways a line joins its run, with the size caches' check in
+// it: 25 instructions fewer per line of 200k `db(1)` lines (callgrind,
+// bench/data_throughput.py's shape).
+[[gnu::always_inline]] inline runs::RunLine Module::appendToOpenRun(std::uint32_t section,
+                                                                    line_record::LineRecord record,
+                                                                    std::span<const std::uint8_t> bytes) {
+  // The line would have been the section's next entry; the run it joins is
+  // the one before and grows.
+  const auto joining = static_cast<std::uint32_t>(sections_[section].fragments.size());
+  forgetSizesFrom(section, joining - 1);
+  return runs_.join(fragments_, symbols_, record, bytes, joining);
 }
 
 SourceLocation Module::locationAt(std::uint32_t fragment, std::uint64_t offset) const noexcept {
-  const fragment::Fragment& piece = fragments_[fragment];
-  const auto lines = linesOf(piece);
-  if (lines.empty()) return piece.location();
-  return lineHolding(lines, offset)->location(piece.location());
-}
-
-void Module::markStoredLines(std::uint32_t fragment, std::uint64_t from, std::uint64_t length) {
-  fragment::Bytes& run = *fragments_[fragment].bytes();
-  if (run.lines == 0 || length == 0) return;
-  const auto lines = std::span(line_records_).subspan(run.first_line, run.lines);
-  for (auto line = lineHolding(lines, from); line != lines.end() && line->offset < from + length; ++line) {
-    if (line->stored()) continue;
-    line->start |= line_record::LineRecord::kStoredFlag;
-    --coalesced_instructions_;
-    const std::uint64_t end = line + 1 != lines.end() ? line[1].offset : run.data.size();
-    fixups_.dropRange(fragment, line->offset, end);
-  }
+  return runs_.locationAt(fragments_[fragment], offset);
 }
 
 std::string_view Module::keepInstructionText(std::string_view text, const SourceLocation& location) {
@@ -354,16 +229,12 @@ qovrin::Status Module::defineAnchoredLabel(std::string_view name, std::uint32_t 
                                            std::uint32_t fragment_position, const SourceLocation& location) {
   QOVRIN_TRY(checkNewSymbol(name));
   // Room for the run's list before the symbol goes in, so that nothing fails
-  // after it; grown by doubling, since a run stays open for any number of
-  // labels.
-  if (open_run_ != kNoRun && run_labels_.size() == run_labels_.capacity())
-    run_labels_.reserve(std::max<std::size_t>(8, 2 * run_labels_.size()));
+  // after it.
+  runs_.reserveLabel();
   const symbol::Label label{offset, section, fragment_position, true};
   QOVRIN_TRY(
       addSymbol(name, [&](symbol::NameRef ref) { return symbol::Symbol(label, location, ref); }, location));
-  // The label stands in front of the next fragment; should that join the
-  // open run, the label moves into the run.
-  if (open_run_ != kNoRun) run_labels_.push_back(static_cast<std::uint32_t>(symbols_.size() - 1));
+  runs_.noteLabel(static_cast<std::uint32_t>(symbols_.size() - 1));
   return {};
 }
 
@@ -410,8 +281,7 @@ qovrin::Result<std::uint64_t> Module::labelAddress(const symbol::Label& label) c
 bool Module::hasFinalSize(std::uint32_t fragment) const noexcept {
   const fragment::Instruction* line = fragments_[fragment].instruction();
   if (line != nullptr && !line->settled) return false;
-  // A run grows only while it, or the line about to join it, is the newest fragment.
-  return fragment != open_run_ || std::size_t{fragment} + 2 < fragments_.size();
+  return !runs_.mayGrow(fragment, fragments_.size());
 }
 
 [[gnu::always_inline]] inline void Module::forgetSizesFrom(std::uint32_t section, std::size_t entry) noexcept {
@@ -508,7 +378,7 @@ qovrin::Status Module::storeBytesAt(std::uint32_t section, std::uint64_t address
                        dropFixupsOf(index);
                        piece.becomeBytes(std::move(line->encoded));
                      }
-                     markStoredLines(index, from, length);
+                     runs_.markStored(fragments_, index, from, length, fixups_);
                      auto& stored = piece.bytes()->data;
                      std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(to), length,
                                  stored.begin() + static_cast<std::ptrdiff_t>(from));
@@ -558,7 +428,7 @@ void Module::reserveForLines(std::size_t lines) {
     }
   };
   reserveMore(fragments_);
-  reserveMore(line_records_);
+  runs_.reserveRecords(reserveMore);
   reserveMore(sections_[current_section_].fragments);
 }
 

@@ -18,12 +18,13 @@
 
 #include "common/error.hpp"
 #include "frontend/syntax/diagnostic.hpp"
-#include "frontend/encode/fixup.hpp"
+#include "frontend/module/fixup.hpp"
 #include "frontend/module/fragment.hpp"
 #include "frontend/module/line_record.hpp"
-#include "frontend/lower/meta_function.hpp"
+#include "frontend/module/meta_function.hpp"
 #include "frontend/module/name_index.hpp"
 #include "frontend/module/frozen_bodies.hpp"
+#include "frontend/module/runs.hpp"
 #include "frontend/module/section.hpp"
 #include "frontend/syntax/source_location.hpp"
 #include "frontend/module/symbol.hpp"
@@ -49,12 +50,6 @@ inline constexpr std::uint64_t kMaxImageSize = std::uint64_t{1} << 31;
 struct LoadedSource {
   std::string path;
   std::string text;
-};
-
-// A line that joined a run: the run's fragment and the line's first byte in it.
-struct RunLine {
-  std::uint32_t run = 0;
-  std::uint32_t offset = 0;
 };
 
 class Module {
@@ -87,42 +82,36 @@ class Module {
   // unchanged, else copied into the module's text store.
   qovrin::Result<std::uint32_t> appendIsaInstruction(std::uint32_t section, target::Target target,
                                                      std::string_view text, const SourceLocation& location);
-  // Whether an instruction fragment was ever appended: until then every
-  // fragment size is known without encoding anything.
-  bool everHeldInstructions() const noexcept { return ever_held_instructions_; }
   // Whether an instruction fragment still waits for the encode pass. Settling
   // is never undone, so the fragments before the first unsettled one are
   // passed over once and not looked at again.
   bool holdsUnsettledInstruction() noexcept;
-  // Makes a settled instruction plain bytes of a run: it joins the run just
-  // before it in its section when nothing came between them (no other
-  // fragment, no label), else starts a run of its own. Only the newest
-  // fragment ever joins, so no other fragment index moves; an instruction a
+  // Makes a settled instruction fragment plain bytes that open a run of their
+  // own, which the lines after it may join (joinOpenRun); an instruction a
   // record cannot describe keeps its fragment. An x86 instruction may still
-  // have fields to patch: its fixups, the newest, follow it into the run. A
-  // RISC-V one with fixups keeps its fragment, which the patch phase encodes
-  // again.
+  // have fields to patch, whose fixups already name its fragment. A RISC-V
+  // one with fixups keeps its fragment, which the patch phase encodes again.
   void settleIntoRun(std::uint32_t index);
   // Adds an encoded line straight to the open run, without a fragment of its
-  // own, when settleIntoRun would join it there had it been appended as an
-  // instruction fragment; none, changing nothing, when it would not. Its
-  // fixups then belong to the run, at the line's offset.
-  std::optional<RunLine> joinOpenRun(std::uint32_t section, target::Target target, bool pending,
-                                     const fragment::SmallBytes& bytes, const SourceLocation& location);
+  // own, when it directly follows the run in its section (no other fragment,
+  // no label in the way) and a record can describe it; none, changing
+  // nothing, when it does not. Its fixups then belong to the run, at the
+  // line's offset.
+  std::optional<runs::RunLine> joinOpenRun(std::uint32_t section, target::Target target, bool pending,
+                                           const fragment::SmallBytes& bytes, const SourceLocation& location);
   // Adds the bytes of one data line to the open run as a settled instruction
   // joins it, else as a fragment of their own that opens a run. The line's
   // record is marked stored from the start: it never counts as an
-  // instruction. With joining off, and for bytes no run could hold, the line
-  // gets a fragment of its own as from emitBytes.
+  // instruction. Bytes no run could hold get a fragment of their own as
+  // from emitBytes.
   qovrin::Status emitDataLine(std::uint32_t section, std::span<const std::uint8_t> bytes,
                               const SourceLocation& location);
-  // Off, every instruction keeps its fragment and its text, for those who
-  // look at the lowered lines themselves.
-  void setJoinsSettledInstructions(bool joins) noexcept { joins_settled_ = joins; }
   // Settled instructions held in runs, without those a store made plain bytes.
-  std::uint64_t coalescedInstructions() const noexcept { return coalesced_instructions_; }
+  std::uint64_t coalescedInstructions() const noexcept { return runs_.coalescedInstructions(); }
   // The instructions a run holds, in order; none for other fragments.
-  std::span<const line_record::LineRecord> linesOf(const fragment::Fragment& piece) const noexcept;
+  std::span<const line_record::LineRecord> linesOf(const fragment::Fragment& piece) const noexcept {
+    return runs_.linesOf(piece);
+  }
   // Where the byte at offset in a fragment came from: in a run, the line
   // holding it, else the fragment's own line. Diagnostics about a fixup stand
   // there. The fragment index must be valid.
@@ -238,32 +227,10 @@ class Module {
   // the user wants: patching a field afterwards (or, for RISC-V, encoding
   // the whole instruction again) would write over them.
   void dropFixupsOf(std::uint32_t fragment);
-  // Marks the instructions of a run that a store into [from, from + length)
-  // of its bytes reaches, and drops their fixups as dropFixupsOf does for
-  // an instruction fragment.
-  void markStoredLines(std::uint32_t fragment, std::uint64_t from, std::uint64_t length);
-  static bool mayJoinRuns(target::Target target, bool pending, std::size_t size) noexcept;
-  // Whether one more line record fits the 32-bit positions runs use.
-  bool hasLineRecordRoom() const noexcept;
-  // The record of a line of size bytes that may join the open run as the
-  // entry behind it in the section's list; none when it may not. behind is 1
-  // while the line is still the newest fragment, 0 when it has none.
-  std::optional<line_record::LineRecord> openRunRecord(std::uint32_t section, std::uint64_t size,
-                                                       const SourceLocation& location,
-                                                       std::uint32_t behind) const noexcept;
-  // Adds the line openRunRecord accepted; joining is its entry in the list.
-  // The record comes by value, in a register: read through a reference it
-  // would be loaded whole right after its two halves were stored.
-  void appendToOpenRun(line_record::LineRecord record, std::span<const std::uint8_t> bytes, std::uint32_t joining);
-  // Makes the bytes fragment at index the open run, holding the one line of
-  // record; the run open until then is closed for good.
-  void openRunAt(std::uint32_t index, line_record::LineRecord record);
-  // Whether no label defined while the run was open stands behind the
-  // joining entry, which would lose the fragment it stands in front of.
-  bool labelsMayMoveIntoRun(std::uint32_t joining) const noexcept;
-  // Moves the labels that stand in front of the joining entry into the open
-  // run, at its end.
-  void moveLabelsIntoRun(std::uint32_t joining, const fragment::Bytes& run) noexcept;
+  // Adds a line the runs accepted to the open run, the newest entry of the
+  // section, whose known sizes then end before it.
+  runs::RunLine appendToOpenRun(std::uint32_t section, line_record::LineRecord record,
+                                std::span<const std::uint8_t> bytes);
   // After checkNewSymbol accepted the name; make_record(name_ref) gives the
   // symbol's record and is the last step that may fail. Fails before any
   // change when the name pool is full.
@@ -300,16 +267,8 @@ class Module {
   diagnostic::DiagnosticStore diagnostics_;
   target::Target target_;
   std::uint32_t current_section_ = 0;
-  bool ever_held_instructions_ = false;
   std::size_t settled_prefix_ = 0;  // fragments known to need no encoding
-  std::vector<line_record::LineRecord> line_records_;
-  std::uint64_t coalesced_instructions_ = 0;
-  // The run the next settled instruction may join, if it directly follows.
-  std::uint32_t open_run_ = kNoRun;
-  // Labels defined while the open run is open, by symbol index.
-  std::vector<std::uint32_t> run_labels_;
-  bool joins_settled_ = true;
-  static constexpr std::uint32_t kNoRun = ~std::uint32_t{0};
+  runs::Runs runs_;
 };
 
 }  // namespace frontend::module

@@ -118,28 +118,30 @@ TEST(DataDirectives, LinesJoinRunsKeepingBytesLinesAndLabels) {
   struct Row {
     const char* source;
     std::vector<std::string_view> labels;
-    std::size_t fragments;  // with lines joining runs
+    const char* shape;           // each byte at the start of its line, then the labels
+    std::size_t fragments;       // with lines joining runs
     std::uint64_t instructions;  // held in runs; data lines never count
   };
   const std::vector<Row> rows = {
-      {"db(1, \"ab\", 2)\ndw(3, 4)\n", {}, 1, 0},
-      {"nop\ndb(1)\nnop\nemit.u16(0x1234)\n", {}, 1, 2},
-      {"db(1)\nhere:\ndb(2)\nthere:\nnop\nwhere:\ndb(3)\n", {"here", "there", "where"}, 1, 1},
-      {"db(1)\nalign(4)\ndb(2)\nrb(2)\ndb(3)\n", {}, 5, 0},
-      {"for i in range(0, 3) {\n  db(i)\n}\nemit.bytes(b\"\")\ndb(4)\n", {}, 3, 0},
-      {"macro m(v) {\n  db(operand.eval(v))\n}\ndb(1)\nm 2\nm 3\ndb(4)\n", {}, 2, 0},
-      {"db(1, 2, 3)\nnop\nstore.u16(1, 0x0909)\ndb(4)\n", {}, 1, 1},
+      {"db(1, \"ab\", 2)\ndw(3, 4)\n", {}, "1@0 97@0 98@0 2@0 3@15 0@15 4@15 0@15 ", 1, 0},
+      {"nop\ndb(1)\nnop\nemit.u16(0x1234)\n", {}, "144@0 1@4 144@10 52@14 18@14 ", 1, 2},
+      {"db(1)\nhere:\ndb(2)\nthere:\nnop\nwhere:\ndb(3)\n",
+       {"here", "there", "where"},
+       "1@0 2@12 144@25 3@36 here=1 there=2 where=3 ",
+       1,
+       1},
+      {"db(1)\nalign(4)\ndb(2)\nrb(2)\ndb(3)\n", {}, "1@0 | 2@15 | 3@27 ", 5, 0},
+      {"for i in range(0, 3) {\n  db(i)\n}\nemit.bytes(b\"\")\ndb(4)\n", {}, "0@25 1@25 2@25 4@49 ", 3, 0},
+      {"macro m(v) {\n  db(operand.eval(v))\n}\ndb(1)\nm 2\nm 3\ndb(4)\n", {}, "1@37 2@15 3@15 4@51 ", 2, 0},
+      {"db(1, 2, 3)\nnop\nstore.u16(1, 0x0909)\ndb(4)\n", {}, "1@0 9@0 9@0 144@12 4@37 ", 1, 1},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.source);
-    frontend::module::Module apart(frontend::target::Target::x86(64));
-    apart.setJoinsSettledInstructions(false);
-    ASSERT_TRUE(lower_test::lower(apart, row.source).status);
-    frontend::module::Module joined(frontend::target::Target::x86(64));
-    ASSERT_TRUE(lower_test::lower(joined, row.source).status);
-    EXPECT_EQ(storedShape(joined, row.labels), storedShape(apart, row.labels));
-    EXPECT_EQ(joined.sections()[0].fragments.size(), row.fragments);
-    EXPECT_EQ(joined.coalescedInstructions(), row.instructions);
+    frontend::module::Module module(frontend::target::Target::x86(64));
+    ASSERT_TRUE(lower_test::lower(module, row.source).status);
+    EXPECT_EQ(storedShape(module, row.labels), row.shape);
+    EXPECT_EQ(module.sections()[0].fragments.size(), row.fragments);
+    EXPECT_EQ(module.coalescedInstructions(), row.instructions);
   }
 }
 
@@ -322,7 +324,7 @@ TEST(IsaCall, OneLineOfText) {
   files.texts["cr.txt"] = "nop\r";
   expectOutputCases(
       {
-          {"isa(\"nop\")\n", "[nop]"},
+          {"isa(\"nop\")\n", "[90]"},
           {"isa(\"\")\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
           {"isa(fs.read_text(\"lf.txt\"))\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
           {"isa(fs.read_text(\"cr.txt\"))\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <variant>
 
 #include "frontend/lower/root.hpp"
@@ -97,8 +98,59 @@ std::vector<std::string> allDiagnostics(const frontend::module::Module& module) 
   return out;
 }
 
-std::string sectionContent(const frontend::module::Module& module, std::uint32_t section) {
+namespace {
+
+void appendHex(std::string& out, std::span<const std::uint8_t> bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
+  for (const std::uint8_t byte : bytes) {
+    if (!out.empty()) out += ' ';
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 15];
+  }
+}
+
+// A line settled into a run: its bytes, then the target of each fixup still
+// to patch whose field lies among them.
+std::string settledLine(const frontend::module::Module& module, std::uint32_t run, std::uint64_t from,
+                        std::uint64_t to) {
+  std::string out;
+  appendHex(out, module.fragments()[run].bytes()->data.view().subspan(from, to - from));
+  const auto& fixups = module.fixups();
+  for (std::uint32_t index = 0; index < fixups.size(); ++index)
+    if (fixups[index].fragment == run && fixups[index].offset >= from && fixups[index].offset < to &&
+        !fixups[index].dropped)
+      out += " <" + std::string(fixups.target(fixups[index]).text) + ">";
+  return out;
+}
+
+// Calls visit(entry, instruction) for each line an instruction fragment or a
+// run holds, as the listing shows them: the text of an instruction that
+// keeps its fragment, a run's line by line. Whether the line still counts
+// as an instruction: data lines and lines a store reached do not.
+template <typename Visit>
+void visitLines(const frontend::module::Module& module, std::uint32_t index, Visit&& visit) {
+  const frontend::fragment::Fragment& piece = module.fragments()[index];
+  if (const auto* line = piece.instruction()) return visit(std::string(line->text()), true);
+  const auto lines = module.linesOf(piece);
+  const auto* run = piece.bytes();
+  for (std::size_t at = 0; at < lines.size(); ++at) {
+    const std::uint64_t end = at + 1 < lines.size() ? lines[at + 1].offset : run->data.size();
+    visit(settledLine(module, index, lines[at].offset, end), !lines[at].stored());
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> instructionLines(const frontend::module::Module& module) {
+  std::vector<std::string> out;
+  for (std::uint32_t index = 0; index < module.fragments().size(); ++index)
+    visitLines(module, index, [&](std::string entry, bool instruction) {
+      if (instruction) out.push_back(std::move(entry));
+    });
+  return out;
+}
+
+std::string sectionContent(const frontend::module::Module& module, std::uint32_t section) {
   std::string out;
   const auto separate = [&out] {
     if (!out.empty()) out += ' ';
@@ -111,17 +163,13 @@ std::string sectionContent(const frontend::module::Module& module, std::uint32_t
     } else if (const auto* alignment = piece.alignment()) {
       separate();
       out += "a" + std::to_string(alignment->alignment) + "/" + std::to_string(alignment->fill);
-    } else if (const auto* line = piece.instruction()) {
-      separate();
-      out += "[";
-      out += line->text();
-      out += "]";
-    } else {
-      for (const std::uint8_t byte : piece.bytes()->data) {
+    } else if (piece.instruction() != nullptr || !module.linesOf(piece).empty()) {
+      visitLines(module, index, [&](const std::string& entry, bool instruction) {
         separate();
-        out += kDigits[byte >> 4];
-        out += kDigits[byte & 15];
-      }
+        out += instruction ? "[" + entry + "]" : entry;
+      });
+    } else {
+      appendHex(out, piece.bytes()->data.view());
     }
   }
   return out;
@@ -131,7 +179,6 @@ void expectOutputCases(const std::vector<OutputCase>& cases, const Files& files)
   for (const OutputCase& test : cases) {
     SCOPED_TRACE(test.source);
     frontend::module::Module module(frontend::target::Target::x86(64));
-    module.setJoinsSettledInstructions(false);
     Files copy = files;
     const auto lowered = lower(module, test.source, copy);
     EXPECT_EQ(lowered.status.has_value(), test.succeeds);

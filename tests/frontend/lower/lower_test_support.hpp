@@ -52,9 +52,15 @@ void expectCases(const std::vector<Case>& cases, const Files& files = {});
 // "main.qov:1:1: note: text" for every diagnostic, in order.
 std::vector<std::string> allDiagnostics(const frontend::module::Module& module);
 
+// One entry per instruction line, in fragment order: the bytes of a line
+// settled into a run, each fixup it still waits for after them as
+// "<target>" ("e9 00 00 00 00 <later>"); the text of a line that keeps its
+// fragment.
+std::vector<std::string> instructionLines(const frontend::module::Module& module);
+
 // "01 00 ff": the stored bytes of the section's fragments in order;
-// reserves, alignments and instructions appear as "r<size>",
-// "a<alignment>/<fill>" and "[text]".
+// reserves, alignments and instruction lines appear as "r<size>",
+// "a<alignment>/<fill>" and "[entry]", with the entry instructionLines gives.
 std::string sectionContent(const frontend::module::Module& module, std::uint32_t section);
 
 // A source, what the section current at its end holds (checked only on

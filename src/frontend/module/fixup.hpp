@@ -95,19 +95,14 @@ class FixupStore {
   // [from, to). The bounds fall between instructions: within one the fields
   // come in the encoder's order, across instructions in offset order.
   void dropRange(std::uint32_t fragment, std::uint32_t from, std::uint64_t to);
-  // Hands the newest fixups, those of fragment from, to fragment to, their
-  // fields shift bytes further in: an instruction joined the bytes of an
-  // earlier fragment.
-  void moveNewest(std::uint32_t from, std::uint32_t to, std::uint32_t shift) noexcept;
 
   // The fixup's target as it was added; its text lives as long as the store.
   FixupTarget target(const Fixup& fixup) const noexcept;
 
  private:
   // The text's start in the pool, after the addend and long size the target
-  // has; shared with an equal recent text when it has neither.
+  // has.
   std::uint32_t appendText(const FixupTarget& target, bool long_text);
-  std::uint32_t sharedText(std::string_view text);
 
   // Blocks instead of one array: a growing list is never copied whole.
   std::deque<Fixup> fixups_;
@@ -115,15 +110,6 @@ class FixupStore {
   // are a small part of the source, so one growing string holds them, each
   // after its fixup's addend and long size when it has them.
   std::string texts_;
-  // Jumps and calls name the same labels near them again and again: a text
-  // met a short while ago is shared instead of copied. One slot per hash
-  // value, the later text taking the slot; empty until the first text.
-  struct TextSpan {
-    std::uint32_t start = 0;
-    std::uint32_t size = 0;
-  };
-  static constexpr std::size_t kRecentTexts = 4096;
-  std::vector<TextSpan> recent_texts_;
   bool in_fragment_order_ = true;
   // Positions of all fixups ordered by fragment, while out of fragment order
   // and as many as the fixups when built.

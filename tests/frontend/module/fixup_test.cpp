@@ -1,4 +1,4 @@
-#include "frontend/encode/fixup.hpp"
+#include "frontend/module/fixup.hpp"
 
 #include <gtest/gtest.h>
 
@@ -137,9 +137,9 @@ TEST(FixupStore, WidthsKindsPoliciesAndFlagsStayApart) {
   EXPECT_EQ(store.size(), 256u);
 }
 
-// Equal texts are shared while they are recent; more names than the store
-// remembers push earlier ones out. Each fixup still reads its own text and
-// addend, also where an equal text with an addend came first.
+// Labels named again and again, now and then with an addend: each fixup
+// reads its own text and addend, also where an equal text with an addend
+// came first.
 TEST(FixupStore, RepeatedTextsComeBackWithTheirOwnAddends) {
   FixupStore store;
   std::vector<std::pair<std::string, std::int64_t>> added;
@@ -166,7 +166,8 @@ std::vector<bool> droppedFlags(const FixupStore& store) {
 
 // A run's lines in offset order, the fields within a line in the encoder's:
 // a drop reaches the fixups of the lines its range names, whether or not the
-// store is in fragment order, also after the newest moved into the run.
+// store is in fragment order, also those of a line that joined the run after
+// an earlier drop.
 TEST(FixupStore, DropsTheFixupsOfTheLinesInARange) {
   for (const bool ordered : {true, false}) {
     FixupStore store;
@@ -175,12 +176,8 @@ TEST(FixupStore, DropsTheFixupsOfTheLinesInARange) {
     }
     for (const std::uint32_t offset : {1u, 9u, 6u}) ASSERT_TRUE(store.addOwnedTarget(2, {"x"}, false, offset, 32));
     store.dropRange(2, 5, 12);
-    ASSERT_TRUE(store.addOwnedTarget(3, {"y"}, false, 1, 32));
-    store.moveNewest(3, 2, 12);
+    ASSERT_TRUE(store.addOwnedTarget(2, {"y"}, false, 13, 32));
     ASSERT_TRUE(store.addOwnedTarget(3, {"w"}, false, 0, 8));
-    const std::uint32_t last = store.size() - 1;
-    EXPECT_EQ(store[last - 1].fragment, 2u);
-    EXPECT_EQ(store[last - 1].offset, 13u);
     store.dropRange(2, 12, 17);
     std::vector<bool> want = {false, true, true, true, false};
     if (!ordered) want.insert(want.begin(), false);
@@ -188,21 +185,17 @@ TEST(FixupStore, DropsTheFixupsOfTheLinesInARange) {
   }
 }
 
-// Moving the newest fixups below an older one's fragment leaves the store
-// out of fragment order, and drops still find them.
-TEST(FixupStore, MovesTheNewestFixupsOnly) {
+// Out of fragment order (the pass encodes lines lowering left waiting), a
+// drop orders the fixups once; those added after it are still found.
+TEST(FixupStore, DropsFindFixupsAddedAfterTheOrderWasMade) {
   FixupStore store;
   ASSERT_TRUE(store.addOwnedTarget(5, {"a"}, false, 2, 8));
-  ASSERT_TRUE(store.addOwnedTarget(6, {"b"}, false, 1, 8));
-  ASSERT_TRUE(store.addOwnedTarget(6, {"c"}, false, 3, 8));
-  store.moveNewest(6, 4, 10);
-  store.moveNewest(7, 1, 10);
-  EXPECT_EQ(store[0].fragment, 5u);
-  EXPECT_EQ(store[0].offset, 2u);
-  EXPECT_EQ(store[2].fragment, 4u);
-  EXPECT_EQ(store[2].offset, 13u);
+  ASSERT_TRUE(store.addOwnedTarget(4, {"b"}, false, 1, 8));
+  store.dropFragment(5);
+  ASSERT_TRUE(store.addOwnedTarget(4, {"c"}, false, 3, 8));
+  ASSERT_TRUE(store.addOwnedTarget(6, {"d"}, false, 0, 8));
   store.dropFragment(4);
-  EXPECT_EQ(droppedFlags(store), (std::vector<bool>{false, true, true}));
+  EXPECT_EQ(droppedFlags(store), (std::vector<bool>{true, true, true, false}));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "frontend/lower/meta_function.hpp"
+#include "frontend/module/meta_function.hpp"
 
 #include <limits>
 #include <type_traits>

@@ -1,4 +1,4 @@
-#include "frontend/encode/fixup.hpp"
+#include "frontend/module/fixup.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -48,7 +48,7 @@ qovrin::Result<std::uint32_t> FixupStore::addOwnedTarget(std::uint32_t fragment,
   if (fixups_.size() > kLimit || target.text.size() + front > kLimit - texts_.size())
     return qovrin::fail(qovrin::Error::TooManyFixups);
   if (!fixups_.empty() && fragment < fixups_.back().fragment) in_fragment_order_ = false;
-  const auto text_start = front == 0 ? sharedText(target.text) : appendText(target, long_text);
+  const auto text_start = appendText(target, long_text);
   fixups_.push_back(
       Fixup{.fragment = fragment,
             .offset = offset,
@@ -67,17 +67,6 @@ std::uint32_t FixupStore::appendText(const FixupTarget& target, bool long_text) 
   const auto start = static_cast<std::uint32_t>(texts_.size());
   texts_ += target.text;
   return start;
-}
-
-// Only a fixup with nothing in front of its text may share one: what lies in
-// front of a shared text belongs to the fixup that added it.
-std::uint32_t FixupStore::sharedText(std::string_view text) {
-  if (recent_texts_.empty()) recent_texts_.resize(kRecentTexts);
-  TextSpan& slot = recent_texts_[std::hash<std::string_view>{}(text) % kRecentTexts];
-  if (slot.size == text.size() && std::string_view(texts_).substr(slot.start, slot.size) == text) return slot.start;
-  slot = {static_cast<std::uint32_t>(texts_.size()), static_cast<std::uint32_t>(text.size())};
-  texts_ += text;
-  return slot.start;
 }
 
 FixupTarget FixupStore::target(const Fixup& fixup) const noexcept {
@@ -120,18 +109,6 @@ void FixupStore::dropRange(std::uint32_t fragment, std::uint32_t from, std::uint
            std::ranges::partition_point(by_fragment_, [&](std::uint32_t index) { return before(fixups_[index]); });
        at != by_fragment_.end() && inside(fixups_[*at]); ++at)
     fixups_[*at].dropped = true;
-}
-
-void FixupStore::moveNewest(std::uint32_t from, std::uint32_t to, std::uint32_t shift) noexcept {
-  auto at = fixups_.rbegin();
-  for (; at != fixups_.rend() && at->fragment == from; ++at) {
-    at->fragment = to;
-    at->offset += shift;
-  }
-  if (at == fixups_.rbegin()) return;
-  if (at != fixups_.rend() && at->fragment > to) in_fragment_order_ = false;
-  // The order by fragment may have changed under it.
-  by_fragment_.clear();
 }
 
 }  // namespace frontend::fixup
