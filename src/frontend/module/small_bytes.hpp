@@ -21,7 +21,7 @@ class SmallBytes {
  public:
   static constexpr std::size_t kInlineCapacity = 15;
 
-  SmallBytes() noexcept { inline_size() = 0; }
+  SmallBytes() noexcept = default;
   SmallBytes(std::span<const std::uint8_t> bytes) { construct(bytes); }  // NOLINT: a view converts implicitly
   SmallBytes(std::initializer_list<std::uint8_t> bytes) { construct({bytes.begin(), bytes.size()}); }
   // count copies of value.
@@ -99,7 +99,9 @@ class SmallBytes {
   void adoptHeap(std::uint8_t* block, std::size_t size, std::uint8_t tag = kHeapTag) noexcept;
   void release() noexcept;
 
-  alignas(8) std::uint8_t storage_[kInlineCapacity + 1];
+  // Every byte starts defined, the room past inline content too: moves copy
+  // the whole block, and a pointer read must never meet indeterminate bytes.
+  alignas(8) std::uint8_t storage_[kInlineCapacity + 1]{};
 };
 
 static_assert(sizeof(SmallBytes) == 16);
