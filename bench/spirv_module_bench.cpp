@@ -57,12 +57,12 @@ std::string moduleText() {
   return text;
 }
 
-std::vector<module::SpirvLine> linesOf(const std::string& text) {
-  std::vector<module::SpirvLine> lines;
+std::vector<std::string_view> linesOf(const std::string& text) {
+  std::vector<std::string_view> lines;
   std::size_t start = 0;
   while (start < text.size()) {
     const std::size_t end = text.find('\n', start);
-    lines.push_back({std::string_view(text).substr(start, end - start), {}});
+    lines.push_back(std::string_view(text).substr(start, end - start));
     start = end + 1;
   }
   return lines;

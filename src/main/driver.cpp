@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "common/work_stack.hpp"
 #include "main/init_command.hpp"
 #include "main/platform.hpp"
 #include "main/platform_thread.hpp"
@@ -11,17 +12,6 @@
 
 namespace qovrin::main {
 namespace {
-
-// The nesting limits bound the recursion of parsing, lowering and assembly:
-// about 1 MiB for one file at its limits in an optimized build, under 40 MiB
-// for the deepest chain of includes or calls each nested that deep, and
-// several times as much under the address sanitizer. Only the pages a run
-// touches cost memory.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr std::size_t kWorkStackBytes = std::size_t{1} << 30;
-#else
-constexpr std::size_t kWorkStackBytes = std::size_t{64} << 20;
-#endif
 
 // A failure that reaches the top of the program: "error: <name>", status 1.
 int reportFailure(StandardStreams& streams, Error error) { return reportError(streams, "error: ", error); }

@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <system_error>
 
 #include "main/platform_input.hpp"
-#include "main/platform_output.hpp"
 
 namespace qovrin::main::platform {
 namespace {
@@ -46,6 +46,27 @@ struct DirCloser {
 
 }  // namespace
 
+FileFailure fileFailure(int code) {
+  Error error = Error::WriteFailed;
+  switch (code) {
+    case ENOENT:
+    case ENOTDIR:
+      error = Error::FileNotFound;
+      break;
+    case EACCES:
+    case EPERM:
+      error = Error::AccessDenied;
+      break;
+    case EEXIST:
+    case EISDIR:
+      error = Error::PathAlreadyExists;
+      break;
+    default:
+      break;
+  }
+  return FileFailure{error, std::generic_category().message(code), code};
+}
+
 Result<std::string> readWholeFile(const std::string& path) {
   Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.get() < 0) return fail(readFailure(errno));
@@ -66,6 +87,21 @@ Result<std::string> readWholeFile(const std::string& path) {
     bytes.append(buffer, static_cast<std::size_t>(count));
   }
   return bytes;
+}
+
+FileStatus makeDirectories(const std::string& path) {
+  if (path.empty()) return {};
+  std::size_t position = 0;
+  while (position != std::string::npos) {
+    position = path.find('/', position + 1);
+    const std::string prefix = path.substr(0, position);
+    if (prefix.empty() || prefix.back() == '/') continue;
+    if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return std::unexpected(fileFailure(errno));
+  }
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::unexpected(fileFailure(errno));
+  if (!S_ISDIR(status.st_mode)) return std::unexpected(fileFailure(ENOTDIR));
+  return {};
 }
 
 Status createDirectories(const std::string& path) {

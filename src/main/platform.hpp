@@ -4,6 +4,7 @@
 // results, so it can be tested without touching the machine's state.
 
 #include <cstdint>
+#include <expected>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,21 @@ namespace qovrin::main::platform {
 // Real paths longer than this are treated as unknown, as the include search
 // and the source identity promise.
 inline constexpr std::size_t kPathBufferSize = 1024;
+
+// A failed file operation: the program-wide name, the system's own words
+// for the cause ("No space left on device") and its error number.
+struct FileFailure {
+  Error error;
+  std::string cause;
+  int code = 0;
+};
+
+using FileStatus = std::expected<void, FileFailure>;
+
+// The failure for a system error code: FileNotFound, AccessDenied,
+// PathAlreadyExists (something already there: a folder where a file should
+// go), otherwise WriteFailed.
+FileFailure fileFailure(int code);
 
 // The whole file, byte for byte. FileNotFound / AccessDenied when it cannot be
 // opened, ReadFailed when reading fails (a directory, an I/O error).
@@ -30,6 +46,8 @@ Status createFile(const std::string& path, std::string_view bytes, bool exclusiv
 Status probeReadable(const std::string& path);
 
 // Creates the directory and every missing parent; existing ones are fine.
+FileStatus makeDirectories(const std::string& path);
+// The same, for callers that need only the program-wide name of a failure.
 Status createDirectories(const std::string& path);
 
 // The resolved real path, or nothing when it cannot be resolved or does not

@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <system_error>
 #include <vector>
 
 #include "main/platform.hpp"
@@ -66,31 +65,6 @@ class SignalsHeld {
  private:
   sigset_t previous_;
 };
-
-}  // namespace
-
-FileFailure fileFailure(int code) {
-  Error error = Error::WriteFailed;
-  switch (code) {
-    case ENOENT:
-    case ENOTDIR:
-      error = Error::FileNotFound;
-      break;
-    case EACCES:
-    case EPERM:
-      error = Error::AccessDenied;
-      break;
-    case EEXIST:
-    case EISDIR:
-      error = Error::PathAlreadyExists;
-      break;
-    default:
-      break;
-  }
-  return FileFailure{error, std::generic_category().message(code), code};
-}
-
-namespace {
 
 std::unexpected<FileFailure> failWith(int code) { return std::unexpected(fileFailure(code)); }
 
@@ -291,21 +265,6 @@ std::optional<FileIdentity> standardOutputFile() {
   struct stat status {};
   if (::fstat(STDOUT_FILENO, &status) != 0 || S_ISCHR(status.st_mode)) return std::nullopt;
   return identityOf(status);
-}
-
-FileStatus makeDirectories(const std::string& path) {
-  if (path.empty()) return {};
-  std::size_t position = 0;
-  while (position != std::string::npos) {
-    position = path.find('/', position + 1);
-    const std::string prefix = path.substr(0, position);
-    if (prefix.empty() || prefix.back() == '/') continue;
-    if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return failWith(errno);
-  }
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0) return failWith(errno);
-  if (!S_ISDIR(status.st_mode)) return failWith(ENOTDIR);
-  return {};
 }
 
 FileStatus writeFileThrough(const std::string& path, std::string_view bytes) {

@@ -12,23 +12,9 @@
 #include <string_view>
 
 #include "common/error.hpp"
+#include "main/platform.hpp"
 
 namespace qovrin::main::platform {
-
-// A failed file operation: the program-wide name, the system's own words
-// for the cause ("No space left on device") and its error number.
-struct FileFailure {
-  Error error;
-  std::string cause;
-  int code = 0;
-};
-
-using FileStatus = std::expected<void, FileFailure>;
-
-// The failure for a system error code: FileNotFound, AccessDenied,
-// PathAlreadyExists (something already there: a folder where a file should
-// go), otherwise WriteFailed.
-FileFailure fileFailure(int code);
 
 // Device and inode of an existing file; a path that names nothing yet is
 // known by the absolute path the kernel would reach once the missing folders
@@ -63,9 +49,6 @@ std::optional<FileIdentity> standardOutputFile();
 // what it is. A file the process may not open for writing is AccessDenied.
 // Missing parent directories are created first.
 FileStatus writeFileThrough(const std::string& path, std::string_view bytes);
-
-// Creates the directory and every missing parent; existing ones are fine.
-FileStatus makeDirectories(const std::string& path);
 
 // The owner and permission bits a replacement takes over from the file it
 // replaces.

@@ -10,8 +10,6 @@
 namespace spirv_encoder::module {
 namespace {
 
-using frontend::fragment::Fragment;
-using frontend::fragment::FragmentKind;
 using qovrin::Error;
 using qovrin::fail;
 using text_tables::OperandKind;
@@ -120,108 +118,29 @@ class LineReader {
   std::uint32_t highest_id_ = 0;
 };
 
-ModuleFailure reported(Error cause, std::string_view message, const frontend::SourceLocation& location,
-                       std::size_t at) {
-  return {Error::FrontendDiagnostics, cause, message, location, at, {}};
-}
-
-bool isSpirvInstruction(const Fragment& fragment) noexcept {
-  const auto* instruction = fragment.instruction();
-  return instruction && instruction->target.isa == frontend::target::Isa::spirv;
-}
-
-// Bytes, space or padding of any other fragment would land inside the module.
-bool blocksModule(const Fragment& fragment) noexcept {
-  switch (fragment.kind()) {
-    case FragmentKind::bytes:
-      return !fragment.bytes()->data.empty();
-    case FragmentKind::reserve:
-      return fragment.reserve()->size != 0;
-    case FragmentKind::alignment:
-      return true;
-    case FragmentKind::instruction:
-      return !isSpirvInstruction(fragment);
-  }
-  return true;
-}
-
 }  // namespace
 
-ModuleResult<std::vector<std::uint32_t>> assembleLines(std::span<const SpirvLine> lines, std::uint32_t version) {
-  const frontend::SourceLocation first_location = lines.empty() ? frontend::SourceLocation{} : lines[0].location;
+ModuleResult<std::vector<std::uint32_t>> assembleLines(std::span<const std::string_view> texts, std::uint32_t version) {
   if (!isSupportedVersion(version))
-    return std::unexpected(reported(Error::InvalidSpirvVersion, kVersionMessage, first_location, 0));
+    return std::unexpected(ModuleFailure{Error::InvalidSpirvVersion, kVersionMessage, 0, {}});
 
   std::vector<std::uint32_t> words{kMagic, version, 0, 1, 0};
   LineReader reader(words);
-  for (std::size_t index = 0; index < lines.size(); ++index) {
-    std::string_view rest = lines[index].text;
+  for (std::size_t index = 0; index < texts.size(); ++index) {
+    std::string_view rest = texts[index];
     while (true) {
       const std::size_t end = rest.find('\n');
       const std::string_view line = rest.substr(0, end);
-      if (const auto status = reader.readLine(line); !status) {
-        ModuleFailure failure = reported(status.error(), kSyntaxMessage, first_location, index);
-        failure.line = qovrin::trim(line, " \t\r\n");
-        return std::unexpected(failure);
-      }
+      if (const auto status = reader.readLine(line); !status)
+        return std::unexpected(ModuleFailure{status.error(), kSyntaxMessage, index, qovrin::trim(line, " \t\r\n")});
       if (end == std::string_view::npos) break;
       rest.remove_prefix(end + 1);
     }
   }
   if (reader.highestId() == 0xFFFFFFFFu)
-    return std::unexpected(reported(Error::Overflow, kSyntaxMessage, first_location, lines.size() - 1));
+    return std::unexpected(ModuleFailure{Error::Overflow, kSyntaxMessage, texts.size() - 1, {}});
   words[kBoundWord] = reader.highestId() + 1;
   return words;
-}
-
-ModuleResult<AssembledModule> assembleFragments(std::span<const Fragment> fragments) {
-  AssembledModule module;
-  const Fragment* first = nullptr;
-  for (std::size_t index = 0; index < fragments.size(); ++index) {
-    const Fragment& fragment = fragments[index];
-    if (!isSpirvInstruction(fragment)) continue;
-    if (!first) {
-      first = &fragment;
-    } else if (fragment.section != first->section ||
-               fragment.instruction()->target.parameter != first->instruction()->target.parameter) {
-      return std::unexpected(reported(Error::InvalidSection, kDisagreementMessage, fragment.location(), index));
-    }
-    module.spirv_fragments.push_back(static_cast<std::uint32_t>(index));
-  }
-  if (!first) return module;
-  for (std::size_t index = 0; index < fragments.size(); ++index)
-    if (blocksModule(fragments[index]))
-      return std::unexpected(
-          reported(Error::UnsupportedInstructionTarget, kMixedOutputMessage, fragments[index].location(), index));
-
-  std::vector<SpirvLine> lines;
-  lines.reserve(module.spirv_fragments.size());
-  for (const std::uint32_t index : module.spirv_fragments)
-    lines.push_back({fragments[index].instruction()->text(), fragments[index].location()});
-  auto words = assembleLines(lines, first->instruction()->target.parameter);
-  if (!words) {
-    auto failure = words.error();
-    failure.at = module.spirv_fragments[failure.at];
-    return std::unexpected(failure);
-  }
-  module.words = std::move(*words);
-  return module;
-}
-
-qovrin::Result<std::uint32_t> storeModule(std::span<Fragment> fragments, std::span<const std::uint32_t> spirv_fragments,
-                                          std::span<const std::uint8_t> bytes) {
-  for (const std::uint32_t index : spirv_fragments)
-    if (index >= fragments.size() || !fragments[index].instruction()) return fail(Error::InvalidFragment);
-  std::uint32_t changed = 0;
-  for (std::size_t position = 0; position < spirv_fragments.size(); ++position) {
-    auto& instruction = *fragments[spirv_fragments[position]].instruction();
-    const std::span<const std::uint8_t> content = position == 0 ? bytes : std::span<const std::uint8_t>{};
-    const bool unchanged = !instruction.pending && instruction.encoded == content;
-    if (!unchanged) ++changed;
-    instruction.encoded.assign(content);
-    instruction.pending = false;
-  }
-  return changed;
 }
 
 qovrin::Result<std::vector<std::uint8_t>> moduleBytes(std::span<const std::uint32_t> words) {

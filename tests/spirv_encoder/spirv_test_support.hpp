@@ -13,8 +13,7 @@ namespace spirv_test {
 // The module words of one SPIR-V text at version 1.6, or the error that
 // failed it.
 inline std::variant<std::vector<std::uint32_t>, qovrin::Error> assemble(std::string_view text) {
-  const spirv_encoder::module::SpirvLine line{text, {}};
-  auto words = spirv_encoder::module::assembleLines(std::span(&line, 1), 0x00010600);
+  auto words = spirv_encoder::module::assembleLines(std::span(&text, 1), 0x00010600);
   if (!words) return words.error().cause;
   return std::move(*words);
 }

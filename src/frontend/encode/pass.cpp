@@ -10,6 +10,7 @@
 #include "frontend/encode/backend_adapter.hpp"
 #include "frontend/encode/refused_form_notes.hpp"
 #include "frontend/encode/layout.hpp"
+#include "frontend/encode/pass_spirv.hpp"
 #include "frontend/encode/pass_x86.hpp"
 #include "riscv_encoder/source.hpp"
 #include "spirv_encoder/module.hpp"
@@ -141,11 +142,10 @@ std::uint64_t settleEncoded(module::Module& module, std::uint32_t index, Instruc
 // The SPIR-V road: every SPIR-V line of the module forms one module, stored
 // in the first SPIR-V fragment.
 qovrin::Result<EncodePassCounts> encodeSpirvModule(module::Module& module) {
-  auto assembled = spirv_encoder::module::assembleFragments(module.fragments());
+  auto assembled = assembleSpirvFragments(module.fragments());
   if (!assembled) {
-    const auto& failure = assembled.error();
-    if (failure.message.empty()) return fail(failure.error);
-    module.diagnostics().add(diagnostic::Severity::error, failure.location, failure.message);
+    const auto& [failure, location] = assembled.error();
+    module.diagnostics().add(diagnostic::Severity::error, location, failure.message);
     // The message stands at the module's first line; the note finds the line
     // that actually failed, however far down it is.
     if (!failure.line.empty() && failure.at < module.fragments().size()) {
@@ -159,15 +159,10 @@ qovrin::Result<EncodePassCounts> encodeSpirvModule(module::Module& module) {
   }
   const auto bytes = spirv_encoder::module::moduleBytes(assembled->words);
   if (!bytes) return fail(bytes.error());
-  const auto changed = spirv_encoder::module::storeModule(module.fragments(), assembled->spirv_fragments, *bytes);
+  const auto changed = storeSpirvModule(module.fragments(), assembled->spirv_fragments, *bytes);
   if (!changed) return fail(changed.error());
   QOVRIN_TRY(syncAnchoredLabelOffsets(module));
   return EncodePassCounts{assembled->spirv_fragments.size(), *changed};
-}
-
-bool isSpirvInstruction(const fragment::Fragment& piece) noexcept {
-  const fragment::Instruction* line = piece.instruction();
-  return line != nullptr && line->target.isa == target::Isa::spirv;
 }
 
 }  // namespace

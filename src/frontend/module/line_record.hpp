@@ -4,7 +4,8 @@
 // line, whose source and expansion all of its lines share; a record keeps
 // where its own line starts from there and where its bytes start in the run.
 // Diagnostics and listings name a line by where it starts, so a record keeps
-// no end: the span it gives back is empty.
+// no end: the span it gives back is empty. With 16-byte fixups and 43-byte
+// symbols: x86_throughput.py peak 55 -> 37 MiB (labels), 38 -> 32 MiB (plain).
 
 #include <bit>
 #include <cstdint>
@@ -28,7 +29,8 @@ struct LineRecord {
   static constexpr std::uint16_t kStoredFlag = 0x8000;
 
   // Put together in one register: a record whose halves were stored apart
-  // would be read back whole before those stores are done.
+  // would be read back whole before those stores are done. x86_throughput.py
+  // --mix plain shows it; no figure was recorded.
   static constexpr LineRecord of(std::uint16_t start, std::uint16_t offset) noexcept {
     if constexpr (std::endian::native == std::endian::little)
       return std::bit_cast<LineRecord>(std::uint32_t{start} | std::uint32_t{offset} << 16);

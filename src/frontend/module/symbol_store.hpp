@@ -2,7 +2,7 @@
 // A module's symbols, addressed by the order of their definition. Records sit
 // in chunks of a fixed size, so that growing never copies the records held
 // nor holds them twice; value payloads sit in a deque, which keeps each one
-// at the address its record points to.
+// at the address its record points to. Peak memory: see line_record.hpp.
 
 #include <cstddef>
 #include <cstdint>

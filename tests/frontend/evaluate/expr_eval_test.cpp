@@ -9,6 +9,7 @@
 
 #include "common/error_of.hpp"
 #include "frontend/support/evaluation_cases.hpp"
+#include "frontend/support/on_work_stack.hpp"
 
 using qovrin::testing::errorOf;
 
@@ -226,13 +227,16 @@ TEST_F(Evaluation, IntegerAndBooleanEntriesCheckTheKind) {
 }
 
 TEST_F(Evaluation, DeepTreesStayWithinTheStack) {
-  // A left-leaning chain as tall as the parser allows.
+  // A left-leaning chain as tall as the parser allows, walked on the stack
+  // the program's work has.
   std::string text = "0";
   for (int index = 0; index < 900; ++index) text += " + 1";
-  const Node node = parse(text);
-  EXPECT_EQ(frontend::expr::evaluateInteger(node, context).value(), 900u);
-  EXPECT_EQ(frontend::expr::constantIntegerValue(node).value(), std::optional<std::uint64_t>(900));
-  EXPECT_FALSE(frontend::expr::usesOutputLoad(node));
+  ASSERT_TRUE(frontend::testing::runOnWorkStack([&] {
+    const Node node = parse(text);
+    EXPECT_EQ(frontend::expr::evaluateInteger(node, context).value(), 900u);
+    EXPECT_EQ(frontend::expr::constantIntegerValue(node).value(), std::optional<std::uint64_t>(900));
+    EXPECT_FALSE(frontend::expr::usesOutputLoad(node));
+  }));
 }
 
 TEST(ConstantIntegerValue, FoldsWithoutContext) {

@@ -17,16 +17,15 @@ namespace {
 
 namespace module = spirv_encoder::module;
 
-std::vector<module::SpirvLine> linesOf(std::string_view text) {
-  std::vector<module::SpirvLine> lines;
+std::vector<std::string_view> linesOf(std::string_view text) {
+  std::vector<std::string_view> lines;
   std::uint32_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
     const std::string_view line = text.substr(start, end - start);
     const std::string_view trimmed = qovrin::trim(line, " \t\r");
-    if (!trimmed.empty() && trimmed.front() != ';')
-      lines.push_back({line, {{0, start, static_cast<std::uint32_t>(end)}, std::nullopt}});
+    if (!trimmed.empty() && trimmed.front() != ';') lines.push_back(line);
     start = static_cast<std::uint32_t>(end + 1);
   }
   return lines;
@@ -50,7 +49,7 @@ int main(int argc, char** argv) {
   if (!words) {
     const auto& failure = words.error();
     std::cerr << argv[1] << ": " << failure.message << ": " << qovrin::errorName(failure.cause) << " in line \""
-              << (failure.at < lines.size() ? lines[failure.at].text : std::string_view{}) << "\"\n";
+              << (failure.at < lines.size() ? lines[failure.at] : std::string_view{}) << "\"\n";
     return 1;
   }
   const auto bytes = module::moduleBytes(*words);
