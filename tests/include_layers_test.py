@@ -22,13 +22,6 @@ STACK = [
 ]
 ENCODERS = ["x86_encoder", "riscv_encoder", "spirv_encoder"]
 
-# Edges that files still waiting to move carry: each is allowed while it
-# exists and must be taken off this list once the move ends it.
-PENDING_MOVES = {
-    ("spirv_encoder", "frontend/module"),
-    ("spirv_encoder", "frontend/syntax"),
-}
-
 INCLUDE = re.compile(r'\s*#\s*include\s*"([^"]+)"')
 
 
@@ -56,16 +49,12 @@ def layer_faults(edges):
     rank = {folder: index for index, folder in enumerate(STACK)}
     faults = []
     for (source, to), example in sorted(edges.items()):
-        if (source, to) in PENDING_MOVES:
-            continue
         if source.startswith("frontend/") and source not in rank:
             faults.append(f"{example}: folder {source} has no place in the stack")
         elif source in rank and rank.get(to, -1) > rank[source]:
             faults.append(f"{example}: {to} stands above {source}")
         elif source in ENCODERS and to.startswith("frontend"):
             faults.append(f"{example}: an encoder includes the front end")
-    faults += [f"{source} no longer includes {to}: take it off PENDING_MOVES"
-               for source, to in sorted(PENDING_MOVES - edges.keys())]
     return faults
 
 
@@ -73,8 +62,7 @@ def cycle(edges):
     """One cycle of folders as a list of edges, or none."""
     graph = {}
     for source, to in edges:
-        if (source, to) not in PENDING_MOVES:
-            graph.setdefault(source, []).append(to)
+        graph.setdefault(source, []).append(to)
     state = {}
 
     def visit(folder, path):
