@@ -8,12 +8,6 @@ const SourceLocation& Statement::location() const noexcept {
   return std::visit([](const auto& statement) -> const SourceLocation& { return statement.location; }, payload);
 }
 
-qovrin::Status checkRoomForStatement(const StatementList& list) noexcept {
-  // Statements are addressed by 32-bit indexes further on.
-  if (list.size() > std::numeric_limits<std::uint32_t>::max()) return qovrin::fail(qovrin::Error::TooManyStatements);
-  return {};
-}
-
 qovrin::Status StructLiteralArgument::addField(std::string_view name, StructLiteralValue value) {
   constexpr std::size_t kMaxNames = std::numeric_limits<std::uint32_t>::max();
   if (name.size() > kMaxNames - names.size()) return qovrin::fail(qovrin::Error::SourceTooLarge);
@@ -23,8 +17,7 @@ qovrin::Status StructLiteralArgument::addField(std::string_view name, StructLite
   return {};
 }
 
-void ApiCallArguments::reserve(std::size_t count) {
-  if (count <= 1 && spilled_.capacity() == 0) return;
+void ApiCallArguments::reserveList(std::size_t count) {
   spilled_.reserve(count);
   if (!single_) return;
   spilled_.push_back(std::move(*single_));
