@@ -168,16 +168,6 @@ qovrin::Status advanceActiveOutput(contracts::ActiveOutput& cursor, const fragme
   return {};
 }
 
-qovrin::Status advanceActiveOutputBy(contracts::ActiveOutput& cursor, std::uint64_t size) {
-  const auto file_cursor = add(std::max(cursor.offset, cursor.file_cursor), size);
-  if (!file_cursor) return fail(file_cursor.error());
-  const auto offset = add(cursor.offset, size);
-  if (!offset) return fail(offset.error());
-  cursor.file_cursor = *file_cursor;
-  cursor.offset = *offset;
-  return {};
-}
-
 void discardLastActiveOutput(std::vector<contracts::ActiveOutput>& saved) noexcept {
   if (!saved.empty()) saved.pop_back();
 }

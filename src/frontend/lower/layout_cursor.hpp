@@ -3,6 +3,7 @@
 // byte, reserve and padding) and in the file (where reserves at the end take
 // no room).
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -47,7 +48,18 @@ qovrin::Result<std::uint64_t> alignForward(std::uint64_t value, std::uint64_t al
 // unchanged.
 qovrin::Status advanceActiveOutput(contracts::ActiveOutput& cursor, const fragment::Fragment& fragment);
 // The same for size stored bytes, which may have joined a fragment before.
-qovrin::Status advanceActiveOutputBy(contracts::ActiveOutput& cursor, std::uint64_t size);
+// Inline: every data line moves the cursor, and the call was 2% of the
+// instructions of `db(1)` lines (callgrind, bench/data_throughput.py).
+inline qovrin::Status advanceActiveOutputBy(contracts::ActiveOutput& cursor, std::uint64_t size) noexcept {
+  std::uint64_t file_cursor = 0;
+  std::uint64_t offset = 0;
+  if (__builtin_add_overflow(std::max(cursor.offset, cursor.file_cursor), size, &file_cursor) ||
+      __builtin_add_overflow(cursor.offset, size, &offset))
+    return qovrin::fail(qovrin::Error::OffsetOverflow);
+  cursor.file_cursor = file_cursor;
+  cursor.offset = offset;
+  return {};
+}
 
 // Drops the newest saved cursor without restoring it (the stack must not be empty).
 void discardLastActiveOutput(std::vector<contracts::ActiveOutput>& saved) noexcept;
