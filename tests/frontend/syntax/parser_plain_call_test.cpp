@@ -15,6 +15,7 @@ using statement_shape::expectShapes;
 TEST(PlainCall, ArgumentsAndFirstFailureMatchTheGeneralPath) {
   expectShapes({
       {"db(1, 0x1F,-3 , 255)", "call db(1, 31, -3, 255)"},
+      {"db(0xa0, 0XfF, 0x09, 90)", "call db(160, 255, 9, 90)"},
       {"db( )\ndb()", "call db(); call db()"},
       {"emit.u8(f(1, 2), (3), 8 / 2)", "call emit.u8(f(1, 2), 3, (8 / 2))"},
       {"db(1) ; ; // c (\"'\ndb(2)", "call db(1); call db(2)"},
