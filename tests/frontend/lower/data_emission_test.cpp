@@ -16,6 +16,7 @@ TEST(DataDirectives, WidthsAndRanges) {
   expectOutputCases({
       {"dd(1, 2)\n", "01 00 00 00 02 00 00 00"},
       {"dw(0xffff)\ndq(0x0102030405060708)\n", "ff ff 08 07 06 05 04 03 02 01"},
+      {"dd(0x01020304)\ndb(0)\n", "04 03 02 01 00"},
       {"dp(0xffffffffffff)\n", "ff ff ff ff ff ff"},
       {"dp(0x1000000000000)\n",
        "",
