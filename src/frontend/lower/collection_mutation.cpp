@@ -76,14 +76,6 @@ qovrin::Status mapSetMut(module::Module& module, context::LowerContext& context,
 
 }  // namespace
 
-bool isCollectionMutation(const ast::ApiCallStatement& call) noexcept {
-  // As views the names differ by length before any character is compared; a
-  // std::string against a literal compares characters first, which cost 5% of
-  // 1M `db(1)` lines (bench/data_throughput.py).
-  const std::string_view name = call.name;
-  return name == "list.push_mut" || name == "list.set_mut" || name == "map.set_mut";
-}
-
 qovrin::Result<Value*> mutableTarget(module::Module& module, context::LowerContext& context,
                                      const ast::ApiCallStatement& call) {
   const auto* tree = call.arguments.empty() ? nullptr : call.arguments.front().expression();
