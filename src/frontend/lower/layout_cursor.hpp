@@ -48,7 +48,7 @@ qovrin::Result<std::uint64_t> alignForward(std::uint64_t value, std::uint64_t al
 // unchanged.
 qovrin::Status advanceActiveOutput(contracts::ActiveOutput& cursor, const fragment::Fragment& fragment);
 // The same for size stored bytes, which may have joined a fragment before.
-// Inline: every data line moves the cursor, and the call was 2% of the
+// Inline: every data line moves the cursor, and the call was 1.5% of the
 // instructions of `db(1)` lines (callgrind, bench/data_throughput.py).
 inline qovrin::Status advanceActiveOutputBy(contracts::ActiveOutput& cursor, std::uint64_t size) noexcept {
   std::uint64_t file_cursor = 0;

@@ -160,7 +160,7 @@ class ApiCallArguments {
   const ApiCallArgument& front() const noexcept { return *data(); }
 
   // Room for count arguments in all, so that as many appends allocate at
-  // most once. The test for one argument is inline: called, it was 2% of the
+  // most once. The test for one argument is inline: called, it was 1.6% of the
   // instructions of `db(1)` lines (callgrind, bench/data_throughput.py).
   void reserve(std::size_t count) {
     if (count <= 1 && spilled_.capacity() == 0) return;
