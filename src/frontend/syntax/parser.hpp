@@ -164,6 +164,9 @@ class Parser {
   // read as it is passed over; any other argument goes to the argument
   // parser once its end is found.
   std::size_t readPlainArgument(std::string_view text, std::size_t start);
+  // The same for an argument other than a plain number, whose first byte
+  // that is not a blank is at first.
+  std::size_t readParsedArgument(std::string_view text, std::size_t start, std::size_t first);
   // Appends further lines (after a line feed each, blank and comment lines
   // skipped) until the balance closes; for a header only parentheses and
   // quotes keep it open.

@@ -145,6 +145,14 @@ std::size_t Parser::readPlainArgument(std::string_view text, std::size_t start) 
       return end;
     }
   }
+  return readParsedArgument(text, start, first);
+}
+
+// Out of line, the argument parser's registers are saved only for the
+// arguments that need it: 16 plain numbers a line took 1.3% fewer instructions
+// (callgrind, bench/data_throughput.py).
+[[gnu::noinline]] std::size_t Parser::readParsedArgument(std::string_view text, std::size_t start,
+                                                         std::size_t first) {
   const std::size_t end = argumentEnd(text, first);
   if (end == kNone) return kNone;
   const std::string_view piece = trim(text.substr(start, end - start), kLineSpace);
