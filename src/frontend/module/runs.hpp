@@ -116,11 +116,10 @@ class Runs {
 // optional on the stack and reads it back whole before its flag's store is
 // done, which stalled a third of the join's time on 1M `db(1)` lines
 // (bench/data_throughput.py).
-[[gnu::always_inline]] inline std::optional<line_record::LineRecord> Runs::recordFor(std::span<const fragment::Fragment> fragments,
-                                                       const section::SectionStore& sections,
-                                                       const symbol::SymbolStore& symbols, std::uint32_t section,
-                                                       std::uint64_t size,
-                                                       const SourceLocation& location) const noexcept {
+[[gnu::always_inline]] inline std::optional<line_record::LineRecord> Runs::recordFor(
+    std::span<const fragment::Fragment> fragments, const section::SectionStore& sections,
+    const symbol::SymbolStore& symbols, std::uint32_t section, std::uint64_t size,
+    const SourceLocation& location) const noexcept {
   if (open_run_ == kNoRun || open_run_ + 1 != fragments.size() || !sections.contains(section)) return std::nullopt;
   if (!hasRecordRoom()) return std::nullopt;
   const std::vector<std::uint32_t>& entries = sections[section].fragments;
@@ -141,8 +140,8 @@ class Runs {
 }
 
 [[gnu::always_inline]] inline RunLine Runs::join(std::span<fragment::Fragment> fragments, symbol::SymbolStore& symbols,
-                                                line_record::LineRecord record, std::span<const std::uint8_t> bytes,
-                                                std::uint32_t joining) {
+                                                 line_record::LineRecord record, std::span<const std::uint8_t> bytes,
+                                                 std::uint32_t joining) {
   fragment::Bytes& joined = *fragments[open_run_].bytes();
   if (!run_labels_.empty()) moveLabelsIn(symbols, fragments[open_run_].section, joining, joined);
   line_records_.push_back(record);
