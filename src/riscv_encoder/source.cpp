@@ -241,6 +241,16 @@ bool hasRv32Form(std::string_view name, unsigned xlen) noexcept {
   return static_cast<bool>(tables::findInstruction({buffer.data(), name.size() + kSuffix.size()}, xlen));
 }
 
+// A 32-bit register holds 2^31 .. 2^32 - 1 in the bits of the negative
+// number 2^32 below it, and that is how every RV32 field reads such a value.
+// A value past 32 bits stays as written, for the field's range check to refuse.
+void readAsRv32Values(RiscvOperandList& operands) noexcept {
+  for (std::size_t index = 0; index < operands.count; ++index) {
+    RiscvOperand& operand = operands.items[index];
+    if (operand.isImmediate() && operand.value >> 31 == 1) operand.value |= ~std::uint64_t{0} << 32;
+  }
+}
+
 }  // namespace
 
 qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view text, unsigned xlen,
@@ -305,6 +315,7 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
     QOVRIN_TRY(operands.push(immediateOperand(form.rl)));
   }
   if (form.special_operand) QOVRIN_TRY(operands.push(immediateOperand(*form.special_operand)));
+  if (xlen == 32) readAsRv32Values(operands);
 
   const auto found = tables::findInstruction(rows, xlen);
   if (!found) {

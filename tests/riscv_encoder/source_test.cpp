@@ -245,6 +245,17 @@ TEST(EncodeInstructionText, OperandsThatAreNoLiteralGoToTheHook) {
   EXPECT_TRUE(disabled.asked.empty());
 }
 
+// RV32 reads 2^31 .. 2^32 - 1 as its registers hold them, literal or from
+// the hook; RV64 and values past 32 bits keep the field's own range check.
+TEST(EncodeInstructionText, Rv32ReadsValuesAtThirtyTwoBits) {
+  RecordingHook label{0xfffff800};
+  expectEncodes({"addi a0, zero, 0xfffff800", 32, 0x80000513, 4});
+  expectEncodes({"addi a0, zero, L", 32, 0x80000513, 4}, label.hook());
+  expectRefuses({"addi a0, zero, L", 64, Error::ImmediateOutOfRange}, label.hook());
+  for (const std::string_view text : {"addi a0, zero, 0x1fffff800", "slli a0, a0, 0xffffffff"})
+    expectRefuses({text, 32, Error::ImmediateOutOfRange});
+}
+
 // A quote between two digits separates digit groups and opens no quoted text,
 // so the comma after it still cuts; a character constant still hides one.
 TEST(EncodeInstructionText, DigitSeparatorsOpenNoQuote) {

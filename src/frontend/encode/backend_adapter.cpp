@@ -46,7 +46,7 @@ std::optional<std::uint8_t> riscvLineKind(std::string_view text) noexcept {
 }
 
 constexpr __int128 kI64Min = std::numeric_limits<std::int64_t>::min();
-constexpr __int128 kI64Max = std::numeric_limits<std::int64_t>::max();
+constexpr __int128 kU64Max = std::numeric_limits<std::uint64_t>::max();
 
 }  // namespace
 
@@ -91,8 +91,15 @@ qovrin::Result<RiscvResolvedExpression> resolveRiscvExpression(void* context, st
   const std::string_view trimmed = qovrin::trim(text, kBlanks);
   for (const ResolvedOperand& operand : patch.operands) {
     if (operand.text != trimmed) continue;
-    const __int128 value = patch.pc_relative ? operand.value - static_cast<__int128>(patch.address) : operand.value;
-    if (value < kI64Min || value > kI64Max) return fail(Error::ImmediateOutOfRange);
+    // A value is read by its 64-bit pattern, as a literal is. Addresses
+    // wrap around, and so does a distance: a label in the upper half and an
+    // expression on it, which reads as negative, lie the same way.
+    if (operand.value < kI64Min || operand.value > kU64Max) return fail(Error::ImmediateOutOfRange);
+    auto value = static_cast<std::uint64_t>(operand.value);
+    if (patch.pc_relative) {
+      value -= patch.address;
+      if (patch.xlen == 32) value = static_cast<std::uint32_t>(value);
+    }
     return RiscvResolvedExpression{static_cast<std::int64_t>(value), false};
   }
   return RiscvResolvedExpression{};
@@ -105,7 +112,7 @@ qovrin::Result<RiscvEncoding> encodeResolvedRiscvInstruction(const fragment::Fra
   if (line == nullptr) return fail(Error::InvalidFragment);
   const auto bits = line->target.bits() ? line->target.bits() : module_target.bits();
   if (!bits || (*bits != 32 && *bits != 64)) return fail(Error::InvalidModeBits);
-  RiscvPatchContext context{address, operands, riscvMnemonicIsPcRelative(line->text())};
+  RiscvPatchContext context{address, operands, riscvMnemonicIsPcRelative(line->text()), *bits};
   const riscv_encoder::RiscvExpressionHook hook{&context, &resolveRiscvExpression, true};
   const auto encoded = riscv_encoder::source::encodeInstructionText(line->text(), *bits, hook);
   if (!encoded) return fail(encoded.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::UnsupportedRiscvInstruction);
