@@ -100,8 +100,6 @@ std::optional<unsigned> highestInFamily(const RegisterShape& shape) {
 }
 
 std::optional<std::string> wordNote(std::string_view word, bool in_memory, unsigned bits) {
-  if (word.front() == '.' && word.size() > 1 && (qovrin::isAsciiLetter(word[1]) || word[1] == '_'))
-    return quoted(word) + " is no name: names cannot start with '.'";
   if (qovrin::isAsciiDigit(word.front()) || word.front() == '.') return std::nullopt;
   const RegisterRow* row = x86_encoder::tables::findRegister(word);
   if (row == nullptr) {
