@@ -45,6 +45,7 @@ CASES = [
     ("emit.file of a folder", 'emit.file("parts")\n', "is not a regular file but a folder", 1),
     ("byte-order mark", "\ufeffx86.use64()\nnop\n", "\\xef\\xbb\\xbf", 1),
     ("long name", "emit.u8(" + "n" * 300 + " + 1)\n", "n" * 120 + "...'", 1),
+    ("prefix of another mode", "x86.use32()\na64\n", "'a64' is a prefix valid only in 64-bit code", 2),
 ]
 
 

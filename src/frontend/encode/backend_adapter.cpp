@@ -26,13 +26,33 @@ bool isPcRelativeKind(std::uint8_t kind) noexcept {
   return (kind >= 28 && kind <= 32) || kind == 35 || kind == 36 || kind == 80 || kind == 81;
 }
 
+bool startsWord(char c) noexcept { return qovrin::isAsciiLetter(c) || c == '_'; }
+
+// A name that starts with '.' and goes on with a letter or '_', such as a
+// label line ".loop:" defines; at the first character of text.
+bool startsDotName(std::string_view text) noexcept {
+  return text.size() > 1 && text.front() == '.' && startsWord(text[1]);
+}
+
 // A lone name (a label, most often) never folds to a constant, which the
 // expression parser would only confirm after building its tree.
 bool isPlainName(std::string_view text) noexcept {
-  const auto starts = [](char c) { return qovrin::isAsciiLetter(c) || c == '_'; };
-  if (text.empty() || !starts(text.front())) return false;
+  if (startsDotName(text)) text.remove_prefix(1);
+  if (text.empty() || !startsWord(text.front())) return false;
   return std::ranges::all_of(text.substr(1),
-                             [&](char c) { return starts(c) || qovrin::isAsciiDigit(c) || c == '$'; });
+                             [](char c) { return startsWord(c) || qovrin::isAsciiDigit(c) || c == '$'; });
+}
+
+// Whether a name of text starts with '.': the expression parser reads no
+// such name, so an expression over one is left to the fixup, as a RISC-V
+// operand is.
+bool holdsDotName(std::string_view text) noexcept {
+  for (std::size_t at = text.find('.'); at != std::string_view::npos; at = text.find('.', at + 1)) {
+    const bool after_name = at > 0 && (startsWord(text[at - 1]) || qovrin::isAsciiDigit(text[at - 1]) ||
+                                       text[at - 1] == '$' || text[at - 1] == '.');
+    if (!after_name && startsDotName(text.substr(at))) return true;
+  }
+  return false;
 }
 
 // The operand-syntax kind of the first row of the line's mnemonic.
@@ -61,16 +81,19 @@ qovrin::Result<std::optional<x86_encoder::api::X86ResolvedExpression>> unknownX8
   x86_encoder::api::X86ResolvedExpression answer;
   if (!isPlainName(trimmed)) {
     const auto tree = expr::parseOwned(trimmed);
-    if (!tree)
-      return fail(tree.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::ExpressionResolutionFailed);
-    const auto constant = expr::constantIntegerValue(*tree);
-    if (!constant)
-      return fail(constant.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::ExpressionResolutionFailed);
-    if (*constant) {
-      answer.value = static_cast<std::int64_t>(**constant);
-      answer.known = true;
-      answer.absolute = true;
-      return answer;
+    if (!tree) {
+      if (tree.error() == Error::OutOfMemory) return fail(Error::OutOfMemory);
+      if (!holdsDotName(trimmed)) return fail(Error::ExpressionResolutionFailed);
+    } else {
+      const auto constant = expr::constantIntegerValue(*tree);
+      if (!constant)
+        return fail(constant.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::ExpressionResolutionFailed);
+      if (*constant) {
+        answer.value = static_cast<std::int64_t>(**constant);
+        answer.known = true;
+        answer.absolute = true;
+        return answer;
+      }
     }
   }
   resolver.facts->push_back(FixupFact{std::string(trimmed), 0, 64, false, fixup::FixupRangePolicy::wrap});

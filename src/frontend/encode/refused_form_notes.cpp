@@ -161,7 +161,7 @@ std::optional<std::string> x86Note(const fragment::Instruction& line) {
   isa_text::ParsedInstruction parsed;
   if (!isa_text::parseX86Line(line.text(), parsed)) return std::nullopt;
   const auto opcode = x86_encoder::tables::findMnemonic(parsed.mnemonic);
-  if (!opcode) return noInstruction(parsed.mnemonic);
+  if (!opcode) return x86PrefixNote(line, parsed).value_or(noInstruction(parsed.mnemonic));
   const auto templates = x86_encoder::tables::templatesOf(*opcode);
   std::bitset<256> taken;
   for (std::uint32_t index = templates.first; index < templates.first + templates.count; ++index)

@@ -100,8 +100,6 @@ std::optional<unsigned> highestInFamily(const RegisterShape& shape) {
 }
 
 std::optional<std::string> wordNote(std::string_view word, bool in_memory, unsigned bits) {
-  if (word.front() == '.' && word.size() > 1 && (qovrin::isAsciiLetter(word[1]) || word[1] == '_'))
-    return quoted(word) + " is no name: names cannot start with '.'";
   if (qovrin::isAsciiDigit(word.front()) || word.front() == '.') return std::nullopt;
   const RegisterRow* row = x86_encoder::tables::findRegister(word);
   if (row == nullptr) {
@@ -196,15 +194,26 @@ std::optional<std::string> sizeNote(const fragment::Instruction& line, const isa
   return "operand sizes differ: " + twoSizes(first_text, *first, differing, *differing_row);
 }
 
-std::optional<std::string> modeNote(const fragment::Instruction& line) {
+// The modes other than the line's own in which text encodes.
+std::vector<unsigned> otherModes(const fragment::Instruction& line, std::string_view text) {
   std::vector<unsigned> modes;
   for (const unsigned bits : {16u, 32u, 64u})
-    if (bits != line.target.parameter && encodesAs(line, line.text(), bits)) modes.push_back(bits);
+    if (bits != line.target.parameter && encodesAs(line, text, bits)) modes.push_back(bits);
+  return modes;
+}
+
+// "16-bit" or "16-bit and 32-bit"; modes holds one or two.
+std::string modeList(const std::vector<unsigned>& modes) {
+  std::string text = std::to_string(modes.front()) + "-bit";
+  if (modes.size() > 1) text += " and " + std::to_string(modes.back()) + "-bit";
+  return text;
+}
+
+std::optional<std::string> modeNote(const fragment::Instruction& line) {
+  const std::vector<unsigned> modes = otherModes(line, line.text());
   if (modes.empty()) return std::nullopt;
-  std::string note = "not encodable in " + std::to_string(line.target.parameter) + "-bit mode; it encodes in " +
-                     std::to_string(modes.front()) + "-bit";
-  if (modes.size() > 1) note += " and " + std::to_string(modes.back()) + "-bit";
-  return note + " mode";
+  return "not encodable in " + std::to_string(line.target.parameter) + "-bit mode; it encodes in " +
+         modeList(modes) + " mode";
 }
 
 }  // namespace
@@ -234,6 +243,19 @@ std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
   }
   if (auto note = sizeNote(line, parsed)) return note;
   return modeNote(line);
+}
+
+std::optional<std::string> x86PrefixNote(const fragment::Instruction& line,
+                                         const isa_text::ParsedInstruction& parsed) {
+  const std::string_view word = parsed.mnemonic;
+  if (parsed.operand_count > 0 && parsed.repeat != 0 && isa_text::repeatKind(word) != 0)
+    return quoted(word) + " follows another repeat prefix: a line takes one of rep, repe, repne, xacquire, "
+                          "xrelease, bnd and nobnd";
+  if (parsed.operand_count > 0 && parsed.lock && qovrin::equalsIgnoreCase(word, "lock"))
+    return std::string("'lock' is written twice");
+  const std::vector<unsigned> modes = otherModes(line, word);
+  if (modes.empty()) return std::nullopt;
+  return quoted(word) + " is a prefix valid only in " + modeList(modes) + " code";
 }
 
 }  // namespace frontend::pass
