@@ -206,7 +206,10 @@ int runAssembleRoad(const CliOptions& options, StandardStreams& streams) {
   const auto assembleNode = display.start("assemble flat");
   auto module = std::make_unique<frontend::module::Module>(options.target);
   const auto roots = buildIncludeRoots();
-  if (!roots) return failRun(streams, display, "error: assembly failed: ", Error::FileNotFound);
+  if (!roots) {
+    const auto why = platform::currentDirectoryFailure();
+    return failRun(streams, display, "error: assembly failed: ", why.error, std::span(&why.cause, 1));
+  }
   const auto identity = canonicalFileIdentity(sourcePath);
 
   TimedStep lowering(trace, TimingTag::parseLower);
