@@ -204,8 +204,8 @@ std::optional<std::string> valueBuiltinNote(const ast::ApiCallStatement& call) {
     const expr::Node* first = call.arguments.empty() ? nullptr : call.arguments.front().expression();
     const std::string target =
         first != nullptr && first->kind() == expr::NodeKind::identifier ? std::string(first->text()) : "x";
-    return name + " gives a changed copy and leaves its argument as it was: assign the copy with '" + target +
-           " = " + call.name + "(...)', or call " + call.name + "_mut, which changes " + target + " in place";
+    return name + " gives a changed copy and leaves its argument as it was: assign the copy with '" + target + " = " +
+           call.name + "(...)', or call " + call.name + "_mut, which changes " + target + " in place";
   }
   return name + " gives a value, which a line of its own would drop: use it where a value goes, such as 'let v = " +
          call.name + "(...)'";

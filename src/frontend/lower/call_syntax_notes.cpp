@@ -13,9 +13,7 @@ namespace {
 
 bool isBlank(char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-bool isNameChar(char c) noexcept {
-  return qovrin::isAsciiLetter(c) || qovrin::isAsciiDigit(c) || c == '_' || c == '.';
-}
+bool isNameChar(char c) noexcept { return qovrin::isAsciiLetter(c) || qovrin::isAsciiDigit(c) || c == '_' || c == '.'; }
 
 // Where reading stopped, as an offset into the line, and what stands there.
 struct Stop {
@@ -57,8 +55,9 @@ std::optional<diagnostic::Note> argumentSyntaxNote(std::string_view line, const 
   const std::size_t open = static_cast<std::size_t>(name->data() + name->size() - line.data());
   const auto noteAt = [&](std::size_t at, std::string_view what) {
     const auto offset = static_cast<std::uint32_t>(location.span.start + at);
-    return diagnostic::Note{"syntax error in the arguments of " + qovrin::quotedSubject(*name) + ": " + std::string(what),
-                            SourceLocation{SourceSpan{location.span.source, offset, offset + 1}, std::nullopt}};
+    return diagnostic::Note{
+        "syntax error in the arguments of " + qovrin::quotedSubject(*name) + ": " + std::string(what),
+        SourceLocation{SourceSpan{location.span.source, offset, offset + 1}, std::nullopt}};
   };
   std::vector<std::size_t> opened{open};
   std::size_t argument = open + 1;

@@ -550,7 +550,8 @@ std::vector<Note> assignmentNotes(const Asking& asking, const ast::AssignmentSta
   if (target->is_mutable) return {};
   // Only the project file's defines are bound before any source is read.
   if (!defined.span.source)
-    return oneNote(name + " is set by the [defines] table of qovrin.toml, which a source cannot assign to; 'let copy = " +
+    return oneNote(name +
+                   " is set by the [defines] table of qovrin.toml, which a source cannot assign to; 'let copy = " +
                    assignment.target + "' gives a copy that can be");
   return {{name + " is a const; declare it with 'let' to assign to it", std::nullopt}, {"declared here", defined}};
 }
@@ -570,7 +571,8 @@ std::vector<Note> forNotes(const Asking& asking, const ast::MetaForRangeStatemen
     return oneNote(neither + "a map is neither; write map.keys(" + rendered + ") for its keys or map.values(" +
                    rendered + ") for its values");
   }
-  if (const std::string* text = first->asString()) return oneNote(neither + "the string " + quoted(*text) + " is neither");
+  if (const std::string* text = first->asString())
+    return oneNote(neither + "the string " + quoted(*text) + " is neither");
   if (first->asInteger() == nullptr) return oneNote(neither + valueText(*first) + " is neither");
   return oneNote(neither + valueText(*first) + " is neither; write range(0, " + valueText(*first) + ")");
 }
@@ -816,11 +818,10 @@ std::optional<std::string> unclosedBlockNote(std::string_view line, Error error)
 // A block keyword written against the '(' of its condition ("while(i < 2) {"),
 // which then reads as a call.
 std::optional<std::string> keywordBeforeParenNote(std::string_view line) {
-  if (line.starts_with("for(")) return std::string("a loop is written 'for name in range(a, b) {' or 'for name in list {', without parentheses");
+  if (line.starts_with("for("))
+    return std::string("a loop is written 'for name in range(a, b) {' or 'for name in list {', without parentheses");
   for (const std::string_view keyword : {"if", "while"}) {
-    if (!line.starts_with(keyword) || line.substr(keyword.size()).find_first_not_of(" 	") == std::string_view::npos ||
-        line[keyword.size()] != '(')
-      continue;
+    if (line.size() <= keyword.size() || !line.starts_with(keyword) || line[keyword.size()] != '(') continue;
     return quoted(keyword) + " needs a blank before its condition: write " +
            quoted(std::string(keyword) + " " + std::string(line.substr(keyword.size())));
   }
@@ -840,8 +841,8 @@ std::optional<std::string> statementLineNote(std::string_view line) {
     return std::string("this '}' closes no open block");
   }
   if (line == "else {" || line.starts_with("else if ")) {
-    return "'else' goes on the line of the '}' that closes the 'if' block: write " +
-           quoted("} " + std::string(line)) + " there";
+    return "'else' goes on the line of the '}' that closes the 'if' block: write " + quoted("} " + std::string(line)) +
+           " there";
   }
   if (auto note = keywordBeforeParenNote(line)) return note;
   const std::size_t open = line.find('{');
