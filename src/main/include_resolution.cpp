@@ -96,7 +96,13 @@ std::optional<std::string> unreadableInclude(const IncludeRoots& roots, std::str
                                              std::optional<std::string_view> base) {
   const auto found = searchPlaces<std::string>(roots, name, base, [](std::string candidate) -> Result<std::string> {
     const auto cause = platform::unreadableCause(candidate);
-    if (!cause) return fail(Error::IncludeNotAvailable);
+    if (!cause) {
+      // A file that opens is still refused when its real path does not fit.
+      const auto length = platform::realPathLength(candidate);
+      if (!length || *length < platform::kPathBufferSize) return fail(Error::IncludeNotAvailable);
+      return candidate + ": its real path has " + std::to_string(*length) + " bytes, more than the " +
+             std::to_string(platform::kPathBufferSize - 1) + " that include paths can hold";
+    }
     if (cause->starts_with("is not")) return candidate + " " + *cause;
     return candidate + ": " + *cause;
   });

@@ -281,7 +281,12 @@ FileStatus writeFileThrough(const std::string& path, std::string_view bytes) {
     if (::stat(walked->path.c_str(), &status) != 0) return failWith(errno);
     return writeExisting(walked->path, status, bytes);
   }
-  if (namesFolder(path)) return failWith(EISDIR);
+  // Nothing is there, so nothing already exists: the path itself is amiss.
+  if (namesFolder(path))
+    return std::unexpected(FileFailure{Error::WriteFailed,
+                                       "the path names a folder (it ends in '/', '.' or '..'), which does not exist; "
+                                       "the output needs the name of a file",
+                                       EISDIR});
   if (const std::size_t separator = walked->path.rfind('/'); separator > 0) {
     if (auto made = makeDirectories(walked->path.substr(0, separator)); !made) return made;
   }

@@ -92,15 +92,22 @@ int failRun(StandardStreams& streams, RunDisplay& display, std::string_view pref
 
 int failLowering(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error,
                  const frontend::module::Module& module) {
-  std::string notes;
-  for (std::size_t index = 0; index < module.diagnostics().diagnostics().size(); ++index) {
-    const auto& diagnostic = module.diagnostics().diagnostics()[index];
-    if (diagnostic.severity == frontend::diagnostic::Severity::note &&
-        !appendDiagnostics(notes, module, std::span(&diagnostic, 1)))
-      notes.clear();
-  }
-  const int status = failRun(streams, display, prefix, error);
-  streams.err.write(notes);
+  // An unclosed virtual.begin is the one such failure that lowering explains,
+  // in a note it records last; the warnings and prints before it keep their
+  // place ahead of the failure's line.
+  const std::span<const frontend::diagnostic::Diagnostic> diagnostics = module.diagnostics().diagnostics();
+  std::size_t said = diagnostics.size();
+  if (error == Error::UnclosedVirtualOutput && said > 0 &&
+      diagnostics.back().severity == frontend::diagnostic::Severity::note)
+    --said;
+  std::string before;
+  std::string explaining;
+  if (!appendDiagnostics(before, module, diagnostics.first(said))) before.clear();
+  if (!appendDiagnostics(explaining, module, diagnostics.subspan(said))) explaining.clear();
+  display.finish(false);
+  streams.err.write(before);
+  const int status = reportError(streams, prefix, error, {});
+  streams.err.write(explaining);
   (void)streams.err.flush();
   return status;
 }
@@ -199,7 +206,10 @@ int runAssembleRoad(const CliOptions& options, StandardStreams& streams) {
   const auto assembleNode = display.start("assemble flat");
   auto module = std::make_unique<frontend::module::Module>(options.target);
   const auto roots = buildIncludeRoots();
-  if (!roots) return failRun(streams, display, "error: assembly failed: ", Error::FileNotFound);
+  if (!roots) {
+    const auto why = platform::currentDirectoryFailure();
+    return failRun(streams, display, "error: assembly failed: ", why.error, std::span(&why.cause, 1));
+  }
   const auto identity = canonicalFileIdentity(sourcePath);
 
   TimedStep lowering(trace, TimingTag::parseLower);

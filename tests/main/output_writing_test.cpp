@@ -280,7 +280,8 @@ TEST_F(TempTree, TheGuardKnowsTheFileTheWriterWrites) {
   for (const std::string path : {"missing/", "missing/."}) {
     const auto written = platform::writeFileThrough(path, "x");
     ASSERT_FALSE(written.has_value()) << path;
-    EXPECT_EQ(written.error().error, Error::PathAlreadyExists) << path;
+    EXPECT_EQ(written.error().error, Error::WriteFailed) << path;
+    EXPECT_TRUE(written.error().cause.starts_with("the path names a folder")) << written.error().cause;
   }
   EXPECT_FALSE(fs::exists("missing"));
 }

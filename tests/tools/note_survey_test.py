@@ -46,6 +46,17 @@ CASES = [
     ("byte-order mark", "\ufeffx86.use64()\nnop\n", "\\xef\\xbb\\xbf", 1),
     ("long name", "emit.u8(" + "n" * 300 + " + 1)\n", "n" * 120 + "...'", 1),
     ("prefix of another mode", "x86.use32()\na64\n", "'a64' is a prefix valid only in 64-bit code", 2),
+    ("call argument ends early", "db(0)\nemit.u8(1 +)\n", "'1 +' ends where a value must follow", 2),
+    ("call closed twice", "emit.u8(1))\n", "this ')' closes no '('", 1),
+    ("operand slice too long", "macro m(a) {\n  let s = operand.slice(a, 0, 10)\n}\nm abc\n",
+     "does not lie inside the operand 'abc'", 2),
+    ("push_mut in defer", "defer {\n  let l = list.new()\n  list.push_mut(l, 1)\n}\n", "only print, warn", 3),
+    ("for over a map", "let m = map.new()\nfor k in m {\n  db(1)\n}\n", "map.keys(m)", 2),
+    ("loop variable assigned", "for i in range(0, 2) {\n  i = 5\n}\n", "the variable of a 'for' loop", 2),
+    ("macro parameter assigned", "macro m(a) {\n  a = 5\n}\nm 1\n", "'a' is a macro parameter", 2),
+    ("else below its brace", "if 1 == 1 {\n  db(1)\n}\nelse {\n  db(2)\n}\n", "write '} else {'", 4),
+    ("while against its paren", "let i = 0\nwhile(i < 2) {\n  i = i + 1\n}\n", "write 'while (i < 2) {'", 2),
+    ("map.set as a statement", 'let m = map.new()\nmap.set(m, "k", 1)\n', "map.set_mut", 2),
 ]
 
 

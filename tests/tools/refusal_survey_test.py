@@ -39,6 +39,11 @@ SURVEY = [
     ("rv64", "  lw a0, 0(a9)\n", r"'a9' is not a register"),
     ("rv64", "  lw a0, 4(a1\n", r"no closing '\)'"),
     ("rv64", "  c.lwsp a0, 12(sp)\n", r"sp is implicit in 'c\.lwsp'"),
+    ("x86-64", "if 1 == 1 {\n  nop\n}\nelse {\n  nop\n}\n", r"'else' goes on the line of the '}'"),
+    ("x86-64", "let i = 0\nwhile(i < 2) {\n  i = i + 1\n}\n", r"needs a blank before its condition"),
+    ("x86-64", "for i in range(0, 2) {\n  i = 5\n}\n", r"the variable of a 'for' loop"),
+    ("x86-64", "defer {\n  list.push_mut(l, 1)\n}\n", r"only print, warn, err, assert"),
+    ("rv64", 'let m = map.new()\nmap.set(m, "k", 1)\n', r"m = map\.set\(\.\.\.\)"),
 ]
 
 LOCATED = re.compile(r"^main\.qov:(\d+):(\d+): (error|note): (.*)$")

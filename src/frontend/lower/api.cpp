@@ -5,12 +5,16 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string>
+
+#include "common/display_text.hpp"
 
 #include "frontend/lower/data_emission.hpp"
 #include "frontend/lower/diagnostic_format.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/meta_function_runtime.hpp"
+#include "frontend/syntax/expr_builtin_names.hpp"
 
 namespace frontend::lower::api {
 
@@ -191,10 +195,31 @@ constexpr const Row* findCall(std::string_view name) noexcept {
 
 static_assert(std::ranges::all_of(kCalls, [](const Row& row) { return findCall(row.name) == &row; }));
 
+// A builtin of expressions called as a statement: its result would be
+// dropped, and list.push, list.set and map.set change nothing in place.
+std::optional<std::string> valueBuiltinNote(const ast::ApiCallStatement& call) {
+  if (!expr::isBuiltinName(call.name)) return std::nullopt;
+  const std::string name = qovrin::quotedSubject(call.name);
+  if (call.name == "list.push" || call.name == "list.set" || call.name == "map.set") {
+    const expr::Node* first = call.arguments.empty() ? nullptr : call.arguments.front().expression();
+    const std::string target =
+        first != nullptr && first->kind() == expr::NodeKind::identifier ? std::string(first->text()) : "x";
+    return name + " gives a changed copy and leaves its argument as it was: assign the copy with '" + target + " = " +
+           call.name + "(...)', or call " + call.name + "_mut, which changes " + target + " in place";
+  }
+  return name + " gives a value, which a line of its own would drop: use it where a value goes, such as 'let v = " +
+         call.name + "(...)'";
+}
+
 qovrin::Status reportUnknownCall(module::Module& module, const ast::ApiCallStatement& call) {
   std::string message = "unknown call: ";
   message += call.name;
-  module.diagnostics().add(diagnostic::Severity::error, call.location, message);
+  if (auto note = valueBuiltinNote(call)) {
+    const diagnostic::Note notes[] = {{std::move(*note), std::nullopt}};
+    module.diagnostics().addWithNotes(diagnostic::Severity::error, call.location, message, notes);
+  } else {
+    module.diagnostics().add(diagnostic::Severity::error, call.location, message);
+  }
   return fail(Error::FrontendDiagnostics);
 }
 
@@ -258,6 +283,8 @@ std::optional<std::uint8_t> storeByteCount(std::string_view name) noexcept {
   if (row == nullptr || row->call != Call::store_integer) return std::nullopt;
   return static_cast<std::uint8_t>(row->unit);
 }
+
+bool isCallName(std::string_view name) noexcept { return findCall(name) != nullptr; }
 
 bool isAllowedLateLayoutApi(std::string_view name) noexcept {
   const Row* row = findCall(name);

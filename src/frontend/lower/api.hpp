@@ -32,6 +32,9 @@ std::optional<DataOperation> dataOperation(std::string_view name) noexcept;
 // store.u8, store.u16, store.u32, store.u64.
 std::optional<std::uint8_t> storeByteCount(std::string_view name) noexcept;
 
+// Whether the name is one of the built-in calls of a statement line.
+bool isCallName(std::string_view name) noexcept;
+
 // The calls a late_layout block may hold: they only place bytes relative to
 // what is already there, never define names, switch targets or read files.
 bool isAllowedLateLayoutApi(std::string_view name) noexcept;

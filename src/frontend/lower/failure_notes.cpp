@@ -11,7 +11,9 @@
 #include "common/display_text.hpp"
 #include "common/little_endian.hpp"
 #include "data/toml_parser.hpp"
+#include "frontend/lower/api.hpp"
 #include "frontend/lower/arguments.hpp"
+#include "frontend/lower/call_syntax_notes.hpp"
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/diagnostic_format.hpp"
 #include "frontend/lower/expression_bridge.hpp"
@@ -44,6 +46,21 @@ constexpr std::string_view kBlanks = " \t\r\n";
 std::string quoted(std::string_view text) { return qovrin::quotedSubject(text); }
 
 std::vector<Note> oneNote(std::string text) { return {{std::move(text), std::nullopt}}; }
+
+// The search evaluates parts of the statement again, value functions with
+// them; what their print, warn and err calls record was said the first time.
+class MutedDiagnostics {
+ public:
+  explicit MutedDiagnostics(module::Module& module)
+      : store_(module.diagnostics()), count_(module.diagnostics().diagnostics().size()) {}
+  ~MutedDiagnostics() { store_.truncate(count_); }
+  MutedDiagnostics(const MutedDiagnostics&) = delete;
+  MutedDiagnostics& operator=(const MutedDiagnostics&) = delete;
+
+ private:
+  diagnostic::DiagnosticStore& store_;
+  std::size_t count_;
+};
 
 // Everything one question about the failed statement needs.
 struct Asking {
@@ -466,6 +483,31 @@ std::vector<Note> expressionNotes(const Asking& asking, const std::vector<const 
   return oneNote(name + " failed with " + std::string(qovrin::errorName(raw)));
 }
 
+// An operand slice that does not lie inside its operand.
+std::optional<std::string> sliceNote(const Asking& asking, const Node& call) {
+  if (call.text() != "operand.slice" || call.arguments().size() != 3) return std::nullopt;
+  const auto operand = asking.evaluate(call.arguments()[0]);
+  const auto start = integerArgument(asking, call, 1);
+  const auto end = integerArgument(asking, call, 2);
+  if (!operand || operand->asOperand() == nullptr || !start || !end) return std::nullopt;
+  const std::string text = operand->asOperand()->text();
+  const std::string range = std::to_string(*start) + ".." + std::to_string(*end);
+  if (*end < *start) return "operand.slice: the range " + range + " ends before it starts";
+  return "operand.slice: the range " + range + " does not lie inside the operand " + quoted(text) + ", which has " +
+         std::to_string(text.size()) + (text.size() == 1 ? " character" : " characters");
+}
+
+// A builtin that refused what it was given: a macro operand it was handed
+// is not to blame unless the builtin read it as a name (operand.eval).
+std::vector<Note> argumentNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+  const Node* failing = innermostFailing(asking, nodes, Error::InvalidApiArgument);
+  if (failing == nullptr || failing->kind() != NodeKind::builtin_call || failing->text() == "operand.eval" ||
+      !expr::isBuiltinName(failing->text()))
+    return operandNotes(asking, nodes);
+  if (auto note = sliceNote(asking, *failing)) return oneNote(std::move(*note));
+  return oneNote(quoted(failing->text()) + " refused its arguments (InvalidApiArgument)");
+}
+
 std::string argumentCount(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " argument" : " arguments");
 }
@@ -476,19 +518,41 @@ std::string valueText(const value::Value& value) {
   return text;
 }
 
+// Why a local that is not a let cannot be assigned.
+std::string immutableLocalNote(const context::MetaLocal& local) {
+  const std::string name = quoted(local.name);
+  const std::string copy = "; 'let copy = " + local.name + "' gives a copy that can be";
+  switch (local.kind) {
+    case context::LocalKind::loop_variable:
+      return name + " is the variable of a 'for' loop, which takes each item in turn and cannot be assigned" + copy;
+    case context::LocalKind::macro_parameter:
+      return name + " is a macro parameter, which stands for its operand and cannot be assigned" + copy;
+    case context::LocalKind::parameter:
+      return name + " is a parameter of the function; written 'let " + local.name +
+             "' in the parameter list it can be assigned";
+    case context::LocalKind::declared:
+      break;
+  }
+  return name + " is a const; declare it with 'let' to assign to it";
+}
+
 // An assignment to a name that cannot take one.
 std::vector<Note> assignmentNotes(const Asking& asking, const ast::AssignmentStatement& assignment) {
   const std::string name = quoted(assignment.target);
   for (auto scope = asking.context.scopes.rbegin(); scope != asking.context.scopes.rend(); ++scope)
     if (const context::MetaLocal* local = scope->find(assignment.target))
-      return local->is_mutable ? std::vector<Note>{}
-                               : oneNote(name + " is a const; declare it with 'let' to assign to it");
+      return local->is_mutable ? std::vector<Note>{} : oneNote(immutableLocalNote(*local));
   const symbol::Symbol* symbol = asking.module.findSymbol(assignment.target);
   if (symbol == nullptr) return oneNote(name + " is not declared; 'let " + assignment.target + " = ...' declares it");
   const SourceLocation defined = symbol->location();
   const auto* target = symbol->value();
   if (target == nullptr) return {{name + " is a label, not a value", std::nullopt}, {"defined here", defined}};
   if (target->is_mutable) return {};
+  // Only the project file's defines are bound before any source is read.
+  if (!defined.span.source)
+    return oneNote(name +
+                   " is set by the [defines] table of qovrin.toml, which a source cannot assign to; 'let copy = " +
+                   assignment.target + "' gives a copy that can be");
   return {{name + " is a const; declare it with 'let' to assign to it", std::nullopt}, {"declared here", defined}};
 }
 
@@ -501,8 +565,16 @@ std::vector<Note> forNotes(const Asking& asking, const ast::MetaForRangeStatemen
     return oneNote("range(" + valueText(*first) + ", " + valueText(*last) + ") ends before it starts");
   }
   if (first->asList() != nullptr) return {};
-  return oneNote("'for' runs over range(a, b) or a list, and " + valueText(*first) + " is neither; write range(0, " +
-                 valueText(*first) + ")");
+  const std::string neither = "'for' runs over range(a, b) or a list, and ";
+  if (first->asMap() != nullptr) {
+    const std::string rendered = deferred::renderExpressionSource(loop.source.first);
+    return oneNote(neither + "a map is neither; write map.keys(" + rendered + ") for its keys or map.values(" +
+                   rendered + ") for its values");
+  }
+  if (const std::string* text = first->asString())
+    return oneNote(neither + "the string " + quoted(*text) + " is neither");
+  if (first->asInteger() == nullptr) return oneNote(neither + valueText(*first) + " is neither");
+  return oneNote(neither + valueText(*first) + " is neither; write range(0, " + valueText(*first) + ")");
 }
 
 // A call of a statement function with the wrong number of arguments.
@@ -648,6 +720,7 @@ std::vector<Note> cycleNotes(const Asking& asking, const ast::Statement& stateme
 std::vector<Note> statementNotes(module::Module& module, context::LowerContext& context,
                                  const contracts::ActiveOutput& cursor, const ast::Statement& statement, Error error) {
   const Asking asking{module, context, cursor};
+  const MutedDiagnostics muted(module);
   std::deque<Node> parsed;
   switch (error) {
     case Error::UndefinedSymbol:
@@ -704,7 +777,7 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
           return {std::move(*quote)};
       return expressionNotes(asking, allNodes(expressionsOf(statement, parsed)));
     case Error::InvalidApiArgument:
-      return operandNotes(asking, allNodes(expressionsOf(statement, parsed)));
+      return argumentNotes(asking, allNodes(expressionsOf(statement, parsed)));
     default:
       return {};
   }
@@ -712,14 +785,18 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
 
 namespace {
 
-// The failed line's text as the source holds it.
-std::string_view lineAt(const module::Module& module, const SourceLocation& location) {
+// The failed line's text as the source holds it, from the failure's start.
+std::string_view rawLineAt(const module::Module& module, const SourceLocation& location) {
   const auto& span = location.span;
   if (!span.source || *span.source >= module.sources().size()) return {};
   const std::string_view text = module.sources()[*span.source].text;
   if (span.start >= text.size()) return {};
   const std::size_t end = std::min<std::size_t>(std::max(span.end, span.start), text.size());
-  return qovrin::trim(text.substr(span.start, end - span.start), kBlanks);
+  return text.substr(span.start, end - span.start);
+}
+
+std::string_view lineAt(const module::Module& module, const SourceLocation& location) {
+  return qovrin::trim(rawLineAt(module, location), kBlanks);
 }
 
 std::optional<std::string> unclosedBlockNote(std::string_view line, Error error) {
@@ -738,16 +815,36 @@ std::optional<std::string> unclosedBlockNote(std::string_view line, Error error)
   return std::nullopt;
 }
 
-// What an unparsable statement line got wrong: a stray else or '}', or a
-// body written on its header's line.
+// A block keyword written against the '(' of its condition ("while(i < 2) {"),
+// which then reads as a call.
+std::optional<std::string> keywordBeforeParenNote(std::string_view line) {
+  if (line.starts_with("for("))
+    return std::string("a loop is written 'for name in range(a, b) {' or 'for name in list {', without parentheses");
+  for (const std::string_view keyword : {"if", "while"}) {
+    if (line.size() <= keyword.size() || !line.starts_with(keyword) || line[keyword.size()] != '(') continue;
+    return quoted(keyword) + " needs a blank before its condition: write " +
+           quoted(std::string(keyword) + " " + std::string(line.substr(keyword.size())));
+  }
+  return std::nullopt;
+}
+
+// What an unparsable statement line got wrong: a stray else or '}', an else
+// below its block's '}', a keyword against its '(', or a body written on
+// its header's line.
 std::optional<std::string> statementLineNote(std::string_view line) {
   if (line.starts_with('}')) {
     const std::string_view rest = qovrin::trim(line.substr(1), kBlanks);
+    if (rest.starts_with("else if(")) return keywordBeforeParenNote(rest.substr(5));
     if (rest.starts_with("else") && (line == "} else {" || line.starts_with("} else if ")))
       return std::string("this 'else' follows no 'if' block: the block before it is already closed");
     if (rest.starts_with("else")) return std::string("an else part is written '} else {', with blanks around 'else'");
     return std::string("this '}' closes no open block");
   }
+  if (line == "else {" || line.starts_with("else if ")) {
+    return "'else' goes on the line of the '}' that closes the 'if' block: write " + quoted("} " + std::string(line)) +
+           " there";
+  }
+  if (auto note = keywordBeforeParenNote(line)) return note;
   const std::size_t open = line.find('{');
   if (open == std::string_view::npos || open + 1 == line.size()) return std::nullopt;
   return "a block's statements start on the line after its header: end this line after " +
@@ -758,8 +855,17 @@ std::optional<std::string> statementLineNote(std::string_view line) {
 
 bool isCallNameChar(char c) { return qovrin::isAsciiLetter(c) || qovrin::isAsciiDigit(c) || c == '_' || c == '.'; }
 
+// A call line's own name, a statement call such as emit.u8 or a builtin.
+bool isKnownCall(const module::Module& module, std::string_view name) {
+  return api::isCallName(name) || expr::isBuiltinName(name) || module.metaFunctions().find(name) ||
+         name == "list.push_mut" || name == "list.set_mut" || name == "map.set_mut";
+}
+
 // A dotted name called like a builtin that no builtin has, outside quotes.
 std::optional<std::string> unknownBuiltinNote(const module::Module& module, std::string_view line) {
+  // A call of a known name fails for what its arguments hold.
+  const auto called = call_syntax_notes::calledName(line);
+  if (called && isKnownCall(module, *called)) line.remove_prefix(called->data() + called->size() - line.data());
   char quote = 0;
   for (std::size_t index = 0; index < line.size(); ++index) {
     const char c = line[index];
@@ -789,6 +895,7 @@ std::optional<std::string> unknownBuiltinNote(const module::Module& module, std:
 std::vector<Note> undefinedNameNotes(module::Module& module, context::LowerContext& context,
                                      const contracts::ActiveOutput& cursor, const SourceLocation& location,
                                      const expr::Node& expression) {
+  const MutedDiagnostics muted(module);
   return undefinedNotes(Asking{module, context, cursor}, location, allNodes({&expression}),
                         expression.kind() == NodeKind::identifier);
 }
@@ -796,12 +903,16 @@ std::vector<Note> undefinedNameNotes(module::Module& module, context::LowerConte
 std::vector<Note> parseNotes(const module::Module& module, const SourceLocation& location, Error error) {
   const std::string_view line = lineAt(module, location);
   std::optional<std::string> note;
-  if (error == Error::InvalidMetaStatement)
+  if (error == Error::InvalidMetaStatement) {
     note = statementLineNote(line);
-  else if (error == Error::InvalidExpression)
+  } else if (error == Error::InvalidExpression) {
     note = unknownBuiltinNote(module, line);
-  else
+    if (!note)
+      if (auto syntax = call_syntax_notes::argumentSyntaxNote(rawLineAt(module, location), location))
+        return {std::move(*syntax)};
+  } else {
     note = unclosedBlockNote(line, error);
+  }
   if (!note) return {};
   return oneNote(std::move(*note));
 }

@@ -133,9 +133,15 @@ std::string refusalNote(const ast::Statement& statement, bool in_defer) {
     word = declaration->is_mutable ? "'let'" : "'const'";
   const std::string_view block = in_defer ? "a 'defer' block" : "a 'late_layout' block";
   if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload)) {
-    if (in_defer)
+    if (in_defer && api::isCallName(call->name))
       return "'" + call->name + "' changes the layout, which " + std::string(block) +
              " cannot: it runs on the finished image, which it may read, store into and print";
+    // A collection mutation or a statement function changes no layout, but
+    // only the listed calls run on the finished image.
+    if (in_defer)
+      return "'" + call->name + "' cannot be called in " + std::string(block) +
+             ": only print, warn, err, assert, store.u8, store.u16, store.u32, store.u64 and store.bytes can, "
+             "besides let, const, assignments, if and while";
     return "'" + call->name + "' cannot be called in " + std::string(block);
   }
   if (in_defer && statement.kind() == ast::StatementKind::meta_for)
