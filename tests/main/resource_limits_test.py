@@ -2,8 +2,9 @@
 """Runs the qovrin command against hostile inputs and lowered process limits:
 special files through every file input and as the project file, files far
 larger than a run may take, exhausted memory, statement nesting at its limit
-on a small stack with a large environment, a file size limit below the
-output, and termination signals while the output is written.
+on a small stack with a large environment, nesting on whatever smaller stack
+can be had, a file size limit below the output, and termination signals
+while the output is written.
 
 usage: resource_limits_test.py <qovrin> [--sanitized]
 
@@ -15,6 +16,7 @@ is left out there too.
 import os
 import re
 import resource
+import shutil
 import signal
 import subprocess
 import sys
@@ -436,6 +438,68 @@ def check_nesting(runner, sanitized):
                           run.returncode == 1 and b"NestingTooDeep" in run.stderr, run)
 
 
+# Under this address-space limit no 64 MiB stack can be had, but a smaller
+# one can; the main stack is lowered too, for the run to go on on.
+SMALL_STACK_LIMITS = "ulimit -v 65536; ulimit -s 1024"
+STACK_NOTE = re.compile(rb"note: nesting this deep does not fit in the \d+ [KM]iB stack this run could get "
+                        rb"\(it asks for \d+ MiB\)\n\Z")
+
+
+def called_deep(depth):
+    """Calls nested inside each other, each from a body nested near the
+    limit: more than any stack smaller than the one the run asks for holds."""
+    body = nested("if", NESTING_LIMIT - 10, "if k > 0 {\n  down(k - 1)\n}")
+    return f"fn down(k) {{\n{body}}}\ndown({depth})\n"
+
+
+def check_small_stack(runner, sanitized):
+    """Where the work's stack cannot be had whole, nesting stops at the
+    stack left: an error with a note, never a signal."""
+    cases = [
+        ("small-defer-if", deferred("if", NESTING_LIMIT - 1), False),
+        ("small-nested-macro", nested("macro", NESTING_LIMIT), False),
+        ("small-deep-calls", called_deep(127), True),
+    ]
+    if sanitized:
+        print("address-space limit unavailable under the sanitizer: smaller work stacks not tried")
+    else:
+        for name, source, refused in cases:
+            path = os.path.join(runner.work, name + ".qov")
+            with open(path, "w") as handle:
+                handle.write(source)
+            command = f'{SMALL_STACK_LIMITS}; exec "$0" "$1" -o "$2" --no-progress'
+            run = subprocess.run(["bash", "-c", command, runner.qovrin, path, path + ".bin"], capture_output=True,
+                                 timeout=TIMEOUT)
+            told = run.returncode == 1 and b"NestingTooDeep" in run.stderr and STACK_NOTE.search(run.stderr)
+            if refused:
+                runner.expect(f"{name}: NestingTooDeep with a note on the stack it got", told, run)
+            else:
+                runner.expect(f"{name}: assembles or is refused with a note, never a signal",
+                              run.returncode == 0 or told, run)
+
+    # No thread at all: the work runs on the 1 MiB stack the process has.
+    # An unprivileged user at its process limit cannot start one.
+    drop = [] if os.geteuid() != 0 else ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+    if drop and shutil.which("setpriv") is None:
+        print("setpriv unavailable: the run without a thread is not tried")
+        return
+    folder = os.path.join(runner.work, "no-thread")
+    os.mkdir(folder)
+    os.chmod(runner.work, 0o755)
+    os.chmod(folder, 0o777)
+    path = os.path.join(folder, "defer.qov")
+    with open(path, "w") as handle:
+        handle.write(deferred("if", NESTING_LIMIT - 1))
+    os.chmod(path, 0o644)
+    # The leak checker would need a thread of its own at the end.
+    env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
+    command = 'ulimit -u 1; ulimit -s 1024; exec "$0" "$1" -o "$2" --no-progress'
+    run = subprocess.run([*drop, "bash", "-c", command, runner.qovrin, path, path + ".bin"], capture_output=True,
+                         timeout=TIMEOUT, env=env)
+    runner.expect("no-thread: NestingTooDeep with a note on the stack it got",
+                  run.returncode == 1 and b"NestingTooDeep" in run.stderr and STACK_NOTE.search(run.stderr), run)
+
+
 def main():
     qovrin = os.path.abspath(sys.argv[1])
     sanitized = "--sanitized" in sys.argv[2:]
@@ -453,6 +517,7 @@ def main():
             check_digest_memory(runner)
             check_listing_memory(runner)
         check_nesting(runner, sanitized)
+        check_small_stack(runner, sanitized)
         check_file_size_limit(runner)
         check_termination_signals(runner)
     for failure in runner.failures:
