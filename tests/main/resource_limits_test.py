@@ -3,8 +3,9 @@
 special files through every file input and as the project file, files far
 larger than a run may take, exhausted memory, statement nesting at its limit
 on a small stack with a large environment, nesting on whatever smaller stack
-can be had, a file size limit below the output, and termination signals
-while the output is written.
+can be had, a file size limit below the output or the listing, a
+write-protected listing, and termination signals while the output or the
+listing is written.
 
 usage: resource_limits_test.py <qovrin> [--sanitized]
 
@@ -389,6 +390,98 @@ def check_termination_signals(runner):
                                    f" (status {status}, output {kept[:8]!r}, left {leftovers})")
 
 
+# An image that fits under the file size limit below, with a listing of some
+# 30 KB that does not; and one whose 30 MB listing takes a while to write.
+PAIR_SOURCE = "pad(4096)\n"
+PAIR_SIZE_LIMIT = 16384
+SLOW_PAIR_SOURCE = "pad(1 << 22)\n"
+
+
+def unprivileged():
+    """The command prefix that runs a child as an unprivileged user: none
+    when the tests run as one, None when root has no way to drop."""
+    if os.geteuid() != 0:
+        return []
+    if shutil.which("setpriv") is None:
+        return None
+    return ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+
+
+def check_output_pair(runner):
+    """The output and its listing are one pair: a run that cannot write one
+    of them leaves both as they were, and so does a termination signal."""
+    drop = unprivileged()
+
+    def pair(name, source):
+        folder = os.path.join(runner.work, name)
+        os.mkdir(folder)
+        os.chmod(runner.work, 0o755)
+        os.chmod(folder, 0o777)
+        path = os.path.join(folder, "pair.qov")
+        with open(path, "w") as handle:
+            handle.write(source)
+        files = [os.path.join(folder, "pair.bin"), os.path.join(folder, "pair.lst")]
+        for file in files:
+            with open(file, "wb") as handle:
+                handle.write(b"old")
+        return folder, path, files
+
+    def contents(files):
+        result = []
+        for file in files:
+            with open(file, "rb") as handle:
+                result.append(handle.read())
+        return result
+
+    def expect_refused(name, run, folder, files, error, cause):
+        if run is None:
+            return
+        stderr = run.stderr.decode("utf-8", "replace")
+        runner.expect(f"{name}: {error} for the listing, output and listing both old, no temporary file",
+                      run.returncode == 1 and stderr == f"error: {error}\nnote: cannot write {files[1]}: {cause}\n"
+                      and contents(files) == [b"old", b"old"] and not temporaries(folder), run)
+
+    folder, path, files = pair("pair-size", PAIR_SOURCE)
+    arguments = [path, "-o", files[0], "--listing", files[1]]
+    run = runner.command("pair-size", arguments, folder, [(resource.RLIMIT_FSIZE, PAIR_SIZE_LIMIT)])
+    expect_refused("pair-size", run, folder, files, "WriteFailed", "File too large")
+
+    if drop is None:
+        print("setpriv unavailable: the write-protected listing is not tried")
+    else:
+        folder, path, files = pair("pair-protected", PAIR_SOURCE)
+        if drop:
+            for file in files:
+                os.chown(file, 65534, 65534)
+        os.chmod(files[1], 0o444)
+        run = subprocess.run([*drop, runner.qovrin, path, "-o", files[0], "--listing", files[1], "--no-progress"],
+                             capture_output=True, timeout=TIMEOUT)
+        expect_refused("pair-protected", run, folder, files, "AccessDenied", "Permission denied")
+
+    # SIGTERM while the listing is written: before, the output had been
+    # renamed already.
+    for attempt in range(5):
+        folder, path, files = pair(f"pair-signal-{attempt}", SLOW_PAIR_SOURCE)
+        child = subprocess.Popen([runner.qovrin, path, "-o", files[0], "--listing", files[1], "--no-progress"],
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        deadline = time.monotonic() + TIMEOUT
+        while child.poll() is None and time.monotonic() < deadline and not temporaries(folder, files[1]):
+            time.sleep(0.0005)
+        if child.poll() is None:
+            child.send_signal(signal.SIGTERM)
+        child.communicate(timeout=TIMEOUT)
+        if child.returncode == 0:
+            continue
+        output, listing = contents(files)
+        runner.expect(f"pair-signal: ends by SIGTERM with output and listing both old, no temporary file "
+                      f"(output {output[:8]!r}, listing {listing[:8]!r})",
+                      child.returncode == -signal.SIGTERM and output == listing == b"old" and not temporaries(folder),
+                      None)
+        break
+    else:
+        runner.failures.append("pair-signal: the run never showed the listing's temporary file")
+
+
 def nested(kind, depth, body="nop"):
     lines = [NESTED_HEADERS[kind].format(level) for level in range(depth)]
     lines.append(body)
@@ -479,8 +572,8 @@ def check_small_stack(runner, sanitized):
 
     # No thread at all: the work runs on the 1 MiB stack the process has.
     # An unprivileged user at its process limit cannot start one.
-    drop = [] if os.geteuid() != 0 else ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
-    if drop and shutil.which("setpriv") is None:
+    drop = unprivileged()
+    if drop is None:
         print("setpriv unavailable: the run without a thread is not tried")
         return
     folder = os.path.join(runner.work, "no-thread")
@@ -520,6 +613,7 @@ def main():
         check_small_stack(runner, sanitized)
         check_file_size_limit(runner)
         check_termination_signals(runner)
+        check_output_pair(runner)
     for failure in runner.failures:
         print("FAIL", failure)
     return 1 if runner.failures else 0
