@@ -17,15 +17,15 @@
 
 namespace qovrin {
 
+// The reserve is what the deepest work below the last nesting check may
+// take: a body copied or released whole at the nesting limit (some hundreds
+// of KiB in an optimized build), an expression evaluated at its height
+// limit, a value at its depth limit, the notes of a failure.
 #if defined(__SANITIZE_ADDRESS__)
 inline constexpr std::size_t kWorkStackBytes = std::size_t{1} << 30;
 inline constexpr std::size_t kWorkStackReserve = std::size_t{64} << 20;
 #else
 inline constexpr std::size_t kWorkStackBytes = std::size_t{64} << 20;
-// What the deepest work below the last nesting check may take: a body
-// copied or released whole at the nesting limit (about 400 KiB), an
-// expression evaluated at its height limit, a value at its depth limit, the
-// notes of a failure.
 inline constexpr std::size_t kWorkStackReserve = std::size_t{1} << 20;
 #endif
 // A smaller stack would leave too little above the reserve to be worth a

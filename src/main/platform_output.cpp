@@ -303,12 +303,14 @@ FileStatus PreparedWrite::replace() {
 
 std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes) {
   for (std::size_t index = 0; index < writes.size(); ++index)
-    if (auto written = writes[index]->writeInPlace(); !written) return std::unexpected(WriteSetFailure{index, written.error()});
+    if (auto written = writes[index]->writeInPlace(); !written)
+      return std::unexpected(WriteSetFailure{index, written.error()});
   sigset_t every;
   ::sigfillset(&every);
   const SignalsHeld held(every);
   for (std::size_t index = 0; index < writes.size(); ++index)
-    if (auto replaced = writes[index]->replace(); !replaced) return std::unexpected(WriteSetFailure{index, replaced.error()});
+    if (auto replaced = writes[index]->replace(); !replaced)
+      return std::unexpected(WriteSetFailure{index, replaced.error()});
   return {};
 }
 
@@ -355,7 +357,8 @@ FileStatus ReplacementFile::open(const std::string& target, const std::optional<
   const std::size_t kept = std::min(targetName_.size(), limit > kSuffixLength ? limit - kSuffixLength : 0);
 
   SignalsHeld held;
-  const auto free = std::ranges::find_if(pendingRemovals, [](const PendingRemoval& pending) { return pending.armed == 0; });
+  const auto free =
+      std::ranges::find_if(pendingRemovals, [](const PendingRemoval& pending) { return pending.armed == 0; });
   if (free == pendingRemovals.end()) return failWith(EAGAIN);
   for (const int signal : kTerminationSignals) {
     struct sigaction previous {};

@@ -164,8 +164,7 @@ int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, cons
   TimedStep finishing(trace, TimingTag::writeOutput);
   platform::PreparedWrite* const writes[] = {&outputWrite, &listingWrite};
   if (const auto finished = platform::finishWrites(std::span(writes, listing ? 2 : 1)); !finished)
-    return failWrite(finished.error().index == 0 ? outputs.outputPath : *outputs.listingPath,
-                     finished.error().failure);
+    return failWrite(finished.error().index == 0 ? outputs.outputPath : *outputs.listingPath, finished.error().failure);
   finishing.finish();
   display.finish(true);
 
