@@ -226,12 +226,10 @@ class FileSizeSignalIgnored {
 
 }  // namespace
 
-// The replacement written whole beside `target`, not yet renamed.
+// The replacement made beside `target`, still empty.
 FileStatus PreparedWrite::prepareReplacement(const std::string& target, const std::optional<Ownership>& ownership) {
   auto replacement = std::make_unique<ReplacementFile>();
   if (auto opened = replacement->open(target, ownership); !opened) return opened;
-  const FileSizeSignalIgnored ignoring;
-  if (auto written = replacement->write(bytes_); !written) return written;
   replacement_ = std::move(replacement);
   return {};
 }
@@ -284,6 +282,12 @@ FileStatus PreparedWrite::prepare(const std::string& path, std::string_view byte
   return prepareReplacement(walked->path, std::nullopt);
 }
 
+FileStatus PreparedWrite::writeAside() {
+  if (!replacement_) return {};
+  const FileSizeSignalIgnored ignoring;
+  return replacement_->write(bytes_);
+}
+
 FileStatus PreparedWrite::writeInPlace() {
   if (!inPlace_) return {};
   const FileSizeSignalIgnored ignoring;
@@ -334,6 +338,7 @@ std::optional<FileIdentity> standardOutputFile() {
 FileStatus writeFileThrough(const std::string& path, std::string_view bytes) {
   PreparedWrite write;
   if (auto prepared = write.prepare(path, bytes); !prepared) return prepared;
+  if (auto written = write.writeAside(); !written) return written;
   PreparedWrite* const writes[] = {&write};
   if (auto finished = finishWrites(writes); !finished) return std::unexpected(std::move(finished.error().failure));
   return {};

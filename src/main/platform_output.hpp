@@ -105,14 +105,19 @@ struct WriteSetFailure {
 class PreparedWrite;
 std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes);
 
-// One file of several written as one change (finishWrites), as
-// writeFileThrough writes it, in two steps.
+// One file of several written as one change, as writeFileThrough writes
+// it, in steps: every file prepared, then every replacement written, then
+// all finished together (finishWrites), so that a failure before the finish
+// leaves every file as it was.
 class PreparedWrite {
  public:
-  // Everything that may fail while the file is still as it was: the checks
-  // of the path, the missing folders made, and for a file that is replaced,
-  // its replacement written whole beside it. `bytes` must outlive the write.
+  // The checks of the path, the missing folders made, and for a file that
+  // is replaced, its replacement made beside it. `bytes` must outlive the
+  // write.
   FileStatus prepare(const std::string& path, std::string_view bytes);
+  // Writes the bytes whole into the replacement; nothing for a file written
+  // in place.
+  FileStatus writeAside();
 
  private:
   friend std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes);

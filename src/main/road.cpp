@@ -131,18 +131,9 @@ int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, cons
     const std::string note = "cannot write " + (path.empty() ? std::string("''") : path) + ": " + failure.cause;
     return failRun(streams, display, "error: ", failure.error, std::span(&note, 1));
   };
-  // The output and the listing are one pair: both are made ready before
-  // either changes, so a failed run leaves both as they were.
-  const auto prepareStep = [&](std::string_view node, TimingTag tag, platform::PreparedWrite& write,
-                               const std::string& path, std::string_view bytes) -> std::optional<int> {
-    const auto id = display.start(node);
-    TimedStep step(trace, tag);
-    const auto prepared = write.prepare(path, bytes);
-    display.end(id);
-    if (!prepared) return failWrite(path, prepared.error());
-    step.finish();
-    return std::nullopt;
-  };
+  // The output and the listing are one pair: both destinations are checked,
+  // then both written beside their targets, before either changes, so a
+  // failed run leaves both as they were.
   std::optional<std::string> listing;
   if (outputs.listingPath) {
     auto rendered = renderListing(outputs.sourcePath, assembled);
@@ -153,11 +144,25 @@ int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, cons
   const std::string_view imageBytes(reinterpret_cast<const char*>(image.data()), image.size());
   platform::PreparedWrite outputWrite;
   platform::PreparedWrite listingWrite;
-  if (auto failed = prepareStep("write output", TimingTag::writeOutput, outputWrite, outputs.outputPath, imageBytes))
-    return *failed;
+  if (auto prepared = outputWrite.prepare(outputs.outputPath, imageBytes); !prepared)
+    return failWrite(outputs.outputPath, prepared.error());
   if (listing) {
-    if (auto failed =
-            prepareStep("write listing", TimingTag::writeListing, listingWrite, *outputs.listingPath, *listing))
+    if (auto prepared = listingWrite.prepare(*outputs.listingPath, *listing); !prepared)
+      return failWrite(*outputs.listingPath, prepared.error());
+  }
+  const auto writeStep = [&](std::string_view node, TimingTag tag, platform::PreparedWrite& write,
+                             const std::string& path) -> std::optional<int> {
+    const auto id = display.start(node);
+    TimedStep step(trace, tag);
+    const auto aside = write.writeAside();
+    display.end(id);
+    if (!aside) return failWrite(path, aside.error());
+    step.finish();
+    return std::nullopt;
+  };
+  if (auto failed = writeStep("write output", TimingTag::writeOutput, outputWrite, outputs.outputPath)) return *failed;
+  if (listing) {
+    if (auto failed = writeStep("write listing", TimingTag::writeListing, listingWrite, *outputs.listingPath))
       return *failed;
   }
   // Writing a device or a pipe in place, and the renames, count as writing the output.
