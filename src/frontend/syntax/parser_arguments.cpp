@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/work_stack.hpp"
 #include "frontend/syntax/identifier.hpp"
 #include "frontend/syntax/lexer.hpp"
 #include "frontend/syntax/parser.hpp"
@@ -186,7 +187,7 @@ qovrin::Result<ast::StructLiteralArgument> parseStructLiteral(std::string_view t
   ast::StructLiteralArgument literal;
   const std::string_view type_name = trim(text.substr(0, open), kLineSpace);
   if (!identifier::isName(type_name)) return fail(Error::InvalidApiArgument);
-  if (depth >= kMaxNesting) return fail(Error::NestingTooDeep);
+  if (depth >= kMaxNesting || qovrin::workStackFull()) return fail(Error::NestingTooDeep);
   literal.type_name = type_name;
 
   const std::string_view body = text.substr(open + 1, text.size() - open - 2);
