@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/ascii.hpp"
+#include "common/display_text.hpp"
 #include "main/platform.hpp"
 
 namespace qovrin::main {
@@ -97,8 +98,10 @@ std::optional<std::string> unreadableInclude(const IncludeRoots& roots, std::str
   const auto found = searchPlaces<std::string>(roots, name, base, [](std::string candidate) -> Result<std::string> {
     const auto cause = platform::unreadableCause(candidate);
     if (!cause) return fail(Error::IncludeNotAvailable);
-    if (cause->starts_with("is not")) return candidate + " " + *cause;
-    return candidate + ": " + *cause;
+    // The name is quoted whole before this cause; a long one is not repeated whole.
+    const std::string shown = qovrin::shownSubject(candidate);
+    if (cause->starts_with("is not")) return shown + " " + *cause;
+    return shown + ": " + *cause;
   });
   if (!found) return std::nullopt;
   return *found;

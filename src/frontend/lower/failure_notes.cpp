@@ -278,15 +278,31 @@ std::string placeIn(std::string_view text, std::size_t offset) {
   return "line " + std::to_string(line) + ", column " + std::to_string(offset - start + 1);
 }
 
-// A window of fs.read_bytes that does not lie inside its file: the file's size.
-std::vector<Note> windowNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+// A window of fs.read_bytes or emit.file that does not lie inside its file:
+// the file's size.
+std::vector<Note> windowNotes(const Asking& asking, const ast::Statement& statement,
+                              const std::vector<const Node*>& nodes) {
   const meta_io::MetaFileHooks& files = asking.context.file_hooks;
   if (!files.available || !files.read) return {};
-  const Node* call = failingCall(asking, nodes, {"fs.read_bytes"});
-  if (call == nullptr || call->arguments().size() != 3) return {};
-  const auto path = stringArgument(asking, *call, 0);
-  const auto offset = integerArgument(asking, *call, 1);
-  const auto length = integerArgument(asking, *call, 2);
+  std::optional<std::string> path;
+  std::optional<std::uint64_t> offset;
+  std::optional<std::uint64_t> length;
+  const auto* emitted = std::get_if<ast::ApiCallStatement>(&statement.payload);
+  if (emitted != nullptr && emitted->name == "emit.file" && emitted->arguments.size() == 3) {
+    const auto integer = [&](std::size_t index) -> std::optional<std::uint64_t> {
+      const auto value = root::integerArgAtContext(asking.module, asking.context, asking.cursor, *emitted, index);
+      return value ? std::optional(*value) : std::nullopt;
+    };
+    if (auto written = root::sourcePathArgAtContext(asking.module, asking.context, asking.cursor, *emitted, 0))
+      path = std::string(*written);
+    offset = integer(1);
+    length = integer(2);
+  } else if (const Node* call = failingCall(asking, nodes, {"fs.read_bytes"});
+             call != nullptr && call->arguments().size() == 3) {
+    path = stringArgument(asking, *call, 0);
+    offset = integerArgument(asking, *call, 1);
+    length = integerArgument(asking, *call, 2);
+  }
   if (!path || !offset || !length) return {};
   const auto whole = files.read(*path, files.base_path, std::nullopt, meta_std::kMaxResultBytes);
   if (!whole) return {};
@@ -306,13 +322,27 @@ std::vector<Note> digestNotes(const Asking& asking, const std::vector<const Node
                  ", which could not be loaded: " + cause);
 }
 
-// Where json.parse or toml.parse stopped in the text it was given.
+// The text a json.file or toml.file call read, as it read it.
+std::optional<std::string> fileDocument(const Asking& asking, const std::string& path) {
+  const meta_io::MetaFileHooks& files = asking.context.file_hooks;
+  if (!files.available || !files.read) return std::nullopt;
+  const auto bytes = files.read(path, files.base_path, std::nullopt, meta_std::kMaxResultBytes);
+  if (!bytes) return std::nullopt;
+  return std::move(*bytes);
+}
+
+// Where json.parse or toml.parse stopped in the text it was given, or
+// json.file or toml.file in the file it read.
 std::vector<Note> documentNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
-  const Node* call = failingCall(asking, nodes, {"json.parse", "toml.parse"});
-  const auto document = call != nullptr ? stringArgument(asking, *call, 0) : std::nullopt;
+  const Node* call = failingCall(asking, nodes, {"json.parse", "toml.parse", "json.file", "toml.file"});
+  auto document = call != nullptr ? stringArgument(asking, *call, 0) : std::nullopt;
+  if (!document) return {};
+  const bool in_file = call->text().ends_with(".file");
+  const std::string of = in_file ? " of " + quoted(*document) + ": " : " of its text: ";
+  if (in_file) document = fileDocument(asking, *document);
   if (!document) return {};
   const std::string prefix = quoted(call->text()) + " stopped at ";
-  if (call->text() == "json.parse") {
+  if (call->text().starts_with("json.")) {
     const auto offset = meta_data::jsonStopOffset(*document);
     if (!offset) return {};
     std::string what = "the text ends where JSON needs more";
@@ -321,12 +351,12 @@ std::vector<Note> documentNotes(const Asking& asking, const std::vector<const No
       qovrin::appendPrintable(what, std::string_view(*document).substr(*offset, 1));
       what += "' cannot stand there";
     }
-    return oneNote(prefix + placeIn(*document, *offset) + " of its text: " + what);
+    return oneNote(prefix + placeIn(*document, *offset) + of + what);
   }
   data::toml_parser::TextPosition at;
   if (data::toml_parser::parse(*document, &at)) return {};
-  return oneNote(prefix + "line " + std::to_string(at.line) + ", column " + std::to_string(at.column) +
-                 " of its text: " + data::toml_parser::describeStop(*document, at));
+  return oneNote(prefix + "line " + std::to_string(at.line) + ", column " + std::to_string(at.column) + of +
+                 data::toml_parser::describeStop(*document, at));
 }
 
 std::vector<Note> fileNotes(const Asking& asking, const ast::Statement& statement, const std::vector<const Node*>& nodes) {
@@ -359,17 +389,21 @@ std::vector<Note> fileNotes(const Asking& asking, const ast::Statement& statemen
   return {{note, std::nullopt}};
 }
 
-// The calls whose values must fit their field: bytes per value, and the
-// first argument that is a value (a store's first names the place).
+// The calls whose values must fit their field: bytes per value, the first
+// argument that is a value (a store's first names the place, padding's
+// first its size) and what the field is called.
 struct IntegerCall {
   std::string_view name;
   unsigned width;
   std::size_t first_value;
+  std::string_view field = "field";
 };
 
 constexpr IntegerCall kIntegerCalls[] = {
-    {"emit.u8", 1, 0}, {"emit.u16", 2, 0}, {"emit.u32", 4, 0}, {"db", 1, 0},        {"dw", 2, 0},
-    {"dd", 4, 0},      {"dp", 6, 0},       {"store.u8", 1, 1}, {"store.u16", 2, 1}, {"store.u32", 4, 1},
+    {"emit.u8", 1, 0},  {"emit.u16", 2, 0},        {"emit.u32", 4, 0},        {"db", 1, 0},
+    {"dw", 2, 0},       {"dd", 4, 0},              {"dp", 6, 0},              {"store.u8", 1, 1},
+    {"store.u16", 2, 1}, {"store.u32", 4, 1},       {"pad", 1, 1, "fill byte"}, {"pad_to", 1, 1, "fill byte"},
+    {"align", 1, 1, "fill byte"},
 };
 
 std::vector<Note> integerNotes(const Asking& asking, const ast::Statement& statement) {
@@ -389,7 +423,8 @@ std::vector<Note> integerNotes(const Asking& asking, const ast::Statement& state
     const std::string shown = static_cast<std::int64_t>(word) < 0
                                   ? std::to_string(static_cast<std::int64_t>(word))
                                   : std::to_string(word);
-    return {{shown + " does not fit the " + std::to_string(8 * found->width) + "-bit field of " + call->name,
+    return {{shown + " does not fit the " + std::to_string(8 * found->width) + "-bit " + std::string(found->field) +
+                 " of " + call->name,
              std::nullopt}};
   }
   return {};
@@ -667,11 +702,12 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
       return oneNote("a 'while' or 'for' loop stops after 1,000,000 rounds");
     case Error::InvalidApiInteger:
     case Error::OffsetOverflow: {
+      // A fill byte is checked before the place the padding reaches.
+      if (auto notes = integerNotes(asking, statement); !notes.empty()) return notes;
       const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload);
       if (call != nullptr && reservesOrPads(call->name)) return placementNotes(asking, *call);
       if (error == Error::OffsetOverflow) return {};
-      auto notes = windowNotes(asking, allNodes(expressionsOf(statement, parsed)));
-      if (notes.empty()) notes = integerNotes(asking, statement);
+      auto notes = windowNotes(asking, statement, allNodes(expressionsOf(statement, parsed)));
       return notes.empty() ? structLiteralNotes(asking, statement) : notes;
     }
     case Error::UnknownField:
