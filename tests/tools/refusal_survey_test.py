@@ -37,6 +37,14 @@ SURVEY = [
     ("rv64", "  lw a0, 0(a9)\n", r"'a9' is not a register"),
     ("rv64", "  lw a0, 4(a1\n", r"no closing '\)'"),
     ("rv64", "  c.lwsp a0, 12(sp)\n", r"sp is implicit in 'c\.lwsp'"),
+    ("x86-32", "  call far 0x1234\n", r"value referenced by FAR is not relocatable"),
+    ("x86-64", "  push (8)\n", r"'push' is an instruction, but a name followed by '\(' is read as a call"),
+    ("rv64", "  prefetch.i 3(a0)\n", r"offset 3 is not a multiple of 32"),
+    ("rv64", "  prefetch.w 4096(a0)\n", r"4096 does not fit the 12-bit signed immediate"),
+    ("rv64", "  add " + ", ".join(["a0"] * 17) + "\n", r"'add' takes 3 operands here"),
+    ("rv64", "  " + "addi" * 25 + " a0, a0, 1\n", r"no instruction named 'addiaddi"),
+    ("rv64", "  vror.vi v1, v2, 64\n", r"64 does not fit the 6-bit unsigned immediate"),
+    ("rv64", "  cbo.zero (a0)\n", r"'cbo\.zero' is an instruction"),
 ]
 
 LOCATED = re.compile(r"^main\.qov:(\d+):(\d+): (error|note): (.*)$")

@@ -8,6 +8,7 @@
 #include "common/display_text.hpp"
 #include "frontend/encode/backend_adapter.hpp"
 #include "frontend/encode/isa_text.hpp"
+#include "frontend/encode/pass_x86.hpp"
 #include "frontend/encode/refused_x86_notes.hpp"
 #include "riscv_encoder/source.hpp"
 #include "x86_encoder/tables.hpp"
@@ -167,7 +168,11 @@ std::optional<std::string> x86Note(const fragment::Instruction& line) {
   for (std::uint32_t index = templates.first; index < templates.first + templates.count; ++index)
     taken.set(x86_encoder::tables::TemplateRef{index}.row().operand_count);
   if (taken.none()) return std::nullopt;
-  if (taken.test(parsed.operand_count)) return x86OperandNote(line, parsed);
+  if (taken.test(parsed.operand_count)) {
+    // A line the encoder took, with a warning, failed on that warning.
+    if (auto warning = encoderWarning(line)) return warning;
+    return x86OperandNote(line, parsed);
+  }
   std::vector<std::size_t> counts;
   for (std::size_t count = 0; count < taken.size(); ++count)
     if (taken.test(count)) counts.push_back(count);

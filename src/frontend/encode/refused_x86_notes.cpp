@@ -198,13 +198,31 @@ std::optional<std::string> sizeNote(const fragment::Instruction& line, const isa
 
 std::optional<std::string> modeNote(const fragment::Instruction& line) {
   std::vector<unsigned> modes;
-  for (const unsigned bits : {16u, 32u, 64u})
-    if (bits != line.target.parameter && encodesAs(line, line.text(), bits)) modes.push_back(bits);
-  if (modes.empty()) return std::nullopt;
-  std::string note = "not encodable in " + std::to_string(line.target.parameter) + "-bit mode; it encodes in " +
-                     std::to_string(modes.front()) + "-bit";
-  if (modes.size() > 1) note += " and " + std::to_string(modes.back()) + "-bit";
-  return note + " mode";
+  std::vector<unsigned> warned;
+  std::optional<std::string> warning;
+  for (const unsigned bits : {16u, 32u, 64u}) {
+    if (bits == line.target.parameter) continue;
+    if (encodesAs(line, line.text(), bits)) {
+      modes.push_back(bits);
+      continue;
+    }
+    // Another mode has the form but refuses these operands: say why.
+    fragment::Instruction other = line;
+    other.target.parameter = bits;
+    if (auto refused = encoderWarning(other); refused && (!warning || *warning == *refused)) {
+      warning = std::move(refused);
+      warned.push_back(bits);
+    }
+  }
+  const auto modeList = [](const std::vector<unsigned>& list) {
+    std::string text = std::to_string(list.front()) + "-bit";
+    if (list.size() > 1) text += " and " + std::to_string(list.back()) + "-bit";
+    return text + " mode";
+  };
+  const std::string not_here = "not encodable in " + std::to_string(line.target.parameter) + "-bit mode";
+  if (!modes.empty()) return not_here + "; it encodes in " + modeList(modes);
+  if (warning) return not_here + "; in " + modeList(warned) + " it is refused: " + *warning;
+  return std::nullopt;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "frontend/lower/data_emission.hpp"
 #include "frontend/lower/diagnostic_format.hpp"
+#include "frontend/lower/failure_notes.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/meta_function_runtime.hpp"
 
@@ -191,10 +192,11 @@ constexpr const Row* findCall(std::string_view name) noexcept {
 
 static_assert(std::ranges::all_of(kCalls, [](const Row& row) { return findCall(row.name) == &row; }));
 
-qovrin::Status reportUnknownCall(module::Module& module, const ast::ApiCallStatement& call) {
+qovrin::Status reportUnknownCall(module::Module& module, const ast::ApiCallStatement& call, target::Target target) {
   std::string message = "unknown call: ";
   message += call.name;
-  module.diagnostics().add(diagnostic::Severity::error, call.location, message);
+  module.diagnostics().addWithNotes(diagnostic::Severity::error, call.location, message,
+                                    failure_notes::unknownCallNotes(call, target));
   return fail(Error::FrontendDiagnostics);
 }
 
@@ -294,7 +296,7 @@ qovrin::Status lowerApiCall(module::Module& module, contracts::ActiveOutput& cur
                                "macro calls use instruction syntax without parentheses");
       return fail(Error::FrontendDiagnostics);
     }
-    return reportUnknownCall(module, call);
+    return reportUnknownCall(module, call, cursor.target);
   }
   switch (row->call) {
     case Call::include:

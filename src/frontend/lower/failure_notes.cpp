@@ -25,10 +25,13 @@
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/identifier.hpp"
+#include "frontend/syntax/lexer.hpp"
 #include "frontend/syntax/parser.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/values/type_name.hpp"
+#include "riscv_encoder/tables.hpp"
+#include "x86_encoder/tables.hpp"
 
 namespace frontend::lower::failure_notes {
 
@@ -827,6 +830,18 @@ std::vector<Note> undefinedNameNotes(module::Module& module, context::LowerConte
                                      const expr::Node& expression) {
   return undefinedNotes(Asking{module, context, cursor}, location, allNodes({&expression}),
                         expression.kind() == NodeKind::identifier);
+}
+
+std::vector<Note> unknownCallNotes(const ast::ApiCallStatement& call, target::Target target) {
+  std::string name = call.name;
+  std::ranges::transform(name, name.begin(), qovrin::lowerAscii);
+  const bool instruction = target.isa == target::Isa::x86     ? x86_encoder::tables::findMnemonic(name).has_value()
+                           : target.isa == target::Isa::riscv ? !riscv_encoder::tables::rowsOfWritten(name).empty()
+                                                              : false;
+  // Legacy directive words such as 'db' are in the x86 table but are no instruction here.
+  if (!instruction || lexer::classifyTrimmed(name) != lexer::LineKind::isa_text) return {};
+  return oneNote(quoted(call.name) + " is an instruction, but a name followed by '(' is read as a call: write " +
+                 "its operands without the parentheses around them");
 }
 
 std::vector<Note> parseNotes(const module::Module& module, const SourceLocation& location, Error error) {
