@@ -45,6 +45,14 @@ CASES = [
     ("emit.file of a folder", 'emit.file("parts")\n', "is not a regular file but a folder", 1),
     ("byte-order mark", "\ufeffx86.use64()\nnop\n", "\\xef\\xbb\\xbf", 1),
     ("long name", "emit.u8(" + "n" * 300 + " + 1)\n", "n" * 120 + "...'", 1),
+    ("fill byte", "align(4, 256)\n", "256 does not fit the 8-bit fill byte of align", 1),
+    ("emit.file window", 'emit.file("main.qov", 500, 1)\n', "does not lie inside 'main.qov'", 1),
+    ("json.file", 'let j = json.file("main.qov")\n', "'json.file' stopped at line 1, column 1 of 'main.qov'", 1),
+    ("late_layout virtual", "late_layout {\n  virtual.begin(0)\n}\n", "no virtual.end", 2),
+    ("scoped late list", "fn f() {\n  let l = list.of(1)\n  late_layout {\n    db(len(l))\n  }\n}\nf()\n",
+     "'l' is a list", 4),
+    ("scoped defer literal", "struct P {\n  x: u8\n}\nfn f() {\n  defer {\n    let q = P { x: 1 }\n  }\n}\nf()\n",
+     "a struct literal cannot be frozen", 6),
 ]
 
 
