@@ -53,6 +53,14 @@ CASES = [
      "'l' is a list", 4),
     ("scoped defer literal", "struct P {\n  x: u8\n}\nfn f() {\n  defer {\n    let q = P { x: 1 }\n  }\n}\nf()\n",
      "a struct literal cannot be frozen", 6),
+    ("let of type int", "let n: int = 5\n", "'int' is not a type name; the type names are", 1),
+    ("for over a..b", "for k in 0..4 {\n  db(k)\n}\n", "write range(0, 4)", 1),
+    ("number past 64 bits", "db(99999999999999999999)\n", "integers have at most 64 bits", 1),
+    ("operator at the end", "db(1 +)\n", "'1 +' ends with an operator", 1),
+    ("comment after let", "let x = 1 // c\n", "cannot end with a comment", 1),
+    ("comment after label", "a: // c\nnop\n", "a label line cannot end with a comment", 1),
+    ("comment after header", "let c = 1\nif c == 1 { // c\n  db(1)\n}\n", "header line cannot end with a comment", 2),
+    ("comment after '}'", "let c = 1\nif c == 1 {\n  db(1)\n} // end\n", "this '}' does not close the block", 4),
 ]
 
 

@@ -45,6 +45,9 @@ SURVEY = [
     ("rv64", "  " + "addi" * 25 + " a0, a0, 1\n", r"no instruction named 'addiaddi"),
     ("rv64", "  vror.vi v1, v2, 64\n", r"64 does not fit the 6-bit unsigned immediate"),
     ("rv64", "  cbo.zero (a0)\n", r"'cbo\.zero' is an instruction"),
+    ("x86-64", "  mov eax, [ebx + -8]\n", r"'\+ -8' has two signs in a row"),
+    ("x86-64", "  mov rax, 99999999999999999999\n", r"integers have at most 64 bits"),
+    ("rv64", "a: // c\n  nop\n", r"a label line cannot end with a comment"),
 ]
 
 LOCATED = re.compile(r"^main\.qov:(\d+):(\d+): (error|note): (.*)$")

@@ -9,6 +9,7 @@
 #include "frontend/encode/backend_adapter.hpp"
 #include "frontend/encode/isa_text.hpp"
 #include "frontend/encode/pass_x86.hpp"
+#include "frontend/syntax/identifier.hpp"
 #include "frontend/encode/refused_x86_notes.hpp"
 #include "riscv_encoder/source.hpp"
 #include "x86_encoder/tables.hpp"
@@ -183,6 +184,11 @@ std::optional<std::string> x86Note(const fragment::Instruction& line) {
 }  // namespace
 
 std::optional<std::string> encodeFailureNote(const fragment::Instruction& line) {
+  // A label line reaches the encoder only when a comment followed the label:
+  // the comment was cut off, and "name:" is left.
+  const std::string_view text = qovrin::trim(line.text(), " \t\r\n");
+  if (text.ends_with(':') && identifier::isName(text.substr(0, text.size() - 1)))
+    return "a label line cannot end with a comment: write the comment on a line of its own";
   switch (line.target.isa) {
     case target::Isa::x86:
       return x86Note(line);

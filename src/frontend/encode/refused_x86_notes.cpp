@@ -7,6 +7,7 @@
 #include "common/ascii.hpp"
 #include "common/display_text.hpp"
 #include "frontend/encode/pass_x86.hpp"
+#include "frontend/syntax/expr_number.hpp"
 #include "x86_encoder/operand_flags.hpp"
 #include "x86_encoder/tables.hpp"
 
@@ -196,6 +197,28 @@ std::optional<std::string> sizeNote(const fragment::Instruction& line, const isa
   return "operand sizes differ: " + twoSizes(first_text, *first, differing, *differing_row);
 }
 
+// Two signs in a row inside an address: "[ebx + -8]".
+std::optional<std::string> doubledSignNote(std::string_view operand) {
+  const std::size_t open = operand.find('[');
+  if (open == std::string_view::npos) return std::nullopt;
+  char previous = 0;
+  std::size_t previous_at = 0;
+  for (std::size_t index = open + 1; index < operand.size() && operand[index] != ']'; ++index) {
+    const char c = operand[index];
+    if (c == ' ' || c == '\t') continue;
+    if ((c == '+' || c == '-') && (previous == '+' || previous == '-')) {
+      const std::size_t term_end = operand.find_first_of("+-*]", index + 1);
+      const std::string_view term = qovrin::trim(operand.substr(index + 1, term_end - index - 1), " \t");
+      const std::string_view written = qovrin::trim(operand.substr(previous_at, term_end - previous_at), " \t");
+      return quoted(written) + " has two signs in a row, which an address does not take: write " +
+             quoted(std::string(c == previous ? "+ " : "- ") + std::string(term));
+    }
+    previous = c;
+    previous_at = index;
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> modeNote(const fragment::Instruction& line) {
   std::vector<unsigned> modes;
   std::vector<unsigned> warned;
@@ -245,6 +268,9 @@ std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
                                           const isa_text::ParsedInstruction& parsed) {
   const unsigned bits = line.target.parameter;
   for (const std::string_view operand : parsed.operands()) {
+    if (auto note = doubledSignNote(operand)) return note;
+    if (const auto token = expr::unreadableNumberToken(operand))
+      return quoted(*token) + " does not read as a number: integers have at most 64 bits";
     if (auto note = forEachWord(
             operand, [bits](std::string_view word, bool in_memory) { return wordNote(word, in_memory, bits); }))
       return note;

@@ -24,12 +24,14 @@
 #include "frontend/meta_std/meta_data_eval.hpp"
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/syntax/expr.hpp"
+#include "frontend/syntax/expr_number.hpp"
 #include "frontend/syntax/identifier.hpp"
 #include "frontend/syntax/lexer.hpp"
 #include "frontend/syntax/parser.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/values/type_name.hpp"
+#include "frontend/values/typecheck.hpp"
 #include "riscv_encoder/tables.hpp"
 #include "x86_encoder/tables.hpp"
 
@@ -530,6 +532,17 @@ std::vector<Note> assignmentNotes(const Asking& asking, const ast::AssignmentSta
   return {{name + " is a const; declare it with 'let' to assign to it", std::nullopt}, {"declared here", defined}};
 }
 
+// A declaration annotated with a name that is no type.
+std::vector<Note> annotationNotes(const Asking& asking, const ast::ValueDeclarationStatement& declaration) {
+  if (!declaration.type_name) return {};
+  const auto annotation = typecheck::annotationFromName(asking.module.typeTables(), *declaration.type_name);
+  if (!annotation || *annotation) return {};
+  return oneNote(quoted(*declaration.type_name) + " is not a type name; the type names are " +
+                 typecheck::annotationNames() +
+                 ", the fixed-width integers u8, u16, u32, u64, i8, i16, i32 and i64, and declared struct and union "
+                 "names");
+}
+
 std::vector<Note> forNotes(const Asking& asking, const ast::MetaForRangeStatement& loop) {
   const auto first = asking.evaluate(loop.source.first);
   if (!first) return {};
@@ -721,6 +734,8 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
         return fieldTypeNotes(asking, *declaration);
       return structLiteralNotes(asking, statement);
     case Error::InvalidValueDeclaration:
+      if (const auto* declaration = std::get_if<ast::ValueDeclarationStatement>(&statement.payload))
+        return annotationNotes(asking, *declaration);
       if (const auto* assignment = std::get_if<ast::AssignmentStatement>(&statement.payload))
         return assignmentNotes(asking, *assignment);
       return {};
@@ -761,6 +776,25 @@ std::string_view lineAt(const module::Module& module, const SourceLocation& loca
   return qovrin::trim(text.substr(span.start, end - span.start), kBlanks);
 }
 
+// Where a "//" comment starts on a line, outside quotes.
+std::optional<std::size_t> commentStart(std::string_view line) {
+  char quote = 0;
+  for (std::size_t index = 0; index + 1 < line.size(); ++index) {
+    const char c = line[index];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '"' || c == '\'') quote = c;
+    if (c == '/' && line[index + 1] == '/') return index;
+  }
+  return std::nullopt;
+}
+
+std::string commentAdvice(std::string_view line, std::size_t comment) {
+  return "write " + quoted(qovrin::trim(line.substr(comment), kBlanks)) + " on a line of its own";
+}
+
 std::optional<std::string> unclosedBlockNote(std::string_view line, Error error) {
   static constexpr std::pair<Error, std::string_view> kBlocks[] = {
       {Error::UnexpectedEndOfMetaIf, "if"},       {Error::UnexpectedEndOfMetaWhile, "while"},
@@ -780,6 +814,8 @@ std::optional<std::string> unclosedBlockNote(std::string_view line, Error error)
 // What an unparsable statement line got wrong: a stray else or '}', or a
 // body written on its header's line.
 std::optional<std::string> statementLineNote(std::string_view line) {
+  if (const auto comment = commentStart(line); comment && qovrin::trimEnd(line.substr(0, *comment), kBlanks).ends_with('{'))
+    return "a block's header line cannot end with a comment: " + commentAdvice(line, *comment);
   if (line.starts_with('}')) {
     const std::string_view rest = qovrin::trim(line.substr(1), kBlanks);
     if (rest.starts_with("else") && (line == "} else {" || line.starts_with("} else if ")))
@@ -793,6 +829,66 @@ std::optional<std::string> statementLineNote(std::string_view line) {
          quoted(qovrin::trim(line.substr(0, open + 1), kBlanks)) + " and write " +
          quoted(qovrin::trim(qovrin::trimEnd(line.substr(open + 1), "} \t"), kBlanks)) +
          " and '}' on lines of their own";
+}
+
+// The expression texts of a line: what follows '=' in a declaration or an
+// assignment, else the arguments of a call, split at the commas between them.
+std::vector<std::string_view> expressionTexts(std::string_view line) {
+  const std::size_t equals = line.find('=');
+  const std::size_t open = line.find('(');
+  if (equals != std::string_view::npos && (open == std::string_view::npos || equals < open))
+    return {line.substr(equals + 1)};
+  if (open == std::string_view::npos || !line.ends_with(')')) return {};
+  const std::string_view inside = line.substr(open + 1, line.size() - open - 2);
+  std::vector<std::string_view> pieces;
+  std::size_t start = 0;
+  std::size_t depth = 0;
+  char quote = 0;
+  for (std::size_t index = 0; index <= inside.size(); ++index) {
+    const char c = index < inside.size() ? inside[index] : ',';
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '"') quote = c;
+    if (c == '(' || c == '[') ++depth;
+    if ((c == ')' || c == ']') && depth > 0) --depth;
+    if (c != ',' || depth > 0) continue;
+    pieces.push_back(inside.substr(start, index - start));
+    start = index + 1;
+  }
+  return pieces;
+}
+
+// What an expression of a line that failed to parse got wrong: a number
+// that reads as none, or an operator with nothing after it.
+std::optional<std::string> expressionSyntaxNote(std::string_view line) {
+  const std::size_t equals = line.find('=');
+  if (const auto comment = commentStart(line); comment && equals != std::string_view::npos && equals < *comment &&
+                                                 line.find('(') > equals)
+    return "a 'let', 'const' or assignment line cannot end with a comment: " + commentAdvice(line, *comment);
+  if (const auto token = expr::unreadableNumberToken(line))
+    return quoted(*token) + " does not read as a number: integers have at most 64 bits";
+  for (const std::string_view piece : expressionTexts(line)) {
+    const std::string_view text = qovrin::trim(piece, kBlanks);
+    if (text.empty() || std::string_view("+-*/%&|^<>=!~").find(text.back()) == std::string_view::npos) continue;
+    if (!expr::parseOwned(text)) return quoted(text) + " ends with an operator that has no operand after it";
+  }
+  return std::nullopt;
+}
+
+// A 'for' header that is no loop: most often a range written as 'a..b'.
+std::optional<std::string> forHeaderNote(std::string_view line) {
+  if (!line.starts_with("for ") || !line.ends_with('{')) return std::nullopt;
+  const std::string_view loop = qovrin::trim(line.substr(4, line.size() - 5), kBlanks);
+  const std::size_t in = loop.find(" in ");
+  const std::string_view source = in == std::string_view::npos ? std::string_view{} : loop.substr(in + 4);
+  const std::size_t dots = source.find("..");
+  if (dots == std::string_view::npos)
+    return std::string("a 'for' header reads 'for name in range(a, b) {' or 'for name in list {'");
+  return quoted(qovrin::trim(source, kBlanks)) + " is no range: write range(" +
+         std::string(qovrin::trim(source.substr(0, dots), kBlanks)) + ", " +
+         std::string(qovrin::trim(source.substr(dots + 2), kBlanks)) + "), which stops before the second bound";
 }
 
 bool isCallNameChar(char c) { return qovrin::isAsciiLetter(c) || qovrin::isAsciiDigit(c) || c == '_' || c == '.'; }
@@ -844,13 +940,41 @@ std::vector<Note> unknownCallNotes(const ast::ApiCallStatement& call, target::Ta
                  "its operands without the parentheses around them");
 }
 
+// A "}" line with a comment after it, below the header of a block left
+// open: the line is read as an instruction, not as the block's end.
+std::optional<Note> commentedCloseNote(const module::Module& module, const SourceLocation& header) {
+  if (!header.span.source || *header.span.source >= module.sources().size()) return std::nullopt;
+  const std::string_view text = module.sources()[*header.span.source].text;
+  std::size_t line = text.find_first_of("\r\n", std::min<std::size_t>(header.span.start, text.size()));
+  while (line != std::string_view::npos) {
+    const std::size_t start = line + 1;
+    const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+    const std::string_view content = qovrin::trim(text.substr(start, end - start), kBlanks);
+    const auto comment = commentStart(content);
+    if (content.starts_with('}') && comment && qovrin::trim(content.substr(1, *comment - 1), kBlanks).empty()) {
+      const std::size_t column = text.find_first_not_of(kBlanks, start);
+      return Note{"this '}' does not close the block: a '}' line cannot end with a comment; " +
+                      commentAdvice(content, *comment),
+                  SourceLocation{SourceSpan{header.span.source, static_cast<std::uint32_t>(column),
+                                            static_cast<std::uint32_t>(end)},
+                                 std::nullopt}};
+    }
+    line = end < text.size() ? end : std::string_view::npos;
+  }
+  return std::nullopt;
+}
+
 std::vector<Note> parseNotes(const module::Module& module, const SourceLocation& location, Error error) {
   const std::string_view line = lineAt(module, location);
   std::optional<std::string> note;
+  if (unclosedBlockNote(line, error))
+    if (auto close = commentedCloseNote(module, location)) return {std::move(*close)};
   if (error == Error::InvalidMetaStatement)
     note = statementLineNote(line);
   else if (error == Error::InvalidExpression)
-    note = unknownBuiltinNote(module, line);
+    note = expressionSyntaxNote(line).or_else([&] { return unknownBuiltinNote(module, line); });
+  else if (error == Error::InvalidMetaFor)
+    note = forHeaderNote(line);
   else
     note = unclosedBlockNote(line, error);
   if (!note) return {};
