@@ -139,10 +139,10 @@ const Node* innermostFailing(const Asking& asking, const std::vector<const Node*
   return nullptr;
 }
 
-// A line "name:" further down the same source: a label the statement could
-// not see yet.
-std::optional<SourceLocation> laterLabel(const module::Module& module, const SourceLocation& from,
-                                         std::string_view name) {
+// The first line below `from` in its source whose trimmed text `matches`.
+template <typename Matches>
+std::optional<SourceLocation> lineBelow(const module::Module& module, const SourceLocation& from,
+                                        const Matches& matches) {
   if (!from.span.source || *from.span.source >= module.sources().size()) return std::nullopt;
   const std::string_view text = module.sources()[*from.span.source].text;
   // Any line end: LF, CR LF (an empty line between) or a lone CR.
@@ -150,8 +150,7 @@ std::optional<SourceLocation> laterLabel(const module::Module& module, const Sou
   while (line != std::string_view::npos) {
     const std::size_t start = line + 1;
     const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
-    const std::string_view content = qovrin::trim(text.substr(start, end - start), kBlanks);
-    if (content.size() == name.size() + 1 && content.starts_with(name) && content.back() == ':') {
+    if (matches(qovrin::trim(text.substr(start, end - start), kBlanks))) {
       const std::size_t column = text.find_first_not_of(kBlanks, start);
       return SourceLocation{
           SourceSpan{from.span.source, static_cast<std::uint32_t>(column), static_cast<std::uint32_t>(end)},
@@ -160,6 +159,15 @@ std::optional<SourceLocation> laterLabel(const module::Module& module, const Sou
     line = end < text.size() ? end : std::string_view::npos;
   }
   return std::nullopt;
+}
+
+// A line "name:" further down the same source: a label the statement could
+// not see yet.
+std::optional<SourceLocation> laterLabel(const module::Module& module, const SourceLocation& from,
+                                         std::string_view name) {
+  return lineBelow(module, from, [name](std::string_view content) {
+    return content.size() == name.size() + 1 && content.starts_with(name) && content.back() == ':';
+  });
 }
 
 // A macro operand that stands for a name nothing defines, read through the
@@ -943,25 +951,16 @@ std::vector<Note> unknownCallNotes(const ast::ApiCallStatement& call, target::Ta
 // A "}" line with a comment after it, below the header of a block left
 // open: the line is read as an instruction, not as the block's end.
 std::optional<Note> commentedCloseNote(const module::Module& module, const SourceLocation& header) {
-  if (!header.span.source || *header.span.source >= module.sources().size()) return std::nullopt;
-  const std::string_view text = module.sources()[*header.span.source].text;
-  std::size_t line = text.find_first_of("\r\n", std::min<std::size_t>(header.span.start, text.size()));
-  while (line != std::string_view::npos) {
-    const std::size_t start = line + 1;
-    const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
-    const std::string_view content = qovrin::trim(text.substr(start, end - start), kBlanks);
+  const auto closing = [](std::string_view content) {
     const auto comment = commentStart(content);
-    if (content.starts_with('}') && comment && qovrin::trim(content.substr(1, *comment - 1), kBlanks).empty()) {
-      const std::size_t column = text.find_first_not_of(kBlanks, start);
-      return Note{"this '}' does not close the block: a '}' line cannot end with a comment; " +
-                      commentAdvice(content, *comment),
-                  SourceLocation{SourceSpan{header.span.source, static_cast<std::uint32_t>(column),
-                                            static_cast<std::uint32_t>(end)},
-                                 std::nullopt}};
-    }
-    line = end < text.size() ? end : std::string_view::npos;
-  }
-  return std::nullopt;
+    return content.starts_with('}') && comment && qovrin::trim(content.substr(1, *comment - 1), kBlanks).empty();
+  };
+  const auto place = lineBelow(module, header, closing);
+  if (!place) return std::nullopt;
+  const std::string_view content = lineAt(module, *place);
+  return Note{"this '}' does not close the block: a '}' line cannot end with a comment; " +
+                  commentAdvice(content, *commentStart(content)),
+              *place};
 }
 
 std::vector<Note> parseNotes(const module::Module& module, const SourceLocation& location, Error error) {
