@@ -202,9 +202,9 @@ std::vector<ConfigNote> unknownKeys(const Node& root) {
     if (entries == nullptr || known->keys[0].empty()) continue;
     for (const TableEntry& entry : *entries) {
       if (std::ranges::find(known->keys, entry.key) != known->keys.end() && !entry.key.empty()) continue;
-      notes.push_back({{entry.line, entry.column}, "unknown key " + qovrin::quotedSubject(entry.key) + " in [" +
-                                                       std::string(known->table) + "] is ignored; it reads " +
-                                                       keyList(*known)});
+      notes.push_back({{entry.line, entry.column},
+                       "unknown key " + qovrin::quotedSubject(entry.key) + " in [" + std::string(known->table) +
+                           "] is ignored; it reads " + keyList(*known)});
     }
   }
   return notes;

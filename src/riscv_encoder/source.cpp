@@ -318,7 +318,8 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
       return appended;
     });
     if (!pieces) {
-      if (failure != nullptr && pieces.error() == Error::TooManyOperands) describeTooMany(form, rows, xlen, operands, *failure);
+      if (failure != nullptr && pieces.error() == Error::TooManyOperands)
+        describeTooMany(form, rows, xlen, operands, *failure);
       return fail(pieces.error());
     }
   }

@@ -9,8 +9,8 @@
 #include "frontend/encode/backend_adapter.hpp"
 #include "frontend/encode/isa_text.hpp"
 #include "frontend/encode/pass_x86.hpp"
-#include "frontend/syntax/identifier.hpp"
 #include "frontend/encode/refused_x86_notes.hpp"
+#include "frontend/syntax/identifier.hpp"
 #include "riscv_encoder/source.hpp"
 #include "x86_encoder/tables.hpp"
 

@@ -307,7 +307,7 @@ std::vector<Note> windowNotes(const Asking& asking, const ast::Statement& statem
       return value ? std::optional(*value) : std::nullopt;
     };
     if (auto written = root::sourcePathArgAtContext(asking.module, asking.context, asking.cursor, *emitted, 0))
-      path = std::string(*written);
+      path = std::move(*written);
     offset = integer(1);
     length = integer(2);
   } else if (const Node* call = failingCall(asking, nodes, {"fs.read_bytes"});
@@ -413,9 +413,18 @@ struct IntegerCall {
 };
 
 constexpr IntegerCall kIntegerCalls[] = {
-    {"emit.u8", 1, 0},  {"emit.u16", 2, 0},        {"emit.u32", 4, 0},        {"db", 1, 0},
-    {"dw", 2, 0},       {"dd", 4, 0},              {"dp", 6, 0},              {"store.u8", 1, 1},
-    {"store.u16", 2, 1}, {"store.u32", 4, 1},       {"pad", 1, 1, "fill byte"}, {"pad_to", 1, 1, "fill byte"},
+    {"emit.u8", 1, 0},
+    {"emit.u16", 2, 0},
+    {"emit.u32", 4, 0},
+    {"db", 1, 0},
+    {"dw", 2, 0},
+    {"dd", 4, 0},
+    {"dp", 6, 0},
+    {"store.u8", 1, 1},
+    {"store.u16", 2, 1},
+    {"store.u32", 4, 1},
+    {"pad", 1, 1, "fill byte"},
+    {"pad_to", 1, 1, "fill byte"},
     {"align", 1, 1, "fill byte"},
 };
 
@@ -822,7 +831,8 @@ std::optional<std::string> unclosedBlockNote(std::string_view line, Error error)
 // What an unparsable statement line got wrong: a stray else or '}', or a
 // body written on its header's line.
 std::optional<std::string> statementLineNote(std::string_view line) {
-  if (const auto comment = commentStart(line); comment && qovrin::trimEnd(line.substr(0, *comment), kBlanks).ends_with('{'))
+  if (const auto comment = commentStart(line);
+      comment && qovrin::trimEnd(line.substr(0, *comment), kBlanks).ends_with('{'))
     return "a block's header line cannot end with a comment: " + commentAdvice(line, *comment);
   if (line.starts_with('}')) {
     const std::string_view rest = qovrin::trim(line.substr(1), kBlanks);
@@ -872,8 +882,8 @@ std::vector<std::string_view> expressionTexts(std::string_view line) {
 // that reads as none, or an operator with nothing after it.
 std::optional<std::string> expressionSyntaxNote(std::string_view line) {
   const std::size_t equals = line.find('=');
-  if (const auto comment = commentStart(line); comment && equals != std::string_view::npos && equals < *comment &&
-                                                 line.find('(') > equals)
+  if (const auto comment = commentStart(line);
+      comment && equals != std::string_view::npos && equals < *comment && line.find('(') > equals)
     return "a 'let', 'const' or assignment line cannot end with a comment: " + commentAdvice(line, *comment);
   if (const auto token = expr::unreadableNumberToken(line))
     return quoted(*token) + " does not read as a number: integers have at most 64 bits";

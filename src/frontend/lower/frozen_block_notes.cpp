@@ -20,8 +20,8 @@ struct Search {
   std::string_view block() const { return in_defer ? "'defer'" : "'late_layout'"; }
 
   std::string literalNote() const {
-    std::string note = "a struct literal cannot be frozen into a " + std::string(block()) +
-                       " block that stands in a scope";
+    std::string note =
+        "a struct literal cannot be frozen into a " + std::string(block()) + " block that stands in a scope";
     if (in_defer) return note + "; bind it with 'let' before the block and use that name here";
     return note + "; a block at top level can take one";
   }
@@ -98,7 +98,8 @@ struct Search {
       declared.push_back(declaration->name);
       return note;
     }
-    if (const auto* assignment = std::get_if<ast::AssignmentStatement>(&payload)) return at(valueNote(assignment->value));
+    if (const auto* assignment = std::get_if<ast::AssignmentStatement>(&payload))
+      return at(valueNote(assignment->value));
     if (const auto* call = std::get_if<ast::ApiCallStatement>(&payload)) {
       for (const ast::ApiCallArgument& argument : call->arguments) {
         if (argument.structLiteralText()) return at(literalNote());
