@@ -63,7 +63,12 @@ int runInit(StandardStreams& streams, std::span<const std::string_view> argument
     const std::string note = initFailureNote(std::get<InitOptions>(parsed), failedPath, name.error());
     return reportError(streams, "error: ", name.error(), std::span(&note, 1));
   }
-  return finishWith(streams, "initialized QOVRIN project " + *name + "\n");
+  const int status = finishWith(streams, "initialized QOVRIN project " + *name + "\n");
+  if (const auto note = starterNote(initTemplateKind(std::get<InitOptions>(parsed))); note && status == 0) {
+    streams.err.write("note: " + std::string(*note) + "\n");
+    (void)streams.err.flush();
+  }
+  return status;
 }
 
 }  // namespace

@@ -210,6 +210,21 @@ void notePiece(std::string_view piece, std::size_t first, const RiscvOperandList
     failure.unknown_base = inside;
 }
 
+// More operands than the list holds: the count the row takes, as for any
+// other wrong count.
+void describeTooMany(const MnemonicForm& form, std::span<const RiscvInstructionRow> rows, unsigned xlen,
+                     const RiscvOperandList& operands, RiscvFailure& failure) {
+  const auto found = tables::findInstruction(rows, xlen);
+  if (!found) return;
+  failure = {};
+  if (encode::semanticFieldValues(**found, {operands.items.data(), operands.count}, &failure) ||
+      failure.part != RiscvFailure::Part::operand_count) {
+    failure = {};
+    return;
+  }
+  describeWrittenCount(form, (*found)->kind, failure);
+}
+
 // The vector type of vsetvli / vsetivli when its words are no type.
 void describeVectorType(std::string_view text, RiscvFailure& failure) noexcept {
   const std::size_t first_comma = text.find(',');
@@ -265,7 +280,11 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
   const auto blank = std::ranges::find_if(text, [](char c) { return c == ' ' || c == '\t'; });
   const std::string_view written = qovrin::trim({text.begin(), blank}, kBlanks);
   const std::string_view operand_text = blank == text.end() ? std::string_view{} : std::string_view{blank + 1, text.end()};
-  if (written.empty() || written.size() > kMaxMnemonicLength) return fail(Error::MnemonicTooLong);
+  if (written.empty() || written.size() > kMaxMnemonicLength) {
+    // No row has a name this long.
+    if (failure != nullptr && !written.empty()) failure->part = RiscvFailure::Part::mnemonic;
+    return fail(Error::MnemonicTooLong);
+  }
   Mnemonic normalised;
   for (const char c : written) {
     const char lower = qovrin::lowerAscii(c);
@@ -293,7 +312,7 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
       return fail(configured.error());
     }
   } else if (!operands_trimmed.empty()) {
-    QOVRIN_TRY(forEachPiece(operands_trimmed, [&](std::string_view piece) {
+    const Status pieces = forEachPiece(operands_trimmed, [&](std::string_view piece) {
       const std::size_t first = operands.count;
       const Status appended = appendOperand(piece, context, hook, operands);
       if (failure != nullptr) {
@@ -307,7 +326,12 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
         }
       }
       return appended;
-    }));
+    });
+    if (!pieces) {
+      if (failure != nullptr && pieces.error() == Error::TooManyOperands)
+        describeTooMany(form, rows, xlen, operands, *failure);
+      return fail(pieces.error());
+    }
   }
   QOVRIN_TRY(completeVectorMask(context.kind, operands));
   if (form.ordering_suffix) {

@@ -57,6 +57,22 @@ CASES = [
     ("else below its brace", "if 1 == 1 {\n  db(1)\n}\nelse {\n  db(2)\n}\n", "write '} else {'", 4),
     ("while against its paren", "let i = 0\nwhile(i < 2) {\n  i = i + 1\n}\n", "write 'while (i < 2) {'", 2),
     ("map.set as a statement", 'let m = map.new()\nmap.set(m, "k", 1)\n', "map.set_mut", 2),
+    ("fill byte", "align(4, 256)\n", "256 does not fit the 8-bit fill byte of align", 1),
+    ("emit.file window", 'emit.file("main.qov", 500, 1)\n', "does not lie inside 'main.qov'", 1),
+    ("json.file", 'let j = json.file("main.qov")\n', "'json.file' stopped at line 1, column 1 of 'main.qov'", 1),
+    ("late_layout virtual", "late_layout {\n  virtual.begin(0)\n}\n", "no virtual.end", 2),
+    ("scoped late list", "fn f() {\n  let l = list.of(1)\n  late_layout {\n    db(len(l))\n  }\n}\nf()\n",
+     "'l' is a list", 4),
+    ("scoped defer literal", "struct P {\n  x: u8\n}\nfn f() {\n  defer {\n    let q = P { x: 1 }\n  }\n}\nf()\n",
+     "a struct literal cannot be frozen", 6),
+    ("let of type int", "let n: int = 5\n", "'int' is not a type name; the type names are", 1),
+    ("for over a..b", "for k in 0..4 {\n  db(k)\n}\n", "write range(0, 4)", 1),
+    ("number past 64 bits", "db(99999999999999999999)\n", "integers have at most 64 bits", 1),
+    ("operator at the end", "let x = 1 +\n", "'1 +' ends with an operator", 1),
+    ("comment after let", "let x = 1 // c\n", "cannot end with a comment", 1),
+    ("comment after label", "a: // c\nnop\n", "a label line cannot end with a comment", 1),
+    ("comment after header", "let c = 1\nif c == 1 { // c\n  db(1)\n}\n", "header line cannot end with a comment", 2),
+    ("comment after '}'", "let c = 1\nif c == 1 {\n  db(1)\n} // end\n", "this '}' does not close the block", 4),
 ]
 
 

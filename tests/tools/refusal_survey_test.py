@@ -44,6 +44,17 @@ SURVEY = [
     ("x86-64", "for i in range(0, 2) {\n  i = 5\n}\n", r"the variable of a 'for' loop"),
     ("x86-64", "defer {\n  list.push_mut(l, 1)\n}\n", r"only print, warn, err, assert"),
     ("rv64", 'let m = map.new()\nmap.set(m, "k", 1)\n', r"m = map\.set\(\.\.\.\)"),
+    ("x86-32", "  call far 0x1234\n", r"value referenced by FAR is not relocatable"),
+    ("x86-64", "  push (8)\n", r"'push' is an instruction, but a name followed by '\(' is read as a call"),
+    ("rv64", "  prefetch.i 3(a0)\n", r"offset 3 is not a multiple of 32"),
+    ("rv64", "  prefetch.w 4096(a0)\n", r"4096 does not fit the 12-bit signed immediate"),
+    ("rv64", "  add " + ", ".join(["a0"] * 17) + "\n", r"'add' takes 3 operands here"),
+    ("rv64", "  " + "addi" * 25 + " a0, a0, 1\n", r"no instruction named 'addiaddi"),
+    ("rv64", "  vror.vi v1, v2, 64\n", r"64 does not fit the 6-bit unsigned immediate"),
+    ("rv64", "  cbo.zero (a0)\n", r"'cbo\.zero' is an instruction"),
+    ("x86-64", "  mov eax, [ebx + -8]\n", r"'\+ -8' has two signs in a row"),
+    ("x86-64", "  mov rax, 99999999999999999999\n", r"integers have at most 64 bits"),
+    ("rv64", "a: // c\n  nop\n", r"a label line cannot end with a comment"),
 ]
 
 LOCATED = re.compile(r"^main\.qov:(\d+):(\d+): (error|note): (.*)$")

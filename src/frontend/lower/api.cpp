@@ -12,6 +12,7 @@
 
 #include "frontend/lower/data_emission.hpp"
 #include "frontend/lower/diagnostic_format.hpp"
+#include "frontend/lower/failure_notes.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/meta_function_runtime.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
@@ -211,15 +212,12 @@ std::optional<std::string> valueBuiltinNote(const ast::ApiCallStatement& call) {
          call.name + "(...)'";
 }
 
-qovrin::Status reportUnknownCall(module::Module& module, const ast::ApiCallStatement& call) {
+qovrin::Status reportUnknownCall(module::Module& module, const ast::ApiCallStatement& call, target::Target target) {
   std::string message = "unknown call: ";
   message += call.name;
-  if (auto note = valueBuiltinNote(call)) {
-    const diagnostic::Note notes[] = {{std::move(*note), std::nullopt}};
-    module.diagnostics().addWithNotes(diagnostic::Severity::error, call.location, message, notes);
-  } else {
-    module.diagnostics().add(diagnostic::Severity::error, call.location, message);
-  }
+  std::vector<diagnostic::Note> notes = failure_notes::unknownCallNotes(call, target);
+  if (auto note = valueBuiltinNote(call)) notes.push_back({std::move(*note), std::nullopt});
+  module.diagnostics().addWithNotes(diagnostic::Severity::error, call.location, message, notes);
   return fail(Error::FrontendDiagnostics);
 }
 
@@ -321,7 +319,7 @@ qovrin::Status lowerApiCall(module::Module& module, contracts::ActiveOutput& cur
                                "macro calls use instruction syntax without parentheses");
       return fail(Error::FrontendDiagnostics);
     }
-    return reportUnknownCall(module, call);
+    return reportUnknownCall(module, call, cursor.target);
   }
   switch (row->call) {
     case Call::include:

@@ -26,11 +26,16 @@
 #include "frontend/meta_std/meta_data_eval.hpp"
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/syntax/expr.hpp"
+#include "frontend/syntax/expr_number.hpp"
 #include "frontend/syntax/identifier.hpp"
+#include "frontend/syntax/lexer.hpp"
 #include "frontend/syntax/parser.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/values/type_name.hpp"
+#include "frontend/values/typecheck.hpp"
+#include "riscv_encoder/tables.hpp"
+#include "x86_encoder/tables.hpp"
 
 namespace frontend::lower::failure_notes {
 
@@ -151,10 +156,10 @@ const Node* innermostFailing(const Asking& asking, const std::vector<const Node*
   return nullptr;
 }
 
-// A line "name:" further down the same source: a label the statement could
-// not see yet.
-std::optional<SourceLocation> laterLabel(const module::Module& module, const SourceLocation& from,
-                                         std::string_view name) {
+// The first line below `from` in its source whose trimmed text `matches`.
+template <typename Matches>
+std::optional<SourceLocation> lineBelow(const module::Module& module, const SourceLocation& from,
+                                        const Matches& matches) {
   if (!from.span.source || *from.span.source >= module.sources().size()) return std::nullopt;
   const std::string_view text = module.sources()[*from.span.source].text;
   // Any line end: LF, CR LF (an empty line between) or a lone CR.
@@ -162,8 +167,7 @@ std::optional<SourceLocation> laterLabel(const module::Module& module, const Sou
   while (line != std::string_view::npos) {
     const std::size_t start = line + 1;
     const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
-    const std::string_view content = qovrin::trim(text.substr(start, end - start), kBlanks);
-    if (content.size() == name.size() + 1 && content.starts_with(name) && content.back() == ':') {
+    if (matches(qovrin::trim(text.substr(start, end - start), kBlanks))) {
       const std::size_t column = text.find_first_not_of(kBlanks, start);
       return SourceLocation{
           SourceSpan{from.span.source, static_cast<std::uint32_t>(column), static_cast<std::uint32_t>(end)},
@@ -172,6 +176,15 @@ std::optional<SourceLocation> laterLabel(const module::Module& module, const Sou
     line = end < text.size() ? end : std::string_view::npos;
   }
   return std::nullopt;
+}
+
+// A line "name:" further down the same source: a label the statement could
+// not see yet.
+std::optional<SourceLocation> laterLabel(const module::Module& module, const SourceLocation& from,
+                                         std::string_view name) {
+  return lineBelow(module, from, [name](std::string_view content) {
+    return content.size() == name.size() + 1 && content.starts_with(name) && content.back() == ':';
+  });
 }
 
 // A macro operand that stands for a name nothing defines, read through the
@@ -295,15 +308,31 @@ std::string placeIn(std::string_view text, std::size_t offset) {
   return "line " + std::to_string(line) + ", column " + std::to_string(offset - start + 1);
 }
 
-// A window of fs.read_bytes that does not lie inside its file: the file's size.
-std::vector<Note> windowNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+// A window of fs.read_bytes or emit.file that does not lie inside its file:
+// the file's size.
+std::vector<Note> windowNotes(const Asking& asking, const ast::Statement& statement,
+                              const std::vector<const Node*>& nodes) {
   const meta_io::MetaFileHooks& files = asking.context.file_hooks;
   if (!files.available || !files.read) return {};
-  const Node* call = failingCall(asking, nodes, {"fs.read_bytes"});
-  if (call == nullptr || call->arguments().size() != 3) return {};
-  const auto path = stringArgument(asking, *call, 0);
-  const auto offset = integerArgument(asking, *call, 1);
-  const auto length = integerArgument(asking, *call, 2);
+  std::optional<std::string> path;
+  std::optional<std::uint64_t> offset;
+  std::optional<std::uint64_t> length;
+  const auto* emitted = std::get_if<ast::ApiCallStatement>(&statement.payload);
+  if (emitted != nullptr && emitted->name == "emit.file" && emitted->arguments.size() == 3) {
+    const auto integer = [&](std::size_t index) -> std::optional<std::uint64_t> {
+      const auto value = root::integerArgAtContext(asking.module, asking.context, asking.cursor, *emitted, index);
+      return value ? std::optional(*value) : std::nullopt;
+    };
+    if (auto written = root::sourcePathArgAtContext(asking.module, asking.context, asking.cursor, *emitted, 0))
+      path = std::move(*written);
+    offset = integer(1);
+    length = integer(2);
+  } else if (const Node* call = failingCall(asking, nodes, {"fs.read_bytes"});
+             call != nullptr && call->arguments().size() == 3) {
+    path = stringArgument(asking, *call, 0);
+    offset = integerArgument(asking, *call, 1);
+    length = integerArgument(asking, *call, 2);
+  }
   if (!path || !offset || !length) return {};
   const auto whole = files.read(*path, files.base_path, std::nullopt, meta_std::kMaxResultBytes);
   if (!whole) return {};
@@ -323,13 +352,27 @@ std::vector<Note> digestNotes(const Asking& asking, const std::vector<const Node
                  ", which could not be loaded: " + cause);
 }
 
-// Where json.parse or toml.parse stopped in the text it was given.
+// The text a json.file or toml.file call read, as it read it.
+std::optional<std::string> fileDocument(const Asking& asking, const std::string& path) {
+  const meta_io::MetaFileHooks& files = asking.context.file_hooks;
+  if (!files.available || !files.read) return std::nullopt;
+  const auto bytes = files.read(path, files.base_path, std::nullopt, meta_std::kMaxResultBytes);
+  if (!bytes) return std::nullopt;
+  return std::move(*bytes);
+}
+
+// Where json.parse or toml.parse stopped in the text it was given, or
+// json.file or toml.file in the file it read.
 std::vector<Note> documentNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
-  const Node* call = failingCall(asking, nodes, {"json.parse", "toml.parse"});
-  const auto document = call != nullptr ? stringArgument(asking, *call, 0) : std::nullopt;
+  const Node* call = failingCall(asking, nodes, {"json.parse", "toml.parse", "json.file", "toml.file"});
+  auto document = call != nullptr ? stringArgument(asking, *call, 0) : std::nullopt;
+  if (!document) return {};
+  const bool in_file = call->text().ends_with(".file");
+  const std::string of = in_file ? " of " + quoted(*document) + ": " : " of its text: ";
+  if (in_file) document = fileDocument(asking, *document);
   if (!document) return {};
   const std::string prefix = quoted(call->text()) + " stopped at ";
-  if (call->text() == "json.parse") {
+  if (call->text().starts_with("json.")) {
     const auto offset = meta_data::jsonStopOffset(*document);
     if (!offset) return {};
     std::string what = "the text ends where JSON needs more";
@@ -338,12 +381,12 @@ std::vector<Note> documentNotes(const Asking& asking, const std::vector<const No
       qovrin::appendPrintable(what, std::string_view(*document).substr(*offset, 1));
       what += "' cannot stand there";
     }
-    return oneNote(prefix + placeIn(*document, *offset) + " of its text: " + what);
+    return oneNote(prefix + placeIn(*document, *offset) + of + what);
   }
   data::toml_parser::TextPosition at;
   if (data::toml_parser::parse(*document, &at)) return {};
-  return oneNote(prefix + "line " + std::to_string(at.line) + ", column " + std::to_string(at.column) +
-                 " of its text: " + data::toml_parser::describeStop(*document, at));
+  return oneNote(prefix + "line " + std::to_string(at.line) + ", column " + std::to_string(at.column) + of +
+                 data::toml_parser::describeStop(*document, at));
 }
 
 std::vector<Note> fileNotes(const Asking& asking, const ast::Statement& statement, const std::vector<const Node*>& nodes) {
@@ -376,17 +419,30 @@ std::vector<Note> fileNotes(const Asking& asking, const ast::Statement& statemen
   return {{note, std::nullopt}};
 }
 
-// The calls whose values must fit their field: bytes per value, and the
-// first argument that is a value (a store's first names the place).
+// The calls whose values must fit their field: bytes per value, the first
+// argument that is a value (a store's first names the place, padding's
+// first its size) and what the field is called.
 struct IntegerCall {
   std::string_view name;
   unsigned width;
   std::size_t first_value;
+  std::string_view field = "field";
 };
 
 constexpr IntegerCall kIntegerCalls[] = {
-    {"emit.u8", 1, 0}, {"emit.u16", 2, 0}, {"emit.u32", 4, 0}, {"db", 1, 0},        {"dw", 2, 0},
-    {"dd", 4, 0},      {"dp", 6, 0},       {"store.u8", 1, 1}, {"store.u16", 2, 1}, {"store.u32", 4, 1},
+    {"emit.u8", 1, 0},
+    {"emit.u16", 2, 0},
+    {"emit.u32", 4, 0},
+    {"db", 1, 0},
+    {"dw", 2, 0},
+    {"dd", 4, 0},
+    {"dp", 6, 0},
+    {"store.u8", 1, 1},
+    {"store.u16", 2, 1},
+    {"store.u32", 4, 1},
+    {"pad", 1, 1, "fill byte"},
+    {"pad_to", 1, 1, "fill byte"},
+    {"align", 1, 1, "fill byte"},
 };
 
 std::vector<Note> integerNotes(const Asking& asking, const ast::Statement& statement) {
@@ -406,7 +462,8 @@ std::vector<Note> integerNotes(const Asking& asking, const ast::Statement& state
     const std::string shown = static_cast<std::int64_t>(word) < 0
                                   ? std::to_string(static_cast<std::int64_t>(word))
                                   : std::to_string(word);
-    return {{shown + " does not fit the " + std::to_string(8 * found->width) + "-bit field of " + call->name,
+    return {{shown + " does not fit the " + std::to_string(8 * found->width) + "-bit " + std::string(found->field) +
+                 " of " + call->name,
              std::nullopt}};
   }
   return {};
@@ -554,6 +611,17 @@ std::vector<Note> assignmentNotes(const Asking& asking, const ast::AssignmentSta
                    " is set by the [defines] table of qovrin.toml, which a source cannot assign to; 'let copy = " +
                    assignment.target + "' gives a copy that can be");
   return {{name + " is a const; declare it with 'let' to assign to it", std::nullopt}, {"declared here", defined}};
+}
+
+// A declaration annotated with a name that is no type.
+std::vector<Note> annotationNotes(const Asking& asking, const ast::ValueDeclarationStatement& declaration) {
+  if (!declaration.type_name) return {};
+  const auto annotation = typecheck::annotationFromName(asking.module.typeTables(), *declaration.type_name);
+  if (!annotation || *annotation) return {};
+  return oneNote(quoted(*declaration.type_name) + " is not a type name; the type names are " +
+                 typecheck::annotationNames() +
+                 ", the fixed-width integers u8, u16, u32, u64, i8, i16, i32 and i64, and declared struct and union "
+                 "names");
 }
 
 std::vector<Note> forNotes(const Asking& asking, const ast::MetaForRangeStatement& loop) {
@@ -740,11 +808,12 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
       return oneNote("a 'while' or 'for' loop stops after 1,000,000 rounds");
     case Error::InvalidApiInteger:
     case Error::OffsetOverflow: {
+      // A fill byte is checked before the place the padding reaches.
+      if (auto notes = integerNotes(asking, statement); !notes.empty()) return notes;
       const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload);
       if (call != nullptr && reservesOrPads(call->name)) return placementNotes(asking, *call);
       if (error == Error::OffsetOverflow) return {};
-      auto notes = windowNotes(asking, allNodes(expressionsOf(statement, parsed)));
-      if (notes.empty()) notes = integerNotes(asking, statement);
+      auto notes = windowNotes(asking, statement, allNodes(expressionsOf(statement, parsed)));
       return notes.empty() ? structLiteralNotes(asking, statement) : notes;
     }
     case Error::UnknownField:
@@ -755,6 +824,8 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
         return fieldTypeNotes(asking, *declaration);
       return structLiteralNotes(asking, statement);
     case Error::InvalidValueDeclaration:
+      if (const auto* declaration = std::get_if<ast::ValueDeclarationStatement>(&statement.payload))
+        return annotationNotes(asking, *declaration);
       if (const auto* assignment = std::get_if<ast::AssignmentStatement>(&statement.payload))
         return assignmentNotes(asking, *assignment);
       return {};
@@ -799,6 +870,25 @@ std::string_view lineAt(const module::Module& module, const SourceLocation& loca
   return qovrin::trim(rawLineAt(module, location), kBlanks);
 }
 
+// Where a "//" comment starts on a line, outside quotes.
+std::optional<std::size_t> commentStart(std::string_view line) {
+  char quote = 0;
+  for (std::size_t index = 0; index + 1 < line.size(); ++index) {
+    const char c = line[index];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '"' || c == '\'') quote = c;
+    if (c == '/' && line[index + 1] == '/') return index;
+  }
+  return std::nullopt;
+}
+
+std::string commentAdvice(std::string_view line, std::size_t comment) {
+  return "write " + quoted(qovrin::trim(line.substr(comment), kBlanks)) + " on a line of its own";
+}
+
 std::optional<std::string> unclosedBlockNote(std::string_view line, Error error) {
   static constexpr std::pair<Error, std::string_view> kBlocks[] = {
       {Error::UnexpectedEndOfMetaIf, "if"},       {Error::UnexpectedEndOfMetaWhile, "while"},
@@ -832,6 +922,9 @@ std::optional<std::string> keywordBeforeParenNote(std::string_view line) {
 // below its block's '}', a keyword against its '(', or a body written on
 // its header's line.
 std::optional<std::string> statementLineNote(std::string_view line) {
+  if (const auto comment = commentStart(line);
+      comment && qovrin::trimEnd(line.substr(0, *comment), kBlanks).ends_with('{'))
+    return "a block's header line cannot end with a comment: " + commentAdvice(line, *comment);
   if (line.starts_with('}')) {
     const std::string_view rest = qovrin::trim(line.substr(1), kBlanks);
     if (rest.starts_with("else if(")) return keywordBeforeParenNote(rest.substr(5));
@@ -851,6 +944,71 @@ std::optional<std::string> statementLineNote(std::string_view line) {
          quoted(qovrin::trim(line.substr(0, open + 1), kBlanks)) + " and write " +
          quoted(qovrin::trim(qovrin::trimEnd(line.substr(open + 1), "} \t"), kBlanks)) +
          " and '}' on lines of their own";
+}
+
+// The expression texts of a line: what follows '=' in a declaration or an
+// assignment, else the arguments of a call, split at the commas between them.
+std::vector<std::string_view> expressionTexts(std::string_view line) {
+  const std::size_t equals = line.find('=');
+  const std::size_t open = line.find('(');
+  if (equals != std::string_view::npos && (open == std::string_view::npos || equals < open))
+    return {line.substr(equals + 1)};
+  if (open == std::string_view::npos || !line.ends_with(')')) return {};
+  const std::string_view inside = line.substr(open + 1, line.size() - open - 2);
+  std::vector<std::string_view> pieces;
+  std::size_t start = 0;
+  std::size_t depth = 0;
+  char quote = 0;
+  for (std::size_t index = 0; index <= inside.size(); ++index) {
+    const char c = index < inside.size() ? inside[index] : ',';
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '"') quote = c;
+    if (c == '(' || c == '[') ++depth;
+    if ((c == ')' || c == ']') && depth > 0) --depth;
+    if (c != ',' || depth > 0) continue;
+    pieces.push_back(inside.substr(start, index - start));
+    start = index + 1;
+  }
+  return pieces;
+}
+
+// What a line that failed to parse got wrong as a whole: a comment after a
+// value line, or a number that reads as none.
+std::optional<std::string> lineSyntaxNote(std::string_view line) {
+  const std::size_t equals = line.find('=');
+  if (const auto comment = commentStart(line);
+      comment && equals != std::string_view::npos && equals < *comment && line.find('(') > equals)
+    return "a 'let', 'const' or assignment line cannot end with a comment: " + commentAdvice(line, *comment);
+  if (const auto token = expr::unreadableNumberToken(line))
+    return quoted(*token) + " does not read as a number: integers have at most 64 bits";
+  return std::nullopt;
+}
+
+// An expression of the line that ends in an operator with nothing after it.
+std::optional<std::string> trailingOperatorNote(std::string_view line) {
+  for (const std::string_view piece : expressionTexts(line)) {
+    const std::string_view text = qovrin::trim(piece, kBlanks);
+    if (text.empty() || std::string_view("+-*/%&|^<>=!~").find(text.back()) == std::string_view::npos) continue;
+    if (!expr::parseOwned(text)) return quoted(text) + " ends with an operator that has no operand after it";
+  }
+  return std::nullopt;
+}
+
+// A 'for' header that is no loop: most often a range written as 'a..b'.
+std::optional<std::string> forHeaderNote(std::string_view line) {
+  if (!line.starts_with("for ") || !line.ends_with('{')) return std::nullopt;
+  const std::string_view loop = qovrin::trim(line.substr(4, line.size() - 5), kBlanks);
+  const std::size_t in = loop.find(" in ");
+  const std::string_view source = in == std::string_view::npos ? std::string_view{} : loop.substr(in + 4);
+  const std::size_t dots = source.find("..");
+  if (dots == std::string_view::npos)
+    return std::string("a 'for' header reads 'for name in range(a, b) {' or 'for name in list {'");
+  return quoted(qovrin::trim(source, kBlanks)) + " is no range: write range(" +
+         std::string(qovrin::trim(source.substr(0, dots), kBlanks)) + ", " +
+         std::string(qovrin::trim(source.substr(dots + 2), kBlanks)) + "), which stops before the second bound";
 }
 
 bool isCallNameChar(char c) { return qovrin::isAsciiLetter(c) || qovrin::isAsciiDigit(c) || c == '_' || c == '.'; }
@@ -900,16 +1058,50 @@ std::vector<Note> undefinedNameNotes(module::Module& module, context::LowerConte
                         expression.kind() == NodeKind::identifier);
 }
 
+std::vector<Note> unknownCallNotes(const ast::ApiCallStatement& call, target::Target target) {
+  std::string name = call.name;
+  std::ranges::transform(name, name.begin(), qovrin::lowerAscii);
+  const bool instruction = target.isa == target::Isa::x86     ? x86_encoder::tables::findMnemonic(name).has_value()
+                           : target.isa == target::Isa::riscv ? !riscv_encoder::tables::rowsOfWritten(name).empty()
+                                                              : false;
+  // Legacy directive words such as 'db' are in the x86 table but are no instruction here.
+  if (!instruction || lexer::classifyTrimmed(name) != lexer::LineKind::isa_text) return {};
+  return oneNote(quoted(call.name) + " is an instruction, but a name followed by '(' is read as a call: write " +
+                 "its operands without the parentheses around them");
+}
+
+// A "}" line with a comment after it, below the header of a block left
+// open: the line is read as an instruction, not as the block's end.
+std::optional<Note> commentedCloseNote(const module::Module& module, const SourceLocation& header) {
+  const auto closing = [](std::string_view content) {
+    const auto comment = commentStart(content);
+    return content.starts_with('}') && comment && qovrin::trim(content.substr(1, *comment - 1), kBlanks).empty();
+  };
+  const auto place = lineBelow(module, header, closing);
+  if (!place) return std::nullopt;
+  const std::string_view content = lineAt(module, *place);
+  return Note{"this '}' does not close the block: a '}' line cannot end with a comment; " +
+                  commentAdvice(content, *commentStart(content)),
+              *place};
+}
+
 std::vector<Note> parseNotes(const module::Module& module, const SourceLocation& location, Error error) {
   const std::string_view line = lineAt(module, location);
   std::optional<std::string> note;
+  if (unclosedBlockNote(line, error))
+    if (auto close = commentedCloseNote(module, location)) return {std::move(*close)};
   if (error == Error::InvalidMetaStatement) {
     note = statementLineNote(line);
   } else if (error == Error::InvalidExpression) {
-    note = unknownBuiltinNote(module, line);
+    // The line's own faults and a name no call has come first, then where
+    // the reading of a call's arguments stopped, placed at its column.
+    note = lineSyntaxNote(line).or_else([&] { return unknownBuiltinNote(module, line); });
     if (!note)
       if (auto syntax = call_syntax_notes::argumentSyntaxNote(rawLineAt(module, location), location))
         return {std::move(*syntax)};
+    if (!note) note = trailingOperatorNote(line);
+  } else if (error == Error::InvalidMetaFor) {
+    note = forHeaderNote(line);
   } else {
     note = unclosedBlockNote(line, error);
   }

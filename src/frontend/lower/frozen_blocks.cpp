@@ -12,6 +12,7 @@
 
 #include "frontend/lower/api.hpp"
 #include "frontend/lower/deferred.hpp"
+#include "frontend/lower/frozen_block_notes.hpp"
 #include "frontend/lower/late_layout.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/root.hpp"
@@ -162,6 +163,16 @@ qovrin::Status reportRefused(Lowering& lowering, const ast::Statement* refused, 
   return fail(qovrin::Error::FrontendDiagnostics);
 }
 
+// A block in a scope refused a value it reads or writes: the error stays at
+// the block's header, the note names the value at its own line.
+qovrin::Status reportFrozenValue(Lowering& lowering, std::span<const ast::Statement> body, const SourceLocation& block,
+                                 bool in_defer, qovrin::Error error) {
+  const auto note = frozen_block_notes::frozenValueNote(lowering.context, body, in_defer);
+  if (!note) return fail(error);
+  root::addLowerErrorDiagnostic(lowering.module, block, error, std::span(&*note, 1));
+  return fail(qovrin::Error::FrontendDiagnostics);
+}
+
 }  // namespace
 
 qovrin::Status lowerDeferBlock(Lowering& lowering, const ast::DeferStatement& statement) {
@@ -185,6 +196,8 @@ qovrin::Status lowerDeferBlock(Lowering& lowering, const ast::DeferStatement& st
     lowering.context.here = outer_here;
     if (!statements && statements.error() == qovrin::Error::FinalizerCannotChangeLayout)
       return reportRefused(lowering, refusedInDefer(statement.body), statement.location, true, statements.error());
+    if (!statements && statements.error() == qovrin::Error::InvalidApiArgument)
+      return reportFrozenValue(lowering, statement.body, statement.location, true, statements.error());
     if (!statements) return fail(statements.error());
     block.statements = std::move(*statements);
     block.captures = std::move(captures);
@@ -211,6 +224,8 @@ qovrin::Status lowerLateLayoutBlock(Lowering& lowering, const ast::LateLayoutSta
     for (const ast::Statement& body_statement : statement.body) {
       const auto frozen = late_layout::freezeStatementAppend(lowering.module, lowering.context, cursor, body_statement,
                                                              block.statements, callbacks);
+      if (!frozen && frozen.error() == qovrin::Error::InvalidApiArgument)
+        return reportFrozenValue(lowering, std::span(&body_statement, 1), statement.location, false, frozen.error());
       if (frozen || frozen.error() != qovrin::Error::InvalidLateLayout) {
         QOVRIN_TRY(frozen);
         continue;

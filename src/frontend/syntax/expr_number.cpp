@@ -185,4 +185,28 @@ qovrin::Result<Node> readNumberToken(std::string_view token) {
   return Node::integerLiteral(*value);
 }
 
+std::optional<std::string_view> unreadableNumberToken(std::string_view text) {
+  char quote = 0;
+  for (std::size_t index = 0; index < text.size(); ++index) {
+    const char c = text[index];
+    const bool after_word = index > 0 && (isAsciiLetter(text[index - 1]) || isAsciiDigit(text[index - 1]) ||
+                                          text[index - 1] == '_' || text[index - 1] == '.');
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    // A quote after a digit separates digits.
+    if ((c == '"' || c == '\'') && !after_word) {
+      quote = c;
+      continue;
+    }
+    if (!isAsciiDigit(c) || after_word) continue;
+    const std::size_t end = numberTokenEnd(text, index);
+    const std::string_view token = text.substr(index, end - index);
+    if (!readNumberToken(token)) return token;
+    index = end - 1;
+  }
+  return std::nullopt;
+}
+
 }  // namespace frontend::expr
