@@ -58,9 +58,9 @@ std::string randomArgument(std::mt19937_64& random) {
   };
   constexpr std::array<std::size_t, 9> kDecimalLengths = {1, 2, 3, 5, 18, 19, 20, 20, 21};
   constexpr std::array<std::size_t, 8> kHexLengths = {0, 1, 2, 8, 16, 16, 17, 18};
-  constexpr std::array<std::string_view, 15> kOthers = {"(7)",  "1 + 2", "x",   "g(1, 2)", "- 3",
-                                                        "--4",  "1_000", "1e3", "0b101",   "101b",
-                                                        "12ab", "0x1g",  "7h",  "",        "0x"};
+  constexpr std::array<std::string_view, 16> kOthers = {"(7)",  "1 + 2", "x",   "g(1, 2)", "- 3", "--4",
+                                                        "+5",   "1_000", "1e3", "0b101",   "101b", "12ab",
+                                                        "0x1g", "7h",    "",    "0x"};
   const auto decimal = [&] { return digits("0123456789", kDecimalLengths[below(kDecimalLengths.size())]); };
   const auto hex = [&] {
     return std::string(below(2) == 0 ? "0x" : "0X") + digits("0123456789abcdefABCDEF", kHexLengths[below(kHexLengths.size())]);
