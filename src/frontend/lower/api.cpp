@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "common/display_text.hpp"
@@ -138,8 +139,27 @@ constexpr std::uint64_t nameKey(std::string_view name) noexcept {
          std::uint64_t{name.size()} << 32;
 }
 
-// Up to four characters the key holds the whole name.
-constexpr std::size_t kWholeInKey = 4;
+// Whether a key tells apart every two names of this length: it does when
+// a change of any one character changes it.
+constexpr bool keyHoldsWholeNames(std::size_t length) noexcept {
+  std::array<char, 64> name{};
+  name.fill('a');
+  const std::string_view plain(name.data(), length);
+  const std::uint64_t key = nameKey(plain);
+  for (std::size_t at = 0; at < length; ++at) {
+    std::array<char, 64> changed = name;
+    changed[at] = 'b';
+    if (nameKey(std::string_view(changed.data(), length)) == key) return false;
+  }
+  return true;
+}
+
+// The longest names the key holds whole; a longer one is compared in full.
+constexpr std::size_t kWholeInKey = [] {
+  std::size_t length = 0;
+  while (length < 63 && keyHoldsWholeNames(length + 1)) ++length;
+  return length;
+}();
 
 constexpr std::size_t kSlotBits = 8;
 constexpr std::uint8_t kNoRow = 0xFF;
@@ -195,6 +215,12 @@ constexpr const Row* findCall(std::string_view name) noexcept {
 }
 
 static_assert(std::ranges::all_of(kCalls, [](const Row& row) { return findCall(row.name) == &row; }));
+
+constexpr std::array<std::string_view, kCalls.size()> kCallNames = [] {
+  std::array<std::string_view, kCalls.size()> names{};
+  std::ranges::transform(kCalls, names.begin(), &Row::name);
+  return names;
+}();
 
 // A builtin of expressions called as a statement: its result would be
 // dropped, and list.push, list.set and map.set change nothing in place.
@@ -260,6 +286,8 @@ qovrin::Status lowerEmissionCall(module::Module& module, context::LowerContext& 
 }
 
 }  // namespace
+
+std::span<const std::string_view> callNames() noexcept { return kCallNames; }
 
 std::optional<DataOperation> dataOperation(std::string_view name) noexcept {
   const Row* row = findCall(name);

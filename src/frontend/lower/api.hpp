@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "common/error.hpp"
@@ -25,6 +26,9 @@ struct DataOperation {
   std::uint64_t unit = 0;  // bytes per argument (data, float) or per counted item (reserve)
   DataKind kind = DataKind::data;
 };
+
+// Every name the dispatcher knows, in the order of its table.
+std::span<const std::string_view> callNames() noexcept;
 
 // db..ddqq, rb..rdqq, emit.f32 and emit.f64.
 std::optional<DataOperation> dataOperation(std::string_view name) noexcept;

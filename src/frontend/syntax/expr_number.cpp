@@ -7,6 +7,7 @@
 #include <string>
 
 #include "frontend/syntax/identifier.hpp"
+#include "frontend/syntax/plain_number.hpp"
 
 namespace frontend::expr {
 namespace {
@@ -174,6 +175,8 @@ std::size_t numberTokenEnd(std::string_view text, std::size_t start) noexcept {
 }
 
 qovrin::Result<Node> readNumberToken(std::string_view token) {
+  // Most tokens are plain and need no normalised copy.
+  if (const auto plain = plain_number::readWhole(token)) return Node::integerLiteral(*plain);
   const std::string normalized = normalizeNumberToken(token);
   if (hasFloatShape(token)) {
     auto value = readFloat(normalized);
