@@ -53,11 +53,9 @@ void lowerOnce(benchmark::State& state, const std::string& source, std::size_t c
   const auto lowered = frontend::lower::root::lowerSourceIntoModuleWithPathOptions(module, "bench.qov", source, {});
   state.PauseTiming();
   const Produced produced = producedBy(module);
-  state.counters["fragments/call"] =
-      static_cast<double>(module.fragments().size()) / static_cast<double>(count);
+  state.counters["fragments/call"] = static_cast<double>(module.fragments().size()) / static_cast<double>(count);
   state.ResumeTiming();
-  if (!lowered || produced.lines != count || produced.bytes != count ||
-      produced.alignments != (aligned ? count : 0))
+  if (!lowered || produced.lines != count || produced.bytes != count || produced.alignments != (aligned ? count : 0))
     state.SkipWithError("lowering failed");
 }
 
