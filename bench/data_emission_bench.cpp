@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <string>
 
 #include "frontend/lower/root.hpp"
@@ -24,17 +25,45 @@ std::string dataCalls(std::size_t count, bool aligned) {
   return source;
 }
 
-void lowerOnce(benchmark::State& state, const std::string& source, std::size_t expected_fragments) {
+// What one lowering produced. Consecutive data lines join one run, which
+// keeps a record per line; any other bytes fragment holds a single line.
+struct Produced {
+  std::size_t lines = 0;
+  std::size_t bytes = 0;
+  std::size_t alignments = 0;
+};
+
+Produced producedBy(const frontend::module::Module& module) {
+  Produced produced;
+  for (const auto& piece : module.fragments()) {
+    if (piece.alignment() != nullptr) ++produced.alignments;
+    const auto* data = piece.bytes();
+    if (data == nullptr) continue;
+    produced.bytes += data->data.size();
+    produced.lines += std::max<std::size_t>(module.linesOf(piece).size(), 1);
+  }
+  return produced;
+}
+
+// Every call in the benchmarks emits one byte, so count calls must leave count
+// lines of one byte each, plus an alignment per call when aligned. Checked
+// with the clock paused, so that the walk over the fragments is not timed.
+void lowerOnce(benchmark::State& state, const std::string& source, std::size_t count, bool aligned) {
   frontend::module::Module module(frontend::target::Target::x86(64));
   const auto lowered = frontend::lower::root::lowerSourceIntoModuleWithPathOptions(module, "bench.qov", source, {});
-  if (!lowered || module.fragments().size() != expected_fragments) state.SkipWithError("lowering failed");
+  state.PauseTiming();
+  const Produced produced = producedBy(module);
+  state.counters["fragments/call"] = static_cast<double>(module.fragments().size()) / static_cast<double>(count);
+  state.ResumeTiming();
+  if (!lowered || produced.lines != count || produced.bytes != count || produced.alignments != (aligned ? count : 0))
+    state.SkipWithError("lowering failed");
 }
 
 void BM_StraightDataCalls(benchmark::State& state) {
   const auto count = static_cast<std::size_t>(state.range(0));
   const bool aligned = state.range(1) != 0;
   const std::string source = dataCalls(count, aligned);
-  for (auto _ : state) lowerOnce(state, source, aligned ? 2 * count : count);
+  for (auto _ : state) lowerOnce(state, source, count, aligned);
   state.counters["calls/s"] =
       benchmark::Counter(static_cast<double>(count), benchmark::Counter::kIsIterationInvariantRate);
 }
@@ -43,7 +72,7 @@ BENCHMARK(BM_StraightDataCalls)->ArgsProduct({{100'000, 1'000'000}, {0, 1}})->Un
 void BM_LoopDataCalls(benchmark::State& state) {
   const auto count = static_cast<std::size_t>(state.range(0));
   const std::string source = "for i in range(0, " + std::to_string(count) + ") {\n  db(i & 0xff)\n}\n";
-  for (auto _ : state) lowerOnce(state, source, count);
+  for (auto _ : state) lowerOnce(state, source, count, false);
   state.counters["calls/s"] =
       benchmark::Counter(static_cast<double>(count), benchmark::Counter::kIsIterationInvariantRate);
 }

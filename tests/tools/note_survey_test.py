@@ -30,6 +30,9 @@ CASES = [
     ("type name int", "fn f(a: int) -> int {\n  return a\n}\nlet x = f(1)\n", "'int' is not a type name", 4),
     ("result too wide", "fn f(a: u64) -> u8 {\n  return a\n}\nlet x = f(300)\n", "300, which does not fit u8", 4),
     ("fn arity", "fn g(a) {\n  db(a)\n}\ng(1, 2)\n", "'g' takes 1 argument, 2 given", 4),
+    ("statement function in an expression", "fn g(let a, b: u8) {\n  db(b)\n}\nlet x = g(1, 2) + 1\n",
+     "'g' is a statement function, which gives no value; a function used in an expression is declared with a "
+     "return type and ends in 'return': 'fn g(let a, b: u8) -> u64 {'", 4),
     ("missing map key", 'let m = map.new()\nlet v = map.get(m, "k")\n', "no key 'k'", 2),
     ("macro operand", "macro m(x) {\n  db(x)\n}\nm nothere\n", "'nothere' is not defined", 2),
     ("duplicate macro", "macro m(x) {\n  nop\n}\nmacro m(y) {\n  nop\n}\n", "first definition of 'm'", 1),

@@ -212,6 +212,22 @@ std::vector<Note> operandNotes(const Asking& asking, const std::vector<const Nod
   return {};
 }
 
+// A function without a return type runs as statements and gives no value, so
+// an expression cannot call it; the header shown keeps its own parameters.
+std::string statementFunctionAsValue(const ast::MetaFunctionStatement& function) {
+  std::string header = "fn " + function.name + "(";
+  for (const ast::MetaFunctionParam& param : function.params) {
+    if (&param != &function.params.front()) header += ", ";
+    if (param.is_mutable) header += "let ";
+    header += param.name;
+    if (param.type_name) header += ": " + *param.type_name;
+  }
+  header += ") -> u64 {";
+  return quoted(function.name) + " is a statement function, which gives no value; a function used in an " +
+         "expression is declared with a return type and ends in 'return': " + quoted(header) + " ... 'return ...' " +
+         "... '}'";
+}
+
 // With name_shown the message itself already names the undefined name.
 std::vector<Note> undefinedNotes(const Asking& asking, const SourceLocation& location,
                                  const std::vector<const Node*>& nodes, bool name_shown = false) {
@@ -221,6 +237,8 @@ std::vector<Note> undefinedNotes(const Asking& asking, const SourceLocation& loc
     // A known function whose body reads an undefined name fails the same way.
     const std::string_view name = failing->text();
     if (expr::isBuiltinName(name) || asking.module.metaFunctions().find(name)) return operandNotes(asking, nodes);
+    if (const auto index = asking.context.functions.find(name))
+      return oneNote(statementFunctionAsValue(asking.context.functions.at(*index)));
     return {{"there is no builtin or function named " + quoted(name), std::nullopt}};
   }
   if (failing->kind() != NodeKind::identifier) return {};
