@@ -189,6 +189,18 @@ qovrin::Result<Value> applyLink(const Node& link, const Value& left, std::uint64
   }
 }
 
+// The right operands of a chain's links that are read before the rest, by
+// link; a few links, the usual case, need no allocation.
+class EarlyWords {
+ public:
+  explicit EarlyWords(std::size_t links) : far_(links > near_.size() ? links : 0) {}
+  std::uint64_t& operator[](std::size_t index) noexcept { return far_.empty() ? near_[index] : far_[index]; }
+
+ private:
+  std::array<std::uint64_t, 8> near_{};
+  std::vector<std::uint64_t> far_;
+};
+
 // The right operand of a shift or remainder, read before the left one.
 // `decides` when the link is 0 whatever its left operand (a shift by 64 or
 // more), which then is not read at all.
@@ -212,11 +224,7 @@ qovrin::Result<EarlyRight> readEarlyRight(const Node& link, const EvaluationCont
 // operand, then each link's other right operand on the way up.
 qovrin::Result<Value> evaluateBinary(const Node& node, const EvaluationContext& context) {
   const LeftChain chain(node);
-  std::array<std::uint64_t, 8> near_early{};
-  std::vector<std::uint64_t> far_early(chain.size() > near_early.size() ? chain.size() : 0);
-  const auto early = [&](std::size_t index) -> std::uint64_t& {
-    return far_early.empty() ? near_early[index] : far_early[index];
-  };
+  EarlyWords early(chain.size());
   std::size_t from = 0;
   std::optional<Value> value;
   for (std::size_t index = chain.size(); index-- > 0 && !value;) {
@@ -224,7 +232,7 @@ qovrin::Result<Value> evaluateBinary(const Node& node, const EvaluationContext& 
     if (!readsRightFirst(link.binaryOperator())) continue;
     const auto right = readEarlyRight(link, context);
     if (!right) return fail(right.error());
-    early(index) = right->word;
+    early[index] = right->word;
     if (right->decides) {
       value = Value::integer(0);
       from = index + 1;
@@ -236,7 +244,7 @@ qovrin::Result<Value> evaluateBinary(const Node& node, const EvaluationContext& 
     value = std::move(*first);
   }
   for (std::size_t index = from; index < chain.size(); ++index) {
-    auto next = applyLink(chain.link(index), *value, early(index), context);
+    auto next = applyLink(chain.link(index), *value, early[index], context);
     if (!next) return next;
     *value = std::move(*next);
   }
@@ -403,11 +411,7 @@ qovrin::Result<std::optional<std::uint64_t>> constantIntegerValue(const Node& no
   // evaluated: a shift by 64 or more is 0 whatever it shifts. So the chain is
   // read in evaluateBinary's order.
   const LeftChain chain(node);
-  std::array<std::uint64_t, 8> near_early{};
-  std::vector<std::uint64_t> far_early(chain.size() > near_early.size() ? chain.size() : 0);
-  const auto early = [&](std::size_t index) -> std::uint64_t& {
-    return far_early.empty() ? near_early[index] : far_early[index];
-  };
+  EarlyWords early(chain.size());
   std::size_t from = 0;
   Folded value;
   for (std::size_t index = chain.size(); index-- > 0 && !value;) {
@@ -418,7 +422,7 @@ qovrin::Result<std::optional<std::uint64_t>> constantIntegerValue(const Node& no
     const auto right = constantIntegerValue(link.right());
     if (!right || !*right) return right;
     if (op == BinaryOperator::remainder && **right == 0) return fail(Error::DivisionByZero);
-    early(index) = **right;
+    early[index] = **right;
     if (op != BinaryOperator::remainder && **right >= 64) {
       value = 0;
       from = index + 1;
@@ -433,7 +437,7 @@ qovrin::Result<std::optional<std::uint64_t>> constantIntegerValue(const Node& no
     const Node& link = chain.link(index);
     const BinaryOperator op = link.binaryOperator();
     const std::uint64_t a = *value;
-    std::uint64_t b = early(index);
+    std::uint64_t b = early[index];
     if (!readsRightFirst(op)) {
       const auto right = constantIntegerValue(link.right());
       if (!right || !*right) return right;
