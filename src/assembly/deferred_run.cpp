@@ -11,6 +11,7 @@
 #include "assembly/frozen_block.hpp"
 #include "common/ascii.hpp"
 #include "common/little_endian.hpp"
+#include "common/work_stack.hpp"
 #include "frontend/evaluate/expr_builtin.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/value_binding.hpp"
@@ -290,6 +291,7 @@ qovrin::Status bindCaptures(lower::context::LowerContext& context, const contrac
 
 qovrin::Status runDeferredScopedStatements(DeferredRunContext& run,
                                            std::span<const contracts::DeferredStatement> statements) {
+  if (qovrin::workStackFull()) return fail(Error::NestingTooDeep);
   const lower::context::ScopeGuard scope(run.context);
   for (const contracts::DeferredStatement& statement : statements) {
     // Memory running out is this statement's failure, told with its notes.

@@ -45,8 +45,13 @@ qovrin::Status runLateLayoutBlocks(frontend::module::Module& module) {
       return fail(blockFailure(module, {block.location, "late_layout", failed_statement}, diagnostics_before,
                                ran.error()));
   }
-  if (!active_outputs.empty()) return fail(Error::UnclosedVirtualOutput);
-  return {};
+  if (active_outputs.empty()) return {};
+  // The summary line has no place; the note names the call left open.
+  if (!context.virtual_begins.empty())
+    module.diagnostics().addSingle(frontend::diagnostic::Severity::note, context.virtual_begins.back(),
+                                   "this virtual.begin in a 'late_layout' block has no virtual.end before the last "
+                                   "'late_layout' block ends");
+  return fail(Error::UnclosedVirtualOutput);
 }
 
 }  // namespace assembly

@@ -27,6 +27,20 @@ qovrin::Status checkWidth(std::uint16_t width) {
   return {};
 }
 
+// The 64-bit pattern of a value, negative ones in two's complement; none for
+// a value outside 64 bits either way, which no address or field holds.
+std::optional<std::uint64_t> addressBits(WideValue value) noexcept {
+  if (value >= kU64Limit || value < -(kU64Limit / 2)) return std::nullopt;
+  return static_cast<std::uint64_t>(value);
+}
+
+// Whether the sign extension of the low width bits gives the whole pattern back.
+bool fitsSigned(std::uint64_t bits, std::uint16_t width) noexcept {
+  if (width >= 64) return true;
+  const unsigned shift = 64 - width;
+  return static_cast<std::uint64_t>(static_cast<std::int64_t>(bits << shift) >> shift) == bits;
+}
+
 // Lower-case hexadecimal without leading zeros; a negative value shows its
 // 64-bit pattern, the way the field would hold it.
 std::string hexText(WideValue value) {
@@ -154,8 +168,9 @@ class Patcher {
       const auto absolute = absolutePatchValue(target, fixup.width, fixup.range_policy);
       if (!absolute) return fail(absolute.error());
       value = *absolute;
-      const WideValue half = static_cast<WideValue>(1) << (fixup.width - 1);
-      if (fixup.range_policy == FixupRangePolicy::sign_extended && (target < -half || target >= half))
+      // The processor sign-extends the field, so what it reaches is judged
+      // by the value's 64-bit pattern, however the value was spelt.
+      if (fixup.range_policy == FixupRangePolicy::sign_extended && !fitsSigned(value, fixup.width))
         module_.diagnostics().add(frontend::diagnostic::Severity::warning,
                                   module_.locationAt(fixup.fragment, fixup.offset), "displacement exceeds bounds");
     }
@@ -243,9 +258,13 @@ class Patcher {
 
 qovrin::Result<std::int64_t> relativePatchValue(WideValue target, std::uint64_t place, std::uint16_t width) {
   QOVRIN_TRY(checkWidth(width));
-  const WideValue distance = target - static_cast<WideValue>(place);
-  const WideValue half = static_cast<WideValue>(1) << (width - 1);
-  if (distance < -half || distance >= half) return fail(Error::RelativeFixupOutOfRange);
+  const std::optional<std::uint64_t> bits = addressBits(target);
+  if (!bits) return fail(Error::RelativeFixupOutOfRange);
+  // Addresses wrap around at 2^64, and so does the distance: a label in the
+  // upper half and an expression on it, which reads as negative, lie the
+  // same way from the field.
+  const std::uint64_t distance = *bits - place;
+  if (!fitsSigned(distance, width)) return fail(Error::RelativeFixupOutOfRange);
   return static_cast<std::int64_t>(distance);
 }
 
@@ -254,16 +273,11 @@ qovrin::Result<std::uint64_t> absolutePatchValue(WideValue value, std::uint16_t 
   const Error refusal = policy == FixupRangePolicy::signed_value     ? Error::SignedFixupOutOfRange
                         : policy == FixupRangePolicy::unsigned_value ? Error::UnsignedFixupOutOfRange
                                                                      : Error::WrapFixupOutOfRange;
-  // Values outside 64 bits, either way, have no field pattern.
-  if (value >= kU64Limit || value < -(kU64Limit / 2)) return fail(refusal);
-  const auto bits = static_cast<std::uint64_t>(value);
-  bool fits_unsigned = true;
-  bool fits_signed = true;
-  if (width < 64) {
-    fits_unsigned = bits < (std::uint64_t{1} << width);
-    const unsigned shift = 64 - width;
-    fits_signed = static_cast<std::uint64_t>(static_cast<std::int64_t>(bits << shift) >> shift) == bits;
-  }
+  const std::optional<std::uint64_t> pattern = addressBits(value);
+  if (!pattern) return fail(refusal);
+  const std::uint64_t bits = *pattern;
+  const bool fits_unsigned = width >= 64 || bits < (std::uint64_t{1} << width);
+  const bool fits_signed = fitsSigned(bits, width);
   const bool fits = policy == FixupRangePolicy::signed_value     ? fits_signed
                     : policy == FixupRangePolicy::unsigned_value ? fits_unsigned
                                                                  : fits_signed || fits_unsigned;

@@ -22,8 +22,9 @@
 
 namespace assembly {
 
-// target - place, which must fit a signed field of width bits (8, 16, 32 or
-// 64, else InvalidFixupWidth); else RelativeFixupOutOfRange.
+// target - place modulo 2^64, which must fit a signed field of width bits
+// (8, 16, 32 or 64, else InvalidFixupWidth); else RelativeFixupOutOfRange,
+// also for a target outside 64 bits.
 qovrin::Result<std::int64_t> relativePatchValue(WideValue target, std::uint64_t place, std::uint16_t width);
 
 // The field's bits for value under the policy: wrap takes a value that fits

@@ -52,8 +52,8 @@ void appendEscaped(std::string& out, std::uint8_t byte) {
 
 }  // namespace
 
-std::string quotedSubject(std::string_view text) {
-  std::string out = "'";
+std::string shownSubject(std::string_view text) {
+  std::string out;
   if (text.size() <= kShownSubjectBytes) {
     out += text;
   } else {
@@ -64,9 +64,10 @@ std::string quotedSubject(std::string_view text) {
     out += text.substr(0, cut);
     out += "...";
   }
-  out += '\'';
   return out;
 }
+
+std::string quotedSubject(std::string_view text) { return "'" + shownSubject(text) + "'"; }
 
 void appendPrintable(std::string& out, std::string_view text) {
   std::size_t index = 0;

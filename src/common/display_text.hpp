@@ -12,8 +12,11 @@ namespace qovrin {
 // How many bytes of a subject a message shows before "...".
 inline constexpr std::size_t kShownSubjectBytes = 120;
 
-// 'text' between single quotes, cut after kShownSubjectBytes with "..."; a
-// cut never splits a UTF-8 sequence.
+// text cut after kShownSubjectBytes with "..."; a cut never splits a UTF-8
+// sequence.
+std::string shownSubject(std::string_view text);
+
+// The same between single quotes.
 std::string quotedSubject(std::string_view text);
 
 // Appends text with every byte below 0x20, 0x7F, every byte of a sequence

@@ -129,6 +129,7 @@ namespace qovrin {
   X(MissingStructFieldValue) \
   X(MissingTemplate) \
   X(MnemonicTooLong) \
+  X(NameTooLong) \
   X(NeedsCpuFeatureContext) \
   X(NeedsPrefixEmitter) \
   X(NegativeInstructionSize) \

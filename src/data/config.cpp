@@ -168,28 +168,43 @@ qovrin::Result<ProjectConfig> projectConfigFromToml(const Node& root, ConfigNote
 }
 
 std::vector<ConfigNote> unknownKeys(const Node& root) {
-  struct KnownKeys {
+  struct KnownTable {
     std::string_view table;
-    std::array<std::string_view, 4> keys;
+    std::array<std::string_view, 4> keys;  // none: every key is read, or ignored on purpose
   };
-  static constexpr std::array<KnownKeys, 2> kKnown = {{
+  // [project] is written by init and read by nobody.
+  static constexpr std::array<KnownTable, 5> kKnown = {{
       {"build", {"source", "output", "target", ""}},
       {"target", {"isa", "bits", "os", "abi"}},
+      {"include", {"files", "", "", ""}},
+      {"defines", {}},
+      {"project", {}},
   }};
+  const auto keyList = [](const KnownTable& known) {
+    std::string list;
+    for (const std::string_view key : known.keys)
+      if (!key.empty()) list += (list.empty() ? "" : ", ") + std::string(key);
+    return list;
+  };
   std::vector<ConfigNote> notes;
-  for (const KnownKeys& known : kKnown) {
-    const Node* table = findEntry(root, known.table);
-    const auto* entries = table != nullptr ? std::get_if<Node::Table>(&table->value) : nullptr;
-    if (entries == nullptr) continue;
+  const auto* top = std::get_if<Node::Table>(&root.value);
+  if (top == nullptr) return notes;
+  for (const TableEntry& table : *top) {
+    const auto known = std::ranges::find(kKnown, table.key, &KnownTable::table);
+    if (known == kKnown.end()) {
+      const std::string_view what = table.node.kind() == NodeKind::table ? "table " : "key ";
+      notes.push_back({{table.line, table.column},
+                       "unknown " + std::string(what) + qovrin::quotedSubject(table.key) +
+                           " is ignored; the project file reads the tables build, target, defines and include"});
+      continue;
+    }
+    const auto* entries = std::get_if<Node::Table>(&table.node.value);
+    if (entries == nullptr || known->keys[0].empty()) continue;
     for (const TableEntry& entry : *entries) {
-      if (std::ranges::find(known.keys, entry.key) != known.keys.end() && !entry.key.empty()) continue;
-      std::string message =
-          "unknown key " + qovrin::quotedSubject(entry.key) + " in [" + std::string(known.table) + "] is ignored; it reads ";
-      for (std::size_t index = 0; index < known.keys.size() && !known.keys[index].empty(); ++index) {
-        if (index > 0) message += ", ";
-        message += known.keys[index];
-      }
-      notes.push_back({{entry.line, entry.column}, std::move(message)});
+      if (std::ranges::find(known->keys, entry.key) != known->keys.end() && !entry.key.empty()) continue;
+      notes.push_back({{entry.line, entry.column},
+                       "unknown key " + qovrin::quotedSubject(entry.key) + " in [" + std::string(known->table) +
+                           "] is ignored; it reads " + keyList(*known)});
     }
   }
   return notes;

@@ -46,8 +46,8 @@ struct ConfigNote {
 // the key and the shape it needed.
 qovrin::Result<ProjectConfig> projectConfigFromToml(const toml_parser::Node& root, ConfigNote* why = nullptr);
 
-// The keys of [build] and [target] that the build does not read: most often
-// a misspelt one that silently leaves its setting at the default.
+// The tables and keys that the build does not read, in document order: most
+// often a misspelt one that silently leaves its setting at the default.
 std::vector<ConfigNote> unknownKeys(const toml_parser::Node& root);
 
 // Where the value under [table] key was written; none when absent.

@@ -51,7 +51,7 @@ enum class EntryKind : std::uint8_t { value, table, array_of_tables };
 
 struct StoreEntry {
   std::string key;
-  TextPosition written;  // of the key of a pair; 0 for tables
+  TextPosition written;  // of the key of a pair; of the header or pair that made a table
   EntryKind kind = EntryKind::value;
   Node value;                       // value entries
   std::size_t table = 0;            // table entries: index of the store
@@ -61,6 +61,7 @@ struct StoreEntry {
 struct TableStore {
   std::vector<StoreEntry> entries;  // first-stored order
   KeyIndex index;
+  TextPosition made;  // of the header or pair that made it
 };
 
 qovrin::Result<std::string> parseSimpleKey(Cursor& cursor) {
@@ -146,8 +147,8 @@ class Parser {
   TextPosition position() const noexcept { return {cursor_.line, cursor_.column}; }
 
  private:
-  std::size_t newStore() {
-    stores_.emplace_back();
+  std::size_t newStore(TextPosition made) {
+    stores_.emplace_back().made = made;
     return stores_.size() - 1;
   }
 
@@ -155,22 +156,23 @@ class Parser {
     return stores_[store].index.find(key);
   }
 
-  StoreEntry& appendEntry(std::size_t store, std::string key, EntryKind kind) {
+  StoreEntry& appendEntry(std::size_t store, std::string key, EntryKind kind, TextPosition written) {
     TableStore& target = stores_[store];
     target.index.add(key, target.entries.size());
-    target.entries.push_back(StoreEntry{std::move(key), {}, kind, Node{}, 0, {}});
+    target.entries.push_back(StoreEntry{std::move(key), written, kind, Node{}, 0, {}});
     return target.entries.back();
   }
 
   // The store reached from start along the path; empty parts are skipped.
-  qovrin::Result<std::size_t> resolveTableStore(std::size_t start, std::span<const std::string> path) {
+  // Tables made on the way are placed at `at`, the header or pair that made them.
+  qovrin::Result<std::size_t> resolveTableStore(std::size_t start, std::span<const std::string> path, TextPosition at) {
     std::size_t store = start;
     for (const std::string& segment : path) {
       if (segment.empty()) continue;
       const auto position = findEntry(store, segment);
       if (!position) {
-        const std::size_t child = newStore();
-        appendEntry(store, segment, EntryKind::table).table = child;
+        const std::size_t child = newStore(at);
+        appendEntry(store, segment, EntryKind::table, at).table = child;
         store = child;
         continue;
       }
@@ -183,7 +185,7 @@ class Parser {
           store = entry.table;
           break;
         case EntryKind::array_of_tables:
-          if (entry.tables.empty()) entry.tables.push_back(newStore());
+          if (entry.tables.empty()) entry.tables.push_back(newStore(at));
           store = entry.tables.back();
           break;
       }
@@ -192,19 +194,21 @@ class Parser {
   }
 
   qovrin::Status parseTableHeader() {
+    const TextPosition header{cursor_.line, cursor_.column};
     cursor_.advance();
     auto path = parseKeyPath(cursor_);
     if (!path) return fail(path.error());
     skipBlanks(cursor_);
     if (cursor_.peek() != ']') return fail(Error::Syntax);
     cursor_.advance();
-    const auto store = resolveTableStore(0, *path);
+    const auto store = resolveTableStore(0, *path, header);
     if (!store) return fail(store.error());
     current_ = *store;
     return {};
   }
 
   qovrin::Status parseArrayOfTablesHeader() {
+    const TextPosition header{cursor_.line, cursor_.column};
     cursor_.advance(2);
     auto path = parseKeyPath(cursor_);
     if (!path) return fail(path.error());
@@ -213,15 +217,15 @@ class Parser {
     cursor_.advance(2);
     std::string leaf = path->empty() ? std::string() : std::move(path->back());
     const std::span<const std::string> parent_path(path->data(), path->empty() ? 0 : path->size() - 1);
-    const auto parent = resolveTableStore(0, parent_path);
+    const auto parent = resolveTableStore(0, parent_path, header);
     if (!parent) return fail(parent.error());
-    const std::size_t child = newStore();
+    const std::size_t child = newStore(header);
     if (const auto position = findEntry(*parent, leaf)) {
       StoreEntry& entry = stores_[*parent].entries[*position];
       if (entry.kind != EntryKind::array_of_tables) return fail(Error::DuplicateKey);
       entry.tables.push_back(child);
     } else {
-      appendEntry(*parent, std::move(leaf), EntryKind::array_of_tables).tables.push_back(child);
+      appendEntry(*parent, std::move(leaf), EntryKind::array_of_tables, header).tables.push_back(child);
     }
     current_ = child;
     return {};
@@ -236,7 +240,8 @@ class Parser {
     cursor_.advance();
     auto value = parseValue(0);
     if (!value) return fail(value.error());
-    const auto target = resolveTableStore(current_, std::span<const std::string>(key->data(), key->size() - 1));
+    const auto target =
+        resolveTableStore(current_, std::span<const std::string>(key->data(), key->size() - 1), written);
     if (!target) return fail(target.error());
     if (const auto position = findEntry(*target, key->back())) {
       StoreEntry& entry = stores_[*target].entries[*position];
@@ -245,9 +250,8 @@ class Parser {
       entry.written = written;
       entry.tables.clear();
     } else {
-      StoreEntry& entry = appendEntry(*target, std::move(key->back()), EntryKind::value);
+      StoreEntry& entry = appendEntry(*target, std::move(key->back()), EntryKind::value, written);
       entry.value = std::move(*value);
-      entry.written = written;
     }
     return {};
   }
@@ -373,18 +377,21 @@ class Parser {
               TableEntry{std::move(entry.key), std::move(entry.value), entry.written.line, entry.written.column});
           break;
         case EntryKind::table:
-          table.push_back(TableEntry{std::move(entry.key), storeToNode(entry.table), 0, 0});
+          table.push_back(
+              TableEntry{std::move(entry.key), storeToNode(entry.table), entry.written.line, entry.written.column});
           break;
         case EntryKind::array_of_tables: {
           Node::Array tables;
           tables.reserve(entry.tables.size());
           for (const std::size_t child : entry.tables) tables.push_back(storeToNode(child));
-          table.push_back(TableEntry{std::move(entry.key), Node{std::move(tables), 0, 0}, 0, 0});
+          table.push_back(TableEntry{std::move(entry.key),
+                                     Node{std::move(tables), entry.written.line, entry.written.column},
+                                     entry.written.line, entry.written.column});
           break;
         }
       }
     }
-    return Node{std::move(table), 0, 0};
+    return Node{std::move(table), stores_[store].made.line, stores_[store].made.column};
   }
 
   Cursor cursor_;

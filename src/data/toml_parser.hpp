@@ -32,8 +32,9 @@ struct Node {
   using TomlValue = std::variant<std::string, std::int64_t, double, bool, Timestamp, Array, Table>;
 
   TomlValue value;
-  // Where the value began (1-based); 0 for tables and arrays of tables that
-  // headers and dotted keys made.
+  // Where the value began (1-based); for tables and arrays of tables that
+  // headers and dotted keys made, where the header or the pair that made
+  // them begins.
   std::uint64_t line = 0;
   std::uint64_t column = 0;
 
@@ -43,8 +44,8 @@ struct Node {
 struct TableEntry {
   std::string key;
   Node node;
-  // Where the key was written (1-based); 0 for tables that headers and
-  // dotted keys made.
+  // Where the key was written (1-based); for tables that headers and dotted
+  // keys made, where the header or the pair that made them begins.
   std::uint64_t line = 0;
   std::uint64_t column = 0;
 };

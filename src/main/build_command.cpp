@@ -220,7 +220,10 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
     if (!defined) return failRun(streams, display, kFailed, defined.error());
   }
   const auto roots = buildIncludeRoots();
-  if (!roots) return failRun(streams, display, kFailed, Error::FileNotFound);
+  if (!roots) {
+    const auto why = platform::currentDirectoryFailure();
+    return failRun(streams, display, kFailed, why.error, std::span(&why.cause, 1));
+  }
 
   for (LoadedFile& file : files) {
     const auto identity = canonicalFileIdentity(file.path);

@@ -63,7 +63,12 @@ int runInit(StandardStreams& streams, std::span<const std::string_view> argument
     const std::string note = initFailureNote(std::get<InitOptions>(parsed), failedPath, name.error());
     return reportError(streams, "error: ", name.error(), std::span(&note, 1));
   }
-  return finishWith(streams, "initialized QOVRIN project " + *name + "\n");
+  const int status = finishWith(streams, "initialized QOVRIN project " + *name + "\n");
+  if (const auto note = starterNote(initTemplateKind(std::get<InitOptions>(parsed))); note && status == 0) {
+    streams.err.write("note: " + std::string(*note) + "\n");
+    (void)streams.err.flush();
+  }
+  return status;
 }
 
 }  // namespace
@@ -86,6 +91,28 @@ int runCommand(std::span<const std::string_view> arguments, StandardStreams& str
   return runAssembleRoad(options, streams);
 }
 
+// "32 MiB", or KiB where the size is no whole number of MiB.
+std::string stackSize(std::size_t bytes) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  if (bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+  return std::to_string(bytes >> 10) + " KiB";
+}
+
+// Said after the failure when a nesting check stopped at the end of the
+// stack rather than at a limit: a short stack explains the refusal.
+void noteFullStack(StandardStreams& streams) {
+  const WorkStack& stack = currentWorkStack();
+  if (!stack.ranOut) return;
+  std::string note = "note: nesting this deep does not fit in ";
+  if (stack.bytes < kWorkStackBytes)
+    note += "the " + stackSize(stack.bytes) + " stack this run could get (it asks for " + stackSize(kWorkStackBytes) +
+            ")\n";
+  else
+    note += "the run's " + stackSize(stack.bytes) + " stack\n";
+  streams.err.write(note);
+  (void)streams.err.flush();
+}
+
 }  // namespace
 
 int runMain(std::span<const std::string_view> arguments) {
@@ -95,14 +122,20 @@ int runMain(std::span<const std::string_view> arguments) {
   // anywhere else (reading the source, rendering the listing) the run ends
   // here with its name, never with an abort.
   const std::function<int()> work = [&]() {
+    platform::adoptWorkStack();
     try {
-      return runCommand(arguments, streams);
+      const int status = runCommand(arguments, streams);
+      if (status != 0) noteFullStack(streams);
+      return status;
     } catch (const std::bad_alloc&) {
       return reportFailure(streams, Error::OutOfMemory);
     }
   };
-  if (const auto status = platform::runWithStack(kWorkStackBytes, work)) return *status;
-  // Where no such stack can be had, the run still goes on, on the stack it was given.
+  // Under a limit on the address space a smaller stack may still be had;
+  // the nesting checks then stop where it runs out.
+  for (std::size_t bytes = kWorkStackBytes; bytes >= kSmallestWorkStack; bytes /= 2)
+    if (const auto status = platform::runWithStack(bytes, work)) return *status;
+  // Where no thread can be started at all, the run goes on on the stack it was given.
   return work();
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/ascii.hpp"
+#include "common/display_text.hpp"
 #include "main/platform.hpp"
 
 namespace qovrin::main {
@@ -96,9 +97,17 @@ std::optional<std::string> unreadableInclude(const IncludeRoots& roots, std::str
                                              std::optional<std::string_view> base) {
   const auto found = searchPlaces<std::string>(roots, name, base, [](std::string candidate) -> Result<std::string> {
     const auto cause = platform::unreadableCause(candidate);
-    if (!cause) return fail(Error::IncludeNotAvailable);
-    if (cause->starts_with("is not")) return candidate + " " + *cause;
-    return candidate + ": " + *cause;
+    // The name is quoted whole before this cause; a long one is not repeated whole.
+    const std::string shown = qovrin::shownSubject(candidate);
+    if (!cause) {
+      // A file that opens is still refused when its real path does not fit.
+      const auto length = platform::realPathLength(candidate);
+      if (!length || *length < platform::kPathBufferSize) return fail(Error::IncludeNotAvailable);
+      return shown + ": its real path has " + std::to_string(*length) + " bytes, more than the " +
+             std::to_string(platform::kPathBufferSize - 1) + " that include paths can hold";
+    }
+    if (cause->starts_with("is not")) return shown + " " + *cause;
+    return shown + ": " + *cause;
   });
   if (!found) return std::nullopt;
   return *found;

@@ -248,6 +248,19 @@ std::string starterSource(InitTemplateKind kind) {
          fill(kElfBody, words);
 }
 
+std::optional<std::string_view> starterNote(InitTemplateKind kind) noexcept {
+  switch (kind) {
+    case InitTemplateKind::pe32:
+    case InitTemplateKind::pe64:
+    case InitTemplateKind::elf32:
+    case InitTemplateKind::elf64:
+      return "src/main.qov imports 'format/format.inc', which qovrin does not ship; the project builds once a "
+             "format library is placed under include/";
+    default:
+      return std::nullopt;
+  }
+}
+
 std::string_view includeGuidanceText() noexcept { return kGuidance; }
 
 std::string initProjectName(const InitOptions& options, std::string_view workingDir) {

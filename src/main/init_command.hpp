@@ -41,6 +41,10 @@ std::variant<InitOptions, HelpCommand, CliParseIssue> parseInitOptions(std::span
 InitTemplateKind initTemplateKind(const InitOptions& options) noexcept;
 std::string_view initOutputPath(InitTemplateKind kind) noexcept;
 std::string starterSource(InitTemplateKind kind);
+
+// What the user must add before the starter builds: the PE and ELF starters
+// import a format library that is not shipped.
+std::optional<std::string_view> starterNote(InitTemplateKind kind) noexcept;
 std::string_view includeGuidanceText() noexcept;
 
 // The project name: --name, else the last component of the directory, else

@@ -131,10 +131,29 @@ std::optional<std::string> realPath(const std::string& path) {
   return text;
 }
 
+std::optional<std::size_t> realPathLength(const std::string& path) {
+  const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+  if (!resolved) return std::nullopt;
+  return std::string_view(resolved.get()).size();
+}
+
 std::optional<std::string> currentDirectory() {
   char buffer[kPathBufferSize];
   if (::getcwd(buffer, sizeof buffer) == nullptr) return std::nullopt;
   return std::string(buffer);
+}
+
+FileFailure currentDirectoryFailure() {
+  const std::unique_ptr<char, decltype(&std::free)> whole(::getcwd(nullptr, 0), &std::free);
+  if (whole) {
+    const std::size_t length = std::string_view(whole.get()).size();
+    return {Error::NameTooLong,
+            "the working folder's path has " + std::to_string(length) + " bytes, more than the " +
+                std::to_string(kPathBufferSize - 1) + " that include search can hold; run qovrin from a shorter path",
+            ENAMETOOLONG};
+  }
+  const int code = errno;
+  return {readFailure(code), "the working folder cannot be found: " + std::generic_category().message(code), code};
 }
 
 std::optional<std::string> executableDirectory() {

@@ -53,8 +53,14 @@ Status createDirectories(const std::string& path);
 // The resolved real path, or nothing when it cannot be resolved or does not
 // fit kPathBufferSize.
 std::optional<std::string> realPath(const std::string& path);
+// The length of the resolved real path whatever it is; nothing when the path
+// cannot be resolved.
+std::optional<std::size_t> realPathLength(const std::string& path);
 
 std::optional<std::string> currentDirectory();
+// Why currentDirectory gave nothing: NameTooLong for a working folder whose
+// path does not fit kPathBufferSize, else the system's failure.
+FileFailure currentDirectoryFailure();
 std::optional<std::string> executableDirectory();
 
 bool isDirectory(const std::string& path);

@@ -25,21 +25,28 @@ constexpr std::array kTerminationSignals{SIGHUP, SIGINT, SIGQUIT, SIGTERM};
 // Linux gives up on a chain of links after this many, and so do we.
 constexpr int kMaxLinkHops = 40;
 
-// The one piece of process-wide state: what the termination handler needs to
-// remove the temporary file of the replace in progress. It is filled while
-// the signals are blocked and `armed` is set last.
+}  // namespace
+
+// What the termination handler needs to remove one temporary file. It is
+// filled while the signals are blocked and `armed` is set last.
 struct PendingRemoval {
   volatile std::sig_atomic_t armed;
   int directory;
   char name[NAME_MAX + 1];
 };
-PendingRemoval pendingRemoval{};
+
+namespace {
+
+// The one piece of process-wide state: the temporary files of the replaces
+// in progress, an output's and its listing's.
+std::array<PendingRemoval, 2> pendingRemovals{};
 
 // Stays installed after the replace (then with nothing armed). It runs with
 // the default action already restored (SA_RESETHAND), so raising the signal
 // again ends the process the way the signal meant to.
 void removeTemporaryAndStop(int signal) {
-  if (pendingRemoval.armed != 0) ::unlinkat(pendingRemoval.directory, pendingRemoval.name, 0);
+  for (const PendingRemoval& pending : pendingRemovals)
+    if (pending.armed != 0) ::unlinkat(pending.directory, pending.name, 0);
   ::raise(signal);
 }
 
@@ -50,14 +57,14 @@ sigset_t terminationSet() noexcept {
   return set;
 }
 
-// Holds the termination signals back while the temporary file and the record of
-// it disagree; a signal that came in meanwhile is delivered afterwards.
+// Holds signals back (the termination signals, or every one that can be)
+// while the temporary files and the record of them disagree, or while an
+// output and its listing are renamed; a signal that came in meanwhile is
+// delivered afterwards.
 class SignalsHeld {
  public:
-  SignalsHeld() noexcept {
-    const sigset_t set = terminationSet();
-    ::pthread_sigmask(SIG_BLOCK, &set, &previous_);
-  }
+  SignalsHeld() noexcept : SignalsHeld(terminationSet()) {}
+  explicit SignalsHeld(const sigset_t& set) noexcept { ::pthread_sigmask(SIG_BLOCK, &set, &previous_); }
   SignalsHeld(const SignalsHeld&) = delete;
   SignalsHeld& operator=(const SignalsHeld&) = delete;
   ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
@@ -187,7 +194,7 @@ std::string temporarySuffix(unsigned attempt) {
   return suffix;
 }
 
-FileStatus writeInPlace(const std::string& target, std::string_view bytes) {
+FileStatus writeBytesInPlace(const std::string& target, std::string_view bytes) {
   const int file = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
   if (file < 0) return failWith(errno);
   if (!writeAll(file, bytes)) {
@@ -197,13 +204,6 @@ FileStatus writeInPlace(const std::string& target, std::string_view bytes) {
   }
   if (::close(file) != 0) return failWith(errno);
   return {};
-}
-
-FileStatus replaceWhole(const std::string& target, std::string_view bytes, const std::optional<Ownership>& ownership) {
-  ReplacementFile replacement;
-  if (auto opened = replacement.open(target, ownership); !opened) return opened;
-  if (auto written = replacement.write(bytes); !written) return written;
-  return replacement.commit();
 }
 
 // Over the file size limit a write fails with EFBIG instead of ending the
@@ -224,10 +224,22 @@ class FileSizeSignalIgnored {
   struct sigaction previous_ {};
 };
 
+}  // namespace
+
+// The replacement made beside `target`, still empty.
+FileStatus PreparedWrite::prepareReplacement(const std::string& target, const std::optional<Ownership>& ownership) {
+  auto replacement = std::make_unique<ReplacementFile>();
+  if (auto opened = replacement->open(target, ownership); !opened) return opened;
+  replacement_ = std::move(replacement);
+  return {};
+}
+
 // `path` names the existing file `status` describes, through whatever links.
-FileStatus writeExisting(const std::string& path, const struct stat& status, std::string_view bytes) {
+FileStatus PreparedWrite::prepareExisting(const std::string& path, const struct stat& status) {
   if (S_ISDIR(status.st_mode)) return failWith(EISDIR);
-  if (!S_ISREG(status.st_mode) || status.st_nlink != 1) return writeInPlace(path, bytes);
+  path_ = path;
+  inPlace_ = true;
+  if (!S_ISREG(status.st_mode) || status.st_nlink != 1) return {};
   // A file we may not write to is not ours to replace either, though its
   // folder would allow the rename.
   if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM))
@@ -239,16 +251,77 @@ FileStatus writeExisting(const std::string& path, const struct stat& status, std
   struct stat named {};
   if (walked && walked->exists && !walked->throughProc && ::stat(walked->path.c_str(), &named) == 0 &&
       sameFile(named, status)) {
-    auto replaced = replaceWhole(walked->path, bytes, Ownership{status.st_mode, status.st_uid, status.st_gid});
+    auto prepared = prepareReplacement(walked->path, Ownership{status.st_mode, status.st_uid, status.st_gid});
     // A file we may write but not replace (a folder we cannot write to, an
-    // owner we cannot give, a file mounted over its name) is still ours to
-    // overwrite.
-    if (replaced || (replaced.error().error != Error::AccessDenied && replaced.error().code != EBUSY)) return replaced;
+    // owner we cannot give) is still ours to overwrite.
+    if (prepared) inPlace_ = false;
+    if (prepared || prepared.error().error != Error::AccessDenied) return prepared;
   }
-  return writeInPlace(path, bytes);
+  return {};
 }
 
-}  // namespace
+FileStatus PreparedWrite::prepare(const std::string& path, std::string_view bytes) {
+  bytes_ = bytes;
+  if (path.empty()) return failWith(ENOENT);
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0) return prepareExisting(path, status);
+  if (errno != ENOENT) return failWith(errno);
+  const auto walked = walkPath(path);
+  if (!walked) return std::unexpected(walked.error());
+  // Found only across folders still to be made ("new/../x.bin"): the file
+  // is there already, and making those folders would change nothing.
+  if (walked->exists) {
+    if (::stat(walked->path.c_str(), &status) != 0) return failWith(errno);
+    return prepareExisting(walked->path, status);
+  }
+  // Nothing is there, so nothing already exists: the path itself is amiss.
+  if (namesFolder(path))
+    return std::unexpected(FileFailure{Error::WriteFailed,
+                                       "the path names a folder (it ends in '/', '.' or '..'), which does not exist; "
+                                       "the output needs the name of a file",
+                                       EISDIR});
+  if (const std::size_t separator = walked->path.rfind('/'); separator > 0) {
+    if (auto made = makeDirectories(walked->path.substr(0, separator)); !made) return made;
+  }
+  path_ = walked->path;
+  return prepareReplacement(walked->path, std::nullopt);
+}
+
+FileStatus PreparedWrite::writeAside() {
+  if (!replacement_) return {};
+  const FileSizeSignalIgnored ignoring;
+  return replacement_->write(bytes_);
+}
+
+FileStatus PreparedWrite::writeInPlace() {
+  if (!inPlace_) return {};
+  const FileSizeSignalIgnored ignoring;
+  return writeBytesInPlace(path_, bytes_);
+}
+
+FileStatus PreparedWrite::replace() {
+  if (!replacement_) return {};
+  auto committed = replacement_->commit();
+  // A file mounted over its name cannot be renamed over; it is still ours to overwrite.
+  if (!committed && committed.error().code == EBUSY) {
+    const FileSizeSignalIgnored ignoring;
+    return writeBytesInPlace(path_, bytes_);
+  }
+  return committed;
+}
+
+std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes) {
+  for (std::size_t index = 0; index < writes.size(); ++index)
+    if (auto written = writes[index]->writeInPlace(); !written)
+      return std::unexpected(WriteSetFailure{index, written.error()});
+  sigset_t every;
+  ::sigfillset(&every);
+  const SignalsHeld held(every);
+  for (std::size_t index = 0; index < writes.size(); ++index)
+    if (auto replaced = writes[index]->replace(); !replaced)
+      return std::unexpected(WriteSetFailure{index, replaced.error()});
+  return {};
+}
 
 std::optional<FileIdentity> fileIdentity(const std::string& path) {
   struct stat status {};
@@ -268,24 +341,12 @@ std::optional<FileIdentity> standardOutputFile() {
 }
 
 FileStatus writeFileThrough(const std::string& path, std::string_view bytes) {
-  if (path.empty()) return failWith(ENOENT);
-  const FileSizeSignalIgnored ignoring;
-  struct stat status {};
-  if (::stat(path.c_str(), &status) == 0) return writeExisting(path, status, bytes);
-  if (errno != ENOENT) return failWith(errno);
-  const auto walked = walkPath(path);
-  if (!walked) return std::unexpected(walked.error());
-  // Found only across folders still to be made ("new/../x.bin"): the file
-  // is there already, and making those folders would change nothing.
-  if (walked->exists) {
-    if (::stat(walked->path.c_str(), &status) != 0) return failWith(errno);
-    return writeExisting(walked->path, status, bytes);
-  }
-  if (namesFolder(path)) return failWith(EISDIR);
-  if (const std::size_t separator = walked->path.rfind('/'); separator > 0) {
-    if (auto made = makeDirectories(walked->path.substr(0, separator)); !made) return made;
-  }
-  return replaceWhole(walked->path, bytes, std::nullopt);
+  PreparedWrite write;
+  if (auto prepared = write.prepare(path, bytes); !prepared) return prepared;
+  if (auto written = write.writeAside(); !written) return written;
+  PreparedWrite* const writes[] = {&write};
+  if (auto finished = finishWrites(writes); !finished) return std::unexpected(std::move(finished.error().failure));
+  return {};
 }
 
 ReplacementFile::~ReplacementFile() { discard(); }
@@ -306,6 +367,9 @@ FileStatus ReplacementFile::open(const std::string& target, const std::optional<
   const std::size_t kept = std::min(targetName_.size(), limit > kSuffixLength ? limit - kSuffixLength : 0);
 
   SignalsHeld held;
+  const auto free =
+      std::ranges::find_if(pendingRemovals, [](const PendingRemoval& pending) { return pending.armed == 0; });
+  if (free == pendingRemovals.end()) return failWith(EAGAIN);
   for (const int signal : kTerminationSignals) {
     struct sigaction previous {};
     ::sigaction(signal, nullptr, &previous);
@@ -323,12 +387,12 @@ FileStatus ReplacementFile::open(const std::string& target, const std::optional<
         ::openat(directory_, temporaryName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownership ? 0600 : 0666);
     if (file_ < 0 && (errno != EEXIST || attempt == 100)) return failWith(errno);
   }
-  pendingRemoval.directory = directory_;
-  temporaryName_.copy(pendingRemoval.name, temporaryName_.size());
-  pendingRemoval.name[temporaryName_.size()] = '\0';
+  free->directory = directory_;
+  temporaryName_.copy(free->name, temporaryName_.size());
+  free->name[temporaryName_.size()] = '\0';
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  pendingRemoval.armed = 1;
-  registered_ = true;
+  free->armed = 1;
+  pending_ = &*free;
 
   if (ownership) {
     // The owner first: changing it may clear set-id bits that the mode then restores.
@@ -349,8 +413,8 @@ FileStatus ReplacementFile::commit() {
   if (::close(file) != 0) return failWith(errno);
   SignalsHeld held;
   if (::renameat(directory_, temporaryName_.c_str(), directory_, targetName_.c_str()) != 0) return failWith(errno);
-  pendingRemoval.armed = 0;
-  registered_ = false;
+  pending_->armed = 0;
+  pending_ = nullptr;
   return {};
 }
 
@@ -358,10 +422,10 @@ void ReplacementFile::discard() noexcept {
   SignalsHeld held;
   if (file_ >= 0) ::close(file_);
   file_ = -1;
-  if (registered_) {
+  if (pending_ != nullptr) {
     ::unlinkat(directory_, temporaryName_.c_str(), 0);
-    pendingRemoval.armed = 0;
-    registered_ = false;
+    pending_->armed = 0;
+    pending_ = nullptr;
   }
   if (directory_ >= 0) ::close(directory_);
   directory_ = -1;

@@ -3,11 +3,14 @@
 // names, replacing a plain file atomically and never leaving a temporary
 // file behind, and telling files apart by identity rather than by name.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
 #include <expected>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -58,10 +61,13 @@ struct Ownership {
   gid_t group;
 };
 
+struct PendingRemoval;
+
 // The temporary half of an atomic replace: a new file beside `target`
 // whose name stays within the directory's name limit. While it exists, a
 // termination signal (SIGHUP, SIGINT, SIGQUIT, SIGTERM) removes it before
-// the process ends. One at a time.
+// the process ends. Two at a time (an output and its listing); a third
+// fails with WriteFailed.
 class ReplacementFile {
  public:
   ReplacementFile() = default;
@@ -87,8 +93,56 @@ class ReplacementFile {
   int file_ = -1;
   std::string temporaryName_;
   std::string targetName_;
-  bool registered_ = false;
+  PendingRemoval* pending_ = nullptr;  // the termination handler's record of it
 };
+
+// Which of several writes failed, and how.
+struct WriteSetFailure {
+  std::size_t index;
+  FileFailure failure;
+};
+
+class PreparedWrite;
+std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes);
+
+// One file of several written as one change, as writeFileThrough writes
+// it, in steps: every file prepared, then every replacement written, then
+// all finished together (finishWrites), so that a failure before the finish
+// leaves every file as it was.
+class PreparedWrite {
+ public:
+  // The checks of the path, the missing folders made, and for a file that
+  // is replaced, its replacement made beside it. `bytes` must outlive the
+  // write.
+  FileStatus prepare(const std::string& path, std::string_view bytes);
+  // Writes the bytes whole into the replacement; nothing for a file written
+  // in place.
+  FileStatus writeAside();
+
+ private:
+  friend std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes);
+
+  FileStatus prepareReplacement(const std::string& target, const std::optional<Ownership>& ownership);
+  FileStatus prepareExisting(const std::string& path, const struct stat& status);
+  // A file that is not replaced (a device, a FIFO, a file with several
+  // names) is written in place here; it may fail half-way, as such a file
+  // would anyway.
+  FileStatus writeInPlace();
+  // Renames the replacement over the file.
+  FileStatus replace();
+
+  std::string path_;
+  std::string_view bytes_;
+  std::unique_ptr<ReplacementFile> replacement_;
+  bool inPlace_ = false;
+};
+
+// Finishes prepared writes: the files written in place first, then every
+// replacement renamed with all signals held, so that no signal stops the
+// run between two renames and leaves a new output beside an old listing.
+// After a failure the replacements not yet renamed are removed with their
+// PreparedWrite.
+std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes);
 
 // Keeps the termination signals away from the calling thread, so that they reach
 // the thread that runs the command, which knows about its temporary file.

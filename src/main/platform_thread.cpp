@@ -3,6 +3,10 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <cstdint>
+
+#include "common/work_stack.hpp"
+
 namespace qovrin::main::platform {
 namespace {
 
@@ -55,6 +59,17 @@ std::optional<int> runWithStack(std::size_t stackBytes, const std::function<int(
   ::pthread_sigmask(SIG_SETMASK, &job.signals, nullptr);
   if (!started) return std::nullopt;
   return job.result;
+}
+
+void adoptWorkStack() noexcept {
+  pthread_attr_t attributes;
+  // For the first thread this reads the process's memory map and stack limit.
+  if (::pthread_getattr_np(::pthread_self(), &attributes) != 0) return;
+  void* lowest = nullptr;
+  std::size_t bytes = 0;
+  const bool known = ::pthread_attr_getstack(&attributes, &lowest, &bytes) == 0;
+  ::pthread_attr_destroy(&attributes);
+  if (known) currentWorkStack() = WorkStack{reinterpret_cast<std::uintptr_t>(lowest), bytes, false};
 }
 
 }  // namespace qovrin::main::platform

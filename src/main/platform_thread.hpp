@@ -15,4 +15,9 @@ namespace qovrin::main::platform {
 // reach the only thread of the program.
 std::optional<int> runWithStack(std::size_t stackBytes, const std::function<int()>& work);
 
+// Makes the stack the calling thread runs on the one the nesting checks
+// measure against (common/work_stack.hpp); no checks when the system does
+// not tell where that stack is.
+void adoptWorkStack() noexcept;
+
 }  // namespace qovrin::main::platform

@@ -92,15 +92,22 @@ int failRun(StandardStreams& streams, RunDisplay& display, std::string_view pref
 
 int failLowering(StandardStreams& streams, RunDisplay& display, std::string_view prefix, Error error,
                  const frontend::module::Module& module) {
-  std::string notes;
-  for (std::size_t index = 0; index < module.diagnostics().diagnostics().size(); ++index) {
-    const auto& diagnostic = module.diagnostics().diagnostics()[index];
-    if (diagnostic.severity == frontend::diagnostic::Severity::note &&
-        !appendDiagnostics(notes, module, std::span(&diagnostic, 1)))
-      notes.clear();
-  }
-  const int status = failRun(streams, display, prefix, error);
-  streams.err.write(notes);
+  // An unclosed virtual.begin is the one such failure that lowering explains,
+  // in a note it records last; the warnings and prints before it keep their
+  // place ahead of the failure's line.
+  const std::span<const frontend::diagnostic::Diagnostic> diagnostics = module.diagnostics().diagnostics();
+  std::size_t said = diagnostics.size();
+  if (error == Error::UnclosedVirtualOutput && said > 0 &&
+      diagnostics.back().severity == frontend::diagnostic::Severity::note)
+    --said;
+  std::string before;
+  std::string explaining;
+  if (!appendDiagnostics(before, module, diagnostics.first(said))) before.clear();
+  if (!appendDiagnostics(explaining, module, diagnostics.subspan(said))) explaining.clear();
+  display.finish(false);
+  streams.err.write(before);
+  const int status = reportError(streams, prefix, error, {});
+  streams.err.write(explaining);
   (void)streams.err.flush();
   return status;
 }
@@ -127,20 +134,13 @@ int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, cons
   }
 
   // The write's own failure, with the path and the system's cause in a note.
-  const auto writeStep = [&](std::string_view node, TimingTag tag, const std::string& path,
-                             std::string_view bytes) -> std::optional<int> {
-    const auto id = display.start(node);
-    TimedStep step(trace, tag);
-    const auto result = writeOutputFile(path, bytes);
-    display.end(id);
-    if (!result) {
-      const std::string note = "cannot write " + (path.empty() ? std::string("''") : path) + ": " + result.error().cause;
-      return failRun(streams, display, "error: ", result.error().error, std::span(&note, 1));
-    }
-    step.finish();
-    return std::nullopt;
+  const auto failWrite = [&](const std::string& path, const platform::FileFailure& failure) {
+    const std::string note = "cannot write " + (path.empty() ? std::string("''") : path) + ": " + failure.cause;
+    return failRun(streams, display, "error: ", failure.error, std::span(&note, 1));
   };
-  // Rendered first: a listing that cannot be made leaves the output as it was.
+  // The output and the listing are one pair: both destinations are checked,
+  // then both written beside their targets, before either changes, so a
+  // failed run leaves both as they were.
   std::optional<std::string> listing;
   if (outputs.listingPath) {
     auto rendered = renderListing(outputs.sourcePath, assembled);
@@ -149,11 +149,35 @@ int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, cons
   }
   const auto& image = assembled.result.image;
   const std::string_view imageBytes(reinterpret_cast<const char*>(image.data()), image.size());
-  if (auto failed = writeStep("write output", TimingTag::writeOutput, outputs.outputPath, imageBytes)) return *failed;
+  platform::PreparedWrite outputWrite;
+  platform::PreparedWrite listingWrite;
+  if (auto prepared = outputWrite.prepare(outputs.outputPath, imageBytes); !prepared)
+    return failWrite(outputs.outputPath, prepared.error());
   if (listing) {
-    if (auto failed = writeStep("write listing", TimingTag::writeListing, *outputs.listingPath, *listing))
+    if (auto prepared = listingWrite.prepare(*outputs.listingPath, *listing); !prepared)
+      return failWrite(*outputs.listingPath, prepared.error());
+  }
+  const auto writeStep = [&](std::string_view node, TimingTag tag, platform::PreparedWrite& write,
+                             const std::string& path) -> std::optional<int> {
+    const auto id = display.start(node);
+    TimedStep step(trace, tag);
+    const auto aside = write.writeAside();
+    display.end(id);
+    if (!aside) return failWrite(path, aside.error());
+    step.finish();
+    return std::nullopt;
+  };
+  if (auto failed = writeStep("write output", TimingTag::writeOutput, outputWrite, outputs.outputPath)) return *failed;
+  if (listing) {
+    if (auto failed = writeStep("write listing", TimingTag::writeListing, listingWrite, *outputs.listingPath))
       return *failed;
   }
+  // Writing a device or a pipe in place, and the renames, count as writing the output.
+  TimedStep finishing(trace, TimingTag::writeOutput);
+  platform::PreparedWrite* const writes[] = {&outputWrite, &listingWrite};
+  if (const auto finished = platform::finishWrites(std::span(writes, listing ? 2 : 1)); !finished)
+    return failWrite(finished.error().index == 0 ? outputs.outputPath : *outputs.listingPath, finished.error().failure);
+  finishing.finish();
   display.finish(true);
 
   // Written to a standard output that holds the output file (`-o
@@ -199,7 +223,10 @@ int runAssembleRoad(const CliOptions& options, StandardStreams& streams) {
   const auto assembleNode = display.start("assemble flat");
   auto module = std::make_unique<frontend::module::Module>(options.target);
   const auto roots = buildIncludeRoots();
-  if (!roots) return failRun(streams, display, "error: assembly failed: ", Error::FileNotFound);
+  if (!roots) {
+    const auto why = platform::currentDirectoryFailure();
+    return failRun(streams, display, "error: assembly failed: ", why.error, std::span(&why.cause, 1));
+  }
   const auto identity = canonicalFileIdentity(sourcePath);
 
   TimedStep lowering(trace, TimingTag::parseLower);

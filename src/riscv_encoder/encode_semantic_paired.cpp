@@ -33,9 +33,7 @@ Status pairedKind(Reader& r, std::uint8_t kind) {
       QOVRIN_TRY(r.setFieldWidth(kPRdP, 1, "p_rd_p"));
       return r.setUnsignedBits(kPUimm, 2, pUimmBits(r.fields()));
     case 97: {
-      const auto offset = r.imm(2);
-      if (!offset) return fail(offset.error());
-      const auto t = wrapAlignedSigned(*offset, 12, 32);
+      const auto t = r.offsetValue(2, 12, 32);
       if (!t) return fail(t.error());
       r.values[kImm12Hi] = *t >> 5 & 127;
       return r.setReg(kRs1, 1);

@@ -77,7 +77,7 @@ Status vectorKind(Reader& r, std::uint8_t kind) {
     case 66: {
       const auto amount = r.imm(3);
       if (!amount) return fail(amount.error());
-      if (static_cast<std::uint64_t>(*amount) > 63) return fail(Error::ImmediateOutOfRange);
+      if (static_cast<std::uint64_t>(*amount) > 63) return r.outOfRange(*amount, 6, false);
       QOVRIN_TRY(r.setReg(kVd, 1));
       QOVRIN_TRY(r.setReg(kVs2, 2));
       r.values[kZimm6Hi] = static_cast<std::uint32_t>(*amount >> 5);

@@ -210,6 +210,21 @@ void notePiece(std::string_view piece, std::size_t first, const RiscvOperandList
     failure.unknown_base = inside;
 }
 
+// More operands than the list holds: the count the row takes, as for any
+// other wrong count.
+void describeTooMany(const MnemonicForm& form, std::span<const RiscvInstructionRow> rows, unsigned xlen,
+                     const RiscvOperandList& operands, RiscvFailure& failure) {
+  const auto found = tables::findInstruction(rows, xlen);
+  if (!found) return;
+  failure = {};
+  if (encode::semanticFieldValues(**found, {operands.items.data(), operands.count}, &failure) ||
+      failure.part != RiscvFailure::Part::operand_count) {
+    failure = {};
+    return;
+  }
+  describeWrittenCount(form, (*found)->kind, failure);
+}
+
 // The vector type of vsetvli / vsetivli when its words are no type.
 void describeVectorType(std::string_view text, RiscvFailure& failure) noexcept {
   const std::size_t first_comma = text.find(',');
@@ -241,6 +256,16 @@ bool hasRv32Form(std::string_view name, unsigned xlen) noexcept {
   return static_cast<bool>(tables::findInstruction({buffer.data(), name.size() + kSuffix.size()}, xlen));
 }
 
+// A 32-bit register holds 2^31 .. 2^32 - 1 in the bits of the negative
+// number 2^32 below it, and that is how every RV32 field reads such a value.
+// A value past 32 bits stays as written, for the field's range check to refuse.
+void readAsRv32Values(RiscvOperandList& operands) noexcept {
+  for (std::size_t index = 0; index < operands.count; ++index) {
+    RiscvOperand& operand = operands.items[index];
+    if (operand.isImmediate() && operand.value >> 31 == 1) operand.value |= ~std::uint64_t{0} << 32;
+  }
+}
+
 }  // namespace
 
 qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view text, unsigned xlen,
@@ -255,7 +280,11 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
   const auto blank = std::ranges::find_if(text, [](char c) { return c == ' ' || c == '\t'; });
   const std::string_view written = qovrin::trim({text.begin(), blank}, kBlanks);
   const std::string_view operand_text = blank == text.end() ? std::string_view{} : std::string_view{blank + 1, text.end()};
-  if (written.empty() || written.size() > kMaxMnemonicLength) return fail(Error::MnemonicTooLong);
+  if (written.empty() || written.size() > kMaxMnemonicLength) {
+    // No row has a name this long.
+    if (failure != nullptr && !written.empty()) failure->part = RiscvFailure::Part::mnemonic;
+    return fail(Error::MnemonicTooLong);
+  }
   Mnemonic normalised;
   for (const char c : written) {
     const char lower = qovrin::lowerAscii(c);
@@ -283,7 +312,7 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
       return fail(configured.error());
     }
   } else if (!operands_trimmed.empty()) {
-    QOVRIN_TRY(forEachPiece(operands_trimmed, [&](std::string_view piece) {
+    const Status pieces = forEachPiece(operands_trimmed, [&](std::string_view piece) {
       const std::size_t first = operands.count;
       const Status appended = appendOperand(piece, context, hook, operands);
       if (failure != nullptr) {
@@ -297,7 +326,12 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
         }
       }
       return appended;
-    }));
+    });
+    if (!pieces) {
+      if (failure != nullptr && pieces.error() == Error::TooManyOperands)
+        describeTooMany(form, rows, xlen, operands, *failure);
+      return fail(pieces.error());
+    }
   }
   QOVRIN_TRY(completeVectorMask(context.kind, operands));
   if (form.ordering_suffix) {
@@ -305,6 +339,7 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
     QOVRIN_TRY(operands.push(immediateOperand(form.rl)));
   }
   if (form.special_operand) QOVRIN_TRY(operands.push(immediateOperand(*form.special_operand)));
+  if (xlen == 32) readAsRv32Values(operands);
 
   const auto found = tables::findInstruction(rows, xlen);
   if (!found) {

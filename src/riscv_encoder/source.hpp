@@ -21,8 +21,9 @@ inline constexpr std::size_t kMaxMnemonicLength = 96;
 
 // Encodes "mnemonic operands" (a "#" or ";" starts a comment) for XLEN 32 or
 // 64. Operand text that is no register, literal or named constant is read
-// through the hook. A failure the encoder can name is described in `failure`
-// when one is given.
+// through the hook. For XLEN 32 a value reads as a 32-bit register holds it
+// (0xfffff800 is -2048). A failure the encoder can name is described in
+// `failure` when one is given.
 qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view text, unsigned xlen,
                                                              const RiscvExpressionHook& hook,
                                                              RiscvFailure* failure = nullptr);

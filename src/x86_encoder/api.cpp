@@ -69,6 +69,8 @@ qovrin::Status standalonePrefix(encode::OwnedEncodeResult& result, std::string_v
     if (!segment) return fail(Error::UnsupportedMnemonic);
     code = static_cast<std::uint32_t>(*segment);
   }
+  // One byte is written, so the prefix words in front would be lost.
+  if ((options.lock & 1) != 0 || (options.rep & 7) != 0) return fail(Error::UnsupportedPrefixes);
   const std::int32_t byte = types::prefixByte(code, options.bits);
   if (byte == types::kNotAPrefix || byte == types::kEncodingChoice) return fail(Error::InvalidPrefixEncoding);
   if (byte == types::kInvalidInMode) return fail(types::invalidInModeError(code));

@@ -32,9 +32,16 @@ TEST(PatchValue, RelativeDistancesFitTheSignedWidth) {
   // target, place, width, distance (none: the error)
   const std::tuple<WideValue, std::uint64_t, std::uint16_t, std::optional<std::int64_t>, Error> cases[] = {
       {-4, 10, 32, -14, {}},
-      {0, kMax, 64, std::nullopt, Error::RelativeFixupOutOfRange},
+      // Addresses wrap: the upper half reads the same as an unsigned label
+      // and as an expression on it, whose value is negative.
+      {0xffffffff80000009, 0xffffffff80000005, 32, 4, {}},
+      {-0x7ffffff7, 0xffffffff80000005, 32, 4, {}},
+      {-0x7ffffff7, 0x7ffffff0, 32, std::nullopt, Error::RelativeFixupOutOfRange},
+      {0, kMax, 64, 1, {}},
+      {0, kMax, 8, 1, {}},
       {static_cast<WideValue>(kMax >> 1), 0, 64, static_cast<std::int64_t>(kMax >> 1), {}},
       {kTwo64, 0, 64, std::nullopt, Error::RelativeFixupOutOfRange},
+      {-kTwo64 / 2 - 1, 0, 64, std::nullopt, Error::RelativeFixupOutOfRange},
       {0, 0, 0, std::nullopt, Error::InvalidFixupWidth},
       {0, 0, 128, std::nullopt, Error::InvalidFixupWidth},
   };

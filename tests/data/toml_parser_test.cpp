@@ -151,17 +151,25 @@ TEST(TomlParser, RecordsWhereValuesBegin) {
   const auto& entries = std::get<Node::Table>(result->root.value);
   EXPECT_EQ(placeOf(result->root), Place(1, 1));
   EXPECT_EQ(placeOf(entries[0].node), Place(1, 5));
-  EXPECT_EQ(placeOf(entries[1].node), Place(0, 0));
+  EXPECT_EQ(placeOf(entries[1].node), Place(2, 1));
   EXPECT_EQ(placeOf(std::get<Node::Table>(entries[1].node.value)[0].node), Place(3, 7));
-  // Keys too: of a pair, of an inline-table entry, none for a header's table.
+  // Keys too: of a pair, of an inline-table entry, a header's table at its header.
   const auto keyOf = [](const TableEntry& entry) { return Place(entry.line, entry.column); };
   EXPECT_EQ(keyOf(entries[0]), Place(1, 1));
-  EXPECT_EQ(keyOf(entries[1]), Place(0, 0));
+  EXPECT_EQ(keyOf(entries[1]), Place(2, 1));
   EXPECT_EQ(keyOf(std::get<Node::Table>(entries[1].node.value)[0]), Place(3, 3));
   const auto inline_table = parse("t = { x = 1,  y = 2 }");
   ASSERT_TRUE(inline_table);
   const auto& inner = std::get<Node::Table>(std::get<Node::Table>(inline_table->root.value)[0].node.value);
   EXPECT_EQ(keyOf(inner[1]), Place(1, 15));
+  // Arrays of tables, each table of them, and tables a dotted key made.
+  const auto made = parse("x = 0\n[[a]]\n[[a]]\n  b.c = 1");
+  ASSERT_TRUE(made);
+  const auto& array = std::get<Node::Table>(made->root.value)[1];
+  EXPECT_EQ(keyOf(array), Place(2, 1));
+  EXPECT_EQ(placeOf(std::get<Node::Array>(array.node.value)[1]), Place(3, 1));
+  const auto& dotted = std::get<Node::Table>(std::get<Node::Array>(array.node.value)[1].value)[0];
+  EXPECT_EQ(keyOf(dotted), Place(4, 3));
 }
 
 TEST(TomlParser, SaysWhereAndWhyReadingStopped) {

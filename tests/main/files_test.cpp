@@ -5,6 +5,7 @@
 
 #include "main/include_resolution.hpp"
 #include "main/output_files.hpp"
+#include "main/platform.hpp"
 #include "main/platform_input.hpp"
 #include "temp_tree.hpp"
 
@@ -99,6 +100,28 @@ TEST_F(TempTree, IncludeSearchOrderAndListings) {
 
   EXPECT_EQ(canonicalFileIdentity("src/../src/lib/a.inc"), a->realPath);
   EXPECT_FALSE(canonicalFileIdentity("missing.qov").has_value());
+}
+
+// Paths past the 1,024-byte buffers of include search say so: an include
+// that opens but whose real path does not fit, and a working folder as deep.
+TEST_F(TempTree, PathsTooLongForIncludeSearchSaySo) {
+  fs::path deep = "deep";
+  while ((root_ / deep).string().size() < 1100) deep /= std::string(60, 'd');
+  put(deep / "x.inc", "db(1)\n");
+  const IncludeRoots roots{fs::current_path().string(), std::nullopt};
+  const std::string name = (deep / "x.inc").string();
+  EXPECT_EQ(resolveFileInclude(roots, name, "main.qov").error(), qovrin::Error::IncludeNotAvailable);
+  const auto cause = unreadableInclude(roots, name, "main.qov");
+  ASSERT_TRUE(cause.has_value());
+  EXPECT_TRUE(cause->ends_with("bytes, more than the 1023 that include paths can hold")) << *cause;
+  EXPECT_FALSE(unreadableInclude(roots, "deep/none.inc", "main.qov").has_value());
+
+  fs::current_path(deep);
+  EXPECT_FALSE(buildIncludeRoots().has_value());
+  const auto why = platform::currentDirectoryFailure();
+  EXPECT_EQ(why.error, qovrin::Error::NameTooLong);
+  EXPECT_TRUE(why.cause.starts_with("the working folder's path has ")) << why.cause;
+  fs::current_path(root_);
 }
 
 TEST_F(TempTree, InputsAreRegularFilesReadNoFurtherThanAsked) {

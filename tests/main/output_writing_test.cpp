@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <functional>
+#include <set>
 
 #include "main/platform_output.hpp"
 #include "main/run_files.hpp"
@@ -280,9 +281,74 @@ TEST_F(TempTree, TheGuardKnowsTheFileTheWriterWrites) {
   for (const std::string path : {"missing/", "missing/."}) {
     const auto written = platform::writeFileThrough(path, "x");
     ASSERT_FALSE(written.has_value()) << path;
-    EXPECT_EQ(written.error().error, Error::PathAlreadyExists) << path;
+    EXPECT_EQ(written.error().error, Error::WriteFailed) << path;
+    EXPECT_TRUE(written.error().cause.starts_with("the path names a folder")) << written.error().cause;
   }
   EXPECT_FALSE(fs::exists("missing"));
+}
+
+// A link to an absolute path leads from the root, not from the working
+// folder, whether its target exists or is still to be made; chains of links
+// are followed as far as the kernel follows them, and no further.
+TEST_F(TempTree, AbsoluteLinksAndLinkChainsLeadWhereTheKernelGoes) {
+  // Linux follows at most 40 links while it resolves one path.
+  constexpr int kSystemLinkLimit = 40;
+  const fs::path here = fs::canonical(".");
+  const auto chain = [&](const std::string& name, int links, const fs::path& end) {
+    // Every other link absolute, so both kinds are taken along the way.
+    for (int link = 0; link < links; ++link) {
+      const fs::path next = link + 1 == links ? end : fs::path(name + std::to_string(link + 1));
+      fs::create_symlink(link % 2 == 0 ? next : here / next, name + std::to_string(link));
+    }
+    return name + "0";
+  };
+
+  put("real/target.bin", "old");
+  const auto before = statusOf("real/target.bin");
+  fs::create_symlink(here / "real/target.bin", "out.bin");
+  ASSERT_TRUE(platform::writeFileThrough("out.bin", "new").has_value());
+  EXPECT_EQ(slurp("real/target.bin"), "new");
+  // Replaced whole beside itself, as any plain file is, not truncated in place.
+  EXPECT_NE(statusOf("real/target.bin").st_ino, before.st_ino);
+  EXPECT_TRUE(fs::is_symlink("out.bin"));
+
+  fs::create_symlink(here / "made/deep/later.bin", "dangling.bin");
+  const auto identity = platform::fileIdentity("dangling.bin");
+  ASSERT_TRUE(identity.has_value());
+  EXPECT_EQ(identity->missingPath, (here / "made/deep/later.bin").string());
+  ASSERT_TRUE(platform::writeFileThrough("dangling.bin", "made").has_value());
+  EXPECT_EQ(slurp(here / "made/deep/later.bin"), "made");
+
+  for (const int links : {10, kSystemLinkLimit}) {
+    SCOPED_TRACE(links);
+    put("chained.bin", "old");
+    const std::string start = chain("to" + std::to_string(links) + "-", links, "chained.bin");
+    ASSERT_TRUE(platform::writeFileThrough(start, "through").has_value());
+    EXPECT_EQ(slurp("chained.bin"), "through");
+    const std::string open = chain("open" + std::to_string(links) + "-", links, "ends/" + std::to_string(links));
+    ASSERT_TRUE(platform::writeFileThrough(open, "end").has_value());
+    EXPECT_EQ(slurp("ends/" + std::to_string(links)), "end");
+  }
+  for (const fs::path end : {"chained.bin", "ends/beyond"}) {
+    SCOPED_TRACE(end);
+    const std::string start = chain("beyond-" + end.filename().string() + "-", kSystemLinkLimit + 1, end);
+    EXPECT_FALSE(platform::fileIdentity(start).has_value());
+    const auto written = platform::writeFileThrough(start, "x");
+    ASSERT_FALSE(written.has_value());
+    EXPECT_EQ(written.error().error, Error::WriteFailed);
+    EXPECT_EQ(written.error().cause, "Too many levels of symbolic links");
+  }
+  EXPECT_EQ(slurp("chained.bin"), "through");
+  EXPECT_FALSE(fs::exists("ends/beyond"));
+
+  // Nothing was made under the working folder but what the links name.
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(".")) {
+    const std::string name = entry.path().filename().string();
+    if (!fs::is_symlink(entry.symlink_status())) names.insert(name);
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"real", "made", "chained.bin", "ends"}));
+  EXPECT_TRUE(leftovers(".").empty());
 }
 
 // /dev/stdout and /dev/fd/N lead through /proc to an open file: a pipe is

@@ -2,8 +2,10 @@
 """Runs the qovrin command against hostile inputs and lowered process limits:
 special files through every file input and as the project file, files far
 larger than a run may take, exhausted memory, statement nesting at its limit
-on a small stack with a large environment, a file size limit below the
-output, and termination signals while the output is written.
+on a small stack with a large environment, nesting on whatever smaller stack
+can be had, a file size limit below the output or the listing, a
+write-protected listing, and termination signals while the output or the
+listing is written.
 
 usage: resource_limits_test.py <qovrin> [--sanitized]
 
@@ -15,6 +17,7 @@ is left out there too.
 import os
 import re
 import resource
+import shutil
 import signal
 import subprocess
 import sys
@@ -387,6 +390,98 @@ def check_termination_signals(runner):
                                    f" (status {status}, output {kept[:8]!r}, left {leftovers})")
 
 
+# An image that fits under the file size limit below, with a listing of some
+# 30 KB that does not; and one whose 30 MB listing takes a while to write.
+PAIR_SOURCE = "pad(4096)\n"
+PAIR_SIZE_LIMIT = 16384
+SLOW_PAIR_SOURCE = "pad(1 << 22)\n"
+
+
+def unprivileged():
+    """The command prefix that runs a child as an unprivileged user: none
+    when the tests run as one, None when root has no way to drop."""
+    if os.geteuid() != 0:
+        return []
+    if shutil.which("setpriv") is None:
+        return None
+    return ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+
+
+def check_output_pair(runner):
+    """The output and its listing are one pair: a run that cannot write one
+    of them leaves both as they were, and so does a termination signal."""
+    drop = unprivileged()
+
+    def pair(name, source):
+        folder = os.path.join(runner.work, name)
+        os.mkdir(folder)
+        os.chmod(runner.work, 0o755)
+        os.chmod(folder, 0o777)
+        path = os.path.join(folder, "pair.qov")
+        with open(path, "w") as handle:
+            handle.write(source)
+        files = [os.path.join(folder, "pair.bin"), os.path.join(folder, "pair.lst")]
+        for file in files:
+            with open(file, "wb") as handle:
+                handle.write(b"old")
+        return folder, path, files
+
+    def contents(files):
+        result = []
+        for file in files:
+            with open(file, "rb") as handle:
+                result.append(handle.read())
+        return result
+
+    def expect_refused(name, run, folder, files, error, cause):
+        if run is None:
+            return
+        stderr = run.stderr.decode("utf-8", "replace")
+        runner.expect(f"{name}: {error} for the listing, output and listing both old, no temporary file",
+                      run.returncode == 1 and stderr == f"error: {error}\nnote: cannot write {files[1]}: {cause}\n"
+                      and contents(files) == [b"old", b"old"] and not temporaries(folder), run)
+
+    folder, path, files = pair("pair-size", PAIR_SOURCE)
+    arguments = [path, "-o", files[0], "--listing", files[1]]
+    run = runner.command("pair-size", arguments, folder, [(resource.RLIMIT_FSIZE, PAIR_SIZE_LIMIT)])
+    expect_refused("pair-size", run, folder, files, "WriteFailed", "File too large")
+
+    if drop is None:
+        print("setpriv unavailable: the write-protected listing is not tried")
+    else:
+        folder, path, files = pair("pair-protected", PAIR_SOURCE)
+        if drop:
+            for file in files:
+                os.chown(file, 65534, 65534)
+        os.chmod(files[1], 0o444)
+        run = subprocess.run([*drop, runner.qovrin, path, "-o", files[0], "--listing", files[1], "--no-progress"],
+                             capture_output=True, timeout=TIMEOUT)
+        expect_refused("pair-protected", run, folder, files, "AccessDenied", "Permission denied")
+
+    # SIGTERM while the listing is written: before, the output had been
+    # renamed already.
+    for attempt in range(5):
+        folder, path, files = pair(f"pair-signal-{attempt}", SLOW_PAIR_SOURCE)
+        child = subprocess.Popen([runner.qovrin, path, "-o", files[0], "--listing", files[1], "--no-progress"],
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        deadline = time.monotonic() + TIMEOUT
+        while child.poll() is None and time.monotonic() < deadline and not temporaries(folder, files[1]):
+            time.sleep(0.0005)
+        if child.poll() is None:
+            child.send_signal(signal.SIGTERM)
+        child.communicate(timeout=TIMEOUT)
+        if child.returncode == 0:
+            continue
+        output, listing = contents(files)
+        runner.expect(f"pair-signal: ends by SIGTERM with output and listing both old, no temporary file "
+                      f"(output {output[:8]!r}, listing {listing[:8]!r})",
+                      child.returncode == -signal.SIGTERM and output == listing == b"old" and not temporaries(folder),
+                      None)
+        break
+    else:
+        runner.failures.append("pair-signal: the run never showed the listing's temporary file")
+
+
 def nested(kind, depth, body="nop"):
     lines = [NESTED_HEADERS[kind].format(level) for level in range(depth)]
     lines.append(body)
@@ -436,6 +531,68 @@ def check_nesting(runner, sanitized):
                           run.returncode == 1 and b"NestingTooDeep" in run.stderr, run)
 
 
+# Under this address-space limit no 64 MiB stack can be had, but a smaller
+# one can; the main stack is lowered too, for the run to go on on.
+SMALL_STACK_LIMITS = "ulimit -v 65536; ulimit -s 1024"
+STACK_NOTE = re.compile(rb"note: nesting this deep does not fit in the \d+ [KM]iB stack this run could get "
+                        rb"\(it asks for \d+ MiB\)\n\Z")
+
+
+def called_deep(depth):
+    """Calls nested inside each other, each from a body nested near the
+    limit: more than any stack smaller than the one the run asks for holds."""
+    body = nested("if", NESTING_LIMIT - 10, "if k > 0 {\n  down(k - 1)\n}")
+    return f"fn down(k) {{\n{body}}}\ndown({depth})\n"
+
+
+def check_small_stack(runner, sanitized):
+    """Where the work's stack cannot be had whole, nesting stops at the
+    stack left: an error with a note, never a signal."""
+    cases = [
+        ("small-defer-if", deferred("if", NESTING_LIMIT - 1), False),
+        ("small-nested-macro", nested("macro", NESTING_LIMIT), False),
+        ("small-deep-calls", called_deep(127), True),
+    ]
+    if sanitized:
+        print("address-space limit unavailable under the sanitizer: smaller work stacks not tried")
+    else:
+        for name, source, refused in cases:
+            path = os.path.join(runner.work, name + ".qov")
+            with open(path, "w") as handle:
+                handle.write(source)
+            command = f'{SMALL_STACK_LIMITS}; exec "$0" "$1" -o "$2" --no-progress'
+            run = subprocess.run(["bash", "-c", command, runner.qovrin, path, path + ".bin"], capture_output=True,
+                                 timeout=TIMEOUT)
+            told = run.returncode == 1 and b"NestingTooDeep" in run.stderr and STACK_NOTE.search(run.stderr)
+            if refused:
+                runner.expect(f"{name}: NestingTooDeep with a note on the stack it got", told, run)
+            else:
+                runner.expect(f"{name}: assembles or is refused with a note, never a signal",
+                              run.returncode == 0 or told, run)
+
+    # No thread at all: the work runs on the 1 MiB stack the process has.
+    # An unprivileged user at its process limit cannot start one.
+    drop = unprivileged()
+    if drop is None:
+        print("setpriv unavailable: the run without a thread is not tried")
+        return
+    folder = os.path.join(runner.work, "no-thread")
+    os.mkdir(folder)
+    os.chmod(runner.work, 0o755)
+    os.chmod(folder, 0o777)
+    path = os.path.join(folder, "defer.qov")
+    with open(path, "w") as handle:
+        handle.write(deferred("if", NESTING_LIMIT - 1))
+    os.chmod(path, 0o644)
+    # The leak checker would need a thread of its own at the end.
+    env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
+    command = 'ulimit -u 1; ulimit -s 1024; exec "$0" "$1" -o "$2" --no-progress'
+    run = subprocess.run([*drop, "bash", "-c", command, runner.qovrin, path, path + ".bin"], capture_output=True,
+                         timeout=TIMEOUT, env=env)
+    runner.expect("no-thread: NestingTooDeep with a note on the stack it got",
+                  run.returncode == 1 and b"NestingTooDeep" in run.stderr and STACK_NOTE.search(run.stderr), run)
+
+
 def main():
     qovrin = os.path.abspath(sys.argv[1])
     sanitized = "--sanitized" in sys.argv[2:]
@@ -453,8 +610,10 @@ def main():
             check_digest_memory(runner)
             check_listing_memory(runner)
         check_nesting(runner, sanitized)
+        check_small_stack(runner, sanitized)
         check_file_size_limit(runner)
         check_termination_signals(runner)
+        check_output_pair(runner)
     for failure in runner.failures:
         print("FAIL", failure)
     return 1 if runner.failures else 0

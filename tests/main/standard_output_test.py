@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs the qovrin command with its output or listing going to its own
 standard output, through a link in a scratch folder, with standard output a
-pipe and a file.
+pipe and a file; and with a standard stream that takes no more bytes.
 
 usage: standard_output_test.py <qovrin>
 """
@@ -16,6 +16,50 @@ IMAGE = bytes([0x51, 0x4F, 0x56, 0x00, 0xFF])
 SUMMARY = b"assembled output (5 bytes, 0 instruction fragments, target x86-64)\n"
 # Both lead through /proc to the descriptor the process has as its fd 1.
 LINK_TARGETS = ["/dev/stdout", "/proc/self/fd/1"]
+
+
+# Commands, the stream they write to, and the status when that stream takes
+# no bytes: a failed write is the run's failure, named when it is standard
+# output that failed.
+FAILED_STREAMS = [
+    (["demo.qov", "-o", "demo.bin"], "stdout", 1),
+    (["demo.qov", "-o", "demo.bin", "--timings"], "stdout", 1),
+    (["--version"], "stdout", 1),
+    (["help", "targets"], "stdout", 1),
+    (["build"], "stdout", 1),
+    (["init", "fresh"], "stdout", 1),
+    (["broken.qov", "-o", "broken.bin"], "stderr", 1),
+    # A command-line issue would be status 2 if its message got out.
+    (["demo.qov", "--bogus"], "stderr", 1),
+    (["demo.qov", "-o", "quiet.bin"], "stderr", 0),
+]
+
+
+def check_failed_streams(qovrin, failures):
+    """Standard output or error full (/dev/full) or a pipe nobody reads."""
+    for target in ("full", "closed pipe"):
+        for index, (arguments, stream, status) in enumerate(FAILED_STREAMS):
+            with tempfile.TemporaryDirectory(prefix="qovrin-streams-") as work:
+                with open(os.path.join(work, "demo.qov"), "w") as handle:
+                    handle.write(SOURCE)
+                with open(os.path.join(work, "broken.qov"), "w") as handle:
+                    handle.write("db(missing)\n")
+                with open(os.path.join(work, "qovrin.toml"), "w") as handle:
+                    handle.write('[build]\nsource = "demo.qov"\noutput = "built.bin"\n')
+                if target == "full":
+                    sink = os.open("/dev/full", os.O_WRONLY)
+                else:
+                    reader, sink = os.pipe()
+                    os.close(reader)
+                streams = {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE, stream: sink}
+                run = subprocess.run([qovrin, *arguments], cwd=work, timeout=TIMEOUT, **streams)
+                os.close(sink)
+            named = stream == "stderr" or run.stderr == b"error: WriteFailed\n"
+            if run.returncode != status or not named:
+                output = "" if run.stdout is None else f", stdout {run.stdout[:200]!r}"
+                failures.append(f"{' '.join(arguments)} with {stream} a {target}: status {status}"
+                                f"{', error: WriteFailed' if stream == 'stdout' else ''}"
+                                f" (status {run.returncode}{output}, stderr {run.stderr!r})")
 
 
 def main():
@@ -65,6 +109,8 @@ def main():
         # The summary stays on standard output when the output is elsewhere.
         plain = run(["-o", "demo.bin"], subprocess.PIPE)
         expect("another output: the summary on stdout", plain.returncode == 0 and plain.stdout == SUMMARY, plain)
+
+    check_failed_streams(qovrin, failures)
 
     for failure in failures:
         print("FAIL", failure)

@@ -195,6 +195,10 @@ TEST(EncodeInstructionText, MnemonicLength) {
   const std::string longest = "a" + std::string(95, 'b');
   EXPECT_EQ(errorOf(encodeInstructionText(longest, 64, {})), Error::UnsupportedInstruction);
   EXPECT_EQ(errorOf(encodeInstructionText(longest + "b", 64, {})), Error::MnemonicTooLong);
+  // No row has so long a name.
+  riscv_encoder::RiscvFailure failure;
+  (void)encodeInstructionText(longest + "b a0", 64, {}, &failure);
+  EXPECT_EQ(failure.part, riscv_encoder::RiscvFailure::Part::mnemonic);
 }
 
 // Answers a fixed value for every text and records what it was asked.
@@ -243,6 +247,17 @@ TEST(EncodeInstructionText, OperandsThatAreNoLiteralGoToTheHook) {
   off.enabled = false;
   expectRefuses({"beqz a0, done", 64, Error::InvalidOperand}, off);
   EXPECT_TRUE(disabled.asked.empty());
+}
+
+// RV32 reads 2^31 .. 2^32 - 1 as its registers hold them, literal or from
+// the hook; RV64 and values past 32 bits keep the field's own range check.
+TEST(EncodeInstructionText, Rv32ReadsValuesAtThirtyTwoBits) {
+  RecordingHook label{0xfffff800};
+  expectEncodes({"addi a0, zero, 0xfffff800", 32, 0x80000513, 4});
+  expectEncodes({"addi a0, zero, L", 32, 0x80000513, 4}, label.hook());
+  expectRefuses({"addi a0, zero, L", 64, Error::ImmediateOutOfRange}, label.hook());
+  for (const std::string_view text : {"addi a0, zero, 0x1fffff800", "slli a0, a0, 0xffffffff"})
+    expectRefuses({text, 32, Error::ImmediateOutOfRange});
 }
 
 // A quote between two digits separates digit groups and opens no quoted text,
@@ -311,6 +326,11 @@ TEST(EncodeInstructionText, DescribesTheRefusedPart) {
       {"beq a0, a1, 4096", Part::immediate_range, 0, "", 4096, 13, true},
       {"addi a0, a0, 2047", Part::unknown, 0, "", 0, 0, false},
       {"addi a0, a0, 3", Part::unknown, 0, "", 0, 0, false},
+      {"prefetch.w 2048(a0)", Part::immediate_range, 0, "", 2048, 12, true},
+      {"prefetch.i 33(a0)", Part::alignment, 0, "", 0, 0, false},
+      {"vror.vi v1, v2, 64", Part::immediate_range, 0, "", 64, 6, false},
+      {"add a0, a1, a2, a3, a4, a5, a6, a7, t0, t1, t2, t3, t4, t5, t6, s0, s1", Part::operand_count, 3, "rd rs1 rs2",
+       0, 0, false},
   };
   for (const Described& c : cases) {
     riscv_encoder::RiscvFailure failure;

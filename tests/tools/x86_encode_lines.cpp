@@ -4,7 +4,9 @@
 // or "error: <name>". Branch targets are patched here as the assembler's
 // patcher would, measured from the line's address. One match memo serves all
 // lines, as in a lowering run, so that every template also comes out of a
-// remembered search.
+// remembered search. Lines are split, prefix words included, by the encode
+// pass's own reading of an instruction line, so that the comparison covers
+// what a source line gets.
 
 #include <array>
 #include <cstdio>
@@ -12,14 +14,16 @@
 #include <memory>
 #include <string>
 
+#include "frontend/encode/isa_text.hpp"
+#include "x86_encoder/api.hpp"
 #include "x86_encoder/encode.hpp"
-#include "x86_encoder/encode_test_support.hpp"
 #include "x86_encoder/match_memo.hpp"
 
 int main() {
   using namespace x86_encoder;
   std::string line;
   encode::OwnedEncodeResult result;
+  frontend::isa_text::ParsedInstruction parsed;
   const auto memo = std::make_unique<match::MatchMemo>();
   while (std::getline(std::cin, line)) {
     const std::size_t tab = line.find('\t');
@@ -28,10 +32,18 @@ int main() {
       std::cout << "error: bad input\n";
       continue;
     }
-    auto options = testing::modeOptions(static_cast<std::uint8_t>(std::stoi(line.substr(0, tab))));
+    if (const auto split = frontend::isa_text::parseX86Line(std::string_view(line).substr(second + 1), parsed);
+        !split) {
+      std::cout << "error: " << qovrin::errorName(split.error()) << '\n';
+      continue;
+    }
+    api::X86EncodeOptions options;
+    options.bits = static_cast<std::uint8_t>(std::stoi(line.substr(0, tab)));
     options.offset = std::stoll(line.substr(tab + 1, second - tab - 1), nullptr, 16);
     options.match_memo = memo.get();
-    const auto status = testing::encodeLine(result, std::string_view(line).substr(second + 1), options);
+    options.lock = parsed.lock ? 1 : 0;
+    options.rep = parsed.repeat;
+    const auto status = api::encodeBuiltinUnitsWithResolver(result, parsed.mnemonic, parsed.operands(), options, {});
     if (!status) {
       std::cout << "error: " << qovrin::errorName(status.error()) << '\n';
       continue;

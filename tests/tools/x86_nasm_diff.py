@@ -50,8 +50,11 @@ KNOWN_DIFFERENCES = [
     (r"^16: wrussd ", "nasm 2.16 writes the 66 twice"),
     (r"^\d+: xbts ", "the database swapped the operand order (rm16,reg16)"),
     (r"^\d+: umov ", "np in the database suppresses the 66 the operand size would ask for"),
-    (r"^\d+: retw ", "a 16-bit return needs 66 outside 16-bit mode; nasm 2.16 leaves it out"),
-    (r"^\d+: lock xchg ", "lock on xchg is refused on purpose (xchg with memory locks by itself); nasm accepts it"),
+    (r"^\d+: (bnd )?retw ", "a 16-bit return needs 66 outside 16-bit mode; nasm 2.16 leaves it out"),
+    (r"^\d+: x(acquire|release) lock bt[crs] ",
+     "the database gives btc, btr and bts no lock-elision class, so xacquire and xrelease are refused on them; "
+     "nasm 2.16 accepts them"),
+    (r"^\d+: (x(acquire|release) )?lock xchg ", "lock on xchg is refused on purpose (xchg with memory locks by itself); nasm accepts it"),
     (r"^\d+: rep movsd xmm",
      "where the template needs F2 the written F3 stays, with the warning \"invalid prefix for instruction\"; "
      "nasm writes both"),
@@ -223,7 +226,11 @@ def template_lines(path):
                     rendered.insert(place, "{rd-sae}" if any("|er" in token for token in tokens) else "{sae}")
                 prefix = ""
                 if "LOCK" in flags and rendered and "[" in rendered[0] and variant % 2 == 0:
-                    prefix = "lock "
+                    prefix = ("lock ", "xacquire lock ", "lock ", "xrelease lock ")[variant % 8 // 2]
+                elif "BND" in flags and variant % 2 == 1:
+                    prefix = "bnd "
+                elif mnemonic in ("bsf", "bsr") and variant % 2 == 0:
+                    prefix = "rep "
                 elif re.fullmatch(r"(movs|stos|lods|ins|outs)[bwdq]", mnemonic) and variant % 2 == 0:
                     prefix = "rep "
                 elif re.fullmatch(r"(cmps|scas)[bwdq]", mnemonic) and variant % 2 == 0:

@@ -26,13 +26,33 @@ bool isPcRelativeKind(std::uint8_t kind) noexcept {
   return (kind >= 28 && kind <= 32) || kind == 35 || kind == 36 || kind == 80 || kind == 81;
 }
 
+bool startsWord(char c) noexcept { return qovrin::isAsciiLetter(c) || c == '_'; }
+
+// A name that starts with '.' and goes on with a letter or '_', such as a
+// label line ".loop:" defines; at the first character of text.
+bool startsDotName(std::string_view text) noexcept {
+  return text.size() > 1 && text.front() == '.' && startsWord(text[1]);
+}
+
 // A lone name (a label, most often) never folds to a constant, which the
 // expression parser would only confirm after building its tree.
 bool isPlainName(std::string_view text) noexcept {
-  const auto starts = [](char c) { return qovrin::isAsciiLetter(c) || c == '_'; };
-  if (text.empty() || !starts(text.front())) return false;
+  if (startsDotName(text)) text.remove_prefix(1);
+  if (text.empty() || !startsWord(text.front())) return false;
   return std::ranges::all_of(text.substr(1),
-                             [&](char c) { return starts(c) || qovrin::isAsciiDigit(c) || c == '$'; });
+                             [](char c) { return startsWord(c) || qovrin::isAsciiDigit(c) || c == '$'; });
+}
+
+// Whether a name of text starts with '.': the expression parser reads no
+// such name, so an expression over one is left to the fixup, as a RISC-V
+// operand is.
+bool holdsDotName(std::string_view text) noexcept {
+  for (std::size_t at = text.find('.'); at != std::string_view::npos; at = text.find('.', at + 1)) {
+    const bool after_name = at > 0 && (startsWord(text[at - 1]) || qovrin::isAsciiDigit(text[at - 1]) ||
+                                       text[at - 1] == '$' || text[at - 1] == '.');
+    if (!after_name && startsDotName(text.substr(at))) return true;
+  }
+  return false;
 }
 
 // The operand-syntax kind of the first row of the line's mnemonic.
@@ -46,7 +66,7 @@ std::optional<std::uint8_t> riscvLineKind(std::string_view text) noexcept {
 }
 
 constexpr __int128 kI64Min = std::numeric_limits<std::int64_t>::min();
-constexpr __int128 kI64Max = std::numeric_limits<std::int64_t>::max();
+constexpr __int128 kU64Max = std::numeric_limits<std::uint64_t>::max();
 
 }  // namespace
 
@@ -61,16 +81,19 @@ qovrin::Result<std::optional<x86_encoder::api::X86ResolvedExpression>> unknownX8
   x86_encoder::api::X86ResolvedExpression answer;
   if (!isPlainName(trimmed)) {
     const auto tree = expr::parseOwned(trimmed);
-    if (!tree)
-      return fail(tree.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::ExpressionResolutionFailed);
-    const auto constant = expr::constantIntegerValue(*tree);
-    if (!constant)
-      return fail(constant.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::ExpressionResolutionFailed);
-    if (*constant) {
-      answer.value = static_cast<std::int64_t>(**constant);
-      answer.known = true;
-      answer.absolute = true;
-      return answer;
+    if (!tree) {
+      if (tree.error() == Error::OutOfMemory) return fail(Error::OutOfMemory);
+      if (!holdsDotName(trimmed)) return fail(Error::ExpressionResolutionFailed);
+    } else {
+      const auto constant = expr::constantIntegerValue(*tree);
+      if (!constant)
+        return fail(constant.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::ExpressionResolutionFailed);
+      if (*constant) {
+        answer.value = static_cast<std::int64_t>(**constant);
+        answer.known = true;
+        answer.absolute = true;
+        return answer;
+      }
     }
   }
   resolver.facts->push_back(FixupFact{std::string(trimmed), 0, 64, false, fixup::FixupRangePolicy::wrap});
@@ -91,8 +114,15 @@ qovrin::Result<RiscvResolvedExpression> resolveRiscvExpression(void* context, st
   const std::string_view trimmed = qovrin::trim(text, kBlanks);
   for (const ResolvedOperand& operand : patch.operands) {
     if (operand.text != trimmed) continue;
-    const __int128 value = patch.pc_relative ? operand.value - static_cast<__int128>(patch.address) : operand.value;
-    if (value < kI64Min || value > kI64Max) return fail(Error::ImmediateOutOfRange);
+    // A value is read by its 64-bit pattern, as a literal is. Addresses
+    // wrap around, and so does a distance: a label in the upper half and an
+    // expression on it, which reads as negative, lie the same way.
+    if (operand.value < kI64Min || operand.value > kU64Max) return fail(Error::ImmediateOutOfRange);
+    auto value = static_cast<std::uint64_t>(operand.value);
+    if (patch.pc_relative) {
+      value -= patch.address;
+      if (patch.xlen == 32) value = static_cast<std::uint32_t>(value);
+    }
     return RiscvResolvedExpression{static_cast<std::int64_t>(value), false};
   }
   return RiscvResolvedExpression{};
@@ -105,7 +135,7 @@ qovrin::Result<RiscvEncoding> encodeResolvedRiscvInstruction(const fragment::Fra
   if (line == nullptr) return fail(Error::InvalidFragment);
   const auto bits = line->target.bits() ? line->target.bits() : module_target.bits();
   if (!bits || (*bits != 32 && *bits != 64)) return fail(Error::InvalidModeBits);
-  RiscvPatchContext context{address, operands, riscvMnemonicIsPcRelative(line->text())};
+  RiscvPatchContext context{address, operands, riscvMnemonicIsPcRelative(line->text()), *bits};
   const riscv_encoder::RiscvExpressionHook hook{&context, &resolveRiscvExpression, true};
   const auto encoded = riscv_encoder::source::encodeInstructionText(line->text(), *bits, hook);
   if (!encoded) return fail(encoded.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::UnsupportedRiscvInstruction);

@@ -75,6 +75,7 @@ struct RiscvPatchContext {
   std::uint64_t address = 0;  // of the instruction
   std::span<const ResolvedOperand> operands;
   bool pc_relative = false;
+  unsigned xlen = 64;  // addresses wrap around at 2^xlen
 };
 
 // The hook functions; each context is the record above of the same name.

@@ -93,44 +93,58 @@ qovrin::Status splitOperands(std::string_view rest, ParsedInstruction& parsed) {
   }
 }
 
-std::uint8_t repeatKind(std::string_view word) noexcept {
-  if (qovrin::equalsIgnoreCase(word, "rep")) return 1;
-  if (qovrin::equalsIgnoreCase(word, "repe") || qovrin::equalsIgnoreCase(word, "repz")) return 2;
-  if (qovrin::equalsIgnoreCase(word, "repne") || qovrin::equalsIgnoreCase(word, "repnz")) return 3;
-  return 0;
-}
-
-// A repeat word gives its place to the first operand; "lock" takes the
-// mnemonic from the first word of the first operand. Only the line's first
-// word is looked at, once.
-void takePrefixWord(ParsedInstruction& parsed) {
-  if (parsed.operand_count == 0) return;
-  const std::span<std::string_view> operands = parsed.operands();
-  if (const std::uint8_t repeat = repeatKind(parsed.mnemonic)) {
-    parsed.repeat = repeat;
-    parsed.mnemonic = operands[0];
-    for (std::size_t index = 1; index < parsed.operand_count; ++index) operands[index - 1] = operands[index];
-    --parsed.operand_count;
-    return;
+// Prefix words in front of the mnemonic: each gives its place to the first
+// word of the first operand, the rest of that operand staying the first
+// operand. A line takes one lock and one repeat kind; a second one is left
+// as the mnemonic, which no instruction has, so the line is refused.
+void takePrefixWords(ParsedInstruction& parsed) {
+  while (parsed.operand_count > 0) {
+    const std::uint8_t repeat = repeatKind(parsed.mnemonic);
+    if (repeat != 0 ? parsed.repeat != 0 : parsed.lock || !qovrin::equalsIgnoreCase(parsed.mnemonic, "lock")) return;
+    const std::span<std::string_view> operands = parsed.operands();
+    const std::string_view first = operands[0];
+    const std::size_t blank = first.find_first_of(" \t");
+    const std::string_view inner = blank == std::string_view::npos ? std::string_view{}
+                                                                   : qovrin::trim(first.substr(blank), kBlanks);
+    const std::size_t count = parsed.operand_count - 1 + (inner.empty() ? 0 : 1);
+    // No instruction that takes a prefix word has more operands.
+    if (count > 4) return;
+    if (repeat != 0)
+      parsed.repeat = repeat;
+    else
+      parsed.lock = true;
+    parsed.mnemonic = first.substr(0, blank);
+    if (inner.empty()) {
+      for (std::size_t index = 1; index < parsed.operand_count; ++index) operands[index - 1] = operands[index];
+    } else {
+      operands[0] = inner;
+    }
+    parsed.operand_count = count;
   }
-  if (!qovrin::equalsIgnoreCase(parsed.mnemonic, "lock")) return;
-  const std::string_view first = operands[0];
-  const std::size_t blank = first.find_first_of(" \t");
-  const std::string_view inner = blank == std::string_view::npos ? std::string_view{}
-                                                                 : qovrin::trim(first.substr(blank), kBlanks);
-  const std::size_t count = parsed.operand_count - 1 + (inner.empty() ? 0 : 1);
-  if (count > 4) return;
-  parsed.lock = true;
-  parsed.mnemonic = first.substr(0, blank);
-  if (inner.empty()) {
-    for (std::size_t index = 1; index < parsed.operand_count; ++index) operands[index - 1] = operands[index];
-  } else {
-    operands[0] = inner;
-  }
-  parsed.operand_count = count;
 }
 
 }  // namespace
+
+std::uint8_t repeatKind(std::string_view word) noexcept {
+  struct Word {
+    std::string_view text;
+    std::uint8_t kind;
+  };
+  static constexpr std::array<Word, 9> kWords{{{"rep", 1},
+                                               {"repe", 2},
+                                               {"repz", 2},
+                                               {"repne", 3},
+                                               {"repnz", 3},
+                                               {"xacquire", 4},
+                                               {"xrelease", 5},
+                                               {"bnd", 6},
+                                               {"nobnd", 7}}};
+  // Most mnemonics start with another letter.
+  if (word.size() < 3 || !qovrin::isOneOf(qovrin::lowerAscii(word.front()), "rxbn")) return 0;
+  for (const Word& known : kWords)
+    if (qovrin::equalsIgnoreCase(word, known.text)) return known.kind;
+  return 0;
+}
 
 qovrin::Status parseX86Line(std::string_view text, ParsedInstruction& parsed) {
   const std::string_view line = qovrin::trim(text, kBlanks);
@@ -148,7 +162,7 @@ qovrin::Status parseX86Line(std::string_view text, ParsedInstruction& parsed) {
   parsed.mnemonic = first_word;
   // The line ends in no blank, and the split passes over blanks before an operand.
   if (blank != std::string_view::npos) QOVRIN_TRY(splitOperands(line.substr(blank), parsed));
-  takePrefixWord(parsed);
+  takePrefixWords(parsed);
   return {};
 }
 

@@ -24,7 +24,7 @@ struct ParsedInstruction {
   std::string_view mnemonic;
   std::size_t operand_count = 0;
   bool lock = false;
-  std::uint8_t repeat = 0;  // 0 none, 1 rep, 2 repe/repz, 3 repne/repnz
+  std::uint8_t repeat = 0;  // 0 none, 1 rep, 2 repe/repz, 3 repne/repnz, 4 xacquire, 5 xrelease, 6 bnd, 7 nobnd
 
   std::span<const std::string_view> operands() const noexcept {
     return {std::launder(reinterpret_cast<const std::string_view*>(operand_storage)), operand_count};
@@ -42,6 +42,10 @@ struct ParsedInstruction {
   // split itself.
   alignas(std::string_view) std::byte operand_storage[kMaxOperands * sizeof(std::string_view)];
 };
+
+// The repeat kind a prefix word stands for, numbered as in
+// ParsedInstruction::repeat; 0 for any other word.
+std::uint8_t repeatKind(std::string_view word) noexcept;
 
 // Fills parsed, which the caller keeps so that the record is never copied.
 // InvalidInstructionText for a blank line, UnsupportedOperands for a line

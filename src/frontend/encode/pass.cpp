@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "common/display_text.hpp"
 #include "common/little_endian.hpp"
 #include "frontend/encode/backend_adapter.hpp"
 #include "frontend/encode/refused_form_notes.hpp"
@@ -149,9 +150,8 @@ qovrin::Result<EncodePassCounts> encodeSpirvModule(module::Module& module) {
     // The message stands at the module's first line; the note finds the line
     // that actually failed, however far down it is.
     if (!failure.line.empty() && failure.at < module.fragments().size()) {
-      std::string note = "'";
-      note += failure.line;
-      note += "' failed: ";
+      std::string note = qovrin::quotedSubject(failure.line);
+      note += " failed: ";
       note += qovrin::errorName(failure.cause);
       module.diagnostics().add(diagnostic::Severity::note, module.fragments()[failure.at].location(), note);
     }
@@ -228,7 +228,8 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
       if (!message) return fail(record.error());
       std::vector<diagnostic::Note> notes;
       if (record.error() == Error::UnsupportedRiscvInstruction || record.error() == Error::UnsupportedX86Instruction ||
-          record.error() == Error::ImpossibleAddressSize || record.error() == Error::UnsupportedOperandSyntax)
+          record.error() == Error::ImpossibleAddressSize || record.error() == Error::UnsupportedOperandSyntax ||
+          record.error() == Error::BackendOutputMaterializationFailed)
         if (auto note = encodeFailureNote(*line)) notes.push_back({std::move(*note), std::nullopt});
       module.diagnostics().addWithNotes(diagnostic::Severity::error, piece.location(), *message, notes);
       return fail(Error::FrontendDiagnostics);

@@ -206,11 +206,13 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
   return made;
 }
 
-qovrin::Result<InstructionFacts> encodeX86(const fragment::Instruction& line, x86_encoder::match::MatchMemo* memo) {
+namespace {
+
+qovrin::Status encodeUnits(const fragment::Instruction& line, x86_encoder::match::MatchMemo* memo,
+                           x86_encoder::encode::OwnedEncodeResult& result, std::vector<FixupFact>& facts) {
   isa_text::ParsedInstruction parsed;
   if (const auto split = isa_text::parseX86Line(line.text(), parsed); !split)
     return fail(split.error() == Error::InvalidInstructionText ? split.error() : Error::UnsupportedX86Instruction);
-  std::vector<FixupFact> facts;
   backend_adapter::X86ResolverContext context{&facts, line.target};
   const x86_encoder::api::X86ExpressionResolver resolver{&context, &backend_adapter::unknownX86ExpressionResolver,
                                                          true};
@@ -229,11 +231,26 @@ qovrin::Result<InstructionFacts> encodeX86(const fragment::Instruction& line, x8
     options.jump_form_a = 1;
     options.jump_form_b = 1;
   }
-  x86_encoder::encode::OwnedEncodeResult result;
   const auto encoded =
       x86_encoder::api::encodeBuiltinUnitsWithResolver(result, parsed.mnemonic, parsed.operands(), options, resolver);
   if (!encoded) return fail(mapEncoderError(encoded.error()));
+  return {};
+}
+
+}  // namespace
+
+qovrin::Result<InstructionFacts> encodeX86(const fragment::Instruction& line, x86_encoder::match::MatchMemo* memo) {
+  x86_encoder::encode::OwnedEncodeResult result;
+  std::vector<FixupFact> facts;
+  QOVRIN_TRY(encodeUnits(line, memo, result, facts));
   return convertUnits(result, std::move(facts));
+}
+
+std::optional<std::string> encoderWarning(const fragment::Instruction& line) {
+  x86_encoder::encode::OwnedEncodeResult result;
+  std::vector<FixupFact> facts;
+  if (!encodeUnits(line, nullptr, result, facts) || result.warnings().empty()) return std::nullopt;
+  return std::string(result.warnings().front());
 }
 
 }  // namespace frontend::pass

@@ -3,6 +3,9 @@
 // with the back-end adapter's resolver, and its units turned into bytes and
 // fixup facts.
 
+#include <optional>
+#include <string>
+
 #include "common/error.hpp"
 #include "frontend/encode/backend_adapter.hpp"
 #include "frontend/module/fragment.hpp"
@@ -17,6 +20,10 @@ namespace frontend::pass {
 // The memo, when given, remembers template searches across the pass's lines.
 qovrin::Result<backend_adapter::InstructionFacts> encodeX86(const fragment::Instruction& line,
                                                             x86_encoder::match::MatchMemo* memo = nullptr);
+
+// The first warning the encoder gave for a line it encoded, when it gave one:
+// the cause of a line whose units could not be turned into bytes.
+std::optional<std::string> encoderWarning(const fragment::Instruction& line);
 
 // The encoder's units as bytes, and the facts the resolver recorded matched
 // with the fields the encoder emitted for them, in order. A relative field

@@ -8,7 +8,9 @@
 #include "common/display_text.hpp"
 #include "frontend/encode/backend_adapter.hpp"
 #include "frontend/encode/isa_text.hpp"
+#include "frontend/encode/pass_x86.hpp"
 #include "frontend/encode/refused_x86_notes.hpp"
+#include "frontend/syntax/identifier.hpp"
 #include "riscv_encoder/source.hpp"
 #include "x86_encoder/tables.hpp"
 
@@ -161,13 +163,17 @@ std::optional<std::string> x86Note(const fragment::Instruction& line) {
   isa_text::ParsedInstruction parsed;
   if (!isa_text::parseX86Line(line.text(), parsed)) return std::nullopt;
   const auto opcode = x86_encoder::tables::findMnemonic(parsed.mnemonic);
-  if (!opcode) return noInstruction(parsed.mnemonic);
+  if (!opcode) return x86PrefixNote(line, parsed).value_or(noInstruction(parsed.mnemonic));
   const auto templates = x86_encoder::tables::templatesOf(*opcode);
   std::bitset<256> taken;
   for (std::uint32_t index = templates.first; index < templates.first + templates.count; ++index)
     taken.set(x86_encoder::tables::TemplateRef{index}.row().operand_count);
   if (taken.none()) return std::nullopt;
-  if (taken.test(parsed.operand_count)) return x86OperandNote(line, parsed);
+  if (taken.test(parsed.operand_count)) {
+    // A line the encoder took, with a warning, failed on that warning.
+    if (auto warning = encoderWarning(line)) return warning;
+    return x86OperandNote(line, parsed);
+  }
   std::vector<std::size_t> counts;
   for (std::size_t count = 0; count < taken.size(); ++count)
     if (taken.test(count)) counts.push_back(count);
@@ -178,6 +184,11 @@ std::optional<std::string> x86Note(const fragment::Instruction& line) {
 }  // namespace
 
 std::optional<std::string> encodeFailureNote(const fragment::Instruction& line) {
+  // A label line reaches the encoder only when a comment followed the label:
+  // the comment was cut off, and "name:" is left.
+  const std::string_view text = qovrin::trim(line.text(), " \t\r\n");
+  if (text.ends_with(':') && identifier::isName(text.substr(0, text.size() - 1)))
+    return "a label line cannot end with a comment: write the comment on a line of its own";
   switch (line.target.isa) {
     case target::Isa::x86:
       return x86Note(line);

@@ -7,6 +7,7 @@
 #include "common/ascii.hpp"
 #include "common/display_text.hpp"
 #include "frontend/encode/pass_x86.hpp"
+#include "frontend/syntax/expr_number.hpp"
 #include "x86_encoder/operand_flags.hpp"
 #include "x86_encoder/tables.hpp"
 
@@ -100,8 +101,6 @@ std::optional<unsigned> highestInFamily(const RegisterShape& shape) {
 }
 
 std::optional<std::string> wordNote(std::string_view word, bool in_memory, unsigned bits) {
-  if (word.front() == '.' && word.size() > 1 && (qovrin::isAsciiLetter(word[1]) || word[1] == '_'))
-    return quoted(word) + " is no name: names cannot start with '.'";
   if (qovrin::isAsciiDigit(word.front()) || word.front() == '.') return std::nullopt;
   const RegisterRow* row = x86_encoder::tables::findRegister(word);
   if (row == nullptr) {
@@ -196,15 +195,65 @@ std::optional<std::string> sizeNote(const fragment::Instruction& line, const isa
   return "operand sizes differ: " + twoSizes(first_text, *first, differing, *differing_row);
 }
 
-std::optional<std::string> modeNote(const fragment::Instruction& line) {
+// The modes other than the line's own in which text encodes.
+std::vector<unsigned> otherModes(const fragment::Instruction& line, std::string_view text) {
   std::vector<unsigned> modes;
   for (const unsigned bits : {16u, 32u, 64u})
-    if (bits != line.target.parameter && encodesAs(line, line.text(), bits)) modes.push_back(bits);
-  if (modes.empty()) return std::nullopt;
-  std::string note = "not encodable in " + std::to_string(line.target.parameter) + "-bit mode; it encodes in " +
-                     std::to_string(modes.front()) + "-bit";
-  if (modes.size() > 1) note += " and " + std::to_string(modes.back()) + "-bit";
-  return note + " mode";
+    if (bits != line.target.parameter && encodesAs(line, text, bits)) modes.push_back(bits);
+  return modes;
+}
+
+// "16-bit" or "16-bit and 32-bit"; modes holds one or two.
+std::string modeList(const std::vector<unsigned>& modes) {
+  std::string text = std::to_string(modes.front()) + "-bit";
+  if (modes.size() > 1) text += " and " + std::to_string(modes.back()) + "-bit";
+  return text;
+}
+
+// Two signs in a row inside an address: "[ebx + -8]".
+std::optional<std::string> doubledSignNote(std::string_view operand) {
+  const std::size_t open = operand.find('[');
+  if (open == std::string_view::npos) return std::nullopt;
+  char previous = 0;
+  std::size_t previous_at = 0;
+  for (std::size_t index = open + 1; index < operand.size() && operand[index] != ']'; ++index) {
+    const char c = operand[index];
+    if (c == ' ' || c == '\t') continue;
+    if ((c == '+' || c == '-') && (previous == '+' || previous == '-')) {
+      const std::size_t term_end = operand.find_first_of("+-*]", index + 1);
+      const std::string_view term = qovrin::trim(operand.substr(index + 1, term_end - index - 1), " \t");
+      const std::string_view written = qovrin::trim(operand.substr(previous_at, term_end - previous_at), " \t");
+      return quoted(written) + " has two signs in a row, which an address does not take: write " +
+             quoted(std::string(c == previous ? "+ " : "- ") + std::string(term));
+    }
+    previous = c;
+    previous_at = index;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> modeNote(const fragment::Instruction& line) {
+  std::vector<unsigned> modes;
+  std::vector<unsigned> warned;
+  std::optional<std::string> warning;
+  for (const unsigned bits : {16u, 32u, 64u}) {
+    if (bits == line.target.parameter) continue;
+    if (encodesAs(line, line.text(), bits)) {
+      modes.push_back(bits);
+      continue;
+    }
+    // Another mode has the form but refuses these operands: say why.
+    fragment::Instruction other = line;
+    other.target.parameter = bits;
+    if (auto refused = encoderWarning(other); refused && (!warning || *warning == *refused)) {
+      warning = std::move(refused);
+      warned.push_back(bits);
+    }
+  }
+  const std::string not_here = "not encodable in " + std::to_string(line.target.parameter) + "-bit mode";
+  if (!modes.empty()) return not_here + "; it encodes in " + modeList(modes) + " mode";
+  if (warning) return not_here + "; in " + modeList(warned) + " mode it is refused: " + *warning;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -227,6 +276,9 @@ std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
                                           const isa_text::ParsedInstruction& parsed) {
   const unsigned bits = line.target.parameter;
   for (const std::string_view operand : parsed.operands()) {
+    if (auto note = doubledSignNote(operand)) return note;
+    if (const auto token = expr::unreadableNumberToken(operand))
+      return quoted(*token) + " does not read as a number: integers have at most 64 bits";
     if (auto note = forEachWord(
             operand, [bits](std::string_view word, bool in_memory) { return wordNote(word, in_memory, bits); }))
       return note;
@@ -234,6 +286,19 @@ std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
   }
   if (auto note = sizeNote(line, parsed)) return note;
   return modeNote(line);
+}
+
+std::optional<std::string> x86PrefixNote(const fragment::Instruction& line,
+                                         const isa_text::ParsedInstruction& parsed) {
+  const std::string_view word = parsed.mnemonic;
+  if (parsed.operand_count > 0 && parsed.repeat != 0 && isa_text::repeatKind(word) != 0)
+    return quoted(word) + " follows another repeat prefix: a line takes one of rep, repe, repne, xacquire, "
+                          "xrelease, bnd and nobnd";
+  if (parsed.operand_count > 0 && parsed.lock && qovrin::equalsIgnoreCase(word, "lock"))
+    return std::string("'lock' is written twice");
+  const std::vector<unsigned> modes = otherModes(line, word);
+  if (modes.empty()) return std::nullopt;
+  return quoted(word) + " is a prefix valid only in " + modeList(modes) + " code";
 }
 
 }  // namespace frontend::pass

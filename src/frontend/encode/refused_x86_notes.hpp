@@ -2,7 +2,8 @@
 // What an x86 line the encoder refused got wrong, when its text shows it: a
 // comment the line does not end at, a name the assembler cannot have, a
 // register that does not exist or cannot address memory, a constant below
-// zero, operands of two sizes, or a form another mode has. Asked only after
+// zero, operands of two sizes, a form or prefix word another mode has, or a
+// prefix word given twice. Asked only after
 // the line failed.
 
 #include <optional>
@@ -15,6 +16,10 @@ namespace frontend::pass {
 
 // A refusal found before the mnemonic is looked at: a ';' or '#' comment.
 std::optional<std::string> x86CommentNote(const fragment::Instruction& line);
+
+// The first word, when no instruction has that name: a prefix word given
+// twice, or one that stands only in another mode.
+std::optional<std::string> x86PrefixNote(const fragment::Instruction& line, const isa_text::ParsedInstruction& parsed);
 
 // The line's operands, as parsed, after its mnemonic was found and its
 // operand count is one the mnemonic takes.

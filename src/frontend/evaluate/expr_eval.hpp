@@ -1,8 +1,11 @@
 #pragma once
 // Evaluation of meta expression trees into values. Integers are unsigned
-// 64-bit words and every operation on them is checked; floats must stay
-// finite. What an evaluation may reach (module, position, image, the caller's
-// locals and services) comes in one EvaluationContext.
+// 64-bit words: binary +, - and * fail on overflow in meta code but wrap in
+// an instruction operand, as the machine's do (EvaluationContext::wrapping);
+// / and % fail on a zero divisor; a negation wraps (-1 is 2^64 - 1) and a
+// shift drops the bits it moves out. Floats must stay finite. What an
+// evaluation may reach (module, position, image, the caller's locals and
+// services) comes in one EvaluationContext.
 
 #include <cstdint>
 #include <functional>

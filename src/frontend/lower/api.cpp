@@ -5,12 +5,18 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <span>
 #include <string>
+
+#include "common/display_text.hpp"
 
 #include "frontend/lower/data_emission.hpp"
 #include "frontend/lower/diagnostic_format.hpp"
+#include "frontend/lower/failure_notes.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/meta_function_runtime.hpp"
+#include "frontend/syntax/expr_builtin_names.hpp"
 
 namespace frontend::lower::api {
 
@@ -133,8 +139,27 @@ constexpr std::uint64_t nameKey(std::string_view name) noexcept {
          std::uint64_t{name.size()} << 32;
 }
 
-// Up to four characters the key holds the whole name.
-constexpr std::size_t kWholeInKey = 4;
+// Whether a key tells apart every two names of this length: it does when
+// a change of any one character changes it.
+constexpr bool keyHoldsWholeNames(std::size_t length) noexcept {
+  std::array<char, 64> name{};
+  name.fill('a');
+  const std::string_view plain(name.data(), length);
+  const std::uint64_t key = nameKey(plain);
+  for (std::size_t at = 0; at < length; ++at) {
+    std::array<char, 64> changed = name;
+    changed[at] = 'b';
+    if (nameKey(std::string_view(changed.data(), length)) == key) return false;
+  }
+  return true;
+}
+
+// The longest names the key holds whole; a longer one is compared in full.
+constexpr std::size_t kWholeInKey = [] {
+  std::size_t length = 0;
+  while (length < 63 && keyHoldsWholeNames(length + 1)) ++length;
+  return length;
+}();
 
 constexpr std::size_t kSlotBits = 8;
 constexpr std::uint8_t kNoRow = 0xFF;
@@ -191,10 +216,34 @@ constexpr const Row* findCall(std::string_view name) noexcept {
 
 static_assert(std::ranges::all_of(kCalls, [](const Row& row) { return findCall(row.name) == &row; }));
 
-qovrin::Status reportUnknownCall(module::Module& module, const ast::ApiCallStatement& call) {
+constexpr std::array<std::string_view, kCalls.size()> kCallNames = [] {
+  std::array<std::string_view, kCalls.size()> names{};
+  std::ranges::transform(kCalls, names.begin(), &Row::name);
+  return names;
+}();
+
+// A builtin of expressions called as a statement: its result would be
+// dropped, and list.push, list.set and map.set change nothing in place.
+std::optional<std::string> valueBuiltinNote(const ast::ApiCallStatement& call) {
+  if (!expr::isBuiltinName(call.name)) return std::nullopt;
+  const std::string name = qovrin::quotedSubject(call.name);
+  if (call.name == "list.push" || call.name == "list.set" || call.name == "map.set") {
+    const expr::Node* first = call.arguments.empty() ? nullptr : call.arguments.front().expression();
+    const std::string target =
+        first != nullptr && first->kind() == expr::NodeKind::identifier ? std::string(first->text()) : "x";
+    return name + " gives a changed copy and leaves its argument as it was: assign the copy with '" + target + " = " +
+           call.name + "(...)', or call " + call.name + "_mut, which changes " + target + " in place";
+  }
+  return name + " gives a value, which a line of its own would drop: use it where a value goes, such as 'let v = " +
+         call.name + "(...)'";
+}
+
+qovrin::Status reportUnknownCall(module::Module& module, const ast::ApiCallStatement& call, target::Target target) {
   std::string message = "unknown call: ";
   message += call.name;
-  module.diagnostics().add(diagnostic::Severity::error, call.location, message);
+  std::vector<diagnostic::Note> notes = failure_notes::unknownCallNotes(call, target);
+  if (auto note = valueBuiltinNote(call)) notes.push_back({std::move(*note), std::nullopt});
+  module.diagnostics().addWithNotes(diagnostic::Severity::error, call.location, message, notes);
   return fail(Error::FrontendDiagnostics);
 }
 
@@ -238,6 +287,8 @@ qovrin::Status lowerEmissionCall(module::Module& module, context::LowerContext& 
 
 }  // namespace
 
+std::span<const std::string_view> callNames() noexcept { return kCallNames; }
+
 std::optional<DataOperation> dataOperation(std::string_view name) noexcept {
   const Row* row = findCall(name);
   if (row == nullptr) return std::nullopt;
@@ -258,6 +309,8 @@ std::optional<std::uint8_t> storeByteCount(std::string_view name) noexcept {
   if (row == nullptr || row->call != Call::store_integer) return std::nullopt;
   return static_cast<std::uint8_t>(row->unit);
 }
+
+bool isCallName(std::string_view name) noexcept { return findCall(name) != nullptr; }
 
 bool isAllowedLateLayoutApi(std::string_view name) noexcept {
   const Row* row = findCall(name);
@@ -294,7 +347,7 @@ qovrin::Status lowerApiCall(module::Module& module, contracts::ActiveOutput& cur
                                "macro calls use instruction syntax without parentheses");
       return fail(Error::FrontendDiagnostics);
     }
-    return reportUnknownCall(module, call);
+    return reportUnknownCall(module, call, cursor.target);
   }
   switch (row->call) {
     case Call::include:

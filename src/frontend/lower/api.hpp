@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "common/error.hpp"
@@ -26,11 +27,17 @@ struct DataOperation {
   DataKind kind = DataKind::data;
 };
 
+// Every name the dispatcher knows, in the order of its table.
+std::span<const std::string_view> callNames() noexcept;
+
 // db..ddqq, rb..rdqq, emit.f32 and emit.f64.
 std::optional<DataOperation> dataOperation(std::string_view name) noexcept;
 
 // store.u8, store.u16, store.u32, store.u64.
 std::optional<std::uint8_t> storeByteCount(std::string_view name) noexcept;
+
+// Whether the name is one of the built-in calls of a statement line.
+bool isCallName(std::string_view name) noexcept;
 
 // The calls a late_layout block may hold: they only place bytes relative to
 // what is already there, never define names, switch targets or read files.

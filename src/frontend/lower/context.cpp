@@ -25,7 +25,7 @@ const MetaLocal* MetaScope::find(std::string_view name) const noexcept {
   return nullptr;
 }
 
-qovrin::Status MetaScope::define(std::string_view name, Value&& value, bool is_mutable) {
+qovrin::Status MetaScope::define(std::string_view name, Value&& value, bool is_mutable, LocalKind kind) {
   if (find(name) != nullptr) return fail(Error::DuplicateSymbol);
   if (locals_.size() >= std::numeric_limits<std::uint32_t>::max()) return fail(Error::OutOfMemory);
   const auto position = static_cast<std::uint32_t>(locals_.size());
@@ -34,7 +34,7 @@ qovrin::Status MetaScope::define(std::string_view name, Value&& value, bool is_m
       for (std::uint32_t earlier = 0; earlier < position; ++earlier) index_.emplace(locals_[earlier].name, earlier);
     index_.emplace(name, position);
   }
-  locals_.push_back(MetaLocal{std::string(name), std::move(value), is_mutable});
+  locals_.push_back(MetaLocal{std::string(name), std::move(value), is_mutable, kind});
   return {};
 }
 
@@ -51,9 +51,10 @@ ScopeGuard::ScopeGuard(LowerContext& context) : context_(context) { context_.sco
 
 ScopeGuard::~ScopeGuard() { discardLastScope(context_); }
 
-qovrin::Status defineLocalValue(LowerContext& context, std::string_view name, Value&& value, bool is_mutable) {
+qovrin::Status defineLocalValue(LowerContext& context, std::string_view name, Value&& value, bool is_mutable,
+                                LocalKind kind) {
   if (context.scopes.empty()) return fail(Error::InvalidMetaBlock);
-  return context.scopes.back().define(name, std::move(value), is_mutable);
+  return context.scopes.back().define(name, std::move(value), is_mutable, kind);
 }
 
 MetaLocal* lookupLocal(LowerContext& context, std::string_view name) noexcept {

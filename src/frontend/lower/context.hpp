@@ -26,12 +26,16 @@
 
 namespace frontend::lower::context {
 
+// What bound a local, for the note on an assignment it refuses.
+enum class LocalKind : std::uint8_t { declared, loop_variable, parameter, macro_parameter };
+
 // A value bound by let, const, a loop or a call. The local owns its name, so
 // it never depends on the statement that bound it.
 struct MetaLocal {
   std::string name;
   value::Value value;
   bool is_mutable = false;
+  LocalKind kind = LocalKind::declared;
 };
 
 // The locals of one block, loop round or call, in definition order.
@@ -42,7 +46,8 @@ class MetaScope {
 
   // DuplicateSymbol when this scope already binds the name. Takes the value
   // only on success.
-  qovrin::Status define(std::string_view name, value::Value&& value, bool is_mutable);
+  qovrin::Status define(std::string_view name, value::Value&& value, bool is_mutable,
+                        LocalKind kind = LocalKind::declared);
 
   std::span<const MetaLocal> locals() const noexcept { return locals_; }
 
@@ -119,7 +124,8 @@ class ScopeGuard {
 
 // InvalidMetaBlock with no scope open; DuplicateSymbol when the innermost scope
 // binds the name. Takes the value only on success.
-qovrin::Status defineLocalValue(LowerContext& context, std::string_view name, value::Value&& value, bool is_mutable);
+qovrin::Status defineLocalValue(LowerContext& context, std::string_view name, value::Value&& value, bool is_mutable,
+                                LocalKind kind = LocalKind::declared);
 
 // Assigns to the nearest local of that name: true when it took the value,
 // false when no local has the name (the value stays with the caller), and

@@ -45,7 +45,8 @@ qovrin::Result<Round> roundOutcome(const qovrin::Status& body) {
 // One round of a for loop: the loop name bound to item in a scope of its own.
 qovrin::Result<Round> forRound(Lowering& lowering, const ast::MetaForRangeStatement& statement, Value&& item) {
   const context::ScopeGuard scope(lowering.context);
-  QOVRIN_TRY(context::defineLocalValue(lowering.context, statement.variable, std::move(item), false));
+  QOVRIN_TRY(context::defineLocalValue(lowering.context, statement.variable, std::move(item), false,
+                                       context::LocalKind::loop_variable));
   return roundOutcome(root::lowerStatementSlice(lowering.module, lowering.cursor, lowering.active_outputs,
                                                 statement.body, lowering.context));
 }

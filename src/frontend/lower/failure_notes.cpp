@@ -12,7 +12,9 @@
 #include "common/display_text.hpp"
 #include "common/little_endian.hpp"
 #include "data/toml_parser.hpp"
+#include "frontend/lower/api.hpp"
 #include "frontend/lower/arguments.hpp"
+#include "frontend/lower/call_syntax_notes.hpp"
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/diagnostic_format.hpp"
 #include "frontend/lower/expression_bridge.hpp"
@@ -25,11 +27,16 @@
 #include "frontend/meta_std/meta_data_eval.hpp"
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/syntax/expr.hpp"
+#include "frontend/syntax/expr_number.hpp"
 #include "frontend/syntax/identifier.hpp"
+#include "frontend/syntax/lexer.hpp"
 #include "frontend/syntax/parser.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/values/type_name.hpp"
+#include "frontend/values/typecheck.hpp"
+#include "riscv_encoder/tables.hpp"
+#include "x86_encoder/tables.hpp"
 
 namespace frontend::lower::failure_notes {
 
@@ -45,6 +52,21 @@ constexpr std::string_view kBlanks = " \t\r\n";
 std::string quoted(std::string_view text) { return qovrin::quotedSubject(text); }
 
 std::vector<Note> oneNote(std::string text) { return {{std::move(text), std::nullopt}}; }
+
+// The search evaluates parts of the statement again, value functions with
+// them; what their print, warn and err calls record was said the first time.
+class MutedDiagnostics {
+ public:
+  explicit MutedDiagnostics(module::Module& module)
+      : store_(module.diagnostics()), count_(module.diagnostics().diagnostics().size()) {}
+  ~MutedDiagnostics() { store_.truncate(count_); }
+  MutedDiagnostics(const MutedDiagnostics&) = delete;
+  MutedDiagnostics& operator=(const MutedDiagnostics&) = delete;
+
+ private:
+  diagnostic::DiagnosticStore& store_;
+  std::size_t count_;
+};
 
 // Everything one question about the failed statement needs.
 struct Asking {
@@ -159,10 +181,10 @@ const Node* innermostFailing(const Asking& asking, const std::vector<const Node*
   return nullptr;
 }
 
-// A line "name:" further down the same source: a label the statement could
-// not see yet.
-std::optional<SourceLocation> laterLabel(const module::Module& module, const SourceLocation& from,
-                                         std::string_view name) {
+// The first line below `from` in its source whose trimmed text `matches`.
+template <typename Matches>
+std::optional<SourceLocation> lineBelow(const module::Module& module, const SourceLocation& from,
+                                        const Matches& matches) {
   if (!from.span.source || *from.span.source >= module.sources().size()) return std::nullopt;
   const std::string_view text = module.sources()[*from.span.source].text;
   // Any line end: LF, CR LF (an empty line between) or a lone CR.
@@ -170,8 +192,7 @@ std::optional<SourceLocation> laterLabel(const module::Module& module, const Sou
   while (line != std::string_view::npos) {
     const std::size_t start = line + 1;
     const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
-    const std::string_view content = qovrin::trim(text.substr(start, end - start), kBlanks);
-    if (content.size() == name.size() + 1 && content.starts_with(name) && content.back() == ':') {
+    if (matches(qovrin::trim(text.substr(start, end - start), kBlanks))) {
       const std::size_t column = text.find_first_not_of(kBlanks, start);
       return SourceLocation{
           SourceSpan{from.span.source, static_cast<std::uint32_t>(column), static_cast<std::uint32_t>(end)},
@@ -180,6 +201,15 @@ std::optional<SourceLocation> laterLabel(const module::Module& module, const Sou
     line = end < text.size() ? end : std::string_view::npos;
   }
   return std::nullopt;
+}
+
+// A line "name:" further down the same source: a label the statement could
+// not see yet.
+std::optional<SourceLocation> laterLabel(const module::Module& module, const SourceLocation& from,
+                                         std::string_view name) {
+  return lineBelow(module, from, [name](std::string_view content) {
+    return content.size() == name.size() + 1 && content.starts_with(name) && content.back() == ':';
+  });
 }
 
 // A macro operand that stands for a name nothing defines, read through the
@@ -303,15 +333,31 @@ std::string placeIn(std::string_view text, std::size_t offset) {
   return "line " + std::to_string(line) + ", column " + std::to_string(offset - start + 1);
 }
 
-// A window of fs.read_bytes that does not lie inside its file: the file's size.
-std::vector<Note> windowNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+// A window of fs.read_bytes or emit.file that does not lie inside its file:
+// the file's size.
+std::vector<Note> windowNotes(const Asking& asking, const ast::Statement& statement,
+                              const std::vector<const Node*>& nodes) {
   const meta_io::MetaFileHooks& files = asking.context.file_hooks;
   if (!files.available || !files.read) return {};
-  const Node* call = failingCall(asking, nodes, {"fs.read_bytes"});
-  if (call == nullptr || call->arguments().size() != 3) return {};
-  const auto path = stringArgument(asking, *call, 0);
-  const auto offset = integerArgument(asking, *call, 1);
-  const auto length = integerArgument(asking, *call, 2);
+  std::optional<std::string> path;
+  std::optional<std::uint64_t> offset;
+  std::optional<std::uint64_t> length;
+  const auto* emitted = std::get_if<ast::ApiCallStatement>(&statement.payload);
+  if (emitted != nullptr && emitted->name == "emit.file" && emitted->arguments.size() == 3) {
+    const auto integer = [&](std::size_t index) -> std::optional<std::uint64_t> {
+      const auto value = root::integerArgAtContext(asking.module, asking.context, asking.cursor, *emitted, index);
+      return value ? std::optional(*value) : std::nullopt;
+    };
+    if (auto written = root::sourcePathArgAtContext(asking.module, asking.context, asking.cursor, *emitted, 0))
+      path = std::move(*written);
+    offset = integer(1);
+    length = integer(2);
+  } else if (const Node* call = failingCall(asking, nodes, {"fs.read_bytes"});
+             call != nullptr && call->arguments().size() == 3) {
+    path = stringArgument(asking, *call, 0);
+    offset = integerArgument(asking, *call, 1);
+    length = integerArgument(asking, *call, 2);
+  }
   if (!path || !offset || !length) return {};
   const auto whole = files.read(*path, files.base_path, std::nullopt, meta_std::kMaxResultBytes);
   if (!whole) return {};
@@ -331,13 +377,27 @@ std::vector<Note> digestNotes(const Asking& asking, const std::vector<const Node
                  ", which could not be loaded: " + cause);
 }
 
-// Where json.parse or toml.parse stopped in the text it was given.
+// The text a json.file or toml.file call read, as it read it.
+std::optional<std::string> fileDocument(const Asking& asking, const std::string& path) {
+  const meta_io::MetaFileHooks& files = asking.context.file_hooks;
+  if (!files.available || !files.read) return std::nullopt;
+  const auto bytes = files.read(path, files.base_path, std::nullopt, meta_std::kMaxResultBytes);
+  if (!bytes) return std::nullopt;
+  return std::move(*bytes);
+}
+
+// Where json.parse or toml.parse stopped in the text it was given, or
+// json.file or toml.file in the file it read.
 std::vector<Note> documentNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
-  const Node* call = failingCall(asking, nodes, {"json.parse", "toml.parse"});
-  const auto document = call != nullptr ? stringArgument(asking, *call, 0) : std::nullopt;
+  const Node* call = failingCall(asking, nodes, {"json.parse", "toml.parse", "json.file", "toml.file"});
+  auto document = call != nullptr ? stringArgument(asking, *call, 0) : std::nullopt;
+  if (!document) return {};
+  const bool in_file = call->text().ends_with(".file");
+  const std::string of = in_file ? " of " + quoted(*document) + ": " : " of its text: ";
+  if (in_file) document = fileDocument(asking, *document);
   if (!document) return {};
   const std::string prefix = quoted(call->text()) + " stopped at ";
-  if (call->text() == "json.parse") {
+  if (call->text().starts_with("json.")) {
     const auto offset = meta_data::jsonStopOffset(*document);
     if (!offset) return {};
     std::string what = "the text ends where JSON needs more";
@@ -346,12 +406,12 @@ std::vector<Note> documentNotes(const Asking& asking, const std::vector<const No
       qovrin::appendPrintable(what, std::string_view(*document).substr(*offset, 1));
       what += "' cannot stand there";
     }
-    return oneNote(prefix + placeIn(*document, *offset) + " of its text: " + what);
+    return oneNote(prefix + placeIn(*document, *offset) + of + what);
   }
   data::toml_parser::TextPosition at;
   if (data::toml_parser::parse(*document, &at)) return {};
-  return oneNote(prefix + "line " + std::to_string(at.line) + ", column " + std::to_string(at.column) +
-                 " of its text: " + data::toml_parser::describeStop(*document, at));
+  return oneNote(prefix + "line " + std::to_string(at.line) + ", column " + std::to_string(at.column) + of +
+                 data::toml_parser::describeStop(*document, at));
 }
 
 std::vector<Note> fileNotes(const Asking& asking, const ast::Statement& statement, const std::vector<const Node*>& nodes) {
@@ -384,17 +444,30 @@ std::vector<Note> fileNotes(const Asking& asking, const ast::Statement& statemen
   return {{note, std::nullopt}};
 }
 
-// The calls whose values must fit their field: bytes per value, and the
-// first argument that is a value (a store's first names the place).
+// The calls whose values must fit their field: bytes per value, the first
+// argument that is a value (a store's first names the place, padding's
+// first its size) and what the field is called.
 struct IntegerCall {
   std::string_view name;
   unsigned width;
   std::size_t first_value;
+  std::string_view field = "field";
 };
 
 constexpr IntegerCall kIntegerCalls[] = {
-    {"emit.u8", 1, 0}, {"emit.u16", 2, 0}, {"emit.u32", 4, 0}, {"db", 1, 0},        {"dw", 2, 0},
-    {"dd", 4, 0},      {"dp", 6, 0},       {"store.u8", 1, 1}, {"store.u16", 2, 1}, {"store.u32", 4, 1},
+    {"emit.u8", 1, 0},
+    {"emit.u16", 2, 0},
+    {"emit.u32", 4, 0},
+    {"db", 1, 0},
+    {"dw", 2, 0},
+    {"dd", 4, 0},
+    {"dp", 6, 0},
+    {"store.u8", 1, 1},
+    {"store.u16", 2, 1},
+    {"store.u32", 4, 1},
+    {"pad", 1, 1, "fill byte"},
+    {"pad_to", 1, 1, "fill byte"},
+    {"align", 1, 1, "fill byte"},
 };
 
 std::vector<Note> integerNotes(const Asking& asking, const ast::Statement& statement) {
@@ -414,7 +487,8 @@ std::vector<Note> integerNotes(const Asking& asking, const ast::Statement& state
     const std::string shown = static_cast<std::int64_t>(word) < 0
                                   ? std::to_string(static_cast<std::int64_t>(word))
                                   : std::to_string(word);
-    return {{shown + " does not fit the " + std::to_string(8 * found->width) + "-bit field of " + call->name,
+    return {{shown + " does not fit the " + std::to_string(8 * found->width) + "-bit " + std::string(found->field) +
+                 " of " + call->name,
              std::nullopt}};
   }
   return {};
@@ -491,6 +565,31 @@ std::vector<Note> expressionNotes(const Asking& asking, const std::vector<const 
   return oneNote(name + " failed with " + std::string(qovrin::errorName(raw)));
 }
 
+// An operand slice that does not lie inside its operand.
+std::optional<std::string> sliceNote(const Asking& asking, const Node& call) {
+  if (call.text() != "operand.slice" || call.arguments().size() != 3) return std::nullopt;
+  const auto operand = asking.evaluate(call.arguments()[0]);
+  const auto start = integerArgument(asking, call, 1);
+  const auto end = integerArgument(asking, call, 2);
+  if (!operand || operand->asOperand() == nullptr || !start || !end) return std::nullopt;
+  const std::string text = operand->asOperand()->text();
+  const std::string range = std::to_string(*start) + ".." + std::to_string(*end);
+  if (*end < *start) return "operand.slice: the range " + range + " ends before it starts";
+  return "operand.slice: the range " + range + " does not lie inside the operand " + quoted(text) + ", which has " +
+         std::to_string(text.size()) + (text.size() == 1 ? " character" : " characters");
+}
+
+// A builtin that refused what it was given: a macro operand it was handed
+// is not to blame unless the builtin read it as a name (operand.eval).
+std::vector<Note> argumentNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+  const Node* failing = innermostFailing(asking, nodes, Error::InvalidApiArgument);
+  if (failing == nullptr || failing->kind() != NodeKind::builtin_call || failing->text() == "operand.eval" ||
+      !expr::isBuiltinName(failing->text()))
+    return operandNotes(asking, nodes);
+  if (auto note = sliceNote(asking, *failing)) return oneNote(std::move(*note));
+  return oneNote(quoted(failing->text()) + " refused its arguments (InvalidApiArgument)");
+}
+
 std::string argumentCount(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " argument" : " arguments");
 }
@@ -501,20 +600,53 @@ std::string valueText(const value::Value& value) {
   return text;
 }
 
+// Why a local that is not a let cannot be assigned.
+std::string immutableLocalNote(const context::MetaLocal& local) {
+  const std::string name = quoted(local.name);
+  const std::string copy = "; 'let copy = " + local.name + "' gives a copy that can be";
+  switch (local.kind) {
+    case context::LocalKind::loop_variable:
+      return name + " is the variable of a 'for' loop, which takes each item in turn and cannot be assigned" + copy;
+    case context::LocalKind::macro_parameter:
+      return name + " is a macro parameter, which stands for its operand and cannot be assigned" + copy;
+    case context::LocalKind::parameter:
+      return name + " is a parameter of the function; written 'let " + local.name +
+             "' in the parameter list it can be assigned";
+    case context::LocalKind::declared:
+      break;
+  }
+  return name + " is a const; declare it with 'let' to assign to it";
+}
+
 // An assignment to a name that cannot take one.
 std::vector<Note> assignmentNotes(const Asking& asking, const ast::AssignmentStatement& assignment) {
   const std::string name = quoted(assignment.target);
   for (auto scope = asking.context.scopes.rbegin(); scope != asking.context.scopes.rend(); ++scope)
     if (const context::MetaLocal* local = scope->find(assignment.target))
-      return local->is_mutable ? std::vector<Note>{}
-                               : oneNote(name + " is a const; declare it with 'let' to assign to it");
+      return local->is_mutable ? std::vector<Note>{} : oneNote(immutableLocalNote(*local));
   const symbol::Symbol* symbol = asking.module.findSymbol(assignment.target);
   if (symbol == nullptr) return oneNote(name + " is not declared; 'let " + assignment.target + " = ...' declares it");
   const SourceLocation defined = symbol->location();
   const auto* target = symbol->value();
   if (target == nullptr) return {{name + " is a label, not a value", std::nullopt}, {"defined here", defined}};
   if (target->is_mutable) return {};
+  // Only the project file's defines are bound before any source is read.
+  if (!defined.span.source)
+    return oneNote(name +
+                   " is set by the [defines] table of qovrin.toml, which a source cannot assign to; 'let copy = " +
+                   assignment.target + "' gives a copy that can be");
   return {{name + " is a const; declare it with 'let' to assign to it", std::nullopt}, {"declared here", defined}};
+}
+
+// A declaration annotated with a name that is no type.
+std::vector<Note> annotationNotes(const Asking& asking, const ast::ValueDeclarationStatement& declaration) {
+  if (!declaration.type_name) return {};
+  const auto annotation = typecheck::annotationFromName(asking.module.typeTables(), *declaration.type_name);
+  if (!annotation || *annotation) return {};
+  return oneNote(quoted(*declaration.type_name) + " is not a type name; the type names are " +
+                 typecheck::annotationNames() +
+                 ", the fixed-width integers u8, u16, u32, u64, i8, i16, i32 and i64, and declared struct and union "
+                 "names");
 }
 
 std::vector<Note> forNotes(const Asking& asking, const ast::MetaForRangeStatement& loop) {
@@ -526,8 +658,16 @@ std::vector<Note> forNotes(const Asking& asking, const ast::MetaForRangeStatemen
     return oneNote("range(" + valueText(*first) + ", " + valueText(*last) + ") ends before it starts");
   }
   if (first->asList() != nullptr) return {};
-  return oneNote("'for' runs over range(a, b) or a list, and " + valueText(*first) + " is neither; write range(0, " +
-                 valueText(*first) + ")");
+  const std::string neither = "'for' runs over range(a, b) or a list, and ";
+  if (first->asMap() != nullptr) {
+    const std::string rendered = deferred::renderExpressionSource(loop.source.first);
+    return oneNote(neither + "a map is neither; write map.keys(" + rendered + ") for its keys or map.values(" +
+                   rendered + ") for its values");
+  }
+  if (const std::string* text = first->asString())
+    return oneNote(neither + "the string " + quoted(*text) + " is neither");
+  if (first->asInteger() == nullptr) return oneNote(neither + valueText(*first) + " is neither");
+  return oneNote(neither + valueText(*first) + " is neither; write range(0, " + valueText(*first) + ")");
 }
 
 // A call of a statement function with the wrong number of arguments.
@@ -693,6 +833,7 @@ std::vector<Note> nestingNotes(const ast::Statement& statement) {
 std::vector<Note> statementNotes(module::Module& module, context::LowerContext& context,
                                  const contracts::ActiveOutput& cursor, const ast::Statement& statement, Error error) {
   const Asking asking{module, context, cursor};
+  const MutedDiagnostics muted(module);
   std::deque<Node> parsed;
   switch (error) {
     case Error::UndefinedSymbol:
@@ -712,11 +853,12 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
       return oneNote("a 'while' or 'for' loop stops after 1,000,000 rounds");
     case Error::InvalidApiInteger:
     case Error::OffsetOverflow: {
+      // A fill byte is checked before the place the padding reaches.
+      if (auto notes = integerNotes(asking, statement); !notes.empty()) return notes;
       const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload);
       if (call != nullptr && reservesOrPads(call->name)) return placementNotes(asking, *call);
       if (error == Error::OffsetOverflow) return {};
-      auto notes = windowNotes(asking, allNodes(expressionsOf(statement, parsed)));
-      if (notes.empty()) notes = integerNotes(asking, statement);
+      auto notes = windowNotes(asking, statement, allNodes(expressionsOf(statement, parsed)));
       return notes.empty() ? structLiteralNotes(asking, statement) : notes;
     }
     case Error::UnknownField:
@@ -727,6 +869,8 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
         return fieldTypeNotes(asking, *declaration);
       return structLiteralNotes(asking, statement);
     case Error::InvalidValueDeclaration:
+      if (const auto* declaration = std::get_if<ast::ValueDeclarationStatement>(&statement.payload))
+        return annotationNotes(asking, *declaration);
       if (const auto* assignment = std::get_if<ast::AssignmentStatement>(&statement.payload))
         return assignmentNotes(asking, *assignment);
       return {};
@@ -749,7 +893,7 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
           return {std::move(*quote)};
       return expressionNotes(asking, allNodes(expressionsOf(statement, parsed)));
     case Error::InvalidApiArgument:
-      return operandNotes(asking, allNodes(expressionsOf(statement, parsed)));
+      return argumentNotes(asking, allNodes(expressionsOf(statement, parsed)));
     case Error::NestingTooDeep:
       return nestingNotes(statement);
     default:
@@ -759,14 +903,37 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
 
 namespace {
 
-// The failed line's text as the source holds it.
-std::string_view lineAt(const module::Module& module, const SourceLocation& location) {
+// The failed line's text as the source holds it, from the failure's start.
+std::string_view rawLineAt(const module::Module& module, const SourceLocation& location) {
   const auto& span = location.span;
   if (!span.source || *span.source >= module.sources().size()) return {};
   const std::string_view text = module.sources()[*span.source].text;
   if (span.start >= text.size()) return {};
   const std::size_t end = std::min<std::size_t>(std::max(span.end, span.start), text.size());
-  return qovrin::trim(text.substr(span.start, end - span.start), kBlanks);
+  return text.substr(span.start, end - span.start);
+}
+
+std::string_view lineAt(const module::Module& module, const SourceLocation& location) {
+  return qovrin::trim(rawLineAt(module, location), kBlanks);
+}
+
+// Where a "//" comment starts on a line, outside quotes.
+std::optional<std::size_t> commentStart(std::string_view line) {
+  char quote = 0;
+  for (std::size_t index = 0; index + 1 < line.size(); ++index) {
+    const char c = line[index];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '"' || c == '\'') quote = c;
+    if (c == '/' && line[index + 1] == '/') return index;
+  }
+  return std::nullopt;
+}
+
+std::string commentAdvice(std::string_view line, std::size_t comment) {
+  return "write " + quoted(qovrin::trim(line.substr(comment), kBlanks)) + " on a line of its own";
 }
 
 std::optional<std::string> unclosedBlockNote(std::string_view line, Error error) {
@@ -785,16 +952,39 @@ std::optional<std::string> unclosedBlockNote(std::string_view line, Error error)
   return std::nullopt;
 }
 
-// What an unparsable statement line got wrong: a stray else or '}', or a
-// body written on its header's line.
+// A block keyword written against the '(' of its condition ("while(i < 2) {"),
+// which then reads as a call.
+std::optional<std::string> keywordBeforeParenNote(std::string_view line) {
+  if (line.starts_with("for("))
+    return std::string("a loop is written 'for name in range(a, b) {' or 'for name in list {', without parentheses");
+  for (const std::string_view keyword : {"if", "while"}) {
+    if (line.size() <= keyword.size() || !line.starts_with(keyword) || line[keyword.size()] != '(') continue;
+    return quoted(keyword) + " needs a blank before its condition: write " +
+           quoted(std::string(keyword) + " " + std::string(line.substr(keyword.size())));
+  }
+  return std::nullopt;
+}
+
+// What an unparsable statement line got wrong: a stray else or '}', an else
+// below its block's '}', a keyword against its '(', or a body written on
+// its header's line.
 std::optional<std::string> statementLineNote(std::string_view line) {
+  if (const auto comment = commentStart(line);
+      comment && qovrin::trimEnd(line.substr(0, *comment), kBlanks).ends_with('{'))
+    return "a block's header line cannot end with a comment: " + commentAdvice(line, *comment);
   if (line.starts_with('}')) {
     const std::string_view rest = qovrin::trim(line.substr(1), kBlanks);
+    if (rest.starts_with("else if(")) return keywordBeforeParenNote(rest.substr(5));
     if (rest.starts_with("else") && (line == "} else {" || line.starts_with("} else if ")))
       return std::string("this 'else' follows no 'if' block: the block before it is already closed");
     if (rest.starts_with("else")) return std::string("an else part is written '} else {', with blanks around 'else'");
     return std::string("this '}' closes no open block");
   }
+  if (line == "else {" || line.starts_with("else if ")) {
+    return "'else' goes on the line of the '}' that closes the 'if' block: write " + quoted("} " + std::string(line)) +
+           " there";
+  }
+  if (auto note = keywordBeforeParenNote(line)) return note;
   const std::size_t open = line.find('{');
   if (open == std::string_view::npos || open + 1 == line.size()) return std::nullopt;
   return "a block's statements start on the line after its header: end this line after " +
@@ -803,10 +993,84 @@ std::optional<std::string> statementLineNote(std::string_view line) {
          " and '}' on lines of their own";
 }
 
+// The expression texts of a line: what follows '=' in a declaration or an
+// assignment, else the arguments of a call, split at the commas between them.
+std::vector<std::string_view> expressionTexts(std::string_view line) {
+  const std::size_t equals = line.find('=');
+  const std::size_t open = line.find('(');
+  if (equals != std::string_view::npos && (open == std::string_view::npos || equals < open))
+    return {line.substr(equals + 1)};
+  if (open == std::string_view::npos || !line.ends_with(')')) return {};
+  const std::string_view inside = line.substr(open + 1, line.size() - open - 2);
+  std::vector<std::string_view> pieces;
+  std::size_t start = 0;
+  std::size_t depth = 0;
+  char quote = 0;
+  for (std::size_t index = 0; index <= inside.size(); ++index) {
+    const char c = index < inside.size() ? inside[index] : ',';
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '"') quote = c;
+    if (c == '(' || c == '[') ++depth;
+    if ((c == ')' || c == ']') && depth > 0) --depth;
+    if (c != ',' || depth > 0) continue;
+    pieces.push_back(inside.substr(start, index - start));
+    start = index + 1;
+  }
+  return pieces;
+}
+
+// What a line that failed to parse got wrong as a whole: a comment after a
+// value line, or a number that reads as none.
+std::optional<std::string> lineSyntaxNote(std::string_view line) {
+  const std::size_t equals = line.find('=');
+  if (const auto comment = commentStart(line);
+      comment && equals != std::string_view::npos && equals < *comment && line.find('(') > equals)
+    return "a 'let', 'const' or assignment line cannot end with a comment: " + commentAdvice(line, *comment);
+  if (const auto token = expr::unreadableNumberToken(line))
+    return quoted(*token) + " does not read as a number: integers have at most 64 bits";
+  return std::nullopt;
+}
+
+// An expression of the line that ends in an operator with nothing after it.
+std::optional<std::string> trailingOperatorNote(std::string_view line) {
+  for (const std::string_view piece : expressionTexts(line)) {
+    const std::string_view text = qovrin::trim(piece, kBlanks);
+    if (text.empty() || std::string_view("+-*/%&|^<>=!~").find(text.back()) == std::string_view::npos) continue;
+    if (!expr::parseOwned(text)) return quoted(text) + " ends with an operator that has no operand after it";
+  }
+  return std::nullopt;
+}
+
+// A 'for' header that is no loop: most often a range written as 'a..b'.
+std::optional<std::string> forHeaderNote(std::string_view line) {
+  if (!line.starts_with("for ") || !line.ends_with('{')) return std::nullopt;
+  const std::string_view loop = qovrin::trim(line.substr(4, line.size() - 5), kBlanks);
+  const std::size_t in = loop.find(" in ");
+  const std::string_view source = in == std::string_view::npos ? std::string_view{} : loop.substr(in + 4);
+  const std::size_t dots = source.find("..");
+  if (dots == std::string_view::npos)
+    return std::string("a 'for' header reads 'for name in range(a, b) {' or 'for name in list {'");
+  return quoted(qovrin::trim(source, kBlanks)) + " is no range: write range(" +
+         std::string(qovrin::trim(source.substr(0, dots), kBlanks)) + ", " +
+         std::string(qovrin::trim(source.substr(dots + 2), kBlanks)) + "), which stops before the second bound";
+}
+
 bool isCallNameChar(char c) { return qovrin::isAsciiLetter(c) || qovrin::isAsciiDigit(c) || c == '_' || c == '.'; }
+
+// A call line's own name, a statement call such as emit.u8 or a builtin.
+bool isKnownCall(const module::Module& module, std::string_view name) {
+  return api::isCallName(name) || expr::isBuiltinName(name) || module.metaFunctions().find(name) ||
+         name == "list.push_mut" || name == "list.set_mut" || name == "map.set_mut";
+}
 
 // A dotted name called like a builtin that no builtin has, outside quotes.
 std::optional<std::string> unknownBuiltinNote(const module::Module& module, std::string_view line) {
+  // A call of a known name fails for what its arguments hold.
+  const auto called = call_syntax_notes::calledName(line);
+  if (called && isKnownCall(module, *called)) line.remove_prefix(called->data() + called->size() - line.data());
   char quote = 0;
   for (std::size_t index = 0; index < line.size(); ++index) {
     const char c = line[index];
@@ -836,21 +1100,60 @@ std::optional<std::string> unknownBuiltinNote(const module::Module& module, std:
 std::vector<Note> undefinedNameNotes(module::Module& module, context::LowerContext& context,
                                      const contracts::ActiveOutput& cursor, const SourceLocation& location,
                                      const expr::Node& expression) {
+  const MutedDiagnostics muted(module);
   return undefinedNotes(Asking{module, context, cursor}, location, allNodes({&expression}),
                         expression.kind() == NodeKind::identifier);
+}
+
+std::vector<Note> unknownCallNotes(const ast::ApiCallStatement& call, target::Target target) {
+  std::string name = call.name;
+  std::ranges::transform(name, name.begin(), qovrin::lowerAscii);
+  const bool instruction = target.isa == target::Isa::x86     ? x86_encoder::tables::findMnemonic(name).has_value()
+                           : target.isa == target::Isa::riscv ? !riscv_encoder::tables::rowsOfWritten(name).empty()
+                                                              : false;
+  // Legacy directive words such as 'db' are in the x86 table but are no instruction here.
+  if (!instruction || lexer::classifyTrimmed(name) != lexer::LineKind::isa_text) return {};
+  return oneNote(quoted(call.name) + " is an instruction, but a name followed by '(' is read as a call: write " +
+                 "its operands without the parentheses around them");
+}
+
+// A "}" line with a comment after it, below the header of a block left
+// open: the line is read as an instruction, not as the block's end.
+std::optional<Note> commentedCloseNote(const module::Module& module, const SourceLocation& header) {
+  const auto closing = [](std::string_view content) {
+    const auto comment = commentStart(content);
+    return content.starts_with('}') && comment && qovrin::trim(content.substr(1, *comment - 1), kBlanks).empty();
+  };
+  const auto place = lineBelow(module, header, closing);
+  if (!place) return std::nullopt;
+  const std::string_view content = lineAt(module, *place);
+  return Note{"this '}' does not close the block: a '}' line cannot end with a comment; " +
+                  commentAdvice(content, *commentStart(content)),
+              *place};
 }
 
 std::vector<Note> parseNotes(const module::Module& module, const SourceLocation& location, Error error) {
   const std::string_view line = lineAt(module, location);
   std::optional<std::string> note;
-  if (error == Error::InvalidMetaStatement)
+  if (unclosedBlockNote(line, error))
+    if (auto close = commentedCloseNote(module, location)) return {std::move(*close)};
+  if (error == Error::InvalidMetaStatement) {
     note = statementLineNote(line);
-  else if (error == Error::InvalidExpression)
-    note = unknownBuiltinNote(module, line);
-  else if (error == Error::NestingTooDeep)
+  } else if (error == Error::InvalidExpression) {
+    // The line's own faults and a name no call has come first, then where
+    // the reading of a call's arguments stopped, placed at its column.
+    note = lineSyntaxNote(line).or_else([&] { return unknownBuiltinNote(module, line); });
+    if (!note)
+      if (auto syntax = call_syntax_notes::argumentSyntaxNote(rawLineAt(module, location), location))
+        return {std::move(*syntax)};
+    if (!note) note = trailingOperatorNote(line);
+  } else if (error == Error::InvalidMetaFor) {
+    note = forHeaderNote(line);
+  } else if (error == Error::NestingTooDeep) {
     note = std::string(line.ends_with('{') ? kBlockNesting : kExpressionNesting);
-  else
+  } else {
     note = unclosedBlockNote(line, error);
+  }
   if (!note) return {};
   return oneNote(std::move(*note));
 }

@@ -14,6 +14,7 @@
 #include "frontend/syntax/diagnostic.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/source_location.hpp"
+#include "frontend/values/target.hpp"
 
 namespace frontend::lower::failure_notes {
 
@@ -35,5 +36,9 @@ std::vector<diagnostic::Note> undefinedNameNotes(module::Module& module, context
 // statement got wrong.
 std::vector<diagnostic::Note> parseNotes(const module::Module& module, const SourceLocation& location,
                                          qovrin::Error error);
+
+// The note beside "unknown call" for a call that names one of the target's
+// instructions: the '(' after its name made the line a call.
+std::vector<diagnostic::Note> unknownCallNotes(const ast::ApiCallStatement& call, target::Target target);
 
 }  // namespace frontend::lower::failure_notes

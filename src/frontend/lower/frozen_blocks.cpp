@@ -12,6 +12,7 @@
 
 #include "frontend/lower/api.hpp"
 #include "frontend/lower/deferred.hpp"
+#include "frontend/lower/frozen_block_notes.hpp"
 #include "frontend/lower/late_layout.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/root.hpp"
@@ -133,9 +134,15 @@ std::string refusalNote(const ast::Statement& statement, bool in_defer) {
     word = declaration->is_mutable ? "'let'" : "'const'";
   const std::string_view block = in_defer ? "a 'defer' block" : "a 'late_layout' block";
   if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload)) {
-    if (in_defer)
+    if (in_defer && api::isCallName(call->name))
       return "'" + call->name + "' changes the layout, which " + std::string(block) +
              " cannot: it runs on the finished image, which it may read, store into and print";
+    // A collection mutation or a statement function changes no layout, but
+    // only the listed calls run on the finished image.
+    if (in_defer)
+      return "'" + call->name + "' cannot be called in " + std::string(block) +
+             ": only print, warn, err, assert, store.u8, store.u16, store.u32, store.u64 and store.bytes can, "
+             "besides let, const, assignments, if and while";
     return "'" + call->name + "' cannot be called in " + std::string(block);
   }
   if (in_defer && statement.kind() == ast::StatementKind::meta_for)
@@ -153,6 +160,16 @@ qovrin::Status reportRefused(Lowering& lowering, const ast::Statement* refused, 
       {std::string("in the '") + (in_defer ? "defer" : "late_layout") + "' block opened here", block},
   };
   root::addLowerErrorDiagnostic(lowering.module, refused->location(), error, notes);
+  return fail(qovrin::Error::FrontendDiagnostics);
+}
+
+// A block in a scope refused a value it reads or writes: the error stays at
+// the block's header, the note names the value at its own line.
+qovrin::Status reportFrozenValue(Lowering& lowering, std::span<const ast::Statement> body, const SourceLocation& block,
+                                 bool in_defer, qovrin::Error error) {
+  const auto note = frozen_block_notes::frozenValueNote(lowering.context, body, in_defer);
+  if (!note) return fail(error);
+  root::addLowerErrorDiagnostic(lowering.module, block, error, std::span(&*note, 1));
   return fail(qovrin::Error::FrontendDiagnostics);
 }
 
@@ -179,6 +196,8 @@ qovrin::Status lowerDeferBlock(Lowering& lowering, const ast::DeferStatement& st
     lowering.context.here = outer_here;
     if (!statements && statements.error() == qovrin::Error::FinalizerCannotChangeLayout)
       return reportRefused(lowering, refusedInDefer(statement.body), statement.location, true, statements.error());
+    if (!statements && statements.error() == qovrin::Error::InvalidApiArgument)
+      return reportFrozenValue(lowering, statement.body, statement.location, true, statements.error());
     if (!statements) return fail(statements.error());
     block.statements = std::move(*statements);
     block.captures = std::move(captures);
@@ -205,6 +224,8 @@ qovrin::Status lowerLateLayoutBlock(Lowering& lowering, const ast::LateLayoutSta
     for (const ast::Statement& body_statement : statement.body) {
       const auto frozen = late_layout::freezeStatementAppend(lowering.module, lowering.context, cursor, body_statement,
                                                              block.statements, callbacks);
+      if (!frozen && frozen.error() == qovrin::Error::InvalidApiArgument)
+        return reportFrozenValue(lowering, std::span(&body_statement, 1), statement.location, false, frozen.error());
       if (frozen || frozen.error() != qovrin::Error::InvalidLateLayout) {
         QOVRIN_TRY(frozen);
         continue;

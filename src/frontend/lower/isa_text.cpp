@@ -20,8 +20,8 @@ constexpr std::array<std::string_view, 11> kLayoutBuiltins = {
     "file_cursor_real", "file_cursor_potential", "tail_reserve_size", "label_addr", "sym.unique",
 };
 
-constexpr std::array<std::string_view, 8> kX86Prefixes = {"lock", "rep",      "repe",    "repz",
-                                                          "repne", "repnz", "xacquire", "xrelease"};
+constexpr std::array<std::string_view, 10> kX86Prefixes = {"lock",  "rep",   "repe",     "repz",     "repne",
+                                                           "repnz", "bnd",   "nobnd",    "xacquire", "xrelease"};
 
 constexpr std::array<std::string_view, 45> kX86NamedRegisters = {
     "al",  "ah",  "bl",  "bh",  "cl",  "ch",  "dl",  "dh",  "spl", "bpl", "sil", "dil", "ax",  "cx",  "dx",

@@ -137,7 +137,8 @@ qovrin::Result<bool> dispatch(module::Module& module, lower::contracts::ActiveOu
   const lower::context::ScopeGuard scope(context);
   for (std::size_t index = 0; index < values->size(); ++index)
     QOVRIN_TRY(lower::context::defineLocalValue(context, entry->statement.params[index].name,
-                                                 std::move((*values)[index]), false));
+                                                std::move((*values)[index]), false,
+                                                lower::context::LocalKind::macro_parameter));
   QOVRIN_TRY(lower::root::lowerStatementSlice(module, cursor, active_outputs, entry->statement.body, context));
   return true;
 }

@@ -138,7 +138,7 @@ qovrin::Status lowerMetaFunctionCall(module::Module& module, contracts::ActiveOu
     const context::ScopeGuard scope(context);
     for (std::size_t index = 0; index < values.size(); ++index)
       QOVRIN_TRY(context::defineLocalValue(context, function.params[index].name, std::move(values[index]),
-                                           function.params[index].is_mutable));
+                                           function.params[index].is_mutable, context::LocalKind::parameter));
     QOVRIN_TRY(lowerStatementSlice(module, cursor, active_outputs, function.body, context));
     for (const ast::MetaFunctionParam& param : function.params) {
       if (!param.is_mutable) continue;

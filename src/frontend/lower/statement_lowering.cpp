@@ -5,6 +5,7 @@
 #include <new>
 #include <string_view>
 
+#include "common/work_stack.hpp"
 #include "frontend/lower/meta_function_runtime.hpp"
 #include "frontend/lower/failure_notes.hpp"
 #include "frontend/lower/root.hpp"
@@ -122,6 +123,8 @@ void reportFailure(Lowering& lowering, const ast::Statement& statement, Error er
 qovrin::Status lowerStatementSlice(module::Module& module, contracts::ActiveOutput& cursor,
                                    ActiveOutputStack& active_outputs, std::span<const ast::Statement> statements,
                                    context::LowerContext& context) {
+  // Blocks, includes, macros and calls all come back here one level deeper.
+  if (qovrin::workStackFull()) return fail(Error::NestingTooDeep);
   Lowering lowering{module, cursor, active_outputs, context};
   for (const ast::Statement& statement : statements) {
     const std::size_t diagnostics_before = module.diagnostics().diagnostics().size();

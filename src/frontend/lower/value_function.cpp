@@ -98,7 +98,7 @@ qovrin::Result<Value> callValueFunction(context::LowerContext& context, const as
   const context::ScopeGuard scope(context);
   for (std::size_t index = 0; index < values.size(); ++index)
     QOVRIN_TRY(context::defineLocalValue(context, function.params[index].name, std::move(values[index]),
-                                         function.params[index].is_mutable));
+                                         function.params[index].is_mutable, context::LocalKind::parameter));
   ActiveOutputStack active_outputs;
   const auto lowered = lowerStatementSlice(module, cursor, active_outputs, function.body, context);
   if (failure != nullptr) failure->stage = CallFailure::Stage::body;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "frontend/syntax/identifier.hpp"
+#include "frontend/syntax/plain_number.hpp"
 
 namespace frontend::expr {
 namespace {
@@ -174,6 +175,8 @@ std::size_t numberTokenEnd(std::string_view text, std::size_t start) noexcept {
 }
 
 qovrin::Result<Node> readNumberToken(std::string_view token) {
+  // Most tokens are plain and need no normalised copy.
+  if (const auto plain = plain_number::readWhole(token)) return Node::integerLiteral(*plain);
   const std::string normalized = normalizeNumberToken(token);
   if (hasFloatShape(token)) {
     auto value = readFloat(normalized);
@@ -183,6 +186,30 @@ qovrin::Result<Node> readNumberToken(std::string_view token) {
   auto value = readInteger(normalized);
   if (!value) return qovrin::fail(value.error());
   return Node::integerLiteral(*value);
+}
+
+std::optional<std::string_view> unreadableNumberToken(std::string_view text) {
+  char quote = 0;
+  for (std::size_t index = 0; index < text.size(); ++index) {
+    const char c = text[index];
+    const bool after_word = index > 0 && (isAsciiLetter(text[index - 1]) || isAsciiDigit(text[index - 1]) ||
+                                          text[index - 1] == '_' || text[index - 1] == '.');
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    // A quote after a digit separates digits.
+    if ((c == '"' || c == '\'') && !after_word) {
+      quote = c;
+      continue;
+    }
+    if (!isAsciiDigit(c) || after_word) continue;
+    const std::size_t end = numberTokenEnd(text, index);
+    const std::string_view token = text.substr(index, end - index);
+    if (!readNumberToken(token)) return token;
+    index = end - 1;
+  }
+  return std::nullopt;
 }
 
 }  // namespace frontend::expr

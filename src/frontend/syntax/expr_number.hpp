@@ -3,6 +3,7 @@
 // denotes.
 
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
 #include "common/error.hpp"
@@ -15,5 +16,9 @@ std::size_t numberTokenEnd(std::string_view text, std::size_t start) noexcept;
 
 // The integer or float literal node a number token denotes.
 qovrin::Result<Node> readNumberToken(std::string_view token);
+
+// The first number token of a text, outside quotes, that reads as no number:
+// one too large for 64 bits or one malformed.
+std::optional<std::string_view> unreadableNumberToken(std::string_view text);
 
 }  // namespace frontend::expr

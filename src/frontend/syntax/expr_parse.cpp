@@ -4,6 +4,7 @@
 
 #include "common/ascii.hpp"
 #include "common/name_table.hpp"
+#include "common/work_stack.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/syntax/expr_number.hpp"
@@ -88,7 +89,7 @@ class NestingScope {
   ~NestingScope() { --nesting_; }
   NestingScope(const NestingScope&) = delete;
   NestingScope& operator=(const NestingScope&) = delete;
-  bool tooDeep() const noexcept { return nesting_ > kMaxNesting; }
+  bool tooDeep() const noexcept { return nesting_ > kMaxNesting || qovrin::workStackFull(); }
 
  private:
   std::size_t& nesting_;

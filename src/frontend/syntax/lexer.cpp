@@ -228,7 +228,13 @@ LineKind classifyTrimmed(std::string_view text) noexcept {
   return LineKind::isa_text;
 }
 
-std::string_view isaTextBeforeComment(std::string_view text) noexcept {
+namespace {
+
+// Where the trailing "//" comment of text starts, or npos; open tells
+// whether the text ends inside a quote. With backslash escapes a backslash
+// in a quote takes the next character with it.
+template <bool BackslashEscapes>
+std::size_t commentStart(std::string_view text, bool& open) noexcept {
   char quote = '\0';
   std::size_t index = 0;
   while (index < text.size()) {
@@ -242,12 +248,10 @@ std::string_view isaTextBeforeComment(std::string_view text) noexcept {
       if (c == '"' || (c == '\'' && !isDigitSeparator(text, index))) {
         quote = c;
       } else if (c == '/' && index + 1 < text.size() && text[index + 1] == '/') {
-        std::size_t end = index;
-        while (end > 0 && isBlank(text[end - 1])) --end;
-        return text.substr(0, end);
+        return index;
       }
       ++index;
-    } else if (c == '\\' && index + 1 < text.size()) {
+    } else if (BackslashEscapes && c == '\\' && index + 1 < text.size()) {
       index += 2;
     } else if (c == quote && index + 1 < text.size() && text[index + 1] == quote) {
       index += 2;
@@ -256,7 +260,22 @@ std::string_view isaTextBeforeComment(std::string_view text) noexcept {
       ++index;
     }
   }
-  return text;
+  open = quote != '\0';
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+std::string_view isaTextBeforeComment(std::string_view text) noexcept {
+  bool open = false;
+  std::size_t start = commentStart<false>(text, open);
+  // Strings have no escapes, but SPIR-V text writes a quote inside a string
+  // as \": a text that the plain reading leaves inside a quote is read again
+  // that way.
+  if (open) start = commentStart<true>(text, open);
+  if (start == std::string_view::npos) return text;
+  while (start > 0 && isBlank(text[start - 1])) --start;
+  return text.substr(0, start);
 }
 
 }  // namespace frontend::lexer

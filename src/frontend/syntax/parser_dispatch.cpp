@@ -1,5 +1,6 @@
 // Which parser a statement goes to, bare "{" blocks, and the reading of bodies.
 
+#include "common/work_stack.hpp"
 #include "frontend/syntax/identifier.hpp"
 #include "frontend/syntax/parser.hpp"
 #include "frontend/syntax/parser_support.hpp"
@@ -36,7 +37,7 @@ void Parser::setErrorLocation(const SourceLocation& location) noexcept {
 }
 
 qovrin::Status Parser::checkNesting(const SourceLine& header) noexcept {
-  if (depth_ < kMaxNesting) return {};
+  if (depth_ < kMaxNesting && !qovrin::workStackFull()) return {};
   setErrorLocation(header.location);
   return fail(Error::NestingTooDeep);
 }

@@ -12,6 +12,7 @@
 #include "frontend/syntax/identifier.hpp"
 #include "frontend/syntax/parser.hpp"
 #include "frontend/syntax/parser_support.hpp"
+#include "frontend/syntax/plain_number.hpp"
 
 namespace frontend::parser {
 
@@ -41,49 +42,7 @@ std::size_t skipBlanks(std::string_view text, std::size_t at) noexcept {
   return at;
 }
 
-// Each byte's value as a hex digit, 16 for a byte that is none. Looked up
-// rather than tested range by range, the byte that ends a number costs one
-// load instead of three failed tests (callgrind, bench/data_throughput.py).
-constexpr std::array<std::uint8_t, 256> kDigitValues = [] {
-  std::array<std::uint8_t, 256> values{};
-  values.fill(16);
-  for (int digit = 0; digit < 10; ++digit) values[static_cast<std::size_t>('0' + digit)] = static_cast<std::uint8_t>(digit);
-  for (int digit = 0; digit < 6; ++digit) {
-    values[static_cast<std::size_t>('a' + digit)] = static_cast<std::uint8_t>(10 + digit);
-    values[static_cast<std::size_t>('A' + digit)] = static_cast<std::uint8_t>(10 + digit);
-  }
-  return values;
-}();
-
-constexpr unsigned digitValue(char c) noexcept { return kDigitValues[static_cast<unsigned char>(c)]; }
-
-// Positions are returned bare, npos for none: an optional position comes
-// back through memory in two narrow stores and one wide load, which cannot be
-// forwarded and, once per argument, cost a third of this reading's time
-// (data_throughput.py, sixteen values a line).
-constexpr std::size_t kNone = std::string_view::npos;
-
-// A number at at spelled as the literal arguments that skip the expression
-// parser are: "0", decimal digits without a leading zero, or "0x" and hex
-// digits, few enough not to overflow. Returns the position after its last
-// digit and sets value. Whatever follows is the caller's to check: "012"
-// reads here as "0" followed by "12".
-std::size_t readPlainNumber(std::string_view text, std::size_t at, std::uint64_t& value) noexcept {
-  const auto digits = [&](std::size_t from, unsigned radix, std::size_t most) {
-    value = 0;
-    std::size_t end = from;
-    for (unsigned digit = 0; end < text.size() && (digit = digitValue(text[end])) < radix; ++end) {
-      if (end - from == most) return kNone;
-      value = value * radix + digit;
-    }
-    return end == from ? kNone : end;
-  };
-  if (at >= text.size() || text[at] < '0' || text[at] > '9') return kNone;
-  if (text[at] != '0') return digits(at, 10, 19);
-  if (at + 1 < text.size() && (text[at + 1] == 'x' || text[at + 1] == 'X')) return digits(at + 2, 16, 16);
-  value = 0;
-  return at + 1;
-}
+using plain_number::kNone;
 
 // The end of the argument that begins at start: the position of the "," or
 // ")" after it at the same depth; none when the line ends first or holds a
@@ -138,7 +97,8 @@ std::size_t Parser::readPlainArgument(std::string_view text, std::size_t start) 
   const std::size_t first = skipBlanks(text, start);
   const bool negative = first < text.size() && text[first] == '-';
   std::uint64_t value = 0;
-  if (const std::size_t digits_end = readPlainNumber(text, first + (negative ? 1 : 0), value); digits_end != kNone) {
+  if (const std::size_t digits_end = plain_number::read(text, first + (negative ? 1 : 0), value);
+      digits_end != kNone) {
     const std::size_t end = skipBlanks(text, digits_end);
     if (end < text.size() && (text[end] == ',' || text[end] == ')')) {
       plain_arguments_.push_back({value, negative ? PlainArgument::Form::negated_number : PlainArgument::Form::number});

@@ -1,6 +1,7 @@
 #include "frontend/values/typecheck.hpp"
 
 #include <array>
+#include <string>
 
 namespace frontend::typecheck {
 
@@ -39,6 +40,12 @@ constexpr std::array<ValueKind, 12> kValueKindOf = {
 };
 
 }  // namespace
+
+std::string annotationNames() {
+  std::string names;
+  for (const KindName& entry : kKindNames) names += (names.empty() ? "" : ", ") + std::string(entry.name);
+  return names;
+}
 
 std::optional<Annotation> annotationFromName(std::string_view name) noexcept {
   for (const KindName& entry : kKindNames)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "common/error.hpp"
@@ -44,6 +45,9 @@ struct Annotation {
 // "integer", "f32", "f64", "string", "bytes", "type", "struct", "list", "map",
 // "operand") resolve.
 std::optional<Annotation> annotationFromName(std::string_view name) noexcept;
+
+// The names annotationFromName takes, comma-separated, for a message.
+std::string annotationNames();
 
 // Value-kind names first, then type names (integer types created on demand,
 // "usize" as an unsigned 64-bit integer when nothing else claims it). A name

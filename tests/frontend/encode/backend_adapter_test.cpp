@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -34,22 +35,36 @@ struct PatchCase {
   bool pc_relative;
   std::optional<std::int64_t> value;  // none: absent
   std::optional<Error> error;
+  unsigned xlen;
 };
 
 TEST(BackendAdapter, AnswersRiscvOperandsFromTheirResolvedValues) {
-  const ResolvedOperand operands[] = {
-      {"done", 0x1010}, {"big", static_cast<__int128>(1) << 63}, {"low", 0x10}, {"back - 8", -8}};
+  constexpr __int128 kTwo64 = static_cast<__int128>(1) << 64;
+  const ResolvedOperand operands[] = {{"done", 0x1010},
+                                      {"big", static_cast<__int128>(1) << 63},
+                                      {"low", 0x10},
+                                      {"back - 8", -8},
+                                      {"wide", kTwo64},
+                                      {"under", -kTwo64 / 2 - 1},
+                                      {"top", kTwo64 - 0x800}};
+  // A value is its 64-bit pattern; a distance wraps at the XLEN.
   const PatchCase cases[] = {
-      {" done ", true, 0x10, std::nullopt},
-      {"done", false, 0x1010, std::nullopt},
-      {"Done", true, std::nullopt, std::nullopt},
-      {"low", true, -0xff0, std::nullopt},
-      {"big", false, std::nullopt, Error::ImmediateOutOfRange},
-      {"back - 8", false, -8, std::nullopt},
-      {"back - 8", true, -0x1008, std::nullopt},
+      {" done ", true, 0x10, std::nullopt, 64},
+      {"done", false, 0x1010, std::nullopt, 64},
+      {"Done", true, std::nullopt, std::nullopt, 64},
+      {"low", true, -0xff0, std::nullopt, 64},
+      {"big", false, std::numeric_limits<std::int64_t>::min(), std::nullopt, 64},
+      {"top", false, -0x800, std::nullopt, 64},
+      {"top", true, -0x1800, std::nullopt, 64},
+      {"wide", false, std::nullopt, Error::ImmediateOutOfRange, 64},
+      {"under", true, std::nullopt, Error::ImmediateOutOfRange, 64},
+      {"back - 8", false, -8, std::nullopt, 64},
+      {"back - 8", true, -0x1008, std::nullopt, 64},
+      {"low", true, 0xfffff010, std::nullopt, 32},
+      {"top", true, 0xffffe800, std::nullopt, 32},
   };
-  for (const auto& [text, pc_relative, value, error] : cases) {
-    RiscvPatchContext context{0x1000, operands, pc_relative};
+  for (const auto& [text, pc_relative, value, error, xlen] : cases) {
+    RiscvPatchContext context{0x1000, operands, pc_relative, xlen};
     const auto answer = frontend::backend_adapter::resolveRiscvExpression(&context, text);
     EXPECT_EQ(errorOf(answer), error) << text;
     if (answer) {
@@ -98,6 +113,13 @@ TEST(BackendAdapter, RecordsX86NamesAndFoldsOnlyConstants) {
       {"0x10", 16, std::nullopt},              {"$x", std::nullopt, Error::ExpressionResolutionFailed},
       {"1x", std::nullopt, Error::ExpressionResolutionFailed},
       {"a b", std::nullopt, Error::ExpressionResolutionFailed},
+      {".loop", std::nullopt, std::nullopt},   {"._x$2", std::nullopt, std::nullopt},
+      {".a.b", std::nullopt, std::nullopt},    {".L + 4", std::nullopt, std::nullopt},
+      {"x - (.y)", std::nullopt, std::nullopt}, {".", std::nullopt, Error::ExpressionResolutionFailed},
+      {".5", std::nullopt, Error::ExpressionResolutionFailed},
+      {"..x", std::nullopt, Error::ExpressionResolutionFailed},
+      {".$", std::nullopt, Error::ExpressionResolutionFailed},
+      {"a.", std::nullopt, Error::ExpressionResolutionFailed},
   };
   for (const auto& [text, folded, error] : cases) {
     std::vector<FixupFact> facts;
@@ -131,6 +153,16 @@ TEST(IsaText, SplitsX86LinesAndTakesPrefixWords) {
       {"repnz scasb", "scasb", {}, false, 3},
       {"REPE cmpsb", "cmpsb", {}, false, 2},
       {"lock add dword [rax], 1", "add", {"dword [rax]", "1"}, true, 0},
+      {"rep bsf eax, ecx", "bsf", {"eax", "ecx"}, false, 1},
+      {"repnz\tbsr eax,\tecx", "bsr", {"eax", "ecx"}, false, 3},
+      {"xacquire lock add dword [rax], 1", "add", {"dword [rax]", "1"}, true, 4},
+      {"LOCK XRELEASE xchg [rax], eax", "xchg", {"[rax]", "eax"}, true, 5},
+      {"bnd jmp rax", "jmp", {"rax"}, false, 6},
+      {"nobnd ret", "ret", {}, false, 7},
+      {"rep repne movsb", "repne", {"movsb"}, false, 1},
+      {"lock lock inc dword [rax]", "lock", {"inc dword [rax]"}, true, 0},
+      {"rep", "rep", {}, false, 0},
+      {"bnd0", "bnd0", {}, false, 0},
       {"lock", "lock", {}, false, 0},
       {"lock a b, c, d, e, f", "lock", {"a b", "c", "d", "e", "f"}, false, 0},
       {"mov eax, f(1, 2)", "mov", {"eax", "f(1, 2)"}, false, 0},

@@ -83,7 +83,14 @@ TEST(RefusedFormNotes, X86SaysWhichPartFailed) {
       {x64, "add rax, [eax+rbx]", "an address takes registers of one size: 'eax' is 32-bit, 'rbx' is 64-bit"},
       {x64, "mov eax, 1 ; one", "';' does not start a comment here: only '//' ends an instruction line"},
       {x64, "ret # done", "'#' does not start a comment here: only '//' ends an instruction line"},
-      {x64, "jnz .loop", "'.loop' is no name: names cannot start with '.'"},
+      {x32, "a64", "'a64' is a prefix valid only in 64-bit code"},
+      {Target::x86(16), "o64", "'o64' is a prefix valid only in 64-bit code"},
+      {x64, "a16", "'a16' is a prefix valid only in 16-bit and 32-bit code"},
+      {x32, "a64 nop", "'a64' is a prefix valid only in 64-bit code"},
+      {x64, "rep repne movsb",
+       "'repne' follows another repeat prefix: a line takes one of rep, repe, repne, xacquire, xrelease, bnd and nobnd"},
+      {x64, "lock lock inc dword [rax]", "'lock' is written twice"},
+      {x64, "lock a64 nop", "no instruction named 'a64'"},
       {x64, "shl eax, bx", ""},
   });
 }

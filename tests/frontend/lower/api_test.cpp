@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -39,7 +40,29 @@ TEST(Dispatch, CallNamesAndTheirShadows) {
       {"fn db(x) {\n  emit.u8(x + 1)\n}\ndb(1)\n", "02"},
       {"fn x86.use32() {\n  emit.u8(7)\n}\nx86.use32()\n", "07"},
       {"fn include(x) {\n}\ninclude(1)\n", "", {"main.qov:3:1: error: lowering failed: InvalidApiArgument"}, false},
+      {"fn import(x) {\n}\nimport(1)\n", "", {"main.qov:3:1: error: lowering failed: InvalidApiArgument"}, false},
   });
+}
+
+// The lookup compares a key of a few characters and the rest of the name
+// only when the key cannot hold it: a name with any one character changed,
+// or its case flipped, must still be no call.
+TEST(Dispatch, EveryCallNameWithOneCharacterChangedIsUnknown) {
+  std::vector<lower_test::OutputCase> cases;
+  for (const std::string_view name : api::callNames()) {
+    for (std::size_t at = 0; at < name.size(); ++at) {
+      // No call name holds a 'k' or a capital letter.
+      std::vector<char> replacements = {'k'};
+      if (name[at] >= 'a' && name[at] <= 'z') replacements.push_back(static_cast<char>(name[at] - 'a' + 'A'));
+      for (const char replacement : replacements) {
+        std::string changed(name);
+        changed[at] = replacement;
+        cases.push_back({changed + "(16)\n", "", {"main.qov:1:1: error: unknown call: " + changed}, false});
+      }
+    }
+  }
+  ASSERT_GT(cases.size(), 2 * api::callNames().size());
+  expectOutputCases(cases);
 }
 
 TEST(Dispatch, DiagnosticTextByKind) {

@@ -114,6 +114,13 @@ TEST(Macros, ExpansionLimitsAndRefusals) {
        {"main.qov:4:3: lowering failed: SideEffectInValueFunction"}},
       {"macro m() {\n  break\n}\nwhile true {\n  m\n}\n", {"main.qov:2:3: break used outside of a Meta loop"}},
       {"macro m() {\n  macro n() {\n  }\n}\nm\n", {"main.qov:2:3: lowering failed: InvalidMacro"}},
+      // Each expansion captures the operand the one before stored in g:
+      // 128 captures deep is the most.
+      {"let g = 0\nmacro m(a) {\n  g = a\n}\nlet i = 0\nwhile i < 300 {\n  m g\n  i = i + 1\n}\n",
+       {"main.qov:7:3: lowering failed: MacroCaptureDepthExceeded"}},
+      {"let g = 0\nmacro m(a) {\n  g = a\n}\nlet i = 0\nwhile i < 128 {\n  m g\n  i = i + 1\n}\n", {}},
+      {"let g = 0\nmacro m(a) {\n  g = a\n}\nlet i = 0\nwhile i < 129 {\n  m g\n  i = i + 1\n}\n",
+       {"main.qov:7:3: lowering failed: MacroCaptureDepthExceeded"}},
   });
 }
 

@@ -178,4 +178,10 @@ std::string describe(std::string_view source) {
   return concat({"!", qovrin::errorName(statements.error()), "@", std::to_string(line)});
 }
 
+std::string describeCall(std::string_view line) {
+  std::string broken(line);
+  broken.insert(broken.find('(') + 1, "\n");
+  return describe(broken);
+}
+
 }  // namespace statement_shape

@@ -32,6 +32,11 @@ std::string show(const frontend::ast::StatementList& statements);
 // 1-based line of the parser's error location (0 when none was set).
 std::string describe(std::string_view source);
 
+// What the general path makes of one call line, in describe's form: the line
+// is broken after its first "(", which the one-pass call reader leaves alone,
+// and joined again as every line that goes on is.
+std::string describeCall(std::string_view line);
+
 struct ShapeCase {
   const char* source;
   const char* expected;  // what describe gives

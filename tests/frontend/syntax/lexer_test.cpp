@@ -134,7 +134,14 @@ TEST(Lexer, CutsTheCommentOnlyOutsideQuotes) {
       {"mov al, '/' // x", "mov al, '/'"},
       {"db \"a//b\"", "db \"a//b\""},
       {"x 'it''s // no'", "x 'it''s // no'"},
-      {"x \"a\\\"//\" // c", "x \"a\\\"//\""},
+      // A backslash is a character like any other: strings have no escapes.
+      {"x \"a\\\"//\" // c", "x \"a\\\""},
+      {"db(\"a\\\", 1) // c", "db(\"a\\\", 1)"},
+      {"mov eax, '\\' // c", "mov eax, '\\'"},
+      {"x 'a\\''b' // c", "x 'a\\''b'"},
+      // Only where that reading leaves a quote open is \" read as a quote
+      // inside a string, as SPIR-V text writes it.
+      {"OpName %1 \"a\\\"b\" // c", "OpName %1 \"a\\\"b\""},
       {"nop\t //", "nop"},
       {"// all", ""},
       {"a / b", "a / b"},

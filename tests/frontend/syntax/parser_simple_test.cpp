@@ -14,35 +14,65 @@ using frontend::SourceSpan;
 using frontend::parser::parseApiCall;
 using frontend::parser::Parser;
 using frontend::parser::parseStructLiteralArgument;
+using statement_shape::describe;
 using statement_shape::expectEach;
 using statement_shape::expectShapes;
 using statement_shape::failure;
 
-// Literal arguments spelled plainly skip the expression parser; every
-// literal must come out as the tree, or the failure, that parser gives.
+// Literal arguments spelled plainly skip the expression parser: on the
+// whole-source road through the one-pass call reader, on its general path,
+// and where a call text is read by itself (deferred and late-layout calls).
+// Every literal must come out as the tree, or the failure, that parser gives;
+// at the edges of the plain spellings, which that parser shares, the tree is
+// also written out here.
 TEST(ApiCall, LiteralArgumentsReadAsTheExpressionParserReadsThem) {
+  const auto expectEveryRoad = [](std::string_view literal, const std::string& want) {
+    SCOPED_TRACE(literal);
+    const std::string line = "dq(" + std::string(literal) + ")";
+    // A quote left open carries a source line on to the next.
+    const std::string whole = literal == "'''" ? "!UnexpectedEndOfStatement@1" : want;
+    EXPECT_EQ(describe(line), whole) << "one-pass reader";
+    EXPECT_EQ(statement_shape::describeCall(line), whole) << "general path";
+    auto call = parseApiCall(line, {});
+    std::string alone = "!" + failure(call) + "@1";
+    if (call) {
+      ast::StatementList statements;
+      ASSERT_TRUE(ast::append(statements, std::move(*call)));
+      alone = statement_shape::show(statements);
+    }
+    EXPECT_EQ(alone, want) << "call text alone";
+  };
   const char* const literals[] = {
-      "0",     "7",     "42",      "010",   "09",        "0x",    "0x1F",  "0XfF", "0x0",  "0x1g",
-      "1'000", "1_000", "-1",      "-0x80", "--1",       "-",     "+1",    "- 1",  "1e3",  "1.5",
-      "0b101", "101b",  "0h1f",    "12abc", "'a'",       "''",    "'it''s'", "'''", "'a' + 'b'", "'a'.x",
-      "1 + 2", "-0",    "0xffffffffffffffff", "0x10000000000000000", "0x00000000000000001",
-      "18446744073709551615", "18446744073709551616", "9999999999999999999", "99999999999999999999",
-      "-18446744073709551615",
+      "0",     "7",     "42",    "010",   "012",   "-012",  "00",      "09",    "0x",    "0x1F",      "0XfF",
+      "0x0",   "0x1g",  "1'000", "1_000", "-1",    "-0x80", "--1",     "-",     "+1",    "- 1",       "1e3",
+      "1.5",   "0b101", "101b",  "0h1f",  "12abc", "'a'",   "''",      "'it''s'", "'''", "'a' + 'b'", "'a'.x",
+      "1 + 2", "-0",    "0xffffffffffffffff", "0x10000000000000000", "0X1000000000000000F",
+      "0x00000000000000001", "-0x10000000000000000", "18446744073709551615", "18446744073709551616",
+      "9999999999999999999", "99999999999999999999", "-18446744073709551615", "-99999999999999999999",
+      "018446744073709551615", "0000000000000000000001",
   };
   for (const std::string_view literal : literals) {
-    SCOPED_TRACE(literal);
-    const auto call = parseApiCall("db(" + std::string(literal) + ")", {});
     const auto expected = frontend::expr::parseOwned(literal);
-    if (!expected) {
-      const bool deep = expected.error() == qovrin::Error::NestingTooDeep;
-      EXPECT_EQ(failure(call), deep ? "NestingTooDeep" : "InvalidExpression");
-      continue;
-    }
-    ASSERT_TRUE(call.has_value());
-    ASSERT_EQ(call->arguments.size(), 1u);
-    ASSERT_NE(call->arguments[0].expression(), nullptr);
-    EXPECT_EQ(statement_shape::show(*call->arguments[0].expression()), statement_shape::show(*expected));
+    std::string want = "!InvalidExpression@1";
+    if (expected) want = "call dq(" + statement_shape::show(*expected) + ")";
+    if (!expected && expected.error() == qovrin::Error::NestingTooDeep) want = "!NestingTooDeep@1";
+    expectEveryRoad(literal, want);
   }
+  const std::pair<std::string_view, std::string_view> edges[] = {
+      {"012", "10"},
+      {"-012", "-10"},
+      {"09", "9"},
+      {"0XfF", "255"},
+      {"9999999999999999999", "9999999999999999999"},
+      {"18446744073709551615", "18446744073709551615"},
+      {"18446744073709551616", ""},
+      {"99999999999999999999", ""},
+      {"0xffffffffffffffff", "18446744073709551615"},
+      {"0x10000000000000000", ""},
+      {"0x00000000000000001", "1"},
+  };
+  for (const auto& [literal, value] : edges)
+    expectEveryRoad(literal, value.empty() ? "!InvalidExpression@1" : "call dq(" + std::string(value) + ")");
 }
 
 TEST(ApiCall, Forms) {
