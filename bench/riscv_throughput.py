@@ -20,13 +20,13 @@ switches compression on only around the explicit c. lines.
 Usage: riscv_throughput.py <riscv_encode_lines> [line count] [--registers abi,x,mix] [--qovrin <qovrin>]
 """
 
+import argparse
 import os
 import random
 import re
 import subprocess
 import sys
 import tempfile
-import time
 
 GNU_AS = "riscv64-linux-gnu-as"
 GNU_OBJCOPY = "riscv64-linux-gnu-objcopy"
@@ -111,15 +111,16 @@ def run(command, stdin_path):
     """Wall time, processor time (user and system) and peak resident memory
     (KiB) of one child process. On a busy machine the processor time is the
     steadier measure."""
-    with open(stdin_path, "rb") as stdin, open(os.devnull, "wb") as devnull:
-        start = time.monotonic()
-        process = subprocess.Popen(command, stdin=stdin, stdout=devnull, stderr=subprocess.PIPE)
-        errors = process.stderr.read()
-        _, status, usage = os.wait4(process.pid, 0)
-        elapsed = time.monotonic() - start
-    if os.waitstatus_to_exitcode(status) != 0:
+    # Imported here: a test loads this file from elsewhere for its generator alone.
+    from child_usage import Child
+
+    with open(stdin_path, "rb") as stdin:
+        child = Child(command, stdin=stdin, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        errors = child.process.stderr.read()
+        code, usage = child.finish()
+    if code != 0 or usage is None:
         raise SystemExit(f"{command[0]} failed: {errors[:400].decode(errors='replace')}")
-    return elapsed, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
+    return usage
 
 
 def same_bytes(ours_path, gnu_source, work):
@@ -153,21 +154,18 @@ def measure(encoder, qovrin, count, spelling):
 
 
 def main(argv):
-    options = {"--qovrin": None, "--registers": ",".join(SPELLINGS)}
-    rest = []
-    while argv:
-        if argv[0] in options and len(argv) > 1:
-            options[argv[0]] = argv[1]
-            argv = argv[2:]
-        else:
-            rest.append(argv[0])
-            argv = argv[1:]
-    spellings = options["--registers"].split(",")
-    if not rest or any(spelling not in SPELLINGS for spelling in spellings):
-        raise SystemExit(__doc__.strip().splitlines()[-1])
-    qovrin = options["--qovrin"]
-    encoder = rest[0]
-    count = int(rest[1]) if len(rest) > 1 else 1_000_000
+    parser = argparse.ArgumentParser()
+    parser.add_argument("encoder", help="tests/tools/riscv_encode_lines")
+    parser.add_argument("count", nargs="?", type=int, default=1_000_000)
+    parser.add_argument("--registers", default=",".join(SPELLINGS), help="of abi, x, mix, joined by commas")
+    parser.add_argument("--qovrin")
+    arguments = parser.parse_args(argv)
+    spellings = arguments.registers.split(",")
+    if any(spelling not in SPELLINGS for spelling in spellings):
+        parser.error(f"--registers takes {', '.join(SPELLINGS)}, joined by commas")
+    qovrin = arguments.qovrin
+    encoder = arguments.encoder
+    count = arguments.count
     print(f"{count} lines")
     summary = []
     for spelling in spellings:

@@ -62,7 +62,8 @@ import resource
 import subprocess
 import sys
 import tempfile
-import time
+
+from child_usage import Child
 
 
 def align_source(pairs):
@@ -325,23 +326,17 @@ def report(name, rows, timeout):
 def peak_memory(qovrin, text, stem, timeout):
     """Peak resident memory of one run in bytes, or None when it timed out."""
     source = write_source(stem, text)
-    process = subprocess.Popen([qovrin, source, "-o", f"{stem}.bin", "--no-progress"], stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
-    deadline = time.monotonic() + timeout
-    while True:
-        # wait4 gives this child's own peak, where getrusage gives the largest of all.
-        pid, status, usage = os.wait4(process.pid, os.WNOHANG)
-        if pid != 0:
-            break
-        if time.monotonic() > deadline:
-            process.kill()
-            os.wait4(process.pid, 0)
-            return None
-        time.sleep(0.01)
-    process.returncode = os.waitstatus_to_exitcode(status)
-    if process.returncode != 0:
+    child = Child([qovrin, source, "-o", f"{stem}.bin", "--no-progress"], stdout=subprocess.DEVNULL,
+                  stderr=subprocess.DEVNULL)
+    try:
+        child.process.wait(timeout)
+    except subprocess.TimeoutExpired:
+        child.stop()
+        return None
+    code, usage = child.finish()
+    if code != 0:
         raise RuntimeError(f"qovrin failed on {source}")
-    return usage.ru_maxrss * 1024
+    return usage.peak_kib * 1024
 
 
 def run_memory_case(qovrin, name, work, timeout):

@@ -19,7 +19,8 @@ import random
 import subprocess
 import sys
 import tempfile
-import time
+
+from child_usage import Child
 
 PATTERNS = [
     "mov eax, {imm}", "add rax, rbx", "sub rcx, {imm}", "lea rdx, [rax+rbx*4+{imm}]",
@@ -86,15 +87,13 @@ def generate(count, files, start=1):
 
 def run(command):
     """Wall time and peak resident memory (KiB) of one child, or None when it fails."""
-    start = time.monotonic()
-    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    errors = process.stderr.read()
-    _, status, usage = os.wait4(process.pid, 0)
-    elapsed = time.monotonic() - start
-    if os.waitstatus_to_exitcode(status) != 0:
+    child = Child(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    errors = child.process.stderr.read()
+    code, usage = child.finish()
+    if code != 0 or usage is None:
         sys.stderr.write(f"{command[0]} failed: {errors.decode(errors='replace')[:500]}\n")
         return None
-    return elapsed, usage.ru_maxrss
+    return usage.elapsed, usage.peak_kib
 
 
 def main():

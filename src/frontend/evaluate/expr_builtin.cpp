@@ -253,8 +253,13 @@ bool leavesNameAlone(const Node& node, std::string_view name) noexcept {
     case NodeKind::field_access:
     case NodeKind::unary:
       return leavesNameAlone(node.left(), name);
-    case NodeKind::binary:
-      return leavesNameAlone(node.left(), name) && leavesNameAlone(node.right(), name);
+    case NodeKind::binary: {
+      // Down a left chain in a loop; the order does not matter here.
+      const Node* left = &node;
+      for (; left->kind() == NodeKind::binary; left = &left->left())
+        if (!leavesNameAlone(left->right(), name)) return false;
+      return leavesNameAlone(*left, name);
+    }
     case NodeKind::builtin_call: {
       const BuiltinName* builtin = findBuiltin(node.text());
       if (builtin == nullptr || builtin->group == BuiltinGroup::operand) return false;

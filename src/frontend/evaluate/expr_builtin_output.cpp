@@ -72,9 +72,11 @@ qovrin::Result<std::optional<std::uint32_t>> outputLoadLabelSection(const Evalua
     case NodeKind::unary:
       return outputLoadLabelSection(context, node.left());
     case NodeKind::binary: {
-      const auto left = outputLoadLabelSection(context, node.left());
-      if (!left || *left) return left;
-      return outputLoadLabelSection(context, node.right());
+      const LeftChain chain(node);
+      auto found = outputLoadLabelSection(context, chain.first());
+      for (std::size_t index = 0; index < chain.size() && found && !*found; ++index)
+        found = outputLoadLabelSection(context, chain.link(index).right());
+      return found;
     }
     default:
       return none();

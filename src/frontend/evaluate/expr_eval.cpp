@@ -1,7 +1,9 @@
 #include "frontend/evaluate/expr_eval.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <optional>
 #include <type_traits>
 
 #include "frontend/syntax/expr_builtin_names.hpp"
@@ -85,110 +87,168 @@ bool compare(BinaryOperator op, Number left, Number right) noexcept {
   }
 }
 
-// Both operands of an arithmetic or comparison operator, left first, when
-// they are of one numeric kind; any other pair is TypeMismatch.
-struct NumericPair {
-  Value left;
-  Value right;
-};
+qovrin::Result<std::uint64_t> integerOf(const Value& value) {
+  const auto* integer = value.asInteger();
+  if (integer == nullptr) return fail(Error::TypeMismatch);
+  return integer->word;
+}
 
-qovrin::Result<NumericPair> evaluateNumericPair(const Node& node, const EvaluationContext& context) {
-  auto left = evaluateValue(node.left(), context);
-  if (!left) return fail(left.error());
-  auto right = evaluateValue(node.right(), context);
-  if (!right) return fail(right.error());
-  const ValueKind kind = left->kind();
+qovrin::Result<bool> booleanOf(const Value& value) {
+  const auto* truth = value.getIf<bool>();
+  if (truth == nullptr) return fail(Error::TypeMismatch);
+  return *truth;
+}
+
+// Operands of an arithmetic or comparison operator must be of one numeric
+// kind; any other pair is TypeMismatch.
+bool numericPair(const Value& left, const Value& right) noexcept {
+  const ValueKind kind = left.kind();
   const bool numeric = kind == ValueKind::integer || kind == ValueKind::float32 || kind == ValueKind::float64;
-  if (!numeric || right->kind() != kind) return fail(Error::TypeMismatch);
-  return NumericPair{std::move(*left), std::move(*right)};
+  return numeric && right.kind() == kind;
 }
 
-qovrin::Result<Value> evaluateArithmetic(const Node& node, const EvaluationContext& context) {
-  const auto pair = evaluateNumericPair(node, context);
-  if (!pair) return fail(pair.error());
-  const BinaryOperator op = node.binaryOperator();
-  if (const auto* left = pair->left.asInteger())
-    return integerArithmetic(op, left->word, pair->right.asInteger()->word, context.wrapping);
-  if (const auto* left = pair->left.getIf<float>()) return floatArithmetic(op, *left, *pair->right.getIf<float>());
-  return floatArithmetic(op, *pair->left.getIf<double>(), *pair->right.getIf<double>());
+qovrin::Result<Value> arithmetic(BinaryOperator op, const Value& left, const Value& right, bool wrapping) {
+  if (!numericPair(left, right)) return fail(Error::TypeMismatch);
+  if (const auto* integer = left.asInteger())
+    return integerArithmetic(op, integer->word, right.asInteger()->word, wrapping);
+  if (const auto* number = left.getIf<float>()) return floatArithmetic(op, *number, *right.getIf<float>());
+  return floatArithmetic(op, *left.getIf<double>(), *right.getIf<double>());
 }
 
-qovrin::Result<Value> evaluateComparison(const Node& node, const EvaluationContext& context) {
-  const auto pair = evaluateNumericPair(node, context);
-  if (!pair) return fail(pair.error());
-  const BinaryOperator op = node.binaryOperator();
-  if (const auto* left = pair->left.asInteger())
-    return Value::boolean(compare(op, left->word, pair->right.asInteger()->word));
-  if (const auto* left = pair->left.getIf<float>())
-    return Value::boolean(compare(op, *left, *pair->right.getIf<float>()));
-  return Value::boolean(compare(op, *pair->left.getIf<double>(), *pair->right.getIf<double>()));
+qovrin::Result<Value> comparison(BinaryOperator op, const Value& left, const Value& right) {
+  if (!numericPair(left, right)) return fail(Error::TypeMismatch);
+  if (const auto* integer = left.asInteger()) return Value::boolean(compare(op, integer->word, right.asInteger()->word));
+  if (const auto* number = left.getIf<float>()) return Value::boolean(compare(op, *number, *right.getIf<float>()));
+  return Value::boolean(compare(op, *left.getIf<double>(), *right.getIf<double>()));
 }
 
-// Operators whose operands are integers through evaluateInteger, in the order
-// each one evaluates them.
-qovrin::Result<Value> evaluateIntegerOperator(const Node& node, const EvaluationContext& context) {
-  const BinaryOperator op = node.binaryOperator();
-  if (op == BinaryOperator::remainder) {
-    const auto divisor = evaluateInteger(node.right(), context);
-    if (!divisor) return fail(divisor.error());
-    if (*divisor == 0) return fail(Error::DivisionByZero);
-    const auto dividend = evaluateInteger(node.left(), context);
-    if (!dividend) return fail(dividend.error());
-    return Value::integer(*dividend % *divisor);
-  }
-  if (op == BinaryOperator::shift_left || op == BinaryOperator::shift_right) {
-    const auto count = evaluateInteger(node.right(), context);
-    if (!count) return fail(count.error());
-    if (*count >= 64) return Value::integer(0);
-    const auto word = evaluateInteger(node.left(), context);
-    if (!word) return fail(word.error());
-    return Value::integer(op == BinaryOperator::shift_left ? *word << *count : *word >> *count);
-  }
-  const auto left = evaluateInteger(node.left(), context);
-  if (!left) return fail(left.error());
-  const auto right = evaluateInteger(node.right(), context);
-  if (!right) return fail(right.error());
+bool readsRightFirst(BinaryOperator op) noexcept {
+  return op == BinaryOperator::remainder || op == BinaryOperator::shift_left || op == BinaryOperator::shift_right;
+}
+
+// One link of a chain applied to the value of everything left of it.
+// `early` is the right operand of a shift or remainder, read before the left
+// one.
+qovrin::Result<Value> applyLink(const Node& link, const Value& left, std::uint64_t early,
+                                const EvaluationContext& context) {
+  const BinaryOperator op = link.binaryOperator();
   switch (op) {
-    case BinaryOperator::bit_and:
-      return Value::integer(*left & *right);
-    case BinaryOperator::bit_or:
-      return Value::integer(*left | *right);
-    default:
-      return Value::integer(*left ^ *right);
-  }
-}
-
-qovrin::Result<Value> evaluateBinary(const Node& node, const EvaluationContext& context) {
-  switch (node.binaryOperator()) {
     case BinaryOperator::logical_or:
     case BinaryOperator::logical_and: {
-      const auto left = evaluateBoolean(node.left(), context);
-      if (!left) return fail(left.error());
+      const auto truth = booleanOf(left);
+      if (!truth) return fail(truth.error());
       // The right side decides only when the left one does not.
-      if (*left == (node.binaryOperator() == BinaryOperator::logical_or)) return Value::boolean(*left);
-      const auto right = evaluateBoolean(node.right(), context);
+      if (*truth == (op == BinaryOperator::logical_or)) return Value::boolean(*truth);
+      const auto right = evaluateBoolean(link.right(), context);
       if (!right) return fail(right.error());
       return Value::boolean(*right);
     }
     case BinaryOperator::equal:
     case BinaryOperator::not_equal: {
-      const auto equal = valuesEqual(node.left(), node.right(), context);
-      if (!equal) return fail(equal.error());
-      return Value::boolean(*equal == (node.binaryOperator() == BinaryOperator::equal));
+      const auto right = evaluateValue(link.right(), context);
+      if (!right) return fail(right.error());
+      return Value::boolean(value::valuesEqual(left, *right) == (op == BinaryOperator::equal));
     }
     case BinaryOperator::less:
     case BinaryOperator::less_equal:
     case BinaryOperator::greater:
     case BinaryOperator::greater_equal:
-      return evaluateComparison(node, context);
     case BinaryOperator::add:
     case BinaryOperator::subtract:
     case BinaryOperator::multiply:
-    case BinaryOperator::divide:
-      return evaluateArithmetic(node, context);
+    case BinaryOperator::divide: {
+      const auto right = evaluateValue(link.right(), context);
+      if (!right) return fail(right.error());
+      if (op >= BinaryOperator::add) return arithmetic(op, left, *right, context.wrapping);
+      return comparison(op, left, *right);
+    }
     default:
-      return evaluateIntegerOperator(node, context);
+      break;
   }
+  const auto word = integerOf(left);
+  if (!word) return fail(word.error());
+  switch (op) {
+    case BinaryOperator::remainder:
+      return Value::integer(*word % early);
+    case BinaryOperator::shift_left:
+      return Value::integer(*word << early);
+    case BinaryOperator::shift_right:
+      return Value::integer(*word >> early);
+    default:
+      break;
+  }
+  const auto right = evaluateInteger(link.right(), context);
+  if (!right) return fail(right.error());
+  switch (op) {
+    case BinaryOperator::bit_and:
+      return Value::integer(*word & *right);
+    case BinaryOperator::bit_or:
+      return Value::integer(*word | *right);
+    default:
+      return Value::integer(*word ^ *right);
+  }
+}
+
+// The right operands of a chain's links that are read before the rest, by
+// link; a few links, the usual case, need no allocation.
+class EarlyWords {
+ public:
+  explicit EarlyWords(std::size_t links) : far_(links > near_.size() ? links : 0) {}
+  std::uint64_t& operator[](std::size_t index) noexcept { return far_.empty() ? near_[index] : far_[index]; }
+
+ private:
+  std::array<std::uint64_t, 8> near_{};
+  std::vector<std::uint64_t> far_;
+};
+
+// The right operand of a shift or remainder, read before the left one.
+// `decides` when the link is 0 whatever its left operand (a shift by 64 or
+// more), which then is not read at all.
+struct EarlyRight {
+  std::uint64_t word = 0;
+  bool decides = false;
+};
+
+qovrin::Result<EarlyRight> readEarlyRight(const Node& link, const EvaluationContext& context) {
+  const auto right = evaluateInteger(link.right(), context);
+  if (!right) return fail(right.error());
+  const bool remainder = link.binaryOperator() == BinaryOperator::remainder;
+  if (remainder && *right == 0) return fail(Error::DivisionByZero);
+  return EarlyRight{*right, !remainder && *right >= 64};
+}
+
+// A chain of operations in a loop, reading every operand in the order that
+// nested evaluation of its links would: first the right operands of shifts
+// and remainders, from the top down to the first shift by 64 or more (which
+// is 0 whatever it shifts, so nothing below it is read), then the first
+// operand, then each link's other right operand on the way up.
+qovrin::Result<Value> evaluateBinary(const Node& node, const EvaluationContext& context) {
+  const LeftChain chain(node);
+  EarlyWords early(chain.size());
+  std::size_t from = 0;
+  std::optional<Value> value;
+  for (std::size_t index = chain.size(); index-- > 0 && !value;) {
+    const Node& link = chain.link(index);
+    if (!readsRightFirst(link.binaryOperator())) continue;
+    const auto right = readEarlyRight(link, context);
+    if (!right) return fail(right.error());
+    early[index] = right->word;
+    if (right->decides) {
+      value = Value::integer(0);
+      from = index + 1;
+    }
+  }
+  if (!value) {
+    auto first = evaluateValue(chain.first(), context);
+    if (!first) return first;
+    value = std::move(*first);
+  }
+  for (std::size_t index = from; index < chain.size(); ++index) {
+    auto next = applyLink(chain.link(index), *value, early[index], context);
+    if (!next) return next;
+    *value = std::move(*next);
+  }
+  return std::move(*value);
 }
 
 qovrin::Result<Value> evaluateUnary(const Node& node, const EvaluationContext& context) {
@@ -271,17 +331,25 @@ qovrin::Result<Value> evaluateValue(const Node& node, const EvaluationContext& c
 qovrin::Result<std::uint64_t> evaluateInteger(const Node& node, const EvaluationContext& context) {
   const auto result = evaluateValue(node, context);
   if (!result) return fail(result.error());
-  const auto* integer = result->asInteger();
-  if (integer == nullptr) return fail(Error::TypeMismatch);
-  return integer->word;
+  return integerOf(*result);
 }
 
 qovrin::Result<bool> evaluateBoolean(const Node& node, const EvaluationContext& context) {
   const auto result = evaluateValue(node, context);
   if (!result) return fail(result.error());
-  const auto* truth = result->getIf<bool>();
-  if (truth == nullptr) return fail(Error::TypeMismatch);
-  return *truth;
+  return booleanOf(*result);
+}
+
+qovrin::Result<Value> evaluateLink(const Node& link, const Value& left, const EvaluationContext& context) {
+  if (link.kind() != NodeKind::binary) return evaluateValue(link, context);
+  EarlyRight early;
+  if (readsRightFirst(link.binaryOperator())) {
+    const auto right = readEarlyRight(link, context);
+    if (!right) return fail(right.error());
+    if (right->decides) return Value::integer(0);
+    early = *right;
+  }
+  return applyLink(link, left, early.word, context);
 }
 
 qovrin::Result<bool> valuesEqual(const Node& left, const Node& right, const EvaluationContext& context) {
@@ -339,40 +407,69 @@ qovrin::Result<std::optional<std::uint64_t>> constantIntegerValue(const Node& no
     }
   }
   if (node.kind() != NodeKind::binary) return Folded();
-  const BinaryOperator op = node.binaryOperator();
-  const bool shift = op == BinaryOperator::shift_left || op == BinaryOperator::shift_right;
-  const bool integer_operator = op >= BinaryOperator::add;
-  if (!integer_operator) return Folded();
   // Shifts and remainders look at their right operand first, as when
-  // evaluated: a shift by 64 or more is 0 whatever it shifts.
-  const bool right_first = shift || op == BinaryOperator::remainder;
-  const auto first = constantIntegerValue(right_first ? node.right() : node.left());
-  if (!first || !*first) return first;
-  if (shift && **first >= 64) return Folded(0);
-  if (op == BinaryOperator::remainder && **first == 0) return fail(Error::DivisionByZero);
-  const auto second = constantIntegerValue(right_first ? node.left() : node.right());
-  if (!second || !*second) return second;
-  const std::uint64_t a = right_first ? **second : **first;
-  const std::uint64_t b = right_first ? **first : **second;
-  switch (op) {
-    case BinaryOperator::remainder:
-      return Folded(a % b);
-    case BinaryOperator::shift_left:
-      return Folded(a << b);
-    case BinaryOperator::shift_right:
-      return Folded(a >> b);
-    case BinaryOperator::bit_and:
-      return Folded(a & b);
-    case BinaryOperator::bit_or:
-      return Folded(a | b);
-    case BinaryOperator::bit_xor:
-      return Folded(a ^ b);
-    default: {
-      const auto result = integerArithmetic(op, a, b, true);
-      if (!result) return fail(result.error());
-      return Folded(result->asInteger()->word);
+  // evaluated: a shift by 64 or more is 0 whatever it shifts. So the chain is
+  // read in evaluateBinary's order.
+  const LeftChain chain(node);
+  EarlyWords early(chain.size());
+  std::size_t from = 0;
+  Folded value;
+  for (std::size_t index = chain.size(); index-- > 0 && !value;) {
+    const Node& link = chain.link(index);
+    const BinaryOperator op = link.binaryOperator();
+    if (op < BinaryOperator::add) return Folded();
+    if (!readsRightFirst(op)) continue;
+    const auto right = constantIntegerValue(link.right());
+    if (!right || !*right) return right;
+    if (op == BinaryOperator::remainder && **right == 0) return fail(Error::DivisionByZero);
+    early[index] = **right;
+    if (op != BinaryOperator::remainder && **right >= 64) {
+      value = 0;
+      from = index + 1;
     }
   }
+  if (!value) {
+    const auto first = constantIntegerValue(chain.first());
+    if (!first || !*first) return first;
+    value = *first;
+  }
+  for (std::size_t index = from; index < chain.size(); ++index) {
+    const Node& link = chain.link(index);
+    const BinaryOperator op = link.binaryOperator();
+    const std::uint64_t a = *value;
+    std::uint64_t b = early[index];
+    if (!readsRightFirst(op)) {
+      const auto right = constantIntegerValue(link.right());
+      if (!right || !*right) return right;
+      b = **right;
+    }
+    switch (op) {
+      case BinaryOperator::remainder:
+        value = a % b;
+        break;
+      case BinaryOperator::shift_left:
+        value = a << b;
+        break;
+      case BinaryOperator::shift_right:
+        value = a >> b;
+        break;
+      case BinaryOperator::bit_and:
+        value = a & b;
+        break;
+      case BinaryOperator::bit_or:
+        value = a | b;
+        break;
+      case BinaryOperator::bit_xor:
+        value = a ^ b;
+        break;
+      default: {
+        const auto result = integerArithmetic(op, a, b, true);
+        if (!result) return fail(result.error());
+        value = result->asInteger()->word;
+      }
+    }
+  }
+  return value;
 }
 
 bool usesOutputLoad(const Node& node) noexcept {
@@ -380,8 +477,13 @@ bool usesOutputLoad(const Node& node) noexcept {
     case NodeKind::field_access:
     case NodeKind::unary:
       return usesOutputLoad(node.left());
-    case NodeKind::binary:
-      return usesOutputLoad(node.left()) || usesOutputLoad(node.right());
+    case NodeKind::binary: {
+      // Down a left chain in a loop; the order does not matter here.
+      const Node* left = &node;
+      for (; left->kind() == NodeKind::binary; left = &left->left())
+        if (usesOutputLoad(left->right())) return true;
+      return usesOutputLoad(*left);
+    }
     case NodeKind::builtin_call: {
       const std::string_view name = node.text();
       if (const auto builtin = findEvaluatorBuiltin(name); builtin && builtin->kind == EvaluatorBuiltinKind::output_load)

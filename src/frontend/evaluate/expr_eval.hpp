@@ -80,6 +80,12 @@ qovrin::Result<value::Value> evaluateValue(const Node& node, const EvaluationCon
 qovrin::Result<std::uint64_t> evaluateInteger(const Node& node, const EvaluationContext& context);
 qovrin::Result<bool> evaluateBoolean(const Node& node, const EvaluationContext& context);
 
+// The value of the operation `link` whose left operand is known to be
+// `left`, without evaluating that operand again, so that a search along a
+// long chain evaluates each link once. Any other node is evaluated whole.
+qovrin::Result<value::Value> evaluateLink(const Node& link, const value::Value& left,
+                                          const EvaluationContext& context);
+
 // Structural equality of the two values (left evaluated first); values of
 // different kinds are unequal, never an error.
 qovrin::Result<bool> valuesEqual(const Node& left, const Node& right, const EvaluationContext& context);

@@ -41,6 +41,8 @@ qovrin::Status renderName(std::string& out, Freezer* freezer, std::string_view n
   return {};
 }
 
+qovrin::Status renderChain(std::string& out, const expr::LeftChain& chain, Freezer* freezer);
+
 // Without a freezer the text is only rendered; with one, every child is frozen.
 qovrin::Status render(std::string& out, const expr::Node& node, Freezer* freezer) {
   using expr::NodeKind;
@@ -101,14 +103,29 @@ qovrin::Status render(std::string& out, const expr::Node& node, Freezer* freezer
       out += ')';
       return {};
     case NodeKind::binary:
-      out += '(';
-      QOVRIN_TRY(render(out, node.left(), freezer));
-      out += ' ';
-      out += kBinaryOperators[static_cast<std::size_t>(node.binaryOperator())];
-      out += ' ';
-      QOVRIN_TRY(render(out, node.right(), freezer));
-      out += ')';
-      return {};
+      return renderChain(out, expr::LeftChain(node), freezer);
+  }
+  return {};
+}
+
+// An operation in parentheses. Down its left chain, a link of the level of
+// the one above it reads back the same without its own, so a long sum
+// renders as (1 + 2 + ... + n) and parses again within the nesting limits.
+qovrin::Status renderChain(std::string& out, const expr::LeftChain& chain, Freezer* freezer) {
+  const auto enclosed = [&chain](std::size_t index) {
+    return index + 1 == chain.size() || expr::bindingLevel(chain.link(index).binaryOperator()) !=
+                                            expr::bindingLevel(chain.link(index + 1).binaryOperator());
+  };
+  for (std::size_t index = chain.size(); index-- > 0;)
+    if (enclosed(index)) out += '(';
+  QOVRIN_TRY(render(out, chain.first(), freezer));
+  for (std::size_t index = 0; index < chain.size(); ++index) {
+    const expr::Node& link = chain.link(index);
+    out += ' ';
+    out += kBinaryOperators[static_cast<std::size_t>(link.binaryOperator())];
+    out += ' ';
+    QOVRIN_TRY(render(out, link.right(), freezer));
+    if (enclosed(index)) out += ')';
   }
   return {};
 }

@@ -33,8 +33,9 @@ struct Freezer {
   std::vector<std::string_view> declared{};
 };
 
-// Every unary and binary operation is parenthesised, so the text reads back
-// to the same tree: "(nope + 1)".
+// Every unary and binary operation is parenthesised, but for the links below
+// the top of a chain of one level, so the text reads back to the same tree:
+// "(nope + 1)", "(a - 1 + b)".
 std::string renderExpressionSource(const expr::Node& node);
 
 // The same text with the meta locals the tree reads replaced by literals of

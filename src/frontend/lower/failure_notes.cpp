@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "common/ascii.hpp"
 #include "common/display_text.hpp"
@@ -115,10 +116,16 @@ std::vector<const Node*> expressionsOf(const ast::Statement& statement, std::deq
 // failing node met is the innermost one.
 void innermostFirst(const Node& node, std::vector<const Node*>& out) {
   switch (node.kind()) {
-    case NodeKind::binary:
-      innermostFirst(node.left(), out);
+    case NodeKind::binary: {
+      const expr::LeftChain chain(node);
+      innermostFirst(chain.first(), out);
+      for (std::size_t index = 0; index + 1 < chain.size(); ++index) {
+        innermostFirst(chain.link(index).right(), out);
+        out.push_back(&chain.link(index));
+      }
       innermostFirst(node.right(), out);
       break;
+    }
     case NodeKind::unary:
     case NodeKind::field_access:
       innermostFirst(node.left(), out);
@@ -142,13 +149,31 @@ std::vector<const Node*> allNodes(const std::vector<const Node*>& roots) {
 // The first node that fails with `error` while its own parts evaluate.
 const Node* innermostFailing(const Asking& asking, const std::vector<const Node*>& nodes, Error error,
                              qovrin::Error* raw = nullptr) {
+  // What is known of each operation met, until the one whose left operand it
+  // is takes it: so each link of a long chain is looked at once, not again
+  // with everything below it.
+  struct Operation {
+    bool loads = false;
+    std::optional<value::Value> value;
+  };
+  std::unordered_map<const Node*, Operation> below;
   for (const Node* node : nodes) {
     if (node->kind() != NodeKind::identifier && node->kind() != NodeKind::builtin_call &&
         node->kind() != NodeKind::binary && node->kind() != NodeKind::unary)
       continue;
-    if (expr::usesOutputLoad(*node)) continue;
-    const auto value = asking.evaluate(*node);
-    if (value) continue;
+    const bool binary = node->kind() == NodeKind::binary;
+    const bool link = binary && below.contains(&node->left());
+    Operation left;
+    if (link) left = std::move(below.extract(&node->left()).mapped());
+    if (link ? left.loads || expr::usesOutputLoad(node->right()) : expr::usesOutputLoad(*node)) {
+      if (binary) below.emplace(node, Operation{true, std::nullopt});
+      continue;
+    }
+    auto value = left.value ? expr::evaluateLink(*node, *left.value, asking.evaluation()) : asking.evaluate(*node);
+    if (value) {
+      if (binary) below.emplace(node, Operation{false, std::move(*value)});
+      continue;
+    }
     if (expression_bridge::mapExpressionError(value.error()) != error) return nullptr;
     if (raw != nullptr) *raw = value.error();
     return node;
@@ -801,6 +826,26 @@ std::vector<Note> cycleNotes(const Asking& asking, const ast::Statement& stateme
                  quoted(*name) + " again");
 }
 
+// The nesting limits, by what ran into them.
+constexpr std::string_view kExpressionNesting =
+    "an expression nests parentheses, calls and unary operators 130 to 400 levels deep (as they mix) and field "
+    "accesses 1,000; a chain of operators such as 1 + 1 + ... + 1 is one level however long";
+constexpr std::string_view kBlockNesting = "blocks nest at most 1,000 deep";
+constexpr std::string_view kValueNesting = "lists, maps and structs nest at most 1,024 levels deep";
+
+// Conditions and the operands of instruction and macro lines are parsed when
+// the statement runs; any other expression was parsed before, so what ran
+// into a limit there is a value.
+std::vector<Note> nestingNotes(const ast::Statement& statement) {
+  std::string_view condition;
+  if (const auto* branch = std::get_if<ast::MetaIfStatement>(&statement.payload)) condition = branch->condition;
+  if (const auto* loop = std::get_if<ast::MetaWhileStatement>(&statement.payload)) condition = loop->condition;
+  const auto parsed = expr::parseOwned(condition);
+  const bool written = std::holds_alternative<ast::IsaTextStatement>(statement.payload) ||
+                       (!parsed && parsed.error() == Error::NestingTooDeep);
+  return oneNote(std::string(written ? kExpressionNesting : kValueNesting));
+}
+
 }  // namespace
 
 std::vector<Note> statementNotes(module::Module& module, context::LowerContext& context,
@@ -867,6 +912,8 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
       return expressionNotes(asking, allNodes(expressionsOf(statement, parsed)));
     case Error::InvalidApiArgument:
       return argumentNotes(asking, allNodes(expressionsOf(statement, parsed)));
+    case Error::NestingTooDeep:
+      return nestingNotes(statement);
     default:
       return {};
   }
@@ -1120,6 +1167,8 @@ std::vector<Note> parseNotes(const module::Module& module, const SourceLocation&
     if (!note) note = trailingOperatorNote(line);
   } else if (error == Error::InvalidMetaFor) {
     note = forHeaderNote(line);
+  } else if (error == Error::NestingTooDeep) {
+    note = std::string(line.ends_with('{') ? kBlockNesting : kExpressionNesting);
   } else {
     note = unclosedBlockNote(line, error);
   }

@@ -47,9 +47,12 @@ struct Search {
     switch (node.kind()) {
       case expr::NodeKind::identifier:
         return localNote(node.text());
-      case expr::NodeKind::binary:
-        if (auto note = treeNote(node.left())) return note;
-        return treeNote(node.right());
+      case expr::NodeKind::binary: {
+        const expr::LeftChain chain(node);
+        auto note = treeNote(chain.first());
+        for (std::size_t index = 0; index < chain.size() && !note; ++index) note = treeNote(chain.link(index).right());
+        return note;
+      }
       case expr::NodeKind::unary:
       case expr::NodeKind::field_access:
         return treeNote(node.left());

@@ -35,12 +35,15 @@ qovrin::Result<std::optional<std::uint32_t>> labelSection(const module::Module& 
     case NodeKind::unary:
       return labelSection(module, context, node.left());
     case NodeKind::binary: {
-      const auto left = labelSection(module, context, node.left());
-      if (!left) return left;
-      const auto right = labelSection(module, context, node.right());
-      if (!right) return right;
-      if (*left && *right && **left != **right) return fail(Error::InvalidApiArgument);
-      return *left ? left : right;
+      const expr::LeftChain chain(node);
+      auto left = labelSection(module, context, chain.first());
+      for (std::size_t index = 0; index < chain.size() && left; ++index) {
+        const auto right = labelSection(module, context, chain.link(index).right());
+        if (!right) return right;
+        if (*left && *right && **left != **right) return fail(Error::InvalidApiArgument);
+        if (!*left) left = right;
+      }
+      return left;
     }
     default:
       return found(nullptr);

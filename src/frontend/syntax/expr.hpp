@@ -1,12 +1,16 @@
 #pragma once
 // Expression trees of the meta language and the parser that builds them.
 //
-// Trees are plain owning data. The parser bounds their height by
-// kMaxNodeDepth, so every recursive walk over a parsed tree (evaluation,
+// Trees are plain owning data. A chain of left-associative operators, such as
+// a sum of 5,000 terms, is a tree as high as the chain is long; every walk
+// goes down such a chain in a loop (LeftChain) and recurses only into the
+// other children. The parser bounds the depth of that recursion, the nesting
+// as written, by kMaxNodeDepth, so every walk over a parsed tree (evaluation,
 // cloning, destruction) stays far inside the stack.
 
 #include <cstddef>
 #include <cstdint>
+#include <array>
 #include <cstring>
 #include <functional>
 #include <span>
@@ -232,6 +236,34 @@ inline std::span<const BuiltinArgument> Node::arguments() const noexcept {
 
 static_assert(sizeof(Node) == 16 && sizeof(BuiltinArgument) == 16);
 
+// The binary nodes down the left edge of a tree, gathered without recursion:
+// for 1 + 2 + 3, that is (1 + 2) + 3 and 1 + 2, and 1 is the first operand.
+// Links are numbered from the innermost, so that link(0).right() is the
+// second operand and link(size() - 1) the top node. A node that is no binary
+// operation is a chain of no links whose first operand is the node itself.
+class LeftChain {
+ public:
+  explicit LeftChain(const Node& top);
+
+  std::size_t size() const noexcept { return size_; }
+  const Node& link(std::size_t index) const noexcept {
+    return *(size_ <= kInline ? near_[size_ - 1 - index] : far_[size_ - 1 - index]);
+  }
+  const Node& first() const noexcept { return *first_; }
+
+ private:
+  // Chains of a few links, the usual ones, need no allocation.
+  static constexpr std::size_t kInline = 8;
+  std::array<const Node*, kInline> near_;
+  std::vector<const Node*> far_;
+  std::size_t size_ = 0;
+  const Node* first_ = nullptr;
+};
+
+// How tightly the operator binds (see parseExpression), from 1 for || to 10
+// for * / %.
+int bindingLevel(BinaryOperator op) noexcept;
+
 // Deep copy of a tree.
 Node clone(const Node& node);
 BuiltinArgument clone(const BuiltinArgument& argument);
@@ -251,16 +283,18 @@ class ExpressionParser {
   // it and any white space, before the first character that cannot continue
   // it (such as ",", ")" or a lone "="). Levels, loosest first: || 1, && 2,
   // == != 3, < <= > >= 4, | 5, ^ 6, & 7, << >> 8, + - 9, * / % 10; each is
-  // left-associative. Too deep nesting, or a tree higher than kMaxNodeDepth,
-  // fails with NestingTooDeep.
+  // left-associative. Nesting deeper than kMaxNodeDepth (a chain of one
+  // level counts once) fails with NestingTooDeep, as does text that nests
+  // parentheses and unary operators deeper than the parser's own bound.
   qovrin::Result<Node> parseExpression(int min_precedence);
 
   std::size_t position() const noexcept { return position_; }
   std::string_view text() const noexcept { return text_; }
 
  private:
-  // A subtree together with its height (a lone leaf has height 1), so that
-  // every node built can be checked against kMaxNodeDepth without a walk.
+  // A subtree together with its nesting: how deep a walk that goes down left
+  // chains in a loop recurses into it (a lone leaf has 1). Every node built
+  // is checked against kMaxNodeDepth without a walk.
   struct Parsed {
     Node node;
     std::size_t height = 1;

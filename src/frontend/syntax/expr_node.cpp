@@ -15,7 +15,8 @@ Node& Node::operator=(Node&& other) noexcept {
   return *this;
 }
 
-// Parsed trees are at most kMaxNodeDepth high, which bounds this recursion.
+// Parsed trees nest at most kMaxNodeDepth deep, which bounds this recursion;
+// a left chain is taken apart in a loop, link by link from the top.
 void Node::destroy() noexcept {
   switch (header_.kind) {
     case NodeKind::string:
@@ -27,7 +28,12 @@ void Node::destroy() noexcept {
       delete operand_;
       break;
     case NodeKind::binary:
-      delete operands_;
+      for (Operands* link = operands_; link != nullptr;) {
+        Operands* below = link->left.header_.kind == NodeKind::binary ? link->left.operands_ : nullptr;
+        if (below != nullptr) link->left.release();
+        delete link;
+        link = below;
+      }
       break;
     case NodeKind::field_access:
       delete access_;
@@ -106,6 +112,33 @@ Node Node::binaryOperation(BinaryOperator op, Node left, Node right) {
   return node;
 }
 
+LeftChain::LeftChain(const Node& top) {
+  const Node* node = &top;
+  for (; node->kind() == NodeKind::binary; node = &node->left()) {
+    if (size_ < kInline) {
+      near_[size_] = node;
+    } else {
+      if (size_ == kInline) far_.assign(near_.begin(), near_.end());
+      far_.push_back(node);
+    }
+    ++size_;
+  }
+  first_ = node;
+}
+
+namespace {
+
+Node cloneChain(const LeftChain& chain) {
+  Node copy = clone(chain.first());
+  for (std::size_t index = 0; index < chain.size(); ++index) {
+    const Node& link = chain.link(index);
+    copy = Node::binaryOperation(link.binaryOperator(), std::move(copy), clone(link.right()));
+  }
+  return copy;
+}
+
+}  // namespace
+
 Node clone(const Node& node) {
   switch (node.kind()) {
     case NodeKind::integer:
@@ -129,7 +162,7 @@ Node clone(const Node& node) {
     case NodeKind::unary:
       return Node::unaryOperation(node.unaryOperator(), clone(node.left()));
     case NodeKind::binary:
-      return Node::binaryOperation(node.binaryOperator(), clone(node.left()), clone(node.right()));
+      return cloneChain(LeftChain(node));
   }
   return Node();
 }

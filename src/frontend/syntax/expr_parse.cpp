@@ -127,6 +127,11 @@ std::size_t argumentCountHint(std::string_view text, std::size_t start) noexcept
 
 }  // namespace
 
+int bindingLevel(BinaryOperator op) noexcept {
+  const auto spelling = std::ranges::find(kOperators, op, &OperatorSpelling::op);
+  return spelling != kOperators.end() ? spelling->level : 0;
+}
+
 void ExpressionParser::skipWhiteSpace() noexcept {
   while (position_ < text_.size() && isWhiteSpace(text_[position_])) ++position_;
 }
@@ -151,7 +156,9 @@ auto ExpressionParser::parseBinary(int min_precedence) -> qovrin::Result<Parsed>
     skipWhiteSpace();
     auto right = parseBinary(match->level + 1);
     if (!right) return right;
-    const std::size_t height = 1 + std::max(left->height, right->height);
+    // A walk goes on to a left operand that is itself an operation in a loop.
+    const std::size_t height = left->node.kind() == NodeKind::binary ? std::max(left->height, 1 + right->height)
+                                                                       : 1 + std::max(left->height, right->height);
     QOVRIN_TRY(checkHeight(height));
     left->node = Node::binaryOperation(match->op, std::move(left->node), std::move(right->node));
     left->height = height;

@@ -9,7 +9,6 @@
 
 #include "common/error_of.hpp"
 #include "frontend/support/evaluation_cases.hpp"
-#include "frontend/support/on_work_stack.hpp"
 
 using qovrin::testing::errorOf;
 
@@ -125,7 +124,12 @@ TEST_F(Evaluation, ShortCircuitsAndOperandOrder) {
       {"true || undefined_name", boolean(true)},           {"false && undefined_name", boolean(false)},
       {"false || undefined_name", Error::UndefinedSymbol}, {"undefined_name >> 70", integer(0)},
       {"undefined_name % 0", Error::DivisionByZero},       {"undefined_name / 0", Error::UndefinedSymbol},
-      {"(0 - 1) + undefined_name", Error::InvalidNumber},  {"undefined_name + (0 - 1)", Error::UndefinedSymbol}};
+      {"(0 - 1) + undefined_name", Error::InvalidNumber},  {"undefined_name + (0 - 1)", Error::UndefinedSymbol},
+      // Along a chain, as nested evaluation of its links reads them.
+      {"undefined_name + 1 << 70 << 1", integer(0)},       {"undefined_name % 0 + 1", Error::DivisionByZero},
+      {"1 % 0 % undefined_name", Error::UndefinedSymbol},  {"0 - 1 + 2 + undefined_name", Error::InvalidNumber},
+      {"10 - 3 - 2 - 1", integer(4)},                      {"2 << 3 >> 1 % 5 & 12", integer(8)},
+      {"false && undefined_name || true", boolean(true)},  {"1 < 2 == true != false", boolean(true)}};
   expectCases(cases, context);
 }
 
@@ -226,17 +230,19 @@ TEST_F(Evaluation, IntegerAndBooleanEntriesCheckTheKind) {
   EXPECT_TRUE(frontend::expr::evaluateBoolean(parse("1 < 2"), context).value());
 }
 
-TEST_F(Evaluation, DeepTreesStayWithinTheStack) {
-  // A left-leaning chain as tall as the parser allows, walked on the stack
-  // the program's work has.
+TEST_F(Evaluation, LongChainsStayWithinTheStack) {
+  // 100,001 terms, walked on the runner's own stack, which recursion per term
+  // would overrun.
   std::string text = "0";
-  for (int index = 0; index < 900; ++index) text += " + 1";
-  ASSERT_TRUE(frontend::testing::runOnWorkStack([&] {
-    const Node node = parse(text);
-    EXPECT_EQ(frontend::expr::evaluateInteger(node, context).value(), 900u);
-    EXPECT_EQ(frontend::expr::constantIntegerValue(node).value(), std::optional<std::uint64_t>(900));
-    EXPECT_FALSE(frontend::expr::usesOutputLoad(node));
-  }));
+  for (int index = 0; index < 50'000; ++index) text += " + 3 - 1";
+  const Node node = parse(text);
+  EXPECT_EQ(frontend::expr::evaluateInteger(node, context).value(), 100'000u);
+  EXPECT_EQ(frontend::expr::constantIntegerValue(node).value(), std::optional<std::uint64_t>(100'000));
+  EXPECT_FALSE(frontend::expr::usesOutputLoad(node));
+  EXPECT_TRUE(frontend::expr::leavesNameAlone(node, "x"));
+  EXPECT_EQ(frontend::expr::evaluateInteger(frontend::expr::clone(node), context).value(), 100'000u);
+  // The top link alone, its left operand given.
+  EXPECT_EQ(frontend::expr::evaluateLink(node, integer(7), context).value().asInteger()->word, 6u);
 }
 
 TEST(ConstantIntegerValue, FoldsWithoutContext) {
@@ -254,6 +260,11 @@ TEST(ConstantIntegerValue, FoldsWithoutContext) {
       {"1 / 0", Error::DivisionByZero},
       {"x % 0", Error::DivisionByZero},
       {"7 % 4 * 3 & 0xff | 0x100 ^ 1", (((7 % 4) * 3) & 0xff) | (0x100 ^ 1)},
+      {"x + 1 << 64 << 1", 0},
+      {"x % 0 + 1", Error::DivisionByZero},
+      {"10 - 3 - 2 - 1", 4},
+      {"1 + 2 < 3", std::nullopt},
+      {"1 + 2 + x", std::nullopt},
   };
   for (const auto& [text, expected] : cases) {
     const auto folded = frontend::expr::constantIntegerValue(parse(text));

@@ -129,6 +129,9 @@ TEST(DeferBlocks, FreezeAtTopLevelAndInsideScopes) {
       {"let n = 5\ndefer {\n  store.u8(start, n)\n  print(here())\n  let a = 1 + 2 * 3\n}\n",
        "store.u8(start, n); print(here()); let a = (1 + (2 * 3))"},
       {"{\n  let n = 5\n  defer {\n    store.u8(addr, n)\n  }\n}\n", "store.u8(addr, 5)"},
+      // A chain of one level reads back the same without inner parentheses.
+      {"{\n  let n = 5\n  defer {\n    print(n - 2 + 3 * n - 1 || n << 1 << 2)\n  }\n}\n",
+       "print(((5 - 2 + (3 * 5) - 1) || (5 << 1 << 2)))"},
       {"{\n  defer {\n    print(here(), \"a\"\"b\")\n  }\n}\n", "print(4096, \"a\"\"b\")"},
       {"{\n  let t = 1\n  let n = 2\n  defer {\n    let t = n\n    print(t)\n  }\n}\n", "let t = 2; print(t)"},
       // A name declared inside an if body is a local again after it.

@@ -179,34 +179,49 @@ TEST(Expr, SymbolMapperRewritesIdentifiersAndMappedBareNames) {
   EXPECT_EQ(errorOf(failed), Error::UndefinedSymbol);
 }
 
+// How deep a walk recurses into the tree, going down left chains in a loop.
 std::size_t height(const Node& node) {
-  std::size_t below = 0;
-  switch (node.kind()) {
-    case frontend::expr::NodeKind::binary:
-      below = height(node.right());
-      [[fallthrough]];
-    case frontend::expr::NodeKind::unary:
-    case frontend::expr::NodeKind::field_access:
-      below = std::max(below, height(node.left()));
-      break;
-    default:
-      break;
+  if (node.kind() == frontend::expr::NodeKind::binary) {
+    const frontend::expr::LeftChain chain(node);
+    std::size_t below = height(chain.first());
+    for (std::size_t index = 0; index < chain.size(); ++index)
+      below = std::max(below, height(chain.link(index).right()));
+    return below + 1;
   }
+  std::size_t below = 0;
+  if (node.kind() == frontend::expr::NodeKind::unary || node.kind() == frontend::expr::NodeKind::field_access)
+    below = height(node.left());
   for (const auto& argument : node.arguments())
     if (argument.kind() == BuiltinArgument::Kind::expression) below = std::max(below, height(argument.node()));
   return below + 1;
 }
 
-TEST(Expr, LongChainsStopAtTheHeightLimit) {
+TEST(Expr, NestingStopsAtTheLimitAsWritten) {
+  // Each piece nests one level deeper: exactly the limit parses, one more
+  // fails. A chain of operators is one level above its operands.
   const std::size_t n = kMaxNodeDepth - 1;
-  // Each piece raises the tree by one: exactly the limit parses, one more fails.
-  for (const auto& [first, piece] : {std::pair{"1", "+1"}, {"a", ".b"}, {"1", "-(1)"}}) {
-    const auto node = parseOwned(first + repeated(piece, n));
-    ASSERT_TRUE(node.has_value()) << piece << ": " << qovrin::errorName(node.error());
-    EXPECT_EQ(height(*node), kMaxNodeDepth) << piece;
-    EXPECT_EQ(show(frontend::expr::clone(*node)), show(*node)) << piece;
-    EXPECT_EQ(parsed(first + repeated(piece, n + 1)), "!NestingTooDeep") << piece;
+  for (const auto& [first, piece] : {std::pair{"a", ".b"}, {"(1 + 2 * 3 - 4)", ".b"}, {"f(1 + 1)", ".b"}}) {
+    const std::size_t operands = std::string_view(first).starts_with('a') ? 0 : 2;
+    const auto node = parseOwned(first + repeated(piece, n - operands));
+    ASSERT_TRUE(node.has_value()) << first << ": " << qovrin::errorName(node.error());
+    EXPECT_EQ(height(*node), kMaxNodeDepth) << first;
+    EXPECT_EQ(show(frontend::expr::clone(*node)), show(*node)) << first;
+    EXPECT_EQ(parsed(first + repeated(piece, n - operands + 1)), "!NestingTooDeep") << first;
   }
+}
+
+TEST(Expr, ChainsOfOperatorsAreOneLevelHoweverLong) {
+  // Parsed, copied and released on the runner's own stack, which recursion
+  // per term would overrun.
+  for (const std::string piece : {" + 1", " - (1)", " * 2 + 1", " << 1 | 2 == 3"}) {
+    const auto node = parseOwned("1" + repeated(piece, 100'000));
+    ASSERT_TRUE(node.has_value()) << piece << ": " << qovrin::errorName(node.error());
+    EXPECT_LE(height(*node), 4u) << piece;
+    const Node copy = frontend::expr::clone(*node);
+    EXPECT_EQ(height(copy), height(*node)) << piece;
+    EXPECT_EQ(frontend::expr::LeftChain(copy).size(), frontend::expr::LeftChain(*node).size()) << piece;
+  }
+  EXPECT_EQ(parsed("1 - 2 + 3 * 4 - 5"), parsed("((1 - 2) + (3 * 4)) - 5"));
 }
 
 TEST(Expr, HostileNestingFailsWithoutExhaustingTheStack) {
