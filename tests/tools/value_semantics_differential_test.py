@@ -102,24 +102,22 @@ class Generator:
         if kind == 0:
             lists[a] = list(lists[b])
             return f"{a} = {b}"
-        if kind == 1:
+        if kind in (1, 9):
             v = self.value()
             lists[a] = lists[b] + [v]
-            return f'{a} = list.push({b}, "{v}")'
-        if kind == 2:
+            return f'{a} = list.push({b}, "{v}")' if kind == 1 else f'{a} = grow({b}, "{v}")'
+        if kind in (2, 7):
             v = self.value()
             lists[a].append(v)
-            return f'list.push_mut({a}, "{v}")'
-        if kind == 3 and lists[a]:
-            index, v = rng.randrange(len(lists[a])), self.value()
-            copy = list(lists[a])
-            copy[index] = v
-            lists[a] = copy
-            return f'{a} = list.set({a}, {index}, "{v}")'
-        if kind == 4 and lists[a]:
+            return f'list.push_mut({a}, "{v}")' if kind == 2 else f'addp({a}, "{v}")'
+        if kind in (3, 4, 8) and lists[a]:
+            # The model's lists are never shared, so a change in place is a
+            # change of that one binding.
             index, v = rng.randrange(len(lists[a])), self.value()
             lists[a][index] = v
-            return f'list.set_mut({a}, {index}, "{v}")'
+            forms = {3: f'{a} = list.set({a}, {index}, "{v}")', 4: f'list.set_mut({a}, {index}, "{v}")',
+                     8: f'setp({a}, {index}, "{v}")'}
+            return forms[kind]
         if kind == 5:
             lists[a] = lists[a] + lists[b]
             return f"{a} = list.concat({a}, {b})"
@@ -128,20 +126,6 @@ class Generator:
             count = rng.randrange(len(lists[b]) - start + 1)
             lists[a] = lists[b][start:start + count]
             return f"{a} = list.slice({b}, {start}, {count})"
-        if kind == 7:
-            v = self.value()
-            lists[a] = lists[a] + [v]
-            return f'addp({a}, "{v}")'
-        if kind == 8 and lists[a]:
-            index, v = rng.randrange(len(lists[a])), self.value()
-            copy = list(lists[a])
-            copy[index] = v
-            lists[a] = copy
-            return f'setp({a}, {index}, "{v}")'
-        if kind == 9:
-            v = self.value()
-            lists[a] = lists[b] + [v]
-            return f'{a} = grow({b}, "{v}")'
         if kind == 10:
             model.printed.append(str(len(lists[a])))
             return print_line(f"to_string(size_of({a}))")
