@@ -144,8 +144,9 @@ qovrin::Result<value::Value> callBuiltin(MetaStdBuiltin kind, std::vector<value:
 
 // Whether the builtin's result is its first argument changed in place
 // (list.set, map.set, sym.join), which costs a copy unless the argument is
-// held alone. Appends (list.push, list.concat, bytes.*) need no such help:
-// they add to storage the argument shares.
+// held alone (bench/scaling.py's `defer`, `has` and `join` cases). Appends
+// (list.push, list.concat, bytes.*) need no such help: they add to storage
+// the argument shares.
 bool changesFirstArgument(MetaStdBuiltin kind) noexcept;
 
 // Such a builtin building its result from the first argument itself instead
