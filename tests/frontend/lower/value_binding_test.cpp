@@ -160,6 +160,10 @@ TEST(Assignments, ChangingTheReplacedBinding) {
       {"let l = list.of(1)\nfn f() -> u64 {\n  return len(l)\n}\nl = list.push(l, f())\nlet v = list.get(l, 1)\n",
        {},
        {{"v", 1}}},
+      {"let l = list.of(1, 2, 3)\nlet n = 0\nfor x in l {\n  l = list.push(l, x)\n  l = list.push(l, x)\n  n = n + x\n}\n"
+       "let k = len(l)\n",
+       {},
+       {{"n", 6}, {"k", 9}}},
       {"let l = list.of(1)\nl = list.set(l, 3, 0)\n", {"main.qov:2:1: lowering failed: InvalidExpression"}},
       {"const c = list.of(1)\nc = list.push(c, 2)\n", {"main.qov:2:1: lowering failed: InvalidValueDeclaration"}},
   });
