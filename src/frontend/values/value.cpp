@@ -222,12 +222,6 @@ qovrin::Status ListValue::set(std::size_t index, Value&& item) {
   return {};
 }
 
-std::vector<Value> ListValue::takeItems() {
-  std::vector<Value> items(this->items().begin(), this->items().end());
-  *this = ListValue();
-  return items;
-}
-
 BytesValue::BytesValue(Bytes&& bytes) : size_(bytes.size()) {
   if (!bytes.empty()) bytes_ = SharedStorage<Bytes>(std::move(bytes));
 }

@@ -124,9 +124,6 @@ class ListValue {
   // (NestingTooDeep leaves the list as it was).
   qovrin::Status append(std::span<const Value> items);
 
-  // Moves the items out, leaving an empty list.
-  std::vector<Value> takeItems();
-
   // Whether both read the same storage (list identity, not equality).
   bool sharesStorageWith(const ListValue& other) const noexcept { return items_.sameAs(other.items_); }
   bool holdsStorage(const void* storage) const noexcept { return items_.holds(storage); }
