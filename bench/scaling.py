@@ -36,10 +36,31 @@ that the cost of a construct stays linear in how often it is used:
          must not copy what it replaces.
          For these six the time may grow at most 1.125 times as fast as the
          work: 4 times the work in at most 4.5 times the time.
+  text   a text of 2N characters read by `len(s)` in N rounds (10,000 to
+         40,000): a builtin that reads a text must not copy it; bound as the
+         six above.
+  struct_push, operand_push, fn_argument, let_parameter, concat,
+  bytes_concat, bytes_insert, grouping, frozen, operand_call
+         a list, map or byte string built step by step while every step
+         copies it as the language's values are copied: a struct literal
+         pushed, an operand's value pushed in a macro, the list passed to a
+         value function, to a `let` parameter that pushes onto it, grown by
+         `list.concat`, `bytes.concat` and `bytes.insert` at the end, lists
+         grouped in a map through `map.get` and `map.set`, `defer` blocks
+         frozen in a function's loop reading a list, and macro operands that
+         call a value function while a module list grows. The copies must
+         share what they copy: each doubling (from 20,000 rounds, 40,000 for
+         the calls and concat, 160,000 for bytes, and 12,000 expansions for
+         the macros, whose 8 times stays below the expansion limit) may cost
+         at most 2.3 times the time.
   blocks 1,000,000 `nop` lines with an `if` block every 200 lines against
          the same lines without blocks: a block's statements must go with
          their parse batch, so the peak memory may be at most 1.3 times that
          of the source without blocks.
+  defer_capture  20,000 `defer` blocks frozen in a function's loop, each
+         reading a list of 20,000 items, against the same blocks reading an
+         integer: every block must share the list it captures, so the peak
+         memory may be at most 1.5 times that of the blocks without it.
 
 The time of a run is the processor time qovrin used (user and system), which
 other work on the machine changes far less than the wall time. The sizes of a
@@ -175,6 +196,134 @@ def join_source(rounds):
     )
 
 
+def struct_push_source(rounds):
+    return (
+        "struct S {\n  n: u64\n}\n"
+        "let l = list.of()\n"
+        f"for i in range(0, {rounds}) {{\n"
+        "  l = list.push(l, S{ n: i })\n"
+        "}\n"
+        "db(len(l) & 255)\n"
+    )
+
+
+def operand_push_source(expansions):
+    lines = ["let reg = list.of()", "macro m(a) {", "  reg = list.push(reg, operand.eval(a))", "}"]
+    lines += [f"m {index}" for index in range(expansions)]
+    return "\n".join(lines) + "\ndb(len(reg) & 255)\n"
+
+
+def fn_argument_source(calls):
+    return (
+        "fn size_of(x: list) -> u64 {\n  return len(x)\n}\n"
+        "let l = list.of()\n"
+        "let total = 0\n"
+        f"for i in range(0, {calls}) {{\n"
+        "  l = list.push(l, i)\n"
+        "  total = total + size_of(l)\n"
+        "}\n"
+        "db(total & 255)\n"
+    )
+
+
+def let_parameter_source(calls):
+    return (
+        "fn add(let l, v) {\n  l = list.push(l, v)\n}\n"
+        "let registry = list.of()\n"
+        f"for i in range(0, {calls}) {{\n"
+        "  add(registry, i)\n"
+        "}\n"
+        "db(len(registry) & 255)\n"
+    )
+
+
+def concat_source(rounds):
+    return (
+        "let l = list.of()\n"
+        f"for i in range(0, {rounds}) {{\n"
+        "  l = list.concat(l, list.of(i))\n"
+        "}\n"
+        "db(len(l) & 255)\n"
+    )
+
+
+def thousands(rounds, body):
+    """body repeated rounds times (a multiple of 1,000), in two nested loops
+    so that no loop comes near the round limit; i counts the rounds."""
+    return (
+        f"for j in range(0, {rounds // 1000}) {{\n"
+        "  for k in range(0, 1000) {\n"
+        "    let i = j * 1000 + k\n"
+        f"    {body}\n"
+        "  }\n"
+        "}\n"
+    )
+
+
+def bytes_concat_source(rounds):
+    return "let b = bytes.new()\n" + thousands(rounds, "b = bytes.concat(b, bytes.le(i, 4))") + "db(len(b) & 255)\n"
+
+
+def bytes_insert_source(rounds):
+    return "let b = bytes.new()\n" + thousands(rounds, "b = bytes.insert(b, len(b), bytes.le(i, 4))") + (
+        "db(len(b) & 255)\n")
+
+
+def grouping_source(rounds):
+    return (
+        "let m = map.new()\n"
+        "for k in range(0, 16) {\n"
+        "  m = map.set(m, to_string(k), list.of())\n"
+        "}\n"
+        f"for i in range(0, {rounds}) {{\n"
+        "  let k = to_string(i & 15)\n"
+        "  m = map.set(m, k, list.push(map.get(m, k), i))\n"
+        "}\n"
+        "db(len(m) & 255)\n"
+    )
+
+
+def frozen_source(blocks, reads="len(l)"):
+    """blocks defer blocks frozen in a loop of a function, each reading
+    `reads`, after a list of as many items was built."""
+    return (
+        "fn go(count) {\n"
+        "  let l = list.of()\n"
+        "  for i in range(0, count) {\n"
+        "    l = list.push(l, i)\n"
+        "  }\n"
+        "  for i in range(0, count) {\n"
+        "    defer {\n"
+        f"      let s = {reads}\n"
+        "    }\n"
+        "  }\n"
+        "}\n"
+        f"go({blocks})\n"
+    )
+
+
+def operand_call_source(expansions):
+    lines = ["let reg = list.of()", "fn ident(x) -> integer {", "  return x", "}", "macro m(a) {",
+             "  db(operand.eval(a) & 255)", "  reg = list.push(reg, 1)", "}"]
+    lines += [f"m ident({index})" for index in range(expansions)]
+    return "\n".join(lines) + "\n"
+
+
+def text_source(rounds):
+    return (
+        f'let s = bytes.hex(bytes.repeat({rounds}, 7))\n'
+        "let total = 0\n"
+        f"for i in range(0, {rounds}) {{\n"
+        "  total = total + len(s)\n"
+        "}\n"
+        "db(total & 255)\n"
+    )
+
+
+def defer_capture_source(blocks, variant):
+    return frozen_source(blocks, "len(l)" if variant == "reading" else "i")
+
+
 def blocks_source(lines, every):
     """nop lines; with every set, every such line is an `if` block holding the nop."""
     if every is None:
@@ -201,6 +350,17 @@ CASES = {
     "has": (has_source, [10_000, 20_000, 40_000], 1.125, "work", None),
     "bytes": (bytes_source, [50_000, 100_000, 200_000], 1.125, "work", None),
     "join": (join_source, [50_000, 100_000, 200_000], 1.125, "work", None),
+    "text": (text_source, [10_000, 20_000, 40_000], 1.125, "work", None),
+    "struct_push": (struct_push_source, [20_000, 40_000, 80_000, 160_000], 2.3, "previous", None),
+    "operand_push": (operand_push_source, [12_000, 24_000, 48_000, 96_000], 2.3, "previous", None),
+    "fn_argument": (fn_argument_source, [40_000, 80_000, 160_000, 320_000], 2.3, "previous", None),
+    "let_parameter": (let_parameter_source, [40_000, 80_000, 160_000, 320_000], 2.3, "previous", None),
+    "concat": (concat_source, [40_000, 80_000, 160_000, 320_000], 2.3, "previous", None),
+    "bytes_concat": (bytes_concat_source, [160_000, 320_000, 640_000, 1_280_000], 2.3, "previous", None),
+    "bytes_insert": (bytes_insert_source, [160_000, 320_000, 640_000, 1_280_000], 2.3, "previous", None),
+    "grouping": (grouping_source, [20_000, 40_000, 80_000, 160_000], 2.3, "previous", None),
+    "frozen": (frozen_source, [20_000, 40_000, 80_000, 160_000], 2.3, "previous", None),
+    "operand_call": (operand_call_source, [12_000, 24_000, 48_000, 96_000], 2.3, "previous", None),
 }
 
 
@@ -208,6 +368,7 @@ CASES = {
 # measured against, lines, bound on the ratio of their peak memories)
 MEMORY_CASES = {
     "blocks": (blocks_source, 200, None, 1_000_000, 1.3),
+    "defer_capture": (defer_capture_source, "reading", None, 20_000, 1.5),
 }
 
 

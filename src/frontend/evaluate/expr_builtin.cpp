@@ -103,14 +103,13 @@ Value* lendableBinding(const BuiltinArgument& argument, const EvaluationContext&
   return bound == nullptr ? nullptr : &bound->value;
 }
 
-// Whether copying the value would copy more than a word or two.
+// Whether copying the value would copy more than a word or two: lists, maps
+// and byte strings share their storage with the copy, texts, structs and
+// operands do not (bench/scaling.py's `text` case reads a long text).
 bool isHeavy(const Value& value) noexcept {
   switch (value.kind()) {
     case value::ValueKind::string:
-    case value::ValueKind::bytes:
     case value::ValueKind::struct_:
-    case value::ValueKind::list:
-    case value::ValueKind::map:
     case value::ValueKind::operand:
       return true;
     default:
@@ -158,10 +157,9 @@ class Lending {
 };
 
 // Runs a builtin that only reads its arguments. They are evaluated left to
-// right as usual, except that a name of a binding holding more than a scalar
+// right as usual, except that a name of a binding whose copy would be deep
 // is only looked up, and the binding lent to the call once all are: nothing
-// else runs while its value sits in the argument list, so no list, map or
-// text is copied.
+// else runs while its value sits in the argument list, so no text is copied.
 template <typename Call>
 qovrin::Result<Value> evalBorrowing(Arguments arguments, const EvaluationContext& context, Call&& call) {
   std::vector<Value> values(arguments.size());
@@ -213,25 +211,34 @@ bool takesHandover(const Node& call, const EvaluationContext& context) noexcept 
          std::ranges::find(context.blocked_names, handover.name) == context.blocked_names.end();
 }
 
-// The first argument is the handed-over binding's value itself; the others
-// are evaluated as usual. Nothing reads the binding meanwhile, and every
+// The first argument is the handed-over binding's value itself, taken once
+// the others are evaluated: they read the binding as it is, and the call
+// then holds the value alone, so the change needs no copy. Nothing reads the
+// binding between the taking and the assignment that replaces it, and every
 // failure gives it its value back.
 qovrin::Result<Value> evalTakingFirst(meta_std::MetaStdBuiltin kind, Arguments arguments,
                                       const EvaluationContext& context) {
-  Value& source = *context.handover.source;
-  std::vector<Value> values;
-  values.reserve(arguments.size());
-  values.push_back(std::exchange(source, Value()));
-  for (const BuiltinArgument& argument : arguments.subspan(1)) {
-    auto evaluated = evaluateBuiltinValueArg(argument, context);
-    if (!evaluated) {
-      source = std::move(values.front());
-      return fail(evaluated.error());
-    }
-    values.push_back(std::move(*evaluated));
+  std::vector<Value> values(arguments.size());
+  const auto evaluate = [&](std::size_t slot) -> qovrin::Status {
+    auto evaluated = evaluateBuiltinValueArg(arguments[slot], context);
+    if (!evaluated) return fail(evaluated.error());
+    values[slot] = std::move(*evaluated);
+    return {};
+  };
+  // A first argument that may fail is evaluated first, as usual.
+  const bool bound = lendableBinding(arguments.front(), context) != nullptr;
+  if (!bound) QOVRIN_TRY(evaluate(0));
+  for (std::size_t slot = 1; slot < arguments.size(); ++slot) QOVRIN_TRY(evaluate(slot));
+  // Looked up again: evaluating the others may have moved bindings.
+  Value* source = bound ? lendableBinding(arguments.front(), context) : nullptr;
+  if (source != nullptr && source == context.handover.source) {
+    values.front() = std::exchange(*source, Value());
+  } else {
+    source = nullptr;
+    if (bound) QOVRIN_TRY(evaluate(0));
   }
   auto result = meta_std::callBuiltinChangingFirst(kind, values);
-  if (!result) source = std::move(values.front());
+  if (!result && source != nullptr) *source = std::move(values.front());
   return result;
 }
 
@@ -244,43 +251,6 @@ bool handsBackFirstArgument(const Node& call) noexcept {
   const BuiltinName* builtin = findBuiltin(call.text());
   return builtin != nullptr && builtin->group == BuiltinGroup::library &&
          meta_std::changesFirstArgument(static_cast<meta_std::MetaStdBuiltin>(builtin->index));
-}
-
-bool leavesNameAlone(const Node& node, std::string_view name) noexcept {
-  switch (node.kind()) {
-    case NodeKind::identifier:
-      return node.text() != name;
-    case NodeKind::field_access:
-    case NodeKind::unary:
-      return leavesNameAlone(node.left(), name);
-    case NodeKind::binary: {
-      // Down a left chain in a loop; the order does not matter here.
-      const Node* left = &node;
-      for (; left->kind() == NodeKind::binary; left = &left->left())
-        if (!leavesNameAlone(left->right(), name)) return false;
-      return leavesNameAlone(*left, name);
-    }
-    case NodeKind::builtin_call: {
-      const BuiltinName* builtin = findBuiltin(node.text());
-      if (builtin == nullptr || builtin->group == BuiltinGroup::operand) return false;
-      return std::ranges::all_of(node.arguments(),
-                                 [name](const BuiltinArgument& argument) { return leavesNameAlone(argument, name); });
-    }
-    default:
-      return true;
-  }
-}
-
-bool leavesNameAlone(const BuiltinArgument& argument, std::string_view name) noexcept {
-  switch (argument.kind()) {
-    case BuiltinArgument::Kind::expression:
-      return leavesNameAlone(argument.node(), name);
-    case BuiltinArgument::Kind::bare_name:
-      return argument.text() != name;
-    case BuiltinArgument::Kind::raw_text:
-      break;
-  }
-  return false;
 }
 
 qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext& context) {

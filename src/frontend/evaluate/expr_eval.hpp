@@ -49,8 +49,8 @@ struct EvaluationHooks {
 };
 
 // A binding whose value the call at `call` takes as its first argument
-// instead of a copy, because the call's result is about to replace it. The
-// caller vouches that nothing else in the call reads or changes the binding.
+// instead of a copy, because the call's result is about to replace it; the
+// call takes it once its other arguments are evaluated.
 struct Handover {
   const Node* call = nullptr;
   std::string_view name;
@@ -112,15 +112,9 @@ bool usesOutputLoad(const Node& node) noexcept;
 qovrin::Result<value::Value> evalBuiltinCall(const Node& call, const EvaluationContext& context);
 
 // Whether call is one of the library builtins whose result is its first
-// argument changed, so that it may take that argument over (list.push,
-// list.set, map.set).
+// argument changed in place, so that it may take that argument over
+// (list.set, map.set, sym.join).
 bool handsBackFirstArgument(const Node& call) noexcept;
-
-// Whether evaluating the tree can neither read nor change the binding of
-// name: it never names it and runs no code of the language (value functions,
-// captured operands, struct literals).
-bool leavesNameAlone(const Node& node, std::string_view name) noexcept;
-bool leavesNameAlone(const BuiltinArgument& argument, std::string_view name) noexcept;
 
 // One builtin argument's value: an expression is evaluated, a bare name
 // resolved, raw struct-literal text handed to the struct-literal hook.

@@ -75,8 +75,10 @@ qovrin::Status lowerCollectionFor(Lowering& lowering, const ast::MetaForRangeSta
   const value::ListValue* list = collection->asList();
   if (list == nullptr) return fail(Error::InvalidMetaFor);
   if (list->size() > kMaxLoopRounds) return fail(Error::MetaLoopLimitExceeded);
-  for (const Value& item : list->items()) {
-    const auto round = forRound(lowering, statement, Value(item));
+  // Read by position: a round that appends to a list sharing this one's
+  // storage may move its items.
+  for (std::size_t index = 0; index < list->size(); ++index) {
+    const auto round = forRound(lowering, statement, Value((*list)[index]));
     if (!round) return fail(round.error());
     if (*round == Round::leave) break;
   }

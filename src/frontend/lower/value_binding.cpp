@@ -17,13 +17,10 @@ namespace {
 
 constexpr std::size_t kShownExpressionBytes = 120;
 
-// Whether value is a call such as list.push(name, ...) whose result replaces
-// its first argument, with nothing else in the call reading or changing name.
-bool replacesFirstArgument(const expr::Node& value, std::string_view name) noexcept {
-  if (!expr::handsBackFirstArgument(value) || value.arguments().empty()) return false;
-  return std::ranges::all_of(value.arguments().subspan(1), [name](const expr::BuiltinArgument& argument) {
-    return expr::leavesNameAlone(argument, name);
-  });
+// Whether value is a call such as map.set(name, ...) whose result replaces
+// its first argument.
+bool replacesFirstArgument(const expr::Node& value) noexcept {
+  return expr::handsBackFirstArgument(value) && !value.arguments().empty();
 }
 
 }  // namespace
@@ -63,7 +60,7 @@ qovrin::Result<value::Value> lowerInitializerReporting(module::Module& module, c
 }
 
 expr::Handover localHandover(context::LowerContext& context, std::string_view name, const expr::Node& value) {
-  if (!replacesFirstArgument(value, name)) return {};
+  if (!replacesFirstArgument(value)) return {};
   const auto local = context::lookupMutableLocalValue(context, name);
   if (local.state != context::MutableLookup::found) return {};
   return {&value, name, local.value};
@@ -74,7 +71,7 @@ expr::Handover assignmentHandover(module::Module& module, context::LowerContext&
   if (ast::isStructLiteral(assignment.value)) return {};
   const expr::Node& call = ast::expressionOf(assignment.value);
   const std::string_view name = assignment.target;
-  if (!replacesFirstArgument(call, name)) return {};
+  if (!replacesFirstArgument(call)) return {};
   const auto local = context::lookupMutableLocalValue(context, name);
   if (local.state == context::MutableLookup::found) return {&call, name, local.value};
   // A module value is what the name reads only when no local and no type

@@ -25,10 +25,10 @@ qovrin::Result<value::Value> lowerInitializerReporting(module::Module& module, c
                                                        const SourceLocation& location,
                                                        const aggregate_literal::Evaluators& evaluators);
 
-// The binding an assignment's value may take over instead of a copy of it:
-// the value is a call such as list.push(name, ...) on the very binding the
-// assignment replaces, and nothing else in the call reads or changes that
-// binding. Empty when the copy must be made.
+// The binding an assignment's value may take over instead of sharing it:
+// the value is a call such as map.set(name, ...) on the very binding the
+// assignment replaces, so that the change finds the storage held alone.
+// Empty when the name reads anything else.
 expr::Handover assignmentHandover(module::Module& module, context::LowerContext& context,
                                   const ast::AssignmentStatement& assignment);
 

@@ -142,16 +142,18 @@ qovrin::Result<value::Value> callBuiltin(MetaStdBuiltin kind, Arguments argument
 // of copying them, since a list written out in full may have millions.
 qovrin::Result<value::Value> callBuiltin(MetaStdBuiltin kind, std::vector<value::Value>&& arguments);
 
-// Whether the builtin's result is its first argument changed (list.push,
-// list.set, map.set).
+// Whether the builtin's result is its first argument changed in place
+// (list.set, map.set, sym.join), which costs a copy unless the argument is
+// held alone (bench/scaling.py's `defer`, `has` and `join` cases). Appends
+// (list.push, list.concat, bytes.*) need no such help: they add to storage
+// the argument shares.
 bool changesFirstArgument(MetaStdBuiltin kind) noexcept;
 
 // Such a builtin building its result from the first argument itself instead
 // of a copy: the same result and errors as callBuiltin, and on failure the
 // first argument is left as it was.
 qovrin::Result<value::Value> callBuiltinChangingFirst(MetaStdBuiltin kind, std::vector<value::Value>& arguments);
-// Its forms of bytes.push and sym.join: they append to the first argument.
-qovrin::Result<value::Value> pushByteOntoFirst(std::vector<value::Value>& arguments);
+// Its form of sym.join: it appends to the first argument.
 qovrin::Result<value::Value> joinOntoFirst(std::vector<value::Value>& arguments);
 
 // Text of a scalar: integers in unsigned decimal, floats in plain decimal

@@ -13,6 +13,7 @@ namespace frontend::meta_std {
 using qovrin::Error;
 using qovrin::fail;
 using value::Bytes;
+using value::BytesValue;
 using value::Value;
 
 namespace {
@@ -25,11 +26,17 @@ qovrin::Result<std::uint8_t> byteArgument(const Value& argument) {
 }
 
 // b[0, offset) + middle + b[offset + removed, end), once the caller has
-// checked that offset + removed lies within b.
-qovrin::Result<Value> splice(const Bytes& bytes, std::uint64_t offset, std::uint64_t removed,
+// checked that offset + removed lies within b. Added at the end, the bytes go
+// after b's in the storage b shares: the result costs what it adds.
+qovrin::Result<Value> splice(const BytesValue& bytes, std::uint64_t offset, std::uint64_t removed,
                              std::span<const std::uint8_t> middle) {
   const auto length = addLength(bytes.size() - removed, middle.size());
   if (!length) return fail(length.error());
+  if (offset == bytes.size()) {
+    Value result{BytesValue(bytes)};
+    result.asBytes()->append(middle);
+    return result;
+  }
   Bytes result;
   result.reserve(*length);
   const auto cut = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
@@ -47,15 +54,15 @@ std::optional<std::uint8_t> hexDigit(char c) noexcept {
 }
 
 struct BytesPair {
-  const Bytes& first;
-  const Bytes& second;
+  const BytesValue& first;
+  const BytesValue& second;
 };
 
 qovrin::Result<BytesPair> twoBytes(Arguments arguments) {
   QOVRIN_TRY(expectCount(arguments, 2));
-  const auto first = argumentAs<Bytes>(arguments[0]);
+  const auto first = argumentAs<BytesValue>(arguments[0]);
   if (!first) return fail(first.error());
-  const auto second = argumentAs<Bytes>(arguments[1]);
+  const auto second = argumentAs<BytesValue>(arguments[1]);
   if (!second) return fail(second.error());
   return BytesPair{**first, **second};
 }
@@ -64,23 +71,12 @@ qovrin::Result<BytesPair> twoBytes(Arguments arguments) {
 
 qovrin::Result<Value> evalBytesPush(Arguments arguments) {
   QOVRIN_TRY(expectCount(arguments, 2));
-  const auto bytes = argumentAs<Bytes>(arguments[0]);
+  const auto bytes = argumentAs<BytesValue>(arguments[0]);
   if (!bytes) return fail(bytes.error());
   const auto byte = byteArgument(arguments[1]);
   if (!byte) return fail(byte.error());
   const std::uint8_t pushed[] = {*byte};
   return splice(**bytes, (*bytes)->size(), 0, pushed);
-}
-
-qovrin::Result<Value> pushByteOntoFirst(std::vector<Value>& arguments) {
-  QOVRIN_TRY(expectCount(arguments, 2));
-  QOVRIN_TRY(argumentAs<Bytes>(arguments[0]));
-  const auto byte = byteArgument(arguments[1]);
-  if (!byte) return fail(byte.error());
-  Bytes& bytes = *arguments[0].getIf<Bytes>();
-  QOVRIN_TRY(addLength(bytes.size(), 1));
-  bytes.push_back(*byte);
-  return std::move(arguments[0]);
 }
 
 qovrin::Result<Value> evalBytesConcat(Arguments arguments) {
@@ -114,11 +110,11 @@ qovrin::Result<Value> evalBytesLe(Arguments arguments) {
 
 qovrin::Result<Value> evalBytesInsert(Arguments arguments) {
   QOVRIN_TRY(expectCount(arguments, 3));
-  const auto bytes = argumentAs<Bytes>(arguments[0]);
+  const auto bytes = argumentAs<BytesValue>(arguments[0]);
   if (!bytes) return fail(bytes.error());
   const auto offset = integerArgument(arguments[1]);
   if (!offset) return fail(offset.error());
-  const auto inserted = argumentAs<Bytes>(arguments[2]);
+  const auto inserted = argumentAs<BytesValue>(arguments[2]);
   if (!inserted) return fail(inserted.error());
   if (*offset > (*bytes)->size()) return fail(Error::InvalidArgument);
   return splice(**bytes, *offset, 0, **inserted);
@@ -126,13 +122,13 @@ qovrin::Result<Value> evalBytesInsert(Arguments arguments) {
 
 qovrin::Result<Value> evalBytesReplace(Arguments arguments) {
   QOVRIN_TRY(expectCount(arguments, 4));
-  const auto bytes = argumentAs<Bytes>(arguments[0]);
+  const auto bytes = argumentAs<BytesValue>(arguments[0]);
   if (!bytes) return fail(bytes.error());
   const auto offset = integerArgument(arguments[1]);
   if (!offset) return fail(offset.error());
   const auto count = integerArgument(arguments[2]);
   if (!count) return fail(count.error());
-  const auto with = argumentAs<Bytes>(arguments[3]);
+  const auto with = argumentAs<BytesValue>(arguments[3]);
   if (!with) return fail(with.error());
   std::uint64_t end = 0;
   if (__builtin_add_overflow(*offset, *count, &end) || end > (*bytes)->size()) return fail(Error::InvalidArgument);
@@ -147,7 +143,7 @@ qovrin::Result<Value> evalBytesEq(Arguments arguments) {
 
 qovrin::Result<Value> evalBytesHex(Arguments arguments) {
   QOVRIN_TRY(expectCount(arguments, 1));
-  const auto bytes = argumentAs<Bytes>(arguments[0]);
+  const auto bytes = argumentAs<BytesValue>(arguments[0]);
   if (!bytes) return fail(bytes.error());
   std::string text;
   QOVRIN_TRY(appendHex(text, **bytes));

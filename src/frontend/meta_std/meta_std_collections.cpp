@@ -1,5 +1,6 @@
 // List and map builtins. Collections are values: a builtin that alters one
-// returns a changed deep copy and leaves its argument as it was.
+// returns a changed copy and leaves its argument as it was. The copy shares
+// the argument's storage, so an append costs what it adds.
 
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/meta_std/meta_std_arguments.hpp"
@@ -14,13 +15,11 @@ using value::Value;
 
 namespace {
 
-// Copies of the items of each span, in order.
-qovrin::Result<Value> copiedList(std::span<const Value> first, std::span<const Value> second = {}) {
-  std::vector<Value> items;
-  items.reserve(first.size() + second.size());
-  items.insert(items.end(), first.begin(), first.end());
-  items.insert(items.end(), second.begin(), second.end());
-  return listOf(std::move(items));
+// The list with copies of the items after its own.
+qovrin::Result<Value> appended(const ListValue& list, std::span<const Value> items) {
+  ListValue result = list;
+  QOVRIN_TRY(result.append(items));
+  return Value(std::move(result));
 }
 
 struct ListIndex {
@@ -76,7 +75,7 @@ qovrin::Result<Value> evalListPush(Arguments arguments) {
   QOVRIN_TRY(expectCount(arguments, 2));
   const auto list = argumentAs<ListValue>(arguments[0]);
   if (!list) return fail(list.error());
-  return copiedList((*list)->items(), arguments.subspan(1));
+  return appended(**list, arguments.subspan(1));
 }
 
 qovrin::Result<Value> evalListConcat(Arguments arguments) {
@@ -85,7 +84,7 @@ qovrin::Result<Value> evalListConcat(Arguments arguments) {
   if (!first) return fail(first.error());
   const auto second = argumentAs<ListValue>(arguments[1]);
   if (!second) return fail(second.error());
-  return copiedList((*first)->items(), (*second)->items());
+  return appended(**first, (*second)->items());
 }
 
 qovrin::Result<Value> evalListGet(Arguments arguments) {
@@ -99,10 +98,9 @@ qovrin::Result<Value> evalListSet(Arguments arguments) {
   QOVRIN_TRY(expectCount(arguments, 3));
   const auto at = listAndIndex(arguments);
   if (!at) return fail(at.error());
-  auto copy = copiedList(at->list.items());
-  if (!copy) return copy;
-  QOVRIN_TRY(copy->asList()->set(at->index, Value(arguments[2])));
-  return copy;
+  ListValue copy = at->list;
+  QOVRIN_TRY(copy.set(at->index, Value(arguments[2])));
+  return Value(std::move(copy));
 }
 
 qovrin::Result<Value> evalListSlice(Arguments arguments) {
@@ -115,7 +113,7 @@ qovrin::Result<Value> evalListSlice(Arguments arguments) {
   if (!count) return fail(count.error());
   std::uint64_t end = 0;
   if (__builtin_add_overflow(*start, *count, &end) || end > (*list)->size()) return fail(Error::InvalidArgument);
-  return copiedList((*list)->items().subspan(*start, *count));
+  return appended(ListValue(), (*list)->items().subspan(*start, *count));
 }
 
 qovrin::Result<Value> evalListEq(Arguments arguments) { return equalPair<ListValue>(arguments); }
@@ -161,8 +159,7 @@ qovrin::Result<Value> evalMapValues(Arguments arguments) { return mapColumn(argu
 qovrin::Result<Value> evalMapEq(Arguments arguments) { return equalPair<MapValue>(arguments); }
 
 bool changesFirstArgument(MetaStdBuiltin kind) noexcept {
-  return kind == MetaStdBuiltin::list_push || kind == MetaStdBuiltin::list_set || kind == MetaStdBuiltin::map_set ||
-         kind == MetaStdBuiltin::bytes_push || kind == MetaStdBuiltin::sym_join;
+  return kind == MetaStdBuiltin::list_set || kind == MetaStdBuiltin::map_set || kind == MetaStdBuiltin::sym_join;
 }
 
 // The checks are those of the copying forms, in their order; each change
@@ -170,11 +167,6 @@ bool changesFirstArgument(MetaStdBuiltin kind) noexcept {
 // argument whole.
 qovrin::Result<Value> callBuiltinChangingFirst(MetaStdBuiltin kind, std::vector<Value>& arguments) {
   switch (kind) {
-    case MetaStdBuiltin::list_push:
-      QOVRIN_TRY(expectCount(arguments, 2));
-      QOVRIN_TRY(argumentAs<ListValue>(arguments[0]));
-      QOVRIN_TRY(arguments[0].asList()->push(std::move(arguments[1])));
-      return std::move(arguments[0]);
     case MetaStdBuiltin::list_set: {
       QOVRIN_TRY(expectCount(arguments, 3));
       const auto at = listAndIndex(arguments);
@@ -190,8 +182,6 @@ qovrin::Result<Value> callBuiltinChangingFirst(MetaStdBuiltin kind, std::vector<
         return fail(stored.error() == Error::CollectionTooLarge ? Error::OutputTooLarge : stored.error());
       return std::move(arguments[0]);
     }
-    case MetaStdBuiltin::bytes_push:
-      return pushByteOntoFirst(arguments);
     case MetaStdBuiltin::sym_join:
       return joinOntoFirst(arguments);
     default:

@@ -70,6 +70,9 @@ std::uint32_t Value::depth() const noexcept {
 }
 
 std::uint64_t Value::operandCaptureDepth() const noexcept {
+  // An operand is a container itself, so one of depth 1 holds only scalars:
+  // a long list of numbers is not searched for operands at every capture.
+  if (kind() != ValueKind::operand && depth() <= 1) return 0;
   std::uint64_t deepest = 0;
   switch (kind()) {
     case ValueKind::operand:
@@ -114,29 +117,141 @@ qovrin::Result<ListValue> ListValue::make(std::vector<Value>&& items) {
   const auto depth = containerDepth(deepestItem(items));
   if (!depth) return fail(depth.error());
   ListValue result;
-  result.items_ = std::move(items);
+  result.size_ = items.size();
   result.depth_ = *depth;
+  if (!items.empty()) result.items_ = SharedStorage<std::vector<Value>>(std::move(items));
   return result;
 }
+
+namespace {
+
+// Whether the value holds the storage, searched through at most budget
+// containers; an exhausted budget answers yes, which only costs a copy.
+bool mayHold(const Value& value, const void* storage, std::size_t& budget) noexcept;
+
+bool anyMayHold(std::span<const Value> values, const void* storage, std::size_t& budget) noexcept {
+  return std::ranges::any_of(values, [&](const Value& value) { return mayHold(value, storage, budget); });
+}
+
+bool mayHold(const Value& value, const void* storage, std::size_t& budget) noexcept {
+  if (value.depth() == 0) return false;
+  if (budget == 0) return true;
+  --budget;
+  switch (value.kind()) {
+    case ValueKind::list: {
+      const ListValue& list = *value.asList();
+      return list.holdsStorage(storage) || anyMayHold(list.items(), storage, budget);
+    }
+    case ValueKind::struct_:
+      return std::ranges::any_of(value.asStruct()->fields(), [&](const StructValueField& field) {
+        return mayHold(field.value, storage, budget);
+      });
+    case ValueKind::map:
+      return std::ranges::any_of(value.asMap()->entries(),
+                                 [&](const MapEntry& entry) { return mayHold(entry.value, storage, budget); });
+    case ValueKind::operand:
+      return std::ranges::any_of(value.asOperand()->pieces(), [&](const OperandPiece& piece) {
+        return std::ranges::any_of(piece.environment->bindings.entries(),
+                                   [&](const MapEntry& entry) { return mayHold(entry.value, storage, budget); });
+      });
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+// Appending in place to storage others share would let an incoming item that
+// holds that storage form a cycle, which no count ever frees; such items, and
+// any whose search would cost more than the copy, get a copy instead.
+std::vector<Value>& ListValue::growable(std::span<const Value> incoming) {
+  const std::vector<Value>* stored = items_.get();
+  if (items_.shared() && stored->size() == size_) {
+    std::size_t budget = size_ + 16;
+    if (!anyMayHold(incoming, stored, budget)) return items_.appendable();
+  }
+  std::vector<Value>& items = items_.own([this, &incoming](const std::vector<Value>& shared) {
+    std::vector<Value> copy;
+    copy.reserve(std::max(size_ * 2, size_ + incoming.size()));
+    copy.insert(copy.end(), shared.begin(), shared.begin() + static_cast<std::ptrdiff_t>(size_));
+    return copy;
+  });
+  // Alone with the storage: what other holders appended past this list's end
+  // is nobody's any more.
+  items.resize(size_);
+  return items;
+}
+
+void ListValue::reserve(std::size_t count) { growable({}).reserve(count); }
 
 qovrin::Status ListValue::push(Value&& item) {
   const auto depth = containerDepth(item.depth());
   if (!depth) return fail(depth.error());
-  items_.push_back(std::move(item));
+  growable(std::span<const Value>(&item, 1)).push_back(std::move(item));
+  ++size_;
+  depth_ = std::max(depth_, *depth);
+  return {};
+}
+
+qovrin::Status ListValue::append(std::span<const Value> items) {
+  const auto depth = containerDepth(deepestItem(items));
+  if (!depth) return fail(depth.error());
+  if (items.empty()) return {};
+  // Items read from this storage move when it grows: they are copied first.
+  const std::vector<Value>* stored = items_.get();
+  const bool own_items = stored != nullptr && std::less_equal<const Value*>{}(stored->data(), items.data()) &&
+                         std::less<const Value*>{}(items.data(), stored->data() + stored->size());
+  std::vector<Value> copies;
+  if (own_items) copies.assign(items.begin(), items.end());
+  const std::span<const Value> source = own_items ? std::span<const Value>(copies) : items;
+  std::vector<Value>& target = growable(source);
+  target.insert(target.end(), source.begin(), source.end());
+  size_ += source.size();
   depth_ = std::max(depth_, *depth);
   return {};
 }
 
 qovrin::Status ListValue::set(std::size_t index, Value&& item) {
-  if (index >= items_.size()) return fail(Error::InvalidArgument);
+  if (index >= size_) return fail(Error::InvalidArgument);
   if (item.depth() >= kMaxNestingDepth) return fail(Error::NestingTooDeep);
-  replaceChild(items_[index], std::move(item), depth_, [this] { return deepestItem(items_); });
+  std::vector<Value>& items = items_.own([this](const std::vector<Value>& shared) {
+    return std::vector<Value>(shared.begin(), shared.begin() + static_cast<std::ptrdiff_t>(size_));
+  });
+  items.resize(size_);
+  replaceChild(items[index], std::move(item), depth_, [&items] { return deepestItem(items); });
   return {};
 }
 
-std::vector<Value> ListValue::takeItems() noexcept {
-  depth_ = 1;
-  return std::exchange(items_, {});
+BytesValue::BytesValue(Bytes&& bytes) : size_(bytes.size()) {
+  if (!bytes.empty()) bytes_ = SharedStorage<Bytes>(std::move(bytes));
+}
+
+void BytesValue::append(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return;
+  const Bytes* stored = bytes_.get();
+  const bool own_bytes = stored != nullptr && std::less_equal<const std::uint8_t*>{}(stored->data(), bytes.data()) &&
+                         std::less<const std::uint8_t*>{}(bytes.data(), stored->data() + stored->size());
+  Bytes copies;
+  if (own_bytes) copies.assign(bytes.begin(), bytes.end());
+  const std::span<const std::uint8_t> source = own_bytes ? std::span<const std::uint8_t>(copies) : bytes;
+  if (bytes_.shared() && stored->size() == size_) {
+    Bytes& shared = bytes_.appendable();
+    shared.insert(shared.end(), source.begin(), source.end());
+  } else {
+    Bytes& owned = bytes_.own([this, source](const Bytes& shared) {
+      Bytes copy;
+      copy.reserve(std::max(size_ * 2, size_ + source.size()));
+      copy.insert(copy.end(), shared.begin(), shared.begin() + static_cast<std::ptrdiff_t>(size_));
+      return copy;
+    });
+    owned.resize(size_);
+    owned.insert(owned.end(), source.begin(), source.end());
+  }
+  size_ += source.size();
+}
+
+bool operator==(const BytesValue& left, const BytesValue& right) noexcept {
+  return std::ranges::equal(left.span(), right.span());
 }
 
 namespace {
@@ -165,24 +280,27 @@ MapIndex& MapIndex::operator=(const MapIndex& other) {
 }
 
 std::size_t MapValue::positionOf(std::string_view key) const noexcept {
-  if (index_.empty()) {
-    for (std::size_t position = 0; position < entries_.size(); ++position)
-      if (entries_[position].key == key) return position;
-    return entries_.size();
+  const Table* table = table_.get();
+  if (table == nullptr) return 0;
+  const std::vector<MapEntry>& entries = table->entries;
+  if (table->index.empty()) {
+    for (std::size_t position = 0; position < entries.size(); ++position)
+      if (entries[position].key == key) return position;
+    return entries.size();
   }
-  const auto slots = index_.slots();
+  const auto slots = table->index.slots();
   const std::size_t mask = slots.size() - 1;
   for (std::size_t slot = slotOf(key, mask);; slot = (slot + 1) & mask) {
     const std::uint32_t mark = slots[slot];
-    if (mark == 0) return entries_.size();
-    if (entries_[mark - 1].key == key) return mark - 1;
+    if (mark == 0) return entries.size();
+    if (entries[mark - 1].key == key) return mark - 1;
   }
 }
 
-void MapValue::indexPosition(std::size_t position) noexcept {
-  const auto slots = index_.slots();
+void MapValue::indexPosition(Table& table, std::size_t position) noexcept {
+  const auto slots = table.index.slots();
   const std::size_t mask = slots.size() - 1;
-  std::size_t slot = slotOf(entries_[position].key, mask);
+  std::size_t slot = slotOf(table.entries[position].key, mask);
   while (slots[slot] != 0) slot = (slot + 1) & mask;
   slots[slot] = static_cast<std::uint32_t>(position + 1);
 }
@@ -190,33 +308,41 @@ void MapValue::indexPosition(std::size_t position) noexcept {
 // Makes room in the index for count entries (at most half the slots used),
 // rebuilding it from the entries already stored; allocates before anything
 // changes, so a failure leaves the index as it was.
-void MapValue::prepareIndexFor(std::size_t count) {
-  if (count < kIndexedMapSize || count * 2 <= index_.slots().size()) return;
-  index_ = MapIndex(std::bit_ceil(count * 4));
-  for (std::size_t position = 0; position < entries_.size(); ++position) indexPosition(position);
+void MapValue::prepareIndexFor(Table& table, std::size_t count) {
+  if (count < kIndexedMapSize || count * 2 <= table.index.slots().size()) return;
+  table.index = MapIndex(std::bit_ceil(count * 4));
+  for (std::size_t position = 0; position < table.entries.size(); ++position) indexPosition(table, position);
+}
+
+MapValue::Table& MapValue::owned() {
+  return table_.own([](const Table& shared) { return Table(shared); });
 }
 
 const Value* MapValue::find(std::string_view key) const noexcept {
   const std::size_t position = positionOf(key);
-  return position < entries_.size() ? &entries_[position].value : nullptr;
+  const auto stored = entries();
+  return position < stored.size() ? &stored[position].value : nullptr;
 }
 
 qovrin::Status MapValue::set(std::string_view key, Value&& value) {
   const auto depth = containerDepth(value.depth());
   if (!depth) return fail(depth.error());
-  if (const std::size_t position = positionOf(key); position < entries_.size()) {
-    replaceChild(entries_[position].value, std::move(value), depth_,
-                 [this] { return deepestEntry<MapEntry>(entries_); });
+  const std::size_t position = positionOf(key);
+  if (position >= size() && size() >= kMaxEntries) return fail(Error::CollectionTooLarge);
+  Table& table = owned();
+  std::vector<MapEntry>& entries = table.entries;
+  if (position < entries.size()) {
+    replaceChild(entries[position].value, std::move(value), depth_,
+                 [&entries] { return deepestEntry<MapEntry>(entries); });
     return {};
   }
-  if (entries_.size() >= kMaxEntries) return fail(Error::CollectionTooLarge);
   // Everything that allocates runs before the value is taken.
   MapEntry entry{std::string(key), Value()};
-  if (entries_.size() == entries_.capacity()) entries_.reserve(std::max<std::size_t>(8, entries_.capacity() * 2));
-  prepareIndexFor(entries_.size() + 1);
+  if (entries.size() == entries.capacity()) entries.reserve(std::max<std::size_t>(8, entries.capacity() * 2));
+  prepareIndexFor(table, entries.size() + 1);
   entry.value = std::move(value);
-  entries_.push_back(std::move(entry));
-  if (!index_.empty()) indexPosition(entries_.size() - 1);
+  entries.push_back(std::move(entry));
+  if (!table.index.empty()) indexPosition(table, entries.size() - 1);
   depth_ = std::max(depth_, *depth);
   return {};
 }

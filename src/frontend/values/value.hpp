@@ -2,8 +2,12 @@
 // Values of the meta language: what expressions evaluate to and what locals,
 // module values, arguments and builtin results hold.
 //
-// A Value owns everything reachable from it (copying is a deep copy), except
-// operand environments, which the pieces of one capture share. Containers
+// A Value behaves as if it owned everything reachable from it: a copy never
+// sees a later change of the original, nor the original one of the copy.
+// Lists, maps and byte strings get there by sharing their storage between
+// copies until one of them is written (SharedStorage), so that passing,
+// capturing or returning one costs no copy of its contents; operand
+// environments are shared by the pieces of one capture. Containers
 // (struct, list, map, operand) keep their nesting depth and refuse to grow past
 // kMaxNestingDepth, so every recursive walk over a value (copy, equality,
 // destruction, rendering) stays well inside the stack whatever a source builds.
@@ -19,6 +23,7 @@
 #include <vector>
 
 #include "common/error.hpp"
+#include "frontend/values/shared_storage.hpp"
 #include "frontend/values/target.hpp"
 
 namespace frontend::value {
@@ -88,6 +93,11 @@ class StructValue {
   std::uint32_t depth_ = 1;
 };
 
+// A list reads the first size() items of its storage. Copies share the
+// storage; a write of an item makes this list's own copy first when it is
+// shared, while an append adds to the shared storage in place as long as no
+// holder has appended past this list's end (the others read fewer items and
+// never see it).
 class ListValue {
  public:
   ListValue() = default;
@@ -95,26 +105,66 @@ class ListValue {
   // Takes the items only on success.
   static qovrin::Result<ListValue> make(std::vector<Value>&& items);
 
-  std::span<const Value> items() const noexcept { return items_; }
-  std::size_t size() const noexcept { return items_.size(); }
-  bool empty() const noexcept { return items_.empty(); }
-  const Value& operator[](std::size_t index) const noexcept { return items_[index]; }
+  // Valid until the next append to this list or to any list sharing its
+  // storage, which may move the items.
+  std::span<const Value> items() const noexcept;
+  std::size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
+  const Value& operator[](std::size_t index) const noexcept;
   std::uint32_t depth() const noexcept { return depth_; }
 
-  void reserve(std::size_t count) { items_.reserve(count); }
+  void reserve(std::size_t count);
 
   // Both take the value only on success (NestingTooDeep; InvalidArgument for
   // an index not below the length).
   qovrin::Status push(Value&& item);
   qovrin::Status set(std::size_t index, Value&& item);
 
-  // Moves the items out, leaving an empty list.
-  std::vector<Value> takeItems() noexcept;
+  // Appends copies of the items, which may be this list's own
+  // (NestingTooDeep leaves the list as it was).
+  qovrin::Status append(std::span<const Value> items);
+
+  // Whether both read the same storage (list identity, not equality).
+  bool sharesStorageWith(const ListValue& other) const noexcept { return items_.sameAs(other.items_); }
+  bool holdsStorage(const void* storage) const noexcept { return items_.holds(storage); }
 
  private:
-  std::vector<Value> items_;
+  std::vector<Value>& growable(std::span<const Value> incoming);
+
+  SharedStorage<std::vector<Value>> items_;
+  std::size_t size_ = 0;
   std::uint32_t depth_ = 1;
 };
+
+// A byte string: the first size() bytes of its storage, shared between
+// copies as a list's items are.
+class BytesValue {
+ public:
+  BytesValue() = default;
+  explicit BytesValue(Bytes&& bytes);
+
+  std::span<const std::uint8_t> span() const noexcept {
+    const Bytes* stored = bytes_.get();
+    return stored == nullptr ? std::span<const std::uint8_t>() : std::span<const std::uint8_t>(stored->data(), size_);
+  }
+  operator std::span<const std::uint8_t>() const noexcept { return span(); }
+  const std::uint8_t* data() const noexcept { return span().data(); }
+  std::size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
+  auto begin() const noexcept { return span().begin(); }
+  auto end() const noexcept { return span().end(); }
+
+  // Appends the bytes, which may be this string's own.
+  void append(std::span<const std::uint8_t> bytes);
+
+  bool sharesStorageWith(const BytesValue& other) const noexcept { return bytes_.sameAs(other.bytes_); }
+
+ private:
+  SharedStorage<Bytes> bytes_;
+  std::size_t size_ = 0;
+};
+
+bool operator==(const BytesValue& left, const BytesValue& right) noexcept;
 
 // Open-addressing hash table of map entry positions (position + 1; 0 marks a
 // free slot). Empty until a map grows large enough to need it.
@@ -151,9 +201,9 @@ class MapValue {
 
   MapValue() = default;
 
-  std::span<const MapEntry> entries() const noexcept { return entries_; }
-  std::size_t size() const noexcept { return entries_.size(); }
-  bool empty() const noexcept { return entries_.empty(); }
+  std::span<const MapEntry> entries() const noexcept;
+  std::size_t size() const noexcept { return entries().size(); }
+  bool empty() const noexcept { return entries().empty(); }
   std::uint32_t depth() const noexcept { return depth_; }
 
   // The value stored under key, or null.
@@ -167,13 +217,22 @@ class MapValue {
   // As set, with a copy of value; the caller keeps its own.
   qovrin::Status setCloned(std::string_view key, const Value& value);
 
- private:
-  std::size_t positionOf(std::string_view key) const noexcept;
-  void indexPosition(std::size_t position) noexcept;
-  void prepareIndexFor(std::size_t count);
+  // Whether both read the same storage (map identity, not equality).
+  bool sharesStorageWith(const MapValue& other) const noexcept { return table_.sameAs(other.table_); }
 
-  std::vector<MapEntry> entries_;
-  MapIndex index_;
+ private:
+  struct Table {
+    std::vector<MapEntry> entries;
+    MapIndex index;
+  };
+
+  std::size_t positionOf(std::string_view key) const noexcept;
+  static void indexPosition(Table& table, std::size_t position) noexcept;
+  static void prepareIndexFor(Table& table, std::size_t count);
+  Table& owned();
+
+  // Copies share the table; a write makes this map's own copy first.
+  SharedStorage<Table> table_;
   std::uint32_t depth_ = 1;
 };
 
@@ -204,13 +263,14 @@ class OperandValue {
 class Value {
  public:
   // Alternatives in tag order: the index of the active one is the ValueKind.
-  using Storage = std::variant<VoidValue, IntegerValue, float, double, bool, std::string, Bytes, TypeValue, StructValue,
+  using Storage = std::variant<VoidValue, IntegerValue, float, double, bool, std::string, BytesValue, TypeValue, StructValue,
                                ListValue, MapValue, OperandValue>;
 
   Value() noexcept = default;
   Value(IntegerValue integer) noexcept : storage_(integer) {}
   Value(TypeValue type) noexcept : storage_(type) {}
   Value(StructValue&& structure) noexcept : storage_(std::move(structure)) {}
+  Value(BytesValue&& bytes) noexcept : storage_(std::move(bytes)) {}
   Value(ListValue&& list) noexcept : storage_(std::move(list)) {}
   Value(MapValue&& map) noexcept : storage_(std::move(map)) {}
   Value(OperandValue&& operand) noexcept : storage_(std::move(operand)) {}
@@ -222,7 +282,7 @@ class Value {
   static Value float64(double number) noexcept { return Value(Storage(std::in_place_index<3>, number)); }
   static Value boolean(bool truth) noexcept { return Value(Storage(std::in_place_index<4>, truth)); }
   static Value string(std::string text) noexcept { return Value(Storage(std::in_place_index<5>, std::move(text))); }
-  static Value bytes(Bytes data) noexcept { return Value(Storage(std::in_place_index<6>, std::move(data))); }
+  static Value bytes(Bytes data) { return Value(Storage(std::in_place_index<6>, BytesValue(std::move(data)))); }
   static Value type(std::uint32_t id) noexcept { return Value(TypeValue{id}); }
 
   ValueKind kind() const noexcept { return static_cast<ValueKind>(storage_.index()); }
@@ -247,13 +307,14 @@ class Value {
 
   const IntegerValue* asInteger() const noexcept { return getIf<IntegerValue>(); }
   const std::string* asString() const noexcept { return getIf<std::string>(); }
-  const Bytes* asBytes() const noexcept { return getIf<Bytes>(); }
+  const BytesValue* asBytes() const noexcept { return getIf<BytesValue>(); }
   const StructValue* asStruct() const noexcept { return getIf<StructValue>(); }
   const ListValue* asList() const noexcept { return getIf<ListValue>(); }
   const MapValue* asMap() const noexcept { return getIf<MapValue>(); }
   const OperandValue* asOperand() const noexcept { return getIf<OperandValue>(); }
   ListValue* asList() noexcept { return getIf<ListValue>(); }
   MapValue* asMap() noexcept { return getIf<MapValue>(); }
+  BytesValue* asBytes() noexcept { return getIf<BytesValue>(); }
   StructValue* asStruct() noexcept { return getIf<StructValue>(); }
 
   // Largest capture depth among the environments of the operands reachable
@@ -275,6 +336,18 @@ struct MapEntry {
   std::string key;
   Value value;
 };
+
+inline std::span<const Value> ListValue::items() const noexcept {
+  const std::vector<Value>* stored = items_.get();
+  return stored == nullptr ? std::span<const Value>() : std::span<const Value>(stored->data(), size_);
+}
+
+inline const Value& ListValue::operator[](std::size_t index) const noexcept { return (*items_.get())[index]; }
+
+inline std::span<const MapEntry> MapValue::entries() const noexcept {
+  const Table* table = table_.get();
+  return table == nullptr ? std::span<const MapEntry>() : std::span<const MapEntry>(table->entries);
+}
 
 struct OperandPosition {
   std::uint64_t offset = 0;  // in the current section

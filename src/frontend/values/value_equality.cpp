@@ -65,7 +65,7 @@ bool valuesEqual(const Value& left, const Value& right) noexcept {
     case ValueKind::string:
       return std::get<std::string>(a) == std::get<std::string>(b);
     case ValueKind::bytes:
-      return std::get<Bytes>(a) == std::get<Bytes>(b);
+      return std::get<BytesValue>(a) == std::get<BytesValue>(b);
     case ValueKind::type:
       return std::get<TypeValue>(a).id == std::get<TypeValue>(b).id;
     case ValueKind::struct_:

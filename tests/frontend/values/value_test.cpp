@@ -11,6 +11,7 @@ using qovrin::testing::errorOf;
 
 namespace {
 
+using frontend::value::BytesValue;
 using frontend::value::kMaxNestingDepth;
 using frontend::value::ListValue;
 using frontend::value::MapValue;
@@ -140,6 +141,85 @@ TEST(Value, CopyIsDeep) {
   Value copy = original;
   ASSERT_TRUE(copy.asList()->set(0, Value::string("changed")));
   EXPECT_EQ(*original.asList()->items()[0].asString(), "x");
+}
+
+Value integers(std::vector<std::uint64_t> words) {
+  std::vector<Value> items;
+  for (const std::uint64_t word : words) items.push_back(Value::integer(word));
+  return list(std::move(items));
+}
+
+// Copies share their storage until one of them is written; a write never
+// shows through another copy.
+TEST(SharedValues, CopiesShareUntilAWrite) {
+  const Value original_list = integers({1, 2, 3});
+  Value list_copy = original_list;
+  EXPECT_TRUE(list_copy.asList()->sharesStorageWith(*original_list.asList()));
+  ASSERT_TRUE(list_copy.asList()->set(0, Value::integer(9)));
+  EXPECT_FALSE(list_copy.asList()->sharesStorageWith(*original_list.asList()));
+  EXPECT_TRUE(valuesEqual(original_list, integers({1, 2, 3})));
+
+  const Value original_map = map({{"a", Value::integer(1)}});
+  Value map_copy = original_map;
+  EXPECT_TRUE(map_copy.asMap()->sharesStorageWith(*original_map.asMap()));
+  ASSERT_TRUE(map_copy.asMap()->set("a", Value::integer(2)));
+  ASSERT_TRUE(map_copy.asMap()->set("b", Value::integer(3)));
+  EXPECT_TRUE(valuesEqual(original_map, map({{"a", Value::integer(1)}})));
+
+  const Value original_bytes = Value::bytes({1, 2});
+  Value bytes_copy = original_bytes;
+  EXPECT_TRUE(bytes_copy.asBytes()->sharesStorageWith(*original_bytes.asBytes()));
+  const std::uint8_t more[] = {3};
+  bytes_copy.asBytes()->append(more);
+  EXPECT_TRUE(valuesEqual(original_bytes, Value::bytes({1, 2})));
+  EXPECT_TRUE(valuesEqual(bytes_copy, Value::bytes({1, 2, 3})));
+}
+
+// An append goes into the shared storage while no other holder appended past
+// the list's end; the holders that read less never see it.
+TEST(SharedValues, AppendsPastEveryReaderShareTheStorage) {
+  Value first = integers({1, 2});
+  Value second = first;
+  ASSERT_TRUE(second.asList()->push(Value::integer(3)));
+  EXPECT_TRUE(second.asList()->sharesStorageWith(*first.asList()));
+  Value third = first;
+  ASSERT_TRUE(third.asList()->push(Value::integer(4)));
+  EXPECT_FALSE(third.asList()->sharesStorageWith(*first.asList()));
+  EXPECT_TRUE(valuesEqual(first, integers({1, 2})));
+  EXPECT_TRUE(valuesEqual(second, integers({1, 2, 3})));
+  EXPECT_TRUE(valuesEqual(third, integers({1, 2, 4})));
+  // Alone with the storage again, the first list drops what second appended.
+  second = Value();
+  ASSERT_TRUE(first.asList()->push(Value::integer(5)));
+  ASSERT_TRUE(first.asList()->append(first.asList()->items()));
+  EXPECT_TRUE(valuesEqual(first, integers({1, 2, 5, 1, 2, 5})));
+
+  Value text = Value::bytes({7});
+  const Value kept = text;
+  text.asBytes()->append(text.asBytes()->span());
+  text.asBytes()->append(text.asBytes()->span());
+  EXPECT_TRUE(valuesEqual(text, Value::bytes({7, 7, 7, 7})));
+  EXPECT_TRUE(valuesEqual(kept, Value::bytes({7})));
+}
+
+// A list pushed into the storage it reads, directly or inside other
+// containers, gets storage of its own: an append in place would hold itself.
+TEST(SharedValues, AValueHoldingTheStorageIsNotAppendedInPlace) {
+  const auto holders = [](const Value& inner) {
+    return std::vector<Value>{inner, list({inner}), map({{"k", inner}}), structure(0, {{"f", list({inner})}})};
+  };
+  for (const Value& holder : holders(integers({1}))) {
+    Value target = integers({1});
+    const Value shared = target;
+    for (Value item : holders(shared)) {
+      Value grown = target;
+      ASSERT_TRUE(grown.asList()->push(std::move(item)));
+      EXPECT_FALSE(grown.asList()->sharesStorageWith(*shared.asList()));
+    }
+    Value grown = target;
+    ASSERT_TRUE(grown.asList()->push(Value(holder)));
+    EXPECT_TRUE(grown.asList()->sharesStorageWith(*shared.asList()));
+  }
 }
 
 TEST(Value, OperandCopiesShareTheEnvironment) {
