@@ -271,8 +271,16 @@ std::string_view isaTextBeforeComment(std::string_view text) noexcept {
   std::size_t start = commentStart<false>(text, open);
   // Strings have no escapes, but SPIR-V text writes a quote inside a string
   // as \": a text that the plain reading leaves inside a quote is read again
-  // that way.
-  if (open) start = commentStart<true>(text, open);
+  // that way, and so is one whose cut comes after a backslash, where that
+  // reading closes every quote and cuts later or not at all: the plain cut
+  // then fell inside a SPIR-V string ("\"//\"").
+  if (open) {
+    start = commentStart<true>(text, open);
+  } else if (start != std::string_view::npos && text.substr(0, start).find('\\') != std::string_view::npos) {
+    bool escaped_open = false;
+    const std::size_t escaped = commentStart<true>(text, escaped_open);
+    if (!escaped_open && (escaped == std::string_view::npos || escaped > start)) start = escaped;
+  }
   if (start == std::string_view::npos) return text;
   while (start > 0 && isBlank(text[start - 1])) --start;
   return text.substr(0, start);
