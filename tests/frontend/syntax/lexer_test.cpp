@@ -138,6 +138,7 @@ TEST(Lexer, CutsTheCommentOnlyOutsideQuotes) {
       {"db(\"a\\\", 1) // c", "db(\"a\\\", 1)"},
       {"db(\"a\\\", \"b//\") // c", "db(\"a\\\", \"b//\")"},
       {"mov eax, '\\' // c", "mov eax, '\\'"},
+      {"mov al, '\\' // it's", "mov al, '\\'"},
       {"x 'a\\''b' // c", "x 'a\\''b'"},
       // Only where that reading leaves a quote open is \" read as a quote
       // inside a string, as SPIR-V text writes it.
