@@ -273,14 +273,17 @@ std::string_view isaTextBeforeComment(std::string_view text) noexcept {
   // Strings have no escapes, but SPIR-V text writes a quote inside a string
   // as \": a text that the plain reading leaves inside a quote is read again
   // that way. So is one whose cut comes after a backslash, where SPIR-V's
-  // reading (double quotes only) closes every quote and cuts later or not at
-  // all: the plain cut then fell inside a SPIR-V string ("\"//\"").
+  // reading (double quotes only) closes every quote, cuts later or not at
+  // all, and keeps a text that ends with its string: the plain cut then fell
+  // inside that string ("\"//\"").
   if (open) {
     start = commentStart<true>(text, open);
   } else if (start != std::string_view::npos && text.substr(0, start).find('\\') != std::string_view::npos) {
     bool escaped_open = false;
     const std::size_t escaped = commentStart<true, false>(text, escaped_open);
-    if (!escaped_open && (escaped == std::string_view::npos || escaped > start)) start = escaped;
+    std::size_t kept = escaped == std::string_view::npos ? text.size() : escaped;
+    while (kept > start && isBlank(text[kept - 1])) --kept;
+    if (!escaped_open && kept > start && text[kept - 1] == '"') start = escaped;
   }
   if (start == std::string_view::npos) return text;
   while (start > 0 && isBlank(text[start - 1])) --start;

@@ -139,6 +139,7 @@ TEST(Lexer, CutsTheCommentOnlyOutsideQuotes) {
       {"db(\"a\\\", \"b//\") // c", "db(\"a\\\", \"b//\")"},
       {"mov eax, '\\' // c", "mov eax, '\\'"},
       {"mov al, '\\' // it's", "mov al, '\\'"},
+      {"db(\"a\\\", 1) // 12\" disk", "db(\"a\\\", 1)"},
       {"x 'a\\''b' // c", "x 'a\\''b'"},
       // Only where that reading leaves a quote open is \" read as a quote
       // inside a string, as SPIR-V text writes it.
