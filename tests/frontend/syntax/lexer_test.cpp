@@ -141,11 +141,11 @@ TEST(Lexer, CutsTheCommentOnlyOutsideQuotes) {
       {"mov al, '\\' // it's", "mov al, '\\'"},
       {"db(\"a\\\", 1) // 12\" disk", "db(\"a\\\", 1)"},
       {"x 'a\\''b' // c", "x 'a\\''b'"},
-      // Only where that reading leaves a quote open is \" read as a quote
-      // inside a string, as SPIR-V text writes it.
+      // Where that reading leaves a quote open, \" is read as a quote inside
+      // a string, as SPIR-V text writes it.
       {"OpName %1 \"a\\\"b\" // c", "OpName %1 \"a\\\"b\""},
-      // So too where the plain reading cuts inside such a string and the
-      // reading with \" closes every quote.
+      // So too where the plain reading cuts after a backslash and the reading
+      // with \" closes every quote and keeps a text that ends with a string.
       {"x \"a\\\"//\" // c", "x \"a\\\"//\""},
       {"OpSourceExtension \"\\\"//\\\"\"", "OpSourceExtension \"\\\"//\\\"\""},
       {"OpName %1 \"\\\";//a\" // c", "OpName %1 \"\\\";//a\""},
