@@ -135,13 +135,20 @@ TEST(Lexer, CutsTheCommentOnlyOutsideQuotes) {
       {"db \"a//b\"", "db \"a//b\""},
       {"x 'it''s // no'", "x 'it''s // no'"},
       // A backslash is a character like any other: strings have no escapes.
-      {"x \"a\\\"//\" // c", "x \"a\\\""},
       {"db(\"a\\\", 1) // c", "db(\"a\\\", 1)"},
+      {"db(\"a\\\", \"b//\") // c", "db(\"a\\\", \"b//\")"},
       {"mov eax, '\\' // c", "mov eax, '\\'"},
+      {"mov al, '\\' // it's", "mov al, '\\'"},
+      {"db(\"a\\\", 1) // 12\" disk", "db(\"a\\\", 1)"},
       {"x 'a\\''b' // c", "x 'a\\''b'"},
-      // Only where that reading leaves a quote open is \" read as a quote
-      // inside a string, as SPIR-V text writes it.
+      // Where that reading leaves a quote open, \" is read as a quote inside
+      // a string, as SPIR-V text writes it.
       {"OpName %1 \"a\\\"b\" // c", "OpName %1 \"a\\\"b\""},
+      // So too where the plain reading cuts after a backslash and the reading
+      // with \" closes every quote and keeps a text that ends with a string.
+      {"x \"a\\\"//\" // c", "x \"a\\\"//\""},
+      {"OpSourceExtension \"\\\"//\\\"\"", "OpSourceExtension \"\\\"//\\\"\""},
+      {"OpName %1 \"\\\";//a\" // c", "OpName %1 \"\\\";//a\""},
       {"nop\t //", "nop"},
       {"// all", ""},
       {"a / b", "a / b"},
