@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Seeded random programs that copy, pass, change and compare lists, maps and
 byte strings (assignments, `let` parameters, value functions, macros, frozen
-`defer` blocks, loops), each assembled by qovrin and its printed lines compared
-with what a small model of the value rules expects: a value is never changed
-through another binding, whatever the two share.
+`defer` blocks, loops, lists pushed into each other), each assembled by qovrin
+and its printed lines compared with what a small model of the value rules
+expects: a value is never changed through another binding, whatever the two
+share.
 
 Usage: value_semantics_differential_test.py <qovrin> [--programs N] [--seed S]"""
 import argparse
@@ -18,6 +19,8 @@ from concurrent.futures import ThreadPoolExecutor
 LISTS = ["l0", "l1", "l2"]
 MAPS = ["m0", "m1"]
 BYTES = ["b0", "b1"]
+# Lists of strings and lists, pushed into each other and into themselves.
+TREES = ["n0", "n1", "n2"]
 GROUP_KEYS = ["g0", "g1", "g2"]
 
 PRELUDE = """fn addp(let l, v) {
@@ -64,6 +67,7 @@ class Model:
         self.bytes = {name: b"" for name in BYTES}
         self.group = {key: [] for key in GROUP_KEYS}
         self.nest = []
+        self.trees = {name: () for name in TREES}
         self.printed = []
         self.deferred = []
 
@@ -76,6 +80,28 @@ def print_line(expression):
     return f"print({expression})"
 
 
+def literal(tree):
+    """The expression that builds the tree (a string or a tuple of trees)."""
+    if isinstance(tree, str):
+        return f'"{tree}"'
+    return "list.of(" + ", ".join(map(literal, tree)) + ")"
+
+
+def tree_depth(tree):
+    return 0 if isinstance(tree, str) else 1 + max(map(tree_depth, tree), default=0)
+
+
+def tree_size(tree, known):
+    """How many strings and lists the tree's literal writes. A tree pushed
+    into itself repeats, so sizes are remembered by identity (along with the
+    tree, so that no other takes its identity)."""
+    if isinstance(tree, str):
+        return 1
+    if id(tree) not in known:
+        known[id(tree)] = (tree, 1 + sum(tree_size(item, known) for item in tree))
+    return known[id(tree)][1]
+
+
 class Generator:
     """Writes one program and runs the model along with it."""
 
@@ -84,6 +110,7 @@ class Generator:
         self.model = Model()
         self.tags = 0
         self.values = 0
+        self.sizes = {}
 
     def value(self):
         self.values += 1
@@ -98,7 +125,7 @@ class Generator:
         rng, model = self.rng, self.model
         lists = model.lists
         a, b = rng.choice(LISTS), rng.choice(LISTS)
-        kind = rng.randrange(24)
+        kind = rng.randrange(44)
         if kind == 0:
             lists[a] = list(lists[b])
             return f"{a} = {b}"
@@ -190,11 +217,44 @@ class Generator:
         if kind == 23:
             model.nest = model.nest + [list(model.nest)]
             return "nest = list.push(nest, nest)"
+        if kind >= 24:
+            # Trees get many draws: what breaks them takes several tree
+            # statements in a row.
+            return self.tree_statement(kind % 5)
         return self.observation()
+
+    def tree_statement(self, kind):
+        rng, trees = self.rng, self.model.trees
+        x, y, z = rng.choice(TREES), rng.choice(TREES), rng.choice(TREES)
+        if kind == 0:
+            trees[x] = trees[y]
+            return f"{x} = {y}"
+        if kind == 1:
+            v = self.value()
+            trees[x] = trees[x] + (v,)
+            return f'list.push_mut({x}, "{v}")'
+        # Every push of a tree keeps it well inside the nesting limit, and
+        # its literal short.
+        if max(tree_depth(trees[y]), tree_depth(trees[z])) > 40 or sum(
+                tree_size(trees[name], self.sizes) for name in (x, y, z)) > 400:
+            return self.observation()
+        if kind == 2:
+            trees[x] = trees[x] + (trees[y],)
+            return f"list.push_mut({x}, {y})"
+        if kind == 3:
+            trees[x] = trees[y] + (trees[z],)
+            return f"{x} = list.push({y}, {z})"
+        a = rng.choice(LISTS)
+        trees[x] = trees[y] + (tuple(self.model.lists[a]),)
+        return f"{x} = list.push({y}, {a})"
 
     def observation(self):
         rng, model = self.rng, self.model
-        kind = rng.randrange(6)
+        kind = rng.randrange(7)
+        if kind == 6:
+            x, y = rng.choice(TREES), rng.choice(TREES)
+            model.printed.append("true" if model.trees[x] == model.trees[y] else "false")
+            return print_line(f"to_string(list.eq({x}, {y}))")
         if kind == 0:
             a = rng.choice(LISTS)
             model.printed.append(show_list(model.lists[a]))
@@ -223,6 +283,7 @@ class Generator:
         lines += [f"let {name} = list.of()" for name in LISTS]
         lines += [f"let {name} = map.new()" for name in MAPS]
         lines += [f"let {name} = bytes.new()" for name in BYTES]
+        lines += [f"let {name} = list.of()" for name in TREES]
         lines.append("let group = map.new()")
         lines += [f'group = map.set(group, "{key}", list.of())' for key in GROUP_KEYS]
         for _ in range(self.rng.randrange(8, 24)):
@@ -263,6 +324,9 @@ class Generator:
         for key in GROUP_KEYS:
             lines.append(print_line(f'join(map.get(group, "{key}"), ",")'))
             model.printed.append(show_list(model.group[key]))
+        for name in TREES:
+            lines.append(print_line(f"to_string(list.eq({name}, {literal(model.trees[name])}))"))
+            model.printed.append("true")
         return "\n".join(lines) + "\n"
 
 

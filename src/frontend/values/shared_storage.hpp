@@ -39,7 +39,6 @@ class SharedStorage {
   const T* get() const noexcept { return box_ != nullptr ? &box_->contents : nullptr; }
   bool shared() const noexcept { return box_ != nullptr && box_->count > 1; }
   bool sameAs(const SharedStorage& other) const noexcept { return box_ == other.box_; }
-  bool holds(const void* contents) const noexcept { return box_ != nullptr && &box_->contents == contents; }
 
   // The contents for a write that every holder may see: only appends past
   // what any holder reads are such writes. The box must exist.

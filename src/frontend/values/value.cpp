@@ -123,56 +123,17 @@ qovrin::Result<ListValue> ListValue::make(std::vector<Value>&& items) {
   return result;
 }
 
-namespace {
-
-// Whether the value holds the storage, searched through at most budget
-// containers; an exhausted budget answers yes, which only costs a copy.
-bool mayHold(const Value& value, const void* storage, std::size_t& budget) noexcept;
-
-bool anyMayHold(std::span<const Value> values, const void* storage, std::size_t& budget) noexcept {
-  return std::ranges::any_of(values, [&](const Value& value) { return mayHold(value, storage, budget); });
-}
-
-bool mayHold(const Value& value, const void* storage, std::size_t& budget) noexcept {
-  if (value.depth() == 0) return false;
-  if (budget == 0) return true;
-  --budget;
-  switch (value.kind()) {
-    case ValueKind::list: {
-      const ListValue& list = *value.asList();
-      return list.holdsStorage(storage) || anyMayHold(list.items(), storage, budget);
-    }
-    case ValueKind::struct_:
-      return std::ranges::any_of(value.asStruct()->fields(), [&](const StructValueField& field) {
-        return mayHold(field.value, storage, budget);
-      });
-    case ValueKind::map:
-      return std::ranges::any_of(value.asMap()->entries(),
-                                 [&](const MapEntry& entry) { return mayHold(entry.value, storage, budget); });
-    case ValueKind::operand:
-      return std::ranges::any_of(value.asOperand()->pieces(), [&](const OperandPiece& piece) {
-        return std::ranges::any_of(piece.environment->bindings.entries(),
-                                   [&](const MapEntry& entry) { return mayHold(entry.value, storage, budget); });
-      });
-    default:
-      return false;
-  }
-}
-
-}  // namespace
-
-// Appending in place to storage others share would let an incoming item that
-// holds that storage form a cycle, which no count ever frees; such items, and
-// any whose search would cost more than the copy, get a copy instead.
-std::vector<Value>& ListValue::growable(std::span<const Value> incoming) {
-  const std::vector<Value>* stored = items_.get();
-  if (items_.shared() && stored->size() == size_) {
-    std::size_t budget = size_ + 16;
-    if (!anyMayHold(incoming, stored, budget)) return items_.appendable();
-  }
-  std::vector<Value>& items = items_.own([this, &incoming](const std::vector<Value>& shared) {
+// An append goes into storage others share only when it leaves this list's
+// depth as it is. Every holder then reads a prefix of the items and is at
+// least as deep as any item stored, those past its end included: a value is
+// never deeper than its depth says, so a walk over it stays within the
+// nesting limit, and no item can hold the storage it is stored in, which
+// would be a cycle no count frees.
+std::vector<Value>& ListValue::growable(std::uint32_t needed_depth, std::size_t incoming) {
+  if (items_.shared() && items_.get()->size() == size_ && needed_depth <= depth_) return items_.appendable();
+  std::vector<Value>& items = items_.own([this, incoming](const std::vector<Value>& shared) {
     std::vector<Value> copy;
-    copy.reserve(std::max(size_ * 2, size_ + incoming.size()));
+    copy.reserve(std::max(size_ * 2, size_ + incoming));
     copy.insert(copy.end(), shared.begin(), shared.begin() + static_cast<std::ptrdiff_t>(size_));
     return copy;
   });
@@ -182,12 +143,12 @@ std::vector<Value>& ListValue::growable(std::span<const Value> incoming) {
   return items;
 }
 
-void ListValue::reserve(std::size_t count) { growable({}).reserve(count); }
+void ListValue::reserve(std::size_t count) { growable(depth_, 0).reserve(count); }
 
 qovrin::Status ListValue::push(Value&& item) {
   const auto depth = containerDepth(item.depth());
   if (!depth) return fail(depth.error());
-  growable(std::span<const Value>(&item, 1)).push_back(std::move(item));
+  growable(*depth, 1).push_back(std::move(item));
   ++size_;
   depth_ = std::max(depth_, *depth);
   return {};
@@ -204,7 +165,7 @@ qovrin::Status ListValue::append(std::span<const Value> items) {
   std::vector<Value> copies;
   if (own_items) copies.assign(items.begin(), items.end());
   const std::span<const Value> source = own_items ? std::span<const Value>(copies) : items;
-  std::vector<Value>& target = growable(source);
+  std::vector<Value>& target = growable(*depth, source.size());
   target.insert(target.end(), source.begin(), source.end());
   size_ += source.size();
   depth_ = std::max(depth_, *depth);

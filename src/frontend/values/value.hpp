@@ -96,8 +96,8 @@ class StructValue {
 // A list reads the first size() items of its storage. Copies share the
 // storage; a write of an item makes this list's own copy first when it is
 // shared, while an append adds to the shared storage in place as long as no
-// holder has appended past this list's end (the others read fewer items and
-// never see it).
+// holder has appended past this list's end and the list gets no deeper (the
+// others read fewer items and never see it).
 class ListValue {
  public:
   ListValue() = default;
@@ -126,10 +126,10 @@ class ListValue {
 
   // Whether both read the same storage (list identity, not equality).
   bool sharesStorageWith(const ListValue& other) const noexcept { return items_.sameAs(other.items_); }
-  bool holdsStorage(const void* storage) const noexcept { return items_.holds(storage); }
 
  private:
-  std::vector<Value>& growable(std::span<const Value> incoming);
+  // The storage to append items to that need that depth.
+  std::vector<Value>& growable(std::uint32_t needed_depth, std::size_t incoming);
 
   SharedStorage<std::vector<Value>> items_;
   std::size_t size_ = 0;

@@ -202,22 +202,30 @@ TEST(SharedValues, AppendsPastEveryReaderShareTheStorage) {
   EXPECT_TRUE(valuesEqual(kept, Value::bytes({7})));
 }
 
-// A list pushed into the storage it reads, directly or inside other
-// containers, gets storage of its own: an append in place would hold itself.
-TEST(SharedValues, AValueHoldingTheStorageIsNotAppendedInPlace) {
+// An append that would make the list deeper gets storage of its own: the
+// holders that read fewer items would hide an item deeper than they are
+// (past the nesting limit, over rounds), and one holding the storage itself
+// would be a cycle. No deeper items go in place, whatever the reach of a
+// search.
+TEST(SharedValues, OnlyAppendsThatKeepTheDepthShareTheStorage) {
+  std::vector<Value> many;
+  for (std::uint64_t word = 0; word < 200; ++word) many.push_back(Value::integer(word));
+  const Value wide = list(std::move(many));
   const auto holders = [](const Value& inner) {
     return std::vector<Value>{inner, list({inner}), map({{"k", inner}}), structure(0, {{"f", list({inner})}})};
   };
-  for (const Value& holder : holders(integers({1}))) {
-    Value target = integers({1});
+  for (const Value& target : {integers({1}), wide, list({integers({1})})}) {
     const Value shared = target;
-    for (Value item : holders(shared)) {
+    std::vector<Value> incoming = holders(shared);
+    incoming.push_back(nested(40));
+    for (Value item : incoming) {
+      const bool deeper = item.depth() >= target.depth();
       Value grown = target;
       ASSERT_TRUE(grown.asList()->push(std::move(item)));
-      EXPECT_FALSE(grown.asList()->sharesStorageWith(*shared.asList()));
+      EXPECT_EQ(grown.asList()->sharesStorageWith(*shared.asList()), !deeper);
     }
     Value grown = target;
-    ASSERT_TRUE(grown.asList()->push(Value(holder)));
+    ASSERT_TRUE(grown.asList()->append(shared.asList()->items()));
     EXPECT_TRUE(grown.asList()->sharesStorageWith(*shared.asList()));
   }
 }
