@@ -281,10 +281,25 @@ FileStatus PreparedWrite::prepare(const std::string& path, std::string_view byte
                                        "the output needs the name of a file",
                                        EISDIR});
   if (const std::size_t separator = walked->path.rfind('/'); separator > 0) {
-    if (auto made = makeDirectories(walked->path.substr(0, separator)); !made) return made;
+    const std::string folder = walked->path.substr(0, separator);
+    // The folders still missing, known now so that a failed run can take away what it made.
+    std::vector<std::string> missing;
+    struct stat found {};
+    for (std::string above = folder; !above.empty() && ::stat(above.c_str(), &found) != 0 && errno == ENOENT;
+         above.resize(above.rfind('/')))
+      missing.push_back(above);
+    auto made = makeDirectories(folder);
+    madeFolders_ = std::move(missing);
+    if (!made) return made;
   }
   path_ = walked->path;
   return prepareReplacement(walked->path, std::nullopt);
+}
+
+PreparedWrite::~PreparedWrite() {
+  replacement_.reset();
+  // A folder that is not empty holds what someone else put there, and stays.
+  for (const std::string& folder : madeFolders_) ::rmdir(folder.c_str());
 }
 
 FileStatus PreparedWrite::writeAside() {
@@ -317,9 +332,11 @@ std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const
   sigset_t every;
   ::sigfillset(&every);
   const SignalsHeld held(every);
-  for (std::size_t index = 0; index < writes.size(); ++index)
+  for (std::size_t index = 0; index < writes.size(); ++index) {
     if (auto replaced = writes[index]->replace(); !replaced)
       return std::unexpected(WriteSetFailure{index, replaced.error()});
+    writes[index]->madeFolders_.clear();
+  }
   return {};
 }
 

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/error.hpp"
 #include "main/platform.hpp"
@@ -111,6 +112,13 @@ std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const
 // leaves every file as it was.
 class PreparedWrite {
  public:
+  PreparedWrite() = default;
+  PreparedWrite(const PreparedWrite&) = delete;
+  PreparedWrite& operator=(const PreparedWrite&) = delete;
+  // A write that did not finish takes its replacement away, and the
+  // folders it made for it, so that a failed pair leaves no trace.
+  ~PreparedWrite();
+
   // The checks of the path, the missing folders made, and for a file that
   // is replaced, its replacement made beside it. `bytes` must outlive the
   // write.
@@ -135,6 +143,7 @@ class PreparedWrite {
   std::string_view bytes_;
   std::unique_ptr<ReplacementFile> replacement_;
   bool inPlace_ = false;
+  std::vector<std::string> madeFolders_;  // deepest first
 };
 
 // Finishes prepared writes: the files written in place first, then every

@@ -474,4 +474,39 @@ TEST_F(TempTree, AFileMountedOverItsNameIsWrittenInPlace) {
   EXPECT_TRUE(leftovers(".").empty());
 }
 
+// One write of a pair that cannot be prepared leaves the other unwritten,
+// and the folders made for it are gone again; folders that hold something
+// else by then stay, and a pair that finishes keeps the folders it made.
+TEST_F(TempTree, AFailedPairTakesAwayTheFoldersItMade) {
+  fs::create_directory("taken");
+  {
+    platform::PreparedWrite output;
+    platform::PreparedWrite listing;
+    ASSERT_TRUE(output.prepare("made/deeper/out.bin", "bytes").has_value());
+    EXPECT_TRUE(fs::is_directory("made/deeper"));
+    EXPECT_FALSE(listing.prepare("taken", "listing").has_value());
+  }
+  EXPECT_FALSE(fs::exists("made"));
+  {
+    platform::PreparedWrite output;
+    ASSERT_TRUE(output.prepare("kept/deeper/out.bin", "bytes").has_value());
+    put("kept/other.bin", "someone else's");
+  }
+  EXPECT_FALSE(fs::exists("kept/deeper"));
+  EXPECT_EQ(slurp("kept/other.bin"), "someone else's");
+  {
+    platform::PreparedWrite output;
+    platform::PreparedWrite listing;
+    ASSERT_TRUE(output.prepare("pair/out.bin", "bytes").has_value());
+    ASSERT_TRUE(listing.prepare("pair/lst/out.lst", "listing").has_value());
+    ASSERT_TRUE(output.writeAside().has_value());
+    ASSERT_TRUE(listing.writeAside().has_value());
+    platform::PreparedWrite* const writes[] = {&output, &listing};
+    ASSERT_TRUE(platform::finishWrites(writes).has_value());
+  }
+  EXPECT_EQ(slurp("pair/out.bin"), "bytes");
+  EXPECT_EQ(slurp("pair/lst/out.lst"), "listing");
+  EXPECT_TRUE(leftovers(".").empty());
+}
+
 }  // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs the qovrin command against hostile inputs and lowered process limits:
 special files through every file input and as the project file, files far
-larger than a run may take, exhausted memory, statement nesting at its limit
+larger than a run may take, exhausted memory (on the process's own stack
+too), statement nesting at its limit
 on a small stack with a large environment, nesting on whatever smaller stack
 can be had, a file size limit below the output or the listing, a
 write-protected listing, and termination signals while the output or the
@@ -545,6 +546,28 @@ def called_deep(depth):
     return f"fn down(k) {{\n{body}}}\ndown({depth})\n"
 
 
+# Address-space limits under which not even the smallest work stack can be
+# had, so the run goes on on the stack the process was started with.
+THREADLESS_ADDRESS_SPACES = [11000, 12000, 13000, 14000]
+
+
+def check_threadless_memory(runner):
+    """On the process's own stack under an address-space limit, a heap that
+    takes what the limit leaves cannot starve the stack: a run ends with
+    OutOfMemory or NestingTooDeep, never a signal."""
+    nesting = nested("macro", NESTING_LIMIT)
+    for limit in THREADLESS_ADDRESS_SPACES:
+        for taken in range(0, limit, 128):
+            name = f"threadless-{limit}-{taken}"
+            source = f"let b = bytes.repeat({taken} * 1024, 0x78)\n" + nesting
+            run, _ = runner.run(name, source, limits=[(resource.RLIMIT_AS, limit << 10)])
+            if run is None:
+                continue
+            told = run.returncode == 0 or (run.returncode == 1 and (b"OutOfMemory" in run.stderr or
+                                                                    b"NestingTooDeep" in run.stderr))
+            runner.expect(f"{name}: assembles or ends with OutOfMemory or NestingTooDeep", told, run)
+
+
 def check_small_stack(runner, sanitized):
     """Where the work's stack cannot be had whole, nesting stops at the
     stack left: an error with a note, never a signal."""
@@ -609,6 +632,7 @@ def main():
             check_memory(runner)
             check_digest_memory(runner)
             check_listing_memory(runner)
+            check_threadless_memory(runner)
         check_nesting(runner, sanitized)
         check_small_stack(runner, sanitized)
         check_file_size_limit(runner)
