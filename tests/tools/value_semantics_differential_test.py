@@ -248,21 +248,22 @@ class Generator:
         trees[x] = trees[y] + (tuple(self.model.lists[a]),)
         return f"{x} = list.push({y}, {a})"
 
+    def list_equality(self, names, values):
+        a, b = self.rng.choice(names), self.rng.choice(names)
+        self.model.printed.append("true" if values[a] == values[b] else "false")
+        return print_line(f"to_string(list.eq({a}, {b}))")
+
     def observation(self):
         rng, model = self.rng, self.model
         kind = rng.randrange(7)
         if kind == 6:
-            x, y = rng.choice(TREES), rng.choice(TREES)
-            model.printed.append("true" if model.trees[x] == model.trees[y] else "false")
-            return print_line(f"to_string(list.eq({x}, {y}))")
+            return self.list_equality(TREES, model.trees)
         if kind == 0:
             a = rng.choice(LISTS)
             model.printed.append(show_list(model.lists[a]))
             return print_line(f'join({a}, ",")')
         if kind == 1:
-            a, b = rng.choice(LISTS), rng.choice(LISTS)
-            model.printed.append("true" if model.lists[a] == model.lists[b] else "false")
-            return print_line(f"to_string(list.eq({a}, {b}))")
+            return self.list_equality(LISTS, model.lists)
         if kind == 2:
             m = rng.choice(MAPS)
             model.printed.append(show_list(model.maps[m].keys()) + "=" + show_list(model.maps[m].values()))
