@@ -6,7 +6,7 @@ and its printed lines compared with what a small model of the value rules
 expects: a value is never changed through another binding, whatever the two
 share.
 
-Usage: value_semantics_differential_test.py <qovrin> [--programs N] [--seed S]"""
+Usage: value_semantics_differential_test.py <qovrin> [--programs N] [--first N]"""
 import argparse
 import os
 import random
@@ -296,8 +296,8 @@ class Generator:
                 for _ in range(rounds):
                     self.values, self.tags = start
                     written = []
-                    for seed in body:
-                        saved, self.rng = self.rng, random.Random(seed)
+                    for key in body:
+                        saved, self.rng = self.rng, random.Random(key)
                         written.append(self.statement())
                         self.rng = saved
                     # A statement whose text follows the state (an index, an
@@ -335,11 +335,11 @@ class _Skip(Exception):
     pass
 
 
-def generate(seed):
-    """A program with its expected printed lines, made from the seed."""
+def generate(number):
+    """A program with its expected printed lines, the same for the same number."""
     attempt = 0
     while True:
-        generator = Generator(random.Random(seed * 1000 + attempt))
+        generator = Generator(random.Random(number * 1000 + attempt))
         try:
             source = generator.program()
         except _Skip:
@@ -351,10 +351,10 @@ def generate(seed):
 NOTE = re.compile(r"^[^:]+:\d+:\d+: note: (.*)$")
 
 
-def run(qovrin, work, seed):
+def run(qovrin, work, number):
     """None when qovrin printed what the model expects, else a report."""
-    source, expected = generate(seed)
-    path = os.path.join(work, f"program{seed}.qov")
+    source, expected = generate(number)
+    path = os.path.join(work, f"program{number}.qov")
     with open(path, "w") as handle:
         handle.write(source)
     completed = subprocess.run([qovrin, path, "-o", path + ".bin", "--no-progress"], capture_output=True, text=True,
@@ -362,7 +362,7 @@ def run(qovrin, work, seed):
     printed = [match.group(1) for match in map(NOTE.match, completed.stderr.splitlines()) if match]
     if completed.returncode == 0 and printed == expected:
         return None
-    return (f"seed {seed}: status {completed.returncode}\n--- source\n{source}--- expected\n" + "\n".join(expected) +
+    return (f"program {number}: status {completed.returncode}\n--- source\n{source}--- expected\n" + "\n".join(expected) +
             "\n--- printed\n" + "\n".join(printed) + "\n--- stderr\n" + completed.stderr[-2000:])
 
 
@@ -370,11 +370,11 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("qovrin")
     parser.add_argument("--programs", type=int, default=500)
-    parser.add_argument("--seed", type=int, default=44)
+    parser.add_argument("--first", type=int, default=44)
     arguments = parser.parse_args()
-    seeds = range(arguments.seed, arguments.seed + arguments.programs)
+    numbers = range(arguments.first, arguments.first + arguments.programs)
     with tempfile.TemporaryDirectory(prefix="qovrin-values-") as work, ThreadPoolExecutor(4) as pool:
-        failures = [report for report in pool.map(lambda seed: run(arguments.qovrin, work, seed), seeds) if report]
+        failures = [report for report in pool.map(lambda number: run(arguments.qovrin, work, number), numbers) if report]
     for report in failures[:3]:
         print(report)
     print(f"{arguments.programs - len(failures)} passed, {len(failures)} failed")
