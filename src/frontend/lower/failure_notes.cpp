@@ -935,19 +935,12 @@ std::string_view lineAt(const module::Module& module, const SourceLocation& loca
   return qovrin::trim(rawLineAt(module, location), kBlanks);
 }
 
-// Where a "//" comment starts on a line, outside quotes.
+// Where a "//" comment starts on a line, outside quotes, as the line
+// reader cuts it.
 std::optional<std::size_t> commentStart(std::string_view line) {
-  char quote = 0;
-  for (std::size_t index = 0; index + 1 < line.size(); ++index) {
-    const char c = line[index];
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-      continue;
-    }
-    if (c == '"' || c == '\'') quote = c;
-    if (c == '/' && line[index + 1] == '/') return index;
-  }
-  return std::nullopt;
+  const std::size_t kept = lexer::isaTextBeforeComment(line).size();
+  if (kept == line.size()) return std::nullopt;
+  return line.find("//", kept);
 }
 
 std::string commentAdvice(std::string_view line, std::size_t comment) {
