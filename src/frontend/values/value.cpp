@@ -18,6 +18,17 @@ constexpr std::array<std::string_view, 12> kKindNames = {
     "void", "integer", "float32", "float64", "boolean", "string", "bytes", "type", "struct", "list", "map", "operand",
 };
 
+// Items to append to stored: items themselves, or copies of them when they
+// lie in stored, which moves when it grows.
+template <typename T>
+std::span<const T> outsideStorage(const std::vector<T>* stored, std::span<const T> items, std::vector<T>& copies) {
+  if (stored == nullptr || !std::less_equal<const T*>{}(stored->data(), items.data()) ||
+      !std::less<const T*>{}(items.data(), stored->data() + stored->size()))
+    return items;
+  copies.assign(items.begin(), items.end());
+  return copies;
+}
+
 // Depth of a container whose deepest child has child_depth.
 qovrin::Result<std::uint32_t> containerDepth(std::uint32_t child_depth) {
   if (child_depth >= kMaxNestingDepth) return fail(Error::NestingTooDeep);
@@ -158,13 +169,8 @@ qovrin::Status ListValue::append(std::span<const Value> items) {
   const auto depth = containerDepth(deepestItem(items));
   if (!depth) return fail(depth.error());
   if (items.empty()) return {};
-  // Items read from this storage move when it grows: they are copied first.
-  const std::vector<Value>* stored = items_.get();
-  const bool own_items = stored != nullptr && std::less_equal<const Value*>{}(stored->data(), items.data()) &&
-                         std::less<const Value*>{}(items.data(), stored->data() + stored->size());
   std::vector<Value> copies;
-  if (own_items) copies.assign(items.begin(), items.end());
-  const std::span<const Value> source = own_items ? std::span<const Value>(copies) : items;
+  const std::span<const Value> source = outsideStorage(items_.get(), items, copies);
   std::vector<Value>& target = growable(*depth, source.size());
   target.insert(target.end(), source.begin(), source.end());
   size_ += source.size();
@@ -190,11 +196,8 @@ BytesValue::BytesValue(Bytes&& bytes) : size_(bytes.size()) {
 void BytesValue::append(std::span<const std::uint8_t> bytes) {
   if (bytes.empty()) return;
   const Bytes* stored = bytes_.get();
-  const bool own_bytes = stored != nullptr && std::less_equal<const std::uint8_t*>{}(stored->data(), bytes.data()) &&
-                         std::less<const std::uint8_t*>{}(bytes.data(), stored->data() + stored->size());
   Bytes copies;
-  if (own_bytes) copies.assign(bytes.begin(), bytes.end());
-  const std::span<const std::uint8_t> source = own_bytes ? std::span<const std::uint8_t>(copies) : bytes;
+  const std::span<const std::uint8_t> source = outsideStorage(stored, bytes, copies);
   if (bytes_.shared() && stored->size() == size_) {
     Bytes& shared = bytes_.appendable();
     shared.insert(shared.end(), source.begin(), source.end());
