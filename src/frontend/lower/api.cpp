@@ -13,7 +13,7 @@
 
 #include "frontend/lower/data_emission.hpp"
 #include "frontend/lower/diagnostic_format.hpp"
-#include "frontend/lower/failure_notes.hpp"
+#include "frontend/lower/line_notes.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/meta_function_runtime.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
@@ -241,7 +241,7 @@ std::optional<std::string> valueBuiltinNote(const ast::ApiCallStatement& call) {
 qovrin::Status reportUnknownCall(module::Module& module, const ast::ApiCallStatement& call, target::Target target) {
   std::string message = "unknown call: ";
   message += call.name;
-  std::vector<diagnostic::Note> notes = failure_notes::unknownCallNotes(call, target);
+  std::vector<diagnostic::Note> notes = line_notes::unknownCallNotes(call, target);
   if (auto note = valueBuiltinNote(call)) notes.push_back({std::move(*note), std::nullopt});
   module.diagnostics().addWithNotes(diagnostic::Severity::error, call.location, message, notes);
   return fail(Error::FrontendDiagnostics);

@@ -1,8 +1,9 @@
 #pragma once
-// Notes that name what a failed statement was about: the undefined name, the
-// label defined twice, the file not found, the value too wide, the builtin
-// that refused its arguments, the block left open. They follow the statement's
-// "lowering failed: <Name>" error; the error line itself never changes.
+// The notes beside a failed statement's "lowering failed: <Name>" error,
+// chosen by the error; the error line itself never changes. Each kind of
+// failure has a notes file of its own (names, files, expressions,
+// declarations, API calls, blocks); lines that failed to parse have
+// line_notes.
 
 #include <vector>
 
@@ -14,7 +15,6 @@
 #include "frontend/syntax/diagnostic.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/source_location.hpp"
-#include "frontend/values/target.hpp"
 
 namespace frontend::lower::failure_notes {
 
@@ -30,15 +30,5 @@ std::vector<diagnostic::Note> statementNotes(module::Module& module, context::Lo
 std::vector<diagnostic::Note> undefinedNameNotes(module::Module& module, context::LowerContext& context,
                                                  const contracts::ActiveOutput& cursor, const SourceLocation& location,
                                                  const expr::Node& expression);
-
-// The note for a source that failed to parse at location: which block has
-// no closing '}', which dotted call names no builtin, what a line that is no
-// statement got wrong.
-std::vector<diagnostic::Note> parseNotes(const module::Module& module, const SourceLocation& location,
-                                         qovrin::Error error);
-
-// The note beside "unknown call" for a call that names one of the target's
-// instructions: the '(' after its name made the line a call.
-std::vector<diagnostic::Note> unknownCallNotes(const ast::ApiCallStatement& call, target::Target target);
 
 }  // namespace frontend::lower::failure_notes

@@ -6,7 +6,7 @@
 
 #include "frontend/lower/arguments.hpp"
 #include "frontend/lower/expression_bridge.hpp"
-#include "frontend/lower/failure_notes.hpp"
+#include "frontend/lower/line_notes.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/quote_notes.hpp"
 #include "frontend/lower/source_loading.hpp"
@@ -77,7 +77,7 @@ void addLowerErrorDiagnostic(module::Module& module, const SourceLocation& locat
   // A line inside a string left open above is no statement at all; what the
   // line itself seems to get wrong would mislead.
   std::vector<diagnostic::Note> notes;
-  if (!quote || error != Error::InvalidMetaStatement) notes = failure_notes::parseNotes(module, location, error);
+  if (!quote || error != Error::InvalidMetaStatement) notes = line_notes::parseNotes(module, location, error);
   if (quote) notes.push_back(std::move(*quote));
   addLowerErrorDiagnostic(module, location, error, notes);
 }
