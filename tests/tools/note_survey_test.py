@@ -76,6 +76,12 @@ CASES = [
     ("comment after label", "a: // c\nnop\n", "a label line cannot end with a comment", 1),
     ("comment after header", "let c = 1\nif c == 1 { // c\n  db(1)\n}\n", "header line cannot end with a comment", 2),
     ("comment after '}'", "let c = 1\nif c == 1 {\n  db(1)\n} // end\n", "this '}' does not close the block", 4),
+    ("0x alone", "db(0x)\n", "'0x' does not read as a number: no digits follow '0x'", 1),
+    ("0X alone", "let x = 0X\n", "no digits follow '0X'", 1),
+    ("0xg", "let x = 0xg\n", "'g' is no hex digit", 1),
+    ("0x1p", "let x = 0x1p\n", "'p' is no hex digit", 1),
+    ("bare exponent", "let x = 1e\n", "no digits follow the exponent 'e'", 1),
+    ("RISC-V 0xg", "riscv.use64()\naddi a0, a0, 0xg\n", "'g' is no hex digit", 2),
 ]
 
 

@@ -55,6 +55,7 @@ SURVEY = [
     ("x86-64", "  mov eax, [ebx + -8]\n", r"'\+ -8' has two signs in a row"),
     ("x86-64", "  mov rax, 99999999999999999999\n", r"integers have at most 64 bits"),
     ("rv64", "a: // c\n  nop\n", r"a label line cannot end with a comment"),
+    ("x86-64", "  mov eax, 0xg\n", r"'0xg' does not read as a number: 'g' is no hex digit"),
 ]
 
 LOCATED = re.compile(r"^main\.qov:(\d+):(\d+): (error|note): (.*)$")

@@ -277,8 +277,7 @@ std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
   const unsigned bits = line.target.parameter;
   for (const std::string_view operand : parsed.operands()) {
     if (auto note = doubledSignNote(operand)) return note;
-    if (const auto token = expr::unreadableNumberToken(operand))
-      return quoted(*token) + " does not read as a number: integers have at most 64 bits";
+    if (auto note = expr::unreadableNumberNote(operand)) return note;
     if (auto note = forEachWord(
             operand, [bits](std::string_view word, bool in_memory) { return wordNote(word, in_memory, bits); }))
       return note;

@@ -147,9 +147,7 @@ std::optional<std::string> lineSyntaxNote(std::string_view line) {
   if (const auto comment = commentStart(line);
       comment && equals != std::string_view::npos && equals < *comment && line.find('(') > equals)
     return "a 'let', 'const' or assignment line cannot end with a comment: " + commentAdvice(line, *comment);
-  if (const auto token = expr::unreadableNumberToken(line))
-    return quoted(*token) + " does not read as a number: integers have at most 64 bits";
-  return std::nullopt;
+  return expr::unreadableNumberNote(line);
 }
 
 // An expression of the line that ends in an operator with nothing after it.

@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "common/display_text.hpp"
 #include "frontend/syntax/identifier.hpp"
 #include "frontend/syntax/plain_number.hpp"
 
@@ -52,13 +53,22 @@ bool skipExponent(std::string_view token, std::size_t& index) noexcept {
   return true;
 }
 
+// Skips digits and, when a '.' follows them, the fraction's digits; returns
+// false when either group is missing. `fraction` tells whether one was taken.
+bool skipMantissa(std::string_view token, std::size_t& index, bool& fraction) noexcept {
+  if (!skipDigitGroup(token, index)) return false;
+  fraction = index < token.size() && token[index] == '.';
+  if (!fraction) return true;
+  ++index;
+  return skipDigitGroup(token, index);
+}
+
 // digits ( "." digits [exponent] | exponent )
 bool hasFloatShape(std::string_view token) noexcept {
   std::size_t index = 0;
-  if (!skipDigitGroup(token, index)) return false;
-  if (index < token.size() && token[index] == '.') {
-    ++index;
-    if (!skipDigitGroup(token, index)) return false;
+  bool fraction = false;
+  if (!skipMantissa(token, index, fraction)) return false;
+  if (fraction) {
     skipExponent(token, index);
   } else if (!skipExponent(token, index)) {
     return false;
@@ -86,29 +96,81 @@ qovrin::Result<std::uint64_t> readDigits(std::string_view digits, unsigned radix
   return value;
 }
 
-// The radix rules apply to the normalised text; their order decides between
-// readings such as "0b1" (prefix) and "101b" (suffix).
-qovrin::Result<std::uint64_t> readInteger(std::string_view text) {
-  if (text.empty()) return qovrin::fail(qovrin::Error::InvalidNumber);
-  if (text.starts_with("0x") || text.starts_with("0h")) return readDigits(text.substr(2), 16);
+// How the radix rules split a normalised integer text: the digits, their
+// radix and the suffix letter that chose it (0 when none did). A text with a
+// leading 0 is octal only when every digit is one; `decimal_fallback` marks
+// that reading, which falls back to decimal.
+struct IntegerSpelling {
+  std::string_view digits;
+  unsigned radix = 10;
+  char suffix = 0;
+  bool decimal_fallback = false;
+};
+
+// The rules' order decides between readings such as "0b1" (prefix) and
+// "101b" (suffix).
+IntegerSpelling integerSpelling(std::string_view text) {
+  if (text.starts_with("0x") || text.starts_with("0h")) return {text.substr(2), 16};
   const std::string_view body = text.substr(0, text.size() - 1);
   switch (text.back()) {
     case 'b':
-      return readDigits(body, 2);
+      return {body, 2, 'b'};
     case 'h':
-      return readDigits(body, 16);
+      return {body, 16, 'h'};
     case 'o':
-      return readDigits(body, 8);
+      return {body, 8, 'o'};
     default:
       break;
   }
-  if (text.size() == 1) return readDigits(text, 10);
-  if (text.starts_with("0b")) return readDigits(text.substr(2), 2);
-  if (text.starts_with("0o")) return readDigits(text.substr(2), 8);
-  if (text.front() == '0') {
-    if (auto octal = readDigits(text.substr(1), 8)) return octal;
+  if (text.size() == 1) return {text};
+  if (text.starts_with("0b")) return {text.substr(2), 2};
+  if (text.starts_with("0o")) return {text.substr(2), 8};
+  if (text.front() == '0') return {text.substr(1), 8, 0, true};
+  return {text};
+}
+
+qovrin::Result<std::uint64_t> readInteger(std::string_view text) {
+  if (text.empty()) return qovrin::fail(qovrin::Error::InvalidNumber);
+  const IntegerSpelling spelling = integerSpelling(text);
+  auto value = readDigits(spelling.digits, spelling.radix);
+  if (!value && spelling.decimal_fallback) return readDigits(text, 10);
+  return value;
+}
+
+// The float literal left unfinished by an exponent letter with no digits
+// after it ("1e", "1.5e+"), as a token that is not radix-prefixed.
+bool endsInBareExponent(std::string_view token) noexcept {
+  std::size_t index = 0;
+  bool fraction = false;
+  if (!skipMantissa(token, index, fraction)) return false;
+  if (index >= token.size() || (token[index] != 'e' && token[index] != 'E')) return false;
+  std::size_t digits = index + 1;
+  if (digits < token.size() && (token[digits] == '+' || token[digits] == '-')) ++digits;
+  return digits >= token.size() || !isAsciiDigit(token[digits]);
+}
+
+std::string_view radixName(unsigned radix) noexcept {
+  switch (radix) {
+    case 2:
+      return "binary";
+    case 8:
+      return "octal";
+    case 16:
+      return "hex";
+    default:
+      return "decimal";
   }
-  return readDigits(text, 10);
+}
+
+// The character of `token` that stands at `index` of its normalised text,
+// as written (the normalised text has no separators and is lower case).
+char writtenAt(std::string_view token, std::size_t index) noexcept {
+  for (const char c : token) {
+    if (isSeparator(c)) continue;
+    if (index == 0) return c;
+    --index;
+  }
+  return '?';
 }
 
 // Decimal order of magnitude of a normalised float text whose value is not
@@ -210,6 +272,36 @@ std::optional<std::string_view> unreadableNumberToken(std::string_view text) {
     index = end - 1;
   }
   return std::nullopt;
+}
+
+std::string unreadableNumberCause(std::string_view token) {
+  if (token.empty()) return "no digits";
+  if (hasFloatShape(token)) return "an f64 reaches only about 1.8e308";
+  if (!isRadixPrefixed(token, 0) && endsInBareExponent(token)) {
+    const std::size_t exponent = token.find_first_of("eE");
+    return "no digits follow the exponent '" + std::string(1, token[exponent]) + "'";
+  }
+  const std::string normalized = normalizeNumberToken(token);
+  IntegerSpelling spelling = integerSpelling(normalized);
+  if (spelling.decimal_fallback && !readDigits(spelling.digits, spelling.radix)) spelling = {normalized};
+  if (spelling.digits.empty()) return "no digits follow '" + std::string(token.substr(0, 2)) + "'";
+  const std::size_t start = static_cast<std::size_t>(spelling.digits.data() - normalized.data());
+  for (std::size_t index = 0; index < spelling.digits.size(); ++index) {
+    if (digitValue(spelling.digits[index]) < static_cast<int>(spelling.radix)) continue;
+    std::string cause = "'" + std::string(1, writtenAt(token, start + index)) + "' is no " +
+                        std::string(radixName(spelling.radix)) + " digit";
+    if (spelling.suffix != 0)
+      cause += ": a number that ends in '" + std::string(1, spelling.suffix) + "' is read as " +
+               std::string(radixName(spelling.radix));
+    return cause;
+  }
+  return "integers have at most 64 bits";
+}
+
+std::optional<std::string> unreadableNumberNote(std::string_view text) {
+  const auto token = unreadableNumberToken(text);
+  if (!token) return std::nullopt;
+  return qovrin::quotedSubject(*token) + " does not read as a number: " + unreadableNumberCause(*token);
 }
 
 }  // namespace frontend::expr
