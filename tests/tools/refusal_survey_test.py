@@ -56,6 +56,8 @@ SURVEY = [
     ("x86-64", "  mov rax, 99999999999999999999\n", r"integers have at most 64 bits"),
     ("rv64", "a: // c\n  nop\n", r"a label line cannot end with a comment"),
     ("x86-64", "  mov eax, 0xg\n", r"'0xg' does not read as a number: 'g' is no hex digit"),
+    ("x86-64", "  mov rax, 5 / (3 - 3)\n", r"'5 / \(3 - 3\)' cannot be evaluated: division by zero"),
+    ("x86-64", "  mov eax, 1 % 0\n", r"'1 % 0' cannot be evaluated: division by zero"),
 ]
 
 LOCATED = re.compile(r"^main\.qov:(\d+):(\d+): (error|note): (.*)$")

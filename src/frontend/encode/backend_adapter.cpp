@@ -86,8 +86,12 @@ qovrin::Result<std::optional<x86_encoder::api::X86ResolvedExpression>> unknownX8
       if (!holdsDotName(trimmed)) return fail(Error::ExpressionResolutionFailed);
     } else {
       const auto constant = expr::constantIntegerValue(*tree);
-      if (!constant)
-        return fail(constant.error() == Error::OutOfMemory ? Error::OutOfMemory : Error::ExpressionResolutionFailed);
+      if (!constant && constant.error() == Error::OutOfMemory) return fail(Error::OutOfMemory);
+      if (!constant) {
+        if (resolver.fold_failure != nullptr && !*resolver.fold_failure)
+          resolver.fold_failure->emplace(std::string(trimmed), constant.error());
+        return fail(Error::ExpressionResolutionFailed);
+      }
       if (*constant) {
         answer.value = static_cast<std::int64_t>(**constant);
         answer.known = true;

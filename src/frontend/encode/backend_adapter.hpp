@@ -5,9 +5,11 @@
 // a RISC-V instruction once its operands are resolved.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/error.hpp"
@@ -49,6 +51,9 @@ struct InstructionFacts {
 struct X86ResolverContext {
   std::vector<FixupFact>* facts = nullptr;
   target::Target target;
+  // When given, takes the first operand text whose folding failed and the
+  // error it failed with, for the note of a refused line.
+  std::optional<std::pair<std::string, qovrin::Error>>* fold_failure = nullptr;
 };
 
 // The x86 resolver function; the context is an X86ResolverContext. Text that

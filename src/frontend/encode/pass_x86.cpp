@@ -209,11 +209,12 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
 namespace {
 
 qovrin::Status encodeUnits(const fragment::Instruction& line, x86_encoder::match::MatchMemo* memo,
-                           x86_encoder::encode::OwnedEncodeResult& result, std::vector<FixupFact>& facts) {
+                           x86_encoder::encode::OwnedEncodeResult& result, std::vector<FixupFact>& facts,
+                           std::optional<FoldFailure>* fold_failure = nullptr) {
   isa_text::ParsedInstruction parsed;
   if (const auto split = isa_text::parseX86Line(line.text(), parsed); !split)
     return fail(split.error() == Error::InvalidInstructionText ? split.error() : Error::UnsupportedX86Instruction);
-  backend_adapter::X86ResolverContext context{&facts, line.target};
+  backend_adapter::X86ResolverContext context{&facts, line.target, fold_failure};
   const x86_encoder::api::X86ExpressionResolver resolver{&context, &backend_adapter::unknownX86ExpressionResolver,
                                                          true};
   x86_encoder::api::X86EncodeOptions options;
@@ -244,6 +245,14 @@ qovrin::Result<InstructionFacts> encodeX86(const fragment::Instruction& line, x8
   std::vector<FixupFact> facts;
   QOVRIN_TRY(encodeUnits(line, memo, result, facts));
   return convertUnits(result, std::move(facts));
+}
+
+std::optional<FoldFailure> operandFoldFailure(const fragment::Instruction& line) {
+  x86_encoder::encode::OwnedEncodeResult result;
+  std::vector<FixupFact> facts;
+  std::optional<FoldFailure> failure;
+  if (encodeUnits(line, nullptr, result, facts, &failure)) return std::nullopt;
+  return failure;
 }
 
 std::optional<std::string> encoderWarning(const fragment::Instruction& line) {

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "common/error.hpp"
 #include "frontend/encode/backend_adapter.hpp"
@@ -20,6 +21,13 @@ namespace frontend::pass {
 // The memo, when given, remembers template searches across the pass's lines.
 qovrin::Result<backend_adapter::InstructionFacts> encodeX86(const fragment::Instruction& line,
                                                             x86_encoder::match::MatchMemo* memo = nullptr);
+
+// An operand text whose constant folding failed, with the error it gave.
+using FoldFailure = std::pair<std::string, qovrin::Error>;
+
+// The operand of a refused line whose folding failed, when one did: the
+// line was refused for what its value is, not for its form.
+std::optional<FoldFailure> operandFoldFailure(const fragment::Instruction& line);
 
 // The first warning the encoder gave for a line it encoded, when it gave one:
 // the cause of a line whose units could not be turned into bytes.

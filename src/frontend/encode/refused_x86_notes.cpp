@@ -275,6 +275,8 @@ std::optional<std::string> x86CommentNote(const fragment::Instruction& line) {
 std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
                                           const isa_text::ParsedInstruction& parsed) {
   const unsigned bits = line.target.parameter;
+  if (const auto failure = operandFoldFailure(line); failure && failure->second == qovrin::Error::DivisionByZero)
+    return quoted(failure->first) + " cannot be evaluated: division by zero";
   for (const std::string_view operand : parsed.operands()) {
     if (auto note = doubledSignNote(operand)) return note;
     if (auto note = expr::unreadableNumberNote(operand)) return note;
