@@ -8,11 +8,13 @@
 #include <utility>
 #include <vector>
 
+#include "assembly/failing_part.hpp"
 #include "assembly/frozen_block.hpp"
 #include "common/ascii.hpp"
 #include "common/little_endian.hpp"
 #include "common/work_stack.hpp"
 #include "frontend/evaluate/expr_builtin.hpp"
+#include "frontend/lower/arithmetic_notes.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/value_binding.hpp"
 #include "frontend/syntax/parser.hpp"
@@ -280,6 +282,49 @@ qovrin::Status runStatement(DeferredRunContext& run, const contracts::DeferredSt
       statement.payload);
 }
 
+// The expression trees of a statement, parsed as it ran.
+std::vector<const Node*> statementTrees(DeferredRunContext& run, const contracts::DeferredStatement& statement) {
+  std::vector<const Node*> trees;
+  const auto fromText = [&](const std::string& text) {
+    if (const auto tree = parsedText(run, text)) trees.push_back(*tree);
+  };
+  std::visit(
+      [&](const auto& payload) {
+        using Payload = std::decay_t<decltype(payload)>;
+        if constexpr (std::is_same_v<Payload, contracts::DeferredApiCall>) {
+          if (const auto call = parsedCall(run, payload))
+            for (const ApiCallArgument& argument : (*call)->arguments)
+              if (const Node* node = argument.expression()) trees.push_back(node);
+        } else if constexpr (std::is_same_v<Payload, contracts::MetaIf> ||
+                             std::is_same_v<Payload, contracts::MetaWhile>) {
+          fromText(payload.condition);
+        } else if constexpr (std::is_same_v<Payload, contracts::ValueDeclaration>) {
+          fromText(payload.initializer);
+        } else if constexpr (std::is_same_v<Payload, contracts::Assignment>) {
+          fromText(payload.value);
+        }
+      },
+      statement.payload);
+  return trees;
+}
+
+// Why a statement failed with InvalidNumber, as lowering tells it: the
+// integer operation that left the unsigned 64-bit range. Asked while the
+// statement's scope still holds its locals.
+std::optional<std::string> arithmeticCause(DeferredRunContext& run, const contracts::DeferredStatement& statement) {
+  const auto context = evaluationContext(run);
+  for (const Node* tree : statementTrees(run, statement)) {
+    if (frontend::expr::evaluateValue(*tree, context)) continue;
+    const Node& part = innermostFailingPart(*tree, context);
+    if (part.kind() != frontend::expr::NodeKind::binary) return std::nullopt;
+    const auto left = frontend::expr::evaluateValue(part.left(), context);
+    const auto right = frontend::expr::evaluateValue(part.right(), context);
+    if (!left || !right) return std::nullopt;
+    return lower::arithmetic_notes::integerRangeNote(part, *left, *right);
+  }
+  return std::nullopt;
+}
+
 qovrin::Status bindCaptures(lower::context::LowerContext& context, const contracts::DeferredBlock& block) {
   if (!block.captures) return {};
   for (const contracts::DeferredCapture& capture : *block.captures)
@@ -304,8 +349,10 @@ qovrin::Status runDeferredScopedStatements(DeferredRunContext& run,
     if (ran) continue;
     // break and continue are no failures; the loop they leave takes them.
     const bool signal = ran.error() == Error::MetaLoopBreak || ran.error() == Error::MetaLoopContinue;
-    if (!signal && !run.failed_statement)
+    if (!signal && !run.failed_statement) {
       run.failed_statement = std::visit([](const auto& payload) { return payload.location; }, statement.payload);
+      if (ran.error() == Error::InvalidNumber) run.failure_cause = arithmeticCause(run, statement);
+    }
     return ran;
   }
   return {};
@@ -376,7 +423,8 @@ qovrin::Status runDeferredBlocks(frontend::module::Module& module,
     auto ran = bindCaptures(context, block);
     if (ran) ran = runDeferredScopedStatements(run, block.statements);
     if (!ran)
-      return fail(blockFailure(module, {block.location, "defer", run.failed_statement}, diagnostics_before, ran.error()));
+      return fail(blockFailure(module, {block.location, "defer", run.failed_statement, &run.failure_cause},
+                               diagnostics_before, ran.error()));
   }
   return {};
 }

@@ -15,6 +15,7 @@ void addNotes(frontend::diagnostic::DiagnosticStore& diagnostics, const FailedBl
     diagnostics.addSingle(Severity::note, *block.statement,
                           file_access ? "failed here: files cannot be read in a " + std::string(block.keyword) + " block"
                                       : std::string("failed here"));
+    if (block.cause != nullptr && *block.cause) diagnostics.addSingle(Severity::note, *block.statement, **block.cause);
   }
   diagnostics.add(Severity::note, block.location, "in this " + std::string(block.keyword) + " block");
 }

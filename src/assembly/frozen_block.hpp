@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "common/error.hpp"
@@ -35,6 +36,7 @@ struct FailedBlock {
   const frontend::SourceLocation& location;
   std::string_view keyword;  // "defer" or "late_layout"
   const std::optional<frontend::SourceLocation>& statement;
+  const std::optional<std::string>* cause = nullptr;  // told at the statement, when known
 };
 
 // The error a failed block ends the run with: FrontendDiagnostics after one

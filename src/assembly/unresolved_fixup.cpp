@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "assembly/failing_part.hpp"
 #include "assembly/fixup_resolution.hpp"
 #include "common/display_text.hpp"
 #include "frontend/encode/backend_adapter.hpp"
@@ -51,30 +52,7 @@ std::string symbolProblem(const frontend::module::Module& module, const frontend
 // parts evaluate; none when the tree evaluates after all.
 std::optional<std::string> innermostFailure(const frontend::module::Module& module, const frontend::fixup::Fixup& fixup,
                                             const Node& tree, const frontend::expr::EvaluationContext& context) {
-  const auto fails = [&](const Node& part) { return !frontend::expr::evaluateValue(part, context).has_value(); };
-  // Of a chain, the lowest part that fails: the first operand, a right
-  // operand, or a link below the top one (whose own parts evaluate).
-  const auto failingInChain = [&](const frontend::expr::LeftChain& chain) -> const Node* {
-    auto value = frontend::expr::evaluateValue(chain.first(), context);
-    if (!value) return &chain.first();
-    for (std::size_t index = 0; index < chain.size(); ++index) {
-      const Node& link = chain.link(index);
-      if (fails(link.right())) return &link.right();
-      value = frontend::expr::evaluateLink(link, *value, context);
-      if (!value) return index + 1 < chain.size() ? &link : nullptr;
-    }
-    return nullptr;
-  };
-  const auto failingPart = [&](const Node& node) -> const Node* {
-    if (node.kind() == NodeKind::binary) return failingInChain(frontend::expr::LeftChain(node));
-    if ((node.kind() == NodeKind::unary || node.kind() == NodeKind::field_access) && fails(node.left()))
-      return &node.left();
-    return nullptr;
-  };
-  // A loop, not recursion: the way down a long chain is long.
-  const Node* at = &tree;
-  while (const Node* part = failingPart(*at)) at = part;
-  const Node& node = *at;
+  const Node& node = innermostFailingPart(tree, context);
   const auto value = frontend::expr::evaluateValue(node, context);
   if (value) return std::nullopt;
   const Error error = value.error();

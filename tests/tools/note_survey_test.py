@@ -82,6 +82,8 @@ CASES = [
     ("0x1p", "let x = 0x1p\n", "'p' is no hex digit", 1),
     ("bare exponent", "let x = 1e\n", "no digits follow the exponent 'e'", 1),
     ("RISC-V 0xg", "riscv.use64()\naddi a0, a0, 0xg\n", "'g' is no hex digit", 2),
+    ("underflow in defer", "defer {\n  print(to_string(1 - 2))\n}\n",
+     "integer underflow: meta integers are unsigned (1 - 2)", 2),
 ]
 
 

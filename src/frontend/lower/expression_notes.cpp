@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "frontend/lower/arithmetic_notes.hpp"
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/name_notes.hpp"
 #include "frontend/lower/value_function.hpp"
@@ -44,19 +45,9 @@ std::optional<std::string> binaryNote(const Asking& asking, const Node& node, Er
   const auto left = asking.evaluate(node.left());
   const auto right = asking.evaluate(node.right());
   if (!left || !right) return std::nullopt;
-  // Operations render parenthesised; the outer pair adds nothing here.
-  const std::string rendered = deferred::renderExpressionSource(node);
-  const std::string shown = quoted(std::string_view(rendered).substr(1, rendered.size() - 2));
-  const bool integers = left->asInteger() != nullptr && right->asInteger() != nullptr;
-  if (raw == Error::InvalidNumber && integers) {
-    if (node.binaryOperator() != expr::BinaryOperator::subtract)
-      return "integer overflow: meta integers have 64 bits (in " + shown + ")";
-    const std::string values =
-        std::to_string(left->asInteger()->word) + " - " + std::to_string(right->asInteger()->word);
-    return "integer underflow: meta integers are unsigned (" +
-           (shown == quoted(values) ? values : shown + " is " + values) + ")";
-  }
+  if (raw == Error::InvalidNumber) return arithmetic_notes::integerRangeNote(node, *left, *right);
   if (raw != Error::TypeMismatch) return std::nullopt;
+  const std::string shown = quoted(arithmetic_notes::expressionText(node));
   if (left->asString() != nullptr && right->asString() != nullptr && node.binaryOperator() == expr::BinaryOperator::add)
     return "strings do not join with '+' (in " + shown + "); sym.join(a, b) joins them";
   return "the operands of " + shown + " are of kinds the operator does not take";
