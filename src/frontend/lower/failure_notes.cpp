@@ -8,6 +8,7 @@
 #include "frontend/lower/expression_notes.hpp"
 #include "frontend/lower/failure_asking.hpp"
 #include "frontend/lower/file_notes.hpp"
+#include "frontend/lower/float_notes.hpp"
 #include "frontend/lower/name_notes.hpp"
 #include "frontend/lower/quote_notes.hpp"
 
@@ -27,6 +28,8 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
   const Asking asking{module, context, cursor};
   const MutedDiagnostics muted(module);
   std::deque<Node> parsed;
+  if (auto note = float_notes::floatKindNote(statement, error, asking.evaluation()))
+    return failure_asking::oneNote(std::move(*note));
   switch (error) {
     case Error::UndefinedSymbol:
       return name_notes::undefinedNotes(asking, statement.location(), allNodes(expressionsOf(statement, parsed)));
