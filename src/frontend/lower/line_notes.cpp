@@ -10,6 +10,7 @@
 
 #include "frontend/lower/api.hpp"
 #include "frontend/lower/block_notes.hpp"
+#include "frontend/lower/builtin_family_notes.hpp"
 #include "frontend/lower/call_syntax_notes.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/syntax/expr_number.hpp"
@@ -206,7 +207,7 @@ std::optional<std::string> unknownBuiltinNote(const module::Module& module, std:
     index = end - 1;
     if (end >= line.size() || line[end] != '(' || name.find('.') == std::string_view::npos) continue;
     if (expr::isBuiltinName(name) || module.metaFunctions().find(name)) continue;
-    return "there is no builtin or function named " + quoted(name);
+    return "there is no builtin or function named " + quoted(name) + builtin_family_notes::familyMembers(name);
   }
   return std::nullopt;
 }

@@ -1,0 +1,14 @@
+#pragma once
+// The members of a builtin family (bytes.*, list.*, map.*, load.*, fs.*, ...),
+// told beside a dotted name that none of them has.
+
+#include <string>
+#include <string_view>
+
+namespace frontend::lower::builtin_family_notes {
+
+// "; the bytes builtins are bytes.new, bytes.push, ..." for a dotted name
+// whose first part names a family, empty for any other name.
+std::string familyMembers(std::string_view dotted_name);
+
+}  // namespace frontend::lower::builtin_family_notes
