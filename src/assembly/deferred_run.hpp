@@ -33,7 +33,7 @@ struct DeferredRunContext {
   std::unordered_map<const std::string*, frontend::expr::Node> parsed_texts{};
   std::unordered_map<const std::string*, frontend::ast::ApiCallStatement> parsed_calls{};
   std::optional<frontend::SourceLocation> failed_statement{};  // the innermost statement that failed
-  std::optional<std::string> failure_cause{};                   // why it failed, when that can be told
+  std::optional<std::string> failure_cause{};                  // why it failed, when that can be told
 };
 
 // Every defer block of the module, in order, over the region rows and the

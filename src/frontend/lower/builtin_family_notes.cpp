@@ -13,8 +13,7 @@ namespace frontend::lower::builtin_family_notes {
 namespace {
 
 // Appends the names of `names` that start with `family` (which ends in '.').
-void collect(std::vector<std::string_view>& members, std::span<const std::string_view> names,
-             std::string_view family) {
+void collect(std::vector<std::string_view>& members, std::span<const std::string_view> names, std::string_view family) {
   for (const std::string_view name : names)
     if (name.starts_with(family)) members.push_back(name);
 }

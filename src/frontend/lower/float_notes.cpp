@@ -34,7 +34,8 @@ std::string_view kindWord(ValueKind kind) {
 // and f64(x) take floats only, so an integer literal gains a point.
 std::string conversion(const Node& node, ValueKind kind, ValueKind wanted) {
   const std::string_view call = wanted == ValueKind::float32 ? "f32" : "f64";
-  if (kind != ValueKind::integer) return "write " + std::string(call) + "(" + arithmetic_notes::expressionText(node) + ")";
+  if (kind != ValueKind::integer)
+    return "write " + std::string(call) + "(" + arithmetic_notes::expressionText(node) + ")";
   if (node.kind() != NodeKind::integer) return "integers do not convert to floats";
   const std::string point = std::to_string(node.integer()) + ".0";
   return "write " + (wanted == ValueKind::float32 ? "f32(" + point + ")" : point);
