@@ -79,6 +79,7 @@ CASES = [
     ("emit.f32 of a literal", "emit.f32(1.5)\n", "1.5 is an f64; emit.f32 takes an f32: write f32(1.5)", 1),
     ("f32 let of a literal", "let f: f32 = 1.5\n", "'f' is declared f32: write f32(1.5)", 1),
     ("dd of a float", "dd(1.5)\n", "1.5 is an f64, and dd writes integers", 1),
+    ("f32 of an integer", "let x = f32(1)\n", "1 is an integer, and f32(x) converts floats only: write f32(1.0)", 1),
     ("bytes.get", 'let b = b"ab"\nlet x = bytes.get(b, 0)\n', "'bytes.get'; the bytes builtins are bytes.new", 2),
     ("0x alone", "db(0x)\n", "'0x' does not read as a number: no digits follow '0x'", 1),
     ("0X alone", "let x = 0X\n", "no digits follow '0X'", 1),

@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "frontend/lower/arithmetic_notes.hpp"
-#include "frontend/lower/deferred.hpp"
+#include "frontend/lower/float_notes.hpp"
 #include "frontend/lower/name_notes.hpp"
 #include "frontend/lower/value_function.hpp"
 #include "frontend/meta_std/meta_std.hpp"
@@ -104,6 +104,7 @@ std::vector<Note> expressionNotes(const Asking& asking, const std::vector<const 
             root::explainValueFunctionCall(asking.context, failing->text(), failing->arguments(), asking.evaluation()))
       return oneNote(std::move(*note));
   }
+  if (auto note = float_notes::conversionCallNote(*failing, asking.evaluation())) return oneNote(std::move(*note));
   return oneNote(name + " failed with " + std::string(qovrin::errorName(raw)));
 }
 

@@ -100,4 +100,15 @@ std::optional<std::string> floatKindNote(const ast::Statement& statement, qovrin
                   "'" + declaration->name + "' is declared " + std::string(type), evaluation);
 }
 
+std::optional<std::string> conversionCallNote(const expr::Node& call, const expr::EvaluationContext& evaluation) {
+  if (call.kind() != NodeKind::builtin_call || (call.text() != "f32" && call.text() != "f64") ||
+      call.arguments().size() != 1 || call.arguments()[0].kind() != expr::BuiltinArgument::Kind::expression)
+    return std::nullopt;
+  const Node& argument = call.arguments()[0].node();
+  if (kindOf(argument, evaluation) != ValueKind::integer) return std::nullopt;
+  const ValueKind wanted = call.text() == "f32" ? ValueKind::float32 : ValueKind::float64;
+  return arithmetic_notes::expressionText(argument) + " is an integer, and " + std::string(call.text()) +
+         "(x) converts floats only: " + conversion(argument, ValueKind::integer, wanted);
+}
+
 }  // namespace frontend::lower::float_notes

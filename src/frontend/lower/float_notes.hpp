@@ -19,4 +19,8 @@ namespace frontend::lower::float_notes {
 std::optional<std::string> floatKindNote(const ast::Statement& statement, qovrin::Error error,
                                          const expr::EvaluationContext& evaluation);
 
+// The note for a call of f32(x) or f64(x) that failed because x is an
+// integer: the conversions take floats only.
+std::optional<std::string> conversionCallNote(const expr::Node& call, const expr::EvaluationContext& evaluation);
+
 }  // namespace frontend::lower::float_notes
