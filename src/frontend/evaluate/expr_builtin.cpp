@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/name_table.hpp"
+#include "frontend/evaluate/call_search.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/values/type_name.hpp"
 #include "frontend/meta_std/meta_data.hpp"
@@ -103,6 +104,35 @@ Value* lendableBinding(const BuiltinArgument& argument, const EvaluationContext&
   return bound == nullptr ? nullptr : &bound->value;
 }
 
+// Whether evaluating the argument may run a function of the language: a
+// value function called, through a captured operand or in a struct
+// literal's fields. Such a function sees its caller's locals and may assign
+// them, so an argument read before it must be read before it runs.
+bool mayRunFunctions(const BuiltinArgument& argument) {
+  switch (argument.kind()) {
+    case BuiltinArgument::Kind::bare_name:
+      return false;
+    case BuiltinArgument::Kind::raw_text:
+      return true;
+    case BuiltinArgument::Kind::expression:
+      break;
+  }
+  return anyCallIn(argument.node(), [](const Node& call) {
+    return !isBuiltinName(call.text()) || call.text() == "operand.eval" ||
+           std::ranges::any_of(call.arguments(), [](const BuiltinArgument& inner) {
+             return inner.kind() == BuiltinArgument::Kind::raw_text;
+           });
+  });
+}
+
+// The slot after the last argument that may run a function, 0 if none does:
+// only a name in a slot from there on may be read after the others.
+std::size_t firstLateSlot(Arguments arguments) {
+  for (std::size_t slot = arguments.size(); slot > 0; --slot)
+    if (mayRunFunctions(arguments[slot - 1])) return slot;
+  return 0;
+}
+
 // Whether copying the value would copy more than a word or two: lists, maps
 // and byte strings share their storage with the copy, texts, structs and
 // operands do not (bench/scaling.py's `text` case reads a long text).
@@ -160,13 +190,15 @@ class Lending {
 // right as usual, except that a name of a binding whose copy would be deep
 // is only looked up, and the binding lent to the call once all are: nothing
 // else runs while its value sits in the argument list, so no text is copied.
+// A name that a later argument's function could assign is read in its turn.
 template <typename Call>
 qovrin::Result<Value> evalBorrowing(Arguments arguments, const EvaluationContext& context, Call&& call) {
   std::vector<Value> values(arguments.size());
   Lending lending(values);
+  const std::size_t late = firstLateSlot(arguments);
   for (std::size_t slot = 0; slot < arguments.size(); ++slot) {
     if (const Value* binding = lendableBinding(arguments[slot], context)) {
-      if (isHeavy(*binding))
+      if (slot >= late && isHeavy(*binding))
         lending.reserveSlot(slot);
       else
         values[slot] = *binding;
@@ -211,11 +243,14 @@ bool takesHandover(const Node& call, const EvaluationContext& context) noexcept 
          std::ranges::find(context.blocked_names, handover.name) == context.blocked_names.end();
 }
 
-// The first argument is the handed-over binding's value itself, taken once
-// the others are evaluated: they read the binding as it is, and the call
-// then holds the value alone, so the change needs no copy. Nothing reads the
-// binding between the taking and the assignment that replaces it, and every
-// failure gives it its value back.
+// The first argument is the handed-over binding's value itself, so the
+// change needs no copy. When a later argument may run a function, which may
+// assign the binding, the value is read first as a copy (a shared reference
+// for a collection) and the binding's own taken instead only if it still
+// holds that same collection; otherwise it is taken once the others are
+// evaluated, which then read the binding as it is. Nothing reads the binding
+// between the taking and the assignment that replaces it, and every failure
+// gives it its value back.
 qovrin::Result<Value> evalTakingFirst(meta_std::MetaStdBuiltin kind, Arguments arguments,
                                       const EvaluationContext& context) {
   std::vector<Value> values(arguments.size());
@@ -225,17 +260,21 @@ qovrin::Result<Value> evalTakingFirst(meta_std::MetaStdBuiltin kind, Arguments a
     values[slot] = std::move(*evaluated);
     return {};
   };
-  // A first argument that may fail is evaluated first, as usual.
+  // A first argument that may fail, or whose binding a later argument may
+  // assign, is evaluated first, as usual.
   const bool bound = lendableBinding(arguments.front(), context) != nullptr;
-  if (!bound) QOVRIN_TRY(evaluate(0));
+  const bool read_first = !bound || firstLateSlot(arguments) > 1;
+  if (read_first) QOVRIN_TRY(evaluate(0));
   for (std::size_t slot = 1; slot < arguments.size(); ++slot) QOVRIN_TRY(evaluate(slot));
   // Looked up again: evaluating the others may have moved bindings.
   Value* source = bound ? lendableBinding(arguments.front(), context) : nullptr;
-  if (source != nullptr && source == context.handover.source) {
+  const bool takes = source != nullptr && source == context.handover.source &&
+                     (!read_first || value::sameCollection(*source, values.front()));
+  if (takes) {
     values.front() = std::exchange(*source, Value());
   } else {
     source = nullptr;
-    if (bound) QOVRIN_TRY(evaluate(0));
+    if (!read_first) QOVRIN_TRY(evaluate(0));
   }
   auto result = meta_std::callBuiltinChangingFirst(kind, values);
   if (!result && source != nullptr) *source = std::move(values.front());
