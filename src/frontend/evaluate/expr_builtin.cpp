@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -195,10 +196,15 @@ template <typename Call>
 qovrin::Result<Value> evalBorrowing(Arguments arguments, const EvaluationContext& context, Call&& call) {
   std::vector<Value> values(arguments.size());
   Lending lending(values);
-  const std::size_t late = firstLateSlot(arguments);
+  // Asked only when a heavy binding is named: most calls name none.
+  std::optional<std::size_t> late;
+  const auto mayDefer = [&](std::size_t slot) {
+    if (!late) late = firstLateSlot(arguments);
+    return slot >= *late;
+  };
   for (std::size_t slot = 0; slot < arguments.size(); ++slot) {
     if (const Value* binding = lendableBinding(arguments[slot], context)) {
-      if (slot >= late && isHeavy(*binding))
+      if (isHeavy(*binding) && mayDefer(slot))
         lending.reserveSlot(slot);
       else
         values[slot] = *binding;
