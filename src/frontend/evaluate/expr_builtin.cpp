@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -105,11 +104,14 @@ Value* lendableBinding(const BuiltinArgument& argument, const EvaluationContext&
   return bound == nullptr ? nullptr : &bound->value;
 }
 
-// Whether evaluating the argument may run a function of the language: a
-// value function called, through a captured operand or in a struct
-// literal's fields. Such a function sees its caller's locals and may assign
-// them, so an argument read before it must be read before it runs.
-bool mayRunFunctions(const BuiltinArgument& argument) {
+// Whether evaluating the argument may run a function of the language that
+// reads or assigns the binding of that name: a value function called (which
+// sees its caller's locals), a captured operand, a struct literal's fields.
+// A name read after such an argument could read another value than in its
+// turn. Only a search for a binding whose copy is deep asks what a value
+// function's body names (a walk of it per call); for others, a copy read
+// early costs less than that.
+bool mayReach(const BuiltinArgument& argument, std::string_view name, bool deep, const EvaluationContext& context) {
   switch (argument.kind()) {
     case BuiltinArgument::Kind::bare_name:
       return false;
@@ -118,20 +120,27 @@ bool mayRunFunctions(const BuiltinArgument& argument) {
     case BuiltinArgument::Kind::expression:
       break;
   }
-  return anyCallIn(argument.node(), [](const Node& call) {
-    return !isBuiltinName(call.text()) || call.text() == "operand.eval" ||
-           std::ranges::any_of(call.arguments(), [](const BuiltinArgument& inner) {
-             return inner.kind() == BuiltinArgument::Kind::raw_text;
-           });
+  return anyCallIn(argument.node(), [&](const Node& call) {
+    const std::string_view function = call.text();
+    if (function == "operand.eval" || std::ranges::any_of(call.arguments(), [](const BuiltinArgument& inner) {
+          return inner.kind() == BuiltinArgument::Kind::raw_text;
+        }))
+      return true;
+    if (isBuiltinName(function)) return false;
+    return !deep || context.hooks == nullptr || !context.hooks->function_may_reach ||
+           context.hooks->function_may_reach(function, name, context);
   });
 }
 
-// The slot after the last argument that may run a function, 0 if none does:
-// only a name in a slot from there on may be read after the others.
-std::size_t firstLateSlot(Arguments arguments) {
-  for (std::size_t slot = arguments.size(); slot > 0; --slot)
-    if (mayRunFunctions(arguments[slot - 1])) return slot;
-  return 0;
+// Whether any of the arguments may reach the binding of that name.
+bool anyMayReach(Arguments arguments, std::string_view name, bool deep, const EvaluationContext& context) {
+  return std::ranges::any_of(arguments,
+                             [&](const BuiltinArgument& argument) { return mayReach(argument, name, deep, context); });
+}
+
+// The name a bare-name or identifier argument reads.
+std::string_view nameOf(const BuiltinArgument& argument) noexcept {
+  return argument.kind() == BuiltinArgument::Kind::bare_name ? argument.text() : argument.node().text();
 }
 
 // Whether copying the value would copy more than a word or two: lists, maps
@@ -191,20 +200,14 @@ class Lending {
 // right as usual, except that a name of a binding whose copy would be deep
 // is only looked up, and the binding lent to the call once all are: nothing
 // else runs while its value sits in the argument list, so no text is copied.
-// A name that a later argument's function could assign is read in its turn.
+// A name that a later argument's function could reach is read in its turn.
 template <typename Call>
 qovrin::Result<Value> evalBorrowing(Arguments arguments, const EvaluationContext& context, Call&& call) {
   std::vector<Value> values(arguments.size());
   Lending lending(values);
-  // Asked only when a heavy binding is named: most calls name none.
-  std::optional<std::size_t> late;
-  const auto mayDefer = [&](std::size_t slot) {
-    if (!late) late = firstLateSlot(arguments);
-    return slot >= *late;
-  };
   for (std::size_t slot = 0; slot < arguments.size(); ++slot) {
     if (const Value* binding = lendableBinding(arguments[slot], context)) {
-      if (isHeavy(*binding) && mayDefer(slot))
+      if (isHeavy(*binding) && !anyMayReach(arguments.subspan(slot + 1), nameOf(arguments[slot]), true, context))
         lending.reserveSlot(slot);
       else
         values[slot] = *binding;
@@ -268,8 +271,10 @@ qovrin::Result<Value> evalTakingFirst(meta_std::MetaStdBuiltin kind, Arguments a
   };
   // A first argument that may fail, or whose binding a later argument may
   // assign, is evaluated first, as usual.
-  const bool bound = lendableBinding(arguments.front(), context) != nullptr;
-  const bool read_first = !bound || firstLateSlot(arguments) > 1;
+  const Value* binding = lendableBinding(arguments.front(), context);
+  const bool bound = binding != nullptr;
+  const bool read_first =
+      !bound || anyMayReach(arguments.subspan(1), nameOf(arguments.front()), isHeavy(*binding), context);
   if (read_first) QOVRIN_TRY(evaluate(0));
   for (std::size_t slot = 1; slot < arguments.size(); ++slot) QOVRIN_TRY(evaluate(slot));
   // Looked up again: evaluating the others may have moved bindings.

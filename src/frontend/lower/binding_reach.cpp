@@ -144,4 +144,17 @@ bool bodyMayReach(const context::LowerContext& context, const ast::StatementList
   return forEachName(context, body, [name](std::string_view word) { return !name.empty() && word == name; });
 }
 
+bool FunctionReach::mayReach(const context::LowerContext& context, const meta_function::Store& functions,
+                             std::string_view function, std::string_view binding) {
+  const std::size_t definitions = functions.size() + context.functions.size() + context.macros.size();
+  if (known_ && definitions == definitions_ && function == function_ && binding == binding_) return reaches_;
+  const auto found = functions.find(function);
+  reaches_ = !found || bodyMayReach(context, functions.at(*found).body, binding);
+  function_ = function;
+  binding_ = binding;
+  definitions_ = definitions;
+  known_ = true;
+  return reaches_;
+}
+
 }  // namespace frontend::lower::binding_reach
