@@ -40,19 +40,22 @@ that the cost of a construct stays linear in how often it is used:
          40,000): a builtin that reads a text must not copy it; bound as the
          six above.
   struct_push, operand_push, fn_argument, let_parameter, concat,
-  bytes_concat, bytes_insert, grouping, frozen, operand_call
+  bytes_concat, bytes_insert, grouping, frozen, operand_call,
+  let_parameter_map, operand_call_map
          a list, map or byte string built step by step while every step
          copies it as the language's values are copied: a struct literal
          pushed, an operand's value pushed in a macro, the list passed to a
          value function, to a `let` parameter that pushes onto it, grown by
          `list.concat`, `bytes.concat` and `bytes.insert` at the end, lists
          grouped in a map through `map.get` and `map.set`, `defer` blocks
-         frozen in a function's loop reading a list, and macro operands that
-         call a value function while a module list grows. The copies must
-         share what they copy: each doubling (from 20,000 rounds, 40,000 for
-         the calls and concat, 160,000 for bytes, and 12,000 expansions for
-         the macros, whose 8 times stays below the expansion limit) may cost
-         at most 2.3 times the time.
+         frozen in a function's loop reading a list, macro operands that
+         call a value function while a module list grows, and a module map
+         set through a `let` parameter and from a macro whose operand calls
+         a value function. The copies must share what they copy: each
+         doubling (from 20,000 rounds, 40,000 for the calls on lists and
+         concat, 160,000 for bytes, and 12,000 expansions for the macros,
+         whose 8 times stays below the expansion limit) may cost at most 2.3
+         times the time.
   blocks 1,000,000 `nop` lines with an `if` block every 200 lines against
          the same lines without blocks: a block's statements must go with
          their parse batch, so the peak memory may be at most 1.3 times that
@@ -309,6 +312,24 @@ def operand_call_source(expansions):
     return "\n".join(lines) + "\n"
 
 
+def let_parameter_map_source(calls):
+    return (
+        "fn add(let m, k, v) {\n  m = map.set(m, k, v)\n}\n"
+        "let registry = map.new()\n"
+        f"for i in range(0, {calls}) {{\n"
+        "  add(registry, to_string(i), i)\n"
+        "}\n"
+        "db(len(registry) & 255)\n"
+    )
+
+
+def operand_call_map_source(expansions):
+    lines = ["let reg = map.new()", "fn ident(x) -> integer {", "  return x", "}", "macro m(a) {",
+             "  reg = map.set(reg, to_string(operand.eval(a)), 1)", "}"]
+    lines += [f"m ident({index})" for index in range(expansions)]
+    return "\n".join(lines) + "\ndb(len(reg) & 255)\n"
+
+
 def text_source(rounds):
     return (
         f'let s = bytes.hex(bytes.repeat({rounds}, 7))\n'
@@ -361,6 +382,8 @@ CASES = {
     "grouping": (grouping_source, [20_000, 40_000, 80_000, 160_000], 2.3, "previous", None),
     "frozen": (frozen_source, [20_000, 40_000, 80_000, 160_000], 2.3, "previous", None),
     "operand_call": (operand_call_source, [12_000, 24_000, 48_000, 96_000], 2.3, "previous", None),
+    "let_parameter_map": (let_parameter_map_source, [20_000, 40_000, 80_000, 160_000], 2.3, "previous", None),
+    "operand_call_map": (operand_call_map_source, [12_000, 24_000, 48_000, 96_000], 2.3, "previous", None),
 }
 
 

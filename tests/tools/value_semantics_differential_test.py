@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Seeded random programs that copy, pass, change and compare lists, maps and
 byte strings (assignments, `let` parameters, value functions, macros, frozen
-`defer` blocks, loops, lists pushed into each other), each assembled by qovrin
-and its printed lines compared with what a small model of the value rules
-expects: a value is never changed through another binding, whatever the two
-share.
+`defer` blocks, loops, lists pushed into each other, calls whose later
+argument runs a value function that writes the binding an earlier one
+reads), each assembled by qovrin and its printed lines compared with what a
+small model of the value rules expects: a value is never changed through
+another binding, whatever the two share.
 
 Usage: value_semantics_differential_test.py <qovrin> [--programs N] [--first N]"""
 import argparse
@@ -50,6 +51,31 @@ fn freeze_bytes(b, tag) {
     print(sym.join(tag, bytes.hex(k)))
   }
   k = bytes.push(k, 255)
+}
+fn tick() -> string {
+  w = list.push(w, "late")
+  return "on"
+}
+fn lset(let w, i) {
+  w = list.set(w, i, tick())
+}
+fn mtick() -> string {
+  w = map.set(w, "late", "x")
+  return "on"
+}
+fn mset(let w, k) {
+  w = map.set(w, k, mtick())
+}
+fn ttick() -> string {
+  w = "late"
+  return "on"
+}
+fn tshow(l) {
+  let w = join(l, ",")
+  print(sym.join(w, ttick()))
+  w = join(l, ",")
+  w = sym.join(w, ttick(), w)
+  print(w)
 }
 macro add0(a) {
   l0 = list.push(l0, operand.text(a))
@@ -125,7 +151,9 @@ class Generator:
         rng, model = self.rng, self.model
         lists = model.lists
         a, b = rng.choice(LISTS), rng.choice(LISTS)
-        kind = rng.randrange(44)
+        kind = rng.randrange(47)
+        if kind >= 44:
+            return self.caller_write(kind)
         if kind == 0:
             lists[a] = list(lists[b])
             return f"{a} = {b}"
@@ -222,6 +250,24 @@ class Generator:
             # statements in a row.
             return self.tree_statement(kind % 5)
         return self.observation()
+
+    def caller_write(self, kind):
+        """A call whose later argument runs a value function that writes the
+        binding an earlier argument names: the earlier one keeps what it
+        read."""
+        rng, model = self.rng, self.model
+        if kind == 44 and model.lists[a := rng.choice(LISTS)]:
+            index = rng.randrange(len(model.lists[a]))
+            model.lists[a][index] = "on"
+            return f"lset({a}, {index})"
+        if kind == 45:
+            key, m = f"k{rng.randrange(3)}", rng.choice(MAPS)
+            model.maps[m][key] = "on"
+            return f'mset({m}, "{key}")'
+        a = rng.choice(LISTS)
+        shown = show_list(model.lists[a])
+        model.printed += [shown + "on", shown + "on" + "late"]
+        return f"tshow({a})"
 
     def tree_statement(self, kind):
         rng, trees = self.rng, self.model.trees

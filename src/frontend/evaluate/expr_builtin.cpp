@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/name_table.hpp"
+#include "frontend/evaluate/call_search.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/values/type_name.hpp"
 #include "frontend/meta_std/meta_data.hpp"
@@ -103,6 +104,45 @@ Value* lendableBinding(const BuiltinArgument& argument, const EvaluationContext&
   return bound == nullptr ? nullptr : &bound->value;
 }
 
+// Whether evaluating the argument may run a function of the language that
+// reads or assigns the binding of that name: a value function called (which
+// sees its caller's locals), a captured operand, a struct literal's fields.
+// A name read after such an argument could read another value than in its
+// turn. Only a search for a binding whose copy is deep asks what a value
+// function's body names (a walk of it per call); for others, a copy read
+// early costs less than that.
+bool mayReach(const BuiltinArgument& argument, std::string_view name, bool deep, const EvaluationContext& context) {
+  switch (argument.kind()) {
+    case BuiltinArgument::Kind::bare_name:
+      return false;
+    case BuiltinArgument::Kind::raw_text:
+      return true;
+    case BuiltinArgument::Kind::expression:
+      break;
+  }
+  return anyCallIn(argument.node(), [&](const Node& call) {
+    const std::string_view function = call.text();
+    if (function == "operand.eval" || std::ranges::any_of(call.arguments(), [](const BuiltinArgument& inner) {
+          return inner.kind() == BuiltinArgument::Kind::raw_text;
+        }))
+      return true;
+    if (isBuiltinName(function)) return false;
+    return !deep || context.hooks == nullptr || !context.hooks->function_may_reach ||
+           context.hooks->function_may_reach(function, name, context);
+  });
+}
+
+// Whether any of the arguments may reach the binding of that name.
+bool anyMayReach(Arguments arguments, std::string_view name, bool deep, const EvaluationContext& context) {
+  return std::ranges::any_of(arguments,
+                             [&](const BuiltinArgument& argument) { return mayReach(argument, name, deep, context); });
+}
+
+// The name a bare-name or identifier argument reads.
+std::string_view nameOf(const BuiltinArgument& argument) noexcept {
+  return argument.kind() == BuiltinArgument::Kind::bare_name ? argument.text() : argument.node().text();
+}
+
 // Whether copying the value would copy more than a word or two: lists, maps
 // and byte strings share their storage with the copy, texts, structs and
 // operands do not (bench/scaling.py's `text` case reads a long text).
@@ -160,13 +200,14 @@ class Lending {
 // right as usual, except that a name of a binding whose copy would be deep
 // is only looked up, and the binding lent to the call once all are: nothing
 // else runs while its value sits in the argument list, so no text is copied.
+// A name that a later argument's function could reach is read in its turn.
 template <typename Call>
 qovrin::Result<Value> evalBorrowing(Arguments arguments, const EvaluationContext& context, Call&& call) {
   std::vector<Value> values(arguments.size());
   Lending lending(values);
   for (std::size_t slot = 0; slot < arguments.size(); ++slot) {
     if (const Value* binding = lendableBinding(arguments[slot], context)) {
-      if (isHeavy(*binding))
+      if (isHeavy(*binding) && !anyMayReach(arguments.subspan(slot + 1), nameOf(arguments[slot]), true, context))
         lending.reserveSlot(slot);
       else
         values[slot] = *binding;
@@ -211,11 +252,14 @@ bool takesHandover(const Node& call, const EvaluationContext& context) noexcept 
          std::ranges::find(context.blocked_names, handover.name) == context.blocked_names.end();
 }
 
-// The first argument is the handed-over binding's value itself, taken once
-// the others are evaluated: they read the binding as it is, and the call
-// then holds the value alone, so the change needs no copy. Nothing reads the
-// binding between the taking and the assignment that replaces it, and every
-// failure gives it its value back.
+// The first argument is the handed-over binding's value itself, so the
+// change needs no copy. When a later argument may run a function, which may
+// assign the binding, the value is read first as a copy (a shared reference
+// for a collection) and the binding's own taken instead only if it still
+// holds that same collection; otherwise it is taken once the others are
+// evaluated, which then read the binding as it is. Nothing reads the binding
+// between the taking and the assignment that replaces it, and every failure
+// gives it its value back.
 qovrin::Result<Value> evalTakingFirst(meta_std::MetaStdBuiltin kind, Arguments arguments,
                                       const EvaluationContext& context) {
   std::vector<Value> values(arguments.size());
@@ -225,17 +269,23 @@ qovrin::Result<Value> evalTakingFirst(meta_std::MetaStdBuiltin kind, Arguments a
     values[slot] = std::move(*evaluated);
     return {};
   };
-  // A first argument that may fail is evaluated first, as usual.
-  const bool bound = lendableBinding(arguments.front(), context) != nullptr;
-  if (!bound) QOVRIN_TRY(evaluate(0));
+  // A first argument that may fail, or whose binding a later argument may
+  // assign, is evaluated first, as usual.
+  const Value* binding = lendableBinding(arguments.front(), context);
+  const bool bound = binding != nullptr;
+  const bool read_first =
+      !bound || anyMayReach(arguments.subspan(1), nameOf(arguments.front()), isHeavy(*binding), context);
+  if (read_first) QOVRIN_TRY(evaluate(0));
   for (std::size_t slot = 1; slot < arguments.size(); ++slot) QOVRIN_TRY(evaluate(slot));
   // Looked up again: evaluating the others may have moved bindings.
   Value* source = bound ? lendableBinding(arguments.front(), context) : nullptr;
-  if (source != nullptr && source == context.handover.source) {
+  const bool takes = source != nullptr && source == context.handover.source &&
+                     (!read_first || value::sameCollection(*source, values.front()));
+  if (takes) {
     values.front() = std::exchange(*source, Value());
   } else {
     source = nullptr;
-    if (bound) QOVRIN_TRY(evaluate(0));
+    if (!read_first) QOVRIN_TRY(evaluate(0));
   }
   auto result = meta_std::callBuiltinChangingFirst(kind, values);
   if (!result && source != nullptr) *source = std::move(values.front());

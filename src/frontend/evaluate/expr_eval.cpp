@@ -6,6 +6,7 @@
 #include <optional>
 #include <type_traits>
 
+#include "frontend/evaluate/call_search.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/values/type_name.hpp"
 
@@ -473,28 +474,10 @@ qovrin::Result<std::optional<std::uint64_t>> constantIntegerValue(const Node& no
 }
 
 bool usesOutputLoad(const Node& node) noexcept {
-  switch (node.kind()) {
-    case NodeKind::field_access:
-    case NodeKind::unary:
-      return usesOutputLoad(node.left());
-    case NodeKind::binary: {
-      // Down a left chain in a loop; the order does not matter here.
-      const Node* left = &node;
-      for (; left->kind() == NodeKind::binary; left = &left->left())
-        if (usesOutputLoad(left->right())) return true;
-      return usesOutputLoad(*left);
-    }
-    case NodeKind::builtin_call: {
-      const std::string_view name = node.text();
-      if (const auto builtin = findEvaluatorBuiltin(name); builtin && builtin->kind == EvaluatorBuiltinKind::output_load)
-        return true;
-      return std::ranges::any_of(node.arguments(), [](const BuiltinArgument& argument) {
-        return argument.kind() == BuiltinArgument::Kind::expression && usesOutputLoad(argument.node());
-      });
-    }
-    default:
-      return false;
-  }
+  return anyCallIn(node, [](const Node& call) {
+    const auto builtin = findEvaluatorBuiltin(call.text());
+    return builtin && builtin->kind == EvaluatorBuiltinKind::output_load;
+  });
 }
 
 }  // namespace frontend::expr

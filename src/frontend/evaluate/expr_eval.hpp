@@ -40,6 +40,10 @@ struct EvaluationHooks {
   std::function<qovrin::Result<value::Value>(std::string_view name, std::span<const BuiltinArgument> arguments,
                                              const EvaluationContext& context)>
       call_value_function;
+  // Whether the value function of that name may read or assign a binding
+  // of the given name while it runs; absent, every function may.
+  std::function<bool(std::string_view function, std::string_view binding, const EvaluationContext& context)>
+      function_may_reach;
   // A struct literal written as raw "Type{ ... }" text.
   std::function<qovrin::Result<value::Value>(std::string_view text, const EvaluationContext& context)>
       eval_struct_literal;

@@ -1,6 +1,7 @@
 #include "frontend/lower/expression_bridge.hpp"
 
 #include "frontend/lower/aggregate_literal.hpp"
+#include "frontend/lower/binding_reach.hpp"
 #include "frontend/lower/expression_materialization.hpp"
 #include "frontend/lower/meta_function_runtime.hpp"
 #include "frontend/lower/value_function.hpp"
@@ -123,6 +124,11 @@ void bindHooks(LowerContext& context) {
   context.hooks.call_value_function = [&context](std::string_view name, std::span<const expr::BuiltinArgument> arguments,
                                                  const expr::EvaluationContext& evaluation) {
     return root::evalUserValueFunction(context, name, arguments, evaluation);
+  };
+  context.hooks.function_may_reach = [&context, reach = binding_reach::FunctionReach()](
+                                          std::string_view function, std::string_view binding,
+                                          const expr::EvaluationContext& evaluation) mutable {
+    return reach.mayReach(context, evaluation.module.metaFunctions(), function, binding);
   };
   context.hooks.unique_symbol = [&context](std::string_view prefix) {
     return meta_function_runtime::nextUniqueSymbol(context, prefix);

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <limits>
+#include <span>
+#include <utility>
 #include <vector>
 
 #include "frontend/lower/arguments.hpp"
+#include "frontend/lower/binding_reach.hpp"
 #include "frontend/lower/statement_cases.hpp"
 #include "frontend/lower/macro.hpp"
 #include "frontend/values/typecheck.hpp"
@@ -101,15 +104,40 @@ qovrin::Status checkLetArguments(module::Module& module, context::LowerContext& 
   return {};
 }
 
-// The caller's binding the name resolved to when the call began: the nearest
-// local, else the module value.
-void writeBack(module::Module& module, context::LowerContext& context, std::string_view name, value::Value&& value) {
-  if (value::Value* local = context::lookupMutableLocalValue(context, name).value) {
-    *local = std::move(value);
-    return;
+// The caller's binding a let argument names: the nearest local, else the
+// module value; local says which.
+value::Value* callerBinding(module::Module& module, context::LowerContext& context, std::string_view name,
+                            bool& local) {
+  if (value::Value* found = context::lookupMutableLocalValue(context, name).value) {
+    local = true;
+    return found;
   }
-  if (symbol::Symbol* symbol = module.findSymbol(name))
-    if (symbol::ValueSymbol* named = symbol->value()) named->value = std::move(value);
+  local = false;
+  symbol::Symbol* symbol = module.findSymbol(name);
+  symbol::ValueSymbol* named = symbol == nullptr ? nullptr : symbol->value();
+  return named == nullptr ? nullptr : &named->value;
+}
+
+// A let parameter holds the caller's list or map itself rather than a copy
+// that shares it, so that changing it costs what the change does, when
+// nothing could see the binding until the value is written back: the
+// argument still holds the binding's value (no later argument assigned it)
+// and the body cannot reach the binding, which a parameter of the same name
+// hides from every lookup of the body's and its callees' locals.
+void takeUnseenBindings(module::Module& module, context::LowerContext& context,
+                        const ast::MetaFunctionStatement& function, const ast::ApiCallStatement& call,
+                        std::span<value::Value> values) {
+  for (std::size_t index = 0; index < function.params.size(); ++index) {
+    const ast::MetaFunctionParam& param = function.params[index];
+    if (!param.is_mutable) continue;
+    const std::string_view name = *bareIdentifier(call.arguments[index]);
+    bool local = false;
+    value::Value* binding = callerBinding(module, context, name, local);
+    if (binding == nullptr || !value::sameCollection(*binding, values[index])) continue;
+    const bool hidden = param.name == name;
+    if (!(hidden && local) && binding_reach::bodyMayReach(context, function.body, hidden ? "" : name)) continue;
+    values[index] = std::exchange(*binding, value::Value());
+  }
 }
 
 }  // namespace
@@ -132,6 +160,7 @@ qovrin::Status lowerMetaFunctionCall(module::Module& module, contracts::ActiveOu
       QOVRIN_TRY(meta_function_runtime::coerceToTypeName(module, *argument, *type_name));
     values.push_back(std::move(*argument));
   }
+  takeUnseenBindings(module, context, function, call, values);
 
   std::vector<value::Value> results;
   {
@@ -150,8 +179,10 @@ qovrin::Status lowerMetaFunctionCall(module::Module& module, contracts::ActiveOu
   std::size_t result = 0;
   for (std::size_t index = 0; index < function.params.size(); ++index) {
     if (!function.params[index].is_mutable) continue;
-    const auto name = bareIdentifier(call.arguments[index]);
-    writeBack(module, context, *name, std::move(results[result++]));
+    bool local = false;
+    value::Value& final_value = results[result++];
+    if (value::Value* binding = callerBinding(module, context, *bareIdentifier(call.arguments[index]), local))
+      *binding = std::move(final_value);
   }
   return {};
 }

@@ -63,8 +63,13 @@ inline std::size_t read(std::string_view text, std::size_t at, std::uint64_t& va
   return at + 1;
 }
 
-// The value of a text that is one plain number and nothing more.
+// The value of a text that is one plain number and nothing more. A text too
+// long to be one is refused by its length: the digits of such a number have
+// mostly been scanned once already by the one-pass call reader, and the
+// expression parser scans them again (a `dq` table of 20-digit values).
 inline std::optional<std::uint64_t> readWhole(std::string_view text) noexcept {
+  const bool hex = text.size() > 1 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  if (text.size() > (hex ? kMostHexDigits + 2 : kMostDecimalDigits)) return std::nullopt;
   std::uint64_t value = 0;
   if (read(text, 0, value) != text.size()) return std::nullopt;
   return value;

@@ -370,6 +370,11 @@ struct OperandEnvironment {
 // and environment identities.
 bool valuesEqual(const Value& left, const Value& right) noexcept;
 
+// Whether both hold one collection (list, map or byte string): one storage
+// read to the same length, so that neither has changed since one was copied
+// from the other. Never for other kinds, whose copies share nothing.
+bool sameCollection(const Value& left, const Value& right) noexcept;
+
 // Plain positional decimal text with the shortest digits that read back to the
 // same number, always with a point ("2.0", "0.001", "-0.0"; "inf.0", "nan.0").
 std::string formatFloatLiteral(double number);

@@ -33,6 +33,49 @@ TEST(StatementFunctions, LetParametersWriteBack) {
   });
 }
 
+// A let parameter may hold its caller's collection itself; the caller's
+// binding still reads as it was until the call writes it back, whoever reads
+// it, and an argument assigned by a later one is written back as read.
+TEST(StatementFunctions, LetParametersLeaveTheCallersBindingUntilTheEnd) {
+  const std::string peek = "fn peek() -> u64 {\n  return len(reg)\n}\nlet seen = 9\n";
+  expectCases({
+      {peek + "fn add(let m, k) {\n  m = map.set(m, k, 1)\n  seen = peek()\n}\n"
+              "let reg = map.new()\nadd(reg, \"a\")\nlet n = len(reg)\n",
+       {},
+       {{"seen", 0}, {"n", 1}}},
+      {peek + "fn add(let m, k) {\n  m = map.set(m, k, 1)\n  seen = len(reg)\n}\n"
+              "let reg = map.new()\nadd(reg, \"a\")\nlet n = len(reg)\n",
+       {},
+       {{"seen", 0}, {"n", 1}}},
+      {peek + "fn add(let reg, k) {\n  reg = list.push(reg, k)\n  seen = peek()\n}\nlet n = 0\n"
+              "fn run() {\n  let reg = list.of(1)\n  add(reg, 5)\n  n = list.get(reg, 1)\n}\nrun()\n",
+       {},
+       {{"seen", 2}, {"n", 5}}},
+      {"fn grow() -> u64 {\n  reg = map.set(reg, \"z\", 0)\n  return 1\n}\n"
+       "fn add(let m, v) {\n  m = map.set(m, \"a\", v)\n}\nlet n = 0\n"
+       "fn run() {\n  let reg = map.new()\n  add(reg, grow())\n  n = len(reg)\n}\nrun()\n",
+       {},
+       {{"n", 1}}},
+      {"macro count(t) {\n  seen = len(operand.eval(t))\n}\nlet seen = 0\nfn add(let m) {\n  m = list.push(m, 2)\n  count reg\n}\n"
+       "let reg = list.of(1)\nadd(reg)\nlet n = len(reg)\n",
+       {},
+       {{"seen", 1}, {"n", 2}}},
+  });
+}
+
+// A macro operand that calls a value function captures what the function's
+// body names as it is at the invocation, however the macro changes it.
+TEST(MacroOperands, CalledFunctionsReadTheCapturedValues) {
+  const std::string size = "let out = 0\nlet reg = list.of(1)\nfn size() -> u64 {\n  return len(reg)\n}\n";
+  expectCases({
+      {size + "macro m(a) {\n  reg = list.push(reg, 2)\n  out = operand.eval(a)\n}\nm size()\n", {}, {{"out", 1}}},
+      {size + "fn outer() -> u64 {\n  return size()\n}\nmacro m(a) {\n  reg = list.push(reg, 2)\n"
+              "  out = operand.eval(a)\n}\nm outer()\n",
+       {},
+       {{"out", 1}}},
+  });
+}
+
 TEST(StatementFunctions, DefinitionsAndScopes) {
   expectCases({
       {"fn f() {\n}\nfn f() {\n}\n", {"main.qov:3:1: lowering failed: DuplicateMetaFunction"}},

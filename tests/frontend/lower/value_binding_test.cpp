@@ -189,6 +189,12 @@ TEST(SharedCollections, EveryRoundCostsWhatItAdds) {
       "LOOP  m ident(i)\n}\nlet n = len(l)\n",
       "let n = 0\nfn go() {\n  let l = list.of()\n  LOOP    l = list.push(l, i)\n  }\n"
       "  LOOP    defer {\n      let s = len(l)\n    }\n  }\n  n = len(l)\n}\ngo()\n",
+      "fn add(let m, k, v) {\n  m = map.set(m, k, v)\n}\nlet reg = map.new()\nLOOP  add(reg, to_string(i), i)\n}\n"
+      "let n = len(reg)\n",
+      "fn add(let m, k) {\n  m = map.set(m, k, 1)\n}\nlet n = 0\nfn go() {\n  let m = map.new()\n"
+      "  LOOP    add(m, to_string(i))\n  }\n  n = len(m)\n}\ngo()\n",
+      "let reg = map.new()\nfn ident(x) -> u64 {\n  return x\n}\nmacro m(a) {\n"
+      "  reg = map.set(reg, to_string(operand.eval(a)), 1)\n}\nLOOP  m ident(i)\n}\nlet n = len(reg)\n",
   };
   for (const std::string& shape : cases) {
     SCOPED_TRACE(shape);
