@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs the qovrin command where its files are hostile: FIFOs and links that
-lead nowhere where `init` puts its files, a FIFO as the project's source, and
-outputs written in place that cannot take their new bytes.
+lead nowhere where `init` puts its files, a FIFO as the project's source,
+paths that hold a NUL byte, and outputs written in place that cannot take
+their new bytes.
 
 usage: hostile_paths_test.py <qovrin>
 """
@@ -112,6 +113,59 @@ def check_build_source(runner):
                       not os.path.exists(os.path.join(work, "build")), run)
 
 
+# Every call that names a file, given a name that a NUL byte would cut short
+# to one that is there ("x.inc" a file, "sub" a folder).
+NUL_FORMS = [
+    ('include("x.inc\0junk")', "IncludeNotAvailable"),
+    ('import("x.inc\0junk")', "IncludeNotAvailable"),
+    ('emit.file("x.inc\0junk")', "FileNotAvailable"),
+    ('emit.file("x.inc\0junk", 0, 1)', "FileNotAvailable"),
+    ('let t = fs.read_text("x.inc\0junk")', "FileNotAvailable"),
+    ('let b = fs.read_bytes("x.inc\0junk", 0, 1)', "FileNotAvailable"),
+    ('let j = json.file("x.inc\0junk")', "FileNotAvailable"),
+    ('let t = toml.file("x.inc\0junk")', "FileNotAvailable"),
+    ('let e = fs.exists("x.inc\0junk")', "FileNotAvailable"),
+    ('let l = fs.list_dir("sub\0junk")', "FileNotAvailable"),
+    ('let d = fs.is_dir("sub\0junk")', "FileNotAvailable"),
+]
+
+# Paths of the project file written with the escape \u0000.
+NUL_PROJECTS = [
+    ('[build]\nsource = "src/main.qov\\u0000x"\n', "2:10: note: 'source' in [build]"),
+    ('[build]\noutput = "out.bin\\u0000x"\n', "2:10: note: 'output' in [build]"),
+    ('[include]\nfiles = ["src/main.qov\\u0000x"]\n', "2:10: note: an element of 'files' in [include]"),
+]
+
+
+def check_nul_paths(runner):
+    """A NUL byte in a path is refused with a note, never cut short."""
+    work = runner.folder("nul")
+    write(os.path.join(work, "x.inc"), "db(1)\n")
+    os.mkdir(os.path.join(work, "sub"))
+    for index, (form, error) in enumerate(NUL_FORMS):
+        name = f"nul-{index}"
+        write(os.path.join(work, name + ".qov"), form + "\n")
+        run = runner.run(name, [name + ".qov"], work)
+        if run is None:
+            continue
+        runner.expect(f"{name}: {form!r} fails with {error} and a note",
+                      run.returncode == 1 and f"error: lowering failed: {error}\n".encode() in run.stderr and
+                      b"note: '" in run.stderr and b"cannot be read: a file name cannot hold a NUL byte\n" in run.stderr
+                      and not os.path.exists(os.path.join(work, name + ".bin")), run)
+    for index, (project, note) in enumerate(NUL_PROJECTS):
+        name = f"nul-project-{index}"
+        folder = runner.folder(name)
+        write(os.path.join(folder, "src", "main.qov"), "db(1)\n")
+        write(os.path.join(folder, "qovrin.toml"), project)
+        run = runner.run(name, ["build"], folder)
+        if run is None:
+            continue
+        runner.expect(f"{name}: {project!r} is refused",
+                      run.returncode == 1 and run.stderr.decode() == "error: InvalidBuildConfig\nqovrin.toml:" + note +
+                      " holds a NUL byte, which no path can hold\n" and
+                      sorted(os.listdir(folder)) == ["qovrin.toml", "src"], run)
+
+
 def unprivileged():
     """The command prefix that runs a child as nobody; None when the tests do
     not run as root or root has no way to drop."""
@@ -169,6 +223,7 @@ def main():
         runner = Runner(qovrin, work)
         check_init(runner)
         check_build_source(runner)
+        check_nul_paths(runner)
         check_written_in_place(runner)
     for failure in runner.failures:
         print("FAIL", failure)
