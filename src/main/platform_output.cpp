@@ -76,6 +76,13 @@ class SignalsHeld {
 
 std::unexpected<FileFailure> failWith(int code) { return std::unexpected(fileFailure(code)); }
 
+// The failure errno holds, with the file closed after it.
+std::unexpected<FileFailure> failClosing(int file) {
+  const int code = errno;
+  ::close(file);
+  return failWith(code);
+}
+
 std::expected<std::string, FileFailure> linkText(const std::string& path, const struct stat& status) {
   // Links under /proc report no size.
   std::vector<char> buffer(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : PATH_MAX) + 1);
@@ -200,11 +207,7 @@ std::string temporarySuffix(unsigned attempt) {
 // privilege; with `mode` an owner puts them back, another user's file keeps
 // the loss.
 FileStatus writeOpenFile(int file, std::string_view bytes, std::optional<mode_t> mode = std::nullopt) {
-  if (!writeAll(file, bytes)) {
-    const int code = errno;
-    ::close(file);
-    return failWith(code);
-  }
+  if (!writeAll(file, bytes)) return failClosing(file);
   struct stat written {};
   if (mode && ::fstat(file, &written) == 0 && (written.st_mode & 07777) != *mode) (void)::fchmod(file, *mode);
   if (::close(file) != 0) return failWith(errno);
@@ -362,11 +365,7 @@ FileStatus PreparedWrite::writeInPlace() {
   if (inPlaceFile_ < 0) return writeBytesInPlace(path_, bytes_);
   const int file = inPlaceFile_;
   inPlaceFile_ = -1;
-  if (::ftruncate(file, 0) != 0) {
-    const int code = errno;
-    ::close(file);
-    return failWith(code);
-  }
+  if (::ftruncate(file, 0) != 0) return failClosing(file);
   return writeOpenFile(file, bytes_, inPlaceMode_);
 }
 
@@ -489,11 +488,7 @@ FileStatus ReplacementFile::write(std::string_view bytes) {
 FileStatus ReplacementFile::commit() {
   const int file = file_;
   file_ = -1;
-  if (mode_ && ::fchmod(file, *mode_) != 0) {
-    const int code = errno;
-    ::close(file);
-    return failWith(code);
-  }
+  if (mode_ && ::fchmod(file, *mode_) != 0) return failClosing(file);
   if (::close(file) != 0) return failWith(errno);
   SignalsHeld held;
   if (::renameat(directory_, temporaryName_.c_str(), directory_, targetName_.c_str()) != 0) return failWith(errno);
