@@ -65,6 +65,14 @@ qovrin::Result<std::optional<std::string>> stringIn(const Node& table, std::stri
   return value;
 }
 
+// A path is handed to the system up to its first NUL byte: one inside it
+// would name another file than the one written.
+qovrin::Status refuseNulInPath(const Node& node, std::string_view path, std::string what, ConfigNote* why) {
+  if (path.find('\0') == std::string_view::npos) return {};
+  if (why != nullptr) *why = {positionOf(node), std::move(what) + " holds a NUL byte, which no path can hold"};
+  return qovrin::fail(Error::InvalidBuildConfig);
+}
+
 qovrin::Status readBuild(const Node& root, ProjectConfig& config, ConfigNote* why) {
   const auto build = optionalTable(root, "build", Error::InvalidBuildConfig, why);
   if (!build) return qovrin::fail(build.error());
@@ -74,6 +82,8 @@ qovrin::Status readBuild(const Node& root, ProjectConfig& config, ConfigNote* wh
   for (std::size_t index = 0; index < 3; ++index) {
     auto value = stringIn(**build, "build", keys[index], why);
     if (!value) return qovrin::fail(value.error());
+    if (*value && keys[index] != "target")
+      QOVRIN_TRY(refuseNulInPath(*findEntry(**build, keys[index]), **value, inTable(keys[index], "build"), why));
     *fields[index] = std::move(*value);
   }
   return {};
@@ -143,6 +153,7 @@ qovrin::Status readInclude(const Node& root, ProjectConfig& config, ConfigNote* 
     if (path == nullptr)
       return refuse(why, element, "each element of " + inTable("files", "include") + " must be a string",
                     Error::InvalidBuildConfig);
+    QOVRIN_TRY(refuseNulInPath(element, *path, "an element of " + inTable("files", "include"), why));
     config.includeFiles.push_back(*path);
   }
   return {};

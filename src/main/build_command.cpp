@@ -198,8 +198,11 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
     files.push_back({path, std::move(*text)});
     return {};
   };
+  // Only a source named on the command line may be a pipe; the project's
+  // own source is read as the files it lists are.
+  const bool sourceGiven = options.sourcePath.has_value();
   const auto readFailure = [&](const std::string& path, Error error, bool isSource) {
-    std::vector<std::string> notes{isSource ? readFailureNote(path) : listedFileNote(path, error)};
+    std::vector<std::string> notes{isSource && sourceGiven ? readFailureNote(path) : listedFileNote(path, error)};
     // Run outside a project, "build" still looks for the default source.
     if (isSource && defaultSource && !projectFound)
       notes.push_back("no " + std::string(kProjectFile) + " in the working directory, so the source is the default '" +
@@ -209,7 +212,7 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
   for (const std::string& include : config.includeFiles)
     if (auto read = readStep("read include", "input", include, readListedFile); !read)
       return readFailure(include, read.error(), false);
-  if (auto read = readStep("read source", "source", sourcePath, readSourceFile); !read)
+  if (auto read = readStep("read source", "source", sourcePath, sourceGiven ? readSourceFile : readListedFile); !read)
     return readFailure(sourcePath, read.error(), true);
 
   constexpr std::string_view kFailed = "error: build failed: ";

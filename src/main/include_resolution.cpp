@@ -11,11 +11,16 @@ namespace {
 
 bool isSeparator(char c) noexcept { return c == '/' || c == '\\'; }
 
+// The system reads a name only up to its first NUL byte, so such a name
+// would reach another file than the one the source wrote.
+bool holdsNul(std::string_view name) noexcept { return name.find('\0') != std::string_view::npos; }
+
 // Tries each place of the search order until `attempt` gives an answer other
 // than IncludeNotAvailable.
 template <typename T, typename Attempt>
 Result<T> searchPlaces(const IncludeRoots& roots, std::string_view name, std::optional<std::string_view> base,
                        Attempt attempt) {
+  if (holdsNul(name)) return fail(Error::IncludeNotAvailable);
   if (isAbsoluteIncludeName(name)) return attempt(std::string(name));
   for (const std::string& folder : includeFolders(roots, name, base)) {
     auto found = attempt(joinPath(folder, name));
@@ -95,6 +100,7 @@ Result<ResolvedInclude> resolveFileInclude(const IncludeRoots& roots, std::strin
 
 std::optional<std::string> unreadableInclude(const IncludeRoots& roots, std::string_view name,
                                              std::optional<std::string_view> base) {
+  if (holdsNul(name)) return "a file name cannot hold a NUL byte";
   const auto found = searchPlaces<std::string>(roots, name, base, [](std::string candidate) -> Result<std::string> {
     const auto cause = platform::unreadableCause(candidate);
     // The name is quoted whole before this cause; a long one is not repeated whole.

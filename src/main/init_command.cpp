@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 
 #include "common/ascii.hpp"
 #include "main/include_resolution.hpp"
@@ -280,6 +281,8 @@ std::string projectFileText(std::string_view name, std::string_view outputPath, 
 std::string initFailureNote(const InitOptions& options, const std::string& failedPath, Error error) {
   const std::string quotedPath = "'" + failedPath + "'";
   const auto kind = platform::existingKind(failedPath);
+  if (!kind && platform::namePresent(failedPath).value_or(false))
+    return quotedPath + " is a symbolic link that leads nowhere; move it away first";
   const std::string directory(options.directory.value_or(""));
   const bool folderWanted = failedPath == joinPath(directory, "src") || failedPath == joinPath(directory, "include");
   if (folderWanted && kind && *kind != "a folder")
@@ -314,13 +317,20 @@ Result<std::string> runInitCommand(const InitOptions& options, std::string* fail
   };
 
   // Every check comes before the first write, so a refused run leaves no
-  // partial project behind.
-  if (!options.force) {
-    for (const auto& file : files) {
-      const auto probe = platform::probeReadable(place(file[0]));
-      if (probe) return failAt(file[0], Error::PathAlreadyExists);
-      if (probe.error() != Error::FileNotFound) return failAt(file[0], probe.error());
-    }
+  // partial project behind. Names are looked at, never opened: a FIFO there
+  // would hold the run until someone read it. --force replaces files only:
+  // not a folder, a FIFO or a device, nor a link that leads nowhere.
+  for (const auto& file : files) {
+    const auto present = platform::namePresent(place(file[0]));
+    if (!present) return failAt(file[0], present.error());
+    if (*present && (!options.force || platform::existingKind(place(file[0])) != "a file"))
+      return failAt(file[0], Error::PathAlreadyExists);
+  }
+  for (const std::string_view folder : {"include", "src"}) {
+    const auto present = platform::namePresent(place(folder));
+    if (!present) return failAt(folder, present.error());
+    if (*present && platform::existingKind(place(folder)) != "a folder")
+      return failAt(folder, platform::fileFailure(ENOTDIR).error);
   }
   for (const std::string_view folder : {"include", "src"})
     if (const auto made = platform::createDirectories(place(folder)); !made) return failAt(folder, made.error());

@@ -117,10 +117,11 @@ Status createFile(const std::string& path, std::string_view bytes, bool exclusiv
   return {};
 }
 
-Status probeReadable(const std::string& path) {
-  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) return fail(openError(errno));
-  return {};
+Result<bool> namePresent(const std::string& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) == 0) return true;
+  if (errno == ENOENT || errno == ENOTDIR) return false;
+  return fail(openError(errno));
 }
 
 std::optional<std::string> realPath(const std::string& path) {

@@ -41,9 +41,11 @@ Result<std::string> readWholeFile(const std::string& path);
 // existing file is PathAlreadyExists when `exclusive`, else truncated.
 Status createFile(const std::string& path, std::string_view bytes, bool exclusive);
 
-// Success when the file opens for reading, FileNotFound when there is none,
-// another error when it cannot be told.
-Status probeReadable(const std::string& path);
+// Whether anything has this name, a symbolic link counted as itself even
+// when it leads nowhere; nothing is opened, so a FIFO there holds no one
+// up. False when a folder on the way is missing or is a file; an error when
+// it cannot be told.
+Result<bool> namePresent(const std::string& path);
 
 // Creates the directory and every missing parent; existing ones are fine.
 FileStatus makeDirectories(const std::string& path);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "main/platform.hpp"
+#include "main/platform_room.hpp"
 
 namespace qovrin::main::platform {
 namespace {
@@ -74,6 +75,13 @@ class SignalsHeld {
 };
 
 std::unexpected<FileFailure> failWith(int code) { return std::unexpected(fileFailure(code)); }
+
+// The failure errno holds, with the file closed after it.
+std::unexpected<FileFailure> failClosing(int file) {
+  const int code = errno;
+  ::close(file);
+  return failWith(code);
+}
 
 std::expected<std::string, FileFailure> linkText(const std::string& path, const struct stat& status) {
   // Links under /proc report no size.
@@ -194,16 +202,37 @@ std::string temporarySuffix(unsigned attempt) {
   return suffix;
 }
 
+// Writes the bytes into the open file, already cut, and closes it in every
+// case. Writing clears the set-id bits of a file whose writer lacks the
+// privilege; with `mode` an owner puts them back, another user's file keeps
+// the loss.
+FileStatus writeOpenFile(int file, std::string_view bytes, std::optional<mode_t> mode = std::nullopt) {
+  if (!writeAll(file, bytes)) return failClosing(file);
+  struct stat written {};
+  if (mode && ::fstat(file, &written) == 0 && (written.st_mode & 07777) != *mode) (void)::fchmod(file, *mode);
+  if (::close(file) != 0) return failWith(errno);
+  return {};
+}
+
 FileStatus writeBytesInPlace(const std::string& target, std::string_view bytes) {
   const int file = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
   if (file < 0) return failWith(errno);
-  if (!writeAll(file, bytes)) {
-    const int code = errno;
-    ::close(file);
-    return failWith(code);
-  }
-  if (::close(file) != 0) return failWith(errno);
-  return {};
+  return writeOpenFile(file, bytes);
+}
+
+// A regular file mounted over its name (a bind mount) lies on another mount
+// than the folder that holds the name, and cannot be renamed over.
+bool mountedOverItsName(const std::string& path) {
+  const std::size_t separator = path.rfind('/');
+  if (separator == std::string::npos) return false;
+  const std::string folder = separator == 0 ? "/" : path.substr(0, separator);
+  struct statx file {};
+  struct statx holder {};
+  if (::statx(AT_FDCWD, path.c_str(), 0, STATX_MNT_ID, &file) != 0 ||
+      ::statx(AT_FDCWD, folder.c_str(), 0, STATX_MNT_ID, &holder) != 0)
+    return false;
+  if ((file.stx_mask & holder.stx_mask & STATX_MNT_ID) == 0) return false;
+  return file.stx_mnt_id != holder.stx_mnt_id;
 }
 
 // Over the file size limit a write fails with EFBIG instead of ending the
@@ -238,8 +267,7 @@ FileStatus PreparedWrite::prepareReplacement(const std::string& target, const st
 FileStatus PreparedWrite::prepareExisting(const std::string& path, const struct stat& status) {
   if (S_ISDIR(status.st_mode)) return failWith(EISDIR);
   path_ = path;
-  inPlace_ = true;
-  if (!S_ISREG(status.st_mode) || status.st_nlink != 1) return {};
+  if (!S_ISREG(status.st_mode) || status.st_nlink != 1) return prepareInPlace(status);
   // A file we may not write to is not ours to replace either, though its
   // folder would allow the rename.
   if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM))
@@ -250,12 +278,34 @@ FileStatus PreparedWrite::prepareExisting(const std::string& path, const struct 
   const auto walked = walkPath(path);
   struct stat named {};
   if (walked && walked->exists && !walked->throughProc && ::stat(walked->path.c_str(), &named) == 0 &&
-      sameFile(named, status)) {
+      sameFile(named, status) && !mountedOverItsName(walked->path)) {
     auto prepared = prepareReplacement(walked->path, Ownership{status.st_mode, status.st_uid, status.st_gid});
     // A file we may write but not replace (a folder we cannot write to, an
     // owner we cannot give) is still ours to overwrite.
-    if (prepared) inPlace_ = false;
     if (prepared || prepared.error().error != Error::AccessDenied) return prepared;
+  }
+  return prepareInPlace(status);
+}
+
+FileStatus PreparedWrite::prepareInPlace(const struct stat& status) {
+  inPlace_ = true;
+  inPlaceMode_ = status.st_mode & 07777;
+  // A FIFO or a device is opened only when its turn comes: opening a FIFO
+  // waits for its reader, who may be waiting for an earlier file of the run,
+  // and opening a device can act on it.
+  if (!S_ISREG(status.st_mode)) {
+    if (::faccessat(AT_FDCWD, path_.c_str(), W_OK, AT_EACCESS) != 0) return failWith(errno);
+    return {};
+  }
+  // Without blocking all the same, should the name lead to a FIFO by now.
+  inPlaceFile_ = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (inPlaceFile_ < 0) return failWith(errno);
+  struct stat opened {};
+  if (::fstat(inPlaceFile_, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    ::close(inPlaceFile_);
+    inPlaceFile_ = -1;
+  } else if (const int flags = ::fcntl(inPlaceFile_, F_GETFL); flags >= 0) {
+    ::fcntl(inPlaceFile_, F_SETFL, flags & ~O_NONBLOCK);
   }
   return {};
 }
@@ -297,6 +347,7 @@ FileStatus PreparedWrite::prepare(const std::string& path, std::string_view byte
 }
 
 PreparedWrite::~PreparedWrite() {
+  if (inPlaceFile_ >= 0) ::close(inPlaceFile_);
   replacement_.reset();
   // A folder that is not empty holds what someone else put there, and stays.
   for (const std::string& folder : madeFolders_) ::rmdir(folder.c_str());
@@ -311,7 +362,11 @@ FileStatus PreparedWrite::writeAside() {
 FileStatus PreparedWrite::writeInPlace() {
   if (!inPlace_) return {};
   const FileSizeSignalIgnored ignoring;
-  return writeBytesInPlace(path_, bytes_);
+  if (inPlaceFile_ < 0) return writeBytesInPlace(path_, bytes_);
+  const int file = inPlaceFile_;
+  inPlaceFile_ = -1;
+  if (::ftruncate(file, 0) != 0) return failClosing(file);
+  return writeOpenFile(file, bytes_, inPlaceMode_);
 }
 
 FileStatus PreparedWrite::replace() {
@@ -325,7 +380,13 @@ FileStatus PreparedWrite::replace() {
   return committed;
 }
 
-std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes) {
+std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes,
+                                                  const std::function<void()>& betweenRenames) {
+  std::vector<InPlaceFile> cut;
+  cut.reserve(writes.size());
+  for (const PreparedWrite* write : writes) cut.push_back({write->inPlaceFile_, write->bytes_.size()});
+  if (auto room = checkInPlaceRoom(cut); !room)
+    return std::unexpected(WriteSetFailure{room.error().index, std::move(room.error().failure)});
   for (std::size_t index = 0; index < writes.size(); ++index)
     if (auto written = writes[index]->writeInPlace(); !written)
       return std::unexpected(WriteSetFailure{index, written.error()});
@@ -336,6 +397,7 @@ std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const
     if (auto replaced = writes[index]->replace(); !replaced)
       return std::unexpected(WriteSetFailure{index, replaced.error()});
     writes[index]->madeFolders_.clear();
+    if (betweenRenames && index + 1 < writes.size()) betweenRenames();
   }
   return {};
 }
@@ -412,9 +474,8 @@ FileStatus ReplacementFile::open(const std::string& target, const std::optional<
   pending_ = &*free;
 
   if (ownership) {
-    // The owner first: changing it may clear set-id bits that the mode then restores.
-    if (::fchown(file_, ownership->owner, ownership->group) != 0 || ::fchmod(file_, ownership->mode & 07777) != 0)
-      return failWith(errno);
+    if (::fchown(file_, ownership->owner, ownership->group) != 0) return failWith(errno);
+    mode_ = ownership->mode & 07777;
   }
   return {};
 }
@@ -427,6 +488,7 @@ FileStatus ReplacementFile::write(std::string_view bytes) {
 FileStatus ReplacementFile::commit() {
   const int file = file_;
   file_ = -1;
+  if (mode_ && ::fchmod(file, *mode_) != 0) return failClosing(file);
   if (::close(file) != 0) return failWith(errno);
   SignalsHeld held;
   if (::renameat(directory_, temporaryName_.c_str(), directory_, targetName_.c_str()) != 0) return failWith(errno);

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -49,9 +50,11 @@ std::optional<FileIdentity> standardOutputFile();
 // as it was, and so does a write over the file size limit. Anything else
 // that exists (a device, a FIFO, a file with several names, a file reached
 // through a link kept by /proc such as /dev/stdout, a file mounted over its
-// name) is opened by the path as given and truncated in place, so it stays
-// what it is. A file the process may not open for writing is AccessDenied.
-// Missing parent directories are created first.
+// name, a file we may write but whose folder or owner forbids a replacement)
+// is opened by the path as given and truncated in place, so it stays what it
+// is; a regular one only once its new size is known to fit the file size
+// limit and its file system's free space. A file the process may not open
+// for writing is AccessDenied. Missing parent directories are created first.
 FileStatus writeFileThrough(const std::string& path, std::string_view bytes);
 
 // The owner and permission bits a replacement takes over from the file it
@@ -78,10 +81,13 @@ class ReplacementFile {
   ~ReplacementFile();
 
   // Creates the temporary file. With `ownership` it takes over that owner
-  // and mode, and fails with AccessDenied when the owner cannot be given.
+  // and fails with AccessDenied when the owner cannot be given; the mode
+  // follows when it is committed.
   FileStatus open(const std::string& target, const std::optional<Ownership>& ownership);
   FileStatus write(std::string_view bytes);
-  // Renames the finished file over the target.
+  // Gives the finished file its mode, after the data (writing clears set-id
+  // bits of a file that a user without the privilege writes), and renames
+  // it over the target.
   FileStatus commit();
 
   // The temporary file's name inside the target's directory.
@@ -94,6 +100,7 @@ class ReplacementFile {
   int file_ = -1;
   std::string temporaryName_;
   std::string targetName_;
+  std::optional<mode_t> mode_;
   PendingRemoval* pending_ = nullptr;  // the termination handler's record of it
 };
 
@@ -104,7 +111,17 @@ struct WriteSetFailure {
 };
 
 class PreparedWrite;
-std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes);
+
+// Finishes prepared writes: every file written in place is first checked
+// for what can be known of its write (its new size against the file size
+// limit, the free space of its file system), then those files are written,
+// then every replacement is renamed with all signals held, so that no signal
+// stops the run between two renames and leaves a new output beside an old
+// listing. After a failure the replacements not yet renamed are removed with
+// their PreparedWrite. `betweenRenames`, for tests, runs after each rename
+// but the last.
+std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes,
+                                                  const std::function<void()>& betweenRenames = {});
 
 // One file of several written as one change, as writeFileThrough writes
 // it, in steps: every file prepared, then every replacement written, then
@@ -128,13 +145,18 @@ class PreparedWrite {
   FileStatus writeAside();
 
  private:
-  friend std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes);
+  friend std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes,
+                                                           const std::function<void()>& betweenRenames);
 
   FileStatus prepareReplacement(const std::string& target, const std::optional<Ownership>& ownership);
   FileStatus prepareExisting(const std::string& path, const struct stat& status);
   // A file that is not replaced (a device, a FIFO, a file with several
-  // names) is written in place here; it may fail half-way, as such a file
-  // would anyway.
+  // names, a file we may write but not replace) is checked for writing now;
+  // a regular one is opened, so that its room can be judged before any file
+  // is cut.
+  FileStatus prepareInPlace(const struct stat& status);
+  // Writes such a file in place. Past the checks it may still fail half-way
+  // (an I/O error, a disk filled meanwhile) and is then left cut.
   FileStatus writeInPlace();
   // Renames the replacement over the file.
   FileStatus replace();
@@ -143,15 +165,10 @@ class PreparedWrite {
   std::string_view bytes_;
   std::unique_ptr<ReplacementFile> replacement_;
   bool inPlace_ = false;
+  int inPlaceFile_ = -1;  // a regular file written in place, opened when prepared
+  mode_t inPlaceMode_ = 0;
   std::vector<std::string> madeFolders_;  // deepest first
 };
-
-// Finishes prepared writes: the files written in place first, then every
-// replacement renamed with all signals held, so that no signal stops the
-// run between two renames and leaves a new output beside an old listing.
-// After a failure the replacements not yet renamed are removed with their
-// PreparedWrite.
-std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes);
 
 // Keeps the termination signals away from the calling thread, so that they reach
 // the thread that runs the command, which knows about its temporary file.

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <pthread.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 
 #include <csignal>
 #include <functional>
+#include <memory>
 #include <set>
 
 #include "main/platform_output.hpp"
@@ -506,6 +508,153 @@ TEST_F(TempTree, AFailedPairTakesAwayTheFoldersItMade) {
   }
   EXPECT_EQ(slurp("pair/out.bin"), "bytes");
   EXPECT_EQ(slurp("pair/lst/out.lst"), "listing");
+  EXPECT_TRUE(leftovers(".").empty());
+}
+
+// Files written in place are judged before the first of them is cut: a
+// write that could not finish (over the file size limit, on a full file
+// system) leaves every file of the run as it was. The last file of each
+// case takes the large bytes, the others a few.
+TEST_F(TempTree, InPlaceWritesThatCannotFinishCutNothing) {
+  constexpr uid_t kNobody = 65534;
+  const auto old = [](const std::string& path, const std::string& alias = {}) {
+    put(path, "old");
+    if (!alias.empty()) fs::create_hard_link(path, alias);
+  };
+  const auto inOwnMounts = [] {
+    return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+  };
+  struct Case {
+    std::string_view what;
+    bool unprivileged;  // written as nobody: only where the tests run as root
+    std::function<bool()> setUp;  // in the child; false when it cannot be had here
+    std::vector<std::string> paths;
+    std::optional<rlim_t> sizeLimit;
+    int code;
+  };
+  const Case cases[] = {
+      {"a file with two names", false, [&] { return old("two.bin", "two-alias.bin"), true; }, {"two.bin"}, 4096, EFBIG},
+      {"a pair whose listing has two names", false,
+       [&] { return old("out.bin"), old("pair.lst", "pair-alias.lst"), true; }, {"out.bin", "pair.lst"}, 4096, EFBIG},
+      {"a pair of files with two names each", false,
+       [&] { return old("both.bin", "both-alias.bin"), old("both.lst", "both-alias.lst"), true; },
+       {"both.bin", "both.lst"}, 4096, EFBIG},
+      {"another user's file of mode 0666 in a shared folder", true,
+       [&] {
+         old("shared/theirs.bin");
+         return ::chmod("shared", 0777) == 0 && ::chown("shared/theirs.bin", 4321, 4321) == 0 &&
+                ::chmod("shared/theirs.bin", 0666) == 0;
+       },
+       {"shared/theirs.bin"}, 4096, EFBIG},
+      {"a file in a folder the user cannot write", true,
+       [&] {
+         old("locked/mine.bin");
+         return ::chown("locked/mine.bin", kNobody, kNobody) == 0 && ::chmod("locked", 0555) == 0;
+       },
+       {"locked/mine.bin"}, 4096, EFBIG},
+      {"a file mounted over its name", false,
+       [&] {
+         old("mounted.bin");
+         old("outside.bin");
+         return inOwnMounts() && ::mount("outside.bin", "mounted.bin", nullptr, MS_BIND, nullptr) == 0;
+       },
+       {"mounted.bin"}, 4096, EFBIG},
+      {"a file system with too little room", false,
+       [&] {
+         fs::create_directory("small");
+         if (!inOwnMounts() || ::mount("tmpfs", "small", "tmpfs", 0, "size=16k") != 0) return false;
+         return old("small/full.bin", "small/full-alias.bin"), true;
+       },
+       {"small/full.bin"}, std::nullopt, ENOSPC},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.unprivileged && ::geteuid() != 0) continue;
+    const int status = inChild([&] {
+      if (!c.setUp()) return 77;
+      if (c.unprivileged && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) return 10;
+      const rlimit limit{c.sizeLimit.value_or(RLIM_INFINITY), c.sizeLimit.value_or(RLIM_INFINITY)};
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 11;
+      const std::string large(65536, 'n');
+      std::vector<std::unique_ptr<platform::PreparedWrite>> writes;
+      std::vector<platform::PreparedWrite*> finishing;
+      for (const std::string& path : c.paths) {
+        writes.push_back(std::make_unique<platform::PreparedWrite>());
+        finishing.push_back(writes.back().get());
+        const std::string_view bytes = &path == &c.paths.back() ? std::string_view(large) : "new";
+        if (!writes.back()->prepare(path, bytes) || !writes.back()->writeAside()) return 12;
+      }
+      const auto finished = platform::finishWrites(finishing);
+      if (finished) return 13;
+      if (finished.error().failure.code != c.code || finished.error().index + 1 != c.paths.size()) return 14;
+      writes.clear();
+      for (const std::string& path : c.paths)
+        if (slurp(path) != "old") return 15;
+      for (const std::string& path : c.paths)
+        if (!leftovers(fs::path(path).parent_path().empty() ? "." : fs::path(path).parent_path()).empty()) return 16;
+      return 0;
+    });
+    if (status == 77) continue;
+    EXPECT_EQ(status, 0);
+  }
+  ::chmod("locked", 0755);
+}
+
+// A set-id file written by its owner without the privilege keeps its bits,
+// replaced or written in place: the mode is set after the data.
+TEST_F(TempTree, SetIdBitsOutliveAnUnprivilegedWrite) {
+  constexpr uid_t kNobody = 65534;
+  ASSERT_EQ(::chmod(".", 0777), 0);
+  put("replaced.bin", "old");
+  put("linked.bin", "old");
+  fs::create_hard_link("linked.bin", "linked-alias.bin");
+  for (const char* path : {"replaced.bin", "linked.bin"}) {
+    if (::geteuid() == 0) {
+      ASSERT_EQ(::chown(path, kNobody, kNobody), 0);
+    }
+    ASSERT_EQ(::chmod(path, 06755), 0);
+  }
+  const int status = inChild([] {
+    if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) return 10;
+    for (const char* path : {"replaced.bin", "linked.bin"})
+      if (!platform::writeFileThrough(path, "new")) return 11;
+    return 0;
+  });
+  EXPECT_EQ(status, 0);
+  for (const char* path : {"replaced.bin", "linked.bin"}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(slurp(path), "new");
+    EXPECT_EQ(statusOf(path).st_mode & 07777, 06755u);
+  }
+  EXPECT_TRUE(leftovers(".").empty());
+}
+
+// A termination signal that comes between the renames of an output and its
+// listing waits for both: the run ends by it with both files new.
+TEST_F(TempTree, ThePairIsRenamedWithTerminationSignalsHeld) {
+  put("pair.bin", "old");
+  put("pair.lst", "old");
+  const int status = inChild([] {
+    ::signal(SIGTERM, SIG_DFL);
+    platform::PreparedWrite output;
+    platform::PreparedWrite listing;
+    if (!output.prepare("pair.bin", "new output") || !listing.prepare("pair.lst", "new listing") ||
+        !output.writeAside() || !listing.writeAside())
+      return 10;
+    bool held = true;
+    const auto between = [&held] {
+      sigset_t mask;
+      ::pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+      for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) held = held && ::sigismember(&mask, signal) == 1;
+      ::raise(SIGTERM);
+    };
+    platform::PreparedWrite* const writes[] = {&output, &listing};
+    if (!platform::finishWrites(writes, between)) return 11;
+    return held ? 12 : 13;
+  });
+  EXPECT_EQ(status, 128 + SIGTERM);
+  EXPECT_EQ(slurp("pair.bin"), "new output");
+  EXPECT_EQ(slurp("pair.lst"), "new listing");
   EXPECT_TRUE(leftovers(".").empty());
 }
 

@@ -47,6 +47,10 @@ Error fileFailure(Error error) noexcept {
   return Error::FileNotAvailable;
 }
 
+// A name with a NUL byte names no file: the two predicates refuse it, where
+// any other name they cannot answer for is false.
+bool holdsNul(std::string_view name) noexcept { return name.find('\0') != std::string_view::npos; }
+
 IncludeRequest fileRequest(std::string_view name, std::string_view base) noexcept {
   IncludeRequest request;
   request.name = name;
@@ -90,6 +94,7 @@ qovrin::Result<ResolvedFile> readResolvedMetaFile(LowerContext& context, const I
 }
 
 qovrin::Result<bool> metaFileExists(LowerContext& context, IncludeRequest request) {
+  if (holdsNul(request.name)) return fail(Error::FileNotAvailable);
   if (!context.paths.files_available || !context.paths.resolve_file_include) return false;
   request.contents = false;
   const auto source = context.paths.resolve_file_include(request);
@@ -106,6 +111,7 @@ qovrin::Result<std::vector<std::string>> listResolvedMetaDir(LowerContext& conte
 }
 
 qovrin::Result<bool> metaFileIsDir(LowerContext& context, const IncludeRequest& request) {
+  if (holdsNul(request.name)) return fail(Error::FileNotAvailable);
   if (!context.paths.files_available || !context.paths.is_file_include_directory) return false;
   const auto directory = context.paths.is_file_include_directory(request);
   if (!directory) {

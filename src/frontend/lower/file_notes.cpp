@@ -30,7 +30,8 @@ namespace {
 // The path that a file builtin of the statement was given and could not read.
 std::optional<std::string> failingBuiltinPath(const Asking& asking, const std::vector<const Node*>& nodes) {
   const Node* call =
-      failingCall(asking, nodes, {"fs.read_bytes", "fs.read_text", "json.file", "toml.file", "fs.list_dir"});
+      failingCall(asking, nodes,
+                  {"fs.read_bytes", "fs.read_text", "json.file", "toml.file", "fs.list_dir", "fs.exists", "fs.is_dir"});
   return call != nullptr ? stringArgument(asking, *call, 0) : std::nullopt;
 }
 
