@@ -231,6 +231,7 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
       std::vector<diagnostic::Note> notes;
       if (record.error() == Error::UnsupportedRiscvInstruction || record.error() == Error::UnsupportedX86Instruction ||
           record.error() == Error::ImpossibleAddressSize || record.error() == Error::UnsupportedOperandSyntax ||
+          record.error() == Error::UnsupportedPrefixes ||
           record.error() == Error::BackendOutputMaterializationFailed)
         if (auto note = encodeFailureNote(*line)) notes.push_back({std::move(*note), std::nullopt});
       module.diagnostics().addWithNotes(diagnostic::Severity::error, piece.location(), *message, notes);

@@ -258,6 +258,13 @@ qovrin::Result<InstructionFacts> encodeX86(const fragment::Instruction& line, x8
   return convertUnits(result, std::move(facts));
 }
 
+std::optional<std::uint64_t> encodedTemplate(const fragment::Instruction& line) {
+  x86_encoder::encode::OwnedEncodeResult result;
+  std::vector<FixupFact> facts;
+  if (!encodeUnits(line, nullptr, result, facts) || !result.template_used) return std::nullopt;
+  return result.template_index;
+}
+
 std::optional<std::string> encoderWarning(const fragment::Instruction& line) {
   x86_encoder::encode::OwnedEncodeResult result;
   std::vector<FixupFact> facts;

@@ -21,6 +21,9 @@ namespace frontend::pass {
 qovrin::Result<backend_adapter::InstructionFacts> encodeX86(const fragment::Instruction& line,
                                                             x86_encoder::match::MatchMemo* memo = nullptr);
 
+// The template the encoder chose for a line it encoded.
+std::optional<std::uint64_t> encodedTemplate(const fragment::Instruction& line);
+
 // The first warning the encoder gave for a line it encoded, when it gave one:
 // the cause of a line whose units could not be turned into bytes.
 std::optional<std::string> encoderWarning(const fragment::Instruction& line);
