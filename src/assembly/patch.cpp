@@ -41,6 +41,10 @@ bool fitsSigned(std::uint64_t bits, std::uint16_t width) noexcept {
   return static_cast<std::uint64_t>(static_cast<std::int64_t>(bits << shift) >> shift) == bits;
 }
 
+bool fitsUnsigned(std::uint64_t bits, std::uint16_t width) noexcept {
+  return width >= 64 || bits < (std::uint64_t{1} << width);
+}
+
 // Lower-case hexadecimal without leading zeros; a negative value shows its
 // 64-bit pattern, the way the field would hold it.
 std::string hexText(WideValue value) {
@@ -161,7 +165,8 @@ class Patcher {
     if (fixup.pc_relative) {
       std::uint64_t place = 0;
       if (__builtin_add_overflow(field.section->base, end, &place)) return fail(Error::FixupAddressOverflow);
-      const auto distance = relativePatchValue(target, place, fixup.width);
+      const auto distance =
+          relativePatchValue(target, place, fixup.width, frontend::fixup::pointerBits(fixup.pointer_width));
       if (!distance) return fail(distance.error());
       value = static_cast<std::uint64_t>(*distance);
     } else {
@@ -256,14 +261,25 @@ class Patcher {
 
 }  // namespace
 
-qovrin::Result<std::int64_t> relativePatchValue(WideValue target, std::uint64_t place, std::uint16_t width) {
+qovrin::Result<std::int64_t> relativePatchValue(WideValue target, std::uint64_t place, std::uint16_t width,
+                                                std::uint16_t pointer_bits) {
   QOVRIN_TRY(checkWidth(width));
+  QOVRIN_TRY(checkWidth(pointer_bits));
   const std::optional<std::uint64_t> bits = addressBits(target);
   if (!bits) return fail(Error::RelativeFixupOutOfRange);
-  // Addresses wrap around at 2^64, and so does the distance: a label in the
-  // upper half and an expression on it, which reads as negative, lie the
-  // same way from the field.
-  const std::uint64_t distance = *bits - place;
+  // A distance that fits as it stands reaches the target wherever the code lies.
+  const WideValue exact = target - static_cast<WideValue>(place);
+  const WideValue half = static_cast<WideValue>(1) << (width - 1);
+  if (exact >= -half && exact < half) return static_cast<std::int64_t>(exact);
+  // Addresses wrap around at the pointer's width, and so does the distance:
+  // a label in the upper half and an expression on it, which reads as
+  // negative, lie the same way from the field. Both ends must be addresses
+  // of that width for the wrapped distance to lead to the target.
+  if (!(fitsSigned(*bits, pointer_bits) || fitsUnsigned(*bits, pointer_bits)) || !fitsUnsigned(place, pointer_bits))
+    return fail(Error::RelativeFixupOutOfRange);
+  const std::uint64_t wrapped = *bits - place;
+  const unsigned shift = 64u - pointer_bits;
+  const auto distance = static_cast<std::uint64_t>(static_cast<std::int64_t>(wrapped << shift) >> shift);
   if (!fitsSigned(distance, width)) return fail(Error::RelativeFixupOutOfRange);
   return static_cast<std::int64_t>(distance);
 }
@@ -276,7 +292,7 @@ qovrin::Result<std::uint64_t> absolutePatchValue(WideValue value, std::uint16_t 
   const std::optional<std::uint64_t> pattern = addressBits(value);
   if (!pattern) return fail(refusal);
   const std::uint64_t bits = *pattern;
-  const bool fits_unsigned = width >= 64 || bits < (std::uint64_t{1} << width);
+  const bool fits_unsigned = fitsUnsigned(bits, width);
   const bool fits_signed = fitsSigned(bits, width);
   const bool fits = policy == FixupRangePolicy::signed_value     ? fits_signed
                     : policy == FixupRangePolicy::unsigned_value ? fits_unsigned

@@ -22,10 +22,13 @@
 
 namespace assembly {
 
-// target - place modulo 2^64, which must fit a signed field of width bits
-// (8, 16, 32 or 64, else InvalidFixupWidth); else RelativeFixupOutOfRange,
-// also for a target outside 64 bits.
-qovrin::Result<std::int64_t> relativePatchValue(WideValue target, std::uint64_t place, std::uint16_t width);
+// target - place, which must fit a signed field of width bits (8, 16, 32 or
+// 64, else InvalidFixupWidth); else RelativeFixupOutOfRange, also for a
+// target outside 64 bits. Where the distance as it stands does not fit, it is
+// taken modulo 2^pointer_bits, the width at which the processor wraps the
+// address, when both ends are addresses of that width.
+qovrin::Result<std::int64_t> relativePatchValue(WideValue target, std::uint64_t place, std::uint16_t width,
+                                                std::uint16_t pointer_bits);
 
 // The field's bits for value under the policy: wrap takes a value that fits
 // unsigned or signed, the others only their own (WrapFixupOutOfRange,

@@ -205,7 +205,6 @@ struct Generator {
     const bool cs_or_ds = segment == tables::kRegisterIdCs || segment == tables::kRegisterIdDs;
     const bool segment_ignored =
         long_mode && ((cs_or_ds && !jcc_hint) || segment == tables::kRegisterIdEs || segment == tables::kRegisterIdSs);
-    if (ins.legacy_conflict) result.warn("invalid prefix for instruction");
     if (segment_ignored) result.warn("segment override ignored in 64-bit mode");
     if (ins.legacy_count == 0) return {};
     return result.outRawdata(std::span(ins.legacy_bytes).first(ins.legacy_count), "legacy prefixes", 0);

@@ -143,11 +143,9 @@ struct X86Instruction {
   std::array<std::uint32_t, kPrefixSlotCount> prefixes{};  // 0 = empty
   ForcedPrefixBytes forced{};
   // The legacy prefix bytes sizing settled, in slot order and without those
-  // a VEX or EVEX prefix carries, and whether a forced byte overrode a
-  // slot's word; code generation emits and reports them as they are.
+  // a VEX or EVEX prefix carries; code generation emits them as they are.
   std::array<std::uint8_t, kPrefixSlotCount> legacy_bytes{};
   std::uint8_t legacy_count = 0;
-  bool legacy_conflict = false;
   std::uint32_t template_position = ~0u;
   std::uint8_t option_flags = 0;
   std::uint32_t rex = 0;

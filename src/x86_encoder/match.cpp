@@ -209,6 +209,9 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t, OpenSizes& open) {
     // forms; in brackets it is still never an immediate.
     if (operand.kind == OperandKind::memory && (word & kClassImmediate)) return 0;
     if (operand.flags & 0x30 & ~word) return 0;
+    // A far target takes a far form or the segment of a pointer pair: a near
+    // form would drop the segment.
+    if ((operand.flags & kFar) && !(word & (kFar | kColon))) return 0;
     const std::uint32_t required = operand.required_iflag;
     if (required != 0 && (required >= tables::kIflagBitCount || !t.iflagTest(required))) return 20;
 
@@ -304,7 +307,7 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t, OpenSizes& open) {
     if (count == 0 || ins.operands[0].kind != OperandKind::reg) return 9;
   }
   const bool bnd_word = rep == kPrefixBnd || rep == kPrefixNobnd;
-  if (!t.iflagTest(Iflag::kBnd) && bnd_word) return 16;
+  if (!t.iflagTest(Iflag::kBnd) && bnd_word) return kMatchBndRefused;
   if (t.iflagTest(Iflag::kBnd) && (rep == kPrefixRepne || rep == kPrefixRepnz)) return 17;
   // A sized operand of the size-match set sizes the unsized ones in it.
   bool size_open = false;

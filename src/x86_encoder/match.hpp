@@ -18,6 +18,9 @@ inline constexpr std::uint32_t kMatchSuccess = 22;
 // size had the one the template asks for there; the most specific failure,
 // since every other test has passed.
 inline constexpr std::uint32_t kMatchSizeMissing = 21;
+// The operands fit, in this mode, but bnd or nobnd was written before a form
+// that is no near branch.
+inline constexpr std::uint32_t kMatchBndRefused = 16;
 
 // kMatchGood with the template recorded, or a failing grade; templates that
 // cannot succeed are not graded, so a failing grade only tells that none

@@ -20,7 +20,13 @@ void count(const X86SizeContext& context, PrefixCounter counter) noexcept {
 
 SlotByte slotByte(std::uint32_t code, std::int16_t forced, std::uint8_t mode_bits) noexcept {
   SlotByte slot{types::prefixByte(code, mode_bits), false};
-  if (forced == 0 || forced == slot.byte || (!types::isPrefixByte(forced) && !types::isPrefixByte(slot.byte)))
+  if (forced == 0) return slot;
+  // Where the opcode fixes the F2 or F3 (or that there is none), a repeat
+  // word can only change it or vanish into it.
+  const bool repeat_word =
+      (code >= kPrefixRep && code <= kPrefixRepz) || (code >= kPrefixXacquire && code <= kPrefixNobnd);
+  slot.conflict = repeat_word;
+  if (repeat_word || forced == slot.byte || (!types::isPrefixByte(forced) && !types::isPrefixByte(slot.byte)))
     return slot;
   const bool size_choice =
       code == 0 || (code >= kPrefixA16 && code <= kPrefixA64) || (code >= kPrefixO16 && code <= kPrefixO64);
@@ -152,19 +158,26 @@ void checkPrefixUse(X86Instruction& ins, TemplateRef chosen, const X86SizeContex
 
 qovrin::Result<std::int64_t> legacyPrefixLength(X86Instruction& ins) {
   ins.legacy_count = 0;
-  ins.legacy_conflict = false;
   const bool vex_like = (ins.rex & (kRexVex | kRexEvex)) != 0;
   for (std::uint32_t occupied = occupiedSlots(ins); occupied != 0; occupied &= occupied - 1) {
     const auto index = static_cast<std::size_t>(std::countr_zero(occupied));
     const std::uint32_t code = ins.prefixes[index];
     const SlotByte slot = slotByte(code, ins.forced[index], ins.mode_bits);
-    ins.legacy_conflict = ins.legacy_conflict || slot.conflict;
+    // The word would replace or repeat the F2, F3 or 66 that the opcode
+    // carries, or add one where the opcode takes none.
+    if (slot.conflict) return fail(Error::UnsupportedPrefixes);
     const std::int32_t byte = slot.byte;
     if (byte == types::kNoPrefixByte || byte == types::kEncodingChoice) continue;
     if (byte == types::kNotAPrefix) return fail(Error::NeedsPrefixEmitter);
     if (byte == types::kInvalidInMode) return fail(types::invalidInModeError(code));
     if (byte > 0xFF) return fail(Error::InvalidPrefixEncoding);
-    if (vex_like && (byte == 0xF2 || byte == 0xF3 || byte == 0x66)) continue;
+    if (vex_like && (byte == 0xF2 || byte == 0xF3 || byte == 0x66)) {
+      // VEX and EVEX carry a size or mandatory prefix in their own pp bits,
+      // but have no room for a repeat word, and a legacy F2 or F3 in front
+      // of them faults.
+      if (index == static_cast<std::size_t>(PrefixSlot::rep)) return fail(Error::UnsupportedPrefixes);
+      continue;
+    }
     ins.legacy_bytes[ins.legacy_count++] = static_cast<std::uint8_t>(byte);
   }
   return ins.legacy_count;

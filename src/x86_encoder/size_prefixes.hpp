@@ -16,7 +16,7 @@ void count(const X86SizeContext& context, PrefixCounter counter) noexcept;
 
 struct SlotByte {
   std::int32_t byte = 0;  // a prefix byte or one of the negative answers of prefixByte
-  bool conflict = false;  // the template demands another byte than the word written
+  bool conflict = false;  // the template fixes the slot's byte, which the word written cannot change
 };
 
 // Bit n set when slot n holds a word or the template forces a byte there;
@@ -31,7 +31,9 @@ inline std::uint32_t occupiedSlots(const api::X86Instruction& instruction) noexc
 }
 
 // The byte of one slot: the written word's byte, unless the template forces
-// another and the word is only a size choice.
+// another and the word is only a size choice; a repeat word where the
+// template fixes the byte, or another word where it forces a different one,
+// conflicts.
 SlotByte slotByte(std::uint32_t code, std::int16_t forced, std::uint8_t mode_bits) noexcept;
 
 // The no-high-byte demand, o64 as REX.W and the encoding selector.
@@ -45,8 +47,9 @@ qovrin::Result<std::int64_t> encodingPrefixLength(api::X86Instruction& instructi
 void checkPrefixUse(api::X86Instruction& instruction, tables::TemplateRef chosen, const X86SizeContext& context,
                     std::uint8_t lock_class) noexcept;
 
-// Also keeps the bytes, in slot order, and whether a forced byte conflicted
-// with a slot's word, for code generation.
+// The legacy prefix bytes' length; keeps the bytes, in slot order, for code
+// generation. UnsupportedPrefixes for a word in a slot whose byte the opcode
+// fixes and for a repeat word before VEX or EVEX.
 qovrin::Result<std::int64_t> legacyPrefixLength(api::X86Instruction& instruction);
 
 }  // namespace x86_encoder::size

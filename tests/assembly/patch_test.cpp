@@ -29,24 +29,37 @@ constexpr WideValue kTwo64 = static_cast<WideValue>(kMax) + 1;
 
 // Field-level cases run through assembly; these are the wide and 64-bit edges.
 TEST(PatchValue, RelativeDistancesFitTheSignedWidth) {
-  // target, place, width, distance (none: the error)
-  const std::tuple<WideValue, std::uint64_t, std::uint16_t, std::optional<std::int64_t>, Error> cases[] = {
-      {-4, 10, 32, -14, {}},
-      // Addresses wrap: the upper half reads the same as an unsigned label
-      // and as an expression on it, whose value is negative.
-      {0xffffffff80000009, 0xffffffff80000005, 32, 4, {}},
-      {-0x7ffffff7, 0xffffffff80000005, 32, 4, {}},
-      {-0x7ffffff7, 0x7ffffff0, 32, std::nullopt, Error::RelativeFixupOutOfRange},
-      {0, kMax, 64, 1, {}},
-      {0, kMax, 8, 1, {}},
-      {static_cast<WideValue>(kMax >> 1), 0, 64, static_cast<std::int64_t>(kMax >> 1), {}},
-      {kTwo64, 0, 64, std::nullopt, Error::RelativeFixupOutOfRange},
-      {-kTwo64 / 2 - 1, 0, 64, std::nullopt, Error::RelativeFixupOutOfRange},
-      {0, 0, 0, std::nullopt, Error::InvalidFixupWidth},
-      {0, 0, 128, std::nullopt, Error::InvalidFixupWidth},
-  };
-  for (const auto& [target, place, width, distance, error] : cases) {
-    const auto result = relativePatchValue(target, place, width);
+  // target, place, width, pointer bits, distance (none: the error)
+  const std::tuple<WideValue, std::uint64_t, std::uint16_t, std::uint16_t, std::optional<std::int64_t>, Error>
+      cases[] = {
+          {-4, 10, 32, 64, -14, {}},
+          // Addresses wrap: the upper half reads the same as an unsigned label
+          // and as an expression on it, whose value is negative.
+          {0xffffffff80000009, 0xffffffff80000005, 32, 64, 4, {}},
+          {-0x7ffffff7, 0xffffffff80000005, 32, 64, 4, {}},
+          {-0x7ffffff7, 0x7ffffff0, 32, 64, std::nullopt, Error::RelativeFixupOutOfRange},
+          {0, kMax, 64, 64, 1, {}},
+          {0, kMax, 8, 64, 1, {}},
+          {static_cast<WideValue>(kMax >> 1), 0, 64, 64, static_cast<std::int64_t>(kMax >> 1), {}},
+          {kTwo64, 0, 64, 64, std::nullopt, Error::RelativeFixupOutOfRange},
+          {-kTwo64 / 2 - 1, 0, 64, 64, std::nullopt, Error::RelativeFixupOutOfRange},
+          // 16- and 32-bit pointers wrap at their own width, once both ends
+          // are addresses of that width.
+          {0xfffffff0, 0x15, 32, 32, -0x25, {}},
+          {0xfff0, 0x13, 16, 16, -0x23, {}},
+          {0xfff0, 0x12, 8, 16, -0x22, {}},
+          {-0x7ffffff7, 0x7ffffff0, 32, 32, 0x19, {}},
+          {0xfff0, 0x13, 16, 32, std::nullopt, Error::RelativeFixupOutOfRange},
+          {0x12345, 0x13, 16, 16, std::nullopt, Error::RelativeFixupOutOfRange},
+          {0x5, 0x100000010, 32, 32, std::nullopt, Error::RelativeFixupOutOfRange},
+          {0xfff0, 0x100, 8, 16, std::nullopt, Error::RelativeFixupOutOfRange},
+          // A distance that fits as it stands needs no wrap, above 64K too.
+          {0x10020, 0x10010, 16, 16, 0x10, {}},
+          {0, 0, 0, 64, std::nullopt, Error::InvalidFixupWidth},
+          {0, 0, 128, 64, std::nullopt, Error::InvalidFixupWidth},
+      };
+  for (const auto& [target, place, width, pointer_bits, distance, error] : cases) {
+    const auto result = relativePatchValue(target, place, width, pointer_bits);
     if (distance)
       EXPECT_EQ(result.value_or(~0), *distance) << static_cast<std::int64_t>(target) << " " << place;
     else

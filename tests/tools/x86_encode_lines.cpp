@@ -6,21 +6,24 @@
 // lines, as in a lowering run, so that every template also comes out of a
 // remembered search. Lines are split, prefix words included, by the encode
 // pass's own reading of an instruction line, so that the comparison covers
-// what a source line gets.
+// what a source line gets. With --templates, the bytes are followed by a
+// blank and the row of the template that made them.
 
 #include <array>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "frontend/encode/isa_text.hpp"
 #include "x86_encoder/api.hpp"
 #include "x86_encoder/encode.hpp"
 #include "x86_encoder/match_memo.hpp"
 
-int main() {
+int main(int argc, char** argv) {
   using namespace x86_encoder;
+  const bool templates = argc > 1 && std::string_view(argv[1]) == "--templates";
   std::string line;
   encode::OwnedEncodeResult result;
   frontend::isa_text::ParsedInstruction parsed;
@@ -65,7 +68,9 @@ int main() {
         hex += digits;
       }
     }
-    std::cout << (placeholder ? std::string("fixup") : hex) << '\n';
+    std::cout << (placeholder ? std::string("fixup") : hex);
+    if (templates) std::cout << ' ' << result.template_index;
+    std::cout << '\n';
   }
   return 0;
 }

@@ -56,7 +56,7 @@ KNOWN_DIFFERENCES = [
      "nasm 2.16 accepts them"),
     (r"^\d+: (x(acquire|release) )?lock xchg ", "lock on xchg is refused on purpose (xchg with memory locks by itself); nasm accepts it"),
     (r"^\d+: rep movsd xmm",
-     "where the template needs F2 the written F3 stays, with the warning \"invalid prefix for instruction\"; "
+     "rep would put F3 in place of the F2 that the SSE movsd carries, which makes it movss, so it is refused; "
      "nasm writes both"),
     # Unsized memory: the database leaves these sizes open where nasm 2.16's
     # older database fixed them.

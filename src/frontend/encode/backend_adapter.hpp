@@ -30,6 +30,7 @@ struct FixupFact {
   bool pc_relative = false;
   fixup::FixupRangePolicy range_policy = fixup::FixupRangePolicy::wrap;
   std::int64_t addend = 0;  // added to the text's value: where the field lies against the instruction's end
+  fixup::PointerWidth pointer_width = fixup::PointerWidth::bits64;  // of a PC-relative field
 };
 
 // One instruction as the encode pass stores it.

@@ -79,7 +79,8 @@ std::string boundsNote(std::int64_t value, unsigned width) {
 
 bool sameFact(const FixupFact& left, const FixupFact& right) noexcept {
   return left.text == right.text && left.addend == right.addend && left.offset == right.offset &&
-         left.width == right.width && left.pc_relative == right.pc_relative && left.range_policy == right.range_policy;
+         left.width == right.width && left.pc_relative == right.pc_relative &&
+         left.range_policy == right.range_policy && left.pointer_width == right.pointer_width;
 }
 
 bool fixupsFit(const module::Module& module, const InstructionFacts& record) noexcept {
@@ -111,6 +112,7 @@ qovrin::Status addFacts(module::Module& module, std::uint32_t fragment, std::uin
                                              fact.pc_relative, fact.offset + shift, fact.width);
     if (!added) return fail(added.error());
     fixups[*added].range_policy = fact.range_policy;
+    fixups[*added].pointer_width = fact.pointer_width;
   }
   return {};
 }
@@ -229,6 +231,7 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
       std::vector<diagnostic::Note> notes;
       if (record.error() == Error::UnsupportedRiscvInstruction || record.error() == Error::UnsupportedX86Instruction ||
           record.error() == Error::ImpossibleAddressSize || record.error() == Error::UnsupportedOperandSyntax ||
+          record.error() == Error::UnsupportedPrefixes ||
           record.error() == Error::BackendOutputMaterializationFailed)
         if (auto note = encodeFailureNote(*line)) notes.push_back({std::move(*note), std::nullopt});
       module.diagnostics().addWithNotes(diagnostic::Severity::error, piece.location(), *message, notes);

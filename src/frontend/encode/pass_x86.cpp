@@ -73,7 +73,18 @@ FixupFact literalFact(const EncodeUnit& unit) {
   return fact;
 }
 
-qovrin::Status claimFact(const EncodeUnit& unit, std::uint32_t offset, FixupFact& fact, bool literal) {
+// Where the processor wraps the address a branch reaches: at 64 bits in
+// 64-bit code; elsewhere at the operand size, the mode's for a short branch
+// and the field's own for a near one, o16 and o32 forms included.
+fixup::PointerWidth pointerWidth(std::uint8_t mode_bits, std::uint8_t field_bytes) noexcept {
+  using fixup::PointerWidth;
+  if (mode_bits == 64) return PointerWidth::bits64;
+  const unsigned bits = field_bytes == 1 ? mode_bits : 8u * field_bytes;
+  return bits == 16 ? PointerWidth::bits16 : bits == 32 ? PointerWidth::bits32 : PointerWidth::bits64;
+}
+
+qovrin::Status claimFact(const EncodeUnit& unit, std::uint8_t mode_bits, std::uint32_t offset, FixupFact& fact,
+                         bool literal) {
   std::int64_t addend = literal ? fact.addend : unit.value;
   if (unit.fixup == FixupKind::relative) {
     const std::int64_t end = std::int64_t{offset} + unit.width;
@@ -85,6 +96,7 @@ qovrin::Status claimFact(const EncodeUnit& unit, std::uint32_t offset, FixupFact
   }
   if (unit.width == 0 || unit.width > 8) return fail(Error::InvalidBackendFixupWidth);
   fact.pc_relative = unit.fixup == FixupKind::relative;
+  if (fact.pc_relative) fact.pointer_width = pointerWidth(mode_bits, unit.width);
   fact.addend = addend;
   fact.offset = offset;
   fact.width = static_cast<std::uint16_t>(8 * unit.width);
@@ -173,10 +185,10 @@ qovrin::Status claimFacts(const x86_encoder::encode::OwnedEncodeResult& result, 
   for (const EncodeUnit& unit : result.units()) {
     if (unit.has_fixup) {
       if (unit.symbolic) {
-        QOVRIN_TRY(claimFact(unit, offset, facts[next++], false));
+        QOVRIN_TRY(claimFact(unit, result.mode_bits, offset, facts[next++], false));
       } else if (unit.fixup == FixupKind::relative) {
         FixupFact fact = literalFact(unit);
-        QOVRIN_TRY(claimFact(unit, offset, fact, true));
+        QOVRIN_TRY(claimFact(unit, result.mode_bits, offset, fact, true));
         facts.push_back(std::move(fact));
       } else {
         return fail(Error::BackendFixupCountMismatch);
@@ -253,6 +265,13 @@ std::optional<FoldFailure> operandFoldFailure(const fragment::Instruction& line)
   std::optional<FoldFailure> failure;
   if (encodeUnits(line, nullptr, result, facts, &failure)) return std::nullopt;
   return failure;
+}
+
+std::optional<std::uint64_t> encodedTemplate(const fragment::Instruction& line) {
+  x86_encoder::encode::OwnedEncodeResult result;
+  std::vector<FixupFact> facts;
+  if (!encodeUnits(line, nullptr, result, facts) || !result.template_used) return std::nullopt;
+  return result.template_index;
 }
 
 std::optional<std::string> encoderWarning(const fragment::Instruction& line) {

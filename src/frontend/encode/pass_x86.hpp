@@ -29,6 +29,9 @@ using FoldFailure = std::pair<std::string, qovrin::Error>;
 // line was refused for what its value is, not for its form.
 std::optional<FoldFailure> operandFoldFailure(const fragment::Instruction& line);
 
+// The template the encoder chose for a line it encoded.
+std::optional<std::uint64_t> encodedTemplate(const fragment::Instruction& line);
+
 // The first warning the encoder gave for a line it encoded, when it gave one:
 // the cause of a line whose units could not be turned into bytes.
 std::optional<std::string> encoderWarning(const fragment::Instruction& line);

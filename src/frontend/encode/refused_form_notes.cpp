@@ -9,6 +9,7 @@
 #include "frontend/encode/backend_adapter.hpp"
 #include "frontend/encode/isa_text.hpp"
 #include "frontend/encode/pass_x86.hpp"
+#include "frontend/encode/refused_prefix_notes.hpp"
 #include "frontend/encode/refused_x86_notes.hpp"
 #include "frontend/syntax/identifier.hpp"
 #include "riscv_encoder/source.hpp"
@@ -163,13 +164,17 @@ std::optional<std::string> x86Note(const fragment::Instruction& line) {
   isa_text::ParsedInstruction parsed;
   if (!isa_text::parseX86Line(line.text(), parsed)) return std::nullopt;
   const auto opcode = x86_encoder::tables::findMnemonic(parsed.mnemonic);
-  if (!opcode) return x86PrefixNote(line, parsed).value_or(noInstruction(parsed.mnemonic));
+  if (!opcode) {
+    if (auto note = x86LonePrefixNote(line, parsed)) return note;
+    return x86PrefixNote(line, parsed).value_or(noInstruction(parsed.mnemonic));
+  }
   const auto templates = x86_encoder::tables::templatesOf(*opcode);
   std::bitset<256> taken;
   for (std::uint32_t index = templates.first; index < templates.first + templates.count; ++index)
     taken.set(x86_encoder::tables::TemplateRef{index}.row().operand_count);
   if (taken.none()) return std::nullopt;
   if (taken.test(parsed.operand_count)) {
+    if (auto note = x86RepeatWordNote(line, parsed)) return note;
     // A line the encoder took, with a warning, failed on that warning.
     if (auto warning = encoderWarning(line)) return warning;
     return x86OperandNote(line, parsed);

@@ -31,6 +31,14 @@ enum class FixupRangePolicy : std::uint8_t {
   sign_extended = 3,
 };
 
+// The width at which the processor wraps the address that a PC-relative
+// field leads to: the instruction pointer's.
+enum class PointerWidth : std::uint8_t { bits64 = 0, bits16 = 1, bits32 = 2 };
+
+constexpr std::uint16_t pointerBits(PointerWidth width) noexcept {
+  return width == PointerWidth::bits16 ? 16 : width == PointerWidth::bits32 ? 32 : 64;
+}
+
 struct FixupTarget {
   // Borrowed when handed to the store, which keeps its own copy.
   std::string_view text;
@@ -60,6 +68,7 @@ struct Fixup {
   // neither patched nor counted as pending.
   bool dropped : 1 = false;
   bool has_addend : 1 = false;  // kept in front of the text
+  PointerWidth pointer_width : 2 = PointerWidth::bits64;
 
   static constexpr std::uint16_t kLongText = 0xffff;
 };

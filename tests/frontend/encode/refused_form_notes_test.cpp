@@ -95,4 +95,30 @@ TEST(RefusedFormNotes, X86SaysWhichPartFailed) {
   });
 }
 
+TEST(RefusedFormNotes, X86SaysWhatARepeatWordWouldChange) {
+  const Target x64 = Target::x86(64);
+  const Target x32 = Target::x86(32);
+  expectNotes({
+      {x64, "repne addss xmm0, xmm1",
+       "'addss' already carries F3 in its opcode: 'repne' would put F2 in its place, which makes another instruction"},
+      {x64, "rep movsd xmm0, xmm1",
+       "'movsd' already carries F2 in its opcode: 'rep' would put F3 in its place, which makes another instruction"},
+      {x32, "lock repnz lzcnt eax, [ebx]",
+       "'lzcnt' already carries F3 in its opcode: 'repnz' would put F2 in its place, which makes another instruction"},
+      {x64, "rep addps xmm0, xmm1", "'addps' takes no F2 or F3 prefix: 'rep' would add F3"},
+      {x64, "repz tzcnt eax, ecx", "'tzcnt' already carries F3 in its opcode and takes no 'repz' besides"},
+      {x64, "rep vaddps xmm0, xmm1, xmm2",
+       "'vaddps' is a VEX instruction, which takes no 'rep': a legacy F2 or F3 before VEX faults"},
+      {x64, "repe vaddps zmm0, zmm1, zmm2",
+       "'vaddps' is an EVEX instruction, which takes no 'repe': a legacy F2 or F3 before EVEX faults"},
+      {x64, "bnd jmp far [rax]", "'bnd' goes only with near jumps, calls and returns: a far jump takes none"},
+      {x32, "nobnd call far [ebx+8]", "'nobnd' goes only with near jumps, calls and returns: a far call takes none"},
+      {x32, "bnd jmp short 0x10", "'bnd' goes only with near jumps, calls and returns: a short jump takes none"},
+      {x64, "bnd mov eax, 1", "'bnd' goes only with near jumps, calls and returns"},
+      {x64, "xacquire lock", "'xacquire' needs an instruction after it, not the lone prefix 'lock'"},
+      {x32, "rep fs", "'rep' needs an instruction after it, not the lone prefix 'fs'"},
+      {x64, "rep foo", "no instruction named 'foo'"},
+  });
+}
+
 }  // namespace
