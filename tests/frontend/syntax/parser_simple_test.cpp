@@ -165,6 +165,37 @@ TEST(Statement, OwnsItsTextsBeyondTheSource) {
   EXPECT_EQ(isa, (SourceSpan{std::nullopt, 41, 51}));
 }
 
+// Which target reads an instruction line is known only when it is lowered:
+// the statement keeps what each reading of its comment cut leaves, and where.
+TEST(Statement, KeepsTheCommentCutOfEachTargetsReading) {
+  struct Case {
+    const char* text;
+    const char* kept;
+    const char* spirv_kept;
+  };
+  const Case cases[] = {
+      {"mov ax, \"a\\\" // 12\"", "mov ax, \"a\\\"", "mov ax, \"a\\\" // 12\""},
+      {"%1 = OpString \"a\\\"b\" // \"q", "%1 = OpString \"a\\\"b\" // \"q", "%1 = OpString \"a\\\"b\""},
+      {"x 'open // c", "x 'open // c", "x 'open"},
+      {"mov eax, 1 // c", "mov eax, 1", "mov eax, 1"},
+      {"OpName %1 \"a\" // it's", "OpName %1 \"a\"", "OpName %1 \"a\""},
+  };
+  for (const Case& c : cases) {
+    const std::string source = std::string("  ") + c.text + "\n";
+    Parser parser(source);
+    const auto statements = parser.parseSource();
+    ASSERT_TRUE(statements) << c.text;
+    const auto& line = std::get<ast::IsaTextStatement>((*statements)[0].payload);
+    EXPECT_EQ(line.textFor(false), c.kept) << c.text;
+    EXPECT_EQ(line.textFor(true), c.spirv_kept) << c.text;
+    EXPECT_EQ(line.spirv_size.has_value(), std::string_view(c.kept) != c.spirv_kept) << c.text;
+    for (const bool spirv : {false, true}) {
+      const SourceSpan span = line.locationFor(spirv).span;
+      EXPECT_EQ(source.substr(span.start, span.end - span.start), line.textFor(spirv)) << c.text;
+    }
+  }
+}
+
 // Only a line without quotes and parentheses is marked plain; a comment
 // makes the mark unknown, whatever the text kept before it.
 TEST(Statement, MarksInstructionTextWithoutQuotesOrParenthesesPlain) {
