@@ -65,10 +65,7 @@ std::optional<diagnostic::Note> argumentSyntaxNote(std::string_view line, const 
   for (std::size_t at = open + 1; at < line.size(); ++at) {
     const char c = line[at];
     if (quote != 0) {
-      if (c == '\\' && quote == '"')
-        ++at;
-      else if (c == quote)
-        quote = 0;
+      if (c == quote) quote = 0;
       continue;
     }
     if (c == '/' && at + 1 < line.size() && line[at + 1] == '/') break;

@@ -22,6 +22,9 @@ TEST(CallSyntaxNotesTest, PointsAtWhereTheArgumentsStopParsing) {
       {"db(1) x", "x", "'x' cannot follow the call's ')'"},
       {"db((1, 2)", "((1, 2)", "this '(' is not closed on this line"},
       {"db(\"a)\", 'b,(', 1)", std::nullopt, ""},
+      // A backslash ends no string: the quote after it closes this one.
+      {"db(\"\\\", 1 2) // \"", "2) // \"", "'2' cannot stand here"},
+      {"db('\\', 1 2) // '", "2) // '", "'2' cannot stand here"},
       {"emit.struct(P { x: 1, y: 2 })", std::nullopt, ""},
       {"db(1);", std::nullopt, ""},
       {"x = 1 +", std::nullopt, ""},
