@@ -5,6 +5,7 @@
 
 #include "common/ascii.hpp"
 #include "common/display_text.hpp"
+#include "frontend/lower/dot_name_notes.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/parser.hpp"
 
@@ -35,6 +36,8 @@ std::optional<Stop> argumentStop(std::string_view line, std::size_t start, std::
   const std::size_t at = parser.position();
   if (parsed && at >= piece.size()) return std::nullopt;
   if (at >= piece.size()) return Stop{end, qovrin::quotedSubject(piece) + " ends where a value must follow"};
+  if (const auto name = dot_name_notes::dotNameAt(piece, at))
+    return Stop{start + at, dot_name_notes::dotNameReason(*name)};
   return Stop{start + at, qovrin::quotedSubject(piece.substr(at, 1)) + " cannot stand here"};
 }
 
