@@ -6,6 +6,7 @@
 #include "assembly/fixup_resolution.hpp"
 #include "common/display_text.hpp"
 #include "frontend/encode/backend_adapter.hpp"
+#include "frontend/lower/dot_name_notes.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/expr_number.hpp"
 
@@ -79,7 +80,11 @@ std::string describeUnresolvedFixup(const frontend::fixup::Fixup& fixup,
   if (const auto folded = splitFoldedAddend(text); folded && module.findSymbol(folded->name) == nullptr)
     return cannot + notDefined(module, fixup, folded->name);
   const auto tree = frontend::expr::parseOwned(text);
-  if (!tree) return frontend::expr::unreadableNumberNote(text).value_or(cannot + "it is not an expression");
+  if (!tree) {
+    if (const auto name = frontend::lower::dot_name_notes::dotNameStoppingExpression(text))
+      return cannot + frontend::lower::dot_name_notes::dotNameReason(*name);
+    return frontend::expr::unreadableNumberNote(text).value_or(cannot + "it is not an expression");
+  }
   const auto why = innermostFailure(module, fixup, *tree, context);
   if (!why) {
     const auto value = frontend::expr::evaluateValue(*tree, context);

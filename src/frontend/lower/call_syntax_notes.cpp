@@ -5,6 +5,7 @@
 
 #include "common/ascii.hpp"
 #include "common/display_text.hpp"
+#include "frontend/lower/dot_name_notes.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/parser.hpp"
 
@@ -35,6 +36,8 @@ std::optional<Stop> argumentStop(std::string_view line, std::size_t start, std::
   const std::size_t at = parser.position();
   if (parsed && at >= piece.size()) return std::nullopt;
   if (at >= piece.size()) return Stop{end, qovrin::quotedSubject(piece) + " ends where a value must follow"};
+  if (const auto name = dot_name_notes::dotNameAt(piece, at))
+    return Stop{start + at, dot_name_notes::dotNameReason(*name)};
   return Stop{start + at, qovrin::quotedSubject(piece.substr(at, 1)) + " cannot stand here"};
 }
 
@@ -65,10 +68,7 @@ std::optional<diagnostic::Note> argumentSyntaxNote(std::string_view line, const 
   for (std::size_t at = open + 1; at < line.size(); ++at) {
     const char c = line[at];
     if (quote != 0) {
-      if (c == '\\' && quote == '"')
-        ++at;
-      else if (c == quote)
-        quote = 0;
+      if (c == quote) quote = 0;
       continue;
     }
     if (c == '/' && at + 1 < line.size() && line[at + 1] == '/') break;

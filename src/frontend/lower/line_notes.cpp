@@ -12,6 +12,7 @@
 #include "frontend/lower/block_notes.hpp"
 #include "frontend/lower/builtin_family_notes.hpp"
 #include "frontend/lower/call_syntax_notes.hpp"
+#include "frontend/lower/dot_name_notes.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/syntax/expr_number.hpp"
 #include "frontend/syntax/lexer.hpp"
@@ -256,6 +257,7 @@ std::vector<Note> parseNotes(const module::Module& module, const SourceLocation&
       if (auto syntax = call_syntax_notes::argumentSyntaxNote(rawLineAt(module, location), location))
         return {std::move(*syntax)};
     if (!note) note = trailingOperatorNote(line);
+    if (!note) note = dot_name_notes::expressionNote(expressionTexts(line));
   } else if (error == Error::InvalidMetaFor) {
     note = forHeaderNote(line);
   } else if (error == Error::NestingTooDeep) {

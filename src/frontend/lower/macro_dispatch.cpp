@@ -7,6 +7,7 @@
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/lower/macro.hpp"
+#include "frontend/syntax/lexer.hpp"
 #include "frontend/values/operand_text.hpp"
 
 namespace frontend::macro {
@@ -107,6 +108,11 @@ qovrin::Result<bool> dispatch(module::Module& module, lower::contracts::ActiveOu
   const std::size_t name_end = firstWordEnd(text);
   const std::string_view name = text.substr(0, name_end);
   if (!context.macros.contains(name)) return false;
+  // An instruction line keeps its text through the later of two comment
+  // cuts, SPIR-V's and every other target's, as the parser cannot tell which
+  // target will read it: the invocation is cut again as its target reads it.
+  text =
+      cursor.target.isa == target::Isa::spirv ? lexer::spirvTextBeforeComment(text) : lexer::isaTextBeforeComment(text);
   if (context.value_function_depth > 0) return fail(Error::SideEffectInValueFunction);
   if (context.meta_call_depth >= kMaxMetaCallDepth) return fail(Error::MetaCallDepthExceeded);
   if (context.expansion_count >= kMaxExpansions) return fail(Error::MacroExpansionLimitExceeded);

@@ -8,6 +8,12 @@ const SourceLocation& Statement::location() const noexcept {
   return std::visit([](const auto& statement) -> const SourceLocation& { return statement.location; }, payload);
 }
 
+SourceLocation IsaTextStatement::locationFor(bool spirv) const noexcept {
+  SourceLocation cut = location;
+  cut.span.end -= static_cast<std::uint32_t>(text.size() - textFor(spirv).size());
+  return cut;
+}
+
 qovrin::Status StructLiteralArgument::addField(std::string_view name, StructLiteralValue value) {
   constexpr std::size_t kMaxNames = std::numeric_limits<std::uint32_t>::max();
   if (name.size() > kMaxNames - names.size()) return qovrin::fail(qovrin::Error::SourceTooLarge);

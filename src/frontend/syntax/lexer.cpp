@@ -230,12 +230,12 @@ LineKind classifyTrimmed(std::string_view text) noexcept {
 
 namespace {
 
-// Where the trailing "//" comment of text starts, or npos; open tells
-// whether the text ends inside a quote. With backslash escapes a backslash
-// in a quote takes the next character with it; without single quotes only
-// '"' opens one, as in SPIR-V text.
-template <bool BackslashEscapes, bool SingleQuotes = true>
-std::size_t commentStart(std::string_view text, bool& open) noexcept {
+// Where the trailing "//" comment of text starts, or npos. Without escapes
+// a double quote or "'" opens a string and a backslash is a character like
+// any other; with them, as SPIR-V text reads strings, only '"' opens one and
+// a backslash in it takes the next character with it.
+template <bool Escapes>
+std::size_t commentStart(std::string_view text) noexcept {
   char quote = '\0';
   std::size_t index = 0;
   while (index < text.size()) {
@@ -246,13 +246,13 @@ std::size_t commentStart(std::string_view text, bool& open) noexcept {
         index = byte_scan::findFirstOf<'"', '\'', '/'>(text, index);
         continue;
       }
-      if (c == '"' || (SingleQuotes && c == '\'' && !isDigitSeparator(text, index))) {
+      if (c == '"' || (!Escapes && c == '\'' && !isDigitSeparator(text, index))) {
         quote = c;
       } else if (c == '/' && index + 1 < text.size() && text[index + 1] == '/') {
         return index;
       }
       ++index;
-    } else if (BackslashEscapes && c == '\\' && index + 1 < text.size()) {
+    } else if (Escapes && c == '\\' && index + 1 < text.size()) {
       index += 2;
     } else if (c == quote && index + 1 < text.size() && text[index + 1] == quote) {
       index += 2;
@@ -261,33 +261,23 @@ std::size_t commentStart(std::string_view text, bool& open) noexcept {
       ++index;
     }
   }
-  open = quote != '\0';
   return std::string_view::npos;
+}
+
+std::string_view before(std::string_view text, std::size_t start) noexcept {
+  if (start == std::string_view::npos) return text;
+  while (start > 0 && isBlank(text[start - 1])) --start;
+  return text.substr(0, start);
 }
 
 }  // namespace
 
 std::string_view isaTextBeforeComment(std::string_view text) noexcept {
-  bool open = false;
-  std::size_t start = commentStart<false>(text, open);
-  // Strings have no escapes, but SPIR-V text writes a quote inside a string
-  // as \": a text that the plain reading leaves inside a quote is read again
-  // that way. So is one whose cut comes after a backslash, where SPIR-V's
-  // reading (double quotes only) closes every quote, cuts later or not at
-  // all, and keeps a text that ends with its string: the plain cut then fell
-  // inside that string ("\"//\"").
-  if (open) {
-    start = commentStart<true>(text, open);
-  } else if (start != std::string_view::npos && text.substr(0, start).find('\\') != std::string_view::npos) {
-    bool escaped_open = false;
-    const std::size_t escaped = commentStart<true, false>(text, escaped_open);
-    std::size_t kept = escaped == std::string_view::npos ? text.size() : escaped;
-    while (kept > start && isBlank(text[kept - 1])) --kept;
-    if (!escaped_open && kept > start && text[kept - 1] == '"') start = escaped;
-  }
-  if (start == std::string_view::npos) return text;
-  while (start > 0 && isBlank(text[start - 1])) --start;
-  return text.substr(0, start);
+  return before(text, commentStart<false>(text));
+}
+
+std::string_view spirvTextBeforeComment(std::string_view text) noexcept {
+  return before(text, commentStart<true>(text));
 }
 
 }  // namespace frontend::lexer

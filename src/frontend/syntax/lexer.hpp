@@ -58,7 +58,12 @@ LineKind classifyTrimmed(std::string_view text) noexcept;
 using qovrin::isDigitSeparator;
 
 // The text before a trailing "//" comment (outside quotes), trimmed of
-// trailing blanks and tabs.
+// trailing blanks and tabs. Strings have no escapes: a backslash is a
+// character like any other.
 std::string_view isaTextBeforeComment(std::string_view text) noexcept;
+
+// The same as SPIR-V text reads its strings: only '"' opens one, and \"
+// inside it is a quote that does not close it.
+std::string_view spirvTextBeforeComment(std::string_view text) noexcept;
 
 }  // namespace frontend::lexer

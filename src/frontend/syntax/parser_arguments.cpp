@@ -32,7 +32,15 @@ qovrin::Result<expr::Node> parseExpressionOr(std::string_view text, Error otherw
 
 namespace {
 
-// Where each "(" and "{" outside double-quoted strings of a struct literal's
+// The quote that text[at] opens outside a string: '"', or "'" unless it
+// separates two digit groups (1'000); 0 for any other character.
+char quoteOpenedAt(std::string_view text, std::size_t at) noexcept {
+  const char c = text[at];
+  if (c == '"' || (c == '\'' && !lexer::isDigitSeparator(text, at))) return c;
+  return 0;
+}
+
+// Where each "(" and "{" outside the strings of a struct literal's
 // body closes, found in one scan. Nested literals split their bodies by
 // jumping over inner groups instead of scanning them again, so a literal
 // nested a thousand levels deep still costs time linear in its size.
@@ -43,11 +51,14 @@ class GroupIndex {
   qovrin::Status build(std::string_view body) {
     base_ = body.data();
     std::vector<std::size_t> open;  // positions in groups_ of the groups still open
-    bool in_string = false;
+    char quote = 0;
     for (std::size_t i = 0; i < body.size(); ++i) {
       const char c = body[i];
-      if (c == '"') in_string = !in_string;
-      if (in_string) continue;
+      if (quote != 0) {
+        if (c == quote) quote = 0;
+        continue;
+      }
+      quote = quoteOpenedAt(body, i);
       if (c == '(' || c == '{') {
         open.push_back(groups_.size());
         groups_.push_back(Group{i, i});
@@ -58,7 +69,7 @@ class GroupIndex {
         open.pop_back();
       }
     }
-    if (in_string || !open.empty()) return fail(Error::InvalidApiArgument);
+    if (quote != 0 || !open.empty()) return fail(Error::InvalidApiArgument);
     return {};
   }
 
@@ -81,25 +92,26 @@ class GroupIndex {
   std::vector<Group> groups_;  // in order of their opening brackets
 };
 
-// Calls visit with each piece of text between commas outside double-quoted
-// strings, parentheses and braces; a doubled quote closes and reopens the
-// string at once, and single quotes are not tracked. With an index, the text
-// lies in the indexed body and its groups are jumped over.
+// Calls visit with each piece of text between commas outside strings,
+// parentheses and braces. Strings are quoted either way, as expressions
+// write them; a doubled quote closes and reopens the string at once. With an
+// index, the text lies in the indexed body and its groups are jumped over.
 template <typename Visit>
 qovrin::Status splitTopLevel(std::string_view text, bool require_closed, const GroupIndex* groups, Visit&& visit) {
-  bool in_string = false;
+  char quote = 0;
   std::uint32_t parentheses = 0;
   std::uint32_t braces = 0;
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (in_string) {
-      if (c == '"') in_string = false;
+    if (quote != 0) {
+      if (c == quote) quote = 0;
       continue;
     }
     switch (c) {
       case '"':
-        in_string = true;
+      case '\'':
+        quote = quoteOpenedAt(text, i);
         break;
       case '(':
       case '{':
@@ -130,7 +142,7 @@ qovrin::Status splitTopLevel(std::string_view text, bool require_closed, const G
         break;
     }
   }
-  if (require_closed && (in_string || parentheses != 0 || braces != 0)) return fail(Error::InvalidApiArgument);
+  if (require_closed && (quote != 0 || parentheses != 0 || braces != 0)) return fail(Error::InvalidApiArgument);
   return visit(text.substr(start));
 }
 

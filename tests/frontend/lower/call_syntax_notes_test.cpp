@@ -22,6 +22,16 @@ TEST(CallSyntaxNotesTest, PointsAtWhereTheArgumentsStopParsing) {
       {"db(1) x", "x", "'x' cannot follow the call's ')'"},
       {"db((1, 2)", "((1, 2)", "this '(' is not closed on this line"},
       {"db(\"a)\", 'b,(', 1)", std::nullopt, ""},
+      // A backslash ends no string: the quote after it closes this one.
+      {"db(\"\\\", 1 2) // \"", "2) // \"", "'2' cannot stand here"},
+      {"db('\\', 1 2) // '", "2) // '", "'2' cannot stand here"},
+      // A name that starts with '.' is a label no expression can read.
+      {"dd(.end - .start)", ".end - .start)",
+       "'.end' starts with '.', and such names serve as jump targets and "
+       "addresses (L, L + k) but cannot stand in an expression; give the "
+       "label a plain name such as 'end' to compute with it"},
+      {"dd(4 * ._a.b)", "._a.b)", "a plain name such as '_a.b' to compute with it"},
+      {"dd(1 + .5)", ".5)", "'.' cannot stand here"},
       {"emit.struct(P { x: 1, y: 2 })", std::nullopt, ""},
       {"db(1);", std::nullopt, ""},
       {"x = 1 +", std::nullopt, ""},

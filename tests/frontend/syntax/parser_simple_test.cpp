@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <string_view>
 
@@ -87,6 +88,7 @@ TEST(ApiCall, Forms) {
       {"f(P{ a: 1, })", "call f(P{a: 1})"},
       {"f(1);  ;", "call f(1)"},
       {"emit.u8('a')", "call emit.u8('a')"},
+      {"emit.u8('a,b')", "call emit.u8('a,b')"},
       {"Foo.bar (x)", "call Foo.bar(x)"},
       {"f(a.P {\n  x: 1,\n  x: Q{ y: \"}\" },\n})", "call f(a.P{x: 1, x: Q{y: '}'}})"},
       // A blank before the parenthesis makes the line instruction text.
@@ -97,7 +99,33 @@ TEST(ApiCall, Forms) {
       {"nop\nf(}", "!InvalidExpression@2"},
   });
   expectEach("!InvalidApiArgument@1", {"f(1,,2)", "f(1,)", "f(,1)", "f(\"a\" + \"b\")"});
-  expectEach("!InvalidExpression@1", {"f(1 +)", "emit.u8('a,b')", "f(P{ x 1 })"});
+  expectEach("!InvalidExpression@1", {"f(1 +)", "f(P{ x 1 })"});
+}
+
+// A single-quoted text is one argument whatever punctuation it holds, on
+// every road a call line takes, and so is a field value of a struct literal.
+TEST(ApiCall, SingleQuotedArgumentsHoldEveryPunctuationCharacter) {
+  for (char c = '!'; c <= '~'; ++c) {
+    if (std::isalnum(static_cast<unsigned char>(c))) continue;
+    const std::string literal = c == '\'' ? "''''" : std::string("'") + c + "'";
+    const std::string shown = std::string("'") + c + "'";
+    const std::pair<std::string, std::string> cases[] = {
+        {"db(" + literal + ", 1)", "call db(" + shown + ", 1)"},
+        {"db(1, " + literal + ")", "call db(1, " + shown + ")"},
+        {"print(" + literal + ")", "call print(" + shown + ")"},
+        {"f(P{ a: " + literal + ", b: 1 })", "call f(P{a: " + shown + ", b: 1})"},
+    };
+    for (const auto& [line, want] : cases) {
+      EXPECT_EQ(describe(line), want);
+      EXPECT_EQ(describe(line + " // it's"), want);
+      EXPECT_EQ(statement_shape::describeCall(line), want);
+      auto call = parseApiCall(line, {});
+      ASSERT_TRUE(call) << line;
+      ast::StatementList statements;
+      ASSERT_TRUE(ast::append(statements, std::move(*call)));
+      EXPECT_EQ(statement_shape::show(statements), want);
+    }
+  }
 }
 
 TEST(ApiCall, KeepsCallTextNameAndLocation) {
@@ -163,6 +191,37 @@ TEST(Statement, OwnsItsTextsBeyondTheSource) {
   // The instruction's location ends before the comment.
   const SourceSpan isa = std::get<ast::IsaTextStatement>((*statements)[3].payload).location.span;
   EXPECT_EQ(isa, (SourceSpan{std::nullopt, 41, 51}));
+}
+
+// Which target reads an instruction line is known only when it is lowered:
+// the statement keeps what each reading of its comment cut leaves, and where.
+TEST(Statement, KeepsTheCommentCutOfEachTargetsReading) {
+  struct Case {
+    const char* text;
+    const char* kept;
+    const char* spirv_kept;
+  };
+  const Case cases[] = {
+      {"mov ax, \"a\\\" // 12\"", "mov ax, \"a\\\"", "mov ax, \"a\\\" // 12\""},
+      {"%1 = OpString \"a\\\"b\" // \"q", "%1 = OpString \"a\\\"b\" // \"q", "%1 = OpString \"a\\\"b\""},
+      {"x 'open // c", "x 'open // c", "x 'open"},
+      {"mov eax, 1 // c", "mov eax, 1", "mov eax, 1"},
+      {"OpName %1 \"a\" // it's", "OpName %1 \"a\"", "OpName %1 \"a\""},
+  };
+  for (const Case& c : cases) {
+    const std::string source = std::string("  ") + c.text + "\n";
+    Parser parser(source);
+    const auto statements = parser.parseSource();
+    ASSERT_TRUE(statements) << c.text;
+    const auto& line = std::get<ast::IsaTextStatement>((*statements)[0].payload);
+    EXPECT_EQ(line.textFor(false), c.kept) << c.text;
+    EXPECT_EQ(line.textFor(true), c.spirv_kept) << c.text;
+    EXPECT_EQ(line.spirv_size.has_value(), std::string_view(c.kept) != c.spirv_kept) << c.text;
+    for (const bool spirv : {false, true}) {
+      const SourceSpan span = line.locationFor(spirv).span;
+      EXPECT_EQ(source.substr(span.start, span.end - span.start), line.textFor(spirv)) << c.text;
+    }
+  }
 }
 
 // Only a line without quotes and parentheses is marked plain; a comment
