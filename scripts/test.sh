@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 
-jobs=$(nproc)
+jobs=$(scripts/jobs.sh)
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQOVRIN_SANITIZE=ON -DQOVRIN_BENCH=OFF
 cmake --build build/asan -j "$jobs"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release

@@ -2,6 +2,7 @@
 
 #include "assembly/unresolved_fixup.hpp"
 #include "common/ascii.hpp"
+#include "frontend/lower/nesting_notes.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/evaluate/expr_eval.hpp"
 
@@ -137,7 +138,14 @@ qovrin::Result<FixupResolutions> resolveFixups(frontend::module::Module& module,
     if (__builtin_add_overflow(piece->offset, std::uint64_t{fixup.offset}, &place_offset))
       return fail(Error::OffsetOverflow);
     const auto target = resolveTarget(module, fixup, place_offset, section);
-    if (!target) return fail(target.error());
+    if (!target) {
+      // An operand nested past the expression limits is first read here;
+      // the note leads back to its line.
+      if (target.error() == Error::NestingTooDeep)
+        module.diagnostics().add(frontend::diagnostic::Severity::note, module.locationAt(fixup.fragment, fixup.offset),
+                                 frontend::lower::nesting_notes::kExpressionNesting);
+      return fail(target.error());
+    }
     if (!*target) {
       unresolved.push_back({module.locationAt(fixup.fragment, fixup.offset),
                             describeUnresolvedFixup(fixup, evaluationAt(module, place_offset, section))});

@@ -60,12 +60,14 @@ struct ParseResult {
   Node root;  // always a table
 };
 
-// Arrays and inline tables nested deeper than this are refused with Syntax, so
-// hostile input cannot exhaust the stack.
-inline constexpr std::size_t kMaxNestingDepth = 512;
+// Arrays and inline tables nested deeper than this, and keys of more parts,
+// are refused with NestingTooDeep, so hostile input cannot exhaust the stack.
+// It is the depth that lists and maps of meta values reach, so a document
+// read into values meets one limit.
+inline constexpr std::size_t kMaxNestingDepth = 1024;
 
-// Reads a whole document. Failures: Syntax, DuplicateKey, Overflow; failed_at,
-// when given, then receives where reading stopped.
+// Reads a whole document. Failures: Syntax, DuplicateKey, Overflow,
+// NestingTooDeep; failed_at, when given, then receives where reading stopped.
 qovrin::Result<ParseResult> parse(std::string_view text, TextPosition* failed_at = nullptr);
 
 // What a reader finds at the place where a document stopped being read, for

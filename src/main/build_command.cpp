@@ -65,6 +65,7 @@ struct ProjectFileFailure {
 std::string stopReason(Error error, std::string_view text, data::toml_parser::TextPosition at) {
   if (error == Error::DuplicateKey) return "a key or table of this name is defined already";
   if (error == Error::Overflow) return "the number before here does not fit a 64-bit integer";
+  if (error == Error::NestingTooDeep) return "arrays, inline tables and dotted keys nest at most 1,024 levels deep";
   return data::toml_parser::describeStop(text, at);
 }
 

@@ -192,16 +192,33 @@ TEST(TomlParser, SaysWhereAndWhyReadingStopped) {
   }
 }
 
+std::string repeated(std::string_view text, std::size_t count) {
+  std::string out;
+  for (std::size_t index = 0; index < count; ++index) out += text;
+  return out;
+}
+
 TEST(TomlParser, DeepNestingIsRefusedNotACrash) {
   const std::pair<std::string, Error> cases[] = {
-      {"a = " + std::string(100000, '['), Error::Syntax},
+      {"a = " + std::string(100000, '['), Error::NestingTooDeep},
       {"a = " + std::string(100000, '{'), Error::Syntax},
-      {"[" + std::string(100000, '.') + "]", Error::Syntax},
+      {"a = " + repeated("{a = ", 100000), Error::NestingTooDeep},
+      {"[" + std::string(100000, '.') + "]", Error::NestingTooDeep},
   };
   for (const auto& [text, error] : cases) EXPECT_EQ(errorOf(parse(text)), error) << text.substr(0, 8);
-  std::string deep = "a = ";
-  deep += std::string(data::toml_parser::kMaxNestingDepth, '[') + std::string(data::toml_parser::kMaxNestingDepth, ']');
-  EXPECT_TRUE(parse(deep));
+  // Arrays, inline tables and the parts of a key each reach the limit and
+  // stop one past it.
+  const std::size_t limit = data::toml_parser::kMaxNestingDepth;
+  const auto key = [](std::size_t parts) { return "k" + repeated(".k", parts - 1); };
+  const auto arrays = [](std::size_t depth) { return "a = " + repeated("[", depth) + repeated("]", depth); };
+  const auto tables = [](std::size_t depth) { return "a = " + repeated("{a = ", depth) + "1" + repeated("}", depth); };
+  EXPECT_TRUE(parse(arrays(limit)));
+  EXPECT_EQ(errorOf(parse(arrays(limit + 1))), Error::NestingTooDeep);
+  EXPECT_TRUE(parse(tables(limit)));
+  EXPECT_EQ(errorOf(parse(tables(limit + 1))), Error::NestingTooDeep);
+  EXPECT_TRUE(parse("[" + key(limit) + "]\n" + key(limit) + " = 1"));
+  EXPECT_EQ(errorOf(parse("[" + key(limit + 1) + "]")), Error::NestingTooDeep);
+  EXPECT_EQ(errorOf(parse(key(limit + 1) + " = 1")), Error::NestingTooDeep);
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ qovrin::Result<std::optional<x86_encoder::api::X86ResolvedExpression>> unknownX8
   if (!isPlainName(trimmed)) {
     const auto tree = expr::parseOwned(trimmed);
     if (!tree) {
-      if (tree.error() == Error::OutOfMemory) return fail(Error::OutOfMemory);
+      if (tree.error() == Error::OutOfMemory || tree.error() == Error::NestingTooDeep) return fail(tree.error());
       if (!holdsDotName(trimmed)) return fail(Error::ExpressionResolutionFailed);
     } else {
       const auto constant = expr::constantIntegerValue(*tree);

@@ -58,7 +58,8 @@ struct X86ResolverContext {
 };
 
 // The x86 resolver function; the context is an X86ResolverContext. Text that
-// does not parse as an expression fails with ExpressionResolutionFailed.
+// does not parse as an expression fails with ExpressionResolutionFailed, or
+// with NestingTooDeep when it nests past the expression limits.
 qovrin::Result<std::optional<x86_encoder::api::X86ResolvedExpression>> unknownX86ExpressionResolver(
     void* context, std::string_view text);
 

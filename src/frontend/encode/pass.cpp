@@ -267,6 +267,9 @@ qovrin::Result<std::uint64_t> appendSettledInstruction(module::Module& module, s
       QOVRIN_TRY(addFacts(module, joined->run, joined->offset, location, *record));
       return record->bytes.size();
     }
+  // Text nested past the expression limits never encodes: the line fails
+  // here, where lowering names the limit at the line.
+  if (!record && record.error() == Error::NestingTooDeep) return fail(Error::NestingTooDeep);
   const auto index = module.appendIsaInstruction(section, target, text, location);
   if (!index) return fail(index.error());
   // A line that cannot be encoded now waits for the pass, which reports it.

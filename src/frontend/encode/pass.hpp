@@ -33,7 +33,8 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
 // fragment and fails in the pass, with its diagnostic, and SPIR-V lines wait
 // for the pass, which builds their module as a whole. Returns the bytes the
 // line now holds: 0 when it was not encoded. Fails as
-// Module::appendIsaInstruction does.
+// Module::appendIsaInstruction does, and with NestingTooDeep for a line whose
+// operands nest past the expression limits.
 // The memo, when given, remembers x86 template searches across lines.
 qovrin::Result<std::uint64_t> appendSettledInstruction(module::Module& module, std::uint32_t section,
                                                        target::Target target, std::string_view text,

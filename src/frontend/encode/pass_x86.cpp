@@ -37,6 +37,7 @@ Error mapEncoderError(Error error) noexcept {
     case Error::SymbolicSubByteImmediate:
     case Error::UnsupportedOperandSyntax:
     case Error::UnsupportedPrefixes:
+    case Error::NestingTooDeep:
     case Error::OutOfMemory:
       return error;
     default:

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "frontend/lower/deferred.hpp"
+#include "frontend/lower/nesting_notes.hpp"
 
 namespace frontend::lower::block_notes {
 
@@ -19,16 +20,9 @@ using failure_asking::oneNote;
 using failure_asking::quoted;
 using failure_asking::valueText;
 
-namespace {
-
-// The nesting limits, by what ran into them.
-constexpr std::string_view kExpressionNesting =
-    "an expression nests parentheses, calls and unary operators 130 to 400 levels deep (as they mix) and field "
-    "accesses 1,000; a chain of operators such as 1 + 1 + ... + 1 is one level however long";
-constexpr std::string_view kBlockNesting = "blocks nest at most 1,000 deep";
-constexpr std::string_view kValueNesting = "lists, maps and structs nest at most 1,024 levels deep";
-
-}  // namespace
+using nesting_notes::kBlockNesting;
+using nesting_notes::kExpressionNesting;
+using nesting_notes::kValueNesting;
 
 std::vector<Note> forNotes(const Asking& asking, const ast::MetaForRangeStatement& loop) {
   const auto first = asking.evaluate(loop.source.first);
@@ -54,15 +48,18 @@ std::vector<Note> forNotes(const Asking& asking, const ast::MetaForRangeStatemen
 std::vector<Note> loopLimitNotes() { return oneNote("a 'while' or 'for' loop stops after 1,000,000 rounds"); }
 
 // Conditions and the operands of instruction and macro lines are parsed when
-// the statement runs; any other expression was parsed before, so what ran
-// into a limit there is a value.
+// the statement runs, and so is the line an isa call hands over, a string
+// that cannot nest; any other expression was parsed before, so what ran into
+// a limit there is a value.
 std::vector<Note> nestingNotes(const ast::Statement& statement) {
   std::string_view condition;
   if (const auto* branch = std::get_if<ast::MetaIfStatement>(&statement.payload)) condition = branch->condition;
   if (const auto* loop = std::get_if<ast::MetaWhileStatement>(&statement.payload)) condition = loop->condition;
+  const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload);
+  const bool instruction = std::holds_alternative<ast::IsaTextStatement>(statement.payload) ||
+                           (call != nullptr && call->name == "isa");
   const auto parsed = expr::parseOwned(condition);
-  const bool written = std::holds_alternative<ast::IsaTextStatement>(statement.payload) ||
-                       (!parsed && parsed.error() == Error::NestingTooDeep);
+  const bool written = instruction || (!parsed && parsed.error() == Error::NestingTooDeep);
   return oneNote(std::string(written ? kExpressionNesting : kValueNesting));
 }
 

@@ -22,8 +22,8 @@
 namespace frontend::meta_data {
 
 // JSON arrays and objects nested deeper than this are refused with
-// SyntaxError.
-inline constexpr std::size_t kMaxJsonDepth = 512;
+// NestingTooDeep: the depth of the lists and maps they become.
+inline constexpr std::size_t kMaxJsonDepth = value::kMaxNestingDepth;
 
 // One JSON value surrounded only by whitespace. Reader failures (SyntaxError,
 // UnexpectedEndOfInput, DuplicateField for a key repeated in one object) come

@@ -107,7 +107,7 @@ class ValueBuilder {
   }
 
   bool open(bool is_object) {
-    if (frames_.size() >= kMaxJsonDepth) return stop(Error::SyntaxError);
+    if (frames_.size() >= kMaxJsonDepth) return stop(Error::NestingTooDeep);
     frames_.push_back(Frame{is_object, {}, {}, {}});
     return true;
   }

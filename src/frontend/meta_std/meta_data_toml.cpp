@@ -11,6 +11,9 @@ using qovrin::Error;
 using qovrin::fail;
 using value::Value;
 
+static_assert(data::toml_parser::kMaxNestingDepth == value::kMaxNestingDepth,
+              "a document read into values meets one nesting limit");
+
 qovrin::Result<Value> tomlNodeToValue(const Node& node) {
   switch (node.kind()) {
     case data::toml_parser::NodeKind::string:

@@ -129,6 +129,8 @@ TEST_F(Evaluation, ShortCircuitsAndOperandOrder) {
       {"undefined_name + 1 << 70 << 1", integer(0)},       {"undefined_name % 0 + 1", Error::DivisionByZero},
       {"1 % 0 % undefined_name", Error::UndefinedSymbol},  {"0 - 1 + 2 + undefined_name", Error::InvalidNumber},
       {"10 - 3 - 2 - 1", integer(4)},                      {"2 << 3 >> 1 % 5 & 12", integer(8)},
+      // A shift by 64 or more decides alone: nothing below it is read.
+      {"(1 % 0) << 64", integer(0)},                       {"(undefined_name % 0 + 1) >> 65 << 1", integer(0)},
       {"false && undefined_name || true", boolean(true)},  {"1 < 2 == true != false", boolean(true)}};
   expectCases(cases, context);
 }
@@ -244,6 +246,47 @@ TEST_F(Evaluation, LongChainsStayWithinTheStack) {
   EXPECT_EQ(frontend::expr::evaluateLink(node, integer(7), context).value().asInteger()->word, 6u);
 }
 
+// A chain keeps its first links inline and the rest on the heap: chains
+// just below, at and past that boundary give each link's operand in order,
+// evaluated, folded, copied and one link at a time. The links mix levels in
+// parentheses, which make no nodes, so the whole text is one chain.
+TEST_F(Evaluation, ChainsAcrossTheInlineLinks) {
+  struct Link {
+    const char* op;
+    std::uint64_t right;
+    std::uint64_t (*apply)(std::uint64_t, std::uint64_t);
+  };
+  const Link kinds[] = {
+      {"+", 7, [](std::uint64_t a, std::uint64_t b) { return a + b; }},
+      {"*", 3, [](std::uint64_t a, std::uint64_t b) { return a * b; }},
+      {"%", 1000, [](std::uint64_t a, std::uint64_t b) { return a % b; }},
+      {"<<", 2, [](std::uint64_t a, std::uint64_t b) { return a << b; }},
+      {"-", 5, [](std::uint64_t a, std::uint64_t b) { return a - b; }},
+  };
+  for (const std::size_t links : {7u, 8u, 9u, 17u}) {
+    std::string text(links, '(');
+    text += "11";
+    std::uint64_t below_top = 0;
+    std::uint64_t expected = 11;
+    for (std::size_t index = 0; index < links; ++index) {
+      const Link& link = kinds[index % std::size(kinds)];
+      // Each right operand differs by its place, so a link read from the
+      // wrong place changes the result.
+      const std::uint64_t right = link.right + (link.op[0] == '<' || link.op[0] == '*' ? 0 : index);
+      text += std::string(" ") + link.op + " " + std::to_string(right) + ")";
+      below_top = expected;
+      expected = link.apply(expected, right);
+    }
+    SCOPED_TRACE(text);
+    const Node node = parse(text);
+    ASSERT_EQ(frontend::expr::LeftChain(node).size(), links);
+    EXPECT_EQ(frontend::expr::evaluateInteger(node, context).value(), expected);
+    EXPECT_EQ(frontend::expr::constantIntegerValue(node).value(), std::optional<std::uint64_t>(expected));
+    EXPECT_EQ(frontend::expr::evaluateInteger(frontend::expr::clone(node), context).value(), expected);
+    EXPECT_EQ(frontend::expr::evaluateLink(node, integer(below_top), context).value().asInteger()->word, expected);
+  }
+}
+
 TEST(ConstantIntegerValue, FoldsWithoutContext) {
   // Folded to a number, not foldable (nullopt), or failed.
   const std::pair<const char*, std::variant<std::optional<std::uint64_t>, Error>> cases[] = {
@@ -261,6 +304,8 @@ TEST(ConstantIntegerValue, FoldsWithoutContext) {
       {"7 % 4 * 3 & 0xff | 0x100 ^ 1", (((7 % 4) * 3) & 0xff) | (0x100 ^ 1)},
       {"x + 1 << 64 << 1", 0},
       {"x % 0 + 1", Error::DivisionByZero},
+      {"(1 % 0) << 64", 0},
+      {"(x % 0 + 1) >> 65 << 1", 0},
       {"10 - 3 - 2 - 1", 4},
       {"1 + 2 < 3", std::nullopt},
       {"1 + 2 + x", std::nullopt},

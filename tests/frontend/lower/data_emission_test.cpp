@@ -78,6 +78,39 @@ TEST(DataDirectives, LongLinesKeepEveryByte) {
   });
 }
 
+// A shift by 64 or more is 0 whatever it shifts, so nothing below it in its
+// chain is read: no division by zero, no call that prints. Evaluated for
+// data, folded for an instruction's operand.
+TEST(DataDirectives, ShiftsPastTheWordReadNothingBelowThem) {
+  const std::string printing = "fn p() -> integer {\n  print(\"read\")\n  return 1\n}\n";
+  expectOutputCases({
+      {"db((1 % 0) << 64)\n", "00"},
+      {"db(1 % 0 >> 70, (1 % 0 + 1) << 64 << 1)\n", "00 00"},
+      {printing + "db((p() + 1) << 64, (p() % 0) >> 64)\n", "00 00"},
+      {printing + "db((p() + 1) << 1)\n", "04", {"main.qov:2:3: note: read"}},
+      {"db((1 % 0) << 63)\n", "", {"main.qov:1:1: error: lowering failed: DivisionByZero"}, false},
+      {"mov eax, (1 % 0) << 64\n", "[b8 00 00 00 00]"},
+  });
+}
+
+// Sums of 8, 9, 10 and 18 terms: chains just below, at and past the links a
+// chain keeps inline, evaluated for data and folded for an operand.
+TEST(DataDirectives, ChainsOfEveryLength) {
+  const auto hex = [](std::size_t byte) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    return std::string{kDigits[(byte >> 4) & 15], kDigits[byte & 15]};
+  };
+  std::vector<lower_test::OutputCase> cases;
+  for (const std::size_t links : {7u, 8u, 9u, 17u}) {
+    std::string sum = "1";
+    for (std::size_t index = 1; index <= links; ++index) sum += " + " + std::to_string(index);
+    const std::string total = hex(1 + links * (links + 1) / 2);
+    cases.push_back({"db(" + sum + ")\n", total});
+    cases.push_back({"mov eax, " + sum + "\n", "[b8 " + total + " 00 00 00]"});
+  }
+  expectOutputCases(cases);
+}
+
 TEST(DataDirectives, NegativeValuesBelowEightBytesAsTwosComplement) {
   const std::string too_wide = "main.qov:1:1: error: lowering failed: InvalidApiInteger";
   const auto note = [](std::string_view text) { return "main.qov:1:1: note: " + std::string(text); };

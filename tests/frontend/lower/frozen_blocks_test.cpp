@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "common/error_of.hpp"
+#include "frontend/lower/deferred.hpp"
 #include "frontend/lower/late_layout.hpp"
 #include "frontend/module/module.hpp"
+#include "frontend/syntax/expr.hpp"
 #include "lower_test_support.hpp"
 
 namespace {
@@ -161,6 +163,38 @@ TEST(DeferBlocks, FreezeAtTopLevelAndInsideScopes) {
       {"defer {\n  let p = Point{ x: 1 }\n}\n", "", {"main.qov:1:1: lowering failed: InvalidApiArgument"}},
   };
   expectFrozen(cases, &deferredOf);
+}
+
+// Frozen text is read again when the block runs, so it must parse back to
+// the tree it was made from: for every pair of operators, one below the
+// other on either side, and for chains below, at and past the links a chain
+// keeps inline.
+TEST(DeferBlocks, RenderedExpressionsReadBackAsTheSameTree) {
+  const auto render = [](const std::string& text) {
+    const auto tree = frontend::expr::parseOwned(text);
+    return tree ? frontend::lower::deferred::renderExpressionSource(*tree) : "!" + text;
+  };
+  const char* const kOperators[] = {"||", "&&", "==", "!=", "<", "<=", ">", ">=", "+",
+                                    "-",  "*",  "/",  "%",  "<<", ">>", "&",  "|", "^"};
+  std::vector<std::string> texts;
+  for (const std::string lower : kOperators)
+    for (const std::string upper : kOperators) {
+      texts.push_back("(a " + lower + " b) " + upper + " c");
+      texts.push_back("a " + upper + " (b " + lower + " c)");
+    }
+  for (const std::size_t links : {7u, 8u, 9u, 17u}) {
+    std::string chain(links, '(');
+    chain += "a";
+    for (std::size_t index = 0; index < links; ++index)
+      chain += std::string(" ") + kOperators[(index * 5) % std::size(kOperators)] + " " + std::to_string(index) + ")";
+    texts.push_back(chain);
+  }
+  for (const std::string& text : texts) {
+    const std::string once = render(text);
+    EXPECT_EQ(render(once), once) << text;
+  }
+  EXPECT_EQ(render("(a + 2) * 3"), "((a + 2) * 3)");
+  EXPECT_EQ(render("a - (b - c)"), "(a - (b - c))");
 }
 
 TEST(DeferBlocks, TopLevelBlocksCaptureNothingAndScopedOnesKeepTheirLocation) {

@@ -79,4 +79,22 @@ TEST(StoreCalls, SectionsOfLabelsAndWholeRanges) {
   }
 }
 
+// A load reads the section of the first label its sum names, wherever in
+// the sum it stands, while another section is current.
+TEST(LoadCalls, ReadTheSectionOfTheLabelOnEitherSide) {
+  const char* const sources[] = {
+      "L:\ndb(7, 9)\noutput.section(\"b\", 0x100)\ndb(load.u8(1 + L), load.u8(L + 1), load.u8(L), load.u8(0 + L + 1))\n",
+      "db(5)\noutput.section(\"b\", 0x100)\nL:\ndb(7, 9)\noutput.section(\"c\", 0x200)\n"
+      "db(load.u8(1 + L), load.u8(L + 1), load.u8(L), load.u8(0 + L + 1))\n",
+  };
+  const std::vector<std::string> expected[] = {{"07 09", "09 09 07 09"}, {"05", "07 09", "09 09 07 09"}};
+  for (std::size_t row = 0; row < std::size(sources); ++row) {
+    SCOPED_TRACE(sources[row]);
+    frontend::module::Module module(frontend::target::Target::x86(64));
+    ASSERT_TRUE(lower_test::lower(module, sources[row]).status.has_value());
+    for (std::uint32_t index = 0; index < expected[row].size(); ++index)
+      EXPECT_EQ(lower_test::sectionContent(module, index), expected[row][index]);
+  }
+}
+
 }  // namespace

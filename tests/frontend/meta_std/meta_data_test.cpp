@@ -93,9 +93,11 @@ TEST(MetaJson, ReadsValues) {
 }
 
 TEST(MetaJson, DeepNestingIsRefusedNotACrash) {
-  EXPECT_EQ(errorOf(meta_data::parseJsonValue(std::string(100000, '['))), Error::SyntaxError);
+  EXPECT_EQ(errorOf(meta_data::parseJsonValue(std::string(100000, '['))), Error::NestingTooDeep);
   const std::string deepest = std::string(meta_data::kMaxJsonDepth, '[') + std::string(meta_data::kMaxJsonDepth, ']');
   EXPECT_TRUE(meta_data::parseJsonValue(deepest));
+  EXPECT_EQ(errorOf(meta_data::parseJsonValue("[" + deepest + "]")), Error::NestingTooDeep);
+  EXPECT_EQ(errorOf(meta_data::parseJsonValue("{\"k\": " + deepest + "}")), Error::NestingTooDeep);
 }
 
 TEST(MetaToml, ConvertsDocuments) {
