@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/ascii.hpp"
+#include "common/work_stack.hpp"
 #include "data/toml_cursor.hpp"
 
 namespace data::toml_parser {
@@ -307,7 +308,7 @@ class Parser {
   }
 
   qovrin::Result<Node::TomlValue> parseArray(std::size_t depth) {
-    if (depth > kMaxNestingDepth) return fail(Error::Syntax);
+    if (depth > kMaxNestingDepth || qovrin::workStackFull()) return fail(Error::Syntax);
     cursor_.advance();
     Node::Array items;
     skipWhitespaceNewlinesAndComments(cursor_);
@@ -330,7 +331,7 @@ class Parser {
   // Dotted keys stay one joined key here; a repeated key replaces the earlier
   // value in place, as in ordinary tables.
   qovrin::Result<Node::TomlValue> parseInlineTable(std::size_t depth) {
-    if (depth > kMaxNestingDepth) return fail(Error::Syntax);
+    if (depth > kMaxNestingDepth || qovrin::workStackFull()) return fail(Error::Syntax);
     cursor_.advance();
     Node::Table entries;
     KeyIndex index;
