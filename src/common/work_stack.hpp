@@ -8,12 +8,15 @@
 // over 9 KiB there, against a few hundred bytes without it). Only the pages
 // a run touches cost memory.
 //
-// Where that stack cannot be had (a limit on the address space), the work
-// runs on a smaller one, and the nesting checks also stop where the stack
-// actually left would not hold another level.
+// Under a limit on the address space the stack takes a share of what the
+// limit leaves, so that a larger limit gives both the stack and the heap at
+// least as much as a smaller one. The nesting checks then stop where the
+// stack actually left would not hold another level.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace qovrin {
 
@@ -31,6 +34,36 @@ inline constexpr std::size_t kWorkStackReserve = std::size_t{1} << 20;
 // A smaller stack would leave too little above the reserve to be worth a
 // thread: the run goes on on the stack the process was started with.
 inline constexpr std::size_t kSmallestWorkStack = 4 * kWorkStackReserve;
+// What a run takes below its last nesting check when it nests no deeper than
+// a small stack lets it: one statement's parsing, evaluation, encoding and
+// the notes of its failure, with no large buffer on the stack.
+inline constexpr std::size_t kLeafWorkStack = std::size_t{32} << 10;
+// The share of the address space left under a limit that the stack takes;
+// the heap keeps the rest.
+inline constexpr std::size_t kStackShareDivisor = 4;
+
+// The stack a run takes when its limit leaves `addressSpaceLeft` bytes:
+// whole pages, at least two leaves' work and at most the full work stack.
+// Past the least it grows by one page for every `kStackShareDivisor` pages
+// more, so the heap's whole pages never shrink as the limit grows.
+constexpr std::size_t workStackShare(std::size_t addressSpaceLeft, std::size_t pageBytes) noexcept {
+  const std::size_t share = addressSpaceLeft / pageBytes / kStackShareDivisor * pageBytes;
+  return std::clamp(share, 2 * kLeafWorkStack, kWorkStackBytes);
+}
+
+// The reserve kept on a stack of `bytes`: the full one where it fits four
+// times, else a quarter of the stack but never less than a leaf's work, so
+// that a small stack still nests a little and a tiny one refuses nesting
+// rather than running out.
+constexpr std::size_t workStackReserve(std::size_t bytes) noexcept {
+  return std::clamp(bytes / 4, kLeafWorkStack, kWorkStackReserve);
+}
+
+// The reserve holds a walk over a value 1,024 levels deep (a copy, a
+// comparison, its release) or over a body of statements nested 1,000 deep
+// (its copy into a function, macro or deferred block, its release); a
+// smaller reserve holds proportionally fewer levels.
+inline constexpr std::size_t kLevelStack = kWorkStackReserve / 1024;
 
 // The stack the calling thread runs the work on. Each thread keeps its own:
 // the nesting checks read it where passing it along would reach every
@@ -38,6 +71,7 @@ inline constexpr std::size_t kSmallestWorkStack = 4 * kWorkStackReserve;
 struct WorkStack {
   std::uintptr_t lowest = 0;  // 0 where no thread said (a test's own thread): no check
   std::size_t bytes = 0;
+  std::size_t reserve = kWorkStackReserve;
   bool ranOut = false;  // a nesting check found it full
 };
 
@@ -46,12 +80,32 @@ inline WorkStack& currentWorkStack() noexcept {
   return stack;
 }
 
+// The bytes of the work stack below the caller; nothing where no thread said.
+inline std::optional<std::size_t> workStackRoom() noexcept {
+  const WorkStack& stack = currentWorkStack();
+  const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+  if (stack.lowest == 0) return std::nullopt;
+  return here > stack.lowest ? here - stack.lowest : 0;
+}
+
+// Whether a value or a body `levels` deep can be walked within the reserve
+// of the stack the work runs on; where it cannot, the caller fails with
+// NestingTooDeep, as at its nesting limit.
+inline bool workStackHoldsLevels(std::size_t levels) noexcept {
+  WorkStack& stack = currentWorkStack();
+  if (stack.lowest == 0 || levels <= stack.reserve / kLevelStack) [[likely]]
+    return true;
+  stack.ranOut = true;
+  return false;
+}
+
 // True when one more level of nesting might not fit in the stack left; the
 // caller then fails with NestingTooDeep, as at a nesting limit.
 inline bool workStackFull() noexcept {
   WorkStack& stack = currentWorkStack();
   const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
-  if (stack.lowest == 0 || here - stack.lowest >= kWorkStackReserve) [[likely]]
+  // A frame below the lowest address (a stack with no room at all) is full too.
+  if (stack.lowest == 0 || here >= stack.lowest + stack.reserve) [[likely]]
     return false;
   stack.ranOut = true;
   return true;

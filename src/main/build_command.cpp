@@ -13,6 +13,7 @@
 #include "main/output_files.hpp"
 #include "main/platform.hpp"
 #include "main/platform_input.hpp"
+#include "main/platform_memory.hpp"
 #include "main/road.hpp"
 
 namespace qovrin::main {
@@ -219,6 +220,7 @@ int runBuildCommand(const CliOptions& options, StandardStreams& streams) {
   constexpr std::string_view kFailed = "error: build failed: ";
   const auto assembleNode = display.start("assemble flat");
   auto module = std::make_unique<frontend::module::Module>(*target);
+  module->setReservesForLines(!platform::addressSpaceLeft());
   for (const auto& define : config.defines) {
     const Status defined = module->defineValue(define.name, defineValue(define), false, {});
     if (!defined) return failRun(streams, display, kFailed, defined.error());

@@ -2,11 +2,13 @@
 
 #include <functional>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "common/work_stack.hpp"
 #include "main/init_command.hpp"
 #include "main/platform.hpp"
+#include "main/platform_memory.hpp"
 #include "main/platform_thread.hpp"
 #include "main/road.hpp"
 
@@ -98,6 +100,15 @@ std::string stackSize(std::size_t bytes) {
   return std::to_string(bytes >> 10) + " KiB";
 }
 
+// Where the stack left cannot hold even one statement's work, the run
+// stops before it starts.
+int reportSmallStack(StandardStreams& streams, std::size_t room) {
+  const std::string note = "the " + stackSize(room) +
+                           " of stack this run could get are too small to work on (it asks for " +
+                           stackSize(kWorkStackBytes) + ")";
+  return reportError(streams, "error: ", Error::OutOfMemory, std::span(&note, 1));
+}
+
 // Said after the failure when a nesting check stopped at the end of the
 // stack rather than at a limit: a short stack explains the refusal.
 void noteFullStack(StandardStreams& streams) {
@@ -117,12 +128,19 @@ void noteFullStack(StandardStreams& streams) {
 
 int runMain(std::span<const std::string_view> arguments) {
   platform::ignoreBrokenPipes();
+  platform::keepOneHeap();
+  // Under a limit on the address space the stack takes a share of what the
+  // limit leaves, so that more memory never gives the heap less.
+  const auto left = platform::addressSpaceLeft();
+  const std::optional<std::size_t> share =
+      left ? std::optional(workStackShare(*left, platform::pageBytes())) : std::nullopt;
   StandardStreams streams;
   // Lowering and assembly turn a failed allocation into a located failure;
   // anywhere else (reading the source, rendering the listing) the run ends
   // here with its name, never with an abort.
   const std::function<int()> work = [&]() {
-    platform::adoptWorkStack();
+    platform::adoptWorkStack(share);
+    if (const auto room = workStackRoom(); room && *room < kLeafWorkStack) return reportSmallStack(streams, *room);
     try {
       const int status = runCommand(arguments, streams);
       if (status != 0) noteFullStack(streams);
@@ -131,11 +149,12 @@ int runMain(std::span<const std::string_view> arguments) {
       return reportFailure(streams, Error::OutOfMemory);
     }
   };
-  // Under a limit on the address space a smaller stack may still be had;
-  // the nesting checks then stop where it runs out.
-  for (std::size_t bytes = kWorkStackBytes; bytes >= kSmallestWorkStack; bytes /= 2)
+  // Where the share cannot be had as a thread's stack a smaller one may
+  // still be; the nesting checks then stop where it runs out.
+  for (std::size_t bytes = share.value_or(kWorkStackBytes); bytes >= kSmallestWorkStack; bytes /= 2)
     if (const auto status = platform::runWithStack(bytes, work)) return *status;
-  // Where no thread can be started at all, the run goes on on the stack it was given.
+  // Where no thread can be started at all, or its stack would be too small
+  // to be worth one, the run goes on on the stack it was given.
   return work();
 }
 

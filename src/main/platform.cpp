@@ -8,8 +8,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <system_error>
 
@@ -76,16 +78,7 @@ Result<std::string> readWholeFile(const std::string& path) {
   struct stat status {};
   if (::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0)
     bytes.reserve(static_cast<std::size_t>(status.st_size));
-  char buffer[65536];
-  for (;;) {
-    const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
-    if (count == 0) break;
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      return fail(Error::ReadFailed);
-    }
-    bytes.append(buffer, static_cast<std::size_t>(count));
-  }
+  QOVRIN_TRY(appendFromFile(file.get(), bytes, std::nullopt, std::numeric_limits<std::uint64_t>::max()));
   return bytes;
 }
 

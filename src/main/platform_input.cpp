@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <memory>
 #include <new>
@@ -20,25 +21,6 @@ struct DescriptorCloser {
   void operator()(const int* fd) const noexcept { ::close(*fd); }
 };
 
-// Appends what the file holds from position on, up to `wanted` bytes or its
-// end, whichever comes first.
-Status readRange(int fd, std::string& bytes, std::uint64_t position, std::uint64_t wanted) {
-  char buffer[65536];
-  std::uint64_t taken = 0;
-  while (taken < wanted) {
-    const auto asked = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer, wanted - taken));
-    const ssize_t count = ::pread(fd, buffer, asked, static_cast<off_t>(position + taken));
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      return fail(Error::ReadFailed);
-    }
-    if (count == 0) break;
-    bytes.append(buffer, static_cast<std::size_t>(count));
-    taken += static_cast<std::uint64_t>(count);
-  }
-  return {};
-}
-
 Status readWindow(int fd, std::uint64_t size, const InputWindow& window, std::uint64_t limit, std::string& bytes) {
   // A file that reports no size (as under /proc) still has bytes: its window
   // is judged by what a read finds there.
@@ -48,7 +30,7 @@ Status readWindow(int fd, std::uint64_t size, const InputWindow& window, std::ui
   if (window.offset > kMaxPosition || window.length > kMaxPosition - window.offset)
     return fail(Error::InvalidApiInteger);
   if (sized) bytes.reserve(static_cast<std::size_t>(window.length));
-  QOVRIN_TRY(readRange(fd, bytes, window.offset, window.length));
+  QOVRIN_TRY(appendFromFile(fd, bytes, window.offset, window.length));
   if (bytes.size() == window.length) return {};
   return fail(sized ? Error::ReadFailed : Error::InvalidApiInteger);
 }
@@ -60,7 +42,7 @@ Status readWhole(int fd, std::uint64_t size, std::uint64_t limit, std::string& b
   // report no size or grow while it is read; one byte past the limit is
   // enough to know it is too large.
   const std::uint64_t wanted = limit == std::numeric_limits<std::uint64_t>::max() ? limit : limit + 1;
-  QOVRIN_TRY(readRange(fd, bytes, 0, wanted));
+  QOVRIN_TRY(appendFromFile(fd, bytes, 0, wanted));
   if (bytes.size() > limit) return fail(Error::OutputTooLarge);
   return {};
 }
@@ -75,6 +57,39 @@ std::string_view kindOf(mode_t mode) noexcept {
 }
 
 }  // namespace
+
+Status appendFromFile(int fd, std::string& bytes, std::optional<std::uint64_t> position, std::uint64_t wanted) {
+  const auto readInto = [&](char* into, std::size_t asked, std::uint64_t offset) {
+    return position ? ::pread(fd, into, asked, static_cast<off_t>(*position + offset)) : ::read(fd, into, asked);
+  };
+  // Where the string has room the bytes are read straight into it. Where it
+  // has none, a small read tells whether more is coming before the string
+  // grows: a file read into storage sized to it ends without growing it.
+  std::array<char, 512> probe;
+  std::uint64_t taken = 0;
+  while (taken < wanted) {
+    const std::size_t size = bytes.size();
+    ssize_t count = 0;
+    if (bytes.capacity() > size) {
+      const auto asked = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.capacity() - size, wanted - taken));
+      bytes.resize_and_overwrite(size + asked, [&](char* data, std::size_t) {
+        count = readInto(data + size, asked, taken);
+        return size + static_cast<std::size_t>(std::max<ssize_t>(count, 0));
+      });
+    } else {
+      count = readInto(probe.data(), static_cast<std::size_t>(std::min<std::uint64_t>(probe.size(), wanted - taken)),
+                       taken);
+      if (count > 0) bytes.append(probe.data(), static_cast<std::size_t>(count));
+    }
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return fail(Error::ReadFailed);
+    }
+    if (count == 0) break;
+    taken += static_cast<std::uint64_t>(count);
+  }
+  return {};
+}
 
 std::optional<std::string_view> existingKind(const std::string& path) {
   struct stat status {};

@@ -45,6 +45,11 @@ bool isSpecialFile(const std::string& path);
 // file that reports no size (as under /proc) is what a read finds in it.
 Result<std::string> readRegularFile(const std::string& path, const InputRead& read);
 
+// Appends what the descriptor gives, up to `wanted` bytes or its end: read
+// at `position` on when given (pread), else from where the descriptor stands.
+// ReadFailed when a read fails; OutOfMemory as a throw of std::bad_alloc.
+Status appendFromFile(int fd, std::string& bytes, std::optional<std::uint64_t> position, std::uint64_t wanted);
+
 // What is at path, following links: "a file", "a folder", "a FIFO", "a
 // device" or "a socket"; nothing when there is nothing (or it cannot be told).
 std::optional<std::string_view> existingKind(const std::string& path);

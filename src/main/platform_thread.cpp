@@ -8,9 +8,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 
 #include "common/work_stack.hpp"
+#include "main/platform_memory.hpp"
 
 namespace qovrin::main::platform {
 namespace {
@@ -47,34 +47,20 @@ class ThreadAttributes {
   bool ready_;
 };
 
-// The bytes of address space the process may still map under its limit;
-// nothing when it has no limit or its size cannot be read.
-std::optional<std::size_t> addressSpaceLeft() noexcept {
-  struct rlimit limit {};
-  if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
-  std::FILE* statm = std::fopen("/proc/self/statm", "re");
-  if (statm == nullptr) return std::nullopt;
-  unsigned long pages = 0;
-  const bool read = std::fscanf(statm, "%lu", &pages) == 1;
-  std::fclose(statm);
-  if (!read) return std::nullopt;
-  const std::size_t mapped = pages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-  return limit.rlim_cur > mapped ? limit.rlim_cur - mapped : 0;
-}
-
 // Maps `bytes` of the stack below the caller's frame by touching each page,
 // highest first, and gives back the lowest address touched. The pages stay
 // mapped after the return.
 __attribute__((noinline)) std::uintptr_t claimStack(std::size_t bytes) noexcept {
   auto* const claimed = static_cast<volatile char*>(alloca(bytes));
-  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  const auto page = pageBytes();
   for (std::size_t offset = bytes; offset > 0; offset -= std::min(page, offset)) claimed[offset - 1] = 0;
   claimed[0] = 0;
   return reinterpret_cast<std::uintptr_t>(claimed);
 }
 
-// A stack kept for the frames below this one and for the claim's own frame.
-constexpr std::size_t kClaimMargin = std::size_t{64} << 10;
+// Kept between the claim and the end the stack limit puts, for the claim's
+// own frame.
+constexpr std::size_t kClaimMargin = std::size_t{16} << 10;
 
 }  // namespace
 
@@ -95,7 +81,7 @@ std::optional<int> runWithStack(std::size_t stackBytes, const std::function<int(
   return job.result;
 }
 
-void adoptWorkStack() noexcept {
+void adoptWorkStack(std::optional<std::size_t> mainStackShare) noexcept {
   pthread_attr_t attributes;
   // For the first thread this reads the process's memory map and stack limit.
   if (::pthread_getattr_np(::pthread_self(), &attributes) != 0) return;
@@ -107,20 +93,17 @@ void adoptWorkStack() noexcept {
   auto bottom = reinterpret_cast<std::uintptr_t>(lowest);
   // The process's own stack grows only as it is used, and under a limit on
   // the address space that growth fails once the heap has taken the rest:
-  // the run would end by a signal. So the stack is mapped now, up to half
-  // of what the limit leaves (the heap keeps the other half), and the
-  // nesting checks measure against what was mapped. A thread's stack was
-  // mapped whole when the thread was made.
-  if (::getpid() == ::gettid()) {
-    if (const auto left = addressSpaceLeft()) {
-      const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
-      const std::size_t below = here - bottom > kClaimMargin ? here - bottom - kClaimMargin : 0;
-      const std::size_t claimed = std::min(below, *left / 2);
-      bottom = claimed > 0 ? claimStack(claimed) : here;
-      bytes -= static_cast<std::size_t>(bottom - reinterpret_cast<std::uintptr_t>(lowest));
-    }
+  // the run would end by a signal. So the stack's share is mapped now, and
+  // the nesting checks measure against what was mapped. A thread's stack
+  // was mapped whole when the thread was made.
+  if (mainStackShare && ::getpid() == ::gettid()) {
+    const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    const std::size_t below = here - bottom > kClaimMargin ? here - bottom - kClaimMargin : 0;
+    const std::size_t claimed = std::min(below, *mainStackShare);
+    bottom = claimed > 0 ? claimStack(claimed) : here;
+    bytes -= static_cast<std::size_t>(bottom - reinterpret_cast<std::uintptr_t>(lowest));
   }
-  currentWorkStack() = WorkStack{bottom, bytes, false};
+  currentWorkStack() = WorkStack{bottom, bytes, workStackReserve(bytes), false};
 }
 
 }  // namespace qovrin::main::platform

@@ -17,7 +17,9 @@ std::optional<int> runWithStack(std::size_t stackBytes, const std::function<int(
 
 // Makes the stack the calling thread runs on the one the nesting checks
 // measure against (common/work_stack.hpp); no checks when the system does
-// not tell where that stack is.
-void adoptWorkStack() noexcept;
+// not tell where that stack is. On the process's own thread under a limit on
+// the address space, `mainStackShare` bytes of it (at most what the stack
+// limit allows) are mapped first, so that the heap cannot take them.
+void adoptWorkStack(std::optional<std::size_t> mainStackShare) noexcept;
 
 }  // namespace qovrin::main::platform

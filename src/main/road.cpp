@@ -12,6 +12,7 @@
 #include "main/listing.hpp"
 #include "main/output_files.hpp"
 #include "main/platform.hpp"
+#include "main/platform_memory.hpp"
 
 namespace qovrin::main {
 namespace {
@@ -222,6 +223,7 @@ int runAssembleRoad(const CliOptions& options, StandardStreams& streams) {
 
   const auto assembleNode = display.start("assemble flat");
   auto module = std::make_unique<frontend::module::Module>(options.target);
+  module->setReservesForLines(!platform::addressSpaceLeft());
   const auto roots = buildIncludeRoots();
   if (!roots) {
     const auto why = platform::currentDirectoryFailure();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <tuple>
 
@@ -194,6 +196,40 @@ TEST_F(TempTree, InputsPastTheLimitAreRefusedByTheirSize) {
   const IncludeRoots roots{fs::current_path().string(), std::nullopt};
   EXPECT_EQ(resolveFileInclude(roots, "huge.bin", "main.qov", limited(std::nullopt, kGiB)).error(),
             qovrin::Error::OutputTooLarge);
+}
+
+// Read straight into the string: through many pieces where the size is not
+// known ahead, in one where it is, without growing past a file that fits.
+TEST_F(TempTree, FilesAreReadIntoTheirStringsWhole) {
+  std::string pattern(200'000, '\0');
+  for (std::size_t index = 0; index < pattern.size(); ++index) pattern[index] = static_cast<char>(index * 7 % 251);
+  put("big.bin", pattern);
+
+  const auto read = platform::readRegularFile("big.bin", platform::InputRead{});
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(*read, pattern);
+  EXPECT_LT(read->capacity(), 2 * pattern.size());
+
+  struct Case {
+    std::optional<std::uint64_t> position;
+    std::uint64_t wanted;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {std::nullopt, ~std::uint64_t{0}, "head" + pattern},
+      {std::nullopt, 70'000, "head" + pattern.substr(0, 70'000)},
+      {150'000, ~std::uint64_t{0}, "head" + pattern.substr(150'000)},
+      {199'999, 10, "head" + pattern.substr(199'999)},
+      {200'000, 10, "head"},
+  };
+  for (const Case& test : cases) {
+    const int fd = ::open("big.bin", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::string bytes = "head";
+    EXPECT_TRUE(platform::appendFromFile(fd, bytes, test.position, test.wanted).has_value());
+    ::close(fd);
+    EXPECT_EQ(bytes, test.expected) << test.position.value_or(0) << " " << test.wanted;
+  }
 }
 
 }  // namespace

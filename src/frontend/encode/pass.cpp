@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <limits>
+#include <memory>
 #include <string>
 
 #include "common/display_text.hpp"
@@ -215,8 +216,8 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
   if (std::ranges::any_of(module.fragments(), isSpirvInstruction)) return encodeSpirvModule(module);
   EncodePassCounts counts;
   // Lines of a source repeat a few operand shapes; the memo spares most of
-  // them the template search.
-  x86_encoder::match::MatchMemo memo;
+  // them the template search. It is too large for a small stack.
+  const auto memo = std::make_unique<x86_encoder::match::MatchMemo>();
   const auto fragments = module.fragments();
   for (std::uint32_t index = 0; index < fragments.size(); ++index) {
     const fragment::Fragment& piece = fragments[index];
@@ -224,7 +225,7 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
     if (line == nullptr) continue;
     ++counts.instruction_fragments;
     if (line->settled) continue;
-    auto record = encodeByTarget(*line, &memo);
+    auto record = encodeByTarget(*line, memo.get());
     if (!record) {
       const auto message = encodeFailureMessage(record.error());
       if (!message) return fail(record.error());

@@ -6,6 +6,7 @@
 #include <optional>
 #include <type_traits>
 
+#include "common/work_stack.hpp"
 #include "frontend/evaluate/call_search.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/values/type_name.hpp"
@@ -304,6 +305,8 @@ qovrin::Result<Value> evaluateFieldAccess(const Node& node, const EvaluationCont
 }  // namespace
 
 qovrin::Result<Value> evaluateValue(const Node& node, const EvaluationContext& context) {
+  // A tree parsed where the stack had room may be evaluated where it has less.
+  if (qovrin::workStackFull()) return fail(Error::NestingTooDeep);
   switch (node.kind()) {
     case NodeKind::integer:
       return Value::integer(node.integer());

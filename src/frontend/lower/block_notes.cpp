@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "common/work_stack.hpp"
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/nesting_notes.hpp"
 
@@ -60,6 +61,8 @@ std::vector<Note> nestingNotes(const ast::Statement& statement) {
                            (call != nullptr && call->name == "isa");
   const auto parsed = expr::parseOwned(condition);
   const bool written = instruction || (!parsed && parsed.error() == Error::NestingTooDeep);
+  // Where the stack ran out before a value's limit, the note on the stack says why.
+  if (!written && qovrin::currentWorkStack().ranOut) return {};
   return oneNote(std::string(written ? kExpressionNesting : kValueNesting));
 }
 

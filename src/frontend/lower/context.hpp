@@ -106,8 +106,9 @@ class LowerContext {
   meta_io::MetaFileHooks file_hooks;
 
   // Template searches remembered across the run's x86 lines, which mostly
-  // repeat a few operand shapes.
-  x86_encoder::match::MatchMemo x86_matches;
+  // repeat a few operand shapes. On the heap: a context lives on the stack,
+  // which may be small.
+  std::unique_ptr<x86_encoder::match::MatchMemo> x86_matches = std::make_unique<x86_encoder::match::MatchMemo>();
 };
 
 // Pushes an empty scope and pops it again when it goes out of scope, on every path.

@@ -353,7 +353,7 @@ qovrin::Status lowerIsaCall(module::Module& module, context::LowerContext& conte
     return fail(Error::InvalidApiArgument);
   const auto size = pass::appendSettledInstruction(module, cursor.section, cursor.target, *line,
                                                    module.diagnostics().inCurrentExpansion(call.location),
-                                                   &context.x86_matches);
+                                                   context.x86_matches.get());
   if (!size) return fail(size.error());
   return layout_cursor::advanceActiveOutputBy(cursor, *size);
 }

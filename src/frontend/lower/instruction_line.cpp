@@ -34,7 +34,7 @@ qovrin::Status lowerInstructionLine(Lowering& lowering, const ast::IsaTextStatem
   // source for a line that lowering left as written.
   const std::string_view lowered = *text ? std::string_view(**text) : written;
   const auto size = frontend::pass::appendSettledInstruction(lowering.module, cursor.section, cursor.target, lowered,
-                                                             location, &lowering.context.x86_matches);
+                                                             location, lowering.context.x86_matches.get());
   if (!size) return fail(size.error());
   return layout_cursor::advanceActiveOutputBy(cursor, *size);
 }

@@ -408,7 +408,7 @@ void Module::dropFixupsOf(std::uint32_t fragment) { fixups_.dropFragment(fragmen
 
 qovrin::Result<std::uint32_t> Module::addSource(std::string path, std::string text) {
   if (sources_.size() > kIndexLimit) return fail(Error::TooManySources);
-  reserveForLines(lineCountBound(text));
+  if (reserves_for_lines_) reserveForLines(lineCountBound(text));
   sources_.push_back(LoadedSource{std::move(path), std::move(text)});
   return static_cast<std::uint32_t>(sources_.size() - 1);
 }

@@ -204,6 +204,11 @@ class Module {
   void setTarget(target::Target target) noexcept { target_ = target; }
   std::uint32_t currentSection() const noexcept { return current_section_; }
   void setCurrentSection(std::uint32_t section) noexcept { current_section_ = section; }
+  // Whether a new source reserves room for the fragments its lines will
+  // likely add. Under a limit on the address space room counts whether or
+  // not it is used, and a reservation granted under a larger limit would
+  // starve what a smaller one never asked for.
+  void setReservesForLines(bool reserves) noexcept { reserves_for_lines_ = reserves; }
 
  private:
   struct NameHash {
@@ -267,6 +272,7 @@ class Module {
   diagnostic::DiagnosticStore diagnostics_;
   target::Target target_;
   std::uint32_t current_section_ = 0;
+  bool reserves_for_lines_ = true;
   std::size_t settled_prefix_ = 0;  // fragments known to need no encoding
   runs::Runs runs_;
 };

@@ -37,7 +37,8 @@ void Parser::setErrorLocation(const SourceLocation& location) noexcept {
 }
 
 qovrin::Status Parser::checkNesting(const SourceLine& header) noexcept {
-  if (depth_ < kMaxNesting && !qovrin::workStackFull()) return {};
+  // A body is copied and released whole, later and from wherever it runs.
+  if (depth_ < kMaxNesting && qovrin::workStackHoldsLevels(depth_ + 1) && !qovrin::workStackFull()) return {};
   setErrorLocation(header.location);
   return fail(Error::NestingTooDeep);
 }

@@ -7,6 +7,8 @@
 #include <functional>
 #include <utility>
 
+#include "common/work_stack.hpp"
+
 namespace frontend::value {
 
 using qovrin::Error;
@@ -29,9 +31,15 @@ std::span<const T> outsideStorage(const std::vector<T>* stored, std::span<const 
   return copies;
 }
 
+// Whether a container may hold a child this deep: within the limit, and
+// within what the stack of a run on a small one can walk.
+bool childDepthFits(std::uint32_t child_depth) noexcept {
+  return child_depth < kMaxNestingDepth && qovrin::workStackHoldsLevels(child_depth + 1);
+}
+
 // Depth of a container whose deepest child has child_depth.
 qovrin::Result<std::uint32_t> containerDepth(std::uint32_t child_depth) {
-  if (child_depth >= kMaxNestingDepth) return fail(Error::NestingTooDeep);
+  if (!childDepthFits(child_depth)) return fail(Error::NestingTooDeep);
   return child_depth + 1;
 }
 
@@ -180,7 +188,7 @@ qovrin::Status ListValue::append(std::span<const Value> items) {
 
 qovrin::Status ListValue::set(std::size_t index, Value&& item) {
   if (index >= size_) return fail(Error::InvalidArgument);
-  if (item.depth() >= kMaxNestingDepth) return fail(Error::NestingTooDeep);
+  if (!childDepthFits(item.depth())) return fail(Error::NestingTooDeep);
   std::vector<Value>& items = items_.own([this](const std::vector<Value>& shared) {
     return std::vector<Value>(shared.begin(), shared.begin() + static_cast<std::ptrdiff_t>(size_));
   });
