@@ -100,6 +100,7 @@ CASES = [
      "address 0x5, outside the image, which holds 1 byte", 3),
     ("region.begin arity", "region.begin(0x8000)\n", "'region.begin' takes 3 arguments, 1 given", 1),
     ("call arity in defer", "db(0)\ndefer {\n  store.u8(0)\n}\n", "'store.u8' takes 2 arguments, 1 given", 3),
+    ("call arity in late_layout", "db(0)\nlate_layout {\n  db()\n}\n", "'db' takes at least 1 argument, 0 given", 3),
 ]
 
 
