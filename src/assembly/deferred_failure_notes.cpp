@@ -1,8 +1,13 @@
 #include "assembly/deferred_failure_notes.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <deque>
-#include <vector>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <variant>
 
 #include "common/display_text.hpp"
 #include "common/little_endian.hpp"
@@ -199,6 +204,9 @@ std::optional<std::string> widthCause(DeferredRunContext& run, const frontend::a
 std::optional<std::string> causeOf(DeferredRunContext& run, const contracts::DeferredStatement& statement,
                                    Error error) {
   if (error == Error::MetaLoopLimitExceeded) return "a 'while' loop stops after 1,000,000 rounds";
+  if (error != Error::UndefinedSymbol && error != Error::InvalidApiArity && error != Error::InvalidApiInteger &&
+      error != Error::InvalidApiArgument)
+    return std::nullopt;
   const Parts parts = partsOf(statement);
   switch (error) {
     case Error::UndefinedSymbol:
