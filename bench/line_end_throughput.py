@@ -10,6 +10,7 @@ other work on the machine disturbs the comparison less.
 Usage: line_end_throughput.py <qovrin> [line count] [runs]
 """
 
+import argparse
 import os
 import subprocess
 import sys
@@ -32,11 +33,13 @@ def fastest(command, runs):
 
 
 def main(argv):
-    if not argv:
-        raise SystemExit(__doc__.strip().splitlines()[-1])
-    qovrin = argv[0]
-    count = int(argv[1]) if len(argv) > 1 else 1_000_000
-    runs = int(argv[2]) if len(argv) > 2 else 3
+    parser = argparse.ArgumentParser(description=__doc__.strip().split("\n\n")[0],
+                                     usage=__doc__.strip().splitlines()[-1].removeprefix("Usage: "))
+    parser.add_argument("qovrin", help="the qovrin program to time")
+    parser.add_argument("count", nargs="?", type=int, default=1_000_000, help="lines per source (1,000,000)")
+    parser.add_argument("runs", nargs="?", type=int, default=3, help="runs per source, the fastest counts (3)")
+    arguments = parser.parse_args(argv)
+    qovrin, count, runs = arguments.qovrin, arguments.count, arguments.runs
     times = {}
     outputs = {}
     with tempfile.TemporaryDirectory(prefix="line_end_throughput_") as work:

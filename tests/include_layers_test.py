@@ -2,7 +2,9 @@
 """Reads every #include "..." under the source folder and fails, naming the
 file and the include, when a folder of the stack below includes one above it,
 when an encoder includes the front end, or when folders include each other in
-a cycle. Usage: include_layers_test.py <src>"""
+a cycle.
+
+Usage: include_layers_test.py <src>"""
 import os
 import re
 import sys
@@ -87,6 +89,12 @@ def cycle(edges):
 
 
 def main():
+    if len(sys.argv) == 2 and sys.argv[1] in ("-h", "--help"):
+        print(__doc__.strip())
+        return 0
+    if len(sys.argv) != 2:
+        print(__doc__.strip().splitlines()[-1], file=sys.stderr)
+        return 2
     edges = folder_edges(sys.argv[1])
     faults = layer_faults(edges)
     loop = cycle(edges)

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "assembly/deferred_failure_notes.hpp"
 #include "assembly/failing_part.hpp"
 #include "assembly/frozen_block.hpp"
 #include "common/ascii.hpp"
@@ -37,7 +38,9 @@ namespace {
 // holds once more.
 constexpr std::uint64_t kMaxLoopRounds = 1'000'000;
 
-frontend::expr::EvaluationContext evaluationContext(DeferredRunContext& run) {
+}  // namespace
+
+frontend::expr::EvaluationContext deferredEvaluationContext(DeferredRunContext& run) {
   return frontend::expr::EvaluationContext{
       .module = run.module,
       .offset = 0,
@@ -50,6 +53,10 @@ frontend::expr::EvaluationContext evaluationContext(DeferredRunContext& run) {
       .current_section = run.current_section,
   };
 }
+
+namespace {
+
+frontend::expr::EvaluationContext evaluationContext(DeferredRunContext& run) { return deferredEvaluationContext(run); }
 
 qovrin::Result<const Node*> parsedText(DeferredRunContext& run, const std::string& text) {
   if (const auto found = run.parsed_texts.find(&text); found != run.parsed_texts.end()) return &found->second;
@@ -351,7 +358,13 @@ qovrin::Status runDeferredScopedStatements(DeferredRunContext& run,
     const bool signal = ran.error() == Error::MetaLoopBreak || ran.error() == Error::MetaLoopContinue;
     if (!signal && !run.failed_statement) {
       run.failed_statement = std::visit([](const auto& payload) { return payload.location; }, statement.payload);
-      if (ran.error() == Error::InvalidNumber) run.failure_cause = arithmeticCause(run, statement);
+      // Without memory the cause goes untold; the failure itself is what matters.
+      try {
+        run.failure_cause = ran.error() == Error::InvalidNumber
+                                ? arithmeticCause(run, statement)
+                                : deferred_failure_notes::failureCause(run, statement, ran.error());
+      } catch (const std::bad_alloc&) {
+      }
     }
     return ran;
   }

@@ -36,6 +36,10 @@ struct DeferredRunContext {
   std::optional<std::string> failure_cause{};                  // why it failed, when that can be told
 };
 
+// What an expression of a finalizer evaluates against: the module, the
+// final image and the run's locals.
+frontend::expr::EvaluationContext deferredEvaluationContext(DeferredRunContext& run);
+
 // Every defer block of the module, in order, over the region rows and the
 // bytes of the materialised image (InvalidSection when the current section
 // has no region).

@@ -31,7 +31,7 @@ class BlockExpansionScope {
 };
 
 // Where a block failed: the block, its keyword and, when known, the innermost
-// statement inside it that failed.
+// statement inside it that failed and why.
 struct FailedBlock {
   const frontend::SourceLocation& location;
   std::string_view keyword;  // "defer" or "late_layout"
@@ -40,10 +40,12 @@ struct FailedBlock {
 };
 
 // The error a failed block ends the run with: FrontendDiagnostics after one
-// error diagnostic named after the error, when a macro expansion wrote the
-// block and nothing was reported since diagnostics_before; else the error,
-// after notes at the failing statement and at the block, since the line that
-// names the error has no place of its own.
+// error diagnostic named after the error, with the cause beside it, when a
+// macro expansion wrote the block and nothing was reported since
+// diagnostics_before; else the error, after notes at the failing statement
+// and at the block, since the line that names the error has no place of its
+// own. A block whose statement reported its own error (err, a failed assert)
+// gets the note at the block after it.
 qovrin::Error blockFailure(frontend::module::Module& module, const FailedBlock& block, std::size_t diagnostics_before,
                            qovrin::Error error);
 

@@ -39,11 +39,12 @@ qovrin::Status runLateLayoutBlocks(frontend::module::Module& module) {
     const std::size_t diagnostics_before = module.diagnostics().diagnostics().size();
     const BlockExpansionScope expansion(module, block.location);
     std::optional<frontend::SourceLocation> failed_statement;
+    std::optional<std::string> failed_cause;
     const auto ran = lower::late_layout::runStatements(module, cursor, active_outputs, context, block.statements,
-                                                       callbacks, &failed_statement);
+                                                       callbacks, &failed_statement, &failed_cause);
     if (!ran)
-      return fail(blockFailure(module, {block.location, "late_layout", failed_statement}, diagnostics_before,
-                               ran.error()));
+      return fail(blockFailure(module, {block.location, "late_layout", failed_statement, &failed_cause},
+                               diagnostics_before, ran.error()));
   }
   if (active_outputs.empty()) return {};
   // The summary line has no place; the note names the call left open.

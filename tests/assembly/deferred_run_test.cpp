@@ -67,6 +67,7 @@ struct Case {
   std::optional<Error> error;
   Bytes image;                             // when the run succeeds
   std::vector<std::string> messages = {};  // "severity message"
+  std::string cause = {};                  // told beside "failed here"
 };
 
 // Each case as the one deferred block of imageModule().
@@ -81,9 +82,14 @@ void runCases(std::vector<Case>& cases) {
       EXPECT_EQ(result->image, test.image);
     }
     // An error the block did not report itself is followed by notes that
-    // lead to the statement and the block.
-    if (test.error && test.error != Error::FrontendDiagnostics)
-      test.messages.insert(test.messages.end(), {"0 failed here", "0 in this defer block"});
+    // lead to the statement, with its cause, and the block; one it reported
+    // by a note that leads to the block.
+    if (test.error && test.error != Error::FrontendDiagnostics) {
+      test.messages.push_back("0 failed here");
+      if (!test.cause.empty()) test.messages.push_back("0 " + test.cause);
+      test.messages.push_back("0 in this defer block");
+    }
+    if (test.error == Error::FrontendDiagnostics) test.messages.push_back("0 in this defer block");
     EXPECT_EQ(diagnostics(module), test.messages);
   }
 }
@@ -101,21 +107,48 @@ TEST(DeferredRun, StoresAssertsAndReports) {
                    {},
                    {0x01, 'A', 'B', 0x04, 0x05, 0x06, 0xff, 0x08}});
   cases.push_back(
-      {"a bare address outside every region", list(call("store.u8(0x2000, 1)")), Error::InvalidApiArgument, {}});
-  cases.push_back({"a store past the section's stored bytes",
-                   list(call("store.u16(start + 7, 1)")),
-                   Error::InvalidApiArgument,
-                   {}});
-  cases.push_back({"a value too wide", list(call("store.u8(start, 256)")), Error::InvalidApiInteger, {}});
+      {"a bare address outside every region",
+       list(call("store.u8(0x2000, 1)")),
+       Error::InvalidApiArgument,
+       {},
+       {},
+       "'store.u8' writes 1 byte at address 0x2000, outside the image, which holds 8 bytes, at 0x1000 to 0x1007"});
+  cases.push_back(
+      {"a store past the section's stored bytes",
+       list(call("store.u16(start + 7, 1)")),
+       Error::InvalidApiArgument,
+       {},
+       {},
+       "'store.u16' writes 2 bytes at address 0x1007, outside the 8 bytes its section holds, at 0x1000 to 0x1007"});
+  cases.push_back({"a value too wide",
+                   list(call("store.u8(start, 256)")),
+                   Error::InvalidApiInteger,
+                   {},
+                   {},
+                   "256 does not fit the 8-bit field of store.u8"});
   cases.push_back({"negative values as their two's complement",
                    list(call("store.u16(start, -2)"), call("store.u8(start + 7, -128)")),
                    {},
                    {0xfe, 0xff, 0x92, 0x93, 0x94, 0x95, 0x96, 0x80}});
-  cases.push_back({"a negative value too wide", list(call("store.u8(start, -129)")), Error::InvalidApiInteger, {}});
-  cases.push_back(
-      {"a string where an integer goes", list(call("store.u16(start, \"x\")")), Error::InvalidApiArgument, {}});
+  cases.push_back({"a negative value too wide",
+                   list(call("store.u8(start, -129)")),
+                   Error::InvalidApiInteger,
+                   {},
+                   {},
+                   "-129 does not fit the 8-bit field of store.u8"});
+  cases.push_back({"a string where an integer goes",
+                   list(call("store.u16(start, \"x\")")),
+                   Error::InvalidApiArgument,
+                   {},
+                   {},
+                   "'store.u16' stores an integer, and the string 'x' is none"});
   cases.push_back({"a boolean where an integer goes", list(call("store.u16(start, true)")), Error::TypeMismatch, {}});
-  cases.push_back({"store arity", list(call("store.u8(start)")), Error::InvalidApiArity, {}});
+  cases.push_back({"store arity",
+                   list(call("store.u8(start)")),
+                   Error::InvalidApiArity,
+                   {},
+                   {},
+                   "'store.u8' takes 2 arguments, 1 given: store.u8(place, value)"});
   cases.push_back(
       {"print, warn and values as text",
        list(call("print(\"n\", 10, true, bytes.from_hex(\"00ab\"), 1.5)"), call("warn(load.u8(start + 7))")),
@@ -127,7 +160,13 @@ TEST(DeferredRun, StoresAssertsAndReports) {
                    Error::FrontendDiagnostics,
                    {},
                    {"2 late"}});
-  cases.push_back({"a list has no text", list(call("print(list.new())")), Error::InvalidApiArgument, {}});
+  cases.push_back({"a list has no text",
+                   list(call("print(list.new())")),
+                   Error::InvalidApiArgument,
+                   {},
+                   {},
+                   "'print' in a 'defer' block shows integers, floats, booleans, strings, bytes and types, and "
+                   "'list.new()' is a list"});
   cases.push_back({"assert holds",
                    list(call("assert(load.u8(start) == 0x90, \"expected nop\")")),
                    {},
@@ -156,7 +195,9 @@ TEST(DeferredRun, MetaStatementsScopesAndLoops) {
   cases.push_back({"the limit strikes when the condition holds once more",
                    list(let("i", "0"), loop("i < 1000001", list(assign("i", "i + 1")))),
                    Error::MetaLoopLimitExceeded,
-                   {}});
+                   {},
+                   {},
+                   "a 'while' loop stops after 1,000,000 rounds"});
   cases.push_back({"break inside an if ends the loop; continue skips the rest",
                    list(let("i", "0"), let("odd", "0"),
                         loop(" true ", list(assign("i", "i + 1"), when("i > 9", list(stop())),
@@ -187,7 +228,12 @@ TEST(DeferredRun, MetaStatementsScopesAndLoops) {
                    Error::FrontendDiagnostics,
                    {},
                    {"2 continue used outside of a Meta loop"}});
-  cases.push_back({"a name nothing defines", list(call("print(nosuch)")), Error::UndefinedSymbol, {}});
+  cases.push_back({"a name nothing defines",
+                   list(call("print(nosuch)")),
+                   Error::UndefinedSymbol,
+                   {},
+                   {},
+                   "'nosuch' is not defined"});
   runCases(cases);
 }
 

@@ -391,6 +391,35 @@ def check_termination_signals(runner):
                                    f" (status {status}, output {kept[:8]!r}, left {leftovers})")
 
 
+# 2^40 calls: no limit ends it, only the time it takes.
+LONG_COMPUTATION = ("fn f(n: u64) -> u64 {\n  if n == 0 {\n    return 1\n  }\n  return f(n - 1) + f(n - 1)\n}\n"
+                    "db(f(40) & 0xff)\n")
+
+
+def check_long_computation(runner):
+    """Limits bound nesting, not work: a function that calls itself twice per
+    level is still running after a while, and Ctrl-C then ends it with the
+    output as it was."""
+    path = os.path.join(runner.work, "long.qov")
+    with open(path, "w") as handle:
+        handle.write(LONG_COMPUTATION)
+    output = os.path.join(runner.work, "long.bin")
+    with open(output, "wb") as handle:
+        handle.write(b"old")
+    # As at a terminal, whatever the test runner's own SIGINT disposition is.
+    child = subprocess.Popen([runner.qovrin, path, "-o", output, "--no-progress"], cwd=runner.work,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+    time.sleep(1)
+    running = child.poll() is None
+    child.send_signal(signal.SIGINT)
+    _, stderr = child.communicate(timeout=TIMEOUT)
+    kept = read_output(output)
+    if not (running and child.returncode == -signal.SIGINT and kept == b"old"):
+        runner.failures.append(f"long computation: runs until interrupted, output kept (running after 1 s: {running},"
+                               f" status {child.returncode}, output {kept[:8]!r}, stderr {stderr[-300:]!r})")
+
+
 # An image that fits under the file size limit below, with a listing of some
 # 30 KB that does not; and one whose 30 MB listing takes a while to write.
 PAIR_SOURCE = "pad(4096)\n"
@@ -637,6 +666,7 @@ def main():
         check_small_stack(runner, sanitized)
         check_file_size_limit(runner)
         check_termination_signals(runner)
+        check_long_computation(runner)
         check_output_pair(runner)
     for failure in runner.failures:
         print("FAIL", failure)

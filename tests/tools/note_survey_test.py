@@ -89,6 +89,18 @@ CASES = [
     ("RISC-V 0xg", "riscv.use64()\naddi a0, a0, 0xg\n", "'g' is no hex digit", 2),
     ("underflow in defer", "defer {\n  print(to_string(1 - 2))\n}\n",
      "integer underflow: meta integers are unsigned (1 - 2)", 2),
+    ("let parameter of a value function", "fn f(let l) -> u64 {\n  return 1\n}\n", "'l' is a 'let' parameter", 1),
+    ("list printed in defer", "db(0)\nlet l = list.of(1)\ndefer {\n  print(l)\n}\n", "'l' is a list", 4),
+    ("undefined name in defer", "db(0)\ndefer {\n  print(nosuch)\n}\n", "'nosuch' is not defined", 3),
+    ("undefined name in an operand expression", "macro m(x) {\n  emit.u8(operand.eval(x) + 1)\n}\nm nothere + 1\n",
+     "'nothere' is not defined (in the macro operand 'nothere + 1'", 2),
+    ("assert in defer", "db(0)\ndefer {\n  assert(1 == 2)\n}\n", "in this defer block", 2),
+    ("err in late_layout", 'db(0)\nlate_layout {\n  err("x")\n}\n', "in this late_layout block", 2),
+    ("load outside the image", "db(0)\ndefer {\n  let x = load.u8(5)\n}\n",
+     "address 0x5, outside the image, which holds 1 byte", 3),
+    ("region.begin arity", "region.begin(0x8000)\n", "'region.begin' takes 3 arguments, 1 given", 1),
+    ("call arity in defer", "db(0)\ndefer {\n  store.u8(0)\n}\n", "'store.u8' takes 2 arguments, 1 given", 3),
+    ("call arity in late_layout", "db(0)\nlate_layout {\n  db()\n}\n", "'db' takes at least 1 argument, 0 given", 3),
 ]
 
 

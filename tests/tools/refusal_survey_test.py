@@ -58,6 +58,9 @@ SURVEY = [
     ("x86-64", "  mov eax, 0xg\n", r"'0xg' does not read as a number: 'g' is no hex digit"),
     ("x86-64", "  mov rax, 5 / (3 - 3)\n", r"'5 / \(3 - 3\)' cannot be evaluated: division by zero"),
     ("x86-64", "  mov eax, 1 % 0\n", r"'1 % 0' cannot be evaluated: division by zero"),
+    ("x86-64", "region.begin(0x8000)\n", r"'region\.begin' takes 3 arguments, 1 given"),
+    ("rv64", "fn f(let l) -> u64 {\n  return 1\n}\n", r"'l' is a 'let' parameter"),
+    ("x86-64", "macro m(x) {\n  emit.u8(operand.eval(x) + 1)\n}\nm nothere + 1\n", r"'nothere' is not defined"),
 ]
 
 LOCATED = re.compile(r"^main\.qov:(\d+):(\d+): (error|note): (.*)$")

@@ -4,6 +4,7 @@
 
 #include "frontend/lower/api_call_notes.hpp"
 #include "frontend/lower/block_notes.hpp"
+#include "frontend/lower/call_arity_notes.hpp"
 #include "frontend/lower/declaration_notes.hpp"
 #include "frontend/lower/expression_notes.hpp"
 #include "frontend/lower/failure_asking.hpp"
@@ -81,7 +82,11 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
         return block_notes::forNotes(asking, *loop);
       return {};
     case Error::InvalidApiArity:
-      if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload)) return api_call_notes::arityNotes(asking, *call);
+      if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload)) {
+        if (auto notes = api_call_notes::arityNotes(asking, *call); !notes.empty()) return notes;
+        if (auto note = call_arity_notes::arityNote(call->name, call->arguments.size()))
+          return {{std::move(*note), std::nullopt}};
+      }
       return {};
     case Error::InvalidExpression:
       if (std::holds_alternative<ast::IsaTextStatement>(statement.payload))

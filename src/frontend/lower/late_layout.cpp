@@ -1,8 +1,11 @@
 #include "frontend/lower/late_layout.hpp"
 
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "frontend/lower/api.hpp"
+#include "frontend/lower/failure_notes.hpp"
 #include "frontend/lower/meta_condition.hpp"
 #include "frontend/syntax/parser.hpp"
 
@@ -81,10 +84,26 @@ qovrin::Status freezeStatementAppend(module::Module& module, context::LowerConte
   }
 }
 
+namespace {
+
+// What the notes of a failed call statement say first, asked of the call
+// parsed again.
+std::optional<std::string> callCause(module::Module& module, context::LowerContext& context,
+                                     const contracts::ActiveOutput& cursor, const LateLayoutCall& call, Error error) {
+  auto parsed = parser::parseApiCall(call.text, call.location);
+  if (!parsed) return std::nullopt;
+  const ast::Statement statement(std::move(*parsed));
+  const auto notes = failure_notes::statementNotes(module, context, cursor, statement, error);
+  if (notes.empty()) return std::nullopt;
+  return notes.front().message;
+}
+
+}  // namespace
+
 qovrin::Status runStatements(module::Module& module, contracts::ActiveOutput& cursor,
                              root::ActiveOutputStack& active_outputs, context::LowerContext& context,
                              std::span<const LateLayoutStatement> statements, const LateLayoutCallbacks& callbacks,
-                             std::optional<SourceLocation>* failed_at) {
+                             std::optional<SourceLocation>* failed_at, std::optional<std::string>* failed_cause) {
   // The innermost failing statement is the one to name; the lists around it
   // leave the place alone.
   const auto failedHere = [failed_at](const SourceLocation& location, qovrin::Error error) {
@@ -100,6 +119,8 @@ qovrin::Status runStatements(module::Module& module, contracts::ActiveOutput& cu
         root::addLowerErrorDiagnostic(module, call->location, ran.error());
         return fail(Error::FrontendDiagnostics);
       }
+      if (!ran && failed_cause != nullptr && !*failed_cause)
+        *failed_cause = callCause(module, context, cursor, *call, ran.error());
       if (!ran) return failedHere(call->location, ran.error());
       continue;
     }
@@ -109,7 +130,7 @@ qovrin::Status runStatements(module::Module& module, contracts::ActiveOutput& cu
     if (!truth) return failedHere(conditional.location, truth.error());
     const auto ran = runStatements(module, cursor, active_outputs, context,
                                    *truth ? conditional.then_statements : conditional.else_statements, callbacks,
-                                   failed_at);
+                                   failed_at, failed_cause);
     if (!ran) return failedHere(conditional.location, ran.error());
   }
   return {};

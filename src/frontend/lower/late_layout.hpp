@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "common/error.hpp"
@@ -57,12 +58,13 @@ struct LateLayoutCallbacks {
 
 // The statements in order; calls move the cursor, conditionals run one of
 // their lists. The first failure ends the run; what ran before it stays, and
-// the failing statement's place goes to failed_at when that is given.
+// the failing statement's place goes to failed_at when that is given, with
+// the cause of a failed call, when it can be told, to failed_cause.
 qovrin::Status runStatements(module::Module& module, contracts::ActiveOutput& cursor,
                              root::ActiveOutputStack& active_outputs, context::LowerContext& context,
                              std::span<const output::contracts::LateLayoutStatement> statements,
-                             const LateLayoutCallbacks& callbacks,
-                             std::optional<SourceLocation>* failed_at = nullptr);
+                             const LateLayoutCallbacks& callbacks, std::optional<SourceLocation>* failed_at = nullptr,
+                             std::optional<std::string>* failed_cause = nullptr);
 
 }  // namespace frontend::lower::late_layout
 

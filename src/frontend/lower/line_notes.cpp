@@ -13,6 +13,7 @@
 #include "frontend/lower/builtin_family_notes.hpp"
 #include "frontend/lower/call_syntax_notes.hpp"
 #include "frontend/lower/dot_name_notes.hpp"
+#include "frontend/lower/function_header_notes.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/syntax/expr_number.hpp"
 #include "frontend/syntax/lexer.hpp"
@@ -260,6 +261,8 @@ std::vector<Note> parseNotes(const module::Module& module, const SourceLocation&
     if (!note) note = dot_name_notes::expressionNote(expressionTexts(line));
   } else if (error == Error::InvalidMetaFor) {
     note = forHeaderNote(line);
+  } else if (error == Error::InvalidMetaFunction) {
+    note = function_header_notes::headerNote(line);
   } else if (error == Error::NestingTooDeep) {
     note = std::string(block_notes::lineNestingLimit(line));
   } else {

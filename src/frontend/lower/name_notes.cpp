@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "frontend/lower/expression_names.hpp"
 #include "frontend/lower/macro.hpp"
 #include "frontend/lower/arguments.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
@@ -44,9 +45,20 @@ std::optional<std::string> undefinedOperand(const Asking& asking, const qovrin::
                                             std::string_view parameter) {
   if (!value || value->asOperand() == nullptr) return std::nullopt;
   const std::string text = value->asOperand()->text();
-  const std::string_view name = qovrin::trim(text, kBlanks);
-  if (!identifier::isName(name) || asking.module.findSymbol(name) != nullptr) return std::nullopt;
-  return quoted(name) + " is not defined (the macro operand given for " + quoted(parameter) + ")";
+  const std::string_view operand = qovrin::trim(text, kBlanks);
+  std::string name(operand);
+  const auto undefined = [&](std::string_view read) {
+    return asking.module.findSymbol(read) == nullptr && context::lookupLocalValue(asking.context, read) == nullptr;
+  };
+  // An operand that is an expression names the first name in it nothing defines.
+  if (!identifier::isName(name))
+    if (const auto tree = expr::parseOwned(name))
+      if (const Node* read = expression_names::firstNode(
+              *tree, [&](const Node& node) { return node.kind() == NodeKind::identifier && undefined(node.text()); }))
+        name = read->text();
+  if (!identifier::isName(name) || !undefined(name)) return std::nullopt;
+  const std::string given = name == operand ? "the macro operand" : "in the macro operand " + quoted(operand);
+  return quoted(name) + " is not defined (" + given + " given for " + quoted(parameter) + ")";
 }
 
 // A function without a return type runs as statements and gives no value, so
@@ -123,7 +135,9 @@ std::vector<Note> duplicateNotes(const Asking& asking, const ast::Statement& sta
   if (!name) return {};
   std::vector<Note> notes{{quoted(*name) + " is already defined", std::nullopt}};
   const symbol::Symbol* first = asking.module.findSymbol(*name);
-  if (first == nullptr || !first->location().span.source) return notes;
+  if (first == nullptr) return notes;
+  // Only the project file's defines are bound before any source is read.
+  if (!first->location().span.source) return oneNote(notes.front().message + " by the [defines] table of qovrin.toml");
   notes.push_back({"first definition of " + quoted(*name), first->location()});
   // The same file read twice defines all its names twice.
   const auto& sources = asking.module.sources();

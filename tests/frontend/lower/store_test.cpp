@@ -49,7 +49,11 @@ TEST(StoreCalls, TargetsAndRanges) {
        {"main.qov:2:1: error: lowering failed: InvalidApiArgument"},
        false},
       {"db(0)\nstore.u8(\"x\", 1)\n", "", {"main.qov:2:1: error: lowering failed: InvalidApiArgument"}, false},
-      {"db(0)\nstore.u8(0)\n", "", {"main.qov:2:1: error: lowering failed: InvalidApiArity"}, false},
+      {"db(0)\nstore.u8(0)\n",
+       "",
+       {"main.qov:2:1: error: lowering failed: InvalidApiArity",
+        "main.qov:2:1: note: 'store.u8' takes 2 arguments, 1 given: store.u8(place, value)"},
+       false},
       // A store works on a closed region.
       {"start:\ndb(0)\nregion.file_align(4)\nstore.u8(start, 3)\n", "03"},
   });

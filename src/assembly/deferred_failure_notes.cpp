@@ -1,0 +1,241 @@
+#include "assembly/deferred_failure_notes.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <variant>
+
+#include "common/display_text.hpp"
+#include "common/little_endian.hpp"
+#include "frontend/evaluate/expr_builtin.hpp"
+#include "frontend/lower/api.hpp"
+#include "frontend/lower/call_arity_notes.hpp"
+#include "frontend/lower/context.hpp"
+#include "frontend/lower/deferred.hpp"
+#include "frontend/lower/expression_names.hpp"
+#include "frontend/syntax/expr_builtin_names.hpp"
+#include "frontend/syntax/parser.hpp"
+
+namespace assembly::deferred_failure_notes {
+
+namespace {
+
+using frontend::expr::Node;
+using frontend::expr::NodeKind;
+using frontend::output::image::ImageRegion;
+using qovrin::Error;
+namespace contracts = frontend::output::contracts;
+
+std::string quoted(std::string_view text) { return qovrin::quotedSubject(text); }
+
+std::string hex(std::uint64_t value) {
+  constexpr std::string_view kDigits = "0123456789abcdef";
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), kDigits[value & 0xF]);
+    value >>= 4;
+  } while (value != 0);
+  return "0x" + digits;
+}
+
+std::string byteCount(std::uint64_t count) { return std::to_string(count) + (count == 1 ? " byte" : " bytes"); }
+
+// What the statement holds: its call, parsed again, and its expression trees.
+struct Parts {
+  std::optional<frontend::ast::ApiCallStatement> call;
+  std::deque<Node> trees;
+};
+
+Parts partsOf(const contracts::DeferredStatement& statement) {
+  Parts parts;
+  const auto tree = [&](const std::string& text) {
+    if (auto parsed = frontend::expr::parseOwned(text)) parts.trees.push_back(std::move(*parsed));
+  };
+  std::visit(
+      [&](const auto& payload) {
+        using Payload = std::decay_t<decltype(payload)>;
+        if constexpr (std::is_same_v<Payload, contracts::DeferredApiCall>) {
+          if (auto call = frontend::parser::parseApiCall(payload.text, payload.location)) {
+            for (const frontend::ast::ApiCallArgument& argument : call->arguments)
+              if (const Node* node = argument.expression()) parts.trees.push_back(frontend::expr::clone(*node));
+            parts.call = std::move(*call);
+          }
+        } else if constexpr (std::is_same_v<Payload, contracts::ValueDeclaration>) {
+          tree(payload.initializer);
+        } else if constexpr (std::is_same_v<Payload, contracts::Assignment>) {
+          tree(payload.value);
+        } else if constexpr (std::is_same_v<Payload, contracts::MetaIf> ||
+                             std::is_same_v<Payload, contracts::MetaWhile>) {
+          tree(payload.condition);
+        }
+      },
+      statement.payload);
+  return parts;
+}
+
+template <typename Picks>
+const Node* firstNode(const Parts& parts, const Picks& picks) {
+  for (const Node& tree : parts.trees)
+    if (const Node* found = frontend::lower::expression_names::firstNode(tree, picks)) return found;
+  return nullptr;
+}
+
+std::optional<std::string> undefinedCause(DeferredRunContext& run, const Parts& parts) {
+  const Node* found = firstNode(parts, [&](const Node& node) {
+    if (node.kind() == NodeKind::builtin_call)
+      return !frontend::expr::isBuiltinName(node.text()) && !run.module.metaFunctions().find(node.text());
+    return frontend::lower::context::lookupLocalValue(run.context, node.text()) == nullptr &&
+           run.module.findSymbol(node.text()) == nullptr;
+  });
+  if (found == nullptr) return std::nullopt;
+  if (found->kind() == NodeKind::builtin_call) return "there is no builtin or function named " + quoted(found->text());
+  return quoted(found->text()) + " is not defined";
+}
+
+// A message argument of a kind print, warn, err and assert do not show.
+std::optional<std::string> messageCause(DeferredRunContext& run, const frontend::ast::ApiCallStatement& call) {
+  if (!frontend::lower::root::isAllowedDeferredApi(call.name) || call.name.starts_with("store.")) return std::nullopt;
+  for (const frontend::ast::ApiCallArgument& argument : call.arguments) {
+    const Node* node = argument.expression();
+    if (node == nullptr) continue;
+    const auto value = frontend::expr::evaluateValue(*node, deferredEvaluationContext(run));
+    if (!value) continue;
+    const auto kind = value->kind();
+    using frontend::value::ValueKind;
+    if (kind != ValueKind::struct_ && kind != ValueKind::list && kind != ValueKind::map && kind != ValueKind::operand)
+      continue;
+    return quoted(call.name) + " in a 'defer' block shows integers, floats, booleans, strings, bytes and types, " +
+           "and " + quoted(frontend::lower::deferred::renderExpressionSource(*node)) +
+           (kind == ValueKind::operand ? " is an " : " is a ") + std::string(frontend::value::kindName(kind));
+  }
+  return std::nullopt;
+}
+
+std::string regionList(std::span<const ImageRegion> regions) {
+  std::string list;
+  for (const ImageRegion& region : regions) {
+    if (region.file_size == 0) continue;
+    if (!list.empty()) list += ", ";
+    list += hex(region.address);
+    if (region.file_size > 1) list += " to " + hex(region.address + (region.file_size - 1));
+  }
+  return list;
+}
+
+// A load or store of `count` bytes that reached past what the image holds;
+// none when the image holds them, and the access failed for another cause.
+std::optional<std::string> outsideCause(const DeferredRunContext& run, std::string_view name, std::string_view verb,
+                                        const frontend::expr::OutputPosition& place, std::uint64_t count) {
+  const auto mapped = place.section_known ? run.image.mapInSection(place.section, place.address, count)
+                                          : run.image.map(place.address, count);
+  if (mapped || mapped.error() != Error::InvalidApiArgument) return std::nullopt;
+  const std::string access =
+      quoted(name) + " " + std::string(verb) + " " + byteCount(count) + " at address " + hex(place.address);
+  const auto& regions = run.image.regions;
+  if (place.section_known) {
+    const auto region = std::ranges::find(regions, place.section, &ImageRegion::section);
+    if (region == regions.end()) return access + ", in a section that holds no bytes of the image";
+    if (region->file_size == 0) return access + ", in a section that holds no bytes";
+    return access + ", outside the " + byteCount(region->file_size) + " its section holds, at " +
+           regionList(std::span(&*region, 1));
+  }
+  const std::string held = regionList(regions);
+  if (held.empty()) return access + ", and the image holds no bytes";
+  return access + ", outside the image, which holds " + byteCount(run.image.bytes.size()) + ", at " + held;
+}
+
+std::optional<std::string> loadCause(DeferredRunContext& run, const Parts& parts) {
+  const auto context = deferredEvaluationContext(run);
+  const Node* load = firstNode(parts, [&](const Node& node) {
+    return node.kind() == NodeKind::builtin_call && node.text().starts_with("load.") &&
+           !frontend::expr::evaluateValue(node, context);
+  });
+  if (load == nullptr || load->arguments().empty()) return std::nullopt;
+  const auto place = frontend::expr::outputLoadTarget(context, load->arguments()[0]);
+  if (!place) return std::nullopt;
+  auto count = frontend::expr::loadByteCount(load->text());
+  if (!count && load->arguments().size() == 2) {
+    const auto asked = frontend::expr::evaluateBuiltinIntegerArg(load->arguments()[1], context);
+    if (asked) count = *asked;
+  }
+  if (!count) return std::nullopt;
+  return outsideCause(run, load->text(), "reads", *place, *count);
+}
+
+std::optional<std::string> storeCause(DeferredRunContext& run, const frontend::ast::ApiCallStatement& call) {
+  if (!call.name.starts_with("store.") || call.arguments.size() != 2) return std::nullopt;
+  const Node* target = call.arguments[0].expression();
+  if (target == nullptr) return std::nullopt;
+  std::optional<std::uint64_t> count = frontend::lower::api::storeByteCount(call.name);
+  const auto literal = call.arguments[1].string();
+  if (count && literal)
+    return quoted(call.name) + " stores an integer, and the string " + quoted(*literal) + " is none";
+  if (literal) count = literal->size();
+  const auto context = deferredEvaluationContext(run);
+  if (const Node* data = call.arguments[1].expression(); data != nullptr && !count) {
+    const auto value = frontend::expr::evaluateValue(*data, context);
+    if (value && value->asString() != nullptr) count = value->asString()->size();
+    if (value && value->asBytes() != nullptr) count = value->asBytes()->size();
+  }
+  const auto place = frontend::expr::resolveOutputExpressionTarget(context, *target);
+  if (!count || !place) return std::nullopt;
+  return outsideCause(run, call.name, "writes", *place, *count);
+}
+
+// A stored value wider than the field it goes into.
+std::optional<std::string> widthCause(DeferredRunContext& run, const frontend::ast::ApiCallStatement& call) {
+  const auto width = frontend::lower::api::storeByteCount(call.name);
+  const Node* stored = call.arguments.size() == 2 ? call.arguments[1].expression() : nullptr;
+  if (!width || stored == nullptr) return std::nullopt;
+  const auto value = frontend::expr::evaluateValue(*stored, deferredEvaluationContext(run));
+  if (!value || value->asInteger() == nullptr || qovrin::fitsIntegerWidth(value->asInteger()->word, *width))
+    return std::nullopt;
+  // A negative value reads as it was written, not as its 64-bit word.
+  const std::uint64_t word = value->asInteger()->word;
+  const std::string shown =
+      static_cast<std::int64_t>(word) < 0 ? std::to_string(static_cast<std::int64_t>(word)) : std::to_string(word);
+  return shown + " does not fit the " + std::to_string(8 * *width) + "-bit field of " + call.name;
+}
+
+std::optional<std::string> causeOf(DeferredRunContext& run, const contracts::DeferredStatement& statement,
+                                   Error error) {
+  if (error == Error::MetaLoopLimitExceeded) return "a 'while' loop stops after 1,000,000 rounds";
+  if (error != Error::UndefinedSymbol && error != Error::InvalidApiArity && error != Error::InvalidApiInteger &&
+      error != Error::InvalidApiArgument)
+    return std::nullopt;
+  const Parts parts = partsOf(statement);
+  switch (error) {
+    case Error::UndefinedSymbol:
+      return undefinedCause(run, parts);
+    case Error::InvalidApiArity:
+      if (parts.call)
+        return frontend::lower::call_arity_notes::arityNote(parts.call->name, parts.call->arguments.size());
+      return std::nullopt;
+    case Error::InvalidApiInteger:
+      return parts.call ? widthCause(run, *parts.call) : std::nullopt;
+    case Error::InvalidApiArgument:
+      if (auto cause = loadCause(run, parts)) return cause;
+      if (!parts.call) return std::nullopt;
+      if (auto cause = messageCause(run, *parts.call)) return cause;
+      return storeCause(run, *parts.call);
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> failureCause(DeferredRunContext& run, const contracts::DeferredStatement& statement,
+                                        Error error) {
+  auto& diagnostics = run.module.diagnostics();
+  const std::size_t before = diagnostics.diagnostics().size();
+  auto cause = causeOf(run, statement, error);
+  diagnostics.truncate(before);
+  return cause;
+}
+
+}  // namespace assembly::deferred_failure_notes
