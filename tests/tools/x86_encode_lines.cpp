@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "frontend/encode/isa_text.hpp"
+#include "frontend/encode/x86_line.hpp"
 #include "x86_encoder/api.hpp"
 #include "x86_encoder/encode.hpp"
 #include "x86_encoder/match_memo.hpp"
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   const bool templates = argc > 1 && std::string_view(argv[1]) == "--templates";
   std::string line;
   encode::OwnedEncodeResult result;
-  frontend::isa_text::ParsedInstruction parsed;
+  frontend::x86_line::ParsedInstruction parsed;
   const auto memo = std::make_unique<match::MatchMemo>();
   while (std::getline(std::cin, line)) {
     const std::size_t tab = line.find('\t');
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
       std::cout << "error: bad input\n";
       continue;
     }
-    if (const auto split = frontend::isa_text::parseX86Line(std::string_view(line).substr(second + 1), parsed);
+    if (const auto split = frontend::x86_line::parseX86Line(std::string_view(line).substr(second + 1), parsed);
         !split) {
       std::cout << "error: " << qovrin::errorName(split.error()) << '\n';
       continue;

@@ -10,7 +10,7 @@
 
 #include "common/ascii.hpp"
 #include "common/little_endian.hpp"
-#include "frontend/encode/isa_text.hpp"
+#include "frontend/encode/x86_line.hpp"
 #include "x86_encoder/api.hpp"
 
 namespace frontend::pass {
@@ -224,8 +224,8 @@ namespace {
 qovrin::Status encodeUnits(const fragment::Instruction& line, x86_encoder::match::MatchMemo* memo,
                            x86_encoder::encode::OwnedEncodeResult& result, std::vector<FixupFact>& facts,
                            std::optional<FoldFailure>* fold_failure = nullptr) {
-  isa_text::ParsedInstruction parsed;
-  if (const auto split = isa_text::parseX86Line(line.text(), parsed); !split)
+  x86_line::ParsedInstruction parsed;
+  if (const auto split = x86_line::parseX86Line(line.text(), parsed); !split)
     return fail(split.error() == Error::InvalidInstructionText ? split.error() : Error::UnsupportedX86Instruction);
   backend_adapter::X86ResolverContext context{&facts, line.target, fold_failure};
   const x86_encoder::api::X86ExpressionResolver resolver{&context, &backend_adapter::unknownX86ExpressionResolver,

@@ -7,7 +7,7 @@
 #include "common/ascii.hpp"
 #include "common/display_text.hpp"
 #include "frontend/encode/backend_adapter.hpp"
-#include "frontend/encode/isa_text.hpp"
+#include "frontend/encode/x86_line.hpp"
 #include "frontend/encode/pass_x86.hpp"
 #include "frontend/encode/refused_prefix_notes.hpp"
 #include "frontend/encode/refused_x86_notes.hpp"
@@ -161,8 +161,8 @@ std::optional<std::string> riscvNote(const fragment::Instruction& line) {
 
 std::optional<std::string> x86Note(const fragment::Instruction& line) {
   if (auto note = x86CommentNote(line)) return note;
-  isa_text::ParsedInstruction parsed;
-  if (!isa_text::parseX86Line(line.text(), parsed)) return std::nullopt;
+  x86_line::ParsedInstruction parsed;
+  if (!x86_line::parseX86Line(line.text(), parsed)) return std::nullopt;
   const auto opcode = x86_encoder::tables::findMnemonic(parsed.mnemonic);
   if (!opcode) {
     if (auto note = x86LonePrefixNote(line, parsed)) return note;

@@ -20,14 +20,14 @@ std::string_view writtenRepeatWord(std::string_view before) {
     if (start == std::string_view::npos) break;
     const std::size_t end = before.find_first_of(" \t", start);
     const std::string_view word = before.substr(start, end - start);
-    if (isa_text::repeatKind(word) != 0) return word;
+    if (x86_line::repeatKind(word) != 0) return word;
     before = end == std::string_view::npos ? std::string_view{} : before.substr(end);
   }
   return {};
 }
 
 // The line from its mnemonic on: the instruction without its prefix words.
-fragment::Instruction withoutPrefixWords(const fragment::Instruction& line, const isa_text::ParsedInstruction& parsed) {
+fragment::Instruction withoutPrefixWords(const fragment::Instruction& line, const x86_line::ParsedInstruction& parsed) {
   const std::string_view text = line.text();
   fragment::Instruction bare;
   bare.setText(text.substr(static_cast<std::size_t>(parsed.mnemonic.data() - text.data())));
@@ -48,7 +48,7 @@ std::string bndNote(std::string_view word, std::string_view mnemonic, x86_encode
 }  // namespace
 
 std::optional<std::string> x86RepeatWordNote(const fragment::Instruction& line,
-                                             const isa_text::ParsedInstruction& parsed) {
+                                             const x86_line::ParsedInstruction& parsed) {
   if (parsed.repeat == 0) return std::nullopt;
   const auto chosen_index = encodedTemplate(withoutPrefixWords(line, parsed));
   if (!chosen_index) return std::nullopt;
@@ -86,7 +86,7 @@ std::optional<std::string> x86RepeatWordNote(const fragment::Instruction& line,
 }
 
 std::optional<std::string> x86LonePrefixNote(const fragment::Instruction& line,
-                                             const isa_text::ParsedInstruction& parsed) {
+                                             const x86_line::ParsedInstruction& parsed) {
   if (parsed.operand_count != 0 || (parsed.repeat == 0 && !parsed.lock)) return std::nullopt;
   fragment::Instruction alone;
   alone.setText(parsed.mnemonic);

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "frontend/encode/isa_text.hpp"
+#include "frontend/encode/x86_line.hpp"
 #include "frontend/module/fragment.hpp"
 
 namespace frontend::pass {
@@ -15,10 +15,10 @@ namespace frontend::pass {
 // prefix that has no room for one, or the near branches bnd goes with; none
 // when the line has no repeat word or the instruction without it is refused too.
 std::optional<std::string> x86RepeatWordNote(const fragment::Instruction& line,
-                                             const isa_text::ParsedInstruction& parsed);
+                                             const x86_line::ParsedInstruction& parsed);
 
 // A line of prefix words alone, whose one byte would leave the others out.
 std::optional<std::string> x86LonePrefixNote(const fragment::Instruction& line,
-                                             const isa_text::ParsedInstruction& parsed);
+                                             const x86_line::ParsedInstruction& parsed);
 
 }  // namespace frontend::pass

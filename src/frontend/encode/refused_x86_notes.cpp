@@ -162,7 +162,7 @@ struct Replacement {
 
 // Register operands of two sizes, when the line encodes with the later ones
 // given the first one's size.
-std::optional<std::string> sizeNote(const fragment::Instruction& line, const isa_text::ParsedInstruction& parsed) {
+std::optional<std::string> sizeNote(const fragment::Instruction& line, const x86_line::ParsedInstruction& parsed) {
   const RegisterRow* first = nullptr;
   std::string_view first_text;
   std::string_view differing;
@@ -273,7 +273,7 @@ std::optional<std::string> x86CommentNote(const fragment::Instruction& line) {
 }
 
 std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
-                                          const isa_text::ParsedInstruction& parsed) {
+                                          const x86_line::ParsedInstruction& parsed) {
   const unsigned bits = line.target.parameter;
   if (const auto failure = operandFoldFailure(line); failure && failure->second == qovrin::Error::DivisionByZero)
     return quoted(failure->first) + " cannot be evaluated: division by zero";
@@ -290,9 +290,9 @@ std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
 }
 
 std::optional<std::string> x86PrefixNote(const fragment::Instruction& line,
-                                         const isa_text::ParsedInstruction& parsed) {
+                                         const x86_line::ParsedInstruction& parsed) {
   const std::string_view word = parsed.mnemonic;
-  if (parsed.operand_count > 0 && parsed.repeat != 0 && isa_text::repeatKind(word) != 0)
+  if (parsed.operand_count > 0 && parsed.repeat != 0 && x86_line::repeatKind(word) != 0)
     return quoted(word) + " follows another repeat prefix: a line takes one of rep, repe, repne, xacquire, "
                           "xrelease, bnd and nobnd";
   if (parsed.operand_count > 0 && parsed.lock && qovrin::equalsIgnoreCase(word, "lock"))

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "frontend/encode/isa_text.hpp"
+#include "frontend/encode/x86_line.hpp"
 #include "frontend/module/fragment.hpp"
 
 namespace frontend::pass {
@@ -19,10 +19,10 @@ std::optional<std::string> x86CommentNote(const fragment::Instruction& line);
 
 // The first word, when no instruction has that name: a prefix word given
 // twice, or one that stands only in another mode.
-std::optional<std::string> x86PrefixNote(const fragment::Instruction& line, const isa_text::ParsedInstruction& parsed);
+std::optional<std::string> x86PrefixNote(const fragment::Instruction& line, const x86_line::ParsedInstruction& parsed);
 
 // The line's operands, as parsed, after its mnemonic was found and its
 // operand count is one the mnemonic takes.
-std::optional<std::string> x86OperandNote(const fragment::Instruction& line, const isa_text::ParsedInstruction& parsed);
+std::optional<std::string> x86OperandNote(const fragment::Instruction& line, const x86_line::ParsedInstruction& parsed);
 
 }  // namespace frontend::pass

@@ -6,7 +6,7 @@
 #include "common/ascii.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/lower/expression_bridge.hpp"
-#include "frontend/lower/isa_text.hpp"
+#include "frontend/lower/instruction_words.hpp"
 #include "frontend/syntax/byte_scan.hpp"
 
 namespace frontend::lower::isa_lowering {
@@ -22,7 +22,7 @@ qovrin::Result<std::string> substituteBuiltinCalls(module::Module& module, conte
   std::string lowered;
   lowered.reserve(text.size());
   std::size_t position = 0;
-  while (const auto call = isa_text::findBuiltinCall(text, position, cursor.target)) {
+  while (const auto call = instruction_words::findBuiltinCall(text, position, cursor.target)) {
     lowered.append(text.substr(position, call->start - position));
     const auto tree = expr::parseOwned(text.substr(call->start, call->end - call->start));
     if (!tree) return fail(expression_bridge::mapExpressionError(tree.error()));
@@ -61,7 +61,7 @@ qovrin::Status checkQuotes(target::Target target, std::string_view text) {
     // x86_throughput.py shows it; no figure was recorded.
     position = std::min(text.find('\'', position), text.find('"', position));
     if (position == std::string_view::npos) return {};
-    const auto closed = isa_text::quotedEndOnLine(target, text, position);
+    const auto closed = instruction_words::quotedEndOnLine(target, text, position);
     if (!closed) return fail(Error::InvalidExpression);
     position = *closed;
   }
@@ -83,24 +83,24 @@ qovrin::Result<std::optional<std::string>> substituteNames(const module::Module&
   while (position < text.size()) {
     const char c = text[position];
     if (c == '\'' || c == '"') {
-      const auto closed = isa_text::quotedEndOnLine(target, text, position);
+      const auto closed = instruction_words::quotedEndOnLine(target, text, position);
       if (!closed) return fail(Error::InvalidExpression);
       position = *closed;
       continue;
     }
     if (qovrin::isAsciiDigit(c)) {
-      position = isa_text::wordEnd(text, position);
+      position = instruction_words::wordEnd(text, position);
       continue;
     }
-    if (!isa_text::startsIdentifier(c)) {
+    if (!instruction_words::startsIdentifier(c)) {
       ++position;
       continue;
     }
-    const std::size_t end = isa_text::wordEnd(text, position);
+    const std::size_t end = instruction_words::wordEnd(text, position);
     const std::string_view name = text.substr(position, end - position);
     // The lookup comes first: it rules out most names at less cost.
     const auto value = integerNamed(module, context, name);
-    if (value && !isa_text::shouldKeepIsaIdentifier(target, text, position, name)) {
+    if (value && !instruction_words::shouldKeepIsaIdentifier(target, text, position, name)) {
       if (!lowered) {
         lowered.emplace();
         lowered->reserve(text.size() + 16);
@@ -126,7 +126,7 @@ qovrin::Result<std::optional<std::string>> lowerText(module::Module& module, con
   const std::size_t parenthesis_or_quote = plain ? text.size() : byte_scan::findFirstOf<'(', '\'', '"'>(text, 0);
   if (parenthesis_or_quote == text.size() && context.scopes.empty() && context.value_names.empty())
     return std::nullopt;
-  if (text.find('(', parenthesis_or_quote) == std::string_view::npos || !isa_text::findBuiltinCall(text, 0, cursor.target))
+  if (text.find('(', parenthesis_or_quote) == std::string_view::npos || !instruction_words::findBuiltinCall(text, 0, cursor.target))
     return substituteNames(module, context, cursor.target, text);
   auto with_values = substituteBuiltinCalls(module, context, cursor, text);
   if (!with_values) return fail(with_values.error());

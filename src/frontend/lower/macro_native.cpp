@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "frontend/lower/isa_text.hpp"
+#include "frontend/lower/instruction_words.hpp"
 #include "frontend/lower/macro.hpp"
 
 namespace frontend::macro {
@@ -28,21 +28,21 @@ qovrin::Status appendNativePieces(std::string& out, target::Target target, std::
     while (position < text.size()) {
       const char c = text[position];
       if (c == '\'' || c == '"') {
-        const auto end = lower::isa_text::quotedEndOnLine(target, text, position);
+        const auto end = lower::instruction_words::quotedEndOnLine(target, text, position);
         if (!end) return fail(Error::InvalidExpression);
         out.append(text, position, *end - position);
         position = *end;
         continue;
       }
-      if (!lower::isa_text::startsIdentifier(c)) {
+      if (!lower::instruction_words::startsIdentifier(c)) {
         out += c;
         ++position;
         continue;
       }
       std::size_t end = position + 1;
-      while (end < text.size() && lower::isa_text::continuesIdentifier(text[end])) ++end;
+      while (end < text.size() && lower::instruction_words::continuesIdentifier(text[end])) ++end;
       const std::string_view name = std::string_view(text).substr(position, end - position);
-      const value::Value* bound = lower::isa_text::shouldKeepIsaIdentifier(target, mnemonic, text, position, name)
+      const value::Value* bound = lower::instruction_words::shouldKeepIsaIdentifier(target, mnemonic, text, position, name)
                                       ? nullptr
                                       : piece.environment->bindings.find(name);
       const auto* integer = bound == nullptr ? nullptr : bound->asInteger();

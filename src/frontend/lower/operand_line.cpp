@@ -2,7 +2,7 @@
 
 #include "frontend/syntax/identifier.hpp"
 #include "frontend/lower/expression_bridge.hpp"
-#include "frontend/lower/isa_text.hpp"
+#include "frontend/lower/instruction_words.hpp"
 #include "frontend/lower/macro.hpp"
 #include "frontend/values/operand_text.hpp"
 
@@ -70,7 +70,7 @@ qovrin::Result<std::optional<std::string>> lowerOperandLine(module::Module& modu
   const expr::EvaluationContext evaluation =
       expression_bridge::evaluationContextAt(module, context, cursor, context.hooks);
   std::size_t position = 0;
-  while (const auto call = isa_text::findBuiltinCall(joined, position, cursor.target)) {
+  while (const auto call = instruction_words::findBuiltinCall(joined, position, cursor.target)) {
     QOVRIN_TRY(appendSlice(out, *captured, position, call->start, cursor.target, mnemonic));
     const auto slice = operand_text::sliceOperand(captured->pieces(), call->start, call->end);
     if (!slice) return fail(slice.error());

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/ascii.hpp"
-#include "frontend/lower/isa_text.hpp"
+#include "frontend/lower/instruction_words.hpp"
 
 namespace frontend::lower::quote_notes {
 namespace {
@@ -24,7 +24,7 @@ std::size_t lineEnd(std::string_view text, std::size_t from) noexcept {
 std::optional<std::size_t> openQuote(target::Target target, std::string_view line) noexcept {
   std::size_t at = line.find_first_of("'\"");
   while (at != std::string_view::npos) {
-    const auto closed = isa_text::quotedEndOnLine(target, line, at);
+    const auto closed = instruction_words::quotedEndOnLine(target, line, at);
     if (!closed) return at;
     at = line.find_first_of("'\"", *closed);
   }

@@ -8,7 +8,7 @@
 
 #include "common/ascii.hpp"
 #include "common/error_of.hpp"
-#include "frontend/encode/isa_text.hpp"
+#include "frontend/encode/x86_line.hpp"
 
 namespace {
 
@@ -176,20 +176,20 @@ TEST(IsaText, SplitsX86LinesAndTakesPrefixWords) {
       {"op\tx", "op", {"x"}, false, 0},
   };
   // One record for every line: nothing of a line may stay for the next.
-  frontend::isa_text::ParsedInstruction parsed;
+  frontend::x86_line::ParsedInstruction parsed;
   for (const auto& [line, mnemonic, operands, lock, repeat] : cases) {
-    ASSERT_TRUE(frontend::isa_text::parseX86Line(line, parsed)) << line;
+    ASSERT_TRUE(frontend::x86_line::parseX86Line(line, parsed)) << line;
     EXPECT_EQ(parsed.mnemonic, mnemonic) << line;
     EXPECT_EQ(std::vector(parsed.operands().begin(), parsed.operands().end()), operands) << line;
     EXPECT_EQ(parsed.lock, lock) << line;
     EXPECT_EQ(parsed.repeat, repeat) << line;
   }
-  frontend::isa_text::ParsedInstruction blank;
-  EXPECT_EQ(errorOf(frontend::isa_text::parseX86Line(" \t", blank)), Error::InvalidInstructionText);
+  frontend::x86_line::ParsedInstruction blank;
+  EXPECT_EQ(errorOf(frontend::x86_line::parseX86Line(" \t", blank)), Error::InvalidInstructionText);
   std::string wide = "op";
-  for (std::size_t count = 0; count < frontend::isa_text::kMaxOperands; ++count) wide += " x,";
-  EXPECT_TRUE(frontend::isa_text::parseX86Line(wide, blank));
-  EXPECT_EQ(errorOf(frontend::isa_text::parseX86Line(wide + "y", blank)), Error::UnsupportedOperands);
+  for (std::size_t count = 0; count < frontend::x86_line::kMaxOperands; ++count) wide += " x,";
+  EXPECT_TRUE(frontend::x86_line::parseX86Line(wide, blank));
+  EXPECT_EQ(errorOf(frontend::x86_line::parseX86Line(wide + "y", blank)), Error::UnsupportedOperands);
 }
 
 }  // namespace

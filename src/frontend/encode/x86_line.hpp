@@ -13,7 +13,7 @@
 
 #include "common/error.hpp"
 
-namespace frontend::isa_text {
+namespace frontend::x86_line {
 
 // More operands than any x86 form takes, with room for a repeat word in
 // front; a line with more is refused.
@@ -52,4 +52,4 @@ std::uint8_t repeatKind(std::string_view word) noexcept;
 // with more than kMaxOperands operands.
 qovrin::Status parseX86Line(std::string_view text, ParsedInstruction& parsed);
 
-}  // namespace frontend::isa_text
+}  // namespace frontend::x86_line

@@ -1,4 +1,4 @@
-#include "frontend/lower/isa_text.hpp"
+#include "frontend/lower/instruction_words.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 
 namespace {
 
-using frontend::lower::isa_text::findBuiltinCall;
-using frontend::lower::isa_text::shouldKeepIsaIdentifier;
+using frontend::lower::instruction_words::findBuiltinCall;
+using frontend::lower::instruction_words::shouldKeepIsaIdentifier;
 using frontend::target::Target;
 
 struct CallCase {

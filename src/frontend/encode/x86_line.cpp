@@ -1,4 +1,4 @@
-#include "frontend/encode/isa_text.hpp"
+#include "frontend/encode/x86_line.hpp"
 
 #include <array>
 
@@ -6,7 +6,7 @@
 #include "frontend/syntax/byte_scan.hpp"
 #include "frontend/syntax/lexer.hpp"
 
-namespace frontend::isa_text {
+namespace frontend::x86_line {
 
 using qovrin::Error;
 using qovrin::fail;
@@ -166,4 +166,4 @@ qovrin::Status parseX86Line(std::string_view text, ParsedInstruction& parsed) {
   return {};
 }
 
-}  // namespace frontend::isa_text
+}  // namespace frontend::x86_line

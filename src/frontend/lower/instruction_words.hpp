@@ -10,7 +10,7 @@
 
 #include "frontend/values/target.hpp"
 
-namespace frontend::lower::isa_text {
+namespace frontend::lower::instruction_words {
 
 // A letter, '_' or '.' starts an identifier; letters, digits, '.', '_' and
 // '$' continue it.
@@ -67,4 +67,4 @@ bool isX86NumberedRegister(std::string_view word, std::string_view prefix, unsig
 // r8 .. r15 with an optional b, w or d.
 bool isX86ExtendedGeneralRegister(std::string_view word) noexcept;
 
-}  // namespace frontend::lower::isa_text
+}  // namespace frontend::lower::instruction_words

@@ -1,4 +1,4 @@
-#include "frontend/lower/isa_text.hpp"
+#include "frontend/lower/instruction_words.hpp"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 #include "frontend/syntax/lexer.hpp"
 #include "riscv_encoder/api.hpp"
 
-namespace frontend::lower::isa_text {
+namespace frontend::lower::instruction_words {
 
 namespace {
 
@@ -220,4 +220,4 @@ bool isX86ExtendedGeneralRegister(std::string_view word) noexcept {
   return suffix.empty() || (suffix.size() == 1 && qovrin::isOneOf(qovrin::lowerAscii(suffix.front()), "bwd"));
 }
 
-}  // namespace frontend::lower::isa_text
+}  // namespace frontend::lower::instruction_words
