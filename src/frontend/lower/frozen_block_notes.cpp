@@ -38,7 +38,9 @@ struct Search {
         kind == value::ValueKind::float64 || kind == value::ValueKind::boolean || kind == value::ValueKind::string ||
         kind == value::ValueKind::bytes)
       return std::nullopt;
-    return qovrin::quotedSubject(name) + " is a " + std::string(value::kindName(kind)) +
+    const std::string_view kind_name = value::kindName(kind);
+    const bool vowel = std::string_view("aeiou").find(kind_name.front()) != std::string_view::npos;
+    return qovrin::quotedSubject(name) + (vowel ? " is an " : " is a ") + std::string(kind_name) +
            ", which a 'late_layout' block that stands in a scope cannot take: only integers, floats, booleans, "
            "strings and bytes go with it";
   }
