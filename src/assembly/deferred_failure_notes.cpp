@@ -2,23 +2,23 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <variant>
 
+#include "assembly/failing_part.hpp"
 #include "common/display_text.hpp"
 #include "common/little_endian.hpp"
 #include "frontend/evaluate/expr_builtin.hpp"
 #include "frontend/lower/api.hpp"
+#include "frontend/lower/arithmetic_notes.hpp"
 #include "frontend/lower/call_arity_notes.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/expression_names.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
-#include "frontend/syntax/parser.hpp"
 
 namespace assembly::deferred_failure_notes {
 
@@ -44,47 +44,14 @@ std::string hex(std::uint64_t value) {
 
 std::string byteCount(std::uint64_t count) { return std::to_string(count) + (count == 1 ? " byte" : " bytes"); }
 
-// What the statement holds: its call, parsed again, and its expression trees.
-struct Parts {
-  std::optional<frontend::ast::ApiCallStatement> call;
-  std::deque<Node> trees;
-};
-
-Parts partsOf(const contracts::DeferredStatement& statement) {
-  Parts parts;
-  const auto tree = [&](const std::string& text) {
-    if (auto parsed = frontend::expr::parseOwned(text)) parts.trees.push_back(std::move(*parsed));
-  };
-  std::visit(
-      [&](const auto& payload) {
-        using Payload = std::decay_t<decltype(payload)>;
-        if constexpr (std::is_same_v<Payload, contracts::DeferredApiCall>) {
-          if (auto call = frontend::parser::parseApiCall(payload.text, payload.location)) {
-            for (const frontend::ast::ApiCallArgument& argument : call->arguments)
-              if (const Node* node = argument.expression()) parts.trees.push_back(frontend::expr::clone(*node));
-            parts.call = std::move(*call);
-          }
-        } else if constexpr (std::is_same_v<Payload, contracts::ValueDeclaration>) {
-          tree(payload.initializer);
-        } else if constexpr (std::is_same_v<Payload, contracts::Assignment>) {
-          tree(payload.value);
-        } else if constexpr (std::is_same_v<Payload, contracts::MetaIf> ||
-                             std::is_same_v<Payload, contracts::MetaWhile>) {
-          tree(payload.condition);
-        }
-      },
-      statement.payload);
-  return parts;
-}
-
 template <typename Picks>
-const Node* firstNode(const Parts& parts, const Picks& picks) {
-  for (const Node& tree : parts.trees)
-    if (const Node* found = frontend::lower::expression_names::firstNode(tree, picks)) return found;
+const Node* firstNode(const StatementParts& parts, const Picks& picks) {
+  for (const Node* tree : parts.trees)
+    if (const Node* found = frontend::lower::expression_names::firstNode(*tree, picks)) return found;
   return nullptr;
 }
 
-std::optional<std::string> undefinedCause(DeferredRunContext& run, const Parts& parts) {
+std::optional<std::string> undefinedCause(DeferredRunContext& run, const StatementParts& parts) {
   const Node* found = firstNode(parts, [&](const Node& node) {
     if (node.kind() == NodeKind::builtin_call)
       return !frontend::expr::isBuiltinName(node.text()) && !run.module.metaFunctions().find(node.text());
@@ -110,7 +77,7 @@ std::optional<std::string> messageCause(DeferredRunContext& run, const frontend:
       continue;
     return quoted(call.name) + " in a 'defer' block shows integers, floats, booleans, strings, bytes and types, " +
            "and " + quoted(frontend::lower::deferred::renderExpressionSource(*node)) +
-           (kind == ValueKind::operand ? " is an " : " is a ") + std::string(frontend::value::kindName(kind));
+           " is " + frontend::value::kindWithArticle(kind);
   }
   return std::nullopt;
 }
@@ -148,7 +115,7 @@ std::optional<std::string> outsideCause(const DeferredRunContext& run, std::stri
   return access + ", outside the image, which holds " + byteCount(run.image.bytes.size()) + ", at " + held;
 }
 
-std::optional<std::string> loadCause(DeferredRunContext& run, const Parts& parts) {
+std::optional<std::string> loadCause(DeferredRunContext& run, const StatementParts& parts) {
   const auto context = deferredEvaluationContext(run);
   const Node* load = firstNode(parts, [&](const Node& node) {
     return node.kind() == NodeKind::builtin_call && node.text().starts_with("load.") &&
@@ -201,25 +168,43 @@ std::optional<std::string> widthCause(DeferredRunContext& run, const frontend::a
   return shown + " does not fit the " + std::to_string(8 * *width) + "-bit field of " + call.name;
 }
 
+// An integer operation that left the unsigned 64-bit range, told as
+// lowering tells it.
+std::optional<std::string> arithmeticCause(DeferredRunContext& run, const StatementParts& parts) {
+  const auto context = deferredEvaluationContext(run);
+  for (const Node* tree : parts.trees) {
+    if (frontend::expr::evaluateValue(*tree, context)) continue;
+    const Node& part = innermostFailingPart(*tree, context);
+    if (part.kind() != NodeKind::binary) return std::nullopt;
+    const auto left = frontend::expr::evaluateValue(part.left(), context);
+    const auto right = frontend::expr::evaluateValue(part.right(), context);
+    if (!left || !right) return std::nullopt;
+    return frontend::lower::arithmetic_notes::integerRangeNote(part, *left, *right);
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> causeOf(DeferredRunContext& run, const contracts::DeferredStatement& statement,
                                    Error error) {
   if (error == Error::MetaLoopLimitExceeded) return "a 'while' loop stops after 1,000,000 rounds";
   if (error != Error::UndefinedSymbol && error != Error::InvalidApiArity && error != Error::InvalidApiInteger &&
-      error != Error::InvalidApiArgument)
+      error != Error::InvalidApiArgument && error != Error::InvalidNumber)
     return std::nullopt;
-  const Parts parts = partsOf(statement);
+  const StatementParts parts = statementParts(run, statement);
   switch (error) {
+    case Error::InvalidNumber:
+      return arithmeticCause(run, parts);
     case Error::UndefinedSymbol:
       return undefinedCause(run, parts);
     case Error::InvalidApiArity:
-      if (parts.call)
+      if (parts.call != nullptr)
         return frontend::lower::call_arity_notes::arityNote(parts.call->name, parts.call->arguments.size());
       return std::nullopt;
     case Error::InvalidApiInteger:
-      return parts.call ? widthCause(run, *parts.call) : std::nullopt;
+      return parts.call != nullptr ? widthCause(run, *parts.call) : std::nullopt;
     case Error::InvalidApiArgument:
       if (auto cause = loadCause(run, parts)) return cause;
-      if (!parts.call) return std::nullopt;
+      if (parts.call == nullptr) return std::nullopt;
       if (auto cause = messageCause(run, *parts.call)) return cause;
       return storeCause(run, *parts.call);
     default:

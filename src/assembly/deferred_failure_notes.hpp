@@ -1,7 +1,8 @@
 #pragma once
 // Why a statement of a defer block failed, told beside "failed here": the
 // name nothing defines, the value a message cannot show, the place outside
-// the image that a load or store reached, the arguments a call takes.
+// the image that a load or store reached, the arguments a call takes, the
+// integer operation that left the 64-bit range.
 
 #include <optional>
 #include <string>

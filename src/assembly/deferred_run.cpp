@@ -9,13 +9,11 @@
 #include <vector>
 
 #include "assembly/deferred_failure_notes.hpp"
-#include "assembly/failing_part.hpp"
 #include "assembly/frozen_block.hpp"
 #include "common/ascii.hpp"
 #include "common/little_endian.hpp"
 #include "common/work_stack.hpp"
 #include "frontend/evaluate/expr_builtin.hpp"
-#include "frontend/lower/arithmetic_notes.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/value_binding.hpp"
 #include "frontend/syntax/parser.hpp"
@@ -289,19 +287,29 @@ qovrin::Status runStatement(DeferredRunContext& run, const contracts::DeferredSt
       statement.payload);
 }
 
-// The expression trees of a statement, parsed as it ran.
-std::vector<const Node*> statementTrees(DeferredRunContext& run, const contracts::DeferredStatement& statement) {
-  std::vector<const Node*> trees;
+qovrin::Status bindCaptures(lower::context::LowerContext& context, const contracts::DeferredBlock& block) {
+  if (!block.captures) return {};
+  for (const contracts::DeferredCapture& capture : *block.captures)
+    QOVRIN_TRY(lower::context::defineLocalValue(context, capture.name, Value(capture.value), false));
+  return {};
+}
+
+}  // namespace
+
+StatementParts statementParts(DeferredRunContext& run, const contracts::DeferredStatement& statement) {
+  StatementParts parts;
   const auto fromText = [&](const std::string& text) {
-    if (const auto tree = parsedText(run, text)) trees.push_back(*tree);
+    if (const auto tree = parsedText(run, text)) parts.trees.push_back(*tree);
   };
   std::visit(
       [&](const auto& payload) {
         using Payload = std::decay_t<decltype(payload)>;
         if constexpr (std::is_same_v<Payload, contracts::DeferredApiCall>) {
-          if (const auto call = parsedCall(run, payload))
+          if (const auto call = parsedCall(run, payload)) {
+            parts.call = *call;
             for (const ApiCallArgument& argument : (*call)->arguments)
-              if (const Node* node = argument.expression()) trees.push_back(node);
+              if (const Node* node = argument.expression()) parts.trees.push_back(node);
+          }
         } else if constexpr (std::is_same_v<Payload, contracts::MetaIf> ||
                              std::is_same_v<Payload, contracts::MetaWhile>) {
           fromText(payload.condition);
@@ -312,34 +320,8 @@ std::vector<const Node*> statementTrees(DeferredRunContext& run, const contracts
         }
       },
       statement.payload);
-  return trees;
+  return parts;
 }
-
-// Why a statement failed with InvalidNumber, as lowering tells it: the
-// integer operation that left the unsigned 64-bit range. Asked while the
-// statement's scope still holds its locals.
-std::optional<std::string> arithmeticCause(DeferredRunContext& run, const contracts::DeferredStatement& statement) {
-  const auto context = evaluationContext(run);
-  for (const Node* tree : statementTrees(run, statement)) {
-    if (frontend::expr::evaluateValue(*tree, context)) continue;
-    const Node& part = innermostFailingPart(*tree, context);
-    if (part.kind() != frontend::expr::NodeKind::binary) return std::nullopt;
-    const auto left = frontend::expr::evaluateValue(part.left(), context);
-    const auto right = frontend::expr::evaluateValue(part.right(), context);
-    if (!left || !right) return std::nullopt;
-    return lower::arithmetic_notes::integerRangeNote(part, *left, *right);
-  }
-  return std::nullopt;
-}
-
-qovrin::Status bindCaptures(lower::context::LowerContext& context, const contracts::DeferredBlock& block) {
-  if (!block.captures) return {};
-  for (const contracts::DeferredCapture& capture : *block.captures)
-    QOVRIN_TRY(lower::context::defineLocalValue(context, capture.name, Value(capture.value), false));
-  return {};
-}
-
-}  // namespace
 
 qovrin::Status runDeferredScopedStatements(DeferredRunContext& run,
                                            std::span<const contracts::DeferredStatement> statements) {
@@ -360,9 +342,7 @@ qovrin::Status runDeferredScopedStatements(DeferredRunContext& run,
       run.failed_statement = std::visit([](const auto& payload) { return payload.location; }, statement.payload);
       // Without memory the cause goes untold; the failure itself is what matters.
       try {
-        run.failure_cause = ran.error() == Error::InvalidNumber
-                                ? arithmeticCause(run, statement)
-                                : deferred_failure_notes::failureCause(run, statement, ran.error());
+        run.failure_cause = deferred_failure_notes::failureCause(run, statement, ran.error());
       } catch (const std::bad_alloc&) {
       }
     }

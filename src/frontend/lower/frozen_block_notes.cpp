@@ -38,9 +38,7 @@ struct Search {
         kind == value::ValueKind::float64 || kind == value::ValueKind::boolean || kind == value::ValueKind::string ||
         kind == value::ValueKind::bytes)
       return std::nullopt;
-    const std::string_view kind_name = value::kindName(kind);
-    const bool vowel = std::string_view("aeiou").find(kind_name.front()) != std::string_view::npos;
-    return qovrin::quotedSubject(name) + (vowel ? " is an " : " is a ") + std::string(kind_name) +
+    return qovrin::quotedSubject(name) + " is " + value::kindWithArticle(kind) +
            ", which a 'late_layout' block that stands in a scope cannot take: only integers, floats, booleans, "
            "strings and bytes go with it";
   }

@@ -73,6 +73,12 @@ void replaceChild(Value& slot, Value&& value, std::uint32_t& container_depth, Re
 
 std::string_view kindName(ValueKind kind) noexcept { return kKindNames[static_cast<std::size_t>(kind)]; }
 
+std::string kindWithArticle(ValueKind kind) {
+  const std::string_view name = kindName(kind);
+  const bool vowel = std::string_view("aeiou").find(name.front()) != std::string_view::npos;
+  return (vowel ? "an " : "a ") + std::string(name);
+}
+
 std::uint32_t Value::depth() const noexcept {
   switch (kind()) {
     case ValueKind::struct_:

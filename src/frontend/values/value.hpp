@@ -51,6 +51,8 @@ enum class ValueKind : std::uint8_t {
 
 // "void", "integer", "float32", ... "operand".
 std::string_view kindName(ValueKind kind) noexcept;
+// The kind as a note names one value of it: "a list", "an operand".
+std::string kindWithArticle(ValueKind kind);
 
 class Value;
 struct StructValueField;
