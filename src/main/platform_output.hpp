@@ -117,9 +117,11 @@ class PreparedWrite;
 // limit, the free space of its file system), then those files are written,
 // then every replacement is renamed with all signals held, so that no signal
 // stops the run between two renames and leaves a new output beside an old
-// listing. After a failure the replacements not yet renamed are removed with
-// their PreparedWrite. `betweenRenames`, for tests, runs after each rename
-// but the last.
+// listing. The termination signals wait from the first regular file written
+// in place on, so that none cuts it; a FIFO or a device stays interruptible.
+// After a failure the replacements not yet renamed are removed with their
+// PreparedWrite. `betweenRenames`, for tests, runs after each rename but the
+// last.
 std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes,
                                                   const std::function<void()>& betweenRenames = {});
 
