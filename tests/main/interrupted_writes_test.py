@@ -46,7 +46,8 @@ ROWS = [
     # replace it.
     Row("another-users-file", f"rb({BIG})\ndb(1)\n", ["-o", "out.bin"], ["out.bin"], nobody=True, mode=0o666,
         links=False),
-    Row("fifo-listing", f"rb({BIG // 16})\ndb(1)\n", ["-o", "out.bin", "--listing", "out.lst"], ["out.bin"], fifo="out.lst"),
+    Row("fifo-listing", f"rb({BIG // 16})\ndb(1)\n", ["-o", "out.bin", "--listing", "out.lst"], ["out.bin"],
+        fifo="out.lst"),
     Row("owners-set-id-file", f"rb({BIG})\ndb(1)\n", ["-o", "out.bin"], ["out.bin"], nobody=True, owner=NOBODY,
         mode=0o6755),
 ]
