@@ -382,11 +382,11 @@ FileStatus PreparedWrite::replace() {
 }
 
 std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes,
-                                                  const std::function<void()>& betweenRenames) {
+                                                  const FinishHooks& hooks) {
   std::vector<InPlaceFile> cut;
   cut.reserve(writes.size());
   for (const PreparedWrite* write : writes) cut.push_back({write->inPlaceFile_, write->bytes_.size()});
-  if (auto room = checkInPlaceRoom(cut); !room)
+  if (auto room = checkInPlaceRoom(cut, hooks.room ? *hooks.room : systemRoomView()); !room)
     return std::unexpected(WriteSetFailure{room.error().index, std::move(room.error().failure)});
   // From the first regular file cut until the last rename a termination
   // signal waits, so that it finds every file old or whole and new, with its
@@ -408,7 +408,7 @@ std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const
     if (auto replaced = writes[index]->replace(); !replaced)
       return std::unexpected(WriteSetFailure{index, replaced.error()});
     writes[index]->madeFolders_.clear();
-    if (betweenRenames && index + 1 < writes.size()) betweenRenames();
+    if (hooks.betweenRenames && index + 1 < writes.size()) hooks.betweenRenames();
   }
   return {};
 }
