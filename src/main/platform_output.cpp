@@ -381,8 +381,7 @@ FileStatus PreparedWrite::replace() {
   return committed;
 }
 
-std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes,
-                                                  const FinishHooks& hooks) {
+std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes, const FinishHooks& hooks) {
   std::vector<InPlaceFile> cut;
   cut.reserve(writes.size());
   for (const PreparedWrite* write : writes) cut.push_back({write->inPlaceFile_, write->bytes_.size()});

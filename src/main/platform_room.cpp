@@ -34,9 +34,12 @@ std::optional<FileRoom> systemFileRoom(int descriptor) {
   struct stat status {};
   struct statvfs system {};
   if (::fstat(descriptor, &status) != 0 || ::fstatvfs(descriptor, &system) != 0) return std::nullopt;
-  return FileRoom{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_blocks),
-                  system.f_frsize,  system.f_blocks,
-                  system.f_bfree,   system.f_bavail};
+  return FileRoom{static_cast<std::uint64_t>(status.st_dev),
+                  static_cast<std::uint64_t>(status.st_blocks),
+                  system.f_frsize,
+                  system.f_blocks,
+                  system.f_bfree,
+                  system.f_bavail};
 }
 
 }  // namespace
@@ -57,9 +60,9 @@ std::expected<void, RoomFailure> checkInPlaceRoom(std::span<const InPlaceFile> f
     const InPlaceFile& file = files[index];
     if (file.descriptor < 0) continue;
     if (view.sizeLimit && file.newSize > *view.sizeLimit)
-      return refuse(index, EFBIG,
-                    std::to_string(file.newSize) + " bytes, over the file size limit of " +
-                        std::to_string(*view.sizeLimit));
+      return refuse(
+          index, EFBIG,
+          std::to_string(file.newSize) + " bytes, over the file size limit of " + std::to_string(*view.sizeLimit));
     const auto known = view.fileRoom(file.descriptor);
     // A file system that counts no blocks (as /proc) tells nothing about its room.
     if (!known || known->blockSize == 0 || known->totalBlocks == 0) continue;

@@ -31,29 +31,27 @@ TEST(InPlaceRoom, FilesAreJudgedByTheRoomTheirFileSystemsLeave) {
   struct Case {
     std::string_view what;
     std::vector<PosedFile> files;
-    bool privileged;
-    std::optional<std::uint64_t> sizeLimit;
-    std::optional<std::pair<std::size_t, int>> refused;
+    std::optional<std::pair<std::size_t, int>> refused;  // the index and the cause
+    bool privileged = false;
+    std::optional<std::uint64_t> sizeLimit = std::nullopt;
   };
+  const std::optional<std::pair<std::size_t, int>> fits;
   const Case cases[] = {
       {"an output and a listing on one file system add up their blocks",
-       {{6 * kBlock, on(1, 10, 10)}, {6 * kBlock, on(1, 10, 10)}}, false, std::nullopt, std::pair{1, ENOSPC}},
-      {"on two file systems each takes its own room",
-       {{6 * kBlock, on(1, 10, 10)}, {6 * kBlock, on(2, 10, 10)}}, false, std::nullopt, std::nullopt},
+       {{6 * kBlock, on(1, 10, 10)}, {6 * kBlock, on(1, 10, 10)}},
+       std::pair{1, ENOSPC}},
+      {"on two file systems each takes its own room", {{6 * kBlock, on(1, 10, 10)}, {6 * kBlock, on(2, 10, 10)}}, fits},
       {"a replacement cuts nothing and takes no room",
-       {{600 * kBlock, std::nullopt}, {6 * kBlock, on(1, 10, 10)}}, false, std::nullopt, std::nullopt},
-      {"a rewrite that fits the file's own blocks needs none free",
-       {{8 * kBlock, on(1, 0, 0, 8)}}, false, std::nullopt, std::nullopt},
-      {"a rewrite past its own blocks wants only the rest", {{10 * kBlock, on(1, 2, 2, 8)}}, false, std::nullopt,
-       std::nullopt},
-      {"one byte into a block wants the whole block", {{8 * kBlock + 1, on(1, 0, 0, 8)}}, false, std::nullopt,
-       std::pair{0, ENOSPC}},
-      {"root may take the blocks kept back for it", {{10 * kBlock, on(1, 20, 0)}}, true, std::nullopt, std::nullopt},
-      {"another user may not", {{10 * kBlock, on(1, 20, 0)}}, false, std::nullopt, std::pair{0, ENOSPC}},
-      {"a file of exactly the size limit", {{4096, on(1, 10, 10)}}, false, 4096, std::nullopt},
-      {"a byte over the size limit", {{4097, on(1, 10, 10)}}, false, 4096, std::pair{0, EFBIG}},
-      {"a file system that counts no blocks tells nothing",
-       {{6 * kBlock, FileRoom{1, 0, kBlock, 0, 0, 0}}}, false, std::nullopt, std::nullopt},
+       {{600 * kBlock, std::nullopt}, {6 * kBlock, on(1, 10, 10)}},
+       fits},
+      {"a rewrite that fits the file's own blocks needs none free", {{8 * kBlock, on(1, 0, 0, 8)}}, fits},
+      {"a rewrite past its own blocks wants only the rest", {{10 * kBlock, on(1, 2, 2, 8)}}, fits},
+      {"one byte into a block wants the whole block", {{8 * kBlock + 1, on(1, 0, 0, 8)}}, std::pair{0, ENOSPC}},
+      {"root may take the blocks kept back for it", {{10 * kBlock, on(1, 20, 0)}}, fits, true},
+      {"another user may not", {{10 * kBlock, on(1, 20, 0)}}, std::pair{0, ENOSPC}},
+      {"a file of exactly the size limit", {{4096, on(1, 10, 10)}}, fits, false, 4096},
+      {"a byte over the size limit", {{4097, on(1, 10, 10)}}, std::pair{0, EFBIG}, false, 4096},
+      {"a file system that counts no blocks tells nothing", {{6 * kBlock, FileRoom{1, 0, kBlock, 0, 0, 0}}}, fits},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -64,9 +62,8 @@ TEST(InPlaceRoom, FilesAreJudgedByTheRoomTheirFileSystemsLeave) {
       if (posed.room) rooms.emplace(descriptor, *posed.room);
       files.push_back({descriptor, posed.newSize});
     }
-    RoomView view{c.sizeLimit, c.privileged, [&rooms](int descriptor) -> std::optional<FileRoom> {
-                    return rooms.at(descriptor);
-                  }};
+    RoomView view{c.sizeLimit, c.privileged,
+                  [&rooms](int descriptor) -> std::optional<FileRoom> { return rooms.at(descriptor); }};
     const auto judged = checkInPlaceRoom(files, view);
     if (!c.refused) {
       EXPECT_TRUE(judged.has_value()) << judged.error().failure.cause;
