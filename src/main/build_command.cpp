@@ -29,11 +29,14 @@ constexpr std::string_view kDefaultSource = "src/main.qov";
 // feed it without end; only the root source may be a pipe.
 Result<std::string> readListedFile(const std::string& path) { return platform::readRegularFile(path, {}); }
 
-// The project file's text, or nothing when there is none.
+// The project file's text, or nothing when there is none. A link that leads
+// nowhere is a project file meant to be there, so it is not taken for none.
 Result<std::optional<std::string>> readProjectText() {
-  auto text = readListedFile(std::string(kProjectFile));
+  const std::string path(kProjectFile);
+  auto text = readListedFile(path);
   if (text) return std::optional<std::string>(std::move(*text));
-  if (text.error() == Error::FileNotFound) return std::optional<std::string>();
+  if (text.error() == Error::FileNotFound && !platform::namePresent(path).value_or(true))
+    return std::optional<std::string>();
   return fail(text.error());
 }
 
@@ -147,10 +150,13 @@ struct LoadedFile {
 };
 
 // A FIFO, a device or a socket where the project reads a file is refused
-// for what it is; the source, which may be a pipe, fails only by its read.
+// for what it is, and so is a link that leads nowhere; the source, which may
+// be a pipe, fails only by its read.
 std::string listedFileNote(const std::string& path, Error error) {
   if (error == Error::ReadFailed && platform::isSpecialFile(path))
     return "'" + path + "' is not a regular file";
+  if (error == Error::FileNotFound && platform::namePresent(path).value_or(false))
+    return "'" + path + "' is a symbolic link that leads nowhere";
   return readFailureNote(path);
 }
 

@@ -22,6 +22,10 @@ namespace {
 
 Error openError(int code) { return fileFailure(code).error; }
 
+// A file or a pipe, or a folder, whose read fails by itself: not a device or
+// a socket.
+bool endsWhenRead(mode_t mode) noexcept { return S_ISREG(mode) || S_ISFIFO(mode) || S_ISDIR(mode); }
+
 class Descriptor {
  public:
   explicit Descriptor(int fd) noexcept : fd_(fd) {}
@@ -70,14 +74,18 @@ FileFailure fileFailure(int code) {
 }
 
 Result<std::string> readWholeFile(const std::string& path) {
+  // A device is known before it is opened, since opening one can act on it,
+  // and refused, since reading one (as /dev/zero) need never end; a pipe
+  // ends when its writer is done.
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0 && !endsWhenRead(status.st_mode)) return fail(Error::ReadFailed);
   Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.get() < 0) return fail(readFailure(errno));
+  if (::fstat(file.get(), &status) != 0 || !endsWhenRead(status.st_mode)) return fail(Error::ReadFailed);
   // Sized from the file up front, so that a large source is not copied at
   // every doubling while it is read; reading still runs to the end of file.
   std::string bytes;
-  struct stat status {};
-  if (::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0)
-    bytes.reserve(static_cast<std::size_t>(status.st_size));
+  if (S_ISREG(status.st_mode) && status.st_size > 0) bytes.reserve(static_cast<std::size_t>(status.st_size));
   QOVRIN_TRY(appendFromFile(file.get(), bytes, std::nullopt, std::numeric_limits<std::uint64_t>::max()));
   return bytes;
 }

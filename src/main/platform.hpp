@@ -33,8 +33,9 @@ using FileStatus = std::expected<void, FileFailure>;
 // go), otherwise WriteFailed.
 FileFailure fileFailure(int code);
 
-// The whole file, byte for byte. FileNotFound / AccessDenied when it cannot be
-// opened, ReadFailed when reading fails (a directory, an I/O error).
+// The whole file or pipe, byte for byte. FileNotFound / AccessDenied when it
+// cannot be opened, ReadFailed when it is a device or a socket (refused before
+// it is opened) or reading fails (a directory, an I/O error).
 Result<std::string> readWholeFile(const std::string& path);
 
 // Creates the file (mode 0666 under the umask) and writes every byte; an

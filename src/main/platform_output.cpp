@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <optional>
 #include <vector>
 
 #include "main/platform.hpp"
@@ -380,16 +381,25 @@ FileStatus PreparedWrite::replace() {
   return committed;
 }
 
-std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes,
-                                                  const std::function<void()>& betweenRenames) {
+std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes, const FinishHooks& hooks) {
   std::vector<InPlaceFile> cut;
   cut.reserve(writes.size());
   for (const PreparedWrite* write : writes) cut.push_back({write->inPlaceFile_, write->bytes_.size()});
-  if (auto room = checkInPlaceRoom(cut); !room)
+  if (auto room = checkInPlaceRoom(cut, hooks.room ? *hooks.room : systemRoomView()); !room)
     return std::unexpected(WriteSetFailure{room.error().index, std::move(room.error().failure)});
-  for (std::size_t index = 0; index < writes.size(); ++index)
-    if (auto written = writes[index]->writeInPlace(); !written)
-      return std::unexpected(WriteSetFailure{index, written.error()});
+  // From the first regular file cut until the last rename a termination
+  // signal waits, so that it finds every file old or whole and new, with its
+  // mode put back. A FIFO or a device is written without it: its reader may
+  // never come, and what it took already cannot be taken back.
+  std::optional<SignalsHeld> terminationHeld;
+  for (std::size_t index = 0; index < writes.size(); ++index) {
+    PreparedWrite& write = *writes[index];
+    if (write.inPlaceFile_ >= 0 && !terminationHeld)
+      terminationHeld.emplace();
+    else if (write.inPlace_ && write.inPlaceFile_ < 0)
+      terminationHeld.reset();
+    if (auto written = write.writeInPlace(); !written) return std::unexpected(WriteSetFailure{index, written.error()});
+  }
   sigset_t every;
   ::sigfillset(&every);
   const SignalsHeld held(every);
@@ -397,7 +407,7 @@ std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const
     if (auto replaced = writes[index]->replace(); !replaced)
       return std::unexpected(WriteSetFailure{index, replaced.error()});
     writes[index]->madeFolders_.clear();
-    if (betweenRenames && index + 1 < writes.size()) betweenRenames();
+    if (hooks.betweenRenames && index + 1 < writes.size()) hooks.betweenRenames();
   }
   return {};
 }

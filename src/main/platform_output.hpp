@@ -18,6 +18,7 @@
 
 #include "common/error.hpp"
 #include "main/platform.hpp"
+#include "main/platform_room.hpp"
 
 namespace qovrin::main::platform {
 
@@ -112,16 +113,26 @@ struct WriteSetFailure {
 
 class PreparedWrite;
 
+// What tests put into finishWrites.
+struct FinishHooks {
+  // Runs after each rename but the last.
+  std::function<void()> betweenRenames;
+  // Judges the room of the files written in place instead of the system's
+  // own view, which may change between the check and the write.
+  std::optional<RoomView> room;
+};
+
 // Finishes prepared writes: every file written in place is first checked
 // for what can be known of its write (its new size against the file size
 // limit, the free space of its file system), then those files are written,
 // then every replacement is renamed with all signals held, so that no signal
 // stops the run between two renames and leaves a new output beside an old
-// listing. After a failure the replacements not yet renamed are removed with
-// their PreparedWrite. `betweenRenames`, for tests, runs after each rename
-// but the last.
+// listing. The termination signals wait from the first regular file written
+// in place on, so that none cuts it; a FIFO or a device stays interruptible.
+// After a failure the replacements not yet renamed are removed with their
+// PreparedWrite.
 std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes,
-                                                  const std::function<void()>& betweenRenames = {});
+                                                  const FinishHooks& hooks = {});
 
 // One file of several written as one change, as writeFileThrough writes
 // it, in steps: every file prepared, then every replacement written, then
@@ -146,7 +157,7 @@ class PreparedWrite {
 
  private:
   friend std::expected<void, WriteSetFailure> finishWrites(std::span<PreparedWrite* const> writes,
-                                                           const std::function<void()>& betweenRenames);
+                                                           const FinishHooks& hooks);
 
   FileStatus prepareReplacement(const std::string& target, const std::optional<Ownership>& ownership);
   FileStatus prepareExisting(const std::string& path, const struct stat& status);

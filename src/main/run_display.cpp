@@ -5,6 +5,7 @@
 #include "common/display_text.hpp"
 #include "common/error.hpp"
 #include "main/platform.hpp"
+#include "main/platform_input.hpp"
 
 namespace qovrin::main {
 
@@ -28,7 +29,9 @@ std::string readFailureNote(std::string_view path) {
   std::string note = "'";
   note += path;
   note += "'";
-  if (platform::isDirectory(std::string(path))) return note + " is a folder, not a file";
+  const auto kind = platform::existingKind(std::string(path));
+  if (kind == "a folder") return note + " is a folder, not a file";
+  if (kind == "a device" || kind == "a socket") return note + " is " + std::string(*kind) + ", not a file or a pipe";
   return "while reading " + note;
 }
 

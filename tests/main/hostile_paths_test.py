@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Runs the qovrin command where its files are hostile: FIFOs and links that
-lead nowhere where `init` puts its files, a FIFO as the project's source,
-paths that hold a NUL byte, and outputs written in place that cannot take
-their new bytes.
+lead nowhere where `init` puts its files and folders, a FIFO as the
+project's source, a project file that is a link leading nowhere, paths that
+hold a NUL byte, and outputs written in place that cannot take their new
+bytes.
 
 usage: hostile_paths_test.py <qovrin>
 """
@@ -58,17 +59,25 @@ def read(path):
         return handle.read()
 
 
-# Something in the way of one file `init` writes: the run refuses before it
-# writes anything, with or without --force.
+# Something in the way of one file or folder `init` writes: the run refuses
+# before it writes anything, with or without --force.
+FILE_TAKEN = "PathAlreadyExists"
+FOLDER_TAKEN = "FileNotFound"
+NOWHERE = "is a symbolic link that leads nowhere; move it away first"
+FIFO_FOR_FILE = "is a FIFO where the project puts a file; move it away first"
 INIT_CASES = [
-    ("toml-fifo", "qovrin.toml", "fifo", "is a FIFO where the project puts a file; move it away first"),
-    ("source-dangling", "src/main.qov", "dangling", "is a symbolic link that leads nowhere; move it away first"),
-    ("readme-fifo", "include/README.md", "fifo", "is a FIFO where the project puts a file; move it away first"),
+    ("toml-fifo", "qovrin.toml", "fifo", FILE_TAKEN, FIFO_FOR_FILE),
+    ("source-dangling", "src/main.qov", "dangling", FILE_TAKEN, NOWHERE),
+    ("readme-fifo", "include/README.md", "fifo", FILE_TAKEN, FIFO_FOR_FILE),
+    ("src-fifo", "src", "fifo", FOLDER_TAKEN, "is not a folder but a FIFO; the project needs a folder there"),
+    ("src-dangling", "src", "dangling", FOLDER_TAKEN, NOWHERE),
+    ("include-fifo", "include", "fifo", FOLDER_TAKEN, "is not a folder but a FIFO; the project needs a folder there"),
+    ("include-dangling", "include", "dangling", FOLDER_TAKEN, NOWHERE),
 ]
 
 
 def check_init(runner):
-    for name, blocked, kind, note in INIT_CASES:
+    for name, blocked, kind, error, note in INIT_CASES:
         for force in ([], ["--force"]):
             case = name + ("-force" if force else "")
             work = runner.folder(case)
@@ -83,9 +92,9 @@ def check_init(runner):
                 continue
             made = sorted(os.listdir(os.path.join(work, "p")))
             expected_made = sorted({blocked.split("/")[0]})
-            runner.expect(f"{case}: PathAlreadyExists before anything is written (made {made})",
+            runner.expect(f"{case}: {error} before anything is written (made {made})",
                           run.returncode == 1 and
-                          run.stderr.decode() == f"error: PathAlreadyExists\nnote: 'p/{blocked}' {note}\n" and
+                          run.stderr.decode() == f"error: {error}\nnote: 'p/{blocked}' {note}\n" and
                           made == expected_made and sorted(os.listdir(os.path.dirname(path))) ==
                           [os.path.basename(blocked)], run)
 
@@ -110,6 +119,19 @@ def check_build_source(runner):
                       run.returncode == 1 and stderr.startswith(f"error: ReadFailed\nnote: '{source}' is not a regular "
                                                                 f"file\n") and
                       not os.path.exists(os.path.join(work, "build")), run)
+
+
+def check_project_link(runner):
+    """A project file that is a link leading nowhere is refused by name, not
+    taken for no project file."""
+    work = runner.folder("project-dangling")
+    write(os.path.join(work, "src", "main.qov"), "db(1)\n")
+    os.symlink("moved/qovrin.toml", os.path.join(work, "qovrin.toml"))
+    run = runner.run("project-dangling", ["build"], work)
+    if run is not None:
+        runner.expect("project-dangling: FileNotFound naming the link, nothing built",
+                      run.returncode == 1 and run.stderr.decode() == "error: FileNotFound\nnote: 'qovrin.toml' is a "
+                      "symbolic link that leads nowhere\n" and not os.path.exists(os.path.join(work, "build")), run)
 
 
 # Every call that names a file, given a name that a NUL byte would cut short
@@ -193,6 +215,7 @@ def main():
         runner = Runner(qovrin, work)
         check_init(runner)
         check_build_source(runner)
+        check_project_link(runner)
         check_nul_paths(runner)
         check_written_in_place(runner)
     for failure in runner.failures:

@@ -457,6 +457,30 @@ TEST_F(TempTree, AWriteOverTheSizeLimitFailsAndKeepsTheOldFile) {
   EXPECT_TRUE(leftovers(".").empty());
 }
 
+// A write in place that goes past the file size limit all the same (the
+// limit lowered between the check and the write) fails with WriteFailed:
+// SIGXFSZ does not end the run.
+TEST_F(TempTree, AnInPlaceWritePastTheSizeLimitFailsWithoutTheSignal) {
+  put("two.bin", "old");
+  fs::create_hard_link("two.bin", "two-alias.bin");
+  const int status = inChild([] {
+    ::signal(SIGXFSZ, SIG_DFL);
+    const rlimit small{4096, 4096};
+    if (::setrlimit(RLIMIT_FSIZE, &small) != 0) return 10;
+    const std::string large(65536, 'n');
+    platform::PreparedWrite write;
+    if (!write.prepare("two.bin", large) || !write.writeAside()) return 11;
+    platform::FinishHooks hooks;
+    hooks.room = platform::systemRoomView();
+    hooks.room->sizeLimit.reset();
+    platform::PreparedWrite* const writes[] = {&write};
+    const auto finished = platform::finishWrites(writes, hooks);
+    if (finished) return 12;
+    return finished.error().failure.error == Error::WriteFailed && finished.error().failure.code == EFBIG ? 0 : 13;
+  });
+  EXPECT_EQ(status, 0);
+}
+
 // A file bind-mounted over its name cannot be renamed over; it is written in
 // place instead.
 TEST_F(TempTree, AFileMountedOverItsNameIsWrittenInPlace) {
@@ -649,7 +673,7 @@ TEST_F(TempTree, ThePairIsRenamedWithTerminationSignalsHeld) {
       ::raise(SIGTERM);
     };
     platform::PreparedWrite* const writes[] = {&output, &listing};
-    if (!platform::finishWrites(writes, between)) return 11;
+    if (!platform::finishWrites(writes, {.betweenRenames = between, .room = std::nullopt})) return 11;
     return held ? 12 : 13;
   });
   EXPECT_EQ(status, 128 + SIGTERM);

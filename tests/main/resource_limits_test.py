@@ -188,7 +188,8 @@ def check_waiting_writer(runner):
 
 def check_project_inputs(runner, limits):
     """The project file and its [include] files are read only when they are
-    regular files; the source on the command line may still be a pipe."""
+    regular files; the source on the command line may still be a pipe, but
+    not a device."""
     cases = [
         ("project-fifo", None, "qovrin.toml"),
         ("listed-fifo", '[include]\nfiles = ["pipe"]\n', "pipe"),
@@ -227,6 +228,19 @@ def check_project_inputs(runner, limits):
     run = runner.command("piped-source", [source, "-o", output], runner.work, limits)
     thread.join(TIMEOUT)
     runner.expect("piped-source: a source read from a pipe assembles", read_output(output) == b"\x07", run)
+
+    output = os.path.join(runner.work, "stdin.bin")
+    run = subprocess.run([runner.qovrin, "/dev/stdin", "-o", output, "--no-progress"], cwd=runner.work,
+                         input=b"db(8)\n", capture_output=True, timeout=TIMEOUT)
+    runner.expect("stdin-source: /dev/stdin read from a pipe assembles", read_output(output) == b"\x08", run)
+    # Were the device read, only the address-space limit would end the run.
+    if limits:
+        output = os.path.join(runner.work, "device.bin")
+        run = runner.command("device-source", ["/dev/zero", "-o", output], runner.work, limits)
+        runner.expect("device-source: /dev/zero as the source is refused before it is read",
+                      run is not None and run.returncode == 1 and run.stderr.decode() ==
+                      "error: ReadFailed\nnote: '/dev/zero' is a device, not a file or a pipe\n" and
+                      read_output(output) is None, run)
 
 
 SIZE_REFUSED = [

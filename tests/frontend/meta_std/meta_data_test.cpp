@@ -100,6 +100,29 @@ TEST(MetaJson, DeepNestingIsRefusedNotACrash) {
   EXPECT_EQ(errorOf(meta_data::parseJsonValue("{\"k\": " + deepest + "}")), Error::NestingTooDeep);
 }
 
+// The reader stops at the first level past the limit, before it reads on: a
+// document that goes wrong further in is refused for its depth, while one a
+// level shallower is read on to what is wrong with it.
+TEST(MetaJson, ReadingStopsAtTheFirstLevelPastTheLimit) {
+  const std::size_t limit = meta_data::kMaxJsonDepth;
+  const auto objects = [](std::size_t count) {
+    std::string text;
+    for (std::size_t level = 0; level < count; ++level) text += "{\"k\":";
+    return text;
+  };
+  const std::pair<std::string, Error> cases[] = {
+      {std::string(limit, '['), Error::UnexpectedEndOfInput},
+      {std::string(limit + 1, '['), Error::NestingTooDeep},
+      {std::string(limit, '[') + "x", Error::SyntaxError},
+      {std::string(limit + 1, '[') + "x", Error::NestingTooDeep},
+      {objects(limit), Error::UnexpectedEndOfInput},
+      {objects(limit + 1), Error::NestingTooDeep},
+  };
+  for (const auto& [text, error] : cases)
+    EXPECT_EQ(errorOf(meta_data::parseJsonValue(text)), error)
+        << text.size() << " bytes ending " << text.substr(text.size() - 6);
+}
+
 TEST(MetaToml, ConvertsDocuments) {
   const std::pair<std::string_view, std::string_view> cases[] = {
       {"", "{}"},
