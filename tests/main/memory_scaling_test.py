@@ -50,7 +50,7 @@ THREADLESS_ADDRESS_SPACE = 9 << 20
 SMALL_STACKS = [64 << 10, 128 << 10]
 # Stacks from one too small for a statement to one that holds it: each either
 # runs a flat statement or refuses it before it starts.
-TIGHT_STACKS = [size << 10 for size in range(16, 72, 2)]
+TIGHT_STACKS = [size << 10 for size in range(18, 72, 2)]
 REFUSED_UP_FRONT = re.compile(rb"\Aerror: OutOfMemory\nnote: the \d+ KiB of stack this run could get are too small to "
                               rb"work on \(it asks for \d+ MiB\)\n\Z")
 # Sources that nest through every road the stack must stop: blocks, a body
@@ -276,9 +276,11 @@ def check_stack_limits(runner):
             high = middle
         else:
             low = middle
+    most = resource.getrlimit(resource.RLIMIT_STACK)[1]
+    stacks = [stack for stack in STACK_LIMITS if most == resource.RLIM_INFINITY or stack <= most]
     for side in HEAP_SIDES:
         limit = high + side
-        outcomes = [(stack, runner.run(path, address_space=limit << 10, stack=stack)) for stack in STACK_LIMITS]
+        outcomes = [(stack, runner.run(path, address_space=limit << 10, stack=stack)) for stack in stacks]
         passed = [stack for stack, run in outcomes if run.returncode == 0]
         for stack, run in outcomes:
             name = f"heap-bound at {limit} KiB with a {stack >> 10} KiB stack"
