@@ -35,20 +35,29 @@ inline constexpr std::size_t kWorkStackReserve = std::size_t{1} << 20;
 // thread: the run goes on on the stack the process was started with.
 inline constexpr std::size_t kSmallestWorkStack = 4 * kWorkStackReserve;
 // What a run takes below its last nesting check when it nests no deeper than
-// a small stack lets it: one statement's parsing, evaluation, encoding and
-// the notes of its failure, with no large buffer on the stack.
-inline constexpr std::size_t kLeafWorkStack = std::size_t{32} << 10;
+// a small stack lets it: the rest of one statement's evaluation, its encoding
+// and the notes of its failure, with no large buffer on the stack (some 8 KiB
+// in an optimized build).
+inline constexpr std::size_t kLeafWorkStack = std::size_t{16} << 10;
+// What a statement that nests nothing takes above its deepest nesting check,
+// from where the work starts (some 10 KiB for an instruction's operand
+// expression). A stack whose room holds its reserve and this much runs every
+// such statement; a smaller one would stop it as nested too deep.
+inline constexpr std::size_t kStatementStack = std::size_t{16} << 10;
+// The least stack a run works on: below it no statement is tried.
+inline constexpr std::size_t kLeastWorkStack = kLeafWorkStack + kStatementStack;
 // The share of the address space left under a limit that the stack takes;
 // the heap keeps the rest.
 inline constexpr std::size_t kStackShareDivisor = 4;
 
 // The stack a run takes when its limit leaves `addressSpaceLeft` bytes:
-// whole pages, at least two leaves' work and at most the full work stack.
+// whole pages, at least twice the least it works on and at most the full
+// work stack.
 // Past the least it grows by one page for every `kStackShareDivisor` pages
 // more, so the heap's whole pages never shrink as the limit grows.
 constexpr std::size_t workStackShare(std::size_t addressSpaceLeft, std::size_t pageBytes) noexcept {
   const std::size_t share = addressSpaceLeft / pageBytes / kStackShareDivisor * pageBytes;
-  return std::clamp(share, 2 * kLeafWorkStack, kWorkStackBytes);
+  return std::clamp(share, 2 * kLeastWorkStack, kWorkStackBytes);
 }
 
 // The reserve kept on a stack of `bytes`: the full one where it fits four
@@ -57,6 +66,14 @@ constexpr std::size_t workStackShare(std::size_t addressSpaceLeft, std::size_t p
 // rather than running out.
 constexpr std::size_t workStackReserve(std::size_t bytes) noexcept {
   return std::clamp(bytes / 4, kLeafWorkStack, kWorkStackReserve);
+}
+
+// Whether `room` bytes of stack below the work's start, of which `reserve`
+// stay for the work below the last nesting check, are too few for a
+// statement that nests nothing: the run is then refused before it starts,
+// rather than stopping such a statement as nested too deep.
+constexpr bool workStackTooSmall(std::size_t room, std::size_t reserve) noexcept {
+  return room < reserve + kStatementStack;
 }
 
 // The reserve holds a walk over a value 1,024 levels deep (a copy, a

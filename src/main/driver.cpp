@@ -1,5 +1,6 @@
 #include "main/driver.hpp"
 
+#include <cstdint>
 #include <functional>
 #include <new>
 #include <optional>
@@ -130,8 +131,10 @@ int runMain(std::span<const std::string_view> arguments) {
   platform::ignoreBrokenPipes();
   platform::keepOneHeap();
   // Under a limit on the address space the stack takes a share of what the
-  // limit leaves, so that more memory never gives the heap less.
-  const auto left = platform::addressSpaceLeft();
+  // limit leaves, however much of it the stack limit lets the work use, so
+  // that neither more memory nor a larger stack limit gives the heap less.
+  const auto stackFloor = platform::usualStackFloor(reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)));
+  const auto left = platform::workAddressSpaceLeft(stackFloor);
   const std::optional<std::size_t> share =
       left ? std::optional(workStackShare(*left, platform::pageBytes())) : std::nullopt;
   StandardStreams streams;
@@ -139,8 +142,9 @@ int runMain(std::span<const std::string_view> arguments) {
   // anywhere else (reading the source, rendering the listing) the run ends
   // here with its name, never with an abort.
   const std::function<int()> work = [&]() {
-    platform::adoptWorkStack(share);
-    if (const auto room = workStackRoom(); room && *room < kLeafWorkStack) return reportSmallStack(streams, *room);
+    platform::adoptWorkStack(share, stackFloor);
+    if (const auto room = workStackRoom(); room && workStackTooSmall(*room, currentWorkStack().reserve))
+      return reportSmallStack(streams, *room);
     try {
       const int status = runCommand(arguments, streams);
       if (status != 0) noteFullStack(streams);

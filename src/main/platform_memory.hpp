@@ -3,6 +3,7 @@
 // its heap is kept within it.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 
 namespace qovrin::main::platform {
@@ -10,6 +11,22 @@ namespace qovrin::main::platform {
 // The bytes of address space the process may still map under its limit;
 // nothing when it has no limit or its size cannot be read.
 std::optional<std::size_t> addressSpaceLeft() noexcept;
+
+// Where the process's own stack reaches under the usual stack limit, seen
+// from a frame near its top: the system maps 128 KiB ahead of the program's
+// arguments at start-up, less only where the stack limit is smaller.
+std::uintptr_t usualStackFloor(std::uintptr_t frame) noexcept;
+
+// The address space a limit leaves for the work's stack and heap, with the
+// process's own stack counted as reaching `stackFloor` at least, so that a
+// smaller stack limit never leaves more; nothing without a limit.
+std::optional<std::size_t> workAddressSpaceLeft(std::uintptr_t stackFloor) noexcept;
+
+// Reserves, unused, the address space from `lowest` up to where the
+// process's own stack is mapped now. The stack then takes its share of the
+// limit whether the stack limit lets it use all of it or not, and the heap
+// gets what it would get under a larger stack limit, never more.
+void reserveStackDownTo(std::uintptr_t lowest) noexcept;
 
 std::size_t pageBytes() noexcept;
 

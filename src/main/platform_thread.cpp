@@ -81,7 +81,7 @@ std::optional<int> runWithStack(std::size_t stackBytes, const std::function<int(
   return job.result;
 }
 
-void adoptWorkStack(std::optional<std::size_t> mainStackShare) noexcept {
+void adoptWorkStack(std::optional<std::size_t> mainStackShare, std::uintptr_t stackFloor) noexcept {
   pthread_attr_t attributes;
   // For the first thread this reads the process's memory map and stack limit.
   if (::pthread_getattr_np(::pthread_self(), &attributes) != 0) return;
@@ -96,13 +96,20 @@ void adoptWorkStack(std::optional<std::size_t> mainStackShare) noexcept {
   // the run would end by a signal. So the stack's share is mapped now, and
   // the nesting checks measure against what was mapped. A thread's stack
   // was mapped whole when the thread was made.
+  std::uintptr_t counted = stackFloor;
   if (mainStackShare && ::getpid() == ::gettid()) {
     const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
     const std::size_t below = here - bottom > kClaimMargin ? here - bottom - kClaimMargin : 0;
     const std::size_t claimed = std::min(below, *mainStackShare);
     bottom = claimed > 0 ? claimStack(claimed) : here;
     bytes -= static_cast<std::size_t>(bottom - reinterpret_cast<std::uintptr_t>(lowest));
+    // Where the whole share would have reached.
+    const std::size_t unclaimed = *mainStackShare - claimed;
+    if (bottom > unclaimed) counted = std::min(counted, bottom - unclaimed);
   }
+  // What the stack limit kept the stack from mapping of its share is still
+  // the stack's: a larger stack limit must not leave the heap less.
+  if (mainStackShare) reserveStackDownTo(counted);
   currentWorkStack() = WorkStack{bottom, bytes, workStackReserve(bytes), false};
 }
 

@@ -4,6 +4,7 @@
 // environment of whoever started it.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -19,7 +20,9 @@ std::optional<int> runWithStack(std::size_t stackBytes, const std::function<int(
 // measure against (common/work_stack.hpp); no checks when the system does
 // not tell where that stack is. On the process's own thread under a limit on
 // the address space, `mainStackShare` bytes of it (at most what the stack
-// limit allows) are mapped first, so that the heap cannot take them.
-void adoptWorkStack(std::optional<std::size_t> mainStackShare) noexcept;
+// limit allows) are mapped first, so that the heap cannot take them; under
+// such a limit the process's own stack, down to `stackFloor` or the share,
+// is reserved where the stack limit kept it from being mapped.
+void adoptWorkStack(std::optional<std::size_t> mainStackShare, std::uintptr_t stackFloor) noexcept;
 
 }  // namespace qovrin::main::platform

@@ -8,6 +8,7 @@
 namespace {
 
 using qovrin::kLeafWorkStack;
+using qovrin::kLeastWorkStack;
 using qovrin::kWorkStackBytes;
 using qovrin::kWorkStackReserve;
 
@@ -20,9 +21,9 @@ TEST(WorkStack, ShareIsAQuarterOfWhatIsLeftInWholePagesWithinItsBounds) {
     std::size_t share;
   };
   const Case cases[] = {
-      {0, 2 * kLeafWorkStack},
-      {4 * 2 * kLeafWorkStack, 2 * kLeafWorkStack},
-      {4 * 2 * kLeafWorkStack + 4 * kPage, 2 * kLeafWorkStack + kPage},
+      {0, 2 * kLeastWorkStack},
+      {4 * 2 * kLeastWorkStack, 2 * kLeastWorkStack},
+      {4 * 2 * kLeastWorkStack + 4 * kPage, 2 * kLeastWorkStack + kPage},
       {16 * kMiB - 1, 4 * kMiB - kPage},
       {16 * kMiB, 4 * kMiB},
       {16 * kMiB + 4 * kPage - 1, 4 * kMiB},
@@ -61,6 +62,27 @@ TEST(WorkStack, ReserveIsAQuarterOfTheStackBetweenALeafAndTheFullReserve) {
       {kWorkStackBytes, kWorkStackReserve},
   };
   for (const Case& test : cases) EXPECT_EQ(qovrin::workStackReserve(test.bytes), test.reserve) << test.bytes;
+}
+
+// A run is refused up front exactly where a statement that nests nothing
+// would not get past its first nesting check.
+TEST(WorkStack, TooSmallWhereTheReserveLeavesNoRoomForAStatement) {
+  struct Case {
+    std::size_t room;
+    std::size_t reserve;
+    bool tooSmall;
+  };
+  const Case cases[] = {
+      {0, kLeafWorkStack, true},
+      {kLeastWorkStack - 1, kLeafWorkStack, true},
+      {kLeastWorkStack, kLeafWorkStack, false},
+      // A reserve of 32 KiB leaves a 36 KiB room 4 KiB: too few.
+      {36 << 10, 32 << 10, true},
+      {kWorkStackReserve + qovrin::kStatementStack, kWorkStackReserve, false},
+      {kWorkStackReserve + qovrin::kStatementStack - 1, kWorkStackReserve, true},
+  };
+  for (const Case& test : cases)
+    EXPECT_EQ(qovrin::workStackTooSmall(test.room, test.reserve), test.tooSmall) << test.room << " " << test.reserve;
 }
 
 // Says where the stack ends relative to the caller's frame: `room` bytes

@@ -1,14 +1,19 @@
 #!/usr/bin/env python3
 """Runs the qovrin command under limits on its address space and its stack:
-more memory never fails where less succeeds, a large program needs about the
-memory it uses, the smallest work stack is taken where only it fits, and a
-run without a thread of its own holds on a small process stack.
+more memory never fails where less succeeds, nor a larger stack limit where a
+smaller one does, a large program needs about the memory it uses, the
+smallest work stack is taken where only it fits, and a run without a thread
+of its own holds on a small process stack.
+
+Where the limits are so tight that the system's dynamic loader itself gives
+up before the program runs, a signal is not counted as the program's.
 
 usage: memory_scaling_test.py <qovrin> <bench folder> [--sanitized]
 
 With --sanitized (an AddressSanitizer build) the address space cannot be
 limited and the shadow memory makes peaks meaningless: the test skips (77).
 """
+import ctypes
 import os
 import re
 import resource
@@ -43,6 +48,11 @@ LARGE_PROGRAMS = {
 # process stacks down to the smallest that holds a statement's work.
 THREADLESS_ADDRESS_SPACE = 9 << 20
 SMALL_STACKS = [64 << 10, 128 << 10]
+# Stacks from one too small for a statement to one that holds it: each either
+# runs a flat statement or refuses it before it starts.
+TIGHT_STACKS = [size << 10 for size in range(18, 72, 2)]
+REFUSED_UP_FRONT = re.compile(rb"\Aerror: OutOfMemory\nnote: the \d+ KiB of stack this run could get are too small to "
+                              rb"work on \(it asks for \d+ MiB\)\n\Z")
 # Sources that nest through every road the stack must stop: blocks, a body
 # copied whole, an expression, a value, a TOML document.
 SMALL_STACK_SOURCES = {
@@ -66,12 +76,34 @@ SMALLEST_WORK_STACK_NOTE = b"does not fit in the 4 MiB stack"
 SCAN_ABOVE = 48
 DEEP_CALLS = "fn down(k) {\n" + nested_ifs(990, "if k > 0 {\n  down(k - 1)\n}") + "}\ndown(127)\n"
 
+# A program whose heap, not its stack, decides where it assembles, the limits
+# searched for where it starts to, and the stack limits tried on either side
+# of that: a larger stack limit must not fail where a smaller one passes.
+HEAP_BOUND = "mov eax, " + " + ".join(["1"] * 100_000) + "\n"
+HEAP_SEARCH_FROM, HEAP_SEARCH_TO = 8 << 10, 64 << 10
+HEAP_SIDES = [-256, 256]
+STACK_LIMITS = [size << 10 for size in (64, 128, 256, 512, 768, 1024, 2048, 4096, 8192)]
+
+# The loader's layout fixed, so that a run and the probe that stands for it
+# meet the same fate in the loader.
+ADDR_NO_RANDOMIZE = 0x0040000
+
+
+def fix_layout():
+    """Turns address-space randomisation off for this process and what it
+    runs, where the system lets it."""
+    personality = ctypes.CDLL(None, use_errno=True).personality
+    current = personality(0xFFFFFFFF)
+    if current != -1:
+        personality(current | ADDR_NO_RANDOMIZE)
+
 
 class Runner:
     def __init__(self, qovrin, work):
         self.qovrin = qovrin
         self.work = work
         self.failures = []
+        self.loader_gave_up = []
 
     def write(self, name, source):
         path = os.path.join(self.work, name + ".qov")
@@ -79,24 +111,39 @@ class Runner:
             handle.write(source)
         return path
 
-    def run(self, path, address_space=None, stack=None):
+    def run(self, path, address_space=None, stack=None, fixed=False, extra=()):
         def lower_limits():
             resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
             if address_space is not None:
                 resource.setrlimit(resource.RLIMIT_AS, (address_space, address_space))
             if stack is not None:
                 resource.setrlimit(resource.RLIMIT_STACK, (stack, stack))
+            if fixed:
+                fix_layout()
 
         output = path[:-4] + ".bin"
         if os.path.exists(output):
             os.remove(output)
-        return subprocess.run([self.qovrin, path, "-o", output, "--no-progress"], cwd=self.work, capture_output=True,
-                              timeout=TIMEOUT, preexec_fn=lower_limits)
+        return subprocess.run([self.qovrin, path, "-o", output, "--no-progress", *extra], cwd=self.work,
+                              capture_output=True, timeout=TIMEOUT, preexec_fn=lower_limits)
 
     def expect(self, name, condition, run=None):
         if not condition:
             detail = "" if run is None else f" (status {run.returncode}, stderr {run.stderr[-300:]!r})"
             self.failures.append(name + detail)
+
+    def started(self, name, run, path, address_space=None, stack=None):
+        """Whether a run made with a fixed layout got past the loader: where
+        it ended by a signal and so does the version query given the same
+        arguments and one more, under the same limits, the loader gave up
+        before the program ran."""
+        if run.returncode >= 0:
+            return True
+        probe = self.run(path, address_space, stack, fixed=True, extra=["-V"])
+        if probe.returncode >= 0:
+            return True
+        self.loader_gave_up.append(name)
+        return False
 
 
 def check_growing_limits(runner):
@@ -188,19 +235,58 @@ def check_threadless(runner):
             runner.expect(f"{name} on a {stack >> 10} KiB stack: refused with its cause", told, run)
 
     # A stack that cannot hold one statement's work is refused before any.
-    run = runner.run(line, address_space=THREADLESS_ADDRESS_SPACE, stack=16 << 10)
-    runner.expect("db(1) on a 16 KiB stack: OutOfMemory with a note on the stack",
-                  run.returncode == 1 and run.stderr.startswith(b"error: OutOfMemory\nnote: the ")
-                  and b"too small to work on" in run.stderr, run)
+    name = "db(1) on a 16 KiB stack"
+    run = runner.run(line, address_space=THREADLESS_ADDRESS_SPACE, stack=16 << 10, fixed=True)
+    if runner.started(name, run, line, THREADLESS_ADDRESS_SPACE, 16 << 10):
+        runner.expect(f"{name}: OutOfMemory with a note on the stack",
+                      run.returncode == 1 and run.stderr.startswith(b"error: OutOfMemory\nnote: the ")
+                      and b"too small to work on" in run.stderr, run)
+
+    # Between the two, a flat statement never stops as nested too deep.
+    for stack in TIGHT_STACKS:
+        name = f"db(1) on a {stack >> 10} KiB stack"
+        run = runner.run(line, address_space=THREADLESS_ADDRESS_SPACE, stack=stack, fixed=True)
+        if runner.started(name, run, line, THREADLESS_ADDRESS_SPACE, stack):
+            runner.expect(f"{name}: assembles or is refused before it starts",
+                          (run.returncode == 0 and output_of(line) == b"\x01")
+                          or (run.returncode == 1 and REFUSED_UP_FRONT.match(run.stderr)), run)
 
 
 def check_start_up(runner):
     """From where the program cannot even be loaded up to where it runs, each
     limit ends in a status of its own, never an abort."""
     line = runner.write("start-up", "db(1)\n")
-    for limit in range(6 << 10, 10 << 10, 50):
-        run = runner.run(line, address_space=limit << 10)
-        runner.expect(f"db(1) at {limit} KiB: no signal", run.returncode >= 0, run)
+    for limit in range(6 << 10, 10 << 10, 4):
+        name = f"db(1) at {limit} KiB"
+        run = runner.run(line, address_space=limit << 10, fixed=True)
+        if runner.started(name, run, line, limit << 10):
+            runner.expect(f"{name}: no signal", run.returncode >= 0, run)
+
+
+def check_stack_limits(runner):
+    """Under one address-space limit a larger stack limit never fails where a
+    smaller one passes: the stack takes its share of the limit whether the
+    stack limit lets it use all of it or not."""
+    path = runner.write("heap-bound", HEAP_BOUND)
+    low, high = HEAP_SEARCH_FROM, HEAP_SEARCH_TO
+    runner.expect(f"heap-bound: assembles at {high} KiB", runner.run(path, address_space=high << 10).returncode == 0)
+    while high - low > 4:
+        middle = (low + high) // 2 // 4 * 4
+        if runner.run(path, address_space=middle << 10).returncode == 0:
+            high = middle
+        else:
+            low = middle
+    most = resource.getrlimit(resource.RLIMIT_STACK)[1]
+    stacks = [stack for stack in STACK_LIMITS if most == resource.RLIM_INFINITY or stack <= most]
+    for side in HEAP_SIDES:
+        limit = high + side
+        outcomes = [(stack, runner.run(path, address_space=limit << 10, stack=stack)) for stack in stacks]
+        passed = [stack for stack, run in outcomes if run.returncode == 0]
+        for stack, run in outcomes:
+            name = f"heap-bound at {limit} KiB with a {stack >> 10} KiB stack"
+            runner.expect(f"{name}: no signal", run.returncode in (0, 1), run)
+            if passed and stack > passed[0]:
+                runner.expect(f"{name}: assembles as with a {passed[0] >> 10} KiB stack", run.returncode == 0, run)
 
 
 def main():
@@ -216,6 +302,9 @@ def main():
         check_smallest_work_stack(runner)
         check_threadless(runner)
         check_start_up(runner)
+        check_stack_limits(runner)
+    if runner.loader_gave_up:
+        print(f"the loader gave up before the program ran, not counted: {', '.join(runner.loader_gave_up)}")
     for failure in runner.failures:
         print("FAIL", failure)
     return 1 if runner.failures else 0

@@ -3,9 +3,16 @@
 standard output, through a link in a scratch folder, with standard output a
 pipe and a file; and with a standard stream that takes no more bytes.
 
+Run as root, the runs that lead to standard output drop to an unprivileged
+user first, so that a faulty build that replaced what the links name instead
+of writing through them could not replace /dev/stdout; a link of the test's
+own, in the scratch folder, is there for such a build to replace instead.
+
 usage: standard_output_test.py <qovrin>
 """
 import os
+import pwd
+import stat
 import subprocess
 import sys
 import tempfile
@@ -14,8 +21,35 @@ TIMEOUT = 60
 SOURCE = "db(0x51, 0x4f, 0x56, 0x00, 0xff)\n"
 IMAGE = bytes([0x51, 0x4F, 0x56, 0x00, 0xFF])
 SUMMARY = b"assembled output (5 bytes, 0 instruction fragments, target x86-64)\n"
-# Both lead through /proc to the descriptor the process has as its fd 1.
-LINK_TARGETS = ["/dev/stdout", "/proc/self/fd/1"]
+# Each leads through /proc to the descriptor the process has as its fd 1;
+# None stands for a link of the test's own, made as /dev/stdout is made.
+SYSTEM_STDOUT = "/dev/stdout"
+PROC_STDOUT = "/proc/self/fd/1"
+LINK_TARGETS = [SYSTEM_STDOUT, PROC_STDOUT, None]
+OWN_STDOUT = "own-stdout"
+
+
+def unprivileged_user():
+    """The user and group to drop to before a run, or None where the test
+    runs unprivileged already."""
+    if os.geteuid() != 0:
+        return None
+    try:
+        entry = pwd.getpwnam("nobody")
+        return entry.pw_uid, entry.pw_gid
+    except KeyError:
+        return 65534, 65534
+
+
+def system_stdout_broken():
+    """Why /dev/stdout is not the link to /proc/self/fd/1 it should be, or
+    None when it is."""
+    if not os.path.islink(SYSTEM_STDOUT):
+        kind = "missing" if not os.path.lexists(SYSTEM_STDOUT) else "not a symbolic link"
+        return f"{SYSTEM_STDOUT} on this machine is {kind}"
+    if os.readlink(SYSTEM_STDOUT) != PROC_STDOUT:
+        return f"{SYSTEM_STDOUT} on this machine leads to {os.readlink(SYSTEM_STDOUT)}, not {PROC_STDOUT}"
+    return None
 
 
 # Commands, the stream they write to, and the status when that stream takes
@@ -71,17 +105,40 @@ def main():
             stdout = "" if run.stdout is None else f", stdout {run.stdout[:200]!r}"
             failures.append(f"{name} (status {run.returncode}{stdout}, stderr {run.stderr!r})")
 
+    broken = system_stdout_broken()
+    if broken:
+        failures.append(f"{broken}, found so before this test ran anything: the cases through it are not run; "
+                        f"'ln -sfn {PROC_STDOUT} {SYSTEM_STDOUT}' as root restores it")
+    user = unprivileged_user()
+
+    def drop():
+        if user is not None:
+            # The pipe standard output may be is the test's own, as is the
+            # file: the user may open it again through the links.
+            if stat.S_ISFIFO(os.fstat(1).st_mode):
+                os.fchown(1, *user)
+            os.setgroups([])
+            os.setgid(user[1])
+            os.setuid(user[0])
+
     with tempfile.TemporaryDirectory(prefix="qovrin-stdout-") as work:
+        # The unprivileged user writes its outputs here, and nowhere else.
+        os.chmod(work, 0o777)
         with open(os.path.join(work, "demo.qov"), "w") as handle:
             handle.write(SOURCE)
+        own = os.path.join(work, OWN_STDOUT)
+        os.symlink(PROC_STDOUT, own)
 
         def run(arguments, stdout):
             return subprocess.run([qovrin, "demo.qov", *arguments, "--no-progress"], cwd=work, stdout=stdout,
-                                  stderr=subprocess.PIPE, timeout=TIMEOUT)
+                                  stderr=subprocess.PIPE, timeout=TIMEOUT, preexec_fn=drop)
 
         for index, target in enumerate(LINK_TARGETS):
+            if target == SYSTEM_STDOUT and broken:
+                continue
             link = f"out-{index}"
-            os.symlink(target, os.path.join(work, link))
+            os.symlink(own if target is None else target, os.path.join(work, link))
+            target = target or f"{OWN_STDOUT} (a link to {PROC_STDOUT})"
 
             piped = run(["-o", link], subprocess.PIPE)
             expect(f"{target} as a pipe: exactly the image, the summary on stderr",
@@ -92,6 +149,8 @@ def main():
             captured = os.path.join(work, f"captured-{index}.bin")
             with open(captured, "wb") as handle:
                 handle.write(b"an older and longer content")
+            if user is not None:
+                os.chown(captured, *user)
             before = os.stat(captured).st_ino
             with open(captured, "r+b") as handle:
                 into_file = run(["-o", link], handle)
@@ -106,9 +165,16 @@ def main():
                    listed.returncode == 0 and listed.stdout.startswith(b"QOVRIN listing\n")
                    and SUMMARY not in listed.stdout and listed.stderr == SUMMARY, listed)
 
+            # Nothing the links lead through was replaced on the way.
+            expect(f"{target}: the link of the test's own still leads to {PROC_STDOUT}",
+                   os.path.islink(own) and os.readlink(own) == PROC_STDOUT, listed)
+
         # The summary stays on standard output when the output is elsewhere.
         plain = run(["-o", "demo.bin"], subprocess.PIPE)
         expect("another output: the summary on stdout", plain.returncode == 0 and plain.stdout == SUMMARY, plain)
+
+    if not broken and system_stdout_broken():
+        failures.append(f"{system_stdout_broken()} after this test's runs: one of them replaced it")
 
     check_failed_streams(qovrin, failures)
 
