@@ -15,7 +15,7 @@ import sys
 
 from table_codegen import DataError, build_hash_slots, join_lines, require, run
 from x86_program import program_codes
-from x86_row_corrections import TUPLE_COUNT, correct_tuples
+from x86_row_corrections import TUPLE_COUNT, correct_tuples, keep_register_sizes
 
 MNEMONIC_COUNT = 2639
 TEMPLATE_COUNT = 12319
@@ -838,7 +838,11 @@ def generate(data_dir):
     iflag_words, bit_of = load_iflags(data_dir)
     templates, operand_words, decorator_words = load_templates(data_dir, mnemonics, len(iflag_words))
     check_template_runs(mnemonics, templates)
+    rows_by_word = {}
+    for row, word in enumerate(operand_words):
+        rows_by_word.setdefault(word, row)
     correct_tuples(templates, operand_words, decorator_words)
+    keep_register_sizes(templates, mnemonics, operand_words, rows_by_word)
     pool = build_bytecode_pool(templates)
     named_mnemonics, reserve = mnemonic_constants(mnemonics)
     mnemonic_slots = build_hash_slots([name_hash(m["name"]) for m in mnemonics], MNEMONIC_SLOTS)

@@ -6,10 +6,13 @@ code rather than by mnemonic:
   the bytes the memory operand really has, the broadcast element with a
   broadcast. The database tags many half-precision rows as if their elements
   were 32 or 64 bits wide.
+- Register operand sizes: a register must not fall onto a row that leaves
+  the operand size to the mode when a later row of the same operands writes
+  the size the register has.
 """
 
 from table_codegen import DataError, require
-from x86_program import code_positions
+from x86_program import code_positions, program_codes
 
 TUPLE_BASE = 0o300
 # Tuple codes past the published ones, for vectors of 16-bit elements: a
@@ -23,6 +26,8 @@ CLASS_REGISTER = 1 << 0
 CLASS_REGISTER_OR_MEMORY = 1 << 2
 CLASS_MEMORY = 1 << 3
 VECTOR_INDEX = 0x7 << 20
+# Set on every address and on registers numbered below 16.
+REGISTER_BELOW_16 = 1 << 28
 SIZE_BITS = 0xF0FF_0000_0000
 SIZE_BYTES = {32: 1, 33: 2, 34: 4, 35: 8, 36: 10, 37: 16, 38: 32, 39: 64}
 DECORATOR_BROADCAST = 1 << 5
@@ -30,6 +35,10 @@ DECORATOR_BROADCAST = 1 << 5
 BROADCAST_WORD = 1 << 1
 
 EVEX_CODES = {0o240, 0o241, 0o242, 0o243, 0o250}
+# Operand-size codes: o16, o32, o64 (REX.W) and o64nw (no REX.W).
+SIZE_CODES = {0o320, 0o321, 0o324, 0o323}
+O64 = 0o324
+O64_NO_REX_W = 0o323
 
 
 def disp8_bytes(tuple_code, w, ll, broadcast):
@@ -127,3 +136,54 @@ def correct_tuples(templates, operand_words, decorator_words):
             raise DataError(f"templates.tsv row {row}: {error}") from error
         if code is not None:
             template["program"][evex_setup(template["program"])] = TUPLE_BASE + code
+
+
+def size_codes(template):
+    return [code for code in program_codes(template["program"]) if code in SIZE_CODES]
+
+
+def same_but(first, second, slot):
+    return first["opcount"] == second["opcount"] and all(
+        (first["operands"][other], first["decorators"][other])
+        == (second["operands"][other], second["decorators"][other])
+        for other in range(first["opcount"]) if other != slot)
+
+
+def register_rows_after(templates, row, slot, operand_words, end):
+    """Later rows of the run that take a register of the size this row's slot
+    names in the same slot, the other operands alike."""
+    word = operand_words[templates[row]["operands"][slot]]
+    for later in range(row + 1, end):
+        other = operand_words[templates[later]["operands"][slot]]
+        if (same_but(templates[row], templates[later], slot) and other & CLASS_REGISTER
+                and other & SIZE_BITS == word & SIZE_BITS and not (other & ~word & ~SIZE_BITS & ~CLASS_REGISTER)):
+            yield later
+
+
+def keep_register_sizes(templates, mnemonics, operand_words, operand_rows_by_word):
+    """A register-or-memory slot of a row without an operand-size code becomes
+    memory only when a later register row of the same size writes one; an
+    o64nw row writes REX.W when a later row of the same operands does (the
+    instruction is not 64-bit by default, so without REX.W it is the 32-bit
+    one)."""
+    for mnemonic in mnemonics:
+        end = mnemonic["first"] + mnemonic["count"]
+        for row in range(mnemonic["first"], end):
+            template = templates[row]
+            codes = size_codes(template)
+            for slot in range(template["opcount"]):
+                word = operand_words[template["operands"][slot]]
+                if word & (CLASS_REGISTER | CLASS_REGISTER_OR_MEMORY) != CLASS_REGISTER_OR_MEMORY or codes:
+                    continue
+                later_rows = register_rows_after(templates, row, slot, operand_words, end)
+                if any(size_codes(templates[later]) for later in later_rows):
+                    memory = word & (SIZE_BITS | REGISTER_BELOW_16) | CLASS_MEMORY | CLASS_REGISTER_OR_MEMORY
+                    require(memory in operand_rows_by_word,
+                            f"templates.tsv row {row}: no memory operand word {memory:#x} to narrow slot {slot} to")
+                    template["operands"][slot] = operand_rows_by_word[memory]
+            if codes == [O64_NO_REX_W] and any(
+                    templates[later]["operands"] == template["operands"] and size_codes(templates[later]) == [O64]
+                    for later in range(row + 1, end)):
+                for position in code_positions(template["program"]):
+                    if template["program"][position] == O64_NO_REX_W:
+                        template["program"][position] = O64
