@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(g++ cmake ninja-build python3 libgtest-dev libgmock-dev libbenchmark-dev
           zlib1g-dev libssl-dev nlohmann-json3-dev
-          nasm binutils-riscv64-linux-gnu spirv-tools glslang-tools
+          nasm llvm binutils-riscv64-linux-gnu spirv-tools glslang-tools
           golang-github-burntsushi-toml-dev)
 
 missing=()

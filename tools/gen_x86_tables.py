@@ -14,6 +14,8 @@ import re
 import sys
 
 from table_codegen import DataError, build_hash_slots, join_lines, require, run
+from x86_program import program_codes
+from x86_row_corrections import TUPLE_COUNT, correct_tuples, keep_register_sizes
 
 MNEMONIC_COUNT = 2639
 TEMPLATE_COUNT = 12319
@@ -425,28 +427,6 @@ def mnemonic_constants(mnemonics):
 
 # --- per-template matching traits ---------------------------------------------
 
-def payload_length(code):
-    if 0o1 <= code <= 0o4:
-        return code
-    if 0o10 <= code <= 0o13 or 0o171 <= code <= 0o173:
-        return 1
-    if 0o240 <= code <= 0o243 or code == 0o250:
-        return 4
-    if 0o260 <= code <= 0o263 or code == 0o270 or 0o304 <= code <= 0o307:
-        return 2
-    return 0
-
-
-def program_codes(program):
-    """The codes of a program up to its terminator, payload bytes skipped."""
-    codes = []
-    position = 0
-    while position < len(program) and program[position] != 0:
-        codes.append(program[position])
-        position += 1 + payload_length(program[position])
-    return codes
-
-
 def exact_size_code(word, any_size_slot):
     """4-bit code n of the one size bit (FIRST_SIZE_BIT + n - 1) that a slot
     demands of every sized register or memory operand; 0 when the slot takes
@@ -660,6 +640,8 @@ def emit_header(out, ctx):
     w(f"inline constexpr std::uint32_t kDecoratorRowsWithoutBroadcast = {mask:#x};")
     w(f"inline constexpr std::uint32_t kExtraWordNfFlip = {EXTRA_NF_FLIP:#x};")
     w(f"inline constexpr std::uint32_t kExtraWordZuFlip = {EXTRA_ZU_FLIP:#x};")
+    w("// EVEX tuple types are codes 0 to kEvexTupleCount - 1 after the byte 0300.")
+    w(f"inline constexpr std::uint8_t kEvexTupleCount = {TUPLE_COUNT};")
     w("")
     w("// Opcodes of the mnemonics that the encoder handles by name.")
     for name, opcode in ctx["named_mnemonics"].items():
@@ -856,6 +838,11 @@ def generate(data_dir):
     iflag_words, bit_of = load_iflags(data_dir)
     templates, operand_words, decorator_words = load_templates(data_dir, mnemonics, len(iflag_words))
     check_template_runs(mnemonics, templates)
+    rows_by_word = {}
+    for row, word in enumerate(operand_words):
+        rows_by_word.setdefault(word, row)
+    correct_tuples(templates, operand_words, decorator_words)
+    keep_register_sizes(templates, mnemonics, operand_words, rows_by_word)
     pool = build_bytecode_pool(templates)
     named_mnemonics, reserve = mnemonic_constants(mnemonics)
     mnemonic_slots = build_hash_slots([name_hash(m["name"]) for m in mnemonics], MNEMONIC_SLOTS)

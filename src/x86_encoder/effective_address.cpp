@@ -12,7 +12,9 @@ using namespace api;
 
 namespace {
 
-// Bytes N of an EVEX compressed displacement by tuple type.
+// Bytes N of an EVEX compressed displacement by tuple type. Codes 17 to 19
+// are the full, half and quarter vectors of 16-bit elements, whose
+// broadcast reads two bytes where W would say four.
 unsigned disp8Scale(const X86Instruction& instruction) noexcept {
   const bool w = (instruction.evex >> 23) & 1;
   const unsigned ll = (instruction.evex >> 29) & 3;
@@ -48,6 +50,12 @@ unsigned disp8Scale(const X86Instruction& instruction) noexcept {
       return 16;
     case 16:
       return ll == 0 ? 8 : (ll == 1 ? 32 : 64);
+    case 17:
+      return b ? 2 : 16u << ll;
+    case 18:
+      return b ? 2 : 8u << ll;
+    case 19:
+      return b ? 2 : 4u << ll;
     default:
       return 1;
   }

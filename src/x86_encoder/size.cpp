@@ -159,7 +159,7 @@ qovrin::Status applyVexSetup(Sizer& s, int v_operand, const std::uint8_t* payloa
 
 qovrin::Status applyEvexSetup(Sizer& s, int v_operand, const std::uint8_t* payload) {
   const std::uint8_t tuple = payload[3];
-  if (tuple < 0300 || tuple > 0300 + 16) return fail(Error::InvalidEvexTupleType);
+  if (tuple < 0300 || tuple >= 0300 + tables::kEvexTupleCount) return fail(Error::InvalidEvexTupleType);
   std::uint32_t word = 0x62;
   for (unsigned index = 0; index < 3; ++index) word |= static_cast<std::uint32_t>(payload[index]) << (8 * (index + 1));
   s.ins.evex = word;

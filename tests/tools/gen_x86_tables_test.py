@@ -110,6 +110,15 @@ class GeneratorTest(GeneratorCase):
         self.alter("templates.tsv", lambda text: edit_line(text, 0, clash))
         self.assert_fails("templates.tsv row", "shared pool byte")
 
+    def test_broadcast_no_tuple_can_scale(self):
+        def broadcast_scalar(fields):
+            # vsqrtsh's 16-bit scalar operand given vaddph's 16-bit broadcast:
+            # no tuple reads two bytes both with and without the broadcast
+            # at a 128-bit length.
+            fields[10], fields[17] = "260", "MASK|Z,0,B16|ER,0,0"
+        self.alter("templates.tsv", lambda text: edit_line(text, 11864, broadcast_scalar))
+        self.assert_fails("templates.tsv row 11864", "no tuple type gives N=2 and a broadcast N=2")
+
     def test_missing_column(self):
         self.alter("templates.tsv", lambda text: text.replace("pool_offset", "offset", 1))
         self.assert_fails("templates.tsv: missing columns pool_offset")
