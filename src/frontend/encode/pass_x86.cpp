@@ -91,8 +91,9 @@ qovrin::Status claimFact(const EncodeUnit& unit, const x86_encoder::encode::Owne
     const std::int64_t end = std::int64_t{offset} + unit.width;
     std::int64_t distance = 0;
     if (__builtin_sub_overflow(end, unit.base, &distance)) return fail(Error::BackendFixupOffsetOverflow);
-    // Operand arithmetic wraps at 2^64, and a literal target at the top of
-    // the address space lies just past it.
+    // A literal target is a two's-complement word: moved by the field's
+    // place against the instruction's end, it wraps as operand arithmetic
+    // does, at 2^64.
     if (__builtin_add_overflow(addend, distance, &addend) && !literal) return fail(Error::BackendFixupOffsetOverflow);
   } else if (unit.fixup != FixupKind::absolute) {
     return fail(Error::UnsupportedBackendFixupKind);
