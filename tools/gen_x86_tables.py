@@ -439,6 +439,12 @@ def exact_size_code(word, any_size_slot):
     return code if code < 16 else 0
 
 
+# The jlen code and the count of templates that carry it: one conditional
+# jump over a near jmp for each condition name.
+JUMP_LENGTH_CODE = 0o373
+SUPERSEDED_TEMPLATES = 30
+
+
 def template_traits(templates, iflag_words, bit_of, operand_words):
     fixed_bits = {0o310: 16, 0o311: 32, 0o313: 64}
     has = lambda words, name: words[bit_of[name] // 32] >> (bit_of[name] % 32) & 1
@@ -455,7 +461,16 @@ def template_traits(templates, iflag_words, bit_of, operand_words):
         qword_reg_byte_rm = (t["opcount"] == 2 and classes[0] & 0xFFFF00000001 == 0x800000001
                              and classes[1] & 0xFFFF00000004 == 0x100000004)
         overridable = bool(has(words, "OPT")) and qword_reg_byte_rm and 0o324 not in codes
-        traits.append({"exact_sizes": exact, "fixed_address_bits": fixed, "overridable": overridable})
+        # The jump over a near jmp (its jlen code) stands in for a conditional
+        # near jump on processors before the 386. Where the 386 forms refuse
+        # the operands or the prefixes, it would write two instructions for
+        # one and land elsewhere, so it is never chosen.
+        superseded = JUMP_LENGTH_CODE in codes
+        traits.append({"exact_sizes": exact, "fixed_address_bits": fixed, "overridable": overridable,
+                       "superseded": superseded})
+    superseded_count = sum(trait["superseded"] for trait in traits)
+    require(superseded_count == SUPERSEDED_TEMPLATES,
+            f"{superseded_count} templates jump over a near jmp, expected {SUPERSEDED_TEMPLATES}")
     return traits
 
 
@@ -743,10 +758,10 @@ def emit_source(out, ctx):
     w("}};")
     w("")
     w("const std::array<TemplateTraits, kTemplateCount> x86_template_traits{{")
-    w("    // exact operand sizes, fixed address bits, overridable")
+    w("    // exact operand sizes, fixed address bits, overridable, superseded")
     for traits in ctx["template_traits"]:
         w(f"    {{{traits['exact_sizes']:#x}, {traits['fixed_address_bits']}, "
-          f"{'true' if traits['overridable'] else 'false'}}},")
+          f"{'true' if traits['overridable'] else 'false'}, {'true' if traits['superseded'] else 'false'}}},")
     w("}};")
     w("")
     w("const std::array<TemplateFilter, kTemplateCount> x86_template_filters{{")

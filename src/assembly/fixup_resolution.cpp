@@ -91,9 +91,11 @@ qovrin::Result<std::optional<WideValue>> resolveTarget(frontend::module::Module&
     if (leavesUnresolved(value.error())) return std::nullopt;
     return fail(value.error());
   }
-  const WideValue number = target.kind == FixupKind::symbol ? static_cast<WideValue>(*value)
-                                                            : static_cast<WideValue>(static_cast<std::int64_t>(*value));
-  return number + target.addend;
+  if (target.kind == FixupKind::symbol) return static_cast<WideValue>(*value) + target.addend;
+  // The field's place against the instruction's end is operand arithmetic
+  // too, which wraps with the expression.
+  const std::uint64_t word = *value + static_cast<std::uint64_t>(target.addend);
+  return static_cast<WideValue>(static_cast<std::int64_t>(word));
 }
 
 }  // namespace

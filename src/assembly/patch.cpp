@@ -67,6 +67,16 @@ std::string targetText(const frontend::fixup::FixupTarget& target) {
   return text;
 }
 
+// Why a branch whose pointer the processor cuts to 16 bits cannot reach
+// its target; none when the target lies below 64K and only its distance
+// failed.
+std::optional<std::string> unreachedNote(const Fixup& fixup, WideValue target) {
+  if (!fixup.pc_relative || fixup.pointer_width != frontend::fixup::PointerWidth::bits16_in_32) return std::nullopt;
+  if (target >= 0 && target <= 0xffff) return std::nullopt;
+  return "a 16-bit branch in 32-bit code cuts the instruction pointer to 16 bits: it reaches only addresses "
+         "below 0x10000";
+}
+
 // Where each resolution's fixup and fragment lie, checked against the module.
 struct Located {
   const Fixup* fixup = nullptr;
@@ -117,8 +127,10 @@ class Patcher {
         const auto message = patchFailureMessage(written.error(), module_.fixups().target(*located->fixup),
                                                  located->fixup->width, *target);
         if (!message) return fail(written.error());
-        module_.diagnostics().add(frontend::diagnostic::Severity::error,
-                                  module_.locationAt(located->fixup->fragment, located->fixup->offset), *message);
+        const auto place = module_.locationAt(located->fixup->fragment, located->fixup->offset);
+        module_.diagnostics().add(frontend::diagnostic::Severity::error, place, *message);
+        if (const auto note = unreachedNote(*located->fixup, *target))
+          module_.diagnostics().add(frontend::diagnostic::Severity::note, place, *note);
         return fail(Error::FrontendDiagnostics);
       }
     }
@@ -163,10 +175,12 @@ class Patcher {
 
     std::uint64_t value = 0;
     if (fixup.pc_relative) {
-      std::uint64_t place = 0;
-      if (__builtin_add_overflow(field.section->base, end, &place)) return fail(Error::FixupAddressOverflow);
-      const auto distance =
-          relativePatchValue(target, place, fixup.width, frontend::fixup::pointerBits(fixup.pointer_width));
+      // A field may end at the very top of the address space, not past it.
+      const WideValue place = static_cast<WideValue>(field.section->base) + end;
+      if (place > kU64Limit) return fail(Error::FixupAddressOverflow);
+      const auto distance = relativePatchValue(target, place, fixup.width,
+                                               frontend::fixup::pointerBits(fixup.pointer_width),
+                                               frontend::fixup::addressSpaceBits(fixup.pointer_width));
       if (!distance) return fail(distance.error());
       value = static_cast<std::uint64_t>(*distance);
     } else {
@@ -261,23 +275,29 @@ class Patcher {
 
 }  // namespace
 
-qovrin::Result<std::int64_t> relativePatchValue(WideValue target, std::uint64_t place, std::uint16_t width,
-                                                std::uint16_t pointer_bits) {
+qovrin::Result<std::int64_t> relativePatchValue(WideValue target, WideValue place, std::uint16_t width,
+                                                std::uint16_t pointer_bits, std::uint16_t space_bits) {
   QOVRIN_TRY(checkWidth(width));
   QOVRIN_TRY(checkWidth(pointer_bits));
+  QOVRIN_TRY(checkWidth(space_bits));
   const std::optional<std::uint64_t> bits = addressBits(target);
   if (!bits) return fail(Error::RelativeFixupOutOfRange);
-  // A distance that fits as it stands reaches the target wherever the code lies.
-  const WideValue exact = target - static_cast<WideValue>(place);
+  const bool cut = pointer_bits < space_bits;
+  // A distance that fits as it stands reaches the target wherever the code
+  // lies, unless the processor cuts the address it lands on.
+  const WideValue exact = target - place;
   const WideValue half = static_cast<WideValue>(1) << (width - 1);
-  if (exact >= -half && exact < half) return static_cast<std::int64_t>(exact);
+  if (!cut && exact >= -half && exact < half) return static_cast<std::int64_t>(exact);
   // Addresses wrap around at the pointer's width, and so does the distance:
   // a label in the upper half and an expression on it, which reads as
   // negative, lie the same way from the field. Both ends must be addresses
-  // of that width for the wrapped distance to lead to the target.
-  if (!(fitsSigned(*bits, pointer_bits) || fitsUnsigned(*bits, pointer_bits)) || !fitsUnsigned(place, pointer_bits))
+  // of the space for the wrapped distance to lead to the target; the field
+  // may end at its top, where the next address is 0.
+  const WideValue top = static_cast<WideValue>(1) << space_bits;
+  if (!(fitsSigned(*bits, space_bits) || fitsUnsigned(*bits, space_bits)) || place < 0 || place > top)
     return fail(Error::RelativeFixupOutOfRange);
-  const std::uint64_t wrapped = *bits - place;
+  if (cut && !fitsUnsigned(*bits, pointer_bits)) return fail(Error::RelativeFixupOutOfRange);
+  const std::uint64_t wrapped = *bits - static_cast<std::uint64_t>(place);
   const unsigned shift = 64u - pointer_bits;
   const auto distance = static_cast<std::uint64_t>(static_cast<std::int64_t>(wrapped << shift) >> shift);
   if (!fitsSigned(distance, width)) return fail(Error::RelativeFixupOutOfRange);

@@ -26,9 +26,17 @@ namespace assembly {
 // 64, else InvalidFixupWidth); else RelativeFixupOutOfRange, also for a
 // target outside 64 bits. Where the distance as it stands does not fit, it is
 // taken modulo 2^pointer_bits, the width at which the processor wraps the
-// address, when both ends are addresses of that width.
-qovrin::Result<std::int64_t> relativePatchValue(WideValue target, std::uint64_t place, std::uint16_t width,
-                                                std::uint16_t pointer_bits);
+// address, when both ends are addresses of space_bits: the place may be the
+// top of that space, where the next address wraps to 0. A pointer narrower
+// than its space is cut to its width, so only targets below 2^pointer_bits
+// are reached, and always by the wrapped distance.
+qovrin::Result<std::int64_t> relativePatchValue(WideValue target, WideValue place, std::uint16_t width,
+                                                std::uint16_t pointer_bits, std::uint16_t space_bits);
+
+inline qovrin::Result<std::int64_t> relativePatchValue(WideValue target, WideValue place, std::uint16_t width,
+                                                       std::uint16_t pointer_bits) {
+  return relativePatchValue(target, place, width, pointer_bits, pointer_bits);
+}
 
 // The field's bits for value under the policy: wrap takes a value that fits
 // unsigned or signed, the others only their own (WrapFixupOutOfRange,

@@ -305,7 +305,8 @@ qovrin::Status matchTemplate(X86Instruction& ins, match::MatchMemo* memo) {
   const std::uint32_t grade = memo != nullptr ? match::findMatchRemembered(ins, *memo) : match::findMatch(ins);
   if (grade >= match::kMatchSuccess) return {};
   if (grade == match::kMatchSizeMissing) return fail(Error::AmbiguousMemorySize);
-  if (grade == match::kMatchBndRefused) return fail(Error::UnsupportedPrefixes);
+  if (grade == match::kMatchBndRefused || grade == match::kMatchRepneBeforeBranch)
+    return fail(Error::UnsupportedPrefixes);
   X86Instruction retry = ins;
   bool unknown = false;
   for (unsigned i = 0; i < retry.operand_count; ++i) {

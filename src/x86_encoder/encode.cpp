@@ -570,6 +570,7 @@ qovrin::Status gencode(OwnedEncodeResult& result, X86Instruction& instruction, s
   result.template_index = instruction.template_index;
   result.template_used = true;
   result.mode_bits = instruction.mode_bits;
+  result.operand_bits = instruction.operand_bits;
   instruction.rex_emitted = false;
   Generator generator{result, instruction, instruction_size, tables::TemplateRef{instruction.template_index}};
   if (auto status = generator.run(program); !status) {

@@ -81,6 +81,7 @@ class OwnedEncodeResult {
   std::uint64_t template_index = 0;
   bool template_used = false;
   std::uint8_t mode_bits = 0;
+  std::uint8_t operand_bits = 0;  // as sizing left it: a branch's instruction pointer has this width
   // The first immediate that warned it exceeds bounds, for a note that says
   // what was written instead; width 0 when none did.
   struct Bounds {
@@ -118,6 +119,7 @@ class OwnedEncodeResult {
     bounds = {};
     template_used = false;
     mode_bits = 0;
+    operand_bits = 0;
     unit_count_ = 0;
     warning_count_ = 0;
   }

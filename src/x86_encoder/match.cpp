@@ -181,7 +181,7 @@ bool operandSizeFixes(const X86Operand& operand, std::uint64_t word, std::uint32
 std::uint32_t grade(const X86Instruction& ins, TemplateRef t, OpenSizes& open) {
   open.fill(0);
   const tables::TemplateRow& row = t.row();
-  if (row.opcode != ins.opcode || row.operand_count != ins.operand_count) return 0;
+  if (row.opcode != ins.opcode || row.operand_count != ins.operand_count || t.traits().superseded) return 0;
   if ((ins.option_flags & kOptionNoOptimize) && t.iflagTest(Iflag::kOpt)) return 0;
   if (const std::uint32_t r = encodingClass(ins, t); r != kMatchGood) return r;
   if (!addressFits(ins, t)) return 0;
@@ -308,7 +308,7 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t, OpenSizes& open) {
   }
   const bool bnd_word = rep == kPrefixBnd || rep == kPrefixNobnd;
   if (!t.iflagTest(Iflag::kBnd) && bnd_word) return kMatchBndRefused;
-  if (t.iflagTest(Iflag::kBnd) && (rep == kPrefixRepne || rep == kPrefixRepnz)) return 17;
+  if (t.iflagTest(Iflag::kBnd) && (rep == kPrefixRepne || rep == kPrefixRepnz)) return kMatchRepneBeforeBranch;
   // A sized operand of the size-match set sizes the unsized ones in it.
   bool size_open = false;
   for (unsigned i = 0; i < count; ++i) {

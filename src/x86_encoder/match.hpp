@@ -21,6 +21,9 @@ inline constexpr std::uint32_t kMatchSizeMissing = 21;
 // The operands fit, in this mode, but bnd or nobnd was written before a form
 // that is no near branch.
 inline constexpr std::uint32_t kMatchBndRefused = 16;
+// The operands fit a near branch, but repne or repnz was written before it,
+// whose F2 byte would read as bnd.
+inline constexpr std::uint32_t kMatchRepneBeforeBranch = 17;
 
 // kMatchGood with the template recorded, or a failing grade; templates that
 // cannot succeed are not graded, so a failing grade only tells that none

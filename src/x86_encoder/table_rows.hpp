@@ -54,6 +54,9 @@ struct TemplateTraits {
   std::uint32_t exact_sizes;
   std::uint8_t fixed_address_bits;  // 16, 32 or 64 when the program fixes the address size, else 0
   bool overridable;                 // a later template may still replace this one as the exact match
+  // A form for processors before the 386 that another form of the mnemonic
+  // writes as one instruction: a short jump over a near jmp.
+  bool superseded;
 };
 
 // What a template demands of the operands' class words and sizes, laid out

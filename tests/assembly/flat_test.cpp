@@ -191,7 +191,8 @@ TEST(AssembleFlat, PatchesFieldsWithinTheirRanges) {
       {"width 12", 0, 0, 12, false, wrap, {},
        "fixup target 'dest' uses unsupported 12-bit field width; supported widths are 8, 16, 32, and 64 bits"},
       {"place past 64 bits", 0, 0x10, 32, true, wrap, {},
-       "fixup target 'dest' overflows address arithmetic for its 32-bit field", kMax - 0x13},
+       "fixup target 'dest' overflows address arithmetic for its 32-bit field", kMax - 0x12},
+      {"place at the top of 64 bits", kMax - 0xf, 0x10, 32, true, wrap, {0xf0, 0xff, 0xff, 0xff}, {}, kMax - 0x13},
   };
   for (const Case& test : cases) {
     Module module(Target::x86(64));

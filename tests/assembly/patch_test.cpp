@@ -67,6 +67,36 @@ TEST(PatchValue, RelativeDistancesFitTheSignedWidth) {
   }
 }
 
+TEST(PatchValue, DistancesWrapAtTheTopOfTheSpaceAndNarrowPointersReachOnlyTheirOwn) {
+  // target, place, width, pointer bits, space bits, distance (none: refused)
+  const std::tuple<WideValue, WideValue, std::uint16_t, std::uint16_t, std::uint16_t, std::optional<std::int64_t>>
+      cases[] = {
+          // A field ending at the top of the space: the next address is 0.
+          {0, WideValue{1} << 32, 32, 32, 32, 0},
+          {0, WideValue{1} << 16, 16, 16, 16, 0},
+          {0xfffffffffffffff0, kTwo64, 32, 64, 64, -16},
+          {0, (WideValue{1} << 32) + 1, 32, 32, 32, std::nullopt},
+          {0, kTwo64 + 1, 32, 64, 64, std::nullopt},
+          // A 16-bit pointer in a 32-bit space lands below 64K only, by the
+          // distance modulo 2^16, even where the distance fits as it stands.
+          {0x10, 0x7ffffff4, 16, 16, 32, 0x1c},
+          {0x10, 0x7ffffff3, 8, 16, 32, 0x1d},
+          {0x10004, 0x10004, 16, 16, 32, std::nullopt},
+          {0xfffffff0, 0x14, 16, 16, 32, std::nullopt},
+          {-16, 0x14, 16, 16, 32, std::nullopt},
+          {0xfff0, 0x10, 16, 16, 32, -0x20},
+          {0x100, 0x7ffffff4, 8, 16, 32, std::nullopt},
+      };
+  for (const auto& [target, place, width, pointer_bits, space_bits, distance] : cases) {
+    const auto result = relativePatchValue(target, place, width, pointer_bits, space_bits);
+    if (distance)
+      EXPECT_EQ(result.value_or(~0), *distance) << static_cast<std::int64_t>(target) << " " << space_bits;
+    else
+      EXPECT_EQ(errorOf(result), Error::RelativeFixupOutOfRange)
+          << static_cast<std::int64_t>(target) << " " << space_bits;
+  }
+}
+
 TEST(PatchValue, AbsoluteValuesFitTheirPolicy) {
   using enum FixupRangePolicy;
   // value, width, policy, field bits (none: the error)

@@ -8,6 +8,12 @@
 // pass's own reading of an instruction line, so that the comparison covers
 // what a source line gets. With --templates, the bytes are followed by a
 // blank and the row of the template that made them.
+//
+// With --patched, each line takes the encode pass's own road instead: it is
+// encoded as a source line is, and every branch target is patched by the
+// patch phase's rule against the line's address, so the bytes are those the
+// assembler writes there; a target the patch phase refuses gives
+// "error: <name>" as well.
 
 #include <array>
 #include <cstdio>
@@ -16,14 +22,63 @@
 #include <string>
 #include <string_view>
 
+#include "assembly/patch.hpp"
+#include "common/little_endian.hpp"
+#include "frontend/encode/pass_x86.hpp"
 #include "frontend/encode/x86_line.hpp"
 #include "x86_encoder/api.hpp"
 #include "x86_encoder/encode.hpp"
 #include "x86_encoder/match_memo.hpp"
 
+namespace {
+
+std::string hexOf(std::span<const std::uint8_t> bytes) {
+  std::string hex;
+  for (const std::uint8_t byte : bytes) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02X", byte);
+    hex += digits;
+  }
+  return hex;
+}
+
+// One line as the assembler writes it at address: its bytes, or the error of
+// the encoder or of the patch phase.
+std::string patchedLine(std::uint8_t bits, std::uint64_t address, std::string_view text,
+                        x86_encoder::match::MatchMemo& memo) {
+  frontend::fragment::Instruction line;
+  line.setText(text);
+  line.target = frontend::target::Target::x86(bits);
+  auto record = frontend::pass::encodeX86(line, &memo);
+  if (!record) return std::string("error: ") + std::string(qovrin::errorName(record.error()));
+  std::vector<std::uint8_t> bytes(record->bytes.data(), record->bytes.data() + record->bytes.size());
+  for (const frontend::backend_adapter::FixupFact& fact : record->facts) {
+    // Only literal branch targets are written in these lines.
+    if (!fact.pc_relative || fact.text.empty() ||
+        fact.text.find_first_not_of("0123456789") != std::string::npos)
+      return "fixup";
+    const std::uint64_t number = std::stoull(fact.text);
+    // The resolver reads an operand's text as a two's-complement word.
+    const auto target = static_cast<assembly::WideValue>(
+        static_cast<std::int64_t>(number + static_cast<std::uint64_t>(fact.addend)));
+    const std::size_t end = fact.offset + fact.width / 8u;
+    const auto place = static_cast<assembly::WideValue>(address) + static_cast<assembly::WideValue>(end);
+    const auto distance =
+        assembly::relativePatchValue(target, place, fact.width, frontend::fixup::pointerBits(fact.pointer_width),
+                                     frontend::fixup::addressSpaceBits(fact.pointer_width));
+    if (!distance) return std::string("error: ") + std::string(qovrin::errorName(distance.error()));
+    qovrin::writeLittleEndian(std::span(bytes).subspan(fact.offset, fact.width / 8u),
+                              static_cast<std::uint64_t>(*distance));
+  }
+  return hexOf(bytes);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace x86_encoder;
   const bool templates = argc > 1 && std::string_view(argv[1]) == "--templates";
+  const bool patched = argc > 1 && std::string_view(argv[1]) == "--patched";
   std::string line;
   encode::OwnedEncodeResult result;
   frontend::x86_line::ParsedInstruction parsed;
@@ -33,6 +88,13 @@ int main(int argc, char** argv) {
     const std::size_t second = tab == std::string::npos ? tab : line.find('\t', tab + 1);
     if (second == std::string::npos) {
       std::cout << "error: bad input\n";
+      continue;
+    }
+    if (patched) {
+      std::cout << patchedLine(static_cast<std::uint8_t>(std::stoi(line.substr(0, tab))),
+                               std::stoull(line.substr(tab + 1, second - tab - 1), nullptr, 16),
+                               std::string_view(line).substr(second + 1), *memo)
+                << '\n';
       continue;
     }
     if (const auto split = frontend::x86_line::parseX86Line(std::string_view(line).substr(second + 1), parsed);
@@ -62,11 +124,7 @@ int main(int argc, char** argv) {
         encode::emitValueBytes(patched, unit.value - unit.base, unit.width);
         bytes = std::span(patched).first(unit.width);
       }
-      for (const std::uint8_t byte : bytes) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02X", byte);
-        hex += digits;
-      }
+      hex += hexOf(bytes);
     }
     std::cout << (placeholder ? std::string("fixup") : hex);
     if (templates) std::cout << ' ' << result.template_index;

@@ -58,8 +58,8 @@ qovrin::Status writeFieldBytes(const EncodeUnit& unit, std::span<std::uint8_t> o
       unit.fixup == FixupKind::segment)
     return fail(Error::BackendOutputMaterializationFailed);
   std::int64_t value = unit.value;
-  if (unit.fixup == FixupKind::relative && __builtin_sub_overflow(unit.value, unit.base, &value))
-    return fail(Error::BackendFixupOffsetOverflow);
+  if (unit.fixup == FixupKind::relative) value = static_cast<std::int64_t>(static_cast<std::uint64_t>(unit.value) -
+                                                                          static_cast<std::uint64_t>(unit.base));
   if (unit.width == 0 || unit.width > 8 || (unit.width & (unit.width - 1)) != 0)
     return fail(Error::InvalidBackendFixupWidth);
   qovrin::writeLittleEndian(out, static_cast<std::uint64_t>(value));
@@ -75,29 +75,32 @@ FixupFact literalFact(const EncodeUnit& unit) {
 }
 
 // Where the processor wraps the address a branch reaches: at 64 bits in
-// 64-bit code; elsewhere at the operand size, the mode's for a short branch
-// and the field's own for a near one, o16 and o32 forms included.
-fixup::PointerWidth pointerWidth(std::uint8_t mode_bits, std::uint8_t field_bytes) noexcept {
+// 64-bit code; elsewhere at the operand size, o16 and o32 forms included,
+// which in 32-bit code cuts the address of a 16-bit branch.
+fixup::PointerWidth pointerWidth(std::uint8_t mode_bits, std::uint8_t operand_bits) noexcept {
   using fixup::PointerWidth;
   if (mode_bits == 64) return PointerWidth::bits64;
-  const unsigned bits = field_bytes == 1 ? mode_bits : 8u * field_bytes;
-  return bits == 16 ? PointerWidth::bits16 : bits == 32 ? PointerWidth::bits32 : PointerWidth::bits64;
+  if (operand_bits == 16) return mode_bits == 32 ? PointerWidth::bits16_in_32 : PointerWidth::bits16;
+  return PointerWidth::bits32;
 }
 
-qovrin::Status claimFact(const EncodeUnit& unit, std::uint8_t mode_bits, std::uint32_t offset, FixupFact& fact,
-                         bool literal) {
+qovrin::Status claimFact(const EncodeUnit& unit, const x86_encoder::encode::OwnedEncodeResult& result,
+                         std::uint32_t offset, FixupFact& fact, bool literal) {
   std::int64_t addend = literal ? fact.addend : unit.value;
   if (unit.fixup == FixupKind::relative) {
     const std::int64_t end = std::int64_t{offset} + unit.width;
     std::int64_t distance = 0;
-    if (__builtin_sub_overflow(end, unit.base, &distance) || __builtin_add_overflow(addend, distance, &addend))
-      return fail(Error::BackendFixupOffsetOverflow);
+    if (__builtin_sub_overflow(end, unit.base, &distance)) return fail(Error::BackendFixupOffsetOverflow);
+    // A literal target is a two's-complement word: moved by the field's
+    // place against the instruction's end, it wraps as operand arithmetic
+    // does, at 2^64.
+    if (__builtin_add_overflow(addend, distance, &addend) && !literal) return fail(Error::BackendFixupOffsetOverflow);
   } else if (unit.fixup != FixupKind::absolute) {
     return fail(Error::UnsupportedBackendFixupKind);
   }
   if (unit.width == 0 || unit.width > 8) return fail(Error::InvalidBackendFixupWidth);
   fact.pc_relative = unit.fixup == FixupKind::relative;
-  if (fact.pc_relative) fact.pointer_width = pointerWidth(mode_bits, unit.width);
+  if (fact.pc_relative) fact.pointer_width = pointerWidth(result.mode_bits, result.operand_bits);
   fact.addend = addend;
   fact.offset = offset;
   fact.width = static_cast<std::uint16_t>(8 * unit.width);
@@ -186,10 +189,10 @@ qovrin::Status claimFacts(const x86_encoder::encode::OwnedEncodeResult& result, 
   for (const EncodeUnit& unit : result.units()) {
     if (unit.has_fixup) {
       if (unit.symbolic) {
-        QOVRIN_TRY(claimFact(unit, result.mode_bits, offset, facts[next++], false));
+        QOVRIN_TRY(claimFact(unit, result, offset, facts[next++], false));
       } else if (unit.fixup == FixupKind::relative) {
         FixupFact fact = literalFact(unit);
-        QOVRIN_TRY(claimFact(unit, result.mode_bits, offset, fact, true));
+        QOVRIN_TRY(claimFact(unit, result, offset, fact, true));
         facts.push_back(std::move(fact));
       } else {
         return fail(Error::BackendFixupCountMismatch);

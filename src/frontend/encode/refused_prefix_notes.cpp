@@ -45,6 +45,14 @@ std::string bndNote(std::string_view word, std::string_view mnemonic, x86_encode
   return note;
 }
 
+// What a near branch is called in a note, by its mnemonic.
+std::string_view branchKind(std::string_view mnemonic) {
+  if (qovrin::equalsIgnoreCase(mnemonic, "call")) return "a call";
+  if (qovrin::equalsIgnoreCase(mnemonic, "jmp")) return "a jump";
+  if (qovrin::lowerAscii(mnemonic.front()) == 'j') return "a conditional jump";
+  return "a return";
+}
+
 }  // namespace
 
 std::optional<std::string> x86RepeatWordNote(const fragment::Instruction& line,
@@ -57,6 +65,10 @@ std::optional<std::string> x86RepeatWordNote(const fragment::Instruction& line,
   const std::string_view word =
       writtenRepeatWord(text.substr(0, static_cast<std::size_t>(parsed.mnemonic.data() - text.data())));
   constexpr std::uint8_t kBnd = 6;
+  constexpr std::uint8_t kRepne = 3;
+  if (parsed.repeat == kRepne && chosen.iflagTest(x86_encoder::tables::Iflag::kBnd))
+    return quoted(word) + " before " + std::string(branchKind(parsed.mnemonic)) +
+           " would write F2, which there means 'bnd': write 'bnd' for that";
   if (parsed.repeat >= kBnd) {
     if (chosen.iflagTest(x86_encoder::tables::Iflag::kBnd)) return std::nullopt;
     return bndNote(word, parsed.mnemonic, chosen);

@@ -232,6 +232,58 @@ std::optional<std::string> doubledSignNote(std::string_view operand) {
   return std::nullopt;
 }
 
+// Whether some form of the mnemonic takes a target relative to the
+// instruction: a jump, call or loop.
+bool isRelativeBranch(std::string_view mnemonic) {
+  const auto opcode = x86_encoder::tables::findMnemonic(mnemonic);
+  if (!opcode) return false;
+  const auto templates = x86_encoder::tables::templatesOf(*opcode);
+  for (std::uint32_t index = templates.first; index < templates.first + templates.count; ++index) {
+    const x86_encoder::tables::TemplateRef form{index};
+    const std::uint64_t target = form.row().operand_count > 0 ? form.operandClass(0) : 0;
+    if ((target & x86_encoder::api::kClassImmediate) &&
+        (target & (x86_encoder::api::kNear | x86_encoder::api::kShort)) && !(target & x86_encoder::api::kFar))
+      return true;
+  }
+  return false;
+}
+
+// A branch target written with a size word that no branch of this mode has,
+// or that its short form does not take: the line without the word encodes.
+std::optional<std::string> branchSizeNote(const fragment::Instruction& line,
+                                          const x86_line::ParsedInstruction& parsed) {
+  if (parsed.operand_count != 1 || !isRelativeBranch(parsed.mnemonic)) return std::nullopt;
+  static constexpr std::array<std::string_view, 4> kSizeWords = {"byte", "word", "dword", "qword"};
+  std::string_view rest = qovrin::trim(parsed.operands()[0], " \t");
+  std::string_view size;
+  bool short_written = false;
+  std::size_t size_at = 0;
+  while (!rest.empty()) {
+    const std::string_view word = rest.substr(0, rest.find_first_of(" \t"));
+    const bool is_size = std::ranges::any_of(kSizeWords, [&](std::string_view name) {
+      return qovrin::equalsIgnoreCase(word, name);
+    });
+    if (is_size) {
+      size = word;
+      size_at = static_cast<std::size_t>(word.data() - line.text().data());
+    } else if (qovrin::equalsIgnoreCase(word, "short")) {
+      short_written = true;
+    } else if (!qovrin::equalsIgnoreCase(word, "near")) {
+      break;
+    }
+    rest = qovrin::trim(rest.substr(word.size()), " \t");
+  }
+  if (size.empty()) return std::nullopt;
+  std::string without(line.text());
+  const std::size_t next = without.find_first_not_of(" \t", size_at + size.size());
+  without.erase(size_at, (next == std::string::npos ? without.size() : next) - size_at);
+  if (!encodesAs(line, without, line.target.parameter)) return std::nullopt;
+  const std::string code = " in " + std::to_string(line.target.parameter) + "-bit code: write " +
+                           quoted(qovrin::trim(without, " \t\r\n"));
+  if (short_written) return quoted(size) + " does not go with 'short'" + code;
+  return quoted(size) + " is no operand size of " + quoted(parsed.mnemonic) + code;
+}
+
 std::optional<std::string> modeNote(const fragment::Instruction& line) {
   std::vector<unsigned> modes;
   std::vector<unsigned> warned;
@@ -286,6 +338,7 @@ std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
     if (auto note = mixedAddressNote(operand)) return note;
   }
   if (auto note = sizeNote(line, parsed)) return note;
+  if (auto note = branchSizeNote(line, parsed)) return note;
   return modeNote(line);
 }
 

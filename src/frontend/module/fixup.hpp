@@ -32,11 +32,20 @@ enum class FixupRangePolicy : std::uint8_t {
 };
 
 // The width at which the processor wraps the address that a PC-relative
-// field leads to: the instruction pointer's.
-enum class PointerWidth : std::uint8_t { bits64 = 0, bits16 = 1, bits32 = 2 };
+// field leads to: the instruction pointer's. A 16-bit branch in 32-bit code
+// cuts the address to 16 bits, so it reaches only the lowest 64K of a
+// 32-bit address space.
+enum class PointerWidth : std::uint8_t { bits64 = 0, bits16 = 1, bits32 = 2, bits16_in_32 = 3 };
 
 constexpr std::uint16_t pointerBits(PointerWidth width) noexcept {
-  return width == PointerWidth::bits16 ? 16 : width == PointerWidth::bits32 ? 32 : 64;
+  return width == PointerWidth::bits16 || width == PointerWidth::bits16_in_32 ? 16
+         : width == PointerWidth::bits32                                      ? 32
+                                                                              : 64;
+}
+
+// The width of the addresses that both ends of the field lie at.
+constexpr std::uint16_t addressSpaceBits(PointerWidth width) noexcept {
+  return width == PointerWidth::bits16_in_32 ? 32 : pointerBits(width);
 }
 
 struct FixupTarget {

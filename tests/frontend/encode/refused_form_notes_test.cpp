@@ -115,9 +115,30 @@ TEST(RefusedFormNotes, X86SaysWhatARepeatWordWouldChange) {
       {x32, "nobnd call far [ebx+8]", "'nobnd' goes only with near jumps, calls and returns: a far call takes none"},
       {x32, "bnd jmp short 0x10", "'bnd' goes only with near jumps, calls and returns: a short jump takes none"},
       {x64, "bnd mov eax, 1", "'bnd' goes only with near jumps, calls and returns"},
+      {x64, "repne jz short 0x10", "'repne' before a conditional jump would write F2, which there means 'bnd': "
+                                   "write 'bnd' for that"},
+      {Target::x86(16), "repnz jc 0x10", "'repnz' before a conditional jump would write F2, which there means "
+                                         "'bnd': write 'bnd' for that"},
+      {x32, "repne call 0x10", "'repne' before a call would write F2, which there means 'bnd': write 'bnd' for that"},
       {x64, "xacquire lock", "'xacquire' needs an instruction after it, not the lone prefix 'lock'"},
       {x32, "rep fs", "'rep' needs an instruction after it, not the lone prefix 'fs'"},
       {x64, "rep foo", "no instruction named 'foo'"},
+  });
+}
+
+TEST(RefusedFormNotes, X86SaysWhichSizeWordABranchCannotHave) {
+  const Target x64 = Target::x86(64);
+  const Target x16 = Target::x86(16);
+  expectNotes({
+      {x64, "jz word 0x10", "'word' is no operand size of 'jz' in 64-bit code: write 'jz 0x10'"},
+      {x64, "jmp word 0x10", "'word' is no operand size of 'jmp' in 64-bit code: write 'jmp 0x10'"},
+      {x64, "loop  word 0x10", "'word' is no operand size of 'loop' in 64-bit code: write 'loop  0x10'"},
+      {x16, "jz qword 0x10", "'qword' is no operand size of 'jz' in 16-bit code: write 'jz 0x10'"},
+      {Target::x86(32), "call near qword 0x10",
+       "'qword' is no operand size of 'call' in 32-bit code: write 'call near 0x10'"},
+      {x64, "jz short dword 0x10", "'dword' does not go with 'short' in 64-bit code: write 'jz short 0x10'"},
+      {x64, "jmp word short 0x10", "'word' does not go with 'short' in 64-bit code: write 'jmp short 0x10'"},
+      {x16, "jz qword [bx]", ""},
   });
 }
 
