@@ -273,7 +273,9 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
                                                              RiscvFailure* failure) {
   if (xlen != 32 && xlen != 64) return fail(Error::InvalidXLen);
   // Plain scans: find_first_of would search its set with memchr once per character.
+  const std::size_t written_size = text.size();
   text = {text.begin(), std::ranges::find_if(text, [](char c) { return c == '#' || c == ';'; })};
+  const bool commented = text.size() != written_size;
   text = qovrin::trim(text, kBlanks);
   if (text.empty()) return fail(Error::UnsupportedInstruction);
 
@@ -384,7 +386,7 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
   }
   const auto word = encode::packInstruction(row, *values);
   if (!word) return fail(word.error());
-  return RiscvEncodedInstruction{*word, *word, static_cast<std::uint8_t>(row.width / 8)};
+  return RiscvEncodedInstruction{*word, *word, static_cast<std::uint8_t>(row.width / 8), commented};
 }
 
 }  // namespace riscv_encoder::source
