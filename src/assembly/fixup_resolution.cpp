@@ -4,6 +4,7 @@
 #include "common/ascii.hpp"
 #include "frontend/lower/nesting_notes.hpp"
 #include "frontend/syntax/expr.hpp"
+#include "frontend/syntax/expr_number.hpp"
 #include "frontend/evaluate/expr_eval.hpp"
 
 namespace assembly {
@@ -104,15 +105,16 @@ std::optional<FoldedAddend> splitFoldedAddend(std::string_view text) noexcept {
   const std::size_t sign = text.find_last_of("+-");
   if (sign == std::string_view::npos) return std::nullopt;
   const std::string_view name = qovrin::trim(text.substr(0, sign), kBlanks);
-  const std::string_view digits = qovrin::trim(text.substr(sign + 1), kBlanks);
-  // Twenty digits stay far inside the wide range.
-  if (digits.empty() || digits.size() > 20) return std::nullopt;
+  const std::string_view number = qovrin::trim(text.substr(sign + 1), kBlanks);
+  if (number.empty() || !qovrin::isAsciiDigit(number.front()) ||
+      frontend::expr::numberTokenEnd(number, 0) != number.size())
+    return std::nullopt;
   if (name.empty() || frontend::fixup::classifyTargetText(name) != FixupKind::symbol) return std::nullopt;
-  WideValue magnitude = 0;
-  for (const char digit : digits) {
-    if (!qovrin::isAsciiDigit(digit)) return std::nullopt;
-    magnitude = magnitude * 10 + (digit - '0');
-  }
+  // Any spelling of an integer: a name that starts with '.' reaches no
+  // expression, so its addend is read here or not at all.
+  const auto literal = frontend::expr::readNumberToken(number);
+  if (!literal || literal->kind() != frontend::expr::NodeKind::integer) return std::nullopt;
+  const auto magnitude = static_cast<WideValue>(literal->integer());
   return FoldedAddend{name, text[sign] == '-' ? -magnitude : magnitude};
 }
 

@@ -30,8 +30,9 @@ qovrin::Result<FixupResolutions> resolveFixups(frontend::module::Module& module,
                                                const frontend::layout::ModuleLayout& layout,
                                                std::vector<UnresolvedFixup>& unresolved);
 
-// A target written as a name followed by a decimal addend ("x + 4", "x - 8"):
-// the name and the signed addend. None for any other text.
+// A target written as a name followed by an integer literal addend in any
+// spelling ("x + 4", "x - 0x8", "x + 1_6"): the name and the signed addend.
+// None for any other text.
 struct FoldedAddend {
   std::string_view name;
   WideValue addend = 0;

@@ -81,9 +81,11 @@ std::string describeUnresolvedFixup(const frontend::fixup::Fixup& fixup,
     return cannot + notDefined(module, fixup, folded->name);
   const auto tree = frontend::expr::parseOwned(text);
   if (!tree) {
+    // A number that reads as none stops a name's addend as it stops an expression.
+    if (auto note = frontend::expr::unreadableNumberNote(text)) return std::move(*note);
     if (const auto name = frontend::lower::dot_name_notes::dotNameStoppingExpression(text))
       return cannot + frontend::lower::dot_name_notes::dotNameReason(*name);
-    return frontend::expr::unreadableNumberNote(text).value_or(cannot + "it is not an expression");
+    return cannot + "it is not an expression";
   }
   const auto why = innermostFailure(module, fixup, *tree, context);
   if (!why) {

@@ -39,6 +39,7 @@ struct RiscvFailure {
     other_xlen = 8,       // the mnemonic has rows for the other XLEN only
     ordering_suffix = 9,  // the row has no aq / rl bits for the suffix
     unreadable = 10,      // the text of operand `position` is no operand this row reads
+    after_mask = 11,      // operand `position` follows the vector mask, which ends the line
   };
   Part part = Part::unknown;
   std::uint8_t operands = 0;

@@ -273,7 +273,9 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
                                                              RiscvFailure* failure) {
   if (xlen != 32 && xlen != 64) return fail(Error::InvalidXLen);
   // Plain scans: find_first_of would search its set with memchr once per character.
+  const std::size_t written_size = text.size();
   text = {text.begin(), std::ranges::find_if(text, [](char c) { return c == '#' || c == ';'; })};
+  const bool commented = text.size() != written_size;
   text = qovrin::trim(text, kBlanks);
   if (text.empty()) return fail(Error::UnsupportedInstruction);
 
@@ -312,17 +314,30 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
       return fail(configured.error());
     }
   } else if (!operands_trimmed.empty()) {
-    const Status pieces = forEachPiece(operands_trimmed, [&](std::string_view piece) {
+    const auto mask_position = writtenMaskPosition(context.kind);
+    bool mask_written = false;
+    const Status pieces = forEachPiece(operands_trimmed, [&](std::string_view piece) -> Status {
       const std::size_t first = operands.count;
+      // A piece past the mask would not be refused by the count: the mask
+      // would take the place of nf, and the piece that of vm.
+      if (mask_written) {
+        if (failure != nullptr) {
+          failure->part = RiscvFailure::Part::after_mask;
+          failure->position = static_cast<std::uint8_t>(first + 1);
+          failure->written[first] = qovrin::trim(piece, kBlanks);
+        }
+        return fail(Error::OperandCountMismatch);
+      }
       const Status appended = appendOperand(piece, context, hook, operands);
+      const bool at_mask = mask_position && first + 1 == *mask_position;
+      mask_written = appended && at_mask && operands.count == *mask_position;
       if (failure != nullptr) {
         notePiece(piece, first, operands, *failure);
         if (!appended && appended.error() != Error::OutOfMemory && appended.error() != Error::TooManyOperands) {
           failure->part = RiscvFailure::Part::unreadable;
           failure->position = static_cast<std::uint8_t>(first + 1);
           failure->written[first] = qovrin::trim(piece, kBlanks);
-          const auto mask = vectorMaskOperandCount(context.kind);
-          failure->at_mask = mask && first + 1 == (vectorSegmentKind(context.kind) ? *mask - 1 : *mask);
+          failure->at_mask = at_mask;
         }
       }
       return appended;
@@ -371,7 +386,7 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
   }
   const auto word = encode::packInstruction(row, *values);
   if (!word) return fail(word.error());
-  return RiscvEncodedInstruction{*word, *word, static_cast<std::uint8_t>(row.width / 8)};
+  return RiscvEncodedInstruction{*word, *word, static_cast<std::uint8_t>(row.width / 8), commented};
 }
 
 }  // namespace riscv_encoder::source

@@ -15,6 +15,7 @@ struct RiscvEncodedInstruction {
   std::uint32_t word = 0;
   std::uint32_t output_word = 0;  // the same word; the bytes are taken from it, low byte first
   std::uint8_t size = 0;          // 2 for a compressed row, 4 otherwise
+  bool commented = false;         // a ";" or "#" ended the instruction text: the caller need not look for one
 };
 
 inline constexpr std::size_t kMaxMnemonicLength = 96;

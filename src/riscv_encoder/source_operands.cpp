@@ -140,17 +140,21 @@ std::optional<std::size_t> vectorMaskOperandCount(std::uint8_t kind) noexcept {
   }
 }
 
+std::optional<std::size_t> writtenMaskPosition(std::uint8_t kind) noexcept {
+  const auto mask_count = vectorMaskOperandCount(kind);
+  if (!mask_count) return std::nullopt;
+  return vectorSegmentKind(kind) ? *mask_count - 1 : *mask_count;
+}
+
 Status appendOperand(std::string_view piece, const AppendContext& context, const RiscvExpressionHook& hook,
                      RiscvOperandList& operands) {
   piece = qovrin::trim(piece, kBlanks);
   if (piece.empty()) return fail(Error::InvalidOperand);
   if (operands.count == kMaxOperands) return fail(Error::TooManyOperands);
   if (context.row_found) {
-    if (const auto mask_count = vectorMaskOperandCount(context.kind)) {
-      // The nf operand of segment kinds is inserted later, so their mask is written one place earlier.
-      const std::size_t mask_position = vectorSegmentKind(context.kind) ? *mask_count - 1 : *mask_count;
+    if (const auto mask_position = writtenMaskPosition(context.kind)) {
       const bool is_mask = qovrin::equalsIgnoreCase(piece, "v0.t");
-      if (operands.count + 1 == mask_position && !is_mask) return fail(Error::InvalidOperand);
+      if (operands.count + 1 == *mask_position && !is_mask) return fail(Error::InvalidOperand);
       if (is_mask) return operands.push(immediateOperand(0));
     }
     if (hasKindSpecificReader(context.kind))

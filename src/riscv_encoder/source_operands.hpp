@@ -37,6 +37,11 @@ std::optional<std::size_t> vectorMaskOperandCount(std::uint8_t kind) noexcept;
 // Kinds whose rows carry an nf field beside the mask.
 constexpr bool vectorSegmentKind(std::uint8_t kind) noexcept { return kind >= 58 && kind <= 63; }
 
+// The operand number, from 1, of a written mask: the last one written, as
+// vm is the last field a kind reads. Segment kinds have their nf operand
+// inserted before it later, so their mask is written one place earlier.
+std::optional<std::size_t> writtenMaskPosition(std::uint8_t kind) noexcept;
+
 // Appends the one or two records (offset and register of a memory operand)
 // that the piece stands for.
 qovrin::Status appendOperand(std::string_view piece, const AppendContext& context, const RiscvExpressionHook& hook,

@@ -14,6 +14,7 @@
 #include "frontend/encode/layout.hpp"
 #include "frontend/encode/pass_spirv.hpp"
 #include "frontend/encode/pass_x86.hpp"
+#include "frontend/encode/riscv_comment.hpp"
 #include "riscv_encoder/source.hpp"
 #include "spirv_encoder/module.hpp"
 
@@ -47,6 +48,10 @@ qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Instruction& line) 
     fact.pc_relative = pc_relative;
   }
   record.pending = !record.facts.empty();
+  if (encoded->commented) {
+    record.commented_instructions = riscv_comment::commentedInstructions(line.text(), line.target.parameter);
+    record.comment_warning = riscv_comment::commentWarning(line.text());
+  }
   return record;
 }
 
@@ -102,6 +107,12 @@ qovrin::Status addFacts(module::Module& module, std::uint32_t fragment, std::uin
     }
     const diagnostic::Note note{boundsNote(record.bounds_value, record.bounds_width), std::nullopt};
     module.diagnostics().addWithNotes(diagnostic::Severity::warning, location, warning, std::span(&note, 1));
+  }
+  if (!record.commented_instructions.empty()) {
+    std::vector<diagnostic::Note> notes;
+    for (const std::string_view instruction : record.commented_instructions)
+      notes.push_back({qovrin::quotedSubject(instruction) + " is left out; write it on a line of its own", std::nullopt});
+    module.diagnostics().addWithNotes(diagnostic::Severity::warning, location, record.comment_warning, notes);
   }
   for (std::size_t position = 0; position < record.facts.size(); ++position) {
     const FixupFact& fact = record.facts[position];

@@ -153,6 +153,9 @@ std::optional<std::string> riscvNote(const fragment::Instruction& line) {
       if (failure.at_mask) note += ": its mask is written v0.t";
       return note;
     }
+    case Part::after_mask:
+      return quoted(failure.written[failure.position - 1u]) + " follows the mask v0.t, the last operand of " +
+             quoted(mnemonic);
     case Part::unknown:
       break;
   }

@@ -1,0 +1,22 @@
+#pragma once
+// Instructions hidden in the comment that ends a RISC-V line. The encoder
+// reads a line up to its first ';' or '#', where GNU as and llvm-mc take a
+// ';' as the end of one instruction and the start of the next: a second
+// instruction written so is left out, and the line warns about it.
+
+#include <string_view>
+#include <vector>
+
+namespace frontend::riscv_comment {
+
+// The comment's pieces, cut at each further ';' or '#', that encode as
+// instructions for the XLEN, trimmed and in order; views into `text`.
+// Names in them read as labels, so "j loop" counts, while prose such as
+// "add one" or "loop counter" does not.
+std::vector<std::string_view> commentedInstructions(std::string_view text, unsigned xlen);
+
+// The warning for a line whose comment holds instructions: it names the
+// mark (';' or '#') that began the comment.
+std::string_view commentWarning(std::string_view text) noexcept;
+
+}  // namespace frontend::riscv_comment
