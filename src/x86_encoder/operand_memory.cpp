@@ -170,7 +170,7 @@ qovrin::Result<bool> literalProduct(std::string_view term, std::int64_t& product
   TextNesting nesting;
   std::size_t start = 0;
   for (std::size_t i = 0; i <= term.size(); ++i) {
-    if (i < term.size() && (!nesting.step(term[i]) || term[i] != '*')) continue;
+    if (i < term.size() && (!nesting.step(term, i) || term[i] != '*')) continue;
     std::int64_t factor = 0;
     const auto read = readIntLiteral(term.substr(start, i - start), factor);
     if (!read || !*read) return read;
@@ -187,7 +187,7 @@ std::size_t singleStar(std::string_view term) noexcept {
   Nesting nesting;
   std::size_t found = std::string_view::npos;
   for (std::size_t i = 0; i < term.size(); ++i) {
-    if (!nesting.step(term[i]) || term[i] != '*') continue;
+    if (!nesting.step(term, i) || term[i] != '*') continue;
     if (found != std::string_view::npos) return std::string_view::npos;
     found = i;
   }
@@ -250,7 +250,7 @@ qovrin::Status fillSummedAddress(std::string_view text, const X86ExpressionResol
   Nesting nesting;
   for (std::size_t i = start; i <= text.size(); ++i) {
     const bool end = i == text.size();
-    if (!end && (!nesting.step(text[i]) || (text[i] != '+' && text[i] != '-'))) continue;
+    if (!end && (!nesting.step(text, i) || (text[i] != '+' && text[i] != '-'))) continue;
     const std::string_view term = trimOperandText(text.substr(start, i - start));
     if (term.empty()) return fail(Error::UnsupportedOperandSyntax);
     if (end && !nesting.balanced()) return fail(Error::UnsupportedOperandSyntax);

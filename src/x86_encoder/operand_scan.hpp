@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "common/quoted_text.hpp"
+
 namespace x86_encoder::api {
 
 // A set of bytes that one table load tests: the scanners below step over
@@ -26,20 +28,14 @@ inline constexpr ByteSet kNestingSigns{"'\"()[]{}"};
 
 class TextNesting {
  public:
-  // Advances over c; true when c stands at top level and is neither a quote
-  // nor a bracket sign. A closing sign with nothing open is remembered and
-  // otherwise ignored.
-  constexpr bool step(char c) noexcept {
-    if (quote_ != 0) {
-      if (c == quote_) quote_ = 0;
-      return false;
-    }
+  // Advances over text[at]; true when it stands at top level and is neither
+  // a quote nor a bracket sign. A closing sign with nothing open is
+  // remembered and otherwise ignored.
+  constexpr bool step(std::string_view text, std::size_t at) noexcept {
+    const char c = text[at];
+    if (strings_.inString() || c == '\'' || c == '"') return strings_.outside(text, at) && depth_ == 0;
     if (!kNestingSigns.contains(c)) return depth_ == 0;
     switch (c) {
-      case '\'':
-      case '"':
-        quote_ = c;
-        return false;
       case '(':
       case '[':
       case '{':
@@ -58,11 +54,11 @@ class TextNesting {
     }
   }
 
-  constexpr bool balanced() const noexcept { return quote_ == 0 && depth_ == 0 && !underflow_; }
+  constexpr bool balanced() const noexcept { return !strings_.inString() && depth_ == 0 && !underflow_; }
 
  private:
   std::size_t depth_ = 0;
-  char quote_ = 0;
+  qovrin::quoted_text::Cursor strings_{qovrin::quoted_text::kSource};
   bool underflow_ = false;
 };
 
@@ -70,7 +66,7 @@ class TextNesting {
 // stands at top level; scanners given such text skip the bookkeeping.
 class FlatText {
  public:
-  constexpr bool step(char) noexcept { return true; }
+  constexpr bool step(std::string_view, std::size_t) noexcept { return true; }
   constexpr bool balanced() const noexcept { return true; }
 };
 

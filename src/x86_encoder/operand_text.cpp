@@ -53,7 +53,7 @@ std::optional<SplitText> splitTopLevelDelimiter(std::string_view text, char c) n
   text = trimOperandText(text);
   TextNesting nesting;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (!nesting.step(text[i]) || text[i] != c) continue;
+    if (!nesting.step(text, i) || text[i] != c) continue;
     const std::string_view left = trimOperandText(text.substr(0, i));
     const std::string_view right = trimOperandText(text.substr(i + 1));
     if (left.empty() || right.empty() || findChar(right, c) != std::string_view::npos) return std::nullopt;
@@ -65,17 +65,15 @@ std::optional<SplitText> splitTopLevelDelimiter(std::string_view text, char c) n
 qovrin::Result<DecoratedText> splitOperandDecorators(std::string_view text) noexcept {
   text = trimOperandText(text);
   std::size_t depth = 0;
-  char quote = 0;
   // Quotes are skipped so that character constants such as '[' or '{' stay
   // whole.
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-    } else if (!kNestingSigns.contains(c)) {
+    if (!kNestingSigns.contains(c)) {
       continue;
-    } else if (c == '\'' || c == '"') {
-      quote = c;
+    } else if (qovrin::quoted_text::opener(qovrin::quoted_text::kSource, text, i) != 0) {
+      i = qovrin::quoted_text::closingQuote(qovrin::quoted_text::kSource, text, i);
+      if (i == std::string_view::npos) break;
     } else if (c == '[') {
       ++depth;
     } else if (c == ']') {

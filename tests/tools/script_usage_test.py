@@ -9,7 +9,7 @@ import os
 import subprocess
 import sys
 
-SCRIPTS = ["bench/line_end_throughput.py", "tests/include_layers_test.py"]
+SCRIPTS = ["bench/line_end_throughput.py", "bench/quoted_line_cost.py", "tests/include_layers_test.py"]
 
 
 def problems(project, script):

@@ -260,6 +260,11 @@ TEST(EncodeErrors, LeaveTheResultEmpty) {
       {64, "bnd jmp far [rax]", Error::UnsupportedPrefixes},
       {16, "nobnd call far [bx]", Error::UnsupportedPrefixes},
       {32, "bnd jmp 0x10:0x20", Error::UnsupportedPrefixes},
+      // A far target has no near form to fall back on: that form would drop
+      // the segment.
+      {32, "jmp far ebx", Error::NoMatchingTemplate},
+      {16, "call far bx", Error::NoMatchingTemplate},
+      {64, "jmp far rax", Error::NoMatchingTemplate},
       {64, "bnd jmp short later", Error::UnsupportedPrefixes},
       {64, "vaddps {sae},zmm1,zmm2", Error::UnsupportedOperandSyntax},
       {64, "vaddps zmm0,zmm1,zmm2,{foo}", Error::UnsupportedOperandSyntax},

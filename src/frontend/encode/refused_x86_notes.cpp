@@ -6,6 +6,7 @@
 
 #include "common/ascii.hpp"
 #include "common/display_text.hpp"
+#include "common/quoted_text.hpp"
 #include "frontend/encode/pass_x86.hpp"
 #include "frontend/syntax/expr_number.hpp"
 #include "x86_encoder/operand_flags.hpp"
@@ -311,13 +312,11 @@ std::optional<std::string> modeNote(const fragment::Instruction& line) {
 }  // namespace
 
 std::optional<std::string> x86CommentNote(const fragment::Instruction& line) {
-  char quote = 0;
-  for (const char c : line.text()) {
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-      continue;
-    }
-    if (c == '\'' || c == '"') quote = c;
+  const std::string_view text = line.text();
+  qovrin::quoted_text::Cursor strings(line.target.strings());
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    if (!strings.outside(text, at)) continue;
     if (c == ';' || c == '#')
       return quoted(std::string_view(&c, 1)) + " does not start a comment here: only '//' ends an instruction line";
   }

@@ -3,8 +3,8 @@
 #include <array>
 
 #include "common/ascii.hpp"
+#include "common/quoted_text.hpp"
 #include "frontend/syntax/byte_scan.hpp"
-#include "frontend/syntax/lexer.hpp"
 
 namespace frontend::x86_line {
 
@@ -45,10 +45,9 @@ std::size_t operandEnd(std::string_view text, std::size_t position) noexcept {
     switch (c) {
       case '"':
       case '\'': {
-        if (lexer::isDigitSeparator(text, at)) break;
-        const std::size_t close = text.find(c, at + 1);
-        if (close == std::string_view::npos) return text.size();
-        at = close;
+        if (qovrin::quoted_text::opener(qovrin::quoted_text::kSource, text, at) == 0) break;
+        at = qovrin::quoted_text::closingQuote(qovrin::quoted_text::kSource, text, at);
+        if (at == std::string_view::npos) return text.size();
         break;
       }
       case ',':

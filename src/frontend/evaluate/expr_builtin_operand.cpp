@@ -1,6 +1,7 @@
 // operand.text, operand.slice, operand.eval and operand.split: the builtins on
 // captured macro operands.
 
+#include "common/quoted_text.hpp"
 #include "frontend/evaluate/expr_builtin.hpp"
 #include "frontend/values/operand_text.hpp"
 
@@ -15,7 +16,10 @@ namespace {
 
 qovrin::Result<Value> splitOperand(const OperandValue& operand) {
   const std::string text = operand.text();
-  const auto parts = operand_text::splitOperands(text);
+  // The operand is read as the line it was written on reads it.
+  const auto& pieces = operand.pieces();
+  const auto written = pieces.empty() ? std::nullopt : pieces.front().environment->target;
+  const auto parts = operand_text::splitOperands(text, written ? written->strings() : qovrin::quoted_text::kSource);
   if (!parts) return fail(parts.error());
   value::ListValue list;
   list.reserve(parts->size());

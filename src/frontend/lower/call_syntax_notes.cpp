@@ -5,6 +5,7 @@
 
 #include "common/ascii.hpp"
 #include "common/display_text.hpp"
+#include "common/quoted_text.hpp"
 #include "frontend/lower/dot_name_notes.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/parser.hpp"
@@ -64,17 +65,12 @@ std::optional<diagnostic::Note> argumentSyntaxNote(std::string_view line, const 
   };
   std::vector<std::size_t> opened{open};
   std::size_t argument = open + 1;
-  char quote = 0;
+  qovrin::quoted_text::Cursor strings(qovrin::quoted_text::kSource);
   for (std::size_t at = open + 1; at < line.size(); ++at) {
     const char c = line[at];
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-      continue;
-    }
+    if (!strings.outside(line, at)) continue;
     if (c == '/' && at + 1 < line.size() && line[at + 1] == '/') break;
-    if (c == '"' || c == '\'') {
-      quote = c;
-    } else if (c == '(' || c == '[' || c == '{') {
+    if (c == '(' || c == '[' || c == '{') {
       opened.push_back(at);
     } else if (c == ')' || c == ']' || c == '}') {
       if (opened.empty()) return noteAt(at, "this '" + std::string(1, c) + "' closes no '('");
@@ -88,7 +84,7 @@ std::optional<diagnostic::Note> argumentSyntaxNote(std::string_view line, const 
       return noteAt(at, qovrin::quotedSubject(std::string_view(&line[at], 1)) + " cannot follow the call's ')'");
     }
   }
-  if (quote != 0 || opened.empty()) return std::nullopt;
+  if (strings.inString() || opened.empty()) return std::nullopt;
   return noteAt(opened.back(), "this '" + std::string(1, line[opened.back()]) + "' is not closed on this line");
 }
 

@@ -8,7 +8,7 @@
 #include "common/ascii.hpp"
 #include "common/name_table.hpp"
 #include "common/packed_words.hpp"
-#include "frontend/syntax/lexer.hpp"
+#include "common/quoted_text.hpp"
 #include "riscv_encoder/api.hpp"
 
 namespace frontend::lower::instruction_words {
@@ -83,50 +83,20 @@ bool isX86RegisterOrKeyword(std::string_view word) noexcept {
   return false;
 }
 
-std::optional<std::size_t> quotedRunEnd(std::string_view text, std::size_t position, bool backslash_escapes) noexcept {
-  if (lexer::isDigitSeparator(text, position)) return position + 1;
-  const char quote = text[position];
-  std::size_t at = position + 1;
-  while (at < text.size()) {
-    if (backslash_escapes && text[at] == '\\') {
-      at += 2;
-      continue;
-    }
-    if (text[at] != quote) {
-      ++at;
-      continue;
-    }
-    if (at + 1 < text.size() && text[at + 1] == quote) {
-      at += 2;
-      continue;
-    }
-    return at + 1;
-  }
-  return std::nullopt;
-}
-
 }  // namespace
-
-std::optional<std::size_t> quotedEnd(std::string_view text, std::size_t position) noexcept {
-  return quotedRunEnd(text, position, false);
-}
-
-std::optional<std::size_t> quotedEndOnLine(target::Target target, std::string_view text,
-                                           std::size_t position) noexcept {
-  return quotedRunEnd(text, position, target.isa == target::Isa::spirv && text[position] == '"');
-}
 
 namespace {
 
 // The index after the parenthesis that closes the one at open; none when the
 // text ends first.
-std::optional<std::size_t> closingParenthesis(std::string_view text, std::size_t open) noexcept {
+std::optional<std::size_t> closingParenthesis(std::string_view text, std::size_t open,
+                                              qovrin::quoted_text::Rules strings) noexcept {
   std::size_t depth = 0;
   std::size_t at = open;
   while (at < text.size()) {
     const char c = text[at];
-    if (c == '\'' || c == '"') {
-      const auto end = quotedEnd(text, at);
+    if (qovrin::quoted_text::opener(strings, text, at) != 0) {
+      const auto end = qovrin::quoted_text::stringEnd(strings, text, at);
       if (!end) return std::nullopt;
       at = *end;
       continue;
@@ -145,9 +115,9 @@ std::optional<BuiltinCall> findBuiltinCall(std::string_view text, std::size_t po
   std::size_t at = position;
   while (at < text.size()) {
     const char c = text[at];
-    if (c == '\'' || c == '"') {
+    if (qovrin::quoted_text::opener(target.strings(), text, at) != 0) {
       // A quote left open fails later, when the names are read.
-      const auto end = quotedEndOnLine(target, text, at);
+      const auto end = qovrin::quoted_text::stringEnd(target.strings(), text, at);
       if (!end) return std::nullopt;
       at = *end;
       continue;
@@ -165,7 +135,7 @@ std::optional<BuiltinCall> findBuiltinCall(std::string_view text, std::size_t po
     std::size_t open = end;
     while (open < text.size() && isBlank(text[open])) ++open;
     if (open < text.size() && text[open] == '(' && qovrin::indexOfName(kLayoutBuiltins, word)) {
-      const auto close = closingParenthesis(text, open);
+      const auto close = closingParenthesis(text, open, target.strings());
       if (!close) return std::nullopt;
       return BuiltinCall{at, *close};
     }

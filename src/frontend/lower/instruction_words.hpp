@@ -30,16 +30,6 @@ constexpr std::size_t wordEnd(std::string_view text, std::size_t position) noexc
   return at;
 }
 
-// Past the quoted run that opens at position (' or "), where a doubled
-// quote stands for one; none when the text ends inside it. A digit separator
-// (1'000) opens no run: the result is just past it.
-std::optional<std::size_t> quotedEnd(std::string_view text, std::size_t position) noexcept;
-// quotedEnd as a line of the target reads it: inside a double-quoted SPIR-V
-// string a backslash takes the character after it, so "a\"b" is one string,
-// as SPIR-V assemblers read it.
-std::optional<std::size_t> quotedEndOnLine(target::Target target, std::string_view text,
-                                           std::size_t position) noexcept;
-
 struct BuiltinCall {
   std::size_t start = 0;
   std::size_t end = 0;  // after the closing parenthesis

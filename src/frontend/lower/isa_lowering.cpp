@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/ascii.hpp"
+#include "common/quoted_text.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/instruction_words.hpp"
@@ -55,13 +56,18 @@ std::optional<std::uint64_t> integerNamed(const module::Module& module, context:
 // Fails as the name scan fails on a quote that is never closed; every quote
 // outside a quoted run opens one, since no word holds a quote.
 qovrin::Status checkQuotes(target::Target target, std::string_view text) {
+  const qovrin::quoted_text::Rules strings = target.strings();
   std::size_t position = 0;
   while (true) {
     // Two memchr scans beat one loop testing both quotes: most lines hold neither.
     // x86_throughput.py shows it; no figure was recorded.
     position = std::min(text.find('\'', position), text.find('"', position));
     if (position == std::string_view::npos) return {};
-    const auto closed = instruction_words::quotedEndOnLine(target, text, position);
+    if (qovrin::quoted_text::opener(strings, text, position) == 0) {
+      ++position;
+      continue;
+    }
+    const auto closed = qovrin::quoted_text::stringEnd(strings, text, position);
     if (!closed) return fail(Error::InvalidExpression);
     position = *closed;
   }
@@ -82,8 +88,8 @@ qovrin::Result<std::optional<std::string>> substituteNames(const module::Module&
   std::size_t position = 0;
   while (position < text.size()) {
     const char c = text[position];
-    if (c == '\'' || c == '"') {
-      const auto closed = instruction_words::quotedEndOnLine(target, text, position);
+    if (qovrin::quoted_text::opener(target.strings(), text, position) != 0) {
+      const auto closed = qovrin::quoted_text::stringEnd(target.strings(), text, position);
       if (!closed) return fail(Error::InvalidExpression);
       position = *closed;
       continue;

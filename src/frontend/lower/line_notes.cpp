@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "common/quoted_text.hpp"
 #include "frontend/lower/api.hpp"
 #include "frontend/lower/block_notes.hpp"
 #include "frontend/lower/builtin_family_notes.hpp"
@@ -126,14 +127,10 @@ std::vector<std::string_view> expressionTexts(std::string_view line) {
   std::vector<std::string_view> pieces;
   std::size_t start = 0;
   std::size_t depth = 0;
-  char quote = 0;
+  qovrin::quoted_text::Cursor strings(qovrin::quoted_text::kSource);
   for (std::size_t index = 0; index <= inside.size(); ++index) {
     const char c = index < inside.size() ? inside[index] : ',';
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-      continue;
-    }
-    if (c == '"') quote = c;
+    if (index < inside.size() && !strings.outside(inside, index)) continue;
     if (c == '(' || c == '[') ++depth;
     if ((c == ')' || c == ']') && depth > 0) --depth;
     if (c != ',' || depth > 0) continue;
@@ -190,17 +187,10 @@ std::optional<std::string> unknownBuiltinNote(const module::Module& module, std:
   // A call of a known name fails for what its arguments hold.
   const auto called = call_syntax_notes::calledName(line);
   if (called && isKnownCall(module, *called)) line.remove_prefix(called->data() + called->size() - line.data());
-  char quote = 0;
+  qovrin::quoted_text::Cursor strings(qovrin::quoted_text::kSource);
   for (std::size_t index = 0; index < line.size(); ++index) {
     const char c = line[index];
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-      continue;
-    }
-    if (c == '"' || c == '\'') {
-      quote = c;
-      continue;
-    }
+    if (!strings.outside(line, index)) continue;
     if (!qovrin::isAsciiLetter(c) && c != '_') continue;
     if (index > 0 && isCallNameChar(line[index - 1])) continue;
     std::size_t end = index;

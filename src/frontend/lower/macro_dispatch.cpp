@@ -111,13 +111,12 @@ qovrin::Result<bool> dispatch(module::Module& module, lower::contracts::ActiveOu
   // An instruction line keeps its text through the later of two comment
   // cuts, SPIR-V's and every other target's, as the parser cannot tell which
   // target will read it: the invocation is cut again as its target reads it.
-  text =
-      cursor.target.isa == target::Isa::spirv ? lexer::spirvTextBeforeComment(text) : lexer::isaTextBeforeComment(text);
+  text = lexer::textBeforeComment(text, cursor.target.strings());
   if (context.value_function_depth > 0) return fail(Error::SideEffectInValueFunction);
   if (context.meta_call_depth >= kMaxMetaCallDepth) return fail(Error::MetaCallDepthExceeded);
   if (context.expansion_count >= kMaxExpansions) return fail(Error::MacroExpansionLimitExceeded);
 
-  const auto operands = operand_text::splitOperands(text.substr(name_end));
+  const auto operands = operand_text::splitOperands(text.substr(name_end), cursor.target.strings());
   if (!operands) return fail(operands.error());
   const MacroEntry* entry = context.macros.select(name, operands->size());
   if (entry == nullptr) {

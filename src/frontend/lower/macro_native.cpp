@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/quoted_text.hpp"
 #include "frontend/lower/instruction_words.hpp"
 #include "frontend/lower/macro.hpp"
 
@@ -27,8 +28,8 @@ qovrin::Status appendNativePieces(std::string& out, target::Target target, std::
     std::size_t position = kMnemonicStandIn.size();
     while (position < text.size()) {
       const char c = text[position];
-      if (c == '\'' || c == '"') {
-        const auto end = lower::instruction_words::quotedEndOnLine(target, text, position);
+      if (qovrin::quoted_text::opener(target.strings(), text, position) != 0) {
+        const auto end = qovrin::quoted_text::stringEnd(target.strings(), text, position);
         if (!end) return fail(Error::InvalidExpression);
         out.append(text, position, *end - position);
         position = *end;

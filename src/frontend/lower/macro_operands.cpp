@@ -1,5 +1,6 @@
 // Capturing an operand as pieces that remember where they were written.
 
+#include "common/quoted_text.hpp"
 #include "frontend/syntax/identifier.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/macro.hpp"
@@ -20,11 +21,13 @@ qovrin::Result<OperandValue> capture(lower::context::LowerContext& context, cons
     if (end > run_start)
       pieces.push_back(OperandPiece{std::string(text.substr(run_start, end - run_start)), environment});
   };
+  const qovrin::quoted_text::Rules strings =
+      environment->target ? environment->target->strings() : qovrin::quoted_text::kSource;
   std::size_t position = 0;
   while (position < text.size()) {
     const char c = text[position];
-    if (c == '\'' || c == '"') {
-      const auto after = operand_text::quotedOperandEnd(text, position);
+    if (qovrin::quoted_text::opener(strings, text, position) != 0) {
+      const auto after = qovrin::quoted_text::stringEnd(strings, text, position);
       if (!after) return fail(Error::InvalidMacroOperands);
       position = *after;
       continue;

@@ -1,5 +1,6 @@
 #include "frontend/lower/operand_line.hpp"
 
+#include "common/quoted_text.hpp"
 #include "frontend/syntax/identifier.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/instruction_words.hpp"
@@ -13,12 +14,13 @@ using qovrin::fail;
 
 namespace {
 
-qovrin::Result<bool> namesOperand(context::LowerContext& context, std::string_view operands) {
+qovrin::Result<bool> namesOperand(context::LowerContext& context, std::string_view operands,
+                                  qovrin::quoted_text::Rules strings) {
   std::size_t position = 0;
   while (position < operands.size()) {
     const char c = operands[position];
-    if (c == '\'' || c == '"') {
-      const auto end = operand_text::quotedOperandEnd(operands, position);
+    if (qovrin::quoted_text::opener(strings, operands, position) != 0) {
+      const auto end = qovrin::quoted_text::stringEnd(strings, operands, position);
       if (!end) return fail(Error::InvalidMacroOperands);
       position = *end;
       continue;
@@ -52,7 +54,7 @@ qovrin::Result<std::optional<std::string>> lowerOperandLine(module::Module& modu
   const std::size_t word_end = macro::firstWordEnd(text);
   const std::string_view operands = text.substr(word_end);
   if (operands.empty()) return std::nullopt;
-  const auto named = namesOperand(context, operands);
+  const auto named = namesOperand(context, operands, cursor.target.strings());
   if (!named) return fail(named.error());
   if (!*named) return std::nullopt;
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/ascii.hpp"
+#include "common/quoted_text.hpp"
 #include "frontend/lower/instruction_words.hpp"
 
 namespace frontend::lower::quote_notes {
@@ -22,11 +23,12 @@ std::size_t lineEnd(std::string_view text, std::size_t from) noexcept {
 
 // Where the quote that the line leaves open stands in it.
 std::optional<std::size_t> openQuote(target::Target target, std::string_view line) noexcept {
-  std::size_t at = line.find_first_of("'\"");
-  while (at != std::string_view::npos) {
-    const auto closed = instruction_words::quotedEndOnLine(target, line, at);
+  const qovrin::quoted_text::Rules strings = target.strings();
+  for (std::size_t at = 0; at < line.size(); ++at) {
+    if (qovrin::quoted_text::opener(strings, line, at) == 0) continue;
+    const auto closed = qovrin::quoted_text::stringEnd(strings, line, at);
     if (!closed) return at;
-    at = line.find_first_of("'\"", *closed);
+    at = *closed - 1;
   }
   return std::nullopt;
 }

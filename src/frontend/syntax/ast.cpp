@@ -2,10 +2,18 @@
 
 #include <limits>
 
+#include "frontend/syntax/lexer.hpp"
+
 namespace frontend::ast {
 
 const SourceLocation& Statement::location() const noexcept {
   return std::visit([](const auto& statement) -> const SourceLocation& { return statement.location; }, payload);
+}
+
+std::string_view IsaTextStatement::textFor(bool spirv) const noexcept {
+  if (!spirv_apart) return text;
+  if (spirv) return lexer::spirvTextBeforeComment(text);
+  return std::string_view(text).substr(0, other_size);
 }
 
 SourceLocation IsaTextStatement::locationFor(bool spirv) const noexcept {

@@ -72,22 +72,19 @@ struct LabelStatement {
 };
 
 struct IsaTextStatement {
-  std::string text;         // trailing "//" comment and the blanks before it removed
+  std::string text;         // trailing "//" comment and the blanks before it removed, but see spirv_apart
   SourceLocation location;  // of that text
   // The text holds no quote and no parenthesis, so no quoted text and no
   // builtin call for lowering to look for; false when not known.
   bool plain = false;
-  // Bytes of text that a SPIR-V target keeps, when its reading of \" as a
-  // quote inside a string cuts the comment elsewhere: text then runs to the
-  // later of the two cuts, and only that target's reading keeps all of it.
-  std::optional<std::uint32_t> spirv_size;
-  std::uint32_t other_size = 0;  // what every other target keeps, with spirv_size
+  // A SPIR-V target's reading of the strings may cut the comment elsewhere
+  // (the line holds "'" or \" in a string): text then holds the whole line,
+  // and each target cuts it as it reads strings.
+  bool spirv_apart = false;
+  std::uint32_t other_size = 0;  // what every other target keeps, with spirv_apart
 
   // The line as a target reads it, and where that text lies.
-  std::string_view textFor(bool spirv) const noexcept {
-    if (!spirv_size) return text;
-    return std::string_view(text).substr(0, spirv ? *spirv_size : other_size);
-  }
+  std::string_view textFor(bool spirv) const noexcept;
   SourceLocation locationFor(bool spirv) const noexcept;
 };
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/display_text.hpp"
+#include "common/quoted_text.hpp"
 #include "frontend/syntax/identifier.hpp"
 #include "frontend/syntax/plain_number.hpp"
 
@@ -251,20 +252,16 @@ qovrin::Result<Node> readNumberToken(std::string_view token) {
 }
 
 std::optional<std::string_view> unreadableNumberToken(std::string_view text) {
-  char quote = 0;
+  using qovrin::quoted_text::kSource;
   for (std::size_t index = 0; index < text.size(); ++index) {
     const char c = text[index];
+    if (qovrin::quoted_text::opener(kSource, text, index) != 0) {
+      index = qovrin::quoted_text::closingQuote(kSource, text, index);
+      if (index == std::string_view::npos) return std::nullopt;
+      continue;
+    }
     const bool after_word = index > 0 && (isAsciiLetter(text[index - 1]) || isAsciiDigit(text[index - 1]) ||
                                           text[index - 1] == '_' || text[index - 1] == '.');
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-      continue;
-    }
-    // A quote after a digit separates digits.
-    if ((c == '"' || c == '\'') && !after_word) {
-      quote = c;
-      continue;
-    }
     if (!isAsciiDigit(c) || after_word) continue;
     const std::size_t end = numberTokenEnd(text, index);
     const std::string_view token = text.substr(index, end - index);

@@ -4,12 +4,12 @@
 
 #include "common/ascii.hpp"
 #include "common/name_table.hpp"
+#include "common/quoted_text.hpp"
 #include "common/work_stack.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/syntax/expr_number.hpp"
 #include "frontend/syntax/identifier.hpp"
-#include "frontend/syntax/lexer.hpp"
 
 namespace frontend::expr {
 namespace {
@@ -109,10 +109,9 @@ std::size_t argumentCountHint(std::string_view text, std::size_t start) noexcept
   std::size_t depth = 0;
   for (std::size_t i = start; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '"' || (c == '\'' && !lexer::isDigitSeparator(text, i))) {
-      const std::size_t close = text.find(c, i + 1);
-      if (close == std::string_view::npos) break;
-      i = close;
+    if (qovrin::quoted_text::opener(qovrin::quoted_text::kSource, text, i) != 0) {
+      i = qovrin::quoted_text::closingQuote(qovrin::quoted_text::kSource, text, i);
+      if (i == std::string_view::npos) break;
     } else if (c == '(' || c == '{') {
       ++depth;
     } else if (c == ')' || c == '}') {
@@ -378,10 +377,10 @@ qovrin::Result<std::string_view> ExpressionParser::parseRawArgument(std::size_t 
   while (true) {
     if (atEnd()) return fail(Error::UnexpectedEof);
     const char c = text_[position_];
-    if (c == '"' || (c == '\'' && !lexer::isDigitSeparator(text_, position_))) {
-      const std::size_t close = text_.find(c, position_ + 1);
-      if (close == std::string_view::npos) return fail(Error::InvalidToken);
-      position_ = close + 1;
+    if (qovrin::quoted_text::opener(qovrin::quoted_text::kSource, text_, position_) != 0) {
+      const std::size_t end = qovrin::quoted_text::closeAfter(qovrin::quoted_text::kSource, c, text_, position_ + 1);
+      if (end == std::string_view::npos) return fail(Error::InvalidToken);
+      position_ = end;
       continue;
     }
     ++position_;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "common/packed_words.hpp"
+#include "common/quoted_text.hpp"
 #include "frontend/syntax/byte_scan.hpp"
 #include "frontend/syntax/identifier.hpp"
 
@@ -230,54 +231,77 @@ LineKind classifyTrimmed(std::string_view text) noexcept {
 
 namespace {
 
-// Where the trailing "//" comment of text starts, or npos. Without escapes
-// a double quote or "'" opens a string and a backslash is a character like
-// any other; with them, as SPIR-V text reads strings, only '"' opens one and
-// a backslash in it takes the next character with it.
-template <bool Escapes>
-std::size_t commentStart(std::string_view text) noexcept {
-  char quote = '\0';
+// Where the trailing "//" comment of text starts under rules, or npos.
+std::size_t commentStart(std::string_view text, qovrin::quoted_text::Rules rules) noexcept {
   std::size_t index = 0;
-  while (index < text.size()) {
-    const char c = text[index];
-    if (quote == '\0') {
-      // Outside quotes only a quote or a slash can matter: pass the rest at once.
-      if (c != '"' && c != '\'' && c != '/') {
-        index = byte_scan::findFirstOf<'"', '\'', '/'>(text, index);
-        continue;
-      }
-      if (c == '"' || (!Escapes && c == '\'' && !isDigitSeparator(text, index))) {
-        quote = c;
-      } else if (c == '/' && index + 1 < text.size() && text[index + 1] == '/') {
-        return index;
-      }
+  while (true) {
+    // Outside strings only a quote or a slash can matter: pass the rest at once.
+    index = byte_scan::findFirstOf<'"', '\'', '/'>(text, index);
+    if (index == text.size()) return std::string_view::npos;
+    if (text[index] == '/') {
+      if (index + 1 < text.size() && text[index + 1] == '/') return index;
       ++index;
-    } else if (Escapes && c == '\\' && index + 1 < text.size()) {
-      index += 2;
-    } else if (c == quote && index + 1 < text.size() && text[index + 1] == quote) {
-      index += 2;
+    } else if (const char quote = qovrin::quoted_text::opener(rules, text, index)) {
+      index = qovrin::quoted_text::closeAfter(rules, quote, text, index + 1);
+      if (index == std::string_view::npos) return index;
     } else {
-      if (c == quote) quote = '\0';
       ++index;
     }
   }
-  return std::string_view::npos;
 }
 
-std::string_view before(std::string_view text, std::size_t start) noexcept {
-  if (start == std::string_view::npos) return text;
+std::size_t before(std::string_view text, std::size_t start) noexcept {
+  if (start == std::string_view::npos) return text.size();
   while (start > 0 && isBlank(text[start - 1])) --start;
-  return text.substr(0, start);
+  return start;
 }
 
 }  // namespace
 
+std::string_view textBeforeComment(std::string_view text, qovrin::quoted_text::Rules rules) noexcept {
+  return text.substr(0, before(text, commentStart(text, rules)));
+}
+
 std::string_view isaTextBeforeComment(std::string_view text) noexcept {
-  return before(text, commentStart<false>(text));
+  return textBeforeComment(text, qovrin::quoted_text::kSource);
 }
 
 std::string_view spirvTextBeforeComment(std::string_view text) noexcept {
-  return before(text, commentStart<true>(text));
+  return textBeforeComment(text, qovrin::quoted_text::kSpirv);
+}
+
+InstructionText readInstructionText(std::string_view text) noexcept {
+  using qovrin::quoted_text::kSource;
+  InstructionText read;
+  read.plain = true;
+  std::size_t index = 0;
+  while (true) {
+    index = byte_scan::findFirstOf<'"', '\'', '/', '('>(text, index);
+    if (index == text.size()) break;
+    read.plain = false;
+    const char c = text[index];
+    if (c == '/' && index + 1 < text.size() && text[index + 1] == '/') {
+      read.code = before(text, index);
+      return read;
+    }
+    const char quote = c == '/' || c == '(' ? '\0' : qovrin::quoted_text::opener(kSource, text, index);
+    if (quote == 0) {
+      ++index;
+      continue;
+    }
+    const std::size_t end = qovrin::quoted_text::closeAfter(kSource, quote, text, index + 1);
+    // SPIR-V text reads "'" as a plain byte and \" inside a string as a quote.
+    if (quote == '\'') {
+      read.spirv_apart = true;
+    } else if (!read.spirv_apart) {
+      const std::size_t inner_end = end == std::string_view::npos ? text.size() : end - 1;
+      read.spirv_apart = text.substr(index + 1, inner_end - index - 1).find('\\') != std::string_view::npos;
+    }
+    if (end == std::string_view::npos) break;
+    index = end;
+  }
+  read.code = text.size();
+  return read;
 }
 
 }  // namespace frontend::lexer

@@ -8,6 +8,7 @@
 
 #include "common/ascii.hpp"
 #include "common/error.hpp"
+#include "common/quoted_text.hpp"
 #include "frontend/syntax/source_location.hpp"
 
 namespace frontend::lexer {
@@ -57,13 +58,27 @@ LineKind classifyTrimmed(std::string_view text) noexcept;
 
 using qovrin::isDigitSeparator;
 
-// The text before a trailing "//" comment (outside quotes), trimmed of
-// trailing blanks and tabs. Strings have no escapes: a backslash is a
-// character like any other.
+// The text before a trailing "//" comment outside strings read under rules,
+// trimmed of trailing blanks and tabs.
+std::string_view textBeforeComment(std::string_view text, qovrin::quoted_text::Rules rules) noexcept;
+
+// As x86 and RISC-V lines read strings: either quote opens one, and a
+// backslash is a character like any other.
 std::string_view isaTextBeforeComment(std::string_view text) noexcept;
 
-// The same as SPIR-V text reads its strings: only '"' opens one, and \"
-// inside it is a quote that does not close it.
+// As SPIR-V text reads strings: only '"' opens one, and \" inside it is a
+// quote that does not close it.
 std::string_view spirvTextBeforeComment(std::string_view text) noexcept;
+
+// An instruction line read once, before its target is known.
+struct InstructionText {
+  std::size_t code = 0;  // bytes before the comment as isaTextBeforeComment cuts it
+  bool plain = false;    // no quote, slash or parenthesis at all
+  // SPIR-V's reading of the strings may cut the comment elsewhere: the line
+  // holds a "'" that opens a string or a backslash inside a '"' string.
+  bool spirv_apart = false;
+};
+
+InstructionText readInstructionText(std::string_view text) noexcept;
 
 }  // namespace frontend::lexer

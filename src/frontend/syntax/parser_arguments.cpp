@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/quoted_text.hpp"
 #include "common/work_stack.hpp"
 #include "frontend/syntax/identifier.hpp"
 #include "frontend/syntax/lexer.hpp"
@@ -32,13 +33,7 @@ qovrin::Result<expr::Node> parseExpressionOr(std::string_view text, Error otherw
 
 namespace {
 
-// The quote that text[at] opens outside a string: '"', or "'" unless it
-// separates two digit groups (1'000); 0 for any other character.
-char quoteOpenedAt(std::string_view text, std::size_t at) noexcept {
-  const char c = text[at];
-  if (c == '"' || (c == '\'' && !lexer::isDigitSeparator(text, at))) return c;
-  return 0;
-}
+using qovrin::quoted_text::kSource;
 
 // Where each "(" and "{" outside the strings of a struct literal's
 // body closes, found in one scan. Nested literals split their bodies by
@@ -51,15 +46,12 @@ class GroupIndex {
   qovrin::Status build(std::string_view body) {
     base_ = body.data();
     std::vector<std::size_t> open;  // positions in groups_ of the groups still open
-    char quote = 0;
     for (std::size_t i = 0; i < body.size(); ++i) {
       const char c = body[i];
-      if (quote != 0) {
-        if (c == quote) quote = 0;
-        continue;
-      }
-      quote = quoteOpenedAt(body, i);
-      if (c == '(' || c == '{') {
+      if (qovrin::quoted_text::opener(kSource, body, i) != 0) {
+        i = qovrin::quoted_text::closingQuote(kSource, body, i);
+        if (i == std::string_view::npos) return fail(Error::InvalidApiArgument);
+      } else if (c == '(' || c == '{') {
         open.push_back(groups_.size());
         groups_.push_back(Group{i, i});
       } else if (c == ')' || c == '}') {
@@ -69,7 +61,7 @@ class GroupIndex {
         open.pop_back();
       }
     }
-    if (quote != 0 || !open.empty()) return fail(Error::InvalidApiArgument);
+    if (!open.empty()) return fail(Error::InvalidApiArgument);
     return {};
   }
 
@@ -93,25 +85,24 @@ class GroupIndex {
 };
 
 // Calls visit with each piece of text between commas outside strings,
-// parentheses and braces. Strings are quoted either way, as expressions
-// write them; a doubled quote closes and reopens the string at once. With an
+// parentheses and braces. Strings are read as expressions write them. With an
 // index, the text lies in the indexed body and its groups are jumped over.
 template <typename Visit>
 qovrin::Status splitTopLevel(std::string_view text, bool require_closed, const GroupIndex* groups, Visit&& visit) {
-  char quote = 0;
   std::uint32_t parentheses = 0;
   std::uint32_t braces = 0;
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-      continue;
-    }
     switch (c) {
       case '"':
       case '\'':
-        quote = quoteOpenedAt(text, i);
+        if (qovrin::quoted_text::opener(kSource, text, i) == 0) break;
+        i = qovrin::quoted_text::closingQuote(kSource, text, i);
+        if (i == std::string_view::npos) {
+          if (require_closed) return fail(Error::InvalidApiArgument);
+          return visit(text.substr(start));
+        }
         break;
       case '(':
       case '{':
@@ -142,7 +133,7 @@ qovrin::Status splitTopLevel(std::string_view text, bool require_closed, const G
         break;
     }
   }
-  if (require_closed && (quote != 0 || parentheses != 0 || braces != 0)) return fail(Error::InvalidApiArgument);
+  if (require_closed && (parentheses != 0 || braces != 0)) return fail(Error::InvalidApiArgument);
   return visit(text.substr(start));
 }
 

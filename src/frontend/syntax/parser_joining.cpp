@@ -1,6 +1,7 @@
 // Statements that go on over several lines: the bracket and quote scan and the
 // joining of continuation lines.
 
+#include "common/quoted_text.hpp"
 #include "frontend/syntax/identifier.hpp"
 #include "frontend/syntax/parser.hpp"
 #include "frontend/syntax/parser_support.hpp"
@@ -29,24 +30,18 @@ bool isSignatureStart(std::string_view text) {
 }  // namespace
 
 qovrin::Result<std::size_t> scanStatementBalance(StatementBalance& balance, std::string_view text) {
+  using qovrin::quoted_text::kSource;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (balance.inQuote()) {
-      if (c != balance.quote) continue;
-      if (i + 1 < text.size() && text[i + 1] == c) {
-        ++i;  // a doubled quote stands for itself and keeps the quote open
-        continue;
-      }
+    if (balance.inQuote() || qovrin::quoted_text::opener(kSource, text, i) != 0) {
+      const std::size_t from = balance.inQuote() ? i : i + 1;
+      if (!balance.inQuote()) balance.quote = text[i];
+      const std::size_t end = qovrin::quoted_text::closeAfter(kSource, balance.quote, text, from);
+      if (end == std::string_view::npos) return text.size();
       balance.quote = 0;
+      i = end - 1;
       continue;
     }
-    switch (c) {
-      case '\'':
-        if (!lexer::isDigitSeparator(text, i)) balance.quote = c;
-        break;
-      case '"':
-        balance.quote = c;
-        break;
+    switch (text[i]) {
       case '(':
         ++balance.parentheses;
         break;

@@ -17,30 +17,22 @@ using qovrin::fail;
 using namespace support;
 
 qovrin::Status appendOwnedText(ast::StatementList& list, const SourceLine& line) {
-  // One scan finds most lines free of comments, quotes and parentheses: they
+  // One pass finds most lines free of comments, quotes and parentheses: they
   // are kept whole, and lowering is told it has nothing to look for in them.
-  const bool plain = byte_scan::findFirstOf<'"', '\'', '/', '('>(line.text, 0) == line.text.size();
-  const std::string_view text = plain ? line.text : lexer::isaTextBeforeComment(line.text);
+  const lexer::InstructionText read = lexer::readInstructionText(line.text);
   // Which target the line is for is known only when it is lowered, and
   // SPIR-V text alone reads \" inside a string as a quote and "'" as a plain
-  // character: both cuts are kept where the line holds either.
-  std::string_view spirv = text;
-  if (!plain && line.text.find_first_of("\\'") != std::string_view::npos)
-    spirv = lexer::spirvTextBeforeComment(line.text);
-  const std::string_view kept = spirv.size() > text.size() ? spirv : text;
-  const std::size_t removed = line.text.size() - kept.size();
-  const std::size_t removed_most = line.text.size() - std::min(spirv.size(), text.size());
-  if (removed_most > std::numeric_limits<std::uint32_t>::max() || removed_most > line.location.span.end) {
-    return fail(Error::SourceTooLarge);
-  }
+  // character: where that may move the comment, the line is kept whole and
+  // a SPIR-V target cuts it again.
+  const std::size_t kept = read.spirv_apart ? line.text.size() : read.code;
+  const std::size_t removed = line.text.size() - kept;
+  if (line.text.size() - read.code > line.location.span.end) return fail(Error::SourceTooLarge);
   // The location goes over whole and its end is cut where the statement
   // stands: a copy cut first would be read back in one wide load over the
   // narrow write just made, which waits until that write is done.
-  const bool apart = spirv.size() != text.size();
-  QOVRIN_TRY(ast::append(
-      list, ast::IsaTextStatement{std::string(kept), line.location, plain,
-                                  apart ? std::optional(static_cast<std::uint32_t>(spirv.size())) : std::nullopt,
-                                  static_cast<std::uint32_t>(text.size())}));
+  QOVRIN_TRY(ast::append(list, ast::IsaTextStatement{std::string(line.text.substr(0, kept)), line.location,
+                                                     read.plain, read.spirv_apart,
+                                                     static_cast<std::uint32_t>(read.code)}));
   std::get<ast::IsaTextStatement>(list.back().payload).location.span.end -= static_cast<std::uint32_t>(removed);
   return {};
 }

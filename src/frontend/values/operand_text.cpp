@@ -7,7 +7,6 @@
 #include <array>
 #include <limits>
 
-#include "frontend/syntax/lexer.hpp"
 
 namespace frontend::operand_text {
 
@@ -28,29 +27,7 @@ char closerOf(char opener) noexcept {
 
 }  // namespace
 
-std::optional<std::size_t> quotedOperandEnd(std::string_view text, std::size_t open) noexcept {
-  if (lexer::isDigitSeparator(text, open)) return open + 1;
-  const char quote = text[open];
-  std::size_t position = open + 1;
-  while (position < text.size()) {
-    const char c = text[position];
-    if (c == '\\') {
-      position += 2;
-      continue;
-    }
-    if (c == quote) {
-      if (position + 1 < text.size() && text[position + 1] == quote) {
-        position += 2;
-        continue;
-      }
-      return position + 1;
-    }
-    ++position;
-  }
-  return std::nullopt;
-}
-
-qovrin::Result<std::vector<std::string_view>> splitOperands(std::string_view text) {
+qovrin::Result<std::vector<std::string_view>> splitOperands(std::string_view text, qovrin::quoted_text::Rules strings) {
   const std::string_view trimmed = qovrin::trim(text, kBlanks);
   std::vector<std::string_view> operands;
   if (trimmed.empty()) return operands;
@@ -68,8 +45,8 @@ qovrin::Result<std::vector<std::string_view>> splitOperands(std::string_view tex
   while (position < trimmed.size()) {
     const char c = trimmed[position];
     if (c == '\n' || c == '\r' || c == ';') return fail(Error::InvalidMacroOperands);
-    if (c == '\'' || c == '"') {
-      const auto after = quotedOperandEnd(trimmed, position);
+    if (qovrin::quoted_text::opener(strings, trimmed, position) != 0) {
+      const auto after = qovrin::quoted_text::stringEnd(strings, trimmed, position);
       if (!after) return fail(Error::InvalidMacroOperands);
       position = *after;
       continue;

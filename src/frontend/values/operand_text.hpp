@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/error.hpp"
+#include "common/quoted_text.hpp"
 #include "frontend/values/value.hpp"
 
 namespace frontend::operand_text {
@@ -22,13 +23,10 @@ inline constexpr std::size_t kMaxBracketDepth = 64;
 // The top-level operands of an invocation, each trimmed of blanks; they point
 // into text. Empty text has none. InvalidMacroOperands for an empty operand,
 // more than kMaxOperands, unbalanced or too deeply nested brackets, an open
-// quote, a line break or ";".
-qovrin::Result<std::vector<std::string_view>> splitOperands(std::string_view text);
-
-// Past the quote that closes the one at open (' or "); a backslash escapes
-// the next character and a doubled quote stands for one. None when the text
-// ends first. A digit separator (1'000) opens nothing: the result is just past it.
-std::optional<std::size_t> quotedOperandEnd(std::string_view text, std::size_t open) noexcept;
+// quote, a line break or ";". Strings are read as the target of the line
+// that holds the operands reads them.
+qovrin::Result<std::vector<std::string_view>> splitOperands(std::string_view text,
+                                                            qovrin::quoted_text::Rules strings);
 
 // The bytes [start, end) of the joined pieces, each part keeping its
 // environment; InvalidApiArgument for a range outside the text.

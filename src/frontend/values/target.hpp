@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "common/quoted_text.hpp"
+
 namespace frontend::target {
 
 enum class Isa : std::uint8_t { x86 = 0, riscv = 1, spirv = 2 };
@@ -26,6 +28,11 @@ struct Target {
   constexpr std::optional<std::uint16_t> bits() const noexcept {
     if (isa == Isa::spirv) return std::nullopt;
     return static_cast<std::uint16_t>(parameter);
+  }
+
+  // How the target's lines read quoted text.
+  constexpr qovrin::quoted_text::Rules strings() const noexcept {
+    return isa == Isa::spirv ? qovrin::quoted_text::kSpirv : qovrin::quoted_text::kSource;
   }
 
   friend constexpr bool operator==(const Target&, const Target&) = default;

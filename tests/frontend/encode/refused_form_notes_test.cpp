@@ -122,6 +122,13 @@ TEST(RefusedFormNotes, X86SaysWhatARepeatWordWouldChange) {
       {x32, "repne call 0x10", "'repne' before a call would write F2, which there means 'bnd': write 'bnd' for that"},
       {x64, "xacquire lock", "'xacquire' needs an instruction after it, not the lone prefix 'lock'"},
       {x32, "rep fs", "'rep' needs an instruction after it, not the lone prefix 'fs'"},
+      {x64, "lock cs", "'lock' needs an instruction after it, not the lone prefix 'cs'"},
+      {x32, "lock o32", "'lock' needs an instruction after it, not the lone prefix 'o32'"},
+      {x64, "xrelease addsd xmm0, xmm1",
+       "'addsd' already carries F2 in its opcode: 'xrelease' would put F3 in its place, which makes another "
+       "instruction"},
+      {x64, "xrelease addps xmm0, xmm1", "'addps' takes no F2 or F3 prefix: 'xrelease' would add F3"},
+      {x64, "xacquire addps xmm0, xmm1", "'addps' takes no F2 or F3 prefix: 'xacquire' would add F2"},
       {x64, "rep foo", "no instruction named 'foo'"},
   });
 }

@@ -39,6 +39,12 @@ TEST(DataDirectives, WidthsAndRanges) {
         "main.qov:1:1: note: 1.5 is an f64, and db writes integers: emit.f32(f32(1.5)) writes an f32, "
         "emit.f64(1.5) an f64"},
        false},
+      {"store.u32(0, 1.5)\n",
+       "",
+       {"main.qov:1:1: error: lowering failed: InvalidExpression",
+        "main.qov:1:1: note: 1.5 is an f64, and store.u32 writes integers: emit.f32(f32(1.5)) writes an f32, "
+        "emit.f64(1.5) an f64"},
+       false},
       {"dw(\"A\")\n", "", {"main.qov:1:1: error: lowering failed: InvalidApiArgument"}, false},
       {"db()\n",
        "",

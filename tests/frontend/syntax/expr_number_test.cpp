@@ -49,6 +49,9 @@ TEST(UnreadableNumberCause, NamesWhatTheRadixRulesRefused) {
       {"19o", "'9' is no octal digit: a number that ends in 'o' is read as octal"},
       {"1e", "no digits follow the exponent 'e'"},
       {"1.5E+", "no digits follow the exponent 'E'"},
+      // Digits after the exponent's sign: the letter after them is what fails.
+      {"1e+5z", "'e' is no decimal digit"},
+      {"1e-z", "no digits follow the exponent 'e'"},
       {"1e999", "an f64 reaches only about 1.8e308"},
       {"18446744073709551616", "integers have at most 64 bits"},
       {"0x1_0000_0000_0000_0000", "integers have at most 64 bits"},

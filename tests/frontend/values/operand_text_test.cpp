@@ -14,6 +14,9 @@ using frontend::operand_text::splitOperands;
 using frontend::value::OperandEnvironment;
 using frontend::value::OperandPiece;
 using qovrin::Error;
+using qovrin::quoted_text::kSource;
+using qovrin::quoted_text::kSpirv;
+using qovrin::quoted_text::Rules;
 using qovrin::testing::errorOf;
 
 std::string nested(std::size_t depth) { return std::string(depth, '(') + "x" + std::string(depth, ')'); }
@@ -28,6 +31,7 @@ TEST(SplitOperands, TopLevelCommasOnly) {
   struct Case {
     std::string text;
     std::vector<std::string> operands;
+    Rules strings = kSource;
   };
   const std::vector<Case> cases = {
       {"", {}},
@@ -37,31 +41,35 @@ TEST(SplitOperands, TopLevelCommasOnly) {
       {"f(a, b), [c, d]", {"f(a, b)", "[c, d]"}},
       {"(a, b)", {"(a, b)"}},
       {"'x, y'", {"'x, y'"}},
-      {"\"a\\\", b\", c", {"\"a\\\", b\"", "c"}},
+      {"\"a\\\", b\", c", {"\"a\\\", b\"", "c"}, kSpirv},
+      {"\"a\\\", b", {"\"a\\\"", "b"}},
+      {"'x, y'", {"'x", "y'"}, kSpirv},
+      {"1'000, 2", {"1'000", "2"}},
       {"'it''s, here', d", {"'it''s, here'", "d"}},
       {"{a, [b, (c, d)]}, e", {"{a, [b, (c, d)]}", "e"}},
       {nested(64), {nested(64)}},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.text);
-    const auto operands = splitOperands(test.text);
+    const auto operands = splitOperands(test.text, test.strings);
     ASSERT_TRUE(operands);
     EXPECT_EQ(std::vector<std::string>(operands->begin(), operands->end()), test.operands);
   }
-  const auto many = splitOperands(operandList(256));
+  const auto many = splitOperands(operandList(256), kSource);
   ASSERT_TRUE(many);
   EXPECT_EQ(many->size(), 256u);
 }
 
 TEST(SplitOperands, RefusesMalformedLists) {
   const std::vector<std::string> texts = {
-      "a,,b", "a,", ",a", ";", "a; b", "a\nb", "a\rb", "(a", "a)", "(a]", "[a)", "'open", "\"open\\\"",
+      "a,,b", "a,", ",a", ";", "a; b", "a\nb", "a\rb", "(a", "a)", "(a]", "[a)", "'open", "\"a\\\", b\"",
       nested(65), operandList(257),
   };
   for (const std::string& text : texts) {
     SCOPED_TRACE(text);
-    EXPECT_EQ(errorOf(splitOperands(text)), Error::InvalidMacroOperands);
+    EXPECT_EQ(errorOf(splitOperands(text, kSource)), Error::InvalidMacroOperands);
   }
+  EXPECT_EQ(errorOf(splitOperands("\"open\\\"", kSpirv)), Error::InvalidMacroOperands);
 }
 
 TEST(SliceOperand, KeepsEachPartsEnvironment) {

@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""Compares the per-line cost of instruction lines that hold a string, a
+character constant or a parenthesis with the same lines written without
+them, on x86-64, RV64 and SPIR-V, and prints the ratio of each pair.
+
+Each shape fills a generated source of the given number of lines; the cost
+of a line is the processor time (user and system) of assembling that source
+less the time of a source of one such line, divided by the line count. Each
+source is assembled a few times and the fastest run counts, so that other
+work on the machine disturbs the comparison less.
+
+Where both sources of a pair assemble to the same bytes, the quoted or
+parenthesised line reads the same instruction as the plain one, and with
+--check its cost must stay within the bound (5%) of the plain line's. The
+other pairs (no plain spelling of an RV64 load or of a SPIR-V string) are
+printed beside a plain line of the same size.
+
+Usage: quoted_line_cost.py <qovrin> [--lines N] [--runs N] [--check]
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+
+from child_usage import Child
+
+BOUND = 1.05
+
+SPIRV_HEADER = "OpCapability Shader\nOpMemoryModel Logical GLSL450\n"
+
+# (name, target, header, line with quotes or a parenthesis, plain line)
+PAIRS = [
+    ("x86 character constant", "x86-64", "", "mov eax, 'abcd'", "mov eax, 0x64636261"),
+    ("x86 one-character compare", "x86-64", "", "cmp al, 'a'", "cmp al, 97"),
+    ("x86 string with a backslash", "x86-64", "", "mov ax, \"a\\\"", "mov ax, 0x5c61"),
+    ("x86 parenthesised immediate", "x86-64", "", "add ecx, (12)", "add ecx, 12"),
+    ("rv64 load off a register", "rv64", "", "ld a0, 8(sp)", "addi a0, sp, 8"),
+    ("rv64 store off a register", "rv64", "", "sd a1, 16(s0)", "addi a1, s0, 16"),
+    ("spv name with a string", "spv", SPIRV_HEADER, "OpName %1 \"abc\"", "OpDecorate %1 Location 4"),
+]
+
+
+def run(qovrin, target, source, output, runs):
+    """The fastest processor time of assembling source, and its output bytes."""
+    best = None
+    for _ in range(runs):
+        child = Child([qovrin, source, "--target", target, "-o", output, "--no-progress"],
+                      stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        code, usage = child.finish()
+        if code != 0 or usage is None:
+            raise SystemExit(f"{qovrin} failed on {source} (status {code})")
+        best = usage.processor if best is None else min(best, usage.processor)
+    with open(output, "rb") as handle:
+        return best, handle.read()
+
+
+def line_cost(qovrin, work, target, header, line, count, runs):
+    """Seconds per line, and the bytes of the whole source."""
+    costs = []
+    outputs = []
+    for lines in (count, 1):
+        source = os.path.join(work, "source.qov")
+        with open(source, "w") as handle:
+            handle.write(header + (line + "\n") * lines)
+        seconds, output = run(qovrin, target, source, os.path.join(work, "out.bin"), runs)
+        costs.append(seconds)
+        outputs.append(output)
+    return max(costs[0] - costs[1], 0.0) / count, outputs[0]
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.strip().split("\n\n")[0],
+                                     usage=__doc__.strip().splitlines()[-1].removeprefix("Usage: "))
+    parser.add_argument("qovrin", help="the qovrin program to time")
+    parser.add_argument("--lines", type=int, default=400_000, help="lines per source (400,000)")
+    parser.add_argument("--runs", type=int, default=5, help="runs per source, the fastest counts (5)")
+    parser.add_argument("--check", action="store_true", help=f"fail when a same-bytes pair differs by more "
+                        f"than {round((BOUND - 1) * 100)}%%")
+    arguments = parser.parse_args(argv)
+    failures = []
+    with tempfile.TemporaryDirectory(prefix="quoted_line_cost_") as work:
+        print(f"{arguments.lines} lines per source, fastest of {arguments.runs} runs, processor time per line")
+        for name, target, header, quoted, plain in PAIRS:
+            quoted_cost, quoted_bytes = line_cost(arguments.qovrin, work, target, header, quoted,
+                                                  arguments.lines, arguments.runs)
+            plain_cost, plain_bytes = line_cost(arguments.qovrin, work, target, header, plain,
+                                                arguments.lines, arguments.runs)
+            same = quoted_bytes == plain_bytes
+            ratio = quoted_cost / plain_cost if plain_cost > 0 else float("inf")
+            verdict = ""
+            if same:
+                verdict = "ok" if ratio <= BOUND else "over the bound"
+                if ratio > BOUND:
+                    failures.append(name)
+            print(f"  {name:30s} {quoted_cost * 1e9:7.1f} ns against {plain_cost * 1e9:7.1f} ns: {ratio:5.2f}x"
+                  f"  {'same bytes' if same else 'other bytes'} {verdict}")
+    if arguments.check and failures:
+        print("over the bound: " + ", ".join(failures))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
