@@ -278,7 +278,26 @@ std::string projectFileText(std::string_view name, std::string_view outputPath, 
   return text;
 }
 
+// The first folder on the way to the project's own that something else
+// holds: a file, a FIFO, a link that leads nowhere.
+std::optional<std::string> blockedFolderNote(std::string_view directory) {
+  for (std::size_t end = directory.find_first_not_of("/\\"); end != std::string_view::npos;) {
+    end = directory.find_first_of("/\\", end);
+    const std::string folder(directory.substr(0, end));
+    const auto kind = platform::existingKind(folder);
+    if (!kind && platform::namePresent(folder).value_or(false))
+      return "'" + folder + "' is a symbolic link that leads nowhere; move it away first";
+    if (kind && *kind != "a folder")
+      return "'" + folder + "' is not a folder but " + std::string(*kind) + "; the project needs a folder there";
+    if (!kind || end == std::string_view::npos) break;
+    end = directory.find_first_not_of("/\\", end);
+  }
+  return std::nullopt;
+}
+
 std::string initFailureNote(const InitOptions& options, const std::string& failedPath, Error error) {
+  if (options.directory)
+    if (auto blocked = blockedFolderNote(*options.directory)) return std::move(*blocked);
   const std::string quotedPath = "'" + failedPath + "'";
   const auto kind = platform::existingKind(failedPath);
   if (!kind && platform::namePresent(failedPath).value_or(false))

@@ -1,6 +1,7 @@
 #include "main/init_command.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "temp_tree.hpp"
 
@@ -189,6 +190,26 @@ TEST_F(InitCommand, WritesTheProjectOnceAndRewritesOnlyWithForce) {
   options.force = true;
   ASSERT_TRUE(runInitCommand(options).has_value());
   EXPECT_EQ(slurp("demo/src/main.qov"), starterSource(InitTemplateKind::flatX86_64));
+}
+
+TEST_F(InitCommand, NamesWhatStandsWhereAFolderMustBe) {
+  put("file", "x");
+  ASSERT_EQ(::mkfifo("fifo", 0600), 0);
+  fs::create_symlink("nowhere", "dangling");
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"file", "'file' is not a folder but a file; the project needs a folder there"},
+      {"file/deeper", "'file' is not a folder but a file; the project needs a folder there"},
+      {"fifo", "'fifo' is not a folder but a FIFO; the project needs a folder there"},
+      {"dangling", "'dangling' is a symbolic link that leads nowhere; move it away first"},
+  };
+  for (const auto& [directory, note] : cases) {
+    InitOptions options;
+    options.directory = directory;
+    std::string failed;
+    const auto made = runInitCommand(options, &failed);
+    ASSERT_FALSE(made) << directory;
+    EXPECT_EQ(initFailureNote(options, failed, made.error()), note) << directory;
+  }
 }
 
 TEST(InitOptions, QuotesInNamesAreEscaped) {

@@ -101,6 +101,21 @@ CASES = [
     ("region.begin arity", "region.begin(0x8000)\n", "'region.begin' takes 3 arguments, 1 given", 1),
     ("call arity in defer", "db(0)\ndefer {\n  store.u8(0)\n}\n", "'store.u8' takes 2 arguments, 1 given", 3),
     ("call arity in late_layout", "db(0)\nlate_layout {\n  db()\n}\n", "'db' takes at least 1 argument, 0 given", 3),
+    # Notes that pointed the wrong way.
+    ("unknown call in late_layout", "db(0)\nlate_layout {\n  if 1 == 1 {\n    emit.u24(1)\n  }\n}\n",
+     "there is no call named 'emit.u24'; the emit calls are emit.bytes", 4),
+    ("unbound SPIR-V id", 'spv.use()\nOpCapability Shader\nOpEntryPoint Fragment %main "main"\n',
+     "'OpEntryPoint Fragment %main \"main\"' uses the id %main, which no const binds", 3),
+    ("SPIR-V id defined twice", "spv.use()\nOpCapability Shader\n%1 = OpTypeVoid\n%1 = OpTypeBool\n",
+     "first definition of %1", 3),
+    ("source function in instruction text",
+     "riscv.use64()\nfn lo12(v: u64) -> u64 {\n  return v & 0xfff\n}\naddi a0, a0, lo12(5)\n",
+     "instruction text substitutes values and builtin calls only", 5),
+    ("sym.unique name as a jump target",
+     'macro m() {\n  let done = sym.unique("done")\n  jmp done\n  label.define(done)\n}\nm\n',
+     'isa(sym.join("jmp ", done))', 3),
+    ("TOML hex past 64 bits", 'let t = toml.parse("a = 0x8000000000000000")\n',
+     "the number before here does not fit a 64-bit integer", 1),
 ]
 
 

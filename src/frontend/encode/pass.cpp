@@ -14,6 +14,7 @@
 #include "frontend/encode/layout.hpp"
 #include "frontend/encode/pass_spirv.hpp"
 #include "frontend/encode/pass_x86.hpp"
+#include "frontend/encode/spirv_failure_notes.hpp"
 #include "riscv_encoder/source.hpp"
 #include "spirv_encoder/module.hpp"
 
@@ -149,15 +150,11 @@ qovrin::Result<EncodePassCounts> encodeSpirvModule(module::Module& module) {
   auto assembled = assembleSpirvFragments(module.fragments());
   if (!assembled) {
     const auto& [failure, location] = assembled.error();
-    module.diagnostics().add(diagnostic::Severity::error, location, failure.message);
-    // The message stands at the module's first line; the note finds the line
+    // The message stands at the module's first line; the notes find the line
     // that actually failed, however far down it is.
-    if (!failure.line.empty() && failure.at < module.fragments().size()) {
-      std::string note = qovrin::quotedSubject(failure.line);
-      note += " failed: ";
-      note += qovrin::errorName(failure.cause);
-      module.diagnostics().add(diagnostic::Severity::note, module.fragments()[failure.at].location(), note);
-    }
+    module.diagnostics().add(diagnostic::Severity::error, location, failure.message);
+    for (const diagnostic::Note& note : spirvFailureNotes(module, failure))
+      module.diagnostics().add(diagnostic::Severity::note, note.location.value_or(location), note.message);
     return fail(Error::FrontendDiagnostics);
   }
   const auto bytes = spirv_encoder::module::moduleBytes(assembled->words);

@@ -42,6 +42,7 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
     case Error::SyntaxError:
     case Error::Syntax:
     case Error::UnexpectedEndOfInput:
+    case Error::Overflow:
       return file_notes::documentNotes(asking, allNodes(expressionsOf(statement, parsed)));
     case Error::ReadFailed:
       return file_notes::digestNotes(asking, allNodes(expressionsOf(statement, parsed)));
