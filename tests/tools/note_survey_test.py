@@ -116,6 +116,35 @@ CASES = [
      'isa(sym.join("jmp ", done))', 3),
     ("TOML hex past 64 bits", 'let t = toml.parse("a = 0x8000000000000000")\n',
      "the number before here does not fit a 64-bit integer", 1),
+    # Value builtins' arguments.
+    ("value builtin count", 'let c = bytes.replace(b"abc", 0, b"x")\n',
+     "'bytes.replace' takes 4 arguments, 3 given: bytes.replace(bytes, offset, count, with)", 1),
+    ("list.slice past the end", "let l = list.of(1, 2, 3)\nlet s = list.slice(l, 1, 3)\n",
+     "'list.slice' takes (list, start, count): 1 + 3 passes the end of a 3-element list", 2),
+    ("list.get past the end", "let x = list.get(list.of(1), 5)\n", "index 5 is past the end of a 1-element list", 1),
+    ("region builtin outside defer", "db(0)\nlet x = region_file_offset(0)\n", "only a 'defer' block sees", 2),
+    ("region builtin count", "let x = region_file_offset()\n", "takes 1 argument, 0 given: region_file_offset(place)", 1),
+    # Floats and family names in declarations and conditions.
+    ("float in an integer let", "let x: u32 = 2.0\n", "'x' is declared u32, which holds integers: write 2", 1),
+    ("float in a condition", "if 1.5 > 1 {\n  db(1)\n}\n", "mixes a float with an integer", 1),
+    ("family name in a condition", 'let m = map.new()\nif map.contains(m, "k") {\n  db(1)\n}\n',
+     "there is no builtin or function named 'map.contains'; the map builtins are", 2),
+    ("f32 of a value too large", "let x = f32(1e40)\n", "past the largest finite f32", 1),
+    ("f32 count", "let x = f32(1, 5)\n", "'f32' takes 1 argument, 2 given", 1),
+    # Stores, value function lines, limits and data kinds.
+    ("late_layout store outside", "nop\nlate_layout {\n  store.u16(0, 5)\n}\n",
+     "'store.u16' writes 2 bytes at address 0x0, outside the 1 byte its section holds", 3),
+    ("value function line without return", "fn f(x) -> u32 {\n  x + 1\n}\nlet y = f(1)\n",
+     "write 'return x + 1'", 2),
+    ("macro expansion limit", "macro m() {\n  nop\n}\nlet i = 0\nwhile i < 100001 {\n  m\n  i = i + 1\n}\n",
+     "at most 100,000 times", 6),
+    ("bytes.repeat too large", "let b = bytes.repeat(1 << 40, 0)\n", "a builtin's result holds at most", 1),
+    ("data after a huge reservation", "rb(1 << 40)\ndb(1)\n", "the output already reaches file offset", 2),
+    ("label past the address range", "origin(0xfffffffffffffff0)\nrb(0x20)\nL:\ndq(L)\n",
+     "'L' lies past the end of the 64-bit address range", 4),
+    ("boolean in data", "db(true)\n", "true is a boolean, and db writes integers and text", 1),
+    ("text in word data", "dw('ab')\n", "only db writes text", 1),
+    ("text in emit.u8", "emit.u8(',')\n", "only db writes text", 1),
 ]
 
 

@@ -14,6 +14,7 @@
 #include "frontend/encode/layout.hpp"
 #include "frontend/encode/pass_spirv.hpp"
 #include "frontend/encode/pass_x86.hpp"
+#include "frontend/encode/source_only_notes.hpp"
 #include "frontend/encode/spirv_failure_notes.hpp"
 #include "riscv_encoder/source.hpp"
 #include "spirv_encoder/module.hpp"
@@ -231,7 +232,8 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
           record.error() == Error::ImpossibleAddressSize || record.error() == Error::UnsupportedOperandSyntax ||
           record.error() == Error::UnsupportedPrefixes ||
           record.error() == Error::BackendOutputMaterializationFailed)
-        if (auto note = encodeFailureNote(*line)) notes.push_back({std::move(*note), std::nullopt});
+        if (auto note = sourceOnlyLineNote(module, line->text()).or_else([&] { return encodeFailureNote(*line); }))
+          notes.push_back({std::move(*note), std::nullopt});
       module.diagnostics().addWithNotes(diagnostic::Severity::error, piece.location(), *message, notes);
       return fail(Error::FrontendDiagnostics);
     }
