@@ -87,6 +87,13 @@ std::optional<std::string> sliceNote(const Asking& asking, const Node& call) {
 }  // namespace
 
 std::vector<Note> expressionNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+  // A count a builtin's form does not take fails whatever the arguments
+  // hold, so it is told without evaluating them (a load would first need
+  // the bytes before it encoded).
+  for (const Node* node : nodes)
+    if (node->kind() == NodeKind::builtin_call)
+      if (auto note = call_arity_notes::valueArityNote(node->text(), node->arguments().size()))
+        return oneNote(std::move(*note));
   Error raw = Error::InvalidExpression;
   const Node* failing = innermostFailing(asking, nodes, Error::InvalidExpression, &raw);
   if (failing == nullptr || failing->kind() == NodeKind::binary) {
@@ -96,11 +103,6 @@ std::vector<Note> expressionNotes(const Asking& asking, const std::vector<const 
   }
   if (failing->kind() != NodeKind::builtin_call) return {};
   const std::string name = quoted(failing->text());
-  const std::size_t count = failing->arguments().size();
-  // Every value builtin checks its count first, so a count its form does
-  // not take is the cause, whatever the arguments hold.
-  if (raw == Error::InvalidArgument)
-    if (auto note = call_arity_notes::valueArityNote(failing->text(), count)) return oneNote(std::move(*note));
   if (raw == Error::InvalidArgument)
     if (auto note = builtin_range_notes::rangeNote(asking, *failing)) return oneNote(std::move(*note));
   if (raw == Error::MissingEvaluationContext)
