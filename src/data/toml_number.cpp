@@ -70,8 +70,9 @@ bool isDateTime(std::string_view token) noexcept {
   return position == token.size();
 }
 
-// 0x, 0o and 0b integers; none when the token is not one or does not fit.
-std::optional<std::int64_t> tryParsePrefixedInt(std::string_view token) noexcept {
+// 0x, 0o and 0b integers; none when the token is not one, Overflow when its
+// digits are all of the base but the value needs more than 63 bits.
+std::optional<qovrin::Result<std::int64_t>> tryParsePrefixedInt(std::string_view token) noexcept {
   if (token.size() < 3 || token[0] != '0') return std::nullopt;
   unsigned shift = 0;
   switch (token[1]) {
@@ -82,6 +83,7 @@ std::optional<std::int64_t> tryParsePrefixedInt(std::string_view token) noexcept
   }
   const std::uint64_t base = std::uint64_t{1} << shift;
   std::uint64_t value = 0;
+  bool too_wide = false;
   for (const char c : token.substr(2)) {
     if (c == '_') continue;
     std::uint64_t digit = base;
@@ -89,10 +91,10 @@ std::optional<std::int64_t> tryParsePrefixedInt(std::string_view token) noexcept
     else if (c >= 'a' && c <= 'f') digit = static_cast<std::uint64_t>(c - 'a' + 10);
     else if (c >= 'A' && c <= 'F') digit = static_cast<std::uint64_t>(c - 'A' + 10);
     if (digit >= base) return std::nullopt;
-    if ((value >> (64 - shift)) != 0) return std::nullopt;
+    if ((value >> (64 - shift)) != 0) too_wide = true;
     value = (value << shift) | digit;
   }
-  if ((value >> 63) != 0) return std::nullopt;
+  if (too_wide || (value >> 63) != 0) return fail(Error::Overflow);
   return static_cast<std::int64_t>(value);
 }
 
@@ -166,7 +168,10 @@ qovrin::Result<Node::TomlValue> parseNumberToken(Cursor& cursor) {
   const std::string_view token = cursor.text.substr(start, cursor.position - start);
   if (token.empty()) return fail(Error::Syntax);
   if (isTimestamp(token)) return Node::TomlValue(Timestamp{std::string(token)});
-  if (const auto prefixed = tryParsePrefixedInt(token)) return Node::TomlValue(*prefixed);
+  if (const auto prefixed = tryParsePrefixedInt(token)) {
+    if (!*prefixed) return fail(prefixed->error());
+    return Node::TomlValue(**prefixed);
+  }
   if (token.find_first_of(".eE") != std::string_view::npos) {
     const auto number = tryParseFloat(token);
     if (!number) return fail(number.error());

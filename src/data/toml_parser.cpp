@@ -429,4 +429,11 @@ std::string describeStop(std::string_view text, TextPosition at) {
   return "'" + std::string(1, static_cast<char>(byte)) + "' cannot stand here";
 }
 
+std::string describeFailure(Error error, std::string_view text, TextPosition at) {
+  if (error == Error::DuplicateKey) return "a key or table of this name is defined already";
+  if (error == Error::Overflow) return "the number before here does not fit a 64-bit integer";
+  if (error == Error::NestingTooDeep) return "arrays, inline tables and dotted keys nest at most 1,024 levels deep";
+  return describeStop(text, at);
+}
+
 }  // namespace data::toml_parser

@@ -75,4 +75,9 @@ qovrin::Result<ParseResult> parse(std::string_view text, TextPosition* failed_at
 // here", ...
 std::string describeStop(std::string_view text, TextPosition at);
 
+// The same for a failure of parse: its cause when the error names one (a
+// number past 64 bits, a key given twice, nesting too deep), else what
+// describeStop finds there.
+std::string describeFailure(qovrin::Error error, std::string_view text, TextPosition at);
+
 }  // namespace data::toml_parser

@@ -66,13 +66,6 @@ struct ProjectFileFailure {
   std::optional<ConfigNote> why;
 };
 
-std::string stopReason(Error error, std::string_view text, data::toml_parser::TextPosition at) {
-  if (error == Error::DuplicateKey) return "a key or table of this name is defined already";
-  if (error == Error::Overflow) return "the number before here does not fit a 64-bit integer";
-  if (error == Error::NestingTooDeep) return "arrays, inline tables and dotted keys nest at most 1,024 levels deep";
-  return data::toml_parser::describeStop(text, at);
-}
-
 // Without a project file every setting is its default.
 std::expected<ProjectFile, ProjectFileFailure> parseProjectFile(const std::optional<std::string>& text) {
   if (!text) return ProjectFile{};
@@ -81,7 +74,7 @@ std::expected<ProjectFile, ProjectFileFailure> parseProjectFile(const std::optio
   if (!document) {
     if (document.error() == Error::OutOfMemory) return std::unexpected(ProjectFileFailure{document.error(), {}});
     return std::unexpected(
-        ProjectFileFailure{document.error(), ConfigNote{stopped, stopReason(document.error(), *text, stopped)}});
+        ProjectFileFailure{document.error(), ConfigNote{stopped, data::toml_parser::describeFailure(document.error(), *text, stopped)}});
   }
   ConfigNote why;
   auto config = data::config::projectConfigFromToml(document->root, &why);

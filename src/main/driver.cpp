@@ -56,6 +56,7 @@ int runInit(StandardStreams& streams, std::span<const std::string_view> argument
       return reportIssue(streams, *issue,
                          "there is no SPIR-V starter project; write a source and assemble it with "
                          "'qovrin <source.qov> --target spv'");
+    if (issue->kind == CliIssueKind::invalidTarget) return reportIssue(streams, *issue, initIsaNamesNote());
     return reportIssue(streams, *issue);
   }
   if (const auto* help = std::get_if<HelpCommand>(&parsed)) return runHelp(streams, help->topic);
@@ -69,6 +70,10 @@ int runInit(StandardStreams& streams, std::span<const std::string_view> argument
   const int status = finishWith(streams, "initialized QOVRIN project " + *name + "\n");
   if (const auto note = starterNote(initTemplateKind(std::get<InitOptions>(parsed))); note && status == 0) {
     streams.err.write("note: " + std::string(*note) + "\n");
+    (void)streams.err.flush();
+  }
+  if (const auto note = initChoiceNote(std::get<InitOptions>(parsed)); note && status == 0) {
+    streams.err.write("note: " + *note + "\n");
     (void)streams.err.flush();
   }
   return status;

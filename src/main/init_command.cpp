@@ -91,15 +91,16 @@ struct IsaName {
   std::uint16_t bits;
 };
 
-constexpr std::array<IsaName, 9> kIsaNames = {{{"x86-64", "x86-64", 64},
-                                               {"x86_64", "x86-64", 64},
-                                               {"x64", "x86-64", 64},
-                                               {"x86", "x86", 32},
-                                               {"x86-32", "x86", 32},
-                                               {"riscv64", "riscv64", 64},
-                                               {"rv64", "riscv64", 64},
-                                               {"riscv32", "riscv32", 32},
-                                               {"rv32", "riscv32", 32}}};
+constexpr std::array<IsaName, 10> kIsaNames = {{{"x86-64", "x86-64", 64},
+                                                {"x86_64", "x86-64", 64},
+                                                {"x64", "x86-64", 64},
+                                                {"x86", "x86", 32},
+                                                {"x86-32", "x86", 32},
+                                                {"riscv", "riscv64", 64},
+                                                {"riscv64", "riscv64", 64},
+                                                {"rv64", "riscv64", 64},
+                                                {"riscv32", "riscv32", 32},
+                                                {"rv32", "riscv32", 32}}};
 
 const IsaName* findIsa(std::string_view name) noexcept {
   for (const IsaName& entry : kIsaNames)
@@ -172,6 +173,7 @@ std::variant<InitOptions, HelpCommand, CliParseIssue> parseInitOptions(std::span
       if (isa == nullptr) return CliParseIssue{CliIssueKind::invalidTarget, value, {}};
       options.isa = isa->isa;
       options.bits = isa->bits;
+      options.named_bits = isRiscvIsa(isa->isa) && value != "riscv" ? isa->bits : 0;
       options.os = isRiscvIsa(isa->isa) ? "none" : "bin";
       options.abi = "none";
     } else if (option == "--isa" || option == "--arch") {
@@ -179,6 +181,7 @@ std::variant<InitOptions, HelpCommand, CliParseIssue> parseInitOptions(std::span
       if (isa == nullptr) return CliParseIssue{CliIssueKind::invalidTarget, value, {}};
       options.isa = isa->isa;
       options.bits = isa->bits;
+      options.named_bits = isRiscvIsa(isa->isa) && value != "riscv" ? isa->bits : 0;
     } else if (option == "--bits" || option == "--bit") {
       if (value != "32" && value != "64") return invalidValue;
       options.bits = value == "32" ? 32 : 64;
@@ -187,7 +190,30 @@ std::variant<InitOptions, HelpCommand, CliParseIssue> parseInitOptions(std::span
       (option == "--os" ? options.os : options.abi) = value;
     }
   }
+  // A RISC-V project is named by its width, which --bits decides last.
+  if (isRiscvIsa(options.isa)) options.isa = options.bits == 32 ? "riscv32" : "riscv64";
   return options;
+}
+
+std::string initIsaNamesNote() {
+  std::string names;
+  for (std::size_t index = 0; index < kIsaNames.size(); ++index) {
+    if (index > 0) names += index + 1 == kIsaNames.size() ? " and " : ", ";
+    names += kIsaNames[index].name;
+  }
+  return "the ISA names are " + names + "; x86 and riscv take their width from --bits 32 or --bits 64";
+}
+
+std::optional<std::string> initChoiceNote(const InitOptions& options) {
+  if (!isRiscvIsa(options.isa)) return std::nullopt;
+  const std::string width = std::to_string(options.bits);
+  if (options.named_bits != 0 && options.named_bits != options.bits)
+    return "--bits " + width + " makes the project RV" + width + " (isa riscv" + width +
+           "), whatever width the ISA name carries";
+  if (options.os == "windows" || options.os == "linux")
+    return "--os " + std::string(options.os) +
+           " has no RISC-V starter: the PE and ELF starters are x86 only, so the starter is a flat binary";
+  return std::nullopt;
 }
 
 InitTemplateKind initTemplateKind(const InitOptions& options) noexcept {
@@ -278,7 +304,26 @@ std::string projectFileText(std::string_view name, std::string_view outputPath, 
   return text;
 }
 
+// The first folder on the way to the project's own that something else
+// holds: a file, a FIFO, a link that leads nowhere.
+std::optional<std::string> blockedFolderNote(std::string_view directory) {
+  for (std::size_t end = directory.find_first_not_of("/\\"); end != std::string_view::npos;) {
+    end = directory.find_first_of("/\\", end);
+    const std::string folder(directory.substr(0, end));
+    const auto kind = platform::existingKind(folder);
+    if (!kind && platform::namePresent(folder).value_or(false))
+      return "'" + folder + "' is a symbolic link that leads nowhere; move it away first";
+    if (kind && *kind != "a folder")
+      return "'" + folder + "' is not a folder but " + std::string(*kind) + "; the project needs a folder there";
+    if (!kind || end == std::string_view::npos) break;
+    end = directory.find_first_not_of("/\\", end);
+  }
+  return std::nullopt;
+}
+
 std::string initFailureNote(const InitOptions& options, const std::string& failedPath, Error error) {
+  if (options.directory)
+    if (auto blocked = blockedFolderNote(*options.directory)) return std::move(*blocked);
   const std::string quotedPath = "'" + failedPath + "'";
   const auto kind = platform::existingKind(failedPath);
   if (!kind && platform::namePresent(failedPath).value_or(false))

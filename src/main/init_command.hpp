@@ -22,6 +22,9 @@ struct InitOptions {
   std::string_view os = "bin";
   std::string_view abi = "none";
   bool force = false;
+  // The width a RISC-V name such as rv64 carries, 0 for a family name
+  // (riscv, x86) that takes its width from --bits.
+  std::uint16_t named_bits = 0;
 };
 
 enum class InitTemplateKind : std::uint8_t {
@@ -60,6 +63,13 @@ Result<std::string> runInitCommand(const InitOptions& options, std::string* fail
 // The note for a run that failed with error at failedPath: a file that is in
 // the way (which --force replaces, unless it was given), a folder where a
 // file goes or the other way round, or the path that could not be written.
+// The names --isa, --arch and --target take, for the note beside one they do not.
+std::string initIsaNamesNote();
+
+// A choice the starter cannot honour as written: --bits against the width a
+// RISC-V name carries, --os windows or linux with RISC-V.
+std::optional<std::string> initChoiceNote(const InitOptions& options);
+
 std::string initFailureNote(const InitOptions& options, const std::string& failedPath, Error error);
 
 }  // namespace qovrin::main

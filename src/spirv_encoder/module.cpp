@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <unordered_map>
 
 #include "common/ascii.hpp"
 #include "spirv_encoder/text.hpp"
@@ -25,7 +26,9 @@ class LineReader {
  public:
   explicit LineReader(std::vector<std::uint32_t>& module_words) : module_words_(module_words) {}
 
-  qovrin::Status readLine(std::string_view line) {
+  // `text` is the index of the text the line stands in, kept for each id the
+  // line defines.
+  qovrin::Status readLine(std::string_view line, std::size_t text) {
     text::Tokenizer tokenizer(line);
     const auto first = tokenizer.nextRaw();
     if (!first) return {};
@@ -46,21 +49,32 @@ class LineReader {
 
     std::uint32_t highest_id = pending_id.value_or(0);
     text::ResultType result_type;
+    std::optional<std::uint32_t> result_id;
     words_.clear();
     for (const auto& operand : text_tables::operandsOf(*row)) {
-      if (operand.quantifier == Quantifier::one && operand.kind == text_tables::kindNumber(OperandKind::IdResult) &&
-          pending_id) {
+      const bool is_result = operand.kind == text_tables::kindNumber(OperandKind::IdResult);
+      if (operand.quantifier == Quantifier::one && is_result && pending_id) {
         words_.push_back(*std::exchange(pending_id, std::nullopt));
+        result_id = words_.back();
         continue;
       }
       QOVRIN_TRY(
           text::appendDynamicOperands(context_, words_, tokenizer, std::span(&operand, 1), result_type, highest_id));
+      if (is_result && !words_.empty()) result_id = words_.back();
       if (operand.kind == text_tables::kindNumber(OperandKind::IdResultType) && !words_.empty())
         result_type = {words_.back(), true};
     }
     if (pending_id) return fail(Error::ExpectedOperand);
     if (tokenizer.hasMore()) return fail(Error::TooManyOperands);
     if (words_.size() + 1 > kMaxWordCount) return fail(Error::InstructionTooLong);
+    // A module names each result once; spirv-val refuses a second definition.
+    if (result_id) {
+      const auto [first, fresh] = definitions_.try_emplace(*result_id, text);
+      if (!fresh) {
+        redefined_ = FirstDefinition{first->second, *result_id};
+        return fail(Error::DuplicateSymbol);
+      }
+    }
 
     record(row->number, result_type);
     highest_id_ = std::max(highest_id_, highest_id);
@@ -70,6 +84,10 @@ class LineReader {
   }
 
   std::uint32_t highestId() const noexcept { return highest_id_; }
+
+  // After a line failed with DuplicateSymbol: the id and the text of its first
+  // definition.
+  std::optional<FirstDefinition> redefined() const noexcept { return redefined_; }
 
  private:
   // What later lines need to know of this instruction (words_ holds its
@@ -116,13 +134,15 @@ class LineReader {
   std::vector<std::uint32_t> words_;
   text::ParseContext context_;
   std::uint32_t highest_id_ = 0;
+  std::unordered_map<std::uint32_t, std::size_t> definitions_;
+  std::optional<FirstDefinition> redefined_;
 };
 
 }  // namespace
 
 ModuleResult<std::vector<std::uint32_t>> assembleLines(std::span<const std::string_view> texts, std::uint32_t version) {
   if (!isSupportedVersion(version))
-    return std::unexpected(ModuleFailure{Error::InvalidSpirvVersion, kVersionMessage, 0, {}});
+    return std::unexpected(ModuleFailure{Error::InvalidSpirvVersion, kVersionMessage, 0, {}, {}});
 
   std::vector<std::uint32_t> words{kMagic, version, 0, 1, 0};
   LineReader reader(words);
@@ -131,14 +151,15 @@ ModuleResult<std::vector<std::uint32_t>> assembleLines(std::span<const std::stri
     while (true) {
       const std::size_t end = rest.find('\n');
       const std::string_view line = rest.substr(0, end);
-      if (const auto status = reader.readLine(line); !status)
-        return std::unexpected(ModuleFailure{status.error(), kSyntaxMessage, index, qovrin::trim(line, " \t\r\n")});
+      if (const auto status = reader.readLine(line, index); !status)
+        return std::unexpected(ModuleFailure{status.error(), kSyntaxMessage, index, qovrin::trim(line, " \t\r\n"),
+                                             reader.redefined()});
       if (end == std::string_view::npos) break;
       rest.remove_prefix(end + 1);
     }
   }
   if (reader.highestId() == 0xFFFFFFFFu)
-    return std::unexpected(ModuleFailure{Error::Overflow, kSyntaxMessage, texts.size() - 1, {}});
+    return std::unexpected(ModuleFailure{Error::Overflow, kSyntaxMessage, texts.size() - 1, {}, {}});
   words[kBoundWord] = reader.highestId() + 1;
   return words;
 }

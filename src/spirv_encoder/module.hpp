@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -23,12 +24,19 @@ inline constexpr std::string_view kSyntaxMessage = "unsupported SPIR-V instructi
 
 // Why a module failed: the message to report, the failure behind it, the
 // text at fault (an index into the texts given) and, when one line failed,
-// that line alone.
+// that line alone. A line that defines an id a second time names the id and
+// the text of its first definition too.
+struct FirstDefinition {
+  std::size_t at = 0;
+  std::uint32_t id = 0;
+};
+
 struct ModuleFailure {
   qovrin::Error cause = qovrin::Error::FrontendDiagnostics;
   std::string_view message;
   std::size_t at = 0;
   std::string_view line;
+  std::optional<FirstDefinition> first_definition;
 };
 
 template <typename T>

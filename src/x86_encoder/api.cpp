@@ -320,6 +320,25 @@ qovrin::Status matchTemplate(X86Instruction& ins, match::MatchMemo* memo) {
   return fail(Error::NoMatchingTemplate);
 }
 
+// 'rel' asks for the address relative to the next instruction, which only an
+// address of no register that moves with the code has. Elsewhere the bytes
+// are those of the plain address, and the line is told, as nasm tells it.
+void warnDroppedRel(encode::OwnedEncodeResult& result, const X86Instruction& ins) {
+  if (ins.mode_bits != 64) return;
+  for (std::size_t slot = 0; slot < ins.operand_count; ++slot) {
+    const X86Operand& operand = ins.operands[slot];
+    if (operand.kind != OperandKind::memory || (operand.ea_flags & kEaRel) == 0) continue;
+    if (operand.base != kNone || (operand.index != kNone && operand.scale != 0)) {
+      result.warn("'rel' is dropped: an address with a register cannot be RIP-relative");
+      continue;
+    }
+    const bool relocatable = operand.segment != kNone || operand.symbol != kNone ||
+                             (operand.value_flags & kValueSelfRelative) || operand.symbolic;
+    if (!relocatable && !ins.keep_rip)
+      result.warn("'rel' is dropped: an absolute address cannot be RIP-relative");
+  }
+}
+
 qovrin::Status encodeInstruction(encode::OwnedEncodeResult& result, std::uint16_t opcode,
                                  std::span<const std::string_view> operands, const X86EncodeOptions& options,
                                  const X86ExpressionResolver& resolver) {
@@ -357,7 +376,9 @@ qovrin::Status encodeInstruction(encode::OwnedEncodeResult& result, std::uint16_
   for (std::size_t counter = 1; counter <= 4; ++counter)
     if (counters[counter] != 0) return fail(Error::UnsupportedPrefixes);
   if (*length < 0) return fail(Error::NegativeInstructionSize);
-  return encode::gencode(result, ins, *length);
+  QOVRIN_TRY(encode::gencode(result, ins, *length));
+  warnDroppedRel(result, ins);
+  return {};
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "main/init_command.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "temp_tree.hpp"
 
@@ -32,7 +33,9 @@ TEST(InitOptions, ParsedInCommandLineOrder) {
       {{"hello-win", "--isa", "x86", "--os", "windows"}, "dir=hello-win name=- x86/32 os=windows abi=none kind=4"},
       {{"--os", "windows", "--target", "x86"}, "dir=- name=- x86/32 os=bin abi=none kind=0"},
       {{"--target", "x86", "--os", "windows"}, "dir=- name=- x86/32 os=windows abi=none kind=4"},
-      {{"--target", "rv64", "--bits", "32"}, "dir=- name=- riscv64/32 os=none abi=none kind=2"},
+      {{"--target", "rv64", "--bits", "32"}, "dir=- name=- riscv32/32 os=none abi=none kind=2"},
+      {{"--isa", "riscv", "--bits", "32"}, "dir=- name=- riscv32/32 os=bin abi=none kind=2"},
+      {{"--bits", "32", "--arch", "riscv"}, "dir=- name=- riscv64/64 os=bin abi=none kind=3"},
       {{"x", "--os", "linux", "--isa", "riscv64"}, "dir=x name=- riscv64/64 os=linux abi=none kind=3"},
       {{"--os", "linux", "--abi", "sysv", "--force"}, "dir=- name=- x86-64/64 os=linux abi=sysv kind=7 force"},
       {{"--name", "-x", "--dir", "d"}, "dir=d name=-x x86-64/64 os=bin abi=none kind=1"},
@@ -189,6 +192,41 @@ TEST_F(InitCommand, WritesTheProjectOnceAndRewritesOnlyWithForce) {
   options.force = true;
   ASSERT_TRUE(runInitCommand(options).has_value());
   EXPECT_EQ(slurp("demo/src/main.qov"), starterSource(InitTemplateKind::flatX86_64));
+}
+
+TEST_F(InitCommand, NamesWhatStandsWhereAFolderMustBe) {
+  put("file", "x");
+  ASSERT_EQ(::mkfifo("fifo", 0600), 0);
+  fs::create_symlink("nowhere", "dangling");
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"file", "'file' is not a folder but a file; the project needs a folder there"},
+      {"file/deeper", "'file' is not a folder but a file; the project needs a folder there"},
+      {"fifo", "'fifo' is not a folder but a FIFO; the project needs a folder there"},
+      {"dangling", "'dangling' is a symbolic link that leads nowhere; move it away first"},
+  };
+  for (const auto& [directory, note] : cases) {
+    InitOptions options;
+    options.directory = directory;
+    std::string failed;
+    const auto made = runInitCommand(options, &failed);
+    ASSERT_FALSE(made) << directory;
+    EXPECT_EQ(initFailureNote(options, failed, made.error()), note) << directory;
+  }
+}
+
+TEST(InitOptions, NotesTheChoicesAStarterCannotHonour) {
+  const std::pair<std::vector<std::string_view>, std::optional<std::string>> cases[] = {
+      {{"--isa", "rv64", "--bits", "32"}, "--bits 32 makes the project RV32 (isa riscv32), whatever width the ISA name "
+                                          "carries"},
+      {{"--isa", "riscv", "--bits", "32"}, std::nullopt},
+      {{"--isa", "rv32", "--os", "linux"},
+       "--os linux has no RISC-V starter: the PE and ELF starters are x86 only, so the starter is a flat binary"},
+      {{"--isa", "x86", "--os", "linux"}, std::nullopt},
+  };
+  for (const auto& [arguments, note] : cases)
+    EXPECT_EQ(initChoiceNote(std::get<InitOptions>(parseInitOptions(arguments))), note) << arguments[1];
+  EXPECT_EQ(initIsaNamesNote(), "the ISA names are x86-64, x86_64, x64, x86, x86-32, riscv, riscv64, rv64, riscv32 "
+                                "and rv32; x86 and riscv take their width from --bits 32 or --bits 64");
 }
 
 TEST(InitOptions, QuotesInNamesAreEscaped) {

@@ -135,8 +135,8 @@ TEST(OperandText, ContextDependentNumbers) {
       {"", "%4 = OpConstant %2 0.5", Words{0x0004002B, 2, 4, 0x3F000000}},
       {"", "%4 = OpConstant %2 0x10", Words{0x0004002B, 2, 4, 16}},
       {"", "%4 = OpConstant %2 -1", Error::InvalidInteger},
-      // A later declaration of the same id replaces the earlier one.
-      {"%2 = OpTypeInt 32 0\n%2 = OpTypeInt 32 1\n", "%4 = OpConstant %2 -1", Words{0x0004002B, 2, 4, 0xFFFFFFFF}},
+      // A second declaration of the same id is refused.
+      {"%2 = OpTypeInt 32 0\n", "%2 = OpTypeInt 32 1", Error::DuplicateSymbol},
   };
   checkCases(cases);
 }

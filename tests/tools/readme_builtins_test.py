@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Checks the README's list of each builtin family's members against the
 program: a name outside a dotted family draws a note that lists the
-family's members, which must be the README's, and every name the README
-lists must be one the program knows.
+family's members, which must be the README's, every name the README
+lists must be one the program knows, and the arguments the README writes
+beside a member must be the form the program's note gives when a call
+passes another number of them.
 
 Usage: readme_builtins_test.py <qovrin> <README.md>
 """
@@ -17,21 +19,37 @@ NO_SUCH = "there is no builtin or function named"
 
 
 def families(readme):
-    """{prefix: (builtins, statements)} from the lines after the sentence
-    that introduces them."""
+    """{prefix: (builtins, statements, {builtin: form})} from the lines after
+    the sentence that introduces them."""
     at = readme.index("The families' members")
     block = readme[at:readme.index("\n## ", at)]
     found = {}
     for item in re.split(r"\n  - ", block)[1:]:
         item = " ".join(item.split())
         prefix = re.match(r"`([a-z]+[._])`:", item).group(1)
-        # What follows a ';' or '(' is said about the members, not listed.
+        # What follows a ';' or ' (' is said about the members, not listed.
         listed, _, statements = re.split(r";| \(", item)[0].partition("the statement")
-        names = re.findall(r"`([a-z0-9_.]+)`", listed)[1:]
-        # Dotted families list their members without the prefix.
-        names = [name if name.startswith(prefix) else prefix + name for name in names]
-        found[prefix] = (names, re.findall(r"`([a-z0-9_.]+)`", statements))
+        names, forms = [], {}
+        for written in re.findall(r"`([^`]+)`", listed)[1:]:
+            name = written.split("(")[0]
+            # Dotted families list their members without the prefix.
+            name = name if name.startswith(prefix) else prefix + name
+            if name not in forms:
+                names.append(name)
+            form = written if written.startswith(prefix) else prefix + written
+            forms[name] = forms[name] + " or " + form if name in forms else form
+        found[prefix] = (names, re.findall(r"`([a-z0-9_.]+)`", statements), forms)
     return found
+
+
+def noted_form(qovrin, work, name):
+    """The argument form the note beside a call of the wrong count gives."""
+    for count in range(8):
+        stderr = refusal(qovrin, work, "let x = %s(%s)\n" % (name, ", ".join(["1"] * count)))
+        match = re.search(r"'%s' takes [^,]*(?:, \d+ given)?: (.*)$" % re.escape(name), stderr, re.M)
+        if match and " given: " in stderr:
+            return match.group(1)
+    return None
 
 
 def refusal(qovrin, work, source):
@@ -56,7 +74,7 @@ def main():
         readme = handle.read()
     problems = []
     with tempfile.TemporaryDirectory(prefix="qovrin-readme-") as work:
-        for prefix, (names, statements) in families(readme).items():
+        for prefix, (names, statements, forms) in families(readme).items():
             if prefix.endswith("."):
                 stderr = refusal(qovrin, work, "let x = %sno_such_member(1)\n" % prefix)
                 if listed_in_note(stderr, prefix[:-1]) != (names, statements):
@@ -65,6 +83,10 @@ def main():
             for name in names:
                 if NO_SUCH in refusal(qovrin, work, "let x = %s()\n" % name):
                     problems.append("the README lists %s, which the program does not know" % name)
+                # A member that takes any count has no note to compare with.
+                noted = noted_form(qovrin, work, name)
+                if noted != forms[name] and not (noted is None and forms[name].endswith(", ...)")):
+                    problems.append("the README writes %s, the program's note %s" % (forms[name], noted))
     for problem in problems:
         print(problem)
     print("%d problems in the README's builtin families" % len(problems))

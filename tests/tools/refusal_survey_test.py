@@ -61,6 +61,11 @@ SURVEY = [
     ("x86-64", "region.begin(0x8000)\n", r"'region\.begin' takes 3 arguments, 1 given"),
     ("rv64", "fn f(let l) -> u64 {\n  return 1\n}\n", r"'l' is a 'let' parameter"),
     ("x86-64", "macro m(x) {\n  emit.u8(operand.eval(x) + 1)\n}\nm nothere + 1\n", r"'nothere' is not defined"),
+    # Notes that pointed the wrong way.
+    ("x86-32", "  fs mov eax, [eax]\n", r"a segment goes inside the memory operand: 'mov eax, \[fs:eax\]'"),
+    ("x86-64", "  o16 push 1\n", r"a prefix word stands on a line of its own, the line before 'push 1'"),
+    ("x86-32", "L:\n  a32 loop L\n", r"'a32' before 'loop' is read as the instruction"),
+    ("x86-64", "  mov eax, 'a' << 8\n", r"it combines a string with an integer"),
 ]
 
 LOCATED = re.compile(r"^main\.qov:(\d+):(\d+): (error|note): (.*)$")

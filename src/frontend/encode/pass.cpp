@@ -15,6 +15,8 @@
 #include "frontend/encode/pass_spirv.hpp"
 #include "frontend/encode/pass_x86.hpp"
 #include "frontend/encode/riscv_comment.hpp"
+#include "frontend/encode/source_only_notes.hpp"
+#include "frontend/encode/spirv_failure_notes.hpp"
 #include "riscv_encoder/source.hpp"
 #include "spirv_encoder/module.hpp"
 
@@ -160,15 +162,11 @@ qovrin::Result<EncodePassCounts> encodeSpirvModule(module::Module& module) {
   auto assembled = assembleSpirvFragments(module.fragments());
   if (!assembled) {
     const auto& [failure, location] = assembled.error();
-    module.diagnostics().add(diagnostic::Severity::error, location, failure.message);
-    // The message stands at the module's first line; the note finds the line
+    // The message stands at the module's first line; the notes find the line
     // that actually failed, however far down it is.
-    if (!failure.line.empty() && failure.at < module.fragments().size()) {
-      std::string note = qovrin::quotedSubject(failure.line);
-      note += " failed: ";
-      note += qovrin::errorName(failure.cause);
-      module.diagnostics().add(diagnostic::Severity::note, module.fragments()[failure.at].location(), note);
-    }
+    module.diagnostics().add(diagnostic::Severity::error, location, failure.message);
+    for (const diagnostic::Note& note : spirvFailureNotes(module, failure))
+      module.diagnostics().add(diagnostic::Severity::note, note.location.value_or(location), note.message);
     return fail(Error::FrontendDiagnostics);
   }
   const auto bytes = spirv_encoder::module::moduleBytes(assembled->words);
@@ -245,7 +243,8 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
           record.error() == Error::ImpossibleAddressSize || record.error() == Error::UnsupportedOperandSyntax ||
           record.error() == Error::UnsupportedPrefixes ||
           record.error() == Error::BackendOutputMaterializationFailed)
-        if (auto note = encodeFailureNote(*line)) notes.push_back({std::move(*note), std::nullopt});
+        if (auto note = sourceOnlyLineNote(module, line->text()).or_else([&] { return encodeFailureNote(*line); }))
+          notes.push_back({std::move(*note), std::nullopt});
       module.diagnostics().addWithNotes(diagnostic::Severity::error, piece.location(), *message, notes);
       return fail(Error::FrontendDiagnostics);
     }

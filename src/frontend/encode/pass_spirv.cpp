@@ -24,7 +24,7 @@ bool blocksModule(const fragment::Fragment& piece) noexcept {
 
 std::unexpected<SpirvFailure> checkFailed(Error cause, std::string_view message,
                                           std::span<const fragment::Fragment> fragments, std::size_t at) {
-  return std::unexpected(SpirvFailure{{cause, message, at, {}}, fragments[at].location()});
+  return std::unexpected(SpirvFailure{{cause, message, at, {}, {}}, fragments[at].location()});
 }
 
 }  // namespace
@@ -60,6 +60,8 @@ std::expected<SpirvModule, SpirvFailure> assembleSpirvFragments(std::span<const 
   if (!words) {
     SpirvFailure failure{words.error(), first->location()};
     failure.failure.at = module.spirv_fragments[failure.failure.at];
+    if (failure.failure.first_definition)
+      failure.failure.first_definition->at = module.spirv_fragments[failure.failure.first_definition->at];
     return std::unexpected(failure);
   }
   module.words = std::move(*words);

@@ -169,6 +169,7 @@ std::optional<std::string> x86Note(const fragment::Instruction& line) {
   const auto opcode = x86_encoder::tables::findMnemonic(parsed.mnemonic);
   if (!opcode) {
     if (auto note = x86LonePrefixNote(line, parsed)) return note;
+    if (auto note = x86WordBeforeInstructionNote(line, parsed)) return note;
     return x86PrefixNote(line, parsed).value_or(noInstruction(parsed.mnemonic));
   }
   const auto templates = x86_encoder::tables::templatesOf(*opcode);

@@ -1,5 +1,8 @@
 #include "frontend/encode/refused_prefix_notes.hpp"
 
+#include <algorithm>
+#include <array>
+
 #include "common/ascii.hpp"
 #include "common/display_text.hpp"
 #include "frontend/encode/pass_x86.hpp"
@@ -105,6 +108,36 @@ std::optional<std::string> x86LonePrefixNote(const fragment::Instruction& line,
   alone.target = line.target;
   if (!encodeX86(alone)) return std::nullopt;
   return quoted(parsed.first_word) + " needs an instruction after it, not the lone prefix " + quoted(parsed.mnemonic);
+}
+
+std::optional<std::string> x86WordBeforeInstructionNote(const fragment::Instruction& line,
+                                                        const x86_line::ParsedInstruction& parsed) {
+  static constexpr std::array<std::string_view, 8> kSizeWords = {"o16", "o32", "o64", "osp", "a16", "a32", "a64", "asp"};
+  static constexpr std::array<std::string_view, 6> kSegments = {"cs", "ds", "es", "fs", "gs", "ss"};
+  const std::string_view word = parsed.mnemonic;
+  const auto is = [word](std::string_view name) { return qovrin::equalsIgnoreCase(word, name); };
+  const bool segment = std::ranges::any_of(kSegments, is);
+  if (parsed.operand_count == 0 || (!segment && !std::ranges::any_of(kSizeWords, is))) return std::nullopt;
+  const std::string_view text = line.text();
+  const std::size_t after = static_cast<std::size_t>(word.data() - text.data()) + word.size();
+  const std::string_view rest = qovrin::trim(text.substr(std::min(after, text.size())), " \t");
+  const std::string_view next = rest.substr(0, rest.find_first_of(" \t"));
+  if (next.empty()) return std::nullopt;
+  // A word this mode has no byte for is told by the mode's own note.
+  fragment::Instruction alone;
+  alone.setText(word);
+  alone.target = line.target;
+  if (!encodeX86(alone)) return std::nullopt;
+  std::string note = quoted(word) + " before " + quoted(next) +
+                     " is read as the instruction: a prefix word stands on a line of its own, the line before " +
+                     quoted(rest);
+  const std::size_t open = rest.find('[');
+  if (segment && open != std::string_view::npos) {
+    std::string inside(rest);
+    inside.insert(open + 1, std::string(word) + ":");
+    note += ", and a segment goes inside the memory operand: " + quoted(inside);
+  }
+  return note;
 }
 
 }  // namespace frontend::pass

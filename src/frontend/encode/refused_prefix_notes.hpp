@@ -21,4 +21,9 @@ std::optional<std::string> x86RepeatWordNote(const fragment::Instruction& line,
 std::optional<std::string> x86LonePrefixNote(const fragment::Instruction& line,
                                              const x86_line::ParsedInstruction& parsed);
 
+// A size or segment word written before an instruction on its line ("fs mov
+// eax, [eax]", "o16 push 1"), which the line reads as its mnemonic.
+std::optional<std::string> x86WordBeforeInstructionNote(const fragment::Instruction& line,
+                                                        const x86_line::ParsedInstruction& parsed);
+
 }  // namespace frontend::pass

@@ -8,6 +8,7 @@
 #include "common/display_text.hpp"
 #include "common/quoted_text.hpp"
 #include "frontend/encode/pass_x86.hpp"
+#include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/syntax/expr_number.hpp"
 #include "x86_encoder/operand_flags.hpp"
 #include "x86_encoder/tables.hpp"
@@ -326,8 +327,12 @@ std::optional<std::string> x86CommentNote(const fragment::Instruction& line) {
 std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
                                           const x86_line::ParsedInstruction& parsed) {
   const unsigned bits = line.target.parameter;
-  if (const auto failure = operandFoldFailure(line); failure && failure->second == qovrin::Error::DivisionByZero)
+  const auto failure = operandFoldFailure(line);
+  if (failure && failure->second == qovrin::Error::DivisionByZero)
     return quoted(failure->first) + " cannot be evaluated: division by zero";
+  if (failure && failure->second == qovrin::Error::TypeMismatch)
+    if (const auto tree = expr::parseOwned(failure->first))
+      return quoted(failure->first) + " cannot be evaluated: " + expr::constantMismatchReason(*tree);
   for (const std::string_view operand : parsed.operands()) {
     if (auto note = doubledSignNote(operand)) return note;
     if (auto note = expr::unreadableNumberNote(operand)) return note;

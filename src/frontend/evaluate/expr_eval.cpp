@@ -394,9 +394,32 @@ qovrin::Result<Value> resolveSymbolValue(const EvaluationContext& context, std::
   return Value(symbol->value()->value);
 }
 
+namespace {
+
+// The kind of a literal that no integer operator takes; none for an
+// integer literal and for anything that is no literal.
+std::optional<value::ValueKind> otherLiteralKind(const Node& node) noexcept {
+  switch (node.kind()) {
+    case NodeKind::float64:
+      return value::ValueKind::float64;
+    case NodeKind::boolean:
+      return value::ValueKind::boolean;
+    case NodeKind::string:
+      return value::ValueKind::string;
+    case NodeKind::bytes:
+      return value::ValueKind::bytes;
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
 qovrin::Result<std::optional<std::uint64_t>> constantIntegerValue(const Node& node) {
   using Folded = std::optional<std::uint64_t>;
   if (node.kind() == NodeKind::integer) return Folded(node.integer());
+  // No context can make a literal of another kind an integer.
+  if (otherLiteralKind(node)) return fail(Error::TypeMismatch);
   if (node.kind() == NodeKind::unary) {
     if (node.unaryOperator() == UnaryOperator::logical_not) return Folded();
     const auto operand = constantIntegerValue(node.left());
@@ -474,6 +497,22 @@ qovrin::Result<std::optional<std::uint64_t>> constantIntegerValue(const Node& no
     }
   }
   return value;
+}
+
+std::string constantMismatchReason(const Node& node) {
+  if (const auto kind = otherLiteralKind(node)) return "it is " + value::kindWithArticle(*kind) + ", not an integer";
+  if (node.kind() == NodeKind::unary) return constantMismatchReason(node.left());
+  if (node.kind() != NodeKind::binary) return "it is no integer";
+  const Node* sides[] = {&node.left(), &node.right()};
+  for (const Node* side : sides)
+    if (side->kind() != NodeKind::integer && !otherLiteralKind(*side)) {
+      const auto folded = constantIntegerValue(*side);
+      if (!folded) return constantMismatchReason(*side);
+    }
+  const auto kindOf = [](const Node& side) {
+    return value::kindWithArticle(otherLiteralKind(side).value_or(value::ValueKind::integer));
+  };
+  return "it combines " + kindOf(node.left()) + " with " + kindOf(node.right());
 }
 
 bool usesOutputLoad(const Node& node) noexcept {

@@ -105,8 +105,13 @@ qovrin::Result<std::uint32_t> getOrAddBuiltinType(module::Module& module, std::s
 
 // Folds integer literals and integer operators of an instruction operand
 // without any context, wrapping as such operands do; none for anything that
-// needs one (names, strings, floats, calls, comparisons, logic).
+// needs one (names, calls, comparisons, logic); TypeMismatch for a float,
+// string, bytes or boolean literal, which no context turns into an integer.
 qovrin::Result<std::optional<std::uint64_t>> constantIntegerValue(const Node& node);
+
+// Why constantIntegerValue failed with TypeMismatch: "it combines a string
+// with an integer", "it is a float64, not an integer".
+std::string constantMismatchReason(const Node& node);
 
 // Whether the tree calls load.bytes or load.u8 ... load.u64 anywhere, so that
 // pending instructions must be encoded before it is evaluated.

@@ -48,4 +48,13 @@ std::string familyMembers(std::string_view dotted_name) {
   return text;
 }
 
+std::string callFamilyMembers(std::string_view dotted_name, std::span<const std::string_view> calls) {
+  const std::size_t dot = dotted_name.find('.');
+  if (dot == std::string_view::npos) return {};
+  std::vector<std::string_view> members;
+  collect(members, calls, dotted_name.substr(0, dot + 1));
+  if (members.empty()) return familyMembers(dotted_name);
+  return "; the " + std::string(dotted_name.substr(0, dot)) + " calls are " + listed(members);
+}
+
 }  // namespace frontend::lower::builtin_family_notes

@@ -9,6 +9,8 @@
 #include <unordered_map>
 
 #include "frontend/lower/arithmetic_notes.hpp"
+#include "frontend/lower/builtin_range_notes.hpp"
+#include "frontend/lower/call_arity_notes.hpp"
 #include "frontend/lower/float_notes.hpp"
 #include "frontend/lower/name_notes.hpp"
 #include "frontend/lower/value_function.hpp"
@@ -30,15 +32,6 @@ using name_notes::operandNotes;
 
 namespace {
 
-// Whether a library builtin refuses `count` arguments whatever they hold: the
-// library checks the count before any argument's kind, so stand-ins of no
-// kind fail on the count alone.
-bool refusesCount(meta_std::MetaStdBuiltin builtin, std::size_t count) {
-  const std::vector<value::Value> stand_ins(count);
-  const auto result = meta_std::callBuiltin(builtin, std::span<const value::Value>(stand_ins));
-  return !result && result.error() == Error::InvalidArgument;
-}
-
 // An arithmetic operation that left the 64-bit unsigned range, or operands
 // of kinds the operator does not take.
 std::optional<std::string> binaryNote(const Asking& asking, const Node& node, Error raw) {
@@ -50,6 +43,16 @@ std::optional<std::string> binaryNote(const Asking& asking, const Node& node, Er
   const std::string shown = quoted(arithmetic_notes::expressionText(node));
   if (left->asString() != nullptr && right->asString() != nullptr && node.binaryOperator() == expr::BinaryOperator::add)
     return "strings do not join with '+' (in " + shown + "); sym.join(a, b) joins them";
+  const auto is_float = [](const value::Value& value) {
+    return value.kind() == value::ValueKind::float32 || value.kind() == value::ValueKind::float64;
+  };
+  if (is_float(*left) != is_float(*right) &&
+      (left->asInteger() != nullptr || right->asInteger() != nullptr)) {
+    const Node& integer = is_float(*left) ? node.right() : node.left();
+    std::string note = shown + " mixes a float with an integer, which no operator takes";
+    if (integer.kind() == NodeKind::integer) note += ": write " + std::to_string(integer.integer()) + ".0";
+    return note;
+  }
   return "the operands of " + shown + " are of kinds the operator does not take";
 }
 
@@ -84,6 +87,13 @@ std::optional<std::string> sliceNote(const Asking& asking, const Node& call) {
 }  // namespace
 
 std::vector<Note> expressionNotes(const Asking& asking, const std::vector<const Node*>& nodes) {
+  // A count a builtin's form does not take fails whatever the arguments
+  // hold, so it is told without evaluating them (a load would first need
+  // the bytes before it encoded).
+  for (const Node* node : nodes)
+    if (node->kind() == NodeKind::builtin_call)
+      if (auto note = call_arity_notes::valueArityNote(node->text(), node->arguments().size()))
+        return oneNote(std::move(*note));
   Error raw = Error::InvalidExpression;
   const Node* failing = innermostFailing(asking, nodes, Error::InvalidExpression, &raw);
   if (failing == nullptr || failing->kind() == NodeKind::binary) {
@@ -93,10 +103,11 @@ std::vector<Note> expressionNotes(const Asking& asking, const std::vector<const 
   }
   if (failing->kind() != NodeKind::builtin_call) return {};
   const std::string name = quoted(failing->text());
-  const std::size_t count = failing->arguments().size();
-  if (const auto builtin = meta_std::lookupBuiltin(failing->text())) {
-    if (raw == Error::InvalidArgument && refusesCount(*builtin, count))
-      return oneNote(name + " does not take " + std::to_string(count) + (count == 1 ? " argument" : " arguments"));
+  if (raw == Error::InvalidArgument)
+    if (auto note = builtin_range_notes::rangeNote(asking, *failing)) return oneNote(std::move(*note));
+  if (raw == Error::MissingEvaluationContext)
+    if (auto note = builtin_range_notes::imageNote(*failing)) return oneNote(std::move(*note));
+  if (meta_std::lookupBuiltin(failing->text())) {
     if (raw == Error::TypeMismatch) return oneNote("an argument of " + name + " is not of the kind it takes");
     if (auto note = missingKeyNote(asking, *failing)) return oneNote(std::move(*note));
   } else if (asking.module.metaFunctions().find(failing->text())) {

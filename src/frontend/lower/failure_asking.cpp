@@ -1,5 +1,7 @@
 #include "frontend/lower/failure_asking.hpp"
 
+#include <cinttypes>
+#include <cstdio>
 #include <unordered_map>
 
 #include "frontend/lower/diagnostic_format.hpp"
@@ -132,6 +134,14 @@ std::optional<std::uint64_t> integerArgument(const Asking& asking, const Node& c
 
 std::string argumentCount(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " argument" : " arguments");
+}
+
+std::string byteCount(std::uint64_t count) { return std::to_string(count) + (count == 1 ? " byte" : " bytes"); }
+
+std::string hexNumber(std::uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%" PRIx64, value);
+  return text;
 }
 
 std::string valueText(const value::Value& value) {

@@ -110,6 +110,12 @@ std::optional<std::uint64_t> integerArgument(const Asking& asking, const expr::N
 // "1 argument", "2 arguments".
 std::string argumentCount(std::size_t count);
 
+// "1 byte", "2 bytes".
+std::string byteCount(std::uint64_t count);
+
+// "0x1f", as notes show addresses.
+std::string hexNumber(std::uint64_t value);
+
 // A value as a note shows it.
 std::string valueText(const value::Value& value);
 

@@ -5,13 +5,18 @@
 #include "frontend/lower/api_call_notes.hpp"
 #include "frontend/lower/block_notes.hpp"
 #include "frontend/lower/call_arity_notes.hpp"
+#include "frontend/lower/data_kind_notes.hpp"
 #include "frontend/lower/declaration_notes.hpp"
 #include "frontend/lower/expression_notes.hpp"
 #include "frontend/lower/failure_asking.hpp"
 #include "frontend/lower/file_notes.hpp"
 #include "frontend/lower/float_notes.hpp"
+#include "frontend/lower/function_header_notes.hpp"
+#include "frontend/lower/limit_notes.hpp"
+#include "frontend/lower/line_notes.hpp"
 #include "frontend/lower/name_notes.hpp"
 #include "frontend/lower/quote_notes.hpp"
+#include "frontend/lower/store_notes.hpp"
 
 namespace frontend::lower::failure_notes {
 
@@ -31,6 +36,9 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
   std::deque<Node> parsed;
   if (auto note = float_notes::floatKindNote(statement, error, asking.evaluation()))
     return failure_asking::oneNote(std::move(*note));
+  if (error == Error::InvalidApiArgument || error == Error::InvalidExpression)
+    if (auto note = data_kind_notes::kindNote(statement, asking.evaluation()))
+      return failure_asking::oneNote(std::move(*note));
   switch (error) {
     case Error::UndefinedSymbol:
       return name_notes::undefinedNotes(asking, statement.location(), allNodes(expressionsOf(statement, parsed)));
@@ -42,6 +50,7 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
     case Error::SyntaxError:
     case Error::Syntax:
     case Error::UnexpectedEndOfInput:
+    case Error::Overflow:
       return file_notes::documentNotes(asking, allNodes(expressionsOf(statement, parsed)));
     case Error::ReadFailed:
       return file_notes::digestNotes(asking, allNodes(expressionsOf(statement, parsed)));
@@ -92,11 +101,36 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
       if (std::holds_alternative<ast::IsaTextStatement>(statement.payload))
         if (auto quote = quote_notes::openQuoteOnLine(module, cursor.target, statement.location()))
           return {std::move(*quote)};
-      return expression_notes::expressionNotes(asking, allNodes(expressionsOf(statement, parsed)));
+      if (auto notes = expression_notes::expressionNotes(asking, allNodes(expressionsOf(statement, parsed)));
+          !notes.empty())
+        return notes;
+      return limit_notes::addressNotes(asking, allNodes(expressionsOf(statement, parsed)));
     case Error::InvalidApiArgument:
+      if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload))
+        if (auto note = store_notes::outsideNote(asking, *call)) return failure_asking::oneNote(std::move(*note));
       return expression_notes::argumentNotes(asking, allNodes(expressionsOf(statement, parsed)));
+    // A condition fails for what its expression holds, told as an
+    // expression's failure would be.
+    case Error::UnknownMetaCondition:
+      // A condition that does not read as an expression is told as a line
+      // that does not.
+      if (auto notes = line_notes::parseNotes(module, statement.location(), Error::InvalidExpression); !notes.empty())
+        return notes;
+      [[fallthrough]];
+    case Error::InvalidMetaIf:
+    case Error::InvalidMetaWhile:
+      return expression_notes::expressionNotes(asking, allNodes(expressionsOf(statement, parsed)));
     case Error::NestingTooDeep:
       return block_notes::nestingNotes(statement);
+    case Error::MacroExpansionLimitExceeded:
+      return limit_notes::expansionNotes();
+    case Error::IncludeTooDeep:
+      return limit_notes::includeDepthNotes(context);
+    case Error::OutputTooLarge:
+      return limit_notes::sizeNotes(asking, statement);
+    case Error::SideEffectInValueFunction:
+      if (auto note = function_header_notes::bodyLineNote(statement)) return failure_asking::oneNote(std::move(*note));
+      return {};
     default:
       return {};
   }

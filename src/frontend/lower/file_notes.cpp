@@ -125,9 +125,10 @@ std::vector<Note> documentNotes(const Asking& asking, const std::vector<const No
     return oneNote(prefix + placeIn(*document, *offset) + of + what);
   }
   data::toml_parser::TextPosition at;
-  if (data::toml_parser::parse(*document, &at)) return {};
+  const auto parsed = data::toml_parser::parse(*document, &at);
+  if (parsed) return {};
   return oneNote(prefix + "line " + std::to_string(at.line) + ", column " + std::to_string(at.column) + of +
-                 data::toml_parser::describeStop(*document, at));
+                 data::toml_parser::describeFailure(parsed.error(), *document, at));
 }
 
 std::vector<Note> fileNotes(const Asking& asking, const ast::Statement& statement, const std::vector<const Node*>& nodes) {

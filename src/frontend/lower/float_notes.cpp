@@ -1,6 +1,10 @@
 #include "frontend/lower/float_notes.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
 #include <string_view>
 
 #include "frontend/lower/arithmetic_notes.hpp"
@@ -61,6 +65,26 @@ std::optional<std::string> mismatch(const Node& node, ValueKind wanted, std::str
          ": " + conversion(node, *kind, wanted);
 }
 
+bool isIntegerType(std::string_view type) {
+  static constexpr std::string_view kIntegers[] = {"integer", "u8", "u16", "u32", "u64", "i8", "i16", "i32", "i64"};
+  return std::ranges::find(kIntegers, type) != std::end(kIntegers);
+}
+
+// A float given to a name declared an integer: "2.0 is an f64; 'x' is
+// declared u32, which holds integers: write 2".
+std::optional<std::string> floatForInteger(const Node& node, const ast::ValueDeclarationStatement& declaration,
+                                           const expr::EvaluationContext& evaluation) {
+  const auto kind = kindOf(node, evaluation);
+  if (!kind || (*kind != ValueKind::float32 && *kind != ValueKind::float64)) return std::nullopt;
+  std::string note = arithmetic_notes::expressionText(node) + " is " + std::string(kindWord(*kind)) + "; '" +
+                     declaration.name + "' is declared " + *declaration.type_name + ", which holds integers: ";
+  const double number = node.number();
+  if (node.kind() == NodeKind::float64 && number >= 0 && number < 1e18 && number == static_cast<double>(
+                                                                             static_cast<std::uint64_t>(number)))
+    return note + "write " + std::to_string(static_cast<std::uint64_t>(number));
+  return note + "floats do not convert to integers";
+}
+
 std::optional<std::string> callNote(const ast::ApiCallStatement& call, const expr::EvaluationContext& evaluation) {
   if (call.name == "emit.f32" || call.name == "emit.f64") {
     if (call.arguments.size() != 1 || call.arguments[0].expression() == nullptr) return std::nullopt;
@@ -95,6 +119,7 @@ std::optional<std::string> floatKindNote(const ast::Statement& statement, qovrin
   if (declaration == nullptr || !declaration->type_name || ast::isStructLiteral(declaration->initializer))
     return std::nullopt;
   const std::string_view type = *declaration->type_name;
+  if (isIntegerType(type)) return floatForInteger(ast::expressionOf(declaration->initializer), *declaration, evaluation);
   if (type != "f32" && type != "f64") return std::nullopt;
   return mismatch(ast::expressionOf(declaration->initializer), type == "f32" ? ValueKind::float32 : ValueKind::float64,
                   "'" + declaration->name + "' is declared " + std::string(type), evaluation);
@@ -105,6 +130,15 @@ std::optional<std::string> conversionCallNote(const expr::Node& call, const expr
       call.arguments().size() != 1 || call.arguments()[0].kind() != expr::BuiltinArgument::Kind::expression)
     return std::nullopt;
   const Node& argument = call.arguments()[0].node();
+  if (call.text() == "f32" && kindOf(argument, evaluation) == ValueKind::float64) {
+    const auto value = expr::evaluateValue(argument, evaluation);
+    const double* number = value ? value->getIf<double>() : nullptr;
+    if (number == nullptr || !(std::fabs(*number) > static_cast<double>(std::numeric_limits<float>::max())))
+      return std::nullopt;
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%g", *number);
+    return "f32(x) is given " + std::string(shown) + ", past the largest finite f32, about 3.4e+38";
+  }
   if (kindOf(argument, evaluation) != ValueKind::integer) return std::nullopt;
   const ValueKind wanted = call.text() == "f32" ? ValueKind::float32 : ValueKind::float64;
   return arithmetic_notes::expressionText(argument) + " is an integer, and " + std::string(call.text()) +

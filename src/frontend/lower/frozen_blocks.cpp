@@ -2,6 +2,7 @@
 // for assembly to run after encoding (late_layout) or on the finished image
 // (defer).
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -10,13 +11,17 @@
 #include <utility>
 #include <vector>
 
+#include "common/display_text.hpp"
 #include "frontend/lower/api.hpp"
+#include "frontend/lower/builtin_family_notes.hpp"
+#include "frontend/lower/collection_mutation.hpp"
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/frozen_block_notes.hpp"
 #include "frontend/lower/late_layout.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/lower/statement_cases.hpp"
+#include "frontend/syntax/expr_builtin_names.hpp"
 
 namespace frontend::lower::statement_cases {
 
@@ -128,12 +133,24 @@ const ast::Statement* refusedInLateLayout(std::span<const ast::Statement> statem
   return nullptr;
 }
 
-std::string refusalNote(const ast::Statement& statement, bool in_defer) {
+// Whether a call in a frozen block names anything at all: a call of a line,
+// a value builtin, a function or a macro of the source. Any other name would
+// be refused outside the block too, so the block is not the cause.
+bool namesSomething(const Lowering& lowering, std::string_view name) {
+  return api::isCallName(name) || expr::isBuiltinName(name) || lowering.module.metaFunctions().find(name) ||
+         lowering.context.macros.contains(name) || std::ranges::find(collection_mutation::kMutationNames, name) !=
+                                                       collection_mutation::kMutationNames.end();
+}
+
+std::string refusalNote(const Lowering& lowering, const ast::Statement& statement, bool in_defer) {
   std::string_view word = statementWord(statement.kind());
   if (const auto* declaration = std::get_if<ast::ValueDeclarationStatement>(&statement.payload))
     word = declaration->is_mutable ? "'let'" : "'const'";
   const std::string_view block = in_defer ? "a 'defer' block" : "a 'late_layout' block";
   if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload)) {
+    if (!namesSomething(lowering, call->name))
+      return "there is no call named " + qovrin::quotedSubject(call->name) +
+             builtin_family_notes::callFamilyMembers(call->name, api::callNames());
     if (in_defer && api::isCallName(call->name))
       return "'" + call->name + "' changes the layout, which " + std::string(block) +
              " cannot: it runs on the finished image, which it may read, store into and print";
@@ -156,7 +173,7 @@ qovrin::Status reportRefused(Lowering& lowering, const ast::Statement* refused, 
                              bool in_defer, qovrin::Error error) {
   if (refused == nullptr) return fail(error);
   const diagnostic::Note notes[] = {
-      {refusalNote(*refused, in_defer), std::nullopt},
+      {refusalNote(lowering, *refused, in_defer), std::nullopt},
       {std::string("in the '") + (in_defer ? "defer" : "late_layout") + "' block opened here", block},
   };
   root::addLowerErrorDiagnostic(lowering.module, refused->location(), error, notes);

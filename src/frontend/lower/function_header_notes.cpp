@@ -4,6 +4,7 @@
 
 #include "common/ascii.hpp"
 #include "common/display_text.hpp"
+#include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/parser.hpp"
 
 namespace frontend::lower::function_header_notes {
@@ -28,6 +29,15 @@ std::optional<std::string> headerNote(std::string_view line) {
          "and a function with a return type (" + returns + ") may not change its caller's values: drop 'let' ('let " +
          "copy = " + written->name + "' in the body gives a copy to change), or drop " + returns +
          " to make a statement function";
+}
+
+std::optional<std::string> bodyLineNote(const ast::Statement& statement) {
+  const auto* line = std::get_if<ast::IsaTextStatement>(&statement.payload);
+  if (line == nullptr) return std::nullopt;
+  // A lone name reads as an instruction (nop, ret) as much as a value.
+  const auto tree = expr::parseOwned(line->text);
+  if (!tree || tree->kind() == expr::NodeKind::identifier) return std::nullopt;
+  return "a value function gives its result with 'return': write 'return " + line->text + "'";
 }
 
 }  // namespace frontend::lower::function_header_notes

@@ -50,6 +50,11 @@ class Store {
   bool contains(std::string_view name) const noexcept { return by_name_.contains(name); }
   bool empty() const noexcept { return entries_.empty(); }
   std::size_t size() const noexcept { return entries_.size(); }
+  std::vector<std::string_view> names() const {
+    std::vector<std::string_view> names;
+    for (const auto& [name, entries] : by_name_) names.push_back(name);
+    return names;
+  }
 
   // The fixed entry with exactly that many parameters, else the variadic one
   // when it can take that many operands; null when neither exists.

@@ -55,8 +55,13 @@ qovrin::Status lowerSourceIntoModuleWithPathOptions(module::Module& module, std:
     context::LowerContext context(options);
     expression_bridge::bindHooks(context);
     const std::string identity = source_path::normalizeIdentity(options.identity.value_or(source_path));
-    return source_loading::lowerIntoModuleWithIdentityInternal(module, source_path, identity, std::move(source_text),
-                                                               context, &lowerStatementFeed, &addLowerErrorDiagnostic);
+    const qovrin::Status lowered = source_loading::lowerIntoModuleWithIdentityInternal(
+        module, source_path, identity, std::move(source_text), context, &lowerStatementFeed, &addLowerErrorDiagnostic);
+    for (const std::string_view name : context.macros.names())
+      module.keepSourceOnlyDefinition({std::string(name), true, std::string(source_path)});
+    for (std::uint32_t index = 0; index < context.functions.size(); ++index)
+      module.keepSourceOnlyDefinition({context.functions.at(index).name, false, std::string(source_path)});
+    return lowered;
   } catch (const std::bad_alloc&) {
     return fail(Error::OutOfMemory);
   }

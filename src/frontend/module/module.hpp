@@ -52,6 +52,14 @@ struct LoadedSource {
   std::string text;
 };
 
+// A macro or statement function of a source, which does not carry into the
+// sources lowered after it (a project's [include] files before its source).
+struct SourceOnlyDefinition {
+  std::string name;
+  bool macro = false;  // else a statement function
+  std::string path;    // of the source that defined it
+};
+
 class Module {
  public:
   // A module with one output section ".text" (base 0, file offset 0), which is
@@ -167,6 +175,17 @@ class Module {
   qovrin::Result<std::uint32_t> addSource(std::string path, std::string text);
   const std::deque<LoadedSource>& sources() const noexcept { return sources_; }
 
+  // Kept when a source's lowering ends, so that a later source that uses the
+  // name can be told why it finds none.
+  void keepSourceOnlyDefinition(SourceOnlyDefinition definition) {
+    source_only_definitions_.push_back(std::move(definition));
+  }
+  const SourceOnlyDefinition* sourceOnlyDefinition(std::string_view name) const noexcept {
+    for (const SourceOnlyDefinition& definition : source_only_definitions_)
+      if (definition.name == name) return &definition;
+    return nullptr;
+  }
+
   // Texts kept for the module's lifetime (the identities of imported files).
 
   // Identities of the sources imported so far; an import lowers a source once
@@ -264,6 +283,7 @@ class Module {
   types::TypeStore types_;
   type_name::TypeNameTable type_names_;
   std::deque<LoadedSource> sources_;
+  std::vector<SourceOnlyDefinition> source_only_definitions_;
   text_arena::TextArena instruction_texts_;
   std::unordered_set<std::string, NameHash, std::equal_to<>> imported_;
   std::vector<output::contracts::LateLayoutBlock> late_layout_blocks_;

@@ -90,7 +90,9 @@ TEST(RefusedFormNotes, X86SaysWhichPartFailed) {
       {x64, "rep repne movsb",
        "'repne' follows another repeat prefix: a line takes one of rep, repe, repne, xacquire, xrelease, bnd and nobnd"},
       {x64, "lock lock inc dword [rax]", "'lock' is written twice"},
-      {x64, "lock a64 nop", "no instruction named 'a64'"},
+      {x64, "lock a64 nop",
+       "'a64' before 'nop' is read as the instruction: a prefix word stands on a line of its own, the line before "
+       "'nop'"},
       {x64, "shl eax, bx", ""},
   });
 }

@@ -295,8 +295,10 @@ TEST(ConstantIntegerValue, FoldsWithoutContext) {
       {"~0 >> 60", 0xf},
       {"x >> 64", 0},
       {"x >> 1", std::nullopt},
-      {"1.0", std::nullopt},
-      {"\"a\"", std::nullopt},
+      {"1.0", Error::TypeMismatch},
+      {"\"a\"", Error::TypeMismatch},
+      {"'a' << 8", Error::TypeMismatch},
+      {"x + 'a'", std::nullopt},
       {"3 - 5", kMax - 1},
       {"4294967296 * 4294967296", 0},
       {"1 / 0", Error::DivisionByZero},
@@ -319,6 +321,19 @@ TEST(ConstantIntegerValue, FoldsWithoutContext) {
       ASSERT_TRUE(folded) << text;
       EXPECT_EQ(*folded, std::get<0>(expected)) << text;
     }
+  }
+}
+
+TEST(ConstantIntegerValue, SaysWhichLiteralNoIntegerOperatorTakes) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"'a' << 8", "it combines a string with an integer"},
+      {"1.5", "it is a float64, not an integer"},
+      {"2 * (1 + b\"x\")", "it combines an integer with a bytes"},
+      {"-(3 - 2.0) + 1", "it combines an integer with a float64"},
+  };
+  for (const auto& [text, reason] : cases) {
+    ASSERT_EQ(errorOf(frontend::expr::constantIntegerValue(parse(text))), Error::TypeMismatch) << text;
+    EXPECT_EQ(frontend::expr::constantMismatchReason(parse(text)), reason) << text;
   }
 }
 

@@ -5,9 +5,16 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/lower/api.hpp"
+#include "frontend/meta_std/meta_data.hpp"
+#include "frontend/meta_std/meta_data_eval.hpp"
+#include "frontend/meta_std/meta_io.hpp"
+#include "frontend/meta_std/meta_std.hpp"
 #include "frontend/module/module.hpp"
+#include "frontend/syntax/expr_builtin_names.hpp"
 #include "lower_test_support.hpp"
 
 namespace {
@@ -36,6 +43,41 @@ TEST(CallArityNotes, EveryCallTakesTheCountsItsNoteNames) {
   }
 }
 
+// Whether the dispatch of a value builtin refuses `count` arguments for their
+// number: every builtin checks the count before it reads what an argument
+// holds, so stand-ins that hold nothing reach no further.
+bool valueDispatchRefusesCount(std::string_view name, std::size_t count) {
+  const std::vector<frontend::value::Value> stand_ins(count);
+  const auto refused = [](const auto& result) { return !result && result.error() == qovrin::Error::InvalidArgument; };
+  if (const auto builtin = frontend::meta_std::lookupBuiltin(name))
+    return refused(frontend::meta_std::callBuiltin(*builtin, std::span<const frontend::value::Value>(stand_ins)));
+  if (const auto builtin = frontend::meta_data::lookupBuiltin(name)) {
+    const frontend::meta_io::MetaFileHooks hooks;
+    return refused(frontend::meta_data::evalDataBuiltin(*builtin, stand_ins, &hooks));
+  }
+  std::string call = std::string(name) + "(";
+  for (std::size_t index = 0; index < count; ++index) call += index == 0 ? "x" : ", x";
+  frontend::module::Module module(frontend::target::Target::x86(64));
+  const frontend::expr::EvaluationContext context{.module = module};
+  return refused(frontend::expr::evaluateValue(frontend::expr::parseOwned(call + ")").value(), context));
+}
+
+TEST(CallArityNotes, EveryValueBuiltinTakesTheCountsItsNoteNames) {
+  std::vector<std::string_view> dispatched(frontend::meta_std::kBuiltinNames.begin(),
+                                           frontend::meta_std::kBuiltinNames.end());
+  dispatched.insert(dispatched.end(), frontend::meta_data::kBuiltinNames.begin(),
+                    frontend::meta_data::kBuiltinNames.end());
+  for (const auto& builtin : frontend::expr::kEvaluatorBuiltins) dispatched.push_back(builtin.name);
+  std::ranges::sort(dispatched);
+  std::vector<std::string_view> shaped;
+  for (const auto& shape : call_arity_notes::valueShapes()) shaped.push_back(shape.name);
+  EXPECT_EQ(shaped, dispatched);
+  for (const std::string_view name : dispatched)
+    for (std::size_t count = 0; count <= 4; ++count)
+      EXPECT_EQ(call_arity_notes::valueArityNote(name, count).has_value(), valueDispatchRefusesCount(name, count))
+          << name << " with " << count;
+}
+
 TEST(CallArityNotes, NamesTheCountsAndTheForm) {
   const struct {
     std::string_view name;
@@ -51,6 +93,9 @@ TEST(CallArityNotes, NamesTheCountsAndTheForm) {
       {"x86.use32", 1, "'x86.use32' takes no arguments, 1 given: x86.use32()"},
   };
   for (const auto& c : cases) EXPECT_EQ(call_arity_notes::arityNote(c.name, c.given), c.note) << c.name;
+  EXPECT_EQ(call_arity_notes::valueArityNote("bytes.replace", 3),
+            "'bytes.replace' takes 4 arguments, 3 given: bytes.replace(bytes, offset, count, with)");
+  EXPECT_EQ(call_arity_notes::valueArguments("list.slice"), "(list, start, count)");
   EXPECT_FALSE(call_arity_notes::arityNote("nosuch", 9));
   EXPECT_FALSE(call_arity_notes::takesCount("nosuch", 0));
 }

@@ -369,6 +369,13 @@ TEST(ImageCap, RefusesBytesAsTheyAreAdded) {
   const auto refused = [](int line) {
     return std::vector<std::string>{"main.qov:" + std::to_string(line) + ":1: error: lowering failed: OutputTooLarge"};
   };
+  const auto refusedWith = [&](int line, const std::string& note) {
+    auto diagnostics = refused(line);
+    diagnostics.push_back("main.qov:" + std::to_string(line) + ":1: note: " + note);
+    return diagnostics;
+  };
+  const std::string cap = "the output holds at most 2147483648 bytes (2 GiB)";
+  const std::string no_room = "the file is larger than the 16 bytes the output has room for at file offset 0x7ffffff0: " + cap;
   expectOutputCases(
       {
           {near + "pad(16, 1)\n", "01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 01"},
@@ -377,12 +384,15 @@ TEST(ImageCap, RefusesBytesAsTheyAreAdded) {
           {near + "pad_to(17)\n", "", refused(2), false},
           {near + "dq(1, 2, 3)\n", "", refused(2), false},
           {near + "emit.bytes(b\"0123456789abcdefg\")\n", "", refused(2), false},
-          {near + "emit.file(\"x.bin\")\n", "", refused(2), false},
-          {near + "emit.file(\"x.bin\", 1, 17)\n", "", refused(2), false},
+          {near + "emit.file(\"x.bin\")\n", "", refusedWith(2, no_room), false},
+          {near + "emit.file(\"x.bin\", 1, 17)\n", "", refusedWith(2, no_room), false},
           {near + "db(1)\nalign(32)\n", "", refused(3), false},
           {near + "reserve(16)\n", "r16"},
           {near + "reserve(16)\nemit.u8(0)\n", "", refused(3), false},
-          {"region.begin(\"h\", 0, 0xffffffffffffffff)\nemit.u8(0)\n", "", refused(2), false},
+          {"region.begin(\"h\", 0, 0xffffffffffffffff)\nemit.u8(0)\n", "",
+           refusedWith(2, "the output already reaches file offset 0xffffffffffffffff, past its end: " + cap +
+                              ", and a reservation or a region's file offset before this line took it there"),
+           false},
       },
       files);
 

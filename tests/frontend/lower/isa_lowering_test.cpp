@@ -54,7 +54,7 @@ TEST(IsaLowering, ReplacesMetaIntegersAndBuiltinCalls) {
        {}},
       {Target::spirv(), "const id = 5\n%id = OpTypeVoid\n", {"%5 = OpTypeVoid"}, {}},
       {x86, "mov eax, 'oops\n", {}, {"main.qov:1:1: lowering failed: InvalidExpression"}},
-      {x86, "mov eax, 'a''b' + \"c\"\nmov eax, 'a', \"b\n", {"b8 00 00 00 00 <'a''b' + \"c\">"},
+      {x86, "mov eax, x + 'a''b' + \"c\"\nmov eax, 'a', \"b\n", {"b8 00 00 00 00 <x + 'a''b' + \"c\">"},
        {"main.qov:2:1: lowering failed: InvalidExpression"}},
       // mov eax, 'a''b', the string a'b
       {x86, "const z = 1\nmov eax, 'a''b'\nmov eax, 'a', \"b\n", {"b8 61 27 62 00"},

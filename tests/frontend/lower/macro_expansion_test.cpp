@@ -166,7 +166,8 @@ TEST(MacroLines, OperandsRenderAsTheCallerWroteThem) {
   expectLines({
       {load + "{\n  let n = 4\n  ld eax, n\n}\n", {"b8 07 00 00 00"}},  // mov eax, 4 + 3
       {load + "start:\nld ecx, [start + 2]\n", {"mov ecx, [start + 2] + 3"}},
-      {load + "let base = 7\nld rax, base * 'a,b'\n", {"48 b8 00 00 00 00 00 00 00 00 <7 * 'a,b' + 3>"}},
+      {load + "let base = 7\nld rax, base * later * 'a,b'\n",
+       {"48 b8 00 00 00 00 00 00 00 00 <7 * later * 'a,b' + 3>"}},
       {"macro pos(r) {\n  nop\n  mov r, here()\n}\nnop\npos eax\n", {"90", "90", "b8 02 00 00 00"}},
       {"macro two(a, b) {\n  push a\n  push b\n}\ntwo rax, rbx\n", {"50", "53"}},  // push rax, push rbx
       {"macro wrap(x) {\n  inner x\n}\nmacro inner(y) {\n  add y, 1\n}\n{\n  let r = 5\n  wrap [r]\n}\n",

@@ -1,0 +1,169 @@
+#!/usr/bin/env python3
+"""Runs the example of each README sentence that warns of a pitfall: byte
+strings take no escapes, a number as a RISC-V branch target is a distance
+while x86 reads an address, how deep includes nest, which entry point
+interfaces a SPIR-V 1.6 module needs (checked with spirv-val), and which
+ISA names and files `init` takes.
+
+Usage: readme_pitfalls_test.py <qovrin> <README.md>
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import oracle
+
+
+def run(qovrin, work, source, target="x86-64", files=None):
+    """(status, stderr, output bytes) of assembling `source`."""
+    for name, text in (files or {}).items():
+        with open(os.path.join(work, name), "w") as handle:
+            handle.write(text)
+    with open(os.path.join(work, "main.qov"), "w") as handle:
+        handle.write(source)
+    out = os.path.join(work, "out.bin")
+    if os.path.exists(out):
+        os.remove(out)
+    done = subprocess.run([qovrin, "main.qov", "--no-progress", "--target", target, "-o", "out.bin"], cwd=work,
+                          capture_output=True, stdin=subprocess.DEVNULL, timeout=60)
+    data = open(out, "rb").read() if os.path.exists(out) else None
+    return done.returncode, done.stderr.decode("utf-8", "replace"), data
+
+
+def byte_strings(qovrin, work):
+    _, stderr, _ = run(qovrin, work, 'print(len(b"\\x02"))\nprint(bytes.hex(bytes.from_hex("02")))\n')
+    notes = re.findall(r"note: (.*)$", stderr, re.M)
+    return None if notes == ["4", "02"] else "b\"\\x02\" and bytes.from_hex(\"02\") print %s" % notes
+
+
+def branch_targets(qovrin, work):
+    _, _, number = run(qovrin, work, "beq a0, a1, 8\nnop\nnop\n", "rv64")
+    _, _, label = run(qovrin, work, "beq a0, a1, L\nnop\nL:\nnop\n", "rv64")
+    if number is None or number != label:
+        return "beq a0, a1, 8 is not the branch that skips the next instruction"
+    _, _, address = run(qovrin, work, "jmp 0x10\n")
+    _, _, placed = run(qovrin, work, "jmp L\npad_to(0x10)\nL:\n")
+    if address is None or placed is None or placed[:len(address)] != address:
+        return "x86 jmp 0x10 does not go to address 0x10"
+    return None
+
+
+def include_depth(qovrin, work):
+    chain = {"f%d.qov" % index: 'include("f%d.qov")\n' % (index + 1) for index in range(1, 128)}
+    chain["f127.qov"] = "nop\n"
+    status, stderr, _ = run(qovrin, work, 'include("f1.qov")\n', files=chain)
+    if status != 0:
+        return "128 nested sources are refused:\n" + stderr
+    chain["f127.qov"] = 'include("f128.qov")\n'
+    chain["f128.qov"] = "nop\n"
+    status, stderr, _ = run(qovrin, work, 'include("f1.qov")\n', files=chain)
+    if status == 0 or "IncludeTooDeep" not in stderr:
+        return "129 nested sources are not refused with IncludeTooDeep:\n" + stderr
+    return None
+
+
+SHADER = """OpCapability Shader
+OpMemoryModel Logical GLSL450
+OpEntryPoint Fragment %4 "main"{interface}
+OpExecutionMode %4 OriginUpperLeft
+%2 = OpTypeVoid
+%3 = OpTypeFunction %2
+%6 = OpTypeFloat 32
+%7 = OpTypePointer Private %6
+%9 = OpVariable %7 Private
+%4 = OpFunction %2 None %3
+%5 = OpLabel
+%10 = OpLoad %6 %9
+OpReturn
+OpFunctionEnd
+"""
+
+
+def entry_point_interfaces(qovrin, work):
+    verdicts = []
+    for interface in (" %9", ""):
+        _, stderr, module = run(qovrin, work, SHADER.format(interface=interface), "spv")
+        if module is None:
+            return "the shader does not assemble:\n" + stderr
+        with open(os.path.join(work, "shader.spv"), "wb") as handle:
+            handle.write(module)
+        verdicts.append(subprocess.run(["spirv-val", "shader.spv"], cwd=work, capture_output=True).returncode == 0)
+    return None if verdicts == [True, False] else "spirv-val takes the entry points as %s, not [True, False]" % verdicts
+
+
+def init(qovrin, work, *arguments):
+    done = subprocess.run([qovrin, "init"] + list(arguments), cwd=work, capture_output=True,
+                          stdin=subprocess.DEVNULL, timeout=60)
+    return done.returncode, done.stderr.decode("utf-8", "replace")
+
+
+def init_names(qovrin, work):
+    init(qovrin, work, "demo", "--isa", "riscv", "--bits", "32")
+    project = os.path.join(work, "demo", "qovrin.toml")
+    if not os.path.exists(project) or 'isa = "riscv32"' not in open(project).read():
+        return "--isa riscv --bits 32 does not make an RV32 project"
+    status, stderr = init(qovrin, work, "other", "--isa", "arm")
+    if status == 0 or "the ISA names are x86-64" not in stderr:
+        return "an unknown ISA name is not refused with the names:\n" + stderr
+    return None
+
+
+def init_force(qovrin, work):
+    init(qovrin, work, "demo")
+    mine = os.path.join(work, "mine.qov")
+    with open(mine, "w") as handle:
+        handle.write("mine\n")
+    starter = os.path.join(work, "demo", "src", "main.qov")
+    os.remove(starter)
+    os.symlink(mine, starter)
+    readme = os.path.join(work, "demo", "include", "README.md")
+    os.remove(readme)
+    os.link(mine, readme)
+    status, stderr = init(qovrin, work, "demo", "--force")
+    with open(mine) as handle:
+        written = handle.read()
+    if status != 0 or not os.path.islink(starter) or written.startswith("mine"):
+        return "--force does not write through a link and a second name:\n" + stderr
+    return None
+
+
+# (words of the README sentence, its check, the oracle it needs)
+CLAIMS = [
+    ("`b\"\\x02\"` is the four bytes", byte_strings, None),
+    ("`beq a0, a1, 8` skips the next", branch_targets, None),
+    ("includes 128 deep", include_depth, None),
+    ("(`--target-env vulkan1.3`)", entry_point_interfaces, "spirv-val"),
+    ("refused with the list of those it does", init_names, None),
+    ("second name of one is written through, as `-o` does", init_force, None),
+]
+
+
+def main():
+    qovrin = os.path.abspath(sys.argv[1])
+    with open(sys.argv[2], encoding="utf-8") as handle:
+        readme = " ".join(handle.read().split())
+    problems = []
+    for words, check, needs in CLAIMS:
+        if words not in readme:
+            problems.append("the README no longer says %r" % words)
+            continue
+        if needs and shutil.which(needs) is None:
+            if oracle.missing(needs) != oracle.SKIPPED:
+                return 1
+            continue
+        with tempfile.TemporaryDirectory(prefix="qovrin-readme-") as work:
+            problem = check(qovrin, work)
+        if problem:
+            problems.append("%s: %s" % (words, problem))
+    for problem in problems:
+        print(problem)
+    print("%d of %d README pitfalls hold as written" % (len(CLAIMS) - len(problems), len(CLAIMS)))
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
