@@ -477,10 +477,7 @@ qovrin::Result<std::optional<std::uint64_t>> constantIntegerValue(const Node& no
 }
 
 bool usesOutputLoad(const Node& node) noexcept {
-  return anyCallIn(node, [](const Node& call) {
-    const auto builtin = findEvaluatorBuiltin(call.text());
-    return builtin && builtin->kind == EvaluatorBuiltinKind::output_load;
-  });
+  return anyCallIn(node, [](const Node& call) { return readsOutput(call); });
 }
 
 }  // namespace frontend::expr

@@ -77,9 +77,10 @@ TEST(MacroOperands, CalledFunctionsReadTheCapturedValues) {
 }
 
 // A later argument's function that assigns the binding an earlier argument
-// names, reached through any expression its body writes, leaves the earlier
-// argument its value as read ("old0", not "new0"); a let parameter's body
-// that includes another source leaves the caller's binding whole for it.
+// names, reached through any expression its body or the argument writes,
+// leaves the earlier argument its value as read ("old0", not "new0"); a let
+// parameter's body that includes another source leaves the caller's binding
+// whole for it.
 TEST(ValueFunctions, LaterArgumentsReachTheBindingThroughAnyExpression) {
   const std::string sets =
       "struct P {\n  x: u64\n}\nfn box(v) -> P {\n  let p = P{ x: v }\n  return p\n}\nfn norm(v) -> u64 {\n"
@@ -97,6 +98,7 @@ TEST(ValueFunctions, LaterArgumentsReachTheBindingThroughAnyExpression) {
           {through("-sets()"), {}, {{"ok", 1}}},
           {through("norm(sets())"), {}, {{"ok", 1}}},
           {through("box(sets()).x"), {}, {{"ok", 1}}},
+          {through("0").replace(sets.find("via()"), 5, "box(sets()).x"), {}, {{"ok", 1}}},
           {"let seen = 0\nfn add(let m) {\n  m = list.push(m, 2)\n  include(\"peek.qov\")\n}\nlet reg = list.of(1)\n"
            "add(reg)\nlet n = len(reg)\n",
            {},
