@@ -47,7 +47,16 @@ std::vector<std::uint32_t> capturedValues(LowerContext& context, const module::M
     }
     const binding_reach::Reach& reach = binding_reach::functionReach(context, module.metaFunctions(), name);
     reaches_all = reach.anything;
-    for (const std::string& named_there : reach.names) add(named_there);
+    if (reaches_all) return;
+    // A long body names more than a small module holds: then each symbol is
+    // looked for among the names, so that an expansion pays for the shorter.
+    if (reach.names.size() <= symbols.size()) {
+      for (const std::string& named_there : reach.names) add(named_there);
+      return;
+    }
+    for (std::uint32_t position = 0; position < symbols.size(); ++position)
+      if (symbols[position].value() != nullptr && binding_reach::mayName(reach, module.symbolName(symbols[position])))
+        named.push_back(position);
   });
   if (reaches_all) {
     named.clear();
