@@ -185,14 +185,25 @@ class Search {
 
 }  // namespace
 
-const Reach& functionReach(context::LowerContext& context, const meta_function::Store& values,
-                           std::string_view function) {
+namespace {
+
+// The memo, emptied first when a definition came since it was filled.
+Memo& currentMemo(context::LowerContext& context, const meta_function::Store& values) {
   Memo& memo = context.reach;
   const std::size_t definitions = values.size() + context.functions.size() + context.macros.size();
   if (memo.definitions != definitions) {
     memo.functions.clear();
+    memo.last.reset();
     memo.definitions = definitions;
   }
+  return memo;
+}
+
+}  // namespace
+
+const Reach& functionReach(context::LowerContext& context, const meta_function::Store& values,
+                           std::string_view function) {
+  Memo& memo = currentMemo(context, values);
   if (const auto known = memo.functions.find(function); known != memo.functions.end()) return known->second;
   Search search(context, values, memo.bodies_walked);
   search.follow(function);
@@ -205,7 +216,14 @@ bool mayName(const Reach& reach, std::string_view name) noexcept {
 
 bool valueFunctionMayReach(context::LowerContext& context, const meta_function::Store& values,
                            std::string_view function, std::string_view binding) {
-  return !values.find(function) || mayName(functionReach(context, values, function), binding);
+  Memo& memo = currentMemo(context, values);
+  if (memo.last && memo.last->function == function && memo.last->binding == binding) return memo.last->reaches;
+  const bool reaches = !values.find(function) || mayName(functionReach(context, values, function), binding);
+  Memo::Asked& last = memo.last ? *memo.last : memo.last.emplace();
+  last.function.assign(function);
+  last.binding.assign(binding);
+  last.reaches = reaches;
+  return reaches;
 }
 
 }  // namespace frontend::lower::binding_reach

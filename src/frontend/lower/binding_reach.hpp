@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -42,8 +43,17 @@ struct Memo {
     std::size_t operator()(std::string_view name) const noexcept { return std::hash<std::string_view>{}(name); }
   };
 
+  // The last question of a value call's later argument, and its answer: a
+  // loop asks the same one every round, cheaper to compare than to look up.
+  struct Asked {
+    std::string function;
+    std::string binding;
+    bool reaches = false;
+  };
+
   std::size_t definitions = 0;
   std::unordered_map<std::string, Reach, NameHash, std::equal_to<>> functions;
+  std::optional<Asked> last;
   std::uint64_t bodies_walked = 0;  // only counted, so that a test can see the memo at work
 };
 

@@ -95,4 +95,29 @@ TEST(BindingReach, WalksABodyOncePerDefinition) {
   EXPECT_EQ(state.reach.bodies_walked, 5u);
 }
 
+// A value call's argument asks the same question every round; the answer
+// kept for it is the answer to that question only, until a definition.
+TEST(BindingReach, ValueCallsAskInTurn) {
+  frontend::module::Module module(frontend::target::Target::x86(64));
+  context::LowerContext state({});
+  define(module, state, "fn norm(x) -> integer {\n  return x\n}\nfn uses() -> integer {\n  return s + later()\n}\n");
+  struct Row {
+    std::string_view function;
+    std::string_view binding;
+    bool reaches;
+  };
+  const Row before[] = {{"norm", "s", false}, {"norm", "s", false},   {"uses", "s", true},
+                        {"norm", "x", true},  {"nowhere", "x", true}, {"uses", "x", true}};
+  const Row after[] = {{"uses", "x", false}, {"uses", "s", true}};
+  const auto ask = [&](std::span<const Row> rows) {
+    for (const Row& row : rows)
+      EXPECT_EQ(binding_reach::valueFunctionMayReach(state, module.metaFunctions(), row.function, row.binding),
+                row.reaches)
+          << row.function << " / " << row.binding;
+  };
+  ask(before);
+  define(module, state, "fn later() -> integer {\n  return 1\n}\n");
+  ask(after);
+}
+
 }  // namespace
