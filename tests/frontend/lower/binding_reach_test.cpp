@@ -46,6 +46,7 @@ constexpr std::string_view kFunctions =
     "fn by_eval(op) -> integer {\n  return operand.eval(op)\n}\n"
     "fn by_import() {\n  import(\"part.qov\")\n}\n"
     "fn by_macro() {\n  expand 1\n}\n"
+    "fn by_macro_call() {\n  expand (1)\n}\n"
     "fn by_load() -> integer {\n  return load.u8(0)\n}\n"
     "fn by_unknown() -> integer {\n  return later()\n}\n"
     "fn ping(n) -> integer {\n  if n > 0 {\n    return pong(n - 1)\n  }\n  return 0\n}\n"
@@ -66,7 +67,8 @@ TEST(BindingReach, FollowsCallsAndStopsAtCodeItCannotSee) {
       {"log", "k", true},             {"by_operator", "s", true},    {"by_minus", "s", true},
       {"by_argument", "s", true},     {"by_field", "s", true},       {"by_condition", "s", true},
       {"by_instruction", "s", true},  {"by_operator", "reg", false}, {"by_eval", "", true},
-      {"by_import", "", true},        {"by_macro", "", true},        {"by_load", "", true},
+      {"by_import", "", true},        {"by_macro", "", true},        {"by_macro_call", "", true},
+      {"by_load", "", true},
       {"by_unknown", "", true},       {"ping", "reg", false},        {"pong", "n", true},
       {"nowhere", "", true},
   };
