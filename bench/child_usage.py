@@ -77,3 +77,15 @@ class Child:
         self.process.terminate()
         self.process.wait()
         self._report.close()
+
+
+def usage_of(command):
+    """The Usage of one run of the command, or None when it failed, its
+    error output then passed on to ours."""
+    child = Child(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    errors = child.process.stderr.read()
+    code, usage = child.finish()
+    if code != 0 or usage is None:
+        sys.stderr.write(f"{command[0]} failed: {errors.decode(errors='replace')[:500]}\n")
+        return None
+    return usage

@@ -5,7 +5,9 @@ memory, and qovrin's ratios against as.
 
 Two shapes, the same bytes in each assembler's syntax: "one" is a line of one
 byte (`db(1)` / `.byte 1`), "sixteen" a line of sixteen byte values between 0
-and 255. Each tool runs --repeat times and the fastest run counts. With
+and 255. Each tool runs --repeat times and the fastest run counts, timed by
+the processor time it used (user and system), which other work on the
+machine changes far less than the wall time. With
 --check the script exits with status 1 when qovrin is slower than as on
 "one", less than 1.5 times as fast on "sixteen", or peaks above three times
 the size of its source on either.
@@ -20,7 +22,7 @@ import random
 import sys
 import tempfile
 
-from x86_throughput import run
+from child_usage import usage_of
 
 # shape: (least speed ratio to as, most peak memory per source byte)
 BOUNDS = {"one": (1.0, 3.0), "sixteen": (1.5, 3.0)}
@@ -42,11 +44,12 @@ def write_sources(shape, count, qovrin_path, as_path):
 
 
 def best(command, repeat):
-    """The fastest of repeat runs with the largest peak seen (bytes), or None when one failed."""
-    runs = [run(command) for _ in range(repeat)]
+    """The fastest of repeat runs in processor time with the largest peak seen
+    (bytes), or None when one failed."""
+    runs = [usage_of(command) for _ in range(repeat)]
     if None in runs:
         return None
-    return min(elapsed for elapsed, _ in runs), max(peak for _, peak in runs) * 1024
+    return min(usage.processor for usage in runs), max(usage.peak_kib for usage in runs) * 1024
 
 
 def measure(qovrin, shape, count, repeat, work):
@@ -66,7 +69,7 @@ def measure(qovrin, shape, count, repeat, work):
             print(f"{name:>7}: failed")
             continue
         elapsed, peak = result
-        print(f"{name:>7}: {count / elapsed:12,.0f} lines/s  {elapsed:7.2f} s  peak {peak / 2**20:8.1f} MiB")
+        print(f"{name:>7}: {count / elapsed:12,.0f} lines/s  {elapsed:7.2f} s processor  peak {peak / 2**20:8.1f} MiB")
     if None in results.values():
         return False
     speed = results["as"][0] / results["qovrin"][0]

@@ -16,11 +16,10 @@ Usage: x86_throughput.py <qovrin> [--lines N] [--mix labels|plain] [--without na
 import argparse
 import os
 import random
-import subprocess
 import sys
 import tempfile
 
-from child_usage import Child
+from child_usage import usage_of
 
 PATTERNS = [
     "mov eax, {imm}", "add rax, rbx", "sub rcx, {imm}", "lea rdx, [rax+rbx*4+{imm}]",
@@ -87,13 +86,8 @@ def generate(count, files, start=1):
 
 def run(command):
     """Wall time and peak resident memory (KiB) of one child, or None when it fails."""
-    child = Child(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    errors = child.process.stderr.read()
-    code, usage = child.finish()
-    if code != 0 or usage is None:
-        sys.stderr.write(f"{command[0]} failed: {errors.decode(errors='replace')[:500]}\n")
-        return None
-    return usage.elapsed, usage.peak_kib
+    usage = usage_of(command)
+    return None if usage is None else (usage.elapsed, usage.peak_kib)
 
 
 def main():

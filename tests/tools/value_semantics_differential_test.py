@@ -3,7 +3,7 @@
 byte strings (assignments, `let` parameters, value functions, macros, frozen
 `defer` blocks, loops, lists pushed into each other, calls whose later
 argument runs a value function that writes the binding an earlier one
-reads), each assembled by qovrin and its printed lines compared with what a
+reads, helpers that do their work through other functions), each assembled by qovrin and its printed lines compared with what a
 small model of the value rules expects: a value is never changed through
 another binding, whatever the two share.
 
@@ -29,6 +29,15 @@ PRELUDE = """fn addp(let l, v) {
 }
 fn setp(let l, i, v) {
   l = list.set(l, i, v)
+}
+fn same(v) -> string {
+  return v
+}
+fn relay(let l, v) {
+  addp(l, same(v))
+}
+fn setn(let l, i, v) {
+  l = list.set(l, i, same(v))
 }
 fn grow(x: list, v) -> list {
   return list.push(x, v)
@@ -58,6 +67,12 @@ fn tick() -> string {
 }
 fn lset(let w, i) {
   w = list.set(w, i, tick())
+}
+fn relay_tick() -> string {
+  return same(tick())
+}
+fn lset2(let w, i) {
+  w = list.set(w, i, relay_tick())
 }
 fn mtick() -> string {
   w = map.set(w, "late", "x")
@@ -142,6 +157,13 @@ class Generator:
         self.values += 1
         return f"v{self.values}"
 
+    def helper(self, direct, relayed):
+        """One of two helpers that do the same, the second through calls of
+        other functions, told by the values written so far rather than by a
+        draw, so that the programs stay as they were but for the name, and a
+        loop's rounds write the same text."""
+        return relayed if self.values % 2 == 0 else direct
+
     def tag(self):
         self.tags += 1
         return f"t{self.tags}:"
@@ -164,14 +186,14 @@ class Generator:
         if kind in (2, 7):
             v = self.value()
             lists[a].append(v)
-            return f'list.push_mut({a}, "{v}")' if kind == 2 else f'addp({a}, "{v}")'
+            return f'list.push_mut({a}, "{v}")' if kind == 2 else f'{self.helper("addp", "relay")}({a}, "{v}")'
         if kind in (3, 4, 8) and lists[a]:
             # The model's lists are never shared, so a change in place is a
             # change of that one binding.
             index, v = rng.randrange(len(lists[a])), self.value()
             lists[a][index] = v
             forms = {3: f'{a} = list.set({a}, {index}, "{v}")', 4: f'list.set_mut({a}, {index}, "{v}")',
-                     8: f'setp({a}, {index}, "{v}")'}
+                     8: f'{self.helper("setp", "setn")}({a}, {index}, "{v}")'}
             return forms[kind]
         if kind == 5:
             lists[a] = lists[a] + lists[b]
@@ -259,7 +281,7 @@ class Generator:
         if kind == 44 and model.lists[a := rng.choice(LISTS)]:
             index = rng.randrange(len(model.lists[a]))
             model.lists[a][index] = "on"
-            return f"lset({a}, {index})"
+            return f'{self.helper("lset", "lset2")}({a}, {index})'
         if kind == 45:
             key, m = f"k{rng.randrange(3)}", rng.choice(MAPS)
             model.maps[m][key] = "on"

@@ -67,6 +67,20 @@ const BuiltinName* findBuiltin(std::string_view name) noexcept {
   return found != kBuiltinIndex.end() && found->name == name ? &*found : nullptr;
 }
 
+// The builtin a call node calls, by the place it kept when it was built.
+const BuiltinName* builtinOf(const Node& call) noexcept {
+  const auto place = call.builtinPlace();
+  return place ? &kBuiltinIndex[*place] : nullptr;
+}
+
+constexpr std::uint16_t placeOf(std::string_view name) {
+  return static_cast<std::uint16_t>(std::ranges::lower_bound(kBuiltinIndex, name, {}, &BuiltinName::name) -
+                                    kBuiltinIndex.begin());
+}
+
+constexpr std::uint16_t kOperandEvalPlace = placeOf("operand.eval");
+static_assert(kBuiltinIndex[kOperandEvalPlace].name == "operand.eval");
+
 // Library builtins run on values: every argument is evaluated first, left to
 // right, and the first failure is the call's.
 qovrin::Result<std::vector<Value>> evaluateArguments(Arguments arguments, const EvaluationContext& context) {
@@ -104,14 +118,11 @@ Value* lendableBinding(const BuiltinArgument& argument, const EvaluationContext&
   return bound == nullptr ? nullptr : &bound->value;
 }
 
-// Whether evaluating the argument may run a function of the language that
-// reads or assigns the binding of that name: a value function called (which
-// sees its caller's locals), a captured operand, a struct literal's fields.
-// A name read after such an argument could read another value than in its
-// turn. Only a search for a binding whose copy is deep asks what a value
-// function's body names (a walk of it per call); for others, a copy read
-// early costs less than that.
-bool mayReach(const BuiltinArgument& argument, std::string_view name, bool deep, const EvaluationContext& context) {
+// Whether evaluating the argument, one that may run code, may run a function
+// of the language that reads or assigns the binding of that name: a value
+// function called (which sees its caller's locals) that the caller's hook
+// cannot clear, a captured operand, a struct literal's fields.
+bool mayReach(const BuiltinArgument& argument, std::string_view name, const EvaluationContext& context) {
   switch (argument.kind()) {
     case BuiltinArgument::Kind::bare_name:
       return false;
@@ -120,22 +131,31 @@ bool mayReach(const BuiltinArgument& argument, std::string_view name, bool deep,
     case BuiltinArgument::Kind::expression:
       break;
   }
-  return anyCallIn(argument.node(), [&](const Node& call) {
-    const std::string_view function = call.text();
-    if (function == "operand.eval" || std::ranges::any_of(call.arguments(), [](const BuiltinArgument& inner) {
+  return argument.node().runsCode() && anyCallIn(argument.node(), [&](const Node& call) {
+    if (!call.runsCode()) return false;
+    const auto place = call.builtinPlace();
+    if (place == kOperandEvalPlace || std::ranges::any_of(call.arguments(), [](const BuiltinArgument& inner) {
           return inner.kind() == BuiltinArgument::Kind::raw_text;
         }))
       return true;
-    if (isBuiltinName(function)) return false;
-    return !deep || context.hooks == nullptr || !context.hooks->function_may_reach ||
-           context.hooks->function_may_reach(function, name, context);
+    if (place) return false;
+    return context.hooks == nullptr || !context.hooks->function_may_reach ||
+           context.hooks->function_may_reach(call.text(), name, context);
   });
 }
 
-// Whether any of the arguments may reach the binding of that name.
-bool anyMayReach(Arguments arguments, std::string_view name, bool deep, const EvaluationContext& context) {
-  return std::ranges::any_of(arguments,
-                             [&](const BuiltinArgument& argument) { return mayReach(argument, name, deep, context); });
+// Whether an argument of the call from `from` on may reach the binding of
+// that name, so that a name read before it could read another value than in
+// its turn. Which arguments may run code at all the call knows from its
+// tree. Only a search for a binding whose copy is deep asks what the value
+// functions called may reach; for others, a copy read early costs less.
+bool laterMayReach(const Node& call, std::size_t from, std::string_view name, bool deep,
+                   const EvaluationContext& context) {
+  const std::size_t end = call.runningArgumentsEnd();
+  if (from >= end) return false;
+  if (!deep) return true;
+  return std::ranges::any_of(call.arguments().subspan(from, end - from),
+                             [&](const BuiltinArgument& argument) { return mayReach(argument, name, context); });
 }
 
 // The name a bare-name or identifier argument reads.
@@ -201,13 +221,14 @@ class Lending {
 // is only looked up, and the binding lent to the call once all are: nothing
 // else runs while its value sits in the argument list, so no text is copied.
 // A name that a later argument's function could reach is read in its turn.
-template <typename Call>
-qovrin::Result<Value> evalBorrowing(Arguments arguments, const EvaluationContext& context, Call&& call) {
+template <typename Builtin>
+qovrin::Result<Value> evalBorrowing(const Node& call, const EvaluationContext& context, Builtin&& builtin) {
+  const Arguments arguments = call.arguments();
   std::vector<Value> values(arguments.size());
   Lending lending(values);
   for (std::size_t slot = 0; slot < arguments.size(); ++slot) {
     if (const Value* binding = lendableBinding(arguments[slot], context)) {
-      if (isHeavy(*binding) && !anyMayReach(arguments.subspan(slot + 1), nameOf(arguments[slot]), true, context))
+      if (isHeavy(*binding) && !laterMayReach(call, slot + 1, nameOf(arguments[slot]), true, context))
         lending.reserveSlot(slot);
       else
         values[slot] = *binding;
@@ -227,7 +248,7 @@ qovrin::Result<Value> evalBorrowing(Arguments arguments, const EvaluationContext
     if (!evaluated) return fail(evaluated.error());
     values[lending.slot(loan)] = std::move(*evaluated);
   }
-  return call(std::span<const Value>(values));
+  return builtin(std::span<const Value>(values));
 }
 
 // Whether the argument is nothing but the name.
@@ -260,8 +281,9 @@ bool takesHandover(const Node& call, const EvaluationContext& context) noexcept 
 // evaluated, which then read the binding as it is. Nothing reads the binding
 // between the taking and the assignment that replaces it, and every failure
 // gives it its value back.
-qovrin::Result<Value> evalTakingFirst(meta_std::MetaStdBuiltin kind, Arguments arguments,
+qovrin::Result<Value> evalTakingFirst(meta_std::MetaStdBuiltin kind, const Node& call,
                                       const EvaluationContext& context) {
+  const Arguments arguments = call.arguments();
   std::vector<Value> values(arguments.size());
   const auto evaluate = [&](std::size_t slot) -> qovrin::Status {
     auto evaluated = evaluateBuiltinValueArg(arguments[slot], context);
@@ -274,7 +296,7 @@ qovrin::Result<Value> evalTakingFirst(meta_std::MetaStdBuiltin kind, Arguments a
   const Value* binding = lendableBinding(arguments.front(), context);
   const bool bound = binding != nullptr;
   const bool read_first =
-      !bound || anyMayReach(arguments.subspan(1), nameOf(arguments.front()), isHeavy(*binding), context);
+      !bound || laterMayReach(call, 1, nameOf(arguments.front()), isHeavy(*binding), context);
   if (read_first) QOVRIN_TRY(evaluate(0));
   for (std::size_t slot = 1; slot < arguments.size(); ++slot) QOVRIN_TRY(evaluate(slot));
   // Looked up again: evaluating the others may have moved bindings.
@@ -296,33 +318,44 @@ qovrin::Result<Value> evalTakingFirst(meta_std::MetaStdBuiltin kind, Arguments a
 
 bool isBuiltinName(std::string_view name) noexcept { return findBuiltin(name) != nullptr; }
 
+std::optional<std::uint16_t> builtinPlace(std::string_view name) noexcept {
+  const BuiltinName* builtin = findBuiltin(name);
+  if (builtin == nullptr) return std::nullopt;
+  return static_cast<std::uint16_t>(builtin - kBuiltinIndex.data());
+}
+
+bool readsOutput(const Node& call) noexcept {
+  const BuiltinName* builtin = builtinOf(call);
+  return builtin != nullptr && builtin->group == BuiltinGroup::assembler &&
+         kEvaluatorBuiltins[kOperandBuiltinCount + builtin->index].kind == EvaluatorBuiltinKind::output_load;
+}
+
 bool handsBackFirstArgument(const Node& call) noexcept {
   if (call.kind() != NodeKind::builtin_call) return false;
-  const BuiltinName* builtin = findBuiltin(call.text());
+  const BuiltinName* builtin = builtinOf(call);
   return builtin != nullptr && builtin->group == BuiltinGroup::library &&
          meta_std::changesFirstArgument(static_cast<meta_std::MetaStdBuiltin>(builtin->index));
 }
 
 qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext& context) {
-  const std::string_view name = call.text();
   // Builtin names come before value functions, so a value function can never
   // shadow one.
-  if (const BuiltinName* builtin = findBuiltin(name)) {
+  if (const BuiltinName* builtin = builtinOf(call)) {
     switch (builtin->group) {
       case BuiltinGroup::library: {
         const auto kind = static_cast<meta_std::MetaStdBuiltin>(builtin->index);
-        if (takesHandover(call, context)) return evalTakingFirst(kind, call.arguments(), context);
+        if (takesHandover(call, context)) return evalTakingFirst(kind, call, context);
         // list.of keeps its arguments, so they had better be its own.
         if (kind == meta_std::MetaStdBuiltin::list_of) {
           auto values = evaluateArguments(call.arguments(), context);
           if (!values) return fail(values.error());
           return meta_std::callBuiltin(kind, std::move(*values));
         }
-        return evalBorrowing(call.arguments(), context,
+        return evalBorrowing(call, context,
                              [kind](std::span<const Value> values) { return meta_std::callBuiltin(kind, values); });
       }
       case BuiltinGroup::data:
-        return evalBorrowing(call.arguments(), context, [&](std::span<const Value> values) {
+        return evalBorrowing(call, context, [&](std::span<const Value> values) {
           return meta_data::evalDataBuiltin(static_cast<meta_data::MetaDataBuiltin>(builtin->index), values,
                                             context.file_hooks);
         });
@@ -333,7 +366,7 @@ qovrin::Result<Value> evalBuiltinCall(const Node& call, const EvaluationContext&
     }
   }
   if (context.hooks != nullptr && context.hooks->call_value_function)
-    return context.hooks->call_value_function(name, call.arguments(), context);
+    return context.hooks->call_value_function(call.text(), call.arguments(), context);
   return fail(Error::InvalidOperand);
 }
 

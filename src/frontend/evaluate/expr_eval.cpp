@@ -516,10 +516,7 @@ std::string constantMismatchReason(const Node& node) {
 }
 
 bool usesOutputLoad(const Node& node) noexcept {
-  return anyCallIn(node, [](const Node& call) {
-    const auto builtin = findEvaluatorBuiltin(call.text());
-    return builtin && builtin->kind == EvaluatorBuiltinKind::output_load;
-  });
+  return anyCallIn(node, [](const Node& call) { return readsOutput(call); });
 }
 
 }  // namespace frontend::expr

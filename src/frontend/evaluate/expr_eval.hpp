@@ -120,6 +120,10 @@ bool usesOutputLoad(const Node& node) noexcept;
 // A builtin call name(arguments), or a call of a value function of the language.
 qovrin::Result<value::Value> evalBuiltinCall(const Node& call, const EvaluationContext& context);
 
+// Whether call is one of the loads of emitted output, load.bytes and
+// load.u8 ... load.u64.
+bool readsOutput(const Node& call) noexcept;
+
 // Whether call is one of the library builtins whose result is its first
 // argument changed in place, so that it may take that argument over
 // (list.set, map.set, sym.join).

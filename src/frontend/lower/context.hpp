@@ -15,6 +15,7 @@
 
 #include "common/error.hpp"
 #include "frontend/evaluate/expr_eval.hpp"
+#include "frontend/lower/binding_reach.hpp"
 #include "frontend/lower/include_callbacks.hpp"
 #include "frontend/lower/value_name_filter.hpp"
 #include "frontend/lower/macro.hpp"
@@ -90,6 +91,7 @@ class LowerContext {
   std::optional<value::Value> pending_return;          // the value of the last return
   meta_function::Store functions;                      // statement functions
   macro::Store macros;
+  binding_reach::Memo reach;                           // of the functions above and the module's
   std::uint64_t expansion_count = 0;  // every macro expansion of the run
   std::uint64_t unique_name_counter = 0;
   std::uint32_t meta_call_depth = 0;

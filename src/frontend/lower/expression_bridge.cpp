@@ -131,10 +131,9 @@ void bindHooks(LowerContext& context) {
                                                  const expr::EvaluationContext& evaluation) {
     return root::evalUserValueFunction(context, name, arguments, evaluation);
   };
-  context.hooks.function_may_reach = [&context, reach = binding_reach::FunctionReach()](
-                                          std::string_view function, std::string_view binding,
-                                          const expr::EvaluationContext& evaluation) mutable {
-    return reach.mayReach(context, evaluation.module.metaFunctions(), function, binding);
+  context.hooks.function_may_reach = [&context](std::string_view function, std::string_view binding,
+                                                const expr::EvaluationContext& evaluation) {
+    return binding_reach::valueFunctionMayReach(context, evaluation.module.metaFunctions(), function, binding);
   };
   context.hooks.unique_symbol = [&context](std::string_view prefix) {
     return meta_function_runtime::nextUniqueSymbol(context, prefix);

@@ -135,7 +135,10 @@ void takeUnseenBindings(module::Module& module, context::LowerContext& context,
     value::Value* binding = callerBinding(module, context, name, local);
     if (binding == nullptr || !value::sameCollection(*binding, values[index])) continue;
     const bool hidden = param.name == name;
-    if (!(hidden && local) && binding_reach::bodyMayReach(context, function.body, hidden ? "" : name)) continue;
+    if (!(hidden && local) &&
+        binding_reach::mayName(binding_reach::functionReach(context, module.metaFunctions(), function.name),
+                               hidden ? "" : name))
+      continue;
     values[index] = std::exchange(*binding, value::Value());
   }
 }

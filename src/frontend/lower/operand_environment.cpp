@@ -25,24 +25,38 @@ qovrin::Status bindCopy(value::MapValue& bindings, std::string_view name, const 
 
 // The module's value symbols the environment holds, in symbol order: those
 // a name in the text reads, and those that a value function the text calls
-// names in its body, since that body reads the environment's bindings as
-// locals; all of them when the text calls anything else, or a function not
-// defined yet or whose body runs code written elsewhere.
-std::vector<std::uint32_t> capturedValues(const LowerContext& context, const module::Module& module,
+// names in its body or in the bodies of the functions it calls, since they
+// read the environment's bindings as locals; all of them when the text calls
+// anything else, or a function not defined yet or that runs code written
+// elsewhere.
+std::vector<std::uint32_t> capturedValues(LowerContext& context, const module::Module& module,
                                           std::string_view text) {
   const symbol::SymbolStore& symbols = module.symbols();
   std::vector<std::uint32_t> named;
   const auto add = [&](std::string_view name) {
     const auto position = module.findSymbolIndex(name);
     if (position && symbols[*position].value() != nullptr) named.push_back(*position);
-    return false;
   };
   bool reaches_all = false;
   identifier::forEachNameIn(text, [&](std::string_view name, bool called) {
     add(name);
     if (!called || reaches_all || expr::isBuiltinName(name)) return;
-    const auto function = module.metaFunctions().find(name);
-    reaches_all = !function || binding_reach::forEachName(context, module.metaFunctions().at(*function).body, add);
+    if (!module.metaFunctions().find(name)) {
+      reaches_all = true;
+      return;
+    }
+    const binding_reach::Reach& reach = binding_reach::functionReach(context, module.metaFunctions(), name);
+    reaches_all = reach.anything;
+    if (reaches_all) return;
+    // A long body names more than a small module holds: then each symbol is
+    // looked for among the names, so that an expansion pays for the shorter.
+    if (reach.names.size() <= symbols.size()) {
+      for (const std::string& named_there : reach.names) add(named_there);
+      return;
+    }
+    for (std::uint32_t position = 0; position < symbols.size(); ++position)
+      if (symbols[position].value() != nullptr && binding_reach::mayName(reach, module.symbolName(symbols[position])))
+        named.push_back(position);
   });
   if (reaches_all) {
     named.clear();

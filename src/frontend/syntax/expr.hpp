@@ -13,6 +13,7 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -115,6 +116,19 @@ class Node {
   const Node& right() const noexcept;
   std::span<const BuiltinArgument> arguments() const noexcept;
 
+  // Facts the evaluator asks of a tree on every evaluation, found once when
+  // the node is built, since the tree never changes. Whether evaluating the
+  // tree may run code written elsewhere, which may assign any binding: a call
+  // of a value function (any name but a builtin's), operand.eval, or a call
+  // with a struct literal argument.
+  bool runsCode() const noexcept { return header_.runs_code; }
+  // A call's place among the builtin names (builtinPlace), none for a call
+  // of a value function.
+  std::optional<std::uint16_t> builtinPlace() const noexcept;
+  // One past the last argument of a call that may run code (an expression
+  // that does, or a struct literal); 0 when none does.
+  std::size_t runningArgumentsEnd() const noexcept;
+
  protected:
   // A byte that the records built on a node may use to say what the node
   // stands for (an argument's kind), so that they are no wider than the
@@ -133,6 +147,7 @@ class Node {
     UnaryOperator unary_operator = UnaryOperator::plus;
     BinaryOperator binary_operator = BinaryOperator::add;
     std::uint8_t holder_tag = 0;
+    bool runs_code = false;
   };
 
   static Node ofKind(NodeKind kind) noexcept;
@@ -195,6 +210,10 @@ struct Node::Access {
 struct Node::Call {
   std::string name;
   std::vector<BuiltinArgument> arguments;
+  std::uint16_t builtin_place = kNoBuiltinPlace;
+  std::uint32_t running_arguments_end = 0;
+
+  static constexpr std::uint16_t kNoBuiltinPlace = 0xffff;
 };
 
 inline std::string_view Node::text() const noexcept {
@@ -232,6 +251,15 @@ inline const Node& Node::right() const noexcept {
 inline std::span<const BuiltinArgument> Node::arguments() const noexcept {
   if (header_.kind != NodeKind::builtin_call) return {};
   return call_->arguments;
+}
+
+inline std::optional<std::uint16_t> Node::builtinPlace() const noexcept {
+  if (header_.kind != NodeKind::builtin_call || call_->builtin_place == Call::kNoBuiltinPlace) return std::nullopt;
+  return call_->builtin_place;
+}
+
+inline std::size_t Node::runningArgumentsEnd() const noexcept {
+  return header_.kind == NodeKind::builtin_call ? call_->running_arguments_end : 0;
 }
 
 static_assert(sizeof(Node) == 16 && sizeof(BuiltinArgument) == 16);

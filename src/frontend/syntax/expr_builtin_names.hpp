@@ -64,4 +64,8 @@ constexpr std::optional<EvaluatorBuiltin> findEvaluatorBuiltin(std::string_view 
 // data builtin. A value function can never take such a name.
 bool isBuiltinName(std::string_view name) noexcept;
 
+// The builtin's place among all builtin names in the evaluator's order, by
+// which a call node keeps what it calls; none for any other name.
+std::optional<std::uint16_t> builtinPlace(std::string_view name) noexcept;
+
 }  // namespace frontend::expr

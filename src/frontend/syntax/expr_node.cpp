@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "frontend/syntax/expr.hpp"
+#include "frontend/syntax/expr_builtin_names.hpp"
 
 namespace frontend::expr {
 
@@ -83,9 +84,11 @@ Node Node::withText(NodeKind kind, std::string_view text) {
 }
 
 Node Node::fieldAccess(Node object, std::string_view field) {
+  const bool runs_code = object.runsCode();
   auto* access = new Access{std::move(object), std::string(field)};
   Node node = ofKind(NodeKind::field_access);
   node.access_ = access;
+  node.header_.runs_code = runs_code;
   return node;
 }
 
@@ -93,22 +96,36 @@ Node Node::builtinCall(std::string_view name, std::vector<BuiltinArgument> argum
   auto* call = new Call{std::string(name), std::move(arguments)};
   Node node = ofKind(NodeKind::builtin_call);
   node.call_ = call;
+  const auto place = expr::builtinPlace(name);
+  if (place) call->builtin_place = *place;
+  bool literal = false;
+  for (std::size_t index = 0; index < call->arguments.size(); ++index) {
+    const BuiltinArgument& argument = call->arguments[index];
+    const bool raw = argument.kind() == BuiltinArgument::Kind::raw_text;
+    literal = literal || raw;
+    if (raw || argument.node().runsCode()) call->running_arguments_end = static_cast<std::uint32_t>(index + 1);
+  }
+  node.header_.runs_code = !place || name == "operand.eval" || literal || call->running_arguments_end != 0;
   return node;
 }
 
 Node Node::unaryOperation(UnaryOperator op, Node operand) {
+  const bool runs_code = operand.runsCode();
   auto* owned = new Node(std::move(operand));
   Node node = ofKind(NodeKind::unary);
   node.operand_ = owned;
   node.header_.unary_operator = op;
+  node.header_.runs_code = runs_code;
   return node;
 }
 
 Node Node::binaryOperation(BinaryOperator op, Node left, Node right) {
+  const bool runs_code = left.runsCode() || right.runsCode();
   auto* operands = new Operands{std::move(left), std::move(right)};
   Node node = ofKind(NodeKind::binary);
   node.operands_ = operands;
   node.header_.binary_operator = op;
+  node.header_.runs_code = runs_code;
   return node;
 }
 

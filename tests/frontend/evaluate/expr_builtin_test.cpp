@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -217,6 +218,49 @@ TEST_F(AssemblerBuiltins, LoadsAndRegionsReadTheImageOnceLaidOut) {
   expect(cases);
   // Past the region's stored bytes, though inside its logical size.
   EXPECT_FALSE(qovrin::testing::evaluateText("load.u8(start + 0x18)", context));
+}
+
+// A later argument that runs code assigning the binding an earlier argument
+// names, anywhere in its tree, leaves the earlier argument its value as read:
+// a value function the caller says may reach it, a captured operand.
+TEST(ArgumentOrder, LaterCodeLeavesAnEarlierNameItsValue) {
+  Module module{frontend::target::Target::x86(64)};
+  Value s;
+  auto operand = frontend::value::OperandValue::make(
+      {{"x", std::make_shared<const frontend::value::OperandEnvironment>()}});
+  ASSERT_TRUE(operand);
+  Value o(std::move(*operand));
+  EvaluationHooks hooks;
+  hooks.find_local = [&](std::string_view name) { return name == "s" ? &s : name == "o" ? &o : nullptr; };
+  hooks.resolve_local = [&](std::string_view name) -> qovrin::Result<std::optional<Value>> {
+    if (Value* local = hooks.find_local(name)) return std::optional<Value>(*local);
+    return std::optional<Value>();
+  };
+  const auto renew = [&] {
+    s = Value::string("new");
+    return Value::integer(0);
+  };
+  hooks.call_value_function = [&](std::string_view, std::span<const frontend::expr::BuiltinArgument>,
+                                  const EvaluationContext&) -> qovrin::Result<Value> { return renew(); };
+  hooks.function_may_reach = [](std::string_view function, std::string_view, const EvaluationContext&) {
+    return function == "renew";
+  };
+  hooks.evaluate_operand = [&](const frontend::value::OperandValue&, const EvaluationContext&) -> qovrin::Result<Value> {
+    return renew();
+  };
+  const EvaluationContext context{.module = module, .hooks = &hooks};
+  const Case cases[] = {
+      {"sym.join(s, renew())", Value::string("old0")},
+      {"sym.join(s, 1 * 2 + renew())", Value::string("old2")},
+      {"sym.join(s, -renew())", Value::string("old0")},
+      {"sym.join(s, len(to_string(renew())))", Value::string("old1")},
+      {"sym.join(s, operand.eval(o))", Value::string("old0")},
+      {"sym.join(s, 1, operand.eval(o) + 2)", Value::string("old12")},
+  };
+  for (const Case& row : cases) {
+    s = Value::string("old");
+    qovrin::testing::expectEvaluations(std::span(&row, 1), context);
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "common/error_of.hpp"
 #include "frontend/lower/context.hpp"
+#include "frontend/syntax/parser.hpp"
 
 namespace {
 
@@ -89,7 +90,9 @@ namespace {
 // A capture holds the module values its text can name, whole or in the parts
 // a dot or a dollar sign separates, and every local; a local replaces a
 // module value of the same name. A call of anything but a builtin may reach
-// a value function, even one defined later, and takes every module value.
+// a value function, even one defined later, and takes every module value; a
+// call of a value function takes what its body names, however many names
+// that is beside the module's.
 TEST(OperandCapture, ModuleValuesNamedInTheTextAndEveryLocal) {
   struct Row {
     std::string text;
@@ -106,11 +109,19 @@ TEST(OperandCapture, ModuleValuesNamedInTheTextAndEveryLocal) {
       {"a + later()", {"a", "b", "c", "local", "shared", "unused"}},
       {"later (b)", {"a", "b", "c", "local", "shared", "unused"}},
       {"a.later(b)", {"a", "b", "c", "local", "shared", "unused"}},
+      {"few()", {"c", "local", "shared"}},
+      {"many() + few()", {"a", "c", "local", "shared"}},
   };
   frontend::module::Module module(frontend::target::Target::x86(64));
   for (const char* name : {"a", "b", "c", "unused", "shared"})
     ASSERT_TRUE(module.defineValue(name, Value::integer(1), true, {}));
   ASSERT_TRUE(module.defineAnchoredLabel("start", 0, 0, 0, {}));
+  frontend::parser::Parser parser("fn few() -> integer {\n  return c\n}\nfn many() -> integer {\n"
+                                  "  return a + n1 + n2 + n3 + n4 + n5 + n6 + n7\n}\n");
+  const auto functions = parser.parseSource();
+  ASSERT_TRUE(functions);
+  for (const auto& function : *functions)
+    ASSERT_TRUE(module.metaFunctions().define(std::get<frontend::ast::MetaFunctionStatement>(function.payload)));
   context::LowerContext state({});
   const context::ScopeGuard scope(state);
   ASSERT_TRUE(context::defineLocalValue(state, "local", Value::integer(2), false));

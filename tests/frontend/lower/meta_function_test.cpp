@@ -76,6 +76,37 @@ TEST(MacroOperands, CalledFunctionsReadTheCapturedValues) {
   });
 }
 
+// A later argument's function that assigns the binding an earlier argument
+// names, reached through any expression its body or the argument writes,
+// leaves the earlier argument its value as read ("old0", not "new0"); a let
+// parameter's body that includes another source leaves the caller's binding
+// whole for it.
+TEST(ValueFunctions, LaterArgumentsReachTheBindingThroughAnyExpression) {
+  const std::string sets =
+      "struct P {\n  x: u64\n}\nfn box(v) -> P {\n  let p = P{ x: v }\n  return p\n}\nfn norm(v) -> u64 {\n"
+      "  return v\n}\nfn sets() -> u64 {\n  s = \"new\"\n  return 0\n}\nlet ok = 0\nfn run() {\n  let s = \"old\"\n"
+      "  if sym.join(s, via()) == \"old0\" {\n    ok = 1\n  }\n}\n";
+  const auto through = [&](std::string_view expression) {
+    return sets + "fn via() -> u64 {\n  return " + std::string(expression) + "\n}\nrun()\n";
+  };
+  lower_test::Files files;
+  files.texts["peek.qov"] = "seen = len(reg)\n";
+  expectCases(
+      {
+          {through("sets()"), {}, {{"ok", 1}}},
+          {through("1 * 2 - 2 + sets()"), {}, {{"ok", 1}}},
+          {through("-sets()"), {}, {{"ok", 1}}},
+          {through("norm(sets())"), {}, {{"ok", 1}}},
+          {through("box(sets()).x"), {}, {{"ok", 1}}},
+          {through("0").replace(sets.find("via()"), 5, "box(sets()).x"), {}, {{"ok", 1}}},
+          {"let seen = 0\nfn add(let m) {\n  m = list.push(m, 2)\n  include(\"peek.qov\")\n}\nlet reg = list.of(1)\n"
+           "add(reg)\nlet n = len(reg)\n",
+           {},
+           {{"seen", 1}, {"n", 2}}},
+      },
+      files);
+}
+
 TEST(StatementFunctions, DefinitionsAndScopes) {
   expectCases({
       {"fn f() {\n}\nfn f() {\n}\n", {"main.qov:3:1: lowering failed: DuplicateMetaFunction"}},

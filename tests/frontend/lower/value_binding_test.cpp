@@ -174,6 +174,7 @@ TEST(Assignments, ChangingTheReplacedBinding) {
 // the rounds ask for about twice the bytes, where copies would ask for four
 // times. Each source builds `rounds` items in a loop written as "LOOP".
 TEST(SharedCollections, EveryRoundCostsWhatItAdds) {
+  const std::string norm = "fn norm(x) -> u64 {\n  return x & 0xffff\n}\n";
   const std::string cases[] = {
       "struct S {\n  n: u64\n}\nlet l = list.of()\nLOOP  l = list.push(l, S{ n: i })\n}\nlet n = len(l)\n",
       "fn size_of(x: list) -> u64 {\n  return len(x)\n}\nlet l = list.of()\nlet n = 0\n"
@@ -195,6 +196,16 @@ TEST(SharedCollections, EveryRoundCostsWhatItAdds) {
       "  LOOP    add(m, to_string(i))\n  }\n  n = len(m)\n}\ngo()\n",
       "let reg = map.new()\nfn ident(x) -> u64 {\n  return x\n}\nmacro m(a) {\n"
       "  reg = map.set(reg, to_string(operand.eval(a)), 1)\n}\nLOOP  m ident(i)\n}\nlet n = len(reg)\n",
+      norm + "fn add(let m, k, v) {\n  m = map.set(m, k, norm(v))\n}\nlet reg = map.new()\n"
+             "LOOP  add(reg, to_string(i), i)\n}\nlet n = len(reg)\n",
+      norm + "fn put(let m, k, v) {\n  m = map.set(m, k, norm(v))\n}\nfn add(let m, k, v) {\n  put(m, k, v)\n}\n"
+             "let reg = map.new()\nLOOP  add(reg, to_string(i), i)\n}\nlet n = len(reg)\n",
+      "fn log(k) {\n  let t = k\n}\nfn add(let m, k) {\n  m = map.set(m, k, 1)\n  log(k)\n}\n"
+      "let reg = map.new()\nLOOP  add(reg, to_string(i))\n}\nlet n = len(reg)\n",
+      norm + "fn put(let l, i) {\n  l = list.set(l, i, norm(i))\n}\nlet l = list.of()\nLOOP  l = list.push(l, 0)\n}\n"
+             "LOOP  put(l, i)\n}\nlet n = len(l)\n",
+      norm + "let reg = map.new()\nfn ident(x) -> u64 {\n  return norm(x)\n}\nmacro m(a) {\n"
+             "  reg = map.set(reg, to_string(operand.eval(a)), 1)\n}\nLOOP  m ident(i)\n}\nlet n = len(reg)\n",
   };
   for (const std::string& shape : cases) {
     SCOPED_TRACE(shape);
