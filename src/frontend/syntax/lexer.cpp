@@ -278,12 +278,12 @@ InstructionText readInstructionText(std::string_view text) noexcept {
   while (true) {
     index = byte_scan::findFirstOf<'"', '\'', '/', '('>(text, index);
     if (index == text.size()) break;
-    read.plain = false;
     const char c = text[index];
     if (c == '/' && index + 1 < text.size() && text[index + 1] == '/') {
       read.code = before(text, index);
       return read;
     }
+    if (c == '(') read.plain = false;
     const char quote = c == '/' || c == '(' ? '\0' : qovrin::quoted_text::opener(kSource, text, index);
     if (quote == 0) {
       ++index;
@@ -297,7 +297,10 @@ InstructionText readInstructionText(std::string_view text) noexcept {
       const std::size_t inner_end = end == std::string_view::npos ? text.size() : end - 1;
       read.spirv_apart = text.substr(index + 1, inner_end - index - 1).find('\\') != std::string_view::npos;
     }
-    if (end == std::string_view::npos) break;
+    if (end == std::string_view::npos) {
+      read.plain = false;
+      break;
+    }
     index = end;
   }
   read.code = text.size();
