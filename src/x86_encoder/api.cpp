@@ -7,7 +7,6 @@
 #include "x86_encoder/match.hpp"
 #include "x86_encoder/match_memo.hpp"
 #include "x86_encoder/operand_flags.hpp"
-#include "x86_encoder/operand_literals.hpp"
 #include "x86_encoder/operand_pairs.hpp"
 #include "x86_encoder/operand_parse.hpp"
 #include "x86_encoder/operand_text.hpp"
@@ -124,10 +123,8 @@ qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_vi
     // Far pointers and register pairs are the only two-operand texts, and
     // both hold a colon; a rounding-only text starts with a brace. The
     // registers and numbers that make most operands hold neither.
-    // A whole character constant hides every sign it holds, so it reads as
-    // a plain word does.
     const std::string_view word = trimOperandText(text);
-    const bool plain = isPlainOperandWord(word) || isCharacterConstant(word);
+    const bool plain = isPlainOperandWord(word) || readsAsPlainWord(word);
     if (!plain) {
       const bool colon = findChar(text, ':') != std::string_view::npos;
       if (jump_or_call && colon) {

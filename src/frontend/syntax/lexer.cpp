@@ -250,6 +250,15 @@ std::size_t commentStart(std::string_view text, qovrin::quoted_text::Rules rules
   }
 }
 
+// Whether a word ends at the "(" at open, white space aside: a builtin call
+// begins nowhere else, so "add ecx, (12)" holds none.
+bool followsWord(std::string_view text, std::size_t open) noexcept {
+  while (open > 0 && qovrin::isOneOf(text[open - 1], " \t\n\v\f\r")) --open;
+  if (open == 0) return false;
+  const char c = text[open - 1];
+  return isAsciiLetter(c) || isAsciiDigit(c) || c == '_' || c == '.' || c == '$';
+}
+
 std::size_t before(std::string_view text, std::size_t start) noexcept {
   if (start == std::string_view::npos) return text.size();
   while (start > 0 && isBlank(text[start - 1])) --start;
@@ -283,7 +292,7 @@ InstructionText readInstructionText(std::string_view text) noexcept {
       read.code = before(text, index);
       return read;
     }
-    if (c == '(') read.plain = false;
+    if (c == '(' && followsWord(text, index)) read.plain = false;
     const char quote = c == '/' || c == '(' ? '\0' : qovrin::quoted_text::opener(kSource, text, index);
     if (quote == 0) {
       ++index;

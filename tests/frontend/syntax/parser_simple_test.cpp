@@ -232,14 +232,15 @@ TEST(Statement, KeepsTheCommentCutOfEachTargetsReading) {
 }
 
 // A line is marked plain when lowering has nothing to look for in it: no
-// parenthesis outside a string and no string left open.
+// word before a parenthesis outside a string and no string left open.
 TEST(Statement, MarksInstructionTextWithoutCallsOrOpenQuotesPlain) {
   const std::pair<const char*, bool> cases[] = {
       {"mov r10d, [rax+rbx*4+100]", true}, {"mov al, 'x'", true},      {"mov eax, here() + 1", false},
       {"op \"a\"", true},                  {"nop // c", true},         {"mov eax, 12345678 / 2", true},
       {"vaddps ymm1, ymm2, ymm3", true},   {"lea eax, [x]  ", true},   {"mov al, 'x", false},
-      {"op \"a(\" // (", true},            {"mov al, ')'", true},      {"mov eax, 'ab' + (1)", false},
-      {"mov eax, 1'000", true},            {"op \"a\" \"b", false},
+      {"op \"a(\" // (", true},            {"mov al, ')'", true},      {"mov eax, 'ab' + (1)", true},
+      {"mov eax, 1'000", true},            {"op \"a\" \"b", false},    {"add ecx, (12)", true},
+      {"mov eax, x\t(1)", false},          {"mov eax, 2 * (x)", true}, {"mov eax, [x$ (1)]", false},
   };
   for (const auto& [text, plain] : cases) {
     Parser parser(text);
