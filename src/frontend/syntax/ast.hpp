@@ -74,7 +74,7 @@ struct LabelStatement {
 struct IsaTextStatement {
   std::string text;         // trailing "//" comment and the blanks before it removed, but see spirv_apart
   SourceLocation location;  // of that text
-  // The text holds no word before a parenthesis outside a string and every
+  // The text holds no name before a parenthesis outside a string and every
   // string in it closes, so lowering has no builtin call and no open quote
   // to look for; false when not known. A SPIR-V target may rely on it only without
   // spirv_apart, where its reading of the strings is the same.

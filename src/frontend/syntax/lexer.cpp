@@ -250,13 +250,16 @@ std::size_t commentStart(std::string_view text, qovrin::quoted_text::Rules rules
   }
 }
 
-// Whether a word ends at the "(" at open, white space aside: a builtin call
-// begins nowhere else, so "add ecx, (12)" holds none.
-bool followsWord(std::string_view text, std::size_t open) noexcept {
+// Whether a builtin call may begin at the "(" at open: a name ends there,
+// white space aside. A word read as a number ("8(sp)") names nothing, and
+// a "$" before a name is passed over, as lowering reads them.
+bool mayOpenCall(std::string_view text, std::size_t open) noexcept {
   while (open > 0 && qovrin::isOneOf(text[open - 1], " \t\n\v\f\r")) --open;
-  if (open == 0) return false;
-  const char c = text[open - 1];
-  return isAsciiLetter(c) || isAsciiDigit(c) || c == '_' || c == '.' || c == '$';
+  const auto inWord = [](char c) { return isAsciiLetter(c) || isAsciiDigit(c) || c == '_' || c == '.' || c == '$'; };
+  std::size_t start = open;
+  while (start > 0 && inWord(text[start - 1])) --start;
+  while (start < open && text[start] == '$') ++start;
+  return start < open && !isAsciiDigit(text[start]);
 }
 
 std::size_t before(std::string_view text, std::size_t start) noexcept {
@@ -292,7 +295,7 @@ InstructionText readInstructionText(std::string_view text) noexcept {
       read.code = before(text, index);
       return read;
     }
-    if (c == '(' && followsWord(text, index)) read.plain = false;
+    if (c == '(' && mayOpenCall(text, index)) read.plain = false;
     const char quote = c == '/' || c == '(' ? '\0' : qovrin::quoted_text::opener(kSource, text, index);
     if (quote == 0) {
       ++index;

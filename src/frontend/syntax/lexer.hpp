@@ -73,7 +73,7 @@ std::string_view spirvTextBeforeComment(std::string_view text) noexcept;
 // An instruction line read once, before its target is known.
 struct InstructionText {
   std::size_t code = 0;  // bytes before the comment as isaTextBeforeComment cuts it
-  // No word before a parenthesis outside a string, where a call would begin,
+  // No name before a parenthesis outside a string, where a call would begin,
   // and no string left open, as every target but SPIR-V reads strings
   // (SPIR-V too where spirv_apart is false).
   bool plain = false;

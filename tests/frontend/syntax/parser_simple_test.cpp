@@ -232,7 +232,7 @@ TEST(Statement, KeepsTheCommentCutOfEachTargetsReading) {
 }
 
 // A line is marked plain when lowering has nothing to look for in it: no
-// word before a parenthesis outside a string and no string left open.
+// name before a parenthesis outside a string and no string left open.
 TEST(Statement, MarksInstructionTextWithoutCallsOrOpenQuotesPlain) {
   const std::pair<const char*, bool> cases[] = {
       {"mov r10d, [rax+rbx*4+100]", true}, {"mov al, 'x'", true},      {"mov eax, here() + 1", false},
@@ -241,6 +241,8 @@ TEST(Statement, MarksInstructionTextWithoutCallsOrOpenQuotesPlain) {
       {"op \"a(\" // (", true},            {"mov al, ')'", true},      {"mov eax, 'ab' + (1)", true},
       {"mov eax, 1'000", true},            {"op \"a\" \"b", false},    {"add ecx, (12)", true},
       {"mov eax, x\t(1)", false},          {"mov eax, 2 * (x)", true}, {"mov eax, [x$ (1)]", false},
+      {"ld a0, 8(sp)", true},              {"mov eax, $x(1)", false},  {"mov eax, $8(1)", true},
+      {"mov eax, x8 (1)", false},          {"mov eax, 1x(2)", true},   {"mov eax, $(1)", true},
   };
   for (const auto& [text, plain] : cases) {
     Parser parser(text);
