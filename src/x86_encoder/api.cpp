@@ -124,7 +124,7 @@ qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_vi
     // both hold a colon; a rounding-only text starts with a brace. The
     // registers and numbers that make most operands hold neither.
     const std::string_view word = trimOperandText(text);
-    const bool plain = isPlainOperandWord(word);
+    const bool plain = isPlainOperandWord(word) || readsAsPlainWord(word);
     if (!plain) {
       const bool colon = findChar(text, ':') != std::string_view::npos;
       if (jump_or_call && colon) {

@@ -87,9 +87,13 @@ qovrin::Result<std::int64_t> accumulateDigits(std::string_view digits, unsigned 
   return static_cast<std::int64_t>(magnitude);
 }
 
+constexpr bool isQuoted(std::string_view text) noexcept {
+  return text.size() >= 2 && isQuote(text.front()) && text.back() == text.front();
+}
+
 // A literal without leading complements.
 qovrin::Result<bool> readPlainLiteral(std::string_view text, std::int64_t& out) noexcept {
-  if (text.size() >= 2 && isQuote(text.front()) && text.back() == text.front()) return characterConstant(text, out);
+  if (isQuoted(text)) return characterConstant(text, out);
 
   std::string_view body = text;
   const bool negative = body.front() == '-';
@@ -142,6 +146,11 @@ qovrin::Result<bool> readIntLiteral(std::string_view text, std::int64_t& value) 
   const auto read = readPlainLiteral(text, value);
   if (read && *read && complement) value = ~value;
   return read;
+}
+
+bool isCharacterConstant(std::string_view text) noexcept {
+  std::int64_t value = 0;
+  return isQuoted(text) && characterConstant(text, value);
 }
 
 qovrin::Result<std::optional<std::int64_t>> parseIntLiteralForEncode(std::string_view text) noexcept {

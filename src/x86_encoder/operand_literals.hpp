@@ -20,6 +20,10 @@ qovrin::Result<std::optional<std::int64_t>> parseIntLiteralForEncode(std::string
 // the optional value above makes every caller go through memory.
 qovrin::Result<bool> readIntLiteral(std::string_view text, std::int64_t& value) noexcept;
 
+// Text that readIntLiteral reads whole as a character constant: the same
+// quote at both ends, and every quote of that kind inside doubled.
+bool isCharacterConstant(std::string_view text) noexcept;
+
 // Reads a signed number in base 10 or 16 (a 0x prefix and an h suffix are
 // allowed in base 16, underscores anywhere). Positive values up to 2^64-1 are
 // taken as their 64-bit pattern; negative ones go down to -2^63; anything

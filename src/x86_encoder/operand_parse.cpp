@@ -133,6 +133,12 @@ qovrin::Status fillOperand(X86Instruction& context, std::string_view text, const
 
 }  // namespace
 
+bool readsAsPlainWord(std::string_view word) noexcept {
+  if (word.size() > 2 && word.front() == '(' && word.back() == ')')
+    return isPlainOperandWord(word.substr(1, word.size() - 2));
+  return isCharacterConstant(word);
+}
+
 qovrin::Status fillPlainOperandWord(std::string_view word, const X86ExpressionResolver& resolver,
                                     X86Operand& operand) {
   if (const RegisterRow* row = findOperandRegister(word)) {

@@ -50,6 +50,16 @@ TEST(ParseIntLiteralForEncode, LeavesNamesAlone) {
   }
 }
 
+// Only a constant whose quotes enclose the whole word may skip the operand
+// scans: one that leaves a sign outside its quotes must still meet them.
+TEST(IsCharacterConstant, AcceptsOnlyOneWholeConstant) {
+  for (const std::string_view text : {"'a'", "''", "''''", "\"a'b\"", "'{k1}'", "'a:b'", "'a''b'"})
+    EXPECT_TRUE(isCharacterConstant(text)) << text;
+  for (const std::string_view text :
+       {"", "'", "a", "'a\"", "'a'b'", "'a'+'b'", "'a':'b'", "'a'{k1}", "~'a'", "'a' ", "[x+'a']", "1'000"})
+    EXPECT_FALSE(isCharacterConstant(text)) << text;
+}
+
 TEST(ParseIntLiteralForEncode, RejectsMalformedLiterals) {
   for (const std::string_view text : {"0zh", "-", "+", "0x", "0x_", "0xg1", "0x10h", "1_h_z_h", "~0zh"})
     EXPECT_EQ(errorOf(parseIntLiteralForEncode(text)), Error::InvalidIntegerLiteral) << text;

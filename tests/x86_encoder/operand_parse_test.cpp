@@ -163,5 +163,15 @@ TEST(ParseOperandText, FailuresLeaveTheRecordEmptyAndTheSlotsAlone) {
   }
 }
 
+// Only words whose parentheses or quotes hide every sign the operand scans
+// look for may skip them.
+TEST(ReadsAsPlainWord, TakesWholeParenthesisedWordsAndCharacterConstants) {
+  for (const std::string_view word : {"(12)", "(-5)", "(x.y)", "'a'", "'{k1}'"})
+    EXPECT_TRUE(readsAsPlainWord(word)) << word;
+  for (const std::string_view word :
+       {"()", "(12", "(1+2)", "(a)+(b)", "(es:x)", "((1))", "(1){k1}", "[x]", "'a'+1", "('a')", "( 1 )"})
+    EXPECT_FALSE(readsAsPlainWord(word)) << word;
+}
+
 }  // namespace
 }  // namespace x86_encoder::api

@@ -5,6 +5,7 @@
 
 #include "common/ascii.hpp"
 #include "frontend/syntax/expr.hpp"
+#include "frontend/syntax/plain_number.hpp"
 #include "frontend/evaluate/expr_eval.hpp"
 #include "riscv_encoder/source.hpp"
 #include "riscv_encoder/tables.hpp"
@@ -76,9 +77,20 @@ qovrin::Result<std::optional<x86_encoder::api::X86ResolvedExpression>> unknownX8
   const auto bits = resolver.target.bits();
   if (resolver.target.isa != target::Isa::x86 || !bits || (*bits != 16 && *bits != 32 && *bits != 64))
     return std::nullopt;
+  x86_encoder::api::X86ResolvedExpression answer;
+  // A plain number in parentheses, which the encoder leaves to this reader,
+  // is its own value: no tree is built for it. Such a text has nothing to
+  // trim.
+  if (text.size() > 2 && text.front() == '(' && text.back() == ')') {
+    if (const auto number = plain_number::readWhole(text.substr(1, text.size() - 2))) {
+      answer.value = static_cast<std::int64_t>(*number);
+      answer.known = true;
+      answer.absolute = true;
+      return answer;
+    }
+  }
   const std::string_view trimmed = qovrin::trim(text, kBlanks);
   if (trimmed.empty()) return std::nullopt;
-  x86_encoder::api::X86ResolvedExpression answer;
   if (!isPlainName(trimmed)) {
     const auto tree = expr::parseOwned(trimmed);
     if (!tree) {

@@ -23,7 +23,8 @@ qovrin::Status lowerInstructionLine(Lowering& lowering, const ast::IsaTextStatem
   auto text = operand_line::lowerOperandLine(lowering.module, lowering.context, cursor, written);
   if (!text) return fail(text.error());
   if (!*text) {
-    auto plain = isa_lowering::lowerText(lowering.module, lowering.context, cursor, written, line.plain);
+    auto plain = isa_lowering::lowerText(lowering.module, lowering.context, cursor, written,
+                                         line.plain && !(spirv && line.spirv_apart));
     if (!plain) return fail(plain.error());
     *text = std::move(*plain);
   }

@@ -128,7 +128,8 @@ qovrin::Result<std::optional<std::string>> lowerText(module::Module& module, con
                                                       bool plain) {
   context.value_names.sync(module);
   // Most lines hold no parenthesis, which every builtin call has, and no
-  // quote; where no name may stand for an integer either, nothing changes.
+  // open quote; where no name may stand for an integer either, nothing
+  // changes.
   const std::size_t parenthesis_or_quote = plain ? text.size() : byte_scan::findFirstOf<'(', '\'', '"'>(text, 0);
   if (parenthesis_or_quote == text.size() && context.scopes.empty() && context.value_names.empty())
     return std::nullopt;

@@ -18,7 +18,8 @@ namespace frontend::lower::isa_lowering {
 // None when the text is to stay as written. Builtin calls are evaluated at
 // the cursor. A failing call fails with its error as lowering maps it; an
 // unterminated quote with InvalidExpression. plain says the text holds no
-// quote and no parenthesis, which spares looking for them.
+// name before a parenthesis outside a string and no string left open, as
+// the target reads strings, which spares looking for either.
 qovrin::Result<std::optional<std::string>> lowerText(module::Module& module, context::LowerContext& context,
                                                       const contracts::ActiveOutput& cursor, std::string_view text,
                                                       bool plain = false);

@@ -74,8 +74,10 @@ struct LabelStatement {
 struct IsaTextStatement {
   std::string text;         // trailing "//" comment and the blanks before it removed, but see spirv_apart
   SourceLocation location;  // of that text
-  // The text holds no quote and no parenthesis, so no quoted text and no
-  // builtin call for lowering to look for; false when not known.
+  // The text holds no name before a parenthesis outside a string and every
+  // string in it closes, so lowering has no builtin call and no open quote
+  // to look for; false when not known. A SPIR-V target may rely on it only without
+  // spirv_apart, where its reading of the strings is the same.
   bool plain = false;
   // A SPIR-V target's reading of the strings may cut the comment elsewhere
   // (the line holds "'" or \" in a string): text then holds the whole line,

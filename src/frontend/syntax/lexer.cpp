@@ -250,6 +250,18 @@ std::size_t commentStart(std::string_view text, qovrin::quoted_text::Rules rules
   }
 }
 
+// Whether a builtin call may begin at the "(" at open: a name ends there,
+// white space aside. A word read as a number ("8(sp)") names nothing, and
+// a "$" before a name is passed over, as lowering reads them.
+bool mayOpenCall(std::string_view text, std::size_t open) noexcept {
+  while (open > 0 && qovrin::isOneOf(text[open - 1], " \t\n\v\f\r")) --open;
+  const auto inWord = [](char c) { return isAsciiLetter(c) || isAsciiDigit(c) || c == '_' || c == '.' || c == '$'; };
+  std::size_t start = open;
+  while (start > 0 && inWord(text[start - 1])) --start;
+  while (start < open && text[start] == '$') ++start;
+  return start < open && !isAsciiDigit(text[start]);
+}
+
 std::size_t before(std::string_view text, std::size_t start) noexcept {
   if (start == std::string_view::npos) return text.size();
   while (start > 0 && isBlank(text[start - 1])) --start;
@@ -278,12 +290,12 @@ InstructionText readInstructionText(std::string_view text) noexcept {
   while (true) {
     index = byte_scan::findFirstOf<'"', '\'', '/', '('>(text, index);
     if (index == text.size()) break;
-    read.plain = false;
     const char c = text[index];
     if (c == '/' && index + 1 < text.size() && text[index + 1] == '/') {
       read.code = before(text, index);
       return read;
     }
+    if (c == '(' && mayOpenCall(text, index)) read.plain = false;
     const char quote = c == '/' || c == '(' ? '\0' : qovrin::quoted_text::opener(kSource, text, index);
     if (quote == 0) {
       ++index;
@@ -297,7 +309,10 @@ InstructionText readInstructionText(std::string_view text) noexcept {
       const std::size_t inner_end = end == std::string_view::npos ? text.size() : end - 1;
       read.spirv_apart = text.substr(index + 1, inner_end - index - 1).find('\\') != std::string_view::npos;
     }
-    if (end == std::string_view::npos) break;
+    if (end == std::string_view::npos) {
+      read.plain = false;
+      break;
+    }
     index = end;
   }
   read.code = text.size();

@@ -73,7 +73,10 @@ std::string_view spirvTextBeforeComment(std::string_view text) noexcept;
 // An instruction line read once, before its target is known.
 struct InstructionText {
   std::size_t code = 0;  // bytes before the comment as isaTextBeforeComment cuts it
-  bool plain = false;    // no quote, slash or parenthesis at all
+  // No name before a parenthesis outside a string, where a call would begin,
+  // and no string left open, as every target but SPIR-V reads strings
+  // (SPIR-V too where spirv_apart is false).
+  bool plain = false;
   // SPIR-V's reading of the strings may cut the comment elsewhere: the line
   // holds a "'" that opens a string or a backslash inside a '"' string.
   bool spirv_apart = false;

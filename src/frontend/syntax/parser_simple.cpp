@@ -17,8 +17,8 @@ using qovrin::fail;
 using namespace support;
 
 qovrin::Status appendOwnedText(ast::StatementList& list, const SourceLine& line) {
-  // One pass finds most lines free of comments, quotes and parentheses: they
-  // are kept whole, and lowering is told it has nothing to look for in them.
+  // One pass finds the comment, and whether the line holds a builtin call or
+  // an open quote for lowering to look for: most lines hold neither.
   const lexer::InstructionText read = lexer::readInstructionText(line.text);
   // Which target the line is for is known only when it is lowered, and
   // SPIR-V text alone reads \" inside a string as a quote and "'" as a plain

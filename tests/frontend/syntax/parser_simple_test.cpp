@@ -231,13 +231,18 @@ TEST(Statement, KeepsTheCommentCutOfEachTargetsReading) {
   }
 }
 
-// Only a line without quotes and parentheses is marked plain; a comment
-// makes the mark unknown, whatever the text kept before it.
-TEST(Statement, MarksInstructionTextWithoutQuotesOrParenthesesPlain) {
+// A line is marked plain when lowering has nothing to look for in it: no
+// name before a parenthesis outside a string and no string left open.
+TEST(Statement, MarksInstructionTextWithoutCallsOrOpenQuotesPlain) {
   const std::pair<const char*, bool> cases[] = {
-      {"mov r10d, [rax+rbx*4+100]", true}, {"mov al, 'x'", false},  {"mov eax, here() + 1", false},
-      {"op \"a\"", false},                   {"nop // c", false},     {"mov eax, 12345678 / 2", false},
-      {"vaddps ymm1, ymm2, ymm3", true},   {"lea eax, [x]  ", true},
+      {"mov r10d, [rax+rbx*4+100]", true}, {"mov al, 'x'", true},      {"mov eax, here() + 1", false},
+      {"op \"a\"", true},                  {"nop // c", true},         {"mov eax, 12345678 / 2", true},
+      {"vaddps ymm1, ymm2, ymm3", true},   {"lea eax, [x]  ", true},   {"mov al, 'x", false},
+      {"op \"a(\" // (", true},            {"mov al, ')'", true},      {"mov eax, 'ab' + (1)", true},
+      {"mov eax, 1'000", true},            {"op \"a\" \"b", false},    {"add ecx, (12)", true},
+      {"mov eax, x\t(1)", false},          {"mov eax, 2 * (x)", true}, {"mov eax, [x$ (1)]", false},
+      {"ld a0, 8(sp)", true},              {"mov eax, $x(1)", false},  {"mov eax, $8(1)", true},
+      {"mov eax, x8 (1)", false},          {"mov eax, 1x(2)", true},   {"mov eax, $(1)", true},
   };
   for (const auto& [text, plain] : cases) {
     Parser parser(text);
