@@ -27,11 +27,18 @@ ENCODERS = ["x86_encoder", "riscv_encoder", "spirv_encoder"]
 INCLUDE = re.compile(r'\s*#\s*include\s*"([^"]+)"')
 
 
+def layer_of(folder):
+    """The folder of the stack that holds `folder`: a subfolder not named in
+    the stack belongs to the nearest one above it that is."""
+    held = [entry for entry in STACK if folder == entry or folder.startswith(entry + "/")]
+    return max(held, key=len) if held else folder
+
+
 def folder_edges(src):
     """(from folder, to folder) -> first 'file -> include' seen."""
     edges = {}
     for directory, _, files in sorted(os.walk(src)):
-        folder = os.path.relpath(directory, src)
+        folder = layer_of(os.path.relpath(directory, src))
         for name in sorted(files):
             with open(os.path.join(directory, name), errors="replace") as text:
                 for line in text:
@@ -41,7 +48,7 @@ def folder_edges(src):
                     target = os.path.join(directory, match.group(1))
                     if not os.path.exists(target):
                         target = os.path.join(src, match.group(1))
-                    to = os.path.relpath(os.path.dirname(os.path.normpath(target)), src)
+                    to = layer_of(os.path.relpath(os.path.dirname(os.path.normpath(target)), src))
                     if to != folder:
                         edges.setdefault((folder, to), f"{folder}/{name} includes {match.group(1)}")
     return edges
