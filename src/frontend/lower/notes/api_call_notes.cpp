@@ -11,6 +11,7 @@
 #include "common/little_endian.hpp"
 #include "frontend/lower/expression_materialization.hpp"
 #include "frontend/lower/arguments.hpp"
+#include "frontend/lower/notes/call_arity_notes.hpp"
 
 namespace frontend::lower::api_call_notes {
 
@@ -75,15 +76,16 @@ std::vector<Note> integerNotes(const Asking& asking, const ast::Statement& state
   return {};
 }
 
-// A call of a statement function with the wrong number of arguments.
 std::vector<Note> arityNotes(const Asking& asking, const ast::ApiCallStatement& call) {
-  const auto index = asking.context.functions.find(call.name);
-  if (!index) return {};
-  const ast::MetaFunctionStatement& function = asking.context.functions.at(*index);
-  return {{quoted(call.name) + " takes " + argumentCount(function.params.size()) + ", " +
-               std::to_string(call.arguments.size()) + " given",
-           std::nullopt},
-          {"defined here", function.location}};
+  if (const auto index = asking.context.functions.find(call.name)) {
+    const ast::MetaFunctionStatement& function = asking.context.functions.at(*index);
+    return {{quoted(call.name) + " takes " + argumentCount(function.params.size()) + ", " +
+                 std::to_string(call.arguments.size()) + " given",
+             std::nullopt},
+            {"defined here", function.location}};
+  }
+  if (auto note = call_arity_notes::arityNote(call.name, call.arguments.size())) return oneNote(std::move(*note));
+  return {};
 }
 
 // Padding or a reservation that cannot go where the output stands.

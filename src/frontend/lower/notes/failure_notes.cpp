@@ -4,7 +4,6 @@
 
 #include "frontend/lower/notes/api_call_notes.hpp"
 #include "frontend/lower/notes/block_notes.hpp"
-#include "frontend/lower/notes/call_arity_notes.hpp"
 #include "frontend/lower/notes/data_kind_notes.hpp"
 #include "frontend/lower/notes/declaration_notes.hpp"
 #include "frontend/lower/notes/expression_notes.hpp"
@@ -91,11 +90,8 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
         return block_notes::forNotes(asking, *loop);
       return {};
     case Error::InvalidApiArity:
-      if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload)) {
-        if (auto notes = api_call_notes::arityNotes(asking, *call); !notes.empty()) return notes;
-        if (auto note = call_arity_notes::arityNote(call->name, call->arguments.size()))
-          return {{std::move(*note), std::nullopt}};
-      }
+      if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload))
+        return api_call_notes::arityNotes(asking, *call);
       return {};
     case Error::InvalidExpression:
       if (std::holds_alternative<ast::IsaTextStatement>(statement.payload))
