@@ -10,8 +10,8 @@
 
 #include "common/little_endian.hpp"
 #include "frontend/lower/expression_materialization.hpp"
-#include "frontend/lower/arguments.hpp"
 #include "frontend/lower/notes/call_arity_notes.hpp"
+#include "frontend/lower/reading.hpp"
 
 namespace frontend::lower::api_call_notes {
 

@@ -1,7 +1,7 @@
 #include "frontend/lower/notes/arithmetic_notes.hpp"
 
 #include "common/display_text.hpp"
-#include "frontend/lower/deferred.hpp"
+#include "frontend/lower/reading.hpp"
 
 namespace frontend::lower::arithmetic_notes {
 

@@ -9,8 +9,8 @@
 #include <unordered_map>
 
 #include "common/work_stack.hpp"
-#include "frontend/lower/deferred.hpp"
 #include "frontend/lower/notes/nesting_notes.hpp"
+#include "frontend/lower/reading.hpp"
 
 namespace frontend::lower::block_notes {
 

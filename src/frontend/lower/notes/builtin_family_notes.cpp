@@ -3,7 +3,7 @@
 #include <span>
 #include <vector>
 
-#include "frontend/lower/collection_mutation.hpp"
+#include "frontend/lower/reading.hpp"
 #include "frontend/meta_std/meta_data.hpp"
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"

@@ -13,7 +13,7 @@
 #include "frontend/lower/notes/call_arity_notes.hpp"
 #include "frontend/lower/notes/float_notes.hpp"
 #include "frontend/lower/notes/name_notes.hpp"
-#include "frontend/lower/value_function.hpp"
+#include "frontend/lower/reading.hpp"
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 

@@ -1,10 +1,10 @@
 #include "frontend/lower/notes/failure_asking.hpp"
+#include "frontend/lower/reading.hpp"
 
 #include <cinttypes>
 #include <cstdio>
 #include <unordered_map>
 
-#include "frontend/lower/diagnostic_format.hpp"
 
 namespace frontend::lower::failure_asking {
 

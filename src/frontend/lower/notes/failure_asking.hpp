@@ -15,7 +15,7 @@
 #include "common/error.hpp"
 #include "frontend/lower/active_output.hpp"
 #include "frontend/lower/context.hpp"
-#include "frontend/lower/expression_bridge.hpp"
+#include "frontend/lower/reading.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/syntax/ast.hpp"
 #include "frontend/syntax/diagnostic.hpp"

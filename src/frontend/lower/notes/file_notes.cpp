@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "data/toml_parser.hpp"
-#include "frontend/lower/arguments.hpp"
+#include "frontend/lower/reading.hpp"
 #include "frontend/meta_std/digest_library.hpp"
 #include "frontend/meta_std/meta_data_eval.hpp"
 #include "frontend/meta_std/meta_std.hpp"

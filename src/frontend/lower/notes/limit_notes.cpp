@@ -4,9 +4,8 @@
 #include <deque>
 #include <string>
 
-#include "frontend/lower/api.hpp"
-#include "frontend/lower/arguments.hpp"
 #include "frontend/lower/macro.hpp"
+#include "frontend/lower/reading.hpp"
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/module/module.hpp"
 

@@ -9,12 +9,12 @@
 #include <unordered_map>
 
 #include "common/quoted_text.hpp"
-#include "frontend/lower/api.hpp"
 #include "frontend/lower/notes/block_notes.hpp"
 #include "frontend/lower/notes/builtin_family_notes.hpp"
 #include "frontend/lower/notes/call_syntax_notes.hpp"
 #include "frontend/lower/notes/dot_name_notes.hpp"
 #include "frontend/lower/notes/function_header_notes.hpp"
+#include "frontend/lower/reading.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/syntax/expr_number.hpp"
 #include "frontend/syntax/lexer.hpp"

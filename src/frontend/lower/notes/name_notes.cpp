@@ -10,7 +10,7 @@
 
 #include "frontend/lower/expression_names.hpp"
 #include "frontend/lower/macro.hpp"
-#include "frontend/lower/arguments.hpp"
+#include "frontend/lower/reading.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/syntax/identifier.hpp"
 

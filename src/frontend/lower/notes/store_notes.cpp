@@ -1,10 +1,8 @@
 #include "frontend/lower/notes/store_notes.hpp"
 
 
-#include "frontend/lower/api.hpp"
-#include "frontend/lower/arguments.hpp"
 #include "frontend/lower/layout_cursor.hpp"
-#include "frontend/lower/output_target.hpp"
+#include "frontend/lower/reading.hpp"
 
 namespace frontend::lower::store_notes {
 
