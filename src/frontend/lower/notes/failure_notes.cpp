@@ -33,7 +33,7 @@ std::vector<Note> statementNotes(module::Module& module, context::LowerContext& 
   const Asking asking{module, context, cursor};
   const MutedDiagnostics muted(module);
   std::deque<Node> parsed;
-  if (auto note = float_notes::floatKindNote(statement, error, asking.evaluation()))
+  if (auto note = float_notes::floatKindNote(statement, error, context.refused))
     return failure_asking::oneNote(std::move(*note));
   if (error == Error::InvalidApiArgument || error == Error::InvalidExpression)
     if (auto note = data_kind_notes::kindNote(statement, asking.evaluation()))

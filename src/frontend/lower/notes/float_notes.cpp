@@ -57,12 +57,10 @@ bool isNumber(ValueKind kind) {
 
 // A number of another kind where the float kind `wanted` is needed: "1.5 is
 // an f64; <wants>: write f32(1.5)".
-std::optional<std::string> mismatch(const Node& node, ValueKind wanted, std::string_view wants,
-                                    const expr::EvaluationContext& evaluation) {
-  const auto kind = kindOf(node, evaluation);
-  if (!kind || *kind == wanted || !isNumber(*kind)) return std::nullopt;
-  return arithmetic_notes::expressionText(node) + " is " + std::string(kindWord(*kind)) + "; " + std::string(wants) +
-         ": " + conversion(node, *kind, wanted);
+std::optional<std::string> mismatch(const Node& node, ValueKind kind, ValueKind wanted, std::string_view wants) {
+  if (kind == wanted || !isNumber(kind)) return std::nullopt;
+  return arithmetic_notes::expressionText(node) + " is " + std::string(kindWord(kind)) + "; " + std::string(wants) +
+         ": " + conversion(node, kind, wanted);
 }
 
 bool isIntegerType(std::string_view type) {
@@ -72,11 +70,10 @@ bool isIntegerType(std::string_view type) {
 
 // A float given to a name declared an integer: "2.0 is an f64; 'x' is
 // declared u32, which holds integers: write 2".
-std::optional<std::string> floatForInteger(const Node& node, const ast::ValueDeclarationStatement& declaration,
-                                           const expr::EvaluationContext& evaluation) {
-  const auto kind = kindOf(node, evaluation);
-  if (!kind || (*kind != ValueKind::float32 && *kind != ValueKind::float64)) return std::nullopt;
-  std::string note = arithmetic_notes::expressionText(node) + " is " + std::string(kindWord(*kind)) + "; '" +
+std::optional<std::string> floatForInteger(const Node& node, ValueKind kind,
+                                           const ast::ValueDeclarationStatement& declaration) {
+  if (kind != ValueKind::float32 && kind != ValueKind::float64) return std::nullopt;
+  std::string note = arithmetic_notes::expressionText(node) + " is " + std::string(kindWord(kind)) + "; '" +
                      declaration.name + "' is declared " + *declaration.type_name + ", which holds integers: ";
   const double number = node.number();
   if (node.kind() == NodeKind::float64 && number >= 0 && number < 1e18 && number == static_cast<double>(
@@ -85,44 +82,41 @@ std::optional<std::string> floatForInteger(const Node& node, const ast::ValueDec
   return note + "floats do not convert to integers";
 }
 
-std::optional<std::string> callNote(const ast::ApiCallStatement& call, const expr::EvaluationContext& evaluation) {
+std::optional<std::string> callNote(const ast::ApiCallStatement& call, const context::RefusedValue& refused) {
+  const Node* node = refused.argument < call.arguments.size() ? call.arguments[refused.argument].expression() : nullptr;
+  if (node == nullptr) return std::nullopt;
   if (call.name == "emit.f32" || call.name == "emit.f64") {
-    if (call.arguments.size() != 1 || call.arguments[0].expression() == nullptr) return std::nullopt;
+    if (call.arguments.size() != 1) return std::nullopt;
     const ValueKind wanted = call.name == "emit.f32" ? ValueKind::float32 : ValueKind::float64;
-    return mismatch(*call.arguments[0].expression(), wanted, call.name + " takes " + std::string(kindWord(wanted)),
-                    evaluation);
+    return mismatch(*node, refused.kind, wanted, call.name + " takes " + std::string(kindWord(wanted)));
   }
-  if (!writesIntegers(call.name)) return std::nullopt;
-  for (const ast::ApiCallArgument& argument : call.arguments) {
-    const Node* node = argument.expression();
-    if (node == nullptr) continue;
-    const auto kind = kindOf(*node, evaluation);
-    if (!kind || (*kind != ValueKind::float32 && *kind != ValueKind::float64)) continue;
-    const std::string text = arithmetic_notes::expressionText(*node);
-    const std::string single = *kind == ValueKind::float32 ? text : "f32(" + text + ")";
-    const std::string twice = *kind == ValueKind::float64 ? text : "f64(" + text + ")";
-    return text + " is " + std::string(kindWord(*kind)) + ", and " + call.name + " writes integers: emit.f32(" +
-           single + ") writes an f32, emit.f64(" + twice + ") an f64";
-  }
-  return std::nullopt;
+  if (!writesIntegers(call.name) || (refused.kind != ValueKind::float32 && refused.kind != ValueKind::float64))
+    return std::nullopt;
+  const std::string text = arithmetic_notes::expressionText(*node);
+  const std::string single = refused.kind == ValueKind::float32 ? text : "f32(" + text + ")";
+  const std::string twice = refused.kind == ValueKind::float64 ? text : "f64(" + text + ")";
+  return text + " is " + std::string(kindWord(refused.kind)) + ", and " + call.name + " writes integers: emit.f32(" +
+         single + ") writes an f32, emit.f64(" + twice + ") an f64";
 }
 
 }  // namespace
 
 std::optional<std::string> floatKindNote(const ast::Statement& statement, qovrin::Error error,
-                                         const expr::EvaluationContext& evaluation) {
+                                         const std::optional<context::RefusedValue>& refused) {
   if (error != qovrin::Error::InvalidApiArgument && error != qovrin::Error::InvalidExpression &&
       error != qovrin::Error::InvalidValueDeclaration)
     return std::nullopt;
-  if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload)) return callNote(*call, evaluation);
+  if (!refused || refused->statement != statement.location()) return std::nullopt;
+  if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload)) return callNote(*call, *refused);
   const auto* declaration = std::get_if<ast::ValueDeclarationStatement>(&statement.payload);
   if (declaration == nullptr || !declaration->type_name || ast::isStructLiteral(declaration->initializer))
     return std::nullopt;
   const std::string_view type = *declaration->type_name;
-  if (isIntegerType(type)) return floatForInteger(ast::expressionOf(declaration->initializer), *declaration, evaluation);
+  const Node& initializer = ast::expressionOf(declaration->initializer);
+  if (isIntegerType(type)) return floatForInteger(initializer, refused->kind, *declaration);
   if (type != "f32" && type != "f64") return std::nullopt;
-  return mismatch(ast::expressionOf(declaration->initializer), type == "f32" ? ValueKind::float32 : ValueKind::float64,
-                  "'" + declaration->name + "' is declared " + std::string(type), evaluation);
+  return mismatch(initializer, refused->kind, type == "f32" ? ValueKind::float32 : ValueKind::float64,
+                  "'" + declaration->name + "' is declared " + std::string(type));
 }
 
 std::optional<std::string> conversionCallNote(const expr::Node& call, const expr::EvaluationContext& evaluation) {

@@ -8,6 +8,7 @@
 
 #include "common/error.hpp"
 #include "frontend/evaluate/expr_eval.hpp"
+#include "frontend/lower/context.hpp"
 #include "frontend/syntax/ast.hpp"
 
 namespace frontend::lower::float_notes {
@@ -15,9 +16,9 @@ namespace frontend::lower::float_notes {
 // The note for `statement`, failed with `error`, when a number of the wrong
 // kind is what it refused: a float where integers go, an integer or the
 // other float kind where emit.f32, emit.f64 or a float declaration wants one;
-// none otherwise.
+// none otherwise. The kind is the one lowering saw when it refused the value.
 std::optional<std::string> floatKindNote(const ast::Statement& statement, qovrin::Error error,
-                                         const expr::EvaluationContext& evaluation);
+                                         const std::optional<context::RefusedValue>& refused);
 
 // The note for a call of f32(x) or f64(x) that failed because x is an
 // integer: the conversions take floats only.
