@@ -15,6 +15,7 @@
 #include "frontend/lower/api.hpp"
 #include "frontend/lower/notes/arithmetic_notes.hpp"
 #include "frontend/lower/notes/call_arity_notes.hpp"
+#include "frontend/lower/notes/failure_dispatch.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/expression_names.hpp"
@@ -27,6 +28,7 @@ namespace {
 using frontend::expr::Node;
 using frontend::expr::NodeKind;
 using frontend::output::image::ImageRegion;
+using frontend::lower::failure_dispatch::Notes;
 using qovrin::Error;
 
 std::string quoted(std::string_view text) { return qovrin::quotedSubject(text); }
@@ -183,39 +185,48 @@ std::optional<std::string> arithmeticCause(const FailedRun& failed, const Statem
   return std::nullopt;
 }
 
-std::optional<std::string> causeOf(const FailedRun& failed, Error error) {
-  const StatementParts& parts = failed.parts;
-  switch (error) {
-    case Error::MetaLoopLimitExceeded:
-      return "a 'while' loop stops after 1,000,000 rounds";
-    case Error::InvalidNumber:
-      return arithmeticCause(failed, parts);
-    case Error::UndefinedSymbol:
-      return undefinedCause(failed, parts);
-    case Error::InvalidApiArity:
-      if (parts.call != nullptr)
-        return frontend::lower::call_arity_notes::arityNote(parts.call->name, parts.call->arguments.size());
-      return std::nullopt;
-    case Error::InvalidApiInteger:
-      return parts.call != nullptr ? widthCause(failed, *parts.call) : std::nullopt;
-    case Error::InvalidApiArgument:
-      if (auto cause = loadCause(failed, parts)) return cause;
-      if (parts.call == nullptr) return std::nullopt;
-      if (auto cause = messageCause(failed, *parts.call)) return cause;
-      return storeCause(failed, *parts.call);
-    default:
-      return std::nullopt;
+// The causes a finalizer statement can tell, each as one note.
+struct DeferredTeller : frontend::lower::failure_dispatch::Untold {
+  const FailedRun& failed;
+
+  static Notes told(std::optional<std::string> cause) {
+    if (!cause) return {};
+    return {{std::move(*cause), std::nullopt}};
   }
-}
+
+  Notes loopLimit() { return told("a 'while' loop stops after 1,000,000 rounds"); }
+  Notes arithmetic() { return told(arithmeticCause(failed, failed.parts)); }
+  Notes undefinedName() { return told(undefinedCause(failed, failed.parts)); }
+
+  Notes arity() {
+    const auto* call = failed.parts.call;
+    if (call == nullptr) return {};
+    return told(frontend::lower::call_arity_notes::arityNote(call->name, call->arguments.size()));
+  }
+
+  Notes integer(Error error) {
+    if (error != Error::InvalidApiInteger || failed.parts.call == nullptr) return {};
+    return told(widthCause(failed, *failed.parts.call));
+  }
+
+  Notes argument() {
+    if (auto cause = loadCause(failed, failed.parts)) return told(std::move(cause));
+    if (failed.parts.call == nullptr) return {};
+    if (auto cause = messageCause(failed, *failed.parts.call)) return told(std::move(cause));
+    return told(storeCause(failed, *failed.parts.call));
+  }
+};
 
 }  // namespace
 
 std::optional<std::string> failureCause(const FailedRun& failed, Error error) {
   auto& diagnostics = failed.module.diagnostics();
   const std::size_t before = diagnostics.diagnostics().size();
-  auto cause = causeOf(failed, error);
+  DeferredTeller teller{{}, failed};
+  auto notes = frontend::lower::failure_dispatch::tell(teller, error);
   diagnostics.truncate(before);
-  return cause;
+  if (notes.empty()) return std::nullopt;
+  return std::move(notes.front().message);
 }
 
 }  // namespace assembly::deferred_failure_notes
