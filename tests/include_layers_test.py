@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Reads every #include "..." under the source folder and fails, naming the
 file and the include, when a folder of the stack below includes one above it,
-when an encoder includes the front end, or when folders include each other in
-a cycle.
+when an encoder includes the front end, when folders include each other in
+a cycle, or when a note on a failed statement includes a header of lowering
+that leads back to the notes.
 
 Usage: include_layers_test.py <src>"""
 import os
@@ -18,20 +19,33 @@ STACK = [
     "frontend/output",    # the laid-out image, result and listing rows
     "frontend/evaluate",  # expressions against the module and the library
     "frontend/encode",    # encoders driven over the module, layout
+    "frontend/lower/notes",  # what is told beside a failed statement
     "frontend/lower",     # statements into the module
     "assembly",
     "main",
 ]
 ENCODERS = ["x86_encoder", "riscv_encoder", "spirv_encoder"]
 
+# The notes ask lowering what a failed statement held, so they may include
+# its headers, but only those that do not lead back to the notes: what they
+# read of its core is declared in frontend/lower/reading.hpp.
+NOTES = "frontend/lower/notes"
+NOTES_READ = "frontend/lower"
+
 INCLUDE = re.compile(r'\s*#\s*include\s*"([^"]+)"')
 
 
-def folder_edges(src):
-    """(from folder, to folder) -> first 'file -> include' seen."""
-    edges = {}
+def layer_of(folder):
+    """The folder of the stack that holds `folder`: a subfolder not named in
+    the stack belongs to the nearest one above it that is."""
+    held = [entry for entry in STACK if folder == entry or folder.startswith(entry + "/")]
+    return max(held, key=len) if held else folder
+
+
+def file_includes(src):
+    """(file, included file, as written), both relative to src."""
+    found = []
     for directory, _, files in sorted(os.walk(src)):
-        folder = os.path.relpath(directory, src)
         for name in sorted(files):
             with open(os.path.join(directory, name), errors="replace") as text:
                 for line in text:
@@ -41,10 +55,51 @@ def folder_edges(src):
                     target = os.path.join(directory, match.group(1))
                     if not os.path.exists(target):
                         target = os.path.join(src, match.group(1))
-                    to = os.path.relpath(os.path.dirname(os.path.normpath(target)), src)
-                    if to != folder:
-                        edges.setdefault((folder, to), f"{folder}/{name} includes {match.group(1)}")
+                    found.append((os.path.relpath(os.path.join(directory, name), src),
+                                  os.path.relpath(os.path.normpath(target), src), match.group(1)))
+    return found
+
+
+def folder_edges(includes):
+    """(from folder, to folder) -> first 'file -> include' seen."""
+    edges = {}
+    for source, target, written in includes:
+        folder = layer_of(os.path.dirname(source))
+        to = layer_of(os.path.dirname(target))
+        # Checked header by header below.
+        if (folder, to) == (NOTES, NOTES_READ):
+            continue
+        if to != folder:
+            edges.setdefault((folder, to), f"{folder}/{os.path.basename(source)} includes {written}")
     return edges
+
+
+def notes_faults(includes):
+    """The notes' includes of lowering headers whose header or source leads
+    back to a note through includes; a header and its source count as one."""
+    def stem(path):
+        return os.path.splitext(path)[0]
+
+    graph = {}
+    for source, target, _ in includes:
+        graph.setdefault(stem(source), set()).add(stem(target))
+
+    def leads_to_notes(start):
+        seen, stack = set(), [start]
+        while stack:
+            node = stack.pop()
+            if os.path.dirname(node) == NOTES:
+                return True
+            if node not in seen:
+                seen.add(node)
+                stack.extend(graph.get(node, ()))
+        return False
+
+    return [f"{source} includes {written}, which leads back to the notes: read lowering through "
+            "frontend/lower/reading.hpp"
+            for source, target, written in includes
+            if os.path.dirname(source) == NOTES and os.path.dirname(target) == NOTES_READ
+            and leads_to_notes(stem(target))]
 
 
 def layer_faults(edges):
@@ -95,8 +150,9 @@ def main():
     if len(sys.argv) != 2:
         print(__doc__.strip().splitlines()[-1], file=sys.stderr)
         return 2
-    edges = folder_edges(sys.argv[1])
-    faults = layer_faults(edges)
+    includes = file_includes(sys.argv[1])
+    edges = folder_edges(includes)
+    faults = layer_faults(edges) + notes_faults(includes)
     loop = cycle(edges)
     if loop:
         faults.append("folders in a cycle: " + "; ".join(edges[edge] for edge in loop))

@@ -13,8 +13,9 @@
 #include "common/little_endian.hpp"
 #include "frontend/evaluate/expr_builtin.hpp"
 #include "frontend/lower/api.hpp"
-#include "frontend/lower/arithmetic_notes.hpp"
-#include "frontend/lower/call_arity_notes.hpp"
+#include "frontend/lower/notes/arithmetic_notes.hpp"
+#include "frontend/lower/notes/call_arity_notes.hpp"
+#include "frontend/lower/notes/failure_dispatch.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/expression_names.hpp"
@@ -27,8 +28,8 @@ namespace {
 using frontend::expr::Node;
 using frontend::expr::NodeKind;
 using frontend::output::image::ImageRegion;
+using frontend::lower::failure_dispatch::Notes;
 using qovrin::Error;
-namespace contracts = frontend::output::contracts;
 
 std::string quoted(std::string_view text) { return qovrin::quotedSubject(text); }
 
@@ -51,12 +52,12 @@ const Node* firstNode(const StatementParts& parts, const Picks& picks) {
   return nullptr;
 }
 
-std::optional<std::string> undefinedCause(DeferredRunContext& run, const StatementParts& parts) {
+std::optional<std::string> undefinedCause(const FailedRun& failed, const StatementParts& parts) {
   const Node* found = firstNode(parts, [&](const Node& node) {
     if (node.kind() == NodeKind::builtin_call)
-      return !frontend::expr::isBuiltinName(node.text()) && !run.module.metaFunctions().find(node.text());
-    return frontend::lower::context::lookupLocalValue(run.context, node.text()) == nullptr &&
-           run.module.findSymbol(node.text()) == nullptr;
+      return !frontend::expr::isBuiltinName(node.text()) && !failed.module.metaFunctions().find(node.text());
+    return frontend::lower::context::lookupLocalValue(failed.context, node.text()) == nullptr &&
+           failed.module.findSymbol(node.text()) == nullptr;
   });
   if (found == nullptr) return std::nullopt;
   if (found->kind() == NodeKind::builtin_call) return "there is no builtin or function named " + quoted(found->text());
@@ -64,12 +65,12 @@ std::optional<std::string> undefinedCause(DeferredRunContext& run, const Stateme
 }
 
 // A message argument of a kind print, warn, err and assert do not show.
-std::optional<std::string> messageCause(DeferredRunContext& run, const frontend::ast::ApiCallStatement& call) {
+std::optional<std::string> messageCause(const FailedRun& failed, const frontend::ast::ApiCallStatement& call) {
   if (!frontend::lower::root::isAllowedDeferredApi(call.name) || call.name.starts_with("store.")) return std::nullopt;
   for (const frontend::ast::ApiCallArgument& argument : call.arguments) {
     const Node* node = argument.expression();
     if (node == nullptr) continue;
-    const auto value = frontend::expr::evaluateValue(*node, deferredEvaluationContext(run));
+    const auto value = frontend::expr::evaluateValue(*node, failed.evaluation);
     if (!value) continue;
     const auto kind = value->kind();
     using frontend::value::ValueKind;
@@ -95,14 +96,14 @@ std::string regionList(std::span<const ImageRegion> regions) {
 
 // A load or store of `count` bytes that reached past what the image holds;
 // none when the image holds them, and the access failed for another cause.
-std::optional<std::string> outsideCause(const DeferredRunContext& run, std::string_view name, std::string_view verb,
+std::optional<std::string> outsideCause(const FailedRun& failed, std::string_view name, std::string_view verb,
                                         const frontend::expr::OutputPosition& place, std::uint64_t count) {
-  const auto mapped = place.section_known ? run.image.mapInSection(place.section, place.address, count)
-                                          : run.image.map(place.address, count);
+  const auto mapped = place.section_known ? failed.image.mapInSection(place.section, place.address, count)
+                                          : failed.image.map(place.address, count);
   if (mapped || mapped.error() != Error::InvalidApiArgument) return std::nullopt;
   const std::string access =
       quoted(name) + " " + std::string(verb) + " " + byteCount(count) + " at address " + hex(place.address);
-  const auto& regions = run.image.regions;
+  const auto& regions = failed.image.regions;
   if (place.section_known) {
     const auto region = std::ranges::find(regions, place.section, &ImageRegion::section);
     if (region == regions.end()) return access + ", in a section that holds no bytes of the image";
@@ -112,11 +113,11 @@ std::optional<std::string> outsideCause(const DeferredRunContext& run, std::stri
   }
   const std::string held = regionList(regions);
   if (held.empty()) return access + ", and the image holds no bytes";
-  return access + ", outside the image, which holds " + byteCount(run.image.bytes.size()) + ", at " + held;
+  return access + ", outside the image, which holds " + byteCount(failed.image.bytes.size()) + ", at " + held;
 }
 
-std::optional<std::string> loadCause(DeferredRunContext& run, const StatementParts& parts) {
-  const auto context = deferredEvaluationContext(run);
+std::optional<std::string> loadCause(const FailedRun& failed, const StatementParts& parts) {
+  const auto& context = failed.evaluation;
   const Node* load = firstNode(parts, [&](const Node& node) {
     return node.kind() == NodeKind::builtin_call && node.text().starts_with("load.") &&
            !frontend::expr::evaluateValue(node, context);
@@ -130,10 +131,10 @@ std::optional<std::string> loadCause(DeferredRunContext& run, const StatementPar
     if (asked) count = *asked;
   }
   if (!count) return std::nullopt;
-  return outsideCause(run, load->text(), "reads", *place, *count);
+  return outsideCause(failed, load->text(), "reads", *place, *count);
 }
 
-std::optional<std::string> storeCause(DeferredRunContext& run, const frontend::ast::ApiCallStatement& call) {
+std::optional<std::string> storeCause(const FailedRun& failed, const frontend::ast::ApiCallStatement& call) {
   if (!call.name.starts_with("store.") || call.arguments.size() != 2) return std::nullopt;
   const Node* target = call.arguments[0].expression();
   if (target == nullptr) return std::nullopt;
@@ -142,7 +143,7 @@ std::optional<std::string> storeCause(DeferredRunContext& run, const frontend::a
   if (count && literal)
     return quoted(call.name) + " stores an integer, and the string " + quoted(*literal) + " is none";
   if (literal) count = literal->size();
-  const auto context = deferredEvaluationContext(run);
+  const auto& context = failed.evaluation;
   if (const Node* data = call.arguments[1].expression(); data != nullptr && !count) {
     const auto value = frontend::expr::evaluateValue(*data, context);
     if (value && value->asString() != nullptr) count = value->asString()->size();
@@ -150,15 +151,15 @@ std::optional<std::string> storeCause(DeferredRunContext& run, const frontend::a
   }
   const auto place = frontend::expr::resolveOutputExpressionTarget(context, *target);
   if (!count || !place) return std::nullopt;
-  return outsideCause(run, call.name, "writes", *place, *count);
+  return outsideCause(failed, call.name, "writes", *place, *count);
 }
 
 // A stored value wider than the field it goes into.
-std::optional<std::string> widthCause(DeferredRunContext& run, const frontend::ast::ApiCallStatement& call) {
+std::optional<std::string> widthCause(const FailedRun& failed, const frontend::ast::ApiCallStatement& call) {
   const auto width = frontend::lower::api::storeByteCount(call.name);
   const Node* stored = call.arguments.size() == 2 ? call.arguments[1].expression() : nullptr;
   if (!width || stored == nullptr) return std::nullopt;
-  const auto value = frontend::expr::evaluateValue(*stored, deferredEvaluationContext(run));
+  const auto value = frontend::expr::evaluateValue(*stored, failed.evaluation);
   if (!value || value->asInteger() == nullptr || qovrin::fitsIntegerWidth(value->asInteger()->word, *width))
     return std::nullopt;
   // A negative value reads as it was written, not as its 64-bit word.
@@ -170,8 +171,8 @@ std::optional<std::string> widthCause(DeferredRunContext& run, const frontend::a
 
 // An integer operation that left the unsigned 64-bit range, told as
 // lowering tells it.
-std::optional<std::string> arithmeticCause(DeferredRunContext& run, const StatementParts& parts) {
-  const auto context = deferredEvaluationContext(run);
+std::optional<std::string> arithmeticCause(const FailedRun& failed, const StatementParts& parts) {
+  const auto& context = failed.evaluation;
   for (const Node* tree : parts.trees) {
     if (frontend::expr::evaluateValue(*tree, context)) continue;
     const Node& part = innermostFailingPart(*tree, context);
@@ -184,43 +185,48 @@ std::optional<std::string> arithmeticCause(DeferredRunContext& run, const Statem
   return std::nullopt;
 }
 
-std::optional<std::string> causeOf(DeferredRunContext& run, const contracts::DeferredStatement& statement,
-                                   Error error) {
-  if (error == Error::MetaLoopLimitExceeded) return "a 'while' loop stops after 1,000,000 rounds";
-  if (error != Error::UndefinedSymbol && error != Error::InvalidApiArity && error != Error::InvalidApiInteger &&
-      error != Error::InvalidApiArgument && error != Error::InvalidNumber)
-    return std::nullopt;
-  const StatementParts parts = statementParts(run, statement);
-  switch (error) {
-    case Error::InvalidNumber:
-      return arithmeticCause(run, parts);
-    case Error::UndefinedSymbol:
-      return undefinedCause(run, parts);
-    case Error::InvalidApiArity:
-      if (parts.call != nullptr)
-        return frontend::lower::call_arity_notes::arityNote(parts.call->name, parts.call->arguments.size());
-      return std::nullopt;
-    case Error::InvalidApiInteger:
-      return parts.call != nullptr ? widthCause(run, *parts.call) : std::nullopt;
-    case Error::InvalidApiArgument:
-      if (auto cause = loadCause(run, parts)) return cause;
-      if (parts.call == nullptr) return std::nullopt;
-      if (auto cause = messageCause(run, *parts.call)) return cause;
-      return storeCause(run, *parts.call);
-    default:
-      return std::nullopt;
+// The causes a finalizer statement can tell, each as one note.
+struct DeferredTeller : frontend::lower::failure_dispatch::Untold {
+  const FailedRun& failed;
+
+  static Notes told(std::optional<std::string> cause) {
+    if (!cause) return {};
+    return {{std::move(*cause), std::nullopt}};
   }
-}
+
+  Notes loopLimit() { return told("a 'while' loop stops after 1,000,000 rounds"); }
+  Notes arithmetic() { return told(arithmeticCause(failed, failed.parts)); }
+  Notes undefinedName() { return told(undefinedCause(failed, failed.parts)); }
+
+  Notes arity() {
+    const auto* call = failed.parts.call;
+    if (call == nullptr) return {};
+    return told(frontend::lower::call_arity_notes::arityNote(call->name, call->arguments.size()));
+  }
+
+  Notes integer(Error error) {
+    if (error != Error::InvalidApiInteger || failed.parts.call == nullptr) return {};
+    return told(widthCause(failed, *failed.parts.call));
+  }
+
+  Notes argument() {
+    if (auto cause = loadCause(failed, failed.parts)) return told(std::move(cause));
+    if (failed.parts.call == nullptr) return {};
+    if (auto cause = messageCause(failed, *failed.parts.call)) return told(std::move(cause));
+    return told(storeCause(failed, *failed.parts.call));
+  }
+};
 
 }  // namespace
 
-std::optional<std::string> failureCause(DeferredRunContext& run, const contracts::DeferredStatement& statement,
-                                        Error error) {
-  auto& diagnostics = run.module.diagnostics();
+std::optional<std::string> failureCause(const FailedRun& failed, Error error) {
+  auto& diagnostics = failed.module.diagnostics();
   const std::size_t before = diagnostics.diagnostics().size();
-  auto cause = causeOf(run, statement, error);
+  DeferredTeller teller{{}, failed};
+  auto notes = frontend::lower::failure_dispatch::tell(teller, error);
   diagnostics.truncate(before);
-  return cause;
+  if (notes.empty()) return std::nullopt;
+  return std::move(notes.front().message);
 }
 
 }  // namespace assembly::deferred_failure_notes

@@ -7,17 +7,29 @@
 #include <optional>
 #include <string>
 
-#include "assembly/deferred_run.hpp"
+#include "assembly/failing_part.hpp"
 #include "common/error.hpp"
-#include "frontend/module/frozen_bodies.hpp"
+#include "frontend/evaluate/expr_eval.hpp"
+#include "frontend/lower/context.hpp"
+#include "frontend/module/module.hpp"
+#include "frontend/output/image.hpp"
 
 namespace assembly::deferred_failure_notes {
 
-// Asked right after `statement` failed with `error`, while the block's
+// What the notes read of the run a statement failed in: the block's locals,
+// the final image, what its expressions evaluate against and the statement's
+// call and trees.
+struct FailedRun {
+  frontend::module::Module& module;
+  frontend::lower::context::LowerContext& context;
+  const frontend::output::image::Image& image;
+  frontend::expr::EvaluationContext evaluation;
+  StatementParts parts;
+};
+
+// Asked right after the statement failed with `error`, while the block's
 // locals are still bound; none when nothing more can be told. Parts of the
 // statement are evaluated again; what they report is taken back.
-std::optional<std::string> failureCause(DeferredRunContext& run,
-                                        const frontend::output::contracts::DeferredStatement& statement,
-                                        qovrin::Error error);
+std::optional<std::string> failureCause(const FailedRun& failed, qovrin::Error error);
 
 }  // namespace assembly::deferred_failure_notes

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "assembly/deferred_failure_notes.hpp"
+#include "assembly/failing_part.hpp"
 #include "assembly/frozen_block.hpp"
 #include "common/ascii.hpp"
 #include "common/little_endian.hpp"
@@ -36,9 +37,9 @@ namespace {
 // holds once more.
 constexpr std::uint64_t kMaxLoopRounds = 1'000'000;
 
-}  // namespace
-
-frontend::expr::EvaluationContext deferredEvaluationContext(DeferredRunContext& run) {
+// What an expression of a finalizer evaluates against: the module, the
+// final image and the run's locals.
+frontend::expr::EvaluationContext evaluationContext(DeferredRunContext& run) {
   return frontend::expr::EvaluationContext{
       .module = run.module,
       .offset = 0,
@@ -51,10 +52,6 @@ frontend::expr::EvaluationContext deferredEvaluationContext(DeferredRunContext& 
       .current_section = run.current_section,
   };
 }
-
-namespace {
-
-frontend::expr::EvaluationContext evaluationContext(DeferredRunContext& run) { return deferredEvaluationContext(run); }
 
 qovrin::Result<const Node*> parsedText(DeferredRunContext& run, const std::string& text) {
   if (const auto found = run.parsed_texts.find(&text); found != run.parsed_texts.end()) return &found->second;
@@ -294,8 +291,7 @@ qovrin::Status bindCaptures(lower::context::LowerContext& context, const contrac
   return {};
 }
 
-}  // namespace
-
+// A statement's call and trees, as the run parsed them.
 StatementParts statementParts(DeferredRunContext& run, const contracts::DeferredStatement& statement) {
   StatementParts parts;
   const auto fromText = [&](const std::string& text) {
@@ -323,6 +319,8 @@ StatementParts statementParts(DeferredRunContext& run, const contracts::Deferred
   return parts;
 }
 
+}  // namespace
+
 qovrin::Status runDeferredScopedStatements(DeferredRunContext& run,
                                            std::span<const contracts::DeferredStatement> statements) {
   if (qovrin::workStackFull()) return fail(Error::NestingTooDeep);
@@ -342,7 +340,9 @@ qovrin::Status runDeferredScopedStatements(DeferredRunContext& run,
       run.failed_statement = std::visit([](const auto& payload) { return payload.location; }, statement.payload);
       // Without memory the cause goes untold; the failure itself is what matters.
       try {
-        run.failure_cause = deferred_failure_notes::failureCause(run, statement, ran.error());
+        const deferred_failure_notes::FailedRun failed{run.module, run.context, run.image, evaluationContext(run),
+                                                      statementParts(run, statement)};
+        run.failure_cause = deferred_failure_notes::failureCause(failed, ran.error());
       } catch (const std::bad_alloc&) {
       }
     }

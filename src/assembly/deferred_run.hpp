@@ -37,18 +37,6 @@ struct DeferredRunContext {
   std::optional<std::string> failure_cause{};                  // why it failed, when that can be told
 };
 
-// What an expression of a finalizer evaluates against: the module, the
-// final image and the run's locals.
-frontend::expr::EvaluationContext deferredEvaluationContext(DeferredRunContext& run);
-
-// A statement's call, when it is one, and its expression trees, as the run
-// parsed them; a text that does not parse is left out.
-struct StatementParts {
-  const frontend::ast::ApiCallStatement* call = nullptr;
-  std::vector<const frontend::expr::Node*> trees;
-};
-StatementParts statementParts(DeferredRunContext& run, const frontend::output::contracts::DeferredStatement& statement);
-
 // Every defer block of the module, in order, over the region rows and the
 // bytes of the materialised image (InvalidSection when the current section
 // has no region).

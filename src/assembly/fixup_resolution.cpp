@@ -2,7 +2,7 @@
 
 #include "assembly/unresolved_fixup.hpp"
 #include "common/ascii.hpp"
-#include "frontend/lower/nesting_notes.hpp"
+#include "frontend/lower/notes/nesting_notes.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/expr_number.hpp"
 #include "frontend/evaluate/expr_eval.hpp"

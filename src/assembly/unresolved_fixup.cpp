@@ -9,7 +9,7 @@
 #include "assembly/fixup_resolution.hpp"
 #include "common/display_text.hpp"
 #include "frontend/encode/backend_adapter.hpp"
-#include "frontend/lower/dot_name_notes.hpp"
+#include "frontend/lower/notes/dot_name_notes.hpp"
 #include "frontend/syntax/expr.hpp"
 #include "frontend/syntax/expr_number.hpp"
 

@@ -14,7 +14,7 @@
 
 #include "frontend/lower/data_emission.hpp"
 #include "frontend/lower/diagnostic_format.hpp"
-#include "frontend/lower/line_notes.hpp"
+#include "frontend/lower/notes/line_notes.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/meta_function_runtime.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"

@@ -17,27 +17,12 @@
 #include "frontend/lower/root.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/values/target.hpp"
+#include "frontend/lower/reading.hpp"
 
 namespace frontend::lower::api {
 
-enum class DataKind : std::uint8_t { data = 0, float_data = 1, reserve = 2 };
-
-struct DataOperation {
-  std::uint64_t unit = 0;  // bytes per argument (data, float) or per counted item (reserve)
-  DataKind kind = DataKind::data;
-};
-
 // Every name the dispatcher knows, in the order of its table.
 std::span<const std::string_view> callNames() noexcept;
-
-// db..ddqq, rb..rdqq, emit.f32 and emit.f64.
-std::optional<DataOperation> dataOperation(std::string_view name) noexcept;
-
-// store.u8, store.u16, store.u32, store.u64.
-std::optional<std::uint8_t> storeByteCount(std::string_view name) noexcept;
-
-// Whether the name is one of the built-in calls of a statement line.
-bool isCallName(std::string_view name) noexcept;
 
 // The calls a late_layout block may hold: they only place bytes relative to
 // what is already there, never define names, switch targets or read files.

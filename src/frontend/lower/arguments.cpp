@@ -45,7 +45,11 @@ qovrin::Result<std::uint64_t> integerArgAtContext(module::Module& module, contex
                                                   const ast::ApiCallStatement& call, std::size_t index) {
   const auto expression = expressionArg(call, index);
   if (!expression) return qovrin::fail(expression.error());
-  return evalIntegerAtContext(module, context, cursor, **expression);
+  const auto value = evalValueAtContext(module, context, cursor, **expression);
+  if (!value) return qovrin::fail(value.error());
+  if (const auto* integer = value->asInteger()) return integer->word;
+  context.refused = context::RefusedValue{call.location, index, value->kind()};
+  return qovrin::fail(expression_bridge::mapExpressionError(qovrin::Error::TypeMismatch));
 }
 
 qovrin::Result<std::string> sourcePathArgAtContext(module::Module& module, context::LowerContext& context,

@@ -14,6 +14,7 @@
 #include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/values/value.hpp"
+#include "frontend/lower/reading.hpp"
 
 namespace frontend::lower::arguments {
 
@@ -26,22 +27,6 @@ qovrin::Result<value::Value> valueAtContext(module::Module& module, context::Low
 }  // namespace frontend::lower::arguments
 
 namespace frontend::lower::root {
-
-qovrin::Result<value::Value> valueArgAtContext(module::Module& module, context::LowerContext& context,
-                                               const contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call,
-                                               std::size_t index);
-
-// An expression argument evaluated as an integer; a string or struct literal
-// is InvalidApiArgument, an index past the arguments InvalidApiArity.
-qovrin::Result<std::uint64_t> integerArgAtContext(module::Module& module, context::LowerContext& context,
-                                                  const contracts::ActiveOutput& cursor,
-                                                  const ast::ApiCallStatement& call, std::size_t index);
-
-// A call argument that names a file or section: a string literal as written,
-// else an expression that must give a string (InvalidApiArgument).
-qovrin::Result<std::string> sourcePathArgAtContext(module::Module& module, context::LowerContext& context,
-                                                   const contracts::ActiveOutput& cursor,
-                                                   const ast::ApiCallStatement& call, std::size_t index);
 
 // The expression of an argument; InvalidApiArgument for a literal.
 qovrin::Result<const expr::Node*> expressionArg(const ast::ApiCallStatement& call, std::size_t index);

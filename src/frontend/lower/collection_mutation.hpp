@@ -2,7 +2,6 @@
 // list.push_mut, list.set_mut and map.set_mut: the calls that change a list
 // or map bound by let in place, where an assignment would copy it.
 
-#include <array>
 #include <optional>
 #include <string_view>
 
@@ -12,6 +11,7 @@
 #include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/values/value.hpp"
+#include "frontend/lower/reading.hpp"
 
 namespace frontend::lower::collection_mutation {
 
@@ -20,9 +20,6 @@ namespace frontend::lower::collection_mutation {
 // the call and fails with FrontendDiagnostics.
 qovrin::Result<value::Value*> mutableTarget(module::Module& module, context::LowerContext& context,
                                             const ast::ApiCallStatement& call);
-
-// The three calls' names, for the notes that list a family's members.
-inline constexpr std::array<std::string_view, 3> kMutationNames = {"list.push_mut", "list.set_mut", "map.set_mut"};
 
 // Whether the call is one of the three. As views the names differ by length
 // before any character is compared; a std::string against a literal compares

@@ -75,6 +75,14 @@ struct IncludeFrame {
 // At most this many sources are nested, the root included.
 inline constexpr std::size_t kMaxIncludeDepth = 128;
 
+// A value a statement refused for its kind, by the statement's place and
+// the argument that gave it (0 for a declaration's initializer).
+struct RefusedValue {
+  SourceLocation statement;
+  std::size_t argument = 0;
+  value::ValueKind kind = value::ValueKind::integer;
+};
+
 class LowerContext {
  public:
   explicit LowerContext(const contracts::PathOptions& paths);
@@ -96,6 +104,8 @@ class LowerContext {
   std::uint64_t unique_name_counter = 0;
   std::uint32_t meta_call_depth = 0;
   std::uint32_t value_function_depth = 0;  // above 0: statements with side effects are refused
+  // The last refusal, so that the notes on it need not evaluate again.
+  std::optional<RefusedValue> refused;
   bool in_loop = false;                    // a while or for body is being lowered
   value_name_filter::ValueNameFilter value_names;  // of the module being lowered
   // Set while an assignment's value is evaluated that may take over the

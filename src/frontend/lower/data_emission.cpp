@@ -280,7 +280,10 @@ qovrin::Status lowerDataEmitCall(module::Module& module, context::LowerContext& 
         continue;
       }
       const auto* integer = item->asInteger();
-      if (integer == nullptr) return fail(Error::InvalidApiArgument);
+      if (integer == nullptr) {
+        context.refused = context::RefusedValue{call.location, index, item->kind()};
+        return fail(Error::InvalidApiArgument);
+      }
       QOVRIN_TRY(data_emission::appendIntegerBytes(bytes, integer->word, unit));
       continue;
     }
@@ -302,8 +305,10 @@ qovrin::Status lowerFloatEmitCall(module::Module& module, context::LowerContext&
     qovrin::writeLittleEndian(bytes, std::bit_cast<std::uint32_t>(*single));
   else if (const auto* twice = number->getIf<double>(); twice != nullptr && unit == 8)
     qovrin::writeLittleEndian(bytes, std::bit_cast<std::uint64_t>(*twice));
-  else
+  else {
+    context.refused = context::RefusedValue{call.location, 0, number->kind()};
     return fail(Error::InvalidApiArgument);
+  }
   return data_emission::emitData(module, cursor, std::span(bytes).first(unit), call);
 }
 

@@ -153,7 +153,11 @@ qovrin::Status lowerValueDeclaration(Lowering& lowering, const ast::ValueDeclara
     const auto annotation = typecheck::annotationFromName(module.typeTables(), *declaration.type_name);
     if (!annotation) return fail(annotation.error());
     if (!*annotation) return fail(Error::InvalidValueDeclaration);
-    QOVRIN_TRY(typecheck::coerceValueToAnnotation(module.types(), *value, *annotation));
+    const value::ValueKind kind = value->kind();
+    if (const auto coerced = typecheck::coerceValueToAnnotation(module.types(), *value, *annotation); !coerced) {
+      lowering.context.refused = context::RefusedValue{declaration.location, 0, kind};
+      return coerced;
+    }
   }
   if (!lowering.context.scopes.empty())
     return context::defineLocalValue(lowering.context, declaration.name, std::move(*value), declaration.is_mutable);

@@ -17,6 +17,7 @@
 #include "frontend/lower/context.hpp"
 #include "frontend/module/frozen_bodies.hpp"
 #include "frontend/values/value.hpp"
+#include "frontend/lower/reading.hpp"
 
 namespace frontend::lower::deferred {
 
@@ -32,11 +33,6 @@ struct Freezer {
   std::vector<output::contracts::DeferredCapture>* captures = nullptr;  // none: such locals are refused
   std::vector<std::string_view> declared{};
 };
-
-// Every unary and binary operation is parenthesised, but for the links below
-// the top of a chain of one level, so the text reads back to the same tree:
-// "(nope + 1)", "(a - 1 + b)".
-std::string renderExpressionSource(const expr::Node& node);
 
 // The same text with the meta locals the tree reads replaced by literals of
 // their current values (or captured) and here() by the context's address.

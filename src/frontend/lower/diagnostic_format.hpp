@@ -14,12 +14,9 @@
 #include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/values/value.hpp"
+#include "frontend/lower/reading.hpp"
 
 namespace frontend::lower::diagnostic_format {
-
-// Appends a value as a message shows it: scalars as text, strings without
-// quotes, containers and types by kind and count or id ("list#3").
-void appendValueText(std::string& out, const value::Value& value);
 
 // Appends one call argument as message text: a string literal as written,
 // an expression by its value; a struct literal is InvalidApiArgument.

@@ -16,12 +16,9 @@
 #include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
 #include "frontend/values/value.hpp"
+#include "frontend/lower/reading.hpp"
 
 namespace frontend::lower::expression_bridge {
-
-// Evaluator failures as lowering reports them; codes the evaluator does not
-// share with lowering (syntax and kind errors) become InvalidExpression.
-qovrin::Error mapExpressionError(qovrin::Error error) noexcept;
 
 // Lowering failures that surface inside an evaluation (a value function's
 // body): those the evaluator shares stay, every other becomes InvalidOperand.
@@ -33,10 +30,6 @@ void bindHooks(context::LowerContext& context);
 
 // Points the file builtins at the innermost source being lowered.
 void syncFileBase(context::LowerContext& context);
-
-// What an evaluation at the cursor sees, with the given caller services.
-expr::EvaluationContext evaluationContextAt(module::Module& module, context::LowerContext& context,
-                                            const contracts::ActiveOutput& cursor, const expr::EvaluationHooks& hooks);
 
 // An integer at the cursor with the given services (TypeMismatch, reported as
 // InvalidExpression, for any other kind). Runs no encode pass.

@@ -13,10 +13,10 @@
 
 #include "common/display_text.hpp"
 #include "frontend/lower/api.hpp"
-#include "frontend/lower/builtin_family_notes.hpp"
+#include "frontend/lower/notes/builtin_family_notes.hpp"
 #include "frontend/lower/collection_mutation.hpp"
 #include "frontend/lower/deferred.hpp"
-#include "frontend/lower/frozen_block_notes.hpp"
+#include "frontend/lower/notes/frozen_block_notes.hpp"
 #include "frontend/lower/late_layout.hpp"
 #include "frontend/lower/layout_cursor.hpp"
 #include "frontend/lower/root.hpp"

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "frontend/lower/api.hpp"
-#include "frontend/lower/failure_notes.hpp"
+#include "frontend/lower/notes/failure_notes.hpp"
 #include "frontend/lower/meta_condition.hpp"
 #include "frontend/syntax/parser.hpp"
 

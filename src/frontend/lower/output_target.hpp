@@ -13,6 +13,7 @@
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/active_output.hpp"
 #include "frontend/module/module.hpp"
+#include "frontend/lower/reading.hpp"
 
 namespace frontend::lower::output_target {
 
@@ -23,16 +24,3 @@ qovrin::Result<std::optional<std::uint32_t>> labelSection(const module::Module& 
                                                           const expr::Node& node);
 
 }  // namespace frontend::lower::output_target
-
-namespace frontend::lower::root {
-
-struct StoreTarget {
-  std::uint64_t address = 0;  // absolute, below 2^63
-  std::uint32_t section = 0;
-};
-
-qovrin::Result<StoreTarget> outputStoreTargetAtContext(module::Module& module, context::LowerContext& context,
-                                                       const contracts::ActiveOutput& cursor,
-                                                       const ast::ApiCallStatement& call, std::size_t index);
-
-}  // namespace frontend::lower::root

@@ -6,9 +6,9 @@
 
 #include "frontend/lower/arguments.hpp"
 #include "frontend/lower/expression_bridge.hpp"
-#include "frontend/lower/line_notes.hpp"
+#include "frontend/lower/notes/line_notes.hpp"
 #include "frontend/lower/layout_cursor.hpp"
-#include "frontend/lower/quote_notes.hpp"
+#include "frontend/lower/notes/quote_notes.hpp"
 #include "frontend/lower/source_loading.hpp"
 #include "frontend/syntax/source_path.hpp"
 

@@ -7,7 +7,7 @@
 
 #include "common/work_stack.hpp"
 #include "frontend/lower/meta_function_runtime.hpp"
-#include "frontend/lower/failure_notes.hpp"
+#include "frontend/lower/notes/failure_notes.hpp"
 #include "frontend/lower/root.hpp"
 #include "frontend/lower/statement_cases.hpp"
 #include "frontend/lower/macro.hpp"

@@ -5,7 +5,7 @@
 
 #include "common/ascii.hpp"
 #include "frontend/lower/deferred.hpp"
-#include "frontend/lower/failure_notes.hpp"
+#include "frontend/lower/notes/failure_notes.hpp"
 #include "frontend/values/type_name.hpp"
 
 namespace frontend::lower::value_binding {

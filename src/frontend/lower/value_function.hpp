@@ -13,6 +13,7 @@
 #include "frontend/syntax/expr.hpp"
 #include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/values/value.hpp"
+#include "frontend/lower/reading.hpp"
 
 namespace frontend::lower::root {
 
@@ -21,14 +22,6 @@ namespace frontend::lower::root {
 qovrin::Result<value::Value> evalModuleValueFunction(context::LowerContext& context, std::string_view name,
                                                      std::span<const expr::BuiltinArgument> arguments,
                                                      const expr::EvaluationContext& evaluation);
-
-// What went wrong in a failed call of the value function of that name,
-// found by calling it again: the argument count, a type name that names no
-// type, an argument or result of the wrong kind or width, a missing return.
-// Nothing when there is no such function or the call now succeeds.
-std::optional<std::string> explainValueFunctionCall(context::LowerContext& context, std::string_view name,
-                                                    std::span<const expr::BuiltinArgument> arguments,
-                                                    const expr::EvaluationContext& evaluation);
 
 // The value-function hook of every evaluation lowering makes.
 qovrin::Result<value::Value> evalUserValueFunction(context::LowerContext& context, std::string_view name,

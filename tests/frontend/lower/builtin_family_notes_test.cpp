@@ -1,4 +1,4 @@
-#include "frontend/lower/builtin_family_notes.hpp"
+#include "frontend/lower/notes/builtin_family_notes.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "frontend/lower/call_arity_notes.hpp"
+#include "frontend/lower/notes/call_arity_notes.hpp"
 
 #include <gtest/gtest.h>
 

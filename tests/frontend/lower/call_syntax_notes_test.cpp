@@ -1,4 +1,4 @@
-#include "frontend/lower/call_syntax_notes.hpp"
+#include "frontend/lower/notes/call_syntax_notes.hpp"
 
 #include <gtest/gtest.h>
 

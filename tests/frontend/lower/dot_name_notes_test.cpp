@@ -1,4 +1,4 @@
-#include "frontend/lower/dot_name_notes.hpp"
+#include "frontend/lower/notes/dot_name_notes.hpp"
 
 #include <gtest/gtest.h>
 

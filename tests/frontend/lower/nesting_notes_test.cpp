@@ -1,4 +1,4 @@
-#include "frontend/lower/nesting_notes.hpp"
+#include "frontend/lower/notes/nesting_notes.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "frontend/lower/quote_notes.hpp"
+#include "frontend/lower/notes/quote_notes.hpp"
 
 #include <gtest/gtest.h>
 

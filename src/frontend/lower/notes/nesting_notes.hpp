@@ -1,0 +1,15 @@
+#pragma once
+// Notes that name the nesting limit a failed statement or instruction ran
+// into, so that NestingTooDeep always says which limit stood in the way.
+
+#include <string_view>
+
+namespace frontend::lower::nesting_notes {
+
+inline constexpr std::string_view kExpressionNesting =
+    "an expression nests parentheses, calls and unary operators 130 to 400 levels deep (as they mix) and field "
+    "accesses 1,000; a chain of operators such as 1 + 1 + ... + 1 is one level however long";
+inline constexpr std::string_view kBlockNesting = "blocks nest at most 1,000 deep";
+inline constexpr std::string_view kValueNesting = "lists, maps and structs nest at most 1,024 levels deep";
+
+}  // namespace frontend::lower::nesting_notes
