@@ -325,10 +325,12 @@ TEST_F(TempTree, AbsoluteLinksAndLinkChainsLeadWhereTheKernelGoes) {
     SCOPED_TRACE(links);
     put("chained.bin", "old");
     const std::string start = chain("to" + std::to_string(links) + "-", links, "chained.bin");
-    ASSERT_TRUE(platform::writeFileThrough(start, "through").has_value());
+    const auto through = platform::writeFileThrough(start, "through");
+    ASSERT_TRUE(through.has_value()) << through.error().cause;
     EXPECT_EQ(slurp("chained.bin"), "through");
     const std::string open = chain("open" + std::to_string(links) + "-", links, "ends/" + std::to_string(links));
-    ASSERT_TRUE(platform::writeFileThrough(open, "end").has_value());
+    const auto ended = platform::writeFileThrough(open, "end");
+    ASSERT_TRUE(ended.has_value()) << ended.error().cause;
     EXPECT_EQ(slurp("ends/" + std::to_string(links)), "end");
   }
   for (const fs::path end : {"chained.bin", "ends/beyond"}) {
