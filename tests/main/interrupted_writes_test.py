@@ -185,8 +185,8 @@ def check_row(qovrin, work, row, rng, failures):
 
 def main():
     qovrin = os.path.abspath(sys.argv[1])
-    seed = int(os.environ.get("QOVRIN_TEST_SEED", time.time_ns()))
-    rng = random.Random(seed)
+    moments = int(os.environ.get("QOVRIN_KILL_MOMENTS", time.time_ns()))
+    rng = random.Random(moments)
     failures = []
     with tempfile.TemporaryDirectory(prefix="qovrin-interrupted-") as work:
         os.chmod(work, 0o755)
@@ -198,7 +198,7 @@ def main():
     for failure in failures:
         print("FAIL", failure)
     if failures:
-        print(f"QOVRIN_TEST_SEED={seed} repeats the moments")
+        print(f"QOVRIN_KILL_MOMENTS={moments} repeats the moments")
     return 1 if failures else 0
 
 
