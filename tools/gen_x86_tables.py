@@ -15,7 +15,8 @@ import sys
 
 from table_codegen import DataError, build_hash_slots, join_lines, require, run
 from x86_program import program_codes
-from x86_row_corrections import TUPLE_COUNT, correct_tuples, keep_register_sizes
+from x86_row_corrections import (TUPLE_COUNT, correct_broadcast_sizes, correct_opcode_copies, correct_tuples,
+                                 keep_register_sizes)
 
 MNEMONIC_COUNT = 2639
 TEMPLATE_COUNT = 12319
@@ -76,6 +77,8 @@ IFLAG_POSITIONS = {
 NAMED_MNEMONICS = [
     "mov", "add", "jmp", "call", "cmp", "xchg", "aadd", "aand", "aor", "axor", "dec", "div",
     "inc", "mul", "neg", "not", "imul", "idiv",
+    "vfmaddcph", "vfcmaddcph", "vfmulcph", "vfcmulcph", "vfmaddcsh", "vfcmaddcsh", "vfmulcsh", "vfcmulcsh",
+    "vcvtsi2sh", "vcvtsi2ss", "vcvtsi2sd", "vcvtusi2sh", "vcvtusi2ss", "vcvtusi2sd",
 ]
 RESERVE_MNEMONICS = ["resb", "resw", "resd", "resq", "rest", "reso", "resy", "resz"]
 NO_TEMPLATE_MNEMONICS = ["db", "dw", "dd", "dq", "dt", "do", "dy", "dz", "incbin"]
@@ -244,7 +247,7 @@ def parse_program(text, row):
 
 
 def load_templates(data_dir, mnemonics, iflag_row_count):
-    columns = (["row", "mnemonic", "opcount", "iflags", "pool_offset", "program", "op_exprs", "deco_exprs"]
+    columns = (["row", "mnemonic", "opcount", "iflags", "pool_offset", "program", "op_exprs", "deco_exprs", "xda_line"]
                + [f"op{i}" for i in range(OPERAND_SLOTS)] + [f"deco{i}" for i in range(OPERAND_SLOTS)])
     rows = read_tsv(data_dir, "templates.tsv", columns)
     require(len(rows) == TEMPLATE_COUNT, f"templates.tsv: {len(rows)} templates, expected {TEMPLATE_COUNT}")
@@ -279,6 +282,7 @@ def load_templates(data_dir, mnemonics, iflag_row_count):
         templates.append({
             "mnemonic": mnemonic, "opcount": opcount, "operands": operand_rows, "decorators": decorator_rows,
             "iflags": iflags, "offset": parse_int(row["pool_offset"], 10, where, 32), "program": program,
+            "family": parse_int(row["xda_line"], 10, where),
         })
 
     require(len(operand_pool) == OPERAND_POOL_SIZE,
@@ -749,12 +753,15 @@ def emit_source(out, ctx):
     w("")
     w("const std::array<TemplateRow, kTemplateCount> x86_templates{{")
     w("    // program offset, opcode, operand class rows, decorator rows, program length,")
-    w("    // flag row, operand count, jump class")
-    for t in ctx["templates"]:
+    w("    // flag row, operand count, jump class; rows whose database line the")
+    w("    // generator corrects say how")
+    for row, t in enumerate(ctx["templates"]):
         ops = ", ".join(map(str, t["operands"]))
         decos = ", ".join(map(str, t["decorators"]))
+        changes = ctx["corrections"].get(row)
+        note = f"  // row {row} {ctx['mnemonics'][t['mnemonic']]['name']}: {'; '.join(changes)}" if changes else ""
         w(f"    {{{t['offset']}, {t['mnemonic']}, {{{ops}}}, {{{decos}}}, {len(t['program'])}, {t['iflags']}, "
-          f"{t['opcount']}, 0{t['program'][0]:o}}},")
+          f"{t['opcount']}, 0{t['program'][0]:o}}},{note}")
     w("}};")
     w("")
     w("const std::array<TemplateTraits, kTemplateCount> x86_template_traits{{")
@@ -856,8 +863,12 @@ def generate(data_dir):
     rows_by_word = {}
     for row, word in enumerate(operand_words):
         rows_by_word.setdefault(word, row)
-    correct_tuples(templates, operand_words, decorator_words)
-    keep_register_sizes(templates, mnemonics, operand_words, rows_by_word)
+    corrections = {}
+    for row, change in (correct_opcode_copies(templates, mnemonics)
+                        + correct_broadcast_sizes(templates, decorator_words)
+                        + correct_tuples(templates, operand_words, decorator_words)
+                        + keep_register_sizes(templates, mnemonics, operand_words, rows_by_word)):
+        corrections.setdefault(row, []).append(change)
     pool = build_bytecode_pool(templates)
     named_mnemonics, reserve = mnemonic_constants(mnemonics)
     mnemonic_slots = build_hash_slots([name_hash(m["name"]) for m in mnemonics], MNEMONIC_SLOTS)
@@ -875,6 +886,7 @@ def generate(data_dir):
     require(max(m["count"] for m in mnemonics) <= 256, "a mnemonic has more templates than a shape group can name")
     return {
         "registers": registers, "mnemonics": mnemonics, "templates": templates, "pool": pool,
+        "corrections": corrections,
         "iflag_words": iflag_words, "bit_of": bit_of, "operand_words": operand_words,
         "decorator_words": decorator_words, "extra_words": extra_words(iflag_words, bit_of),
         "row_constants": derive_row_constants(mnemonics, templates, iflag_words, bit_of, operand_words,

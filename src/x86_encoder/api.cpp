@@ -3,6 +3,7 @@
 #include <array>
 
 #include "x86_encoder/encode.hpp"
+#include "x86_encoder/evex_checks.hpp"
 #include "x86_encoder/instruction.hpp"
 #include "x86_encoder/match.hpp"
 #include "x86_encoder/match_memo.hpp"
@@ -320,6 +321,22 @@ qovrin::Status matchTemplate(X86Instruction& ins, match::MatchMemo* memo) {
   return fail(Error::NoMatchingTemplate);
 }
 
+// A form the processor refuses with these operands, or reads otherwise.
+qovrin::Status refuseUnrunnable(const X86Instruction& ins, const X86EncodeOptions& options) {
+  using evex_checks::Reason;
+  const evex_checks::Refusal refusal = evex_checks::check(ins);
+  if (refusal.reason == Reason::none) return {};
+  if (options.refusal != nullptr) *options.refusal = refusal;
+  switch (refusal.reason) {
+    case Reason::destination_is_source:
+      return fail(Error::InvalidRegisterOperand);
+    case Reason::qword_integer_outside_64:
+      return fail(Error::InvalidOperandSize);
+    default:
+      return fail(Error::InvalidEvexOperand);
+  }
+}
+
 // 'rel' asks for the address relative to the next instruction, which only an
 // address of no register that moves with the code has. Elsewhere the bytes
 // are those of the plain address, and the line is told, as nasm tells it.
@@ -368,6 +385,7 @@ qovrin::Status encodeInstruction(encode::OwnedEncodeResult& result, std::uint16_
   ins.operand_bits = operandBitsOf(ins.prefix(PrefixSlot::operand_size), ins.mode_bits);
   QOVRIN_TRY(matchTemplate(ins, options.match_memo));
   if (!ins.template_present) return fail(Error::MissingTemplate);
+  QOVRIN_TRY(refuseUnrunnable(ins, options));
 
   size::PrefixCounters counters{};
   size::X86SizeContext context{&counters, ins.mode_bits == 64, true, true, (options.rep & 7) == 6};

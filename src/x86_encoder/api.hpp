@@ -15,6 +15,10 @@ namespace x86_encoder::match {
 struct MatchMemo;
 }  // namespace x86_encoder::match
 
+namespace x86_encoder::evex_checks {
+struct Refusal;
+}  // namespace x86_encoder::evex_checks
+
 namespace x86_encoder::api {
 
 struct X86EncodeOptions {
@@ -37,6 +41,9 @@ struct X86EncodeOptions {
   std::uint8_t jump_form_b = 0;
   // Searches remembered across the caller's instructions; none when null.
   match::MatchMemo* match_memo = nullptr;
+  // Receives why a line whose form matched was refused all the same, when
+  // not null.
+  evex_checks::Refusal* refusal = nullptr;
 };
 
 // Standalone prefix words (an instruction line that is only "lock", "rep",

@@ -3,6 +3,7 @@
 every drift it must catch fails the build with a message naming it."""
 
 import os
+import re
 import sys
 import unittest
 
@@ -64,6 +65,24 @@ class GeneratorTest(GeneratorCase):
         self.assertIn("inline constexpr RowRange kLock1IflagRows{181, 183};", header)
         self.assertIn("inline constexpr std::uint32_t kMovSdwordTemplate = 36;", header)
         self.assertTrue(os.path.exists(os.path.join(self.out, "generated_tables.cpp")))
+
+    def test_rows_that_contradict_their_own_family_are_corrected_and_listed(self):
+        result = self.run_generator()
+        self.assertEqual(result.returncode, 0, result.stderr)
+        listed = {}
+        for row, name, changes in re.findall(r"// row (\d+) (\w+): (.*)", self.generated("generated_tables.cpp")):
+            for change in changes.split("; "):
+                listed.setdefault(change.split(" ")[0], set()).add((int(row), name, change))
+        untagged = {(row, name, "tuple none -> full vector")
+                    for row, name in [(9351, "vsm4key4"), (9352, "vsm4key4"), (9353, "vsm4key4"),
+                                      (9356, "vsm4rnds4"), (9357, "vsm4rnds4"), (9358, "vsm4rnds4")]}
+        self.assertEqual({entry for entry in listed["tuple"] if "none" in entry[2]}, untagged)
+        self.assertEqual(listed["broadcast"], {(row, "vcvtuqq2ph", "broadcast 32-bit -> 64-bit")
+                                               for row in (11588, 11589, 11590)})
+        self.assertEqual(listed["opcode"],
+                         {(row, "vmaxph", "opcode 57 -> 5f") for row in range(11791, 11797)}
+                         | {(11798, "vmaxsh", "opcode 57 -> 5f"), (11799, "vmaxsh", "opcode 57 -> 5f"),
+                            (11819, "vmovsh", "opcode 11 -> 10"), (11820, "vmovsh", "opcode 11 -> 10")})
 
     def test_missing_register_row(self):
         self.alter("registers.tsv", lambda text: text[:text.rstrip("\n").rfind("\n") + 1])

@@ -73,6 +73,15 @@ KNOWN_DIFFERENCES = [
     (r"^\d+: (vcvt(u?dq|u?qq|pd)2ph \w+(\{k\d\})?(\{z\})?|vcmpph k\d),\[",
      "no vector register ties the length of the memory operand (128, 256 or 512 bits); nasm 2.16 takes the "
      "first form, and for a ymm destination the 256-bit source that cannot convert into it"),
+    (r"^(16|32): vcvtu?si2s[hsd] \w+,(\w+,)?qword ",
+     "a 64-bit integer source outside 64-bit code, where the processor ignores W and reads 32 bits: the encoder "
+     "refuses the line; nasm writes W1 there"),
+    (r"^\d+: vp?(gather|scatter)\w* (?!.*\{k[1-7]\})[^,]*(,[^,]*)?$",
+     "an EVEX gather, scatter or their prefetch without a mask register k1-k7, which the processor refuses: the "
+     "encoder refuses the line; nasm writes it with no mask"),
+    (r"^\d+: vfc?(madd|mul)c[ps]h [^,]+,[^,]+(,\{r.-sae\})?$",
+     "the two-operand form of a complex half-precision multiply reads its destination as a source, which the "
+     "processor refuses: the encoder refuses the line; nasm writes it"),
     (r"^\d+: (enqcmds?|movdir64b) ",
      "nasm 2.16 ties the address size to the destination register and re-reads the address registers to fit; "
      "the encoder takes it from the address and refuses a mismatch; nasm also adds a needless REX.W"),

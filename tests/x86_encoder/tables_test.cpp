@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,6 +74,51 @@ TEST(MnemonicTable, EveryMnemonicIsFoundAndOwnsAContiguousRun) {
   }
   EXPECT_EQ(next, tables::kTemplateCount);
   EXPECT_EQ(without, (std::vector<std::string_view>{"db", "dw", "dd", "dq", "dt", "do", "dy", "dz", "incbin"}));
+}
+
+// A program split into its literal opcode bytes and everything else.
+struct OpcodeSplit {
+  std::vector<std::uint8_t> rest;
+  std::vector<std::uint8_t> opcode;
+};
+
+OpcodeSplit splitOpcode(std::span<const std::uint8_t> program) {
+  OpcodeSplit split;
+  for (std::size_t at = 0; at < program.size() && program[at] != 0;) {
+    const std::uint8_t code = program[at];
+    const std::size_t end = std::min(program.size(), at + 1 + x86_encoder::bytecode::payloadLength(code));
+    const bool literal = code >= 01 && code <= 04;
+    split.rest.push_back(code);
+    auto& payload = literal ? split.opcode : split.rest;
+    payload.insert(payload.end(), program.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                   program.begin() + static_cast<std::ptrdiff_t>(end));
+    at = end;
+  }
+  return split;
+}
+
+// One operation has one opcode: two forms of a mnemonic that take the same
+// operands the same way and differ in the opcode alone would write two
+// instructions for one line, depending on which the search meets first.
+TEST(TemplateTable, NoTwoFormsOfAMnemonicDifferOnlyInTheOpcode) {
+  for (std::uint16_t opcode = 0; opcode < tables::kMnemonicCount; ++opcode) {
+    const auto range = tables::templatesOf(opcode);
+    for (std::uint32_t first = range.first; first < range.first + range.count; ++first) {
+      const TemplateRef one{first};
+      const OpcodeSplit one_split = splitOpcode(one.program());
+      for (std::uint32_t second = first + 1; second < range.first + range.count; ++second) {
+        const TemplateRef other{second};
+        if (one.row().operand_count != other.row().operand_count ||
+            one.row().operand_classes != other.row().operand_classes ||
+            one.row().operand_decorators != other.row().operand_decorators || one.row().iflags != other.row().iflags)
+          continue;
+        const OpcodeSplit other_split = splitOpcode(other.program());
+        if (one_split.rest != other_split.rest) continue;
+        EXPECT_EQ(one_split.opcode, other_split.opcode)
+            << tables::mnemonicName(opcode) << ": templates " << first << " and " << second;
+      }
+    }
+  }
 }
 
 TEST(MnemonicTable, TextsThatAreNoMnemonic) {

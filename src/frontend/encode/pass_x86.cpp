@@ -226,7 +226,8 @@ namespace {
 
 qovrin::Status encodeUnits(const fragment::Instruction& line, x86_encoder::match::MatchMemo* memo,
                            x86_encoder::encode::OwnedEncodeResult& result, std::vector<FixupFact>& facts,
-                           std::optional<FoldFailure>* fold_failure = nullptr) {
+                           std::optional<FoldFailure>* fold_failure = nullptr,
+                           x86_encoder::evex_checks::Refusal* refusal = nullptr) {
   x86_line::ParsedInstruction parsed;
   if (const auto split = x86_line::parseX86Line(line.text(), parsed); !split)
     return fail(split.error() == Error::InvalidInstructionText ? split.error() : Error::UnsupportedX86Instruction);
@@ -238,6 +239,7 @@ qovrin::Status encodeUnits(const fragment::Instruction& line, x86_encoder::match
   options.lock = parsed.lock ? 1 : 0;
   options.rep = parsed.repeat;
   options.match_memo = memo;
+  options.refusal = refusal;
   // A jump to a label takes the near form, whose displacement reaches any
   // target the patch phase may find. The form only changes how a lone
   // target the resolver could not fold is encoded, so asking for it up front
@@ -276,6 +278,16 @@ std::optional<std::uint64_t> encodedTemplate(const fragment::Instruction& line) 
   std::vector<FixupFact> facts;
   if (!encodeUnits(line, nullptr, result, facts) || !result.template_used) return std::nullopt;
   return result.template_index;
+}
+
+std::optional<x86_encoder::evex_checks::Refusal> encoderRefusal(const fragment::Instruction& line) {
+  x86_encoder::encode::OwnedEncodeResult result;
+  std::vector<FixupFact> facts;
+  x86_encoder::evex_checks::Refusal refusal;
+  if (encodeUnits(line, nullptr, result, facts, nullptr, &refusal) ||
+      refusal.reason == x86_encoder::evex_checks::Reason::none)
+    return std::nullopt;
+  return refusal;
 }
 
 std::optional<std::string> encoderWarning(const fragment::Instruction& line) {

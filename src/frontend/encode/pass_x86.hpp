@@ -11,6 +11,7 @@
 #include "frontend/encode/backend_adapter.hpp"
 #include "frontend/module/fragment.hpp"
 #include "x86_encoder/encode_result.hpp"
+#include "x86_encoder/evex_checks.hpp"
 #include "x86_encoder/match_memo.hpp"
 
 namespace frontend::pass {
@@ -31,6 +32,9 @@ std::optional<FoldFailure> operandFoldFailure(const fragment::Instruction& line)
 
 // The template the encoder chose for a line it encoded.
 std::optional<std::uint64_t> encodedTemplate(const fragment::Instruction& line);
+
+// Why the encoder refused a line whose form it had matched, when it did.
+std::optional<x86_encoder::evex_checks::Refusal> encoderRefusal(const fragment::Instruction& line);
 
 // The first warning the encoder gave for a line it encoded, when it gave one:
 // the cause of a line whose units could not be turned into bytes.

@@ -9,6 +9,7 @@
 #include "frontend/encode/backend_adapter.hpp"
 #include "frontend/encode/x86_line.hpp"
 #include "frontend/encode/pass_x86.hpp"
+#include "frontend/encode/refused_evex_notes.hpp"
 #include "frontend/encode/refused_prefix_notes.hpp"
 #include "frontend/encode/refused_x86_notes.hpp"
 #include "frontend/syntax/identifier.hpp"
@@ -179,6 +180,7 @@ std::optional<std::string> x86Note(const fragment::Instruction& line) {
   if (taken.none()) return std::nullopt;
   if (taken.test(parsed.operand_count)) {
     if (auto note = x86RepeatWordNote(line, parsed)) return note;
+    if (auto note = x86UnrunnableFormNote(line, parsed)) return note;
     // A line the encoder took, with a warning, failed on that warning.
     if (auto warning = encoderWarning(line)) return warning;
     return x86OperandNote(line, parsed);
