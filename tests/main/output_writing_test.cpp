@@ -188,7 +188,8 @@ TEST_F(TempTree, TemporaryNamesStayWithinTheNameLimit) {
 // A run ended by a signal while its replacement is half written removes it
 // and still ends by that signal.
 TEST_F(TempTree, TerminationRemovesTheTemporaryFile) {
-  for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
+  for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXCPU, SIGALRM, SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF,
+                           SIGIO, SIGPWR, SIGSTKFLT, SIGRTMIN, SIGRTMAX}) {
     SCOPED_TRACE(signal);
     put("kept.bin", "old");
     const pid_t child = ::fork();
