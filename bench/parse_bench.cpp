@@ -108,26 +108,18 @@ void BM_HostileLine(benchmark::State& state, Hostile kind) {
   state.SetComplexityN(state.range(0));
 }
 
-BENCHMARK_CAPTURE(BM_HostileLine, nesting, Hostile::nesting)
-    ->RangeMultiplier(2)
-    ->Range(250'000, 1'000'000)
-    ->Complexity(benchmark::oAuto)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_HostileLine, fn_parameters, Hostile::fnParameters)
-    ->RangeMultiplier(2)
-    ->Range(25'000, 100'000)
-    ->Complexity(benchmark::oAuto)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_HostileLine, macro_parameters, Hostile::macroParameters)
-    ->RangeMultiplier(2)
-    ->Range(25'000, 100'000)
-    ->Complexity(benchmark::oAuto)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_HostileLine, call_arguments, Hostile::callArguments)
-    ->RangeMultiplier(2)
-    ->Range(25'000, 100'000)
-    ->Complexity(benchmark::oAuto)
-    ->Unit(benchmark::kMillisecond);
+// Sizes n, 2n and 4n up to the size of the line the tests parse, the time
+// fitted to a complexity.
+void sizedUpTo(benchmark::internal::Benchmark* family, std::int64_t largest) {
+  family->RangeMultiplier(2)->Range(largest / 4, largest)->Complexity(benchmark::oAuto)->Unit(benchmark::kMillisecond);
+}
+void upToAMillion(benchmark::internal::Benchmark* family) { sizedUpTo(family, 1'000'000); }
+void upToAHundredThousand(benchmark::internal::Benchmark* family) { sizedUpTo(family, 100'000); }
+
+BENCHMARK_CAPTURE(BM_HostileLine, nesting, Hostile::nesting)->Apply(upToAMillion);
+BENCHMARK_CAPTURE(BM_HostileLine, fn_parameters, Hostile::fnParameters)->Apply(upToAHundredThousand);
+BENCHMARK_CAPTURE(BM_HostileLine, macro_parameters, Hostile::macroParameters)->Apply(upToAHundredThousand);
+BENCHMARK_CAPTURE(BM_HostileLine, call_arguments, Hostile::callArguments)->Apply(upToAHundredThousand);
 
 }  // namespace
 
