@@ -444,6 +444,24 @@ TEST_F(TempTree, AnIgnoredSignalStaysIgnored) {
   EXPECT_TRUE(leftovers(".").empty());
 }
 
+// The profiler's or the caller's own handler of a signal that would end the
+// run stays installed while a replacement is open and after it.
+TEST_F(TempTree, ACallersOwnHandlerStays) {
+  const int status = inChild([] {
+    static volatile std::sig_atomic_t caught = 0;
+    ::signal(SIGPROF, [](int) { caught = caught + 1; });
+    platform::ReplacementFile replacement;
+    if (!replacement.open("kept.bin", std::nullopt) || !replacement.write("new")) return 10;
+    ::raise(SIGPROF);
+    if (!replacement.commit()) return 11;
+    ::raise(SIGPROF);
+    return caught == 2 ? 0 : 12;
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(slurp("kept.bin"), "new");
+  EXPECT_TRUE(leftovers(".").empty());
+}
+
 // Over the file size limit the write fails, the old file stays and so does
 // the process.
 TEST_F(TempTree, AWriteOverTheSizeLimitFailsAndKeepsTheOldFile) {
