@@ -121,7 +121,7 @@ std::optional<std::string> unreadableInclude(const IncludeRoots& roots, std::str
   // file is there.
   if (!isAbsoluteIncludeName(name) && platform::existingKind(joinPath(roots.workingDir, name)) == "a folder")
     return qovrin::shownSubject(std::string(name)) +
-           " in the working directory is a folder, not a file, and the working directory is searched only for a "
+           " in the working directory is a folder, not a file, and the working directory itself is searched only for a "
            "file included from there";
   return std::nullopt;
 }
