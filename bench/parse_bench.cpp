@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "frontend/syntax/parser.hpp"
 
@@ -63,6 +64,62 @@ void BM_ParseSource(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ParseSource)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+
+std::string repeated(std::string_view piece, std::size_t count) {
+  std::string text;
+  text.reserve(piece.size() * count);
+  for (std::size_t index = 0; index < count; ++index) text += piece;
+  return text;
+}
+
+std::string parameters(std::size_t count) {
+  std::string list = "p0";
+  for (std::size_t index = 1; index < count; ++index) list += ", p" + std::to_string(index);
+  return list;
+}
+
+// Lines of n pieces that a hostile source may hold, each refused or parsed
+// in time linear in n: the fitted complexity shows it as O(N) on a quiet
+// machine, where a search through the pieces seen so far or a copy of the
+// rest of the line at every piece makes it O(N^2).
+enum class Hostile { nesting, fnParameters, macroParameters, callArguments };
+
+std::string hostileLine(Hostile kind, std::size_t n) {
+  switch (kind) {
+    case Hostile::nesting:
+      return "let x = " + repeated("P{a: ", n) + "1" + repeated("}", n) + "\n";
+    case Hostile::fnParameters:
+      return "fn f(" + parameters(n) + ") {\n}\n";
+    case Hostile::macroParameters:
+      return "macro m(" + parameters(n) + ", p7) {\n}\n";
+    case Hostile::callArguments:
+      break;
+  }
+  return "emit.u8(" + repeated("1, ", n) + "1)\n";
+}
+
+void BM_HostileLine(benchmark::State& state, Hostile kind) {
+  const std::string source = hostileLine(kind, static_cast<std::size_t>(state.range(0)));
+  for (auto _ : state) {
+    frontend::parser::Parser parser(source, 0u);
+    auto statements = parser.parseSource();
+    benchmark::DoNotOptimize(statements);
+  }
+  state.SetComplexityN(state.range(0));
+}
+
+// Sizes n, 2n and 4n up to the size of the line the tests parse, the time
+// fitted to a complexity.
+void sizedUpTo(benchmark::internal::Benchmark* family, std::int64_t largest) {
+  family->RangeMultiplier(2)->Range(largest / 4, largest)->Complexity(benchmark::oAuto)->Unit(benchmark::kMillisecond);
+}
+void upToAMillion(benchmark::internal::Benchmark* family) { sizedUpTo(family, 1'000'000); }
+void upToAHundredThousand(benchmark::internal::Benchmark* family) { sizedUpTo(family, 100'000); }
+
+BENCHMARK_CAPTURE(BM_HostileLine, nesting, Hostile::nesting)->Apply(upToAMillion);
+BENCHMARK_CAPTURE(BM_HostileLine, fn_parameters, Hostile::fnParameters)->Apply(upToAHundredThousand);
+BENCHMARK_CAPTURE(BM_HostileLine, macro_parameters, Hostile::macroParameters)->Apply(upToAHundredThousand);
+BENCHMARK_CAPTURE(BM_HostileLine, call_arguments, Hostile::callArguments)->Apply(upToAHundredThousand);
 
 }  // namespace
 

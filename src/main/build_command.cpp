@@ -143,13 +143,10 @@ struct LoadedFile {
 };
 
 // A FIFO, a device or a socket where the project reads a file is refused
-// for what it is, and so is a link that leads nowhere; the source, which may
-// be a pipe, fails only by its read.
+// for what it is; the source, which may be a pipe, fails only by its read.
 std::string listedFileNote(const std::string& path, Error error) {
   if (error == Error::ReadFailed && platform::isSpecialFile(path))
     return "'" + path + "' is not a regular file";
-  if (error == Error::FileNotFound && platform::namePresent(path).value_or(false))
-    return "'" + path + "' is a symbolic link that leads nowhere";
   return readFailureNote(path);
 }
 

@@ -68,14 +68,15 @@ int runInit(StandardStreams& streams, std::span<const std::string_view> argument
     return reportError(streams, "error: ", name.error(), std::span(&note, 1));
   }
   const int status = finishWith(streams, "initialized QOVRIN project " + *name + "\n");
-  if (const auto note = starterNote(initTemplateKind(std::get<InitOptions>(parsed))); note && status == 0) {
-    streams.err.write("note: " + std::string(*note) + "\n");
-    (void)streams.err.flush();
-  }
-  if (const auto note = initChoiceNote(std::get<InitOptions>(parsed)); note && status == 0) {
-    streams.err.write("note: " + *note + "\n");
-    (void)streams.err.flush();
-  }
+  if (status != 0) return status;
+  const InitOptions& options = std::get<InitOptions>(parsed);
+  const auto starter = starterNote(initTemplateKind(options));
+  const std::optional<std::string> notes[] = {initReplacedNote(options),
+                                              starter ? std::optional<std::string>(*starter) : std::nullopt,
+                                              initChoiceNote(options)};
+  for (const auto& note : notes)
+    if (note) streams.err.write("note: " + *note + "\n");
+  (void)streams.err.flush();
   return status;
 }
 

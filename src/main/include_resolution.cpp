@@ -115,8 +115,15 @@ std::optional<std::string> unreadableInclude(const IncludeRoots& roots, std::str
     if (cause->starts_with("is not")) return shown + " " + *cause;
     return shown + ": " + *cause;
   });
-  if (!found) return std::nullopt;
-  return *found;
+  if (found) return *found;
+  // Nothing of that name where includes are looked for, but a folder of it
+  // where the command runs, which the search reaches only when the including
+  // file is there.
+  if (!isAbsoluteIncludeName(name) && platform::existingKind(joinPath(roots.workingDir, name)) == "a folder")
+    return qovrin::shownSubject(std::string(name)) +
+           " in the working directory is a folder, not a file, and the working directory itself is searched only for a "
+           "file included from there";
+  return std::nullopt;
 }
 
 Result<std::vector<std::string>> listFileIncludeDirectory(const IncludeRoots& roots, std::string_view name,

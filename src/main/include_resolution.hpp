@@ -52,8 +52,9 @@ Result<ResolvedInclude> resolveFileInclude(const IncludeRoots& roots, std::strin
                                            const platform::InputRead& read = {});
 
 // Why the first place that holds something of that name could not be read,
-// as "<path> is not a regular file but a folder" or "<path>: <cause>";
-// nothing when no place holds anything of that name.
+// as "<path> is not a regular file but a folder" or "<path>: <cause>"; when
+// no place holds anything of that name but the working directory holds a
+// folder of it, that; nothing otherwise.
 std::optional<std::string> unreadableInclude(const IncludeRoots& roots, std::string_view name,
                                              std::optional<std::string_view> base);
 

@@ -108,6 +108,11 @@ const IsaName* findIsa(std::string_view name) noexcept {
   return nullptr;
 }
 
+// Only the family names take their width from --bits alone.
+std::uint16_t namedBits(const IsaName& entry) noexcept {
+  return entry.name == "x86" || entry.name == "riscv" ? 0 : entry.bits;
+}
+
 bool onlyCharacters(std::string_view value, std::string_view extra) noexcept {
   if (value.empty()) return false;
   for (const char c : value)
@@ -139,6 +144,15 @@ std::string_view lastComponent(std::string_view path) noexcept {
 
 std::variant<InitOptions, HelpCommand, CliParseIssue> parseInitOptions(std::span<const std::string_view> arguments) {
   InitOptions options;
+  // The isa, bits, os and abi as their own options last gave them, for the
+  // note when a later --target changes one.
+  struct Given {
+    std::string_view option;
+    std::string_view value;
+    bool replaced = false;
+  };
+  std::array<Given, 4> given{};
+  enum Field : std::size_t { isaField, bitsField, osField, abiField };
   const auto setDirectory = [&](std::string_view directory) -> std::optional<CliParseIssue> {
     if (options.directory)
       return CliParseIssue{CliIssueKind::multipleInitDirectories, *options.directory, directory};
@@ -171,27 +185,40 @@ std::variant<InitOptions, HelpCommand, CliParseIssue> parseInitOptions(std::span
     } else if (option == "--target") {
       const IsaName* isa = findIsa(value);
       if (isa == nullptr) return CliParseIssue{CliIssueKind::invalidTarget, value, {}};
+      const std::string_view os = isRiscvIsa(isa->isa) ? "none" : "bin";
+      const bool changed[] = {options.isa != isa->isa, options.bits != isa->bits, options.os != os,
+                              options.abi != "none"};
+      for (std::size_t field = 0; field < given.size(); ++field) {
+        if (given[field].option.empty() || given[field].replaced || !changed[field]) continue;
+        given[field].replaced = true;
+        options.replacing_target = value;
+      }
       options.isa = isa->isa;
       options.bits = isa->bits;
-      options.named_bits = isRiscvIsa(isa->isa) && value != "riscv" ? isa->bits : 0;
-      options.os = isRiscvIsa(isa->isa) ? "none" : "bin";
+      options.named_bits = namedBits(*isa);
+      options.os = os;
       options.abi = "none";
     } else if (option == "--isa" || option == "--arch") {
       const IsaName* isa = findIsa(value);
       if (isa == nullptr) return CliParseIssue{CliIssueKind::invalidTarget, value, {}};
       options.isa = isa->isa;
       options.bits = isa->bits;
-      options.named_bits = isRiscvIsa(isa->isa) && value != "riscv" ? isa->bits : 0;
+      options.named_bits = namedBits(*isa);
+      given[isaField] = {option, value};
     } else if (option == "--bits" || option == "--bit") {
       if (value != "32" && value != "64") return invalidValue;
       options.bits = value == "32" ? 32 : 64;
+      given[bitsField] = {option, value};
     } else {
       if (!onlyCharacters(value, "-._")) return invalidValue;
       (option == "--os" ? options.os : options.abi) = value;
+      given[option == "--os" ? osField : abiField] = {option, value};
     }
   }
   // A RISC-V project is named by its width, which --bits decides last.
   if (isRiscvIsa(options.isa)) options.isa = options.bits == 32 ? "riscv32" : "riscv64";
+  for (const Given& field : given)
+    if (field.replaced) options.replaced_by_target.push_back(std::string(field.option) + " " + std::string(field.value));
   return options;
 }
 
@@ -205,15 +232,33 @@ std::string initIsaNamesNote() {
 }
 
 std::optional<std::string> initChoiceNote(const InitOptions& options) {
-  if (!isRiscvIsa(options.isa)) return std::nullopt;
   const std::string width = std::to_string(options.bits);
-  if (options.named_bits != 0 && options.named_bits != options.bits)
+  const bool widthOverruled = options.named_bits != 0 && options.named_bits != options.bits;
+  if (!isRiscvIsa(options.isa)) {
+    if (!widthOverruled) return std::nullopt;
+    return "--bits " + width + " makes the project " + (options.bits == 32 ? "32-bit x86" : "x86-64") + " (isa " +
+           std::string(options.isa) + " with bits " + width + "), whatever width the ISA name carries";
+  }
+  if (widthOverruled)
     return "--bits " + width + " makes the project RV" + width + " (isa riscv" + width +
            "), whatever width the ISA name carries";
   if (options.os == "windows" || options.os == "linux")
     return "--os " + std::string(options.os) +
            " has no RISC-V starter: the PE and ELF starters are x86 only, so the starter is a flat binary";
   return std::nullopt;
+}
+
+std::optional<std::string> initReplacedNote(const InitOptions& options) {
+  const auto& replaced = options.replaced_by_target;
+  if (replaced.empty()) return std::nullopt;
+  std::string list;
+  for (std::size_t index = 0; index < replaced.size(); ++index) {
+    if (index > 0) list += index + 1 == replaced.size() ? " and " : ", ";
+    list += replaced[index];
+  }
+  return "--target " + std::string(options.replacing_target) +
+         " sets the isa, bits, os and abi at once, and replaced the " + list + " given before it; give " +
+         (replaced.size() == 1 ? "it" : "them") + " after --target, or use --isa, which leaves os and abi as they are";
 }
 
 InitTemplateKind initTemplateKind(const InitOptions& options) noexcept {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "common/error.hpp"
 #include "main/cli.hpp"
@@ -22,9 +23,13 @@ struct InitOptions {
   std::string_view os = "bin";
   std::string_view abi = "none";
   bool force = false;
-  // The width a RISC-V name such as rv64 carries, 0 for a family name
+  // The width a name such as rv64 or x86-64 carries, 0 for a family name
   // (riscv, x86) that takes its width from --bits.
   std::uint16_t named_bits = 0;
+  // Options given before a --target that changed their values, as typed
+  // ("--os windows"), and the value of that --target.
+  std::vector<std::string> replaced_by_target;
+  std::string_view replacing_target;
 };
 
 enum class InitTemplateKind : std::uint8_t {
@@ -66,9 +71,12 @@ Result<std::string> runInitCommand(const InitOptions& options, std::string* fail
 // The names --isa, --arch and --target take, for the note beside one they do not.
 std::string initIsaNamesNote();
 
-// A choice the starter cannot honour as written: --bits against the width a
-// RISC-V name carries, --os windows or linux with RISC-V.
+// A choice the starter cannot honour as written: --bits against the width an
+// ISA name carries, --os windows or linux with RISC-V.
 std::optional<std::string> initChoiceNote(const InitOptions& options);
+
+// The options a later --target replaced, which the project does not have.
+std::optional<std::string> initReplacedNote(const InitOptions& options);
 
 std::string initFailureNote(const InitOptions& options, const std::string& failedPath, Error error);
 

@@ -97,6 +97,11 @@ std::optional<std::string_view> existingKind(const std::string& path) {
   return kindOf(status.st_mode);
 }
 
+bool linksLoop(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) != 0 && errno == ELOOP;
+}
+
 std::optional<std::string> unreadableCause(const std::string& path) {
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) {

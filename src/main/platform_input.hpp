@@ -54,6 +54,10 @@ Status appendFromFile(int fd, std::string& bytes, std::optional<std::uint64_t> p
 // device" or "a socket"; nothing when there is nothing (or it cannot be told).
 std::optional<std::string_view> existingKind(const std::string& path);
 
+// Whether following the links of path goes round (or past the system's
+// limit of links) without reaching anything.
+bool linksLoop(const std::string& path);
+
 // Why readRegularFile turns away a path that is there: "is not a regular
 // file (a folder)" and the like, or the system's cause of a failed open
 // ("Permission denied"). Nothing when there is no such file, or it reads.

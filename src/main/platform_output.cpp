@@ -23,7 +23,14 @@
 namespace qovrin::main::platform {
 namespace {
 
-constexpr std::array kTerminationSignals{SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+// The signals that end a run by default as a request to stop: from a user,
+// a batch system, a timer or the kernel's limit on CPU time. Those that tell
+// of a fault of the run itself (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT,
+// SIGTRAP, SIGSYS) keep their default, and so do SIGPIPE and SIGXFSZ, which
+// the writes turn into errors while they run. The real-time signals, whose
+// range is known only at run time, join them in terminationSet.
+constexpr std::array kTerminationSignals{SIGHUP,    SIGINT,  SIGQUIT, SIGTERM, SIGALRM, SIGUSR1,  SIGUSR2,
+                                         SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR,  SIGSTKFLT};
 // Linux gives up on a chain of links after this many, and so do we.
 constexpr int kMaxLinkHops = 40;
 
@@ -56,7 +63,26 @@ sigset_t terminationSet() noexcept {
   sigset_t set;
   ::sigemptyset(&set);
   for (const int signal : kTerminationSignals) ::sigaddset(&set, signal);
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) ::sigaddset(&set, signal);
   return set;
+}
+
+// Sends the termination signals that end the run by default to the handler
+// that removes the temporary files first. One the caller ignores or handles
+// itself stays so.
+void handleTerminationSignals() noexcept {
+  const sigset_t set = terminationSet();
+  for (int signal = 1; signal < NSIG; ++signal) {
+    if (::sigismember(&set, signal) != 1) continue;
+    struct sigaction previous {};
+    ::sigaction(signal, nullptr, &previous);
+    if (previous.sa_handler != SIG_DFL && previous.sa_handler != &removeTemporaryAndStop) continue;
+    struct sigaction action {};
+    action.sa_handler = &removeTemporaryAndStop;
+    action.sa_flags = SA_RESETHAND;
+    ::sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+  }
 }
 
 // Holds signals back (the termination signals, or every one that can be)
@@ -459,17 +485,7 @@ FileStatus ReplacementFile::open(const std::string& target, const std::optional<
   const auto free =
       std::ranges::find_if(pendingRemovals, [](const PendingRemoval& pending) { return pending.armed == 0; });
   if (free == pendingRemovals.end()) return failWith(EAGAIN);
-  for (const int signal : kTerminationSignals) {
-    struct sigaction previous {};
-    ::sigaction(signal, nullptr, &previous);
-    // A signal the caller chose to ignore must stay ignored.
-    if (previous.sa_handler == SIG_IGN) continue;
-    struct sigaction action {};
-    action.sa_handler = &removeTemporaryAndStop;
-    action.sa_flags = SA_RESETHAND;
-    ::sigemptyset(&action.sa_mask);
-    ::sigaction(signal, &action, nullptr);
-  }
+  handleTerminationSignals();
   for (unsigned attempt = 0; file_ < 0; ++attempt) {
     temporaryName_ = targetName_.substr(0, kept) + temporarySuffix(attempt);
     file_ =

@@ -70,7 +70,8 @@ struct PendingRemoval;
 
 // The temporary half of an atomic replace: a new file beside `target`
 // whose name stays within the directory's name limit. While it exists, a
-// termination signal (SIGHUP, SIGINT, SIGQUIT, SIGTERM) removes it before
+// termination signal (one that ends the process by default, such as SIGTERM,
+// SIGXCPU or SIGUSR1, but for those that tell of a crash) removes it before
 // the process ends. Two at a time (an output and its listing); a third
 // fails with WriteFailed.
 class ReplacementFile {

@@ -199,7 +199,14 @@ int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, cons
     summary.write(timingReport(outputs.command, target, counts, trace, platform::monotonicNanoseconds() - trace.start,
                                outputs.timing));
   }
-  if (auto flushed = summary.flush(); !flushed) return failRun(streams, display, "error: ", flushed.error());
+  if (auto flushed = summary.flush(); !flushed) {
+    // The files are already in place, and a reader who sees only the error
+    // would take them for half written.
+    std::string note = std::string("only the summary on standard ") + (outputOnStandardOutput ? "error" : "output") +
+                       " could not be written; the output " + outputs.outputPath;
+    note += outputs.listingPath ? " and the listing " + *outputs.listingPath + " are complete" : " is complete";
+    return failRun(streams, display, "error: ", flushed.error(), std::span(&note, 1));
+  }
   return 0;
 }
 

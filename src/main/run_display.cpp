@@ -31,6 +31,10 @@ std::string readFailureNote(std::string_view path) {
   note += "'";
   const auto kind = platform::existingKind(std::string(path));
   if (kind == "a folder") return note + " is a folder, not a file";
+  if (!kind && platform::linksLoop(std::string(path)))
+    return note + " is a symbolic link that never reaches a file: its links go round in a loop (or past 40 links)";
+  if (!kind && platform::namePresent(std::string(path)).value_or(false))
+    return note + " is a symbolic link that leads nowhere";
   if (kind == "a device" || kind == "a socket") return note + " is " + std::string(*kind) + ", not a file or a pipe";
   return "while reading " + note;
 }

@@ -17,7 +17,8 @@ A case is a folder:
 A line "@help", "@help-init" or "@help-targets" in an expected output stands
 for the whole text of that help file beside this script.
 Every other file and folder of the case is copied into a fresh working
-directory, where the command runs without a terminal.
+directory, where the command runs without a terminal; a symbolic link that
+reaches no file is copied as the link it is.
 """
 import os
 import re
@@ -62,7 +63,10 @@ def main():
                 continue
             source = os.path.join(case, entry)
             target = os.path.join(work, entry)
-            if os.path.isdir(source):
+            if os.path.islink(source) and not os.path.exists(source):
+                # A link that leads nowhere, or round in a loop, is what the case is about.
+                os.symlink(os.readlink(source), target)
+            elif os.path.isdir(source):
                 shutil.copytree(source, target)
             else:
                 shutil.copy(source, target)

@@ -222,11 +222,30 @@ TEST(InitOptions, NotesTheChoicesAStarterCannotHonour) {
       {{"--isa", "rv32", "--os", "linux"},
        "--os linux has no RISC-V starter: the PE and ELF starters are x86 only, so the starter is a flat binary"},
       {{"--isa", "x86", "--os", "linux"}, std::nullopt},
+      {{"--target", "x86-64", "--bits", "32"},
+       "--bits 32 makes the project 32-bit x86 (isa x86-64 with bits 32), whatever width the ISA name carries"},
+      {{"--isa", "x86", "--bits", "64"}, std::nullopt},
   };
   for (const auto& [arguments, note] : cases)
     EXPECT_EQ(initChoiceNote(std::get<InitOptions>(parseInitOptions(arguments))), note) << arguments[1];
   EXPECT_EQ(initIsaNamesNote(), "the ISA names are x86-64, x86_64, x64, x86, x86-32, riscv, riscv64, rv64, riscv32 "
                                 "and rv32; x86 and riscv take their width from --bits 32 or --bits 64");
+}
+
+TEST(InitOptions, NotesTheOptionsALaterTargetReplaced) {
+  const std::string advice = " given before it; give it after --target, or use --isa, which leaves os and abi as they are";
+  const std::pair<std::vector<std::string_view>, std::optional<std::string>> cases[] = {
+      {{"--os", "windows", "--target", "x86-64"},
+       "--target x86-64 sets the isa, bits, os and abi at once, and replaced the --os windows" + advice},
+      {{"--abi", "msvc", "--bits", "32", "--target", "rv64"},
+       "--target rv64 sets the isa, bits, os and abi at once, and replaced the --bits 32 and --abi msvc given before "
+       "it; give them after --target, or use --isa, which leaves os and abi as they are"},
+      {{"--os", "bin", "--bits", "64", "--target", "x86-64"}, std::nullopt},
+      {{"--os", "windows", "--target", "x86-64", "--os", "linux"}, std::nullopt},
+      {{"--target", "x86-64", "--os", "windows"}, std::nullopt},
+  };
+  for (const auto& [arguments, note] : cases)
+    EXPECT_EQ(initReplacedNote(std::get<InitOptions>(parseInitOptions(arguments))), note) << arguments[1];
 }
 
 TEST(InitOptions, QuotesInNamesAreEscaped) {

@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
-"""Ends runs that write their files in place by SIGINT, SIGTERM and SIGHUP
-at random moments, and finds every file either as it was or whole and new:
-a file with two names, an output and a listing with two names each, another
-user's file that the run may write but not replace, and an owner's set-id
-file (the last two written as nobody, only where the tests run as root). A
-listing sent to a FIFO that nobody reads still lets the signal end the run.
+"""Ends runs that write their files in place by each signal that ends a run
+by default and can be caught (but for those of a crash), at random moments,
+and finds every file either as it was or whole and new and no temporary file
+left: a file with two names, an output and a listing with two names each, an
+output replaced beside a listing with two names, another user's file that
+the run may write but not replace, and an owner's set-id file (the last two
+written as nobody, only where the tests run as root). A listing sent to a
+FIFO that nobody reads still lets the signal end the run.
 
 usage: interrupted_writes_test.py <qovrin>
 """
 import dataclasses
 import os
 import random
+import resource
 import signal
 import subprocess
 import sys
@@ -19,7 +22,11 @@ import threading
 import time
 
 NOBODY = 65534
-SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT, signal.SIGXCPU, signal.SIGALRM,
+           signal.SIGUSR1, signal.SIGUSR2, signal.SIGVTALRM, signal.SIGPROF, signal.SIGIO, signal.SIGPWR,
+           signal.SIGSTKFLT, signal.SIGRTMIN, signal.SIGRTMAX)
+# Each signal is sent this many times to each row, half of them once the
+# writing has begun.
 TRIES = 2
 # Large enough that writing the file takes a good part of the run.
 BIG = 16 << 20
@@ -36,12 +43,15 @@ class Row:
     owner: int = None  # the user running the tests when None
     mode: int = 0o644
     links: bool = True  # each file has a second name
+    replaced: tuple = ()  # files that keep one name all the same, so that they are replaced
     fifo: str = None  # a FIFO among the outputs
 
 
 ROWS = [
     Row("two-names", f"rb({BIG})\ndb(1)\n", ["-o", "out.bin"], ["out.bin"]),
     Row("pair", f"rb({BIG // 16})\ndb(1)\n", ["-o", "out.bin", "--listing", "out.lst"], ["out.bin", "out.lst"]),
+    Row("replaced-beside-in-place", f"rb({BIG // 16})\ndb(1)\n", ["-o", "out.bin", "--listing", "out.lst"],
+        ["out.bin", "out.lst"], replaced=("out.bin",)),
     # Root's file of mode 0666 in root's folder: nobody may write it but not
     # replace it.
     Row("another-users-file", f"rb({BIG})\ndb(1)\n", ["-o", "out.bin"], ["out.bin"], nobody=True, owner=0,
@@ -67,6 +77,8 @@ def default_signals():
     # A signal ignored by whoever runs the suite would be ignored by the run too.
     for number in SIGNALS:
         signal.signal(number, signal.SIG_DFL)
+    # Nor may a core file of SIGQUIT or SIGXCPU land in the folder.
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
 
 
 class Case:
@@ -81,7 +93,7 @@ class Case:
             path = os.path.join(self.folder, name)
             with open(path, "wb") as handle:
                 handle.write(OLD)
-            if row.links:
+            if row.links and name not in row.replaced:
                 os.link(path, path + ".alias")
         if row.fifo:
             os.mkfifo(os.path.join(self.folder, row.fifo))

@@ -82,6 +82,9 @@ DEEP_CALLS = "fn down(k) {\n" + nested_ifs(990, "if k > 0 {\n  down(k - 1)\n}") 
 HEAP_BOUND = "mov eax, " + " + ".join(["1"] * 100_000) + "\n"
 HEAP_SEARCH_FROM, HEAP_SEARCH_TO = 8 << 10, 64 << 10
 HEAP_SIDES = [-256, 256]
+# A few pages above the bound, for what the loader's layout changes from run
+# to run.
+HEAP_ABOVE = 16
 STACK_LIMITS = [size << 10 for size in (64, 128, 256, 512, 768, 1024, 2048, 4096, 8192)]
 
 # The loader's layout fixed, so that a run and the probe that stands for it
@@ -266,7 +269,8 @@ def check_start_up(runner):
 def check_stack_limits(runner):
     """Under one address-space limit a larger stack limit never fails where a
     smaller one passes: the stack takes its share of the limit whether the
-    stack limit lets it use all of it or not."""
+    stack limit lets it use all of it or not. So just above the bound found
+    under the usual stack limit every stack limit assembles."""
     path = runner.write("heap-bound", HEAP_BOUND)
     low, high = HEAP_SEARCH_FROM, HEAP_SEARCH_TO
     runner.expect(f"heap-bound: assembles at {high} KiB", runner.run(path, address_space=high << 10).returncode == 0)
@@ -287,6 +291,10 @@ def check_stack_limits(runner):
             runner.expect(f"{name}: no signal", run.returncode in (0, 1), run)
             if passed and stack > passed[0]:
                 runner.expect(f"{name}: assembles as with a {passed[0] >> 10} KiB stack", run.returncode == 0, run)
+    limit = high + HEAP_ABOVE
+    for stack in stacks:
+        runner.expect(f"heap-bound at {limit} KiB, just above the bound, with a {stack >> 10} KiB stack: assembles",
+                      runner.run(path, address_space=limit << 10, stack=stack).returncode == 0)
 
 
 def main():

@@ -188,7 +188,8 @@ TEST_F(TempTree, TemporaryNamesStayWithinTheNameLimit) {
 // A run ended by a signal while its replacement is half written removes it
 // and still ends by that signal.
 TEST_F(TempTree, TerminationRemovesTheTemporaryFile) {
-  for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
+  for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXCPU, SIGALRM, SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF,
+                           SIGIO, SIGPWR, SIGSTKFLT, SIGRTMIN, SIGRTMAX}) {
     SCOPED_TRACE(signal);
     put("kept.bin", "old");
     const pid_t child = ::fork();
@@ -437,6 +438,24 @@ TEST_F(TempTree, AnIgnoredSignalStaysIgnored) {
     if (!replacement.commit()) return 11;
     ::raise(SIGINT);
     return 0;
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(slurp("kept.bin"), "new");
+  EXPECT_TRUE(leftovers(".").empty());
+}
+
+// The profiler's or the caller's own handler of a signal that would end the
+// run stays installed while a replacement is open and after it.
+TEST_F(TempTree, ACallersOwnHandlerStays) {
+  const int status = inChild([] {
+    static volatile std::sig_atomic_t caught = 0;
+    ::signal(SIGPROF, [](int) { caught = caught + 1; });
+    platform::ReplacementFile replacement;
+    if (!replacement.open("kept.bin", std::nullopt) || !replacement.write("new")) return 10;
+    ::raise(SIGPROF);
+    if (!replacement.commit()) return 11;
+    ::raise(SIGPROF);
+    return caught == 2 ? 0 : 12;
   });
   EXPECT_EQ(status, 0);
   EXPECT_EQ(slurp("kept.bin"), "new");

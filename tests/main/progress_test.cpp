@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -17,21 +21,64 @@ std::string drain(int fd) {
   return text;
 }
 
+// Collects what the display writes as it comes, so that the test can wait
+// for a frame however long the updater takes to draw one.
+class PipeReader {
+ public:
+  explicit PipeReader(int fd) : thread_([this, fd] { collect(fd); }) {}
+  ~PipeReader() { thread_.join(); }
+
+  void waitFor(std::string_view wanted) {
+    std::unique_lock lock(mutex_);
+    arrived_.wait(lock, [&] { return text_.find(wanted) != std::string::npos || ended_; });
+  }
+  // Everything written, once the writing end is closed.
+  std::string all() {
+    std::unique_lock lock(mutex_);
+    arrived_.wait(lock, [&] { return ended_; });
+    return text_;
+  }
+
+ private:
+  void collect(int fd) {
+    char buffer[4096];
+    ssize_t count;
+    while ((count = ::read(fd, buffer, sizeof buffer)) > 0) {
+      const std::lock_guard lock(mutex_);
+      text_.append(buffer, static_cast<std::size_t>(count));
+      arrived_.notify_all();
+    }
+    const std::lock_guard lock(mutex_);
+    ended_ = true;
+    arrived_.notify_all();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::string text_;
+  bool ended_ = false;
+  std::thread thread_;
+};
+
 TEST(ProgressDisplay, DrawsNodesAndLeavesNoFrameBehind) {
   int pipeFds[2];
   ASSERT_EQ(::pipe(pipeFds), 0);
+  std::string text;
   {
-    ProgressDisplay display({"qovrin assemble", 3, std::chrono::milliseconds(0), std::chrono::milliseconds(1),
-                             pipeFds[1], true});
-    const auto node = display.startNode("read source");
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    display.pauseForOutput();
-    ::write(pipeFds[1], "line\n", 5);
-    display.resumeAfterOutput();
-    display.endNode(node);
+    PipeReader reader(pipeFds[0]);
+    {
+      ProgressDisplay display({"qovrin assemble", 3, std::chrono::milliseconds(0), std::chrono::milliseconds(1),
+                               pipeFds[1], true});
+      const auto node = display.startNode("read source");
+      reader.waitFor("qovrin assemble [0/3] > read source");
+      display.pauseForOutput();
+      ::write(pipeFds[1], "line\n", 5);
+      display.resumeAfterOutput();
+      display.endNode(node);
+    }
+    ::close(pipeFds[1]);
+    text = reader.all();
   }
-  ::close(pipeFds[1]);
-  const std::string text = drain(pipeFds[0]);
   ::close(pipeFds[0]);
   EXPECT_NE(text.find("qovrin assemble [0/3] > read source"), std::string::npos);
   // The printed line always follows a cleared frame, and the display ends cleared.

@@ -54,25 +54,35 @@ def system_stdout_broken():
 
 # Commands, the stream they write to, and the status when that stream takes
 # no bytes: a failed write is the run's failure, named when it is standard
-# output that failed.
+# output that failed, with the note that says which files are complete all
+# the same when only the summary after them failed.
 FAILED_STREAMS = [
-    (["demo.qov", "-o", "demo.bin"], "stdout", 1),
-    (["demo.qov", "-o", "demo.bin", "--timings"], "stdout", 1),
-    (["--version"], "stdout", 1),
-    (["help", "targets"], "stdout", 1),
-    (["build"], "stdout", 1),
-    (["init", "fresh"], "stdout", 1),
-    (["broken.qov", "-o", "broken.bin"], "stderr", 1),
+    (["demo.qov", "-o", "demo.bin"], "stdout", 1, "the output demo.bin is complete"),
+    (["demo.qov", "-o", "demo.bin", "--listing", "demo.lst", "--timings"], "stdout", 1,
+     "the output demo.bin and the listing demo.lst are complete"),
+    (["--version"], "stdout", 1, None),
+    (["help", "targets"], "stdout", 1, None),
+    (["build"], "stdout", 1, "the output built.bin is complete"),
+    (["init", "fresh"], "stdout", 1, None),
+    (["broken.qov", "-o", "broken.bin"], "stderr", 1, None),
     # A command-line issue would be status 2 if its message got out.
-    (["demo.qov", "--bogus"], "stderr", 1),
-    (["demo.qov", "-o", "quiet.bin"], "stderr", 0),
+    (["demo.qov", "--bogus"], "stderr", 1, None),
+    (["demo.qov", "-o", "quiet.bin"], "stderr", 0, None),
 ]
+
+
+def read_file(path):
+    """The bytes of the file, or None when there is none."""
+    if not os.path.isfile(path):
+        return None
+    with open(path, "rb") as handle:
+        return handle.read()
 
 
 def check_failed_streams(qovrin, failures):
     """Standard output or error full (/dev/full) or a pipe nobody reads."""
     for target in ("full", "closed pipe"):
-        for index, (arguments, stream, status) in enumerate(FAILED_STREAMS):
+        for index, (arguments, stream, status, complete) in enumerate(FAILED_STREAMS):
             with tempfile.TemporaryDirectory(prefix="qovrin-streams-") as work:
                 with open(os.path.join(work, "demo.qov"), "w") as handle:
                     handle.write(SOURCE)
@@ -88,11 +98,17 @@ def check_failed_streams(qovrin, failures):
                 streams = {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE, stream: sink}
                 run = subprocess.run([qovrin, *arguments], cwd=work, timeout=TIMEOUT, **streams)
                 os.close(sink)
-            named = stream == "stderr" or run.stderr == b"error: WriteFailed\n"
+                written = os.path.join(work, complete.split()[2]) if complete else None
+                if written and read_file(written) != IMAGE:
+                    failures.append(f"{' '.join(arguments)} with {stream} a {target}: {written} is not the image")
+            said = b"error: WriteFailed\n"
+            if complete:
+                said += f"note: only the summary on standard output could not be written; {complete}\n".encode()
+            named = stream == "stderr" or run.stderr == said
             if run.returncode != status or not named:
                 output = "" if run.stdout is None else f", stdout {run.stdout[:200]!r}"
                 failures.append(f"{' '.join(arguments)} with {stream} a {target}: status {status}"
-                                f"{', error: WriteFailed' if stream == 'stdout' else ''}"
+                                f"{', ' + said.decode() if stream == 'stdout' else ''}"
                                 f" (status {run.returncode}{output}, stderr {run.stderr!r})")
 
 
