@@ -286,6 +286,36 @@ std::optional<std::string> branchSizeNote(const fragment::Instruction& line,
   return quoted(size) + " is no operand size of " + quoted(parsed.mnemonic) + code;
 }
 
+// 'near' or 'short' before a pointer pair, which makes a far jump or call.
+std::optional<std::string> farPairReachNote(const fragment::Instruction& line,
+                                            const x86_line::ParsedInstruction& parsed) {
+  const bool call = qovrin::equalsIgnoreCase(parsed.mnemonic, "call");
+  if (parsed.operand_count != 1 || (!call && !qovrin::equalsIgnoreCase(parsed.mnemonic, "jmp"))) return std::nullopt;
+  static constexpr std::array<std::string_view, 4> kSizeWords = {"byte", "word", "dword", "qword"};
+  std::string_view rest = qovrin::trim(parsed.operands()[0], " \t");
+  std::string_view reach;
+  while (!rest.empty()) {
+    const std::string_view word = rest.substr(0, rest.find_first_of(" \t"));
+    if (qovrin::equalsIgnoreCase(word, "near") || qovrin::equalsIgnoreCase(word, "short")) {
+      if (reach.empty()) reach = word;
+    } else if (std::ranges::none_of(kSizeWords,
+                                    [&](std::string_view name) { return qovrin::equalsIgnoreCase(word, name); })) {
+      break;
+    }
+    rest = qovrin::trim(rest.substr(word.size()), " \t");
+  }
+  if (reach.empty() || rest.find(':') == std::string_view::npos || rest.find('[') != std::string_view::npos)
+    return std::nullopt;
+  std::string note = quoted(reach) + " does not go with the pointer pair " + quoted(rest) + ", which makes a far " +
+                     (call ? "call" : "jump");
+  std::string without(line.text());
+  const auto at = static_cast<std::size_t>(reach.data() - line.text().data());
+  const std::size_t next = without.find_first_not_of(" \t", at + reach.size());
+  without.erase(at, (next == std::string::npos ? without.size() : next) - at);
+  if (encodesAs(line, without, line.target.parameter)) note += ": write " + quoted(qovrin::trim(without, " \t\r\n"));
+  return note;
+}
+
 std::optional<std::string> modeNote(const fragment::Instruction& line) {
   std::vector<unsigned> modes;
   std::vector<unsigned> warned;
@@ -343,6 +373,7 @@ std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
   }
   if (auto note = sizeNote(line, parsed)) return note;
   if (auto note = branchSizeNote(line, parsed)) return note;
+  if (auto note = farPairReachNote(line, parsed)) return note;
   return modeNote(line);
 }
 
