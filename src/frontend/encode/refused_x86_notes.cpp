@@ -8,6 +8,7 @@
 #include "common/display_text.hpp"
 #include "common/quoted_text.hpp"
 #include "frontend/encode/pass_x86.hpp"
+#include "frontend/encode/x86_register_sizes.hpp"
 #include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/syntax/expr_number.hpp"
 #include "x86_encoder/operand_flags.hpp"
@@ -43,12 +44,6 @@ std::optional<std::string> forEachWord(std::string_view text, Visit visit) {
     index = end;
   }
   return std::nullopt;
-}
-
-std::uint64_t generalPurposeSize(const RegisterRow& row) noexcept {
-  if ((row.flags & x86_encoder::api::kGeneralPurposeClass) == 0) return 0;
-  return row.flags & (x86_encoder::api::kSizeByte | x86_encoder::api::kSizeWord | x86_encoder::api::kSizeDword |
-                      x86_encoder::api::kSizeQword);
 }
 
 unsigned sizeBits(std::uint64_t size) noexcept {
@@ -147,13 +142,6 @@ bool encodesAs(const fragment::Instruction& line, std::string_view text, unsigne
   other.target = line.target;
   other.target.parameter = bits;
   return static_cast<bool>(encodeX86(other, nullptr));
-}
-
-// The general-purpose register of the same number in another size.
-const RegisterRow* resized(const RegisterRow& row, std::uint64_t size) {
-  for (const RegisterRow& other : x86_encoder::tables::registers())
-    if (generalPurposeSize(other) == size && other.number == row.number && !other.name.ends_with('h')) return &other;
-  return nullptr;
 }
 
 struct Replacement {
