@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <vector>
 
 #include "common/ascii.hpp"
@@ -304,6 +305,32 @@ std::optional<std::string> farPairReachNote(const fragment::Instruction& line,
   return note;
 }
 
+// A byte outside strings that no operand is made of: a control character or
+// one that is not ASCII, shown whole when it opens a UTF-8 sequence.
+std::optional<std::string> unreadableByteNote(const fragment::Instruction& line) {
+  const std::string_view text = line.text();
+  qovrin::quoted_text::Cursor strings(line.target.strings());
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (!strings.outside(text, at)) continue;
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if ((byte >= 0x20 && byte < 0x7F) || qovrin::isOneOf(text[at], " \t\r\n\v\f")) continue;
+    std::size_t end = at + 1;
+    // The character's number, so that one that shows as nothing is told.
+    std::uint32_t code = byte >= 0xF0 ? byte & 0x07u : byte >= 0xE0 ? byte & 0x0Fu : byte & 0x1Fu;
+    while (byte >= 0xC0 && end < text.size() && end - at < 4 &&
+           (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+      code = (code << 6) | (static_cast<unsigned char>(text[end++]) & 0x3Fu);
+    std::string note = quoted(text.substr(at, end - at));
+    if (end - at > 1) {
+      std::array<char, 16> number{};
+      std::snprintf(number.data(), number.size(), " (U+%04X)", static_cast<unsigned>(code));
+      note += number.data();
+    }
+    return note + " cannot stand in an operand outside a string";
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> modeNote(const fragment::Instruction& line) {
   std::vector<unsigned> modes;
   std::vector<unsigned> warned;
@@ -351,6 +378,7 @@ std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
   if (failure && failure->second == qovrin::Error::TypeMismatch)
     if (const auto tree = expr::parseOwned(failure->first))
       return quoted(failure->first) + " cannot be evaluated: " + expr::constantMismatchReason(*tree);
+  if (auto note = unreadableByteNote(line)) return note;
   for (const std::string_view operand : parsed.operands()) {
     if (auto note = doubledSignNote(operand)) return note;
     if (auto note = expr::unreadableNumberNote(operand)) return note;
