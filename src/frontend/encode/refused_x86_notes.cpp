@@ -305,6 +305,32 @@ std::optional<std::string> farPairReachNote(const fragment::Instruction& line,
   return note;
 }
 
+// A broadcast whose count this operand does not take, told by the counts
+// with which the line encodes.
+std::optional<std::string> broadcastNote(const fragment::Instruction& line, std::string_view operand) {
+  std::string lower;
+  for (const char c : operand) lower += qovrin::lowerAscii(c);
+  const std::size_t open = lower.find("{1to");
+  const std::size_t close = open == std::string::npos ? open : lower.find('}', open);
+  if (close == std::string::npos) return std::nullopt;
+  const std::string_view written = operand.substr(open, close + 1 - open);
+  const auto at = static_cast<std::size_t>(written.data() - line.text().data());
+  std::vector<std::string> taken;
+  for (const unsigned count : {2u, 4u, 8u, 16u, 32u}) {
+    const std::string decorator = "{1to" + std::to_string(count) + "}";
+    std::string text(line.text());
+    text.replace(at, written.size(), decorator);
+    if (encodesAs(line, text, line.target.parameter)) taken.push_back(decorator);
+  }
+  if (std::ranges::find(taken, std::string(lower.substr(open, written.size()))) != taken.end()) return std::nullopt;
+  const std::string not_taken = quoted(written) + " is no broadcast of this operand";
+  if (taken.empty()) return not_taken + ", which takes none here";
+  std::string counts;
+  for (std::size_t index = 0; index < taken.size(); ++index)
+    counts += (index == 0 ? "" : index + 1 == taken.size() ? " or " : ", ") + taken[index];
+  return not_taken + ", which takes " + counts + " here";
+}
+
 // A byte outside strings that no operand is made of: a control character or
 // one that is not ASCII, shown whole when it opens a UTF-8 sequence.
 std::optional<std::string> unreadableByteNote(const fragment::Instruction& line) {
@@ -380,6 +406,7 @@ std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
       return quoted(failure->first) + " cannot be evaluated: " + expr::constantMismatchReason(*tree);
   if (auto note = unreadableByteNote(line)) return note;
   for (const std::string_view operand : parsed.operands()) {
+    if (auto note = broadcastNote(line, operand)) return note;
     if (auto note = doubledSignNote(operand)) return note;
     if (auto note = expr::unreadableNumberNote(operand)) return note;
     if (auto note = forEachWord(
