@@ -81,10 +81,8 @@ std::string boundsNote(std::int64_t value, unsigned width, bool shown_unsigned) 
   const auto written = static_cast<std::uint64_t>(value) & (bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1);
   std::array<char, 20> hex{};
   const auto end = std::to_chars(hex.data(), hex.data() + hex.size(), written, 16).ptr;
-  const std::string shown =
-      shown_unsigned ? std::to_string(static_cast<std::uint64_t>(value)) : std::to_string(value);
-  return shown + " does not fit " + std::to_string(bits) + " bits: 0x" +
-         std::string(hex.data(), end) + " is written";
+  const std::string shown = shown_unsigned ? std::to_string(static_cast<std::uint64_t>(value)) : std::to_string(value);
+  return shown + " does not fit " + std::to_string(bits) + " bits: 0x" + std::string(hex.data(), end) + " is written";
 }
 
 bool sameFact(const FixupFact& left, const FixupFact& right) noexcept {

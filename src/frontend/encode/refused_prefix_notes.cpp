@@ -105,8 +105,8 @@ std::optional<std::string> sizedOperandLine(const fragment::Instruction& bare, s
 }
 
 // The instruction with its addresses in the size the 67 byte would give
-// them: each register in the other size, or an address of registers named
-// with its size.
+// them: each register in the other size, or an address without registers
+// named with its size.
 std::optional<std::string> resizedAddressLine(const fragment::Instruction& bare) {
   using x86_encoder::api::kSizeDword;
   using x86_encoder::api::kSizeQword;
@@ -127,7 +127,8 @@ std::optional<std::string> resizedAddressLine(const fragment::Instruction& bare)
       continue;
     }
     std::size_t end = at;
-    while (end < text.size() && (qovrin::isAsciiLetter(text[end]) || qovrin::isAsciiDigit(text[end]) || text[end] == '_'))
+    while (end < text.size() &&
+           (qovrin::isAsciiLetter(text[end]) || qovrin::isAsciiDigit(text[end]) || text[end] == '_'))
       ++end;
     const std::string_view word = text.substr(at, end - at);
     const x86_encoder::tables::RegisterRow* row = depth > 0 ? x86_encoder::tables::findRegister(word) : nullptr;
@@ -170,6 +171,7 @@ std::optional<std::string> sizeWordAdvice(const fragment::Instruction& bare, std
       return c == 0360 || sizing == Sizing::vex || sizing == Sizing::evex;
     });
     if (opcode_prefix != 0) return std::string();
+    // o16, o32, o64nw and o64: a template that sets the operand size.
     const bool sized = findCode(program, [](std::uint8_t c) { return c >= 0320 && c <= 0324 && c != 0322; }) != 0;
     const std::uint8_t field = findCode(program, operandSizedField);
     if (!sized || field == 0) return std::nullopt;

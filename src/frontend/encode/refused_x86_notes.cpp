@@ -343,8 +343,7 @@ std::optional<std::string> unreadableByteNote(const fragment::Instruction& line)
     std::size_t end = at + 1;
     // The character's number, so that one that shows as nothing is told.
     std::uint32_t code = byte >= 0xF0 ? byte & 0x07u : byte >= 0xE0 ? byte & 0x0Fu : byte & 0x1Fu;
-    while (byte >= 0xC0 && end < text.size() && end - at < 4 &&
-           (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+    while (byte >= 0xC0 && end < text.size() && end - at < 4 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
       code = (code << 6) | (static_cast<unsigned char>(text[end++]) & 0x3Fu);
     std::string note = quoted(text.substr(at, end - at));
     if (end - at > 1) {
