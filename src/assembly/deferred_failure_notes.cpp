@@ -15,6 +15,7 @@
 #include "frontend/lower/api.hpp"
 #include "frontend/lower/notes/arithmetic_notes.hpp"
 #include "frontend/lower/notes/call_arity_notes.hpp"
+#include "frontend/lower/notes/failure_asking.hpp"
 #include "frontend/lower/notes/failure_dispatch.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/deferred.hpp"
@@ -162,10 +163,8 @@ std::optional<std::string> widthCause(const FailedRun& failed, const frontend::a
   const auto value = frontend::expr::evaluateValue(*stored, failed.evaluation);
   if (!value || value->asInteger() == nullptr || qovrin::fitsIntegerWidth(value->asInteger()->word, *width))
     return std::nullopt;
-  // A negative value reads as it was written, not as its 64-bit word.
-  const std::uint64_t word = value->asInteger()->word;
   const std::string shown =
-      static_cast<std::int64_t>(word) < 0 ? std::to_string(static_cast<std::int64_t>(word)) : std::to_string(word);
+      frontend::lower::failure_asking::wordText(value->asInteger()->word, *stored, failed.evaluation.module);
   return shown + " does not fit the " + std::to_string(8 * *width) + "-bit field of " + call.name;
 }
 

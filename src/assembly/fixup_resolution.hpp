@@ -23,7 +23,9 @@ struct UnresolvedFixup {
 };
 
 // One resolution per fixup, in fixup order. Fails with OutOfMemory,
-// InvalidSection, InvalidFragment, OffsetOverflow or InvalidFixupTarget;
+// InvalidSection, InvalidFragment, OffsetOverflow or InvalidFixupTarget, and
+// with FrontendDiagnostics after the error for a label that lies past the
+// 64-bit address range;
 // every other failure of a target leaves that fixup unresolved and appends
 // it to `unresolved`, in fixup order.
 qovrin::Result<FixupResolutions> resolveFixups(frontend::module::Module& module,

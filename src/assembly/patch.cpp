@@ -67,14 +67,31 @@ std::string targetText(const frontend::fixup::FixupTarget& target) {
   return text;
 }
 
-// Why a branch whose pointer the processor cuts to 16 bits cannot reach
-// its target; none when the target lies below 64K and only its distance
-// failed.
-std::optional<std::string> unreachedNote(const Fixup& fixup, WideValue target) {
-  if (!fixup.pc_relative || fixup.pointer_width != frontend::fixup::PointerWidth::bits16_in_32) return std::nullopt;
-  if (target >= 0 && target <= 0xffff) return std::nullopt;
-  return "a 16-bit branch in 32-bit code cuts the instruction pointer to 16 bits: it reaches only addresses "
-         "below 0x10000";
+// Whether the target lies above the top of a space that the field starts
+// in: the processor wraps the address there, so no distance reaches it,
+// however near the top the field stands. Code laid wholly above the top
+// measures its distances as they stand.
+bool abovePlacedSpace(WideValue target, WideValue place, std::uint16_t width, std::uint16_t space_bits) noexcept {
+  if (space_bits >= 64) return false;
+  const WideValue top = static_cast<WideValue>(1) << space_bits;
+  return target >= top && place - width / 8 < top;
+}
+
+// Why a branch cannot reach its target wherever it stands: its pointer is
+// cut to 16 bits, or wraps at the top of the space it stands in. None when
+// only the distance failed.
+std::optional<std::string> unreachedNote(const Fixup& fixup, WideValue target, WideValue place) {
+  if (!fixup.pc_relative) return std::nullopt;
+  if (fixup.pointer_width == frontend::fixup::PointerWidth::bits16_in_32) {
+    if (target >= 0 && target <= 0xffff) return std::nullopt;
+    return "a 16-bit branch in 32-bit code cuts the instruction pointer to 16 bits: it reaches only addresses "
+           "below 0x10000";
+  }
+  const std::uint16_t space_bits = frontend::fixup::addressSpaceBits(fixup.pointer_width);
+  if (!abovePlacedSpace(target, place, fixup.width, space_bits)) return std::nullopt;
+  const std::string top = "0x" + hexText(static_cast<WideValue>(1) << space_bits);
+  return "the instruction pointer of a " + std::to_string(space_bits) + "-bit branch wraps at " + top +
+         ": from below that address it reaches none at or above it";
 }
 
 // Where each resolution's fixup and fragment lie, checked against the module.
@@ -129,7 +146,7 @@ class Patcher {
         if (!message) return fail(written.error());
         const auto place = module_.locationAt(located->fixup->fragment, located->fixup->offset);
         module_.diagnostics().add(frontend::diagnostic::Severity::error, place, *message);
-        if (const auto note = unreachedNote(*located->fixup, *target))
+        if (const auto note = unreachedNote(*located->fixup, *target, fieldEnd(**field, *located->fixup)))
           module_.diagnostics().add(frontend::diagnostic::Severity::note, place, *note);
         return fail(Error::FrontendDiagnostics);
       }
@@ -156,6 +173,12 @@ class Patcher {
     return field;
   }
 
+  // The address just behind the field, past the top of the space when the
+  // field's bytes reach past it.
+  static WideValue fieldEnd(const Field& field, const Fixup& fixup) noexcept {
+    return static_cast<WideValue>(field.section->base) + field.fragment->offset + fixup.offset + fixup.width / 8;
+  }
+
   // Range and bounds failures here are the ones reported as diagnostics.
   qovrin::Status writeField(const Field& field, const Fixup& fixup, WideValue target) {
     QOVRIN_TRY(checkWidth(fixup.width));
@@ -176,7 +199,7 @@ class Patcher {
     std::uint64_t value = 0;
     if (fixup.pc_relative) {
       // A field may end at the very top of the address space, not past it.
-      const WideValue place = static_cast<WideValue>(field.section->base) + end;
+      const WideValue place = fieldEnd(field, fixup);
       if (place > kU64Limit) return fail(Error::FixupAddressOverflow);
       const auto distance = relativePatchValue(target, place, fixup.width,
                                                frontend::fixup::pointerBits(fixup.pointer_width),
@@ -283,6 +306,7 @@ qovrin::Result<std::int64_t> relativePatchValue(WideValue target, WideValue plac
   const std::optional<std::uint64_t> bits = addressBits(target);
   if (!bits) return fail(Error::RelativeFixupOutOfRange);
   const bool cut = pointer_bits < space_bits;
+  if (abovePlacedSpace(target, place, width, space_bits)) return fail(Error::RelativeFixupOutOfRange);
   // A distance that fits as it stands reaches the target wherever the code
   // lies, unless the processor cuts the address it lands on.
   const WideValue exact = target - place;

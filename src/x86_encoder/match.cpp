@@ -212,6 +212,8 @@ std::uint32_t grade(const X86Instruction& ins, TemplateRef t, OpenSizes& open) {
     // A far target takes a far form or the segment of a pointer pair: a near
     // form would drop the segment.
     if ((operand.flags & kFar) && !(word & (kFar | kColon))) return 0;
+    // A pointer pair is a far target, which no near or short branch reaches.
+    if ((operand.flags & kColon) && (operand.flags & (kNear | kShort))) return 0;
     const std::uint32_t required = operand.required_iflag;
     if (required != 0 && (required >= tables::kIflagBitCount || !t.iflagTest(required))) return 20;
 

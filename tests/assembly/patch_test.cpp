@@ -86,6 +86,15 @@ TEST(PatchValue, DistancesWrapAtTheTopOfTheSpaceAndNarrowPointersReachOnlyTheirO
           {-16, 0x14, 16, 16, 32, std::nullopt},
           {0xfff0, 0x10, 16, 16, 32, -0x20},
           {0x100, 0x7ffffff4, 8, 16, 32, std::nullopt},
+          // A target above the top of the space the field starts in: the
+          // pointer wraps before it, however near the distance.
+          {0x10010, 0xffe3, 16, 16, 16, std::nullopt},
+          {0x10000, WideValue{1} << 16, 16, 16, 16, std::nullopt},
+          {0x10010, 0x10001, 16, 16, 16, std::nullopt},
+          {0x100000010, 0xffffffe5, 32, 32, 32, std::nullopt},
+          // Code laid wholly above the top measures distances as they stand.
+          {0x10010, 0x10003, 16, 16, 16, 0xd},
+          {0x10010, 0xffe6, 32, 32, 32, 0x2a},
       };
   for (const auto& [target, place, width, pointer_bits, space_bits, distance] : cases) {
     const auto result = relativePatchValue(target, place, width, pointer_bits, space_bits);

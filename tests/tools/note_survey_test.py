@@ -145,6 +145,13 @@ CASES = [
     ("boolean in data", "db(true)\n", "true is a boolean, and db writes integers and text", 1),
     ("text in word data", "dw('ab')\n", "only db writes text", 1),
     ("text in emit.u8", "emit.u8(',')\n", "only db writes text", 1),
+    # x86 operands and the words before them.
+    ("broadcast count", "vaddpd zmm1, zmm2, [rbx]{1to2}\n", "'{1to2}' is no broadcast of this operand, which takes "
+     "{1to8} here", 1),
+    ("empty operand", "add eax,, ebx\n", "an operand is empty", 1),
+    ("control character in an operand", "add eax, \x01\n", "'\\x01' cannot stand in an operand", 1),
+    ("size word before a branch", "x86.use32()\nL:\no16 jmp L\n", "name the operand's size instead, 'jmp word L'", 3),
+    ("near before a pointer pair", "x86.use32()\njmp near 0x1234:0x5678\n", "which makes a far jump", 2),
 ]
 
 

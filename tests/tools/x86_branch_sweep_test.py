@@ -5,7 +5,10 @@ space, across its middle and at its top: whatever the assembler writes there
 must decode (objdump) as one instruction of the kind the line names that
 reaches the target the line names, with the processor's rule that a branch
 cuts the instruction pointer to its operand size. Lines the assembler refuses
-are not judged, but every plain branch must assemble.
+are not judged, but every plain branch must assemble. The same lines, laid
+just below the top of each address space, branch to an address and to a
+label above the top, which only a branch whose instruction pointer is wider
+than the space reaches.
 
 The lines are encoded by the encode pass's road with their targets patched
 as the patch phase patches them; each is laid into a slot of its own, and the
@@ -14,6 +17,7 @@ slots of one address range are decoded by one objdump call.
 Usage: x86_branch_sweep_test.py <x86_encode_lines> <templates.tsv>
 """
 
+import collections
 import csv
 import os
 import re
@@ -121,8 +125,32 @@ def target_of(bits, index, address):
     return (address + offset) % (1 << bits)
 
 
+# Slots of the lines aimed above the top: the last ones below it, the nearest
+# within reach of a short branch.
+TOP_SLOTS = 64
+
+
+def above_top_requests(modes):
+    """The sweep's lines laid below the top of each space, to the top itself
+    and a little above it, written as an address and, where a label can lie
+    there, as the label 'L'."""
+    per_mode = {16: 0, 32: 0, 64: 0}
+    for bits, mnemonic, prefix, size in sweep_lines(modes):
+        top = 1 << bits
+        for label in (False, True) if bits < 64 else (False,):
+            index = per_mode[bits]
+            per_mode[bits] += 1
+            address = top - SLOT * (TOP_SLOTS - index % TOP_SLOTS)
+            target = top + (0x10 if index // 2 % 2 == 0 else 0)
+            operand = "L" if label else f"{target:#x}"
+            line = " ".join(word for word in (prefix, mnemonic, size, operand) if word)
+            yield Request(bits, address, line, target, top - SLOT * TOP_SLOTS, SLOT * TOP_SLOTS, False,
+                          target if label else None)
+
+
 def encode(encoder, requests):
-    text = "".join(f"{bits}\t{address:x}\t{line}\n" for bits, address, line in requests)
+    text = "".join(f"{r.bits}\t{r.address:x}\t{r.line}" + ("" if r.label is None else f"\t{r.label:x}") + "\n"
+                   for r in requests)
     done = subprocess.run([encoder, "--patched"], input=text, capture_output=True, text=True, check=True)
     return done.stdout.splitlines()
 
@@ -167,46 +195,64 @@ def judge(bits, line, address, target, data, decoded):
     return None
 
 
+# One line of the sweep: where it is laid, the target it names, the image of
+# addresses it is decoded in, whether it must assemble, and the address of the
+# label it names, if any.
+Request = collections.namedtuple("Request", "bits address line target base size plain label")
+
+
+def low_requests(modes):
+    per_mode = {16: 0, 32: 0, 64: 0}
+    for bits, mnemonic, prefix, size in sweep_lines(modes):
+        index = per_mode[bits]
+        per_mode[bits] += 1
+        address, chunk = slot_address(bits, index)
+        base = slot_address(bits, chunk * SLOTS_PER_RANGE)[0]
+        target = target_of(bits, index, address)
+        line = " ".join(word for word in (prefix, mnemonic, size, f"{target:#x}") if word)
+        yield Request(bits, address, line, target, base, SLOT * SLOTS_PER_RANGE, prefix == "" and size == "", None)
+
+
 def main():
     encoder, templates = sys.argv[1], sys.argv[2]
     if shutil.which("objdump") is None:
         return oracle.missing("objdump")
-    requests, places = [], []
-    per_mode = {16: 0, 32: 0, 64: 0}
-    for bits, mnemonic, prefix, size in sweep_lines(branch_mnemonics(templates)):
-        index = per_mode[bits]
-        per_mode[bits] += 1
-        address, chunk = slot_address(bits, index)
-        target = target_of(bits, index, address)
-        requests.append((bits, address, " ".join(word for word in (prefix, mnemonic, size, f"{target:#x}") if word)))
-        places.append((chunk, target, prefix == "" and size == ""))
+    modes = branch_mnemonics(templates)
+    requests = list(low_requests(modes)) + list(above_top_requests(modes))
     answers = encode(encoder, requests)
 
     wrong, written = [], []
     images = {}
-    for (bits, address, line), (chunk, target, plain), answer in zip(requests, places, answers):
+    # Lines laid at one address go into images of their own, one per line.
+    taken = collections.Counter()
+    for request, answer in zip(requests, answers):
+        bits, address, line = request.bits, request.address, request.line
         if answer.startswith("error") or answer == "fixup":
-            if plain:
+            if request.plain:
                 wrong.append((bits, address, line, f"a plain branch is refused: {answer}"))
             continue
         data = bytes.fromhex(answer)
         if len(data) > SLOT:
             wrong.append((bits, address, line, f"{answer}: {len(data)} bytes"))
             continue
-        image = images.setdefault((bits, chunk), bytearray(b"\x90" * SLOT * SLOTS_PER_RANGE))
-        offset = (address - slot_address(bits, chunk * SLOTS_PER_RANGE)[0]) % (1 << bits)
+        key = (bits, request.base, taken[(bits, request.base, address)])
+        taken[(bits, request.base, address)] += 1
+        image = images.setdefault(key, bytearray(b"\x90" * request.size))
+        offset = (address - request.base) % (1 << bits)
         image[offset:offset + len(data)] = data
-        written.append((bits, address, line, chunk, target, data))
+        written.append((request, key, data))
     with tempfile.TemporaryDirectory(prefix="qovrin-branch-sweep-") as work:
-        decoded = {key: decode(key[0], slot_address(key[0], key[1] * SLOTS_PER_RANGE)[0], bytes(image), work)
-                   for key, image in images.items()}
-    for bits, address, line, chunk, target, data in written:
-        fault = judge(bits, line, address, target, data, decoded[(bits, chunk)])
+        decoded = {key: decode(key[0], key[1], bytes(image), work) for key, image in images.items()}
+    above = 0
+    for request, key, data in written:
+        above += request.target >> request.bits != 0
+        fault = judge(request.bits, request.line, request.address, request.target, data, decoded[key])
         if fault:
-            wrong.append((bits, address, line, f"{data.hex()}: {fault}"))
+            wrong.append((request.bits, request.address, request.line, f"{data.hex()}: {fault}"))
     for bits, address, line, what in wrong[:40]:
         print(f"WRONG {bits} at {address:#x}: {line}\n    {what}")
-    print(f"{len(requests)} branch lines, {len(written)} assembled: {len(wrong)} wrong")
+    print(f"{len(requests)} branch lines, {len(written)} assembled ({above} above the top of their space): "
+          f"{len(wrong)} wrong")
     if len(written) < 5000:
         print("too few lines assembled")
         return 1

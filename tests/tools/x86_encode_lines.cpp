@@ -13,12 +13,14 @@
 // encoded as a source line is, and every branch target is patched by the
 // patch phase's rule against the line's address, so the bytes are those the
 // assembler writes there; a target the patch phase refuses gives
-// "error: <name>" as well.
+// "error: <name>" as well. A fourth field gives the address of the label
+// 'L', which such a line may name as its branch target.
 
 #include <array>
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,7 +47,7 @@ std::string hexOf(std::span<const std::uint8_t> bytes) {
 // One line as the assembler writes it at address: its bytes, or the error of
 // the encoder or of the patch phase.
 std::string patchedLine(std::uint8_t bits, std::uint64_t address, std::string_view text,
-                        x86_encoder::match::MatchMemo& memo) {
+                        std::optional<std::uint64_t> label, x86_encoder::match::MatchMemo& memo) {
   frontend::fragment::Instruction line;
   line.setText(text);
   line.target = frontend::target::Target::x86(bits);
@@ -53,14 +55,16 @@ std::string patchedLine(std::uint8_t bits, std::uint64_t address, std::string_vi
   if (!record) return std::string("error: ") + std::string(qovrin::errorName(record.error()));
   std::vector<std::uint8_t> bytes(record->bytes.data(), record->bytes.data() + record->bytes.size());
   for (const frontend::backend_adapter::FixupFact& fact : record->facts) {
-    // Only literal branch targets are written in these lines.
+    // Only literal branch targets and the label are written in these lines.
+    const bool names_label = label && fact.text == "L";
     if (!fact.pc_relative || fact.text.empty() ||
-        fact.text.find_first_not_of("0123456789") != std::string::npos)
+        (!names_label && fact.text.find_first_not_of("0123456789") != std::string::npos))
       return "fixup";
-    const std::uint64_t number = std::stoull(fact.text);
-    // The resolver reads an operand's text as a two's-complement word.
-    const auto target = static_cast<assembly::WideValue>(
-        static_cast<std::int64_t>(number + static_cast<std::uint64_t>(fact.addend)));
+    // The resolver reads an operand's text as a two's-complement word, and
+    // a label's address as it stands.
+    const auto target = names_label ? static_cast<assembly::WideValue>(*label) + fact.addend
+                                    : static_cast<assembly::WideValue>(static_cast<std::int64_t>(
+                                          std::stoull(fact.text) + static_cast<std::uint64_t>(fact.addend)));
     const std::size_t end = fact.offset + fact.width / 8u;
     const auto place = static_cast<assembly::WideValue>(address) + static_cast<assembly::WideValue>(end);
     const auto distance =
@@ -91,9 +95,12 @@ int main(int argc, char** argv) {
       continue;
     }
     if (patched) {
+      const std::size_t third = line.find('\t', second + 1);
+      std::optional<std::uint64_t> label;
+      if (third != std::string::npos) label = std::stoull(line.substr(third + 1), nullptr, 16);
       std::cout << patchedLine(static_cast<std::uint8_t>(std::stoi(line.substr(0, tab))),
                                std::stoull(line.substr(tab + 1, second - tab - 1), nullptr, 16),
-                               std::string_view(line).substr(second + 1), *memo)
+                               std::string_view(line).substr(second + 1, third - second - 1), label, *memo)
                 << '\n';
       continue;
     }

@@ -45,6 +45,9 @@ struct InstructionFacts {
   std::string_view bounds_warning;
   std::int64_t bounds_value = 0;
   std::uint8_t bounds_width = 0;
+  // The line writes no minus, so the value is shown as the unsigned word it
+  // was written as (an address from here(), a number from 2^63 up).
+  bool bounds_unsigned = false;
   // Instructions written after the ';' or '#' that ended a RISC-V line's
   // instruction: views into the line's text, which is not assembled.
   std::vector<std::string_view> commented_instructions;

@@ -76,13 +76,13 @@ qovrin::Result<InstructionFacts> encodeByTarget(const fragment::Instruction& lin
 }
 
 // "300 does not fit 8 bits: 0x2c is written"
-std::string boundsNote(std::int64_t value, unsigned width) {
+std::string boundsNote(std::int64_t value, unsigned width, bool shown_unsigned) {
   const unsigned bits = width * 8;
   const auto written = static_cast<std::uint64_t>(value) & (bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1);
   std::array<char, 20> hex{};
   const auto end = std::to_chars(hex.data(), hex.data() + hex.size(), written, 16).ptr;
-  return std::to_string(value) + " does not fit " + std::to_string(bits) + " bits: 0x" +
-         std::string(hex.data(), end) + " is written";
+  const std::string shown = shown_unsigned ? std::to_string(static_cast<std::uint64_t>(value)) : std::to_string(value);
+  return shown + " does not fit " + std::to_string(bits) + " bits: 0x" + std::string(hex.data(), end) + " is written";
 }
 
 bool sameFact(const FixupFact& left, const FixupFact& right) noexcept {
@@ -107,7 +107,7 @@ qovrin::Status addFacts(module::Module& module, std::uint32_t fragment, std::uin
       module.diagnostics().add(diagnostic::Severity::warning, location, warning);
       continue;
     }
-    const diagnostic::Note note{boundsNote(record.bounds_value, record.bounds_width), std::nullopt};
+    const diagnostic::Note note{boundsNote(record.bounds_value, record.bounds_width, record.bounds_unsigned), std::nullopt};
     module.diagnostics().addWithNotes(diagnostic::Severity::warning, location, warning, std::span(&note, 1));
   }
   if (!record.commented_instructions.empty()) {

@@ -66,9 +66,14 @@ qovrin::Status writeFieldBytes(const EncodeUnit& unit, std::span<std::uint8_t> o
   return {};
 }
 
-// A literal branch target as fixup text: the value, or 0 plus a negative addend.
-FixupFact literalFact(const EncodeUnit& unit) {
+// A literal branch target as fixup text: the value, or 0 plus a negative
+// addend.
+FixupFact literalFact(const EncodeUnit& unit, bool word_unsigned) {
   FixupFact fact;
+  if (word_unsigned) {
+    fact.text = std::to_string(static_cast<std::uint64_t>(unit.value));
+    return fact;
+  }
   fact.text = std::to_string(std::max<std::int64_t>(unit.value, 0));
   fact.addend = std::min<std::int64_t>(unit.value, 0);
   return fact;
@@ -182,7 +187,7 @@ bool orderFactsByField(std::span<const EncodeUnit> units, std::vector<FixupFact>
 
 // A literal target's fact follows those of the resolver.
 qovrin::Status claimFacts(const x86_encoder::encode::OwnedEncodeResult& result, std::vector<FixupFact>&& facts,
-                          InstructionFacts& record) {
+                          InstructionFacts& record, bool words_unsigned) {
   if (!orderFactsByField(result.units(), facts)) return fail(Error::BackendFixupCountMismatch);
   std::size_t next = 0;
   std::uint32_t offset = 0;
@@ -191,7 +196,7 @@ qovrin::Status claimFacts(const x86_encoder::encode::OwnedEncodeResult& result, 
       if (unit.symbolic) {
         QOVRIN_TRY(claimFact(unit, result, offset, facts[next++], false));
       } else if (unit.fixup == FixupKind::relative) {
-        FixupFact fact = literalFact(unit);
+        FixupFact fact = literalFact(unit, words_unsigned);
         QOVRIN_TRY(claimFact(unit, result, offset, fact, true));
         facts.push_back(std::move(fact));
       } else {
@@ -208,7 +213,7 @@ qovrin::Status claimFacts(const x86_encoder::encode::OwnedEncodeResult& result, 
 }  // namespace
 
 qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEncodeResult& result,
-                                              std::vector<FixupFact>&& facts) {
+                                              std::vector<FixupFact>&& facts, bool words_unsigned) {
   // Made where the caller receives it, every failure included: a record
   // moved right after its bytes were written would read them back before
   // the writes are done.
@@ -217,7 +222,8 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
   if (!fields) {
     made = fail(fields.error());
   } else if (*fields || !facts.empty()) {
-    if (const auto claimed = claimFacts(result, std::move(facts), *made); !claimed) made = fail(claimed.error());
+    if (const auto claimed = claimFacts(result, std::move(facts), *made, words_unsigned); !claimed)
+      made = fail(claimed.error());
   }
   return made;
 }
@@ -262,7 +268,11 @@ qovrin::Result<InstructionFacts> encodeX86(const fragment::Instruction& line, x8
   x86_encoder::encode::OwnedEncodeResult result;
   std::vector<FixupFact> facts;
   QOVRIN_TRY(encodeUnits(line, memo, result, facts));
-  return convertUnits(result, std::move(facts));
+  // Numbers are shown as the line writes them: below zero only after a minus.
+  const bool words_unsigned = line.text().find('-') == std::string_view::npos;
+  auto made = convertUnits(result, std::move(facts), words_unsigned);
+  if (made && made->bounds_width != 0) made->bounds_unsigned = words_unsigned;
+  return made;
 }
 
 std::optional<FoldFailure> operandFoldFailure(const fragment::Instruction& line) {

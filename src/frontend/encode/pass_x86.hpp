@@ -44,8 +44,11 @@ std::optional<std::string> encoderWarning(const fragment::Instruction& line);
 // with the fields the encoder emitted for them, in order. A relative field
 // with no fact left is a literal target: it gets a fact of its own, so that
 // it is patched against the instruction's real address. A fact that no field
-// claims fails with BackendFixupCountMismatch.
+// claims fails with BackendFixupCountMismatch. A literal target below zero
+// as a two's-complement word is written "0 - n" in its fact, as a line that
+// writes a minus means it, unless words_unsigned: then as its unsigned word.
 qovrin::Result<backend_adapter::InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEncodeResult& result,
-                                                               std::vector<backend_adapter::FixupFact>&& facts);
+                                                               std::vector<backend_adapter::FixupFact>&& facts,
+                                                               bool words_unsigned = false);
 
 }  // namespace frontend::pass

@@ -166,7 +166,10 @@ std::optional<std::string> riscvNote(const fragment::Instruction& line) {
 std::optional<std::string> x86Note(const fragment::Instruction& line) {
   if (auto note = x86CommentNote(line)) return note;
   x86_line::ParsedInstruction parsed;
-  if (!x86_line::parseX86Line(line.text(), parsed)) return std::nullopt;
+  if (const auto split = x86_line::parseX86Line(line.text(), parsed); !split) {
+    if (split.error() != qovrin::Error::MissingOperand) return std::nullopt;
+    return std::string("an operand is empty: a comma stands only between two operands");
+  }
   const auto opcode = x86_encoder::tables::findMnemonic(parsed.mnemonic);
   if (!opcode) {
     if (auto note = x86LonePrefixNote(line, parsed)) return note;

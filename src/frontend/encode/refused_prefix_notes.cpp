@@ -6,6 +6,7 @@
 #include "common/ascii.hpp"
 #include "common/display_text.hpp"
 #include "frontend/encode/pass_x86.hpp"
+#include "frontend/encode/x86_register_sizes.hpp"
 #include "x86_encoder/bytecode.hpp"
 #include "x86_encoder/operand_flags.hpp"
 #include "x86_encoder/tables.hpp"
@@ -54,6 +55,136 @@ std::string_view branchKind(std::string_view mnemonic) {
   if (qovrin::equalsIgnoreCase(mnemonic, "jmp")) return "a jump";
   if (qovrin::lowerAscii(mnemonic.front()) == 'j') return "a conditional jump";
   return "a return";
+}
+
+constexpr std::uint8_t kOperandSizeByte = 0x66;
+constexpr std::uint8_t kAddressSizeByte = 0x67;
+
+// Whether the prefix byte stands among the legacy prefixes that open the bytes.
+bool opensWith(std::span<const std::uint8_t> bytes, std::uint8_t prefix) {
+  static constexpr std::array<std::uint8_t, 11> kLegacy = {0x26, 0x2E, 0x36, 0x3E, 0x64, 0x65,
+                                                           0x66, 0x67, 0xF0, 0xF2, 0xF3};
+  for (const std::uint8_t byte : bytes) {
+    if (byte == prefix) return true;
+    if (std::ranges::find(kLegacy, byte) == kLegacy.end()) return false;
+  }
+  return false;
+}
+
+// The text when it encodes in the line's mode with the prefix byte.
+std::optional<std::string> encodedWith(const fragment::Instruction& line, std::string text, std::uint8_t prefix) {
+  fragment::Instruction candidate;
+  candidate.setText(text);
+  candidate.target = line.target;
+  const auto encoded = encodeX86(candidate);
+  if (!encoded || !opensWith(std::span(encoded->bytes.data(), encoded->bytes.size()), prefix)) return std::nullopt;
+  return text;
+}
+
+bool isSizeWord(std::string_view word) {
+  static constexpr std::array<std::string_view, 4> kSizes = {"byte", "word", "dword", "qword"};
+  return std::ranges::any_of(kSizes, [word](std::string_view size) { return qovrin::equalsIgnoreCase(word, size); });
+}
+
+// The instruction with the operand that holds the field sized as the 66
+// byte would size it, when that line writes the byte itself.
+std::optional<std::string> sizedOperandLine(const fragment::Instruction& bare, std::size_t operand) {
+  x86_line::ParsedInstruction parsed;
+  if (!x86_line::parseX86Line(bare.text(), parsed) || parsed.operand_count == 0) return std::nullopt;
+  // A pointer pair is one operand of the text and two of the template.
+  const std::string_view written = parsed.operands()[std::min(operand, parsed.operand_count - 1)];
+  const std::string_view first = written.substr(0, written.find_first_of(" \t"));
+  const std::string size = bare.target.parameter == 16 ? "dword" : "word";
+  std::string text(bare.text());
+  const auto at = static_cast<std::size_t>(written.data() - bare.text().data());
+  if (isSizeWord(first))
+    text.replace(at, first.size(), size);
+  else
+    text.insert(at, size + " ");
+  return encodedWith(bare, std::move(text), kOperandSizeByte);
+}
+
+// The instruction with its addresses in the size the 67 byte would give
+// them: each register in the other size, or an address without registers
+// named with its size.
+std::optional<std::string> resizedAddressLine(const fragment::Instruction& bare) {
+  using x86_encoder::api::kSizeDword;
+  using x86_encoder::api::kSizeQword;
+  using x86_encoder::api::kSizeWord;
+  const unsigned bits = bare.target.parameter;
+  const std::uint64_t from = bits == 16 ? kSizeWord : bits == 32 ? kSizeDword : kSizeQword;
+  const std::uint64_t to = bits == 32 ? kSizeWord : kSizeDword;
+  const std::string_view text = bare.text();
+  std::string out;
+  bool renamed = false;
+  int depth = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    const char c = text[at];
+    if (!qovrin::isAsciiLetter(c) && !qovrin::isAsciiDigit(c) && c != '_') {
+      depth += c == '[' ? 1 : c == ']' && depth > 0 ? -1 : 0;
+      out += c;
+      ++at;
+      continue;
+    }
+    std::size_t end = at;
+    while (end < text.size() &&
+           (qovrin::isAsciiLetter(text[end]) || qovrin::isAsciiDigit(text[end]) || text[end] == '_'))
+      ++end;
+    const std::string_view word = text.substr(at, end - at);
+    const x86_encoder::tables::RegisterRow* row = depth > 0 ? x86_encoder::tables::findRegister(word) : nullptr;
+    const x86_encoder::tables::RegisterRow* other =
+        row != nullptr && generalPurposeSize(*row) == from ? resized(*row, to) : nullptr;
+    out += other != nullptr ? other->name : word;
+    renamed = renamed || other != nullptr;
+    at = end;
+  }
+  if (!renamed) {
+    const std::size_t open = out.find('[');
+    if (open == std::string::npos) return std::nullopt;
+    out.insert(open + 1, to == kSizeWord ? "word " : "dword ");
+  }
+  return encodedWith(bare, std::move(out), kAddressSizeByte);
+}
+
+// Codes of the fields whose width the operand size decides: immediates,
+// relative targets and far pointers.
+bool operandSizedField(std::uint8_t code) noexcept {
+  return (code >= 030 && code < 044) || (code >= 060 && code < 0100) || (code >= 0254 && code < 0260) ||
+         (code >= 0264 && code < 0270);
+}
+
+// What a size word's prefix byte on the line before would do to the
+// instruction: nothing amiss (none), or the line that writes the byte with
+// the instruction; an empty text when no line does.
+std::optional<std::string> sizeWordAdvice(const fragment::Instruction& bare, std::uint8_t prefix) {
+  const auto chosen_index = encodedTemplate(bare);
+  if (!chosen_index) return std::nullopt;
+  const x86_encoder::tables::TemplateRef chosen{static_cast<std::uint32_t>(*chosen_index)};
+  using x86_encoder::bytecode::findCode;
+  using x86_encoder::bytecode::Sizing;
+  const auto program = chosen.program();
+  if (prefix == kOperandSizeByte) {
+    // A 66 byte before an opcode that takes no SSE prefix, or before VEX
+    // or EVEX, makes another instruction or one that faults.
+    const std::uint8_t opcode_prefix = findCode(program, [](std::uint8_t c) {
+      const Sizing sizing = x86_encoder::bytecode::describeCode(c).sizing;
+      return c == 0360 || sizing == Sizing::vex || sizing == Sizing::evex;
+    });
+    if (opcode_prefix != 0) return std::string();
+    // o16, o32, o64nw and o64: a template that sets the operand size.
+    const bool sized = findCode(program, [](std::uint8_t c) { return c >= 0320 && c <= 0324 && c != 0322; }) != 0;
+    const std::uint8_t field = findCode(program, operandSizedField);
+    if (!sized || field == 0) return std::nullopt;
+    return sizedOperandLine(bare, field & 3u).value_or(std::string());
+  }
+  if (prefix != kAddressSizeByte) return std::nullopt;
+  const bool moffs = findCode(program, [](std::uint8_t c) { return c >= 044 && c < 050; }) != 0;
+  const bool memory = bare.text().find('[') != std::string_view::npos &&
+                      findCode(program, [](std::uint8_t c) {
+                        return x86_encoder::bytecode::describeCode(c).sizing == Sizing::effective_address;
+                      }) != 0;
+  if (!moffs && !memory) return std::nullopt;
+  return resizedAddressLine(bare).value_or(std::string());
 }
 
 }  // namespace
@@ -127,10 +258,24 @@ std::optional<std::string> x86WordBeforeInstructionNote(const fragment::Instruct
   fragment::Instruction alone;
   alone.setText(word);
   alone.target = line.target;
-  if (!encodeX86(alone)) return std::nullopt;
-  std::string note = quoted(word) + " before " + quoted(next) +
-                     " is read as the instruction: a prefix word stands on a line of its own, the line before " +
-                     quoted(rest);
+  const auto lone = encodeX86(alone);
+  if (!lone) return std::nullopt;
+  const std::string read = quoted(word) + " before " + quoted(next) + " is read as the instruction";
+  fragment::Instruction bare;
+  bare.setText(rest);
+  bare.target = line.target;
+  const auto advice = segment || lone->bytes.size() != 1 ? std::nullopt : sizeWordAdvice(bare, lone->bytes.data()[0]);
+  if (advice) {
+    const std::string misread =
+        "a prefix word on the line before would make the bytes of " + quoted(rest) + " read as another instruction";
+    if (advice->empty()) return read + ", and the line cannot be written: " + misread;
+    const unsigned bits = line.target.parameter;
+    const std::string what = lone->bytes.data()[0] == kOperandSizeByte
+                                 ? "name the operand's size"
+                                 : "write a " + std::string(bits == 32 ? "16" : "32") + "-bit address";
+    return read + ": " + what + " instead, " + quoted(*advice) + "; " + misread;
+  }
+  std::string note = read + ": a prefix word stands on a line of its own, the line before " + quoted(rest);
   const std::size_t open = rest.find('[');
   if (segment && open != std::string_view::npos) {
     std::string inside(rest);

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <vector>
 
 #include "common/ascii.hpp"
 #include "common/display_text.hpp"
 #include "common/quoted_text.hpp"
 #include "frontend/encode/pass_x86.hpp"
+#include "frontend/encode/x86_register_sizes.hpp"
 #include "frontend/evaluate/expr_eval.hpp"
 #include "frontend/syntax/expr_number.hpp"
 #include "x86_encoder/operand_flags.hpp"
@@ -43,12 +45,6 @@ std::optional<std::string> forEachWord(std::string_view text, Visit visit) {
     index = end;
   }
   return std::nullopt;
-}
-
-std::uint64_t generalPurposeSize(const RegisterRow& row) noexcept {
-  if ((row.flags & x86_encoder::api::kGeneralPurposeClass) == 0) return 0;
-  return row.flags & (x86_encoder::api::kSizeByte | x86_encoder::api::kSizeWord | x86_encoder::api::kSizeDword |
-                      x86_encoder::api::kSizeQword);
 }
 
 unsigned sizeBits(std::uint64_t size) noexcept {
@@ -147,13 +143,6 @@ bool encodesAs(const fragment::Instruction& line, std::string_view text, unsigne
   other.target = line.target;
   other.target.parameter = bits;
   return static_cast<bool>(encodeX86(other, nullptr));
-}
-
-// The general-purpose register of the same number in another size.
-const RegisterRow* resized(const RegisterRow& row, std::uint64_t size) {
-  for (const RegisterRow& other : x86_encoder::tables::registers())
-    if (generalPurposeSize(other) == size && other.number == row.number && !other.name.ends_with('h')) return &other;
-  return nullptr;
 }
 
 struct Replacement {
@@ -286,6 +275,87 @@ std::optional<std::string> branchSizeNote(const fragment::Instruction& line,
   return quoted(size) + " is no operand size of " + quoted(parsed.mnemonic) + code;
 }
 
+// 'near' or 'short' before a pointer pair, which makes a far jump or call.
+std::optional<std::string> farPairReachNote(const fragment::Instruction& line,
+                                            const x86_line::ParsedInstruction& parsed) {
+  const bool call = qovrin::equalsIgnoreCase(parsed.mnemonic, "call");
+  if (parsed.operand_count != 1 || (!call && !qovrin::equalsIgnoreCase(parsed.mnemonic, "jmp"))) return std::nullopt;
+  static constexpr std::array<std::string_view, 4> kSizeWords = {"byte", "word", "dword", "qword"};
+  std::string_view rest = qovrin::trim(parsed.operands()[0], " \t");
+  std::string_view reach;
+  while (!rest.empty()) {
+    const std::string_view word = rest.substr(0, rest.find_first_of(" \t"));
+    if (qovrin::equalsIgnoreCase(word, "near") || qovrin::equalsIgnoreCase(word, "short")) {
+      if (reach.empty()) reach = word;
+    } else if (std::ranges::none_of(kSizeWords,
+                                    [&](std::string_view name) { return qovrin::equalsIgnoreCase(word, name); })) {
+      break;
+    }
+    rest = qovrin::trim(rest.substr(word.size()), " \t");
+  }
+  if (reach.empty() || rest.find(':') == std::string_view::npos || rest.find('[') != std::string_view::npos)
+    return std::nullopt;
+  std::string note = quoted(reach) + " does not go with the pointer pair " + quoted(rest) + ", which makes a far " +
+                     (call ? "call" : "jump");
+  std::string without(line.text());
+  const auto at = static_cast<std::size_t>(reach.data() - line.text().data());
+  const std::size_t next = without.find_first_not_of(" \t", at + reach.size());
+  without.erase(at, (next == std::string::npos ? without.size() : next) - at);
+  if (encodesAs(line, without, line.target.parameter)) note += ": write " + quoted(qovrin::trim(without, " \t\r\n"));
+  return note;
+}
+
+// A broadcast whose count this operand does not take, told by the counts
+// with which the line encodes.
+std::optional<std::string> broadcastNote(const fragment::Instruction& line, std::string_view operand) {
+  std::string lower;
+  for (const char c : operand) lower += qovrin::lowerAscii(c);
+  const std::size_t open = lower.find("{1to");
+  const std::size_t close = open == std::string::npos ? open : lower.find('}', open);
+  if (close == std::string::npos) return std::nullopt;
+  const std::string_view written = operand.substr(open, close + 1 - open);
+  const auto at = static_cast<std::size_t>(written.data() - line.text().data());
+  std::vector<std::string> taken;
+  for (const unsigned count : {2u, 4u, 8u, 16u, 32u}) {
+    const std::string decorator = "{1to" + std::to_string(count) + "}";
+    std::string text(line.text());
+    text.replace(at, written.size(), decorator);
+    if (encodesAs(line, text, line.target.parameter)) taken.push_back(decorator);
+  }
+  if (std::ranges::find(taken, std::string(lower.substr(open, written.size()))) != taken.end()) return std::nullopt;
+  const std::string not_taken = quoted(written) + " is no broadcast of this operand";
+  if (taken.empty()) return not_taken + ", which takes none here";
+  std::string counts;
+  for (std::size_t index = 0; index < taken.size(); ++index)
+    counts += (index == 0 ? "" : index + 1 == taken.size() ? " or " : ", ") + taken[index];
+  return not_taken + ", which takes " + counts + " here";
+}
+
+// A byte outside strings that no operand is made of: a control character or
+// one that is not ASCII, shown whole when it opens a UTF-8 sequence.
+std::optional<std::string> unreadableByteNote(const fragment::Instruction& line) {
+  const std::string_view text = line.text();
+  qovrin::quoted_text::Cursor strings(line.target.strings());
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (!strings.outside(text, at)) continue;
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if ((byte >= 0x20 && byte < 0x7F) || qovrin::isOneOf(text[at], " \t\r\n\v\f")) continue;
+    std::size_t end = at + 1;
+    // The character's number, so that one that shows as nothing is told.
+    std::uint32_t code = byte >= 0xF0 ? byte & 0x07u : byte >= 0xE0 ? byte & 0x0Fu : byte & 0x1Fu;
+    while (byte >= 0xC0 && end < text.size() && end - at < 4 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+      code = (code << 6) | (static_cast<unsigned char>(text[end++]) & 0x3Fu);
+    std::string note = quoted(text.substr(at, end - at));
+    if (end - at > 1) {
+      std::array<char, 16> number{};
+      std::snprintf(number.data(), number.size(), " (U+%04X)", static_cast<unsigned>(code));
+      note += number.data();
+    }
+    return note + " cannot stand in an operand outside a string";
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> modeNote(const fragment::Instruction& line) {
   std::vector<unsigned> modes;
   std::vector<unsigned> warned;
@@ -333,7 +403,9 @@ std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
   if (failure && failure->second == qovrin::Error::TypeMismatch)
     if (const auto tree = expr::parseOwned(failure->first))
       return quoted(failure->first) + " cannot be evaluated: " + expr::constantMismatchReason(*tree);
+  if (auto note = unreadableByteNote(line)) return note;
   for (const std::string_view operand : parsed.operands()) {
+    if (auto note = broadcastNote(line, operand)) return note;
     if (auto note = doubledSignNote(operand)) return note;
     if (auto note = expr::unreadableNumberNote(operand)) return note;
     if (auto note = forEachWord(
@@ -343,6 +415,7 @@ std::optional<std::string> x86OperandNote(const fragment::Instruction& line,
   }
   if (auto note = sizeNote(line, parsed)) return note;
   if (auto note = branchSizeNote(line, parsed)) return note;
+  if (auto note = farPairReachNote(line, parsed)) return note;
   return modeNote(line);
 }
 

@@ -79,8 +79,12 @@ std::size_t operandEnd(std::string_view text, std::size_t position) noexcept {
 qovrin::Status splitOperands(std::string_view rest, ParsedInstruction& parsed) {
   std::size_t position = 0;
   while (true) {
-    while (position < rest.size() && hasClass(rest[position], kSeparating)) ++position;
-    if (position == rest.size()) return {};
+    // One comma between two operands, none before the first or after the last.
+    std::size_t commas = 0;
+    while (position < rest.size() && hasClass(rest[position], kSeparating)) commas += rest[position++] == ',';
+    const bool at_end = position == rest.size();
+    if (commas != (parsed.operand_count == 0 || at_end ? 0u : 1u)) return fail(Error::MissingOperand);
+    if (at_end) return {};
     const std::size_t end = operandEnd(rest, position);
     if (parsed.operand_count == kMaxOperands) return fail(Error::UnsupportedOperands);
     // The operand starts past every separator, every blank among them: only

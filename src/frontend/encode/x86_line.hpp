@@ -49,7 +49,8 @@ std::uint8_t repeatKind(std::string_view word) noexcept;
 
 // Fills parsed, which the caller keeps so that the record is never copied.
 // InvalidInstructionText for a blank line, UnsupportedOperands for a line
-// with more than kMaxOperands operands.
+// with more than kMaxOperands operands, MissingOperand for an empty one: a
+// comma with no operand before or after it.
 qovrin::Status parseX86Line(std::string_view text, ParsedInstruction& parsed);
 
 }  // namespace frontend::x86_line

@@ -167,7 +167,6 @@ TEST(IsaText, SplitsX86LinesAndTakesPrefixWords) {
       {"lock a b, c, d, e, f", "lock", {"a b", "c", "d", "e", "f"}, false, 0},
       {"mov eax, f(1, 2)", "mov", {"eax", "f(1, 2)"}, false, 0},
       {"db 'a,b', [x, y], {z, w}", "db", {"'a,b'", "[x, y]", "{z, w}"}, false, 0},
-      {"mov eax,,1", "mov", {"eax", "1"}, false, 0},
       {" \tnop\r\n", "nop", {}, false, 0},
       {"op a), b", "op", {"a)", "b"}, false, 0},
       {"op {a, [b}, c], d", "op", {"{a, [b}, c]", "d"}, false, 0},
@@ -186,10 +185,13 @@ TEST(IsaText, SplitsX86LinesAndTakesPrefixWords) {
   }
   frontend::x86_line::ParsedInstruction blank;
   EXPECT_EQ(errorOf(frontend::x86_line::parseX86Line(" \t", blank)), Error::InvalidInstructionText);
-  std::string wide = "op";
-  for (std::size_t count = 0; count < frontend::x86_line::kMaxOperands; ++count) wide += " x,";
+  std::string wide = "op x";
+  for (std::size_t count = 1; count < frontend::x86_line::kMaxOperands; ++count) wide += ", x";
   EXPECT_TRUE(frontend::x86_line::parseX86Line(wide, blank));
-  EXPECT_EQ(errorOf(frontend::x86_line::parseX86Line(wide + "y", blank)), Error::UnsupportedOperands);
+  EXPECT_EQ(errorOf(frontend::x86_line::parseX86Line(wide + ", y", blank)), Error::UnsupportedOperands);
+  // A comma stands only between two operands.
+  for (const std::string_view line : {"mov eax,,1", "mov eax, 1,", "mov , eax, 1", "nop ,", "op a, \t, b"})
+    EXPECT_EQ(errorOf(frontend::x86_line::parseX86Line(line, blank)), Error::MissingOperand) << line;
 }
 
 }  // namespace

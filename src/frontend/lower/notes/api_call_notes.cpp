@@ -65,10 +65,7 @@ std::vector<Note> integerNotes(const Asking& asking, const ast::Statement& state
     if (!value || value->asInteger() == nullptr) continue;
     const std::uint64_t word = value->asInteger()->word;
     if (qovrin::fitsIntegerWidth(word, found->width)) continue;
-    // A negative value reads as the user wrote it, not as its 64-bit word.
-    const std::string shown = static_cast<std::int64_t>(word) < 0
-                                  ? std::to_string(static_cast<std::int64_t>(word))
-                                  : std::to_string(word);
+    const std::string shown = failure_asking::wordText(word, *node, asking.module);
     return {{shown + " does not fit the " + std::to_string(8 * found->width) + "-bit " + std::string(found->field) +
                  " of " + call->name,
              std::nullopt}};

@@ -144,6 +144,18 @@ std::string hexNumber(std::uint64_t value) {
   return text;
 }
 
+std::string wordText(std::uint64_t word, const expr::Node& written, const module::Module& module) {
+  const auto reads_address = [&module](const Node* node) {
+    if (node->kind() == expr::NodeKind::builtin_call) return node->text() == "here";
+    if (node->kind() != expr::NodeKind::identifier) return false;
+    const symbol::Symbol* symbol = module.findSymbol(node->text());
+    return symbol != nullptr && symbol->label() != nullptr;
+  };
+  const auto signed_word = static_cast<std::int64_t>(word);
+  if (signed_word >= 0 || std::ranges::any_of(allNodes({&written}), reads_address)) return std::to_string(word);
+  return std::to_string(signed_word);
+}
+
 std::string valueText(const value::Value& value) {
   std::string text;
   diagnostic_format::appendValueText(text, value);

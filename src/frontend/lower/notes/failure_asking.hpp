@@ -116,6 +116,11 @@ std::string byteCount(std::uint64_t count);
 // "0x1f", as notes show addresses.
 std::string hexNumber(std::uint64_t value);
 
+// An integer word as a note shows it: below zero as the negative number it
+// was written as, unless the tree reads an address (a label or here()),
+// which is shown unsigned.
+std::string wordText(std::uint64_t word, const expr::Node& written, const module::Module& module);
+
 // A value as a note shows it.
 std::string valueText(const value::Value& value);
 

@@ -82,18 +82,21 @@ std::vector<diagnostic::Note> sizeNotes(const failure_asking::Asking& asking, co
                  bytesAndCap(meta_std::kMaxResultBytes, "1 GiB"));
 }
 
+std::optional<std::string> pastAddressRange(const module::Module& module, std::string_view name) {
+  const symbol::Symbol* symbol = module.findSymbol(name);
+  const symbol::Label* label = symbol != nullptr ? symbol->label() : nullptr;
+  if (label == nullptr || module.labelAddress(*label) || !module.sections().contains(label->section))
+    return std::nullopt;
+  return quoted(name) + " lies past the end of the 64-bit address range: its section starts at " +
+         failure_asking::hexNumber(module.sections()[label->section].base) + " and it stands " +
+         failure_asking::hexNumber(label->offset) + " bytes into it";
+}
+
 std::vector<diagnostic::Note> addressNotes(const failure_asking::Asking& asking,
                                            const std::vector<const expr::Node*>& nodes) {
   for (const expr::Node* node : nodes) {
     if (node->kind() != expr::NodeKind::identifier) continue;
-    const symbol::Symbol* symbol = asking.module.findSymbol(node->text());
-    const symbol::Label* label = symbol != nullptr ? symbol->label() : nullptr;
-    if (label == nullptr || asking.module.labelAddress(*label) ||
-        !asking.module.sections().contains(label->section))
-      continue;
-    return oneNote(quoted(node->text()) + " lies past the end of the 64-bit address range: its section starts at " +
-                   failure_asking::hexNumber(asking.module.sections()[label->section].base) + " and it stands " + failure_asking::hexNumber(label->offset) +
-                   " bytes into it");
+    if (auto note = pastAddressRange(asking.module, node->text())) return oneNote(std::move(*note));
   }
   return {};
 }

@@ -3,6 +3,9 @@
 // a run takes, how deep includes nest, how large the output and a builtin's
 // result may grow. Each names the limit and what passed it.
 
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "frontend/lower/notes/failure_asking.hpp"
@@ -21,6 +24,10 @@ std::vector<diagnostic::Note> includeDepthNotes(const context::LowerContext& con
 // What made the output or a builtin's result too large: a reservation, a
 // file, bytes.repeat.
 std::vector<diagnostic::Note> sizeNotes(const failure_asking::Asking& asking, const ast::Statement& statement);
+
+// Where a label lies whose address is past the 64-bit range; none for any
+// other name.
+std::optional<std::string> pastAddressRange(const module::Module& module, std::string_view name);
 
 // A label read in an expression whose address lies past the 64-bit range.
 std::vector<diagnostic::Note> addressNotes(const failure_asking::Asking& asking,
