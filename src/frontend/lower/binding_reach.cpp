@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
-#include "frontend/lower/api.hpp"
-#include "frontend/lower/collection_mutation.hpp"
 #include "frontend/lower/context.hpp"
+#include "frontend/lower/reading.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/syntax/identifier.hpp"
 
@@ -35,6 +34,13 @@ std::shared_ptr<Answer>& kept(Memo& memo, Key key) {
 void sortOnce(auto& items) {
   std::ranges::sort(items);
   items.erase(std::ranges::unique(items).begin(), items.end());
+}
+
+// A call statement the assembler answers itself when no statement function
+// has its name.
+bool isOwnCall(std::string_view name) noexcept {
+  const auto& mutations = collection_mutation::kMutationNames;
+  return api::isCallName(name) || std::ranges::find(mutations, name) != mutations.end();
 }
 
 // What one body holds of its own: the names it names, the functions it
@@ -154,8 +160,7 @@ class Walk {
       body_.callees.emplace_back(Callee::statement_function, *index);
     } else {
       wait(Meeting::statement_call, call.name);
-      if (!collection_mutation::isCollectionMutation(call) && !std::ranges::binary_search(api::callNames(), call.name))
-        return true;
+      if (!isOwnCall(call.name)) return true;
     }
     return std::ranges::any_of(call.arguments, [this](const ast::ApiCallArgument& argument) {
       if (const expr::Node* expression = argument.expression()) return node(*expression);
@@ -190,7 +195,8 @@ class Walk {
                    (record.source.second && node(*record.source.second)) || statements(record.body);
           } else if constexpr (std::is_same_v<Record, ast::ReturnStatement>) {
             return node(record.value);
-          } else if constexpr (std::is_same_v<Record, ast::BlockStatement> || std::is_same_v<Record, ast::DeferStatement> ||
+          } else if constexpr (std::is_same_v<Record, ast::BlockStatement> ||
+                               std::is_same_v<Record, ast::DeferStatement> ||
                                std::is_same_v<Record, ast::LateLayoutStatement>) {
             return statements(record.body);
           } else if constexpr (std::is_same_v<Record, ast::LabelStatement> ||

@@ -66,7 +66,7 @@ struct Reach {
 struct Answer {
   Reach reach;
   std::vector<std::pair<Callee, std::uint32_t>> members;  // by store and position
-  std::vector<std::weak_ptr<Answer>> composed_into;        // the answers of their callers
+  std::vector<std::weak_ptr<Answer>> composed_into;       // the answers of their callers
 };
 
 // What a definition of a name may change: an answer that met the name as a

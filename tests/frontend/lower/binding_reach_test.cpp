@@ -77,7 +77,8 @@ TEST(BindingReach, WalksABodyOncePerDefinition) {
   context::LowerContext state({});
   define(module, state, "fn norm(x) -> integer {\n  return later(x)\n}\nfn add(let m, v) {\n  m = norm(v)\n}\n");
   const auto reach = [&] {
-    return binding_reach::functionReach(state, module.metaFunctions(), binding_reach::Callee::statement_function, "add");
+    return binding_reach::functionReach(state, module.metaFunctions(), binding_reach::Callee::statement_function,
+                                        "add");
   };
   for (int call = 0; call < 3; ++call) EXPECT_TRUE(reach().anything);
   EXPECT_EQ(state.reach.bodies_walked, 2u);
@@ -215,7 +216,8 @@ TEST(BindingReach, WalksEachBodyOnceUntilADefinitionChangesIt) {
       define(module, state, step.definitions);
       const std::uint64_t before = state.reach.bodies_walked;
       for (int round = 0; round < 2; ++round)
-        for (const Ask& ask : row.asks) binding_reach::functionReach(state, module.metaFunctions(), ask.callee, ask.function);
+        for (const Ask& ask : row.asks)
+          binding_reach::functionReach(state, module.metaFunctions(), ask.callee, ask.function);
       EXPECT_EQ(state.reach.bodies_walked - before, step.walks) << step.definitions;
     }
   }
