@@ -43,6 +43,13 @@ bool isOwnCall(std::string_view name) noexcept {
   return api::isCallName(name) || std::ranges::find(mutations, name) != mutations.end();
 }
 
+// A macro takes a call statement only when a blank parts its name from the
+// "(": written `name(`, it runs the statement function or fails.
+bool macroMayTake(const ast::ApiCallStatement& call) noexcept {
+  const std::string_view text = call.call_text;
+  return text.size() > call.name.size() && text[call.name.size()] != '(';
+}
+
 // What one body holds of its own: the names it names, the functions it
 // calls, and the names whose definition would change what it reaches.
 struct Body {
@@ -154,8 +161,11 @@ class Walk {
   // statement function of its name or is the assembler's own; a name that
   // is none of these fails now, but names a function defined later.
   bool call(const ast::ApiCallStatement& call) {
-    if (context_.macros.contains(call.name) || call.name == "include" || call.name == "import") return true;
-    wait(Meeting::word, call.name);
+    if (call.name == "include" || call.name == "import") return true;
+    if (macroMayTake(call)) {
+      if (context_.macros.contains(call.name)) return true;
+      wait(Meeting::word, call.name);
+    }
     if (const auto index = context_.functions.find(call.name)) {
       body_.callees.emplace_back(Callee::statement_function, *index);
     } else {
