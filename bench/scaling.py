@@ -73,6 +73,20 @@ that the cost of a construct stays linear in how often it is used:
          an untaken branch of N lines (5 to 800): a call must not pay for
          the text of the function it calls, so the time may be at most 1.3
          times that with 5 lines.
+  chain_operand, chain_let, random_graph
+         N functions (2,000 to 16,000) that each call the one before in a
+         branch their calls never take, each used once from a macro operand;
+         the same with `let` parameter statement functions, each called once;
+         and statement and value functions that call up to three earlier ones
+         chosen at random: what a call may reach must be found from what its
+         callees reach, each body read once; each doubling may cost at most
+         2.2 times the time.
+  definitions_between
+         N units (4,000 and 16,000) of a small value function defined and
+         then a call of a `let` parameter helper with a 200-line untaken
+         branch, against the same definitions placed before all the calls:
+         a definition must not make the helper's body be read again, so the
+         time may be at most 1.3 times that of the other form.
   blocks 1,000,000 `nop` lines with an `if` block every 200 lines against
          the same lines without blocks: a block's statements must go with
          their parse batch, so the peak memory may be at most 1.3 times that
@@ -101,6 +115,7 @@ Usage: scaling.py <qovrin> [--case align|macro|list|labels|defer|include|...|blo
 
 import argparse
 import os
+import random
 import resource
 import subprocess
 import sys
@@ -419,6 +434,87 @@ def helper_macro_source(expansions):
     return "\n".join(lines) + "\ndb(len(reg) & 255)\n"
 
 
+def chain_function(index, callee):
+    """A value function that calls the one before it in a branch its calls
+    never take, so that every body is short to run and the chain long to
+    follow."""
+    return (
+        f"fn c{index}(x) -> integer {{\n"
+        "  if x > 1099511627776 {\n"
+        f"    return {callee}(x - 1)\n"
+        "  }\n"
+        "  return x + 1\n"
+        "}\n"
+    )
+
+
+def chain_operand_source(functions):
+    lines = ["fn c0(x) -> integer {\n  return x\n}"]
+    lines += [chain_function(index, f"c{index - 1}").rstrip("\n") for index in range(1, functions)]
+    lines += ["macro m(a) {", "  db(operand.eval(a) & 255)", "}"]
+    lines += [f"m c{index}({index & 255})" for index in range(functions)]
+    return "\n".join(lines) + "\n"
+
+
+def chain_let_function(index, callees):
+    calls = "".join(f"    {callee}(l, v)\n" for callee in callees)
+    return (
+        f"fn s{index}(let l, v) {{\n"
+        "  if v > 1099511627776 {\n" + calls + "  }\n"
+        "  l = list.push(l, v)\n"
+        "}\n"
+    )
+
+
+def chain_let_source(functions):
+    source = "".join(chain_let_function(index, [f"s{index - 1}"] if index else []) for index in range(functions))
+    source += "let registry = list.of()\n"
+    source += "".join(f"s{index}(registry, {index})\n" for index in range(functions))
+    return source + "db(len(registry) & 255)\n"
+
+
+def random_graph_source(functions):
+    """Statement functions that each call up to three earlier ones, chosen at
+    random with a fixed seed, and a value function each that calls earlier
+    value functions the same way; every statement function is called once,
+    with a `let` parameter."""
+    chooser = random.Random(functions)
+    source = []
+    for index in range(functions):
+        callees = sorted({chooser.randrange(index) for _ in range(3)}) if index else []
+        value_calls = " + ".join(f"r{callee}(x - 1)" for callee in callees) or "0"
+        source.append(f"fn r{index}(x) -> integer {{\n  if x > 1099511627776 {{\n"
+                      f"    return {value_calls}\n  }}\n  return x\n}}\n")
+        statement_calls = "".join(f"    g{callee}(l, v)\n" for callee in callees)
+        source.append(f"fn g{index}(let l, v) {{\n  if v > 1099511627776 {{\n{statement_calls}"
+                      f"    l = list.push(l, r{index}(v))\n  }}\n  l = list.push(l, v)\n}}\n")
+    source.append("let registry = list.of()\n")
+    source += [f"g{index}(registry, {index})\n" for index in range(functions)]
+    return "".join(source) + "db(len(registry) & 255)\n"
+
+
+def definitions_source(units, between):
+    """units small value functions and as many calls of a `let` parameter
+    helper whose body holds a long untaken branch; with between, each call
+    follows the definition before it, else every definition comes first."""
+    helper = "fn add(let l, v) {\n" + untaken_branch(DEFINITIONS_BRANCH) + "  l = list.push(l, v)\n}\n"
+    definitions = [f"fn small{index}(x) -> integer {{\n  return x + {index}\n}}\n" for index in range(units)]
+    calls = [f"add(registry, {index})\n" for index in range(units)]
+    if between:
+        body = "".join(definition + call for definition, call in zip(definitions, calls))
+    else:
+        body = "".join(definitions) + "".join(calls)
+    return helper + "let registry = list.of()\n" + body + "db(len(registry) & 255)\n"
+
+
+def definitions_between_source(units):
+    return definitions_source(units, True)
+
+
+def definitions_first_source(units):
+    return definitions_source(units, False)
+
+
 def text_source(rounds):
     return (
         f'let s = bytes.hex(bytes.repeat({rounds}, 7))\n'
@@ -443,15 +539,18 @@ def blocks_source(lines, every):
 
 
 # name: (source generator, sizes, bound on the time ratio between steps,
-# whether the bound is against the previous step, against the first, or
-# against the previous step per unit of work (the time ratio divided by the
-# size ratio), generator of the part whose time is taken off, if any). A
+# whether the bound is against the previous step, against the first, against
+# the previous step per unit of work (the time ratio divided by the size
+# ratio), or against the other form of the same size ("base"), generator of
+# the part whose time is taken off, if any, or of that other form). A
 # generator gives a source's text, or the texts of several files by name,
 # "main.qov" the one to assemble.
 # Calls and expansions of the cases whose size is the length of a function's
 # untaken branch.
 BRANCH_ROUNDS = 100_000
 BRANCH_EXPANSIONS = 20_000
+# Lines of the helper's untaken branch in the cases of definitions between calls.
+DEFINITIONS_BRANCH = 200
 
 CASES = {
     "align": (align_source, [10_000, 20_000, 40_000, 80_000], 2.2, "previous", None),
@@ -486,6 +585,10 @@ CASES = {
     "helper_after": (helper_after_source, [20_000, 40_000, 80_000, 160_000], 2.3, "previous", None),
     "helper_list": (helper_list_source, [20_000, 40_000, 80_000, 160_000], 2.3, "previous", None),
     "helper_macro": (helper_macro_source, [12_000, 24_000, 48_000, 96_000], 2.3, "previous", None),
+    "chain_operand": (chain_operand_source, [2_000, 4_000, 8_000], 2.2, "previous", None),
+    "chain_let": (chain_let_source, [2_000, 4_000, 8_000], 2.2, "previous", None),
+    "random_graph": (random_graph_source, [2_000, 4_000, 8_000], 2.2, "previous", None),
+    "definitions_between": (definitions_between_source, [4_000, 16_000], 1.3, "base", definitions_first_source),
 }
 
 
@@ -578,6 +681,8 @@ def report(name, rows, timeout):
     print(f"{name}:")
     if generate_base is None:
         print(f"  {'size':>10}  {'seconds':>9}  {'ratio':>6}")
+    elif against == "base":
+        print(f"  {'size':>10}  {'seconds':>9}  {'other form':>10}  {'ratio':>6}")
     else:
         print(f"  {'size':>10}  {'seconds':>9}  {'taken off':>9}  {'measured':>9}  {'ratio':>6}")
     within = True
@@ -590,10 +695,10 @@ def report(name, rows, timeout):
             within = False
             previous = None
             continue
-        measured = seconds - base if base is not None else seconds
+        measured = seconds - base if base is not None and against != "base" else seconds
         if first is None:
             first = measured
-        reference = first if against == "first" else previous
+        reference = {"first": first, "base": base}.get(against, previous)
         if against == "work" and reference:
             reference *= size / previous_size
         ratio = measured / reference if reference else None
@@ -602,11 +707,14 @@ def report(name, rows, timeout):
         shown = f"{ratio:.2f}" if ratio is not None else "-"
         if generate_base is None:
             print(f"  {size:>10}  {seconds:>9.3f}  {shown:>6}")
+        elif against == "base":
+            print(f"  {size:>10}  {seconds:>9.3f}  {base:>10.3f}  {shown:>6}")
         else:
             print(f"  {size:>10}  {seconds:>9.3f}  {base:>9.3f}  {measured:>9.3f}  {shown:>6}")
         previous = measured
         previous_size = size
-    measure = "ratio to the previous step per unit of work" if against == "work" else f"ratio to the {against} step"
+    measure = {"work": "ratio to the previous step per unit of work",
+               "base": "ratio to the other form of the same size"}.get(against, f"ratio to the {against} step")
     print(f"  bound: {measure} at most {bound:g}: {'kept' if within else 'BROKEN'}")
     return within
 

@@ -50,6 +50,7 @@ class Store {
   bool contains(std::string_view name) const noexcept { return by_name_.contains(name); }
   bool empty() const noexcept { return entries_.empty(); }
   std::size_t size() const noexcept { return entries_.size(); }
+  std::string_view nameAt(std::size_t index) const noexcept { return entries_[index].statement.name; }
   std::vector<std::string_view> names() const {
     std::vector<std::string_view> names;
     for (const auto& [name, entries] : by_name_) names.push_back(name);

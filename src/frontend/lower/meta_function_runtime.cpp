@@ -136,7 +136,8 @@ void takeUnseenBindings(module::Module& module, context::LowerContext& context,
     if (binding == nullptr || !value::sameCollection(*binding, values[index])) continue;
     const bool hidden = param.name == name;
     if (!(hidden && local) &&
-        binding_reach::mayName(binding_reach::functionReach(context, module.metaFunctions(), function.name),
+        binding_reach::mayName(binding_reach::functionReach(context, module.metaFunctions(),
+                                                            binding_reach::Callee::statement_function, function.name),
                                hidden ? "" : name))
       continue;
     values[index] = std::exchange(*binding, value::Value());

@@ -45,13 +45,13 @@ std::vector<std::uint32_t> capturedValues(LowerContext& context, const module::M
       reaches_all = true;
       return;
     }
-    const binding_reach::Reach& reach = binding_reach::functionReach(context, module.metaFunctions(), name);
+    const binding_reach::Reach& reach = binding_reach::functionReach(context, module.metaFunctions(), binding_reach::Callee::value_function, name);
     reaches_all = reach.anything;
     if (reaches_all) return;
     // A long body names more than a small module holds: then each symbol is
     // looked for among the names, so that an expansion pays for the shorter.
     if (reach.names.size() <= symbols.size()) {
-      for (const std::string& named_there : reach.names) add(named_there);
+      for (const std::string_view named_there : reach.names) add(named_there);
       return;
     }
     for (std::uint32_t position = 0; position < symbols.size(); ++position)
