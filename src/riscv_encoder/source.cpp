@@ -303,7 +303,9 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
     if (failure != nullptr) failure->part = RiscvFailure::Part::mnemonic;
     return fail(Error::UnsupportedInstruction);
   }
-  const AppendContext context{split_row->kind, true, offsetFirstKind(split_row->kind), rows};
+  const auto mask_position = writtenMaskPosition(split_row->kind);
+  const AppendContext context{split_row->kind, true, offsetFirstKind(split_row->kind),
+                              static_cast<std::uint8_t>(mask_position.value_or(0)), rows};
   RiscvOperandList operands;
   const std::string_view operands_trimmed = qovrin::trim(operand_text, kBlanks);
   if (context.kind == 53 || context.kind == 54) {
@@ -314,7 +316,6 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
       return fail(configured.error());
     }
   } else if (!operands_trimmed.empty()) {
-    const auto mask_position = writtenMaskPosition(context.kind);
     bool mask_written = false;
     const Status pieces = forEachPiece(operands_trimmed, [&](std::string_view piece) -> Status {
       const std::size_t first = operands.count;
@@ -329,8 +330,8 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
         return fail(Error::OperandCountMismatch);
       }
       const Status appended = appendOperand(piece, context, hook, operands);
-      const bool at_mask = mask_position && first + 1 == *mask_position;
-      mask_written = appended && at_mask && operands.count == *mask_position;
+      const bool at_mask = context.mask_position != 0 && first + 1 == context.mask_position;
+      mask_written = at_mask && appended && operands.count == context.mask_position;
       if (failure != nullptr) {
         notePiece(piece, first, operands, *failure);
         if (!appended && appended.error() != Error::OutOfMemory && appended.error() != Error::TooManyOperands) {

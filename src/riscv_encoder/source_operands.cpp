@@ -152,9 +152,9 @@ Status appendOperand(std::string_view piece, const AppendContext& context, const
   if (piece.empty()) return fail(Error::InvalidOperand);
   if (operands.count == kMaxOperands) return fail(Error::TooManyOperands);
   if (context.row_found) {
-    if (const auto mask_position = writtenMaskPosition(context.kind)) {
+    if (context.mask_position != 0) {
       const bool is_mask = qovrin::equalsIgnoreCase(piece, "v0.t");
-      if (operands.count + 1 == *mask_position && !is_mask) return fail(Error::InvalidOperand);
+      if (operands.count + 1 == context.mask_position && !is_mask) return fail(Error::InvalidOperand);
       if (is_mask) return operands.push(immediateOperand(0));
     }
     if (hasKindSpecificReader(context.kind))

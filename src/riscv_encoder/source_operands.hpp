@@ -16,6 +16,7 @@ struct AppendContext {
   std::uint8_t kind = 0;     // operand-syntax kind of the pre-lookup row
   bool row_found = false;
   bool offset_first = false;  // a memory operand gives its offset before its register
+  std::uint8_t mask_position = 0;  // writtenMaskPosition of the kind, 0 for a kind without a mask
   std::span<const RiscvInstructionRow> rows;  // every row of the mnemonic
 };
 
