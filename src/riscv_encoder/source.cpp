@@ -231,10 +231,21 @@ void describeVectorType(std::string_view text, RiscvFailure& failure) noexcept {
   const std::size_t second_comma = text.find(',', first_comma + 1);
   if (first_comma == std::string_view::npos || second_comma == std::string_view::npos) return;
   const std::string_view type = qovrin::trim(text.substr(second_comma + 1), kBlanks);
-  if (type.find(',') == std::string_view::npos || parseVType(type)) return;
-  failure.part = RiscvFailure::Part::unreadable;
+  const bool words = !type.empty() && qovrin::lowerAscii(type.front()) == 'e';
+  if ((!words && type.find(',') == std::string_view::npos) || parseVType(type)) return;
+  failure.part = words ? RiscvFailure::Part::vector_type : RiscvFailure::Part::unreadable;
   failure.position = 3;
   failure.written[2] = type;
+}
+
+// Vector loads and stores, whose address is a register alone.
+bool vectorMemoryKind(std::uint8_t kind) noexcept { return kind == 44 || (kind >= 58 && kind <= 64); }
+
+// "8(a0)": an offset before a parenthesised register.
+bool hasOffset(std::string_view piece) noexcept {
+  piece = qovrin::trim(piece, kBlanks);
+  const std::size_t open = piece.find('(');
+  return open != std::string_view::npos && open > 0 && piece.back() == ')';
 }
 
 // Rows whose sp operand is implied: the stack loads and stores, c.addi16sp
@@ -339,6 +350,7 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
           failure->position = static_cast<std::uint8_t>(first + 1);
           failure->written[first] = qovrin::trim(piece, kBlanks);
           failure->at_mask = at_mask;
+          failure->vector_offset = vectorMemoryKind(context.kind) && hasOffset(piece);
         }
       }
       return appended;
