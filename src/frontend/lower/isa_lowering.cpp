@@ -122,9 +122,13 @@ qovrin::Result<std::optional<std::string>> substituteNames(const module::Module&
   return lowered;
 }
 
+// The text with its builtin calls and names replaced; a builtin call opens
+// no parenthesis before `first_parenthesis`.
 qovrin::Result<std::optional<std::string>> lowerCode(module::Module& module, context::LowerContext& context,
-                                                      const contracts::ActiveOutput& cursor, std::string_view text) {
-  if (text.find('(') == std::string_view::npos || !instruction_words::findBuiltinCall(text, 0, cursor.target))
+                                                     const contracts::ActiveOutput& cursor, std::string_view text,
+                                                     std::size_t first_parenthesis) {
+  if (first_parenthesis >= text.size() || text.find('(', first_parenthesis) == std::string_view::npos ||
+      !instruction_words::findBuiltinCall(text, 0, cursor.target))
     return substituteNames(module, context, cursor.target, text);
   auto with_values = substituteBuiltinCalls(module, context, cursor, text);
   if (!with_values) return fail(with_values.error());
@@ -155,7 +159,7 @@ qovrin::Result<std::optional<std::string>> lowerText(module::Module& module, con
       text = text.substr(0, start);
     }
   }
-  auto lowered = lowerCode(module, context, cursor, text);
+  auto lowered = lowerCode(module, context, cursor, text, parenthesis_or_quote);
   if (lowered && *lowered) (*lowered)->append(comment);
   return lowered;
 }
