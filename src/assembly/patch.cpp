@@ -239,9 +239,22 @@ class Patcher {
     const auto field = findField(fragment, fragment_index);
     if (!field) return fail(field.error());
     if (!*field) return {};
+    // Only a branch or jump reads its own address; any other instruction
+    // placed past the top of the space encodes as it would anywhere.
     std::uint64_t address = 0;
-    if (__builtin_add_overflow((*field)->section->base, (*field)->fragment->offset, &address))
-      return fail(Error::OffsetOverflow);
+    const Fixup& first = module_.fixups()[static_cast<std::uint32_t>(group.front())];
+    if (__builtin_add_overflow((*field)->section->base, (*field)->fragment->offset, &address) && first.pc_relative) {
+      const auto place = module_.locationAt(fragment_index, first.offset);
+      std::string message = "the branch to '";
+      message += operands.front().text;
+      message += "' lies past the top of the 64-bit address space";
+      module_.diagnostics().add(frontend::diagnostic::Severity::error, place, message);
+      std::string note = "it would stand at 0x";
+      note += hexText(static_cast<WideValue>((*field)->section->base) + (*field)->fragment->offset);
+      note += ", which no address reaches: code ends at 0xffffffffffffffff";
+      module_.diagnostics().add(frontend::diagnostic::Severity::note, place, note);
+      return fail(Error::FrontendDiagnostics);
+    }
     if (!input_.riscv) return fail(Error::UnsupportedRiscvInstruction);
     const auto encoded = input_.riscv(fragment, module_.target(), address, operands);
     if (!encoded) {
@@ -253,7 +266,6 @@ class Patcher {
       message += "' (0x";
       message += hexText(operands.front().value);
       message += ") does not fit the operand of its RISC-V instruction";
-      const Fixup& first = module_.fixups()[static_cast<std::uint32_t>(group.front())];
       module_.diagnostics().add(frontend::diagnostic::Severity::error, module_.locationAt(fragment_index, first.offset),
                                 message);
       return fail(Error::FrontendDiagnostics);

@@ -40,6 +40,7 @@ struct RiscvFailure {
     ordering_suffix = 9,  // the row has no aq / rl bits for the suffix
     unreadable = 10,      // the text of operand `position` is no operand this row reads
     after_mask = 11,      // operand `position` follows the vector mask, which ends the line
+    vector_type = 12,     // the vector type, operand `position`, is not its four words
   };
   Part part = Part::unknown;
   std::uint8_t operands = 0;
@@ -55,6 +56,7 @@ struct RiscvFailure {
   std::uint8_t position = 0;  // of the operand, from 1
   bool wants_register = false;
   bool at_mask = false;  // for unreadable: the operand stands where a vector mask goes
+  bool vector_offset = false;  // for unreadable: an offset stands before a vector address, which takes none
   RegisterRule register_rule = RegisterRule::compressed;
   ImmediateRule rule;
   std::string_view subject;  // "offset" for an offset, else empty

@@ -231,10 +231,21 @@ void describeVectorType(std::string_view text, RiscvFailure& failure) noexcept {
   const std::size_t second_comma = text.find(',', first_comma + 1);
   if (first_comma == std::string_view::npos || second_comma == std::string_view::npos) return;
   const std::string_view type = qovrin::trim(text.substr(second_comma + 1), kBlanks);
-  if (type.find(',') == std::string_view::npos || parseVType(type)) return;
-  failure.part = RiscvFailure::Part::unreadable;
+  const bool words = !type.empty() && qovrin::lowerAscii(type.front()) == 'e';
+  if ((!words && type.find(',') == std::string_view::npos) || parseVType(type)) return;
+  failure.part = words ? RiscvFailure::Part::vector_type : RiscvFailure::Part::unreadable;
   failure.position = 3;
   failure.written[2] = type;
+}
+
+// Vector loads and stores, whose address is a register alone.
+bool vectorMemoryKind(std::uint8_t kind) noexcept { return kind == 44 || (kind >= 58 && kind <= 64); }
+
+// "8(a0)": an offset before a parenthesised register.
+bool hasOffset(std::string_view piece) noexcept {
+  piece = qovrin::trim(piece, kBlanks);
+  const std::size_t open = piece.find('(');
+  return open != std::string_view::npos && open > 0 && piece.back() == ')';
 }
 
 // Rows whose sp operand is implied: the stack loads and stores, c.addi16sp
@@ -303,7 +314,9 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
     if (failure != nullptr) failure->part = RiscvFailure::Part::mnemonic;
     return fail(Error::UnsupportedInstruction);
   }
-  const AppendContext context{split_row->kind, true, offsetFirstKind(split_row->kind), rows};
+  const auto mask_position = writtenMaskPosition(split_row->kind);
+  const AppendContext context{split_row->kind, true, offsetFirstKind(split_row->kind),
+                              static_cast<std::uint8_t>(mask_position.value_or(0)), rows};
   RiscvOperandList operands;
   const std::string_view operands_trimmed = qovrin::trim(operand_text, kBlanks);
   if (context.kind == 53 || context.kind == 54) {
@@ -314,7 +327,6 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
       return fail(configured.error());
     }
   } else if (!operands_trimmed.empty()) {
-    const auto mask_position = writtenMaskPosition(context.kind);
     bool mask_written = false;
     const Status pieces = forEachPiece(operands_trimmed, [&](std::string_view piece) -> Status {
       const std::size_t first = operands.count;
@@ -329,8 +341,8 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
         return fail(Error::OperandCountMismatch);
       }
       const Status appended = appendOperand(piece, context, hook, operands);
-      const bool at_mask = mask_position && first + 1 == *mask_position;
-      mask_written = appended && at_mask && operands.count == *mask_position;
+      const bool at_mask = context.mask_position != 0 && first + 1 == context.mask_position;
+      mask_written = at_mask && appended && operands.count == context.mask_position;
       if (failure != nullptr) {
         notePiece(piece, first, operands, *failure);
         if (!appended && appended.error() != Error::OutOfMemory && appended.error() != Error::TooManyOperands) {
@@ -338,6 +350,7 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
           failure->position = static_cast<std::uint8_t>(first + 1);
           failure->written[first] = qovrin::trim(piece, kBlanks);
           failure->at_mask = at_mask;
+          failure->vector_offset = vectorMemoryKind(context.kind) && hasOffset(piece);
         }
       }
       return appended;

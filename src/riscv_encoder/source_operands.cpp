@@ -130,31 +130,15 @@ bool offsetFirstKind(std::uint8_t kind) noexcept {
   return kind == 26 || kind == 30 || kind == 31 || kind == 76 || kind == 77;
 }
 
-std::optional<std::size_t> vectorMaskOperandCount(std::uint8_t kind) noexcept {
-  switch (kind) {
-    case 41: case 42: case 47: case 48: case 58: case 59: case 66: return 4;
-    case 60: case 61: case 62: case 63: return 5;
-    case 43: case 51: return 3;
-    case 55: return 2;
-    default: return std::nullopt;
-  }
-}
-
-std::optional<std::size_t> writtenMaskPosition(std::uint8_t kind) noexcept {
-  const auto mask_count = vectorMaskOperandCount(kind);
-  if (!mask_count) return std::nullopt;
-  return vectorSegmentKind(kind) ? *mask_count - 1 : *mask_count;
-}
-
 Status appendOperand(std::string_view piece, const AppendContext& context, const RiscvExpressionHook& hook,
                      RiscvOperandList& operands) {
   piece = qovrin::trim(piece, kBlanks);
   if (piece.empty()) return fail(Error::InvalidOperand);
   if (operands.count == kMaxOperands) return fail(Error::TooManyOperands);
   if (context.row_found) {
-    if (const auto mask_position = writtenMaskPosition(context.kind)) {
+    if (context.mask_position != 0) {
       const bool is_mask = qovrin::equalsIgnoreCase(piece, "v0.t");
-      if (operands.count + 1 == *mask_position && !is_mask) return fail(Error::InvalidOperand);
+      if (operands.count + 1 == context.mask_position && !is_mask) return fail(Error::InvalidOperand);
       if (is_mask) return operands.push(immediateOperand(0));
     }
     if (hasKindSpecificReader(context.kind))

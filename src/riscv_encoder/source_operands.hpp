@@ -16,6 +16,7 @@ struct AppendContext {
   std::uint8_t kind = 0;     // operand-syntax kind of the pre-lookup row
   bool row_found = false;
   bool offset_first = false;  // a memory operand gives its offset before its register
+  std::uint8_t mask_position = 0;  // writtenMaskPosition of the kind, 0 for a kind without a mask
   std::span<const RiscvInstructionRow> rows;  // every row of the mnemonic
 };
 
@@ -32,7 +33,15 @@ bool rowsReadNamedValue(std::span<const RiscvInstructionRow> rows, std::string_v
 bool offsetFirstKind(std::uint8_t kind) noexcept;
 
 // The operand count of a kind that takes a vector mask operand.
-std::optional<std::size_t> vectorMaskOperandCount(std::uint8_t kind) noexcept;
+constexpr std::optional<std::size_t> vectorMaskOperandCount(std::uint8_t kind) noexcept {
+  switch (kind) {
+    case 41: case 42: case 47: case 48: case 58: case 59: case 66: return 4;
+    case 60: case 61: case 62: case 63: return 5;
+    case 43: case 51: return 3;
+    case 55: return 2;
+    default: return std::nullopt;
+  }
+}
 
 // Kinds whose rows carry an nf field beside the mask.
 constexpr bool vectorSegmentKind(std::uint8_t kind) noexcept { return kind >= 58 && kind <= 63; }
@@ -40,7 +49,11 @@ constexpr bool vectorSegmentKind(std::uint8_t kind) noexcept { return kind >= 58
 // The operand number, from 1, of a written mask: the last one written, as
 // vm is the last field a kind reads. Segment kinds have their nf operand
 // inserted before it later, so their mask is written one place earlier.
-std::optional<std::size_t> writtenMaskPosition(std::uint8_t kind) noexcept;
+constexpr std::optional<std::size_t> writtenMaskPosition(std::uint8_t kind) noexcept {
+  const auto mask_count = vectorMaskOperandCount(kind);
+  if (!mask_count) return std::nullopt;
+  return vectorSegmentKind(kind) ? *mask_count - 1 : *mask_count;
+}
 
 // Appends the one or two records (offset and register of a memory operand)
 // that the piece stands for.

@@ -131,6 +131,29 @@ def init_force(qovrin, work):
     return None
 
 
+def riscv_store_operands(qovrin, work):
+    source = os.path.join(work, "gnu.s")
+    with open(source, "w") as handle:
+        handle.write("hsv.w a1, (a0)\n")
+    gnu = subprocess.run(["riscv64-linux-gnu-as", "-march=rv64gc_h", "-o", os.path.join(work, "gnu.o"), source],
+                         capture_output=True)
+    copied = subprocess.run(["riscv64-linux-gnu-objcopy", "-O", "binary", "-j", ".text", os.path.join(work, "gnu.o"),
+                             os.path.join(work, "gnu.bin")], capture_output=True)
+    if gnu.returncode != 0 or copied.returncode != 0:
+        return "GNU as does not take hsv.w a1, (a0)"
+    _, _, ours = run(qovrin, work, "hsv.w a0, a1\n", "rv64")
+    if ours != open(os.path.join(work, "gnu.bin"), "rb").read():
+        return "hsv.w a0, a1 is not GNU's hsv.w a1, (a0)"
+    status, _, _ = run(qovrin, work, "hsv.w a1, (a0)\n", "rv64")
+    if status == 0:
+        return "hsv.w a1, (a0) is not refused"
+    _, _, symbol = run(qovrin, work, "msg:\nsb a0, msg, t1\n", "rv64")
+    _, _, offset = run(qovrin, work, "msg:\nsb a0, msg(t1)\n", "rv64")
+    if symbol is None or symbol != offset:
+        return "sb a0, msg, t1 is not the store to msg(t1)"
+    return None
+
+
 # (words of the README sentence, its check, the oracle it needs)
 CLAIMS = [
     ("`b\"\\x02\"` is the four bytes", byte_strings, None),
@@ -139,6 +162,7 @@ CLAIMS = [
     ("(`--target-env vulkan1.3`)", entry_point_interfaces, "spirv-val"),
     ("refused with the list of those it does", init_names, None),
     ("second name of one is written through, as `-o` does", init_force, None),
+    ("`sb a0, msg, t1`, is read as a store to `msg(t1)`", riscv_store_operands, "riscv64-linux-gnu-as"),
 ]
 
 

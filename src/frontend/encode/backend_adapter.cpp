@@ -121,6 +121,14 @@ qovrin::Result<RiscvResolvedExpression> recordUnresolvedRiscvExpression(void* co
   auto& facts = *static_cast<RiscvFactContext*>(context);
   const std::string_view trimmed = qovrin::trim(text, kBlanks);
   if (trimmed.empty()) return RiscvResolvedExpression{};
+  // Text that is no expression at all is refused with its line now, not
+  // left to fail as an unresolved fixup. An operand nested too deep is left
+  // to the fixup, which tells the limit.
+  if (!isPlainName(trimmed) && !holdsDotName(trimmed)) {
+    const auto tree = expr::parseOwned(trimmed);
+    if (!tree && tree.error() == Error::OutOfMemory) return fail(Error::OutOfMemory);
+    if (!tree && tree.error() != Error::NestingTooDeep) return RiscvResolvedExpression{};
+  }
   facts.facts->push_back(FixupFact{std::string(trimmed), 0, 0, false, fixup::FixupRangePolicy::wrap});
   return RiscvResolvedExpression{0, true};
 }

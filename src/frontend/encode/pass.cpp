@@ -52,7 +52,7 @@ qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Instruction& line) 
   record.pending = !record.facts.empty();
   if (encoded->commented) {
     record.commented_instructions = riscv_comment::commentedInstructions(line.text(), line.target.parameter);
-    record.comment_warning = riscv_comment::commentWarning(line.text());
+    if (!record.commented_instructions.empty()) record.comment_warning = riscv_comment::commentWarning(line.text());
   }
   return record;
 }

@@ -12,6 +12,7 @@
 #include "frontend/encode/refused_evex_notes.hpp"
 #include "frontend/encode/refused_prefix_notes.hpp"
 #include "frontend/encode/refused_x86_notes.hpp"
+#include "frontend/syntax/expr_number.hpp"
 #include "frontend/syntax/identifier.hpp"
 #include "riscv_encoder/source.hpp"
 #include "x86_encoder/tables.hpp"
@@ -149,11 +150,18 @@ std::optional<std::string> riscvNote(const fragment::Instruction& line) {
     }
     case Part::unreadable: {
       if (!failure.unknown_base.empty()) return quoted(failure.unknown_base) + " is not a register";
-      std::string note =
-          quoted(failure.written[failure.position - 1u]) + " is no operand " + quoted(mnemonic) + " can read here";
+      if (!failure.unclosed.empty()) return quoted(failure.unclosed) + " has no closing ')'";
+      const std::string_view written = failure.written[failure.position - 1u];
+      if (auto number = expr::unreadableNumberNote(written)) return number;
+      std::string note = quoted(written) + " is no operand " + quoted(mnemonic) + " can read here";
       if (failure.at_mask) note += ": its mask is written v0.t";
+      if (failure.vector_offset)
+        note += ": a vector address takes no offset and is written " + quoted(written.substr(written.find('(')));
       return note;
     }
+    case Part::vector_type:
+      return quoted(failure.written[failure.position - 1u]) + " is not a whole vector type: " + quoted(mnemonic) +
+             " takes its four words, e8, m1, ta|tu, ma|mu";
     case Part::after_mask:
       return quoted(failure.written[failure.position - 1u]) + " follows the mask v0.t, the last operand of " +
              quoted(mnemonic);

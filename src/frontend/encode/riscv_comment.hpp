@@ -9,10 +9,13 @@
 
 namespace frontend::riscv_comment {
 
-// The comment's pieces, cut at each further ';' or '#', that encode as
-// instructions for the XLEN, trimmed and in order; views into `text`.
-// Names in them read as labels, so "j loop" counts, while prose such as
-// "add one" or "loop counter" does not.
+// The comment's pieces, cut at each further ';' or '#', that read as
+// instructions for the XLEN, trimmed and in order; views into `text`. A
+// piece counts when each operand is one register, number, name or
+// expression, as in a line of code: "j loop" counts, while prose such as
+// "add one", "loop counter" or "j back to the top" does not. Instructions
+// GNU as reads that have no row here (li, la, call, tail, not, fence without
+// operands) count when their operands take that shape too.
 std::vector<std::string_view> commentedInstructions(std::string_view text, unsigned xlen);
 
 // The warning for a line whose comment holds instructions: it names the

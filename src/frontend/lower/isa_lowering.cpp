@@ -9,6 +9,7 @@
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/instruction_words.hpp"
 #include "frontend/syntax/byte_scan.hpp"
+#include "frontend/syntax/lexer.hpp"
 
 namespace frontend::lower::isa_lowering {
 
@@ -121,6 +122,21 @@ qovrin::Result<std::optional<std::string>> substituteNames(const module::Module&
   return lowered;
 }
 
+// The text with its builtin calls and names replaced; a builtin call opens
+// no parenthesis before `first_parenthesis`.
+qovrin::Result<std::optional<std::string>> lowerCode(module::Module& module, context::LowerContext& context,
+                                                     const contracts::ActiveOutput& cursor, std::string_view text,
+                                                     std::size_t first_parenthesis) {
+  if (first_parenthesis >= text.size() || text.find('(', first_parenthesis) == std::string_view::npos ||
+      !instruction_words::findBuiltinCall(text, 0, cursor.target))
+    return substituteNames(module, context, cursor.target, text);
+  auto with_values = substituteBuiltinCalls(module, context, cursor, text);
+  if (!with_values) return fail(with_values.error());
+  auto named = substituteNames(module, context, cursor.target, *with_values);
+  if (named && !*named) named->emplace(std::move(*with_values));
+  return named;
+}
+
 }  // namespace
 
 qovrin::Result<std::optional<std::string>> lowerText(module::Module& module, context::LowerContext& context,
@@ -133,13 +149,19 @@ qovrin::Result<std::optional<std::string>> lowerText(module::Module& module, con
   const std::size_t parenthesis_or_quote = plain ? text.size() : byte_scan::findFirstOf<'(', '\'', '"'>(text, 0);
   if (parenthesis_or_quote == text.size() && context.scopes.empty() && context.value_names.empty())
     return std::nullopt;
-  if (text.find('(', parenthesis_or_quote) == std::string_view::npos || !instruction_words::findBuiltinCall(text, 0, cursor.target))
-    return substituteNames(module, context, cursor.target, text);
-  auto with_values = substituteBuiltinCalls(module, context, cursor, text);
-  if (!with_values) return fail(with_values.error());
-  auto named = substituteNames(module, context, cursor.target, *with_values);
-  if (named && !*named) named->emplace(std::move(*with_values));
-  return named;
+  // A RISC-V comment is left as written, for the encoder alone to read: a
+  // quote in it opens no string, and a name in it stands for no value.
+  std::string_view comment;
+  if (cursor.target.isa == target::Isa::riscv) {
+    const std::size_t start = lexer::riscvCommentStart(text);
+    if (start != std::string_view::npos) {
+      comment = text.substr(start);
+      text = text.substr(0, start);
+    }
+  }
+  auto lowered = lowerCode(module, context, cursor, text, parenthesis_or_quote);
+  if (lowered && *lowered) (*lowered)->append(comment);
+  return lowered;
 }
 
 }  // namespace frontend::lower::isa_lowering

@@ -112,6 +112,7 @@ qovrin::Result<bool> dispatch(module::Module& module, lower::contracts::ActiveOu
   // cuts, SPIR-V's and every other target's, as the parser cannot tell which
   // target will read it: the invocation is cut again as its target reads it.
   text = lexer::textBeforeComment(text, cursor.target.strings());
+  if (cursor.target.isa == target::Isa::riscv) text = qovrin::trimEnd(text.substr(0, lexer::riscvCommentStart(text)), " \t");
   if (context.value_function_depth > 0) return fail(Error::SideEffectInValueFunction);
   if (context.meta_call_depth >= kMaxMetaCallDepth) return fail(Error::MetaCallDepthExceeded);
   if (context.expansion_count >= kMaxExpansions) return fail(Error::MacroExpansionLimitExceeded);

@@ -2,6 +2,7 @@
 
 #include "common/quoted_text.hpp"
 #include "frontend/syntax/identifier.hpp"
+#include "frontend/syntax/lexer.hpp"
 #include "frontend/lower/expression_bridge.hpp"
 #include "frontend/lower/instruction_words.hpp"
 #include "frontend/lower/macro.hpp"
@@ -52,6 +53,15 @@ qovrin::Result<std::optional<std::string>> lowerOperandLine(module::Module& modu
                                                             std::string_view text) {
   if (context.meta_call_depth == 0 || context.macros.empty()) return std::nullopt;
   const std::size_t word_end = macro::firstWordEnd(text);
+  // A RISC-V comment is left as written, for the encoder alone to read.
+  std::string_view comment;
+  if (cursor.target.isa == target::Isa::riscv) {
+    const std::size_t start = lexer::riscvCommentStart(text);
+    if (start != std::string_view::npos && start >= word_end) {
+      comment = text.substr(start);
+      text = text.substr(0, start);
+    }
+  }
   const std::string_view operands = text.substr(word_end);
   if (operands.empty()) return std::nullopt;
   const auto named = namesOperand(context, operands, cursor.target.strings());
@@ -84,6 +94,7 @@ qovrin::Result<std::optional<std::string>> lowerOperandLine(module::Module& modu
     position = call->end;
   }
   QOVRIN_TRY(appendSlice(out, *captured, position, joined.size(), cursor.target, mnemonic));
+  out += comment;
   return out;
 }
 

@@ -282,6 +282,22 @@ std::string_view spirvTextBeforeComment(std::string_view text) noexcept {
   return textBeforeComment(text, qovrin::quoted_text::kSpirv);
 }
 
+std::size_t riscvCommentStart(std::string_view text) noexcept {
+  using qovrin::quoted_text::kSource;
+  std::size_t index = 0;
+  while (true) {
+    index = byte_scan::findFirstOf<'"', '\'', ';', '#'>(text, index);
+    if (index == text.size()) return std::string_view::npos;
+    if (text[index] == ';' || text[index] == '#') return index;
+    if (const char quote = qovrin::quoted_text::opener(kSource, text, index)) {
+      index = qovrin::quoted_text::closeAfter(kSource, quote, text, index + 1);
+      if (index == std::string_view::npos) return index;
+    } else {
+      ++index;
+    }
+  }
+}
+
 InstructionText readInstructionText(std::string_view text) noexcept {
   using qovrin::quoted_text::kSource;
   InstructionText read;

@@ -70,6 +70,11 @@ std::string_view isaTextBeforeComment(std::string_view text) noexcept;
 // quote that does not close it.
 std::string_view spirvTextBeforeComment(std::string_view text) noexcept;
 
+// Where a RISC-V line's comment starts: its first ';' or '#' outside
+// strings, read as x86 and RISC-V lines read them; npos when it has none.
+// Nothing after it is read as a string.
+std::size_t riscvCommentStart(std::string_view text) noexcept;
+
 // An instruction line read once, before its target is known.
 struct InstructionText {
   std::size_t code = 0;  // bytes before the comment as isaTextBeforeComment cuts it

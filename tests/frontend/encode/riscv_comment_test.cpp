@@ -21,6 +21,14 @@ TEST(RiscvComment, FindsTheInstructionsAfterAMarkButNotProse) {
            {"addi a0, a0, 1 ; add one", 64, {}},
            {"nop ; addiw a0, a0, 1", 32, {}},
            {"nop ;; #", 64, {}},
+           {"nop ; j back to the top of the loop", 64, {}},
+           {"nop ; beqz a0, we are done", 64, {}},
+           {"nop ; beqz a0, done", 64, {"beqz a0, done"}},
+           {"nop ; addi a0, a0, size - 1", 64, {"addi a0, a0, size - 1"}},
+           {"nop ; amoadd.w.aqrl a0, a1, (a2)", 64, {"amoadd.w.aqrl a0, a1, (a2)"}},
+           {"nop ; li a0, 1 ; la t0, table ; call f ; call ra, f ; tail f ; not a0, a1 ; fence", 64,
+            {"li a0, 1", "la t0, table", "call f", "call ra, f", "tail f", "not a0, a1", "fence"}},
+           {"nop ; li a0, a1 ; la the table ; call it a day ; tail a0 ; not a0, 1 ; fence it off", 64, {}},
        })
     EXPECT_EQ(frontend::riscv_comment::commentedInstructions(c.text, c.xlen), c.left_out) << c.text;
 }

@@ -191,3 +191,26 @@ TEST(Identifier, NamesAndAssignments) {
 }
 
 }  // namespace
+
+namespace {
+
+// Where a RISC-V line's comment starts, or npos: no quote after the mark
+// opens a string, and a mark inside a string is none.
+TEST(Lexer, FindsTheRiscvCommentMarkOutsideStrings) {
+  constexpr std::size_t none = std::string_view::npos;
+  const std::pair<std::string_view, std::size_t> cases[] = {
+      {"nop # don't", 4},
+      {"addi a0, a0, 1 ; it's done", 15},
+      {"nop # say \"hi", 4},
+      {"addi a0, a0, x ; y # z", 15},
+      {"db(\"a;b\") # c", 10},
+      {"x 'a#b' ; c", 8},
+      {"x 'it''s # no' ; c", 15},
+      {"x 'open # ;", none},
+      {"addi a0, a0, 1'000 # c", 19},
+      {"nop", none},
+  };
+  for (const auto& [text, start] : cases) EXPECT_EQ(frontend::lexer::riscvCommentStart(text), start) << text;
+}
+
+}  // namespace

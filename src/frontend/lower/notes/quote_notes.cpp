@@ -5,6 +5,7 @@
 #include "common/ascii.hpp"
 #include "common/quoted_text.hpp"
 #include "frontend/lower/instruction_words.hpp"
+#include "frontend/syntax/lexer.hpp"
 
 namespace frontend::lower::quote_notes {
 namespace {
@@ -60,7 +61,10 @@ std::optional<diagnostic::Note> openQuoteOnLine(const module::Module& module, ta
   const auto text = sourceText(module, line);
   if (!text || line.span.start >= text->size()) return std::nullopt;
   const std::size_t start = line.span.start;
-  const auto quote = openQuote(target, text->substr(start, lineEnd(*text, start) - start));
+  std::string_view code = text->substr(start, lineEnd(*text, start) - start);
+  // Nothing after a RISC-V comment mark is read as a string.
+  if (target.isa == target::Isa::riscv) code = code.substr(0, lexer::riscvCommentStart(code));
+  const auto quote = openQuote(target, code);
   if (!quote) return std::nullopt;
   return noteAt(line, start + *quote);
 }
