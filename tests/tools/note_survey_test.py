@@ -114,7 +114,9 @@ CASES = [
     ("sym.unique name as a jump target",
      'macro m() {\n  let done = sym.unique("done")\n  jmp done\n  label.define(done)\n}\nm\n',
      'isa(sym.join("jmp ", done))', 3),
-    ("TOML hex past 64 bits", 'let t = toml.parse("a = 0x8000000000000000")\n',
+    ("TOML hex past the signed range", 'let t = toml.parse("a = 0x8000000000000000")\n',
+     "TOML integers are signed, and the largest is 9223372036854775807", 1),
+    ("TOML hex past 64 bits", 'let t = toml.parse("a = 0x1_0000_0000_0000_0000")\n',
      "the number before here does not fit a 64-bit integer", 1),
     # Value builtins' arguments.
     ("value builtin count", 'let c = bytes.replace(b"abc", 0, b"x")\n',
@@ -145,6 +147,22 @@ CASES = [
     ("boolean in data", "db(true)\n", "true is a boolean, and db writes integers and text", 1),
     ("text in word data", "dw('ab')\n", "only db writes text", 1),
     ("text in emit.u8", "emit.u8(',')\n", "only db writes text", 1),
+    # Functions of the source called where they cannot be.
+    ("source function in defer", "fn put(x) {\n  db(x)\n}\ndb(0)\ndefer {\n  put(2)\n}\n",
+     "'put' is a function of the source, which a 'defer' block cannot call: it may call print, warn, err, assert", 6),
+    ("source function in late_layout", "fn put(x) {\n  db(x)\n}\nlate_layout {\n  put(2)\n}\n",
+     "'put' is a function of the source, which a 'late_layout' block cannot call", 5),
+    ("statement function as an instruction", "fn g() {\n  nop\n}\ng\n",
+     "'g' is a statement function, which is called with '()': write 'g()'", 4),
+    ("macro used before its definition", "m 1\nmacro m(x) {\n  nop\n}\n",
+     "'m' is a macro defined here, after the line that uses it", 2),
+    # Limits that an expression's error name hides.
+    ("value function past the call depth",
+     "fn f(n) -> u64 {\n  if n == 0 {\n    return 0\n  }\n  return f(n - 1) + 1\n}\nlet x = f(200)\n",
+     "'f' nests calls past the limit: functions and macros nest at most 128 calls deep", 5),
+    ("value calls nested in arguments",
+     "fn f(x) -> u64 {\n  return x\n}\nlet y = " + "f(" * 150 + "1" + ")" * 150 + "\n",
+     "functions and macros nest at most 128 calls deep", 4),
 ]
 
 

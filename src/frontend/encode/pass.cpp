@@ -242,9 +242,12 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
       if (record.error() == Error::UnsupportedRiscvInstruction || record.error() == Error::UnsupportedX86Instruction ||
           record.error() == Error::ImpossibleAddressSize || record.error() == Error::UnsupportedOperandSyntax ||
           record.error() == Error::UnsupportedPrefixes ||
-          record.error() == Error::BackendOutputMaterializationFailed)
-        if (auto note = sourceOnlyLineNote(module, line->text()).or_else([&] { return encodeFailureNote(*line); }))
-          notes.push_back({std::move(*note), std::nullopt});
+          record.error() == Error::BackendOutputMaterializationFailed) {
+        if (auto note = sourceOnlyLineNote(module, line->text(), piece.location()))
+          notes.push_back(std::move(*note));
+        else if (auto failure = encodeFailureNote(*line))
+          notes.push_back({std::move(*failure), std::nullopt});
+      }
       module.diagnostics().addWithNotes(diagnostic::Severity::error, piece.location(), *message, notes);
       return fail(Error::FrontendDiagnostics);
     }

@@ -33,6 +33,7 @@ struct Untold {
   Notes condition(qovrin::Error) { return {}; }
   Notes nesting() { return {}; }
   Notes expansionLimit() { return {}; }
+  Notes callDepth() { return {}; }
   Notes includeDepth() { return {}; }
   Notes outputSize() { return {}; }
   Notes sideEffect() { return {}; }
@@ -89,6 +90,8 @@ Notes tell(Teller& teller, qovrin::Error error) {
       return teller.nesting();
     case Error::MacroExpansionLimitExceeded:
       return teller.expansionLimit();
+    case Error::MetaCallDepthExceeded:
+      return teller.callDepth();
     case Error::IncludeTooDeep:
       return teller.includeDepth();
     case Error::OutputTooLarge:
