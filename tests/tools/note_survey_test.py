@@ -163,6 +163,27 @@ CASES = [
     ("value calls nested in arguments",
      "fn f(x) -> u64 {\n  return x\n}\nlet y = " + "f(" * 150 + "1" + ")" * 150 + "\n",
      "functions and macros nest at most 128 calls deep", 4),
+    # Value builtins and floats in a defer block, as at top level.
+    ("load.bytes count in defer", "db(0)\ndefer {\n  let x = load.bytes(0)\n}\n",
+     "'load.bytes' takes 2 arguments, 1 given: load.bytes(place, count)", 3),
+    ("load.u8 without a place in defer", "db(0)\ndefer {\n  let x = load.u8()\n}\n",
+     "'load.u8' takes 1 argument, 0 given", 3),
+    ("float stored in defer", "db(0, 0, 0, 0)\ndefer {\n  store.u32(0, 1.5)\n}\n",
+     "1.5 is an f64, and store.u32 writes integers", 3),
+    ("float as a store's place", "db(0, 0, 0, 0)\nstore.u32(1.5, 1)\n",
+     "1.5 is an f64, and store.u32 writes at an address", 2),
+    # Strings left open outside instruction lines.
+    ("open string in a call argument", 'db(1)\nemit.u8(len("ab) + 1)\n', "is not closed on this line", 2),
+    ("open string in let", 'let s = "abc\n', "is not closed on this line", 1),
+    ("open string in print", 'print("done)\n', "is not closed on this line", 1),
+    ("open string in isa", 'isa("nop)\n', "is not closed on this line", 1),
+    ("open string in isa text", "isa(\"mov al, 'a\")\n", "of 'mov al, 'a' is not closed", 1),
+    ("open string in a macro operand", 'macro m(x) {\n  db(operand.text(x))\n}\nm "abc\n',
+     "is not closed on this line", 4),
+    ("open string in an if condition", 'let a = 1\nif a == "x {\n  db(1)\n}\n', "is not closed on this line", 2),
+    ("macro operands past the limit",
+     "macro m(...xs) {\n  nop\n}\nm " + ", ".join(str(i) for i in range(257)) + "\n",
+     "a macro takes at most 256 operands, and this line gives 257", 4),
 ]
 
 

@@ -15,6 +15,7 @@
 #include "frontend/encode/pass_spirv.hpp"
 #include "frontend/encode/pass_x86.hpp"
 #include "frontend/encode/riscv_comment.hpp"
+#include "frontend/encode/open_quote_notes.hpp"
 #include "frontend/encode/source_only_notes.hpp"
 #include "frontend/encode/spirv_failure_notes.hpp"
 #include "riscv_encoder/source.hpp"
@@ -245,6 +246,8 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
           record.error() == Error::BackendOutputMaterializationFailed) {
         if (auto note = sourceOnlyLineNote(module, line->text(), piece.location()))
           notes.push_back(std::move(*note));
+        else if (auto quote = openQuoteNote(line->text(), line->target))
+          notes.push_back({std::move(*quote), std::nullopt});
         else if (auto failure = encodeFailureNote(*line))
           notes.push_back({std::move(*failure), std::nullopt});
       }

@@ -34,6 +34,7 @@ struct Untold {
   Notes nesting() { return {}; }
   Notes expansionLimit() { return {}; }
   Notes callDepth() { return {}; }
+  Notes macroOperands() { return {}; }
   Notes includeDepth() { return {}; }
   Notes outputSize() { return {}; }
   Notes sideEffect() { return {}; }
@@ -92,6 +93,8 @@ Notes tell(Teller& teller, qovrin::Error error) {
       return teller.expansionLimit();
     case Error::MetaCallDepthExceeded:
       return teller.callDepth();
+    case Error::InvalidMacroOperands:
+      return teller.macroOperands();
     case Error::IncludeTooDeep:
       return teller.includeDepth();
     case Error::OutputTooLarge:

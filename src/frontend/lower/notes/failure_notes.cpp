@@ -122,6 +122,15 @@ struct StatementTeller : failure_dispatch::Untold {
     return expression_notes::expressionNotes(asking, nodes());
   }
 
+  // An invocation's operands read as the target reads its lines.
+  std::vector<Note> macroOperands() {
+    if (!std::holds_alternative<ast::IsaTextStatement>(statement.payload)) return {};
+    if (auto quote = quote_notes::openQuoteOnLine(asking.module, asking.cursor.target, statement.location()))
+      return {std::move(*quote)};
+    return limit_notes::operandCountNotes(std::get<ast::IsaTextStatement>(statement.payload).text,
+                                          asking.cursor.target.strings());
+  }
+
   std::vector<Note> nesting() { return block_notes::nestingNotes(statement); }
   std::vector<Note> expansionLimit() { return limit_notes::expansionNotes(); }
   std::vector<Note> callDepth() { return oneNote(std::string(nesting_notes::kCallDepth)); }
