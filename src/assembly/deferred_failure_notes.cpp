@@ -17,6 +17,7 @@
 #include "frontend/lower/notes/call_arity_notes.hpp"
 #include "frontend/lower/notes/failure_asking.hpp"
 #include "frontend/lower/notes/failure_dispatch.hpp"
+#include "frontend/lower/notes/float_notes.hpp"
 #include "frontend/lower/context.hpp"
 #include "frontend/lower/deferred.hpp"
 #include "frontend/lower/expression_names.hpp"
@@ -184,6 +185,29 @@ std::optional<std::string> arithmeticCause(const FailedRun& failed, const Statem
   return std::nullopt;
 }
 
+// A value builtin given a count its form does not take, told as lowering
+// tells it.
+std::optional<std::string> valueArityCause(const StatementParts& parts) {
+  const auto note = [](const Node& node) {
+    return frontend::lower::call_arity_notes::valueArityNote(node.text(), node.arguments().size());
+  };
+  const Node* call = firstNode(
+      parts, [&](const Node& node) { return node.kind() == NodeKind::builtin_call && note(node).has_value(); });
+  return call == nullptr ? std::nullopt : note(*call);
+}
+
+// A number of a kind the call does not take, told as lowering tells it.
+std::optional<std::string> argumentKindCause(const FailedRun& failed, const frontend::ast::ApiCallStatement& call) {
+  for (std::size_t index = 0; index < call.arguments.size(); ++index) {
+    const Node* node = call.arguments[index].expression();
+    if (node == nullptr) continue;
+    const auto value = frontend::expr::evaluateValue(*node, failed.evaluation);
+    if (!value) continue;
+    if (auto note = frontend::lower::float_notes::argumentKindNote(call, index, value->kind())) return note;
+  }
+  return std::nullopt;
+}
+
 // The causes a finalizer statement can tell, each as one note.
 struct DeferredTeller : frontend::lower::failure_dispatch::Untold {
   const FailedRun& failed;
@@ -222,7 +246,13 @@ std::optional<std::string> failureCause(const FailedRun& failed, Error error) {
   auto& diagnostics = failed.module.diagnostics();
   const std::size_t before = diagnostics.diagnostics().size();
   DeferredTeller teller{{}, failed};
-  auto notes = frontend::lower::failure_dispatch::tell(teller, error);
+  // The evaluator's own codes, which lowering hides behind an expression's
+  // failure, reach a finalizer as they are.
+  Notes notes;
+  if (error == Error::InvalidArgument) notes = DeferredTeller::told(valueArityCause(failed.parts));
+  if (error == Error::TypeMismatch && failed.parts.call != nullptr)
+    notes = DeferredTeller::told(argumentKindCause(failed, *failed.parts.call));
+  if (notes.empty()) notes = frontend::lower::failure_dispatch::tell(teller, error);
   diagnostics.truncate(before);
   if (notes.empty()) return std::nullopt;
   return std::move(notes.front().message);

@@ -59,6 +59,11 @@ qovrin::Result<std::string> parseString(Cursor& cursor);
 // into its value.
 qovrin::Result<Node::TomlValue> parseNumberToken(Cursor& cursor);
 
+// Why the number token that ends at byte `end` of text was refused with
+// Overflow: an integer TOML's signed range does not hold, or a number of no
+// TOML form.
+std::string describeNumberOverflow(std::string_view text, std::size_t end);
+
 // Exposed for tests: the token classifiers in the order they are tried.
 bool isTimestamp(std::string_view token) noexcept;
 bool isIntString(std::string_view token) noexcept;

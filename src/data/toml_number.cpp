@@ -1,5 +1,6 @@
 // Number, date and time tokens of TOML values.
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
@@ -146,7 +147,45 @@ qovrin::Result<std::int64_t> tryParseInt(std::string_view token) {
                                        : -static_cast<std::int64_t>(magnitude);
 }
 
+bool hasBasePrefix(std::string_view token) noexcept {
+  return token.size() >= 3 && token[0] == '0' && qovrin::isOneOf(qovrin::lowerAscii(token[1]), "box");
+}
+
+// The token's value when it is an integer of at most 64 bits written
+// without a sign: a decimal one, or one with 0x, 0o or 0b.
+std::optional<std::uint64_t> unsignedValue(std::string_view token) noexcept {
+  const bool prefixed = hasBasePrefix(token);
+  if (token.empty() || !isAsciiDigit(token[0]) || (!prefixed && !isIntString(token))) return std::nullopt;
+  int base = 10;
+  if (prefixed) base = qovrin::lowerAscii(token[1]) == 'x' ? 16 : qovrin::lowerAscii(token[1]) == 'o' ? 8 : 2;
+  std::string digits;
+  for (const char c : token.substr(prefixed ? 2 : 0))
+    if (c != '_') digits.push_back(c);
+  std::uint64_t value = 0;
+  const char* end = digits.data() + digits.size();
+  const auto [stop, status] = std::from_chars(digits.data(), end, value, base);
+  if (status != std::errc() || stop != end) return std::nullopt;
+  return value;
+}
+
 }  // namespace
+
+std::string describeNumberOverflow(std::string_view text, std::size_t end) {
+  end = std::min(end, text.size());
+  std::size_t start = end;
+  while (start > 0 && isTokenByte(text[start - 1])) --start;
+  const std::string_view token = text.substr(start, end - start);
+  // Past the signed range but inside 64 bits: written for an unsigned field.
+  if (unsignedValue(token))
+    return "the number before here is past the largest TOML integer: TOML integers are signed, and the largest is "
+           "9223372036854775807";
+  std::string_view unsigned_part = token;
+  if (!unsigned_part.empty() && (unsigned_part[0] == '+' || unsigned_part[0] == '-')) unsigned_part.remove_prefix(1);
+  const bool integer = !unsigned_part.empty() && isAsciiDigit(unsigned_part[0]) &&
+                       (hasBasePrefix(token) || isIntString(token));
+  if (!integer) return "the number before here does not read as a TOML number";
+  return "the number before here does not fit a 64-bit integer";
+}
 
 bool isTimestamp(std::string_view token) noexcept { return isTime(token) || isDateTime(token); }
 

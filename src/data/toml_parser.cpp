@@ -414,11 +414,20 @@ qovrin::Result<ParseResult> parse(std::string_view text, TextPosition* failed_at
   return result;
 }
 
-std::string describeStop(std::string_view text, TextPosition at) {
-  // Back from the line and column to the byte.
+namespace {
+
+// Back from the line and column to the byte.
+Cursor cursorAt(std::string_view text, TextPosition at) noexcept {
   Cursor cursor{text};
   while (!cursor.atEnd() && (cursor.line < at.line || (cursor.line == at.line && cursor.column < at.column)))
     cursor.advance();
+  return cursor;
+}
+
+}  // namespace
+
+std::string describeStop(std::string_view text, TextPosition at) {
+  Cursor cursor = cursorAt(text, at);
   if (cursor.atEnd()) return "the file ends where TOML needs more";
   if (isLineEndByte(cursor.peek())) return "the line ends where TOML needs more";
   const auto byte = static_cast<unsigned char>(cursor.peek());
@@ -431,7 +440,7 @@ std::string describeStop(std::string_view text, TextPosition at) {
 
 std::string describeFailure(Error error, std::string_view text, TextPosition at) {
   if (error == Error::DuplicateKey) return "a key or table of this name is defined already";
-  if (error == Error::Overflow) return "the number before here does not fit a 64-bit integer";
+  if (error == Error::Overflow) return describeNumberOverflow(text, cursorAt(text, at).position);
   if (error == Error::NestingTooDeep) return "arrays, inline tables and dotted keys nest at most 1,024 levels deep";
   return describeStop(text, at);
 }

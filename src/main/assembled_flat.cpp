@@ -9,14 +9,16 @@ namespace qovrin::main {
 
 Result<AssembledFlat> assembleModuleFlatChecked(std::unique_ptr<frontend::module::Module> module,
                                                 StreamWriter& errors, TimingTrace& trace) {
-  std::uint64_t printed = 0;
-  const auto printNew = [&]() -> Status {
+  PrintedDiagnostics printed;
+  // The count of warnings left out closes what the run printed.
+  const auto printNew = [&](bool last) -> Status {
     std::string text;
     const Status appended = appendNewDiagnostics(text, *module, printed);
+    if (last) appendLeftOutWarnings(text, printed.warnings);
     errors.write(text);
     return appended;
   };
-  QOVRIN_TRY(printNew());
+  QOVRIN_TRY(printNew(module->diagnostics().hasErrors()));
   if (module->diagnostics().hasErrors()) return fail(Error::FrontendDiagnostics);
 
   AssemblyTimingObserver timing{0, &trace};
@@ -36,7 +38,7 @@ Result<AssembledFlat> assembleModuleFlatChecked(std::unique_ptr<frontend::module
       return fail(Error::OutOfMemory);
     }
   }();
-  const Status printedAfter = printNew();
+  const Status printedAfter = printNew(true);
   if (!assembled) return fail(printedAfter ? assembled.error() : printedAfter.error());
   QOVRIN_TRY(printedAfter);
   if (module->diagnostics().hasErrors()) return fail(Error::FrontendDiagnostics);

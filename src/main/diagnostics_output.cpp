@@ -24,10 +24,19 @@ std::string_view severityWord(frontend::diagnostic::Severity severity) noexcept 
 }  // namespace
 
 Status appendDiagnostics(std::string& out, const frontend::module::Module& module,
-                         std::span<const frontend::diagnostic::Diagnostic> diagnostics) {
+                         std::span<const frontend::diagnostic::Diagnostic> diagnostics, WarningCap& cap) {
   const auto& sources = module.sources();
   std::vector<std::optional<SourceLines>> lines(sources.size());
-  for (const auto& diagnostic : diagnostics) {
+  for (std::size_t index = 0; index < diagnostics.size(); ++index) {
+    const auto& diagnostic = diagnostics[index];
+    if (diagnostic.severity == frontend::diagnostic::Severity::warning &&
+        ++cap.seen[diagnostic.message] > kWarningsShown) {
+      const auto counted = std::ranges::find(cap.left_out, diagnostic.message, &std::pair<std::string, std::uint64_t>::first);
+      if (counted == cap.left_out.end()) cap.left_out.emplace_back(diagnostic.message, 1);
+      else ++counted->second;
+      index += std::min<std::size_t>(diagnostic.attached, diagnostics.size() - index - 1);
+      continue;
+    }
     const auto& span = diagnostic.location.span;
     if (span.source) {
       if (*span.source >= sources.size()) return fail(Error::InvalidSource);
@@ -50,12 +59,22 @@ Status appendDiagnostics(std::string& out, const frontend::module::Module& modul
   return {};
 }
 
-Status appendNewDiagnostics(std::string& out, const frontend::module::Module& module, std::uint64_t& printed) {
+Status appendNewDiagnostics(std::string& out, const frontend::module::Module& module, PrintedDiagnostics& printed) {
   const auto& diagnostics = module.diagnostics().diagnostics();
-  if (printed < diagnostics.size())
-    QOVRIN_TRY(appendDiagnostics(out, module, std::span(diagnostics).subspan(static_cast<std::size_t>(printed))));
-  printed = std::max<std::uint64_t>(printed, diagnostics.size());
+  if (printed.count < diagnostics.size())
+    QOVRIN_TRY(appendDiagnostics(out, module, std::span(diagnostics).subspan(static_cast<std::size_t>(printed.count)),
+                                 printed.warnings));
+  printed.count = std::max<std::uint64_t>(printed.count, diagnostics.size());
   return {};
+}
+
+void appendLeftOutWarnings(std::string& out, WarningCap& cap) {
+  for (const auto& [message, count] : cap.left_out) {
+    out += "note: ... " + std::to_string(count) + " more warning" + (count == 1 ? "" : "s") + " \"";
+    appendPrintable(out, message);
+    out += "\" left out; each warning is shown " + std::to_string(kWarningsShown) + " times at most\n";
+  }
+  cap.left_out.clear();
 }
 
 }  // namespace qovrin::main

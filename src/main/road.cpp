@@ -103,8 +103,10 @@ int failLowering(StandardStreams& streams, RunDisplay& display, std::string_view
     --said;
   std::string before;
   std::string explaining;
-  if (!appendDiagnostics(before, module, diagnostics.first(said))) before.clear();
-  if (!appendDiagnostics(explaining, module, diagnostics.subspan(said))) explaining.clear();
+  WarningCap warnings;
+  if (!appendDiagnostics(before, module, diagnostics.first(said), warnings)) before.clear();
+  appendLeftOutWarnings(before, warnings);
+  if (!appendDiagnostics(explaining, module, diagnostics.subspan(said), warnings)) explaining.clear();
   display.finish(false);
   streams.err.write(before);
   const int status = reportError(streams, prefix, error, {});
@@ -121,7 +123,8 @@ int finishAssembledRun(const RunOutputs& outputs, const InputFiles& inputs, cons
     display.finish(false);
     std::string notes;
     const auto noted = unresolvedFixupNotes(assembled.module->diagnostics(), assembled.result.unresolved);
-    if (!appendDiagnostics(notes, *assembled.module, noted)) notes.clear();
+    WarningCap warnings;
+    if (!appendDiagnostics(notes, *assembled.module, noted, warnings)) notes.clear();
     streams.err.write(notes);
     streams.err.write("error: " + std::to_string(pending) + " unresolved fixup(s)\n");
     (void)streams.err.flush();

@@ -16,6 +16,7 @@ namespace {
 
 using data::toml_parser::Node;
 using data::toml_parser::NodeKind;
+using data::toml_parser::describeFailure;
 using data::toml_parser::describeStop;
 using data::toml_parser::parse;
 using data::toml_parser::TableEntry;
@@ -193,6 +194,30 @@ TEST(TomlParser, SaysWhereAndWhyReadingStopped) {
     EXPECT_FALSE(parse(c.text, &at)) << c.text;
     EXPECT_EQ(std::make_pair(at.line, at.column), std::make_pair(c.at.line, c.at.column)) << c.text;
     EXPECT_EQ(describeStop(c.text, at), c.why) << c.text;
+  }
+}
+
+// Integers between the signed and the unsigned 64-bit limits are told apart
+// from those past 64 bits and from numbers of no form.
+TEST(TomlParser, TellsWhyANumberWasRefused) {
+  const std::string_view signed_range = "is past the largest TOML integer: TOML integers are signed, and the largest is "
+                                        "9223372036854775807";
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"a = 9223372036854775808", signed_range},
+      {"a = 18_446_744_073_709_551_615", signed_range},
+      {"a = 0xFFFF_FFFF_FFFF_FFFF", signed_range},
+      {"b = [1, 0o1777777777777777777777]", signed_range},
+      {"a = 18446744073709551616", "does not fit a 64-bit integer"},
+      {"a = -9223372036854775809", "does not fit a 64-bit integer"},
+      {"a = 0x1_0000_0000_0000_0000", "does not fit a 64-bit integer"},
+      {"a = 1.2.3", "does not read as a TOML number"},
+      {"a = +_1", "does not read as a TOML number"},
+  };
+  for (const auto& [text, why] : cases) {
+    TextPosition at;
+    const auto parsed = parse(text, &at);
+    ASSERT_EQ(errorOf(parsed), Error::Overflow) << text;
+    EXPECT_EQ(describeFailure(Error::Overflow, text, at), "the number before here " + std::string(why)) << text;
   }
 }
 

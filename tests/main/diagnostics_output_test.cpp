@@ -31,10 +31,10 @@ TEST(DiagnosticsOutput, PrintsOnlyNewDiagnosticsAndRefusesUnknownSources) {
   store.addSingle(Severity::note, {}, "no place");
 
   std::string out;
-  std::uint64_t printed = 0;
+  qovrin::main::PrintedDiagnostics printed;
   ASSERT_TRUE(qovrin::main::appendNewDiagnostics(out, module, printed).has_value());
   EXPECT_EQ(out, "demo.qov:2:3: warning: careful\nnote: no place\n");
-  EXPECT_EQ(printed, 2u);
+  EXPECT_EQ(printed.count, 2u);
   const std::string first = out;
   ASSERT_TRUE(qovrin::main::appendNewDiagnostics(out, module, printed).has_value());
   EXPECT_EQ(out, first);
@@ -43,7 +43,47 @@ TEST(DiagnosticsOutput, PrintsOnlyNewDiagnosticsAndRefusesUnknownSources) {
   const auto bad = qovrin::main::appendNewDiagnostics(out, module, printed);
   ASSERT_FALSE(bad.has_value());
   EXPECT_EQ(bad.error(), qovrin::Error::InvalidSource);
-  EXPECT_EQ(printed, 2u);
+  EXPECT_EQ(printed.count, 2u);
+}
+
+// A warning past its share goes with the notes that explain it, not with a
+// note of its own that follows it; the count carries from one batch to the
+// next and is told once.
+TEST(DiagnosticsOutput, RepeatedWarningsArePrintedAHundredTimesThenCounted) {
+  frontend::module::Module module(frontend::target::Target::x86(64));
+  auto& store = module.diagnostics();
+  using frontend::diagnostic::Note;
+  using frontend::diagnostic::Severity;
+  const Note because[] = {{"because", std::nullopt}};
+  const auto batch = [&](int count) {
+    for (int round = 0; round < count; ++round) {
+      store.addWithNotes(Severity::warning, {}, "same", because);
+      store.addSingle(Severity::note, {}, "printed");
+    }
+  };
+  qovrin::main::PrintedDiagnostics printed;
+  std::string out;
+  batch(60);
+  ASSERT_TRUE(qovrin::main::appendNewDiagnostics(out, module, printed).has_value());
+  batch(60);
+  store.add(Severity::warning, {}, "other");
+  ASSERT_TRUE(qovrin::main::appendNewDiagnostics(out, module, printed).has_value());
+  qovrin::main::appendLeftOutWarnings(out, printed.warnings);
+  const auto lines = [&](std::string_view line) {
+    std::size_t found = 0;
+    for (std::size_t at = out.find(line); at != std::string::npos; at = out.find(line, at + 1)) ++found;
+    return found;
+  };
+  EXPECT_EQ(lines("warning: same\n"), 100u);
+  EXPECT_EQ(lines("note: because\n"), 100u);
+  EXPECT_EQ(lines("note: printed\n"), 120u);
+  EXPECT_EQ(lines("warning: other\n"), 1u);
+  EXPECT_TRUE(out.ends_with("warning: other\nnote: ... 20 more warnings \"same\" left out; each warning is shown 100 "
+                            "times at most\n"))
+      << out.substr(out.size() - 200);
+  const std::string told = out;
+  qovrin::main::appendLeftOutWarnings(out, printed.warnings);
+  EXPECT_EQ(out, told);
 }
 
 }  // namespace

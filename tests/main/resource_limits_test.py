@@ -610,6 +610,13 @@ def called_deep(depth):
     return f"fn down(k) {{\n{body}}}\ndown({depth})\n"
 
 
+def value_called_deep(depth):
+    """The same through a value function, whose failure an expression's
+    error carries out of the call."""
+    body = nested("if", NESTING_LIMIT - 10, "if k > 0 {\n  return down(k - 1)\n}")
+    return f"fn down(k) -> u64 {{\n{body}return 0\n}}\nlet x = down({depth})\n"
+
+
 # Address-space limits under which not even the smallest work stack can be
 # had, so the run goes on on the stack the process was started with.
 THREADLESS_ADDRESS_SPACES = [11000, 12000, 13000, 14000]
@@ -639,6 +646,7 @@ def check_small_stack(runner, sanitized):
         ("small-defer-if", deferred("if", NESTING_LIMIT - 1), False),
         ("small-nested-macro", nested("macro", NESTING_LIMIT), False),
         ("small-deep-calls", called_deep(127), True),
+        ("small-deep-value-calls", value_called_deep(127), "value"),
     ]
     if sanitized:
         print("address-space limit unavailable under the sanitizer: smaller work stacks not tried")
@@ -651,7 +659,15 @@ def check_small_stack(runner, sanitized):
             run = subprocess.run(["bash", "-c", command, runner.qovrin, path, path + ".bin"], capture_output=True,
                                  timeout=TIMEOUT)
             told = run.returncode == 1 and b"NestingTooDeep" in run.stderr and STACK_NOTE.search(run.stderr)
-            if refused:
+            if refused == "value":
+                # The expression's error names no limit: the note at the call does.
+                named = b"NestingTooDeep" in run.stderr or re.search(
+                    rb"^.*: note: the calls of 'down' nest deeper than the stack this run could get holds$",
+                    run.stderr, re.M)
+                told = (run.returncode == 1 and named and STACK_NOTE.search(run.stderr) and
+                        b"130 to 400" not in run.stderr)
+                runner.expect(f"{name}: refused with a note on the stack, at the call or after", told, run)
+            elif refused:
                 runner.expect(f"{name}: NestingTooDeep with a note on the stack it got", told, run)
             else:
                 runner.expect(f"{name}: assembles or is refused with a note, never a signal",

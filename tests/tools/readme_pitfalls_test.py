@@ -2,8 +2,9 @@
 """Runs the example of each README sentence that warns of a pitfall: byte
 strings take no escapes, a number as a RISC-V branch target is a distance
 while x86 reads an address, how deep includes nest, which entry point
-interfaces a SPIR-V 1.6 module needs (checked with spirv-val), and which
-ISA names and files `init` takes.
+interfaces a SPIR-V 1.6 module needs (checked with spirv-val), which ISA
+names and files `init` takes, how a leading 0 reads, how a large define is
+written, which error each limit gives and how often a warning is shown.
 
 Usage: readme_pitfalls_test.py <qovrin> <README.md>
 """
@@ -151,6 +152,53 @@ def riscv_store_operands(qovrin, work):
     _, _, offset = run(qovrin, work, "msg:\nsb a0, msg(t1)\n", "rv64")
     if symbol is None or symbol != offset:
         return "sb a0, msg, t1 is not the store to msg(t1)"
+def number_forms(qovrin, work):
+    _, stderr, data = run(qovrin, work, "mov eax, 017\ndb(017)\nmov eax, (017)\n")
+    if data != bytes([0xB8, 17, 0, 0, 0, 15, 0xB8, 15, 0, 0, 0]):
+        return "a leading 0 is not decimal in instruction text and octal in meta expressions:\n" + stderr
+    return None
+
+
+def large_define(qovrin, work):
+    os.makedirs(os.path.join(work, "src"))
+    with open(os.path.join(work, "qovrin.toml"), "w") as handle:
+        handle.write('[defines]\nMASK = "0xffffffffffffffff"\n')
+    with open(os.path.join(work, "src", "main.qov"), "w") as handle:
+        handle.write('dq(map.get(map.get(match.tokens("v:int", MASK), "captures"), "v"))\n')
+    done = subprocess.run([qovrin, "build", "--no-progress"], cwd=work, capture_output=True,
+                          stdin=subprocess.DEVNULL, timeout=60)
+    built = os.path.join(work, "build", "app.bin")
+    if done.returncode != 0 or open(built, "rb").read() != b"\xff" * 8:
+        return "the string define does not convert to 2^64 - 1:\n" + done.stderr.decode("utf-8", "replace")
+    with open(os.path.join(work, "qovrin.toml"), "w") as handle:
+        handle.write("[defines]\nMASK = 0xffffffffffffffff\n")
+    done = subprocess.run([qovrin, "build", "--no-progress"], cwd=work, capture_output=True,
+                          stdin=subprocess.DEVNULL, timeout=60)
+    if done.returncode == 0 or b"TOML integers are signed" not in done.stderr:
+        return "the integer define of 2^64 - 1 is not refused as past the signed range"
+    return None
+
+
+def limit_names(qovrin, work):
+    expected = [
+        ("fn f(n) -> u64 {\n  return f(n + 1)\n}\nlet x = f(0)\n", b"InvalidExpression", b"128 calls deep"),
+        ("fn g(n) {\n  g(n + 1)\n}\ng(0)\n", b"MetaCallDepthExceeded", b"128 calls deep"),
+        ("let i = 0\nwhile i < 2000000 {\n  i = i + 1\n}\n", b"MetaLoopLimitExceeded", b"1,000,000 rounds"),
+        ("macro m() {\n  nop\n}\nlet i = 0\nwhile i < 100001 {\n  m\n  i = i + 1\n}\n",
+         b"MacroExpansionLimitExceeded", b"100,000 times"),
+        ("macro m(...xs) {\n  nop\n}\nm " + ", ".join(["1"] * 257) + "\n", b"InvalidMacroOperands", b"256 operands"),
+    ]
+    for source, name, note in expected:
+        status, stderr, _ = run(qovrin, work, source)
+        if status != 1 or name.decode() not in stderr or note.decode() not in stderr:
+            return "%s is not refused with %s and a note naming %s:\n%s" % (source[:30], name, note, stderr)
+    return None
+
+
+def warning_cap(qovrin, work):
+    _, stderr, _ = run(qovrin, work, 'let i = 0\nwhile i < 150 {\n  warn("again")\n  i = i + 1\n}\n')
+    if stderr.count("warning: again") != 100 or '50 more warnings "again" left out' not in stderr:
+        return "150 warnings of one text do not print as 100 and a count:\n" + stderr[-300:]
     return None
 
 
@@ -163,6 +211,10 @@ CLAIMS = [
     ("refused with the list of those it does", init_names, None),
     ("second name of one is written through, as `-o` does", init_force, None),
     ("`sb a0, msg, t1`, is read as a store to `msg(t1)`", riscv_store_operands, "riscv64-linux-gnu-as"),
+    ("(`mov eax, 017` is 17), while in a meta expression it is octal", number_forms, None),
+    ("a value of 2^63 or more is written as a string and converted in the source", large_define, None),
+    ("Each limit has its error name, and a note names the limit", limit_names, None),
+    ("A warning of one text is shown 100 times", warning_cap, None),
 ]
 
 

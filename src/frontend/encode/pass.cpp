@@ -15,6 +15,7 @@
 #include "frontend/encode/pass_spirv.hpp"
 #include "frontend/encode/pass_x86.hpp"
 #include "frontend/encode/riscv_comment.hpp"
+#include "frontend/encode/open_quote_notes.hpp"
 #include "frontend/encode/source_only_notes.hpp"
 #include "frontend/encode/spirv_failure_notes.hpp"
 #include "riscv_encoder/source.hpp"
@@ -242,9 +243,14 @@ qovrin::Result<EncodePassCounts> encodeInstructionFragments(module::Module& modu
       if (record.error() == Error::UnsupportedRiscvInstruction || record.error() == Error::UnsupportedX86Instruction ||
           record.error() == Error::ImpossibleAddressSize || record.error() == Error::UnsupportedOperandSyntax ||
           record.error() == Error::UnsupportedPrefixes ||
-          record.error() == Error::BackendOutputMaterializationFailed)
-        if (auto note = sourceOnlyLineNote(module, line->text()).or_else([&] { return encodeFailureNote(*line); }))
-          notes.push_back({std::move(*note), std::nullopt});
+          record.error() == Error::BackendOutputMaterializationFailed) {
+        if (auto note = sourceOnlyLineNote(module, line->text(), piece.location()))
+          notes.push_back(std::move(*note));
+        else if (auto quote = openQuoteNote(line->text(), line->target))
+          notes.push_back({std::move(*quote), std::nullopt});
+        else if (auto failure = encodeFailureNote(*line))
+          notes.push_back({std::move(*failure), std::nullopt});
+      }
       module.diagnostics().addWithNotes(diagnostic::Severity::error, piece.location(), *message, notes);
       return fail(Error::FrontendDiagnostics);
     }

@@ -243,7 +243,7 @@ qovrin::Status reportUnknownCall(module::Module& module, const ast::ApiCallState
   std::string message = "unknown call: ";
   message += call.name;
   std::vector<diagnostic::Note> notes = line_notes::unknownCallNotes(call, target);
-  if (auto note = pass::sourceOnlyNote(module, call.name)) notes.push_back({std::move(*note), std::nullopt});
+  if (auto note = pass::sourceOnlyNote(module, call.name, call.location)) notes.push_back(std::move(*note));
   if (auto note = valueBuiltinNote(call)) notes.push_back({std::move(*note), std::nullopt});
   module.diagnostics().addWithNotes(diagnostic::Severity::error, call.location, message, notes);
   return fail(Error::FrontendDiagnostics);

@@ -83,6 +83,12 @@ struct RefusedValue {
   value::ValueKind kind = value::ValueKind::integer;
 };
 
+// A value function and the error its call failed with.
+struct ValueCallFailure {
+  std::string function;
+  qovrin::Error error = qovrin::Error::InvalidOperand;
+};
+
 class LowerContext {
  public:
   explicit LowerContext(const contracts::PathOptions& paths);
@@ -106,6 +112,9 @@ class LowerContext {
   std::uint32_t value_function_depth = 0;  // above 0: statements with side effects are refused
   // The last refusal, so that the notes on it need not evaluate again.
   std::optional<RefusedValue> refused;
+  // The innermost value call that failed in the statement being lowered,
+  // with its own error before an expression's error hid it.
+  std::optional<ValueCallFailure> value_call_failure;
   bool in_loop = false;                    // a while or for body is being lowered
   value_name_filter::ValueNameFilter value_names;  // of the module being lowered
   // Set while an assignment's value is evaluated that may take over the

@@ -138,8 +138,16 @@ const ast::Statement* refusedInLateLayout(std::span<const ast::Statement> statem
 // be refused outside the block too, so the block is not the cause.
 bool namesSomething(const Lowering& lowering, std::string_view name) {
   return api::isCallName(name) || expr::isBuiltinName(name) || lowering.module.metaFunctions().find(name) ||
-         lowering.context.macros.contains(name) || std::ranges::find(collection_mutation::kMutationNames, name) !=
-                                                       collection_mutation::kMutationNames.end();
+         lowering.context.functions.find(name) || lowering.context.macros.contains(name) ||
+         std::ranges::find(collection_mutation::kMutationNames, name) != collection_mutation::kMutationNames.end();
+}
+
+// What each block may call, for the note on a call it cannot make.
+std::string_view allowedCalls(bool in_defer) {
+  if (in_defer) return "print, warn, err, assert and store.*";
+  return "the data and reserve calls (db, dd, rb, ...), emit.* but emit.file, store.*, reserve, pad, pad_to, align, "
+         "origin, region.begin, region.file_align, output.org, output.section, virtual.begin, virtual.end, print, "
+         "warn, err and assert";
 }
 
 std::string refusalNote(const Lowering& lowering, const ast::Statement& statement, bool in_defer) {
@@ -151,6 +159,11 @@ std::string refusalNote(const Lowering& lowering, const ast::Statement& statemen
     if (!namesSomething(lowering, call->name))
       return "there is no call named " + qovrin::quotedSubject(call->name) +
              builtin_family_notes::callFamilyMembers(call->name, api::callNames());
+    // A statement function shadows the call of its name at top level, but a
+    // frozen block runs without the source's functions.
+    if (lowering.context.functions.find(call->name) && !api::isCallName(call->name))
+      return qovrin::quotedSubject(call->name) + " is a function of the source, which " + std::string(block) +
+             " cannot call: it may call " + std::string(allowedCalls(in_defer));
     if (in_defer && api::isCallName(call->name))
       return "'" + call->name + "' changes the layout, which " + std::string(block) +
              " cannot: it runs on the finished image, which it may read, store into and print";

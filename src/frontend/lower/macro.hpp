@@ -61,6 +61,12 @@ class Store {
   // when it can take that many operands; null when neither exists.
   const MacroEntry* select(std::string_view name, std::size_t operand_count) const noexcept;
 
+  // The first definition of that name; null when there is none.
+  const ast::MetaFunctionStatement* first(std::string_view name) const noexcept {
+    const auto found = by_name_.find(name);
+    return found == by_name_.end() || found->second.empty() ? nullptr : &entries_[found->second.front()].statement;
+  }
+
  private:
   struct NameHash {
     using is_transparent = void;

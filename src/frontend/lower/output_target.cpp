@@ -72,15 +72,21 @@ qovrin::Result<StoreTarget> labelTarget(const module::Module& module, const symb
 }
 
 qovrin::Result<StoreTarget> storeTarget(module::Module& module, context::LowerContext& context,
-                                        const contracts::ActiveOutput& cursor, const expr::Node& node) {
+                                        const contracts::ActiveOutput& cursor, const ast::ApiCallStatement& call,
+                                        std::size_t index) {
+  const expr::Node& node = *call.arguments[index].expression();
   if (node.kind() == expr::NodeKind::identifier && context::lookupLocal(context, node.text()) == nullptr)
     if (const symbol::Symbol* symbol = module.findSymbol(node.text()))
       if (const symbol::Label* label = symbol->label()) return labelTarget(module, *label);
   const auto section = output_target::labelSection(module, context, node);
   if (!section) return fail(section.error());
-  const auto address = evalIntegerAtContext(module, context, cursor, node);
+  const auto address = evalValueAtContext(module, context, cursor, node);
   if (!address) return fail(address.error());
-  return StoreTarget{*address, section->value_or(cursor.section)};
+  if (address->asInteger() == nullptr) {
+    context.refused = context::RefusedValue{call.location, index, address->kind()};
+    return fail(expression_bridge::mapExpressionError(Error::TypeMismatch));
+  }
+  return StoreTarget{address->asInteger()->word, section->value_or(cursor.section)};
 }
 
 }  // namespace
@@ -90,7 +96,7 @@ qovrin::Result<StoreTarget> outputStoreTargetAtContext(module::Module& module, c
                                                        const ast::ApiCallStatement& call, std::size_t index) {
   const auto expression = expressionArg(call, index);
   if (!expression) return fail(expression.error());
-  const auto target = storeTarget(module, context, cursor, **expression);
+  const auto target = storeTarget(module, context, cursor, call, index);
   if (!target) return target;
   if (target->address >= kFirstUnaddressable) return fail(Error::InvalidApiArgument);
   return target;

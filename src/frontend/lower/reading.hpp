@@ -53,6 +53,10 @@ qovrin::Result<StoreTarget> outputStoreTargetAtContext(module::Module& module, c
 // found by calling it again: the argument count, a type name that names no
 // type, an argument or result of the wrong kind or width, a missing return.
 // Nothing when there is no such function or the call now succeeds.
+// The limit a value call ran into, by what it failed with: how deep calls
+// nest, or the stack the run got; none for any other failure.
+std::optional<std::string> valueCallLimitNote(const context::ValueCallFailure& failure);
+
 std::optional<std::string> explainValueFunctionCall(context::LowerContext& context, std::string_view name,
                                                     std::span<const expr::BuiltinArgument> arguments,
                                                     const expr::EvaluationContext& evaluation);

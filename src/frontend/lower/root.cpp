@@ -55,12 +55,16 @@ qovrin::Status lowerSourceIntoModuleWithPathOptions(module::Module& module, std:
     context::LowerContext context(options);
     expression_bridge::bindHooks(context);
     const std::string identity = source_path::normalizeIdentity(options.identity.value_or(source_path));
+    const std::size_t first_source = module.sources().size();
     const qovrin::Status lowered = source_loading::lowerIntoModuleWithIdentityInternal(
         module, source_path, identity, std::move(source_text), context, &lowerStatementFeed, &addLowerErrorDiagnostic);
+    const auto keep = [&](const ast::MetaFunctionStatement& definition, bool macro) {
+      module.keepSourceOnlyDefinition({definition.name, macro, std::string(source_path), definition.location,
+                                       first_source, module.sources().size()});
+    };
     for (const std::string_view name : context.macros.names())
-      module.keepSourceOnlyDefinition({std::string(name), true, std::string(source_path)});
-    for (std::uint32_t index = 0; index < context.functions.size(); ++index)
-      module.keepSourceOnlyDefinition({context.functions.at(index).name, false, std::string(source_path)});
+      if (const ast::MetaFunctionStatement* macro = context.macros.first(name)) keep(*macro, true);
+    for (std::uint32_t index = 0; index < context.functions.size(); ++index) keep(context.functions.at(index), false);
     return lowered;
   } catch (const std::bad_alloc&) {
     return fail(Error::OutOfMemory);

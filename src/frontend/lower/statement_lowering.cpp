@@ -128,6 +128,7 @@ qovrin::Status lowerStatementSlice(module::Module& module, contracts::ActiveOutp
   Lowering lowering{module, cursor, active_outputs, context};
   for (const ast::Statement& statement : statements) {
     const std::size_t diagnostics_before = module.diagnostics().diagnostics().size();
+    context.value_call_failure.reset();
     const auto lowered = lowerStatementCatchingExhaustion(lowering, statement);
     if (lowered) continue;
     const Error error = lowered.error();

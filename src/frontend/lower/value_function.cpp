@@ -6,9 +6,12 @@
 #include <vector>
 
 #include "common/display_text.hpp"
+#include "common/work_stack.hpp"
 #include "frontend/lower/diagnostic_format.hpp"
 #include "frontend/lower/expression_bridge.hpp"
+#include "frontend/lower/macro.hpp"
 #include "frontend/lower/meta_function_runtime.hpp"
+#include "frontend/lower/notes/nesting_notes.hpp"
 #include "frontend/values/type_name.hpp"
 #include "frontend/values/typecheck.hpp"
 
@@ -18,6 +21,8 @@ using meta_function_runtime::CallFrame;
 using qovrin::Error;
 using qovrin::fail;
 using value::Value;
+
+static_assert(macro::kMaxMetaCallDepth == 128);
 
 namespace {
 
@@ -123,6 +128,15 @@ std::string unknownTypeText(std::string_view name) {
 
 }  // namespace
 
+std::optional<std::string> valueCallLimitNote(const context::ValueCallFailure& failure) {
+  const std::string quoted_name = qovrin::quotedSubject(failure.function);
+  if (failure.error == Error::MetaCallDepthExceeded)
+    return quoted_name + " nests calls past the limit: " + std::string(nesting_notes::kCallDepth);
+  if (failure.error == Error::NestingTooDeep && qovrin::currentWorkStack().ranOut)
+    return "the calls of " + quoted_name + " nest deeper than the stack this run could get holds";
+  return std::nullopt;
+}
+
 std::optional<std::string> explainValueFunctionCall(context::LowerContext& context, std::string_view name,
                                                     std::span<const expr::BuiltinArgument> arguments,
                                                     const expr::EvaluationContext& evaluation) {
@@ -138,8 +152,15 @@ std::optional<std::string> explainValueFunctionCall(context::LowerContext& conte
     if (param.type_name && !namesType(module, *param.type_name)) return unknownTypeText(*param.type_name);
   if (!namesType(module, *function.return_type)) return unknownTypeText(*function.return_type);
   CallFailure failure;
+  context.value_call_failure.reset();
   const auto called = callValueFunction(context, function, arguments, evaluation, &failure);
   if (called) return std::nullopt;
+  // What a call nested inside this one failed with is what the error names
+  // no more.
+  const context::ValueCallFailure inner =
+      context.value_call_failure.value_or(context::ValueCallFailure{std::string(name), called.error()});
+  if (auto note = valueCallLimitNote(inner)) return note;
+  const Error cause = inner.error;
   switch (failure.stage) {
     case CallFailure::Stage::argument:
       return "argument " + std::to_string(failure.argument + 1) + " of " + quoted_name + " is " +
@@ -152,7 +173,7 @@ std::optional<std::string> explainValueFunctionCall(context::LowerContext& conte
     case CallFailure::Stage::other:
       break;
   }
-  return quoted_name + " failed with " + std::string(qovrin::errorName(called.error()));
+  return quoted_name + " failed with " + std::string(qovrin::errorName(cause));
 }
 
 qovrin::Result<Value> evalModuleValueFunction(context::LowerContext& context, std::string_view name,
@@ -162,7 +183,12 @@ qovrin::Result<Value> evalModuleValueFunction(context::LowerContext& context, st
   const auto index = functions.find(name);
   if (!index) return fail(Error::UndefinedSymbol);
   auto result = callValueFunction(context, functions.at(*index), arguments, evaluation);
-  if (!result) return fail(expression_bridge::mapLowerErrorToExpression(result.error()));
+  if (!result) {
+    const Error mapped = expression_bridge::mapLowerErrorToExpression(result.error());
+    if (mapped != result.error() && !context.value_call_failure)
+      context.value_call_failure = context::ValueCallFailure{std::string(name), result.error()};
+    return fail(mapped);
+  }
   return result;
 }
 

@@ -58,6 +58,15 @@ struct SourceOnlyDefinition {
   std::string name;
   bool macro = false;  // else a statement function
   std::string path;    // of the source that defined it
+  SourceLocation location;
+  // The sources that the lowering call which defined it loaded, [first, end)
+  // of the module's list: their lines saw the definition as their own.
+  std::size_t first_source = 0;
+  std::size_t end_source = 0;
+
+  bool sharedWith(const SourceLocation& line) const noexcept {
+    return line.span.source && *line.span.source >= first_source && *line.span.source < end_source;
+  }
 };
 
 class Module {
@@ -180,10 +189,16 @@ class Module {
   void keepSourceOnlyDefinition(SourceOnlyDefinition definition) {
     source_only_definitions_.push_back(std::move(definition));
   }
-  const SourceOnlyDefinition* sourceOnlyDefinition(std::string_view name) const noexcept {
-    for (const SourceOnlyDefinition& definition : source_only_definitions_)
-      if (definition.name == name) return &definition;
-    return nullptr;
+  // The definition of that name whose lowering call read `line`, else the
+  // first one of another call.
+  const SourceOnlyDefinition* sourceOnlyDefinition(std::string_view name, const SourceLocation& line) const noexcept {
+    const SourceOnlyDefinition* found = nullptr;
+    for (const SourceOnlyDefinition& definition : source_only_definitions_) {
+      if (definition.name != name) continue;
+      if (definition.sharedWith(line)) return &definition;
+      if (found == nullptr) found = &definition;
+    }
+    return found;
   }
 
   // Texts kept for the module's lifetime (the identities of imported files).

@@ -1,5 +1,6 @@
 #include "frontend/syntax/diagnostic.hpp"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
@@ -29,9 +30,12 @@ void DiagnosticStore::add(Severity severity, const SourceLocation& location, std
 
 void DiagnosticStore::addWithNotes(Severity severity, const SourceLocation& location, std::string_view message,
                                    std::span<const Note> notes) {
+  const std::size_t first = diagnostics_.size();
   addSingle(severity, location, message);
   for (const Note& note : notes) addSingle(Severity::note, note.location.value_or(location), note.message);
   for (Diagnostic& note : expansionNotes(location)) diagnostics_.push_back(std::move(note));
+  diagnostics_[first].attached = static_cast<std::uint32_t>(
+      std::min<std::size_t>(diagnostics_.size() - first - 1, std::numeric_limits<std::uint32_t>::max()));
 }
 
 std::vector<Diagnostic> DiagnosticStore::expansionNotes(const SourceLocation& location) const {

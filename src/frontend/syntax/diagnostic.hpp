@@ -21,6 +21,9 @@ struct Diagnostic {
   std::string message;
   SourceLocation location;
   Severity severity = Severity::error;
+  // How many of the diagnostics that follow explain this one: its notes and
+  // those of the macro expansions it was raised in.
+  std::uint32_t attached = 0;
 };
 
 // What explains a diagnostic; placed at the diagnostic's own location

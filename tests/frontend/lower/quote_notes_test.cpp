@@ -69,5 +69,26 @@ TEST(QuoteNotesTest, FindsTheQuoteALineLeavesOpenAsItsTargetReadsQuotes) {
   }
 }
 
+// A quote in the comment after a statement opens nothing; one in the
+// statement runs on into the comment.
+TEST(QuoteNotesTest, FindsTheQuoteAStatementLeavesOpenBeforeItsComment) {
+  const std::pair<const char*, std::optional<std::size_t>> cases[] = {
+      {"db(\"abc)", 3},
+      {"let s = 'a // b", 8},
+      {"db(1) // it's", std::nullopt},
+      {"db(\"a\"\"b\") // \"", std::nullopt},
+      {"if a == \"x {", 8},
+  };
+  for (const auto& [line, opening] : cases) {
+    module::Module module(target::Target::x86(64));
+    const std::string text = std::string("nop\n") + line + "\n";
+    const auto source = module.addSource("s.qov", text);
+    ASSERT_TRUE(source);
+    const auto note = openQuoteInStatement(module, at(*source, 4));
+    const auto expected = opening ? std::optional<std::uint32_t>(4 + *opening) : std::nullopt;
+    EXPECT_EQ(noteOffset(note), expected) << line;
+  }
+}
+
 }  // namespace
 }  // namespace frontend::lower::quote_notes

@@ -59,10 +59,12 @@ std::vector<Note> nestingNotes(const ast::Statement& statement) {
   const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload);
   const bool instruction = std::holds_alternative<ast::IsaTextStatement>(statement.payload) ||
                            (call != nullptr && call->name == "isa");
+  // Where the stack ran out before a limit, the note on the stack says why:
+  // asked here, where the stack is as full, even a shallow condition fails
+  // to parse.
+  if (qovrin::currentWorkStack().ranOut) return {};
   const auto parsed = expr::parseOwned(condition);
   const bool written = instruction || (!parsed && parsed.error() == Error::NestingTooDeep);
-  // Where the stack ran out before a value's limit, the note on the stack says why.
-  if (!written && qovrin::currentWorkStack().ranOut) return {};
   return oneNote(std::string(written ? kExpressionNesting : kValueNesting));
 }
 

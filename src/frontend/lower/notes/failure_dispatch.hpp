@@ -33,6 +33,8 @@ struct Untold {
   Notes condition(qovrin::Error) { return {}; }
   Notes nesting() { return {}; }
   Notes expansionLimit() { return {}; }
+  Notes callDepth() { return {}; }
+  Notes macroOperands() { return {}; }
   Notes includeDepth() { return {}; }
   Notes outputSize() { return {}; }
   Notes sideEffect() { return {}; }
@@ -89,6 +91,10 @@ Notes tell(Teller& teller, qovrin::Error error) {
       return teller.nesting();
     case Error::MacroExpansionLimitExceeded:
       return teller.expansionLimit();
+    case Error::MetaCallDepthExceeded:
+      return teller.callDepth();
+    case Error::InvalidMacroOperands:
+      return teller.macroOperands();
     case Error::IncludeTooDeep:
       return teller.includeDepth();
     case Error::OutputTooLarge:

@@ -15,6 +15,7 @@
 #include "frontend/lower/notes/limit_notes.hpp"
 #include "frontend/lower/notes/line_notes.hpp"
 #include "frontend/lower/notes/name_notes.hpp"
+#include "frontend/lower/notes/nesting_notes.hpp"
 #include "frontend/lower/notes/quote_notes.hpp"
 #include "frontend/lower/notes/store_notes.hpp"
 
@@ -29,6 +30,7 @@ using failure_asking::allNodes;
 using failure_asking::Asking;
 using failure_asking::expressionsOf;
 using failure_asking::MutedDiagnostics;
+using failure_asking::oneNote;
 
 namespace {
 
@@ -91,6 +93,10 @@ struct StatementTeller : failure_dispatch::Untold {
   std::vector<Note> arity() { return call() != nullptr ? api_call_notes::arityNotes(asking, *call()) : Notes{}; }
 
   std::vector<Note> expression() {
+    // Told from the failure itself: asked again, a call that ran out of
+    // stack may fail before it reaches the same depth.
+    if (const auto& inner = asking.context.value_call_failure)
+      if (auto note = root::valueCallLimitNote(*inner)) return oneNote(std::move(*note));
     if (std::holds_alternative<ast::IsaTextStatement>(statement.payload))
       if (auto quote = quote_notes::openQuoteOnLine(asking.module, asking.cursor.target, statement.location()))
         return {std::move(*quote)};
@@ -116,8 +122,18 @@ struct StatementTeller : failure_dispatch::Untold {
     return expression_notes::expressionNotes(asking, nodes());
   }
 
+  // An invocation's operands read as the target reads its lines.
+  std::vector<Note> macroOperands() {
+    if (!std::holds_alternative<ast::IsaTextStatement>(statement.payload)) return {};
+    if (auto quote = quote_notes::openQuoteOnLine(asking.module, asking.cursor.target, statement.location()))
+      return {std::move(*quote)};
+    return limit_notes::operandCountNotes(std::get<ast::IsaTextStatement>(statement.payload).text,
+                                          asking.cursor.target.strings());
+  }
+
   std::vector<Note> nesting() { return block_notes::nestingNotes(statement); }
   std::vector<Note> expansionLimit() { return limit_notes::expansionNotes(); }
+  std::vector<Note> callDepth() { return oneNote(std::string(nesting_notes::kCallDepth)); }
   std::vector<Note> includeDepth() { return limit_notes::includeDepthNotes(asking.context); }
   std::vector<Note> outputSize() { return limit_notes::sizeNotes(asking, statement); }
 

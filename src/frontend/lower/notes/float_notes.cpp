@@ -82,24 +82,30 @@ std::optional<std::string> floatForInteger(const Node& node, ValueKind kind,
   return note + "floats do not convert to integers";
 }
 
-std::optional<std::string> callNote(const ast::ApiCallStatement& call, const context::RefusedValue& refused) {
-  const Node* node = refused.argument < call.arguments.size() ? call.arguments[refused.argument].expression() : nullptr;
+}  // namespace
+
+std::optional<std::string> argumentKindNote(const ast::ApiCallStatement& call, std::size_t argument, ValueKind kind) {
+  const Node* node = argument < call.arguments.size() ? call.arguments[argument].expression() : nullptr;
   if (node == nullptr) return std::nullopt;
+  // The first argument of a store is the place it writes at.
+  if (call.name.starts_with("store.") && argument == 0) {
+    if (kind != ValueKind::float32 && kind != ValueKind::float64) return std::nullopt;
+    return arithmetic_notes::expressionText(*node) + " is " + std::string(kindWord(kind)) + ", and " + call.name +
+           " writes at an address: an integer or a label";
+  }
   if (call.name == "emit.f32" || call.name == "emit.f64") {
     if (call.arguments.size() != 1) return std::nullopt;
     const ValueKind wanted = call.name == "emit.f32" ? ValueKind::float32 : ValueKind::float64;
-    return mismatch(*node, refused.kind, wanted, call.name + " takes " + std::string(kindWord(wanted)));
+    return mismatch(*node, kind, wanted, call.name + " takes " + std::string(kindWord(wanted)));
   }
-  if (!writesIntegers(call.name) || (refused.kind != ValueKind::float32 && refused.kind != ValueKind::float64))
+  if (!writesIntegers(call.name) || (kind != ValueKind::float32 && kind != ValueKind::float64))
     return std::nullopt;
   const std::string text = arithmetic_notes::expressionText(*node);
-  const std::string single = refused.kind == ValueKind::float32 ? text : "f32(" + text + ")";
-  const std::string twice = refused.kind == ValueKind::float64 ? text : "f64(" + text + ")";
-  return text + " is " + std::string(kindWord(refused.kind)) + ", and " + call.name + " writes integers: emit.f32(" +
+  const std::string single = kind == ValueKind::float32 ? text : "f32(" + text + ")";
+  const std::string twice = kind == ValueKind::float64 ? text : "f64(" + text + ")";
+  return text + " is " + std::string(kindWord(kind)) + ", and " + call.name + " writes integers: emit.f32(" +
          single + ") writes an f32, emit.f64(" + twice + ") an f64";
 }
-
-}  // namespace
 
 std::optional<std::string> floatKindNote(const ast::Statement& statement, qovrin::Error error,
                                          const std::optional<context::RefusedValue>& refused) {
@@ -107,7 +113,8 @@ std::optional<std::string> floatKindNote(const ast::Statement& statement, qovrin
       error != qovrin::Error::InvalidValueDeclaration)
     return std::nullopt;
   if (!refused || refused->statement != statement.location()) return std::nullopt;
-  if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload)) return callNote(*call, *refused);
+  if (const auto* call = std::get_if<ast::ApiCallStatement>(&statement.payload))
+    return argumentKindNote(*call, refused->argument, refused->kind);
   const auto* declaration = std::get_if<ast::ValueDeclarationStatement>(&statement.payload);
   if (declaration == nullptr || !declaration->type_name || ast::isStructLiteral(declaration->initializer))
     return std::nullopt;

@@ -20,6 +20,12 @@ namespace frontend::lower::float_notes {
 std::optional<std::string> floatKindNote(const ast::Statement& statement, qovrin::Error error,
                                          const std::optional<context::RefusedValue>& refused);
 
+// The same for argument `argument` of a call, of kind `kind`: a float given
+// to a call that writes integers, or as the place a store writes at; the
+// other float kind given to emit.f32 or emit.f64.
+std::optional<std::string> argumentKindNote(const ast::ApiCallStatement& call, std::size_t argument,
+                                            value::ValueKind kind);
+
 // The note for a call of f32(x) or f64(x) that failed because x is an
 // integer: the conversions take floats only.
 std::optional<std::string> conversionCallNote(const expr::Node& call, const expr::EvaluationContext& evaluation);

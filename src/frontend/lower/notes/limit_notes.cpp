@@ -8,6 +8,7 @@
 #include "frontend/lower/reading.hpp"
 #include "frontend/meta_std/meta_std.hpp"
 #include "frontend/module/module.hpp"
+#include "frontend/values/operand_text.hpp"
 
 namespace frontend::lower::limit_notes {
 
@@ -19,7 +20,7 @@ namespace {
 // How many sources of a long chain are shown at each end.
 constexpr std::size_t kChainEnds = 3;
 
-static_assert(macro::kMaxExpansions == 100000 && context::kMaxIncludeDepth == 128 &&
+static_assert(macro::kMaxExpansions == 100000 && context::kMaxIncludeDepth == 128 && operand_text::kMaxOperands == 256 &&
               module::kMaxImageSize == std::uint64_t{1} << 31 && meta_std::kMaxResultBytes == std::uint64_t{1} << 30);
 
 std::string bytesAndCap(std::uint64_t cap, std::string_view shown) {
@@ -45,6 +46,24 @@ std::vector<diagnostic::Note> includeDepthNotes(const context::LowerContext& con
     chain += " > " + quoted(stack[index].path);
   }
   return oneNote("includes nest at most 128 deep, the source included: " + chain + " includes one more");
+}
+
+std::vector<diagnostic::Note> operandCountNotes(std::string_view line, qovrin::quoted_text::Rules strings) {
+  // The operands follow the macro's name; the commas outside strings and
+  // brackets part them.
+  const std::size_t name_end = macro::firstWordEnd(line);
+  qovrin::quoted_text::Cursor cursor(strings);
+  std::size_t depth = 0;
+  std::size_t count = 1;
+  for (std::size_t at = name_end; at < line.size(); ++at) {
+    if (!cursor.outside(line, at)) continue;
+    const char c = line[at];
+    if (c == '(' || c == '[' || c == '{') ++depth;
+    if ((c == ')' || c == ']' || c == '}') && depth > 0) --depth;
+    if (c == ',' && depth == 0) ++count;
+  }
+  if (count <= operand_text::kMaxOperands) return {};
+  return oneNote("a macro takes at most 256 operands, and this line gives " + std::to_string(count));
 }
 
 std::vector<diagnostic::Note> sizeNotes(const failure_asking::Asking& asking, const ast::Statement& statement) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/quoted_text.hpp"
+
 #include "frontend/lower/notes/failure_asking.hpp"
 #include "frontend/syntax/ast.hpp"
 #include "frontend/syntax/diagnostic.hpp"
@@ -20,6 +22,10 @@ std::vector<diagnostic::Note> expansionNotes();
 // "includes nest at most 128 deep: main.qov includes a.qov, which includes
 // ...", the chain cut in its middle when long.
 std::vector<diagnostic::Note> includeDepthNotes(const context::LowerContext& context);
+
+// "a macro takes at most 256 operands, and this line gives 300", for an
+// invocation line that gives more; none for any other.
+std::vector<diagnostic::Note> operandCountNotes(std::string_view line, qovrin::quoted_text::Rules strings);
 
 // What made the output or a builtin's result too large: a reservation, a
 // file, bytes.repeat.

@@ -14,6 +14,7 @@
 #include "frontend/lower/notes/call_syntax_notes.hpp"
 #include "frontend/lower/notes/dot_name_notes.hpp"
 #include "frontend/lower/notes/function_header_notes.hpp"
+#include "frontend/lower/notes/quote_notes.hpp"
 #include "frontend/lower/reading.hpp"
 #include "frontend/syntax/expr_builtin_names.hpp"
 #include "frontend/syntax/expr_number.hpp"
@@ -235,6 +236,10 @@ std::vector<Note> unknownCallNotes(const ast::ApiCallStatement& call, target::Ta
 
 std::vector<Note> parseNotes(const module::Module& module, const SourceLocation& location, Error error) {
   const std::string_view line = lineAt(module, location);
+  // A string left open runs to the line's end, and whatever the reading
+  // stopped at then stands inside it.
+  if (error == Error::UnexpectedEndOfStatement || error == Error::InvalidExpression)
+    if (auto quote = quote_notes::openQuoteInStatement(module, location)) return {std::move(*quote)};
   std::optional<std::string> note;
   if (unclosedBlockNote(line, error))
     if (auto close = commentedCloseNote(module, location)) return {std::move(*close)};

@@ -11,5 +11,6 @@ inline constexpr std::string_view kExpressionNesting =
     "accesses 1,000; a chain of operators such as 1 + 1 + ... + 1 is one level however long";
 inline constexpr std::string_view kBlockNesting = "blocks nest at most 1,000 deep";
 inline constexpr std::string_view kValueNesting = "lists, maps and structs nest at most 1,024 levels deep";
+inline constexpr std::string_view kCallDepth = "functions and macros nest at most 128 calls deep";
 
 }  // namespace frontend::lower::nesting_notes

@@ -23,8 +23,7 @@ std::size_t lineEnd(std::string_view text, std::size_t from) noexcept {
 }
 
 // Where the quote that the line leaves open stands in it.
-std::optional<std::size_t> openQuote(target::Target target, std::string_view line) noexcept {
-  const qovrin::quoted_text::Rules strings = target.strings();
+std::optional<std::size_t> openQuote(qovrin::quoted_text::Rules strings, std::string_view line) noexcept {
   for (std::size_t at = 0; at < line.size(); ++at) {
     if (qovrin::quoted_text::opener(strings, line, at) == 0) continue;
     const auto closed = qovrin::quoted_text::stringEnd(strings, line, at);
@@ -64,7 +63,18 @@ std::optional<diagnostic::Note> openQuoteOnLine(const module::Module& module, ta
   std::string_view code = text->substr(start, lineEnd(*text, start) - start);
   // Nothing after a RISC-V comment mark is read as a string.
   if (target.isa == target::Isa::riscv) code = code.substr(0, lexer::riscvCommentStart(code));
-  const auto quote = openQuote(target, code);
+  const auto quote = openQuote(target.strings(), code);
+  if (!quote) return std::nullopt;
+  return noteAt(line, start + *quote);
+}
+
+std::optional<diagnostic::Note> openQuoteInStatement(const module::Module& module, const SourceLocation& line) {
+  const auto text = sourceText(module, line);
+  if (!text || line.span.start >= text->size()) return std::nullopt;
+  const std::size_t start = line.span.start;
+  // A quote in a comment after the statement opens nothing.
+  const std::string_view code = lexer::isaTextBeforeComment(text->substr(start, lineEnd(*text, start) - start));
+  const auto quote = openQuote(qovrin::quoted_text::kSource, code);
   if (!quote) return std::nullopt;
   return noteAt(line, start + *quote);
 }
@@ -81,7 +91,7 @@ std::optional<diagnostic::Note> openStringAbove(const module::Module& module, co
     const std::size_t start = before == std::string_view::npos ? 0 : before + 1;
     const std::string_view line = text->substr(start, end - start);
     if (isSpirvInstruction(line)) {
-      const auto quote = openQuote(target::Target::spirv(), line);
+      const auto quote = openQuote(qovrin::quoted_text::kSpirv, line);
       if (!quote) return std::nullopt;
       return noteAt(failure, start + *quote);
     }

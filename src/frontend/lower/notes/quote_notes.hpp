@@ -17,6 +17,10 @@ namespace frontend::lower::quote_notes {
 std::optional<diagnostic::Note> openQuoteOnLine(const module::Module& module, target::Target target,
                                                 const SourceLocation& line);
 
+// The same for a statement of the source language (a call, a declaration,
+// an if header), which reads strings as x86 and RISC-V lines do.
+std::optional<diagnostic::Note> openQuoteInStatement(const module::Module& module, const SourceLocation& line);
+
 // For a failure at `failure`: the note at the string that the nearest
 // SPIR-V instruction line above it leaves open; none when that line closes
 // its strings or there is none.
