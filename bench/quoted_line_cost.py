@@ -28,7 +28,7 @@ from child_usage import Child
 
 BOUND = 1.05
 
-SPIRV_HEADER = "OpCapability Shader\nOpMemoryModel Logical GLSL450\n"
+SPIRV_HEADER = "OpCapability Shader\nOpMemoryModel Logical GLSL450\n%1 = OpTypeFloat 32\n"
 
 # (name, target, header, line with quotes or a parenthesis, plain line)
 PAIRS = [

@@ -60,12 +60,16 @@ std::vector<diagnostic::Note> spirvFailureNotes(const module::Module& module,
                  "before its first use ('const " + name + " = 1')",
              piece.location()}};
   }
-  const auto& first = failure.first_definition;
-  if (failure.cause == qovrin::Error::DuplicateSymbol && first && first->at < fragments.size()) {
-    const std::string id = "%" + std::to_string(first->id);
-    return {{quoted + " defines the id " + id + " a second time: each result of a module has an id of its own",
-             piece.location()},
-            {"first definition of " + id, fragments[first->at].location()}};
+  if (failure.id) {
+    const std::string id = "%" + std::to_string(*failure.id);
+    const auto& first = failure.first_definition;
+    if (failure.cause == qovrin::Error::DuplicateSymbol && first && *first < fragments.size())
+      return {{quoted + " defines the id " + id + " a second time: each result of a module has an id of its own",
+               piece.location()},
+              {"first definition of " + id, fragments[*first].location()}};
+    if (failure.cause == qovrin::Error::UndefinedSymbol)
+      return {{quoted + " uses the id " + id + ", which no line of the module defines, before or after it",
+               piece.location()}};
   }
   return {{quoted + " failed: " + std::string(qovrin::errorName(failure.cause)), piece.location()}};
 }
