@@ -110,6 +110,8 @@ CASES = [
      "first definition of %1", 3),
     ("SPIR-V id no line defines", "spv.use()\nOpCapability Shader\nOpBranch %9\n",
      "'OpBranch %9' uses the id %9, which no line of the module defines", 3),
+    ("SPIR-V comment after ';'", "spv.use()\nOpCapability Shader\nOpMemoryModel Logical GLSL450 ; the model\n",
+     "';' does not start a comment here: only '//' ends an instruction line", 3),
     ("source function in instruction text",
      "riscv.use64()\nfn lo12(v: u64) -> u64 {\n  return v & 0xfff\n}\naddi a0, a0, lo12(5)\n",
      "instruction text substitutes values and builtin calls only", 5),

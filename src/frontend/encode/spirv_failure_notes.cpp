@@ -45,6 +45,17 @@ std::optional<std::string_view> unboundIdName(std::string_view lowered) {
   return std::nullopt;
 }
 
+// A comment mark of another assembler outside every string: the line kept
+// it and what follows as operands.
+std::optional<char> commentMark(std::string_view lowered) {
+  spirv_encoder::text::Tokenizer tokenizer(lowered);
+  while (const auto token = tokenizer.nextRaw()) {
+    if (token->starts_with('"')) continue;
+    if (const std::size_t mark = token->find_first_of(";#"); mark != std::string_view::npos) return (*token)[mark];
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::vector<diagnostic::Note> spirvFailureNotes(const module::Module& module,
@@ -71,6 +82,10 @@ std::vector<diagnostic::Note> spirvFailureNotes(const module::Module& module,
       return {{quoted + " uses the id " + id + ", which no line of the module defines, before or after it",
                piece.location()}};
   }
+  if (const auto mark = commentMark(failure.line))
+    return {{qovrin::quotedSubject(std::string_view(&*mark, 1)) +
+                 " does not start a comment here: only '//' ends an instruction line",
+             piece.location()}};
   return {{quoted + " failed: " + std::string(qovrin::errorName(failure.cause)), piece.location()}};
 }
 
