@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "frontend/support/failing_allocation.hpp"
 #include "spirv_test_support.hpp"
 
 namespace {
@@ -116,6 +117,27 @@ TEST(ModuleAssembly, EachIdIsDefinedOnceSomewhere) {
     EXPECT_EQ(result.error().line, expected.line) << first;
     EXPECT_EQ(result.error().id, expected.id) << first;
     EXPECT_EQ(result.error().first_definition, expected.first_definition) << first;
+  }
+}
+
+TEST(ModuleAssembly, IdsCostMemoryByTheirCountNotTheirValue) {
+  struct Case {
+    std::string text;
+    std::size_t ids;
+  };
+  std::string dense;
+  for (int id = 1; id <= 50000; ++id) dense += "%" + std::to_string(id) + " = OpTypeBool\n";
+  const Case cases[] = {
+      {dense, 50000},
+      {"%40000000 = OpTypeBool\nOpName %40000000 \"x\"\nOpName %40000001 \"y\"\n%40000001 = OpTypeVoid", 2},
+  };
+  for (const Case& input : cases) {
+    const std::string_view text = input.text;
+    const frontend::testing::HeapPeak peak;
+    const auto words = module::assembleLines(std::span(&text, 1), 0x00010600);
+    ASSERT_TRUE(words.has_value());
+    // The words grow by doubling; each id may add a few bytes besides.
+    EXPECT_LE(peak.bytes(), 3 * 4 * words->size() + 8 * input.ids + 32768) << input.ids;
   }
 }
 
