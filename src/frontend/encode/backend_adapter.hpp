@@ -45,10 +45,10 @@ struct InstructionFacts {
   std::string_view bounds_warning;
   std::int64_t bounds_value = 0;
   std::uint8_t bounds_width = 0;
-  // Instructions written after the ';' or '#' that ended a RISC-V line's
-  // instruction: views into the line's text, which is not assembled.
-  std::vector<std::string_view> commented_instructions;
-  std::string_view comment_warning;
+  // A RISC-V line's instruction ended at a ';' or '#': what follows may hold
+  // instructions, which are not assembled. Only such lines are read again
+  // for them, so that the record of every other line stays as small.
+  bool commented = false;
 };
 
 // Context of the x86 resolver: constant text folds, any other becomes a
