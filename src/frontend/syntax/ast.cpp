@@ -10,15 +10,14 @@ const SourceLocation& Statement::location() const noexcept {
   return std::visit([](const auto& statement) -> const SourceLocation& { return statement.location; }, payload);
 }
 
-std::string_view IsaTextStatement::textFor(bool spirv) const noexcept {
-  if (!spirv_apart) return text;
+std::string_view IsaTextStatement::apartTextFor(bool spirv) const noexcept {
   if (spirv) return lexer::spirvTextBeforeComment(text);
   return std::string_view(text).substr(0, other_size);
 }
 
-SourceLocation IsaTextStatement::locationFor(bool spirv) const noexcept {
+SourceLocation IsaTextStatement::apartLocationFor(bool spirv) const noexcept {
   SourceLocation cut = location;
-  cut.span.end -= static_cast<std::uint32_t>(text.size() - textFor(spirv).size());
+  cut.span.end -= static_cast<std::uint32_t>(text.size() - apartTextFor(spirv).size());
   return cut;
 }
 

@@ -85,9 +85,14 @@ struct IsaTextStatement {
   bool spirv_apart = false;
   std::uint32_t other_size = 0;  // what every other target keeps, with spirv_apart
 
-  // The line as a target reads it, and where that text lies.
-  std::string_view textFor(bool spirv) const noexcept;
-  SourceLocation locationFor(bool spirv) const noexcept;
+  // The line as a target reads it, and where that text lies. Most lines read
+  // the same for every target, which costs no call.
+  std::string_view textFor(bool spirv) const noexcept { return spirv_apart ? apartTextFor(spirv) : text; }
+  SourceLocation locationFor(bool spirv) const noexcept { return spirv_apart ? apartLocationFor(spirv) : location; }
+
+ private:
+  std::string_view apartTextFor(bool spirv) const noexcept;
+  SourceLocation apartLocationFor(bool spirv) const noexcept;
 };
 
 struct ValueDeclarationStatement {
