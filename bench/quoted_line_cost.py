@@ -4,10 +4,13 @@ character constant or a parenthesis with the same lines written without
 them, on x86-64, RV64 and SPIR-V, and prints the ratio of each pair.
 
 Each shape fills a generated source of the given number of lines; the cost
-of a line is the processor time (user and system) of assembling that source
-less the time of a source of one such line, divided by the line count. Each
-source is assembled a few times and the fastest run counts, so that other
-work on the machine disturbs the comparison less.
+of a line is the cost of assembling that source less the cost of a source of
+one such line, divided by the line count. The cost is counted in executed
+instructions under valgrind's callgrind where valgrind is installed: the
+count does not change with other work on the machine, so one run of a
+source is enough. Without valgrind (or with --measure time) it is the
+processor time (user and system); each source is then assembled a few times
+and the fastest run counts, which other work still disturbs.
 
 Where both sources of a pair assemble to the same bytes, the quoted or
 parenthesised line reads the same instruction as the plain one, and with
@@ -15,11 +18,14 @@ parenthesised line reads the same instruction as the plain one, and with
 other pairs (no plain spelling of an RV64 load or of a SPIR-V string) are
 printed beside a plain line of the same size.
 
-Usage: quoted_line_cost.py <qovrin> [--lines N] [--runs N] [--check]
+Usage: quoted_line_cost.py <qovrin> [--lines N] [--runs N] [--measure instructions|time] [--check]
 """
 
 import argparse
+import functools
 import os
+import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -28,7 +34,7 @@ from child_usage import Child
 
 BOUND = 1.05
 
-SPIRV_HEADER = "OpCapability Shader\nOpMemoryModel Logical GLSL450\n"
+SPIRV_HEADER = "OpCapability Shader\nOpMemoryModel Logical GLSL450\n%1 = OpTypeFloat 32\n"
 
 # (name, target, header, line with quotes or a parenthesis, plain line)
 PAIRS = [
@@ -42,51 +48,75 @@ PAIRS = [
 ]
 
 
-def run(qovrin, target, source, output, runs):
-    """The fastest processor time of assembling source, and its output bytes."""
+def processor_time(command, runs):
+    """The fastest processor time of the command."""
     best = None
     for _ in range(runs):
-        child = Child([qovrin, source, "--target", target, "-o", output, "--no-progress"],
-                      stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        child = Child(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         code, usage = child.finish()
         if code != 0 or usage is None:
-            raise SystemExit(f"{qovrin} failed on {source} (status {code})")
+            raise SystemExit(f"{command[0]} failed on {command[1]} (status {code})")
         best = usage.processor if best is None else min(best, usage.processor)
-    with open(output, "rb") as handle:
-        return best, handle.read()
+    return best
 
 
-def line_cost(qovrin, work, target, header, line, count, runs):
-    """Seconds per line, and the bytes of the whole source."""
+def instructions(command, work):
+    """The instructions the command executes, as callgrind counts them."""
+    counts = os.path.join(work, "callgrind.out")
+    run = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=" + counts] + command,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    if run.returncode != 0:
+        raise SystemExit(f"{command[0]} failed on {command[1]} under valgrind (status {run.returncode}):\n"
+                         + run.stderr)
+    with open(counts) as handle:
+        totals = re.search(r"^(?:summary|totals): (\d+)", handle.read(), re.MULTILINE)
+    if totals is None:
+        raise SystemExit(f"callgrind wrote no count to {counts}")
+    return int(totals.group(1))
+
+
+def line_cost(qovrin, work, target, header, line, count, cost_of):
+    """The cost of one line, and the bytes of the whole source."""
     costs = []
     outputs = []
     for lines in (count, 1):
         source = os.path.join(work, "source.qov")
+        output = os.path.join(work, "out.bin")
         with open(source, "w") as handle:
             handle.write(header + (line + "\n") * lines)
-        seconds, output = run(qovrin, target, source, os.path.join(work, "out.bin"), runs)
-        costs.append(seconds)
-        outputs.append(output)
-    return max(costs[0] - costs[1], 0.0) / count, outputs[0]
+        costs.append(cost_of([qovrin, source, "--target", target, "-o", output, "--no-progress"]))
+        with open(output, "rb") as handle:
+            outputs.append(handle.read())
+    return max(costs[0] - costs[1], 0) / count, outputs[0]
 
 
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.strip().split("\n\n")[0],
                                      usage=__doc__.strip().splitlines()[-1].removeprefix("Usage: "))
-    parser.add_argument("qovrin", help="the qovrin program to time")
-    parser.add_argument("--lines", type=int, default=400_000, help="lines per source (400,000)")
-    parser.add_argument("--runs", type=int, default=5, help="runs per source, the fastest counts (5)")
+    parser.add_argument("qovrin", help="the qovrin program to measure")
+    parser.add_argument("--lines", type=int, help="lines per source (20,000 counting instructions, 400,000 "
+                        "timing)")
+    parser.add_argument("--runs", type=int, default=5, help="timing: runs per source, the fastest counts (5)")
+    parser.add_argument("--measure", choices=("instructions", "time"),
+                        default="instructions" if shutil.which("valgrind") else "time",
+                        help="what a line costs: executed instructions (where valgrind is installed) or "
+                        "processor time")
     parser.add_argument("--check", action="store_true", help=f"fail when a same-bytes pair differs by more "
                         f"than {round((BOUND - 1) * 100)}%%")
     arguments = parser.parse_args(argv)
+    counting = arguments.measure == "instructions"
+    lines = arguments.lines or (20_000 if counting else 400_000)
     failures = []
     with tempfile.TemporaryDirectory(prefix="quoted_line_cost_") as work:
-        print(f"{arguments.lines} lines per source, fastest of {arguments.runs} runs, processor time per line")
+        if counting:
+            print(f"{lines} lines per source, instructions per line (callgrind)")
+            cost_of = functools.partial(instructions, work=work)
+        else:
+            print(f"{lines} lines per source, fastest of {arguments.runs} runs, processor time per line")
+            cost_of = functools.partial(processor_time, runs=arguments.runs)
         for name, target, header, quoted, plain in PAIRS:
-            quoted_cost, quoted_bytes = line_cost(arguments.qovrin, work, target, header, quoted,
-                                                  arguments.lines, arguments.runs)
-            plain_cost, plain_bytes = line_cost(arguments.qovrin, work, target, header, plain,
-                                                arguments.lines, arguments.runs)
+            quoted_cost, quoted_bytes = line_cost(arguments.qovrin, work, target, header, quoted, lines, cost_of)
+            plain_cost, plain_bytes = line_cost(arguments.qovrin, work, target, header, plain, lines, cost_of)
             same = quoted_bytes == plain_bytes
             ratio = quoted_cost / plain_cost if plain_cost > 0 else float("inf")
             verdict = ""
@@ -94,8 +124,9 @@ def main(argv):
                 verdict = "ok" if ratio <= BOUND else "over the bound"
                 if ratio > BOUND:
                     failures.append(name)
-            print(f"  {name:30s} {quoted_cost * 1e9:7.1f} ns against {plain_cost * 1e9:7.1f} ns: {ratio:5.2f}x"
-                  f"  {'same bytes' if same else 'other bytes'} {verdict}")
+            unit, scale = ("instructions", 1) if counting else ("ns", 1e9)
+            print(f"  {name:30s} {quoted_cost * scale:7.1f} {unit} against {plain_cost * scale:7.1f} {unit}: "
+                  f"{ratio:5.3f}x  {'same bytes' if same else 'other bytes'} {verdict}")
     if arguments.check and failures:
         print("over the bound: " + ", ".join(failures))
         return 1

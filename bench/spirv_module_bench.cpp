@@ -48,9 +48,11 @@ std::string moduleText() {
       "%{} = OpLoad %5 %11 Volatile\n",  "%{} = OpConstant %4 -7\n",
       "OpName %{} \"value\"\n",
   };
+  // A result takes the next id; a name names the latest result.
   for (std::size_t index = 0; count + 2 < kInstructions; ++index, ++count) {
     std::string line = shapes[index % std::size(shapes)];
-    if (const auto hole = line.find("{}"); hole != std::string::npos) line.replace(hole, 2, std::to_string(id++));
+    if (const auto hole = line.find("{}"); hole != std::string::npos)
+      line.replace(hole, 2, std::to_string(line.front() == '%' ? id++ : id - 1));
     text += line;
   }
   text += "OpReturn\nOpFunctionEnd\n";

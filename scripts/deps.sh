@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only those missing.
+# Installs the Debian packages the build, the tests and the benchmarks need,
+# only those missing.
 set -euo pipefail
 
 packages=(g++ cmake ninja-build python3 libgtest-dev libgmock-dev libbenchmark-dev
           zlib1g-dev libssl-dev nlohmann-json3-dev
           nasm llvm binutils-riscv64-linux-gnu spirv-tools glslang-tools
-          golang-github-burntsushi-toml-dev)
+          golang-github-burntsushi-toml-dev valgrind)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <optional>
-#include <unordered_map>
 
 #include "common/ascii.hpp"
+#include "spirv_encoder/module_ids.hpp"
 #include "spirv_encoder/text.hpp"
 #include "spirv_encoder/text_tables.hpp"
 
@@ -19,16 +19,22 @@ using text_tables::Quantifier;
 constexpr std::size_t kBoundWord = 3;
 constexpr std::size_t kMaxImportNameBytes = 64;
 constexpr std::uint32_t kMaxWordCount = 0xFFFF;
+// A line that defines an id spells at least "%1 = Op", so a module of n bytes
+// that numbers its ids densely from 1 stays below n / 8; small modules get
+// room for gaps.
+constexpr std::size_t kBytesPerDenseId = 8;
+constexpr std::size_t kMinDenseIds = 4096;
 
 // Reads instructions one line at a time into the module words; the parse
 // context and the instruction's word list live across lines.
 class LineReader {
  public:
-  explicit LineReader(std::vector<std::uint32_t>& module_words) : module_words_(module_words) {}
+  LineReader(std::vector<std::uint32_t>& module_words, std::size_t dense_ids)
+      : module_words_(module_words), ids_(dense_ids) {}
 
-  // `text` is the index of the text the line stands in, kept for each id the
-  // line defines.
-  qovrin::Status readLine(std::string_view line, std::size_t text) {
+  // `place` is where the line stands, kept for each id it defines and each
+  // id it is the first to use.
+  qovrin::Status readLine(std::string_view line, module_ids::LinePlace place) {
     text::Tokenizer tokenizer(line);
     const auto first = tokenizer.nextRaw();
     if (!first) return {};
@@ -47,7 +53,8 @@ class LineReader {
     const auto* row = text_tables::findInstruction(name);
     if (!row) return fail(Error::UnknownOpcode);
 
-    std::uint32_t highest_id = pending_id.value_or(0);
+    named_.highest = pending_id.value_or(0);
+    named_.ids.clear();
     text::ResultType result_type;
     std::optional<std::uint32_t> result_id;
     words_.clear();
@@ -58,8 +65,7 @@ class LineReader {
         result_id = words_.back();
         continue;
       }
-      QOVRIN_TRY(
-          text::appendDynamicOperands(context_, words_, tokenizer, std::span(&operand, 1), result_type, highest_id));
+      QOVRIN_TRY(text::appendDynamicOperands(context_, words_, tokenizer, std::span(&operand, 1), result_type, named_));
       if (is_result && !words_.empty()) result_id = words_.back();
       if (operand.kind == text_tables::kindNumber(OperandKind::IdResultType) && !words_.empty())
         result_type = {words_.back(), true};
@@ -69,15 +75,15 @@ class LineReader {
     if (words_.size() + 1 > kMaxWordCount) return fail(Error::InstructionTooLong);
     // A module names each result once; spirv-val refuses a second definition.
     if (result_id) {
-      const auto [first, fresh] = definitions_.try_emplace(*result_id, text);
-      if (!fresh) {
-        redefined_ = FirstDefinition{first->second, *result_id};
+      if (const auto first = ids_.define(*result_id, place.text)) {
+        redefined_ = Redefinition{*result_id, *first};
         return fail(Error::DuplicateSymbol);
       }
     }
+    for (const std::uint32_t id : named_.ids) ids_.use(id, place);
 
     record(row->number, result_type);
-    highest_id_ = std::max(highest_id_, highest_id);
+    highest_id_ = std::max(highest_id_, named_.highest);
     module_words_.push_back(static_cast<std::uint32_t>(words_.size() + 1) << 16 | row->number);
     module_words_.insert(module_words_.end(), words_.begin(), words_.end());
     return {};
@@ -87,7 +93,13 @@ class LineReader {
 
   // After a line failed with DuplicateSymbol: the id and the text of its first
   // definition.
-  std::optional<FirstDefinition> redefined() const noexcept { return redefined_; }
+  struct Redefinition {
+    std::uint32_t id = 0;
+    std::uint32_t first_text = 0;
+  };
+  std::optional<Redefinition> redefined() const noexcept { return redefined_; }
+
+  std::optional<module_ids::UndefinedUse> firstUndefined() const { return ids_.firstUndefined(); }
 
  private:
   // What later lines need to know of this instruction (words_ holds its
@@ -133,33 +145,60 @@ class LineReader {
   std::vector<std::uint32_t>& module_words_;
   std::vector<std::uint32_t> words_;
   text::ParseContext context_;
+  text::NamedIds named_;
   std::uint32_t highest_id_ = 0;
-  std::unordered_map<std::uint32_t, std::size_t> definitions_;
-  std::optional<FirstDefinition> redefined_;
+  module_ids::IdLedger ids_;
+  std::optional<Redefinition> redefined_;
 };
+
+// The line of `text` that starts at `offset`, without its blanks.
+std::string_view lineAt(std::string_view text, std::size_t offset) {
+  return qovrin::trim(text.substr(offset, text.find('\n', offset) - offset), " \t\r\n");
+}
 
 }  // namespace
 
 ModuleResult<std::vector<std::uint32_t>> assembleLines(std::span<const std::string_view> texts, std::uint32_t version) {
   if (!isSupportedVersion(version))
-    return std::unexpected(ModuleFailure{Error::InvalidSpirvVersion, kVersionMessage, 0, {}, {}});
+    return std::unexpected(ModuleFailure{Error::InvalidSpirvVersion, kVersionMessage, 0, {}, {}, {}});
+  if (texts.size() > std::size_t{module_ids::kMaxText} + 1)
+    return std::unexpected(ModuleFailure{Error::TooManyFragments, kSyntaxMessage, 0, {}, {}, {}});
 
+  std::size_t bytes = 0;
+  for (const std::string_view text : texts) bytes += text.size();
   std::vector<std::uint32_t> words{kMagic, version, 0, 1, 0};
-  LineReader reader(words);
+  LineReader reader(words, std::max(kMinDenseIds, bytes / kBytesPerDenseId));
   for (std::size_t index = 0; index < texts.size(); ++index) {
-    std::string_view rest = texts[index];
+    const std::string_view text = texts[index];
+    std::size_t start = 0;
     while (true) {
-      const std::size_t end = rest.find('\n');
-      const std::string_view line = rest.substr(0, end);
-      if (const auto status = reader.readLine(line, index); !status)
-        return std::unexpected(ModuleFailure{status.error(), kSyntaxMessage, index, qovrin::trim(line, " \t\r\n"),
-                                             reader.redefined()});
+      const std::size_t end = text.find('\n', start);
+      const std::string_view line = text.substr(start, end - start);
+      if (const auto status = reader.readLine(line, {static_cast<std::uint32_t>(index), start}); !status) {
+        ModuleFailure failure{status.error(), kSyntaxMessage, index, lineAt(text, start), {}, {}};
+        if (const auto redefined = reader.redefined()) {
+          failure.id = redefined->id;
+          failure.first_definition = redefined->first_text;
+        }
+        return std::unexpected(failure);
+      }
       if (end == std::string_view::npos) break;
-      rest.remove_prefix(end + 1);
+      start = end + 1;
     }
   }
+  // Lines may name ids that later lines define, so only the whole module
+  // tells an id that no line defines.
+  if (const auto undefined = reader.firstUndefined()) {
+    const std::string_view text = texts[undefined->first_use.text];
+    return std::unexpected(ModuleFailure{Error::UndefinedSymbol,
+                                         kSyntaxMessage,
+                                         undefined->first_use.text,
+                                         lineAt(text, undefined->first_use.offset),
+                                         undefined->id,
+                                         {}});
+  }
   if (reader.highestId() == 0xFFFFFFFFu)
-    return std::unexpected(ModuleFailure{Error::Overflow, kSyntaxMessage, texts.size() - 1, {}, {}});
+    return std::unexpected(ModuleFailure{Error::Overflow, kSyntaxMessage, texts.size() - 1, {}, {}, {}});
   words[kBoundWord] = reader.highestId() + 1;
   return words;
 }

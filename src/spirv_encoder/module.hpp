@@ -24,19 +24,15 @@ inline constexpr std::string_view kSyntaxMessage = "unsupported SPIR-V instructi
 
 // Why a module failed: the message to report, the failure behind it, the
 // text at fault (an index into the texts given) and, when one line failed,
-// that line alone. A line that defines an id a second time names the id and
-// the text of its first definition too.
-struct FirstDefinition {
-  std::size_t at = 0;
-  std::uint32_t id = 0;
-};
-
+// that line alone. An id defined twice or used but defined nowhere is named,
+// and a second definition names the text of the first.
 struct ModuleFailure {
   qovrin::Error cause = qovrin::Error::FrontendDiagnostics;
   std::string_view message;
   std::size_t at = 0;
   std::string_view line;
-  std::optional<FirstDefinition> first_definition;
+  std::optional<std::uint32_t> id;
+  std::optional<std::size_t> first_definition;
 };
 
 template <typename T>
@@ -49,7 +45,7 @@ constexpr bool isSupportedVersion(std::uint32_t version) noexcept {
 
 // Header and instructions of the module the texts spell, in order; one text
 // (one fragment's) may hold several lines. A failing line fails the whole
-// module.
+// module, and so does an id that some line uses and none defines.
 ModuleResult<std::vector<std::uint32_t>> assembleLines(std::span<const std::string_view> texts, std::uint32_t version);
 
 // The words as little-endian bytes; InstructionTooLarge from 2^32 bytes on.

@@ -103,16 +103,23 @@ struct ResultType {
   bool present = false;
 };
 
+// The ids the operands of an instruction name: the highest, which bounds the
+// module, and each one in the order written.
+struct NamedIds {
+  std::uint32_t highest = 0;
+  std::vector<std::uint32_t> ids;
+};
+
 // Reads the tokens of one operand of the given kind (the peeked token first)
-// and appends its words; every id read raises highest_id.
+// and appends its words; every id read goes to `named`.
 qovrin::Status appendOperand(const ParseContext& context, std::vector<std::uint32_t>& words, Tokenizer& tokenizer,
-                             std::uint16_t kind, ResultType result_type, std::uint32_t& highest_id);
+                             std::uint16_t kind, ResultType result_type, NamedIds& named);
 
 // Applies operand descriptors in order: one operand exactly, an optional one
 // when a token remains, variadic ones while tokens remain.
 qovrin::Status appendDynamicOperands(const ParseContext& context, std::vector<std::uint32_t>& words,
                                      Tokenizer& tokenizer, std::span<const text_tables::OperandDescriptor> operands,
-                                     ResultType result_type, std::uint32_t& highest_id);
+                                     ResultType result_type, NamedIds& named);
 
 // Decimal digits, or "0x"/"0X" and hexadecimal digits, at most 32 bits.
 qovrin::Result<std::uint32_t> parseWord(std::string_view token) noexcept;

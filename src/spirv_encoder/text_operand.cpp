@@ -25,14 +25,15 @@ qovrin::Status appendParsedWord(std::vector<std::uint32_t>& words, std::string_v
   return {};
 }
 
-qovrin::Status appendId(std::vector<std::uint32_t>& words, Tokenizer& tokenizer, std::uint32_t& highest_id) {
+qovrin::Status appendId(std::vector<std::uint32_t>& words, Tokenizer& tokenizer, NamedIds& named) {
   const auto token = takeToken(tokenizer);
   if (!token) return fail(token.error());
   if (token->size() < 2 || token->front() != '%') return fail(Error::ExpectedId);
   const auto id = parseWord(token->substr(1));
   if (!id) return fail(id.error());
   words.push_back(*id);
-  highest_id = std::max(highest_id, *id);
+  named.highest = std::max(named.highest, *id);
+  named.ids.push_back(*id);
   return {};
 }
 
@@ -65,10 +66,9 @@ qovrin::Status appendString(std::vector<std::uint32_t>& words, std::string_view 
 
 // The parameters of an enumerant, one operand per parameter kind.
 qovrin::Status appendParameters(const ParseContext& context, std::vector<std::uint32_t>& words, Tokenizer& tokenizer,
-                                const text_tables::EnumerantRow& row, ResultType result_type,
-                                std::uint32_t& highest_id) {
+                                const text_tables::EnumerantRow& row, ResultType result_type, NamedIds& named) {
   for (const std::uint16_t kind : text_tables::parametersOf(row))
-    QOVRIN_TRY(appendOperand(context, words, tokenizer, kind, result_type, highest_id));
+    QOVRIN_TRY(appendOperand(context, words, tokenizer, kind, result_type, named));
   return {};
 }
 
@@ -76,7 +76,7 @@ qovrin::Status appendParameters(const ParseContext& context, std::vector<std::ui
 // order, whatever order the names were written in, because a reader of the
 // binary takes them in that order.
 qovrin::Status appendMask(const ParseContext& context, std::vector<std::uint32_t>& words, Tokenizer& tokenizer,
-                          std::uint16_t kind, ResultType result_type, std::uint32_t& highest_id) {
+                          std::uint16_t kind, ResultType result_type, NamedIds& named) {
   const auto token = takeToken(tokenizer);
   if (!token) return fail(token.error());
   std::uint32_t mask = 0;
@@ -103,19 +103,19 @@ qovrin::Status appendMask(const ParseContext& context, std::vector<std::uint32_t
   for (std::uint32_t bits = mask; bits != 0; bits &= bits - 1) {
     const std::uint32_t bit = bits & (~bits + 1);
     if (const auto* row = text_tables::enumerantByValue(kind, bit))
-      QOVRIN_TRY(appendParameters(context, words, tokenizer, *row, result_type, highest_id));
+      QOVRIN_TRY(appendParameters(context, words, tokenizer, *row, result_type, named));
   }
   return {};
 }
 
 qovrin::Status appendEnumerant(const ParseContext& context, std::vector<std::uint32_t>& words, Tokenizer& tokenizer,
-                               std::uint16_t kind, ResultType result_type, std::uint32_t& highest_id) {
+                               std::uint16_t kind, ResultType result_type, NamedIds& named) {
   const auto token = takeToken(tokenizer);
   if (!token) return fail(token.error());
   const auto* row = text_tables::lookupEnumerant(kind, *token);
   if (!row) return fail(Error::UnknownOperand);
   words.push_back(row->value);
-  return appendParameters(context, words, tokenizer, *row, result_type, highest_id);
+  return appendParameters(context, words, tokenizer, *row, result_type, named);
 }
 
 // An instruction named inside another one (an extended instruction, an
@@ -123,20 +123,19 @@ qovrin::Status appendEnumerant(const ParseContext& context, std::vector<std::uin
 // table does not hold may still be written as a number.
 qovrin::Status appendNamedInstruction(const ParseContext& context, std::vector<std::uint32_t>& words,
                                       Tokenizer& tokenizer, std::string_view token,
-                                      const text_tables::InstructionRow* row, ResultType result_type,
-                                      std::uint32_t& highest_id) {
+                                      const text_tables::InstructionRow* row, ResultType result_type, NamedIds& named) {
   if (!row) return appendParsedWord(words, token);
   words.push_back(row->number);
-  return appendDynamicOperands(context, words, tokenizer, text_tables::operandsOf(*row), result_type, highest_id);
+  return appendDynamicOperands(context, words, tokenizer, text_tables::operandsOf(*row), result_type, named);
 }
 
 qovrin::Status appendExtInst(const ParseContext& context, std::vector<std::uint32_t>& words, Tokenizer& tokenizer,
-                             ResultType result_type, std::uint32_t& highest_id) {
+                             ResultType result_type, NamedIds& named) {
   const auto token = takeToken(tokenizer);
   if (!token) return fail(token.error());
   const auto set = words.empty() ? std::nullopt : context.ext_inst_sets.find(words.back());
   const auto* row = set ? text_tables::findExtInst(*set, *token) : nullptr;
-  QOVRIN_TRY(appendNamedInstruction(context, words, tokenizer, *token, row, result_type, highest_id));
+  QOVRIN_TRY(appendNamedInstruction(context, words, tokenizer, *token, row, result_type, named));
   // A named instruction has taken all operands it has; the ids the outer
   // instruction would still accept belong to instructions written as numbers.
   if (row && tokenizer.hasMore()) return fail(Error::TooManyOperands);
@@ -144,11 +143,11 @@ qovrin::Status appendExtInst(const ParseContext& context, std::vector<std::uint3
 }
 
 qovrin::Status appendSpecConstantOp(const ParseContext& context, std::vector<std::uint32_t>& words,
-                                    Tokenizer& tokenizer, ResultType result_type, std::uint32_t& highest_id) {
+                                    Tokenizer& tokenizer, ResultType result_type, NamedIds& named) {
   const auto token = takeToken(tokenizer);
   if (!token) return fail(token.error());
   return appendNamedInstruction(context, words, tokenizer, *token, text_tables::findSpecConstantOp(*token), result_type,
-                                highest_id);
+                                named);
 }
 
 // The case literal of an OpSwitch target pair takes the width and signedness
@@ -166,17 +165,17 @@ qovrin::Status appendCaseLiteral(const ParseContext& context, std::vector<std::u
 }
 
 qovrin::Status appendPair(const ParseContext& context, std::vector<std::uint32_t>& words, Tokenizer& tokenizer,
-                          std::uint16_t kind, std::uint32_t& highest_id) {
+                          std::uint16_t kind, NamedIds& named) {
   switch (static_cast<OperandKind>(kind)) {
     case OperandKind::PairIdRefIdRef:
-      QOVRIN_TRY(appendId(words, tokenizer, highest_id));
-      return appendId(words, tokenizer, highest_id);
+      QOVRIN_TRY(appendId(words, tokenizer, named));
+      return appendId(words, tokenizer, named);
     case OperandKind::PairIdRefLiteralInteger:
-      QOVRIN_TRY(appendId(words, tokenizer, highest_id));
+      QOVRIN_TRY(appendId(words, tokenizer, named));
       return appendLiteralWord(words, tokenizer);
     case OperandKind::PairLiteralIntegerIdRef:
       QOVRIN_TRY(appendCaseLiteral(context, words, tokenizer));
-      return appendId(words, tokenizer, highest_id);
+      return appendId(words, tokenizer, named);
     default:
       return fail(Error::UnknownOperand);
   }
@@ -185,10 +184,10 @@ qovrin::Status appendPair(const ParseContext& context, std::vector<std::uint32_t
 }  // namespace
 
 qovrin::Status appendOperand(const ParseContext& context, std::vector<std::uint32_t>& words, Tokenizer& tokenizer,
-                             std::uint16_t kind, ResultType result_type, std::uint32_t& highest_id) {
+                             std::uint16_t kind, ResultType result_type, NamedIds& named) {
   switch (text_tables::classOf(kind)) {
     case KindClass::Id:
-      return appendId(words, tokenizer, highest_id);
+      return appendId(words, tokenizer, named);
     case KindClass::Integer:
       return appendLiteralWord(words, tokenizer);
     case KindClass::Float: {
@@ -211,34 +210,33 @@ qovrin::Status appendOperand(const ParseContext& context, std::vector<std::uint3
       return appendTypedNumber(words, *token, type);
     }
     case KindClass::ExtInst:
-      return appendExtInst(context, words, tokenizer, result_type, highest_id);
+      return appendExtInst(context, words, tokenizer, result_type, named);
     case KindClass::SpecConstantOp:
-      return appendSpecConstantOp(context, words, tokenizer, result_type, highest_id);
+      return appendSpecConstantOp(context, words, tokenizer, result_type, named);
     case KindClass::Pair:
-      return appendPair(context, words, tokenizer, kind, highest_id);
+      return appendPair(context, words, tokenizer, kind, named);
     case KindClass::Bits:
-      return appendMask(context, words, tokenizer, kind, result_type, highest_id);
+      return appendMask(context, words, tokenizer, kind, result_type, named);
     case KindClass::Value:
-      return appendEnumerant(context, words, tokenizer, kind, result_type, highest_id);
+      return appendEnumerant(context, words, tokenizer, kind, result_type, named);
   }
   return fail(Error::UnknownOperand);
 }
 
 qovrin::Status appendDynamicOperands(const ParseContext& context, std::vector<std::uint32_t>& words,
                                      Tokenizer& tokenizer, std::span<const text_tables::OperandDescriptor> operands,
-                                     ResultType result_type, std::uint32_t& highest_id) {
+                                     ResultType result_type, NamedIds& named) {
   for (const auto& operand : operands) {
     switch (operand.quantifier) {
       case Quantifier::one:
-        QOVRIN_TRY(appendOperand(context, words, tokenizer, operand.kind, result_type, highest_id));
+        QOVRIN_TRY(appendOperand(context, words, tokenizer, operand.kind, result_type, named));
         break;
       case Quantifier::optional:
-        if (tokenizer.hasMore())
-          QOVRIN_TRY(appendOperand(context, words, tokenizer, operand.kind, result_type, highest_id));
+        if (tokenizer.hasMore()) QOVRIN_TRY(appendOperand(context, words, tokenizer, operand.kind, result_type, named));
         break;
       case Quantifier::variadic:
         while (tokenizer.hasMore())
-          QOVRIN_TRY(appendOperand(context, words, tokenizer, operand.kind, result_type, highest_id));
+          QOVRIN_TRY(appendOperand(context, words, tokenizer, operand.kind, result_type, named));
         break;
     }
   }

@@ -149,6 +149,7 @@ qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_vi
     X86Operand& operand = ins.operands[parsed];
     operand = X86Operand{};
     QOVRIN_TRY(plain ? fillPlainOperandWord(word, resolver, operand) : fillOperandText(ins, text, resolver, operand));
+    if (operand.ea_flags & kEaRel) ins.rel_written = true;
     if (operand.flags & (kNear | kShort)) ins.option_flags |= kOptionNoJcc8 | kOptionNoJmp8;
     if (operand.decorators & (kDecoratorBroadcast | kDecoratorRounding | kDecoratorSae)) {
       ins.broadcast_operand = static_cast<std::uint8_t>(parsed);
@@ -341,7 +342,7 @@ qovrin::Status refuseUnrunnable(const X86Instruction& ins, const X86EncodeOption
 // address of no register that moves with the code has. Elsewhere the bytes
 // are those of the plain address, and the line is told, as nasm tells it.
 void warnDroppedRel(encode::OwnedEncodeResult& result, const X86Instruction& ins) {
-  if (ins.mode_bits != 64) return;
+  if (ins.mode_bits != 64 || !ins.rel_written) return;
   for (std::size_t slot = 0; slot < ins.operand_count; ++slot) {
     const X86Operand& operand = ins.operands[slot];
     if (operand.kind != OperandKind::memory || (operand.ea_flags & kEaRel) == 0) continue;

@@ -165,6 +165,7 @@ struct X86Instruction {
   std::uint8_t v_register = 0;
   std::uint8_t operand_count = 0;
   bool default_rel = false;
+  bool rel_written = false;  // some operand was written with 'rel'
   bool keep_rip = false;
   bool keep_bnd = false;
   std::uint8_t address_bits = 32;

@@ -48,10 +48,10 @@ struct InstructionFacts {
   // The line writes no minus, so the value is shown as the unsigned word it
   // was written as (an address from here(), a number from 2^63 up).
   bool bounds_unsigned = false;
-  // Instructions written after the ';' or '#' that ended a RISC-V line's
-  // instruction: views into the line's text, which is not assembled.
-  std::vector<std::string_view> commented_instructions;
-  std::string_view comment_warning;
+  // A RISC-V line's instruction ended at a ';' or '#': what follows may hold
+  // instructions, which are not assembled. Only such lines are read again
+  // for them, so that the record of every other line stays as small.
+  bool commented = false;
 };
 
 // Context of the x86 resolver: constant text folds, any other becomes a

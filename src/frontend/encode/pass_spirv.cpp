@@ -24,7 +24,7 @@ bool blocksModule(const fragment::Fragment& piece) noexcept {
 
 std::unexpected<SpirvFailure> checkFailed(Error cause, std::string_view message,
                                           std::span<const fragment::Fragment> fragments, std::size_t at) {
-  return std::unexpected(SpirvFailure{{cause, message, at, {}, {}}, fragments[at].location()});
+  return std::unexpected(SpirvFailure{{cause, message, at, {}, {}, {}}, fragments[at].location()});
 }
 
 }  // namespace
@@ -59,9 +59,12 @@ std::expected<SpirvModule, SpirvFailure> assembleSpirvFragments(std::span<const 
   auto words = spirv_encoder::module::assembleLines(texts, first->instruction()->target.parameter);
   if (!words) {
     SpirvFailure failure{words.error(), first->location()};
-    failure.failure.at = module.spirv_fragments[failure.failure.at];
-    if (failure.failure.first_definition)
-      failure.failure.first_definition->at = module.spirv_fragments[failure.failure.first_definition->at];
+    spirv_encoder::module::ModuleFailure& failed = failure.failure;
+    failed.at = module.spirv_fragments[failed.at];
+    if (failed.first_definition) failed.first_definition = module.spirv_fragments[*failed.first_definition];
+    // An id defined twice or never is the fault of one line, not of the
+    // module's syntax as a whole.
+    if (failed.id) failure.location = fragments[failed.at].location();
     return std::unexpected(failure);
   }
   module.words = std::move(*words);

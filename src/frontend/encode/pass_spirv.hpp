@@ -23,7 +23,8 @@ inline constexpr std::string_view kSpirvDisagreementMessage =
 
 // A module that failed: the encoder's failure with `at` naming the fragment
 // at fault, and where its message belongs. A line the encoder refused is
-// reported at the module's first line, a fragment check at its fragment.
+// reported at the module's first line; an id defined twice or never, and a
+// fragment check, at the fragment at fault.
 struct SpirvFailure {
   spirv_encoder::module::ModuleFailure failure;
   SourceLocation location;

@@ -45,6 +45,17 @@ std::optional<std::string_view> unboundIdName(std::string_view lowered) {
   return std::nullopt;
 }
 
+// A comment mark of another assembler outside every string: the line kept
+// it and what follows as operands.
+std::optional<char> commentMark(std::string_view lowered) {
+  spirv_encoder::text::Tokenizer tokenizer(lowered);
+  while (const auto token = tokenizer.nextRaw()) {
+    if (token->starts_with('"')) continue;
+    if (const std::size_t mark = token->find_first_of(";#"); mark != std::string_view::npos) return (*token)[mark];
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::vector<diagnostic::Note> spirvFailureNotes(const module::Module& module,
@@ -60,13 +71,21 @@ std::vector<diagnostic::Note> spirvFailureNotes(const module::Module& module,
                  "before its first use ('const " + name + " = 1')",
              piece.location()}};
   }
-  const auto& first = failure.first_definition;
-  if (failure.cause == qovrin::Error::DuplicateSymbol && first && first->at < fragments.size()) {
-    const std::string id = "%" + std::to_string(first->id);
-    return {{quoted + " defines the id " + id + " a second time: each result of a module has an id of its own",
-             piece.location()},
-            {"first definition of " + id, fragments[first->at].location()}};
+  if (failure.id) {
+    const std::string id = "%" + std::to_string(*failure.id);
+    const auto& first = failure.first_definition;
+    if (failure.cause == qovrin::Error::DuplicateSymbol && first && *first < fragments.size())
+      return {{quoted + " defines the id " + id + " a second time: each result of a module has an id of its own",
+               piece.location()},
+              {"first definition of " + id, fragments[*first].location()}};
+    if (failure.cause == qovrin::Error::UndefinedSymbol)
+      return {{quoted + " uses the id " + id + ", which no line of the module defines, before or after it",
+               piece.location()}};
   }
+  if (const auto mark = commentMark(failure.line))
+    return {{qovrin::quotedSubject(std::string_view(&*mark, 1)) +
+                 " does not start a comment here: only '//' ends an instruction line",
+             piece.location()}};
   return {{quoted + " failed: " + std::string(qovrin::errorName(failure.cause)), piece.location()}};
 }
 

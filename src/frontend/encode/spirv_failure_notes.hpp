@@ -1,7 +1,8 @@
 #pragma once
 // The notes after a SPIR-V module failed: the line at fault as its source
 // wrote it, and what the failure means when the encoder's error alone would
-// not tell (an id name no const binds, an id defined twice).
+// not tell (an id name no const binds, an id defined twice or never, a
+// comment mark that is none here).
 
 #include <vector>
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -62,9 +64,37 @@ constexpr auto kBuiltinIndex = [] {
 static_assert(std::ranges::adjacent_find(kBuiltinIndex, {}, &BuiltinName::name) == kBuiltinIndex.end(),
               "a builtin name belongs to one group only");
 
+// Every call node looks its name up when it is built, and a condition is
+// built again each time it is read, so the lookup hashes the name once and
+// compares it with the one or two names of its slots, where a binary search
+// compares it with seven or eight.
+constexpr std::uint32_t nameHash(std::string_view name) noexcept {
+  std::uint32_t hash = 2166136261u;
+  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  return hash;
+}
+
+constexpr std::size_t kBuiltinSlotCount = std::bit_ceil(2 * kBuiltinIndex.size());
+constexpr std::uint16_t kNoBuiltin = 0xFFFF;
+static_assert(kBuiltinIndex.size() < kNoBuiltin);
+
+constexpr auto kBuiltinSlots = [] {
+  std::array<std::uint16_t, kBuiltinSlotCount> slots{};
+  slots.fill(kNoBuiltin);
+  for (std::size_t place = 0; place < kBuiltinIndex.size(); ++place) {
+    std::size_t slot = nameHash(kBuiltinIndex[place].name) & (kBuiltinSlotCount - 1);
+    while (slots[slot] != kNoBuiltin) slot = (slot + 1) & (kBuiltinSlotCount - 1);
+    slots[slot] = static_cast<std::uint16_t>(place);
+  }
+  return slots;
+}();
+
 const BuiltinName* findBuiltin(std::string_view name) noexcept {
-  const auto found = std::ranges::lower_bound(kBuiltinIndex, name, {}, &BuiltinName::name);
-  return found != kBuiltinIndex.end() && found->name == name ? &*found : nullptr;
+  for (std::size_t slot = nameHash(name) & (kBuiltinSlotCount - 1);; slot = (slot + 1) & (kBuiltinSlotCount - 1)) {
+    const std::uint16_t place = kBuiltinSlots[slot];
+    if (place == kNoBuiltin) return nullptr;
+    if (kBuiltinIndex[place].name == name) return &kBuiltinIndex[place];
+  }
 }
 
 // The builtin a call node calls, by the place it kept when it was built.
