@@ -25,7 +25,7 @@ const std::vector<std::string> kDefinitions = {
     "fn k(x) -> integer {\n  let r = x\n  h(r)\n  return r + G1\n}\n",
     "fn k(let r) {\n  if r > 2 {\n    return 0\n  }\n  r = r + G0\n}\n",
     "fn p(x) -> integer {\n  let r = x\n  k(r)\n  return r + len(L)\n}\n",
-    "fn grow(let l) {\n  addp(l, G1)\n  if len(l) > 4 {\n    return 0\n  }\n  addp(l, 5)\n}\n",
+    "fn grow(let l) {\n  addp(l, G1)\n  if len(l) > G1 {\n    return 0\n  }\n  addp(l, 5)\n}\n",
     "fn probe() -> integer {\n  grow(L)\n  return len(L)\n}\n",
     "fn register(let m, key) {\n  if map.has(m, key) {\n    return 0\n  }\n  m = map.set(m, key, G0)\n}\n",
     "fn known(key) -> integer {\n  register(REG, key)\n  return len(REG)\n}\n",
