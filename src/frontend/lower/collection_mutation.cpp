@@ -93,7 +93,7 @@ qovrin::Result<Value*> mutableTarget(module::Module& module, context::LowerConte
   if (bound == nullptr)
     return refused<Value*>(module, call, "collection mutation target must resolve to a let binding");
   if (!bound->is_mutable) return refused<Value*>(module, call, "cannot mutate a const collection binding");
-  return &bound->value;
+  return &module.writableValue(*bound);
 }
 
 qovrin::Status lowerCollectionMutation(module::Module& module, context::LowerContext& context,

@@ -10,19 +10,32 @@ using qovrin::Error;
 using qovrin::fail;
 using value::Value;
 
-MetaLocal* MetaScope::find(std::string_view name) noexcept {
+MetaLocal* MetaScope::find(std::string_view name) {
   return const_cast<MetaLocal*>(std::as_const(*this).find(name));
 }
 
-const MetaLocal* MetaScope::find(std::string_view name) const noexcept {
+const MetaLocal* MetaScope::find(std::string_view name) const {
   if (!index_.empty()) {
     const auto found = index_.find(name);
-    return found == index_.end() ? nullptr : &locals_[found->second];
+    if (found != index_.end()) return &locals_[found->second];
+    return view_ ? readModuleValue(name) : nullptr;
   }
   // Names are unique within a scope, so the direction of the scan cannot change the match.
   for (const MetaLocal& local : locals_)
     if (local.name == name) return &local;
-  return nullptr;
+  return view_ ? readModuleValue(name) : nullptr;
+}
+
+void MetaScope::viewModuleValues(const module::Module& module, std::shared_ptr<const value::ModuleSnapshot> snapshot) {
+  view_ = std::make_unique<ModuleView>(ModuleView{&module, std::move(snapshot), {}});
+}
+
+const MetaLocal* MetaScope::readModuleValue(std::string_view name) const {
+  if (const auto found = view_->read.find(name); found != view_->read.end()) return &found->second;
+  const Value* seen = view_->module->valueAt(name, *view_->snapshot);
+  if (seen == nullptr) return nullptr;
+  const auto [kept, added] = view_->read.try_emplace(std::string(name), MetaLocal{std::string(name), *seen, false});
+  return &kept->second;
 }
 
 qovrin::Status MetaScope::define(std::string_view name, Value&& value, bool is_mutable, LocalKind kind) {
@@ -45,7 +58,8 @@ LowerContext::LowerContext(const contracts::PathOptions& options)
             options.include_folders,
             options.unreadable_include,
             options.files_available,
-            std::nullopt} {}
+            std::nullopt,
+            options.copies_every_value} {}
 
 ScopeGuard::ScopeGuard(LowerContext& context) : context_(context) { context_.scopes.emplace_back(); }
 
@@ -57,7 +71,7 @@ qovrin::Status defineLocalValue(LowerContext& context, std::string_view name, Va
   return context.scopes.back().define(name, std::move(value), is_mutable, kind);
 }
 
-MetaLocal* lookupLocal(LowerContext& context, std::string_view name) noexcept {
+MetaLocal* lookupLocal(LowerContext& context, std::string_view name) {
   for (MetaScope& scope : std::views::reverse(context.scopes))
     if (MetaLocal* local = scope.find(name)) return local;
   return nullptr;
@@ -71,12 +85,12 @@ qovrin::Result<bool> setLocalValue(LowerContext& context, std::string_view name,
   return true;
 }
 
-Value* lookupLocalValue(LowerContext& context, std::string_view name) noexcept {
+Value* lookupLocalValue(LowerContext& context, std::string_view name) {
   MetaLocal* local = lookupLocal(context, name);
   return local == nullptr ? nullptr : &local->value;
 }
 
-MutableLocal lookupMutableLocalValue(LowerContext& context, std::string_view name) noexcept {
+MutableLocal lookupMutableLocalValue(LowerContext& context, std::string_view name) {
   MetaLocal* local = lookupLocal(context, name);
   if (local == nullptr) return {};
   if (!local->is_mutable) return {nullptr, MutableLookup::immutable};

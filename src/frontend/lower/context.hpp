@@ -42,8 +42,8 @@ struct MetaLocal {
 // The locals of one block, loop round or call, in definition order.
 class MetaScope {
  public:
-  MetaLocal* find(std::string_view name) noexcept;
-  const MetaLocal* find(std::string_view name) const noexcept;
+  MetaLocal* find(std::string_view name);
+  const MetaLocal* find(std::string_view name) const;
 
   // DuplicateSymbol when this scope already binds the name. Takes the value
   // only on success.
@@ -52,11 +52,24 @@ class MetaScope {
 
   std::span<const MetaLocal> locals() const noexcept { return locals_; }
 
+  // After its own locals the scope holds the module's value symbols as the
+  // snapshot saw them, as constants; each is copied when first read.
+  void viewModuleValues(const module::Module& module, std::shared_ptr<const value::ModuleSnapshot> snapshot);
+
  private:
   struct NameHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view name) const noexcept { return std::hash<std::string_view>{}(name); }
   };
+
+  struct ModuleView {
+    const module::Module* module = nullptr;
+    std::shared_ptr<const value::ModuleSnapshot> snapshot;
+    // The values read so far; a node keeps each local where it is.
+    std::unordered_map<std::string, MetaLocal, NameHash, std::equal_to<>> read;
+  };
+
+  const MetaLocal* readModuleValue(std::string_view name) const;
 
   // Most scopes hold a few locals, which a scan finds fastest; larger ones
   // (generated tables, long loop bodies) get a name index.
@@ -64,6 +77,7 @@ class MetaScope {
 
   std::vector<MetaLocal> locals_;
   std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> index_;
+  std::unique_ptr<ModuleView> view_;
 };
 
 // A source being lowered; both texts belong to the caller of that lowering.
@@ -155,15 +169,15 @@ qovrin::Status defineLocalValue(LowerContext& context, std::string_view name, va
 qovrin::Result<bool> setLocalValue(LowerContext& context, std::string_view name, value::Value&& value);
 
 // The nearest local of that name; valid until its scope is popped or it is reassigned.
-value::Value* lookupLocalValue(LowerContext& context, std::string_view name) noexcept;
-MetaLocal* lookupLocal(LowerContext& context, std::string_view name) noexcept;
+value::Value* lookupLocalValue(LowerContext& context, std::string_view name);
+MetaLocal* lookupLocal(LowerContext& context, std::string_view name);
 
 enum class MutableLookup : std::uint8_t { not_found = 0, immutable = 1, found = 2 };
 struct MutableLocal {
   value::Value* value = nullptr;  // set only when found and mutable
   MutableLookup state = MutableLookup::not_found;
 };
-MutableLocal lookupMutableLocalValue(LowerContext& context, std::string_view name) noexcept;
+MutableLocal lookupMutableLocalValue(LowerContext& context, std::string_view name);
 
 // The evaluator's local lookup: a copy of the nearest local, or nothing.
 qovrin::Result<std::optional<value::Value>> resolveLocalValue(LowerContext& context, std::string_view name);
@@ -171,17 +185,16 @@ qovrin::Result<std::optional<value::Value>> resolveLocalValue(LowerContext& cont
 // Pops and releases the innermost scope; nothing with no scope open.
 void discardLastScope(LowerContext& context) noexcept;
 
-// What the macro operands written in text can see: copies of the module
-// values that the names in the text read (all of them when it calls anything
-// but a builtin, which may be a value function defined later), then of every
-// local, outermost scope first (a later binding of a name replaces an earlier
-// one). Module values the text never names are
-// left out, so that a capture costs what its text names rather than what the
-// module holds; every piece of an operand is a part of that text.
-// MacroCaptureDepthExceeded when the copies hold operands captured too
-// deeply already.
+// What the macro operands written now can see: the module's values as they
+// are now (a snapshot, or copies of every one where the context copies every
+// value), then copies of every local, outermost scope first (a later binding
+// of a name replaces an earlier one). MacroCaptureDepthExceeded when the
+// values hold operands captured too deeply already.
 qovrin::Result<std::shared_ptr<value::OperandEnvironment>> captureOperandEnvironment(LowerContext& context,
-                                                                                      const module::Module& module,
-                                                                                      std::string_view written);
+                                                                                      module::Module& module);
+
+// What the name reads in the environment; null when it binds nothing there.
+const value::Value* environmentBinding(const module::Module& module, const value::OperandEnvironment& environment,
+                                       std::string_view name) noexcept;
 
 }  // namespace frontend::lower::context

@@ -178,7 +178,7 @@ qovrin::Status lowerAssignment(Lowering& lowering, const ast::AssignmentStatemen
   symbol::Symbol* symbol = lowering.module.findSymbol(assignment.target);
   symbol::ValueSymbol* target = symbol == nullptr ? nullptr : symbol->value();
   if (target == nullptr || !target->is_mutable) return fail(Error::InvalidValueDeclaration);
-  target->value = std::move(*value);
+  lowering.module.writableValue(*target) = std::move(*value);
   return {};
 }
 

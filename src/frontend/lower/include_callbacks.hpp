@@ -62,6 +62,11 @@ struct PathOptions {
   bool files_available = false;
   // The root source's real path; absent: its path as given.
   std::optional<std::string_view> identity;
+  // Copies instead of the shortcuts that keep them cheap: a macro operand's
+  // environment holds a copy of every module value, and a let parameter a
+  // copy of its argument. Only tests set it, to check the shortcuts against
+  // the copies they stand for.
+  bool copies_every_value = false;
 };
 
 }  // namespace frontend::lower::contracts

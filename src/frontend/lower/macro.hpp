@@ -98,8 +98,8 @@ qovrin::Result<value::Value> evaluateOperand(lower::context::LowerContext& conte
 // mnemonic: a name the target's syntax does not claim, bound to an integer
 // where its piece was written, becomes that integer in unsigned decimal;
 // everything else is copied. InvalidExpression for an open quote.
-qovrin::Status appendNativePieces(std::string& out, target::Target target, std::string_view mnemonic,
-                                  std::span<const value::OperandPiece> pieces);
+qovrin::Status appendNativePieces(std::string& out, const module::Module& module, target::Target target,
+                                  std::string_view mnemonic, std::span<const value::OperandPiece> pieces);
 
 // Expands the line when its first word names a macro: false (and nothing
 // done) when it names none. The body is lowered where the line stands.

@@ -129,7 +129,7 @@ qovrin::Result<bool> dispatch(module::Module& module, lower::contracts::ActiveOu
   if (!expansion) return fail(expansion.error());
   ExpansionFrame frame(context, module.diagnostics(), *expansion);
 
-  auto environment = lower::context::captureOperandEnvironment(context, module, text.substr(name_end));
+  auto environment = lower::context::captureOperandEnvironment(context, module);
   if (!environment) return fail(environment.error());
   (*environment)->position = value::OperandPosition{cursor.offset, cursor.file_cursor};
   (*environment)->target = cursor.target;

@@ -45,7 +45,7 @@ class CapturedSymbolMapper {
       if (offset < piece_end) break;
     }
     if (index == pieces_.size()) return fail(Error::InvalidOperand);
-    if (const Value* bound = pieces_[index].environment->bindings.find(identifier)) {
+    if (const Value* bound = lower::context::environmentBinding(module_, *pieces_[index].environment, identifier)) {
       std::string name = generatedName("macro_operand_", index, offset);
       const auto stored = generated_.setCloned(name, *bound);
       if (!stored) return fail(stored.error() == Error::OutOfMemory ? stored.error() : Error::InvalidOperand);
@@ -104,8 +104,12 @@ qovrin::Result<Value> evaluateOperand(LowerContext& context, const value::Operan
   if (written.target) at_invocation.target = written.target;
   if (written.section) at_invocation.current_section = written.section;
 
+  // The first piece's environment is the base of the whole operand: every
+  // function that any piece calls reads what it saw.
   const ScopeSwap swap(context);
-  QOVRIN_TRY(defineConstants(context.scopes.emplace_back(), written.bindings));
+  MetaScope& base = context.scopes.emplace_back();
+  QOVRIN_TRY(defineConstants(base, written.bindings));
+  if (written.module_values) base.viewModuleValues(evaluation.module, written.module_values);
 
   const std::string text = operand.text();
   CapturedSymbolMapper mapper(pieces, evaluation.module);

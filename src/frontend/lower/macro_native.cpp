@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/quoted_text.hpp"
+#include "frontend/lower/context.hpp"
 #include "frontend/lower/instruction_words.hpp"
 #include "frontend/lower/macro.hpp"
 
@@ -19,8 +20,8 @@ constexpr std::string_view kMnemonicStandIn = "instruction ";
 
 }  // namespace
 
-qovrin::Status appendNativePieces(std::string& out, target::Target target, std::string_view mnemonic,
-                                  std::span<const value::OperandPiece> pieces) {
+qovrin::Status appendNativePieces(std::string& out, const module::Module& module, target::Target target,
+                                  std::string_view mnemonic, std::span<const value::OperandPiece> pieces) {
   std::string text;
   for (const value::OperandPiece& piece : pieces) {
     text.assign(kMnemonicStandIn);
@@ -45,7 +46,7 @@ qovrin::Status appendNativePieces(std::string& out, target::Target target, std::
       const std::string_view name = std::string_view(text).substr(position, end - position);
       const value::Value* bound = lower::instruction_words::shouldKeepIsaIdentifier(target, mnemonic, text, position, name)
                                       ? nullptr
-                                      : piece.environment->bindings.find(name);
+                                      : lower::context::environmentBinding(module, *piece.environment, name);
       const auto* integer = bound == nullptr ? nullptr : bound->asInteger();
       if (integer != nullptr)
         out += std::to_string(integer->word);

@@ -105,17 +105,22 @@ qovrin::Status checkLetArguments(module::Module& module, context::LowerContext& 
 }
 
 // The caller's binding a let argument names: the nearest local, else the
-// module value; local says which.
-value::Value* callerBinding(module::Module& module, context::LowerContext& context, std::string_view name,
-                            bool& local) {
-  if (value::Value* found = context::lookupMutableLocalValue(context, name).value) {
-    local = true;
-    return found;
-  }
-  local = false;
+// module value (module_symbol says which).
+struct CallerBinding {
+  value::Value* value = nullptr;
+  symbol::ValueSymbol* module_symbol = nullptr;
+};
+
+CallerBinding callerBinding(module::Module& module, context::LowerContext& context, std::string_view name) {
+  if (value::Value* found = context::lookupMutableLocalValue(context, name).value) return {found, nullptr};
   symbol::Symbol* symbol = module.findSymbol(name);
   symbol::ValueSymbol* named = symbol == nullptr ? nullptr : symbol->value();
-  return named == nullptr ? nullptr : &named->value;
+  return named == nullptr ? CallerBinding{} : CallerBinding{&named->value, named};
+}
+
+// The binding, about to change.
+value::Value* writableBinding(module::Module& module, const CallerBinding& binding) {
+  return binding.module_symbol != nullptr ? &module.writableValue(*binding.module_symbol) : binding.value;
 }
 
 // A let parameter holds the caller's list or map itself rather than a copy
@@ -123,24 +128,40 @@ value::Value* callerBinding(module::Module& module, context::LowerContext& conte
 // nothing could see the binding until the value is written back: the
 // argument still holds the binding's value (no later argument assigned it)
 // and the body cannot reach the binding, which a parameter of the same name
-// hides from every lookup of the body's and its callees' locals.
-void takeUnseenBindings(module::Module& module, context::LowerContext& context,
-                        const ast::MetaFunctionStatement& function, const ast::ApiCallStatement& call,
-                        std::span<value::Value> values) {
+// hides from every lookup of the body's and its callees' locals. Outside a
+// value function the body ends in the write-back or in a failure that ends
+// lowering; inside one a return may pass through it, after which the
+// caller reads its binding unchanged, so there the parameter gets a copy.
+// Returns which arguments were taken.
+std::vector<bool> takeUnseenBindings(module::Module& module, context::LowerContext& context,
+                                     const ast::MetaFunctionStatement& function, const ast::ApiCallStatement& call,
+                                     std::span<value::Value> values) {
+  std::vector<bool> taken(values.size(), false);
+  if (context.paths.copies_every_value || context.value_function_depth > 0) return taken;
   for (std::size_t index = 0; index < function.params.size(); ++index) {
     const ast::MetaFunctionParam& param = function.params[index];
     if (!param.is_mutable) continue;
     const std::string_view name = *bareIdentifier(call.arguments[index]);
-    bool local = false;
-    value::Value* binding = callerBinding(module, context, name, local);
-    if (binding == nullptr || !value::sameCollection(*binding, values[index])) continue;
+    const CallerBinding binding = callerBinding(module, context, name);
+    if (binding.value == nullptr || !value::sameCollection(*binding.value, values[index])) continue;
     const bool hidden = param.name == name;
-    if (!(hidden && local) &&
+    if (!(hidden && binding.module_symbol == nullptr) &&
         binding_reach::mayName(binding_reach::functionReach(context, module.metaFunctions(),
                                                             binding_reach::Callee::statement_function, function.name),
                                hidden ? "" : name))
       continue;
-    values[index] = std::exchange(*binding, value::Value());
+    values[index] = std::exchange(*writableBinding(module, binding), value::Value());
+    taken[index] = true;
+  }
+  return taken;
+}
+
+// Writes each value back to the binding its let argument names.
+void writeBack(module::Module& module, context::LowerContext& context, const ast::ApiCallStatement& call,
+               std::span<const std::size_t> params, std::span<value::Value> values) {
+  for (std::size_t slot = 0; slot < params.size(); ++slot) {
+    const CallerBinding binding = callerBinding(module, context, *bareIdentifier(call.arguments[params[slot]]));
+    if (binding.value != nullptr) *writableBinding(module, binding) = std::move(values[slot]);
   }
 }
 
@@ -164,31 +185,33 @@ qovrin::Status lowerMetaFunctionCall(module::Module& module, contracts::ActiveOu
       QOVRIN_TRY(meta_function_runtime::coerceToTypeName(module, *argument, *type_name));
     values.push_back(std::move(*argument));
   }
-  takeUnseenBindings(module, context, function, call, values);
+  const std::vector<bool> taken = takeUnseenBindings(module, context, function, call, values);
 
+  // On success every let parameter's final value goes back; on a failure
+  // the values taken from their bindings do, so that none is left empty.
+  std::vector<std::size_t> params;
   std::vector<value::Value> results;
+  qovrin::Status lowered;
   {
     const context::ScopeGuard scope(context);
-    for (std::size_t index = 0; index < values.size(); ++index)
-      QOVRIN_TRY(context::defineLocalValue(context, function.params[index].name, std::move(values[index]),
-                                           function.params[index].is_mutable, context::LocalKind::parameter));
-    QOVRIN_TRY(lowerStatementSlice(module, cursor, active_outputs, function.body, context));
-    for (const ast::MetaFunctionParam& param : function.params) {
-      if (!param.is_mutable) continue;
-      context::MetaLocal* local = context.scopes.back().find(param.name);
-      if (local == nullptr) return fail(Error::InvalidMetaFunction);
-      results.push_back(std::move(local->value));
+    std::size_t defined = 0;
+    for (; defined < values.size(); ++defined) {
+      lowered = context::defineLocalValue(context, function.params[defined].name, std::move(values[defined]),
+                                          function.params[defined].is_mutable, context::LocalKind::parameter);
+      if (!lowered) break;
+    }
+    if (lowered) lowered = lowerStatementSlice(module, cursor, active_outputs, function.body, context);
+    for (std::size_t index = 0; index < function.params.size(); ++index) {
+      const ast::MetaFunctionParam& param = function.params[index];
+      if (!param.is_mutable || (!lowered && !taken[index])) continue;
+      context::MetaLocal* local = index < defined ? context.scopes.back().find(param.name) : nullptr;
+      if (lowered && local == nullptr) return fail(Error::InvalidMetaFunction);
+      params.push_back(index);
+      results.push_back(std::move(local != nullptr ? local->value : values[index]));
     }
   }
-  std::size_t result = 0;
-  for (std::size_t index = 0; index < function.params.size(); ++index) {
-    if (!function.params[index].is_mutable) continue;
-    bool local = false;
-    value::Value& final_value = results[result++];
-    if (value::Value* binding = callerBinding(module, context, *bareIdentifier(call.arguments[index]), local))
-      *binding = std::move(final_value);
-  }
-  return {};
+  writeBack(module, context, call, params, results);
+  return lowered;
 }
 
 }  // namespace frontend::lower::root

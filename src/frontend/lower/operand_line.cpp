@@ -39,11 +39,11 @@ qovrin::Result<bool> namesOperand(context::LowerContext& context, std::string_vi
   return false;
 }
 
-qovrin::Status appendSlice(std::string& out, const value::OperandValue& captured, std::size_t start,
-                           std::size_t end, target::Target target, std::string_view mnemonic) {
+qovrin::Status appendSlice(std::string& out, const module::Module& module, const value::OperandValue& captured,
+                           std::size_t start, std::size_t end, target::Target target, std::string_view mnemonic) {
   const auto slice = operand_text::sliceOperand(captured.pieces(), start, end);
   if (!slice) return fail(slice.error());
-  return macro::appendNativePieces(out, target, mnemonic, slice->pieces());
+  return macro::appendNativePieces(out, module, target, mnemonic, slice->pieces());
 }
 
 }  // namespace
@@ -68,7 +68,7 @@ qovrin::Result<std::optional<std::string>> lowerOperandLine(module::Module& modu
   if (!named) return fail(named.error());
   if (!*named) return std::nullopt;
 
-  auto environment = context::captureOperandEnvironment(context, module, operands);
+  auto environment = context::captureOperandEnvironment(context, module);
   if (!environment) return fail(environment.error());
   (*environment)->position = value::OperandPosition{cursor.offset, cursor.file_cursor};
   (*environment)->target = cursor.target;
@@ -83,7 +83,7 @@ qovrin::Result<std::optional<std::string>> lowerOperandLine(module::Module& modu
       expression_bridge::evaluationContextAt(module, context, cursor, context.hooks);
   std::size_t position = 0;
   while (const auto call = instruction_words::findBuiltinCall(joined, position, cursor.target)) {
-    QOVRIN_TRY(appendSlice(out, *captured, position, call->start, cursor.target, mnemonic));
+    QOVRIN_TRY(appendSlice(out, module, *captured, position, call->start, cursor.target, mnemonic));
     const auto slice = operand_text::sliceOperand(captured->pieces(), call->start, call->end);
     if (!slice) return fail(slice.error());
     const auto value = macro::evaluateOperand(context, *slice, evaluation);
@@ -93,7 +93,7 @@ qovrin::Result<std::optional<std::string>> lowerOperandLine(module::Module& modu
     out += std::to_string(integer->word);
     position = call->end;
   }
-  QOVRIN_TRY(appendSlice(out, *captured, position, joined.size(), cursor.target, mnemonic));
+  QOVRIN_TRY(appendSlice(out, module, *captured, position, joined.size(), cursor.target, mnemonic));
   out += comment;
   return out;
 }

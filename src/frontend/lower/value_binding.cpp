@@ -82,7 +82,7 @@ expr::Handover assignmentHandover(module::Module& module, context::LowerContext&
   symbol::Symbol* symbol = module.findSymbol(name);
   symbol::ValueSymbol* bound = symbol == nullptr ? nullptr : symbol->value();
   if (bound == nullptr || !bound->is_mutable) return {};
-  return {&call, name, &bound->value};
+  return {&call, name, &module.writableValue(*bound)};
 }
 
 }  // namespace frontend::lower::value_binding

@@ -245,9 +245,21 @@ qovrin::Status Module::defineValue(std::string_view name, value::Value&& value, 
   return addSymbol(
       name,
       [&](symbol::NameRef ref) {
-        return symbol::Symbol(symbols_.keepValue(symbol::ValueSymbol{std::move(value), is_mutable}), location, ref);
+        versions_.reserveDefinition();
+        symbol::ValueSymbol fresh;
+        fresh.value = std::move(value);
+        fresh.is_mutable = is_mutable;
+        symbol::ValueSymbol& kept = symbols_.keepValue(std::move(fresh));
+        versions_.defined(kept);
+        return symbol::Symbol(kept, location, ref);
       },
       location);
+}
+
+const value::Value* Module::valueAt(std::string_view name, const value::ModuleSnapshot& snapshot) const noexcept {
+  const symbol::Symbol* symbol = findSymbol(name);
+  const symbol::ValueSymbol* named = symbol == nullptr ? nullptr : symbol->value();
+  return named == nullptr ? nullptr : value_versions::ValueVersions::at(*named, snapshot);
 }
 
 std::optional<std::uint32_t> Module::findSymbolIndex(std::string_view name) const noexcept {

@@ -31,6 +31,7 @@
 #include "frontend/module/symbol_store.hpp"
 #include "frontend/values/target.hpp"
 #include "frontend/module/text_arena.hpp"
+#include "frontend/module/value_versions.hpp"
 #include "frontend/values/type_name.hpp"
 #include "frontend/values/types.hpp"
 #include "frontend/values/value.hpp"
@@ -139,6 +140,19 @@ class Module {
                                      std::uint32_t fragment_position, const SourceLocation& location);
   qovrin::Status defineValue(std::string_view name, value::Value&& value, bool is_mutable,
                              const SourceLocation& location);
+
+  // Every change of a value symbol's value goes through here first, so
+  // that the snapshots taken before still read what they saw.
+  value::Value& writableValue(symbol::ValueSymbol& symbol) {
+    versions_.beforeWrite(symbol);
+    return symbol.value;
+  }
+  std::shared_ptr<const value::ModuleSnapshot> snapshotValues() { return versions_.snapshot(); }
+  // The value of the value symbol of that name as the snapshot saw it; null
+  // for a label, an unknown name or a symbol defined after the snapshot.
+  const value::Value* valueAt(std::string_view name, const value::ModuleSnapshot& snapshot) const noexcept;
+  // The largest capture depth among the values of the value symbols.
+  std::uint64_t deepestValueCapture() { return versions_.deepestCapture(); }
 
   const symbol::Symbol* findSymbol(std::string_view name) const noexcept;
   symbol::Symbol* findSymbol(std::string_view name) noexcept;
@@ -304,6 +318,7 @@ class Module {
   std::vector<output::contracts::LateLayoutBlock> late_layout_blocks_;
   std::vector<output::contracts::DeferredBlock> deferred_blocks_;
   meta_function::Store meta_functions_;
+  value_versions::ValueVersions versions_;
   diagnostic::DiagnosticStore diagnostics_;
   target::Target target_;
   std::uint32_t current_section_ = 0;

@@ -6,6 +6,7 @@
 // needs; a value symbol's payload lives apart and the record points to it.
 
 #include <cstdint>
+#include <vector>
 
 #include "frontend/module/packed_location.hpp"
 #include "frontend/syntax/source_location.hpp"
@@ -15,9 +16,24 @@ namespace frontend::symbol {
 
 enum class SymbolKind : std::uint8_t { value = 0, label = 1 };
 
+// A value the symbol held before a write, kept while a snapshot taken
+// since it was written can still read it.
+struct EarlierValue {
+  std::uint64_t written = 0;
+  value::Value value;
+};
+
 struct ValueSymbol {
   value::Value value;
   bool is_mutable = false;  // a module-level let; const and project defines are not
+  // The rest belongs to the module's ValueVersions: when the value was
+  // written, the values it replaced that snapshots still read (oldest
+  // first), and the capture depth of the value as last counted.
+  std::uint64_t written = 0;
+  std::vector<EarlierValue> earlier;
+  std::uint64_t counted_depth = 0;
+  bool counted = false;
+  bool listed = false;  // among the symbols that keep earlier values
 };
 
 // Packed: its fields are read and written by value only.

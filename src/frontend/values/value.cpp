@@ -262,16 +262,18 @@ std::size_t MapValue::positionOf(std::string_view key) const noexcept {
   if (table == nullptr) return 0;
   const std::vector<MapEntry>& entries = table->entries;
   if (table->index.empty()) {
-    for (std::size_t position = 0; position < entries.size(); ++position)
+    for (std::size_t position = 0; position < size_; ++position)
       if (entries[position].key == key) return position;
-    return entries.size();
+    return size_;
   }
+  // The index also holds the entries other holders appended past this map's
+  // end; a key is stored once in the table, so one of those is not here.
   const auto slots = table->index.slots();
   const std::size_t mask = slots.size() - 1;
   for (std::size_t slot = slotOf(key, mask);; slot = (slot + 1) & mask) {
     const std::uint32_t mark = slots[slot];
-    if (mark == 0) return entries.size();
-    if (entries[mark - 1].key == key) return mark - 1;
+    if (mark == 0) return size_;
+    if (entries[mark - 1].key == key) return std::min<std::size_t>(mark - 1, size_);
   }
 }
 
@@ -293,7 +295,27 @@ void MapValue::prepareIndexFor(Table& table, std::size_t count) {
 }
 
 MapValue::Table& MapValue::owned() {
-  return table_.own([](const Table& shared) { return Table(shared); });
+  Table& table = table_.own([this](const Table& shared) {
+    Table copy;
+    copy.entries.assign(shared.entries.begin(), shared.entries.begin() + static_cast<std::ptrdiff_t>(size_));
+    prepareIndexFor(copy, size_);
+    return copy;
+  });
+  // Alone with the table: what other holders appended past this map's end
+  // is nobody's any more, and leaves the index.
+  if (table.entries.size() > size_) {
+    table.entries.erase(table.entries.begin() + static_cast<std::ptrdiff_t>(size_), table.entries.end());
+    table.index = MapIndex();
+    prepareIndexFor(table, size_);
+  }
+  return table;
+}
+
+// As ListValue::growable: a new key goes into the table others share when
+// every holder reads a prefix of it and the map gets no deeper.
+MapValue::Table& MapValue::growable(std::uint32_t needed_depth) {
+  if (table_.shared() && table_.get()->entries.size() == size_ && needed_depth <= depth_) return table_.appendable();
+  return owned();
 }
 
 const Value* MapValue::find(std::string_view key) const noexcept {
@@ -306,14 +328,15 @@ qovrin::Status MapValue::set(std::string_view key, Value&& value) {
   const auto depth = containerDepth(value.depth());
   if (!depth) return fail(depth.error());
   const std::size_t position = positionOf(key);
-  if (position >= size() && size() >= kMaxEntries) return fail(Error::CollectionTooLarge);
-  Table& table = owned();
-  std::vector<MapEntry>& entries = table.entries;
-  if (position < entries.size()) {
+  if (position < size_) {
+    std::vector<MapEntry>& entries = owned().entries;
     replaceChild(entries[position].value, std::move(value), depth_,
                  [&entries] { return deepestEntry<MapEntry>(entries); });
     return {};
   }
+  if (size_ >= kMaxEntries) return fail(Error::CollectionTooLarge);
+  Table& table = growable(*depth);
+  std::vector<MapEntry>& entries = table.entries;
   // Everything that allocates runs before the value is taken.
   MapEntry entry{std::string(key), Value()};
   if (entries.size() == entries.capacity()) entries.reserve(std::max<std::size_t>(8, entries.capacity() * 2));
@@ -321,6 +344,7 @@ qovrin::Status MapValue::set(std::string_view key, Value&& value) {
   entry.value = std::move(value);
   entries.push_back(std::move(entry));
   if (!table.index.empty()) indexPosition(table, entries.size() - 1);
+  ++size_;
   depth_ = std::max(depth_, *depth);
   return {};
 }

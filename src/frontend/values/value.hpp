@@ -204,8 +204,8 @@ class MapValue {
   MapValue() = default;
 
   std::span<const MapEntry> entries() const noexcept;
-  std::size_t size() const noexcept { return entries().size(); }
-  bool empty() const noexcept { return entries().empty(); }
+  std::size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
   std::uint32_t depth() const noexcept { return depth_; }
 
   // The value stored under key, or null.
@@ -232,9 +232,13 @@ class MapValue {
   static void indexPosition(Table& table, std::size_t position) noexcept;
   static void prepareIndexFor(Table& table, std::size_t count);
   Table& owned();
+  Table& growable(std::uint32_t needed_depth);
 
-  // Copies share the table; a write makes this map's own copy first.
+  // Copies share the table; a map reads its first size_ entries. A new key
+  // is appended to a shared table as a list's item is; any other write makes
+  // this map's own copy first.
   SharedStorage<Table> table_;
+  std::size_t size_ = 0;
   std::uint32_t depth_ = 1;
 };
 
@@ -348,7 +352,7 @@ inline const Value& ListValue::operator[](std::size_t index) const noexcept { re
 
 inline std::span<const MapEntry> MapValue::entries() const noexcept {
   const Table* table = table_.get();
-  return table == nullptr ? std::span<const MapEntry>() : std::span<const MapEntry>(table->entries);
+  return table == nullptr ? std::span<const MapEntry>() : std::span<const MapEntry>(table->entries.data(), size_);
 }
 
 struct OperandPosition {
@@ -356,12 +360,23 @@ struct OperandPosition {
   std::uint64_t file_cursor = 0;
 };
 
+// A moment of the module's values: reading through it gives each value as
+// it was then, and no symbol defined later. The module keeps what a live
+// snapshot can still read.
+struct ModuleSnapshot {
+  std::uint64_t version = 0;
+};
+
 // What was visible where an operand was written; shared by the pieces of one
-// capture and released with the last of them.
+// capture and released with the last of them. The module's values are read
+// through the snapshot when there is one; the bindings hold the rest (all
+// of it without a snapshot), and a binding comes before a module value of
+// the same name.
 struct OperandEnvironment {
   std::uint64_t capture_depth = 0;
   std::optional<OperandPosition> position;
   MapValue bindings;
+  std::shared_ptr<const ModuleSnapshot> module_values;
   std::optional<target::Target> target;
   std::optional<std::uint32_t> section;
 };

@@ -84,7 +84,7 @@ bool sameCollection(const Value& left, const Value& right) noexcept {
   if (const auto *list = left.asList(), *other = right.asList(); list != nullptr && other != nullptr)
     return list->sharesStorageWith(*other) && list->size() == other->size();
   if (const auto *map = left.asMap(), *other = right.asMap(); map != nullptr && other != nullptr)
-    return map->sharesStorageWith(*other);
+    return map->sharesStorageWith(*other) && map->size() == other->size();
   if (const auto *bytes = left.asBytes(), *other = right.asBytes(); bytes != nullptr && other != nullptr)
     return bytes->sharesStorageWith(*other) && bytes->size() == other->size();
   return false;

@@ -202,6 +202,35 @@ TEST(SharedValues, AppendsPastEveryReaderShareTheStorage) {
   EXPECT_TRUE(valuesEqual(kept, Value::bytes({7})));
 }
 
+// A new key goes into the shared table as an item into a shared list; the
+// maps that read fewer entries never find it, by scan or by index.
+TEST(SharedValues, NewKeysPastEveryReaderShareTheTable) {
+  for (const std::size_t size : {2, 40}) {
+    SCOPED_TRACE(size);
+    Value first = map({});
+    for (std::size_t key = 0; key < size; ++key)
+      ASSERT_TRUE(first.asMap()->set("k" + std::to_string(key), Value::integer(key)));
+    Value second = first;
+    ASSERT_TRUE(second.asMap()->set("new", Value::integer(1)));
+    EXPECT_TRUE(second.asMap()->sharesStorageWith(*first.asMap()));
+    EXPECT_EQ(first.asMap()->find("new"), nullptr);
+    EXPECT_EQ(first.asMap()->size(), size);
+    Value third = first;
+    ASSERT_TRUE(third.asMap()->set("new", Value::integer(2)));
+    EXPECT_FALSE(third.asMap()->sharesStorageWith(*first.asMap()));
+    EXPECT_EQ(second.asMap()->find("new")->asInteger()->word, 1u);
+    EXPECT_EQ(third.asMap()->find("new")->asInteger()->word, 2u);
+    // Alone with the table again, the first map drops what second added.
+    second = Value();
+    third = Value();
+    ASSERT_TRUE(first.asMap()->set("later", Value::integer(3)));
+    EXPECT_EQ(first.asMap()->find("new"), nullptr);
+    EXPECT_EQ(first.asMap()->find("later")->asInteger()->word, 3u);
+    EXPECT_EQ(first.asMap()->find("k1")->asInteger()->word, 1u);
+    EXPECT_EQ(first.asMap()->size(), size + 1);
+  }
+}
+
 // An append that would make the list deeper gets storage of its own: the
 // holders that read fewer items would hide an item deeper than they are
 // (past the nesting limit, over rounds), and one holding the storage itself
