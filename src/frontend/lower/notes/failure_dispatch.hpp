@@ -34,6 +34,7 @@ struct Untold {
   Notes nesting() { return {}; }
   Notes expansionLimit() { return {}; }
   Notes callDepth() { return {}; }
+  Notes captureDepth() { return {}; }
   Notes macroOperands() { return {}; }
   Notes includeDepth() { return {}; }
   Notes outputSize() { return {}; }
@@ -93,6 +94,8 @@ Notes tell(Teller& teller, qovrin::Error error) {
       return teller.expansionLimit();
     case Error::MetaCallDepthExceeded:
       return teller.callDepth();
+    case Error::MacroCaptureDepthExceeded:
+      return teller.captureDepth();
     case Error::InvalidMacroOperands:
       return teller.macroOperands();
     case Error::IncludeTooDeep:

@@ -134,6 +134,7 @@ struct StatementTeller : failure_dispatch::Untold {
   std::vector<Note> nesting() { return block_notes::nestingNotes(statement); }
   std::vector<Note> expansionLimit() { return limit_notes::expansionNotes(); }
   std::vector<Note> callDepth() { return oneNote(std::string(nesting_notes::kCallDepth)); }
+  std::vector<Note> captureDepth() { return oneNote(std::string(nesting_notes::kCaptureDepth)); }
   std::vector<Note> includeDepth() { return limit_notes::includeDepthNotes(asking.context); }
   std::vector<Note> outputSize() { return limit_notes::sizeNotes(asking, statement); }
 
