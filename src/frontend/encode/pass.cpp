@@ -50,9 +50,11 @@ qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Instruction& line) 
     fact.pc_relative = pc_relative;
   }
   record.pending = !record.facts.empty();
-  if (encoded->commented) {
-    record.commented_instructions = riscv_comment::commentedInstructions(line.text(), line.target.parameter);
-    if (!record.commented_instructions.empty()) record.comment_warning = riscv_comment::commentWarning(line.text());
+  if (encoded->comment != std::string_view::npos &&
+      riscv_comment::mayHoldInstructions(line.text().substr(encoded->comment))) {
+    const std::string_view comment = line.text().substr(encoded->comment);
+    record.commented_instructions = riscv_comment::commentedInstructions(comment, line.target.parameter);
+    if (!record.commented_instructions.empty()) record.comment_warning = riscv_comment::commentWarning(comment);
   }
   return record;
 }
