@@ -48,10 +48,12 @@ struct InstructionFacts {
   // The line writes no minus, so the value is shown as the unsigned word it
   // was written as (an address from here(), a number from 2^63 up).
   bool bounds_unsigned = false;
-  // Instructions written after the ';' or '#' that ended a RISC-V line's
-  // instruction: views into the line's text, which is not assembled.
-  std::vector<std::string_view> commented_instructions;
-  std::string_view comment_warning;
+  // The comment that ended a RISC-V line's instruction, from its ';' or '#',
+  // when it may hold instructions that are not assembled: a view into the
+  // line's text, read for the XLEN beside it when the line's warnings are
+  // added. Most comments are prose and leave it empty.
+  std::string_view comment;
+  std::uint8_t comment_xlen = 0;
 };
 
 // Context of the x86 resolver: constant text folds, any other becomes a

@@ -50,11 +50,12 @@ qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Instruction& line) 
     fact.pc_relative = pc_relative;
   }
   record.pending = !record.facts.empty();
-  if (encoded->comment != std::string_view::npos &&
-      riscv_comment::mayHoldInstructions(line.text().substr(encoded->comment))) {
+  if (encoded->comment != std::string_view::npos) {
     const std::string_view comment = line.text().substr(encoded->comment);
-    record.commented_instructions = riscv_comment::commentedInstructions(comment, line.target.parameter);
-    if (!record.commented_instructions.empty()) record.comment_warning = riscv_comment::commentWarning(comment);
+    if (riscv_comment::mayHoldInstructions(comment)) {
+      record.comment = comment;
+      record.comment_xlen = static_cast<std::uint8_t>(line.target.parameter);
+    }
   }
   return record;
 }
@@ -112,11 +113,13 @@ qovrin::Status addFacts(module::Module& module, std::uint32_t fragment, std::uin
     const diagnostic::Note note{boundsNote(record.bounds_value, record.bounds_width, record.bounds_unsigned), std::nullopt};
     module.diagnostics().addWithNotes(diagnostic::Severity::warning, location, warning, std::span(&note, 1));
   }
-  if (!record.commented_instructions.empty()) {
+  if (!record.comment.empty()) {
     std::vector<diagnostic::Note> notes;
-    for (const std::string_view instruction : record.commented_instructions)
+    for (const std::string_view instruction : riscv_comment::commentedInstructions(record.comment, record.comment_xlen))
       notes.push_back({qovrin::quotedSubject(instruction) + " is left out; write it on a line of its own", std::nullopt});
-    module.diagnostics().addWithNotes(diagnostic::Severity::warning, location, record.comment_warning, notes);
+    if (!notes.empty())
+      module.diagnostics().addWithNotes(diagnostic::Severity::warning, location,
+                                        riscv_comment::commentWarning(record.comment), notes);
   }
   for (std::size_t position = 0; position < record.facts.size(); ++position) {
     const FixupFact& fact = record.facts[position];
