@@ -203,7 +203,11 @@ bool mayHoldInstructions(std::string_view comment) noexcept {
   // Four bytes a round: the loop's own count and test cost as much as a step.
   for (; comment.size() - at >= 4; at += 4)
     step = next(next(next(next(step, at), at + 1), at + 2), at + 3);
-  for (; at < comment.size(); ++at) step = next(step, at);
+  if (comment.size() - at >= 2) {
+    step = next(next(step, at), at + 1);
+    at += 2;
+  }
+  if (at < comment.size()) step = next(step, at);
   return step != lead && step != prose;
 }
 
