@@ -7,7 +7,7 @@ The cost of a line is the instruction count of assembling a source of the
 given number of such lines less that of a source of one, divided by the line
 count. Comments of prose ("; add one to a0") are read only far enough to
 tell that they hold no instruction, so with --check a commented line must
-stay within the bound (1.30x) of its plain line. With --against the same
+stay within the bound (1.25x) of its plain line. With --against the same
 figures of another build are printed beside.
 
 Usage: riscv_comment_cost.py <qovrin> [--lines N] [--against <qovrin>] [--check]
@@ -21,7 +21,7 @@ import subprocess
 import sys
 import tempfile
 
-BOUND = 1.30
+BOUND = 1.25
 
 PLAIN = "addi a0, a0, 1"
 # (name, the plain line with a comment)

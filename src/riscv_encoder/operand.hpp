@@ -20,9 +20,11 @@ inline constexpr std::uint8_t kOperandImmediate = 1;  // any value that is not a
 // checks that a stand-in cannot pass wait for the real value.
 inline constexpr std::uint8_t kOperandPending = 2;
 
+// Made by registerOperand and immediateOperand; a list leaves the records
+// it has not filled unwritten.
 struct RiscvOperand {
-  std::uint64_t value = 0;
-  std::uint8_t flags = 0;
+  std::uint64_t value;
+  std::uint8_t flags;
 
   constexpr bool isImmediate() const noexcept { return (flags & kOperandImmediate) != 0; }
   constexpr bool isPending() const noexcept { return (flags & kOperandPending) != 0; }
@@ -31,7 +33,9 @@ struct RiscvOperand {
 inline constexpr std::size_t kMaxOperands = 16;
 
 struct RiscvOperandList {
-  std::array<RiscvOperand, kMaxOperands> items{};
+  // Only the first `count` are ever read: a line reads a few operands, and
+  // clearing all sixteen first cost it as much as reading one.
+  std::array<RiscvOperand, kMaxOperands> items;
   std::size_t count = 0;
 
   qovrin::Status push(RiscvOperand operand) noexcept {

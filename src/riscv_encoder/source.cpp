@@ -286,7 +286,7 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
   // Plain scans: find_first_of would search its set with memchr once per character.
   const std::size_t written_size = text.size();
   text = {text.begin(), std::ranges::find_if(text, [](char c) { return c == '#' || c == ';'; })};
-  const bool commented = text.size() != written_size;
+  const std::size_t comment = text.size() != written_size ? text.size() : std::string_view::npos;
   text = qovrin::trim(text, kBlanks);
   if (text.empty()) return fail(Error::UnsupportedInstruction);
 
@@ -328,7 +328,7 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
     }
   } else if (!operands_trimmed.empty()) {
     bool mask_written = false;
-    const Status pieces = forEachPiece(operands_trimmed, [&](std::string_view piece) -> Status {
+    const auto read = [&](std::string_view piece) -> Status {
       const std::size_t first = operands.count;
       // A piece past the mask would not be refused by the count: the mask
       // would take the place of nf, and the piece that of vm.
@@ -354,7 +354,12 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
         }
       }
       return appended;
-    });
+    };
+    // Most lines have no mask and want no failure told: their pieces go
+    // straight to the reader, with nothing to keep beside it.
+    const auto append = [&](std::string_view piece) { return appendOperand(piece, context, hook, operands); };
+    const Status pieces = failure == nullptr && context.mask_position == 0 ? forEachPiece(operands_trimmed, append)
+                                                                           : forEachPiece(operands_trimmed, read);
     if (!pieces) {
       if (failure != nullptr && pieces.error() == Error::TooManyOperands)
         describeTooMany(form, rows, xlen, operands, *failure);
@@ -399,7 +404,7 @@ qovrin::Result<RiscvEncodedInstruction> encodeInstructionText(std::string_view t
   }
   const auto word = encode::packInstruction(row, *values);
   if (!word) return fail(word.error());
-  return RiscvEncodedInstruction{*word, *word, static_cast<std::uint8_t>(row.width / 8), commented};
+  return RiscvEncodedInstruction{*word, *word, static_cast<std::uint8_t>(row.width / 8), comment};
 }
 
 }  // namespace riscv_encoder::source

@@ -15,7 +15,9 @@ struct RiscvEncodedInstruction {
   std::uint32_t word = 0;
   std::uint32_t output_word = 0;  // the same word; the bytes are taken from it, low byte first
   std::uint8_t size = 0;          // 2 for a compressed row, 4 otherwise
-  bool commented = false;         // a ";" or "#" ended the instruction text: the caller need not look for one
+  // Where a ";" or "#" ended the instruction text, npos when none did: the
+  // caller need not look for one.
+  std::size_t comment = std::string_view::npos;
 };
 
 inline constexpr std::size_t kMaxMnemonicLength = 96;

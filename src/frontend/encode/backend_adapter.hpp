@@ -48,10 +48,12 @@ struct InstructionFacts {
   // The line writes no minus, so the value is shown as the unsigned word it
   // was written as (an address from here(), a number from 2^63 up).
   bool bounds_unsigned = false;
-  // A RISC-V line's instruction ended at a ';' or '#': what follows may hold
-  // instructions, which are not assembled. Only such lines are read again
-  // for them, so that the record of every other line stays as small.
-  bool commented = false;
+  // The comment that ended a RISC-V line's instruction, from its ';' or '#',
+  // when it may hold instructions that are not assembled: a view into the
+  // line's text, read for the XLEN beside it when the line's warnings are
+  // added. Most comments are prose and leave it empty.
+  std::string_view comment;
+  std::uint8_t comment_xlen = 0;
 };
 
 // Context of the x86 resolver: constant text folds, any other becomes a

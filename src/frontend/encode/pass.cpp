@@ -51,7 +51,13 @@ qovrin::Result<InstructionFacts> encodeRiscv(const fragment::Instruction& line) 
     fact.pc_relative = pc_relative;
   }
   record.pending = !record.facts.empty();
-  record.commented = encoded->commented;
+  if (encoded->comment != std::string_view::npos) {
+    const std::string_view comment = line.text().substr(encoded->comment);
+    if (riscv_comment::mayHoldInstructions(comment)) {
+      record.comment = comment;
+      record.comment_xlen = static_cast<std::uint8_t>(line.target.parameter);
+    }
+  }
   return record;
 }
 
@@ -96,8 +102,8 @@ bool fixupsFit(const module::Module& module, const InstructionFacts& record) noe
 // The line's warnings at its location and its facts as fixups of the
 // fragment, their fields shift bytes in; a fact repeated within the line
 // adds none.
-qovrin::Status addFacts(module::Module& module, const fragment::Instruction& line, std::uint32_t fragment,
-                        std::uint32_t shift, const SourceLocation& location, const InstructionFacts& record) {
+qovrin::Status addFacts(module::Module& module, std::uint32_t fragment, std::uint32_t shift,
+                        const SourceLocation& location, const InstructionFacts& record) {
   fixup::FixupStore& fixups = module.fixups();
   for (const std::string_view warning : record.warnings) {
     // Warnings are listed once each, so the text names the one the value raised.
@@ -108,13 +114,13 @@ qovrin::Status addFacts(module::Module& module, const fragment::Instruction& lin
     const diagnostic::Note note{boundsNote(record.bounds_value, record.bounds_width, record.bounds_unsigned), std::nullopt};
     module.diagnostics().addWithNotes(diagnostic::Severity::warning, location, warning, std::span(&note, 1));
   }
-  if (record.commented) {
+  if (!record.comment.empty()) {
     std::vector<diagnostic::Note> notes;
-    for (const std::string_view instruction : riscv_comment::commentedInstructions(line.text(), line.target.parameter))
+    for (const std::string_view instruction : riscv_comment::commentedInstructions(record.comment, record.comment_xlen))
       notes.push_back({qovrin::quotedSubject(instruction) + " is left out; write it on a line of its own", std::nullopt});
     if (!notes.empty())
       module.diagnostics().addWithNotes(diagnostic::Severity::warning, location,
-                                        riscv_comment::commentWarning(line.text()), notes);
+                                        riscv_comment::commentWarning(record.comment), notes);
   }
   for (std::size_t position = 0; position < record.facts.size(); ++position) {
     const FixupFact& fact = record.facts[position];
@@ -142,7 +148,7 @@ qovrin::Result<bool> storeRecord(module::Module& module, std::uint32_t index, In
   line->encoded = std::move(record.bytes);
   line->pending = record.pending;
   line->settled = true;
-  QOVRIN_TRY(addFacts(module, *line, index, 0, module.fragments()[index].location(), record));
+  QOVRIN_TRY(addFacts(module, index, 0, module.fragments()[index].location(), record));
   return changed;
 }
 
@@ -280,7 +286,7 @@ qovrin::Result<std::uint64_t> appendSettledInstruction(module::Module& module, s
   auto record = encodeByTarget(line, memo);
   if (record && fixupsFit(module, *record))
     if (const auto joined = module.joinOpenRun(section, target, record->pending, record->bytes, location)) {
-      QOVRIN_TRY(addFacts(module, line, joined->run, joined->offset, location, *record));
+      QOVRIN_TRY(addFacts(module, joined->run, joined->offset, location, *record));
       return record->bytes.size();
     }
   // Text nested past the expression limits never encodes: the line fails

@@ -17,8 +17,6 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\r\n";
 
-bool isCommentMark(char c) noexcept { return c == ';' || c == '#'; }
-
 bool isBlank(char c) noexcept { return c == ' ' || c == '\t'; }
 
 enum class Byte : std::uint8_t { other, blank, word, mark };
@@ -33,6 +31,36 @@ constexpr std::array<Byte, 256> kBytes = [] {
   bytes[' '] = bytes['\t'] = Byte::blank;
   bytes[';'] = bytes['#'] = Byte::mark;
   return bytes;
+}();
+
+// Where a reading of a comment stands, as mayBeCode reads each piece. Each
+// value is the state times 256, the row of the next byte in kSteps.
+enum Step : std::uint16_t {
+  lead = 0,             // blanks before a piece's first word
+  mnemonic = 1 * 256,   // its first word
+  operands = 2 * 256,   // past a byte that is neither a word's nor a blank
+  word = 3 * 256,       // in a word of the operands
+  after_word = 4 * 256, // blanks after such a word: another word makes it prose
+  prose = 5 * 256,      // up to the next mark
+  code = 6 * 256,       // a piece that may be code has ended: the rest is not read
+};
+
+constexpr std::array<std::uint16_t, 7 * 256> kSteps = [] {
+  std::array<std::uint16_t, 7 * 256> steps{};
+  for (std::size_t c = 0; c < 256; ++c) {
+    const Byte kind = kBytes[c];
+    const auto set = [&](Step from, Step blank, Step in_word, Step other, Step mark) {
+      steps[from + c] = kind == Byte::blank ? blank : kind == Byte::word ? in_word : kind == Byte::mark ? mark : other;
+    };
+    set(lead, lead, mnemonic, mnemonic, lead);
+    set(mnemonic, operands, mnemonic, mnemonic, code);
+    set(operands, operands, word, operands, code);
+    set(word, after_word, word, operands, code);
+    set(after_word, after_word, prose, operands, code);
+    set(prose, prose, prose, prose, lead);
+    set(code, code, code, code, code);
+  }
+  return steps;
 }();
 
 // Instructions GNU as reads that have no row here: GNU spellings of other
@@ -166,25 +194,41 @@ bool isInstruction(std::string_view piece, unsigned xlen) {
 
 }  // namespace
 
-std::vector<std::string_view> commentedInstructions(std::string_view text, unsigned xlen) {
+bool mayHoldInstructions(std::string_view comment) noexcept {
+  const auto next = [&comment](std::size_t step, std::size_t at) {
+    return std::size_t{kSteps[step + static_cast<unsigned char>(comment[at])]};
+  };
+  std::size_t step = lead;
+  std::size_t at = 0;
+  // Four bytes a round: the loop's own count and test cost as much as a step.
+  for (; comment.size() - at >= 4; at += 4)
+    step = next(next(next(next(step, at), at + 1), at + 2), at + 3);
+  if (comment.size() - at >= 2) {
+    step = next(next(step, at), at + 1);
+    at += 2;
+  }
+  if (at < comment.size()) step = next(step, at);
+  return step != lead && step != prose;
+}
+
+std::vector<std::string_view> commentedInstructions(std::string_view comment, unsigned xlen) {
   std::vector<std::string_view> found;
-  std::size_t mark = byte_scan::findFirstOf<';', '#'>(text, 0);
-  while (mark < text.size()) {
+  std::size_t mark = 0;
+  while (mark < comment.size()) {
     std::size_t end = mark + 1;
-    if (mayBeCode(text, end)) {
-      const std::string_view piece = qovrin::trim(text.substr(mark + 1, end - mark - 1), kBlanks);
+    if (mayBeCode(comment, end)) {
+      const std::string_view piece = qovrin::trim(comment.substr(mark + 1, end - mark - 1), kBlanks);
       if (!piece.empty() && isInstruction(piece, xlen)) found.push_back(piece);
     } else {
-      end = byte_scan::findFirstOf<';', '#'>(text, end);
+      end = byte_scan::findFirstOf<';', '#'>(comment, end);
     }
     mark = end;
   }
   return found;
 }
 
-std::string_view commentWarning(std::string_view text) noexcept {
-  const auto mark = std::ranges::find_if(text, isCommentMark);
-  if (mark != text.end() && *mark == '#') return "an instruction after '#' is a comment and is not assembled";
+std::string_view commentWarning(std::string_view comment) noexcept {
+  if (comment.starts_with('#')) return "an instruction after '#' is a comment and is not assembled";
   return "an instruction after ';' is a comment and is not assembled";
 }
 

@@ -298,11 +298,11 @@ std::size_t riscvCommentStart(std::string_view text) noexcept {
   }
 }
 
-InstructionText readInstructionText(std::string_view text) noexcept {
+InstructionText readInstructionText(std::string_view text, std::size_t from) noexcept {
   using qovrin::quoted_text::kSource;
   InstructionText read;
   read.plain = true;
-  std::size_t index = 0;
+  std::size_t index = from;
   while (true) {
     index = byte_scan::findFirstOf<'"', '\'', '/', '('>(text, index);
     if (index == text.size()) break;

@@ -87,6 +87,7 @@ struct InstructionText {
   bool spirv_apart = false;
 };
 
-InstructionText readInstructionText(std::string_view text) noexcept;
+// The bytes before `from` hold no quote, slash or parenthesis.
+InstructionText readInstructionText(std::string_view text, std::size_t from = 0) noexcept;
 
 }  // namespace frontend::lexer

@@ -18,8 +18,11 @@ using namespace support;
 
 qovrin::Status appendOwnedText(ast::StatementList& list, const SourceLine& line) {
   // One pass finds the comment, and whether the line holds a builtin call or
-  // an open quote for lowering to look for: most lines hold neither.
-  const lexer::InstructionText read = lexer::readInstructionText(line.text);
+  // an open quote for lowering to look for: most lines hold neither, and
+  // take no call to say so.
+  const std::size_t first = byte_scan::findFirstOf<'"', '\'', '/', '('>(line.text, 0);
+  const lexer::InstructionText read = first == line.text.size() ? lexer::InstructionText{first, true, false}
+                                                                : lexer::readInstructionText(line.text, first);
   // Which target the line is for is known only when it is lowered, and
   // SPIR-V text alone reads \" inside a string as a quote and "'" as a plain
   // character: where that may move the comment, the line is kept whole and

@@ -29,8 +29,19 @@ TEST(RiscvComment, FindsTheInstructionsAfterAMarkButNotProse) {
            {"nop ; li a0, 1 ; la t0, table ; call f ; call ra, f ; tail f ; not a0, a1 ; fence", 64,
             {"li a0, 1", "la t0, table", "call f", "call ra, f", "tail f", "not a0, a1", "fence"}},
            {"nop ; li a0, a1 ; la the table ; call it a day ; tail a0 ; not a0, 1 ; fence it off", 64, {}},
-       })
-    EXPECT_EQ(frontend::riscv_comment::commentedInstructions(c.text, c.xlen), c.left_out) << c.text;
+       }) {
+    const std::string_view comment = c.text.substr(c.text.find_first_of(";#"));
+    EXPECT_EQ(frontend::riscv_comment::commentedInstructions(comment, c.xlen), c.left_out) << c.text;
+    if (!c.left_out.empty()) {
+      EXPECT_TRUE(frontend::riscv_comment::mayHoldInstructions(comment)) << c.text;
+    }
+  }
+}
+
+TEST(RiscvComment, PassesOverProseWithoutALookup) {
+  for (const std::string_view comment : {"; add one to a0", "# increment the counter", ";; #", "",
+                                         "; beqz a0, we are done ; j back to the top", "#  \t ; x, y z"})
+    EXPECT_FALSE(frontend::riscv_comment::mayHoldInstructions(comment)) << comment;
 }
 
 }  // namespace
