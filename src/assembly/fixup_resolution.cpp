@@ -142,15 +142,6 @@ qovrin::Result<FixupResolutions> resolveFixups(frontend::module::Module& module,
     std::uint64_t place_offset = 0;
     if (__builtin_add_overflow(piece->offset, std::uint64_t{fixup.offset}, &place_offset))
       return fail(Error::OffsetOverflow);
-    // A label past the top of the address space is no target a later pass
-    // could find: it is refused at the line that names it.
-    const frontend::fixup::FixupTarget written = fixups.target(fixup);
-    const auto folded = written.kind == FixupKind::expression ? splitFoldedAddend(written.text) : std::nullopt;
-    if (auto past = frontend::lower::limit_notes::pastAddressRange(module, folded ? folded->name : written.text)) {
-      module.diagnostics().add(frontend::diagnostic::Severity::error, module.locationAt(fixup.fragment, fixup.offset),
-                               std::move(*past));
-      return fail(Error::FrontendDiagnostics);
-    }
     const auto target = resolveTarget(module, fixup, place_offset, section);
     if (!target) {
       // An operand nested past the expression limits is first read here;
@@ -161,6 +152,16 @@ qovrin::Result<FixupResolutions> resolveFixups(frontend::module::Module& module,
       return fail(target.error());
     }
     if (!*target) {
+      // A label past the top of the address space is no target a later pass
+      // could find: it is refused at the line that names it. Only a target
+      // left unresolved is asked, so that resolved ones pay no second lookup.
+      const frontend::fixup::FixupTarget written = fixups.target(fixup);
+      const auto folded = written.kind == FixupKind::expression ? splitFoldedAddend(written.text) : std::nullopt;
+      if (auto past = frontend::lower::limit_notes::pastAddressRange(module, folded ? folded->name : written.text)) {
+        module.diagnostics().add(frontend::diagnostic::Severity::error,
+                                 module.locationAt(fixup.fragment, fixup.offset), std::move(*past));
+        return fail(Error::FrontendDiagnostics);
+      }
       unresolved.push_back({module.locationAt(fixup.fragment, fixup.offset),
                             describeUnresolvedFixup(fixup, evaluationAt(module, place_offset, section))});
     }

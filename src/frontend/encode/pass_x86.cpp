@@ -268,10 +268,14 @@ qovrin::Result<InstructionFacts> encodeX86(const fragment::Instruction& line, x8
   x86_encoder::encode::OwnedEncodeResult result;
   std::vector<FixupFact> facts;
   QOVRIN_TRY(encodeUnits(line, memo, result, facts));
-  // Numbers are shown as the line writes them: below zero only after a minus.
-  const bool words_unsigned = line.text().find('-') == std::string_view::npos;
-  auto made = convertUnits(result, std::move(facts), words_unsigned);
-  if (made && made->bounds_width != 0) made->bounds_unsigned = words_unsigned;
+  // Numbers are shown as the line writes them: below zero only after a
+  // minus. Only a literal target or a value past its field is shown, so
+  // only such a line is searched for one.
+  const auto writes_minus = [&line] { return line.text().find('-') != std::string_view::npos; };
+  const bool literal_target = std::ranges::any_of(
+      result.units(), [](const EncodeUnit& unit) { return unit.has_fixup && !unit.symbolic; });
+  auto made = convertUnits(result, std::move(facts), literal_target && !writes_minus());
+  if (made && made->bounds_width != 0) made->bounds_unsigned = !writes_minus();
   return made;
 }
 
