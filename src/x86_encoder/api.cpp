@@ -111,7 +111,9 @@ qovrin::Result<bool> attachRoundingOnly(X86Instruction& ins, std::string_view te
   return true;
 }
 
-qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_view> texts, bool jump_or_call,
+// Every line reads its operands once, in its one caller: kept there, the
+// record is filled where it lives instead of through a call.
+[[gnu::always_inline]] inline qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_view> texts, bool jump_or_call,
                              const X86ExpressionResolver& resolver) {
   std::size_t parsed = 0;
   const auto pushPair = [&ins, &parsed](const OperandPair& pair) -> qovrin::Status {
