@@ -111,7 +111,9 @@ qovrin::Result<bool> attachRoundingOnly(X86Instruction& ins, std::string_view te
   return true;
 }
 
-qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_view> texts, bool jump_or_call,
+// Every line reads its operands once, in its one caller: kept there, the
+// record is filled where it lives instead of through a call.
+[[gnu::always_inline]] inline qovrin::Status parseOperands(X86Instruction& ins, std::span<const std::string_view> texts, bool jump_or_call,
                              const X86ExpressionResolver& resolver) {
   std::size_t parsed = 0;
   const auto pushPair = [&ins, &parsed](const OperandPair& pair) -> qovrin::Status {
@@ -303,9 +305,9 @@ std::uint8_t operandBitsOf(std::uint32_t slot, std::uint8_t mode_bits) noexcept 
   }
 }
 
-qovrin::Status matchTemplate(X86Instruction& ins, match::MatchMemo* memo) {
-  const std::uint32_t grade = memo != nullptr ? match::findMatchRemembered(ins, *memo) : match::findMatch(ins);
-  if (grade >= match::kMatchSuccess) return {};
+// Why no template took the line. Kept apart from the match, which every line
+// takes, so that the match stays small enough to be inlined.
+[[gnu::noinline, gnu::cold]] qovrin::Status refuseMatch(const X86Instruction& ins, std::uint32_t grade) {
   if (grade == match::kMatchSizeMissing) return fail(Error::AmbiguousMemorySize);
   if (grade == match::kMatchBndRefused || grade == match::kMatchRepneBeforeBranch)
     return fail(Error::UnsupportedPrefixes);
@@ -320,6 +322,12 @@ qovrin::Status matchTemplate(X86Instruction& ins, match::MatchMemo* memo) {
   }
   if (unknown && match::findMatch(retry) >= match::kMatchSuccess) return fail(Error::SymbolicSubByteImmediate);
   return fail(Error::NoMatchingTemplate);
+}
+
+qovrin::Status matchTemplate(X86Instruction& ins, match::MatchMemo* memo) {
+  const std::uint32_t grade = memo != nullptr ? match::findMatchRemembered(ins, *memo) : match::findMatch(ins);
+  if (grade >= match::kMatchSuccess) return {};
+  return refuseMatch(ins, grade);
 }
 
 // A form the processor refuses with these operands, or reads otherwise.

@@ -27,7 +27,13 @@ constexpr std::array kIntegerToFloat{tables::kMnemonicVcvtsi2sh,  tables::kMnemo
                                      tables::kMnemonicVcvtsi2sd,  tables::kMnemonicVcvtusi2sh,
                                      tables::kMnemonicVcvtusi2ss, tables::kMnemonicVcvtusi2sd};
 
-bool among(std::uint16_t opcode, const auto& opcodes) noexcept {
+// Every line asks, and few are near any of these: the span they cover turns
+// most away with two compares.
+template <const auto& opcodes>
+bool among(std::uint16_t opcode) noexcept {
+  static constexpr auto kLowest = std::ranges::min(opcodes);
+  static constexpr auto kHighest = std::ranges::max(opcodes);
+  if (opcode < kLowest || opcode > kHighest) return false;
   return std::ranges::find(opcodes, opcode) != opcodes.end();
 }
 
@@ -54,7 +60,7 @@ Refusal complexMultiply(const X86Instruction& ins) noexcept {
 Refusal check(const X86Instruction& ins) noexcept {
   if (!ins.template_present || ins.operand_count == 0) return {};
   const tables::TemplateRef chosen{ins.template_index};
-  if (among(ins.opcode, kIntegerToFloat) && ins.mode_bits != 64 &&
+  if (among<kIntegerToFloat>(ins.opcode) && ins.mode_bits != 64 &&
       (chosen.operandClass(ins.operand_count - 1u) & api::kSizeQword))
     return {Reason::qword_integer_outside_64, 0};
   if (!chosen.iflagTest(tables::Iflag::kEvex)) return {};
@@ -67,7 +73,7 @@ Refusal check(const X86Instruction& ins) noexcept {
     if ((operand_class & api::kClassMemory) && (operand_class & kVectorIndex) && !masked)
       return {Reason::vector_address_without_mask, 0};
   }
-  if (among(ins.opcode, kComplexMultiplies)) return complexMultiply(ins);
+  if (among<kComplexMultiplies>(ins.opcode)) return complexMultiply(ins);
   return {};
 }
 

@@ -1,6 +1,7 @@
 #include "frontend/encode/backend_adapter.hpp"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 #include "common/ascii.hpp"
@@ -37,11 +38,19 @@ bool startsDotName(std::string_view text) noexcept {
 
 // A lone name (a label, most often) never folds to a constant, which the
 // expression parser would only confirm after building its tree.
+// Every branch to a label asks, so each character costs one table read.
+constexpr std::array<bool, 256> kNameCharacters = [] {
+  std::array<bool, 256> table{};
+  for (unsigned c = 0; c < 256; ++c)
+    table[c] = qovrin::isAsciiLetter(static_cast<char>(c)) || qovrin::isAsciiDigit(static_cast<char>(c)) ||
+               c == '_' || c == '$';
+  return table;
+}();
+
 bool isPlainName(std::string_view text) noexcept {
   if (startsDotName(text)) text.remove_prefix(1);
   if (text.empty() || !startsWord(text.front())) return false;
-  return std::ranges::all_of(text.substr(1),
-                             [](char c) { return startsWord(c) || qovrin::isAsciiDigit(c) || c == '$'; });
+  return std::ranges::all_of(text.substr(1), [](char c) { return kNameCharacters[static_cast<unsigned char>(c)]; });
 }
 
 // Whether a name of text starts with '.': the expression parser reads no

@@ -185,9 +185,11 @@ bool orderFactsByField(std::span<const EncodeUnit> units, std::vector<FixupFact>
   return true;
 }
 
-// A literal target's fact follows those of the resolver.
+// A literal target's fact follows those of the resolver. Whether its word
+// is shown unsigned is asked only of a line that has one.
+template <typename WordsUnsigned>
 qovrin::Status claimFacts(const x86_encoder::encode::OwnedEncodeResult& result, std::vector<FixupFact>&& facts,
-                          InstructionFacts& record, bool words_unsigned) {
+                          InstructionFacts& record, const WordsUnsigned& words_unsigned) {
   if (!orderFactsByField(result.units(), facts)) return fail(Error::BackendFixupCountMismatch);
   std::size_t next = 0;
   std::uint32_t offset = 0;
@@ -196,7 +198,7 @@ qovrin::Status claimFacts(const x86_encoder::encode::OwnedEncodeResult& result, 
       if (unit.symbolic) {
         QOVRIN_TRY(claimFact(unit, result, offset, facts[next++], false));
       } else if (unit.fixup == FixupKind::relative) {
-        FixupFact fact = literalFact(unit, words_unsigned);
+        FixupFact fact = literalFact(unit, words_unsigned());
         QOVRIN_TRY(claimFact(unit, result, offset, fact, true));
         facts.push_back(std::move(fact));
       } else {
@@ -210,10 +212,10 @@ qovrin::Status claimFacts(const x86_encoder::encode::OwnedEncodeResult& result, 
   return {};
 }
 
-}  // namespace
-
-qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEncodeResult& result,
-                                              std::vector<FixupFact>&& facts, bool words_unsigned) {
+template <typename WordsUnsigned>
+qovrin::Result<InstructionFacts> convertUnitsAsked(const x86_encoder::encode::OwnedEncodeResult& result,
+                                                   std::vector<FixupFact>&& facts,
+                                                   const WordsUnsigned& words_unsigned) {
   // Made where the caller receives it, every failure included: a record
   // moved right after its bytes were written would read them back before
   // the writes are done.
@@ -226,6 +228,13 @@ qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEn
       made = fail(claimed.error());
   }
   return made;
+}
+
+}  // namespace
+
+qovrin::Result<InstructionFacts> convertUnits(const x86_encoder::encode::OwnedEncodeResult& result,
+                                              std::vector<FixupFact>&& facts, bool words_unsigned) {
+  return convertUnitsAsked(result, std::move(facts), [words_unsigned] { return words_unsigned; });
 }
 
 namespace {
@@ -272,9 +281,7 @@ qovrin::Result<InstructionFacts> encodeX86(const fragment::Instruction& line, x8
   // minus. Only a literal target or a value past its field is shown, so
   // only such a line is searched for one.
   const auto writes_minus = [&line] { return line.text().find('-') != std::string_view::npos; };
-  const bool literal_target = std::ranges::any_of(
-      result.units(), [](const EncodeUnit& unit) { return unit.has_fixup && !unit.symbolic; });
-  auto made = convertUnits(result, std::move(facts), literal_target && !writes_minus());
+  auto made = convertUnitsAsked(result, std::move(facts), [&writes_minus] { return !writes_minus(); });
   if (made && made->bounds_width != 0) made->bounds_unsigned = !writes_minus();
   return made;
 }

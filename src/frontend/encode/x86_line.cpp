@@ -18,12 +18,12 @@ constexpr std::string_view kBlanks = " \t\r\n";
 // Character classes of the operand scan, so that the characters it passes
 // over (most of them) cost one table read each.
 constexpr std::uint8_t kStructural = 1;  // quotes, commas, parentheses, brackets, braces
-constexpr std::uint8_t kSeparating = 2;  // what lies between operands: blanks and commas
+constexpr std::uint8_t kBlank = 2;       // what lies around the commas between operands
 
 constexpr std::array<std::uint8_t, 256> kClasses = [] {
   std::array<std::uint8_t, 256> classes{};
   for (const char c : std::string_view("\"',()[]{}")) classes[static_cast<unsigned char>(c)] |= kStructural;
-  for (const char c : std::string_view(" \t\n\v\f\r,")) classes[static_cast<unsigned char>(c)] |= kSeparating;
+  for (const char c : std::string_view(" \t\n\v\f\r")) classes[static_cast<unsigned char>(c)] |= kBlank;
   return classes;
 }();
 
@@ -77,23 +77,26 @@ std::size_t operandEnd(std::string_view text, std::size_t position) noexcept {
 }
 
 qovrin::Status splitOperands(std::string_view rest, ParsedInstruction& parsed) {
-  std::size_t position = 0;
-  while (true) {
-    // One comma between two operands, none before the first or after the last.
-    std::size_t commas = 0;
-    while (position < rest.size() && hasClass(rest[position], kSeparating)) commas += rest[position++] == ',';
-    const bool at_end = position == rest.size();
-    if (commas != (parsed.operand_count == 0 || at_end ? 0u : 1u)) return fail(Error::MissingOperand);
-    if (at_end) return {};
+  const auto skipBlanks = [rest](std::size_t at) {
+    while (at < rest.size() && hasClass(rest[at], kBlank)) ++at;
+    return at;
+  };
+  std::size_t position = skipBlanks(0);
+  while (position != rest.size()) {
+    // One comma between two operands, none before the first or after the
+    // last. An operand ends only at its comma or at the end of the line.
+    if (parsed.operand_count != 0) position = skipBlanks(position + 1);
+    if (position == rest.size() || rest[position] == ',') return fail(Error::MissingOperand);
     const std::size_t end = operandEnd(rest, position);
     if (parsed.operand_count == kMaxOperands) return fail(Error::UnsupportedOperands);
-    // The operand starts past every separator, every blank among them: only
-    // blanks before its comma are left to trim.
+    // The operand starts past every blank: only blanks before its comma are
+    // left to trim.
     std::size_t last = end;
     while (last > position && qovrin::isOneOf(rest[last - 1], kBlanks)) --last;
     parsed.addOperand(std::string_view(rest.data() + position, last - position));
     position = end;
   }
+  return {};
 }
 
 // Prefix words in front of the mnemonic: each gives its place to the first
