@@ -14,7 +14,7 @@ and the fastest run counts, which other work still disturbs.
 
 Where both sources of a pair assemble to the same bytes, the quoted or
 parenthesised line reads the same instruction as the plain one, and with
---check its cost must stay within the bound (5%) of the plain line's. The
+--check its cost must stay within the bound (10%) of the plain line's. The
 other pairs (no plain spelling of an RV64 load or of a SPIR-V string) are
 printed beside a plain line of the same size.
 
@@ -32,7 +32,10 @@ import tempfile
 
 from child_usage import Child
 
-BOUND = 1.05
+# Counted instructions do not move with load, so the bound only has to leave
+# room for the plain lines getting cheaper: the guard is against a quoted or
+# parenthesised line being read again, which costs far more.
+BOUND = 1.10
 
 SPIRV_HEADER = "OpCapability Shader\nOpMemoryModel Logical GLSL450\n%1 = OpTypeFloat 32\n"
 
