@@ -78,7 +78,7 @@ NAMED_MNEMONICS = [
     "mov", "add", "jmp", "call", "cmp", "xchg", "aadd", "aand", "aor", "axor", "dec", "div",
     "inc", "mul", "neg", "not", "imul", "idiv",
     "vfmaddcph", "vfcmaddcph", "vfmulcph", "vfcmulcph", "vfmaddcsh", "vfcmaddcsh", "vfmulcsh", "vfcmulcsh",
-    "vcvtsi2sh", "vcvtsi2ss", "vcvtsi2sd", "vcvtusi2sh", "vcvtusi2ss", "vcvtusi2sd",
+    "vcvtsi2sh", "vcvtsi2ss", "vcvtsi2sd", "vcvtusi2sh", "vcvtusi2ss", "vcvtusi2sd", "vpinsrq", "vpextrq",
 ]
 RESERVE_MNEMONICS = ["resb", "resw", "resd", "resq", "rest", "reso", "resy", "resz"]
 NO_TEMPLATE_MNEMONICS = ["db", "dw", "dd", "dq", "dt", "do", "dy", "dz", "incbin"]

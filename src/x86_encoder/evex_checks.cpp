@@ -23,6 +23,10 @@ constexpr std::array kComplexMultiplies{
     tables::kMnemonicVfmaddcph, tables::kMnemonicVfcmaddcph, tables::kMnemonicVfmulcph, tables::kMnemonicVfcmulcph,
     tables::kMnemonicVfmaddcsh, tables::kMnemonicVfcmaddcsh, tables::kMnemonicVfmulcsh, tables::kMnemonicVfcmulcsh};
 
+// Their qword is an element of a vector register, read from or written to
+// memory; outside 64-bit code only memory can hold it.
+constexpr std::array kQwordElement{tables::kMnemonicVpinsrq, tables::kMnemonicVpextrq};
+
 constexpr std::array kIntegerToFloat{tables::kMnemonicVcvtsi2sh,  tables::kMnemonicVcvtsi2ss,
                                      tables::kMnemonicVcvtsi2sd,  tables::kMnemonicVcvtusi2sh,
                                      tables::kMnemonicVcvtusi2ss, tables::kMnemonicVcvtusi2sd};
@@ -63,6 +67,10 @@ Refusal check(const X86Instruction& ins) noexcept {
   if (among<kIntegerToFloat>(ins.opcode) && ins.mode_bits != 64 &&
       (chosen.operandClass(ins.operand_count - 1u) & api::kSizeQword))
     return {Reason::qword_integer_outside_64, 0};
+  if (among<kQwordElement>(ins.opcode) && ins.mode_bits != 64)
+    for (std::size_t slot = 0; slot < ins.operand_count; ++slot)
+      if (ins.operands[slot].kind == OperandKind::memory && (chosen.operandClass(slot) & api::kSizeQword))
+        return {Reason::qword_integer_outside_64, 0};
   if (!chosen.iflagTest(tables::Iflag::kEvex)) return {};
   // Masking is written on the first operand, which the EVEX prefix reads.
   const std::uint16_t decorators = ins.operands[0].decorators;

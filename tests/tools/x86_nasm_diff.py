@@ -76,6 +76,9 @@ KNOWN_DIFFERENCES = [
     (r"^(16|32): vcvtu?si2s[hsd] \w+,(\w+,)?qword ",
      "a 64-bit integer source outside 64-bit code, where the processor ignores W and reads 32 bits: the encoder "
      "refuses the line; nasm writes W1 there"),
+    (r"^(16|32): vp(insr|extr)q ",
+     "a qword element in memory outside 64-bit code, where the processor ignores W and moves 32 bits: the "
+     "encoder refuses the line; nasm writes the EVEX W1 form there"),
     (r"^\d+: vp?(gather|scatter)\w* (?!.*\{k[1-7]\})[^,]*(,[^,]*)?$",
      "an EVEX gather, scatter or their prefetch without a mask register k1-k7, which the processor refuses: the "
      "encoder refuses the line; nasm writes it with no mask"),

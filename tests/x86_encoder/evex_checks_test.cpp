@@ -39,6 +39,8 @@ TEST(EvexChecks, RefusesFormsTheProcessorCannotRun) {
       {16, "vcvtusi2ss xmm1, qword [bx+si]", Reason::qword_integer_outside_64, 0},
       {32, "vcvtsi2sd xmm1, xmm2, qword [ebx+8]", Reason::qword_integer_outside_64, 0},
       {32, "vcvtusi2sh xmm1, xmm2, qword [ebx+8]", Reason::qword_integer_outside_64, 0},
+      {32, "vpinsrq xmm1, xmm2, qword [ebx], 1", Reason::qword_integer_outside_64, 0},
+      {16, "vpextrq qword [bx], xmm1, 1", Reason::qword_integer_outside_64, 0},
   };
   for (const Case& refused : cases) {
     encode::OwnedEncodeResult result;
@@ -56,6 +58,8 @@ TEST(EvexChecks, RefusesFormsTheProcessorCannotRun) {
       {64, "vfmaddcph zmm1, zmm2, zmm3"}, {64, "vfcmulcsh xmm3{k1}{z}, xmm2, [rax]"},
       {64, "vcvtsi2sh xmm1, xmm2, qword [rbx+8]"}, {32, "vcvtsi2sh xmm1, xmm2, dword [ebx+8]"},
       {32, "vcvtusi2sd xmm1, xmm2, eax"}, {64, "add rax, rbx, 5"},
+      {64, "vpinsrq xmm1, xmm2, qword [rbx], 1"}, {32, "vpinsrd xmm1, xmm2, dword [ebx], 1"},
+      {32, "vmovq xmm1, qword [ebx]"},
   };
   for (const auto& [bits, line] : runnable) EXPECT_EQ(encodeToHex(line, bits).rfind("error", 0), std::string::npos) << line;
 }

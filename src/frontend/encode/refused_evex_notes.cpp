@@ -38,8 +38,8 @@ std::optional<std::string> x86UnrunnableFormNote(const fragment::Instruction& li
              quoted(undecorated(parsed.operands()[refusal->operand])) + " as a source of the destination " +
              quoted(undecorated(parsed.operands()[0]));
     case Reason::qword_integer_outside_64:
-      return mnemonic + " reads a qword integer only in 64-bit code: in " +
-             std::to_string(line.target.parameter) + "-bit code the processor ignores the W bit and reads a dword";
+      return mnemonic + " takes a qword integer only in 64-bit code: in " +
+             std::to_string(line.target.parameter) + "-bit code the processor ignores the W bit and takes a dword";
     case Reason::none:
       break;
   }
