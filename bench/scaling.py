@@ -475,7 +475,7 @@ def chain_let_source(functions):
 
 def random_graph_source(functions):
     """Statement functions that each call up to three earlier ones, chosen at
-    random with a fixed seed, and a value function each that calls earlier
+    random the same way on every run, and a value function each that calls earlier
     value functions the same way; every statement function is called once,
     with a `let` parameter."""
     chooser = random.Random(functions)

@@ -143,9 +143,9 @@ void compare(context::LowerContext& state, const frontend::module::Module& modul
 }
 
 TEST(BindingReach, EqualsAPlainSearchOfTheCallGraph) {
-  for (std::uint32_t seed = 0; seed < 300; ++seed) {
-    SCOPED_TRACE(seed);
-    std::mt19937 random(seed);
+  for (std::uint32_t graph = 0; graph < 300; ++graph) {
+    SCOPED_TRACE(graph);
+    std::mt19937 random(graph);
     frontend::module::Module module(frontend::target::Target::x86(64));
     context::LowerContext state({});
     Model model;

@@ -44,7 +44,7 @@ const char* const kPrelude =
 
 class Generator {
  public:
-  explicit Generator(unsigned seed) : random_(seed) {}
+  explicit Generator(unsigned number) : random_(number) {}
 
   std::string program() {
     std::string text = kPrelude;
@@ -133,8 +133,8 @@ Outcome lowerOn(const std::string& text, bool copies_every_value) {
 
 TEST(MetaValueDifferential, ShortcutsGiveTheValuesOfTheCopies) {
   int succeeded = 0;
-  for (unsigned seed = 1; seed <= 3000; ++seed) {
-    const std::string text = Generator(seed).program();
+  for (unsigned number = 1; number <= 3000; ++number) {
+    const std::string text = Generator(number).program();
     const Outcome fast = lowerOn(text, false);
     const Outcome copied = lowerOn(text, true);
     succeeded += copied.succeeded ? 1 : 0;
